@@ -1,0 +1,9 @@
+#include "app/AppInfo.h"
+
+namespace lianbu {
+
+QString applicationTitle() { return QStringLiteral("联簿宝"); }
+
+QString applicationVersion() { return QStringLiteral(LIANBU_VERSION); }
+
+} // namespace lianbu
