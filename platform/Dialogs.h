@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+class QWidget;
+class QPrinter;
+class QFont;
+
+namespace lianbu {
+
+enum class BoxIcon { None, Information, Warning, Question, Stop };
+enum class BoxButton { None, Ok, Cancel, Yes, No, Abort, Retry, Ignore };
+
+// One modal message box as the program asks for it. Button captions follow the platform's
+// standard texts ("OK", "Cancel", "&Yes", "&No").
+struct BoxRequest
+{
+    BoxIcon icon = BoxIcon::None;
+    QString caption;
+    QString text;
+    QList<BoxButton> buttons{BoxButton::Ok};
+    BoxButton defaultButton = BoxButton::Ok;
+};
+
+// File-save dialog parameters; the answer is the chosen path or an empty string when cancelled.
+struct SaveFileRequest
+{
+    QString caption;
+    QString directory;
+    QString fileName;
+    QString filter;       // Qt filter text, e.g. "Excel 文件 (*.xls)"
+    QString defaultSuffix;
+};
+
+// Every modal box and common dialog of the program goes through this service, so tests can
+// install a scripted double that records the request and answers from a queue.
+class DialogService
+{
+public:
+    virtual ~DialogService();
+    virtual BoxButton messageBox(QWidget *parent, const BoxRequest &request) = 0;
+    virtual QString saveFileName(QWidget *parent, const SaveFileRequest &request) = 0;
+    virtual bool printDialog(QWidget *parent, QPrinter *printer) = 0;
+    virtual bool pageSetupDialog(QWidget *parent, QPrinter *printer) = 0;
+    virtual bool fontDialog(QWidget *parent, QFont *font) = 0; // true and *font changed when accepted
+};
+
+// The service in force: the real Qt dialogs unless a test installed another one.
+DialogService &dialogs();
+// Installs a service (not owned); nullptr restores the real dialogs.
+void setDialogService(DialogService *service);
+
+// The boxes of the program's conventions, one function per kind.
+
+// Information box: caption = application title, no icon, one "OK".
+void showInformation(const QString &text, QWidget *parent = nullptr);
+// Warning box for required fields: caption "Warning", warning icon, one "OK".
+void showWarning(const QString &text, QWidget *parent = nullptr);
+// Confirmation of a change to the customer list: caption "警告！", warning icon, OK and Cancel,
+// Cancel the default. True only for OK.
+bool confirmListChange(const QString &text, QWidget *parent = nullptr);
+// Confirmation of deleting an operator: caption "Confirm", question icon, "&Yes" and "&No".
+// True only for "&Yes".
+bool confirmOperatorDeletion(const QString &text, QWidget *parent = nullptr);
+// A Yes/No question with the given caption and question icon; true only for Yes.
+bool askYesNo(const QString &caption, const QString &text, QWidget *parent = nullptr);
+// The general error display: caption = application title, stop icon, one "OK"; the text is
+// passed through errorDisplayText first.
+void showError(const QString &text, QWidget *parent = nullptr);
+
+// The text the general error display shows: a full stop is appended when the last character
+// sorts after "." (so "abc" gets one, "abc." and "abc!" do not).
+QString errorDisplayText(const QString &message);
+
+} // namespace lianbu

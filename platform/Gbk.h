@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace lianbu::gbk {
+
+// Unicode to code page 936 bytes. Characters GBK cannot hold become "?". Never fails.
+QByteArray encode(const QString &text);
+// Code page 936 bytes to Unicode. Invalid sequences become U+FFFD. Never fails.
+QString decode(const QByteArray &bytes);
+// True when byte b starts a double-byte character of GBK (0x81..0xFE).
+bool isLeadByte(unsigned char b);
+
+} // namespace lianbu::gbk
