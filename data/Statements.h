@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+
+// The catalogue of every SQL statement the program issues, one function per statement.
+// Every value goes into its statement through sqlLiteral(), the one quoting helper.
+namespace lianbu::sql {
+
+// The password a new or reset operator receives (shown in the login dialog and in the
+// operator administration messages).
+inline constexpr char16_t kDefaultPassword[] = u"888";
+QString defaultPassword();
+
+// A value as an SQL string literal: between single quotes, every single quote doubled.
+QString sqlLiteral(const QString &value);
+
+// 1: every record (trailing blank kept).
+QString allRecords();
+// 2: the quick search; an empty field adds no condition; fields as typed (not trimmed).
+QString search(const QString &a, const QString &b, const QString &g, const QString &c,
+               const QString &i, const QString &j);
+// 3: distinct values of a column, ascending. Column and table are identifiers of the program
+// (letters, digits, "_"); anything else throws lianbu::Error.
+QString distinctValues(const QString &column, const QString &table);
+// 4: login / administrator check.
+QString loginCheck(const QString &password, const QString &name);
+// 5: session start.
+QString sessionStart(const QString &name, const QString &dateTimeText);
+// 6: the newest session id, column "maxid".
+QString maxSessionId();
+// 7: session end (no blank before "where").
+QString sessionEnd(const QString &dateTimeText, int sessionId);
+// 8: password change.
+QString changePassword(const QString &newPassword, const QString &name);
+// 9: password reset to the default password (no blank before "where").
+QString resetPassword(const QString &name);
+// 10: new operator with the default password.
+QString addOperator(const QString &name);
+// 11: operator removal (every row of that name).
+QString deleteOperator(const QString &name);
+// 12: the operator list in the database's order.
+QString operatorList();
+
+} // namespace lianbu::sql

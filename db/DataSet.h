@@ -1,0 +1,176 @@
+#pragma once
+
+#include "db/Field.h"
+
+#include <QString>
+#include <QStringView>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace lianbu::db {
+
+class Connection;
+class DataSource;
+
+enum class DataSetState { Inactive, Browse, Edit, Insert };
+
+// Identifies one record of an open dataset; stays valid across sorting and edits of other rows,
+// becomes invalid when its record is deleted or the dataset is reopened.
+struct Bookmark
+{
+    quint32 serial = 0;
+    quint32 generation = 0; // which open it belongs to; 0 = no bookmark
+    bool isValid() const { return generation != 0; }
+    bool operator==(const Bookmark &) const = default;
+};
+
+// Base of Query and Table: the result of a select statement held as a static snapshot.
+//
+// Rows are read completely at open and kept in memory; navigation, sorting and reading never
+// go back to the database. When the statement selects from one table only (no join, grouping,
+// aggregate or DISTINCT), the snapshot is updatable: every row carries that table's rowid as a
+// hidden key (never a field), so edit/post and delete act on exactly that row in the table.
+//
+// Navigation follows the usual dataset rules: first() sets bof(), last() sets eof(), next() on
+// the last row and prior() on the first row only set eof()/bof(). Row positions ("row") are
+// 0-based; recNo() is 1-based.
+//
+// Errors are lianbu::Error: "Field '%s' not found", "Cannot perform this operation on an empty
+// dataset", "Operation is not allowed when the object is closed", and the engine's own message
+// when the database refuses a statement. A failed open leaves the dataset closed; a refused post
+// or delete leaves the dataset in browse state with the row as it was in the database.
+class DataSet
+{
+public:
+    explicit DataSet(Connection *connection = nullptr);
+    virtual ~DataSet();
+    DataSet(const DataSet &) = delete;
+    DataSet &operator=(const DataSet &) = delete;
+
+    void setConnection(Connection *connection);
+    Connection *connection() const { return m_connection; }
+
+    // ---- open / close ------------------------------------------------------------------
+    void open();
+    void close();
+    bool active() const { return m_state != DataSetState::Inactive; }
+    void setActive(bool active) { active ? open() : close(); }
+    DataSetState state() const { return m_state; }
+    // True when edit/append/delete are possible (single-table statement).
+    bool canModify() const { return !m_updateTable.isEmpty(); }
+    // The table that edits and deletes are written to ("" when read-only).
+    const QString &updateTable() const { return m_updateTable; }
+
+    // ---- navigation ----------------------------------------------------------------------
+    int recordCount() const;
+    bool isEmpty() const { return recordCount() == 0; }
+    void first();
+    void last();
+    void next();
+    void prior();
+    bool eof() const { return m_eof; }
+    bool bof() const { return m_bof; }
+    // 1-based number of the current record, 0 when there is none.
+    int recNo() const { return m_current + 1; }
+    void setRecNo(int recNo) { moveToRow(recNo - 1); }
+    // 0-based current row, -1 when there is none.
+    int currentRow() const { return m_current; }
+    // Makes `row` current (clamped into range); posts a pending edit first.
+    void moveToRow(int row);
+
+    // ---- fields --------------------------------------------------------------------------
+    int fieldCount() const { return int(m_fields.size()); }
+    Field &field(int index) const { return *m_fields.at(size_t(index)); }
+    Field *findField(const QString &name) const; // case-insensitive; nullptr when absent
+    Field &fieldByName(const QString &name) const; // throws "Field '%s' not found"
+
+    // Random access for bound controls: the text of a cell of any row, without moving the
+    // current row. The current row shows its edit buffer while editing.
+    QString cellText(int row, int fieldIndex) const;
+    bool cellIsNull(int row, int fieldIndex) const;
+
+    // ---- editing -------------------------------------------------------------------------
+    void edit();          // current row into edit state
+    void append();        // a new empty row at the end, current, in insert state
+    void post();          // writes the edit or the new row; on disk when it returns
+    void cancel();        // drops the pending edit or new row
+    void deleteRecord();  // deletes the current row from the table and the snapshot
+    // Posts a pending edit (used before moving, sorting, closing).
+    void checkBrowseMode();
+
+    // ---- client-side sort ----------------------------------------------------------------
+    // "col" or "col DESC" (also "col ASC"); "" restores the order in which the rows were read.
+    // Stable; text by Chinese collation, numbers by value, nulls first when ascending. The sort
+    // belongs to the open result: close/open clears it. The current record stays current.
+    void setSort(const QString &sort);
+    const QString &sort() const { return m_sort; }
+
+    // ---- bookmarks -----------------------------------------------------------------------
+    Bookmark bookmark() const;
+    bool bookmarkValid(const Bookmark &bookmark) const;
+    void gotoBookmark(const Bookmark &bookmark); // throws when invalid
+    int rowOfBookmark(const Bookmark &bookmark) const; // -1 when invalid
+
+    // ---- bound controls ------------------------------------------------------------------
+    // While disabled (nesting), data sources send nothing; enabling the last level sends one
+    // dataSetChanged (and currentRowChanged / stateChanged when they changed).
+    void disableControls();
+    void enableControls();
+    bool controlsDisabled() const { return m_disableCount > 0; }
+
+protected:
+    // The select statement that open() runs.
+    virtual QString selectStatement() const = 0;
+
+private:
+    friend class Field;
+    friend class DataSource;
+
+    struct Row;
+    struct EditBuffer;
+
+    void checkActive() const;
+    void checkNotEmpty() const;
+    void checkModifiable() const;
+    void resetAfterClose();
+    void loadRows(const QString &sql);
+    void readFieldsOf(const QString &table);
+    std::optional<QString> valueOf(int row, int fieldIndex) const;
+    void setFieldValue(int fieldIndex, const std::optional<QString> &value);
+    void refreshRowFromDatabase(Row &row);
+    void removeRowAt(int row);
+    void setCurrent(int row);
+    void setState(DataSetState state);
+
+    // notifications to the attached data sources
+    void attach(DataSource *source);
+    void detach(DataSource *source);
+    void notifyDataSetChanged();
+    void notifyRecordChanged(int row);
+    void notifyRowAboutToBeInserted(int row);
+    void notifyRowInserted(int row);
+    void notifyRowAboutToBeRemoved(int row);
+    void notifyRowRemoved(int row);
+    void notifyCurrentRowChanged();
+    void notifyStateChanged();
+
+    Connection *m_connection = nullptr;
+    DataSetState m_state = DataSetState::Inactive;
+    QString m_updateTable;
+    std::vector<std::unique_ptr<Field>> m_fields;
+    std::vector<Row> m_rows;
+    std::unique_ptr<EditBuffer> m_edit;
+    int m_current = -1;
+    bool m_eof = true;
+    bool m_bof = true;
+    QString m_sort;
+    quint32 m_nextSerial = 0;
+    quint32 m_generation = 0;
+    int m_disableCount = 0;
+    bool m_pendingReset = false;
+    std::vector<DataSource *> m_sources;
+};
+
+} // namespace lianbu::db

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+namespace lianbu::test {
+
+// Creates the delivered data.db (tables, administrator row) in `folder`; returns its path.
+QString createDataDb(const QString &folder);
+
+// A fresh temporary folder holding a fresh delivered data.db. With makeCurrent it becomes the
+// working directory (so the bare name "data.db" finds it) until the object is destroyed.
+class TestDatabase
+{
+public:
+    explicit TestDatabase(bool makeCurrent = true);
+    ~TestDatabase();
+    TestDatabase(const TestDatabase &) = delete;
+    TestDatabase &operator=(const TestDatabase &) = delete;
+
+    QString folder() const { return m_dir.path(); }
+    QString path() const { return m_path; }
+    // Path of another file in the folder.
+    QString filePath(const QString &name) const { return m_dir.filePath(name); }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_path;
+    QString m_previousCurrent;
+};
+
+} // namespace lianbu::test
