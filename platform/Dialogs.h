@@ -63,7 +63,8 @@ bool confirmListChange(const QString &text, QWidget *parent = nullptr);
 // Confirmation of deleting an operator: caption "Confirm", question icon, "&Yes" and "&No".
 // True only for "&Yes".
 bool confirmOperatorDeletion(const QString &text, QWidget *parent = nullptr);
-// A Yes/No question with the given caption and question icon; true only for Yes.
+// A Yes/No question with the given caption and question icon, No the default (so Enter never
+// overwrites anything by accident); true only for Yes.
 bool askYesNo(const QString &caption, const QString &text, QWidget *parent = nullptr);
 // The general error display: caption = application title, stop icon, one "OK"; the text is
 // passed through errorDisplayText first.

@@ -1,0 +1,223 @@
+#include "platform/Dialogs.h"
+
+#include "app/AppInfo.h"
+#include "platform/QtDialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPushButton>
+
+namespace lianbu {
+
+DialogService::~DialogService() = default;
+
+namespace {
+
+DialogService *installedDialogs = nullptr;
+
+QWidget *ownerOf(QWidget *parent)
+{
+    return parent ? parent : QApplication::activeWindow();
+}
+
+QMessageBox::Icon toQtIcon(BoxIcon icon)
+{
+    switch (icon) {
+    case BoxIcon::None: return QMessageBox::NoIcon;
+    case BoxIcon::Information: return QMessageBox::Information;
+    case BoxIcon::Warning: return QMessageBox::Warning;
+    case BoxIcon::Question: return QMessageBox::Question;
+    case BoxIcon::Stop: return QMessageBox::Critical;
+    }
+    return QMessageBox::NoIcon;
+}
+
+BoxButton ask(QWidget *parent, BoxIcon icon, const QString &caption, const QString &text,
+              QList<BoxButton> buttons, BoxButton defaultButton)
+{
+    BoxRequest request;
+    request.icon = icon;
+    request.caption = caption;
+    request.text = text;
+    request.buttons = std::move(buttons);
+    request.defaultButton = defaultButton;
+    return dialogs().messageBox(parent, request);
+}
+
+} // namespace
+
+QMessageBox::StandardButton toStandardButton(BoxButton button)
+{
+    switch (button) {
+    case BoxButton::None: return QMessageBox::NoButton;
+    case BoxButton::Ok: return QMessageBox::Ok;
+    case BoxButton::Cancel: return QMessageBox::Cancel;
+    case BoxButton::Yes: return QMessageBox::Yes;
+    case BoxButton::No: return QMessageBox::No;
+    case BoxButton::Abort: return QMessageBox::Abort;
+    case BoxButton::Retry: return QMessageBox::Retry;
+    case BoxButton::Ignore: return QMessageBox::Ignore;
+    }
+    return QMessageBox::NoButton;
+}
+
+BoxButton fromStandardButton(QMessageBox::StandardButton button)
+{
+    switch (button) {
+    case QMessageBox::Ok: return BoxButton::Ok;
+    case QMessageBox::Cancel: return BoxButton::Cancel;
+    case QMessageBox::Yes: return BoxButton::Yes;
+    case QMessageBox::No: return BoxButton::No;
+    case QMessageBox::Abort: return BoxButton::Abort;
+    case QMessageBox::Retry: return BoxButton::Retry;
+    case QMessageBox::Ignore: return BoxButton::Ignore;
+    default: return BoxButton::None;
+    }
+}
+
+QString boxButtonText(BoxButton button)
+{
+    // Fixed texts, so the boxes read the same whatever platform theme is in force.
+    switch (button) {
+    case BoxButton::None: return {};
+    case BoxButton::Ok: return QStringLiteral("OK");
+    case BoxButton::Cancel: return QStringLiteral("Cancel");
+    case BoxButton::Yes: return QStringLiteral("&Yes");
+    case BoxButton::No: return QStringLiteral("&No");
+    case BoxButton::Abort: return QStringLiteral("&Abort");
+    case BoxButton::Retry: return QStringLiteral("&Retry");
+    case BoxButton::Ignore: return QStringLiteral("&Ignore");
+    }
+    return {};
+}
+
+std::unique_ptr<QMessageBox> createMessageBox(QWidget *parent, const BoxRequest &request)
+{
+    auto box = std::make_unique<QMessageBox>(ownerOf(parent));
+    box->setIcon(toQtIcon(request.icon));
+    box->setWindowTitle(request.caption);
+    box->setText(request.text);
+    box->setTextFormat(Qt::PlainText);
+    box->setWindowModality(Qt::ApplicationModal);
+    QList<BoxButton> buttons = request.buttons;
+    if (buttons.isEmpty())
+        buttons = {BoxButton::Ok};
+    for (BoxButton b : buttons) {
+        const QMessageBox::StandardButton standard = toStandardButton(b);
+        if (standard == QMessageBox::NoButton || box->button(standard))
+            continue;
+        box->addButton(standard)->setText(boxButtonText(b));
+    }
+    if (QAbstractButton *def = box->button(toStandardButton(request.defaultButton)))
+        box->setDefaultButton(qobject_cast<QPushButton *>(def));
+    else
+        box->setDefaultButton(qobject_cast<QPushButton *>(box->buttons().value(0)));
+    return box;
+}
+
+BoxButton QtDialogService::messageBox(QWidget *parent, const BoxRequest &request)
+{
+    std::unique_ptr<QMessageBox> box = createMessageBox(parent, request);
+    box->exec();
+    QAbstractButton *clicked = box->clickedButton();
+    if (!clicked)
+        return BoxButton::None;
+    return fromStandardButton(box->standardButton(clicked));
+}
+
+QString QtDialogService::saveFileName(QWidget *parent, const SaveFileRequest &request)
+{
+    QFileDialog dialog(ownerOf(parent), request.caption, request.directory, request.filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // The program asks its own overwrite question.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    if (!request.defaultSuffix.isEmpty())
+        dialog.setDefaultSuffix(request.defaultSuffix);
+    if (!request.fileName.isEmpty())
+        dialog.selectFile(request.fileName);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles().value(0);
+}
+
+bool QtDialogService::printDialog(QWidget *parent, QPrinter *printer)
+{
+    QPrintDialog dialog(printer, ownerOf(parent));
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool QtDialogService::pageSetupDialog(QWidget *parent, QPrinter *printer)
+{
+    QPageSetupDialog dialog(printer, ownerOf(parent));
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool QtDialogService::fontDialog(QWidget *parent, QFont *font)
+{
+    if (!font)
+        return false;
+    bool accepted = false;
+    const QFont chosen = QFontDialog::getFont(&accepted, *font, ownerOf(parent));
+    if (accepted)
+        *font = chosen;
+    return accepted;
+}
+
+DialogService &dialogs()
+{
+    static QtDialogService real;
+    return installedDialogs ? *installedDialogs : real;
+}
+
+void setDialogService(DialogService *service) { installedDialogs = service; }
+
+void showInformation(const QString &text, QWidget *parent)
+{
+    ask(parent, BoxIcon::None, applicationTitle(), text, {BoxButton::Ok}, BoxButton::Ok);
+}
+
+void showWarning(const QString &text, QWidget *parent)
+{
+    ask(parent, BoxIcon::Warning, QStringLiteral("Warning"), text, {BoxButton::Ok}, BoxButton::Ok);
+}
+
+bool confirmListChange(const QString &text, QWidget *parent)
+{
+    return ask(parent, BoxIcon::Warning, QStringLiteral("警告！"), text,
+               {BoxButton::Ok, BoxButton::Cancel}, BoxButton::Cancel)
+        == BoxButton::Ok;
+}
+
+bool confirmOperatorDeletion(const QString &text, QWidget *parent)
+{
+    return ask(parent, BoxIcon::Question, QStringLiteral("Confirm"), text,
+               {BoxButton::Yes, BoxButton::No}, BoxButton::Yes)
+        == BoxButton::Yes;
+}
+
+bool askYesNo(const QString &caption, const QString &text, QWidget *parent)
+{
+    return ask(parent, BoxIcon::Question, caption, text, {BoxButton::Yes, BoxButton::No}, BoxButton::No)
+        == BoxButton::Yes;
+}
+
+void showError(const QString &text, QWidget *parent)
+{
+    ask(parent, BoxIcon::Stop, applicationTitle(), errorDisplayText(text), {BoxButton::Ok}, BoxButton::Ok);
+}
+
+QString errorDisplayText(const QString &message)
+{
+    // An empty text stays empty: there is no sentence to end.
+    if (message.isEmpty())
+        return message;
+    if (message.back() > QLatin1Char('.'))
+        return message + QLatin1Char('.');
+    return message;
+}
+
+} // namespace lianbu

@@ -1,0 +1,151 @@
+#include "platform/Gbk.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <iconv.h>
+
+namespace lianbu::gbk {
+
+namespace {
+
+// One conversion descriptor per direction and thread: iconv_t is not thread-safe and
+// opening one per call costs more than the conversion of a short text.
+class Converter
+{
+public:
+    Converter(const char *to, const char *from, const char *fallbackTo, const char *fallbackFrom)
+    {
+        m_cd = iconv_open(to, from);
+        if (m_cd == invalid())
+            m_cd = iconv_open(fallbackTo, fallbackFrom);
+    }
+    ~Converter()
+    {
+        if (m_cd != invalid())
+            iconv_close(m_cd);
+    }
+    Converter(const Converter &) = delete;
+    Converter &operator=(const Converter &) = delete;
+
+    bool valid() const { return m_cd != invalid(); }
+    iconv_t get()
+    {
+        iconv(m_cd, nullptr, nullptr, nullptr, nullptr); // back to the initial state
+        return m_cd;
+    }
+
+private:
+    static iconv_t invalid() { return reinterpret_cast<iconv_t>(-1); }
+    iconv_t m_cd;
+};
+
+Converter &encoder()
+{
+    thread_local Converter c("GBK", "UTF-8", "CP936", "UTF-8");
+    return c;
+}
+
+Converter &decoder()
+{
+    thread_local Converter c("UTF-8", "GBK", "UTF-8", "CP936");
+    return c;
+}
+
+// Length of the UTF-8 sequence that starts with byte b (the input is well-formed UTF-8).
+int utf8Length(unsigned char b)
+{
+    if (b < 0x80)
+        return 1;
+    if ((b & 0xE0) == 0xC0)
+        return 2;
+    if ((b & 0xF0) == 0xE0)
+        return 3;
+    if ((b & 0xF8) == 0xF0)
+        return 4;
+    return 1;
+}
+
+// Runs the converter over input; onBad decides how many input bytes an unconvertible or
+// invalid sequence takes and what goes out in its place.
+template<typename OnBad>
+QByteArray convert(Converter &converter, const QByteArray &input, OnBad onBad)
+{
+    QByteArray out;
+    if (input.isEmpty() || !converter.valid())
+        return out;
+    iconv_t cd = converter.get();
+    out.reserve(input.size() * 2);
+    char buffer[4096];
+    char *in = const_cast<char *>(input.constData());
+    size_t inLeft = static_cast<size_t>(input.size());
+    while (inLeft > 0) {
+        char *outPtr = buffer;
+        size_t outLeft = sizeof buffer;
+        const size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+        out.append(buffer, static_cast<qsizetype>(outPtr - buffer));
+        if (rc != static_cast<size_t>(-1))
+            continue;
+        if (errno == E2BIG)
+            continue;
+        // EILSEQ: a sequence that cannot be converted; EINVAL: a sequence cut short at the end.
+        const size_t skip = std::min(onBad(out, static_cast<unsigned char>(*in), errno), inLeft);
+        in += skip;
+        inLeft -= skip;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    // Flush any shift state (none for GBK, but harmless).
+    char *outPtr = buffer;
+    size_t outLeft = sizeof buffer;
+    iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
+    out.append(buffer, static_cast<qsizetype>(outPtr - buffer));
+    return out;
+}
+
+} // namespace
+
+QByteArray encode(const QString &text)
+{
+    if (text.isEmpty())
+        return {};
+    // Lone surrogates have no character to convert: they become "?" before conversion.
+    QString clean;
+    clean.reserve(text.size());
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < n && text.at(i + 1).isLowSurrogate()) {
+            clean.append(c);
+            clean.append(text.at(++i));
+        } else if (c.isSurrogate()) {
+            clean.append(QLatin1Char('?'));
+        } else {
+            clean.append(c);
+        }
+    }
+    if (!encoder().valid()) {
+        // No GBK converter on this system: keep what is plain ASCII.
+        QByteArray ascii;
+        for (QChar c : clean)
+            ascii.append(c.unicode() < 0x80 ? static_cast<char>(c.unicode()) : '?');
+        return ascii;
+    }
+    return convert(encoder(), clean.toUtf8(), [](QByteArray &out, unsigned char lead, int) -> size_t {
+        out.append('?');
+        return static_cast<size_t>(utf8Length(lead));
+    });
+}
+
+QString decode(const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        return {};
+    const QByteArray utf8 = convert(decoder(), bytes, [](QByteArray &out, unsigned char, int) -> size_t {
+        out.append("\xEF\xBF\xBD"); // U+FFFD
+        return 1;
+    });
+    return QString::fromUtf8(utf8);
+}
+
+bool isLeadByte(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
+
+} // namespace lianbu::gbk
