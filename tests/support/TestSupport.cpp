@@ -1,9 +1,56 @@
 #include "tests/support/TestSupport.h"
 
+#include "platform/Clock.h"
+
+#include <QDir>
+#include <QFile>
 #include <QStandardPaths>
 
 namespace lianbu::test {
 
 void enterTestMode() { QStandardPaths::setTestModeEnabled(true); }
+
+Environment::Environment()
+    : m_dir(QDir::tempPath() + QStringLiteral("/lianbu-test-XXXXXX"))
+    , m_home(QDir::tempPath() + QStringLiteral("/lianbu-home-XXXXXX"))
+{
+    enterTestMode();
+    m_previousDirectory = QDir::currentPath();
+    m_hadHome = qEnvironmentVariableIsSet("HOME");
+    m_previousHome = qgetenv("HOME");
+    m_hadXdgConfig = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    m_previousXdgConfig = qgetenv("XDG_CONFIG_HOME");
+    if (isValid()) {
+        QDir(m_home.path()).mkpath(QStringLiteral("Desktop"));
+        // The desktop folder is not covered by QStandardPaths' test mode: a private HOME
+        // (and no XDG_CONFIG_HOME naming the real user-dirs file) keeps it in here too.
+        qputenv("HOME", QFile::encodeName(homePath()));
+        qunsetenv("XDG_CONFIG_HOME");
+        QDir::setCurrent(m_dir.path());
+    }
+    setDialogService(&m_dialogs);
+    setShellService(&m_shell);
+    setFixedNow(QDateTime());
+}
+
+Environment::~Environment()
+{
+    setFixedNow(QDateTime());
+    setShellService(nullptr);
+    setDialogService(nullptr);
+    QDir::setCurrent(m_previousDirectory);
+    if (m_hadHome)
+        qputenv("HOME", m_previousHome);
+    else
+        qunsetenv("HOME");
+    if (m_hadXdgConfig)
+        qputenv("XDG_CONFIG_HOME", m_previousXdgConfig);
+    else
+        qunsetenv("XDG_CONFIG_HOME");
+}
+
+QString Environment::homePath() const { return m_home.path(); }
+
+QString Environment::desktopPath() const { return homePath() + QStringLiteral("/Desktop"); }
 
 } // namespace lianbu::test
