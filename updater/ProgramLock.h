@@ -1,0 +1,21 @@
+#pragma once
+
+// While the program runs it holds a shared advisory lock (flock) on its own executable. The
+// updater takes the exclusive lock on the same file, which it gets only when every running
+// instance has ended. Plain POSIX: usable with or without Qt.
+
+#include <string>
+
+namespace lianbu::updater {
+
+// Takes the shared lock on the file at executablePath and keeps it until releaseProgramLock()
+// or the end of the process. The descriptor is close-on-exec, so processes the program starts
+// (the updater above all) do not inherit the lock. Does not block: returns false when the lock
+// cannot be had (an updater is replacing the files right now) or the file cannot be opened.
+bool holdProgramLock(const std::string &executablePath);
+// The same for the running executable (/proc/self/exe).
+bool holdOwnProgramLock();
+void releaseProgramLock();
+bool programLockHeld();
+
+} // namespace lianbu::updater
