@@ -1,0 +1,505 @@
+// The updater program: its command line, its replacement plan, and whole runs of the real binary
+// on a small scripted "program" in a temporary folder whose name holds a blank and Chinese text.
+#include "tests/support/TestSupport.h"
+#include "updater/ProgramLock.h"
+#include "updater/UpdaterCore.h"
+#include "updater/UpdaterProgram.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+static void initUpdaterResourceForTest() { Q_INIT_RESOURCE(lianbu_updater); }
+
+using namespace lianbu::updater;
+
+namespace {
+
+const QString kWaiting = QStringLiteral("waiting for the program to end");
+
+// A stand-in for the program: records its version, its arguments and whether the setup program
+// had already finished when it started.
+QByteArray programScript(const QByteArray &version) {
+  return "#!/bin/sh\n"
+         "d=$(dirname \"$0\")\n"
+         "extra=\n"
+         "[ -f \"$d/setup.done\" ] && extra=' after-setup'\n"
+         "printf '%s %s%s\\n' " +
+         version + " \"$*\" \"$extra\" > \"$d/marker.tmp\" && mv \"$d/marker.tmp\" \"$d/marker.txt\"\n";
+}
+
+// A stand-in for a downloaded setup program.
+QByteArray setupScript() {
+  return "#!/bin/sh\n"
+         "d=$(dirname \"$0\")\n"
+         "sleep 0.2\n"
+         "printf 'setup %s\\n' \"$*\" > \"$d/setup.tmp\" && mv \"$d/setup.tmp\" \"$d/setup.done\"\n";
+}
+
+void writeFile(const QString &path, const QByteArray &bytes, QFileDevice::Permissions perms = {}) {
+  QFile f(path);
+  QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
+  QCOMPARE(f.write(bytes), bytes.size());
+  f.close();
+  if (perms)
+    QVERIFY(f.setPermissions(perms));
+}
+
+QByteArray readFile(const QString &path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+const QFileDevice::Permissions kExecutable = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                                             QFileDevice::ReadGroup | QFileDevice::ExeGroup;
+const QFileDevice::Permissions kPlain = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+// Waits (without asserting any duration) for a file the detached program writes.
+QByteArray waitForFile(const QString &path, int ms = 10000) {
+  QElapsedTimer t;
+  t.start();
+  while (!QFile::exists(path) && t.elapsed() < ms)
+    QThread::msleep(20);
+  return readFile(path);
+}
+
+QStringList updateFilesIn(const QString &folder) {
+  return QDir(folder).entryList({QStringLiteral("*.uTMP")}, QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+std::vector<std::string> toStd(const QStringList &list) {
+  std::vector<std::string> out;
+  for (const auto &s : list)
+    out.push_back(s.toStdString());
+  return out;
+}
+
+// Reads the updater's messages until text shows up or it ends.
+bool waitForOutput(QProcess &proc, QByteArray &seen, const QString &text) {
+  QElapsedTimer t;
+  t.start();
+  while (!seen.contains(text.toUtf8()) && t.elapsed() < 10000) {
+    proc.waitForReadyRead(100);
+    seen += proc.readAllStandardError();
+    if (proc.state() == QProcess::NotRunning)
+      break;
+  }
+  return seen.contains(text.toUtf8());
+}
+
+} // namespace
+
+class TestUpdater : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir base_;
+  QString folder_;  // the program folder, with a blank in its name
+  QString program_; // folder_ + "/lianbu"
+
+  void startProcess(QProcess &proc, const QStringList &args, double waitSeconds) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QString::fromLatin1(kWaitEnvironment), QString::number(waitSeconds));
+    proc.setProcessEnvironment(env);
+    proc.setWorkingDirectory(folder_);
+    proc.start(QStringLiteral(LIANBU_UPDATER_BINARY), args);
+    QVERIFY(proc.waitForStarted());
+  }
+
+  int runUpdater(const QStringList &args, QByteArray *messages = nullptr) {
+    QProcess proc;
+    startProcess(proc, args, 30);
+    if (!proc.waitForFinished(30000))
+      return -1;
+    if (messages)
+      *messages = proc.readAllStandardError();
+    return proc.exitStatus() == QProcess::NormalExit ? proc.exitCode() : -2;
+  }
+
+  // Program version 1 with downloaded version 2, a changed data file and a new settings file.
+  void prepareUpgrade() {
+    writeFile(program_, programScript("v1"), kExecutable);
+    writeFile(program_ + ".uTMP", programScript("v2"), kPlain);
+    writeFile(folder_ + "/data.txt", "old data");
+    writeFile(folder_ + "/data.txt.uTMP", "new data");
+    writeFile(folder_ + "/new.cfg.uTMP", "new settings");
+  }
+
+  void verifyUntouched() {
+    QCOMPARE(readFile(program_), programScript("v1"));
+    QCOMPARE(readFile(folder_ + "/data.txt"), QByteArray("old data"));
+    QCOMPARE(updateFilesIn(folder_), QStringList({"data.txt.uTMP", "lianbu.uTMP", "new.cfg.uTMP"}));
+    QVERIFY(!QFile::exists(folder_ + "/new.cfg"));
+    QVERIFY(!QFile::exists(folder_ + "/marker.txt"));
+  }
+
+  void verifyUpgraded() {
+    // The program is started last, so once it has run everything else is in place.
+    QCOMPARE(waitForFile(folder_ + "/marker.txt"), QByteArray("v2 /afterupgrade\n"));
+    QVERIFY(updateFilesIn(folder_).isEmpty());
+    QCOMPARE(readFile(program_), programScript("v2"));
+    QVERIFY2(QFileInfo(program_).isExecutable(), "the new program keeps the executable bit");
+    QCOMPARE(readFile(folder_ + "/data.txt"), QByteArray("new data"));
+    QCOMPARE(readFile(folder_ + "/new.cfg"), QByteArray("new settings"));
+  }
+
+private slots:
+  void initTestCase() {
+    lianbu::test::enterTestMode();
+    QVERIFY(base_.isValid());
+  }
+
+  void init() {
+    folder_ = base_.path() + "/" + QTest::currentTestFunction() + " 程序 目录";
+    QVERIFY(QDir().mkpath(folder_));
+    program_ = folder_ + "/lianbu";
+  }
+
+  void cleanup() { releaseProgramLock(); }
+
+  void parseCommandLine_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("param");
+    QTest::addColumn<char>("method");
+
+    QTest::newRow("plain") << QStringList{"/opt/app/lianbu", "+/afterupgrade0"} << "/opt/app/lianbu"
+                           << "/afterupgrade" << '0';
+    QTest::newRow("setup method") << QStringList{"/opt/app/lianbu", "+/afterupgrade1"} << "/opt/app/lianbu"
+                                  << "/afterupgrade" << '1';
+    QTest::newRow("other digit") << QStringList{"/opt/app/lianbu", "+/afterupgrade7"} << "/opt/app/lianbu"
+                                 << "/afterupgrade" << '0';
+    QTest::newRow("unquoted, split at blanks")
+        << QStringList{"/home/王", "五/my", "app/lianbu", "+/afterupgrade1"} << "/home/王 五/my app/lianbu"
+        << "/afterupgrade" << '1';
+    QTest::newRow("unquoted, one argument")
+        << QStringList{"/home/a b/lianbu +/afterupgrade0"} << "/home/a b/lianbu" << "/afterupgrade" << '0';
+    QTest::newRow("whole arguments with blanks")
+        << QStringList{"/home/a b/lianbu", "+/afterupgrade0"} << "/home/a b/lianbu" << "/afterupgrade" << '0';
+    QTest::newRow("path ending in a blank")
+        << QStringList{"/opt/lianbu ", "+/afterupgrade0"} << "/opt/lianbu " << "/afterupgrade" << '0';
+    QTest::newRow("plus signs in the path")
+        << QStringList{"/opt/c++ +x/lianbu", "+/afterupgrade1"} << "/opt/c++ +x/lianbu" << "/afterupgrade" << '1';
+    QTest::newRow("quoted") << QStringList{"\"/home/a b/lianbu\"", "+/afterupgrade1"} << "/home/a b/lianbu"
+                            << "/afterupgrade" << '1';
+    QTest::newRow("quoted, one argument") << QStringList{"\"/home/a b/x +y\" +/afterupgrade0"} << "/home/a b/x +y"
+                                          << "/afterupgrade" << '0';
+    QTest::newRow("quoted, doubled quote inside")
+        << QStringList{"\"/home/say \"\"hi\"\"/lianbu\" +/afterupgrade0"} << "/home/say \"hi\"/lianbu"
+        << "/afterupgrade" << '0';
+    QTest::newRow("unclosed quote") << QStringList{"\"/home/a b/lianbu", "+/afterupgrade0"}
+                                    << "\"/home/a b/lianbu" << "/afterupgrade" << '0';
+    QTest::newRow("no parameter, path ends in 1")
+        << QStringList{"/opt/app1/lianbu1"} << "/opt/app1/lianbu1" << "" << '0';
+    QTest::newRow("quoted, no parameter") << QStringList{"\"/opt/a b/lianbu\""} << "/opt/a b/lianbu" << "" << '0';
+    QTest::newRow("bare plus") << QStringList{"/opt/lianbu", "+"} << "/opt/lianbu" << "" << '0';
+    QTest::newRow("no arguments") << QStringList{} << "" << "" << '0';
+    QTest::newRow("parameter only") << QStringList{"+/afterupgrade0"} << "" << "" << '0';
+    QTest::newRow("blank path") << QStringList{" ", "+/afterupgrade0"} << "" << "" << '0';
+  }
+
+  void parseCommandLine() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, path);
+    QFETCH(QString, param);
+    QFETCH(char, method);
+    const CommandLine cmd = lianbu::updater::parseCommandLine(toStd(args));
+    QCOMPARE(QString::fromStdString(cmd.programPath), path);
+    QCOMPARE(QString::fromStdString(cmd.restartParam), param);
+    QCOMPARE(cmd.method, method);
+  }
+
+  // Whatever the program writes, the updater reads back the same path.
+  void formatRoundTrip_data() {
+    QTest::addColumn<QString>("path");
+    QTest::newRow("plain") << "/opt/app/lianbu";
+    QTest::newRow("blanks") << "/home/王 五/my app/lianbu";
+    QTest::newRow("quotes and plus") << "/home/\"q\" +1/lianbu";
+    QTest::newRow("tab") << "/home/a\tb/lianbu";
+  }
+
+  void formatRoundTrip() {
+    QFETCH(QString, path);
+    for (char method : {'0', '1'}) {
+      const std::string text = formatArguments(path.toStdString(), "/afterupgrade", method);
+      const CommandLine cmd = parseCommandText(text);
+      QCOMPARE(QString::fromStdString(cmd.programPath), path);
+      QCOMPARE(cmd.restartParam, std::string("/afterupgrade"));
+      QCOMPARE(cmd.method, method);
+    }
+  }
+
+  void programSideCommandLine() {
+    QCOMPARE(updaterCommandLine("/tmp/Rurezure3", "/opt/app/lianbu", "+/afterupgrade0"),
+             QString("/tmp/Rurezure3 /opt/app/lianbu +/afterupgrade0"));
+    const QString line = updaterCommandLine("/tmp/my tmp/Rurezure3", "/home/王 五/lianbu", "+/afterupgrade1");
+    QCOMPARE(line, QString("\"/tmp/my tmp/Rurezure3\" \"/home/王 五/lianbu\" +/afterupgrade1"));
+    // What follows the updater's own path is what the updater parses.
+    const CommandLine cmd = parseCommandText(line.mid(QString("\"/tmp/my tmp/Rurezure3\" ").size()).toStdString());
+    QCOMPARE(QString::fromStdString(cmd.programPath), QString("/home/王 五/lianbu"));
+    QCOMPARE(cmd.method, '1');
+    QCOMPARE(updaterArguments("/home/a b/lianbu", "+/afterupgrade0"),
+             QStringList({"/home/a b/lianbu", "+/afterupgrade0"}));
+  }
+
+  void updaterLocation() {
+    QCOMPARE(updaterPathFor(base_.path(), "/opt/app"), base_.path() + "/Rurezure3");
+    QCOMPARE(updaterPathFor(base_.path() + "/missing", "/opt/app"), QString("/opt/app/Rurezure3"));
+    writeFile(base_.path() + "/a-file", "x");
+    QCOMPARE(updaterPathFor(base_.path() + "/a-file", "/opt/app"), QString("/opt/app/Rurezure3"));
+  }
+
+  void findAndPlan() {
+    for (const char *name : {"b.dll.uTMP", "a.exe.uTMP", "c.dat.uTMP", "setup.sh.uTMP", ".uTMP", "notes.txt",
+                             "x.uTMP.bak"})
+      writeFile(folder_ + "/" + name, "x");
+    QVERIFY(QDir(folder_).mkdir("dir.uTMP"));
+    const std::string folder = (folder_ + "/").toStdString();
+    const auto names = findUpdateFiles(folder);
+    QCOMPARE(names, std::vector<std::string>({"a.exe.uTMP", "b.dll.uTMP", "c.dat.uTMP", "setup.sh.uTMP"}));
+
+    CommandLine cmd{folder + "lianbu", "/afterupgrade", '0'};
+    Plan plan = makePlan(cmd, names, false);
+    QCOMPARE(plan.steps.size(), std::size_t(4));
+    QCOMPARE(plan.steps[1].source, folder + "b.dll.uTMP");
+    QCOMPARE(plan.steps[1].target, folder + "b.dll");
+    QVERIFY(plan.setupPath.empty());
+    for (const auto &step : plan.steps)
+      QVERIFY(!step.isSetup);
+
+    // Method "1": the first installer met is the setup program.
+    cmd.method = '1';
+    plan = makePlan(cmd, names, false);
+    QCOMPARE(plan.setupPath, folder + "a.exe");
+    QVERIFY(plan.steps[0].isSetup);
+    QVERIFY(!plan.steps[3].isSetup);
+
+    // ... but not while the program replaces itself.
+    plan = makePlan(cmd, names, true);
+    QVERIFY(plan.setupPath.empty());
+
+    // The program's own file is never taken for the setup program.
+    const CommandLine self{folder + "setup.sh", "/afterupgrade", '1'};
+    plan = makePlan(self, {"setup.sh.uTMP"}, false);
+    QVERIFY(plan.setupPath.empty());
+
+    QVERIFY(isSetupName("setup.exe") && isSetupName("install.sh") && isSetupName("lianbu-2.0.run"));
+    QVERIFY(!isSetupName("lianbu") && !isSetupName("readme.txt") && !isSetupName("exe.dat"));
+  }
+
+  void programLockExcludesUpdater() {
+    writeFile(program_, "x", kExecutable);
+    QVERIFY(holdProgramLock(program_.toStdString()));
+    QVERIFY(programLockHeld());
+    // Another instance shares the lock; the updater's exclusive lock is refused.
+    const int other = ::open(QFile::encodeName(program_).constData(), O_RDONLY | O_CLOEXEC);
+    QVERIFY(other >= 0);
+    QCOMPARE(::flock(other, LOCK_SH | LOCK_NB), 0);
+    QVERIFY(::flock(other, LOCK_EX | LOCK_NB) != 0);
+    ::flock(other, LOCK_UN);
+    releaseProgramLock();
+    QVERIFY(!programLockHeld());
+    // While an updater holds the exclusive lock, a starting program does not get its lock.
+    QCOMPARE(::flock(other, LOCK_EX | LOCK_NB), 0);
+    QVERIFY(!holdProgramLock(program_.toStdString()));
+    ::close(other);
+    QVERIFY(holdProgramLock(program_.toStdString()));
+    QVERIFY(!holdProgramLock((folder_ + "/missing").toStdString()));
+  }
+
+  void ownLockIsOnTheRunningExecutable() {
+    QVERIFY(holdOwnProgramLock());
+    const QByteArray self = QFile::encodeName(QCoreApplication::applicationFilePath());
+    const int fd = ::open(self.constData(), O_RDONLY | O_CLOEXEC);
+    QVERIFY(fd >= 0);
+    QVERIFY(::flock(fd, LOCK_EX | LOCK_NB) != 0);
+    releaseProgramLock();
+    QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    ::close(fd);
+  }
+
+  void withoutArgumentsItOnlyExplains() {
+    QByteArray messages;
+    QCOMPARE(runUpdater({}, &messages), int(Usage));
+    QVERIFY(messages.contains("Rurezure3"));
+  }
+
+  // The updater waits while the program runs, then replaces everything and restarts it. The
+  // arguments come as a launcher that splits at every blank would pass them.
+  void waitsForProgramThenUpgrades() {
+    prepareUpgrade();
+    QVERIFY(holdProgramLock(program_.toStdString()));
+    QProcess proc;
+    startProcess(proc, (program_ + " +/afterupgrade0").split(' '), 30);
+    QByteArray seen;
+    QVERIFY2(waitForOutput(proc, seen, kWaiting), seen.constData());
+    verifyUntouched();
+
+    releaseProgramLock(); // the program ends
+    QVERIFY(proc.waitForFinished(15000));
+    QCOMPARE(proc.exitCode(), int(Ok));
+    verifyUpgraded();
+  }
+
+  void givesUpWhenProgramDoesNotEnd() {
+    prepareUpgrade();
+    QVERIFY(holdProgramLock(program_.toStdString()));
+    QProcess proc;
+    startProcess(proc, {"\"" + program_ + "\" +/afterupgrade0"}, 0.5);
+    QVERIFY(proc.waitForFinished(15000));
+    QCOMPARE(proc.exitCode(), int(ProgramStillRunning));
+    QVERIFY(proc.readAllStandardError().contains("nothing was changed"));
+    verifyUntouched();
+  }
+
+  void killedWhileWaitingThenRunAgain() {
+    prepareUpgrade();
+    QVERIFY(holdProgramLock(program_.toStdString()));
+    QProcess proc;
+    startProcess(proc, {program_, "+/afterupgrade0"}, 30);
+    QByteArray seen;
+    QVERIFY2(waitForOutput(proc, seen, kWaiting), seen.constData());
+    proc.kill();
+    QVERIFY(proc.waitForFinished(5000));
+    verifyUntouched();
+
+    releaseProgramLock();
+    QCOMPARE(runUpdater({program_, "+/afterupgrade0"}), int(Ok));
+    verifyUpgraded();
+  }
+
+  // An updater that stopped after some of the renames: every file is whole (old or new), the
+  // program is there, and the next run finishes the job.
+  void interruptedReplacementCompletesOnNextRun() {
+    prepareUpgrade();
+    const CommandLine cmd = lianbu::updater::parseCommandLine({program_.toStdString(), "+/afterupgrade0"});
+    const Plan plan = makePlan(cmd);
+    QCOMPARE(plan.steps.size(), std::size_t(3));
+    std::string error;
+    QCOMPARE(applyPlan(plan, error, 1), std::size_t(1)); // data.txt
+    QCOMPARE(readFile(folder_ + "/data.txt"), QByteArray("new data"));
+    QCOMPARE(readFile(program_), programScript("v1"));
+    QCOMPARE(updateFilesIn(folder_), QStringList({"lianbu.uTMP", "new.cfg.uTMP"}));
+
+    // The program's own step alone: it is replaced whole and stays runnable.
+    QVERIFY(applyStep(plan.steps[1], error));
+    QCOMPARE(readFile(program_), programScript("v2"));
+    QVERIFY(QFileInfo(program_).isExecutable());
+
+    QCOMPARE(runUpdater({program_, "+/afterupgrade0"}), int(Ok));
+    verifyUpgraded();
+  }
+
+  // A file that cannot be put in place stops the run there; it and the later files stay for the
+  // next upgrade, and the program still comes back.
+  void failureLeavesRemainingFiles() {
+    writeFile(program_, programScript("v1"), kExecutable);
+    writeFile(folder_ + "/a.txt.uTMP", "new a");
+    QVERIFY(QDir(folder_).mkdir("blocked"));
+    writeFile(folder_ + "/blocked.uTMP", "cannot replace a folder");
+    writeFile(folder_ + "/c.txt.uTMP", "new c");
+    QByteArray messages;
+    QCOMPARE(runUpdater({program_, "+/afterupgrade0"}, &messages), int(ReplaceFailed));
+    QVERIFY(messages.contains("blocked"));
+    QCOMPARE(readFile(folder_ + "/a.txt"), QByteArray("new a"));
+    QCOMPARE(updateFilesIn(folder_), QStringList({"blocked.uTMP", "c.txt.uTMP"}));
+    QVERIFY(QFileInfo(folder_ + "/blocked").isDir());
+    QCOMPARE(waitForFile(folder_ + "/marker.txt"), QByteArray("v1 /afterupgrade\n"));
+  }
+
+  void updatesProgramStartedFromAnotherFolder() {
+    // The restarted program keeps the updater's working folder (where its database is).
+    writeFile(program_, "#!/bin/sh\npwd > \"$(dirname \"$0\")/cwd.txt\"\n", kExecutable);
+    QProcess proc;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    proc.setProcessEnvironment(env);
+    proc.setWorkingDirectory(base_.path());
+    proc.start(QStringLiteral(LIANBU_UPDATER_BINARY), {program_, "+/afterupgrade0"});
+    QVERIFY(proc.waitForFinished(15000));
+    QCOMPARE(proc.exitCode(), int(Ok));
+    QCOMPARE(QDir(QString::fromUtf8(waitForFile(folder_ + "/cwd.txt").trimmed())).canonicalPath(),
+             QDir(base_.path()).canonicalPath());
+  }
+
+  // Method "1": the downloaded setup program runs first, is deleted when it has ended, and then
+  // the program (never deleted) is started again.
+  void setupMethodRunsSetupFirst() {
+    writeFile(program_, programScript("v1"), kExecutable);
+    writeFile(folder_ + "/setup.sh.uTMP", setupScript(), kPlain);
+    writeFile(folder_ + "/data.txt.uTMP", "new data");
+    QCOMPARE(runUpdater({"\"" + program_ + "\"", "+/afterupgrade1"}), int(Ok));
+    QCOMPARE(readFile(folder_ + "/setup.done"), QByteArray("setup /afterupgrade\n"));
+    QVERIFY(!QFile::exists(folder_ + "/setup.sh"));
+    QCOMPARE(readFile(folder_ + "/data.txt"), QByteArray("new data"));
+    QCOMPARE(readFile(program_), programScript("v1"));
+    QCOMPARE(waitForFile(folder_ + "/marker.txt"), QByteArray("v1 /afterupgrade after-setup\n"));
+    QVERIFY(updateFilesIn(folder_).isEmpty());
+  }
+
+  void setupMethodWithoutSetupOnlyReplaces() {
+    writeFile(program_, programScript("v1"), kExecutable);
+    writeFile(folder_ + "/data.txt.uTMP", "new data");
+    QCOMPARE(runUpdater({program_, "+/afterupgrade1"}), int(Ok));
+    QCOMPARE(readFile(folder_ + "/data.txt"), QByteArray("new data"));
+    QCOMPARE(waitForFile(folder_ + "/marker.txt"), QByteArray("v1 /afterupgrade\n"));
+    QVERIFY(QFileInfo(program_).isExecutable());
+  }
+
+  void setupMethodWhileProgramReplacesItself() {
+    writeFile(program_, programScript("v1"), kExecutable);
+    writeFile(program_ + ".uTMP", programScript("v2"), kPlain);
+    writeFile(folder_ + "/setup.sh.uTMP", setupScript(), kPlain);
+    QCOMPARE(runUpdater({program_, "+/afterupgrade1"}), int(Ok));
+    QCOMPARE(waitForFile(folder_ + "/marker.txt"), QByteArray("v2 /afterupgrade\n"));
+    // Not run, so kept as an ordinary file.
+    QCOMPARE(readFile(folder_ + "/setup.sh"), setupScript());
+    QVERIFY(!QFile::exists(folder_ + "/setup.done"));
+  }
+
+  void embeddedUpdaterIsTheBuiltOne() {
+    initUpdaterResourceForTest();
+    const QByteArray built = readFile(QStringLiteral(LIANBU_UPDATER_BINARY));
+    QVERIFY(built.size() > 1000);
+    QCOMPARE(readFile(QString::fromLatin1(kUpdaterResource)), built);
+
+    const QString path = folder_ + "/Rurezure3";
+    writeFile(path, "an older updater", kPlain);
+    QVERIFY(writeUpdaterProgram(path));
+    QCOMPARE(readFile(path), built);
+    QVERIFY(QFileInfo(path).isExecutable());
+    QCOMPARE(QDir(folder_).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList({"Rurezure3"}));
+    QVERIFY(!writeUpdaterProgram(folder_ + "/missing/Rurezure3"));
+
+    QVERIFY(removeUpdaterProgram(path));
+    QVERIFY(!QFile::exists(path));
+    QVERIFY(removeUpdaterProgram(path));
+  }
+
+  // The program's whole part: write the embedded updater to the temporary folder and start it.
+  void launchFromProgram() {
+    prepareUpgrade();
+    const QString temp = base_.path() + "/tmp";
+    QVERIFY(QDir().mkpath(temp));
+    const QByteArray oldTmp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(temp));
+    const QString started = launchUpdater(program_, "+/afterupgrade0");
+    if (oldTmp.isEmpty())
+      qunsetenv("TMPDIR");
+    else
+      qputenv("TMPDIR", oldTmp);
+    QCOMPARE(started, temp + "/Rurezure3");
+    QVERIFY(QFileInfo(started).isExecutable());
+    verifyUpgraded();
+  }
+};
+
+QTEST_GUILESS_MAIN(TestUpdater)
+#include "tst_updater.moc"
