@@ -140,7 +140,7 @@ private:
     std::optional<QString> valueOf(int row, int fieldIndex) const;
     void setFieldValue(int fieldIndex, const std::optional<QString> &value);
     void refreshRowFromDatabase(Row &row);
-    void removeRowAt(int row);
+    void removeRowAt(int row, int newCurrent);
     void setCurrent(int row);
     void setState(DataSetState state);
 
