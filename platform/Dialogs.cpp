@@ -115,6 +115,15 @@ std::unique_ptr<QMessageBox> createMessageBox(QWidget *parent, const BoxRequest 
         box->setDefaultButton(qobject_cast<QPushButton *>(def));
     else
         box->setDefaultButton(qobject_cast<QPushButton *>(box->buttons().value(0)));
+    // Esc and the close box answer Cancel, else No, else the only button: never a consent.
+    for (BoxButton b : {BoxButton::Cancel, BoxButton::No}) {
+        if (QAbstractButton *escape = box->button(toStandardButton(b))) {
+            box->setEscapeButton(escape);
+            return box;
+        }
+    }
+    if (box->buttons().size() == 1)
+        box->setEscapeButton(box->buttons().front());
     return box;
 }
 

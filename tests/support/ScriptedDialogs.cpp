@@ -39,7 +39,8 @@ BoxButton ScriptedDialogs::messageBox(QWidget *, const BoxRequest &request)
         box.answeredByDefault = true;
     } else {
         box.answer = m_boxAnswers.dequeue();
-        box.answerNotOffered = !request.buttons.contains(box.answer);
+        // None stands for a box closed without a button.
+        box.answerNotOffered = box.answer != BoxButton::None && !request.buttons.contains(box.answer);
         if (box.answerNotOffered)
             qWarning("ScriptedDialogs: the queued answer is not a button of the box \"%s\"",
                      qUtf8Printable(request.caption));
