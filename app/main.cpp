@@ -1,12 +1,10 @@
 #include "app/AppInfo.h"
-
-#include <QApplication>
+#include "app/MAIN.h"
+#include "app/StartUp.h"
+#include "platform/Application.h"
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("lianbu"));
-    QApplication::setOrganizationName(QStringLiteral("qiaomu"));
-    QApplication::setApplicationDisplayName(lianbu::applicationTitle());
-    return 0;
+    lianbu::Application app(argc, argv);
+    return lianbu::runProgram(app);
 }

@@ -1,0 +1,48 @@
+#include "app/StartUp.h"
+
+#include "app/AppInfo.h"
+#include "app/MAIN.h"
+#include "data/dm.h"
+#include "platform/Application.h"
+#include "platform/Dialogs.h"
+#include "platform/Error.h"
+#include "resources/Resources.h"
+#include "updater/ProgramLock.h"
+
+#include <memory>
+
+namespace lianbu {
+
+void prepareApplication()
+{
+    QApplication::setOrganizationName(QStringLiteral("qiaomu"));
+    QApplication::setApplicationName(QStringLiteral("lianbu"));
+    QApplication::setApplicationDisplayName(applicationTitle());
+    QApplication::setApplicationVersion(applicationVersion());
+    initResources();
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/lianbu.png")));
+}
+
+int runProgram(Application &app)
+{
+    prepareApplication();
+    // Held for the whole run: the updater waits on it before replacing our files.
+    updater::holdOwnProgramLock();
+
+    auto mainForm = std::make_unique<TMainForm>();
+    std::unique_ptr<Tdmfm> dataModule;
+    try {
+        dataModule = std::make_unique<Tdmfm>();
+    } catch (const Error &error) {
+        showError(error.message());
+        return 1;
+    }
+    dmfm = dataModule.get();
+
+    mainForm->show();
+    const int code = app.exec();
+    mainForm.reset();
+    return code;
+}
+
+} // namespace lianbu

@@ -1,0 +1,9 @@
+#include "app/VendorAddresses.h"
+
+namespace lianbu {
+
+QString vendorWebAddress() { return QStringLiteral("http://www.lianbubao.example"); }
+QString supportPageAddress() { return QStringLiteral("http://www.lianbubao.example/support.html"); }
+QString homePageAddress() { return QStringLiteral("http://www.lianbubao.example/"); }
+
+} // namespace lianbu

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+namespace lianbu {
+
+// The vendor's addresses, kept in one place.
+// Shown (as text) in the last status bar panel.
+QString vendorWebAddress();
+// Opened by "技术支持".
+QString supportPageAddress();
+// Opened by "官方主页".
+QString homePageAddress();
+
+} // namespace lianbu
