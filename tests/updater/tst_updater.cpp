@@ -428,6 +428,14 @@ private slots:
              QDir(base_.path()).canonicalPath());
   }
 
+  // A program file that is missing (deleted by hand) is not waited for; its download restores it.
+  void missingProgramIsRestored() {
+    writeFile(program_ + ".uTMP", programScript("v2"), kExecutable);
+    QCOMPARE(runUpdater({program_, "+/afterupgrade0"}), int(Ok));
+    QCOMPARE(waitForFile(folder_ + "/marker.txt"), QByteArray("v2 /afterupgrade\n"));
+    QVERIFY(updateFilesIn(folder_).isEmpty());
+  }
+
   // Method "1": the downloaded setup program runs first, is deleted when it has ended, and then
   // the program (never deleted) is started again.
   void setupMethodRunsSetupFirst() {
