@@ -1,0 +1,847 @@
+#include "grid/DBGridEh.h"
+
+#include "grid/DBGridEhModel.h"
+#include "grid/DBGridEhParts.h"
+
+#include "db/DataSet.h"
+#include "db/DataSource.h"
+#include "db/Field.h"
+
+#include <QEvent>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+using lianbu::db::DataSet;
+using lianbu::db::DataSource;
+
+namespace {
+
+// Widths of unassigned columns: the field's declared width in characters, kept within a range
+// so that very wide text columns do not push everything else off the screen.
+constexpr int kMinDefaultChars = 4;
+constexpr int kMaxDefaultChars = 16;
+constexpr int kNoFieldWidth = 64;
+
+QString numberText(double value)
+{
+    if (std::isfinite(value) && value == std::floor(value) && std::fabs(value) < 1e15)
+        return QString::number(qint64(value));
+    return QString::number(value, 'g', 15);
+}
+
+} // namespace
+
+TDBGridEh::TDBGridEh(QWidget *parent) : QWidget(parent)
+{
+    m_model = new TDBGridEhModel(this);
+    m_view = new TDBGridViewEh(this);
+    m_title = new TDBGridTitleEh(this);
+    m_indicator = new TDBGridIndicatorEh(this);
+    m_view->setHorizontalHeader(m_title);
+    m_view->setVerticalHeader(m_indicator);
+    m_view->setModel(m_model);
+    m_view->setItemDelegate(new TDBGridDelegateEh(this));
+    m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_view->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_view->setShowGrid(false);
+    m_view->setWordWrap(false);
+    m_view->setTabKeyNavigation(false);
+    m_view->setCornerButtonEnabled(false);
+    m_view->setFrameShape(QFrame::NoFrame);
+    m_view->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_view->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_view->viewport()->installEventFilter(this);
+    m_title->setSectionResizeMode(QHeaderView::Interactive);
+
+    m_footer = new TDBGridFooterEh(this);
+    m_hbar = new QScrollBar(Qt::Horizontal, this);
+    m_hbar->hide();
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(1, 1, 1, 1);
+    layout->setSpacing(0);
+    layout->addWidget(m_view, 1);
+    layout->addWidget(m_footer);
+    layout->addWidget(m_hbar);
+
+    QScrollBar *inner = m_view->horizontalScrollBar();
+    connect(inner, &QScrollBar::rangeChanged, this, [this](int min, int max) {
+        m_hbar->setRange(min, max);
+        m_hbar->setPageStep(m_view->horizontalScrollBar()->pageStep());
+        m_hbar->setSingleStep(m_view->horizontalScrollBar()->singleStep());
+        m_hbar->setVisible(max > min);
+    });
+    connect(inner, &QScrollBar::valueChanged, m_hbar, &QScrollBar::setValue);
+    connect(m_hbar, &QScrollBar::valueChanged, inner, &QScrollBar::setValue);
+
+    connect(m_title, &QHeaderView::sectionMoved, this, &TDBGridEh::onSectionMoved);
+    connect(m_title, &QHeaderView::sectionResized, this, &TDBGridEh::onSectionResized);
+    connect(m_title, &QHeaderView::sectionClicked, this,
+            [this](int logical) { ClickTitle(logical, m_title->m_clickModifiers); });
+    connect(m_view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current) { onCurrentChanged(current.row()); });
+    connect(m_view, &QAbstractItemView::clicked, this, [this](const QModelIndex &index) {
+        if (index.isValid() && index.column() < m_columns.Count())
+            emit CellClick(m_columns.Items(index.column()));
+    });
+
+    setFocusProxy(m_view);
+    QPalette pal = m_view->palette();
+    pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
+    pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                 pal.color(QPalette::Active, QPalette::HighlightedText));
+    m_view->setPalette(pal);
+    applyLayout();
+}
+
+TDBGridEh::~TDBGridEh()
+{
+    if (m_source)
+        disconnect(m_source, nullptr, this, nullptr);
+}
+
+// ---- data binding ----------------------------------------------------------------------------
+
+DataSource *TDBGridEh::DataSource() const
+{
+    return m_source.data();
+}
+
+DataSet *TDBGridEh::DataSet() const
+{
+    return m_source ? m_source->dataSet() : nullptr;
+}
+
+bool TDBGridEh::DataActive() const
+{
+    const lianbu::db::DataSet *ds = DataSet();
+    return ds && ds->active();
+}
+
+void TDBGridEh::setDataSource(lianbu::db::DataSource *source)
+{
+    if (m_source == source)
+        return;
+    if (m_source)
+        disconnect(m_source, nullptr, this, nullptr);
+    m_source = source;
+    if (source) {
+        connect(source, &DataSource::dataSetChanged, this, [this] {
+            if (Updating())
+                m_pendingRefresh = true;
+            else
+                dataSetReset();
+        });
+        connect(source, &DataSource::recordChanged, this, [this](int row) {
+            if (Updating()) {
+                m_pendingRefresh = true;
+                return;
+            }
+            m_model->rowChanged(row);
+            invalidateFooters();
+        });
+        connect(source, &DataSource::rowAboutToBeInserted, this, [this](int row) {
+            if (Updating())
+                m_pendingRefresh = true;
+            else
+                m_model->beginInsertRow(row);
+        });
+        connect(source, &DataSource::rowInserted, this, [this] {
+            if (Updating())
+                return;
+            m_model->endInsertRow();
+            invalidateFooters();
+        });
+        connect(source, &DataSource::rowAboutToBeRemoved, this, [this](int row) {
+            if (Updating())
+                m_pendingRefresh = true;
+            else
+                m_model->beginRemoveRow(row);
+        });
+        connect(source, &DataSource::rowRemoved, this, [this] {
+            if (Updating())
+                return;
+            m_model->endRemoveRow();
+            invalidateFooters();
+            syncCurrentFromDataSet();
+        });
+        connect(source, &DataSource::currentRowChanged, this, [this] {
+            if (!Updating())
+                syncCurrentFromDataSet();
+        });
+        connect(source, &DataSource::stateChanged, this, [this] {
+            m_indicator->viewport()->update();
+        });
+        connect(source, &QObject::destroyed, this, &TDBGridEh::onSourceDestroyed);
+    }
+    dataSetReset();
+}
+
+void TDBGridEh::onSourceDestroyed()
+{
+    m_source = nullptr;
+    dataSetReset();
+}
+
+void TDBGridEh::dataSetReset()
+{
+    m_pendingRefresh = false;
+    m_model->beginReset();
+    m_model->endReset();
+    invalidateFooters();
+    applyLayout();
+    syncCurrentFromDataSet();
+}
+
+void TDBGridEh::syncCurrentFromDataSet()
+{
+    const lianbu::db::DataSet *ds = DataSet();
+    const int row = ds && ds->active() ? ds->currentRow() : -1;
+    m_followingDataSet = true;
+    QItemSelectionModel *selection = m_view->selectionModel();
+    if (row < 0 || row >= m_model->rowCount()) {
+        selection->clear();
+    } else if (selection->currentIndex().row() != row || !selection->isRowSelected(row)) {
+        int column = selection->currentIndex().column();
+        if (column < 0 || column >= m_model->columnCount() || m_title->isSectionHidden(column)) {
+            column = 0;
+            for (int i = 0; i < m_columns.Count(); ++i) {
+                if (m_columns.Items(i)->Visible()) {
+                    column = i;
+                    break;
+                }
+            }
+        }
+        const QModelIndex index = m_model->index(row, column);
+        selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect
+                                              | QItemSelectionModel::Rows);
+        m_view->scrollTo(index);
+    }
+    m_followingDataSet = false;
+    m_indicator->viewport()->update();
+    m_footer->update(); // a field-value footer shows the current record
+}
+
+void TDBGridEh::onCurrentChanged(int row)
+{
+    m_indicator->viewport()->update();
+    m_footer->update();
+    if (m_followingDataSet || Updating())
+        return;
+    lianbu::db::DataSet *ds = DataSet();
+    if (!ds || !ds->active() || row < 0 || row == ds->currentRow())
+        return;
+    ds->moveToRow(row);
+}
+
+int TDBGridEh::CurrentRow() const
+{
+    const QModelIndex current = m_view->selectionModel()->currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+int TDBGridEh::SelectedIndex() const
+{
+    const QModelIndex current = m_view->selectionModel()->currentIndex();
+    return current.isValid() ? current.column() : -1;
+}
+
+QTableView *TDBGridEh::View() const
+{
+    return m_view;
+}
+
+QHeaderView *TDBGridEh::TitleHeader() const
+{
+    return m_title;
+}
+
+QWidget *TDBGridEh::FooterWidget() const
+{
+    return m_footer;
+}
+
+// ---- suspension ------------------------------------------------------------------------------
+
+void TDBGridEh::BeginUpdate()
+{
+    ++m_updateCount;
+}
+
+void TDBGridEh::EndUpdate()
+{
+    if (m_updateCount <= 0)
+        return;
+    if (--m_updateCount > 0)
+        return;
+    if (m_pendingRefresh)
+        dataSetReset();
+    else
+        syncCurrentFromDataSet();
+}
+
+void TDBGridEh::BeginLayout()
+{
+    ++m_layoutLock;
+}
+
+void TDBGridEh::EndLayout()
+{
+    if (m_layoutLock <= 0)
+        return;
+    if (--m_layoutLock > 0)
+        return;
+    if (m_pendingLayout)
+        applyLayout();
+}
+
+// ---- titles ----------------------------------------------------------------------------------
+
+TSortMarkerEh TDBGridEh::NextSortMarker(TSortMarkerEh current, bool ctrl)
+{
+    switch (current) {
+    case smNoneEh:
+        return smDownEh;
+    case smDownEh:
+        return smUpEh;
+    case smUpEh:
+        return ctrl ? smNoneEh : smDownEh;
+    }
+    return smNoneEh;
+}
+
+void TDBGridEh::ClickTitle(int columnIndex, Qt::KeyboardModifiers modifiers)
+{
+    if (columnIndex < 0 || columnIndex >= m_columns.Count())
+        return;
+    TColumnEh *column = m_columns.Items(columnIndex);
+    if (!column->Title()->TitleButton())
+        return;
+    emit TitleBtnClick(columnIndex, column);
+    // The handler may have rearranged the columns; find the column again.
+    if (!m_autoSortMarking || m_columns.IndexOf(column) < 0)
+        return;
+    const TSortMarkerEh next =
+        NextSortMarker(column->Title()->SortMarker(), modifiers.testFlag(Qt::ControlModifier));
+    m_columns.ClearSortMarkers(column);
+    column->Title()->setSortMarker(next);
+}
+
+// ---- column changes and layout ---------------------------------------------------------------
+
+void TDBGridEh::columnChanged(TColumnEh *column, TColumnChangeEh what)
+{
+    Q_UNUSED(column);
+    switch (what) {
+    case TColumnChangeEh::Look:
+        m_view->viewport()->update();
+        m_footer->update();
+        break;
+    case TColumnChangeEh::Title:
+        m_title->viewport()->update();
+        if (m_useMultiTitle)
+            applyLayout(); // the number of levels may have changed
+        break;
+    case TColumnChangeEh::Footer:
+        invalidateFooters();
+        break;
+    case TColumnChangeEh::Width:
+    case TColumnChangeEh::Visible:
+        applyLayout();
+        break;
+    case TColumnChangeEh::Field:
+        m_model->resolveFields();
+        m_model->rowChanged(-1);
+        invalidateFooters();
+        applyLayout();
+        break;
+    case TColumnChangeEh::Structure:
+        if (m_model->columnCount() != m_columns.Count()) {
+            // Columns added or removed: the view's sections follow the model.
+            m_model->beginReset();
+            m_model->endReset();
+            invalidateFooters();
+            applyLayout();
+            syncCurrentFromDataSet();
+        } else {
+            m_model->columnsRearranged();
+            invalidateFooters();
+            applyLayout();
+        }
+        break;
+    }
+}
+
+void TDBGridEh::applyLayout()
+{
+    if (m_layoutLock > 0) {
+        m_pendingLayout = true;
+        return;
+    }
+    m_pendingLayout = false;
+    m_applying = true;
+    relayoutHeights();
+    if (m_autoFit) {
+        fitColumns();
+    } else {
+        for (int i = 0; i < m_columns.Count(); ++i)
+            m_columns.Items(i)->m_fittedWidth = -1;
+    }
+    const int sections = qMin(m_title->count(), m_columns.Count());
+    for (int i = 0; i < sections; ++i) {
+        // Columns follow the visual order; the view never keeps a different one.
+        if (m_title->visualIndex(i) != i)
+            m_title->moveSection(m_title->visualIndex(i), i);
+    }
+    for (int i = 0; i < sections; ++i) {
+        const TColumnEh *column = m_columns.Items(i);
+        if (m_title->isSectionHidden(i) == column->Visible())
+            m_title->setSectionHidden(i, !column->Visible());
+        if (column->Visible() && m_title->sectionSize(i) != column->Width())
+            m_title->resizeSection(i, column->Width());
+    }
+    m_applying = false;
+    m_title->viewport()->update();
+    m_view->viewport()->update();
+    m_footer->update();
+}
+
+void TDBGridEh::fitColumns()
+{
+    const int client = m_view->viewport()->width();
+    QList<TColumnEh *> visible = m_columns.VisibleColumns();
+    qint64 total = 0;
+    for (const TColumnEh *column : visible)
+        total += column->BaseWidth();
+    for (int i = 0; i < m_columns.Count(); ++i)
+        m_columns.Items(i)->m_fittedWidth = -1;
+    if (total <= 0 || client <= 0)
+        return;
+    // Cumulative rounding: the widths add up to the client width exactly.
+    qint64 acc = 0;
+    int previousEdge = 0;
+    for (TColumnEh *column : visible) {
+        acc += column->BaseWidth();
+        const int edge = int((acc * client + total / 2) / total);
+        column->m_fittedWidth = edge - previousEdge;
+        previousEdge = edge;
+    }
+}
+
+void TDBGridEh::relayoutHeights()
+{
+    m_indicator->setDefaultSectionSize(DataRowHeight());
+    m_indicator->setVisible(m_showIndicator);
+    m_title->setVisible(m_showTitles);
+    m_title->updateGeometry();
+    const int footerHeight = m_footerRowCount * FooterRowHeight();
+    m_footer->setFixedHeight(footerHeight);
+    m_footer->setVisible(footerHeight > 0);
+    // Let the view take the new title height and indicator width.
+    m_view->updateGeometries();
+}
+
+void TDBGridEh::onSectionMoved(int logical, int oldVisual, int newVisual)
+{
+    Q_UNUSED(logical);
+    if (m_applying)
+        return;
+    // Keep the header in model order and move the column in the collection instead, so that
+    // Columns always lists the columns as the operator sees them.
+    m_applying = true;
+    m_title->moveSection(newVisual, oldVisual);
+    m_applying = false;
+    m_columns.Move(oldVisual, newVisual);
+    emit ColumnMoved(oldVisual, newVisual);
+}
+
+void TDBGridEh::onSectionResized(int logical, int oldSize, int newSize)
+{
+    Q_UNUSED(oldSize);
+    if (m_applying || logical < 0 || logical >= m_columns.Count())
+        return;
+    TColumnEh *resized = m_columns.Items(logical);
+    if (!m_autoFit) {
+        resized->m_width = newSize;
+        resized->m_widthAssigned = true;
+        m_footer->update();
+        emit ColWidthsChanged();
+        return;
+    }
+    // Fitted: the columns to the right give or take the difference in proportion to their
+    // widths; the widths the operator sees become the new base widths.
+    const int client = m_view->viewport()->width();
+    QList<TColumnEh *> visible = m_columns.VisibleColumns();
+    const int pos = int(visible.indexOf(resized));
+    int before = 0;
+    for (int i = 0; i < pos; ++i)
+        before += visible[i]->Width();
+    const int after = int(visible.size()) - pos - 1;
+    int width = newSize;
+    if (after == 0)
+        width = qMax(1, client - before);
+    width = qMin(width, qMax(1, client - before - after)); // leave at least 1 px each
+    int rest = client - before - width;
+    qint64 restBase = 0;
+    for (int i = pos + 1; i < visible.size(); ++i)
+        restBase += qMax(1, visible[i]->Width());
+    for (int i = 0; i < pos; ++i) {
+        visible[i]->m_width = visible[i]->Width();
+        visible[i]->m_widthAssigned = true;
+    }
+    resized->m_width = width;
+    resized->m_widthAssigned = true;
+    qint64 acc = 0;
+    int previousEdge = 0;
+    for (int i = pos + 1; i < visible.size(); ++i) {
+        acc += qMax(1, visible[i]->Width());
+        const int edge = restBase > 0 ? int((acc * rest + restBase / 2) / restBase) : 0;
+        visible[i]->m_width = qMax(1, edge - previousEdge);
+        visible[i]->m_widthAssigned = true;
+        previousEdge = edge;
+    }
+    applyLayout();
+    emit ColWidthsChanged();
+}
+
+// ---- properties ------------------------------------------------------------------------------
+
+void TDBGridEh::setColor(const QColor &color)
+{
+    m_color = color;
+    m_view->viewport()->update();
+}
+
+void TDBGridEh::setTitleFont(const QFont &font)
+{
+    m_titleFont = font;
+    applyLayout();
+}
+
+void TDBGridEh::setFixedColor(const QColor &color)
+{
+    m_fixedColor = color;
+    m_title->viewport()->update();
+    m_indicator->viewport()->update();
+    m_footer->update();
+}
+
+void TDBGridEh::setOddRowColor(const QColor &color)
+{
+    m_oddRowColor = color;
+    m_view->viewport()->update();
+}
+
+void TDBGridEh::setEvenRowColor(const QColor &color)
+{
+    m_evenRowColor = color;
+    m_view->viewport()->update();
+}
+
+void TDBGridEh::setRowHeight(int height)
+{
+    m_rowHeight = qMax(0, height);
+    applyLayout();
+}
+
+void TDBGridEh::setRowLines(int lines)
+{
+    m_rowLines = qMax(0, lines);
+    applyLayout();
+}
+
+void TDBGridEh::setTitleHeight(int height)
+{
+    m_titleHeight = qMax(0, height);
+    applyLayout();
+}
+
+void TDBGridEh::setTitleLines(int lines)
+{
+    m_titleLines = qMax(0, lines);
+    applyLayout();
+}
+
+void TDBGridEh::setVTitleMargin(int margin)
+{
+    m_vTitleMargin = qMax(0, margin);
+    applyLayout();
+}
+
+void TDBGridEh::setUseMultiTitle(bool on)
+{
+    m_useMultiTitle = on;
+    applyLayout();
+}
+
+void TDBGridEh::setAutoFitColWidths(bool on)
+{
+    if (m_autoFit == on)
+        return;
+    m_autoFit = on;
+    applyLayout();
+}
+
+void TDBGridEh::setFooterRowCount(int count)
+{
+    m_footerRowCount = qMax(0, count);
+    applyLayout();
+}
+
+void TDBGridEh::setFooterColor(const QColor &color)
+{
+    m_footerColor = color;
+    m_footer->update();
+}
+
+void TDBGridEh::setFooterFont(const QFont &font)
+{
+    m_footerFont = font;
+    applyLayout();
+}
+
+void TDBGridEh::setShowTitles(bool on)
+{
+    m_showTitles = on;
+    applyLayout();
+}
+
+void TDBGridEh::setShowIndicator(bool on)
+{
+    m_showIndicator = on;
+    applyLayout();
+}
+
+void TDBGridEh::setColLines(bool on)
+{
+    m_colLines = on;
+    m_view->viewport()->update();
+}
+
+void TDBGridEh::setRowLinesVisible(bool on)
+{
+    m_rowLinesVisible = on;
+    m_view->viewport()->update();
+}
+
+void TDBGridEh::setRowSelect(bool on)
+{
+    m_rowSelect = on;
+    m_view->setSelectionBehavior(on ? QAbstractItemView::SelectRows
+                                    : QAbstractItemView::SelectItems);
+    m_view->viewport()->update();
+}
+
+void TDBGridEh::setColumnsResizable(bool on)
+{
+    m_columnsResizable = on;
+    m_title->setSectionResizeMode(on ? QHeaderView::Interactive : QHeaderView::Fixed);
+}
+
+void TDBGridEh::setColumnsMovable(bool on)
+{
+    m_columnsMovable = on;
+    m_title->setSectionsMovable(on);
+}
+
+void TDBGridEh::setHint(const QString &hint)
+{
+    setToolTip(hint);
+    setStatusTip(hint);
+}
+
+// ---- geometry --------------------------------------------------------------------------------
+
+int TDBGridEh::DataRowHeight() const
+{
+    int lineHeight = QFontMetrics(font()).height();
+    int lineSpacing = QFontMetrics(font()).lineSpacing();
+    for (int i = 0; i < m_columns.Count(); ++i) {
+        const TColumnEh *column = m_columns.Items(i);
+        if (column->FontAssigned()) {
+            const QFontMetrics fm(column->Font());
+            lineHeight = qMax(lineHeight, fm.height());
+            lineSpacing = qMax(lineSpacing, fm.lineSpacing());
+        }
+    }
+    if (m_rowLines > 0 || m_rowHeight > 0)
+        return qMax(1, m_rowLines * lineSpacing + m_rowHeight);
+    return lineHeight + 4 + (m_rowLinesVisible ? 1 : 0);
+}
+
+int TDBGridEh::TitleRowHeight() const
+{
+    if (!m_showTitles)
+        return 0;
+    int lineHeight = QFontMetrics(TitleFont()).height();
+    int levels = 1;
+    for (int i = 0; i < m_columns.Count(); ++i) {
+        const TColumnEh *column = m_columns.Items(i);
+        if (column->Title()->FontAssigned())
+            lineHeight = qMax(lineHeight, QFontMetrics(column->Title()->Font()).height());
+        if (m_useMultiTitle && column->Visible())
+            levels = qMax(levels, int(column->Title()->Caption().count(QLatin1Char('|'))) + 1);
+    }
+    int height = lineHeight + 4;
+    if (m_titleLines > 0 || m_titleHeight > 0)
+        height = qMax(height, m_titleLines * lineHeight + m_titleHeight + 2);
+    if (levels > 1)
+        height = qMax(height, levels * (lineHeight + m_vTitleMargin / 2));
+    return height;
+}
+
+int TDBGridEh::FooterRowHeight() const
+{
+    int lineHeight = QFontMetrics(FooterFont()).height();
+    for (int i = 0; i < m_columns.Count(); ++i) {
+        const TColumnEh *column = m_columns.Items(i);
+        if (column->Footer()->FontAssigned())
+            lineHeight = qMax(lineHeight, QFontMetrics(column->Footer()->Font()).height());
+    }
+    return lineHeight + 5;
+}
+
+int TDBGridEh::IndicatorWidth() const
+{
+    return m_showIndicator ? 12 : 0;
+}
+
+int TDBGridEh::DefaultColumnWidth(const TColumnEh *column) const
+{
+    const QFontMetrics fm(column->Font());
+    const int titleWidth = QFontMetrics(column->Title()->Font()).horizontalAdvance(
+                               column->Title()->Caption())
+                           + 8;
+    const lianbu::db::DataSet *ds = DataSet();
+    const lianbu::db::Field *field =
+        ds && ds->active() ? ds->findField(column->FieldName()) : nullptr;
+    if (!field)
+        return qMax(kNoFieldWidth, titleWidth);
+    int chars = field->size() > 0 ? field->size() : kMaxDefaultChars;
+    chars = qBound(kMinDefaultChars, chars, kMaxDefaultChars);
+    return qMax(chars * fm.horizontalAdvance(QLatin1Char('0')) + 4, titleWidth);
+}
+
+// ---- reading what the grid shows -------------------------------------------------------------
+
+int TDBGridEh::FieldIndexOf(const TColumnEh *column) const
+{
+    return m_model->fieldIndexOf(column);
+}
+
+QString TDBGridEh::CellDisplayText(int row, const TColumnEh *column) const
+{
+    const lianbu::db::DataSet *ds = DataSet();
+    if (!ds || !ds->active() || row < 0 || row >= ds->recordCount())
+        return QString();
+    const int field = m_model->fieldIndexOf(column);
+    if (field >= 0)
+        return ds->cellText(row, field);
+    // Columns added after the last reset are looked up by name.
+    if (const lianbu::db::Field *f = ds->findField(column->FieldName()))
+        return ds->cellText(row, f->index());
+    return QString();
+}
+
+QColor TDBGridEh::CellColor(int row, const TColumnEh *column) const
+{
+    const QColor &alternate = (row + 1) % 2 == 1 ? m_oddRowColor : m_evenRowColor;
+    return alternate.isValid() ? alternate : column->Color();
+}
+
+QString TDBGridEh::FooterDisplayText(int footerRow, const TColumnEh *column) const
+{
+    const TColumnFooterEh *footer = column->FooterForRow(footerRow);
+    return footer ? footerValueText(footer, column) : QString();
+}
+
+QString TDBGridEh::footerValueText(const TColumnFooterEh *footer, const TColumnEh *column) const
+{
+    const lianbu::db::DataSet *ds = DataSet();
+    const bool active = ds && ds->active();
+    switch (footer->ValueType()) {
+    case fvtNon:
+        return QString();
+    case fvtStaticText:
+        return footer->Value();
+    case fvtCount:
+        return active ? QString::number(ds->recordCount()) : QString();
+    case fvtFieldValue:
+    case fvtSum:
+    case fvtAvg:
+        break;
+    }
+    if (!active)
+        return QString();
+    const QString name = footer->FieldName().isEmpty() ? column->FieldName() : footer->FieldName();
+    const lianbu::db::Field *field = ds->findField(name);
+    if (!field)
+        return QString();
+    if (footer->ValueType() == fvtFieldValue)
+        return ds->currentRow() >= 0 ? ds->cellText(ds->currentRow(), field->index()) : QString();
+
+    auto cached = m_sumCache.constFind(footer);
+    if (cached != m_sumCache.constEnd())
+        return cached.value();
+    double sum = 0;
+    int counted = 0;
+    const int rows = ds->recordCount();
+    for (int row = 0; row < rows; ++row) {
+        if (ds->cellIsNull(row, field->index()))
+            continue;
+        bool ok = false;
+        const double value = ds->cellText(row, field->index()).trimmed().toDouble(&ok);
+        if (ok) {
+            sum += value;
+            ++counted;
+        }
+    }
+    QString text;
+    if (footer->ValueType() == fvtSum)
+        text = numberText(sum);
+    else
+        text = counted > 0 ? numberText(sum / counted) : QString();
+    m_sumCache.insert(footer, text);
+    return text;
+}
+
+void TDBGridEh::invalidateFooters()
+{
+    m_sumCache.clear();
+    m_footer->update();
+}
+
+// ---- events ----------------------------------------------------------------------------------
+
+void TDBGridEh::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+}
+
+bool TDBGridEh::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_view->viewport() && event->type() == QEvent::Resize && m_autoFit
+        && !m_applying)
+        applyLayout();
+    return QWidget::eventFilter(watched, event);
+}
+
+void TDBGridEh::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        applyLayout();
+}
+
+void TDBGridEh::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setPen(QColor(100, 100, 100));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}
