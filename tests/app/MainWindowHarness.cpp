@@ -1,0 +1,61 @@
+#include "tests/app/MainWindowHarness.h"
+
+#include "data/Statements.h"
+#include "resources/Resources.h"
+
+#include <QTest>
+
+namespace lianbu::test {
+
+MainWindowHarness::MainWindowHarness(bool showNow)
+{
+    initResources();
+    createDataDb(env.path());
+    form = std::make_unique<TMainForm>();
+    data = std::make_unique<Tdmfm>();
+    if (showNow)
+        show();
+}
+
+MainWindowHarness::~MainWindowHarness()
+{
+    form.reset();
+    data.reset();
+}
+
+void MainWindowHarness::show()
+{
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+}
+
+void MainWindowHarness::insertCustomers(const QList<CustomerRow> &rows)
+{
+    for (const CustomerRow &row : rows) {
+        QStringList values;
+        for (const QString &value : row)
+            values << sql::sqlLiteral(value);
+        data->ADOConnection1->execute(
+            QStringLiteral("insert into data (a,b,c,d,e,f,g,h,i,j,k,l,m,z,day1) values (%1)")
+                .arg(values.join(QLatin1Char(','))));
+    }
+}
+
+QStringList MainWindowHarness::listColumn(const QString &field) const
+{
+    QStringList values;
+    db::Query *list = data->ADOQuery15;
+    const int index = list->fieldByName(field).index();
+    for (int row = 0; row < list->recordCount(); ++row)
+        values << list->cellText(row, index);
+    return values;
+}
+
+CustomerRow customer(const QString &a, const QString &b, const QString &g, const QString &c)
+{
+    return {a, b, c, QStringLiteral("男"), QStringLiteral("经理"), QStringLiteral("13900000000"), g,
+            QString(), QStringLiteral("杭州市"), QStringLiteral("联簿公司"), QStringLiteral("310000"),
+            QStringLiteral("x@example.com"), QString(), QString(), QStringLiteral("2010-08-15")};
+}
+
+} // namespace lianbu::test

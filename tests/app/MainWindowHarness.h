@@ -1,0 +1,40 @@
+#pragma once
+
+#include "app/MAIN.h"
+#include "data/dm.h"
+#include "tests/support/TestDatabase.h"
+#include "tests/support/TestSupport.h"
+
+#include <QStringList>
+
+#include <memory>
+
+namespace lianbu::test {
+
+// One customer row: the fifteen columns a..m, z, day1 in that order.
+using CustomerRow = QStringList;
+
+// The program's permanent windows over a fresh delivered data.db, created in the program's
+// order (main window, then the data module) and shown, so FormShow has run.
+class MainWindowHarness
+{
+public:
+    explicit MainWindowHarness(bool show = true);
+    ~MainWindowHarness();
+
+    Environment env;
+    std::unique_ptr<TMainForm> form;
+    std::unique_ptr<Tdmfm> data;
+
+    void show();
+    // Inserts rows straight into the table (bypassing the program), in this order.
+    void insertCustomers(const QList<CustomerRow> &rows);
+    // The values of one column of the list query, in its current order.
+    QStringList listColumn(const QString &field) const;
+};
+
+// A row with the given category, short name and telephone; the other columns derived.
+CustomerRow customer(const QString &a, const QString &b, const QString &g = QString(),
+                     const QString &c = QString());
+
+} // namespace lianbu::test
