@@ -187,9 +187,24 @@ Field::DataType typeFromMeta(QMetaType type)
     }
 }
 
+bool startsWithHan(QStringView text)
+{
+    if (text.isEmpty())
+        return false;
+    char32_t first = text.at(0).unicode();
+    if (text.size() > 1 && text.at(0).isHighSurrogate() && text.at(1).isLowSurrogate())
+        first = QChar::surrogateToUcs4(text.at(0), text.at(1));
+    return QChar::script(first) == QChar::Script_Han;
+}
+
+// Null is NULL; empty text is written as empty text (Qt binds a null QString as NULL).
 QVariant bindValue(const std::optional<QString> &value)
 {
-    return value ? QVariant(*value) : QVariant(QMetaType::fromType<QString>());
+    if (!value)
+        return QVariant(QMetaType::fromType<QString>());
+    if (value->isEmpty())
+        return QVariant(QString::fromLatin1(""));
+    return QVariant(*value);
 }
 
 [[noreturn]] void throwEngine(const QSqlQuery &query)
@@ -792,12 +807,12 @@ void DataSet::setSort(const QString &sort)
         const bool descending = parts.size() == 2 && parts[1].compare(QLatin1String("DESC"), Qt::CaseInsensitive) == 0;
         const int f = field.index();
         const int fc = fieldCount();
-        // rank: 0 null, 1 text that is no number in a numeric column, 2 value
+        // rank: 0 null, 1 text that is no number in a numeric column, 2 and up a value
         std::vector<quint8> rank(n, 2);
         auto lessRank = [&](int x, int y, auto &&lessValue) {
             if (rank[size_t(x)] != rank[size_t(y)])
                 return rank[size_t(x)] < rank[size_t(y)];
-            return rank[size_t(x)] == 2 && lessValue(x, y);
+            return rank[size_t(x)] >= 2 && lessValue(x, y);
         };
         const bool numeric = field.dataType() == Field::DataType::Integer || field.dataType() == Field::DataType::Float;
         if (numeric) {
@@ -819,10 +834,12 @@ void DataSet::setSort(const QString &sort)
             std::vector<QCollatorSortKey> keys;
             keys.reserve(n);
             const QCollatorSortKey nullKey = collator.sortKey(QString());
+            // The zh collation puts Chinese ahead of Latin letters; the register lists digits and
+            // Latin first, then Chinese by pinyin (as Chinese Windows sorts): rank 2 / rank 3.
             for (size_t r = 0; r < n; ++r) {
                 bool isNull = false;
                 const QStringView v = cellView(m_rows[r].packed, fc, f, &isNull);
-                rank[r] = isNull ? 0 : 2;
+                rank[r] = isNull ? 0 : (startsWithHan(v) ? 3 : 2);
                 keys.push_back(isNull ? nullKey : collator.sortKey(v.toString()));
             }
             auto lessValue = [&](int x, int y) { return keys[size_t(x)].compare(keys[size_t(y)]) < 0; };

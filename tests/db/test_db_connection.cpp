@@ -1,0 +1,186 @@
+// The connection: opening only real database files, WAL settings, several writers on one file.
+#include "db/Connection.h"
+#include "db/Table.h"
+#include "platform/Error.h"
+#include "tests/support/TestDatabase.h"
+
+#include <QFile>
+#include <QSqlQuery>
+#include <QtTest>
+
+#include <atomic>
+#include <thread>
+
+using namespace lianbu;
+using namespace lianbu::db;
+
+namespace {
+
+QString openError(Connection &connection)
+{
+    try {
+        connection.open();
+    } catch (const Error &error) {
+        return error.message();
+    }
+    return QString();
+}
+
+QString pragma(Connection &connection, const QString &name)
+{
+    QSqlQuery query(connection.database());
+    query.exec(QStringLiteral("PRAGMA ") + name);
+    return query.next() ? query.value(0).toString() : QString();
+}
+
+} // namespace
+
+class TestDbConnection : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void opensWithWalFullSyncAndBusyTimeout()
+    {
+        test::TestDatabase db(false);
+        Connection connection(db.path());
+        connection.open();
+        QVERIFY(connection.isOpen());
+        QCOMPARE(pragma(connection, "journal_mode"), QStringLiteral("wal"));
+        QCOMPARE(pragma(connection, "synchronous"), QStringLiteral("2")); // FULL
+        QCOMPARE(pragma(connection, "busy_timeout"), QStringLiteral("5000"));
+        Connection second(db.path());
+        second.open();
+        QVERIFY(connection.connectionName() != second.connectionName());
+        QCOMPARE(connection.execute(QStringLiteral("insert into userdb values ('a','b')")), 1);
+        connection.close();
+        QVERIFY(!connection.isOpen());
+        QVERIFY_THROWS_EXCEPTION(Error, connection.execute(QStringLiteral("select 1")));
+    }
+
+    void missingFileIsNeverCreated()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("data.db"));
+        Connection connection(path);
+        const QString message = openError(connection);
+        QVERIFY2(message.contains(path) && message.contains(QStringLiteral("does not exist")), qPrintable(message));
+        QVERIFY(!connection.isOpen());
+        QVERIFY(!QFile::exists(path));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    void foreignFileIsRefusedAndLeftAlone()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("data.db"));
+        const QByteArray garbage = QByteArray("this is no database at all\n").repeated(200);
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(garbage);
+        }
+        Connection connection(path);
+        const QString message = openError(connection);
+        QVERIFY2(message.contains(path) && message.contains(QStringLiteral("not a database")), qPrintable(message));
+        QVERIFY(!connection.isOpen());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), garbage);
+
+        // A folder in place of the file.
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder.db")));
+        Connection folder(dir.filePath(QStringLiteral("folder.db")));
+        QVERIFY(openError(folder).contains(QStringLiteral("not a file")));
+    }
+
+    void lockedFileIsRefused()
+    {
+        test::TestDatabase db(false);
+        // Another program holding the file exclusively.
+        {
+            QSqlDatabase holder = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder"));
+            holder.setDatabaseName(db.path());
+            QVERIFY(holder.open());
+            QSqlQuery query(holder);
+            QVERIFY(query.exec(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE")));
+            QVERIFY(query.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+            QVERIFY(query.exec(QStringLiteral("insert into userdb values ('x','y')")));
+
+            Connection connection(db.path());
+            connection.setBusyTimeout(200);
+            const QString message = openError(connection);
+            QVERIFY2(message.contains(db.path()) && message.contains(QStringLiteral("locked")), qPrintable(message));
+            QVERIFY(!connection.isOpen());
+            QVERIFY(query.exec(QStringLiteral("ROLLBACK")));
+            query.finish();
+            holder.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("holder"));
+        Connection connection(db.path());
+        connection.open(); // free again
+        QVERIFY(connection.isOpen());
+    }
+
+    void unreadableFileIsRefused()
+    {
+        if (geteuid() == 0)
+            QSKIP("file permissions do not apply to root");
+        test::TestDatabase db(false);
+        QFile::setPermissions(db.path(), QFileDevice::Permissions());
+        Connection connection(db.path());
+        const QString message = openError(connection);
+        QFile::setPermissions(db.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        QVERIFY2(message.contains(db.path()) && message.contains(QStringLiteral("permission")), qPrintable(message));
+    }
+
+    void twoConnectionsWriteTheSameFileConcurrently()
+    {
+        test::TestDatabase db(false);
+        constexpr int kRowsPerWriter = 150;
+        std::atomic<int> failures{0};
+        QStringList messages;
+        std::mutex messagesMutex;
+        auto writer = [&](const QString &tag) {
+            try {
+                Connection connection(db.path());
+                connection.open();
+                Table table(&connection);
+                table.setTableName(QStringLiteral("data"));
+                table.open();
+                for (int i = 0; i < kRowsPerWriter; ++i) {
+                    table.append();
+                    table.fieldByName("a").setAsString(tag);
+                    table.fieldByName("b").setAsString(QString::number(i));
+                    table.post();
+                    // a statement on the other path of the layer as well
+                    connection.execute(QStringLiteral("update rz set jtime='x' where id=-1"));
+                }
+            } catch (const Error &error) {
+                ++failures;
+                std::lock_guard lock(messagesMutex);
+                messages << error.message();
+            }
+        };
+        std::thread first(writer, QStringLiteral("first"));
+        std::thread second(writer, QStringLiteral("second"));
+        first.join();
+        second.join();
+        QVERIFY2(failures == 0, qPrintable(messages.join("; ")));
+
+        Connection check(db.path());
+        check.open();
+        QSqlQuery query(check.database());
+        QVERIFY(query.exec(QStringLiteral("select a, count(*), count(distinct b) from data group by a order by a")));
+        QVERIFY(query.next());
+        QCOMPARE(query.value(0).toString(), QStringLiteral("first"));
+        QCOMPARE(query.value(1).toInt(), kRowsPerWriter);
+        QCOMPARE(query.value(2).toInt(), kRowsPerWriter);
+        QVERIFY(query.next());
+        QCOMPARE(query.value(0).toString(), QStringLiteral("second"));
+        QCOMPARE(query.value(1).toInt(), kRowsPerWriter);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDbConnection)
+#include "test_db_connection.moc"

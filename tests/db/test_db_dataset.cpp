@@ -1,0 +1,560 @@
+// The dataset layer against real SQLite files: snapshot, navigation, editing, sort, bookmarks,
+// data source notifications.
+#include "db/Connection.h"
+#include "db/DataSource.h"
+#include "db/Query.h"
+#include "db/Table.h"
+#include "platform/Error.h"
+#include "tests/support/TestDatabase.h"
+
+#include <QSignalSpy>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QtTest>
+
+using namespace lianbu;
+using namespace lianbu::db;
+
+namespace {
+
+QString errorOf(const std::function<void()> &action)
+{
+    try {
+        action();
+    } catch (const Error &error) {
+        return error.message();
+    }
+    return QString();
+}
+
+// Rows of data through a plain query, "b|c" per row in rowid order.
+QStringList dataRows(Connection &connection, const QString &columns = QStringLiteral("b, c"))
+{
+    QStringList rows;
+    QSqlQuery query(connection.database());
+    query.exec(QStringLiteral("select %1 from data order by rid").arg(columns));
+    while (query.next()) {
+        QStringList cells;
+        for (int i = 0; i < query.record().count(); ++i)
+            cells << (query.value(i).isNull() ? QStringLiteral("<null>") : query.value(i).toString());
+        rows << cells.join(QLatin1Char('|'));
+    }
+    return rows;
+}
+
+void insertData(Connection &connection, const QString &b, const QString &c = QString())
+{
+    QSqlQuery query(connection.database());
+    query.prepare(QStringLiteral("insert into data (a, b, c) values ('cat', ?, ?)"));
+    query.addBindValue(b.isNull() ? QVariant(QMetaType::fromType<QString>()) : QVariant(b));
+    query.addBindValue(c.isNull() ? QVariant(QMetaType::fromType<QString>()) : QVariant(c));
+    QVERIFY2(query.exec(), qPrintable(query.lastError().text()));
+}
+
+QStringList columnOf(DataSet &dataSet, const QString &name)
+{
+    QStringList values;
+    const int f = dataSet.fieldByName(name).index();
+    for (int r = 0; r < dataSet.recordCount(); ++r)
+        values << (dataSet.cellIsNull(r, f) ? QStringLiteral("<null>") : dataSet.cellText(r, f));
+    return values;
+}
+
+} // namespace
+
+class TestDbDataSet : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<test::TestDatabase> m_db;
+    std::unique_ptr<Connection> m_connection;
+
+private slots:
+    void init()
+    {
+        m_db = std::make_unique<test::TestDatabase>(false);
+        m_connection = std::make_unique<Connection>(m_db->path());
+        m_connection->open();
+    }
+    void cleanup()
+    {
+        m_connection.reset();
+        m_db.reset();
+    }
+
+    void selectStarFromDataShowsExactlyTheProgramColumns()
+    {
+        insertData(*m_connection, QStringLiteral("b1"));
+        Query query(m_connection.get());
+        query.setSql(QStringLiteral("select * from data"));
+        query.open();
+        QStringList names;
+        for (int i = 0; i < query.fieldCount(); ++i)
+            names << query.field(i).fieldName();
+        QCOMPARE(names, QStringList({"a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k", "l", "m", "z", "day1"}));
+        QVERIFY(query.canModify());
+        QCOMPARE(query.fieldByName("a").size(), 50);
+        QCOMPARE(query.fieldByName("A").fieldName(), QStringLiteral("a")); // names ignore case
+        QCOMPARE(query.fieldByName("b").dataType(), Field::DataType::String);
+        QCOMPARE(query.fieldByName("b").displayLabel(), QStringLiteral("b"));
+        QVERIFY(query.fieldByName("b").visible());
+        // The search statements are updatable too, also when a value holds SQL words.
+        query.close();
+        query.setSql(QStringLiteral("select * from data where b<>'' and a like '%x group by y, z from q%'"));
+        query.open();
+        QCOMPARE(query.fieldCount(), 15);
+        QVERIFY(query.canModify());
+    }
+
+    void statementsThatAreNotOneTableAreReadOnly()
+    {
+        insertData(*m_connection, QStringLiteral("x"));
+        insertData(*m_connection, QStringLiteral("x"));
+        Query query(m_connection.get());
+        query.setSql(QStringLiteral("select b, count(*) as n from data group by b"));
+        query.open();
+        QVERIFY(!query.canModify());
+        QCOMPARE(query.recordCount(), 1);
+        QCOMPARE(query.fieldByName("n").asInteger(), 2);
+        QCOMPARE(query.fieldByName("n").dataType(), Field::DataType::Integer);
+        QCOMPARE(errorOf([&] { query.edit(); }), QStringLiteral("Cannot modify a read-only dataset"));
+        query.setSql(QStringLiteral("select max(rid) as maxid from data"));
+        query.open();
+        QVERIFY(!query.canModify());
+        QCOMPARE(query.fieldByName("maxid").asInteger(), 2);
+    }
+
+    void navigationAndCounts()
+    {
+        for (const char *b : {"r1", "r2", "r3"})
+            insertData(*m_connection, QString::fromLatin1(b));
+        Query query(m_connection.get());
+        query.setSql(QStringLiteral("select * from data "));
+        query.open();
+        QCOMPARE(query.state(), DataSetState::Browse);
+        QCOMPARE(query.recordCount(), 3);
+        QVERIFY(query.bof());
+        QVERIFY(!query.eof());
+        QCOMPARE(query.recNo(), 1);
+        query.next();
+        QCOMPARE(query.fieldByName("b").asString(), QStringLiteral("r2"));
+        QVERIFY(!query.bof());
+        query.next();
+        QVERIFY(!query.eof()); // on the last row, not past it
+        query.next();
+        QVERIFY(query.eof());
+        QCOMPARE(query.recNo(), 3);
+        QCOMPARE(query.fieldByName("b").asString(), QStringLiteral("r3"));
+        query.prior();
+        query.prior();
+        query.prior();
+        QVERIFY(query.bof());
+        QCOMPARE(query.recNo(), 1);
+        query.last();
+        QVERIFY(query.eof());
+        QCOMPARE(query.fieldByName("b").asString(), QStringLiteral("r3"));
+        query.first();
+        QCOMPARE(query.fieldByName("b").asString(), QStringLiteral("r1"));
+        query.setRecNo(2);
+        QCOMPARE(query.currentRow(), 1);
+        QCOMPARE(query.fieldByName("b").asString(), QStringLiteral("r2"));
+        QCOMPARE(errorOf([&] { query.fieldByName("nope"); }), QStringLiteral("Field 'nope' not found"));
+
+        query.setSql(QStringLiteral("select * from data where b='none'"));
+        query.open();
+        QCOMPARE(query.recordCount(), 0);
+        QVERIFY(query.eof() && query.bof());
+        QCOMPARE(query.recNo(), 0);
+        QCOMPARE(query.fieldByName("b").asString(), QString());
+        query.next();
+        QVERIFY(query.eof());
+        query.close();
+        QVERIFY(!query.active());
+        QCOMPARE(errorOf([&] { query.first(); }), QStringLiteral("Cannot perform this operation on a closed dataset"));
+    }
+
+    void nullReadsAsEmptyText()
+    {
+        insertData(*m_connection, QStringLiteral("b"), QString());
+        Query query(m_connection.get());
+        query.setSql(QStringLiteral("select * from data"));
+        query.open();
+        QVERIFY(query.fieldByName("c").isNull());
+        QCOMPARE(query.fieldByName("c").asString(), QString());
+        QVERIFY(!query.fieldByName("b").isNull());
+    }
+
+    void editPostWritesExactlyTheCurrentRow()
+    {
+        // Three identical rows: only the hidden key tells them apart.
+        for (int i = 0; i < 3; ++i)
+            insertData(*m_connection, QStringLiteral("same"), QStringLiteral("same"));
+        Query query(m_connection.get());
+        query.setSql(QStringLiteral("select * from data "));
+        query.open();
+        query.setRecNo(2);
+        query.edit();
+        QCOMPARE(query.state(), DataSetState::Edit);
+        query.fieldByName("b").setAsString(QStringLiteral("O'Neil \"张三\""));
+        query.fieldByName("c").setAsString(QString());
+        QCOMPARE(query.fieldByName("b").asString(), QStringLiteral("O'Neil \"张三\""));
+        query.post();
+        QCOMPARE(query.state(), DataSetState::Browse);
+        QCOMPARE(dataRows(*m_connection), QStringList({"same|same", "O'Neil \"张三\"|", "same|same"}));
+        QCOMPARE(query.cellText(1, query.fieldByName("b").index()), QStringLiteral("O'Neil \"张三\""));
+        QVERIFY(!query.fieldByName("c").isNull()); // empty text is written as empty text, not null
+        // The change is committed: another connection sees it at once.
+        Connection other(m_db->path());
+        other.open();
+        QCOMPARE(dataRows(other)[1], QStringLiteral("O'Neil \"张三\"|"));
+    }
+
+    void deleteRemovesExactlyTheCurrentRow()
+    {
+        for (const char *c : {"1", "2", "3"})
+            insertData(*m_connection, QStringLiteral("same"), QString::fromLatin1(c));
+        Query query(m_connection.get());
+        query.setSql(QStringLiteral("select * from data "));
+        query.open();
+        query.setRecNo(2);
+        query.deleteRecord();
+        QCOMPARE(dataRows(*m_connection), QStringList({"same|1", "same|3"}));
+        QCOMPARE(query.recordCount(), 2);
+        QCOMPARE(query.fieldByName("c").asString(), QStringLiteral("3")); // the next row moves up
+        query.deleteRecord();
+        QCOMPARE(query.fieldByName("c").asString(), QStringLiteral("1")); // the last went: previous
+        query.deleteRecord();
+        QCOMPARE(query.recordCount(), 0);
+        QCOMPARE(dataRows(*m_connection), QStringList());
+        QCOMPARE(errorOf([&] { query.deleteRecord(); }),
+                 QStringLiteral("Cannot perform this operation on an empty dataset"));
+        QCOMPARE(errorOf([&] { query.edit(); }),
+                 QStringLiteral("Cannot perform this operation on an empty dataset"));
+        QCOMPARE(query.state(), DataSetState::Browse);
+    }
+
+    void textIsCutToTheDeclaredWidth()
+    {
+        Table table(m_connection.get());
+        table.setTableName(QStringLiteral("data"));
+        table.open();
+        table.append();
+        const QString sixty = QString(60, QChar(u'字'));
+        table.fieldByName("a").setAsString(sixty);
+        table.fieldByName("d").setAsString(QStringLiteral("0123456789ABC"));
+        table.fieldByName("z").setAsString(QStringLiteral("short"));
+        QCOMPARE(table.fieldByName("a").asString(), QString(50, QChar(u'字')));
+        table.post();
+        QCOMPARE(dataRows(*m_connection, QStringLiteral("a, d, z")),
+                 QStringList({QString(50, QChar(u'字')) + QStringLiteral("|0123456789|short")}));
+    }
+
+    void tableAppendPostAndCancel()
+    {
+        insertData(*m_connection, QStringLiteral("old"));
+        Table table(m_connection.get());
+        table.setTableName(QStringLiteral("data"));
+        table.open();
+        QCOMPARE(table.fieldCount(), 15);
+        table.append();
+        QCOMPARE(table.state(), DataSetState::Insert);
+        QCOMPARE(table.recordCount(), 2);
+        table.fieldByName("b").setAsString(QStringLiteral("new"));
+        table.fieldByName("day1").setAsString(QStringLiteral("2010-08-15"));
+        table.post();
+        QCOMPARE(table.state(), DataSetState::Browse);
+        QCOMPARE(dataRows(*m_connection, QStringLiteral("b, day1")), QStringList({"old|<null>", "new|2010-08-15"}));
+        QCOMPARE(table.fieldByName("day1").asString(), QStringLiteral("2010-08-15"));
+
+        // A posted new row can be edited again: it knows its key.
+        table.edit();
+        table.fieldByName("b").setAsString(QStringLiteral("newer"));
+        table.post();
+        QCOMPARE(dataRows(*m_connection, QStringLiteral("b")), QStringList({"old", "newer"}));
+
+        table.append();
+        table.fieldByName("b").setAsString(QStringLiteral("dropped"));
+        table.cancel();
+        QCOMPARE(table.recordCount(), 2);
+        QCOMPARE(table.fieldByName("b").asString(), QStringLiteral("newer"));
+        table.first();
+        table.edit();
+        table.fieldByName("b").setAsString(QStringLiteral("dropped"));
+        table.cancel();
+        QCOMPARE(table.fieldByName("b").asString(), QStringLiteral("old"));
+        QCOMPARE(dataRows(*m_connection, QStringLiteral("b")), QStringList({"old", "newer"}));
+        QCOMPARE(errorOf([&] { table.fieldByName("b").setAsString("x"); }),
+                 QStringLiteral("Dataset not in edit or insert mode"));
+    }
+
+    void movingPostsAPendingEdit()
+    {
+        insertData(*m_connection, QStringLiteral("one"));
+        insertData(*m_connection, QStringLiteral("two"));
+        Query query(m_connection.get());
+        query.setSql(QStringLiteral("select * from data"));
+        query.open();
+        query.edit();
+        query.fieldByName("b").setAsString(QStringLiteral("ONE"));
+        query.next();
+        QCOMPARE(query.state(), DataSetState::Browse);
+        QCOMPARE(dataRows(*m_connection, QStringLiteral("b")), QStringList({"ONE", "two"}));
+    }
+
+    void refusedPostAndDeleteLeaveTheDataSetUsable()
+    {
+        insertData(*m_connection, QStringLiteral("keep"), QStringLiteral("c"));
+        m_connection->execute(QStringLiteral(
+            "create trigger refuse_update before update on data when new.b='bad' "
+            "begin select raise(abort, 'refused by the rules'); end"));
+        m_connection->execute(QStringLiteral(
+            "create trigger refuse_insert before insert on data when new.b='bad' "
+            "begin select raise(abort, 'no bad rows'); end"));
+        m_connection->execute(QStringLiteral(
+            "create trigger refuse_delete before delete on data when old.b='keep' "
+            "begin select raise(abort, 'keep stays'); end"));
+        Query query(m_connection.get());
+        query.setSql(QStringLiteral("select * from data"));
+        query.open();
+
+        query.edit();
+        query.fieldByName("b").setAsString(QStringLiteral("bad"));
+        query.fieldByName("c").setAsString(QStringLiteral("changed"));
+        QCOMPARE(errorOf([&] { query.post(); }), QStringLiteral("refused by the rules"));
+        QCOMPARE(query.state(), DataSetState::Browse);
+        QCOMPARE(query.fieldByName("b").asString(), QStringLiteral("keep"));
+        QCOMPARE(query.fieldByName("c").asString(), QStringLiteral("c"));
+        QCOMPARE(dataRows(*m_connection), QStringList({"keep|c"})); // nothing half-written
+
+        query.append();
+        query.fieldByName("b").setAsString(QStringLiteral("bad"));
+        QCOMPARE(errorOf([&] { query.post(); }), QStringLiteral("no bad rows"));
+        QCOMPARE(query.state(), DataSetState::Browse);
+        QCOMPARE(query.recordCount(), 1);
+
+        QCOMPARE(errorOf([&] { query.deleteRecord(); }), QStringLiteral("keep stays"));
+        QCOMPARE(query.recordCount(), 1);
+
+        // Still usable.
+        query.edit();
+        query.fieldByName("c").setAsString(QStringLiteral("fine"));
+        query.post();
+        query.append();
+        query.fieldByName("b").setAsString(QStringLiteral("good"));
+        query.post();
+        QCOMPARE(dataRows(*m_connection), QStringList({"keep|fine", "good|<null>"}));
+    }
+
+    void failedOpenStaysClosed()
+    {
+        insertData(*m_connection, QStringLiteral("x"));
+        Query query(m_connection.get());
+        query.setSql(QStringLiteral("select * from data"));
+        query.open();
+        QCOMPARE(query.recordCount(), 1);
+        query.setSql(QStringLiteral("select * from nothere"));
+        QCOMPARE(errorOf([&] { query.open(); }), QStringLiteral("no such table: nothere"));
+        QVERIFY(!query.active());
+        QCOMPARE(query.recordCount(), 0);
+        QCOMPARE(query.fieldCount(), 0);
+        query.setSql(QStringLiteral("selec * from data"));
+        QVERIFY(errorOf([&] { query.open(); }).contains(QStringLiteral("syntax error")));
+        QVERIFY(!query.active());
+    }
+
+    void executeRunsAndStaysClosed()
+    {
+        Query query(m_connection.get());
+        query.setSql(QStringLiteral("insert into data (b) values ('e1'), ('e2')"));
+        QCOMPARE(query.execute(), 2);
+        QVERIFY(!query.active());
+        query.setSql(QStringLiteral("insert into nothere values (1)"));
+        QCOMPARE(errorOf([&] { query.execute(); }), QStringLiteral("no such table: nothere"));
+        QCOMPARE(dataRows(*m_connection, QStringLiteral("b")), QStringList({"e1", "e2"}));
+    }
+
+    void sortTextChineseAndNulls()
+    {
+        // b values with a tag in c to check stability
+        const QList<QPair<QString, QString>> rows = {
+            {QStringLiteral("张三"), "1"}, {QStringLiteral("李四"), "2"}, {QStringLiteral("abc"), "3"},
+            {QString(), "4"}, {QStringLiteral("ABD"), "5"}, {QStringLiteral("李四"), "6"},
+            {QStringLiteral(""), "7"}, {QStringLiteral("张三"), "8"}, {QString(), "9"},
+        };
+        for (const auto &row : rows)
+            insertData(*m_connection, row.first, row.second);
+        Query query(m_connection.get());
+        query.setSql(QStringLiteral("select * from data"));
+        query.open();
+        query.setRecNo(3); // "abc", tag 3
+        query.setSort(QStringLiteral("b"));
+        QCOMPARE(query.sort(), QStringLiteral("b"));
+        QCOMPARE(columnOf(query, "c"), QStringList({"4", "9", "7", "3", "5", "2", "6", "1", "8"}));
+        QCOMPARE(query.fieldByName("c").asString(), QStringLiteral("3")); // same record current
+        query.setSort(QStringLiteral("b DESC"));
+        QCOMPARE(columnOf(query, "c"), QStringList({"1", "8", "2", "6", "5", "3", "7", "4", "9"}));
+        QCOMPARE(query.fieldByName("c").asString(), QStringLiteral("3"));
+        QCOMPARE(errorOf([&] { query.setSort(QStringLiteral("nope")); }), QStringLiteral("Field 'nope' not found"));
+
+        // Sorted rows still edit and delete the right records.
+        query.first(); // 张三 tag 1
+        query.edit();
+        query.fieldByName("z").setAsString(QStringLiteral("first"));
+        query.post();
+        QCOMPARE(dataRows(*m_connection, QStringLiteral("c, z"))[0], QStringLiteral("1|first"));
+
+        // The sort belongs to the open result.
+        query.close();
+        query.open();
+        QCOMPARE(query.sort(), QString());
+        QCOMPARE(columnOf(query, "c"), QStringList({"1", "2", "3", "4", "5", "6", "7", "8", "9"}));
+        query.setSort(QStringLiteral("b"));
+        query.setSort(QString());
+        QCOMPARE(columnOf(query, "c"), QStringList({"1", "2", "3", "4", "5", "6", "7", "8", "9"}));
+        query.close();
+        QCOMPARE(errorOf([&] { query.setSort(QStringLiteral("b")); }),
+                 QStringLiteral("Cannot perform this operation on a closed dataset"));
+    }
+
+    void sortNumbersByValue()
+    {
+        m_connection->execute(QStringLiteral("create table t (n INTEGER, s TEXT)"));
+        m_connection->execute(QStringLiteral("insert into t values (10,'a'), (9,'b'), (null,'c'), (100,'d'), (9,'e')"));
+        Query query(m_connection.get());
+        query.setSql(QStringLiteral("select * from t"));
+        query.open();
+        query.setSort(QStringLiteral("n"));
+        QCOMPARE(columnOf(query, "s"), QStringList({"c", "b", "e", "a", "d"}));
+        query.setSort(QStringLiteral("n  desc"));
+        QCOMPARE(columnOf(query, "s"), QStringList({"d", "a", "b", "e", "c"}));
+    }
+
+    void bookmarks()
+    {
+        for (const char *b : {"c", "a", "b"})
+            insertData(*m_connection, QString::fromLatin1(b));
+        Query query(m_connection.get());
+        query.setSql(QStringLiteral("select * from data"));
+        query.open();
+        query.setRecNo(1);
+        const Bookmark mark = query.bookmark();
+        QVERIFY(query.bookmarkValid(mark));
+        query.setSort(QStringLiteral("b"));
+        query.first();
+        QCOMPARE(query.fieldByName("b").asString(), QStringLiteral("a"));
+        query.gotoBookmark(mark);
+        QCOMPARE(query.fieldByName("b").asString(), QStringLiteral("c"));
+        QCOMPARE(query.recNo(), 3);
+        query.deleteRecord();
+        QVERIFY(!query.bookmarkValid(mark));
+        QVERIFY(!errorOf([&] { query.gotoBookmark(mark); }).isEmpty());
+        const Bookmark other = query.bookmark();
+        query.close();
+        query.open();
+        QVERIFY(!query.bookmarkValid(other)); // bookmarks belong to one open result
+    }
+
+    void dataSourceNotifies()
+    {
+        insertData(*m_connection, QStringLiteral("one"));
+        insertData(*m_connection, QStringLiteral("two"));
+        Query query(m_connection.get());
+        query.setSql(QStringLiteral("select * from data"));
+        DataSource source;
+        source.setDataSet(&query);
+        QSignalSpy reset(&source, &DataSource::dataSetChanged);
+        QSignalSpy record(&source, &DataSource::recordChanged);
+        QSignalSpy current(&source, &DataSource::currentRowChanged);
+        QSignalSpy state(&source, &DataSource::stateChanged);
+        QSignalSpy aboutToInsert(&source, &DataSource::rowAboutToBeInserted);
+        QSignalSpy inserted(&source, &DataSource::rowInserted);
+        QSignalSpy aboutToRemove(&source, &DataSource::rowAboutToBeRemoved);
+        QSignalSpy removed(&source, &DataSource::rowRemoved);
+
+        query.open();
+        QCOMPARE(reset.count(), 1);
+        QCOMPARE(state.takeLast().at(0).value<DataSetState>(), DataSetState::Browse);
+        QCOMPARE(current.takeLast().at(0).toInt(), 0);
+        query.next();
+        QCOMPARE(current.takeLast().at(0).toInt(), 1);
+        query.edit();
+        QCOMPARE(state.takeLast().at(0).value<DataSetState>(), DataSetState::Edit);
+        query.fieldByName("b").setAsString(QStringLiteral("TWO"));
+        QCOMPARE(record.takeLast().at(0).toInt(), 1);
+        query.post();
+        QCOMPARE(record.takeLast().at(0).toInt(), 1);
+        QCOMPARE(state.takeLast().at(0).value<DataSetState>(), DataSetState::Browse);
+
+        query.append();
+        QCOMPARE(aboutToInsert.takeLast().at(0).toInt(), 2);
+        QCOMPARE(inserted.takeLast().at(0).toInt(), 2);
+        QCOMPARE(current.takeLast().at(0).toInt(), 2);
+        query.cancel();
+        QCOMPARE(aboutToRemove.takeLast().at(0).toInt(), 2);
+        QCOMPARE(removed.takeLast().at(0).toInt(), 2);
+        QCOMPARE(query.currentRow(), 1); // back on the row current before append
+
+        query.first();
+        current.clear();
+        query.deleteRecord();
+        QCOMPARE(removed.takeLast().at(0).toInt(), 0);
+        QCOMPARE(current.takeLast().at(0).toInt(), 0);
+
+        query.setSort(QStringLiteral("b DESC"));
+        QCOMPARE(reset.count(), 2);
+
+        // Nothing while disabled, one reset when enabled again.
+        reset.clear();
+        record.clear();
+        query.disableControls();
+        query.disableControls();
+        query.edit();
+        query.fieldByName("b").setAsString(QStringLiteral("x"));
+        query.post();
+        query.enableControls();
+        QCOMPARE(reset.count(), 0);
+        QCOMPARE(record.count(), 0);
+        query.enableControls();
+        QCOMPARE(reset.count(), 1);
+        QCOMPARE(record.count(), 0);
+        QVERIFY(!query.controlsDisabled());
+
+        query.close();
+        QCOMPARE(state.takeLast().at(0).value<DataSetState>(), DataSetState::Inactive);
+        QCOMPARE(current.takeLast().at(0).toInt(), -1);
+    }
+
+    void largeSnapshotKeepsEveryValue()
+    {
+        // Values of many lengths, also empty and long ones, survive the packed row storage.
+        QSqlDatabase db = m_connection->database();
+        db.transaction();
+        QSqlQuery insert(db);
+        insert.prepare(QStringLiteral("insert into data (a, b, z) values (?, ?, ?)"));
+        for (int i = 0; i < 2000; ++i) {
+            insert.addBindValue(QString::number(i));
+            insert.addBindValue(QString(i % 37, QChar(u'名')));
+            insert.addBindValue(i % 5 == 0 ? QVariant(QMetaType::fromType<QString>()) : QVariant(QString(i % 200, QChar('x'))));
+            QVERIFY(insert.exec());
+        }
+        db.commit();
+        Query query(m_connection.get());
+        query.setSql(QStringLiteral("select * from data"));
+        query.open();
+        QCOMPARE(query.recordCount(), 2000);
+        const int b = query.fieldByName("b").index();
+        const int z = query.fieldByName("z").index();
+        for (int i = 0; i < 2000; ++i) {
+            QCOMPARE(query.cellText(i, 0), QString::number(i));
+            QCOMPARE(query.cellText(i, b), QString(i % 37, QChar(u'名')));
+            QCOMPARE(query.cellIsNull(i, z), i % 5 == 0);
+            if (i % 5)
+                QCOMPARE(query.cellText(i, z), QString(i % 200, QChar('x')));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDbDataSet)
+#include "test_db_dataset.moc"

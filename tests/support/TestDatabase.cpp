@@ -1,0 +1,33 @@
+#include "tests/support/TestDatabase.h"
+
+#include "data/Schema.h"
+
+#include <QDir>
+
+namespace lianbu::test {
+
+QString createDataDb(const QString &folder)
+{
+    const QString path = QDir(folder).filePath(QStringLiteral("data.db"));
+    createDeliveredDatabase(path);
+    return path;
+}
+
+TestDatabase::TestDatabase(bool makeCurrent)
+{
+    if (!m_dir.isValid())
+        qFatal("TestDatabase: cannot create a temporary folder");
+    m_path = createDataDb(m_dir.path());
+    if (makeCurrent) {
+        m_previousCurrent = QDir::currentPath();
+        QDir::setCurrent(m_dir.path());
+    }
+}
+
+TestDatabase::~TestDatabase()
+{
+    if (!m_previousCurrent.isEmpty())
+        QDir::setCurrent(m_previousCurrent);
+}
+
+} // namespace lianbu::test
