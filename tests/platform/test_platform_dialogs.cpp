@@ -6,6 +6,8 @@
 #include "platform/QtDialogs.h"
 #include "tests/support/TestSupport.h"
 
+#include <QFileDialog>
+#include <QFontDialog>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
@@ -62,6 +64,23 @@ void whenBoxShown(std::function<void(QMessageBox *)> act)
     timer->start();
 }
 
+// Like whenBoxShown, for any modal dialog of type T.
+template<typename T>
+void whenModalShown(std::function<void(T *)> act)
+{
+    auto *timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, act] {
+        auto *dialog = qobject_cast<T *>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        act(dialog);
+    });
+    timer->start();
+}
+
 } // namespace
 
 class TestPlatformDialogs : public QObject
@@ -80,6 +99,8 @@ private slots:
     void realBoxIsBuiltAsRequested();
     void realBoxWithoutParentBelongsToTheActiveWindow();
     void realBoxAnswersWithTheClickedButton();
+    void realSaveDialogLeavesTheOverwriteQuestionToTheProgram();
+    void realFontDialogChangesTheFontOnlyWhenAccepted();
 
     void errorsReachingTheEventLoopAreShown();
     void errorFromAClickedButtonsSlotIsShown();
@@ -322,6 +343,59 @@ void TestPlatformDialogs::realBoxAnswersWithTheClickedButton()
     QCOMPARE(real.messageBox(nullptr, deletion), BoxButton::No); // Esc never consents
     whenBoxShown([](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Return); });
     QCOMPARE(real.messageBox(nullptr, deletion), BoxButton::Yes);
+}
+
+void TestPlatformDialogs::realSaveDialogLeavesTheOverwriteQuestionToTheProgram()
+{
+    Environment env;
+    QtDialogService real;
+    SaveFileRequest request;
+    request.caption = QStringLiteral("导出到 Excel");
+    request.directory = env.path();
+    request.fileName = QStringLiteral("客户.xls");
+    request.filter = QStringLiteral("Excel 文件 (*.xls)");
+    request.defaultSuffix = QStringLiteral("xls");
+    QFile existing(env.filePath("客户.xls"));
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    existing.close();
+
+    bool checked = false;
+    whenModalShown<QFileDialog>([&](QFileDialog *dialog) {
+        checked = dialog->acceptMode() == QFileDialog::AcceptSave
+            && dialog->testOption(QFileDialog::DontConfirmOverwrite)
+            && dialog->windowTitle() == request.caption && dialog->defaultSuffix() == "xls"
+            && dialog->nameFilters() == QStringList{request.filter};
+        static_cast<QDialog *>(dialog)->accept(); // QFileDialog's own accept() is protected
+    });
+    const QString chosen = real.saveFileName(nullptr, request);
+    QVERIFY(checked);
+    QCOMPARE(QFileInfo(chosen).canonicalFilePath(), QFileInfo(existing).canonicalFilePath());
+
+    whenModalShown<QFileDialog>([](QFileDialog *dialog) { dialog->reject(); });
+    QCOMPARE(real.saveFileName(nullptr, request), QString());
+}
+
+void TestPlatformDialogs::realFontDialogChangesTheFontOnlyWhenAccepted()
+{
+    QtDialogService real;
+    QFont font(QStringLiteral("Liberation Sans"), 9);
+    whenModalShown<QFontDialog>([](QFontDialog *dialog) {
+        QFont bigger = dialog->currentFont();
+        bigger.setPointSize(20);
+        dialog->setCurrentFont(bigger);
+        dialog->reject();
+    });
+    QVERIFY(!real.fontDialog(nullptr, &font));
+    QCOMPARE(font.pointSize(), 9);
+    whenModalShown<QFontDialog>([](QFontDialog *dialog) {
+        QFont bigger = dialog->currentFont();
+        bigger.setPointSize(20);
+        dialog->setCurrentFont(bigger);
+        dialog->accept();
+    });
+    QVERIFY(real.fontDialog(nullptr, &font));
+    QCOMPARE(font.pointSize(), 20);
+    QVERIFY(!real.fontDialog(nullptr, nullptr));
 }
 
 void TestPlatformDialogs::errorsReachingTheEventLoopAreShown()
