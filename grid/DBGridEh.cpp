@@ -104,6 +104,12 @@ TDBGridEh::~TDBGridEh()
 {
     if (m_source)
         disconnect(m_source, nullptr, this, nullptr);
+    // The parts ask the grid (and its columns) while they go; let them go first.
+    disconnect(m_title, nullptr, this, nullptr);
+    delete m_view;
+    delete m_footer;
+    delete m_hbar;
+    delete m_model;
 }
 
 // ---- data binding ----------------------------------------------------------------------------

@@ -1,0 +1,674 @@
+#include "grid/DBGridEh.h"
+#include "grid/DBGridEhModel.h"
+#include "grid/DBGridEhTitles.h"
+
+#include "db/DataSet.h"
+#include "db/Field.h"
+#include "tests/grid/GridTestData.h"
+#include "tests/support/TestSupport.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTest>
+
+using gridtest::GridData;
+
+namespace {
+
+QStringList sampleRows(int count)
+{
+    QStringList rows;
+    for (int i = 1; i <= count; ++i)
+        rows << QStringLiteral("cat%1,name%2,%3").arg(i % 3).arg(i).arg(i * 10);
+    return rows;
+}
+
+// Three columns a, b, n with a count footer under b and a static text under a.
+void configure(TDBGridEh &grid)
+{
+    grid.Columns()->Add(QStringLiteral("a"), QStringLiteral("类别"));
+    grid.Columns()->Add(QStringLiteral("b"), QStringLiteral("名称"));
+    grid.Columns()->Add(QStringLiteral("n"), QStringLiteral("金额"));
+    grid.setFooterRowCount(1);
+    grid.Columns()->Items(0)->Footer()->setValueType(fvtStaticText);
+    grid.Columns()->Items(0)->Footer()->setValue(QStringLiteral("总计"));
+    grid.Columns()->Items(1)->Footer()->setValueType(fvtCount);
+    grid.Columns()->Items(2)->Footer()->setValueType(fvtSum);
+}
+
+QPoint titleCenter(TDBGridEh &grid, int column)
+{
+    QHeaderView *header = grid.TitleHeader();
+    return QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                  header->height() / 2);
+}
+
+void clickTitle(TDBGridEh &grid, int column, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QTest::mouseClick(grid.TitleHeader()->viewport(), Qt::LeftButton, modifiers,
+                      titleCenter(grid, column));
+}
+
+QStringList columnOrder(const TDBGridEh &grid)
+{
+    QStringList names;
+    for (int i = 0; i < grid.Columns()->Count(); ++i)
+        names << grid.Columns()->Items(i)->FieldName();
+    return names;
+}
+
+int sumOfVisibleSections(const TDBGridEh &grid)
+{
+    int sum = 0;
+    QHeaderView *header = grid.TitleHeader();
+    for (int i = 0; i < header->count(); ++i)
+        if (!header->isSectionHidden(i))
+            sum += header->sectionSize(i);
+    return sum;
+}
+
+void sendMouse(QWidget *widget, QEvent::Type type, QPoint pos, Qt::MouseButtons buttons)
+{
+    QMouseEvent event(type, QPointF(pos), widget->mapToGlobal(QPointF(pos)),
+                      type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons,
+                      Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+}
+
+} // namespace
+
+class TestGrid : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { lianbu::test::enterTestMode(); }
+
+    void titleClickMarkerSequence();
+    void titleClickSortsThroughHandler();
+    void ctrlClickTurnsUpMarkerOff();
+    void titleLevelsSplitAndSpan();
+    void dragMovesColumnInCollection();
+    void hideAndShowColumns();
+    void autoFitFillsClientWidthAndRestoresBaseWidths();
+    void footerValuesFollowTheDataSet();
+    void currentRowFollowsBothWays();
+    void cellClickAndDoubleClick();
+    void alternatingColoursByRecordNumber();
+    void suspendedUpdatesCatchUpAtTheEnd();
+    void readingCellsForExport();
+    void screenshotWithChineseRows();
+};
+
+void TestGrid::titleClickMarkerSequence()
+{
+    TDBGridEh grid;
+    configure(grid);
+    grid.resize(400, 200);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+
+    QList<TSortMarkerEh> seen;
+    QList<int> indexes;
+    connect(&grid, &TDBGridEh::TitleBtnClick, &grid, [&](int index, TColumnEh *column) {
+        indexes << index;
+        seen << column->Title()->SortMarker();
+        QCOMPARE(column, grid.Columns()->Items(index));
+    });
+
+    TColumnTitleEh *b = grid.Columns()->Items(1)->Title();
+    clickTitle(grid, 1);
+    QCOMPARE(b->SortMarker(), smDownEh);
+    QCOMPARE(b->SortIndex(), 1);
+    clickTitle(grid, 1);
+    QCOMPARE(b->SortMarker(), smUpEh);
+    clickTitle(grid, 1);
+    QCOMPARE(b->SortMarker(), smDownEh);
+    // the handler always saw the marker as it was before the click
+    QCOMPARE(seen, (QList<TSortMarkerEh>{smNoneEh, smDownEh, smUpEh}));
+    QCOMPARE(indexes, (QList<int>{1, 1, 1}));
+
+    // another column starts again with the down marker and takes the only marker
+    clickTitle(grid, 2);
+    QCOMPARE(grid.Columns()->Items(2)->Title()->SortMarker(), smDownEh);
+    QCOMPARE(grid.Columns()->Items(2)->Title()->SortIndex(), 1);
+    QCOMPARE(b->SortMarker(), smNoneEh);
+    QCOMPARE(b->SortIndex(), 0);
+    int marked = 0;
+    for (int i = 0; i < grid.Columns()->Count(); ++i)
+        marked += grid.Columns()->Items(i)->Title()->SortMarker() != smNoneEh;
+    QCOMPARE(marked, 1);
+
+    // setting a marker directly follows the same single-column rule
+    grid.Columns()->Items(0)->Title()->setSortMarker(smUpEh);
+    QCOMPARE(grid.Columns()->Items(2)->Title()->SortMarker(), smNoneEh);
+    QCOMPARE(grid.Columns()->Items(0)->Title()->SortIndex(), 1);
+
+    // a column without title button ignores clicks; automatic marking can be switched off
+    grid.Columns()->Items(2)->Title()->setTitleButton(false);
+    clickTitle(grid, 2);
+    QCOMPARE(grid.Columns()->Items(2)->Title()->SortMarker(), smNoneEh);
+    QCOMPARE(seen.size(), 4);
+    grid.setAutoSortMarking(false);
+    clickTitle(grid, 1);
+    QCOMPARE(seen.size(), 5);
+    QCOMPARE(b->SortMarker(), smNoneEh);
+}
+
+void TestGrid::titleClickSortsThroughHandler()
+{
+    // The way the customer grid sorts: down marker -> ascending, otherwise descending.
+    GridData data({QStringLiteral("x,张三,1"), QStringLiteral("x,李四,2"),
+                   QStringLiteral("x,王五,3")});
+    TDBGridEh grid;
+    configure(grid);
+    grid.setDataSource(&data.source);
+    data.query->open();
+    grid.resize(400, 200);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    connect(&grid, &TDBGridEh::TitleBtnClick, &grid, [&](int, TColumnEh *column) {
+        const bool down = column->Title()->SortMarker() == smDownEh;
+        data.query->setSort(column->FieldName() + (down ? QString() : QStringLiteral(" DESC")));
+    });
+    auto firstName = [&] { return grid.Model()->index(0, 1).data().toString(); };
+
+    clickTitle(grid, 2); // amounts descending
+    QCOMPARE(grid.Model()->index(0, 2).data().toString(), QStringLiteral("3"));
+    QCOMPARE(grid.Columns()->Items(2)->Title()->SortMarker(), smDownEh);
+    clickTitle(grid, 2); // ascending
+    QCOMPARE(grid.Model()->index(0, 2).data().toString(), QStringLiteral("1"));
+    QCOMPARE(firstName(), QStringLiteral("张三"));
+    QCOMPARE(grid.Columns()->Items(2)->Title()->SortMarker(), smUpEh);
+    clickTitle(grid, 2); // descending again
+    QCOMPARE(grid.Model()->index(2, 2).data().toString(), QStringLiteral("1"));
+    QCOMPARE(grid.Columns()->Items(2)->Title()->SortMarker(), smDownEh);
+
+    // a reopen delivers the table order again; the marker stays
+    data.reopen(QStringLiteral("select * from t"));
+    QCOMPARE(firstName(), QStringLiteral("张三"));
+    QCOMPARE(grid.Columns()->Items(2)->Title()->SortMarker(), smDownEh);
+}
+
+void TestGrid::ctrlClickTurnsUpMarkerOff()
+{
+    QCOMPARE(TDBGridEh::NextSortMarker(smUpEh, true), smNoneEh);
+    QCOMPARE(TDBGridEh::NextSortMarker(smNoneEh, true), smDownEh);
+    QCOMPARE(TDBGridEh::NextSortMarker(smDownEh, true), smUpEh);
+
+    TDBGridEh grid;
+    configure(grid);
+    grid.resize(400, 200);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    int handled = 0;
+    connect(&grid, &TDBGridEh::TitleBtnClick, &grid, [&] { ++handled; });
+    TColumnTitleEh *title = grid.Columns()->Items(0)->Title();
+    clickTitle(grid, 0, Qt::ControlModifier);
+    QCOMPARE(title->SortMarker(), smDownEh);
+    clickTitle(grid, 0);
+    QCOMPARE(title->SortMarker(), smUpEh);
+    clickTitle(grid, 0, Qt::ControlModifier);
+    QCOMPARE(title->SortMarker(), smNoneEh);
+    QCOMPARE(title->SortIndex(), 0);
+    QCOMPARE(handled, 3); // the handler is called on the Ctrl click as well
+}
+
+void TestGrid::titleLevelsSplitAndSpan()
+{
+    QCOMPARE(grideh::splitTitleLevels(QStringLiteral("客户|姓  名")),
+             (QStringList{QStringLiteral("客户"), QStringLiteral("姓  名")}));
+    QCOMPARE(grideh::splitTitleLevels(QStringLiteral("电  话")),
+             QStringList{QStringLiteral("电  话")});
+
+    int levels = 0;
+    const QList<grideh::TitleCell> cells = grideh::layoutTitleCells(
+        {QStringLiteral("联系|电话"), QStringLiteral("联系|手机"), QStringLiteral("备注"),
+         QStringLiteral("联系|传真"), QStringLiteral("A|B|C"), QStringLiteral("A|B|D")},
+        true, &levels);
+    QCOMPARE(levels, 3);
+    auto find = [&](int level, int first) -> const grideh::TitleCell * {
+        for (const grideh::TitleCell &cell : cells)
+            if (cell.level == level && cell.firstColumn == first)
+                return &cell;
+        return nullptr;
+    };
+    // the shared upper level spans its two neighbours only
+    const grideh::TitleCell *contact = find(0, 0);
+    QVERIFY(contact);
+    QCOMPARE(contact->text, QStringLiteral("联系"));
+    QCOMPARE(contact->lastColumn, 1);
+    const grideh::TitleCell *apart = find(0, 3);
+    QVERIFY(apart);
+    QCOMPARE(apart->lastColumn, 3); // not joined across "备注"
+    // a one-level caption reaches through all levels; lower levels reach the bottom
+    const grideh::TitleCell *remark = find(0, 2);
+    QVERIFY(remark);
+    QCOMPARE(remark->levelSpan, 3);
+    QCOMPARE(find(1, 0)->levelSpan, 2);
+    QCOMPARE(find(1, 0)->text, QStringLiteral("电话"));
+    // three levels: A spans 4..5, B spans 4..5, C and D are separate
+    QCOMPARE(find(0, 4)->lastColumn, 5);
+    QCOMPARE(find(1, 4)->lastColumn, 5);
+    QCOMPARE(find(2, 4)->lastColumn, 4);
+    QCOMPARE(find(2, 5)->text, QStringLiteral("D"));
+
+    // without multi titles a "|" is just a character
+    grideh::layoutTitleCells({QStringLiteral("A|B")}, false, &levels);
+    QCOMPARE(levels, 1);
+
+    TDBGridEh grid;
+    configure(grid);
+    grid.setUseMultiTitle(true);
+    const int oneLevel = grid.TitleRowHeight();
+    grid.Columns()->Items(0)->Title()->setCaption(QStringLiteral("客户|类别"));
+    QVERIFY(grid.TitleRowHeight() > oneLevel);
+}
+
+void TestGrid::dragMovesColumnInCollection()
+{
+    TDBGridEh grid;
+    configure(grid);
+    for (int i = 0; i < 3; ++i)
+        grid.Columns()->Items(i)->setWidth(100);
+    grid.resize(500, 200);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    QSignalSpy moved(&grid, &TDBGridEh::ColumnMoved);
+    int titleClicks = 0;
+    connect(&grid, &TDBGridEh::TitleBtnClick, &grid, [&] { ++titleClicks; });
+
+    // drag the first title onto the third
+    QWidget *vp = grid.TitleHeader()->viewport();
+    const QPoint from = titleCenter(grid, 0);
+    const QPoint to = titleCenter(grid, 2) + QPoint(30, 0);
+    sendMouse(vp, QEvent::MouseButtonPress, from, Qt::LeftButton);
+    for (int x = from.x(); x <= to.x(); x += 10)
+        sendMouse(vp, QEvent::MouseMove, QPoint(x, from.y()), Qt::LeftButton);
+    sendMouse(vp, QEvent::MouseButtonRelease, to, Qt::NoButton);
+
+    QCOMPARE(columnOrder(grid), (QStringList{"b", "n", "a"}));
+    QCOMPARE(moved.size(), 1);
+    QCOMPARE(moved.at(0).at(0).toInt(), 0);
+    QCOMPARE(moved.at(0).at(1).toInt(), 2);
+    QCOMPARE(titleClicks, 0); // a drag is not a title click
+    // the view keeps showing the collection order
+    QCOMPARE(grid.TitleHeader()->visualIndex(0), 0);
+    QCOMPARE(grid.Model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("名称"));
+    QCOMPARE(grid.Columns()->Items(2)->Title()->Caption(), QStringLiteral("类别"));
+
+    // moving in code shows in the view
+    grid.Columns()->Items(2)->setIndex(0);
+    QCOMPARE(columnOrder(grid), (QStringList{"a", "b", "n"}));
+    QCOMPARE(grid.Model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("类别"));
+
+    // the collection follows a header move made any other way as well
+    grid.TitleHeader()->moveSection(2, 0);
+    QCOMPARE(columnOrder(grid), (QStringList{"n", "a", "b"}));
+}
+
+void TestGrid::hideAndShowColumns()
+{
+    GridData data(sampleRows(4));
+    TDBGridEh grid;
+    configure(grid);
+    grid.setDataSource(&data.source);
+    data.query->open();
+    grid.Columns()->Items(1)->setWidth(120);
+    grid.resize(500, 200);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+
+    TColumnEh *b = grid.Columns()->Items(1);
+    b->setVisible(false);
+    QVERIFY(grid.TitleHeader()->isSectionHidden(1));
+    QCOMPARE(grid.VisibleColumns(), (QList<TColumnEh *>{grid.Columns()->Items(0),
+                                                        grid.Columns()->Items(2)}));
+    QCOMPARE(b->Index(), 1); // hidden columns keep their place
+    b->setVisible(true);
+    QVERIFY(!grid.TitleHeader()->isSectionHidden(1));
+    QCOMPARE(grid.TitleHeader()->sectionSize(1), 120);
+    QCOMPARE(grid.VisibleColumns().size(), 3);
+
+    // hidden stays hidden across a reopen of the dataset
+    b->setVisible(false);
+    data.reopen(QStringLiteral("select * from t"));
+    QVERIFY(grid.TitleHeader()->isSectionHidden(1));
+    QCOMPARE(grid.TitleHeader()->sectionSize(0), grid.Columns()->Items(0)->Width());
+}
+
+void TestGrid::autoFitFillsClientWidthAndRestoresBaseWidths()
+{
+    GridData data(sampleRows(3));
+    TDBGridEh grid;
+    configure(grid);
+    grid.setDataSource(&data.source);
+    data.query->open();
+    const QList<int> base{50, 100, 150};
+    for (int i = 0; i < 3; ++i)
+        grid.Columns()->Items(i)->setWidth(base[i]);
+    grid.resize(613, 200);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    QCOMPARE(sumOfVisibleSections(grid), 300);
+
+    grid.setAutoFitColWidths(true);
+    const int client = grid.View()->viewport()->width();
+    QCOMPARE(sumOfVisibleSections(grid), client);
+    int widths = 0;
+    for (int i = 0; i < 3; ++i)
+        widths += grid.Columns()->Items(i)->Width();
+    QCOMPARE(widths, client);
+    // stretched in proportion
+    QVERIFY(qAbs(grid.Columns()->Items(2)->Width() - 3 * grid.Columns()->Items(0)->Width()) <= 3);
+    QCOMPARE(grid.Columns()->Items(1)->BaseWidth(), 100);
+
+    // a resize of the grid and a hidden column refit exactly
+    grid.resize(377, 200);
+    QCOMPARE(sumOfVisibleSections(grid), grid.View()->viewport()->width());
+    grid.Columns()->Items(0)->setVisible(false);
+    QCOMPARE(sumOfVisibleSections(grid), grid.View()->viewport()->width());
+    grid.Columns()->Items(0)->setVisible(true);
+    QCOMPARE(sumOfVisibleSections(grid), grid.View()->viewport()->width());
+    QVERIFY(!grid.View()->horizontalScrollBar()->isVisible()
+            || grid.View()->horizontalScrollBar()->maximum() == 0);
+
+    // the operator widening a fitted column takes the space from the columns to its right
+    grid.TitleHeader()->resizeSection(0, grid.TitleHeader()->sectionSize(0) + 40);
+    QCOMPARE(sumOfVisibleSections(grid), grid.View()->viewport()->width());
+
+    // switching fitting off brings the base widths back
+    grid.setAutoFitColWidths(false);
+    grid.resize(613, 200);
+    grid.setAutoFitColWidths(true);
+    grid.setAutoFitColWidths(false);
+    QCOMPARE(grid.TitleHeader()->sectionSize(1), grid.Columns()->Items(1)->BaseWidth());
+
+    // a fresh set of base widths survives fitting on and off unchanged
+    for (int i = 0; i < 3; ++i)
+        grid.Columns()->Items(i)->setWidth(base[i]);
+    grid.setAutoFitColWidths(true);
+    QVERIFY(grid.Columns()->Items(1)->Width() != 100);
+    grid.setAutoFitColWidths(false);
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(grid.Columns()->Items(i)->Width(), base[i]);
+        QCOMPARE(grid.TitleHeader()->sectionSize(i), base[i]);
+    }
+}
+
+void TestGrid::footerValuesFollowTheDataSet()
+{
+    GridData data(sampleRows(5));
+    TDBGridEh grid;
+    configure(grid);
+    TColumnEh *a = grid.Columns()->Items(0);
+    TColumnEh *b = grid.Columns()->Items(1);
+    TColumnEh *n = grid.Columns()->Items(2);
+    // closed dataset: no count
+    grid.setDataSource(&data.source);
+    QCOMPARE(grid.FooterDisplayText(0, b), QString());
+    QCOMPARE(grid.FooterDisplayText(0, a), QStringLiteral("总计"));
+
+    data.query->open();
+    QCOMPARE(grid.FooterDisplayText(0, b), QStringLiteral("5"));
+    QCOMPARE(grid.FooterDisplayText(0, n), QStringLiteral("150"));
+    QCOMPARE(grid.FooterDisplayText(1, b), QString()); // only one footer row
+
+    // reopened with fewer rows (a search)
+    data.reopen(QStringLiteral("select * from t where n >= 30"));
+    QCOMPARE(grid.FooterDisplayText(0, b), QStringLiteral("3"));
+    QCOMPARE(grid.FooterDisplayText(0, n), QStringLiteral("120"));
+
+    // a deletion
+    data.query->moveToRow(0);
+    data.query->deleteRecord();
+    QCOMPARE(grid.Model()->rowCount(), 2);
+    QCOMPARE(grid.FooterDisplayText(0, b), QStringLiteral("2"));
+    QCOMPARE(grid.FooterDisplayText(0, n), QStringLiteral("90"));
+
+    // an edit changes the sum
+    data.query->edit();
+    data.query->fieldByName(QStringLiteral("n")).setAsString(QStringLiteral("1"));
+    data.query->post();
+    QCOMPARE(grid.FooterDisplayText(0, n), QStringLiteral("51"));
+
+    // an empty result counts 0
+    data.reopen(QStringLiteral("select * from t where n > 1000"));
+    QCOMPARE(grid.FooterDisplayText(0, b), QStringLiteral("0"));
+
+    // several footer rows through the Footers list
+    grid.setFooterRowCount(2);
+    TColumnFooterEh *first = b->Footers()->Add();
+    first->setValueType(fvtStaticText);
+    first->setValue(QStringLiteral("共"));
+    TColumnFooterEh *second = b->Footers()->Add();
+    second->setValueType(fvtCount);
+    QCOMPARE(grid.FooterDisplayText(0, b), QStringLiteral("共"));
+    QCOMPARE(grid.FooterDisplayText(1, b), QStringLiteral("0"));
+    QCOMPARE(grid.FooterWidget()->height(), 2 * grid.FooterRowHeight());
+}
+
+void TestGrid::currentRowFollowsBothWays()
+{
+    GridData data(sampleRows(200));
+    TDBGridEh grid;
+    configure(grid);
+    grid.setDataSource(&data.source);
+    data.query->open();
+    grid.resize(400, 200);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    QCOMPARE(grid.CurrentRow(), 0);
+
+    // the dataset moves: the grid selects the row and scrolls to it
+    data.query->last();
+    QCOMPARE(grid.CurrentRow(), 199);
+    QVERIFY(grid.View()->selectionModel()->isRowSelected(199));
+    const QRect rect = grid.View()->visualRect(grid.Model()->index(199, 0));
+    QVERIFY(grid.View()->viewport()->rect().intersects(rect));
+
+    // the grid moves: the dataset follows
+    grid.View()->setCurrentIndex(grid.Model()->index(42, 1));
+    QCOMPARE(data.query->currentRow(), 42);
+    QTest::keyClick(grid.View(), Qt::Key_Down);
+    QCOMPARE(data.query->currentRow(), 43);
+    QCOMPARE(data.query->fieldByName(QStringLiteral("b")).asString(), QStringLiteral("name44"));
+
+    // a reopen puts the grid where the dataset is
+    data.reopen(QStringLiteral("select * from t where n <= 100"));
+    QCOMPARE(grid.Model()->rowCount(), 10);
+    QCOMPARE(grid.CurrentRow(), 0);
+    data.query->last();
+    QCOMPARE(grid.CurrentRow(), 9);
+
+    // a deleted row: the grid shows the dataset's new current row
+    data.query->deleteRecord();
+    QCOMPARE(grid.Model()->rowCount(), 9);
+    QCOMPARE(grid.CurrentRow(), data.query->currentRow());
+
+    // closing empties the grid
+    data.query->close();
+    QCOMPARE(grid.Model()->rowCount(), 0);
+    QCOMPARE(grid.CurrentRow(), -1);
+}
+
+void TestGrid::cellClickAndDoubleClick()
+{
+    GridData data(sampleRows(5));
+    TDBGridEh grid;
+    configure(grid);
+    grid.setDataSource(&data.source);
+    data.query->open();
+    grid.resize(400, 250);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    QSignalSpy cells(&grid, &TDBGridEh::CellClick);
+    QSignalSpy doubles(&grid, &TDBGridEh::DblClick);
+
+    const QRect cell = grid.View()->visualRect(grid.Model()->index(3, 1));
+    QTest::mouseClick(grid.View()->viewport(), Qt::LeftButton, {}, cell.center());
+    QCOMPARE(cells.size(), 1);
+    QCOMPARE(cells.at(0).at(0).value<TColumnEh *>(), grid.Columns()->Items(1));
+    QCOMPARE(data.query->currentRow(), 3);
+
+    clickTitle(grid, 1); // a title click is not a cell click
+    QCOMPARE(cells.size(), 1);
+
+    QTest::mouseDClick(grid.View()->viewport(), Qt::LeftButton, {}, cell.center());
+    QCOMPARE(doubles.size(), 1);
+    // below the last row still counts as a double click on the grid
+    QTest::mouseDClick(grid.View()->viewport(), Qt::LeftButton, {},
+                       QPoint(10, grid.View()->viewport()->height() - 3));
+    QCOMPARE(doubles.size(), 2);
+}
+
+void TestGrid::alternatingColoursByRecordNumber()
+{
+    GridData data(sampleRows(6));
+    TDBGridEh grid;
+    configure(grid);
+    grid.setDataSource(&data.source);
+    data.query->open();
+    const QColor grey(238, 238, 238);
+    auto background = [&](int row, int col) {
+        return grid.Model()->index(row, col).data(Qt::BackgroundRole).value<QColor>();
+    };
+    grid.Columns()->Items(2)->setColor(QColor(255, 255, 200));
+    QCOMPARE(background(0, 0), QColor(Qt::white)); // no alternation: the column colour
+    QCOMPARE(background(1, 2), QColor(255, 255, 200));
+
+    grid.setOddRowColor(Qt::white);
+    grid.setEvenRowColor(grey);
+    for (int row = 0; row < 6; ++row)
+        for (int col = 0; col < 3; ++col)
+            QCOMPARE(background(row, col), (row + 1) % 2 ? QColor(Qt::white) : grey);
+
+    // the colour belongs to the position (record number), not to the record
+    data.query->setSort(QStringLiteral("n DESC"));
+    QCOMPARE(grid.Model()->index(0, 2).data().toString(), QStringLiteral("60"));
+    QCOMPARE(background(0, 0), QColor(Qt::white));
+    QCOMPARE(background(1, 0), grey);
+    QCOMPARE(grid.CellColor(3, grid.Columns()->Items(1)), grey);
+
+    // fonts and alignment come from the column
+    QFont font(QStringLiteral("宋体"));
+    font.setPixelSize(14);
+    grid.Columns()->Items(1)->setFont(font);
+    grid.Columns()->Items(1)->setAlignment(Qt::AlignCenter);
+    QCOMPARE(grid.Model()->index(0, 1).data(Qt::FontRole).value<QFont>().pixelSize(), 14);
+    QCOMPARE(grid.Model()->index(0, 1).data(Qt::TextAlignmentRole).value<Qt::Alignment>(),
+             Qt::Alignment(Qt::AlignCenter));
+}
+
+void TestGrid::suspendedUpdatesCatchUpAtTheEnd()
+{
+    GridData data(sampleRows(8));
+    TDBGridEh grid;
+    configure(grid);
+    grid.setDataSource(&data.source);
+    data.query->open();
+    grid.resize(400, 200);
+    grid.show();
+
+    grid.BeginUpdate();
+    data.query->last();
+    QCOMPARE(grid.CurrentRow(), 0); // not followed while suspended
+    data.reopen(QStringLiteral("select * from t where n <= 30"));
+    QCOMPARE(grid.Model()->rowCount(), 8);
+    // reading cells while suspended stays within the dataset
+    QCOMPARE(grid.Model()->index(7, 1).data().toString(), QString());
+    grid.BeginUpdate();
+    grid.EndUpdate();
+    QCOMPARE(grid.Model()->rowCount(), 8);
+    grid.EndUpdate();
+    QCOMPARE(grid.Model()->rowCount(), 3);
+    QCOMPARE(grid.FooterDisplayText(0, grid.Columns()->Items(1)), QStringLiteral("3"));
+    QCOMPARE(grid.CurrentRow(), data.query->currentRow());
+
+    // only the current row moved: EndUpdate selects it
+    grid.BeginUpdate();
+    data.query->last();
+    grid.EndUpdate();
+    QCOMPARE(grid.CurrentRow(), 2);
+}
+
+void TestGrid::readingCellsForExport()
+{
+    GridData data({QStringLiteral("甲,张三,5"), QStringLiteral("乙,,7")});
+    TDBGridEh grid;
+    configure(grid);
+    grid.Columns()->Add(QStringLiteral("missing"));
+    grid.setDataSource(&data.source);
+    data.query->open();
+    QCOMPARE(grid.DataSet(), data.query.get());
+    QVERIFY(grid.DataActive());
+    QCOMPARE(grid.CellDisplayText(0, grid.Columns()->Items(1)), QStringLiteral("张三"));
+    QCOMPARE(grid.CellDisplayText(1, grid.Columns()->Items(1)), QString());
+    QCOMPARE(grid.CellDisplayText(1, grid.Columns()->Items(2)), QStringLiteral("7"));
+    QCOMPARE(grid.CellDisplayText(0, grid.Columns()->Items(3)), QString());
+    QCOMPARE(grid.CellDisplayText(5, grid.Columns()->Items(0)), QString());
+    QCOMPARE(grid.FieldIndexOf(grid.Columns()->Items(2)), 2);
+    QCOMPARE(grid.FieldIndexOf(grid.Columns()->Items(3)), -1);
+    // an unassigned caption shows the field's display label
+    QCOMPARE(grid.Columns()->Items(3)->Title()->Caption(), QStringLiteral("missing"));
+    data.query->fieldByName(QStringLiteral("n")).setDisplayLabel(QStringLiteral("数量"));
+    grid.Columns()->Items(2)->Title()->setCaption(QString());
+    QCOMPARE(grid.Columns()->Items(2)->Title()->Caption(), QStringLiteral("数量"));
+    // default width comes from the declared width and never cuts the title
+    TColumnEh *a = grid.Columns()->Items(0);
+    TColumnEh *b = grid.Columns()->Items(1);
+    QVERIFY(!a->WidthAssigned());
+    QVERIFY(b->Width() >= a->Width());
+    QVERIFY(a->Width() >= QFontMetrics(a->Title()->Font()).horizontalAdvance(QStringLiteral("类别")));
+    QCOMPARE(grid.Columns()->FindByFieldName(QStringLiteral("B")), b);
+    grid.setDataSource(nullptr);
+    QCOMPARE(grid.Model()->rowCount(), 0);
+    QCOMPARE(grid.CellDisplayText(0, b), QString());
+}
+
+void TestGrid::screenshotWithChineseRows()
+{
+    GridData data({QStringLiteral("VIP客户,杭州乔木,1200"), QStringLiteral("普通客户,张三丰,35"),
+                   QStringLiteral("普通客户,李四,870"), QStringLiteral("供应商,王五 Ltd.,66"),
+                   QStringLiteral("VIP客户,赵六,5")});
+    TDBGridEh grid;
+    QFont font(QStringLiteral("宋体"));
+    font.setPixelSize(14);
+    grid.setFont(font);
+    grid.setTitleFont(font);
+    grid.setFooterFont(font);
+    configure(grid);
+    for (int i = 0; i < 3; ++i)
+        grid.Columns()->Items(i)->setAlignment(Qt::AlignCenter);
+    grid.Columns()->Add(QStringLiteral("b"), QStringLiteral("联系|姓  名"));
+    grid.Columns()->Add(QStringLiteral("a"), QStringLiteral("联系|类别"));
+    grid.setUseMultiTitle(true);
+    grid.setTitleHeight(18);
+    grid.setFooterColor(QColor(255, 194, 134));
+    grid.setOddRowColor(Qt::white);
+    grid.setEvenRowColor(QColor(238, 238, 238));
+    grid.setAutoFitColWidths(true);
+    grid.setDataSource(&data.source);
+    data.query->open();
+    grid.resize(560, 220);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    grid.Columns()->Items(1)->Title()->setSortMarker(smDownEh);
+    data.query->moveToRow(2);
+    QApplication::processEvents();
+    const QImage image = grid.grab().toImage();
+    QVERIFY(image.save(QStringLiteral("/tmp/grid_shot.png")));
+    // the title background is the fixed colour, the footer the footer colour
+    const QPoint title = grid.TitleHeader()->mapTo(&grid, QPoint(5, 3));
+    QCOMPARE(image.pixelColor(title + QPoint(grid.IndicatorWidth(), 0)), QColor(166, 202, 240));
+    const QPoint footer = grid.FooterWidget()->mapTo(&grid, QPoint(0, 5))
+                          + QPoint(grid.IndicatorWidth() + 4, 0);
+    QCOMPARE(image.pixelColor(footer), QColor(255, 194, 134));
+}
+
+QTEST_MAIN(TestGrid)
+#include "test_grid.moc"
