@@ -1,0 +1,246 @@
+#pragma once
+
+// The upgrader's transfer client: fetches one resource at a time over HTTP(S) with libcurl, or
+// from a local file (file://), on a worker thread (TauCustomThread), and delivers every
+// notification on the user-interface thread through the blocking hand-off: the worker waits
+// while a handler runs, so handlers may read and change the client (credentials before a
+// retry, Continue) and may open modal windows.
+//
+// Typical use (user-interface thread):
+//   http.setURL("http://host/file"); http.setOutputFileName(path);   // empty: into memory
+//   http.OnDone = [](TauCustomHTTP *, const QString &type, quint32 bytes, QIODevice *stream) {...};
+//   http.Read();                                                    // returns at once
+//
+// The worker never touches the client: each Read copies the settings into a transfer of its
+// own, and results are copied back into the client on the user-interface thread at every
+// hand-off. Abort (or a new Read after the end) cancels the worker without killing it: its
+// notifications are suppressed and it winds down by itself.
+
+#include "upgrade/auThread.h"
+
+#include <QDateTime>
+#include <QIODevice>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+
+namespace lianbu {
+
+// The credentials of protected resources.
+class TauLoginComponent : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TauLoginComponent(QObject *parent = nullptr) : QObject(parent) {}
+
+    QString HTTPUsername() const { return m_username; }
+    void setHTTPUsername(const QString &value) { m_username = value; }
+    QString HTTPPassword() const { return m_password; }
+    void setHTTPPassword(const QString &value) { m_password = value; }
+
+private:
+    QString m_username;
+    QString m_password;
+};
+
+enum TauAccessType {
+    atPreconfig, // the system's settings (here: the http_proxy / https_proxy / no_proxy environment)
+    atDirect,    // no proxy at all
+    atUseProxy   // ProxyServer:ProxyPort, except for the hosts of ProxyBypass
+};
+
+struct TauHTTPProxy
+{
+    TauAccessType AccessType = atPreconfig;
+    int ProxyPort = 8080;
+    QString ProxyServer;
+    QString ProxyBypass = QStringLiteral("127.0.0.1;"); // ";"-separated host list
+};
+
+// Both 0: no range.
+struct TauHTTPRange
+{
+    int StartRange = 0;
+    int EndRange = 0;
+};
+
+// Time limits in milliseconds. 0 leaves the value to the client's finite default, so a server
+// that never answers cannot keep the client busy for ever: ConnectLimit for the connection and
+// StallLimit for a transfer that receives nothing (checked at a granularity of one second).
+// Running into the stall limit after the connection was made is reported as a lost connection.
+struct TauHTTPTimeouts
+{
+    quint32 ConnectTimeout = 0;
+    quint32 ReceiveTimeout = 0;
+    quint32 SendTimeout = 0;
+    quint32 ConnectLimit = 60000;
+    quint32 StallLimit = 60000;
+};
+
+// The answer's headers, as delivered to OnHeaderInfo.
+struct TauHeaderInfo
+{
+    QString RawHeaders;     // the whole header block of the final answer, lines ended by CR LF
+    QString ContentType;
+    QString ContentLanguage;
+    QString ContentEncoding;
+    QString Location;
+    quint32 ContentLength = 0; // announced size; 0 when absent or not a number
+    QDateTime Date;            // invalid when absent (the "0" date)
+    QDateTime LastModified;
+    QDateTime Expires;
+};
+
+// The progress figures delivered to OnTransferProgress after every block.
+struct TauTransferProgress
+{
+    QString ContentType;
+    quint32 ContentLength = 0;
+    quint32 BytesRead = 0;
+    unsigned ElapsedTime = 0;  // seconds
+    int EstimatedTimeLeft = 0; // seconds
+    int PercentsDone = 0;      // 0-100
+    float TransferRate = 0;    // kilobytes per second
+};
+
+// The text of a status notification code ("Resolving name", ..., "Unknown status").
+QString httpStatusText(int code);
+
+class TauCustomHTTP : public TauLoginComponent
+{
+    Q_OBJECT
+public:
+    explicit TauCustomHTTP(QObject *parent = nullptr);
+    ~TauCustomHTTP() override;
+
+    // ---- settings (read when Read starts the transfer)
+    QString URL() const { return m_url; }
+    void setURL(const QString &value) { m_url = value; }
+    // Where the body goes; empty means memory.
+    QString OutputFileName() const { return m_outputFileName; }
+    void setOutputFileName(const QString &value) { m_outputFileName = value; }
+    // Give the output file hidden/temporary attributes (no such attributes on this platform).
+    bool HideOutputFile() const { return m_hideOutputFile; }
+    void setHideOutputFile(bool value) { m_hideOutputFile = value; }
+    // false: ask every cache on the way for a fresh copy (no-cache request headers).
+    bool UseCache() const { return m_useCache; }
+    void setUseCache(bool value) { m_useCache = value; }
+    bool UseCookies() const { return m_useCookies; }
+    void setUseCookies(bool value) { m_useCookies = value; }
+    // Offline: no network; every HTTP request ends as an unreachable host (file:// still works).
+    bool WorkOffline() const { return m_workOffline; }
+    void setWorkOffline(bool value) { m_workOffline = value; }
+    QString AcceptTypes() const { return m_acceptTypes; }
+    void setAcceptTypes(const QString &value) { m_acceptTypes = value; }
+    QString Agent() const { return m_agent; }
+    void setAgent(const QString &value) { m_agent = value; }
+    QStringList AddHeaders() const { return m_addHeaders; }
+    void setAddHeaders(const QStringList &lines) { m_addHeaders = lines; }
+    QString Referer() const { return m_referer; }
+    void setReferer(const QString &value) { m_referer = value; }
+    TauHTTPRange &Range() { return m_range; }
+    TauHTTPTimeouts &Timeouts() { return m_timeouts; }
+    TauHTTPProxy &Proxy() { return m_proxy; }
+    // Bytes read per block, at least 255 (default 4096).
+    int TransferBufferSize() const { return m_transferBufferSize; }
+    void setTransferBufferSize(int value) { m_transferBufferSize = std::max(255, value); }
+    TThreadPriority ThreadPriority() const { return m_worker->Priority(); }
+    void setThreadPriority(TThreadPriority value) { m_worker->setPriority(value); }
+
+    // ---- operations (user-interface thread)
+    // Starts the transfer of URL on a fresh worker thread and returns true at once; false and
+    // nothing else while Busy.
+    bool Read();
+    // Cancels a running transfer at once: no further notification of it arrives, then
+    // OnTransferAborted. A partly written output file stays on disk (closed by the worker as
+    // it winds down). A new Read may follow immediately.
+    void Abort();
+    // True while the worker runs the transfer; false already when the completion
+    // notifications (OnDone, OnHTTPError, ...) are delivered.
+    bool Busy() const { return m_worker->Running(); }
+
+    // ---- results of the last transfer (valid once it has ended, kept until the next Read)
+    int StatusCode() const { return m_results.status; }    // -1: no status was read
+    bool Success() const { return m_results.success; }
+    QString ContentType() const { return m_results.headers.ContentType; }
+    quint32 ContentLength() const { return m_results.headers.ContentLength; }
+    quint32 BytesRead() const { return m_results.bytesRead; }
+    const TauHeaderInfo &HeaderInfo() const { return m_results.headers; } // full set only with OnHeaderInfo
+    QString ProxyUsername() const { return m_proxyUsername; }
+    QString ProxyPassword() const { return m_proxyPassword; }
+    qint64 StartTime() const { return m_results.startTime; } // milliseconds, monotonic clock
+    const TauTransferProgress &Progress() const { return m_results.progress; }
+    // True when the last transfer ended because a time limit ran out.
+    bool TimedOut() const { return m_results.timedOut; }
+
+    // The thread component (tests; WaitForFinish etc. keep their defaults in this program).
+    TauCustomThread &Worker() { return *m_worker; }
+
+    // ---- notifications. All run on the user-interface thread unless noted; Sender is this.
+    std::function<void(TauCustomHTTP *Sender, const TauHeaderInfo &Info, bool &Continue)> OnHeaderInfo;
+    std::function<void(TauCustomHTTP *Sender, const TauTransferProgress &Progress, QIODevice *Stream)>
+        OnTransferProgress;
+    // Stream: null for file output (closed and complete by then), the memory at position 0 otherwise.
+    std::function<void(TauCustomHTTP *Sender, const QString &ContentType, quint32 BytesRead, QIODevice *Stream)>
+        OnDone;
+    std::function<void(TauCustomHTTP *Sender)> OnDoneInterrupted;   // OnHeaderInfo declined the body
+    std::function<void(TauCustomHTTP *Sender)> OnAnyError;          // before every failure notification
+    std::function<void(TauCustomHTTP *Sender, const QString &ContentType, quint32 ContentLength,
+                       quint32 BytesRead, QIODevice *Stream)>
+        OnConnectionLost;                                            // 200 (or a stall) but incomplete
+    std::function<void(TauCustomHTTP *Sender)> OnHostNotFound;      // no status at all
+    std::function<void(TauCustomHTTP *Sender, int ErrorCode, QIODevice *Stream)> OnHTTPError;
+    std::function<void(TauCustomHTTP *Sender, const QString &Realm, bool &TryAgain)> OnAuthorizationRequired;
+    std::function<void(TauCustomHTTP *Sender, QString &ProxyUsername, QString &ProxyPassword, bool &TryAgain)>
+        OnProxyAuthenticationRequest;
+    std::function<void(TauCustomHTTP *Sender)> OnTransferAborted;
+    std::function<void(TauCustomHTTP *Sender)> OnWaitTimeoutExpired;
+    // These two run on the worker thread, without the hand-off: they must not touch the client
+    // or any widget.
+    std::function<void(TauCustomHTTP *Sender, int StatusCode, const QString &Status)> OnStatusChange;
+    std::function<void(TauCustomHTTP *Sender, const QString &NewURL)> OnRedirect;
+
+    struct Transfer; // the worker's own state of one transfer (auHTTP.cpp)
+
+private:
+    struct Results
+    {
+        int status = -1;
+        bool success = false;
+        bool timedOut = false;
+        quint32 bytesRead = 0;
+        qint64 startTime = 0;
+        TauHeaderInfo headers;
+        TauTransferProgress progress;
+    };
+    friend struct Transfer;
+
+    void Complete(const std::shared_ptr<Transfer> &transfer); // user-interface thread
+
+    QString m_url;
+    QString m_outputFileName;
+    bool m_hideOutputFile = false;
+    bool m_useCache = true;
+    bool m_useCookies = true;
+    bool m_workOffline = false;
+    QString m_acceptTypes = QStringLiteral("text/html, */*");
+    QString m_agent;
+    QStringList m_addHeaders;
+    QString m_referer;
+    TauHTTPRange m_range;
+    TauHTTPTimeouts m_timeouts;
+    TauHTTPProxy m_proxy;
+    int m_transferBufferSize = 4096;
+    QString m_proxyUsername;
+    QString m_proxyPassword;
+
+    Results m_results;
+    std::shared_ptr<Transfer> m_current;
+    TauCustomThread *m_worker;
+};
+
+} // namespace lianbu

@@ -1,0 +1,229 @@
+#pragma once
+
+// The upgrader's worker-thread component: runs one piece of work at a time on a QThread and
+// hands routines over to the user-interface thread, blocking the worker until they have run.
+//
+// The hand-off is a blocking queued call to one hidden QObject per process (TauThreadWindow)
+// that lives on the user-interface thread, so a handed-over routine also runs inside nested
+// event loops (modal dialogs, message boxes) and may itself open a modal window.
+//
+// Cancelling never kills a thread: the old thread object is told to stop (Terminated()), every
+// hand-off it would still make is suppressed, and it releases itself when its work returns.
+// A new Execute starts a fresh thread object at once.
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+class QThread;
+
+namespace lianbu {
+
+class TauCustomThread;
+class TauEventThread;
+
+enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+
+// The operating-system priority numbers of the priorities: tpIdle -15, tpLowest -2, tpLower -1,
+// tpNormal 0, tpHigher 1, tpHighest 2, tpTimeCritical 15. Reading back maps a number that is
+// not in the list to tpNormal.
+int threadPriorityToOs(TThreadPriority priority);
+TThreadPriority threadPriorityFromOs(int osPriority);
+
+// The message of an exception: lianbu::Error's message, std::exception::what() (UTF-8), or
+// "Unknown error".
+QString exceptionMessage(std::exception_ptr error);
+
+using TNotifyEvent = std::function<void(QObject *Sender)>;
+// Runs on the worker thread. The work must touch only its own data; it talks to the
+// user-interface thread through thread.Synchronize and may poll thread.Terminated().
+using TThreadWork = std::function<void(TauEventThread &thread)>;
+// Runs on the user-interface thread with the error the work (or OnFinish) raised.
+using TExceptionEvent = std::function<void(QObject *Sender, std::exception_ptr error)>;
+
+// One operating-system thread running one piece of work. Created (suspended) and owned by a
+// TauCustomThread; replaced by a fresh one on every Execute.
+class TauEventThread
+{
+public:
+    ~TauEventThread();
+    TauEventThread(const TauEventThread &) = delete;
+    TauEventThread &operator=(const TauEventThread &) = delete;
+
+    // Hands routine over to the user-interface thread and waits until it has run there.
+    // Called on the user-interface thread itself, it runs the routine directly. Does nothing
+    // once this thread object has been replaced (cancelled) or its component is going away.
+    // An error raised by the routine is captured; with HandleExceptions off it is raised again
+    // here on the calling thread, otherwise it is discarded.
+    void Synchronize(const std::function<void()> &routine);
+
+    // A request to stop that the work may poll; set when the thread object is replaced.
+    bool Terminated() const { return m_terminated.load(std::memory_order_acquire); }
+    // True once the thread object has been replaced: its hand-offs are suppressed.
+    bool Cancelled() const { return m_cancelled.load(std::memory_order_acquire); }
+    // True while the thread procedure runs the work.
+    bool Running() const { return m_running.load(std::memory_order_acquire); }
+    bool Suspended() const;
+    bool Started() const { return m_started; }
+    // True once the thread procedure has run all its steps (the finish hand-off included).
+    bool Finished() const { return m_procDone.load(std::memory_order_acquire); }
+    // The thread's return value (set by the work; read after the thread ended).
+    int ReturnValue() const { return m_returnValue.load(std::memory_order_acquire); }
+    void SetReturnValue(int value) { m_returnValue.store(value, std::memory_order_release); }
+    TThreadPriority Priority() const { return m_priority; }
+    QThread *thread() const { return m_thread.get(); }
+
+private:
+    friend class TauCustomThread;
+    class Runner;
+
+    explicit TauEventThread(TauCustomThread *owner);
+
+    void Resume();            // starts the thread, or lets a paused worker go on
+    void Suspend();           // a thread not yet started stays so; a running one pauses at its next hand-off
+    void SetPriority(TThreadPriority priority);
+    void Cancel();            // told to stop; hand-offs suppressed from now on
+    void WaitWhileSuspended();
+    void ThreadProc();        // the worker thread's procedure
+    void RunHandedOver(const std::function<void()> &routine); // on the user-interface thread
+    void RunFinish();                                          // on the user-interface thread
+    bool HandOffsAllowed() const;
+
+    std::unique_ptr<QThread> m_thread;
+    TauCustomThread *m_owner;  // only dereferenced on the user-interface thread, while not cancelled
+    QObject *m_sender;         // the component, passed as Sender
+
+    TThreadWork m_onExecute;
+    TExceptionEvent m_onException;
+    TNotifyEvent m_onFinish;
+    std::atomic<bool> m_handleExceptions{true};
+    bool m_freeWhenDone = false;
+    bool m_started = false;
+    TThreadPriority m_priority = tpNormal;
+
+    std::atomic<bool> m_terminated{false};
+    std::atomic<bool> m_cancelled{false};
+    std::atomic<bool> m_running{false};
+    std::atomic<bool> m_procDone{false}; // the thread procedure has finished all its steps
+    std::atomic<int> m_returnValue{0};
+
+    mutable std::mutex m_suspendMutex;
+    std::condition_variable m_suspendChanged;
+    bool m_suspended = true;
+
+    // Passed between the two threads only while the worker waits in Synchronize; the counter
+    // orders the accesses for the memory model (and for ThreadSanitizer, which cannot see
+    // through Qt's own wait).
+    std::exception_ptr m_capturedError;
+    std::atomic<unsigned> m_handOffFence{0};
+};
+
+// The component that owns the current thread object and starts work on it.
+class TauCustomThread : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TauCustomThread(QObject *parent = nullptr);
+    ~TauCustomThread() override;
+
+    // The work (worker thread), the finish routine and the error routine (user-interface thread).
+    TThreadWork OnExecute;
+    TNotifyEvent OnFinish;
+    TExceptionEvent OnException;
+    // Runs when Execute's wait with WaitForFinish ran out of WaitTimeout.
+    TNotifyEvent OnWaitTimeoutExpired;
+
+    // Catch errors raised by the work and by handed-over routines (default true).
+    bool HandleExceptions() const { return m_handleExceptions; }
+    void setHandleExceptions(bool value);
+    // Execute waits for the work to end, keeping the event loop running (default false).
+    bool WaitForFinish() const { return m_waitForFinish; }
+    void setWaitForFinish(bool value) { m_waitForFinish = value; }
+    // Longest wait of Execute with WaitForFinish, in milliseconds; 0 = no limit.
+    unsigned WaitTimeout() const { return m_waitTimeout; }
+    void setWaitTimeout(unsigned milliseconds) { m_waitTimeout = milliseconds; }
+    // A suspended thread object waits for Execute / Resume (default true).
+    bool StartSuspended() const { return m_startSuspended; }
+    void setStartSuspended(bool value);
+    // After the work: release the thread object, and after OnFinish give the component a fresh
+    // thread object and release the component's parent (default false).
+    bool FreeOwnerOnTerminate() const { return m_freeOwnerOnTerminate; }
+    void setFreeOwnerOnTerminate(bool value) { m_freeOwnerOnTerminate = value; }
+
+    TThreadPriority Priority() const;
+    void setPriority(TThreadPriority priority);
+
+    // Replaces the thread object by a fresh one and starts the work on it. Without
+    // WaitForFinish returns true at once. With it, processes events until the work has ended
+    // (true), the component is destroyed or the application quits (true), or WaitTimeout ran
+    // out (the work is cancelled, OnWaitTimeoutExpired runs, false).
+    bool Execute();
+    // Hands a routine over to the user-interface thread from the current worker thread (the
+    // one running this component's work); on the user-interface thread runs it directly.
+    void Synchronize(const std::function<void()> &routine);
+    // force: cancel the work (replace the thread object); otherwise only ask it to stop.
+    void Terminate(bool force = false);
+    void Suspend();
+    void Resume();
+    // True while the current thread object runs the work.
+    bool Running() const;
+    bool Suspended() const;
+    // The current thread object (never null).
+    TauEventThread &Thread() const { return *m_thread; }
+
+    // Cancels the running work at once: a fresh, suspended thread object with the same
+    // priority and handlers takes the old one's place; the old one is told to stop, its
+    // hand-offs are suppressed, and it releases itself when its work returns.
+    void ReplaceThread();
+    // Marks the component as going away: no hand-off of any of its thread objects runs from
+    // now on. Owners call this first in their destructor.
+    void BeginDestroy();
+    bool Destroying() const { return m_destroying; }
+
+    // Tests and shutdown: the number of thread objects alive (current and cancelled ones).
+    static int LivingThreadObjects();
+    // Waits (processing hand-off requests) until every cancelled thread object has ended and
+    // been released; false when msecs ran out first. Negative msecs = no limit.
+    static bool WaitForCancelledThreads(int msecs = -1);
+
+private:
+    friend class TauEventThread;
+    std::unique_ptr<TauEventThread> CreateThreadObject();
+    static void Retire(std::unique_ptr<TauEventThread> thread);
+
+    std::unique_ptr<TauEventThread> m_thread;
+    bool m_handleExceptions = true;
+    bool m_waitForFinish = false;
+    unsigned m_waitTimeout = 0;
+    bool m_startSuspended = true;
+    bool m_freeOwnerOnTerminate = false;
+    bool m_destroying = false;
+};
+
+// The hidden hand-off object: one per process on the user-interface thread, created by the
+// first living thread object and destroyed (through a posted release request) after the last
+// one is released.
+class TauThreadWindow : public QObject
+{
+    Q_OBJECT
+public:
+    // The current hand-off object, or null when none exists.
+    static TauThreadWindow *instance();
+
+private:
+    friend class TauEventThread;
+    friend class TauCustomThread;
+    TauThreadWindow();
+    ~TauThreadWindow() override;
+    static TauThreadWindow *acquire();
+    static void release();
+    static void releaseRequest();
+};
+
+} // namespace lianbu
