@@ -1,0 +1,263 @@
+// The data module at start-up and the six data-access routines with real widgets.
+#include "data/dm.h"
+#include "platform/Error.h"
+#include "tests/support/TestDatabase.h"
+#include "tests/support/TestSupport.h"
+
+#include <QComboBox>
+#include <QCryptographicHash>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QSqlQuery>
+#include <QVBoxLayout>
+#include <QtTest>
+
+using namespace lianbu;
+
+namespace {
+
+QString startUpError()
+{
+    try {
+        Tdmfm module;
+    } catch (const Error &error) {
+        return error.message();
+    }
+    return QString();
+}
+
+QStringList items(const QComboBox &combo)
+{
+    QStringList list;
+    for (int i = 0; i < combo.count(); ++i)
+        list << combo.itemText(i);
+    return list;
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestDataModule : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startUpOpensDataDbOfTheWorkingFolder()
+    {
+        test::Environment env;
+        test::createDataDb(env.path());
+        {
+            Tdmfm module;
+            QCOMPARE(dmfm, &module);
+            QVERIFY(module.ADOConnection1->isOpen());
+            QCOMPARE(module.ADOConnection1->fileName(), QStringLiteral("data.db"));
+            QCOMPARE(module.ADOQuery15->sql(), QStringLiteral("select * from data"));
+            QVERIFY(!module.ADOQuery15->active());
+            QVERIFY(!module.ADOQuery1->active());
+            QCOMPARE(module.ADOTable5->tableName(), QStringLiteral("data"));
+            QVERIFY(!module.ADOTable5->active());
+            QCOMPARE(module.DataSource15->dataSet(), module.ADOQuery15);
+
+            // The shared datasets work together: append through the table, list and edit
+            // through the list query.
+            module.ADOTable5->open();
+            module.ADOTable5->append();
+            module.ADOTable5->fieldByName("a").setAsString(QStringLiteral("VIP"));
+            module.ADOTable5->fieldByName("b").setAsString(QStringLiteral("简称"));
+            module.ADOTable5->post();
+            OpenStatement(module.ADOQuery15, sql::allRecords());
+            module.ADOQuery15->last();
+            QCOMPARE(module.ADOQuery15->fieldByName("b").asString(), QStringLiteral("简称"));
+            module.ADOQuery15->edit();
+            module.ADOQuery15->fieldByName("b").setAsString(QStringLiteral("改过"));
+            module.ADOQuery15->post();
+            OpenStatement(module.ADOQuery1, sql::search("", "改", "", "", "", ""));
+            QCOMPARE(module.ADOQuery1->recordCount(), 1);
+        }
+        QCOMPARE(dmfm, nullptr);
+    }
+
+    void startUpWithoutDataDbCreatesNothing()
+    {
+        test::Environment env;
+        const QString message = startUpError();
+        QVERIFY2(message.contains(env.filePath("data.db")) && message.contains(QStringLiteral("does not exist")),
+                 qPrintable(message));
+        QCOMPARE(QDir(env.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+        QCOMPARE(dmfm, nullptr);
+    }
+
+    void startUpWithGarbageOrForeignFile()
+    {
+        test::Environment env;
+        const QByteArray garbage = QByteArray("PK\x03\x04 not a database").repeated(100);
+        {
+            QFile file(env.filePath("data.db"));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(garbage);
+        }
+        QString message = startUpError();
+        QVERIFY2(message.contains(env.filePath("data.db")) && message.contains(QStringLiteral("not a database")),
+                 qPrintable(message));
+        QCOMPARE(fileBytes(env.filePath("data.db")), garbage);
+
+        // An SQLite file of some other program.
+        QVERIFY(QFile::remove(env.filePath("data.db")));
+        {
+            QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
+            other.setDatabaseName(env.filePath("data.db"));
+            QVERIFY(other.open());
+            QSqlQuery(other).exec(QStringLiteral("create table data (x)"));
+            other.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("other"));
+        message = startUpError();
+        QVERIFY2(message.contains(env.filePath("data.db")) && message.contains(QStringLiteral("does not hold")),
+                 qPrintable(message));
+        QCOMPARE(dmfm, nullptr);
+    }
+
+    void startUpWithLockedDataDb()
+    {
+        test::Environment env;
+        test::createDataDb(env.path());
+        {
+            QSqlDatabase holder = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder"));
+            holder.setDatabaseName(env.filePath("data.db"));
+            QVERIFY(holder.open());
+            QSqlQuery query(holder);
+            QVERIFY(query.exec(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE")));
+            QVERIFY(query.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+            QVERIFY(query.exec(QStringLiteral("delete from userdb")));
+            const QString message = startUpError(); // waits out the busy timeout
+            QVERIFY2(message.contains(env.filePath("data.db")) && message.contains(QStringLiteral("locked")),
+                     qPrintable(message));
+            query.exec(QStringLiteral("ROLLBACK"));
+            query.finish();
+            holder.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("holder"));
+    }
+
+    void requireEditText()
+    {
+        test::Environment env;
+        QWidget window;
+        auto *layout = new QVBoxLayout(&window);
+        auto *other = new QLineEdit(&window);
+        auto *edit = new QLineEdit(&window);
+        layout->addWidget(other);
+        layout->addWidget(edit);
+        window.show();
+        other->setFocus();
+
+        edit->setText(QStringLiteral(" x "));
+        QVERIFY(RequireEditText(edit, QStringLiteral("客户类型必须输入！")));
+        QVERIFY(env.dialogs().boxes().isEmpty());
+        QCOMPARE(window.focusWidget(), other);
+
+        edit->setText(QStringLiteral(" \t\x01 "));
+        QVERIFY(!RequireEditText(edit, QStringLiteral("客户类型必须输入！")));
+        QCOMPARE(env.dialogs().boxes().size(), 1);
+        const BoxRequest box = env.dialogs().lastBox().request;
+        QCOMPARE(box.caption, QStringLiteral("Warning"));
+        QCOMPARE(box.text, QStringLiteral("客户类型必须输入！"));
+        QCOMPARE(box.icon, BoxIcon::Warning);
+        QCOMPARE(box.buttons, QList<BoxButton>({BoxButton::Ok}));
+        QCOMPARE(window.focusWidget(), edit);
+
+        edit->clear();
+        other->setFocus();
+        QVERIFY(!RequireEditText(edit, QStringLiteral("m")));
+        QCOMPARE(window.focusWidget(), edit);
+        // A full-width blank is text, not a blank of codes 0 to 32.
+        edit->setText(QStringLiteral("\u3000"));
+        QVERIFY(RequireEditText(edit, QStringLiteral("m")));
+        QCOMPARE(env.dialogs().boxes().size(), 2);
+    }
+
+    void requireComboText()
+    {
+        test::Environment env;
+        QWidget window;
+        auto *layout = new QVBoxLayout(&window);
+        auto *other = new QLineEdit(&window);
+        auto *combo = new QComboBox(&window);
+        combo->setEditable(true);
+        layout->addWidget(other);
+        layout->addWidget(combo);
+        window.show();
+        other->setFocus();
+
+        combo->setEditText(QStringLiteral("  张三"));
+        QVERIFY(RequireComboText(combo, QStringLiteral("必须选择用户！")));
+        QVERIFY(env.dialogs().boxes().isEmpty());
+        combo->setEditText(QStringLiteral("   "));
+        QVERIFY(!RequireComboText(combo, QStringLiteral("必须选择用户！")));
+        QCOMPARE(env.dialogs().lastBox().request.caption, QStringLiteral("Warning"));
+        QCOMPARE(env.dialogs().lastBox().request.text, QStringLiteral("必须选择用户！"));
+        QVERIFY(window.focusWidget() == combo || window.focusWidget() == combo->lineEdit());
+    }
+
+    void fillComboDistinct()
+    {
+        test::Environment env;
+        test::createDataDb(env.path());
+        Tdmfm module;
+        QComboBox combo;
+        combo.setEditable(true);
+        combo.addItems({"old1", "old2"});
+        combo.setEditText(QStringLiteral("old text"));
+        QSignalSpy edits(&combo, &QComboBox::editTextChanged);
+
+        // Empty table: empty list, empty text.
+        FillComboDistinct(module.ADOQuery1, "a", "data", &combo);
+        QCOMPARE(combo.count(), 0);
+        QCOMPARE(combo.currentText(), QString());
+        QVERIFY(module.ADOQuery1->active());
+
+        // Each value once, ascending, nulls as one empty item; the text stays empty.
+        module.ADOConnection1->execute(QStringLiteral(
+            "insert into data (a, b) values ('z', '1'), (null, '2'), ('a', '3'), ('m', '4'), "
+            "(null, '5'), ('a', '6'), ('z', '7'), ('李', '8')"));
+        FillComboDistinct(module.ADOQuery1, "a", "data", &combo);
+        QCOMPARE(items(combo), QStringList({"", "a", "m", "z", "李"}));
+        QCOMPARE(combo.currentText(), QString());
+        QCOMPARE(module.ADOQuery1->recordCount(), 5);
+        QCOMPARE(module.ADOQuery1->recNo(), 5); // left on its last row
+        QCOMPARE(edits.count(), 0);             // a refill is no edit
+
+        FillComboDistinct(module.ADOQuery1, "username", "userdb", &combo);
+        QCOMPARE(items(combo), QStringList({QStringLiteral("超级管理员")}));
+    }
+
+    void openAndExecStatement()
+    {
+        test::Environment env;
+        test::createDataDb(env.path());
+        Tdmfm module;
+        OpenStatement(module.ADOQuery1, sql::operatorList());
+        QCOMPARE(module.ADOQuery1->sql(), sql::operatorList());
+        QCOMPARE(module.ADOQuery1->recordCount(), 1);
+        ExecStatement(module.ADOQuery1, sql::addOperator(QStringLiteral("王五")));
+        QVERIFY(!module.ADOQuery1->active());
+        OpenStatement(module.ADOQuery1, sql::operatorList());
+        QCOMPARE(module.ADOQuery1->recordCount(), 2);
+        // A refused statement leaves the query closed.
+        QVERIFY_THROWS_EXCEPTION(Error, OpenStatement(module.ADOQuery1, QStringLiteral("select * from nothere")));
+        QVERIFY(!module.ADOQuery1->active());
+        QVERIFY_THROWS_EXCEPTION(Error, ExecStatement(module.ADOQuery1, QStringLiteral("delete from nothere")));
+        QVERIFY(!module.ADOQuery1->active());
+        OpenDistinct(module.ADOQuery1, "username", "userdb");
+        QCOMPARE(module.ADOQuery1->sql(), sql::distinctValues("username", "userdb"));
+        QCOMPARE(module.ADOQuery1->fieldByName("username").asString(), QStringLiteral("王五"));
+    }
+};
+
+QTEST_MAIN(TestDataModule)
+#include "test_data_module.moc"
