@@ -7,6 +7,7 @@
 #include "db/DataSource.h"
 #include "db/Field.h"
 
+#include <QAbstractButton>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QPainter>
@@ -57,6 +58,10 @@ TDBGridEh::TDBGridEh(QWidget *parent) : QWidget(parent)
     m_view->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_view->viewport()->installEventFilter(this);
+    // The corner above the indicator is painted like the titles.
+    m_corner = m_view->findChild<QAbstractButton *>();
+    if (m_corner)
+        m_corner->installEventFilter(this);
     m_title->setSectionResizeMode(QHeaderView::Interactive);
 
     m_footer = new TDBGridFooterEh(this);
@@ -368,18 +373,13 @@ void TDBGridEh::columnChanged(TColumnEh *column, TColumnChangeEh what)
         applyLayout();
         break;
     case TColumnChangeEh::Structure:
-        if (m_model->columnCount() != m_columns.Count()) {
-            // Columns added or removed: the view's sections follow the model.
-            m_model->beginReset();
-            m_model->endReset();
-            invalidateFooters();
-            applyLayout();
-            syncCurrentFromDataSet();
-        } else {
+        m_model->resolveFields();
+        if (m_model->columnCount() == m_columns.Count()) {
             m_model->columnsRearranged();
             invalidateFooters();
-            applyLayout();
         }
+        // Added or removed columns reach the view through applyLayout, once per layout lock.
+        applyLayout();
         break;
     }
 }
@@ -391,6 +391,13 @@ void TDBGridEh::applyLayout()
         return;
     }
     m_pendingLayout = false;
+    const bool columnsChanged = m_model->columnCount() != m_columns.Count();
+    if (columnsChanged) {
+        // The view's sections follow the model's columns.
+        m_model->beginReset();
+        m_model->endReset();
+        invalidateFooters();
+    }
     m_applying = true;
     relayoutHeights();
     if (m_autoFit) {
@@ -416,6 +423,8 @@ void TDBGridEh::applyLayout()
     m_title->viewport()->update();
     m_view->viewport()->update();
     m_footer->update();
+    if (columnsChanged)
+        syncCurrentFromDataSet();
 }
 
 void TDBGridEh::fitColumns()
@@ -533,6 +542,8 @@ void TDBGridEh::setTitleFont(const QFont &font)
 void TDBGridEh::setFixedColor(const QColor &color)
 {
     m_fixedColor = color;
+    if (m_corner)
+        m_corner->update();
     m_title->viewport()->update();
     m_indicator->viewport()->update();
     m_footer->update();
@@ -832,6 +843,15 @@ void TDBGridEh::resizeEvent(QResizeEvent *event)
 
 bool TDBGridEh::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_corner && event->type() == QEvent::Paint) {
+        QPainter painter(m_corner);
+        const QRect r = m_corner->rect();
+        painter.fillRect(r, m_fixedColor);
+        painter.setPen(QColor(128, 128, 128));
+        painter.drawLine(r.topRight(), r.bottomRight());
+        painter.drawLine(r.bottomLeft(), r.bottomRight());
+        return true;
+    }
     if (watched == m_view->viewport() && event->type() == QEvent::Resize && m_autoFit
         && !m_applying)
         applyLayout();

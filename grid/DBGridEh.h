@@ -251,6 +251,7 @@ private:
     bool m_followingDataSet = false; // guards current-row echo
 
     QScrollBar *m_hbar = nullptr; // below the footer, mirrors the view's horizontal bar
+    QWidget *m_corner = nullptr;  // the view's corner button above the indicator
 
     // footer sums, computed on demand and dropped on every data change
     mutable QHash<const TColumnFooterEh *, QString> m_sumCache;

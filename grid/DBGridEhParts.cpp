@@ -207,7 +207,7 @@ TDBGridIndicatorEh::TDBGridIndicatorEh(TDBGridEh *grid)
     : QHeaderView(Qt::Vertical, grid), m_grid(grid)
 {
     setSectionResizeMode(QHeaderView::Fixed);
-    setSectionsClickable(false);
+    setSectionsClickable(true); // a click on the indicator selects its row
     setHighlightSections(false);
     setMinimumSectionSize(1);
 }

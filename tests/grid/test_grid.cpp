@@ -8,6 +8,8 @@
 #include "tests/support/TestSupport.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -101,6 +103,8 @@ private slots:
     void alternatingColoursByRecordNumber();
     void suspendedUpdatesCatchUpAtTheEnd();
     void readingCellsForExport();
+    void contextMenuReachesTheGrid();
+    void largeResult();
     void screenshotWithChineseRows();
 };
 
@@ -628,6 +632,69 @@ void TestGrid::readingCellsForExport()
     grid.setDataSource(nullptr);
     QCOMPARE(grid.Model()->rowCount(), 0);
     QCOMPARE(grid.CellDisplayText(0, b), QString());
+}
+
+void TestGrid::contextMenuReachesTheGrid()
+{
+    // The owner opens its menu from the grid's customContextMenuRequested, wherever the
+    // right click lands (data area or titles).
+    GridData data(sampleRows(3));
+    TDBGridEh grid;
+    configure(grid);
+    grid.setDataSource(&data.source);
+    data.query->open();
+    grid.setContextMenuPolicy(Qt::CustomContextMenu);
+    grid.resize(400, 200);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    QSignalSpy menu(&grid, &QWidget::customContextMenuRequested);
+    for (QWidget *target : {grid.View()->viewport(), grid.TitleHeader()->viewport(),
+                            grid.FooterWidget()}) {
+        const QPoint pos(20, 5);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, pos, target->mapToGlobal(pos));
+        QApplication::sendEvent(target, &event);
+    }
+    QCOMPARE(menu.size(), 3);
+    QCOMPARE(menu.at(0).at(0).toPoint(), grid.View()->viewport()->mapTo(&grid, QPoint(20, 5)));
+}
+
+void TestGrid::largeResult()
+{
+    QStringList rows;
+    rows.reserve(100000);
+    for (int i = 0; i < 100000; ++i)
+        rows << QStringLiteral("类别%1,客户%2,%3").arg(i % 20).arg(i).arg(i % 1000);
+    GridData data(rows);
+    TDBGridEh grid;
+    configure(grid);
+    grid.setAutoFitColWidths(true);
+    grid.resize(600, 400);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    grid.setDataSource(&data.source);
+
+    QElapsedTimer timer;
+    timer.start();
+    data.query->open();
+    const qint64 openMs = timer.restart();
+    data.query->last();
+    QApplication::processEvents();
+    const qint64 lastMs = timer.restart();
+    data.query->setSort(QStringLiteral("b DESC"));
+    QApplication::processEvents();
+    const qint64 sortMs = timer.restart();
+    grid.repaint();
+    const qint64 paintMs = timer.elapsed();
+    qInfo("100000 rows: open+reset %lld ms, last %lld ms, sort %lld ms, paint %lld ms", openMs,
+          lastMs, sortMs, paintMs);
+
+    QCOMPARE(grid.Model()->rowCount(), 100000);
+    QCOMPARE(grid.FooterDisplayText(0, grid.Columns()->Items(1)), QStringLiteral("100000"));
+    QCOMPARE(grid.CurrentRow(), data.query->currentRow());
+    QCOMPARE(grid.CellDisplayText(grid.CurrentRow(), grid.Columns()->Items(1)),
+             QStringLiteral("客户99999"));
+    QVERIFY(grid.View()->viewport()->rect().intersects(
+        grid.View()->visualRect(grid.Model()->index(grid.CurrentRow(), 0))));
 }
 
 void TestGrid::screenshotWithChineseRows()
