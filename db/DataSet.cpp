@@ -217,8 +217,14 @@ QVariant bindValue(const std::optional<QString> &value)
 // ---- Field ------------------------------------------------------------------------------------
 
 Field::Field(DataSet *dataSet, int index, const QString &name, DataType type, int size)
-    : m_dataSet(dataSet), m_index(index), m_name(name), m_type(type), m_size(size), m_displayLabel(name)
+    : m_dataSet(dataSet), m_index(index), m_column(index), m_name(name), m_type(type), m_size(size),
+      m_displayLabel(name)
 {
+}
+
+void Field::setIndex(int index)
+{
+    m_dataSet->moveField(m_index, index);
 }
 
 void Field::setDisplayLabel(const QString &label)
@@ -473,13 +479,38 @@ std::optional<QString> DataSet::valueOf(int row, int fieldIndex) const
 {
     if (row < 0 || row >= int(m_rows.size()) || fieldIndex < 0 || fieldIndex >= fieldCount())
         return std::nullopt;
+    const int column = m_fields[size_t(fieldIndex)]->m_column;
     if (m_edit && m_edit->row == row)
-        return m_edit->values[size_t(fieldIndex)];
+        return m_edit->values[size_t(column)];
     bool isNull = false;
-    const QStringView view = cellView(m_rows[size_t(row)].packed, fieldCount(), fieldIndex, &isNull);
+    const QStringView view = cellView(m_rows[size_t(row)].packed, fieldCount(), column, &isNull);
     if (isNull)
         return std::nullopt;
     return view.toString();
+}
+
+void DataSet::moveField(int from, int to)
+{
+    const int count = fieldCount();
+    if (from < 0 || from >= count)
+        return;
+    to = std::clamp(to, 0, count - 1);
+    if (from == to)
+        return;
+    std::unique_ptr<Field> moving = std::move(m_fields[size_t(from)]);
+    m_fields.erase(m_fields.begin() + from);
+    m_fields.insert(m_fields.begin() + to, std::move(moving));
+    for (int f = 0; f < count; ++f)
+        m_fields[size_t(f)]->m_index = f;
+    notifyDataSetChanged();
+}
+
+std::vector<const Field *> DataSet::fieldsByColumn() const
+{
+    std::vector<const Field *> byColumn(m_fields.size(), nullptr);
+    for (const auto &field : m_fields)
+        byColumn[size_t(field->m_column)] = field.get();
+    return byColumn;
 }
 
 QString DataSet::cellText(int row, int fieldIndex) const
@@ -601,8 +632,9 @@ void DataSet::edit()
     checkNotEmpty();
     auto buffer = std::make_unique<EditBuffer>();
     buffer->row = m_current;
+    buffer->values.resize(size_t(fieldCount()));
     for (int f = 0; f < fieldCount(); ++f)
-        buffer->values.push_back(valueOf(m_current, f));
+        buffer->values[size_t(m_fields[size_t(f)]->m_column)] = valueOf(m_current, f);
     buffer->modified.assign(size_t(fieldCount()), false);
     m_edit = std::move(buffer);
     setState(DataSetState::Edit);
@@ -642,8 +674,9 @@ void DataSet::setFieldValue(int fieldIndex, const std::optional<QString> &value)
 {
     if (!m_edit)
         throw Error(QStringLiteral("Dataset not in edit or insert mode"));
-    m_edit->values[size_t(fieldIndex)] = value;
-    m_edit->modified[size_t(fieldIndex)] = true;
+    const size_t column = size_t(m_fields[size_t(fieldIndex)]->m_column);
+    m_edit->values[column] = value;
+    m_edit->modified[column] = true;
     notifyRecordChanged(m_edit->row);
 }
 
@@ -663,7 +696,7 @@ void DataSet::cancel()
 void DataSet::refreshRowFromDatabase(Row &row)
 {
     QStringList names;
-    for (const auto &field : m_fields)
+    for (const Field *field : fieldsByColumn())
         names << quoteIdentifier(field->fieldName());
     QSqlQuery query(m_connection->database());
     query.setForwardOnly(true);
@@ -698,10 +731,11 @@ void DataSet::post()
 
     QStringList assignments, columns, marks;
     QVariantList values;
+    const std::vector<const Field *> byColumn = fieldsByColumn();
     for (int f = 0; f < fieldCount(); ++f) {
         if (!buffer.modified[size_t(f)])
             continue;
-        const QString column = quoteIdentifier(m_fields[size_t(f)]->fieldName());
+        const QString column = quoteIdentifier(byColumn[size_t(f)]->fieldName());
         assignments << column + QLatin1String("=?");
         columns << column;
         marks << QStringLiteral("?");
@@ -805,7 +839,7 @@ void DataSet::setSort(const QString &sort)
     } else {
         const Field &field = fieldByName(parts[0]);
         const bool descending = parts.size() == 2 && parts[1].compare(QLatin1String("DESC"), Qt::CaseInsensitive) == 0;
-        const int f = field.index();
+        const int f = field.m_column;
         const int fc = fieldCount();
         // rank: 0 null, 1 text that is no number in a numeric column, 2 and up a value
         std::vector<quint8> rank(n, 2);

@@ -138,6 +138,9 @@ private:
     void loadRows(const QString &sql);
     void readFieldsOf(const QString &table);
     std::optional<QString> valueOf(int row, int fieldIndex) const;
+    void moveField(int from, int to);
+    // The fields in the order their values are stored (the order of the first reading).
+    std::vector<const Field *> fieldsByColumn() const;
     void setFieldValue(int fieldIndex, const std::optional<QString> &value);
     void refreshRowFromDatabase(Row &row);
     void removeRowAt(int row, int newCurrent);

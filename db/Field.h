@@ -18,8 +18,10 @@ public:
     DataType dataType() const { return m_type; }
     // Declared width in characters from the column type ("VARCHAR(50)" -> 50); 0 = no limit.
     int size() const { return m_size; }
-    // Position in the dataset's field list (0-based).
+    // Position in the dataset's field list (0-based). Setting it moves the field there; the
+    // fields between shift by one. Values stay with their field.
     int index() const { return m_index; }
+    void setIndex(int index);
 
     // Column title for bound controls; the field name unless set.
     const QString &displayLabel() const { return m_displayLabel; }
@@ -46,6 +48,7 @@ private:
 
     DataSet *m_dataSet;
     int m_index;
+    int m_column; // where the field's values are stored in a row; fixed while the dataset is open
     QString m_name;
     DataType m_type;
     int m_size;
