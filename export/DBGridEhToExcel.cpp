@@ -1,0 +1,677 @@
+#include "export/DBGridEhToExcel.h"
+
+#include "db/DataSet.h"
+#include "db/Field.h"
+#include "grid/DBGridEh.h"
+#include "platform/Clock.h"
+#include "platform/Dialogs.h"
+#include "platform/Error.h"
+#include "platform/Gbk.h"
+#include "platform/Shell.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QSaveFile>
+#include <QScreen>
+#include <QtEndian>
+
+#include <cmath>
+#include <cstring>
+
+// ---- record bytes ---------------------------------------------------------------------------
+
+namespace lianbu::xls {
+
+namespace {
+
+void put16(QByteArray &out, quint32 value)
+{
+    char bytes[2];
+    qToLittleEndian<quint16>(quint16(value), bytes);
+    out.append(bytes, 2);
+}
+
+void put32(QByteArray &out, quint32 value)
+{
+    char bytes[4];
+    qToLittleEndian<quint32>(value, bytes);
+    out.append(bytes, 4);
+}
+
+// Record type, data length, then row, column and the cell format index 0.
+QByteArray cellHeader(quint16 type, int dataLength, int row, int column)
+{
+    // A wrapped row or column would put the cell somewhere else in the sheet: refuse instead.
+    if (row < 0 || row > kMaxRow || column < 0 || column > kMaxColumn)
+        throw Error(QStringLiteral("Cell (%1, %2) lies outside the sheet").arg(row).arg(column));
+    QByteArray out;
+    out.reserve(4 + dataLength);
+    put16(out, type);
+    put16(out, quint32(dataLength));
+    put16(out, quint32(row));
+    put16(out, quint32(column));
+    put16(out, 0);
+    return out;
+}
+
+} // namespace
+
+QByteArray bofRecord()
+{
+    QByteArray out;
+    put16(out, 0x0809);
+    put16(out, 8);
+    put16(out, 0x0000); // version
+    put16(out, 0x0010); // worksheet
+    put16(out, 0x0000); // build
+    put16(out, 0x0000); // year
+    return out;
+}
+
+QByteArray eofRecord()
+{
+    QByteArray out;
+    put16(out, 0x000A);
+    put16(out, 0);
+    return out;
+}
+
+QByteArray labelRecord(int row, int column, const QByteArray &text)
+{
+    if (text.size() > kMaxLabelBytes)
+        throw Error(QStringLiteral("Text of %1 bytes does not fit a cell").arg(text.size()));
+    QByteArray out = cellHeader(0x0204, int(text.size()) + 8, row, column);
+    put16(out, quint32(text.size()));
+    out.append(text);
+    return out;
+}
+
+QByteArray numberRecord(int row, int column, double value)
+{
+    QByteArray out = cellHeader(0x0203, 14, row, column);
+    quint64 bits = 0;
+    static_assert(sizeof bits == sizeof value);
+    std::memcpy(&bits, &value, sizeof bits);
+    char bytes[8];
+    qToLittleEndian<quint64>(bits, bytes);
+    out.append(bytes, 8);
+    return out;
+}
+
+QByteArray rkRecord(int row, int column, qint32 value)
+{
+    if (value < kMinRkInteger || value > kMaxRkInteger)
+        throw Error(QStringLiteral("%1 has no exact RK form").arg(value));
+    QByteArray out = cellHeader(0x027E, 10, row, column);
+    // The integer form: the value shifted left by two bits, bit 1 set (bit 0: not times 100).
+    put32(out, (quint32(value) << 2) | 2u);
+    return out;
+}
+
+QByteArray blankRecord(int row, int column)
+{
+    return cellHeader(0x0201, 6, row, column);
+}
+
+QByteArray labelText(const QString &text, int maxBytes)
+{
+    QByteArray bytes = gbk::encode(text);
+    if (bytes.size() <= maxBytes)
+        return bytes;
+    qsizetype end = 0;
+    while (end < bytes.size()) {
+        const qsizetype step = gbk::isLeadByte(uchar(bytes.at(end))) ? 2 : 1;
+        if (end + step > maxBytes)
+            break;
+        end += step;
+    }
+    bytes.truncate(end);
+    return bytes;
+}
+
+} // namespace lianbu::xls
+
+using lianbu::db::DataSet;
+using lianbu::db::Field;
+
+// ---- TDBGridEhTitle -------------------------------------------------------------------------
+
+int TDBGridEhTitle::GetVisibleColumnCount() const
+{
+    return Grid ? int(Grid->VisibleColumns().size()) : 0;
+}
+
+int TDBGridEhTitle::GetTitleRowCount() const
+{
+    int rows = 1;
+    if (!Grid)
+        return rows;
+    const TDBGridColumnsEh *columns = Grid->Columns();
+    for (int i = 0; i < columns->Count(); ++i)
+        rows = std::max(rows, 1 + int(columns->Items(i)->Title()->Caption().count(QLatin1Char('|'))));
+    return rows;
+}
+
+void TDBGridEhTitle::GetTitleCells(TTitleCell &cells)
+{
+    m_visibleColumnCount = GetVisibleColumnCount();
+    m_titleRowCount = GetTitleRowCount();
+    cells.assign(size_t(m_visibleColumnCount), std::vector<QString>(size_t(m_titleRowCount)));
+    if (!Grid)
+        return;
+    const QList<TColumnEh *> visible = Grid->VisibleColumns();
+    for (int v = 0; v < m_visibleColumnCount; ++v) {
+        std::vector<QString> &levels = cells[size_t(v)];
+        QString caption = visible.at(v)->Title()->Caption();
+        size_t level = 0;
+        qsizetype bar;
+        while ((bar = caption.indexOf(QLatin1Char('|'))) >= 0) {
+            levels[level++] = caption.left(bar);
+            caption = caption.mid(bar + 1);
+        }
+        levels[level] = caption;
+    }
+}
+
+// ---- TDBGridEhToExcel -----------------------------------------------------------------------
+
+namespace {
+
+// The hourglass for the whole program while an export runs; restored however it ends.
+class BusyCursor
+{
+public:
+    BusyCursor() { QApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor &) = delete;
+    BusyCursor &operator=(const BusyCursor &) = delete;
+};
+
+// Field changes each notify the bound controls; one notification at the end is enough.
+class ControlsDisabled
+{
+public:
+    explicit ControlsDisabled(DataSet *dataSet) : m_dataSet(dataSet) { m_dataSet->disableControls(); }
+    ~ControlsDisabled() { m_dataSet->enableControls(); }
+    ControlsDisabled(const ControlsDisabled &) = delete;
+    ControlsDisabled &operator=(const ControlsDisabled &) = delete;
+
+private:
+    DataSet *m_dataSet;
+};
+
+QString writeFailure(const QString &fileName, const QString &reason)
+{
+    QString text = QStringLiteral("Unable to write to %1").arg(fileName);
+    if (!reason.isEmpty())
+        text += QStringLiteral(" (%1)").arg(reason);
+    return text;
+}
+
+} // namespace
+
+TDBGridEhToExcel::TDBGridEhToExcel(QObject *owner)
+    : QObject(owner)
+{
+}
+
+TDBGridEhToExcel::~TDBGridEhToExcel()
+{
+    DestroyProgressWindow();
+}
+
+DataSet *TDBGridEhToExcel::dataSet() const
+{
+    return m_grid ? m_grid->DataSet() : nullptr;
+}
+
+void TDBGridEhToExcel::ExportToExcel()
+{
+    DataSet *ds = dataSet();
+    if (!ds || !ds->active() || ds->isEmpty())
+        return;
+    if (m_fileName.trimmed().isEmpty())
+        return;
+
+    PrepareFields(); // a column without its field reaches the caller
+
+    // Rows past the last one the format addresses would wrap onto the top of the sheet.
+    const qint64 rows = SheetRowCount();
+    if (rows > qint64(lianbu::xls::kMaxRow) + 1) {
+        lianbu::showInformation(
+            QStringLiteral("列表共有 %1 条记录，连同标题和表尾需要 %2 行，而一个 .xls 文件最多只能有 %3 行。"
+                           "没有导出任何数据。")
+                .arg(ds->recordCount())
+                .arg(rows)
+                .arg(lianbu::xls::kMaxRow + 1));
+        return;
+    }
+
+    BusyCursor busy;
+    try {
+        bool write = true;
+        if (QFileInfo::exists(m_fileName)) {
+            const QString question = QStringLiteral("已存在文件（") + m_fileName + QStringLiteral("），是否覆盖？");
+            write = lianbu::askYesNo(QStringLiteral("提示"), question); // No: the file stays as it was
+        }
+        if (write)
+            writeFile();
+    } catch (...) {
+        // Dropped without a message: the file is neither replaced nor opened.
+    }
+    if (m_showProgress)
+        DestroyProgressWindow();
+}
+
+void TDBGridEhToExcel::writeFile()
+{
+    if (m_showProgress)
+        ShowProgressWindow(nullptr);
+
+    // The new file is written beside the old one and renamed over it only when complete, so
+    // a failure never leaves a half-written file or loses the file it was to replace.
+    QSaveFile file(m_fileName);
+    if (!file.open(QIODevice::WriteOnly))
+        throw lianbu::Error(writeFailure(m_fileName, file.errorString()));
+    SaveStream(&file);
+    if (!file.commit())
+        throw lianbu::Error(writeFailure(m_fileName, file.errorString()));
+
+    lianbu::openFile(m_fileName);
+}
+
+void TDBGridEhToExcel::SaveStream(QIODevice *stream)
+{
+    m_col = 0;
+    m_row = 0;
+    m_recordWidth = 0;
+    m_stream = stream;
+    try {
+        WriteBof();
+        WriteTitleBlock();
+        WriteColumnTitles();
+        WriteRecords();
+        WriteFooters();
+        WriteEof();
+    } catch (...) {
+        m_stream = nullptr;
+        throw;
+    }
+    m_stream = nullptr;
+}
+
+void TDBGridEhToExcel::PrepareFields()
+{
+    DataSet *ds = dataSet();
+    if (!ds || !ds->active())
+        return;
+    ControlsDisabled quiet(ds);
+    const TDBGridColumnsEh *columns = m_grid->Columns();
+    for (int i = 0; i < columns->Count(); ++i) {
+        const TColumnEh *column = columns->Items(i);
+        Field &field = ds->fieldByName(column->FieldName());
+        field.setIndex(i);
+        field.setDisplayLabel(column->Title()->Caption());
+        field.setVisible(column->Visible());
+    }
+    for (int k = 0; k < ds->fieldCount(); ++k) {
+        Field &field = ds->field(k);
+        if (field.displayLabel().contains(QLatin1String("*****")))
+            field.setVisible(false);
+    }
+}
+
+void TDBGridEhToExcel::ShowProgressWindow(QWidget *owner)
+{
+    if (m_progressWindow)
+        return;
+    try {
+        auto *window = new QWidget(owner, Qt::Window | Qt::FramelessWindowHint);
+        m_progressWindow = window;
+        window->setObjectName(QStringLiteral("ExportProgressWindow"));
+        window->setWindowTitle(QStringLiteral("导出"));
+        window->setFixedSize(300, 100);
+        // The window's own colour shows as a one-pixel black frame around the panel.
+        window->setAutoFillBackground(true);
+        QPalette framePalette = window->palette();
+        framePalette.setColor(QPalette::Window, Qt::black);
+        window->setPalette(framePalette);
+        QFont font;
+        font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC"),
+                          QStringLiteral("Noto Sans CJK SC")});
+        font.setPointSize(9);
+        window->setFont(font);
+        if (const QScreen *screen = owner ? owner->screen() : QGuiApplication::primaryScreen())
+            window->move(screen->geometry().center() - QPoint(150, 50));
+
+        auto *panel = new QFrame(window);
+        panel->setObjectName(QStringLiteral("Panel"));
+        panel->setGeometry(1, 1, 298, 98);
+        panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+        panel->setLineWidth(1);
+        panel->setAutoFillBackground(true);
+        QPalette panelPalette = panel->palette();
+        panelPalette.setColor(QPalette::Window, QColor(212, 208, 200));
+        panelPalette.setColor(QPalette::WindowText, Qt::black);
+        panel->setPalette(panelPalette);
+
+        auto *label = new QLabel(QStringLiteral("正在导出数据，请稍候......"), panel);
+        label->setObjectName(QStringLiteral("Label"));
+        QFont bold = font;
+        bold.setBold(true);
+        label->setFont(bold);
+        label->move(25 - 1, 25 - 1); // positions inside the window; the panel starts at (1, 1)
+        label->adjustSize();
+
+        auto *gauge = new QProgressBar(panel);
+        m_gauge = gauge;
+        gauge->setObjectName(QStringLiteral("Gauge"));
+        gauge->setOrientation(Qt::Horizontal);
+        gauge->setGeometry(20 - 1, 50 - 1, 260, 13);
+        gauge->setTextVisible(false);
+        gauge->setMinimum(0);
+        const DataSet *ds = dataSet();
+        gauge->setMaximum(ds && ds->active() ? std::max(ds->recordCount(), 1) : 1);
+        gauge->setValue(0);
+        gauge->setStyleSheet(QStringLiteral(
+            "QProgressBar { border: 1px solid #808080; background: white; }"
+            "QProgressBar::chunk { background-color: #0000FF; }"));
+    } catch (...) {
+        // The window shows as far as it was built.
+    }
+    if (m_progressWindow) {
+        m_progressWindow->show();
+        m_progressWindow->raise();
+        // The window system maps the new window only when its events are read; user input
+        // stays queued, so nothing the operator does runs in the middle of the export.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        m_progressWindow->repaint();
+    }
+}
+
+void TDBGridEhToExcel::DestroyProgressWindow()
+{
+    delete m_progressWindow.data();
+    m_progressWindow = nullptr;
+    m_gauge = nullptr;
+}
+
+// ---- record writers -------------------------------------------------------------------------
+
+void TDBGridEhToExcel::write(const QByteArray &record)
+{
+    if (!m_stream)
+        throw lianbu::Error(QStringLiteral("No output stream"));
+    if (m_stream->write(record) != record.size())
+        throw lianbu::Error(writeFailure(m_fileName, m_stream->errorString()));
+}
+
+void TDBGridEhToExcel::WriteBof()
+{
+    write(lianbu::xls::bofRecord());
+}
+
+void TDBGridEhToExcel::WriteEof()
+{
+    write(lianbu::xls::eofRecord());
+}
+
+void TDBGridEhToExcel::WriteLabelCell(const QString &text, bool advance)
+{
+    write(lianbu::xls::labelRecord(m_row, m_col, lianbu::xls::labelText(text)));
+    if (advance)
+        NextCell();
+}
+
+void TDBGridEhToExcel::WriteNumberCell(double value, bool advance)
+{
+    write(lianbu::xls::numberRecord(m_row, m_col, value));
+    if (advance)
+        NextCell();
+}
+
+void TDBGridEhToExcel::WriteRkCell(qint32 value, bool advance)
+{
+    if (value < lianbu::xls::kMinRkInteger || value > lianbu::xls::kMaxRkInteger)
+        write(lianbu::xls::numberRecord(m_row, m_col, double(value)));
+    else
+        write(lianbu::xls::rkRecord(m_row, m_col, value));
+    if (advance)
+        NextCell();
+}
+
+void TDBGridEhToExcel::WriteBlankCell()
+{
+    write(lianbu::xls::blankRecord(m_row, m_col));
+    NextCell();
+}
+
+void TDBGridEhToExcel::NextCell()
+{
+    int width = m_recordWidth;
+    if (width <= 0) {
+        const DataSet *ds = dataSet();
+        width = ds ? ds->fieldCount() : 0;
+    }
+    if (m_col >= width - 1) {
+        ++m_row;
+        m_col = 0;
+    } else {
+        ++m_col;
+    }
+}
+
+// ---- sections -------------------------------------------------------------------------------
+
+void TDBGridEhToExcel::WriteTitleBlock()
+{
+    m_col = 3;
+    m_row = 0;
+    WriteLabelCell(m_titleName, false);
+    m_row = 1;
+    bool dates = false;
+    if (!m_beginDate.trimmed().isEmpty()) {
+        m_col = 0;
+        WriteLabelCell(m_beginDate, false);
+        dates = true;
+    }
+    if (!m_endDate.trimmed().isEmpty()) {
+        m_col = 5;
+        WriteLabelCell(m_endDate, false);
+        dates = true;
+    }
+    if (dates)
+        ++m_row;
+    m_col = 0;
+    WriteLabelCell(QStringLiteral("制表人：") + m_userName, false);
+    m_col = 5;
+    WriteLabelCell(QStringLiteral("制表时间：") + lianbu::dateTimeText(lianbu::now()), false);
+    ++m_row;
+    m_col = 0;
+}
+
+void TDBGridEhToExcel::WriteColumnTitles()
+{
+    TDBGridEhTitle title;
+    title.Grid = m_grid;
+    TTitleCell cells;
+    title.GetTitleCells(cells);
+    // A failed write stops the export here like anywhere else: going on would open a file
+    // whose titles are missing as if it were complete.
+    for (int level = 0; level < title.TitleRowCount(); ++level) {
+        for (int v = 0; v < title.VisibleColumnCount(); ++v) {
+            m_col = v;
+            WriteLabelCell(cells[size_t(v)][size_t(level)], false);
+        }
+        ++m_row;
+    }
+    m_col = 0;
+}
+
+std::vector<int> TDBGridEhToExcel::RecordFields() const
+{
+    std::vector<int> fields;
+    const DataSet *ds = dataSet();
+    if (!ds || !ds->active())
+        return fields;
+    std::vector<bool> skip(size_t(ds->fieldCount()), false);
+    if (m_grid) {
+        const TDBGridColumnsEh *columns = m_grid->Columns();
+        int lastVisible = -1;
+        for (int i = 0; i < columns->Count(); ++i)
+            if (columns->Items(i)->Visible())
+                lastVisible = i;
+        for (int i = 0; i < lastVisible; ++i) {
+            const TColumnEh *column = columns->Items(i);
+            if (!column->Visible())
+                if (const Field *field = ds->findField(column->FieldName()))
+                    skip[size_t(field->index())] = true;
+        }
+        // A field that a visible column shows keeps its place even if a hidden one names it too.
+        for (int i = 0; i <= lastVisible; ++i) {
+            const TColumnEh *column = columns->Items(i);
+            if (column->Visible())
+                if (const Field *field = ds->findField(column->FieldName()))
+                    skip[size_t(field->index())] = false;
+        }
+    }
+    for (int k = 0; k < ds->fieldCount(); ++k)
+        if (!skip[size_t(k)])
+            fields.push_back(k);
+    return fields;
+}
+
+void TDBGridEhToExcel::writeFieldCell(int fieldIndex)
+{
+    const Field &field = dataSet()->field(fieldIndex);
+    if (field.isNull() || !field.visible()) {
+        WriteBlankCell();
+        return;
+    }
+    // SQLite keeps whatever a column was given; a value that is no number in a numeric column
+    // goes out as its text rather than as a wrong number.
+    switch (field.dataType()) {
+    case Field::DataType::Integer: {
+        const QString text = field.asString().trimmed();
+        bool ok = false;
+        const qint64 value = text.toLongLong(&ok);
+        if (ok) {
+            if (value >= lianbu::xls::kMinRkInteger && value <= lianbu::xls::kMaxRkInteger)
+                WriteRkCell(qint32(value), true);
+            else
+                WriteNumberCell(double(value), true);
+            return;
+        }
+        const double number = text.toDouble(&ok);
+        if (ok && std::isfinite(number))
+            WriteNumberCell(number, true);
+        else
+            WriteLabelCell(field.asString(), true);
+        return;
+    }
+    case Field::DataType::Float: {
+        bool ok = false;
+        const double number = field.asString().trimmed().toDouble(&ok);
+        if (ok && std::isfinite(number))
+            WriteNumberCell(number, true);
+        else
+            WriteLabelCell(field.asString(), true);
+        return;
+    }
+    case Field::DataType::Blob:
+        WriteLabelCell(QString(), true);
+        return;
+    case Field::DataType::String:
+    case Field::DataType::Unknown:
+        WriteLabelCell(field.asString(), true);
+        return;
+    }
+}
+
+void TDBGridEhToExcel::WriteRecords()
+{
+    DataSet *ds = dataSet();
+    if (!ds || !ds->active())
+        return;
+    const std::vector<int> fields = RecordFields();
+    m_recordWidth = int(fields.size());
+
+    ds->disableControls();
+    const lianbu::db::Bookmark saved = ds->bookmark();
+    auto restore = [&] {
+        try {
+            if (ds->bookmarkValid(saved))
+                ds->gotoBookmark(saved);
+        } catch (...) {
+        }
+        ds->enableControls();
+        m_recordWidth = 0;
+    };
+    try {
+        ds->first();
+        while (!ds->eof()) {
+            for (const int k : fields)
+                writeFieldCell(k);
+            // QProgressBar repaints at once whenever the bar visibly changes.
+            if (m_showProgress && m_gauge)
+                m_gauge->setValue(ds->recNo());
+            ds->next();
+        }
+    } catch (...) {
+        restore();
+        throw;
+    }
+    restore();
+}
+
+void TDBGridEhToExcel::WriteFooters()
+{
+    if (!m_grid || m_grid->FooterRowCount() == 0)
+        return;
+    m_col = 0;
+    const QList<TColumnEh *> visible = m_grid->VisibleColumns();
+    if (m_grid->FooterRowCount() == 1) {
+        for (const TColumnEh *column : visible) {
+            WriteLabelCell(column->Footer()->Value(), false);
+            ++m_col;
+        }
+    } else {
+        for (const TColumnEh *column : visible) {
+            const TColumnFootersEh *footers = column->Footers();
+            for (int k = 0; k < footers->Count(); ++k) {
+                WriteLabelCell(footers->Items(k)->Value(), false);
+                ++m_row;
+            }
+            ++m_col;
+            m_row -= footers->Count();
+        }
+    }
+    m_col = 0;
+}
+
+qint64 TDBGridEhToExcel::SheetRowCount() const
+{
+    const DataSet *ds = dataSet();
+    qint64 rows = 2;
+    if (!m_beginDate.trimmed().isEmpty() || !m_endDate.trimmed().isEmpty())
+        ++rows;
+    TDBGridEhTitle title;
+    title.Grid = m_grid;
+    rows += title.GetTitleRowCount();
+    rows += ds && ds->active() ? ds->recordCount() : 0;
+    if (m_grid && m_grid->FooterRowCount() == 1) {
+        rows += 1;
+    } else if (m_grid && m_grid->FooterRowCount() > 1) {
+        int deepest = 0;
+        for (const TColumnEh *column : m_grid->VisibleColumns())
+            deepest = std::max(deepest, column->Footers()->Count());
+        rows += deepest;
+    }
+    return rows;
+}

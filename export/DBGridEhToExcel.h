@@ -1,0 +1,168 @@
+#pragma once
+
+// TDBGridEhToExcel writes what a data grid lists into an .xls file: a bare stream of BIFF
+// records (BOF, cells, EOF) with one worksheet and no workbook records. From top to bottom the
+// sheet holds the title block, the column titles (one row per title level), one row per record
+// of the grid's dataset and the grid's footer texts. Text cells are GBK bytes, which
+// spreadsheet programs read as code page 936.
+//
+// Records go to the file cell by cell as they are produced; only the title table is held in
+// memory, so the export's memory does not grow with the number of records.
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QProgressBar>
+#include <QString>
+#include <QWidget>
+
+#include <vector>
+
+class QIODevice;
+class TDBGridEh;
+
+namespace lianbu::db {
+class DataSet;
+}
+
+// The six BIFF records as bytes (little-endian; rows and columns zero-based; cell format 0).
+namespace lianbu::xls {
+
+constexpr int kMaxRow = 0xFFFF;    // the last addressable row
+constexpr int kMaxColumn = 0xFFFF; // the last addressable column
+constexpr int kMaxLabelBytes = 0xFFFF - 8; // a LABEL's text fits its record length
+// The integers the RK record holds exactly (30 bits, signed).
+constexpr qint64 kMinRkInteger = -536870912;
+constexpr qint64 kMaxRkInteger = 536870911;
+
+QByteArray bofRecord();
+QByteArray eofRecord();
+// `text` is the cell's GBK bytes; at most kMaxLabelBytes.
+QByteArray labelRecord(int row, int column, const QByteArray &text);
+QByteArray numberRecord(int row, int column, double value);
+// `value` within kMinRkInteger .. kMaxRkInteger.
+QByteArray rkRecord(int row, int column, qint32 value);
+QByteArray blankRecord(int row, int column);
+
+// GBK bytes of `text`, cut to at most `maxBytes` without splitting a double-byte character.
+QByteArray labelText(const QString &text, int maxBytes = kMaxLabelBytes);
+
+} // namespace lianbu::xls
+
+// Column titles split at "|" into levels: [visible column][level].
+using TTitleCell = std::vector<std::vector<QString>>;
+
+// Splits the grid's column titles into title rows.
+class TDBGridEhTitle
+{
+public:
+    TDBGridEh *Grid = nullptr;
+
+    // Grid columns whose Visible is true.
+    int GetVisibleColumnCount() const;
+    // The most levels any column's title has (hidden columns count too); at least 1.
+    int GetTitleRowCount() const;
+    // Stores both counts, sizes `cells` to visible columns x levels and fills it; levels a
+    // title does not reach stay empty.
+    void GetTitleCells(TTitleCell &cells);
+
+    int VisibleColumnCount() const { return m_visibleColumnCount; }
+    int TitleRowCount() const { return m_titleRowCount; }
+
+private:
+    int m_visibleColumnCount = 0;
+    int m_titleRowCount = 1;
+};
+
+class TDBGridEhToExcel : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TDBGridEhToExcel(QObject *owner = nullptr);
+    ~TDBGridEhToExcel() override;
+
+    // ---- properties ----------------------------------------------------------------------
+    TDBGridEh *DBGridEh() const { return m_grid; }
+    void setDBGridEh(TDBGridEh *grid) { m_grid = grid; }
+    bool ShowProgress() const { return m_showProgress; }
+    void setShowProgress(bool show) { m_showProgress = show; }
+    QString TitleName() const { return m_titleName; }
+    void setTitleName(const QString &text) { m_titleName = text; }
+    QString BeginDate() const { return m_beginDate; }
+    void setBeginDate(const QString &text) { m_beginDate = text; }
+    QString EndDate() const { return m_endDate; }
+    void setEndDate(const QString &text) { m_endDate = text; }
+    QString UserName() const { return m_userName; }
+    void setUserName(const QString &text) { m_userName = text; }
+    QString FileName() const { return m_fileName; }
+    void setFileName(const QString &path) { m_fileName = path; }
+
+    // ---- the export ------------------------------------------------------------------------
+    // Asks before replacing an existing file, shows the progress window, writes the file and
+    // opens it with the desktop's program for .xls files. Nothing happens for an empty or
+    // closed list or a blank file name. A list too long for the format is refused with an
+    // information box before anything is written. Failures while writing are not reported;
+    // the file is then neither replaced nor opened.
+    void ExportToExcel();
+    // Writes the complete record stream to `stream`. Throws lianbu::Error when writing fails.
+    void SaveStream(QIODevice *stream);
+    // Aligns the dataset's fields with the grid's columns: order, display label, visibility.
+    // Throws "Field '%s' not found" for a column whose field the dataset lacks.
+    void PrepareFields();
+    // Builds and shows the progress window (once).
+    void ShowProgressWindow(QWidget *owner = nullptr);
+
+    // ---- record writers (at the current row and column of the current stream) ------------
+    void WriteBof();
+    void WriteEof();
+    void WriteLabelCell(const QString &text, bool advance);
+    void WriteNumberCell(double value, bool advance);
+    void WriteRkCell(qint32 value, bool advance);
+    void WriteBlankCell();
+    void NextCell();
+
+    // ---- the four sections ----------------------------------------------------------------
+    void WriteTitleBlock();
+    void WriteColumnTitles();
+    void WriteRecords();
+    void WriteFooters();
+
+    // ---- state, for the sections and for tests ---------------------------------------------
+    int Col() const { return m_col; }
+    void setCol(int col) { m_col = col; }
+    int Row() const { return m_row; }
+    void setRow(int row) { m_row = row; }
+    QWidget *ProgressWindow() const { return m_progressWindow; }
+    QProgressBar *ProgressGauge() const { return m_gauge; }
+    void DestroyProgressWindow();
+
+    // The number of sheet rows an export of the grid's list takes (title block, title rows,
+    // records, footers).
+    qint64 SheetRowCount() const;
+    // Indices of the dataset fields the record walk writes, in order: every field except those
+    // of hidden columns that stand before a visible column (their values would otherwise push
+    // the following values away from their titles).
+    std::vector<int> RecordFields() const;
+
+private:
+    lianbu::db::DataSet *dataSet() const;
+    void writeFile();
+    void write(const QByteArray &record);
+    void writeFieldCell(int fieldIndex);
+
+    TDBGridEh *m_grid = nullptr;
+    bool m_showProgress = true;
+    QString m_titleName;
+    QString m_beginDate;
+    QString m_endDate;
+    QString m_userName;
+    QString m_fileName;
+
+    int m_col = 0;
+    int m_row = 0;
+    int m_recordWidth = 0; // cells per record row; 0 = the dataset's field count
+    QIODevice *m_stream = nullptr;
+    QPointer<QWidget> m_progressWindow;
+    QPointer<QProgressBar> m_gauge;
+};
