@@ -233,6 +233,11 @@ QString formatText(const QString &format, const QVariantList &args)
             break;
         }
         const QChar kind = format.at(j).toLower();
+        const bool known = kind == QLatin1Char('d') || kind == QLatin1Char('f') || kind == QLatin1Char('s');
+        if (known && next >= args.size()) { // no argument left: the place stays empty
+            i = j;
+            continue;
+        }
         const QVariant arg = next < args.size() ? args.at(next) : QVariant();
         QString piece;
         if (kind == QLatin1Char('d')) {
