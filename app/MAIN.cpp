@@ -49,6 +49,7 @@ TMainForm::TMainForm(QWidget *parent)
     connectQuickSearch();
 
     connect(N18, &QAction::triggered, this, &TMainForm::N18Click);
+    connect(ui->ToolButton17, &QToolButton::clicked, this, &TMainForm::ToolButton17Click);
     connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, &TMainForm::onFocusWindowChanged);
 
     if (!MainForm)

@@ -79,6 +79,7 @@ public slots:
     // customers/QuickSearch.cpp
     void Button2Click();
     void Button12Click();
+    void ToolButton17Click(); // customers/ExportCommand.cpp
 
     void N18Click();
 
