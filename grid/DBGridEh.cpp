@@ -248,7 +248,12 @@ void TDBGridEh::onCurrentChanged(int row)
     lianbu::db::DataSet *ds = DataSet();
     if (!ds || !ds->active() || row < 0 || row == ds->currentRow())
         return;
-    ds->moveToRow(row);
+    try {
+        ds->moveToRow(row); // posts a pending edit first, which the database may refuse
+    } catch (...) {
+        syncCurrentFromDataSet(); // show where the dataset really is
+        throw;
+    }
 }
 
 int TDBGridEh::CurrentRow() const

@@ -103,6 +103,10 @@ public:
     QFont FooterFont() const { return m_footerFont ? *m_footerFont : font(); }
     void setFooterFont(const QFont &font);
 
+    // Titles and indicator are drawn flat (no raised button edges); printing uses the smaller
+    // cell inset of a flat grid.
+    bool Flat() const { return m_flat; }
+    void setFlat(bool on) { m_flat = on; }
     bool ShowTitles() const { return m_showTitles; }
     void setShowTitles(bool on);
     bool ShowIndicator() const { return m_showIndicator; }
@@ -233,6 +237,7 @@ private:
     int m_footerRowCount = 0;
     QColor m_footerColor{Qt::white};
     std::optional<QFont> m_footerFont;
+    bool m_flat = true;
     bool m_showTitles = true;
     bool m_showIndicator = true;
     bool m_colLines = true;

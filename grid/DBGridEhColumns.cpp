@@ -212,6 +212,13 @@ void TColumnEh::setFieldName(const QString &name)
     changed(TColumnChangeEh::Field);
 }
 
+lianbu::db::Field *TColumnEh::Field() const
+{
+    TDBGridEh *grid = Grid();
+    lianbu::db::DataSet *ds = grid ? grid->DataSet() : nullptr;
+    return ds && ds->active() ? ds->findField(m_fieldName) : nullptr;
+}
+
 int TColumnEh::BaseWidth() const
 {
     if (m_widthAssigned)

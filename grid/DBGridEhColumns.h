@@ -17,6 +17,10 @@
 
 class TDBGridEh;
 class TColumnEh;
+
+namespace lianbu::db {
+class Field;
+}
 class TDBGridColumnsEh;
 
 enum TSortMarkerEh { smNoneEh = 0, smDownEh = 1, smUpEh = 2 };
@@ -43,6 +47,8 @@ public:
     // The field summed or shown; empty means the column's own field.
     QString FieldName() const { return m_fieldName; }
     void setFieldName(const QString &name);
+    // The field of the grid's open dataset this column shows, or nullptr.
+    lianbu::db::Field *Field() const;
 
     // Unassigned font/colour fall back to the grid's FooterFont/FooterColor.
     QFont Font() const;
@@ -144,6 +150,8 @@ public:
 
     QString FieldName() const { return m_fieldName; }
     void setFieldName(const QString &name);
+    // The field of the grid's open dataset this column shows, or nullptr.
+    lianbu::db::Field *Field() const;
 
     TColumnTitleEh *Title() { return &m_title; }
     const TColumnTitleEh *Title() const { return &m_title; }

@@ -159,10 +159,12 @@ void TDBGridTitleEh::paintCell(QPainter &painter, const QRect &rect, const QStri
     painter.setPen(kLineColor);
     painter.drawLine(rect.topRight(), rect.bottomRight());
     painter.drawLine(rect.bottomLeft(), rect.bottomRight());
-    // light upper and left edges give the button look
-    painter.setPen(QColor(255, 255, 255, 160));
-    painter.drawLine(rect.topLeft(), rect.topRight() - QPoint(1, 0));
-    painter.drawLine(rect.topLeft(), rect.bottomLeft() - QPoint(0, 1));
+    if (!m_grid->Flat()) {
+        // light upper and left edges give the raised button look
+        painter.setPen(QColor(255, 255, 255, 200));
+        painter.drawLine(rect.topLeft(), rect.topRight() - QPoint(1, 0));
+        painter.drawLine(rect.topLeft(), rect.bottomLeft() - QPoint(0, 1));
+    }
 }
 
 void TDBGridTitleEh::paintEvent(QPaintEvent *)
