@@ -7,6 +7,7 @@
 
 #include <QCollator>
 #include <QCollatorSortKey>
+#include <QHash>
 #include <QLocale>
 #include <QRegularExpression>
 #include <QSqlField>
@@ -864,23 +865,62 @@ void DataSet::setSort(const QString &sort)
             else
                 std::stable_sort(order.begin(), order.end(), [&](int x, int y) { return lessRank(x, y, lessValue); });
         } else {
-            QCollator collator(QLocale(QLocale::Chinese, QLocale::China));
-            std::vector<QCollatorSortKey> keys;
-            keys.reserve(n);
-            const QCollatorSortKey nullKey = collator.sortKey(QString());
-            // The zh collation puts Chinese ahead of Latin letters; the register lists digits and
-            // Latin first, then Chinese by pinyin (as Chinese Windows sorts): rank 2 / rank 3.
+            // Collation keys are made once per distinct value (lists repeat categories, dates,
+            // sexes a lot); rows are then ordered by small integers.
+            QHash<QStringView, int> ids;
+            ids.reserve(qsizetype(n));
+            std::vector<QStringView> distinct;
+            std::vector<int> valueId(n, -1);
             for (size_t r = 0; r < n; ++r) {
                 bool isNull = false;
                 const QStringView v = cellView(m_rows[r].packed, fc, f, &isNull);
-                rank[r] = isNull ? 0 : (startsWithHan(v) ? 3 : 2);
-                keys.push_back(isNull ? nullKey : collator.sortKey(v.toString()));
+                if (isNull) {
+                    rank[r] = 0;
+                    continue;
+                }
+                auto it = ids.constFind(v);
+                if (it == ids.constEnd()) {
+                    it = ids.insert(v, int(distinct.size()));
+                    distinct.push_back(v);
+                }
+                valueId[r] = it.value();
             }
-            auto lessValue = [&](int x, int y) { return keys[size_t(x)].compare(keys[size_t(y)]) < 0; };
+            QCollator collator(QLocale(QLocale::Chinese, QLocale::China));
+            std::vector<QCollatorSortKey> keys;
+            keys.reserve(distinct.size());
+            // The zh collation puts Chinese ahead of Latin letters; the register lists digits and
+            // Latin first, then Chinese by pinyin (as Chinese Windows sorts).
+            std::vector<quint8> han(distinct.size());
+            for (size_t d = 0; d < distinct.size(); ++d) {
+                keys.push_back(collator.sortKey(distinct[d].toString()));
+                han[d] = startsWithHan(distinct[d]) ? 1 : 0;
+            }
+            std::vector<int> byKey(distinct.size());
+            std::iota(byKey.begin(), byKey.end(), 0);
+            std::sort(byKey.begin(), byKey.end(), [&](int x, int y) {
+                if (han[size_t(x)] != han[size_t(y)])
+                    return han[size_t(x)] < han[size_t(y)];
+                return keys[size_t(x)].compare(keys[size_t(y)]) < 0;
+            });
+            // Values that collate equal share a position, so their rows keep their order.
+            std::vector<int> position(distinct.size());
+            for (size_t p = 0; p < byKey.size(); ++p) {
+                const int d = byKey[p];
+                const bool same = p > 0 && han[size_t(byKey[p - 1])] == han[size_t(d)]
+                    && keys[size_t(byKey[p - 1])].compare(keys[size_t(d)]) == 0;
+                position[size_t(d)] = same ? position[size_t(byKey[p - 1])] : int(p);
+            }
+            std::vector<int> sortValue(n, -1);
+            for (size_t r = 0; r < n; ++r)
+                if (valueId[r] >= 0)
+                    sortValue[r] = position[size_t(valueId[r])];
+            // nulls (-1) first ascending, last descending
             if (descending)
-                std::stable_sort(order.begin(), order.end(), [&](int x, int y) { return lessRank(y, x, lessValue); });
+                std::stable_sort(order.begin(), order.end(),
+                                 [&](int x, int y) { return sortValue[size_t(y)] < sortValue[size_t(x)]; });
             else
-                std::stable_sort(order.begin(), order.end(), [&](int x, int y) { return lessRank(x, y, lessValue); });
+                std::stable_sort(order.begin(), order.end(),
+                                 [&](int x, int y) { return sortValue[size_t(x)] < sortValue[size_t(y)]; });
         }
     }
 
