@@ -526,6 +526,35 @@ private slots:
         QCOMPARE(current.takeLast().at(0).toInt(), -1);
     }
 
+    void movedFieldsKeepTheirValuesThroughEditAndSort()
+    {
+        insertData(*m_connection, QStringLiteral("bee"), QStringLiteral("sea"));
+        insertData(*m_connection, QStringLiteral("ant"), QStringLiteral("cow"));
+        Query query(m_connection.get());
+        query.setSql(QStringLiteral("select * from data"));
+        query.open();
+        query.fieldByName("c").setIndex(0);
+        QCOMPARE(query.field(0).fieldName(), QStringLiteral("c"));
+        QCOMPARE(query.field(1).fieldName(), QStringLiteral("a"));
+        QCOMPARE(query.fieldByName("b").index(), 2);
+        QCOMPARE(query.cellText(0, 0), QStringLiteral("sea"));
+        QCOMPARE(query.cellText(0, 2), QStringLiteral("bee"));
+        query.edit();
+        query.fieldByName("c").setAsString(QStringLiteral("SEA"));
+        query.fieldByName("b").setAsString(QStringLiteral("BEE"));
+        QCOMPARE(query.cellText(0, 0), QStringLiteral("SEA"));
+        query.post();
+        QCOMPARE(dataRows(*m_connection), QStringList({"BEE|SEA", "ant|cow"}));
+        QCOMPARE(query.cellText(0, 0), QStringLiteral("SEA"));
+        QCOMPARE(query.cellText(0, 2), QStringLiteral("BEE"));
+        query.setSort(QStringLiteral("b"));
+        QCOMPARE(columnOf(query, "c"), QStringList({"cow", "SEA"}));
+        query.append();
+        query.fieldByName("c").setAsString(QStringLiteral("new"));
+        query.post();
+        QCOMPARE(dataRows(*m_connection).last(), QStringLiteral("<null>|new"));
+    }
+
     void largeSnapshotKeepsEveryValue()
     {
         // Values of many lengths, also empty and long ones, survive the packed row storage.
