@@ -1,0 +1,353 @@
+// The worker-thread component: hand-off to the user-interface thread (also inside modal
+// dialogs), errors, finishing, waiting, cancelling by replacement, priorities and the
+// hand-off object's life.
+
+#include "upgrade/auThread.h"
+
+#include "platform/Error.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
+#include <memory>
+
+using namespace lianbu;
+
+namespace {
+
+bool onUiThread()
+{
+    return QThread::currentThread() == qApp->thread();
+}
+
+// Spins until stop is asked for or the safety limit passes; true when it was asked to stop.
+bool workUntilTerminated(TauEventThread &thread, int limitMs = 5000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!thread.Terminated() && clock.elapsed() < limitMs)
+        QThread::msleep(2);
+    return thread.Terminated();
+}
+
+} // namespace
+
+class TestUpgradeThread : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup()
+    {
+        QVERIFY(TauCustomThread::WaitForCancelledThreads(5000));
+    }
+
+    void handOffRunsOnTheUiThreadAndBlocksTheWorker()
+    {
+        TauCustomThread component;
+        std::atomic<bool> workOnWorker{false};
+        std::atomic<int> afterHandOff{-1};
+        bool routineOnUi = false;
+        bool runningDuringFinish = true;
+        bool finishOnUi = false;
+        int finishCount = 0;
+        int value = 0; // written by the routine, read by the worker after the hand-off
+
+        component.OnExecute = [&](TauEventThread &thread) {
+            workOnWorker = !onUiThread();
+            thread.Synchronize([&] {
+                routineOnUi = onUiThread();
+                value = 42;
+            });
+            afterHandOff = value;
+            thread.SetReturnValue(7);
+        };
+        component.OnFinish = [&](QObject *sender) {
+            QCOMPARE(sender, &component);
+            finishOnUi = onUiThread();
+            runningDuringFinish = component.Running();
+            ++finishCount;
+        };
+        QVERIFY(component.Execute());
+        QTRY_COMPARE_WITH_TIMEOUT(finishCount, 1, 5000);
+        QVERIFY(workOnWorker);
+        QVERIFY(routineOnUi);
+        QCOMPARE(afterHandOff.load(), 42);
+        QVERIFY(finishOnUi);
+        QVERIFY(!runningDuringFinish); // the work counts as ended while OnFinish runs
+        QTRY_VERIFY(component.Thread().Finished());
+        QCOMPARE(component.Thread().ReturnValue(), 7);
+    }
+
+    void handOffRunsInsideAModalDialog()
+    {
+        TauCustomThread component;
+        QDialog dialog;
+        QDialog *activeDuringRoutine = nullptr;
+        std::atomic<bool> workerPassed{false};
+        bool workerWaitedForNestedDialog = false;
+        bool finished = false;
+
+        component.OnExecute = [&](TauEventThread &thread) {
+            thread.Synchronize([&] {
+                activeDuringRoutine = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+                // The routine itself opens a modal dialog; the worker stays blocked meanwhile.
+                QDialog nested;
+                QTimer::singleShot(20, &nested, [&] {
+                    workerWaitedForNestedDialog = !workerPassed.load();
+                    nested.accept();
+                });
+                nested.exec();
+                dialog.accept();
+            });
+            workerPassed = true;
+        };
+        component.OnFinish = [&](QObject *) { finished = true; };
+
+        QVERIFY(component.Execute());
+        // Safety net: the test fails instead of hanging when the routine never runs.
+        QTimer::singleShot(10000, &dialog, &QDialog::reject);
+        QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+        QCOMPARE(activeDuringRoutine, &dialog);
+        QVERIFY(workerWaitedForNestedDialog);
+        QTRY_VERIFY_WITH_TIMEOUT(finished, 5000);
+        QVERIFY(workerPassed);
+    }
+
+    void errorsOfHandedOverRoutines()
+    {
+        // Handled: the error stays on the user-interface thread and the worker goes on.
+        {
+            TauCustomThread component;
+            std::atomic<bool> workerWentOn{false};
+            int exceptions = 0;
+            bool finished = false;
+            component.OnExecute = [&](TauEventThread &thread) {
+                thread.Synchronize([] { throw Error(QStringLiteral("routine failed")); });
+                workerWentOn = true;
+            };
+            component.OnException = [&](QObject *, std::exception_ptr) { ++exceptions; };
+            component.OnFinish = [&](QObject *) { finished = true; };
+            component.Execute();
+            QTRY_VERIFY_WITH_TIMEOUT(finished, 5000);
+            QVERIFY(workerWentOn);
+            QCOMPARE(exceptions, 0);
+        }
+        // Not handled: raised again on the worker after the hand-off.
+        {
+            TauCustomThread component;
+            component.setHandleExceptions(false);
+            QString caught;
+            std::atomic<bool> caughtOnWorker{false};
+            bool finished = false;
+            component.OnExecute = [&](TauEventThread &thread) {
+                try {
+                    thread.Synchronize([] { throw Error(QStringLiteral("routine failed")); });
+                } catch (const Error &e) {
+                    caught = e.message();
+                    caughtOnWorker = !onUiThread();
+                }
+            };
+            component.OnFinish = [&](QObject *) { finished = true; };
+            component.Execute();
+            QTRY_VERIFY_WITH_TIMEOUT(finished, 5000);
+            QCOMPARE(caught, QStringLiteral("routine failed"));
+            QVERIFY(caughtOnWorker);
+        }
+    }
+
+    void errorOfTheWorkRunsOnExceptionThenOnFinish()
+    {
+        TauCustomThread component;
+        QStringList events;
+        component.OnExecute = [](TauEventThread &) { throw Error(QStringLiteral("work failed")); };
+        component.OnException = [&](QObject *sender, std::exception_ptr error) {
+            QCOMPARE(sender, &component);
+            QVERIFY(onUiThread());
+            events << QStringLiteral("exception:") + exceptionMessage(error);
+        };
+        component.OnFinish = [&](QObject *) { events << QStringLiteral("finish"); };
+        component.Execute();
+        QTRY_COMPARE_WITH_TIMEOUT(events.size(), 2, 5000);
+        QCOMPARE(events, (QStringList{QStringLiteral("exception:work failed"), QStringLiteral("finish")}));
+
+        // An error of OnFinish itself goes to OnException as well.
+        events.clear();
+        component.OnExecute = [](TauEventThread &) {};
+        component.OnFinish = [&](QObject *) {
+            events << QStringLiteral("finish");
+            throw std::runtime_error("finish failed");
+        };
+        component.Execute();
+        QTRY_COMPARE_WITH_TIMEOUT(events.size(), 2, 5000);
+        QCOMPARE(events, (QStringList{QStringLiteral("finish"), QStringLiteral("exception:finish failed")}));
+    }
+
+    void executeTwiceCancelsTheFirstWork()
+    {
+        TauCustomThread component;
+        std::atomic<int> started{0};
+        std::atomic<bool> firstToldToStop{false};
+        std::atomic<bool> firstHandOffSkipped{true};
+        std::atomic<bool> secondCompleted{false};
+        QList<int> finishedRuns;
+        int handOffsRun = 0;
+
+        component.OnExecute = [&](TauEventThread &thread) {
+            const int run = ++started;
+            if (run == 1) {
+                firstToldToStop = workUntilTerminated(thread);
+                bool ran = false;
+                thread.Synchronize([&] { ran = true; ++handOffsRun; });
+                firstHandOffSkipped = !ran;
+            } else {
+                thread.Synchronize([&] { ++handOffsRun; });
+                secondCompleted = true;
+            }
+        };
+        component.OnFinish = [&](QObject *) { finishedRuns << started.load(); };
+
+        component.Execute();
+        QTRY_COMPARE_WITH_TIMEOUT(started.load(), 1, 5000);
+        component.Execute(); // at once, without waiting for the first work
+        QTRY_COMPARE_WITH_TIMEOUT(finishedRuns.size(), 1, 5000);
+        QVERIFY(TauCustomThread::WaitForCancelledThreads(5000));
+        QTest::qWait(20);
+        QCOMPARE(finishedRuns.size(), 1); // only the second work's OnFinish
+        QVERIFY(firstToldToStop);
+        QVERIFY(firstHandOffSkipped);
+        QVERIFY(secondCompleted);
+        QCOMPARE(handOffsRun, 1);
+    }
+
+    void waitForFinish()
+    {
+        TauCustomThread component;
+        component.setWaitForFinish(true);
+        bool finished = false;
+        bool handedOver = false;
+        component.OnExecute = [&](TauEventThread &thread) {
+            QThread::msleep(20);
+            thread.Synchronize([&] { handedOver = true; });
+        };
+        component.OnFinish = [&](QObject *) { finished = true; };
+        QVERIFY(component.Execute());
+        // Everything, hand-offs and OnFinish included, happened inside Execute's wait.
+        QVERIFY(handedOver);
+        QVERIFY(finished);
+        QVERIFY(!component.Running());
+    }
+
+    void waitTimeoutCancelsTheWork()
+    {
+        TauCustomThread component;
+        component.setWaitForFinish(true);
+        component.setWaitTimeout(50);
+        std::atomic<bool> toldToStop{false};
+        int expired = 0;
+        bool finished = false;
+        component.OnExecute = [&](TauEventThread &thread) { toldToStop = workUntilTerminated(thread); };
+        component.OnFinish = [&](QObject *) { finished = true; };
+        component.OnWaitTimeoutExpired = [&](QObject *sender) {
+            QCOMPARE(sender, &component);
+            ++expired;
+        };
+        QVERIFY(!component.Execute());
+        QCOMPARE(expired, 1);
+        QVERIFY(!component.Running()); // a fresh thread object has taken the old one's place
+        QVERIFY(TauCustomThread::WaitForCancelledThreads(5000));
+        QVERIFY(toldToStop);
+        QTest::qWait(20);
+        QVERIFY(!finished);
+    }
+
+    void gentleTerminate()
+    {
+        TauCustomThread component;
+        std::atomic<bool> toldToStop{false};
+        bool finished = false;
+        component.OnExecute = [&](TauEventThread &thread) { toldToStop = workUntilTerminated(thread); };
+        component.OnFinish = [&](QObject *) { finished = true; };
+        component.Execute();
+        QTRY_VERIFY(component.Running());
+        component.Terminate(); // only asks: the work ends by itself and finishes as usual
+        QTRY_VERIFY_WITH_TIMEOUT(finished, 5000);
+        QVERIFY(toldToStop);
+    }
+
+    void priorities()
+    {
+        QCOMPARE(threadPriorityToOs(tpIdle), -15);
+        QCOMPARE(threadPriorityToOs(tpLowest), -2);
+        QCOMPARE(threadPriorityToOs(tpLower), -1);
+        QCOMPARE(threadPriorityToOs(tpNormal), 0);
+        QCOMPARE(threadPriorityToOs(tpHigher), 1);
+        QCOMPARE(threadPriorityToOs(tpHighest), 2);
+        QCOMPARE(threadPriorityToOs(tpTimeCritical), 15);
+        for (TThreadPriority p : {tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical})
+            QCOMPARE(threadPriorityFromOs(threadPriorityToOs(p)), p);
+        QCOMPARE(threadPriorityFromOs(7), tpNormal);
+
+        TauCustomThread component;
+        QCOMPARE(component.Priority(), tpNormal);
+        component.setPriority(tpHigher);
+        std::atomic<int> seen{-1};
+        bool finished = false;
+        component.OnExecute = [&](TauEventThread &) { seen = int(QThread::currentThread()->priority()); };
+        component.OnFinish = [&](QObject *) { finished = true; };
+        component.Execute();
+        QCOMPARE(component.Priority(), tpHigher); // the fresh thread object kept it
+        QTRY_VERIFY_WITH_TIMEOUT(finished, 5000);
+        QCOMPARE(seen.load(), int(QThread::HighPriority));
+    }
+
+    void destroyingTheComponentWhileItWorks()
+    {
+        auto component = std::make_unique<TauCustomThread>();
+        std::atomic<bool> started{false};
+        std::atomic<bool> toldToStop{false};
+        bool handOffRan = false;
+        bool finished = false;
+        component->OnExecute = [&](TauEventThread &thread) {
+            started = true;
+            toldToStop = workUntilTerminated(thread);
+            thread.Synchronize([&] { handOffRan = true; });
+        };
+        component->OnFinish = [&](QObject *) { finished = true; };
+        component->Execute();
+        QTRY_VERIFY(started.load());
+        component.reset(); // returns at once; the work is told to stop
+        QVERIFY(TauCustomThread::WaitForCancelledThreads(5000));
+        QVERIFY(toldToStop);
+        QVERIFY(!handOffRan);
+        QVERIFY(!finished);
+        QCOMPARE(TauCustomThread::LivingThreadObjects(), 0);
+    }
+
+    void handOffObjectLifetime()
+    {
+        QTRY_COMPARE(TauCustomThread::LivingThreadObjects(), 0);
+        QTRY_VERIFY(TauThreadWindow::instance() == nullptr);
+        {
+            TauCustomThread component;
+            QPointer<TauThreadWindow> first = TauThreadWindow::instance();
+            QVERIFY(first);
+            QCOMPARE(first->thread(), qApp->thread());
+            TauCustomThread second; // shares it
+            QCOMPARE(TauThreadWindow::instance(), first.data());
+        }
+        // The last thread object is gone: the hand-off object goes too.
+        QTRY_VERIFY(TauThreadWindow::instance() == nullptr);
+        TauCustomThread again;
+        QVERIFY(TauThreadWindow::instance() != nullptr);
+    }
+};
+
+QTEST_MAIN(TestUpgradeThread)
+#include "test_upgrade_thread.moc"
