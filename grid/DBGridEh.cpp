@@ -24,7 +24,8 @@ namespace {
 // Widths of unassigned columns: the field's declared width in characters, kept within a range
 // so that very wide text columns do not push everything else off the screen.
 constexpr int kMinDefaultChars = 4;
-constexpr int kMaxDefaultChars = 16;
+constexpr int kMaxDefaultChars = 10;
+constexpr int kDefaultWidthPadding = 8;
 constexpr int kNoFieldWidth = 64;
 
 QString numberText(double value)
@@ -203,8 +204,10 @@ void TDBGridEh::onSourceDestroyed()
 void TDBGridEh::dataSetReset()
 {
     m_pendingRefresh = false;
+    m_applying = true; // the header rebuilds its sections: not the operator's doing
     m_model->beginReset();
     m_model->endReset();
+    m_applying = false;
     invalidateFooters();
     applyLayout();
     syncCurrentFromDataSet();
@@ -397,13 +400,13 @@ void TDBGridEh::applyLayout()
     }
     m_pendingLayout = false;
     const bool columnsChanged = m_model->columnCount() != m_columns.Count();
+    m_applying = true;
     if (columnsChanged) {
         // The view's sections follow the model's columns.
         m_model->beginReset();
         m_model->endReset();
         invalidateFooters();
     }
-    m_applying = true;
     relayoutHeights();
     if (m_autoFit) {
         fitColumns();
@@ -747,7 +750,7 @@ int TDBGridEh::DefaultColumnWidth(const TColumnEh *column) const
         return qMax(kNoFieldWidth, titleWidth);
     int chars = field->size() > 0 ? field->size() : kMaxDefaultChars;
     chars = qBound(kMinDefaultChars, chars, kMaxDefaultChars);
-    return qMax(chars * fm.horizontalAdvance(QLatin1Char('0')) + 4, titleWidth);
+    return qMax(chars * fm.horizontalAdvance(QLatin1Char('0')) + kDefaultWidthPadding, titleWidth);
 }
 
 // ---- reading what the grid shows -------------------------------------------------------------

@@ -4,6 +4,8 @@
 #include "grid/DBGridEhModel.h"
 #include "grid/DBGridEhTitles.h"
 
+#include "db/DataSet.h"
+
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -227,17 +229,30 @@ void TDBGridIndicatorEh::paintSection(QPainter *painter, const QRect &rect, int 
     painter->drawLine(rect.topRight(), rect.bottomRight());
     painter->drawLine(rect.bottomLeft(), rect.bottomRight());
     if (logicalIndex == m_grid->CurrentRow()) {
-        // the current row: a right-pointing triangle
-        const int h = qMin(8, rect.height() - 4);
-        const int w = h / 2 + 1;
-        const int x = rect.center().x() - w / 2;
-        const int y = rect.center().y() - h / 2;
-        QPolygon triangle;
-        triangle << QPoint(x, y) << QPoint(x + w, y + h / 2) << QPoint(x, y + h);
+        const lianbu::db::DataSet *ds = m_grid->DataSet();
+        const lianbu::db::DataSetState state = ds ? ds->state() : lianbu::db::DataSetState::Inactive;
         painter->setRenderHint(QPainter::Antialiasing, true);
         painter->setPen(Qt::black);
         painter->setBrush(Qt::black);
-        painter->drawPolygon(triangle);
+        if (state == lianbu::db::DataSetState::Edit || state == lianbu::db::DataSetState::Insert) {
+            // being edited: "I" for a changed record, "*" for a new one
+            QFont font = painter->font();
+            font.setPixelSize(qMax(8, rect.height() - 6));
+            font.setBold(true);
+            painter->setFont(font);
+            painter->drawText(rect, Qt::AlignCenter,
+                              state == lianbu::db::DataSetState::Insert ? QStringLiteral("*")
+                                                                        : QStringLiteral("I"));
+        } else {
+            // the current row: a right-pointing triangle
+            const int h = qMin(8, rect.height() - 4);
+            const int w = h / 2 + 1;
+            const int x = rect.center().x() - w / 2;
+            const int y = rect.center().y() - h / 2;
+            QPolygon triangle;
+            triangle << QPoint(x, y) << QPoint(x + w, y + h / 2) << QPoint(x, y + h);
+            painter->drawPolygon(triangle);
+        }
     }
     painter->restore();
 }

@@ -16,6 +16,7 @@
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
+#include <QToolTip>
 
 using gridtest::GridData;
 
@@ -656,6 +657,18 @@ void TestGrid::contextMenuReachesTheGrid()
     }
     QCOMPARE(menu.size(), 3);
     QCOMPARE(menu.at(0).at(0).toPoint(), grid.View()->viewport()->mapTo(&grid, QPoint(20, 5)));
+
+    // the hint shows over data cells and titles alike
+    const QString hint = QStringLiteral("点列标题进行排序，双击记录进行修改");
+    grid.setHint(hint);
+    QCOMPARE(grid.statusTip(), hint);
+    for (QWidget *target : {grid.View()->viewport(), grid.TitleHeader()->viewport()}) {
+        QToolTip::hideText();
+        const QPoint pos(20, 5);
+        QHelpEvent help(QEvent::ToolTip, pos, target->mapToGlobal(pos));
+        QApplication::sendEvent(target, &help);
+        QTRY_COMPARE(QToolTip::text(), hint);
+    }
 }
 
 void TestGrid::largeResult()
