@@ -1,0 +1,881 @@
+#include "printing/PrnDbgeh.h"
+
+#include "db/DataSet.h"
+#include "grid/DBGridEh.h"
+#include "platform/Clock.h"
+#include "printing/PrnDgDlg.h"
+#include "printing/PrViewEh.h"
+#include "printing/PrvFrmEh.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextDocumentFragment>
+#include <QTextLayout>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <vector>
+
+using namespace lianbu::printing;
+
+namespace {
+
+// Thrown inside generation when a stop was requested or the data changed under it.
+struct StopGeneration
+{
+};
+
+// Lays out (and, with a painter, draws) a text in a rectangle: lines split at '\n', wrapped at the
+// width when `wrap`, breaking inside long words when a word alone is too wide.
+double layoutText(QPainter *p, const QFont &font, const QString &text, const QRectF &rect,
+                  Qt::Alignment align, bool wrap)
+{
+    const QFontMetricsF fm(font);
+    // Fast path: one line that fits (the common case for grid cells).
+    if (!text.contains(QLatin1Char('\n')) && (!wrap || fm.horizontalAdvance(text) <= rect.width())) {
+        if (p) {
+            p->setFont(font);
+            p->drawText(rect, int(align) | Qt::TextSingleLine, text);
+        }
+        return fm.height();
+    }
+    QTextOption option;
+    option.setWrapMode(wrap ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
+    option.setAlignment(Qt::Alignment(int(align) & Qt::AlignHorizontal_Mask));
+    std::vector<std::unique_ptr<QTextLayout>> layouts;
+    double height = 0;
+    const QStringList paragraphs = text.split(QLatin1Char('\n'));
+    for (const QString &para : paragraphs) {
+        auto layout = std::make_unique<QTextLayout>(para, font);
+        layout->setTextOption(option);
+        layout->beginLayout();
+        for (;;) {
+            QTextLine line = layout->createLine();
+            if (!line.isValid())
+                break;
+            line.setLineWidth(std::max(1.0, rect.width()));
+            line.setPosition(QPointF(0, height));
+            height += fm.height();
+        }
+        layout->endLayout();
+        layouts.push_back(std::move(layout));
+    }
+    if (p) {
+        double top = rect.top();
+        if (align & Qt::AlignVCenter)
+            top += (rect.height() - height) / 2;
+        else if (align & Qt::AlignBottom)
+            top += rect.height() - height;
+        p->setFont(font);
+        for (const auto &layout : layouts)
+            layout->draw(p, QPointF(rect.left(), top));
+    }
+    return height;
+}
+
+// Converts every size of a document to pixels of a device with `dpi` dots per inch, so the
+// document lays out the same on the page store's pictures as on the printer.
+void toDevicePixels(QTextDocument *doc, int dpi)
+{
+    auto px = [dpi](const QFont &f) {
+        QFont out = f;
+        if (f.pixelSize() <= 0)
+            out.setPixelSize(std::max(1, int(std::lround(f.pointSizeF() * dpi / 72.0))));
+        return out;
+    };
+    doc->setDefaultFont(px(doc->defaultFont()));
+    QTextCursor cursor(doc);
+    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (!fragment.isValid())
+                continue;
+            QTextCharFormat format = fragment.charFormat();
+            format.setFont(px(format.font()), QTextCharFormat::FontPropertiesSpecifiedOnly);
+            if (format.hasProperty(QTextFormat::FontPointSize) || !format.hasProperty(QTextFormat::FontPixelSize))
+                format.setProperty(QTextFormat::FontPixelSize, px(format.font()).pixelSize());
+            format.clearProperty(QTextFormat::FontPointSize);
+            cursor.setPosition(fragment.position());
+            cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
+            cursor.setCharFormat(format);
+        }
+        // The block's own character format sizes its empty line.
+        QTextCharFormat blockFormat = block.charFormat();
+        if (blockFormat.hasProperty(QTextFormat::FontPointSize)) {
+            blockFormat.setProperty(QTextFormat::FontPixelSize,
+                                    std::max(1, int(std::lround(blockFormat.fontPointSize() * dpi / 72.0))));
+            blockFormat.clearProperty(QTextFormat::FontPointSize);
+            cursor.setPosition(block.position());
+            cursor.setBlockCharFormat(blockFormat);
+        }
+    }
+}
+
+} // namespace
+
+// ---- replacements -------------------------------------------------------------------------
+
+int lianbu::printing::replaceInDocument(QTextDocument *document, const QList<QPair<QString, QString>> &replacements)
+{
+    int count = 0;
+    for (const auto &[placeholder, value] : replacements) {
+        if (placeholder.isEmpty())
+            continue;
+        QTextCursor cursor(document);
+        for (;;) {
+            cursor = document->find(placeholder, cursor); // case-insensitive by default
+            if (cursor.isNull())
+                break;
+            // The replacement takes the format of the placeholder's first character.
+            QTextCursor first(document);
+            first.setPosition(cursor.selectionStart() + 1);
+            const QTextCharFormat format = first.charFormat();
+            cursor.insertText(value, format);
+            ++count;
+        }
+    }
+    return count;
+}
+
+// ---- the generator ------------------------------------------------------------------------
+
+class TPrintGridGeneratorEh
+{
+public:
+    TPrintGridGeneratorEh(TPrintDBGridEh *component, TPrinterPreview *store, TDBGridEh *grid)
+        : c(component), store(store), grid(grid), ds(grid->DataSet())
+    {
+    }
+
+    void layout();
+    // Runs the body. Counting: nothing is drawn and pages are only counted.
+    void run(bool countingPass);
+    int countedPages() const { return pageNo; }
+    void setDocuments(std::unique_ptr<QTextDocument> b, std::unique_ptr<QTextDocument> a)
+    {
+        before = std::move(b);
+        after = std::move(a);
+    }
+    int rowsPrinted() const { return dataRows; }
+
+    MacroValues macros;
+
+private:
+    struct Block
+    {
+        QList<int> columns; // indices into cols
+        double width = 0;
+        double titleBarHeight = 0;
+        double titleRowHeight = 0;
+    };
+
+    // geometry in layout units (printer pixels before the fit-to-width scale)
+    double areaTop() const { return headerHeight; }
+    double areaBottom() const { return H - footerHeight; }
+    void beginPage(bool first);
+    void newPage();
+    void newGridPage();
+    void drawColontitle(const TPageColontitleEh &block, const QFont &font, bool header);
+    double colontitleHeight(const TPageColontitleEh &block, const QFont &font) const;
+    void flowDocument(QTextDocument *doc);
+    double rowHeight(int item);
+    double textHeight(const QFont &font, const QString &text, double width, bool wrap) const;
+    QString footerText(int footerRow, int column) const;
+    const TColumnFooterEh *footerOf(int footerRow, int column) const;
+    void titleLayout(Block &block);
+    void drawTitleBar(const Block &block);
+    void drawTitleRow(const Block &block);
+    void drawItem(const Block &block, int item, double height);
+    void drawCell(const QRectF &rect, const QColor &color, const QFont &font, const QString &text,
+                  Qt::Alignment align, bool wrap);
+    void afterCell();
+    void checkData() const;
+
+    TPrintDBGridEh *c;
+    TPrinterPreview *store;
+    QPointer<TDBGridEh> grid;
+    lianbu::db::DataSet *ds;
+    int recordCount = 0;
+    QString sortAtStart;
+
+    PrinterMetrics metrics;
+    QRect body;
+    double sx = 1, sy = 1, scale = 1, W = 0, H = 0;
+    CellInsets ins;
+    bool colored = false, autoStretch = false, wrapRows = false;
+    QList<TColumnEh *> cols;
+    QList<int> widths;
+    QList<Block> blocks;
+    QFont headerFont, footerFont, titleBarFont, gridFont;
+    QList<QFont> cellFonts, titleFonts;
+    double headerHeight = 0, footerHeight = 0, defaultRowHeight = 0;
+    int footerRows = 0;
+    std::vector<double> heights; // per item, 0 = not computed yet
+    std::unique_ptr<QTextDocument> before, after;
+
+    bool counting = false;
+    QPainter *p = nullptr;
+    int pageNo = 0;
+    double y = 0;
+    int dataRows = 0;
+};
+
+void TPrintGridGeneratorEh::checkData() const
+{
+    // The operator may reopen or re-sort the list while pages are made; stop then rather than
+    // print a mixture.
+    if (!grid || !ds->active() || ds->recordCount() != recordCount || ds->sort() != sortAtStart)
+        throw StopGeneration{};
+}
+
+void TPrintGridGeneratorEh::afterCell()
+{
+    if (counting)
+        return;
+    QCoreApplication::processEvents();
+    checkData();
+}
+
+double TPrintGridGeneratorEh::textHeight(const QFont &font, const QString &text, double width, bool wrap) const
+{
+    return layoutText(nullptr, font, text, QRectF(0, 0, width, 0), Qt::AlignLeft, wrap);
+}
+
+double TPrintGridGeneratorEh::colontitleHeight(const TPageColontitleEh &block, const QFont &font) const
+{
+    const QFontMetricsF fm(font);
+    int lines = 0;
+    bool any = false;
+    for (const QString *text : {&block.LeftText, &block.CenterText, &block.RightText}) {
+        if (text->isEmpty())
+            continue;
+        any = true;
+        lines = std::max(lines, int(text->count(QLatin1Char('\n'))) + 1);
+    }
+    double h = any ? lines * fm.height() + metrics.dpiY / 20.0 : 0;
+    if (block.LineType == pcltSingleLine)
+        h += metrics.dpiY / 20.0;
+    else if (block.LineType == pcltDoubleLine)
+        h += metrics.dpiY / 20.0 + metrics.dpiY / 30.0;
+    return h;
+}
+
+void TPrintGridGeneratorEh::layout()
+{
+    recordCount = ds->recordCount();
+    sortAtStart = ds->sort();
+    metrics = store->Metrics();
+    const double u = marginDivisor(c->Units == TPrintUnitsEh::MM);
+    body = pageBody(metrics, c->Page, u);
+    sx = screenToPrinterFactor(grid->logicalDpiX(), metrics.dpiX);
+    sy = screenToPrinterFactor(grid->logicalDpiY(), metrics.dpiY);
+    ins = cellInsets(sx, sy, true);
+    colored = c->Options.testFlag(pghColored);
+    autoStretch = c->Options.testFlag(pghRowAutoStretch);
+    footerRows = grid->FooterRowCount();
+
+    const QString face = c->PrintFontName;
+    headerFont = printFont(c->PageHeader.Font, face, metrics.dpiY, sy);
+    footerFont = printFont(c->PageFooter.Font, face, metrics.dpiY, sy);
+    titleBarFont = printFont(grid->TitleFont(), face, metrics.dpiY, sy);
+    gridFont = printFont(grid->DataFont(), face, metrics.dpiY, sy);
+
+    cols = grid->VisibleColumns();
+    widths.clear();
+    cellFonts.clear();
+    titleFonts.clear();
+    for (TColumnEh *col : cols) {
+        cellFonts << printFont(col->Font(), face, metrics.dpiY, sy);
+        titleFonts << printFont(col->Title()->Font(), face, metrics.dpiY, sy);
+        widths << printedColumnWidth(col->Width(), sx);
+    }
+
+    if (c->Options.testFlag(pghOptimalColWidths)) {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        for (int i = 0; i < cols.size(); ++i) {
+            const QFontMetricsF titleFm(titleFonts[i]);
+            const QFontMetricsF cellFm(cellFonts[i]);
+            double w = 0;
+            for (const QString &level : cols[i]->Title()->Caption().split(QLatin1Char('|')))
+                w = std::max(w, titleFm.horizontalAdvance(level));
+            for (int row = 0; row < recordCount; ++row)
+                w = std::max(w, cellFm.horizontalAdvance(grid->CellDisplayText(row, cols[i])));
+            for (int f = 0; f < footerRows; ++f)
+                if (const TColumnFooterEh *footer = footerOf(f, i))
+                    w = std::max(w, QFontMetricsF(printFont(footer->Font(), face, metrics.dpiY, sy))
+                                        .horizontalAdvance(footerText(f, i)));
+            widths[i] = int(std::ceil(w)) + 2 * ins.horizontal;
+        }
+        QGuiApplication::restoreOverrideCursor();
+    }
+
+    scale = 1.0;
+    if (c->Options.testFlag(pghFitGridToPageWidth)) {
+        if (c->Options.testFlag(pghFitingByColWidths))
+            widths = fitColumnWidths(widths, body.width(), metrics.dpiX, metrics.dpiY);
+        else
+            scale = fitScale(widths, ins.line, body.width());
+    }
+    W = body.width() / scale;
+    H = body.height() / scale;
+
+    blocks.clear();
+    const QList<QList<int>> split = columnBlocks(widths, int(std::floor(W)));
+    for (const QList<int> &indices : split) {
+        Block b;
+        b.columns = indices;
+        for (int i : indices)
+            b.width += widths[i];
+        titleLayout(b);
+        blocks << b;
+    }
+    if (blocks.isEmpty())
+        blocks << Block{};
+
+    headerHeight = colontitleHeight(c->PageHeader, headerFont);
+    footerHeight = colontitleHeight(c->PageFooter, footerFont);
+
+    const QFontMetricsF fm(gridFont);
+    if (grid->RowHeight() > 0 || grid->RowLines() > 0)
+        defaultRowHeight = std::max(1, grid->RowLines()) * (fm.height() + fm.leading()) + std::lround(grid->RowHeight() * sy);
+    else
+        defaultRowHeight = fm.height() + 2 * ins.vertical;
+    wrapRows = autoStretch || defaultRowHeight > fm.height() + 2 * ins.vertical + 0.5;
+    heights.assign(size_t(recordCount + footerRows), 0.0);
+
+    c->m_layout.body = body;
+    c->m_layout.scale = scale;
+    c->m_layout.columnWidths = widths;
+    c->m_layout.blocks = split;
+}
+
+void TPrintGridGeneratorEh::titleLayout(Block &b)
+{
+    const QFontMetricsF barFm(titleBarFont);
+    const bool multi = grid->UseMultiTitle();
+    const double barMargin = multi ? std::lround(grid->VTitleMargin() * sy / 2.0) : ins.vertical;
+    const QString title = c->Title.join(QLatin1Char('\n'));
+    b.titleBarHeight = title.isEmpty()
+        ? 0
+        : textHeight(titleBarFont, title, b.width - 2 * ins.horizontal, true) + 2 * barMargin;
+
+    double tallest = 0;
+    if (multi) {
+        const double levelMargin = std::lround(grid->VTitleMargin() * sy);
+        const double cut = std::lround(4 * sx);
+        for (int pos = 0; pos < b.columns.size(); ++pos) {
+            const int i = b.columns[pos];
+            const QStringList levels = cols[i]->Title()->Caption().split(QLatin1Char('|'));
+            double stack = 0;
+            for (int k = 0; k < levels.size(); ++k) {
+                double span = widths[i];
+                if (k < levels.size() - 1) {
+                    // a shared upper level spans its neighbours with the same upper captions
+                    const QStringList prefix = levels.mid(0, k + 1);
+                    for (int q = pos - 1; q >= 0; --q) {
+                        const QStringList other = cols[b.columns[q]]->Title()->Caption().split(QLatin1Char('|'));
+                        if (other.size() <= k + 1 || other.mid(0, k + 1) != prefix)
+                            break;
+                        span += widths[b.columns[q]];
+                    }
+                    for (int q = pos + 1; q < b.columns.size(); ++q) {
+                        const QStringList other = cols[b.columns[q]]->Title()->Caption().split(QLatin1Char('|'));
+                        if (other.size() <= k + 1 || other.mid(0, k + 1) != prefix)
+                            break;
+                        span += widths[b.columns[q]];
+                    }
+                }
+                stack += textHeight(titleFonts[i], levels[k], span - cut, true) + levelMargin;
+            }
+            tallest = std::max(tallest, stack);
+        }
+    } else {
+        for (int i : b.columns) {
+            const QFontMetricsF fm(titleFonts[i]);
+            if (grid->TitleHeight() > 0 || grid->TitleLines() > 0)
+                tallest = std::max(tallest, std::max(1, grid->TitleLines()) * fm.height() + fm.leading()
+                                                + std::lround(grid->TitleHeight() * sy) + ins.vertical);
+            else
+                tallest = std::max(tallest, textHeight(titleFonts[i], cols[i]->Title()->Caption(), 1e9, false)
+                                                + 2 * ins.vertical);
+        }
+    }
+    b.titleRowHeight = b.columns.isEmpty() ? 0 : tallest;
+}
+
+const TColumnFooterEh *TPrintGridGeneratorEh::footerOf(int footerRow, int column) const
+{
+    return cols[column]->FooterForRow(footerRow);
+}
+
+QString TPrintGridGeneratorEh::footerText(int footerRow, int column) const
+{
+    const TColumnFooterEh *footer = footerOf(footerRow, column);
+    if (!footer)
+        return QString();
+    switch (footer->ValueType()) {
+    case fvtStaticText: return footer->Value();
+    case fvtCount: return QString::number(recordCount);
+    case fvtSum: {
+        const QString name = footer->FieldName().isEmpty() ? cols[column]->FieldName() : footer->FieldName();
+        const lianbu::db::Field *field = ds->findField(name);
+        if (!field)
+            return QString();
+        double sum = 0;
+        for (int row = 0; row < recordCount; ++row) {
+            if (ds->cellIsNull(row, field->index()))
+                continue;
+            const QString text = ds->cellText(row, field->index()).trimmed();
+            if (!text.isEmpty())
+                sum += text.toDouble();
+        }
+        return QString::number(sum, 'g', 15);
+    }
+    default: return grid->FooterDisplayText(footerRow, cols[column]);
+    }
+}
+
+double TPrintGridGeneratorEh::rowHeight(int item)
+{
+    double &h = heights[size_t(item)];
+    if (h > 0)
+        return h;
+    h = defaultRowHeight;
+    if (wrapRows) {
+        for (int i = 0; i < cols.size(); ++i) {
+            const double w = widths[i] - 2 * ins.horizontal;
+            double t;
+            if (item < recordCount) {
+                t = textHeight(cellFonts[i], grid->CellDisplayText(item, cols[i]), w, true);
+            } else {
+                const TColumnFooterEh *footer = footerOf(item - recordCount, i);
+                const QFont font = footer ? printFont(footer->Font(), c->PrintFontName, metrics.dpiY, sy) : gridFont;
+                t = textHeight(font, footerText(item - recordCount, i), w, true);
+            }
+            h = std::max(h, t + 2 * ins.vertical);
+        }
+    }
+    return h;
+}
+
+void TPrintGridGeneratorEh::beginPage(bool first)
+{
+    if (counting) {
+        p = nullptr;
+        if (!first)
+            ++pageNo;
+    } else {
+        if (!first)
+            store->NewPage();
+        pageNo = store->PageNumber();
+        p = store->Canvas();
+        p->setRenderHint(QPainter::Antialiasing, false);
+        p->translate(body.left(), body.top());
+        p->scale(scale, scale);
+    }
+    macros.page = pageNo;
+    y = areaTop();
+    drawColontitle(c->PageHeader, headerFont, true);
+    drawColontitle(c->PageFooter, footerFont, false);
+}
+
+void TPrintGridGeneratorEh::newPage() { beginPage(false); }
+
+void TPrintGridGeneratorEh::newGridPage()
+{
+    if (store->StopRequested())
+        throw StopGeneration{};
+    newPage();
+}
+
+void TPrintGridGeneratorEh::drawColontitle(const TPageColontitleEh &block, const QFont &font, bool header)
+{
+    if (!p)
+        return;
+    const double h = header ? headerHeight : footerHeight;
+    if (h <= 0)
+        return;
+    const QFontMetricsF fm(font);
+    int lines = 0;
+    for (const QString *text : {&block.LeftText, &block.CenterText, &block.RightText})
+        if (!text->isEmpty())
+            lines = std::max(lines, int(text->count(QLatin1Char('\n'))) + 1);
+    const double textH = lines * fm.height();
+    const double gap = metrics.dpiY / 20.0;
+    const double top = header ? 0 : H - h;
+    if (lines > 0) {
+        const double textTop = header ? top : H - textH;
+        const QRectF r(0, textTop, W, textH);
+        p->setPen(Qt::black);
+        p->setFont(font);
+        p->drawText(r, Qt::AlignLeft | Qt::AlignTop, expandMacros(block.LeftText, macros));
+        p->drawText(r, Qt::AlignHCenter | Qt::AlignTop, expandMacros(block.CenterText, macros));
+        p->drawText(r, Qt::AlignRight | Qt::AlignTop, expandMacros(block.RightText, macros));
+    }
+    if (block.LineType == pcltNon)
+        return;
+    p->setPen(QPen(Qt::black, ins.line));
+    // The line next to the grid lies 1/20 inch from the block's edge that faces the grid.
+    const double inner = header ? top + h - gap : top + gap;
+    p->drawLine(QPointF(0, inner), QPointF(W, inner));
+    if (block.LineType == pcltDoubleLine) {
+        const double outer = header ? inner - metrics.dpiY / 30.0 : inner + metrics.dpiY / 30.0;
+        p->drawLine(QPointF(0, outer), QPointF(W, outer));
+    }
+}
+
+void TPrintGridGeneratorEh::flowDocument(QTextDocument *doc)
+{
+    if (!doc || doc->isEmpty())
+        return;
+    doc->setDocumentMargin(0);
+    doc->setTextWidth(W);
+    const double docHeight = doc->documentLayout()->documentSize().height();
+    // the bottoms of all lines, where a page may break
+    std::vector<double> breaks;
+    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+        const QRectF br = doc->documentLayout()->blockBoundingRect(block);
+        QTextLayout *tl = block.layout();
+        for (int i = 0; i < tl->lineCount(); ++i) {
+            const QTextLine line = tl->lineAt(i);
+            breaks.push_back(br.top() + line.y() + line.height());
+        }
+        breaks.push_back(br.bottom());
+    }
+    std::sort(breaks.begin(), breaks.end());
+    double pos = 0;
+    while (pos < docHeight - 0.5) {
+        const double room = areaBottom() - y;
+        double cut = pos;
+        for (double b : breaks)
+            if (b > pos + 0.5 && b <= pos + room)
+                cut = b;
+        if (pos + room >= docHeight)
+            cut = docHeight;
+        if (cut <= pos) {
+            if (y > areaTop() + 0.5) {
+                newPage();
+                continue;
+            }
+            cut = pos + room; // a line taller than a page is cut
+        }
+        if (p) {
+            p->save();
+            p->translate(0, y - pos);
+            doc->drawContents(p, QRectF(0, pos, W, cut - pos));
+            p->restore();
+        }
+        y += cut - pos;
+        pos = cut;
+        if (pos < docHeight - 0.5)
+            newPage();
+    }
+}
+
+void TPrintGridGeneratorEh::drawCell(const QRectF &rect, const QColor &color, const QFont &font,
+                                     const QString &text, Qt::Alignment align, bool wrap)
+{
+    if (!p)
+        return;
+    p->fillRect(rect, colored && color.isValid() ? color : QColor(Qt::white));
+    p->setPen(QPen(Qt::black, ins.line));
+    p->drawRect(rect);
+    if (!text.isEmpty()) {
+        const QRectF inner = rect.adjusted(ins.horizontal, ins.vertical, -ins.horizontal, -ins.vertical);
+        p->save();
+        p->setClipRect(rect);
+        p->setPen(Qt::black);
+        layoutText(p, font, text, inner, align, wrap);
+        p->restore();
+    }
+    afterCell();
+}
+
+void TPrintGridGeneratorEh::drawTitleBar(const Block &b)
+{
+    if (b.titleBarHeight <= 0)
+        return;
+    if (p) {
+        const QRectF r(0, y, b.width, b.titleBarHeight);
+        p->fillRect(r, colored ? grid->FixedColor() : QColor(Qt::white));
+        p->setPen(QPen(Qt::black, ins.line));
+        p->drawRect(r);
+        p->setPen(Qt::black);
+        layoutText(p, titleBarFont, c->Title.join(QLatin1Char('\n')),
+                   r.adjusted(ins.horizontal, 0, -ins.horizontal, 0), Qt::AlignCenter, true);
+    }
+    y += b.titleBarHeight;
+}
+
+void TPrintGridGeneratorEh::drawTitleRow(const Block &b)
+{
+    if (b.titleRowHeight <= 0)
+        return;
+    const double bottom = y + b.titleRowHeight;
+    if (p) {
+        double x = 0;
+        const bool multi = grid->UseMultiTitle();
+        const double levelMargin = std::lround(grid->VTitleMargin() * sy);
+        const double cut = std::lround(4 * sx);
+        std::map<QString, bool> drawnGroups;
+        for (int pos = 0; pos < b.columns.size(); ++pos) {
+            const int i = b.columns[pos];
+            const TColumnTitleEh *title = cols[i]->Title();
+            const QColor color = title->Color();
+            const Qt::Alignment align = title->Alignment();
+            if (!multi) {
+                drawCell(QRectF(x, y, widths[i], b.titleRowHeight), color, titleFonts[i], title->Caption(),
+                         align, false);
+                x += widths[i];
+                continue;
+            }
+            const QStringList levels = title->Caption().split(QLatin1Char('|'));
+            double top = y;
+            for (int k = 0; k < levels.size() - 1; ++k) {
+                // the group of neighbours sharing this upper level
+                const QStringList prefix = levels.mid(0, k + 1);
+                int first = pos, last = pos;
+                auto sameGroup = [&](int q) {
+                    const QStringList other = cols[b.columns[q]]->Title()->Caption().split(QLatin1Char('|'));
+                    return other.size() > k + 1 && other.mid(0, k + 1) == prefix;
+                };
+                while (first > 0 && sameGroup(first - 1))
+                    --first;
+                while (last + 1 < b.columns.size() && sameGroup(last + 1))
+                    ++last;
+                double gx = 0, span = 0;
+                for (int q = 0; q < first; ++q)
+                    gx += widths[b.columns[q]];
+                for (int q = first; q <= last; ++q)
+                    span += widths[b.columns[q]];
+                const double h = textHeight(titleFonts[i], levels[k], span - cut, true) + levelMargin;
+                const QString key = QStringLiteral("%1/%2").arg(k).arg(first);
+                if (!drawnGroups[key]) {
+                    drawnGroups[key] = true;
+                    drawCell(QRectF(gx, top, span, h), color, titleFonts[i], levels[k], Qt::AlignCenter, true);
+                }
+                top += h;
+            }
+            drawCell(QRectF(x, top, widths[i], bottom - top), color, titleFonts[i], levels.back(), align, true);
+            x += widths[i];
+        }
+    }
+    y = bottom;
+}
+
+void TPrintGridGeneratorEh::drawItem(const Block &b, int item, double height)
+{
+    double x = 0;
+    for (int i : b.columns) {
+        const QRectF r(x, y, widths[i], height);
+        if (item < recordCount) {
+            drawCell(r, grid->CellColor(item, cols[i]), cellFonts[i], p ? grid->CellDisplayText(item, cols[i]) : QString(),
+                     cols[i]->Alignment(), wrapRows);
+        } else {
+            const int f = item - recordCount;
+            const TColumnFooterEh *footer = footerOf(f, i);
+            const TColumnFooterEh *look = footer ? footer : cols[i]->Footer();
+            drawCell(r, look->Color(), printFont(look->Font(), c->PrintFontName, metrics.dpiY, sy),
+                     p ? footerText(f, i) : QString(), look->Alignment(), wrapRows);
+        }
+        x += widths[i];
+    }
+    y += height;
+}
+
+void TPrintGridGeneratorEh::run(bool countingPass)
+{
+    counting = countingPass;
+    pageNo = 1;
+    dataRows = 0;
+    beginPage(true);
+
+    flowDocument(before.get());
+
+    const int total = recordCount + footerRows;
+    double headMax = 0;
+    for (const Block &b : blocks)
+        headMax = std::max(headMax, b.titleBarHeight + b.titleRowHeight);
+
+    if (store->StopRequested() && !counting)
+        throw StopGeneration{};
+    int start = 0;
+    for (;;) {
+        const double firstRow = start < total ? rowHeight(start) : 0;
+        if (y > areaTop() + 0.5 && y + headMax + firstRow > areaBottom()) {
+            newGridPage(); // no room left below what came before
+            continue;
+        }
+        int end = start;
+        double yy = y + headMax;
+        while (end < total && yy + rowHeight(end) <= areaBottom()) {
+            yy += rowHeight(end);
+            ++end;
+        }
+        if (end == start && start < total)
+            end = start + 1; // a row taller than the page: cut at the page's bottom
+        const double top = y;
+        for (int bi = 0; bi < blocks.size(); ++bi) {
+            if (bi > 0)
+                newGridPage();
+            else
+                y = top;
+            const Block &b = blocks[bi];
+            drawTitleBar(b);
+            drawTitleRow(b);
+            for (int item = start; item < end; ++item) {
+                const double h = std::min(rowHeight(item), std::max(1.0, areaBottom() - y));
+                drawItem(b, item, h);
+            }
+        }
+        for (int item = start; item < end; ++item)
+            if (item < recordCount)
+                ++dataRows;
+        start = end;
+        if (start >= total)
+            break;
+        newGridPage();
+    }
+
+    flowDocument(after.get());
+}
+
+// ---- TPrintDBGridEh -----------------------------------------------------------------------
+
+TPrintDBGridEh::TPrintDBGridEh(QObject *parent)
+    : QObject(parent)
+    , m_before(std::make_unique<QTextDocument>())
+    , m_after(std::make_unique<QTextDocument>())
+{
+    PageHeader.Font = QFont(QStringLiteral("MS Sans Serif"));
+    PageHeader.Font.setPointSize(8);
+    PageFooter.Font = PageHeader.Font;
+}
+
+TPrintDBGridEh::~TPrintDBGridEh() = default;
+
+void TPrintDBGridEh::SetTextReplacements(const QList<QPair<QString, QString>> &replacements)
+{
+    m_replacements = replacements;
+}
+
+TPreviewFormEh *TPrintDBGridEh::PreviewForm() { return TPreviewFormEh::instance(); }
+
+void TPrintDBGridEh::ShowPrintPreview()
+{
+    if (!m_grid || !m_grid->DataSource() || !m_grid->DataActive())
+        return;
+    TPreviewFormEh *form = PreviewForm();
+    Generate(form->Store());
+}
+
+bool TPrintDBGridEh::EditPrintSettings()
+{
+    TfPrnDBGridEhSetupDialog *dialog = TfPrnDBGridEhSetupDialog::instance();
+    return dialog->Edit(this);
+}
+
+int TPrintDBGridEh::Generate(TPrinterPreview *store)
+{
+    if (!m_grid || !m_grid->DataSource() || !m_grid->DataActive() || !store)
+        return 0;
+    // A print command arriving while pages are being made (events are processed between
+    // cells) is ignored rather than nested.
+    if (m_running || store->Printing())
+        return 0;
+    lianbu::db::DataSet *ds = m_grid->DataSet();
+    m_running = true;
+    m_layout = LayoutInfo{};
+
+    TPrintGridGeneratorEh gen(this, store, m_grid);
+    gen.macros.date = lianbu::today();
+    gen.macros.time = lianbu::now().time();
+    gen.macros.pages = 1;
+
+    store->BeginDoc();
+    const lianbu::db::Bookmark bookmark = ds->bookmark();
+    std::unique_ptr<QTextDocument> keptBefore, keptAfter;
+    if (!m_replacements.isEmpty()) {
+        keptBefore.reset(m_before->clone());
+        keptAfter.reset(m_after->clone());
+        lianbu::printing::replaceInDocument(m_before.get(), m_replacements);
+        lianbu::printing::replaceInDocument(m_after.get(), m_replacements);
+    }
+    ds->disableControls();
+    {
+    // Puts everything back however generation ends.
+    struct Finish
+    {
+        TPrintDBGridEh *self;
+        TPrinterPreview *store;
+        lianbu::db::DataSet *ds;
+        QPointer<TDBGridEh> grid;
+        lianbu::db::Bookmark bookmark;
+        std::unique_ptr<QTextDocument> &keptBefore, &keptAfter;
+        ~Finish()
+        {
+            if (keptBefore)
+                self->m_before.swap(keptBefore);
+            if (keptAfter)
+                self->m_after.swap(keptAfter);
+            try {
+                if (ds->active() && ds->bookmarkValid(bookmark))
+                    ds->gotoBookmark(bookmark);
+            } catch (...) {
+            }
+            ds->enableControls();
+            store->setPrintComponent(self);
+            store->EndDoc();
+            self->m_running = false;
+        }
+    } finish{this, store, ds, m_grid, bookmark, keptBefore, keptAfter};
+
+    if (!ds->isEmpty())
+        ds->first();
+    store->setTitle(QStringLiteral("列表信息"));
+
+    auto prepareTexts = [&] {
+        const int dpi = store->Metrics().dpiY;
+        std::unique_ptr<QTextDocument> b(m_before->clone()), a(m_after->clone());
+        toDevicePixels(b.get(), dpi);
+        toDevicePixels(a.get(), dpi);
+        return std::make_pair(std::move(b), std::move(a));
+    };
+    try {
+        gen.layout();
+        {
+            auto docs = prepareTexts();
+            gen.setDocuments(std::move(docs.first), std::move(docs.second));
+        }
+        const bool countPages = asksForPageCount(PageHeader.LeftText) || asksForPageCount(PageHeader.CenterText)
+            || asksForPageCount(PageHeader.RightText) || asksForPageCount(PageFooter.LeftText)
+            || asksForPageCount(PageFooter.CenterText) || asksForPageCount(PageFooter.RightText);
+        if (countPages) {
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+            try {
+                gen.run(true);
+            } catch (...) {
+                QGuiApplication::restoreOverrideCursor();
+                throw;
+            }
+            QGuiApplication::restoreOverrideCursor();
+            m_layout.pagesCounted = gen.countedPages();
+            gen.macros.pages = gen.countedPages();
+            gen.macros.date = lianbu::today();
+            gen.macros.time = lianbu::now().time();
+            if (!ds->isEmpty())
+                ds->first();
+        }
+        gen.run(false);
+    } catch (const StopGeneration &) {
+    }
+    m_layout.dataRowsPrinted = gen.rowsPrinted();
+    }
+    return store->PageCount();
+}
