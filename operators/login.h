@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QDateTime>
+#include <QDialog>
+#include <QString>
+
+class QKeyEvent;
+
+namespace Ui {
+class Tloginfm;
+}
+
+namespace lianbu::db {
+class Query;
+}
+
+namespace lianbu::operators {
+
+// The statement that reads the id of the row the query's own connection inserted last
+// (column "maxid"). Unlike max(id) of rz it cannot pick up a row that another program instance
+// inserted into a shared data.db at the same moment.
+QString insertedSessionIdStatement();
+
+// Writes the session row of `name` with the login time (statement 5) through `query`.
+void insertSessionRow(lianbu::db::Query *query, const QString &name, const QDateTime &loginTime);
+// The id of the session row that insertSessionRow just wrote on the same connection.
+// Throws lianbu::Error when that connection inserted nothing.
+int insertedSessionId(lianbu::db::Query *query);
+
+} // namespace lianbu::operators
+
+// The login dialog (component name loginfm): picks the operator, checks the password against
+// userdb and opens the session; closing it any other way closes the main window, which ends
+// the program. Created once at start-up, shown modally by the main window while no session is
+// open.
+class Tloginfm : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit Tloginfm(QWidget *parent = nullptr);
+    ~Tloginfm() override;
+
+    // Login result marker: 1 = logged in; any other value = not logged in.
+    int Tag = 0;
+
+    Ui::Tloginfm *ui;
+
+    // Closing runs FormClose first; when FormClose fails (the session row could not be
+    // written) the error is shown and the dialog stays open, so the operator can try again.
+    void done(int result) override;
+
+public slots:
+    void FormShow();
+    void Button1Click();   // writes the desktop shortcut
+    void ComboBox1Click(); // an entry of the name box was chosen
+    void bitbtn4Click();   // 确定
+    void BitBtn1Click();   // 退出
+    void FormClose();
+
+public:
+    // Key handlers; true when the key was handled here and goes no further.
+    bool ComboBox1KeyPress(QKeyEvent *event);
+    bool Edit1KeyPress(QKeyEvent *event);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+};
+
+// The login dialog of the running program (nullptr before it exists).
+extern Tloginfm *loginfm;
