@@ -47,8 +47,12 @@ TMainForm::TMainForm(QWidget *parent)
     buildMenus();
     configureCustomerGrid();
     connectQuickSearch();
+    buildAppearance();
 
     connect(N18, &QAction::triggered, this, &TMainForm::N18Click);
+    connect(N15, &QAction::triggered, this, &TMainForm::N15Click);
+    connect(N13, &QAction::triggered, this, &TMainForm::N13Click);
+    connect(ui->ToolButton22, &QToolButton::clicked, this, &TMainForm::ToolButton22Click);
     connect(ui->ToolButton17, &QToolButton::clicked, this, &TMainForm::ToolButton17Click);
     connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, &TMainForm::onFocusWindowChanged);
 
@@ -162,6 +166,7 @@ void TMainForm::FormShow()
     dmfm->ADOTable5->open();
     ui->Panel3->hide();
     lianbu::setHintPause(0);
+    RestoreSkin();
     // Dates become text as yyyy-MM-dd everywhere through the clock's date texts.
     m_panels[2]->setText(QStringLiteral("今天：") + lianbu::dateText(lianbu::today()));
 }

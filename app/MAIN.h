@@ -10,6 +10,8 @@ class QLabel;
 class QMenu;
 class QWindow;
 class TColumnEh;
+class TSkinData;
+class TSkinStore;
 
 namespace Ui {
 class TMainForm;
@@ -47,6 +49,15 @@ public:
     // Invoked by the program only, never offered to the operator.
     QAction *N18 = nullptr; // 检查升级
 
+    // appearance/SkinCommands.cpp: the skin component, its store and the help commands
+    // (PopupMenu2; offered at the end of the "设 置" drop-down).
+    TSkinData *SkinData1 = nullptr;
+    TSkinStore *SkinStore1 = nullptr;
+    QMenu *PopupMenu2 = nullptr;
+    QAction *N14 = nullptr; // 帮助主题
+    QAction *N24 = nullptr; // 官方主页
+    QAction *N25 = nullptr; // 关于
+
     // The grid's context menu and its items, in menu order.
     QMenu *PopupMenu3 = nullptr;
     QAction *N20 = nullptr; // 保存当前列状态
@@ -79,9 +90,24 @@ public slots:
     // customers/QuickSearch.cpp
     void Button2Click();
     void Button12Click();
+    void ToolButton22Click(); // customers/PrintCommand.cpp
     void ToolButton17Click(); // customers/ExportCommand.cpp
 
     void N18Click();
+
+    // appearance/SkinCommands.cpp
+    void N19Click();
+    void N26Click();
+    void N32Click();
+    void N42Click();
+    void N52Click();
+    void RestoreSkin(); // FormShow: the remembered skin
+    void ToolButton1Click();
+    void N14Click();
+    void N24Click();
+    void N25Click();
+    void N15Click(); // operators/OperatorCommands.cpp
+    void N13Click(); // operators/OperatorCommands.cpp
 
 signals:
     // A record was double-clicked whose first-column value is not empty: the entry panel loads it.
@@ -99,6 +125,8 @@ private:
     void buildMenus();
     void configureCustomerGrid(); // customers/CustomerGrid.cpp
     void connectQuickSearch();    // customers/QuickSearch.cpp
+    void buildAppearance();       // appearance/SkinCommands.cpp
+    void chooseSkin(int index);   // appearance/SkinCommands.cpp
     void onFocusWindowChanged(QWindow *window);
 
     QLabel *m_panels[4] = {};
