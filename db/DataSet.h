@@ -53,6 +53,8 @@ public:
     Connection *connection() const { return m_connection; }
 
     // ---- open / close ------------------------------------------------------------------
+    // Runs the statement and reads every row; an open dataset is closed and read again.
+    // Reopening clears the sort, the fields and the bookmarks of the previous result.
     void open();
     void close();
     bool active() const { return m_state != DataSetState::Inactive; }
@@ -136,7 +138,6 @@ private:
     void checkModifiable() const;
     void resetAfterClose();
     void loadRows(const QString &sql);
-    void readFieldsOf(const QString &table);
     std::optional<QString> valueOf(int row, int fieldIndex) const;
     void moveField(int from, int to);
     // The fields in the order their values are stored (the order of the first reading).
