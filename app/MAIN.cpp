@@ -10,6 +10,7 @@
 #include "ui_MAIN.h"
 
 #include <QCloseEvent>
+#include <QDateEdit>
 #include <QDialog>
 #include <QGuiApplication>
 #include <QLabel>
@@ -47,6 +48,7 @@ TMainForm::TMainForm(QWidget *parent)
     buildMenus();
     configureCustomerGrid();
     connectQuickSearch();
+    connectEntryPanel();
     buildAppearance();
 
     connect(N18, &QAction::triggered, this, &TMainForm::N18Click);
@@ -166,6 +168,7 @@ void TMainForm::FormShow()
     dmfm->ADOTable5->open();
     ui->Panel3->hide();
     lianbu::setHintPause(0);
+    ui->DBDateTimeEditEh1->setDateTime(lianbu::now());
     RestoreSkin();
     // Dates become text as yyyy-MM-dd everywhere through the clock's date texts.
     m_panels[2]->setText(QStringLiteral("今天：") + lianbu::dateText(lianbu::today()));

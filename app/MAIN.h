@@ -6,6 +6,7 @@
 #include <QWidget>
 
 class QAction;
+class QKeyEvent;
 class QLabel;
 class QMenu;
 class QWindow;
@@ -90,6 +91,18 @@ public slots:
     // customers/QuickSearch.cpp
     void Button2Click();
     void Button12Click();
+
+    // customers/EntryPanel.cpp
+    void ToolButton7Click();    // 新 建
+    void LoadRecordIntoPanel(); // the load of a double-clicked record (recordLoadRequested)
+    void Button1Click();        // 新 增
+    void Button3Click();        // 修 改
+    void ToolButton19Click();   // 删 除
+    void Button9Click();        // 清空
+    void Image1Click();         // the panel's close picture
+    // Enter in an entry field (or in the search category field) moves the focus along the
+    // chain; true when the key was handled.
+    bool EntryFieldKeyPress(QWidget *field, QKeyEvent *event);
     void ToolButton22Click(); // customers/PrintCommand.cpp
     void ToolButton17Click(); // customers/ExportCommand.cpp
 
@@ -125,6 +138,7 @@ private:
     void buildMenus();
     void configureCustomerGrid(); // customers/CustomerGrid.cpp
     void connectQuickSearch();    // customers/QuickSearch.cpp
+    void connectEntryPanel();     // customers/EntryPanel.cpp
     void buildAppearance();       // appearance/SkinCommands.cpp
     void chooseSkin(int index);   // appearance/SkinCommands.cpp
     void onFocusWindowChanged(QWindow *window);
