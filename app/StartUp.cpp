@@ -3,6 +3,7 @@
 #include "app/AppInfo.h"
 #include "app/MAIN.h"
 #include "data/dm.h"
+#include "operators/login.h"
 #include "platform/Application.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
@@ -30,6 +31,8 @@ int runProgram(Application &app)
     updater::holdOwnProgramLock();
 
     auto mainForm = std::make_unique<TMainForm>();
+    // The login dialog belongs to the main window, which shows it while no session is open.
+    mainForm->LoginDialog = new Tloginfm(mainForm.get());
     std::unique_ptr<Tdmfm> dataModule;
     try {
         dataModule = std::make_unique<Tdmfm>();
