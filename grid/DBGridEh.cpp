@@ -158,28 +158,37 @@ void TDBGridEh::setDataSource(lianbu::db::DataSource *source)
             m_model->rowChanged(row);
             invalidateFooters();
         });
+        // While rows come and go the view moves its current index by itself; that is not
+        // the operator choosing a row, so it must not move the dataset (which is mid-change).
         connect(source, &DataSource::rowAboutToBeInserted, this, [this](int row) {
-            if (Updating())
+            if (Updating()) {
                 m_pendingRefresh = true;
-            else
-                m_model->beginInsertRow(row);
+                return;
+            }
+            m_followingDataSet = true;
+            m_model->beginInsertRow(row);
         });
         connect(source, &DataSource::rowInserted, this, [this] {
             if (Updating())
                 return;
             m_model->endInsertRow();
+            m_followingDataSet = false;
             invalidateFooters();
+            syncCurrentFromDataSet();
         });
         connect(source, &DataSource::rowAboutToBeRemoved, this, [this](int row) {
-            if (Updating())
+            if (Updating()) {
                 m_pendingRefresh = true;
-            else
-                m_model->beginRemoveRow(row);
+                return;
+            }
+            m_followingDataSet = true;
+            m_model->beginRemoveRow(row);
         });
         connect(source, &DataSource::rowRemoved, this, [this] {
             if (Updating())
                 return;
             m_model->endRemoveRow();
+            m_followingDataSet = false;
             invalidateFooters();
             syncCurrentFromDataSet();
         });
@@ -205,8 +214,10 @@ void TDBGridEh::dataSetReset()
 {
     m_pendingRefresh = false;
     m_applying = true; // the header rebuilds its sections: not the operator's doing
+    m_followingDataSet = true;
     m_model->beginReset();
     m_model->endReset();
+    m_followingDataSet = false;
     m_applying = false;
     invalidateFooters();
     applyLayout();
@@ -217,6 +228,7 @@ void TDBGridEh::syncCurrentFromDataSet()
 {
     const lianbu::db::DataSet *ds = DataSet();
     const int row = ds && ds->active() ? ds->currentRow() : -1;
+    const bool wasFollowing = m_followingDataSet;
     m_followingDataSet = true;
     QItemSelectionModel *selection = m_view->selectionModel();
     if (row < 0 || row >= m_model->rowCount()) {
@@ -237,7 +249,7 @@ void TDBGridEh::syncCurrentFromDataSet()
                                               | QItemSelectionModel::Rows);
         m_view->scrollTo(index);
     }
-    m_followingDataSet = false;
+    m_followingDataSet = wasFollowing;
     m_indicator->viewport()->update();
     m_footer->update(); // a field-value footer shows the current record
 }
@@ -403,8 +415,10 @@ void TDBGridEh::applyLayout()
     m_applying = true;
     if (columnsChanged) {
         // The view's sections follow the model's columns.
+        m_followingDataSet = true;
         m_model->beginReset();
         m_model->endReset();
+        m_followingDataSet = false;
         invalidateFooters();
     }
     relayoutHeights();

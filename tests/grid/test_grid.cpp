@@ -306,6 +306,13 @@ void TestGrid::dragMovesColumnInCollection()
     QCOMPARE(grid.Model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("名称"));
     QCOMPARE(grid.Columns()->Items(2)->Title()->Caption(), QStringLiteral("类别"));
 
+    // the operator resizing a column assigns its width
+    QSignalSpy resized(&grid, &TDBGridEh::ColWidthsChanged);
+    grid.TitleHeader()->resizeSection(1, 137);
+    QCOMPARE(grid.Columns()->Items(1)->Width(), 137);
+    QVERIFY(grid.Columns()->Items(1)->WidthAssigned());
+    QCOMPARE(resized.size(), 1);
+
     // moving in code shows in the view
     grid.Columns()->Items(2)->setIndex(0);
     QCOMPARE(columnOrder(grid), (QStringList{"a", "b", "n"}));
@@ -314,6 +321,18 @@ void TestGrid::dragMovesColumnInCollection()
     // the collection follows a header move made any other way as well
     grid.TitleHeader()->moveSection(2, 0);
     QCOMPARE(columnOrder(grid), (QStringList{"n", "a", "b"}));
+    QCOMPARE(grid.TitleHeader()->sectionSize(2), 100);
+
+    // rebuilding the columns under a layout lock shows the new set at the end
+    grid.BeginLayout();
+    grid.Columns()->Clear();
+    grid.Columns()->Add(QStringLiteral("b"), QStringLiteral("名称"))->setWidth(70);
+    grid.Columns()->Add(QStringLiteral("a"), QStringLiteral("类别"))->setWidth(40);
+    grid.EndLayout();
+    QCOMPARE(grid.Model()->columnCount(), 2);
+    QCOMPARE(grid.TitleHeader()->count(), 2);
+    QCOMPARE(grid.TitleHeader()->sectionSize(0), 70);
+    QCOMPARE(grid.TitleHeader()->sectionSize(1), 40);
 }
 
 void TestGrid::hideAndShowColumns()
@@ -494,6 +513,16 @@ void TestGrid::currentRowFollowsBothWays()
     data.query->deleteRecord();
     QCOMPARE(grid.Model()->rowCount(), 9);
     QCOMPARE(grid.CurrentRow(), data.query->currentRow());
+
+    // a new record appears as the current row and goes again when cancelled
+    const int before = grid.Model()->rowCount();
+    data.query->append();
+    QCOMPARE(grid.Model()->rowCount(), before + 1);
+    QCOMPARE(grid.CurrentRow(), data.query->currentRow());
+    data.query->cancel();
+    QCOMPARE(grid.Model()->rowCount(), before);
+    QCOMPARE(grid.CurrentRow(), data.query->currentRow());
+    QCOMPARE(grid.FooterDisplayText(0, grid.Columns()->Items(1)), QString::number(before));
 
     // closing empties the grid
     data.query->close();
