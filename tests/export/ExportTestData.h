@@ -1,0 +1,102 @@
+#pragma once
+
+// A register of any shape for the export tests: an SQLite file in the test's working folder,
+// a query over it bound to a data source and a grid showing it.
+
+#include "db/Connection.h"
+#include "db/DataSource.h"
+#include "db/Query.h"
+#include "export/DBGridEhToExcel.h"
+#include "grid/DBGridEh.h"
+#include "platform/Clock.h"
+#include "tests/export/XlsRecords.h"
+#include "tests/support/TestSupport.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QStringList>
+
+#include <memory>
+
+namespace exporttest {
+
+class Register
+{
+public:
+    // `create` makes table t; every statement of `fill` runs afterwards.
+    Register(const QString &create, const QStringList &fill)
+    {
+        // The moment the sheets are made: 2010-08-15 9:05:03.
+        lianbu::setFixedNow(QDateTime(QDate(2010, 8, 15), QTime(9, 5, 3)));
+        const QString path = env.filePath(QStringLiteral("register.db"));
+        const QString name = QStringLiteral("exporttest-setup");
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(path);
+            db.open();
+            QSqlQuery q(db);
+            q.exec(create);
+            db.transaction();
+            for (const QString &statement : fill)
+                q.exec(statement);
+            db.commit();
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+        connection = std::make_unique<lianbu::db::Connection>(path);
+        connection->open();
+        query = std::make_unique<lianbu::db::Query>(connection.get());
+        query->setSql(QStringLiteral("select * from t"));
+        query->open();
+        source.setDataSet(query.get());
+        grid = std::make_unique<TDBGridEh>();
+        grid->setDataSource(&source);
+        grid->resize(600, 300);
+        writer.setDBGridEh(grid.get());
+        writer.setTitleName(QStringLiteral("客户统计报表"));
+        writer.setUserName(QStringLiteral("联簿宝"));
+    }
+
+    TColumnEh *addColumn(const QString &field, const QString &caption, bool visible = true)
+    {
+        TColumnEh *column = grid->Columns()->Add(field, caption);
+        column->setVisible(visible);
+        return column;
+    }
+
+    // The whole record stream as SaveStream writes it.
+    QByteArray stream()
+    {
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        writer.SaveStream(&buffer);
+        return buffer.data();
+    }
+    QList<lianbu::test::XlsRecord> records() { return lianbu::test::readXlsRecords(stream()); }
+    // The records after the title block and the title rows (rows >= firstRow).
+    QStringList cellsFrom(int firstRow)
+    {
+        QStringList out;
+        for (const lianbu::test::XlsRecord &r : records())
+            if (r.isCell() && r.row() >= firstRow)
+                out << r.describe();
+        return out;
+    }
+
+    static QByteArray fileBytes(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    lianbu::test::Environment env;
+    std::unique_ptr<lianbu::db::Connection> connection;
+    std::unique_ptr<lianbu::db::Query> query;
+    lianbu::db::DataSource source;
+    std::unique_ptr<TDBGridEh> grid;
+    TDBGridEhToExcel writer;
+};
+
+} // namespace exporttest

@@ -1,0 +1,195 @@
+// "导 出" end to end through the main window: the save dialog, the writer's settings, and a file
+// that holds exactly what the grid lists, in the grid's order and column layout.
+
+#include "data/dm.h"
+#include "db/Query.h"
+#include "grid/DBGridEh.h"
+#include "platform/Clock.h"
+#include "tests/app/MainWindowHarness.h"
+#include "tests/export/XlsRecords.h"
+#include "ui_MAIN.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QTest>
+#include <QToolButton>
+
+using namespace lianbu;
+using test::MainWindowHarness;
+using test::XlsRecord;
+
+namespace {
+
+QList<XlsRecord> readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    bool ok = false;
+    const QList<XlsRecord> records = test::readXlsRecords(file.readAll(), &ok);
+    return ok ? records : QList<XlsRecord>{};
+}
+
+// The text of the LABEL at (row, column), or "<none>".
+QString cellAt(const QList<XlsRecord> &records, int row, int column)
+{
+    for (const XlsRecord &r : records)
+        if (r.isCell() && r.row() == row && r.column() == column)
+            return r.type == 0x0204 ? r.text() : r.kind();
+    return QStringLiteral("<none>");
+}
+
+QList<test::CustomerRow> customers()
+{
+    QList<test::CustomerRow> rows;
+    rows << test::customer(QStringLiteral("VIP"), QStringLiteral("张记"), QStringLiteral("0571-1"), QStringLiteral("张三"))
+         << test::customer(QStringLiteral("普通"), QStringLiteral("李家"), QStringLiteral("0571-2"), QStringLiteral("李四"))
+         << test::customer(QStringLiteral("VIP"), QStringLiteral("王氏"), QStringLiteral("0571-3"), QStringLiteral("王五"))
+         << test::customer(QStringLiteral("VIP"), QStringLiteral("赵府"), QStringLiteral("0571-4"), QStringLiteral("赵六"));
+    rows[2][12] = QStringLiteral("www.example.com"); // the web site, stored but not listed
+    return rows;
+}
+
+} // namespace
+
+class TestExportCommand : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void exportsTheListAsTheGridShowsIt()
+    {
+        MainWindowHarness h;
+        h.insertCustomers(customers());
+        h.form->Button12Click();
+        setFixedNow(QDateTime(QDate(2010, 8, 15), QTime(14, 30, 0)));
+        TDBGridEh *grid = h.form->ui->DBGridEh1;
+        db::Query *list = h.data->ADOQuery15;
+
+        // A quick search, a title-click sort, a moved column and a hidden one.
+        h.form->ui->Edit1->setText(QStringLiteral("联簿")); // company: all four
+        h.form->ui->ComboBox2->setEditText(QStringLiteral("VIP"));
+        h.form->Button2Click();
+        QCOMPARE(list->recordCount(), 3);
+        const int bIndex = grid->Columns()->FindByFieldName(QStringLiteral("b"))->Index();
+        grid->ClickTitle(bIndex); // b DESC
+        QCOMPARE(list->sort(), QStringLiteral("b DESC"));
+        grid->Columns()->Move(grid->Columns()->FindByFieldName(QStringLiteral("c"))->Index(), 0);
+        grid->Columns()->FindByFieldName(QStringLiteral("h"))->setVisible(false);
+        list->moveToRow(1);
+        const QList<TColumnEh *> visible = grid->VisibleColumns();
+        QStringList gridRows;
+        for (int row = 0; row < list->recordCount(); ++row) {
+            QStringList cells;
+            for (const TColumnEh *column : visible)
+                cells << grid->CellDisplayText(row, column);
+            gridRows << cells.join(QLatin1Char('|'));
+        }
+
+        // The operator types "report" in the save dialog.
+        h.env.dialogs().queueSaveFileName(h.env.filePath(QStringLiteral("report")));
+        QTest::mouseClick(h.form->ui->ToolButton17, Qt::LeftButton);
+
+        QCOMPARE(h.env.dialogs().saveFiles().size(), 1);
+        const SaveFileRequest request = h.env.dialogs().saveFiles().first().request;
+        QCOMPARE(request.filter, QStringLiteral("Microsoft Excel xls文件 (*.xls)"));
+        QCOMPARE(request.defaultSuffix, QStringLiteral("xls"));
+        QVERIFY(request.fileName.isEmpty() && request.directory.isEmpty());
+        const QString path = h.env.filePath(QStringLiteral("report.xls"));
+        QVERIFY(QFileInfo::exists(path));
+        QCOMPARE(h.env.shell().opened, QList<QUrl>({QUrl::fromLocalFile(path)}));
+        QVERIFY(h.env.dialogs().boxes().isEmpty());
+
+        const QList<XlsRecord> records = readFile(path);
+        QVERIFY(!records.isEmpty());
+        QCOMPARE(records.first().kind(), QStringLiteral("BOF"));
+        QCOMPARE(records.last().kind(), QStringLiteral("EOF"));
+        QCOMPARE(cellAt(records, 0, 3), QStringLiteral("客户统计报表"));
+        QCOMPARE(cellAt(records, 1, 0), QStringLiteral("制表人：联簿宝"));
+        QCOMPARE(cellAt(records, 1, 5), QStringLiteral("制表时间：2010-08-15 14:30:00"));
+        // One title row: the visible columns' captions in the grid's order.
+        for (int v = 0; v < visible.size(); ++v)
+            QCOMPARE(cellAt(records, 2, v), visible.at(v)->Title()->Caption());
+        QCOMPARE(cellAt(records, 2, int(visible.size())), QStringLiteral("<none>"));
+        QCOMPARE(cellAt(records, 2, 0), QStringLiteral("姓  名"));
+        // The records: exactly the grid's rows in the grid's order, every value under its title.
+        for (int row = 0; row < list->recordCount(); ++row) {
+            QStringList cells;
+            for (int v = 0; v < visible.size(); ++v)
+                cells << cellAt(records, 3 + row, v);
+            QCOMPARE(cells.join(QLatin1Char('|')), gridRows.at(row));
+        }
+        QCOMPARE(cellAt(records, 3, 0), QStringLiteral("赵六"));
+        QCOMPARE(cellAt(records, 4, 2), QStringLiteral("张记")); // zhang before wang, descending
+        QCOMPARE(cellAt(records, 5, 2), QStringLiteral("王氏"));
+        // The hidden column takes no place; the web site, which no column shows, follows untitled.
+        QCOMPARE(cellAt(records, 5, int(visible.size())), QStringLiteral("www.example.com"));
+        QCOMPARE(cellAt(records, 3, int(visible.size())), QString());
+        QCOMPARE(cellAt(records, 3, int(visible.size()) + 1), QStringLiteral("<none>"));
+        // The footer row: the static text, and no figure for the count footer.
+        const int aColumn = int(visible.indexOf(grid->Columns()->FindByFieldName(QStringLiteral("a"))));
+        const int bColumn = int(visible.indexOf(grid->Columns()->FindByFieldName(QStringLiteral("b"))));
+        QCOMPARE(cellAt(records, 6, aColumn), QStringLiteral("总计"));
+        QCOMPARE(cellAt(records, 6, bColumn), QString());
+
+        // The list is back on its record, with its sort; the grid shows it.
+        QCOMPARE(list->recNo(), 2);
+        QCOMPARE(list->sort(), QStringLiteral("b DESC"));
+        QCOMPARE(grid->CurrentRow(), 1);
+    }
+
+    void cancelledDialogWritesNothing()
+    {
+        MainWindowHarness h;
+        h.insertCustomers(customers());
+        h.form->Button12Click();
+        h.env.dialogs().queueSaveFileName(QString());
+        h.form->ui->ToolButton17->click();
+        QCOMPARE(h.env.dialogs().saveFiles().size(), 1);
+        QVERIFY(QDir(h.env.path()).entryList({QStringLiteral("*.xls")}, QDir::Files).isEmpty());
+        QVERIFY(h.env.dialogs().boxes().isEmpty());
+        QVERIFY(h.env.shell().opened.isEmpty());
+    }
+
+    void closedOrEmptyListWritesNothing()
+    {
+        MainWindowHarness h;
+        // Before the login the list is closed.
+        h.env.dialogs().queueSaveFileName(h.env.filePath(QStringLiteral("a.xls")));
+        h.form->ui->ToolButton17->click();
+        // An empty list.
+        h.form->Button12Click();
+        h.env.dialogs().queueSaveFileName(h.env.filePath(QStringLiteral("b.xls")));
+        h.form->ui->ToolButton17->click();
+        QCOMPARE(h.env.dialogs().saveFiles().size(), 2);
+        QVERIFY(QDir(h.env.path()).entryList({QStringLiteral("*.xls")}, QDir::Files).isEmpty());
+        QVERIFY(h.env.dialogs().boxes().isEmpty());
+        QVERIFY(h.env.shell().opened.isEmpty());
+    }
+
+    void existingFileIsAskedAbout()
+    {
+        MainWindowHarness h;
+        h.insertCustomers(customers());
+        h.form->Button12Click();
+        const QString path = h.env.filePath(QStringLiteral("客户.xls"));
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old");
+        old.close();
+        h.env.dialogs().queueSaveFileName(path);
+        h.env.dialogs().queueBoxAnswer(BoxButton::No);
+        h.form->ui->ToolButton17->click();
+        QCOMPARE(h.env.dialogs().boxes().size(), 1);
+        QCOMPARE(h.env.dialogs().lastBox().request.caption, QStringLiteral("提示"));
+        QFile check(path);
+        QVERIFY(check.open(QIODevice::ReadOnly));
+        QCOMPARE(check.readAll(), QByteArray("old"));
+        QVERIFY(h.env.shell().opened.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestExportCommand)
+#include "test_export_command.moc"
