@@ -1,5 +1,6 @@
 #include "tests/support/ScriptedDialogs.h"
 
+#include <QFileInfo>
 #include <QtGlobal>
 
 namespace lianbu::test {
@@ -59,6 +60,9 @@ QString ScriptedDialogs::saveFileName(QWidget *, const SaveFileRequest &request)
         record.answeredByDefault = true;
     else
         record.answer = m_saveAnswers.dequeue();
+    // Like the real dialog: a typed name without an extension gets the default one.
+    if (!record.answer.isEmpty() && !request.defaultSuffix.isEmpty() && QFileInfo(record.answer).suffix().isEmpty())
+        record.answer += QLatin1Char('.') + request.defaultSuffix;
     m_saveFiles.append(record);
     return record.answer;
 }

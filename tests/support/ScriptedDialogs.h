@@ -43,7 +43,8 @@ public:
 
     // Answers, consumed in order.
     void queueBoxAnswer(BoxButton answer) { m_boxAnswers.enqueue(answer); }
-    void queueSaveFileName(const QString &path) { m_saveAnswers.enqueue(path); } // "" = cancel
+    // What the operator types ("" = cancel); a name without an extension gets the default one.
+    void queueSaveFileName(const QString &path) { m_saveAnswers.enqueue(path); }
     void queuePrintAnswer(bool accept) { m_printAnswers.enqueue(accept); }
     void queuePageSetupAnswer(bool accept) { m_pageSetupAnswers.enqueue(accept); }
     // A chosen font (accepted) or std::nullopt (cancelled).
