@@ -116,12 +116,33 @@ void TDBGridTitleEh::mousePressEvent(QMouseEvent *event)
 {
     m_clickModifiers = event->modifiers();
     QHeaderView::mousePressEvent(event);
+    // A press on a title button (not on a border being dragged) shows it pressed.
+    const int logical = logicalIndexAt(event->position().toPoint());
+    if (event->button() == Qt::LeftButton && logical >= 0 && cursor().shape() != Qt::SplitHCursor
+        && logical < m_grid->Columns()->Count()
+        && m_grid->Columns()->Items(logical)->Title()->TitleButton()) {
+        m_pressed = logical;
+        viewport()->update();
+    }
+}
+
+void TDBGridTitleEh::mouseMoveEvent(QMouseEvent *event)
+{
+    QHeaderView::mouseMoveEvent(event);
+    if (m_pressed >= 0 && logicalIndexAt(event->position().toPoint()) != m_pressed) {
+        m_pressed = -1; // moved away or started a drag: no click will follow
+        viewport()->update();
+    }
 }
 
 void TDBGridTitleEh::mouseReleaseEvent(QMouseEvent *event)
 {
     m_clickModifiers = event->modifiers();
+    const bool wasPressed = m_pressed >= 0;
+    m_pressed = -1;
     QHeaderView::mouseReleaseEvent(event);
+    if (wasPressed)
+        viewport()->update();
 }
 
 bool TDBGridTitleEh::viewportEvent(QEvent *event)
@@ -149,7 +170,9 @@ void TDBGridTitleEh::paintCell(QPainter &painter, const QRect &rect, const QStri
                                const TColumnEh *column, bool bottom)
 {
     const TColumnTitleEh *title = column->Title();
-    painter.fillRect(rect, title->Color());
+    const bool pressed = bottom && m_pressed >= 0
+                         && m_grid->Columns()->IndexOf(column) == m_pressed;
+    painter.fillRect(rect, pressed ? title->Color().darker(115) : title->Color());
     QRect textRect = rect.adjusted(2, 1, -2, -1);
     if (bottom && title->SortMarker() != smNoneEh) {
         drawMarker(painter, rect, title->SortMarker());

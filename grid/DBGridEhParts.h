@@ -50,6 +50,7 @@ public:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     bool viewportEvent(QEvent *event) override;
 
@@ -59,6 +60,7 @@ private:
                    const class TColumnEh *column, bool bottom);
     TDBGridEh *m_grid;
     Qt::KeyboardModifiers m_clickModifiers;
+    int m_pressed = -1; // title button held down (logical index)
 };
 
 class TDBGridIndicatorEh : public QHeaderView

@@ -777,6 +777,24 @@ void TestGrid::screenshotWithChineseRows()
     const QPoint footer = grid.FooterWidget()->mapTo(&grid, QPoint(0, 5))
                           + QPoint(grid.IndicatorWidth() + 4, 0);
     QCOMPARE(image.pixelColor(footer), QColor(255, 194, 134));
+
+    // wider than the grid and scrolled: the footer cells stay under their titles
+    grid.setAutoFitColWidths(false);
+    for (int i = 0; i < grid.Columns()->Count(); ++i)
+        grid.Columns()->Items(i)->setWidth(150);
+    QApplication::processEvents();
+    QScrollBar *bar = grid.View()->horizontalScrollBar();
+    QVERIFY(bar->maximum() > 0);
+    bar->setValue(70);
+    QApplication::processEvents();
+    const QImage scrolled = grid.grab().toImage();
+    QVERIFY(scrolled.save(QStringLiteral("/tmp/grid_shot_scrolled.png")));
+    QHeaderView *header = grid.TitleHeader();
+    const int edge = header->sectionViewportPosition(1) + header->sectionSize(1) - 1;
+    const int titleX = header->viewport()->mapTo(&grid, QPoint(edge, 0)).x();
+    const int footerY = grid.FooterWidget()->mapTo(&grid, QPoint(0, 8)).y();
+    QCOMPARE(scrolled.pixelColor(titleX, footerY), QColor(128, 128, 128)); // the column line
+    QCOMPARE(scrolled.pixelColor(titleX - 3, footerY), QColor(255, 194, 134));
 }
 
 QTEST_MAIN(TestGrid)
