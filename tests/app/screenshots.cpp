@@ -2,12 +2,112 @@
 //   QT_QPA_PLATFORM=offscreen build/dev/tests/app/lianbu-screenshots OUTDIR
 #include "tests/app/MainWindowHarness.h"
 
+#include "appearance/About.h"
+#include "appearance/Skins.h"
 #include "grid/DBGridEh.h"
 #include "ui_MAIN.h"
 
 #include <QApplication>
+#include <QBuffer>
+#include <QPainter>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDialog>
 #include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QHeaderView>
+
+#if __has_include("operators/login.h")
+#include "operators/login.h"
+#define LIANBU_HAVE_LOGIN 1
+#endif
+
+namespace {
+
+// A dialog holding one of every kind of control the program's windows use, to judge a skin.
+QDialog *controlGallery()
+{
+    auto *dialog = new QDialog;
+    dialog->setWindowTitle(QStringLiteral("控件"));
+    dialog->resize(520, 300);
+    auto *group = new QGroupBox(QStringLiteral("打印设置"), dialog);
+    group->setGeometry(10, 8, 250, 150);
+    auto *check = new QCheckBox(QStringLiteral("打印标题"), group);
+    check->setGeometry(12, 22, 110, 20);
+    check->setChecked(true);
+    auto *check2 = new QCheckBox(QStringLiteral("打印页脚"), group);
+    check2->setGeometry(12, 44, 110, 20);
+    auto *radio = new QRadioButton(QStringLiteral("纵向"), group);
+    radio->setGeometry(130, 22, 100, 20);
+    radio->setChecked(true);
+    auto *radio2 = new QRadioButton(QStringLiteral("横向"), group);
+    radio2->setGeometry(130, 44, 100, 20);
+    auto *combo = new QComboBox(group);
+    combo->addItems({QStringLiteral("VIP客户"), QStringLiteral("普通")});
+    combo->setGeometry(12, 72, 110, 21);
+    auto *date = new QDateEdit(QDate(2010, 8, 15), group);
+    date->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    date->setCalendarPopup(true);
+    date->setGeometry(130, 72, 108, 21);
+    auto *edit = new QLineEdit(QStringLiteral("可以编辑"), group);
+    edit->setGeometry(12, 100, 110, 21);
+    auto *disabled = new QLineEdit(QStringLiteral("不可用"), group);
+    disabled->setEnabled(false);
+    disabled->setGeometry(130, 100, 108, 21);
+    auto *ok = new QPushButton(QStringLiteral("确  定"), dialog);
+    ok->setGeometry(10, 170, 75, 25);
+    ok->setDefault(true);
+    auto *off = new QPushButton(QStringLiteral("取  消"), dialog);
+    off->setGeometry(95, 170, 75, 25);
+    off->setEnabled(false);
+    auto *progress = new QProgressBar(dialog);
+    progress->setGeometry(10, 206, 250, 20);
+    progress->setValue(62);
+    auto *tabs = new QTabWidget(dialog);
+    tabs->setGeometry(270, 8, 240, 150);
+    auto *table = new QTableWidget(6, 2);
+    table->setHorizontalHeaderLabels({QStringLiteral("操作员"), QStringLiteral("登录时间")});
+    for (int r = 0; r < 6; ++r) {
+        table->setItem(r, 0, new QTableWidgetItem(QStringLiteral("操作员%1").arg(r + 1)));
+        table->setItem(r, 1, new QTableWidgetItem(QStringLiteral("2010-08-15 9:3%1:00").arg(r)));
+    }
+    table->selectRow(1);
+    tabs->addTab(table, QStringLiteral("用户"));
+    tabs->addTab(new QWidget, QStringLiteral("日志"));
+    auto *panel = new QFrame(dialog);
+    panel->setFrameShape(QFrame::StyledPanel);
+    panel->setGeometry(270, 170, 240, 60);
+    auto *label = new QLabel(QStringLiteral("面板里的文字"), panel);
+    label->setGeometry(10, 8, 200, 20);
+    auto *bar = new QScrollBar(Qt::Horizontal, panel);
+    bar->setGeometry(10, 34, 220, 14);
+    bar->setRange(0, 100);
+    bar->setPageStep(30);
+    auto *tip = new QLabel(QStringLiteral("提示文字"), dialog);
+    tip->setObjectName(QStringLiteral("gallerytip"));
+    tip->setGeometry(10, 240, 120, 22);
+    return dialog;
+}
+
+void saveMenu(QMenu *menu, const QString &path)
+{
+    menu->ensurePolished();
+    menu->adjustSize();
+    menu->grab().save(path);
+}
+
+} // namespace
 
 using namespace lianbu::test;
 
@@ -34,5 +134,50 @@ int main(int argc, char **argv)
     h.form->Button12Click();
     h.form->ui->DBGridEh1->ClickTitle(1);
     h.form->grab().save(out + QStringLiteral("/main-rows.png"));
+
+    // Every skin: the main window with rows (and its entry panel), its menus, the about box,
+    // the login dialog and a gallery of the other controls.
+    QDialog *gallery = controlGallery();
+    TAboutBox about(h.form.get());
+#ifdef LIANBU_HAVE_LOGIN
+    Tloginfm login(nullptr);
+#endif
+    // All skins' lower areas and about boxes side by side, for comparing them at one glance.
+    QImage lowers(973, 6 * 130, QImage::Format_RGB32);
+    QImage abouts(6 * 340, 2 * 216, QImage::Format_RGB32);
+    lowers.fill(Qt::white);
+    abouts.fill(Qt::white);
+    QPainter lowerPainter(&lowers);
+    QPainter aboutPainter(&abouts);
+    for (int skin = -1; skin < h.form->SkinStore1->Count(); ++skin) {
+        if (skin < 0) {
+            QBuffer own;
+            own.setData(h.form->SkinData1->SkinStream());
+            h.form->SkinData1->LoadFromStream(own);
+        } else {
+            ApplyStoreSkin(h.form->SkinData1, h.form->SkinStore1, skin);
+        }
+        const QString name = skin < 0 ? QStringLiteral("own") : QStringLiteral("skin%1").arg(skin);
+        QApplication::processEvents();
+        h.form->ui->Panel3->hide();
+        h.form->grab().save(out + QStringLiteral("/main-%1.png").arg(name));
+        lowerPainter.drawPixmap(0, (skin + 1) * 130, h.form->grab(QRect(0, 500, 973, 129)));
+        aboutPainter.drawPixmap((skin + 1) * 340, 0, about.grab());
+        h.form->ui->Panel3->show();
+        h.form->ui->Panel3->raise();
+        h.form->grab().save(out + QStringLiteral("/main-panel-%1.png").arg(name));
+        h.form->ui->Panel3->hide();
+        saveMenu(h.form->PopupMenu1, out + QStringLiteral("/menu-%1.png").arg(name));
+        saveMenu(h.form->PopupMenu3, out + QStringLiteral("/gridmenu-%1.png").arg(name));
+        about.grab().save(out + QStringLiteral("/about-%1.png").arg(name));
+        gallery->grab().save(out + QStringLiteral("/gallery-%1.png").arg(name));
+#ifdef LIANBU_HAVE_LOGIN
+        login.grab().save(out + QStringLiteral("/login-%1.png").arg(name));
+#endif
+        aboutPainter.drawPixmap((skin + 1) * 340, 216, h.form->PopupMenu1->grab());
+    }
+    lowers.save(out + QStringLiteral("/all-lower.png"));
+    abouts.save(out + QStringLiteral("/all-about-menu.png"));
+    delete gallery;
     return 0;
 }
