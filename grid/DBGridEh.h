@@ -10,6 +10,7 @@
 // Cell texts are read straight from the dataset's snapshot, so large results stay fast.
 
 #include "grid/DBGridEhColumns.h"
+#include "grid/DBGridEhLayout.h"
 
 #include <QColor>
 #include <QFont>
@@ -145,6 +146,17 @@ public:
     QColor CellColor(int row, const TColumnEh *column) const;
     // Index of the dataset field a column shows, -1 when none.
     int FieldIndexOf(const TColumnEh *column) const;
+
+    // ---- column layout in an initialization file (DBGridEhLayout.cpp) ----------------------
+    // Writes one entry per column ("<objectName>.<field>") and the "(Default)" grid entry into
+    // section; with eraseSection the section is removed first. Throws lianbu::Error
+    // "Unable to write to <file>" at the first entry that cannot be written (earlier entries
+    // stay written).
+    void SaveLayoutToIni(const QString &fileName, const QString &section, bool eraseSection);
+    // Applies what options choose of the stored layout; missing file, section or entries
+    // leave the columns as they are. Never reports anything and never re-sorts the rows.
+    void RestoreLayoutFromIni(const QString &fileName, const QString &section,
+                              TDBGridEhRestoreOptions options);
 
     // ---- suspension ------------------------------------------------------------------------
     // While updating, changes of the dataset are not shown; EndUpdate of the last level
