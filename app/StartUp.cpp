@@ -10,6 +10,9 @@
 #include "resources/Resources.h"
 #include "updater/ProgramLock.h"
 
+#include <QFont>
+#include <QIcon>
+
 #include <memory>
 
 namespace lianbu {
@@ -22,9 +25,23 @@ void prepareApplication()
     QApplication::setApplicationVersion(applicationVersion());
     initResources();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/lianbu.png")));
+    installFontSubstitutions();
 }
 
-int runProgram(Application &app)
+void installFontSubstitutions()
+{
+    // The forms ask for 宋体 (SimSun). Without the Windows font, fontconfig would pick a Latin
+    // family with wide digits and leave Chinese to a fallback; one CJK family keeps both
+    // consistent and legible.
+    const QStringList cjk{QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei")};
+    for (const QString &family : {QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("新宋体")})
+        QFont::insertSubstitutions(family, cjk);
+    QFont font = QApplication::font();
+    font.setFamilies(QStringList{font.family()} + cjk);
+    QApplication::setFont(font);
+}
+
+int runProgram(QApplication &app)
 {
     prepareApplication();
     // Held for the whole run: the updater waits on it before replacing our files.

@@ -1,7 +1,7 @@
 #include "tests/app/MainWindowHarness.h"
 
 #include "data/Statements.h"
-#include "resources/Resources.h"
+#include "app/StartUp.h"
 
 #include <QTest>
 
@@ -9,7 +9,7 @@ namespace lianbu::test {
 
 MainWindowHarness::MainWindowHarness(bool showNow)
 {
-    initResources();
+    prepareApplication();
     createDataDb(env.path());
     form = std::make_unique<TMainForm>();
     data = std::make_unique<Tdmfm>();
