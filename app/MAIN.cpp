@@ -7,6 +7,7 @@
 #include "data/dm.h"
 #include "platform/Application.h"
 #include "platform/Clock.h"
+#include "platform/Paths.h"
 #include "ui_MAIN.h"
 
 #include <QCloseEvent>
@@ -163,6 +164,9 @@ void TMainForm::showEvent(QShowEvent *event)
 
 void TMainForm::FormShow()
 {
+    ui->DBGridEh1->RestoreLayoutFromIni(lianbu::paths::settingsFilePath(),
+                                        QStringLiteral("lianbugrid"),
+                                        TDBGridEhRestoreOptions(AllRestoreOptions));
     // The data module exists from here on: the grid can be bound to the customer list.
     ui->DBGridEh1->setDataSource(dmfm->DataSource15);
     dmfm->ADOTable5->open();

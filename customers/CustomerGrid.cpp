@@ -3,9 +3,13 @@
 #include "app/MAIN.h"
 #include "data/dm.h"
 #include "grid/DBGridEh.h"
+#include "platform/Application.h"
+#include "platform/Paths.h"
 #include "ui_MAIN.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFileInfo>
 #include <QMenu>
 #include <QToolButton>
 
@@ -126,4 +130,16 @@ void TMainForm::HideItemClick(int itemIndex)
     columns->Items(position)->setVisible(!HideItems.at(itemIndex)->isChecked());
 }
 
-void TMainForm::N20Click() {}
+void TMainForm::N20Click()
+{
+    // A new user's settings folder does not exist yet, and the profile writer never creates
+    // folders: the command makes it, so saving works from the first day. Whatever still
+    // fails (no right to write, a file in the folder's place) is reported by the save.
+    const QString file = lianbu::paths::settingsFilePath();
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    try {
+        ui->DBGridEh1->SaveLayoutToIni(file, QStringLiteral("lianbugrid"), false);
+    } catch (...) {
+        lianbu::reportCurrentException();
+    }
+}
