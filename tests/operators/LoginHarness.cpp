@@ -1,0 +1,56 @@
+#include "tests/operators/LoginHarness.h"
+
+#include "data/Statements.h"
+
+#include <QSqlQuery>
+#include <QTest>
+#include <QGuiApplication>
+
+namespace lianbu::test {
+
+LoginHarness::LoginHarness()
+    : MainWindowHarness(false)
+{
+    dialog = new Tloginfm(form.get());
+    show();
+    // Settle the main window's activation first, so it cannot take the focus from the dialog.
+    QTRY_COMPARE(QGuiApplication::focusWindow(), form->windowHandle());
+}
+
+void LoginHarness::addOperator(const QString &name, const QString &password)
+{
+    data->ADOConnection1->execute(QStringLiteral("insert into userdb values (%1,%2)")
+                                      .arg(sql::sqlLiteral(name), sql::sqlLiteral(password)));
+}
+
+void LoginHarness::allowDuplicateNames()
+{
+    db::Connection *c = data->ADOConnection1;
+    c->execute(QStringLiteral("create table userdb_copy (username VARCHAR(50), passwd VARCHAR(50))"));
+    c->execute(QStringLiteral("insert into userdb_copy select username, passwd from userdb"));
+    c->execute(QStringLiteral("drop table userdb"));
+    c->execute(QStringLiteral("alter table userdb_copy rename to userdb"));
+}
+
+QList<QStringList> LoginHarness::sessions() const
+{
+    QList<QStringList> rows;
+    QSqlQuery q(data->ADOConnection1->database());
+    q.exec(QStringLiteral("select id, username, btime, jtime from rz order by id"));
+    while (q.next()) {
+        QStringList row;
+        for (int i = 0; i < 4; ++i)
+            row << (q.value(i).isNull() ? QStringLiteral("<null>") : q.value(i).toString());
+        rows << row;
+    }
+    return rows;
+}
+
+void LoginHarness::showDialog()
+{
+    dialog->show();
+    // The dialog counts as active as soon as its owner is; wait for the focus itself.
+    QTRY_COMPARE(QGuiApplication::focusWindow(), dialog->windowHandle());
+}
+
+} // namespace lianbu::test

@@ -1,0 +1,482 @@
+#include "tests/operators/LoginHarness.h"
+
+#include "app/StartUp.h"
+#include "data/Statements.h"
+#include "db/Connection.h"
+#include "db/Query.h"
+#include "platform/Application.h"
+#include "platform/Clock.h"
+#include "platform/DesktopShortcut.h"
+#include "platform/Error.h"
+#include "ui_MAIN.h"
+#include "ui_login.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSqlQuery>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
+#include <functional>
+
+using namespace lianbu;
+using namespace lianbu::test;
+
+namespace {
+
+// Runs `step` once the login dialog of the running program is visible (the program shows it
+// modally, so the test can only act from inside its event loop).
+void whenLoginDialogShown(std::function<void(Tloginfm *)> step)
+{
+    auto *timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, step] {
+        if (loginfm && loginfm->isVisible()) {
+            timer->stop();
+            timer->deleteLater();
+            step(loginfm);
+        }
+    });
+    timer->start();
+}
+
+void typeInto(QWidget *w, const QString &text) { QTest::keyClicks(w, text); }
+
+QString readFile(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromUtf8(f.readAll());
+}
+
+} // namespace
+
+class TestLogin : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void dialogLooksAsDesigned()
+    {
+        LoginHarness h;
+        Tloginfm *d = h.dialog;
+        h.showDialog();
+        QCOMPARE(d->windowTitle(), QStringLiteral("用户登录"));
+        QCOMPARE(d->size(), QSize(371, 160));
+        QCOMPARE(d->minimumSize(), d->maximumSize());
+        QVERIFY(d->windowFlags() & Qt::WindowCloseButtonHint);
+        QVERIFY(!(d->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+        QVERIFY(d->isModal());
+        // Centred over the main window.
+        const QPoint offset = d->frameGeometry().center() - h.form->frameGeometry().center();
+        QVERIFY2(offset.manhattanLength() <= 40, qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
+        QCOMPARE(d->ui->Label1->text(), QStringLiteral("用户名称："));
+        QCOMPARE(d->ui->Label2->text(), QStringLiteral("输入密码："));
+        QCOMPARE(d->ui->Label3->text(), QStringLiteral("用户初始登陆密码：888"));
+        QCOMPARE(d->ui->Label3->palette().color(QPalette::WindowText), QColor(Qt::red));
+        QCOMPARE(d->ui->bitbtn4->text(), QStringLiteral("确定"));
+        QCOMPARE(d->ui->BitBtn1->text(), QStringLiteral("退出"));
+        QCOMPARE(d->ui->Button1->text(), QStringLiteral("桌面快捷"));
+        QVERIFY(!d->ui->Button1->isVisible());
+        QVERIFY(d->ui->ComboBox1->isEditable());
+        QCOMPARE(d->ui->ComboBox1->font().family(), QStringLiteral("宋体"));
+        // The JPEG background was decoded.
+        QVERIFY(!d->ui->Image1->pixmap().isNull());
+        QCOMPARE(d->ui->Image1->pixmap().size(), QSize(371, 160));
+        QCOMPARE(d->ui->Edit1->maxLength(), 10);
+        QCOMPARE(d->ui->Edit1->echoMode(), QLineEdit::Password);
+        d->ui->Edit1->setText(QStringLiteral("abc"));
+        QCOMPARE(d->ui->Edit1->displayText(), QStringLiteral("***"));
+        QCOMPARE(d->Tag == 1, false);
+        d->ui->Edit1->clear();
+    }
+
+    void showingFillsTheNamesFocusesAndWritesTheShortcut()
+    {
+        LoginHarness h;
+        h.allowDuplicateNames();
+        h.addOperator(QStringLiteral("张三"), QStringLiteral("111"));
+        h.addOperator(QStringLiteral("Adam"), QStringLiteral("222"));
+        h.addOperator(QStringLiteral("张三"), QStringLiteral("333"));
+        const QString shortcut = QDir(h.env.desktopPath()).filePath(desktopShortcutFileName());
+        QFile old(shortcut);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("stale");
+        old.close();
+
+        h.showDialog();
+        QComboBox *names = h.dialog->ui->ComboBox1;
+        QStringList items;
+        for (int i = 0; i < names->count(); ++i)
+            items << names->itemText(i);
+        // Each name once, ascending in the database's order.
+        QCOMPARE(items.size(), 3);
+        QVERIFY(items.contains(QStringLiteral("超级管理员")));
+        QCOMPARE(items.count(QStringLiteral("张三")), 1);
+        QCOMPARE(items.first(), QStringLiteral("Adam"));
+        QCOMPARE(names->currentIndex(), 0);
+        QCOMPARE(names->currentText(), QStringLiteral("Adam"));
+        QVERIFY(names->isAncestorOf(QApplication::focusWidget()) || QApplication::focusWidget() == names);
+        // Rewritten on every showing.
+        const QString text = readFile(shortcut);
+        QVERIFY(text.startsWith(QStringLiteral("[Desktop Entry]")));
+        QVERIFY(text.contains(QStringLiteral("Name=联簿宝")));
+        QVERIFY(text.contains(QCoreApplication::applicationFilePath()));
+        QVERIFY(h.env.dialogs().boxes().isEmpty());
+        h.dialog->hide();
+        QVERIFY(QFile::remove(shortcut));
+        h.showDialog();
+        QVERIFY(QFile::exists(shortcut));
+        QVERIFY(!h.dialog->isHidden());
+    }
+
+    void anEmptyOperatorTableLeavesTheBoxEmpty()
+    {
+        LoginHarness h;
+        h.data->ADOConnection1->execute(QStringLiteral("delete from userdb"));
+        h.showDialog();
+        QCOMPARE(h.dialog->ui->ComboBox1->count(), 0);
+        QCOMPARE(h.dialog->ui->ComboBox1->currentIndex(), -1);
+        QCOMPARE(h.dialog->ui->ComboBox1->currentText(), QString());
+    }
+
+    void aDesktopThatCannotTakeTheShortcutIsSilent()
+    {
+        LoginHarness h;
+        QVERIFY(QDir(h.env.desktopPath()).removeRecursively());
+        QFile blocker(h.env.desktopPath()); // a file where the folder should be
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        h.showDialog();
+        QVERIFY(h.env.dialogs().boxes().isEmpty());
+        QVERIFY(h.dialog->ui->ComboBox1->count() > 0);
+        h.dialog->ui->Edit1->setText(sql::defaultPassword());
+        h.dialog->bitbtn4Click();
+        QVERIFY(h.dialog->isHidden());
+        QCOMPARE(h.sessions().size(), 1);
+    }
+
+    void requiredNameAndPassword()
+    {
+        LoginHarness h;
+        h.showDialog();
+        Tloginfm *d = h.dialog;
+        d->ui->ComboBox1->setEditText(QStringLiteral("  "));
+        d->ui->Edit1->setText(QStringLiteral("888"));
+        QTest::mouseClick(d->ui->bitbtn4, Qt::LeftButton);
+        QCOMPARE(h.env.dialogs().boxes().size(), 1);
+        BoxRequest box = h.env.dialogs().lastBox().request;
+        QCOMPARE(box.text, QStringLiteral("必须选择用户！"));
+        QCOMPARE(box.caption, QStringLiteral("Warning"));
+        QCOMPARE(box.icon, BoxIcon::Warning);
+        QVERIFY(d->ui->ComboBox1->isAncestorOf(QApplication::focusWidget()) || QApplication::focusWidget() == d->ui->ComboBox1);
+
+        d->ui->ComboBox1->setCurrentIndex(0);
+        d->ui->Edit1->clear();
+        QTest::mouseClick(d->ui->bitbtn4, Qt::LeftButton);
+        QCOMPARE(h.env.dialogs().boxes().size(), 2);
+        box = h.env.dialogs().lastBox().request;
+        QCOMPARE(box.text, QStringLiteral("必须输入密码！"));
+        QCOMPARE(box.caption, QStringLiteral("Warning"));
+        QCOMPARE(QApplication::focusWidget(), d->ui->Edit1);
+        QVERIFY(d->isVisible());
+        QVERIFY(h.sessions().isEmpty());
+    }
+
+    void wrongPasswordsWithoutLimitThenTheRightOne()
+    {
+        LoginHarness h;
+        h.showDialog();
+        Tloginfm *d = h.dialog;
+        d->ui->ComboBox1->setCurrentText(QStringLiteral("超级管理员"));
+        for (int attempt = 0; attempt < 6; ++attempt) {
+            d->ui->Edit1->setFocus();
+            typeInto(d->ui->Edit1, QStringLiteral("999"));
+            QTest::mouseClick(d->ui->bitbtn4, Qt::LeftButton);
+            QCOMPARE(h.env.dialogs().boxes().size(), attempt + 1);
+            const BoxRequest box = h.env.dialogs().lastBox().request;
+            QCOMPARE(box.text, QStringLiteral("密码不正确！请重新输入！"));
+            QCOMPARE(box.caption, QStringLiteral("联簿宝"));
+            QCOMPARE(box.icon, BoxIcon::None);
+            QCOMPARE(d->ui->Edit1->text(), QString());
+            QCOMPARE(QApplication::focusWidget(), d->ui->Edit1);
+            QVERIFY(d->isVisible());
+            QVERIFY(d->Tag != 1);
+        }
+        QVERIFY(h.sessions().isEmpty());
+        QCOMPARE(h.form->Tag, 0);
+        QVERIFY(h.form->isVisible());
+        typeInto(d->ui->Edit1, QStringLiteral("888"));
+        QTest::mouseClick(d->ui->bitbtn4, Qt::LeftButton);
+        QVERIFY(d->isHidden());
+        QCOMPARE(h.sessions().size(), 1);
+    }
+
+    void theNameIsMatchedAsTypedAndDuplicatesFail()
+    {
+        LoginHarness h;
+        h.allowDuplicateNames();
+        h.addOperator(QStringLiteral("O'Neil"), QStringLiteral("pw1"));
+        h.addOperator(QStringLiteral("双人"), QStringLiteral("pw2"));
+        h.addOperator(QStringLiteral("双人"), QStringLiteral("pw2"));
+        h.showDialog();
+        Tloginfm *d = h.dialog;
+        // The same name twice with the same password: more than one row, so refused.
+        d->ui->ComboBox1->setCurrentText(QStringLiteral("双人"));
+        d->ui->Edit1->setText(QStringLiteral("pw2"));
+        d->bitbtn4Click();
+        QCOMPARE(h.env.dialogs().lastBox().request.text, QStringLiteral("密码不正确！请重新输入！"));
+        QVERIFY(d->isVisible());
+        // The name is not trimmed: with a trailing blank it is another name.
+        d->ui->ComboBox1->setEditText(QStringLiteral("O'Neil "));
+        d->ui->Edit1->setText(QStringLiteral("pw1"));
+        d->bitbtn4Click();
+        QCOMPARE(h.env.dialogs().boxes().size(), 2);
+        // Typed, not chosen from the list, with a quote in it; the password's blanks are trimmed.
+        d->ui->ComboBox1->lineEdit()->clear();
+        d->ui->ComboBox1->lineEdit()->setFocus();
+        typeInto(d->ui->ComboBox1->lineEdit(), QStringLiteral("O'Neil"));
+        d->ui->Edit1->setText(QStringLiteral("pw1"));
+        d->bitbtn4Click();
+        QCOMPARE(h.env.dialogs().boxes().size(), 2);
+        QVERIFY(d->isHidden());
+        QCOMPARE(h.sessions().value(0).value(1), QStringLiteral("O'Neil"));
+        QCOMPARE(h.form->StatusPanel(1)->text(), QStringLiteral("O'Neil"));
+    }
+
+    void enterMovesAlongAndTheSecondEnterConfirms()
+    {
+        LoginHarness h;
+        setFixedNow(QDateTime(QDate(2010, 8, 15), QTime(9, 5, 7)));
+        h.insertCustomers({customer(QStringLiteral("VIP"), QStringLiteral("华联"))});
+        h.showDialog();
+        Tloginfm *d = h.dialog;
+        QLineEdit *nameEdit = d->ui->ComboBox1->lineEdit();
+        QTest::keyClick(nameEdit, Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), d->ui->Edit1);
+        QVERIFY(d->isVisible()); // Enter did not reach a default button
+        typeInto(d->ui->Edit1, QStringLiteral("888"));
+        QTest::keyClick(d->ui->Edit1, Qt::Key_Enter);
+        QCOMPARE(QApplication::focusWidget(), d->ui->bitbtn4);
+        QVERIFY(d->isVisible()); // Enter in the password edit only moves the focus
+        QVERIFY(h.sessions().isEmpty());
+        QTest::keyClick(d->ui->bitbtn4, Qt::Key_Return);
+        QVERIFY(d->isHidden());
+        QCOMPARE(d->Tag, 1);
+
+        // The session: one row with the name and the login time, no logout yet; the main
+        // window holds its id, names the operator and lists the customers.
+        const QList<QStringList> rows = h.sessions();
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows[0].mid(1), QStringList({QStringLiteral("超级管理员"), QStringLiteral("2010-08-15 9:05:07"),
+                                              QStringLiteral("<null>")}));
+        QCOMPARE(h.form->Tag, rows[0][0].toInt());
+        QCOMPARE(h.form->StatusPanel(1)->text(), QStringLiteral("超级管理员"));
+        QVERIFY(h.data->ADOQuery15->active());
+        QCOMPARE(h.data->ADOQuery15->sql(), sql::allRecords());
+        QCOMPARE(h.data->ADOQuery15->recordCount(), 1);
+        QVERIFY(!h.data->ADOQuery1->active());
+
+        // Closing the program writes the logout time into that row only.
+        setFixedNow(QDateTime(QDate(2010, 8, 15), QTime(17, 30, 0)));
+        h.form->close();
+        const QList<QStringList> after = h.sessions();
+        QCOMPARE(after[0].mid(1), QStringList({QStringLiteral("超级管理员"), QStringLiteral("2010-08-15 9:05:07"),
+                                               QStringLiteral("2010-08-15 17:30:00")}));
+    }
+
+    void theSessionIdIsTheRowThisLoginWrote()
+    {
+        LoginHarness h;
+        // Earlier sessions, one with a higher id than the next insert would get from max+1
+        // after the highest was deleted: AUTOINCREMENT never reuses it.
+        for (int i = 0; i < 3; ++i)
+            h.data->ADOConnection1->execute(QStringLiteral("insert into rz (username,btime) values ('x','2009-01-01')"));
+        h.data->ADOConnection1->execute(QStringLiteral("delete from rz where id=3"));
+        h.showDialog();
+        h.dialog->ui->Edit1->setText(QStringLiteral("888"));
+        h.dialog->bitbtn4Click();
+        QCOMPARE(h.form->Tag, 4);
+        QCOMPARE(h.sessions().last().value(0), QStringLiteral("4"));
+    }
+
+    void exitAndTheCloseBoxEndTheProgramWithoutASession()
+    {
+        {
+            LoginHarness h;
+            h.showDialog();
+            h.dialog->ui->Edit1->setText(QStringLiteral("888"));
+            QTest::mouseClick(h.dialog->ui->BitBtn1, Qt::LeftButton);
+            QVERIFY(h.dialog->isHidden());
+            QVERIFY(!h.form->isVisible());
+            QVERIFY(h.sessions().isEmpty());
+            QCOMPARE(h.form->Tag, 0);
+            QVERIFY(h.dialog->Tag != 1);
+            QVERIFY(!h.data->ADOQuery1->active());
+        }
+        {
+            LoginHarness h;
+            h.showDialog();
+            // Escape is not a way out: only "退出" and the close box are.
+            QTest::keyClick(h.dialog, Qt::Key_Escape);
+            QVERIFY(h.dialog->isVisible());
+            h.dialog->close(); // the close box
+            QVERIFY(h.dialog->isHidden());
+            QVERIFY(!h.form->isVisible());
+            QVERIFY(h.sessions().isEmpty());
+            QVERIFY(h.env.dialogs().boxes().isEmpty());
+        }
+    }
+
+    void aSessionRowThatCannotBeWrittenKeepsTheDialogOpen()
+    {
+        LoginHarness h;
+        h.data->ADOConnection1->execute(QStringLiteral(
+            "create trigger refuse before insert on rz begin select raise(abort, 'session log is read-only'); end"));
+        h.showDialog();
+        h.dialog->ui->Edit1->setText(QStringLiteral("888"));
+        QTest::mouseClick(h.dialog->ui->bitbtn4, Qt::LeftButton);
+        QCOMPARE(h.env.dialogs().boxes().size(), 1);
+        QCOMPARE(h.env.dialogs().lastBox().request.icon, BoxIcon::Stop);
+        QVERIFY(h.env.dialogs().lastBox().request.text.contains(QStringLiteral("session log is read-only")));
+        QVERIFY(h.dialog->isVisible());
+        QCOMPARE(h.form->Tag, 0);
+        QCOMPARE(h.form->StatusPanel(1)->text(), QStringLiteral("操作员："));
+        h.data->ADOConnection1->execute(QStringLiteral("drop trigger refuse"));
+        QTest::mouseClick(h.dialog->ui->bitbtn4, Qt::LeftButton);
+        QVERIFY(h.dialog->isHidden());
+        QCOMPARE(h.sessions().size(), 1);
+        QCOMPARE(h.form->Tag, h.sessions()[0][0].toInt());
+    }
+
+    void twoConnectionsLoggingInAtOnceEachGetTheirOwnRow()
+    {
+        TestDatabase db;
+        db::Connection first(db.path()), second(db.path());
+        first.open();
+        second.open();
+        db::Query q1(&first), q2(&second);
+        const QDateTime moment(QDate(2010, 8, 15), QTime(9, 0, 0));
+        // Both insert before either reads its id, as two instances at the same moment would.
+        operators::insertSessionRow(&q1, QStringLiteral("甲"), moment);
+        operators::insertSessionRow(&q2, QStringLiteral("乙"), moment);
+        const int id1 = operators::insertedSessionId(&q1);
+        const int id2 = operators::insertedSessionId(&q2);
+        QVERIFY(id1 != id2);
+        QSqlQuery check(first.database());
+        QVERIFY(check.exec(QStringLiteral("select username from rz where id=%1").arg(id1)) && check.next());
+        QCOMPARE(check.value(0).toString(), QStringLiteral("甲"));
+        QVERIFY(check.exec(QStringLiteral("select username from rz where id=%1").arg(id2)) && check.next());
+        QCOMPARE(check.value(0).toString(), QStringLiteral("乙"));
+        // The newest id would have handed the first instance the second one's session.
+        OpenStatement(&q1, sql::maxSessionId());
+        QCOMPARE(q1.fieldByName(QStringLiteral("maxid")).asInteger(), id2);
+    }
+
+    void concurrentInstancesNeverShareASession()
+    {
+        TestDatabase db;
+        const QString path = db.path();
+        std::atomic<int> wrong{0};
+        std::atomic<int> done{0};
+        auto worker = [&](const QString &name) {
+            db::Connection connection(path);
+            connection.open();
+            db::Query query(&connection);
+            for (int i = 0; i < 40; ++i) {
+                operators::insertSessionRow(&query, name, QDateTime(QDate(2010, 8, 15), QTime(9, 0, 0)));
+                const int id = operators::insertedSessionId(&query);
+                QSqlQuery check(connection.database());
+                if (!check.exec(QStringLiteral("select username from rz where id=%1").arg(id)) || !check.next()
+                    || check.value(0).toString() != name)
+                    ++wrong;
+                ++done;
+            }
+        };
+        QThread *a = QThread::create(worker, QStringLiteral("甲"));
+        QThread *b = QThread::create(worker, QStringLiteral("乙"));
+        a->start();
+        b->start();
+        QVERIFY(a->wait(60000) && b->wait(60000));
+        delete a;
+        delete b;
+        QCOMPARE(done.load(), 80);
+        QCOMPARE(wrong.load(), 0);
+    }
+
+    void insertedSessionIdRefusesAConnectionThatInsertedNothing()
+    {
+        TestDatabase db;
+        db::Connection connection(db.path());
+        connection.open();
+        db::Query query(&connection);
+        QVERIFY_THROWS_EXCEPTION(lianbu::Error, operators::insertedSessionId(&query));
+    }
+
+    // The program as started: main window, login dialog, data module, message loop.
+    void theRunningProgramLogsInAndOutThroughTheDialog()
+    {
+        Environment env;
+        createDataDb(env.path());
+        setFixedNow(QDateTime(QDate(2010, 8, 15), QTime(8, 0, 0)));
+        bool sawDialog = false;
+        whenLoginDialogShown([&](Tloginfm *d) {
+            sawDialog = true;
+            QVERIFY(MainForm && MainForm->isVisible());
+            d->ui->Edit1->setText(sql::defaultPassword());
+            QTest::mouseClick(d->ui->bitbtn4, Qt::LeftButton);
+            // Back in the main window: later activations do not bring the dialog back.
+            QTimer::singleShot(50, [] {
+                QVERIFY(MainForm);
+                QCOMPARE(MainForm->StatusPanel(1)->text(), QStringLiteral("超级管理员"));
+                // A session is open: later activations pass the dialog by.
+                QVERIFY(MainForm->Tag > 0);
+                QVERIFY(!loginfm->isVisible());
+                setFixedNow(QDateTime(QDate(2010, 8, 15), QTime(18, 0, 0)));
+                MainForm->close();
+            });
+        });
+        const int code = runProgram(*qApp);
+        QCOMPARE(code, 0);
+        QVERIFY(sawDialog);
+        db::Connection c(env.filePath(QStringLiteral("data.db")));
+        c.open();
+        QSqlQuery q(c.database());
+        QVERIFY(q.exec(QStringLiteral("select username, btime, jtime from rz")) && q.next());
+        QCOMPARE(q.value(0).toString(), QStringLiteral("超级管理员"));
+        QCOMPARE(q.value(1).toString(), QStringLiteral("2010-08-15 8:00:00"));
+        QCOMPARE(q.value(2).toString(), QStringLiteral("2010-08-15 18:00:00"));
+        QVERIFY(!q.next());
+    }
+
+    void theRunningProgramEndsWhenTheDialogIsLeft()
+    {
+        Environment env;
+        createDataDb(env.path());
+        whenLoginDialogShown([](Tloginfm *d) { QTest::mouseClick(d->ui->BitBtn1, Qt::LeftButton); });
+        QCOMPARE(runProgram(*qApp), 0);
+        db::Connection c(env.filePath(QStringLiteral("data.db")));
+        c.open();
+        QSqlQuery q(c.database());
+        QVERIFY(q.exec(QStringLiteral("select count(*) from rz")) && q.next());
+        QCOMPARE(q.value(0).toInt(), 0);
+        QVERIFY(env.dialogs().boxes().isEmpty());
+    }
+};
+
+int main(int argc, char **argv)
+{
+    lianbu::Application app(argc, argv);
+    TestLogin test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_login.moc"
