@@ -23,10 +23,6 @@ QWidget:disabled {
 QLabel {
     background: transparent;
 }
-QLabel[link="true"] {
-    color: $link;
-    text-decoration: underline;
-}
 QFrame[frameShape="StyledPanel"] {
     background: $panel;
     border: 1px solid $panel_border;
@@ -450,6 +446,12 @@ QMessageBox QLabel {
 QMessageBox QPushButton {
     min-width: 64px;
 }
+
+/* ---- links (the about box): last, so no panel rule outweighs them ---- */
+QLabel[link="true"], QWidget QLabel[link="true"] {
+    color: $link;
+    text-decoration: underline;
+}
 """)
 
 # Colours shared by the light skins; each scheme overrides what makes it its own.
@@ -461,7 +463,7 @@ LIGHT = dict(
     btn_hover_top='#ffffff', btn_hover_bottom='#cfe0f7', btn_pressed='#bcd2ef', btn_disabled='#eceff3',
     tb_text='#1b1b1b', tb_hover='rgba(255,255,255,150)', tb_hover_border='#7ea6dc', tb_pressed='rgba(120,160,220,90)',
     edit_text='#000000', edit_bg='#ffffff', edit_border='#8f9db2', edit_hover_border='#5f86c0',
-    edit_disabled_bg='#eef0f3', sel_bg='#3875d7', sel_text='#ffffff',
+    edit_disabled_bg='#eef0f3', sel_bg='#2f6bc4', sel_text='#ffffff',
     check_border='#7b8ba3',
     menu_text='#1b1b1b', menu_bg='#fbfcfe', menu_border='#8494ab', menu_sel_bg='#cfe0f7',
     menu_sel_text='#000000', menu_sep='#c9d2de',
@@ -504,17 +506,17 @@ SKINS = {
     # The main window's own skin: a calm light grey-blue that matches the grid's blue titles.
     'own.qss': dict(LIGHT, title='联簿宝',
         win='qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #f4f6f9, stop:1 #e3e8ef)',
-        accent='#3a78d4', accent_dark='#22559f',
+        accent='#3a78d4', accent_dark='#22559f', sel_bg='#2f6bc4',
         chunk_top='#6aa2ee', chunk_bottom='#2f6ccc',
-        grid_sel_bg='#3a78d4'),
+        grid_sel_bg='#2f6bc4'),
 
     # 黑色经典: charcoal with silver edges and an amber accent.
     'black-classic.qss': dict(DARK, title='黑色经典',
         win='qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #36363a, stop:1 #202023)',
-        accent='#f0a030', accent_dark='#b36f12', sel_bg='#c98213',
-        menu_sel_bg='#c98213',
+        accent='#f0a030', accent_dark='#b36f12', sel_bg='#a35f0a',
+        menu_sel_bg='#a35f0a',
         chunk_top='#f7bd5c', chunk_bottom='#d2860f',
-        grid_sel_bg='#c98213'),
+        grid_sel_bg='#a35f0a'),
 
     # 蓝色幻想: saturated blues, bright buttons, white text on deep-blue chrome.
     'blue-fantasy.qss': dict(LIGHT, title='蓝色幻想', panel_text='#0b2a5e',
@@ -554,7 +556,7 @@ SKINS = {
         grid_back='#dff1fd',
         accent='#2d9be6', accent_dark='#1a73b3', check_border='#6aaedc',
         chunk_top='#7cc8f8', chunk_bottom='#2d9be6',
-        grid_sel_bg='#2d8fd8'),
+        grid_sel_bg='#1f73b8'),
 
     # 黑色遐想: near-black with a violet glow.
     'black-reverie.qss': dict(DARK, title='黑色遐想', card_bg='#eeeaf5', card_border='#8d7fb0',
@@ -585,7 +587,7 @@ SKINS = {
         btn_hover_top='#fffdf7', btn_hover_bottom='#f9c98a', btn_pressed='#eeb46a',
         tb_text='#3d2414', tb_hover='rgba(255,255,255,150)', tb_hover_border='#d39a55', tb_pressed='rgba(214,150,80,90)',
         edit_border='#c9a27a', edit_hover_border='#d07a2a',
-        sel_bg='#d0613a',
+        sel_bg='#b04a22',
         menu_bg='#fffbf4', menu_border='#c28a4e', menu_sel_bg='#f8d7a8', menu_sel_text='#3d2414',
         menu_sep='#ecd3b1',
         status_text='#4a2a12', status_top='#fbe8c8', status_bottom='#edcf9f', status_line='#d2a979',
@@ -595,7 +597,7 @@ SKINS = {
         grid_back='#f6e3c4',
         accent='#d9632b', accent_dark='#a4441a', check_border='#b98a5c',
         chunk_top='#f7a05a', chunk_bottom='#d9632b',
-        grid_sel_bg='#c9552a'),
+        grid_sel_bg='#b04a22'),
 }
 
 

@@ -1,0 +1,549 @@
+// Skins, the remembered skin, the support page, the help commands and the about box.
+#include "tests/app/MainWindowHarness.h"
+
+#include "app/AppInfo.h"
+#include "app/VendorAddresses.h"
+#include "appearance/About.h"
+#include "appearance/SkinRegistry.h"
+#include "appearance/Skins.h"
+#include "platform/Error.h"
+#include "ui_About.h"
+#include "ui_MAIN.h"
+
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QToolTip>
+
+#include <cmath>
+#include <unistd.h>
+
+using namespace lianbu;
+using namespace lianbu::test;
+
+namespace {
+
+// Per-user settings in a private folder: the registry stand-in never reaches the real
+// ~/.config, and one test's choice never leaks into the next.
+class PrivateSettings
+{
+public:
+    PrivateSettings()
+    {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+    }
+    ~PrivateSettings()
+    {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path() + "/gone");
+    }
+    QString keyFile() const { return dir.path() + QStringLiteral("/qiaomu/lianbu.conf"); }
+    void store(const QVariant &value) const
+    {
+        QSettings key(QSettings::NativeFormat, QSettings::UserScope, "qiaomu", "lianbu");
+        key.setValue("skin", value);
+        key.sync();
+    }
+    QVariant stored() const
+    {
+        QSettings key(QSettings::NativeFormat, QSettings::UserScope, "qiaomu", "lianbu");
+        return key.value("skin");
+    }
+    QTemporaryDir dir;
+};
+
+QString sheetOf(const skins::SkinResource &skin) { return QString::fromUtf8(skins::skinData(skin)); }
+QString storeSheet(int index) { return sheetOf(skins::storeSkins().at(index)); }
+QString ownSheet() { return sheetOf(skins::ownSkin()); }
+
+// Shows a harness's main window after the stored state is in place (FormShow reads it).
+void start(MainWindowHarness &h) { h.show(); }
+
+QStringList g_parseWarnings;
+void collectWarnings(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type != QtDebugMsg && type != QtInfoMsg)
+        g_parseWarnings << message;
+}
+
+// WCAG relative luminance contrast of two colours (1 to 21).
+double contrast(const QColor &a, const QColor &b)
+{
+    auto luminance = [](const QColor &c) {
+        auto channel = [](double v) {
+            v /= 255.0;
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.red()) + 0.7152 * channel(c.green()) + 0.0722 * channel(c.blue());
+    };
+    double la = luminance(a), lb = luminance(b);
+    if (la < lb)
+        std::swap(la, lb);
+    return (la + 0.05) / (lb + 0.05);
+}
+
+// The contrast between an area's background (its left edge) and its strongest pixel: text
+// painted there must stand out from what it is painted on.
+double paintedContrast(QWidget *widget, const QRect &area)
+{
+    widget->ensurePolished();
+    widget->adjustSize();
+    const QImage image = widget->grab().toImage();
+    const QColor background = image.pixelColor(area.left() + 2, area.center().y());
+    double best = 1;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            best = std::max(best, contrast(background, image.pixelColor(x, y)));
+    return best;
+}
+
+// One of every kind of control the windows use, for a skin to polish.
+QWidget *controlGallery()
+{
+    auto *w = new QWidget;
+    auto *group = new QGroupBox(QStringLiteral("组"), w);
+    new QCheckBox(QStringLiteral("勾选"), group);
+    new QRadioButton(QStringLiteral("单选"), group);
+    new QComboBox(w);
+    auto *date = new QDateEdit(w);
+    date->setCalendarPopup(true);
+    new QLineEdit(w);
+    new QPushButton(QStringLiteral("按钮"), w);
+    new QToolButton(w);
+    new QProgressBar(w);
+    new QScrollBar(Qt::Vertical, w);
+    auto *tabs = new QTabWidget(w);
+    tabs->addTab(new QTableWidget(3, 3), QStringLiteral("表"));
+    auto *frame = new QFrame(w);
+    frame->setFrameShape(QFrame::StyledPanel);
+    new QLabel(QStringLiteral("标签"), frame);
+    new QStatusBar(w);
+    auto *menu = new QMenu(w);
+    menu->addAction(QStringLiteral("菜单"));
+    menu->addSeparator();
+    return w;
+}
+
+void polishAll(QWidget *w)
+{
+    w->ensurePolished();
+    for (QWidget *child : w->findChildren<QWidget *>())
+        child->ensurePolished();
+    w->grab();
+}
+
+} // namespace
+
+class TestSkins : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup() { qApp->setStyleSheet(QString()); }
+
+    void indexFromRememberedText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("index"); // -1: none
+        for (int i = 0; i <= 5; ++i)
+            QTest::newRow(qPrintable(QString::number(i))) << QString::number(i) << i;
+        QTest::newRow("empty") << QString() << -1;
+        QTest::newRow("leading blank") << QStringLiteral(" 1") << -1;
+        QTest::newRow("trailing blank") << QStringLiteral("1 ") << -1;
+        QTest::newRow("leading zero") << QStringLiteral("01") << -1;
+        QTest::newRow("six") << QStringLiteral("6") << -1;
+        QTest::newRow("seven") << QStringLiteral("7") << -1;
+        QTest::newRow("minus") << QStringLiteral("-1") << -1;
+        QTest::newRow("letters") << QStringLiteral("blue") << -1;
+        QTest::newRow("full-width digit") << QStringLiteral("１") << -1;
+    }
+    void indexFromRememberedText()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, index);
+        const std::optional<int> mapped = skins::skinIndexFromText(text);
+        QCOMPARE(mapped.value_or(-1), index);
+    }
+
+    void storeHoldsFiveDistinctSkinsInMenuOrder()
+    {
+        TSkinStore store;
+        skins::fillStore(&store);
+        QCOMPARE(store.Count(), 5);
+        QSet<QByteArray> distinct{skins::skinData(skins::ownSkin())};
+        for (int i = 0; i < 5; ++i) {
+            QCOMPARE(store.Store[i].Name, QStringLiteral("SkinItem%1").arg(i));
+            QVERIFY(!store.Store[i].DataStream.isEmpty());
+            distinct.insert(store.Store[i].DataStream);
+        }
+        QCOMPARE(distinct.size(), 6);
+        QVERIFY(storeSheet(1).contains(QStringLiteral("蓝色幻想")));
+    }
+
+    void applyStoreSkinTakesTheItemAndIgnoresIndexesBeyondTheStore()
+    {
+        TSkinStore store;
+        skins::fillStore(&store);
+        TSkinData data;
+        data.setSkinStream(skins::skinData(skins::ownSkin()));
+        data.setActive(true);
+        QCOMPARE(qApp->styleSheet(), ownSheet());
+        QSignalSpy changed(&data, &TSkinData::skinChanged);
+        for (int index : {5, 6, 100}) {
+            ApplyStoreSkin(&data, &store, index);
+            QCOMPARE(qApp->styleSheet(), ownSheet());
+        }
+        QCOMPARE(changed.count(), 0);
+        ApplyStoreSkin(&data, &store, 3);
+        QCOMPARE(qApp->styleSheet(), storeSheet(3));
+        QCOMPARE(data.ActiveSkin(), store.Store[3].DataStream);
+        QCOMPARE(changed.count(), 1);
+        // Off gives the application its unskinned look back.
+        data.setActive(false);
+        QCOMPARE(qApp->styleSheet(), QString());
+    }
+
+    // Every skin parses without a warning, names only pictures that exist, and keeps text legible
+    // where it is read all day: edits, menus, the grid and its selection, tooltips.
+    void everySkinParsesAndStaysLegible_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("own") << QString::fromLatin1(skins::ownSkin().path);
+        for (const skins::SkinResource &skin : skins::storeSkins())
+            QTest::newRow(skin.name) << QString::fromLatin1(skin.path);
+    }
+    void everySkinParsesAndStaysLegible()
+    {
+        QFETCH(QString, path);
+        skins::initSkinResources();
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString sheet = QString::fromUtf8(file.readAll());
+
+        const QRegularExpression url(QStringLiteral("url\\(([^)]*)\\)"));
+        for (auto it = url.globalMatch(sheet); it.hasNext();) {
+            const QString picture = it.next().captured(1);
+            QVERIFY2(QFile::exists(picture), qPrintable(picture));
+            QVERIFY2(!QImage(picture).isNull(), qPrintable(picture));
+        }
+
+        // The watch below does see a sheet that does not parse.
+        QtMessageHandler previous = qInstallMessageHandler(collectWarnings);
+        g_parseWarnings.clear();
+        qApp->setStyleSheet(QStringLiteral("QPushButton { color: red; "));
+        QPushButton probe;
+        probe.ensurePolished();
+        QVERIFY(!g_parseWarnings.filter(QStringLiteral("parse"), Qt::CaseInsensitive).isEmpty());
+
+        g_parseWarnings.clear();
+        qApp->setStyleSheet(sheet);
+        MainWindowHarness h;
+        std::unique_ptr<QWidget> gallery(controlGallery());
+        polishAll(gallery.get());
+        polishAll(h.form.get());
+        TAboutBox about;
+        polishAll(&about);
+        qInstallMessageHandler(previous);
+        for (const QString &warning : g_parseWarnings)
+            QVERIFY2(!warning.contains(QLatin1String("parse"), Qt::CaseInsensitive), qPrintable(warning));
+
+        // The main window's own skin is replaced by the one under test for the checks below.
+        qApp->setStyleSheet(sheet);
+        const QPalette edit = h.form->ui->Edit23->palette();
+        QVERIFY2(contrast(edit.color(QPalette::Text), edit.color(QPalette::Base)) >= 7,
+                 "edit text");
+        QMenu *menu = h.form->PopupMenu1;
+        menu->ensurePolished();
+        QVERIFY2(contrast(menu->palette().color(QPalette::WindowText),
+                          menu->palette().color(QPalette::Window)) >= 7, "menu text");
+        QAbstractItemView *view = h.form->ui->DBGridEh1->View();
+        const QPalette grid = view->palette();
+        // The grid paints its rows white and light grey itself: its text must stay dark.
+        QVERIFY2(contrast(grid.color(QPalette::Text), Qt::white) >= 7, "grid text");
+        QVERIFY2(contrast(grid.color(QPalette::Text), QColor(238, 238, 238)) >= 7, "grid text");
+        QVERIFY2(contrast(grid.color(QPalette::HighlightedText), grid.color(QPalette::Highlight)) >= 4.5,
+                 "grid selection");
+        QVERIFY2(paintedContrast(menu, menu->actionGeometry(h.form->N19)) >= 7, "menu item");
+        menu->setActiveAction(h.form->N26);
+        QVERIFY2(paintedContrast(menu, menu->actionGeometry(h.form->N26)) >= 4.5, "selected menu item");
+        QToolTip::showText(h.form->mapToGlobal(QPoint(10, 10)), QStringLiteral("提示"), h.form.get());
+        QWidget *tip = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (w->inherits("QTipLabel") && w->isVisible())
+                tip = w;
+        }
+        QVERIFY(tip);
+        QVERIFY2(contrast(tip->palette().color(QPalette::WindowText), tip->palette().color(QPalette::Window)) >= 7,
+                 "tooltip");
+        QToolTip::hideText();
+    }
+
+    void firstStartShowsTheOwnSkinAndCreatesNoKey()
+    {
+        PrivateSettings settings;
+        MainWindowHarness h(false);
+        start(h);
+        QCOMPARE(qApp->styleSheet(), ownSheet());
+        QCOMPARE(h.form->SkinData1->ActiveSkin(), skins::skinData(skins::ownSkin()));
+        QVERIFY(!QFile::exists(settings.keyFile()));
+        QVERIFY(!QDir(settings.dir.path() + "/qiaomu").exists());
+        QVERIFY(h.env.dialogs().boxes().isEmpty());
+        QVERIFY(h.form->StatusPanel(2)->text().startsWith(QStringLiteral("今天：")));
+    }
+
+    void chosenSkinIsStoredAndShownAtTheNextStart()
+    {
+        PrivateSettings settings;
+        {
+            MainWindowHarness h;
+            QVERIFY(!QFile::exists(settings.keyFile()));
+            h.form->N26->trigger(); // 蓝色幻想(皮肤)
+            QCOMPARE(qApp->styleSheet(), storeSheet(1));
+            QVERIFY(QFile::exists(settings.keyFile()));
+            QCOMPARE(settings.stored(), QVariant(QStringLiteral("1")));
+        }
+        qApp->setStyleSheet(QString());
+        MainWindowHarness next(false);
+        QCOMPARE(qApp->styleSheet(), ownSheet()); // until the window is shown
+        start(next);
+        QCOMPARE(qApp->styleSheet(), storeSheet(1));
+        QCOMPARE(next.form->SkinData1->ActiveSkin(), skins::skinData(skins::storeSkins().at(1)));
+        QVERIFY(next.env.dialogs().boxes().isEmpty());
+    }
+
+    void everySkinItemAppliesAndRemembersItsIndex()
+    {
+        PrivateSettings settings;
+        MainWindowHarness h;
+        const QList<QAction *> items{h.form->N19, h.form->N26, h.form->N32, h.form->N42, h.form->N52};
+        const QStringList captions{"黑色经典(皮肤)", "蓝色幻想(皮肤)", "梦幻天空(皮肤)", "黑色遐想(皮肤)", "梦想成真(皮肤)"};
+        for (int k = 4; k >= 0; --k) {
+            QCOMPARE(items[k]->text(), captions[k]);
+            items[k]->trigger();
+            QCOMPARE(qApp->styleSheet(), storeSheet(k));
+            QCOMPARE(settings.stored(), QVariant(QString::number(k)));
+        }
+    }
+
+    // Stored texts that name no skin of the store leave the own skin, silently, and the rest of
+    // FormShow runs.
+    void storedTextsThatNameNoSkinChangeNothing_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("5") << QStringLiteral("5");
+        QTest::newRow("7") << QStringLiteral("7");
+        QTest::newRow("empty") << QString("");
+        QTest::newRow("leading blank") << QStringLiteral(" 1");
+        QTest::newRow("leading zero") << QStringLiteral("01");
+        QTest::newRow("letters") << QStringLiteral("blue");
+    }
+    void storedTextsThatNameNoSkinChangeNothing()
+    {
+        QFETCH(QString, text);
+        PrivateSettings settings;
+        settings.store(text);
+        MainWindowHarness h(false);
+        start(h);
+        QCOMPARE(qApp->styleSheet(), ownSheet());
+        QVERIFY(h.env.dialogs().boxes().isEmpty());
+        QVERIFY(h.form->StatusPanel(2)->text().startsWith(QStringLiteral("今天：")));
+        QCOMPARE(settings.stored(), QVariant(text)); // read, never rewritten
+    }
+
+    void keyWithoutTheValueOrThatCannotBeOpenedChangesNothing()
+    {
+        {
+            PrivateSettings settings;
+            QSettings key(QSettings::NativeFormat, QSettings::UserScope, "qiaomu", "lianbu");
+            key.setValue("other", "x");
+            key.sync();
+            MainWindowHarness h(false);
+            start(h);
+            QCOMPARE(qApp->styleSheet(), ownSheet());
+            QVERIFY(h.env.dialogs().boxes().isEmpty());
+        }
+        {
+            // A key that cannot be opened: here a folder where the settings file should be.
+            PrivateSettings settings;
+            QVERIFY(QDir().mkpath(settings.keyFile()));
+            MainWindowHarness h(false);
+            start(h);
+            QCOMPARE(qApp->styleSheet(), ownSheet());
+            QVERIFY(h.env.dialogs().boxes().isEmpty());
+            QVERIFY(h.form->StatusPanel(2)->text().startsWith(QStringLiteral("今天：")));
+        }
+    }
+
+    void storedValueThatIsNotTextIsAnErrorAndEndsFormShow()
+    {
+        PrivateSettings settings;
+        settings.store(QStringList{QStringLiteral("1"), QStringLiteral("2")});
+        MainWindowHarness h(false);
+        start(h);
+        QCOMPARE(h.env.dialogs().boxes().size(), 1);
+        QCOMPARE(h.env.dialogs().lastBox().request.text, QStringLiteral("Invalid data type for 'skin'"));
+        QCOMPARE(h.env.dialogs().lastBox().request.icon, BoxIcon::Stop);
+        QCOMPARE(qApp->styleSheet(), ownSheet());
+        // The steps after the skin did not run.
+        QVERIFY(!h.form->StatusPanel(2)->text().startsWith(QStringLiteral("今天：")));
+    }
+
+    void choosingTheSameSkinTwiceWritesTheSameValueAndNothingElse()
+    {
+        PrivateSettings settings;
+        MainWindowHarness h;
+        h.form->N32->trigger();
+        QFile file(settings.keyFile());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray first = file.readAll();
+        file.close();
+        h.form->N32->trigger();
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), first);
+        QCOMPARE(qApp->styleSheet(), storeSheet(2));
+        QSettings key(QSettings::NativeFormat, QSettings::UserScope, "qiaomu", "lianbu");
+        QCOMPARE(key.allKeys(), QStringList{QStringLiteral("skin")});
+        QCOMPARE(key.value("skin"), QVariant(QStringLiteral("2")));
+    }
+
+    void keyThatCannotBeCreatedIsReportedAfterTheSkinIsShown()
+    {
+        PrivateSettings settings;
+        MainWindowHarness h;
+        // A file where the key's folder should be: the key cannot be created.
+        QFile blocker(settings.dir.path() + "/qiaomu");
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        try {
+            h.form->N42Click();
+            QFAIL("no error");
+        } catch (const Error &error) {
+            QCOMPARE(error.message(), QStringLiteral("Failed to create key \\Software\\qiaomu\\lianbu"));
+        }
+        QCOMPARE(qApp->styleSheet(), storeSheet(3));
+    }
+
+    void valueThatCannotBeWrittenIsReportedAfterTheSkinIsShown()
+    {
+        if (::geteuid() == 0)
+            QSKIP("file permissions do not bind the superuser");
+        PrivateSettings settings;
+        settings.store(QStringLiteral("0"));
+        MainWindowHarness h;
+        // The file stays writable but its folder refuses the replacement file.
+        const QString folder = settings.dir.path() + "/qiaomu";
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+        bool threw = false;
+        try {
+            h.form->N52Click();
+        } catch (const Error &error) {
+            threw = true;
+            QCOMPARE(error.message(), QStringLiteral("Failed to set data for 'skin'"));
+        }
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QVERIFY(threw);
+        QCOMPARE(qApp->styleSheet(), storeSheet(4));
+    }
+
+    void supportButtonOpensTheSupportPage()
+    {
+        PrivateSettings settings;
+        MainWindowHarness h;
+        h.env.shell().result = false; // no browser: nothing is reported
+        QTest::mouseClick(h.form->ui->ToolButton1, Qt::LeftButton);
+        QCOMPARE(h.env.shell().opened, QList<QUrl>{QUrl(supportPageAddress())});
+        QVERIFY(h.env.dialogs().boxes().isEmpty());
+    }
+
+    void helpCommandsSitAtTheEndOfTheSettingsMenu()
+    {
+        PrivateSettings settings;
+        MainWindowHarness h;
+        const QList<QAction *> actions = h.form->PopupMenu1->actions();
+        QCOMPARE(actions.size(), 12);
+        QVERIFY(actions[8]->isSeparator());
+        QCOMPARE(actions[9]->text(), QStringLiteral("帮助主题"));
+        QCOMPARE(actions[10]->text(), QStringLiteral("官方主页"));
+        QCOMPARE(actions[11]->text(), QStringLiteral("关于"));
+        QVERIFY(!actions.contains(h.form->N18)); // 检查升级 stays internal
+
+        actions[9]->trigger();
+        actions[10]->trigger();
+        const QString help = QDir(QCoreApplication::applicationDirPath()).filePath("help.chm");
+        QCOMPARE(h.env.shell().opened,
+                 (QList<QUrl>{QUrl::fromLocalFile(help), QUrl(homePageAddress())}));
+        QVERIFY(QDir(QCoreApplication::applicationDirPath()) != QDir(h.env.path()));
+    }
+
+    void aboutBoxShowsTheProgramAndItsLinks()
+    {
+        PrivateSettings settings;
+        MainWindowHarness h;
+        QString caption;
+        bool modal = false;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<TAboutBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            caption = box->windowTitle();
+            modal = box->isModal();
+            QTest::mouseClick(box->ui->OKButton, Qt::LeftButton);
+        });
+        h.form->N25->trigger();
+        QCOMPARE(caption, QStringLiteral("关于软件..."));
+        QVERIFY(modal);
+
+        TAboutBox box(h.form.get());
+        QVERIFY(!box.ui->ProgramIcon->pixmap().isNull());
+        QCOMPARE(box.ui->ProductName->text(), applicationTitle());
+        QVERIFY(box.ui->ProductName->font().bold());
+        QVERIFY(box.ui->Version->text().contains(applicationVersion()));
+        QCOMPARE(box.ui->Label1->text(), QStringLiteral("Email："));
+        QCOMPARE(box.ui->Label3->text(), QStringLiteral("网站："));
+        QCOMPARE(box.ui->OKButton->text(), QStringLiteral("确  定"));
+        for (QLabel *link : {box.ui->Label2, box.ui->Label4}) {
+            QVERIFY(link->font().underline());
+            QCOMPARE(link->cursor().shape(), Qt::PointingHandCursor);
+            // Blue in every skin: more blue than red or green.
+            box.ensurePolished();
+            link->ensurePolished();
+            const QColor colour = link->palette().color(QPalette::WindowText);
+            QVERIFY2(colour.blue() > colour.red() && colour.blue() > colour.green(),
+                     qPrintable(colour.name()));
+        }
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        QTest::mouseClick(box.ui->Label2, Qt::LeftButton);
+        QTest::mouseClick(box.ui->Label4, Qt::LeftButton);
+        QCOMPARE(h.env.shell().opened.size(), 2);
+        QCOMPARE(h.env.shell().opened[0].scheme(), QStringLiteral("mailto"));
+        QCOMPARE(h.env.shell().opened[0].path(), vendorMailAddress());
+        QCOMPARE(h.env.shell().opened[1], QUrl(homePageAddress()));
+        QTest::mouseClick(box.ui->OKButton, Qt::LeftButton);
+        QCOMPARE(box.result(), int(QDialog::Accepted));
+        QVERIFY(!box.isVisible());
+    }
+};
+
+QTEST_MAIN(TestSkins)
+#include "test_skins.moc"
