@@ -32,6 +32,10 @@ QStringList deliveredSchemaStatements()
     return {
         data,
         QStringLiteral("CREATE TABLE userdb (username VARCHAR(50), passwd VARCHAR(50))"),
+        // One row per operator name: the login accepts exactly one matching row, so a second
+        // row of a name would lock that operator out. Only the delivered schema has it; an
+        // older file holding duplicates still opens.
+        QStringLiteral("CREATE UNIQUE INDEX userdb_username ON userdb (username)"),
         QStringLiteral("CREATE TABLE rz (id INTEGER PRIMARY KEY AUTOINCREMENT, username VARCHAR(50), "
                        "btime VARCHAR(30), jtime VARCHAR(30))"),
         sql::addOperator(superAdministratorName()),

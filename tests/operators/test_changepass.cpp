@@ -1,0 +1,414 @@
+// The password change window "更改密码", driven as the operator drives it.
+#include "tests/app/MainWindowHarness.h"
+
+#include "operators/changepass.h"
+#include "ui_changepass.h"
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QSqlQuery>
+#include <QStyle>
+#include <QTest>
+
+using namespace lianbu;
+using namespace lianbu::test;
+
+namespace {
+
+// Types text key by key; characters outside ASCII arrive as key events carrying that text,
+// as an input method or keyboard layout delivers them.
+void typeText(QWidget *widget, const QString &text)
+{
+    for (QChar c : text) {
+        if (c.unicode() < 128)
+            QTest::keyClick(widget, char(c.unicode()));
+        else
+            QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+}
+
+QStringList column(const MainWindowHarness &h, const QString &sql)
+{
+    QSqlQuery query(h.data->ADOConnection1->database());
+    if (!query.exec(sql))
+        qFatal("statement failed: %s", qPrintable(sql));
+    QStringList values;
+    while (query.next())
+        values << query.value(0).toString();
+    return values;
+}
+
+QString passwordOf(const MainWindowHarness &h, const QString &name)
+{
+    return column(h, QStringLiteral("select passwd from userdb where username=") + sql::sqlLiteral(name)).join('|');
+}
+
+// The delivered register plus two operators whose names differ in letter case only.
+void addOperators(MainWindowHarness &h)
+{
+    h.data->ADOConnection1->execute(QStringLiteral(
+        "insert into userdb values ('zhang','abc1'), ('Zhang','XYZ9'), ('李四','444'), ('O''Neil','on1')"));
+}
+
+// Opens the window through the main window's "修改密码" and waits until it is active.
+Tchangepassfm *openWindow(MainWindowHarness &h)
+{
+    h.form->N15->trigger();
+    Tchangepassfm *w = changepassfm;
+    if (!w)
+        return nullptr;
+    w->activateWindow();
+    // Active through its owner does not count: the window itself must have the focus.
+    if (!QTest::qWaitFor([w] { return QApplication::activeWindow() == w; }))
+        return nullptr;
+    return w;
+}
+
+QStringList items(const QComboBox *combo)
+{
+    QStringList list;
+    for (int i = 0; i < combo->count(); ++i)
+        list << combo->itemText(i);
+    return list;
+}
+
+// Picks an entry from the drop-down list with the mouse.
+bool choose(QComboBox *combo, const QString &name)
+{
+    const int index = combo->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index < 0)
+        return false;
+    combo->showPopup();
+    QAbstractItemView *view = combo->view();
+    if (!QTest::qWaitForWindowExposed(view->window()))
+        return false;
+    const QRect rect = view->visualRect(view->model()->index(index, 0));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect.center());
+    return combo->currentIndex() == index;
+}
+
+void fill(Tchangepassfm *w, const QString &oldPassword, const QString &newPassword, const QString &repeated)
+{
+    for (QLineEdit *e : {w->ui->Edit1, w->ui->Edit14, w->ui->Edit15})
+        e->clear();
+    typeText(w->ui->Edit1, oldPassword);
+    typeText(w->ui->Edit14, newPassword);
+    typeText(w->ui->Edit15, repeated);
+}
+
+void deleteClosedWindows()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+} // namespace
+
+class TestChangePass : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void opensFromTheMenuAsTheFormIsDesigned()
+    {
+        MainWindowHarness h;
+        addOperators(h);
+        Tchangepassfm *w = openWindow(h);
+        QVERIFY(w);
+        QCOMPARE(w->objectName(), QStringLiteral("changepassfm"));
+        QCOMPARE(w->windowTitle(), QStringLiteral("更改密码"));
+        QCOMPARE(w->size(), QSize(296, 160));
+        QCOMPARE(w->minimumSize(), w->maximumSize());
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->windowModality(), Qt::NonModal);
+        QCOMPARE(w->parentWidget(), h.form.get());
+        QVERIFY(w->isWindow());
+        QVERIFY(w->testAttribute(Qt::WA_DeleteOnClose));
+        const Qt::WindowFlags flags = w->windowFlags();
+        QVERIFY(flags & Qt::WindowCloseButtonHint);
+        QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+        const QPoint screenCentre = w->screen()->availableGeometry().center();
+        QVERIFY2((w->frameGeometry().center() - screenCentre).manhattanLength() <= 2,
+                 qPrintable(QStringLiteral("window centre %1,%2").arg(w->frameGeometry().center().x()).arg(w->frameGeometry().center().y())));
+        QVERIFY(w->font().families().contains(QStringLiteral("宋体")));
+
+        QVERIFY(!w->ui->ComboBox1->isEditable());
+        QCOMPARE(w->ui->CheckBox1->text(), QStringLiteral("更改完毕退出"));
+        QVERIFY(w->ui->CheckBox1->isChecked());
+        QCOMPARE(w->ui->bitbtn4->text(), QStringLiteral("更改密码"));
+        QCOMPARE(w->ui->BitBtn1->text(), QStringLiteral("退出"));
+        QCOMPARE(w->ui->Label28->text(), QStringLiteral("提示：密码只能输入字母和数字，最长10个字符！"));
+        QCOMPARE(w->ui->Label1->text(), QStringLiteral("选择操作员"));
+        QCOMPARE(w->ui->Label2->text(), QStringLiteral("输入旧密码"));
+        QCOMPARE(w->ui->Label3->text(), QStringLiteral("输入新密码"));
+        QCOMPARE(w->ui->Label4->text(), QStringLiteral("新密码重复"));
+
+        // Each name once, ascending (by the database's order of text), nothing chosen.
+        h.data->ADOConnection1->execute(QStringLiteral("drop index userdb_username"));
+        h.data->ADOConnection1->execute(QStringLiteral("insert into userdb values ('李四','x')"));
+        w->close();
+        deleteClosedWindows();
+        w = openWindow(h);
+        QVERIFY(w);
+        QCOMPARE(items(w->ui->ComboBox1),
+                 column(h, QStringLiteral("select distinct username from userdb order by username")));
+        QCOMPARE(w->ui->ComboBox1->count(), 5);
+        QCOMPARE(w->ui->ComboBox1->currentIndex(), -1);
+        QCOMPARE(w->ui->ComboBox1->currentText(), QString());
+        QCOMPARE(QApplication::focusWidget(), w->ui->ComboBox1);
+
+        // Tab moves through the form from top to bottom.
+        const QList<QWidget *> chain{w->ui->ComboBox1, w->ui->Edit1, w->ui->Edit14, w->ui->Edit15,
+                                     w->ui->CheckBox1, w->ui->bitbtn4, w->ui->BitBtn1, w->ui->ComboBox1};
+        for (int i = 0; i + 1 < chain.size(); ++i) {
+            QTest::keyClick(chain[i], Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), chain[i + 1]);
+        }
+    }
+
+    void passwordEditsFilterKeysAndEnterMovesOn()
+    {
+        MainWindowHarness h;
+        addOperators(h);
+        Tchangepassfm *w = openWindow(h);
+        QVERIFY(w);
+        for (QLineEdit *edit : {w->ui->Edit1, w->ui->Edit14, w->ui->Edit15}) {
+            typeText(edit, QStringLiteral("a-B 1_中'z"));
+            QCOMPARE(edit->text(), QStringLiteral("aB1z"));
+            QCOMPARE(edit->displayText(), QStringLiteral("****"));
+            // A skin restyles every window; the edits keep showing "*".
+            qApp->setStyleSheet(QStringLiteral("QLineEdit { color: #202020; }"));
+            QCOMPARE(edit->displayText(), QStringLiteral("****"));
+            qApp->setStyleSheet(QString());
+            typeText(edit, QStringLiteral("23456789"));
+            QCOMPARE(edit->text(), QStringLiteral("aB1z234567")); // ten at most
+            QTest::keyClick(edit, Qt::Key_Backspace);
+            QCOMPARE(edit->text(), QStringLiteral("aB1z23456"));
+            edit->clear();
+        }
+
+        // Choosing an operator moves on to the old password; Enter moves from edit to edit and
+        // then to the button, which a further Enter presses.
+        QVERIFY(choose(w->ui->ComboBox1, QStringLiteral("李四")));
+        QCOMPARE(QApplication::focusWidget(), w->ui->Edit1);
+        typeText(w->ui->Edit1, QStringLiteral("444"));
+        QTest::keyClick(w->ui->Edit1, Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), w->ui->Edit14);
+        typeText(w->ui->Edit14, QStringLiteral("new4"));
+        QTest::keyClick(w->ui->Edit14, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(QApplication::focusWidget(), w->ui->Edit15);
+        typeText(w->ui->Edit15, QStringLiteral("new4"));
+        QTest::keyClick(w->ui->Edit15, Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), w->ui->bitbtn4);
+        QCOMPARE(passwordOf(h, QStringLiteral("李四")), QStringLiteral("444")); // not pressed yet
+        QVERIFY(h.env.dialogs().boxes().isEmpty());
+        QPointer<Tchangepassfm> alive(w);
+        QTest::keyClick(w->ui->bitbtn4, Qt::Key_Return);
+        QCOMPARE(passwordOf(h, QStringLiteral("李四")), QStringLiteral("new4"));
+        deleteClosedWindows();
+        QVERIFY(alive.isNull());
+    }
+
+    void successfulChangeClosesOrStaysAsTheCheckBoxSays()
+    {
+        MainWindowHarness h;
+        addOperators(h);
+        Tchangepassfm *w = openWindow(h);
+        QVERIFY(w);
+        QPointer<Tchangepassfm> alive(w);
+
+        // Unchecked: the window stays, the three edits are emptied.
+        QTest::mouseClick(w->ui->CheckBox1, Qt::LeftButton);
+        QVERIFY(!w->ui->CheckBox1->isChecked());
+        QVERIFY(choose(w->ui->ComboBox1, QStringLiteral("Zhang")));
+        fill(w, QStringLiteral("XYZ9"), QStringLiteral("Pw2"), QStringLiteral("Pw2"));
+        QTest::mouseClick(w->ui->bitbtn4, Qt::LeftButton);
+        QCOMPARE(h.env.dialogs().boxes().size(), 1);
+        const BoxRequest box = h.env.dialogs().lastBox().request;
+        QCOMPARE(box.text, QStringLiteral("你已经成功修改了密码！下次运行程序时生效！"));
+        QCOMPARE(box.caption, QStringLiteral("联簿宝"));
+        QCOMPARE(box.icon, BoxIcon::None);
+        QCOMPARE(box.buttons, QList<BoxButton>{BoxButton::Ok});
+        QCOMPARE(passwordOf(h, QStringLiteral("Zhang")), QStringLiteral("Pw2"));
+        QCOMPARE(passwordOf(h, QStringLiteral("zhang")), QStringLiteral("abc1")); // letter case tells them apart
+        deleteClosedWindows();
+        QVERIFY(!alive.isNull());
+        QVERIFY(w->isVisible());
+        QVERIFY(w->ui->Edit1->text().isEmpty() && w->ui->Edit14->text().isEmpty() && w->ui->Edit15->text().isEmpty());
+        QCOMPARE(w->ui->ComboBox1->currentText(), QStringLiteral("Zhang"));
+
+        // A name holding a quote goes into the statement as a literal.
+        QVERIFY(choose(w->ui->ComboBox1, QStringLiteral("O'Neil")));
+        fill(w, QStringLiteral("on1"), QStringLiteral("on2"), QStringLiteral("on2"));
+        QTest::mouseClick(w->ui->bitbtn4, Qt::LeftButton);
+        QCOMPARE(passwordOf(h, QStringLiteral("O'Neil")), QStringLiteral("on2"));
+        QCOMPARE(column(h, QStringLiteral("select count(*) from userdb")), QStringList{"5"});
+
+        // Checked: the window closes and frees itself; the shared query is closed.
+        QTest::mouseClick(w->ui->CheckBox1, Qt::LeftButton);
+        QVERIFY(choose(w->ui->ComboBox1, QStringLiteral("李四")));
+        fill(w, QStringLiteral("444"), QStringLiteral("x"), QStringLiteral("x"));
+        QTest::mouseClick(w->ui->bitbtn4, Qt::LeftButton);
+        QCOMPARE(passwordOf(h, QStringLiteral("李四")), QStringLiteral("x"));
+        QVERIFY(!h.data->ADOQuery1->active());
+        deleteClosedWindows();
+        QVERIFY(alive.isNull());
+        QCOMPARE(changepassfm, nullptr);
+    }
+
+    void incompleteInputIsRefusedAndChangesNothing()
+    {
+        MainWindowHarness h;
+        addOperators(h);
+        Tchangepassfm *w = openWindow(h);
+        QVERIFY(w);
+        const QStringList before = column(h, QStringLiteral("select username || '/' || passwd from userdb order by rowid"));
+        ScriptedDialogs &boxes = h.env.dialogs();
+
+        // No operator chosen: the update would match nobody and still report success.
+        fill(w, QStringLiteral("abc1"), QStringLiteral("n1"), QStringLiteral("n1"));
+        QTest::mouseClick(w->ui->bitbtn4, Qt::LeftButton);
+        QCOMPARE(boxes.lastBox().request.text, QStringLiteral("必须选择用户！"));
+        QCOMPARE(boxes.lastBox().request.caption, QStringLiteral("Warning"));
+        QCOMPARE(boxes.lastBox().request.icon, BoxIcon::Warning);
+        QCOMPARE(QApplication::focusWidget(), w->ui->ComboBox1);
+
+        QVERIFY(choose(w->ui->ComboBox1, QStringLiteral("zhang")));
+        fill(w, QString(), QStringLiteral("n1"), QStringLiteral("n1"));
+        QTest::mouseClick(w->ui->bitbtn4, Qt::LeftButton);
+        QCOMPARE(boxes.lastBox().request.text, QStringLiteral("必须输入旧口令！"));
+        QCOMPARE(boxes.lastBox().request.caption, QStringLiteral("Warning"));
+        QCOMPARE(QApplication::focusWidget(), w->ui->Edit1);
+
+        // Blanks only count as empty (they cannot be typed, but may be set by other means).
+        w->ui->Edit1->setText(QStringLiteral("abc1"));
+        w->ui->Edit14->setText(QStringLiteral("  "));
+        QTest::mouseClick(w->ui->bitbtn4, Qt::LeftButton);
+        QCOMPARE(boxes.lastBox().request.text, QStringLiteral("新口令长度不能为空！"));
+        QCOMPARE(boxes.lastBox().request.icon, BoxIcon::Warning);
+        QCOMPARE(QApplication::focusWidget(), w->ui->Edit14);
+
+        // The repetition must match exactly, letter case included.
+        fill(w, QStringLiteral("abc1"), QStringLiteral("Secret"), QStringLiteral("secret"));
+        QTest::mouseClick(w->ui->bitbtn4, Qt::LeftButton);
+        QCOMPARE(boxes.lastBox().request.text, QStringLiteral("两次输入的密码不一致！请重新输入！"));
+        QCOMPARE(boxes.lastBox().request.icon, BoxIcon::None);
+        QCOMPARE(boxes.lastBox().request.caption, QStringLiteral("联簿宝"));
+        QCOMPARE(w->ui->Edit15->text(), QString());
+        QCOMPARE(w->ui->Edit14->text(), QStringLiteral("Secret"));
+        QCOMPARE(w->ui->Edit1->text(), QStringLiteral("abc1"));
+        QCOMPARE(QApplication::focusWidget(), w->ui->Edit15);
+
+        QCOMPARE(boxes.boxes().size(), 4);
+        QCOMPARE(column(h, QStringLiteral("select username || '/' || passwd from userdb order by rowid")), before);
+        QVERIFY(w->isVisible());
+    }
+
+    void theOldPasswordMustBeTheOperatorsOwn()
+    {
+        MainWindowHarness h;
+        addOperators(h);
+        Tchangepassfm *w = openWindow(h);
+        QVERIFY(w);
+        QPointer<Tchangepassfm> alive(w);
+        ScriptedDialogs &boxes = h.env.dialogs();
+        const QStringList before = column(h, QStringLiteral("select username || '/' || passwd from userdb order by rowid"));
+
+        // Another operator's password, the default password, a different letter case: all
+        // refused, even for the super administrator, and the window stays although it would
+        // close after a change.
+        const QList<QPair<QString, QString>> attempts{
+            {QStringLiteral("超级管理员"), QStringLiteral("444")},
+            {QStringLiteral("超级管理员"), QStringLiteral("8888")},
+            {QStringLiteral("zhang"), QStringLiteral("XYZ9")},
+            {QStringLiteral("zhang"), QStringLiteral("ABC1")},
+            {QStringLiteral("Zhang"), QStringLiteral("xyz9")},
+        };
+        for (const auto &[name, oldPassword] : attempts) {
+            QVERIFY(choose(w->ui->ComboBox1, name));
+            fill(w, oldPassword, QStringLiteral("taken1"), QStringLiteral("taken1"));
+            QTest::mouseClick(w->ui->bitbtn4, Qt::LeftButton);
+            QCOMPARE(boxes.lastBox().request.text, QStringLiteral("旧密码不正确！请重新输入！"));
+            QCOMPARE(boxes.lastBox().request.icon, BoxIcon::None);
+            QCOMPARE(boxes.lastBox().request.caption, QStringLiteral("联簿宝"));
+            QCOMPARE(w->ui->Edit1->text(), QString());
+            QCOMPARE(QApplication::focusWidget(), w->ui->Edit1);
+            QCOMPARE(w->ui->Edit14->text(), QStringLiteral("taken1"));
+        }
+        QCOMPARE(column(h, QStringLiteral("select username || '/' || passwd from userdb order by rowid")), before);
+        deleteClosedWindows();
+        QVERIFY(!alive.isNull());
+
+        // With its own password the super administrator's password changes like any other.
+        QVERIFY(choose(w->ui->ComboBox1, QStringLiteral("超级管理员")));
+        fill(w, QStringLiteral("888"), QStringLiteral("Adm1n"), QStringLiteral("Adm1n"));
+        QTest::mouseClick(w->ui->bitbtn4, Qt::LeftButton);
+        QCOMPARE(boxes.lastBox().request.text, QStringLiteral("你已经成功修改了密码！下次运行程序时生效！"));
+        QCOMPARE(passwordOf(h, superAdministratorName()), QStringLiteral("Adm1n"));
+    }
+
+    void anOperatorRemovedMeanwhileIsNotReportedChanged()
+    {
+        MainWindowHarness h;
+        addOperators(h);
+        Tchangepassfm *w = openWindow(h);
+        QVERIFY(w);
+        QVERIFY(choose(w->ui->ComboBox1, QStringLiteral("李四")));
+        // Another program instance removes the operator while the window is open.
+        h.data->ADOConnection1->execute(QStringLiteral("delete from userdb where username='李四'"));
+        fill(w, QStringLiteral("444"), QStringLiteral("n"), QStringLiteral("n"));
+        QTest::mouseClick(w->ui->bitbtn4, Qt::LeftButton);
+        QCOMPARE(h.env.dialogs().lastBox().request.text, QStringLiteral("旧密码不正确！请重新输入！"));
+        QCOMPARE(column(h, QStringLiteral("select count(*) from userdb where username='李四'")), QStringList{"0"});
+    }
+
+    void exitClosesFreesAndTheNextOpeningStartsAfresh()
+    {
+        MainWindowHarness h;
+        addOperators(h);
+        Tchangepassfm *w = openWindow(h);
+        QVERIFY(w);
+        QVERIFY(h.data->ADOQuery1->active()); // the list was read through it
+        // A second "修改密码" brings the open window forward instead of opening another.
+        QVERIFY(choose(w->ui->ComboBox1, QStringLiteral("zhang")));
+        typeText(w->ui->Edit1, QStringLiteral("abc"));
+        w->showMinimized();
+        h.form->N15->trigger();
+        QCOMPARE(changepassfm, w);
+        QVERIFY(!w->isMinimized());
+        QVERIFY(w->isVisible());
+        int windows = 0;
+        for (QWidget *top : QApplication::topLevelWidgets())
+            windows += qobject_cast<Tchangepassfm *>(top) ? 1 : 0;
+        QCOMPARE(windows, 1);
+        QCOMPARE(w->ui->Edit1->text(), QStringLiteral("abc"));
+
+        QPointer<Tchangepassfm> alive(w);
+        QTest::mouseClick(w->ui->BitBtn1, Qt::LeftButton);
+        QVERIFY(!h.data->ADOQuery1->active());
+        deleteClosedWindows();
+        QVERIFY(alive.isNull());
+        QCOMPARE(changepassfm, nullptr);
+
+        w = openWindow(h);
+        QVERIFY(w);
+        QCOMPARE(w->ui->ComboBox1->currentIndex(), -1);
+        QCOMPARE(w->ui->Edit1->text(), QString());
+        QVERIFY(w->ui->CheckBox1->isChecked());
+        // The close box ends it the same way.
+        alive = w;
+        w->close();
+        QVERIFY(!h.data->ADOQuery1->active());
+        deleteClosedWindows();
+        QVERIFY(alive.isNull());
+        QVERIFY(h.env.dialogs().boxes().isEmpty());
+    }
+};
+
+QTEST_MAIN(TestChangePass)
+#include "test_changepass.moc"

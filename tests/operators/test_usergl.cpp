@@ -1,0 +1,572 @@
+// The operator administration window "用户管理—(管理员专用)", driven as the administrator drives it.
+#include "tests/app/MainWindowHarness.h"
+
+#include "operators/changepass.h"
+#include "operators/usergl.h"
+#include "ui_usergl.h"
+
+#include "platform/Error.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QSqlQuery>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+
+using namespace lianbu;
+using namespace lianbu::test;
+
+namespace {
+
+// Types text key by key; characters outside ASCII arrive as key events carrying that text,
+// as an input method or keyboard layout delivers them.
+void typeText(QWidget *widget, const QString &text)
+{
+    for (QChar c : text) {
+        if (c.unicode() < 128)
+            QTest::keyClick(widget, char(c.unicode()));
+        else
+            QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+}
+
+QStringList column(const MainWindowHarness &h, const QString &sql)
+{
+    QSqlQuery query(h.data->ADOConnection1->database());
+    if (!query.exec(sql))
+        qFatal("statement failed: %s", qPrintable(sql));
+    QStringList values;
+    while (query.next())
+        values << query.value(0).toString();
+    return values;
+}
+
+QStringList operatorRows(const MainWindowHarness &h)
+{
+    return column(h, QStringLiteral("select username || '/' || passwd from userdb order by rowid"));
+}
+
+QStringList items(const QListWidget *list)
+{
+    QStringList names;
+    for (int i = 0; i < list->count(); ++i)
+        names << list->item(i)->text();
+    return names;
+}
+
+Tuserglfm *openWindow(MainWindowHarness &h)
+{
+    h.form->N13->trigger();
+    Tuserglfm *w = userglfm;
+    if (!w)
+        return nullptr;
+    w->activateWindow();
+    // Active through its owner does not count: the window itself must have the focus.
+    if (!QTest::qWaitFor([w] { return QApplication::activeWindow() == w; }))
+        return nullptr;
+    return w;
+}
+
+void deleteClosedWindows()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// Types the administrator password and presses "登录".
+void unlock(Tuserglfm *w, const QString &password)
+{
+    w->ui->LabeledEdit1->clear();
+    typeText(w->ui->LabeledEdit1, password);
+    QTest::mouseClick(w->ui->BitBtn3, Qt::LeftButton);
+}
+
+// Clicks the list entry at `row`.
+void clickEntry(Tuserglfm *w, int row)
+{
+    QListWidget *list = w->ui->ListBox1;
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+}
+
+// Clicks the (first) list entry showing `name`.
+bool clickName(Tuserglfm *w, const QString &name)
+{
+    const QStringList names = items(w->ui->ListBox1);
+    const int row = names.indexOf(name);
+    if (row < 0)
+        return false;
+    clickEntry(w, row);
+    return true;
+}
+
+void showTab(Tuserglfm *w, int index)
+{
+    QTabBar *bar = w->ui->PageControl1->tabBar();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
+}
+
+// An older register: no unique index on the operator names, and a name held twice.
+void makeOlderRegisterWithDuplicates(MainWindowHarness &h)
+{
+    h.data->ADOConnection1->execute(QStringLiteral("drop index userdb_username"));
+    h.data->ADOConnection1->execute(QStringLiteral(
+        "insert into userdb values ('王五','555'), ('张三','333'), ('王五','5x'), ('Wang','w1'), ('wang','w2')"));
+}
+
+QString lastText(MainWindowHarness &h) { return h.env.dialogs().lastBox().request.text; }
+
+} // namespace
+
+class TestUsergl : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void opensLockedAsTheFormIsDesigned()
+    {
+        MainWindowHarness h;
+        makeOlderRegisterWithDuplicates(h);
+        Tuserglfm *w = openWindow(h);
+        QVERIFY(w);
+        QCOMPARE(w->objectName(), QStringLiteral("userglfm"));
+        QCOMPARE(w->windowTitle(), QStringLiteral("用户管理—(管理员专用)"));
+        QCOMPARE(w->size(), QSize(393, 152));
+        QCOMPARE(w->minimumSize(), w->maximumSize());
+        QCOMPARE(w->windowModality(), Qt::NonModal);
+        QCOMPARE(w->parentWidget(), h.form.get());
+        QVERIFY(w->testAttribute(Qt::WA_DeleteOnClose));
+        QVERIFY(!(w->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+        QVERIFY((w->frameGeometry().center() - w->screen()->availableGeometry().center()).manhattanLength() <= 2);
+
+        QCOMPARE(w->ui->Label1->text(), QStringLiteral("管理员密码："));
+        QCOMPARE(w->ui->Label1->buddy(), w->ui->LabeledEdit1);
+        QCOMPARE(w->ui->LabeledEdit1->maxLength(), 10);
+        QCOMPARE(w->ui->LabeledEdit1->echoMode(), QLineEdit::Password);
+        QCOMPARE(w->ui->BitBtn3->text(), QStringLiteral("登录"));
+        QCOMPARE(w->ui->BitBtn2->text(), QStringLiteral("退出"));
+        QCOMPARE(w->ui->Label2->text(), QStringLiteral("用户列表"));
+        QVERIFY(!w->ui->ListBox1->isEnabled());
+        QVERIFY(!w->ui->PageControl1->isEnabled());
+        QVERIFY(!w->unlocked());
+
+        QTabWidget *tabs = w->ui->PageControl1;
+        QCOMPARE(tabs->count(), 3);
+        QCOMPARE(tabs->currentIndex(), 0);
+        QCOMPARE(tabs->tabText(0), QStringLiteral("初始化密码"));
+        QCOMPARE(tabs->tabText(1), QStringLiteral("增加用户"));
+        QCOMPARE(tabs->tabText(2), QStringLiteral("删除用户"));
+        QCOMPARE(w->ui->Label6->text(), QStringLiteral("请在左边列表中选择用户"));
+        QCOMPARE(w->ui->Label7->text(), QStringLiteral("你选择的用户名："));
+        QVERIFY(w->ui->Edit5->isReadOnly());
+        QCOMPARE(w->ui->BitBtn5->text(), QStringLiteral("初始化密码"));
+        QCOMPARE(w->ui->BitBtn4->text(), QStringLiteral("提示"));
+        QCOMPARE(w->ui->Label8->text(), QStringLiteral("新增用户名："));
+        QVERIFY(!w->ui->Edit6->isReadOnly());
+        QCOMPARE(w->ui->Edit6->echoMode(), QLineEdit::Normal);
+        QCOMPARE(w->ui->Edit6->validator(), nullptr);
+        QCOMPARE(w->ui->BitBtn7->text(), QStringLiteral("增加用户"));
+        QCOMPARE(w->ui->Label9->text(), QStringLiteral("请在左边列表中选择用户"));
+        QCOMPARE(w->ui->Label10->text(), QStringLiteral("你选择的用户名："));
+        QVERIFY(w->ui->Edit7->isReadOnly());
+        QCOMPARE(w->ui->BitBtn9->text(), QStringLiteral("删除用户"));
+
+        // Every row in the database's order, a duplicated name twice; filled while locked.
+        QCOMPARE(items(w->ui->ListBox1), column(h, QStringLiteral("select username from userdb")));
+        QCOMPARE(items(w->ui->ListBox1),
+                 QStringList({QStringLiteral("超级管理员"), QStringLiteral("王五"), QStringLiteral("张三"),
+                              QStringLiteral("王五"), QStringLiteral("Wang"), QStringLiteral("wang")}));
+        QCOMPARE(QApplication::focusWidget(), w->ui->LabeledEdit1);
+
+        // Every caption fits its control, and the three tabs fit side by side.
+        for (QLabel *label : w->findChildren<QLabel *>())
+            QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(), qPrintable(label->text()));
+        for (QPushButton *button : w->findChildren<QPushButton *>())
+            QVERIFY2(button->fontMetrics().horizontalAdvance(button->text()) + 8 <= button->width(),
+                     qPrintable(button->text()));
+        QVERIFY2(tabs->tabBar()->sizeHint().width() <= tabs->width(),
+                 qPrintable(QStringLiteral("tabs %1 wide").arg(tabs->tabBar()->sizeHint().width())));
+    }
+
+    void onlyTheSuperAdministratorsPasswordUnlocks()
+    {
+        MainWindowHarness h;
+        h.data->ADOConnection1->execute(QStringLiteral("insert into userdb values ('张三','333')"));
+        Tuserglfm *w = openWindow(h);
+        QVERIFY(w);
+
+        // Key filter, length limit, Enter to "登录" and Enter on it presses it.
+        typeText(w->ui->LabeledEdit1, QStringLiteral("8 8-中8'0123456789"));
+        QCOMPARE(w->ui->LabeledEdit1->text(), QStringLiteral("8880123456"));
+        QCOMPARE(w->ui->LabeledEdit1->displayText(), QString(10, QLatin1Char('*')));
+        w->ui->LabeledEdit1->clear();
+
+        // Another operator's password, the right one in another letter case, nothing at all.
+        for (const QString &wrong : {QStringLiteral("333"), QStringLiteral("8888"), QString()}) {
+            unlock(w, wrong);
+            QCOMPARE(lastText(h), QStringLiteral("密码不对！"));
+            QCOMPARE(h.env.dialogs().lastBox().request.caption, QStringLiteral("联簿宝"));
+            QCOMPARE(h.env.dialogs().lastBox().request.icon, BoxIcon::None);
+            QVERIFY(!w->ui->ListBox1->isEnabled());
+            QVERIFY(!w->ui->PageControl1->isEnabled());
+        }
+        h.data->ADOConnection1->execute(QStringLiteral("update userdb set passwd='Ab8' where username='超级管理员'"));
+        unlock(w, QStringLiteral("ab8"));
+        QCOMPARE(lastText(h), QStringLiteral("密码不对！"));
+        QVERIFY(!w->unlocked());
+
+        QCOMPARE(w->ui->LabeledEdit1->text(), QStringLiteral("ab8")); // kept after a wrong one
+        w->ui->LabeledEdit1->clear();
+        typeText(w->ui->LabeledEdit1, QStringLiteral("Ab8"));
+        w->ui->LabeledEdit1->setFocus();
+        QTest::keyClick(w->ui->LabeledEdit1, Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), w->ui->BitBtn3);
+        QVERIFY(!w->unlocked());
+        QTest::keyClick(w->ui->BitBtn3, Qt::Key_Return);
+        QCOMPARE(lastText(h), QStringLiteral("超级管理员登录成功！"));
+        QVERIFY(w->ui->ListBox1->isEnabled());
+        QVERIFY(w->ui->PageControl1->isEnabled());
+        QCOMPARE(w->ui->LabeledEdit1->text(), QString());
+
+        // A wrong password afterwards does not lock it again.
+        unlock(w, QStringLiteral("333"));
+        QCOMPARE(lastText(h), QStringLiteral("密码不对！"));
+        QVERIFY(w->unlocked());
+    }
+
+    void anEmptyPasswordUnlocksOnlyAnEmptyStoredOne()
+    {
+        MainWindowHarness h;
+        Tuserglfm *w = openWindow(h);
+        QVERIFY(w);
+        unlock(w, QString());
+        QCOMPARE(lastText(h), QStringLiteral("密码不对！"));
+        QVERIFY(!w->unlocked());
+        h.data->ADOConnection1->execute(QStringLiteral("update userdb set passwd='' where username='超级管理员'"));
+        unlock(w, QString());
+        QCOMPARE(lastText(h), QStringLiteral("超级管理员登录成功！"));
+        QVERIFY(w->unlocked());
+    }
+
+    void withoutTheSuperAdministratorNothingUnlocks()
+    {
+        MainWindowHarness h;
+        h.data->ADOConnection1->execute(QStringLiteral("delete from userdb"));
+        h.data->ADOConnection1->execute(QStringLiteral("insert into userdb values ('张三','888'), ('李四','')"));
+        Tuserglfm *w = openWindow(h);
+        QVERIFY(w);
+        for (const QString &password : {QStringLiteral("888"), QString()}) {
+            unlock(w, password);
+            QCOMPARE(lastText(h), QStringLiteral("密码不对！"));
+            QVERIFY(!w->unlocked());
+        }
+        // Two super administrator rows with the same password match twice: no unlock either.
+        h.data->ADOConnection1->execute(QStringLiteral("drop index userdb_username"));
+        h.data->ADOConnection1->execute(QStringLiteral("insert into userdb values ('超级管理员','888'), ('超级管理员','888')"));
+        unlock(w, QStringLiteral("888"));
+        QCOMPARE(lastText(h), QStringLiteral("密码不对！"));
+        QVERIFY(!w->unlocked());
+    }
+
+    void lockedAgainOnEveryOpening()
+    {
+        MainWindowHarness h;
+        Tuserglfm *w = openWindow(h);
+        QVERIFY(w);
+        unlock(w, QStringLiteral("888"));
+        QVERIFY(w->unlocked());
+        showTab(w, 2);
+        w->ui->Edit6->setText(QStringLiteral("kept?"));
+
+        // "用户管理" while open brings this window forward, still unlocked, also from minimised.
+        w->showMinimized();
+        h.form->N13->trigger();
+        QCOMPARE(userglfm, w);
+        QVERIFY(!w->isMinimized());
+        QVERIFY(w->unlocked());
+        int windows = 0;
+        for (QWidget *top : QApplication::topLevelWidgets())
+            windows += qobject_cast<Tuserglfm *>(top) ? 1 : 0;
+        QCOMPARE(windows, 1);
+
+        QPointer<Tuserglfm> alive(w);
+        QTest::mouseClick(w->ui->BitBtn2, Qt::LeftButton);
+        QVERIFY(!h.data->ADOQuery1->active());
+        deleteClosedWindows();
+        QVERIFY(alive.isNull());
+        QCOMPARE(userglfm, nullptr);
+
+        w = openWindow(h);
+        QVERIFY(w);
+        QVERIFY(!w->unlocked());
+        QVERIFY(!w->ui->ListBox1->isEnabled());
+        QCOMPARE(w->ui->PageControl1->currentIndex(), 0);
+        QCOMPARE(w->ui->Edit6->text(), QString());
+        alive = w;
+        w->close(); // the close box
+        QVERIFY(!h.data->ADOQuery1->active());
+        deleteClosedWindows();
+        QVERIFY(alive.isNull());
+    }
+
+    void choosingAndResetting()
+    {
+        MainWindowHarness h;
+        h.data->ADOConnection1->execute(QStringLiteral("insert into userdb values ('张三','333'), ('O''Neil','on1')"));
+        Tuserglfm *w = openWindow(h);
+        QVERIFY(w);
+        unlock(w, QStringLiteral("888"));
+
+        // Nothing chosen yet.
+        QTest::mouseClick(w->ui->BitBtn5, Qt::LeftButton);
+        QCOMPARE(lastText(h), QStringLiteral("请选择用户名！"));
+        QCOMPARE(h.env.dialogs().lastBox().request.icon, BoxIcon::None);
+
+        // The list is in the database's order (here the order of the name index).
+        const QStringList names = items(w->ui->ListBox1);
+        QCOMPARE(names, column(h, QStringLiteral("select username from userdb")));
+        QVERIFY(clickName(w, QStringLiteral("O'Neil")));
+        QCOMPARE(w->ui->Edit5->text(), QStringLiteral("O'Neil"));
+        QCOMPARE(w->ui->Edit7->text(), QStringLiteral("O'Neil"));
+        // Moving through the list with the keyboard chooses too.
+        const int row = names.indexOf(QStringLiteral("O'Neil"));
+        const Qt::Key away = row + 1 < names.size() ? Qt::Key_Down : Qt::Key_Up;
+        const int other = row + 1 < names.size() ? row + 1 : row - 1;
+        w->ui->ListBox1->setFocus();
+        QTest::keyClick(w->ui->ListBox1, away);
+        QCOMPARE(w->ui->Edit5->text(), names.at(other));
+        QCOMPARE(w->ui->Edit7->text(), names.at(other));
+        QTest::keyClick(w->ui->ListBox1, away == Qt::Key_Down ? Qt::Key_Up : Qt::Key_Down);
+        QCOMPARE(w->ui->Edit5->text(), QStringLiteral("O'Neil"));
+        QCOMPARE(w->ui->Edit7->text(), QStringLiteral("O'Neil"));
+
+        QTest::mouseClick(w->ui->BitBtn5, Qt::LeftButton);
+        QCOMPARE(lastText(h), QStringLiteral("已经成功将密码初始化为：888"));
+        QCOMPARE(column(h, QStringLiteral("select passwd from userdb where username='O''Neil'")), QStringList{"888"});
+        QCOMPARE(column(h, QStringLiteral("select passwd from userdb where username='张三'")), QStringList{"333"});
+        QCOMPARE(w->ui->Edit5->text(), QStringLiteral("O'Neil"));
+
+        // The super administrator's password can be reset too.
+        h.data->ADOConnection1->execute(QStringLiteral("update userdb set passwd='s1' where username='超级管理员'"));
+        QVERIFY(clickName(w, superAdministratorName()));
+        QTest::mouseClick(w->ui->BitBtn5, Qt::LeftButton);
+        QCOMPARE(lastText(h), QStringLiteral("已经成功将密码初始化为：888"));
+        QCOMPARE(column(h, QStringLiteral("select passwd from userdb where username='超级管理员'")), QStringList{"888"});
+
+        // The hint names its own fixed password, which is not what a reset sets.
+        QTest::mouseClick(w->ui->BitBtn4, Qt::LeftButton);
+        QCOMPARE(lastText(h), QStringLiteral("初始化口令用于忘记密码的用户，将口令更改为:") + lianbu::operators::resetHintPassword());
+        QCOMPARE(lianbu::operators::resetHintPassword().size(), 3);
+        QVERIFY(lianbu::operators::resetHintPassword() != sql::defaultPassword());
+        QCOMPARE(column(h, QStringLiteral("select passwd from userdb where username='超级管理员'")), QStringList{"888"});
+    }
+
+    void resettingAnOperatorWhoIsGoneIsNotReportedDone()
+    {
+        MainWindowHarness h;
+        h.data->ADOConnection1->execute(QStringLiteral("insert into userdb values ('张三','333')"));
+        Tuserglfm *w = openWindow(h);
+        QVERIFY(w);
+        unlock(w, QStringLiteral("888"));
+        QVERIFY(clickName(w, QStringLiteral("张三")));
+        QCOMPARE(w->ui->Edit5->text(), QStringLiteral("张三"));
+        // Another program instance removes the operator meanwhile.
+        h.data->ADOConnection1->execute(QStringLiteral("delete from userdb where username='张三'"));
+        QTest::mouseClick(w->ui->BitBtn5, Qt::LeftButton);
+        QCOMPARE(lastText(h), QStringLiteral("用户不存在！"));
+        QCOMPARE(w->ui->Edit5->text(), QString());
+        QCOMPARE(items(w->ui->ListBox1), QStringList{superAdministratorName()});
+        QCOMPARE(operatorRows(h), QStringList{QStringLiteral("超级管理员/888")});
+    }
+
+    void addingOperators()
+    {
+        MainWindowHarness h;
+        h.data->ADOConnection1->execute(QStringLiteral("insert into userdb values ('zhang','z1')"));
+        Tuserglfm *w = openWindow(h);
+        QVERIFY(w);
+        unlock(w, QStringLiteral("888"));
+        showTab(w, 1);
+        QCOMPARE(w->ui->PageControl1->currentIndex(), 1);
+        QLineEdit *name = w->ui->Edit6;
+
+        // A new operator gets the default password; the name is trimmed and stays in the edit.
+        typeText(name, QStringLiteral("  王 五'1-x  "));
+        QTest::mouseClick(w->ui->BitBtn7, Qt::LeftButton);
+        QCOMPARE(lastText(h), QStringLiteral("成功添加新用户！缺省口令是：888,请此用户下次登录时及时修改口令！"));
+        QCOMPARE(h.env.dialogs().lastBox().request.icon, BoxIcon::None);
+        QCOMPARE(operatorRows(h).last(), QStringLiteral("王 五'1-x/888"));
+        QCOMPARE(name->text(), QStringLiteral("  王 五'1-x  "));
+        QCOMPARE(items(w->ui->ListBox1), column(h, QStringLiteral("select username from userdb")));
+        // ... and can log in with it.
+        OpenStatement(h.data->ADOQuery1, sql::loginCheck(QStringLiteral("888"), QStringLiteral("王 五'1-x")));
+        QCOMPARE(h.data->ADOQuery1->recordCount(), 1);
+
+        // A name that exists is refused and nothing is written; another letter case is
+        // another operator, as the login tells them apart.
+        const QStringList before = operatorRows(h);
+        name->setText(QStringLiteral(" zhang"));
+        QTest::mouseClick(w->ui->BitBtn7, Qt::LeftButton);
+        QCOMPARE(lastText(h), QStringLiteral("用户名已存在！"));
+        QCOMPARE(h.env.dialogs().lastBox().request.icon, BoxIcon::None);
+        QCOMPARE(operatorRows(h), before);
+        name->setText(QStringLiteral("Zhang"));
+        QTest::mouseClick(w->ui->BitBtn7, Qt::LeftButton);
+        QCOMPARE(lastText(h), QStringLiteral("成功添加新用户！缺省口令是：888,请此用户下次登录时及时修改口令！"));
+        QCOMPARE(operatorRows(h).last(), QStringLiteral("Zhang/888"));
+
+        // Empty: refused, the list is refilled all the same.
+        h.data->ADOConnection1->execute(QStringLiteral("insert into userdb values ('外来','1')"));
+        name->setText(QStringLiteral("   "));
+        QTest::mouseClick(w->ui->BitBtn7, Qt::LeftButton);
+        QCOMPARE(lastText(h), QStringLiteral("请选择用户名！"));
+        QVERIFY(items(w->ui->ListBox1).contains(QStringLiteral("外来")));
+
+        // The super administrator, with or without blanks and even when its row is missing:
+        // refused, and the list is not refilled.
+        const int count = h.env.dialogs().boxes().size();
+        for (const QString &text : {QStringLiteral("超级管理员"), QStringLiteral("  超级管理员 ")}) {
+            h.data->ADOConnection1->execute(QStringLiteral("delete from userdb where username='超级管理员'"));
+            name->setText(text);
+            QTest::mouseClick(w->ui->BitBtn7, Qt::LeftButton);
+            QCOMPARE(lastText(h), QStringLiteral("超级管理员只能有一个，不能增加"));
+            QVERIFY(items(w->ui->ListBox1).contains(superAdministratorName()));
+        }
+        QCOMPARE(h.env.dialogs().boxes().size(), count + 2);
+        QCOMPARE(column(h, QStringLiteral("select count(*) from userdb where username like '%超级管理员%'")), QStringList{"0"});
+    }
+
+    void deliveredRegisterKeepsOperatorNamesUnique()
+    {
+        MainWindowHarness h;
+        // No path, not even a statement issued directly, can add a second row of a name.
+        QVERIFY_THROWS_EXCEPTION(Error, ExecStatement(h.data->ADOQuery1, sql::addOperator(superAdministratorName())));
+        QVERIFY_THROWS_EXCEPTION(Error, h.data->ADOConnection1->execute(
+                                             QStringLiteral("insert into userdb values ('超级管理员','x')")));
+        QCOMPARE(operatorRows(h), QStringList{QStringLiteral("超级管理员/888")});
+        // Names differing in letter case are different operators.
+        h.data->ADOConnection1->execute(QStringLiteral("insert into userdb values ('ab','1'), ('AB','2')"));
+        QCOMPARE(column(h, QStringLiteral("select count(*) from userdb")), QStringList{"3"});
+    }
+
+    void anOlderRegisterWithDuplicatesOpensAndWorks()
+    {
+        MainWindowHarness h(false);
+        // Built as an older program left it: no unique index, a name held twice.
+        h.data.reset();
+        {
+            db::Connection older(h.env.filePath(QStringLiteral("data.db")));
+            older.open();
+            older.execute(QStringLiteral("drop index userdb_username"));
+            older.execute(QStringLiteral("insert into userdb values ('王五','555'), ('张三','3'), ('王五','555')"));
+        }
+        h.data = std::make_unique<Tdmfm>();
+        h.show();
+        QCOMPARE(column(h, QStringLiteral("select count(*) from sqlite_master where name='userdb_username'")),
+                 QStringList{"0"}); // opening adds no index
+        Tuserglfm *w = openWindow(h);
+        QVERIFY(w);
+        QCOMPARE(items(w->ui->ListBox1),
+                 QStringList({QStringLiteral("超级管理员"), QStringLiteral("王五"), QStringLiteral("张三"), QStringLiteral("王五")}));
+        unlock(w, QStringLiteral("888"));
+        QVERIFY(w->unlocked());
+
+        // Adding the duplicated name again is refused.
+        showTab(w, 1);
+        w->ui->Edit6->setText(QStringLiteral("王五"));
+        QTest::mouseClick(w->ui->BitBtn7, Qt::LeftButton);
+        QCOMPARE(lastText(h), QStringLiteral("用户名已存在！"));
+        QCOMPARE(column(h, QStringLiteral("select count(*) from userdb where username='王五'")), QStringList{"2"});
+
+        // Deleting it removes every row of the name.
+        showTab(w, 2);
+        clickEntry(w, 3);
+        QCOMPARE(w->ui->Edit7->text(), QStringLiteral("王五"));
+        h.env.dialogs().queueBoxAnswer(BoxButton::Yes);
+        QTest::mouseClick(w->ui->BitBtn9, Qt::LeftButton);
+        QCOMPARE(lastText(h), QStringLiteral("成功删除！"));
+        QCOMPARE(operatorRows(h), QStringList({QStringLiteral("超级管理员/888"), QStringLiteral("张三/3")}));
+        QCOMPARE(items(w->ui->ListBox1), QStringList({QStringLiteral("超级管理员"), QStringLiteral("张三")}));
+    }
+
+    void deletingOperators()
+    {
+        MainWindowHarness h;
+        h.data->ADOConnection1->execute(QStringLiteral("insert into userdb values ('zhang','1'), ('Zhang','2'), ('李四','4')"));
+        Tuserglfm *w = openWindow(h);
+        QVERIFY(w);
+        unlock(w, QStringLiteral("888"));
+        showTab(w, 2);
+        QCOMPARE(w->ui->PageControl1->currentIndex(), 2);
+        ScriptedDialogs &boxes = h.env.dialogs();
+
+        QTest::mouseClick(w->ui->BitBtn9, Qt::LeftButton);
+        QCOMPARE(lastText(h), QStringLiteral("请选择用户"));
+        QCOMPARE(boxes.lastBox().request.icon, BoxIcon::None);
+
+        QVERIFY(clickName(w, superAdministratorName()));
+        QTest::mouseClick(w->ui->BitBtn9, Qt::LeftButton);
+        QCOMPARE(lastText(h), QStringLiteral("超级管理员不能删除！"));
+        QCOMPARE(operatorRows(h).size(), 4);
+
+        // "&No": nothing deleted, the list is refilled.
+        QVERIFY(clickName(w, QStringLiteral("Zhang")));
+        h.data->ADOConnection1->execute(QStringLiteral("insert into userdb values ('外来','1')"));
+        boxes.queueBoxAnswer(BoxButton::No);
+        QTest::mouseClick(w->ui->BitBtn9, Qt::LeftButton);
+        const BoxRequest confirm = boxes.lastBox().request;
+        QCOMPARE(confirm.text, QStringLiteral("你真的要删除用户：Zhang吗?"));
+        QCOMPARE(confirm.caption, QStringLiteral("Confirm"));
+        QCOMPARE(confirm.icon, BoxIcon::Question);
+        QCOMPARE(confirm.buttons, QList<BoxButton>({BoxButton::Yes, BoxButton::No}));
+        QCOMPARE(operatorRows(h).size(), 5);
+        QVERIFY(items(w->ui->ListBox1).contains(QStringLiteral("外来")));
+        QCOMPARE(w->ui->Edit7->text(), QStringLiteral("Zhang"));
+
+        // "&Yes": exactly that name goes (not the one in another letter case).
+        QVERIFY(clickName(w, QStringLiteral("Zhang")));
+        QCOMPARE(w->ui->Edit5->text(), QStringLiteral("Zhang"));
+        boxes.queueBoxAnswer(BoxButton::Yes);
+        QTest::mouseClick(w->ui->BitBtn9, Qt::LeftButton);
+        QCOMPARE(lastText(h), QStringLiteral("成功删除！"));
+        QCOMPARE(column(h, QStringLiteral("select username from userdb order by rowid")),
+                 QStringList({QStringLiteral("超级管理员"), QStringLiteral("zhang"), QStringLiteral("李四"), QStringLiteral("外来")}));
+        QCOMPARE(items(w->ui->ListBox1), column(h, QStringLiteral("select username from userdb")));
+        QCOMPARE(w->ui->Edit7->text(), QString());
+        // The reset tab no longer offers the operator who is gone.
+        QCOMPARE(w->ui->Edit5->text(), QString());
+        QCOMPARE(boxes.pendingAnswers(), 0);
+    }
+
+    void screenshots()
+    {
+        // Renders both windows, each tab, for a person to look at (LIANBU_SCREENSHOTS=folder).
+        const QString out = qEnvironmentVariable("LIANBU_SCREENSHOTS");
+        if (out.isEmpty())
+            QSKIP("LIANBU_SCREENSHOTS not set");
+        MainWindowHarness h;
+        h.data->ADOConnection1->execute(QStringLiteral("insert into userdb values ('张三','1'), ('李四','2'), ('Wang Wu','3')"));
+        Tuserglfm *w = openWindow(h);
+        QVERIFY(w);
+        QVERIFY(w->grab().save(out + QStringLiteral("/usergl-locked.png")));
+        unlock(w, QStringLiteral("888"));
+        clickName(w, QStringLiteral("张三"));
+        for (int i = 0; i < 3; ++i) {
+            showTab(w, i);
+            if (i == 1)
+                w->ui->Edit6->setText(QStringLiteral("王五"));
+            QVERIFY(w->grab().save(out + QStringLiteral("/usergl-tab%1.png").arg(i + 1)));
+        }
+        h.form->N15->trigger();
+        QVERIFY(changepassfm);
+        typeText(changepassfm->findChild<QLineEdit *>(QStringLiteral("Edit1")), QStringLiteral("abc"));
+        QVERIFY(changepassfm->grab().save(out + QStringLiteral("/changepass.png")));
+    }
+};
+
+QTEST_MAIN(TestUsergl)
+#include "test_usergl.moc"
