@@ -23,24 +23,24 @@ QWidget:disabled {
 QLabel {
     background: transparent;
 }
-QFrame[frameShape="StyledPanel"] {
+.QFrame[frameShape="StyledPanel"] {
     background: $panel;
     border: 1px solid $panel_border;
     border-radius: 4px;
 }
-QFrame[frameShape="StyledPanel"] QLabel, QFrame[frameShape="StyledPanel"] QCheckBox,
-QFrame[frameShape="StyledPanel"] QRadioButton, QFrame[frameShape="StyledPanel"] QGroupBox::title {
+.QFrame[frameShape="StyledPanel"] QLabel, .QFrame[frameShape="StyledPanel"] QCheckBox,
+.QFrame[frameShape="StyledPanel"] QRadioButton, .QFrame[frameShape="StyledPanel"] QGroupBox::title {
     color: $panel_text;
 }
-QFrame[frameShape="Box"], QFrame[frameShape="Panel"] {
+.QFrame[frameShape="Box"], .QFrame[frameShape="Panel"] {
     border: 1px solid $panel_border;
 }
-QFrame[frameShape="HLine"], QFrame[frameShape="VLine"] {
+.QFrame[frameShape="HLine"], .QFrame[frameShape="VLine"] {
     border: none;
     background: $panel_border;
     max-height: 1px;
 }
-QFrame[frameShape="VLine"] {
+.QFrame[frameShape="VLine"] {
     max-height: 10000px;
     max-width: 1px;
 }
@@ -134,7 +134,7 @@ QLineEdit:focus, QAbstractSpinBox:focus, QComboBox:focus, QTextEdit:focus, QPlai
     border-color: $accent;
 }
 QLineEdit:disabled, QAbstractSpinBox:disabled, QComboBox:disabled, QLineEdit:read-only {
-    color: $disabled;
+    color: $edit_disabled_text;
     background: $edit_disabled_bg;
 }
 QComboBox::drop-down {
@@ -294,7 +294,7 @@ QStatusBar QLabel, QStatusBar QLabel[frameShape="Panel"] {
     border: 1px solid $status_line;
     border-radius: 2px;
     padding: 0px 4px;
-    margin: 1px 0px;
+    margin: 0px;
 }
 
 /* ---- progress bars ---- */
@@ -519,7 +519,7 @@ SKINS = {
         grid_sel_bg='#a35f0a'),
 
     # 蓝色幻想: saturated blues, bright buttons, white text on deep-blue chrome.
-    'blue-fantasy.qss': dict(LIGHT, title='蓝色幻想', panel_text='#0b2a5e',
+    'blue-fantasy.qss': dict(LIGHT, title='蓝色幻想', panel_text='#0b2a5e', edit_disabled_text='#6f7f98',
         win='qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #2f6fd0, stop:1 #14418f)',
         text='#ffffff', disabled='#9fb6dc', link='#ffffff',
         panel='#e8f0fc', panel_border='#0d3478',
@@ -642,6 +642,7 @@ if __name__ == '__main__':
         scheme = dict(scheme)
         scheme.setdefault('panel_text', scheme['text'])
         scheme.setdefault('card_bg', scheme['panel'])
+        scheme.setdefault('edit_disabled_text', scheme['disabled'])
         scheme.setdefault('card_border', scheme['panel_border'])
         scheme.setdefault('status_panel', 'rgba(255,255,255,60)' if scheme is not None and scheme.get('dark') is None else 'rgba(0,0,0,50)')
         (here / file_name).write_text(TEMPLATE.substitute(scheme), encoding='utf-8')

@@ -145,9 +145,16 @@ int main(int argc, char **argv)
     // All skins' lower areas and about boxes side by side, for comparing them at one glance.
     QImage lowers(973, 6 * 130, QImage::Format_RGB32);
     QImage abouts(6 * 340, 2 * 216, QImage::Format_RGB32);
+    QImage galleries(3 * 520, 2 * 300, QImage::Format_RGB32);
+    QImage logins(3 * 380, 2 * 170, QImage::Format_RGB32);
+    galleries.fill(Qt::white);
+    logins.fill(Qt::white);
+    QPainter galleryPainter(&galleries);
+    QPainter loginPainter(&logins);
     lowers.fill(Qt::white);
     abouts.fill(Qt::white);
     QPainter lowerPainter(&lowers);
+    h.form->HideItems.at(2)->setChecked(true); // a checked item, to see its mark
     QPainter aboutPainter(&abouts);
     for (int skin = -1; skin < h.form->SkinStore1->Count(); ++skin) {
         if (skin < 0) {
@@ -171,13 +178,19 @@ int main(int argc, char **argv)
         saveMenu(h.form->PopupMenu3, out + QStringLiteral("/gridmenu-%1.png").arg(name));
         about.grab().save(out + QStringLiteral("/about-%1.png").arg(name));
         gallery->grab().save(out + QStringLiteral("/gallery-%1.png").arg(name));
+        galleryPainter.drawPixmap(((skin + 1) % 3) * 520, ((skin + 1) / 3) * 300, gallery->grab());
 #ifdef LIANBU_HAVE_LOGIN
         login.grab().save(out + QStringLiteral("/login-%1.png").arg(name));
+        loginPainter.drawPixmap(((skin + 1) % 3) * 380, ((skin + 1) / 3) * 170, login.grab());
 #endif
+        h.form->PopupMenu1->setActiveAction(h.form->N32);
         aboutPainter.drawPixmap((skin + 1) * 340, 216, h.form->PopupMenu1->grab());
+        aboutPainter.drawPixmap((skin + 1) * 340 + 150, 216, h.form->PopupMenu3->grab());
     }
     lowers.save(out + QStringLiteral("/all-lower.png"));
     abouts.save(out + QStringLiteral("/all-about-menu.png"));
+    galleries.save(out + QStringLiteral("/all-gallery.png"));
+    logins.save(out + QStringLiteral("/all-login.png"));
     delete gallery;
     return 0;
 }
