@@ -8,6 +8,7 @@
 // can be shown at any zoom and printed on any printer.
 
 #include "printing/PrintLayout.h"
+#include "printing/PrnDbgeh.h"
 
 #include <QAbstractScrollArea>
 #include <QList>
@@ -20,7 +21,6 @@
 
 class QPainter;
 class QPrinter;
-class TPrintDBGridEh;
 
 class TPrinterPreview : public QObject
 {

@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 
 #include <QFont>
+#include <QFontDatabase>
 #include <QLocale>
 #include <QPageLayout>
 #include <QPrinter>
@@ -164,11 +165,27 @@ QString expandMacros(const QString &text, const MacroValues &values)
 
 bool asksForPageCount(const QString &text) { return text.contains(QStringLiteral("&[Pages]"), Qt::CaseSensitive); }
 
+QString chineseFallbackFamily()
+{
+    static const QString family = [] {
+        const QStringList chinese = QFontDatabase::families(QFontDatabase::SimplifiedChinese);
+        for (const QString &preferred : {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("SimSun"),
+                                         QStringLiteral("WenQuanYi Micro Hei")})
+            if (chinese.contains(preferred))
+                return preferred;
+        return chinese.value(0);
+    }();
+    return family;
+}
+
 QFont printFont(const QFont &font, const QString &face, int dpiY, double sy)
 {
     QFont f = font;
-    if (!face.isEmpty())
-        f.setFamilies({face});
+    QStringList families{face.isEmpty() ? font.family() : face};
+    const QString chinese = chineseFallbackFamily();
+    if (!chinese.isEmpty() && !families.contains(chinese))
+        families << chinese;
+    f.setFamilies(families);
     int px;
     if (font.pixelSize() > 0)
         px = int(std::lround(font.pixelSize() * sy));

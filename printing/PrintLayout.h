@@ -97,6 +97,11 @@ bool asksForPageCount(const QString &text);
 
 // `font` with the face replaced (when `face` is not empty) and its size expressed in pixels of
 // a device with `dpiY` dots per inch; a size in screen pixels is converted with `sy`.
+// The fallback face list puts a Chinese face right after the print face, so Chinese text always
+// comes from one known face.
 QFont printFont(const QFont &font, const QString &face, int dpiY, double sy);
+
+// The face that supplies Chinese characters the print faces lack ("" when none is installed).
+QString chineseFallbackFamily();
 
 } // namespace lianbu::printing

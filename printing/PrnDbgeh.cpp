@@ -10,6 +10,9 @@
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QFontMetricsF>
+#include <QHash>
+#include <QRawFont>
+#include <QFontDatabase>
 #include <QPainter>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -31,20 +34,92 @@ struct StopGeneration
 {
 };
 
+// The height of one text line in `font`, Chinese included: the print faces are Latin faces and
+// the Chinese characters come from a fallback face with taller lines, so "Wg" alone is too short.
+double lineHeight(const QFont &font)
+{
+    static QHash<QString, double> cache;
+    const QString key = font.key();
+    auto it = cache.constFind(key);
+    if (it != cache.constEnd())
+        return *it;
+    QTextLayout layout(QStringLiteral("Wg\u56fd"), font);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    line.setLineWidth(1e6);
+    layout.endLayout();
+    const double h = std::max(QFontMetricsF(font).height(), line.height());
+    cache.insert(key, h);
+    return h;
+}
+
+// Draws one line of text from its baseline, each run of characters in the face that has them.
+// Recorded pages replay every text item from the top of its own font's ascent, so an item that
+// borrows glyphs from a fallback face would land lower than its neighbours; one face per item
+// keeps all of them on the baseline.
+void drawTextRuns(QPainter *p, const QFont &font, const QString &text, const QPointF &baseline)
+{
+    const QStringList families = font.families();
+    if (families.size() < 2) {
+        p->setFont(font);
+        p->drawText(baseline, text);
+        return;
+    }
+    // fresh fonts: a copied font keeps traces of the face it was made from, which the recorded
+    // page would replay with
+    auto single = [&font](const QString &family) {
+        QFont f(family);
+        f.setPixelSize(font.pixelSize());
+        f.setWeight(font.weight());
+        f.setItalic(font.italic());
+        f.setUnderline(font.underline());
+        f.setStrikeOut(font.strikeOut());
+        return f;
+    };
+    const QFont primary = single(families.at(0));
+    const QFont secondary = single(families.at(1));
+    const QFontMetricsF primaryFm(primary);
+    const QFontMetricsF secondaryFm(secondary);
+    // the primary face's own characters (font metrics would count the fallback faces too)
+    const QRawFont primaryRaw = QRawFont::fromFont(primary, QFontDatabase::Latin);
+    double x = baseline.x();
+    int start = 0;
+    while (start < text.size()) {
+        auto covered = [&](int i, int *len) {
+            char32_t ucs = text.at(i).unicode();
+            *len = 1;
+            if (text.at(i).isHighSurrogate() && i + 1 < text.size()) {
+                ucs = QChar::surrogateToUcs4(text.at(i), text.at(i + 1));
+                *len = 2;
+            }
+            return ucs <= 0x20 || !primaryRaw.isValid() || primaryRaw.supportsCharacter(ucs);
+        };
+        int len = 0;
+        const bool first = covered(start, &len);
+        int end = start + len;
+        while (end < text.size()) {
+            int l = 0;
+            if (covered(end, &l) != first)
+                break;
+            end += l;
+        }
+        const QString run = text.mid(start, end - start);
+        p->setFont(first ? primary : secondary);
+        p->drawText(QPointF(x, baseline.y()), run);
+        x += (first ? primaryFm : secondaryFm).horizontalAdvance(run);
+        start = end;
+    }
+}
+
 // Lays out (and, with a painter, draws) a text in a rectangle: lines split at '\n', wrapped at the
 // width when `wrap`, breaking inside long words when a word alone is too wide.
 double layoutText(QPainter *p, const QFont &font, const QString &text, const QRectF &rect,
                   Qt::Alignment align, bool wrap)
 {
     const QFontMetricsF fm(font);
-    // Fast path: one line that fits (the common case for grid cells).
-    if (!text.contains(QLatin1Char('\n')) && (!wrap || fm.horizontalAdvance(text) <= rect.width())) {
-        if (p) {
-            p->setFont(font);
-            p->drawText(rect, int(align) | Qt::TextSingleLine, text);
-        }
-        return fm.height();
-    }
+    // Measuring one line that fits (the common case for grid cells) needs no layout.
+    if (!p && !text.contains(QLatin1Char('\n')) && (!wrap || fm.horizontalAdvance(text) <= rect.width()))
+        return lineHeight(font);
     QTextOption option;
     option.setWrapMode(wrap ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
     option.setAlignment(Qt::Alignment(int(align) & Qt::AlignHorizontal_Mask));
@@ -61,7 +136,7 @@ double layoutText(QPainter *p, const QFont &font, const QString &text, const QRe
                 break;
             line.setLineWidth(std::max(1.0, rect.width()));
             line.setPosition(QPointF(0, height));
-            height += fm.height();
+            height += line.height();
         }
         layout->endLayout();
         layouts.push_back(std::move(layout));
@@ -72,9 +147,20 @@ double layoutText(QPainter *p, const QFont &font, const QString &text, const QRe
             top += (rect.height() - height) / 2;
         else if (align & Qt::AlignBottom)
             top += rect.height() - height;
-        p->setFont(font);
-        for (const auto &layout : layouts)
-            layout->draw(p, QPointF(rect.left(), top));
+        for (size_t i = 0; i < layouts.size(); ++i) {
+            const QTextLayout &layout = *layouts[i];
+            for (int n = 0; n < layout.lineCount(); ++n) {
+                const QTextLine line = layout.lineAt(n);
+                const QString part = layout.text().mid(line.textStart(), line.textLength());
+                double x = rect.left();
+                const double natural = line.naturalTextWidth();
+                if (align & Qt::AlignHCenter)
+                    x += (rect.width() - natural) / 2;
+                else if (align & Qt::AlignRight)
+                    x += rect.width() - natural;
+                drawTextRuns(p, font, part, QPointF(x, top + line.y() + line.ascent()));
+            }
+        }
     }
     return height;
 }
@@ -249,7 +335,6 @@ double TPrintGridGeneratorEh::textHeight(const QFont &font, const QString &text,
 
 double TPrintGridGeneratorEh::colontitleHeight(const TPageColontitleEh &block, const QFont &font) const
 {
-    const QFontMetricsF fm(font);
     int lines = 0;
     bool any = false;
     for (const QString *text : {&block.LeftText, &block.CenterText, &block.RightText}) {
@@ -258,7 +343,7 @@ double TPrintGridGeneratorEh::colontitleHeight(const TPageColontitleEh &block, c
         any = true;
         lines = std::max(lines, int(text->count(QLatin1Char('\n'))) + 1);
     }
-    double h = any ? lines * fm.height() + metrics.dpiY / 20.0 : 0;
+    double h = any ? lines * lineHeight(font) + metrics.dpiY / 20.0 : 0;
     if (block.LineType == pcltSingleLine)
         h += metrics.dpiY / 20.0;
     else if (block.LineType == pcltDoubleLine)
@@ -345,8 +430,8 @@ void TPrintGridGeneratorEh::layout()
     if (grid->RowHeight() > 0 || grid->RowLines() > 0)
         defaultRowHeight = std::max(1, grid->RowLines()) * (fm.height() + fm.leading()) + std::lround(grid->RowHeight() * sy);
     else
-        defaultRowHeight = fm.height() + 2 * ins.vertical;
-    wrapRows = autoStretch || defaultRowHeight > fm.height() + 2 * ins.vertical + 0.5;
+        defaultRowHeight = lineHeight(gridFont) + 2 * ins.vertical;
+    wrapRows = autoStretch || defaultRowHeight > lineHeight(gridFont) + 2 * ins.vertical + 0.5;
     heights.assign(size_t(recordCount + footerRows), 0.0);
 
     c->m_layout.body = body;
@@ -357,7 +442,6 @@ void TPrintGridGeneratorEh::layout()
 
 void TPrintGridGeneratorEh::titleLayout(Block &b)
 {
-    const QFontMetricsF barFm(titleBarFont);
     const bool multi = grid->UseMultiTitle();
     const double barMargin = multi ? std::lround(grid->VTitleMargin() * sy / 2.0) : ins.vertical;
     const QString title = c->Title.join(QLatin1Char('\n'));
@@ -501,22 +585,20 @@ void TPrintGridGeneratorEh::drawColontitle(const TPageColontitleEh &block, const
     const double h = header ? headerHeight : footerHeight;
     if (h <= 0)
         return;
-    const QFontMetricsF fm(font);
     int lines = 0;
     for (const QString *text : {&block.LeftText, &block.CenterText, &block.RightText})
         if (!text->isEmpty())
             lines = std::max(lines, int(text->count(QLatin1Char('\n'))) + 1);
-    const double textH = lines * fm.height();
+    const double textH = lines * lineHeight(font);
     const double gap = metrics.dpiY / 20.0;
     const double top = header ? 0 : H - h;
     if (lines > 0) {
         const double textTop = header ? top : H - textH;
         const QRectF r(0, textTop, W, textH);
         p->setPen(Qt::black);
-        p->setFont(font);
-        p->drawText(r, Qt::AlignLeft | Qt::AlignTop, expandMacros(block.LeftText, macros));
-        p->drawText(r, Qt::AlignHCenter | Qt::AlignTop, expandMacros(block.CenterText, macros));
-        p->drawText(r, Qt::AlignRight | Qt::AlignTop, expandMacros(block.RightText, macros));
+        layoutText(p, font, expandMacros(block.LeftText, macros), r, Qt::AlignLeft | Qt::AlignTop, false);
+        layoutText(p, font, expandMacros(block.CenterText, macros), r, Qt::AlignHCenter | Qt::AlignTop, false);
+        layoutText(p, font, expandMacros(block.RightText, macros), r, Qt::AlignRight | Qt::AlignTop, false);
     }
     if (block.LineType == pcltNon)
         return;

@@ -51,6 +51,7 @@ TfPrnDBGridEhSetupDialog::TfPrnDBGridEhSetupDialog(QWidget *parent)
     ui->setupUi(this);
     setObjectName(QStringLiteral("fPrnDBGridEhSetupDialog"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setFixedSize(sizeHint().expandedTo(QSize(420, 0)));
     for (QLineEdit *edit : {ui->seUpMargin, ui->seLowMargin, ui->seLeftMargin, ui->seRightMargin})
         edit->installEventFilter(this);
     connect(ui->cbFitWidthToPage, &QCheckBox::toggled, this, &TfPrnDBGridEhSetupDialog::cbFitWidthToPageClick);
