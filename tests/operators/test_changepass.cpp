@@ -2,6 +2,7 @@
 #include "tests/app/MainWindowHarness.h"
 
 #include "operators/changepass.h"
+#include "platform/Application.h"
 #include "ui_changepass.h"
 
 #include <QAbstractItemView>
@@ -352,19 +353,26 @@ private slots:
         QCOMPARE(passwordOf(h, superAdministratorName()), QStringLiteral("Adm1n"));
     }
 
-    void anOperatorRemovedMeanwhileIsNotReportedChanged()
+    void aRefusedStatementReachesTheErrorDisplayAndTheWindowStays()
     {
         MainWindowHarness h;
         addOperators(h);
         Tchangepassfm *w = openWindow(h);
         QVERIFY(w);
+        QPointer<Tchangepassfm> alive(w);
+        h.data->ADOConnection1->execute(QStringLiteral(
+            "create trigger refuse_passwords before update on userdb begin select raise(abort, 'refused by the file'); end"));
         QVERIFY(choose(w->ui->ComboBox1, QStringLiteral("李四")));
-        // Another program instance removes the operator while the window is open.
-        h.data->ADOConnection1->execute(QStringLiteral("delete from userdb where username='李四'"));
-        fill(w, QStringLiteral("444"), QStringLiteral("n"), QStringLiteral("n"));
+        fill(w, QStringLiteral("444"), QStringLiteral("n1"), QStringLiteral("n1"));
         QTest::mouseClick(w->ui->bitbtn4, Qt::LeftButton);
-        QCOMPARE(h.env.dialogs().lastBox().request.text, QStringLiteral("旧密码不正确！请重新输入！"));
-        QCOMPARE(column(h, QStringLiteral("select count(*) from userdb where username='李四'")), QStringList{"0"});
+        QCOMPARE(h.env.dialogs().boxes().size(), 1); // the error only, no success
+        const BoxRequest box = h.env.dialogs().lastBox().request;
+        QCOMPARE(box.icon, BoxIcon::Stop);
+        QVERIFY2(box.text.contains(QStringLiteral("refused by the file")), qPrintable(box.text));
+        QCOMPARE(passwordOf(h, QStringLiteral("李四")), QStringLiteral("444"));
+        deleteClosedWindows();
+        QVERIFY(!alive.isNull()); // it would have closed after a change
+        QVERIFY(w->isVisible());
     }
 
     void exitClosesFreesAndTheNextOpeningStartsAfresh()
@@ -410,5 +418,11 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestChangePass)
+int main(int argc, char **argv)
+{
+    // The program's application object: a handler's error goes to the general error display.
+    Application app(argc, argv);
+    TestChangePass test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "test_changepass.moc"

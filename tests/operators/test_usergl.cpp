@@ -5,6 +5,7 @@
 #include "operators/usergl.h"
 #include "ui_usergl.h"
 
+#include "platform/Application.h"
 #include "platform/Error.h"
 
 #include <QAction>
@@ -542,6 +543,28 @@ private slots:
         QCOMPARE(boxes.pendingAnswers(), 0);
     }
 
+    void aRefusedStatementReachesTheErrorDisplayAndTheWindowStays()
+    {
+        MainWindowHarness h;
+        Tuserglfm *w = openWindow(h);
+        QVERIFY(w);
+        unlock(w, QStringLiteral("888"));
+        showTab(w, 1);
+        h.data->ADOConnection1->execute(QStringLiteral(
+            "create trigger refuse_operators before insert on userdb begin select raise(abort, 'refused by the file'); end"));
+        w->ui->Edit6->setText(QStringLiteral("王五"));
+        QTest::mouseClick(w->ui->BitBtn7, Qt::LeftButton);
+        const BoxRequest box = h.env.dialogs().lastBox().request;
+        QCOMPARE(box.icon, BoxIcon::Stop);
+        QCOMPARE(box.caption, QStringLiteral("联簿宝"));
+        QVERIFY2(box.text.contains(QStringLiteral("refused by the file")), qPrintable(box.text));
+        QCOMPARE(h.env.dialogs().boxes().size(), 2); // unlocked, then the error: no success reported
+        QCOMPARE(operatorRows(h), QStringList{QStringLiteral("超级管理员/888")});
+        QVERIFY(w->isVisible());
+        QVERIFY(w->unlocked());
+        QCOMPARE(w->ui->Edit6->text(), QStringLiteral("王五"));
+    }
+
     void screenshots()
     {
         // Renders both windows, each tab, for a person to look at (LIANBU_SCREENSHOTS=folder).
@@ -568,5 +591,11 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestUsergl)
+int main(int argc, char **argv)
+{
+    // The program's application object: a handler's error goes to the general error display.
+    Application app(argc, argv);
+    TestUsergl test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "test_usergl.moc"
