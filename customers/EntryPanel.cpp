@@ -61,9 +61,13 @@ void prepareRegistrationDateEditor(QDateEdit *editor)
 void setRegistrationDateText(QDateEdit *editor, const QString &stored)
 {
     const std::optional<QDate> date = registrationDateOf(stored);
-    editor->setDate(date ? *date : editor->minimumDate());
-    if (!date && !entryText(stored).isEmpty())
-        editor->setProperty(kKeptDateText, entryText(stored));
+    // The minimum as a whole (date and time): only that shows as the blank.
+    if (date)
+        editor->setDate(*date);
+    else
+        editor->setDateTime(editor->minimumDateTime());
+    // Set after the date: a changed date clears what was kept.
+    editor->setProperty(kKeptDateText, date ? QVariant() : QVariant(entryText(stored)));
 }
 
 std::optional<QString> registrationDateValue(const QDateEdit *editor)
