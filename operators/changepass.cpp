@@ -72,7 +72,8 @@ Tchangepassfm::Tchangepassfm(QWidget *owner)
     connect(ui->BitBtn1, &QPushButton::clicked, this, &Tchangepassfm::BitBtn1Click);
 
     changepassfm = this;
-    // Visible on creation, like every window the main window opens.
+    // Visible on creation, like every window the main window opens, centred from the start.
+    centreOnScreen(this);
     show();
 }
 
@@ -89,6 +90,7 @@ void Tchangepassfm::showEvent(QShowEvent *event)
     if (m_shown)
         return;
     m_shown = true;
+    // Once more now that the frame is known, so the whole window sits in the middle.
     centreOnScreen(this);
     try {
         FormShow();

@@ -66,7 +66,8 @@ Tuserglfm::Tuserglfm(QWidget *owner)
     connect(ui->BitBtn2, &QPushButton::clicked, this, &Tuserglfm::BitBtn2Click);
 
     userglfm = this;
-    // Visible on creation, like every window the main window opens.
+    // Visible on creation, like every window the main window opens, centred from the start.
+    centreOnScreen(this);
     show();
 }
 
@@ -88,6 +89,7 @@ void Tuserglfm::showEvent(QShowEvent *event)
     if (m_shown)
         return;
     m_shown = true;
+    // Once more now that the frame is known, so the whole window sits in the middle.
     centreOnScreen(this);
     try {
         FormShow();

@@ -133,9 +133,8 @@ private slots:
         const Qt::WindowFlags flags = w->windowFlags();
         QVERIFY(flags & Qt::WindowCloseButtonHint);
         QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
-        const QPoint screenCentre = w->screen()->availableGeometry().center();
-        QVERIFY2((w->frameGeometry().center() - screenCentre).manhattanLength() <= 2,
-                 qPrintable(QStringLiteral("window centre %1,%2").arg(w->frameGeometry().center().x()).arg(w->frameGeometry().center().y())));
+        const QPoint offset = w->frameGeometry().center() - w->screen()->availableGeometry().center();
+        QVERIFY2(offset.manhattanLength() <= 2, qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
         QVERIFY(w->font().families().contains(QStringLiteral("宋体")));
 
         QVERIFY(!w->ui->ComboBox1->isEditable());

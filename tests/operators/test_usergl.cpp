@@ -142,7 +142,8 @@ private slots:
         QCOMPARE(w->parentWidget(), h.form.get());
         QVERIFY(w->testAttribute(Qt::WA_DeleteOnClose));
         QVERIFY(!(w->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
-        QVERIFY((w->frameGeometry().center() - w->screen()->availableGeometry().center()).manhattanLength() <= 2);
+        const QPoint offset = w->frameGeometry().center() - w->screen()->availableGeometry().center();
+        QVERIFY2(offset.manhattanLength() <= 2, qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
 
         QCOMPARE(w->ui->Label1->text(), QStringLiteral("管理员密码："));
         QCOMPARE(w->ui->Label1->buddy(), w->ui->LabeledEdit1);
