@@ -306,8 +306,11 @@ void TMainForm::LoadRecordIntoPanel()
     ui->Panel3->raise();
     ui->Button3->setEnabled(true);
     lianbu::db::DataSet *list = dmfm->ADOQuery15;
-    for (const EntryEdit &e : kEntryEdits)
-        (ui->*e.edit)->setText(list->fieldByName(QLatin1String(e.column)).asString());
+    for (const EntryEdit &e : kEntryEdits) {
+        QLineEdit *edit = ui->*e.edit;
+        edit->setText(list->fieldByName(QLatin1String(e.column)).asString());
+        edit->setCursorPosition(0); // a text wider than its edit shows its beginning
+    }
     ui->ComboBox1->setCurrentText(list->fieldByName(QStringLiteral("d")).asString());
     lianbu::customers::setRegistrationDateText(ui->DBDateTimeEditEh1,
                                                list->fieldByName(QStringLiteral("day1")).asString());

@@ -142,7 +142,7 @@ private slots:
         const QList<QRect> at{{81, 21, 78, 21},  {81, 50, 78, 21},  {81, 79, 78, 21},  {80, 108, 81, 22},
                               {81, 137, 78, 21}, {233, 21, 88, 21}, {233, 50, 88, 21}, {233, 79, 88, 21},
                               {233, 108, 112, 21}, {233, 137, 112, 21}, {433, 21, 78, 21}, {433, 50, 104, 21},
-                              {433, 79, 104, 21}, {433, 108, 78, 21}, {434, 137, 81, 22}};
+                              {433, 79, 104, 21}, {433, 108, 78, 21}, {434, 137, 95, 22}};
         const QStringList labels{QStringLiteral("客户类别："), QStringLiteral("客户简称："), QStringLiteral("姓 名："),
                                  QStringLiteral("性 别："),     QStringLiteral("职 务："),     QStringLiteral("手 机："),
                                  QStringLiteral("电 话："),     QStringLiteral("传 真："),     QStringLiteral("地 址："),
