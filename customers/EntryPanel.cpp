@@ -103,9 +103,13 @@ public:
     {
         Ui::TMainForm *ui = m_form->ui;
         if (event->type() == QEvent::KeyPress) {
+            auto *key = static_cast<QKeyEvent *>(event);
             for (const auto &[receiver, field] : m_fields) {
-                if (receiver == watched)
-                    return m_form->EntryFieldKeyPress(field, static_cast<QKeyEvent *>(event));
+                if (receiver != watched)
+                    continue;
+                if (field == ui->DBDateTimeEditEh1 && emptiesDate(key))
+                    return true;
+                return m_form->EntryFieldKeyPress(field, key);
             }
             return false;
         }
@@ -124,6 +128,20 @@ public:
     }
 
 private:
+    // Delete or Backspace over the whole selected date empties the editor: the record then
+    // has no registration date.
+    bool emptiesDate(QKeyEvent *key)
+    {
+        if (key->key() != Qt::Key_Delete && key->key() != Qt::Key_Backspace)
+            return false;
+        QDateEdit *editor = m_form->ui->DBDateTimeEditEh1;
+        const QLineEdit *inner = editor->findChild<QLineEdit *>();
+        if (!inner || !inner->hasSelectedText() || inner->selectedText() != inner->text())
+            return false;
+        editor->setDateTime(editor->minimumDateTime());
+        return true;
+    }
+
     // Only the left button on the panel's own background moves it, and only within the main
     // window's client area.
     bool panelMouse(QEvent *event)

@@ -543,6 +543,28 @@ private slots:
         QCOMPARE(p.rows()[0][14], QStringLiteral("2012-12-01"));
     }
 
+    void theOperatorCanEmptyTheDate()
+    {
+        Panel p;
+        ToolButton7(p);
+        p.fill({QStringLiteral("类"), QStringLiteral("简称")});
+        QDateEdit *date = p.ui->DBDateTimeEditEh1;
+        date->setFocus();
+        QLineEdit *inner = date->findChild<QLineEdit *>();
+        QVERIFY(inner);
+        // Part of the date selected: an ordinary edit of the text.
+        inner->setSelection(0, 4);
+        QTest::keyClick(inner, Qt::Key_Delete);
+        QVERIFY(!customers::entryText(date->text()).isEmpty());
+        date->setDate(QDate(2010, 8, 15));
+        inner->selectAll();
+        QTest::keyClick(inner, Qt::Key_Delete);
+        QCOMPARE(customers::entryText(date->text()), QString());
+        QTest::mouseClick(p.ui->Button1, Qt::LeftButton);
+        QCOMPARE(p.rows().size(), 1);
+        QCOMPARE(p.rows()[0][14], QStringLiteral("<null>"));
+    }
+
     void registrationDatesAreReadLeniently()
     {
         QCOMPARE(customers::registrationDateOf(QStringLiteral("2010-08-15")), std::optional<QDate>(QDate(2010, 8, 15)));
