@@ -191,6 +191,43 @@ void toDevicePixels(QTextDocument *doc, int dpi)
             cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
             cursor.setCharFormat(format);
         }
+        // Characters the fragment's face lacks get the Chinese face explicitly (see drawTextRuns).
+        const QString chinese = chineseFallbackFamily();
+        if (!chinese.isEmpty()) {
+            struct Range
+            {
+                int start, length;
+            };
+            QList<Range> ranges;
+            for (auto it = block.begin(); !it.atEnd(); ++it) {
+                const QTextFragment fragment = it.fragment();
+                if (!fragment.isValid())
+                    continue;
+                QFont face(fragment.charFormat().font().family());
+                const QRawFont raw = QRawFont::fromFont(face, QFontDatabase::Latin);
+                if (!raw.isValid())
+                    continue;
+                const QString text = fragment.text();
+                int runStart = -1;
+                for (int i = 0; i <= text.size(); ++i) {
+                    const bool missing = i < text.size() && text.at(i).unicode() > 0x20
+                        && !text.at(i).isSurrogate() && !raw.supportsCharacter(text.at(i));
+                    if (missing && runStart < 0)
+                        runStart = i;
+                    if (!missing && runStart >= 0) {
+                        ranges.append({fragment.position() + runStart, i - runStart});
+                        runStart = -1;
+                    }
+                }
+            }
+            QTextCharFormat chineseFormat;
+            chineseFormat.setFontFamilies({chinese});
+            for (const Range &r : ranges) {
+                cursor.setPosition(r.start);
+                cursor.setPosition(r.start + r.length, QTextCursor::KeepAnchor);
+                cursor.mergeCharFormat(chineseFormat);
+            }
+        }
         // The block's own character format sizes its empty line.
         QTextCharFormat blockFormat = block.charFormat();
         if (blockFormat.hasProperty(QTextFormat::FontPointSize)) {

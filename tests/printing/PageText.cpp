@@ -98,7 +98,7 @@ QStringList PageText::lines() const
     double lineY = -1e9;
     double end = 0;
     for (const PageTextItem &item : m_items) {
-        if (item.text.trimmed().isEmpty())
+        if (item.text.isEmpty())
             continue;
         if (item.pos.y() - lineY > 3) {
             out << item.text;

@@ -1,0 +1,748 @@
+// The customer list printed through "打 印": pages, their contents, generation control (stop,
+// escape, close box), the preview window's rules and zoom, printing a page range to PDF, the
+// settings dialog.
+#include "tests/app/MainWindowHarness.h"
+#include "tests/printing/PageText.h"
+
+#include "db/DataSet.h"
+#include "db/Query.h"
+#include "grid/DBGridEh.h"
+#include "platform/Clock.h"
+#include "printing/PrnDbgeh.h"
+#include "printing/PrnDgDlg.h"
+#include "printing/PrvFrmEh.h"
+#include "ui_MAIN.h"
+#include "ui_PrnDgDlg.h"
+#include "ui_PrvFrmEh.h"
+
+#include <QActionGroup>
+#include <QFile>
+#include <QMenu>
+#include <QPrinter>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTimer>
+#include <QToolButton>
+
+using namespace lianbu::test;
+
+namespace {
+
+// Customers with short names C001, C002, ... in insertion order.
+QList<CustomerRow> numberedCustomers(int count, int from = 1)
+{
+    const QStringList categories{QStringLiteral("VIP客户"), QStringLiteral("普通"), QStringLiteral("代理商")};
+    QList<CustomerRow> rows;
+    for (int i = from; i < from + count; ++i)
+        rows << customer(categories[i % categories.size()], QStringLiteral("C%1").arg(i, 3, 10, QLatin1Char('0')),
+                         QStringLiteral("0571-%1").arg(80000 + i), QStringLiteral("Name%1").arg(i));
+    return rows;
+}
+
+// The harness puts the clock back on the system time; the tests print at a known moment.
+void fixClock() { lianbu::setFixedNow(QDateTime(QDate(2011, 3, 4), QTime(9, 30))); }
+
+TPrintDBGridEh *component(MainWindowHarness &h)
+{
+    return h.form->findChild<TPrintDBGridEh *>(QStringLiteral("PrintDBGridEh1"));
+}
+
+TPreviewFormEh *preview() { return TPreviewFormEh::existingInstance(); }
+TPrinterPreview *store() { return preview() ? preview()->Store() : nullptr; }
+
+// The short names (C###) printed on a page, top to bottom.
+QStringList shortNamesOn(int page)
+{
+    QStringList names;
+    static const QRegularExpression re(QStringLiteral("\\bC\\d{3}\\b"));
+    for (const QString &line : PageText(*store(), page).lines()) {
+        auto it = re.globalMatch(line);
+        while (it.hasNext())
+            names << it.next().captured();
+    }
+    return names;
+}
+
+QStringList allShortNames()
+{
+    QStringList names;
+    for (int i = 0; i < store()->PageCount(); ++i)
+        names << shortNamesOn(i);
+    return names;
+}
+
+QString lineWith(int page, const QString &needle)
+{
+    for (const QString &line : PageText(*store(), page).lines())
+        if (line.contains(needle))
+            return line;
+    return QString();
+}
+
+// The pages of a PDF file: its page objects ("/Type /Page", not the "/Type /Pages" tree).
+int pdfPageCount(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    static const QRegularExpression pageObject(QStringLiteral("/Type\\s*/Page(?!s)"));
+    int count = 0;
+    for (auto it = pageObject.globalMatch(QString::fromLatin1(file.readAll())); it.hasNext(); it.next())
+        ++count;
+    return count;
+}
+
+// The scripted dialogs, except that the print dialog chooses a page range.
+class RangeDialogs : public lianbu::DialogService
+{
+public:
+    RangeDialogs(lianbu::DialogService &inner, int from, int to) : m_inner(inner), m_from(from), m_to(to) {}
+    lianbu::BoxButton messageBox(QWidget *parent, const lianbu::BoxRequest &r) override { return m_inner.messageBox(parent, r); }
+    QString saveFileName(QWidget *parent, const lianbu::SaveFileRequest &r) override { return m_inner.saveFileName(parent, r); }
+    bool printDialog(QWidget *, QPrinter *printer) override
+    {
+        ++asked;
+        offeredFrom = printer->fromPage();
+        offeredTo = printer->toPage();
+        offeredRange = printer->printRange();
+        if (m_from > 0) {
+            printer->setPrintRange(QPrinter::PageRange);
+            printer->setFromTo(m_from, m_to);
+        }
+        return true;
+    }
+    bool pageSetupDialog(QWidget *parent, QPrinter *printer) override { return m_inner.pageSetupDialog(parent, printer); }
+    bool fontDialog(QWidget *parent, QFont *font) override { return m_inner.fontDialog(parent, font); }
+
+    int asked = 0;
+    int offeredFrom = -1, offeredTo = -1;
+    QPrinter::PrintRange offeredRange = QPrinter::Selection;
+
+private:
+    lianbu::DialogService &m_inner;
+    int m_from, m_to;
+};
+
+} // namespace
+
+class TestPrinting : public QObject
+{
+    Q_OBJECT
+
+private slots:
+
+    void closedListPrintsNothing()
+    {
+        MainWindowHarness h;
+        fixClock();
+        h.insertCustomers(numberedCustomers(3));
+        // before the login the list is closed: no pages, no window
+        h.form->ToolButton22Click();
+        QVERIFY(preview() == nullptr || !preview()->isVisible());
+        QVERIFY(preview() == nullptr || store()->PageCount() == 0);
+        // and a component without a grid does nothing either
+        TPrintDBGridEh loose;
+        loose.ShowPrintPreview();
+        QVERIFY(preview() == nullptr || store()->PageCount() == 0);
+    }
+
+    void printCommandShowsTheCustomerReport()
+    {
+        MainWindowHarness h;
+        fixClock();
+        h.insertCustomers(numberedCustomers(5));
+        h.form->Button12Click();
+        QTest::mouseClick(h.form->ui->ToolButton22, Qt::LeftButton);
+        QVERIFY(preview());
+        QVERIFY(preview()->isVisible());
+        QCOMPARE(preview()->windowTitle(), QStringLiteral("预览 - 列表信息"));
+        QCOMPARE(store()->PageCount(), 1);
+        QCOMPARE(preview()->StatusText(), QStringLiteral("第 1 页 共 1 页"));
+        // pages are pictures in the virtual printer's pixels (no printer on this machine)
+        QCOMPARE(store()->Metrics(), lianbu::printing::virtualPageMetrics());
+        QCOMPARE(store()->Page(0).boundingRect(), QRect(0, 0, 4676, 6744));
+
+        const PageText page(*store(), 0);
+        const QStringList lines = page.lines();
+        QCOMPARE(lines.value(0), QStringLiteral("Page. 1"));
+        QCOMPARE(lines.value(1), QStringLiteral("客 户 报 表"));
+        QCOMPARE(lines.value(2), QStringLiteral("联簿宝http://www.lianbubao.example"));
+        QVERIFY(lineWith(0, QStringLiteral("客户类别")).startsWith(QStringLiteral("客户类别|客户简称|姓  名|")));
+        QVERIFY(lineWith(0, QStringLiteral("客户类别")).endsWith(QStringLiteral("|电子邮件|备注|登记日期")));
+        QCOMPARE(shortNamesOn(0), (QStringList{"C001", "C002", "C003", "C004", "C005"}));
+        QVERIFY(lines.contains(QStringLiteral("VIP客户|C003|男|经理|杭州市|联簿公司|2010-08-15")));
+        QCOMPARE(lineWith(0, QStringLiteral("总计")), QStringLiteral("总计|5"));
+        // the date of printing after the grid, the placeholder back in the stored text
+        QCOMPARE(lines.back(), QStringLiteral("2011-03-04"));
+        QVERIFY(page.yOf(QStringLiteral("2011-03-04")) > page.yOf(QStringLiteral("总计")));
+        QVERIFY(component(h)->AfterGridText()->toPlainText().contains(QStringLiteral("%[Today]")));
+        // the list's record is where it was
+        QCOMPARE(h.data->ADOQuery15->recNo(), 5);
+    }
+
+    void everyRowOnceAcrossPages()
+    {
+        MainWindowHarness h;
+        fixClock();
+        h.insertCustomers(numberedCustomers(150));
+        h.form->Button12Click();
+        h.form->ToolButton22Click();
+        const int pages = store()->PageCount();
+        QVERIFY(pages >= 3);
+        QStringList expected;
+        for (int i = 1; i <= 150; ++i)
+            expected << QStringLiteral("C%1").arg(i, 3, 10, QLatin1Char('0'));
+        QCOMPARE(allShortNames(), expected);
+        for (int i = 0; i < pages; ++i) {
+            const PageText page(*store(), i);
+            QCOMPARE(page.lines().value(0), QStringLiteral("Page. %1").arg(i + 1));
+            // every page repeats the title bar and the column titles
+            QVERIFY(page.contains(QStringLiteral("联簿宝http://www.lianbubao.example")));
+            QVERIFY(page.contains(QStringLiteral("客户类别|客户简称")));
+        }
+        // full middle pages hold the same number of rows
+        QCOMPARE(shortNamesOn(1).size(), shortNamesOn(2).size());
+        QVERIFY(shortNamesOn(1).size() > shortNamesOn(0).size()); // page 1 also holds the heading
+        QCOMPARE(lineWith(pages - 1, QStringLiteral("总计")), QStringLiteral("总计|150"));
+        QCOMPARE(component(h)->LastLayout().dataRowsPrinted, 150);
+        QCOMPARE(preview()->StatusText(), QStringLiteral("第 1 页 共 %1 页").arg(pages));
+
+        // more rows, more pages; the per-page capacity stays the same
+        const int perPage = shortNamesOn(1).size();
+        h.insertCustomers(numberedCustomers(2 * perPage, 151));
+        h.form->Button12Click();
+        h.form->ToolButton22Click();
+        QCOMPARE(store()->PageCount(), pages + 2);
+    }
+
+    void hiddenAndMovedColumns()
+    {
+        MainWindowHarness h;
+        fixClock();
+        h.insertCustomers(numberedCustomers(4));
+        h.form->Button12Click();
+        TDBGridEh *grid = h.form->ui->DBGridEh1;
+        grid->Columns()->FindByFieldName(QStringLiteral("c"))->setVisible(false);
+        grid->Columns()->Move(grid->Columns()->IndexOf(grid->Columns()->FindByFieldName(QStringLiteral("g"))), 0);
+        h.form->ToolButton22Click();
+        const QString titles = lineWith(0, QStringLiteral("客户类别"));
+        QVERIFY2(titles.startsWith(QStringLiteral("电  话|客户类别|客户简称|职  务")), qPrintable(titles));
+        QVERIFY(!PageText(*store(), 0).contains(QStringLiteral("姓  名")));
+        QVERIFY(!PageText(*store(), 0).contains(QStringLiteral("Name2")));
+        // the telephone cells lie left of the category cells
+        double phoneX = -1, categoryX = -1;
+        for (const PageTextItem &item : PageText(*store(), 0).items()) {
+            if (phoneX < 0 && item.text.startsWith(QStringLiteral("0571-")))
+                phoneX = item.pos.x();
+            if (categoryX < 0 && item.text == QStringLiteral("代理商"))
+                categoryX = item.pos.x();
+        }
+        QVERIFY(phoneX >= 0 && categoryX > phoneX);
+    }
+
+    void sortedAndFilteredListPrintsTheGridsRows()
+    {
+        MainWindowHarness h;
+        fixClock();
+        h.insertCustomers(numberedCustomers(30));
+        h.data->ADOQuery15->close();
+        h.data->ADOQuery15->setSql(QStringLiteral("select * from data where a='VIP客户'"));
+        h.data->ADOQuery15->open();
+        h.form->ui->DBGridEh1->ClickTitle(1); // by short name, descending
+        const QStringList shown = h.listColumn(QStringLiteral("b"));
+        QCOMPARE(shown.size(), 10);
+        QVERIFY(shown.first() > shown.last());
+        h.form->ToolButton22Click();
+        QCOMPARE(allShortNames(), shown);
+        QCOMPARE(lineWith(store()->PageCount() - 1, QStringLiteral("总计")), QStringLiteral("总计|10"));
+    }
+
+    void emptyListPrintsTitlesAndACountOfNought()
+    {
+        MainWindowHarness h;
+        fixClock();
+        h.data->ADOQuery15->close();
+        h.data->ADOQuery15->setSql(QStringLiteral("select * from data"));
+        h.data->ADOQuery15->open();
+        h.form->ToolButton22Click();
+        QCOMPARE(store()->PageCount(), 1);
+        const PageText page(*store(), 0);
+        QVERIFY(page.contains(QStringLiteral("Page. 1")));
+        QVERIFY(page.contains(QStringLiteral("联簿宝http://www.lianbubao.example")));
+        QVERIFY(page.contains(QStringLiteral("客户类别|客户简称")));
+        QCOMPARE(lineWith(0, QStringLiteral("总计")), QStringLiteral("总计|0"));
+    }
+
+    void replacementsAppliedToTheTextsAndTakenBack()
+    {
+        MainWindowHarness h;
+        fixClock();
+        h.insertCustomers(numberedCustomers(120));
+        h.form->Button12Click();
+        h.form->ToolButton22Click(); // creates and configures the component
+        TPrintDBGridEh *printer = component(h);
+        QVERIFY(printer);
+        QString during;
+        auto connection = connect(store(), &TPrinterPreview::pageStarted, this, [&] {
+            if (during.isEmpty())
+                during = printer->AfterGridText()->toPlainText();
+        });
+        h.form->ToolButton22Click();
+        disconnect(connection);
+        QVERIFY2(during.contains(QStringLiteral("2011-03-04")), qPrintable(during.toUtf8().toHex()));
+        QVERIFY(!during.contains(QStringLiteral("%[Today]")));
+        // afterwards the stored text has its placeholder again, formatting intact
+        QTextDocument *after = printer->AfterGridText();
+        QCOMPARE(after->toPlainText(), QStringLiteral("\n%[Today]"));
+        const QTextCursor placeholder = after->find(QStringLiteral("%[today]"));
+        QVERIFY(placeholder.charFormat().font().bold());
+        QCOMPARE(placeholder.charFormat().fontPointSize(), 8.0);
+        QCOMPARE(printer->BeforeGridText()->toPlainText(), QStringLiteral("客 户 报 表\n"));
+        const int last = store()->PageCount() - 1;
+        const QString firstDateLine = PageText(*store(), last).lines().back();
+        QCOMPARE(firstDateLine, QStringLiteral("2011-03-04"));
+
+        // the same date line on a second print; the next day's date on the next day
+        h.form->ToolButton22Click();
+        QCOMPARE(PageText(*store(), store()->PageCount() - 1).lines().back(), firstDateLine);
+        lianbu::setFixedNow(QDateTime(QDate(2011, 3, 5), QTime(8, 0)));
+        h.form->ToolButton22Click();
+        QCOMPARE(PageText(*store(), store()->PageCount() - 1).lines().back(), QStringLiteral("2011-03-05"));
+
+        // replacement keeps the replaced text's format and ignores case
+        QTextDocument doc;
+        QTextCursor c(&doc);
+        QTextCharFormat bold;
+        bold.setFontWeight(QFont::Bold);
+        c.insertText(QStringLiteral("a "));
+        c.insertText(QStringLiteral("%[TODAY]"), bold);
+        c.insertText(QStringLiteral(" b %[today]"));
+        QCOMPARE(lianbu::printing::replaceInDocument(&doc, {{QStringLiteral("%[Today]"), QStringLiteral("X1")}}), 2);
+        QCOMPARE(doc.toPlainText(), QStringLiteral("a X1 b X1"));
+        QVERIFY(doc.find(QStringLiteral("X1")).charFormat().font().bold());
+    }
+
+    void stopKeepsThePagesMadeAndRestoresTheRecord()
+    {
+        MainWindowHarness h;
+        fixClock();
+        h.insertCustomers(numberedCustomers(400));
+        h.form->Button12Click();
+        h.data->ADOQuery15->moveToRow(7);
+        h.form->ToolButton22Click();
+        const int fullCount = store()->PageCount();
+        QVERIFY(fullCount > 5);
+
+        bool sawEventsWhileGenerating = false;
+        QTimer::singleShot(0, this, [&] { sawEventsWhileGenerating = store()->Printing(); });
+        h.data->ADOQuery15->moveToRow(7);
+        auto connection = connect(store(), &TPrinterPreview::pageStarted, this, [&](int page) {
+            if (page == 3) {
+                QVERIFY(preview()->ui->tbStop->isEnabled());
+                QVERIFY(!preview()->ui->tbClose->isEnabled());
+                QVERIFY(!preview()->ui->tbtPrinterSetupDialog->isEnabled());
+                QTest::mouseClick(preview()->ui->tbStop, Qt::LeftButton);
+            }
+        });
+        h.form->ToolButton22Click();
+        disconnect(connection);
+        QVERIFY(sawEventsWhileGenerating); // pending events ran between cells
+        QVERIFY(!store()->Printing());
+        QCOMPARE(store()->PageCount(), 3);
+        QCOMPARE(preview()->PageCount(), 3);
+        QCOMPARE(preview()->StatusText(), QStringLiteral("第 1 页 共 3 页"));
+        QVERIFY(!preview()->ui->tbStop->isEnabled());
+        QCOMPARE(h.data->ADOQuery15->currentRow(), 7);
+        QVERIFY(!h.data->ADOQuery15->controlsDisabled());
+        QVERIFY(component(h)->AfterGridText()->toPlainText().contains(QStringLiteral("%[Today]")));
+        QVERIFY(preview()->isVisible());
+    }
+
+    void escapeStopsWhileGeneratingAndClosesAfter()
+    {
+        MainWindowHarness h;
+        fixClock();
+        h.insertCustomers(numberedCustomers(300));
+        h.form->Button12Click();
+        h.form->ToolButton22Click();
+        const int fullCount = store()->PageCount();
+        auto connection = connect(store(), &TPrinterPreview::pageStarted, this, [&](int page) {
+            if (page == 2)
+                QTest::keyClick(preview(), Qt::Key_Escape);
+        });
+        h.form->ToolButton22Click();
+        disconnect(connection);
+        QCOMPARE(store()->PageCount(), 2);
+        QVERIFY(store()->PageCount() < fullCount);
+        QVERIFY(preview()->isVisible());
+        QTest::keyClick(preview(), Qt::Key_Escape);
+        QVERIFY(!preview()->isVisible());
+        // the next print shows it again
+        h.form->ToolButton22Click();
+        QVERIFY(preview()->isVisible());
+        QCOMPARE(store()->PageCount(), fullCount);
+    }
+
+    void closeBoxDuringGenerationStopsThenCloses()
+    {
+        MainWindowHarness h;
+        fixClock();
+        h.insertCustomers(numberedCustomers(300));
+        h.form->Button12Click();
+        h.form->ToolButton22Click();
+        bool refused = false;
+        auto connection = connect(store(), &TPrinterPreview::pageStarted, this, [&](int page) {
+            if (page == 2) {
+                refused = !preview()->close();
+                refused = refused && preview()->isVisible();
+            }
+        });
+        h.form->ToolButton22Click();
+        disconnect(connection);
+        QVERIFY(refused);
+        QCOMPARE(store()->PageCount(), 2);
+        QVERIFY(!preview()->isVisible());
+    }
+
+    void rowTallerThanAPageIsCutAndPrintingGoesOn()
+    {
+        MainWindowHarness h;
+        fixClock();
+        QList<CustomerRow> rows = numberedCustomers(3);
+        rows[1][13] = QString(6000, QChar(0x5907)); // a remark far taller than a page
+        h.insertCustomers(rows);
+        h.form->Button12Click();
+        h.form->ToolButton22Click();
+        QVERIFY(!store()->Printing());
+        const QStringList names = allShortNames();
+        QCOMPARE(names, (QStringList{"C001", "C002", "C003"}));
+        int pageOf2 = -1, pageOf3 = -1;
+        for (int i = 0; i < store()->PageCount(); ++i) {
+            if (shortNamesOn(i).contains(QStringLiteral("C002")))
+                pageOf2 = i;
+            if (shortNamesOn(i).contains(QStringLiteral("C003")))
+                pageOf3 = i;
+        }
+        QVERIFY(pageOf2 >= 1);            // it did not fit below C001 and went to a fresh page
+        QCOMPARE(pageOf3, pageOf2 + 1);   // cut there; the next row follows on the next page
+        QVERIFY(lineWith(pageOf3, QStringLiteral("总计")).endsWith(QStringLiteral("|3")));
+    }
+
+    void pageMacrosAndTheCountingPass()
+    {
+        MainWindowHarness h;
+        fixClock();
+        h.insertCustomers(numberedCustomers(150));
+        h.form->Button12Click();
+        h.form->ToolButton22Click();
+        TPrintDBGridEh *printer = component(h);
+        printer->PageHeader.CenterText = QStringLiteral("第&[page]页 共&[Pages]页 &&[Page]");
+        printer->PageHeader.RightText = QStringLiteral("&[Date] &[TIME]");
+        printer->ShowPrintPreview();
+        const int pages = store()->PageCount();
+        QCOMPARE(printer->LastLayout().pagesCounted, pages);
+        for (int i = 0; i < pages; ++i)
+            QCOMPARE(PageText(*store(), i).lines().value(0),
+                     QStringLiteral("第%1页 共%2页 &&[Page]|2011-03-04 9:30:00").arg(i + 1).arg(pages));
+        // without "&[Pages]" no counting pass is made
+        printer->PageHeader.CenterText = QStringLiteral("Page. &[Page]");
+        printer->PageHeader.RightText.clear();
+        printer->ShowPrintPreview();
+        QCOMPARE(printer->LastLayout().pagesCounted, 0);
+    }
+
+    void fitToWidthScalesOnlyWideGrids()
+    {
+        MainWindowHarness h;
+        fixClock();
+        h.insertCustomers(numberedCustomers(30));
+        h.form->Button12Click();
+        h.form->ToolButton22Click();
+        TPrintDBGridEh *printer = component(h);
+        const auto &layout = printer->LastLayout();
+        QVERIFY(layout.scale < 1.0);
+        double total = 6; // one grid line
+        for (int w : layout.columnWidths)
+            total += w;
+        QVERIFY(qAbs(total * layout.scale - layout.body.width()) < 1.0);
+        QCOMPARE(layout.blocks.size(), 1);
+
+        // a narrow grid keeps its natural size
+        TDBGridEh *grid = h.form->ui->DBGridEh1;
+        grid->setAutoFitColWidths(false);
+        for (int i = 2; i < grid->Columns()->Count(); ++i)
+            grid->Columns()->Items(i)->setVisible(false);
+        printer->ShowPrintPreview();
+        QCOMPARE(printer->LastLayout().scale, 1.0);
+        QCOMPARE(printer->LastLayout().columnWidths.value(0),
+                 lianbu::printing::printedColumnWidth(grid->Columns()->Items(0)->Width(), 6.25));
+        for (int i = 2; i < grid->Columns()->Count(); ++i)
+            grid->Columns()->Items(i)->setVisible(true);
+
+        // fitting off: column blocks, every set of rows printed once per block
+        printer->Options = TPrintGridOptionsEh(pghColored) | pghRowAutoStretch;
+        printer->ShowPrintPreview();
+        const int blocks = int(printer->LastLayout().blocks.size());
+        QVERIFY(blocks >= 2);
+        QCOMPARE(store()->PageCount() % blocks, 0);
+        QVERIFY(PageText(*store(), 0).contains(QStringLiteral("C001")));
+        QVERIFY(!PageText(*store(), 1).contains(QStringLiteral("C001"))); // block 2 has no short names
+        QVERIFY(PageText(*store(), 1).contains(QStringLiteral("登记日期")) || blocks > 2);
+
+        // shrinking the columns instead of scaling
+        printer->Options = TPrintGridOptionsEh(pghFitGridToPageWidth) | pghFitingByColWidths;
+        printer->ShowPrintPreview();
+        int sum = 0;
+        for (int w : printer->LastLayout().columnWidths)
+            sum += w;
+        QCOMPARE(printer->LastLayout().scale, 1.0);
+        QCOMPARE(sum, printer->LastLayout().body.width() - 6);
+        QCOMPARE(printer->LastLayout().blocks.size(), 1);
+    }
+
+    void previewRulesAndZoom()
+    {
+        MainWindowHarness h;
+        fixClock();
+        h.insertCustomers(numberedCustomers(150));
+        h.form->Button12Click();
+        h.form->ToolButton22Click();
+        TPreviewFormEh *f = preview();
+        auto *ui = f->ui;
+        QCOMPARE(ui->tbtPrint->text(), QStringLiteral("打印"));
+        QCOMPARE(ui->tbtPrint->toolTip(), QStringLiteral("Print"));
+        QCOMPARE(ui->tbtPrinterSetupDialog->text(), QStringLiteral(" 打印设置"));
+        QCOMPARE(ui->tbtPrinterSetupDialog->toolTip(), QStringLiteral("Printer setup"));
+        QCOMPARE(ui->tbtPrevPage->toolTip(), QStringLiteral("Previous page"));
+        QCOMPARE(ui->tbClose->toolTip(), QStringLiteral("Close preview"));
+        QVERIFY(!ui->tbtPrint->icon().isNull());
+        // no printer installed: pages viewable, not printable
+        QVERIFY(!ui->tbtPrint->isEnabled());
+        QVERIFY(ui->tbtPrinterSetupDialog->isEnabled());
+        QVERIFY(ui->tbtScale->isEnabled());
+        QVERIFY(!ui->tbStop->isEnabled());
+        QVERIFY(ui->tbClose->isEnabled());
+        QVERIFY(!ui->tbtPrevPage->isEnabled());
+        QVERIFY(ui->tbtNextPage->isEnabled());
+        const int pages = f->PageCount();
+        for (int i = 1; i < pages; ++i)
+            QTest::mouseClick(ui->tbtNextPage, Qt::LeftButton);
+        QCOMPARE(f->CurrentPage(), pages);
+        QVERIFY(!ui->tbtNextPage->isEnabled());
+        QVERIFY(ui->tbtPrevPage->isEnabled());
+        QCOMPARE(f->StatusText(), QStringLiteral("第 %1 页 共 %1 页").arg(pages));
+        QTest::mouseClick(ui->tbtPrevPage, Qt::LeftButton);
+        QCOMPARE(f->CurrentPage(), pages - 1);
+
+        // zoom menu: ten radio items, whole page first
+        const QList<QAction *> items = f->ScaleMenu()->actions();
+        QCOMPARE(items.size(), 10);
+        QStringList captions;
+        for (QAction *a : items)
+            captions << a->text();
+        QCOMPARE(captions, (QStringList{"500%", "200%", "150%", "100%", "75%", "50%", "25%", "10%", "页宽度", "全部页面"}));
+        QVERIFY(f->mniFull->isChecked());
+        QCOMPARE(f->PreviewBox()->ZoomMode(), TZoomModeEh::FullPage);
+        f->resize(1000, 760);
+        QApplication::processEvents();
+        TPreviewBox *box = f->PreviewBox();
+        QRectF page = box->PageRect();
+        QVERIFY(page.height() <= box->viewport()->height() - 16 + 1);
+        QVERIFY(page.left() > 0 && page.top() > 0);
+
+        f->mni100->trigger();
+        QVERIFY(f->mni100->isChecked());
+        QCOMPARE(box->ZoomMode(), TZoomModeEh::z100);
+        const auto &m = store()->Metrics();
+        page = box->PageRect();
+        QVERIFY(qAbs(page.width() - double(m.paperWidth()) / m.dpiX * box->logicalDpiX()) < 0.5);
+        // narrower than the view: centred across; taller: starts 8 pixels from the top
+        QVERIFY(qAbs(page.left() - (box->viewport()->width() - page.width()) / 2) < 0.5);
+        QCOMPARE(page.top(), 8.0);
+        f->mni200->trigger();
+        QCOMPARE(box->PageRect().topLeft(), QPointF(8, 8));
+        f->mni25->trigger();
+        QVERIFY(qAbs(box->PageRect().width() - double(m.paperWidth()) / m.dpiX * box->logicalDpiX() / 4) < 0.5);
+        f->mniWidth->trigger();
+        QCOMPARE(box->ZoomMode(), TZoomModeEh::PageWidth);
+        QVERIFY(qAbs(box->PageRect().width() - (box->width() - box->style()->pixelMetric(QStyle::PM_ScrollBarExtent) - 20)) < 0.5);
+
+        // a click on the page in the whole-page mode zooms to 150%, another click back
+        f->mniFull->trigger();
+        const QPoint inside = box->PageRect().center().toPoint();
+        QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, inside);
+        QCOMPARE(box->ZoomMode(), TZoomModeEh::z150);
+        QVERIFY(f->mni150->isChecked());
+        QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, QPoint(100, 100));
+        QCOMPARE(box->ZoomMode(), TZoomModeEh::FullPage);
+
+        // wheel turns pages while the whole page is shown
+        const int before = f->CurrentPage();
+        QWheelEvent down(QPointF(50, 50), box->mapToGlobal(QPointF(50, 50)), QPoint(), QPoint(0, -120), Qt::NoButton,
+                         Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(box->viewport(), &down);
+        QCOMPARE(f->CurrentPage(), std::min(before + 1, pages));
+    }
+
+    void toolbarLookFollowsTheSplitter()
+    {
+        MainWindowHarness h;
+        fixClock();
+        h.insertCustomers(numberedCustomers(3));
+        h.form->Button12Click();
+        h.form->ToolButton22Click();
+        TPreviewFormEh *f = preview();
+        QCOMPARE(f->ToolbarLook(), TToolbarLookEh::IconsAndCaptions);
+        f->Splitter1Moved(40, 1);
+        QCOMPARE(f->ToolbarLook(), TToolbarLookEh::IconsOnly);
+        QCOMPARE(f->ui->tbtPrint->toolButtonStyle(), Qt::ToolButtonIconOnly);
+        f->Splitter1Moved(20, 1);
+        QCOMPARE(f->ToolbarLook(), TToolbarLookEh::CaptionsOnly);
+        QCOMPARE(f->ui->tbtPrint->toolButtonStyle(), Qt::ToolButtonTextOnly);
+        f->Splitter1Moved(60, 1);
+        QCOMPARE(f->ToolbarLook(), TToolbarLookEh::IconsOnly);
+        f->Splitter1Moved(60, 1);
+        QCOMPARE(f->ToolbarLook(), TToolbarLookEh::IconsAndCaptions);
+        QCOMPARE(f->ui->tbtPrint->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+    }
+
+    void printingAPageRangeToPdf()
+    {
+        MainWindowHarness h;
+        fixClock();
+        h.insertCustomers(numberedCustomers(150));
+        h.form->Button12Click();
+        h.form->ToolButton22Click();
+        QVERIFY(store()->PageCount() >= 3);
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath(QStringLiteral("pages.pdf"));
+        QPrinter *printer = store()->Printer();
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(pdf);
+        preview()->ui->tbtPrint->setEnabled(true);
+        QVERIFY(store()->PrinterInstalled());
+
+        RangeDialogs range(h.env.dialogs(), 2, 3);
+        lianbu::setDialogService(&range);
+        preview()->tbtPrintClick();
+        QCOMPARE(range.asked, 1);
+        // offered: all pages, 1 to the page count
+        QCOMPARE(range.offeredRange, QPrinter::AllPages);
+        QCOMPARE(range.offeredFrom, 1);
+        QCOMPARE(range.offeredTo, store()->PageCount());
+        QVERIFY(QFile::exists(pdf));
+        QCOMPARE(pdfPageCount(pdf), 2);
+
+        RangeDialogs all(h.env.dialogs(), 0, 0);
+        lianbu::setDialogService(&all);
+        const QString pdfAll = dir.filePath(QStringLiteral("all.pdf"));
+        printer->setOutputFileName(pdfAll);
+        preview()->tbtPrintClick();
+        QCOMPARE(pdfPageCount(pdfAll), store()->PageCount());
+        lianbu::setDialogService(&h.env.dialogs());
+        // cancelled dialog: nothing printed
+        const QString pdfNone = dir.filePath(QStringLiteral("none.pdf"));
+        printer->setOutputFileName(pdfNone);
+        preview()->tbtPrintClick();
+        QVERIFY(!QFile::exists(pdfNone));
+        QCOMPARE(h.env.dialogs().count(ScriptedDialogs::DialogKind::Print), 1);
+        printer->setOutputFileName(QString());
+        printer->setOutputFormat(QPrinter::NativeFormat);
+    }
+
+    void settingsDialogConfirmCancelAndErrors()
+    {
+        MainWindowHarness h;
+        fixClock();
+        h.insertCustomers(numberedCustomers(20));
+        h.form->Button12Click();
+        h.form->ToolButton22Click();
+        TPrintDBGridEh *printer = component(h);
+        const QRect bodyBefore = printer->LastLayout().body;
+        QCOMPARE(bodyBefore.left(), 472 - 130);
+
+        auto withDialog = [this](std::function<void(TfPrnDBGridEhSetupDialog *)> act) {
+            QTimer::singleShot(0, this, [act] {
+                TfPrnDBGridEhSetupDialog *d = TfPrnDBGridEhSetupDialog::existingInstance();
+                QVERIFY(d && d->isVisible());
+                act(d);
+            });
+        };
+
+        // cancel changes nothing
+        withDialog([](TfPrnDBGridEhSetupDialog *d) {
+            QCOMPARE(d->windowTitle(), QStringLiteral("打印设置"));
+            QCOMPARE(d->ui->seLeftMargin->text(), QStringLiteral("2"));
+            QVERIFY(d->ui->cbFitWidthToPage->isChecked());
+            QVERIFY(d->ui->rbFitScale->isChecked());
+            QVERIFY(d->ui->cbColored->isChecked());
+            QVERIFY(d->ui->cbAutoStretch->isChecked());
+            QVERIFY(!d->ui->cbOptimalColWidths->isChecked());
+            QCOMPARE(d->ui->ePrintFont->text(), QStringLiteral("Arial"));
+            QVERIFY(!d->ui->bPrinterSetupDialog->isEnabled()); // no printer
+            d->ui->seLeftMargin->setText(QStringLiteral("5"));
+            QTest::mouseClick(d->ui->bCancel, Qt::LeftButton);
+        });
+        QSignalSpy begun(store(), &TPrinterPreview::documentBegun);
+        preview()->tbtPrinterSetupDialogClick();
+        QCOMPARE(begun.count(), 0);
+        QCOMPARE(printer->Page.left, 2.0);
+
+        // unchecking fit-to-width disables the fitting group
+        // confirming a new margin regenerates the pages with it
+        withDialog([](TfPrnDBGridEhSetupDialog *d) {
+            d->ui->cbFitWidthToPage->setChecked(false);
+            QVERIFY(!d->ui->rgFitingType->isEnabled());
+            d->ui->cbFitWidthToPage->setChecked(true);
+            QVERIFY(d->ui->rgFitingType->isEnabled());
+            d->ui->seLeftMargin->setText(QStringLiteral("3"));
+            QTest::mouseClick(d->ui->bOk, Qt::LeftButton);
+        });
+        preview()->tbtPrinterSetupDialogClick();
+        QCOMPARE(begun.count(), 1);
+        QCOMPARE(printer->Page.left, 3.0);
+        QCOMPARE(printer->LastLayout().body.left(), 709 - 130); // round(600 * 3 / 2.54) = 709
+
+        // a margin that is no number: the error, the dialog stays, nothing applied
+        withDialog([&h](TfPrnDBGridEhSetupDialog *d) {
+            d->ui->seUpMargin->setText(QStringLiteral("abc"));
+            QTest::mouseClick(d->ui->bOk, Qt::LeftButton);
+            QVERIFY(d->isVisible());
+            QCOMPARE(h.env.dialogs().lastBox().request.text, QStringLiteral("'abc' is not a valid floating point value."));
+            QCOMPARE(h.env.dialogs().lastBox().request.icon, lianbu::BoxIcon::Stop);
+            // the font button: the system font dialog preset to the face, the chosen face taken
+            h.env.dialogs().queueFontAnswer(QFont(QStringLiteral("DejaVu Serif")));
+            QTest::mouseClick(d->ui->bPrintFont, Qt::LeftButton);
+            QCOMPARE(d->ui->ePrintFont->text(), QStringLiteral("DejaVu Serif"));
+            QCOMPARE(h.env.dialogs().commonDialogs().back().fontBefore.family(), QStringLiteral("Arial"));
+            QTest::mouseClick(d->ui->bCancel, Qt::LeftButton);
+        });
+        preview()->tbtPrinterSetupDialogClick();
+        QCOMPARE(begun.count(), 1);
+        QCOMPARE(printer->Page.top, 2.0);
+        QCOMPARE(printer->PrintFontName, QStringLiteral("Arial"));
+
+        // confirming the other options stores them in the component
+        withDialog([](TfPrnDBGridEhSetupDialog *d) {
+            d->ui->rbFitColWidths->setChecked(true);
+            d->ui->cbOptimalColWidths->setChecked(true);
+            d->ui->cbColored->setChecked(false);
+            d->ui->seRightMargin->setText(QStringLiteral("1.23456"));
+            QTest::mouseClick(d->ui->bOk, Qt::LeftButton);
+        });
+        preview()->tbtPrinterSetupDialogClick();
+        QVERIFY(printer->Options.testFlag(pghFitingByColWidths));
+        QVERIFY(printer->Options.testFlag(pghOptimalColWidths));
+        QVERIFY(!printer->Options.testFlag(pghColored));
+        QCOMPARE(printer->Page.right, 1.2346);
+        QCOMPARE(begun.count(), 2);
+    }
+};
+
+QTEST_MAIN(TestPrinting)
+#include "test_printing.moc"
