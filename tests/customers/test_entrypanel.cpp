@@ -370,6 +370,12 @@ private slots:
         QCOMPARE(p.rows()[0], fullRow(QStringLiteral("VIP"), QStringLiteral("华联")));
         QCOMPARE(p.ui->Edit13->text(), QStringLiteral("新简称"));
         QVERIFY(p.ui->Panel3->isVisible());
+        // A list left closed (a refused statement) has no row either.
+        p.data->ADOQuery15->close();
+        QTest::mouseClick(p.ui->Button3, Qt::LeftButton);
+        QCOMPARE(p.boxes().boxes().size(), 2);
+        QCOMPARE(p.boxes().lastBox().request.text, QStringLiteral("列表中没有选中的资料，未作修改！"));
+        QCOMPARE(p.rows()[0], fullRow(QStringLiteral("VIP"), QStringLiteral("华联")));
     }
 
     void aRefusedWriteLosesNothingAndCanBeRepeated()
