@@ -7,6 +7,8 @@
 #include "ui_changepass.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
+#include <QPushButton>
 #include <QScreen>
 
 Tchangepassfm *changepassfm = nullptr;
@@ -26,8 +28,9 @@ QString trimmedText(const QString &text)
 
 void prepareOperatorWindow(QWidget *window, const QSize &clientSize)
 {
-    window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                           | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    window->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                           | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
+                           | Qt::MSWindowsFixedSizeDialogHint);
     window->setFixedSize(clientSize);
     window->setAttribute(Qt::WA_DeleteOnClose);
     QFont font = window->font();
@@ -46,18 +49,64 @@ void centreOnScreen(QWidget *window)
     window->move(area.center() - QPoint(frame.width() / 2, frame.height() / 2));
 }
 
+bool operatorWindowKeepsKey(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+        event->accept();
+        return true;
+    default:
+        return false;
+    }
+}
+
+namespace {
+
+class ButtonEnterFilter final : public QObject
+{
+public:
+    using QObject::QObject;
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key != Qt::Key_Return && key != Qt::Key_Enter)
+            return false;
+        if (auto *button = qobject_cast<QPushButton *>(watched); button && button->isEnabled())
+            button->click();
+        return true;
+    }
+};
+
+} // namespace
+
+void pressButtonsOnEnter(QWidget *window)
+{
+    auto *filter = new ButtonEnterFilter(window);
+    for (QPushButton *button : window->findChildren<QPushButton *>()) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+        button->installEventFilter(filter);
+    }
+}
+
 } // namespace lianbu::operators
 
 using namespace lianbu;
 using namespace lianbu::operators;
 
 Tchangepassfm::Tchangepassfm(QWidget *owner)
-    : QWidget(owner)
+    : QDialog(owner)
     , ui(new Ui::Tchangepassfm)
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("changepassfm"));
     prepareOperatorWindow(this, QSize(296, 160));
+    pressButtonsOnEnter(this);
     for (QLineEdit *edit : {ui->Edit1, ui->Edit14, ui->Edit15}) {
         // Polished first, so the edit's own style sheet ("*" as the echo) takes effect at once.
         edit->ensurePolished();
@@ -86,7 +135,7 @@ Tchangepassfm::~Tchangepassfm()
 
 void Tchangepassfm::showEvent(QShowEvent *event)
 {
-    QWidget::showEvent(event);
+    QDialog::showEvent(event);
     if (m_shown)
         return;
     m_shown = true;
@@ -169,6 +218,12 @@ void Tchangepassfm::bitbtn4Click()
 void Tchangepassfm::BitBtn1Click()
 {
     close();
+}
+
+void Tchangepassfm::keyPressEvent(QKeyEvent *event)
+{
+    if (!operatorWindowKeepsKey(event))
+        QDialog::keyPressEvent(event);
 }
 
 void Tchangepassfm::closeEvent(QCloseEvent *event)

@@ -1,6 +1,8 @@
 #pragma once
 
-#include <QWidget>
+#include <QDialog>
+
+class QKeyEvent;
 
 namespace Ui {
 class Tchangepassfm;
@@ -9,7 +11,7 @@ class Tchangepassfm;
 // "更改密码": sets a new password for an operator chosen from the list, after the operator's
 // current password has been given. Modeless; centres itself on the screen, shows itself when
 // created and frees itself when closed, so every opening starts afresh.
-class Tchangepassfm : public QWidget
+class Tchangepassfm : public QDialog
 {
     Q_OBJECT
 
@@ -33,6 +35,7 @@ public slots:
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     bool m_shown = false;
@@ -51,5 +54,11 @@ QString trimmedText(const QString &text);
 void prepareOperatorWindow(QWidget *window, const QSize &clientSize);
 // Centres a window on its screen's available area.
 void centreOnScreen(QWidget *window);
+// Keys the operator windows take from the dialog's own handling: Escape does not close them,
+// and Enter that no control used presses nothing (there is no default button; in the edits
+// Enter moves the focus). True when the key was taken.
+bool operatorWindowKeepsKey(QKeyEvent *event);
+// Enter on a focused push button of `window` presses it, as a click would.
+void pressButtonsOnEnter(QWidget *window);
 
 } // namespace lianbu::operators

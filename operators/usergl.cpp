@@ -8,6 +8,7 @@
 #include "ui_usergl.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QSignalBlocker>
 #include <QTabBar>
 
@@ -39,12 +40,13 @@ int execCounting(db::Query *query, const QString &statement)
 } // namespace
 
 Tuserglfm::Tuserglfm(QWidget *owner)
-    : QWidget(owner)
+    : QDialog(owner)
     , ui(new Ui::Tuserglfm)
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("userglfm"));
     prepareOperatorWindow(this, QSize(393, 152));
+    pressButtonsOnEnter(this);
     // Polished first, so the edit's own style sheet ("*" as the echo) takes effect at once.
     ui->LabeledEdit1->ensurePolished();
     configurePasswordEdit(ui->LabeledEdit1);
@@ -85,7 +87,7 @@ bool Tuserglfm::unlocked() const
 
 void Tuserglfm::showEvent(QShowEvent *event)
 {
-    QWidget::showEvent(event);
+    QDialog::showEvent(event);
     if (m_shown)
         return;
     m_shown = true;
@@ -226,6 +228,12 @@ void Tuserglfm::BitBtn9Click()
 void Tuserglfm::BitBtn2Click()
 {
     close();
+}
+
+void Tuserglfm::keyPressEvent(QKeyEvent *event)
+{
+    if (!operatorWindowKeepsKey(event))
+        QDialog::keyPressEvent(event);
 }
 
 void Tuserglfm::closeEvent(QCloseEvent *event)

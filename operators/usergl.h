@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QWidget>
+#include <QDialog>
 
 namespace Ui {
 class Tuserglfm;
@@ -10,7 +10,7 @@ class Tuserglfm;
 // an operator's password to the default, adds operators and deletes them. Modeless; centres
 // itself on the screen, shows itself when created and frees itself when closed, so every
 // opening starts locked again.
-class Tuserglfm : public QWidget
+class Tuserglfm : public QDialog
 {
     Q_OBJECT
 
@@ -38,6 +38,7 @@ public slots:
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     // Refills ListBox1 with every row of userdb in the database's order.

@@ -396,6 +396,10 @@ private slots:
         QCOMPARE(w->ui->Edit1->text(), QStringLiteral("abc"));
 
         QPointer<Tchangepassfm> alive(w);
+        // Escape leaves it open; "退出" closes it.
+        QTest::keyClick(w->ui->Edit1, Qt::Key_Escape);
+        deleteClosedWindows();
+        QVERIFY(!alive.isNull() && w->isVisible());
         QTest::mouseClick(w->ui->BitBtn1, Qt::LeftButton);
         QVERIFY(!h.data->ADOQuery1->active());
         deleteClosedWindows();

@@ -1,6 +1,7 @@
 // The operator administration window "用户管理—(管理员专用)", driven as the administrator drives it.
 #include "tests/app/MainWindowHarness.h"
 
+#include "appearance/Skins.h"
 #include "operators/changepass.h"
 #include "operators/usergl.h"
 #include "ui_usergl.h"
@@ -396,8 +397,16 @@ private slots:
         QCOMPARE(w->ui->PageControl1->currentIndex(), 1);
         QLineEdit *name = w->ui->Edit6;
 
-        // A new operator gets the default password; the name is trimmed and stays in the edit.
+        // Enter in the name edit presses no button; Escape does not close the window.
         typeText(name, QStringLiteral("  王 五'1-x  "));
+        name->setFocus();
+        QTest::keyClick(name, Qt::Key_Return);
+        QTest::keyClick(name, Qt::Key_Escape);
+        QCOMPARE(h.env.dialogs().boxes().size(), 1); // the unlock message only
+        QCOMPARE(operatorRows(h).size(), 2);
+        QVERIFY(w->isVisible());
+
+        // A new operator gets the default password; the name is trimmed and stays in the edit.
         QTest::mouseClick(w->ui->BitBtn7, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("成功添加新用户！缺省口令是：888,请此用户下次登录时及时修改口令！"));
         QCOMPARE(h.env.dialogs().lastBox().request.icon, BoxIcon::None);
@@ -589,6 +598,16 @@ private slots:
         QVERIFY(changepassfm);
         typeText(changepassfm->findChild<QLineEdit *>(QStringLiteral("Edit1")), QStringLiteral("abc"));
         QVERIFY(changepassfm->grab().save(out + QStringLiteral("/changepass.png")));
+
+        // In every skin of the store.
+        skins::initSkinResources();
+        showTab(w, 0);
+        for (int i = 0; i < skins::storeSkins().size(); ++i) {
+            qApp->setStyleSheet(QString::fromUtf8(skins::skinData(skins::storeSkins().at(i))));
+            QVERIFY(w->grab().save(out + QStringLiteral("/usergl-skin%1.png").arg(i)));
+            QVERIFY(changepassfm->grab().save(out + QStringLiteral("/changepass-skin%1.png").arg(i)));
+        }
+        qApp->setStyleSheet(QString());
     }
 };
 
