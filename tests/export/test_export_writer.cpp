@@ -233,8 +233,8 @@ private slots:
         QCOMPARE(r.grid->CellDisplayText(0, r.grid->Columns()->Items(0)), QStringLiteral("4"));
         QCOMPARE(r.grid->CellDisplayText(1, r.grid->Columns()->Items(3)), QStringLiteral("0"));
 
-        // The withheld column keeps its title; its values and the trailing hidden... a hidden
-        // column standing before a visible one gives no cell, so e stays under its title.
+        // The withheld column keeps its title and gets BLANK cells; the hidden column a stands
+        // before a visible one and gets no cell, so e stays under its title; c follows untitled.
         QCOMPARE(r.cellsFrom(2), QStringList({"LABEL(2,0)丁", "LABEL(2,1)乙*****", "LABEL(2,2)戊",
                                               "LABEL(3,0)4", "BLANK(3,1)", "LABEL(3,2)5", "LABEL(3,3)3",
                                               "LABEL(4,0)9", "BLANK(4,1)", "LABEL(4,2)0", "LABEL(4,3)8"}));
@@ -384,6 +384,13 @@ private slots:
         old.close();
         r.writer.setFileName(path);
 
+        // The question comes under the hourglass, before the progress window.
+        bool busyWhileAsked = false;
+        bool progressWhileAsked = true;
+        r.env.dialogs().whileBoxOpen = [&](const BoxRequest &) {
+            busyWhileAsked = QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+            progressWhileAsked = r.writer.ProgressWindow() != nullptr;
+        };
         // No: the file stays, nothing is opened.
         r.env.dialogs().queueBoxAnswer(BoxButton::No);
         r.writer.ExportToExcel();
@@ -395,6 +402,8 @@ private slots:
         QCOMPARE(box.buttons, QList<BoxButton>({BoxButton::Yes, BoxButton::No}));
         QCOMPARE(box.defaultButton, BoxButton::No);
         QCOMPARE(Register::fileBytes(path), QByteArray("old contents"));
+        QVERIFY(busyWhileAsked);
+        QVERIFY(!progressWhileAsked);
         QVERIFY(r.env.shell().opened.isEmpty());
         QVERIFY(r.writer.ProgressWindow() == nullptr);
         QVERIFY(QApplication::overrideCursor() == nullptr);
@@ -543,6 +552,11 @@ private slots:
         r.writer.PrepareFields();
         r.stream();
         QCOMPARE(gauge->value(), 2);
+        // A full gauge is filled blue.
+        const QImage full = window->grab().toImage();
+        QCOMPARE(QColor(full.pixel(150, 56)), QColor(Qt::blue));
+        if (!qEnvironmentVariableIsEmpty("LIANBU_SCREENSHOTS"))
+            full.save(qEnvironmentVariable("LIANBU_SCREENSHOTS") + QStringLiteral("/export-progress-full.png"));
         r.writer.DestroyProgressWindow();
         QVERIFY(r.writer.ProgressWindow() == nullptr);
     }
