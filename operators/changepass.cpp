@@ -94,6 +94,14 @@ void pressButtonsOnEnter(QWidget *window)
     }
 }
 
+void handFocusToOwner(QWidget *window)
+{
+    if (!window->isActiveWindow())
+        return;
+    if (QWidget *owner = window->parentWidget(); owner && owner->window()->isVisible())
+        owner->window()->activateWindow();
+}
+
 } // namespace lianbu::operators
 
 using namespace lianbu;
@@ -234,6 +242,7 @@ void Tchangepassfm::closeEvent(QCloseEvent *event)
         reportCurrentException();
     }
     event->accept();
+    handFocusToOwner(this);
 }
 
 void Tchangepassfm::FormClose()

@@ -60,5 +60,8 @@ void centreOnScreen(QWidget *window);
 bool operatorWindowKeepsKey(QKeyEvent *event);
 // Enter on a focused push button of `window` presses it, as a click would.
 void pressButtonsOnEnter(QWidget *window);
+// A window that closes while it has the focus gives it back to the window that owns it, on
+// every desktop (not all of them do it by themselves).
+void handFocusToOwner(QWidget *window);
 
 } // namespace lianbu::operators

@@ -244,6 +244,7 @@ void Tuserglfm::closeEvent(QCloseEvent *event)
         reportCurrentException();
     }
     event->accept();
+    handFocusToOwner(this);
 }
 
 void Tuserglfm::FormClose()

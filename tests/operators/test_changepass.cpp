@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QSqlQuery>
 #include <QStyle>
 #include <QTest>
@@ -372,6 +373,21 @@ private slots:
         deleteClosedWindows();
         QVERIFY(!alive.isNull()); // it would have closed after a change
         QVERIFY(w->isVisible());
+    }
+
+    void closingGivesTheFocusBackToTheMainWindow()
+    {
+        MainWindowHarness h;
+        h.form->Tag = 7; // a session is open
+        QVERIFY(QTest::qWaitFor([&h] { return QApplication::activeWindow() == h.form.get(); }));
+        Tchangepassfm *w = openWindow(h);
+        QVERIFY(w);
+        QSignalSpy checks(h.form->N18, &QAction::triggered);
+        QTest::mouseClick(w->ui->BitBtn1, Qt::LeftButton);
+        QVERIFY(QTest::qWaitFor([&h] { return QApplication::activeWindow() == h.form.get(); }));
+        // The main window's activation runs again (its upgrade check), nothing else appears.
+        QCOMPARE(checks.count(), 1);
+        QVERIFY(h.env.dialogs().boxes().isEmpty());
     }
 
     void exitClosesFreesAndTheNextOpeningStartsAfresh()
