@@ -17,15 +17,6 @@ Tuserglfm *userglfm = nullptr;
 using namespace lianbu;
 using namespace lianbu::operators;
 
-namespace lianbu::operators {
-
-QString resetHintPassword()
-{
-    return QStringLiteral("123");
-}
-
-} // namespace lianbu::operators
-
 namespace {
 
 // Runs a statement that returns no rows on the shared query, as ExecStatement does, and tells
@@ -169,7 +160,9 @@ void Tuserglfm::BitBtn5Click()
 
 void Tuserglfm::BitBtn4Click()
 {
-    showInformation(QStringLiteral("初始化口令用于忘记密码的用户，将口令更改为:") + resetHintPassword(), this);
+    // The hint names the password a reset really sets: naming any other would send an operator
+    // away with a password that does not let him in.
+    showInformation(QStringLiteral("初始化口令用于忘记密码的用户，将口令更改为:") + sql::defaultPassword(), this);
 }
 
 void Tuserglfm::BitBtn7Click()

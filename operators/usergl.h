@@ -49,8 +49,3 @@ private:
 
 // The open administration window, nullptr when there is none.
 extern Tuserglfm *userglfm;
-
-namespace lianbu::operators {
-// The password the reset hint names (fixed; not the password a reset sets).
-QString resetHintPassword();
-}
