@@ -52,6 +52,8 @@ void TPrinterPreview::BeginDoc()
     if (m_painter && m_painter->isActive())
         m_painter->end();
     m_pages.clear();
+    m_cachedIndex = -1;
+    m_cached = QPicture();
     m_metrics = CurrentMetrics();
     m_generating = true;
     m_stopRequested = false;
@@ -67,7 +69,7 @@ void TPrinterPreview::closePage()
         m_painter->end();
         // The picture's bounding rectangle is the paper, whatever was drawn on it.
         m_current.setBoundingRect(QRect(0, 0, m_metrics.printableWidth, m_metrics.printableHeight));
-        m_pages.append(m_current);
+        m_pages.append(qCompress(QByteArray(m_current.data(), int(m_current.size())), 1));
         m_current = QPicture();
     }
 }
@@ -108,13 +110,27 @@ void TPrinterPreview::setTitle(const QString &title)
     emit titleChanged(title);
 }
 
+QPicture TPrinterPreview::Page(int index) const
+{
+    if (index < 0 || index >= m_pages.size())
+        return QPicture();
+    if (index != m_cachedIndex) {
+        const QByteArray data = qUncompress(m_pages.at(index));
+        m_cached = QPicture();
+        m_cached.setData(data.constData(), uint(data.size()));
+        m_cached.setBoundingRect(QRect(0, 0, m_metrics.printableWidth, m_metrics.printableHeight));
+        m_cachedIndex = index;
+    }
+    return m_cached;
+}
+
 void TPrinterPreview::DrawPage(QPainter *painter, int index) const
 {
     if (index < 0 || index >= m_pages.size())
         return;
     painter->save();
     painter->setClipRect(QRect(0, 0, m_metrics.printableWidth, m_metrics.printableHeight), Qt::IntersectClip);
-    painter->drawPicture(0, 0, m_pages.at(index));
+    painter->drawPicture(0, 0, Page(index));
     painter->restore();
 }
 

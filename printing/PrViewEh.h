@@ -61,7 +61,9 @@ public:
 
     // ---- recorded pages -------------------------------------------------------------------
     int PageCount() const { return int(m_pages.size()); } // completed pages while generating
-    const QPicture &Page(int index) const { return m_pages.at(index); } // 0-based
+    // The page's picture (0-based). Pages are kept compressed (a page of cells compresses about
+    // twentyfold), so a long document stays small; the last page asked for is kept unpacked.
+    QPicture Page(int index) const;
 
     // The component that produced the pages and its settings operation; the preview's setup
     // command is offered only when both are set.
@@ -86,7 +88,9 @@ private:
 
     std::unique_ptr<QPrinter> m_printer;
     lianbu::printing::PrinterMetrics m_metrics;
-    QList<QPicture> m_pages;
+    QList<QByteArray> m_pages; // compressed picture data
+    mutable int m_cachedIndex = -1;
+    mutable QPicture m_cached;
     QPicture m_current;
     std::unique_ptr<QPainter> m_painter;
     int m_pageNumber = 0;
