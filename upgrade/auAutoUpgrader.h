@@ -1,0 +1,306 @@
+#pragma once
+
+// The automatic upgrade component. CheckUpdate fetches the upgrade information file (on the
+// transfer client's worker thread), decides whether a newer version is published and then
+// stays quiet, asks the user, opens a web page or runs the upgrade: every listed file is
+// downloaded next to the program as <name>.uTMP, then the updater is written out and started
+// and the program closes so the updater can put the files in place and restart it.
+//
+// Everything here runs on the user-interface thread; the results of the transfers arrive
+// through the client's blocking hand-off.
+
+#include "upgrade/auHTTP.h"
+#include "upgrade/auMessages.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QPixmap>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QTimer;
+class QThread;
+
+namespace lianbu {
+
+class TauAutoUpgraderWizardForm;
+class TauAutoUpgraderUpgradeMessageForm;
+
+enum TauVersionControl { byDate, byNumber };
+
+enum TauUpgradeMethod { umSelfUpgrade = 0, umUseExternalSetup = 1, umRedirectToURL = 2 };
+
+enum TauMiscFilesUpgrade { mfuAlwaysDownload, mfuOnlyIfSizeDifferent };
+
+// The situations the component reports with a window (bits 0 to 6 of ShowMessages).
+enum TauMessageKind {
+    mAskUpgrade,
+    mConnLost,
+    mHostUnreachable,
+    mLostFile,
+    mNoInfoFile,
+    mNoUpdateAvailable,
+    mPasswordRequest
+};
+
+// A set of message kinds; the default {mAskUpgrade, mConnLost, mLostFile, mPasswordRequest} is 75.
+class TauShowMessages
+{
+public:
+    constexpr TauShowMessages() = default;
+    constexpr TauShowMessages(std::initializer_list<TauMessageKind> kinds)
+    {
+        for (TauMessageKind k : kinds)
+            m_bits |= 1u << k;
+    }
+    static constexpr TauShowMessages fromValue(unsigned bits)
+    {
+        TauShowMessages s;
+        s.m_bits = bits & 0x7Fu;
+        return s;
+    }
+    constexpr bool contains(TauMessageKind kind) const { return m_bits & (1u << kind); }
+    constexpr void insert(TauMessageKind kind) { m_bits |= 1u << kind; }
+    constexpr void remove(TauMessageKind kind) { m_bits &= ~(1u << kind); }
+    constexpr unsigned value() const { return m_bits; }
+    constexpr bool operator==(const TauShowMessages &) const = default;
+
+private:
+    unsigned m_bits = 0;
+};
+
+// The download window's options.
+class TauAutoUpgraderWizard
+{
+public:
+    TauAutoUpgraderWizard() { setLanguage(wlAuto); }
+
+    bool Enabled = true;   // show the download window
+    QPixmap Pic118x218;    // replaces the window's side picture when not empty
+    bool StayOnTop = true;
+
+    TauWizardLanguage Language() const { return m_language; }
+    // Chooses the message table for every upgrader window of the process.
+    void setLanguage(TauWizardLanguage language)
+    {
+        m_language = language;
+        setWizardLanguage(language);
+    }
+
+private:
+    TauWizardLanguage m_language = wlAuto;
+};
+
+// A description of an information file (never read by the check).
+struct TauAutoUpgraderInfo
+{
+    QStringList Files;
+    TauUpgradeMethod UpgradeMethod = umSelfUpgrade;
+    QString UpgradeMsg;
+};
+
+// ---- the information file (plain functions; the text is the decoded file)
+
+// The value of "#key=" (marker found in any letter case): from after "=" up to the first
+// character below code 32 or the end; empty when the key is missing or its value is empty.
+QString infoFileValue(const QString &text, const QString &key);
+// The block value of "#message={": up to the first "}" or the end of the text.
+QString infoFileMessage(const QString &text);
+// The file addresses: url, url0, then url<n> from n = count so far + 1 up to the first gap.
+QStringList infoFileUrls(const QString &text);
+// "1..." external setup, "2..." redirect, anything else self upgrade.
+TauUpgradeMethod infoFileMethod(const QString &text);
+
+// A decimal integer as the version and date readers accept it: leading blanks, an optional
+// sign, digits and nothing after. False when the text is not one.
+bool readDecimal(const QString &text, int &value);
+// "MM/DD/YYYY" as a date; a text that is not a valid calendar date gives fallback.
+QDate readVersionDate(const QString &text, const QDate &fallback);
+// byDate: published strictly later than own (unreadable dates count as today).
+bool isNewerByDate(const QString &publishedDate, const QString &ownDate, const QDate &today);
+// byNumber: four dotted parts compared as numbers; a part that is not a number makes the
+// whole texts compare byte-wise.
+bool isNewerByNumber(const QString &publishedVersion, const QString &ownVersion);
+// The four parts of a version text ("1.2" -> "1", "2", "0", "0").
+QStringList versionParts(const QString &version);
+
+// "+" + restart parameters + the method's digit.
+QString restartParameter(const QString &restartParams, TauUpgradeMethod method);
+// mfuOnlyIfSizeDifferent: false when a file of the announced size already exists at the
+// target (the local file without ".uTMP") and the target is not the running program.
+bool fileNeedsDownload(TauMiscFilesUpgrade mode, quint32 announcedSize, int fileCount, const QString &localTempFile,
+                       const QString &programPath);
+// The connection test of the automatic check: the computer's own host name resolves, and the
+// last address of the list is not 127.0.0.1. May block (name resolution): never on the
+// user-interface thread.
+bool computerIsConnected();
+
+class TauAutoUpgrader : public TauCustomHTTP
+{
+    Q_OBJECT
+public:
+    explicit TauAutoUpgrader(QObject *parent = nullptr);
+    ~TauAutoUpgrader() override;
+
+    // ---- settings
+    QString InfoFileURL() const { return m_infoFileURL; }
+    void setInfoFileURL(const QString &value) { m_infoFileURL = value; }
+    TauVersionControl VersionControl() const { return m_versionControl; }
+    void setVersionControl(TauVersionControl value) { m_versionControl = value; }
+    // "MM/DD/YYYY"; a new component holds the day it was created.
+    QString VersionDate() const { return m_versionDate; }
+    void setVersionDate(const QString &value) { m_versionDate = value; }
+    // Only a form designer acts on it; at run time it is stored and nothing else.
+    bool VersionDateAutoSet() const { return m_versionDateAutoSet; }
+    void setVersionDateAutoSet(bool value) { m_versionDateAutoSet = value; }
+    QString VersionNumber() const { return m_versionNumber; }
+    void setVersionNumber(const QString &value) { m_versionNumber = value; }
+    bool AutoCheck() const { return m_autoCheck; }
+    void setAutoCheck(bool value);
+    TauShowMessages ShowMessages() const { return m_showMessages; }
+    void setShowMessages(TauShowMessages value) { m_showMessages = value; }
+    // Empty text is stored as one blank.
+    QString RestartParams() const { return m_restartParams; }
+    void setRestartParams(const QString &value) { m_restartParams = value.isEmpty() ? QStringLiteral(" ") : value; }
+    TauMiscFilesUpgrade MiscFilesUpgrade() const { return m_miscFilesUpgrade; }
+    void setMiscFilesUpgrade(TauMiscFilesUpgrade value) { m_miscFilesUpgrade = value; }
+    TauAutoUpgraderWizard &Wizard() { return m_wizard; }
+    TauAutoUpgraderInfo &InfoFile() { return m_infoFile; }
+
+    // The running program's executable: the run's files go to its folder, the size rule spares
+    // it, and the updater restarts it. QCoreApplication::applicationFilePath() by default.
+    QString ProgramPath() const { return m_programPath; }
+    void setProgramPath(const QString &path) { m_programPath = path; }
+
+    // ---- operations
+    // Starts a check and returns at once. Ignored while a transfer runs, and while a check or
+    // an upgrade run is still in progress (its question or its download window open).
+    void CheckUpdate();
+    // Abandons a check or a run: sets aborted, StopUpgrade, OnAborted.
+    void AbortUpgrade();
+    // Cancels the running transfer and closes the ask window and the download window.
+    void StopUpgrade();
+    // After the stored settings are loaded: raises OnAfterRestart when the first argument
+    // (after the program name) equals RestartParams.
+    void Loaded(const QStringList &arguments);
+    void Loaded();
+
+    // ---- state (tests, windows)
+    bool Aborted() const { return m_aborted; }
+    bool InProgress() const { return m_mode != Idle; }
+    bool RunInProgress() const { return m_mode == FilesMode; }
+    bool AutomaticCheckDone() const { return m_automaticCheckDone; }
+    bool CheckIsAutomatic() const { return m_checkIsAutomatic; }
+    QTimer *AutoCheckTimer() const { return m_timer; }
+    const QStringList &Files() const { return m_files; }
+    TauUpgradeMethod UpgradeMethod() const { return m_upgradeMethod; }
+    int CurrentIndex() const { return m_currentIndex; }
+    QString CurrentLocalFile() const { return m_currentLocalFile; }
+    TauAutoUpgraderWizardForm *WizardForm() const;
+    TauAutoUpgraderUpgradeMessageForm *UpgradeMessageForm() const;
+    // The updater started by the last run (empty when it could not be started) and the
+    // command line it was given.
+    QString LastUpdaterPath() const { return m_lastUpdaterPath; }
+    QString LastCommandLine() const { return m_lastCommandLine; }
+    // One tick of the automatic check with the connection test's answer (the timer runs the
+    // test on a thread of its own first).
+    void AutoCheckTick(bool connected);
+
+    // ---- events (none assigned in this program; all run on the user-interface thread)
+    std::function<void(QObject *Sender, const QString &UpgradeMsg, TauUpgradeMethod UpgradeMethod, QStringList &Files,
+                       bool &CanUpgrade)>
+        OnBeginUpgrade;
+    std::function<void(QObject *Sender)> OnLaterUpgrade;
+    std::function<void(QObject *Sender)> OnNoUpdateAvailable;
+    std::function<void(QObject *Sender)> OnNoInfoFile;
+    std::function<void(QObject *Sender, const QString &URL, const QString &Hostname)> OnHostUnreachable;
+    std::function<void(QObject *Sender)> OnConnLost;
+    std::function<void(QObject *Sender, const QString &Realm, bool &TryAgain)> OnPasswordRequest;
+    std::function<void(QObject *Sender, const QString &FileURL, quint32 FileSize, const QDateTime &FileTime,
+                       bool &CanUpgrade)>
+        OnFileStart;
+    std::function<void(QObject *Sender, const QString &FileURL, quint32 FileSize, quint32 BytesRead,
+                       unsigned ElapsedTime, int EstimatedTimeLeft, int PercentsDone, int TotalPercentsDone,
+                       float TransferRate)>
+        OnProgress;
+    std::function<void(QObject *Sender, const QString &FileName)> OnFileDone;
+    std::function<void(QObject *Sender, const QString &FileURL, int ErrorCode, bool &ContinueUpgrade)> OnLostFile;
+    std::function<void(QObject *Sender)> OnEndUpgrade;
+    std::function<void(QObject *Sender)> OnDoOwnCloseAppMethod;
+    std::function<void(QObject *Sender)> OnAfterRestart;
+    std::function<void(QObject *Sender)> OnAborted;
+
+private:
+    enum Mode { Idle, InfoMode, FilesMode };
+
+    // results of the transfers
+    void onHeaderInfo(const TauHeaderInfo &info, bool &goOn);
+    void onTransferProgress(const TauTransferProgress &progress);
+    void onDone(QIODevice *stream);
+    void onDoneInterrupted();
+    void onHTTPError(int status);
+    void onHostNotFound();
+    void onConnectionLost();
+    void onAuthorizationRequired(const QString &realm, bool &tryAgain);
+
+    void evaluateInfoFile(const QByteArray &body);
+    bool isNewer(const QString &text) const;
+    bool askUpgrade(const QString &message);
+    void redirectToURL(const QString &address);
+    void startRun();
+    void fetchCurrentFile();
+    void nextFile();
+    void endRun();
+    void finishRun();
+    void launchUpdaterAndClose();
+    void wizardCancelRequested();
+    void wizardFinished();
+    void armTimer();
+    void timerTick();
+
+    QString m_infoFileURL = QStringLiteral("http://");
+    TauVersionControl m_versionControl = byDate;
+    QString m_versionDate;
+    bool m_versionDateAutoSet = true;
+    QString m_versionNumber;
+    bool m_autoCheck = false;
+    TauShowMessages m_showMessages{mAskUpgrade, mConnLost, mLostFile, mPasswordRequest};
+    QString m_restartParams = QStringLiteral("/afterupgrade");
+    TauMiscFilesUpgrade m_miscFilesUpgrade = mfuAlwaysDownload;
+    TauAutoUpgraderWizard m_wizard;
+    TauAutoUpgraderInfo m_infoFile;
+    QString m_programPath;
+
+    QStringList m_files;
+    TauUpgradeMethod m_upgradeMethod = umSelfUpgrade;
+    Mode m_mode = Idle;
+    bool m_aborted = false;
+    bool m_automaticCheckDone = false;
+    bool m_checkIsAutomatic = false;
+    bool m_connectionTestRunning = false;
+    int m_currentIndex = 0;
+    QString m_currentURL;
+    QString m_currentLocalFile;
+    QDateTime m_fileTime;
+    QString m_lastUpdaterPath;
+    QString m_lastCommandLine;
+
+    QTimer *m_timer;
+    QPointer<TauAutoUpgraderWizardForm> m_wizardForm;
+    QPointer<TauAutoUpgraderUpgradeMessageForm> m_askForm;
+};
+
+} // namespace lianbu
+
+namespace lianbu {
+
+// The address of the information file this program checks (the build setting
+// LIANBU_UPGRADE_INFO_URL; "http://" when none is configured).
+QString upgradeInfoFileAddress();
+// The main window's auAutoUpgrader1 with this program's settings, its settings loaded.
+TauAutoUpgrader *createMainUpgrader(QObject *owner);
+
+} // namespace lianbu

@@ -1,0 +1,57 @@
+#include "upgrade/auAutoUpgraderPassword.h"
+
+#include "upgrade/auMessages.h"
+#include "ui_auAutoUpgraderPassword.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace lianbu {
+
+TauAutoUpgraderPasswordForm::TauAutoUpgraderPasswordForm(const QString &fileName, const QString &userName,
+                                                         QWidget *parent)
+    : QDialog(parent), ui(new Ui::TauAutoUpgraderPasswordForm)
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowTitle(messageText(msgPasswordCaption));
+    ui->Label1->setText(passwordPromptText(fileName));
+    ui->UsernameLab->setText(messageText(msgUserName));
+    ui->PasswordLab->setText(messageText(msgPassword));
+    ui->OKBtn->setText(messageText(msgOk));
+    ui->CancelBtn->setText(messageText(msgCancel));
+    ui->OKBtn->setDefault(true);
+    ui->UsernameEdit->setText(userName);
+    ui->PasswordEdit->setEchoMode(QLineEdit::Password);
+    connect(ui->OKBtn, &QPushButton::clicked, this, &QDialog::accept);
+    connect(ui->CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+    FitToText();
+}
+
+TauAutoUpgraderPasswordForm::~TauAutoUpgraderPasswordForm() { delete ui; }
+
+void TauAutoUpgraderPasswordForm::FitToText()
+{
+    QLabel *label = ui->Label1;
+    const int width = this->width() - label->x() - 11;
+    const int height = label->heightForWidth(width);
+    label->setGeometry(label->x(), label->y(), width, height > 0 ? height : label->sizeHint().height());
+    const int panel = ui->BottomPanel->height();
+    const int clientHeight = label->y() + label->height() + panel;
+    setFixedSize(this->width(), clientHeight);
+    ui->BottomPanel->setGeometry(0, clientHeight - panel, this->width(), panel);
+}
+
+QString TauAutoUpgraderPasswordForm::UserName() const { return ui->UsernameEdit->text(); }
+
+QString TauAutoUpgraderPasswordForm::Password() const { return ui->PasswordEdit->text(); }
+
+void TauAutoUpgraderPasswordForm::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    ui->UsernameEdit->text().isEmpty() ? ui->UsernameEdit->setFocus() : ui->PasswordEdit->setFocus();
+}
+
+} // namespace lianbu

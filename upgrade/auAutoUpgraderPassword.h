@@ -1,0 +1,33 @@
+#pragma once
+
+// The password window: a remote file is password protected; the user types a user name and a
+// password, or cancels the upgrade.
+
+#include <QDialog>
+
+namespace Ui {
+class TauAutoUpgraderPasswordForm;
+}
+
+namespace lianbu {
+
+class TauAutoUpgraderPasswordForm : public QDialog
+{
+    Q_OBJECT
+public:
+    // fileName: the protected file, named in Label1; userName: the edit's first text.
+    TauAutoUpgraderPasswordForm(const QString &fileName, const QString &userName, QWidget *parent = nullptr);
+    ~TauAutoUpgraderPasswordForm() override;
+
+    Ui::TauAutoUpgraderPasswordForm *ui;
+
+    // Label1 top + Label1 height + bottom panel height.
+    void FitToText();
+    QString UserName() const;
+    QString Password() const;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+};
+
+} // namespace lianbu

@@ -1,0 +1,40 @@
+#pragma once
+
+// The ask window: a newer version was published; "yes" upgrades now, "later" declines.
+
+#include <QDialog>
+
+namespace Ui {
+class TauAutoUpgraderUpgradeMessageForm;
+}
+
+namespace lianbu {
+
+class TauAutoUpgraderUpgradeMessageForm : public QDialog
+{
+    Q_OBJECT
+public:
+    // text: the question shown in Label1.
+    explicit TauAutoUpgraderUpgradeMessageForm(const QString &text, QWidget *parent = nullptr);
+    ~TauAutoUpgraderUpgradeMessageForm() override;
+
+    Ui::TauAutoUpgraderUpgradeMessageForm *ui;
+
+    // Fits the window's height to the text: Label1 top + Label1 height + bottom panel height.
+    void FitToText();
+    // Shows the window modally; true only when YesBtn closed it.
+    bool Ask();
+
+public slots:
+    void YesBtnClick();
+    void LaterBtnClick();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+};
+
+// The ask window's text: slot 23 with the application title and the message ("\n" + message
+// + "\n", or nothing when the message is empty).
+QString upgradeQuestionText(const QString &applicationTitle, const QString &message);
+
+} // namespace lianbu
