@@ -8,6 +8,7 @@
 #include "platform/Application.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
+#include "upgrade/auAutoUpgrader.h"
 #include "ui_MAIN.h"
 
 #include <QCloseEvent>
@@ -51,6 +52,7 @@ TMainForm::TMainForm(QWidget *parent)
     connectQuickSearch();
     connectEntryPanel();
     buildAppearance();
+    auAutoUpgrader1 = lianbu::createMainUpgrader(this);
 
     connect(N18, &QAction::triggered, this, &TMainForm::N18Click);
     connect(N15, &QAction::triggered, this, &TMainForm::N15Click);
@@ -201,8 +203,6 @@ void TMainForm::FormActivate()
     if (Tag == 0 && LoginDialog)
         LoginDialog->exec();
 }
-
-void TMainForm::N18Click() {}
 
 void TMainForm::closeEvent(QCloseEvent *event)
 {

@@ -13,6 +13,9 @@ class QWindow;
 class TColumnEh;
 class TSkinData;
 class TSkinStore;
+namespace lianbu {
+class TauAutoUpgrader;
+}
 
 namespace Ui {
 class TMainForm;
@@ -49,6 +52,8 @@ public:
     QAction *N52 = nullptr; // 梦想成真(皮肤)
     // Invoked by the program only, never offered to the operator.
     QAction *N18 = nullptr; // 检查升级
+    // upgrade/UpgradeCommand.cpp: the upgrade component that N18 runs.
+    lianbu::TauAutoUpgrader *auAutoUpgrader1 = nullptr;
 
     // appearance/SkinCommands.cpp: the skin component, its store and the help commands
     // (PopupMenu2; offered at the end of the "设 置" drop-down).
