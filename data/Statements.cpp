@@ -73,6 +73,8 @@ QString maxSessionId()
     return QStringLiteral("select max(id) as maxid from rz");
 }
 
+QString insertedSessionId() { return QStringLiteral("select last_insert_rowid() as maxid"); }
+
 QString sessionEnd(const QString &dateTimeText, int sessionId)
 {
     return QStringLiteral("update rz set jtime=") + sqlLiteral(dateTimeText) + QStringLiteral("where id=")

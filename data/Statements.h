@@ -28,6 +28,9 @@ QString loginCheck(const QString &password, const QString &name);
 QString sessionStart(const QString &name, const QString &dateTimeText);
 // 6: the newest session id, column "maxid".
 QString maxSessionId();
+// The id of the rz row this connection inserted last, column "maxid". Used for the session id
+// instead of 6, which would give another instance's session when two log in at once.
+QString insertedSessionId();
 // 7: session end (no blank before "where").
 QString sessionEnd(const QString &dateTimeText, int sessionId);
 // 8: password change.

@@ -24,8 +24,6 @@ Tloginfm *loginfm = nullptr;
 
 namespace lianbu::operators {
 
-QString insertedSessionIdStatement() { return QStringLiteral("select last_insert_rowid() as maxid"); }
-
 void insertSessionRow(lianbu::db::Query *query, const QString &name, const QDateTime &loginTime)
 {
     ExecStatement(query, sql::sessionStart(name, dateTimeText(loginTime)));
@@ -33,7 +31,7 @@ void insertSessionRow(lianbu::db::Query *query, const QString &name, const QDate
 
 int insertedSessionId(lianbu::db::Query *query)
 {
-    OpenStatement(query, insertedSessionIdStatement());
+    OpenStatement(query, sql::insertedSessionId());
     const qint64 id = query->fieldByName(QStringLiteral("maxid")).asInteger();
     if (id <= 0)
         throw Error(QStringLiteral("The session row was not written."));

@@ -16,11 +16,6 @@ class Query;
 
 namespace lianbu::operators {
 
-// The statement that reads the id of the row the query's own connection inserted last
-// (column "maxid"). Unlike max(id) of rz it cannot pick up a row that another program instance
-// inserted into a shared data.db at the same moment.
-QString insertedSessionIdStatement();
-
 // Writes the session row of `name` with the login time (statement 5) through `query`.
 void insertSessionRow(lianbu::db::Query *query, const QString &name, const QDateTime &loginTime);
 // The id of the session row that insertSessionRow just wrote on the same connection.

@@ -68,6 +68,7 @@ private slots:
         QCOMPARE(sql::sessionStart("张三", "2010-08-15 9:05:07"),
                  QStringLiteral("Insert into rz (username,btime) values ('张三','2010-08-15 9:05:07')"));
         QCOMPARE(sql::maxSessionId(), QStringLiteral("select max(id) as maxid from rz"));
+        QCOMPARE(sql::insertedSessionId(), QStringLiteral("select last_insert_rowid() as maxid"));
         QCOMPARE(sql::sessionEnd("2010-08-15 17:30:00", 12),
                  QStringLiteral("update rz set jtime='2010-08-15 17:30:00'where id=12"));
         QCOMPARE(sql::changePassword("new1", "李四"),
