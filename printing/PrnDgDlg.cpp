@@ -5,7 +5,9 @@
 #include "printing/PrvFrmEh.h"
 #include "ui_PrnDgDlg.h"
 
+#include <QApplication>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QFont>
 #include <QLocale>
 #include <QPointer>
@@ -155,7 +157,12 @@ bool TfPrnDBGridEhSetupDialog::checkMargin(QLineEdit *edit)
 bool TfPrnDBGridEhSetupDialog::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::FocusOut && !m_checking && isVisible()) {
-        if (auto *edit = qobject_cast<QLineEdit *>(watched))
+        const auto reason = static_cast<QFocusEvent *>(event)->reason();
+        // Leaving for another window or a menu is no leaving of the field; leaving for
+        // "取消(&C)" abandons the values anyway.
+        const bool leavesField = reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason
+            && QApplication::focusWidget() != ui->bCancel;
+        if (auto *edit = qobject_cast<QLineEdit *>(watched); edit && leavesField)
             checkMargin(edit);
     }
     return QDialog::eventFilter(watched, event);

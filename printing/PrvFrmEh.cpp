@@ -66,6 +66,8 @@ TPreviewFormEh::TPreviewFormEh(QWidget *parent)
     ui->setupUi(this);
     setObjectName(QStringLiteral("PreviewFormEh"));
     setWindowIcon(QIcon(QStringLiteral(":/printing/print.png")));
+    // an open preview does not keep the program running once the main window has closed
+    setAttribute(Qt::WA_QuitOnClose, false);
 
     m_store = new TPrinterPreview(this);
     ui->PreviewBox1->setStore(m_store);

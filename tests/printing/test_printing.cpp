@@ -715,6 +715,23 @@ private slots:
             QVERIFY(d->isVisible());
             QCOMPARE(h.env.dialogs().lastBox().request.text, QStringLiteral("'abc' is not a valid floating point value."));
             QCOMPARE(h.env.dialogs().lastBox().request.icon, lianbu::BoxIcon::Stop);
+            // leaving a field that holds no number shows the same error and returns to it
+            d->ui->seUpMargin->setText(QStringLiteral("2"));
+            d->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(d));
+            d->ui->seLowMargin->setFocus(Qt::TabFocusReason);
+            d->ui->seLowMargin->setText(QStringLiteral("1,5cm"));
+            const int boxes = int(h.env.dialogs().boxes().size());
+            d->ui->seLeftMargin->setFocus(Qt::TabFocusReason);
+            QCOMPARE(int(h.env.dialogs().boxes().size()), boxes + 1);
+            QCOMPARE(h.env.dialogs().lastBox().request.text, QStringLiteral("'1,5cm' is not a valid floating point value."));
+            QVERIFY(d->ui->seLowMargin->hasFocus());
+            // leaving it for "取消(&C)" abandons it without a word
+            QTest::mouseClick(d->ui->bCancel, Qt::LeftButton);
+            QCOMPARE(int(h.env.dialogs().boxes().size()), boxes + 1);
+        });
+        preview()->tbtPrinterSetupDialogClick();
+        withDialog([&h](TfPrnDBGridEhSetupDialog *d) {
             // the font button: the system font dialog preset to the face, the chosen face taken
             h.env.dialogs().queueFontAnswer(QFont(QStringLiteral("DejaVu Serif")));
             QTest::mouseClick(d->ui->bPrintFont, Qt::LeftButton);
