@@ -1,0 +1,69 @@
+#pragma once
+
+// Helpers of the upgrade component's tests: answering the component's own modal windows
+// (ask window, password window) while they are open, and information files served by a
+// scripted server.
+
+#include "TestHttpServer.h"
+
+#include "platform/Gbk.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+namespace lianbu::test {
+
+// Watches for a modal window of class T and hands it to `act` (which answers it) each time
+// one opens, for as long as the object lives. Records how many were answered.
+template <class T>
+class ModalAnswerer
+{
+public:
+    explicit ModalAnswerer(std::function<void(T *)> act) : m_act(std::move(act))
+    {
+        m_timer.setInterval(5);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            auto *modal = qobject_cast<T *>(QApplication::activeModalWidget());
+            if (!modal || modal == m_last)
+                return;
+            m_last = modal;
+            ++m_count;
+            m_act(modal);
+        });
+        m_timer.start();
+    }
+    int count() const { return m_count; }
+
+private:
+    std::function<void(T *)> m_act;
+    QTimer m_timer;
+    QPointer<T> m_last;
+    int m_count = 0;
+};
+
+// A server answering every request for `path` with the information file `text` (GBK bytes),
+// and other paths with what `other` returns (404 when not set).
+inline HttpResponse textResponse(const QByteArray &body)
+{
+    HttpResponse r;
+    r.body = body;
+    r.headers.append({"Content-Type", "text/plain"});
+    return r;
+}
+
+inline HttpResponse notFound()
+{
+    HttpResponse r;
+    r.status = 404;
+    r.body = "<html>missing</html>";
+    return r;
+}
+
+} // namespace lianbu::test

@@ -1,0 +1,581 @@
+// The upgrade check: reading the information file, both version tests, the settings, every
+// result of a check against scripted servers on 127.0.0.1, the ask window, the password window,
+// the automatic check and the restart test.
+
+#include "TestHttpServer.h"
+#include "UpgradeTestSupport.h"
+
+#include "platform/Clock.h"
+#include "platform/Gbk.h"
+#include "tests/support/TestSupport.h"
+#include "upgrade/auAutoUpgrader.h"
+#include "upgrade/auAutoUpgraderPassword.h"
+#include "upgrade/auAutoUpgraderUpgradeMsg.h"
+#include "ui_auAutoUpgraderPassword.h"
+#include "ui_auAutoUpgraderUpgradeMsg.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <atomic>
+
+using namespace lianbu;
+using namespace lianbu::test;
+
+namespace {
+
+// Waits until the component has neither a transfer nor a check in progress.
+bool settled(TauAutoUpgrader &up, int ms = 5000)
+{
+    QElapsedTimer t;
+    t.start();
+    while ((up.Busy() || up.InProgress()) && t.elapsed() < ms)
+        QTest::qWait(5);
+    QTest::qWait(20);
+    return !up.Busy() && !up.InProgress();
+}
+
+// Records the component's events in order.
+struct Events
+{
+    QStringList names;
+    QString beginMessage;
+    TauUpgradeMethod beginMethod = umSelfUpgrade;
+    QStringList beginFiles;
+    QString unreachableUrl, unreachableHost;
+    QString realm;
+
+    void attach(TauAutoUpgrader &up)
+    {
+        up.OnBeginUpgrade = [this](QObject *, const QString &msg, TauUpgradeMethod m, QStringList &files, bool &) {
+            names << QStringLiteral("begin");
+            beginMessage = msg;
+            beginMethod = m;
+            beginFiles = files;
+        };
+        up.OnLaterUpgrade = [this](QObject *) { names << QStringLiteral("later"); };
+        up.OnNoUpdateAvailable = [this](QObject *) { names << QStringLiteral("noupdate"); };
+        up.OnNoInfoFile = [this](QObject *) { names << QStringLiteral("noinfo"); };
+        up.OnHostUnreachable = [this](QObject *, const QString &url, const QString &host) {
+            names << QStringLiteral("unreachable");
+            unreachableUrl = url;
+            unreachableHost = host;
+        };
+        up.OnConnLost = [this](QObject *) { names << QStringLiteral("connlost"); };
+        up.OnPasswordRequest = [this](QObject *, const QString &r, bool &) {
+            names << QStringLiteral("password");
+            realm = r;
+        };
+        up.OnAborted = [this](QObject *) { names << QStringLiteral("aborted"); };
+        up.OnFileStart = [this](QObject *, const QString &, quint32, const QDateTime &, bool &can) {
+            names << QStringLiteral("filestart");
+            can = false; // checks only: never download
+        };
+    }
+};
+
+} // namespace
+
+class TestUpgradeCheck : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        enterTestMode();
+    }
+
+    // ---- the information file
+
+    void values_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("capital markers") << "#URL=http://Host/A.exe\r\n#Date=09/01/2010\r\n" << "url"
+                                         << "http://Host/A.exe";
+        QTest::newRow("capital date") << "#URL=x\r\n#Date=09/01/2010\r\n" << "date" << "09/01/2010";
+        QTest::newRow("tab ends it") << "#date=09/01/2010\tcomment" << "date" << "09/01/2010";
+        QTest::newRow("end of file") << "junk\n#version=1.2.3" << "version" << "1.2.3";
+        QTest::newRow("blanks belong to it") << "#date= 09/01/2010 \n" << "date" << " 09/01/2010 ";
+        QTest::newRow("first occurrence") << "#date=01/01/2011\n#date=01/01/2012\n" << "date" << "01/01/2011";
+        QTest::newRow("missing") << "#dates=1\n" << "date" << "";
+        QTest::newRow("empty") << "#date=\r\n" << "date" << "";
+        QTest::newRow("Chinese text kept") << "#Message1=新版本 Ab\n" << "message1" << "新版本 Ab";
+    }
+    void values()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QCOMPARE(infoFileValue(text, key), value);
+    }
+
+    void urlOrder_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("urls");
+        QTest::newRow("url1..3") << "#url1=a\n#url2=b\n#url3=c\n" << QStringList{"a", "b", "c"};
+        QTest::newRow("url, url1, url2") << "#url=a\n#url1=b\n#url2=c\n" << QStringList{"a", "c"};
+        QTest::newRow("url and url0 continue with url3")
+            << "#url0=b\n#url=a\n#url2=x\n#url3=c\n#url4=d\n" << QStringList{"a", "b", "c", "d"};
+        QTest::newRow("gap stops") << "#url1=a\n#url3=c\n" << QStringList{"a"};
+        QTest::newRow("none") << "nothing here" << QStringList{};
+        QTest::newRow("url10 after url9")
+            << "#url1=1\n#url2=2\n#url3=3\n#url4=4\n#url5=5\n#url6=6\n#url7=7\n#url8=8\n#url9=9\n#url10=10\n"
+            << QStringList{"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"};
+    }
+    void urlOrder()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, urls);
+        QCOMPARE(infoFileUrls(text), urls);
+    }
+
+    void messageAndMethod()
+    {
+        QCOMPARE(infoFileMessage(QStringLiteral("#url1=a\r\n#MESSAGE={Line one\r\nLine two}\r\n#date=1")),
+                 QStringLiteral("Line one\r\nLine two"));
+        QCOMPARE(infoFileMessage(QStringLiteral("#message={Line one\nLine two\n#date=1")),
+                 QStringLiteral("Line one\nLine two\n#date=1"));
+        QCOMPARE(infoFileMessage(QStringLiteral("#message=Line")), QString());
+        QCOMPARE(infoFileMethod(QStringLiteral("#method=1")), umUseExternalSetup);
+        QCOMPARE(infoFileMethod(QStringLiteral("#method=2x")), umRedirectToURL);
+        QCOMPARE(infoFileMethod(QStringLiteral("#method=3")), umSelfUpgrade);
+        QCOMPARE(infoFileMethod(QStringLiteral("#url=a")), umSelfUpgrade);
+    }
+
+    void versionByDate()
+    {
+        const QDate today(2011, 3, 1);
+        const QString own = QStringLiteral("08/15/2010");
+        QVERIFY(!isNewerByDate(QStringLiteral("08/15/2010"), own, today));
+        QVERIFY(isNewerByDate(QStringLiteral("08/16/2010"), own, today));
+        QVERIFY(!isNewerByDate(QStringLiteral("08/14/2010"), own, today));
+        // 13/01/2011 is no date: it counts as today, which is later than the own date ...
+        QCOMPARE(readVersionDate(QStringLiteral("13/01/2011"), today), today);
+        QVERIFY(isNewerByDate(QStringLiteral("13/01/2011"), own, today));
+        // ... and not later than a program released today.
+        QVERIFY(!isNewerByDate(QStringLiteral("13/01/2011"), QStringLiteral("03/01/2011"), today));
+        QCOMPARE(readVersionDate(QStringLiteral("09/01/2010 "), today), today);
+        QCOMPARE(readVersionDate(QStringLiteral(""), today), today);
+        QCOMPARE(readVersionDate(QStringLiteral("02/30/2010"), today), today);
+        QCOMPARE(readVersionDate(QStringLiteral("2/3/2010"), today), QDate(2010, 2, 3));
+        // A missing date key makes every program released before today out of date.
+        QVERIFY(isNewerByDate(QString(), own, today));
+    }
+
+    void versionByNumber()
+    {
+        QCOMPARE(versionParts(QStringLiteral("1.2")), (QStringList{"1", "2", "0", "0"}));
+        QCOMPARE(versionParts(QStringLiteral("1.2.3.4.5")), (QStringList{"1", "2", "3", "4"}));
+        QVERIFY(isNewerByNumber(QStringLiteral("1.10"), QStringLiteral("1.2")));
+        QVERIFY(!isNewerByNumber(QStringLiteral("1.2.0.0"), QStringLiteral("1.2")));
+        QVERIFY(!isNewerByNumber(QStringLiteral("1.1.9"), QStringLiteral("1.2")));
+        QVERIFY(isNewerByNumber(QStringLiteral("1.2b"), QStringLiteral("1.2")));  // as text
+        QVERIFY(!isNewerByNumber(QStringLiteral("1.2"), QStringLiteral("1.2b"))); // as text
+        QVERIFY(!isNewerByNumber(QStringLiteral("1.2.3.4.9"), QStringLiteral("1.2.3.4")));
+        QVERIFY(isNewerByNumber(QStringLiteral("1"), QString()));
+    }
+
+    // ---- settings
+
+    void defaults()
+    {
+        Environment env;
+        setFixedNow(QDateTime(QDate(2012, 3, 4), QTime(10, 0)));
+        TauAutoUpgrader up;
+        up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
+        setFixedNow(QDateTime());
+        QCOMPARE(up.InfoFileURL(), QStringLiteral("http://"));
+        QCOMPARE(up.VersionControl(), byDate);
+        QCOMPARE(up.VersionDate(), QStringLiteral("03/04/2012"));
+        QVERIFY(up.VersionDateAutoSet());
+        QCOMPARE(up.VersionNumber(), QString());
+        QVERIFY(!up.AutoCheck());
+        QCOMPARE(up.ShowMessages().value(), 75u);
+        QVERIFY(up.ShowMessages().contains(mAskUpgrade) && up.ShowMessages().contains(mPasswordRequest));
+        QVERIFY(!up.ShowMessages().contains(mNoUpdateAvailable) && !up.ShowMessages().contains(mHostUnreachable));
+        QCOMPARE(up.RestartParams(), QStringLiteral("/afterupgrade"));
+        QCOMPARE(up.MiscFilesUpgrade(), mfuAlwaysDownload);
+        QVERIFY(up.Wizard().Enabled);
+        QVERIFY(up.Wizard().StayOnTop);
+        QVERIFY(up.Wizard().Pic118x218.isNull());
+        QCOMPARE(up.ThreadPriority(), tpNormal);
+        QCOMPARE(up.TransferBufferSize(), 4096);
+        QVERIFY(up.InfoFile().Files.isEmpty());
+        up.setRestartParams(QString());
+        QCOMPARE(up.RestartParams(), QStringLiteral(" "));
+        QCOMPARE(restartParameter(QStringLiteral("/afterupgrade"), umUseExternalSetup), QStringLiteral("+/afterupgrade1"));
+        QCOMPARE(restartParameter(QStringLiteral("/afterupgrade"), umSelfUpgrade), QStringLiteral("+/afterupgrade0"));
+    }
+
+    void restartTest()
+    {
+        Environment env;
+        TauAutoUpgrader up;
+        up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
+        int restarted = 0;
+        up.OnAfterRestart = [&](QObject *) { ++restarted; };
+        up.Loaded({QStringLiteral("prog"), QStringLiteral("/afterupgrade")});
+        QCOMPARE(restarted, 1);
+        up.Loaded({QStringLiteral("prog"), QStringLiteral("/AfterUpgrade")});
+        up.Loaded({QStringLiteral("prog")});
+        QCOMPARE(restarted, 1);
+    }
+
+    // ---- checks against a server
+
+    void notNewerShowsNothing()
+    {
+        Environment env;
+        TestHttpServer server([](const HttpRequest &) {
+            return textResponse("#date=08/15/2010\r\n#url1=http://127.0.0.1:1/a.exe\r\n");
+        });
+        TauAutoUpgrader up;
+        up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
+        Events ev;
+        ev.attach(up);
+        up.setVersionDate(QStringLiteral("08/15/2010"));
+        up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
+        up.CheckUpdate();
+        QVERIFY(settled(up));
+        QCOMPARE(ev.names, QStringList{"noupdate"});
+        QVERIFY(env.dialogs().boxes().isEmpty());
+        // The information file is always asked for fresh.
+        QCOMPARE(server.requestCount(), 1);
+        QVERIFY(server.requests().first().header("Cache-Control").contains("no-cache"));
+
+        // Manual check with the message enabled: error box 24.
+        up.setShowMessages(TauShowMessages::fromValue(up.ShowMessages().value() | (1u << mNoUpdateAvailable)));
+        up.CheckUpdate();
+        QVERIFY(settled(up));
+        QCOMPARE(env.dialogs().boxes().size(), 1);
+        QCOMPARE(env.dialogs().lastBox().request.text, QStringLiteral("没有发现新的版本，您目前已经是最新版本。"));
+        QCOMPARE(env.dialogs().lastBox().request.caption, QStringLiteral("软件升级精灵"));
+        QCOMPARE(env.dialogs().lastBox().request.icon, BoxIcon::Stop);
+    }
+
+    void noUrlsIsNotNewer()
+    {
+        Environment env;
+        TestHttpServer server([](const HttpRequest &) { return textResponse("#date=01/01/2030\r\n"); });
+        TauAutoUpgrader up;
+        up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
+        Events ev;
+        ev.attach(up);
+        up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
+        up.CheckUpdate();
+        QVERIFY(settled(up));
+        QCOMPARE(ev.names, QStringList{"noupdate"});
+    }
+
+    void missingInfoFile()
+    {
+        Environment env;
+        TestHttpServer server([](const HttpRequest &) { return notFound(); });
+        TauAutoUpgrader up;
+        up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
+        Events ev;
+        ev.attach(up);
+        up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
+        up.CheckUpdate();
+        QVERIFY(settled(up));
+        QCOMPARE(ev.names, QStringList{"noinfo"});
+        QVERIFY(env.dialogs().boxes().isEmpty());
+
+        up.setShowMessages({mNoInfoFile});
+        up.CheckUpdate();
+        QVERIFY(settled(up));
+        QCOMPARE(env.dialogs().boxes().size(), 1);
+        QCOMPARE(env.dialogs().lastBox().request.text, QStringLiteral("在服务器中无法找到升级的相关信息。"));
+    }
+
+    void unreachableHost()
+    {
+        Environment env;
+        TauAutoUpgrader up;
+        up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
+        Events ev;
+        ev.attach(up);
+        // The program's own configuration: an address without a host.
+        up.CheckUpdate();
+        QVERIFY(settled(up));
+        QCOMPARE(ev.names, QStringList{"unreachable"});
+        QVERIFY(env.dialogs().boxes().isEmpty());
+
+        // A refused connection, reported when enabled with the host in quotes.
+        const QString address = QStringLiteral("http://127.0.0.1:%1/info.txt").arg(refusedPort());
+        up.setInfoFileURL(address);
+        up.setShowMessages({mHostUnreachable});
+        up.CheckUpdate();
+        QVERIFY(settled(up));
+        QCOMPARE(ev.names, (QStringList{"unreachable", "unreachable"}));
+        QCOMPARE(ev.unreachableUrl, address);
+        QCOMPARE(ev.unreachableHost, QStringLiteral("127.0.0.1"));
+        QCOMPARE(env.dialogs().boxes().size(), 1);
+        QCOMPARE(env.dialogs().lastBox().request.text,
+                 QStringLiteral("无法与服务器'http://127.0.0.1'连接。\r\r请检查您的internet设定之后再进行升级操作。"));
+    }
+
+    void connectionLost()
+    {
+        Environment env;
+        TestHttpServer server([](const HttpRequest &) {
+            HttpResponse r = textResponse(QByteArray(1000, 'x'));
+            r.closeAfter = 600;
+            return r;
+        });
+        TauAutoUpgrader up;
+        up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
+        Events ev;
+        ev.attach(up);
+        up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
+        up.CheckUpdate();
+        QVERIFY(settled(up));
+        QCOMPARE(ev.names, QStringList{"connlost"});
+        QCOMPARE(env.dialogs().boxes().size(), 1);
+        QCOMPARE(env.dialogs().lastBox().request.text,
+                 QStringLiteral("与远端服务器的连接中断，\r\r请重新连接后再进行升级操作。"));
+    }
+
+    // A newer version: OnBeginUpgrade, then the ask window; "later" declines.
+    void askWindowDeclined()
+    {
+        Environment env;
+        const QByteArray file = gbk::encode(QStringLiteral(
+            "[升级]\r\n#Date=08/16/2010\r\n#url1=http://127.0.0.1:1/prog\r\n#url2=http://127.0.0.1:1/data.db\r\n"
+            "#message={修正了打印\r\n增加了导出}\r\n"));
+        TestHttpServer server([file](const HttpRequest &) { return textResponse(file); });
+        TauAutoUpgrader up;
+        up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
+        Events ev;
+        ev.attach(up);
+        up.setVersionDate(QStringLiteral("08/15/2010"));
+        up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
+        QString shownText, caption, yes, later;
+        bool onTop = false, fits = false;
+        ModalAnswerer<TauAutoUpgraderUpgradeMessageForm> answer([&](TauAutoUpgraderUpgradeMessageForm *form) {
+            shownText = form->ui->Label1->text();
+            caption = form->windowTitle();
+            yes = form->ui->YesBtn->text();
+            later = form->ui->LaterBtn->text();
+            onTop = form->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+            const QLabel *label = form->ui->Label1;
+            fits = form->height() == label->y() + label->height() + 45 && label->width() == form->width() - 56
+                   && label->height() >= label->heightForWidth(label->width());
+            form->ui->LaterBtn->click();
+        });
+        up.CheckUpdate();
+        QVERIFY(settled(up));
+        QCOMPARE(answer.count(), 1);
+        QCOMPARE(ev.names, (QStringList{"begin", "later"}));
+        QCOMPARE(ev.beginMessage, QStringLiteral("修正了打印\r\n增加了导出"));
+        QCOMPARE(ev.beginFiles, (QStringList{"http://127.0.0.1:1/prog", "http://127.0.0.1:1/data.db"}));
+        QCOMPARE(caption, QStringLiteral("软件升级精灵"));
+        QCOMPARE(yes, QStringLiteral("[&Y]是"));
+        QCOMPARE(later, QStringLiteral("[&L]稍等一下"));
+        QCOMPARE(shownText, QStringLiteral("联簿宝已经有新版本推出，\n\n修正了打印\n增加了导出\n\n您要升级到新版本吗？"));
+        QVERIFY(onTop);
+        QVERIFY(fits);
+        QVERIFY(!up.WizardForm());
+        QVERIFY(env.dialogs().boxes().isEmpty());
+    }
+
+    void emptyMessageLeavesEmptyLine()
+    {
+        QCOMPARE(upgradeQuestionText(QStringLiteral("联簿宝"), QString()),
+                 QStringLiteral("联簿宝已经有新版本推出，\n\n您要升级到新版本吗？"));
+        TauAutoUpgraderUpgradeMessageForm shortForm(upgradeQuestionText(QStringLiteral("联簿宝"), QString()));
+        TauAutoUpgraderUpgradeMessageForm longForm(
+            upgradeQuestionText(QStringLiteral("联簿宝"), QString(20, QChar(0x6587)) + QStringLiteral("\n二\n三\n四")));
+        QVERIFY(longForm.height() > shortForm.height());
+        QCOMPARE(shortForm.width(), 318);
+    }
+
+    void beginUpgradeRefusesAndRedirect()
+    {
+        Environment env;
+        std::atomic<int> method{0};
+        TestHttpServer server([&method](const HttpRequest &) {
+            return textResponse("#date=01/01/2030\n#url=www.example.com/new\n#url2=http://b/\n#method="
+                                + QByteArray::number(method.load()) + "\n");
+        });
+        TauAutoUpgrader up;
+        up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
+        Events ev;
+        ev.attach(up);
+        up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
+        up.OnBeginUpgrade = [&](QObject *, const QString &, TauUpgradeMethod m, QStringList &, bool &can) {
+            ev.names << QStringLiteral("begin");
+            ev.beginMethod = m;
+            can = false;
+        };
+        up.CheckUpdate();
+        QVERIFY(settled(up));
+        QCOMPARE(ev.names, (QStringList{"begin", "later"}));
+        QCOMPARE(ev.beginMethod, umSelfUpgrade);
+
+        // Redirect without asking: the first address opens in the browser, nothing is fetched.
+        method = 2;
+        up.OnBeginUpgrade = nullptr;
+        up.setShowMessages({});
+        ev.names.clear();
+        up.CheckUpdate();
+        QVERIFY(settled(up));
+        QCOMPARE(env.shell().opened, QList<QUrl>{QUrl(QStringLiteral("http://www.example.com/new"))});
+        QCOMPARE(server.requestCount(), 2);
+        QVERIFY(ev.names.isEmpty());
+    }
+
+    // A second CheckUpdate while the first request runs does nothing; one issued while the
+    // result is handled starts a new request.
+    void secondCheckWhileBusy()
+    {
+        Environment env;
+        TestHttpServer server([](const HttpRequest &) {
+            HttpResponse r = textResponse("#date=01/01/2001\n#url1=x\n");
+            r.trickleBytes = 4;
+            r.trickleDelayMs = 30;
+            return r;
+        });
+        TauAutoUpgrader up;
+        up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
+        int noUpdates = 0;
+        bool again = true;
+        up.OnNoUpdateAvailable = [&](QObject *) {
+            ++noUpdates;
+            if (again) {
+                again = false;
+                up.CheckUpdate();
+            }
+        };
+        up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
+        up.CheckUpdate();
+        QVERIFY(up.Busy());
+        up.CheckUpdate();
+        up.CheckUpdate();
+        QTRY_COMPARE_WITH_TIMEOUT(noUpdates, 2, 10000);
+        QVERIFY(settled(up));
+        QCOMPARE(server.requestCount(), 2);
+        QCOMPARE(noUpdates, 2);
+    }
+
+    void passwordRefused()
+    {
+        Environment env;
+        TestHttpServer server([](const HttpRequest &) {
+            HttpResponse r;
+            r.status = 401;
+            r.headers.append({"WWW-Authenticate", "Basic realm=\"files\""});
+            r.body = "denied";
+            return r;
+        });
+        TauAutoUpgrader up;
+        up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
+        Events ev;
+        ev.attach(up);
+        up.setInfoFileURL(server.url(QStringLiteral("/secret/info.txt")));
+        QString label, caption, user;
+        ModalAnswerer<TauAutoUpgraderPasswordForm> answer([&](TauAutoUpgraderPasswordForm *form) {
+            label = form->ui->Label1->text();
+            caption = form->windowTitle();
+            user = form->ui->UsernameEdit->text();
+            form->ui->CancelBtn->click();
+        });
+        up.setHTTPUsername(QStringLiteral("zhang"));
+        up.CheckUpdate();
+        QVERIFY(settled(up));
+        QCOMPARE(answer.count(), 1);
+        QCOMPARE(ev.names, (QStringList{"password", "aborted"}));
+        QCOMPARE(ev.realm, QStringLiteral("files"));
+        QVERIFY(up.Aborted());
+        QCOMPARE(caption, QStringLiteral("请输入密码"));
+        QCOMPARE(user, QStringLiteral("zhang"));
+        QVERIFY(label.contains(QStringLiteral("\"info.txt\"")));
+        QVERIFY(env.dialogs().boxes().isEmpty());
+        // A later check clears the aborted flag.
+        up.setShowMessages({});
+        up.CheckUpdate();
+        QVERIFY(!up.Aborted());
+        QVERIFY(settled(up));
+    }
+
+    void passwordAccepted()
+    {
+        Environment env;
+        TestHttpServer server([](const HttpRequest &request) {
+            if (request.header("Authorization") != "Basic " + QByteArray("li:pw").toBase64()) {
+                HttpResponse r;
+                r.status = 401;
+                r.headers.append({"WWW-Authenticate", "Basic realm=\"files\""});
+                return r;
+            }
+            return textResponse("#date=01/01/2001\n#url1=x\n");
+        });
+        TauAutoUpgrader up;
+        up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
+        Events ev;
+        ev.attach(up);
+        up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
+        ModalAnswerer<TauAutoUpgraderPasswordForm> answer([](TauAutoUpgraderPasswordForm *form) {
+            QCOMPARE(form->ui->PasswordEdit->echoMode(), QLineEdit::Password);
+            form->ui->UsernameEdit->setText(QStringLiteral("li"));
+            form->ui->PasswordEdit->setText(QStringLiteral("pw"));
+            form->ui->OKBtn->click();
+        });
+        up.CheckUpdate();
+        QVERIFY(settled(up));
+        QCOMPARE(answer.count(), 1);
+        QCOMPARE(ev.names, (QStringList{"password", "noupdate"}));
+        QCOMPARE(up.HTTPUsername(), QStringLiteral("li"));
+        QCOMPARE(up.HTTPPassword(), QStringLiteral("pw"));
+    }
+
+    void automaticCheck()
+    {
+        Environment env;
+        TauAutoUpgrader up;
+        up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
+        Events ev;
+        ev.attach(up);
+        QVERIFY(!up.AutoCheckTimer()->isActive());
+        up.setAutoCheck(true);
+        QVERIFY(up.AutoCheckTimer()->isActive());
+        QCOMPARE(up.AutoCheckTimer()->interval(), 10000);
+
+        // Not connected: nothing happens.
+        up.AutoCheckTick(false);
+        QVERIFY(!up.Busy() && !up.AutomaticCheckDone());
+
+        // Connected: the check runs as an automatic one; the unreachable host re-arms the timer
+        // and shows nothing even when host messages are enabled.
+        up.setShowMessages({mHostUnreachable, mNoUpdateAvailable});
+        up.AutoCheckTick(true);
+        QVERIFY(up.AutomaticCheckDone() || !up.AutoCheckTimer()->isActive());
+        QVERIFY(up.CheckIsAutomatic());
+        QVERIFY(settled(up));
+        QCOMPARE(ev.names, QStringList{"unreachable"});
+        QVERIFY(!up.AutomaticCheckDone());
+        QVERIFY(up.AutoCheckTimer()->isActive());
+        QVERIFY(env.dialogs().boxes().isEmpty());
+
+        // An automatic check that finds no newer version stays quiet too.
+        TestHttpServer server([](const HttpRequest &) { return textResponse("#date=01/01/2001\n#url1=x\n"); });
+        up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
+        up.AutoCheckTick(true);
+        QVERIFY(settled(up));
+        QVERIFY(up.AutomaticCheckDone());
+        QVERIFY(!up.AutoCheckTimer()->isActive());
+        QVERIFY(env.dialogs().boxes().isEmpty());
+
+        up.setAutoCheck(false);
+        QVERIFY(!up.AutoCheckTimer()->isActive());
+    }
+};
+
+QTEST_MAIN(TestUpgradeCheck)
+#include "test_upgrade_check.moc"
