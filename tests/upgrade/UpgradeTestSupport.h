@@ -54,7 +54,7 @@ inline HttpResponse textResponse(const QByteArray &body)
 {
     HttpResponse r;
     r.body = body;
-    r.headers.append({"Content-Type", "text/plain"});
+    r.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("text/plain")));
     return r;
 }
 

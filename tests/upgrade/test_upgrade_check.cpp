@@ -470,7 +470,7 @@ private slots:
         TestHttpServer server([](const HttpRequest &) {
             HttpResponse r;
             r.status = 401;
-            r.headers.append({"WWW-Authenticate", "Basic realm=\"files\""});
+            r.headers.append(qMakePair(QByteArray("WWW-Authenticate"), QByteArray("Basic realm=\"files\"")));
             r.body = "denied";
             return r;
         });
@@ -511,7 +511,7 @@ private slots:
             if (request.header("Authorization") != "Basic " + QByteArray("li:pw").toBase64()) {
                 HttpResponse r;
                 r.status = 401;
-                r.headers.append({"WWW-Authenticate", "Basic realm=\"files\""});
+                r.headers.append(qMakePair(QByteArray("WWW-Authenticate"), QByteArray("Basic realm=\"files\"")));
                 return r;
             }
             return textResponse("#date=01/01/2001\n#url1=x\n");
