@@ -20,6 +20,7 @@
 #include <QMenu>
 #include <QPrinter>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -163,6 +164,8 @@ private slots:
         QCOMPARE(preview()->windowTitle(), QStringLiteral("预览 - 列表信息"));
         QCOMPARE(store()->PageCount(), 1);
         QCOMPARE(preview()->StatusText(), QStringLiteral("第 1 页 共 1 页"));
+        QVERIFY(preview()->mniFull->isChecked()); // the whole page at first
+        QCOMPARE(preview()->PreviewBox()->ZoomMode(), TZoomModeEh::FullPage);
         // pages are pictures in the virtual printer's pixels (no printer on this machine)
         QCOMPARE(store()->Metrics(), lianbu::printing::virtualPageMetrics());
         QCOMPARE(store()->Page(0).boundingRect(), QRect(0, 0, 4676, 6744));
@@ -276,6 +279,71 @@ private slots:
         QVERIFY(page.contains(QStringLiteral("联簿宝http://www.lianbubao.example")));
         QVERIFY(page.contains(QStringLiteral("客户类别|客户简称")));
         QCOMPARE(lineWith(0, QStringLiteral("总计")), QStringLiteral("总计|0"));
+    }
+
+    void multiLevelTitlesAndSumFooters()
+    {
+        MainWindowHarness h;
+        fixClock();
+        QList<CustomerRow> rows = numberedCustomers(4);
+        rows[0][7] = QStringLiteral("2.5"); // fax numbers standing in for amounts
+        rows[1][7] = QStringLiteral("10");
+        rows[3][7] = QStringLiteral("0.25"); // row 3 has none
+        h.insertCustomers(rows);
+        h.form->Button12Click();
+        TDBGridEh *grid = h.form->ui->DBGridEh1;
+        grid->Columns()->FindByFieldName(QStringLiteral("f"))->Title()->setCaption(QStringLiteral("联系方式|手机"));
+        grid->Columns()->FindByFieldName(QStringLiteral("g"))->Title()->setCaption(QStringLiteral("联系方式|电话"));
+        grid->Columns()->FindByFieldName(QStringLiteral("h"))->Footer()->setValueType(fvtSum);
+        h.form->ToolButton22Click();
+        const PageText page(*store(), 0);
+        // the shared upper level once, spanning both columns, above their own captions
+        QCOMPARE(int(page.text().count(QStringLiteral("联系方式"))), 1);
+        QVERIFY2(page.lines().contains(QStringLiteral("手机|电话")), qPrintable(page.text()));
+        QVERIFY(page.yOf(QStringLiteral("联系方式")) < page.yOf(QStringLiteral("手机")));
+        double shared = -1, mobile = -1, phone = -1;
+        for (const PageTextItem &item : page.items()) {
+            if (item.text == QStringLiteral("联系方式"))
+                shared = item.pos.x() + item.width / 2;
+            if (item.text == QStringLiteral("手机"))
+                mobile = item.pos.x();
+            if (item.text == QStringLiteral("电话"))
+                phone = item.pos.x();
+        }
+        QVERIFY(mobile < shared && shared < phone + 1); // centred over the pair
+        // a sum footer adds the column's values over the printed rows
+        QVERIFY2(lineWith(0, QStringLiteral("总计")).endsWith(QStringLiteral("|4|12.75")),
+                 qPrintable(lineWith(0, QStringLiteral("总计"))));
+    }
+
+    void keysScrollThePage()
+    {
+        MainWindowHarness h;
+        fixClock();
+        h.insertCustomers(numberedCustomers(3));
+        h.form->Button12Click();
+        h.form->ToolButton22Click();
+        TPreviewBox *box = preview()->PreviewBox();
+        preview()->resize(900, 700);
+        preview()->mni200->trigger();
+        QScrollBar *v = box->verticalScrollBar();
+        QScrollBar *hbar = box->horizontalScrollBar();
+        QVERIFY(v->maximum() > 2 * box->viewport()->height());
+        QTest::keyClick(box, Qt::Key_PageDown);
+        QCOMPARE(v->value(), box->viewport()->height() - box->scrollStep());
+        QTest::keyClick(box, Qt::Key_Down);
+        QCOMPARE(v->value(), box->viewport()->height());
+        QTest::keyClick(box, Qt::Key_PageDown, Qt::ControlModifier);
+        QCOMPARE(v->value(), v->maximum());
+        QTest::keyClick(box, Qt::Key_Up, Qt::ControlModifier);
+        QCOMPARE(v->value(), v->maximum() - box->viewport()->height());
+        QTest::keyClick(box, Qt::Key_End);
+        QCOMPARE(hbar->value(), hbar->maximum());
+        QTest::keyClick(box, Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(hbar->value(), 0);
+        QCOMPARE(v->value(), 0);
+        QTest::keyClick(box, Qt::Key_Right);
+        QCOMPARE(hbar->value(), box->scrollStep());
     }
 
     void replacementsAppliedToTheTextsAndTakenBack()
@@ -546,6 +614,7 @@ private slots:
         for (QAction *a : items)
             captions << a->text();
         QCOMPARE(captions, (QStringList{"500%", "200%", "150%", "100%", "75%", "50%", "25%", "10%", "页宽度", "全部页面"}));
+        f->mniFull->trigger(); // the zoom stays as the operator left it
         QVERIFY(f->mniFull->isChecked());
         QCOMPARE(f->PreviewBox()->ZoomMode(), TZoomModeEh::FullPage);
         f->resize(1000, 760);
