@@ -23,6 +23,7 @@ using lianbu::printing::PrinterMetrics;
 TPrinterPreview::TPrinterPreview(QObject *parent)
     : QObject(parent)
 {
+    m_hasPrinters = !QPrinterInfo::availablePrinters().isEmpty();
     const QPrinterInfo info = QPrinterInfo::defaultPrinter();
     m_printer = info.isNull() ? std::make_unique<QPrinter>(QPrinter::HighResolution)
                               : std::make_unique<QPrinter>(info, QPrinter::HighResolution);
@@ -37,7 +38,7 @@ TPrinterPreview::~TPrinterPreview()
 
 bool TPrinterPreview::PrinterInstalled() const
 {
-    return !QPrinterInfo::availablePrinters().isEmpty() || !m_printer->outputFileName().isEmpty();
+    return m_hasPrinters || !m_printer->outputFileName().isEmpty();
 }
 
 PrinterMetrics TPrinterPreview::CurrentMetrics() const

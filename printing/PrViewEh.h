@@ -34,6 +34,7 @@ public:
     // Initially the system's default printer.
     QPrinter *Printer() const { return m_printer.get(); }
     // True when pages can be printed: a printer is installed, or the printer writes to a file.
+    // The list of installed printers is read once (asking the print system is slow).
     bool PrinterInstalled() const;
     // The metrics of the next document: the printer's, or the virtual 600-dpi page when
     // nothing can be printed.
@@ -87,6 +88,7 @@ private:
     void closePage();
 
     std::unique_ptr<QPrinter> m_printer;
+    bool m_hasPrinters = false;
     lianbu::printing::PrinterMetrics m_metrics;
     QList<QByteArray> m_pages; // compressed picture data
     mutable int m_cachedIndex = -1;

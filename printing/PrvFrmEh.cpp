@@ -295,7 +295,8 @@ void TPreviewFormEh::tbtPrintClick()
     } else if (printer->printRange() == QPrinter::CurrentPage) {
         from = to = std::max(1, CurrentPage());
     }
-    m_store->PrintPages(printer, from, to);
+    if (m_store->PrintPages(printer, from, to) == 0)
+        lianbu::showError(QStringLiteral("无法在打印机“%1”上开始打印").arg(printer->printerName()), this);
 }
 
 void TPreviewFormEh::tbtPrinterSetupDialogClick()

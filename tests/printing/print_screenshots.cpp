@@ -2,6 +2,8 @@
 // at (not a test):  QT_QPA_PLATFORM=offscreen build/.../tests/printing/lianbu-print-screenshots OUTDIR
 #include "tests/app/MainWindowHarness.h"
 
+#include "data/dm.h"
+#include "db/Query.h"
 #include "grid/DBGridEh.h"
 #include "printing/PrnDbgeh.h"
 #include "printing/PrnDgDlg.h"
@@ -74,6 +76,20 @@ int main(int argc, char **argv)
     // a detail at full printer resolution / 2
     savePage(preview->Store(), 0, out + QStringLiteral("/page-1-large.png"), 0.5);
     QImage(out + QStringLiteral("/page-1-large.png")).copy(150, 150, 1400, 900).save(out + QStringLiteral("/page-1-detail.png"));
+
+    // a short list, and the same list with fitting off (column blocks)
+    TPrintDBGridEh *printer = h.form->findChild<TPrintDBGridEh *>(QStringLiteral("PrintDBGridEh1"));
+    h.data->ADOQuery15->close();
+    h.data->ADOQuery15->setSql(QStringLiteral("select * from data where a='VIP客户'"));
+    h.data->ADOQuery15->open();
+    h.form->ToolButton22Click();
+    savePage(preview->Store(), 0, out + QStringLiteral("/short-1.png"));
+    const auto options = printer->Options;
+    printer->Options = TPrintGridOptionsEh(pghColored) | pghRowAutoStretch;
+    printer->ShowPrintPreview();
+    for (int i = 0; i < std::min(3, preview->Store()->PageCount()); ++i)
+        savePage(preview->Store(), i, out + QStringLiteral("/blocks-%1.png").arg(i + 1));
+    printer->Options = options;
 
     auto *dialog = TfPrnDBGridEhSetupDialog::instance();
     dialog->SetupFrom(h.form->findChild<TPrintDBGridEh *>(QStringLiteral("PrintDBGridEh1")));
