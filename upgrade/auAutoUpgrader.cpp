@@ -486,6 +486,9 @@ void TauAutoUpgrader::onHeaderInfo(const TauHeaderInfo &info, bool &goOn)
 {
     if (m_mode != FilesMode)
         return;
+    // An error page is no file: it is reported as lost, never skipped by the size rule.
+    if (StatusCode() != 200)
+        return;
     m_fileTime = info.LastModified;
     if (m_wizardForm)
         m_wizardForm->ShowFileSize(info.ContentLength);

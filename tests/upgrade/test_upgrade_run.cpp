@@ -1,0 +1,645 @@
+// The upgrade run: downloads into <name>.uTMP next to the program, the download window and its
+// completion page, the size rule, lost files, the password window, Last-Modified times, the
+// end of the run, and whole upgrades of a small program through the real updater (also one
+// killed halfway and run again), all against a scripted server on 127.0.0.1.
+
+#include "TestHttpServer.h"
+#include "UpgradeTestSupport.h"
+
+#include "app/MAIN.h"
+#include "data/dm.h"
+#include "platform/Clock.h"
+#include "tests/app/MainWindowHarness.h"
+#include "tests/support/TestSupport.h"
+#include "updater/ProgramLock.h"
+#include "updater/UpdaterProgram.h"
+#include "upgrade/auAutoUpgrader.h"
+#include "upgrade/auAutoUpgraderPassword.h"
+#include "upgrade/auAutoUpgraderUpgradeMsg.h"
+#include "upgrade/auAutoUpgraderWizard.h"
+#include "upgrade/auUtils.h"
+#include "ui_auAutoUpgraderPassword.h"
+#include "ui_auAutoUpgraderUpgradeMsg.h"
+#include "ui_auAutoUpgraderWizard.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeZone>
+
+#include <csignal>
+#include <mutex>
+#include <sys/types.h>
+
+using namespace lianbu;
+using namespace lianbu::test;
+
+namespace {
+
+QByteArray programScript(const QByteArray &version)
+{
+    // Records its version and arguments; written atomically so a reader never sees half.
+    return "#!/bin/sh\n"
+           "d=$(dirname \"$0\")\n"
+           "printf '%s %s\\n' " + version + " \"$*\" > \"$d/marker.tmp\" && mv \"$d/marker.tmp\" \"$d/marker.txt\"\n";
+}
+
+void writeFile(const QString &path, const QByteArray &bytes, bool executable = false)
+{
+    QFile f(path);
+    QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
+    QCOMPARE(f.write(bytes), bytes.size());
+    f.close();
+    if (executable)
+        QVERIFY(f.setPermissions(f.permissions() | QFileDevice::ExeOwner | QFileDevice::ReadOwner));
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QByteArray waitForFile(const QString &path, int ms = 15000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!QFile::exists(path) && t.elapsed() < ms)
+        QTest::qWait(20);
+    return readFile(path);
+}
+
+QStringList tempFilesIn(const QString &folder)
+{
+    return QDir(folder).entryList({QStringLiteral("*.uTMP")}, QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+// The process ids whose first argument is `program` (the updater started for one folder).
+QList<pid_t> processesOf(const QString &program)
+{
+    QList<pid_t> found;
+    QDirIterator it(QStringLiteral("/proc"));
+    while (it.hasNext()) {
+        it.next();
+        bool numeric = false;
+        const pid_t pid = it.fileName().toInt(&numeric);
+        if (!numeric)
+            continue;
+        const QList<QByteArray> argv = readFile(it.filePath() + QStringLiteral("/cmdline")).split('\0');
+        if (!argv.isEmpty() && QString::fromLocal8Bit(argv.first()) == program)
+            found << pid;
+    }
+    return found;
+}
+
+// The files a scripted "developer site" serves: the information file and the listed files.
+struct Site
+{
+    std::mutex mutex;
+    QByteArray info;
+    QHash<QByteArray, HttpResponse> files; // by path
+
+    TestHttpServer::Handler handler()
+    {
+        return [this](const HttpRequest &request) {
+            std::lock_guard lock(mutex);
+            if (request.target == "/info.txt")
+                return textResponse(info);
+            return files.value(request.target, notFound());
+        };
+    }
+    void add(const QByteArray &path, const QByteArray &body)
+    {
+        std::lock_guard lock(mutex);
+        HttpResponse r;
+        r.body = body;
+        r.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("application/octet-stream")));
+        files.insert(path, r);
+    }
+    void set(const QByteArray &path, const HttpResponse &response)
+    {
+        std::lock_guard lock(mutex);
+        files.insert(path, response);
+    }
+};
+
+// Records the run's events.
+struct RunEvents
+{
+    QStringList names;
+    QStringList fileStarts;     // url
+    QStringList counters;       // the download window's file counter at each file start
+    QStringList doneFiles;      // local temporary files
+    QList<QDateTime> fileTimes; // Last-Modified per started file
+    QList<int> totalsAtFullFile;
+    int closeRequests = 0;
+
+    void attach(TauAutoUpgrader &up)
+    {
+        up.OnFileStart = [this, &up](QObject *, const QString &url, quint32, const QDateTime &time, bool &) {
+            names << QStringLiteral("filestart");
+            fileStarts << url;
+            fileTimes << time;
+            if (up.WizardForm())
+                counters << up.WizardForm()->ui->AllDownloading->text();
+        };
+        up.OnProgress = [this](QObject *, const QString &, quint32 size, quint32 bytes, unsigned, int, int, int total,
+                               float) {
+            if (bytes == size)
+                totalsAtFullFile << total;
+        };
+        up.OnFileDone = [this](QObject *, const QString &file) {
+            names << QStringLiteral("filedone");
+            doneFiles << file;
+        };
+        up.OnLostFile = [this](QObject *, const QString &, int code, bool &) {
+            names << QStringLiteral("lost ") + QString::number(code);
+        };
+        up.OnEndUpgrade = [this](QObject *) { names << QStringLiteral("end"); };
+        up.OnAborted = [this](QObject *) { names << QStringLiteral("aborted"); };
+        up.OnDoOwnCloseAppMethod = [this](QObject *) {
+            names << QStringLiteral("close");
+            ++closeRequests;
+        };
+    }
+};
+
+} // namespace
+
+class TestUpgradeRun : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_tmp; // the "temporary folder" where the updater is written
+    QString m_folder;    // the program folder of the current test
+    QString m_program;
+    std::unique_ptr<QTemporaryDir> m_programDir;
+
+    // A component for the program in m_program, on a Simplified Chinese system.
+    void prepare(TauAutoUpgrader &up, TestHttpServer &server)
+    {
+        up.Wizard().setLanguage(wlChineseSimplified);
+        up.setProgramPath(m_program);
+        up.setVersionDate(QStringLiteral("08/15/2010"));
+        up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
+    }
+
+    static QByteArray infoFile(const QStringList &urls)
+    {
+        QByteArray text = "#date=08/16/2010\r\n";
+        for (int i = 0; i < urls.size(); ++i)
+            text += "#url" + QByteArray::number(i + 1) + "=" + urls.at(i).toLatin1() + "\r\n";
+        return text;
+    }
+
+    static bool waitFor(const std::function<bool()> &condition, int ms = 10000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!condition() && t.elapsed() < ms)
+            QTest::qWait(5);
+        return condition();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        enterTestMode();
+        QVERIFY(m_tmp.isValid());
+        // The updater goes to this folder, and never waits long for a program that stays.
+        qputenv("TMPDIR", QFile::encodeName(m_tmp.path()));
+        qputenv("LIANBU_UPDATER_WAIT_SECONDS", "20");
+    }
+
+    void init()
+    {
+        m_programDir = std::make_unique<QTemporaryDir>(m_tmp.path() + QStringLiteral("/app XXXXXX"));
+        QVERIFY(m_programDir->isValid());
+        m_folder = m_programDir->path();
+        m_program = m_folder + QStringLiteral("/lianbu");
+        writeFile(m_program, programScript("v1"), true);
+    }
+
+    void cleanup()
+    {
+        updater::releaseProgramLock();
+        TauCustomThread::WaitForCancelledThreads(5000);
+    }
+
+    // Three files land next to the program as .uTMP; the window counts 1, 2, 3 of 3; the
+    // completion page's close box, answered yes, leaves the program running and the files.
+    void threeFilesAndTheCompletionPage()
+    {
+        Environment env;
+        Site site;
+        TestHttpServer server(site.handler());
+        site.info = infoFile({server.url("/dl/a.exe"), server.url("/dl/b.dll"), server.url("/dl/c.dat")});
+        site.add("/dl/a.exe", QByteArray(5000, 'a'));
+        site.add("/dl/b.dll", QByteArray(9000, 'b'));
+        site.add("/dl/c.dat", "c");
+        TauAutoUpgrader up;
+        prepare(up, server);
+        RunEvents ev;
+        ev.attach(up);
+        up.setTransferBufferSize(1000);
+        ModalAnswerer<TauAutoUpgraderUpgradeMessageForm> ask([](auto *form) { form->ui->YesBtn->click(); });
+
+        up.CheckUpdate();
+        QVERIFY(waitFor([&] { return up.WizardForm() && up.WizardForm()->Completed(); }));
+        QCOMPARE(ask.count(), 1);
+        QCOMPARE(ev.names, (QStringList{"filestart", "filedone", "filestart", "filedone", "filestart", "filedone"}));
+        QCOMPARE(ev.counters, (QStringList{"当前正在下载:1 of 3", "当前正在下载:2 of 3", "当前正在下载:3 of 3"}));
+        QCOMPARE(tempFilesIn(m_folder), (QStringList{"a.exe.uTMP", "b.dll.uTMP", "c.dat.uTMP"}));
+        QCOMPARE(ev.doneFiles.first(), m_folder + QStringLiteral("/a.exe.uTMP"));
+        QCOMPARE(readFile(m_folder + "/b.dll.uTMP"), QByteArray(9000, 'b'));
+        QCOMPARE(readFile(m_folder + "/c.dat.uTMP"), QByteArray("c"));
+        // Whole files at 33, 66 and 100 percent of the run.
+        QCOMPARE(ev.totalsAtFullFile, (QList<int>{33, 66, 100}));
+
+        // The completion page.
+        TauAutoUpgraderWizardForm *wizard = up.WizardForm();
+        QCOMPARE(wizard->windowTitle(), QStringLiteral("软件升级精灵"));
+        QCOMPARE(wizard->ui->WizardTitle->text(), QStringLiteral("升级完成！"));
+        QVERIFY(wizard->ui->AfterNote->isVisible());
+        QCOMPARE(wizard->ui->AfterNote->text(), QStringLiteral("联簿宝 已经升级完成，\n\n请按[确定]键重新启动程序"));
+        QVERIFY(!wizard->ui->LCurrentFile->isVisible() && !wizard->ui->LAllFiles->isVisible());
+        QVERIFY(!wizard->ui->CancelBtn->isEnabled());
+        QVERIFY(wizard->ui->FinishBtn->isEnabled());
+        QCOMPARE(wizard->ui->FinishBtn->text(), QStringLiteral("[&O]确定"));
+        QVERIFY(wizard->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(!wizard->isModal());
+        wizard->grab().save(m_tmp.filePath(QStringLiteral("wizard-completed.png")));
+
+        // Close box, "no": everything stays as it is.
+        env.dialogs().queueBoxAnswer(BoxButton::No);
+        wizard->close();
+        QVERIFY(waitFor([&] { return env.dialogs().boxes().size() == 1; }));
+        QTest::qWait(20);
+        QCOMPARE(up.WizardForm(), wizard);
+        QCOMPARE(env.dialogs().lastBox().request.text, QStringLiteral("升级操作尚未完成，\r您确定要放弃升级吗？"));
+        QCOMPARE(env.dialogs().lastBox().request.caption, QStringLiteral("联簿宝"));
+        QCOMPARE(env.dialogs().lastBox().request.icon, BoxIcon::Question);
+
+        // Close box, "yes": abandoned, no restart, the temporary files stay.
+        env.dialogs().queueBoxAnswer(BoxButton::Yes);
+        wizard->close();
+        QVERIFY(waitFor([&] { return !up.WizardForm(); }));
+        QVERIFY(up.Aborted());
+        QVERIFY(!up.InProgress());
+        QCOMPARE(ev.names.mid(6), QStringList{"aborted"});
+        QVERIFY(up.LastUpdaterPath().isEmpty());
+        QVERIFY(!QFile::exists(m_tmp.filePath(QStringLiteral("Rurezure3"))));
+        QCOMPARE(tempFilesIn(m_folder).size(), 3);
+        QCOMPARE(readFile(m_program), programScript("v1"));
+    }
+
+    // While the run's window is open, activation's check does not start a second run.
+    void checkDuringRunIsIgnored()
+    {
+        Environment env;
+        Site site;
+        TestHttpServer server(site.handler());
+        site.info = infoFile({server.url("/dl/a.dat")});
+        site.add("/dl/a.dat", "a");
+        TauAutoUpgrader up;
+        prepare(up, server);
+        ModalAnswerer<TauAutoUpgraderUpgradeMessageForm> ask([](auto *form) { form->ui->YesBtn->click(); });
+        up.CheckUpdate();
+        QVERIFY(waitFor([&] { return up.WizardForm() && up.WizardForm()->Completed(); }));
+        const int requests = server.requestCount();
+        up.CheckUpdate();
+        QTest::qWait(100);
+        QCOMPARE(server.requestCount(), requests);
+        QCOMPARE(ask.count(), 1);
+        up.StopUpgrade();
+        QVERIFY(!up.WizardForm());
+        QTest::qWait(20);
+    }
+
+    void progressLabels()
+    {
+        setWizardLanguage(wlChineseSimplified);
+        TauAutoUpgraderWizardForm wizard;
+        QCOMPARE(wizard.ui->EstimatedTimeLeftLab->text(), QStringLiteral("准备中"));
+        QCOMPARE(wizard.ui->FinishBtn->text(), QStringLiteral("[&N]下一个>"));
+        QVERIFY(!wizard.ui->FinishBtn->isEnabled());
+        QCOMPARE(wizard.ui->LCurrentFile->title(), QStringLiteral(" 当前的文档 "));
+        QCOMPARE(wizard.ui->LAllFiles->title(), QStringLiteral(" 全部的文档 "));
+        wizard.ShowFileSize(2560);
+        QCOMPARE(wizard.ui->FileSizeLab->text(), QStringLiteral("文档大小:2.5 Kb"));
+        // Three files, the second at 50 percent: 16 + 33 = 49; 3725 seconds left is 1:02:05.
+        wizard.ShowProgress(50, totalPercent(50, 1, 3), 12.34f, 3725);
+        QCOMPARE(wizard.ui->ProgressCurrentFile->value(), 50);
+        QCOMPARE(wizard.ui->ProgressAllFiles->value(), 49);
+        QCOMPARE(wizard.ui->EstimatedTimeLeftLab->text(), QStringLiteral("估计剩余时间: 1:02:05"));
+        QCOMPARE(wizard.ui->TransferRateLab->text(), QStringLiteral("传输速率:12.3 Kb/s"));
+        wizard.ShowFile(QStringLiteral("http://h/x.exe"), 2, 3);
+        QCOMPARE(wizard.ui->FileURL->text(), QStringLiteral("http://h/x.exe"));
+        QVERIFY(wizard.ui->FileURL->isReadOnly());
+        QCOMPARE(wizard.ui->AllDownloading->text(), QStringLiteral("当前正在下载:2 of 3"));
+        QCOMPARE(wizard.size(), QSize(570, 346));
+        QVERIFY(!wizard.ui->Image1->pixmap().isNull());
+        wizard.grab().save(m_tmp.filePath(QStringLiteral("wizard-downloading.png")));
+    }
+
+    // mfuOnlyIfSizeDifferent: a local file of the announced size is skipped (no .uTMP), the
+    // program's own file is always fetched, and a single listed file is always fetched.
+    void sizeRule()
+    {
+        Environment env;
+        Site site;
+        TestHttpServer server(site.handler());
+        site.info = infoFile({server.url("/dl/lianbu"), server.url("/dl/b.dll"), server.url("/dl/c.dat")});
+        site.add("/dl/lianbu", programScript("v1")); // same size as the running program
+        site.add("/dl/b.dll", "BBBB");
+        site.add("/dl/c.dat", "CCCCCC");
+        writeFile(m_folder + "/b.dll", "bbbb");      // same size: skipped
+        writeFile(m_folder + "/c.dat", "ccc");       // other size: fetched
+        TauAutoUpgrader up;
+        prepare(up, server);
+        up.setMiscFilesUpgrade(mfuOnlyIfSizeDifferent);
+        up.setShowMessages({});
+        RunEvents ev;
+        ev.attach(up);
+        QList<bool> decisions;
+        up.OnFileStart = [&](QObject *, const QString &, quint32, const QDateTime &, bool &can) { decisions << can; };
+        up.CheckUpdate();
+        QVERIFY(waitFor([&] { return up.WizardForm() && up.WizardForm()->Completed(); }));
+        QCOMPARE(decisions, (QList<bool>{true, false, true}));
+        QCOMPARE(tempFilesIn(m_folder), (QStringList{"c.dat.uTMP", "lianbu.uTMP"}));
+        QCOMPARE(ev.doneFiles.size(), 2);
+        up.StopUpgrade();
+
+        // One listed file of the same size is fetched.
+        site.info = infoFile({server.url("/dl/b.dll")});
+        decisions.clear();
+        up.CheckUpdate();
+        QVERIFY(waitFor([&] { return up.WizardForm() && up.WizardForm()->Completed(); }));
+        QCOMPARE(decisions, QList<bool>{true});
+        QVERIFY(tempFilesIn(m_folder).contains(QStringLiteral("b.dll.uTMP")));
+        up.StopUpgrade();
+        QTest::qWait(20);
+    }
+
+    void lostFileSkippedOrAbandoned()
+    {
+        Environment env;
+        Site site;
+        TestHttpServer server(site.handler());
+        site.info = infoFile({server.url("/dl/gone.dat"), server.url("/dl/b.dat")});
+        site.add("/dl/b.dat", "b");
+        TauAutoUpgrader up;
+        prepare(up, server);
+        up.setShowMessages({mLostFile});
+        RunEvents ev;
+        ev.attach(up);
+
+        env.dialogs().queueBoxAnswer(BoxButton::Yes);
+        up.CheckUpdate();
+        QVERIFY(waitFor([&] { return up.WizardForm() && up.WizardForm()->Completed(); }));
+        QCOMPARE(env.dialogs().boxes().size(), 1);
+        const BoxRequest box = env.dialogs().lastBox().request;
+        QCOMPARE(box.caption, QStringLiteral("错误 #404"));
+        QCOMPARE(box.text, QStringLiteral("文档gone.dat找不到或者发生错误，\r\r您要忽略这个文档并且继续升级操作吗？"));
+        QCOMPARE(box.icon, BoxIcon::Warning);
+        QCOMPARE(box.buttons, (QList<BoxButton>{BoxButton::Yes, BoxButton::No}));
+        QCOMPARE(ev.names, (QStringList{"lost 404", "filestart", "filedone"}));
+        QCOMPARE(tempFilesIn(m_folder), QStringList{"b.dat.uTMP"});
+        up.StopUpgrade();
+
+        // "No" abandons the run: the window goes, the next file is never fetched.
+        QFile::remove(m_folder + "/b.dat.uTMP");
+        ev.names.clear();
+        env.dialogs().queueBoxAnswer(BoxButton::No);
+        up.CheckUpdate();
+        QVERIFY(waitFor([&] { return ev.names.contains(QStringLiteral("aborted")); }));
+        QVERIFY(settledAfter(up));
+        QCOMPARE(ev.names, (QStringList{"lost 404", "aborted"}));
+        QVERIFY(!up.WizardForm());
+        QVERIFY(up.Aborted());
+        QVERIFY(tempFilesIn(m_folder).isEmpty());
+    }
+
+    void refusedPasswordAbandonsTheRun()
+    {
+        Environment env;
+        Site site;
+        TestHttpServer server(site.handler());
+        site.info = infoFile({server.url("/dl/secret.dat")});
+        HttpResponse denied;
+        denied.status = 401;
+        denied.headers.append(qMakePair(QByteArray("WWW-Authenticate"), QByteArray("Basic realm=\"members\"")));
+        site.set("/dl/secret.dat", denied);
+        TauAutoUpgrader up;
+        prepare(up, server);
+        up.setShowMessages({mPasswordRequest});
+        RunEvents ev;
+        ev.attach(up);
+        QString label;
+        ModalAnswerer<TauAutoUpgraderPasswordForm> password([&](TauAutoUpgraderPasswordForm *form) {
+            label = form->ui->Label1->text();
+            form->ui->CancelBtn->click();
+        });
+        up.CheckUpdate();
+        QVERIFY(waitFor([&] { return ev.names.contains(QStringLiteral("aborted")); }));
+        QCOMPARE(password.count(), 1);
+        QVERIFY(label.contains(QStringLiteral("\"secret.dat\"")));
+        QVERIFY(settledAfter(up));
+        QVERIFY(!up.WizardForm());
+        QVERIFY(tempFilesIn(m_folder).isEmpty());
+        QVERIFY(env.dialogs().boxes().isEmpty());
+    }
+
+    void lastModifiedTimes()
+    {
+        Environment env;
+        Site site;
+        TestHttpServer server(site.handler());
+        site.info = infoFile({server.url("/dl/old.dat"), server.url("/dl/new.dat")});
+        HttpResponse old;
+        old.body = "old";
+        old.headers.append(qMakePair(QByteArray("Last-Modified"), QByteArray("Sun, 06 Nov 1994 08:49:37 GMT")));
+        site.set("/dl/old.dat", old);
+        site.add("/dl/new.dat", "new");
+        TauAutoUpgrader up;
+        prepare(up, server);
+        RunEvents ev;
+        ev.attach(up);
+        up.setShowMessages({});
+        const QDateTime started = QDateTime::currentDateTime().addSecs(-5);
+        up.CheckUpdate();
+        QVERIFY(waitFor([&] { return up.WizardForm() && up.WizardForm()->Completed(); }));
+        const QDateTime expected(QDate(1994, 11, 6), QTime(8, 49, 37), Qt::UTC);
+        QCOMPARE(ev.fileTimes.size(), 2);
+        QCOMPARE(ev.fileTimes.at(0).toUTC(), expected);
+        QVERIFY(!ev.fileTimes.at(1).isValid());
+        QCOMPARE(QFileInfo(m_folder + "/old.dat.uTMP").lastModified().toUTC(), expected);
+        QVERIFY(QFileInfo(m_folder + "/new.dat.uTMP").lastModified() >= started);
+        up.StopUpgrade();
+        QTest::qWait(20);
+    }
+
+    // The run without its window: no window, no question; at the end the updater is written to
+    // the temporary folder and started with the program's path and the restart parameter, and
+    // the program closes. The updater then puts the files in place and restarts the program.
+    void withoutWizardUpgradesAndRestarts()
+    {
+        Environment env;
+        Site site;
+        TestHttpServer server(site.handler());
+        site.info = infoFile({server.url("/dl/lianbu"), server.url("/dl/data.txt")});
+        site.add("/dl/lianbu", programScript("v2"));
+        site.add("/dl/data.txt", "new data");
+        writeFile(m_folder + "/data.txt", "old data");
+        TauAutoUpgrader up;
+        prepare(up, server);
+        up.Wizard().Enabled = false;
+        up.setShowMessages({});
+        RunEvents ev;
+        ev.attach(up);
+        int windows = 0;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            for (QWidget *w : QApplication::topLevelWidgets())
+                windows += w->isVisible() ? 1 : 0;
+        });
+        watch.start(5);
+        up.CheckUpdate();
+        QVERIFY(waitFor([&] { return ev.closeRequests == 1; }));
+        watch.stop();
+        QCOMPARE(windows, 0);
+        QCOMPARE(ev.names, (QStringList{"filestart", "filedone", "filestart", "filedone", "end", "close"}));
+        const QString updaterPath = m_tmp.filePath(QStringLiteral("Rurezure3"));
+        QCOMPARE(up.LastUpdaterPath(), updaterPath);
+        QVERIFY(!m_tmp.path().contains(QLatin1Char(' ')));
+        QCOMPARE(up.LastCommandLine(),
+                 updaterPath + QStringLiteral(" \"") + m_program + QStringLiteral("\" +/afterupgrade0"));
+        QVERIFY(env.dialogs().boxes().isEmpty());
+
+        QCOMPARE(waitForFile(m_folder + "/marker.txt"), QByteArray("v2 /afterupgrade\n"));
+        QCOMPARE(readFile(m_program), programScript("v2"));
+        QCOMPARE(readFile(m_folder + "/data.txt"), QByteArray("new data"));
+        QVERIFY(waitFor([&] { return tempFilesIn(m_folder).isEmpty(); }));
+
+        // The next program start removes the updater left from this upgrade.
+        QVERIFY(QFile::exists(updaterPath));
+        TauAutoUpgrader next;
+        QVERIFY(!QFile::exists(updaterPath));
+    }
+
+    // THE END-TO-END UPGRADE: the program (this process holds its lock) checks, is asked,
+    // downloads with the window, OK starts the updater and the program ends. The updater is
+    // killed while it waits; nothing has changed. Run again, it replaces the files and starts
+    // the program with "/afterupgrade".
+    void upgradeWithUpdaterKilledHalfwayAndRunAgain()
+    {
+        Environment env;
+        Site site;
+        TestHttpServer server(site.handler());
+        site.info = "#Date=09/01/2010\r\n#MESSAGE={新版本}\r\n#url1=" + server.url("/dl/lianbu").toLatin1()
+                    + "\r\n#url2=" + server.url("/dl/help.txt").toLatin1() + "\r\n";
+        site.add("/dl/lianbu", programScript("v2"));
+        site.add("/dl/help.txt", "帮助 v2");
+        QVERIFY(updater::holdProgramLock(m_program.toStdString())); // the program runs
+        TauAutoUpgrader up;
+        prepare(up, server);
+        RunEvents ev;
+        ev.attach(up);
+        ModalAnswerer<TauAutoUpgraderUpgradeMessageForm> ask([](auto *form) { form->ui->YesBtn->click(); });
+        up.CheckUpdate();
+        QVERIFY(waitFor([&] { return up.WizardForm() && up.WizardForm()->Completed(); }));
+        QCOMPARE(tempFilesIn(m_folder), (QStringList{"help.txt.uTMP", "lianbu.uTMP"}));
+        up.WizardForm()->ui->FinishBtn->click();
+        QVERIFY(waitFor([&] { return ev.closeRequests == 1; }));
+        QVERIFY(!up.WizardForm());
+        QCOMPARE(ev.names.mid(ev.names.size() - 2), (QStringList{"end", "close"}));
+        const QString updaterPath = up.LastUpdaterPath();
+        QCOMPARE(updaterPath, m_tmp.filePath(QStringLiteral("Rurezure3")));
+
+        // The updater waits for the program; kill it there.
+        QList<pid_t> pids;
+        QVERIFY(waitFor([&] {
+            pids = processesOf(updaterPath);
+            return !pids.isEmpty();
+        }));
+        QTest::qWait(200);
+        for (pid_t pid : pids)
+            ::kill(pid, SIGKILL);
+        QVERIFY(waitFor([&] { return processesOf(updaterPath).isEmpty(); }));
+        QCOMPARE(readFile(m_program), programScript("v1"));
+        QCOMPARE(tempFilesIn(m_folder).size(), 2);
+        QVERIFY(!QFile::exists(m_folder + "/marker.txt"));
+
+        // The program ends; the updater runs again with the same command line.
+        updater::releaseProgramLock();
+        QVERIFY(QProcess::startDetached(updaterPath, updater::updaterArguments(m_program, QStringLiteral("+/afterupgrade0"))));
+        QCOMPARE(waitForFile(m_folder + "/marker.txt"), QByteArray("v2 /afterupgrade\n"));
+        QCOMPARE(readFile(m_program), programScript("v2"));
+        QCOMPARE(readFile(m_folder + "/help.txt"), QByteArray("帮助 v2"));
+        QVERIFY(QFileInfo(m_program).isExecutable());
+        QVERIFY(waitFor([&] { return tempFilesIn(m_folder).isEmpty(); }));
+    }
+
+    // The main window's component: this program's settings; 检查升级 ends as an unreachable
+    // host and shows nothing; the end of a run closes the main window (which writes the
+    // logout time) before the application is told to quit.
+    void mainWindowComponent()
+    {
+        MainWindowHarness h;
+        TauAutoUpgrader *up = h.form->auAutoUpgrader1;
+        QVERIFY(up);
+        QCOMPARE(up->objectName(), QStringLiteral("auAutoUpgrader1"));
+        QCOMPARE(up->InfoFileURL(), upgradeInfoFileAddress());
+        QCOMPARE(up->VersionDate(), QStringLiteral("08/15/2010"));
+        QVERIFY(up->VersionDateAutoSet());
+        QCOMPARE(up->ShowMessages().value(), 75u);
+        QVERIFY(!up->AutoCheck());
+        bool unreachable = false;
+        up->OnHostUnreachable = [&](QObject *, const QString &, const QString &) { unreachable = true; };
+        h.form->N18->trigger();
+        QVERIFY(waitFor([&] { return unreachable && !up->InProgress(); }));
+        QVERIFY(h.env.dialogs().boxes().isEmpty());
+
+        // A whole run without its window, ended by the component's own closing.
+        Site site;
+        TestHttpServer server(site.handler());
+        site.info = infoFile({server.url("/dl/readme.txt")});
+        site.add("/dl/readme.txt", "readme");
+        up->setProgramPath(m_program);
+        up->setInfoFileURL(server.url("/info.txt"));
+        up->setShowMessages({});
+        up->Wizard().Enabled = false;
+        setFixedNow(QDateTime(QDate(2010, 8, 20), QTime(17, 30, 0)));
+        h.data->ADOConnection1->execute(
+            QStringLiteral("insert into rz (username,btime) values ('超级管理员','2010-08-20 8:00:00')"));
+        QSqlQuery id(h.data->ADOConnection1->database());
+        QVERIFY(id.exec(QStringLiteral("select max(id) from rz")) && id.next());
+        h.form->Tag = id.value(0).toInt();
+        bool ended = false;
+        up->OnEndUpgrade = [&](QObject *) { ended = true; };
+        h.form->N18->trigger();
+        QVERIFY(waitFor([&] { return ended && !h.form->isVisible(); }));
+        QSqlQuery q(h.data->ADOConnection1->database());
+        QVERIFY(q.exec(QStringLiteral("select jtime from rz where id = ") + QString::number(h.form->Tag)) && q.next());
+        QCOMPARE(q.value(0).toString(), QStringLiteral("2010-08-20 17:30:00"));
+        setFixedNow(QDateTime());
+        QCOMPARE(waitForFile(m_folder + "/marker.txt"), QByteArray("v1 /afterupgrade\n"));
+        QCOMPARE(readFile(m_folder + "/readme.txt"), QByteArray("readme"));
+    }
+
+private:
+    static bool settledAfter(TauAutoUpgrader &up)
+    {
+        return waitFor([&] { return !up.Busy() && !up.InProgress(); });
+    }
+};
+
+QTEST_MAIN(TestUpgradeRun)
+#include "test_upgrade_run.moc"
