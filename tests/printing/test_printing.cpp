@@ -344,6 +344,21 @@ private slots:
         QCOMPARE(v->value(), 0);
         QTest::keyClick(box, Qt::Key_Right);
         QCOMPARE(hbar->value(), box->scrollStep());
+
+        // dragging pans the page; releasing after a drag does not change the zoom
+        v->setValue(200);
+        hbar->setValue(100);
+        QWidget *port = box->viewport();
+        QTest::mousePress(port, Qt::LeftButton, {}, QPoint(300, 300));
+        QMouseEvent move(QEvent::MouseMove, QPointF(250, 220), port->mapToGlobal(QPointF(250, 220)), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(port, &move);
+        QCOMPARE(port->cursor().shape(), Qt::ClosedHandCursor);
+        QTest::mouseRelease(port, Qt::LeftButton, {}, QPoint(250, 220));
+        QCOMPARE(hbar->value(), 150);
+        QCOMPARE(v->value(), 280);
+        QCOMPARE(box->ZoomMode(), TZoomModeEh::z200);
+        QCOMPARE(port->cursor().shape(), Qt::BitmapCursor); // the magnifier again
     }
 
     void replacementsAppliedToTheTextsAndTakenBack()
