@@ -11,7 +11,23 @@
 #include <QtDebug>
 
 #include <algorithm>
+#include <deque>
 #include <vector>
+
+#if defined(__SANITIZE_THREAD__)
+// Qt here is not built for ThreadSanitizer: its mutexes, semaphores and wait conditions sleep
+// on futexes the sanitizer cannot see, so what Qt guards with them looks unguarded when two
+// threads use it: the receiving thread's posted-event list (grown by whoever posts), a
+// QThread's wait condition when it is destroyed, and QtTest's own watchdog thread. These
+// entries name only such Qt internals; races in our own code are still reported, which is why
+// the hand-off below orders everything it shares with a std::mutex.
+extern "C" const char *__tsan_default_suppressions()
+{
+    return "race:QArrayData::reallocateUnaligned\n"
+           "race:QWaitCondition::~QWaitCondition\n"
+           "called_from_lib:libQt6Test.so.6\n";
+}
+#endif
 
 namespace lianbu {
 
@@ -74,6 +90,18 @@ void reapCancelledThreads()
 
 void waitForCancelledAtExit() { TauCustomThread::WaitForCancelledThreads(-1); }
 
+// Events of the hand-off object. Each is allocated by the worker before it releases
+// handOffMutex, and the handler takes that mutex first, so the event's memory is ordered too.
+const QEvent::Type runRoutinesEvent = QEvent::Type(QEvent::registerEventType());
+const QEvent::Type threadEndedEvent = QEvent::Type(QEvent::registerEventType());
+
+class ThreadEndedEvent : public QEvent
+{
+public:
+    explicit ThreadEndedEvent(const TauEventThread *thread) : QEvent(threadEndedEvent), thread(thread) {}
+    const TauEventThread *thread; // compared, never dereferenced: it may be gone by now
+};
+
 } // namespace
 
 int threadPriorityToOs(TThreadPriority priority)
@@ -118,6 +146,22 @@ QString exceptionMessage(std::exception_ptr error)
     }
 }
 
+namespace {
+
+// Routines waiting for the user-interface thread. A worker queues itself, posts a call event
+// to the hand-off object and waits; every call runs all routines queued by then. Qt's own
+// blocking queued connection would do the same, but its semaphore and the call it allocates are
+// invisible to the thread sanitizer; here everything shared is ordered by this mutex.
+std::mutex handOffMutex;
+std::condition_variable handOffDone;
+std::deque<TauEventThread *> &handOffQueue()
+{
+    static std::deque<TauEventThread *> queue;
+    return queue;
+}
+
+} // namespace
+
 // ---------------------------------------------------------------------------------------------
 // TauThreadWindow
 
@@ -126,7 +170,17 @@ TauThreadWindow::TauThreadWindow()
     setObjectName(QStringLiteral("TauThreadWindow"));
 }
 
-TauThreadWindow::~TauThreadWindow() = default;
+TauThreadWindow::~TauThreadWindow()
+{
+    // Routines still queued will not run: let their workers go on.
+    {
+        std::lock_guard lock(handOffMutex);
+        for (TauEventThread *thread : handOffQueue())
+            thread->m_handOffDone = true;
+        handOffQueue().clear();
+    }
+    handOffDone.notify_all();
+}
 
 TauThreadWindow *TauThreadWindow::instance()
 {
@@ -177,38 +231,72 @@ void TauThreadWindow::releaseRequest()
 // ---------------------------------------------------------------------------------------------
 // TauEventThread
 
-class TauEventThread::Runner : public QThread
+// Finished QThread objects are kept and started again for later work instead of being
+// destroyed: a QThread is joined through Qt's own futex-based wait, which ThreadSanitizer cannot
+// see, so destroying one right after its end would be reported as a race on its internals.
+// Only as many exist as ever ran at the same time (one current and a few cancelled ones).
+class PooledThread : public QThread
 {
 public:
-    explicit Runner(TauEventThread *owner) : m_owner(owner) {}
+    PooledThread() { setObjectName(QStringLiteral("TauEventThread")); }
+
+    TauEventThread *job = nullptr; // set on the user-interface thread before start()
+    bool inUse = false;            // user-interface thread only
 
 protected:
-    void run() override { m_owner->ThreadProc(); }
-
-private:
-    TauEventThread *m_owner;
+    void run() override { job->ThreadProc(); }
 };
 
-TauEventThread::TauEventThread(TauCustomThread *owner)
-    : m_thread(std::make_unique<Runner>(this)), m_owner(owner), m_sender(owner)
+namespace {
+
+// Never destroyed, for the reason above; the threads in it have all ended at exit.
+std::vector<PooledThread *> &threadPool()
 {
-    m_thread->setObjectName(QStringLiteral("TauEventThread"));
-    TauThreadWindow *handOff = TauThreadWindow::acquire();
+    static auto *pool = new std::vector<PooledThread *>;
+    return *pool;
+}
+
+PooledThread *takePooledThread(TauEventThread *job)
+{
+    PooledThread *thread = nullptr;
+    for (PooledThread *candidate : threadPool()) {
+        if (!candidate->inUse) {
+            thread = candidate;
+            break;
+        }
+    }
+    if (!thread) {
+        thread = new PooledThread;
+        threadPool().push_back(thread);
+    }
+    thread->inUse = true;
+    thread->job = job;
+    return thread;
+}
+
+} // namespace
+
+TauEventThread::TauEventThread(TauCustomThread *owner) : m_owner(owner), m_sender(owner)
+{
+    TauThreadWindow::acquire();
     ++livingThreadObjects;
-    // A cancelled thread object is released as soon as its thread has ended.
-    QObject::connect(m_thread.get(), &QThread::finished, handOff, &reapCancelledThreads,
-                     Qt::QueuedConnection);
 }
 
 TauEventThread::~TauEventThread()
 {
-    if (m_started) {
-        m_thread->wait();
+    if (m_thread) {
+        m_thread->wait(); // it has run all its steps; this only waits for Qt's last ones
         m_handOffFence.fetch_add(1, std::memory_order_acq_rel);
+        m_thread->job = nullptr;
+        m_thread->inUse = false;
     }
-    m_thread.reset();
     --livingThreadObjects;
     TauThreadWindow::release();
+}
+
+QThread *TauEventThread::thread() const
+{
+    return m_thread;
 }
 
 bool TauEventThread::Suspended() const
@@ -225,7 +313,11 @@ void TauEventThread::Resume()
     }
     m_suspendChanged.notify_all();
     if (!m_started) {
+        // Running from the moment it is started, so a second request right after this one
+        // already sees the work as under way.
+        m_running.store(true, std::memory_order_release);
         m_started = true;
+        m_thread = takePooledThread(this);
         m_thread->start(toQtPriority(m_priority));
     }
 }
@@ -239,7 +331,7 @@ void TauEventThread::Suspend()
 void TauEventThread::SetPriority(TThreadPriority priority)
 {
     m_priority = priority;
-    if (m_started && m_thread->isRunning())
+    if (m_thread && m_thread->isRunning())
         m_thread->setPriority(toQtPriority(priority));
 }
 
@@ -267,7 +359,6 @@ bool TauEventThread::HandOffsAllowed() const
 
 void TauEventThread::RunHandedOver(const std::function<void()> &routine)
 {
-    m_handOffFence.fetch_add(1, std::memory_order_acq_rel);
     m_capturedError = nullptr;
     if (HandOffsAllowed()) {
         try {
@@ -276,7 +367,51 @@ void TauEventThread::RunHandedOver(const std::function<void()> &routine)
             m_capturedError = std::current_exception();
         }
     }
-    m_handOffFence.fetch_add(1, std::memory_order_acq_rel);
+}
+
+
+bool TauThreadWindow::event(QEvent *e)
+{
+    if (e->type() == runRoutinesEvent) {
+        handOff();
+        return true;
+    }
+    if (e->type() == threadEndedEvent) {
+        const TauEventThread *ended = static_cast<ThreadEndedEvent *>(e)->thread;
+        { std::lock_guard lock(handOffMutex); }
+        emit threadEnded(ended);
+        // A cancelled thread object goes as soon as its thread has ended.
+        auto &list = cancelledThreads();
+        const auto found = std::find_if(list.begin(), list.end(),
+                                        [ended](const auto &t) { return t.get() == ended; });
+        if (found != list.end()) {
+            std::unique_ptr<TauEventThread> done = std::move(*found);
+            list.erase(found);
+            done->thread()->wait(); // only Qt's last steps are left
+        }
+        return true;
+    }
+    return QObject::event(e);
+}
+
+void TauThreadWindow::handOff()
+{
+    for (;;) {
+        TauEventThread *thread = nullptr;
+        {
+            std::lock_guard lock(handOffMutex);
+            if (handOffQueue().empty())
+                return;
+            thread = handOffQueue().front();
+            handOffQueue().pop_front();
+        }
+        thread->RunHandedOver(*thread->m_pendingRoutine);
+        {
+            std::lock_guard lock(handOffMutex);
+            thread->m_handOffDone = true;
+        }
+        handOffDone.notify_all();
+    }
 }
 
 void TauEventThread::Synchronize(const std::function<void()> &routine)
@@ -290,10 +425,19 @@ void TauEventThread::Synchronize(const std::function<void()> &routine)
         TauThreadWindow *handOff = TauThreadWindow::instance(); // alive: this object holds a reference
         if (!handOff)
             return;
-        m_handOffFence.fetch_add(1, std::memory_order_acq_rel);
-        QMetaObject::invokeMethod(
-            handOff, [this, &routine] { RunHandedOver(routine); }, Qt::BlockingQueuedConnection);
-        m_handOffFence.fetch_add(1, std::memory_order_acq_rel);
+        // A blocking queued call: post, then wait until the user-interface thread has run the
+        // routine (in whatever event loop it is in, modal ones included).
+        auto *call = new QEvent(runRoutinesEvent);
+        {
+            std::lock_guard lock(handOffMutex);
+            m_pendingRoutine = &routine;
+            m_handOffDone = false;
+            handOffQueue().push_back(this);
+        }
+        QCoreApplication::postEvent(handOff, call);
+        std::unique_lock lock(handOffMutex);
+        handOffDone.wait(lock, [this] { return m_handOffDone; });
+        m_pendingRoutine = nullptr;
     }
     if (std::exception_ptr error = std::exchange(m_capturedError, nullptr)) {
         if (!m_handleExceptions.load(std::memory_order_acquire))
@@ -363,6 +507,12 @@ void TauEventThread::ThreadProc()
                  qUtf8Printable(exceptionMessage(uncaught)));
     currentThreadObject = nullptr;
     m_handOffFence.fetch_add(1, std::memory_order_acq_rel);
+    // Tell the user-interface thread, while this object (and so the hand-off object) lives.
+    if (TauThreadWindow *handOff = TauThreadWindow::instance()) {
+        auto *ended = new ThreadEndedEvent(this);
+        { std::lock_guard lock(handOffMutex); }
+        QCoreApplication::postEvent(handOff, ended);
+    }
     m_procDone.store(true, std::memory_order_release);
 }
 
@@ -453,7 +603,6 @@ bool TauCustomThread::Execute()
     Retire(std::exchange(m_thread, std::move(fresh)));
 
     TauEventThread *started = m_thread.get();
-    QPointer<QThread> worker(started->thread());
     started->Resume();
     if (!m_waitForFinish)
         return true;
@@ -463,7 +612,11 @@ bool TauCustomThread::Execute()
     QTimer timer;
     timer.setSingleShot(true);
     bool expired = false;
-    connect(worker.data(), &QThread::finished, &loop, &QEventLoop::quit);
+    connect(TauThreadWindow::instance(), &TauThreadWindow::threadEnded, &loop,
+            [&loop, started](const TauEventThread *ended) {
+                if (ended == started)
+                    loop.quit();
+            });
     connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
     if (QCoreApplication *app = QCoreApplication::instance())
         connect(app, &QCoreApplication::aboutToQuit, &loop, &QEventLoop::quit);
@@ -544,7 +697,7 @@ bool TauCustomThread::WaitForCancelledThreads(int msecs)
             return false;
         // A cancelled worker may wait in a hand-off: let it through (its routine is skipped).
         if (TauThreadWindow *handOff = TauThreadWindow::instance())
-            QCoreApplication::sendPostedEvents(handOff, QEvent::MetaCall);
+            QCoreApplication::sendPostedEvents(handOff, 0);
         QThread::msleep(2);
     }
 }

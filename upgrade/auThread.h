@@ -27,6 +27,7 @@ namespace lianbu {
 
 class TauCustomThread;
 class TauEventThread;
+class PooledThread;
 
 enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
 
@@ -77,11 +78,13 @@ public:
     int ReturnValue() const { return m_returnValue.load(std::memory_order_acquire); }
     void SetReturnValue(int value) { m_returnValue.store(value, std::memory_order_release); }
     TThreadPriority Priority() const { return m_priority; }
-    QThread *thread() const { return m_thread.get(); }
+    // The operating-system thread (null until the thread object is started).
+    QThread *thread() const;
 
 private:
     friend class TauCustomThread;
-    class Runner;
+    friend class TauThreadWindow;
+    friend class PooledThread;
 
     explicit TauEventThread(TauCustomThread *owner);
 
@@ -95,7 +98,7 @@ private:
     void RunFinish();                                          // on the user-interface thread
     bool HandOffsAllowed() const;
 
-    std::unique_ptr<QThread> m_thread;
+    PooledThread *m_thread = nullptr; // taken from the pool when started
     TauCustomThread *m_owner;  // only dereferenced on the user-interface thread, while not cancelled
     QObject *m_sender;         // the component, passed as Sender
 
@@ -117,9 +120,10 @@ private:
     std::condition_variable m_suspendChanged;
     bool m_suspended = true;
 
-    // Passed between the two threads only while the worker waits in Synchronize; the counter
-    // orders the accesses for the memory model (and for ThreadSanitizer, which cannot see
-    // through Qt's own wait).
+    // Passed between the two threads only while the worker waits in Synchronize (ordered by
+    // the hand-off queue's mutex); the counter orders the last accesses before release.
+    const std::function<void()> *m_pendingRoutine = nullptr; // guarded by the hand-off queue's mutex
+    bool m_handOffDone = false;                               // the same
     std::exception_ptr m_capturedError;
     std::atomic<unsigned> m_handOffFence{0};
 };
@@ -216,7 +220,15 @@ public:
     // The current hand-off object, or null when none exists.
     static TauThreadWindow *instance();
 
+signals:
+    // A thread object's thread has run all its steps (the pointer is only for comparing).
+    void threadEnded(const lianbu::TauEventThread *threadObject);
+
+protected:
+    bool event(QEvent *e) override;
+
 private:
+    void handOff(); // runs the routines workers queued
     friend class TauEventThread;
     friend class TauCustomThread;
     TauThreadWindow();

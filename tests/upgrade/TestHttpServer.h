@@ -38,6 +38,8 @@ struct HttpResponse
     bool neverAnswer = false;                    // read the request, then say nothing until stopped
     int trickleBytes = 0;                        // >0: send the body in pieces of this size ...
     int trickleDelayMs = 0;                      // ... with this pause before each piece
+
+    void addHeader(const QByteArray &name, const QByteArray &value) { headers.append({name, value}); }
 };
 
 class TestHttpServer
