@@ -367,6 +367,8 @@ private slots:
             const QLabel *label = form->ui->Label1;
             fits = form->height() == label->y() + label->height() + 45 && label->width() == form->width() - 56
                    && label->height() >= label->heightForWidth(label->width());
+            if (!qEnvironmentVariable("LIANBU_SCREENSHOT_DIR").isEmpty())
+                form->grab().save(qEnvironmentVariable("LIANBU_SCREENSHOT_DIR") + QStringLiteral("/ask.png"));
             form->ui->LaterBtn->click();
         });
         up.CheckUpdate();
@@ -484,6 +486,8 @@ private slots:
             label = form->ui->Label1->text();
             caption = form->windowTitle();
             user = form->ui->UsernameEdit->text();
+            if (!qEnvironmentVariable("LIANBU_SCREENSHOT_DIR").isEmpty())
+                form->grab().save(qEnvironmentVariable("LIANBU_SCREENSHOT_DIR") + QStringLiteral("/password.png"));
             form->ui->CancelBtn->click();
         });
         up.setHTTPUsername(QStringLiteral("zhang"));
