@@ -37,35 +37,26 @@ struct StopGeneration
 
 // The height of one text line in `font`, Chinese included: the print faces are Latin faces and
 // the Chinese characters come from a fallback face with taller lines, so "Wg" alone is too short.
-double lineHeight(const QFont &font)
+// What drawing text in one print font needs, worked out once per font: the print face and the
+// Chinese face as separate fonts, which characters the print face has, the line's height and
+// ascent with Chinese included.
+struct FaceSet
 {
-    static QHash<QString, double> cache;
-    const QString key = font.key();
-    auto it = cache.constFind(key);
-    if (it != cache.constEnd())
-        return *it;
-    QTextLayout layout(QStringLiteral("Wg\u56fd"), font);
-    layout.beginLayout();
-    QTextLine line = layout.createLine();
-    line.setLineWidth(1e6);
-    layout.endLayout();
-    const double h = std::max(QFontMetricsF(font).height(), line.height());
-    cache.insert(key, h);
-    return h;
-}
+    QFont primary, secondary;
+    QRawFont raw;
+    bool split = false;
+    double height = 0, ascent = 0;
+};
 
-// Draws one line of text from its baseline, each run of characters in the face that has them.
-// Recorded pages replay every text item from the top of its own font's ascent, so an item that
-// borrows glyphs from a fallback face would land lower than its neighbours; one face per item
-// keeps all of them on the baseline.
-void drawTextRuns(QPainter *p, const QFont &font, const QString &text, const QPointF &baseline)
+const FaceSet &faceSet(const QFont &font)
 {
+    static QHash<QString, FaceSet> cache;
+    const QString key = font.key() + QLatin1Char('/') + font.families().join(QLatin1Char(','));
+    auto it = cache.find(key);
+    if (it != cache.end())
+        return *it;
+    FaceSet set;
     const QStringList families = font.families();
-    if (families.size() < 2) {
-        p->setFont(font);
-        p->drawText(baseline, text);
-        return;
-    }
     // fresh fonts: a copied font keeps traces of the face it was made from, which the recorded
     // page would replay with
     auto single = [&font](const QString &family) {
@@ -77,24 +68,56 @@ void drawTextRuns(QPainter *p, const QFont &font, const QString &text, const QPo
         f.setStrikeOut(font.strikeOut());
         return f;
     };
-    const QFont primary = single(families.at(0));
-    const QFont secondary = single(families.at(1));
-    const QFontMetricsF primaryFm(primary);
-    const QFontMetricsF secondaryFm(secondary);
-    // the primary face's own characters (font metrics would count the fallback faces too)
-    const QRawFont primaryRaw = QRawFont::fromFont(primary, QFontDatabase::Latin);
+    set.split = families.size() >= 2;
+    set.primary = set.split ? single(families.at(0)) : font;
+    set.secondary = set.split ? single(families.at(1)) : font;
+    // the print face's own characters (font metrics would count the fallback faces too)
+    set.raw = QRawFont::fromFont(set.primary, QFontDatabase::Latin);
+    if (!set.raw.isValid())
+        set.split = false;
+    QTextLayout layout(QStringLiteral("Wg\u56fd"), font);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    line.setLineWidth(1e6);
+    layout.endLayout();
+    const QFontMetricsF fm(font);
+    set.height = std::max(fm.height(), line.height());
+    set.ascent = std::max(fm.ascent(), line.ascent());
+    return *cache.insert(key, set);
+}
+
+// The height of one text line in `font`, Chinese included: the print faces are Latin faces and
+// the Chinese characters come from a fallback face with taller lines, so "Wg" alone is too short.
+double lineHeight(const QFont &font) { return faceSet(font).height; }
+
+// Draws one line of text from its baseline (or, without a painter, only measures it), each run
+// of characters in the face that has them. Recorded pages replay every text item from the top of
+// its own font's ascent, so an item that borrows glyphs from a fallback face would land lower
+// than its neighbours; one face per item keeps all of them on the baseline. Returns the advance.
+double drawTextRuns(QPainter *p, const QFont &font, const QString &text, const QPointF &baseline)
+{
+    const FaceSet &set = faceSet(font);
+    if (!set.split) {
+        if (p) {
+            p->setFont(font);
+            p->drawText(baseline, text);
+        }
+        return QFontMetricsF(font).horizontalAdvance(text);
+    }
+    const QFontMetricsF primaryFm(set.primary);
+    const QFontMetricsF secondaryFm(set.secondary);
     double x = baseline.x();
     int start = 0;
+    auto covered = [&](int i, int *len) {
+        char32_t ucs = text.at(i).unicode();
+        *len = 1;
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size()) {
+            ucs = QChar::surrogateToUcs4(text.at(i), text.at(i + 1));
+            *len = 2;
+        }
+        return ucs <= 0x20 || set.raw.supportsCharacter(ucs);
+    };
     while (start < text.size()) {
-        auto covered = [&](int i, int *len) {
-            char32_t ucs = text.at(i).unicode();
-            *len = 1;
-            if (text.at(i).isHighSurrogate() && i + 1 < text.size()) {
-                ucs = QChar::surrogateToUcs4(text.at(i), text.at(i + 1));
-                *len = 2;
-            }
-            return ucs <= 0x20 || !primaryRaw.isValid() || primaryRaw.supportsCharacter(ucs);
-        };
         int len = 0;
         const bool first = covered(start, &len);
         int end = start + len;
@@ -105,11 +128,14 @@ void drawTextRuns(QPainter *p, const QFont &font, const QString &text, const QPo
             end += l;
         }
         const QString run = text.mid(start, end - start);
-        p->setFont(first ? primary : secondary);
-        p->drawText(QPointF(x, baseline.y()), run);
+        if (p) {
+            p->setFont(first ? set.primary : set.secondary);
+            p->drawText(QPointF(x, baseline.y()), run);
+        }
         x += (first ? primaryFm : secondaryFm).horizontalAdvance(run);
         start = end;
     }
+    return x - baseline.x();
 }
 
 // Lays out (and, with a painter, draws) a text in a rectangle: lines split at '\n', wrapped at the
@@ -118,9 +144,24 @@ double layoutText(QPainter *p, const QFont &font, const QString &text, const QRe
                   Qt::Alignment align, bool wrap)
 {
     const QFontMetricsF fm(font);
-    // Measuring one line that fits (the common case for grid cells) needs no layout.
-    if (!p && !text.contains(QLatin1Char('\n')) && (!wrap || fm.horizontalAdvance(text) <= rect.width()))
-        return lineHeight(font);
+    // One line that fits (the common case for grid cells) needs no layout.
+    if (!text.contains(QLatin1Char('\n')) && (!wrap || fm.horizontalAdvance(text) <= rect.width())) {
+        const FaceSet &set = faceSet(font);
+        if (p) {
+            double top = rect.top();
+            if (align & Qt::AlignVCenter)
+                top += (rect.height() - set.height) / 2;
+            else if (align & Qt::AlignBottom)
+                top += rect.height() - set.height;
+            double x = rect.left();
+            if (align & (Qt::AlignHCenter | Qt::AlignRight)) {
+                const double width = drawTextRuns(nullptr, font, text, QPointF());
+                x += (align & Qt::AlignHCenter) ? (rect.width() - width) / 2 : rect.width() - width;
+            }
+            drawTextRuns(p, font, text, QPointF(x, top + set.ascent));
+        }
+        return set.height;
+    }
     QTextOption option;
     option.setWrapMode(wrap ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
     option.setAlignment(Qt::Alignment(int(align) & Qt::AlignHorizontal_Mask));
