@@ -260,6 +260,7 @@ TauAutoUpgrader::TauAutoUpgrader(QObject *parent)
     OnAuthorizationRequired = [this](TauCustomHTTP *, const QString &realm, bool &tryAgain) {
         onAuthorizationRequired(realm, tryAgain);
     };
+    OnAnyError = [this](TauCustomHTTP *) { onAnyError(); };
 }
 
 TauAutoUpgrader::~TauAutoUpgrader()
@@ -376,6 +377,7 @@ void TauAutoUpgrader::StopUpgrade()
 
 void TauAutoUpgrader::onDone(QIODevice *stream)
 {
+    m_unansweredError = false;
     if (m_mode == InfoMode) {
         evaluateInfoFile(stream ? stream->readAll() : QByteArray());
         return;
@@ -397,12 +399,14 @@ void TauAutoUpgrader::onDone(QIODevice *stream)
 
 void TauAutoUpgrader::onDoneInterrupted()
 {
+    m_unansweredError = false;
     if (m_mode == FilesMode)
         nextFile();
 }
 
 void TauAutoUpgrader::onHTTPError(int status)
 {
+    m_unansweredError = false;
     if (m_mode == InfoMode) {
         m_mode = Idle;
         if (OnNoInfoFile)
@@ -437,6 +441,7 @@ void TauAutoUpgrader::onHTTPError(int status)
 
 void TauAutoUpgrader::onHostNotFound()
 {
+    m_unansweredError = false;
     if (m_mode == Idle)
         return;
     const QString host = urlToHostName(URL());
@@ -454,6 +459,7 @@ void TauAutoUpgrader::onHostNotFound()
 
 void TauAutoUpgrader::onConnectionLost()
 {
+    m_unansweredError = false;
     if (m_mode == Idle)
         return;
     if (OnConnLost)
@@ -480,6 +486,26 @@ void TauAutoUpgrader::onAuthorizationRequired(const QString &realm, bool &tryAga
     } else {
         AbortUpgrade();
     }
+}
+
+void TauAutoUpgrader::onAnyError()
+{
+    // Every failure is announced here first; when nothing follows, the file could not be
+    // written next to the program. A run would then wait for ever without a word (and with
+    // no download window nothing could end it): it is reported as a file not obtained.
+    if (m_mode != FilesMode)
+        return;
+    m_unansweredError = true;
+    const unsigned sequence = ++m_errorSequence;
+    QMetaObject::invokeMethod(
+        this,
+        [this, sequence] {
+            if (m_unansweredError && sequence == m_errorSequence && m_mode == FilesMode && !Busy()) {
+                m_unansweredError = false;
+                onHTTPError(StatusCode());
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void TauAutoUpgrader::onHeaderInfo(const TauHeaderInfo &info, bool &goOn)

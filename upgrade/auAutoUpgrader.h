@@ -245,6 +245,7 @@ private:
     void onHostNotFound();
     void onConnectionLost();
     void onAuthorizationRequired(const QString &realm, bool &tryAgain);
+    void onAnyError();
 
     void evaluateInfoFile(const QByteArray &body);
     bool isNewer(const QString &text) const;
@@ -281,6 +282,9 @@ private:
     bool m_automaticCheckDone = false;
     bool m_checkIsAutomatic = false;
     bool m_connectionTestRunning = false;
+    // An error with no result after it: the output file could not be created.
+    bool m_unansweredError = false;
+    unsigned m_errorSequence = 0;
     int m_currentIndex = 0;
     QString m_currentURL;
     QString m_currentLocalFile;

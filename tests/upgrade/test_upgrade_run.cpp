@@ -435,6 +435,42 @@ private slots:
         QVERIFY(tempFilesIn(m_folder).isEmpty());
     }
 
+    // A temporary file that cannot be written (here a folder holds its name) is reported like
+    // a file that could not be obtained; even without the window the run does not hang.
+    void unwritableTemporaryFile()
+    {
+        Environment env;
+        Site site;
+        TestHttpServer server(site.handler());
+        site.info = infoFile({server.url("/dl/a.dat"), server.url("/dl/b.dat")});
+        site.add("/dl/a.dat", "a");
+        site.add("/dl/b.dat", "b");
+        QVERIFY(QDir(m_folder).mkdir(QStringLiteral("a.dat.uTMP")));
+        TauAutoUpgrader up;
+        prepare(up, server);
+        up.Wizard().Enabled = false;
+        up.setShowMessages({mLostFile});
+        RunEvents ev;
+        ev.attach(up);
+        env.dialogs().queueBoxAnswer(BoxButton::No);
+        up.CheckUpdate();
+        QVERIFY(waitFor([&] { return ev.names.contains(QStringLiteral("aborted")); }));
+        QVERIFY(settledAfter(up));
+        QCOMPARE(env.dialogs().boxes().size(), 1);
+        QVERIFY(env.dialogs().lastBox().request.text.startsWith(QStringLiteral("文档a.dat找不到或者发生错误")));
+        QCOMPARE(ev.closeRequests, 0);
+        QVERIFY(!QFile::exists(m_folder + "/b.dat.uTMP"));
+
+        // Skipped, the run goes on with the next file and ends.
+        env.dialogs().queueBoxAnswer(BoxButton::Yes);
+        ev.names.clear();
+        up.OnDoOwnCloseAppMethod = [&](QObject *) { ev.names << QStringLiteral("close"); };
+        up.CheckUpdate();
+        QVERIFY(waitFor([&] { return ev.names.contains(QStringLiteral("close")); }));
+        QCOMPARE(readFile(m_folder + "/b.dat.uTMP"), QByteArray("b"));
+        QVERIFY(ev.names.contains(QStringLiteral("end")));
+    }
+
     void refusedPasswordAbandonsTheRun()
     {
         Environment env;
