@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <tuple>
 #include <vector>
 
 using namespace lianbu::printing;
@@ -220,17 +221,21 @@ void toDevicePixels(QTextDocument *doc, int dpi)
     doc->setDefaultFont(px(doc->defaultFont()));
     QTextCursor cursor(doc);
     for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+        // formats are collected first and set afterwards: setting them while walking the
+        // fragments would change the fragments under the walk
+        QList<std::tuple<int, int, QTextCharFormat>> sized;
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
             if (!fragment.isValid())
                 continue;
             QTextCharFormat format = fragment.charFormat();
-            format.setFont(px(format.font()), QTextCharFormat::FontPropertiesSpecifiedOnly);
-            if (format.hasProperty(QTextFormat::FontPointSize) || !format.hasProperty(QTextFormat::FontPixelSize))
-                format.setProperty(QTextFormat::FontPixelSize, px(format.font()).pixelSize());
+            format.setProperty(QTextFormat::FontPixelSize, px(format.font()).pixelSize());
             format.clearProperty(QTextFormat::FontPointSize);
-            cursor.setPosition(fragment.position());
-            cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
+            sized.append({fragment.position(), fragment.length(), format});
+        }
+        for (const auto &[position, length, format] : sized) {
+            cursor.setPosition(position);
+            cursor.setPosition(position + length, QTextCursor::KeepAnchor);
             cursor.setCharFormat(format);
         }
         // Characters the fragment's face lacks get the Chinese face explicitly (see drawTextRuns).
