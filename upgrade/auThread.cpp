@@ -286,6 +286,10 @@ TauEventThread::~TauEventThread()
 {
     if (m_thread) {
         m_thread->wait(); // it has run all its steps; this only waits for Qt's last ones
+        // Qt's wait is not an ordering the sanitizer (or the language) promises us: the
+        // worker's last store is the end flag, so read it with acquire before going away.
+        while (!m_procDone.load(std::memory_order_acquire))
+            QThread::yieldCurrentThread();
         m_handOffFence.fetch_add(1, std::memory_order_acq_rel);
         m_thread->job = nullptr;
         m_thread->inUse = false;
@@ -372,13 +376,14 @@ void TauEventThread::RunHandedOver(const std::function<void()> &routine)
 
 bool TauThreadWindow::event(QEvent *e)
 {
+    // Workers allocate their events before releasing this mutex: take it before reading one.
+    { std::lock_guard lock(handOffMutex); }
     if (e->type() == runRoutinesEvent) {
         handOff();
         return true;
     }
     if (e->type() == threadEndedEvent) {
         const TauEventThread *ended = static_cast<ThreadEndedEvent *>(e)->thread;
-        { std::lock_guard lock(handOffMutex); }
         emit threadEnded(ended);
         // A cancelled thread object goes as soon as its thread has ended.
         auto &list = cancelledThreads();
