@@ -467,8 +467,11 @@ private slots:
         up.OnDoOwnCloseAppMethod = [&](QObject *) { ev.names << QStringLiteral("close"); };
         up.CheckUpdate();
         QVERIFY(waitFor([&] { return ev.names.contains(QStringLiteral("close")); }));
-        QCOMPARE(readFile(m_folder + "/b.dat.uTMP"), QByteArray("b"));
+        QCOMPARE(ev.doneFiles, QStringList{m_folder + "/b.dat.uTMP"});
         QVERIFY(ev.names.contains(QStringLiteral("end")));
+        // The updater (nothing holds the program) puts it in place.
+        QCOMPARE(waitForFile(m_folder + "/marker.txt"), QByteArray("v1 /afterupgrade\n"));
+        QCOMPARE(readFile(m_folder + "/b.dat"), QByteArray("b"));
     }
 
     void refusedPasswordAbandonsTheRun()
@@ -578,6 +581,78 @@ private slots:
         QVERIFY(!QFile::exists(updaterPath));
     }
 
+    // Cancel while a file is coming: the question, then "yes" stops the transfer at once; the
+    // part already written stays, the program is not restarted.
+    void cancelWhileDownloading()
+    {
+        Environment env;
+        Site site;
+        TestHttpServer server(site.handler());
+        site.info = infoFile({server.url("/dl/big.dat")});
+        HttpResponse slow;
+        slow.body = QByteArray(1000000, 'z');
+        slow.trickleBytes = 4000;
+        slow.trickleDelayMs = 20;
+        site.set("/dl/big.dat", slow);
+        TauAutoUpgrader up;
+        prepare(up, server);
+        up.setShowMessages({});
+        RunEvents ev;
+        ev.attach(up);
+        up.CheckUpdate();
+        QVERIFY(waitFor([&] { return up.WizardForm() && up.WizardForm()->ui->ProgressCurrentFile->value() > 0; }));
+        QVERIFY(up.Busy());
+        QVERIFY(!up.WizardForm()->ui->FinishBtn->isEnabled());
+        env.dialogs().queueBoxAnswer(BoxButton::No);
+        up.WizardForm()->ui->CancelBtn->click();
+        QVERIFY(waitFor([&] { return env.dialogs().boxes().size() == 1; }));
+        QVERIFY(up.WizardForm() && up.RunInProgress());
+        env.dialogs().queueBoxAnswer(BoxButton::Yes);
+        up.WizardForm()->ui->CancelBtn->click();
+        QVERIFY(waitFor([&] { return !up.WizardForm(); }));
+        QVERIFY(!up.Busy());
+        QVERIFY(up.Aborted());
+        QCOMPARE(ev.names, (QStringList{"filestart", "aborted"}));
+        QTest::qWait(100);
+        QCOMPARE(ev.names.size(), 2);
+        QVERIFY(TauCustomThread::WaitForCancelledThreads(5000));
+        const qint64 written = QFileInfo(m_folder + "/big.dat.uTMP").size();
+        QVERIFY(written > 0 && written < 1000000);
+        QCOMPARE(ev.closeRequests, 0);
+    }
+
+    // The external-setup method: the handler of OnBeginUpgrade drops a file, the setup program
+    // is fetched, and the updater is told "+/afterupgrade1": it runs the setup, then restarts
+    // the program.
+    void externalSetupMethod()
+    {
+        Environment env;
+        Site site;
+        TestHttpServer server(site.handler());
+        site.info = "#date=08/16/2010\n#method=1\n#url1=" + server.url("/dl/setup.sh").toLatin1() + "\n#url2="
+                    + server.url("/dl/extra.dat").toLatin1() + "\n";
+        site.add("/dl/setup.sh", "#!/bin/sh\nprintf done > \"$(dirname \"$0\")/setup.done\"\n");
+        site.add("/dl/extra.dat", "extra");
+        TauAutoUpgrader up;
+        prepare(up, server);
+        up.Wizard().Enabled = false;
+        up.setShowMessages({});
+        RunEvents ev;
+        ev.attach(up);
+        up.OnBeginUpgrade = [](QObject *, const QString &, TauUpgradeMethod method, QStringList &files, bool &) {
+            QCOMPARE(method, umUseExternalSetup);
+            files.removeLast();
+        };
+        up.CheckUpdate();
+        QVERIFY(waitFor([&] { return ev.closeRequests == 1; }));
+        QCOMPARE(ev.fileStarts, QStringList{server.url("/dl/setup.sh")});
+        QVERIFY(up.LastCommandLine().endsWith(QStringLiteral(" +/afterupgrade1")));
+        QCOMPARE(waitForFile(m_folder + "/marker.txt"), QByteArray("v1 /afterupgrade\n"));
+        QCOMPARE(readFile(m_folder + "/setup.done"), QByteArray("done"));
+        QVERIFY(!QFile::exists(m_folder + "/extra.dat"));
+        QCOMPARE(readFile(m_program), programScript("v1"));
+    }
+
     // THE END-TO-END UPGRADE: the program (this process holds its lock) checks, is asked,
     // downloads with the window, OK starts the updater and the program ends. The updater is
     // killed while it waits; nothing has changed. Run again, it replaces the files and starts
@@ -650,6 +725,20 @@ private slots:
         h.form->N18->trigger();
         QVERIFY(waitFor([&] { return unreachable && !up->InProgress(); }));
         QVERIFY(h.env.dialogs().boxes().isEmpty());
+
+        // 检查升级 while a check runs returns at once.
+        TestHttpServer slow([](const HttpRequest &) {
+            HttpResponse r = textResponse("#date=01/01/2001\n#url1=x\n");
+            r.trickleBytes = 4;
+            r.trickleDelayMs = 20;
+            return r;
+        });
+        up->setInfoFileURL(slow.url("/info.txt"));
+        h.form->N18->trigger();
+        QVERIFY(up->Busy());
+        h.form->N18->trigger();
+        QVERIFY(waitFor([&] { return !up->Busy() && !up->InProgress(); }));
+        QCOMPARE(slow.requestCount(), 1);
 
         // A whole run without its window, ended by the component's own closing.
         Site site;
