@@ -653,6 +653,30 @@ private slots:
         QCOMPARE(readFile(m_program), programScript("v1"));
     }
 
+    // Without a usable temporary folder the updater is written next to the program.
+    void updaterInProgramFolderWhenNoTemporaryFolder()
+    {
+        Environment env;
+        Site site;
+        TestHttpServer server(site.handler());
+        site.info = infoFile({server.url("/dl/notes.txt")});
+        site.add("/dl/notes.txt", "notes");
+        TauAutoUpgrader up;
+        prepare(up, server);
+        up.Wizard().Enabled = false;
+        RunEvents ev;
+        ev.attach(up);
+        const QByteArray previous = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(m_tmp.filePath(QStringLiteral("no such folder"))));
+        up.CheckUpdate();
+        const bool closed = waitFor([&] { return ev.closeRequests == 1; });
+        qputenv("TMPDIR", previous);
+        QVERIFY(closed);
+        QCOMPARE(up.LastUpdaterPath(), m_folder + QStringLiteral("/Rurezure3"));
+        QCOMPARE(waitForFile(m_folder + "/marker.txt"), QByteArray("v1 /afterupgrade\n"));
+        QCOMPARE(readFile(m_folder + "/notes.txt"), QByteArray("notes"));
+    }
+
     // THE END-TO-END UPGRADE: the program (this process holds its lock) checks, is asked,
     // downloads with the window, OK starts the updater and the program ends. The updater is
     // killed while it waits; nothing has changed. Run again, it replaces the files and starts
