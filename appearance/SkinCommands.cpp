@@ -21,12 +21,12 @@ void TMainForm::buildAppearance()
     SkinStore1->setObjectName(QStringLiteral("SkinStore1"));
     lianbu::skins::fillStore(SkinStore1);
 
-    // The main window's own skin governs every window from start-up on.
+    // The main window's own skin governs every window; it takes over in FormShow, before the
+    // first paint, once the window's controls are fully set up.
     SkinData1 = new TSkinData(this);
     SkinData1->setObjectName(QStringLiteral("SkinData1"));
     SkinData1->setSkinFormtype(sfMainform);
     SkinData1->setSkinStream(lianbu::skins::skinData(lianbu::skins::ownSkin()));
-    SkinData1->setActive(true);
 
     connect(N19, &QAction::triggered, this, &TMainForm::N19Click);
     connect(N26, &QAction::triggered, this, &TMainForm::N26Click);
@@ -68,6 +68,7 @@ void TMainForm::N52Click() { chooseSkin(4); }
 
 void TMainForm::RestoreSkin()
 {
+    SkinData1->setActive(true);
     if (const std::optional<int> index = lianbu::skins::readRememberedSkin())
         ApplyStoreSkin(SkinData1, SkinStore1, *index);
 }

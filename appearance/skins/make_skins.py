@@ -448,7 +448,7 @@ QMessageBox QPushButton {
 }
 
 /* ---- links (the about box): last, so no panel rule outweighs them ---- */
-QLabel[link="true"], QWidget QLabel[link="true"] {
+QLabel[link="true"], .QFrame[frameShape="StyledPanel"] QLabel[link="true"] {
     color: $link;
     text-decoration: underline;
 }
