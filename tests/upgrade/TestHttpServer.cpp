@@ -217,6 +217,35 @@ void TestHttpServer::serve(int fd)
     ::close(fd);
 }
 
+StalledListener::StalledListener()
+{
+    m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    if (m_listenFd < 0 || ::bind(m_listenFd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0
+        || ::listen(m_listenFd, 0) != 0
+        || ::getsockname(m_listenFd, reinterpret_cast<sockaddr *>(&addr), &len) != 0)
+        return;
+    m_port = ntohs(addr.sin_port);
+    // Fill the accept queue; later handshakes are then left unanswered.
+    for (int i = 0; i < 3; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        ::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
+        m_fillers.push_back(fd);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
+StalledListener::~StalledListener()
+{
+    for (int fd : m_fillers)
+        ::close(fd);
+    if (m_listenFd >= 0)
+        ::close(m_listenFd);
+}
+
 quint16 refusedPort()
 {
     quint16 port = 0;

@@ -80,4 +80,21 @@ private:
 // A port on 127.0.0.1 that nobody listens on (bound once, then released).
 quint16 refusedPort();
 
+// A listener on 127.0.0.1 whose accept queue is full and never served: a connection attempt to
+// it neither succeeds nor fails, it just waits.
+class StalledListener
+{
+public:
+    StalledListener();
+    ~StalledListener();
+    StalledListener(const StalledListener &) = delete;
+    StalledListener &operator=(const StalledListener &) = delete;
+    quint16 port() const { return m_port; }
+
+private:
+    int m_listenFd = -1;
+    quint16 m_port = 0;
+    std::vector<int> m_fillers;
+};
+
 } // namespace lianbu::test

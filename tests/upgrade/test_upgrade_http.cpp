@@ -466,6 +466,23 @@ private slots:
         QVERIFY(http.Read());
     }
 
+    void connectionThatNeverCompletes()
+    {
+        test::StalledListener listener;
+        QVERIFY(listener.port() != 0);
+        TauCustomHTTP http;
+        Recorder rec;
+        rec.attach(http);
+        http.Timeouts().ConnectLimit = 1000; // the default would be a minute
+        http.setURL(QStringLiteral("http://127.0.0.1:%1/info.txt").arg(listener.port()));
+        http.Read();
+        QTRY_VERIFY_WITH_TIMEOUT(rec.ended(), 10000);
+        // Never connected: the host counts as unreachable.
+        QCOMPARE(rec.events, (QStringList{QStringLiteral("anyError"), QStringLiteral("hostNotFound")}));
+        QVERIFY(http.TimedOut());
+        QCOMPARE(http.StatusCode(), -1);
+    }
+
     void unreachableHosts()
     {
         // A port nobody listens on.
