@@ -4,8 +4,11 @@
 // hands routines over to the user-interface thread, blocking the worker until they have run.
 //
 // The hand-off is a blocking queued call to one hidden QObject per process (TauThreadWindow)
-// that lives on the user-interface thread, so a handed-over routine also runs inside nested
-// event loops (modal dialogs, message boxes) and may itself open a modal window.
+// that lives on the user-interface thread: the worker posts an event to it and waits on a
+// condition variable until the routine has run. Posted events are delivered by every event
+// loop, so a handed-over routine also runs inside nested loops (modal dialogs, message boxes)
+// and may itself open a modal window. (Qt::BlockingQueuedConnection does the same, but its
+// semaphore is invisible to the thread sanitizer; a std::mutex orders everything shared here.)
 //
 // Cancelling never kills a thread: the old thread object is told to stop (Terminated()), every
 // hand-off it would still make is suppressed, and it releases itself when its work returns.
