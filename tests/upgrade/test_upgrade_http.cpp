@@ -372,6 +372,29 @@ private slots:
         QCOMPARE(inAddress.doneBody, QByteArray("granted"));
     }
 
+    void passwordRefusedAbandonsTheTransfer()
+    {
+        TestHttpServer server([](const HttpRequest &) {
+            HttpResponse r = ok("denied");
+            r.status = 401;
+            r.addHeader("WWW-Authenticate", "Basic realm=\"files\"");
+            return r;
+        });
+        TauCustomHTTP http;
+        Recorder rec;
+        rec.attach(http);
+        http.OnAuthorizationRequired = [&](TauCustomHTTP *sender, const QString &, bool &) {
+            rec.events << QStringLiteral("password");
+            sender->Abort(); // the password window was cancelled
+        };
+        http.setURL(server.url(QStringLiteral("/protected.txt")));
+        http.Read();
+        QTRY_VERIFY_WITH_TIMEOUT(rec.events.contains(QStringLiteral("aborted")), 5000);
+        QVERIFY(settle(http));
+        QCOMPARE(rec.events, (QStringList{QStringLiteral("password"), QStringLiteral("aborted")}));
+        QCOMPARE(server.requestCount(), 1);
+    }
+
     void proxyAuthentication()
     {
         TestHttpServer proxy([&](const HttpRequest &request) {
