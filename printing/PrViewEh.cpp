@@ -70,7 +70,11 @@ void TPrinterPreview::closePage()
         m_painter->end();
         // The picture's bounding rectangle is the paper, whatever was drawn on it.
         m_current.setBoundingRect(QRect(0, 0, m_metrics.printableWidth, m_metrics.printableHeight));
-        m_pages.append(qCompress(QByteArray(m_current.data(), int(m_current.size())), 1));
+        QByteArray packed = qCompress(QByteArray(m_current.data(), int(m_current.size())), 1);
+        // qCompress keeps the worst-case buffer it wrote into; without this every stored page
+        // would hold as much memory as the unpacked picture.
+        packed.squeeze();
+        m_pages.append(std::move(packed));
         m_current = QPicture();
     }
 }
