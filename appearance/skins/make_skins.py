@@ -384,6 +384,10 @@ QAbstractItemView {
     selection-background-color: $grid_sel_bg;
     selection-color: $grid_sel_text;
 }
+QAbstractItemView:disabled {
+    color: #8c8c8c;
+    background: #f3f3f3;
+}
 QHeaderView {
     background: $header_bottom;
 }
@@ -519,10 +523,10 @@ SKINS = {
         grid_sel_bg='#a35f0a'),
 
     # 蓝色幻想: saturated blues, bright buttons, white text on deep-blue chrome.
-    'blue-fantasy.qss': dict(LIGHT, title='蓝色幻想', panel_text='#0b2a5e', edit_disabled_text='#6f7f98',
+    'blue-fantasy.qss': dict(LIGHT, title='蓝色幻想', panel_text='#ffffff', card_bg='#e8f0fc', card_border='#0d3478', edit_disabled_text='#6f7f98',
         win='qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #2f6fd0, stop:1 #14418f)',
-        text='#ffffff', disabled='#9fb6dc', link='#ffffff',
-        panel='#e8f0fc', panel_border='#0d3478',
+        text='#ffffff', disabled='#9fb6dc', link='#bfe0ff',
+        panel='rgba(255,255,255,28)', panel_border='#8fb6f0',
         group_bg='rgba(255,255,255,22)', group_border='#8fb6f0', group_title='#ffffff',
         btn_text='#0b2a5e', btn_top='#ffffff', btn_bottom='#c6dbfa', btn_border='#0d3478',
         btn_hover_top='#ffffff', btn_hover_bottom='#a9ccff', btn_pressed='#8ab8fa',
@@ -531,7 +535,7 @@ SKINS = {
         menu_bg='#f4f8ff', menu_border='#0d3478', menu_sel_bg='#2a6fe0', menu_sel_text='#ffffff',
         status_text='#ffffff', status_top='#1a4fa8', status_bottom='#0c3275', status_line='#4f82d6',
         scroll_track='#dde8f8', scroll_handle='#6e9be0', scroll_handle_hover='#3f76cf',
-        tab_text='#ffffff', tab_bg='#24589f', tab_sel_text='#0b2a5e', tab_sel_bg='#e8f0fc', tab_hover_bg='#3a70c4',
+        tab_text='#dce9ff', tab_bg='#1c4c96', tab_sel_text='#ffffff', tab_sel_bg='#3468c0', tab_hover_bg='#2a5eb0',
         header_top='#f4f8ff', header_bottom='#c6dbfa', header_line='#5f8bd0',
         grid_back='#14418f',
         accent='#ffb020', accent_dark='#0d3478', check_border='#0d3478',

@@ -28,6 +28,11 @@
 #include <QTableWidget>
 #include <QHeaderView>
 
+#if __has_include("operators/usergl.h") && __has_include("operators/changepass.h")
+#include "operators/changepass.h"
+#include "operators/usergl.h"
+#define LIANBU_HAVE_OPERATOR_WINDOWS 1
+#endif
 #if __has_include("operators/login.h")
 #include "operators/login.h"
 #define LIANBU_HAVE_LOGIN 1
@@ -156,6 +161,10 @@ int main(int argc, char **argv)
     QPainter lowerPainter(&lowers);
     h.form->HideItems.at(2)->setChecked(true); // a checked item, to see its mark
     QPainter aboutPainter(&abouts);
+#ifdef LIANBU_HAVE_OPERATOR_WINDOWS
+    auto *changepass = new Tchangepassfm(h.form.get());
+    auto *usergl = new Tuserglfm(h.form.get());
+#endif
     for (int skin = -1; skin < h.form->SkinStore1->Count(); ++skin) {
         if (skin < 0) {
             QBuffer own;
@@ -170,6 +179,10 @@ int main(int argc, char **argv)
         h.form->grab().save(out + QStringLiteral("/main-%1.png").arg(name));
         lowerPainter.drawPixmap(0, (skin + 1) * 130, h.form->grab(QRect(0, 500, 973, 129)));
         aboutPainter.drawPixmap((skin + 1) * 340, 0, about.grab());
+#ifdef LIANBU_HAVE_OPERATOR_WINDOWS
+        changepass->grab().save(out + QStringLiteral("/changepass-%1.png").arg(name));
+        usergl->grab().save(out + QStringLiteral("/usergl-%1.png").arg(name));
+#endif
         h.form->ui->Panel3->show();
         h.form->ui->Panel3->raise();
         h.form->grab().save(out + QStringLiteral("/main-panel-%1.png").arg(name));
