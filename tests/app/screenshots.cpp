@@ -19,6 +19,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
+#include <QToolTip>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
@@ -179,6 +181,17 @@ int main(int argc, char **argv)
         h.form->grab().save(out + QStringLiteral("/main-%1.png").arg(name));
         lowerPainter.drawPixmap(0, (skin + 1) * 130, h.form->grab(QRect(0, 500, 973, 129)));
         aboutPainter.drawPixmap((skin + 1) * 340, 0, about.grab());
+        {
+            QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), QStringLiteral("客户类别不能为空！"),
+                            QMessageBox::Ok, h.form.get());
+            box.grab().save(out + QStringLiteral("/box-%1.png").arg(name));
+            QToolTip::showText(h.form->mapToGlobal(QPoint(40, 40)), h.form->ui->DBGridEh1->toolTip(),
+                               h.form.get());
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (w->inherits("QTipLabel") && w->isVisible())
+                    w->grab().save(out + QStringLiteral("/tip-%1.png").arg(name));
+            QToolTip::hideText();
+        }
 #ifdef LIANBU_HAVE_OPERATOR_WINDOWS
         changepass->grab().save(out + QStringLiteral("/changepass-%1.png").arg(name));
         usergl->grab().save(out + QStringLiteral("/usergl-%1.png").arg(name));
