@@ -7,6 +7,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Gbk.h"
 #include "platform/Shell.h"
+#include "updater/UpdaterCore.h"
 #include "updater/UpdaterProgram.h"
 #include "upgrade/auAutoUpgraderPassword.h"
 #include "upgrade/auAutoUpgraderUpgradeMsg.h"
@@ -700,9 +701,21 @@ void TauAutoUpgrader::finishRun()
 void TauAutoUpgrader::launchUpdaterAndClose()
 {
     const QString parameter = restartParameter(m_restartParams, m_upgradeMethod);
-    m_lastUpdaterPath = updater::launchUpdater(m_programPath, parameter);
-    const QString shownPath = m_lastUpdaterPath.isEmpty() ? updater::updaterPath() : m_lastUpdaterPath;
-    m_lastCommandLine = updater::updaterCommandLine(shownPath, m_programPath, parameter);
+    // The temporary folder, or the program's folder when that cannot take it. A failure is
+    // not reported: the program closes all the same.
+    const QString programFolder = QFileInfo(m_programPath).absolutePath();
+    QString path = updater::updaterPathFor(QDir::tempPath(), programFolder);
+    bool written = updater::writeUpdaterProgram(path);
+    if (!written) {
+        const QString fallback = QDir(programFolder).filePath(QString::fromLatin1(updater::kUpdaterName));
+        if (fallback != path && updater::writeUpdaterProgram(fallback)) {
+            path = fallback;
+            written = true;
+        }
+    }
+    const bool started = written && updater::startUpdater(path, m_programPath, parameter);
+    m_lastUpdaterPath = started ? path : QString();
+    m_lastCommandLine = updater::updaterCommandLine(path, m_programPath, parameter);
     if (OnDoOwnCloseAppMethod) {
         OnDoOwnCloseAppMethod(this);
         return;

@@ -664,6 +664,7 @@ private slots:
         TauAutoUpgrader up;
         prepare(up, server);
         up.Wizard().Enabled = false;
+        up.setShowMessages({});
         RunEvents ev;
         ev.attach(up);
         const QByteArray previous = qgetenv("TMPDIR");
