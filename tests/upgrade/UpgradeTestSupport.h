@@ -48,6 +48,43 @@ private:
     int m_count = 0;
 };
 
+// Keeps a test bounded: a modal window nobody answers is closed after a while (and counted),
+// instead of blocking the test for ever.
+class ModalWatchdog
+{
+public:
+    explicit ModalWatchdog(int patienceMs = 5000) : m_patience(patienceMs)
+    {
+        m_timer.setInterval(50);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (modal != m_seen) {
+                m_seen = modal;
+                m_since.start();
+                return;
+            }
+            if (modal && m_since.elapsed() > m_patience) {
+                ++m_closed;
+                if (auto *dialog = qobject_cast<QDialog *>(modal))
+                    dialog->reject();
+                else
+                    modal->close();
+                m_seen = nullptr;
+            }
+        });
+        m_timer.start();
+    }
+    // How many unanswered windows had to be closed.
+    int closed() const { return m_closed; }
+
+private:
+    int m_patience;
+    QTimer m_timer;
+    QPointer<QWidget> m_seen;
+    QElapsedTimer m_since;
+    int m_closed = 0;
+};
+
 // A server answering every request for `path` with the information file `text` (GBK bytes),
 // and other paths with what `other` returns (404 when not set).
 inline HttpResponse textResponse(const QByteArray &body)

@@ -82,7 +82,16 @@ class TestUpgradeCheck : public QObject
 {
     Q_OBJECT
 
+    std::unique_ptr<ModalWatchdog> m_watchdog;
+
 private slots:
+    void init() { m_watchdog = std::make_unique<ModalWatchdog>(); }
+    void cleanup()
+    {
+        QCOMPARE(m_watchdog->closed(), 0); // no window was left unanswered
+        m_watchdog.reset();
+    }
+
     void initTestCase()
     {
         enterTestMode();

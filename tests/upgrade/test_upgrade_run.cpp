@@ -189,6 +189,7 @@ class TestUpgradeRun : public QObject
     QString m_folder;    // the program folder of the current test
     QString m_program;
     std::unique_ptr<QTemporaryDir> m_programDir;
+    std::unique_ptr<ModalWatchdog> m_watchdog;
 
     // A component for the program in m_program, on a Simplified Chinese system.
     void prepare(TauAutoUpgrader &up, TestHttpServer &server)
@@ -233,10 +234,13 @@ private slots:
         m_folder = m_programDir->path();
         m_program = m_folder + QStringLiteral("/lianbu");
         writeFile(m_program, programScript("v1"), true);
+        m_watchdog = std::make_unique<ModalWatchdog>();
     }
 
     void cleanup()
     {
+        QCOMPARE(m_watchdog->closed(), 0); // no window was left unanswered
+        m_watchdog.reset();
         updater::releaseProgramLock();
         TauCustomThread::WaitForCancelledThreads(5000);
     }
