@@ -99,7 +99,10 @@ std::unique_ptr<QMessageBox> createMessageBox(QWidget *parent, const BoxRequest 
     auto box = std::make_unique<QMessageBox>(ownerOf(parent));
     box->setIcon(toQtIcon(request.icon));
     box->setWindowTitle(request.caption);
-    box->setText(request.text);
+    // Texts written for Windows boxes break lines with CR or CR LF.
+    QString text = request.text;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    box->setText(text);
     box->setTextFormat(Qt::PlainText);
     box->setWindowModality(Qt::ApplicationModal);
     QList<BoxButton> buttons = request.buttons;

@@ -311,6 +311,10 @@ void TestPlatformDialogs::realBoxIsBuiltAsRequested()
     BoxRequest markup;
     markup.text = "<b>x</b>";
     QCOMPARE(createMessageBox(nullptr, markup)->textFormat(), Qt::PlainText);
+    // Windows-style line breaks (the upgrader's texts) become real line breaks.
+    BoxRequest lines;
+    lines.text = "a\r\nb\rc";
+    QCOMPARE(createMessageBox(nullptr, lines)->text(), QStringLiteral("a\nb\nc"));
 }
 
 void TestPlatformDialogs::realBoxWithoutParentBelongsToTheActiveWindow()
