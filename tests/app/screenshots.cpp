@@ -35,6 +35,10 @@
 #include "operators/usergl.h"
 #define LIANBU_HAVE_OPERATOR_WINDOWS 1
 #endif
+#if __has_include("printing/PrvFrmEh.h")
+#include "printing/PrvFrmEh.h"
+#define LIANBU_HAVE_PREVIEW 1
+#endif
 #if __has_include("operators/login.h")
 #include "operators/login.h"
 #define LIANBU_HAVE_LOGIN 1
@@ -163,6 +167,9 @@ int main(int argc, char **argv)
     QPainter lowerPainter(&lowers);
     h.form->HideItems.at(2)->setChecked(true); // a checked item, to see its mark
     QPainter aboutPainter(&abouts);
+#ifdef LIANBU_HAVE_PREVIEW
+    h.form->ToolButton22Click(); // the print preview of the list
+#endif
 #ifdef LIANBU_HAVE_OPERATOR_WINDOWS
     auto *changepass = new Tchangepassfm(h.form.get());
     auto *usergl = new Tuserglfm(h.form.get());
@@ -192,6 +199,10 @@ int main(int argc, char **argv)
                     w->grab().save(out + QStringLiteral("/tip-%1.png").arg(name));
             QToolTip::hideText();
         }
+#ifdef LIANBU_HAVE_PREVIEW
+        if (TPreviewFormEh *preview = TPreviewFormEh::existingInstance())
+            preview->grab().save(out + QStringLiteral("/preview-%1.png").arg(name));
+#endif
 #ifdef LIANBU_HAVE_OPERATOR_WINDOWS
         changepass->grab().save(out + QStringLiteral("/changepass-%1.png").arg(name));
         usergl->grab().save(out + QStringLiteral("/usergl-%1.png").arg(name));
