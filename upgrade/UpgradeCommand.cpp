@@ -27,7 +27,9 @@ TauAutoUpgrader *createMainUpgrader(QObject *owner)
 
 void TMainForm::N18Click()
 {
-    // Returns at once; a check or run still in progress makes it do nothing.
-    if (auAutoUpgrader1)
+    // Returns at once; a check or run still in progress makes it do nothing. Closing the ask
+    // window activates this window again: once the user said "later", activations stop
+    // asking for the rest of the session instead of asking again and again.
+    if (auAutoUpgrader1 && !auAutoUpgrader1->UserDeclined())
         auAutoUpgrader1->CheckUpdate();
 }

@@ -563,7 +563,8 @@ void TauAutoUpgrader::evaluateInfoFile(const QByteArray &body)
         OnBeginUpgrade(this, message, m_upgradeMethod, m_files, canUpgrade);
     if (m_mode != InfoMode)
         return; // abandoned meanwhile
-    if (canUpgrade && (!m_showMessages.contains(mAskUpgrade) || askUpgrade(message))) {
+    const bool asked = canUpgrade && m_showMessages.contains(mAskUpgrade);
+    if (canUpgrade && (!asked || askUpgrade(message))) {
         if (m_upgradeMethod == umRedirectToURL) {
             m_mode = Idle;
             if (!m_files.isEmpty())
@@ -577,6 +578,8 @@ void TauAutoUpgrader::evaluateInfoFile(const QByteArray &body)
     }
     const bool abandoned = m_mode != InfoMode;
     m_mode = Idle;
+    if (asked && !abandoned)
+        m_userDeclined = true;
     if (!abandoned && OnLaterUpgrade)
         OnLaterUpgrade(this);
 }

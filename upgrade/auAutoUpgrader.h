@@ -190,6 +190,8 @@ public:
 
     // ---- state (tests, windows)
     bool Aborted() const { return m_aborted; }
+    // The user answered "later" in the ask window at least once since the program started.
+    bool UserDeclined() const { return m_userDeclined; }
     bool InProgress() const { return m_mode != Idle; }
     bool RunInProgress() const { return m_mode == FilesMode; }
     bool AutomaticCheckDone() const { return m_automaticCheckDone; }
@@ -279,6 +281,7 @@ private:
     TauUpgradeMethod m_upgradeMethod = umSelfUpgrade;
     Mode m_mode = Idle;
     bool m_aborted = false;
+    bool m_userDeclined = false;
     bool m_automaticCheckDone = false;
     bool m_checkIsAutomatic = false;
     bool m_connectionTestRunning = false;

@@ -796,6 +796,37 @@ private slots:
         QCOMPARE(readFile(m_folder + "/readme.txt"), QByteArray("readme"));
     }
 
+    // Declining in the ask window gives the focus back to the main window, whose activation
+    // checks again: the user is asked once per published version, not again and again.
+    void declinedOnceIsNotAskedAgainOnActivation()
+    {
+        MainWindowHarness h;
+        h.form->Tag = 1; // a session is open: activation shows no login dialog
+        TauAutoUpgrader *up = h.form->auAutoUpgrader1;
+        QVERIFY(waitFor([&] { return !up->Busy() && !up->InProgress(); })); // the first activation's check
+        TestHttpServer server([](const HttpRequest &) {
+            return textResponse("#date=01/01/2030\n#url1=http://127.0.0.1:1/x.dat\n");
+        });
+        up->setInfoFileURL(server.url("/info.txt"));
+        int later = 0;
+        up->OnLaterUpgrade = [&](QObject *) { ++later; };
+        ModalAnswerer<TauAutoUpgraderUpgradeMessageForm> ask([](auto *form) { form->ui->LaterBtn->click(); });
+        h.form->N18->trigger();
+        QVERIFY(waitFor([&] { return later >= 1; }));
+        QVERIFY(waitFor([&] { return !up->Busy() && !up->InProgress(); }));
+        QVERIFY(up->UserDeclined());
+        h.form->FormActivate();
+        h.form->N18->trigger();
+        QTest::qWait(50);
+        QVERIFY(!up->Busy() && !up->InProgress());
+        QCOMPARE(ask.count(), 1);
+        QCOMPARE(server.requestCount(), 1);
+        // The component itself still checks when asked directly.
+        up->CheckUpdate();
+        QVERIFY(waitFor([&] { return later == 2; }));
+        QCOMPARE(ask.count(), 2);
+    }
+
 private:
     static bool settledAfter(TauAutoUpgrader &up)
     {
