@@ -11,5 +11,7 @@ QString vendorWebAddress();
 QString supportPageAddress();
 // Opened by "官方主页".
 QString homePageAddress();
+// Behind the about box's mail link.
+QString vendorMailAddress();
 
 } // namespace lianbu

@@ -7,10 +7,6 @@
 
 #include <QMouseEvent>
 
-namespace lianbu {
-QString vendorMailAddress() { return QStringLiteral("support@lianbubao.example"); }
-} // namespace lianbu
-
 TAboutBox::TAboutBox(QWidget *parent)
     : QDialog(parent)
     , ui(new Ui::TAboutBox)

@@ -7,11 +7,6 @@ namespace Ui {
 class TAboutBox;
 }
 
-namespace lianbu {
-// The mail address behind the about box's "Email：" link.
-QString vendorMailAddress();
-} // namespace lianbu
-
 // The about box: picture, product name, version, mail and web links and "确  定".
 class TAboutBox : public QDialog
 {
