@@ -26,20 +26,9 @@ const char kKeptDateText[] = "lianbuKeptDateText";
 
 } // namespace
 
-QString entryText(const QString &text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin).unicode() <= 32)
-        ++begin;
-    while (end > begin && text.at(end - 1).unicode() <= 32)
-        --end;
-    return text.mid(begin, end - begin);
-}
-
 std::optional<QDate> registrationDateOf(const QString &stored)
 {
-    const QString text = entryText(stored).section(QLatin1Char(' '), 0, 0);
+    const QString text = TrimInput(stored).section(QLatin1Char(' '), 0, 0);
     if (text.isEmpty())
         return std::nullopt;
     const QDate date = QDate::fromString(text, QStringLiteral("yyyy-M-d"));
@@ -67,7 +56,7 @@ void setRegistrationDateText(QDateEdit *editor, const QString &stored)
     else
         editor->setDateTime(editor->minimumDateTime());
     // Set after the date: a changed date clears what was kept.
-    editor->setProperty(kKeptDateText, date ? QVariant() : QVariant(entryText(stored)));
+    editor->setProperty(kKeptDateText, date ? QVariant() : QVariant(TrimInput(stored)));
 }
 
 std::optional<QString> registrationDateValue(const QDateEdit *editor)
@@ -214,8 +203,8 @@ void writePanelInto(Ui::TMainForm *ui, lianbu::db::DataSet *target)
     using namespace lianbu::customers;
     try {
         for (const EntryEdit &e : kEntryEdits)
-            target->fieldByName(QLatin1String(e.column)).setAsString(entryText((ui->*e.edit)->text()));
-        target->fieldByName(QStringLiteral("d")).setAsString(entryText(ui->ComboBox1->currentText()));
+            target->fieldByName(QLatin1String(e.column)).setAsString(TrimInput((ui->*e.edit)->text()));
+        target->fieldByName(QStringLiteral("d")).setAsString(TrimInput(ui->ComboBox1->currentText()));
         lianbu::db::Field &day = target->fieldByName(QStringLiteral("day1"));
         if (const std::optional<QString> value = registrationDateValue(ui->DBDateTimeEditEh1))
             day.setAsString(*value);

@@ -9,10 +9,6 @@ class QDateEdit;
 
 namespace lianbu::customers {
 
-// The text a control's contents write into a column: leading and trailing characters with
-// codes 0 to 32 removed.
-QString entryText(const QString &text);
-
 // The date a stored registration date stands for: "yyyy-MM-dd" (also with single-digit month
 // or day, and with a time of day after a blank). nullopt for empty or other text.
 std::optional<QDate> registrationDateOf(const QString &stored);

@@ -45,21 +45,9 @@ Tdmfm::~Tdmfm()
 
 namespace {
 
-// Leading and trailing characters with codes 0 to 32 removed.
-QString trimmedOfControls(const QString &text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin).unicode() <= 32)
-        ++begin;
-    while (end > begin && text.at(end - 1).unicode() <= 32)
-        --end;
-    return text.mid(begin, end - begin);
-}
-
 bool requireText(QWidget *control, const QString &text, const QString &message)
 {
-    if (!trimmedOfControls(text).isEmpty())
+    if (!TrimInput(text).isEmpty())
         return true;
     lianbu::showWarning(message, control->window());
     control->setFocus();
@@ -117,4 +105,15 @@ void FillComboDistinct(lianbu::db::Query *query, const QString &column, const QS
     comboBox->setCurrentIndex(-1);
     if (comboBox->isEditable())
         comboBox->clearEditText();
+}
+
+QString TrimInput(const QString &text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin).unicode() <= 32)
+        ++begin;
+    while (end > begin && text.at(end - 1).unicode() <= 32)
+        --end;
+    return text.mid(begin, end - begin);
 }

@@ -41,6 +41,10 @@ private:
 // The one data module of the program (nullptr before it is created and after it is destroyed).
 extern Tdmfm *dmfm;
 
+// A value read from an input control for storing or checking: leading and trailing characters
+// with codes 0 to 32 removed.
+QString TrimInput(const QString &text);
+
 // ---- the six data-access routines ---------------------------------------------------------
 
 // True when the edit holds text other than characters 0..32; otherwise the warning box with

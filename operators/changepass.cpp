@@ -1,6 +1,7 @@
 #include "operators/changepass.h"
 
 #include "data/dm.h"
+#include "operators/OperatorWindow.h"
 #include "operators/PasswordEdit.h"
 #include "platform/Application.h"
 #include "platform/Dialogs.h"
@@ -13,107 +14,16 @@
 
 Tchangepassfm *changepassfm = nullptr;
 
-namespace lianbu::operators {
-
-QString trimmedText(const QString &text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin).unicode() <= 32)
-        ++begin;
-    while (end > begin && text.at(end - 1).unicode() <= 32)
-        --end;
-    return text.mid(begin, end - begin);
-}
-
-void prepareOperatorWindow(QWidget *window, const QSize &clientSize)
-{
-    window->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                           | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
-                           | Qt::MSWindowsFixedSizeDialogHint);
-    window->setFixedSize(clientSize);
-    window->setAttribute(Qt::WA_DeleteOnClose);
-    QFont font = window->font();
-    font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC")});
-    font.setPixelSize(12);
-    window->setFont(font);
-}
-
-void centreOnScreen(QWidget *window)
-{
-    QScreen *screen = window->screen();
-    if (!screen)
-        return;
-    const QRect area = screen->availableGeometry();
-    const QSize frame = window->frameGeometry().size();
-    window->move(area.center() - QPoint(frame.width() / 2, frame.height() / 2));
-}
-
-bool operatorWindowKeepsKey(QKeyEvent *event)
-{
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-        event->accept();
-        return true;
-    default:
-        return false;
-    }
-}
-
-namespace {
-
-class ButtonEnterFilter final : public QObject
-{
-public:
-    using QObject::QObject;
-
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() != QEvent::KeyPress)
-            return false;
-        const int key = static_cast<QKeyEvent *>(event)->key();
-        if (key != Qt::Key_Return && key != Qt::Key_Enter)
-            return false;
-        if (auto *button = qobject_cast<QPushButton *>(watched); button && button->isEnabled())
-            button->click();
-        return true;
-    }
-};
-
-} // namespace
-
-void pressButtonsOnEnter(QWidget *window)
-{
-    auto *filter = new ButtonEnterFilter(window);
-    for (QPushButton *button : window->findChildren<QPushButton *>()) {
-        button->setAutoDefault(false);
-        button->setDefault(false);
-        button->installEventFilter(filter);
-    }
-}
-
-void handFocusToOwner(QWidget *window)
-{
-    if (!window->isActiveWindow())
-        return;
-    if (QWidget *owner = window->parentWidget(); owner && owner->window()->isVisible())
-        owner->window()->activateWindow();
-}
-
-} // namespace lianbu::operators
 
 using namespace lianbu;
 using namespace lianbu::operators;
 
 Tchangepassfm::Tchangepassfm(QWidget *owner)
-    : QDialog(owner)
+    : TOperatorWindow(owner, QSize(296, 160))
     , ui(new Ui::Tchangepassfm)
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("changepassfm"));
-    prepareOperatorWindow(this, QSize(296, 160));
     pressButtonsOnEnter(this);
     for (QLineEdit *edit : {ui->Edit1, ui->Edit14, ui->Edit15}) {
         // Polished first, so the edit's own style sheet ("*" as the echo) takes effect at once.
@@ -139,21 +49,6 @@ Tchangepassfm::~Tchangepassfm()
     if (changepassfm == this)
         changepassfm = nullptr;
     delete ui;
-}
-
-void Tchangepassfm::showEvent(QShowEvent *event)
-{
-    QDialog::showEvent(event);
-    if (m_shown)
-        return;
-    m_shown = true;
-    // Once more now that the frame is known, so the whole window sits in the middle.
-    centreOnScreen(this);
-    try {
-        FormShow();
-    } catch (...) {
-        reportCurrentException();
-    }
 }
 
 void Tchangepassfm::FormShow()
@@ -185,9 +80,9 @@ void Tchangepassfm::Edit15KeyPress()
 void Tchangepassfm::bitbtn4Click()
 {
     const QString name = ui->ComboBox1->currentText();
-    const QString oldPassword = trimmedText(ui->Edit1->text());
-    const QString newPassword = trimmedText(ui->Edit14->text());
-    const QString repeated = trimmedText(ui->Edit15->text());
+    const QString oldPassword = TrimInput(ui->Edit1->text());
+    const QString newPassword = TrimInput(ui->Edit14->text());
+    const QString repeated = TrimInput(ui->Edit15->text());
 
     // With no operator chosen the update would match no row and still report success.
     if (!RequireComboText(ui->ComboBox1, QStringLiteral("必须选择用户！")))
@@ -228,25 +123,3 @@ void Tchangepassfm::BitBtn1Click()
     close();
 }
 
-void Tchangepassfm::keyPressEvent(QKeyEvent *event)
-{
-    if (!operatorWindowKeepsKey(event))
-        QDialog::keyPressEvent(event);
-}
-
-void Tchangepassfm::closeEvent(QCloseEvent *event)
-{
-    try {
-        FormClose();
-    } catch (...) {
-        reportCurrentException();
-    }
-    event->accept();
-    handFocusToOwner(this);
-}
-
-void Tchangepassfm::FormClose()
-{
-    if (dmfm)
-        dmfm->ADOQuery1->close();
-}

@@ -1,8 +1,8 @@
 #include "operators/usergl.h"
 
 #include "data/dm.h"
+#include "operators/OperatorWindow.h"
 #include "operators/PasswordEdit.h"
-#include "operators/changepass.h"
 #include "platform/Application.h"
 #include "platform/Dialogs.h"
 #include "ui_usergl.h"
@@ -31,12 +31,11 @@ int execCounting(db::Query *query, const QString &statement)
 } // namespace
 
 Tuserglfm::Tuserglfm(QWidget *owner)
-    : QDialog(owner)
+    : TOperatorWindow(owner, QSize(393, 152))
     , ui(new Ui::Tuserglfm)
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("userglfm"));
-    prepareOperatorWindow(this, QSize(393, 152));
     pressButtonsOnEnter(this);
     // Polished first, so the edit's own style sheet ("*" as the echo) takes effect at once.
     ui->LabeledEdit1->ensurePolished();
@@ -76,21 +75,6 @@ bool Tuserglfm::unlocked() const
     return ui->PageControl1->isEnabled();
 }
 
-void Tuserglfm::showEvent(QShowEvent *event)
-{
-    QDialog::showEvent(event);
-    if (m_shown)
-        return;
-    m_shown = true;
-    // Once more now that the frame is known, so the whole window sits in the middle.
-    centreOnScreen(this);
-    try {
-        FormShow();
-    } catch (...) {
-        reportCurrentException();
-    }
-}
-
 void Tuserglfm::FormShow()
 {
     fillOperatorList();
@@ -119,7 +103,7 @@ void Tuserglfm::LabeledEdit1KeyPress()
 
 void Tuserglfm::BitBtn3Click()
 {
-    const QString password = trimmedText(ui->LabeledEdit1->text());
+    const QString password = TrimInput(ui->LabeledEdit1->text());
     OpenStatement(dmfm->ADOQuery1, sql::loginCheck(password, superAdministratorName()));
     if (dmfm->ADOQuery1->recordCount() == 1) {
         showInformation(QStringLiteral("超级管理员登录成功！"), this);
@@ -142,7 +126,7 @@ void Tuserglfm::ListBox1Click()
 
 void Tuserglfm::BitBtn5Click()
 {
-    const QString name = trimmedText(ui->Edit5->text());
+    const QString name = TrimInput(ui->Edit5->text());
     if (name.isEmpty()) {
         showInformation(QStringLiteral("请选择用户名！"), this);
         return;
@@ -167,7 +151,7 @@ void Tuserglfm::BitBtn4Click()
 
 void Tuserglfm::BitBtn7Click()
 {
-    const QString name = trimmedText(ui->Edit6->text());
+    const QString name = TrimInput(ui->Edit6->text());
     if (name == superAdministratorName()) {
         showInformation(QStringLiteral("超级管理员只能有一个，不能增加"), this);
         return;
@@ -198,7 +182,7 @@ void Tuserglfm::BitBtn7Click()
 
 void Tuserglfm::BitBtn9Click()
 {
-    const QString name = trimmedText(ui->Edit7->text());
+    const QString name = TrimInput(ui->Edit7->text());
     if (name == superAdministratorName()) {
         showInformation(QStringLiteral("超级管理员不能删除！"), this);
         return;
@@ -212,7 +196,7 @@ void Tuserglfm::BitBtn9Click()
         showInformation(QStringLiteral("成功删除！"), this);
         ui->Edit7->clear();
         // The reset tab must not go on offering an operator who no longer exists.
-        if (trimmedText(ui->Edit5->text()) == name)
+        if (TrimInput(ui->Edit5->text()) == name)
             ui->Edit5->clear();
     }
     fillOperatorList();
@@ -223,25 +207,3 @@ void Tuserglfm::BitBtn2Click()
     close();
 }
 
-void Tuserglfm::keyPressEvent(QKeyEvent *event)
-{
-    if (!operatorWindowKeepsKey(event))
-        QDialog::keyPressEvent(event);
-}
-
-void Tuserglfm::closeEvent(QCloseEvent *event)
-{
-    try {
-        FormClose();
-    } catch (...) {
-        reportCurrentException();
-    }
-    event->accept();
-    handFocusToOwner(this);
-}
-
-void Tuserglfm::FormClose()
-{
-    if (dmfm)
-        dmfm->ADOQuery1->close();
-}

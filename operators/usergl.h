@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "operators/OperatorWindow.h"
 
 namespace Ui {
 class Tuserglfm;
@@ -10,7 +10,7 @@ class Tuserglfm;
 // an operator's password to the default, adds operators and deletes them. Modeless; centres
 // itself on the screen, shows itself when created and frees itself when closed, so every
 // opening starts locked again.
-class Tuserglfm : public QDialog
+class Tuserglfm : public TOperatorWindow
 {
     Q_OBJECT
 
@@ -24,7 +24,7 @@ public:
     bool unlocked() const;
 
 public slots:
-    void FormShow();
+    void FormShow() override;
     void LabeledEdit1KeyPress(); // Enter (the key filter itself belongs to the password edit)
     void BitBtn3Click();         // 登录
     void ListBox1Click();
@@ -33,18 +33,10 @@ public slots:
     void BitBtn7Click();         // 增加用户
     void BitBtn9Click();         // 删除用户
     void BitBtn2Click();         // 退出
-    void FormClose();
-
-protected:
-    void showEvent(QShowEvent *event) override;
-    void closeEvent(QCloseEvent *event) override;
-    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     // Refills ListBox1 with every row of userdb in the database's order.
     void fillOperatorList();
-
-    bool m_shown = false;
 };
 
 // The open administration window, nullptr when there is none.

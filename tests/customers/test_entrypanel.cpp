@@ -1,3 +1,4 @@
+#include "data/dm.h"
 #include "tests/app/MainWindowHarness.h"
 
 #include "customers/EntryPanel.h"
@@ -530,7 +531,7 @@ private slots:
         // A text the editor cannot show is written back unchanged.
         p.data->ADOQuery15->first();
         p.form->DBGridEh1DblClick();
-        QCOMPARE(customers::entryText(p.ui->DBDateTimeEditEh1->text()), QString());
+        QCOMPARE(TrimInput(p.ui->DBDateTimeEditEh1->text()), QString());
         p.boxes().queueBoxAnswer(BoxButton::Ok);
         p.form->Button3Click();
         QCOMPARE(p.rows()[0][14], QStringLiteral("去年春天"));
@@ -561,11 +562,11 @@ private slots:
         // Part of the date selected: an ordinary edit of the text.
         inner->setSelection(0, 4);
         QTest::keyClick(inner, Qt::Key_Delete);
-        QVERIFY(!customers::entryText(date->text()).isEmpty());
+        QVERIFY(!TrimInput(date->text()).isEmpty());
         date->setDate(QDate(2010, 8, 15));
         inner->selectAll();
         QTest::keyClick(inner, Qt::Key_Delete);
-        QCOMPARE(customers::entryText(date->text()), QString());
+        QCOMPARE(TrimInput(date->text()), QString());
         QTest::mouseClick(p.ui->Button1, Qt::LeftButton);
         QCOMPARE(p.rows().size(), 1);
         QCOMPARE(p.rows()[0][14], QStringLiteral("<null>"));
@@ -577,7 +578,7 @@ private slots:
         QCOMPARE(customers::registrationDateOf(QStringLiteral("2010-8-5 9:30:00")), std::optional<QDate>(QDate(2010, 8, 5)));
         QVERIFY(!customers::registrationDateOf(QStringLiteral("2010-13-01")));
         QVERIFY(!customers::registrationDateOf(QString()));
-        QCOMPARE(customers::entryText(QStringLiteral("\t a b \r\n")), QStringLiteral("a b"));
+        QCOMPARE(TrimInput(QStringLiteral("\t a b \r\n")), QStringLiteral("a b"));
     }
 
     void theClosePictureHidesAndClears()
