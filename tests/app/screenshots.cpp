@@ -1,6 +1,6 @@
 // Renders the program's windows to PNG files for a person to look at (not a test):
 //   QT_QPA_PLATFORM=offscreen build/dev/tests/app/lianbu-screenshots OUTDIR
-#include "tests/app/MainWindowHarness.h"
+#include "tests/support/MainWindowHarness.h"
 
 #include "appearance/About.h"
 #include "appearance/Skins.h"

@@ -1,7 +1,7 @@
 // The customer grid's column layout across runs: "保存当前列状态" writes the settings file, the
 // next start restores it before anything else.
 
-#include "tests/app/MainWindowHarness.h"
+#include "tests/support/MainWindowHarness.h"
 
 #include "customers/CustomerGrid.h"
 #include "grid/DBGridEh.h"

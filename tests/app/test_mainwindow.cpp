@@ -1,4 +1,4 @@
-#include "tests/app/MainWindowHarness.h"
+#include "tests/support/MainWindowHarness.h"
 
 #include "app/HintPause.h"
 #include "app/StartUp.h"

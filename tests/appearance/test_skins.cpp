@@ -1,5 +1,5 @@
 // Skins, the remembered skin, the support page, the help commands and the about box.
-#include "tests/app/MainWindowHarness.h"
+#include "tests/support/MainWindowHarness.h"
 
 #include "app/AppInfo.h"
 #include "app/VendorAddresses.h"

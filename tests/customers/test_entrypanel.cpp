@@ -1,5 +1,5 @@
 #include "data/dm.h"
-#include "tests/app/MainWindowHarness.h"
+#include "tests/support/MainWindowHarness.h"
 
 #include "customers/EntryPanel.h"
 #include "data/Statements.h"

@@ -5,7 +5,7 @@
 #include "db/Query.h"
 #include "grid/DBGridEh.h"
 #include "platform/Clock.h"
-#include "tests/app/MainWindowHarness.h"
+#include "tests/support/MainWindowHarness.h"
 #include "tests/export/XlsRecords.h"
 #include "ui_MAIN.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "operators/login.h"
-#include "tests/app/MainWindowHarness.h"
+#include "tests/support/MainWindowHarness.h"
 
 #include <QStringList>
 

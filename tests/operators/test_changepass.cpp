@@ -1,5 +1,5 @@
 // The password change window "更改密码", driven as the operator drives it.
-#include "tests/app/MainWindowHarness.h"
+#include "tests/support/MainWindowHarness.h"
 
 #include "operators/changepass.h"
 #include "platform/Application.h"
@@ -23,32 +23,9 @@ using namespace lianbu::test;
 
 namespace {
 
-// Types text key by key; characters outside ASCII arrive as key events carrying that text,
-// as an input method or keyboard layout delivers them.
-void typeText(QWidget *widget, const QString &text)
-{
-    for (QChar c : text) {
-        if (c.unicode() < 128)
-            QTest::keyClick(widget, char(c.unicode()));
-        else
-            QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
-    }
-}
-
-QStringList column(const MainWindowHarness &h, const QString &sql)
-{
-    QSqlQuery query(h.data->ADOConnection1->database());
-    if (!query.exec(sql))
-        qFatal("statement failed: %s", qPrintable(sql));
-    QStringList values;
-    while (query.next())
-        values << query.value(0).toString();
-    return values;
-}
-
 QString passwordOf(const MainWindowHarness &h, const QString &name)
 {
-    return column(h, QStringLiteral("select passwd from userdb where username=") + sql::sqlLiteral(name)).join('|');
+    return h.queryColumn(QStringLiteral("select passwd from userdb where username=") + sql::sqlLiteral(name)).join('|');
 }
 
 // The delivered register plus two operators whose names differ in letter case only.
@@ -157,7 +134,7 @@ private slots:
         w = openWindow(h);
         QVERIFY(w);
         QCOMPARE(items(w->ui->ComboBox1),
-                 column(h, QStringLiteral("select distinct username from userdb order by username")));
+                 h.queryColumn(QStringLiteral("select distinct username from userdb order by username")));
         QCOMPARE(w->ui->ComboBox1->count(), 5);
         QCOMPARE(w->ui->ComboBox1->currentIndex(), -1);
         QCOMPARE(w->ui->ComboBox1->currentText(), QString());
@@ -248,7 +225,7 @@ private slots:
         fill(w, QStringLiteral("on1"), QStringLiteral("on2"), QStringLiteral("on2"));
         QTest::mouseClick(w->ui->bitbtn4, Qt::LeftButton);
         QCOMPARE(passwordOf(h, QStringLiteral("O'Neil")), QStringLiteral("on2"));
-        QCOMPARE(column(h, QStringLiteral("select count(*) from userdb")), QStringList{"5"});
+        QCOMPARE(h.queryColumn(QStringLiteral("select count(*) from userdb")), QStringList{"5"});
 
         // Checked: the window closes and frees itself; the shared query is closed.
         QTest::mouseClick(w->ui->CheckBox1, Qt::LeftButton);
@@ -268,7 +245,7 @@ private slots:
         addOperators(h);
         Tchangepassfm *w = openWindow(h);
         QVERIFY(w);
-        const QStringList before = column(h, QStringLiteral("select username || '/' || passwd from userdb order by rowid"));
+        const QStringList before = h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by rowid"));
         ScriptedDialogs &boxes = h.env.dialogs();
 
         // No operator chosen: the update would match nobody and still report success.
@@ -306,7 +283,7 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), w->ui->Edit15);
 
         QCOMPARE(boxes.boxes().size(), 4);
-        QCOMPARE(column(h, QStringLiteral("select username || '/' || passwd from userdb order by rowid")), before);
+        QCOMPARE(h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by rowid")), before);
         QVERIFY(w->isVisible());
     }
 
@@ -318,7 +295,7 @@ private slots:
         QVERIFY(w);
         QPointer<Tchangepassfm> alive(w);
         ScriptedDialogs &boxes = h.env.dialogs();
-        const QStringList before = column(h, QStringLiteral("select username || '/' || passwd from userdb order by rowid"));
+        const QStringList before = h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by rowid"));
 
         // Another operator's password, the default password, a different letter case: all
         // refused, even for the super administrator, and the window stays although it would
@@ -341,7 +318,7 @@ private slots:
             QCOMPARE(QApplication::focusWidget(), w->ui->Edit1);
             QCOMPARE(w->ui->Edit14->text(), QStringLiteral("taken1"));
         }
-        QCOMPARE(column(h, QStringLiteral("select username || '/' || passwd from userdb order by rowid")), before);
+        QCOMPARE(h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by rowid")), before);
         deleteClosedWindows();
         QVERIFY(!alive.isNull());
 

@@ -1,5 +1,5 @@
 // The operator administration window "用户管理—(管理员专用)", driven as the administrator drives it.
-#include "tests/app/MainWindowHarness.h"
+#include "tests/support/MainWindowHarness.h"
 
 #include "appearance/Skins.h"
 #include "operators/changepass.h"
@@ -26,32 +26,9 @@ using namespace lianbu::test;
 
 namespace {
 
-// Types text key by key; characters outside ASCII arrive as key events carrying that text,
-// as an input method or keyboard layout delivers them.
-void typeText(QWidget *widget, const QString &text)
-{
-    for (QChar c : text) {
-        if (c.unicode() < 128)
-            QTest::keyClick(widget, char(c.unicode()));
-        else
-            QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
-    }
-}
-
-QStringList column(const MainWindowHarness &h, const QString &sql)
-{
-    QSqlQuery query(h.data->ADOConnection1->database());
-    if (!query.exec(sql))
-        qFatal("statement failed: %s", qPrintable(sql));
-    QStringList values;
-    while (query.next())
-        values << query.value(0).toString();
-    return values;
-}
-
 QStringList operatorRows(const MainWindowHarness &h)
 {
-    return column(h, QStringLiteral("select username || '/' || passwd from userdb order by rowid"));
+    return h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by rowid"));
 }
 
 QStringList items(const QListWidget *list)
@@ -179,7 +156,7 @@ private slots:
         QCOMPARE(w->ui->BitBtn9->text(), QStringLiteral("删除用户"));
 
         // Every row in the database's order, a duplicated name twice; filled while locked.
-        QCOMPARE(items(w->ui->ListBox1), column(h, QStringLiteral("select username from userdb")));
+        QCOMPARE(items(w->ui->ListBox1), h.queryColumn(QStringLiteral("select username from userdb")));
         QCOMPARE(items(w->ui->ListBox1),
                  QStringList({QStringLiteral("超级管理员"), QStringLiteral("王五"), QStringLiteral("张三"),
                               QStringLiteral("王五"), QStringLiteral("Wang"), QStringLiteral("wang")}));
@@ -331,7 +308,7 @@ private slots:
 
         // The list is in the database's order (here the order of the name index).
         const QStringList names = items(w->ui->ListBox1);
-        QCOMPARE(names, column(h, QStringLiteral("select username from userdb")));
+        QCOMPARE(names, h.queryColumn(QStringLiteral("select username from userdb")));
         QVERIFY(clickName(w, QStringLiteral("O'Neil")));
         QCOMPARE(w->ui->Edit5->text(), QStringLiteral("O'Neil"));
         QCOMPARE(w->ui->Edit7->text(), QStringLiteral("O'Neil"));
@@ -349,8 +326,8 @@ private slots:
 
         QTest::mouseClick(w->ui->BitBtn5, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("已经成功将密码初始化为：888"));
-        QCOMPARE(column(h, QStringLiteral("select passwd from userdb where username='O''Neil'")), QStringList{"888"});
-        QCOMPARE(column(h, QStringLiteral("select passwd from userdb where username='张三'")), QStringList{"333"});
+        QCOMPARE(h.queryColumn(QStringLiteral("select passwd from userdb where username='O''Neil'")), QStringList{"888"});
+        QCOMPARE(h.queryColumn(QStringLiteral("select passwd from userdb where username='张三'")), QStringList{"333"});
         QCOMPARE(w->ui->Edit5->text(), QStringLiteral("O'Neil"));
 
         // The super administrator's password can be reset too.
@@ -358,14 +335,14 @@ private slots:
         QVERIFY(clickName(w, superAdministratorName()));
         QTest::mouseClick(w->ui->BitBtn5, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("已经成功将密码初始化为：888"));
-        QCOMPARE(column(h, QStringLiteral("select passwd from userdb where username='超级管理员'")), QStringList{"888"});
+        QCOMPARE(h.queryColumn(QStringLiteral("select passwd from userdb where username='超级管理员'")), QStringList{"888"});
 
         // The hint names the password a reset sets, and changes nothing itself.
         h.data->ADOConnection1->execute(QStringLiteral("update userdb set passwd='s2' where username='超级管理员'"));
         QTest::mouseClick(w->ui->BitBtn4, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("初始化口令用于忘记密码的用户，将口令更改为:888"));
         QCOMPARE(h.env.dialogs().lastBox().request.icon, BoxIcon::None);
-        QCOMPARE(column(h, QStringLiteral("select passwd from userdb where username='超级管理员'")), QStringList{"s2"});
+        QCOMPARE(h.queryColumn(QStringLiteral("select passwd from userdb where username='超级管理员'")), QStringList{"s2"});
     }
 
     void resettingAnOperatorWhoIsGoneIsNotReportedDone()
@@ -412,7 +389,7 @@ private slots:
         QCOMPARE(h.env.dialogs().lastBox().request.icon, BoxIcon::None);
         QCOMPARE(operatorRows(h).last(), QStringLiteral("王 五'1-x/888"));
         QCOMPARE(name->text(), QStringLiteral("  王 五'1-x  "));
-        QCOMPARE(items(w->ui->ListBox1), column(h, QStringLiteral("select username from userdb")));
+        QCOMPARE(items(w->ui->ListBox1), h.queryColumn(QStringLiteral("select username from userdb")));
         // ... and can log in with it.
         OpenStatement(h.data->ADOQuery1, sql::loginCheck(QStringLiteral("888"), QStringLiteral("王 五'1-x")));
         QCOMPARE(h.data->ADOQuery1->recordCount(), 1);
@@ -448,7 +425,7 @@ private slots:
             QVERIFY(items(w->ui->ListBox1).contains(superAdministratorName()));
         }
         QCOMPARE(h.env.dialogs().boxes().size(), count + 2);
-        QCOMPARE(column(h, QStringLiteral("select count(*) from userdb where username like '%超级管理员%'")), QStringList{"0"});
+        QCOMPARE(h.queryColumn(QStringLiteral("select count(*) from userdb where username like '%超级管理员%'")), QStringList{"0"});
     }
 
     void deliveredRegisterKeepsOperatorNamesUnique()
@@ -461,7 +438,7 @@ private slots:
         QCOMPARE(operatorRows(h), QStringList{QStringLiteral("超级管理员/888")});
         // Names differing in letter case are different operators.
         h.data->ADOConnection1->execute(QStringLiteral("insert into userdb values ('ab','1'), ('AB','2')"));
-        QCOMPARE(column(h, QStringLiteral("select count(*) from userdb")), QStringList{"3"});
+        QCOMPARE(h.queryColumn(QStringLiteral("select count(*) from userdb")), QStringList{"3"});
     }
 
     void anOlderRegisterWithDuplicatesOpensAndWorks()
@@ -477,7 +454,7 @@ private slots:
         }
         h.data = std::make_unique<Tdmfm>();
         h.show();
-        QCOMPARE(column(h, QStringLiteral("select count(*) from sqlite_master where name='userdb_username'")),
+        QCOMPARE(h.queryColumn(QStringLiteral("select count(*) from sqlite_master where name='userdb_username'")),
                  QStringList{"0"}); // opening adds no index
         Tuserglfm *w = openWindow(h);
         QVERIFY(w);
@@ -491,7 +468,7 @@ private slots:
         w->ui->Edit6->setText(QStringLiteral("王五"));
         QTest::mouseClick(w->ui->BitBtn7, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("用户名已存在！"));
-        QCOMPARE(column(h, QStringLiteral("select count(*) from userdb where username='王五'")), QStringList{"2"});
+        QCOMPARE(h.queryColumn(QStringLiteral("select count(*) from userdb where username='王五'")), QStringList{"2"});
 
         // Deleting it removes every row of the name.
         showTab(w, 2);
@@ -544,9 +521,9 @@ private slots:
         boxes.queueBoxAnswer(BoxButton::Yes);
         QTest::mouseClick(w->ui->BitBtn9, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("成功删除！"));
-        QCOMPARE(column(h, QStringLiteral("select username from userdb order by rowid")),
+        QCOMPARE(h.queryColumn(QStringLiteral("select username from userdb order by rowid")),
                  QStringList({QStringLiteral("超级管理员"), QStringLiteral("zhang"), QStringLiteral("李四"), QStringLiteral("外来")}));
-        QCOMPARE(items(w->ui->ListBox1), column(h, QStringLiteral("select username from userdb")));
+        QCOMPARE(items(w->ui->ListBox1), h.queryColumn(QStringLiteral("select username from userdb")));
         QCOMPARE(w->ui->Edit7->text(), QString());
         // The reset tab no longer offers the operator who is gone.
         QCOMPARE(w->ui->Edit5->text(), QString());

@@ -1,6 +1,6 @@
 // Renders the print preview, its pages and the settings dialog to PNG files for a person to look
 // at (not a test):  QT_QPA_PLATFORM=offscreen build/.../tests/printing/lianbu-print-screenshots OUTDIR
-#include "tests/app/MainWindowHarness.h"
+#include "tests/support/MainWindowHarness.h"
 
 #include "data/dm.h"
 #include "db/Query.h"

@@ -1,7 +1,7 @@
 // The customer list printed through "打 印": pages, their contents, generation control (stop,
 // escape, close box), the preview window's rules and zoom, printing a page range to PDF, the
 // settings dialog.
-#include "tests/app/MainWindowHarness.h"
+#include "tests/support/MainWindowHarness.h"
 #include "tests/printing/PageText.h"
 
 #include "db/DataSet.h"

@@ -9,7 +9,7 @@
 #include "app/MAIN.h"
 #include "data/dm.h"
 #include "platform/Clock.h"
-#include "tests/app/MainWindowHarness.h"
+#include "tests/support/MainWindowHarness.h"
 #include "tests/support/TestSupport.h"
 #include "updater/ProgramLock.h"
 #include "updater/UpdaterProgram.h"

@@ -31,7 +31,13 @@ public:
     void insertCustomers(const QList<CustomerRow> &rows);
     // The values of one column of the list query, in its current order.
     QStringList listColumn(const QString &field) const;
+    // The first column of every row a statement returns, straight from the database.
+    QStringList queryColumn(const QString &sql) const;
 };
+
+// Types text key by key; characters outside ASCII arrive as key events carrying that text, as
+// an input method or keyboard layout delivers them.
+void typeText(QWidget *widget, const QString &text);
 
 // A row with the given category, short name and telephone; the other columns derived.
 CustomerRow customer(const QString &a, const QString &b, const QString &g = QString(),

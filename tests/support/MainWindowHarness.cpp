@@ -1,8 +1,9 @@
-#include "tests/app/MainWindowHarness.h"
+#include "tests/support/MainWindowHarness.h"
 
 #include "data/Statements.h"
 #include "app/StartUp.h"
 
+#include <QSqlQuery>
 #include <QTest>
 
 namespace lianbu::test {
@@ -49,6 +50,27 @@ QStringList MainWindowHarness::listColumn(const QString &field) const
     for (int row = 0; row < list->recordCount(); ++row)
         values << list->cellText(row, index);
     return values;
+}
+
+QStringList MainWindowHarness::queryColumn(const QString &sql) const
+{
+    QSqlQuery query(data->ADOConnection1->database());
+    if (!query.exec(sql))
+        qFatal("statement failed: %s", qPrintable(sql));
+    QStringList values;
+    while (query.next())
+        values << query.value(0).toString();
+    return values;
+}
+
+void typeText(QWidget *widget, const QString &text)
+{
+    for (QChar c : text) {
+        if (c.unicode() < 128)
+            QTest::keyClick(widget, char(c.unicode()));
+        else
+            QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
 }
 
 CustomerRow customer(const QString &a, const QString &b, const QString &g, const QString &c)
