@@ -1,11 +1,11 @@
 #include "platform/DesktopShortcut.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/Paths.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace lianbu {
 
@@ -88,18 +88,8 @@ bool writeDesktopShortcut(const QString &programPath)
         return false;
     const QString file = QDir(desktop).filePath(desktopShortcutFileName());
     const QByteArray bytes = desktopShortcutText(programPath).toUtf8();
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
-    if (out.write(bytes) != bytes.size()) {
-        out.cancelWriting();
-        return false;
-    }
     // Desktops start only entries that their owner may execute.
-    out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                       | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
-                       | QFileDevice::ExeOther);
-    return out.commit();
+    return writeFileAtomically(file, bytes, kExecutablePermissions);
 }
 
 } // namespace lianbu

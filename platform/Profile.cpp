@@ -1,10 +1,10 @@
 #include "platform/Profile.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/Gbk.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <optional>
 #include <vector>
@@ -129,14 +129,7 @@ bool save(const QString &file, const Document &doc)
         bytes.append(line.raw);
         bytes.append("\r\n");
     }
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
-    if (out.write(bytes) != bytes.size()) {
-        out.cancelWriting();
-        return false;
-    }
-    return out.commit();
+    return writeFileAtomically(file, bytes);
 }
 
 // Index of the first line of every section named section, in file order.

@@ -1,5 +1,6 @@
 #include "updater/UpdaterProgram.h"
 
+#include "platform/AtomicFile.h"
 #include "updater/UpdaterCore.h"
 
 #include <QCoreApplication>
@@ -7,7 +8,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSaveFile>
 #include <sys/statvfs.h>
 
 // Q_INIT_RESOURCE must be used outside any namespace. Calling it also makes the linker keep the
@@ -47,21 +47,8 @@ bool writeUpdaterProgram(const QString &path) {
   const QByteArray bytes = resource.readAll();
   if (bytes.isEmpty())
     return false;
-  QSaveFile out(path);
-  if (!out.open(QIODevice::WriteOnly))
-    return false;
-  if (out.write(bytes) != bytes.size()) {
-    out.cancelWriting();
-    return false;
-  }
   // Executable before it takes the final name, so a half-ready file is never started.
-  if (!out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                          QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
-                          QFileDevice::ExeOther)) {
-    out.cancelWriting();
-    return false;
-  }
-  return out.commit();
+  return writeFileAtomically(path, bytes, kExecutablePermissions);
 }
 
 bool removeUpdaterProgram(const QString &path) {

@@ -1,5 +1,6 @@
 #include "upgrade/auThread.h"
 
+#include "platform/Application.h"
 #include "platform/Error.h"
 
 #include <QCoreApplication>
@@ -128,21 +129,6 @@ TThreadPriority threadPriorityFromOs(int osPriority)
     case 2: return tpHighest;
     case 15: return tpTimeCritical;
     default: return tpNormal;
-    }
-}
-
-QString exceptionMessage(std::exception_ptr error)
-{
-    if (!error)
-        return {};
-    try {
-        std::rethrow_exception(error);
-    } catch (const Error &e) {
-        return e.message();
-    } catch (const std::exception &e) {
-        return QString::fromUtf8(e.what());
-    } catch (...) {
-        return QStringLiteral("Unknown error");
     }
 }
 
@@ -509,7 +495,7 @@ void TauEventThread::ThreadProc()
     }
     if (uncaught)
         qWarning("TauEventThread: the work ended with an error: %s",
-                 qUtf8Printable(exceptionMessage(uncaught)));
+                 qUtf8Printable(exceptionText(uncaught)));
     currentThreadObject = nullptr;
     m_handOffFence.fetch_add(1, std::memory_order_acq_rel);
     // Tell the user-interface thread, while this object (and so the hand-off object) lives.

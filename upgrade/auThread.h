@@ -40,9 +40,6 @@ enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest,
 int threadPriorityToOs(TThreadPriority priority);
 TThreadPriority threadPriorityFromOs(int osPriority);
 
-// The message of an exception: lianbu::Error's message, std::exception::what() (UTF-8), or
-// "Unknown error".
-QString exceptionMessage(std::exception_ptr error);
 
 using TNotifyEvent = std::function<void(QObject *Sender)>;
 // Runs on the worker thread. The work must touch only its own data; it talks to the

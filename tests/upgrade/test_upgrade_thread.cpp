@@ -2,6 +2,7 @@
 // dialogs), errors, finishing, waiting, cancelling by replacement, priorities and the
 // hand-off object's life.
 
+#include "platform/Application.h"
 #include "upgrade/auThread.h"
 
 #include "platform/Error.h"
@@ -170,7 +171,7 @@ private slots:
         component.OnException = [&](QObject *sender, std::exception_ptr error) {
             QCOMPARE(sender, &component);
             QVERIFY(onUiThread());
-            events << QStringLiteral("exception:") + exceptionMessage(error);
+            events << QStringLiteral("exception:") + exceptionText(error);
         };
         component.OnFinish = [&](QObject *) { events << QStringLiteral("finish"); };
         component.Execute();
