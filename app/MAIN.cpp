@@ -69,6 +69,13 @@ TMainForm::~TMainForm()
 {
     if (MainForm == this)
         MainForm = nullptr;
+    // The controls send events to the window's filters while they are destroyed; destroy them
+    // while the window (and its form) is still whole.
+    QList<QPointer<QObject>> children;
+    for (QObject *child : this->children())
+        children.append(child);
+    for (const QPointer<QObject> &child : children)
+        delete child.data();
     delete ui;
 }
 

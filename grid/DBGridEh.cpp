@@ -58,7 +58,8 @@ TDBGridEh::TDBGridEh(QWidget *parent) : QWidget(parent)
     m_view->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_view->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_view->viewport()->installEventFilter(this);
+    m_viewport = m_view->viewport();
+    m_viewport->installEventFilter(this);
     // The corner above the indicator is painted like the titles.
     m_corner = m_view->findChild<QAbstractButton *>();
     if (m_corner)
@@ -112,6 +113,9 @@ TDBGridEh::~TDBGridEh()
         disconnect(m_source, nullptr, this, nullptr);
     // The parts ask the grid (and its columns) while they go; let them go first.
     disconnect(m_title, nullptr, this, nullptr);
+    // The view's parts send events while they are destroyed; the filter must not ask the view.
+    m_viewport = nullptr;
+    m_corner = nullptr;
     delete m_view;
     delete m_footer;
     delete m_hbar;
@@ -874,7 +878,7 @@ bool TDBGridEh::eventFilter(QObject *watched, QEvent *event)
         painter.drawLine(r.bottomLeft(), r.bottomRight());
         return true;
     }
-    if (watched == m_view->viewport() && event->type() == QEvent::Resize && m_autoFit
+    if (watched == m_viewport && m_viewport && event->type() == QEvent::Resize && m_autoFit
         && !m_applying)
         applyLayout();
     return QWidget::eventFilter(watched, event);

@@ -269,6 +269,7 @@ private:
 
     QScrollBar *m_hbar = nullptr; // below the footer, mirrors the view's horizontal bar
     QWidget *m_corner = nullptr;  // the view's corner button above the indicator
+    QWidget *m_viewport = nullptr; // the view's viewport, watched for resizes
 
     // footer sums, computed on demand and dropped on every data change
     mutable QHash<const TColumnFooterEh *, QString> m_sumCache;

@@ -26,7 +26,9 @@ public:
     explicit PageText(const QPicture &page);
     PageText(const TPrinterPreview &store, int index);
 
-    const QList<PageTextItem> &items() const { return m_items; }
+    const QList<PageTextItem> &items() const & { return m_items; }
+    // A temporary's items are handed over, so a loop over PageText(...).items() stays valid.
+    QList<PageTextItem> items() && { return std::move(m_items); }
     // The lines top to bottom.
     QStringList lines() const;
     // All lines joined with '\n'.
