@@ -21,6 +21,7 @@
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QToolButton>
+#include <QTimer>
 #include <QWindow>
 
 TMainForm *MainForm = nullptr;
@@ -71,11 +72,7 @@ TMainForm::~TMainForm()
         MainForm = nullptr;
     // The controls send events to the window's filters while they are destroyed; destroy them
     // while the window (and its form) is still whole.
-    QList<QPointer<QObject>> children;
-    for (QObject *child : this->children())
-        children.append(child);
-    for (const QPointer<QObject> &child : children)
-        delete child.data();
+    delete centralWidget();
     delete ui;
 }
 
@@ -169,6 +166,17 @@ void TMainForm::showEvent(QShowEvent *event)
     } catch (...) {
         lianbu::reportCurrentException();
     }
+    activateWindow();
+    QTimer::singleShot(0, this, &TMainForm::activateIfNoFocusCame);
+}
+
+void TMainForm::activateIfNoFocusCame()
+{
+    // Some desktops (and a display without a window manager) never give a new window the
+    // focus; the first activation, which puts the login in front of all work, must happen all
+    // the same. A focus that comes later then finds this window already active.
+    if (!m_lastFocusWindow && isVisible())
+        onFocusWindowChanged(windowHandle());
 }
 
 void TMainForm::FormShow()

@@ -147,6 +147,7 @@ private:
     void buildAppearance();       // appearance/SkinCommands.cpp
     void chooseSkin(int index);   // appearance/SkinCommands.cpp
     void onFocusWindowChanged(QWindow *window);
+    void activateIfNoFocusCame();
 
     QLabel *m_panels[4] = {};
     bool m_shown = false;

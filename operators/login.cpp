@@ -101,6 +101,9 @@ Tloginfm::Tloginfm(QWidget *parent)
     ui->bitbtn4->setAutoDefault(true);
     ui->BitBtn1->setAutoDefault(true);
     ui->Button1->setAutoDefault(false);
+    // Keys typed into the name box reach the combo box, which hands them to its edit directly
+    // (past the edit's filters); watch both.
+    ui->ComboBox1->installEventFilter(this);
     ui->ComboBox1->lineEdit()->installEventFilter(this);
     ui->Edit1->installEventFilter(this);
 
@@ -167,7 +170,7 @@ bool Tloginfm::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
-        if (watched == ui->ComboBox1->lineEdit())
+        if (watched == ui->ComboBox1 || watched == ui->ComboBox1->lineEdit())
             return ComboBox1KeyPress(key);
         if (watched == ui->Edit1)
             return Edit1KeyPress(key);
