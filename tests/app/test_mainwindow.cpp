@@ -378,7 +378,8 @@ private slots:
         delete first;
         QDialog *third = nullptr;
         h.form->ShowOrCreateForm(third, h.form.get());
-        QVERIFY(third && third != first);
+        // A new window (the old one was visible; the allocator may well reuse its address).
+        QVERIFY(third && !third->isVisible());
         QCOMPARE(third->parentWidget(), h.form.get());
         delete third;
     }
