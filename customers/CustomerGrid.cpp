@@ -60,13 +60,13 @@ void configureCustomerGrid(TDBGridEh *grid)
 
     TDBGridColumnsEh *columns = grid->Columns();
     columns->Clear();
-    for (const CustomerColumn &spec : kCustomerColumns) {
-        TColumnEh *column = columns->Add(QString::fromLatin1(spec.field), QString::fromUtf8(spec.title));
+    for (const CustomerColumn &initial : kCustomerColumns) {
+        TColumnEh *column = columns->Add(QString::fromLatin1(initial.field), QString::fromUtf8(initial.title));
         column->setAlignment(Qt::AlignCenter);
         column->Title()->setFont(font);
         column->Title()->setTitleButton(true);
-        if (spec.width > 0)
-            column->setWidth(spec.width);
+        if (initial.width > 0)
+            column->setWidth(initial.width);
     }
     columns->Items(0)->Footer()->setValueType(fvtStaticText);
     columns->Items(0)->Footer()->setValue(QStringLiteral("总计"));

@@ -128,14 +128,14 @@ private slots:
         h.show();
         QVERIFY(!QFile::exists(paths::settingsFilePath()));
         QCOMPARE(order(h), initialOrder());
-        for (const customers::CustomerColumn &spec : customers::kCustomerColumns) {
-            TColumnEh *c = columnOf(h, spec.field);
+        for (const customers::CustomerColumn &initial : customers::kCustomerColumns) {
+            TColumnEh *c = columnOf(h, initial.field);
             QVERIFY(c->Visible());
             QCOMPARE(c->Title()->SortMarker(), smNoneEh);
             // Only the columns with a width of their own have one assigned.
-            QCOMPARE(c->WidthAssigned(), spec.width > 0);
-            if (spec.width > 0)
-                QCOMPARE(c->BaseWidth(), spec.width);
+            QCOMPARE(c->WidthAssigned(), initial.width > 0);
+            if (initial.width > 0)
+                QCOMPARE(c->BaseWidth(), initial.width);
         }
         QCOMPARE(gridOf(h)->RowHeight(), 0);
         QCOMPARE(gridOf(h)->RowLines(), 0);
