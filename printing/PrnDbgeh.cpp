@@ -25,6 +25,7 @@
 #include <cmath>
 #include <map>
 #include <tuple>
+#include <unordered_map>
 #include <vector>
 
 using namespace lianbu::printing;
@@ -51,11 +52,19 @@ struct FaceSet
 
 const FaceSet &faceSet(const QFont &font)
 {
-    static QHash<QString, FaceSet> cache;
+    // Node-based, so the returned references stay valid while other fonts are added. Cells ask
+    // for the same font many times in a row; comparing fonts is cheaper than building the key.
+    static std::unordered_map<QString, FaceSet> cache;
+    static QFont lastFont;
+    static const FaceSet *last = nullptr;
+    if (last && font == lastFont && font.families() == lastFont.families())
+        return *last;
     const QString key = font.key() + QLatin1Char('/') + font.families().join(QLatin1Char(','));
-    auto it = cache.find(key);
-    if (it != cache.end())
-        return *it;
+    if (auto it = cache.find(key); it != cache.end()) {
+        lastFont = font;
+        last = &it->second;
+        return *last;
+    }
     FaceSet set;
     const QStringList families = font.families();
     // fresh fonts: a copied font keeps traces of the face it was made from, which the recorded
@@ -84,12 +93,21 @@ const FaceSet &faceSet(const QFont &font)
     const QFontMetricsF fm(font);
     set.height = std::max(fm.height(), line.height());
     set.ascent = std::max(fm.ascent(), line.ascent());
-    return *cache.insert(key, set);
+    lastFont = font;
+    last = &cache.emplace(key, set).first->second;
+    return *last;
 }
 
 // The height of one text line in `font`, Chinese included: the print faces are Latin faces and
 // the Chinese characters come from a fallback face with taller lines, so "Wg" alone is too short.
 double lineHeight(const QFont &font) { return faceSet(font).height; }
+
+// A recorded page stores every font change in full; most cells keep the font of the one before.
+void useFont(QPainter *p, const QFont &font)
+{
+    if (p->font() != font)
+        p->setFont(font);
+}
 
 // Draws one line of text from its baseline (or, without a painter, only measures it), each run
 // of characters in the face that has them. Recorded pages replay every text item from the top of
@@ -100,7 +118,7 @@ double drawTextRuns(QPainter *p, const QFont &font, const QString &text, const Q
     const FaceSet &set = faceSet(font);
     if (!set.split) {
         if (p) {
-            p->setFont(font);
+            useFont(p, font);
             p->drawText(baseline, text);
         }
         return QFontMetricsF(font).horizontalAdvance(text);
@@ -130,7 +148,7 @@ double drawTextRuns(QPainter *p, const QFont &font, const QString &text, const Q
         }
         const QString run = text.mid(start, end - start);
         if (p) {
-            p->setFont(first ? set.primary : set.secondary);
+            useFont(p, first ? set.primary : set.secondary);
             p->drawText(QPointF(x, baseline.y()), run);
         }
         x += (first ? primaryFm : secondaryFm).horizontalAdvance(run);
