@@ -2,65 +2,13 @@
 // resources/artwork/draw_icons.cpp). Not part of the build:
 //   g++ -std=c++20 -fPIC draw_print_icons.cpp $(pkg-config --cflags --libs Qt6Gui) -o /tmp/draw_print_icons
 //   QT_QPA_PLATFORM=offscreen /tmp/draw_print_icons printing/icons
+#include "../../resources/artwork/IconKit.h"
+
 #include <QGuiApplication>
-#include <QImage>
-#include <QLinearGradient>
-#include <QPainter>
-#include <QPainterPath>
-#include <QRadialGradient>
-#include <QtMath>
 
 namespace {
 
-const QColor kInk(0x2b, 0x3a, 0x4a);
-const QColor kBlue(0x2f, 0x6f, 0xb8);
-const QColor kRed(0xd2, 0x3f, 0x31);
-const QColor kPaper(0xfb, 0xfb, 0xf8);
-
-QImage canvas(int size)
-{
-    QImage img(size, size, QImage::Format_ARGB32_Premultiplied);
-    img.fill(Qt::transparent);
-    return img;
-}
-
-void begin(QPainter &p, QImage &img, int size)
-{
-    p.begin(&img);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(size / 32.0, size / 32.0);
-}
-
-QPen pen(const QColor &c, qreal w) { return QPen(c, w, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin); }
-
-void printer(QPainter &p)
-{
-    p.setPen(pen(kInk, 1.4));
-    p.setBrush(kPaper);
-    p.drawRect(QRectF(9.5, 3.5, 13, 9));
-    QLinearGradient g(0, 11, 0, 24);
-    g.setColorAt(0, QColor(0x8a, 0x9b, 0xad));
-    g.setColorAt(1, QColor(0x55, 0x66, 0x78));
-    p.setBrush(g);
-    p.drawRoundedRect(QRectF(3.5, 11.5, 25, 12), 2.5, 2.5);
-    p.setBrush(kPaper);
-    p.drawRect(QRectF(9.5, 19.5, 13, 9));
-    p.setPen(pen(QColor(0xa0, 0xaa, 0xb4), 1.1));
-    p.drawLine(QPointF(12, 23), QPointF(20, 23));
-    p.drawLine(QPointF(12, 26), QPointF(18, 26));
-}
-
-QImage drawPrint(int s)
-{
-    QImage img = canvas(s);
-    QPainter p;
-    begin(p, img, s);
-    printer(p);
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(0x7c, 0xe0, 0x8a));
-    p.drawEllipse(QPointF(24.5, 15.5), 1.3, 1.3);
-    return img;
-}
+using namespace iconkit;
 
 QImage drawSetup(int s)
 {
@@ -80,31 +28,7 @@ QImage drawSetup(int s)
     p.drawPath(page);
     p.setPen(QPen(kBlue, 1.0, Qt::DashLine));
     p.drawRect(QRectF(8.5, 7.5, 12, 17.5));
-    QPainterPath gear;
-    const QPointF c(23, 23);
-    const int teeth = 7;
-    for (int i = 0; i < teeth * 2; ++i) {
-        const qreal a0 = (i * M_PI) / teeth - M_PI / (teeth * 2.6);
-        const qreal a1 = (i * M_PI) / teeth + M_PI / (teeth * 2.6);
-        const qreal r = (i % 2 == 0) ? 7.6 : 5.8;
-        const QPointF p0 = c + QPointF(r * qCos(a0), r * qSin(a0));
-        const QPointF p1 = c + QPointF(r * qCos(a1), r * qSin(a1));
-        if (i == 0)
-            gear.moveTo(p0);
-        else
-            gear.lineTo(p0);
-        gear.lineTo(p1);
-    }
-    gear.closeSubpath();
-    QPainterPath hole;
-    hole.addEllipse(c, 2.4, 2.4);
-    gear = gear.subtracted(hole);
-    QRadialGradient g(c, 8);
-    g.setColorAt(0, QColor(0x9c, 0xb0, 0xc4));
-    g.setColorAt(1, QColor(0x5a, 0x70, 0x86));
-    p.setPen(pen(kInk, 1.1));
-    p.setBrush(g);
-    p.drawPath(gear);
+    drawGear(p, QPointF(23, 23), 7, 7.6, 5.8, 2.4, 8, 1.1);
     return img;
 }
 

@@ -2,38 +2,13 @@
 // and the login background) so they can be redrawn consistently. Not part of the build:
 //   g++ -std=c++20 -fPIC draw_icons.cpp $(pkg-config --cflags --libs Qt6Gui) -o /tmp/draw_icons
 //   QT_QPA_PLATFORM=offscreen /tmp/draw_icons resources
+#include "IconKit.h"
+
 #include <QGuiApplication>
-#include <QImage>
-#include <QLinearGradient>
-#include <QPainter>
-#include <QPainterPath>
-#include <QRadialGradient>
-#include <QtMath>
 
 namespace {
 
-const QColor kInk(0x2b, 0x3a, 0x4a);
-const QColor kTeal(0x1f, 0x8a, 0x8a);
-const QColor kBlue(0x2f, 0x6f, 0xb8);
-const QColor kRed(0xd2, 0x3f, 0x31);
-const QColor kGreen(0x2e, 0x9d, 0x4f);
-const QColor kPaper(0xfb, 0xfb, 0xf8);
-
-QImage canvas(int size)
-{
-    QImage img(size, size, QImage::Format_ARGB32_Premultiplied);
-    img.fill(Qt::transparent);
-    return img;
-}
-
-void begin(QPainter &p, QImage &img, int size)
-{
-    p.begin(&img);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(size / 32.0, size / 32.0);
-}
-
-QPen pen(const QColor &c, qreal w) { return QPen(c, w, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin); }
+using namespace iconkit;
 
 void page(QPainter &p)
 {
@@ -105,30 +80,6 @@ QImage drawDelete(int s)
     return img;
 }
 
-QImage drawPrint(int s)
-{
-    QImage img = canvas(s);
-    QPainter p;
-    begin(p, img, s);
-    p.setPen(pen(kInk, 1.4));
-    p.setBrush(kPaper);
-    p.drawRect(QRectF(9.5, 3.5, 13, 9));
-    QLinearGradient g(0, 11, 0, 24);
-    g.setColorAt(0, QColor(0x8a, 0x9b, 0xad));
-    g.setColorAt(1, QColor(0x55, 0x66, 0x78));
-    p.setBrush(g);
-    p.drawRoundedRect(QRectF(3.5, 11.5, 25, 12), 2.5, 2.5);
-    p.setBrush(kPaper);
-    p.drawRect(QRectF(9.5, 19.5, 13, 9));
-    p.setPen(pen(QColor(0xa0, 0xaa, 0xb4), 1.1));
-    p.drawLine(QPointF(12, 23), QPointF(20, 23));
-    p.drawLine(QPointF(12, 26), QPointF(18, 26));
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(0x7c, 0xe0, 0x8a));
-    p.drawEllipse(QPointF(24.5, 15.5), 1.3, 1.3);
-    return img;
-}
-
 QImage drawExport(int s)
 {
     QImage img = canvas(s);
@@ -161,31 +112,7 @@ QImage drawSettings(int s)
     QImage img = canvas(s);
     QPainter p;
     begin(p, img, s);
-    QPainterPath gear;
-    const QPointF c(16, 16);
-    const int teeth = 8;
-    for (int i = 0; i < teeth * 2; ++i) {
-        const qreal a0 = (i * M_PI) / teeth - M_PI / (teeth * 2.6);
-        const qreal a1 = (i * M_PI) / teeth + M_PI / (teeth * 2.6);
-        const qreal r = (i % 2 == 0) ? 13.0 : 10.2;
-        const QPointF p0 = c + QPointF(r * qCos(a0), r * qSin(a0));
-        const QPointF p1 = c + QPointF(r * qCos(a1), r * qSin(a1));
-        if (i == 0)
-            gear.moveTo(p0);
-        else
-            gear.lineTo(p0);
-        gear.lineTo(p1);
-    }
-    gear.closeSubpath();
-    QPainterPath hole;
-    hole.addEllipse(c, 4.3, 4.3);
-    gear = gear.subtracted(hole);
-    QRadialGradient g(c, 14);
-    g.setColorAt(0, QColor(0x9c, 0xb0, 0xc4));
-    g.setColorAt(1, QColor(0x5a, 0x70, 0x86));
-    p.setPen(pen(kInk, 1.3));
-    p.setBrush(g);
-    p.drawPath(gear);
+    drawGear(p, QPointF(16, 16), 8, 13.0, 10.2, 4.3, 14, 1.3);
     return img;
 }
 
