@@ -94,6 +94,16 @@ struct Recorder
         http.OnTransferAborted = [this](TauCustomHTTP *) { events << QStringLiteral("aborted"); };
     }
 
+    // Fetches `url` (into `file` when one is given) and waits for the transfer's last notification.
+    bool fetch(TauCustomHTTP &http, const QString &url, const QString &file = QString())
+    {
+        http.setURL(url);
+        if (!file.isEmpty())
+            http.setOutputFileName(file);
+        http.Read();
+        return QTest::qWaitFor([this] { return ended(); }, 5000);
+    }
+
     bool ended() const
     {
         static const QStringList last{QStringLiteral("done"), QStringLiteral("interrupted"),
@@ -193,9 +203,7 @@ private slots:
             TauCustomHTTP http;
             Recorder rec;
             rec.attach(http);
-            http.setURL(server.url(QStringLiteral("/nolength")));
-            http.Read();
-            QTRY_VERIFY_WITH_TIMEOUT(rec.ended(), 5000);
+            QVERIFY(rec.fetch(http, server.url(QStringLiteral("/nolength"))));
             QCOMPARE(rec.events.back(), QStringLiteral("done"));
             QCOMPARE(rec.doneBody, body);
             QCOMPARE(http.ContentLength(), 0u);
@@ -208,10 +216,7 @@ private slots:
             Recorder rec;
             rec.attach(http);
             const QString path = m_dir.filePath(QStringLiteral("nolength.uTMP"));
-            http.setURL(server.url(QStringLiteral("/nolength")));
-            http.setOutputFileName(path);
-            http.Read();
-            QTRY_VERIFY_WITH_TIMEOUT(rec.ended(), 5000);
+            QVERIFY(rec.fetch(http, server.url(QStringLiteral("/nolength")), path));
             QCOMPARE(rec.events.back(), QStringLiteral("done"));
             QVERIFY(rec.doneStreamNull);
             QFile f(path);
@@ -259,10 +264,7 @@ private slots:
             TauCustomHTTP http;
             Recorder rec;
             rec.attach(http);
-            http.setURL(server.url(QStringLiteral("/missing.dll")));
-            http.setOutputFileName(path);
-            http.Read();
-            QTRY_VERIFY_WITH_TIMEOUT(rec.ended(), 5000);
+            QVERIFY(rec.fetch(http, server.url(QStringLiteral("/missing.dll")), path));
             QCOMPARE(rec.events, (QStringList{QStringLiteral("header"), QStringLiteral("progress"),
                                               QStringLiteral("anyError"), QStringLiteral("httpError")}));
             QCOMPARE(rec.httpErrorStatus, 404);
@@ -276,9 +278,7 @@ private slots:
             TauCustomHTTP http;
             Recorder rec;
             rec.attach(http, false, false);
-            http.setURL(server.url(QStringLiteral("/missing.txt")));
-            http.Read();
-            QTRY_VERIFY_WITH_TIMEOUT(rec.ended(), 5000);
+            QVERIFY(rec.fetch(http, server.url(QStringLiteral("/missing.txt"))));
             QCOMPARE(rec.events, (QStringList{QStringLiteral("anyError"), QStringLiteral("httpError")}));
             QCOMPARE(rec.errorPage, page);
         }
@@ -295,10 +295,7 @@ private slots:
         TauCustomHTTP http;
         Recorder rec;
         rec.attach(http);
-        http.setURL(server.url(QStringLiteral("/broken.dat")));
-        http.setOutputFileName(path);
-        http.Read();
-        QTRY_VERIFY_WITH_TIMEOUT(rec.ended(), 5000);
+        QVERIFY(rec.fetch(http, server.url(QStringLiteral("/broken.dat")), path));
         QCOMPARE(rec.events.mid(rec.events.size() - 2), (QStringList{QStringLiteral("anyError"), QStringLiteral("lost")}));
         QCOMPARE(rec.lostAnnounced, 1000u);
         QCOMPARE(rec.lostBytes, 600u);
@@ -337,9 +334,7 @@ private slots:
             });
             tryAgain = window.exec() == QDialog::Accepted;
         };
-        http.setURL(server.url(QStringLiteral("/protected.txt")));
-        http.Read();
-        QTRY_VERIFY_WITH_TIMEOUT(rec.ended(), 5000);
+        QVERIFY(rec.fetch(http, server.url(QStringLiteral("/protected.txt"))));
         QCOMPARE(realms, QStringList{QStringLiteral("files")});
         QCOMPARE(contentTypeWhileAsking, QStringLiteral("files"));
         QVERIFY(modalWhileAsking);
@@ -419,9 +414,7 @@ private slots:
             password = QStringLiteral("proxypass");
             tryAgain = true;
         };
-        http.setURL(QStringLiteral("http://upgrade.example/info.txt"));
-        http.Read();
-        QTRY_VERIFY_WITH_TIMEOUT(rec.ended(), 5000);
+        QVERIFY(rec.fetch(http, QStringLiteral("http://upgrade.example/info.txt")));
         QCOMPARE(asked, 1);
         QCOMPARE(rec.doneBody, QByteArray("through the proxy"));
         QCOMPARE(http.ProxyUsername(), QStringLiteral("proxyuser")); // kept for later requests
@@ -451,9 +444,7 @@ private slots:
         http.Proxy().ProxyServer = QStringLiteral("127.0.0.1");
         http.Proxy().ProxyPort = proxy.port();
         // The default bypass list names 127.0.0.1: the origin is asked directly.
-        http.setURL(origin.url(QStringLiteral("/x")));
-        http.Read();
-        QTRY_VERIFY_WITH_TIMEOUT(rec.ended(), 5000);
+        QVERIFY(rec.fetch(http, origin.url(QStringLiteral("/x"))));
         QCOMPARE(rec.doneBody, QByteArray("from origin"));
         QCOMPARE(proxy.requestCount(), 0);
 
@@ -513,9 +504,7 @@ private slots:
             TauCustomHTTP http;
             Recorder rec;
             rec.attach(http);
-            http.setURL(QStringLiteral("http://127.0.0.1:%1/info.txt").arg(test::refusedPort()));
-            http.Read();
-            QTRY_VERIFY_WITH_TIMEOUT(rec.ended(), 5000);
+            QVERIFY(rec.fetch(http, QStringLiteral("http://127.0.0.1:%1/info.txt").arg(test::refusedPort())));
             QCOMPARE(rec.events, (QStringList{QStringLiteral("anyError"), QStringLiteral("hostNotFound")}));
             QCOMPARE(http.StatusCode(), -1);
             QVERIFY(!http.TimedOut());
@@ -525,9 +514,7 @@ private slots:
             TauCustomHTTP http;
             Recorder rec;
             rec.attach(http);
-            http.setURL(QStringLiteral("http://"));
-            http.Read();
-            QTRY_VERIFY_WITH_TIMEOUT(rec.ended(), 5000);
+            QVERIFY(rec.fetch(http, QStringLiteral("http://")));
             QCOMPARE(rec.events, (QStringList{QStringLiteral("anyError"), QStringLiteral("hostNotFound")}));
         }
         // Offline: the network is not even tried.
@@ -537,9 +524,7 @@ private slots:
             Recorder rec;
             rec.attach(http);
             http.setWorkOffline(true);
-            http.setURL(server.url(QStringLiteral("/x")));
-            http.Read();
-            QTRY_VERIFY_WITH_TIMEOUT(rec.ended(), 5000);
+            QVERIFY(rec.fetch(http, server.url(QStringLiteral("/x"))));
             QCOMPARE(rec.events.back(), QStringLiteral("hostNotFound"));
             QCOMPARE(server.requestCount(), 0);
         }
@@ -560,9 +545,7 @@ private slots:
             TauCustomHTTP http;
             Recorder rec;
             rec.attach(http);
-            http.setURL(address);
-            http.Read();
-            QTRY_VERIFY_WITH_TIMEOUT(rec.ended(), 5000);
+            QVERIFY(rec.fetch(http, address));
             QCOMPARE(rec.events, (QStringList{QStringLiteral("progress"), QStringLiteral("done")}));
             QCOMPARE(rec.doneBody, content);
             QCOMPARE(http.ContentLength(), 5000u);
@@ -574,10 +557,7 @@ private slots:
             TauCustomHTTP http;
             Recorder rec;
             rec.attach(http);
-            http.setURL(address);
-            http.setOutputFileName(target);
-            http.Read();
-            QTRY_VERIFY_WITH_TIMEOUT(rec.ended(), 5000);
+            QVERIFY(rec.fetch(http, address, target));
             QCOMPARE(rec.events.back(), QStringLiteral("done"));
             QFile f(target);
             QVERIFY(f.open(QIODevice::ReadOnly));
@@ -589,10 +569,7 @@ private slots:
             TauCustomHTTP http;
             Recorder rec;
             rec.attach(http);
-            http.setURL(QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("absent.bin"))).toString());
-            http.setOutputFileName(target);
-            http.Read();
-            QTRY_VERIFY_WITH_TIMEOUT(rec.ended(), 5000);
+            QVERIFY(rec.fetch(http, QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("absent.bin"))).toString(), target));
             QCOMPARE(rec.events, (QStringList{QStringLiteral("anyError"), QStringLiteral("httpError")}));
             QCOMPARE(rec.httpErrorStatus, 404);
             QVERIFY(!QFile::exists(target));
@@ -698,10 +675,7 @@ private slots:
             rec.events << QStringLiteral("header");
             goOn = info.ContentLength != 4000; // the local copy has that size already
         };
-        http.setURL(server.url(QStringLiteral("/b.dll")));
-        http.setOutputFileName(path);
-        http.Read();
-        QTRY_VERIFY_WITH_TIMEOUT(rec.ended(), 5000);
+        QVERIFY(rec.fetch(http, server.url(QStringLiteral("/b.dll")), path));
         QCOMPARE(rec.events, (QStringList{QStringLiteral("header"), QStringLiteral("interrupted")}));
         QVERIFY(!QFile::exists(path));
     }
@@ -733,9 +707,7 @@ private slots:
         http.Range().StartRange = 10;
         http.Range().EndRange = 20;
         // Without "://" the address is taken as http.
-        http.setURL(QStringLiteral("127.0.0.1:%1/info.txt?x=1").arg(server.port()));
-        http.Read();
-        QTRY_VERIFY_WITH_TIMEOUT(rec.ended(), 5000);
+        QVERIFY(rec.fetch(http, QStringLiteral("127.0.0.1:%1/info.txt?x=1").arg(server.port())));
         QCOMPARE(rec.events.back(), QStringLiteral("done"));
         HttpRequest r = server.requests().back();
         QCOMPARE(r.method, QByteArray("GET"));
@@ -792,9 +764,7 @@ private slots:
             std::lock_guard lock(mutex);
             redirects << address;
         };
-        http.setURL(server.url(QStringLiteral("/old")));
-        http.Read();
-        QTRY_VERIFY_WITH_TIMEOUT(rec.ended(), 5000);
+        QVERIFY(rec.fetch(http, server.url(QStringLiteral("/old"))));
         QVERIFY(settle(http));
         QCOMPARE(rec.doneBody, QByteArray("the new place"));
         std::lock_guard lock(mutex);
