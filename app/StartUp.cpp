@@ -1,9 +1,9 @@
 #include "app/StartUp.h"
 
 #include "app/AppInfo.h"
-#include "app/MAIN.h"
-#include "data/dm.h"
-#include "operators/login.h"
+#include "app/MainWindow.h"
+#include "data/Database.h"
+#include "operators/LoginDialog.h"
 #include "platform/Application.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
@@ -47,12 +47,12 @@ int runProgram(QApplication &app)
     // Held for the whole run: the updater waits on it before replacing our files.
     updater::holdOwnProgramLock();
 
-    auto mainForm = std::make_unique<TMainForm>();
+    auto mainForm = std::make_unique<MainWindow>();
     // The login dialog belongs to the main window, which shows it while no session is open.
-    mainForm->LoginDialog = new Tloginfm(mainForm.get());
-    std::unique_ptr<Tdmfm> dataModule;
+    mainForm->loginDialog = new LoginDialog(mainForm.get());
+    std::unique_ptr<Database> dataModule;
     try {
-        dataModule = std::make_unique<Tdmfm>();
+        dataModule = std::make_unique<Database>();
     } catch (const Error &error) {
         showError(error.message());
         return 1;

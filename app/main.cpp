@@ -1,5 +1,5 @@
 #include "app/AppInfo.h"
-#include "app/MAIN.h"
+#include "app/MainWindow.h"
 #include "app/StartUp.h"
 #include "platform/Application.h"
 

@@ -1,13 +1,13 @@
 // The main window's appearance commands: the five skins of "设 置", the start-up restore of the
 // remembered skin, "技术支持" and the help commands.
-#include "app/MAIN.h"
+#include "app/MainWindow.h"
 
 #include "app/VendorAddresses.h"
-#include "appearance/About.h"
+#include "appearance/AboutDialog.h"
 #include "appearance/SkinRegistry.h"
 #include "appearance/Skins.h"
 #include "platform/Shell.h"
-#include "ui_MAIN.h"
+#include "ui_MainWindow.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -15,76 +15,76 @@
 #include <QMenu>
 #include <QToolButton>
 
-void TMainForm::buildAppearance()
+void MainWindow::buildAppearance()
 {
-    SkinStore1 = new TSkinStore(this);
-    SkinStore1->setObjectName(QStringLiteral("SkinStore1"));
-    lianbu::skins::fillStore(SkinStore1);
+    skinCatalog = new SkinCatalog(this);
+    skinCatalog->setObjectName(QStringLiteral("skinCatalog"));
+    lianbu::skins::fillStore(skinCatalog);
 
-    // The main window's own skin governs every window; it takes over in FormShow, before the
+    // The main window's own skin governs every window; it takes over in onFirstShow, before the
     // first paint, once the window's controls are fully set up.
-    SkinData1 = new TSkinData(this);
-    SkinData1->setObjectName(QStringLiteral("SkinData1"));
-    SkinData1->setSkinFormtype(sfMainform);
-    SkinData1->setSkinStream(lianbu::skins::skinData(lianbu::skins::ownSkin()));
+    skinController = new SkinController(this);
+    skinController->setObjectName(QStringLiteral("skinController"));
+    skinController->setSkinFormtype(sfMainform);
+    skinController->setSkinStream(lianbu::skins::skinData(lianbu::skins::ownSkin()));
 
-    connect(N19, &QAction::triggered, this, &TMainForm::N19Click);
-    connect(N26, &QAction::triggered, this, &TMainForm::N26Click);
-    connect(N32, &QAction::triggered, this, &TMainForm::N32Click);
-    connect(N42, &QAction::triggered, this, &TMainForm::N42Click);
-    connect(N52, &QAction::triggered, this, &TMainForm::N52Click);
-    connect(ui->ToolButton1, &QToolButton::clicked, this, &TMainForm::ToolButton1Click);
+    connect(blackClassicSkinAction, &QAction::triggered, this, &MainWindow::n19Click);
+    connect(blueFantasySkinAction, &QAction::triggered, this, &MainWindow::n26Click);
+    connect(dreamSkySkinAction, &QAction::triggered, this, &MainWindow::n32Click);
+    connect(blackReverieSkinAction, &QAction::triggered, this, &MainWindow::n42Click);
+    connect(dreamComeTrueSkinAction, &QAction::triggered, this, &MainWindow::n52Click);
+    connect(ui->supportButton, &QToolButton::clicked, this, &MainWindow::openSupportPage);
 
     // The help commands have no button of their own; the operator finds them at the end of
     // the "设 置" drop-down, where the other program-wide commands are.
-    PopupMenu2 = new QMenu(this);
-    PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
-    N14 = PopupMenu2->addAction(QStringLiteral("帮助主题"));
-    N14->setObjectName(QStringLiteral("N14"));
-    N24 = PopupMenu2->addAction(QStringLiteral("官方主页"));
-    N24->setObjectName(QStringLiteral("N24"));
-    N25 = PopupMenu2->addAction(QStringLiteral("关于"));
-    N25->setObjectName(QStringLiteral("N25"));
-    QAction *separator = PopupMenu1->addSeparator();
+    helpMenu = new QMenu(this);
+    helpMenu->setObjectName(QStringLiteral("helpMenu"));
+    helpAction = helpMenu->addAction(QStringLiteral("帮助主题"));
+    helpAction->setObjectName(QStringLiteral("helpAction"));
+    homePageAction = helpMenu->addAction(QStringLiteral("官方主页"));
+    homePageAction->setObjectName(QStringLiteral("homePageAction"));
+    aboutAction = helpMenu->addAction(QStringLiteral("关于"));
+    aboutAction->setObjectName(QStringLiteral("aboutAction"));
+    QAction *separator = settingsMenu->addSeparator();
     separator->setObjectName(QStringLiteral("N17"));
-    PopupMenu1->addActions({N14, N24, N25});
-    connect(N14, &QAction::triggered, this, &TMainForm::N14Click);
-    connect(N24, &QAction::triggered, this, &TMainForm::N24Click);
-    connect(N25, &QAction::triggered, this, &TMainForm::N25Click);
+    settingsMenu->addActions({helpAction, homePageAction, aboutAction});
+    connect(helpAction, &QAction::triggered, this, &MainWindow::openHelp);
+    connect(homePageAction, &QAction::triggered, this, &MainWindow::openHomePage);
+    connect(aboutAction, &QAction::triggered, this, &MainWindow::showAbout);
 }
 
-void TMainForm::chooseSkin(int index)
+void MainWindow::chooseSkin(int index)
 {
     // The new look shows at once, whether or not it can be remembered.
-    ApplyStoreSkin(SkinData1, SkinStore1, index);
+    ApplyStoreSkin(skinController, skinCatalog, index);
     lianbu::skins::rememberSkin(index);
 }
 
-void TMainForm::N19Click() { chooseSkin(0); }
-void TMainForm::N26Click() { chooseSkin(1); }
-void TMainForm::N32Click() { chooseSkin(2); }
-void TMainForm::N42Click() { chooseSkin(3); }
-void TMainForm::N52Click() { chooseSkin(4); }
+void MainWindow::n19Click() { chooseSkin(0); }
+void MainWindow::n26Click() { chooseSkin(1); }
+void MainWindow::n32Click() { chooseSkin(2); }
+void MainWindow::n42Click() { chooseSkin(3); }
+void MainWindow::n52Click() { chooseSkin(4); }
 
-void TMainForm::RestoreSkin()
+void MainWindow::restoreSkin()
 {
-    SkinData1->setActive(true);
+    skinController->setActive(true);
     if (const std::optional<int> index = lianbu::skins::readRememberedSkin())
-        ApplyStoreSkin(SkinData1, SkinStore1, *index);
+        ApplyStoreSkin(skinController, skinCatalog, *index);
 }
 
-void TMainForm::ToolButton1Click() { lianbu::openWebAddress(lianbu::supportPageAddress()); }
+void MainWindow::openSupportPage() { lianbu::openWebAddress(lianbu::supportPageAddress()); }
 
-void TMainForm::N14Click()
+void MainWindow::openHelp()
 {
     // Beside the program file, not in the working folder.
     lianbu::openFile(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("help.chm")));
 }
 
-void TMainForm::N24Click() { lianbu::openWebAddress(lianbu::homePageAddress()); }
+void MainWindow::openHomePage() { lianbu::openWebAddress(lianbu::homePageAddress()); }
 
-void TMainForm::N25Click()
+void MainWindow::showAbout()
 {
-    TAboutBox box(this);
+    AboutDialog box(this);
     box.exec();
 }

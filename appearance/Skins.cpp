@@ -7,9 +7,9 @@
 
 static void initAppearanceResources() { Q_INIT_RESOURCE(appearance); }
 
-TSkinData::TSkinData(QObject *parent) : QObject(parent) {}
+SkinController::SkinController(QObject *parent) : QObject(parent) {}
 
-void TSkinData::setActive(bool active)
+void SkinController::setActive(bool active)
 {
     if (active == m_active)
         return;
@@ -23,14 +23,14 @@ void TSkinData::setActive(bool active)
     }
 }
 
-void TSkinData::setSkinStream(const QByteArray &skin)
+void SkinController::setSkinStream(const QByteArray &skin)
 {
     m_ownSkin = skin;
     m_activeSkin = skin;
     apply();
 }
 
-void TSkinData::LoadFromStream(QIODevice &stream)
+void SkinController::loadFromStream(QIODevice &stream)
 {
     if (!stream.isOpen() && !stream.open(QIODevice::ReadOnly))
         return;
@@ -39,7 +39,7 @@ void TSkinData::LoadFromStream(QIODevice &stream)
     apply();
 }
 
-void TSkinData::apply()
+void SkinController::apply()
 {
     if (!m_active)
         return;
@@ -50,15 +50,15 @@ void TSkinData::apply()
     emit skinChanged();
 }
 
-TSkinStore::TSkinStore(QObject *parent) : QObject(parent) {}
+SkinCatalog::SkinCatalog(QObject *parent) : QObject(parent) {}
 
-void ApplyStoreSkin(TSkinData *data, TSkinStore *store, int index)
+void ApplyStoreSkin(SkinController *data, SkinCatalog *store, int index)
 {
-    if (!data || !store || index < 0 || index >= store->Count())
+    if (!data || !store || index < 0 || index >= store->count())
         return;
-    QBuffer buffer(&store->Store[index].DataStream);
+    QBuffer buffer(&store->store[index].dataStream);
     buffer.open(QIODevice::ReadOnly);
-    data->LoadFromStream(buffer);
+    data->loadFromStream(buffer);
 }
 
 namespace lianbu::skins {
@@ -90,11 +90,11 @@ QByteArray skinData(const SkinResource &skin)
     return file.readAll();
 }
 
-void fillStore(TSkinStore *store)
+void fillStore(SkinCatalog *store)
 {
-    store->Store.clear();
+    store->store.clear();
     for (const SkinResource &skin : storeSkins())
-        store->Store.append({QString::fromLatin1(skin.name), skinData(skin)});
+        store->store.append({QString::fromLatin1(skin.name), skinData(skin)});
 }
 
 void initSkinResources()

@@ -15,28 +15,28 @@ class QIODevice;
 enum TSkinFormtype { sfMainform, sfOnlyThisForm, sfDialog };
 
 // The skin component of the main window.
-class TSkinData : public QObject
+class SkinController : public QObject
 {
     Q_OBJECT
 public:
-    explicit TSkinData(QObject *parent = nullptr);
+    explicit SkinController(QObject *parent = nullptr);
 
     // Skinning on or off. Switching it off gives the application back the style sheet it had
     // before the component took over.
-    bool Active() const { return m_active; }
+    bool active() const { return m_active; }
     void setActive(bool active);
 
-    TSkinFormtype SkinFormtype() const { return m_formtype; }
+    TSkinFormtype skinFormtype() const { return m_formtype; }
     void setSkinFormtype(TSkinFormtype formtype) { m_formtype = formtype; }
 
     // The component's own skin, active until another one is loaded.
-    QByteArray SkinStream() const { return m_ownSkin; }
+    QByteArray skinStream() const { return m_ownSkin; }
     void setSkinStream(const QByteArray &skin);
 
     // Takes the skin held by `stream`, read from its start, as the active skin.
-    void LoadFromStream(QIODevice &stream);
+    void loadFromStream(QIODevice &stream);
     // The skin being shown (the own skin until another was loaded).
-    QByteArray ActiveSkin() const { return m_activeSkin; }
+    QByteArray activeSkin() const { return m_activeSkin; }
 
 signals:
     // The application's style sheet was replaced: every window is being redrawn.
@@ -53,26 +53,26 @@ private:
 };
 
 // One item of the skin store.
-struct TSkinItem
+struct Skin
 {
-    QString Name;
-    QByteArray DataStream;
+    QString name;
+    QByteArray dataStream;
 };
 
 // An ordered collection of skins.
-class TSkinStore : public QObject
+class SkinCatalog : public QObject
 {
     Q_OBJECT
 public:
-    explicit TSkinStore(QObject *parent = nullptr);
+    explicit SkinCatalog(QObject *parent = nullptr);
 
-    QList<TSkinItem> Store;
-    int Count() const { return int(Store.size()); }
+    QList<Skin> store;
+    int count() const { return int(store.size()); }
 };
 
 // When `index` is below the store's item count, `data` takes that item's skin as its active
 // skin; otherwise nothing happens.
-void ApplyStoreSkin(TSkinData *data, TSkinStore *store, int index);
+void ApplyStoreSkin(SkinController *data, SkinCatalog *store, int index);
 
 namespace lianbu::skins {
 
@@ -92,7 +92,7 @@ const QList<SkinResource> &storeSkins();
 QByteArray skinData(const SkinResource &skin);
 
 // Fills `store` with the five skins, in menu order.
-void fillStore(TSkinStore *store);
+void fillStore(SkinCatalog *store);
 
 // Registers the skin resources of the library; safe to call more than once.
 void initSkinResources();

@@ -6,16 +6,16 @@
 //
 //   cmake --preset release && cmake --build --preset release --target lianbu-bench
 //   QT_QPA_PLATFORM=offscreen build/release/bench/lianbu-bench [rows...]
-#include "app/MAIN.h"
+#include "app/MainWindow.h"
 #include "data/Schema.h"
 #include "data/Statements.h"
-#include "data/dm.h"
+#include "data/Database.h"
 #include "app/VendorAddresses.h"
-#include "grid/DBGridEh.h"
-#include "printing/PrViewEh.h"
-#include "printing/PrnDbgeh.h"
+#include "grid/DataGrid.h"
+#include "printing/PageStore.h"
+#include "printing/GridReport.h"
 #include "resources/Resources.h"
-#include "ui_MAIN.h"
+#include "ui_MainWindow.h"
 
 #include <QApplication>
 #include <QDir>
@@ -156,24 +156,24 @@ void report(const char *what, double programMs, double engineMs)
 
 // The print preview of the whole list as "打 印" generates it: time until page 1 is complete
 // (the preview shows it then), pages per second, and memory per recorded page.
-void benchmarkPrinting(TMainForm &form)
+void benchmarkPrinting(MainWindow &form)
 {
-    form.Button12Click();
-    TPrintDBGridEh printer;
+    form.showAllRecords();
+    GridReport printer;
     lianbu::printing::configureCustomerPrint(&printer, lianbu::vendorWebAddress());
-    printer.setDBGridEh(form.ui->DBGridEh1);
-    printer.SetTextReplacements({{QStringLiteral("%[Today]"), QStringLiteral("2010-08-15")}});
-    TPrinterPreview store;
+    printer.setDBGridEh(form.ui->customerGrid);
+    printer.setTextReplacements({{QStringLiteral("%[Today]"), QStringLiteral("2010-08-15")}});
+    PageStore store;
 
     QElapsedTimer timer;
     double firstPageMs = 0;
-    QObject::connect(&store, &TPrinterPreview::pageStarted, [&](int page) {
+    QObject::connect(&store, &PageStore::pageStarted, [&](int page) {
         if (page == 2)
             firstPageMs = timer.nsecsElapsed() / 1e6;
     });
     const double before = residentMb();
     timer.start();
-    const int pages = printer.Generate(&store);
+    const int pages = printer.generate(&store);
     const double totalMs = timer.nsecsElapsed() / 1e6;
     const double after = residentMb();
     std::printf("  %-34s %9.1f ms\n", "print preview: page 1 complete", firstPageMs);
@@ -192,22 +192,22 @@ void benchmark(int rows)
     QDir::setCurrent(dir.path());
 
     std::printf("%d customers\n", rows);
-    TMainForm form;
-    Tdmfm data;
+    MainWindow form;
+    Database data;
     form.show();
     QApplication::processEvents();
-    TDBGridEh *grid = form.ui->DBGridEh1;
+    DataGrid *grid = form.ui->customerGrid;
 
     const double before = residentMb();
-    form.Button12Click();
+    form.showAllRecords();
     QApplication::processEvents();
     const double after = residentMb();
 
     const double allMs = medianMs([&] {
-        form.Button12Click();
+        form.showAllRecords();
         // the grid model is ready when it reports every row
-        if (grid->View()->model()->rowCount() != rows)
-            std::printf("  ! grid shows %d rows\n", grid->View()->model()->rowCount());
+        if (grid->view()->model()->rowCount() != rows)
+            std::printf("  ! grid shows %d rows\n", grid->view()->model()->rowCount());
     });
     const double allEngine = engineMs(path, {lianbu::sql::distinctValues(QStringLiteral("a"), QStringLiteral("data")),
                                              lianbu::sql::allRecords()});
@@ -218,24 +218,24 @@ void benchmark(int rows)
     int matched = 0;
     std::vector<double> keystrokes;
     for (int i = 0; i < kRepeats; ++i) {
-        form.ui->Edit29->setText(searchText.left(3));
+        form.ui->searchPhone->setText(searchText.left(3));
         QElapsedTimer t;
         t.start();
-        form.ui->Edit29->setText(searchText);
-        matched = grid->View()->model()->rowCount();
+        form.ui->searchPhone->setText(searchText);
+        matched = grid->view()->model()->rowCount();
         keystrokes.push_back(t.nsecsElapsed() / 1e6);
     }
     std::sort(keystrokes.begin(), keystrokes.end());
     const double searchEngine = engineMs(path, {lianbu::sql::search(QString(), QString(), searchText, QString(), QString(), QString())});
     report("quick-search keystroke", keystrokes[keystrokes.size() / 2], searchEngine);
     std::printf("  %-34s %9d rows (%.1f %%), footer %s\n", "matched", matched, 100.0 * matched / rows,
-                qPrintable(grid->FooterDisplayText(0, grid->Columns()->FindByFieldName(QStringLiteral("b")))));
+                qPrintable(grid->footerDisplayText(0, grid->columns()->findByFieldName(QStringLiteral("b")))));
 
-    form.ui->Edit29->clear();
-    form.Button12Click();
-    TColumnEh *shortName = grid->Columns()->FindByFieldName(QStringLiteral("b"));
-    const double sortMs = medianMs([&] { grid->ClickTitle(shortName->Index()); });
-    const double nameSortMs = medianMs([&] { grid->ClickTitle(grid->Columns()->FindByFieldName(QStringLiteral("c"))->Index()); });
+    form.ui->searchPhone->clear();
+    form.showAllRecords();
+    GridColumn *shortName = grid->columns()->findByFieldName(QStringLiteral("b"));
+    const double sortMs = medianMs([&] { grid->clickTitle(shortName->index()); });
+    const double nameSortMs = medianMs([&] { grid->clickTitle(grid->columns()->findByFieldName(QStringLiteral("c"))->index()); });
     report("title-click sort (客户简称)", sortMs, 0);
     report("title-click sort (姓名)", nameSortMs, 0);
     std::printf("  %-34s %9.1f MB\n", "memory for the list", after - before);

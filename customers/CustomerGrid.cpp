@@ -1,11 +1,12 @@
+#include "data/CustomerColumns.h"
 #include "customers/CustomerGrid.h"
 
-#include "app/MAIN.h"
-#include "data/dm.h"
-#include "grid/DBGridEh.h"
+#include "app/MainWindow.h"
+#include "data/Database.h"
+#include "grid/DataGrid.h"
 #include "platform/Application.h"
 #include "platform/Paths.h"
-#include "ui_MAIN.h"
+#include "ui_MainWindow.h"
 
 #include <QAction>
 #include <QDir>
@@ -16,10 +17,10 @@
 namespace lianbu::customers {
 
 const CustomerColumn kCustomerColumns[14] = {
-    {"a", "客户类别", 0}, {"b", "客户简称", 0}, {"c", "姓  名", 50},   {"d", "性别", 30},
-    {"e", "职  务", 55},  {"f", "手  机", 70},  {"g", "电  话", 70},   {"h", "传  真", 0},
-    {"i", "地  址", 0},   {"j", "单  位", 0},   {"k", "邮  编", 50},   {"l", "电子邮件", 0},
-    {"z", "备注", 0},     {"day1", "登记日期", 0},
+    {col::Category, "客户类别", 0}, {col::ShortName, "客户简称", 0}, {col::Name, "姓  名", 50},   {col::Sex, "性别", 30},
+    {col::Position, "职  务", 55},  {col::Mobile, "手  机", 70},  {col::Phone, "电  话", 70},   {col::Fax, "传  真", 0},
+    {col::Address, "地  址", 0},   {col::Company, "单  位", 0},   {col::Postcode, "邮  编", 50},   {col::Email, "电子邮件", 0},
+    {col::Notes, "备注", 0},     {col::RegistrationDate, "登记日期", 0},
 };
 
 namespace {
@@ -33,10 +34,11 @@ QFont songTi14()
 
 } // namespace
 
-void configureCustomerGrid(TDBGridEh *grid)
+void configureCustomerGrid(DataGrid *grid)
 {
     const QFont font = songTi14();
-    grid->BeginLayout();
+    grid->beginLayout();
+    grid->setLayoutKey(QLatin1String(kLayoutKey));
     grid->setFont(font);
     grid->setTitleFont(font);
     grid->setFooterFont(font);
@@ -58,25 +60,25 @@ void configureCustomerGrid(TDBGridEh *grid)
     grid->setAutoSortMarking(true);
     grid->setHint(QStringLiteral("点列标题进行排序，双击记录进行修改"));
 
-    TDBGridColumnsEh *columns = grid->Columns();
-    columns->Clear();
+    GridColumns *columns = grid->columns();
+    columns->clear();
     for (const CustomerColumn &initial : kCustomerColumns) {
-        TColumnEh *column = columns->Add(QString::fromLatin1(initial.field), QString::fromUtf8(initial.title));
+        GridColumn *column = columns->add(QString::fromLatin1(initial.field), QString::fromUtf8(initial.title));
         column->setAlignment(Qt::AlignCenter);
-        column->Title()->setFont(font);
-        column->Title()->setTitleButton(true);
+        column->title()->setFont(font);
+        column->title()->setTitleButton(true);
         if (initial.width > 0)
             column->setWidth(initial.width);
     }
-    columns->Items(0)->Footer()->setValueType(fvtStaticText);
-    columns->Items(0)->Footer()->setValue(QStringLiteral("总计"));
-    columns->Items(1)->Footer()->setValueType(fvtCount);
-    grid->EndLayout();
+    columns->items(0)->footer()->setValueType(FooterValue::StaticText);
+    columns->items(0)->footer()->setValue(QStringLiteral("总计"));
+    columns->items(1)->footer()->setValueType(FooterValue::Count);
+    grid->endLayout();
 }
 
-QString sortForTitleClick(const QString &fieldName, int markerBeforeClick)
+QString sortForTitleClick(const QString &fieldName, SortMarker markerBeforeClick)
 {
-    if (markerBeforeClick == smDownEh)
+    if (markerBeforeClick == SortMarker::Down)
         return fieldName;
     return fieldName + QStringLiteral(" DESC");
 }
@@ -85,52 +87,52 @@ QString sortForTitleClick(const QString &fieldName, int markerBeforeClick)
 
 // ---- the main window's grid handlers ------------------------------------------------------
 
-const int TMainForm::HideItemColumn[11] = {0, 1, 3, 4, 7, 8, 9, 10, 11, 12, 13};
+const int MainWindow::hideColumnPositions[11] = {0, 1, 3, 4, 7, 8, 9, 10, 11, 12, 13};
 
-void TMainForm::configureCustomerGrid()
+void MainWindow::configureCustomerGrid()
 {
-    lianbu::customers::configureCustomerGrid(ui->DBGridEh1);
-    ui->ToolButton19->setEnabled(false);
-    ui->DBGridEh1->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(ui->DBGridEh1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &pos) { PopupMenu3->popup(ui->DBGridEh1->mapToGlobal(pos)); });
-    connect(ui->DBGridEh1, &TDBGridEh::TitleBtnClick, this, &TMainForm::DBGridEh1TitleBtnClick);
-    connect(ui->DBGridEh1, &TDBGridEh::CellClick, this, &TMainForm::DBGridEh1CellClick);
-    connect(ui->DBGridEh1, &TDBGridEh::DblClick, this, &TMainForm::DBGridEh1DblClick);
+    lianbu::customers::configureCustomerGrid(ui->customerGrid);
+    ui->deleteButton->setEnabled(false);
+    ui->customerGrid->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui->customerGrid, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { gridContextMenu->popup(ui->customerGrid->mapToGlobal(pos)); });
+    connect(ui->customerGrid, &DataGrid::titleClicked, this, &MainWindow::sortByColumn);
+    connect(ui->customerGrid, &DataGrid::cellClicked, this, &MainWindow::onRowClicked);
+    connect(ui->customerGrid, &DataGrid::rowDoubleClicked, this, &MainWindow::onRowDoubleClicked);
 }
 
-void TMainForm::DBGridEh1TitleBtnClick(int /*columnIndex*/, TColumnEh *column)
+void MainWindow::sortByColumn(int /*columnIndex*/, GridColumn *column)
 {
-    dmfm->ADOQuery15->setSort(
-        lianbu::customers::sortForTitleClick(column->FieldName(), column->Title()->SortMarker()));
+    dmfm->customerList->setSort(
+        lianbu::customers::sortForTitleClick(column->fieldName(), column->title()->sortMarker()));
 }
 
-void TMainForm::DBGridEh1CellClick(TColumnEh * /*column*/) { ui->ToolButton19->setEnabled(true); }
+void MainWindow::onRowClicked(GridColumn * /*column*/) { ui->deleteButton->setEnabled(true); }
 
-void TMainForm::DBGridEh1DblClick()
+void MainWindow::onRowDoubleClicked()
 {
     // The value tested is the one in the first column of the current order, visible or not.
-    lianbu::db::DataSet *list = dmfm->ADOQuery15;
-    TDBGridColumnsEh *columns = ui->DBGridEh1->Columns();
-    if (!list->active() || list->isEmpty() || columns->Count() == 0)
+    lianbu::db::DataSet *list = dmfm->customerList;
+    GridColumns *columns = ui->customerGrid->columns();
+    if (!list->active() || list->isEmpty() || columns->count() == 0)
         return;
-    if (list->fieldByName(columns->Items(0)->FieldName()).asString().isEmpty())
+    if (list->fieldByName(columns->items(0)->fieldName()).asString().isEmpty())
         return;
     emit recordLoadRequested();
 }
 
-void TMainForm::HideItemClick(int itemIndex)
+void MainWindow::toggleColumnFromMenu(int itemIndex)
 {
     // The item addresses a position in the current column order, whatever its caption names.
     // Its check mark has already been toggled by the click: checked now means "hide".
-    const int position = HideItemColumn[itemIndex];
-    TDBGridColumnsEh *columns = ui->DBGridEh1->Columns();
-    if (position >= columns->Count())
+    const int position = hideColumnPositions[itemIndex];
+    GridColumns *columns = ui->customerGrid->columns();
+    if (position >= columns->count())
         return;
-    columns->Items(position)->setVisible(!HideItems.at(itemIndex)->isChecked());
+    columns->items(position)->setVisible(!hideColumnActions.at(itemIndex)->isChecked());
 }
 
-void TMainForm::N20Click()
+void MainWindow::saveColumnLayout()
 {
     // A new user's settings folder does not exist yet, and the profile writer never creates
     // folders: the command makes it, so saving works from the first day. Whatever still
@@ -138,7 +140,7 @@ void TMainForm::N20Click()
     const QString file = lianbu::paths::settingsFilePath();
     QDir().mkpath(QFileInfo(file).absolutePath());
     try {
-        ui->DBGridEh1->SaveLayoutToIni(file, QStringLiteral("lianbugrid"), false);
+        ui->customerGrid->saveLayoutToIni(file, QLatin1String(lianbu::customers::kLayoutSection), false);
     } catch (...) {
         lianbu::reportCurrentException();
     }

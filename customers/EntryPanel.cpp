@@ -1,10 +1,11 @@
+#include "data/CustomerColumns.h"
 #include "customers/EntryPanel.h"
 
-#include "app/MAIN.h"
-#include "data/dm.h"
+#include "app/MainWindow.h"
+#include "data/Database.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
-#include "ui_MAIN.h"
+#include "ui_MainWindow.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -28,7 +29,7 @@ const char kKeptDateText[] = "lianbuKeptDateText";
 
 std::optional<QDate> registrationDateOf(const QString &stored)
 {
-    const QString text = TrimInput(stored).section(QLatin1Char(' '), 0, 0);
+    const QString text = trimInput(stored).section(QLatin1Char(' '), 0, 0);
     if (text.isEmpty())
         return std::nullopt;
     const QDate date = QDate::fromString(text, QStringLiteral("yyyy-M-d"));
@@ -56,7 +57,7 @@ void setRegistrationDateText(QDateEdit *editor, const QString &stored)
     else
         editor->setDateTime(editor->minimumDateTime());
     // Set after the date: a changed date clears what was kept.
-    editor->setProperty(kKeptDateText, date ? QVariant() : QVariant(TrimInput(stored)));
+    editor->setProperty(kKeptDateText, date ? QVariant() : QVariant(trimInput(stored)));
 }
 
 std::optional<QString> registrationDateValue(const QDateEdit *editor)
@@ -76,7 +77,7 @@ namespace {
 class EntryPanelEvents final : public QObject
 {
 public:
-    explicit EntryPanelEvents(TMainForm *form)
+    explicit EntryPanelEvents(MainWindow *form)
         : QObject(form)
         , m_form(form)
     {
@@ -90,40 +91,40 @@ public:
 
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        Ui::TMainForm *ui = m_form->ui;
+        Ui::MainWindow *ui = m_form->ui;
         if (event->type() == QEvent::KeyPress) {
             auto *key = static_cast<QKeyEvent *>(event);
             for (const auto &[receiver, field] : m_fields) {
                 if (receiver != watched)
                     continue;
-                if (field == ui->DBDateTimeEditEh1 && emptiesDate(key))
+                if (field == ui->registrationDateEdit && emptiesDate(key))
                     return true;
-                return m_form->EntryFieldKeyPress(field, key);
+                return m_form->handleEntryFieldKey(field, key);
             }
             return false;
         }
-        if (watched == ui->Image1) {
+        if (watched == ui->closeEntryPanelIcon) {
             if (event->type() == QEvent::MouseButtonRelease) {
                 auto *mouse = static_cast<QMouseEvent *>(event);
-                if (mouse->button() == Qt::LeftButton && ui->Image1->rect().contains(mouse->position().toPoint()))
-                    m_form->Image1Click();
+                if (mouse->button() == Qt::LeftButton && ui->closeEntryPanelIcon->rect().contains(mouse->position().toPoint()))
+                    m_form->closeEntryPanel();
                 return true;
             }
             return event->type() == QEvent::MouseButtonPress;
         }
-        if (watched == ui->Panel3)
+        if (watched == ui->entryPanel)
             return panelMouse(event);
         return false;
     }
 
 private:
-    // Delete or Backspace over the whole selected date empties the editor: the record then
+    // delete or Backspace over the whole selected date empties the editor: the record then
     // has no registration date.
     bool emptiesDate(QKeyEvent *key)
     {
         if (key->key() != Qt::Key_Delete && key->key() != Qt::Key_Backspace)
             return false;
-        QDateEdit *editor = m_form->ui->DBDateTimeEditEh1;
+        QDateEdit *editor = m_form->ui->registrationDateEdit;
         const QLineEdit *inner = editor->findChild<QLineEdit *>();
         if (!inner || !inner->hasSelectedText() || inner->selectedText() != inner->text())
             return false;
@@ -135,7 +136,7 @@ private:
     // window's client area.
     bool panelMouse(QEvent *event)
     {
-        QWidget *panel = m_form->ui->Panel3;
+        QWidget *panel = m_form->ui->entryPanel;
         switch (event->type()) {
         case QEvent::MouseButtonPress: {
             auto *mouse = static_cast<QMouseEvent *>(event);
@@ -167,7 +168,7 @@ private:
         }
     }
 
-    TMainForm *m_form;
+    MainWindow *m_form;
     std::vector<std::pair<QObject *, QWidget *>> m_fields; // receiver of the keys, field
     bool m_dragging = false;
     QPoint m_grabOffset;
@@ -186,27 +187,27 @@ namespace {
 struct EntryEdit
 {
     const char *column;
-    QLineEdit *Ui::TMainForm::*edit;
+    QLineEdit *Ui::MainWindow::*edit;
 };
 const EntryEdit kEntryEdits[13] = {
-    {"a", &Ui::TMainForm::Edit12}, {"b", &Ui::TMainForm::Edit13}, {"c", &Ui::TMainForm::Edit10},
-    {"e", &Ui::TMainForm::Edit15}, {"f", &Ui::TMainForm::Edit9},  {"g", &Ui::TMainForm::Edit21},
-    {"h", &Ui::TMainForm::Edit16}, {"i", &Ui::TMainForm::Edit27}, {"j", &Ui::TMainForm::Edit17},
-    {"k", &Ui::TMainForm::Edit28}, {"l", &Ui::TMainForm::Edit11}, {"m", &Ui::TMainForm::Edit8},
-    {"z", &Ui::TMainForm::Edit22},
+    {lianbu::col::Category, &Ui::MainWindow::categoryEdit}, {lianbu::col::ShortName, &Ui::MainWindow::shortNameEdit}, {lianbu::col::Name, &Ui::MainWindow::nameEdit},
+    {lianbu::col::Position, &Ui::MainWindow::positionEdit}, {lianbu::col::Mobile, &Ui::MainWindow::mobileEdit},  {lianbu::col::Phone, &Ui::MainWindow::phoneEdit},
+    {lianbu::col::Fax, &Ui::MainWindow::faxEdit}, {lianbu::col::Address, &Ui::MainWindow::addressEdit}, {lianbu::col::Company, &Ui::MainWindow::companyEdit},
+    {lianbu::col::Postcode, &Ui::MainWindow::postcodeEdit}, {lianbu::col::Email, &Ui::MainWindow::emailEdit}, {lianbu::col::Website, &Ui::MainWindow::websiteEdit},
+    {lianbu::col::Notes, &Ui::MainWindow::notesEdit},
 };
 
 // Sets the fifteen columns of the current row of `target` (in edit or insert state) from the
 // panel. A failure drops the pending change, so the dataset is never left half edited.
-void writePanelInto(Ui::TMainForm *ui, lianbu::db::DataSet *target)
+void writePanelInto(Ui::MainWindow *ui, lianbu::db::DataSet *target)
 {
     using namespace lianbu::customers;
     try {
         for (const EntryEdit &e : kEntryEdits)
-            target->fieldByName(QLatin1String(e.column)).setAsString(TrimInput((ui->*e.edit)->text()));
-        target->fieldByName(QStringLiteral("d")).setAsString(TrimInput(ui->ComboBox1->currentText()));
-        lianbu::db::Field &day = target->fieldByName(QStringLiteral("day1"));
-        if (const std::optional<QString> value = registrationDateValue(ui->DBDateTimeEditEh1))
+            target->fieldByName(QLatin1String(e.column)).setAsString(trimInput((ui->*e.edit)->text()));
+        target->fieldByName(QLatin1String(lianbu::col::Sex)).setAsString(trimInput(ui->sexCombo->currentText()));
+        lianbu::db::Field &day = target->fieldByName(QLatin1String(lianbu::col::RegistrationDate));
+        if (const std::optional<QString> value = registrationDateValue(ui->registrationDateEdit))
             day.setAsString(*value);
         else
             day.clear();
@@ -219,71 +220,71 @@ void writePanelInto(Ui::TMainForm *ui, lianbu::db::DataSet *target)
 
 } // namespace
 
-void TMainForm::connectEntryPanel()
+void MainWindow::connectEntryPanel()
 {
     using lianbu::customers::EntryPanelEvents;
-    QFont font = ui->Panel3->font();
+    QFont font = ui->entryPanel->font();
     font.setPixelSize(14);
-    ui->Panel3->setFont(font);
+    ui->entryPanel->setFont(font);
     // Only the background shows the move cursor.
-    for (QWidget *child : ui->Panel3->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+    for (QWidget *child : ui->entryPanel->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
         if (!child->testAttribute(Qt::WA_SetCursor))
             child->setCursor(Qt::ArrowCursor);
     }
-    lianbu::customers::prepareRegistrationDateEditor(ui->DBDateTimeEditEh1);
+    lianbu::customers::prepareRegistrationDateEditor(ui->registrationDateEdit);
 
     auto *events = new EntryPanelEvents(this);
-    const QList<QWidget *> chain{ui->Edit12, ui->Edit13, ui->Edit10, ui->ComboBox1, ui->Edit15, ui->Edit9,
-                                 ui->Edit21, ui->Edit16, ui->Edit27, ui->Edit17, ui->Edit28, ui->Edit11,
-                                 ui->Edit8,  ui->Edit22, ui->DBDateTimeEditEh1};
+    const QList<QWidget *> chain{ui->categoryEdit, ui->shortNameEdit, ui->nameEdit, ui->sexCombo, ui->positionEdit, ui->mobileEdit,
+                                 ui->phoneEdit, ui->faxEdit, ui->addressEdit, ui->companyEdit, ui->postcodeEdit, ui->emailEdit,
+                                 ui->websiteEdit,  ui->notesEdit, ui->registrationDateEdit};
     for (QWidget *field : chain) {
         events->watchField(field, field);
         // Keys typed into a combo box or a date editor arrive at its inner edit.
         if (QLineEdit *inner = field->findChild<QLineEdit *>())
             events->watchField(field, inner);
     }
-    events->watchField(ui->ComboBox2, ui->ComboBox2);
-    events->watchField(ui->ComboBox2, ui->ComboBox2->lineEdit());
-    ui->Panel3->installEventFilter(events);
-    ui->Image1->installEventFilter(events);
+    events->watchField(ui->searchCategory, ui->searchCategory);
+    events->watchField(ui->searchCategory, ui->searchCategory->lineEdit());
+    ui->entryPanel->installEventFilter(events);
+    ui->closeEntryPanelIcon->installEventFilter(events);
 
     QWidget *previous = nullptr;
-    for (QWidget *w : chain + QList<QWidget *>{ui->Button1, ui->Button3}) {
+    for (QWidget *w : chain + QList<QWidget *>{ui->addButton, ui->modifyButton}) {
         if (previous)
             setTabOrder(previous, w);
         previous = w;
     }
 
-    ui->Button3->setEnabled(false);
-    connect(ui->ToolButton7, &QToolButton::clicked, this, &TMainForm::ToolButton7Click);
-    connect(ui->ToolButton19, &QToolButton::clicked, this, &TMainForm::ToolButton19Click);
-    connect(ui->Button1, &QPushButton::clicked, this, &TMainForm::Button1Click);
-    connect(ui->Button3, &QPushButton::clicked, this, &TMainForm::Button3Click);
-    connect(ui->Button9, &QPushButton::clicked, this, &TMainForm::Button9Click);
-    connect(this, &TMainForm::recordLoadRequested, this, &TMainForm::LoadRecordIntoPanel);
+    ui->modifyButton->setEnabled(false);
+    connect(ui->newButton, &QToolButton::clicked, this, &MainWindow::startNewCustomer);
+    connect(ui->deleteButton, &QToolButton::clicked, this, &MainWindow::deleteSelectedCustomer);
+    connect(ui->addButton, &QPushButton::clicked, this, &MainWindow::addCustomer);
+    connect(ui->modifyButton, &QPushButton::clicked, this, &MainWindow::saveCustomerChanges);
+    connect(ui->clearButton, &QPushButton::clicked, this, &MainWindow::clearEntryPanel);
+    connect(this, &MainWindow::recordLoadRequested, this, &MainWindow::loadRecordIntoPanel);
 }
 
-bool TMainForm::EntryFieldKeyPress(QWidget *field, QKeyEvent *event)
+bool MainWindow::handleEntryFieldKey(QWidget *field, QKeyEvent *event)
 {
     if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter)
         return false;
     QWidget *next = nullptr;
-    if (field == ui->Edit12) next = ui->Edit13;
-    else if (field == ui->Edit13) next = ui->Edit10;
-    else if (field == ui->Edit10) next = ui->ComboBox1;
-    else if (field == ui->ComboBox1) next = ui->Edit15;
-    else if (field == ui->ComboBox2) next = ui->Panel3->isVisible() ? ui->Edit15 : nullptr;
-    else if (field == ui->Edit15) next = ui->Edit9;
-    else if (field == ui->Edit9) next = ui->Edit21;
-    else if (field == ui->Edit21) next = ui->Edit16;
-    else if (field == ui->Edit16) next = ui->Edit27;
-    else if (field == ui->Edit27) next = ui->Edit17;
-    else if (field == ui->Edit17) next = ui->Edit28;
-    else if (field == ui->Edit28) next = ui->Edit11;
-    else if (field == ui->Edit11) next = ui->Edit8;
-    else if (field == ui->Edit8) next = ui->Edit22;
-    else if (field == ui->Edit22) next = ui->DBDateTimeEditEh1;
-    else if (field == ui->DBDateTimeEditEh1) next = ui->Button1;
+    if (field == ui->categoryEdit) next = ui->shortNameEdit;
+    else if (field == ui->shortNameEdit) next = ui->nameEdit;
+    else if (field == ui->nameEdit) next = ui->sexCombo;
+    else if (field == ui->sexCombo) next = ui->positionEdit;
+    else if (field == ui->searchCategory) next = ui->entryPanel->isVisible() ? ui->positionEdit : nullptr;
+    else if (field == ui->positionEdit) next = ui->mobileEdit;
+    else if (field == ui->mobileEdit) next = ui->phoneEdit;
+    else if (field == ui->phoneEdit) next = ui->faxEdit;
+    else if (field == ui->faxEdit) next = ui->addressEdit;
+    else if (field == ui->addressEdit) next = ui->companyEdit;
+    else if (field == ui->companyEdit) next = ui->postcodeEdit;
+    else if (field == ui->postcodeEdit) next = ui->emailEdit;
+    else if (field == ui->emailEdit) next = ui->websiteEdit;
+    else if (field == ui->websiteEdit) next = ui->notesEdit;
+    else if (field == ui->notesEdit) next = ui->registrationDateEdit;
+    else if (field == ui->registrationDateEdit) next = ui->addButton;
     // The Enter itself goes no further: the edits would ignore it, and the combo boxes would
     // take a typed text into their lists. With the panel hidden, Enter in the search category
     // field leaves the focus where it is.
@@ -292,56 +293,56 @@ bool TMainForm::EntryFieldKeyPress(QWidget *field, QKeyEvent *event)
     return true;
 }
 
-void TMainForm::Button9Click()
+void MainWindow::clearEntryPanel()
 {
     for (const EntryEdit &e : kEntryEdits)
         (ui->*e.edit)->clear();
 }
 
-void TMainForm::ToolButton7Click()
+void MainWindow::startNewCustomer()
 {
-    ui->Panel3->show();
-    ui->Panel3->raise();
-    Button9Click();
-    ui->Button3->setEnabled(false);
-    ui->Edit12->setFocus();
+    ui->entryPanel->show();
+    ui->entryPanel->raise();
+    clearEntryPanel();
+    ui->modifyButton->setEnabled(false);
+    ui->categoryEdit->setFocus();
 }
 
-void TMainForm::LoadRecordIntoPanel()
+void MainWindow::loadRecordIntoPanel()
 {
-    ui->Panel3->show();
-    ui->Panel3->raise();
-    ui->Button3->setEnabled(true);
-    lianbu::db::DataSet *list = dmfm->ADOQuery15;
+    ui->entryPanel->show();
+    ui->entryPanel->raise();
+    ui->modifyButton->setEnabled(true);
+    lianbu::db::DataSet *list = dmfm->customerList;
     for (const EntryEdit &e : kEntryEdits) {
         QLineEdit *edit = ui->*e.edit;
         edit->setText(list->fieldByName(QLatin1String(e.column)).asString());
         edit->setCursorPosition(0); // a text wider than its edit shows its beginning
     }
-    ui->ComboBox1->setCurrentText(list->fieldByName(QStringLiteral("d")).asString());
-    lianbu::customers::setRegistrationDateText(ui->DBDateTimeEditEh1,
-                                               list->fieldByName(QStringLiteral("day1")).asString());
+    ui->sexCombo->setCurrentText(list->fieldByName(QLatin1String(lianbu::col::Sex)).asString());
+    lianbu::customers::setRegistrationDateText(ui->registrationDateEdit,
+                                               list->fieldByName(QLatin1String(lianbu::col::RegistrationDate)).asString());
 }
 
-void TMainForm::Button1Click()
+void MainWindow::addCustomer()
 {
-    if (!RequireEditText(ui->Edit12, QStringLiteral("客户类型必须输入！")))
+    if (!requireEditText(ui->categoryEdit, QStringLiteral("客户类型必须输入！")))
         return;
-    if (!RequireEditText(ui->Edit13, QStringLiteral("客户简称必须输入！")))
+    if (!requireEditText(ui->shortNameEdit, QStringLiteral("客户简称必须输入！")))
         return;
-    lianbu::db::Table *table = dmfm->ADOTable5;
+    lianbu::db::Table *table = dmfm->customerTable;
     table->append();
     writePanelInto(ui, table);
     lianbu::showInformation(QStringLiteral("增加数据成功！"), this);
-    Button9Click();
-    ui->Button12->click();
-    ui->ToolButton19->setEnabled(false);
-    ui->Button3->setEnabled(false);
+    clearEntryPanel();
+    ui->showAllButton->click();
+    ui->deleteButton->setEnabled(false);
+    ui->modifyButton->setEnabled(false);
 }
 
-void TMainForm::Button3Click()
+void MainWindow::saveCustomerChanges()
 {
-    lianbu::db::DataSet *list = dmfm->ADOQuery15;
+    lianbu::db::DataSet *list = dmfm->customerList;
     // A list emptied or closed since the record was loaded has no row to write into.
     if (!list->active() || list->isEmpty()) {
         lianbu::showInformation(QStringLiteral("列表中没有选中的资料，未作修改！"), this);
@@ -349,32 +350,32 @@ void TMainForm::Button3Click()
     }
     if (!lianbu::confirmListChange(QStringLiteral("你确实要修改选中资料吗？"), this))
         return;
-    if (!RequireEditText(ui->Edit12, QStringLiteral("客户类型必须输入！")))
+    if (!requireEditText(ui->categoryEdit, QStringLiteral("客户类型必须输入！")))
         return;
-    if (!RequireEditText(ui->Edit13, QStringLiteral("客户简称必须输入！")))
+    if (!requireEditText(ui->shortNameEdit, QStringLiteral("客户简称必须输入！")))
         return;
     list->edit();
     writePanelInto(ui, list);
-    Button9Click();
-    ui->Button12->click();
-    ui->Panel3->hide();
+    clearEntryPanel();
+    ui->showAllButton->click();
+    ui->entryPanel->hide();
     lianbu::showInformation(QStringLiteral("修改数据成功！"), this);
-    ui->ToolButton19->setEnabled(false);
-    ui->Button3->setEnabled(false);
+    ui->deleteButton->setEnabled(false);
+    ui->modifyButton->setEnabled(false);
 }
 
-void TMainForm::ToolButton19Click()
+void MainWindow::deleteSelectedCustomer()
 {
     if (!lianbu::confirmListChange(QStringLiteral("你真的要删除选中资料吗？"), this))
         return;
-    dmfm->ADOQuery15->deleteRecord();
+    dmfm->customerList->deleteRecord();
     lianbu::showInformation(QStringLiteral("删除数据成功！"), this);
-    ui->ToolButton19->setEnabled(false);
+    ui->deleteButton->setEnabled(false);
 }
 
-void TMainForm::Image1Click()
+void MainWindow::closeEntryPanel()
 {
-    ui->Panel3->hide();
-    Button9Click();
-    ui->Button3->setEnabled(false);
+    ui->entryPanel->hide();
+    clearEntryPanel();
+    ui->modifyButton->setEnabled(false);
 }

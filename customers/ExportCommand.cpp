@@ -1,13 +1,13 @@
-#include "app/MAIN.h"
+#include "app/MainWindow.h"
 #include "export/DBGridEhToExcel.h"
 #include "platform/Dialogs.h"
-#include "ui_MAIN.h"
+#include "ui_MainWindow.h"
 
 #include <memory>
 
 // "导 出": the customer list, as the grid shows it, into an .xls file the operator names.
 
-void TMainForm::ToolButton17Click()
+void MainWindow::exportCustomerList()
 {
     // A new writer for every export; freed however the export ends.
     auto writer = std::make_unique<TDBGridEhToExcel>(nullptr);
@@ -15,7 +15,7 @@ void TMainForm::ToolButton17Click()
     writer->setBeginDate(QString());
     writer->setEndDate(QString());
     writer->setUserName(QStringLiteral("联簿宝"));
-    writer->setDBGridEh(ui->DBGridEh1);
+    writer->setDBGridEh(ui->customerGrid);
     writer->setShowProgress(true);
 
     // The writer asks before overwriting, so the dialog does not.

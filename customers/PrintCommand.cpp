@@ -1,20 +1,20 @@
 // "打 印": the customer grid, as it currently shows the list, to the grid-printing component.
-#include "app/MAIN.h"
+#include "app/MainWindow.h"
 #include "app/VendorAddresses.h"
 #include "platform/Clock.h"
-#include "printing/PrnDbgeh.h"
-#include "ui_MAIN.h"
+#include "printing/GridReport.h"
+#include "ui_MainWindow.h"
 
 namespace {
 
 // The main window's grid-printing component, configured for the customer list on first use and
 // kept (with any changed settings) for as long as the window lives.
-TPrintDBGridEh *printDBGridEh1(TMainForm *form)
+GridReport *printDBGridEh1(MainWindow *form)
 {
-    const QString name = QStringLiteral("PrintDBGridEh1");
-    if (auto *existing = form->findChild<TPrintDBGridEh *>(name, Qt::FindDirectChildrenOnly))
+    const QString name = QStringLiteral("customerReport");
+    if (auto *existing = form->findChild<GridReport *>(name, Qt::FindDirectChildrenOnly))
         return existing;
-    auto *component = new TPrintDBGridEh(form);
+    auto *component = new GridReport(form);
     component->setObjectName(name);
     lianbu::printing::configureCustomerPrint(component, lianbu::vendorWebAddress());
     return component;
@@ -22,10 +22,10 @@ TPrintDBGridEh *printDBGridEh1(TMainForm *form)
 
 } // namespace
 
-void TMainForm::ToolButton22Click()
+void MainWindow::printCustomerList()
 {
-    TPrintDBGridEh *printer = printDBGridEh1(this);
-    printer->setDBGridEh(ui->DBGridEh1);
-    printer->SetTextReplacements({{QStringLiteral("%[Today]"), lianbu::dateText(lianbu::today())}});
-    printer->ShowPrintPreview();
+    GridReport *printer = printDBGridEh1(this);
+    printer->setDBGridEh(ui->customerGrid);
+    printer->setTextReplacements({{QStringLiteral("%[Today]"), lianbu::dateText(lianbu::today())}});
+    printer->showPrintPreview();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/CustomerColumns.h"
 #include <QString>
 #include <QStringList>
 
@@ -18,8 +19,8 @@ struct DataColumn
     int width;
 };
 inline constexpr DataColumn kDataColumns[] = {
-    {"a", 50}, {"b", 50}, {"c", 30}, {"d", 10}, {"e", 30}, {"f", 30}, {"g", 30}, {"h", 30},
-    {"i", 100}, {"j", 100}, {"k", 20}, {"l", 60}, {"m", 100}, {"z", 200}, {"day1", 20},
+    {col::Category, 50}, {col::ShortName, 50}, {col::Name, 30}, {col::Sex, 10}, {col::Position, 30}, {col::Mobile, 30}, {col::Phone, 30}, {col::Fax, 30},
+    {col::Address, 100}, {col::Company, 100}, {col::Postcode, 20}, {col::Email, 60}, {col::Website, 100}, {col::Notes, 200}, {col::RegistrationDate, 20},
 };
 
 // The name of the super administrator.

@@ -8,7 +8,7 @@ namespace lianbu::sql {
 
 namespace {
 
-// Column and table names come from the program, never from input; refuse anything else.
+// column and table names come from the program, never from input; refuse anything else.
 const QString &identifier(const QString &name)
 {
     static const QRegularExpression shape(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));

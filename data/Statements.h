@@ -19,7 +19,7 @@ QString allRecords();
 // 2: the quick search; an empty field adds no condition; fields as typed (not trimmed).
 QString search(const QString &a, const QString &b, const QString &g, const QString &c,
                const QString &i, const QString &j);
-// 3: distinct values of a column, ascending. Column and table are identifiers of the program
+// 3: distinct values of a column, ascending. column and table are identifiers of the program
 // (letters, digits, "_"); anything else throws lianbu::Error.
 QString distinctValues(const QString &column, const QString &table);
 // 4: login / administrator check.

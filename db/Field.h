@@ -8,7 +8,7 @@ class DataSet;
 
 // One column of a dataset's result. Fields belong to their dataset and are recreated by every
 // open: a Field reference is valid until the dataset is closed or reopened.
-// Value accessors read and write the dataset's current row (its edit buffer while editing).
+// value accessors read and write the dataset's current row (its edit buffer while editing).
 class Field
 {
 public:
@@ -23,7 +23,7 @@ public:
     int index() const { return m_index; }
     void setIndex(int index);
 
-    // Column title for bound controls; the field name unless set.
+    // column title for bound controls; the field name unless set.
     const QString &displayLabel() const { return m_displayLabel; }
     void setDisplayLabel(const QString &label);
     bool visible() const { return m_visible; }

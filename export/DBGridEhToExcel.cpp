@@ -2,7 +2,7 @@
 
 #include "db/DataSet.h"
 #include "db/Field.h"
-#include "grid/DBGridEh.h"
+#include "grid/DataGrid.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
@@ -144,17 +144,17 @@ using lianbu::db::Field;
 
 int TDBGridEhTitle::GetVisibleColumnCount() const
 {
-    return Grid ? int(Grid->VisibleColumns().size()) : 0;
+    return grid ? int(grid->visibleColumns().size()) : 0;
 }
 
 int TDBGridEhTitle::GetTitleRowCount() const
 {
     int rows = 1;
-    if (!Grid)
+    if (!grid)
         return rows;
-    const TDBGridColumnsEh *columns = Grid->Columns();
-    for (int i = 0; i < columns->Count(); ++i)
-        rows = std::max(rows, 1 + int(columns->Items(i)->Title()->Caption().count(QLatin1Char('|'))));
+    const GridColumns *columns = grid->columns();
+    for (int i = 0; i < columns->count(); ++i)
+        rows = std::max(rows, 1 + int(columns->items(i)->title()->caption().count(QLatin1Char('|'))));
     return rows;
 }
 
@@ -163,12 +163,12 @@ void TDBGridEhTitle::GetTitleCells(TTitleCell &cells)
     m_visibleColumnCount = GetVisibleColumnCount();
     m_titleRowCount = GetTitleRowCount();
     cells.assign(size_t(m_visibleColumnCount), std::vector<QString>(size_t(m_titleRowCount)));
-    if (!Grid)
+    if (!grid)
         return;
-    const QList<TColumnEh *> visible = Grid->VisibleColumns();
+    const QList<GridColumn *> visible = grid->visibleColumns();
     for (int v = 0; v < m_visibleColumnCount; ++v) {
         std::vector<QString> &levels = cells[size_t(v)];
-        QString caption = visible.at(v)->Title()->Caption();
+        QString caption = visible.at(v)->title()->caption();
         size_t level = 0;
         qsizetype bar;
         while ((bar = caption.indexOf(QLatin1Char('|'))) >= 0) {
@@ -228,7 +228,7 @@ TDBGridEhToExcel::~TDBGridEhToExcel()
 
 DataSet *TDBGridEhToExcel::dataSet() const
 {
-    return m_grid ? m_grid->DataSet() : nullptr;
+    return m_grid ? m_grid->dataSet() : nullptr;
 }
 
 void TDBGridEhToExcel::ExportToExcel()
@@ -312,13 +312,13 @@ void TDBGridEhToExcel::PrepareFields()
     if (!ds || !ds->active())
         return;
     ControlsDisabled quiet(ds);
-    const TDBGridColumnsEh *columns = m_grid->Columns();
-    for (int i = 0; i < columns->Count(); ++i) {
-        const TColumnEh *column = columns->Items(i);
-        Field &field = ds->fieldByName(column->FieldName());
+    const GridColumns *columns = m_grid->columns();
+    for (int i = 0; i < columns->count(); ++i) {
+        const GridColumn *column = columns->items(i);
+        Field &field = ds->fieldByName(column->fieldName());
         field.setIndex(i);
-        field.setDisplayLabel(column->Title()->Caption());
-        field.setVisible(column->Visible());
+        field.setDisplayLabel(column->title()->caption());
+        field.setVisible(column->visible());
     }
     for (int k = 0; k < ds->fieldCount(); ++k) {
         Field &field = ds->field(k);
@@ -499,7 +499,7 @@ void TDBGridEhToExcel::WriteTitleBlock()
 void TDBGridEhToExcel::WriteColumnTitles()
 {
     TDBGridEhTitle title;
-    title.Grid = m_grid;
+    title.grid = m_grid;
     TTitleCell cells;
     title.GetTitleCells(cells);
     // A failed write stops the export here like anywhere else: going on would open a file
@@ -522,22 +522,22 @@ std::vector<int> TDBGridEhToExcel::RecordFields() const
         return fields;
     std::vector<bool> skip(size_t(ds->fieldCount()), false);
     if (m_grid) {
-        const TDBGridColumnsEh *columns = m_grid->Columns();
+        const GridColumns *columns = m_grid->columns();
         int lastVisible = -1;
-        for (int i = 0; i < columns->Count(); ++i)
-            if (columns->Items(i)->Visible())
+        for (int i = 0; i < columns->count(); ++i)
+            if (columns->items(i)->visible())
                 lastVisible = i;
         for (int i = 0; i < lastVisible; ++i) {
-            const TColumnEh *column = columns->Items(i);
-            if (!column->Visible())
-                if (const Field *field = ds->findField(column->FieldName()))
+            const GridColumn *column = columns->items(i);
+            if (!column->visible())
+                if (const Field *field = ds->findField(column->fieldName()))
                     skip[size_t(field->index())] = true;
         }
         // A field that a visible column shows keeps its place even if a hidden one names it too.
         for (int i = 0; i <= lastVisible; ++i) {
-            const TColumnEh *column = columns->Items(i);
-            if (column->Visible())
-                if (const Field *field = ds->findField(column->FieldName()))
+            const GridColumn *column = columns->items(i);
+            if (column->visible())
+                if (const Field *field = ds->findField(column->fieldName()))
                     skip[size_t(field->index())] = false;
         }
     }
@@ -632,24 +632,24 @@ void TDBGridEhToExcel::WriteRecords()
 
 void TDBGridEhToExcel::WriteFooters()
 {
-    if (!m_grid || m_grid->FooterRowCount() == 0)
+    if (!m_grid || m_grid->footerRowCount() == 0)
         return;
     m_col = 0;
-    const QList<TColumnEh *> visible = m_grid->VisibleColumns();
-    if (m_grid->FooterRowCount() == 1) {
-        for (const TColumnEh *column : visible) {
-            WriteLabelCell(column->Footer()->Value(), false);
+    const QList<GridColumn *> visible = m_grid->visibleColumns();
+    if (m_grid->footerRowCount() == 1) {
+        for (const GridColumn *column : visible) {
+            WriteLabelCell(column->footer()->value(), false);
             ++m_col;
         }
     } else {
-        for (const TColumnEh *column : visible) {
-            const TColumnFootersEh *footers = column->Footers();
-            for (int k = 0; k < footers->Count(); ++k) {
-                WriteLabelCell(footers->Items(k)->Value(), false);
+        for (const GridColumn *column : visible) {
+            const ColumnFooters *footers = column->footers();
+            for (int k = 0; k < footers->count(); ++k) {
+                WriteLabelCell(footers->items(k)->value(), false);
                 ++m_row;
             }
             ++m_col;
-            m_row -= footers->Count();
+            m_row -= footers->count();
         }
     }
     m_col = 0;
@@ -662,15 +662,15 @@ qint64 TDBGridEhToExcel::SheetRowCount() const
     if (!m_beginDate.trimmed().isEmpty() || !m_endDate.trimmed().isEmpty())
         ++rows;
     TDBGridEhTitle title;
-    title.Grid = m_grid;
+    title.grid = m_grid;
     rows += title.GetTitleRowCount();
     rows += ds && ds->active() ? ds->recordCount() : 0;
-    if (m_grid && m_grid->FooterRowCount() == 1) {
+    if (m_grid && m_grid->footerRowCount() == 1) {
         rows += 1;
-    } else if (m_grid && m_grid->FooterRowCount() > 1) {
+    } else if (m_grid && m_grid->footerRowCount() > 1) {
         int deepest = 0;
-        for (const TColumnEh *column : m_grid->VisibleColumns())
-            deepest = std::max(deepest, column->Footers()->Count());
+        for (const GridColumn *column : m_grid->visibleColumns())
+            deepest = std::max(deepest, column->footers()->count());
         rows += deepest;
     }
     return rows;

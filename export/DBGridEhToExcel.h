@@ -19,7 +19,7 @@
 #include <vector>
 
 class QIODevice;
-class TDBGridEh;
+class DataGrid;
 
 namespace lianbu::db {
 class DataSet;
@@ -49,16 +49,16 @@ QByteArray labelText(const QString &text, int maxBytes = kMaxLabelBytes);
 
 } // namespace lianbu::xls
 
-// Column titles split at "|" into levels: [visible column][level].
+// column titles split at "|" into levels: [visible column][level].
 using TTitleCell = std::vector<std::vector<QString>>;
 
 // Splits the grid's column titles into title rows.
 class TDBGridEhTitle
 {
 public:
-    TDBGridEh *Grid = nullptr;
+    DataGrid *grid = nullptr;
 
-    // Grid columns whose Visible is true.
+    // grid columns whose Visible is true.
     int GetVisibleColumnCount() const;
     // The most levels any column's title has (hidden columns count too); at least 1.
     int GetTitleRowCount() const;
@@ -83,8 +83,8 @@ public:
     ~TDBGridEhToExcel() override;
 
     // ---- properties ----------------------------------------------------------------------
-    TDBGridEh *DBGridEh() const { return m_grid; }
-    void setDBGridEh(TDBGridEh *grid) { m_grid = grid; }
+    DataGrid *dbGridEh() const { return m_grid; }
+    void setDBGridEh(DataGrid *grid) { m_grid = grid; }
     bool ShowProgress() const { return m_showProgress; }
     void setShowProgress(bool show) { m_showProgress = show; }
     QString TitleName() const { return m_titleName; }
@@ -151,7 +151,7 @@ private:
     void write(const QByteArray &record);
     void writeFieldCell(int fieldIndex);
 
-    TDBGridEh *m_grid = nullptr;
+    DataGrid *m_grid = nullptr;
     bool m_showProgress = true;
     QString m_titleName;
     QString m_beginDate;

@@ -1,15 +1,15 @@
 // The main window's commands that open the operator windows ("设 置" menu).
-#include "app/MAIN.h"
+#include "app/MainWindow.h"
 
-#include "operators/changepass.h"
-#include "operators/usergl.h"
+#include "operators/ChangePasswordDialog.h"
+#include "operators/OperatorAdminDialog.h"
 
-void TMainForm::N15Click()
+void MainWindow::openChangePassword()
 {
-    ShowOrCreateForm(changepassfm, this);
+    showOrCreateWindow(changepassfm, this);
 }
 
-void TMainForm::N13Click()
+void MainWindow::openOperatorAdmin()
 {
-    ShowOrCreateForm(userglfm, this);
+    showOrCreateWindow(userglfm, this);
 }

@@ -125,7 +125,7 @@ bool passwordKeyPasses(const QKeyEvent &event)
     default:
         break;
     }
-    // A key without printable text (navigation, Delete, Tab, shortcuts) inserts nothing: the
+    // A key without printable text (navigation, delete, Tab, shortcuts) inserts nothing: the
     // edit never inserts control characters, so it passes to do its own work.
     for (QChar c : event.text()) {
         if ((c.isPrint() || c.isSurrogate()) && !isPasswordCharacter(c))

@@ -11,7 +11,7 @@ namespace lianbu::operators {
 bool isPasswordCharacter(QChar c);
 
 // Whether a key typed into a password edit reaches it: backspace, Enter, a digit or an ASCII
-// letter. Keys that carry no printable character (arrows, Delete, Tab, Escape, editing
+// letter. Keys that carry no printable character (arrows, delete, Tab, Escape, editing
 // shortcuts such as Ctrl+Z) are not characters and pass too; every other character is dropped.
 bool passwordKeyPasses(const QKeyEvent &event);
 

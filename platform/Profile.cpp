@@ -132,7 +132,7 @@ bool save(const QString &file, const Document &doc)
     return writeFileAtomically(file, bytes);
 }
 
-// Index of the first line of every section named section, in file order.
+// index of the first line of every section named section, in file order.
 std::vector<size_t> sectionStarts(const Document &doc, const QString &section)
 {
     std::vector<size_t> starts;

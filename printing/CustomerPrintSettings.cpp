@@ -1,4 +1,4 @@
-#include "printing/PrnDbgeh.h"
+#include "printing/GridReport.h"
 
 #include <QTextBlockFormat>
 #include <QTextCharFormat>
@@ -36,33 +36,33 @@ void addParagraph(QTextCursor &cursor, bool first, Qt::Alignment align, const QT
 
 } // namespace
 
-void configureCustomerPrint(TPrintDBGridEh *p, const QString &vendorAddress)
+void configureCustomerPrint(GridReport *p, const QString &vendorAddress)
 {
-    p->Options = TPrintGridOptionsEh(pghFitGridToPageWidth) | pghColored | pghRowAutoStretch;
-    p->Units = TPrintUnitsEh::MM;
-    p->Page = PageMargins{2.0, 2.0, 2.0, 2.0};
+    p->options = PrintOptions(PrintOption::FitToPageWidth) | PrintOption::Coloured | PrintOption::RowAutoStretch;
+    p->units = PrintUnits::MM;
+    p->page = PageMargins{2.0, 2.0, 2.0, 2.0};
 
     QFont sansSerif(QStringLiteral("MS Sans Serif"));
     sansSerif.setPointSize(8);
-    p->PageHeader = TPageColontitleEh{};
-    p->PageHeader.CenterText = QStringLiteral("Page. &[Page]");
-    p->PageHeader.Font = sansSerif;
-    p->PageHeader.LineType = pcltDoubleLine;
-    p->PageFooter = TPageColontitleEh{};
-    p->PageFooter.Font = sansSerif;
-    p->PageFooter.LineType = pcltNon;
+    p->pageHeader = PageHeaderFooter{};
+    p->pageHeader.centerText = QStringLiteral("Page. &[Page]");
+    p->pageHeader.font = sansSerif;
+    p->pageHeader.lineType = RuleLine::Double;
+    p->pageFooter = PageHeaderFooter{};
+    p->pageFooter.font = sansSerif;
+    p->pageFooter.lineType = RuleLine::None;
 
-    p->PrintFontName = QStringLiteral("Arial");
-    p->Title = QStringList{QStringLiteral("联簿宝") + vendorAddress};
+    p->printFontName = QStringLiteral("Arial");
+    p->title = QStringList{QStringLiteral("联簿宝") + vendorAddress};
 
-    QTextDocument *before = p->BeforeGridText();
+    QTextDocument *before = p->beforeGridText();
     before->clear();
     QTextCursor b(before);
     addParagraph(b, true, Qt::AlignHCenter, charFormat(QStringLiteral("Courier New"), 14, true),
                  QStringLiteral("客 户 报 表"));
     addParagraph(b, false, Qt::AlignLeft, charFormat(QStringLiteral("Arial"), 8, false), QString());
 
-    QTextDocument *after = p->AfterGridText();
+    QTextDocument *after = p->afterGridText();
     after->clear();
     QTextCursor a(after);
     addParagraph(a, true, Qt::AlignLeft, charFormat(QStringLiteral("Arial"), 10, true), QString());

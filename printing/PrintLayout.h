@@ -71,7 +71,7 @@ double fitScale(const QList<int> &widths, int lineWidth, int bodyWidth);
 // the widths already fit.
 QList<int> fitColumnWidths(const QList<int> &widths, int bodyWidth, int dpiX, int dpiY);
 
-// Splits columns into blocks that each fit the body width. Columns wider than the body are cut
+// Splits columns into blocks that each fit the body width. columns wider than the body are cut
 // to it (in `widths`); a block starts at any column that would cross the right edge, except
 // the first column of a block. Returns the column indices of each block, in order.
 QList<QList<int>> columnBlocks(QList<int> &widths, int bodyWidth);
@@ -88,7 +88,7 @@ struct MacroValues
     QTime time;
 };
 
-// Replaces &[Page], &[Pages], &[ShortDate], &[Date], &[LongDate] and &[Time], every
+// Replaces &[page], &[Pages], &[ShortDate], &[Date], &[LongDate] and &[Time], every
 // occurrence and regardless of case; an occurrence preceded by an extra "&" stays as written.
 QString expandMacros(const QString &text, const MacroValues &values);
 

@@ -1,6 +1,6 @@
-// The main window's upgrade component and its command 检查升级 (N18), which FormActivate
+// The main window's upgrade component and its command 检查升级 (checkForUpgradeAction), which onActivated
 // triggers at every activation.
-#include "app/MAIN.h"
+#include "app/MainWindow.h"
 #include "upgrade/auAutoUpgrader.h"
 
 #ifndef LIANBU_UPGRADE_INFO_URL
@@ -14,7 +14,7 @@ QString upgradeInfoFileAddress() { return QStringLiteral(LIANBU_UPGRADE_INFO_URL
 TauAutoUpgrader *createMainUpgrader(QObject *owner)
 {
     auto *upgrader = new TauAutoUpgrader(owner);
-    upgrader->setObjectName(QStringLiteral("auAutoUpgrader1"));
+    upgrader->setObjectName(QStringLiteral("upgrader"));
     // The settings of the main window's definition; everything else keeps its default.
     upgrader->setInfoFileURL(upgradeInfoFileAddress());
     upgrader->setVersionDate(QStringLiteral("08/15/2010"));
@@ -25,11 +25,11 @@ TauAutoUpgrader *createMainUpgrader(QObject *owner)
 
 } // namespace lianbu
 
-void TMainForm::N18Click()
+void MainWindow::checkForUpgrade()
 {
     // Returns at once; a check or run still in progress makes it do nothing. Closing the ask
     // window activates this window again: once the user said "later", activations stop
     // asking for the rest of the session instead of asking again and again.
-    if (auAutoUpgrader1 && !auAutoUpgrader1->UserDeclined())
-        auAutoUpgrader1->CheckUpdate();
+    if (upgrader && !upgrader->UserDeclined())
+        upgrader->CheckUpdate();
 }

@@ -1,7 +1,7 @@
 #include "upgrade/auAutoUpgrader.h"
 
 #include "app/AppInfo.h"
-#include "app/MAIN.h"
+#include "app/MainWindow.h"
 #include "platform/Application.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"

@@ -307,7 +307,7 @@ namespace lianbu {
 // The address of the information file this program checks (the build setting
 // LIANBU_UPGRADE_INFO_URL; "http://" when none is configured).
 QString upgradeInfoFileAddress();
-// The main window's auAutoUpgrader1 with this program's settings, its settings loaded.
+// The main window's upgrader with this program's settings, its settings loaded.
 TauAutoUpgrader *createMainUpgrader(QObject *owner);
 
 } // namespace lianbu

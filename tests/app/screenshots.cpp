@@ -2,10 +2,10 @@
 //   QT_QPA_PLATFORM=offscreen build/dev/tests/app/lianbu-screenshots OUTDIR
 #include "tests/support/MainWindowHarness.h"
 
-#include "appearance/About.h"
+#include "appearance/AboutDialog.h"
 #include "appearance/Skins.h"
-#include "grid/DBGridEh.h"
-#include "ui_MAIN.h"
+#include "grid/DataGrid.h"
+#include "ui_MainWindow.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -30,17 +30,17 @@
 #include <QTableWidget>
 #include <QHeaderView>
 
-#if __has_include("operators/usergl.h") && __has_include("operators/changepass.h")
-#include "operators/changepass.h"
-#include "operators/usergl.h"
+#if __has_include("operators/OperatorAdminDialog.h") && __has_include("operators/ChangePasswordDialog.h")
+#include "operators/ChangePasswordDialog.h"
+#include "operators/OperatorAdminDialog.h"
 #define LIANBU_HAVE_OPERATOR_WINDOWS 1
 #endif
-#if __has_include("printing/PrvFrmEh.h")
-#include "printing/PrvFrmEh.h"
+#if __has_include("printing/PrintPreviewWindow.h")
+#include "printing/PrintPreviewWindow.h"
 #define LIANBU_HAVE_PREVIEW 1
 #endif
-#if __has_include("operators/login.h")
-#include "operators/login.h"
+#if __has_include("operators/LoginDialog.h")
+#include "operators/LoginDialog.h"
 #define LIANBU_HAVE_LOGIN 1
 #endif
 
@@ -142,16 +142,16 @@ int main(int argc, char **argv)
         rows << row;
     }
     h.insertCustomers(rows);
-    h.form->Button12Click();
-    h.form->ui->DBGridEh1->ClickTitle(1);
+    h.form->showAllRecords();
+    h.form->ui->customerGrid->clickTitle(1);
     h.form->grab().save(out + QStringLiteral("/main-rows.png"));
 
     // Every skin: the main window with rows (and its entry panel), its menus, the about box,
     // the login dialog and a gallery of the other controls.
     QDialog *gallery = controlGallery();
-    TAboutBox about(h.form.get());
+    AboutDialog about(h.form.get());
 #ifdef LIANBU_HAVE_LOGIN
-    Tloginfm login(nullptr);
+    LoginDialog login(nullptr);
 #endif
     // All skins' lower areas and about boxes side by side, for comparing them at one glance.
     QImage lowers(973, 6 * 130, QImage::Format_RGB32);
@@ -165,26 +165,26 @@ int main(int argc, char **argv)
     lowers.fill(Qt::white);
     abouts.fill(Qt::white);
     QPainter lowerPainter(&lowers);
-    h.form->HideItems.at(2)->setChecked(true); // a checked item, to see its mark
+    h.form->hideColumnActions.at(2)->setChecked(true); // a checked item, to see its mark
     QPainter aboutPainter(&abouts);
 #ifdef LIANBU_HAVE_PREVIEW
-    h.form->ToolButton22Click(); // the print preview of the list
+    h.form->printCustomerList(); // the print preview of the list
 #endif
 #ifdef LIANBU_HAVE_OPERATOR_WINDOWS
-    auto *changepass = new Tchangepassfm(h.form.get());
-    auto *usergl = new Tuserglfm(h.form.get());
+    auto *changepass = new ChangePasswordDialog(h.form.get());
+    auto *usergl = new OperatorAdminDialog(h.form.get());
 #endif
-    for (int skin = -1; skin < h.form->SkinStore1->Count(); ++skin) {
+    for (int skin = -1; skin < h.form->skinCatalog->count(); ++skin) {
         if (skin < 0) {
             QBuffer own;
-            own.setData(h.form->SkinData1->SkinStream());
-            h.form->SkinData1->LoadFromStream(own);
+            own.setData(h.form->skinController->skinStream());
+            h.form->skinController->loadFromStream(own);
         } else {
-            ApplyStoreSkin(h.form->SkinData1, h.form->SkinStore1, skin);
+            ApplyStoreSkin(h.form->skinController, h.form->skinCatalog, skin);
         }
         const QString name = skin < 0 ? QStringLiteral("own") : QStringLiteral("skin%1").arg(skin);
         QApplication::processEvents();
-        h.form->ui->Panel3->hide();
+        h.form->ui->entryPanel->hide();
         h.form->grab().save(out + QStringLiteral("/main-%1.png").arg(name));
         lowerPainter.drawPixmap(0, (skin + 1) * 130, h.form->grab(QRect(0, 500, 973, 129)));
         aboutPainter.drawPixmap((skin + 1) * 340, 0, about.grab());
@@ -192,7 +192,7 @@ int main(int argc, char **argv)
             QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), QStringLiteral("客户类别不能为空！"),
                             QMessageBox::Ok, h.form.get());
             box.grab().save(out + QStringLiteral("/box-%1.png").arg(name));
-            QToolTip::showText(h.form->mapToGlobal(QPoint(40, 40)), h.form->ui->DBGridEh1->toolTip(),
+            QToolTip::showText(h.form->mapToGlobal(QPoint(40, 40)), h.form->ui->customerGrid->toolTip(),
                                h.form.get());
             for (QWidget *w : QApplication::topLevelWidgets())
                 if (w->inherits("QTipLabel") && w->isVisible())
@@ -200,19 +200,19 @@ int main(int argc, char **argv)
             QToolTip::hideText();
         }
 #ifdef LIANBU_HAVE_PREVIEW
-        if (TPreviewFormEh *preview = TPreviewFormEh::existingInstance())
+        if (PrintPreviewWindow *preview = PrintPreviewWindow::existingInstance())
             preview->grab().save(out + QStringLiteral("/preview-%1.png").arg(name));
 #endif
 #ifdef LIANBU_HAVE_OPERATOR_WINDOWS
         changepass->grab().save(out + QStringLiteral("/changepass-%1.png").arg(name));
         usergl->grab().save(out + QStringLiteral("/usergl-%1.png").arg(name));
 #endif
-        h.form->ui->Panel3->show();
-        h.form->ui->Panel3->raise();
+        h.form->ui->entryPanel->show();
+        h.form->ui->entryPanel->raise();
         h.form->grab().save(out + QStringLiteral("/main-panel-%1.png").arg(name));
-        h.form->ui->Panel3->hide();
-        saveMenu(h.form->PopupMenu1, out + QStringLiteral("/menu-%1.png").arg(name));
-        saveMenu(h.form->PopupMenu3, out + QStringLiteral("/gridmenu-%1.png").arg(name));
+        h.form->ui->entryPanel->hide();
+        saveMenu(h.form->settingsMenu, out + QStringLiteral("/menu-%1.png").arg(name));
+        saveMenu(h.form->gridContextMenu, out + QStringLiteral("/gridmenu-%1.png").arg(name));
         about.grab().save(out + QStringLiteral("/about-%1.png").arg(name));
         gallery->grab().save(out + QStringLiteral("/gallery-%1.png").arg(name));
         galleryPainter.drawPixmap(((skin + 1) % 3) * 520, ((skin + 1) / 3) * 300, gallery->grab());
@@ -220,9 +220,9 @@ int main(int argc, char **argv)
         login.grab().save(out + QStringLiteral("/login-%1.png").arg(name));
         loginPainter.drawPixmap(((skin + 1) % 3) * 380, ((skin + 1) / 3) * 170, login.grab());
 #endif
-        h.form->PopupMenu1->setActiveAction(h.form->N32);
-        aboutPainter.drawPixmap((skin + 1) * 340, 216, h.form->PopupMenu1->grab());
-        aboutPainter.drawPixmap((skin + 1) * 340 + 150, 216, h.form->PopupMenu3->grab());
+        h.form->settingsMenu->setActiveAction(h.form->dreamSkySkinAction);
+        aboutPainter.drawPixmap((skin + 1) * 340, 216, h.form->settingsMenu->grab());
+        aboutPainter.drawPixmap((skin + 1) * 340 + 150, 216, h.form->gridContextMenu->grab());
     }
     lowers.save(out + QStringLiteral("/all-lower.png"));
     abouts.save(out + QStringLiteral("/all-about-menu.png"));

@@ -3,18 +3,20 @@
 
 #include "tests/support/MainWindowHarness.h"
 
+#include "appearance/SkinRegistry.h"
 #include "customers/CustomerGrid.h"
-#include "grid/DBGridEh.h"
+#include "grid/DataGrid.h"
 #include "platform/Dialogs.h"
 #include "platform/Gbk.h"
 #include "platform/Paths.h"
 #include "platform/Profile.h"
-#include "ui_MAIN.h"
+#include "ui_MainWindow.h"
 
 #include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
@@ -26,40 +28,40 @@ namespace {
 
 const QString kSection = QStringLiteral("lianbugrid");
 
-TDBGridEh *gridOf(MainWindowHarness &h) { return h.form->ui->DBGridEh1; }
+DataGrid *gridOf(MainWindowHarness &h) { return h.form->ui->customerGrid; }
 
-TColumnEh *columnOf(MainWindowHarness &h, const char *field)
+GridColumn *columnOf(MainWindowHarness &h, const char *field)
 {
-    return gridOf(h)->Columns()->FindByFieldName(QString::fromLatin1(field));
+    return gridOf(h)->columns()->findByFieldName(QString::fromLatin1(field));
 }
 
 QStringList order(MainWindowHarness &h)
 {
     QStringList names;
-    TDBGridColumnsEh *columns = gridOf(h)->Columns();
-    for (int i = 0; i < columns->Count(); ++i)
-        names << columns->Items(i)->FieldName();
+    GridColumns *columns = gridOf(h)->columns();
+    for (int i = 0; i < columns->count(); ++i)
+        names << columns->items(i)->fieldName();
     return names;
 }
 
 QList<int> widths(MainWindowHarness &h)
 {
     QList<int> list;
-    TDBGridColumnsEh *columns = gridOf(h)->Columns();
-    for (int i = 0; i < columns->Count(); ++i)
-        list << columns->Items(i)->Width();
+    GridColumns *columns = gridOf(h)->columns();
+    for (int i = 0; i < columns->count(); ++i)
+        list << columns->items(i)->width();
     return list;
 }
 
 QString layoutSnapshot(MainWindowHarness &h)
 {
     QStringList parts;
-    TDBGridColumnsEh *columns = gridOf(h)->Columns();
-    for (int i = 0; i < columns->Count(); ++i) {
-        const TColumnEh *c = columns->Items(i);
-        parts << QStringLiteral("%1:%2/%3/%4/%5").arg(c->FieldName()).arg(c->Width())
-                     .arg(int(c->Title()->SortMarker())).arg(int(c->Visible()))
-                     .arg(c->Title()->SortIndex());
+    GridColumns *columns = gridOf(h)->columns();
+    for (int i = 0; i < columns->count(); ++i) {
+        const GridColumn *c = columns->items(i);
+        parts << QStringLiteral("%1:%2/%3/%4/%5").arg(c->fieldName()).arg(c->width())
+                     .arg(int(c->title()->sortMarker())).arg(int(c->visible()))
+                     .arg(c->title()->sortIndex());
     }
     return parts.join(QLatin1Char(' '));
 }
@@ -67,8 +69,8 @@ QString layoutSnapshot(MainWindowHarness &h)
 int visibleWidthSum(MainWindowHarness &h)
 {
     int sum = 0;
-    for (const TColumnEh *c : gridOf(h)->VisibleColumns())
-        sum += c->Width();
+    for (const GridColumn *c : gridOf(h)->visibleColumns())
+        sum += c->width();
     return sum;
 }
 
@@ -78,8 +80,8 @@ void restart(MainWindowHarness &h)
 {
     h.form.reset();
     h.data.reset();
-    h.form = std::make_unique<TMainForm>();
-    h.data = std::make_unique<Tdmfm>();
+    h.form = std::make_unique<MainWindow>();
+    h.data = std::make_unique<Database>();
     h.show();
 }
 
@@ -129,18 +131,18 @@ private slots:
         QVERIFY(!QFile::exists(paths::settingsFilePath()));
         QCOMPARE(order(h), initialOrder());
         for (const customers::CustomerColumn &initial : customers::kCustomerColumns) {
-            TColumnEh *c = columnOf(h, initial.field);
-            QVERIFY(c->Visible());
-            QCOMPARE(c->Title()->SortMarker(), smNoneEh);
+            GridColumn *c = columnOf(h, initial.field);
+            QVERIFY(c->visible());
+            QCOMPARE(c->title()->sortMarker(), SortMarker::None);
             // Only the columns with a width of their own have one assigned.
-            QCOMPARE(c->WidthAssigned(), initial.width > 0);
+            QCOMPARE(c->widthAssigned(), initial.width > 0);
             if (initial.width > 0)
-                QCOMPARE(c->BaseWidth(), initial.width);
+                QCOMPARE(c->baseWidth(), initial.width);
         }
-        QCOMPARE(gridOf(h)->RowHeight(), 0);
-        QCOMPARE(gridOf(h)->RowLines(), 0);
-        QVERIFY(gridOf(h)->AutoFitColWidths());
-        QCOMPARE(visibleWidthSum(h), gridOf(h)->View()->viewport()->width());
+        QCOMPARE(gridOf(h)->rowHeight(), 0);
+        QCOMPARE(gridOf(h)->rowLines(), 0);
+        QVERIFY(gridOf(h)->autoFitColWidths());
+        QCOMPARE(visibleWidthSum(h), gridOf(h)->view()->viewport()->width());
         QVERIFY(h.env.dialogs().boxes().isEmpty());
     }
 
@@ -150,86 +152,86 @@ private slots:
         h.insertCustomers({customer(QStringLiteral("VIP"), QStringLiteral("乙"), QString()),
                            customer(QString(), QStringLiteral("甲"), QStringLiteral("0571-1")),
                            customer(QStringLiteral("普通"), QStringLiteral("丙"), QStringLiteral("0571-2"))});
-        h.form->Button12Click();
-        TDBGridColumnsEh *columns = gridOf(h)->Columns();
+        h.form->showAllRecords();
+        GridColumns *columns = gridOf(h)->columns();
         // "电  话" to the front, "传  真" hidden through its menu item, "客户简称" sorted once
-        columns->Move(columnOf(h, "g")->Index(), 0);
-        h.form->HideItems.at(4)->trigger(); // 隐藏传真, position 7
-        QVERIFY(!columnOf(h, "h")->Visible());
-        gridOf(h)->ClickTitle(columnOf(h, "b")->Index());
-        QCOMPARE(columnOf(h, "b")->Title()->SortMarker(), smDownEh);
-        QCOMPARE(h.data->ADOQuery15->sort(), QStringLiteral("b DESC"));
+        columns->move(columnOf(h, "g")->index(), 0);
+        h.form->hideColumnActions.at(4)->trigger(); // 隐藏传真, position 7
+        QVERIFY(!columnOf(h, "h")->visible());
+        gridOf(h)->clickTitle(columnOf(h, "b")->index());
+        QCOMPARE(columnOf(h, "b")->title()->sortMarker(), SortMarker::Down);
+        QCOMPARE(h.data->customerList->sort(), QStringLiteral("b DESC"));
         columnOf(h, "i")->setWidth(150);
         const QStringList savedOrder = order(h);
         const QList<int> savedWidths = widths(h);
 
         // The per-user settings folder does not exist yet: the command creates it.
         QVERIFY(!QFileInfo::exists(QFileInfo(paths::settingsFilePath()).absolutePath()));
-        h.form->N20->trigger();
+        h.form->saveColumnLayoutAction->trigger();
         QVERIFY(h.env.dialogs().boxes().isEmpty());
         const QStringList keys = profileKeys(paths::settingsFilePath(), kSection);
         QCOMPARE(keys.size(), 15);
         QCOMPARE(keys.first(), QStringLiteral("DBGridEh1.g"));
         QCOMPARE(keys.last(), QStringLiteral("(Default)"));
         QCOMPARE(profileString(paths::settingsFilePath(), kSection, QStringLiteral("DBGridEh1.g")),
-                 QStringLiteral("0,%1,0,1,0,7,0").arg(columnOf(h, "g")->Width()));
+                 QStringLiteral("0,%1,0,1,0,7,0").arg(columnOf(h, "g")->width()));
         QCOMPARE(profileString(paths::settingsFilePath(), kSection, QStringLiteral("DBGridEh1.h")),
-                 QStringLiteral("7,%1,0,0,0,7,0").arg(columnOf(h, "h")->Width()));
+                 QStringLiteral("7,%1,0,0,0,7,0").arg(columnOf(h, "h")->width()));
         QCOMPARE(profileString(paths::settingsFilePath(), kSection, QStringLiteral("DBGridEh1.b")),
-                 QStringLiteral("2,%1,1,1,1,7,0").arg(columnOf(h, "b")->Width()));
+                 QStringLiteral("2,%1,1,1,1,7,0").arg(columnOf(h, "b")->width()));
         QCOMPARE(profileString(paths::settingsFilePath(), kSection, QStringLiteral("(Default)")),
                  QStringLiteral("0,0"));
 
         restart(h);
         QCOMPARE(order(h), savedOrder);
         QCOMPARE(widths(h), savedWidths);
-        QCOMPARE(visibleWidthSum(h), gridOf(h)->View()->viewport()->width());
-        QVERIFY(!columnOf(h, "h")->Visible());
-        QCOMPARE(columnOf(h, "b")->Title()->SortMarker(), smDownEh);
-        QCOMPARE(columnOf(h, "b")->Title()->SortIndex(), 1);
+        QCOMPARE(visibleWidthSum(h), gridOf(h)->view()->viewport()->width());
+        QVERIFY(!columnOf(h, "h")->visible());
+        QCOMPARE(columnOf(h, "b")->title()->sortMarker(), SortMarker::Down);
+        QCOMPARE(columnOf(h, "b")->title()->sortIndex(), 1);
         // the hide items' check marks are not restored
-        for (QAction *item : h.form->HideItems)
+        for (QAction *item : h.form->hideColumnActions)
             QVERIFY(!item->isChecked());
         QVERIFY(h.env.dialogs().boxes().isEmpty());
 
         // The rows come in the table's order: the marker sorted nothing.
-        h.form->Button12Click();
+        h.form->showAllRecords();
         QCOMPARE(h.listColumn(QStringLiteral("b")),
                  (QStringList{QStringLiteral("乙"), QStringLiteral("甲"), QStringLiteral("丙")}));
-        QVERIFY(h.data->ADOQuery15->sort().isEmpty());
+        QVERIFY(h.data->customerList->sort().isEmpty());
 
         // The double click now tests the telephone, the first column.
-        QSignalSpy load(h.form.get(), &TMainForm::recordLoadRequested);
-        h.data->ADOQuery15->first(); // category set, telephone empty
-        h.form->DBGridEh1DblClick();
+        QSignalSpy load(h.form.get(), &MainWindow::recordLoadRequested);
+        h.data->customerList->first(); // category set, telephone empty
+        h.form->onRowDoubleClicked();
         QCOMPARE(load.count(), 0);
-        h.data->ADOQuery15->next(); // category empty, telephone set
-        h.form->DBGridEh1DblClick();
+        h.data->customerList->next(); // category empty, telephone set
+        h.form->onRowDoubleClicked();
         QCOMPARE(load.count(), 1);
 
         // "隐藏客户类别" hides whatever stands at position 0: the telephone.
-        h.form->HideItems.at(0)->trigger();
-        QVERIFY(!columnOf(h, "g")->Visible());
-        QVERIFY(columnOf(h, "a")->Visible());
+        h.form->hideColumnActions.at(0)->trigger();
+        QVERIFY(!columnOf(h, "g")->visible());
+        QVERIFY(columnOf(h, "a")->visible());
         // "隐藏传真" starts unchecked: its first click leaves the column hidden.
-        h.form->HideItems.at(4)->trigger();
-        QVERIFY(!columnOf(h, "h")->Visible());
-        h.form->HideItems.at(4)->trigger();
-        QVERIFY(columnOf(h, "h")->Visible());
+        h.form->hideColumnActions.at(4)->trigger();
+        QVERIFY(!columnOf(h, "h")->visible());
+        h.form->hideColumnActions.at(4)->trigger();
+        QVERIFY(columnOf(h, "h")->visible());
 
         // The restored down marker makes the first click on the title sort ascending.
-        gridOf(h)->ClickTitle(columnOf(h, "b")->Index());
-        QCOMPARE(h.data->ADOQuery15->sort(), QStringLiteral("b"));
-        QCOMPARE(columnOf(h, "b")->Title()->SortMarker(), smUpEh);
+        gridOf(h)->clickTitle(columnOf(h, "b")->index());
+        QCOMPARE(h.data->customerList->sort(), QStringLiteral("b"));
+        QCOMPARE(columnOf(h, "b")->title()->sortMarker(), SortMarker::Up);
     }
 
     void savingTwiceReplacesTheLinesInPlace()
     {
         MainWindowHarness h;
-        h.form->N20->trigger();
+        h.form->saveColumnLayoutAction->trigger();
         const QByteArray first = readSettings();
-        gridOf(h)->Columns()->Move(0, 13);
-        h.form->N20->trigger();
+        gridOf(h)->columns()->move(0, 13);
+        h.form->saveColumnLayoutAction->trigger();
         const QByteArray second = readSettings();
         QCOMPARE(second.count("\r\n"), first.count("\r\n"));
         QCOMPARE(second.count("DBGridEh1.a="), 1);
@@ -237,6 +239,41 @@ private slots:
                      .section(QLatin1Char(','), 0, 0),
                  QStringLiteral("13"));
         QVERIFY(h.env.dialogs().boxes().isEmpty());
+    }
+
+    // Files written by the program before its names were changed: their section, entry names
+    // and skin value are what users have on disk, so they must read back and save unchanged.
+    void filesOfThePreviousVersionReadBackUnchanged()
+    {
+        QFile layout(QStringLiteral(LIANBU_FIXTURES "/previous-version-lianbu.ini"));
+        QVERIFY(layout.open(QIODevice::ReadOnly));
+        const QByteArray stored = layout.readAll();
+        MainWindowHarness h(false);
+        writeSettings(stored);
+        h.show();
+        QVERIFY(h.env.dialogs().boxes().isEmpty());
+        QCOMPARE(order(h).first(), QStringLiteral("day1"));
+        QCOMPARE(order(h).mid(1, 2), (QStringList{"a", "b"}));
+        QVERIFY(!columnOf(h, "e")->visible());
+        QCOMPARE(columnOf(h, "b")->title()->sortMarker(), SortMarker::Up);
+        QCOMPARE(gridOf(h)->rowHeight(), 23);
+        // Saving again writes the same entries under the same names.
+        h.form->saveColumnLayoutAction->trigger();
+        QFile saved(paths::settingsFilePath());
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        const QList<QByteArray> before = stored.split('\n'), after = saved.readAll().split('\n');
+        QCOMPARE(after.size(), before.size());
+        for (int i = 0; i < before.size(); ++i)
+            QCOMPARE(after[i].left(after[i].indexOf('=')), before[i].left(before[i].indexOf('=')));
+        QCOMPARE(profileString(paths::settingsFilePath(), kSection, QStringLiteral("DBGridEh1.e")).section(',', 3, 3),
+                 QStringLiteral("0"));
+
+        QSettings skin(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("qiaomu"), QStringLiteral("lianbu"));
+        QFile skinFixture(QStringLiteral(LIANBU_FIXTURES "/previous-version-lianbu.conf"));
+        QVERIFY(QDir().mkpath(QFileInfo(skin.fileName()).absolutePath()));
+        QFile::remove(skin.fileName());
+        QVERIFY(skinFixture.copy(skin.fileName()));
+        QCOMPARE(skins::readRememberedSkin(), std::optional<int>(3));
     }
 
     void aHandWrittenFileIsReadAsFarAsItGoes()
@@ -256,27 +293,27 @@ private slots:
         h.show();
         QVERIFY(h.env.dialogs().boxes().isEmpty());
         QCOMPARE(order(h).mid(0, 3), (QStringList{"b", "a", "c"}));
-        QVERIFY(!columnOf(h, "c")->Visible());
-        QCOMPARE(columnOf(h, "c")->BaseWidth(), 80);
-        QVERIFY(!columnOf(h, "a")->WidthAssigned());
-        QCOMPARE(columnOf(h, "k")->BaseWidth(), 50);
-        QCOMPARE(columnOf(h, "k")->Title()->SortMarker(), smUpEh);
-        QCOMPARE(columnOf(h, "k")->Title()->SortIndex(), 1);
-        QCOMPARE(columnOf(h, "day1")->BaseWidth(), 60);
-        QCOMPARE(columnOf(h, "day1")->Index(), 13);
-        QCOMPARE(gridOf(h)->RowHeight(), 0);
+        QVERIFY(!columnOf(h, "c")->visible());
+        QCOMPARE(columnOf(h, "c")->baseWidth(), 80);
+        QVERIFY(!columnOf(h, "a")->widthAssigned());
+        QCOMPARE(columnOf(h, "k")->baseWidth(), 50);
+        QCOMPARE(columnOf(h, "k")->title()->sortMarker(), SortMarker::Up);
+        QCOMPARE(columnOf(h, "k")->title()->sortIndex(), 1);
+        QCOMPARE(columnOf(h, "day1")->baseWidth(), 60);
+        QCOMPARE(columnOf(h, "day1")->index(), 13);
+        QCOMPARE(gridOf(h)->rowHeight(), 0);
         // fitted to the grid's width with the stored widths as base widths
-        QCOMPARE(visibleWidthSum(h), gridOf(h)->View()->viewport()->width());
+        QCOMPARE(visibleWidthSum(h), gridOf(h)->view()->viewport()->width());
 
         // Saving keeps what it does not own.
-        h.form->N20->trigger();
+        h.form->saveColumnLayoutAction->trigger();
         QCOMPARE(profileString(paths::settingsFilePath(), kSection, QStringLiteral("DBGridEh1.m")),
                  QStringLiteral("0,99,1,0,1,7,0"));
         QCOMPARE(profileString(paths::settingsFilePath(), QStringLiteral("其他"),
                                QStringLiteral("DBGridEh1.a")),
                  QStringLiteral("5"));
         QCOMPARE(profileString(paths::settingsFilePath(), kSection, QStringLiteral("DBGridEh1.b")),
-                 QStringLiteral("0,%1,0,1,0,7,0").arg(columnOf(h, "b")->Width()));
+                 QStringLiteral("0,%1,0,1,0,7,0").arg(columnOf(h, "b")->width()));
     }
 
     void aSaveThatCannotWriteShowsTheErrorAndChangesNothing()
@@ -290,9 +327,9 @@ private slots:
             QVERIFY(blocker.open(QIODevice::WriteOnly));
             blocker.write("not a folder");
         }
-        gridOf(h)->Columns()->Move(6, 0);
+        gridOf(h)->columns()->move(6, 0);
         const QString before = layoutSnapshot(h);
-        h.form->N20->trigger();
+        h.form->saveColumnLayoutAction->trigger();
         QCOMPARE(h.env.dialogs().boxes().size(), 1);
         const BoxRequest box = h.env.dialogs().lastBox().request;
         QCOMPARE(box.icon, BoxIcon::Stop);
@@ -306,15 +343,15 @@ private slots:
     void aSaveStoppedHalfWayKeepsTheEntriesWrittenBeforeIt()
     {
         MainWindowHarness h;
-        h.form->N20->trigger(); // the layout as it starts
+        h.form->saveColumnLayoutAction->trigger(); // the layout as it starts
         const QString file = paths::settingsFilePath();
         const QString oldF = profileString(file, kSection, QStringLiteral("DBGridEh1.f"));
-        // Move "电  话" to the front and give the column at position 5 a name that cannot be a
+        // move "电  话" to the front and give the column at position 5 a name that cannot be a
         // key: the save stops there.
-        gridOf(h)->Columns()->Move(6, 0);
-        gridOf(h)->Columns()->Items(5)->setFieldName(QStringLiteral("e=x"));
+        gridOf(h)->columns()->move(6, 0);
+        gridOf(h)->columns()->items(5)->setFieldName(QStringLiteral("e=x"));
         const QString before = layoutSnapshot(h);
-        h.form->N20->trigger();
+        h.form->saveColumnLayoutAction->trigger();
         QCOMPARE(h.env.dialogs().boxes().size(), 1);
         QCOMPARE(h.env.dialogs().lastBox().request.text,
                  QStringLiteral("Unable to write to %1.").arg(file));

@@ -3,12 +3,12 @@
 
 #include "app/AppInfo.h"
 #include "app/VendorAddresses.h"
-#include "appearance/About.h"
+#include "appearance/AboutDialog.h"
 #include "appearance/SkinRegistry.h"
 #include "appearance/Skins.h"
 #include "platform/Error.h"
-#include "ui_About.h"
-#include "ui_MAIN.h"
+#include "ui_AboutDialog.h"
+#include "ui_MainWindow.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>
@@ -76,7 +76,7 @@ QString sheetOf(const skins::SkinResource &skin) { return QString::fromUtf8(skin
 QString storeSheet(int index) { return sheetOf(skins::storeSkins().at(index)); }
 QString ownSheet() { return sheetOf(skins::ownSkin()); }
 
-// Shows a harness's main window after the stored state is in place (FormShow reads it).
+// Shows a harness's main window after the stored state is in place (onFirstShow reads it).
 void start(MainWindowHarness &h) { h.show(); }
 
 QStringList g_parseWarnings;
@@ -187,14 +187,14 @@ private slots:
 
     void storeHoldsFiveDistinctSkinsInMenuOrder()
     {
-        TSkinStore store;
+        SkinCatalog store;
         skins::fillStore(&store);
-        QCOMPARE(store.Count(), 5);
+        QCOMPARE(store.count(), 5);
         QSet<QByteArray> distinct{skins::skinData(skins::ownSkin())};
         for (int i = 0; i < 5; ++i) {
-            QCOMPARE(store.Store[i].Name, QStringLiteral("SkinItem%1").arg(i));
-            QVERIFY(!store.Store[i].DataStream.isEmpty());
-            distinct.insert(store.Store[i].DataStream);
+            QCOMPARE(store.store[i].name, QStringLiteral("SkinItem%1").arg(i));
+            QVERIFY(!store.store[i].dataStream.isEmpty());
+            distinct.insert(store.store[i].dataStream);
         }
         QCOMPARE(distinct.size(), 6);
         QVERIFY(storeSheet(1).contains(QStringLiteral("蓝色幻想")));
@@ -202,13 +202,13 @@ private slots:
 
     void applyStoreSkinTakesTheItemAndIgnoresIndexesBeyondTheStore()
     {
-        TSkinStore store;
+        SkinCatalog store;
         skins::fillStore(&store);
-        TSkinData data;
+        SkinController data;
         data.setSkinStream(skins::skinData(skins::ownSkin()));
         data.setActive(true);
         QCOMPARE(qApp->styleSheet(), ownSheet());
-        QSignalSpy changed(&data, &TSkinData::skinChanged);
+        QSignalSpy changed(&data, &SkinController::skinChanged);
         for (int index : {5, 6, 100}) {
             ApplyStoreSkin(&data, &store, index);
             QCOMPARE(qApp->styleSheet(), ownSheet());
@@ -216,7 +216,7 @@ private slots:
         QCOMPARE(changed.count(), 0);
         ApplyStoreSkin(&data, &store, 3);
         QCOMPARE(qApp->styleSheet(), storeSheet(3));
-        QCOMPARE(data.ActiveSkin(), store.Store[3].DataStream);
+        QCOMPARE(data.activeSkin(), store.store[3].dataStream);
         QCOMPARE(changed.count(), 1);
         // Off gives the application its unskinned look back.
         data.setActive(false);
@@ -261,7 +261,7 @@ private slots:
         std::unique_ptr<QWidget> gallery(controlGallery());
         polishAll(gallery.get());
         polishAll(h.form.get());
-        TAboutBox about;
+        AboutDialog about;
         polishAll(&about);
         qInstallMessageHandler(previous);
         for (const QString &warning : g_parseWarnings)
@@ -269,23 +269,23 @@ private slots:
 
         // The main window's own skin is replaced by the one under test for the checks below.
         qApp->setStyleSheet(sheet);
-        const QPalette edit = h.form->ui->Edit23->palette();
+        const QPalette edit = h.form->ui->searchShortName->palette();
         QVERIFY2(contrast(edit.color(QPalette::Text), edit.color(QPalette::Base)) >= 7,
                  "edit text");
-        QMenu *menu = h.form->PopupMenu1;
+        QMenu *menu = h.form->settingsMenu;
         menu->ensurePolished();
         QVERIFY2(contrast(menu->palette().color(QPalette::WindowText),
                           menu->palette().color(QPalette::Window)) >= 7, "menu text");
-        QAbstractItemView *view = h.form->ui->DBGridEh1->View();
+        QAbstractItemView *view = h.form->ui->customerGrid->view();
         const QPalette grid = view->palette();
         // The grid paints its rows white and light grey itself: its text must stay dark.
         QVERIFY2(contrast(grid.color(QPalette::Text), Qt::white) >= 7, "grid text");
         QVERIFY2(contrast(grid.color(QPalette::Text), QColor(238, 238, 238)) >= 7, "grid text");
         QVERIFY2(contrast(grid.color(QPalette::HighlightedText), grid.color(QPalette::Highlight)) >= 4.5,
                  "grid selection");
-        QVERIFY2(paintedContrast(menu, menu->actionGeometry(h.form->N19)) >= 7, "menu item");
-        menu->setActiveAction(h.form->N26);
-        QVERIFY2(paintedContrast(menu, menu->actionGeometry(h.form->N26)) >= 4.5, "selected menu item");
+        QVERIFY2(paintedContrast(menu, menu->actionGeometry(h.form->blackClassicSkinAction)) >= 7, "menu item");
+        menu->setActiveAction(h.form->blueFantasySkinAction);
+        QVERIFY2(paintedContrast(menu, menu->actionGeometry(h.form->blueFantasySkinAction)) >= 4.5, "selected menu item");
         QToolTip::showText(h.form->mapToGlobal(QPoint(10, 10)), QStringLiteral("提示"), h.form.get());
         QWidget *tip = nullptr;
         for (QWidget *w : QApplication::topLevelWidgets()) {
@@ -304,11 +304,11 @@ private slots:
         MainWindowHarness h(false);
         start(h);
         QCOMPARE(qApp->styleSheet(), ownSheet());
-        QCOMPARE(h.form->SkinData1->ActiveSkin(), skins::skinData(skins::ownSkin()));
+        QCOMPARE(h.form->skinController->activeSkin(), skins::skinData(skins::ownSkin()));
         QVERIFY(!QFile::exists(settings.keyFile()));
         QVERIFY(!QDir(settings.dir.path() + "/qiaomu").exists());
         QVERIFY(h.env.dialogs().boxes().isEmpty());
-        QVERIFY(h.form->StatusPanel(2)->text().startsWith(QStringLiteral("今天：")));
+        QVERIFY(h.form->statusPanel(2)->text().startsWith(QStringLiteral("今天：")));
     }
 
     void chosenSkinIsStoredAndShownAtTheNextStart()
@@ -317,7 +317,7 @@ private slots:
         {
             MainWindowHarness h;
             QVERIFY(!QFile::exists(settings.keyFile()));
-            h.form->N26->trigger(); // 蓝色幻想(皮肤)
+            h.form->blueFantasySkinAction->trigger(); // 蓝色幻想(皮肤)
             QCOMPARE(qApp->styleSheet(), storeSheet(1));
             QVERIFY(QFile::exists(settings.keyFile()));
             QCOMPARE(settings.stored(), QVariant(QStringLiteral("1")));
@@ -327,7 +327,7 @@ private slots:
         QVERIFY(qApp->styleSheet().isEmpty()); // the skin takes over when the window is shown
         start(next);
         QCOMPARE(qApp->styleSheet(), storeSheet(1));
-        QCOMPARE(next.form->SkinData1->ActiveSkin(), skins::skinData(skins::storeSkins().at(1)));
+        QCOMPARE(next.form->skinController->activeSkin(), skins::skinData(skins::storeSkins().at(1)));
         QVERIFY(next.env.dialogs().boxes().isEmpty());
     }
 
@@ -335,7 +335,7 @@ private slots:
     {
         PrivateSettings settings;
         MainWindowHarness h;
-        const QList<QAction *> items{h.form->N19, h.form->N26, h.form->N32, h.form->N42, h.form->N52};
+        const QList<QAction *> items{h.form->blackClassicSkinAction, h.form->blueFantasySkinAction, h.form->dreamSkySkinAction, h.form->blackReverieSkinAction, h.form->dreamComeTrueSkinAction};
         const QStringList captions{"黑色经典(皮肤)", "蓝色幻想(皮肤)", "梦幻天空(皮肤)", "黑色遐想(皮肤)", "梦想成真(皮肤)"};
         for (int k = 4; k >= 0; --k) {
             QCOMPARE(items[k]->text(), captions[k]);
@@ -346,23 +346,23 @@ private slots:
     }
 
     // Stored texts that name no skin of the store leave the own skin, silently, and the rest of
-    // FormShow runs.
+    // onFirstShow runs.
     // Restyling every window must not undo what the windows set on their controls.
     void switchingSkinsKeepsTheControlsOwnSettings()
     {
         PrivateSettings settings;
         MainWindowHarness h;
-        Ui::TMainForm *ui = h.form->ui;
-        const int pixels = ui->Edit12->font().pixelSize();
-        QDateEdit *date = ui->DBDateTimeEditEh1;
+        Ui::MainWindow *ui = h.form->ui;
+        const int pixels = ui->categoryEdit->font().pixelSize();
+        QDateEdit *date = ui->registrationDateEdit;
         date->setDateTime(date->minimumDateTime());
         const QString blank = date->text();
-        for (QAction *item : {h.form->N19, h.form->N26, h.form->N32, h.form->N42, h.form->N52}) {
+        for (QAction *item : {h.form->blackClassicSkinAction, h.form->blueFantasySkinAction, h.form->dreamSkySkinAction, h.form->blackReverieSkinAction, h.form->dreamComeTrueSkinAction}) {
             item->trigger();
-            QCOMPARE(ui->Edit12->font().pixelSize(), pixels);
-            QCOMPARE(ui->ComboBox1->font().pixelSize(), pixels);
+            QCOMPARE(ui->categoryEdit->font().pixelSize(), pixels);
+            QCOMPARE(ui->sexCombo->font().pixelSize(), pixels);
             QCOMPARE(date->text(), blank);
-            QCOMPARE(ui->DBGridEh1->font(), h.form->ui->DBGridEh1->font());
+            QCOMPARE(ui->customerGrid->font(), h.form->ui->customerGrid->font());
         }
     }
 
@@ -385,7 +385,7 @@ private slots:
         start(h);
         QCOMPARE(qApp->styleSheet(), ownSheet());
         QVERIFY(h.env.dialogs().boxes().isEmpty());
-        QVERIFY(h.form->StatusPanel(2)->text().startsWith(QStringLiteral("今天：")));
+        QVERIFY(h.form->statusPanel(2)->text().startsWith(QStringLiteral("今天：")));
         QCOMPARE(settings.stored(), QVariant(text)); // read, never rewritten
     }
 
@@ -409,7 +409,7 @@ private slots:
             start(h);
             QCOMPARE(qApp->styleSheet(), ownSheet());
             QVERIFY(h.env.dialogs().boxes().isEmpty());
-            QVERIFY(h.form->StatusPanel(2)->text().startsWith(QStringLiteral("今天：")));
+            QVERIFY(h.form->statusPanel(2)->text().startsWith(QStringLiteral("今天：")));
         }
     }
 
@@ -424,19 +424,19 @@ private slots:
         QCOMPARE(h.env.dialogs().lastBox().request.icon, BoxIcon::Stop);
         QCOMPARE(qApp->styleSheet(), ownSheet());
         // The steps after the skin did not run.
-        QVERIFY(!h.form->StatusPanel(2)->text().startsWith(QStringLiteral("今天：")));
+        QVERIFY(!h.form->statusPanel(2)->text().startsWith(QStringLiteral("今天：")));
     }
 
     void choosingTheSameSkinTwiceWritesTheSameValueAndNothingElse()
     {
         PrivateSettings settings;
         MainWindowHarness h;
-        h.form->N32->trigger();
+        h.form->dreamSkySkinAction->trigger();
         QFile file(settings.keyFile());
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray first = file.readAll();
         file.close();
-        h.form->N32->trigger();
+        h.form->dreamSkySkinAction->trigger();
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), first);
         QCOMPARE(qApp->styleSheet(), storeSheet(2));
@@ -454,7 +454,7 @@ private slots:
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         try {
-            h.form->N42Click();
+            h.form->n42Click();
             QFAIL("no error");
         } catch (const Error &error) {
             QCOMPARE(error.message(), QStringLiteral("Failed to create key \\Software\\qiaomu\\lianbu"));
@@ -474,7 +474,7 @@ private slots:
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
         bool threw = false;
         try {
-            h.form->N52Click();
+            h.form->n52Click();
         } catch (const Error &error) {
             threw = true;
             QCOMPARE(error.message(), QStringLiteral("Failed to set data for 'skin'"));
@@ -489,7 +489,7 @@ private slots:
         PrivateSettings settings;
         MainWindowHarness h;
         h.env.shell().result = false; // no browser: nothing is reported
-        QTest::mouseClick(h.form->ui->ToolButton1, Qt::LeftButton);
+        QTest::mouseClick(h.form->ui->supportButton, Qt::LeftButton);
         QCOMPARE(h.env.shell().opened, QList<QUrl>{QUrl(supportPageAddress())});
         QVERIFY(h.env.dialogs().boxes().isEmpty());
     }
@@ -498,13 +498,13 @@ private slots:
     {
         PrivateSettings settings;
         MainWindowHarness h;
-        const QList<QAction *> actions = h.form->PopupMenu1->actions();
+        const QList<QAction *> actions = h.form->settingsMenu->actions();
         QCOMPARE(actions.size(), 12);
         QVERIFY(actions[8]->isSeparator());
         QCOMPARE(actions[9]->text(), QStringLiteral("帮助主题"));
         QCOMPARE(actions[10]->text(), QStringLiteral("官方主页"));
         QCOMPARE(actions[11]->text(), QStringLiteral("关于"));
-        QVERIFY(!actions.contains(h.form->N18)); // 检查升级 stays internal
+        QVERIFY(!actions.contains(h.form->checkForUpgradeAction)); // 检查升级 stays internal
 
         actions[9]->trigger();
         actions[10]->trigger();
@@ -521,26 +521,26 @@ private slots:
         QString caption;
         bool modal = false;
         QTimer::singleShot(0, [&] {
-            auto *box = qobject_cast<TAboutBox *>(QApplication::activeModalWidget());
+            auto *box = qobject_cast<AboutDialog *>(QApplication::activeModalWidget());
             if (!box)
                 return;
             caption = box->windowTitle();
             modal = box->isModal();
-            QTest::mouseClick(box->ui->OKButton, Qt::LeftButton);
+            QTest::mouseClick(box->ui->okButton, Qt::LeftButton);
         });
-        h.form->N25->trigger();
+        h.form->aboutAction->trigger();
         QCOMPARE(caption, QStringLiteral("关于软件..."));
         QVERIFY(modal);
 
-        TAboutBox box(h.form.get());
-        QVERIFY(!box.ui->ProgramIcon->pixmap().isNull());
-        QCOMPARE(box.ui->ProductName->text(), applicationTitle());
-        QVERIFY(box.ui->ProductName->font().bold());
-        QVERIFY(box.ui->Version->text().contains(applicationVersion()));
-        QCOMPARE(box.ui->Label1->text(), QStringLiteral("Email："));
-        QCOMPARE(box.ui->Label3->text(), QStringLiteral("网站："));
-        QCOMPARE(box.ui->OKButton->text(), QStringLiteral("确  定"));
-        for (QLabel *link : {box.ui->Label2, box.ui->Label4}) {
+        AboutDialog box(h.form.get());
+        QVERIFY(!box.ui->programIcon->pixmap().isNull());
+        QCOMPARE(box.ui->productName->text(), applicationTitle());
+        QVERIFY(box.ui->productName->font().bold());
+        QVERIFY(box.ui->versionLabel->text().contains(applicationVersion()));
+        QCOMPARE(box.ui->emailLabel->text(), QStringLiteral("Email："));
+        QCOMPARE(box.ui->websiteLabel->text(), QStringLiteral("网站："));
+        QCOMPARE(box.ui->okButton->text(), QStringLiteral("确  定"));
+        for (QLabel *link : {box.ui->emailLink, box.ui->websiteLink}) {
             QVERIFY(link->font().underline());
             QCOMPARE(link->cursor().shape(), Qt::PointingHandCursor);
             // Blue in every skin: more blue than red or green.
@@ -552,13 +552,13 @@ private slots:
         }
         box.show();
         QVERIFY(QTest::qWaitForWindowExposed(&box));
-        QTest::mouseClick(box.ui->Label2, Qt::LeftButton);
-        QTest::mouseClick(box.ui->Label4, Qt::LeftButton);
+        QTest::mouseClick(box.ui->emailLink, Qt::LeftButton);
+        QTest::mouseClick(box.ui->websiteLink, Qt::LeftButton);
         QCOMPARE(h.env.shell().opened.size(), 2);
         QCOMPARE(h.env.shell().opened[0].scheme(), QStringLiteral("mailto"));
         QCOMPARE(h.env.shell().opened[0].path(), vendorMailAddress());
         QCOMPARE(h.env.shell().opened[1], QUrl(homePageAddress()));
-        QTest::mouseClick(box.ui->OKButton, Qt::LeftButton);
+        QTest::mouseClick(box.ui->okButton, Qt::LeftButton);
         QCOMPARE(box.result(), int(QDialog::Accepted));
         QVERIFY(!box.isVisible());
     }

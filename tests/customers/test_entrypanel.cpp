@@ -1,12 +1,12 @@
-#include "data/dm.h"
+#include "data/Database.h"
 #include "tests/support/MainWindowHarness.h"
 
 #include "customers/EntryPanel.h"
 #include "data/Statements.h"
-#include "grid/DBGridEh.h"
+#include "grid/DataGrid.h"
 #include "platform/Application.h"
 #include "platform/Clock.h"
-#include "ui_MAIN.h"
+#include "ui_MainWindow.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -32,7 +32,7 @@ const QStringList kColumns{QStringLiteral("a"), QStringLiteral("b"), QStringLite
 // The main window after a login: shown, focused, the list open on every record.
 struct Panel : MainWindowHarness
 {
-    Ui::TMainForm *ui;
+    Ui::MainWindow *ui;
     QList<QWidget *> fields; // the fifteen controls in column order a..m, z, day1
 
     explicit Panel(const QList<CustomerRow> &rows = {}, const QDateTime &startedAt = QDateTime())
@@ -40,12 +40,12 @@ struct Panel : MainWindowHarness
         , ui(form->ui)
     {
         setFixedNow(startedAt);
-        fields = {ui->Edit12, ui->Edit13, ui->Edit10, ui->ComboBox1, ui->Edit15, ui->Edit9, ui->Edit21, ui->Edit16,
-                  ui->Edit27, ui->Edit17, ui->Edit28, ui->Edit11, ui->Edit8,  ui->Edit22, ui->DBDateTimeEditEh1};
+        fields = {ui->categoryEdit, ui->shortNameEdit, ui->nameEdit, ui->sexCombo, ui->positionEdit, ui->mobileEdit, ui->phoneEdit, ui->faxEdit,
+                  ui->addressEdit, ui->companyEdit, ui->postcodeEdit, ui->emailEdit, ui->websiteEdit,  ui->notesEdit, ui->registrationDateEdit};
         show();
         QTRY_COMPARE(QGuiApplication::focusWindow(), form->windowHandle());
         insertCustomers(rows);
-        form->Button12Click();
+        form->showAllRecords();
     }
 
     // Puts texts into the fourteen text controls (a..m, z) and a date into the editor.
@@ -55,9 +55,9 @@ struct Panel : MainWindowHarness
             if (auto *edit = qobject_cast<QLineEdit *>(fields[i]))
                 edit->setText(texts.value(i));
             else
-                ui->ComboBox1->setCurrentText(texts.value(i));
+                ui->sexCombo->setCurrentText(texts.value(i));
         }
-        ui->DBDateTimeEditEh1->setDate(day);
+        ui->registrationDateEdit->setDate(day);
     }
 
     QStringList panelTexts() const
@@ -67,9 +67,9 @@ struct Panel : MainWindowHarness
             if (auto *edit = qobject_cast<QLineEdit *>(fields[i]))
                 texts << edit->text();
             else
-                texts << ui->ComboBox1->currentText();
+                texts << ui->sexCombo->currentText();
         }
-        texts << ui->DBDateTimeEditEh1->text();
+        texts << ui->registrationDateEdit->text();
         return texts;
     }
 
@@ -77,7 +77,7 @@ struct Panel : MainWindowHarness
     QList<QStringList> rows() const
     {
         QList<QStringList> result;
-        QSqlQuery q(data->ADOConnection1->database());
+        QSqlQuery q(data->connection->database());
         q.exec(QStringLiteral("select %1 from data order by rowid").arg(kColumns.join(QLatin1Char(','))));
         while (q.next()) {
             QStringList row;
@@ -91,12 +91,12 @@ struct Panel : MainWindowHarness
     // Makes list row `row` current by a click on it, as the operator does.
     void clickRow(int row)
     {
-        QTableView *view = ui->DBGridEh1->View();
+        QTableView *view = ui->customerGrid->view();
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(row, 1)).center());
     }
     void doubleClickRow(int row)
     {
-        QTableView *view = ui->DBGridEh1->View();
+        QTableView *view = ui->customerGrid->view();
         const QPoint at = view->visualRect(view->model()->index(row, 1)).center();
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
         QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
@@ -137,9 +137,9 @@ private slots:
     void thePanelIsLaidOutAsDesigned()
     {
         Panel p({}, QDateTime(QDate(2010, 8, 15), QTime(10, 0, 0)));
-        Ui::TMainForm *ui = p.ui;
-        QVERIFY(!ui->Panel3->isVisible());
-        QCOMPARE(ui->Panel3->geometry(), QRect(192, 281, 553, 208));
+        Ui::MainWindow *ui = p.ui;
+        QVERIFY(!ui->entryPanel->isVisible());
+        QCOMPARE(ui->entryPanel->geometry(), QRect(192, 281, 553, 208));
         const QList<QRect> at{{81, 21, 78, 21},  {81, 50, 78, 21},  {81, 79, 78, 21},  {80, 108, 81, 22},
                               {81, 137, 78, 21}, {233, 21, 88, 21}, {233, 50, 88, 21}, {233, 79, 88, 21},
                               {233, 108, 112, 21}, {233, 137, 112, 21}, {433, 21, 78, 21}, {433, 50, 104, 21},
@@ -149,8 +149,8 @@ private slots:
                                  QStringLiteral("电 话："),     QStringLiteral("传 真："),     QStringLiteral("地 址："),
                                  QStringLiteral("单 位："),     QStringLiteral("邮 编："),     QStringLiteral("电子邮件："),
                                  QStringLiteral("网 站："),     QStringLiteral("备 注："),     QStringLiteral("登记日期：")};
-        ToolButton7(p);
-        const QList<QLabel *> panelLabels = ui->Panel3->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
+        newButton(p);
+        const QList<QLabel *> panelLabels = ui->entryPanel->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
         for (int i = 0; i < 15; ++i) {
             QWidget *field = p.fields[i];
             QCOMPARE(field->geometry().topLeft(), at[i].topLeft());
@@ -169,48 +169,48 @@ private slots:
             if (auto *edit = qobject_cast<QLineEdit *>(field))
                 QCOMPARE(edit->palette().color(QPalette::Text), QColor(0, 128, 128));
         }
-        QCOMPARE(ui->ComboBox1->count(), 2);
-        QCOMPARE(ui->ComboBox1->itemText(0), QStringLiteral("男"));
-        QCOMPARE(ui->ComboBox1->itemText(1), QStringLiteral("女"));
-        QCOMPARE(ui->ComboBox1->currentText(), QStringLiteral("男"));
-        QVERIFY(ui->ComboBox1->isEditable());
-        QVERIFY(ui->DBDateTimeEditEh1->calendarPopup());
-        QCOMPARE(ui->DBDateTimeEditEh1->text(), QStringLiteral("2010-08-15")); // FormShow set it to now
-        QCOMPARE(ui->Button1->text(), QStringLiteral("新 增"));
-        QCOMPARE(ui->Button1->geometry(), QRect(152, 168, 75, 25));
-        QCOMPARE(ui->Button3->text(), QStringLiteral("修 改"));
-        QCOMPARE(ui->Button3->geometry(), QRect(272, 168, 75, 25));
-        QVERIFY(!ui->Button9->isVisible());
-        QCOMPARE(ui->Image1->geometry(), QRect(528, 8, 17, 17));
-        QCOMPARE(ui->Image1->cursor().shape(), Qt::PointingHandCursor);
-        QVERIFY(!ui->Image1->pixmap().isNull());
-        QCOMPARE(ui->Panel3->cursor().shape(), Qt::SizeAllCursor);
+        QCOMPARE(ui->sexCombo->count(), 2);
+        QCOMPARE(ui->sexCombo->itemText(0), QStringLiteral("男"));
+        QCOMPARE(ui->sexCombo->itemText(1), QStringLiteral("女"));
+        QCOMPARE(ui->sexCombo->currentText(), QStringLiteral("男"));
+        QVERIFY(ui->sexCombo->isEditable());
+        QVERIFY(ui->registrationDateEdit->calendarPopup());
+        QCOMPARE(ui->registrationDateEdit->text(), QStringLiteral("2010-08-15")); // onFirstShow set it to now
+        QCOMPARE(ui->addButton->text(), QStringLiteral("新 增"));
+        QCOMPARE(ui->addButton->geometry(), QRect(152, 168, 75, 25));
+        QCOMPARE(ui->modifyButton->text(), QStringLiteral("修 改"));
+        QCOMPARE(ui->modifyButton->geometry(), QRect(272, 168, 75, 25));
+        QVERIFY(!ui->clearButton->isVisible());
+        QCOMPARE(ui->closeEntryPanelIcon->geometry(), QRect(528, 8, 17, 17));
+        QCOMPARE(ui->closeEntryPanelIcon->cursor().shape(), Qt::PointingHandCursor);
+        QVERIFY(!ui->closeEntryPanelIcon->pixmap().isNull());
+        QCOMPARE(ui->entryPanel->cursor().shape(), Qt::SizeAllCursor);
     }
 
     void newShowsThePanelEmptyButKeepsSexAndDate()
     {
         Panel p({fullRow(QStringLiteral("VIP"), QStringLiteral("华联"))});
-        QVERIFY(!p.ui->Button3->isEnabled());
+        QVERIFY(!p.ui->modifyButton->isEnabled());
         p.doubleClickRow(0);
-        QVERIFY(p.ui->Panel3->isVisible());
-        QVERIFY(p.ui->Button3->isEnabled());
+        QVERIFY(p.ui->entryPanel->isVisible());
+        QVERIFY(p.ui->modifyButton->isEnabled());
         QCOMPARE(p.panelTexts(), fullRow(QStringLiteral("VIP"), QStringLiteral("华联")));
-        QTest::mouseClick(p.ui->ToolButton7, Qt::LeftButton);
+        QTest::mouseClick(p.ui->newButton, Qt::LeftButton);
         QStringList expected(15);
         expected[3] = QStringLiteral("女");
         expected[14] = QStringLiteral("2009-01-01");
         QCOMPARE(p.panelTexts(), expected);
-        QVERIFY(!p.ui->Button3->isEnabled());
-        QVERIFY(p.ui->Panel3->isVisible());
+        QVERIFY(!p.ui->modifyButton->isEnabled());
+        QVERIFY(p.ui->entryPanel->isVisible());
         QVERIFY(p.boxes().boxes().isEmpty());
     }
 
     void addWritesTrimmedTextsAndKeepsThePanelOpen()
     {
         Panel p({fullRow(QStringLiteral("老"), QStringLiteral("旧客户"))});
-        ToolButton7(p);
+        newButton(p);
         p.clickRow(0);
-        QVERIFY(p.ui->ToolButton19->isEnabled());
+        QVERIFY(p.ui->deleteButton->isEnabled());
         QStringList typed{QStringLiteral("  VIP客户 "), QStringLiteral("\tO'Neil & Co"), QStringLiteral("O'Neil"),
                           QStringLiteral(" 未知 "), QString(), QStringLiteral("139"), QStringLiteral("0571"),
                           QStringLiteral(" "), QStringLiteral("杭州"), QStringLiteral("联簿"), QStringLiteral("310000"),
@@ -221,9 +221,9 @@ private slots:
             // The message comes after the post and before the panel is cleared and the list reloaded.
             checkedWhileOpen = true;
             QCOMPARE(p.rows().size(), 2);
-            QCOMPARE(p.ui->Edit12->text(), typed[0]);
+            QCOMPARE(p.ui->categoryEdit->text(), typed[0]);
         };
-        QTest::mouseClick(p.ui->Button1, Qt::LeftButton);
+        QTest::mouseClick(p.ui->addButton, Qt::LeftButton);
         p.boxes().whileBoxOpen = nullptr;
         QVERIFY(checkedWhileOpen);
         QCOMPARE(p.boxes().boxes().size(), 1);
@@ -234,61 +234,61 @@ private slots:
                               QStringLiteral("杭州"), QStringLiteral("联簿"), QStringLiteral("310000"), QStringLiteral("a@b.c"),
                               QStringLiteral("www"), QStringLiteral("备注"), QStringLiteral("2010-08-15")}));
         // Open and empty for the next record, sex and date kept, both buttons disabled.
-        QVERIFY(p.ui->Panel3->isVisible());
+        QVERIFY(p.ui->entryPanel->isVisible());
         QStringList expected(15);
         expected[3] = QStringLiteral(" 未知 ");
         expected[14] = QStringLiteral("2010-08-15");
         QCOMPARE(p.panelTexts(), expected);
-        QVERIFY(!p.ui->Button3->isEnabled());
-        QVERIFY(!p.ui->ToolButton19->isEnabled());
+        QVERIFY(!p.ui->modifyButton->isEnabled());
+        QVERIFY(!p.ui->deleteButton->isEnabled());
         // "全部记录": every record, the new one current at the end; its category is offered.
-        db::Query *list = p.data->ADOQuery15;
+        db::Query *list = p.data->customerList;
         QCOMPARE(list->sql(), sql::allRecords());
         QCOMPARE(list->recordCount(), 2);
         QCOMPARE(list->recNo(), 2);
         QCOMPARE(list->fieldByName(QStringLiteral("b")).asString(), QStringLiteral("O'Neil & Co"));
-        QCOMPARE(p.ui->DBGridEh1->CurrentRow(), 1);
-        QVERIFY(p.ui->ComboBox2->findText(QStringLiteral("VIP客户")) >= 0);
+        QCOMPARE(p.ui->customerGrid->currentRow(), 1);
+        QVERIFY(p.ui->searchCategory->findText(QStringLiteral("VIP客户")) >= 0);
     }
 
     void requiredFieldsRefuseBlankTextOnAddAndModify()
     {
         Panel p({fullRow(QStringLiteral("VIP"), QStringLiteral("华联"))});
-        ToolButton7(p);
+        newButton(p);
         p.fill({QStringLiteral("   "), QStringLiteral("简称")});
-        QTest::mouseClick(p.ui->Button1, Qt::LeftButton);
+        QTest::mouseClick(p.ui->addButton, Qt::LeftButton);
         verifyBox(p.boxes().lastBox(), BoxIcon::Warning, QStringLiteral("Warning"), QStringLiteral("客户类型必须输入！"));
-        QCOMPARE(QApplication::focusWidget(), p.ui->Edit12);
-        p.ui->Edit12->setText(QStringLiteral("类"));
-        p.ui->Edit13->setText(QStringLiteral("\t "));
-        QTest::mouseClick(p.ui->Button1, Qt::LeftButton);
+        QCOMPARE(QApplication::focusWidget(), p.ui->categoryEdit);
+        p.ui->categoryEdit->setText(QStringLiteral("类"));
+        p.ui->shortNameEdit->setText(QStringLiteral("\t "));
+        QTest::mouseClick(p.ui->addButton, Qt::LeftButton);
         verifyBox(p.boxes().lastBox(), BoxIcon::Warning, QStringLiteral("Warning"), QStringLiteral("客户简称必须输入！"));
-        QCOMPARE(QApplication::focusWidget(), p.ui->Edit13);
+        QCOMPARE(QApplication::focusWidget(), p.ui->shortNameEdit);
         QCOMPARE(p.rows().size(), 1);
-        QCOMPARE(p.ui->Edit12->text(), QStringLiteral("类"));
-        QCOMPARE(p.ui->Edit13->text(), QStringLiteral("\t "));
+        QCOMPARE(p.ui->categoryEdit->text(), QStringLiteral("类"));
+        QCOMPARE(p.ui->shortNameEdit->text(), QStringLiteral("\t "));
 
         // Modify: the question first, then the same checks.
         p.doubleClickRow(0);
-        p.ui->Edit12->setText(QStringLiteral(" "));
+        p.ui->categoryEdit->setText(QStringLiteral(" "));
         p.boxes().clear();
         p.boxes().queueBoxAnswer(BoxButton::Ok);
-        QTest::mouseClick(p.ui->Button3, Qt::LeftButton);
+        QTest::mouseClick(p.ui->modifyButton, Qt::LeftButton);
         QCOMPARE(p.boxes().boxes().size(), 2);
         verifyConfirmation(p.boxes().boxes()[0], QStringLiteral("你确实要修改选中资料吗？"));
         verifyBox(p.boxes().boxes()[1], BoxIcon::Warning, QStringLiteral("Warning"), QStringLiteral("客户类型必须输入！"));
         QCOMPARE(p.rows()[0], fullRow(QStringLiteral("VIP"), QStringLiteral("华联")));
-        QVERIFY(p.ui->Panel3->isVisible());
-        QVERIFY(p.ui->Button3->isEnabled());
+        QVERIFY(p.ui->entryPanel->isVisible());
+        QVERIFY(p.ui->modifyButton->isEnabled());
     }
 
     void textsAreCutToTheColumnWidth()
     {
         Panel p;
-        ToolButton7(p);
+        newButton(p);
         const QString longCategory = QString(60, QChar(u'类'));
         p.fill({longCategory, QStringLiteral("b"), QString(), QStringLiteral("男")});
-        QTest::mouseClick(p.ui->Button1, Qt::LeftButton);
+        QTest::mouseClick(p.ui->addButton, Qt::LeftButton);
         QCOMPARE(p.rows().size(), 1);
         QCOMPARE(p.rows()[0][0], longCategory.left(50));
     }
@@ -297,19 +297,19 @@ private slots:
     {
         Panel p({fullRow(QStringLiteral("VIP"), QStringLiteral("华联")), fullRow(QStringLiteral("普通"), QStringLiteral("阿里"))});
         p.doubleClickRow(0);
-        p.ui->Edit13->setText(QStringLiteral(" O'Neil "));
-        p.ui->ComboBox1->setCurrentText(QStringLiteral("男"));
-        p.ui->DBDateTimeEditEh1->setDate(QDate(2011, 2, 3));
+        p.ui->shortNameEdit->setText(QStringLiteral(" O'Neil "));
+        p.ui->sexCombo->setCurrentText(QStringLiteral("男"));
+        p.ui->registrationDateEdit->setDate(QDate(2011, 2, 3));
 
         // Cancel writes nothing and leaves the panel as it was.
         p.boxes().queueBoxAnswer(BoxButton::Cancel);
         const QStringList before = p.panelTexts();
-        QTest::mouseClick(p.ui->Button3, Qt::LeftButton);
+        QTest::mouseClick(p.ui->modifyButton, Qt::LeftButton);
         QCOMPARE(p.boxes().boxes().size(), 1);
         QCOMPARE(p.rows()[0], fullRow(QStringLiteral("VIP"), QStringLiteral("华联")));
         QCOMPARE(p.panelTexts(), before);
-        QVERIFY(p.ui->Panel3->isVisible());
-        QVERIFY(p.ui->Button3->isEnabled());
+        QVERIFY(p.ui->entryPanel->isVisible());
+        QVERIFY(p.ui->modifyButton->isEnabled());
 
         p.boxes().clear();
         p.boxes().queueBoxAnswer(BoxButton::Ok);
@@ -319,10 +319,10 @@ private slots:
                 return;
             // The success message comes after the reload and the hiding.
             checked = true;
-            QVERIFY(!p.ui->Panel3->isVisible());
-            QCOMPARE(p.data->ADOQuery15->recNo(), 2);
+            QVERIFY(!p.ui->entryPanel->isVisible());
+            QCOMPARE(p.data->customerList->recNo(), 2);
         };
-        QTest::mouseClick(p.ui->Button3, Qt::LeftButton);
+        QTest::mouseClick(p.ui->modifyButton, Qt::LeftButton);
         p.boxes().whileBoxOpen = nullptr;
         QVERIFY(checked);
         QCOMPARE(p.boxes().boxes().size(), 2);
@@ -333,25 +333,25 @@ private slots:
         expected[14] = QStringLiteral("2011-02-03");
         QCOMPARE(p.rows()[0], expected);
         QCOMPARE(p.rows()[1], fullRow(QStringLiteral("普通"), QStringLiteral("阿里")));
-        QVERIFY(!p.ui->Button3->isEnabled());
-        QVERIFY(!p.ui->ToolButton19->isEnabled());
-        QCOMPARE(p.ui->Edit13->text(), QString());
+        QVERIFY(!p.ui->modifyButton->isEnabled());
+        QVERIFY(!p.ui->deleteButton->isEnabled());
+        QCOMPARE(p.ui->shortNameEdit->text(), QString());
 
         // The O'Neil record loads back as written.
-        p.data->ADOQuery15->first();
-        p.form->DBGridEh1DblClick();
-        QCOMPARE(p.ui->Edit13->text(), QStringLiteral("O'Neil"));
-        QCOMPARE(p.ui->DBDateTimeEditEh1->text(), QStringLiteral("2011-02-03"));
+        p.data->customerList->first();
+        p.form->onRowDoubleClicked();
+        QCOMPARE(p.ui->shortNameEdit->text(), QStringLiteral("O'Neil"));
+        QCOMPARE(p.ui->registrationDateEdit->text(), QStringLiteral("2011-02-03"));
     }
 
     void modifyWritesIntoTheRowSelectedAfterTheLoad()
     {
         Panel p({fullRow(QStringLiteral("VIP"), QStringLiteral("第一")), fullRow(QStringLiteral("VIP"), QStringLiteral("第二"))});
         p.doubleClickRow(0);
-        p.ui->Edit22->setText(QStringLiteral("改过"));
+        p.ui->notesEdit->setText(QStringLiteral("改过"));
         p.clickRow(1);
         p.boxes().queueBoxAnswer(BoxButton::Ok);
-        QTest::mouseClick(p.ui->Button3, Qt::LeftButton);
+        QTest::mouseClick(p.ui->modifyButton, Qt::LeftButton);
         QCOMPARE(p.rows()[0], fullRow(QStringLiteral("VIP"), QStringLiteral("第一")));
         CustomerRow second = fullRow(QStringLiteral("VIP"), QStringLiteral("第一"));
         second[13] = QStringLiteral("改过");
@@ -362,18 +362,18 @@ private slots:
     {
         Panel p({fullRow(QStringLiteral("VIP"), QStringLiteral("华联"))});
         p.doubleClickRow(0);
-        p.ui->Edit23->setText(QStringLiteral("没有这个")); // the search empties the list
-        QCOMPARE(p.data->ADOQuery15->recordCount(), 0);
-        p.ui->Edit13->setText(QStringLiteral("新简称"));
-        QTest::mouseClick(p.ui->Button3, Qt::LeftButton);
+        p.ui->searchShortName->setText(QStringLiteral("没有这个")); // the search empties the list
+        QCOMPARE(p.data->customerList->recordCount(), 0);
+        p.ui->shortNameEdit->setText(QStringLiteral("新简称"));
+        QTest::mouseClick(p.ui->modifyButton, Qt::LeftButton);
         QCOMPARE(p.boxes().boxes().size(), 1);
         verifyBox(p.boxes().lastBox(), BoxIcon::None, QStringLiteral("联簿宝"), QStringLiteral("列表中没有选中的资料，未作修改！"));
         QCOMPARE(p.rows()[0], fullRow(QStringLiteral("VIP"), QStringLiteral("华联")));
-        QCOMPARE(p.ui->Edit13->text(), QStringLiteral("新简称"));
-        QVERIFY(p.ui->Panel3->isVisible());
+        QCOMPARE(p.ui->shortNameEdit->text(), QStringLiteral("新简称"));
+        QVERIFY(p.ui->entryPanel->isVisible());
         // A list left closed (a refused statement) has no row either.
-        p.data->ADOQuery15->close();
-        QTest::mouseClick(p.ui->Button3, Qt::LeftButton);
+        p.data->customerList->close();
+        QTest::mouseClick(p.ui->modifyButton, Qt::LeftButton);
         QCOMPARE(p.boxes().boxes().size(), 2);
         QCOMPARE(p.boxes().lastBox().request.text, QStringLiteral("列表中没有选中的资料，未作修改！"));
         QCOMPARE(p.rows()[0], fullRow(QStringLiteral("VIP"), QStringLiteral("华联")));
@@ -382,53 +382,53 @@ private slots:
     void aRefusedWriteLosesNothingAndCanBeRepeated()
     {
         Panel p({fullRow(QStringLiteral("VIP"), QStringLiteral("华联"))});
-        db::Connection *c = p.data->ADOConnection1;
+        db::Connection *c = p.data->connection;
         c->execute(QStringLiteral("create trigger no_insert before insert on data begin select raise(abort, 'disk says no'); end"));
         c->execute(QStringLiteral("create trigger no_update before update on data begin select raise(abort, 'disk says no'); end"));
         c->execute(QStringLiteral("create trigger no_delete before delete on data begin select raise(abort, 'disk says no'); end"));
 
-        // Add.
-        ToolButton7(p);
+        // add.
+        newButton(p);
         p.fill({QStringLiteral("新类"), QStringLiteral("新客户")});
         const QStringList typed = p.panelTexts();
-        QTest::mouseClick(p.ui->Button1, Qt::LeftButton);
+        QTest::mouseClick(p.ui->addButton, Qt::LeftButton);
         QCOMPARE(p.boxes().boxes().size(), 1);
         QCOMPARE(p.boxes().lastBox().request.icon, BoxIcon::Stop);
         QVERIFY(p.boxes().lastBox().request.text.contains(QStringLiteral("disk says no")));
         QCOMPARE(p.panelTexts(), typed);
-        QCOMPARE(p.data->ADOTable5->state(), db::DataSetState::Browse);
+        QCOMPARE(p.data->customerTable->state(), db::DataSetState::Browse);
         QCOMPARE(p.rows().size(), 1);
 
         // Modify.
         p.doubleClickRow(0);
-        p.ui->Edit13->setText(QStringLiteral("改名"));
+        p.ui->shortNameEdit->setText(QStringLiteral("改名"));
         const QStringList edited = p.panelTexts();
         p.boxes().clear();
         p.boxes().queueBoxAnswer(BoxButton::Ok);
-        QTest::mouseClick(p.ui->Button3, Qt::LeftButton);
+        QTest::mouseClick(p.ui->modifyButton, Qt::LeftButton);
         QCOMPARE(p.boxes().boxes().size(), 2);
         QCOMPARE(p.boxes().lastBox().request.icon, BoxIcon::Stop);
-        QCOMPARE(p.data->ADOQuery15->state(), db::DataSetState::Browse);
-        QCOMPARE(p.data->ADOQuery15->fieldByName(QStringLiteral("b")).asString(), QStringLiteral("华联"));
+        QCOMPARE(p.data->customerList->state(), db::DataSetState::Browse);
+        QCOMPARE(p.data->customerList->fieldByName(QStringLiteral("b")).asString(), QStringLiteral("华联"));
         QCOMPARE(p.panelTexts(), edited);
-        QVERIFY(p.ui->Panel3->isVisible());
-        QVERIFY(p.ui->Button3->isEnabled());
+        QVERIFY(p.ui->entryPanel->isVisible());
+        QVERIFY(p.ui->modifyButton->isEnabled());
 
-        // Delete.
+        // delete.
         p.clickRow(0);
         p.boxes().clear();
         p.boxes().queueBoxAnswer(BoxButton::Ok);
-        QTest::mouseClick(p.ui->ToolButton19, Qt::LeftButton);
+        QTest::mouseClick(p.ui->deleteButton, Qt::LeftButton);
         QCOMPARE(p.boxes().boxes().size(), 2);
         QCOMPARE(p.boxes().lastBox().request.icon, BoxIcon::Stop);
-        QCOMPARE(p.data->ADOQuery15->recordCount(), 1);
+        QCOMPARE(p.data->customerList->recordCount(), 1);
 
         // Once the database takes writes again, the same clicks succeed.
         c->execute(QStringLiteral("drop trigger no_insert"));
         c->execute(QStringLiteral("drop trigger no_update"));
         p.boxes().clear();
         p.boxes().queueBoxAnswer(BoxButton::Ok);
-        QTest::mouseClick(p.ui->Button3, Qt::LeftButton);
+        QTest::mouseClick(p.ui->modifyButton, Qt::LeftButton);
         QCOMPARE(p.boxes().lastBox().request.text, QStringLiteral("修改数据成功！"));
         QCOMPARE(p.rows()[0][1], QStringLiteral("改名"));
     }
@@ -437,34 +437,34 @@ private slots:
     {
         Panel p({fullRow(QStringLiteral("A"), QStringLiteral("一")), fullRow(QStringLiteral("B"), QStringLiteral("二")),
                  fullRow(QStringLiteral("C"), QStringLiteral("三"))});
-        QVERIFY(!p.ui->ToolButton19->isEnabled());
+        QVERIFY(!p.ui->deleteButton->isEnabled());
         p.clickRow(1);
-        QVERIFY(p.ui->ToolButton19->isEnabled());
+        QVERIFY(p.ui->deleteButton->isEnabled());
         p.boxes().queueBoxAnswer(BoxButton::Cancel);
-        QTest::mouseClick(p.ui->ToolButton19, Qt::LeftButton);
+        QTest::mouseClick(p.ui->deleteButton, Qt::LeftButton);
         QCOMPARE(p.rows().size(), 3);
-        QVERIFY(p.ui->ToolButton19->isEnabled());
+        QVERIFY(p.ui->deleteButton->isEnabled());
 
         p.boxes().clear();
         p.boxes().queueBoxAnswer(BoxButton::Ok);
-        QTest::mouseClick(p.ui->ToolButton19, Qt::LeftButton);
+        QTest::mouseClick(p.ui->deleteButton, Qt::LeftButton);
         QCOMPARE(p.boxes().boxes().size(), 2);
         verifyConfirmation(p.boxes().boxes()[0], QStringLiteral("你真的要删除选中资料吗？"));
         verifyBox(p.boxes().boxes()[1], BoxIcon::None, QStringLiteral("联簿宝"), QStringLiteral("删除数据成功！"));
         QCOMPARE(p.rows().size(), 2);
         QCOMPARE(p.rows()[1][1], QStringLiteral("三"));
-        QCOMPARE(p.data->ADOQuery15->recordCount(), 2);
-        QCOMPARE(p.data->ADOQuery15->sql(), sql::allRecords()); // not reloaded
-        QVERIFY(!p.ui->ToolButton19->isEnabled());
-        QVERIFY(!p.ui->Panel3->isVisible());
+        QCOMPARE(p.data->customerList->recordCount(), 2);
+        QCOMPARE(p.data->customerList->sql(), sql::allRecords()); // not reloaded
+        QVERIFY(!p.ui->deleteButton->isEnabled());
+        QVERIFY(!p.ui->entryPanel->isVisible());
     }
 
     void deletingFromAnEmptyListIsRefused()
     {
         Panel p;
-        p.ui->ToolButton19->setEnabled(true); // a click on the empty grid enables it
+        p.ui->deleteButton->setEnabled(true); // a click on the empty grid enables it
         p.boxes().queueBoxAnswer(BoxButton::Ok);
-        QTest::mouseClick(p.ui->ToolButton19, Qt::LeftButton);
+        QTest::mouseClick(p.ui->deleteButton, Qt::LeftButton);
         QCOMPARE(p.boxes().boxes().size(), 2);
         QCOMPARE(p.boxes().lastBox().request.icon, BoxIcon::Stop);
         QCOMPARE(p.boxes().lastBox().request.text, QStringLiteral("Cannot perform this operation on an empty dataset."));
@@ -473,8 +473,8 @@ private slots:
     void enterRunsThroughTheFieldsAndAddsOnTheButton()
     {
         Panel p;
-        ToolButton7(p);
-        QCOMPARE(QApplication::focusWidget(), p.ui->Edit12);
+        newButton(p);
+        QCOMPARE(QApplication::focusWidget(), p.ui->categoryEdit);
         QList<QWidget *> visited;
         for (int i = 0; i < 15; ++i) {
             QWidget *focus = QApplication::focusWidget();
@@ -488,7 +488,7 @@ private slots:
             visited << QApplication::focusWidget();
         }
         QList<QWidget *> expected = p.fields.mid(1);
-        expected << p.ui->Button1;
+        expected << p.ui->addButton;
         for (int i = 0; i < 15; ++i) {
             QWidget *w = visited[i];
             while (w && !expected.contains(w))
@@ -496,18 +496,18 @@ private slots:
             QCOMPARE(w, expected[i]);
         }
         QVERIFY(p.rows().isEmpty());
-        QTest::keyClick(p.ui->Button1, Qt::Key_Return);
+        QTest::keyClick(p.ui->addButton, Qt::Key_Return);
         QCOMPARE(p.rows().size(), 1);
         QCOMPARE(p.rows()[0].mid(0, 4), QStringList({QStringLiteral("Cat"), QStringLiteral("Short"), QString(), QStringLiteral("男x")}));
         // The typed sex did not become an item.
-        QCOMPARE(p.ui->ComboBox1->count(), 2);
+        QCOMPARE(p.ui->sexCombo->count(), 2);
         QCOMPARE(p.boxes().lastBox().request.text, QStringLiteral("增加数据成功！"));
     }
 
     void enterInTheSearchCategoryGoesToThePositionField()
     {
         Panel p({fullRow(QStringLiteral("VIP"), QStringLiteral("华联"))});
-        QComboBox *category = p.ui->ComboBox2;
+        QComboBox *category = p.ui->searchCategory;
         const int items = category->count();
         category->lineEdit()->setFocus();
         // Panel hidden: the focus stays, and the typed text does not join the list.
@@ -515,10 +515,10 @@ private slots:
         QTest::keyClick(category->lineEdit(), Qt::Key_Return);
         QCOMPARE(QApplication::focusWidget(), category);
         QCOMPARE(category->count(), items);
-        ToolButton7(p);
+        newButton(p);
         category->lineEdit()->setFocus();
         QTest::keyClick(category->lineEdit(), Qt::Key_Return);
-        QCOMPARE(QApplication::focusWidget(), p.ui->Edit15);
+        QCOMPARE(QApplication::focusWidget(), p.ui->positionEdit);
     }
 
     void theDateEditorWritesNullWhenEmptyAndKeepsUnreadableText()
@@ -529,45 +529,45 @@ private slots:
         none[14] = QString();
         Panel p({odd, none});
         // A text the editor cannot show is written back unchanged.
-        p.data->ADOQuery15->first();
-        p.form->DBGridEh1DblClick();
-        QCOMPARE(TrimInput(p.ui->DBDateTimeEditEh1->text()), QString());
+        p.data->customerList->first();
+        p.form->onRowDoubleClicked();
+        QCOMPARE(trimInput(p.ui->registrationDateEdit->text()), QString());
         p.boxes().queueBoxAnswer(BoxButton::Ok);
-        p.form->Button3Click();
+        p.form->saveCustomerChanges();
         QCOMPARE(p.rows()[0][14], QStringLiteral("去年春天"));
         // An empty date is written as NULL.
-        p.data->ADOQuery15->last();
-        p.form->DBGridEh1DblClick();
+        p.data->customerList->last();
+        p.form->onRowDoubleClicked();
         p.boxes().queueBoxAnswer(BoxButton::Ok);
-        p.form->Button3Click();
+        p.form->saveCustomerChanges();
         QCOMPARE(p.rows()[1][14], QStringLiteral("<null>"));
         // Once a date is picked, it is the date that is written.
-        p.data->ADOQuery15->first();
-        p.form->DBGridEh1DblClick();
-        p.ui->DBDateTimeEditEh1->setDate(QDate(2012, 12, 1));
+        p.data->customerList->first();
+        p.form->onRowDoubleClicked();
+        p.ui->registrationDateEdit->setDate(QDate(2012, 12, 1));
         p.boxes().queueBoxAnswer(BoxButton::Ok);
-        p.form->Button3Click();
+        p.form->saveCustomerChanges();
         QCOMPARE(p.rows()[0][14], QStringLiteral("2012-12-01"));
     }
 
     void theOperatorCanEmptyTheDate()
     {
         Panel p;
-        ToolButton7(p);
+        newButton(p);
         p.fill({QStringLiteral("类"), QStringLiteral("简称")});
-        QDateEdit *date = p.ui->DBDateTimeEditEh1;
+        QDateEdit *date = p.ui->registrationDateEdit;
         date->setFocus();
         QLineEdit *inner = date->findChild<QLineEdit *>();
         QVERIFY(inner);
         // Part of the date selected: an ordinary edit of the text.
         inner->setSelection(0, 4);
         QTest::keyClick(inner, Qt::Key_Delete);
-        QVERIFY(!TrimInput(date->text()).isEmpty());
+        QVERIFY(!trimInput(date->text()).isEmpty());
         date->setDate(QDate(2010, 8, 15));
         inner->selectAll();
         QTest::keyClick(inner, Qt::Key_Delete);
-        QCOMPARE(TrimInput(date->text()), QString());
-        QTest::mouseClick(p.ui->Button1, Qt::LeftButton);
+        QCOMPARE(trimInput(date->text()), QString());
+        QTest::mouseClick(p.ui->addButton, Qt::LeftButton);
         QCOMPARE(p.rows().size(), 1);
         QCOMPARE(p.rows()[0][14], QStringLiteral("<null>"));
     }
@@ -578,27 +578,27 @@ private slots:
         QCOMPARE(customers::registrationDateOf(QStringLiteral("2010-8-5 9:30:00")), std::optional<QDate>(QDate(2010, 8, 5)));
         QVERIFY(!customers::registrationDateOf(QStringLiteral("2010-13-01")));
         QVERIFY(!customers::registrationDateOf(QString()));
-        QCOMPARE(TrimInput(QStringLiteral("\t a b \r\n")), QStringLiteral("a b"));
+        QCOMPARE(trimInput(QStringLiteral("\t a b \r\n")), QStringLiteral("a b"));
     }
 
     void theClosePictureHidesAndClears()
     {
         Panel p({fullRow(QStringLiteral("VIP"), QStringLiteral("华联"))});
         p.doubleClickRow(0);
-        QTest::mouseClick(p.ui->Image1, Qt::RightButton);
-        QVERIFY(p.ui->Panel3->isVisible());
-        QTest::mouseClick(p.ui->Image1, Qt::LeftButton);
-        QVERIFY(!p.ui->Panel3->isVisible());
-        QVERIFY(!p.ui->Button3->isEnabled());
-        QCOMPARE(p.ui->Edit12->text(), QString());
-        QCOMPARE(p.ui->ComboBox1->currentText(), QStringLiteral("女"));
+        QTest::mouseClick(p.ui->closeEntryPanelIcon, Qt::RightButton);
+        QVERIFY(p.ui->entryPanel->isVisible());
+        QTest::mouseClick(p.ui->closeEntryPanelIcon, Qt::LeftButton);
+        QVERIFY(!p.ui->entryPanel->isVisible());
+        QVERIFY(!p.ui->modifyButton->isEnabled());
+        QCOMPARE(p.ui->categoryEdit->text(), QString());
+        QCOMPARE(p.ui->sexCombo->currentText(), QStringLiteral("女"));
     }
 
     void theBackgroundDragsThePanelWithinTheWindow()
     {
         Panel p;
-        ToolButton7(p);
-        QWidget *panel = p.ui->Panel3;
+        newButton(p);
+        QWidget *panel = p.ui->entryPanel;
         const QPoint start = panel->pos();
         const QPoint grip(300, 200); // background below the buttons
         QVERIFY(!panel->childAt(grip));
@@ -610,7 +610,7 @@ private slots:
         QCOMPARE(panel->pos(), start);
 
         // A label is not the background either.
-        QLabel *label = panel->findChild<QLabel *>(QStringLiteral("Label5"));
+        QLabel *label = panel->findChild<QLabel *>(QStringLiteral("categoryLabel"));
         QVERIFY(label);
         QTest::mousePress(label, Qt::LeftButton, {}, QPoint(5, 5));
         QTest::mouseMove(label, QPoint(45, 25));
@@ -638,7 +638,7 @@ private slots:
     }
 
 private:
-    static void ToolButton7(Panel &p) { QTest::mouseClick(p.ui->ToolButton7, Qt::LeftButton); }
+    static void newButton(Panel &p) { QTest::mouseClick(p.ui->newButton, Qt::LeftButton); }
 
     // A mouse event at a position of `w` whose global position moves with it (QTest's own
     // moves carry no button state on every platform).

@@ -1,5 +1,5 @@
 // The data module at start-up and the six data-access routines with real widgets.
-#include "data/dm.h"
+#include "data/Database.h"
 #include "platform/Error.h"
 #include "tests/support/TestDatabase.h"
 #include "tests/support/TestSupport.h"
@@ -19,7 +19,7 @@ namespace {
 QString startUpError()
 {
     try {
-        Tdmfm module;
+        Database module;
     } catch (const Error &error) {
         return error.message();
     }
@@ -52,32 +52,32 @@ private slots:
         test::Environment env;
         test::createDataDb(env.path());
         {
-            Tdmfm module;
+            Database module;
             QCOMPARE(dmfm, &module);
-            QVERIFY(module.ADOConnection1->isOpen());
-            QCOMPARE(module.ADOConnection1->fileName(), QStringLiteral("data.db"));
-            QCOMPARE(module.ADOQuery15->sql(), QStringLiteral("select * from data"));
-            QVERIFY(!module.ADOQuery15->active());
-            QVERIFY(!module.ADOQuery1->active());
-            QCOMPARE(module.ADOTable5->tableName(), QStringLiteral("data"));
-            QVERIFY(!module.ADOTable5->active());
-            QCOMPARE(module.DataSource15->dataSet(), module.ADOQuery15);
+            QVERIFY(module.connection->isOpen());
+            QCOMPARE(module.connection->fileName(), QStringLiteral("data.db"));
+            QCOMPARE(module.customerList->sql(), QStringLiteral("select * from data"));
+            QVERIFY(!module.customerList->active());
+            QVERIFY(!module.statementQuery->active());
+            QCOMPARE(module.customerTable->tableName(), QStringLiteral("data"));
+            QVERIFY(!module.customerTable->active());
+            QCOMPARE(module.customerListSource->dataSet(), module.customerList);
 
             // The shared datasets work together: append through the table, list and edit
             // through the list query.
-            module.ADOTable5->open();
-            module.ADOTable5->append();
-            module.ADOTable5->fieldByName("a").setAsString(QStringLiteral("VIP"));
-            module.ADOTable5->fieldByName("b").setAsString(QStringLiteral("简称"));
-            module.ADOTable5->post();
-            OpenStatement(module.ADOQuery15, sql::allRecords());
-            module.ADOQuery15->last();
-            QCOMPARE(module.ADOQuery15->fieldByName("b").asString(), QStringLiteral("简称"));
-            module.ADOQuery15->edit();
-            module.ADOQuery15->fieldByName("b").setAsString(QStringLiteral("改过"));
-            module.ADOQuery15->post();
-            OpenStatement(module.ADOQuery1, sql::search("", "改", "", "", "", ""));
-            QCOMPARE(module.ADOQuery1->recordCount(), 1);
+            module.customerTable->open();
+            module.customerTable->append();
+            module.customerTable->fieldByName("a").setAsString(QStringLiteral("VIP"));
+            module.customerTable->fieldByName("b").setAsString(QStringLiteral("简称"));
+            module.customerTable->post();
+            openStatement(module.customerList, sql::allRecords());
+            module.customerList->last();
+            QCOMPARE(module.customerList->fieldByName("b").asString(), QStringLiteral("简称"));
+            module.customerList->edit();
+            module.customerList->fieldByName("b").setAsString(QStringLiteral("改过"));
+            module.customerList->post();
+            openStatement(module.statementQuery, sql::search("", "改", "", "", "", ""));
+            QCOMPARE(module.statementQuery->recordCount(), 1);
         }
         QCOMPARE(dmfm, nullptr);
     }
@@ -144,7 +144,7 @@ private slots:
         QSqlDatabase::removeDatabase(QStringLiteral("holder"));
     }
 
-    void requireEditText()
+    void requireEditTextChecksTheEdit()
     {
         test::Environment env;
         QWidget window;
@@ -157,12 +157,12 @@ private slots:
         other->setFocus();
 
         edit->setText(QStringLiteral(" x "));
-        QVERIFY(RequireEditText(edit, QStringLiteral("客户类型必须输入！")));
+        QVERIFY(requireEditText(edit, QStringLiteral("客户类型必须输入！")));
         QVERIFY(env.dialogs().boxes().isEmpty());
         QCOMPARE(window.focusWidget(), other);
 
         edit->setText(QStringLiteral(" \t\x01 "));
-        QVERIFY(!RequireEditText(edit, QStringLiteral("客户类型必须输入！")));
+        QVERIFY(!requireEditText(edit, QStringLiteral("客户类型必须输入！")));
         QCOMPARE(env.dialogs().boxes().size(), 1);
         const BoxRequest box = env.dialogs().lastBox().request;
         QCOMPARE(box.caption, QStringLiteral("Warning"));
@@ -173,15 +173,15 @@ private slots:
 
         edit->clear();
         other->setFocus();
-        QVERIFY(!RequireEditText(edit, QStringLiteral("m")));
+        QVERIFY(!requireEditText(edit, QStringLiteral("m")));
         QCOMPARE(window.focusWidget(), edit);
         // A full-width blank is text, not a blank of codes 0 to 32.
         edit->setText(QStringLiteral("\u3000"));
-        QVERIFY(RequireEditText(edit, QStringLiteral("m")));
+        QVERIFY(requireEditText(edit, QStringLiteral("m")));
         QCOMPARE(env.dialogs().boxes().size(), 2);
     }
 
-    void requireComboText()
+    void requireComboTextChecksTheBox()
     {
         test::Environment env;
         QWidget window;
@@ -195,20 +195,20 @@ private slots:
         other->setFocus();
 
         combo->setEditText(QStringLiteral("  张三"));
-        QVERIFY(RequireComboText(combo, QStringLiteral("必须选择用户！")));
+        QVERIFY(requireComboText(combo, QStringLiteral("必须选择用户！")));
         QVERIFY(env.dialogs().boxes().isEmpty());
         combo->setEditText(QStringLiteral("   "));
-        QVERIFY(!RequireComboText(combo, QStringLiteral("必须选择用户！")));
+        QVERIFY(!requireComboText(combo, QStringLiteral("必须选择用户！")));
         QCOMPARE(env.dialogs().lastBox().request.caption, QStringLiteral("Warning"));
         QCOMPARE(env.dialogs().lastBox().request.text, QStringLiteral("必须选择用户！"));
         QVERIFY(window.focusWidget() == combo || window.focusWidget() == combo->lineEdit());
     }
 
-    void fillComboDistinct()
+    void fillComboDistinctListsValues()
     {
         test::Environment env;
         test::createDataDb(env.path());
-        Tdmfm module;
+        Database module;
         QComboBox combo;
         combo.setEditable(true);
         combo.addItems({"old1", "old2"});
@@ -216,23 +216,23 @@ private slots:
         QSignalSpy edits(&combo, &QComboBox::editTextChanged);
 
         // Empty table: empty list, empty text.
-        FillComboDistinct(module.ADOQuery1, "a", "data", &combo);
+        fillComboDistinct(module.statementQuery, "a", "data", &combo);
         QCOMPARE(combo.count(), 0);
         QCOMPARE(combo.currentText(), QString());
-        QVERIFY(module.ADOQuery1->active());
+        QVERIFY(module.statementQuery->active());
 
         // Each value once, ascending, nulls as one empty item; the text stays empty.
-        module.ADOConnection1->execute(QStringLiteral(
+        module.connection->execute(QStringLiteral(
             "insert into data (a, b) values ('z', '1'), (null, '2'), ('a', '3'), ('m', '4'), "
             "(null, '5'), ('a', '6'), ('z', '7'), ('李', '8')"));
-        FillComboDistinct(module.ADOQuery1, "a", "data", &combo);
+        fillComboDistinct(module.statementQuery, "a", "data", &combo);
         QCOMPARE(items(combo), QStringList({"", "a", "m", "z", "李"}));
         QCOMPARE(combo.currentText(), QString());
-        QCOMPARE(module.ADOQuery1->recordCount(), 5);
-        QCOMPARE(module.ADOQuery1->recNo(), 5); // left on its last row
+        QCOMPARE(module.statementQuery->recordCount(), 5);
+        QCOMPARE(module.statementQuery->recNo(), 5); // left on its last row
         QCOMPARE(edits.count(), 0);             // a refill is no edit
 
-        FillComboDistinct(module.ADOQuery1, "username", "userdb", &combo);
+        fillComboDistinct(module.statementQuery, "username", "userdb", &combo);
         QCOMPARE(items(combo), QStringList({QStringLiteral("超级管理员")}));
     }
 
@@ -240,22 +240,22 @@ private slots:
     {
         test::Environment env;
         test::createDataDb(env.path());
-        Tdmfm module;
-        OpenStatement(module.ADOQuery1, sql::operatorList());
-        QCOMPARE(module.ADOQuery1->sql(), sql::operatorList());
-        QCOMPARE(module.ADOQuery1->recordCount(), 1);
-        ExecStatement(module.ADOQuery1, sql::addOperator(QStringLiteral("王五")));
-        QVERIFY(!module.ADOQuery1->active());
-        OpenStatement(module.ADOQuery1, sql::operatorList());
-        QCOMPARE(module.ADOQuery1->recordCount(), 2);
+        Database module;
+        openStatement(module.statementQuery, sql::operatorList());
+        QCOMPARE(module.statementQuery->sql(), sql::operatorList());
+        QCOMPARE(module.statementQuery->recordCount(), 1);
+        execStatement(module.statementQuery, sql::addOperator(QStringLiteral("王五")));
+        QVERIFY(!module.statementQuery->active());
+        openStatement(module.statementQuery, sql::operatorList());
+        QCOMPARE(module.statementQuery->recordCount(), 2);
         // A refused statement leaves the query closed.
-        QVERIFY_THROWS_EXCEPTION(Error, OpenStatement(module.ADOQuery1, QStringLiteral("select * from nothere")));
-        QVERIFY(!module.ADOQuery1->active());
-        QVERIFY_THROWS_EXCEPTION(Error, ExecStatement(module.ADOQuery1, QStringLiteral("delete from nothere")));
-        QVERIFY(!module.ADOQuery1->active());
-        OpenDistinct(module.ADOQuery1, "username", "userdb");
-        QCOMPARE(module.ADOQuery1->sql(), sql::distinctValues("username", "userdb"));
-        QCOMPARE(module.ADOQuery1->fieldByName("username").asString(), QStringLiteral("王五"));
+        QVERIFY_THROWS_EXCEPTION(Error, openStatement(module.statementQuery, QStringLiteral("select * from nothere")));
+        QVERIFY(!module.statementQuery->active());
+        QVERIFY_THROWS_EXCEPTION(Error, execStatement(module.statementQuery, QStringLiteral("delete from nothere")));
+        QVERIFY(!module.statementQuery->active());
+        openDistinct(module.statementQuery, "username", "userdb");
+        QCOMPARE(module.statementQuery->sql(), sql::distinctValues("username", "userdb"));
+        QCOMPARE(module.statementQuery->fieldByName("username").asString(), QStringLiteral("王五"));
     }
 };
 

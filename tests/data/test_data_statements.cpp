@@ -2,7 +2,7 @@
 // and the lianbu-initdb tool.
 #include "data/Schema.h"
 #include "data/Statements.h"
-#include "data/dm.h"
+#include "data/Database.h"
 #include "db/Connection.h"
 #include "db/Query.h"
 #include "platform/Error.h"
@@ -100,20 +100,20 @@ private slots:
         db::Query query(&connection);
 
         // 10: add, 8: change password, 4: login check
-        ExecStatement(&query, sql::addOperator(value));
+        execStatement(&query, sql::addOperator(value));
         QCOMPARE(column(connection, "select username from userdb order by rowid"),
                  QStringList({superAdministratorName(), value}));
-        ExecStatement(&query, sql::changePassword(value + QStringLiteral("pw'"), value));
+        execStatement(&query, sql::changePassword(value + QStringLiteral("pw'"), value));
         QCOMPARE(column(connection, "select passwd from userdb order by rowid"),
                  QStringList({"888", value + QStringLiteral("pw'")}));
-        OpenStatement(&query, sql::loginCheck(value + QStringLiteral("pw'"), value));
+        openStatement(&query, sql::loginCheck(value + QStringLiteral("pw'"), value));
         QCOMPARE(query.recordCount(), 1);
         QCOMPARE(query.fieldByName("username").asString(), value);
-        OpenStatement(&query, sql::loginCheck(QStringLiteral("888"), value));
+        openStatement(&query, sql::loginCheck(QStringLiteral("888"), value));
         QCOMPARE(query.recordCount(), 0);
 
         // 5: session start keeps the name
-        ExecStatement(&query, sql::sessionStart(value, QStringLiteral("2010-08-15 9:00:00")));
+        execStatement(&query, sql::sessionStart(value, QStringLiteral("2010-08-15 9:00:00")));
         QCOMPARE(column(connection, "select username from rz"), QStringList({value}));
 
         // 2: the search finds the record that contains the value, and only that one
@@ -123,12 +123,12 @@ private slots:
             insert.addBindValue(QStringLiteral("pre") + value + QStringLiteral("post"));
             QVERIFY(insert.exec());
         }
-        OpenStatement(&query, sql::search("", value, "", "", "", ""));
+        openStatement(&query, sql::search("", value, "", "", "", ""));
         QCOMPARE(query.recordCount(), 1);
         QCOMPARE(query.fieldByName("b").asString(), QStringLiteral("pre") + value + QStringLiteral("post"));
 
         // 11: delete removes exactly that operator
-        ExecStatement(&query, sql::deleteOperator(value));
+        execStatement(&query, sql::deleteOperator(value));
         QCOMPARE(column(connection, "select username from userdb"), QStringList({superAdministratorName()}));
         QCOMPARE(column(connection, "select count(*) from data"), QStringList({"2"}));
     }
@@ -142,14 +142,14 @@ private slots:
                                           "('VIP', 's2', '010'), ('普通', 's3', '0571'), ('VIP', '', '0571'), "
                                           "('VIP', null, '0571')"));
         db::Query query(&connection);
-        OpenStatement(&query, sql::search("VIP", "", "0571", "", "", ""));
+        openStatement(&query, sql::search("VIP", "", "0571", "", "", ""));
         QCOMPARE(query.recordCount(), 1);
         QCOMPARE(query.fieldByName("b").asString(), QStringLiteral("s1"));
-        OpenStatement(&query, sql::search("客户", "", "", "", "", ""));
+        openStatement(&query, sql::search("客户", "", "", "", "", ""));
         QCOMPARE(query.recordCount(), 1);
-        OpenStatement(&query, sql::search("", "", "", "", "", ""));
+        openStatement(&query, sql::search("", "", "", "", "", ""));
         QCOMPARE(query.recordCount(), 3); // empty and null short names are never found
-        OpenStatement(&query, sql::allRecords());
+        openStatement(&query, sql::allRecords());
         QCOMPARE(query.recordCount(), 5);
     }
 
@@ -160,10 +160,10 @@ private slots:
         connection.open();
         db::Query query(&connection);
         for (int i = 1; i <= 13; ++i)
-            ExecStatement(&query, sql::sessionStart(QStringLiteral("u%1").arg(i), QStringLiteral("2010-08-15")));
-        OpenStatement(&query, sql::maxSessionId());
+            execStatement(&query, sql::sessionStart(QStringLiteral("u%1").arg(i), QStringLiteral("2010-08-15")));
+        openStatement(&query, sql::maxSessionId());
         QCOMPARE(query.fieldByName("maxid").asInteger(), 13);
-        ExecStatement(&query, sql::sessionEnd(QStringLiteral("2010-08-15 18:00:00"), 12));
+        execStatement(&query, sql::sessionEnd(QStringLiteral("2010-08-15 18:00:00"), 12));
         QVERIFY(!query.active());
         QCOMPARE(column(connection, "select id from rz where jtime is not null"), QStringList({"12"}));
         QCOMPARE(column(connection, "select jtime from rz where id=12"), QStringList({"2010-08-15 18:00:00"}));
@@ -180,15 +180,15 @@ private slots:
         QCOMPARE(column(connection, "select name from pragma_table_info('rz')"),
                  QStringList({"id", "username", "btime", "jtime"}));
         db::Query query(&connection);
-        OpenStatement(&query, sql::allRecords());
+        openStatement(&query, sql::allRecords());
         QCOMPARE(query.fieldCount(), 15);
         QCOMPARE(query.fieldByName("day1").size(), 20);
 
         // rz ids only grow, also after the newest row was deleted
-        ExecStatement(&query, sql::sessionStart("a", "t"));
-        ExecStatement(&query, sql::sessionStart("b", "t"));
+        execStatement(&query, sql::sessionStart("a", "t"));
+        execStatement(&query, sql::sessionStart("b", "t"));
         connection.execute(QStringLiteral("delete from rz where id=2"));
-        ExecStatement(&query, sql::sessionStart("c", "t"));
+        execStatement(&query, sql::sessionStart("c", "t"));
         QCOMPARE(column(connection, "select id from rz order by id"), QStringList({"1", "3"}));
 
         // creating over an existing file is refused and leaves it alone

@@ -7,7 +7,7 @@
 #include "db/DataSource.h"
 #include "db/Query.h"
 #include "export/DBGridEhToExcel.h"
-#include "grid/DBGridEh.h"
+#include "grid/DataGrid.h"
 #include "platform/Clock.h"
 #include "tests/export/XlsRecords.h"
 #include "tests/support/TestSupport.h"
@@ -51,7 +51,7 @@ public:
         query->setSql(QStringLiteral("select * from t"));
         query->open();
         source.setDataSet(query.get());
-        grid = std::make_unique<TDBGridEh>();
+        grid = std::make_unique<DataGrid>();
         grid->setDataSource(&source);
         grid->resize(600, 300);
         writer.setDBGridEh(grid.get());
@@ -59,9 +59,9 @@ public:
         writer.setUserName(QStringLiteral("联簿宝"));
     }
 
-    TColumnEh *addColumn(const QString &field, const QString &caption, bool visible = true)
+    GridColumn *addColumn(const QString &field, const QString &caption, bool visible = true)
     {
-        TColumnEh *column = grid->Columns()->Add(field, caption);
+        GridColumn *column = grid->columns()->add(field, caption);
         column->setVisible(visible);
         return column;
     }
@@ -95,7 +95,7 @@ public:
     std::unique_ptr<lianbu::db::Connection> connection;
     std::unique_ptr<lianbu::db::Query> query;
     lianbu::db::DataSource source;
-    std::unique_ptr<TDBGridEh> grid;
+    std::unique_ptr<DataGrid> grid;
     TDBGridEhToExcel writer;
 };
 

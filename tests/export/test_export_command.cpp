@@ -1,13 +1,13 @@
 // "导 出" end to end through the main window: the save dialog, the writer's settings, and a file
 // that holds exactly what the grid lists, in the grid's order and column layout.
 
-#include "data/dm.h"
+#include "data/Database.h"
 #include "db/Query.h"
-#include "grid/DBGridEh.h"
+#include "grid/DataGrid.h"
 #include "platform/Clock.h"
 #include "tests/support/MainWindowHarness.h"
 #include "tests/export/XlsRecords.h"
-#include "ui_MAIN.h"
+#include "ui_MainWindow.h"
 
 #include <QDir>
 #include <QFile>
@@ -63,34 +63,34 @@ private slots:
     {
         MainWindowHarness h;
         h.insertCustomers(customers());
-        h.form->Button12Click();
+        h.form->showAllRecords();
         setFixedNow(QDateTime(QDate(2010, 8, 15), QTime(14, 30, 0)));
-        TDBGridEh *grid = h.form->ui->DBGridEh1;
-        db::Query *list = h.data->ADOQuery15;
+        DataGrid *grid = h.form->ui->customerGrid;
+        db::Query *list = h.data->customerList;
 
         // A quick search, a title-click sort, a moved column and a hidden one.
-        h.form->ui->Edit1->setText(QStringLiteral("联簿")); // company: all four
-        h.form->ui->ComboBox2->setEditText(QStringLiteral("VIP"));
-        h.form->Button2Click();
+        h.form->ui->searchCompany->setText(QStringLiteral("联簿")); // company: all four
+        h.form->ui->searchCategory->setEditText(QStringLiteral("VIP"));
+        h.form->runQuickSearch();
         QCOMPARE(list->recordCount(), 3);
-        const int bIndex = grid->Columns()->FindByFieldName(QStringLiteral("b"))->Index();
-        grid->ClickTitle(bIndex); // b DESC
+        const int bIndex = grid->columns()->findByFieldName(QStringLiteral("b"))->index();
+        grid->clickTitle(bIndex); // b DESC
         QCOMPARE(list->sort(), QStringLiteral("b DESC"));
-        grid->Columns()->Move(grid->Columns()->FindByFieldName(QStringLiteral("c"))->Index(), 0);
-        grid->Columns()->FindByFieldName(QStringLiteral("h"))->setVisible(false);
+        grid->columns()->move(grid->columns()->findByFieldName(QStringLiteral("c"))->index(), 0);
+        grid->columns()->findByFieldName(QStringLiteral("h"))->setVisible(false);
         list->moveToRow(1);
-        const QList<TColumnEh *> visible = grid->VisibleColumns();
+        const QList<GridColumn *> visible = grid->visibleColumns();
         QStringList gridRows;
         for (int row = 0; row < list->recordCount(); ++row) {
             QStringList cells;
-            for (const TColumnEh *column : visible)
-                cells << grid->CellDisplayText(row, column);
+            for (const GridColumn *column : visible)
+                cells << grid->cellDisplayText(row, column);
             gridRows << cells.join(QLatin1Char('|'));
         }
 
         // The operator types "report" in the save dialog.
         h.env.dialogs().queueSaveFileName(h.env.filePath(QStringLiteral("report")));
-        QTest::mouseClick(h.form->ui->ToolButton17, Qt::LeftButton);
+        QTest::mouseClick(h.form->ui->exportButton, Qt::LeftButton);
 
         QCOMPARE(h.env.dialogs().saveFiles().size(), 1);
         const SaveFileRequest request = h.env.dialogs().saveFiles().first().request;
@@ -111,7 +111,7 @@ private slots:
         QCOMPARE(cellAt(records, 1, 5), QStringLiteral("制表时间：2010-08-15 14:30:00"));
         // One title row: the visible columns' captions in the grid's order.
         for (int v = 0; v < visible.size(); ++v)
-            QCOMPARE(cellAt(records, 2, v), visible.at(v)->Title()->Caption());
+            QCOMPARE(cellAt(records, 2, v), visible.at(v)->title()->caption());
         QCOMPARE(cellAt(records, 2, int(visible.size())), QStringLiteral("<none>"));
         QCOMPARE(cellAt(records, 2, 0), QStringLiteral("姓  名"));
         // The records: exactly the grid's rows in the grid's order, every value under its title.
@@ -129,24 +129,24 @@ private slots:
         QCOMPARE(cellAt(records, 3, int(visible.size())), QString());
         QCOMPARE(cellAt(records, 3, int(visible.size()) + 1), QStringLiteral("<none>"));
         // The footer row: the static text, and no figure for the count footer.
-        const int aColumn = int(visible.indexOf(grid->Columns()->FindByFieldName(QStringLiteral("a"))));
-        const int bColumn = int(visible.indexOf(grid->Columns()->FindByFieldName(QStringLiteral("b"))));
+        const int aColumn = int(visible.indexOf(grid->columns()->findByFieldName(QStringLiteral("a"))));
+        const int bColumn = int(visible.indexOf(grid->columns()->findByFieldName(QStringLiteral("b"))));
         QCOMPARE(cellAt(records, 6, aColumn), QStringLiteral("总计"));
         QCOMPARE(cellAt(records, 6, bColumn), QString());
 
         // The list is back on its record, with its sort; the grid shows it.
         QCOMPARE(list->recNo(), 2);
         QCOMPARE(list->sort(), QStringLiteral("b DESC"));
-        QCOMPARE(grid->CurrentRow(), 1);
+        QCOMPARE(grid->currentRow(), 1);
     }
 
     void cancelledDialogWritesNothing()
     {
         MainWindowHarness h;
         h.insertCustomers(customers());
-        h.form->Button12Click();
+        h.form->showAllRecords();
         h.env.dialogs().queueSaveFileName(QString());
-        h.form->ui->ToolButton17->click();
+        h.form->ui->exportButton->click();
         QCOMPARE(h.env.dialogs().saveFiles().size(), 1);
         QVERIFY(QDir(h.env.path()).entryList({QStringLiteral("*.xls")}, QDir::Files).isEmpty());
         QVERIFY(h.env.dialogs().boxes().isEmpty());
@@ -158,11 +158,11 @@ private slots:
         MainWindowHarness h;
         // Before the login the list is closed.
         h.env.dialogs().queueSaveFileName(h.env.filePath(QStringLiteral("a.xls")));
-        h.form->ui->ToolButton17->click();
+        h.form->ui->exportButton->click();
         // An empty list.
-        h.form->Button12Click();
+        h.form->showAllRecords();
         h.env.dialogs().queueSaveFileName(h.env.filePath(QStringLiteral("b.xls")));
-        h.form->ui->ToolButton17->click();
+        h.form->ui->exportButton->click();
         QCOMPARE(h.env.dialogs().saveFiles().size(), 2);
         QVERIFY(QDir(h.env.path()).entryList({QStringLiteral("*.xls")}, QDir::Files).isEmpty());
         QVERIFY(h.env.dialogs().boxes().isEmpty());
@@ -173,7 +173,7 @@ private slots:
     {
         MainWindowHarness h;
         h.insertCustomers(customers());
-        h.form->Button12Click();
+        h.form->showAllRecords();
         const QString path = h.env.filePath(QStringLiteral("客户.xls"));
         QFile old(path);
         QVERIFY(old.open(QIODevice::WriteOnly));
@@ -181,7 +181,7 @@ private slots:
         old.close();
         h.env.dialogs().queueSaveFileName(path);
         h.env.dialogs().queueBoxAnswer(BoxButton::No);
-        h.form->ui->ToolButton17->click();
+        h.form->ui->exportButton->click();
         QCOMPARE(h.env.dialogs().boxes().size(), 1);
         QCOMPARE(h.env.dialogs().lastBox().request.caption, QStringLiteral("提示"));
         QFile check(path);

@@ -36,7 +36,7 @@ void workedGrid(Register &r)
     r.addColumn(QStringLiteral("y"), QStringLiteral("Y|Z"));
     r.addColumn(QStringLiteral("w"), QStringLiteral("W"), false);
     r.grid->setFooterRowCount(1);
-    r.grid->Columns()->Items(0)->Footer()->setValue(QStringLiteral("总计"));
+    r.grid->columns()->items(0)->footer()->setValue(QStringLiteral("总计"));
 }
 
 // A device that accepts `limit` bytes and then refuses every write.
@@ -73,7 +73,7 @@ private slots:
     {
         TDBGridEhToExcel writer;
         QVERIFY(writer.ShowProgress());
-        QVERIFY(writer.DBGridEh() == nullptr);
+        QVERIFY(writer.dbGridEh() == nullptr);
         QVERIFY(writer.TitleName().isEmpty() && writer.UserName().isEmpty() && writer.FileName().isEmpty());
         QVERIFY(writer.BeginDate().isEmpty() && writer.EndDate().isEmpty());
     }
@@ -161,7 +161,7 @@ private slots:
         r.addColumn(QStringLiteral("y"), QStringLiteral("单层"));
         r.addColumn(QStringLiteral("w"), QStringLiteral("|中|"));
         TDBGridEhTitle title;
-        title.Grid = r.grid.get();
+        title.grid = r.grid.get();
         QCOMPARE(title.GetVisibleColumnCount(), 3);
         QCOMPARE(title.GetTitleRowCount(), 3);
         TTitleCell cells;
@@ -191,7 +191,7 @@ private slots:
         QCOMPARE(sheet.at(12), QStringLiteral("LABEL(6,0)甲一")); // records follow the fourth title row
 
         // No columns: one (empty) title row, no title cells.
-        r.grid->Columns()->Clear();
+        r.grid->columns()->clear();
         QCOMPARE(title.GetTitleRowCount(), 1);
         title.GetTitleCells(cells);
         QVERIFY(cells.empty());
@@ -202,7 +202,7 @@ private slots:
         Register r(QStringLiteral("create table t (a TEXT, b TEXT, c TEXT, d TEXT, e TEXT)"),
                    {QStringLiteral("insert into t values ('1', '2', '3', '4', '5')"),
                     QStringLiteral("insert into t values ('6', '7', '8', '9', '0')")});
-        // Columns show d, b (withheld by its title), a (hidden) and e; c has no column.
+        // columns show d, b (withheld by its title), a (hidden) and e; c has no column.
         r.addColumn(QStringLiteral("d"), QStringLiteral("丁"));
         r.addColumn(QStringLiteral("B"), QStringLiteral("乙*****"));
         r.addColumn(QStringLiteral("a"), QStringLiteral("甲"), false);
@@ -230,8 +230,8 @@ private slots:
         QCOMPARE(ds.cellText(0, 4), QStringLiteral("3"));
         QCOMPARE(ds.fieldByName(QStringLiteral("a")).asString(), QStringLiteral("6"));
         // The grid still shows each column's own field.
-        QCOMPARE(r.grid->CellDisplayText(0, r.grid->Columns()->Items(0)), QStringLiteral("4"));
-        QCOMPARE(r.grid->CellDisplayText(1, r.grid->Columns()->Items(3)), QStringLiteral("0"));
+        QCOMPARE(r.grid->cellDisplayText(0, r.grid->columns()->items(0)), QStringLiteral("4"));
+        QCOMPARE(r.grid->cellDisplayText(1, r.grid->columns()->items(3)), QStringLiteral("0"));
 
         // The withheld column keeps its title and gets BLANK cells; the hidden column a stands
         // before a visible one and gets no cell, so e stays under its title; c follows untitled.
@@ -331,13 +331,13 @@ private slots:
         r.addColumn(QStringLiteral("w"), QStringLiteral("W"), false);
         r.addColumn(QStringLiteral("y"), QStringLiteral("Y"));
         r.writer.PrepareFields();
-        TColumnEh *x = r.grid->Columns()->Items(0);
-        TColumnEh *w = r.grid->Columns()->Items(1);
-        TColumnEh *y = r.grid->Columns()->Items(2);
-        x->Footer()->setValue(QStringLiteral("总计"));
-        x->Footer()->setValueType(fvtStaticText);
-        y->Footer()->setValueType(fvtCount); // shown as 2 in the grid, no assigned text
-        w->Footer()->setValue(QStringLiteral("隐藏"));
+        GridColumn *x = r.grid->columns()->items(0);
+        GridColumn *w = r.grid->columns()->items(1);
+        GridColumn *y = r.grid->columns()->items(2);
+        x->footer()->setValue(QStringLiteral("总计"));
+        x->footer()->setValueType(FooterValue::StaticText);
+        y->footer()->setValueType(FooterValue::Count); // shown as 2 in the grid, no assigned text
+        w->footer()->setValue(QStringLiteral("隐藏"));
 
         // Rows 0-1 title block, 2 titles, 3-4 records.
         r.grid->setFooterRowCount(0);
@@ -349,9 +349,9 @@ private slots:
         QCOMPARE(r.cellsFrom(5), QStringList({"LABEL(5,0)总计", "LABEL(5,1)"}));
 
         // Two or more rows: each column's footers one below the other from the row after the records.
-        x->Footers()->Add()->setValue(QStringLiteral("合计"));
-        x->Footers()->Add()->setValue(QStringLiteral("平均"));
-        y->Footers()->Add()->setValue(QStringLiteral("人数"));
+        x->footers()->add()->setValue(QStringLiteral("合计"));
+        x->footers()->add()->setValue(QStringLiteral("平均"));
+        y->footers()->add()->setValue(QStringLiteral("人数"));
         r.grid->setFooterRowCount(2);
         QCOMPARE(r.cellsFrom(5), QStringList({"LABEL(5,0)合计", "LABEL(6,0)平均", "LABEL(5,1)人数"}));
         // The footers are the last cells, then EOF.
@@ -366,7 +366,7 @@ private slots:
         r.addColumn(QStringLiteral("x"), QStringLiteral("X"));
         r.addColumn(QStringLiteral("y"), QStringLiteral("Y"));
         r.grid->setFooterRowCount(1);
-        r.grid->Columns()->Items(1)->Footer()->setValue(QStringLiteral("总计"));
+        r.grid->columns()->items(1)->footer()->setValue(QStringLiteral("总计"));
         r.writer.PrepareFields();
         QCOMPARE(r.cellsFrom(2), QStringList({"LABEL(2,0)X", "LABEL(2,1)Y", "LABEL(3,0)甲一", "LABEL(3,1)乙一",
                                               "LABEL(4,0)甲二", "LABEL(4,1)乙二", "LABEL(5,0)总计",
@@ -498,14 +498,14 @@ private slots:
         workedGrid(r);
         r.grid->show();
         r.query->moveToRow(1);
-        QCOMPARE(r.grid->CurrentRow(), 1);
+        QCOMPARE(r.grid->currentRow(), 1);
         int currentChanges = 0;
         connect(&r.source, &db::DataSource::currentRowChanged, this, [&](int) { ++currentChanges; });
         const QString path = r.env.filePath(QStringLiteral("out.xls"));
         r.writer.setFileName(path);
         r.writer.ExportToExcel();
         QCOMPARE(r.query->recNo(), 2);
-        QCOMPARE(r.grid->CurrentRow(), 1);
+        QCOMPARE(r.grid->currentRow(), 1);
         // The grid did not follow the walk record by record.
         QVERIFY2(currentChanges < 5, qPrintable(QString::number(currentChanges)));
         QCOMPARE(r.env.shell().opened, QList<QUrl>({QUrl::fromLocalFile(path)}));

@@ -1,6 +1,6 @@
-#include "grid/DBGridEh.h"
-#include "grid/DBGridEhModel.h"
-#include "grid/DBGridEhTitles.h"
+#include "grid/DataGrid.h"
+#include "grid/DataGridModel.h"
+#include "grid/TitleLevels.h"
 
 #include "db/DataSet.h"
 #include "db/Field.h"
@@ -31,43 +31,43 @@ QStringList sampleRows(int count)
 }
 
 // Three columns a, b, n with a count footer under b and a static text under a.
-void configure(TDBGridEh &grid)
+void configure(DataGrid &grid)
 {
-    grid.Columns()->Add(QStringLiteral("a"), QStringLiteral("类别"));
-    grid.Columns()->Add(QStringLiteral("b"), QStringLiteral("名称"));
-    grid.Columns()->Add(QStringLiteral("n"), QStringLiteral("金额"));
+    grid.columns()->add(QStringLiteral("a"), QStringLiteral("类别"));
+    grid.columns()->add(QStringLiteral("b"), QStringLiteral("名称"));
+    grid.columns()->add(QStringLiteral("n"), QStringLiteral("金额"));
     grid.setFooterRowCount(1);
-    grid.Columns()->Items(0)->Footer()->setValueType(fvtStaticText);
-    grid.Columns()->Items(0)->Footer()->setValue(QStringLiteral("总计"));
-    grid.Columns()->Items(1)->Footer()->setValueType(fvtCount);
-    grid.Columns()->Items(2)->Footer()->setValueType(fvtSum);
+    grid.columns()->items(0)->footer()->setValueType(FooterValue::StaticText);
+    grid.columns()->items(0)->footer()->setValue(QStringLiteral("总计"));
+    grid.columns()->items(1)->footer()->setValueType(FooterValue::Count);
+    grid.columns()->items(2)->footer()->setValueType(FooterValue::Sum);
 }
 
-QPoint titleCenter(TDBGridEh &grid, int column)
+QPoint titleCenter(DataGrid &grid, int column)
 {
-    QHeaderView *header = grid.TitleHeader();
+    QHeaderView *header = grid.titleHeader();
     return QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
                   header->height() / 2);
 }
 
-void clickTitle(TDBGridEh &grid, int column, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+void clickTitle(DataGrid &grid, int column, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
 {
-    QTest::mouseClick(grid.TitleHeader()->viewport(), Qt::LeftButton, modifiers,
+    QTest::mouseClick(grid.titleHeader()->viewport(), Qt::LeftButton, modifiers,
                       titleCenter(grid, column));
 }
 
-QStringList columnOrder(const TDBGridEh &grid)
+QStringList columnOrder(const DataGrid &grid)
 {
     QStringList names;
-    for (int i = 0; i < grid.Columns()->Count(); ++i)
-        names << grid.Columns()->Items(i)->FieldName();
+    for (int i = 0; i < grid.columns()->count(); ++i)
+        names << grid.columns()->items(i)->fieldName();
     return names;
 }
 
-int sumOfVisibleSections(const TDBGridEh &grid)
+int sumOfVisibleSections(const DataGrid &grid)
 {
     int sum = 0;
-    QHeaderView *header = grid.TitleHeader();
+    QHeaderView *header = grid.titleHeader();
     for (int i = 0; i < header->count(); ++i)
         if (!header->isSectionHidden(i))
             sum += header->sectionSize(i);
@@ -111,57 +111,57 @@ private slots:
 
 void TestGrid::titleClickMarkerSequence()
 {
-    TDBGridEh grid;
+    DataGrid grid;
     configure(grid);
     grid.resize(400, 200);
     grid.show();
     QVERIFY(QTest::qWaitForWindowExposed(&grid));
 
-    QList<TSortMarkerEh> seen;
+    QList<SortMarker> seen;
     QList<int> indexes;
-    connect(&grid, &TDBGridEh::TitleBtnClick, &grid, [&](int index, TColumnEh *column) {
+    connect(&grid, &DataGrid::titleClicked, &grid, [&](int index, GridColumn *column) {
         indexes << index;
-        seen << column->Title()->SortMarker();
-        QCOMPARE(column, grid.Columns()->Items(index));
+        seen << column->title()->sortMarker();
+        QCOMPARE(column, grid.columns()->items(index));
     });
 
-    TColumnTitleEh *b = grid.Columns()->Items(1)->Title();
+    ColumnTitle *b = grid.columns()->items(1)->title();
     clickTitle(grid, 1);
-    QCOMPARE(b->SortMarker(), smDownEh);
-    QCOMPARE(b->SortIndex(), 1);
+    QCOMPARE(b->sortMarker(), SortMarker::Down);
+    QCOMPARE(b->sortIndex(), 1);
     clickTitle(grid, 1);
-    QCOMPARE(b->SortMarker(), smUpEh);
+    QCOMPARE(b->sortMarker(), SortMarker::Up);
     clickTitle(grid, 1);
-    QCOMPARE(b->SortMarker(), smDownEh);
+    QCOMPARE(b->sortMarker(), SortMarker::Down);
     // the handler always saw the marker as it was before the click
-    QCOMPARE(seen, (QList<TSortMarkerEh>{smNoneEh, smDownEh, smUpEh}));
+    QCOMPARE(seen, (QList<SortMarker>{SortMarker::None, SortMarker::Down, SortMarker::Up}));
     QCOMPARE(indexes, (QList<int>{1, 1, 1}));
 
     // another column starts again with the down marker and takes the only marker
     clickTitle(grid, 2);
-    QCOMPARE(grid.Columns()->Items(2)->Title()->SortMarker(), smDownEh);
-    QCOMPARE(grid.Columns()->Items(2)->Title()->SortIndex(), 1);
-    QCOMPARE(b->SortMarker(), smNoneEh);
-    QCOMPARE(b->SortIndex(), 0);
+    QCOMPARE(grid.columns()->items(2)->title()->sortMarker(), SortMarker::Down);
+    QCOMPARE(grid.columns()->items(2)->title()->sortIndex(), 1);
+    QCOMPARE(b->sortMarker(), SortMarker::None);
+    QCOMPARE(b->sortIndex(), 0);
     int marked = 0;
-    for (int i = 0; i < grid.Columns()->Count(); ++i)
-        marked += grid.Columns()->Items(i)->Title()->SortMarker() != smNoneEh;
+    for (int i = 0; i < grid.columns()->count(); ++i)
+        marked += grid.columns()->items(i)->title()->sortMarker() != SortMarker::None;
     QCOMPARE(marked, 1);
 
     // setting a marker directly follows the same single-column rule
-    grid.Columns()->Items(0)->Title()->setSortMarker(smUpEh);
-    QCOMPARE(grid.Columns()->Items(2)->Title()->SortMarker(), smNoneEh);
-    QCOMPARE(grid.Columns()->Items(0)->Title()->SortIndex(), 1);
+    grid.columns()->items(0)->title()->setSortMarker(SortMarker::Up);
+    QCOMPARE(grid.columns()->items(2)->title()->sortMarker(), SortMarker::None);
+    QCOMPARE(grid.columns()->items(0)->title()->sortIndex(), 1);
 
     // a column without title button ignores clicks; automatic marking can be switched off
-    grid.Columns()->Items(2)->Title()->setTitleButton(false);
+    grid.columns()->items(2)->title()->setTitleButton(false);
     clickTitle(grid, 2);
-    QCOMPARE(grid.Columns()->Items(2)->Title()->SortMarker(), smNoneEh);
+    QCOMPARE(grid.columns()->items(2)->title()->sortMarker(), SortMarker::None);
     QCOMPARE(seen.size(), 4);
     grid.setAutoSortMarking(false);
     clickTitle(grid, 1);
     QCOMPARE(seen.size(), 5);
-    QCOMPARE(b->SortMarker(), smNoneEh);
+    QCOMPARE(b->sortMarker(), SortMarker::None);
 }
 
 void TestGrid::titleClickSortsThroughHandler()
@@ -169,57 +169,57 @@ void TestGrid::titleClickSortsThroughHandler()
     // The way the customer grid sorts: down marker -> ascending, otherwise descending.
     GridData data({QStringLiteral("x,张三,1"), QStringLiteral("x,李四,2"),
                    QStringLiteral("x,王五,3")});
-    TDBGridEh grid;
+    DataGrid grid;
     configure(grid);
     grid.setDataSource(&data.source);
     data.query->open();
     grid.resize(400, 200);
     grid.show();
     QVERIFY(QTest::qWaitForWindowExposed(&grid));
-    connect(&grid, &TDBGridEh::TitleBtnClick, &grid, [&](int, TColumnEh *column) {
-        const bool down = column->Title()->SortMarker() == smDownEh;
-        data.query->setSort(column->FieldName() + (down ? QString() : QStringLiteral(" DESC")));
+    connect(&grid, &DataGrid::titleClicked, &grid, [&](int, GridColumn *column) {
+        const bool down = column->title()->sortMarker() == SortMarker::Down;
+        data.query->setSort(column->fieldName() + (down ? QString() : QStringLiteral(" DESC")));
     });
-    auto firstName = [&] { return grid.Model()->index(0, 1).data().toString(); };
+    auto firstName = [&] { return grid.model()->index(0, 1).data().toString(); };
 
     clickTitle(grid, 2); // amounts descending
-    QCOMPARE(grid.Model()->index(0, 2).data().toString(), QStringLiteral("3"));
-    QCOMPARE(grid.Columns()->Items(2)->Title()->SortMarker(), smDownEh);
+    QCOMPARE(grid.model()->index(0, 2).data().toString(), QStringLiteral("3"));
+    QCOMPARE(grid.columns()->items(2)->title()->sortMarker(), SortMarker::Down);
     clickTitle(grid, 2); // ascending
-    QCOMPARE(grid.Model()->index(0, 2).data().toString(), QStringLiteral("1"));
+    QCOMPARE(grid.model()->index(0, 2).data().toString(), QStringLiteral("1"));
     QCOMPARE(firstName(), QStringLiteral("张三"));
-    QCOMPARE(grid.Columns()->Items(2)->Title()->SortMarker(), smUpEh);
+    QCOMPARE(grid.columns()->items(2)->title()->sortMarker(), SortMarker::Up);
     clickTitle(grid, 2); // descending again
-    QCOMPARE(grid.Model()->index(2, 2).data().toString(), QStringLiteral("1"));
-    QCOMPARE(grid.Columns()->Items(2)->Title()->SortMarker(), smDownEh);
+    QCOMPARE(grid.model()->index(2, 2).data().toString(), QStringLiteral("1"));
+    QCOMPARE(grid.columns()->items(2)->title()->sortMarker(), SortMarker::Down);
 
     // a reopen delivers the table order again; the marker stays
     data.reopen(QStringLiteral("select * from t"));
     QCOMPARE(firstName(), QStringLiteral("张三"));
-    QCOMPARE(grid.Columns()->Items(2)->Title()->SortMarker(), smDownEh);
+    QCOMPARE(grid.columns()->items(2)->title()->sortMarker(), SortMarker::Down);
 }
 
 void TestGrid::ctrlClickTurnsUpMarkerOff()
 {
-    QCOMPARE(TDBGridEh::NextSortMarker(smUpEh, true), smNoneEh);
-    QCOMPARE(TDBGridEh::NextSortMarker(smNoneEh, true), smDownEh);
-    QCOMPARE(TDBGridEh::NextSortMarker(smDownEh, true), smUpEh);
+    QCOMPARE(DataGrid::nextSortMarker(SortMarker::Up, true), SortMarker::None);
+    QCOMPARE(DataGrid::nextSortMarker(SortMarker::None, true), SortMarker::Down);
+    QCOMPARE(DataGrid::nextSortMarker(SortMarker::Down, true), SortMarker::Up);
 
-    TDBGridEh grid;
+    DataGrid grid;
     configure(grid);
     grid.resize(400, 200);
     grid.show();
     QVERIFY(QTest::qWaitForWindowExposed(&grid));
     int handled = 0;
-    connect(&grid, &TDBGridEh::TitleBtnClick, &grid, [&] { ++handled; });
-    TColumnTitleEh *title = grid.Columns()->Items(0)->Title();
+    connect(&grid, &DataGrid::titleClicked, &grid, [&] { ++handled; });
+    ColumnTitle *title = grid.columns()->items(0)->title();
     clickTitle(grid, 0, Qt::ControlModifier);
-    QCOMPARE(title->SortMarker(), smDownEh);
+    QCOMPARE(title->sortMarker(), SortMarker::Down);
     clickTitle(grid, 0);
-    QCOMPARE(title->SortMarker(), smUpEh);
+    QCOMPARE(title->sortMarker(), SortMarker::Up);
     clickTitle(grid, 0, Qt::ControlModifier);
-    QCOMPARE(title->SortMarker(), smNoneEh);
-    QCOMPARE(title->SortIndex(), 0);
+    QCOMPARE(title->sortMarker(), SortMarker::None);
+    QCOMPARE(title->sortIndex(), 0);
     QCOMPARE(handled, 3); // the handler is called on the Ctrl click as well
 }
 
@@ -266,29 +266,29 @@ void TestGrid::titleLevelsSplitAndSpan()
     grideh::layoutTitleCells({QStringLiteral("A|B")}, false, &levels);
     QCOMPARE(levels, 1);
 
-    TDBGridEh grid;
+    DataGrid grid;
     configure(grid);
     grid.setUseMultiTitle(true);
-    const int oneLevel = grid.TitleRowHeight();
-    grid.Columns()->Items(0)->Title()->setCaption(QStringLiteral("客户|类别"));
-    QVERIFY(grid.TitleRowHeight() > oneLevel);
+    const int oneLevel = grid.titleRowHeight();
+    grid.columns()->items(0)->title()->setCaption(QStringLiteral("客户|类别"));
+    QVERIFY(grid.titleRowHeight() > oneLevel);
 }
 
 void TestGrid::dragMovesColumnInCollection()
 {
-    TDBGridEh grid;
+    DataGrid grid;
     configure(grid);
     for (int i = 0; i < 3; ++i)
-        grid.Columns()->Items(i)->setWidth(100);
+        grid.columns()->items(i)->setWidth(100);
     grid.resize(500, 200);
     grid.show();
     QVERIFY(QTest::qWaitForWindowExposed(&grid));
-    QSignalSpy moved(&grid, &TDBGridEh::ColumnMoved);
+    QSignalSpy moved(&grid, &DataGrid::columnMoved);
     int titleClicks = 0;
-    connect(&grid, &TDBGridEh::TitleBtnClick, &grid, [&] { ++titleClicks; });
+    connect(&grid, &DataGrid::titleClicked, &grid, [&] { ++titleClicks; });
 
     // drag the first title onto the third
-    QWidget *vp = grid.TitleHeader()->viewport();
+    QWidget *vp = grid.titleHeader()->viewport();
     const QPoint from = titleCenter(grid, 0);
     const QPoint to = titleCenter(grid, 2) + QPoint(30, 0);
     sendMouse(vp, QEvent::MouseButtonPress, from, Qt::LeftButton);
@@ -302,276 +302,276 @@ void TestGrid::dragMovesColumnInCollection()
     QCOMPARE(moved.at(0).at(1).toInt(), 2);
     QCOMPARE(titleClicks, 0); // a drag is not a title click
     // the view keeps showing the collection order
-    QCOMPARE(grid.TitleHeader()->visualIndex(0), 0);
-    QCOMPARE(grid.Model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("名称"));
-    QCOMPARE(grid.Columns()->Items(2)->Title()->Caption(), QStringLiteral("类别"));
+    QCOMPARE(grid.titleHeader()->visualIndex(0), 0);
+    QCOMPARE(grid.model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("名称"));
+    QCOMPARE(grid.columns()->items(2)->title()->caption(), QStringLiteral("类别"));
 
     // the operator resizing a column assigns its width
-    QSignalSpy resized(&grid, &TDBGridEh::ColWidthsChanged);
-    grid.TitleHeader()->resizeSection(1, 137);
-    QCOMPARE(grid.Columns()->Items(1)->Width(), 137);
-    QVERIFY(grid.Columns()->Items(1)->WidthAssigned());
+    QSignalSpy resized(&grid, &DataGrid::colWidthsChanged);
+    grid.titleHeader()->resizeSection(1, 137);
+    QCOMPARE(grid.columns()->items(1)->width(), 137);
+    QVERIFY(grid.columns()->items(1)->widthAssigned());
     QCOMPARE(resized.size(), 1);
 
     // moving in code shows in the view
-    grid.Columns()->Items(2)->setIndex(0);
+    grid.columns()->items(2)->setIndex(0);
     QCOMPARE(columnOrder(grid), (QStringList{"a", "b", "n"}));
-    QCOMPARE(grid.Model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("类别"));
+    QCOMPARE(grid.model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("类别"));
 
     // the collection follows a header move made any other way as well
-    grid.TitleHeader()->moveSection(2, 0);
+    grid.titleHeader()->moveSection(2, 0);
     QCOMPARE(columnOrder(grid), (QStringList{"n", "a", "b"}));
-    QCOMPARE(grid.TitleHeader()->sectionSize(2), 100);
+    QCOMPARE(grid.titleHeader()->sectionSize(2), 100);
 
     // rebuilding the columns under a layout lock shows the new set at the end
-    grid.BeginLayout();
-    grid.Columns()->Clear();
-    grid.Columns()->Add(QStringLiteral("b"), QStringLiteral("名称"))->setWidth(70);
-    grid.Columns()->Add(QStringLiteral("a"), QStringLiteral("类别"))->setWidth(40);
-    grid.EndLayout();
-    QCOMPARE(grid.Model()->columnCount(), 2);
-    QCOMPARE(grid.TitleHeader()->count(), 2);
-    QCOMPARE(grid.TitleHeader()->sectionSize(0), 70);
-    QCOMPARE(grid.TitleHeader()->sectionSize(1), 40);
+    grid.beginLayout();
+    grid.columns()->clear();
+    grid.columns()->add(QStringLiteral("b"), QStringLiteral("名称"))->setWidth(70);
+    grid.columns()->add(QStringLiteral("a"), QStringLiteral("类别"))->setWidth(40);
+    grid.endLayout();
+    QCOMPARE(grid.model()->columnCount(), 2);
+    QCOMPARE(grid.titleHeader()->count(), 2);
+    QCOMPARE(grid.titleHeader()->sectionSize(0), 70);
+    QCOMPARE(grid.titleHeader()->sectionSize(1), 40);
 }
 
 void TestGrid::hideAndShowColumns()
 {
     GridData data(sampleRows(4));
-    TDBGridEh grid;
+    DataGrid grid;
     configure(grid);
     grid.setDataSource(&data.source);
     data.query->open();
-    grid.Columns()->Items(1)->setWidth(120);
+    grid.columns()->items(1)->setWidth(120);
     grid.resize(500, 200);
     grid.show();
     QVERIFY(QTest::qWaitForWindowExposed(&grid));
 
-    TColumnEh *b = grid.Columns()->Items(1);
+    GridColumn *b = grid.columns()->items(1);
     b->setVisible(false);
-    QVERIFY(grid.TitleHeader()->isSectionHidden(1));
-    QCOMPARE(grid.VisibleColumns(), (QList<TColumnEh *>{grid.Columns()->Items(0),
-                                                        grid.Columns()->Items(2)}));
-    QCOMPARE(b->Index(), 1); // hidden columns keep their place
+    QVERIFY(grid.titleHeader()->isSectionHidden(1));
+    QCOMPARE(grid.visibleColumns(), (QList<GridColumn *>{grid.columns()->items(0),
+                                                        grid.columns()->items(2)}));
+    QCOMPARE(b->index(), 1); // hidden columns keep their place
     b->setVisible(true);
-    QVERIFY(!grid.TitleHeader()->isSectionHidden(1));
-    QCOMPARE(grid.TitleHeader()->sectionSize(1), 120);
-    QCOMPARE(grid.VisibleColumns().size(), 3);
+    QVERIFY(!grid.titleHeader()->isSectionHidden(1));
+    QCOMPARE(grid.titleHeader()->sectionSize(1), 120);
+    QCOMPARE(grid.visibleColumns().size(), 3);
 
     // hidden stays hidden across a reopen of the dataset
     b->setVisible(false);
     data.reopen(QStringLiteral("select * from t"));
-    QVERIFY(grid.TitleHeader()->isSectionHidden(1));
-    QCOMPARE(grid.TitleHeader()->sectionSize(0), grid.Columns()->Items(0)->Width());
+    QVERIFY(grid.titleHeader()->isSectionHidden(1));
+    QCOMPARE(grid.titleHeader()->sectionSize(0), grid.columns()->items(0)->width());
 }
 
 void TestGrid::autoFitFillsClientWidthAndRestoresBaseWidths()
 {
     GridData data(sampleRows(3));
-    TDBGridEh grid;
+    DataGrid grid;
     configure(grid);
     grid.setDataSource(&data.source);
     data.query->open();
     const QList<int> base{50, 100, 150};
     for (int i = 0; i < 3; ++i)
-        grid.Columns()->Items(i)->setWidth(base[i]);
+        grid.columns()->items(i)->setWidth(base[i]);
     grid.resize(613, 200);
     grid.show();
     QVERIFY(QTest::qWaitForWindowExposed(&grid));
     QCOMPARE(sumOfVisibleSections(grid), 300);
 
     grid.setAutoFitColWidths(true);
-    const int client = grid.View()->viewport()->width();
+    const int client = grid.view()->viewport()->width();
     QCOMPARE(sumOfVisibleSections(grid), client);
     int widths = 0;
     for (int i = 0; i < 3; ++i)
-        widths += grid.Columns()->Items(i)->Width();
+        widths += grid.columns()->items(i)->width();
     QCOMPARE(widths, client);
     // stretched in proportion
-    QVERIFY(qAbs(grid.Columns()->Items(2)->Width() - 3 * grid.Columns()->Items(0)->Width()) <= 3);
-    QCOMPARE(grid.Columns()->Items(1)->BaseWidth(), 100);
+    QVERIFY(qAbs(grid.columns()->items(2)->width() - 3 * grid.columns()->items(0)->width()) <= 3);
+    QCOMPARE(grid.columns()->items(1)->baseWidth(), 100);
 
     // a resize of the grid and a hidden column refit exactly
     grid.resize(377, 200);
-    QCOMPARE(sumOfVisibleSections(grid), grid.View()->viewport()->width());
-    grid.Columns()->Items(0)->setVisible(false);
-    QCOMPARE(sumOfVisibleSections(grid), grid.View()->viewport()->width());
-    grid.Columns()->Items(0)->setVisible(true);
-    QCOMPARE(sumOfVisibleSections(grid), grid.View()->viewport()->width());
-    QVERIFY(!grid.View()->horizontalScrollBar()->isVisible()
-            || grid.View()->horizontalScrollBar()->maximum() == 0);
+    QCOMPARE(sumOfVisibleSections(grid), grid.view()->viewport()->width());
+    grid.columns()->items(0)->setVisible(false);
+    QCOMPARE(sumOfVisibleSections(grid), grid.view()->viewport()->width());
+    grid.columns()->items(0)->setVisible(true);
+    QCOMPARE(sumOfVisibleSections(grid), grid.view()->viewport()->width());
+    QVERIFY(!grid.view()->horizontalScrollBar()->isVisible()
+            || grid.view()->horizontalScrollBar()->maximum() == 0);
 
     // the operator widening a fitted column takes the space from the columns to its right
-    grid.TitleHeader()->resizeSection(0, grid.TitleHeader()->sectionSize(0) + 40);
-    QCOMPARE(sumOfVisibleSections(grid), grid.View()->viewport()->width());
+    grid.titleHeader()->resizeSection(0, grid.titleHeader()->sectionSize(0) + 40);
+    QCOMPARE(sumOfVisibleSections(grid), grid.view()->viewport()->width());
 
     // switching fitting off brings the base widths back
     grid.setAutoFitColWidths(false);
     grid.resize(613, 200);
     grid.setAutoFitColWidths(true);
     grid.setAutoFitColWidths(false);
-    QCOMPARE(grid.TitleHeader()->sectionSize(1), grid.Columns()->Items(1)->BaseWidth());
+    QCOMPARE(grid.titleHeader()->sectionSize(1), grid.columns()->items(1)->baseWidth());
 
     // a fresh set of base widths survives fitting on and off unchanged
     for (int i = 0; i < 3; ++i)
-        grid.Columns()->Items(i)->setWidth(base[i]);
+        grid.columns()->items(i)->setWidth(base[i]);
     grid.setAutoFitColWidths(true);
-    QVERIFY(grid.Columns()->Items(1)->Width() != 100);
+    QVERIFY(grid.columns()->items(1)->width() != 100);
     grid.setAutoFitColWidths(false);
     for (int i = 0; i < 3; ++i) {
-        QCOMPARE(grid.Columns()->Items(i)->Width(), base[i]);
-        QCOMPARE(grid.TitleHeader()->sectionSize(i), base[i]);
+        QCOMPARE(grid.columns()->items(i)->width(), base[i]);
+        QCOMPARE(grid.titleHeader()->sectionSize(i), base[i]);
     }
 }
 
 void TestGrid::footerValuesFollowTheDataSet()
 {
     GridData data(sampleRows(5));
-    TDBGridEh grid;
+    DataGrid grid;
     configure(grid);
-    TColumnEh *a = grid.Columns()->Items(0);
-    TColumnEh *b = grid.Columns()->Items(1);
-    TColumnEh *n = grid.Columns()->Items(2);
+    GridColumn *a = grid.columns()->items(0);
+    GridColumn *b = grid.columns()->items(1);
+    GridColumn *n = grid.columns()->items(2);
     // closed dataset: no count
     grid.setDataSource(&data.source);
-    QCOMPARE(grid.FooterDisplayText(0, b), QString());
-    QCOMPARE(grid.FooterDisplayText(0, a), QStringLiteral("总计"));
+    QCOMPARE(grid.footerDisplayText(0, b), QString());
+    QCOMPARE(grid.footerDisplayText(0, a), QStringLiteral("总计"));
 
     data.query->open();
-    QCOMPARE(grid.FooterDisplayText(0, b), QStringLiteral("5"));
-    QCOMPARE(grid.FooterDisplayText(0, n), QStringLiteral("150"));
-    QCOMPARE(grid.FooterDisplayText(1, b), QString()); // only one footer row
+    QCOMPARE(grid.footerDisplayText(0, b), QStringLiteral("5"));
+    QCOMPARE(grid.footerDisplayText(0, n), QStringLiteral("150"));
+    QCOMPARE(grid.footerDisplayText(1, b), QString()); // only one footer row
 
     // reopened with fewer rows (a search)
     data.reopen(QStringLiteral("select * from t where n >= 30"));
-    QCOMPARE(grid.FooterDisplayText(0, b), QStringLiteral("3"));
-    QCOMPARE(grid.FooterDisplayText(0, n), QStringLiteral("120"));
+    QCOMPARE(grid.footerDisplayText(0, b), QStringLiteral("3"));
+    QCOMPARE(grid.footerDisplayText(0, n), QStringLiteral("120"));
 
     // a deletion
     data.query->moveToRow(0);
     data.query->deleteRecord();
-    QCOMPARE(grid.Model()->rowCount(), 2);
-    QCOMPARE(grid.FooterDisplayText(0, b), QStringLiteral("2"));
-    QCOMPARE(grid.FooterDisplayText(0, n), QStringLiteral("90"));
+    QCOMPARE(grid.model()->rowCount(), 2);
+    QCOMPARE(grid.footerDisplayText(0, b), QStringLiteral("2"));
+    QCOMPARE(grid.footerDisplayText(0, n), QStringLiteral("90"));
 
     // an edit changes the sum
     data.query->edit();
     data.query->fieldByName(QStringLiteral("n")).setAsString(QStringLiteral("1"));
     data.query->post();
-    QCOMPARE(grid.FooterDisplayText(0, n), QStringLiteral("51"));
+    QCOMPARE(grid.footerDisplayText(0, n), QStringLiteral("51"));
 
     // an empty result counts 0
     data.reopen(QStringLiteral("select * from t where n > 1000"));
-    QCOMPARE(grid.FooterDisplayText(0, b), QStringLiteral("0"));
+    QCOMPARE(grid.footerDisplayText(0, b), QStringLiteral("0"));
 
-    // several footer rows through the Footers list
+    // several footer rows through the footers list
     grid.setFooterRowCount(2);
-    TColumnFooterEh *first = b->Footers()->Add();
-    first->setValueType(fvtStaticText);
+    ColumnFooter *first = b->footers()->add();
+    first->setValueType(FooterValue::StaticText);
     first->setValue(QStringLiteral("共"));
-    TColumnFooterEh *second = b->Footers()->Add();
-    second->setValueType(fvtCount);
-    QCOMPARE(grid.FooterDisplayText(0, b), QStringLiteral("共"));
-    QCOMPARE(grid.FooterDisplayText(1, b), QStringLiteral("0"));
-    QCOMPARE(grid.FooterWidget()->height(), 2 * grid.FooterRowHeight());
+    ColumnFooter *second = b->footers()->add();
+    second->setValueType(FooterValue::Count);
+    QCOMPARE(grid.footerDisplayText(0, b), QStringLiteral("共"));
+    QCOMPARE(grid.footerDisplayText(1, b), QStringLiteral("0"));
+    QCOMPARE(grid.footerWidget()->height(), 2 * grid.footerRowHeight());
 }
 
 void TestGrid::currentRowFollowsBothWays()
 {
     GridData data(sampleRows(200));
-    TDBGridEh grid;
+    DataGrid grid;
     configure(grid);
     grid.setDataSource(&data.source);
     data.query->open();
     grid.resize(400, 200);
     grid.show();
     QVERIFY(QTest::qWaitForWindowExposed(&grid));
-    QCOMPARE(grid.CurrentRow(), 0);
+    QCOMPARE(grid.currentRow(), 0);
 
     // the dataset moves: the grid selects the row and scrolls to it
     data.query->last();
-    QCOMPARE(grid.CurrentRow(), 199);
-    QVERIFY(grid.View()->selectionModel()->isRowSelected(199));
-    const QRect rect = grid.View()->visualRect(grid.Model()->index(199, 0));
-    QVERIFY(grid.View()->viewport()->rect().intersects(rect));
+    QCOMPARE(grid.currentRow(), 199);
+    QVERIFY(grid.view()->selectionModel()->isRowSelected(199));
+    const QRect rect = grid.view()->visualRect(grid.model()->index(199, 0));
+    QVERIFY(grid.view()->viewport()->rect().intersects(rect));
 
     // the grid moves: the dataset follows
-    grid.View()->setCurrentIndex(grid.Model()->index(42, 1));
+    grid.view()->setCurrentIndex(grid.model()->index(42, 1));
     QCOMPARE(data.query->currentRow(), 42);
-    QTest::keyClick(grid.View(), Qt::Key_Down);
+    QTest::keyClick(grid.view(), Qt::Key_Down);
     QCOMPARE(data.query->currentRow(), 43);
     QCOMPARE(data.query->fieldByName(QStringLiteral("b")).asString(), QStringLiteral("name44"));
 
     // a reopen puts the grid where the dataset is
     data.reopen(QStringLiteral("select * from t where n <= 100"));
-    QCOMPARE(grid.Model()->rowCount(), 10);
-    QCOMPARE(grid.CurrentRow(), 0);
+    QCOMPARE(grid.model()->rowCount(), 10);
+    QCOMPARE(grid.currentRow(), 0);
     data.query->last();
-    QCOMPARE(grid.CurrentRow(), 9);
+    QCOMPARE(grid.currentRow(), 9);
 
     // a deleted row: the grid shows the dataset's new current row
     data.query->deleteRecord();
-    QCOMPARE(grid.Model()->rowCount(), 9);
-    QCOMPARE(grid.CurrentRow(), data.query->currentRow());
+    QCOMPARE(grid.model()->rowCount(), 9);
+    QCOMPARE(grid.currentRow(), data.query->currentRow());
 
     // a new record appears as the current row and goes again when cancelled
-    const int before = grid.Model()->rowCount();
+    const int before = grid.model()->rowCount();
     data.query->append();
-    QCOMPARE(grid.Model()->rowCount(), before + 1);
-    QCOMPARE(grid.CurrentRow(), data.query->currentRow());
+    QCOMPARE(grid.model()->rowCount(), before + 1);
+    QCOMPARE(grid.currentRow(), data.query->currentRow());
     data.query->cancel();
-    QCOMPARE(grid.Model()->rowCount(), before);
-    QCOMPARE(grid.CurrentRow(), data.query->currentRow());
-    QCOMPARE(grid.FooterDisplayText(0, grid.Columns()->Items(1)), QString::number(before));
+    QCOMPARE(grid.model()->rowCount(), before);
+    QCOMPARE(grid.currentRow(), data.query->currentRow());
+    QCOMPARE(grid.footerDisplayText(0, grid.columns()->items(1)), QString::number(before));
 
     // closing empties the grid
     data.query->close();
-    QCOMPARE(grid.Model()->rowCount(), 0);
-    QCOMPARE(grid.CurrentRow(), -1);
+    QCOMPARE(grid.model()->rowCount(), 0);
+    QCOMPARE(grid.currentRow(), -1);
 }
 
 void TestGrid::cellClickAndDoubleClick()
 {
     GridData data(sampleRows(5));
-    TDBGridEh grid;
+    DataGrid grid;
     configure(grid);
     grid.setDataSource(&data.source);
     data.query->open();
     grid.resize(400, 250);
     grid.show();
     QVERIFY(QTest::qWaitForWindowExposed(&grid));
-    QSignalSpy cells(&grid, &TDBGridEh::CellClick);
-    QSignalSpy doubles(&grid, &TDBGridEh::DblClick);
+    QSignalSpy cells(&grid, &DataGrid::cellClicked);
+    QSignalSpy doubles(&grid, &DataGrid::rowDoubleClicked);
 
-    const QRect cell = grid.View()->visualRect(grid.Model()->index(3, 1));
-    QTest::mouseClick(grid.View()->viewport(), Qt::LeftButton, {}, cell.center());
+    const QRect cell = grid.view()->visualRect(grid.model()->index(3, 1));
+    QTest::mouseClick(grid.view()->viewport(), Qt::LeftButton, {}, cell.center());
     QCOMPARE(cells.size(), 1);
-    QCOMPARE(cells.at(0).at(0).value<TColumnEh *>(), grid.Columns()->Items(1));
+    QCOMPARE(cells.at(0).at(0).value<GridColumn *>(), grid.columns()->items(1));
     QCOMPARE(data.query->currentRow(), 3);
 
     clickTitle(grid, 1); // a title click is not a cell click
     QCOMPARE(cells.size(), 1);
 
-    QTest::mouseDClick(grid.View()->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseDClick(grid.view()->viewport(), Qt::LeftButton, {}, cell.center());
     QCOMPARE(doubles.size(), 1);
     // below the last row still counts as a double click on the grid
-    QTest::mouseDClick(grid.View()->viewport(), Qt::LeftButton, {},
-                       QPoint(10, grid.View()->viewport()->height() - 3));
+    QTest::mouseDClick(grid.view()->viewport(), Qt::LeftButton, {},
+                       QPoint(10, grid.view()->viewport()->height() - 3));
     QCOMPARE(doubles.size(), 2);
 }
 
 void TestGrid::alternatingColoursByRecordNumber()
 {
     GridData data(sampleRows(6));
-    TDBGridEh grid;
+    DataGrid grid;
     configure(grid);
     grid.setDataSource(&data.source);
     data.query->open();
     const QColor grey(238, 238, 238);
     auto background = [&](int row, int col) {
-        return grid.Model()->index(row, col).data(Qt::BackgroundRole).value<QColor>();
+        return grid.model()->index(row, col).data(Qt::BackgroundRole).value<QColor>();
     };
-    grid.Columns()->Items(2)->setColor(QColor(255, 255, 200));
+    grid.columns()->items(2)->setColor(QColor(255, 255, 200));
     QCOMPARE(background(0, 0), QColor(Qt::white)); // no alternation: the column colour
     QCOMPARE(background(1, 2), QColor(255, 255, 200));
 
@@ -583,85 +583,85 @@ void TestGrid::alternatingColoursByRecordNumber()
 
     // the colour belongs to the position (record number), not to the record
     data.query->setSort(QStringLiteral("n DESC"));
-    QCOMPARE(grid.Model()->index(0, 2).data().toString(), QStringLiteral("60"));
+    QCOMPARE(grid.model()->index(0, 2).data().toString(), QStringLiteral("60"));
     QCOMPARE(background(0, 0), QColor(Qt::white));
     QCOMPARE(background(1, 0), grey);
-    QCOMPARE(grid.CellColor(3, grid.Columns()->Items(1)), grey);
+    QCOMPARE(grid.cellColor(3, grid.columns()->items(1)), grey);
 
     // fonts and alignment come from the column
     QFont font(QStringLiteral("宋体"));
     font.setPixelSize(14);
-    grid.Columns()->Items(1)->setFont(font);
-    grid.Columns()->Items(1)->setAlignment(Qt::AlignCenter);
-    QCOMPARE(grid.Model()->index(0, 1).data(Qt::FontRole).value<QFont>().pixelSize(), 14);
-    QCOMPARE(grid.Model()->index(0, 1).data(Qt::TextAlignmentRole).value<Qt::Alignment>(),
+    grid.columns()->items(1)->setFont(font);
+    grid.columns()->items(1)->setAlignment(Qt::AlignCenter);
+    QCOMPARE(grid.model()->index(0, 1).data(Qt::FontRole).value<QFont>().pixelSize(), 14);
+    QCOMPARE(grid.model()->index(0, 1).data(Qt::TextAlignmentRole).value<Qt::Alignment>(),
              Qt::Alignment(Qt::AlignCenter));
 }
 
 void TestGrid::suspendedUpdatesCatchUpAtTheEnd()
 {
     GridData data(sampleRows(8));
-    TDBGridEh grid;
+    DataGrid grid;
     configure(grid);
     grid.setDataSource(&data.source);
     data.query->open();
     grid.resize(400, 200);
     grid.show();
 
-    grid.BeginUpdate();
+    grid.beginUpdate();
     data.query->last();
-    QCOMPARE(grid.CurrentRow(), 0); // not followed while suspended
+    QCOMPARE(grid.currentRow(), 0); // not followed while suspended
     data.reopen(QStringLiteral("select * from t where n <= 30"));
-    QCOMPARE(grid.Model()->rowCount(), 8);
+    QCOMPARE(grid.model()->rowCount(), 8);
     // reading cells while suspended stays within the dataset
-    QCOMPARE(grid.Model()->index(7, 1).data().toString(), QString());
-    grid.BeginUpdate();
-    grid.EndUpdate();
-    QCOMPARE(grid.Model()->rowCount(), 8);
-    grid.EndUpdate();
-    QCOMPARE(grid.Model()->rowCount(), 3);
-    QCOMPARE(grid.FooterDisplayText(0, grid.Columns()->Items(1)), QStringLiteral("3"));
-    QCOMPARE(grid.CurrentRow(), data.query->currentRow());
+    QCOMPARE(grid.model()->index(7, 1).data().toString(), QString());
+    grid.beginUpdate();
+    grid.endUpdate();
+    QCOMPARE(grid.model()->rowCount(), 8);
+    grid.endUpdate();
+    QCOMPARE(grid.model()->rowCount(), 3);
+    QCOMPARE(grid.footerDisplayText(0, grid.columns()->items(1)), QStringLiteral("3"));
+    QCOMPARE(grid.currentRow(), data.query->currentRow());
 
-    // only the current row moved: EndUpdate selects it
-    grid.BeginUpdate();
+    // only the current row moved: endUpdate selects it
+    grid.beginUpdate();
     data.query->last();
-    grid.EndUpdate();
-    QCOMPARE(grid.CurrentRow(), 2);
+    grid.endUpdate();
+    QCOMPARE(grid.currentRow(), 2);
 }
 
 void TestGrid::readingCellsForExport()
 {
     GridData data({QStringLiteral("甲,张三,5"), QStringLiteral("乙,,7")});
-    TDBGridEh grid;
+    DataGrid grid;
     configure(grid);
-    grid.Columns()->Add(QStringLiteral("missing"));
+    grid.columns()->add(QStringLiteral("missing"));
     grid.setDataSource(&data.source);
     data.query->open();
-    QCOMPARE(grid.DataSet(), data.query.get());
-    QVERIFY(grid.DataActive());
-    QCOMPARE(grid.CellDisplayText(0, grid.Columns()->Items(1)), QStringLiteral("张三"));
-    QCOMPARE(grid.CellDisplayText(1, grid.Columns()->Items(1)), QString());
-    QCOMPARE(grid.CellDisplayText(1, grid.Columns()->Items(2)), QStringLiteral("7"));
-    QCOMPARE(grid.CellDisplayText(0, grid.Columns()->Items(3)), QString());
-    QCOMPARE(grid.CellDisplayText(5, grid.Columns()->Items(0)), QString());
-    QCOMPARE(grid.FieldIndexOf(grid.Columns()->Items(2)), 2);
-    QCOMPARE(grid.FieldIndexOf(grid.Columns()->Items(3)), -1);
+    QCOMPARE(grid.dataSet(), data.query.get());
+    QVERIFY(grid.dataActive());
+    QCOMPARE(grid.cellDisplayText(0, grid.columns()->items(1)), QStringLiteral("张三"));
+    QCOMPARE(grid.cellDisplayText(1, grid.columns()->items(1)), QString());
+    QCOMPARE(grid.cellDisplayText(1, grid.columns()->items(2)), QStringLiteral("7"));
+    QCOMPARE(grid.cellDisplayText(0, grid.columns()->items(3)), QString());
+    QCOMPARE(grid.cellDisplayText(5, grid.columns()->items(0)), QString());
+    QCOMPARE(grid.fieldIndexOf(grid.columns()->items(2)), 2);
+    QCOMPARE(grid.fieldIndexOf(grid.columns()->items(3)), -1);
     // an unassigned caption shows the field's display label
-    QCOMPARE(grid.Columns()->Items(3)->Title()->Caption(), QStringLiteral("missing"));
+    QCOMPARE(grid.columns()->items(3)->title()->caption(), QStringLiteral("missing"));
     data.query->fieldByName(QStringLiteral("n")).setDisplayLabel(QStringLiteral("数量"));
-    grid.Columns()->Items(2)->Title()->setCaption(QString());
-    QCOMPARE(grid.Columns()->Items(2)->Title()->Caption(), QStringLiteral("数量"));
+    grid.columns()->items(2)->title()->setCaption(QString());
+    QCOMPARE(grid.columns()->items(2)->title()->caption(), QStringLiteral("数量"));
     // default width comes from the declared width and never cuts the title
-    TColumnEh *a = grid.Columns()->Items(0);
-    TColumnEh *b = grid.Columns()->Items(1);
-    QVERIFY(!a->WidthAssigned());
-    QVERIFY(b->Width() >= a->Width());
-    QVERIFY(a->Width() >= QFontMetrics(a->Title()->Font()).horizontalAdvance(QStringLiteral("类别")));
-    QCOMPARE(grid.Columns()->FindByFieldName(QStringLiteral("B")), b);
+    GridColumn *a = grid.columns()->items(0);
+    GridColumn *b = grid.columns()->items(1);
+    QVERIFY(!a->widthAssigned());
+    QVERIFY(b->width() >= a->width());
+    QVERIFY(a->width() >= QFontMetrics(a->title()->font()).horizontalAdvance(QStringLiteral("类别")));
+    QCOMPARE(grid.columns()->findByFieldName(QStringLiteral("B")), b);
     grid.setDataSource(nullptr);
-    QCOMPARE(grid.Model()->rowCount(), 0);
-    QCOMPARE(grid.CellDisplayText(0, b), QString());
+    QCOMPARE(grid.model()->rowCount(), 0);
+    QCOMPARE(grid.cellDisplayText(0, b), QString());
 }
 
 void TestGrid::contextMenuReachesTheGrid()
@@ -669,7 +669,7 @@ void TestGrid::contextMenuReachesTheGrid()
     // The owner opens its menu from the grid's customContextMenuRequested, wherever the
     // right click lands (data area or titles).
     GridData data(sampleRows(3));
-    TDBGridEh grid;
+    DataGrid grid;
     configure(grid);
     grid.setDataSource(&data.source);
     data.query->open();
@@ -678,20 +678,20 @@ void TestGrid::contextMenuReachesTheGrid()
     grid.show();
     QVERIFY(QTest::qWaitForWindowExposed(&grid));
     QSignalSpy menu(&grid, &QWidget::customContextMenuRequested);
-    for (QWidget *target : {grid.View()->viewport(), grid.TitleHeader()->viewport(),
-                            grid.FooterWidget()}) {
+    for (QWidget *target : {grid.view()->viewport(), grid.titleHeader()->viewport(),
+                            grid.footerWidget()}) {
         const QPoint pos(20, 5);
         QContextMenuEvent event(QContextMenuEvent::Mouse, pos, target->mapToGlobal(pos));
         QApplication::sendEvent(target, &event);
     }
     QCOMPARE(menu.size(), 3);
-    QCOMPARE(menu.at(0).at(0).toPoint(), grid.View()->viewport()->mapTo(&grid, QPoint(20, 5)));
+    QCOMPARE(menu.at(0).at(0).toPoint(), grid.view()->viewport()->mapTo(&grid, QPoint(20, 5)));
 
     // the hint shows over data cells and titles alike
     const QString hint = QStringLiteral("点列标题进行排序，双击记录进行修改");
     grid.setHint(hint);
     QCOMPARE(grid.statusTip(), hint);
-    for (QWidget *target : {grid.View()->viewport(), grid.TitleHeader()->viewport()}) {
+    for (QWidget *target : {grid.view()->viewport(), grid.titleHeader()->viewport()}) {
         QToolTip::hideText();
         const QPoint pos(20, 5);
         QHelpEvent help(QEvent::ToolTip, pos, target->mapToGlobal(pos));
@@ -707,7 +707,7 @@ void TestGrid::largeResult()
     for (int i = 0; i < 100000; ++i)
         rows << QStringLiteral("类别%1,客户%2,%3").arg(i % 20).arg(i).arg(i % 1000);
     GridData data(rows);
-    TDBGridEh grid;
+    DataGrid grid;
     configure(grid);
     grid.setAutoFitColWidths(true);
     grid.resize(600, 400);
@@ -730,13 +730,13 @@ void TestGrid::largeResult()
     qInfo("100000 rows: open+reset %lld ms, last %lld ms, sort %lld ms, paint %lld ms", openMs,
           lastMs, sortMs, paintMs);
 
-    QCOMPARE(grid.Model()->rowCount(), 100000);
-    QCOMPARE(grid.FooterDisplayText(0, grid.Columns()->Items(1)), QStringLiteral("100000"));
-    QCOMPARE(grid.CurrentRow(), data.query->currentRow());
-    QCOMPARE(grid.CellDisplayText(grid.CurrentRow(), grid.Columns()->Items(1)),
+    QCOMPARE(grid.model()->rowCount(), 100000);
+    QCOMPARE(grid.footerDisplayText(0, grid.columns()->items(1)), QStringLiteral("100000"));
+    QCOMPARE(grid.currentRow(), data.query->currentRow());
+    QCOMPARE(grid.cellDisplayText(grid.currentRow(), grid.columns()->items(1)),
              QStringLiteral("客户99999"));
-    QVERIFY(grid.View()->viewport()->rect().intersects(
-        grid.View()->visualRect(grid.Model()->index(grid.CurrentRow(), 0))));
+    QVERIFY(grid.view()->viewport()->rect().intersects(
+        grid.view()->visualRect(grid.model()->index(grid.currentRow(), 0))));
 }
 
 void TestGrid::screenshotWithChineseRows()
@@ -744,7 +744,7 @@ void TestGrid::screenshotWithChineseRows()
     GridData data({QStringLiteral("VIP客户,杭州乔木,1200"), QStringLiteral("普通客户,张三丰,35"),
                    QStringLiteral("普通客户,李四,870"), QStringLiteral("供应商,王五 Ltd.,66"),
                    QStringLiteral("VIP客户,赵六,5")});
-    TDBGridEh grid;
+    DataGrid grid;
     QFont font(QStringLiteral("宋体"));
     font.setPixelSize(14);
     grid.setFont(font);
@@ -752,9 +752,9 @@ void TestGrid::screenshotWithChineseRows()
     grid.setFooterFont(font);
     configure(grid);
     for (int i = 0; i < 3; ++i)
-        grid.Columns()->Items(i)->setAlignment(Qt::AlignCenter);
-    grid.Columns()->Add(QStringLiteral("b"), QStringLiteral("联系|姓  名"));
-    grid.Columns()->Add(QStringLiteral("a"), QStringLiteral("联系|类别"));
+        grid.columns()->items(i)->setAlignment(Qt::AlignCenter);
+    grid.columns()->add(QStringLiteral("b"), QStringLiteral("联系|姓  名"));
+    grid.columns()->add(QStringLiteral("a"), QStringLiteral("联系|类别"));
     grid.setUseMultiTitle(true);
     grid.setTitleHeight(18);
     grid.setFooterColor(QColor(255, 194, 134));
@@ -766,33 +766,33 @@ void TestGrid::screenshotWithChineseRows()
     grid.resize(560, 220);
     grid.show();
     QVERIFY(QTest::qWaitForWindowExposed(&grid));
-    grid.Columns()->Items(1)->Title()->setSortMarker(smDownEh);
+    grid.columns()->items(1)->title()->setSortMarker(SortMarker::Down);
     data.query->moveToRow(2);
     QApplication::processEvents();
     const QImage image = grid.grab().toImage();
     QVERIFY(image.save(QStringLiteral("/tmp/grid_shot.png")));
     // the title background is the fixed colour, the footer the footer colour
-    const QPoint title = grid.TitleHeader()->mapTo(&grid, QPoint(5, 3));
-    QCOMPARE(image.pixelColor(title + QPoint(grid.IndicatorWidth(), 0)), QColor(166, 202, 240));
-    const QPoint footer = grid.FooterWidget()->mapTo(&grid, QPoint(0, 5))
-                          + QPoint(grid.IndicatorWidth() + 4, 0);
+    const QPoint title = grid.titleHeader()->mapTo(&grid, QPoint(5, 3));
+    QCOMPARE(image.pixelColor(title + QPoint(grid.indicatorWidth(), 0)), QColor(166, 202, 240));
+    const QPoint footer = grid.footerWidget()->mapTo(&grid, QPoint(0, 5))
+                          + QPoint(grid.indicatorWidth() + 4, 0);
     QCOMPARE(image.pixelColor(footer), QColor(255, 194, 134));
 
     // wider than the grid and scrolled: the footer cells stay under their titles
     grid.setAutoFitColWidths(false);
-    for (int i = 0; i < grid.Columns()->Count(); ++i)
-        grid.Columns()->Items(i)->setWidth(150);
+    for (int i = 0; i < grid.columns()->count(); ++i)
+        grid.columns()->items(i)->setWidth(150);
     QApplication::processEvents();
-    QScrollBar *bar = grid.View()->horizontalScrollBar();
+    QScrollBar *bar = grid.view()->horizontalScrollBar();
     QVERIFY(bar->maximum() > 0);
     bar->setValue(70);
     QApplication::processEvents();
     const QImage scrolled = grid.grab().toImage();
     QVERIFY(scrolled.save(QStringLiteral("/tmp/grid_shot_scrolled.png")));
-    QHeaderView *header = grid.TitleHeader();
+    QHeaderView *header = grid.titleHeader();
     const int edge = header->sectionViewportPosition(1) + header->sectionSize(1) - 1;
     const int titleX = header->viewport()->mapTo(&grid, QPoint(edge, 0)).x();
-    const int footerY = grid.FooterWidget()->mapTo(&grid, QPoint(0, 8)).y();
+    const int footerY = grid.footerWidget()->mapTo(&grid, QPoint(0, 8)).y();
     QCOMPARE(scrolled.pixelColor(titleX, footerY), QColor(128, 128, 128)); // the column line
     QCOMPARE(scrolled.pixelColor(titleX - 3, footerY), QColor(255, 194, 134));
 }

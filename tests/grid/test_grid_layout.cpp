@@ -1,5 +1,5 @@
-#include "grid/DBGridEh.h"
-#include "grid/DBGridEhLayout.h"
+#include "grid/DataGrid.h"
+#include "grid/ColumnLayoutFile.h"
 
 #include "platform/Error.h"
 #include "platform/Gbk.h"
@@ -23,60 +23,60 @@ const char *const kFields[] = {"a", "b", "c", "d", "e", "f", "g"};
 // Assigned widths; 0 leaves the grid's default width.
 const int kWidths[] = {0, 0, 50, 30, 55, 70, 70};
 
-std::unique_ptr<TDBGridEh> makeGrid(bool fit = false)
+std::unique_ptr<DataGrid> makeGrid(bool fit = false)
 {
-    auto grid = std::make_unique<TDBGridEh>();
+    auto grid = std::make_unique<DataGrid>();
     grid->setObjectName(QStringLiteral("DBGridEh1"));
     grid->resize(600, 300);
-    grid->BeginLayout();
+    grid->beginLayout();
     for (int i = 0; i < 7; ++i) {
-        TColumnEh *column = grid->Columns()->Add(QString::fromLatin1(kFields[i]));
+        GridColumn *column = grid->columns()->add(QString::fromLatin1(kFields[i]));
         if (kWidths[i] > 0)
             column->setWidth(kWidths[i]);
     }
     grid->setAutoFitColWidths(fit);
-    grid->EndLayout();
+    grid->endLayout();
     return grid;
 }
 
-QStringList order(const TDBGridEh &grid)
+QStringList order(const DataGrid &grid)
 {
     QStringList names;
-    for (int i = 0; i < grid.Columns()->Count(); ++i)
-        names << grid.Columns()->Items(i)->FieldName();
+    for (int i = 0; i < grid.columns()->count(); ++i)
+        names << grid.columns()->items(i)->fieldName();
     return names;
 }
 
-QList<int> widths(const TDBGridEh &grid)
+QList<int> widths(const DataGrid &grid)
 {
     QList<int> list;
-    for (int i = 0; i < grid.Columns()->Count(); ++i)
-        list << grid.Columns()->Items(i)->Width();
+    for (int i = 0; i < grid.columns()->count(); ++i)
+        list << grid.columns()->items(i)->width();
     return list;
 }
 
-TColumnEh *col(const TDBGridEh &grid, const char *field)
+GridColumn *col(const DataGrid &grid, const char *field)
 {
-    return grid.Columns()->FindByFieldName(QString::fromLatin1(field));
+    return grid.columns()->findByFieldName(QString::fromLatin1(field));
 }
 
 // Everything a restore may change, for "nothing changed" comparisons.
-QString snapshot(const TDBGridEh &grid, bool withAssigned = true)
+QString snapshot(const DataGrid &grid, bool withAssigned = true)
 {
     QStringList parts;
-    for (int i = 0; i < grid.Columns()->Count(); ++i) {
-        const TColumnEh *c = grid.Columns()->Items(i);
+    for (int i = 0; i < grid.columns()->count(); ++i) {
+        const GridColumn *c = grid.columns()->items(i);
         parts << QStringLiteral("%1:%2/%3/%4/%5/%6/%7/%8")
-                     .arg(c->FieldName())
-                     .arg(c->Width())
-                     .arg(withAssigned ? int(c->WidthAssigned()) : -1)
-                     .arg(int(c->Title()->SortMarker()))
-                     .arg(c->Visible())
-                     .arg(c->Title()->SortIndex())
-                     .arg(c->DropDownRows())
-                     .arg(c->DropDownWidth());
+                     .arg(c->fieldName())
+                     .arg(c->width())
+                     .arg(withAssigned ? int(c->widthAssigned()) : -1)
+                     .arg(int(c->title()->sortMarker()))
+                     .arg(c->visible())
+                     .arg(c->title()->sortIndex())
+                     .arg(c->dropDownRows())
+                     .arg(c->dropDownWidth());
     }
-    parts << QStringLiteral("rows %1,%2").arg(grid.RowHeight()).arg(grid.RowLines());
+    parts << QStringLiteral("rows %1,%2").arg(grid.rowHeight()).arg(grid.rowLines());
     return parts.join(QLatin1Char(' '));
 }
 
@@ -93,7 +93,7 @@ QByteArray readRaw(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-constexpr TDBGridEhRestoreOptions kAll = TDBGridEhRestoreOptions(AllRestoreOptions);
+constexpr LayoutRestoreOptions kAll = LayoutRestoreOptions(AllRestoreOptions);
 
 } // namespace
 
@@ -167,16 +167,16 @@ private slots:
     {
         auto grid = makeGrid();
         const QString before = snapshot(*grid);
-        grid->RestoreLayoutFromIni(m_file, kSection, kAll);
+        grid->restoreLayoutFromIni(m_file, kSection, kAll);
         QCOMPARE(snapshot(*grid), before);
         QCOMPARE(order(*grid), (QStringList{"a", "b", "c", "d", "e", "f", "g"}));
         QVERIFY(!QFile::exists(m_file));
         // a missing folder, another section of an existing file: the same
-        grid->RestoreLayoutFromIni(m_dir.filePath(QStringLiteral("nowhere/lianbu.ini")), kSection, kAll);
+        grid->restoreLayoutFromIni(m_dir.filePath(QStringLiteral("nowhere/lianbu.ini")), kSection, kAll);
         writeRaw(m_file, "[other]\r\nDBGridEh1.c=0,9,1,0,1,7,0\r\n");
-        grid->RestoreLayoutFromIni(m_file, kSection, kAll);
+        grid->restoreLayoutFromIni(m_file, kSection, kAll);
         QCOMPARE(snapshot(*grid), before);
-        QVERIFY(!col(*grid, "a")->WidthAssigned());
+        QVERIFY(!col(*grid, "a")->widthAssigned());
     }
 
     void theExampleLineMovesResizesAndHides()
@@ -184,32 +184,32 @@ private slots:
         auto grid = makeGrid();
         // as saved after b was moved in front of a
         writeRaw(m_file, "[lianbugrid]\r\nDBGridEh1.a=1,64,0,1,0,7,0\r\nDBGridEh1.b=0,80,0,0,0,7,0\r\n");
-        grid->RestoreLayoutFromIni(m_file, kSection, kAll);
+        grid->restoreLayoutFromIni(m_file, kSection, kAll);
         QCOMPARE(order(*grid), (QStringList{"b", "a", "c", "d", "e", "f", "g"}));
-        TColumnEh *b = col(*grid, "b");
-        QCOMPARE(b->Width(), 80);
-        QVERIFY(!b->Visible());
-        QCOMPARE(b->Title()->SortMarker(), smNoneEh);
-        QCOMPARE(b->Title()->SortIndex(), 0);
-        QCOMPARE(b->DropDownRows(), 7);
-        QCOMPARE(b->DropDownWidth(), 0);
-        QVERIFY(grid->TitleHeader()->isSectionHidden(0));
+        GridColumn *b = col(*grid, "b");
+        QCOMPARE(b->width(), 80);
+        QVERIFY(!b->visible());
+        QCOMPARE(b->title()->sortMarker(), SortMarker::None);
+        QCOMPARE(b->title()->sortIndex(), 0);
+        QCOMPARE(b->dropDownRows(), 7);
+        QCOMPARE(b->dropDownWidth(), 0);
+        QVERIFY(grid->titleHeader()->isSectionHidden(0));
     }
 
     void aSingleWordOnlyMovesTheColumn()
     {
         auto grid = makeGrid();
-        col(*grid, "a")->Title()->setSortMarker(smUpEh);
-        const int width = col(*grid, "a")->Width();
+        col(*grid, "a")->title()->setSortMarker(SortMarker::Up);
+        const int width = col(*grid, "a")->width();
         writeRaw(m_file, "[lianbugrid]\r\ndbgrideh1.A=3\r\n"); // names match without case
-        grid->RestoreLayoutFromIni(m_file, kSection, kAll);
+        grid->restoreLayoutFromIni(m_file, kSection, kAll);
         QCOMPARE(order(*grid), (QStringList{"b", "c", "d", "a", "e", "f", "g"}));
-        TColumnEh *a = col(*grid, "a");
-        QCOMPARE(a->Width(), width);
-        QVERIFY(!a->WidthAssigned());
-        QVERIFY(a->Visible());
-        QCOMPARE(a->Title()->SortMarker(), smUpEh);
-        QCOMPARE(a->Title()->SortIndex(), 1);
+        GridColumn *a = col(*grid, "a");
+        QCOMPARE(a->width(), width);
+        QVERIFY(!a->widthAssigned());
+        QVERIFY(a->visible());
+        QCOMPARE(a->title()->sortMarker(), SortMarker::Up);
+        QCOMPARE(a->title()->sortIndex(), 1);
     }
 
     void theEarlierColumnWinsAClaimedPosition()
@@ -217,7 +217,7 @@ private slots:
         auto grid = makeGrid();
         writeRaw(m_file, "[lianbugrid]\r\nDBGridEh1.e=0\r\nDBGridEh1.c=0\r\nDBGridEh1.a=1\r\n"
                          "DBGridEh1.b=2\r\nDBGridEh1.d=3\r\nDBGridEh1.f=5\r\nDBGridEh1.g=6\r\n");
-        grid->RestoreLayoutFromIni(m_file, kSection, kAll);
+        grid->restoreLayoutFromIni(m_file, kSection, kAll);
         // c stands before e in the grid, so c takes position 0; e is never moved itself.
         QCOMPARE(order(*grid), (QStringList{"c", "a", "b", "d", "e", "f", "g"}));
     }
@@ -230,11 +230,11 @@ private slots:
         for (int i = 0; i < wanted.size(); ++i)
             text += "DBGridEh1." + wanted[i].toLatin1() + '=' + QByteArray::number(i) + "\r\n";
         writeRaw(m_file, text);
-        grid->RestoreLayoutFromIni(m_file, kSection, kAll);
+        grid->restoreLayoutFromIni(m_file, kSection, kAll);
         QCOMPARE(order(*grid), wanted);
         // without the order option the positions are read but not applied
         auto other = makeGrid();
-        other->RestoreLayoutFromIni(m_file, kSection, kAll & ~TDBGridEhRestoreOptions(RestoreColumnOrder));
+        other->restoreLayoutFromIni(m_file, kSection, kAll & ~LayoutRestoreOptions(RestoreColumnOrder));
         QCOMPARE(order(*other), (QStringList{"a", "b", "c", "d", "e", "f", "g"}));
     }
 
@@ -244,16 +244,16 @@ private slots:
         writeRaw(m_file, "[lianbugrid]\r\nDBGridEh1.x=0,10,1,0,1,3,3\r\nDBGridEh1.d=0\r\n"
                          "DBGridEh1.a=1\r\nDBGridEh1.b=2\r\nDBGridEh1.c=3\r\n"
                          "OtherGrid.a=0,10,1,0,1,3,3\r\n");
-        grid->RestoreLayoutFromIni(m_file, kSection, kAll);
+        grid->restoreLayoutFromIni(m_file, kSection, kAll);
         QCOMPARE(order(*grid), (QStringList{"d", "a", "b", "c", "e", "f", "g"}));
-        QCOMPARE(col(*grid, "a")->Title()->SortMarker(), smNoneEh);
-        grid->SaveLayoutToIni(m_file, kSection, false);
+        QCOMPARE(col(*grid, "a")->title()->sortMarker(), SortMarker::None);
+        grid->saveLayoutToIni(m_file, kSection, false);
         QCOMPARE(profileString(m_file, kSection, QStringLiteral("DBGridEh1.x")),
                  QStringLiteral("0,10,1,0,1,3,3"));
         QCOMPARE(profileString(m_file, kSection, QStringLiteral("OtherGrid.a")),
                  QStringLiteral("0,10,1,0,1,3,3"));
         // erasing the section first leaves only this grid's entries
-        grid->SaveLayoutToIni(m_file, kSection, true);
+        grid->saveLayoutToIni(m_file, kSection, true);
         QVERIFY(profileString(m_file, kSection, QStringLiteral("DBGridEh1.x")).isEmpty());
         QCOMPARE(profileKeys(m_file, kSection).size(), 8);
     }
@@ -261,41 +261,41 @@ private slots:
     void missingAndDamagedWordsKeepTheCurrentValues()
     {
         auto grid = makeGrid();
-        TColumnEh *c = col(*grid, "c");
+        GridColumn *c = col(*grid, "c");
         c->setDropDownRows(9);
         c->setDropDownWidth(120);
-        col(*grid, "f")->Title()->setSortMarker(smDownEh);
+        col(*grid, "f")->title()->setSortMarker(SortMarker::Down);
         writeRaw(m_file, gbk::encode(QStringLiteral(
                              "[lianbugrid]\r\n"
                              "DBGridEh1.c=电,话 ,x,0\r\n"        // only visibility is valid
                              "DBGridEh1.d= 5 , ,,40,2,1,,,\r\n"   // blanks and empty fields skipped
                              "DBGridEh1.e=2,-5,7,2,0,-1,-2\r\n"   // never-written values
                              "DBGridEh1.f=-1,999999999999\r\n")));  // negative position, too wide
-        const int cWidth = c->Width();
-        grid->RestoreLayoutFromIni(m_file, kSection, kAll);
+        const int cWidth = c->width();
+        grid->restoreLayoutFromIni(m_file, kSection, kAll);
         // c: words 1-3 are not integers, word 4 = 0 hides it
-        QCOMPARE(c->Width(), cWidth);
-        QVERIFY(!c->Visible());
-        QCOMPARE(c->DropDownRows(), 9);
-        QCOMPARE(c->DropDownWidth(), 120);
+        QCOMPARE(c->width(), cWidth);
+        QVERIFY(!c->visible());
+        QCOMPARE(c->dropDownRows(), 9);
+        QCOMPARE(c->dropDownWidth(), 120);
         // d: words 5, 40, 2, 1 → position 5, width 40, up marker, visible
-        TColumnEh *d = col(*grid, "d");
-        QCOMPARE(d->Width(), 40);
-        QCOMPARE(d->Title()->SortMarker(), smUpEh);
-        QCOMPARE(d->Title()->SortIndex(), 1);
+        GridColumn *d = col(*grid, "d");
+        QCOMPARE(d->width(), 40);
+        QCOMPARE(d->title()->sortMarker(), SortMarker::Up);
+        QCOMPARE(d->title()->sortIndex(), 1);
         // the marker moved to d: single-column sorting took it from f
-        QCOMPARE(col(*grid, "f")->Title()->SortMarker(), smNoneEh);
+        QCOMPARE(col(*grid, "f")->title()->sortMarker(), SortMarker::None);
         // e: negative width, marker 7 and visibility 2 are ignored; negative drop-downs too
-        TColumnEh *e = col(*grid, "e");
-        QCOMPARE(e->Width(), 55);
-        QCOMPARE(e->Title()->SortMarker(), smNoneEh);
-        QVERIFY(e->Visible());
-        QCOMPARE(e->DropDownRows(), 7);
-        QCOMPARE(e->DropDownWidth(), 0);
+        GridColumn *e = col(*grid, "e");
+        QCOMPARE(e->width(), 55);
+        QCOMPARE(e->title()->sortMarker(), SortMarker::None);
+        QVERIFY(e->visible());
+        QCOMPARE(e->dropDownRows(), 7);
+        QCOMPARE(e->dropDownWidth(), 0);
         // order: c (by default) and e both want position 2, c stands first and keeps it;
         // d goes to 5; f's -1 never moves it
         QCOMPARE(order(*grid), (QStringList{"a", "b", "c", "e", "f", "d", "g"}));
-        QCOMPARE(col(*grid, "f")->Width(), 70);
+        QCOMPARE(col(*grid, "f")->width(), 70);
     }
 
     void eachOptionAppliesOnlyItsWords()
@@ -305,7 +305,7 @@ private slots:
                          "(Default)=25,2\r\n");
         struct Case
         {
-            TDBGridEhRestoreOption option;
+            LayoutRestoreOption option;
             QString changed;
         };
         const QList<Case> cases{{RestoreColumnOrder, "order"},
@@ -319,22 +319,22 @@ private slots:
             auto grid = makeGrid();
             grid->setRowHeight(4);
             grid->setRowLines(1);
-            grid->RestoreLayoutFromIni(m_file, kSection, TDBGridEhRestoreOptions(cs.option));
-            TColumnEh *g = col(*grid, "g");
+            grid->restoreLayoutFromIni(m_file, kSection, LayoutRestoreOptions(cs.option));
+            GridColumn *g = col(*grid, "g");
             QStringList changed;
-            if (g->Index() == 0)
+            if (g->index() == 0)
                 changed << "order";
-            if (g->Width() == 33)
+            if (g->width() == 33)
                 changed << "width";
-            if (g->Title()->SortMarker() == smUpEh && g->Title()->SortIndex() == 1)
+            if (g->title()->sortMarker() == SortMarker::Up && g->title()->sortIndex() == 1)
                 changed << "marker";
-            if (!g->Visible())
+            if (!g->visible())
                 changed << "visible";
-            if (grid->RowHeight() == 25 && grid->RowLines() == 2)
+            if (grid->rowHeight() == 25 && grid->rowLines() == 2)
                 changed << "rows";
-            if (g->DropDownRows() == 12)
+            if (g->dropDownRows() == 12)
                 changed << "ddrows";
-            if (g->DropDownWidth() == 150)
+            if (g->dropDownWidth() == 150)
                 changed << "ddwidth";
             QVERIFY2(changed == QStringList{cs.changed}, qPrintable(cs.changed + ": " + changed.join(',')));
         }
@@ -347,68 +347,68 @@ private slots:
         grid->setRowLines(3);
         // no grid entry: both become 0
         writeRaw(m_file, "[lianbugrid]\r\nDBGridEh1.a=0\r\n");
-        grid->RestoreLayoutFromIni(m_file, kSection, kAll);
-        QCOMPARE(grid->RowHeight(), 0);
-        QCOMPARE(grid->RowLines(), 0);
+        grid->restoreLayoutFromIni(m_file, kSection, kAll);
+        QCOMPARE(grid->rowHeight(), 0);
+        QCOMPARE(grid->rowLines(), 0);
         writeRaw(m_file, "[lianbugrid]\r\n(default)=22,2\r\n");
-        grid->RestoreLayoutFromIni(m_file, kSection, kAll);
-        QCOMPARE(grid->RowHeight(), 22);
-        QCOMPARE(grid->RowLines(), 2);
+        grid->restoreLayoutFromIni(m_file, kSection, kAll);
+        QCOMPARE(grid->rowHeight(), 22);
+        QCOMPARE(grid->rowLines(), 2);
         writeRaw(m_file, "[lianbugrid]\r\n(Default)=-4,-1\r\n");
-        grid->RestoreLayoutFromIni(m_file, kSection, kAll);
-        QCOMPARE(grid->RowHeight(), 0);
-        QCOMPARE(grid->RowLines(), 0);
+        grid->restoreLayoutFromIni(m_file, kSection, kAll);
+        QCOMPARE(grid->rowHeight(), 0);
+        QCOMPARE(grid->rowLines(), 0);
         writeRaw(m_file, "[lianbugrid]\r\n(Default)=18\r\n");
-        grid->RestoreLayoutFromIni(m_file, kSection, kAll);
-        QCOMPARE(grid->RowHeight(), 18);
-        QCOMPARE(grid->RowLines(), 0);
+        grid->restoreLayoutFromIni(m_file, kSection, kAll);
+        QCOMPARE(grid->rowHeight(), 18);
+        QCOMPARE(grid->rowLines(), 0);
     }
 
     void sortIndexesAreExchangedOnlyForMarkedColumns()
     {
         auto grid = makeGrid();
-        TColumnEh *b = col(*grid, "b");
-        TColumnEh *c = col(*grid, "c");
-        TColumnEh *d = col(*grid, "d");
-        b->Title()->setSortMarker(smDownEh); // index 1
-        c->Title()->setSortIndex(2);         // a rank without a marker
+        GridColumn *b = col(*grid, "b");
+        GridColumn *c = col(*grid, "c");
+        GridColumn *d = col(*grid, "d");
+        b->title()->setSortMarker(SortMarker::Down); // index 1
+        c->title()->setSortIndex(2);         // a rank without a marker
         // b keeps its marker (word 3 damaged) and wants rank 2: it exchanges with c.
         // d has no marker and wants rank 1: it keeps 0.
         writeRaw(m_file, "[lianbugrid]\r\nDBGridEh1.b=1,64,x,1,2\r\nDBGridEh1.d=3,30,0,1,1\r\n");
-        grid->RestoreLayoutFromIni(m_file, kSection, kAll);
-        QCOMPARE(b->Title()->SortIndex(), 2);
-        QCOMPARE(c->Title()->SortIndex(), 1);
-        QCOMPARE(d->Title()->SortIndex(), 0);
-        QCOMPARE(b->Title()->SortMarker(), smDownEh);
+        grid->restoreLayoutFromIni(m_file, kSection, kAll);
+        QCOMPARE(b->title()->sortIndex(), 2);
+        QCOMPARE(c->title()->sortIndex(), 1);
+        QCOMPARE(d->title()->sortIndex(), 0);
+        QCOMPARE(b->title()->sortMarker(), SortMarker::Down);
 
         // A wanted rank that no column holds, or a negative one, leaves the index alone.
         auto other = makeGrid();
-        TColumnEh *e = col(*other, "e");
-        e->Title()->setSortMarker(smUpEh);
+        GridColumn *e = col(*other, "e");
+        e->title()->setSortMarker(SortMarker::Up);
         writeRaw(m_file, "[lianbugrid]\r\nDBGridEh1.e=4,55,2,1,5\r\n");
-        other->RestoreLayoutFromIni(m_file, kSection, kAll);
-        QCOMPARE(e->Title()->SortIndex(), 1);
+        other->restoreLayoutFromIni(m_file, kSection, kAll);
+        QCOMPARE(e->title()->sortIndex(), 1);
         writeRaw(m_file, "[lianbugrid]\r\nDBGridEh1.e=4,55,2,1,-3\r\n");
-        other->RestoreLayoutFromIni(m_file, kSection, kAll);
-        QCOMPARE(e->Title()->SortIndex(), 1);
-        QCOMPARE(e->Title()->SortMarker(), smUpEh);
+        other->restoreLayoutFromIni(m_file, kSection, kAll);
+        QCOMPARE(e->title()->sortIndex(), 1);
+        QCOMPARE(e->title()->sortMarker(), SortMarker::Up);
     }
 
     void saveWritesOneLinePerColumnAndTheGridEntryLast()
     {
         auto grid = makeGrid();
-        grid->Columns()->Move(6, 0); // g first
+        grid->columns()->move(6, 0); // g first
         col(*grid, "d")->setVisible(false);
-        col(*grid, "c")->Title()->setSortMarker(smDownEh);
+        col(*grid, "c")->title()->setSortMarker(SortMarker::Down);
         col(*grid, "e")->setDropDownRows(11);
         col(*grid, "e")->setDropDownWidth(90);
         grid->setRowHeight(3);
         grid->setRowLines(2);
-        grid->SaveLayoutToIni(m_file, kSection, false);
+        grid->saveLayoutToIni(m_file, kSection, false);
         QCOMPARE(profileKeys(m_file, kSection),
                  (QStringList{"DBGridEh1.g", "DBGridEh1.a", "DBGridEh1.b", "DBGridEh1.c",
                               "DBGridEh1.d", "DBGridEh1.e", "DBGridEh1.f", "(Default)"}));
-        const int aWidth = col(*grid, "a")->Width();
+        const int aWidth = col(*grid, "a")->width();
         QCOMPARE(profileString(m_file, kSection, "DBGridEh1.g"), QStringLiteral("0,70,0,1,0,7,0"));
         QCOMPARE(profileString(m_file, kSection, "DBGridEh1.a"),
                  QStringLiteral("1,%1,0,1,0,7,0").arg(aWidth));
@@ -419,8 +419,8 @@ private slots:
 
         // A second save replaces the lines in place: same line count, new values.
         const QByteArray first = readRaw(m_file);
-        grid->Columns()->Move(0, 6);
-        grid->SaveLayoutToIni(m_file, kSection, false);
+        grid->columns()->move(0, 6);
+        grid->saveLayoutToIni(m_file, kSection, false);
         const QByteArray second = readRaw(m_file);
         QCOMPARE(second.count("\r\n"), first.count("\r\n"));
         QCOMPARE(second.count("DBGridEh1.g="), 1);
@@ -434,22 +434,22 @@ private slots:
     void saveThenRestoreRoundTrip()
     {
         auto grid = makeGrid();
-        grid->Columns()->Move(6, 0);
-        grid->Columns()->Move(3, 5);
+        grid->columns()->move(6, 0);
+        grid->columns()->move(3, 5);
         col(*grid, "b")->setWidth(120);
         col(*grid, "a")->setVisible(false);
         col(*grid, "e")->setVisible(false);
-        col(*grid, "c")->Title()->setSortMarker(smUpEh);
+        col(*grid, "c")->title()->setSortMarker(SortMarker::Up);
         col(*grid, "f")->setDropDownRows(3);
         grid->setRowHeight(6);
-        grid->SaveLayoutToIni(m_file, kSection, false);
+        grid->saveLayoutToIni(m_file, kSection, false);
         const QString saved = snapshot(*grid, false);
 
         auto restored = makeGrid();
-        restored->RestoreLayoutFromIni(m_file, kSection, kAll);
+        restored->restoreLayoutFromIni(m_file, kSection, kAll);
         // widths go in as assigned widths; everything else matches exactly
-        for (int i = 0; i < restored->Columns()->Count(); ++i)
-            QVERIFY(restored->Columns()->Items(i)->WidthAssigned());
+        for (int i = 0; i < restored->columns()->count(); ++i)
+            QVERIFY(restored->columns()->items(i)->widthAssigned());
         QCOMPARE(order(*restored), order(*grid));
         QCOMPARE(widths(*restored), widths(*grid));
         QCOMPARE(snapshot(*restored, false), saved);
@@ -460,23 +460,23 @@ private slots:
         auto grid = makeGrid(true);
         grid->show();
         QVERIFY(QTest::qWaitForWindowExposed(grid.get()));
-        const int client = grid->View()->viewport()->width();
+        const int client = grid->view()->viewport()->width();
         col(*grid, "b")->setWidth(200);
         col(*grid, "d")->setVisible(false);
         int sum = 0;
-        for (TColumnEh *c : grid->VisibleColumns())
-            sum += c->Width();
+        for (GridColumn *c : grid->visibleColumns())
+            sum += c->width();
         QCOMPARE(sum, client);
         const QList<int> fitted = widths(*grid);
-        grid->SaveLayoutToIni(m_file, kSection, false);
+        grid->saveLayoutToIni(m_file, kSection, false);
         // the stored widths are the fitted ones the operator saw
         QCOMPARE(wordAsInt(profileString(m_file, kSection, "DBGridEh1.b"), 2, -1), fitted.at(1));
 
         auto restored = makeGrid(true);
         restored->show();
         QVERIFY(QTest::qWaitForWindowExposed(restored.get()));
-        restored->RestoreLayoutFromIni(m_file, kSection, kAll);
-        QVERIFY(restored->AutoFitColWidths());
+        restored->restoreLayoutFromIni(m_file, kSection, kAll);
+        QVERIFY(restored->autoFitColWidths());
         QCOMPARE(widths(*restored), fitted);
         // the restored widths are the base widths: switching fitting off shows them unchanged
         restored->setAutoFitColWidths(false);
@@ -486,25 +486,25 @@ private slots:
         narrow->resize(300, 300);
         narrow->show();
         QVERIFY(QTest::qWaitForWindowExposed(narrow.get()));
-        narrow->RestoreLayoutFromIni(m_file, kSection, kAll);
+        narrow->restoreLayoutFromIni(m_file, kSection, kAll);
         int narrowSum = 0;
-        for (TColumnEh *c : narrow->VisibleColumns())
-            narrowSum += c->Width();
-        QCOMPARE(narrowSum, narrow->View()->viewport()->width());
-        QVERIFY(col(*narrow, "b")->Width() > col(*narrow, "c")->Width() * 2);
-        QCOMPARE(col(*narrow, "b")->BaseWidth(), fitted.at(1));
+        for (GridColumn *c : narrow->visibleColumns())
+            narrowSum += c->width();
+        QCOMPARE(narrowSum, narrow->view()->viewport()->width());
+        QVERIFY(col(*narrow, "b")->width() > col(*narrow, "c")->width() * 2);
+        QCOMPARE(col(*narrow, "b")->baseWidth(), fitted.at(1));
     }
 
     void widthsWithoutFittingAreTakenAsStored()
     {
         auto grid = makeGrid(false);
         writeRaw(m_file, "[lianbugrid]\r\nDBGridEh1.a=0,17\r\nDBGridEh1.c=2,0\r\nDBGridEh1.g=6,400\r\n");
-        grid->RestoreLayoutFromIni(m_file, kSection, kAll);
-        QVERIFY(!grid->AutoFitColWidths());
-        QCOMPARE(col(*grid, "a")->Width(), 17);
-        QCOMPARE(col(*grid, "c")->Width(), 0);
-        QCOMPARE(col(*grid, "g")->Width(), 400);
-        QCOMPARE(grid->TitleHeader()->sectionSize(6), 400);
+        grid->restoreLayoutFromIni(m_file, kSection, kAll);
+        QVERIFY(!grid->autoFitColWidths());
+        QCOMPARE(col(*grid, "a")->width(), 17);
+        QCOMPARE(col(*grid, "c")->width(), 0);
+        QCOMPARE(col(*grid, "g")->width(), 400);
+        QCOMPARE(grid->titleHeader()->sectionSize(6), 400);
     }
 
     void aFailedSaveKeepsEarlierEntriesAndTheGrid()
@@ -514,7 +514,7 @@ private slots:
         const QString missing = m_dir.filePath(QStringLiteral("absent/lianbu.ini"));
         const QString before = snapshot(*grid);
         try {
-            grid->SaveLayoutToIni(missing, kSection, false);
+            grid->saveLayoutToIni(missing, kSection, false);
             QFAIL("no error");
         } catch (const Error &e) {
             QCOMPARE(e.message(), QStringLiteral("Unable to write to ") + missing);
@@ -525,10 +525,10 @@ private slots:
         // A column whose key cannot be stored stops the save there; entries written before it
         // stay, later ones keep their old values.
         writeRaw(m_file, "[lianbugrid]\r\nDBGridEh1.f=9,9,9,9,9,9,9\r\n");
-        grid->Columns()->Items(3)->setFieldName(QStringLiteral("d=x"));
+        grid->columns()->items(3)->setFieldName(QStringLiteral("d=x"));
         const QString before2 = snapshot(*grid);
         try {
-            grid->SaveLayoutToIni(m_file, kSection, false);
+            grid->saveLayoutToIni(m_file, kSection, false);
             QFAIL("no error");
         } catch (const Error &e) {
             QCOMPARE(e.message(), QStringLiteral("Unable to write to ") + m_file);

@@ -11,7 +11,7 @@ namespace lianbu::test {
 LoginHarness::LoginHarness()
     : MainWindowHarness(false)
 {
-    dialog = new Tloginfm(form.get());
+    dialog = new LoginDialog(form.get());
     show();
     // Settle the main window's activation first, so it cannot take the focus from the dialog.
     QTRY_COMPARE(QGuiApplication::focusWindow(), form->windowHandle());
@@ -19,13 +19,13 @@ LoginHarness::LoginHarness()
 
 void LoginHarness::addOperator(const QString &name, const QString &password)
 {
-    data->ADOConnection1->execute(QStringLiteral("insert into userdb values (%1,%2)")
+    data->connection->execute(QStringLiteral("insert into userdb values (%1,%2)")
                                       .arg(sql::sqlLiteral(name), sql::sqlLiteral(password)));
 }
 
 void LoginHarness::allowDuplicateNames()
 {
-    db::Connection *c = data->ADOConnection1;
+    db::Connection *c = data->connection;
     c->execute(QStringLiteral("create table userdb_copy (username VARCHAR(50), passwd VARCHAR(50))"));
     c->execute(QStringLiteral("insert into userdb_copy select username, passwd from userdb"));
     c->execute(QStringLiteral("drop table userdb"));
@@ -35,7 +35,7 @@ void LoginHarness::allowDuplicateNames()
 QList<QStringList> LoginHarness::sessions() const
 {
     QList<QStringList> rows;
-    QSqlQuery q(data->ADOConnection1->database());
+    QSqlQuery q(data->connection->database());
     q.exec(QStringLiteral("select id, username, btime, jtime from rz order by id"));
     while (q.next()) {
         QStringList row;

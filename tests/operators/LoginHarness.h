@@ -1,6 +1,6 @@
 #pragma once
 
-#include "operators/login.h"
+#include "operators/LoginDialog.h"
 #include "tests/support/MainWindowHarness.h"
 
 #include <QStringList>
@@ -15,7 +15,7 @@ class LoginHarness : public MainWindowHarness
 public:
     LoginHarness();
 
-    Tloginfm *dialog = nullptr;
+    LoginDialog *dialog = nullptr;
 
     void addOperator(const QString &name, const QString &password);
     // Rebuilds userdb without its unique name, as a register kept elsewhere may hold it.

@@ -3,9 +3,9 @@
 //   QT_QPA_PLATFORM=offscreen build/dev/tests/operators/lianbu-login-screenshots OUTDIR
 #include "tests/operators/LoginHarness.h"
 
-#include "grid/DBGridEh.h"
-#include "ui_MAIN.h"
-#include "ui_login.h"
+#include "grid/DataGrid.h"
+#include "ui_MainWindow.h"
+#include "ui_LoginDialog.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -28,7 +28,7 @@ int main(int argc, char **argv)
 
     h.addOperator(QStringLiteral("张三"), QStringLiteral("123"));
     h.showDialog();
-    QTest::keyClicks(h.dialog->ui->Edit1, QStringLiteral("888"));
+    QTest::keyClicks(h.dialog->ui->passwordEdit, QStringLiteral("888"));
     h.dialog->grab().save(out + QStringLiteral("/login.png"));
     // The dialog over the main window, where it is centred.
     QPixmap both = h.form->grab();
@@ -37,18 +37,18 @@ int main(int argc, char **argv)
         painter.drawPixmap(h.dialog->geometry().topLeft() - h.form->geometry().topLeft(), h.dialog->grab());
     }
     both.save(out + QStringLiteral("/login-over-main.png"));
-    h.dialog->ui->ComboBox1->setCurrentText(QStringLiteral("超级管理员"));
-    h.dialog->bitbtn4Click();
+    h.dialog->ui->operatorCombo->setCurrentText(QStringLiteral("超级管理员"));
+    h.dialog->tryLogin();
 
     QList<CustomerRow> rows;
     for (int i = 0; i < 30; ++i)
         rows << customer(i % 2 ? QStringLiteral("VIP客户") : QStringLiteral("普通"), QStringLiteral("客户%1").arg(i + 1),
                          QStringLiteral("0571-8%1").arg(1000 + i), i % 3 ? QStringLiteral("张三") : QStringLiteral("O'Neil"));
     h.insertCustomers(rows);
-    h.form->Button12Click();
-    h.data->ADOQuery15->moveToRow(3);
-    h.form->DBGridEh1DblClick();
+    h.form->showAllRecords();
+    h.data->customerList->moveToRow(3);
+    h.form->onRowDoubleClicked();
     h.form->grab().save(out + QStringLiteral("/main-entry-panel.png"));
-    h.form->ui->Panel3->grab().save(out + QStringLiteral("/entry-panel.png"));
+    h.form->ui->entryPanel->grab().save(out + QStringLiteral("/entry-panel.png"));
     return 0;
 }

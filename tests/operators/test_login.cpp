@@ -8,8 +8,8 @@
 #include "platform/Clock.h"
 #include "platform/DesktopShortcut.h"
 #include "platform/Error.h"
-#include "ui_MAIN.h"
-#include "ui_login.h"
+#include "ui_MainWindow.h"
+#include "ui_LoginDialog.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -33,7 +33,7 @@ namespace {
 
 // Runs `step` once the login dialog of the running program is visible (the program shows it
 // modally, so the test can only act from inside its event loop).
-void whenLoginDialogShown(std::function<void(Tloginfm *)> step)
+void whenLoginDialogShown(std::function<void(LoginDialog *)> step)
 {
     auto *timer = new QTimer;
     timer->setInterval(10);
@@ -67,7 +67,7 @@ private slots:
     void dialogLooksAsDesigned()
     {
         LoginHarness h;
-        Tloginfm *d = h.dialog;
+        LoginDialog *d = h.dialog;
         h.showDialog();
         QCOMPARE(d->windowTitle(), QStringLiteral("用户登录"));
         QCOMPARE(d->size(), QSize(371, 160));
@@ -78,25 +78,25 @@ private slots:
         // Centred over the main window.
         const QPoint offset = d->frameGeometry().center() - h.form->frameGeometry().center();
         QVERIFY2(offset.manhattanLength() <= 40, qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
-        QCOMPARE(d->ui->Label1->text(), QStringLiteral("用户名称："));
-        QCOMPARE(d->ui->Label2->text(), QStringLiteral("输入密码："));
-        QCOMPARE(d->ui->Label3->text(), QStringLiteral("用户初始登陆密码：888"));
-        QCOMPARE(d->ui->Label3->palette().color(QPalette::WindowText), QColor(Qt::red));
-        QCOMPARE(d->ui->bitbtn4->text(), QStringLiteral("确定"));
-        QCOMPARE(d->ui->BitBtn1->text(), QStringLiteral("退出"));
-        QCOMPARE(d->ui->Button1->text(), QStringLiteral("桌面快捷"));
-        QVERIFY(!d->ui->Button1->isVisible());
-        QVERIFY(d->ui->ComboBox1->isEditable());
-        QCOMPARE(d->ui->ComboBox1->font().family(), QStringLiteral("宋体"));
+        QCOMPARE(d->ui->operatorLabel->text(), QStringLiteral("用户名称："));
+        QCOMPARE(d->ui->passwordLabel->text(), QStringLiteral("输入密码："));
+        QCOMPARE(d->ui->defaultPasswordHint->text(), QStringLiteral("用户初始登陆密码：888"));
+        QCOMPARE(d->ui->defaultPasswordHint->palette().color(QPalette::WindowText), QColor(Qt::red));
+        QCOMPARE(d->ui->okButton->text(), QStringLiteral("确定"));
+        QCOMPARE(d->ui->quitButton->text(), QStringLiteral("退出"));
+        QCOMPARE(d->ui->desktopShortcutButton->text(), QStringLiteral("桌面快捷"));
+        QVERIFY(!d->ui->desktopShortcutButton->isVisible());
+        QVERIFY(d->ui->operatorCombo->isEditable());
+        QCOMPARE(d->ui->operatorCombo->font().family(), QStringLiteral("宋体"));
         // The JPEG background was decoded.
-        QVERIFY(!d->ui->Image1->pixmap().isNull());
-        QCOMPARE(d->ui->Image1->pixmap().size(), QSize(371, 160));
-        QCOMPARE(d->ui->Edit1->maxLength(), 10);
-        QCOMPARE(d->ui->Edit1->echoMode(), QLineEdit::Password);
-        d->ui->Edit1->setText(QStringLiteral("abc"));
-        QCOMPARE(d->ui->Edit1->displayText(), QStringLiteral("***"));
-        QCOMPARE(d->Tag == 1, false);
-        d->ui->Edit1->clear();
+        QVERIFY(!d->ui->loginPicture->pixmap().isNull());
+        QCOMPARE(d->ui->loginPicture->pixmap().size(), QSize(371, 160));
+        QCOMPARE(d->ui->passwordEdit->maxLength(), 10);
+        QCOMPARE(d->ui->passwordEdit->echoMode(), QLineEdit::Password);
+        d->ui->passwordEdit->setText(QStringLiteral("abc"));
+        QCOMPARE(d->ui->passwordEdit->displayText(), QStringLiteral("***"));
+        QCOMPARE(d->tag == 1, false);
+        d->ui->passwordEdit->clear();
     }
 
     void showingFillsTheNamesFocusesAndWritesTheShortcut()
@@ -113,7 +113,7 @@ private slots:
         old.close();
 
         h.showDialog();
-        QComboBox *names = h.dialog->ui->ComboBox1;
+        QComboBox *names = h.dialog->ui->operatorCombo;
         QStringList items;
         for (int i = 0; i < names->count(); ++i)
             items << names->itemText(i);
@@ -141,11 +141,11 @@ private slots:
     void anEmptyOperatorTableLeavesTheBoxEmpty()
     {
         LoginHarness h;
-        h.data->ADOConnection1->execute(QStringLiteral("delete from userdb"));
+        h.data->connection->execute(QStringLiteral("delete from userdb"));
         h.showDialog();
-        QCOMPARE(h.dialog->ui->ComboBox1->count(), 0);
-        QCOMPARE(h.dialog->ui->ComboBox1->currentIndex(), -1);
-        QCOMPARE(h.dialog->ui->ComboBox1->currentText(), QString());
+        QCOMPARE(h.dialog->ui->operatorCombo->count(), 0);
+        QCOMPARE(h.dialog->ui->operatorCombo->currentIndex(), -1);
+        QCOMPARE(h.dialog->ui->operatorCombo->currentText(), QString());
     }
 
     void aDesktopThatCannotTakeTheShortcutIsSilent()
@@ -157,9 +157,9 @@ private slots:
         blocker.close();
         h.showDialog();
         QVERIFY(h.env.dialogs().boxes().isEmpty());
-        QVERIFY(h.dialog->ui->ComboBox1->count() > 0);
-        h.dialog->ui->Edit1->setText(sql::defaultPassword());
-        h.dialog->bitbtn4Click();
+        QVERIFY(h.dialog->ui->operatorCombo->count() > 0);
+        h.dialog->ui->passwordEdit->setText(sql::defaultPassword());
+        h.dialog->tryLogin();
         QVERIFY(h.dialog->isHidden());
         QCOMPARE(h.sessions().size(), 1);
     }
@@ -168,25 +168,25 @@ private slots:
     {
         LoginHarness h;
         h.showDialog();
-        Tloginfm *d = h.dialog;
-        d->ui->ComboBox1->setEditText(QStringLiteral("  "));
-        d->ui->Edit1->setText(QStringLiteral("888"));
-        QTest::mouseClick(d->ui->bitbtn4, Qt::LeftButton);
+        LoginDialog *d = h.dialog;
+        d->ui->operatorCombo->setEditText(QStringLiteral("  "));
+        d->ui->passwordEdit->setText(QStringLiteral("888"));
+        QTest::mouseClick(d->ui->okButton, Qt::LeftButton);
         QCOMPARE(h.env.dialogs().boxes().size(), 1);
         BoxRequest box = h.env.dialogs().lastBox().request;
         QCOMPARE(box.text, QStringLiteral("必须选择用户！"));
         QCOMPARE(box.caption, QStringLiteral("Warning"));
         QCOMPARE(box.icon, BoxIcon::Warning);
-        QVERIFY(d->ui->ComboBox1->isAncestorOf(QApplication::focusWidget()) || QApplication::focusWidget() == d->ui->ComboBox1);
+        QVERIFY(d->ui->operatorCombo->isAncestorOf(QApplication::focusWidget()) || QApplication::focusWidget() == d->ui->operatorCombo);
 
-        d->ui->ComboBox1->setCurrentIndex(0);
-        d->ui->Edit1->clear();
-        QTest::mouseClick(d->ui->bitbtn4, Qt::LeftButton);
+        d->ui->operatorCombo->setCurrentIndex(0);
+        d->ui->passwordEdit->clear();
+        QTest::mouseClick(d->ui->okButton, Qt::LeftButton);
         QCOMPARE(h.env.dialogs().boxes().size(), 2);
         box = h.env.dialogs().lastBox().request;
         QCOMPARE(box.text, QStringLiteral("必须输入密码！"));
         QCOMPARE(box.caption, QStringLiteral("Warning"));
-        QCOMPARE(QApplication::focusWidget(), d->ui->Edit1);
+        QCOMPARE(QApplication::focusWidget(), d->ui->passwordEdit);
         QVERIFY(d->isVisible());
         QVERIFY(h.sessions().isEmpty());
     }
@@ -195,27 +195,27 @@ private slots:
     {
         LoginHarness h;
         h.showDialog();
-        Tloginfm *d = h.dialog;
-        d->ui->ComboBox1->setCurrentText(QStringLiteral("超级管理员"));
+        LoginDialog *d = h.dialog;
+        d->ui->operatorCombo->setCurrentText(QStringLiteral("超级管理员"));
         for (int attempt = 0; attempt < 6; ++attempt) {
-            d->ui->Edit1->setFocus();
-            typeInto(d->ui->Edit1, QStringLiteral("999"));
-            QTest::mouseClick(d->ui->bitbtn4, Qt::LeftButton);
+            d->ui->passwordEdit->setFocus();
+            typeInto(d->ui->passwordEdit, QStringLiteral("999"));
+            QTest::mouseClick(d->ui->okButton, Qt::LeftButton);
             QCOMPARE(h.env.dialogs().boxes().size(), attempt + 1);
             const BoxRequest box = h.env.dialogs().lastBox().request;
             QCOMPARE(box.text, QStringLiteral("密码不正确！请重新输入！"));
             QCOMPARE(box.caption, QStringLiteral("联簿宝"));
             QCOMPARE(box.icon, BoxIcon::None);
-            QCOMPARE(d->ui->Edit1->text(), QString());
-            QCOMPARE(QApplication::focusWidget(), d->ui->Edit1);
+            QCOMPARE(d->ui->passwordEdit->text(), QString());
+            QCOMPARE(QApplication::focusWidget(), d->ui->passwordEdit);
             QVERIFY(d->isVisible());
-            QVERIFY(d->Tag != 1);
+            QVERIFY(d->tag != 1);
         }
         QVERIFY(h.sessions().isEmpty());
-        QCOMPARE(h.form->Tag, 0);
+        QCOMPARE(h.form->tag, 0);
         QVERIFY(h.form->isVisible());
-        typeInto(d->ui->Edit1, QStringLiteral("888"));
-        QTest::mouseClick(d->ui->bitbtn4, Qt::LeftButton);
+        typeInto(d->ui->passwordEdit, QStringLiteral("888"));
+        QTest::mouseClick(d->ui->okButton, Qt::LeftButton);
         QVERIFY(d->isHidden());
         QCOMPARE(h.sessions().size(), 1);
     }
@@ -228,28 +228,28 @@ private slots:
         h.addOperator(QStringLiteral("双人"), QStringLiteral("pw2"));
         h.addOperator(QStringLiteral("双人"), QStringLiteral("pw2"));
         h.showDialog();
-        Tloginfm *d = h.dialog;
+        LoginDialog *d = h.dialog;
         // The same name twice with the same password: more than one row, so refused.
-        d->ui->ComboBox1->setCurrentText(QStringLiteral("双人"));
-        d->ui->Edit1->setText(QStringLiteral("pw2"));
-        d->bitbtn4Click();
+        d->ui->operatorCombo->setCurrentText(QStringLiteral("双人"));
+        d->ui->passwordEdit->setText(QStringLiteral("pw2"));
+        d->tryLogin();
         QCOMPARE(h.env.dialogs().lastBox().request.text, QStringLiteral("密码不正确！请重新输入！"));
         QVERIFY(d->isVisible());
         // The name is not trimmed: with a trailing blank it is another name.
-        d->ui->ComboBox1->setEditText(QStringLiteral("O'Neil "));
-        d->ui->Edit1->setText(QStringLiteral("pw1"));
-        d->bitbtn4Click();
+        d->ui->operatorCombo->setEditText(QStringLiteral("O'Neil "));
+        d->ui->passwordEdit->setText(QStringLiteral("pw1"));
+        d->tryLogin();
         QCOMPARE(h.env.dialogs().boxes().size(), 2);
         // Typed, not chosen from the list, with a quote in it; the password's blanks are trimmed.
-        d->ui->ComboBox1->lineEdit()->clear();
-        d->ui->ComboBox1->lineEdit()->setFocus();
-        typeInto(d->ui->ComboBox1->lineEdit(), QStringLiteral("O'Neil"));
-        d->ui->Edit1->setText(QStringLiteral("pw1"));
-        d->bitbtn4Click();
+        d->ui->operatorCombo->lineEdit()->clear();
+        d->ui->operatorCombo->lineEdit()->setFocus();
+        typeInto(d->ui->operatorCombo->lineEdit(), QStringLiteral("O'Neil"));
+        d->ui->passwordEdit->setText(QStringLiteral("pw1"));
+        d->tryLogin();
         QCOMPARE(h.env.dialogs().boxes().size(), 2);
         QVERIFY(d->isHidden());
         QCOMPARE(h.sessions().value(0).value(1), QStringLiteral("O'Neil"));
-        QCOMPARE(h.form->StatusPanel(1)->text(), QStringLiteral("O'Neil"));
+        QCOMPARE(h.form->statusPanel(1)->text(), QStringLiteral("O'Neil"));
     }
 
     void enterMovesAlongAndTheSecondEnterConfirms()
@@ -258,19 +258,19 @@ private slots:
         setFixedNow(QDateTime(QDate(2010, 8, 15), QTime(9, 5, 7)));
         h.insertCustomers({customer(QStringLiteral("VIP"), QStringLiteral("华联"))});
         h.showDialog();
-        Tloginfm *d = h.dialog;
+        LoginDialog *d = h.dialog;
         // A keyboard delivers the key to the focused combo box, not to its inner edit.
-        QTest::keyClick(d->ui->ComboBox1, Qt::Key_Return);
-        QCOMPARE(QApplication::focusWidget(), d->ui->Edit1);
+        QTest::keyClick(d->ui->operatorCombo, Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), d->ui->passwordEdit);
         QVERIFY(d->isVisible()); // Enter did not reach a default button
-        typeInto(d->ui->Edit1, QStringLiteral("888"));
-        QTest::keyClick(d->ui->Edit1, Qt::Key_Enter);
-        QCOMPARE(QApplication::focusWidget(), d->ui->bitbtn4);
+        typeInto(d->ui->passwordEdit, QStringLiteral("888"));
+        QTest::keyClick(d->ui->passwordEdit, Qt::Key_Enter);
+        QCOMPARE(QApplication::focusWidget(), d->ui->okButton);
         QVERIFY(d->isVisible()); // Enter in the password edit only moves the focus
         QVERIFY(h.sessions().isEmpty());
-        QTest::keyClick(d->ui->bitbtn4, Qt::Key_Return);
+        QTest::keyClick(d->ui->okButton, Qt::Key_Return);
         QVERIFY(d->isHidden());
-        QCOMPARE(d->Tag, 1);
+        QCOMPARE(d->tag, 1);
 
         // The session: one row with the name and the login time, no logout yet; the main
         // window holds its id, names the operator and lists the customers.
@@ -278,12 +278,12 @@ private slots:
         QCOMPARE(rows.size(), 1);
         QCOMPARE(rows[0].mid(1), QStringList({QStringLiteral("超级管理员"), QStringLiteral("2010-08-15 9:05:07"),
                                               QStringLiteral("<null>")}));
-        QCOMPARE(h.form->Tag, rows[0][0].toInt());
-        QCOMPARE(h.form->StatusPanel(1)->text(), QStringLiteral("超级管理员"));
-        QVERIFY(h.data->ADOQuery15->active());
-        QCOMPARE(h.data->ADOQuery15->sql(), sql::allRecords());
-        QCOMPARE(h.data->ADOQuery15->recordCount(), 1);
-        QVERIFY(!h.data->ADOQuery1->active());
+        QCOMPARE(h.form->tag, rows[0][0].toInt());
+        QCOMPARE(h.form->statusPanel(1)->text(), QStringLiteral("超级管理员"));
+        QVERIFY(h.data->customerList->active());
+        QCOMPARE(h.data->customerList->sql(), sql::allRecords());
+        QCOMPARE(h.data->customerList->recordCount(), 1);
+        QVERIFY(!h.data->statementQuery->active());
 
         // Closing the program writes the logout time into that row only.
         setFixedNow(QDateTime(QDate(2010, 8, 15), QTime(17, 30, 0)));
@@ -299,12 +299,12 @@ private slots:
         // Earlier sessions, one with a higher id than the next insert would get from max+1
         // after the highest was deleted: AUTOINCREMENT never reuses it.
         for (int i = 0; i < 3; ++i)
-            h.data->ADOConnection1->execute(QStringLiteral("insert into rz (username,btime) values ('x','2009-01-01')"));
-        h.data->ADOConnection1->execute(QStringLiteral("delete from rz where id=3"));
+            h.data->connection->execute(QStringLiteral("insert into rz (username,btime) values ('x','2009-01-01')"));
+        h.data->connection->execute(QStringLiteral("delete from rz where id=3"));
         h.showDialog();
-        h.dialog->ui->Edit1->setText(QStringLiteral("888"));
-        h.dialog->bitbtn4Click();
-        QCOMPARE(h.form->Tag, 4);
+        h.dialog->ui->passwordEdit->setText(QStringLiteral("888"));
+        h.dialog->tryLogin();
+        QCOMPARE(h.form->tag, 4);
         QCOMPARE(h.sessions().last().value(0), QStringLiteral("4"));
     }
 
@@ -313,14 +313,14 @@ private slots:
         {
             LoginHarness h;
             h.showDialog();
-            h.dialog->ui->Edit1->setText(QStringLiteral("888"));
-            QTest::mouseClick(h.dialog->ui->BitBtn1, Qt::LeftButton);
+            h.dialog->ui->passwordEdit->setText(QStringLiteral("888"));
+            QTest::mouseClick(h.dialog->ui->quitButton, Qt::LeftButton);
             QVERIFY(h.dialog->isHidden());
             QVERIFY(!h.form->isVisible());
             QVERIFY(h.sessions().isEmpty());
-            QCOMPARE(h.form->Tag, 0);
-            QVERIFY(h.dialog->Tag != 1);
-            QVERIFY(!h.data->ADOQuery1->active());
+            QCOMPARE(h.form->tag, 0);
+            QVERIFY(h.dialog->tag != 1);
+            QVERIFY(!h.data->statementQuery->active());
         }
         {
             LoginHarness h;
@@ -339,22 +339,22 @@ private slots:
     void aSessionRowThatCannotBeWrittenKeepsTheDialogOpen()
     {
         LoginHarness h;
-        h.data->ADOConnection1->execute(QStringLiteral(
+        h.data->connection->execute(QStringLiteral(
             "create trigger refuse before insert on rz begin select raise(abort, 'session log is read-only'); end"));
         h.showDialog();
-        h.dialog->ui->Edit1->setText(QStringLiteral("888"));
-        QTest::mouseClick(h.dialog->ui->bitbtn4, Qt::LeftButton);
+        h.dialog->ui->passwordEdit->setText(QStringLiteral("888"));
+        QTest::mouseClick(h.dialog->ui->okButton, Qt::LeftButton);
         QCOMPARE(h.env.dialogs().boxes().size(), 1);
         QCOMPARE(h.env.dialogs().lastBox().request.icon, BoxIcon::Stop);
         QVERIFY(h.env.dialogs().lastBox().request.text.contains(QStringLiteral("session log is read-only")));
         QVERIFY(h.dialog->isVisible());
-        QCOMPARE(h.form->Tag, 0);
-        QCOMPARE(h.form->StatusPanel(1)->text(), QStringLiteral("操作员："));
-        h.data->ADOConnection1->execute(QStringLiteral("drop trigger refuse"));
-        QTest::mouseClick(h.dialog->ui->bitbtn4, Qt::LeftButton);
+        QCOMPARE(h.form->tag, 0);
+        QCOMPARE(h.form->statusPanel(1)->text(), QStringLiteral("操作员："));
+        h.data->connection->execute(QStringLiteral("drop trigger refuse"));
+        QTest::mouseClick(h.dialog->ui->okButton, Qt::LeftButton);
         QVERIFY(h.dialog->isHidden());
         QCOMPARE(h.sessions().size(), 1);
-        QCOMPARE(h.form->Tag, h.sessions()[0][0].toInt());
+        QCOMPARE(h.form->tag, h.sessions()[0][0].toInt());
     }
 
     void twoConnectionsLoggingInAtOnceEachGetTheirOwnRow()
@@ -377,7 +377,7 @@ private slots:
         QVERIFY(check.exec(QStringLiteral("select username from rz where id=%1").arg(id2)) && check.next());
         QCOMPARE(check.value(0).toString(), QStringLiteral("乙"));
         // The newest id would have handed the first instance the second one's session.
-        OpenStatement(&q1, sql::maxSessionId());
+        openStatement(&q1, sql::maxSessionId());
         QCOMPARE(q1.fieldByName(QStringLiteral("maxid")).asInteger(), id2);
     }
 
@@ -428,17 +428,17 @@ private slots:
         createDataDb(env.path());
         setFixedNow(QDateTime(QDate(2010, 8, 15), QTime(8, 0, 0)));
         bool sawDialog = false;
-        whenLoginDialogShown([&](Tloginfm *d) {
+        whenLoginDialogShown([&](LoginDialog *d) {
             sawDialog = true;
             QVERIFY(MainForm && MainForm->isVisible());
-            d->ui->Edit1->setText(sql::defaultPassword());
-            QTest::mouseClick(d->ui->bitbtn4, Qt::LeftButton);
+            d->ui->passwordEdit->setText(sql::defaultPassword());
+            QTest::mouseClick(d->ui->okButton, Qt::LeftButton);
             // Back in the main window: later activations do not bring the dialog back.
             QTimer::singleShot(50, [] {
                 QVERIFY(MainForm);
-                QCOMPARE(MainForm->StatusPanel(1)->text(), QStringLiteral("超级管理员"));
+                QCOMPARE(MainForm->statusPanel(1)->text(), QStringLiteral("超级管理员"));
                 // A session is open: later activations pass the dialog by.
-                QVERIFY(MainForm->Tag > 0);
+                QVERIFY(MainForm->tag > 0);
                 QVERIFY(!loginfm->isVisible());
                 setFixedNow(QDateTime(QDate(2010, 8, 15), QTime(18, 0, 0)));
                 MainForm->close();
@@ -461,7 +461,7 @@ private slots:
     {
         Environment env;
         createDataDb(env.path());
-        whenLoginDialogShown([](Tloginfm *d) { QTest::mouseClick(d->ui->BitBtn1, Qt::LeftButton); });
+        whenLoginDialogShown([](LoginDialog *d) { QTest::mouseClick(d->ui->quitButton, Qt::LeftButton); });
         QCOMPARE(runProgram(*qApp), 0);
         db::Connection c(env.filePath(QStringLiteral("data.db")));
         c.open();

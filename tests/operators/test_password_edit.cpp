@@ -75,7 +75,7 @@ private slots:
         Field f;
         typeText(f.edit, QStringLiteral("a-B ?9_中文x"));
         QCOMPARE(f.edit->text(), QStringLiteral("aB9x"));
-        // Backspace works; so do the cursor keys and Delete, which insert nothing.
+        // Backspace works; so do the cursor keys and delete, which insert nothing.
         QTest::keyClick(f.edit, Qt::Key_Backspace);
         QCOMPARE(f.edit->text(), QStringLiteral("aB9"));
         QTest::keyClick(f.edit, Qt::Key_Home);

@@ -1,6 +1,6 @@
 #include "tests/printing/PageText.h"
 
-#include "printing/PrViewEh.h"
+#include "printing/PageStore.h"
 
 #include <QPaintDevice>
 #include <QPaintEngine>
@@ -87,8 +87,8 @@ PageText::PageText(const QPicture &page)
     std::stable_sort(lineStart, m_items.end(), [](const PageTextItem &a, const PageTextItem &b) { return a.pos.x() < b.pos.x(); });
 }
 
-PageText::PageText(const TPrinterPreview &store, int index)
-    : PageText(store.Page(index))
+PageText::PageText(const PageStore &store, int index)
+    : PageText(store.page(index))
 {
 }
 

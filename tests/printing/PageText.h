@@ -9,7 +9,7 @@
 #include <QString>
 #include <QStringList>
 
-class TPrinterPreview;
+class PageStore;
 
 namespace lianbu::test {
 
@@ -24,7 +24,7 @@ class PageText
 {
 public:
     explicit PageText(const QPicture &page);
-    PageText(const TPrinterPreview &store, int index);
+    PageText(const PageStore &store, int index);
 
     const QList<PageTextItem> &items() const & { return m_items; }
     // A temporary's items are handed over, so a loop over PageText(...).items() stays valid.

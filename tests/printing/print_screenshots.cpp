@@ -2,14 +2,14 @@
 // at (not a test):  QT_QPA_PLATFORM=offscreen build/.../tests/printing/lianbu-print-screenshots OUTDIR
 #include "tests/support/MainWindowHarness.h"
 
-#include "data/dm.h"
+#include "data/Database.h"
 #include "db/Query.h"
-#include "grid/DBGridEh.h"
-#include "printing/PrnDbgeh.h"
-#include "printing/PrnDgDlg.h"
-#include "printing/PrvFrmEh.h"
-#include "ui_MAIN.h"
-#include "ui_PrnDgDlg.h"
+#include "grid/DataGrid.h"
+#include "printing/GridReport.h"
+#include "printing/PrintSettingsDialog.h"
+#include "printing/PrintPreviewWindow.h"
+#include "ui_MainWindow.h"
+#include "ui_PrintSettingsDialog.h"
 
 #include <QApplication>
 #include <QDir>
@@ -20,9 +20,9 @@ using namespace lianbu::test;
 
 namespace {
 
-void savePage(TPrinterPreview *store, int index, const QString &path, double scale = 0.25)
+void savePage(PageStore *store, int index, const QString &path, double scale = 0.25)
 {
-    const auto &m = store->Metrics();
+    const auto &m = store->metrics();
     QImage img(QSize(int(m.paperWidth() * scale), int(m.paperHeight() * scale)), QImage::Format_RGB32);
     img.fill(Qt::white);
     QPainter p(&img);
@@ -30,7 +30,7 @@ void savePage(TPrinterPreview *store, int index, const QString &path, double sca
     p.setRenderHint(QPainter::TextAntialiasing);
     p.scale(scale, scale);
     p.translate(m.offsetX, m.offsetY);
-    store->DrawPage(&p, index);
+    store->drawPage(&p, index);
     p.end();
     img.save(path);
 }
@@ -56,43 +56,43 @@ int main(int argc, char **argv)
         rows << row;
     }
     h.insertCustomers(rows);
-    h.form->Button12Click();
-    h.form->ToolButton22Click();
-    TPreviewFormEh *preview = TPreviewFormEh::existingInstance();
+    h.form->showAllRecords();
+    h.form->printCustomerList();
+    PrintPreviewWindow *preview = PrintPreviewWindow::existingInstance();
     if (!preview)
         return 1;
     preview->resize(1280, 900);
     QApplication::processEvents();
     preview->grab().save(out + QStringLiteral("/preview-full.png"));
-    preview->PreviewBox()->setZoomMode(TZoomModeEh::PageWidth);
+    preview->previewBox()->setZoomMode(ZoomMode::PageWidth);
     QApplication::processEvents();
     preview->grab().save(out + QStringLiteral("/preview-width.png"));
-    preview->setToolbarLook(TToolbarLookEh::IconsOnly);
+    preview->setToolbarLook(ToolbarLook::IconsOnly);
     QApplication::processEvents();
     preview->grab().save(out + QStringLiteral("/preview-iconsonly.png"));
-    preview->setToolbarLook(TToolbarLookEh::IconsAndCaptions);
-    for (int i = 0; i < preview->Store()->PageCount(); ++i)
-        savePage(preview->Store(), i, out + QStringLiteral("/page-%1.png").arg(i + 1));
+    preview->setToolbarLook(ToolbarLook::IconsAndCaptions);
+    for (int i = 0; i < preview->store()->pageCount(); ++i)
+        savePage(preview->store(), i, out + QStringLiteral("/page-%1.png").arg(i + 1));
     // a detail at full printer resolution / 2
-    savePage(preview->Store(), 0, out + QStringLiteral("/page-1-large.png"), 0.5);
+    savePage(preview->store(), 0, out + QStringLiteral("/page-1-large.png"), 0.5);
     QImage(out + QStringLiteral("/page-1-large.png")).copy(150, 150, 1400, 900).save(out + QStringLiteral("/page-1-detail.png"));
 
     // a short list, and the same list with fitting off (column blocks)
-    TPrintDBGridEh *printer = h.form->findChild<TPrintDBGridEh *>(QStringLiteral("PrintDBGridEh1"));
-    h.data->ADOQuery15->close();
-    h.data->ADOQuery15->setSql(QStringLiteral("select * from data where a='VIP客户'"));
-    h.data->ADOQuery15->open();
-    h.form->ToolButton22Click();
-    savePage(preview->Store(), 0, out + QStringLiteral("/short-1.png"));
-    const auto options = printer->Options;
-    printer->Options = TPrintGridOptionsEh(pghColored) | pghRowAutoStretch;
-    printer->ShowPrintPreview();
-    for (int i = 0; i < std::min(3, preview->Store()->PageCount()); ++i)
-        savePage(preview->Store(), i, out + QStringLiteral("/blocks-%1.png").arg(i + 1));
-    printer->Options = options;
+    GridReport *printer = h.form->findChild<GridReport *>(QStringLiteral("customerReport"));
+    h.data->customerList->close();
+    h.data->customerList->setSql(QStringLiteral("select * from data where a='VIP客户'"));
+    h.data->customerList->open();
+    h.form->printCustomerList();
+    savePage(preview->store(), 0, out + QStringLiteral("/short-1.png"));
+    const auto options = printer->options;
+    printer->options = PrintOptions(PrintOption::Coloured) | PrintOption::RowAutoStretch;
+    printer->showPrintPreview();
+    for (int i = 0; i < std::min(3, preview->store()->pageCount()); ++i)
+        savePage(preview->store(), i, out + QStringLiteral("/blocks-%1.png").arg(i + 1));
+    printer->options = options;
 
-    auto *dialog = TfPrnDBGridEhSetupDialog::instance();
-    dialog->SetupFrom(h.form->findChild<TPrintDBGridEh *>(QStringLiteral("PrintDBGridEh1")));
+    auto *dialog = PrintSettingsDialog::instance();
+    dialog->setupFrom(h.form->findChild<GridReport *>(QStringLiteral("customerReport")));
     dialog->show();
     QApplication::processEvents();
     dialog->grab().save(out + QStringLiteral("/settings-dialog.png"));

@@ -6,14 +6,14 @@
 
 #include "db/DataSet.h"
 #include "db/Query.h"
-#include "grid/DBGridEh.h"
+#include "grid/DataGrid.h"
 #include "platform/Clock.h"
-#include "printing/PrnDbgeh.h"
-#include "printing/PrnDgDlg.h"
-#include "printing/PrvFrmEh.h"
-#include "ui_MAIN.h"
-#include "ui_PrnDgDlg.h"
-#include "ui_PrvFrmEh.h"
+#include "printing/GridReport.h"
+#include "printing/PrintSettingsDialog.h"
+#include "printing/PrintPreviewWindow.h"
+#include "ui_MainWindow.h"
+#include "ui_PrintSettingsDialog.h"
+#include "ui_PrintPreviewWindow.h"
 
 #include <QActionGroup>
 #include <QFile>
@@ -48,13 +48,13 @@ QList<CustomerRow> numberedCustomers(int count, int from = 1)
 // The harness puts the clock back on the system time; the tests print at a known moment.
 void fixClock() { lianbu::setFixedNow(QDateTime(QDate(2011, 3, 4), QTime(9, 30))); }
 
-TPrintDBGridEh *component(MainWindowHarness &h)
+GridReport *component(MainWindowHarness &h)
 {
-    return h.form->findChild<TPrintDBGridEh *>(QStringLiteral("PrintDBGridEh1"));
+    return h.form->findChild<GridReport *>(QStringLiteral("customerReport"));
 }
 
-TPreviewFormEh *preview() { return TPreviewFormEh::existingInstance(); }
-TPrinterPreview *store() { return preview() ? preview()->Store() : nullptr; }
+PrintPreviewWindow *preview() { return PrintPreviewWindow::existingInstance(); }
+PageStore *store() { return preview() ? preview()->store() : nullptr; }
 
 // The short names (C###) printed on a page, top to bottom.
 QStringList shortNamesOn(int page)
@@ -72,7 +72,7 @@ QStringList shortNamesOn(int page)
 QStringList allShortNames()
 {
     QStringList names;
-    for (int i = 0; i < store()->PageCount(); ++i)
+    for (int i = 0; i < store()->pageCount(); ++i)
         names << shortNamesOn(i);
     return names;
 }
@@ -143,13 +143,13 @@ private slots:
         fixClock();
         h.insertCustomers(numberedCustomers(3));
         // before the login the list is closed: no pages, no window
-        h.form->ToolButton22Click();
+        h.form->printCustomerList();
         QVERIFY(preview() == nullptr || !preview()->isVisible());
-        QVERIFY(preview() == nullptr || store()->PageCount() == 0);
+        QVERIFY(preview() == nullptr || store()->pageCount() == 0);
         // and a component without a grid does nothing either
-        TPrintDBGridEh loose;
-        loose.ShowPrintPreview();
-        QVERIFY(preview() == nullptr || store()->PageCount() == 0);
+        GridReport loose;
+        loose.showPrintPreview();
+        QVERIFY(preview() == nullptr || store()->pageCount() == 0);
     }
 
     void printCommandShowsTheCustomerReport()
@@ -157,18 +157,18 @@ private slots:
         MainWindowHarness h;
         fixClock();
         h.insertCustomers(numberedCustomers(5));
-        h.form->Button12Click();
-        QTest::mouseClick(h.form->ui->ToolButton22, Qt::LeftButton);
+        h.form->showAllRecords();
+        QTest::mouseClick(h.form->ui->printButton, Qt::LeftButton);
         QVERIFY(preview());
         QVERIFY(preview()->isVisible());
         QCOMPARE(preview()->windowTitle(), QStringLiteral("预览 - 列表信息"));
-        QCOMPARE(store()->PageCount(), 1);
-        QCOMPARE(preview()->StatusText(), QStringLiteral("第 1 页 共 1 页"));
+        QCOMPARE(store()->pageCount(), 1);
+        QCOMPARE(preview()->statusText(), QStringLiteral("第 1 页 共 1 页"));
         QVERIFY(preview()->mniFull->isChecked()); // the whole page at first
-        QCOMPARE(preview()->PreviewBox()->ZoomMode(), TZoomModeEh::FullPage);
+        QCOMPARE(preview()->previewBox()->zoomMode(), ZoomMode::FullPage);
         // pages are pictures in the virtual printer's pixels (no printer on this machine)
-        QCOMPARE(store()->Metrics(), lianbu::printing::virtualPageMetrics());
-        QCOMPARE(store()->Page(0).boundingRect(), QRect(0, 0, 4676, 6744));
+        QCOMPARE(store()->metrics(), lianbu::printing::virtualPageMetrics());
+        QCOMPARE(store()->page(0).boundingRect(), QRect(0, 0, 4676, 6744));
 
         const PageText page(*store(), 0);
         const QStringList lines = page.lines();
@@ -183,9 +183,9 @@ private slots:
         // the date of printing after the grid, the placeholder back in the stored text
         QCOMPARE(lines.back(), QStringLiteral("2011-03-04"));
         QVERIFY(page.yOf(QStringLiteral("2011-03-04")) > page.yOf(QStringLiteral("总计")));
-        QVERIFY(component(h)->AfterGridText()->toPlainText().contains(QStringLiteral("%[Today]")));
+        QVERIFY(component(h)->afterGridText()->toPlainText().contains(QStringLiteral("%[Today]")));
         // the list's record is where it was
-        QCOMPARE(h.data->ADOQuery15->recNo(), 5);
+        QCOMPARE(h.data->customerList->recNo(), 5);
     }
 
     void everyRowOnceAcrossPages()
@@ -193,9 +193,9 @@ private slots:
         MainWindowHarness h;
         fixClock();
         h.insertCustomers(numberedCustomers(150));
-        h.form->Button12Click();
-        h.form->ToolButton22Click();
-        const int pages = store()->PageCount();
+        h.form->showAllRecords();
+        h.form->printCustomerList();
+        const int pages = store()->pageCount();
         QVERIFY(pages >= 3);
         QStringList expected;
         for (int i = 1; i <= 150; ++i)
@@ -212,15 +212,15 @@ private slots:
         QCOMPARE(shortNamesOn(1).size(), shortNamesOn(2).size());
         QVERIFY(shortNamesOn(1).size() > shortNamesOn(0).size()); // page 1 also holds the heading
         QCOMPARE(lineWith(pages - 1, QStringLiteral("总计")), QStringLiteral("总计|150"));
-        QCOMPARE(component(h)->LastLayout().dataRowsPrinted, 150);
-        QCOMPARE(preview()->StatusText(), QStringLiteral("第 1 页 共 %1 页").arg(pages));
+        QCOMPARE(component(h)->lastLayout().dataRowsPrinted, 150);
+        QCOMPARE(preview()->statusText(), QStringLiteral("第 1 页 共 %1 页").arg(pages));
 
         // more rows, more pages; the per-page capacity stays the same
         const int perPage = shortNamesOn(1).size();
         h.insertCustomers(numberedCustomers(2 * perPage, 151));
-        h.form->Button12Click();
-        h.form->ToolButton22Click();
-        QCOMPARE(store()->PageCount(), pages + 2);
+        h.form->showAllRecords();
+        h.form->printCustomerList();
+        QCOMPARE(store()->pageCount(), pages + 2);
     }
 
     void hiddenAndMovedColumns()
@@ -228,11 +228,11 @@ private slots:
         MainWindowHarness h;
         fixClock();
         h.insertCustomers(numberedCustomers(4));
-        h.form->Button12Click();
-        TDBGridEh *grid = h.form->ui->DBGridEh1;
-        grid->Columns()->FindByFieldName(QStringLiteral("c"))->setVisible(false);
-        grid->Columns()->Move(grid->Columns()->IndexOf(grid->Columns()->FindByFieldName(QStringLiteral("g"))), 0);
-        h.form->ToolButton22Click();
+        h.form->showAllRecords();
+        DataGrid *grid = h.form->ui->customerGrid;
+        grid->columns()->findByFieldName(QStringLiteral("c"))->setVisible(false);
+        grid->columns()->move(grid->columns()->indexOf(grid->columns()->findByFieldName(QStringLiteral("g"))), 0);
+        h.form->printCustomerList();
         const QString titles = lineWith(0, QStringLiteral("客户类别"));
         QVERIFY2(titles.startsWith(QStringLiteral("电  话|客户类别|客户简称|职  务")), qPrintable(titles));
         QVERIFY(!PageText(*store(), 0).contains(QStringLiteral("姓  名")));
@@ -253,27 +253,27 @@ private slots:
         MainWindowHarness h;
         fixClock();
         h.insertCustomers(numberedCustomers(30));
-        h.data->ADOQuery15->close();
-        h.data->ADOQuery15->setSql(QStringLiteral("select * from data where a='VIP客户'"));
-        h.data->ADOQuery15->open();
-        h.form->ui->DBGridEh1->ClickTitle(1); // by short name, descending
+        h.data->customerList->close();
+        h.data->customerList->setSql(QStringLiteral("select * from data where a='VIP客户'"));
+        h.data->customerList->open();
+        h.form->ui->customerGrid->clickTitle(1); // by short name, descending
         const QStringList shown = h.listColumn(QStringLiteral("b"));
         QCOMPARE(shown.size(), 10);
         QVERIFY(shown.first() > shown.last());
-        h.form->ToolButton22Click();
+        h.form->printCustomerList();
         QCOMPARE(allShortNames(), shown);
-        QCOMPARE(lineWith(store()->PageCount() - 1, QStringLiteral("总计")), QStringLiteral("总计|10"));
+        QCOMPARE(lineWith(store()->pageCount() - 1, QStringLiteral("总计")), QStringLiteral("总计|10"));
     }
 
     void emptyListPrintsTitlesAndACountOfNought()
     {
         MainWindowHarness h;
         fixClock();
-        h.data->ADOQuery15->close();
-        h.data->ADOQuery15->setSql(QStringLiteral("select * from data"));
-        h.data->ADOQuery15->open();
-        h.form->ToolButton22Click();
-        QCOMPARE(store()->PageCount(), 1);
+        h.data->customerList->close();
+        h.data->customerList->setSql(QStringLiteral("select * from data"));
+        h.data->customerList->open();
+        h.form->printCustomerList();
+        QCOMPARE(store()->pageCount(), 1);
         const PageText page(*store(), 0);
         QVERIFY(page.contains(QStringLiteral("Page. 1")));
         QVERIFY(page.contains(QStringLiteral("联簿宝http://www.lianbubao.example")));
@@ -290,12 +290,12 @@ private slots:
         rows[1][7] = QStringLiteral("10");
         rows[3][7] = QStringLiteral("0.25"); // row 3 has none
         h.insertCustomers(rows);
-        h.form->Button12Click();
-        TDBGridEh *grid = h.form->ui->DBGridEh1;
-        grid->Columns()->FindByFieldName(QStringLiteral("f"))->Title()->setCaption(QStringLiteral("联系方式|手机"));
-        grid->Columns()->FindByFieldName(QStringLiteral("g"))->Title()->setCaption(QStringLiteral("联系方式|电话"));
-        grid->Columns()->FindByFieldName(QStringLiteral("h"))->Footer()->setValueType(fvtSum);
-        h.form->ToolButton22Click();
+        h.form->showAllRecords();
+        DataGrid *grid = h.form->ui->customerGrid;
+        grid->columns()->findByFieldName(QStringLiteral("f"))->title()->setCaption(QStringLiteral("联系方式|手机"));
+        grid->columns()->findByFieldName(QStringLiteral("g"))->title()->setCaption(QStringLiteral("联系方式|电话"));
+        grid->columns()->findByFieldName(QStringLiteral("h"))->footer()->setValueType(FooterValue::Sum);
+        h.form->printCustomerList();
         const PageText page(*store(), 0);
         // the shared upper level once, spanning both columns, above their own captions
         QCOMPARE(int(page.text().count(QStringLiteral("联系方式"))), 1);
@@ -321,9 +321,9 @@ private slots:
         MainWindowHarness h;
         fixClock();
         h.insertCustomers(numberedCustomers(3));
-        h.form->Button12Click();
-        h.form->ToolButton22Click();
-        TPreviewBox *box = preview()->PreviewBox();
+        h.form->showAllRecords();
+        h.form->printCustomerList();
+        PageView *box = preview()->previewBox();
         preview()->resize(900, 700);
         preview()->mni200->trigger();
         QScrollBar *v = box->verticalScrollBar();
@@ -357,7 +357,7 @@ private slots:
         QTest::mouseRelease(port, Qt::LeftButton, {}, QPoint(250, 220));
         QCOMPARE(hbar->value(), 150);
         QCOMPARE(v->value(), 280);
-        QCOMPARE(box->ZoomMode(), TZoomModeEh::z200);
+        QCOMPARE(box->zoomMode(), ZoomMode::z200);
         QCOMPARE(port->cursor().shape(), Qt::BitmapCursor); // the magnifier again
     }
 
@@ -366,36 +366,36 @@ private slots:
         MainWindowHarness h;
         fixClock();
         h.insertCustomers(numberedCustomers(120));
-        h.form->Button12Click();
-        h.form->ToolButton22Click(); // creates and configures the component
-        TPrintDBGridEh *printer = component(h);
+        h.form->showAllRecords();
+        h.form->printCustomerList(); // creates and configures the component
+        GridReport *printer = component(h);
         QVERIFY(printer);
         QString during;
-        auto connection = connect(store(), &TPrinterPreview::pageStarted, this, [&] {
+        auto connection = connect(store(), &PageStore::pageStarted, this, [&] {
             if (during.isEmpty())
-                during = printer->AfterGridText()->toPlainText();
+                during = printer->afterGridText()->toPlainText();
         });
-        h.form->ToolButton22Click();
+        h.form->printCustomerList();
         disconnect(connection);
         QVERIFY2(during.contains(QStringLiteral("2011-03-04")), qPrintable(during.toUtf8().toHex()));
         QVERIFY(!during.contains(QStringLiteral("%[Today]")));
         // afterwards the stored text has its placeholder again, formatting intact
-        QTextDocument *after = printer->AfterGridText();
+        QTextDocument *after = printer->afterGridText();
         QCOMPARE(after->toPlainText(), QStringLiteral("\n%[Today]"));
         const QTextCursor placeholder = after->find(QStringLiteral("%[today]"));
         QVERIFY(placeholder.charFormat().font().bold());
         QCOMPARE(placeholder.charFormat().fontPointSize(), 8.0);
-        QCOMPARE(printer->BeforeGridText()->toPlainText(), QStringLiteral("客 户 报 表\n"));
-        const int last = store()->PageCount() - 1;
+        QCOMPARE(printer->beforeGridText()->toPlainText(), QStringLiteral("客 户 报 表\n"));
+        const int last = store()->pageCount() - 1;
         const QString firstDateLine = PageText(*store(), last).lines().back();
         QCOMPARE(firstDateLine, QStringLiteral("2011-03-04"));
 
         // the same date line on a second print; the next day's date on the next day
-        h.form->ToolButton22Click();
-        QCOMPARE(PageText(*store(), store()->PageCount() - 1).lines().back(), firstDateLine);
+        h.form->printCustomerList();
+        QCOMPARE(PageText(*store(), store()->pageCount() - 1).lines().back(), firstDateLine);
         lianbu::setFixedNow(QDateTime(QDate(2011, 3, 5), QTime(8, 0)));
-        h.form->ToolButton22Click();
-        QCOMPARE(PageText(*store(), store()->PageCount() - 1).lines().back(), QStringLiteral("2011-03-05"));
+        h.form->printCustomerList();
+        QCOMPARE(PageText(*store(), store()->pageCount() - 1).lines().back(), QStringLiteral("2011-03-05"));
 
         // replacement keeps the replaced text's format and ignores case
         QTextDocument doc;
@@ -415,34 +415,34 @@ private slots:
         MainWindowHarness h;
         fixClock();
         h.insertCustomers(numberedCustomers(400));
-        h.form->Button12Click();
-        h.data->ADOQuery15->moveToRow(7);
-        h.form->ToolButton22Click();
-        const int fullCount = store()->PageCount();
+        h.form->showAllRecords();
+        h.data->customerList->moveToRow(7);
+        h.form->printCustomerList();
+        const int fullCount = store()->pageCount();
         QVERIFY(fullCount > 5);
 
         bool sawEventsWhileGenerating = false;
-        QTimer::singleShot(0, this, [&] { sawEventsWhileGenerating = store()->Printing(); });
-        h.data->ADOQuery15->moveToRow(7);
-        auto connection = connect(store(), &TPrinterPreview::pageStarted, this, [&](int page) {
+        QTimer::singleShot(0, this, [&] { sawEventsWhileGenerating = store()->printing(); });
+        h.data->customerList->moveToRow(7);
+        auto connection = connect(store(), &PageStore::pageStarted, this, [&](int page) {
             if (page == 3) {
-                QVERIFY(preview()->ui->tbStop->isEnabled());
-                QVERIFY(!preview()->ui->tbClose->isEnabled());
-                QVERIFY(!preview()->ui->tbtPrinterSetupDialog->isEnabled());
-                QTest::mouseClick(preview()->ui->tbStop, Qt::LeftButton);
+                QVERIFY(preview()->ui->stopButton->isEnabled());
+                QVERIFY(!preview()->ui->closeButton->isEnabled());
+                QVERIFY(!preview()->ui->printerSetupButton->isEnabled());
+                QTest::mouseClick(preview()->ui->stopButton, Qt::LeftButton);
             }
         });
-        h.form->ToolButton22Click();
+        h.form->printCustomerList();
         disconnect(connection);
         QVERIFY(sawEventsWhileGenerating); // pending events ran between cells
-        QVERIFY(!store()->Printing());
-        QCOMPARE(store()->PageCount(), 3);
-        QCOMPARE(preview()->PageCount(), 3);
-        QCOMPARE(preview()->StatusText(), QStringLiteral("第 1 页 共 3 页"));
-        QVERIFY(!preview()->ui->tbStop->isEnabled());
-        QCOMPARE(h.data->ADOQuery15->currentRow(), 7);
-        QVERIFY(!h.data->ADOQuery15->controlsDisabled());
-        QVERIFY(component(h)->AfterGridText()->toPlainText().contains(QStringLiteral("%[Today]")));
+        QVERIFY(!store()->printing());
+        QCOMPARE(store()->pageCount(), 3);
+        QCOMPARE(preview()->pageCount(), 3);
+        QCOMPARE(preview()->statusText(), QStringLiteral("第 1 页 共 3 页"));
+        QVERIFY(!preview()->ui->stopButton->isEnabled());
+        QCOMPARE(h.data->customerList->currentRow(), 7);
+        QVERIFY(!h.data->customerList->controlsDisabled());
+        QVERIFY(component(h)->afterGridText()->toPlainText().contains(QStringLiteral("%[Today]")));
         QVERIFY(preview()->isVisible());
     }
 
@@ -451,24 +451,24 @@ private slots:
         MainWindowHarness h;
         fixClock();
         h.insertCustomers(numberedCustomers(300));
-        h.form->Button12Click();
-        h.form->ToolButton22Click();
-        const int fullCount = store()->PageCount();
-        auto connection = connect(store(), &TPrinterPreview::pageStarted, this, [&](int page) {
+        h.form->showAllRecords();
+        h.form->printCustomerList();
+        const int fullCount = store()->pageCount();
+        auto connection = connect(store(), &PageStore::pageStarted, this, [&](int page) {
             if (page == 2)
                 QTest::keyClick(preview(), Qt::Key_Escape);
         });
-        h.form->ToolButton22Click();
+        h.form->printCustomerList();
         disconnect(connection);
-        QCOMPARE(store()->PageCount(), 2);
-        QVERIFY(store()->PageCount() < fullCount);
+        QCOMPARE(store()->pageCount(), 2);
+        QVERIFY(store()->pageCount() < fullCount);
         QVERIFY(preview()->isVisible());
         QTest::keyClick(preview(), Qt::Key_Escape);
         QVERIFY(!preview()->isVisible());
         // the next print shows it again
-        h.form->ToolButton22Click();
+        h.form->printCustomerList();
         QVERIFY(preview()->isVisible());
-        QCOMPARE(store()->PageCount(), fullCount);
+        QCOMPARE(store()->pageCount(), fullCount);
     }
 
     void closeBoxDuringGenerationStopsThenCloses()
@@ -476,19 +476,19 @@ private slots:
         MainWindowHarness h;
         fixClock();
         h.insertCustomers(numberedCustomers(300));
-        h.form->Button12Click();
-        h.form->ToolButton22Click();
+        h.form->showAllRecords();
+        h.form->printCustomerList();
         bool refused = false;
-        auto connection = connect(store(), &TPrinterPreview::pageStarted, this, [&](int page) {
+        auto connection = connect(store(), &PageStore::pageStarted, this, [&](int page) {
             if (page == 2) {
                 refused = !preview()->close();
                 refused = refused && preview()->isVisible();
             }
         });
-        h.form->ToolButton22Click();
+        h.form->printCustomerList();
         disconnect(connection);
         QVERIFY(refused);
-        QCOMPARE(store()->PageCount(), 2);
+        QCOMPARE(store()->pageCount(), 2);
         QVERIFY(!preview()->isVisible());
     }
 
@@ -499,13 +499,13 @@ private slots:
         QList<CustomerRow> rows = numberedCustomers(3);
         rows[1][13] = QString(6000, QChar(0x5907)); // a remark far taller than a page
         h.insertCustomers(rows);
-        h.form->Button12Click();
-        h.form->ToolButton22Click();
-        QVERIFY(!store()->Printing());
+        h.form->showAllRecords();
+        h.form->printCustomerList();
+        QVERIFY(!store()->printing());
         const QStringList names = allShortNames();
         QCOMPARE(names, (QStringList{"C001", "C002", "C003"}));
         int pageOf2 = -1, pageOf3 = -1;
-        for (int i = 0; i < store()->PageCount(); ++i) {
+        for (int i = 0; i < store()->pageCount(); ++i) {
             if (shortNamesOn(i).contains(QStringLiteral("C002")))
                 pageOf2 = i;
             if (shortNamesOn(i).contains(QStringLiteral("C003")))
@@ -521,22 +521,22 @@ private slots:
         MainWindowHarness h;
         fixClock();
         h.insertCustomers(numberedCustomers(150));
-        h.form->Button12Click();
-        h.form->ToolButton22Click();
-        TPrintDBGridEh *printer = component(h);
-        printer->PageHeader.CenterText = QStringLiteral("第&[page]页 共&[Pages]页 &&[Page]");
-        printer->PageHeader.RightText = QStringLiteral("&[Date] &[TIME]");
-        printer->ShowPrintPreview();
-        const int pages = store()->PageCount();
-        QCOMPARE(printer->LastLayout().pagesCounted, pages);
+        h.form->showAllRecords();
+        h.form->printCustomerList();
+        GridReport *printer = component(h);
+        printer->pageHeader.centerText = QStringLiteral("第&[page]页 共&[Pages]页 &&[Page]");
+        printer->pageHeader.rightText = QStringLiteral("&[Date] &[TIME]");
+        printer->showPrintPreview();
+        const int pages = store()->pageCount();
+        QCOMPARE(printer->lastLayout().pagesCounted, pages);
         for (int i = 0; i < pages; ++i)
             QCOMPARE(PageText(*store(), i).lines().value(0),
                      QStringLiteral("第%1页 共%2页 &&[Page]|2011-03-04 9:30:00").arg(i + 1).arg(pages));
         // without "&[Pages]" no counting pass is made
-        printer->PageHeader.CenterText = QStringLiteral("Page. &[Page]");
-        printer->PageHeader.RightText.clear();
-        printer->ShowPrintPreview();
-        QCOMPARE(printer->LastLayout().pagesCounted, 0);
+        printer->pageHeader.centerText = QStringLiteral("Page. &[Page]");
+        printer->pageHeader.rightText.clear();
+        printer->showPrintPreview();
+        QCOMPARE(printer->lastLayout().pagesCounted, 0);
     }
 
     void fitToWidthScalesOnlyWideGrids()
@@ -544,10 +544,10 @@ private slots:
         MainWindowHarness h;
         fixClock();
         h.insertCustomers(numberedCustomers(30));
-        h.form->Button12Click();
-        h.form->ToolButton22Click();
-        TPrintDBGridEh *printer = component(h);
-        const auto &layout = printer->LastLayout();
+        h.form->showAllRecords();
+        h.form->printCustomerList();
+        GridReport *printer = component(h);
+        const auto &layout = printer->lastLayout();
         QVERIFY(layout.scale < 1.0);
         double total = 6; // one grid line
         for (int w : layout.columnWidths)
@@ -556,36 +556,36 @@ private slots:
         QCOMPARE(layout.blocks.size(), 1);
 
         // a narrow grid keeps its natural size
-        TDBGridEh *grid = h.form->ui->DBGridEh1;
+        DataGrid *grid = h.form->ui->customerGrid;
         grid->setAutoFitColWidths(false);
-        for (int i = 2; i < grid->Columns()->Count(); ++i)
-            grid->Columns()->Items(i)->setVisible(false);
-        printer->ShowPrintPreview();
-        QCOMPARE(printer->LastLayout().scale, 1.0);
-        QCOMPARE(printer->LastLayout().columnWidths.value(0),
-                 lianbu::printing::printedColumnWidth(grid->Columns()->Items(0)->Width(), 6.25));
-        for (int i = 2; i < grid->Columns()->Count(); ++i)
-            grid->Columns()->Items(i)->setVisible(true);
+        for (int i = 2; i < grid->columns()->count(); ++i)
+            grid->columns()->items(i)->setVisible(false);
+        printer->showPrintPreview();
+        QCOMPARE(printer->lastLayout().scale, 1.0);
+        QCOMPARE(printer->lastLayout().columnWidths.value(0),
+                 lianbu::printing::printedColumnWidth(grid->columns()->items(0)->width(), 6.25));
+        for (int i = 2; i < grid->columns()->count(); ++i)
+            grid->columns()->items(i)->setVisible(true);
 
         // fitting off: column blocks, every set of rows printed once per block
-        printer->Options = TPrintGridOptionsEh(pghColored) | pghRowAutoStretch;
-        printer->ShowPrintPreview();
-        const int blocks = int(printer->LastLayout().blocks.size());
+        printer->options = PrintOptions(PrintOption::Coloured) | PrintOption::RowAutoStretch;
+        printer->showPrintPreview();
+        const int blocks = int(printer->lastLayout().blocks.size());
         QVERIFY(blocks >= 2);
-        QCOMPARE(store()->PageCount() % blocks, 0);
+        QCOMPARE(store()->pageCount() % blocks, 0);
         QVERIFY(PageText(*store(), 0).contains(QStringLiteral("C001")));
         QVERIFY(!PageText(*store(), 1).contains(QStringLiteral("C001"))); // block 2 has no short names
         QVERIFY(PageText(*store(), 1).contains(QStringLiteral("登记日期")) || blocks > 2);
 
         // shrinking the columns instead of scaling
-        printer->Options = TPrintGridOptionsEh(pghFitGridToPageWidth) | pghFitingByColWidths;
-        printer->ShowPrintPreview();
+        printer->options = PrintOptions(PrintOption::FitToPageWidth) | PrintOption::FitByColumnWidths;
+        printer->showPrintPreview();
         int sum = 0;
-        for (int w : printer->LastLayout().columnWidths)
+        for (int w : printer->lastLayout().columnWidths)
             sum += w;
-        QCOMPARE(printer->LastLayout().scale, 1.0);
-        QCOMPARE(sum, printer->LastLayout().body.width() - 6);
-        QCOMPARE(printer->LastLayout().blocks.size(), 1);
+        QCOMPARE(printer->lastLayout().scale, 1.0);
+        QCOMPARE(sum, printer->lastLayout().body.width() - 6);
+        QCOMPARE(printer->lastLayout().blocks.size(), 1);
     }
 
     void previewRulesAndZoom()
@@ -593,37 +593,37 @@ private slots:
         MainWindowHarness h;
         fixClock();
         h.insertCustomers(numberedCustomers(150));
-        h.form->Button12Click();
-        h.form->ToolButton22Click();
-        TPreviewFormEh *f = preview();
+        h.form->showAllRecords();
+        h.form->printCustomerList();
+        PrintPreviewWindow *f = preview();
         auto *ui = f->ui;
-        QCOMPARE(ui->tbtPrint->text(), QStringLiteral("打印"));
-        QCOMPARE(ui->tbtPrint->toolTip(), QStringLiteral("Print"));
-        QCOMPARE(ui->tbtPrinterSetupDialog->text(), QStringLiteral(" 打印设置"));
-        QCOMPARE(ui->tbtPrinterSetupDialog->toolTip(), QStringLiteral("Printer setup"));
-        QCOMPARE(ui->tbtPrevPage->toolTip(), QStringLiteral("Previous page"));
-        QCOMPARE(ui->tbClose->toolTip(), QStringLiteral("Close preview"));
-        QVERIFY(!ui->tbtPrint->icon().isNull());
+        QCOMPARE(ui->printButton->text(), QStringLiteral("打印"));
+        QCOMPARE(ui->printButton->toolTip(), QStringLiteral("Print"));
+        QCOMPARE(ui->printerSetupButton->text(), QStringLiteral(" 打印设置"));
+        QCOMPARE(ui->printerSetupButton->toolTip(), QStringLiteral("Printer setup"));
+        QCOMPARE(ui->previousPageButton->toolTip(), QStringLiteral("Previous page"));
+        QCOMPARE(ui->closeButton->toolTip(), QStringLiteral("Close preview"));
+        QVERIFY(!ui->printButton->icon().isNull());
         // no printer installed: pages viewable, not printable
-        QVERIFY(!ui->tbtPrint->isEnabled());
-        QVERIFY(ui->tbtPrinterSetupDialog->isEnabled());
-        QVERIFY(ui->tbtScale->isEnabled());
-        QVERIFY(!ui->tbStop->isEnabled());
-        QVERIFY(ui->tbClose->isEnabled());
-        QVERIFY(!ui->tbtPrevPage->isEnabled());
-        QVERIFY(ui->tbtNextPage->isEnabled());
-        const int pages = f->PageCount();
+        QVERIFY(!ui->printButton->isEnabled());
+        QVERIFY(ui->printerSetupButton->isEnabled());
+        QVERIFY(ui->zoomButton->isEnabled());
+        QVERIFY(!ui->stopButton->isEnabled());
+        QVERIFY(ui->closeButton->isEnabled());
+        QVERIFY(!ui->previousPageButton->isEnabled());
+        QVERIFY(ui->nextPageButton->isEnabled());
+        const int pages = f->pageCount();
         for (int i = 1; i < pages; ++i)
-            QTest::mouseClick(ui->tbtNextPage, Qt::LeftButton);
-        QCOMPARE(f->CurrentPage(), pages);
-        QVERIFY(!ui->tbtNextPage->isEnabled());
-        QVERIFY(ui->tbtPrevPage->isEnabled());
-        QCOMPARE(f->StatusText(), QStringLiteral("第 %1 页 共 %1 页").arg(pages));
-        QTest::mouseClick(ui->tbtPrevPage, Qt::LeftButton);
-        QCOMPARE(f->CurrentPage(), pages - 1);
+            QTest::mouseClick(ui->nextPageButton, Qt::LeftButton);
+        QCOMPARE(f->currentPage(), pages);
+        QVERIFY(!ui->nextPageButton->isEnabled());
+        QVERIFY(ui->previousPageButton->isEnabled());
+        QCOMPARE(f->statusText(), QStringLiteral("第 %1 页 共 %1 页").arg(pages));
+        QTest::mouseClick(ui->previousPageButton, Qt::LeftButton);
+        QCOMPARE(f->currentPage(), pages - 1);
 
         // zoom menu: ten radio items, whole page first
-        const QList<QAction *> items = f->ScaleMenu()->actions();
+        const QList<QAction *> items = f->scaleMenu()->actions();
         QCOMPARE(items.size(), 10);
         QStringList captions;
         for (QAction *a : items)
@@ -631,46 +631,46 @@ private slots:
         QCOMPARE(captions, (QStringList{"500%", "200%", "150%", "100%", "75%", "50%", "25%", "10%", "页宽度", "全部页面"}));
         f->mniFull->trigger(); // the zoom stays as the operator left it
         QVERIFY(f->mniFull->isChecked());
-        QCOMPARE(f->PreviewBox()->ZoomMode(), TZoomModeEh::FullPage);
+        QCOMPARE(f->previewBox()->zoomMode(), ZoomMode::FullPage);
         f->resize(1000, 760);
         QApplication::processEvents();
-        TPreviewBox *box = f->PreviewBox();
-        QRectF page = box->PageRect();
+        PageView *box = f->previewBox();
+        QRectF page = box->pageRect();
         QVERIFY(page.height() <= box->viewport()->height() - 16 + 1);
         QVERIFY(page.left() > 0 && page.top() > 0);
 
         f->mni100->trigger();
         QVERIFY(f->mni100->isChecked());
-        QCOMPARE(box->ZoomMode(), TZoomModeEh::z100);
-        const auto &m = store()->Metrics();
-        page = box->PageRect();
+        QCOMPARE(box->zoomMode(), ZoomMode::z100);
+        const auto &m = store()->metrics();
+        page = box->pageRect();
         QVERIFY(qAbs(page.width() - double(m.paperWidth()) / m.dpiX * box->logicalDpiX()) < 0.5);
         // narrower than the view: centred across; taller: starts 8 pixels from the top
         QVERIFY(qAbs(page.left() - (box->viewport()->width() - page.width()) / 2) < 0.5);
         QCOMPARE(page.top(), 8.0);
         f->mni200->trigger();
-        QCOMPARE(box->PageRect().topLeft(), QPointF(8, 8));
+        QCOMPARE(box->pageRect().topLeft(), QPointF(8, 8));
         f->mni25->trigger();
-        QVERIFY(qAbs(box->PageRect().width() - double(m.paperWidth()) / m.dpiX * box->logicalDpiX() / 4) < 0.5);
+        QVERIFY(qAbs(box->pageRect().width() - double(m.paperWidth()) / m.dpiX * box->logicalDpiX() / 4) < 0.5);
         f->mniWidth->trigger();
-        QCOMPARE(box->ZoomMode(), TZoomModeEh::PageWidth);
-        QVERIFY(qAbs(box->PageRect().width() - (box->width() - box->style()->pixelMetric(QStyle::PM_ScrollBarExtent) - 20)) < 0.5);
+        QCOMPARE(box->zoomMode(), ZoomMode::PageWidth);
+        QVERIFY(qAbs(box->pageRect().width() - (box->width() - box->style()->pixelMetric(QStyle::PM_ScrollBarExtent) - 20)) < 0.5);
 
         // a click on the page in the whole-page mode zooms to 150%, another click back
         f->mniFull->trigger();
-        const QPoint inside = box->PageRect().center().toPoint();
+        const QPoint inside = box->pageRect().center().toPoint();
         QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, inside);
-        QCOMPARE(box->ZoomMode(), TZoomModeEh::z150);
+        QCOMPARE(box->zoomMode(), ZoomMode::z150);
         QVERIFY(f->mni150->isChecked());
         QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, QPoint(100, 100));
-        QCOMPARE(box->ZoomMode(), TZoomModeEh::FullPage);
+        QCOMPARE(box->zoomMode(), ZoomMode::FullPage);
 
         // wheel turns pages while the whole page is shown
-        const int before = f->CurrentPage();
+        const int before = f->currentPage();
         QWheelEvent down(QPointF(50, 50), box->mapToGlobal(QPointF(50, 50)), QPoint(), QPoint(0, -120), Qt::NoButton,
                          Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(box->viewport(), &down);
-        QCOMPARE(f->CurrentPage(), std::min(before + 1, pages));
+        QCOMPARE(f->currentPage(), std::min(before + 1, pages));
     }
 
     void toolbarLookFollowsTheSplitter()
@@ -678,21 +678,21 @@ private slots:
         MainWindowHarness h;
         fixClock();
         h.insertCustomers(numberedCustomers(3));
-        h.form->Button12Click();
-        h.form->ToolButton22Click();
-        TPreviewFormEh *f = preview();
-        QCOMPARE(f->ToolbarLook(), TToolbarLookEh::IconsAndCaptions);
-        f->Splitter1Moved(40, 1);
-        QCOMPARE(f->ToolbarLook(), TToolbarLookEh::IconsOnly);
-        QCOMPARE(f->ui->tbtPrint->toolButtonStyle(), Qt::ToolButtonIconOnly);
-        f->Splitter1Moved(20, 1);
-        QCOMPARE(f->ToolbarLook(), TToolbarLookEh::CaptionsOnly);
-        QCOMPARE(f->ui->tbtPrint->toolButtonStyle(), Qt::ToolButtonTextOnly);
-        f->Splitter1Moved(60, 1);
-        QCOMPARE(f->ToolbarLook(), TToolbarLookEh::IconsOnly);
-        f->Splitter1Moved(60, 1);
-        QCOMPARE(f->ToolbarLook(), TToolbarLookEh::IconsAndCaptions);
-        QCOMPARE(f->ui->tbtPrint->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+        h.form->showAllRecords();
+        h.form->printCustomerList();
+        PrintPreviewWindow *f = preview();
+        QCOMPARE(f->toolbarLook(), ToolbarLook::IconsAndCaptions);
+        f->onToolbarSplitterMoved(40, 1);
+        QCOMPARE(f->toolbarLook(), ToolbarLook::IconsOnly);
+        QCOMPARE(f->ui->printButton->toolButtonStyle(), Qt::ToolButtonIconOnly);
+        f->onToolbarSplitterMoved(20, 1);
+        QCOMPARE(f->toolbarLook(), ToolbarLook::CaptionsOnly);
+        QCOMPARE(f->ui->printButton->toolButtonStyle(), Qt::ToolButtonTextOnly);
+        f->onToolbarSplitterMoved(60, 1);
+        QCOMPARE(f->toolbarLook(), ToolbarLook::IconsOnly);
+        f->onToolbarSplitterMoved(60, 1);
+        QCOMPARE(f->toolbarLook(), ToolbarLook::IconsAndCaptions);
+        QCOMPARE(f->ui->printButton->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
     }
 
     void printingAPageRangeToPdf()
@@ -700,25 +700,25 @@ private slots:
         MainWindowHarness h;
         fixClock();
         h.insertCustomers(numberedCustomers(150));
-        h.form->Button12Click();
-        h.form->ToolButton22Click();
-        QVERIFY(store()->PageCount() >= 3);
+        h.form->showAllRecords();
+        h.form->printCustomerList();
+        QVERIFY(store()->pageCount() >= 3);
         QTemporaryDir dir;
         const QString pdf = dir.filePath(QStringLiteral("pages.pdf"));
-        QPrinter *printer = store()->Printer();
+        QPrinter *printer = store()->printer();
         printer->setOutputFormat(QPrinter::PdfFormat);
         printer->setOutputFileName(pdf);
-        preview()->ui->tbtPrint->setEnabled(true);
-        QVERIFY(store()->PrinterInstalled());
+        preview()->ui->printButton->setEnabled(true);
+        QVERIFY(store()->printerInstalled());
 
         RangeDialogs range(h.env.dialogs(), 2, 3);
         lianbu::setDialogService(&range);
-        preview()->tbtPrintClick();
+        preview()->print();
         QCOMPARE(range.asked, 1);
         // offered: all pages, 1 to the page count
         QCOMPARE(range.offeredRange, QPrinter::AllPages);
         QCOMPARE(range.offeredFrom, 1);
-        QCOMPARE(range.offeredTo, store()->PageCount());
+        QCOMPARE(range.offeredTo, store()->pageCount());
         QVERIFY(QFile::exists(pdf));
         QCOMPARE(pdfPageCount(pdf), 2);
 
@@ -726,13 +726,13 @@ private slots:
         lianbu::setDialogService(&all);
         const QString pdfAll = dir.filePath(QStringLiteral("all.pdf"));
         printer->setOutputFileName(pdfAll);
-        preview()->tbtPrintClick();
-        QCOMPARE(pdfPageCount(pdfAll), store()->PageCount());
+        preview()->print();
+        QCOMPARE(pdfPageCount(pdfAll), store()->pageCount());
         lianbu::setDialogService(&h.env.dialogs());
         // cancelled dialog: nothing printed
         const QString pdfNone = dir.filePath(QStringLiteral("none.pdf"));
         printer->setOutputFileName(pdfNone);
-        preview()->tbtPrintClick();
+        preview()->print();
         QVERIFY(!QFile::exists(pdfNone));
         QCOMPARE(h.env.dialogs().count(ScriptedDialogs::DialogKind::Print), 1);
         printer->setOutputFileName(QString());
@@ -744,103 +744,103 @@ private slots:
         MainWindowHarness h;
         fixClock();
         h.insertCustomers(numberedCustomers(20));
-        h.form->Button12Click();
-        h.form->ToolButton22Click();
-        TPrintDBGridEh *printer = component(h);
-        const QRect bodyBefore = printer->LastLayout().body;
+        h.form->showAllRecords();
+        h.form->printCustomerList();
+        GridReport *printer = component(h);
+        const QRect bodyBefore = printer->lastLayout().body;
         QCOMPARE(bodyBefore.left(), 472 - 130);
 
-        auto withDialog = [this](std::function<void(TfPrnDBGridEhSetupDialog *)> act) {
+        auto withDialog = [this](std::function<void(PrintSettingsDialog *)> act) {
             QTimer::singleShot(0, this, [act] {
-                TfPrnDBGridEhSetupDialog *d = TfPrnDBGridEhSetupDialog::existingInstance();
+                PrintSettingsDialog *d = PrintSettingsDialog::existingInstance();
                 QVERIFY(d && d->isVisible());
                 act(d);
             });
         };
 
         // cancel changes nothing
-        withDialog([](TfPrnDBGridEhSetupDialog *d) {
+        withDialog([](PrintSettingsDialog *d) {
             QCOMPARE(d->windowTitle(), QStringLiteral("打印设置"));
-            QCOMPARE(d->ui->seLeftMargin->text(), QStringLiteral("2"));
-            QVERIFY(d->ui->cbFitWidthToPage->isChecked());
-            QVERIFY(d->ui->rbFitScale->isChecked());
-            QVERIFY(d->ui->cbColored->isChecked());
-            QVERIFY(d->ui->cbAutoStretch->isChecked());
-            QVERIFY(!d->ui->cbOptimalColWidths->isChecked());
-            QCOMPARE(d->ui->ePrintFont->text(), QStringLiteral("Arial"));
-            QVERIFY(!d->ui->bPrinterSetupDialog->isEnabled()); // no printer
-            d->ui->seLeftMargin->setText(QStringLiteral("5"));
-            QTest::mouseClick(d->ui->bCancel, Qt::LeftButton);
+            QCOMPARE(d->ui->leftMarginSpin->text(), QStringLiteral("2"));
+            QVERIFY(d->ui->fitToPageWidthCheck->isChecked());
+            QVERIFY(d->ui->fitByScaleRadio->isChecked());
+            QVERIFY(d->ui->colouredCheck->isChecked());
+            QVERIFY(d->ui->autoStretchCheck->isChecked());
+            QVERIFY(!d->ui->optimalColumnWidthsCheck->isChecked());
+            QCOMPARE(d->ui->printFontEdit->text(), QStringLiteral("Arial"));
+            QVERIFY(!d->ui->printerSetupButton->isEnabled()); // no printer
+            d->ui->leftMarginSpin->setText(QStringLiteral("5"));
+            QTest::mouseClick(d->ui->cancelButton, Qt::LeftButton);
         });
-        QSignalSpy begun(store(), &TPrinterPreview::documentBegun);
+        QSignalSpy begun(store(), &PageStore::documentBegun);
         preview()->tbtPrinterSetupDialogClick();
         QCOMPARE(begun.count(), 0);
-        QCOMPARE(printer->Page.left, 2.0);
+        QCOMPARE(printer->page.left, 2.0);
 
         // unchecking fit-to-width disables the fitting group
         // confirming a new margin regenerates the pages with it
-        withDialog([](TfPrnDBGridEhSetupDialog *d) {
-            d->ui->cbFitWidthToPage->setChecked(false);
-            QVERIFY(!d->ui->rgFitingType->isEnabled());
-            d->ui->cbFitWidthToPage->setChecked(true);
-            QVERIFY(d->ui->rgFitingType->isEnabled());
-            d->ui->seLeftMargin->setText(QStringLiteral("3"));
-            QTest::mouseClick(d->ui->bOk, Qt::LeftButton);
+        withDialog([](PrintSettingsDialog *d) {
+            d->ui->fitToPageWidthCheck->setChecked(false);
+            QVERIFY(!d->ui->fittingTypeGroup->isEnabled());
+            d->ui->fitToPageWidthCheck->setChecked(true);
+            QVERIFY(d->ui->fittingTypeGroup->isEnabled());
+            d->ui->leftMarginSpin->setText(QStringLiteral("3"));
+            QTest::mouseClick(d->ui->okButton, Qt::LeftButton);
         });
         preview()->tbtPrinterSetupDialogClick();
         QCOMPARE(begun.count(), 1);
-        QCOMPARE(printer->Page.left, 3.0);
-        QCOMPARE(printer->LastLayout().body.left(), 709 - 130); // round(600 * 3 / 2.54) = 709
+        QCOMPARE(printer->page.left, 3.0);
+        QCOMPARE(printer->lastLayout().body.left(), 709 - 130); // round(600 * 3 / 2.54) = 709
 
         // a margin that is no number: the error, the dialog stays, nothing applied
-        withDialog([&h](TfPrnDBGridEhSetupDialog *d) {
-            d->ui->seUpMargin->setText(QStringLiteral("abc"));
-            QTest::mouseClick(d->ui->bOk, Qt::LeftButton);
+        withDialog([&h](PrintSettingsDialog *d) {
+            d->ui->topMarginSpin->setText(QStringLiteral("abc"));
+            QTest::mouseClick(d->ui->okButton, Qt::LeftButton);
             QVERIFY(d->isVisible());
             QCOMPARE(h.env.dialogs().lastBox().request.text, QStringLiteral("'abc' is not a valid floating point value."));
             QCOMPARE(h.env.dialogs().lastBox().request.icon, lianbu::BoxIcon::Stop);
             // leaving a field that holds no number shows the same error and returns to it
-            d->ui->seUpMargin->setText(QStringLiteral("2"));
+            d->ui->topMarginSpin->setText(QStringLiteral("2"));
             d->activateWindow();
             QVERIFY(QTest::qWaitForWindowActive(d));
-            d->ui->seLowMargin->setFocus(Qt::TabFocusReason);
-            d->ui->seLowMargin->setText(QStringLiteral("1,5cm"));
+            d->ui->bottomMarginSpin->setFocus(Qt::TabFocusReason);
+            d->ui->bottomMarginSpin->setText(QStringLiteral("1,5cm"));
             const int boxes = int(h.env.dialogs().boxes().size());
-            d->ui->seLeftMargin->setFocus(Qt::TabFocusReason);
+            d->ui->leftMarginSpin->setFocus(Qt::TabFocusReason);
             QCOMPARE(int(h.env.dialogs().boxes().size()), boxes + 1);
             QCOMPARE(h.env.dialogs().lastBox().request.text, QStringLiteral("'1,5cm' is not a valid floating point value."));
-            QVERIFY(d->ui->seLowMargin->hasFocus());
+            QVERIFY(d->ui->bottomMarginSpin->hasFocus());
             // leaving it for "取消(&C)" abandons it without a word
-            QTest::mouseClick(d->ui->bCancel, Qt::LeftButton);
+            QTest::mouseClick(d->ui->cancelButton, Qt::LeftButton);
             QCOMPARE(int(h.env.dialogs().boxes().size()), boxes + 1);
         });
         preview()->tbtPrinterSetupDialogClick();
-        withDialog([&h](TfPrnDBGridEhSetupDialog *d) {
+        withDialog([&h](PrintSettingsDialog *d) {
             // the font button: the system font dialog preset to the face, the chosen face taken
             h.env.dialogs().queueFontAnswer(QFont(QStringLiteral("DejaVu Serif")));
-            QTest::mouseClick(d->ui->bPrintFont, Qt::LeftButton);
-            QCOMPARE(d->ui->ePrintFont->text(), QStringLiteral("DejaVu Serif"));
+            QTest::mouseClick(d->ui->printFontButton, Qt::LeftButton);
+            QCOMPARE(d->ui->printFontEdit->text(), QStringLiteral("DejaVu Serif"));
             QCOMPARE(h.env.dialogs().commonDialogs().back().fontBefore.family(), QStringLiteral("Arial"));
-            QTest::mouseClick(d->ui->bCancel, Qt::LeftButton);
+            QTest::mouseClick(d->ui->cancelButton, Qt::LeftButton);
         });
         preview()->tbtPrinterSetupDialogClick();
         QCOMPARE(begun.count(), 1);
-        QCOMPARE(printer->Page.top, 2.0);
-        QCOMPARE(printer->PrintFontName, QStringLiteral("Arial"));
+        QCOMPARE(printer->page.top, 2.0);
+        QCOMPARE(printer->printFontName, QStringLiteral("Arial"));
 
         // confirming the other options stores them in the component
-        withDialog([](TfPrnDBGridEhSetupDialog *d) {
-            d->ui->rbFitColWidths->setChecked(true);
-            d->ui->cbOptimalColWidths->setChecked(true);
-            d->ui->cbColored->setChecked(false);
-            d->ui->seRightMargin->setText(QStringLiteral("1.23456"));
-            QTest::mouseClick(d->ui->bOk, Qt::LeftButton);
+        withDialog([](PrintSettingsDialog *d) {
+            d->ui->fitByColumnWidthsRadio->setChecked(true);
+            d->ui->optimalColumnWidthsCheck->setChecked(true);
+            d->ui->colouredCheck->setChecked(false);
+            d->ui->rightMarginSpin->setText(QStringLiteral("1.23456"));
+            QTest::mouseClick(d->ui->okButton, Qt::LeftButton);
         });
         preview()->tbtPrinterSetupDialogClick();
-        QVERIFY(printer->Options.testFlag(pghFitingByColWidths));
-        QVERIFY(printer->Options.testFlag(pghOptimalColWidths));
-        QVERIFY(!printer->Options.testFlag(pghColored));
-        QCOMPARE(printer->Page.right, 1.2346);
+        QVERIFY(printer->options.testFlag(PrintOption::FitByColumnWidths));
+        QVERIFY(printer->options.testFlag(PrintOption::OptimalColumnWidths));
+        QVERIFY(!printer->options.testFlag(PrintOption::Coloured));
+        QCOMPARE(printer->page.right, 1.2346);
         QCOMPARE(begun.count(), 2);
     }
 };

@@ -1,8 +1,8 @@
 // The arithmetic of the printed report: page geometry, factors, widths and fitting, column
 // blocks, macros, margin texts, the preview's zoom sizes and toolbar looks.
 #include "printing/PrintLayout.h"
-#include "printing/PrnDgDlg.h"
-#include "printing/PrvFrmEh.h"
+#include "printing/PrintSettingsDialog.h"
+#include "printing/PrintPreviewWindow.h"
 
 #include <QTest>
 
@@ -141,22 +141,22 @@ private slots:
     {
         const QSizeF a4(8.27, 11.69);
         const QSize view(1000, 700);
-        QCOMPARE(TPageViewGeometryEh::pageSize(TZoomModeEh::z100, a4, view, 96, 15), a4 * 96);
-        QCOMPARE(TPageViewGeometryEh::pageSize(TZoomModeEh::z25, a4, view, 96, 15), a4 * 96 * 0.25);
-        QCOMPARE(TPageViewGeometryEh::pageSize(TZoomModeEh::z500, a4, view, 96, 15), a4 * 96 * 5);
-        const QSizeF width = TPageViewGeometryEh::pageSize(TZoomModeEh::PageWidth, a4, view, 96, 15);
+        QCOMPARE(PageViewGeometry::pageSize(ZoomMode::z100, a4, view, 96, 15), a4 * 96);
+        QCOMPARE(PageViewGeometry::pageSize(ZoomMode::z25, a4, view, 96, 15), a4 * 96 * 0.25);
+        QCOMPARE(PageViewGeometry::pageSize(ZoomMode::z500, a4, view, 96, 15), a4 * 96 * 5);
+        const QSizeF width = PageViewGeometry::pageSize(ZoomMode::PageWidth, a4, view, 96, 15);
         QCOMPARE(width.width(), 1000.0 - 15 - 20);
         QVERIFY(qAbs(width.height() / width.width() - 11.69 / 8.27) < 1e-9);
-        const QSizeF full = TPageViewGeometryEh::pageSize(TZoomModeEh::FullPage, a4, view, 96, 15);
+        const QSizeF full = PageViewGeometry::pageSize(ZoomMode::FullPage, a4, view, 96, 15);
         QVERIFY(qAbs(full.height() - (700 - 16)) < 1e-9); // a tall page fills the height
         QVERIFY(full.width() < 1000 - 16);
-        const QSizeF fullWide = TPageViewGeometryEh::pageSize(TZoomModeEh::FullPage, a4, QSize(300, 2000), 96, 15);
+        const QSizeF fullWide = PageViewGeometry::pageSize(ZoomMode::FullPage, a4, QSize(300, 2000), 96, 15);
         QVERIFY(qAbs(fullWide.width() - (300 - 16)) < 1e-9);
     }
 
     void toolbarLooks()
     {
-        using L = TToolbarLookEh;
+        using L = ToolbarLook;
         QCOMPARE(nextToolbarLook(L::IconsAndCaptions, 42), L::IconsAndCaptions);
         QCOMPARE(nextToolbarLook(L::IconsAndCaptions, 41), L::IconsOnly);
         QCOMPARE(nextToolbarLook(L::IconsAndCaptions, 10), L::IconsOnly);

@@ -12,8 +12,8 @@ MainWindowHarness::MainWindowHarness(bool showNow)
 {
     prepareApplication();
     createDataDb(env.path());
-    form = std::make_unique<TMainForm>();
-    data = std::make_unique<Tdmfm>();
+    form = std::make_unique<MainWindow>();
+    data = std::make_unique<Database>();
     if (showNow)
         show();
 }
@@ -36,7 +36,7 @@ void MainWindowHarness::insertCustomers(const QList<CustomerRow> &rows)
         QStringList values;
         for (const QString &value : row)
             values << sql::sqlLiteral(value);
-        data->ADOConnection1->execute(
+        data->connection->execute(
             QStringLiteral("insert into data (a,b,c,d,e,f,g,h,i,j,k,l,m,z,day1) values (%1)")
                 .arg(values.join(QLatin1Char(','))));
     }
@@ -45,7 +45,7 @@ void MainWindowHarness::insertCustomers(const QList<CustomerRow> &rows)
 QStringList MainWindowHarness::listColumn(const QString &field) const
 {
     QStringList values;
-    db::Query *list = data->ADOQuery15;
+    db::Query *list = data->customerList;
     const int index = list->fieldByName(field).index();
     for (int row = 0; row < list->recordCount(); ++row)
         values << list->cellText(row, index);
@@ -54,7 +54,7 @@ QStringList MainWindowHarness::listColumn(const QString &field) const
 
 QStringList MainWindowHarness::queryColumn(const QString &sql) const
 {
-    QSqlQuery query(data->ADOConnection1->database());
+    QSqlQuery query(data->connection->database());
     if (!query.exec(sql))
         qFatal("statement failed: %s", qPrintable(sql));
     QStringList values;

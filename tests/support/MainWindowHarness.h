@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/MAIN.h"
-#include "data/dm.h"
+#include "app/MainWindow.h"
+#include "data/Database.h"
 #include "tests/support/TestDatabase.h"
 #include "tests/support/TestSupport.h"
 
@@ -15,7 +15,7 @@ namespace lianbu::test {
 using CustomerRow = QStringList;
 
 // The program's permanent windows over a fresh delivered data.db, created in the program's
-// order (main window, then the data module) and shown, so FormShow has run.
+// order (main window, then the data module) and shown, so onFirstShow has run.
 class MainWindowHarness
 {
 public:
@@ -23,8 +23,8 @@ public:
     ~MainWindowHarness();
 
     Environment env;
-    std::unique_ptr<TMainForm> form;
-    std::unique_ptr<Tdmfm> data;
+    std::unique_ptr<MainWindow> form;
+    std::unique_ptr<Database> data;
 
     void show();
     // Inserts rows straight into the table (bypassing the program), in this order.

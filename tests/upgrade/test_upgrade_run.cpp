@@ -6,8 +6,8 @@
 #include "TestHttpServer.h"
 #include "UpgradeTestSupport.h"
 
-#include "app/MAIN.h"
-#include "data/dm.h"
+#include "app/MainWindow.h"
+#include "data/Database.h"
 #include "platform/Clock.h"
 #include "tests/support/MainWindowHarness.h"
 #include "tests/support/TestSupport.h"
@@ -741,9 +741,9 @@ private slots:
     void mainWindowComponent()
     {
         MainWindowHarness h;
-        TauAutoUpgrader *up = h.form->auAutoUpgrader1;
+        TauAutoUpgrader *up = h.form->upgrader;
         QVERIFY(up);
-        QCOMPARE(up->objectName(), QStringLiteral("auAutoUpgrader1"));
+        QCOMPARE(up->objectName(), QStringLiteral("upgrader"));
         QCOMPARE(up->InfoFileURL(), upgradeInfoFileAddress());
         QCOMPARE(up->VersionDate(), QStringLiteral("08/15/2010"));
         QVERIFY(up->VersionDateAutoSet());
@@ -751,7 +751,7 @@ private slots:
         QVERIFY(!up->AutoCheck());
         bool unreachable = false;
         up->OnHostUnreachable = [&](QObject *, const QString &, const QString &) { unreachable = true; };
-        h.form->N18->trigger();
+        h.form->checkForUpgradeAction->trigger();
         QVERIFY(waitFor([&] { return unreachable && !up->InProgress(); }));
         QVERIFY(h.env.dialogs().boxes().isEmpty());
 
@@ -763,9 +763,9 @@ private slots:
             return r;
         });
         up->setInfoFileURL(slow.url("/info.txt"));
-        h.form->N18->trigger();
+        h.form->checkForUpgradeAction->trigger();
         QVERIFY(up->Busy());
-        h.form->N18->trigger();
+        h.form->checkForUpgradeAction->trigger();
         QVERIFY(waitFor([&] { return !up->Busy() && !up->InProgress(); }));
         QCOMPARE(slow.requestCount(), 1);
 
@@ -779,17 +779,17 @@ private slots:
         up->setShowMessages({});
         up->Wizard().Enabled = false;
         setFixedNow(QDateTime(QDate(2010, 8, 20), QTime(17, 30, 0)));
-        h.data->ADOConnection1->execute(
+        h.data->connection->execute(
             QStringLiteral("insert into rz (username,btime) values ('超级管理员','2010-08-20 8:00:00')"));
-        QSqlQuery id(h.data->ADOConnection1->database());
+        QSqlQuery id(h.data->connection->database());
         QVERIFY(id.exec(QStringLiteral("select max(id) from rz")) && id.next());
-        h.form->Tag = id.value(0).toInt();
+        h.form->tag = id.value(0).toInt();
         bool ended = false;
         up->OnEndUpgrade = [&](QObject *) { ended = true; };
-        h.form->N18->trigger();
+        h.form->checkForUpgradeAction->trigger();
         QVERIFY(waitFor([&] { return ended && !h.form->isVisible(); }));
-        QSqlQuery q(h.data->ADOConnection1->database());
-        QVERIFY(q.exec(QStringLiteral("select jtime from rz where id = ") + QString::number(h.form->Tag)) && q.next());
+        QSqlQuery q(h.data->connection->database());
+        QVERIFY(q.exec(QStringLiteral("select jtime from rz where id = ") + QString::number(h.form->tag)) && q.next());
         QCOMPARE(q.value(0).toString(), QStringLiteral("2010-08-20 17:30:00"));
         setFixedNow(QDateTime());
         QCOMPARE(waitForFile(m_folder + "/marker.txt"), QByteArray("v1 /afterupgrade\n"));
@@ -801,8 +801,8 @@ private slots:
     void declinedOnceIsNotAskedAgainOnActivation()
     {
         MainWindowHarness h;
-        h.form->Tag = 1; // a session is open: activation shows no login dialog
-        TauAutoUpgrader *up = h.form->auAutoUpgrader1;
+        h.form->tag = 1; // a session is open: activation shows no login dialog
+        TauAutoUpgrader *up = h.form->upgrader;
         QVERIFY(waitFor([&] { return !up->Busy() && !up->InProgress(); })); // the first activation's check
         TestHttpServer server([](const HttpRequest &) {
             return textResponse("#date=01/01/2030\n#url1=http://127.0.0.1:1/x.dat\n");
@@ -811,12 +811,12 @@ private slots:
         int later = 0;
         up->OnLaterUpgrade = [&](QObject *) { ++later; };
         ModalAnswerer<TauAutoUpgraderUpgradeMessageForm> ask([](auto *form) { form->ui->LaterBtn->click(); });
-        h.form->N18->trigger();
+        h.form->checkForUpgradeAction->trigger();
         QVERIFY(waitFor([&] { return later >= 1; }));
         QVERIFY(waitFor([&] { return !up->Busy() && !up->InProgress(); }));
         QVERIFY(up->UserDeclined());
-        h.form->FormActivate();
-        h.form->N18->trigger();
+        h.form->onActivated();
+        h.form->checkForUpgradeAction->trigger();
         QTest::qWait(50);
         QVERIFY(!up->Busy() && !up->InProgress());
         QCOMPARE(ask.count(), 1);

@@ -1,0 +1,175 @@
+#pragma once
+
+#include <QApplication>
+#include <QMainWindow>
+#include <QPointer>
+#include <QWidget>
+
+class QAction;
+class QKeyEvent;
+class QLabel;
+class QMenu;
+class QWindow;
+class GridColumn;
+class SkinController;
+class SkinCatalog;
+namespace lianbu {
+class TauAutoUpgrader;
+}
+
+namespace Ui {
+class MainWindow;
+}
+
+// The main window: customer grid, entry panel, quick search, toolbar and status bar.
+// Its customer commands are defined in customers/; this file holds the frame: start-up steps,
+// activation, closing, resizing and the opening of secondary windows.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // The session id: 0 while no session is open, else the id of the session's rz row.
+    int tag = 0;
+
+    Ui::MainWindow *ui;
+
+    // Status bar panels 0..3.
+    QLabel *statusPanel(int index) const;
+
+    // The settings drop-down of "设 置" and its items.
+    QMenu *settingsMenu = nullptr;
+    QAction *changePasswordAction = nullptr; // 修改密码
+    QAction *manageOperatorsAction = nullptr; // 用户管理
+    QAction *settingsSeparator = nullptr;  // separator
+    QAction *blackClassicSkinAction = nullptr; // 黑色经典(皮肤)
+    QAction *blueFantasySkinAction = nullptr; // 蓝色幻想(皮肤)
+    QAction *dreamSkySkinAction = nullptr; // 梦幻天空(皮肤)
+    QAction *blackReverieSkinAction = nullptr; // 黑色遐想(皮肤)
+    QAction *dreamComeTrueSkinAction = nullptr; // 梦想成真(皮肤)
+    // Invoked by the program only, never offered to the operator.
+    QAction *checkForUpgradeAction = nullptr; // 检查升级
+    // upgrade/UpgradeCommand.cpp: the upgrade component that checkForUpgradeAction runs.
+    lianbu::TauAutoUpgrader *upgrader = nullptr;
+
+    // appearance/SkinCommands.cpp: the skin component, its store and the help commands
+    // (helpMenu; offered at the end of the "设 置" drop-down).
+    SkinController *skinController = nullptr;
+    SkinCatalog *skinCatalog = nullptr;
+    QMenu *helpMenu = nullptr;
+    QAction *helpAction = nullptr; // 帮助主题
+    QAction *homePageAction = nullptr; // 官方主页
+    QAction *aboutAction = nullptr; // 关于
+
+    // The grid's context menu and its items, in menu order.
+    QMenu *gridContextMenu = nullptr;
+    QAction *saveColumnLayoutAction = nullptr; // 保存当前列状态
+    QAction *gridMenuSeparator = nullptr; // separator
+    QList<QAction *> hideColumnActions; // N2, N3, N5, N4, N6, N7, N8, N9, N12, N10, N11
+    // The grid column position each hide item addresses, parallel to hideColumnActions.
+    static const int hideColumnPositions[11];
+
+    // The login dialog shown modally while no session is open (set at start-up).
+    QPointer<QDialog> loginDialog;
+
+    // Shows an open window whose class is exactly T, restored and in front, or creates one
+    // owned by `owner`; `ref` receives the window.
+    template <class T>
+    void showOrCreateWindow(T *&ref, QWidget *owner);
+
+public slots:
+    void onFirstShow();
+    void onActivated();
+    void endSession();
+    void layoutGridAndLowerArea();
+
+    // customers/CustomerGrid.cpp
+    void sortByColumn(int columnIndex, GridColumn *column);
+    void onRowClicked(GridColumn *column);
+    void onRowDoubleClicked();
+    void toggleColumnFromMenu(int itemIndex);
+    void saveColumnLayout();
+
+    // customers/QuickSearch.cpp
+    void runQuickSearch();
+    void showAllRecords();
+
+    // customers/EntryPanel.cpp
+    void startNewCustomer();    // 新 建
+    void loadRecordIntoPanel(); // the load of a double-clicked record (recordLoadRequested)
+    void addCustomer();        // 新 增
+    void saveCustomerChanges();        // 修 改
+    void deleteSelectedCustomer();   // 删 除
+    void clearEntryPanel();        // 清空
+    void closeEntryPanel();         // the panel's close picture
+    // Enter in an entry field (or in the search category field) moves the focus along the
+    // chain; true when the key was handled.
+    bool handleEntryFieldKey(QWidget *field, QKeyEvent *event);
+    void printCustomerList(); // customers/PrintCommand.cpp
+    void exportCustomerList(); // customers/ExportCommand.cpp
+
+    void checkForUpgrade();
+
+    // appearance/SkinCommands.cpp
+    void n19Click();
+    void n26Click();
+    void n32Click();
+    void n42Click();
+    void n52Click();
+    void restoreSkin(); // onFirstShow: the remembered skin
+    void openSupportPage();
+    void openHelp();
+    void openHomePage();
+    void showAbout();
+    void openChangePassword(); // operators/OperatorCommands.cpp
+    void openOperatorAdmin(); // operators/OperatorCommands.cpp
+
+signals:
+    // A record was double-clicked whose first-column value is not empty: the entry panel loads it.
+    void recordLoadRequested();
+
+protected:
+    bool event(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void buildStatusBar();
+    void buildMenus();
+    void configureCustomerGrid(); // customers/CustomerGrid.cpp
+    void connectQuickSearch();    // customers/QuickSearch.cpp
+    void connectEntryPanel();     // customers/EntryPanel.cpp
+    void buildAppearance();       // appearance/SkinCommands.cpp
+    void chooseSkin(int index);   // appearance/SkinCommands.cpp
+    void onFocusWindowChanged(QWindow *window);
+    void activateIfNoFocusCame();
+
+    QLabel *m_panels[4] = {};
+    bool m_shown = false;
+    QWindow *m_lastFocusWindow = nullptr;
+};
+
+// Used by showOrCreateWindow: the program's windows whose class is exactly `meta`, in the
+// application's window order.
+QWidget *findWindowOfExactClass(const QMetaObject &meta);
+// Brings an existing window forward as showOrCreateWindow does.
+void showExistingForm(QWidget *window);
+
+template <class T>
+void MainWindow::showOrCreateWindow(T *&ref, QWidget *owner)
+{
+    if (QWidget *existing = findWindowOfExactClass(T::staticMetaObject)) {
+        showExistingForm(existing);
+        ref = static_cast<T *>(existing);
+        return;
+    }
+    ref = new T(owner);
+}
+
+// The main window of the running program (nullptr before it exists).
+extern MainWindow *MainForm;

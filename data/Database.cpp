@@ -1,0 +1,119 @@
+#include "data/Database.h"
+
+#include "platform/Dialogs.h"
+#include "platform/Error.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QSignalBlocker>
+
+Database *dmfm = nullptr;
+
+Database::Database(QObject *parent, const QString &fileName)
+    : QObject(parent)
+    , connection(&m_connection)
+    , statementQuery(&m_statementQuery)
+    , customerList(&m_customerList)
+    , customerListSource(nullptr)
+    , customerTable(&m_customerTable)
+{
+    m_connection.setFileName(fileName);
+    m_connection.open();
+    try {
+        lianbu::checkDeliveredSchema(m_connection);
+    } catch (...) {
+        m_connection.close();
+        throw;
+    }
+    m_statementQuery.setConnection(&m_connection);
+    m_customerList.setConnection(&m_connection);
+    m_customerList.setSql(QStringLiteral("select * from data"));
+    m_customerTable.setConnection(&m_connection);
+    m_customerTable.setTableName(QStringLiteral("data"));
+    customerListSource = new lianbu::db::DataSource(this);
+    customerListSource->setDataSet(&m_customerList);
+    dmfm = this;
+}
+
+Database::~Database()
+{
+    if (dmfm == this)
+        dmfm = nullptr;
+    delete customerListSource; // before the datasets it watches
+    customerListSource = nullptr;
+}
+
+namespace {
+
+bool requireText(QWidget *control, const QString &text, const QString &message)
+{
+    if (!trimInput(text).isEmpty())
+        return true;
+    lianbu::showWarning(message, control->window());
+    control->setFocus();
+    return false;
+}
+
+} // namespace
+
+bool requireEditText(QLineEdit *edit, const QString &message)
+{
+    return requireText(edit, edit->text(), message);
+}
+
+bool requireComboText(QComboBox *comboBox, const QString &message)
+{
+    return requireText(comboBox, comboBox->currentText(), message);
+}
+
+void openDistinct(lianbu::db::Query *query, const QString &column, const QString &table)
+{
+    openStatement(query, lianbu::sql::distinctValues(column, table));
+}
+
+void openStatement(lianbu::db::Query *query, const QString &sql)
+{
+    query->close();
+    query->setSql(sql);
+    query->open();
+}
+
+void execStatement(lianbu::db::Query *query, const QString &sql)
+{
+    query->close();
+    query->setSql(sql);
+    query->execute();
+}
+
+void fillComboDistinct(lianbu::db::Query *query, const QString &column, const QString &table,
+                       QComboBox *comboBox)
+{
+    // Refilling the list is no edit by the operator: no change signals.
+    const QSignalBlocker blocker(comboBox);
+    comboBox->clear();
+    comboBox->setCurrentIndex(-1);
+    if (comboBox->isEditable())
+        comboBox->clearEditText();
+    openDistinct(query, column, table);
+    const int n = query->recordCount();
+    lianbu::db::Field &field = query->fieldByName(column);
+    for (int i = 0; i < n; ++i) {
+        comboBox->addItem(field.asString());
+        query->next();
+    }
+    // Adding the first item selects it; the text stays empty as it was emptied above.
+    comboBox->setCurrentIndex(-1);
+    if (comboBox->isEditable())
+        comboBox->clearEditText();
+}
+
+QString trimInput(const QString &text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin).unicode() <= 32)
+        ++begin;
+    while (end > begin && text.at(end - 1).unicode() <= 32)
+        --end;
+    return text.mid(begin, end - begin);
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "data/Schema.h"
+#include "data/Statements.h"
+#include "db/Connection.h"
+#include "db/DataSource.h"
+#include "db/Query.h"
+#include "db/Table.h"
+
+#include <QObject>
+
+class QComboBox;
+class QLineEdit;
+
+// The data module: the database connection and the datasets every window shares.
+// Created once at start-up after the main window; creating it opens data.db in the current
+// working directory (a missing, unreadable, locked or foreign file throws lianbu::Error naming
+// the file, and no file is created). It lives until the program ends.
+class Database : public QObject
+{
+    Q_OBJECT
+
+public:
+    // `fileName` is the database file; the program uses the bare name "data.db".
+    explicit Database(QObject *parent = nullptr, const QString &fileName = QStringLiteral("data.db"));
+    ~Database() override;
+
+    lianbu::db::Connection *connection;
+    lianbu::db::Query *statementQuery;     // the shared statement query
+    lianbu::db::Query *customerList;    // the customer list behind the grid
+    lianbu::db::DataSource *customerListSource;
+    lianbu::db::Table *customerTable;     // table data, for appending records
+
+private:
+    lianbu::db::Connection m_connection;
+    lianbu::db::Query m_statementQuery;
+    lianbu::db::Query m_customerList;
+    lianbu::db::Table m_customerTable;
+};
+
+// The one data module of the program (nullptr before it is created and after it is destroyed).
+extern Database *dmfm;
+
+// A value read from an input control for storing or checking: leading and trailing characters
+// with codes 0 to 32 removed.
+QString trimInput(const QString &text);
+
+// ---- the six data-access routines ---------------------------------------------------------
+
+// True when the edit holds text other than characters 0..32; otherwise the warning box with
+// `message`, focus to the edit, false.
+bool requireEditText(QLineEdit *edit, const QString &message);
+// The same for the text of a combo box.
+bool requireComboText(QComboBox *comboBox, const QString &message);
+// Opens statement 3 (distinct values of column in table, ascending) on the query.
+void openDistinct(lianbu::db::Query *query, const QString &column, const QString &table);
+// Closes the query, gives it the statement and opens it.
+void openStatement(lianbu::db::Query *query, const QString &sql);
+// Closes the query, gives it the statement and executes it; the query stays closed.
+void execStatement(lianbu::db::Query *query, const QString &sql);
+// Empties the combo box (text and items) and lists the distinct values of the column in it,
+// null as one empty item; the query is left open on its last row.
+void fillComboDistinct(lianbu::db::Query *query, const QString &column, const QString &table,
+                       QComboBox *comboBox);

@@ -1,0 +1,899 @@
+#include "grid/DataGrid.h"
+
+#include "grid/DataGridModel.h"
+#include "grid/GridParts.h"
+
+#include "db/DataSet.h"
+#include "db/DataSource.h"
+#include "db/Field.h"
+
+#include <QAbstractButton>
+#include <QEvent>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+using lianbu::db::DataSet;
+using lianbu::db::DataSource;
+
+namespace {
+
+// Widths of unassigned columns: the field's declared width in characters, kept within a range
+// so that very wide text columns do not push everything else off the screen.
+constexpr int kMinDefaultChars = 4;
+constexpr int kMaxDefaultChars = 10;
+constexpr int kDefaultWidthPadding = 8;
+constexpr int kNoFieldWidth = 64;
+
+QString numberText(double value)
+{
+    if (std::isfinite(value) && value == std::floor(value) && std::fabs(value) < 1e15)
+        return QString::number(qint64(value));
+    return QString::number(value, 'g', 15);
+}
+
+} // namespace
+
+DataGrid::DataGrid(QWidget *parent) : QWidget(parent)
+{
+    m_model = new DataGridModel(this);
+    m_view = new GridView(this);
+    m_title = new GridHeader(this);
+    m_indicator = new GridIndicator(this);
+    m_view->setHorizontalHeader(m_title);
+    m_view->setVerticalHeader(m_indicator);
+    m_view->setModel(m_model);
+    m_view->setItemDelegate(new GridDelegate(this));
+    m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_view->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_view->setShowGrid(false);
+    m_view->setWordWrap(false);
+    m_view->setTabKeyNavigation(false);
+    m_view->setCornerButtonEnabled(false);
+    m_view->setFrameShape(QFrame::NoFrame);
+    m_view->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_view->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_viewport = m_view->viewport();
+    m_viewport->installEventFilter(this);
+    // The corner above the indicator is painted like the titles.
+    m_corner = m_view->findChild<QAbstractButton *>();
+    if (m_corner)
+        m_corner->installEventFilter(this);
+    m_title->setSectionResizeMode(QHeaderView::Interactive);
+
+    m_footer = new GridFooter(this);
+    m_hbar = new QScrollBar(Qt::Horizontal, this);
+    m_hbar->hide();
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(1, 1, 1, 1);
+    layout->setSpacing(0);
+    layout->addWidget(m_view, 1);
+    layout->addWidget(m_footer);
+    layout->addWidget(m_hbar);
+
+    QScrollBar *inner = m_view->horizontalScrollBar();
+    connect(inner, &QScrollBar::rangeChanged, this, [this](int min, int max) {
+        m_hbar->setRange(min, max);
+        m_hbar->setPageStep(m_view->horizontalScrollBar()->pageStep());
+        m_hbar->setSingleStep(m_view->horizontalScrollBar()->singleStep());
+        m_hbar->setVisible(max > min);
+    });
+    connect(inner, &QScrollBar::valueChanged, m_hbar, &QScrollBar::setValue);
+    connect(m_hbar, &QScrollBar::valueChanged, inner, &QScrollBar::setValue);
+
+    connect(m_title, &QHeaderView::sectionMoved, this, &DataGrid::onSectionMoved);
+    connect(m_title, &QHeaderView::sectionResized, this, &DataGrid::onSectionResized);
+    connect(m_title, &QHeaderView::sectionClicked, this,
+            [this](int logical) { clickTitle(logical, m_title->m_clickModifiers); });
+    connect(m_view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current) { onCurrentChanged(current.row()); });
+    connect(m_view, &QAbstractItemView::clicked, this, [this](const QModelIndex &index) {
+        if (index.isValid() && index.column() < m_columns.count())
+            emit cellClicked(m_columns.items(index.column()));
+    });
+
+    setFocusProxy(m_view);
+    QPalette pal = m_view->palette();
+    pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
+    pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                 pal.color(QPalette::Active, QPalette::HighlightedText));
+    m_view->setPalette(pal);
+    applyLayout();
+}
+
+DataGrid::~DataGrid()
+{
+    if (m_source)
+        disconnect(m_source, nullptr, this, nullptr);
+    // The parts ask the grid (and its columns) while they go; let them go first.
+    disconnect(m_title, nullptr, this, nullptr);
+    // The view's parts send events while they are destroyed; the filter must not ask the view.
+    m_viewport = nullptr;
+    m_corner = nullptr;
+    delete m_view;
+    delete m_footer;
+    delete m_hbar;
+    delete m_model;
+}
+
+// ---- data binding ----------------------------------------------------------------------------
+
+DataSource *DataGrid::dataSource() const
+{
+    return m_source.data();
+}
+
+DataSet *DataGrid::dataSet() const
+{
+    return m_source ? m_source->dataSet() : nullptr;
+}
+
+bool DataGrid::dataActive() const
+{
+    const lianbu::db::DataSet *ds = dataSet();
+    return ds && ds->active();
+}
+
+void DataGrid::setDataSource(lianbu::db::DataSource *source)
+{
+    if (m_source == source)
+        return;
+    if (m_source)
+        disconnect(m_source, nullptr, this, nullptr);
+    m_source = source;
+    if (source) {
+        connect(source, &DataSource::dataSetChanged, this, [this] {
+            if (updating())
+                m_pendingRefresh = true;
+            else
+                dataSetReset();
+        });
+        connect(source, &DataSource::recordChanged, this, [this](int row) {
+            if (updating()) {
+                m_pendingRefresh = true;
+                return;
+            }
+            m_model->rowChanged(row);
+            invalidateFooters();
+        });
+        // While rows come and go the view moves its current index by itself; that is not
+        // the operator choosing a row, so it must not move the dataset (which is mid-change).
+        connect(source, &DataSource::rowAboutToBeInserted, this, [this](int row) {
+            if (updating()) {
+                m_pendingRefresh = true;
+                return;
+            }
+            m_followingDataSet = true;
+            m_model->beginInsertRow(row);
+        });
+        connect(source, &DataSource::rowInserted, this, [this] {
+            if (updating())
+                return;
+            m_model->endInsertRow();
+            m_followingDataSet = false;
+            invalidateFooters();
+            syncCurrentFromDataSet();
+        });
+        connect(source, &DataSource::rowAboutToBeRemoved, this, [this](int row) {
+            if (updating()) {
+                m_pendingRefresh = true;
+                return;
+            }
+            m_followingDataSet = true;
+            m_model->beginRemoveRow(row);
+        });
+        connect(source, &DataSource::rowRemoved, this, [this] {
+            if (updating())
+                return;
+            m_model->endRemoveRow();
+            m_followingDataSet = false;
+            invalidateFooters();
+            syncCurrentFromDataSet();
+        });
+        connect(source, &DataSource::currentRowChanged, this, [this] {
+            if (!updating())
+                syncCurrentFromDataSet();
+        });
+        connect(source, &DataSource::stateChanged, this, [this] {
+            m_indicator->viewport()->update();
+        });
+        connect(source, &QObject::destroyed, this, &DataGrid::onSourceDestroyed);
+    }
+    dataSetReset();
+}
+
+void DataGrid::onSourceDestroyed()
+{
+    m_source = nullptr;
+    dataSetReset();
+}
+
+void DataGrid::dataSetReset()
+{
+    m_pendingRefresh = false;
+    m_applying = true; // the header rebuilds its sections: not the operator's doing
+    m_followingDataSet = true;
+    m_model->beginReset();
+    m_model->endReset();
+    m_followingDataSet = false;
+    m_applying = false;
+    invalidateFooters();
+    applyLayout();
+    syncCurrentFromDataSet();
+}
+
+void DataGrid::syncCurrentFromDataSet()
+{
+    const lianbu::db::DataSet *ds = dataSet();
+    const int row = ds && ds->active() ? ds->currentRow() : -1;
+    const bool wasFollowing = m_followingDataSet;
+    m_followingDataSet = true;
+    QItemSelectionModel *selection = m_view->selectionModel();
+    if (row < 0 || row >= m_model->rowCount()) {
+        selection->clear();
+    } else if (selection->currentIndex().row() != row || !selection->isRowSelected(row)) {
+        int column = selection->currentIndex().column();
+        if (column < 0 || column >= m_model->columnCount() || m_title->isSectionHidden(column)) {
+            column = 0;
+            for (int i = 0; i < m_columns.count(); ++i) {
+                if (m_columns.items(i)->visible()) {
+                    column = i;
+                    break;
+                }
+            }
+        }
+        const QModelIndex index = m_model->index(row, column);
+        selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect
+                                              | QItemSelectionModel::Rows);
+        m_view->scrollTo(index);
+    }
+    m_followingDataSet = wasFollowing;
+    m_indicator->viewport()->update();
+    m_footer->update(); // a field-value footer shows the current record
+}
+
+void DataGrid::onCurrentChanged(int row)
+{
+    m_indicator->viewport()->update();
+    m_footer->update();
+    if (m_followingDataSet || updating())
+        return;
+    lianbu::db::DataSet *ds = dataSet();
+    if (!ds || !ds->active() || row < 0 || row == ds->currentRow())
+        return;
+    try {
+        ds->moveToRow(row); // posts a pending edit first, which the database may refuse
+    } catch (...) {
+        syncCurrentFromDataSet(); // show where the dataset really is
+        throw;
+    }
+}
+
+int DataGrid::currentRow() const
+{
+    const QModelIndex current = m_view->selectionModel()->currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+int DataGrid::selectedIndex() const
+{
+    const QModelIndex current = m_view->selectionModel()->currentIndex();
+    return current.isValid() ? current.column() : -1;
+}
+
+QTableView *DataGrid::view() const
+{
+    return m_view;
+}
+
+QHeaderView *DataGrid::titleHeader() const
+{
+    return m_title;
+}
+
+QWidget *DataGrid::footerWidget() const
+{
+    return m_footer;
+}
+
+// ---- suspension ------------------------------------------------------------------------------
+
+void DataGrid::beginUpdate()
+{
+    ++m_updateCount;
+}
+
+void DataGrid::endUpdate()
+{
+    if (m_updateCount <= 0)
+        return;
+    if (--m_updateCount > 0)
+        return;
+    if (m_pendingRefresh)
+        dataSetReset();
+    else
+        syncCurrentFromDataSet();
+}
+
+void DataGrid::beginLayout()
+{
+    ++m_layoutLock;
+}
+
+void DataGrid::endLayout()
+{
+    if (m_layoutLock <= 0)
+        return;
+    if (--m_layoutLock > 0)
+        return;
+    if (m_pendingLayout)
+        applyLayout();
+}
+
+// ---- titles ----------------------------------------------------------------------------------
+
+SortMarker DataGrid::nextSortMarker(SortMarker current, bool ctrl)
+{
+    switch (current) {
+    case SortMarker::None:
+        return SortMarker::Down;
+    case SortMarker::Down:
+        return SortMarker::Up;
+    case SortMarker::Up:
+        return ctrl ? SortMarker::None : SortMarker::Down;
+    }
+    return SortMarker::None;
+}
+
+void DataGrid::clickTitle(int columnIndex, Qt::KeyboardModifiers modifiers)
+{
+    if (columnIndex < 0 || columnIndex >= m_columns.count())
+        return;
+    GridColumn *column = m_columns.items(columnIndex);
+    if (!column->title()->titleButton())
+        return;
+    emit titleClicked(columnIndex, column);
+    // The handler may have rearranged the columns; find the column again.
+    if (!m_autoSortMarking || m_columns.indexOf(column) < 0)
+        return;
+    const SortMarker next =
+        nextSortMarker(column->title()->sortMarker(), modifiers.testFlag(Qt::ControlModifier));
+    m_columns.clearSortMarkers(column);
+    column->title()->setSortMarker(next);
+}
+
+// ---- column changes and layout ---------------------------------------------------------------
+
+void DataGrid::columnChanged(GridColumn *column, ColumnChange what)
+{
+    Q_UNUSED(column);
+    switch (what) {
+    case ColumnChange::Look:
+        m_view->viewport()->update();
+        m_footer->update();
+        break;
+    case ColumnChange::Title:
+        m_title->viewport()->update();
+        if (m_useMultiTitle)
+            applyLayout(); // the number of levels may have changed
+        break;
+    case ColumnChange::Footer:
+        invalidateFooters();
+        break;
+    case ColumnChange::Width:
+    case ColumnChange::Visible:
+        applyLayout();
+        break;
+    case ColumnChange::Field:
+        m_model->resolveFields();
+        m_model->rowChanged(-1);
+        invalidateFooters();
+        applyLayout();
+        break;
+    case ColumnChange::Structure:
+        m_model->resolveFields();
+        if (m_model->columnCount() == m_columns.count()) {
+            m_model->columnsRearranged();
+            invalidateFooters();
+        }
+        // Added or removed columns reach the view through applyLayout, once per layout lock.
+        applyLayout();
+        break;
+    }
+}
+
+void DataGrid::applyLayout()
+{
+    if (m_layoutLock > 0) {
+        m_pendingLayout = true;
+        return;
+    }
+    m_pendingLayout = false;
+    const bool columnsChanged = m_model->columnCount() != m_columns.count();
+    m_applying = true;
+    if (columnsChanged) {
+        // The view's sections follow the model's columns.
+        m_followingDataSet = true;
+        m_model->beginReset();
+        m_model->endReset();
+        m_followingDataSet = false;
+        invalidateFooters();
+    }
+    relayoutHeights();
+    if (m_autoFit) {
+        fitColumns();
+    } else {
+        for (int i = 0; i < m_columns.count(); ++i)
+            m_columns.items(i)->m_fittedWidth = -1;
+    }
+    const int sections = qMin(m_title->count(), m_columns.count());
+    for (int i = 0; i < sections; ++i) {
+        // columns follow the visual order; the view never keeps a different one.
+        if (m_title->visualIndex(i) != i)
+            m_title->moveSection(m_title->visualIndex(i), i);
+    }
+    for (int i = 0; i < sections; ++i) {
+        const GridColumn *column = m_columns.items(i);
+        if (m_title->isSectionHidden(i) == column->visible())
+            m_title->setSectionHidden(i, !column->visible());
+        if (column->visible() && m_title->sectionSize(i) != column->width())
+            m_title->resizeSection(i, column->width());
+    }
+    m_applying = false;
+    m_title->viewport()->update();
+    m_view->viewport()->update();
+    m_footer->update();
+    if (columnsChanged)
+        syncCurrentFromDataSet();
+}
+
+void DataGrid::fitColumns()
+{
+    const int client = m_view->viewport()->width();
+    QList<GridColumn *> visible = m_columns.visibleColumns();
+    qint64 total = 0;
+    for (const GridColumn *column : visible)
+        total += column->baseWidth();
+    for (int i = 0; i < m_columns.count(); ++i)
+        m_columns.items(i)->m_fittedWidth = -1;
+    if (total <= 0 || client <= 0)
+        return;
+    // Cumulative rounding: the widths add up to the client width exactly.
+    qint64 acc = 0;
+    int previousEdge = 0;
+    for (GridColumn *column : visible) {
+        acc += column->baseWidth();
+        const int edge = int((acc * client + total / 2) / total);
+        column->m_fittedWidth = edge - previousEdge;
+        previousEdge = edge;
+    }
+}
+
+void DataGrid::relayoutHeights()
+{
+    m_indicator->setDefaultSectionSize(dataRowHeight());
+    m_indicator->setVisible(m_showIndicator);
+    m_title->setVisible(m_showTitles);
+    m_title->updateGeometry();
+    const int footerHeight = m_footerRowCount * footerRowHeight();
+    m_footer->setFixedHeight(footerHeight);
+    m_footer->setVisible(footerHeight > 0);
+    // Let the view take the new title height and indicator width.
+    m_view->updateGeometries();
+}
+
+void DataGrid::onSectionMoved(int logical, int oldVisual, int newVisual)
+{
+    Q_UNUSED(logical);
+    if (m_applying)
+        return;
+    // Keep the header in model order and move the column in the collection instead, so that
+    // columns always lists the columns as the operator sees them.
+    m_applying = true;
+    m_title->moveSection(newVisual, oldVisual);
+    m_applying = false;
+    m_columns.move(oldVisual, newVisual);
+    emit columnMoved(oldVisual, newVisual);
+}
+
+void DataGrid::onSectionResized(int logical, int oldSize, int newSize)
+{
+    Q_UNUSED(oldSize);
+    if (m_applying || logical < 0 || logical >= m_columns.count())
+        return;
+    GridColumn *resized = m_columns.items(logical);
+    if (!m_autoFit) {
+        resized->m_width = newSize;
+        resized->m_widthAssigned = true;
+        m_footer->update();
+        emit colWidthsChanged();
+        return;
+    }
+    // Fitted: the columns to the right give or take the difference in proportion to their
+    // widths; the widths the operator sees become the new base widths.
+    const int client = m_view->viewport()->width();
+    QList<GridColumn *> visible = m_columns.visibleColumns();
+    const int pos = int(visible.indexOf(resized));
+    int before = 0;
+    for (int i = 0; i < pos; ++i)
+        before += visible[i]->width();
+    const int after = int(visible.size()) - pos - 1;
+    int width = newSize;
+    if (after == 0)
+        width = qMax(1, client - before);
+    width = qMin(width, qMax(1, client - before - after)); // leave at least 1 px each
+    int rest = client - before - width;
+    qint64 restBase = 0;
+    for (int i = pos + 1; i < visible.size(); ++i)
+        restBase += qMax(1, visible[i]->width());
+    for (int i = 0; i < pos; ++i) {
+        visible[i]->m_width = visible[i]->width();
+        visible[i]->m_widthAssigned = true;
+    }
+    resized->m_width = width;
+    resized->m_widthAssigned = true;
+    qint64 acc = 0;
+    int previousEdge = 0;
+    for (int i = pos + 1; i < visible.size(); ++i) {
+        acc += qMax(1, visible[i]->width());
+        const int edge = restBase > 0 ? int((acc * rest + restBase / 2) / restBase) : 0;
+        visible[i]->m_width = qMax(1, edge - previousEdge);
+        visible[i]->m_widthAssigned = true;
+        previousEdge = edge;
+    }
+    applyLayout();
+    emit colWidthsChanged();
+}
+
+// ---- properties ------------------------------------------------------------------------------
+
+void DataGrid::setColor(const QColor &color)
+{
+    m_color = color;
+    m_view->viewport()->update();
+}
+
+void DataGrid::setTitleFont(const QFont &font)
+{
+    m_titleFont = font;
+    applyLayout();
+}
+
+void DataGrid::setFixedColor(const QColor &color)
+{
+    m_fixedColor = color;
+    if (m_corner)
+        m_corner->update();
+    m_title->viewport()->update();
+    m_indicator->viewport()->update();
+    m_footer->update();
+}
+
+void DataGrid::setOddRowColor(const QColor &color)
+{
+    m_oddRowColor = color;
+    m_view->viewport()->update();
+}
+
+void DataGrid::setEvenRowColor(const QColor &color)
+{
+    m_evenRowColor = color;
+    m_view->viewport()->update();
+}
+
+void DataGrid::setRowHeight(int height)
+{
+    m_rowHeight = qMax(0, height);
+    applyLayout();
+}
+
+void DataGrid::setRowLines(int lines)
+{
+    m_rowLines = qMax(0, lines);
+    applyLayout();
+}
+
+void DataGrid::setTitleHeight(int height)
+{
+    m_titleHeight = qMax(0, height);
+    applyLayout();
+}
+
+void DataGrid::setTitleLines(int lines)
+{
+    m_titleLines = qMax(0, lines);
+    applyLayout();
+}
+
+void DataGrid::setVTitleMargin(int margin)
+{
+    m_vTitleMargin = qMax(0, margin);
+    applyLayout();
+}
+
+void DataGrid::setUseMultiTitle(bool on)
+{
+    m_useMultiTitle = on;
+    applyLayout();
+}
+
+void DataGrid::setAutoFitColWidths(bool on)
+{
+    if (m_autoFit == on)
+        return;
+    m_autoFit = on;
+    applyLayout();
+}
+
+void DataGrid::setFooterRowCount(int count)
+{
+    m_footerRowCount = qMax(0, count);
+    applyLayout();
+}
+
+void DataGrid::setFooterColor(const QColor &color)
+{
+    m_footerColor = color;
+    m_footer->update();
+}
+
+void DataGrid::setFooterFont(const QFont &font)
+{
+    m_footerFont = font;
+    applyLayout();
+}
+
+void DataGrid::setShowTitles(bool on)
+{
+    m_showTitles = on;
+    applyLayout();
+}
+
+void DataGrid::setShowIndicator(bool on)
+{
+    m_showIndicator = on;
+    applyLayout();
+}
+
+void DataGrid::setColLines(bool on)
+{
+    m_colLines = on;
+    m_view->viewport()->update();
+}
+
+void DataGrid::setRowLinesVisible(bool on)
+{
+    m_rowLinesVisible = on;
+    m_view->viewport()->update();
+}
+
+void DataGrid::setRowSelect(bool on)
+{
+    m_rowSelect = on;
+    m_view->setSelectionBehavior(on ? QAbstractItemView::SelectRows
+                                    : QAbstractItemView::SelectItems);
+    m_view->viewport()->update();
+}
+
+void DataGrid::setColumnsResizable(bool on)
+{
+    m_columnsResizable = on;
+    m_title->setSectionResizeMode(on ? QHeaderView::Interactive : QHeaderView::Fixed);
+}
+
+void DataGrid::setColumnsMovable(bool on)
+{
+    m_columnsMovable = on;
+    m_title->setSectionsMovable(on);
+}
+
+void DataGrid::setHint(const QString &hint)
+{
+    setToolTip(hint);
+    setStatusTip(hint);
+}
+
+// ---- geometry --------------------------------------------------------------------------------
+
+int DataGrid::dataRowHeight() const
+{
+    int lineHeight = QFontMetrics(font()).height();
+    int lineSpacing = QFontMetrics(font()).lineSpacing();
+    for (int i = 0; i < m_columns.count(); ++i) {
+        const GridColumn *column = m_columns.items(i);
+        if (column->fontAssigned()) {
+            const QFontMetrics fm(column->font());
+            lineHeight = qMax(lineHeight, fm.height());
+            lineSpacing = qMax(lineSpacing, fm.lineSpacing());
+        }
+    }
+    if (m_rowLines > 0 || m_rowHeight > 0)
+        return qMax(1, m_rowLines * lineSpacing + m_rowHeight);
+    return lineHeight + 4 + (m_rowLinesVisible ? 1 : 0);
+}
+
+int DataGrid::titleRowHeight() const
+{
+    if (!m_showTitles)
+        return 0;
+    int lineHeight = QFontMetrics(titleFont()).height();
+    int levels = 1;
+    for (int i = 0; i < m_columns.count(); ++i) {
+        const GridColumn *column = m_columns.items(i);
+        if (column->title()->fontAssigned())
+            lineHeight = qMax(lineHeight, QFontMetrics(column->title()->font()).height());
+        if (m_useMultiTitle && column->visible())
+            levels = qMax(levels, int(column->title()->caption().count(QLatin1Char('|'))) + 1);
+    }
+    int height = lineHeight + 4;
+    if (m_titleLines > 0 || m_titleHeight > 0)
+        height = qMax(height, m_titleLines * lineHeight + m_titleHeight + 2);
+    if (levels > 1)
+        height = qMax(height, levels * (lineHeight + m_vTitleMargin / 2));
+    return height;
+}
+
+int DataGrid::footerRowHeight() const
+{
+    int lineHeight = QFontMetrics(footerFont()).height();
+    for (int i = 0; i < m_columns.count(); ++i) {
+        const GridColumn *column = m_columns.items(i);
+        if (column->footer()->fontAssigned())
+            lineHeight = qMax(lineHeight, QFontMetrics(column->footer()->font()).height());
+    }
+    return lineHeight + 5;
+}
+
+int DataGrid::indicatorWidth() const
+{
+    return m_showIndicator ? 12 : 0;
+}
+
+int DataGrid::defaultColumnWidth(const GridColumn *column) const
+{
+    const QFontMetrics fm(column->font());
+    const int titleWidth = QFontMetrics(column->title()->font()).horizontalAdvance(
+                               column->title()->caption())
+                           + 8;
+    const lianbu::db::DataSet *ds = dataSet();
+    const lianbu::db::Field *field =
+        ds && ds->active() ? ds->findField(column->fieldName()) : nullptr;
+    if (!field)
+        return qMax(kNoFieldWidth, titleWidth);
+    int chars = field->size() > 0 ? field->size() : kMaxDefaultChars;
+    chars = qBound(kMinDefaultChars, chars, kMaxDefaultChars);
+    return qMax(chars * fm.horizontalAdvance(QLatin1Char('0')) + kDefaultWidthPadding, titleWidth);
+}
+
+// ---- reading what the grid shows -------------------------------------------------------------
+
+int DataGrid::fieldIndexOf(const GridColumn *column) const
+{
+    return m_model->fieldIndexOf(column);
+}
+
+QString DataGrid::cellDisplayText(int row, const GridColumn *column) const
+{
+    const lianbu::db::DataSet *ds = dataSet();
+    if (!ds || !ds->active() || row < 0 || row >= ds->recordCount())
+        return QString();
+    const int field = m_model->fieldIndexOf(column);
+    if (field >= 0)
+        return ds->cellText(row, field);
+    // columns added after the last reset are looked up by name.
+    if (const lianbu::db::Field *f = ds->findField(column->fieldName()))
+        return ds->cellText(row, f->index());
+    return QString();
+}
+
+QColor DataGrid::cellColor(int row, const GridColumn *column) const
+{
+    const QColor &alternate = (row + 1) % 2 == 1 ? m_oddRowColor : m_evenRowColor;
+    return alternate.isValid() ? alternate : column->color();
+}
+
+QString DataGrid::footerDisplayText(int footerRow, const GridColumn *column) const
+{
+    const ColumnFooter *footer = column->footerForRow(footerRow);
+    return footer ? footerValueText(footer, column) : QString();
+}
+
+QString DataGrid::footerValueText(const ColumnFooter *footer, const GridColumn *column) const
+{
+    const lianbu::db::DataSet *ds = dataSet();
+    const bool active = ds && ds->active();
+    switch (footer->valueType()) {
+    case FooterValue::None:
+        return QString();
+    case FooterValue::StaticText:
+        return footer->value();
+    case FooterValue::Count:
+        return active ? QString::number(ds->recordCount()) : QString();
+    case FooterValue::FieldValue:
+    case FooterValue::Sum:
+    case FooterValue::Average:
+        break;
+    }
+    if (!active)
+        return QString();
+    const QString name = footer->fieldName().isEmpty() ? column->fieldName() : footer->fieldName();
+    const lianbu::db::Field *field = ds->findField(name);
+    if (!field)
+        return QString();
+    if (footer->valueType() == FooterValue::FieldValue)
+        return ds->currentRow() >= 0 ? ds->cellText(ds->currentRow(), field->index()) : QString();
+
+    auto cached = m_sumCache.constFind(footer);
+    if (cached != m_sumCache.constEnd())
+        return cached.value();
+    double sum = 0;
+    int counted = 0;
+    const int rows = ds->recordCount();
+    for (int row = 0; row < rows; ++row) {
+        if (ds->cellIsNull(row, field->index()))
+            continue;
+        bool ok = false;
+        const double value = ds->cellText(row, field->index()).trimmed().toDouble(&ok);
+        if (ok) {
+            sum += value;
+            ++counted;
+        }
+    }
+    QString text;
+    if (footer->valueType() == FooterValue::Sum)
+        text = numberText(sum);
+    else
+        text = counted > 0 ? numberText(sum / counted) : QString();
+    m_sumCache.insert(footer, text);
+    return text;
+}
+
+void DataGrid::invalidateFooters()
+{
+    m_sumCache.clear();
+    m_footer->update();
+}
+
+// ---- events ----------------------------------------------------------------------------------
+
+void DataGrid::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+}
+
+bool DataGrid::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_corner && event->type() == QEvent::Paint) {
+        QPainter painter(m_corner);
+        const QRect r = m_corner->rect();
+        painter.fillRect(r, m_fixedColor);
+        painter.setPen(QColor(128, 128, 128));
+        painter.drawLine(r.topRight(), r.bottomRight());
+        painter.drawLine(r.bottomLeft(), r.bottomRight());
+        return true;
+    }
+    if (watched == m_viewport && m_viewport && event->type() == QEvent::Resize && m_autoFit
+        && !m_applying)
+        applyLayout();
+    return QWidget::eventFilter(watched, event);
+}
+
+void DataGrid::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        applyLayout();
+}
+
+void DataGrid::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setPen(QColor(100, 100, 100));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}

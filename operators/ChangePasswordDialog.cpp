@@ -1,0 +1,125 @@
+#include "operators/ChangePasswordDialog.h"
+
+#include "data/Database.h"
+#include "operators/OperatorDialogBase.h"
+#include "operators/PasswordEdit.h"
+#include "platform/Application.h"
+#include "platform/Dialogs.h"
+#include "ui_ChangePasswordDialog.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QScreen>
+
+ChangePasswordDialog *changepassfm = nullptr;
+
+
+using namespace lianbu;
+using namespace lianbu::operators;
+
+ChangePasswordDialog::ChangePasswordDialog(QWidget *owner)
+    : OperatorDialogBase(owner, QSize(296, 160))
+    , ui(new Ui::ChangePasswordDialog)
+{
+    ui->setupUi(this);
+    setObjectName(QStringLiteral("changepassfm"));
+    pressButtonsOnEnter(this);
+    for (QLineEdit *edit : {ui->oldPasswordEdit, ui->newPasswordEdit, ui->repeatPasswordEdit}) {
+        // Polished first, so the edit's own style sheet ("*" as the echo) takes effect at once.
+        edit->ensurePolished();
+        configurePasswordEdit(edit);
+    }
+
+    connect(ui->operatorCombo, &QComboBox::activated, this, &ChangePasswordDialog::operatorChosen);
+    connect(ui->oldPasswordEdit, &QLineEdit::returnPressed, this, &ChangePasswordDialog::oldPasswordKey);
+    connect(ui->newPasswordEdit, &QLineEdit::returnPressed, this, &ChangePasswordDialog::newPasswordKey);
+    connect(ui->repeatPasswordEdit, &QLineEdit::returnPressed, this, &ChangePasswordDialog::repeatPasswordKey);
+    connect(ui->changeButton, &QPushButton::clicked, this, &ChangePasswordDialog::changePassword);
+    connect(ui->quitButton, &QPushButton::clicked, this, &ChangePasswordDialog::quit);
+
+    changepassfm = this;
+    // Visible on creation, like every window the main window opens, centred from the start.
+    centreOnScreen(this);
+    show();
+}
+
+ChangePasswordDialog::~ChangePasswordDialog()
+{
+    if (changepassfm == this)
+        changepassfm = nullptr;
+    delete ui;
+}
+
+void ChangePasswordDialog::onFirstShow()
+{
+    fillComboDistinct(dmfm->statementQuery, QStringLiteral("username"), QStringLiteral("userdb"), ui->operatorCombo);
+    ui->operatorCombo->setFocus();
+}
+
+void ChangePasswordDialog::operatorChosen()
+{
+    ui->oldPasswordEdit->setFocus();
+}
+
+void ChangePasswordDialog::oldPasswordKey()
+{
+    ui->newPasswordEdit->setFocus();
+}
+
+void ChangePasswordDialog::newPasswordKey()
+{
+    ui->repeatPasswordEdit->setFocus();
+}
+
+void ChangePasswordDialog::repeatPasswordKey()
+{
+    ui->changeButton->setFocus();
+}
+
+void ChangePasswordDialog::changePassword()
+{
+    const QString name = ui->operatorCombo->currentText();
+    const QString oldPassword = trimInput(ui->oldPasswordEdit->text());
+    const QString newPassword = trimInput(ui->newPasswordEdit->text());
+    const QString repeated = trimInput(ui->repeatPasswordEdit->text());
+
+    // With no operator chosen the update would match no row and still report success.
+    if (!requireComboText(ui->operatorCombo, QStringLiteral("必须选择用户！")))
+        return;
+    if (!requireEditText(ui->oldPasswordEdit, QStringLiteral("必须输入旧口令！")))
+        return;
+    if (!requireEditText(ui->newPasswordEdit, QStringLiteral("新口令长度不能为空！")))
+        return;
+    if (newPassword != repeated) {
+        showInformation(QStringLiteral("两次输入的密码不一致！请重新输入！"), this);
+        ui->repeatPasswordEdit->clear();
+        ui->repeatPasswordEdit->setFocus();
+        return;
+    }
+    // Only who knows the operator's current password may change it; otherwise anyone could
+    // take over any operator, the super administrator included.
+    openStatement(dmfm->statementQuery, sql::loginCheck(oldPassword, name));
+    if (dmfm->statementQuery->recordCount() < 1) {
+        dmfm->statementQuery->close();
+        showInformation(QStringLiteral("旧密码不正确！请重新输入！"), this);
+        ui->oldPasswordEdit->clear();
+        ui->oldPasswordEdit->setFocus();
+        return;
+    }
+    execStatement(dmfm->statementQuery, sql::changePassword(newPassword, name));
+    showInformation(QStringLiteral("你已经成功修改了密码！下次运行程序时生效！"), this);
+    if (ui->closeWhenDoneCheck->isChecked()) {
+        close();
+        return;
+    }
+    ui->oldPasswordEdit->clear();
+    ui->newPasswordEdit->clear();
+    ui->repeatPasswordEdit->clear();
+}
+
+void ChangePasswordDialog::quit()
+{
+    close();
+}
+

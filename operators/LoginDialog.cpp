@@ -1,0 +1,248 @@
+#include "operators/LoginDialog.h"
+
+#include "app/MainWindow.h"
+#include "data/Database.h"
+#include "operators/PasswordEdit.h"
+#include "platform/Application.h"
+#include "platform/Clock.h"
+#include "platform/DesktopShortcut.h"
+#include "platform/Dialogs.h"
+#include "platform/Error.h"
+#include "ui_MainWindow.h"
+#include "ui_LoginDialog.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+
+LoginDialog *loginfm = nullptr;
+
+namespace lianbu::operators {
+
+void insertSessionRow(lianbu::db::Query *query, const QString &name, const QDateTime &loginTime)
+{
+    execStatement(query, sql::sessionStart(name, dateTimeText(loginTime)));
+}
+
+int insertedSessionId(lianbu::db::Query *query)
+{
+    openStatement(query, sql::insertedSessionId());
+    const qint64 id = query->fieldByName(QStringLiteral("maxid")).asInteger();
+    if (id <= 0)
+        throw Error(QStringLiteral("The session row was not written."));
+    return int(id);
+}
+
+} // namespace lianbu::operators
+
+namespace {
+
+// The client area and the colour of the panel behind the picture.
+constexpr int kClientWidth = 371;
+constexpr int kClientHeight = 160;
+const QColor kSkyBlue(166, 202, 240);
+
+bool isEnter(const QKeyEvent *event)
+{
+    return event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+}
+
+// The background picture, scaled to cover the client area without distortion.
+QPixmap backgroundPicture()
+{
+    const QImage image(QStringLiteral(":/images/login.jpg"));
+    if (image.isNull())
+        return {};
+    const QImage scaled = image.scaled(kClientWidth, kClientHeight, Qt::KeepAspectRatioByExpanding,
+                                       Qt::SmoothTransformation);
+    return QPixmap::fromImage(scaled.copy((scaled.width() - kClientWidth) / 2,
+                                          (scaled.height() - kClientHeight) / 2, kClientWidth,
+                                          kClientHeight));
+}
+
+} // namespace
+
+LoginDialog::LoginDialog(QWidget *parent)
+    : QDialog(parent)
+    , ui(new Ui::LoginDialog)
+{
+    ui->setupUi(this);
+    setObjectName(QStringLiteral("loginfm"));
+    // A fixed single border with only the close box.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(kClientWidth, kClientHeight);
+    setModal(true);
+
+    QPalette panel = ui->pictureFrame->palette();
+    panel.setColor(QPalette::Window, kSkyBlue);
+    ui->pictureFrame->setPalette(panel);
+    ui->loginPicture->setScaledContents(false);
+    ui->loginPicture->setPixmap(backgroundPicture());
+
+    for (QWidget *w : {static_cast<QWidget *>(ui->operatorLabel), static_cast<QWidget *>(ui->passwordLabel),
+                       static_cast<QWidget *>(ui->defaultPasswordHint), static_cast<QWidget *>(ui->operatorCombo),
+                       static_cast<QWidget *>(ui->passwordEdit)}) {
+        QFont font = w->font();
+        font.setFamily(QStringLiteral("宋体"));
+        w->setFont(font);
+    }
+    ui->defaultPasswordHint->setStyleSheet(QStringLiteral("color: #ff0000;"));
+    ui->defaultPasswordHint->setText(QStringLiteral("用户初始登陆密码：") + lianbu::sql::defaultPassword());
+
+    lianbu::operators::configurePasswordEdit(ui->passwordEdit);
+
+    // Enter moves the focus along; it must not reach the dialog's default button.
+    ui->okButton->setAutoDefault(true);
+    ui->quitButton->setAutoDefault(true);
+    ui->desktopShortcutButton->setAutoDefault(false);
+    // Keys typed into the name box reach the combo box, which hands them to its edit directly
+    // (past the edit's filters); watch both.
+    ui->operatorCombo->installEventFilter(this);
+    ui->operatorCombo->lineEdit()->installEventFilter(this);
+    ui->passwordEdit->installEventFilter(this);
+
+    connect(ui->desktopShortcutButton, &QPushButton::clicked, this, &LoginDialog::writeDesktopShortcut);
+    connect(ui->operatorCombo, &QComboBox::activated, this, &LoginDialog::operatorChosen);
+    connect(ui->okButton, &QPushButton::clicked, this, &LoginDialog::tryLogin);
+    connect(ui->quitButton, &QPushButton::clicked, this, &LoginDialog::quit);
+
+    if (!loginfm)
+        loginfm = this;
+}
+
+LoginDialog::~LoginDialog()
+{
+    if (loginfm == this)
+        loginfm = nullptr;
+    delete ui;
+}
+
+void LoginDialog::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (event->spontaneous())
+        return; // the window system showing it again (restored), not the program
+    onFirstShow();
+}
+
+void LoginDialog::onFirstShow()
+{
+    ui->desktopShortcutButton->click();
+    fillComboDistinct(dmfm->statementQuery, QStringLiteral("username"), QStringLiteral("userdb"), ui->operatorCombo);
+    ui->operatorCombo->setFocus();
+    if (ui->operatorCombo->count() > 0)
+        ui->operatorCombo->setCurrentIndex(0);
+}
+
+void LoginDialog::writeDesktopShortcut()
+{
+    // The shortcut is a convenience: a desktop that cannot take it changes nothing here.
+    lianbu::writeDesktopShortcut(QCoreApplication::applicationFilePath());
+}
+
+void LoginDialog::operatorChosen() { ui->passwordEdit->setFocus(); }
+
+bool LoginDialog::operatorComboKey(QKeyEvent *event)
+{
+    if (!isEnter(event))
+        return false;
+    ui->passwordEdit->setFocus();
+    return true;
+}
+
+bool LoginDialog::passwordKey(QKeyEvent *event)
+{
+    // The password filter itself sits on the edit (configurePasswordEdit). Enter only moves the
+    // focus; a second Enter on the focused button confirms.
+    if (!isEnter(event))
+        return false;
+    ui->okButton->setFocus();
+    return true;
+}
+
+bool LoginDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (watched == ui->operatorCombo || watched == ui->operatorCombo->lineEdit())
+            return operatorComboKey(key);
+        if (watched == ui->passwordEdit)
+            return passwordKey(key);
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void LoginDialog::keyPressEvent(QKeyEvent *event)
+{
+    // Escape would close the dialog and with it the program; only "退出" and the close box do.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void LoginDialog::tryLogin()
+{
+    const QString name = ui->operatorCombo->currentText();
+    if (!requireComboText(ui->operatorCombo, QStringLiteral("必须选择用户！")))
+        return;
+    if (!requireEditText(ui->passwordEdit, QStringLiteral("必须输入密码！")))
+        return;
+    const QString password = ui->passwordEdit->text().trimmed();
+    openStatement(dmfm->statementQuery, lianbu::sql::loginCheck(password, name));
+    if (dmfm->statementQuery->recordCount() == 1) {
+        tag = 1;
+        if (MainForm)
+            MainForm->ui->showAllButton->click();
+        close();
+        return;
+    }
+    lianbu::showInformation(QStringLiteral("密码不正确！请重新输入！"), this);
+    ui->passwordEdit->clear();
+    ui->passwordEdit->setFocus();
+}
+
+void LoginDialog::quit()
+{
+    tag = 0;
+    close();
+}
+
+void LoginDialog::done(int result)
+{
+    try {
+        endSession();
+    } catch (...) {
+        lianbu::reportCurrentException();
+        return;
+    }
+    QDialog::done(result);
+}
+
+void LoginDialog::endSession()
+{
+    dmfm->statementQuery->close();
+    if (tag != 1) {
+        // No session: the program ends; the main window writes no logout time for session 0.
+        if (MainForm)
+            MainForm->close();
+        return;
+    }
+    const QString name = ui->operatorCombo->currentText();
+    // The session row first: the status bar names the operator only once the session exists.
+    lianbu::operators::insertSessionRow(dmfm->statementQuery, name, lianbu::now());
+    const int session = lianbu::operators::insertedSessionId(dmfm->statementQuery);
+    dmfm->statementQuery->close();
+    if (MainForm) {
+        MainForm->activateWindow();
+        MainForm->statusPanel(1)->setText(name);
+        MainForm->tag = session;
+    }
+}

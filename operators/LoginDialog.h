@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QDateTime>
+#include <QDialog>
+#include <QString>
+
+class QKeyEvent;
+
+namespace Ui {
+class LoginDialog;
+}
+
+namespace lianbu::db {
+class Query;
+}
+
+namespace lianbu::operators {
+
+// Writes the session row of `name` with the login time (statement 5) through `query`.
+void insertSessionRow(lianbu::db::Query *query, const QString &name, const QDateTime &loginTime);
+// The id of the session row that insertSessionRow just wrote on the same connection.
+// Throws lianbu::Error when that connection inserted nothing.
+int insertedSessionId(lianbu::db::Query *query);
+
+} // namespace lianbu::operators
+
+// The login dialog (component name loginfm): picks the operator, checks the password against
+// userdb and opens the session; closing it any other way closes the main window, which ends
+// the program. Created once at start-up, shown modally by the main window while no session is
+// open.
+class LoginDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit LoginDialog(QWidget *parent = nullptr);
+    ~LoginDialog() override;
+
+    // Login result marker: 1 = logged in; any other value = not logged in.
+    int tag = 0;
+
+    Ui::LoginDialog *ui;
+
+    // Closing runs endSession first; when endSession fails (the session row could not be
+    // written) the error is shown and the dialog stays open, so the operator can try again.
+    void done(int result) override;
+
+public slots:
+    void onFirstShow();
+    void writeDesktopShortcut();   // writes the desktop shortcut
+    void operatorChosen(); // an entry of the name box was chosen
+    void tryLogin();   // 确定
+    void quit();   // 退出
+    void endSession();
+
+public:
+    // Key handlers; true when the key was handled here and goes no further.
+    bool operatorComboKey(QKeyEvent *event);
+    bool passwordKey(QKeyEvent *event);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+};
+
+// The login dialog of the running program (nullptr before it exists).
+extern LoginDialog *loginfm;

@@ -1,0 +1,209 @@
+#include "operators/OperatorAdminDialog.h"
+
+#include "data/Database.h"
+#include "operators/OperatorDialogBase.h"
+#include "operators/PasswordEdit.h"
+#include "platform/Application.h"
+#include "platform/Dialogs.h"
+#include "ui_OperatorAdminDialog.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QSignalBlocker>
+#include <QTabBar>
+
+OperatorAdminDialog *userglfm = nullptr;
+
+using namespace lianbu;
+using namespace lianbu::operators;
+
+namespace {
+
+// Runs a statement that returns no rows on the shared query, as execStatement does, and tells
+// how many rows it changed.
+int execCounting(db::Query *query, const QString &statement)
+{
+    query->close();
+    query->setSql(statement);
+    return query->execute();
+}
+
+} // namespace
+
+OperatorAdminDialog::OperatorAdminDialog(QWidget *owner)
+    : OperatorDialogBase(owner, QSize(393, 152))
+    , ui(new Ui::OperatorAdminDialog)
+{
+    ui->setupUi(this);
+    setObjectName(QStringLiteral("userglfm"));
+    pressButtonsOnEnter(this);
+    // Polished first, so the edit's own style sheet ("*" as the echo) takes effect at once.
+    ui->adminPasswordEdit->ensurePolished();
+    configurePasswordEdit(ui->adminPasswordEdit);
+    ui->operatorList->setEnabled(false);
+    ui->actionTabs->setEnabled(false);
+    ui->actionTabs->setCurrentIndex(0);
+    // The three tabs fit side by side in the narrow third column only with slim padding.
+    ui->actionTabs->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 5px; }"));
+
+    connect(ui->adminPasswordEdit, &QLineEdit::returnPressed, this, &OperatorAdminDialog::adminPasswordKey);
+    connect(ui->unlockButton, &QPushButton::clicked, this, &OperatorAdminDialog::unlock);
+    // A click, or moving the selection with the keyboard, chooses an operator.
+    connect(ui->operatorList, &QListWidget::itemClicked, this, &OperatorAdminDialog::operatorChosen);
+    connect(ui->operatorList, &QListWidget::currentRowChanged, this, &OperatorAdminDialog::operatorChosen);
+    connect(ui->resetButton, &QPushButton::clicked, this, &OperatorAdminDialog::resetPassword);
+    connect(ui->resetHintButton, &QPushButton::clicked, this, &OperatorAdminDialog::showResetHint);
+    connect(ui->addButton, &QPushButton::clicked, this, &OperatorAdminDialog::addOperator);
+    connect(ui->deleteButton, &QPushButton::clicked, this, &OperatorAdminDialog::deleteOperator);
+    connect(ui->quitButton, &QPushButton::clicked, this, &OperatorAdminDialog::quit);
+
+    userglfm = this;
+    // Visible on creation, like every window the main window opens, centred from the start.
+    centreOnScreen(this);
+    show();
+}
+
+OperatorAdminDialog::~OperatorAdminDialog()
+{
+    if (userglfm == this)
+        userglfm = nullptr;
+    delete ui;
+}
+
+bool OperatorAdminDialog::unlocked() const
+{
+    return ui->actionTabs->isEnabled();
+}
+
+void OperatorAdminDialog::onFirstShow()
+{
+    fillOperatorList();
+    ui->adminPasswordEdit->setFocus();
+}
+
+void OperatorAdminDialog::fillOperatorList()
+{
+    // Refilling is no choice by the operator: resetNameEdit and deleteNameEdit keep their names.
+    const QSignalBlocker blocker(ui->operatorList);
+    ui->operatorList->clear();
+    openStatement(dmfm->statementQuery, sql::operatorList());
+    db::Query *query = dmfm->statementQuery;
+    const int n = query->recordCount();
+    db::Field &field = query->fieldByName(QStringLiteral("username"));
+    for (int i = 0; i < n; ++i) {
+        ui->operatorList->addItem(field.asString());
+        query->next();
+    }
+}
+
+void OperatorAdminDialog::adminPasswordKey()
+{
+    ui->unlockButton->setFocus();
+}
+
+void OperatorAdminDialog::unlock()
+{
+    const QString password = trimInput(ui->adminPasswordEdit->text());
+    openStatement(dmfm->statementQuery, sql::loginCheck(password, superAdministratorName()));
+    if (dmfm->statementQuery->recordCount() == 1) {
+        showInformation(QStringLiteral("超级管理员登录成功！"), this);
+        ui->operatorList->setEnabled(true);
+        ui->actionTabs->setEnabled(true);
+        ui->adminPasswordEdit->clear();
+    } else {
+        showInformation(QStringLiteral("密码不对！"), this);
+    }
+}
+
+void OperatorAdminDialog::operatorChosen()
+{
+    const QListWidgetItem *item = ui->operatorList->currentItem();
+    if (!item || !item->isSelected())
+        return;
+    ui->resetNameEdit->setText(item->text());
+    ui->deleteNameEdit->setText(item->text());
+}
+
+void OperatorAdminDialog::resetPassword()
+{
+    const QString name = trimInput(ui->resetNameEdit->text());
+    if (name.isEmpty()) {
+        showInformation(QStringLiteral("请选择用户名！"), this);
+        return;
+    }
+    // The name may have been deleted since it was chosen (here or by another instance):
+    // reporting a reset that changed nothing would leave the operator locked out.
+    if (execCounting(dmfm->statementQuery, sql::resetPassword(name)) == 0) {
+        showInformation(QStringLiteral("用户不存在！"), this);
+        ui->resetNameEdit->clear();
+        fillOperatorList();
+        return;
+    }
+    showInformation(QStringLiteral("已经成功将密码初始化为：") + sql::defaultPassword(), this);
+}
+
+void OperatorAdminDialog::showResetHint()
+{
+    // The hint names the password a reset really sets: naming any other would send an operator
+    // away with a password that does not let him in.
+    showInformation(QStringLiteral("初始化口令用于忘记密码的用户，将口令更改为:") + sql::defaultPassword(), this);
+}
+
+void OperatorAdminDialog::addOperator()
+{
+    const QString name = trimInput(ui->newNameEdit->text());
+    if (name == superAdministratorName()) {
+        showInformation(QStringLiteral("超级管理员只能有一个，不能增加"), this);
+        return;
+    }
+    if (name.isEmpty()) {
+        showInformation(QStringLiteral("请选择用户名！"), this);
+    } else {
+        // A second row of the same name would lock that operator out of the login (which needs
+        // exactly one matching row). Names compare exactly, as the login compares them.
+        openStatement(dmfm->statementQuery, sql::operatorList());
+        db::Query *query = dmfm->statementQuery;
+        db::Field &field = query->fieldByName(QStringLiteral("username"));
+        bool exists = false;
+        for (int i = 0, n = query->recordCount(); i < n && !exists; ++i, query->next())
+            exists = field.asString() == name;
+        query->close();
+        if (exists) {
+            showInformation(QStringLiteral("用户名已存在！"), this);
+        } else {
+            execStatement(dmfm->statementQuery, sql::addOperator(name));
+            showInformation(QStringLiteral("成功添加新用户！缺省口令是：") + sql::defaultPassword()
+                                + QStringLiteral(",请此用户下次登录时及时修改口令！"),
+                            this);
+        }
+    }
+    fillOperatorList();
+}
+
+void OperatorAdminDialog::deleteOperator()
+{
+    const QString name = trimInput(ui->deleteNameEdit->text());
+    if (name == superAdministratorName()) {
+        showInformation(QStringLiteral("超级管理员不能删除！"), this);
+        return;
+    }
+    if (name.isEmpty()) {
+        showInformation(QStringLiteral("请选择用户"), this);
+        return;
+    }
+    if (confirmOperatorDeletion(QStringLiteral("你真的要删除用户：") + name + QStringLiteral("吗?"), this)) {
+        execStatement(dmfm->statementQuery, sql::deleteOperator(name));
+        showInformation(QStringLiteral("成功删除！"), this);
+        ui->deleteNameEdit->clear();
+        // The reset tab must not go on offering an operator who no longer exists.
+        if (trimInput(ui->resetNameEdit->text()) == name)
+            ui->resetNameEdit->clear();
+    }
+    fillOperatorList();
+}
+
+void OperatorAdminDialog::quit()
+{
+    close();
+}
+

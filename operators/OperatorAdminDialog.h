@@ -1,0 +1,43 @@
+#pragma once
+
+#include "operators/OperatorDialogBase.h"
+
+namespace Ui {
+class OperatorAdminDialog;
+}
+
+// "用户管理—(管理员专用)": locked until the super administrator's password is given; then resets
+// an operator's password to the default, adds operators and deletes them. Modeless; centres
+// itself on the screen, shows itself when created and frees itself when closed, so every
+// opening starts locked again.
+class OperatorAdminDialog : public OperatorDialogBase
+{
+    Q_OBJECT
+
+public:
+    explicit OperatorAdminDialog(QWidget *owner = nullptr);
+    ~OperatorAdminDialog() override;
+
+    Ui::OperatorAdminDialog *ui;
+
+    // True once the super administrator's password has been given.
+    bool unlocked() const;
+
+public slots:
+    void onFirstShow() override;
+    void adminPasswordKey(); // Enter (the key filter itself belongs to the password edit)
+    void unlock();         // 登录
+    void operatorChosen();
+    void resetPassword();         // 初始化密码
+    void showResetHint();         // 提示
+    void addOperator();         // 增加用户
+    void deleteOperator();         // 删除用户
+    void quit();         // 退出
+
+private:
+    // Refills operatorList with every row of userdb in the database's order.
+    void fillOperatorList();
+};
+
+// The open administration window, nullptr when there is none.
+extern OperatorAdminDialog *userglfm;

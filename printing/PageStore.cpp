@@ -1,0 +1,462 @@
+#include "printing/PageStore.h"
+
+#include "printing/GridReport.h"
+
+#include <QApplication>
+#include <QBitmap>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QScrollBar>
+#include <QStyle>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+
+using lianbu::printing::PrinterMetrics;
+
+// ---- PageStore ----------------------------------------------------------------------
+
+PageStore::PageStore(QObject *parent)
+    : QObject(parent)
+{
+    m_hasPrinters = !QPrinterInfo::availablePrinters().isEmpty();
+    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+    m_printer = info.isNull() ? std::make_unique<QPrinter>(QPrinter::HighResolution)
+                              : std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+    m_metrics = currentMetrics();
+}
+
+PageStore::~PageStore()
+{
+    if (m_painter && m_painter->isActive())
+        m_painter->end();
+}
+
+bool PageStore::printerInstalled() const
+{
+    return m_hasPrinters || !m_printer->outputFileName().isEmpty();
+}
+
+PrinterMetrics PageStore::currentMetrics() const
+{
+    if (!printerInstalled())
+        return lianbu::printing::virtualPageMetrics();
+    return lianbu::printing::printerMetrics(*m_printer);
+}
+
+void PageStore::beginDoc()
+{
+    if (m_painter && m_painter->isActive())
+        m_painter->end();
+    m_pages.clear();
+    m_cachedIndex = -1;
+    m_cached = QPicture();
+    m_metrics = currentMetrics();
+    m_generating = true;
+    m_stopRequested = false;
+    m_pageNumber = 1;
+    m_current = QPicture();
+    m_painter = std::make_unique<QPainter>(&m_current);
+    emit documentBegun();
+}
+
+void PageStore::closePage()
+{
+    if (m_painter && m_painter->isActive()) {
+        m_painter->end();
+        // The picture's bounding rectangle is the paper, whatever was drawn on it.
+        m_current.setBoundingRect(QRect(0, 0, m_metrics.printableWidth, m_metrics.printableHeight));
+        QByteArray packed = qCompress(QByteArray(m_current.data(), int(m_current.size())), 1);
+        // qCompress keeps the worst-case buffer it wrote into; without this every stored page
+        // would hold as much memory as the unpacked picture.
+        packed.squeeze();
+        m_pages.append(std::move(packed));
+        m_current = QPicture();
+    }
+}
+
+void PageStore::newPage()
+{
+    if (!m_generating)
+        return;
+    closePage();
+    ++m_pageNumber;
+    m_painter = std::make_unique<QPainter>(&m_current);
+    emit pageStarted(m_pageNumber);
+}
+
+void PageStore::endDoc()
+{
+    if (!m_generating)
+        return;
+    closePage();
+    m_painter.reset();
+    m_generating = false;
+    emit documentEnded();
+}
+
+void PageStore::requestStop()
+{
+    if (!m_generating || m_stopRequested)
+        return;
+    m_stopRequested = true;
+    emit stopRequestedChanged();
+}
+
+void PageStore::setTitle(const QString &title)
+{
+    if (m_title == title)
+        return;
+    m_title = title;
+    emit titleChanged(title);
+}
+
+QPicture PageStore::page(int index) const
+{
+    if (index < 0 || index >= m_pages.size())
+        return QPicture();
+    if (index != m_cachedIndex) {
+        const QByteArray data = qUncompress(m_pages.at(index));
+        m_cached = QPicture();
+        m_cached.setData(data.constData(), uint(data.size()));
+        m_cached.setBoundingRect(QRect(0, 0, m_metrics.printableWidth, m_metrics.printableHeight));
+        m_cachedIndex = index;
+    }
+    return m_cached;
+}
+
+void PageStore::drawPage(QPainter *painter, int index) const
+{
+    if (index < 0 || index >= m_pages.size())
+        return;
+    painter->save();
+    painter->setClipRect(QRect(0, 0, m_metrics.printableWidth, m_metrics.printableHeight), Qt::IntersectClip);
+    painter->drawPicture(0, 0, page(index));
+    painter->restore();
+}
+
+int PageStore::printPages(QPrinter *printer, int fromPage, int toPage) const
+{
+    if (!printer || m_pages.isEmpty())
+        return 0;
+    fromPage = std::clamp(fromPage, 1, int(m_pages.size()));
+    toPage = std::clamp(toPage, fromPage, int(m_pages.size()));
+    QPainter painter;
+    if (!painter.begin(printer))
+        return 0;
+    const double kx = double(printer->resolution()) / m_metrics.dpiX;
+    const double ky = double(printer->resolution()) / m_metrics.dpiY;
+    int printed = 0;
+    for (int page = fromPage; page <= toPage; ++page) {
+        if (page > fromPage)
+            printer->newPage();
+        painter.save();
+        painter.scale(kx, ky);
+        drawPage(&painter, page - 1);
+        painter.restore();
+        ++printed;
+    }
+    painter.end();
+    return printed;
+}
+
+// ---- page view geometry -------------------------------------------------------------------
+
+double PageViewGeometry::fixedZoom(ZoomMode mode)
+{
+    switch (mode) {
+    case ZoomMode::z500: return 5.0;
+    case ZoomMode::z200: return 2.0;
+    case ZoomMode::z150: return 1.5;
+    case ZoomMode::z100: return 1.0;
+    case ZoomMode::z75: return 0.75;
+    case ZoomMode::z50: return 0.5;
+    case ZoomMode::z25: return 0.25;
+    case ZoomMode::z10: return 0.1;
+    default: return 0.0;
+    }
+}
+
+QSizeF PageViewGeometry::pageSize(ZoomMode mode, QSizeF paper, QSize viewport, int screenDpi,
+                                     int scrollBarWidth)
+{
+    if (paper.width() <= 0 || paper.height() <= 0)
+        return QSizeF();
+    const double zoom = fixedZoom(mode);
+    if (zoom > 0)
+        return paper * screenDpi * zoom;
+    if (mode == ZoomMode::PageWidth) {
+        const double w = std::max(1, viewport.width() - scrollBarWidth - 20);
+        return QSizeF(w, w * paper.height() / paper.width());
+    }
+    const double availW = std::max(1, viewport.width() - 16);
+    const double availH = std::max(1, viewport.height() - 16);
+    const double k = std::min(availW / paper.width(), availH / paper.height());
+    return paper * k;
+}
+
+// ---- PageView --------------------------------------------------------------------------
+
+namespace {
+
+QCursor magnifierCursor()
+{
+    static QCursor cursor = [] {
+        QPixmap pm(32, 32);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(Qt::white, 4.5, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(17, 17), QPointF(27, 27));
+        p.drawEllipse(QPointF(11, 11), 8, 8);
+        p.setPen(QPen(QColor(0x2b, 0x3a, 0x4a), 2.5, Qt::SolidLine, Qt::RoundCap));
+        p.setBrush(QColor(255, 255, 255, 150));
+        p.drawLine(QPointF(17, 17), QPointF(27, 27));
+        p.drawEllipse(QPointF(11, 11), 8, 8);
+        p.end();
+        return QCursor(pm, 11, 11);
+    }();
+    return cursor;
+}
+
+} // namespace
+
+PageView::PageView(QWidget *parent)
+    : QAbstractScrollArea(parent)
+{
+    setObjectName(QStringLiteral("PreviewBox"));
+    setFrameShape(QFrame::NoFrame);
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setMouseTracking(true);
+    horizontalScrollBar()->setSingleStep(scrollStep());
+    verticalScrollBar()->setSingleStep(scrollStep());
+    QPalette pal = viewport()->palette();
+    pal.setColor(QPalette::Window, QColor(64, 64, 64));
+    viewport()->setPalette(pal);
+    viewport()->setAutoFillBackground(true);
+}
+
+void PageView::setStore(PageStore *store)
+{
+    m_store = store;
+    refresh();
+}
+
+QSizeF PageView::paperInches() const
+{
+    if (!m_store)
+        return QSizeF(8.27, 11.69);
+    const PrinterMetrics &m = m_store->metrics();
+    return QSizeF(double(m.paperWidth()) / m.dpiX, double(m.paperHeight()) / m.dpiY);
+}
+
+QSizeF PageView::shownPageSize() const
+{
+    return PageViewGeometry::pageSize(m_mode, paperInches(), size(), logicalDpiX(),
+                                         style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+}
+
+QRectF PageView::pageRect() const
+{
+    const QSizeF s = shownPageSize();
+    const QSize v = viewport()->size();
+    double x = s.width() + 16 <= v.width() ? (v.width() - s.width()) / 2.0 : 8 - horizontalScrollBar()->value();
+    double y = s.height() + 16 <= v.height() ? (v.height() - s.height()) / 2.0 : 8 - verticalScrollBar()->value();
+    return QRectF(QPointF(x, y), s);
+}
+
+void PageView::updateScrollBars()
+{
+    const QSizeF s = shownPageSize();
+    const QSize v = viewport()->size();
+    horizontalScrollBar()->setRange(0, std::max(0, int(std::ceil(s.width())) + 16 - v.width()));
+    horizontalScrollBar()->setPageStep(v.width());
+    verticalScrollBar()->setRange(0, std::max(0, int(std::ceil(s.height())) + 16 - v.height()));
+    verticalScrollBar()->setPageStep(v.height());
+}
+
+void PageView::refresh()
+{
+    const int count = m_store ? m_store->pageCount() : 0;
+    if (count == 0)
+        m_page = m_store && m_store->printing() ? 1 : 0;
+    else
+        m_page = std::clamp(m_page, 1, count);
+    updateScrollBars();
+    viewport()->update();
+}
+
+void PageView::setPageIndex(int page)
+{
+    // while generating, page 1 exists before it is complete
+    const int count = m_store ? std::max(m_store->pageCount(), m_store->printing() ? 1 : 0) : 0;
+    page = count > 0 ? std::clamp(page, 1, count) : 0;
+    if (page == m_page)
+        return;
+    m_page = page;
+    viewport()->update();
+    emit pageChanged(m_page);
+}
+
+void PageView::setZoomMode(ZoomMode mode)
+{
+    const double zoom = PageViewGeometry::fixedZoom(mode);
+    if (zoom > 0)
+        m_zoomPercent = int(std::lround(zoom * 100));
+    const bool changed = mode != m_mode;
+    m_mode = mode;
+    updateScrollBars();
+    if (mode == ZoomMode::PageWidth)
+        verticalScrollBar()->setValue(0);
+    viewport()->update();
+    if (changed)
+        emit zoomChanged(mode);
+}
+
+void PageView::scrollByPixels(int dx, int dy)
+{
+    horizontalScrollBar()->setValue(horizontalScrollBar()->value() + dx);
+    verticalScrollBar()->setValue(verticalScrollBar()->value() + dy);
+}
+
+void PageView::paintEvent(QPaintEvent *)
+{
+    QPainter p(viewport());
+    p.fillRect(viewport()->rect(), QColor(64, 64, 64));
+    if (!m_store || m_page < 1)
+        return;
+    const QRectF page = pageRect();
+    p.fillRect(page.translated(3, 3), QColor(30, 30, 30));
+    p.fillRect(page, Qt::white);
+    if (m_page > m_store->pageCount())
+        return;
+    const PrinterMetrics &m = m_store->metrics();
+    const double k = page.width() / m.paperWidth();
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.setClipRect(page);
+    p.translate(page.left() + m.offsetX * k, page.top() + m.offsetY * k);
+    p.scale(k, page.height() / m.paperHeight());
+    m_store->drawPage(&p, m_page - 1);
+    p.restore();
+}
+
+void PageView::resizeEvent(QResizeEvent *event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    updateScrollBars();
+}
+
+void PageView::wheelEvent(QWheelEvent *event)
+{
+    const int delta = event->angleDelta().y();
+    if (delta == 0)
+        return;
+    if (shownPageSize().height() <= viewport()->height()) {
+        setPageIndex(m_page + (delta < 0 ? 1 : -1));
+    } else {
+        const int lines = QApplication::wheelScrollLines();
+        const int step = scrollStep() * lines * m_zoomPercent / 100;
+        scrollByPixels(0, delta < 0 ? step : -step);
+    }
+    event->accept();
+}
+
+void PageView::updateCursor(const QPoint &pos)
+{
+    if (m_pressed && m_dragged)
+        viewport()->setCursor(Qt::ClosedHandCursor);
+    else if (pageRect().contains(pos))
+        viewport()->setCursor(magnifierCursor());
+    else
+        viewport()->unsetCursor();
+}
+
+void PageView::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    m_pressed = true;
+    m_dragged = false;
+    m_pressPos = event->position().toPoint();
+    m_pressScroll = QPoint(horizontalScrollBar()->value(), verticalScrollBar()->value());
+}
+
+void PageView::mouseMoveEvent(QMouseEvent *event)
+{
+    const QPoint pos = event->position().toPoint();
+    if (m_pressed) {
+        const QPoint d = pos - m_pressPos;
+        if (!m_dragged && d.manhattanLength() >= QApplication::startDragDistance())
+            m_dragged = true;
+        if (m_dragged) {
+            horizontalScrollBar()->setValue(m_pressScroll.x() - d.x());
+            verticalScrollBar()->setValue(m_pressScroll.y() - d.y());
+        }
+    }
+    updateCursor(pos);
+}
+
+void PageView::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton || !m_pressed)
+        return;
+    m_pressed = false;
+    const QPoint pos = event->position().toPoint();
+    if (!m_dragged) {
+        const QRectF page = pageRect();
+        if (page.contains(pos)) {
+            if (m_mode == ZoomMode::FullPage) {
+                // Keep the clicked point of the paper under the pointer.
+                const QPointF frac((pos.x() - page.left()) / page.width(), (pos.y() - page.top()) / page.height());
+                setZoomMode(ZoomMode::z150);
+                const QSizeF s = shownPageSize();
+                horizontalScrollBar()->setValue(int(std::lround(8 + frac.x() * s.width() - pos.x())));
+                verticalScrollBar()->setValue(int(std::lround(8 + frac.y() * s.height() - pos.y())));
+            } else {
+                setZoomMode(ZoomMode::FullPage);
+            }
+        }
+    }
+    m_dragged = false;
+    updateCursor(pos);
+}
+
+void PageView::keyPressEvent(QKeyEvent *event)
+{
+    const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    QScrollBar *h = horizontalScrollBar();
+    QScrollBar *v = verticalScrollBar();
+    const int vh = viewport()->height();
+    const int vw = viewport()->width();
+    switch (event->key()) {
+    case Qt::Key_PageUp:
+        ctrl ? v->setValue(v->minimum()) : scrollByPixels(0, -(vh - scrollStep()));
+        break;
+    case Qt::Key_PageDown:
+        ctrl ? v->setValue(v->maximum()) : scrollByPixels(0, vh - scrollStep());
+        break;
+    case Qt::Key_Up: scrollByPixels(0, ctrl ? -vh : -scrollStep()); break;
+    case Qt::Key_Down: scrollByPixels(0, ctrl ? vh : scrollStep()); break;
+    case Qt::Key_Left: scrollByPixels(ctrl ? -vw : -scrollStep(), 0); break;
+    case Qt::Key_Right: scrollByPixels(ctrl ? vw : scrollStep(), 0); break;
+    case Qt::Key_Home:
+        h->setValue(h->minimum());
+        if (ctrl)
+            v->setValue(v->minimum());
+        break;
+    case Qt::Key_End:
+        h->setValue(h->maximum());
+        if (ctrl)
+            v->setValue(v->maximum());
+        break;
+    default: QAbstractScrollArea::keyPressEvent(event); return;
+    }
+    event->accept();
+}

@@ -1,0 +1,424 @@
+// The password change window "更改密码", driven as the operator drives it.
+#include "tests/support/MainWindowHarness.h"
+
+#include "operators/ChangePasswordDialog.h"
+#include "platform/Application.h"
+#include "ui_ChangePasswordDialog.h"
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QSqlQuery>
+#include <QStyle>
+#include <QTest>
+
+using namespace lianbu;
+using namespace lianbu::test;
+
+namespace {
+
+QString passwordOf(const MainWindowHarness &h, const QString &name)
+{
+    return h.queryColumn(QStringLiteral("select passwd from userdb where username=") + sql::sqlLiteral(name)).join('|');
+}
+
+// The delivered register plus two operators whose names differ in letter case only.
+void addOperators(MainWindowHarness &h)
+{
+    h.data->connection->execute(QStringLiteral(
+        "insert into userdb values ('zhang','abc1'), ('Zhang','XYZ9'), ('李四','444'), ('O''Neil','on1')"));
+}
+
+// Opens the window through the main window's "修改密码" and waits until it is active.
+ChangePasswordDialog *openWindow(MainWindowHarness &h)
+{
+    h.form->changePasswordAction->trigger();
+    ChangePasswordDialog *w = changepassfm;
+    if (!w)
+        return nullptr;
+    w->activateWindow();
+    // active through its owner does not count: the window itself must have the focus.
+    if (!QTest::qWaitFor([w] { return QApplication::activeWindow() == w; }))
+        return nullptr;
+    return w;
+}
+
+QStringList items(const QComboBox *combo)
+{
+    QStringList list;
+    for (int i = 0; i < combo->count(); ++i)
+        list << combo->itemText(i);
+    return list;
+}
+
+// Picks an entry from the drop-down list with the mouse.
+bool choose(QComboBox *combo, const QString &name)
+{
+    const int index = combo->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index < 0)
+        return false;
+    combo->showPopup();
+    QAbstractItemView *view = combo->view();
+    if (!QTest::qWaitForWindowExposed(view->window()))
+        return false;
+    const QRect rect = view->visualRect(view->model()->index(index, 0));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect.center());
+    return combo->currentIndex() == index;
+}
+
+void fill(ChangePasswordDialog *w, const QString &oldPassword, const QString &newPassword, const QString &repeated)
+{
+    for (QLineEdit *e : {w->ui->oldPasswordEdit, w->ui->newPasswordEdit, w->ui->repeatPasswordEdit})
+        e->clear();
+    typeText(w->ui->oldPasswordEdit, oldPassword);
+    typeText(w->ui->newPasswordEdit, newPassword);
+    typeText(w->ui->repeatPasswordEdit, repeated);
+}
+
+void deleteClosedWindows()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+} // namespace
+
+class TestChangePass : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void opensFromTheMenuAsTheFormIsDesigned()
+    {
+        MainWindowHarness h;
+        addOperators(h);
+        ChangePasswordDialog *w = openWindow(h);
+        QVERIFY(w);
+        QCOMPARE(w->objectName(), QStringLiteral("changepassfm"));
+        QCOMPARE(w->windowTitle(), QStringLiteral("更改密码"));
+        QCOMPARE(w->size(), QSize(296, 160));
+        QCOMPARE(w->minimumSize(), w->maximumSize());
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->windowModality(), Qt::NonModal);
+        QCOMPARE(w->parentWidget(), h.form.get());
+        QVERIFY(w->isWindow());
+        QVERIFY(w->testAttribute(Qt::WA_DeleteOnClose));
+        const Qt::WindowFlags flags = w->windowFlags();
+        QVERIFY(flags & Qt::WindowCloseButtonHint);
+        QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+        const QPoint offset = w->frameGeometry().center() - w->screen()->availableGeometry().center();
+        QVERIFY2(offset.manhattanLength() <= 2, qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
+        QVERIFY(w->font().families().contains(QStringLiteral("宋体")));
+
+        QVERIFY(!w->ui->operatorCombo->isEditable());
+        QCOMPARE(w->ui->closeWhenDoneCheck->text(), QStringLiteral("更改完毕退出"));
+        QVERIFY(w->ui->closeWhenDoneCheck->isChecked());
+        QCOMPARE(w->ui->changeButton->text(), QStringLiteral("更改密码"));
+        QCOMPARE(w->ui->quitButton->text(), QStringLiteral("退出"));
+        QCOMPARE(w->ui->passwordRuleHint->text(), QStringLiteral("提示：密码只能输入字母和数字，最长10个字符！"));
+        QCOMPARE(w->ui->operatorLabel->text(), QStringLiteral("选择操作员"));
+        QCOMPARE(w->ui->oldPasswordLabel->text(), QStringLiteral("输入旧密码"));
+        QCOMPARE(w->ui->newPasswordLabel->text(), QStringLiteral("输入新密码"));
+        QCOMPARE(w->ui->repeatPasswordLabel->text(), QStringLiteral("新密码重复"));
+
+        // Each name once, ascending (by the database's order of text), nothing chosen.
+        h.data->connection->execute(QStringLiteral("drop index userdb_username"));
+        h.data->connection->execute(QStringLiteral("insert into userdb values ('李四','x')"));
+        w->close();
+        deleteClosedWindows();
+        w = openWindow(h);
+        QVERIFY(w);
+        QCOMPARE(items(w->ui->operatorCombo),
+                 h.queryColumn(QStringLiteral("select distinct username from userdb order by username")));
+        QCOMPARE(w->ui->operatorCombo->count(), 5);
+        QCOMPARE(w->ui->operatorCombo->currentIndex(), -1);
+        QCOMPARE(w->ui->operatorCombo->currentText(), QString());
+        QCOMPARE(QApplication::focusWidget(), w->ui->operatorCombo);
+
+        // Tab moves through the form from top to bottom.
+        const QList<QWidget *> chain{w->ui->operatorCombo, w->ui->oldPasswordEdit, w->ui->newPasswordEdit, w->ui->repeatPasswordEdit,
+                                     w->ui->closeWhenDoneCheck, w->ui->changeButton, w->ui->quitButton, w->ui->operatorCombo};
+        for (int i = 0; i + 1 < chain.size(); ++i) {
+            QTest::keyClick(chain[i], Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), chain[i + 1]);
+        }
+    }
+
+    void passwordEditsFilterKeysAndEnterMovesOn()
+    {
+        MainWindowHarness h;
+        addOperators(h);
+        ChangePasswordDialog *w = openWindow(h);
+        QVERIFY(w);
+        for (QLineEdit *edit : {w->ui->oldPasswordEdit, w->ui->newPasswordEdit, w->ui->repeatPasswordEdit}) {
+            typeText(edit, QStringLiteral("a-B 1_中'z"));
+            QCOMPARE(edit->text(), QStringLiteral("aB1z"));
+            QCOMPARE(edit->displayText(), QStringLiteral("****"));
+            // A skin restyles every window; the edits keep showing "*".
+            qApp->setStyleSheet(QStringLiteral("QLineEdit { color: #202020; }"));
+            QCOMPARE(edit->displayText(), QStringLiteral("****"));
+            qApp->setStyleSheet(QString());
+            typeText(edit, QStringLiteral("23456789"));
+            QCOMPARE(edit->text(), QStringLiteral("aB1z234567")); // ten at most
+            QTest::keyClick(edit, Qt::Key_Backspace);
+            QCOMPARE(edit->text(), QStringLiteral("aB1z23456"));
+            edit->clear();
+        }
+
+        // Choosing an operator moves on to the old password; Enter moves from edit to edit and
+        // then to the button, which a further Enter presses.
+        QVERIFY(choose(w->ui->operatorCombo, QStringLiteral("李四")));
+        QCOMPARE(QApplication::focusWidget(), w->ui->oldPasswordEdit);
+        typeText(w->ui->oldPasswordEdit, QStringLiteral("444"));
+        QTest::keyClick(w->ui->oldPasswordEdit, Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), w->ui->newPasswordEdit);
+        typeText(w->ui->newPasswordEdit, QStringLiteral("new4"));
+        QTest::keyClick(w->ui->newPasswordEdit, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(QApplication::focusWidget(), w->ui->repeatPasswordEdit);
+        typeText(w->ui->repeatPasswordEdit, QStringLiteral("new4"));
+        QTest::keyClick(w->ui->repeatPasswordEdit, Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), w->ui->changeButton);
+        QCOMPARE(passwordOf(h, QStringLiteral("李四")), QStringLiteral("444")); // not pressed yet
+        QVERIFY(h.env.dialogs().boxes().isEmpty());
+        QPointer<ChangePasswordDialog> alive(w);
+        QTest::keyClick(w->ui->changeButton, Qt::Key_Return);
+        QCOMPARE(passwordOf(h, QStringLiteral("李四")), QStringLiteral("new4"));
+        deleteClosedWindows();
+        QVERIFY(alive.isNull());
+    }
+
+    void successfulChangeClosesOrStaysAsTheCheckBoxSays()
+    {
+        MainWindowHarness h;
+        addOperators(h);
+        ChangePasswordDialog *w = openWindow(h);
+        QVERIFY(w);
+        QPointer<ChangePasswordDialog> alive(w);
+
+        // Unchecked: the window stays, the three edits are emptied.
+        QTest::mouseClick(w->ui->closeWhenDoneCheck, Qt::LeftButton);
+        QVERIFY(!w->ui->closeWhenDoneCheck->isChecked());
+        QVERIFY(choose(w->ui->operatorCombo, QStringLiteral("Zhang")));
+        fill(w, QStringLiteral("XYZ9"), QStringLiteral("Pw2"), QStringLiteral("Pw2"));
+        QTest::mouseClick(w->ui->changeButton, Qt::LeftButton);
+        QCOMPARE(h.env.dialogs().boxes().size(), 1);
+        const BoxRequest box = h.env.dialogs().lastBox().request;
+        QCOMPARE(box.text, QStringLiteral("你已经成功修改了密码！下次运行程序时生效！"));
+        QCOMPARE(box.caption, QStringLiteral("联簿宝"));
+        QCOMPARE(box.icon, BoxIcon::None);
+        QCOMPARE(box.buttons, QList<BoxButton>{BoxButton::Ok});
+        QCOMPARE(passwordOf(h, QStringLiteral("Zhang")), QStringLiteral("Pw2"));
+        QCOMPARE(passwordOf(h, QStringLiteral("zhang")), QStringLiteral("abc1")); // letter case tells them apart
+        deleteClosedWindows();
+        QVERIFY(!alive.isNull());
+        QVERIFY(w->isVisible());
+        QVERIFY(w->ui->oldPasswordEdit->text().isEmpty() && w->ui->newPasswordEdit->text().isEmpty() && w->ui->repeatPasswordEdit->text().isEmpty());
+        QCOMPARE(w->ui->operatorCombo->currentText(), QStringLiteral("Zhang"));
+
+        // A name holding a quote goes into the statement as a literal.
+        QVERIFY(choose(w->ui->operatorCombo, QStringLiteral("O'Neil")));
+        fill(w, QStringLiteral("on1"), QStringLiteral("on2"), QStringLiteral("on2"));
+        QTest::mouseClick(w->ui->changeButton, Qt::LeftButton);
+        QCOMPARE(passwordOf(h, QStringLiteral("O'Neil")), QStringLiteral("on2"));
+        QCOMPARE(h.queryColumn(QStringLiteral("select count(*) from userdb")), QStringList{"5"});
+
+        // Checked: the window closes and frees itself; the shared query is closed.
+        QTest::mouseClick(w->ui->closeWhenDoneCheck, Qt::LeftButton);
+        QVERIFY(choose(w->ui->operatorCombo, QStringLiteral("李四")));
+        fill(w, QStringLiteral("444"), QStringLiteral("x"), QStringLiteral("x"));
+        QTest::mouseClick(w->ui->changeButton, Qt::LeftButton);
+        QCOMPARE(passwordOf(h, QStringLiteral("李四")), QStringLiteral("x"));
+        QVERIFY(!h.data->statementQuery->active());
+        deleteClosedWindows();
+        QVERIFY(alive.isNull());
+        QCOMPARE(changepassfm, nullptr);
+    }
+
+    void incompleteInputIsRefusedAndChangesNothing()
+    {
+        MainWindowHarness h;
+        addOperators(h);
+        ChangePasswordDialog *w = openWindow(h);
+        QVERIFY(w);
+        const QStringList before = h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by rowid"));
+        ScriptedDialogs &boxes = h.env.dialogs();
+
+        // No operator chosen: the update would match nobody and still report success.
+        fill(w, QStringLiteral("abc1"), QStringLiteral("n1"), QStringLiteral("n1"));
+        QTest::mouseClick(w->ui->changeButton, Qt::LeftButton);
+        QCOMPARE(boxes.lastBox().request.text, QStringLiteral("必须选择用户！"));
+        QCOMPARE(boxes.lastBox().request.caption, QStringLiteral("Warning"));
+        QCOMPARE(boxes.lastBox().request.icon, BoxIcon::Warning);
+        QCOMPARE(QApplication::focusWidget(), w->ui->operatorCombo);
+
+        QVERIFY(choose(w->ui->operatorCombo, QStringLiteral("zhang")));
+        fill(w, QString(), QStringLiteral("n1"), QStringLiteral("n1"));
+        QTest::mouseClick(w->ui->changeButton, Qt::LeftButton);
+        QCOMPARE(boxes.lastBox().request.text, QStringLiteral("必须输入旧口令！"));
+        QCOMPARE(boxes.lastBox().request.caption, QStringLiteral("Warning"));
+        QCOMPARE(QApplication::focusWidget(), w->ui->oldPasswordEdit);
+
+        // Blanks only count as empty (they cannot be typed, but may be set by other means).
+        w->ui->oldPasswordEdit->setText(QStringLiteral("abc1"));
+        w->ui->newPasswordEdit->setText(QStringLiteral("  "));
+        QTest::mouseClick(w->ui->changeButton, Qt::LeftButton);
+        QCOMPARE(boxes.lastBox().request.text, QStringLiteral("新口令长度不能为空！"));
+        QCOMPARE(boxes.lastBox().request.icon, BoxIcon::Warning);
+        QCOMPARE(QApplication::focusWidget(), w->ui->newPasswordEdit);
+
+        // The repetition must match exactly, letter case included.
+        fill(w, QStringLiteral("abc1"), QStringLiteral("Secret"), QStringLiteral("secret"));
+        QTest::mouseClick(w->ui->changeButton, Qt::LeftButton);
+        QCOMPARE(boxes.lastBox().request.text, QStringLiteral("两次输入的密码不一致！请重新输入！"));
+        QCOMPARE(boxes.lastBox().request.icon, BoxIcon::None);
+        QCOMPARE(boxes.lastBox().request.caption, QStringLiteral("联簿宝"));
+        QCOMPARE(w->ui->repeatPasswordEdit->text(), QString());
+        QCOMPARE(w->ui->newPasswordEdit->text(), QStringLiteral("Secret"));
+        QCOMPARE(w->ui->oldPasswordEdit->text(), QStringLiteral("abc1"));
+        QCOMPARE(QApplication::focusWidget(), w->ui->repeatPasswordEdit);
+
+        QCOMPARE(boxes.boxes().size(), 4);
+        QCOMPARE(h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by rowid")), before);
+        QVERIFY(w->isVisible());
+    }
+
+    void theOldPasswordMustBeTheOperatorsOwn()
+    {
+        MainWindowHarness h;
+        addOperators(h);
+        ChangePasswordDialog *w = openWindow(h);
+        QVERIFY(w);
+        QPointer<ChangePasswordDialog> alive(w);
+        ScriptedDialogs &boxes = h.env.dialogs();
+        const QStringList before = h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by rowid"));
+
+        // Another operator's password, the default password, a different letter case: all
+        // refused, even for the super administrator, and the window stays although it would
+        // close after a change.
+        const QList<QPair<QString, QString>> attempts{
+            {QStringLiteral("超级管理员"), QStringLiteral("444")},
+            {QStringLiteral("超级管理员"), QStringLiteral("8888")},
+            {QStringLiteral("zhang"), QStringLiteral("XYZ9")},
+            {QStringLiteral("zhang"), QStringLiteral("ABC1")},
+            {QStringLiteral("Zhang"), QStringLiteral("xyz9")},
+        };
+        for (const auto &[name, oldPassword] : attempts) {
+            QVERIFY(choose(w->ui->operatorCombo, name));
+            fill(w, oldPassword, QStringLiteral("taken1"), QStringLiteral("taken1"));
+            QTest::mouseClick(w->ui->changeButton, Qt::LeftButton);
+            QCOMPARE(boxes.lastBox().request.text, QStringLiteral("旧密码不正确！请重新输入！"));
+            QCOMPARE(boxes.lastBox().request.icon, BoxIcon::None);
+            QCOMPARE(boxes.lastBox().request.caption, QStringLiteral("联簿宝"));
+            QCOMPARE(w->ui->oldPasswordEdit->text(), QString());
+            QCOMPARE(QApplication::focusWidget(), w->ui->oldPasswordEdit);
+            QCOMPARE(w->ui->newPasswordEdit->text(), QStringLiteral("taken1"));
+        }
+        QCOMPARE(h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by rowid")), before);
+        deleteClosedWindows();
+        QVERIFY(!alive.isNull());
+
+        // With its own password the super administrator's password changes like any other.
+        QVERIFY(choose(w->ui->operatorCombo, QStringLiteral("超级管理员")));
+        fill(w, QStringLiteral("888"), QStringLiteral("Adm1n"), QStringLiteral("Adm1n"));
+        QTest::mouseClick(w->ui->changeButton, Qt::LeftButton);
+        QCOMPARE(boxes.lastBox().request.text, QStringLiteral("你已经成功修改了密码！下次运行程序时生效！"));
+        QCOMPARE(passwordOf(h, superAdministratorName()), QStringLiteral("Adm1n"));
+    }
+
+    void aRefusedStatementReachesTheErrorDisplayAndTheWindowStays()
+    {
+        MainWindowHarness h;
+        addOperators(h);
+        ChangePasswordDialog *w = openWindow(h);
+        QVERIFY(w);
+        QPointer<ChangePasswordDialog> alive(w);
+        h.data->connection->execute(QStringLiteral(
+            "create trigger refuse_passwords before update on userdb begin select raise(abort, 'refused by the file'); end"));
+        QVERIFY(choose(w->ui->operatorCombo, QStringLiteral("李四")));
+        fill(w, QStringLiteral("444"), QStringLiteral("n1"), QStringLiteral("n1"));
+        QTest::mouseClick(w->ui->changeButton, Qt::LeftButton);
+        QCOMPARE(h.env.dialogs().boxes().size(), 1); // the error only, no success
+        const BoxRequest box = h.env.dialogs().lastBox().request;
+        QCOMPARE(box.icon, BoxIcon::Stop);
+        QVERIFY2(box.text.contains(QStringLiteral("refused by the file")), qPrintable(box.text));
+        QCOMPARE(passwordOf(h, QStringLiteral("李四")), QStringLiteral("444"));
+        deleteClosedWindows();
+        QVERIFY(!alive.isNull()); // it would have closed after a change
+        QVERIFY(w->isVisible());
+    }
+
+    void closingGivesTheFocusBackToTheMainWindow()
+    {
+        MainWindowHarness h;
+        h.form->tag = 7; // a session is open
+        QVERIFY(QTest::qWaitFor([&h] { return QApplication::activeWindow() == h.form.get(); }));
+        ChangePasswordDialog *w = openWindow(h);
+        QVERIFY(w);
+        QSignalSpy checks(h.form->checkForUpgradeAction, &QAction::triggered);
+        QTest::mouseClick(w->ui->quitButton, Qt::LeftButton);
+        QVERIFY(QTest::qWaitFor([&h] { return QApplication::activeWindow() == h.form.get(); }));
+        // The main window's activation runs again (its upgrade check), nothing else appears.
+        QCOMPARE(checks.count(), 1);
+        QVERIFY(h.env.dialogs().boxes().isEmpty());
+    }
+
+    void exitClosesFreesAndTheNextOpeningStartsAfresh()
+    {
+        MainWindowHarness h;
+        addOperators(h);
+        ChangePasswordDialog *w = openWindow(h);
+        QVERIFY(w);
+        QVERIFY(h.data->statementQuery->active()); // the list was read through it
+        // A second "修改密码" brings the open window forward instead of opening another.
+        QVERIFY(choose(w->ui->operatorCombo, QStringLiteral("zhang")));
+        typeText(w->ui->oldPasswordEdit, QStringLiteral("abc"));
+        w->showMinimized();
+        h.form->changePasswordAction->trigger();
+        QCOMPARE(changepassfm, w);
+        QVERIFY(!w->isMinimized());
+        QVERIFY(w->isVisible());
+        int windows = 0;
+        for (QWidget *top : QApplication::topLevelWidgets())
+            windows += qobject_cast<ChangePasswordDialog *>(top) ? 1 : 0;
+        QCOMPARE(windows, 1);
+        QCOMPARE(w->ui->oldPasswordEdit->text(), QStringLiteral("abc"));
+
+        QPointer<ChangePasswordDialog> alive(w);
+        // Escape leaves it open; "退出" closes it.
+        QTest::keyClick(w->ui->oldPasswordEdit, Qt::Key_Escape);
+        deleteClosedWindows();
+        QVERIFY(!alive.isNull() && w->isVisible());
+        QTest::mouseClick(w->ui->quitButton, Qt::LeftButton);
+        QVERIFY(!h.data->statementQuery->active());
+        deleteClosedWindows();
+        QVERIFY(alive.isNull());
+        QCOMPARE(changepassfm, nullptr);
+
+        w = openWindow(h);
+        QVERIFY(w);
+        QCOMPARE(w->ui->operatorCombo->currentIndex(), -1);
+        QCOMPARE(w->ui->oldPasswordEdit->text(), QString());
+        QVERIFY(w->ui->closeWhenDoneCheck->isChecked());
+        // The close box ends it the same way.
+        alive = w;
+        w->close();
+        QVERIFY(!h.data->statementQuery->active());
+        deleteClosedWindows();
+        QVERIFY(alive.isNull());
+        QVERIFY(h.env.dialogs().boxes().isEmpty());
+    }
+};
+
+int main(int argc, char **argv)
+{
+    // The program's application object: a handler's error goes to the general error display.
+    Application app(argc, argv);
+    TestChangePass test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "test_change_password.moc"
