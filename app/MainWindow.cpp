@@ -1,14 +1,15 @@
 #include "app/MainWindow.h"
 
-#include "app/AppInfo.h"
+#include "platform/AppInfo.h"
 #include "app/HintPause.h"
-#include "app/VendorAddresses.h"
+#include "platform/VendorAddresses.h"
 #include "customers/CustomerGrid.h"
 #include "grid/DataGrid.h"
 #include "data/Database.h"
 #include "platform/Application.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
+#include "operators/LoginDialog.h"
 #include "upgrade/auAutoUpgrader.h"
 #include "ui_MainWindow.h"
 
@@ -25,8 +26,6 @@
 #include <QTimer>
 #include <QWindow>
 
-MainWindow *MainForm = nullptr;
-
 namespace {
 
 // Client size of the window at design and the height of the lower area below the grid.
@@ -35,12 +34,13 @@ constexpr int kClientHeight = 629;
 
 } // namespace
 
-MainWindow::MainWindow(QWidget *parent)
+MainWindow::MainWindow(Database &database, QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
+    , m_database(database)
 {
     ui->setupUi(this);
-    setObjectName(QStringLiteral("MainForm"));
+    setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(lianbu::applicationTitle());
     // A fixed single border: the operator cannot drag the size, but may minimise and maximise.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
@@ -55,6 +55,7 @@ MainWindow::MainWindow(QWidget *parent)
     connectEntryPanel();
     buildAppearance();
     upgrader = lianbu::createMainUpgrader(this);
+    connect(upgrader, &lianbu::TauAutoUpgrader::quitRequested, this, &QWidget::close);
 
     connect(checkForUpgradeAction, &QAction::triggered, this, &MainWindow::checkForUpgrade);
     connect(changePasswordAction, &QAction::triggered, this, &MainWindow::openChangePassword);
@@ -62,15 +63,10 @@ MainWindow::MainWindow(QWidget *parent)
     connect(ui->printButton, &QToolButton::clicked, this, &MainWindow::printCustomerList);
     connect(ui->exportButton, &QToolButton::clicked, this, &MainWindow::exportCustomerList);
     connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, &MainWindow::onFocusWindowChanged);
-
-    if (!MainForm)
-        MainForm = this;
 }
 
 MainWindow::~MainWindow()
 {
-    if (MainForm == this)
-        MainForm = nullptr;
     // The controls send events to the window's filters while they are destroyed; destroy them
     // while the window (and its form) is still whole.
     delete centralWidget();
@@ -78,6 +74,30 @@ MainWindow::~MainWindow()
 }
 
 QLabel *MainWindow::statusPanel(int index) const { return m_panels[index]; }
+
+void MainWindow::openSession(const QString &operatorName, int sessionId)
+{
+    m_panels[1]->setText(operatorName);
+    m_sessionId = sessionId;
+}
+
+void MainWindow::setLoginDialog(LoginDialog *dialog)
+{
+    m_loginDialog = dialog;
+    followLogin(dialog);
+}
+
+void MainWindow::followLogin(LoginDialog *dialog)
+{
+    // The list is read while the password is confirmed, before the dialog closes; the session
+    // row exists once it has closed.
+    connect(dialog, &LoginDialog::passwordAccepted, this, &MainWindow::showAllRecords);
+    connect(dialog, &LoginDialog::sessionOpened, this, [this](const QString &name, int id) {
+        activateWindow();
+        openSession(name, id);
+    });
+    connect(dialog, &LoginDialog::loginAbandoned, this, &QWidget::close);
+}
 
 void MainWindow::buildStatusBar()
 {
@@ -131,9 +151,12 @@ void MainWindow::buildMenus()
     gridMenuSeparator = gridContextMenu->addSeparator();
     gridMenuSeparator->setObjectName(QStringLiteral("gridMenuSeparator"));
     const struct { const char *name; const char *caption; } hides[11] = {
-        {"N2", "隐藏客户类别"}, {"N3", "隐藏客户简称"}, {"N5", "隐藏性别"}, {"N4", "隐藏职务"},
-        {"N6", "隐藏传真"},     {"N7", "隐藏地址"},     {"N8", "隐藏单位"}, {"N9", "隐藏邮编"},
-        {"N12", "隐藏电子邮件"}, {"N10", "隐藏备注"},   {"N11", "隐藏登记日期"},
+        {"hideCategoryAction", "隐藏客户类别"}, {"hideShortNameAction", "隐藏客户简称"},
+        {"hideSexAction", "隐藏性别"},          {"hidePositionAction", "隐藏职务"},
+        {"hideFaxAction", "隐藏传真"},          {"hideAddressAction", "隐藏地址"},
+        {"hideCompanyAction", "隐藏单位"},      {"hidePostcodeAction", "隐藏邮编"},
+        {"hideEmailAction", "隐藏电子邮件"},    {"hideNotesAction", "隐藏备注"},
+        {"hideRegistrationDateAction", "隐藏登记日期"},
     };
     for (int i = 0; i < 11; ++i) {
         QAction *action = item(gridContextMenu, hides[i].name, QString::fromUtf8(hides[i].caption));
@@ -186,8 +209,8 @@ void MainWindow::onFirstShow()
                                         QLatin1String(lianbu::customers::kLayoutSection),
                                         LayoutRestoreOptions(AllRestoreOptions));
     // The data module exists from here on: the grid can be bound to the customer list.
-    ui->customerGrid->setDataSource(dmfm->customerListSource);
-    dmfm->customerTable->open();
+    ui->customerGrid->setDataSource(m_database.customerListSource);
+    m_database.customerTable->open();
     ui->entryPanel->hide();
     lianbu::setHintPause(0);
     ui->registrationDateEdit->setDateTime(lianbu::now());
@@ -216,8 +239,8 @@ void MainWindow::onFocusWindowChanged(QWindow *window)
 void MainWindow::onActivated()
 {
     checkForUpgradeAction->trigger();
-    if (tag == 0 && loginDialog)
-        loginDialog->exec();
+    if (!m_sessionId && m_loginDialog)
+        m_loginDialog->exec();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -232,9 +255,9 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void MainWindow::endSession()
 {
-    const QString statement = lianbu::sql::sessionEnd(lianbu::dateTimeText(lianbu::now()), tag);
-    if (QString::number(tag) != QLatin1String("0"))
-        execStatement(dmfm->statementQuery, statement);
+    if (m_sessionId)
+        execStatement(m_database.statementQuery,
+                      lianbu::sql::sessionEnd(lianbu::dateTimeText(lianbu::now()), *m_sessionId));
 }
 
 void MainWindow::resizeEvent(QResizeEvent *event)

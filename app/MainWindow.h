@@ -1,11 +1,17 @@
 #pragma once
 
+#include "operators/LoginDialog.h"
+
 #include <QApplication>
 #include <QMainWindow>
 #include <QPointer>
 #include <QWidget>
 
+#include <optional>
+
 class QAction;
+class Database;
+
 class QKeyEvent;
 class QLabel;
 class QMenu;
@@ -29,13 +35,15 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 
 public:
-    explicit MainWindow(QWidget *parent = nullptr);
+    explicit MainWindow(Database &database, QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // The session id: 0 while no session is open, else the id of the session's rz row.
-    int tag = 0;
+    Database &database() const { return m_database; }
 
-    Ui::MainWindow *ui;
+    // The id of the open session's rz row; none while no operator is logged in.
+    std::optional<int> sessionId() const { return m_sessionId; }
+    // The operator's session is open: the status bar names the operator.
+    void openSession(const QString &operatorName, int sessionId);
 
     // Status bar panels 0..3.
     QLabel *statusPanel(int index) const;
@@ -68,17 +76,21 @@ public:
     QMenu *gridContextMenu = nullptr;
     QAction *saveColumnLayoutAction = nullptr; // 保存当前列状态
     QAction *gridMenuSeparator = nullptr; // separator
-    QList<QAction *> hideColumnActions; // N2, N3, N5, N4, N6, N7, N8, N9, N12, N10, N11
+    QList<QAction *> hideColumnActions;
     // The grid column position each hide item addresses, parallel to hideColumnActions.
     static const int hideColumnPositions[11];
 
-    // The login dialog shown modally while no session is open (set at start-up).
-    QPointer<QDialog> loginDialog;
+    // The login dialog, shown modally while no session is open (set at start-up). Its outcome
+    // opens the session or ends the program.
+    void setLoginDialog(LoginDialog *dialog);
+    // Only the outcome: a dialog shown by someone else opens the session or ends the program.
+    void followLogin(LoginDialog *dialog);
+    LoginDialog *loginDialog() const { return m_loginDialog; }
 
     // Shows an open window whose class is exactly T, restored and in front, or creates one
-    // owned by `owner`; `ref` receives the window.
+    // owned by `owner` over this window's register.
     template <class T>
-    void showOrCreateWindow(T *&ref, QWidget *owner);
+    T *showOrCreateWindow(QWidget *owner);
 
 public slots:
     void onFirstShow();
@@ -149,6 +161,10 @@ private:
     void onFocusWindowChanged(QWindow *window);
     void activateIfNoFocusCame();
 
+    Ui::MainWindow *ui;
+    Database &m_database;
+    std::optional<int> m_sessionId;
+    QPointer<LoginDialog> m_loginDialog;
     QLabel *m_panels[4] = {};
     bool m_shown = false;
     QWindow *m_lastFocusWindow = nullptr;
@@ -161,15 +177,12 @@ QWidget *findWindowOfExactClass(const QMetaObject &meta);
 void showExistingForm(QWidget *window);
 
 template <class T>
-void MainWindow::showOrCreateWindow(T *&ref, QWidget *owner)
+T *MainWindow::showOrCreateWindow(QWidget *owner)
 {
     if (QWidget *existing = findWindowOfExactClass(T::staticMetaObject)) {
         showExistingForm(existing);
-        ref = static_cast<T *>(existing);
-        return;
+        return static_cast<T *>(existing);
     }
-    ref = new T(owner);
+    return new T(m_database, owner);
 }
 
-// The main window of the running program (nullptr before it exists).
-extern MainWindow *MainForm;

@@ -1,6 +1,6 @@
 #include "app/StartUp.h"
 
-#include "app/AppInfo.h"
+#include "platform/AppInfo.h"
 #include "app/MainWindow.h"
 #include "data/Database.h"
 #include "operators/LoginDialog.h"
@@ -47,21 +47,22 @@ int runProgram(QApplication &app)
     // Held for the whole run: the updater waits on it before replacing our files.
     updater::holdOwnProgramLock();
 
-    auto mainForm = std::make_unique<MainWindow>();
-    // The login dialog belongs to the main window, which shows it while no session is open.
-    mainForm->loginDialog = new LoginDialog(mainForm.get());
-    std::unique_ptr<Database> dataModule;
+    // The register first: when it cannot be opened the error names the file and no window
+    // has been shown.
+    std::unique_ptr<Database> database;
     try {
-        dataModule = std::make_unique<Database>();
+        database = std::make_unique<Database>();
     } catch (const Error &error) {
         showError(error.message());
         return 1;
     }
-    dmfm = dataModule.get();
+    auto mainWindow = std::make_unique<MainWindow>(*database);
+    // The login dialog belongs to the main window, which shows it while no session is open.
+    mainWindow->setLoginDialog(new LoginDialog(*database, mainWindow.get()));
 
-    mainForm->show();
+    mainWindow->show();
     const int code = app.exec();
-    mainForm.reset();
+    mainWindow.reset();
     return code;
 }
 

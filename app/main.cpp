@@ -1,4 +1,4 @@
-#include "app/AppInfo.h"
+#include "platform/AppInfo.h"
 #include "app/MainWindow.h"
 #include "app/StartUp.h"
 #include "platform/Application.h"

@@ -1,7 +1,7 @@
 #include "appearance/AboutDialog.h"
 
-#include "app/AppInfo.h"
-#include "app/VendorAddresses.h"
+#include "platform/AppInfo.h"
+#include "platform/VendorAddresses.h"
 #include "platform/Shell.h"
 #include "ui_AboutDialog.h"
 
@@ -12,7 +12,7 @@ AboutDialog::AboutDialog(QWidget *parent)
     , ui(new Ui::AboutDialog)
 {
     ui->setupUi(this);
-    setObjectName(QStringLiteral("AboutBox"));
+    setObjectName(QStringLiteral("aboutDialog"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFixedSize(size());
     ui->programIcon->setPixmap(QIcon(QStringLiteral(":/icons/lianbu.png")).pixmap(64, 64));

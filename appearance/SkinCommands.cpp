@@ -2,7 +2,7 @@
 // remembered skin, "技术支持" and the help commands.
 #include "app/MainWindow.h"
 
-#include "app/VendorAddresses.h"
+#include "platform/VendorAddresses.h"
 #include "appearance/AboutDialog.h"
 #include "appearance/SkinRegistry.h"
 #include "appearance/Skins.h"

@@ -10,18 +10,18 @@
 #include "data/Schema.h"
 #include "data/Statements.h"
 #include "data/Database.h"
-#include "app/VendorAddresses.h"
+#include "platform/VendorAddresses.h"
 #include "grid/DataGrid.h"
 #include "printing/PageStore.h"
 #include "printing/GridReport.h"
 #include "resources/Resources.h"
-#include "ui_MainWindow.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QLineEdit>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -161,7 +161,7 @@ void benchmarkPrinting(MainWindow &form)
     form.showAllRecords();
     GridReport printer;
     lianbu::printing::configureCustomerPrint(&printer, lianbu::vendorWebAddress());
-    printer.setDBGridEh(form.ui->customerGrid);
+    printer.setDBGridEh(form.findChild<DataGrid *>(QStringLiteral("customerGrid")));
     printer.setTextReplacements({{QStringLiteral("%[Today]"), QStringLiteral("2010-08-15")}});
     PageStore store;
 
@@ -192,11 +192,11 @@ void benchmark(int rows)
     QDir::setCurrent(dir.path());
 
     std::printf("%d customers\n", rows);
-    MainWindow form;
     Database data;
+    MainWindow form(data);
     form.show();
     QApplication::processEvents();
-    DataGrid *grid = form.ui->customerGrid;
+    DataGrid *grid = form.findChild<DataGrid *>(QStringLiteral("customerGrid"));
 
     const double before = residentMb();
     form.showAllRecords();
@@ -218,10 +218,10 @@ void benchmark(int rows)
     int matched = 0;
     std::vector<double> keystrokes;
     for (int i = 0; i < kRepeats; ++i) {
-        form.ui->searchPhone->setText(searchText.left(3));
+        form.findChild<QLineEdit *>(QStringLiteral("searchPhone"))->setText(searchText.left(3));
         QElapsedTimer t;
         t.start();
-        form.ui->searchPhone->setText(searchText);
+        form.findChild<QLineEdit *>(QStringLiteral("searchPhone"))->setText(searchText);
         matched = grid->view()->model()->rowCount();
         keystrokes.push_back(t.nsecsElapsed() / 1e6);
     }
@@ -231,7 +231,7 @@ void benchmark(int rows)
     std::printf("  %-34s %9d rows (%.1f %%), footer %s\n", "matched", matched, 100.0 * matched / rows,
                 qPrintable(grid->footerDisplayText(0, grid->columns()->findByFieldName(QStringLiteral("b")))));
 
-    form.ui->searchPhone->clear();
+    form.findChild<QLineEdit *>(QStringLiteral("searchPhone"))->clear();
     form.showAllRecords();
     GridColumn *shortName = grid->columns()->findByFieldName(QStringLiteral("b"));
     const double sortMs = medianMs([&] { grid->clickTitle(shortName->index()); });

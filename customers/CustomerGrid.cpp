@@ -103,7 +103,7 @@ void MainWindow::configureCustomerGrid()
 
 void MainWindow::sortByColumn(int /*columnIndex*/, GridColumn *column)
 {
-    dmfm->customerList->setSort(
+    m_database.customerList->setSort(
         lianbu::customers::sortForTitleClick(column->fieldName(), column->title()->sortMarker()));
 }
 
@@ -112,7 +112,7 @@ void MainWindow::onRowClicked(GridColumn * /*column*/) { ui->deleteButton->setEn
 void MainWindow::onRowDoubleClicked()
 {
     // The value tested is the one in the first column of the current order, visible or not.
-    lianbu::db::DataSet *list = dmfm->customerList;
+    lianbu::db::DataSet *list = m_database.customerList;
     GridColumns *columns = ui->customerGrid->columns();
     if (!list->active() || list->isEmpty() || columns->count() == 0)
         return;

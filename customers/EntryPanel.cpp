@@ -77,9 +77,10 @@ namespace {
 class EntryPanelEvents final : public QObject
 {
 public:
-    explicit EntryPanelEvents(MainWindow *form)
+    EntryPanelEvents(MainWindow *form, Ui::MainWindow *ui)
         : QObject(form)
         , m_form(form)
+        , m_ui(ui)
     {
     }
 
@@ -91,7 +92,7 @@ public:
 
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        Ui::MainWindow *ui = m_form->ui;
+        Ui::MainWindow *ui = m_ui;
         if (event->type() == QEvent::KeyPress) {
             auto *key = static_cast<QKeyEvent *>(event);
             for (const auto &[receiver, field] : m_fields) {
@@ -124,7 +125,7 @@ private:
     {
         if (key->key() != Qt::Key_Delete && key->key() != Qt::Key_Backspace)
             return false;
-        QDateEdit *editor = m_form->ui->registrationDateEdit;
+        QDateEdit *editor = m_ui->registrationDateEdit;
         const QLineEdit *inner = editor->findChild<QLineEdit *>();
         if (!inner || !inner->hasSelectedText() || inner->selectedText() != inner->text())
             return false;
@@ -136,7 +137,7 @@ private:
     // window's client area.
     bool panelMouse(QEvent *event)
     {
-        QWidget *panel = m_form->ui->entryPanel;
+        QWidget *panel = m_ui->entryPanel;
         switch (event->type()) {
         case QEvent::MouseButtonPress: {
             auto *mouse = static_cast<QMouseEvent *>(event);
@@ -169,6 +170,7 @@ private:
     }
 
     MainWindow *m_form;
+    Ui::MainWindow *m_ui;
     std::vector<std::pair<QObject *, QWidget *>> m_fields; // receiver of the keys, field
     bool m_dragging = false;
     QPoint m_grabOffset;
@@ -233,7 +235,7 @@ void MainWindow::connectEntryPanel()
     }
     lianbu::customers::prepareRegistrationDateEditor(ui->registrationDateEdit);
 
-    auto *events = new EntryPanelEvents(this);
+    auto *events = new EntryPanelEvents(this, ui);
     const QList<QWidget *> chain{ui->categoryEdit, ui->shortNameEdit, ui->nameEdit, ui->sexCombo, ui->positionEdit, ui->mobileEdit,
                                  ui->phoneEdit, ui->faxEdit, ui->addressEdit, ui->companyEdit, ui->postcodeEdit, ui->emailEdit,
                                  ui->websiteEdit,  ui->notesEdit, ui->registrationDateEdit};
@@ -260,7 +262,6 @@ void MainWindow::connectEntryPanel()
     connect(ui->deleteButton, &QToolButton::clicked, this, &MainWindow::deleteSelectedCustomer);
     connect(ui->addButton, &QPushButton::clicked, this, &MainWindow::addCustomer);
     connect(ui->modifyButton, &QPushButton::clicked, this, &MainWindow::saveCustomerChanges);
-    connect(ui->clearButton, &QPushButton::clicked, this, &MainWindow::clearEntryPanel);
     connect(this, &MainWindow::recordLoadRequested, this, &MainWindow::loadRecordIntoPanel);
 }
 
@@ -313,7 +314,7 @@ void MainWindow::loadRecordIntoPanel()
     ui->entryPanel->show();
     ui->entryPanel->raise();
     ui->modifyButton->setEnabled(true);
-    lianbu::db::DataSet *list = dmfm->customerList;
+    lianbu::db::DataSet *list = m_database.customerList;
     for (const EntryEdit &e : kEntryEdits) {
         QLineEdit *edit = ui->*e.edit;
         edit->setText(list->fieldByName(QLatin1String(e.column)).asString());
@@ -330,19 +331,19 @@ void MainWindow::addCustomer()
         return;
     if (!requireEditText(ui->shortNameEdit, QStringLiteral("客户简称必须输入！")))
         return;
-    lianbu::db::Table *table = dmfm->customerTable;
+    lianbu::db::Table *table = m_database.customerTable;
     table->append();
     writePanelInto(ui, table);
     lianbu::showInformation(QStringLiteral("增加数据成功！"), this);
     clearEntryPanel();
-    ui->showAllButton->click();
+    showAllRecords();
     ui->deleteButton->setEnabled(false);
     ui->modifyButton->setEnabled(false);
 }
 
 void MainWindow::saveCustomerChanges()
 {
-    lianbu::db::DataSet *list = dmfm->customerList;
+    lianbu::db::DataSet *list = m_database.customerList;
     // A list emptied or closed since the record was loaded has no row to write into.
     if (!list->active() || list->isEmpty()) {
         lianbu::showInformation(QStringLiteral("列表中没有选中的资料，未作修改！"), this);
@@ -357,7 +358,7 @@ void MainWindow::saveCustomerChanges()
     list->edit();
     writePanelInto(ui, list);
     clearEntryPanel();
-    ui->showAllButton->click();
+    showAllRecords();
     ui->entryPanel->hide();
     lianbu::showInformation(QStringLiteral("修改数据成功！"), this);
     ui->deleteButton->setEnabled(false);
@@ -368,7 +369,7 @@ void MainWindow::deleteSelectedCustomer()
 {
     if (!lianbu::confirmListChange(QStringLiteral("你真的要删除选中资料吗？"), this))
         return;
-    dmfm->customerList->deleteRecord();
+    m_database.customerList->deleteRecord();
     lianbu::showInformation(QStringLiteral("删除数据成功！"), this);
     ui->deleteButton->setEnabled(false);
 }

@@ -1,6 +1,6 @@
 // "打 印": the customer grid, as it currently shows the list, to the grid-printing component.
 #include "app/MainWindow.h"
-#include "app/VendorAddresses.h"
+#include "platform/VendorAddresses.h"
 #include "platform/Clock.h"
 #include "printing/GridReport.h"
 #include "ui_MainWindow.h"

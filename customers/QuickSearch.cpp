@@ -11,7 +11,6 @@
 void MainWindow::connectQuickSearch()
 {
     connect(ui->searchButton, &QPushButton::clicked, this, &MainWindow::runQuickSearch);
-    connect(ui->showAllButton, &QPushButton::clicked, this, &MainWindow::showAllRecords);
     // The category field searches when the operator types or picks an item; refilling its list
     // from "全部记录" is not a change by the operator and runs nothing.
     connect(ui->searchCategory->lineEdit(), &QLineEdit::textEdited, this, &MainWindow::runQuickSearch);
@@ -23,7 +22,7 @@ void MainWindow::connectQuickSearch()
 void MainWindow::runQuickSearch()
 {
     // The fields go in as typed: blanks are searched for, not trimmed away.
-    openStatement(dmfm->customerList,
+    openStatement(m_database.customerList,
                   lianbu::sql::search(ui->searchCategory->currentText(), ui->searchShortName->text(),
                                       ui->searchPhone->text(), ui->searchName->text(), ui->searchAddress->text(),
                                       ui->searchCompany->text()));
@@ -31,7 +30,7 @@ void MainWindow::runQuickSearch()
 
 void MainWindow::showAllRecords()
 {
-    fillComboDistinct(dmfm->statementQuery, QLatin1String(lianbu::col::Category), QStringLiteral("data"), ui->searchCategory);
-    openStatement(dmfm->customerList, lianbu::sql::allRecords());
-    dmfm->customerList->last();
+    fillComboDistinct(m_database.statementQuery, QLatin1String(lianbu::col::Category), QStringLiteral("data"), ui->searchCategory);
+    openStatement(m_database.customerList, lianbu::sql::allRecords());
+    m_database.customerList->last();
 }

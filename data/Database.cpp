@@ -7,8 +7,6 @@
 #include <QLineEdit>
 #include <QSignalBlocker>
 
-Database *dmfm = nullptr;
-
 Database::Database(QObject *parent, const QString &fileName)
     : QObject(parent)
     , connection(&m_connection)
@@ -32,13 +30,10 @@ Database::Database(QObject *parent, const QString &fileName)
     m_customerTable.setTableName(QStringLiteral("data"));
     customerListSource = new lianbu::db::DataSource(this);
     customerListSource->setDataSet(&m_customerList);
-    dmfm = this;
 }
 
 Database::~Database()
 {
-    if (dmfm == this)
-        dmfm = nullptr;
     delete customerListSource; // before the datasets it watches
     customerListSource = nullptr;
 }

@@ -38,8 +38,6 @@ private:
     lianbu::db::Table m_customerTable;
 };
 
-// The one data module of the program (nullptr before it is created and after it is destroyed).
-extern Database *dmfm;
 
 // A value read from an input control for storing or checking: leading and trailing characters
 // with codes 0 to 32 removed.

@@ -12,18 +12,17 @@
 #include <QPushButton>
 #include <QScreen>
 
-ChangePasswordDialog *changepassfm = nullptr;
 
 
 using namespace lianbu;
 using namespace lianbu::operators;
 
-ChangePasswordDialog::ChangePasswordDialog(QWidget *owner)
-    : OperatorDialogBase(owner, QSize(296, 160))
+ChangePasswordDialog::ChangePasswordDialog(Database &database, QWidget *owner)
+    : OperatorDialogBase(database, owner, QSize(296, 160))
     , ui(new Ui::ChangePasswordDialog)
 {
     ui->setupUi(this);
-    setObjectName(QStringLiteral("changepassfm"));
+    setObjectName(QStringLiteral("changePasswordDialog"));
     pressButtonsOnEnter(this);
     for (QLineEdit *edit : {ui->oldPasswordEdit, ui->newPasswordEdit, ui->repeatPasswordEdit}) {
         // Polished first, so the edit's own style sheet ("*" as the echo) takes effect at once.
@@ -37,8 +36,6 @@ ChangePasswordDialog::ChangePasswordDialog(QWidget *owner)
     connect(ui->repeatPasswordEdit, &QLineEdit::returnPressed, this, &ChangePasswordDialog::repeatPasswordKey);
     connect(ui->changeButton, &QPushButton::clicked, this, &ChangePasswordDialog::changePassword);
     connect(ui->quitButton, &QPushButton::clicked, this, &ChangePasswordDialog::quit);
-
-    changepassfm = this;
     // Visible on creation, like every window the main window opens, centred from the start.
     centreOnScreen(this);
     show();
@@ -46,14 +43,12 @@ ChangePasswordDialog::ChangePasswordDialog(QWidget *owner)
 
 ChangePasswordDialog::~ChangePasswordDialog()
 {
-    if (changepassfm == this)
-        changepassfm = nullptr;
     delete ui;
 }
 
 void ChangePasswordDialog::onFirstShow()
 {
-    fillComboDistinct(dmfm->statementQuery, QStringLiteral("username"), QStringLiteral("userdb"), ui->operatorCombo);
+    fillComboDistinct(m_database.statementQuery, QStringLiteral("username"), QStringLiteral("userdb"), ui->operatorCombo);
     ui->operatorCombo->setFocus();
 }
 
@@ -99,15 +94,15 @@ void ChangePasswordDialog::changePassword()
     }
     // Only who knows the operator's current password may change it; otherwise anyone could
     // take over any operator, the super administrator included.
-    openStatement(dmfm->statementQuery, sql::loginCheck(oldPassword, name));
-    if (dmfm->statementQuery->recordCount() < 1) {
-        dmfm->statementQuery->close();
+    openStatement(m_database.statementQuery, sql::loginCheck(oldPassword, name));
+    if (m_database.statementQuery->recordCount() < 1) {
+        m_database.statementQuery->close();
         showInformation(QStringLiteral("旧密码不正确！请重新输入！"), this);
         ui->oldPasswordEdit->clear();
         ui->oldPasswordEdit->setFocus();
         return;
     }
-    execStatement(dmfm->statementQuery, sql::changePassword(newPassword, name));
+    execStatement(m_database.statementQuery, sql::changePassword(newPassword, name));
     showInformation(QStringLiteral("你已经成功修改了密码！下次运行程序时生效！"), this);
     if (ui->closeWhenDoneCheck->isChecked()) {
         close();

@@ -14,10 +14,8 @@ class ChangePasswordDialog : public OperatorDialogBase
     Q_OBJECT
 
 public:
-    explicit ChangePasswordDialog(QWidget *owner = nullptr);
+    ChangePasswordDialog(Database &database, QWidget *owner);
     ~ChangePasswordDialog() override;
-
-    Ui::ChangePasswordDialog *ui;
 
 public slots:
     void onFirstShow() override;
@@ -28,7 +26,7 @@ public slots:
     void repeatPasswordKey();
     void changePassword();
     void quit();
+private:
+    Ui::ChangePasswordDialog *ui;
 };
 
-// The open password change window, nullptr when there is none.
-extern ChangePasswordDialog *changepassfm;

@@ -1,6 +1,5 @@
 #include "operators/LoginDialog.h"
 
-#include "app/MainWindow.h"
 #include "data/Database.h"
 #include "operators/PasswordEdit.h"
 #include "platform/Application.h"
@@ -20,7 +19,6 @@
 #include <QPixmap>
 #include <QPushButton>
 
-LoginDialog *loginfm = nullptr;
 
 namespace lianbu::operators {
 
@@ -67,12 +65,13 @@ QPixmap backgroundPicture()
 
 } // namespace
 
-LoginDialog::LoginDialog(QWidget *parent)
+LoginDialog::LoginDialog(Database &database, QWidget *parent)
     : QDialog(parent)
+    , m_database(database)
     , ui(new Ui::LoginDialog)
 {
     ui->setupUi(this);
-    setObjectName(QStringLiteral("loginfm"));
+    setObjectName(QStringLiteral("loginDialog"));
     // A fixed single border with only the close box.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
@@ -100,26 +99,20 @@ LoginDialog::LoginDialog(QWidget *parent)
     // Enter moves the focus along; it must not reach the dialog's default button.
     ui->okButton->setAutoDefault(true);
     ui->quitButton->setAutoDefault(true);
-    ui->desktopShortcutButton->setAutoDefault(false);
     // Keys typed into the name box reach the combo box, which hands them to its edit directly
     // (past the edit's filters); watch both.
     ui->operatorCombo->installEventFilter(this);
     ui->operatorCombo->lineEdit()->installEventFilter(this);
     ui->passwordEdit->installEventFilter(this);
 
-    connect(ui->desktopShortcutButton, &QPushButton::clicked, this, &LoginDialog::writeDesktopShortcut);
     connect(ui->operatorCombo, &QComboBox::activated, this, &LoginDialog::operatorChosen);
     connect(ui->okButton, &QPushButton::clicked, this, &LoginDialog::tryLogin);
     connect(ui->quitButton, &QPushButton::clicked, this, &LoginDialog::quit);
 
-    if (!loginfm)
-        loginfm = this;
 }
 
 LoginDialog::~LoginDialog()
 {
-    if (loginfm == this)
-        loginfm = nullptr;
     delete ui;
 }
 
@@ -133,8 +126,8 @@ void LoginDialog::showEvent(QShowEvent *event)
 
 void LoginDialog::onFirstShow()
 {
-    ui->desktopShortcutButton->click();
-    fillComboDistinct(dmfm->statementQuery, QStringLiteral("username"), QStringLiteral("userdb"), ui->operatorCombo);
+    writeDesktopShortcut();
+    fillComboDistinct(m_database.statementQuery, QStringLiteral("username"), QStringLiteral("userdb"), ui->operatorCombo);
     ui->operatorCombo->setFocus();
     if (ui->operatorCombo->count() > 0)
         ui->operatorCombo->setCurrentIndex(0);
@@ -196,11 +189,10 @@ void LoginDialog::tryLogin()
     if (!requireEditText(ui->passwordEdit, QStringLiteral("必须输入密码！")))
         return;
     const QString password = ui->passwordEdit->text().trimmed();
-    openStatement(dmfm->statementQuery, lianbu::sql::loginCheck(password, name));
-    if (dmfm->statementQuery->recordCount() == 1) {
-        tag = 1;
-        if (MainForm)
-            MainForm->ui->showAllButton->click();
+    openStatement(m_database.statementQuery, lianbu::sql::loginCheck(password, name));
+    if (m_database.statementQuery->recordCount() == 1) {
+        m_loggedIn = true;
+        emit passwordAccepted();
         close();
         return;
     }
@@ -211,7 +203,7 @@ void LoginDialog::tryLogin()
 
 void LoginDialog::quit()
 {
-    tag = 0;
+    m_loggedIn = false;
     close();
 }
 
@@ -228,21 +220,16 @@ void LoginDialog::done(int result)
 
 void LoginDialog::endSession()
 {
-    dmfm->statementQuery->close();
-    if (tag != 1) {
-        // No session: the program ends; the main window writes no logout time for session 0.
-        if (MainForm)
-            MainForm->close();
+    m_database.statementQuery->close();
+    if (!m_loggedIn) {
+        // No session: the program ends.
+        emit loginAbandoned();
         return;
     }
     const QString name = ui->operatorCombo->currentText();
     // The session row first: the status bar names the operator only once the session exists.
-    lianbu::operators::insertSessionRow(dmfm->statementQuery, name, lianbu::now());
-    const int session = lianbu::operators::insertedSessionId(dmfm->statementQuery);
-    dmfm->statementQuery->close();
-    if (MainForm) {
-        MainForm->activateWindow();
-        MainForm->statusPanel(1)->setText(name);
-        MainForm->tag = session;
-    }
+    lianbu::operators::insertSessionRow(m_database.statementQuery, name, lianbu::now());
+    const int session = lianbu::operators::insertedSessionId(m_database.statementQuery);
+    m_database.statementQuery->close();
+    emit sessionOpened(name, session);
 }

@@ -5,6 +5,7 @@
 #include <QString>
 
 class QKeyEvent;
+class Database;
 
 namespace Ui {
 class LoginDialog;
@@ -24,7 +25,7 @@ int insertedSessionId(lianbu::db::Query *query);
 
 } // namespace lianbu::operators
 
-// The login dialog (component name loginfm): picks the operator, checks the password against
+// The login dialog: picks the operator, checks the password against
 // userdb and opens the session; closing it any other way closes the main window, which ends
 // the program. Created once at start-up, shown modally by the main window while no session is
 // open.
@@ -33,13 +34,10 @@ class LoginDialog : public QDialog
     Q_OBJECT
 
 public:
-    explicit LoginDialog(QWidget *parent = nullptr);
+    explicit LoginDialog(Database &database, QWidget *parent = nullptr);
     ~LoginDialog() override;
 
-    // Login result marker: 1 = logged in; any other value = not logged in.
-    int tag = 0;
-
-    Ui::LoginDialog *ui;
+    bool loggedIn() const { return m_loggedIn; }
 
     // Closing runs endSession first; when endSession fails (the session row could not be
     // written) the error is shown and the dialog stays open, so the operator can try again.
@@ -58,11 +56,22 @@ public:
     bool operatorComboKey(QKeyEvent *event);
     bool passwordKey(QKeyEvent *event);
 
+signals:
+    // The password was right; the session row is written when the dialog closes.
+    void passwordAccepted();
+    // The session row exists: the main window may show the operator and keep the id.
+    void sessionOpened(const QString &operatorName, int sessionId);
+    // Closed without logging in: the program ends.
+    void loginAbandoned();
+
 protected:
     void showEvent(QShowEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    Ui::LoginDialog *ui;
+    Database &m_database;
+    bool m_loggedIn = false;
 };
 
-// The login dialog of the running program (nullptr before it exists).
-extern LoginDialog *loginfm;

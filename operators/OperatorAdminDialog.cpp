@@ -12,7 +12,6 @@
 #include <QSignalBlocker>
 #include <QTabBar>
 
-OperatorAdminDialog *userglfm = nullptr;
 
 using namespace lianbu;
 using namespace lianbu::operators;
@@ -30,12 +29,12 @@ int execCounting(db::Query *query, const QString &statement)
 
 } // namespace
 
-OperatorAdminDialog::OperatorAdminDialog(QWidget *owner)
-    : OperatorDialogBase(owner, QSize(393, 152))
+OperatorAdminDialog::OperatorAdminDialog(Database &database, QWidget *owner)
+    : OperatorDialogBase(database, owner, QSize(393, 152))
     , ui(new Ui::OperatorAdminDialog)
 {
     ui->setupUi(this);
-    setObjectName(QStringLiteral("userglfm"));
+    setObjectName(QStringLiteral("operatorAdminDialog"));
     pressButtonsOnEnter(this);
     // Polished first, so the edit's own style sheet ("*" as the echo) takes effect at once.
     ui->adminPasswordEdit->ensurePolished();
@@ -56,8 +55,6 @@ OperatorAdminDialog::OperatorAdminDialog(QWidget *owner)
     connect(ui->addButton, &QPushButton::clicked, this, &OperatorAdminDialog::addOperator);
     connect(ui->deleteButton, &QPushButton::clicked, this, &OperatorAdminDialog::deleteOperator);
     connect(ui->quitButton, &QPushButton::clicked, this, &OperatorAdminDialog::quit);
-
-    userglfm = this;
     // Visible on creation, like every window the main window opens, centred from the start.
     centreOnScreen(this);
     show();
@@ -65,8 +62,6 @@ OperatorAdminDialog::OperatorAdminDialog(QWidget *owner)
 
 OperatorAdminDialog::~OperatorAdminDialog()
 {
-    if (userglfm == this)
-        userglfm = nullptr;
     delete ui;
 }
 
@@ -86,8 +81,8 @@ void OperatorAdminDialog::fillOperatorList()
     // Refilling is no choice by the operator: resetNameEdit and deleteNameEdit keep their names.
     const QSignalBlocker blocker(ui->operatorList);
     ui->operatorList->clear();
-    openStatement(dmfm->statementQuery, sql::operatorList());
-    db::Query *query = dmfm->statementQuery;
+    openStatement(m_database.statementQuery, sql::operatorList());
+    db::Query *query = m_database.statementQuery;
     const int n = query->recordCount();
     db::Field &field = query->fieldByName(QStringLiteral("username"));
     for (int i = 0; i < n; ++i) {
@@ -104,8 +99,8 @@ void OperatorAdminDialog::adminPasswordKey()
 void OperatorAdminDialog::unlock()
 {
     const QString password = trimInput(ui->adminPasswordEdit->text());
-    openStatement(dmfm->statementQuery, sql::loginCheck(password, superAdministratorName()));
-    if (dmfm->statementQuery->recordCount() == 1) {
+    openStatement(m_database.statementQuery, sql::loginCheck(password, superAdministratorName()));
+    if (m_database.statementQuery->recordCount() == 1) {
         showInformation(QStringLiteral("超级管理员登录成功！"), this);
         ui->operatorList->setEnabled(true);
         ui->actionTabs->setEnabled(true);
@@ -133,7 +128,7 @@ void OperatorAdminDialog::resetPassword()
     }
     // The name may have been deleted since it was chosen (here or by another instance):
     // reporting a reset that changed nothing would leave the operator locked out.
-    if (execCounting(dmfm->statementQuery, sql::resetPassword(name)) == 0) {
+    if (execCounting(m_database.statementQuery, sql::resetPassword(name)) == 0) {
         showInformation(QStringLiteral("用户不存在！"), this);
         ui->resetNameEdit->clear();
         fillOperatorList();
@@ -161,8 +156,8 @@ void OperatorAdminDialog::addOperator()
     } else {
         // A second row of the same name would lock that operator out of the login (which needs
         // exactly one matching row). Names compare exactly, as the login compares them.
-        openStatement(dmfm->statementQuery, sql::operatorList());
-        db::Query *query = dmfm->statementQuery;
+        openStatement(m_database.statementQuery, sql::operatorList());
+        db::Query *query = m_database.statementQuery;
         db::Field &field = query->fieldByName(QStringLiteral("username"));
         bool exists = false;
         for (int i = 0, n = query->recordCount(); i < n && !exists; ++i, query->next())
@@ -171,7 +166,7 @@ void OperatorAdminDialog::addOperator()
         if (exists) {
             showInformation(QStringLiteral("用户名已存在！"), this);
         } else {
-            execStatement(dmfm->statementQuery, sql::addOperator(name));
+            execStatement(m_database.statementQuery, sql::addOperator(name));
             showInformation(QStringLiteral("成功添加新用户！缺省口令是：") + sql::defaultPassword()
                                 + QStringLiteral(",请此用户下次登录时及时修改口令！"),
                             this);
@@ -192,7 +187,7 @@ void OperatorAdminDialog::deleteOperator()
         return;
     }
     if (confirmOperatorDeletion(QStringLiteral("你真的要删除用户：") + name + QStringLiteral("吗?"), this)) {
-        execStatement(dmfm->statementQuery, sql::deleteOperator(name));
+        execStatement(m_database.statementQuery, sql::deleteOperator(name));
         showInformation(QStringLiteral("成功删除！"), this);
         ui->deleteNameEdit->clear();
         // The reset tab must not go on offering an operator who no longer exists.

@@ -15,10 +15,8 @@ class OperatorAdminDialog : public OperatorDialogBase
     Q_OBJECT
 
 public:
-    explicit OperatorAdminDialog(QWidget *owner = nullptr);
+    OperatorAdminDialog(Database &database, QWidget *owner);
     ~OperatorAdminDialog() override;
-
-    Ui::OperatorAdminDialog *ui;
 
     // True once the super administrator's password has been given.
     bool unlocked() const;
@@ -37,7 +35,6 @@ public slots:
 private:
     // Refills operatorList with every row of userdb in the database's order.
     void fillOperatorList();
+    Ui::OperatorAdminDialog *ui;
 };
 
-// The open administration window, nullptr when there is none.
-extern OperatorAdminDialog *userglfm;

@@ -6,10 +6,10 @@
 
 void MainWindow::openChangePassword()
 {
-    showOrCreateWindow(changepassfm, this);
+    showOrCreateWindow<ChangePasswordDialog>(this);
 }
 
 void MainWindow::openOperatorAdmin()
 {
-    showOrCreateWindow(userglfm, this);
+    showOrCreateWindow<OperatorAdminDialog>(this);
 }

@@ -90,8 +90,9 @@ void handFocusToOwner(QWidget *window)
 
 using namespace lianbu::operators;
 
-OperatorDialogBase::OperatorDialogBase(QWidget *owner, const QSize &clientSize)
+OperatorDialogBase::OperatorDialogBase(Database &database, QWidget *owner, const QSize &clientSize)
     : QDialog(owner)
+    , m_database(database)
 {
     prepareOperatorWindow(this, clientSize);
 }
@@ -130,6 +131,5 @@ void OperatorDialogBase::closeEvent(QCloseEvent *event)
 
 void OperatorDialogBase::endSession()
 {
-    if (dmfm)
-        dmfm->statementQuery->close();
+    m_database.statementQuery->close();
 }

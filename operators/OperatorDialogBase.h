@@ -4,6 +4,7 @@
 #include <QSize>
 
 class QKeyEvent;
+class Database;
 class QWidget;
 
 // What the password change and the operator administration windows share: the frame and size,
@@ -14,7 +15,7 @@ class OperatorDialogBase : public QDialog
     Q_OBJECT
 
 public:
-    OperatorDialogBase(QWidget *owner, const QSize &clientSize);
+    OperatorDialogBase(Database &database, QWidget *owner, const QSize &clientSize);
 
 public slots:
     virtual void onFirstShow() {}
@@ -22,6 +23,8 @@ public slots:
     virtual void endSession();
 
 protected:
+    Database &m_database;
+
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;

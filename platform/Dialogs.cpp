@@ -1,6 +1,6 @@
 #include "platform/Dialogs.h"
 
-#include "app/AppInfo.h"
+#include "platform/AppInfo.h"
 #include "platform/QtDialogs.h"
 
 #include <QApplication>

@@ -1,7 +1,6 @@
 #include "upgrade/auAutoUpgrader.h"
 
-#include "app/AppInfo.h"
-#include "app/MainWindow.h"
+#include "platform/AppInfo.h"
 #include "platform/Application.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
@@ -723,9 +722,7 @@ void TauAutoUpgrader::launchUpdaterAndClose()
         OnDoOwnCloseAppMethod(this);
         return;
     }
-    // The main window's close writes the session's logout time.
-    if (MainForm)
-        MainForm->close();
+    emit quitRequested();
     QCoreApplication::quit();
 }
 

@@ -145,6 +145,13 @@ public:
     explicit TauAutoUpgrader(QObject *parent = nullptr);
     ~TauAutoUpgrader() override;
 
+signals:
+    // The updater has started: the program must end now (the main window closes, writing the
+    // session's logout time).
+    void quitRequested();
+
+public:
+
     // ---- settings
     QString InfoFileURL() const { return m_infoFileURL; }
     void setInfoFileURL(const QString &value) { m_infoFileURL = value; }

@@ -1,11 +1,11 @@
 // Renders the program's windows to PNG files for a person to look at (not a test):
 //   QT_QPA_PLATFORM=offscreen build/dev/tests/app/lianbu-screenshots OUTDIR
+#include "tests/support/FormWidgets.h"
 #include "tests/support/MainWindowHarness.h"
 
 #include "appearance/AboutDialog.h"
 #include "appearance/Skins.h"
 #include "grid/DataGrid.h"
-#include "ui_MainWindow.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -143,7 +143,7 @@ int main(int argc, char **argv)
     }
     h.insertCustomers(rows);
     h.form->showAllRecords();
-    h.form->ui->customerGrid->clickTitle(1);
+    widgets(h.form)->customerGrid->clickTitle(1);
     h.form->grab().save(out + QStringLiteral("/main-rows.png"));
 
     // Every skin: the main window with rows (and its entry panel), its menus, the about box,
@@ -151,7 +151,7 @@ int main(int argc, char **argv)
     QDialog *gallery = controlGallery();
     AboutDialog about(h.form.get());
 #ifdef LIANBU_HAVE_LOGIN
-    LoginDialog login(nullptr);
+    LoginDialog login(*h.data, nullptr);
 #endif
     // All skins' lower areas and about boxes side by side, for comparing them at one glance.
     QImage lowers(973, 6 * 130, QImage::Format_RGB32);
@@ -171,8 +171,8 @@ int main(int argc, char **argv)
     h.form->printCustomerList(); // the print preview of the list
 #endif
 #ifdef LIANBU_HAVE_OPERATOR_WINDOWS
-    auto *changepass = new ChangePasswordDialog(h.form.get());
-    auto *usergl = new OperatorAdminDialog(h.form.get());
+    auto *changepass = new ChangePasswordDialog(*h.data, h.form.get());
+    auto *usergl = new OperatorAdminDialog(*h.data, h.form.get());
 #endif
     for (int skin = -1; skin < h.form->skinCatalog->count(); ++skin) {
         if (skin < 0) {
@@ -184,7 +184,7 @@ int main(int argc, char **argv)
         }
         const QString name = skin < 0 ? QStringLiteral("own") : QStringLiteral("skin%1").arg(skin);
         QApplication::processEvents();
-        h.form->ui->entryPanel->hide();
+        widgets(h.form)->entryPanel->hide();
         h.form->grab().save(out + QStringLiteral("/main-%1.png").arg(name));
         lowerPainter.drawPixmap(0, (skin + 1) * 130, h.form->grab(QRect(0, 500, 973, 129)));
         aboutPainter.drawPixmap((skin + 1) * 340, 0, about.grab());
@@ -192,7 +192,7 @@ int main(int argc, char **argv)
             QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), QStringLiteral("客户类别不能为空！"),
                             QMessageBox::Ok, h.form.get());
             box.grab().save(out + QStringLiteral("/box-%1.png").arg(name));
-            QToolTip::showText(h.form->mapToGlobal(QPoint(40, 40)), h.form->ui->customerGrid->toolTip(),
+            QToolTip::showText(h.form->mapToGlobal(QPoint(40, 40)), widgets(h.form)->customerGrid->toolTip(),
                                h.form.get());
             for (QWidget *w : QApplication::topLevelWidgets())
                 if (w->inherits("QTipLabel") && w->isVisible())
@@ -207,10 +207,10 @@ int main(int argc, char **argv)
         changepass->grab().save(out + QStringLiteral("/changepass-%1.png").arg(name));
         usergl->grab().save(out + QStringLiteral("/usergl-%1.png").arg(name));
 #endif
-        h.form->ui->entryPanel->show();
-        h.form->ui->entryPanel->raise();
+        widgets(h.form)->entryPanel->show();
+        widgets(h.form)->entryPanel->raise();
         h.form->grab().save(out + QStringLiteral("/main-panel-%1.png").arg(name));
-        h.form->ui->entryPanel->hide();
+        widgets(h.form)->entryPanel->hide();
         saveMenu(h.form->settingsMenu, out + QStringLiteral("/menu-%1.png").arg(name));
         saveMenu(h.form->gridContextMenu, out + QStringLiteral("/gridmenu-%1.png").arg(name));
         about.grab().save(out + QStringLiteral("/about-%1.png").arg(name));

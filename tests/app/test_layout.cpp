@@ -1,6 +1,7 @@
 // The customer grid's column layout across runs: "保存当前列状态" writes the settings file, the
 // next start restores it before anything else.
 
+#include "tests/support/FormWidgets.h"
 #include "tests/support/MainWindowHarness.h"
 
 #include "appearance/SkinRegistry.h"
@@ -10,7 +11,6 @@
 #include "platform/Gbk.h"
 #include "platform/Paths.h"
 #include "platform/Profile.h"
-#include "ui_MainWindow.h"
 
 #include <QAction>
 #include <QDir>
@@ -28,7 +28,7 @@ namespace {
 
 const QString kSection = QStringLiteral("lianbugrid");
 
-DataGrid *gridOf(MainWindowHarness &h) { return h.form->ui->customerGrid; }
+DataGrid *gridOf(MainWindowHarness &h) { return widgets(h.form)->customerGrid; }
 
 GridColumn *columnOf(MainWindowHarness &h, const char *field)
 {
@@ -80,8 +80,8 @@ void restart(MainWindowHarness &h)
 {
     h.form.reset();
     h.data.reset();
-    h.form = std::make_unique<MainWindow>();
     h.data = std::make_unique<Database>();
+    h.form = std::make_unique<MainWindow>(*h.data);
     h.show();
 }
 

@@ -1,11 +1,11 @@
+#include "tests/support/FormWidgets.h"
 #include "tests/support/MainWindowHarness.h"
 
 #include "app/HintPause.h"
 #include "app/StartUp.h"
-#include "app/VendorAddresses.h"
+#include "platform/VendorAddresses.h"
 #include "grid/DataGrid.h"
 #include "platform/Clock.h"
-#include "ui_MainWindow.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -27,6 +27,21 @@ using namespace lianbu::test;
 
 namespace {
 
+// A window of the kind the main window opens on demand: built over the register and an owner.
+class ProbeWindow : public QDialog
+{
+    Q_OBJECT
+public:
+    ProbeWindow(Database &, QWidget *owner)
+        : QDialog(owner)
+    {
+    }
+};
+
+}
+
+namespace {
+
 QList<CustomerRow> sampleCustomers()
 {
     return {customer(QStringLiteral("VIP客户"), QStringLiteral("华联"), QStringLiteral("0571-8888"), QStringLiteral("张三")),
@@ -38,7 +53,7 @@ QList<CustomerRow> sampleCustomers()
 
 GridColumn *columnOf(MainWindow *form, const QString &field)
 {
-    return form->ui->customerGrid->columns()->findByFieldName(field);
+    return widgets(form)->customerGrid->columns()->findByFieldName(field);
 }
 
 } // namespace
@@ -57,7 +72,7 @@ private slots:
         QCOMPARE(form->windowTitle(), QStringLiteral("联簿宝"));
         QCOMPARE(form->size(), QSize(973, 629));
         QVERIFY(h.data->customerTable->active());
-        QVERIFY(!form->ui->entryPanel->isVisible());
+        QVERIFY(!widgets(form)->entryPanel->isVisible());
         QCOMPARE(hintPause(), 0);
         QCOMPARE(form->statusPanel(0)->width(), 250);
         QCOMPARE(form->statusPanel(1)->text(), QStringLiteral("操作员："));
@@ -67,10 +82,8 @@ private slots:
         // The list query stays closed until "全部记录": the grid shows nothing.
         h.insertCustomers(sampleCustomers());
         QVERIFY(!h.data->customerList->active());
-        QCOMPARE(form->ui->customerGrid->view()->model()->rowCount(), 0);
-        QVERIFY(!form->ui->deleteButton->isEnabled());
-        QVERIFY(!form->ui->showAllButton->isVisible());
-        QVERIFY(!form->ui->clearButton->isVisible());
+        QCOMPARE(widgets(form)->customerGrid->view()->model()->rowCount(), 0);
+        QVERIFY(!widgets(form)->deleteButton->isEnabled());
         setFixedNow(QDateTime());
     }
 
@@ -78,8 +91,8 @@ private slots:
     {
         MainWindowHarness h;
         MainWindow *form = h.form.get();
-        const QList<QToolButton *> buttons{form->ui->newButton, form->ui->deleteButton, form->ui->printButton,
-                                           form->ui->exportButton, form->ui->settingsButton, form->ui->supportButton};
+        const QList<QToolButton *> buttons{widgets(form)->newButton, widgets(form)->deleteButton, widgets(form)->printButton,
+                                           widgets(form)->exportButton, widgets(form)->settingsButton, widgets(form)->supportButton};
         const QStringList captions{QStringLiteral("新 建"), QStringLiteral("删 除"), QStringLiteral("打 印"),
                                    QStringLiteral("导 出"), QStringLiteral("设 置"), QStringLiteral("技术支持")};
         int previousX = -1;
@@ -99,7 +112,7 @@ private slots:
                                     QStringLiteral("梦幻天空(皮肤)"), QStringLiteral("黑色遐想(皮肤)"),
                                     QStringLiteral("梦想成真(皮肤)"), QStringLiteral("-"),
                                     QStringLiteral("帮助主题"), QStringLiteral("官方主页"), QStringLiteral("关于")}));
-        QCOMPARE(form->ui->settingsButton->menu(), form->settingsMenu);
+        QCOMPARE(widgets(form)->settingsButton->menu(), form->settingsMenu);
         QCOMPARE(form->gridContextMenu->actions().size(), 13);
         QCOMPARE(form->hideColumnActions.at(9)->text(), QStringLiteral("隐藏备注"));
         QCOMPARE(form->checkForUpgradeAction->text(), QStringLiteral("检查升级"));
@@ -110,7 +123,7 @@ private slots:
     {
         MainWindowHarness h;
         QStatusTipEvent tip(QStringLiteral("点列标题进行排序，双击记录进行修改"));
-        QApplication::sendEvent(h.form->ui->customerGrid, &tip);
+        QApplication::sendEvent(widgets(h.form)->customerGrid, &tip);
         QCOMPARE(h.form->statusPanel(0)->text(), QStringLiteral("点列标题进行排序，双击记录进行修改"));
         QCOMPARE(h.form->statusPanel(1)->text(), QStringLiteral("操作员："));
     }
@@ -119,24 +132,24 @@ private slots:
     {
         MainWindowHarness h;
         h.insertCustomers(sampleCustomers());
-        h.form->ui->searchName->setText(QStringLiteral("张"));
+        widgets(h.form)->searchName->setText(QStringLiteral("张"));
         h.form->showAllRecords();
         db::Query *list = h.data->customerList;
         QCOMPARE(list->sql(), QStringLiteral("select * from data "));
         QCOMPARE(list->recordCount(), 5); // the row without a short name too
         QCOMPARE(list->recNo(), 5);
-        QCOMPARE(h.form->ui->customerGrid->currentRow(), 4);
-        QCOMPARE(h.form->ui->searchName->text(), QStringLiteral("张")); // search texts stay
-        QComboBox *category = h.form->ui->searchCategory;
+        QCOMPARE(widgets(h.form)->customerGrid->currentRow(), 4);
+        QCOMPARE(widgets(h.form)->searchName->text(), QStringLiteral("张")); // search texts stay
+        QComboBox *category = widgets(h.form)->searchCategory;
         QCOMPARE(category->currentText(), QString());
         QStringList items;
         for (int i = 0; i < category->count(); ++i)
             items << category->itemText(i);
         QCOMPARE(items.size(), 4);
         QVERIFY(items.contains(QStringLiteral("VIP客户")) && items.contains(QStringLiteral("代理")));
-        QCOMPARE(h.form->ui->customerGrid->footerDisplayText(0, columnOf(h.form.get(), QStringLiteral("a"))),
+        QCOMPARE(widgets(h.form)->customerGrid->footerDisplayText(0, columnOf(h.form.get(), QStringLiteral("a"))),
                  QStringLiteral("总计"));
-        QCOMPARE(h.form->ui->customerGrid->footerDisplayText(0, columnOf(h.form.get(), QStringLiteral("b"))),
+        QCOMPARE(widgets(h.form)->customerGrid->footerDisplayText(0, columnOf(h.form.get(), QStringLiteral("b"))),
                  QStringLiteral("5"));
     }
 
@@ -149,43 +162,43 @@ private slots:
         db::Query *list = h.data->customerList;
 
         // Typing into the category field runs the search; so does the telephone field.
-        QTest::keyClicks(form->ui->searchCategory, QStringLiteral("VIP"));
-        form->ui->searchPhone->setText(QStringLiteral("0571"));
+        QTest::keyClicks(widgets(form)->searchCategory, QStringLiteral("VIP"));
+        widgets(form)->searchPhone->setText(QStringLiteral("0571"));
         QCOMPARE(list->sql(), QStringLiteral("select * from data where b<>'' and a like '%VIP%' and g like '%0571%'"));
         QCOMPARE(h.listColumn(QStringLiteral("b")), QStringList({QStringLiteral("华联"), QStringLiteral("O'Neil & Co")}));
-        QCOMPARE(form->ui->customerGrid->footerDisplayText(0, columnOf(form, QStringLiteral("b"))), QStringLiteral("2"));
+        QCOMPARE(widgets(form)->customerGrid->footerDisplayText(0, columnOf(form, QStringLiteral("b"))), QStringLiteral("2"));
 
         // Emptying the last non-empty fields lists every record that has a short name.
-        form->ui->searchPhone->clear();
-        form->ui->searchCategory->lineEdit()->selectAll();
-        QTest::keyClick(form->ui->searchCategory->lineEdit(), Qt::Key_Backspace); // an edit by the operator
+        widgets(form)->searchPhone->clear();
+        widgets(form)->searchCategory->lineEdit()->selectAll();
+        QTest::keyClick(widgets(form)->searchCategory->lineEdit(), Qt::Key_Backspace); // an edit by the operator
         QCOMPARE(list->sql(), QStringLiteral("select * from data where b<>''"));
         QCOMPARE(list->recordCount(), 4);
 
         // 张 then 三: two statements, the second with the whole text.
-        form->ui->searchName->insert(QStringLiteral("张")); // as an input method commits it
+        widgets(form)->searchName->insert(QStringLiteral("张")); // as an input method commits it
         QCOMPARE(list->sql(), QStringLiteral("select * from data where b<>'' and c like '%张%'"));
         QCOMPARE(list->recordCount(), 2);
-        form->ui->searchName->insert(QStringLiteral("三"));
+        widgets(form)->searchName->insert(QStringLiteral("三"));
         QCOMPARE(list->sql(), QStringLiteral("select * from data where b<>'' and c like '%张三%'"));
         QCOMPARE(list->recordCount(), 2);
-        form->ui->searchName->clear();
+        widgets(form)->searchName->clear();
 
         // A quote in a search text is doubled and found.
-        form->ui->searchName->setText(QStringLiteral("O'Neil"));
+        widgets(form)->searchName->setText(QStringLiteral("O'Neil"));
         QCOMPARE(list->sql(), QStringLiteral("select * from data where b<>'' and c like '%O''Neil%'"));
         QCOMPARE(h.listColumn(QStringLiteral("c")), QStringList({QStringLiteral("O'Neil")}));
-        form->ui->searchName->clear();
+        widgets(form)->searchName->clear();
 
         // Blanks are searched for, not trimmed away: no company holds two blanks.
-        form->ui->searchCompany->setText(QStringLiteral("  "));
+        widgets(form)->searchCompany->setText(QStringLiteral("  "));
         QCOMPARE(list->sql(), QStringLiteral("select * from data where b<>'' and j like '%  %'"));
         QCOMPARE(list->recordCount(), 0);
-        QCOMPARE(form->ui->customerGrid->footerDisplayText(0, columnOf(form, QStringLiteral("b"))), QStringLiteral("0"));
-        form->ui->searchCompany->clear();
+        QCOMPARE(widgets(form)->customerGrid->footerDisplayText(0, columnOf(form, QStringLiteral("b"))), QStringLiteral("0"));
+        widgets(form)->searchCompany->clear();
 
         // The operator's "%" keeps its pattern meaning.
-        form->ui->searchAddress->setText(QStringLiteral("杭%市"));
+        widgets(form)->searchAddress->setText(QStringLiteral("杭%市"));
         QCOMPARE(list->recordCount(), 4);
     }
 
@@ -194,11 +207,11 @@ private slots:
         MainWindowHarness h;
         h.form->showAllRecords();
         MainWindow *form = h.form.get();
-        form->ui->searchCompany->setText(QStringLiteral("J"));
-        form->ui->searchAddress->setText(QStringLiteral("I"));
-        form->ui->searchName->setText(QStringLiteral("C"));
-        form->ui->searchPhone->setText(QStringLiteral("G"));
-        form->ui->searchShortName->setText(QStringLiteral("B"));
+        widgets(form)->searchCompany->setText(QStringLiteral("J"));
+        widgets(form)->searchAddress->setText(QStringLiteral("I"));
+        widgets(form)->searchName->setText(QStringLiteral("C"));
+        widgets(form)->searchPhone->setText(QStringLiteral("G"));
+        widgets(form)->searchShortName->setText(QStringLiteral("B"));
         QCOMPARE(h.data->customerList->sql(),
                  QStringLiteral("select * from data where b<>'' and b like '%B%' and g like '%G%' and c like '%C%' "
                                 "and i like '%I%' and j like '%J%'"));
@@ -209,7 +222,7 @@ private slots:
         MainWindowHarness h;
         h.insertCustomers(sampleCustomers());
         h.form->showAllRecords();
-        QComboBox *category = h.form->ui->searchCategory;
+        QComboBox *category = widgets(h.form)->searchCategory;
         const int vip = category->findText(QStringLiteral("VIP"));
         QVERIFY(vip >= 0);
         category->setCurrentIndex(vip);
@@ -222,7 +235,7 @@ private slots:
         MainWindowHarness h;
         h.insertCustomers(sampleCustomers());
         h.form->showAllRecords();
-        DataGrid *grid = h.form->ui->customerGrid;
+        DataGrid *grid = widgets(h.form)->customerGrid;
         GridColumn *b = columnOf(h.form.get(), QStringLiteral("b"));
         const int bIndex = b->index();
 
@@ -258,7 +271,7 @@ private slots:
         h.form->showAllRecords();
         const QStringList databaseOrder = h.listColumn(QStringLiteral("g"));
         GridColumn *g = columnOf(h.form.get(), QStringLiteral("g"));
-        h.form->ui->customerGrid->clickTitle(g->index());
+        widgets(h.form)->customerGrid->clickTitle(g->index());
         QVERIFY(h.listColumn(QStringLiteral("g")) != databaseOrder);
 
         h.form->showAllRecords();
@@ -269,7 +282,7 @@ private slots:
         h.form->runQuickSearch();
         QCOMPARE(g->title()->sortMarker(), SortMarker::Down);
         // The marker was down, so the next click sorts ascending.
-        h.form->ui->customerGrid->clickTitle(g->index());
+        widgets(h.form)->customerGrid->clickTitle(g->index());
         QCOMPARE(h.data->customerList->sort(), QStringLiteral("g"));
     }
 
@@ -281,7 +294,7 @@ private slots:
         GridColumn *b = columnOf(h.form.get(), QStringLiteral("b"));
         h.data->customerList->first();
         h.data->customerList->deleteRecord();
-        QCOMPARE(h.form->ui->customerGrid->footerDisplayText(0, b), QStringLiteral("4"));
+        QCOMPARE(widgets(h.form)->customerGrid->footerDisplayText(0, b), QStringLiteral("4"));
         QSqlQuery count(h.data->connection->database());
         QVERIFY(count.exec(QStringLiteral("select count(*) from data")) && count.next());
         QCOMPARE(count.value(0).toInt(), 4);
@@ -292,10 +305,10 @@ private slots:
         MainWindowHarness h;
         h.insertCustomers(sampleCustomers());
         h.form->showAllRecords();
-        QTableView *view = h.form->ui->customerGrid->view();
+        QTableView *view = widgets(h.form)->customerGrid->view();
         const QRect cell = view->visualRect(view->model()->index(0, 1));
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
-        QVERIFY(h.form->ui->deleteButton->isEnabled());
+        QVERIFY(widgets(h.form)->deleteButton->isEnabled());
         QCOMPARE(h.data->customerList->recNo(), 1);
     }
 
@@ -318,7 +331,7 @@ private slots:
         QCOMPARE(load.count(), 1);
 
         // After the telephone column moved to the front it is the one tested.
-        GridColumns *columns = h.form->ui->customerGrid->columns();
+        GridColumns *columns = widgets(h.form)->customerGrid->columns();
         columns->move(columnOf(h.form.get(), QStringLiteral("g"))->index(), 0);
         h.data->customerList->first(); // empty category, telephone set
         h.form->onRowDoubleClicked();
@@ -339,7 +352,7 @@ private slots:
         QVERIFY(!hideRemark->isChecked());
 
         // After a move, "隐藏客户类别" hides whatever stands at position 0.
-        GridColumns *columns = form->ui->customerGrid->columns();
+        GridColumns *columns = widgets(form)->customerGrid->columns();
         columns->move(columnOf(form, QStringLiteral("g"))->index(), 0);
         form->hideColumnActions.at(0)->trigger();
         QVERIFY(!columnOf(form, QStringLiteral("g"))->visible());
@@ -350,34 +363,31 @@ private slots:
     {
         MainWindowHarness h;
         MainWindow *form = h.form.get();
-        const int gridBefore = form->ui->customerGrid->height();
-        const int lowerBefore = form->ui->lowerArea->height();
+        const int gridBefore = widgets(form)->customerGrid->height();
+        const int lowerBefore = widgets(form)->lowerArea->height();
         const int windowBefore = form->height();
         form->showMaximized();
         QTRY_VERIFY(form->height() > windowBefore);
-        QCOMPARE(form->ui->lowerArea->height(), lowerBefore);
-        QCOMPARE(form->ui->customerGrid->height() - gridBefore, form->height() - windowBefore);
-        QCOMPARE(form->ui->lowerArea->geometry().bottom() + 1, form->centralWidget()->height());
+        QCOMPARE(widgets(form)->lowerArea->height(), lowerBefore);
+        QCOMPARE(widgets(form)->customerGrid->height() - gridBefore, form->height() - windowBefore);
+        QCOMPARE(widgets(form)->lowerArea->geometry().bottom() + 1, form->centralWidget()->height());
         form->showNormal();
-        QTRY_COMPARE(form->ui->customerGrid->height(), gridBefore);
+        QTRY_COMPARE(widgets(form)->customerGrid->height(), gridBefore);
     }
 
     void showOrCreateFormReusesAnOpenWindow()
     {
         MainWindowHarness h;
-        QDialog *first = nullptr;
-        h.form->showOrCreateWindow(first, h.form.get());
+        ProbeWindow *first = h.form->showOrCreateWindow<ProbeWindow>(h.form.get());
         QVERIFY(first);
         first->show();
         first->showMinimized();
-        QDialog *second = nullptr;
-        h.form->showOrCreateWindow(second, h.form.get());
+        ProbeWindow *second = h.form->showOrCreateWindow<ProbeWindow>(h.form.get());
         QCOMPARE(second, first);
         QVERIFY(!second->isMinimized());
         QVERIFY(second->isVisible());
         delete first;
-        QDialog *third = nullptr;
-        h.form->showOrCreateWindow(third, h.form.get());
+        ProbeWindow *third = h.form->showOrCreateWindow<ProbeWindow>(h.form.get());
         // A new window (the old one was visible; the allocator may well reuse its address).
         QVERIFY(third && !third->isVisible());
         QCOMPARE(third->parentWidget(), h.form.get());
@@ -397,7 +407,7 @@ private slots:
         QVERIFY(q.exec(QStringLiteral("select count(*) from rz where jtime is not null")) && q.next());
         QCOMPARE(q.value(0).toInt(), 0);
 
-        h.form->tag = 2;
+        h.form->openSession(QStringLiteral("张三"), 2);
         h.form->show();
         h.form->close();
         QVERIFY(q.exec(QStringLiteral("select id, jtime from rz order by id")));

@@ -1,14 +1,13 @@
 // Skins, the remembered skin, the support page, the help commands and the about box.
+#include "tests/support/FormWidgets.h"
 #include "tests/support/MainWindowHarness.h"
 
-#include "app/AppInfo.h"
-#include "app/VendorAddresses.h"
+#include "platform/AppInfo.h"
+#include "platform/VendorAddresses.h"
 #include "appearance/AboutDialog.h"
 #include "appearance/SkinRegistry.h"
 #include "appearance/Skins.h"
 #include "platform/Error.h"
-#include "ui_AboutDialog.h"
-#include "ui_MainWindow.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>
@@ -269,14 +268,14 @@ private slots:
 
         // The main window's own skin is replaced by the one under test for the checks below.
         qApp->setStyleSheet(sheet);
-        const QPalette edit = h.form->ui->searchShortName->palette();
+        const QPalette edit = widgets(h.form)->searchShortName->palette();
         QVERIFY2(contrast(edit.color(QPalette::Text), edit.color(QPalette::Base)) >= 7,
                  "edit text");
         QMenu *menu = h.form->settingsMenu;
         menu->ensurePolished();
         QVERIFY2(contrast(menu->palette().color(QPalette::WindowText),
                           menu->palette().color(QPalette::Window)) >= 7, "menu text");
-        QAbstractItemView *view = h.form->ui->customerGrid->view();
+        QAbstractItemView *view = widgets(h.form)->customerGrid->view();
         const QPalette grid = view->palette();
         // The grid paints its rows white and light grey itself: its text must stay dark.
         QVERIFY2(contrast(grid.color(QPalette::Text), Qt::white) >= 7, "grid text");
@@ -352,7 +351,7 @@ private slots:
     {
         PrivateSettings settings;
         MainWindowHarness h;
-        Ui::MainWindow *ui = h.form->ui;
+        const MainWindowWidgets *ui = widgets(h.form);
         const int pixels = ui->categoryEdit->font().pixelSize();
         QDateEdit *date = ui->registrationDateEdit;
         date->setDateTime(date->minimumDateTime());
@@ -362,7 +361,7 @@ private slots:
             QCOMPARE(ui->categoryEdit->font().pixelSize(), pixels);
             QCOMPARE(ui->sexCombo->font().pixelSize(), pixels);
             QCOMPARE(date->text(), blank);
-            QCOMPARE(ui->customerGrid->font(), h.form->ui->customerGrid->font());
+            QCOMPARE(ui->customerGrid->font(), widgets(h.form)->customerGrid->font());
         }
     }
 
@@ -489,7 +488,7 @@ private slots:
         PrivateSettings settings;
         MainWindowHarness h;
         h.env.shell().result = false; // no browser: nothing is reported
-        QTest::mouseClick(h.form->ui->supportButton, Qt::LeftButton);
+        QTest::mouseClick(widgets(h.form)->supportButton, Qt::LeftButton);
         QCOMPARE(h.env.shell().opened, QList<QUrl>{QUrl(supportPageAddress())});
         QVERIFY(h.env.dialogs().boxes().isEmpty());
     }
@@ -526,21 +525,21 @@ private slots:
                 return;
             caption = box->windowTitle();
             modal = box->isModal();
-            QTest::mouseClick(box->ui->okButton, Qt::LeftButton);
+            QTest::mouseClick(widgets(box)->okButton, Qt::LeftButton);
         });
         h.form->aboutAction->trigger();
         QCOMPARE(caption, QStringLiteral("关于软件..."));
         QVERIFY(modal);
 
         AboutDialog box(h.form.get());
-        QVERIFY(!box.ui->programIcon->pixmap().isNull());
-        QCOMPARE(box.ui->productName->text(), applicationTitle());
-        QVERIFY(box.ui->productName->font().bold());
-        QVERIFY(box.ui->versionLabel->text().contains(applicationVersion()));
-        QCOMPARE(box.ui->emailLabel->text(), QStringLiteral("Email："));
-        QCOMPARE(box.ui->websiteLabel->text(), QStringLiteral("网站："));
-        QCOMPARE(box.ui->okButton->text(), QStringLiteral("确  定"));
-        for (QLabel *link : {box.ui->emailLink, box.ui->websiteLink}) {
+        QVERIFY(!widgets(&box)->programIcon->pixmap().isNull());
+        QCOMPARE(widgets(&box)->productName->text(), applicationTitle());
+        QVERIFY(widgets(&box)->productName->font().bold());
+        QVERIFY(widgets(&box)->versionLabel->text().contains(applicationVersion()));
+        QCOMPARE(widgets(&box)->emailLabel->text(), QStringLiteral("Email："));
+        QCOMPARE(widgets(&box)->websiteLabel->text(), QStringLiteral("网站："));
+        QCOMPARE(widgets(&box)->okButton->text(), QStringLiteral("确  定"));
+        for (QLabel *link : {widgets(&box)->emailLink, widgets(&box)->websiteLink}) {
             QVERIFY(link->font().underline());
             QCOMPARE(link->cursor().shape(), Qt::PointingHandCursor);
             // Blue in every skin: more blue than red or green.
@@ -552,13 +551,13 @@ private slots:
         }
         box.show();
         QVERIFY(QTest::qWaitForWindowExposed(&box));
-        QTest::mouseClick(box.ui->emailLink, Qt::LeftButton);
-        QTest::mouseClick(box.ui->websiteLink, Qt::LeftButton);
+        QTest::mouseClick(widgets(&box)->emailLink, Qt::LeftButton);
+        QTest::mouseClick(widgets(&box)->websiteLink, Qt::LeftButton);
         QCOMPARE(h.env.shell().opened.size(), 2);
         QCOMPARE(h.env.shell().opened[0].scheme(), QStringLiteral("mailto"));
         QCOMPARE(h.env.shell().opened[0].path(), vendorMailAddress());
         QCOMPARE(h.env.shell().opened[1], QUrl(homePageAddress()));
-        QTest::mouseClick(box.ui->okButton, Qt::LeftButton);
+        QTest::mouseClick(widgets(&box)->okButton, Qt::LeftButton);
         QCOMPARE(box.result(), int(QDialog::Accepted));
         QVERIFY(!box.isVisible());
     }

@@ -53,7 +53,6 @@ private slots:
         test::createDataDb(env.path());
         {
             Database module;
-            QCOMPARE(dmfm, &module);
             QVERIFY(module.connection->isOpen());
             QCOMPARE(module.connection->fileName(), QStringLiteral("data.db"));
             QCOMPARE(module.customerList->sql(), QStringLiteral("select * from data"));
@@ -79,7 +78,6 @@ private slots:
             openStatement(module.statementQuery, sql::search("", "改", "", "", "", ""));
             QCOMPARE(module.statementQuery->recordCount(), 1);
         }
-        QCOMPARE(dmfm, nullptr);
     }
 
     void startUpWithoutDataDbCreatesNothing()
@@ -89,7 +87,6 @@ private slots:
         QVERIFY2(message.contains(env.filePath("data.db")) && message.contains(QStringLiteral("does not exist")),
                  qPrintable(message));
         QCOMPARE(QDir(env.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
-        QCOMPARE(dmfm, nullptr);
     }
 
     void startUpWithGarbageOrForeignFile()
@@ -119,7 +116,6 @@ private slots:
         message = startUpError();
         QVERIFY2(message.contains(env.filePath("data.db")) && message.contains(QStringLiteral("does not hold")),
                  qPrintable(message));
-        QCOMPARE(dmfm, nullptr);
     }
 
     void startUpWithLockedDataDb()

@@ -1,13 +1,13 @@
 // "导 出" end to end through the main window: the save dialog, the writer's settings, and a file
 // that holds exactly what the grid lists, in the grid's order and column layout.
 
+#include "tests/support/FormWidgets.h"
 #include "data/Database.h"
 #include "db/Query.h"
 #include "grid/DataGrid.h"
 #include "platform/Clock.h"
 #include "tests/support/MainWindowHarness.h"
 #include "tests/export/XlsRecords.h"
-#include "ui_MainWindow.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,6 +17,7 @@
 #include <QToolButton>
 
 using namespace lianbu;
+using namespace lianbu::test;
 using test::MainWindowHarness;
 using test::XlsRecord;
 
@@ -65,12 +66,12 @@ private slots:
         h.insertCustomers(customers());
         h.form->showAllRecords();
         setFixedNow(QDateTime(QDate(2010, 8, 15), QTime(14, 30, 0)));
-        DataGrid *grid = h.form->ui->customerGrid;
+        DataGrid *grid = widgets(h.form)->customerGrid;
         db::Query *list = h.data->customerList;
 
         // A quick search, a title-click sort, a moved column and a hidden one.
-        h.form->ui->searchCompany->setText(QStringLiteral("联簿")); // company: all four
-        h.form->ui->searchCategory->setEditText(QStringLiteral("VIP"));
+        widgets(h.form)->searchCompany->setText(QStringLiteral("联簿")); // company: all four
+        widgets(h.form)->searchCategory->setEditText(QStringLiteral("VIP"));
         h.form->runQuickSearch();
         QCOMPARE(list->recordCount(), 3);
         const int bIndex = grid->columns()->findByFieldName(QStringLiteral("b"))->index();
@@ -90,7 +91,7 @@ private slots:
 
         // The operator types "report" in the save dialog.
         h.env.dialogs().queueSaveFileName(h.env.filePath(QStringLiteral("report")));
-        QTest::mouseClick(h.form->ui->exportButton, Qt::LeftButton);
+        QTest::mouseClick(widgets(h.form)->exportButton, Qt::LeftButton);
 
         QCOMPARE(h.env.dialogs().saveFiles().size(), 1);
         const SaveFileRequest request = h.env.dialogs().saveFiles().first().request;
@@ -146,7 +147,7 @@ private slots:
         h.insertCustomers(customers());
         h.form->showAllRecords();
         h.env.dialogs().queueSaveFileName(QString());
-        h.form->ui->exportButton->click();
+        widgets(h.form)->exportButton->click();
         QCOMPARE(h.env.dialogs().saveFiles().size(), 1);
         QVERIFY(QDir(h.env.path()).entryList({QStringLiteral("*.xls")}, QDir::Files).isEmpty());
         QVERIFY(h.env.dialogs().boxes().isEmpty());
@@ -158,11 +159,11 @@ private slots:
         MainWindowHarness h;
         // Before the login the list is closed.
         h.env.dialogs().queueSaveFileName(h.env.filePath(QStringLiteral("a.xls")));
-        h.form->ui->exportButton->click();
+        widgets(h.form)->exportButton->click();
         // An empty list.
         h.form->showAllRecords();
         h.env.dialogs().queueSaveFileName(h.env.filePath(QStringLiteral("b.xls")));
-        h.form->ui->exportButton->click();
+        widgets(h.form)->exportButton->click();
         QCOMPARE(h.env.dialogs().saveFiles().size(), 2);
         QVERIFY(QDir(h.env.path()).entryList({QStringLiteral("*.xls")}, QDir::Files).isEmpty());
         QVERIFY(h.env.dialogs().boxes().isEmpty());
@@ -181,7 +182,7 @@ private slots:
         old.close();
         h.env.dialogs().queueSaveFileName(path);
         h.env.dialogs().queueBoxAnswer(BoxButton::No);
-        h.form->ui->exportButton->click();
+        widgets(h.form)->exportButton->click();
         QCOMPARE(h.env.dialogs().boxes().size(), 1);
         QCOMPARE(h.env.dialogs().lastBox().request.caption, QStringLiteral("提示"));
         QFile check(path);

@@ -11,7 +11,8 @@ namespace lianbu::test {
 LoginHarness::LoginHarness()
     : MainWindowHarness(false)
 {
-    dialog = new LoginDialog(form.get());
+    dialog = new LoginDialog(*data, form.get());
+    form->followLogin(dialog);
     show();
     // Settle the main window's activation first, so it cannot take the focus from the dialog.
     QTRY_COMPARE(QGuiApplication::focusWindow(), form->windowHandle());

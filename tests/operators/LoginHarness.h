@@ -9,7 +9,7 @@ namespace lianbu::test {
 
 // The main window, the login dialog and the data module over a fresh data.db, created in the
 // program's order. The main window is shown; the dialog is not (tests show it themselves, or
-// set form->LoginDialog so the main window's activation shows it modally).
+// call form->setLoginDialog so the main window's activation shows it modally).
 class LoginHarness : public MainWindowHarness
 {
 public:

@@ -1,11 +1,10 @@
 // Renders the login dialog and the main window with its entry panel open to PNG files for a
 // person to look at (not a test):
 //   QT_QPA_PLATFORM=offscreen build/dev/tests/operators/lianbu-login-screenshots OUTDIR
+#include "tests/support/FormWidgets.h"
 #include "tests/operators/LoginHarness.h"
 
 #include "grid/DataGrid.h"
-#include "ui_MainWindow.h"
-#include "ui_LoginDialog.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -28,7 +27,7 @@ int main(int argc, char **argv)
 
     h.addOperator(QStringLiteral("张三"), QStringLiteral("123"));
     h.showDialog();
-    QTest::keyClicks(h.dialog->ui->passwordEdit, QStringLiteral("888"));
+    QTest::keyClicks(widgets(h.dialog)->passwordEdit, QStringLiteral("888"));
     h.dialog->grab().save(out + QStringLiteral("/login.png"));
     // The dialog over the main window, where it is centred.
     QPixmap both = h.form->grab();
@@ -37,7 +36,7 @@ int main(int argc, char **argv)
         painter.drawPixmap(h.dialog->geometry().topLeft() - h.form->geometry().topLeft(), h.dialog->grab());
     }
     both.save(out + QStringLiteral("/login-over-main.png"));
-    h.dialog->ui->operatorCombo->setCurrentText(QStringLiteral("超级管理员"));
+    widgets(h.dialog)->operatorCombo->setCurrentText(QStringLiteral("超级管理员"));
     h.dialog->tryLogin();
 
     QList<CustomerRow> rows;
@@ -49,6 +48,6 @@ int main(int argc, char **argv)
     h.data->customerList->moveToRow(3);
     h.form->onRowDoubleClicked();
     h.form->grab().save(out + QStringLiteral("/main-entry-panel.png"));
-    h.form->ui->entryPanel->grab().save(out + QStringLiteral("/entry-panel.png"));
+    widgets(h.form)->entryPanel->grab().save(out + QStringLiteral("/entry-panel.png"));
     return 0;
 }

@@ -1,9 +1,9 @@
 // The password change window "更改密码", driven as the operator drives it.
+#include "tests/support/FormWidgets.h"
 #include "tests/support/MainWindowHarness.h"
 
 #include "operators/ChangePasswordDialog.h"
 #include "platform/Application.h"
-#include "ui_ChangePasswordDialog.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -39,7 +39,7 @@ void addOperators(MainWindowHarness &h)
 ChangePasswordDialog *openWindow(MainWindowHarness &h)
 {
     h.form->changePasswordAction->trigger();
-    ChangePasswordDialog *w = changepassfm;
+    ChangePasswordDialog *w = openWindowOf<ChangePasswordDialog>();
     if (!w)
         return nullptr;
     w->activateWindow();
@@ -74,11 +74,11 @@ bool choose(QComboBox *combo, const QString &name)
 
 void fill(ChangePasswordDialog *w, const QString &oldPassword, const QString &newPassword, const QString &repeated)
 {
-    for (QLineEdit *e : {w->ui->oldPasswordEdit, w->ui->newPasswordEdit, w->ui->repeatPasswordEdit})
+    for (QLineEdit *e : {widgets(w)->oldPasswordEdit, widgets(w)->newPasswordEdit, widgets(w)->repeatPasswordEdit})
         e->clear();
-    typeText(w->ui->oldPasswordEdit, oldPassword);
-    typeText(w->ui->newPasswordEdit, newPassword);
-    typeText(w->ui->repeatPasswordEdit, repeated);
+    typeText(widgets(w)->oldPasswordEdit, oldPassword);
+    typeText(widgets(w)->newPasswordEdit, newPassword);
+    typeText(widgets(w)->repeatPasswordEdit, repeated);
 }
 
 void deleteClosedWindows()
@@ -99,7 +99,7 @@ private slots:
         addOperators(h);
         ChangePasswordDialog *w = openWindow(h);
         QVERIFY(w);
-        QCOMPARE(w->objectName(), QStringLiteral("changepassfm"));
+        QCOMPARE(w->objectName(), QStringLiteral("changePasswordDialog"));
         QCOMPARE(w->windowTitle(), QStringLiteral("更改密码"));
         QCOMPARE(w->size(), QSize(296, 160));
         QCOMPARE(w->minimumSize(), w->maximumSize());
@@ -115,16 +115,16 @@ private slots:
         QVERIFY2(offset.manhattanLength() <= 2, qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
         QVERIFY(w->font().families().contains(QStringLiteral("宋体")));
 
-        QVERIFY(!w->ui->operatorCombo->isEditable());
-        QCOMPARE(w->ui->closeWhenDoneCheck->text(), QStringLiteral("更改完毕退出"));
-        QVERIFY(w->ui->closeWhenDoneCheck->isChecked());
-        QCOMPARE(w->ui->changeButton->text(), QStringLiteral("更改密码"));
-        QCOMPARE(w->ui->quitButton->text(), QStringLiteral("退出"));
-        QCOMPARE(w->ui->passwordRuleHint->text(), QStringLiteral("提示：密码只能输入字母和数字，最长10个字符！"));
-        QCOMPARE(w->ui->operatorLabel->text(), QStringLiteral("选择操作员"));
-        QCOMPARE(w->ui->oldPasswordLabel->text(), QStringLiteral("输入旧密码"));
-        QCOMPARE(w->ui->newPasswordLabel->text(), QStringLiteral("输入新密码"));
-        QCOMPARE(w->ui->repeatPasswordLabel->text(), QStringLiteral("新密码重复"));
+        QVERIFY(!widgets(w)->operatorCombo->isEditable());
+        QCOMPARE(widgets(w)->closeWhenDoneCheck->text(), QStringLiteral("更改完毕退出"));
+        QVERIFY(widgets(w)->closeWhenDoneCheck->isChecked());
+        QCOMPARE(widgets(w)->changeButton->text(), QStringLiteral("更改密码"));
+        QCOMPARE(widgets(w)->quitButton->text(), QStringLiteral("退出"));
+        QCOMPARE(widgets(w)->passwordRuleHint->text(), QStringLiteral("提示：密码只能输入字母和数字，最长10个字符！"));
+        QCOMPARE(widgets(w)->operatorLabel->text(), QStringLiteral("选择操作员"));
+        QCOMPARE(widgets(w)->oldPasswordLabel->text(), QStringLiteral("输入旧密码"));
+        QCOMPARE(widgets(w)->newPasswordLabel->text(), QStringLiteral("输入新密码"));
+        QCOMPARE(widgets(w)->repeatPasswordLabel->text(), QStringLiteral("新密码重复"));
 
         // Each name once, ascending (by the database's order of text), nothing chosen.
         h.data->connection->execute(QStringLiteral("drop index userdb_username"));
@@ -133,16 +133,16 @@ private slots:
         deleteClosedWindows();
         w = openWindow(h);
         QVERIFY(w);
-        QCOMPARE(items(w->ui->operatorCombo),
+        QCOMPARE(items(widgets(w)->operatorCombo),
                  h.queryColumn(QStringLiteral("select distinct username from userdb order by username")));
-        QCOMPARE(w->ui->operatorCombo->count(), 5);
-        QCOMPARE(w->ui->operatorCombo->currentIndex(), -1);
-        QCOMPARE(w->ui->operatorCombo->currentText(), QString());
-        QCOMPARE(QApplication::focusWidget(), w->ui->operatorCombo);
+        QCOMPARE(widgets(w)->operatorCombo->count(), 5);
+        QCOMPARE(widgets(w)->operatorCombo->currentIndex(), -1);
+        QCOMPARE(widgets(w)->operatorCombo->currentText(), QString());
+        QCOMPARE(QApplication::focusWidget(), widgets(w)->operatorCombo);
 
         // Tab moves through the form from top to bottom.
-        const QList<QWidget *> chain{w->ui->operatorCombo, w->ui->oldPasswordEdit, w->ui->newPasswordEdit, w->ui->repeatPasswordEdit,
-                                     w->ui->closeWhenDoneCheck, w->ui->changeButton, w->ui->quitButton, w->ui->operatorCombo};
+        const QList<QWidget *> chain{widgets(w)->operatorCombo, widgets(w)->oldPasswordEdit, widgets(w)->newPasswordEdit, widgets(w)->repeatPasswordEdit,
+                                     widgets(w)->closeWhenDoneCheck, widgets(w)->changeButton, widgets(w)->quitButton, widgets(w)->operatorCombo};
         for (int i = 0; i + 1 < chain.size(); ++i) {
             QTest::keyClick(chain[i], Qt::Key_Tab);
             QCOMPARE(QApplication::focusWidget(), chain[i + 1]);
@@ -155,7 +155,7 @@ private slots:
         addOperators(h);
         ChangePasswordDialog *w = openWindow(h);
         QVERIFY(w);
-        for (QLineEdit *edit : {w->ui->oldPasswordEdit, w->ui->newPasswordEdit, w->ui->repeatPasswordEdit}) {
+        for (QLineEdit *edit : {widgets(w)->oldPasswordEdit, widgets(w)->newPasswordEdit, widgets(w)->repeatPasswordEdit}) {
             typeText(edit, QStringLiteral("a-B 1_中'z"));
             QCOMPARE(edit->text(), QStringLiteral("aB1z"));
             QCOMPARE(edit->displayText(), QStringLiteral("****"));
@@ -172,21 +172,21 @@ private slots:
 
         // Choosing an operator moves on to the old password; Enter moves from edit to edit and
         // then to the button, which a further Enter presses.
-        QVERIFY(choose(w->ui->operatorCombo, QStringLiteral("李四")));
-        QCOMPARE(QApplication::focusWidget(), w->ui->oldPasswordEdit);
-        typeText(w->ui->oldPasswordEdit, QStringLiteral("444"));
-        QTest::keyClick(w->ui->oldPasswordEdit, Qt::Key_Return);
-        QCOMPARE(QApplication::focusWidget(), w->ui->newPasswordEdit);
-        typeText(w->ui->newPasswordEdit, QStringLiteral("new4"));
-        QTest::keyClick(w->ui->newPasswordEdit, Qt::Key_Enter, Qt::KeypadModifier);
-        QCOMPARE(QApplication::focusWidget(), w->ui->repeatPasswordEdit);
-        typeText(w->ui->repeatPasswordEdit, QStringLiteral("new4"));
-        QTest::keyClick(w->ui->repeatPasswordEdit, Qt::Key_Return);
-        QCOMPARE(QApplication::focusWidget(), w->ui->changeButton);
+        QVERIFY(choose(widgets(w)->operatorCombo, QStringLiteral("李四")));
+        QCOMPARE(QApplication::focusWidget(), widgets(w)->oldPasswordEdit);
+        typeText(widgets(w)->oldPasswordEdit, QStringLiteral("444"));
+        QTest::keyClick(widgets(w)->oldPasswordEdit, Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), widgets(w)->newPasswordEdit);
+        typeText(widgets(w)->newPasswordEdit, QStringLiteral("new4"));
+        QTest::keyClick(widgets(w)->newPasswordEdit, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(QApplication::focusWidget(), widgets(w)->repeatPasswordEdit);
+        typeText(widgets(w)->repeatPasswordEdit, QStringLiteral("new4"));
+        QTest::keyClick(widgets(w)->repeatPasswordEdit, Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), widgets(w)->changeButton);
         QCOMPARE(passwordOf(h, QStringLiteral("李四")), QStringLiteral("444")); // not pressed yet
         QVERIFY(h.env.dialogs().boxes().isEmpty());
         QPointer<ChangePasswordDialog> alive(w);
-        QTest::keyClick(w->ui->changeButton, Qt::Key_Return);
+        QTest::keyClick(widgets(w)->changeButton, Qt::Key_Return);
         QCOMPARE(passwordOf(h, QStringLiteral("李四")), QStringLiteral("new4"));
         deleteClosedWindows();
         QVERIFY(alive.isNull());
@@ -201,11 +201,11 @@ private slots:
         QPointer<ChangePasswordDialog> alive(w);
 
         // Unchecked: the window stays, the three edits are emptied.
-        QTest::mouseClick(w->ui->closeWhenDoneCheck, Qt::LeftButton);
-        QVERIFY(!w->ui->closeWhenDoneCheck->isChecked());
-        QVERIFY(choose(w->ui->operatorCombo, QStringLiteral("Zhang")));
+        QTest::mouseClick(widgets(w)->closeWhenDoneCheck, Qt::LeftButton);
+        QVERIFY(!widgets(w)->closeWhenDoneCheck->isChecked());
+        QVERIFY(choose(widgets(w)->operatorCombo, QStringLiteral("Zhang")));
         fill(w, QStringLiteral("XYZ9"), QStringLiteral("Pw2"), QStringLiteral("Pw2"));
-        QTest::mouseClick(w->ui->changeButton, Qt::LeftButton);
+        QTest::mouseClick(widgets(w)->changeButton, Qt::LeftButton);
         QCOMPARE(h.env.dialogs().boxes().size(), 1);
         const BoxRequest box = h.env.dialogs().lastBox().request;
         QCOMPARE(box.text, QStringLiteral("你已经成功修改了密码！下次运行程序时生效！"));
@@ -217,26 +217,26 @@ private slots:
         deleteClosedWindows();
         QVERIFY(!alive.isNull());
         QVERIFY(w->isVisible());
-        QVERIFY(w->ui->oldPasswordEdit->text().isEmpty() && w->ui->newPasswordEdit->text().isEmpty() && w->ui->repeatPasswordEdit->text().isEmpty());
-        QCOMPARE(w->ui->operatorCombo->currentText(), QStringLiteral("Zhang"));
+        QVERIFY(widgets(w)->oldPasswordEdit->text().isEmpty() && widgets(w)->newPasswordEdit->text().isEmpty() && widgets(w)->repeatPasswordEdit->text().isEmpty());
+        QCOMPARE(widgets(w)->operatorCombo->currentText(), QStringLiteral("Zhang"));
 
         // A name holding a quote goes into the statement as a literal.
-        QVERIFY(choose(w->ui->operatorCombo, QStringLiteral("O'Neil")));
+        QVERIFY(choose(widgets(w)->operatorCombo, QStringLiteral("O'Neil")));
         fill(w, QStringLiteral("on1"), QStringLiteral("on2"), QStringLiteral("on2"));
-        QTest::mouseClick(w->ui->changeButton, Qt::LeftButton);
+        QTest::mouseClick(widgets(w)->changeButton, Qt::LeftButton);
         QCOMPARE(passwordOf(h, QStringLiteral("O'Neil")), QStringLiteral("on2"));
         QCOMPARE(h.queryColumn(QStringLiteral("select count(*) from userdb")), QStringList{"5"});
 
         // Checked: the window closes and frees itself; the shared query is closed.
-        QTest::mouseClick(w->ui->closeWhenDoneCheck, Qt::LeftButton);
-        QVERIFY(choose(w->ui->operatorCombo, QStringLiteral("李四")));
+        QTest::mouseClick(widgets(w)->closeWhenDoneCheck, Qt::LeftButton);
+        QVERIFY(choose(widgets(w)->operatorCombo, QStringLiteral("李四")));
         fill(w, QStringLiteral("444"), QStringLiteral("x"), QStringLiteral("x"));
-        QTest::mouseClick(w->ui->changeButton, Qt::LeftButton);
+        QTest::mouseClick(widgets(w)->changeButton, Qt::LeftButton);
         QCOMPARE(passwordOf(h, QStringLiteral("李四")), QStringLiteral("x"));
         QVERIFY(!h.data->statementQuery->active());
         deleteClosedWindows();
         QVERIFY(alive.isNull());
-        QCOMPARE(changepassfm, nullptr);
+        QCOMPARE(openWindowOf<ChangePasswordDialog>(), nullptr);
     }
 
     void incompleteInputIsRefusedAndChangesNothing()
@@ -250,37 +250,37 @@ private slots:
 
         // No operator chosen: the update would match nobody and still report success.
         fill(w, QStringLiteral("abc1"), QStringLiteral("n1"), QStringLiteral("n1"));
-        QTest::mouseClick(w->ui->changeButton, Qt::LeftButton);
+        QTest::mouseClick(widgets(w)->changeButton, Qt::LeftButton);
         QCOMPARE(boxes.lastBox().request.text, QStringLiteral("必须选择用户！"));
         QCOMPARE(boxes.lastBox().request.caption, QStringLiteral("Warning"));
         QCOMPARE(boxes.lastBox().request.icon, BoxIcon::Warning);
-        QCOMPARE(QApplication::focusWidget(), w->ui->operatorCombo);
+        QCOMPARE(QApplication::focusWidget(), widgets(w)->operatorCombo);
 
-        QVERIFY(choose(w->ui->operatorCombo, QStringLiteral("zhang")));
+        QVERIFY(choose(widgets(w)->operatorCombo, QStringLiteral("zhang")));
         fill(w, QString(), QStringLiteral("n1"), QStringLiteral("n1"));
-        QTest::mouseClick(w->ui->changeButton, Qt::LeftButton);
+        QTest::mouseClick(widgets(w)->changeButton, Qt::LeftButton);
         QCOMPARE(boxes.lastBox().request.text, QStringLiteral("必须输入旧口令！"));
         QCOMPARE(boxes.lastBox().request.caption, QStringLiteral("Warning"));
-        QCOMPARE(QApplication::focusWidget(), w->ui->oldPasswordEdit);
+        QCOMPARE(QApplication::focusWidget(), widgets(w)->oldPasswordEdit);
 
         // Blanks only count as empty (they cannot be typed, but may be set by other means).
-        w->ui->oldPasswordEdit->setText(QStringLiteral("abc1"));
-        w->ui->newPasswordEdit->setText(QStringLiteral("  "));
-        QTest::mouseClick(w->ui->changeButton, Qt::LeftButton);
+        widgets(w)->oldPasswordEdit->setText(QStringLiteral("abc1"));
+        widgets(w)->newPasswordEdit->setText(QStringLiteral("  "));
+        QTest::mouseClick(widgets(w)->changeButton, Qt::LeftButton);
         QCOMPARE(boxes.lastBox().request.text, QStringLiteral("新口令长度不能为空！"));
         QCOMPARE(boxes.lastBox().request.icon, BoxIcon::Warning);
-        QCOMPARE(QApplication::focusWidget(), w->ui->newPasswordEdit);
+        QCOMPARE(QApplication::focusWidget(), widgets(w)->newPasswordEdit);
 
         // The repetition must match exactly, letter case included.
         fill(w, QStringLiteral("abc1"), QStringLiteral("Secret"), QStringLiteral("secret"));
-        QTest::mouseClick(w->ui->changeButton, Qt::LeftButton);
+        QTest::mouseClick(widgets(w)->changeButton, Qt::LeftButton);
         QCOMPARE(boxes.lastBox().request.text, QStringLiteral("两次输入的密码不一致！请重新输入！"));
         QCOMPARE(boxes.lastBox().request.icon, BoxIcon::None);
         QCOMPARE(boxes.lastBox().request.caption, QStringLiteral("联簿宝"));
-        QCOMPARE(w->ui->repeatPasswordEdit->text(), QString());
-        QCOMPARE(w->ui->newPasswordEdit->text(), QStringLiteral("Secret"));
-        QCOMPARE(w->ui->oldPasswordEdit->text(), QStringLiteral("abc1"));
-        QCOMPARE(QApplication::focusWidget(), w->ui->repeatPasswordEdit);
+        QCOMPARE(widgets(w)->repeatPasswordEdit->text(), QString());
+        QCOMPARE(widgets(w)->newPasswordEdit->text(), QStringLiteral("Secret"));
+        QCOMPARE(widgets(w)->oldPasswordEdit->text(), QStringLiteral("abc1"));
+        QCOMPARE(QApplication::focusWidget(), widgets(w)->repeatPasswordEdit);
 
         QCOMPARE(boxes.boxes().size(), 4);
         QCOMPARE(h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by rowid")), before);
@@ -308,24 +308,24 @@ private slots:
             {QStringLiteral("Zhang"), QStringLiteral("xyz9")},
         };
         for (const auto &[name, oldPassword] : attempts) {
-            QVERIFY(choose(w->ui->operatorCombo, name));
+            QVERIFY(choose(widgets(w)->operatorCombo, name));
             fill(w, oldPassword, QStringLiteral("taken1"), QStringLiteral("taken1"));
-            QTest::mouseClick(w->ui->changeButton, Qt::LeftButton);
+            QTest::mouseClick(widgets(w)->changeButton, Qt::LeftButton);
             QCOMPARE(boxes.lastBox().request.text, QStringLiteral("旧密码不正确！请重新输入！"));
             QCOMPARE(boxes.lastBox().request.icon, BoxIcon::None);
             QCOMPARE(boxes.lastBox().request.caption, QStringLiteral("联簿宝"));
-            QCOMPARE(w->ui->oldPasswordEdit->text(), QString());
-            QCOMPARE(QApplication::focusWidget(), w->ui->oldPasswordEdit);
-            QCOMPARE(w->ui->newPasswordEdit->text(), QStringLiteral("taken1"));
+            QCOMPARE(widgets(w)->oldPasswordEdit->text(), QString());
+            QCOMPARE(QApplication::focusWidget(), widgets(w)->oldPasswordEdit);
+            QCOMPARE(widgets(w)->newPasswordEdit->text(), QStringLiteral("taken1"));
         }
         QCOMPARE(h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by rowid")), before);
         deleteClosedWindows();
         QVERIFY(!alive.isNull());
 
         // With its own password the super administrator's password changes like any other.
-        QVERIFY(choose(w->ui->operatorCombo, QStringLiteral("超级管理员")));
+        QVERIFY(choose(widgets(w)->operatorCombo, QStringLiteral("超级管理员")));
         fill(w, QStringLiteral("888"), QStringLiteral("Adm1n"), QStringLiteral("Adm1n"));
-        QTest::mouseClick(w->ui->changeButton, Qt::LeftButton);
+        QTest::mouseClick(widgets(w)->changeButton, Qt::LeftButton);
         QCOMPARE(boxes.lastBox().request.text, QStringLiteral("你已经成功修改了密码！下次运行程序时生效！"));
         QCOMPARE(passwordOf(h, superAdministratorName()), QStringLiteral("Adm1n"));
     }
@@ -339,9 +339,9 @@ private slots:
         QPointer<ChangePasswordDialog> alive(w);
         h.data->connection->execute(QStringLiteral(
             "create trigger refuse_passwords before update on userdb begin select raise(abort, 'refused by the file'); end"));
-        QVERIFY(choose(w->ui->operatorCombo, QStringLiteral("李四")));
+        QVERIFY(choose(widgets(w)->operatorCombo, QStringLiteral("李四")));
         fill(w, QStringLiteral("444"), QStringLiteral("n1"), QStringLiteral("n1"));
-        QTest::mouseClick(w->ui->changeButton, Qt::LeftButton);
+        QTest::mouseClick(widgets(w)->changeButton, Qt::LeftButton);
         QCOMPARE(h.env.dialogs().boxes().size(), 1); // the error only, no success
         const BoxRequest box = h.env.dialogs().lastBox().request;
         QCOMPARE(box.icon, BoxIcon::Stop);
@@ -355,12 +355,12 @@ private slots:
     void closingGivesTheFocusBackToTheMainWindow()
     {
         MainWindowHarness h;
-        h.form->tag = 7; // a session is open
+        h.form->openSession(QStringLiteral("张三"), 7); // a session is open
         QVERIFY(QTest::qWaitFor([&h] { return QApplication::activeWindow() == h.form.get(); }));
         ChangePasswordDialog *w = openWindow(h);
         QVERIFY(w);
         QSignalSpy checks(h.form->checkForUpgradeAction, &QAction::triggered);
-        QTest::mouseClick(w->ui->quitButton, Qt::LeftButton);
+        QTest::mouseClick(widgets(w)->quitButton, Qt::LeftButton);
         QVERIFY(QTest::qWaitFor([&h] { return QApplication::activeWindow() == h.form.get(); }));
         // The main window's activation runs again (its upgrade check), nothing else appears.
         QCOMPARE(checks.count(), 1);
@@ -375,35 +375,35 @@ private slots:
         QVERIFY(w);
         QVERIFY(h.data->statementQuery->active()); // the list was read through it
         // A second "修改密码" brings the open window forward instead of opening another.
-        QVERIFY(choose(w->ui->operatorCombo, QStringLiteral("zhang")));
-        typeText(w->ui->oldPasswordEdit, QStringLiteral("abc"));
+        QVERIFY(choose(widgets(w)->operatorCombo, QStringLiteral("zhang")));
+        typeText(widgets(w)->oldPasswordEdit, QStringLiteral("abc"));
         w->showMinimized();
         h.form->changePasswordAction->trigger();
-        QCOMPARE(changepassfm, w);
+        QCOMPARE(openWindowOf<ChangePasswordDialog>(), w);
         QVERIFY(!w->isMinimized());
         QVERIFY(w->isVisible());
         int windows = 0;
         for (QWidget *top : QApplication::topLevelWidgets())
             windows += qobject_cast<ChangePasswordDialog *>(top) ? 1 : 0;
         QCOMPARE(windows, 1);
-        QCOMPARE(w->ui->oldPasswordEdit->text(), QStringLiteral("abc"));
+        QCOMPARE(widgets(w)->oldPasswordEdit->text(), QStringLiteral("abc"));
 
         QPointer<ChangePasswordDialog> alive(w);
         // Escape leaves it open; "退出" closes it.
-        QTest::keyClick(w->ui->oldPasswordEdit, Qt::Key_Escape);
+        QTest::keyClick(widgets(w)->oldPasswordEdit, Qt::Key_Escape);
         deleteClosedWindows();
         QVERIFY(!alive.isNull() && w->isVisible());
-        QTest::mouseClick(w->ui->quitButton, Qt::LeftButton);
+        QTest::mouseClick(widgets(w)->quitButton, Qt::LeftButton);
         QVERIFY(!h.data->statementQuery->active());
         deleteClosedWindows();
         QVERIFY(alive.isNull());
-        QCOMPARE(changepassfm, nullptr);
+        QCOMPARE(openWindowOf<ChangePasswordDialog>(), nullptr);
 
         w = openWindow(h);
         QVERIFY(w);
-        QCOMPARE(w->ui->operatorCombo->currentIndex(), -1);
-        QCOMPARE(w->ui->oldPasswordEdit->text(), QString());
-        QVERIFY(w->ui->closeWhenDoneCheck->isChecked());
+        QCOMPARE(widgets(w)->operatorCombo->currentIndex(), -1);
+        QCOMPARE(widgets(w)->oldPasswordEdit->text(), QString());
+        QVERIFY(widgets(w)->closeWhenDoneCheck->isChecked());
         // The close box ends it the same way.
         alive = w;
         w->close();

@@ -1,3 +1,4 @@
+#include "tests/support/FormWidgets.h"
 #include "tests/operators/LoginHarness.h"
 
 #include "app/StartUp.h"
@@ -8,8 +9,6 @@
 #include "platform/Clock.h"
 #include "platform/DesktopShortcut.h"
 #include "platform/Error.h"
-#include "ui_MainWindow.h"
-#include "ui_LoginDialog.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -38,10 +37,10 @@ void whenLoginDialogShown(std::function<void(LoginDialog *)> step)
     auto *timer = new QTimer;
     timer->setInterval(10);
     QObject::connect(timer, &QTimer::timeout, timer, [timer, step] {
-        if (loginfm && loginfm->isVisible()) {
+        if (openWindowOf<LoginDialog>() && openWindowOf<LoginDialog>()->isVisible()) {
             timer->stop();
             timer->deleteLater();
-            step(loginfm);
+            step(openWindowOf<LoginDialog>());
         }
     });
     timer->start();
@@ -78,25 +77,23 @@ private slots:
         // Centred over the main window.
         const QPoint offset = d->frameGeometry().center() - h.form->frameGeometry().center();
         QVERIFY2(offset.manhattanLength() <= 40, qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
-        QCOMPARE(d->ui->operatorLabel->text(), QStringLiteral("用户名称："));
-        QCOMPARE(d->ui->passwordLabel->text(), QStringLiteral("输入密码："));
-        QCOMPARE(d->ui->defaultPasswordHint->text(), QStringLiteral("用户初始登陆密码：888"));
-        QCOMPARE(d->ui->defaultPasswordHint->palette().color(QPalette::WindowText), QColor(Qt::red));
-        QCOMPARE(d->ui->okButton->text(), QStringLiteral("确定"));
-        QCOMPARE(d->ui->quitButton->text(), QStringLiteral("退出"));
-        QCOMPARE(d->ui->desktopShortcutButton->text(), QStringLiteral("桌面快捷"));
-        QVERIFY(!d->ui->desktopShortcutButton->isVisible());
-        QVERIFY(d->ui->operatorCombo->isEditable());
-        QCOMPARE(d->ui->operatorCombo->font().family(), QStringLiteral("宋体"));
+        QCOMPARE(widgets(d)->operatorLabel->text(), QStringLiteral("用户名称："));
+        QCOMPARE(widgets(d)->passwordLabel->text(), QStringLiteral("输入密码："));
+        QCOMPARE(widgets(d)->defaultPasswordHint->text(), QStringLiteral("用户初始登陆密码：888"));
+        QCOMPARE(widgets(d)->defaultPasswordHint->palette().color(QPalette::WindowText), QColor(Qt::red));
+        QCOMPARE(widgets(d)->okButton->text(), QStringLiteral("确定"));
+        QCOMPARE(widgets(d)->quitButton->text(), QStringLiteral("退出"));
+        QVERIFY(widgets(d)->operatorCombo->isEditable());
+        QCOMPARE(widgets(d)->operatorCombo->font().family(), QStringLiteral("宋体"));
         // The JPEG background was decoded.
-        QVERIFY(!d->ui->loginPicture->pixmap().isNull());
-        QCOMPARE(d->ui->loginPicture->pixmap().size(), QSize(371, 160));
-        QCOMPARE(d->ui->passwordEdit->maxLength(), 10);
-        QCOMPARE(d->ui->passwordEdit->echoMode(), QLineEdit::Password);
-        d->ui->passwordEdit->setText(QStringLiteral("abc"));
-        QCOMPARE(d->ui->passwordEdit->displayText(), QStringLiteral("***"));
-        QCOMPARE(d->tag == 1, false);
-        d->ui->passwordEdit->clear();
+        QVERIFY(!widgets(d)->loginPicture->pixmap().isNull());
+        QCOMPARE(widgets(d)->loginPicture->pixmap().size(), QSize(371, 160));
+        QCOMPARE(widgets(d)->passwordEdit->maxLength(), 10);
+        QCOMPARE(widgets(d)->passwordEdit->echoMode(), QLineEdit::Password);
+        widgets(d)->passwordEdit->setText(QStringLiteral("abc"));
+        QCOMPARE(widgets(d)->passwordEdit->displayText(), QStringLiteral("***"));
+        QCOMPARE(d->loggedIn(), false);
+        widgets(d)->passwordEdit->clear();
     }
 
     void showingFillsTheNamesFocusesAndWritesTheShortcut()
@@ -113,7 +110,7 @@ private slots:
         old.close();
 
         h.showDialog();
-        QComboBox *names = h.dialog->ui->operatorCombo;
+        QComboBox *names = widgets(h.dialog)->operatorCombo;
         QStringList items;
         for (int i = 0; i < names->count(); ++i)
             items << names->itemText(i);
@@ -143,9 +140,9 @@ private slots:
         LoginHarness h;
         h.data->connection->execute(QStringLiteral("delete from userdb"));
         h.showDialog();
-        QCOMPARE(h.dialog->ui->operatorCombo->count(), 0);
-        QCOMPARE(h.dialog->ui->operatorCombo->currentIndex(), -1);
-        QCOMPARE(h.dialog->ui->operatorCombo->currentText(), QString());
+        QCOMPARE(widgets(h.dialog)->operatorCombo->count(), 0);
+        QCOMPARE(widgets(h.dialog)->operatorCombo->currentIndex(), -1);
+        QCOMPARE(widgets(h.dialog)->operatorCombo->currentText(), QString());
     }
 
     void aDesktopThatCannotTakeTheShortcutIsSilent()
@@ -157,8 +154,8 @@ private slots:
         blocker.close();
         h.showDialog();
         QVERIFY(h.env.dialogs().boxes().isEmpty());
-        QVERIFY(h.dialog->ui->operatorCombo->count() > 0);
-        h.dialog->ui->passwordEdit->setText(sql::defaultPassword());
+        QVERIFY(widgets(h.dialog)->operatorCombo->count() > 0);
+        widgets(h.dialog)->passwordEdit->setText(sql::defaultPassword());
         h.dialog->tryLogin();
         QVERIFY(h.dialog->isHidden());
         QCOMPARE(h.sessions().size(), 1);
@@ -169,24 +166,24 @@ private slots:
         LoginHarness h;
         h.showDialog();
         LoginDialog *d = h.dialog;
-        d->ui->operatorCombo->setEditText(QStringLiteral("  "));
-        d->ui->passwordEdit->setText(QStringLiteral("888"));
-        QTest::mouseClick(d->ui->okButton, Qt::LeftButton);
+        widgets(d)->operatorCombo->setEditText(QStringLiteral("  "));
+        widgets(d)->passwordEdit->setText(QStringLiteral("888"));
+        QTest::mouseClick(widgets(d)->okButton, Qt::LeftButton);
         QCOMPARE(h.env.dialogs().boxes().size(), 1);
         BoxRequest box = h.env.dialogs().lastBox().request;
         QCOMPARE(box.text, QStringLiteral("必须选择用户！"));
         QCOMPARE(box.caption, QStringLiteral("Warning"));
         QCOMPARE(box.icon, BoxIcon::Warning);
-        QVERIFY(d->ui->operatorCombo->isAncestorOf(QApplication::focusWidget()) || QApplication::focusWidget() == d->ui->operatorCombo);
+        QVERIFY(widgets(d)->operatorCombo->isAncestorOf(QApplication::focusWidget()) || QApplication::focusWidget() == widgets(d)->operatorCombo);
 
-        d->ui->operatorCombo->setCurrentIndex(0);
-        d->ui->passwordEdit->clear();
-        QTest::mouseClick(d->ui->okButton, Qt::LeftButton);
+        widgets(d)->operatorCombo->setCurrentIndex(0);
+        widgets(d)->passwordEdit->clear();
+        QTest::mouseClick(widgets(d)->okButton, Qt::LeftButton);
         QCOMPARE(h.env.dialogs().boxes().size(), 2);
         box = h.env.dialogs().lastBox().request;
         QCOMPARE(box.text, QStringLiteral("必须输入密码！"));
         QCOMPARE(box.caption, QStringLiteral("Warning"));
-        QCOMPARE(QApplication::focusWidget(), d->ui->passwordEdit);
+        QCOMPARE(QApplication::focusWidget(), widgets(d)->passwordEdit);
         QVERIFY(d->isVisible());
         QVERIFY(h.sessions().isEmpty());
     }
@@ -196,26 +193,26 @@ private slots:
         LoginHarness h;
         h.showDialog();
         LoginDialog *d = h.dialog;
-        d->ui->operatorCombo->setCurrentText(QStringLiteral("超级管理员"));
+        widgets(d)->operatorCombo->setCurrentText(QStringLiteral("超级管理员"));
         for (int attempt = 0; attempt < 6; ++attempt) {
-            d->ui->passwordEdit->setFocus();
-            typeInto(d->ui->passwordEdit, QStringLiteral("999"));
-            QTest::mouseClick(d->ui->okButton, Qt::LeftButton);
+            widgets(d)->passwordEdit->setFocus();
+            typeInto(widgets(d)->passwordEdit, QStringLiteral("999"));
+            QTest::mouseClick(widgets(d)->okButton, Qt::LeftButton);
             QCOMPARE(h.env.dialogs().boxes().size(), attempt + 1);
             const BoxRequest box = h.env.dialogs().lastBox().request;
             QCOMPARE(box.text, QStringLiteral("密码不正确！请重新输入！"));
             QCOMPARE(box.caption, QStringLiteral("联簿宝"));
             QCOMPARE(box.icon, BoxIcon::None);
-            QCOMPARE(d->ui->passwordEdit->text(), QString());
-            QCOMPARE(QApplication::focusWidget(), d->ui->passwordEdit);
+            QCOMPARE(widgets(d)->passwordEdit->text(), QString());
+            QCOMPARE(QApplication::focusWidget(), widgets(d)->passwordEdit);
             QVERIFY(d->isVisible());
-            QVERIFY(d->tag != 1);
+            QVERIFY(!d->loggedIn());
         }
         QVERIFY(h.sessions().isEmpty());
-        QCOMPARE(h.form->tag, 0);
+        QCOMPARE(h.form->sessionId().value_or(0), 0);
         QVERIFY(h.form->isVisible());
-        typeInto(d->ui->passwordEdit, QStringLiteral("888"));
-        QTest::mouseClick(d->ui->okButton, Qt::LeftButton);
+        typeInto(widgets(d)->passwordEdit, QStringLiteral("888"));
+        QTest::mouseClick(widgets(d)->okButton, Qt::LeftButton);
         QVERIFY(d->isHidden());
         QCOMPARE(h.sessions().size(), 1);
     }
@@ -230,21 +227,21 @@ private slots:
         h.showDialog();
         LoginDialog *d = h.dialog;
         // The same name twice with the same password: more than one row, so refused.
-        d->ui->operatorCombo->setCurrentText(QStringLiteral("双人"));
-        d->ui->passwordEdit->setText(QStringLiteral("pw2"));
+        widgets(d)->operatorCombo->setCurrentText(QStringLiteral("双人"));
+        widgets(d)->passwordEdit->setText(QStringLiteral("pw2"));
         d->tryLogin();
         QCOMPARE(h.env.dialogs().lastBox().request.text, QStringLiteral("密码不正确！请重新输入！"));
         QVERIFY(d->isVisible());
         // The name is not trimmed: with a trailing blank it is another name.
-        d->ui->operatorCombo->setEditText(QStringLiteral("O'Neil "));
-        d->ui->passwordEdit->setText(QStringLiteral("pw1"));
+        widgets(d)->operatorCombo->setEditText(QStringLiteral("O'Neil "));
+        widgets(d)->passwordEdit->setText(QStringLiteral("pw1"));
         d->tryLogin();
         QCOMPARE(h.env.dialogs().boxes().size(), 2);
         // Typed, not chosen from the list, with a quote in it; the password's blanks are trimmed.
-        d->ui->operatorCombo->lineEdit()->clear();
-        d->ui->operatorCombo->lineEdit()->setFocus();
-        typeInto(d->ui->operatorCombo->lineEdit(), QStringLiteral("O'Neil"));
-        d->ui->passwordEdit->setText(QStringLiteral("pw1"));
+        widgets(d)->operatorCombo->lineEdit()->clear();
+        widgets(d)->operatorCombo->lineEdit()->setFocus();
+        typeInto(widgets(d)->operatorCombo->lineEdit(), QStringLiteral("O'Neil"));
+        widgets(d)->passwordEdit->setText(QStringLiteral("pw1"));
         d->tryLogin();
         QCOMPARE(h.env.dialogs().boxes().size(), 2);
         QVERIFY(d->isHidden());
@@ -260,17 +257,17 @@ private slots:
         h.showDialog();
         LoginDialog *d = h.dialog;
         // A keyboard delivers the key to the focused combo box, not to its inner edit.
-        QTest::keyClick(d->ui->operatorCombo, Qt::Key_Return);
-        QCOMPARE(QApplication::focusWidget(), d->ui->passwordEdit);
+        QTest::keyClick(widgets(d)->operatorCombo, Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), widgets(d)->passwordEdit);
         QVERIFY(d->isVisible()); // Enter did not reach a default button
-        typeInto(d->ui->passwordEdit, QStringLiteral("888"));
-        QTest::keyClick(d->ui->passwordEdit, Qt::Key_Enter);
-        QCOMPARE(QApplication::focusWidget(), d->ui->okButton);
+        typeInto(widgets(d)->passwordEdit, QStringLiteral("888"));
+        QTest::keyClick(widgets(d)->passwordEdit, Qt::Key_Enter);
+        QCOMPARE(QApplication::focusWidget(), widgets(d)->okButton);
         QVERIFY(d->isVisible()); // Enter in the password edit only moves the focus
         QVERIFY(h.sessions().isEmpty());
-        QTest::keyClick(d->ui->okButton, Qt::Key_Return);
+        QTest::keyClick(widgets(d)->okButton, Qt::Key_Return);
         QVERIFY(d->isHidden());
-        QCOMPARE(d->tag, 1);
+        QVERIFY(d->loggedIn());
 
         // The session: one row with the name and the login time, no logout yet; the main
         // window holds its id, names the operator and lists the customers.
@@ -278,7 +275,7 @@ private slots:
         QCOMPARE(rows.size(), 1);
         QCOMPARE(rows[0].mid(1), QStringList({QStringLiteral("超级管理员"), QStringLiteral("2010-08-15 9:05:07"),
                                               QStringLiteral("<null>")}));
-        QCOMPARE(h.form->tag, rows[0][0].toInt());
+        QCOMPARE(h.form->sessionId().value_or(0), rows[0][0].toInt());
         QCOMPARE(h.form->statusPanel(1)->text(), QStringLiteral("超级管理员"));
         QVERIFY(h.data->customerList->active());
         QCOMPARE(h.data->customerList->sql(), sql::allRecords());
@@ -302,9 +299,9 @@ private slots:
             h.data->connection->execute(QStringLiteral("insert into rz (username,btime) values ('x','2009-01-01')"));
         h.data->connection->execute(QStringLiteral("delete from rz where id=3"));
         h.showDialog();
-        h.dialog->ui->passwordEdit->setText(QStringLiteral("888"));
+        widgets(h.dialog)->passwordEdit->setText(QStringLiteral("888"));
         h.dialog->tryLogin();
-        QCOMPARE(h.form->tag, 4);
+        QCOMPARE(h.form->sessionId().value_or(0), 4);
         QCOMPARE(h.sessions().last().value(0), QStringLiteral("4"));
     }
 
@@ -313,13 +310,13 @@ private slots:
         {
             LoginHarness h;
             h.showDialog();
-            h.dialog->ui->passwordEdit->setText(QStringLiteral("888"));
-            QTest::mouseClick(h.dialog->ui->quitButton, Qt::LeftButton);
+            widgets(h.dialog)->passwordEdit->setText(QStringLiteral("888"));
+            QTest::mouseClick(widgets(h.dialog)->quitButton, Qt::LeftButton);
             QVERIFY(h.dialog->isHidden());
             QVERIFY(!h.form->isVisible());
             QVERIFY(h.sessions().isEmpty());
-            QCOMPARE(h.form->tag, 0);
-            QVERIFY(h.dialog->tag != 1);
+            QCOMPARE(h.form->sessionId().value_or(0), 0);
+            QVERIFY(!h.dialog->loggedIn());
             QVERIFY(!h.data->statementQuery->active());
         }
         {
@@ -342,19 +339,19 @@ private slots:
         h.data->connection->execute(QStringLiteral(
             "create trigger refuse before insert on rz begin select raise(abort, 'session log is read-only'); end"));
         h.showDialog();
-        h.dialog->ui->passwordEdit->setText(QStringLiteral("888"));
-        QTest::mouseClick(h.dialog->ui->okButton, Qt::LeftButton);
+        widgets(h.dialog)->passwordEdit->setText(QStringLiteral("888"));
+        QTest::mouseClick(widgets(h.dialog)->okButton, Qt::LeftButton);
         QCOMPARE(h.env.dialogs().boxes().size(), 1);
         QCOMPARE(h.env.dialogs().lastBox().request.icon, BoxIcon::Stop);
         QVERIFY(h.env.dialogs().lastBox().request.text.contains(QStringLiteral("session log is read-only")));
         QVERIFY(h.dialog->isVisible());
-        QCOMPARE(h.form->tag, 0);
+        QCOMPARE(h.form->sessionId().value_or(0), 0);
         QCOMPARE(h.form->statusPanel(1)->text(), QStringLiteral("操作员："));
         h.data->connection->execute(QStringLiteral("drop trigger refuse"));
-        QTest::mouseClick(h.dialog->ui->okButton, Qt::LeftButton);
+        QTest::mouseClick(widgets(h.dialog)->okButton, Qt::LeftButton);
         QVERIFY(h.dialog->isHidden());
         QCOMPARE(h.sessions().size(), 1);
-        QCOMPARE(h.form->tag, h.sessions()[0][0].toInt());
+        QCOMPARE(h.form->sessionId().value_or(0), h.sessions()[0][0].toInt());
     }
 
     void twoConnectionsLoggingInAtOnceEachGetTheirOwnRow()
@@ -430,18 +427,18 @@ private slots:
         bool sawDialog = false;
         whenLoginDialogShown([&](LoginDialog *d) {
             sawDialog = true;
-            QVERIFY(MainForm && MainForm->isVisible());
-            d->ui->passwordEdit->setText(sql::defaultPassword());
-            QTest::mouseClick(d->ui->okButton, Qt::LeftButton);
+            QVERIFY(openWindowOf<MainWindow>() && openWindowOf<MainWindow>()->isVisible());
+            widgets(d)->passwordEdit->setText(sql::defaultPassword());
+            QTest::mouseClick(widgets(d)->okButton, Qt::LeftButton);
             // Back in the main window: later activations do not bring the dialog back.
             QTimer::singleShot(50, [] {
-                QVERIFY(MainForm);
-                QCOMPARE(MainForm->statusPanel(1)->text(), QStringLiteral("超级管理员"));
+                QVERIFY(openWindowOf<MainWindow>());
+                QCOMPARE(openWindowOf<MainWindow>()->statusPanel(1)->text(), QStringLiteral("超级管理员"));
                 // A session is open: later activations pass the dialog by.
-                QVERIFY(MainForm->tag > 0);
-                QVERIFY(!loginfm->isVisible());
+                QVERIFY(openWindowOf<MainWindow>()->sessionId().has_value());
+                QVERIFY(!openWindowOf<LoginDialog>()->isVisible());
                 setFixedNow(QDateTime(QDate(2010, 8, 15), QTime(18, 0, 0)));
-                MainForm->close();
+                openWindowOf<MainWindow>()->close();
             });
         });
         const int code = runProgram(*qApp);
@@ -461,7 +458,7 @@ private slots:
     {
         Environment env;
         createDataDb(env.path());
-        whenLoginDialogShown([](LoginDialog *d) { QTest::mouseClick(d->ui->quitButton, Qt::LeftButton); });
+        whenLoginDialogShown([](LoginDialog *d) { QTest::mouseClick(widgets(d)->quitButton, Qt::LeftButton); });
         QCOMPARE(runProgram(*qApp), 0);
         db::Connection c(env.filePath(QStringLiteral("data.db")));
         c.open();

@@ -1,10 +1,10 @@
 // The operator administration window "用户管理—(管理员专用)", driven as the administrator drives it.
+#include "tests/support/FormWidgets.h"
 #include "tests/support/MainWindowHarness.h"
 
 #include "appearance/Skins.h"
 #include "operators/ChangePasswordDialog.h"
 #include "operators/OperatorAdminDialog.h"
-#include "ui_OperatorAdminDialog.h"
 
 #include "platform/Application.h"
 #include "platform/Error.h"
@@ -42,7 +42,7 @@ QStringList items(const QListWidget *list)
 OperatorAdminDialog *openWindow(MainWindowHarness &h)
 {
     h.form->manageOperatorsAction->trigger();
-    OperatorAdminDialog *w = userglfm;
+    OperatorAdminDialog *w = openWindowOf<OperatorAdminDialog>();
     if (!w)
         return nullptr;
     w->activateWindow();
@@ -60,22 +60,22 @@ void deleteClosedWindows()
 // Types the administrator password and presses "登录".
 void unlock(OperatorAdminDialog *w, const QString &password)
 {
-    w->ui->adminPasswordEdit->clear();
-    typeText(w->ui->adminPasswordEdit, password);
-    QTest::mouseClick(w->ui->unlockButton, Qt::LeftButton);
+    widgets(w)->adminPasswordEdit->clear();
+    typeText(widgets(w)->adminPasswordEdit, password);
+    QTest::mouseClick(widgets(w)->unlockButton, Qt::LeftButton);
 }
 
 // Clicks the list entry at `row`.
 void clickEntry(OperatorAdminDialog *w, int row)
 {
-    QListWidget *list = w->ui->operatorList;
+    QListWidget *list = widgets(w)->operatorList;
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
 }
 
 // Clicks the (first) list entry showing `name`.
 bool clickName(OperatorAdminDialog *w, const QString &name)
 {
-    const QStringList names = items(w->ui->operatorList);
+    const QStringList names = items(widgets(w)->operatorList);
     const int row = names.indexOf(name);
     if (row < 0)
         return false;
@@ -85,7 +85,7 @@ bool clickName(OperatorAdminDialog *w, const QString &name)
 
 void showTab(OperatorAdminDialog *w, int index)
 {
-    QTabBar *bar = w->ui->actionTabs->tabBar();
+    QTabBar *bar = widgets(w)->actionTabs->tabBar();
     QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
 }
 
@@ -112,7 +112,7 @@ private slots:
         makeOlderRegisterWithDuplicates(h);
         OperatorAdminDialog *w = openWindow(h);
         QVERIFY(w);
-        QCOMPARE(w->objectName(), QStringLiteral("userglfm"));
+        QCOMPARE(w->objectName(), QStringLiteral("operatorAdminDialog"));
         QCOMPARE(w->windowTitle(), QStringLiteral("用户管理—(管理员专用)"));
         QCOMPARE(w->size(), QSize(393, 152));
         QCOMPARE(w->minimumSize(), w->maximumSize());
@@ -123,44 +123,44 @@ private slots:
         const QPoint offset = w->frameGeometry().center() - w->screen()->availableGeometry().center();
         QVERIFY2(offset.manhattanLength() <= 2, qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
 
-        QCOMPARE(w->ui->adminPasswordLabel->text(), QStringLiteral("管理员密码："));
-        QCOMPARE(w->ui->adminPasswordLabel->buddy(), w->ui->adminPasswordEdit);
-        QCOMPARE(w->ui->adminPasswordEdit->maxLength(), 10);
-        QCOMPARE(w->ui->adminPasswordEdit->echoMode(), QLineEdit::Password);
-        QCOMPARE(w->ui->unlockButton->text(), QStringLiteral("登录"));
-        QCOMPARE(w->ui->quitButton->text(), QStringLiteral("退出"));
-        QCOMPARE(w->ui->operatorListLabel->text(), QStringLiteral("用户列表"));
-        QVERIFY(!w->ui->operatorList->isEnabled());
-        QVERIFY(!w->ui->actionTabs->isEnabled());
+        QCOMPARE(widgets(w)->adminPasswordLabel->text(), QStringLiteral("管理员密码："));
+        QCOMPARE(widgets(w)->adminPasswordLabel->buddy(), widgets(w)->adminPasswordEdit);
+        QCOMPARE(widgets(w)->adminPasswordEdit->maxLength(), 10);
+        QCOMPARE(widgets(w)->adminPasswordEdit->echoMode(), QLineEdit::Password);
+        QCOMPARE(widgets(w)->unlockButton->text(), QStringLiteral("登录"));
+        QCOMPARE(widgets(w)->quitButton->text(), QStringLiteral("退出"));
+        QCOMPARE(widgets(w)->operatorListLabel->text(), QStringLiteral("用户列表"));
+        QVERIFY(!widgets(w)->operatorList->isEnabled());
+        QVERIFY(!widgets(w)->actionTabs->isEnabled());
         QVERIFY(!w->unlocked());
 
-        QTabWidget *tabs = w->ui->actionTabs;
+        QTabWidget *tabs = widgets(w)->actionTabs;
         QCOMPARE(tabs->count(), 3);
         QCOMPARE(tabs->currentIndex(), 0);
         QCOMPARE(tabs->tabText(0), QStringLiteral("初始化密码"));
         QCOMPARE(tabs->tabText(1), QStringLiteral("增加用户"));
         QCOMPARE(tabs->tabText(2), QStringLiteral("删除用户"));
-        QCOMPARE(w->ui->resetSelectHint->text(), QStringLiteral("请在左边列表中选择用户"));
-        QCOMPARE(w->ui->resetNameLabel->text(), QStringLiteral("你选择的用户名："));
-        QVERIFY(w->ui->resetNameEdit->isReadOnly());
-        QCOMPARE(w->ui->resetButton->text(), QStringLiteral("初始化密码"));
-        QCOMPARE(w->ui->resetHintButton->text(), QStringLiteral("提示"));
-        QCOMPARE(w->ui->newNameLabel->text(), QStringLiteral("新增用户名："));
-        QVERIFY(!w->ui->newNameEdit->isReadOnly());
-        QCOMPARE(w->ui->newNameEdit->echoMode(), QLineEdit::Normal);
-        QCOMPARE(w->ui->newNameEdit->validator(), nullptr);
-        QCOMPARE(w->ui->addButton->text(), QStringLiteral("增加用户"));
-        QCOMPARE(w->ui->deleteSelectHint->text(), QStringLiteral("请在左边列表中选择用户"));
-        QCOMPARE(w->ui->deleteNameLabel->text(), QStringLiteral("你选择的用户名："));
-        QVERIFY(w->ui->deleteNameEdit->isReadOnly());
-        QCOMPARE(w->ui->deleteButton->text(), QStringLiteral("删除用户"));
+        QCOMPARE(widgets(w)->resetSelectHint->text(), QStringLiteral("请在左边列表中选择用户"));
+        QCOMPARE(widgets(w)->resetNameLabel->text(), QStringLiteral("你选择的用户名："));
+        QVERIFY(widgets(w)->resetNameEdit->isReadOnly());
+        QCOMPARE(widgets(w)->resetButton->text(), QStringLiteral("初始化密码"));
+        QCOMPARE(widgets(w)->resetHintButton->text(), QStringLiteral("提示"));
+        QCOMPARE(widgets(w)->newNameLabel->text(), QStringLiteral("新增用户名："));
+        QVERIFY(!widgets(w)->newNameEdit->isReadOnly());
+        QCOMPARE(widgets(w)->newNameEdit->echoMode(), QLineEdit::Normal);
+        QCOMPARE(widgets(w)->newNameEdit->validator(), nullptr);
+        QCOMPARE(widgets(w)->addButton->text(), QStringLiteral("增加用户"));
+        QCOMPARE(widgets(w)->deleteSelectHint->text(), QStringLiteral("请在左边列表中选择用户"));
+        QCOMPARE(widgets(w)->deleteNameLabel->text(), QStringLiteral("你选择的用户名："));
+        QVERIFY(widgets(w)->deleteNameEdit->isReadOnly());
+        QCOMPARE(widgets(w)->deleteButton->text(), QStringLiteral("删除用户"));
 
         // Every row in the database's order, a duplicated name twice; filled while locked.
-        QCOMPARE(items(w->ui->operatorList), h.queryColumn(QStringLiteral("select username from userdb")));
-        QCOMPARE(items(w->ui->operatorList),
+        QCOMPARE(items(widgets(w)->operatorList), h.queryColumn(QStringLiteral("select username from userdb")));
+        QCOMPARE(items(widgets(w)->operatorList),
                  QStringList({QStringLiteral("超级管理员"), QStringLiteral("王五"), QStringLiteral("张三"),
                               QStringLiteral("王五"), QStringLiteral("Wang"), QStringLiteral("wang")}));
-        QCOMPARE(QApplication::focusWidget(), w->ui->adminPasswordEdit);
+        QCOMPARE(QApplication::focusWidget(), widgets(w)->adminPasswordEdit);
 
         // Every caption fits its control, and the three tabs fit side by side.
         for (QLabel *label : w->findChildren<QLabel *>())
@@ -180,10 +180,10 @@ private slots:
         QVERIFY(w);
 
         // Key filter, length limit, Enter to "登录" and Enter on it presses it.
-        typeText(w->ui->adminPasswordEdit, QStringLiteral("8 8-中8'0123456789"));
-        QCOMPARE(w->ui->adminPasswordEdit->text(), QStringLiteral("8880123456"));
-        QCOMPARE(w->ui->adminPasswordEdit->displayText(), QString(10, QLatin1Char('*')));
-        w->ui->adminPasswordEdit->clear();
+        typeText(widgets(w)->adminPasswordEdit, QStringLiteral("8 8-中8'0123456789"));
+        QCOMPARE(widgets(w)->adminPasswordEdit->text(), QStringLiteral("8880123456"));
+        QCOMPARE(widgets(w)->adminPasswordEdit->displayText(), QString(10, QLatin1Char('*')));
+        widgets(w)->adminPasswordEdit->clear();
 
         // Another operator's password, the right one in another letter case, nothing at all.
         for (const QString &wrong : {QStringLiteral("333"), QStringLiteral("8888"), QString()}) {
@@ -191,26 +191,26 @@ private slots:
             QCOMPARE(lastText(h), QStringLiteral("密码不对！"));
             QCOMPARE(h.env.dialogs().lastBox().request.caption, QStringLiteral("联簿宝"));
             QCOMPARE(h.env.dialogs().lastBox().request.icon, BoxIcon::None);
-            QVERIFY(!w->ui->operatorList->isEnabled());
-            QVERIFY(!w->ui->actionTabs->isEnabled());
+            QVERIFY(!widgets(w)->operatorList->isEnabled());
+            QVERIFY(!widgets(w)->actionTabs->isEnabled());
         }
         h.data->connection->execute(QStringLiteral("update userdb set passwd='Ab8' where username='超级管理员'"));
         unlock(w, QStringLiteral("ab8"));
         QCOMPARE(lastText(h), QStringLiteral("密码不对！"));
         QVERIFY(!w->unlocked());
 
-        QCOMPARE(w->ui->adminPasswordEdit->text(), QStringLiteral("ab8")); // kept after a wrong one
-        w->ui->adminPasswordEdit->clear();
-        typeText(w->ui->adminPasswordEdit, QStringLiteral("Ab8"));
-        w->ui->adminPasswordEdit->setFocus();
-        QTest::keyClick(w->ui->adminPasswordEdit, Qt::Key_Return);
-        QCOMPARE(QApplication::focusWidget(), w->ui->unlockButton);
+        QCOMPARE(widgets(w)->adminPasswordEdit->text(), QStringLiteral("ab8")); // kept after a wrong one
+        widgets(w)->adminPasswordEdit->clear();
+        typeText(widgets(w)->adminPasswordEdit, QStringLiteral("Ab8"));
+        widgets(w)->adminPasswordEdit->setFocus();
+        QTest::keyClick(widgets(w)->adminPasswordEdit, Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), widgets(w)->unlockButton);
         QVERIFY(!w->unlocked());
-        QTest::keyClick(w->ui->unlockButton, Qt::Key_Return);
+        QTest::keyClick(widgets(w)->unlockButton, Qt::Key_Return);
         QCOMPARE(lastText(h), QStringLiteral("超级管理员登录成功！"));
-        QVERIFY(w->ui->operatorList->isEnabled());
-        QVERIFY(w->ui->actionTabs->isEnabled());
-        QCOMPARE(w->ui->adminPasswordEdit->text(), QString());
+        QVERIFY(widgets(w)->operatorList->isEnabled());
+        QVERIFY(widgets(w)->actionTabs->isEnabled());
+        QCOMPARE(widgets(w)->adminPasswordEdit->text(), QString());
 
         // A wrong password afterwards does not lock it again.
         unlock(w, QStringLiteral("333"));
@@ -260,12 +260,12 @@ private slots:
         unlock(w, QStringLiteral("888"));
         QVERIFY(w->unlocked());
         showTab(w, 2);
-        w->ui->newNameEdit->setText(QStringLiteral("kept?"));
+        widgets(w)->newNameEdit->setText(QStringLiteral("kept?"));
 
         // "用户管理" while open brings this window forward, still unlocked, also from minimised.
         w->showMinimized();
         h.form->manageOperatorsAction->trigger();
-        QCOMPARE(userglfm, w);
+        QCOMPARE(openWindowOf<OperatorAdminDialog>(), w);
         QVERIFY(!w->isMinimized());
         QVERIFY(w->unlocked());
         int windows = 0;
@@ -274,18 +274,18 @@ private slots:
         QCOMPARE(windows, 1);
 
         QPointer<OperatorAdminDialog> alive(w);
-        QTest::mouseClick(w->ui->quitButton, Qt::LeftButton);
+        QTest::mouseClick(widgets(w)->quitButton, Qt::LeftButton);
         QVERIFY(!h.data->statementQuery->active());
         deleteClosedWindows();
         QVERIFY(alive.isNull());
-        QCOMPARE(userglfm, nullptr);
+        QCOMPARE(openWindowOf<OperatorAdminDialog>(), nullptr);
 
         w = openWindow(h);
         QVERIFY(w);
         QVERIFY(!w->unlocked());
-        QVERIFY(!w->ui->operatorList->isEnabled());
-        QCOMPARE(w->ui->actionTabs->currentIndex(), 0);
-        QCOMPARE(w->ui->newNameEdit->text(), QString());
+        QVERIFY(!widgets(w)->operatorList->isEnabled());
+        QCOMPARE(widgets(w)->actionTabs->currentIndex(), 0);
+        QCOMPARE(widgets(w)->newNameEdit->text(), QString());
         alive = w;
         w->close(); // the close box
         QVERIFY(!h.data->statementQuery->active());
@@ -302,44 +302,44 @@ private slots:
         unlock(w, QStringLiteral("888"));
 
         // Nothing chosen yet.
-        QTest::mouseClick(w->ui->resetButton, Qt::LeftButton);
+        QTest::mouseClick(widgets(w)->resetButton, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("请选择用户名！"));
         QCOMPARE(h.env.dialogs().lastBox().request.icon, BoxIcon::None);
 
         // The list is in the database's order (here the order of the name index).
-        const QStringList names = items(w->ui->operatorList);
+        const QStringList names = items(widgets(w)->operatorList);
         QCOMPARE(names, h.queryColumn(QStringLiteral("select username from userdb")));
         QVERIFY(clickName(w, QStringLiteral("O'Neil")));
-        QCOMPARE(w->ui->resetNameEdit->text(), QStringLiteral("O'Neil"));
-        QCOMPARE(w->ui->deleteNameEdit->text(), QStringLiteral("O'Neil"));
+        QCOMPARE(widgets(w)->resetNameEdit->text(), QStringLiteral("O'Neil"));
+        QCOMPARE(widgets(w)->deleteNameEdit->text(), QStringLiteral("O'Neil"));
         // Moving through the list with the keyboard chooses too.
         const int row = names.indexOf(QStringLiteral("O'Neil"));
         const Qt::Key away = row + 1 < names.size() ? Qt::Key_Down : Qt::Key_Up;
         const int other = row + 1 < names.size() ? row + 1 : row - 1;
-        w->ui->operatorList->setFocus();
-        QTest::keyClick(w->ui->operatorList, away);
-        QCOMPARE(w->ui->resetNameEdit->text(), names.at(other));
-        QCOMPARE(w->ui->deleteNameEdit->text(), names.at(other));
-        QTest::keyClick(w->ui->operatorList, away == Qt::Key_Down ? Qt::Key_Up : Qt::Key_Down);
-        QCOMPARE(w->ui->resetNameEdit->text(), QStringLiteral("O'Neil"));
-        QCOMPARE(w->ui->deleteNameEdit->text(), QStringLiteral("O'Neil"));
+        widgets(w)->operatorList->setFocus();
+        QTest::keyClick(widgets(w)->operatorList, away);
+        QCOMPARE(widgets(w)->resetNameEdit->text(), names.at(other));
+        QCOMPARE(widgets(w)->deleteNameEdit->text(), names.at(other));
+        QTest::keyClick(widgets(w)->operatorList, away == Qt::Key_Down ? Qt::Key_Up : Qt::Key_Down);
+        QCOMPARE(widgets(w)->resetNameEdit->text(), QStringLiteral("O'Neil"));
+        QCOMPARE(widgets(w)->deleteNameEdit->text(), QStringLiteral("O'Neil"));
 
-        QTest::mouseClick(w->ui->resetButton, Qt::LeftButton);
+        QTest::mouseClick(widgets(w)->resetButton, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("已经成功将密码初始化为：888"));
         QCOMPARE(h.queryColumn(QStringLiteral("select passwd from userdb where username='O''Neil'")), QStringList{"888"});
         QCOMPARE(h.queryColumn(QStringLiteral("select passwd from userdb where username='张三'")), QStringList{"333"});
-        QCOMPARE(w->ui->resetNameEdit->text(), QStringLiteral("O'Neil"));
+        QCOMPARE(widgets(w)->resetNameEdit->text(), QStringLiteral("O'Neil"));
 
         // The super administrator's password can be reset too.
         h.data->connection->execute(QStringLiteral("update userdb set passwd='s1' where username='超级管理员'"));
         QVERIFY(clickName(w, superAdministratorName()));
-        QTest::mouseClick(w->ui->resetButton, Qt::LeftButton);
+        QTest::mouseClick(widgets(w)->resetButton, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("已经成功将密码初始化为：888"));
         QCOMPARE(h.queryColumn(QStringLiteral("select passwd from userdb where username='超级管理员'")), QStringList{"888"});
 
         // The hint names the password a reset sets, and changes nothing itself.
         h.data->connection->execute(QStringLiteral("update userdb set passwd='s2' where username='超级管理员'"));
-        QTest::mouseClick(w->ui->resetHintButton, Qt::LeftButton);
+        QTest::mouseClick(widgets(w)->resetHintButton, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("初始化口令用于忘记密码的用户，将口令更改为:888"));
         QCOMPARE(h.env.dialogs().lastBox().request.icon, BoxIcon::None);
         QCOMPARE(h.queryColumn(QStringLiteral("select passwd from userdb where username='超级管理员'")), QStringList{"s2"});
@@ -353,13 +353,13 @@ private slots:
         QVERIFY(w);
         unlock(w, QStringLiteral("888"));
         QVERIFY(clickName(w, QStringLiteral("张三")));
-        QCOMPARE(w->ui->resetNameEdit->text(), QStringLiteral("张三"));
+        QCOMPARE(widgets(w)->resetNameEdit->text(), QStringLiteral("张三"));
         // Another program instance removes the operator meanwhile.
         h.data->connection->execute(QStringLiteral("delete from userdb where username='张三'"));
-        QTest::mouseClick(w->ui->resetButton, Qt::LeftButton);
+        QTest::mouseClick(widgets(w)->resetButton, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("用户不存在！"));
-        QCOMPARE(w->ui->resetNameEdit->text(), QString());
-        QCOMPARE(items(w->ui->operatorList), QStringList{superAdministratorName()});
+        QCOMPARE(widgets(w)->resetNameEdit->text(), QString());
+        QCOMPARE(items(widgets(w)->operatorList), QStringList{superAdministratorName()});
         QCOMPARE(operatorRows(h), QStringList{QStringLiteral("超级管理员/888")});
     }
 
@@ -371,8 +371,8 @@ private slots:
         QVERIFY(w);
         unlock(w, QStringLiteral("888"));
         showTab(w, 1);
-        QCOMPARE(w->ui->actionTabs->currentIndex(), 1);
-        QLineEdit *name = w->ui->newNameEdit;
+        QCOMPARE(widgets(w)->actionTabs->currentIndex(), 1);
+        QLineEdit *name = widgets(w)->newNameEdit;
 
         // Enter in the name edit presses no button; Escape does not close the window.
         typeText(name, QStringLiteral("  王 五'1-x  "));
@@ -384,12 +384,12 @@ private slots:
         QVERIFY(w->isVisible());
 
         // A new operator gets the default password; the name is trimmed and stays in the edit.
-        QTest::mouseClick(w->ui->addButton, Qt::LeftButton);
+        QTest::mouseClick(widgets(w)->addButton, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("成功添加新用户！缺省口令是：888,请此用户下次登录时及时修改口令！"));
         QCOMPARE(h.env.dialogs().lastBox().request.icon, BoxIcon::None);
         QCOMPARE(operatorRows(h).last(), QStringLiteral("王 五'1-x/888"));
         QCOMPARE(name->text(), QStringLiteral("  王 五'1-x  "));
-        QCOMPARE(items(w->ui->operatorList), h.queryColumn(QStringLiteral("select username from userdb")));
+        QCOMPARE(items(widgets(w)->operatorList), h.queryColumn(QStringLiteral("select username from userdb")));
         // ... and can log in with it.
         openStatement(h.data->statementQuery, sql::loginCheck(QStringLiteral("888"), QStringLiteral("王 五'1-x")));
         QCOMPARE(h.data->statementQuery->recordCount(), 1);
@@ -398,21 +398,21 @@ private slots:
         // another operator, as the login tells them apart.
         const QStringList before = operatorRows(h);
         name->setText(QStringLiteral(" zhang"));
-        QTest::mouseClick(w->ui->addButton, Qt::LeftButton);
+        QTest::mouseClick(widgets(w)->addButton, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("用户名已存在！"));
         QCOMPARE(h.env.dialogs().lastBox().request.icon, BoxIcon::None);
         QCOMPARE(operatorRows(h), before);
         name->setText(QStringLiteral("Zhang"));
-        QTest::mouseClick(w->ui->addButton, Qt::LeftButton);
+        QTest::mouseClick(widgets(w)->addButton, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("成功添加新用户！缺省口令是：888,请此用户下次登录时及时修改口令！"));
         QCOMPARE(operatorRows(h).last(), QStringLiteral("Zhang/888"));
 
         // Empty: refused, the list is refilled all the same.
         h.data->connection->execute(QStringLiteral("insert into userdb values ('外来','1')"));
         name->setText(QStringLiteral("   "));
-        QTest::mouseClick(w->ui->addButton, Qt::LeftButton);
+        QTest::mouseClick(widgets(w)->addButton, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("请选择用户名！"));
-        QVERIFY(items(w->ui->operatorList).contains(QStringLiteral("外来")));
+        QVERIFY(items(widgets(w)->operatorList).contains(QStringLiteral("外来")));
 
         // The super administrator, with or without blanks and even when its row is missing:
         // refused, and the list is not refilled.
@@ -420,9 +420,9 @@ private slots:
         for (const QString &text : {QStringLiteral("超级管理员"), QStringLiteral("  超级管理员 ")}) {
             h.data->connection->execute(QStringLiteral("delete from userdb where username='超级管理员'"));
             name->setText(text);
-            QTest::mouseClick(w->ui->addButton, Qt::LeftButton);
+            QTest::mouseClick(widgets(w)->addButton, Qt::LeftButton);
             QCOMPARE(lastText(h), QStringLiteral("超级管理员只能有一个，不能增加"));
-            QVERIFY(items(w->ui->operatorList).contains(superAdministratorName()));
+            QVERIFY(items(widgets(w)->operatorList).contains(superAdministratorName()));
         }
         QCOMPARE(h.env.dialogs().boxes().size(), count + 2);
         QCOMPARE(h.queryColumn(QStringLiteral("select count(*) from userdb where username like '%超级管理员%'")), QStringList{"0"});
@@ -445,6 +445,7 @@ private slots:
     {
         MainWindowHarness h(false);
         // Built as an older program left it: no unique index, a name held twice.
+        h.form.reset();
         h.data.reset();
         {
             db::Connection older(h.env.filePath(QStringLiteral("data.db")));
@@ -453,32 +454,33 @@ private slots:
             older.execute(QStringLiteral("insert into userdb values ('王五','555'), ('张三','3'), ('王五','555')"));
         }
         h.data = std::make_unique<Database>();
+        h.form = std::make_unique<MainWindow>(*h.data);
         h.show();
         QCOMPARE(h.queryColumn(QStringLiteral("select count(*) from sqlite_master where name='userdb_username'")),
                  QStringList{"0"}); // opening adds no index
         OperatorAdminDialog *w = openWindow(h);
         QVERIFY(w);
-        QCOMPARE(items(w->ui->operatorList),
+        QCOMPARE(items(widgets(w)->operatorList),
                  QStringList({QStringLiteral("超级管理员"), QStringLiteral("王五"), QStringLiteral("张三"), QStringLiteral("王五")}));
         unlock(w, QStringLiteral("888"));
         QVERIFY(w->unlocked());
 
         // Adding the duplicated name again is refused.
         showTab(w, 1);
-        w->ui->newNameEdit->setText(QStringLiteral("王五"));
-        QTest::mouseClick(w->ui->addButton, Qt::LeftButton);
+        widgets(w)->newNameEdit->setText(QStringLiteral("王五"));
+        QTest::mouseClick(widgets(w)->addButton, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("用户名已存在！"));
         QCOMPARE(h.queryColumn(QStringLiteral("select count(*) from userdb where username='王五'")), QStringList{"2"});
 
         // Deleting it removes every row of the name.
         showTab(w, 2);
         clickEntry(w, 3);
-        QCOMPARE(w->ui->deleteNameEdit->text(), QStringLiteral("王五"));
+        QCOMPARE(widgets(w)->deleteNameEdit->text(), QStringLiteral("王五"));
         h.env.dialogs().queueBoxAnswer(BoxButton::Yes);
-        QTest::mouseClick(w->ui->deleteButton, Qt::LeftButton);
+        QTest::mouseClick(widgets(w)->deleteButton, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("成功删除！"));
         QCOMPARE(operatorRows(h), QStringList({QStringLiteral("超级管理员/888"), QStringLiteral("张三/3")}));
-        QCOMPARE(items(w->ui->operatorList), QStringList({QStringLiteral("超级管理员"), QStringLiteral("张三")}));
+        QCOMPARE(items(widgets(w)->operatorList), QStringList({QStringLiteral("超级管理员"), QStringLiteral("张三")}));
     }
 
     void deletingOperators()
@@ -489,15 +491,15 @@ private slots:
         QVERIFY(w);
         unlock(w, QStringLiteral("888"));
         showTab(w, 2);
-        QCOMPARE(w->ui->actionTabs->currentIndex(), 2);
+        QCOMPARE(widgets(w)->actionTabs->currentIndex(), 2);
         ScriptedDialogs &boxes = h.env.dialogs();
 
-        QTest::mouseClick(w->ui->deleteButton, Qt::LeftButton);
+        QTest::mouseClick(widgets(w)->deleteButton, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("请选择用户"));
         QCOMPARE(boxes.lastBox().request.icon, BoxIcon::None);
 
         QVERIFY(clickName(w, superAdministratorName()));
-        QTest::mouseClick(w->ui->deleteButton, Qt::LeftButton);
+        QTest::mouseClick(widgets(w)->deleteButton, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("超级管理员不能删除！"));
         QCOMPARE(operatorRows(h).size(), 4);
 
@@ -505,28 +507,28 @@ private slots:
         QVERIFY(clickName(w, QStringLiteral("Zhang")));
         h.data->connection->execute(QStringLiteral("insert into userdb values ('外来','1')"));
         boxes.queueBoxAnswer(BoxButton::No);
-        QTest::mouseClick(w->ui->deleteButton, Qt::LeftButton);
+        QTest::mouseClick(widgets(w)->deleteButton, Qt::LeftButton);
         const BoxRequest confirm = boxes.lastBox().request;
         QCOMPARE(confirm.text, QStringLiteral("你真的要删除用户：Zhang吗?"));
         QCOMPARE(confirm.caption, QStringLiteral("Confirm"));
         QCOMPARE(confirm.icon, BoxIcon::Question);
         QCOMPARE(confirm.buttons, QList<BoxButton>({BoxButton::Yes, BoxButton::No}));
         QCOMPARE(operatorRows(h).size(), 5);
-        QVERIFY(items(w->ui->operatorList).contains(QStringLiteral("外来")));
-        QCOMPARE(w->ui->deleteNameEdit->text(), QStringLiteral("Zhang"));
+        QVERIFY(items(widgets(w)->operatorList).contains(QStringLiteral("外来")));
+        QCOMPARE(widgets(w)->deleteNameEdit->text(), QStringLiteral("Zhang"));
 
         // "&Yes": exactly that name goes (not the one in another letter case).
         QVERIFY(clickName(w, QStringLiteral("Zhang")));
-        QCOMPARE(w->ui->resetNameEdit->text(), QStringLiteral("Zhang"));
+        QCOMPARE(widgets(w)->resetNameEdit->text(), QStringLiteral("Zhang"));
         boxes.queueBoxAnswer(BoxButton::Yes);
-        QTest::mouseClick(w->ui->deleteButton, Qt::LeftButton);
+        QTest::mouseClick(widgets(w)->deleteButton, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("成功删除！"));
         QCOMPARE(h.queryColumn(QStringLiteral("select username from userdb order by rowid")),
                  QStringList({QStringLiteral("超级管理员"), QStringLiteral("zhang"), QStringLiteral("李四"), QStringLiteral("外来")}));
-        QCOMPARE(items(w->ui->operatorList), h.queryColumn(QStringLiteral("select username from userdb")));
-        QCOMPARE(w->ui->deleteNameEdit->text(), QString());
+        QCOMPARE(items(widgets(w)->operatorList), h.queryColumn(QStringLiteral("select username from userdb")));
+        QCOMPARE(widgets(w)->deleteNameEdit->text(), QString());
         // The reset tab no longer offers the operator who is gone.
-        QCOMPARE(w->ui->resetNameEdit->text(), QString());
+        QCOMPARE(widgets(w)->resetNameEdit->text(), QString());
         QCOMPARE(boxes.pendingAnswers(), 0);
     }
 
@@ -539,8 +541,8 @@ private slots:
         showTab(w, 1);
         h.data->connection->execute(QStringLiteral(
             "create trigger refuse_operators before insert on userdb begin select raise(abort, 'refused by the file'); end"));
-        w->ui->newNameEdit->setText(QStringLiteral("王五"));
-        QTest::mouseClick(w->ui->addButton, Qt::LeftButton);
+        widgets(w)->newNameEdit->setText(QStringLiteral("王五"));
+        QTest::mouseClick(widgets(w)->addButton, Qt::LeftButton);
         const BoxRequest box = h.env.dialogs().lastBox().request;
         QCOMPARE(box.icon, BoxIcon::Stop);
         QCOMPARE(box.caption, QStringLiteral("联簿宝"));
@@ -549,7 +551,7 @@ private slots:
         QCOMPARE(operatorRows(h), QStringList{QStringLiteral("超级管理员/888")});
         QVERIFY(w->isVisible());
         QVERIFY(w->unlocked());
-        QCOMPARE(w->ui->newNameEdit->text(), QStringLiteral("王五"));
+        QCOMPARE(widgets(w)->newNameEdit->text(), QStringLiteral("王五"));
     }
 
     void screenshots()
@@ -568,13 +570,14 @@ private slots:
         for (int i = 0; i < 3; ++i) {
             showTab(w, i);
             if (i == 1)
-                w->ui->newNameEdit->setText(QStringLiteral("王五"));
+                widgets(w)->newNameEdit->setText(QStringLiteral("王五"));
             QVERIFY(w->grab().save(out + QStringLiteral("/usergl-tab%1.png").arg(i + 1)));
         }
         h.form->changePasswordAction->trigger();
-        QVERIFY(changepassfm);
-        typeText(changepassfm->findChild<QLineEdit *>(QStringLiteral("Edit1")), QStringLiteral("abc"));
-        QVERIFY(changepassfm->grab().save(out + QStringLiteral("/changepass.png")));
+        ChangePasswordDialog *change = openWindowOf<ChangePasswordDialog>();
+        QVERIFY(change);
+        typeText(widgets(change)->oldPasswordEdit, QStringLiteral("abc"));
+        QVERIFY(change->grab().save(out + QStringLiteral("/changepass.png")));
 
         // In every skin of the store.
         skins::initSkinResources();
@@ -582,7 +585,7 @@ private slots:
         for (int i = 0; i < skins::storeSkins().size(); ++i) {
             qApp->setStyleSheet(QString::fromUtf8(skins::skinData(skins::storeSkins().at(i))));
             QVERIFY(w->grab().save(out + QStringLiteral("/usergl-skin%1.png").arg(i)));
-            QVERIFY(changepassfm->grab().save(out + QStringLiteral("/changepass-skin%1.png").arg(i)));
+            QVERIFY(change->grab().save(out + QStringLiteral("/changepass-skin%1.png").arg(i)));
         }
         qApp->setStyleSheet(QString());
     }

@@ -1,5 +1,5 @@
 // Message boxes, the common dialogs' double, and the general error display.
-#include "app/AppInfo.h"
+#include "platform/AppInfo.h"
 #include "platform/Application.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"

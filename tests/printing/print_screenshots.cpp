@@ -1,5 +1,6 @@
 // Renders the print preview, its pages and the settings dialog to PNG files for a person to look
 // at (not a test):  QT_QPA_PLATFORM=offscreen build/.../tests/printing/lianbu-print-screenshots OUTDIR
+#include "tests/support/FormWidgets.h"
 #include "tests/support/MainWindowHarness.h"
 
 #include "data/Database.h"
@@ -8,8 +9,6 @@
 #include "printing/GridReport.h"
 #include "printing/PrintSettingsDialog.h"
 #include "printing/PrintPreviewWindow.h"
-#include "ui_MainWindow.h"
-#include "ui_PrintSettingsDialog.h"
 
 #include <QApplication>
 #include <QDir>

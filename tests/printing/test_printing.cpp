@@ -1,6 +1,7 @@
 // The customer list printed through "打 印": pages, their contents, generation control (stop,
 // escape, close box), the preview window's rules and zoom, printing a page range to PDF, the
 // settings dialog.
+#include "tests/support/FormWidgets.h"
 #include "tests/support/MainWindowHarness.h"
 #include "tests/printing/PageText.h"
 
@@ -11,9 +12,6 @@
 #include "printing/GridReport.h"
 #include "printing/PrintSettingsDialog.h"
 #include "printing/PrintPreviewWindow.h"
-#include "ui_MainWindow.h"
-#include "ui_PrintSettingsDialog.h"
-#include "ui_PrintPreviewWindow.h"
 
 #include <QActionGroup>
 #include <QFile>
@@ -158,7 +156,7 @@ private slots:
         fixClock();
         h.insertCustomers(numberedCustomers(5));
         h.form->showAllRecords();
-        QTest::mouseClick(h.form->ui->printButton, Qt::LeftButton);
+        QTest::mouseClick(widgets(h.form)->printButton, Qt::LeftButton);
         QVERIFY(preview());
         QVERIFY(preview()->isVisible());
         QCOMPARE(preview()->windowTitle(), QStringLiteral("预览 - 列表信息"));
@@ -229,7 +227,7 @@ private slots:
         fixClock();
         h.insertCustomers(numberedCustomers(4));
         h.form->showAllRecords();
-        DataGrid *grid = h.form->ui->customerGrid;
+        DataGrid *grid = widgets(h.form)->customerGrid;
         grid->columns()->findByFieldName(QStringLiteral("c"))->setVisible(false);
         grid->columns()->move(grid->columns()->indexOf(grid->columns()->findByFieldName(QStringLiteral("g"))), 0);
         h.form->printCustomerList();
@@ -256,7 +254,7 @@ private slots:
         h.data->customerList->close();
         h.data->customerList->setSql(QStringLiteral("select * from data where a='VIP客户'"));
         h.data->customerList->open();
-        h.form->ui->customerGrid->clickTitle(1); // by short name, descending
+        widgets(h.form)->customerGrid->clickTitle(1); // by short name, descending
         const QStringList shown = h.listColumn(QStringLiteral("b"));
         QCOMPARE(shown.size(), 10);
         QVERIFY(shown.first() > shown.last());
@@ -291,7 +289,7 @@ private slots:
         rows[3][7] = QStringLiteral("0.25"); // row 3 has none
         h.insertCustomers(rows);
         h.form->showAllRecords();
-        DataGrid *grid = h.form->ui->customerGrid;
+        DataGrid *grid = widgets(h.form)->customerGrid;
         grid->columns()->findByFieldName(QStringLiteral("f"))->title()->setCaption(QStringLiteral("联系方式|手机"));
         grid->columns()->findByFieldName(QStringLiteral("g"))->title()->setCaption(QStringLiteral("联系方式|电话"));
         grid->columns()->findByFieldName(QStringLiteral("h"))->footer()->setValueType(FooterValue::Sum);
@@ -426,10 +424,10 @@ private slots:
         h.data->customerList->moveToRow(7);
         auto connection = connect(store(), &PageStore::pageStarted, this, [&](int page) {
             if (page == 3) {
-                QVERIFY(preview()->ui->stopButton->isEnabled());
-                QVERIFY(!preview()->ui->closeButton->isEnabled());
-                QVERIFY(!preview()->ui->printerSetupButton->isEnabled());
-                QTest::mouseClick(preview()->ui->stopButton, Qt::LeftButton);
+                QVERIFY(widgets(preview())->stopButton->isEnabled());
+                QVERIFY(!widgets(preview())->closeButton->isEnabled());
+                QVERIFY(!widgets(preview())->printerSetupButton->isEnabled());
+                QTest::mouseClick(widgets(preview())->stopButton, Qt::LeftButton);
             }
         });
         h.form->printCustomerList();
@@ -439,7 +437,7 @@ private slots:
         QCOMPARE(store()->pageCount(), 3);
         QCOMPARE(preview()->pageCount(), 3);
         QCOMPARE(preview()->statusText(), QStringLiteral("第 1 页 共 3 页"));
-        QVERIFY(!preview()->ui->stopButton->isEnabled());
+        QVERIFY(!widgets(preview())->stopButton->isEnabled());
         QCOMPARE(h.data->customerList->currentRow(), 7);
         QVERIFY(!h.data->customerList->controlsDisabled());
         QVERIFY(component(h)->afterGridText()->toPlainText().contains(QStringLiteral("%[Today]")));
@@ -556,7 +554,7 @@ private slots:
         QCOMPARE(layout.blocks.size(), 1);
 
         // a narrow grid keeps its natural size
-        DataGrid *grid = h.form->ui->customerGrid;
+        DataGrid *grid = widgets(h.form)->customerGrid;
         grid->setAutoFitColWidths(false);
         for (int i = 2; i < grid->columns()->count(); ++i)
             grid->columns()->items(i)->setVisible(false);
@@ -596,7 +594,7 @@ private slots:
         h.form->showAllRecords();
         h.form->printCustomerList();
         PrintPreviewWindow *f = preview();
-        auto *ui = f->ui;
+        auto *ui = widgets(f);
         QCOMPARE(ui->printButton->text(), QStringLiteral("打印"));
         QCOMPARE(ui->printButton->toolTip(), QStringLiteral("Print"));
         QCOMPARE(ui->printerSetupButton->text(), QStringLiteral(" 打印设置"));
@@ -684,15 +682,15 @@ private slots:
         QCOMPARE(f->toolbarLook(), ToolbarLook::IconsAndCaptions);
         f->onToolbarSplitterMoved(40, 1);
         QCOMPARE(f->toolbarLook(), ToolbarLook::IconsOnly);
-        QCOMPARE(f->ui->printButton->toolButtonStyle(), Qt::ToolButtonIconOnly);
+        QCOMPARE(widgets(f)->printButton->toolButtonStyle(), Qt::ToolButtonIconOnly);
         f->onToolbarSplitterMoved(20, 1);
         QCOMPARE(f->toolbarLook(), ToolbarLook::CaptionsOnly);
-        QCOMPARE(f->ui->printButton->toolButtonStyle(), Qt::ToolButtonTextOnly);
+        QCOMPARE(widgets(f)->printButton->toolButtonStyle(), Qt::ToolButtonTextOnly);
         f->onToolbarSplitterMoved(60, 1);
         QCOMPARE(f->toolbarLook(), ToolbarLook::IconsOnly);
         f->onToolbarSplitterMoved(60, 1);
         QCOMPARE(f->toolbarLook(), ToolbarLook::IconsAndCaptions);
-        QCOMPARE(f->ui->printButton->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+        QCOMPARE(widgets(f)->printButton->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
     }
 
     void printingAPageRangeToPdf()
@@ -708,7 +706,7 @@ private slots:
         QPrinter *printer = store()->printer();
         printer->setOutputFormat(QPrinter::PdfFormat);
         printer->setOutputFileName(pdf);
-        preview()->ui->printButton->setEnabled(true);
+        widgets(preview())->printButton->setEnabled(true);
         QVERIFY(store()->printerInstalled());
 
         RangeDialogs range(h.env.dialogs(), 2, 3);
@@ -761,16 +759,16 @@ private slots:
         // cancel changes nothing
         withDialog([](PrintSettingsDialog *d) {
             QCOMPARE(d->windowTitle(), QStringLiteral("打印设置"));
-            QCOMPARE(d->ui->leftMarginSpin->text(), QStringLiteral("2"));
-            QVERIFY(d->ui->fitToPageWidthCheck->isChecked());
-            QVERIFY(d->ui->fitByScaleRadio->isChecked());
-            QVERIFY(d->ui->colouredCheck->isChecked());
-            QVERIFY(d->ui->autoStretchCheck->isChecked());
-            QVERIFY(!d->ui->optimalColumnWidthsCheck->isChecked());
-            QCOMPARE(d->ui->printFontEdit->text(), QStringLiteral("Arial"));
-            QVERIFY(!d->ui->printerSetupButton->isEnabled()); // no printer
-            d->ui->leftMarginSpin->setText(QStringLiteral("5"));
-            QTest::mouseClick(d->ui->cancelButton, Qt::LeftButton);
+            QCOMPARE(widgets(d)->leftMarginSpin->text(), QStringLiteral("2"));
+            QVERIFY(widgets(d)->fitToPageWidthCheck->isChecked());
+            QVERIFY(widgets(d)->fitByScaleRadio->isChecked());
+            QVERIFY(widgets(d)->colouredCheck->isChecked());
+            QVERIFY(widgets(d)->autoStretchCheck->isChecked());
+            QVERIFY(!widgets(d)->optimalColumnWidthsCheck->isChecked());
+            QCOMPARE(widgets(d)->printFontEdit->text(), QStringLiteral("Arial"));
+            QVERIFY(!widgets(d)->printerSetupButton->isEnabled()); // no printer
+            widgets(d)->leftMarginSpin->setText(QStringLiteral("5"));
+            QTest::mouseClick(widgets(d)->cancelButton, Qt::LeftButton);
         });
         QSignalSpy begun(store(), &PageStore::documentBegun);
         preview()->tbtPrinterSetupDialogClick();
@@ -780,12 +778,12 @@ private slots:
         // unchecking fit-to-width disables the fitting group
         // confirming a new margin regenerates the pages with it
         withDialog([](PrintSettingsDialog *d) {
-            d->ui->fitToPageWidthCheck->setChecked(false);
-            QVERIFY(!d->ui->fittingTypeGroup->isEnabled());
-            d->ui->fitToPageWidthCheck->setChecked(true);
-            QVERIFY(d->ui->fittingTypeGroup->isEnabled());
-            d->ui->leftMarginSpin->setText(QStringLiteral("3"));
-            QTest::mouseClick(d->ui->okButton, Qt::LeftButton);
+            widgets(d)->fitToPageWidthCheck->setChecked(false);
+            QVERIFY(!widgets(d)->fittingTypeGroup->isEnabled());
+            widgets(d)->fitToPageWidthCheck->setChecked(true);
+            QVERIFY(widgets(d)->fittingTypeGroup->isEnabled());
+            widgets(d)->leftMarginSpin->setText(QStringLiteral("3"));
+            QTest::mouseClick(widgets(d)->okButton, Qt::LeftButton);
         });
         preview()->tbtPrinterSetupDialogClick();
         QCOMPARE(begun.count(), 1);
@@ -794,34 +792,34 @@ private slots:
 
         // a margin that is no number: the error, the dialog stays, nothing applied
         withDialog([&h](PrintSettingsDialog *d) {
-            d->ui->topMarginSpin->setText(QStringLiteral("abc"));
-            QTest::mouseClick(d->ui->okButton, Qt::LeftButton);
+            widgets(d)->topMarginSpin->setText(QStringLiteral("abc"));
+            QTest::mouseClick(widgets(d)->okButton, Qt::LeftButton);
             QVERIFY(d->isVisible());
             QCOMPARE(h.env.dialogs().lastBox().request.text, QStringLiteral("'abc' is not a valid floating point value."));
             QCOMPARE(h.env.dialogs().lastBox().request.icon, lianbu::BoxIcon::Stop);
             // leaving a field that holds no number shows the same error and returns to it
-            d->ui->topMarginSpin->setText(QStringLiteral("2"));
+            widgets(d)->topMarginSpin->setText(QStringLiteral("2"));
             d->activateWindow();
             QVERIFY(QTest::qWaitForWindowActive(d));
-            d->ui->bottomMarginSpin->setFocus(Qt::TabFocusReason);
-            d->ui->bottomMarginSpin->setText(QStringLiteral("1,5cm"));
+            widgets(d)->bottomMarginSpin->setFocus(Qt::TabFocusReason);
+            widgets(d)->bottomMarginSpin->setText(QStringLiteral("1,5cm"));
             const int boxes = int(h.env.dialogs().boxes().size());
-            d->ui->leftMarginSpin->setFocus(Qt::TabFocusReason);
+            widgets(d)->leftMarginSpin->setFocus(Qt::TabFocusReason);
             QCOMPARE(int(h.env.dialogs().boxes().size()), boxes + 1);
             QCOMPARE(h.env.dialogs().lastBox().request.text, QStringLiteral("'1,5cm' is not a valid floating point value."));
-            QVERIFY(d->ui->bottomMarginSpin->hasFocus());
+            QVERIFY(widgets(d)->bottomMarginSpin->hasFocus());
             // leaving it for "取消(&C)" abandons it without a word
-            QTest::mouseClick(d->ui->cancelButton, Qt::LeftButton);
+            QTest::mouseClick(widgets(d)->cancelButton, Qt::LeftButton);
             QCOMPARE(int(h.env.dialogs().boxes().size()), boxes + 1);
         });
         preview()->tbtPrinterSetupDialogClick();
         withDialog([&h](PrintSettingsDialog *d) {
             // the font button: the system font dialog preset to the face, the chosen face taken
             h.env.dialogs().queueFontAnswer(QFont(QStringLiteral("DejaVu Serif")));
-            QTest::mouseClick(d->ui->printFontButton, Qt::LeftButton);
-            QCOMPARE(d->ui->printFontEdit->text(), QStringLiteral("DejaVu Serif"));
+            QTest::mouseClick(widgets(d)->printFontButton, Qt::LeftButton);
+            QCOMPARE(widgets(d)->printFontEdit->text(), QStringLiteral("DejaVu Serif"));
             QCOMPARE(h.env.dialogs().commonDialogs().back().fontBefore.family(), QStringLiteral("Arial"));
-            QTest::mouseClick(d->ui->cancelButton, Qt::LeftButton);
+            QTest::mouseClick(widgets(d)->cancelButton, Qt::LeftButton);
         });
         preview()->tbtPrinterSetupDialogClick();
         QCOMPARE(begun.count(), 1);
@@ -830,11 +828,11 @@ private slots:
 
         // confirming the other options stores them in the component
         withDialog([](PrintSettingsDialog *d) {
-            d->ui->fitByColumnWidthsRadio->setChecked(true);
-            d->ui->optimalColumnWidthsCheck->setChecked(true);
-            d->ui->colouredCheck->setChecked(false);
-            d->ui->rightMarginSpin->setText(QStringLiteral("1.23456"));
-            QTest::mouseClick(d->ui->okButton, Qt::LeftButton);
+            widgets(d)->fitByColumnWidthsRadio->setChecked(true);
+            widgets(d)->optimalColumnWidthsCheck->setChecked(true);
+            widgets(d)->colouredCheck->setChecked(false);
+            widgets(d)->rightMarginSpin->setText(QStringLiteral("1.23456"));
+            QTest::mouseClick(widgets(d)->okButton, Qt::LeftButton);
         });
         preview()->tbtPrinterSetupDialogClick();
         QVERIFY(printer->options.testFlag(PrintOption::FitByColumnWidths));

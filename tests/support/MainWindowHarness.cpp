@@ -12,8 +12,8 @@ MainWindowHarness::MainWindowHarness(bool showNow)
 {
     prepareApplication();
     createDataDb(env.path());
-    form = std::make_unique<MainWindow>();
     data = std::make_unique<Database>();
+    form = std::make_unique<MainWindow>(*data);
     if (showNow)
         show();
 }

@@ -15,7 +15,7 @@ namespace lianbu::test {
 using CustomerRow = QStringList;
 
 // The program's permanent windows over a fresh delivered data.db, created in the program's
-// order (main window, then the data module) and shown, so onFirstShow has run.
+// order (the register, then the main window) and shown, so onFirstShow has run.
 class MainWindowHarness
 {
 public:
@@ -23,8 +23,9 @@ public:
     ~MainWindowHarness();
 
     Environment env;
-    std::unique_ptr<MainWindow> form;
+    // The register outlives the windows that use it.
     std::unique_ptr<Database> data;
+    std::unique_ptr<MainWindow> form;
 
     void show();
     // Inserts rows straight into the table (bypassing the program), in this order.

@@ -2,6 +2,7 @@
 // result of a check against scripted servers on 127.0.0.1, the ask window, the password window,
 // the automatic check and the restart test.
 
+#include "tests/support/FormWidgets.h"
 #include "TestHttpServer.h"
 #include "UpgradeTestSupport.h"
 

@@ -3,6 +3,7 @@
 // end of the run, and whole upgrades of a small program through the real updater (also one
 // killed halfway and run again), all against a scripted server on 127.0.0.1.
 
+#include "tests/support/FormWidgets.h"
 #include "TestHttpServer.h"
 #include "UpgradeTestSupport.h"
 
@@ -783,13 +784,13 @@ private slots:
             QStringLiteral("insert into rz (username,btime) values ('超级管理员','2010-08-20 8:00:00')"));
         QSqlQuery id(h.data->connection->database());
         QVERIFY(id.exec(QStringLiteral("select max(id) from rz")) && id.next());
-        h.form->tag = id.value(0).toInt();
+        h.form->openSession(QStringLiteral("超级管理员"), id.value(0).toInt());
         bool ended = false;
         up->OnEndUpgrade = [&](QObject *) { ended = true; };
         h.form->checkForUpgradeAction->trigger();
         QVERIFY(waitFor([&] { return ended && !h.form->isVisible(); }));
         QSqlQuery q(h.data->connection->database());
-        QVERIFY(q.exec(QStringLiteral("select jtime from rz where id = ") + QString::number(h.form->tag)) && q.next());
+        QVERIFY(q.exec(QStringLiteral("select jtime from rz where id = ") + QString::number(h.form->sessionId().value_or(0))) && q.next());
         QCOMPARE(q.value(0).toString(), QStringLiteral("2010-08-20 17:30:00"));
         setFixedNow(QDateTime());
         QCOMPARE(waitForFile(m_folder + "/marker.txt"), QByteArray("v1 /afterupgrade\n"));
@@ -801,7 +802,7 @@ private slots:
     void declinedOnceIsNotAskedAgainOnActivation()
     {
         MainWindowHarness h;
-        h.form->tag = 1; // a session is open: activation shows no login dialog
+        h.form->openSession(QStringLiteral("超级管理员"), 1); // a session is open: activation shows no login dialog
         TauAutoUpgrader *up = h.form->upgrader;
         QVERIFY(waitFor([&] { return !up->Busy() && !up->InProgress(); })); // the first activation's check
         TestHttpServer server([](const HttpRequest &) {

@@ -1,4 +1,4 @@
-#include "app/VendorAddresses.h"
+#include "platform/VendorAddresses.h"
 
 namespace lianbu {
 

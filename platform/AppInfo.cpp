@@ -1,4 +1,4 @@
-#include "app/AppInfo.h"
+#include "platform/AppInfo.h"
 
 namespace lianbu {
 
