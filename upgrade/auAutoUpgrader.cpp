@@ -1,12 +1,13 @@
 #include "upgrade/auAutoUpgrader.h"
 
 #include "app/AppInfo.h"
-#include "app/MainWindow.h"
 #include "platform/Application.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/Gbk.h"
 #include "platform/Shell.h"
+#include "updater/Install.h"
+#include "updater/ProgramLock.h"
 #include "updater/UpdaterCore.h"
 #include "updater/UpdaterProgram.h"
 #include "upgrade/auAutoUpgraderPassword.h"
@@ -19,12 +20,15 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QDir>
+#include <QLoggingCategory>
 #include <QThread>
+#include <QUrl>
 #include <QTimer>
 
 #include <atomic>
 #include <climits>
 #include <memory>
+#include <sstream>
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -35,8 +39,24 @@ namespace lianbu {
 
 namespace {
 
+Q_LOGGING_CATEGORY(upgradeLog, "lianbu.upgrade")
+
 constexpr int kAutoCheckPeriodMs = 10000;
 const QString kTempSuffix = QStringLiteral(".uTMP");
+const QString kSignatureSuffix = QStringLiteral(".minisig");
+// The information file is small; it must arrive well within this.
+constexpr quint32 kInfoFileDeadlineMs = 2 * 60 * 1000;
+// Slower than this over a whole stall limit counts as stalled (a server dripping a few bytes).
+constexpr quint32 kMinimumSpeed = 512;
+
+#ifndef LIANBU_UPGRADE_PUBLIC_KEY
+#define LIANBU_UPGRADE_PUBLIC_KEY ""
+#endif
+
+std::string folderOfProgram(const QString &programPath)
+{
+    return QFile::encodeName(QFileInfo(programPath).absolutePath() + QLatin1Char('/')).toStdString();
+}
 
 // Lower case of the markers' letters only, so every position stays where it was.
 QString asciiLower(const QString &text)
@@ -196,6 +216,31 @@ bool isNewerByNumber(const QString &publishedVersion, const QString &ownVersion)
     return false;
 }
 
+bool isDownloadAddress(const QString &address)
+{
+    // Addresses without a scheme are fetched as http (the transfer client's rule).
+    if (!address.contains(QLatin1String("://")))
+        return true;
+    const QString scheme = address.left(address.indexOf(QLatin1String("://"))).trimmed().toLower();
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
+}
+
+RestartReport restartReportText(int outcome, const QString &reason)
+{
+    const QString title = applicationTitle();
+    switch (static_cast<updater::Outcome>(outcome)) {
+    case updater::Outcome::Installed:
+        return {true, QStringLiteral("升级已完成，%1 已作为新版本重新启动。").arg(title)};
+    case updater::Outcome::RolledBack:
+        return {false, QStringLiteral("升级没有完成，已恢复到原来的版本。\n原因：%1").arg(reason)};
+    case updater::Outcome::Rejected:
+        return {false, QStringLiteral("下载的文件没有通过检查，没有安装任何文件。\n原因：%1").arg(reason)};
+    case updater::Outcome::NotStarted:
+        return {false, QStringLiteral("升级没有进行：当时 %1 还有其他窗口在运行。\n请关闭所有 %1 窗口后再检查升级。").arg(title)};
+    }
+    return {};
+}
+
 QString restartParameter(const QString &restartParams, TauUpgradeMethod method)
 {
     return QLatin1Char('+') + restartParams + QString::number(method == umUseExternalSetup ? 1 : 0);
@@ -247,6 +292,8 @@ TauAutoUpgrader::TauAutoUpgrader(QObject *parent)
     m_versionDate = today().toString(QStringLiteral("MM/dd/yyyy"));
     m_programPath = QCoreApplication::applicationFilePath();
     setHideOutputFile(true);
+    setPublicKey(QString::fromUtf8(LIANBU_UPGRADE_PUBLIC_KEY));
+    Timeouts().MinimumSpeed = kMinimumSpeed;
 
     m_timer->setInterval(kAutoCheckPeriodMs);
     connect(m_timer, &QTimer::timeout, this, &TauAutoUpgrader::timerTick);
@@ -328,8 +375,61 @@ void TauAutoUpgrader::AutoCheckTick(bool connected)
 void TauAutoUpgrader::Loaded(const QStringList &arguments)
 {
     armTimer();
-    if (OnAfterRestart && arguments.size() > 1 && arguments.at(1) == m_restartParams)
+    const bool restarted = arguments.size() > 1 && arguments.at(1) == m_restartParams;
+    // An install a killed updater left half done is finished (or undone) before anything else.
+    const std::string folder = folderOfProgram(m_programPath);
+    std::ostringstream recoveryLog;
+    updater::recoverInterruptedInstall(folder, recoveryLog);
+    if (!recoveryLog.str().empty())
+        log(QString::fromStdString(recoveryLog.str()).trimmed());
+    RestartReport report;
+    updater::Outcome outcome;
+    std::string reason;
+    if (restarted && updater::installAwaitingStart(folder)) {
+        // The updater waits for this report; without it, it puts the old version back.
+        if (updater::reportGoodStart(folder))
+            report = restartReportText(int(updater::Outcome::Installed), {});
+        else
+            log(QStringLiteral("cannot report the good start in %1").arg(QString::fromStdString(folder)));
+    } else if (updater::takeResult(folder, outcome, reason)) {
+        report = restartReportText(int(outcome), QString::fromStdString(reason));
+    }
+    if (!report.text.isEmpty())
+        QTimer::singleShot(0, this, [this, report] { showRestartReport(report); });
+    if (OnAfterRestart && restarted)
         OnAfterRestart(this);
+}
+
+void TauAutoUpgrader::showRestartReport(const RestartReport &report)
+{
+    BoxRequest box;
+    box.icon = report.success ? BoxIcon::Information : BoxIcon::Warning;
+    box.caption = applicationTitle();
+    box.text = report.text;
+    m_restartReportShown = report.text;
+    dialogs().messageBox(nullptr, box);
+}
+
+void TauAutoUpgrader::setPublicKey(const QString &text)
+{
+    m_publicKey = text.trimmed().isEmpty() ? std::nullopt : upgrade::parsePublicKey(text);
+    if (!text.trimmed().isEmpty() && !m_publicKey)
+        log(QStringLiteral("the configured public key cannot be read; no upgrade will be accepted"));
+}
+
+bool TauAutoUpgrader::SignaturesRequired() const
+{
+#ifdef LIANBU_UPGRADE_ALLOW_UNSIGNED
+    return m_publicKey.has_value();
+#else
+    return true;
+#endif
+}
+
+void TauAutoUpgrader::log(const QString &line)
+{
+    m_log << line;
+    qCWarning(upgradeLog).noquote() << line;
 }
 
 void TauAutoUpgrader::Loaded() { Loaded(QCoreApplication::arguments()); }
@@ -340,12 +440,20 @@ void TauAutoUpgrader::CheckUpdate()
     m_checkIsAutomatic = false;
     // A check whose question is open, or a run (its download window may wait for its OK),
     // must not be overtaken by a second one.
-    if (Busy() || m_mode != Idle)
+    if (Busy() || m_mode != Idle || m_verifying)
         return;
+    if (SignaturesRequired() && !m_publicKey) {
+        log(QStringLiteral("no public key is configured: upgrades cannot be verified and are not checked for"));
+        return;
+    }
     m_mode = InfoMode;
+    m_fetchingSignature = false;
+    m_infoBody.clear();
     setUseCache(false);
     setURL(m_infoFileURL);
     setOutputFileName(QString());
+    setMaxBodySize(kMaxInfoFileSize);
+    Timeouts().OverallLimit = kInfoFileDeadlineMs;
     if (!Read())
         m_mode = Idle;
 }
@@ -380,11 +488,30 @@ void TauAutoUpgrader::onDone(QIODevice *stream)
 {
     m_unansweredError = false;
     if (m_mode == InfoMode) {
-        evaluateInfoFile(stream ? stream->readAll() : QByteArray());
+        const QByteArray body = stream ? stream->readAll() : QByteArray();
+        if (!SignaturesRequired()) {
+            evaluateInfoFile(body);
+        } else if (m_fetchingSignature) {
+            m_fetchingSignature = false;
+            infoSignatureArrived(body);
+        } else {
+            // The information file counts only with its signature.
+            m_infoBody = body;
+            m_fetchingSignature = true;
+            setURL(m_infoFileURL + kSignatureSuffix);
+            setMaxBodySize(upgrade::kMaxSignatureFileSize);
+            if (!Read())
+                refuseInfoFile(QStringLiteral("its signature cannot be requested"));
+        }
         return;
     }
     if (m_mode != FilesMode)
         return;
+    if (m_fetchingSignature) {
+        m_fetchingSignature = false;
+        fileSignatureArrived(stream ? stream->readAll() : QByteArray());
+        return;
+    }
     if (m_fileTime.isValid()) {
         QFile file(m_currentLocalFile);
         if (file.open(QIODevice::ReadWrite | QIODevice::Append)) {
@@ -395,7 +522,17 @@ void TauAutoUpgrader::onDone(QIODevice *stream)
     }
     if (OnFileDone)
         OnFileDone(this, m_currentLocalFile);
-    nextFile();
+    m_runFiles << m_currentLocalFile;
+    if (!SignaturesRequired()) {
+        fileSignatureArrived(QByteArray()); // only the manifest's hash
+        return;
+    }
+    m_fetchingSignature = true;
+    setURL(m_currentURL + kSignatureSuffix);
+    setOutputFileName(QString());
+    setMaxBodySize(upgrade::kMaxSignatureFileSize);
+    if (!Read())
+        refuseRun(QStringLiteral("the signature of %1 cannot be requested").arg(m_currentURL));
 }
 
 void TauAutoUpgrader::onDoneInterrupted()
@@ -408,6 +545,15 @@ void TauAutoUpgrader::onDoneInterrupted()
 void TauAutoUpgrader::onHTTPError(int status)
 {
     m_unansweredError = false;
+    if (m_fetchingSignature) {
+        m_fetchingSignature = false;
+        const QString why = QStringLiteral("no signature (the server answered %1)").arg(status);
+        if (m_mode == InfoMode)
+            refuseInfoFile(why);
+        else if (m_mode == FilesMode)
+            refuseRun(QStringLiteral("%1: %2").arg(m_currentURL, why));
+        return;
+    }
     if (m_mode == InfoMode) {
         m_mode = Idle;
         if (OnNoInfoFile)
@@ -445,6 +591,7 @@ void TauAutoUpgrader::onHostNotFound()
     m_unansweredError = false;
     if (m_mode == Idle)
         return;
+    m_fetchingSignature = false;
     const QString host = urlToHostName(URL());
     if (OnHostUnreachable)
         OnHostUnreachable(this, URL(), host);
@@ -463,6 +610,15 @@ void TauAutoUpgrader::onConnectionLost()
     m_unansweredError = false;
     if (m_mode == Idle)
         return;
+    m_fetchingSignature = false;
+    if (LimitExceeded()) {
+        const QString why = QStringLiteral("%1 is larger than allowed or than the free space").arg(URL());
+        if (m_mode == InfoMode)
+            refuseInfoFile(why);
+        else
+            refuseRun(why);
+        return;
+    }
     if (OnConnLost)
         OnConnLost(this);
     if (m_showMessages.contains(mConnLost))
@@ -479,10 +635,12 @@ void TauAutoUpgrader::onAuthorizationRequired(const QString &realm, bool &tryAga
         OnPasswordRequest(this, realm, tryAgain);
     if (tryAgain || !m_showMessages.contains(mPasswordRequest))
         return;
-    TauAutoUpgraderPasswordForm form(urlToFileName(URL()), HTTPUsername());
+    TauAutoUpgraderPasswordForm form(urlToFileName(URL()), HTTPUsername(), nullptr, realm);
     if (form.exec() == QDialog::Accepted) {
         setHTTPUsername(form.UserName());
         setHTTPPassword(form.Password());
+        // Typed for this server: never sent to another one.
+        setCredentialOrigin(urlOrigin(URL()));
         tryAgain = true;
     } else {
         AbortUpgrade();
@@ -511,7 +669,7 @@ void TauAutoUpgrader::onAnyError()
 
 void TauAutoUpgrader::onHeaderInfo(const TauHeaderInfo &info, bool &goOn)
 {
-    if (m_mode != FilesMode)
+    if (m_mode != FilesMode || m_fetchingSignature)
         return;
     // An error page is no file: it is reported as lost, never skipped by the size rule.
     if (StatusCode() != 200)
@@ -528,7 +686,7 @@ void TauAutoUpgrader::onHeaderInfo(const TauHeaderInfo &info, bool &goOn)
 
 void TauAutoUpgrader::onTransferProgress(const TauTransferProgress &p)
 {
-    if (m_mode != FilesMode)
+    if (m_mode != FilesMode || m_fetchingSignature)
         return;
     const int total = totalPercent(p.PercentsDone, m_currentIndex, int(m_files.size()));
     if (OnProgress) {
@@ -547,6 +705,13 @@ void TauAutoUpgrader::evaluateInfoFile(const QByteArray &body)
     m_mode = Idle;
     const QString text = gbk::decode(body);
     m_files = infoFileUrls(text);
+    for (const QString &address : std::as_const(m_files)) {
+        if (!isDownloadAddress(address)) {
+            m_files.clear();
+            refuseInfoFile(QStringLiteral("it lists an address that is not http or https: %1").arg(address));
+            return;
+        }
+    }
     if (!isNewer(text) || m_files.isEmpty()) {
         if (OnNoUpdateAvailable)
             OnNoUpdateAvailable(this);
@@ -616,9 +781,23 @@ void TauAutoUpgrader::redirectToURL(const QString &address)
 
 void TauAutoUpgrader::startRun()
 {
+    // Nothing is downloaded while another instance would keep the updater waiting.
     m_mode = FilesMode;
+    if (!otherInstancesClosed()) {
+        m_mode = Idle;
+        log(QStringLiteral("the upgrade did not start: another instance of the program is running"));
+        if (OnLaterUpgrade)
+            OnLaterUpgrade(this);
+        return;
+    }
     setUseCache(true);
     m_currentIndex = 0;
+    // A list left by an earlier run that never reached the updater must not be used.
+    QFile::remove(QFile::decodeName(QByteArray::fromStdString(folderOfProgram(m_programPath) + updater::kManifestFile)));
+    m_verified.clear();
+    m_runFiles.clear();
+    m_fetchingSignature = false;
+    Timeouts().OverallLimit = m_fileDeadline;
     if (m_wizard.Enabled) {
         auto *form = new TauAutoUpgraderWizardForm(m_wizard.Pic118x218, m_wizard.StayOnTop);
         connect(form, &TauAutoUpgraderWizardForm::cancelRequested, this, &TauAutoUpgrader::wizardCancelRequested,
@@ -648,6 +827,7 @@ void TauAutoUpgrader::fetchCurrentFile()
     setURL(m_currentURL);
     setOutputFileName(m_currentLocalFile);
     setHideOutputFile(true);
+    setMaxBodySize(m_maxFileSize);
     Read();
 }
 
@@ -695,6 +875,10 @@ void TauAutoUpgrader::finishRun()
 {
     if (m_aborted || m_mode != FilesMode)
         return;
+    if (!writeManifest()) {
+        refuseRun(QStringLiteral("the list of downloaded files cannot be written"));
+        return;
+    }
     m_mode = Idle;
     if (OnEndUpgrade)
         OnEndUpgrade(this);
@@ -723,10 +907,141 @@ void TauAutoUpgrader::launchUpdaterAndClose()
         OnDoOwnCloseAppMethod(this);
         return;
     }
-    // The main window's close writes the session's logout time.
-    if (MainForm)
-        MainForm->close();
+    // The main window closes on this (its close writes the session's logout time).
+    emit quitRequested();
     QCoreApplication::quit();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Signatures, the manifest and the refusals
+
+void TauAutoUpgrader::refuseInfoFile(const QString &why)
+{
+    // Whoever wrote this file may have written its message too: nothing of it is shown.
+    m_mode = Idle;
+    m_fetchingSignature = false;
+    m_infoBody.clear();
+    log(QStringLiteral("upgrade information file %1 refused: %2").arg(m_infoFileURL, why));
+    if (OnNoUpdateAvailable)
+        OnNoUpdateAvailable(this);
+}
+
+void TauAutoUpgrader::infoSignatureArrived(const QByteArray &signature)
+{
+    const QByteArray body = m_infoBody;
+    m_infoBody.clear();
+    const upgrade::Verification v = upgrade::verifySignature(body, signature, *m_publicKey);
+    if (v.result != upgrade::SignatureResult::Valid) {
+        refuseInfoFile(upgrade::signatureResultText(v.result));
+        return;
+    }
+    evaluateInfoFile(body);
+}
+
+void TauAutoUpgrader::fileSignatureArrived(const QByteArray &signature)
+{
+    // Hashing a large file takes a while: off the user-interface thread.
+    const QString path = m_currentLocalFile;
+    const QString name = urlToFileName(m_currentURL);
+    const bool required = SignaturesRequired();
+    const std::optional<upgrade::PublicKey> key = m_publicKey;
+    struct Outcome
+    {
+        bool valid = false;
+        QString why;
+        updater::ManifestEntry entry;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    m_verifying = true;
+    QThread *check = QThread::create([=] {
+        if (!updater::isInstallableName(name.toStdString())) {
+            outcome->why = QStringLiteral("%1 is not a file name that can be installed").arg(name);
+            return;
+        }
+        if (required) {
+            const upgrade::Verification v = upgrade::verifyFileSignature(path, signature, *key);
+            if (v.result != upgrade::SignatureResult::Valid) {
+                outcome->why = QStringLiteral("%1: %2").arg(name, upgrade::signatureResultText(v.result));
+                return;
+            }
+        }
+        const auto hash = updater::sha256OfFile(QFile::encodeName(path).toStdString());
+        if (!hash) {
+            outcome->why = QStringLiteral("%1 cannot be read").arg(path);
+            return;
+        }
+        outcome->entry = {name.toStdString(), std::uint64_t(QFileInfo(path).size()), *hash};
+        outcome->valid = true;
+    });
+    QPointer<TauAutoUpgrader> self(this);
+    connect(check, &QThread::finished, this, [self, check, outcome] {
+        check->deleteLater();
+        if (!self)
+            return;
+        self->m_verifying = false;
+        if (self->m_mode != FilesMode || self->m_aborted)
+            return;
+        self->fileVerified(outcome->valid, outcome->why, outcome->entry);
+    });
+    check->start();
+}
+
+void TauAutoUpgrader::fileVerified(bool valid, const QString &why, const updater::ManifestEntry &entry)
+{
+    if (!valid) {
+        refuseRun(why);
+        return;
+    }
+    // A name listed twice: the later file is the one that stays.
+    std::erase_if(m_verified, [&](const updater::ManifestEntry &e) { return e.name == entry.name; });
+    m_verified.push_back(entry);
+    nextFile();
+}
+
+void TauAutoUpgrader::refuseRun(const QString &why)
+{
+    log(QStringLiteral("upgrade abandoned, nothing will be installed: %1").arg(why));
+    m_fetchingSignature = false;
+    discardRunFiles();
+    BoxRequest box;
+    box.icon = BoxIcon::Stop;
+    box.caption = applicationTitle();
+    box.text = QStringLiteral("下载的文件没有通过检查，升级已取消，没有安装任何文件。\n%1 照常运行。")
+                   .arg(applicationTitle());
+    dialogs().messageBox(m_wizardForm, box);
+    AbortUpgrade();
+}
+
+void TauAutoUpgrader::discardRunFiles()
+{
+    for (const QString &file : std::as_const(m_runFiles))
+        QFile::remove(file);
+    if (!m_currentLocalFile.isEmpty())
+        QFile::remove(m_currentLocalFile);
+    m_runFiles.clear();
+    m_verified.clear();
+}
+
+bool TauAutoUpgrader::writeManifest()
+{
+    const std::string folder = folderOfProgram(m_programPath);
+    return updater::writeFileDurably(folder + updater::kManifestFile, updater::formatManifest(m_verified));
+}
+
+bool TauAutoUpgrader::otherInstancesClosed()
+{
+    while (updater::otherInstanceRunning(QFile::encodeName(m_programPath).toStdString())) {
+        BoxRequest box;
+        box.icon = BoxIcon::Warning;
+        box.caption = applicationTitle();
+        box.text = QStringLiteral("%1 还有其他窗口在运行，升级需要先关闭它们。\n请关闭其他 %1 窗口后按“重试”；按“取消”则不升级。")
+                       .arg(applicationTitle());
+        box.buttons = {BoxButton::Retry, BoxButton::Cancel};
+        box.defaultButton = BoxButton::Retry;
+        if (dialogs().messageBox(nullptr, box) != BoxButton::Retry)
+            return false;
+    }
+    return true;
 }
 
 } // namespace lianbu

@@ -9,6 +9,8 @@
 // Everything here runs on the user-interface thread; the results of the transfers arrive
 // through the client's blocking hand-off.
 
+#include "updater/Install.h"
+#include "upgrade/SignatureCheck.h"
 #include "upgrade/auHTTP.h"
 #include "upgrade/auMessages.h"
 
@@ -20,6 +22,8 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
+#include <vector>
 
 class QTimer;
 class QThread;
@@ -127,6 +131,18 @@ bool isNewerByNumber(const QString &publishedVersion, const QString &ownVersion)
 // The four parts of a version text ("1.2" -> "1", "2", "0", "0").
 QStringList versionParts(const QString &version);
 
+// The file addresses an information file may list: http and https only (a file: entry would copy
+// a local file into the program folder).
+bool isDownloadAddress(const QString &address);
+
+// The outcome of an install, as shown after the restart (empty text: nothing to show).
+struct RestartReport
+{
+    bool success = false;
+    QString text;
+};
+RestartReport restartReportText(int outcome, const QString &reason);
+
 // "+" + restart parameters + the method's digit.
 QString restartParameter(const QString &restartParams, TauUpgradeMethod method);
 // mfuOnlyIfSizeDifferent: false when a file of the announced size already exists at the
@@ -175,6 +191,24 @@ public:
     QString ProgramPath() const { return m_programPath; }
     void setProgramPath(const QString &path) { m_programPath = path; }
 
+    // The publisher's minisign public key (its text form). Every information file and every
+    // listed file must carry a valid signature by it (<address>.minisig); without a key no
+    // upgrade is accepted, except in builds made with LIANBU_UPGRADE_ALLOW_UNSIGNED, which read
+    // unsigned information files as before when no key is set.
+    void setPublicKey(const QString &text);
+    bool HasPublicKey() const { return m_publicKey.has_value(); }
+    bool SignaturesRequired() const;
+    // The largest listed file accepted (default 512 MiB); never more than the free space.
+    qint64 MaxFileSize() const { return m_maxFileSize; }
+    void setMaxFileSize(qint64 bytes) { m_maxFileSize = bytes; }
+    // The longest one listed file may take in total, in milliseconds (default 30 minutes).
+    quint32 FileDeadline() const { return m_fileDeadline; }
+    void setFileDeadline(quint32 ms) { m_fileDeadline = ms; }
+    // The lines the component wrote to the log (also sent to the Qt message log).
+    const QStringList &LogLines() const { return m_log; }
+    // The message shown for the last start's install outcome (empty when none was shown).
+    QString RestartReportShown() const { return m_restartReportShown; }
+
     // ---- operations
     // Starts a check and returns at once. Ignored while a transfer runs, and while a check or
     // an upgrade run is still in progress (its question or its download window open).
@@ -212,6 +246,7 @@ public:
     void AutoCheckTick(bool connected);
 
     // ---- events (none assigned in this program; all run on the user-interface thread)
+    // (quitRequested below is the signal the main window connects to end the program.)
     std::function<void(QObject *Sender, const QString &UpgradeMsg, TauUpgradeMethod UpgradeMethod, QStringList &Files,
                        bool &CanUpgrade)>
         OnBeginUpgrade;
@@ -235,6 +270,13 @@ public:
     std::function<void(QObject *Sender)> OnAfterRestart;
     std::function<void(QObject *Sender)> OnAborted;
 
+    // The largest information file accepted.
+    static constexpr qint64 kMaxInfoFileSize = 64 * 1024;
+
+signals:
+    // The updater has been started: the program must close now so it can replace the files.
+    void quitRequested();
+
 private:
     enum Mode { Idle, InfoMode, FilesMode };
 
@@ -250,6 +292,16 @@ private:
     void onAnyError();
 
     void evaluateInfoFile(const QByteArray &body);
+    void infoSignatureArrived(const QByteArray &signature);
+    void refuseInfoFile(const QString &why);
+    void fileSignatureArrived(const QByteArray &signature);
+    void fileVerified(bool valid, const QString &why, const updater::ManifestEntry &entry);
+    void refuseRun(const QString &why);
+    void discardRunFiles();
+    bool writeManifest();
+    bool otherInstancesClosed();
+    void showRestartReport(const RestartReport &report);
+    void log(const QString &line);
     bool isNewer(const QString &text) const;
     bool askUpgrade(const QString &message);
     void redirectToURL(const QString &address);
@@ -294,6 +346,18 @@ private:
     QDateTime m_fileTime;
     QString m_lastUpdaterPath;
     QString m_lastCommandLine;
+
+    std::optional<upgrade::PublicKey> m_publicKey;
+    qint64 m_maxFileSize = 512LL * 1024 * 1024;
+    quint32 m_fileDeadline = 30 * 60 * 1000;
+    QStringList m_log;
+    QString m_restartReportShown;
+    // The information file while its signature is fetched; the signature step of a file.
+    QByteArray m_infoBody;
+    bool m_fetchingSignature = false;
+    bool m_verifying = false;
+    std::vector<updater::ManifestEntry> m_verified;
+    QStringList m_runFiles; // the run's temporary files, deleted when it installs nothing
 
     QTimer *m_timer;
     QPointer<TauAutoUpgraderWizardForm> m_wizardForm;

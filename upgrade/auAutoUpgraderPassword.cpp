@@ -9,13 +9,17 @@
 namespace lianbu {
 
 TauAutoUpgraderPasswordForm::TauAutoUpgraderPasswordForm(const QString &fileName, const QString &userName,
-                                                         QWidget *parent)
+                                                         QWidget *parent, const QString &realm)
     : QDialog(parent), ui(new Ui::TauAutoUpgraderPasswordForm)
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setWindowTitle(messageText(msgPasswordCaption));
-    ui->Label1->setText(passwordPromptText(fileName));
+    ui->Label1->setTextFormat(Qt::PlainText);
+    QString prompt = passwordPromptText(fileName);
+    if (!realm.isEmpty())
+        prompt += QStringLiteral("\n\n") + realm.left(200);
+    ui->Label1->setText(prompt);
     ui->UsernameLab->setText(messageText(msgUserName));
     ui->PasswordLab->setText(messageText(msgPassword));
     ui->OKBtn->setText(messageText(msgOk));

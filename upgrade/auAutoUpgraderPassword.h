@@ -15,8 +15,11 @@ class TauAutoUpgraderPasswordForm : public QDialog
 {
     Q_OBJECT
 public:
-    // fileName: the protected file, named in Label1; userName: the edit's first text.
-    TauAutoUpgraderPasswordForm(const QString &fileName, const QString &userName, QWidget *parent = nullptr);
+    // fileName: the protected file, named in Label1; realm: the server's name for the protected
+    // area, shown under it; userName: the edit's first text. Both texts come from the server and
+    // are shown as plain text, never as markup.
+    TauAutoUpgraderPasswordForm(const QString &fileName, const QString &userName, QWidget *parent = nullptr,
+                                const QString &realm = QString());
     ~TauAutoUpgraderPasswordForm() override;
 
     Ui::TauAutoUpgraderPasswordForm *ui;

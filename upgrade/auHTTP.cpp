@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QStorageInfo>
 #include <QUrl>
 
 #include <curl/curl.h>
@@ -51,6 +52,21 @@ bool appendLine(Slist &list, const QByteArray &line)
 }
 
 } // namespace
+
+QString urlOrigin(const QString &address)
+{
+    const QUrl url(address.trimmed(), QUrl::TolerantMode);
+    if (url.host().isEmpty())
+        return {};
+    const QString scheme = url.scheme().toLower();
+    const int port = url.port(scheme == QLatin1String("https") ? 443 : scheme == QLatin1String("http") ? 80 : -1);
+    return scheme + QStringLiteral("://") + url.host().toLower() + QLatin1Char(':') + QString::number(port);
+}
+
+bool TauLoginComponent::credentialsAllowedFor(const QString &address) const
+{
+    return m_credentialOrigin.isEmpty() || urlOrigin(address) == m_credentialOrigin;
+}
 
 QString httpStatusText(int code)
 {
@@ -101,6 +117,8 @@ struct TauCustomHTTP::Transfer
     TauHTTPTimeouts timeouts;
     TauHTTPProxy proxy;
     int bufferSize = 4096;
+    qint64 maxBodySize = 0;   // 0: no limit
+    qint64 bodyLimit = 0;     // for this answer: maxBodySize and the free space; 0: none
     QString username;
     QString password;
     QString proxyUsername;
@@ -260,6 +278,16 @@ void TauCustomHTTP::Transfer::deliverHeaderInfo()
 
 void TauCustomHTTP::Transfer::createOutput()
 {
+    bodyLimit = maxBodySize;
+    if (!outputFileName.isEmpty()) {
+        const QStorageInfo storage(QFileInfo(outputFileName).absolutePath());
+        if (storage.isValid() && storage.bytesAvailable() >= 0)
+            bodyLimit = bodyLimit > 0 ? std::min(bodyLimit, storage.bytesAvailable()) : storage.bytesAvailable();
+    }
+    if (bodyLimit > 0 && qint64(results.headers.ContentLength) > bodyLimit) {
+        results.limitExceeded = true;
+        return;
+    }
     if (!outputFileName.isEmpty()) {
         QFile::remove(outputFileName);
         auto out = std::make_unique<QFile>(outputFileName);
@@ -281,6 +309,12 @@ void TauCustomHTTP::Transfer::createOutput()
 bool TauCustomHTTP::Transfer::appendBody(const char *data, qsizetype size)
 {
     QIODevice *out = stream();
+    if (!out)
+        return false;
+    if (bodyLimit > 0 && qint64(results.bytesRead) + size > bodyLimit) {
+        results.limitExceeded = true;
+        return false;
+    }
     while (size > 0) {
         if (cancelled())
             return false;
@@ -365,7 +399,7 @@ size_t TauCustomHTTP::Transfer::onBody(const char *data, size_t size)
         if (cancelled() || !proceed)
             return 0;
         createOutput();
-        if (outputFailed)
+        if (outputFailed || results.limitExceeded)
             return 0;
     }
     return appendBody(data, qsizetype(size)) ? size : 0;
@@ -391,7 +425,9 @@ CURLcode TauCustomHTTP::Transfer::performOnce(bool &authorizationAnswer)
     curl_easy_setopt(h, CURLOPT_URL, encoded.constData());
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // A request that started on https never continues in the clear.
+    const bool secure = address.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, 20L);
     curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
@@ -462,8 +498,12 @@ CURLcode TauCustomHTTP::Transfer::performOnce(bool &authorizationAnswer)
     if (timeouts.SendTimeout)
         stallMs = std::min(stallMs, timeouts.SendTimeout);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(std::max<quint32>(connectMs, 1)));
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, long(std::max<quint32>(timeouts.MinimumSpeed, 1)));
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, long(std::max<quint32>((stallMs + 999) / 1000, 1)));
+    if (timeouts.OverallLimit)
+        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, long(timeouts.OverallLimit));
+    if (maxBodySize > 0)
+        curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(maxBodySize));
 
     // Callbacks.
     using Callback = size_t (*)(char *, size_t, size_t, void *);
@@ -516,8 +556,10 @@ bool TauCustomHTTP::Transfer::retryAfterAuthorization()
         handOff([this, &tryAgain, &theRealm](TauCustomHTTP *http) {
             if (http->OnAuthorizationRequired)
                 http->OnAuthorizationRequired(http, theRealm, tryAgain);
-            username = http->HTTPUsername();
-            password = http->HTTPPassword();
+            if (http->credentialsAllowedFor(url)) {
+                username = http->HTTPUsername();
+                password = http->HTTPPassword();
+            }
         });
         results.headers.ContentType = savedType;
     } else {
@@ -545,7 +587,7 @@ void TauCustomHTTP::Transfer::runLocalFile(const QString &path)
     results.headers.ContentLength = (size > 0 && size <= 0xFFFFFFFFLL) ? quint32(size) : 0;
     headersDone = true;
     createOutput();
-    if (outputFailed)
+    if (outputFailed || results.limitExceeded)
         return;
     QByteArray block(bufferSize, Qt::Uninitialized);
     while (opened && !cancelled()) {
@@ -588,6 +630,8 @@ void TauCustomHTTP::Transfer::run(TauEventThread &thread)
                 results.timedOut = true;
                 stalled = connected;
             }
+            if (code == CURLE_FILESIZE_EXCEEDED)
+                results.limitExceeded = true;
             if (authorizationAnswer) {
                 if (retryAfterAuthorization()) {
                     finishAttemptReset();
@@ -628,7 +672,7 @@ void TauCustomHTTP::Transfer::run(TauEventThread &thread)
         return;
     }
     const quint32 announced = results.headers.ContentLength;
-    results.success = results.status == 200 && !transferError && !stalled
+    results.success = results.status == 200 && !transferError && !stalled && !results.limitExceeded
                       && (announced == 0 || results.bytesRead == announced);
 }
 
@@ -672,8 +716,11 @@ bool TauCustomHTTP::Read()
     t->timeouts = m_timeouts;
     t->proxy = m_proxy;
     t->bufferSize = std::max(255, m_transferBufferSize);
-    t->username = HTTPUsername();
-    t->password = HTTPPassword();
+    if (credentialsAllowedFor(m_url)) {
+        t->username = HTTPUsername();
+        t->password = HTTPPassword();
+    }
+    t->maxBodySize = m_maxBodySize;
     t->proxyUsername = m_proxyUsername;
     t->proxyPassword = m_proxyPassword;
     t->wantsHeaderInfo = bool(OnHeaderInfo);
@@ -754,7 +801,7 @@ void TauCustomHTTP::Complete(const std::shared_ptr<Transfer> &t)
             const int status = t->results.status;
             if (!stillCurrent()) {
                 // Abort from OnAnyError: nothing more of this transfer.
-            } else if (status == 200 || t->stalled) {
+            } else if (status == 200 || t->stalled || t->results.limitExceeded) {
                 if (OnConnectionLost)
                     OnConnectionLost(this, t->results.headers.ContentType, t->results.headers.ContentLength,
                                      t->results.bytesRead, stream);

@@ -41,11 +41,22 @@ public:
     void setHTTPUsername(const QString &value) { m_username = value; }
     QString HTTPPassword() const { return m_password; }
     void setHTTPPassword(const QString &value) { m_password = value; }
+    // The origin (scheme, host and port) the credentials were given for: they are sent to that
+    // origin only. Empty: to every address (credentials set by the program itself).
+    QString CredentialOrigin() const { return m_credentialOrigin; }
+    void setCredentialOrigin(const QString &origin) { m_credentialOrigin = origin; }
+    // Whether the credentials may go to address.
+    bool credentialsAllowedFor(const QString &address) const;
 
 private:
     QString m_username;
     QString m_password;
+    QString m_credentialOrigin;
 };
+
+// "scheme://host:port" of an address, the port filled in for http and https; empty when the
+// address has no host.
+QString urlOrigin(const QString &address);
 
 enum TauAccessType {
     atPreconfig, // the system's settings (here: the http_proxy / https_proxy / no_proxy environment)
@@ -72,6 +83,9 @@ struct TauHTTPRange
 // that never answers cannot keep the client busy for ever: ConnectLimit for the connection and
 // StallLimit for a transfer that receives nothing (checked at a granularity of one second).
 // Running into the stall limit after the connection was made is reported as a lost connection.
+// MinimumSpeed (bytes per second) must be reached within every StallLimit, so a server that
+// drips a few bytes now and then counts as stalled too; OverallLimit (0: none) ends any transfer
+// that takes longer in total.
 struct TauHTTPTimeouts
 {
     quint32 ConnectTimeout = 0;
@@ -79,6 +93,8 @@ struct TauHTTPTimeouts
     quint32 SendTimeout = 0;
     quint32 ConnectLimit = 60000;
     quint32 StallLimit = 60000;
+    quint32 MinimumSpeed = 1;
+    quint32 OverallLimit = 0;
 };
 
 // The answer's headers, as delivered to OnHeaderInfo.
@@ -144,6 +160,11 @@ public:
     void setReferer(const QString &value) { m_referer = value; }
     TauHTTPRange &Range() { return m_range; }
     TauHTTPTimeouts &Timeouts() { return m_timeouts; }
+    // The most bytes a body may have (0: no limit). A larger announced size ends the transfer
+    // before the body; a body that grows beyond it is cut off. A file body is also limited to
+    // the free space of its folder. Either ends as a lost connection with LimitExceeded().
+    qint64 MaxBodySize() const { return m_maxBodySize; }
+    void setMaxBodySize(qint64 value) { m_maxBodySize = std::max<qint64>(0, value); }
     TauHTTPProxy &Proxy() { return m_proxy; }
     // Bytes read per block, at least 255 (default 4096).
     int TransferBufferSize() const { return m_transferBufferSize; }
@@ -176,6 +197,8 @@ public:
     const TauTransferProgress &Progress() const { return m_results.progress; }
     // True when the last transfer ended because a time limit ran out.
     bool TimedOut() const { return m_results.timedOut; }
+    // True when the last transfer ended because its body was larger than allowed.
+    bool LimitExceeded() const { return m_results.limitExceeded; }
 
     // The thread component (tests; WaitForFinish etc. keep their defaults in this program).
     TauCustomThread &Worker() { return *m_worker; }
@@ -212,6 +235,7 @@ private:
         int status = -1;
         bool success = false;
         bool timedOut = false;
+        bool limitExceeded = false;
         quint32 bytesRead = 0;
         qint64 startTime = 0;
         TauHeaderInfo headers;
@@ -235,6 +259,7 @@ private:
     TauHTTPTimeouts m_timeouts;
     TauHTTPProxy m_proxy;
     int m_transferBufferSize = 4096;
+    qint64 m_maxBodySize = 0;
     QString m_proxyUsername;
     QString m_proxyPassword;
 

@@ -45,10 +45,12 @@ namespace {
 
 QByteArray programScript(const QByteArray &version)
 {
-    // Records its version and arguments; written atomically so a reader never sees half.
+    // Records its version and arguments (written atomically so a reader never sees half), then
+    // reports a good start to the updater as the program does.
     return "#!/bin/sh\n"
            "d=$(dirname \"$0\")\n"
-           "printf '%s %s\\n' " + version + " \"$*\" > \"$d/marker.tmp\" && mv \"$d/marker.tmp\" \"$d/marker.txt\"\n";
+           "printf '%s %s\\n' " + version + " \"$*\" > \"$d/marker.tmp\" && mv \"$d/marker.tmp\" \"$d/marker.txt\"\n"
+           "echo $$ > \"$d/upgrade.uSTARTED\"\n";
 }
 
 void writeFile(const QString &path, const QByteArray &bytes, bool executable = false)
@@ -278,9 +280,9 @@ private slots:
         // The completion page.
         TauAutoUpgraderWizardForm *wizard = up.WizardForm();
         QCOMPARE(wizard->windowTitle(), QStringLiteral("软件升级精灵"));
-        QCOMPARE(wizard->ui->WizardTitle->text(), QStringLiteral("升级完成！"));
+        QCOMPARE(wizard->ui->WizardTitle->text(), QStringLiteral("文件已准备好"));
         QVERIFY(wizard->ui->AfterNote->isVisible());
-        QCOMPARE(wizard->ui->AfterNote->text(), QStringLiteral("联簿宝 已经升级完成，\n\n请按[确定]键重新启动程序"));
+        QCOMPARE(wizard->ui->AfterNote->text(), QStringLiteral("联簿宝 的新版本文件已下载并通过验证。\n\n请按[确定]键，程序将关闭并重新启动以安装它们。"));
         QVERIFY(!wizard->ui->LCurrentFile->isVisible() && !wizard->ui->LAllFiles->isVisible());
         QVERIFY(!wizard->ui->CancelBtn->isEnabled());
         QVERIFY(wizard->ui->FinishBtn->isEnabled());
