@@ -19,6 +19,10 @@ TauAutoUpgrader *createMainUpgrader(QObject *owner)
     upgrader->setInfoFileURL(upgradeInfoFileAddress());
     upgrader->setVersionDate(QStringLiteral("08/15/2010"));
     upgrader->setVersionDateAutoSet(true);
+    // At the end of a run the main window closes (writing the session's logout time) so the
+    // updater can replace the program.
+    if (auto *window = qobject_cast<QWidget *>(owner))
+        QObject::connect(upgrader, &TauAutoUpgrader::quitRequested, window, &QWidget::close);
     upgrader->Loaded();
     return upgrader;
 }

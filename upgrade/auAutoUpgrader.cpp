@@ -376,24 +376,25 @@ void TauAutoUpgrader::Loaded(const QStringList &arguments)
 {
     armTimer();
     const bool restarted = arguments.size() > 1 && arguments.at(1) == m_restartParams;
-    // An install a killed updater left half done is finished (or undone) before anything else.
     const std::string folder = folderOfProgram(m_programPath);
-    std::ostringstream recoveryLog;
-    updater::recoverInterruptedInstall(folder, recoveryLog);
-    if (!recoveryLog.str().empty())
-        log(QString::fromStdString(recoveryLog.str()).trimmed());
     RestartReport report;
-    updater::Outcome outcome;
-    std::string reason;
     if (restarted && updater::installAwaitingStart(folder)) {
         // The updater waits for this report; without it, it puts the old version back.
         if (updater::reportGoodStart(folder))
             report = restartReportText(int(updater::Outcome::Installed), {});
         else
             log(QStringLiteral("cannot report the good start in %1").arg(QString::fromStdString(folder)));
-    } else if (updater::takeResult(folder, outcome, reason)) {
-        report = restartReportText(int(outcome), QString::fromStdString(reason));
     }
+    // An install a killed updater left unfinished is completed (after the good start above) or
+    // undone, so old and new files are never left mixed.
+    std::ostringstream recoveryLog;
+    updater::recoverInterruptedInstall(folder, recoveryLog);
+    if (!recoveryLog.str().empty())
+        log(QString::fromStdString(recoveryLog.str()).trimmed());
+    updater::Outcome outcome;
+    std::string reason;
+    if (report.text.isEmpty() && updater::takeResult(folder, outcome, reason))
+        report = restartReportText(int(outcome), QString::fromStdString(reason));
     if (!report.text.isEmpty())
         QTimer::singleShot(0, this, [this, report] { showRestartReport(report); });
     if (OnAfterRestart && restarted)
