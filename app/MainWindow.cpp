@@ -9,7 +9,7 @@
 #include "platform/Application.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
-#include "upgrade/auAutoUpgrader.h"
+#include "upgrade/Upgrader.h"
 #include "ui_MainWindow.h"
 
 #include <QCloseEvent>
@@ -54,7 +54,7 @@ MainWindow::MainWindow(QWidget *parent)
     connectQuickSearch();
     connectEntryPanel();
     buildAppearance();
-    upgrader = lianbu::createMainUpgrader(this);
+    upgrader = lianbu::upgrade::createMainUpgrader(this);
 
     connect(checkForUpgradeAction, &QAction::triggered, this, &MainWindow::checkForUpgrade);
     connect(changePasswordAction, &QAction::triggered, this, &MainWindow::openChangePassword);

@@ -8,11 +8,11 @@
 #include "platform/Clock.h"
 #include "platform/Gbk.h"
 #include "tests/support/TestSupport.h"
-#include "upgrade/auAutoUpgrader.h"
-#include "upgrade/auAutoUpgraderPassword.h"
-#include "upgrade/auAutoUpgraderUpgradeMsg.h"
-#include "ui_auAutoUpgraderPassword.h"
-#include "ui_auAutoUpgraderUpgradeMsg.h"
+#include "upgrade/Upgrader.h"
+#include "upgrade/CredentialsDialog.h"
+#include "upgrade/UpgradeQuestionDialog.h"
+#include "ui_CredentialsDialog.h"
+#include "ui_UpgradeQuestionDialog.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -22,12 +22,13 @@
 #include <atomic>
 
 using namespace lianbu;
+using namespace lianbu::upgrade;
 using namespace lianbu::test;
 
 namespace {
 
 // Waits until the component has neither a transfer nor a check in progress.
-bool settled(TauAutoUpgrader &up, int ms = 5000)
+bool settled(Upgrader &up, int ms = 5000)
 {
     QElapsedTimer t;
     t.start();
@@ -42,14 +43,14 @@ struct Events
 {
     QStringList names;
     QString beginMessage;
-    TauUpgradeMethod beginMethod = umSelfUpgrade;
+    UpgradeMethod beginMethod = UpgradeMethod::ReplaceFiles;
     QStringList beginFiles;
     QString unreachableUrl, unreachableHost;
     QString realm;
 
-    void attach(TauAutoUpgrader &up)
+    void attach(Upgrader &up)
     {
-        up.OnBeginUpgrade = [this](QObject *, const QString &msg, TauUpgradeMethod m, QStringList &files, bool &) {
+        up.OnBeginUpgrade = [this](QObject *, const QString &msg, UpgradeMethod m, QStringList &files, bool &) {
             names << QStringLiteral("begin");
             beginMessage = msg;
             beginMethod = m;
@@ -151,10 +152,10 @@ private slots:
         QCOMPARE(infoFileMessage(QStringLiteral("#message={Line one\nLine two\n#date=1")),
                  QStringLiteral("Line one\nLine two\n#date=1"));
         QCOMPARE(infoFileMessage(QStringLiteral("#message=Line")), QString());
-        QCOMPARE(infoFileMethod(QStringLiteral("#method=1")), umUseExternalSetup);
-        QCOMPARE(infoFileMethod(QStringLiteral("#method=2x")), umRedirectToURL);
-        QCOMPARE(infoFileMethod(QStringLiteral("#method=3")), umSelfUpgrade);
-        QCOMPARE(infoFileMethod(QStringLiteral("#url=a")), umSelfUpgrade);
+        QCOMPARE(infoFileMethod(QStringLiteral("#method=1")), UpgradeMethod::ExternalSetup);
+        QCOMPARE(infoFileMethod(QStringLiteral("#method=2x")), UpgradeMethod::RedirectToUrl);
+        QCOMPARE(infoFileMethod(QStringLiteral("#method=3")), UpgradeMethod::ReplaceFiles);
+        QCOMPARE(infoFileMethod(QStringLiteral("#url=a")), UpgradeMethod::ReplaceFiles);
     }
 
     void versionByDate()
@@ -196,7 +197,7 @@ private slots:
     {
         Environment env;
         setFixedNow(QDateTime(QDate(2012, 3, 4), QTime(10, 0)));
-        TauAutoUpgrader up;
+        Upgrader up;
         up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
         setFixedNow(QDateTime());
         QCOMPARE(up.InfoFileURL(), QStringLiteral("http://"));
@@ -213,19 +214,17 @@ private slots:
         QVERIFY(up.Wizard().Enabled);
         QVERIFY(up.Wizard().StayOnTop);
         QVERIFY(up.Wizard().Pic118x218.isNull());
-        QCOMPARE(up.ThreadPriority(), tpNormal);
         QCOMPARE(up.TransferBufferSize(), 4096);
-        QVERIFY(up.InfoFile().Files.isEmpty());
         up.setRestartParams(QString());
         QCOMPARE(up.RestartParams(), QStringLiteral(" "));
-        QCOMPARE(restartParameter(QStringLiteral("/afterupgrade"), umUseExternalSetup), QStringLiteral("+/afterupgrade1"));
-        QCOMPARE(restartParameter(QStringLiteral("/afterupgrade"), umSelfUpgrade), QStringLiteral("+/afterupgrade0"));
+        QCOMPARE(restartParameter(QStringLiteral("/afterupgrade"), UpgradeMethod::ExternalSetup), QStringLiteral("+/afterupgrade1"));
+        QCOMPARE(restartParameter(QStringLiteral("/afterupgrade"), UpgradeMethod::ReplaceFiles), QStringLiteral("+/afterupgrade0"));
     }
 
     void restartTest()
     {
         Environment env;
-        TauAutoUpgrader up;
+        Upgrader up;
         up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
         int restarted = 0;
         up.OnAfterRestart = [&](QObject *) { ++restarted; };
@@ -244,7 +243,7 @@ private slots:
         TestHttpServer server([](const HttpRequest &) {
             return textResponse("#date=08/15/2010\r\n#url1=http://127.0.0.1:1/a.exe\r\n");
         });
-        TauAutoUpgrader up;
+        Upgrader up;
         up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
         Events ev;
         ev.attach(up);
@@ -259,7 +258,7 @@ private slots:
         QVERIFY(server.requests().first().header("Cache-Control").contains("no-cache"));
 
         // Manual check with the message enabled: error box 24.
-        up.setShowMessages(TauShowMessages::fromValue(up.ShowMessages().value() | (1u << mNoUpdateAvailable)));
+        up.setShowMessages(MessageKinds::fromValue(up.ShowMessages().value() | (1u << mNoUpdateAvailable)));
         up.CheckUpdate();
         QVERIFY(settled(up));
         QCOMPARE(env.dialogs().boxes().size(), 1);
@@ -272,7 +271,7 @@ private slots:
     {
         Environment env;
         TestHttpServer server([](const HttpRequest &) { return textResponse("#date=01/01/2030\r\n"); });
-        TauAutoUpgrader up;
+        Upgrader up;
         up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
         Events ev;
         ev.attach(up);
@@ -286,7 +285,7 @@ private slots:
     {
         Environment env;
         TestHttpServer server([](const HttpRequest &) { return notFound(); });
-        TauAutoUpgrader up;
+        Upgrader up;
         up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
         Events ev;
         ev.attach(up);
@@ -306,7 +305,7 @@ private slots:
     void unreachableHost()
     {
         Environment env;
-        TauAutoUpgrader up;
+        Upgrader up;
         up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
         Events ev;
         ev.attach(up);
@@ -338,7 +337,7 @@ private slots:
             r.closeAfter = 600;
             return r;
         });
-        TauAutoUpgrader up;
+        Upgrader up;
         up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
         Events ev;
         ev.attach(up);
@@ -359,7 +358,7 @@ private slots:
             "[升级]\r\n#Date=08/16/2010\r\n#url1=http://127.0.0.1:1/prog\r\n#url2=http://127.0.0.1:1/data.db\r\n"
             "#message={修正了打印\r\n增加了导出}\r\n"));
         TestHttpServer server([file](const HttpRequest &) { return textResponse(file); });
-        TauAutoUpgrader up;
+        Upgrader up;
         up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
         Events ev;
         ev.attach(up);
@@ -367,7 +366,7 @@ private slots:
         up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
         QString shownText, caption, yes, later;
         bool onTop = false, fits = false;
-        ModalAnswerer<TauAutoUpgraderUpgradeMessageForm> answer([&](TauAutoUpgraderUpgradeMessageForm *form) {
+        ModalAnswerer<UpgradeQuestionDialog> answer([&](UpgradeQuestionDialog *form) {
             shownText = form->ui->Label1->text();
             caption = form->windowTitle();
             yes = form->ui->YesBtn->text();
@@ -400,8 +399,8 @@ private slots:
     {
         QCOMPARE(upgradeQuestionText(QStringLiteral("联簿宝"), QString()),
                  QStringLiteral("联簿宝已经有新版本推出，\n\n您要升级到新版本吗？"));
-        TauAutoUpgraderUpgradeMessageForm shortForm(upgradeQuestionText(QStringLiteral("联簿宝"), QString()));
-        TauAutoUpgraderUpgradeMessageForm longForm(
+        UpgradeQuestionDialog shortForm(upgradeQuestionText(QStringLiteral("联簿宝"), QString()));
+        UpgradeQuestionDialog longForm(
             upgradeQuestionText(QStringLiteral("联簿宝"), QString(20, QChar(0x6587)) + QStringLiteral("\n二\n三\n四")));
         QVERIFY(longForm.height() > shortForm.height());
         QCOMPARE(shortForm.width(), 318);
@@ -415,12 +414,12 @@ private slots:
             return textResponse("#date=01/01/2030\n#url=www.example.com/new\n#url2=http://b/\n#method="
                                 + QByteArray::number(method.load()) + "\n");
         });
-        TauAutoUpgrader up;
+        Upgrader up;
         up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
         Events ev;
         ev.attach(up);
         up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
-        up.OnBeginUpgrade = [&](QObject *, const QString &, TauUpgradeMethod m, QStringList &, bool &can) {
+        up.OnBeginUpgrade = [&](QObject *, const QString &, UpgradeMethod m, QStringList &, bool &can) {
             ev.names << QStringLiteral("begin");
             ev.beginMethod = m;
             can = false;
@@ -428,7 +427,7 @@ private slots:
         up.CheckUpdate();
         QVERIFY(settled(up));
         QCOMPARE(ev.names, (QStringList{"begin", "later"}));
-        QCOMPARE(ev.beginMethod, umSelfUpgrade);
+        QCOMPARE(ev.beginMethod, UpgradeMethod::ReplaceFiles);
 
         // Redirect without asking: the first address opens in the browser, nothing is fetched.
         method = 2;
@@ -453,7 +452,7 @@ private slots:
             r.trickleDelayMs = 30;
             return r;
         });
-        TauAutoUpgrader up;
+        Upgrader up;
         up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
         int noUpdates = 0;
         bool again = true;
@@ -485,13 +484,13 @@ private slots:
             r.body = "denied";
             return r;
         });
-        TauAutoUpgrader up;
+        Upgrader up;
         up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
         Events ev;
         ev.attach(up);
         up.setInfoFileURL(server.url(QStringLiteral("/secret/info.txt")));
         QString label, caption, user;
-        ModalAnswerer<TauAutoUpgraderPasswordForm> answer([&](TauAutoUpgraderPasswordForm *form) {
+        ModalAnswerer<CredentialsDialog> answer([&](CredentialsDialog *form) {
             label = form->ui->Label1->text();
             caption = form->windowTitle();
             user = form->ui->UsernameEdit->text();
@@ -529,12 +528,12 @@ private slots:
             }
             return textResponse("#date=01/01/2001\n#url1=x\n");
         });
-        TauAutoUpgrader up;
+        Upgrader up;
         up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
         Events ev;
         ev.attach(up);
         up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
-        ModalAnswerer<TauAutoUpgraderPasswordForm> answer([](TauAutoUpgraderPasswordForm *form) {
+        ModalAnswerer<CredentialsDialog> answer([](CredentialsDialog *form) {
             QCOMPARE(form->ui->PasswordEdit->echoMode(), QLineEdit::Password);
             form->ui->UsernameEdit->setText(QStringLiteral("li"));
             form->ui->PasswordEdit->setText(QStringLiteral("pw"));
@@ -551,7 +550,7 @@ private slots:
     void automaticCheck()
     {
         Environment env;
-        TauAutoUpgrader up;
+        Upgrader up;
         up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
         Events ev;
         ev.attach(up);

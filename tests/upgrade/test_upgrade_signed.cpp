@@ -8,7 +8,7 @@
 #include "tests/upgrade/MinisignTool.h"
 #include "updater/Install.h"
 #include "updater/ProgramLock.h"
-#include "upgrade/auAutoUpgrader.h"
+#include "upgrade/Upgrader.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -22,6 +22,7 @@
 #include <sstream>
 
 using namespace lianbu;
+using namespace lianbu::upgrade;
 using namespace lianbu::test;
 
 namespace {
@@ -130,7 +131,7 @@ class TestUpgradeSigned : public QObject
     }
 
     // A component for the program in m_program, trusting the publisher's key, asking nothing.
-    void prepare(TauAutoUpgrader &up)
+    void prepare(Upgrader &up)
     {
         up.Wizard().setLanguage(wlChineseSimplified);
         up.Wizard().Enabled = false;
@@ -144,7 +145,7 @@ class TestUpgradeSigned : public QObject
     }
 
     // Runs one check with its upgrade to the end.
-    bool checkAndWait(TauAutoUpgrader &up)
+    bool checkAndWait(Upgrader &up)
     {
         up.CheckUpdate();
         return waitFor([&] { return !up.Busy() && !up.InProgress(); });
@@ -207,7 +208,7 @@ private slots:
     {
         m_server.reset();
         m_site.reset();
-        TauCustomThread::WaitForCancelledThreads(5000);
+        WorkerThread::WaitForCancelledThreads(5000);
     }
 
     // The release is made as a publisher makes it: scripts/publish-upgrade writes and signs the
@@ -229,12 +230,12 @@ private slots:
         for (const QString &name : published)
             m_site->set("/dl/" + name.toUtf8(), readFile(release.filePath(name)));
 
-        TauAutoUpgrader up;
+        Upgrader up;
         prepare(up);
         up.setInfoFileURL(m_server->url("/dl/lianbu-upgrade.txt"));
         QVERIFY(up.SignaturesRequired());
         QString message;
-        up.OnBeginUpgrade = [&](QObject *, const QString &text, TauUpgradeMethod, QStringList &, bool &) {
+        up.OnBeginUpgrade = [&](QObject *, const QString &text, UpgradeMethod, QStringList &, bool &) {
             message = text;
         };
         up.CheckUpdate();
@@ -289,7 +290,7 @@ private slots:
             cut.closeAfter = cut.body.size() / 2;
             m_site->set("/dl/lianbu", cut);
         }
-        TauAutoUpgrader up;
+        Upgrader up;
         prepare(up);
         QVERIFY(checkAndWait(up));
         verifyNothingInstalled();
@@ -319,7 +320,7 @@ private slots:
         QFETCH(QString, fault);
         Environment env;
         publishRelease();
-        TauAutoUpgrader up;
+        Upgrader up;
         prepare(up);
         if (fault == "endless info") {
             HttpResponse endless;
@@ -360,7 +361,7 @@ private slots:
         QVERIFY(waitFor([&] { return updater::otherInstanceRunning(QFile::encodeName(m_program).toStdString()); }));
         env.dialogs().queueBoxAnswer(BoxButton::Retry); // still running: asked again
         env.dialogs().queueBoxAnswer(BoxButton::Cancel);
-        TauAutoUpgrader up;
+        Upgrader up;
         prepare(up);
         QVERIFY(checkAndWait(up));
         other.kill();
@@ -383,7 +384,7 @@ private slots:
         std::string reason;
         QVERIFY(updater::installEntries(folder, {{"data.txt", 8, *hash}}, {}, reason));
         {
-            TauAutoUpgrader up;
+            Upgrader up;
             up.setProgramPath(m_program);
             up.Loaded({m_program, QStringLiteral("/afterupgrade")});
             QVERIFY(!updater::installAwaitingStart(folder));
@@ -397,7 +398,7 @@ private slots:
 
         writeFile(m_folder + "/upgrade.uRESULT", "rolledback the new version ended without starting up\n");
         for (int start = 0; start < 2; ++start) {
-            TauAutoUpgrader up;
+            Upgrader up;
             up.setProgramPath(m_program);
             up.Loaded({m_program});
             QTest::qWait(50);

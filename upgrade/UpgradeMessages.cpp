@@ -1,11 +1,11 @@
-#include "upgrade/auMessages.h"
+#include "upgrade/UpgradeMessages.h"
 
 #include "platform/Dialogs.h"
-#include "upgrade/auUtils.h"
+#include "upgrade/UpgradeText.h"
 
 #include <atomic>
 
-namespace lianbu {
+namespace lianbu::upgrade {
 
 namespace {
 
@@ -121,21 +121,21 @@ const int primaryIds[] = {0x09, 0x19, 0x07, 0x0C, 0x0A, 0x16, 0x16, 0x10, 0x13, 
 std::atomic<int> chosenLanguage{wlAuto};
 std::atomic<int> blockStart{kFirstBlockId};
 
-int blockIdOf(TauWizardLanguage language)
+int blockIdOf(WizardLanguage language)
 {
     return kFirstBlockId + 50 * (int(language) - 1);
 }
 
 } // namespace
 
-int languagePrimaryId(TauWizardLanguage language)
+int languagePrimaryId(WizardLanguage language)
 {
     if (language <= wlAuto || language > wlIcelandic)
         return 0;
     return primaryIds[int(language) - 1];
 }
 
-TauWizardLanguage languageForLangId(quint16 langId)
+WizardLanguage languageForLangId(quint16 langId)
 {
     const int primary = langId & 0x3FF;
     const int sub = langId >> 10;
@@ -145,7 +145,7 @@ TauWizardLanguage languageForLangId(quint16 langId)
         return sub == 2 ? wlChineseSimplified : wlChineseTraditional;
     for (int n = wlEnglish; n <= wlIcelandic; ++n) {
         if (primaryIds[n - 1] == primary)
-            return TauWizardLanguage(n);
+            return WizardLanguage(n);
     }
     return wlEnglish;
 }
@@ -199,7 +199,7 @@ quint16 systemDefaultLangId()
     return windowsLangIdForLocale(QLocale::system());
 }
 
-int blockStartFor(TauWizardLanguage language)
+int blockStartFor(WizardLanguage language)
 {
     switch (language) {
     case wlChineseSimplified:
@@ -210,22 +210,22 @@ int blockStartFor(TauWizardLanguage language)
     }
 }
 
-void setWizardLanguage(TauWizardLanguage language, quint16 systemLangId)
+void setWizardLanguage(WizardLanguage language, quint16 systemLangId)
 {
     chosenLanguage.store(language);
-    const TauWizardLanguage effective =
+    const WizardLanguage effective =
         language == wlAuto ? languageForLangId(systemLangId) : language;
     blockStart.store(blockStartFor(effective));
 }
 
-void setWizardLanguage(TauWizardLanguage language)
+void setWizardLanguage(WizardLanguage language)
 {
     setWizardLanguage(language, language == wlAuto ? systemDefaultLangId() : 0);
 }
 
-TauWizardLanguage wizardLanguage()
+WizardLanguage wizardLanguage()
 {
-    return TauWizardLanguage(chosenLanguage.load());
+    return WizardLanguage(chosenLanguage.load());
 }
 
 int messageBlockStart()
@@ -282,4 +282,4 @@ void errorBox(int slot, const QVariantList &args, QWidget *parent)
     dialogs().messageBox(parent, request);
 }
 
-} // namespace lianbu
+} // namespace lianbu::upgrade

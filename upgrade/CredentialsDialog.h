@@ -6,23 +6,23 @@
 #include <QDialog>
 
 namespace Ui {
-class TauAutoUpgraderPasswordForm;
+class CredentialsDialog;
 }
 
-namespace lianbu {
+namespace lianbu::upgrade {
 
-class TauAutoUpgraderPasswordForm : public QDialog
+class CredentialsDialog : public QDialog
 {
     Q_OBJECT
 public:
     // fileName: the protected file, named in Label1; realm: the server's name for the protected
     // area, shown under it; userName: the edit's first text. Both texts come from the server and
     // are shown as plain text, never as markup.
-    TauAutoUpgraderPasswordForm(const QString &fileName, const QString &userName, QWidget *parent = nullptr,
+    CredentialsDialog(const QString &fileName, const QString &userName, QWidget *parent = nullptr,
                                 const QString &realm = QString());
-    ~TauAutoUpgraderPasswordForm() override;
+    ~CredentialsDialog() override;
 
-    Ui::TauAutoUpgraderPasswordForm *ui;
+    Ui::CredentialsDialog *ui;
 
     // Label1 top + Label1 height + bottom panel height.
     void FitToText();
@@ -33,4 +33,4 @@ protected:
     void showEvent(QShowEvent *event) override;
 };
 
-} // namespace lianbu
+} // namespace lianbu::upgrade

@@ -1,4 +1,4 @@
-#include "upgrade/auAutoUpgrader.h"
+#include "upgrade/Upgrader.h"
 
 #include "app/AppInfo.h"
 #include "platform/Application.h"
@@ -10,12 +10,13 @@
 #include "updater/ProgramLock.h"
 #include "updater/UpdaterCore.h"
 #include "updater/UpdaterProgram.h"
-#include "upgrade/auAutoUpgraderPassword.h"
-#include "upgrade/auAutoUpgraderUpgradeMsg.h"
-#include "upgrade/auAutoUpgraderWizard.h"
-#include "upgrade/auUtils.h"
+#include "upgrade/CredentialsDialog.h"
+#include "upgrade/UpgradeQuestionDialog.h"
+#include "upgrade/DownloadWindow.h"
+#include "upgrade/UpgradeText.h"
 
 #include <QApplication>
+#include <QWidget>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -35,7 +36,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace lianbu {
+namespace lianbu::upgrade {
 
 namespace {
 
@@ -115,14 +116,14 @@ QStringList infoFileUrls(const QString &text)
     return urls;
 }
 
-TauUpgradeMethod infoFileMethod(const QString &text)
+UpgradeMethod infoFileMethod(const QString &text)
 {
     const QString value = infoFileValue(text, QStringLiteral("method"));
     if (value.startsWith(QLatin1Char('1')))
-        return umUseExternalSetup;
+        return UpgradeMethod::ExternalSetup;
     if (value.startsWith(QLatin1Char('2')))
-        return umRedirectToURL;
-    return umSelfUpgrade;
+        return UpgradeMethod::RedirectToUrl;
+    return UpgradeMethod::ReplaceFiles;
 }
 
 bool readDecimal(const QString &text, int &value)
@@ -241,12 +242,12 @@ RestartReport restartReportText(int outcome, const QString &reason)
     return {};
 }
 
-QString restartParameter(const QString &restartParams, TauUpgradeMethod method)
+QString restartParameter(const QString &restartParams, UpgradeMethod method)
 {
-    return QLatin1Char('+') + restartParams + QString::number(method == umUseExternalSetup ? 1 : 0);
+    return QLatin1Char('+') + restartParams + QString::number(method == UpgradeMethod::ExternalSetup ? 1 : 0);
 }
 
-bool fileNeedsDownload(TauMiscFilesUpgrade mode, quint32 announcedSize, int fileCount, const QString &localTempFile,
+bool fileNeedsDownload(MiscFilesMode mode, quint32 announcedSize, int fileCount, const QString &localTempFile,
                        const QString &programPath)
 {
     if (mode != mfuOnlyIfSizeDifferent || announcedSize == 0 || fileCount < 2)
@@ -282,10 +283,10 @@ bool computerIsConnected()
 }
 
 // ---------------------------------------------------------------------------------------------
-// TauAutoUpgrader
+// Upgrader
 
-TauAutoUpgrader::TauAutoUpgrader(QObject *parent)
-    : TauCustomHTTP(parent), m_timer(new QTimer(this))
+Upgrader::Upgrader(QObject *parent)
+    : HttpTransfer(parent), m_timer(new QTimer(this))
 {
     // An updater left by an earlier upgrade has done its work.
     updater::removeUpdaterProgram(updater::updaterPath());
@@ -296,22 +297,22 @@ TauAutoUpgrader::TauAutoUpgrader(QObject *parent)
     Timeouts().MinimumSpeed = kMinimumSpeed;
 
     m_timer->setInterval(kAutoCheckPeriodMs);
-    connect(m_timer, &QTimer::timeout, this, &TauAutoUpgrader::timerTick);
+    connect(m_timer, &QTimer::timeout, this, &Upgrader::timerTick);
 
-    OnHeaderInfo = [this](TauCustomHTTP *, const TauHeaderInfo &info, bool &goOn) { onHeaderInfo(info, goOn); };
-    OnTransferProgress = [this](TauCustomHTTP *, const TauTransferProgress &p, QIODevice *) { onTransferProgress(p); };
-    OnDone = [this](TauCustomHTTP *, const QString &, quint32, QIODevice *stream) { onDone(stream); };
-    OnDoneInterrupted = [this](TauCustomHTTP *) { onDoneInterrupted(); };
-    OnHTTPError = [this](TauCustomHTTP *, int status, QIODevice *) { onHTTPError(status); };
-    OnHostNotFound = [this](TauCustomHTTP *) { onHostNotFound(); };
-    OnConnectionLost = [this](TauCustomHTTP *, const QString &, quint32, quint32, QIODevice *) { onConnectionLost(); };
-    OnAuthorizationRequired = [this](TauCustomHTTP *, const QString &realm, bool &tryAgain) {
+    OnHeaderInfo = [this](HttpTransfer *, const ResponseHeaders &info, bool &goOn) { onHeaderInfo(info, goOn); };
+    OnTransferProgress = [this](HttpTransfer *, const TransferProgress &p, QIODevice *) { onTransferProgress(p); };
+    OnDone = [this](HttpTransfer *, const QString &, quint32, QIODevice *stream) { onDone(stream); };
+    OnDoneInterrupted = [this](HttpTransfer *) { onDoneInterrupted(); };
+    OnHTTPError = [this](HttpTransfer *, int status, QIODevice *) { onHTTPError(status); };
+    OnHostNotFound = [this](HttpTransfer *) { onHostNotFound(); };
+    OnConnectionLost = [this](HttpTransfer *, const QString &, quint32, quint32, QIODevice *) { onConnectionLost(); };
+    OnAuthorizationRequired = [this](HttpTransfer *, const QString &realm, bool &tryAgain) {
         onAuthorizationRequired(realm, tryAgain);
     };
-    OnAnyError = [this](TauCustomHTTP *) { onAnyError(); };
+    OnAnyError = [this](HttpTransfer *) { onAnyError(); };
 }
 
-TauAutoUpgrader::~TauAutoUpgrader()
+Upgrader::~Upgrader()
 {
     m_timer->stop();
     if (m_askForm)
@@ -320,11 +321,11 @@ TauAutoUpgrader::~TauAutoUpgrader()
         delete m_wizardForm.data();
 }
 
-TauAutoUpgraderWizardForm *TauAutoUpgrader::WizardForm() const { return m_wizardForm; }
+DownloadWindow *Upgrader::WizardForm() const { return m_wizardForm; }
 
-TauAutoUpgraderUpgradeMessageForm *TauAutoUpgrader::UpgradeMessageForm() const { return m_askForm; }
+UpgradeQuestionDialog *Upgrader::UpgradeMessageForm() const { return m_askForm; }
 
-void TauAutoUpgrader::setAutoCheck(bool value)
+void Upgrader::setAutoCheck(bool value)
 {
     if (value == m_autoCheck)
         return;
@@ -332,14 +333,14 @@ void TauAutoUpgrader::setAutoCheck(bool value)
     armTimer();
 }
 
-void TauAutoUpgrader::armTimer()
+void Upgrader::armTimer()
 {
     m_timer->stop();
     if (m_autoCheck && !m_automaticCheckDone)
         m_timer->start();
 }
 
-void TauAutoUpgrader::timerTick()
+void Upgrader::timerTick()
 {
     // The connection test may wait for name resolution: it runs on a thread of its own.
     if (m_connectionTestRunning)
@@ -347,7 +348,7 @@ void TauAutoUpgrader::timerTick()
     m_connectionTestRunning = true;
     auto connected = std::make_shared<std::atomic<bool>>(false);
     QThread *test = QThread::create([connected] { connected->store(computerIsConnected()); });
-    QPointer<TauAutoUpgrader> self(this);
+    QPointer<Upgrader> self(this);
     connect(test, &QThread::finished, test, [self, connected, test] {
         test->deleteLater();
         if (!self)
@@ -358,7 +359,7 @@ void TauAutoUpgrader::timerTick()
     test->start();
 }
 
-void TauAutoUpgrader::AutoCheckTick(bool connected)
+void Upgrader::AutoCheckTick(bool connected)
 {
     try {
         if (connected && m_autoCheck) {
@@ -372,7 +373,7 @@ void TauAutoUpgrader::AutoCheckTick(bool connected)
     }
 }
 
-void TauAutoUpgrader::Loaded(const QStringList &arguments)
+void Upgrader::Loaded(const QStringList &arguments)
 {
     armTimer();
     const bool restarted = arguments.size() > 1 && arguments.at(1) == m_restartParams;
@@ -401,7 +402,7 @@ void TauAutoUpgrader::Loaded(const QStringList &arguments)
         OnAfterRestart(this);
 }
 
-void TauAutoUpgrader::showRestartReport(const RestartReport &report)
+void Upgrader::showRestartReport(const RestartReport &report)
 {
     BoxRequest box;
     box.icon = report.success ? BoxIcon::Information : BoxIcon::Warning;
@@ -411,14 +412,14 @@ void TauAutoUpgrader::showRestartReport(const RestartReport &report)
     dialogs().messageBox(nullptr, box);
 }
 
-void TauAutoUpgrader::setPublicKey(const QString &text)
+void Upgrader::setPublicKey(const QString &text)
 {
     m_publicKey = text.trimmed().isEmpty() ? std::nullopt : upgrade::parsePublicKey(text);
     if (!text.trimmed().isEmpty() && !m_publicKey)
         log(QStringLiteral("the configured public key cannot be read; no upgrade will be accepted"));
 }
 
-bool TauAutoUpgrader::SignaturesRequired() const
+bool Upgrader::SignaturesRequired() const
 {
 #ifdef LIANBU_UPGRADE_ALLOW_UNSIGNED
     return m_publicKey.has_value();
@@ -427,15 +428,15 @@ bool TauAutoUpgrader::SignaturesRequired() const
 #endif
 }
 
-void TauAutoUpgrader::log(const QString &line)
+void Upgrader::log(const QString &line)
 {
     m_log << line;
     qCWarning(upgradeLog).noquote() << line;
 }
 
-void TauAutoUpgrader::Loaded() { Loaded(QCoreApplication::arguments()); }
+void Upgrader::Loaded() { Loaded(QCoreApplication::arguments()); }
 
-void TauAutoUpgrader::CheckUpdate()
+void Upgrader::CheckUpdate()
 {
     m_aborted = false;
     m_checkIsAutomatic = false;
@@ -459,7 +460,7 @@ void TauAutoUpgrader::CheckUpdate()
         m_mode = Idle;
 }
 
-void TauAutoUpgrader::AbortUpgrade()
+void Upgrader::AbortUpgrade()
 {
     m_aborted = true;
     StopUpgrade();
@@ -467,7 +468,7 @@ void TauAutoUpgrader::AbortUpgrade()
         OnAborted(this);
 }
 
-void TauAutoUpgrader::StopUpgrade()
+void Upgrader::StopUpgrade()
 {
     Abort();
     m_mode = Idle;
@@ -485,7 +486,7 @@ void TauAutoUpgrader::StopUpgrade()
 // ---------------------------------------------------------------------------------------------
 // Results of the transfers (user-interface thread, inside the client's hand-off)
 
-void TauAutoUpgrader::onDone(QIODevice *stream)
+void Upgrader::onDone(QIODevice *stream)
 {
     m_unansweredError = false;
     if (m_mode == InfoMode) {
@@ -536,14 +537,14 @@ void TauAutoUpgrader::onDone(QIODevice *stream)
         refuseRun(QStringLiteral("the signature of %1 cannot be requested").arg(m_currentURL));
 }
 
-void TauAutoUpgrader::onDoneInterrupted()
+void Upgrader::onDoneInterrupted()
 {
     m_unansweredError = false;
     if (m_mode == FilesMode)
         nextFile();
 }
 
-void TauAutoUpgrader::onHTTPError(int status)
+void Upgrader::onHTTPError(int status)
 {
     m_unansweredError = false;
     if (m_fetchingSignature) {
@@ -587,7 +588,7 @@ void TauAutoUpgrader::onHTTPError(int status)
         AbortUpgrade();
 }
 
-void TauAutoUpgrader::onHostNotFound()
+void Upgrader::onHostNotFound()
 {
     m_unansweredError = false;
     if (m_mode == Idle)
@@ -606,7 +607,7 @@ void TauAutoUpgrader::onHostNotFound()
     StopUpgrade();
 }
 
-void TauAutoUpgrader::onConnectionLost()
+void Upgrader::onConnectionLost()
 {
     m_unansweredError = false;
     if (m_mode == Idle)
@@ -627,7 +628,7 @@ void TauAutoUpgrader::onConnectionLost()
     StopUpgrade();
 }
 
-void TauAutoUpgrader::onAuthorizationRequired(const QString &realm, bool &tryAgain)
+void Upgrader::onAuthorizationRequired(const QString &realm, bool &tryAgain)
 {
     if (m_mode == Idle)
         return;
@@ -636,7 +637,7 @@ void TauAutoUpgrader::onAuthorizationRequired(const QString &realm, bool &tryAga
         OnPasswordRequest(this, realm, tryAgain);
     if (tryAgain || !m_showMessages.contains(mPasswordRequest))
         return;
-    TauAutoUpgraderPasswordForm form(urlToFileName(URL()), HTTPUsername(), nullptr, realm);
+    CredentialsDialog form(urlToFileName(URL()), HTTPUsername(), nullptr, realm);
     if (form.exec() == QDialog::Accepted) {
         setHTTPUsername(form.UserName());
         setHTTPPassword(form.Password());
@@ -648,7 +649,7 @@ void TauAutoUpgrader::onAuthorizationRequired(const QString &realm, bool &tryAga
     }
 }
 
-void TauAutoUpgrader::onAnyError()
+void Upgrader::onAnyError()
 {
     // Every failure is announced here first; when nothing follows, the file could not be
     // written next to the program. A run would then wait for ever without a word (and with
@@ -668,7 +669,7 @@ void TauAutoUpgrader::onAnyError()
         Qt::QueuedConnection);
 }
 
-void TauAutoUpgrader::onHeaderInfo(const TauHeaderInfo &info, bool &goOn)
+void Upgrader::onHeaderInfo(const ResponseHeaders &info, bool &goOn)
 {
     if (m_mode != FilesMode || m_fetchingSignature)
         return;
@@ -685,7 +686,7 @@ void TauAutoUpgrader::onHeaderInfo(const TauHeaderInfo &info, bool &goOn)
     goOn = canUpgrade;
 }
 
-void TauAutoUpgrader::onTransferProgress(const TauTransferProgress &p)
+void Upgrader::onTransferProgress(const TransferProgress &p)
 {
     if (m_mode != FilesMode || m_fetchingSignature)
         return;
@@ -701,7 +702,7 @@ void TauAutoUpgrader::onTransferProgress(const TauTransferProgress &p)
 // ---------------------------------------------------------------------------------------------
 // The check
 
-void TauAutoUpgrader::evaluateInfoFile(const QByteArray &body)
+void Upgrader::evaluateInfoFile(const QByteArray &body)
 {
     m_mode = Idle;
     const QString text = gbk::decode(body);
@@ -731,7 +732,7 @@ void TauAutoUpgrader::evaluateInfoFile(const QByteArray &body)
         return; // abandoned meanwhile
     const bool asked = canUpgrade && m_showMessages.contains(mAskUpgrade);
     if (canUpgrade && (!asked || askUpgrade(message))) {
-        if (m_upgradeMethod == umRedirectToURL) {
+        if (m_upgradeMethod == UpgradeMethod::RedirectToUrl) {
             m_mode = Idle;
             if (!m_files.isEmpty())
                 redirectToURL(m_files.first());
@@ -750,16 +751,16 @@ void TauAutoUpgrader::evaluateInfoFile(const QByteArray &body)
         OnLaterUpgrade(this);
 }
 
-bool TauAutoUpgrader::isNewer(const QString &text) const
+bool Upgrader::isNewer(const QString &text) const
 {
     if (m_versionControl == byNumber)
         return isNewerByNumber(infoFileValue(text, QStringLiteral("version")), m_versionNumber);
     return isNewerByDate(infoFileValue(text, QStringLiteral("date")), m_versionDate, today());
 }
 
-bool TauAutoUpgrader::askUpgrade(const QString &message)
+bool Upgrader::askUpgrade(const QString &message)
 {
-    auto *form = new TauAutoUpgraderUpgradeMessageForm(upgradeQuestionText(applicationTitle(), message));
+    auto *form = new UpgradeQuestionDialog(upgradeQuestionText(applicationTitle(), message));
     m_askForm = form;
     const bool yes = form->Ask();
     if (m_askForm == form) { // not already released by StopUpgrade
@@ -769,7 +770,7 @@ bool TauAutoUpgrader::askUpgrade(const QString &message)
     return yes && m_mode == InfoMode;
 }
 
-void TauAutoUpgrader::redirectToURL(const QString &address)
+void Upgrader::redirectToURL(const QString &address)
 {
     QString target = address;
     if (!target.contains(QLatin1String("://")))
@@ -780,7 +781,7 @@ void TauAutoUpgrader::redirectToURL(const QString &address)
 // ---------------------------------------------------------------------------------------------
 // The run
 
-void TauAutoUpgrader::startRun()
+void Upgrader::startRun()
 {
     // Nothing is downloaded while another instance would keep the updater waiting.
     m_mode = FilesMode;
@@ -800,10 +801,10 @@ void TauAutoUpgrader::startRun()
     m_fetchingSignature = false;
     Timeouts().OverallLimit = m_fileDeadline;
     if (m_wizard.Enabled) {
-        auto *form = new TauAutoUpgraderWizardForm(m_wizard.Pic118x218, m_wizard.StayOnTop);
-        connect(form, &TauAutoUpgraderWizardForm::cancelRequested, this, &TauAutoUpgrader::wizardCancelRequested,
+        auto *form = new DownloadWindow(m_wizard.Pic118x218, m_wizard.StayOnTop);
+        connect(form, &DownloadWindow::cancelRequested, this, &Upgrader::wizardCancelRequested,
                 Qt::QueuedConnection);
-        connect(form, &TauAutoUpgraderWizardForm::finished, this, &TauAutoUpgrader::wizardFinished,
+        connect(form, &DownloadWindow::finished, this, &Upgrader::wizardFinished,
                 Qt::QueuedConnection);
         m_wizardForm = form;
         form->show();
@@ -812,7 +813,7 @@ void TauAutoUpgrader::startRun()
     fetchCurrentFile();
 }
 
-void TauAutoUpgrader::fetchCurrentFile()
+void Upgrader::fetchCurrentFile()
 {
     if (m_currentIndex >= m_files.size()) {
         endRun();
@@ -832,13 +833,13 @@ void TauAutoUpgrader::fetchCurrentFile()
     Read();
 }
 
-void TauAutoUpgrader::nextFile()
+void Upgrader::nextFile()
 {
     ++m_currentIndex;
     fetchCurrentFile();
 }
 
-void TauAutoUpgrader::endRun()
+void Upgrader::endRun()
 {
     if (m_wizardForm) {
         // The completion page waits for its OK (finishRun) or its close box (the question).
@@ -846,10 +847,10 @@ void TauAutoUpgrader::endRun()
         return;
     }
     // Outside the transfer's hand-off, so the worker ends before the program closes.
-    QMetaObject::invokeMethod(this, &TauAutoUpgrader::finishRun, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &Upgrader::finishRun, Qt::QueuedConnection);
 }
 
-void TauAutoUpgrader::wizardFinished()
+void Upgrader::wizardFinished()
 {
     if (!m_wizardForm || m_mode != FilesMode)
         return;
@@ -858,7 +859,7 @@ void TauAutoUpgrader::wizardFinished()
     finishRun();
 }
 
-void TauAutoUpgrader::wizardCancelRequested()
+void Upgrader::wizardCancelRequested()
 {
     if (!m_wizardForm)
         return;
@@ -872,7 +873,7 @@ void TauAutoUpgrader::wizardCancelRequested()
         AbortUpgrade();
 }
 
-void TauAutoUpgrader::finishRun()
+void Upgrader::finishRun()
 {
     if (m_aborted || m_mode != FilesMode)
         return;
@@ -886,7 +887,7 @@ void TauAutoUpgrader::finishRun()
     launchUpdaterAndClose();
 }
 
-void TauAutoUpgrader::launchUpdaterAndClose()
+void Upgrader::launchUpdaterAndClose()
 {
     const QString parameter = restartParameter(m_restartParams, m_upgradeMethod);
     // The temporary folder, or the program's folder when that cannot take it. A failure is
@@ -916,7 +917,7 @@ void TauAutoUpgrader::launchUpdaterAndClose()
 // ---------------------------------------------------------------------------------------------
 // Signatures, the manifest and the refusals
 
-void TauAutoUpgrader::refuseInfoFile(const QString &why)
+void Upgrader::refuseInfoFile(const QString &why)
 {
     // Whoever wrote this file may have written its message too: nothing of it is shown.
     m_mode = Idle;
@@ -927,7 +928,7 @@ void TauAutoUpgrader::refuseInfoFile(const QString &why)
         OnNoUpdateAvailable(this);
 }
 
-void TauAutoUpgrader::infoSignatureArrived(const QByteArray &signature)
+void Upgrader::infoSignatureArrived(const QByteArray &signature)
 {
     const QByteArray body = m_infoBody;
     m_infoBody.clear();
@@ -939,7 +940,7 @@ void TauAutoUpgrader::infoSignatureArrived(const QByteArray &signature)
     evaluateInfoFile(body);
 }
 
-void TauAutoUpgrader::fileSignatureArrived(const QByteArray &signature)
+void Upgrader::fileSignatureArrived(const QByteArray &signature)
 {
     // Hashing a large file takes a while: off the user-interface thread.
     const QString path = m_currentLocalFile;
@@ -974,7 +975,7 @@ void TauAutoUpgrader::fileSignatureArrived(const QByteArray &signature)
         outcome->entry = {name.toStdString(), std::uint64_t(QFileInfo(path).size()), *hash};
         outcome->valid = true;
     });
-    QPointer<TauAutoUpgrader> self(this);
+    QPointer<Upgrader> self(this);
     connect(check, &QThread::finished, this, [self, check, outcome] {
         check->deleteLater();
         if (!self)
@@ -987,7 +988,7 @@ void TauAutoUpgrader::fileSignatureArrived(const QByteArray &signature)
     check->start();
 }
 
-void TauAutoUpgrader::fileVerified(bool valid, const QString &why, const updater::ManifestEntry &entry)
+void Upgrader::fileVerified(bool valid, const QString &why, const updater::ManifestEntry &entry)
 {
     if (!valid) {
         refuseRun(why);
@@ -999,7 +1000,7 @@ void TauAutoUpgrader::fileVerified(bool valid, const QString &why, const updater
     nextFile();
 }
 
-void TauAutoUpgrader::refuseRun(const QString &why)
+void Upgrader::refuseRun(const QString &why)
 {
     log(QStringLiteral("upgrade abandoned, nothing will be installed: %1").arg(why));
     m_fetchingSignature = false;
@@ -1013,7 +1014,7 @@ void TauAutoUpgrader::refuseRun(const QString &why)
     AbortUpgrade();
 }
 
-void TauAutoUpgrader::discardRunFiles()
+void Upgrader::discardRunFiles()
 {
     for (const QString &file : std::as_const(m_runFiles))
         QFile::remove(file);
@@ -1023,13 +1024,13 @@ void TauAutoUpgrader::discardRunFiles()
     m_verified.clear();
 }
 
-bool TauAutoUpgrader::writeManifest()
+bool Upgrader::writeManifest()
 {
     const std::string folder = folderOfProgram(m_programPath);
     return updater::writeFileDurably(folder + updater::kManifestFile, updater::formatManifest(m_verified));
 }
 
-bool TauAutoUpgrader::otherInstancesClosed()
+bool Upgrader::otherInstancesClosed()
 {
     while (updater::otherInstanceRunning(QFile::encodeName(m_programPath).toStdString())) {
         BoxRequest box;
@@ -1045,4 +1046,29 @@ bool TauAutoUpgrader::otherInstancesClosed()
     return true;
 }
 
-} // namespace lianbu
+// ---------------------------------------------------------------------------------------------
+// The program's upgrader
+
+#ifndef LIANBU_UPGRADE_INFO_URL
+#define LIANBU_UPGRADE_INFO_URL "https://"
+#endif
+
+QString upgradeInfoFileAddress() { return QStringLiteral(LIANBU_UPGRADE_INFO_URL); }
+
+Upgrader *createMainUpgrader(QObject *owner)
+{
+    auto *upgrader = new Upgrader(owner);
+    upgrader->setObjectName(QStringLiteral("upgrader"));
+    // The settings of the main window's definition; everything else keeps its default.
+    upgrader->setInfoFileURL(upgradeInfoFileAddress());
+    upgrader->setVersionDate(QStringLiteral("08/15/2010"));
+    upgrader->setVersionDateAutoSet(true);
+    // At the end of a run the main window closes (writing the session's logout time) so the
+    // updater can replace the program.
+    if (auto *window = qobject_cast<QWidget *>(owner))
+        QObject::connect(upgrader, &Upgrader::quitRequested, window, &QWidget::close);
+    upgrader->Loaded();
+    return upgrader;
+}
+
+} // namespace lianbu::upgrade

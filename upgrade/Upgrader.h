@@ -11,8 +11,8 @@
 
 #include "updater/Install.h"
 #include "upgrade/SignatureCheck.h"
-#include "upgrade/auHTTP.h"
-#include "upgrade/auMessages.h"
+#include "upgrade/HttpTransfer.h"
+#include "upgrade/UpgradeMessages.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -28,19 +28,20 @@
 class QTimer;
 class QThread;
 
-namespace lianbu {
+namespace lianbu::upgrade {
 
-class TauAutoUpgraderWizardForm;
-class TauAutoUpgraderUpgradeMessageForm;
+class DownloadWindow;
+class UpgradeQuestionDialog;
 
-enum TauVersionControl { byDate, byNumber };
+enum VersionRule { byDate, byNumber };
 
-enum TauUpgradeMethod { umSelfUpgrade = 0, umUseExternalSetup = 1, umRedirectToURL = 2 };
+// The digits are those of the information file's #method= and of the updater's command line.
+enum class UpgradeMethod { ReplaceFiles = 0, ExternalSetup = 1, RedirectToUrl = 2 };
 
-enum TauMiscFilesUpgrade { mfuAlwaysDownload, mfuOnlyIfSizeDifferent };
+enum MiscFilesMode { mfuAlwaysDownload, mfuOnlyIfSizeDifferent };
 
 // The situations the component reports with a window (bits 0 to 6 of ShowMessages).
-enum TauMessageKind {
+enum MessageKind {
     mAskUpgrade,
     mConnLost,
     mHostUnreachable,
@@ -51,59 +52,51 @@ enum TauMessageKind {
 };
 
 // A set of message kinds; the default {mAskUpgrade, mConnLost, mLostFile, mPasswordRequest} is 75.
-class TauShowMessages
+class MessageKinds
 {
 public:
-    constexpr TauShowMessages() = default;
-    constexpr TauShowMessages(std::initializer_list<TauMessageKind> kinds)
+    constexpr MessageKinds() = default;
+    constexpr MessageKinds(std::initializer_list<MessageKind> kinds)
     {
-        for (TauMessageKind k : kinds)
+        for (MessageKind k : kinds)
             m_bits |= 1u << k;
     }
-    static constexpr TauShowMessages fromValue(unsigned bits)
+    static constexpr MessageKinds fromValue(unsigned bits)
     {
-        TauShowMessages s;
+        MessageKinds s;
         s.m_bits = bits & 0x7Fu;
         return s;
     }
-    constexpr bool contains(TauMessageKind kind) const { return m_bits & (1u << kind); }
-    constexpr void insert(TauMessageKind kind) { m_bits |= 1u << kind; }
-    constexpr void remove(TauMessageKind kind) { m_bits &= ~(1u << kind); }
+    constexpr bool contains(MessageKind kind) const { return m_bits & (1u << kind); }
+    constexpr void insert(MessageKind kind) { m_bits |= 1u << kind; }
+    constexpr void remove(MessageKind kind) { m_bits &= ~(1u << kind); }
     constexpr unsigned value() const { return m_bits; }
-    constexpr bool operator==(const TauShowMessages &) const = default;
+    constexpr bool operator==(const MessageKinds &) const = default;
 
 private:
     unsigned m_bits = 0;
 };
 
 // The download window's options.
-class TauAutoUpgraderWizard
+class DownloadWindowOptions
 {
 public:
-    TauAutoUpgraderWizard() { setLanguage(wlAuto); }
+    DownloadWindowOptions() { setLanguage(wlAuto); }
 
     bool Enabled = true;   // show the download window
     QPixmap Pic118x218;    // replaces the window's side picture when not empty
     bool StayOnTop = true;
 
-    TauWizardLanguage Language() const { return m_language; }
+    WizardLanguage Language() const { return m_language; }
     // Chooses the message table for every upgrader window of the process.
-    void setLanguage(TauWizardLanguage language)
+    void setLanguage(WizardLanguage language)
     {
         m_language = language;
         setWizardLanguage(language);
     }
 
 private:
-    TauWizardLanguage m_language = wlAuto;
-};
-
-// A description of an information file (never read by the check).
-struct TauAutoUpgraderInfo
-{
-    QStringList Files;
-    TauUpgradeMethod UpgradeMethod = umSelfUpgrade;
-    QString UpgradeMsg;
+    WizardLanguage m_language = wlAuto;
 };
 
 // ---- the information file (plain functions; the text is the decoded file)
@@ -116,7 +109,7 @@ QString infoFileMessage(const QString &text);
 // The file addresses: url, url0, then url<n> from n = count so far + 1 up to the first gap.
 QStringList infoFileUrls(const QString &text);
 // "1..." external setup, "2..." redirect, anything else self upgrade.
-TauUpgradeMethod infoFileMethod(const QString &text);
+UpgradeMethod infoFileMethod(const QString &text);
 
 // A decimal integer as the version and date readers accept it: leading blanks, an optional
 // sign, digits and nothing after. False when the text is not one.
@@ -144,28 +137,28 @@ struct RestartReport
 RestartReport restartReportText(int outcome, const QString &reason);
 
 // "+" + restart parameters + the method's digit.
-QString restartParameter(const QString &restartParams, TauUpgradeMethod method);
+QString restartParameter(const QString &restartParams, UpgradeMethod method);
 // mfuOnlyIfSizeDifferent: false when a file of the announced size already exists at the
 // target (the local file without ".uTMP") and the target is not the running program.
-bool fileNeedsDownload(TauMiscFilesUpgrade mode, quint32 announcedSize, int fileCount, const QString &localTempFile,
+bool fileNeedsDownload(MiscFilesMode mode, quint32 announcedSize, int fileCount, const QString &localTempFile,
                        const QString &programPath);
 // The connection test of the automatic check: the computer's own host name resolves, and the
 // last address of the list is not 127.0.0.1. May block (name resolution): never on the
 // user-interface thread.
 bool computerIsConnected();
 
-class TauAutoUpgrader : public TauCustomHTTP
+class Upgrader : public HttpTransfer
 {
     Q_OBJECT
 public:
-    explicit TauAutoUpgrader(QObject *parent = nullptr);
-    ~TauAutoUpgrader() override;
+    explicit Upgrader(QObject *parent = nullptr);
+    ~Upgrader() override;
 
     // ---- settings
     QString InfoFileURL() const { return m_infoFileURL; }
     void setInfoFileURL(const QString &value) { m_infoFileURL = value; }
-    TauVersionControl VersionControl() const { return m_versionControl; }
-    void setVersionControl(TauVersionControl value) { m_versionControl = value; }
+    VersionRule VersionControl() const { return m_versionControl; }
+    void setVersionControl(VersionRule value) { m_versionControl = value; }
     // "MM/DD/YYYY"; a new component holds the day it was created.
     QString VersionDate() const { return m_versionDate; }
     void setVersionDate(const QString &value) { m_versionDate = value; }
@@ -176,15 +169,14 @@ public:
     void setVersionNumber(const QString &value) { m_versionNumber = value; }
     bool AutoCheck() const { return m_autoCheck; }
     void setAutoCheck(bool value);
-    TauShowMessages ShowMessages() const { return m_showMessages; }
-    void setShowMessages(TauShowMessages value) { m_showMessages = value; }
+    MessageKinds ShowMessages() const { return m_showMessages; }
+    void setShowMessages(MessageKinds value) { m_showMessages = value; }
     // Empty text is stored as one blank.
     QString RestartParams() const { return m_restartParams; }
     void setRestartParams(const QString &value) { m_restartParams = value.isEmpty() ? QStringLiteral(" ") : value; }
-    TauMiscFilesUpgrade MiscFilesUpgrade() const { return m_miscFilesUpgrade; }
-    void setMiscFilesUpgrade(TauMiscFilesUpgrade value) { m_miscFilesUpgrade = value; }
-    TauAutoUpgraderWizard &Wizard() { return m_wizard; }
-    TauAutoUpgraderInfo &InfoFile() { return m_infoFile; }
+    MiscFilesMode MiscFilesUpgrade() const { return m_miscFilesUpgrade; }
+    void setMiscFilesUpgrade(MiscFilesMode value) { m_miscFilesUpgrade = value; }
+    DownloadWindowOptions &Wizard() { return m_wizard; }
 
     // The running program's executable: the run's files go to its folder, the size rule spares
     // it, and the updater restarts it. QCoreApplication::applicationFilePath() by default.
@@ -232,11 +224,11 @@ public:
     bool CheckIsAutomatic() const { return m_checkIsAutomatic; }
     QTimer *AutoCheckTimer() const { return m_timer; }
     const QStringList &Files() const { return m_files; }
-    TauUpgradeMethod UpgradeMethod() const { return m_upgradeMethod; }
+    UpgradeMethod upgradeMethod() const { return m_upgradeMethod; }
     int CurrentIndex() const { return m_currentIndex; }
     QString CurrentLocalFile() const { return m_currentLocalFile; }
-    TauAutoUpgraderWizardForm *WizardForm() const;
-    TauAutoUpgraderUpgradeMessageForm *UpgradeMessageForm() const;
+    DownloadWindow *WizardForm() const;
+    UpgradeQuestionDialog *UpgradeMessageForm() const;
     // The updater started by the last run (empty when it could not be started) and the
     // command line it was given.
     QString LastUpdaterPath() const { return m_lastUpdaterPath; }
@@ -247,7 +239,7 @@ public:
 
     // ---- events (none assigned in this program; all run on the user-interface thread)
     // (quitRequested below is the signal the main window connects to end the program.)
-    std::function<void(QObject *Sender, const QString &UpgradeMsg, TauUpgradeMethod UpgradeMethod, QStringList &Files,
+    std::function<void(QObject *Sender, const QString &UpgradeMsg, UpgradeMethod Method, QStringList &Files,
                        bool &CanUpgrade)>
         OnBeginUpgrade;
     std::function<void(QObject *Sender)> OnLaterUpgrade;
@@ -281,8 +273,8 @@ private:
     enum Mode { Idle, InfoMode, FilesMode };
 
     // results of the transfers
-    void onHeaderInfo(const TauHeaderInfo &info, bool &goOn);
-    void onTransferProgress(const TauTransferProgress &progress);
+    void onHeaderInfo(const ResponseHeaders &info, bool &goOn);
+    void onTransferProgress(const TransferProgress &progress);
     void onDone(QIODevice *stream);
     void onDoneInterrupted();
     void onHTTPError(int status);
@@ -317,20 +309,19 @@ private:
     void timerTick();
 
     QString m_infoFileURL = QStringLiteral("http://");
-    TauVersionControl m_versionControl = byDate;
+    VersionRule m_versionControl = byDate;
     QString m_versionDate;
     bool m_versionDateAutoSet = true;
     QString m_versionNumber;
     bool m_autoCheck = false;
-    TauShowMessages m_showMessages{mAskUpgrade, mConnLost, mLostFile, mPasswordRequest};
+    MessageKinds m_showMessages{mAskUpgrade, mConnLost, mLostFile, mPasswordRequest};
     QString m_restartParams = QStringLiteral("/afterupgrade");
-    TauMiscFilesUpgrade m_miscFilesUpgrade = mfuAlwaysDownload;
-    TauAutoUpgraderWizard m_wizard;
-    TauAutoUpgraderInfo m_infoFile;
+    MiscFilesMode m_miscFilesUpgrade = mfuAlwaysDownload;
+    DownloadWindowOptions m_wizard;
     QString m_programPath;
 
     QStringList m_files;
-    TauUpgradeMethod m_upgradeMethod = umSelfUpgrade;
+    UpgradeMethod m_upgradeMethod = UpgradeMethod::ReplaceFiles;
     Mode m_mode = Idle;
     bool m_aborted = false;
     bool m_userDeclined = false;
@@ -360,18 +351,15 @@ private:
     QStringList m_runFiles; // the run's temporary files, deleted when it installs nothing
 
     QTimer *m_timer;
-    QPointer<TauAutoUpgraderWizardForm> m_wizardForm;
-    QPointer<TauAutoUpgraderUpgradeMessageForm> m_askForm;
+    QPointer<DownloadWindow> m_wizardForm;
+    QPointer<UpgradeQuestionDialog> m_askForm;
 };
 
-} // namespace lianbu
-
-namespace lianbu {
 
 // The address of the information file this program checks (the build setting
-// LIANBU_UPGRADE_INFO_URL; "http://" when none is configured).
+// LIANBU_UPGRADE_INFO_URL; "https://", no host, when none is configured).
 QString upgradeInfoFileAddress();
 // The main window's upgrader with this program's settings, its settings loaded.
-TauAutoUpgrader *createMainUpgrader(QObject *owner);
+Upgrader *createMainUpgrader(QObject *owner);
 
-} // namespace lianbu
+} // namespace lianbu::upgrade

@@ -1,6 +1,6 @@
-#include "upgrade/auHTTP.h"
+#include "upgrade/HttpTransfer.h"
 
-#include "upgrade/auUtils.h"
+#include "upgrade/UpgradeText.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -14,7 +14,7 @@
 #include <algorithm>
 #include <mutex>
 
-namespace lianbu {
+namespace lianbu::upgrade {
 
 namespace {
 
@@ -63,7 +63,7 @@ QString urlOrigin(const QString &address)
     return scheme + QStringLiteral("://") + url.host().toLower() + QLatin1Char(':') + QString::number(port);
 }
 
-bool TauLoginComponent::credentialsAllowedFor(const QString &address) const
+bool HttpCredentials::credentialsAllowedFor(const QString &address) const
 {
     return m_credentialOrigin.isEmpty() || urlOrigin(address) == m_credentialOrigin;
 }
@@ -98,10 +98,10 @@ QString httpStatusText(int code)
 // then on only the worker touches it, except inside hand-offs (the worker waits) and in the
 // completion (the worker waits in its finish hand-off).
 
-struct TauCustomHTTP::Transfer
+struct HttpTransfer::Transfer
 {
-    TauCustomHTTP *client; // dereferenced only inside hand-offs, on the user-interface thread
-    TauEventThread *threadObject = nullptr; // user-interface thread only
+    HttpTransfer *client; // dereferenced only inside hand-offs, on the user-interface thread
+    WorkerRun *threadObject = nullptr; // user-interface thread only
 
     // Settings copied by Read.
     QString url;
@@ -113,9 +113,9 @@ struct TauCustomHTTP::Transfer
     QString agent;
     QStringList addHeaders;
     QString referer;
-    TauHTTPRange range;
-    TauHTTPTimeouts timeouts;
-    TauHTTPProxy proxy;
+    HttpRange range;
+    HttpTimeouts timeouts;
+    HttpProxy proxy;
     int bufferSize = 4096;
     qint64 maxBodySize = 0;   // 0: no limit
     qint64 bodyLimit = 0;     // for this answer: maxBodySize and the free space; 0: none
@@ -127,8 +127,8 @@ struct TauCustomHTTP::Transfer
     bool wantsProgress = false;
     bool wantsAuthorization = false;
     bool wantsProxyAuthorization = false;
-    std::function<void(TauCustomHTTP *, int, const QString &)> statusChange;
-    std::function<void(TauCustomHTTP *, const QString &)> redirect;
+    std::function<void(HttpTransfer *, int, const QString &)> statusChange;
+    std::function<void(HttpTransfer *, const QString &)> redirect;
 
     // Results and state.
     Results results;
@@ -147,10 +147,10 @@ struct TauCustomHTTP::Transfer
     std::unique_ptr<QFile> file;
     QByteArray memory;
     std::unique_ptr<QBuffer> buffer;
-    TauEventThread *worker = nullptr; // the thread object running this transfer (worker side)
+    WorkerRun *worker = nullptr; // the thread object running this transfer (worker side)
     CURL *currentHandle = nullptr;
 
-    explicit Transfer(TauCustomHTTP *owner) : client(owner) {}
+    explicit Transfer(HttpTransfer *owner) : client(owner) {}
 
     QIODevice *stream() const
     {
@@ -177,7 +177,7 @@ struct TauCustomHTTP::Transfer
     }
 
     // Runs routine on the user-interface thread with the client's results brought up to date.
-    void handOff(const std::function<void(TauCustomHTTP *)> &routine)
+    void handOff(const std::function<void(HttpTransfer *)> &routine)
     {
         worker->Synchronize([this, &routine] {
             client->m_results = results;
@@ -215,7 +215,7 @@ struct TauCustomHTTP::Transfer
 
     // ---- steps of the transfer (worker thread)
 
-    void run(TauEventThread &thread);
+    void run(WorkerRun &thread);
     void runLocalFile(const QString &path);
     CURLcode performOnce(bool &authorizationAnswer);
     void readHeaders();
@@ -228,11 +228,11 @@ struct TauCustomHTTP::Transfer
     void finishAttemptReset();
 };
 
-void TauCustomHTTP::Transfer::finishAttemptReset()
+void HttpTransfer::Transfer::finishAttemptReset()
 {
     results.status = -1;
     results.bytesRead = 0;
-    results.headers = TauHeaderInfo();
+    results.headers = ResponseHeaders();
     headersDone = false;
     transferError = false;
     blockStatus = -1;
@@ -243,7 +243,7 @@ void TauCustomHTTP::Transfer::finishAttemptReset()
     hasOutput = false;
 }
 
-void TauCustomHTTP::Transfer::readHeaders()
+void HttpTransfer::Transfer::readHeaders()
 {
     results.headers.ContentType = header("Content-Type");
     bool numeric = false;
@@ -264,19 +264,19 @@ void TauCustomHTTP::Transfer::readHeaders()
     results.headers.Expires = httpDateToDateTime(header("Expires"));
 }
 
-void TauCustomHTTP::Transfer::deliverHeaderInfo()
+void HttpTransfer::Transfer::deliverHeaderInfo()
 {
     if (!wantsHeaderInfo)
         return;
     bool goOn = true;
-    handOff([this, &goOn](TauCustomHTTP *http) {
+    handOff([this, &goOn](HttpTransfer *http) {
         if (http->OnHeaderInfo)
             http->OnHeaderInfo(http, results.headers, goOn);
     });
     proceed = goOn;
 }
 
-void TauCustomHTTP::Transfer::createOutput()
+void HttpTransfer::Transfer::createOutput()
 {
     bodyLimit = maxBodySize;
     if (!outputFileName.isEmpty()) {
@@ -306,7 +306,7 @@ void TauCustomHTTP::Transfer::createOutput()
     hasOutput = true;
 }
 
-bool TauCustomHTTP::Transfer::appendBody(const char *data, qsizetype size)
+bool HttpTransfer::Transfer::appendBody(const char *data, qsizetype size)
 {
     QIODevice *out = stream();
     if (!out)
@@ -325,10 +325,10 @@ bool TauCustomHTTP::Transfer::appendBody(const char *data, qsizetype size)
         data += block;
         size -= block;
         if (wantsProgress) {
-            handOff([this](TauCustomHTTP *http) {
+            handOff([this](HttpTransfer *http) {
                 const TransferFigures f = computeTransferFigures(
                     results.headers.ContentLength, results.bytesRead, clock.elapsed());
-                TauTransferProgress &p = results.progress;
+                TransferProgress &p = results.progress;
                 p.ContentType = results.headers.ContentType;
                 p.ContentLength = results.headers.ContentLength;
                 p.BytesRead = results.bytesRead;
@@ -345,7 +345,7 @@ bool TauCustomHTTP::Transfer::appendBody(const char *data, qsizetype size)
     return !cancelled();
 }
 
-size_t TauCustomHTTP::Transfer::onHeaderLine(const char *data, size_t size)
+size_t HttpTransfer::Transfer::onHeaderLine(const char *data, size_t size)
 {
     if (cancelled())
         return 0;
@@ -382,7 +382,7 @@ size_t TauCustomHTTP::Transfer::onHeaderLine(const char *data, size_t size)
     return size;
 }
 
-size_t TauCustomHTTP::Transfer::onBody(const char *data, size_t size)
+size_t HttpTransfer::Transfer::onBody(const char *data, size_t size)
 {
     if (cancelled())
         return 0;
@@ -405,7 +405,7 @@ size_t TauCustomHTTP::Transfer::onBody(const char *data, size_t size)
     return appendBody(data, qsizetype(size)) ? size : 0;
 }
 
-CURLcode TauCustomHTTP::Transfer::performOnce(bool &authorizationAnswer)
+CURLcode HttpTransfer::Transfer::performOnce(bool &authorizationAnswer)
 {
     authorizationAnswer = false;
     Easy easy(curl_easy_init());
@@ -545,7 +545,7 @@ CURLcode TauCustomHTTP::Transfer::performOnce(bool &authorizationAnswer)
     return code;
 }
 
-bool TauCustomHTTP::Transfer::retryAfterAuthorization()
+bool HttpTransfer::Transfer::retryAfterAuthorization()
 {
     bool tryAgain = false;
     if (blockStatus == 401) {
@@ -553,7 +553,7 @@ bool TauCustomHTTP::Transfer::retryAfterAuthorization()
         const QString savedType = results.headers.ContentType;
         results.headers.ContentType = realm();
         const QString theRealm = results.headers.ContentType;
-        handOff([this, &tryAgain, &theRealm](TauCustomHTTP *http) {
+        handOff([this, &tryAgain, &theRealm](HttpTransfer *http) {
             if (http->OnAuthorizationRequired)
                 http->OnAuthorizationRequired(http, theRealm, tryAgain);
             if (http->credentialsAllowedFor(url)) {
@@ -563,7 +563,7 @@ bool TauCustomHTTP::Transfer::retryAfterAuthorization()
         });
         results.headers.ContentType = savedType;
     } else {
-        handOff([this, &tryAgain](TauCustomHTTP *http) {
+        handOff([this, &tryAgain](HttpTransfer *http) {
             QString user = http->m_proxyUsername;
             QString pass = http->m_proxyPassword;
             if (http->OnProxyAuthenticationRequest)
@@ -577,7 +577,7 @@ bool TauCustomHTTP::Transfer::retryAfterAuthorization()
     return tryAgain && !cancelled();
 }
 
-void TauCustomHTTP::Transfer::runLocalFile(const QString &path)
+void HttpTransfer::Transfer::runLocalFile(const QString &path)
 {
     QFile source(path);
     const bool opened = QFileInfo(path).isFile() && source.open(QIODevice::ReadOnly);
@@ -604,7 +604,7 @@ void TauCustomHTTP::Transfer::runLocalFile(const QString &path)
     }
 }
 
-void TauCustomHTTP::Transfer::run(TauEventThread &thread)
+void HttpTransfer::Transfer::run(WorkerRun &thread)
 {
     worker = &thread;
     clock.start();
@@ -677,12 +677,12 @@ void TauCustomHTTP::Transfer::run(TauEventThread &thread)
 }
 
 // ---------------------------------------------------------------------------------------------
-// TauCustomHTTP
+// HttpTransfer
 
-TauCustomHTTP::TauCustomHTTP(QObject *parent)
-    : TauLoginComponent(parent),
+HttpTransfer::HttpTransfer(QObject *parent)
+    : HttpCredentials(parent),
       m_agent(QStringLiteral("lianbu-AutoUpgrader/" LIANBU_VERSION)),
-      m_worker(new TauCustomThread(this))
+      m_worker(new WorkerThread(this))
 {
     initCurlOnce();
     m_worker->OnWaitTimeoutExpired = [this](QObject *) {
@@ -692,13 +692,13 @@ TauCustomHTTP::TauCustomHTTP(QObject *parent)
     };
 }
 
-TauCustomHTTP::~TauCustomHTTP()
+HttpTransfer::~HttpTransfer()
 {
     m_worker->BeginDestroy();
     delete m_worker; // a running transfer is cancelled and winds down by itself
 }
 
-bool TauCustomHTTP::Read()
+bool HttpTransfer::Read()
 {
     if (Busy())
         return false;
@@ -732,7 +732,7 @@ bool TauCustomHTTP::Read()
 
     m_results = Results();
     m_current = t;
-    m_worker->OnExecute = [t](TauEventThread &thread) { t->run(thread); };
+    m_worker->OnExecute = [t](WorkerRun &thread) { t->run(thread); };
     m_worker->OnFinish = [this, t](QObject *) { Complete(t); };
     m_worker->OnException = [this](QObject *, std::exception_ptr) {
         if (OnAnyError)
@@ -746,9 +746,9 @@ bool TauCustomHTTP::Read()
     return true;
 }
 
-void TauCustomHTTP::Abort()
+void HttpTransfer::Abort()
 {
-    TauEventThread &thread = m_worker->Thread();
+    WorkerRun &thread = m_worker->Thread();
     const bool running = thread.Started() && !thread.Finished();
     if (!running)
         return;
@@ -758,7 +758,7 @@ void TauCustomHTTP::Abort()
         OnTransferAborted(this);
 }
 
-void TauCustomHTTP::Complete(const std::shared_ptr<Transfer> &t)
+void HttpTransfer::Complete(const std::shared_ptr<Transfer> &t)
 {
     // User-interface thread; the worker waits in its finish hand-off.
     m_results = t->results;
@@ -818,4 +818,4 @@ void TauCustomHTTP::Complete(const std::shared_ptr<Transfer> &t)
         OnDoneInterrupted(this);
 }
 
-} // namespace lianbu
+} // namespace lianbu::upgrade
