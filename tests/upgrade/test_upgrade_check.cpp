@@ -281,6 +281,28 @@ private slots:
         QCOMPARE(ev.names, QStringList{"noupdate"});
     }
 
+    // A listed file: address would copy a local file into the program folder: the information
+    // file is refused as a whole.
+    void fileEntriesRefused()
+    {
+        Environment env;
+        TestHttpServer server([](const HttpRequest &) {
+            return textResponse("#date=01/01/2030\r\n#url1=http://127.0.0.1:1/a\r\n#url2=file:///etc/passwd\r\n");
+        });
+        Upgrader up;
+        Events ev;
+        ev.attach(up);
+        up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
+        up.CheckUpdate();
+        QVERIFY(settled(up));
+        QCOMPARE(ev.names, QStringList{"noupdate"});
+        QCOMPARE(up.LogLines().size(), 1);
+        QVERIFY(up.LogLines().first().contains(QStringLiteral("file:///etc/passwd")));
+        QVERIFY(env.dialogs().boxes().isEmpty());
+        QVERIFY(isDownloadAddress(QStringLiteral("HTTPS://host/a")) && isDownloadAddress(QStringLiteral("host/a")));
+        QVERIFY(!isDownloadAddress(QStringLiteral("ftp://host/a")));
+    }
+
     void missingInfoFile()
     {
         Environment env;
@@ -523,7 +545,8 @@ private slots:
             if (request.header("Authorization") != "Basic " + QByteArray("li:pw").toBase64()) {
                 HttpResponse r;
                 r.status = 401;
-                r.headers.append(qMakePair(QByteArray("WWW-Authenticate"), QByteArray("Basic realm=\"files\"")));
+                r.headers.append(qMakePair(QByteArray("WWW-Authenticate"),
+                                           QByteArray("Basic realm=\"<a href='x'>click</a>\"")));
                 return r;
             }
             return textResponse("#date=01/01/2001\n#url1=x\n");
@@ -535,6 +558,9 @@ private slots:
         up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
         ModalAnswerer<CredentialsDialog> answer([](CredentialsDialog *form) {
             QCOMPARE(form->ui->PasswordEdit->echoMode(), QLineEdit::Password);
+            // The server's realm is shown as the text it is, never as a link or markup.
+            QVERIFY(form->ui->Label1->text().endsWith(QStringLiteral("<a href='x'>click</a>")));
+            QCOMPARE(form->ui->Label1->textFormat(), Qt::PlainText);
             form->ui->UsernameEdit->setText(QStringLiteral("li"));
             form->ui->PasswordEdit->setText(QStringLiteral("pw"));
             form->ui->OKBtn->click();
@@ -545,6 +571,7 @@ private slots:
         QCOMPARE(ev.names, (QStringList{"password", "noupdate"}));
         QCOMPARE(up.HTTPUsername(), QStringLiteral("li"));
         QCOMPARE(up.HTTPPassword(), QStringLiteral("pw"));
+        QCOMPARE(up.CredentialOrigin(), urlOrigin(server.url(QStringLiteral("/"))));
     }
 
     void automaticCheck()

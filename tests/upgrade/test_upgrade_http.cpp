@@ -391,6 +391,39 @@ private slots:
         QCOMPARE(server.requestCount(), 1);
     }
 
+    // Credentials typed for one server are never sent to another one listed beside it.
+    void credentialsStayWithTheirServer()
+    {
+        const auto asking = [](const HttpRequest &request) {
+            if (request.hasHeader("Authorization"))
+                return ok("granted");
+            HttpResponse r = ok("denied");
+            r.status = 401;
+            r.addHeader("WWW-Authenticate", "Basic realm=\"files\"");
+            return r;
+        };
+        TestHttpServer asked(asking);
+        TestHttpServer other(asking);
+        HttpTransfer http;
+        http.setHTTPUsername(QStringLiteral("joe"));
+        http.setHTTPPassword(QStringLiteral("secret"));
+        http.setCredentialOrigin(urlOrigin(asked.url(QStringLiteral("/a"))));
+        QCOMPARE(http.CredentialOrigin(), QStringLiteral("http://127.0.0.1:%1").arg(asked.port()));
+
+        Recorder toOther;
+        toOther.attach(http, false, false);
+        QVERIFY(toOther.fetch(http, other.url(QStringLiteral("/b.dat"))));
+        QCOMPARE(toOther.httpErrorStatus, 401);
+        for (const HttpRequest &r : other.requests())
+            QVERIFY(!r.hasHeader("Authorization"));
+
+        Recorder toAsked;
+        toAsked.attach(http, false, false);
+        QVERIFY(toAsked.fetch(http, asked.url(QStringLiteral("/a.dat"))));
+        QCOMPARE(toAsked.doneBody, QByteArray("granted"));
+        QCOMPARE(asked.requests().back().header("Authorization"), "Basic " + QByteArray("joe:secret").toBase64());
+    }
+
     void proxyAuthentication()
     {
         TestHttpServer proxy([&](const HttpRequest &request) {
