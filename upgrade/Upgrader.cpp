@@ -787,6 +787,7 @@ void Upgrader::startRun()
     m_mode = FilesMode;
     if (!otherInstancesClosed()) {
         m_mode = Idle;
+        m_userDeclined = true; // not asked again at every activation of this session
         log(QStringLiteral("the upgrade did not start: another instance of the program is running"));
         if (OnLaterUpgrade)
             OnLaterUpgrade(this);
@@ -976,8 +977,8 @@ void Upgrader::fileSignatureArrived(const QByteArray &signature)
         outcome->valid = true;
     });
     QPointer<Upgrader> self(this);
-    connect(check, &QThread::finished, this, [self, check, outcome] {
-        check->deleteLater();
+    connect(check, &QThread::finished, check, &QObject::deleteLater);
+    connect(check, &QThread::finished, this, [self, outcome] {
         if (!self)
             return;
         self->m_verifying = false;

@@ -370,6 +370,7 @@ private slots:
         QCOMPARE(env.dialogs().boxes().first().request.buttons, (QList<BoxButton>{BoxButton::Retry, BoxButton::Cancel}));
         QVERIFY(downloadRequests().isEmpty());
         verifyNothingInstalled();
+        QVERIFY(up.UserDeclined()); // later activations of this session do not ask again
     }
 
     // After the restart the program reports its good start to the waiting updater and says what
