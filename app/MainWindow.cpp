@@ -10,7 +10,7 @@
 #include "platform/Clock.h"
 #include "platform/Paths.h"
 #include "operators/LoginDialog.h"
-#include "upgrade/auAutoUpgrader.h"
+#include "upgrade/Upgrader.h"
 #include "ui_MainWindow.h"
 
 #include <QCloseEvent>
@@ -54,8 +54,7 @@ MainWindow::MainWindow(Database &database, QWidget *parent)
     connectQuickSearch();
     connectEntryPanel();
     buildAppearance();
-    upgrader = lianbu::createMainUpgrader(this);
-    connect(upgrader, &lianbu::TauAutoUpgrader::quitRequested, this, &QWidget::close);
+    upgrader = lianbu::upgrade::createMainUpgrader(this);
 
     connect(checkForUpgradeAction, &QAction::triggered, this, &MainWindow::checkForUpgrade);
     connect(changePasswordAction, &QAction::triggered, this, &MainWindow::openChangePassword);

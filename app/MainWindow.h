@@ -19,8 +19,8 @@ class QWindow;
 class GridColumn;
 class SkinController;
 class SkinCatalog;
-namespace lianbu {
-class TauAutoUpgrader;
+namespace lianbu::upgrade {
+class Upgrader;
 }
 
 namespace Ui {
@@ -61,7 +61,7 @@ public:
     // Invoked by the program only, never offered to the operator.
     QAction *checkForUpgradeAction = nullptr; // 检查升级
     // upgrade/UpgradeCommand.cpp: the upgrade component that checkForUpgradeAction runs.
-    lianbu::TauAutoUpgrader *upgrader = nullptr;
+    lianbu::upgrade::Upgrader *upgrader = nullptr;
 
     // appearance/SkinCommands.cpp: the skin component, its store and the help commands
     // (helpMenu; offered at the end of the "设 置" drop-down).

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace lianbu::updater {
@@ -49,6 +50,33 @@ void releaseProgramLock() {
 bool programLockHeld() {
   const std::lock_guard guard(lockMutex);
   return lockFd >= 0;
+}
+
+bool otherInstanceRunning(const std::string &executablePath) {
+  const std::lock_guard guard(lockMutex);
+  if (lockFd >= 0) {
+    // Our own shared lock becomes exclusive only when no other process shares it; then it is
+    // made shared again.
+    const bool alone = ::flock(lockFd, LOCK_EX | LOCK_NB) == 0;
+    ::flock(lockFd, LOCK_SH | LOCK_NB);
+    if (alone)
+      return false;
+    // The lock may be on another file than executablePath: then ask that file itself.
+  }
+  const int fd = ::open(executablePath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    return false;
+  struct stat own {}, other {};
+  const bool sameAsHeld = lockFd >= 0 && ::fstat(lockFd, &own) == 0 && ::fstat(fd, &other) == 0 &&
+                          own.st_dev == other.st_dev && own.st_ino == other.st_ino;
+  bool running = false;
+  if (sameAsHeld) {
+    running = true; // the exclusive attempt above failed on this very file
+  } else {
+    running = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+  }
+  ::close(fd);
+  return running;
 }
 
 } // namespace lianbu::updater

@@ -17,5 +17,8 @@ bool holdProgramLock(const std::string &executablePath);
 bool holdOwnProgramLock();
 void releaseProgramLock();
 bool programLockHeld();
+// True when another running instance of the program at executablePath holds its lock (this
+// process's own lock does not count).
+bool otherInstanceRunning(const std::string &executablePath);
 
 } // namespace lianbu::updater

@@ -1,5 +1,7 @@
 #include "updater/UpdaterCore.h"
 
+#include "updater/Install.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -29,14 +31,6 @@ std::string errnoText(int err) { return std::strerror(err); }
 bool exists(const std::string &path) {
   struct stat st {};
   return ::lstat(path.c_str(), &st) == 0;
-}
-
-void syncFolder(const std::string &folder) {
-  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    ::fsync(fd);
-    ::close(fd);
-  }
 }
 
 } // namespace
@@ -140,52 +134,8 @@ std::string fileNameOf(const std::string &path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::vector<std::string> findUpdateFiles(const std::string &folder) {
-  std::vector<std::string> names;
-  DIR *dir = ::opendir(folder.empty() ? "." : folder.c_str());
-  if (!dir)
-    return names;
-  while (const dirent *entry = ::readdir(dir)) {
-    const std::string name = entry->d_name;
-    if (name.size() <= std::strlen(kUpdateSuffix) || !endsWith(name, kUpdateSuffix))
-      continue;
-    struct stat st {};
-    if (::stat((folder + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-      continue;
-    names.push_back(name);
-  }
-  ::closedir(dir);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 bool isSetupName(const std::string &name) {
   return endsWith(name, "exe") || endsWith(name, ".sh") || endsWith(name, ".run");
-}
-
-Plan makePlan(const CommandLine &cmd, const std::vector<std::string> &updateNames, bool ownUpdatePending) {
-  Plan plan;
-  plan.ownUpdatePending = ownUpdatePending;
-  const std::string folder = folderOf(cmd.programPath);
-  const std::size_t suffixLength = std::strlen(kUpdateSuffix);
-  for (const auto &name : updateNames) {
-    Step step;
-    const std::string target = name.substr(0, name.size() - suffixLength);
-    step.source = folder + name;
-    step.target = folder + target;
-    // Only the first installer counts, and none while the program replaces itself.
-    if (cmd.method == '1' && !ownUpdatePending && plan.setupPath.empty() && isSetupName(target) &&
-        step.target != cmd.programPath) {
-      step.isSetup = true;
-      plan.setupPath = step.target;
-    }
-    plan.steps.push_back(step);
-  }
-  return plan;
-}
-
-Plan makePlan(const CommandLine &cmd) {
-  return makePlan(cmd, findUpdateFiles(folderOf(cmd.programPath)), exists(cmd.programPath + kUpdateSuffix));
 }
 
 bool applyStep(const Step &step, std::string &error) {
@@ -214,20 +164,6 @@ bool applyStep(const Step &step, std::string &error) {
     return false;
   }
   return true;
-}
-
-std::size_t applyPlan(const Plan &plan, std::string &error, std::size_t maxSteps) {
-  std::size_t done = 0;
-  for (const auto &step : plan.steps) {
-    if (done >= maxSteps)
-      break;
-    if (!applyStep(step, error))
-      break;
-    ++done;
-  }
-  if (!plan.steps.empty())
-    syncFolder(folderOf(plan.steps.front().target));
-  return done;
 }
 
 WaitResult waitForProgramEnd(const std::string &programPath, std::chrono::milliseconds limit, int &lockFd,
@@ -312,13 +248,62 @@ std::chrono::milliseconds waitLimitFromEnvironment() {
   return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
 }
 
+namespace {
+
+// Deletes what a run that installs nothing leaves: the manifest and every downloaded file.
+void discardDownloads(const std::string &folder) {
+  ::unlink((folder + kManifestFile).c_str());
+  removeStrayUpdates(folder, {});
+}
+
+void writeResult(const std::string &folder, Outcome outcome, const std::string &reason, std::ostream &log) {
+  if (!writeFileDurably(folder + kResultFile, formatResult(outcome, reason)))
+    log << "cannot write the result file in " << folder << '\n';
+}
+
+enum class StartCheck { GoodStart, Ended, TimedOut };
+
+// Waits for the started program's good-start report, its end or the limit.
+StartCheck awaitGoodStart(const std::string &folder, pid_t pid, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  const std::string marker = folder + kStartedFile;
+  for (;;) {
+    if (exists(marker))
+      return StartCheck::GoodStart;
+    int status = 0;
+    const pid_t done = ::waitpid(pid, &status, WNOHANG);
+    if (done == pid)
+      return exists(marker) ? StartCheck::GoodStart : StartCheck::Ended;
+    if (std::chrono::steady_clock::now() >= deadline)
+      return StartCheck::TimedOut;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+int startOnly(const CommandLine &cmd, std::ostream &log, int result) {
+  std::string error;
+  if (startProgram(cmd.programPath, cmd.restartParam, error) < 0) {
+    log << "cannot start the program: " << error << '\n';
+    return StartFailed;
+  }
+  return result;
+}
+
+} // namespace
+
 int run(const std::vector<std::string> &args, std::chrono::milliseconds waitLimit, std::ostream &log) {
+  return run(args, waitLimit, startLimitFromEnvironment(), log);
+}
+
+int run(const std::vector<std::string> &args, std::chrono::milliseconds waitLimit, std::chrono::milliseconds startLimit,
+        std::ostream &log) {
   const CommandLine cmd = parseCommandLine(args);
   if (cmd.programPath.empty()) {
     log << kUpdaterName << ": 联簿宝的升级程序。\n"
         << "用法: " << kUpdaterName << " <程序路径> +<重启参数><方法 0|1>\n";
     return Usage;
   }
+  const std::string folder = folderOf(cmd.programPath);
 
   int lockFd = -1;
   switch (waitForProgramEnd(cmd.programPath, waitLimit, lockFd, log)) {
@@ -326,44 +311,117 @@ int run(const std::vector<std::string> &args, std::chrono::milliseconds waitLimi
   case WaitResult::NoProgram:
     break;
   case WaitResult::TimedOut:
-    log << "the program did not end; nothing was changed\n";
-    return ProgramStillRunning;
   case WaitResult::Failed:
-    log << "cannot tell whether the program has ended; nothing was changed\n";
+    log << "the program did not end; nothing was changed\n";
+    discardDownloads(folder);
+    writeResult(folder, Outcome::NotStarted, "another instance of the program was still running", log);
     return ProgramStillRunning;
   }
 
-  const Plan plan = makePlan(cmd);
-  std::string error;
-  const std::size_t done = applyPlan(plan, error);
-  int result = Ok;
-  if (done < plan.steps.size()) {
-    log << "replacing failed, the remaining files stay for the next upgrade: " << error << '\n';
-    result = ReplaceFailed;
+  // An install that an earlier updater left half done is finished first.
+  if (recoverInterruptedInstall(folder, log) == Recovery::Busy) {
+    log << "another updater is working in " << folder << "; nothing was changed\n";
+    if (lockFd >= 0)
+      ::close(lockFd);
+    return ProgramStillRunning;
+  }
+  const int installLock = takeInstallLock(folder);
+  if (installLock < 0) {
+    log << "another updater is working in " << folder << "; nothing was changed\n";
+    if (lockFd >= 0)
+      ::close(lockFd);
+    return ProgramStillRunning;
+  }
+
+  std::string manifestText;
+  const bool haveManifest = readWholeFile(folder + kManifestFile, manifestText);
+  const auto entries = haveManifest ? parseManifest(manifestText) : std::nullopt;
+  if (!entries || entries->empty()) {
+    // Leftovers of a cancelled or killed download are never installed.
+    discardDownloads(folder);
+    if (haveManifest) {
+      log << "the manifest cannot be read; nothing was installed\n";
+      writeResult(folder, Outcome::Rejected, "the list of downloaded files cannot be read", log);
+    }
+    releaseInstallLock(installLock);
+    if (lockFd >= 0)
+      ::close(lockFd);
+    return startOnly(cmd, log, haveManifest ? ReplaceFailed : Ok);
+  }
+  removeStrayUpdates(folder, *entries);
+
+  std::string reason;
+  if (!verifyEntries(folder, *entries, reason)) {
+    log << "nothing was installed: " << reason << '\n';
+    discardDownloads(folder);
+    writeResult(folder, Outcome::Rejected, reason, log);
+    releaseInstallLock(installLock);
+    if (lockFd >= 0)
+      ::close(lockFd);
+    return startOnly(cmd, log, ReplaceFailed);
+  }
+
+  // Method "1": the first listed installer runs before the program, unless the program replaces
+  // itself (then there is no installer to wait for).
+  InstallOptions options;
+  const std::string ownName = fileNameOf(cmd.programPath);
+  const bool ownUpdate = std::any_of(entries->begin(), entries->end(), [&](const auto &e) { return e.name == ownName; });
+  if (cmd.method == '1' && !ownUpdate) {
+    for (const auto &e : *entries) {
+      if (isSetupName(e.name)) {
+        options.setupName = e.name;
+        break;
+      }
+    }
+  }
+
+  if (!installEntries(folder, *entries, options, reason)) {
+    log << "installing failed, the old files were put back: " << reason << '\n';
+    writeResult(folder, Outcome::RolledBack, reason, log);
+    releaseInstallLock(installLock);
+    if (lockFd >= 0)
+      ::close(lockFd);
+    return startOnly(cmd, log, ReplaceFailed);
   }
   if (lockFd >= 0)
     ::close(lockFd);
 
-  // The setup program runs only when it was put in place.
-  bool setupReady = false;
-  for (std::size_t i = 0; i < done; ++i)
-    setupReady = setupReady || plan.steps[i].isSetup;
-
-  if (setupReady) {
-    const pid_t setup = startProgram(plan.setupPath, cmd.restartParam, error);
+  std::string error;
+  if (!options.setupName.empty()) {
+    const std::string setupPath = folder + options.setupName;
+    const pid_t setup = startProgram(setupPath, cmd.restartParam, error);
     if (setup > 0)
       waitForChild(setup);
     else
       log << "cannot start the setup program: " << error << '\n';
-    if (!sameFile(plan.setupPath, cmd.programPath))
-      ::unlink(plan.setupPath.c_str());
+    ::unlink(setupPath.c_str());
   }
 
-  if (startProgram(cmd.programPath, cmd.restartParam, error) < 0) {
-    log << "cannot start the program: " << error << '\n';
-    return StartFailed;
+  std::string journalText;
+  readWholeFile(folder + kJournalFile, journalText);
+  const auto journal = parseJournal(journalText);
+  const pid_t pid = startProgram(cmd.programPath, cmd.restartParam, error);
+  const StartCheck check = pid > 0 ? awaitGoodStart(folder, pid, startLimit) : StartCheck::Ended;
+  if (check == StartCheck::GoodStart) {
+    // The program has already told the user; the result file is only for what it cannot know.
+    if (journal)
+      commit(folder, *journal);
+    releaseInstallLock(installLock);
+    return Ok;
   }
-  return result;
+  if (check == StartCheck::TimedOut) {
+    ::kill(pid, SIGKILL);
+    waitForChild(pid);
+  }
+  const std::string why = pid <= 0 ? "the new version could not be started: " + error
+                        : check == StartCheck::Ended ? std::string("the new version ended without starting up")
+                                                     : std::string("the new version did not start up in time");
+  log << why << "; the old version is put back\n";
+  if (journal)
+    rollBack(folder, *journal);
+  writeResult(folder, Outcome::RolledBack, why, log);
+  releaseInstallLock(installLock);
+  return startOnly(cmd, log, RolledBack);
 }
 
 } // namespace lianbu::updater

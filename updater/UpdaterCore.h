@@ -48,10 +48,6 @@ std::string formatArguments(const std::string &programPath, const std::string &r
 std::string folderOf(const std::string &path);
 std::string fileNameOf(const std::string &path);
 
-// Names (not paths) of the regular files in folder whose name ends in ".uTMP" and is longer than
-// that, sorted by byte value so every run handles them in the same order.
-std::vector<std::string> findUpdateFiles(const std::string &folder);
-
 // A file the updater may start and wait for with method "1": names ending in "exe" (as the
 // Windows installers do) or the Linux installer suffixes ".sh" and ".run".
 bool isSetupName(const std::string &name);
@@ -62,23 +58,10 @@ struct Step {
   bool isSetup = false;
 };
 
-struct Plan {
-  std::vector<Step> steps;
-  bool ownUpdatePending = false; // program path + ".uTMP" exists
-  std::string setupPath;         // method "1": the downloaded setup program, "" when none
-};
-
-Plan makePlan(const CommandLine &cmd, const std::vector<std::string> &updateNames, bool ownUpdatePending);
-// Lists the folder and looks for the program's own update.
-Plan makePlan(const CommandLine &cmd);
-
 // Puts one file in place: gives the new file the permission bits of the file it replaces (the
 // setup program also becomes executable), then renames it over the old one. Atomic: the target
 // is at every moment either the old or the new file.
 bool applyStep(const Step &step, std::string &error);
-// Applies the steps in order, at most maxSteps of them; stops at the first failure, leaving that
-// and the later ".uTMP" files where they are. Returns the number of steps done.
-std::size_t applyPlan(const Plan &plan, std::string &error, std::size_t maxSteps = static_cast<std::size_t>(-1));
 
 enum class WaitResult { Ended, NoProgram, TimedOut, Failed };
 
@@ -100,9 +83,15 @@ bool sameFile(const std::string &a, const std::string &b);
 // Reads the wait limit from the environment variable (seconds, fractions allowed).
 std::chrono::milliseconds waitLimitFromEnvironment();
 
-enum ExitCode { Ok = 0, ReplaceFailed = 1, Usage = 2, ProgramStillRunning = 3, StartFailed = 4 };
+// 5: the new version did not report a good start and the old one was put back.
+enum ExitCode { Ok = 0, ReplaceFailed = 1, Usage = 2, ProgramStillRunning = 3, StartFailed = 4, RolledBack = 5 };
 
 // The whole updater run. Messages go to log.
+// Installs the manifest's files (Install.h), restarts the program and waits startLimit for its
+// good-start report; without one the old files are put back and the old program is started.
+int run(const std::vector<std::string> &args, std::chrono::milliseconds waitLimit, std::chrono::milliseconds startLimit,
+        std::ostream &log);
+// The same with the start limit from the environment.
 int run(const std::vector<std::string> &args, std::chrono::milliseconds waitLimit, std::ostream &log);
 
 } // namespace lianbu::updater

@@ -9,11 +9,11 @@
 #include "platform/Clock.h"
 #include "platform/Gbk.h"
 #include "tests/support/TestSupport.h"
-#include "upgrade/auAutoUpgrader.h"
-#include "upgrade/auAutoUpgraderPassword.h"
-#include "upgrade/auAutoUpgraderUpgradeMsg.h"
-#include "ui_auAutoUpgraderPassword.h"
-#include "ui_auAutoUpgraderUpgradeMsg.h"
+#include "upgrade/Upgrader.h"
+#include "upgrade/CredentialsDialog.h"
+#include "upgrade/UpgradeQuestionDialog.h"
+#include "ui_CredentialsDialog.h"
+#include "ui_UpgradeQuestionDialog.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -23,12 +23,13 @@
 #include <atomic>
 
 using namespace lianbu;
+using namespace lianbu::upgrade;
 using namespace lianbu::test;
 
 namespace {
 
 // Waits until the component has neither a transfer nor a check in progress.
-bool settled(TauAutoUpgrader &up, int ms = 5000)
+bool settled(Upgrader &up, int ms = 5000)
 {
     QElapsedTimer t;
     t.start();
@@ -43,14 +44,14 @@ struct Events
 {
     QStringList names;
     QString beginMessage;
-    TauUpgradeMethod beginMethod = umSelfUpgrade;
+    UpgradeMethod beginMethod = UpgradeMethod::ReplaceFiles;
     QStringList beginFiles;
     QString unreachableUrl, unreachableHost;
     QString realm;
 
-    void attach(TauAutoUpgrader &up)
+    void attach(Upgrader &up)
     {
-        up.OnBeginUpgrade = [this](QObject *, const QString &msg, TauUpgradeMethod m, QStringList &files, bool &) {
+        up.OnBeginUpgrade = [this](QObject *, const QString &msg, UpgradeMethod m, QStringList &files, bool &) {
             names << QStringLiteral("begin");
             beginMessage = msg;
             beginMethod = m;
@@ -152,10 +153,10 @@ private slots:
         QCOMPARE(infoFileMessage(QStringLiteral("#message={Line one\nLine two\n#date=1")),
                  QStringLiteral("Line one\nLine two\n#date=1"));
         QCOMPARE(infoFileMessage(QStringLiteral("#message=Line")), QString());
-        QCOMPARE(infoFileMethod(QStringLiteral("#method=1")), umUseExternalSetup);
-        QCOMPARE(infoFileMethod(QStringLiteral("#method=2x")), umRedirectToURL);
-        QCOMPARE(infoFileMethod(QStringLiteral("#method=3")), umSelfUpgrade);
-        QCOMPARE(infoFileMethod(QStringLiteral("#url=a")), umSelfUpgrade);
+        QCOMPARE(infoFileMethod(QStringLiteral("#method=1")), UpgradeMethod::ExternalSetup);
+        QCOMPARE(infoFileMethod(QStringLiteral("#method=2x")), UpgradeMethod::RedirectToUrl);
+        QCOMPARE(infoFileMethod(QStringLiteral("#method=3")), UpgradeMethod::ReplaceFiles);
+        QCOMPARE(infoFileMethod(QStringLiteral("#url=a")), UpgradeMethod::ReplaceFiles);
     }
 
     void versionByDate()
@@ -197,7 +198,7 @@ private slots:
     {
         Environment env;
         setFixedNow(QDateTime(QDate(2012, 3, 4), QTime(10, 0)));
-        TauAutoUpgrader up;
+        Upgrader up;
         up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
         setFixedNow(QDateTime());
         QCOMPARE(up.InfoFileURL(), QStringLiteral("http://"));
@@ -214,19 +215,17 @@ private slots:
         QVERIFY(up.Wizard().Enabled);
         QVERIFY(up.Wizard().StayOnTop);
         QVERIFY(up.Wizard().Pic118x218.isNull());
-        QCOMPARE(up.ThreadPriority(), tpNormal);
         QCOMPARE(up.TransferBufferSize(), 4096);
-        QVERIFY(up.InfoFile().Files.isEmpty());
         up.setRestartParams(QString());
         QCOMPARE(up.RestartParams(), QStringLiteral(" "));
-        QCOMPARE(restartParameter(QStringLiteral("/afterupgrade"), umUseExternalSetup), QStringLiteral("+/afterupgrade1"));
-        QCOMPARE(restartParameter(QStringLiteral("/afterupgrade"), umSelfUpgrade), QStringLiteral("+/afterupgrade0"));
+        QCOMPARE(restartParameter(QStringLiteral("/afterupgrade"), UpgradeMethod::ExternalSetup), QStringLiteral("+/afterupgrade1"));
+        QCOMPARE(restartParameter(QStringLiteral("/afterupgrade"), UpgradeMethod::ReplaceFiles), QStringLiteral("+/afterupgrade0"));
     }
 
     void restartTest()
     {
         Environment env;
-        TauAutoUpgrader up;
+        Upgrader up;
         up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
         int restarted = 0;
         up.OnAfterRestart = [&](QObject *) { ++restarted; };
@@ -245,7 +244,7 @@ private slots:
         TestHttpServer server([](const HttpRequest &) {
             return textResponse("#date=08/15/2010\r\n#url1=http://127.0.0.1:1/a.exe\r\n");
         });
-        TauAutoUpgrader up;
+        Upgrader up;
         up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
         Events ev;
         ev.attach(up);
@@ -260,7 +259,7 @@ private slots:
         QVERIFY(server.requests().first().header("Cache-Control").contains("no-cache"));
 
         // Manual check with the message enabled: error box 24.
-        up.setShowMessages(TauShowMessages::fromValue(up.ShowMessages().value() | (1u << mNoUpdateAvailable)));
+        up.setShowMessages(MessageKinds::fromValue(up.ShowMessages().value() | (1u << mNoUpdateAvailable)));
         up.CheckUpdate();
         QVERIFY(settled(up));
         QCOMPARE(env.dialogs().boxes().size(), 1);
@@ -273,7 +272,7 @@ private slots:
     {
         Environment env;
         TestHttpServer server([](const HttpRequest &) { return textResponse("#date=01/01/2030\r\n"); });
-        TauAutoUpgrader up;
+        Upgrader up;
         up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
         Events ev;
         ev.attach(up);
@@ -283,11 +282,33 @@ private slots:
         QCOMPARE(ev.names, QStringList{"noupdate"});
     }
 
+    // A listed file: address would copy a local file into the program folder: the information
+    // file is refused as a whole.
+    void fileEntriesRefused()
+    {
+        Environment env;
+        TestHttpServer server([](const HttpRequest &) {
+            return textResponse("#date=01/01/2030\r\n#url1=http://127.0.0.1:1/a\r\n#url2=file:///etc/passwd\r\n");
+        });
+        Upgrader up;
+        Events ev;
+        ev.attach(up);
+        up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
+        up.CheckUpdate();
+        QVERIFY(settled(up));
+        QCOMPARE(ev.names, QStringList{"noupdate"});
+        QCOMPARE(up.LogLines().size(), 1);
+        QVERIFY(up.LogLines().first().contains(QStringLiteral("file:///etc/passwd")));
+        QVERIFY(env.dialogs().boxes().isEmpty());
+        QVERIFY(isDownloadAddress(QStringLiteral("HTTPS://host/a")) && isDownloadAddress(QStringLiteral("host/a")));
+        QVERIFY(!isDownloadAddress(QStringLiteral("ftp://host/a")));
+    }
+
     void missingInfoFile()
     {
         Environment env;
         TestHttpServer server([](const HttpRequest &) { return notFound(); });
-        TauAutoUpgrader up;
+        Upgrader up;
         up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
         Events ev;
         ev.attach(up);
@@ -307,7 +328,7 @@ private slots:
     void unreachableHost()
     {
         Environment env;
-        TauAutoUpgrader up;
+        Upgrader up;
         up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
         Events ev;
         ev.attach(up);
@@ -339,7 +360,7 @@ private slots:
             r.closeAfter = 600;
             return r;
         });
-        TauAutoUpgrader up;
+        Upgrader up;
         up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
         Events ev;
         ev.attach(up);
@@ -360,7 +381,7 @@ private slots:
             "[升级]\r\n#Date=08/16/2010\r\n#url1=http://127.0.0.1:1/prog\r\n#url2=http://127.0.0.1:1/data.db\r\n"
             "#message={修正了打印\r\n增加了导出}\r\n"));
         TestHttpServer server([file](const HttpRequest &) { return textResponse(file); });
-        TauAutoUpgrader up;
+        Upgrader up;
         up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
         Events ev;
         ev.attach(up);
@@ -368,7 +389,7 @@ private slots:
         up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
         QString shownText, caption, yes, later;
         bool onTop = false, fits = false;
-        ModalAnswerer<TauAutoUpgraderUpgradeMessageForm> answer([&](TauAutoUpgraderUpgradeMessageForm *form) {
+        ModalAnswerer<UpgradeQuestionDialog> answer([&](UpgradeQuestionDialog *form) {
             shownText = form->ui->Label1->text();
             caption = form->windowTitle();
             yes = form->ui->YesBtn->text();
@@ -401,8 +422,8 @@ private slots:
     {
         QCOMPARE(upgradeQuestionText(QStringLiteral("联簿宝"), QString()),
                  QStringLiteral("联簿宝已经有新版本推出，\n\n您要升级到新版本吗？"));
-        TauAutoUpgraderUpgradeMessageForm shortForm(upgradeQuestionText(QStringLiteral("联簿宝"), QString()));
-        TauAutoUpgraderUpgradeMessageForm longForm(
+        UpgradeQuestionDialog shortForm(upgradeQuestionText(QStringLiteral("联簿宝"), QString()));
+        UpgradeQuestionDialog longForm(
             upgradeQuestionText(QStringLiteral("联簿宝"), QString(20, QChar(0x6587)) + QStringLiteral("\n二\n三\n四")));
         QVERIFY(longForm.height() > shortForm.height());
         QCOMPARE(shortForm.width(), 318);
@@ -416,12 +437,12 @@ private slots:
             return textResponse("#date=01/01/2030\n#url=www.example.com/new\n#url2=http://b/\n#method="
                                 + QByteArray::number(method.load()) + "\n");
         });
-        TauAutoUpgrader up;
+        Upgrader up;
         up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
         Events ev;
         ev.attach(up);
         up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
-        up.OnBeginUpgrade = [&](QObject *, const QString &, TauUpgradeMethod m, QStringList &, bool &can) {
+        up.OnBeginUpgrade = [&](QObject *, const QString &, UpgradeMethod m, QStringList &, bool &can) {
             ev.names << QStringLiteral("begin");
             ev.beginMethod = m;
             can = false;
@@ -429,7 +450,7 @@ private slots:
         up.CheckUpdate();
         QVERIFY(settled(up));
         QCOMPARE(ev.names, (QStringList{"begin", "later"}));
-        QCOMPARE(ev.beginMethod, umSelfUpgrade);
+        QCOMPARE(ev.beginMethod, UpgradeMethod::ReplaceFiles);
 
         // Redirect without asking: the first address opens in the browser, nothing is fetched.
         method = 2;
@@ -454,7 +475,7 @@ private slots:
             r.trickleDelayMs = 30;
             return r;
         });
-        TauAutoUpgrader up;
+        Upgrader up;
         up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
         int noUpdates = 0;
         bool again = true;
@@ -486,13 +507,13 @@ private slots:
             r.body = "denied";
             return r;
         });
-        TauAutoUpgrader up;
+        Upgrader up;
         up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
         Events ev;
         ev.attach(up);
         up.setInfoFileURL(server.url(QStringLiteral("/secret/info.txt")));
         QString label, caption, user;
-        ModalAnswerer<TauAutoUpgraderPasswordForm> answer([&](TauAutoUpgraderPasswordForm *form) {
+        ModalAnswerer<CredentialsDialog> answer([&](CredentialsDialog *form) {
             label = form->ui->Label1->text();
             caption = form->windowTitle();
             user = form->ui->UsernameEdit->text();
@@ -525,18 +546,22 @@ private slots:
             if (request.header("Authorization") != "Basic " + QByteArray("li:pw").toBase64()) {
                 HttpResponse r;
                 r.status = 401;
-                r.headers.append(qMakePair(QByteArray("WWW-Authenticate"), QByteArray("Basic realm=\"files\"")));
+                r.headers.append(qMakePair(QByteArray("WWW-Authenticate"),
+                                           QByteArray("Basic realm=\"<a href='x'>click</a>\"")));
                 return r;
             }
             return textResponse("#date=01/01/2001\n#url1=x\n");
         });
-        TauAutoUpgrader up;
+        Upgrader up;
         up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
         Events ev;
         ev.attach(up);
         up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
-        ModalAnswerer<TauAutoUpgraderPasswordForm> answer([](TauAutoUpgraderPasswordForm *form) {
+        ModalAnswerer<CredentialsDialog> answer([](CredentialsDialog *form) {
             QCOMPARE(form->ui->PasswordEdit->echoMode(), QLineEdit::Password);
+            // The server's realm is shown as the text it is, never as a link or markup.
+            QVERIFY(form->ui->Label1->text().endsWith(QStringLiteral("<a href='x'>click</a>")));
+            QCOMPARE(form->ui->Label1->textFormat(), Qt::PlainText);
             form->ui->UsernameEdit->setText(QStringLiteral("li"));
             form->ui->PasswordEdit->setText(QStringLiteral("pw"));
             form->ui->OKBtn->click();
@@ -547,12 +572,13 @@ private slots:
         QCOMPARE(ev.names, (QStringList{"password", "noupdate"}));
         QCOMPARE(up.HTTPUsername(), QStringLiteral("li"));
         QCOMPARE(up.HTTPPassword(), QStringLiteral("pw"));
+        QCOMPARE(up.CredentialOrigin(), urlOrigin(server.url(QStringLiteral("/"))));
     }
 
     void automaticCheck()
     {
         Environment env;
-        TauAutoUpgrader up;
+        Upgrader up;
         up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
         Events ev;
         ev.attach(up);

@@ -1,12 +1,13 @@
 // The upgrader's message table: languages, blocks, formatted texts and error boxes.
 
-#include "upgrade/auMessages.h"
+#include "upgrade/UpgradeMessages.h"
 
 #include "tests/support/TestSupport.h"
 
 #include <QTest>
 
 using namespace lianbu;
+using namespace lianbu::upgrade;
 
 class TestUpgradeMessages : public QObject
 {

@@ -14,14 +14,14 @@
 #include "tests/support/TestSupport.h"
 #include "updater/ProgramLock.h"
 #include "updater/UpdaterProgram.h"
-#include "upgrade/auAutoUpgrader.h"
-#include "upgrade/auAutoUpgraderPassword.h"
-#include "upgrade/auAutoUpgraderUpgradeMsg.h"
-#include "upgrade/auAutoUpgraderWizard.h"
-#include "upgrade/auUtils.h"
-#include "ui_auAutoUpgraderPassword.h"
-#include "ui_auAutoUpgraderUpgradeMsg.h"
-#include "ui_auAutoUpgraderWizard.h"
+#include "upgrade/Upgrader.h"
+#include "upgrade/CredentialsDialog.h"
+#include "upgrade/UpgradeQuestionDialog.h"
+#include "upgrade/DownloadWindow.h"
+#include "upgrade/UpgradeText.h"
+#include "ui_CredentialsDialog.h"
+#include "ui_UpgradeQuestionDialog.h"
+#include "ui_DownloadWindow.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -40,16 +40,19 @@
 #include <sys/types.h>
 
 using namespace lianbu;
+using namespace lianbu::upgrade;
 using namespace lianbu::test;
 
 namespace {
 
 QByteArray programScript(const QByteArray &version)
 {
-    // Records its version and arguments; written atomically so a reader never sees half.
+    // Records its version and arguments (written atomically so a reader never sees half), then
+    // reports a good start to the updater as the program does.
     return "#!/bin/sh\n"
            "d=$(dirname \"$0\")\n"
-           "printf '%s %s\\n' " + version + " \"$*\" > \"$d/marker.tmp\" && mv \"$d/marker.tmp\" \"$d/marker.txt\"\n";
+           "printf '%s %s\\n' " + version + " \"$*\" > \"$d/marker.tmp\" && mv \"$d/marker.tmp\" \"$d/marker.txt\"\n"
+           "echo $$ > \"$d/upgrade.uSTARTED\"\n";
 }
 
 void writeFile(const QString &path, const QByteArray &bytes, bool executable = false)
@@ -150,7 +153,7 @@ struct RunEvents
     QList<int> totalsAtFullFile;
     int closeRequests = 0;
 
-    void attach(TauAutoUpgrader &up)
+    void attach(Upgrader &up)
     {
         up.OnFileStart = [this, &up](QObject *, const QString &url, quint32, const QDateTime &time, bool &) {
             names << QStringLiteral("filestart");
@@ -193,7 +196,7 @@ class TestUpgradeRun : public QObject
     std::unique_ptr<ModalWatchdog> m_watchdog;
 
     // A component for the program in m_program, on a Simplified Chinese system.
-    void prepare(TauAutoUpgrader &up, TestHttpServer &server)
+    void prepare(Upgrader &up, TestHttpServer &server)
     {
         up.Wizard().setLanguage(wlChineseSimplified);
         up.setProgramPath(m_program);
@@ -243,7 +246,7 @@ private slots:
         QCOMPARE(m_watchdog->closed(), 0); // no window was left unanswered
         m_watchdog.reset();
         updater::releaseProgramLock();
-        TauCustomThread::WaitForCancelledThreads(5000);
+        WorkerThread::WaitForCancelledThreads(5000);
     }
 
     // Three files land next to the program as .uTMP; the window counts 1, 2, 3 of 3; the
@@ -257,12 +260,12 @@ private slots:
         site.add("/dl/a.exe", QByteArray(5000, 'a'));
         site.add("/dl/b.dll", QByteArray(9000, 'b'));
         site.add("/dl/c.dat", "c");
-        TauAutoUpgrader up;
+        Upgrader up;
         prepare(up, server);
         RunEvents ev;
         ev.attach(up);
         up.setTransferBufferSize(1000);
-        ModalAnswerer<TauAutoUpgraderUpgradeMessageForm> ask([](auto *form) { form->ui->YesBtn->click(); });
+        ModalAnswerer<UpgradeQuestionDialog> ask([](auto *form) { form->ui->YesBtn->click(); });
 
         up.CheckUpdate();
         QVERIFY(waitFor([&] { return up.WizardForm() && up.WizardForm()->Completed(); }));
@@ -277,11 +280,11 @@ private slots:
         QCOMPARE(ev.totalsAtFullFile, (QList<int>{33, 66, 100}));
 
         // The completion page.
-        TauAutoUpgraderWizardForm *wizard = up.WizardForm();
+        DownloadWindow *wizard = up.WizardForm();
         QCOMPARE(wizard->windowTitle(), QStringLiteral("软件升级精灵"));
-        QCOMPARE(wizard->ui->WizardTitle->text(), QStringLiteral("升级完成！"));
+        QCOMPARE(wizard->ui->WizardTitle->text(), QStringLiteral("文件已准备好"));
         QVERIFY(wizard->ui->AfterNote->isVisible());
-        QCOMPARE(wizard->ui->AfterNote->text(), QStringLiteral("联簿宝 已经升级完成，\n\n请按[确定]键重新启动程序"));
+        QCOMPARE(wizard->ui->AfterNote->text(), QStringLiteral("联簿宝 的新版本文件已下载并通过验证。\n\n请按[确定]键，程序将关闭并重新启动以安装它们。"));
         QVERIFY(!wizard->ui->LCurrentFile->isVisible() && !wizard->ui->LAllFiles->isVisible());
         QVERIFY(!wizard->ui->CancelBtn->isEnabled());
         QVERIFY(wizard->ui->FinishBtn->isEnabled());
@@ -321,9 +324,9 @@ private slots:
         TestHttpServer server(site.handler());
         site.info = infoFile({server.url("/dl/a.dat")});
         site.add("/dl/a.dat", "a");
-        TauAutoUpgrader up;
+        Upgrader up;
         prepare(up, server);
-        ModalAnswerer<TauAutoUpgraderUpgradeMessageForm> ask([](auto *form) { form->ui->YesBtn->click(); });
+        ModalAnswerer<UpgradeQuestionDialog> ask([](auto *form) { form->ui->YesBtn->click(); });
         up.CheckUpdate();
         QVERIFY(waitFor([&] { return up.WizardForm() && up.WizardForm()->Completed(); }));
         const int requests = server.requestCount();
@@ -339,7 +342,7 @@ private slots:
     void progressLabels()
     {
         setWizardLanguage(wlChineseSimplified);
-        TauAutoUpgraderWizardForm wizard;
+        DownloadWindow wizard;
         QCOMPARE(wizard.ui->EstimatedTimeLeftLab->text(), QStringLiteral("准备中"));
         QCOMPARE(wizard.ui->FinishBtn->text(), QStringLiteral("[&N]下一个>"));
         QVERIFY(!wizard.ui->FinishBtn->isEnabled());
@@ -375,7 +378,7 @@ private slots:
         site.add("/dl/c.dat", "CCCCCC");
         writeFile(m_folder + "/b.dll", "bbbb");      // same size: skipped
         writeFile(m_folder + "/c.dat", "ccc");       // other size: fetched
-        TauAutoUpgrader up;
+        Upgrader up;
         prepare(up, server);
         up.setMiscFilesUpgrade(mfuOnlyIfSizeDifferent);
         up.setShowMessages({});
@@ -408,7 +411,7 @@ private slots:
         TestHttpServer server(site.handler());
         site.info = infoFile({server.url("/dl/gone.dat"), server.url("/dl/b.dat")});
         site.add("/dl/b.dat", "b");
-        TauAutoUpgrader up;
+        Upgrader up;
         prepare(up, server);
         up.setShowMessages({mLostFile});
         RunEvents ev;
@@ -451,7 +454,7 @@ private slots:
         site.add("/dl/a.dat", "a");
         site.add("/dl/b.dat", "b");
         QVERIFY(QDir(m_folder).mkdir(QStringLiteral("a.dat.uTMP")));
-        TauAutoUpgrader up;
+        Upgrader up;
         prepare(up, server);
         up.Wizard().Enabled = false;
         up.setShowMessages({mLostFile});
@@ -489,13 +492,13 @@ private slots:
         denied.status = 401;
         denied.headers.append(qMakePair(QByteArray("WWW-Authenticate"), QByteArray("Basic realm=\"members\"")));
         site.set("/dl/secret.dat", denied);
-        TauAutoUpgrader up;
+        Upgrader up;
         prepare(up, server);
         up.setShowMessages({mPasswordRequest});
         RunEvents ev;
         ev.attach(up);
         QString label;
-        ModalAnswerer<TauAutoUpgraderPasswordForm> password([&](TauAutoUpgraderPasswordForm *form) {
+        ModalAnswerer<CredentialsDialog> password([&](CredentialsDialog *form) {
             label = form->ui->Label1->text();
             form->ui->CancelBtn->click();
         });
@@ -520,7 +523,7 @@ private slots:
         old.headers.append(qMakePair(QByteArray("Last-Modified"), QByteArray("Sun, 06 Nov 1994 08:49:37 GMT")));
         site.set("/dl/old.dat", old);
         site.add("/dl/new.dat", "new");
-        TauAutoUpgrader up;
+        Upgrader up;
         prepare(up, server);
         RunEvents ev;
         ev.attach(up);
@@ -550,7 +553,7 @@ private slots:
         site.add("/dl/lianbu", programScript("v2"));
         site.add("/dl/data.txt", "new data");
         writeFile(m_folder + "/data.txt", "old data");
-        TauAutoUpgrader up;
+        Upgrader up;
         prepare(up, server);
         up.Wizard().Enabled = false;
         up.setShowMessages({});
@@ -582,7 +585,7 @@ private slots:
 
         // The next program start removes the updater left from this upgrade.
         QVERIFY(QFile::exists(updaterPath));
-        TauAutoUpgrader next;
+        Upgrader next;
         QVERIFY(!QFile::exists(updaterPath));
     }
 
@@ -599,7 +602,7 @@ private slots:
         slow.trickleBytes = 4000;
         slow.trickleDelayMs = 20;
         site.set("/dl/big.dat", slow);
-        TauAutoUpgrader up;
+        Upgrader up;
         prepare(up, server);
         up.setShowMessages({});
         RunEvents ev;
@@ -620,7 +623,7 @@ private slots:
         QCOMPARE(ev.names, (QStringList{"filestart", "aborted"}));
         QTest::qWait(100);
         QCOMPARE(ev.names.size(), 2);
-        QVERIFY(TauCustomThread::WaitForCancelledThreads(5000));
+        QVERIFY(WorkerThread::WaitForCancelledThreads(5000));
         const qint64 written = QFileInfo(m_folder + "/big.dat.uTMP").size();
         QVERIFY(written > 0 && written < 1000000);
         QCOMPARE(ev.closeRequests, 0);
@@ -638,14 +641,14 @@ private slots:
                     + server.url("/dl/extra.dat").toLatin1() + "\n";
         site.add("/dl/setup.sh", "#!/bin/sh\nprintf done > \"$(dirname \"$0\")/setup.done\"\n");
         site.add("/dl/extra.dat", "extra");
-        TauAutoUpgrader up;
+        Upgrader up;
         prepare(up, server);
         up.Wizard().Enabled = false;
         up.setShowMessages({});
         RunEvents ev;
         ev.attach(up);
-        up.OnBeginUpgrade = [](QObject *, const QString &, TauUpgradeMethod method, QStringList &files, bool &) {
-            QCOMPARE(method, umUseExternalSetup);
+        up.OnBeginUpgrade = [](QObject *, const QString &, UpgradeMethod method, QStringList &files, bool &) {
+            QCOMPARE(method, UpgradeMethod::ExternalSetup);
             files.removeLast();
         };
         up.CheckUpdate();
@@ -666,7 +669,7 @@ private slots:
         TestHttpServer server(site.handler());
         site.info = infoFile({server.url("/dl/notes.txt")});
         site.add("/dl/notes.txt", "notes");
-        TauAutoUpgrader up;
+        Upgrader up;
         prepare(up, server);
         up.Wizard().Enabled = false;
         up.setShowMessages({});
@@ -697,11 +700,11 @@ private slots:
         site.add("/dl/lianbu", programScript("v2"));
         site.add("/dl/help.txt", "帮助 v2");
         QVERIFY(updater::holdProgramLock(m_program.toStdString())); // the program runs
-        TauAutoUpgrader up;
+        Upgrader up;
         prepare(up, server);
         RunEvents ev;
         ev.attach(up);
-        ModalAnswerer<TauAutoUpgraderUpgradeMessageForm> ask([](auto *form) { form->ui->YesBtn->click(); });
+        ModalAnswerer<UpgradeQuestionDialog> ask([](auto *form) { form->ui->YesBtn->click(); });
         up.CheckUpdate();
         QVERIFY(waitFor([&] { return up.WizardForm() && up.WizardForm()->Completed(); }));
         QCOMPARE(tempFilesIn(m_folder), (QStringList{"help.txt.uTMP", "lianbu.uTMP"}));
@@ -742,7 +745,7 @@ private slots:
     void mainWindowComponent()
     {
         MainWindowHarness h;
-        TauAutoUpgrader *up = h.form->upgrader;
+        Upgrader *up = h.form->upgrader;
         QVERIFY(up);
         QCOMPARE(up->objectName(), QStringLiteral("upgrader"));
         QCOMPARE(up->InfoFileURL(), upgradeInfoFileAddress());
@@ -803,7 +806,7 @@ private slots:
     {
         MainWindowHarness h;
         h.form->openSession(QStringLiteral("超级管理员"), 1); // a session is open: activation shows no login dialog
-        TauAutoUpgrader *up = h.form->upgrader;
+        Upgrader *up = h.form->upgrader;
         QVERIFY(waitFor([&] { return !up->Busy() && !up->InProgress(); })); // the first activation's check
         TestHttpServer server([](const HttpRequest &) {
             return textResponse("#date=01/01/2030\n#url1=http://127.0.0.1:1/x.dat\n");
@@ -811,7 +814,7 @@ private slots:
         up->setInfoFileURL(server.url("/info.txt"));
         int later = 0;
         up->OnLaterUpgrade = [&](QObject *) { ++later; };
-        ModalAnswerer<TauAutoUpgraderUpgradeMessageForm> ask([](auto *form) { form->ui->LaterBtn->click(); });
+        ModalAnswerer<UpgradeQuestionDialog> ask([](auto *form) { form->ui->LaterBtn->click(); });
         h.form->checkForUpgradeAction->trigger();
         QVERIFY(waitFor([&] { return later >= 1; }));
         QVERIFY(waitFor([&] { return !up->Busy() && !up->InProgress(); }));
@@ -829,7 +832,7 @@ private slots:
     }
 
 private:
-    static bool settledAfter(TauAutoUpgrader &up)
+    static bool settledAfter(Upgrader &up)
     {
         return waitFor([&] { return !up.Busy() && !up.InProgress(); });
     }

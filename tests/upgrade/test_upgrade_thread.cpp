@@ -3,7 +3,7 @@
 // hand-off object's life.
 
 #include "platform/Application.h"
-#include "upgrade/auThread.h"
+#include "upgrade/WorkerThread.h"
 
 #include "platform/Error.h"
 
@@ -19,6 +19,7 @@
 #include <memory>
 
 using namespace lianbu;
+using namespace lianbu::upgrade;
 
 namespace {
 
@@ -28,7 +29,7 @@ bool onUiThread()
 }
 
 // Spins until stop is asked for or the safety limit passes; true when it was asked to stop.
-bool workUntilTerminated(TauEventThread &thread, int limitMs = 5000)
+bool workUntilTerminated(WorkerRun &thread, int limitMs = 5000)
 {
     QElapsedTimer clock;
     clock.start();
@@ -46,12 +47,12 @@ class TestUpgradeThread : public QObject
 private slots:
     void cleanup()
     {
-        QVERIFY(TauCustomThread::WaitForCancelledThreads(5000));
+        QVERIFY(WorkerThread::WaitForCancelledThreads(5000));
     }
 
     void handOffRunsOnTheUiThreadAndBlocksTheWorker()
     {
-        TauCustomThread component;
+        WorkerThread component;
         std::atomic<bool> workOnWorker{false};
         std::atomic<int> afterHandOff{-1};
         bool routineOnUi = false;
@@ -60,7 +61,7 @@ private slots:
         int finishCount = 0;
         int value = 0; // written by the routine, read by the worker after the hand-off
 
-        component.OnExecute = [&](TauEventThread &thread) {
+        component.OnExecute = [&](WorkerRun &thread) {
             workOnWorker = !onUiThread();
             thread.Synchronize([&] {
                 routineOnUi = onUiThread();
@@ -88,14 +89,14 @@ private slots:
 
     void handOffRunsInsideAModalDialog()
     {
-        TauCustomThread component;
+        WorkerThread component;
         QDialog dialog;
         QDialog *activeDuringRoutine = nullptr;
         std::atomic<bool> workerPassed{false};
         bool workerWaitedForNestedDialog = false;
         bool finished = false;
 
-        component.OnExecute = [&](TauEventThread &thread) {
+        component.OnExecute = [&](WorkerRun &thread) {
             thread.Synchronize([&] {
                 activeDuringRoutine = qobject_cast<QDialog *>(QApplication::activeModalWidget());
                 // The routine itself opens a modal dialog; the worker stays blocked meanwhile.
@@ -125,11 +126,11 @@ private slots:
     {
         // Handled: the error stays on the user-interface thread and the worker goes on.
         {
-            TauCustomThread component;
+            WorkerThread component;
             std::atomic<bool> workerWentOn{false};
             int exceptions = 0;
             bool finished = false;
-            component.OnExecute = [&](TauEventThread &thread) {
+            component.OnExecute = [&](WorkerRun &thread) {
                 thread.Synchronize([] { throw Error(QStringLiteral("routine failed")); });
                 workerWentOn = true;
             };
@@ -142,12 +143,12 @@ private slots:
         }
         // Not handled: raised again on the worker after the hand-off.
         {
-            TauCustomThread component;
+            WorkerThread component;
             component.setHandleExceptions(false);
             QString caught;
             std::atomic<bool> caughtOnWorker{false};
             bool finished = false;
-            component.OnExecute = [&](TauEventThread &thread) {
+            component.OnExecute = [&](WorkerRun &thread) {
                 try {
                     thread.Synchronize([] { throw Error(QStringLiteral("routine failed")); });
                 } catch (const Error &e) {
@@ -165,9 +166,9 @@ private slots:
 
     void errorOfTheWorkRunsOnExceptionThenOnFinish()
     {
-        TauCustomThread component;
+        WorkerThread component;
         QStringList events;
-        component.OnExecute = [](TauEventThread &) { throw Error(QStringLiteral("work failed")); };
+        component.OnExecute = [](WorkerRun &) { throw Error(QStringLiteral("work failed")); };
         component.OnException = [&](QObject *sender, std::exception_ptr error) {
             QCOMPARE(sender, &component);
             QVERIFY(onUiThread());
@@ -180,7 +181,7 @@ private slots:
 
         // An error of OnFinish itself goes to OnException as well.
         events.clear();
-        component.OnExecute = [](TauEventThread &) {};
+        component.OnExecute = [](WorkerRun &) {};
         component.OnFinish = [&](QObject *) {
             events << QStringLiteral("finish");
             throw std::runtime_error("finish failed");
@@ -192,7 +193,7 @@ private slots:
 
     void executeTwiceCancelsTheFirstWork()
     {
-        TauCustomThread component;
+        WorkerThread component;
         std::atomic<int> started{0};
         std::atomic<bool> firstToldToStop{false};
         std::atomic<bool> firstHandOffSkipped{true};
@@ -200,7 +201,7 @@ private slots:
         QList<int> finishedRuns;
         int handOffsRun = 0;
 
-        component.OnExecute = [&](TauEventThread &thread) {
+        component.OnExecute = [&](WorkerRun &thread) {
             const int run = ++started;
             if (run == 1) {
                 firstToldToStop = workUntilTerminated(thread);
@@ -218,7 +219,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(started.load(), 1, 5000);
         component.Execute(); // at once, without waiting for the first work
         QTRY_COMPARE_WITH_TIMEOUT(finishedRuns.size(), 1, 5000);
-        QVERIFY(TauCustomThread::WaitForCancelledThreads(5000));
+        QVERIFY(WorkerThread::WaitForCancelledThreads(5000));
         QTest::qWait(20);
         QCOMPARE(finishedRuns.size(), 1); // only the second work's OnFinish
         QVERIFY(firstToldToStop);
@@ -229,11 +230,11 @@ private slots:
 
     void waitForFinish()
     {
-        TauCustomThread component;
+        WorkerThread component;
         component.setWaitForFinish(true);
         bool finished = false;
         bool handedOver = false;
-        component.OnExecute = [&](TauEventThread &thread) {
+        component.OnExecute = [&](WorkerRun &thread) {
             QThread::msleep(20);
             thread.Synchronize([&] { handedOver = true; });
         };
@@ -247,13 +248,13 @@ private slots:
 
     void waitTimeoutCancelsTheWork()
     {
-        TauCustomThread component;
+        WorkerThread component;
         component.setWaitForFinish(true);
         component.setWaitTimeout(50);
         std::atomic<bool> toldToStop{false};
         int expired = 0;
         bool finished = false;
-        component.OnExecute = [&](TauEventThread &thread) { toldToStop = workUntilTerminated(thread); };
+        component.OnExecute = [&](WorkerRun &thread) { toldToStop = workUntilTerminated(thread); };
         component.OnFinish = [&](QObject *) { finished = true; };
         component.OnWaitTimeoutExpired = [&](QObject *sender) {
             QCOMPARE(sender, &component);
@@ -262,7 +263,7 @@ private slots:
         QVERIFY(!component.Execute());
         QCOMPARE(expired, 1);
         QVERIFY(!component.Running()); // a fresh thread object has taken the old one's place
-        QVERIFY(TauCustomThread::WaitForCancelledThreads(5000));
+        QVERIFY(WorkerThread::WaitForCancelledThreads(5000));
         QVERIFY(toldToStop);
         QTest::qWait(20);
         QVERIFY(!finished);
@@ -270,10 +271,10 @@ private slots:
 
     void gentleTerminate()
     {
-        TauCustomThread component;
+        WorkerThread component;
         std::atomic<bool> toldToStop{false};
         bool finished = false;
-        component.OnExecute = [&](TauEventThread &thread) { toldToStop = workUntilTerminated(thread); };
+        component.OnExecute = [&](WorkerRun &thread) { toldToStop = workUntilTerminated(thread); };
         component.OnFinish = [&](QObject *) { finished = true; };
         component.Execute();
         QTRY_VERIFY(component.Running());
@@ -282,40 +283,14 @@ private slots:
         QVERIFY(toldToStop);
     }
 
-    void priorities()
-    {
-        QCOMPARE(threadPriorityToOs(tpIdle), -15);
-        QCOMPARE(threadPriorityToOs(tpLowest), -2);
-        QCOMPARE(threadPriorityToOs(tpLower), -1);
-        QCOMPARE(threadPriorityToOs(tpNormal), 0);
-        QCOMPARE(threadPriorityToOs(tpHigher), 1);
-        QCOMPARE(threadPriorityToOs(tpHighest), 2);
-        QCOMPARE(threadPriorityToOs(tpTimeCritical), 15);
-        for (TThreadPriority p : {tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical})
-            QCOMPARE(threadPriorityFromOs(threadPriorityToOs(p)), p);
-        QCOMPARE(threadPriorityFromOs(7), tpNormal);
-
-        TauCustomThread component;
-        QCOMPARE(component.Priority(), tpNormal);
-        component.setPriority(tpHigher);
-        std::atomic<int> seen{-1};
-        bool finished = false;
-        component.OnExecute = [&](TauEventThread &) { seen = int(QThread::currentThread()->priority()); };
-        component.OnFinish = [&](QObject *) { finished = true; };
-        component.Execute();
-        QCOMPARE(component.Priority(), tpHigher); // the fresh thread object kept it
-        QTRY_VERIFY_WITH_TIMEOUT(finished, 5000);
-        QCOMPARE(seen.load(), int(QThread::HighPriority));
-    }
-
     void destroyingTheComponentWhileItWorks()
     {
-        auto component = std::make_unique<TauCustomThread>();
+        auto component = std::make_unique<WorkerThread>();
         std::atomic<bool> started{false};
         std::atomic<bool> toldToStop{false};
         bool handOffRan = false;
         bool finished = false;
-        component->OnExecute = [&](TauEventThread &thread) {
+        component->OnExecute = [&](WorkerRun &thread) {
             started = true;
             toldToStop = workUntilTerminated(thread);
             thread.Synchronize([&] { handOffRan = true; });
@@ -324,29 +299,29 @@ private slots:
         component->Execute();
         QTRY_VERIFY(started.load());
         component.reset(); // returns at once; the work is told to stop
-        QVERIFY(TauCustomThread::WaitForCancelledThreads(5000));
+        QVERIFY(WorkerThread::WaitForCancelledThreads(5000));
         QVERIFY(toldToStop);
         QVERIFY(!handOffRan);
         QVERIFY(!finished);
-        QCOMPARE(TauCustomThread::LivingThreadObjects(), 0);
+        QCOMPARE(WorkerThread::LivingThreadObjects(), 0);
     }
 
     void handOffObjectLifetime()
     {
-        QTRY_COMPARE(TauCustomThread::LivingThreadObjects(), 0);
-        QTRY_VERIFY(TauThreadWindow::instance() == nullptr);
+        QTRY_COMPARE(WorkerThread::LivingThreadObjects(), 0);
+        QTRY_VERIFY(UiThreadDispatcher::instance() == nullptr);
         {
-            TauCustomThread component;
-            QPointer<TauThreadWindow> first = TauThreadWindow::instance();
+            WorkerThread component;
+            QPointer<UiThreadDispatcher> first = UiThreadDispatcher::instance();
             QVERIFY(first);
             QCOMPARE(first->thread(), qApp->thread());
-            TauCustomThread second; // shares it
-            QCOMPARE(TauThreadWindow::instance(), first.data());
+            WorkerThread second; // shares it
+            QCOMPARE(UiThreadDispatcher::instance(), first.data());
         }
         // The last thread object is gone: the hand-off object goes too.
-        QTRY_VERIFY(TauThreadWindow::instance() == nullptr);
-        TauCustomThread again;
-        QVERIFY(TauThreadWindow::instance() != nullptr);
+        QTRY_VERIFY(UiThreadDispatcher::instance() == nullptr);
+        WorkerThread again;
+        QVERIFY(UiThreadDispatcher::instance() != nullptr);
     }
 };
 

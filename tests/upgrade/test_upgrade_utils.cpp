@@ -1,7 +1,7 @@
 // Address functions, the HTTP date reader, message formatting and the progress arithmetic.
 
-#include "upgrade/auHTTP.h"
-#include "upgrade/auUtils.h"
+#include "upgrade/HttpTransfer.h"
+#include "upgrade/UpgradeText.h"
 
 #include <QTest>
 #include <QTimeZone>
@@ -10,6 +10,7 @@
 #include <ctime>
 
 using namespace lianbu;
+using namespace lianbu::upgrade;
 
 class TestUpgradeUtils : public QObject
 {

@@ -1,11 +1,11 @@
-#include "upgrade/auUtils.h"
+#include "upgrade/UpgradeText.h"
 
 #include <QTimeZone>
 #include <QUrl>
 
 #include <cmath>
 
-namespace lianbu {
+namespace lianbu::upgrade {
 
 UrlParts splitUrl(const QString &address)
 {
@@ -303,4 +303,4 @@ HoursMinutesSeconds splitSeconds(int seconds)
     return hms;
 }
 
-} // namespace lianbu
+} // namespace lianbu::upgrade

@@ -5,20 +5,20 @@
 #include <QDialog>
 
 namespace Ui {
-class TauAutoUpgraderUpgradeMessageForm;
+class UpgradeQuestionDialog;
 }
 
-namespace lianbu {
+namespace lianbu::upgrade {
 
-class TauAutoUpgraderUpgradeMessageForm : public QDialog
+class UpgradeQuestionDialog : public QDialog
 {
     Q_OBJECT
 public:
     // text: the question shown in Label1.
-    explicit TauAutoUpgraderUpgradeMessageForm(const QString &text, QWidget *parent = nullptr);
-    ~TauAutoUpgraderUpgradeMessageForm() override;
+    explicit UpgradeQuestionDialog(const QString &text, QWidget *parent = nullptr);
+    ~UpgradeQuestionDialog() override;
 
-    Ui::TauAutoUpgraderUpgradeMessageForm *ui;
+    Ui::UpgradeQuestionDialog *ui;
 
     // Fits the window's height to the text: Label1 top + Label1 height + bottom panel height.
     void FitToText();
@@ -37,4 +37,4 @@ protected:
 // + "\n", or nothing when the message is empty).
 QString upgradeQuestionText(const QString &applicationTitle, const QString &message);
 
-} // namespace lianbu
+} // namespace lianbu::upgrade

@@ -1,11 +1,14 @@
-// The updater program: its command line, its replacement plan, and whole runs of the real binary
-// on a small scripted "program" in a temporary folder whose name holds a blank and Chinese text.
+// The updater program: its command line, its manifest and journal, and whole runs of the real
+// binary on a small scripted "program" in a temporary folder whose name holds a blank and Chinese
+// text.
 #include "tests/support/TestSupport.h"
+#include "updater/Install.h"
 #include "updater/ProgramLock.h"
 #include "updater/UpdaterCore.h"
 #include "updater/UpdaterProgram.h"
 
 #include <QDir>
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -14,6 +17,7 @@
 #include <QThread>
 #include <QtTest>
 #include <fcntl.h>
+#include <sstream>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -26,14 +30,18 @@ namespace {
 const QString kWaiting = QStringLiteral("waiting for the program to end");
 
 // A stand-in for the program: records its version, its arguments and whether the setup program
-// had already finished when it started.
-QByteArray programScript(const QByteArray &version) {
+// had already finished when it started, then reports a good start as the program does. A broken
+// version ends before that report.
+QByteArray programScript(const QByteArray &version, bool startsUp = true) {
+  if (!startsUp)
+    return "#!/bin/sh\n# " + version + "\nexit 3\n";
   return "#!/bin/sh\n"
          "d=$(dirname \"$0\")\n"
          "extra=\n"
          "[ -f \"$d/setup.done\" ] && extra=' after-setup'\n"
          "printf '%s %s%s\\n' " +
-         version + " \"$*\" \"$extra\" > \"$d/marker.tmp\" && mv \"$d/marker.tmp\" \"$d/marker.txt\"\n";
+         version + " \"$*\" \"$extra\" > \"$d/marker.tmp\" && mv \"$d/marker.tmp\" \"$d/marker.txt\"\n" +
+         "echo $$ > \"$d/upgrade.uSTARTED\"\n";
 }
 
 // A stand-in for a downloaded setup program.
@@ -82,6 +90,19 @@ std::vector<std::string> toStd(const QStringList &list) {
   return out;
 }
 
+// The manifest the program writes for the listed downloads (hashes computed here independently).
+void writeManifest(const QString &folder, const QStringList &names) {
+  QByteArray text = "lianbu upgrade manifest 1\n";
+  for (const QString &name : names) {
+    const QByteArray bytes = readFile(folder + "/" + name + ".uTMP");
+    text += QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex() + ' ' +
+            QByteArray::number(bytes.size()) + ' ' + name.toUtf8() + '\n';
+  }
+  writeFile(folder + "/upgrade.uMANIFEST", text);
+}
+
+QString resultIn(const QString &folder) { return QString::fromUtf8(readFile(folder + "/upgrade.uRESULT")).trimmed(); }
+
 // Reads the updater's messages until text shows up or it ends.
 bool waitForOutput(QProcess &proc, QByteArray &seen, const QString &text) {
   QElapsedTimer t;
@@ -107,6 +128,7 @@ class TestUpdater : public QObject {
   void startProcess(QProcess &proc, const QStringList &args, double waitSeconds) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QString::fromLatin1(kWaitEnvironment), QString::number(waitSeconds));
+    env.insert(QString::fromLatin1(kStartWaitEnvironment), QStringLiteral("20"));
     proc.setProcessEnvironment(env);
     proc.setWorkingDirectory(folder_);
     proc.start(QStringLiteral(LIANBU_UPDATER_BINARY), args);
@@ -130,13 +152,23 @@ class TestUpdater : public QObject {
     writeFile(folder_ + "/data.txt", "old data");
     writeFile(folder_ + "/data.txt.uTMP", "new data");
     writeFile(folder_ + "/new.cfg.uTMP", "new settings");
+    writeManifest(folder_, {"data.txt", "lianbu", "new.cfg"});
+  }
+
+  // The old version, whole: nothing new, nothing kept aside, no journal.
+  void verifyOldVersion() {
+    QCOMPARE(readFile(program_), programScript("v1"));
+    QVERIFY(QFileInfo(program_).isExecutable());
+    QCOMPARE(readFile(folder_ + "/data.txt"), QByteArray("old data"));
+    QVERIFY(!QFile::exists(folder_ + "/new.cfg"));
+    QVERIFY(QDir(folder_).entryList({"*.uOLD", "upgrade.uJOURNAL", "upgrade.uMANIFEST"}, QDir::Files).isEmpty());
   }
 
   void verifyUntouched() {
     QCOMPARE(readFile(program_), programScript("v1"));
     QCOMPARE(readFile(folder_ + "/data.txt"), QByteArray("old data"));
-    QCOMPARE(updateFilesIn(folder_), QStringList({"data.txt.uTMP", "lianbu.uTMP", "new.cfg.uTMP"}));
     QVERIFY(!QFile::exists(folder_ + "/new.cfg"));
+    QCOMPARE(updateFilesIn(folder_), QStringList({"data.txt.uTMP", "lianbu.uTMP", "new.cfg.uTMP"}));
     QVERIFY(!QFile::exists(folder_ + "/marker.txt"));
   }
 
@@ -148,6 +180,13 @@ class TestUpdater : public QObject {
     QVERIFY2(QFileInfo(program_).isExecutable(), "the new program keeps the executable bit");
     QCOMPARE(readFile(folder_ + "/data.txt"), QByteArray("new data"));
     QCOMPARE(readFile(folder_ + "/new.cfg"), QByteArray("new settings"));
+    // The updater tidies up as soon as it has seen the good start.
+    QElapsedTimer t;
+    t.start();
+    while (!QDir(folder_).entryList({"*.uOLD", "upgrade.uJOURNAL"}, QDir::Files).isEmpty() && t.elapsed() < 10000)
+      QThread::msleep(20);
+    QVERIFY(QDir(folder_).entryList({"*.uOLD", "upgrade.uJOURNAL", "upgrade.uMANIFEST"}, QDir::Files).isEmpty());
+    QVERIFY(!QFile::exists(folder_ + "/upgrade.uRESULT")); // the program itself says it
   }
 
 private slots:
@@ -256,39 +295,41 @@ private slots:
     QCOMPARE(updaterPathFor(base_.path() + "/a-file", "/opt/app"), QString("/opt/app/Rurezure3"));
   }
 
-  void findAndPlan() {
-    for (const char *name : {"b.dll.uTMP", "a.exe.uTMP", "c.dat.uTMP", "setup.sh.uTMP", ".uTMP", "notes.txt",
-                             "x.uTMP.bak"})
-      writeFile(folder_ + "/" + name, "x");
-    QVERIFY(QDir(folder_).mkdir("dir.uTMP"));
+  // The manifest names plain files of the program folder only; a file that does not match its
+  // line, a link, or a target that is no regular file stops the install before anything changes.
+  void manifestAndVerification() {
     const std::string folder = (folder_ + "/").toStdString();
-    const auto names = findUpdateFiles(folder);
-    QCOMPARE(names, std::vector<std::string>({"a.exe.uTMP", "b.dll.uTMP", "c.dat.uTMP", "setup.sh.uTMP"}));
+    writeFile(folder_ + "/a.dat.uTMP", "new a");
+    writeFile(folder_ + "/b.dat.uTMP", QByteArray(100000, 'b'));
+    writeManifest(folder_, {"a.dat", "b.dat"});
+    std::string text;
+    QVERIFY(readWholeFile(folder + kManifestFile, text));
+    const auto entries = parseManifest(text);
+    QVERIFY(entries && entries->size() == 2);
+    QCOMPARE((*entries)[1].size, std::uint64_t(100000));
+    QCOMPARE(parseManifest(formatManifest(*entries))->at(0).sha256, (*entries)[0].sha256);
+    std::string reason;
+    QVERIFY2(verifyEntries(folder, *entries, reason), reason.c_str());
 
-    CommandLine cmd{folder + "lianbu", "/afterupgrade", '0'};
-    Plan plan = makePlan(cmd, names, false);
-    QCOMPARE(plan.steps.size(), std::size_t(4));
-    QCOMPARE(plan.steps[1].source, folder + "b.dll.uTMP");
-    QCOMPARE(plan.steps[1].target, folder + "b.dll");
-    QVERIFY(plan.setupPath.empty());
-    for (const auto &step : plan.steps)
-      QVERIFY(!step.isSetup);
+    const std::string hash(64, 'a');
+    for (const char *name : {"../x", "a/b", "..", "x.uTMP", "x.uOLD", "upgrade.uJOURNAL", "Rurezure3", ""})
+      QVERIFY2(!parseManifest("lianbu upgrade manifest 1\n" + hash + " 1 " + name + "\n"), name);
+    QVERIFY(!parseManifest("lianbu upgrade manifest 1\n" + hash + " 1 a\n" + hash + " 2 a\n"));
+    QVERIFY(!parseManifest("lianbu upgrade manifest 1\n" + hash + " -1 a\n"));
+    QVERIFY(!parseManifest(hash + " 1 a\n"));
 
-    // Method "1": the first installer met is the setup program.
-    cmd.method = '1';
-    plan = makePlan(cmd, names, false);
-    QCOMPARE(plan.setupPath, folder + "a.exe");
-    QVERIFY(plan.steps[0].isSetup);
-    QVERIFY(!plan.steps[3].isSetup);
-
-    // ... but not while the program replaces itself.
-    plan = makePlan(cmd, names, true);
-    QVERIFY(plan.setupPath.empty());
-
-    // The program's own file is never taken for the setup program.
-    const CommandLine self{folder + "setup.sh", "/afterupgrade", '1'};
-    plan = makePlan(self, {"setup.sh.uTMP"}, false);
-    QVERIFY(plan.setupPath.empty());
+    writeFile(folder_ + "/a.dat.uTMP", "new A"); // same size, other bytes
+    QVERIFY(!verifyEntries(folder, *entries, reason));
+    QVERIFY(reason.find("a.dat.uTMP") != std::string::npos);
+    writeFile(folder_ + "/a.dat.uTMP", "new a");
+    QVERIFY(QDir(folder_).mkdir("b.dat"));
+    QVERIFY(!verifyEntries(folder, *entries, reason));
+    QVERIFY(QDir(folder_).rmdir("b.dat"));
+    const QString outside = base_.path() + "/outside-b";
+    writeFile(outside, QByteArray(100000, 'b'), kPlain);
+    QVERIFY(QFile::remove(folder_ + "/b.dat.uTMP"));
+    QVERIFY(QFile::link(outside, folder_ + "/b.dat.uTMP"));
+    QVERIFY(!verifyEntries(folder, *entries, reason));
 
     QVERIFY(isSetupName("setup.exe") && isSetupName("install.sh") && isSetupName("lianbu-2.0.run"));
     QVERIFY(!isSetupName("lianbu") && !isSetupName("readme.txt") && !isSetupName("exe.dat"));
@@ -301,9 +342,13 @@ private slots:
     // Another instance shares the lock; the updater's exclusive lock is refused.
     const int other = ::open(QFile::encodeName(program_).constData(), O_RDONLY | O_CLOEXEC);
     QVERIFY(other >= 0);
+    QVERIFY(!otherInstanceRunning(program_.toStdString())); // our own lock does not count
     QCOMPARE(::flock(other, LOCK_SH | LOCK_NB), 0);
+    QVERIFY(otherInstanceRunning(program_.toStdString()));
+    QVERIFY(otherInstanceRunning(program_.toStdString())); // asking keeps our own lock
     QVERIFY(::flock(other, LOCK_EX | LOCK_NB) != 0);
     ::flock(other, LOCK_UN);
+    QVERIFY(!otherInstanceRunning(program_.toStdString()));
     releaseProgramLock();
     QVERIFY(!programLockHeld());
     // While an updater holds the exclusive lock, a starting program does not get its lock.
@@ -348,6 +393,8 @@ private slots:
     verifyUpgraded();
   }
 
+  // Another instance still running: nothing is installed, the downloads are dropped, and the
+  // reason waits for the program's next start.
   void givesUpWhenProgramDoesNotEnd() {
     prepareUpgrade();
     QVERIFY(holdProgramLock(program_.toStdString()));
@@ -356,7 +403,9 @@ private slots:
     QVERIFY(proc.waitForFinished(15000));
     QCOMPARE(proc.exitCode(), int(ProgramStillRunning));
     QVERIFY(proc.readAllStandardError().contains("nothing was changed"));
-    verifyUntouched();
+    verifyOldVersion();
+    QVERIFY(updateFilesIn(folder_).isEmpty());
+    QVERIFY(resultIn(folder_).startsWith("notstarted "));
   }
 
   void killedWhileWaitingThenRunAgain() {
@@ -375,43 +424,103 @@ private slots:
     verifyUpgraded();
   }
 
-  // An updater that stopped after some of the renames: every file is whole (old or new), the
-  // program is there, and the next run finishes the job.
-  void interruptedReplacementCompletesOnNextRun() {
-    prepareUpgrade();
-    const CommandLine cmd = lianbu::updater::parseCommandLine({program_.toStdString(), "+/afterupgrade0"});
-    const Plan plan = makePlan(cmd);
-    QCOMPARE(plan.steps.size(), std::size_t(3));
-    std::string error;
-    QCOMPARE(applyPlan(plan, error, 1), std::size_t(1)); // data.txt
-    QCOMPARE(readFile(folder_ + "/data.txt"), QByteArray("new data"));
-    QCOMPARE(readFile(program_), programScript("v1"));
-    QCOMPARE(updateFilesIn(folder_), QStringList({"lianbu.uTMP", "new.cfg.uTMP"}));
+  // An updater killed after its first rename: the next updater (or the next start of the
+  // program) finds the journal and puts every old file back; old and new are never mixed.
+  void killedAfterFirstRenameIsRolledBack() {
+    for (const bool byProgram : {false, true}) {
+      prepareUpgrade();
+      writeFile(folder_ + "/stale.uTMP", "a leftover of a cancelled download");
+      const std::string folder = (folder_ + "/").toStdString();
+      std::string text;
+      QVERIFY(readWholeFile(folder + kManifestFile, text));
+      InstallOptions stopEarly;
+      stopEarly.maxRenames = 1;
+      std::string reason;
+      QVERIFY(installEntries(folder, *parseManifest(text), stopEarly, reason));
+      QCOMPARE(readFile(folder_ + "/data.txt"), QByteArray("new data")); // the first rename happened
+      QVERIFY(QFile::exists(folder_ + "/upgrade.uJOURNAL"));
 
-    // The program's own step alone: it is replaced whole and stays runnable.
-    QVERIFY(applyStep(plan.steps[1], error));
-    QCOMPARE(readFile(program_), programScript("v2"));
-    QVERIFY(QFileInfo(program_).isExecutable());
-
-    QCOMPARE(runUpdater({program_, "+/afterupgrade0"}), int(Ok));
-    verifyUpgraded();
+      if (byProgram) {
+        std::ostringstream log;
+        QCOMPARE(recoverInterruptedInstall(folder, log), Recovery::RolledBack);
+        QCOMPARE(recoverInterruptedInstall(folder, log), Recovery::None);
+      } else {
+        QCOMPARE(runUpdater({program_, "+/afterupgrade0"}), int(Ok));
+        QCOMPARE(waitForFile(folder_ + "/marker.txt"), QByteArray("v1 /afterupgrade\n"));
+        QVERIFY(QFile::remove(folder_ + "/marker.txt"));
+      }
+      verifyOldVersion();
+      QVERIFY(updateFilesIn(folder_).isEmpty());
+      QVERIFY(resultIn(folder_).startsWith("rolledback "));
+      QVERIFY(QFile::remove(folder_ + "/upgrade.uRESULT"));
+    }
   }
 
-  // A file that cannot be put in place stops the run there; it and the later files stay for the
-  // next upgrade, and the program still comes back.
-  void failureLeavesRemainingFiles() {
+  // A journal whose program reported its good start is completed, not undone.
+  void interruptedAfterGoodStartIsCompleted() {
+    prepareUpgrade();
+    const std::string folder = (folder_ + "/").toStdString();
+    std::string text, reason;
+    QVERIFY(readWholeFile(folder + kManifestFile, text));
+    QVERIFY(installEntries(folder, *parseManifest(text), {}, reason));
+    QVERIFY(installAwaitingStart(folder));
+    QVERIFY(reportGoodStart(folder));
+    std::ostringstream log;
+    QCOMPARE(recoverInterruptedInstall(folder, log), Recovery::Committed);
+    QVERIFY(!installAwaitingStart(folder));
+    QCOMPARE(readFile(program_), programScript("v2"));
+    Outcome outcome;
+    QVERIFY(!takeResult(folder, outcome, reason));
+  }
+
+  // A new version that ends without reporting a good start is replaced by the old one again,
+  // which is then started.
+  void brokenNewVersionIsRolledBack() {
+    prepareUpgrade();
+    writeFile(program_ + ".uTMP", programScript("v2", false), kPlain);
+    writeManifest(folder_, {"data.txt", "lianbu", "new.cfg"});
+    QCOMPARE(runUpdater({program_, "+/afterupgrade0"}), int(RolledBack));
+    QCOMPARE(waitForFile(folder_ + "/marker.txt"), QByteArray("v1 /afterupgrade\n"));
+    verifyOldVersion();
+    QVERIFY(updateFilesIn(folder_).isEmpty());
+    QVERIFY(resultIn(folder_).startsWith("rolledback "));
+  }
+
+  // Leftovers and files that do not match the manifest are never installed. A listed file whose
+  // bytes changed after the manifest was written stops the whole install, and the program still
+  // comes back.
+  void onlyVerifiedListedFilesAreInstalled() {
     writeFile(program_, programScript("v1"), kExecutable);
     writeFile(folder_ + "/a.txt.uTMP", "new a");
-    QVERIFY(QDir(folder_).mkdir("blocked"));
-    writeFile(folder_ + "/blocked.uTMP", "cannot replace a folder");
-    writeFile(folder_ + "/c.txt.uTMP", "new c");
+    writeFile(folder_ + "/...uTMP", "a bad name");
+    writeFile(folder_ + "/half.bin.uTMP", "half of a cancelled download");
+    writeManifest(folder_, {"a.txt"});
+    QCOMPARE(runUpdater({program_, "+/afterupgrade0"}), int(Ok));
+    QCOMPARE(readFile(folder_ + "/a.txt"), QByteArray("new a"));
+    QVERIFY(updateFilesIn(folder_).isEmpty());
+    QVERIFY(!QFile::exists(folder_ + "/half.bin"));
+    QCOMPARE(waitForFile(folder_ + "/marker.txt"), QByteArray("v1 /afterupgrade\n"));
+    QVERIFY(QFile::remove(folder_ + "/marker.txt"));
+
+    writeFile(folder_ + "/a.txt.uTMP", "newer a");
+    writeFile(folder_ + "/b.txt.uTMP", "new b");
+    writeManifest(folder_, {"b.txt", "a.txt"});
+    writeFile(folder_ + "/a.txt.uTMP", "tampered");
     QByteArray messages;
     QCOMPARE(runUpdater({program_, "+/afterupgrade0"}, &messages), int(ReplaceFailed));
-    QVERIFY(messages.contains("blocked"));
+    QVERIFY(messages.contains("a.txt.uTMP"));
     QCOMPARE(readFile(folder_ + "/a.txt"), QByteArray("new a"));
-    QCOMPARE(updateFilesIn(folder_), QStringList({"blocked.uTMP", "c.txt.uTMP"}));
-    QVERIFY(QFileInfo(folder_ + "/blocked").isDir());
+    QVERIFY(!QFile::exists(folder_ + "/b.txt"));
+    QVERIFY(updateFilesIn(folder_).isEmpty());
+    QVERIFY(resultIn(folder_).startsWith("rejected "));
     QCOMPARE(waitForFile(folder_ + "/marker.txt"), QByteArray("v1 /afterupgrade\n"));
+
+    // Without a manifest nothing at all is installed.
+    QVERIFY(QFile::remove(folder_ + "/marker.txt"));
+    writeFile(folder_ + "/c.txt.uTMP", "new c");
+    QCOMPARE(runUpdater({program_, "+/afterupgrade0"}), int(Ok));
+    QVERIFY(!QFile::exists(folder_ + "/c.txt"));
+    QVERIFY(updateFilesIn(folder_).isEmpty());
   }
 
   void updatesProgramStartedFromAnotherFolder() {
@@ -431,6 +540,7 @@ private slots:
   // A program file that is missing (deleted by hand) is not waited for; its download restores it.
   void missingProgramIsRestored() {
     writeFile(program_ + ".uTMP", programScript("v2"), kExecutable);
+    writeManifest(folder_, {"lianbu"});
     QCOMPARE(runUpdater({program_, "+/afterupgrade0"}), int(Ok));
     QCOMPARE(waitForFile(folder_ + "/marker.txt"), QByteArray("v2 /afterupgrade\n"));
     QVERIFY(updateFilesIn(folder_).isEmpty());
@@ -442,6 +552,7 @@ private slots:
     writeFile(program_, programScript("v1"), kExecutable);
     writeFile(folder_ + "/setup.sh.uTMP", setupScript(), kPlain);
     writeFile(folder_ + "/data.txt.uTMP", "new data");
+    writeManifest(folder_, {"data.txt", "setup.sh"});
     QCOMPARE(runUpdater({"\"" + program_ + "\"", "+/afterupgrade1"}), int(Ok));
     QCOMPARE(readFile(folder_ + "/setup.done"), QByteArray("setup /afterupgrade\n"));
     QVERIFY(!QFile::exists(folder_ + "/setup.sh"));
@@ -454,6 +565,7 @@ private slots:
   void setupMethodWithoutSetupOnlyReplaces() {
     writeFile(program_, programScript("v1"), kExecutable);
     writeFile(folder_ + "/data.txt.uTMP", "new data");
+    writeManifest(folder_, {"data.txt"});
     QCOMPARE(runUpdater({program_, "+/afterupgrade1"}), int(Ok));
     QCOMPARE(readFile(folder_ + "/data.txt"), QByteArray("new data"));
     QCOMPARE(waitForFile(folder_ + "/marker.txt"), QByteArray("v1 /afterupgrade\n"));
@@ -464,6 +576,7 @@ private slots:
     writeFile(program_, programScript("v1"), kExecutable);
     writeFile(program_ + ".uTMP", programScript("v2"), kPlain);
     writeFile(folder_ + "/setup.sh.uTMP", setupScript(), kPlain);
+    writeManifest(folder_, {"lianbu", "setup.sh"});
     QCOMPARE(runUpdater({program_, "+/afterupgrade1"}), int(Ok));
     QCOMPARE(waitForFile(folder_ + "/marker.txt"), QByteArray("v2 /afterupgrade\n"));
     // Not run, so kept as an ordinary file.
@@ -510,4 +623,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestUpdater)
-#include "tst_updater.moc"
+#include "test_updater.moc"

@@ -1,11 +1,11 @@
-#include "upgrade/auMessages.h"
+#include "upgrade/UpgradeMessages.h"
 
 #include "platform/Dialogs.h"
-#include "upgrade/auUtils.h"
+#include "upgrade/UpgradeText.h"
 
 #include <atomic>
 
-namespace lianbu {
+namespace lianbu::upgrade {
 
 namespace {
 
@@ -13,7 +13,7 @@ namespace {
 const char *const englishBlock[kMessageSlotCount] = {
     "Application update wizard",
     "Downloading files...",
-    "Upgrade completed!",
+    "Files are ready",
     "Current file",
     "All files",
     "Downloading file from",
@@ -21,7 +21,7 @@ const char *const englishBlock[kMessageSlotCount] = {
     "Transfer rate: %.1f Kb/s",
     "Estimated time left: %d:%.2d:%.2d",
     "Downloading %d of %d",
-    "The update of %s has been successfully completed.\r\rPress the OK button to restart program.",
+    "The new files of %s have been downloaded and verified.\r\rPress the OK button: the program closes and restarts to install them.",
     "Enter password",
     "User Name",
     "Password",
@@ -47,7 +47,7 @@ const char *const englishBlock[kMessageSlotCount] = {
 const char *const simplifiedBlock[kMessageSlotCount] = {
     "软件升级精灵",
     "文档下载中",
-    "升级完成！",
+    "文件已准备好",
     "当前的文档",
     "全部的文档",
     "文档下载源",
@@ -55,7 +55,7 @@ const char *const simplifiedBlock[kMessageSlotCount] = {
     "传输速率:%.1f Kb/s",
     "估计剩余时间: %d:%.2d:%.2d",
     "当前正在下载:%d of %d",
-    "%s 已经升级完成，\r\r请按[确定]键重新启动程序",
+    "%s 的新版本文件已下载并通过验证。\r\r请按[确定]键，程序将关闭并重新启动以安装它们。",
     "请输入密码",
     "帐号",
     "密码",
@@ -81,7 +81,7 @@ const char *const simplifiedBlock[kMessageSlotCount] = {
 const char *const traditionalBlock[kMessageSlotCount] = {
     "軟體升級精靈",
     "檔案下載中...",
-    "升級完成!",
+    "檔案已準備好",
     "目前的檔案",
     "全部的檔案",
     "檔案下載從",
@@ -89,7 +89,7 @@ const char *const traditionalBlock[kMessageSlotCount] = {
     "傳輸速率: %.1f Kb/s",
     "預估剩餘的時間: %d:%.2d:%.2d",
     "目前正在下載 %d of %d",
-    "%s 已經升級完成,\r\r請按[確定]鍵重新啟動程式.",
+    "%s 的新版本檔案已下載並通過驗證.\r\r請按[確定]鍵, 程式將關閉並重新啟動以安裝它們.",
     "請輸入密碼",
     "帳號",
     "密碼",
@@ -121,21 +121,21 @@ const int primaryIds[] = {0x09, 0x19, 0x07, 0x0C, 0x0A, 0x16, 0x16, 0x10, 0x13, 
 std::atomic<int> chosenLanguage{wlAuto};
 std::atomic<int> blockStart{kFirstBlockId};
 
-int blockIdOf(TauWizardLanguage language)
+int blockIdOf(WizardLanguage language)
 {
     return kFirstBlockId + 50 * (int(language) - 1);
 }
 
 } // namespace
 
-int languagePrimaryId(TauWizardLanguage language)
+int languagePrimaryId(WizardLanguage language)
 {
     if (language <= wlAuto || language > wlIcelandic)
         return 0;
     return primaryIds[int(language) - 1];
 }
 
-TauWizardLanguage languageForLangId(quint16 langId)
+WizardLanguage languageForLangId(quint16 langId)
 {
     const int primary = langId & 0x3FF;
     const int sub = langId >> 10;
@@ -145,7 +145,7 @@ TauWizardLanguage languageForLangId(quint16 langId)
         return sub == 2 ? wlChineseSimplified : wlChineseTraditional;
     for (int n = wlEnglish; n <= wlIcelandic; ++n) {
         if (primaryIds[n - 1] == primary)
-            return TauWizardLanguage(n);
+            return WizardLanguage(n);
     }
     return wlEnglish;
 }
@@ -199,7 +199,7 @@ quint16 systemDefaultLangId()
     return windowsLangIdForLocale(QLocale::system());
 }
 
-int blockStartFor(TauWizardLanguage language)
+int blockStartFor(WizardLanguage language)
 {
     switch (language) {
     case wlChineseSimplified:
@@ -210,22 +210,22 @@ int blockStartFor(TauWizardLanguage language)
     }
 }
 
-void setWizardLanguage(TauWizardLanguage language, quint16 systemLangId)
+void setWizardLanguage(WizardLanguage language, quint16 systemLangId)
 {
     chosenLanguage.store(language);
-    const TauWizardLanguage effective =
+    const WizardLanguage effective =
         language == wlAuto ? languageForLangId(systemLangId) : language;
     blockStart.store(blockStartFor(effective));
 }
 
-void setWizardLanguage(TauWizardLanguage language)
+void setWizardLanguage(WizardLanguage language)
 {
     setWizardLanguage(language, language == wlAuto ? systemDefaultLangId() : 0);
 }
 
-TauWizardLanguage wizardLanguage()
+WizardLanguage wizardLanguage()
 {
-    return TauWizardLanguage(chosenLanguage.load());
+    return WizardLanguage(chosenLanguage.load());
 }
 
 int messageBlockStart()
@@ -282,4 +282,4 @@ void errorBox(int slot, const QVariantList &args, QWidget *parent)
     dialogs().messageBox(parent, request);
 }
 
-} // namespace lianbu
+} // namespace lianbu::upgrade

@@ -1,12 +1,12 @@
-#include "upgrade/auAutoUpgraderUpgradeMsg.h"
+#include "upgrade/UpgradeQuestionDialog.h"
 
-#include "upgrade/auMessages.h"
-#include "ui_auAutoUpgraderUpgradeMsg.h"
+#include "upgrade/UpgradeMessages.h"
+#include "ui_UpgradeQuestionDialog.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 
-namespace lianbu {
+namespace lianbu::upgrade {
 
 namespace {
 
@@ -29,8 +29,8 @@ QString upgradeQuestionText(const QString &applicationTitle, const QString &mess
     return formatMessage(msgAskUpgrade, {applicationTitle, shown});
 }
 
-TauAutoUpgraderUpgradeMessageForm::TauAutoUpgraderUpgradeMessageForm(const QString &text, QWidget *parent)
-    : QDialog(parent), ui(new Ui::TauAutoUpgraderUpgradeMessageForm)
+UpgradeQuestionDialog::UpgradeQuestionDialog(const QString &text, QWidget *parent)
+    : QDialog(parent), ui(new Ui::UpgradeQuestionDialog)
 {
     ui->setupUi(this);
     // A dialog border, always on top of other windows.
@@ -41,14 +41,14 @@ TauAutoUpgraderUpgradeMessageForm::TauAutoUpgraderUpgradeMessageForm(const QStri
     ui->LaterBtn->setText(messageText(msgLater));
     ui->YesBtn->setDefault(true);
     ui->Label1->setText(displayLines(text));
-    connect(ui->YesBtn, &QPushButton::clicked, this, &TauAutoUpgraderUpgradeMessageForm::YesBtnClick);
-    connect(ui->LaterBtn, &QPushButton::clicked, this, &TauAutoUpgraderUpgradeMessageForm::LaterBtnClick);
+    connect(ui->YesBtn, &QPushButton::clicked, this, &UpgradeQuestionDialog::YesBtnClick);
+    connect(ui->LaterBtn, &QPushButton::clicked, this, &UpgradeQuestionDialog::LaterBtnClick);
     FitToText();
 }
 
-TauAutoUpgraderUpgradeMessageForm::~TauAutoUpgraderUpgradeMessageForm() { delete ui; }
+UpgradeQuestionDialog::~UpgradeQuestionDialog() { delete ui; }
 
-void TauAutoUpgraderUpgradeMessageForm::FitToText()
+void UpgradeQuestionDialog::FitToText()
 {
     QLabel *label = ui->Label1;
     const int width = this->width() - kLabelLeft - kLabelRightMargin;
@@ -60,17 +60,17 @@ void TauAutoUpgraderUpgradeMessageForm::FitToText()
                                  ui->BottomPanel->height());
 }
 
-bool TauAutoUpgraderUpgradeMessageForm::Ask()
+bool UpgradeQuestionDialog::Ask()
 {
     FitToText();
     return exec() == QDialog::Accepted;
 }
 
-void TauAutoUpgraderUpgradeMessageForm::YesBtnClick() { accept(); }
+void UpgradeQuestionDialog::YesBtnClick() { accept(); }
 
-void TauAutoUpgraderUpgradeMessageForm::LaterBtnClick() { reject(); }
+void UpgradeQuestionDialog::LaterBtnClick() { reject(); }
 
-void TauAutoUpgraderUpgradeMessageForm::showEvent(QShowEvent *event)
+void UpgradeQuestionDialog::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
@@ -79,4 +79,4 @@ void TauAutoUpgraderUpgradeMessageForm::showEvent(QShowEvent *event)
     }
 }
 
-} // namespace lianbu
+} // namespace lianbu::upgrade

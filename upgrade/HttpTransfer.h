@@ -1,14 +1,14 @@
 #pragma once
 
 // The upgrader's transfer client: fetches one resource at a time over HTTP(S) with libcurl, or
-// from a local file (file://), on a worker thread (TauCustomThread), and delivers every
+// from a local file (file://), on a worker thread (WorkerThread), and delivers every
 // notification on the user-interface thread through the blocking hand-off: the worker waits
 // while a handler runs, so handlers may read and change the client (credentials before a
 // retry, Continue) and may open modal windows.
 //
 // Typical use (user-interface thread):
 //   http.setURL("http://host/file"); http.setOutputFileName(path);   // empty: into memory
-//   http.OnDone = [](TauCustomHTTP *, const QString &type, quint32 bytes, QIODevice *stream) {...};
+//   http.OnDone = [](HttpTransfer *, const QString &type, quint32 bytes, QIODevice *stream) {...};
 //   http.Read();                                                    // returns at once
 //
 // The worker never touches the client: each Read copies the settings into a transfer of its
@@ -16,7 +16,7 @@
 // hand-off. Abort (or a new Read after the end) cancels the worker without killing it: its
 // notifications are suppressed and it winds down by itself.
 
-#include "upgrade/auThread.h"
+#include "upgrade/WorkerThread.h"
 
 #include <QDateTime>
 #include <QIODevice>
@@ -28,41 +28,52 @@
 #include <functional>
 #include <memory>
 
-namespace lianbu {
+namespace lianbu::upgrade {
 
 // The credentials of protected resources.
-class TauLoginComponent : public QObject
+class HttpCredentials : public QObject
 {
     Q_OBJECT
 public:
-    explicit TauLoginComponent(QObject *parent = nullptr) : QObject(parent) {}
+    explicit HttpCredentials(QObject *parent = nullptr) : QObject(parent) {}
 
     QString HTTPUsername() const { return m_username; }
     void setHTTPUsername(const QString &value) { m_username = value; }
     QString HTTPPassword() const { return m_password; }
     void setHTTPPassword(const QString &value) { m_password = value; }
+    // The origin (scheme, host and port) the credentials were given for: they are sent to that
+    // origin only. Empty: to every address (credentials set by the program itself).
+    QString CredentialOrigin() const { return m_credentialOrigin; }
+    void setCredentialOrigin(const QString &origin) { m_credentialOrigin = origin; }
+    // Whether the credentials may go to address.
+    bool credentialsAllowedFor(const QString &address) const;
 
 private:
     QString m_username;
     QString m_password;
+    QString m_credentialOrigin;
 };
 
-enum TauAccessType {
+// "scheme://host:port" of an address, the port filled in for http and https; empty when the
+// address has no host.
+QString urlOrigin(const QString &address);
+
+enum ProxyAccess {
     atPreconfig, // the system's settings (here: the http_proxy / https_proxy / no_proxy environment)
     atDirect,    // no proxy at all
     atUseProxy   // ProxyServer:ProxyPort, except for the hosts of ProxyBypass
 };
 
-struct TauHTTPProxy
+struct HttpProxy
 {
-    TauAccessType AccessType = atPreconfig;
+    ProxyAccess AccessType = atPreconfig;
     int ProxyPort = 8080;
     QString ProxyServer;
     QString ProxyBypass = QStringLiteral("127.0.0.1;"); // ";"-separated host list
 };
 
 // Both 0: no range.
-struct TauHTTPRange
+struct HttpRange
 {
     int StartRange = 0;
     int EndRange = 0;
@@ -72,17 +83,22 @@ struct TauHTTPRange
 // that never answers cannot keep the client busy for ever: ConnectLimit for the connection and
 // StallLimit for a transfer that receives nothing (checked at a granularity of one second).
 // Running into the stall limit after the connection was made is reported as a lost connection.
-struct TauHTTPTimeouts
+// MinimumSpeed (bytes per second) must be reached within every StallLimit, so a server that
+// drips a few bytes now and then counts as stalled too; OverallLimit (0: none) ends any transfer
+// that takes longer in total.
+struct HttpTimeouts
 {
     quint32 ConnectTimeout = 0;
     quint32 ReceiveTimeout = 0;
     quint32 SendTimeout = 0;
     quint32 ConnectLimit = 60000;
     quint32 StallLimit = 60000;
+    quint32 MinimumSpeed = 1;
+    quint32 OverallLimit = 0;
 };
 
 // The answer's headers, as delivered to OnHeaderInfo.
-struct TauHeaderInfo
+struct ResponseHeaders
 {
     QString RawHeaders;     // the whole header block of the final answer, lines ended by CR LF
     QString ContentType;
@@ -96,7 +112,7 @@ struct TauHeaderInfo
 };
 
 // The progress figures delivered to OnTransferProgress after every block.
-struct TauTransferProgress
+struct TransferProgress
 {
     QString ContentType;
     quint32 ContentLength = 0;
@@ -110,12 +126,12 @@ struct TauTransferProgress
 // The text of a status notification code ("Resolving name", ..., "Unknown status").
 QString httpStatusText(int code);
 
-class TauCustomHTTP : public TauLoginComponent
+class HttpTransfer : public HttpCredentials
 {
     Q_OBJECT
 public:
-    explicit TauCustomHTTP(QObject *parent = nullptr);
-    ~TauCustomHTTP() override;
+    explicit HttpTransfer(QObject *parent = nullptr);
+    ~HttpTransfer() override;
 
     // ---- settings (read when Read starts the transfer)
     QString URL() const { return m_url; }
@@ -142,14 +158,17 @@ public:
     void setAddHeaders(const QStringList &lines) { m_addHeaders = lines; }
     QString Referer() const { return m_referer; }
     void setReferer(const QString &value) { m_referer = value; }
-    TauHTTPRange &Range() { return m_range; }
-    TauHTTPTimeouts &Timeouts() { return m_timeouts; }
-    TauHTTPProxy &Proxy() { return m_proxy; }
+    HttpRange &Range() { return m_range; }
+    HttpTimeouts &Timeouts() { return m_timeouts; }
+    // The most bytes a body may have (0: no limit). A larger announced size ends the transfer
+    // before the body; a body that grows beyond it is cut off. A file body is also limited to
+    // the free space of its folder. Either ends as a lost connection with LimitExceeded().
+    qint64 MaxBodySize() const { return m_maxBodySize; }
+    void setMaxBodySize(qint64 value) { m_maxBodySize = std::max<qint64>(0, value); }
+    HttpProxy &Proxy() { return m_proxy; }
     // Bytes read per block, at least 255 (default 4096).
     int TransferBufferSize() const { return m_transferBufferSize; }
     void setTransferBufferSize(int value) { m_transferBufferSize = std::max(255, value); }
-    TThreadPriority ThreadPriority() const { return m_worker->Priority(); }
-    void setThreadPriority(TThreadPriority value) { m_worker->setPriority(value); }
 
     // ---- operations (user-interface thread)
     // Starts the transfer of URL on a fresh worker thread and returns true at once; false and
@@ -169,42 +188,44 @@ public:
     QString ContentType() const { return m_results.headers.ContentType; }
     quint32 ContentLength() const { return m_results.headers.ContentLength; }
     quint32 BytesRead() const { return m_results.bytesRead; }
-    const TauHeaderInfo &HeaderInfo() const { return m_results.headers; } // full set only with OnHeaderInfo
+    const ResponseHeaders &HeaderInfo() const { return m_results.headers; } // full set only with OnHeaderInfo
     QString ProxyUsername() const { return m_proxyUsername; }
     QString ProxyPassword() const { return m_proxyPassword; }
     qint64 StartTime() const { return m_results.startTime; } // milliseconds, monotonic clock
-    const TauTransferProgress &Progress() const { return m_results.progress; }
+    const TransferProgress &Progress() const { return m_results.progress; }
     // True when the last transfer ended because a time limit ran out.
     bool TimedOut() const { return m_results.timedOut; }
+    // True when the last transfer ended because its body was larger than allowed.
+    bool LimitExceeded() const { return m_results.limitExceeded; }
 
     // The thread component (tests; WaitForFinish etc. keep their defaults in this program).
-    TauCustomThread &Worker() { return *m_worker; }
+    WorkerThread &Worker() { return *m_worker; }
 
     // ---- notifications. All run on the user-interface thread unless noted; Sender is this.
-    std::function<void(TauCustomHTTP *Sender, const TauHeaderInfo &Info, bool &Continue)> OnHeaderInfo;
-    std::function<void(TauCustomHTTP *Sender, const TauTransferProgress &Progress, QIODevice *Stream)>
+    std::function<void(HttpTransfer *Sender, const ResponseHeaders &Info, bool &Continue)> OnHeaderInfo;
+    std::function<void(HttpTransfer *Sender, const TransferProgress &Progress, QIODevice *Stream)>
         OnTransferProgress;
     // Stream: null for file output (closed and complete by then), the memory at position 0 otherwise.
-    std::function<void(TauCustomHTTP *Sender, const QString &ContentType, quint32 BytesRead, QIODevice *Stream)>
+    std::function<void(HttpTransfer *Sender, const QString &ContentType, quint32 BytesRead, QIODevice *Stream)>
         OnDone;
-    std::function<void(TauCustomHTTP *Sender)> OnDoneInterrupted;   // OnHeaderInfo declined the body
-    std::function<void(TauCustomHTTP *Sender)> OnAnyError;          // before every failure notification
-    std::function<void(TauCustomHTTP *Sender, const QString &ContentType, quint32 ContentLength,
+    std::function<void(HttpTransfer *Sender)> OnDoneInterrupted;   // OnHeaderInfo declined the body
+    std::function<void(HttpTransfer *Sender)> OnAnyError;          // before every failure notification
+    std::function<void(HttpTransfer *Sender, const QString &ContentType, quint32 ContentLength,
                        quint32 BytesRead, QIODevice *Stream)>
         OnConnectionLost;                                            // 200 (or a stall) but incomplete
-    std::function<void(TauCustomHTTP *Sender)> OnHostNotFound;      // no status at all
-    std::function<void(TauCustomHTTP *Sender, int ErrorCode, QIODevice *Stream)> OnHTTPError;
-    std::function<void(TauCustomHTTP *Sender, const QString &Realm, bool &TryAgain)> OnAuthorizationRequired;
-    std::function<void(TauCustomHTTP *Sender, QString &ProxyUsername, QString &ProxyPassword, bool &TryAgain)>
+    std::function<void(HttpTransfer *Sender)> OnHostNotFound;      // no status at all
+    std::function<void(HttpTransfer *Sender, int ErrorCode, QIODevice *Stream)> OnHTTPError;
+    std::function<void(HttpTransfer *Sender, const QString &Realm, bool &TryAgain)> OnAuthorizationRequired;
+    std::function<void(HttpTransfer *Sender, QString &ProxyUsername, QString &ProxyPassword, bool &TryAgain)>
         OnProxyAuthenticationRequest;
-    std::function<void(TauCustomHTTP *Sender)> OnTransferAborted;
-    std::function<void(TauCustomHTTP *Sender)> OnWaitTimeoutExpired;
+    std::function<void(HttpTransfer *Sender)> OnTransferAborted;
+    std::function<void(HttpTransfer *Sender)> OnWaitTimeoutExpired;
     // These two run on the worker thread, without the hand-off: they must not touch the client
     // or any widget.
-    std::function<void(TauCustomHTTP *Sender, int StatusCode, const QString &Status)> OnStatusChange;
-    std::function<void(TauCustomHTTP *Sender, const QString &NewURL)> OnRedirect;
+    std::function<void(HttpTransfer *Sender, int StatusCode, const QString &Status)> OnStatusChange;
+    std::function<void(HttpTransfer *Sender, const QString &NewURL)> OnRedirect;
 
-    struct Transfer; // the worker's own state of one transfer (auHTTP.cpp)
+    struct Transfer; // the worker's own state of one transfer (HttpTransfer.cpp)
 
 private:
     struct Results
@@ -212,10 +233,11 @@ private:
         int status = -1;
         bool success = false;
         bool timedOut = false;
+        bool limitExceeded = false;
         quint32 bytesRead = 0;
         qint64 startTime = 0;
-        TauHeaderInfo headers;
-        TauTransferProgress progress;
+        ResponseHeaders headers;
+        TransferProgress progress;
     };
     friend struct Transfer;
 
@@ -231,16 +253,17 @@ private:
     QString m_agent;
     QStringList m_addHeaders;
     QString m_referer;
-    TauHTTPRange m_range;
-    TauHTTPTimeouts m_timeouts;
-    TauHTTPProxy m_proxy;
+    HttpRange m_range;
+    HttpTimeouts m_timeouts;
+    HttpProxy m_proxy;
     int m_transferBufferSize = 4096;
+    qint64 m_maxBodySize = 0;
     QString m_proxyUsername;
     QString m_proxyPassword;
 
     Results m_results;
     std::shared_ptr<Transfer> m_current;
-    TauCustomThread *m_worker;
+    WorkerThread *m_worker;
 };
 
-} // namespace lianbu
+} // namespace lianbu::upgrade

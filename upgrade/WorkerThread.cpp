@@ -1,4 +1,4 @@
-#include "upgrade/auThread.h"
+#include "upgrade/WorkerThread.h"
 
 #include "platform/Application.h"
 #include "platform/Error.h"
@@ -30,41 +30,27 @@ extern "C" const char *__tsan_default_suppressions()
 }
 #endif
 
-namespace lianbu {
+namespace lianbu::upgrade {
 
 namespace {
 
 // The hand-off object and its reference count (one reference per living thread object).
 std::mutex windowMutex;
 int windowReferences = 0;
-TauThreadWindow *window = nullptr;
+UiThreadDispatcher *window = nullptr;
 bool postRoutineInstalled = false;
 
 std::atomic<int> livingThreadObjects{0};
 
 // Cancelled thread objects whose work has not returned yet. User-interface thread only.
-std::vector<std::unique_ptr<TauEventThread>> &cancelledThreads()
+std::vector<std::unique_ptr<WorkerRun>> &cancelledThreads()
 {
-    static std::vector<std::unique_ptr<TauEventThread>> list;
+    static std::vector<std::unique_ptr<WorkerRun>> list;
     return list;
 }
 
 // The thread object whose work runs on the calling thread.
-thread_local TauEventThread *currentThreadObject = nullptr;
-
-QThread::Priority toQtPriority(TThreadPriority priority)
-{
-    switch (priority) {
-    case tpIdle: return QThread::IdlePriority;
-    case tpLowest: return QThread::LowestPriority;
-    case tpLower: return QThread::LowPriority;
-    case tpNormal: return QThread::NormalPriority;
-    case tpHigher: return QThread::HighPriority;
-    case tpHighest: return QThread::HighestPriority;
-    case tpTimeCritical: return QThread::TimeCriticalPriority;
-    }
-    return QThread::NormalPriority;
-}
+thread_local WorkerRun *currentThreadObject = nullptr;
 
 bool onHandOffThread()
 {
@@ -77,7 +63,7 @@ void reapCancelledThreads()
     auto &list = cancelledThreads();
     // Collect first: releasing a thread object may post and run nothing, but keep the list
     // stable while we walk it.
-    std::vector<std::unique_ptr<TauEventThread>> done;
+    std::vector<std::unique_ptr<WorkerRun>> done;
     for (auto it = list.begin(); it != list.end();) {
         if ((*it)->Finished()) {
             done.push_back(std::move(*it));
@@ -86,10 +72,10 @@ void reapCancelledThreads()
             ++it;
         }
     }
-    done.clear(); // ~TauEventThread waits for the last instructions of the ended thread
+    done.clear(); // ~WorkerRun waits for the last instructions of the ended thread
 }
 
-void waitForCancelledAtExit() { TauCustomThread::WaitForCancelledThreads(-1); }
+void waitForCancelledAtExit() { WorkerThread::WaitForCancelledThreads(-1); }
 
 // Events of the hand-off object. Each is allocated by the worker before it releases
 // handOffMutex, and the handler takes that mutex first, so the event's memory is ordered too.
@@ -99,38 +85,11 @@ const QEvent::Type threadEndedEvent = QEvent::Type(QEvent::registerEventType());
 class ThreadEndedEvent : public QEvent
 {
 public:
-    explicit ThreadEndedEvent(const TauEventThread *thread) : QEvent(threadEndedEvent), thread(thread) {}
-    const TauEventThread *thread; // compared, never dereferenced: it may be gone by now
+    explicit ThreadEndedEvent(const WorkerRun *thread) : QEvent(threadEndedEvent), thread(thread) {}
+    const WorkerRun *thread; // compared, never dereferenced: it may be gone by now
 };
 
 } // namespace
-
-int threadPriorityToOs(TThreadPriority priority)
-{
-    switch (priority) {
-    case tpIdle: return -15;
-    case tpLowest: return -2;
-    case tpLower: return -1;
-    case tpNormal: return 0;
-    case tpHigher: return 1;
-    case tpHighest: return 2;
-    case tpTimeCritical: return 15;
-    }
-    return 0;
-}
-
-TThreadPriority threadPriorityFromOs(int osPriority)
-{
-    switch (osPriority) {
-    case -15: return tpIdle;
-    case -2: return tpLowest;
-    case -1: return tpLower;
-    case 1: return tpHigher;
-    case 2: return tpHighest;
-    case 15: return tpTimeCritical;
-    default: return tpNormal;
-    }
-}
 
 namespace {
 
@@ -140,45 +99,45 @@ namespace {
 // invisible to the thread sanitizer; here everything shared is ordered by this mutex.
 std::mutex handOffMutex;
 std::condition_variable handOffDone;
-std::deque<TauEventThread *> &handOffQueue()
+std::deque<WorkerRun *> &handOffQueue()
 {
-    static std::deque<TauEventThread *> queue;
+    static std::deque<WorkerRun *> queue;
     return queue;
 }
 
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
-// TauThreadWindow
+// UiThreadDispatcher
 
-TauThreadWindow::TauThreadWindow()
+UiThreadDispatcher::UiThreadDispatcher()
 {
-    setObjectName(QStringLiteral("TauThreadWindow"));
+    setObjectName(QStringLiteral("UiThreadDispatcher"));
 }
 
-TauThreadWindow::~TauThreadWindow()
+UiThreadDispatcher::~UiThreadDispatcher()
 {
     // Routines still queued will not run: let their workers go on.
     {
         std::lock_guard lock(handOffMutex);
-        for (TauEventThread *thread : handOffQueue())
+        for (WorkerRun *thread : handOffQueue())
             thread->m_handOffDone = true;
         handOffQueue().clear();
     }
     handOffDone.notify_all();
 }
 
-TauThreadWindow *TauThreadWindow::instance()
+UiThreadDispatcher *UiThreadDispatcher::instance()
 {
     std::lock_guard lock(windowMutex);
     return window;
 }
 
-TauThreadWindow *TauThreadWindow::acquire()
+UiThreadDispatcher *UiThreadDispatcher::acquire()
 {
     std::lock_guard lock(windowMutex);
     if (!window) {
-        window = new TauThreadWindow;
+        window = new UiThreadDispatcher;
         if (QCoreApplication *app = QCoreApplication::instance()) {
             if (window->thread() != app->thread())
                 window->moveToThread(app->thread());
@@ -192,20 +151,20 @@ TauThreadWindow *TauThreadWindow::acquire()
     return window;
 }
 
-void TauThreadWindow::release()
+void UiThreadDispatcher::release()
 {
     std::lock_guard lock(windowMutex);
     --windowReferences;
     if (windowReferences == 0 && window) {
         // The hand-off object goes on the user-interface thread, once nobody took it again.
         if (QCoreApplication *app = QCoreApplication::instance())
-            QMetaObject::invokeMethod(app, &TauThreadWindow::releaseRequest, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(app, &UiThreadDispatcher::releaseRequest, Qt::QueuedConnection);
     }
 }
 
-void TauThreadWindow::releaseRequest()
+void UiThreadDispatcher::releaseRequest()
 {
-    TauThreadWindow *doomed = nullptr;
+    UiThreadDispatcher *doomed = nullptr;
     {
         std::lock_guard lock(windowMutex);
         if (windowReferences == 0 && window)
@@ -215,7 +174,7 @@ void TauThreadWindow::releaseRequest()
 }
 
 // ---------------------------------------------------------------------------------------------
-// TauEventThread
+// WorkerRun
 
 // Finished QThread objects are kept and started again for later work instead of being
 // destroyed: a QThread is joined through Qt's own futex-based wait, which ThreadSanitizer cannot
@@ -224,9 +183,9 @@ void TauThreadWindow::releaseRequest()
 class PooledThread : public QThread
 {
 public:
-    PooledThread() { setObjectName(QStringLiteral("TauEventThread")); }
+    PooledThread() { setObjectName(QStringLiteral("WorkerRun")); }
 
-    TauEventThread *job = nullptr; // set on the user-interface thread before start()
+    WorkerRun *job = nullptr; // set on the user-interface thread before start()
     bool inUse = false;            // user-interface thread only
 
 protected:
@@ -242,7 +201,7 @@ std::vector<PooledThread *> &threadPool()
     return *pool;
 }
 
-PooledThread *takePooledThread(TauEventThread *job)
+PooledThread *takePooledThread(WorkerRun *job)
 {
     PooledThread *thread = nullptr;
     for (PooledThread *candidate : threadPool()) {
@@ -262,13 +221,13 @@ PooledThread *takePooledThread(TauEventThread *job)
 
 } // namespace
 
-TauEventThread::TauEventThread(TauCustomThread *owner) : m_owner(owner), m_sender(owner)
+WorkerRun::WorkerRun(WorkerThread *owner) : m_owner(owner), m_sender(owner)
 {
-    TauThreadWindow::acquire();
+    UiThreadDispatcher::acquire();
     ++livingThreadObjects;
 }
 
-TauEventThread::~TauEventThread()
+WorkerRun::~WorkerRun()
 {
     if (m_thread) {
         m_thread->wait(); // it has run all its steps; this only waits for Qt's last ones
@@ -281,21 +240,21 @@ TauEventThread::~TauEventThread()
         m_thread->inUse = false;
     }
     --livingThreadObjects;
-    TauThreadWindow::release();
+    UiThreadDispatcher::release();
 }
 
-QThread *TauEventThread::thread() const
+QThread *WorkerRun::thread() const
 {
     return m_thread;
 }
 
-bool TauEventThread::Suspended() const
+bool WorkerRun::Suspended() const
 {
     std::lock_guard lock(m_suspendMutex);
     return m_suspended;
 }
 
-void TauEventThread::Resume()
+void WorkerRun::Resume()
 {
     {
         std::lock_guard lock(m_suspendMutex);
@@ -308,24 +267,17 @@ void TauEventThread::Resume()
         m_running.store(true, std::memory_order_release);
         m_started = true;
         m_thread = takePooledThread(this);
-        m_thread->start(toQtPriority(m_priority));
+        m_thread->start();
     }
 }
 
-void TauEventThread::Suspend()
+void WorkerRun::Suspend()
 {
     std::lock_guard lock(m_suspendMutex);
     m_suspended = true;
 }
 
-void TauEventThread::SetPriority(TThreadPriority priority)
-{
-    m_priority = priority;
-    if (m_thread && m_thread->isRunning())
-        m_thread->setPriority(toQtPriority(priority));
-}
-
-void TauEventThread::Cancel()
+void WorkerRun::Cancel()
 {
     {
         std::lock_guard lock(m_suspendMutex);
@@ -335,19 +287,19 @@ void TauEventThread::Cancel()
     m_suspendChanged.notify_all();
 }
 
-void TauEventThread::WaitWhileSuspended()
+void WorkerRun::WaitWhileSuspended()
 {
     std::unique_lock lock(m_suspendMutex);
     m_suspendChanged.wait(lock, [this] { return !m_suspended || Terminated(); });
 }
 
-bool TauEventThread::HandOffsAllowed() const
+bool WorkerRun::HandOffsAllowed() const
 {
     // User-interface thread: the owner outlives every thread object that is not cancelled.
     return !Cancelled() && m_owner && !m_owner->Destroying();
 }
 
-void TauEventThread::RunHandedOver(const std::function<void()> &routine)
+void WorkerRun::RunHandedOver(const std::function<void()> &routine)
 {
     m_capturedError = nullptr;
     if (HandOffsAllowed()) {
@@ -360,7 +312,7 @@ void TauEventThread::RunHandedOver(const std::function<void()> &routine)
 }
 
 
-bool TauThreadWindow::event(QEvent *e)
+bool UiThreadDispatcher::event(QEvent *e)
 {
     // Workers allocate their events before releasing this mutex: take it before reading one.
     { std::lock_guard lock(handOffMutex); }
@@ -369,14 +321,14 @@ bool TauThreadWindow::event(QEvent *e)
         return true;
     }
     if (e->type() == threadEndedEvent) {
-        const TauEventThread *ended = static_cast<ThreadEndedEvent *>(e)->thread;
+        const WorkerRun *ended = static_cast<ThreadEndedEvent *>(e)->thread;
         emit threadEnded(ended);
         // A cancelled thread object goes as soon as its thread has ended.
         auto &list = cancelledThreads();
         const auto found = std::find_if(list.begin(), list.end(),
                                         [ended](const auto &t) { return t.get() == ended; });
         if (found != list.end()) {
-            std::unique_ptr<TauEventThread> done = std::move(*found);
+            std::unique_ptr<WorkerRun> done = std::move(*found);
             list.erase(found);
             done->thread()->wait(); // only Qt's last steps are left
         }
@@ -385,10 +337,10 @@ bool TauThreadWindow::event(QEvent *e)
     return QObject::event(e);
 }
 
-void TauThreadWindow::handOff()
+void UiThreadDispatcher::handOff()
 {
     for (;;) {
-        TauEventThread *thread = nullptr;
+        WorkerRun *thread = nullptr;
         {
             std::lock_guard lock(handOffMutex);
             if (handOffQueue().empty())
@@ -405,7 +357,7 @@ void TauThreadWindow::handOff()
     }
 }
 
-void TauEventThread::Synchronize(const std::function<void()> &routine)
+void WorkerRun::Synchronize(const std::function<void()> &routine)
 {
     if (onHandOffThread()) {
         RunHandedOver(routine);
@@ -413,7 +365,7 @@ void TauEventThread::Synchronize(const std::function<void()> &routine)
         WaitWhileSuspended();
         if (Cancelled())
             return;
-        TauThreadWindow *handOff = TauThreadWindow::instance(); // alive: this object holds a reference
+        UiThreadDispatcher *handOff = UiThreadDispatcher::instance(); // alive: this object holds a reference
         if (!handOff)
             return;
         // A blocking queued call: post, then wait until the user-interface thread has run the
@@ -436,10 +388,10 @@ void TauEventThread::Synchronize(const std::function<void()> &routine)
     }
 }
 
-void TauEventThread::RunFinish()
+void WorkerRun::RunFinish()
 {
     // User-interface thread, inside the hand-off (so HandOffsAllowed() held when it began).
-    TauCustomThread *owner = m_owner;
+    WorkerThread *owner = m_owner;
     if (m_onFinish) {
         if (m_handleExceptions.load(std::memory_order_acquire)) {
             try {
@@ -460,7 +412,7 @@ void TauEventThread::RunFinish()
     }
 }
 
-void TauEventThread::ThreadProc()
+void WorkerRun::ThreadProc()
 {
     currentThreadObject = this;
     m_running.store(true, std::memory_order_release);
@@ -494,12 +446,12 @@ void TauEventThread::ThreadProc()
             uncaught = std::current_exception();
     }
     if (uncaught)
-        qWarning("TauEventThread: the work ended with an error: %s",
+        qWarning("WorkerRun: the work ended with an error: %s",
                  qUtf8Printable(exceptionText(uncaught)));
     currentThreadObject = nullptr;
     m_handOffFence.fetch_add(1, std::memory_order_acq_rel);
     // Tell the user-interface thread, while this object (and so the hand-off object) lives.
-    if (TauThreadWindow *handOff = TauThreadWindow::instance()) {
+    if (UiThreadDispatcher *handOff = UiThreadDispatcher::instance()) {
         auto *ended = new ThreadEndedEvent(this);
         { std::lock_guard lock(handOffMutex); }
         QCoreApplication::postEvent(handOff, ended);
@@ -508,14 +460,14 @@ void TauEventThread::ThreadProc()
 }
 
 // ---------------------------------------------------------------------------------------------
-// TauCustomThread
+// WorkerThread
 
-TauCustomThread::TauCustomThread(QObject *parent) : QObject(parent)
+WorkerThread::WorkerThread(QObject *parent) : QObject(parent)
 {
     m_thread = CreateThreadObject();
 }
 
-TauCustomThread::~TauCustomThread()
+WorkerThread::~WorkerThread()
 {
     BeginDestroy();
     if (m_thread->Started() && !m_thread->Finished())
@@ -523,9 +475,9 @@ TauCustomThread::~TauCustomThread()
     Retire(std::move(m_thread));
 }
 
-std::unique_ptr<TauEventThread> TauCustomThread::CreateThreadObject()
+std::unique_ptr<WorkerRun> WorkerThread::CreateThreadObject()
 {
-    std::unique_ptr<TauEventThread> thread(new TauEventThread(this));
+    std::unique_ptr<WorkerRun> thread(new WorkerRun(this));
     thread->m_onExecute = OnExecute;
     thread->m_onFinish = OnFinish;
     thread->m_onException = OnException;
@@ -533,7 +485,7 @@ std::unique_ptr<TauEventThread> TauCustomThread::CreateThreadObject()
     return thread;
 }
 
-void TauCustomThread::Retire(std::unique_ptr<TauEventThread> thread)
+void WorkerThread::Retire(std::unique_ptr<WorkerRun> thread)
 {
     if (!thread)
         return;
@@ -545,28 +497,27 @@ void TauCustomThread::Retire(std::unique_ptr<TauEventThread> thread)
     cancelledThreads().push_back(std::move(thread));
 }
 
-void TauCustomThread::ReplaceThread()
+void WorkerThread::ReplaceThread()
 {
-    std::unique_ptr<TauEventThread> fresh = CreateThreadObject();
-    fresh->m_priority = m_thread->m_priority;
-    std::unique_ptr<TauEventThread> old = std::exchange(m_thread, std::move(fresh));
+    std::unique_ptr<WorkerRun> fresh = CreateThreadObject();
+    std::unique_ptr<WorkerRun> old = std::exchange(m_thread, std::move(fresh));
     Retire(std::move(old));
     if (!m_startSuspended && !m_destroying)
         m_thread->Resume();
 }
 
-void TauCustomThread::BeginDestroy()
+void WorkerThread::BeginDestroy()
 {
     m_destroying = true;
 }
 
-void TauCustomThread::setHandleExceptions(bool value)
+void WorkerThread::setHandleExceptions(bool value)
 {
     m_handleExceptions = value;
     m_thread->m_handleExceptions.store(value, std::memory_order_release);
 }
 
-void TauCustomThread::setStartSuspended(bool value)
+void WorkerThread::setStartSuspended(bool value)
 {
     m_startSuspended = value;
     if (value)
@@ -575,36 +526,25 @@ void TauCustomThread::setStartSuspended(bool value)
         m_thread->Resume();
 }
 
-TThreadPriority TauCustomThread::Priority() const
-{
-    return m_thread->Priority();
-}
-
-void TauCustomThread::setPriority(TThreadPriority priority)
-{
-    m_thread->SetPriority(priority);
-}
-
-bool TauCustomThread::Execute()
+bool WorkerThread::Execute()
 {
     // A fresh thread object: whatever the previous one still does is cancelled.
-    std::unique_ptr<TauEventThread> fresh = CreateThreadObject();
-    fresh->m_priority = m_thread->m_priority;
+    std::unique_ptr<WorkerRun> fresh = CreateThreadObject();
     fresh->m_freeWhenDone = m_freeOwnerOnTerminate;
     Retire(std::exchange(m_thread, std::move(fresh)));
 
-    TauEventThread *started = m_thread.get();
+    WorkerRun *started = m_thread.get();
     started->Resume();
     if (!m_waitForFinish)
         return true;
 
-    QPointer<TauCustomThread> self(this);
+    QPointer<WorkerThread> self(this);
     QEventLoop loop;
     QTimer timer;
     timer.setSingleShot(true);
     bool expired = false;
-    connect(TauThreadWindow::instance(), &TauThreadWindow::threadEnded, &loop,
-            [&loop, started](const TauEventThread *ended) {
+    connect(UiThreadDispatcher::instance(), &UiThreadDispatcher::threadEnded, &loop,
+            [&loop, started](const WorkerRun *ended) {
                 if (ended == started)
                     loop.quit();
             });
@@ -633,9 +573,9 @@ bool TauCustomThread::Execute()
     return true;
 }
 
-void TauCustomThread::Synchronize(const std::function<void()> &routine)
+void WorkerThread::Synchronize(const std::function<void()> &routine)
 {
-    if (TauEventThread *thread = currentThreadObject) {
+    if (WorkerRun *thread = currentThreadObject) {
         thread->Synchronize(routine);
         return;
     }
@@ -643,7 +583,7 @@ void TauCustomThread::Synchronize(const std::function<void()> &routine)
         routine();
 }
 
-void TauCustomThread::Terminate(bool force)
+void WorkerThread::Terminate(bool force)
 {
     if (force)
         ReplaceThread();
@@ -651,32 +591,32 @@ void TauCustomThread::Terminate(bool force)
         m_thread->m_terminated.store(true, std::memory_order_release);
 }
 
-void TauCustomThread::Suspend()
+void WorkerThread::Suspend()
 {
     m_thread->Suspend();
 }
 
-void TauCustomThread::Resume()
+void WorkerThread::Resume()
 {
     m_thread->Resume();
 }
 
-bool TauCustomThread::Running() const
+bool WorkerThread::Running() const
 {
     return m_thread->Running();
 }
 
-bool TauCustomThread::Suspended() const
+bool WorkerThread::Suspended() const
 {
     return m_thread->Suspended();
 }
 
-int TauCustomThread::LivingThreadObjects()
+int WorkerThread::LivingThreadObjects()
 {
     return livingThreadObjects.load();
 }
 
-bool TauCustomThread::WaitForCancelledThreads(int msecs)
+bool WorkerThread::WaitForCancelledThreads(int msecs)
 {
     QDeadlineTimer deadline = msecs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever)
                                         : QDeadlineTimer(msecs);
@@ -687,10 +627,10 @@ bool TauCustomThread::WaitForCancelledThreads(int msecs)
         if (deadline.hasExpired())
             return false;
         // A cancelled worker may wait in a hand-off: let it through (its routine is skipped).
-        if (TauThreadWindow *handOff = TauThreadWindow::instance())
+        if (UiThreadDispatcher *handOff = UiThreadDispatcher::instance())
             QCoreApplication::sendPostedEvents(handOff, 0);
         QThread::msleep(2);
     }
 }
 
-} // namespace lianbu
+} // namespace lianbu::upgrade

@@ -1,21 +1,25 @@
-#include "upgrade/auAutoUpgraderPassword.h"
+#include "upgrade/CredentialsDialog.h"
 
-#include "upgrade/auMessages.h"
-#include "ui_auAutoUpgraderPassword.h"
+#include "upgrade/UpgradeMessages.h"
+#include "ui_CredentialsDialog.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 
-namespace lianbu {
+namespace lianbu::upgrade {
 
-TauAutoUpgraderPasswordForm::TauAutoUpgraderPasswordForm(const QString &fileName, const QString &userName,
-                                                         QWidget *parent)
-    : QDialog(parent), ui(new Ui::TauAutoUpgraderPasswordForm)
+CredentialsDialog::CredentialsDialog(const QString &fileName, const QString &userName,
+                                                         QWidget *parent, const QString &realm)
+    : QDialog(parent), ui(new Ui::CredentialsDialog)
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setWindowTitle(messageText(msgPasswordCaption));
-    ui->Label1->setText(passwordPromptText(fileName));
+    ui->Label1->setTextFormat(Qt::PlainText);
+    QString prompt = passwordPromptText(fileName);
+    if (!realm.isEmpty())
+        prompt += QStringLiteral("\n\n") + realm.left(200);
+    ui->Label1->setText(prompt);
     ui->UsernameLab->setText(messageText(msgUserName));
     ui->PasswordLab->setText(messageText(msgPassword));
     ui->OKBtn->setText(messageText(msgOk));
@@ -28,9 +32,9 @@ TauAutoUpgraderPasswordForm::TauAutoUpgraderPasswordForm(const QString &fileName
     FitToText();
 }
 
-TauAutoUpgraderPasswordForm::~TauAutoUpgraderPasswordForm() { delete ui; }
+CredentialsDialog::~CredentialsDialog() { delete ui; }
 
-void TauAutoUpgraderPasswordForm::FitToText()
+void CredentialsDialog::FitToText()
 {
     QLabel *label = ui->Label1;
     const int width = this->width() - label->x() - 11;
@@ -42,11 +46,11 @@ void TauAutoUpgraderPasswordForm::FitToText()
     ui->BottomPanel->setGeometry(0, clientHeight - panel, this->width(), panel);
 }
 
-QString TauAutoUpgraderPasswordForm::UserName() const { return ui->UsernameEdit->text(); }
+QString CredentialsDialog::UserName() const { return ui->UsernameEdit->text(); }
 
-QString TauAutoUpgraderPasswordForm::Password() const { return ui->PasswordEdit->text(); }
+QString CredentialsDialog::Password() const { return ui->PasswordEdit->text(); }
 
-void TauAutoUpgraderPasswordForm::showEvent(QShowEvent *event)
+void CredentialsDialog::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     if (QScreen *screen = QGuiApplication::primaryScreen())
@@ -54,4 +58,4 @@ void TauAutoUpgraderPasswordForm::showEvent(QShowEvent *event)
     ui->UsernameEdit->text().isEmpty() ? ui->UsernameEdit->setFocus() : ui->PasswordEdit->setFocus();
 }
 
-} // namespace lianbu
+} // namespace lianbu::upgrade

@@ -9,7 +9,7 @@
 
 #include <initializer_list>
 
-namespace lianbu {
+namespace lianbu::upgrade {
 
 // The parts of an address. An address without "://" is read as "http://" + address.
 // Escape sequences in the parts are decoded. A malformed address gives empty parts.
@@ -65,4 +65,4 @@ struct HoursMinutesSeconds
 };
 HoursMinutesSeconds splitSeconds(int seconds);
 
-} // namespace lianbu
+} // namespace lianbu::upgrade

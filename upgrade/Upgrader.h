@@ -9,8 +9,10 @@
 // Everything here runs on the user-interface thread; the results of the transfers arrive
 // through the client's blocking hand-off.
 
-#include "upgrade/auHTTP.h"
-#include "upgrade/auMessages.h"
+#include "updater/Install.h"
+#include "upgrade/SignatureCheck.h"
+#include "upgrade/HttpTransfer.h"
+#include "upgrade/UpgradeMessages.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -20,23 +22,26 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
+#include <vector>
 
 class QTimer;
 class QThread;
 
-namespace lianbu {
+namespace lianbu::upgrade {
 
-class TauAutoUpgraderWizardForm;
-class TauAutoUpgraderUpgradeMessageForm;
+class DownloadWindow;
+class UpgradeQuestionDialog;
 
-enum TauVersionControl { byDate, byNumber };
+enum VersionRule { byDate, byNumber };
 
-enum TauUpgradeMethod { umSelfUpgrade = 0, umUseExternalSetup = 1, umRedirectToURL = 2 };
+// The digits are those of the information file's #method= and of the updater's command line.
+enum class UpgradeMethod { ReplaceFiles = 0, ExternalSetup = 1, RedirectToUrl = 2 };
 
-enum TauMiscFilesUpgrade { mfuAlwaysDownload, mfuOnlyIfSizeDifferent };
+enum MiscFilesMode { mfuAlwaysDownload, mfuOnlyIfSizeDifferent };
 
 // The situations the component reports with a window (bits 0 to 6 of ShowMessages).
-enum TauMessageKind {
+enum MessageKind {
     mAskUpgrade,
     mConnLost,
     mHostUnreachable,
@@ -47,59 +52,51 @@ enum TauMessageKind {
 };
 
 // A set of message kinds; the default {mAskUpgrade, mConnLost, mLostFile, mPasswordRequest} is 75.
-class TauShowMessages
+class MessageKinds
 {
 public:
-    constexpr TauShowMessages() = default;
-    constexpr TauShowMessages(std::initializer_list<TauMessageKind> kinds)
+    constexpr MessageKinds() = default;
+    constexpr MessageKinds(std::initializer_list<MessageKind> kinds)
     {
-        for (TauMessageKind k : kinds)
+        for (MessageKind k : kinds)
             m_bits |= 1u << k;
     }
-    static constexpr TauShowMessages fromValue(unsigned bits)
+    static constexpr MessageKinds fromValue(unsigned bits)
     {
-        TauShowMessages s;
+        MessageKinds s;
         s.m_bits = bits & 0x7Fu;
         return s;
     }
-    constexpr bool contains(TauMessageKind kind) const { return m_bits & (1u << kind); }
-    constexpr void insert(TauMessageKind kind) { m_bits |= 1u << kind; }
-    constexpr void remove(TauMessageKind kind) { m_bits &= ~(1u << kind); }
+    constexpr bool contains(MessageKind kind) const { return m_bits & (1u << kind); }
+    constexpr void insert(MessageKind kind) { m_bits |= 1u << kind; }
+    constexpr void remove(MessageKind kind) { m_bits &= ~(1u << kind); }
     constexpr unsigned value() const { return m_bits; }
-    constexpr bool operator==(const TauShowMessages &) const = default;
+    constexpr bool operator==(const MessageKinds &) const = default;
 
 private:
     unsigned m_bits = 0;
 };
 
 // The download window's options.
-class TauAutoUpgraderWizard
+class DownloadWindowOptions
 {
 public:
-    TauAutoUpgraderWizard() { setLanguage(wlAuto); }
+    DownloadWindowOptions() { setLanguage(wlAuto); }
 
     bool Enabled = true;   // show the download window
     QPixmap Pic118x218;    // replaces the window's side picture when not empty
     bool StayOnTop = true;
 
-    TauWizardLanguage Language() const { return m_language; }
+    WizardLanguage Language() const { return m_language; }
     // Chooses the message table for every upgrader window of the process.
-    void setLanguage(TauWizardLanguage language)
+    void setLanguage(WizardLanguage language)
     {
         m_language = language;
         setWizardLanguage(language);
     }
 
 private:
-    TauWizardLanguage m_language = wlAuto;
-};
-
-// A description of an information file (never read by the check).
-struct TauAutoUpgraderInfo
-{
-    QStringList Files;
-    TauUpgradeMethod UpgradeMethod = umSelfUpgrade;
-    QString UpgradeMsg;
+    WizardLanguage m_language = wlAuto;
 };
 
 // ---- the information file (plain functions; the text is the decoded file)
@@ -112,7 +109,7 @@ QString infoFileMessage(const QString &text);
 // The file addresses: url, url0, then url<n> from n = count so far + 1 up to the first gap.
 QStringList infoFileUrls(const QString &text);
 // "1..." external setup, "2..." redirect, anything else self upgrade.
-TauUpgradeMethod infoFileMethod(const QString &text);
+UpgradeMethod infoFileMethod(const QString &text);
 
 // A decimal integer as the version and date readers accept it: leading blanks, an optional
 // sign, digits and nothing after. False when the text is not one.
@@ -127,36 +124,41 @@ bool isNewerByNumber(const QString &publishedVersion, const QString &ownVersion)
 // The four parts of a version text ("1.2" -> "1", "2", "0", "0").
 QStringList versionParts(const QString &version);
 
+// The file addresses an information file may list: http and https only (a file: entry would copy
+// a local file into the program folder).
+bool isDownloadAddress(const QString &address);
+
+// The outcome of an install, as shown after the restart (empty text: nothing to show).
+struct RestartReport
+{
+    bool success = false;
+    QString text;
+};
+RestartReport restartReportText(int outcome, const QString &reason);
+
 // "+" + restart parameters + the method's digit.
-QString restartParameter(const QString &restartParams, TauUpgradeMethod method);
+QString restartParameter(const QString &restartParams, UpgradeMethod method);
 // mfuOnlyIfSizeDifferent: false when a file of the announced size already exists at the
 // target (the local file without ".uTMP") and the target is not the running program.
-bool fileNeedsDownload(TauMiscFilesUpgrade mode, quint32 announcedSize, int fileCount, const QString &localTempFile,
+bool fileNeedsDownload(MiscFilesMode mode, quint32 announcedSize, int fileCount, const QString &localTempFile,
                        const QString &programPath);
 // The connection test of the automatic check: the computer's own host name resolves, and the
 // last address of the list is not 127.0.0.1. May block (name resolution): never on the
 // user-interface thread.
 bool computerIsConnected();
 
-class TauAutoUpgrader : public TauCustomHTTP
+class Upgrader : public HttpTransfer
 {
     Q_OBJECT
 public:
-    explicit TauAutoUpgrader(QObject *parent = nullptr);
-    ~TauAutoUpgrader() override;
-
-signals:
-    // The updater has started: the program must end now (the main window closes, writing the
-    // session's logout time).
-    void quitRequested();
-
-public:
+    explicit Upgrader(QObject *parent = nullptr);
+    ~Upgrader() override;
 
     // ---- settings
     QString InfoFileURL() const { return m_infoFileURL; }
     void setInfoFileURL(const QString &value) { m_infoFileURL = value; }
-    TauVersionControl VersionControl() const { return m_versionControl; }
-    void setVersionControl(TauVersionControl value) { m_versionControl = value; }
+    VersionRule VersionControl() const { return m_versionControl; }
+    void setVersionControl(VersionRule value) { m_versionControl = value; }
     // "MM/DD/YYYY"; a new component holds the day it was created.
     QString VersionDate() const { return m_versionDate; }
     void setVersionDate(const QString &value) { m_versionDate = value; }
@@ -167,20 +169,37 @@ public:
     void setVersionNumber(const QString &value) { m_versionNumber = value; }
     bool AutoCheck() const { return m_autoCheck; }
     void setAutoCheck(bool value);
-    TauShowMessages ShowMessages() const { return m_showMessages; }
-    void setShowMessages(TauShowMessages value) { m_showMessages = value; }
+    MessageKinds ShowMessages() const { return m_showMessages; }
+    void setShowMessages(MessageKinds value) { m_showMessages = value; }
     // Empty text is stored as one blank.
     QString RestartParams() const { return m_restartParams; }
     void setRestartParams(const QString &value) { m_restartParams = value.isEmpty() ? QStringLiteral(" ") : value; }
-    TauMiscFilesUpgrade MiscFilesUpgrade() const { return m_miscFilesUpgrade; }
-    void setMiscFilesUpgrade(TauMiscFilesUpgrade value) { m_miscFilesUpgrade = value; }
-    TauAutoUpgraderWizard &Wizard() { return m_wizard; }
-    TauAutoUpgraderInfo &InfoFile() { return m_infoFile; }
+    MiscFilesMode MiscFilesUpgrade() const { return m_miscFilesUpgrade; }
+    void setMiscFilesUpgrade(MiscFilesMode value) { m_miscFilesUpgrade = value; }
+    DownloadWindowOptions &Wizard() { return m_wizard; }
 
     // The running program's executable: the run's files go to its folder, the size rule spares
     // it, and the updater restarts it. QCoreApplication::applicationFilePath() by default.
     QString ProgramPath() const { return m_programPath; }
     void setProgramPath(const QString &path) { m_programPath = path; }
+
+    // The publisher's minisign public key (its text form). Every information file and every
+    // listed file must carry a valid signature by it (<address>.minisig); without a key no
+    // upgrade is accepted, except in builds made with LIANBU_UPGRADE_ALLOW_UNSIGNED, which read
+    // unsigned information files as before when no key is set.
+    void setPublicKey(const QString &text);
+    bool HasPublicKey() const { return m_publicKey.has_value(); }
+    bool SignaturesRequired() const;
+    // The largest listed file accepted (default 512 MiB); never more than the free space.
+    qint64 MaxFileSize() const { return m_maxFileSize; }
+    void setMaxFileSize(qint64 bytes) { m_maxFileSize = bytes; }
+    // The longest one listed file may take in total, in milliseconds (default 30 minutes).
+    quint32 FileDeadline() const { return m_fileDeadline; }
+    void setFileDeadline(quint32 ms) { m_fileDeadline = ms; }
+    // The lines the component wrote to the log (also sent to the Qt message log).
+    const QStringList &LogLines() const { return m_log; }
+    // The message shown for the last start's install outcome (empty when none was shown).
+    QString RestartReportShown() const { return m_restartReportShown; }
 
     // ---- operations
     // Starts a check and returns at once. Ignored while a transfer runs, and while a check or
@@ -205,11 +224,11 @@ public:
     bool CheckIsAutomatic() const { return m_checkIsAutomatic; }
     QTimer *AutoCheckTimer() const { return m_timer; }
     const QStringList &Files() const { return m_files; }
-    TauUpgradeMethod UpgradeMethod() const { return m_upgradeMethod; }
+    UpgradeMethod upgradeMethod() const { return m_upgradeMethod; }
     int CurrentIndex() const { return m_currentIndex; }
     QString CurrentLocalFile() const { return m_currentLocalFile; }
-    TauAutoUpgraderWizardForm *WizardForm() const;
-    TauAutoUpgraderUpgradeMessageForm *UpgradeMessageForm() const;
+    DownloadWindow *WizardForm() const;
+    UpgradeQuestionDialog *UpgradeMessageForm() const;
     // The updater started by the last run (empty when it could not be started) and the
     // command line it was given.
     QString LastUpdaterPath() const { return m_lastUpdaterPath; }
@@ -219,7 +238,8 @@ public:
     void AutoCheckTick(bool connected);
 
     // ---- events (none assigned in this program; all run on the user-interface thread)
-    std::function<void(QObject *Sender, const QString &UpgradeMsg, TauUpgradeMethod UpgradeMethod, QStringList &Files,
+    // (quitRequested below is the signal the main window connects to end the program.)
+    std::function<void(QObject *Sender, const QString &UpgradeMsg, UpgradeMethod Method, QStringList &Files,
                        bool &CanUpgrade)>
         OnBeginUpgrade;
     std::function<void(QObject *Sender)> OnLaterUpgrade;
@@ -242,12 +262,19 @@ public:
     std::function<void(QObject *Sender)> OnAfterRestart;
     std::function<void(QObject *Sender)> OnAborted;
 
+    // The largest information file accepted.
+    static constexpr qint64 kMaxInfoFileSize = 64 * 1024;
+
+signals:
+    // The updater has been started: the program must close now so it can replace the files.
+    void quitRequested();
+
 private:
     enum Mode { Idle, InfoMode, FilesMode };
 
     // results of the transfers
-    void onHeaderInfo(const TauHeaderInfo &info, bool &goOn);
-    void onTransferProgress(const TauTransferProgress &progress);
+    void onHeaderInfo(const ResponseHeaders &info, bool &goOn);
+    void onTransferProgress(const TransferProgress &progress);
     void onDone(QIODevice *stream);
     void onDoneInterrupted();
     void onHTTPError(int status);
@@ -257,6 +284,16 @@ private:
     void onAnyError();
 
     void evaluateInfoFile(const QByteArray &body);
+    void infoSignatureArrived(const QByteArray &signature);
+    void refuseInfoFile(const QString &why);
+    void fileSignatureArrived(const QByteArray &signature);
+    void fileVerified(bool valid, const QString &why, const updater::ManifestEntry &entry);
+    void refuseRun(const QString &why);
+    void discardRunFiles();
+    bool writeManifest();
+    bool otherInstancesClosed();
+    void showRestartReport(const RestartReport &report);
+    void log(const QString &line);
     bool isNewer(const QString &text) const;
     bool askUpgrade(const QString &message);
     void redirectToURL(const QString &address);
@@ -272,20 +309,19 @@ private:
     void timerTick();
 
     QString m_infoFileURL = QStringLiteral("http://");
-    TauVersionControl m_versionControl = byDate;
+    VersionRule m_versionControl = byDate;
     QString m_versionDate;
     bool m_versionDateAutoSet = true;
     QString m_versionNumber;
     bool m_autoCheck = false;
-    TauShowMessages m_showMessages{mAskUpgrade, mConnLost, mLostFile, mPasswordRequest};
+    MessageKinds m_showMessages{mAskUpgrade, mConnLost, mLostFile, mPasswordRequest};
     QString m_restartParams = QStringLiteral("/afterupgrade");
-    TauMiscFilesUpgrade m_miscFilesUpgrade = mfuAlwaysDownload;
-    TauAutoUpgraderWizard m_wizard;
-    TauAutoUpgraderInfo m_infoFile;
+    MiscFilesMode m_miscFilesUpgrade = mfuAlwaysDownload;
+    DownloadWindowOptions m_wizard;
     QString m_programPath;
 
     QStringList m_files;
-    TauUpgradeMethod m_upgradeMethod = umSelfUpgrade;
+    UpgradeMethod m_upgradeMethod = UpgradeMethod::ReplaceFiles;
     Mode m_mode = Idle;
     bool m_aborted = false;
     bool m_userDeclined = false;
@@ -302,19 +338,28 @@ private:
     QString m_lastUpdaterPath;
     QString m_lastCommandLine;
 
+    std::optional<upgrade::PublicKey> m_publicKey;
+    qint64 m_maxFileSize = 512LL * 1024 * 1024;
+    quint32 m_fileDeadline = 30 * 60 * 1000;
+    QStringList m_log;
+    QString m_restartReportShown;
+    // The information file while its signature is fetched; the signature step of a file.
+    QByteArray m_infoBody;
+    bool m_fetchingSignature = false;
+    bool m_verifying = false;
+    std::vector<updater::ManifestEntry> m_verified;
+    QStringList m_runFiles; // the run's temporary files, deleted when it installs nothing
+
     QTimer *m_timer;
-    QPointer<TauAutoUpgraderWizardForm> m_wizardForm;
-    QPointer<TauAutoUpgraderUpgradeMessageForm> m_askForm;
+    QPointer<DownloadWindow> m_wizardForm;
+    QPointer<UpgradeQuestionDialog> m_askForm;
 };
 
-} // namespace lianbu
-
-namespace lianbu {
 
 // The address of the information file this program checks (the build setting
-// LIANBU_UPGRADE_INFO_URL; "http://" when none is configured).
+// LIANBU_UPGRADE_INFO_URL; "https://", no host, when none is configured).
 QString upgradeInfoFileAddress();
 // The main window's upgrader with this program's settings, its settings loaded.
-TauAutoUpgrader *createMainUpgrader(QObject *owner);
+Upgrader *createMainUpgrader(QObject *owner);
 
-} // namespace lianbu
+} // namespace lianbu::upgrade

@@ -1,8 +1,8 @@
-#include "upgrade/auAutoUpgraderWizard.h"
+#include "upgrade/DownloadWindow.h"
 
-#include "upgrade/auMessages.h"
-#include "upgrade/auUtils.h"
-#include "ui_auAutoUpgraderWizard.h"
+#include "upgrade/UpgradeMessages.h"
+#include "upgrade/UpgradeText.h"
+#include "ui_DownloadWindow.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -12,7 +12,7 @@
 #include <QRadialGradient>
 #include <QScreen>
 
-namespace lianbu {
+namespace lianbu::upgrade {
 
 namespace {
 
@@ -91,8 +91,8 @@ QPixmap wizardSidePicture()
     return pixmap;
 }
 
-TauAutoUpgraderWizardForm::TauAutoUpgraderWizardForm(const QPixmap &picture, bool stayOnTop, QWidget *parent)
-    : QDialog(parent), ui(new Ui::TauAutoUpgraderWizardForm)
+DownloadWindow::DownloadWindow(const QPixmap &picture, bool stayOnTop, QWidget *parent)
+    : QDialog(parent), ui(new Ui::DownloadWindow)
 {
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -159,32 +159,32 @@ TauAutoUpgraderWizardForm::TauAutoUpgraderWizardForm(const QPixmap &picture, boo
     ui->FinishBtn->setEnabled(false);
     ui->CancelBtn->setText(messageText(msgCancel));
     ui->CancelBtn->setDefault(true);
-    connect(ui->FinishBtn, &QPushButton::clicked, this, &TauAutoUpgraderWizardForm::FinishBtnClick);
-    connect(ui->CancelBtn, &QPushButton::clicked, this, &TauAutoUpgraderWizardForm::CancelBtnClick);
+    connect(ui->FinishBtn, &QPushButton::clicked, this, &DownloadWindow::FinishBtnClick);
+    connect(ui->CancelBtn, &QPushButton::clicked, this, &DownloadWindow::CancelBtnClick);
 }
 
-TauAutoUpgraderWizardForm::~TauAutoUpgraderWizardForm() { delete ui; }
+DownloadWindow::~DownloadWindow() { delete ui; }
 
-void TauAutoUpgraderWizardForm::ShowFile(const QString &url, int number, int count)
+void DownloadWindow::ShowFile(const QString &url, int number, int count)
 {
     ui->FileURL->setText(url);
     ui->FileURL->setCursorPosition(0);
     ui->AllDownloading->setText(formatMessage(msgFileCounter, {number, count}));
 }
 
-void TauAutoUpgraderWizardForm::ShowFileSize(quint32 announcedSize)
+void DownloadWindow::ShowFileSize(quint32 announcedSize)
 {
     ui->FileSizeLab->setText(formatMessage(msgFileSize, {double(announcedSize) / 1024.0}));
 }
 
-void TauAutoUpgraderWizardForm::ShowPreparing(int totalPercent)
+void DownloadWindow::ShowPreparing(int totalPercent)
 {
     ui->ProgressCurrentFile->setValue(0);
     ui->ProgressAllFiles->setValue(qBound(0, totalPercent, 100));
     ui->EstimatedTimeLeftLab->setText(messageText(msgPreparing));
 }
 
-void TauAutoUpgraderWizardForm::ShowProgress(int percent, int totalPercent, float rate, int secondsLeft)
+void DownloadWindow::ShowProgress(int percent, int totalPercent, float rate, int secondsLeft)
 {
     ui->ProgressCurrentFile->setValue(qBound(0, percent, 100));
     ui->ProgressAllFiles->setValue(qBound(0, totalPercent, 100));
@@ -193,7 +193,7 @@ void TauAutoUpgraderWizardForm::ShowProgress(int percent, int totalPercent, floa
     ui->EstimatedTimeLeftLab->setText(formatMessage(msgTimeLeft, {t.hours, t.minutes, t.seconds}));
 }
 
-void TauAutoUpgraderWizardForm::ShowCompleted(const QString &applicationTitle)
+void DownloadWindow::ShowCompleted(const QString &applicationTitle)
 {
     m_completed = true;
     ui->WizardTitle->setText(messageText(msgUpgradeCompleted));
@@ -214,28 +214,28 @@ void TauAutoUpgraderWizardForm::ShowCompleted(const QString &applicationTitle)
     activateWindow();
 }
 
-void TauAutoUpgraderWizardForm::Release()
+void DownloadWindow::Release()
 {
     m_releasing = true;
     close(); // WA_DeleteOnClose releases it
 }
 
-void TauAutoUpgraderWizardForm::FinishBtnClick()
+void DownloadWindow::FinishBtnClick()
 {
     if (!m_completed)
         return;
     emit finished();
 }
 
-void TauAutoUpgraderWizardForm::CancelBtnClick() { emit cancelRequested(); }
+void DownloadWindow::CancelBtnClick() { emit cancelRequested(); }
 
-void TauAutoUpgraderWizardForm::reject()
+void DownloadWindow::reject()
 {
     // Esc asks like the close box; the window only goes when the component releases it.
     emit cancelRequested();
 }
 
-void TauAutoUpgraderWizardForm::closeEvent(QCloseEvent *event)
+void DownloadWindow::closeEvent(QCloseEvent *event)
 {
     if (m_releasing) {
         event->accept();
@@ -245,11 +245,11 @@ void TauAutoUpgraderWizardForm::closeEvent(QCloseEvent *event)
     emit cancelRequested();
 }
 
-void TauAutoUpgraderWizardForm::showEvent(QShowEvent *event)
+void DownloadWindow::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     if (QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 }
 
-} // namespace lianbu
+} // namespace lianbu::upgrade

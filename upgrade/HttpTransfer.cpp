@@ -1,11 +1,12 @@
-#include "upgrade/auHTTP.h"
+#include "upgrade/HttpTransfer.h"
 
-#include "upgrade/auUtils.h"
+#include "upgrade/UpgradeText.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QStorageInfo>
 #include <QUrl>
 
 #include <curl/curl.h>
@@ -13,7 +14,7 @@
 #include <algorithm>
 #include <mutex>
 
-namespace lianbu {
+namespace lianbu::upgrade {
 
 namespace {
 
@@ -52,6 +53,21 @@ bool appendLine(Slist &list, const QByteArray &line)
 
 } // namespace
 
+QString urlOrigin(const QString &address)
+{
+    const QUrl url(address.trimmed(), QUrl::TolerantMode);
+    if (url.host().isEmpty())
+        return {};
+    const QString scheme = url.scheme().toLower();
+    const int port = url.port(scheme == QLatin1String("https") ? 443 : scheme == QLatin1String("http") ? 80 : -1);
+    return scheme + QStringLiteral("://") + url.host().toLower() + QLatin1Char(':') + QString::number(port);
+}
+
+bool HttpCredentials::credentialsAllowedFor(const QString &address) const
+{
+    return m_credentialOrigin.isEmpty() || urlOrigin(address) == m_credentialOrigin;
+}
+
 QString httpStatusText(int code)
 {
     switch (code) {
@@ -82,10 +98,10 @@ QString httpStatusText(int code)
 // then on only the worker touches it, except inside hand-offs (the worker waits) and in the
 // completion (the worker waits in its finish hand-off).
 
-struct TauCustomHTTP::Transfer
+struct HttpTransfer::Transfer
 {
-    TauCustomHTTP *client; // dereferenced only inside hand-offs, on the user-interface thread
-    TauEventThread *threadObject = nullptr; // user-interface thread only
+    HttpTransfer *client; // dereferenced only inside hand-offs, on the user-interface thread
+    WorkerRun *threadObject = nullptr; // user-interface thread only
 
     // Settings copied by Read.
     QString url;
@@ -97,10 +113,12 @@ struct TauCustomHTTP::Transfer
     QString agent;
     QStringList addHeaders;
     QString referer;
-    TauHTTPRange range;
-    TauHTTPTimeouts timeouts;
-    TauHTTPProxy proxy;
+    HttpRange range;
+    HttpTimeouts timeouts;
+    HttpProxy proxy;
     int bufferSize = 4096;
+    qint64 maxBodySize = 0;   // 0: no limit
+    qint64 bodyLimit = 0;     // for this answer: maxBodySize and the free space; 0: none
     QString username;
     QString password;
     QString proxyUsername;
@@ -109,8 +127,8 @@ struct TauCustomHTTP::Transfer
     bool wantsProgress = false;
     bool wantsAuthorization = false;
     bool wantsProxyAuthorization = false;
-    std::function<void(TauCustomHTTP *, int, const QString &)> statusChange;
-    std::function<void(TauCustomHTTP *, const QString &)> redirect;
+    std::function<void(HttpTransfer *, int, const QString &)> statusChange;
+    std::function<void(HttpTransfer *, const QString &)> redirect;
 
     // Results and state.
     Results results;
@@ -129,10 +147,10 @@ struct TauCustomHTTP::Transfer
     std::unique_ptr<QFile> file;
     QByteArray memory;
     std::unique_ptr<QBuffer> buffer;
-    TauEventThread *worker = nullptr; // the thread object running this transfer (worker side)
+    WorkerRun *worker = nullptr; // the thread object running this transfer (worker side)
     CURL *currentHandle = nullptr;
 
-    explicit Transfer(TauCustomHTTP *owner) : client(owner) {}
+    explicit Transfer(HttpTransfer *owner) : client(owner) {}
 
     QIODevice *stream() const
     {
@@ -159,7 +177,7 @@ struct TauCustomHTTP::Transfer
     }
 
     // Runs routine on the user-interface thread with the client's results brought up to date.
-    void handOff(const std::function<void(TauCustomHTTP *)> &routine)
+    void handOff(const std::function<void(HttpTransfer *)> &routine)
     {
         worker->Synchronize([this, &routine] {
             client->m_results = results;
@@ -197,7 +215,7 @@ struct TauCustomHTTP::Transfer
 
     // ---- steps of the transfer (worker thread)
 
-    void run(TauEventThread &thread);
+    void run(WorkerRun &thread);
     void runLocalFile(const QString &path);
     CURLcode performOnce(bool &authorizationAnswer);
     void readHeaders();
@@ -210,11 +228,11 @@ struct TauCustomHTTP::Transfer
     void finishAttemptReset();
 };
 
-void TauCustomHTTP::Transfer::finishAttemptReset()
+void HttpTransfer::Transfer::finishAttemptReset()
 {
     results.status = -1;
     results.bytesRead = 0;
-    results.headers = TauHeaderInfo();
+    results.headers = ResponseHeaders();
     headersDone = false;
     transferError = false;
     blockStatus = -1;
@@ -225,7 +243,7 @@ void TauCustomHTTP::Transfer::finishAttemptReset()
     hasOutput = false;
 }
 
-void TauCustomHTTP::Transfer::readHeaders()
+void HttpTransfer::Transfer::readHeaders()
 {
     results.headers.ContentType = header("Content-Type");
     bool numeric = false;
@@ -246,20 +264,30 @@ void TauCustomHTTP::Transfer::readHeaders()
     results.headers.Expires = httpDateToDateTime(header("Expires"));
 }
 
-void TauCustomHTTP::Transfer::deliverHeaderInfo()
+void HttpTransfer::Transfer::deliverHeaderInfo()
 {
     if (!wantsHeaderInfo)
         return;
     bool goOn = true;
-    handOff([this, &goOn](TauCustomHTTP *http) {
+    handOff([this, &goOn](HttpTransfer *http) {
         if (http->OnHeaderInfo)
             http->OnHeaderInfo(http, results.headers, goOn);
     });
     proceed = goOn;
 }
 
-void TauCustomHTTP::Transfer::createOutput()
+void HttpTransfer::Transfer::createOutput()
 {
+    bodyLimit = maxBodySize;
+    if (!outputFileName.isEmpty()) {
+        const QStorageInfo storage(QFileInfo(outputFileName).absolutePath());
+        if (storage.isValid() && storage.bytesAvailable() >= 0)
+            bodyLimit = bodyLimit > 0 ? std::min(bodyLimit, storage.bytesAvailable()) : storage.bytesAvailable();
+    }
+    if (bodyLimit > 0 && qint64(results.headers.ContentLength) > bodyLimit) {
+        results.limitExceeded = true;
+        return;
+    }
     if (!outputFileName.isEmpty()) {
         QFile::remove(outputFileName);
         auto out = std::make_unique<QFile>(outputFileName);
@@ -278,9 +306,15 @@ void TauCustomHTTP::Transfer::createOutput()
     hasOutput = true;
 }
 
-bool TauCustomHTTP::Transfer::appendBody(const char *data, qsizetype size)
+bool HttpTransfer::Transfer::appendBody(const char *data, qsizetype size)
 {
     QIODevice *out = stream();
+    if (!out)
+        return false;
+    if (bodyLimit > 0 && qint64(results.bytesRead) + size > bodyLimit) {
+        results.limitExceeded = true;
+        return false;
+    }
     while (size > 0) {
         if (cancelled())
             return false;
@@ -291,10 +325,10 @@ bool TauCustomHTTP::Transfer::appendBody(const char *data, qsizetype size)
         data += block;
         size -= block;
         if (wantsProgress) {
-            handOff([this](TauCustomHTTP *http) {
+            handOff([this](HttpTransfer *http) {
                 const TransferFigures f = computeTransferFigures(
                     results.headers.ContentLength, results.bytesRead, clock.elapsed());
-                TauTransferProgress &p = results.progress;
+                TransferProgress &p = results.progress;
                 p.ContentType = results.headers.ContentType;
                 p.ContentLength = results.headers.ContentLength;
                 p.BytesRead = results.bytesRead;
@@ -311,7 +345,7 @@ bool TauCustomHTTP::Transfer::appendBody(const char *data, qsizetype size)
     return !cancelled();
 }
 
-size_t TauCustomHTTP::Transfer::onHeaderLine(const char *data, size_t size)
+size_t HttpTransfer::Transfer::onHeaderLine(const char *data, size_t size)
 {
     if (cancelled())
         return 0;
@@ -348,7 +382,7 @@ size_t TauCustomHTTP::Transfer::onHeaderLine(const char *data, size_t size)
     return size;
 }
 
-size_t TauCustomHTTP::Transfer::onBody(const char *data, size_t size)
+size_t HttpTransfer::Transfer::onBody(const char *data, size_t size)
 {
     if (cancelled())
         return 0;
@@ -365,13 +399,13 @@ size_t TauCustomHTTP::Transfer::onBody(const char *data, size_t size)
         if (cancelled() || !proceed)
             return 0;
         createOutput();
-        if (outputFailed)
+        if (outputFailed || results.limitExceeded)
             return 0;
     }
     return appendBody(data, qsizetype(size)) ? size : 0;
 }
 
-CURLcode TauCustomHTTP::Transfer::performOnce(bool &authorizationAnswer)
+CURLcode HttpTransfer::Transfer::performOnce(bool &authorizationAnswer)
 {
     authorizationAnswer = false;
     Easy easy(curl_easy_init());
@@ -391,7 +425,9 @@ CURLcode TauCustomHTTP::Transfer::performOnce(bool &authorizationAnswer)
     curl_easy_setopt(h, CURLOPT_URL, encoded.constData());
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // A request that started on https never continues in the clear.
+    const bool secure = address.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, 20L);
     curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
@@ -462,8 +498,12 @@ CURLcode TauCustomHTTP::Transfer::performOnce(bool &authorizationAnswer)
     if (timeouts.SendTimeout)
         stallMs = std::min(stallMs, timeouts.SendTimeout);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(std::max<quint32>(connectMs, 1)));
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, long(std::max<quint32>(timeouts.MinimumSpeed, 1)));
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, long(std::max<quint32>((stallMs + 999) / 1000, 1)));
+    if (timeouts.OverallLimit)
+        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, long(timeouts.OverallLimit));
+    if (maxBodySize > 0)
+        curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(maxBodySize));
 
     // Callbacks.
     using Callback = size_t (*)(char *, size_t, size_t, void *);
@@ -505,7 +545,7 @@ CURLcode TauCustomHTTP::Transfer::performOnce(bool &authorizationAnswer)
     return code;
 }
 
-bool TauCustomHTTP::Transfer::retryAfterAuthorization()
+bool HttpTransfer::Transfer::retryAfterAuthorization()
 {
     bool tryAgain = false;
     if (blockStatus == 401) {
@@ -513,15 +553,17 @@ bool TauCustomHTTP::Transfer::retryAfterAuthorization()
         const QString savedType = results.headers.ContentType;
         results.headers.ContentType = realm();
         const QString theRealm = results.headers.ContentType;
-        handOff([this, &tryAgain, &theRealm](TauCustomHTTP *http) {
+        handOff([this, &tryAgain, &theRealm](HttpTransfer *http) {
             if (http->OnAuthorizationRequired)
                 http->OnAuthorizationRequired(http, theRealm, tryAgain);
-            username = http->HTTPUsername();
-            password = http->HTTPPassword();
+            if (http->credentialsAllowedFor(url)) {
+                username = http->HTTPUsername();
+                password = http->HTTPPassword();
+            }
         });
         results.headers.ContentType = savedType;
     } else {
-        handOff([this, &tryAgain](TauCustomHTTP *http) {
+        handOff([this, &tryAgain](HttpTransfer *http) {
             QString user = http->m_proxyUsername;
             QString pass = http->m_proxyPassword;
             if (http->OnProxyAuthenticationRequest)
@@ -535,7 +577,7 @@ bool TauCustomHTTP::Transfer::retryAfterAuthorization()
     return tryAgain && !cancelled();
 }
 
-void TauCustomHTTP::Transfer::runLocalFile(const QString &path)
+void HttpTransfer::Transfer::runLocalFile(const QString &path)
 {
     QFile source(path);
     const bool opened = QFileInfo(path).isFile() && source.open(QIODevice::ReadOnly);
@@ -545,7 +587,7 @@ void TauCustomHTTP::Transfer::runLocalFile(const QString &path)
     results.headers.ContentLength = (size > 0 && size <= 0xFFFFFFFFLL) ? quint32(size) : 0;
     headersDone = true;
     createOutput();
-    if (outputFailed)
+    if (outputFailed || results.limitExceeded)
         return;
     QByteArray block(bufferSize, Qt::Uninitialized);
     while (opened && !cancelled()) {
@@ -562,7 +604,7 @@ void TauCustomHTTP::Transfer::runLocalFile(const QString &path)
     }
 }
 
-void TauCustomHTTP::Transfer::run(TauEventThread &thread)
+void HttpTransfer::Transfer::run(WorkerRun &thread)
 {
     worker = &thread;
     clock.start();
@@ -588,6 +630,8 @@ void TauCustomHTTP::Transfer::run(TauEventThread &thread)
                 results.timedOut = true;
                 stalled = connected;
             }
+            if (code == CURLE_FILESIZE_EXCEEDED)
+                results.limitExceeded = true;
             if (authorizationAnswer) {
                 if (retryAfterAuthorization()) {
                     finishAttemptReset();
@@ -628,17 +672,17 @@ void TauCustomHTTP::Transfer::run(TauEventThread &thread)
         return;
     }
     const quint32 announced = results.headers.ContentLength;
-    results.success = results.status == 200 && !transferError && !stalled
+    results.success = results.status == 200 && !transferError && !stalled && !results.limitExceeded
                       && (announced == 0 || results.bytesRead == announced);
 }
 
 // ---------------------------------------------------------------------------------------------
-// TauCustomHTTP
+// HttpTransfer
 
-TauCustomHTTP::TauCustomHTTP(QObject *parent)
-    : TauLoginComponent(parent),
+HttpTransfer::HttpTransfer(QObject *parent)
+    : HttpCredentials(parent),
       m_agent(QStringLiteral("lianbu-AutoUpgrader/" LIANBU_VERSION)),
-      m_worker(new TauCustomThread(this))
+      m_worker(new WorkerThread(this))
 {
     initCurlOnce();
     m_worker->OnWaitTimeoutExpired = [this](QObject *) {
@@ -648,13 +692,13 @@ TauCustomHTTP::TauCustomHTTP(QObject *parent)
     };
 }
 
-TauCustomHTTP::~TauCustomHTTP()
+HttpTransfer::~HttpTransfer()
 {
     m_worker->BeginDestroy();
     delete m_worker; // a running transfer is cancelled and winds down by itself
 }
 
-bool TauCustomHTTP::Read()
+bool HttpTransfer::Read()
 {
     if (Busy())
         return false;
@@ -672,8 +716,11 @@ bool TauCustomHTTP::Read()
     t->timeouts = m_timeouts;
     t->proxy = m_proxy;
     t->bufferSize = std::max(255, m_transferBufferSize);
-    t->username = HTTPUsername();
-    t->password = HTTPPassword();
+    if (credentialsAllowedFor(m_url)) {
+        t->username = HTTPUsername();
+        t->password = HTTPPassword();
+    }
+    t->maxBodySize = m_maxBodySize;
     t->proxyUsername = m_proxyUsername;
     t->proxyPassword = m_proxyPassword;
     t->wantsHeaderInfo = bool(OnHeaderInfo);
@@ -685,7 +732,7 @@ bool TauCustomHTTP::Read()
 
     m_results = Results();
     m_current = t;
-    m_worker->OnExecute = [t](TauEventThread &thread) { t->run(thread); };
+    m_worker->OnExecute = [t](WorkerRun &thread) { t->run(thread); };
     m_worker->OnFinish = [this, t](QObject *) { Complete(t); };
     m_worker->OnException = [this](QObject *, std::exception_ptr) {
         if (OnAnyError)
@@ -699,9 +746,9 @@ bool TauCustomHTTP::Read()
     return true;
 }
 
-void TauCustomHTTP::Abort()
+void HttpTransfer::Abort()
 {
-    TauEventThread &thread = m_worker->Thread();
+    WorkerRun &thread = m_worker->Thread();
     const bool running = thread.Started() && !thread.Finished();
     if (!running)
         return;
@@ -711,7 +758,7 @@ void TauCustomHTTP::Abort()
         OnTransferAborted(this);
 }
 
-void TauCustomHTTP::Complete(const std::shared_ptr<Transfer> &t)
+void HttpTransfer::Complete(const std::shared_ptr<Transfer> &t)
 {
     // User-interface thread; the worker waits in its finish hand-off.
     m_results = t->results;
@@ -754,7 +801,7 @@ void TauCustomHTTP::Complete(const std::shared_ptr<Transfer> &t)
             const int status = t->results.status;
             if (!stillCurrent()) {
                 // Abort from OnAnyError: nothing more of this transfer.
-            } else if (status == 200 || t->stalled) {
+            } else if (status == 200 || t->stalled || t->results.limitExceeded) {
                 if (OnConnectionLost)
                     OnConnectionLost(this, t->results.headers.ContentType, t->results.headers.ContentLength,
                                      t->results.bytesRead, stream);
@@ -771,4 +818,4 @@ void TauCustomHTTP::Complete(const std::shared_ptr<Transfer> &t)
         OnDoneInterrupted(this);
 }
 
-} // namespace lianbu
+} // namespace lianbu::upgrade

@@ -7,21 +7,21 @@
 #include <QPixmap>
 
 namespace Ui {
-class TauAutoUpgraderWizardForm;
+class DownloadWindow;
 }
 
-namespace lianbu {
+namespace lianbu::upgrade {
 
-class TauAutoUpgraderWizardForm : public QDialog
+class DownloadWindow : public QDialog
 {
     Q_OBJECT
 public:
     // picture: replaces the built-in side picture when not null.
-    explicit TauAutoUpgraderWizardForm(const QPixmap &picture = QPixmap(), bool stayOnTop = true,
+    explicit DownloadWindow(const QPixmap &picture = QPixmap(), bool stayOnTop = true,
                                        QWidget *parent = nullptr);
-    ~TauAutoUpgraderWizardForm() override;
+    ~DownloadWindow() override;
 
-    Ui::TauAutoUpgraderWizardForm *ui;
+    Ui::DownloadWindow *ui;
 
     // The labels of one file and of the run.
     void ShowFile(const QString &url, int number, int count);
@@ -59,4 +59,4 @@ private:
 // The built-in side picture (146 x 269).
 QPixmap wizardSidePicture();
 
-} // namespace lianbu
+} // namespace lianbu::upgrade

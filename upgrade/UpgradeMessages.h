@@ -13,9 +13,9 @@
 
 class QWidget;
 
-namespace lianbu {
+namespace lianbu::upgrade {
 
-enum TauWizardLanguage {
+enum WizardLanguage {
     wlAuto,
     wlEnglish,
     wlRussian,
@@ -45,7 +45,7 @@ enum TauWizardLanguage {
 };
 
 // Slot numbers of the table.
-enum TauMessageSlot {
+enum MessageSlot {
     msgWizardCaption = 0,      // download window caption, error box caption
     msgDownloadingFiles = 1,
     msgUpgradeCompleted = 2,
@@ -84,11 +84,11 @@ constexpr int kProductLabelId = 40999;   // the component's product label, every
 constexpr int kFirstBlockId = 41000;     // slot 0 of the English block
 
 // The Windows primary language identifier of a language (0 for wlAuto).
-int languagePrimaryId(TauWizardLanguage language);
+int languagePrimaryId(WizardLanguage language);
 // The language for a Windows language identifier (primary = id & 0x3FF, sub = id >> 10):
 // Portuguese sub 1 is Brazilian; Chinese sub 2 is Simplified, every other Chinese sub-language
 // Traditional; otherwise the first language with that primary id; English when none has it.
-TauWizardLanguage languageForLangId(quint16 langId);
+WizardLanguage languageForLangId(quint16 langId);
 // The Windows language identifier of a locale (zh_CN 0x0804, zh_TW 0x0404, zh_HK 0x0C04,
 // ja 0x0411, en_US 0x0409, pt_BR 0x0416 ...); 0 when the language has none we know.
 quint16 windowsLangIdForLocale(const QLocale &locale);
@@ -97,15 +97,15 @@ quint16 systemDefaultLangId();
 
 // Sets the process-wide language (wlAuto: from the system's default language) and so the
 // block start. Every later text of every upgrader window comes from that block.
-void setWizardLanguage(TauWizardLanguage language);
+void setWizardLanguage(WizardLanguage language);
 // The same with wlAuto resolved from the given identifier instead of the system's (tests).
-void setWizardLanguage(TauWizardLanguage language, quint16 systemLangId);
+void setWizardLanguage(WizardLanguage language, quint16 systemLangId);
 // The language last set (wlAuto until then), and the block start it gave.
-TauWizardLanguage wizardLanguage();
+WizardLanguage wizardLanguage();
 int messageBlockStart();
 // The block start for a language: 41000 + 50 * (number - 1) for English and the two Chinese
 // blocks; the English block for all other languages.
-int blockStartFor(TauWizardLanguage language);
+int blockStartFor(WizardLanguage language);
 
 // The string resource with the given identifier (empty when there is none).
 QString stringResource(int id);
@@ -118,4 +118,4 @@ QString passwordPromptText(const QString &fileName);
 // Error box: the formatted slot, caption slot 0, stop icon, one OK, through platform/Dialogs.
 void errorBox(int slot, const QVariantList &args = {}, QWidget *parent = nullptr);
 
-} // namespace lianbu
+} // namespace lianbu::upgrade

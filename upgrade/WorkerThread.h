@@ -3,7 +3,7 @@
 // The upgrader's worker-thread component: runs one piece of work at a time on a QThread and
 // hands routines over to the user-interface thread, blocking the worker until they have run.
 //
-// The hand-off is a blocking queued call to one hidden QObject per process (TauThreadWindow)
+// The hand-off is a blocking queued call to one hidden QObject per process (UiThreadDispatcher)
 // that lives on the user-interface thread: the worker posts an event to it and waits on a
 // condition variable until the routine has run. Posted events are delivered by every event
 // loop, so a handed-over routine also runs inside nested loops (modal dialogs, message boxes)
@@ -26,36 +26,28 @@
 
 class QThread;
 
-namespace lianbu {
+namespace lianbu::upgrade {
 
-class TauCustomThread;
-class TauEventThread;
+class WorkerThread;
+class WorkerRun;
 class PooledThread;
-
-enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
-
-// The operating-system priority numbers of the priorities: tpIdle -15, tpLowest -2, tpLower -1,
-// tpNormal 0, tpHigher 1, tpHighest 2, tpTimeCritical 15. Reading back maps a number that is
-// not in the list to tpNormal.
-int threadPriorityToOs(TThreadPriority priority);
-TThreadPriority threadPriorityFromOs(int osPriority);
 
 
 using TNotifyEvent = std::function<void(QObject *Sender)>;
 // Runs on the worker thread. The work must touch only its own data; it talks to the
 // user-interface thread through thread.Synchronize and may poll thread.Terminated().
-using TThreadWork = std::function<void(TauEventThread &thread)>;
+using TThreadWork = std::function<void(WorkerRun &thread)>;
 // Runs on the user-interface thread with the error the work (or OnFinish) raised.
 using TExceptionEvent = std::function<void(QObject *Sender, std::exception_ptr error)>;
 
 // One operating-system thread running one piece of work. Created (suspended) and owned by a
-// TauCustomThread; replaced by a fresh one on every Execute.
-class TauEventThread
+// WorkerThread; replaced by a fresh one on every Execute.
+class WorkerRun
 {
 public:
-    ~TauEventThread();
-    TauEventThread(const TauEventThread &) = delete;
-    TauEventThread &operator=(const TauEventThread &) = delete;
+    ~WorkerRun();
+    WorkerRun(const WorkerRun &) = delete;
+    WorkerRun &operator=(const WorkerRun &) = delete;
 
     // Hands routine over to the user-interface thread and waits until it has run there.
     // Called on the user-interface thread itself, it runs the routine directly. Does nothing
@@ -77,20 +69,18 @@ public:
     // The thread's return value (set by the work; read after the thread ended).
     int ReturnValue() const { return m_returnValue.load(std::memory_order_acquire); }
     void SetReturnValue(int value) { m_returnValue.store(value, std::memory_order_release); }
-    TThreadPriority Priority() const { return m_priority; }
     // The operating-system thread (null until the thread object is started).
     QThread *thread() const;
 
 private:
-    friend class TauCustomThread;
-    friend class TauThreadWindow;
+    friend class WorkerThread;
+    friend class UiThreadDispatcher;
     friend class PooledThread;
 
-    explicit TauEventThread(TauCustomThread *owner);
+    explicit WorkerRun(WorkerThread *owner);
 
     void Resume();            // starts the thread, or lets a paused worker go on
     void Suspend();           // a thread not yet started stays so; a running one pauses at its next hand-off
-    void SetPriority(TThreadPriority priority);
     void Cancel();            // told to stop; hand-offs suppressed from now on
     void WaitWhileSuspended();
     void ThreadProc();        // the worker thread's procedure
@@ -99,7 +89,7 @@ private:
     bool HandOffsAllowed() const;
 
     PooledThread *m_thread = nullptr; // taken from the pool when started
-    TauCustomThread *m_owner;  // only dereferenced on the user-interface thread, while not cancelled
+    WorkerThread *m_owner;  // only dereferenced on the user-interface thread, while not cancelled
     QObject *m_sender;         // the component, passed as Sender
 
     TThreadWork m_onExecute;
@@ -108,7 +98,6 @@ private:
     std::atomic<bool> m_handleExceptions{true};
     bool m_freeWhenDone = false;
     bool m_started = false;
-    TThreadPriority m_priority = tpNormal;
 
     std::atomic<bool> m_terminated{false};
     std::atomic<bool> m_cancelled{false};
@@ -129,12 +118,12 @@ private:
 };
 
 // The component that owns the current thread object and starts work on it.
-class TauCustomThread : public QObject
+class WorkerThread : public QObject
 {
     Q_OBJECT
 public:
-    explicit TauCustomThread(QObject *parent = nullptr);
-    ~TauCustomThread() override;
+    explicit WorkerThread(QObject *parent = nullptr);
+    ~WorkerThread() override;
 
     // The work (worker thread), the finish routine and the error routine (user-interface thread).
     TThreadWork OnExecute;
@@ -160,9 +149,6 @@ public:
     bool FreeOwnerOnTerminate() const { return m_freeOwnerOnTerminate; }
     void setFreeOwnerOnTerminate(bool value) { m_freeOwnerOnTerminate = value; }
 
-    TThreadPriority Priority() const;
-    void setPriority(TThreadPriority priority);
-
     // Replaces the thread object by a fresh one and starts the work on it. Without
     // WaitForFinish returns true at once. With it, processes events until the work has ended
     // (true), the component is destroyed or the application quits (true), or WaitTimeout ran
@@ -179,7 +165,7 @@ public:
     bool Running() const;
     bool Suspended() const;
     // The current thread object (never null).
-    TauEventThread &Thread() const { return *m_thread; }
+    WorkerRun &Thread() const { return *m_thread; }
 
     // Cancels the running work at once: a fresh, suspended thread object with the same
     // priority and handlers takes the old one's place; the old one is told to stop, its
@@ -197,11 +183,11 @@ public:
     static bool WaitForCancelledThreads(int msecs = -1);
 
 private:
-    friend class TauEventThread;
-    std::unique_ptr<TauEventThread> CreateThreadObject();
-    static void Retire(std::unique_ptr<TauEventThread> thread);
+    friend class WorkerRun;
+    std::unique_ptr<WorkerRun> CreateThreadObject();
+    static void Retire(std::unique_ptr<WorkerRun> thread);
 
-    std::unique_ptr<TauEventThread> m_thread;
+    std::unique_ptr<WorkerRun> m_thread;
     bool m_handleExceptions = true;
     bool m_waitForFinish = false;
     unsigned m_waitTimeout = 0;
@@ -213,29 +199,29 @@ private:
 // The hidden hand-off object: one per process on the user-interface thread, created by the
 // first living thread object and destroyed (through a posted release request) after the last
 // one is released.
-class TauThreadWindow : public QObject
+class UiThreadDispatcher : public QObject
 {
     Q_OBJECT
 public:
     // The current hand-off object, or null when none exists.
-    static TauThreadWindow *instance();
+    static UiThreadDispatcher *instance();
 
 signals:
     // A thread object's thread has run all its steps (the pointer is only for comparing).
-    void threadEnded(const lianbu::TauEventThread *threadObject);
+    void threadEnded(const lianbu::upgrade::WorkerRun *threadObject);
 
 protected:
     bool event(QEvent *e) override;
 
 private:
     void handOff(); // runs the routines workers queued
-    friend class TauEventThread;
-    friend class TauCustomThread;
-    TauThreadWindow();
-    ~TauThreadWindow() override;
-    static TauThreadWindow *acquire();
+    friend class WorkerRun;
+    friend class WorkerThread;
+    UiThreadDispatcher();
+    ~UiThreadDispatcher() override;
+    static UiThreadDispatcher *acquire();
     static void release();
     static void releaseRequest();
 };
 
-} // namespace lianbu
+} // namespace lianbu::upgrade

@@ -1,4 +1,4 @@
-#include "upgrade/auAutoUpgrader.h"
+#include "upgrade/Upgrader.h"
 
 #include "platform/AppInfo.h"
 #include "platform/Application.h"
@@ -6,36 +6,58 @@
 #include "platform/Dialogs.h"
 #include "platform/Gbk.h"
 #include "platform/Shell.h"
+#include "updater/Install.h"
+#include "updater/ProgramLock.h"
 #include "updater/UpdaterCore.h"
 #include "updater/UpdaterProgram.h"
-#include "upgrade/auAutoUpgraderPassword.h"
-#include "upgrade/auAutoUpgraderUpgradeMsg.h"
-#include "upgrade/auAutoUpgraderWizard.h"
-#include "upgrade/auUtils.h"
+#include "upgrade/CredentialsDialog.h"
+#include "upgrade/UpgradeQuestionDialog.h"
+#include "upgrade/DownloadWindow.h"
+#include "upgrade/UpgradeText.h"
 
 #include <QApplication>
+#include <QWidget>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QDir>
+#include <QLoggingCategory>
 #include <QThread>
+#include <QUrl>
 #include <QTimer>
 
 #include <atomic>
 #include <climits>
 #include <memory>
+#include <sstream>
 
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace lianbu {
+namespace lianbu::upgrade {
 
 namespace {
 
+Q_LOGGING_CATEGORY(upgradeLog, "lianbu.upgrade")
+
 constexpr int kAutoCheckPeriodMs = 10000;
 const QString kTempSuffix = QStringLiteral(".uTMP");
+const QString kSignatureSuffix = QStringLiteral(".minisig");
+// The information file is small; it must arrive well within this.
+constexpr quint32 kInfoFileDeadlineMs = 2 * 60 * 1000;
+// Slower than this over a whole stall limit counts as stalled (a server dripping a few bytes).
+constexpr quint32 kMinimumSpeed = 512;
+
+#ifndef LIANBU_UPGRADE_PUBLIC_KEY
+#define LIANBU_UPGRADE_PUBLIC_KEY ""
+#endif
+
+std::string folderOfProgram(const QString &programPath)
+{
+    return QFile::encodeName(QFileInfo(programPath).absolutePath() + QLatin1Char('/')).toStdString();
+}
 
 // Lower case of the markers' letters only, so every position stays where it was.
 QString asciiLower(const QString &text)
@@ -94,14 +116,14 @@ QStringList infoFileUrls(const QString &text)
     return urls;
 }
 
-TauUpgradeMethod infoFileMethod(const QString &text)
+UpgradeMethod infoFileMethod(const QString &text)
 {
     const QString value = infoFileValue(text, QStringLiteral("method"));
     if (value.startsWith(QLatin1Char('1')))
-        return umUseExternalSetup;
+        return UpgradeMethod::ExternalSetup;
     if (value.startsWith(QLatin1Char('2')))
-        return umRedirectToURL;
-    return umSelfUpgrade;
+        return UpgradeMethod::RedirectToUrl;
+    return UpgradeMethod::ReplaceFiles;
 }
 
 bool readDecimal(const QString &text, int &value)
@@ -195,12 +217,37 @@ bool isNewerByNumber(const QString &publishedVersion, const QString &ownVersion)
     return false;
 }
 
-QString restartParameter(const QString &restartParams, TauUpgradeMethod method)
+bool isDownloadAddress(const QString &address)
 {
-    return QLatin1Char('+') + restartParams + QString::number(method == umUseExternalSetup ? 1 : 0);
+    // Addresses without a scheme are fetched as http (the transfer client's rule).
+    if (!address.contains(QLatin1String("://")))
+        return true;
+    const QString scheme = address.left(address.indexOf(QLatin1String("://"))).trimmed().toLower();
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
 }
 
-bool fileNeedsDownload(TauMiscFilesUpgrade mode, quint32 announcedSize, int fileCount, const QString &localTempFile,
+RestartReport restartReportText(int outcome, const QString &reason)
+{
+    const QString title = applicationTitle();
+    switch (static_cast<updater::Outcome>(outcome)) {
+    case updater::Outcome::Installed:
+        return {true, QStringLiteral("升级已完成，%1 已作为新版本重新启动。").arg(title)};
+    case updater::Outcome::RolledBack:
+        return {false, QStringLiteral("升级没有完成，已恢复到原来的版本。\n原因：%1").arg(reason)};
+    case updater::Outcome::Rejected:
+        return {false, QStringLiteral("下载的文件没有通过检查，没有安装任何文件。\n原因：%1").arg(reason)};
+    case updater::Outcome::NotStarted:
+        return {false, QStringLiteral("升级没有进行：当时 %1 还有其他窗口在运行。\n请关闭所有 %1 窗口后再检查升级。").arg(title)};
+    }
+    return {};
+}
+
+QString restartParameter(const QString &restartParams, UpgradeMethod method)
+{
+    return QLatin1Char('+') + restartParams + QString::number(method == UpgradeMethod::ExternalSetup ? 1 : 0);
+}
+
+bool fileNeedsDownload(MiscFilesMode mode, quint32 announcedSize, int fileCount, const QString &localTempFile,
                        const QString &programPath)
 {
     if (mode != mfuOnlyIfSizeDifferent || announcedSize == 0 || fileCount < 2)
@@ -236,34 +283,36 @@ bool computerIsConnected()
 }
 
 // ---------------------------------------------------------------------------------------------
-// TauAutoUpgrader
+// Upgrader
 
-TauAutoUpgrader::TauAutoUpgrader(QObject *parent)
-    : TauCustomHTTP(parent), m_timer(new QTimer(this))
+Upgrader::Upgrader(QObject *parent)
+    : HttpTransfer(parent), m_timer(new QTimer(this))
 {
     // An updater left by an earlier upgrade has done its work.
     updater::removeUpdaterProgram(updater::updaterPath());
     m_versionDate = today().toString(QStringLiteral("MM/dd/yyyy"));
     m_programPath = QCoreApplication::applicationFilePath();
     setHideOutputFile(true);
+    setPublicKey(QString::fromUtf8(LIANBU_UPGRADE_PUBLIC_KEY));
+    Timeouts().MinimumSpeed = kMinimumSpeed;
 
     m_timer->setInterval(kAutoCheckPeriodMs);
-    connect(m_timer, &QTimer::timeout, this, &TauAutoUpgrader::timerTick);
+    connect(m_timer, &QTimer::timeout, this, &Upgrader::timerTick);
 
-    OnHeaderInfo = [this](TauCustomHTTP *, const TauHeaderInfo &info, bool &goOn) { onHeaderInfo(info, goOn); };
-    OnTransferProgress = [this](TauCustomHTTP *, const TauTransferProgress &p, QIODevice *) { onTransferProgress(p); };
-    OnDone = [this](TauCustomHTTP *, const QString &, quint32, QIODevice *stream) { onDone(stream); };
-    OnDoneInterrupted = [this](TauCustomHTTP *) { onDoneInterrupted(); };
-    OnHTTPError = [this](TauCustomHTTP *, int status, QIODevice *) { onHTTPError(status); };
-    OnHostNotFound = [this](TauCustomHTTP *) { onHostNotFound(); };
-    OnConnectionLost = [this](TauCustomHTTP *, const QString &, quint32, quint32, QIODevice *) { onConnectionLost(); };
-    OnAuthorizationRequired = [this](TauCustomHTTP *, const QString &realm, bool &tryAgain) {
+    OnHeaderInfo = [this](HttpTransfer *, const ResponseHeaders &info, bool &goOn) { onHeaderInfo(info, goOn); };
+    OnTransferProgress = [this](HttpTransfer *, const TransferProgress &p, QIODevice *) { onTransferProgress(p); };
+    OnDone = [this](HttpTransfer *, const QString &, quint32, QIODevice *stream) { onDone(stream); };
+    OnDoneInterrupted = [this](HttpTransfer *) { onDoneInterrupted(); };
+    OnHTTPError = [this](HttpTransfer *, int status, QIODevice *) { onHTTPError(status); };
+    OnHostNotFound = [this](HttpTransfer *) { onHostNotFound(); };
+    OnConnectionLost = [this](HttpTransfer *, const QString &, quint32, quint32, QIODevice *) { onConnectionLost(); };
+    OnAuthorizationRequired = [this](HttpTransfer *, const QString &realm, bool &tryAgain) {
         onAuthorizationRequired(realm, tryAgain);
     };
-    OnAnyError = [this](TauCustomHTTP *) { onAnyError(); };
+    OnAnyError = [this](HttpTransfer *) { onAnyError(); };
 }
 
-TauAutoUpgrader::~TauAutoUpgrader()
+Upgrader::~Upgrader()
 {
     m_timer->stop();
     if (m_askForm)
@@ -272,11 +321,11 @@ TauAutoUpgrader::~TauAutoUpgrader()
         delete m_wizardForm.data();
 }
 
-TauAutoUpgraderWizardForm *TauAutoUpgrader::WizardForm() const { return m_wizardForm; }
+DownloadWindow *Upgrader::WizardForm() const { return m_wizardForm; }
 
-TauAutoUpgraderUpgradeMessageForm *TauAutoUpgrader::UpgradeMessageForm() const { return m_askForm; }
+UpgradeQuestionDialog *Upgrader::UpgradeMessageForm() const { return m_askForm; }
 
-void TauAutoUpgrader::setAutoCheck(bool value)
+void Upgrader::setAutoCheck(bool value)
 {
     if (value == m_autoCheck)
         return;
@@ -284,14 +333,14 @@ void TauAutoUpgrader::setAutoCheck(bool value)
     armTimer();
 }
 
-void TauAutoUpgrader::armTimer()
+void Upgrader::armTimer()
 {
     m_timer->stop();
     if (m_autoCheck && !m_automaticCheckDone)
         m_timer->start();
 }
 
-void TauAutoUpgrader::timerTick()
+void Upgrader::timerTick()
 {
     // The connection test may wait for name resolution: it runs on a thread of its own.
     if (m_connectionTestRunning)
@@ -299,7 +348,7 @@ void TauAutoUpgrader::timerTick()
     m_connectionTestRunning = true;
     auto connected = std::make_shared<std::atomic<bool>>(false);
     QThread *test = QThread::create([connected] { connected->store(computerIsConnected()); });
-    QPointer<TauAutoUpgrader> self(this);
+    QPointer<Upgrader> self(this);
     connect(test, &QThread::finished, test, [self, connected, test] {
         test->deleteLater();
         if (!self)
@@ -310,7 +359,7 @@ void TauAutoUpgrader::timerTick()
     test->start();
 }
 
-void TauAutoUpgrader::AutoCheckTick(bool connected)
+void Upgrader::AutoCheckTick(bool connected)
 {
     try {
         if (connected && m_autoCheck) {
@@ -324,32 +373,94 @@ void TauAutoUpgrader::AutoCheckTick(bool connected)
     }
 }
 
-void TauAutoUpgrader::Loaded(const QStringList &arguments)
+void Upgrader::Loaded(const QStringList &arguments)
 {
     armTimer();
-    if (OnAfterRestart && arguments.size() > 1 && arguments.at(1) == m_restartParams)
+    const bool restarted = arguments.size() > 1 && arguments.at(1) == m_restartParams;
+    const std::string folder = folderOfProgram(m_programPath);
+    RestartReport report;
+    if (restarted && updater::installAwaitingStart(folder)) {
+        // The updater waits for this report; without it, it puts the old version back.
+        if (updater::reportGoodStart(folder))
+            report = restartReportText(int(updater::Outcome::Installed), {});
+        else
+            log(QStringLiteral("cannot report the good start in %1").arg(QString::fromStdString(folder)));
+    }
+    // An install a killed updater left unfinished is completed (after the good start above) or
+    // undone, so old and new files are never left mixed.
+    std::ostringstream recoveryLog;
+    updater::recoverInterruptedInstall(folder, recoveryLog);
+    if (!recoveryLog.str().empty())
+        log(QString::fromStdString(recoveryLog.str()).trimmed());
+    updater::Outcome outcome;
+    std::string reason;
+    if (report.text.isEmpty() && updater::takeResult(folder, outcome, reason))
+        report = restartReportText(int(outcome), QString::fromStdString(reason));
+    if (!report.text.isEmpty())
+        QTimer::singleShot(0, this, [this, report] { showRestartReport(report); });
+    if (OnAfterRestart && restarted)
         OnAfterRestart(this);
 }
 
-void TauAutoUpgrader::Loaded() { Loaded(QCoreApplication::arguments()); }
+void Upgrader::showRestartReport(const RestartReport &report)
+{
+    BoxRequest box;
+    box.icon = report.success ? BoxIcon::Information : BoxIcon::Warning;
+    box.caption = applicationTitle();
+    box.text = report.text;
+    m_restartReportShown = report.text;
+    dialogs().messageBox(nullptr, box);
+}
 
-void TauAutoUpgrader::CheckUpdate()
+void Upgrader::setPublicKey(const QString &text)
+{
+    m_publicKey = text.trimmed().isEmpty() ? std::nullopt : upgrade::parsePublicKey(text);
+    if (!text.trimmed().isEmpty() && !m_publicKey)
+        log(QStringLiteral("the configured public key cannot be read; no upgrade will be accepted"));
+}
+
+bool Upgrader::SignaturesRequired() const
+{
+#ifdef LIANBU_UPGRADE_ALLOW_UNSIGNED
+    return m_publicKey.has_value();
+#else
+    return true;
+#endif
+}
+
+void Upgrader::log(const QString &line)
+{
+    m_log << line;
+    qCWarning(upgradeLog).noquote() << line;
+}
+
+void Upgrader::Loaded() { Loaded(QCoreApplication::arguments()); }
+
+void Upgrader::CheckUpdate()
 {
     m_aborted = false;
     m_checkIsAutomatic = false;
     // A check whose question is open, or a run (its download window may wait for its OK),
     // must not be overtaken by a second one.
-    if (Busy() || m_mode != Idle)
+    if (Busy() || m_mode != Idle || m_verifying)
         return;
+    if (SignaturesRequired() && !m_publicKey) {
+        log(QStringLiteral("no public key is configured: upgrades cannot be verified and are not checked for"));
+        return;
+    }
     m_mode = InfoMode;
+    m_fetchingSignature = false;
+    m_infoBody.clear();
     setUseCache(false);
     setURL(m_infoFileURL);
     setOutputFileName(QString());
+    setMaxBodySize(kMaxInfoFileSize);
+    Timeouts().OverallLimit = kInfoFileDeadlineMs;
     if (!Read())
         m_mode = Idle;
 }
 
-void TauAutoUpgrader::AbortUpgrade()
+void Upgrader::AbortUpgrade()
 {
     m_aborted = true;
     StopUpgrade();
@@ -357,7 +468,7 @@ void TauAutoUpgrader::AbortUpgrade()
         OnAborted(this);
 }
 
-void TauAutoUpgrader::StopUpgrade()
+void Upgrader::StopUpgrade()
 {
     Abort();
     m_mode = Idle;
@@ -375,15 +486,34 @@ void TauAutoUpgrader::StopUpgrade()
 // ---------------------------------------------------------------------------------------------
 // Results of the transfers (user-interface thread, inside the client's hand-off)
 
-void TauAutoUpgrader::onDone(QIODevice *stream)
+void Upgrader::onDone(QIODevice *stream)
 {
     m_unansweredError = false;
     if (m_mode == InfoMode) {
-        evaluateInfoFile(stream ? stream->readAll() : QByteArray());
+        const QByteArray body = stream ? stream->readAll() : QByteArray();
+        if (!SignaturesRequired()) {
+            evaluateInfoFile(body);
+        } else if (m_fetchingSignature) {
+            m_fetchingSignature = false;
+            infoSignatureArrived(body);
+        } else {
+            // The information file counts only with its signature.
+            m_infoBody = body;
+            m_fetchingSignature = true;
+            setURL(m_infoFileURL + kSignatureSuffix);
+            setMaxBodySize(upgrade::kMaxSignatureFileSize);
+            if (!Read())
+                refuseInfoFile(QStringLiteral("its signature cannot be requested"));
+        }
         return;
     }
     if (m_mode != FilesMode)
         return;
+    if (m_fetchingSignature) {
+        m_fetchingSignature = false;
+        fileSignatureArrived(stream ? stream->readAll() : QByteArray());
+        return;
+    }
     if (m_fileTime.isValid()) {
         QFile file(m_currentLocalFile);
         if (file.open(QIODevice::ReadWrite | QIODevice::Append)) {
@@ -394,19 +524,38 @@ void TauAutoUpgrader::onDone(QIODevice *stream)
     }
     if (OnFileDone)
         OnFileDone(this, m_currentLocalFile);
-    nextFile();
+    m_runFiles << m_currentLocalFile;
+    if (!SignaturesRequired()) {
+        fileSignatureArrived(QByteArray()); // only the manifest's hash
+        return;
+    }
+    m_fetchingSignature = true;
+    setURL(m_currentURL + kSignatureSuffix);
+    setOutputFileName(QString());
+    setMaxBodySize(upgrade::kMaxSignatureFileSize);
+    if (!Read())
+        refuseRun(QStringLiteral("the signature of %1 cannot be requested").arg(m_currentURL));
 }
 
-void TauAutoUpgrader::onDoneInterrupted()
+void Upgrader::onDoneInterrupted()
 {
     m_unansweredError = false;
     if (m_mode == FilesMode)
         nextFile();
 }
 
-void TauAutoUpgrader::onHTTPError(int status)
+void Upgrader::onHTTPError(int status)
 {
     m_unansweredError = false;
+    if (m_fetchingSignature) {
+        m_fetchingSignature = false;
+        const QString why = QStringLiteral("no signature (the server answered %1)").arg(status);
+        if (m_mode == InfoMode)
+            refuseInfoFile(why);
+        else if (m_mode == FilesMode)
+            refuseRun(QStringLiteral("%1: %2").arg(m_currentURL, why));
+        return;
+    }
     if (m_mode == InfoMode) {
         m_mode = Idle;
         if (OnNoInfoFile)
@@ -439,11 +588,12 @@ void TauAutoUpgrader::onHTTPError(int status)
         AbortUpgrade();
 }
 
-void TauAutoUpgrader::onHostNotFound()
+void Upgrader::onHostNotFound()
 {
     m_unansweredError = false;
     if (m_mode == Idle)
         return;
+    m_fetchingSignature = false;
     const QString host = urlToHostName(URL());
     if (OnHostUnreachable)
         OnHostUnreachable(this, URL(), host);
@@ -457,11 +607,20 @@ void TauAutoUpgrader::onHostNotFound()
     StopUpgrade();
 }
 
-void TauAutoUpgrader::onConnectionLost()
+void Upgrader::onConnectionLost()
 {
     m_unansweredError = false;
     if (m_mode == Idle)
         return;
+    m_fetchingSignature = false;
+    if (LimitExceeded()) {
+        const QString why = QStringLiteral("%1 is larger than allowed or than the free space").arg(URL());
+        if (m_mode == InfoMode)
+            refuseInfoFile(why);
+        else
+            refuseRun(why);
+        return;
+    }
     if (OnConnLost)
         OnConnLost(this);
     if (m_showMessages.contains(mConnLost))
@@ -469,7 +628,7 @@ void TauAutoUpgrader::onConnectionLost()
     StopUpgrade();
 }
 
-void TauAutoUpgrader::onAuthorizationRequired(const QString &realm, bool &tryAgain)
+void Upgrader::onAuthorizationRequired(const QString &realm, bool &tryAgain)
 {
     if (m_mode == Idle)
         return;
@@ -478,17 +637,19 @@ void TauAutoUpgrader::onAuthorizationRequired(const QString &realm, bool &tryAga
         OnPasswordRequest(this, realm, tryAgain);
     if (tryAgain || !m_showMessages.contains(mPasswordRequest))
         return;
-    TauAutoUpgraderPasswordForm form(urlToFileName(URL()), HTTPUsername());
+    CredentialsDialog form(urlToFileName(URL()), HTTPUsername(), nullptr, realm);
     if (form.exec() == QDialog::Accepted) {
         setHTTPUsername(form.UserName());
         setHTTPPassword(form.Password());
+        // Typed for this server: never sent to another one.
+        setCredentialOrigin(urlOrigin(URL()));
         tryAgain = true;
     } else {
         AbortUpgrade();
     }
 }
 
-void TauAutoUpgrader::onAnyError()
+void Upgrader::onAnyError()
 {
     // Every failure is announced here first; when nothing follows, the file could not be
     // written next to the program. A run would then wait for ever without a word (and with
@@ -508,9 +669,9 @@ void TauAutoUpgrader::onAnyError()
         Qt::QueuedConnection);
 }
 
-void TauAutoUpgrader::onHeaderInfo(const TauHeaderInfo &info, bool &goOn)
+void Upgrader::onHeaderInfo(const ResponseHeaders &info, bool &goOn)
 {
-    if (m_mode != FilesMode)
+    if (m_mode != FilesMode || m_fetchingSignature)
         return;
     // An error page is no file: it is reported as lost, never skipped by the size rule.
     if (StatusCode() != 200)
@@ -525,9 +686,9 @@ void TauAutoUpgrader::onHeaderInfo(const TauHeaderInfo &info, bool &goOn)
     goOn = canUpgrade;
 }
 
-void TauAutoUpgrader::onTransferProgress(const TauTransferProgress &p)
+void Upgrader::onTransferProgress(const TransferProgress &p)
 {
-    if (m_mode != FilesMode)
+    if (m_mode != FilesMode || m_fetchingSignature)
         return;
     const int total = totalPercent(p.PercentsDone, m_currentIndex, int(m_files.size()));
     if (OnProgress) {
@@ -541,11 +702,18 @@ void TauAutoUpgrader::onTransferProgress(const TauTransferProgress &p)
 // ---------------------------------------------------------------------------------------------
 // The check
 
-void TauAutoUpgrader::evaluateInfoFile(const QByteArray &body)
+void Upgrader::evaluateInfoFile(const QByteArray &body)
 {
     m_mode = Idle;
     const QString text = gbk::decode(body);
     m_files = infoFileUrls(text);
+    for (const QString &address : std::as_const(m_files)) {
+        if (!isDownloadAddress(address)) {
+            m_files.clear();
+            refuseInfoFile(QStringLiteral("it lists an address that is not http or https: %1").arg(address));
+            return;
+        }
+    }
     if (!isNewer(text) || m_files.isEmpty()) {
         if (OnNoUpdateAvailable)
             OnNoUpdateAvailable(this);
@@ -564,7 +732,7 @@ void TauAutoUpgrader::evaluateInfoFile(const QByteArray &body)
         return; // abandoned meanwhile
     const bool asked = canUpgrade && m_showMessages.contains(mAskUpgrade);
     if (canUpgrade && (!asked || askUpgrade(message))) {
-        if (m_upgradeMethod == umRedirectToURL) {
+        if (m_upgradeMethod == UpgradeMethod::RedirectToUrl) {
             m_mode = Idle;
             if (!m_files.isEmpty())
                 redirectToURL(m_files.first());
@@ -583,16 +751,16 @@ void TauAutoUpgrader::evaluateInfoFile(const QByteArray &body)
         OnLaterUpgrade(this);
 }
 
-bool TauAutoUpgrader::isNewer(const QString &text) const
+bool Upgrader::isNewer(const QString &text) const
 {
     if (m_versionControl == byNumber)
         return isNewerByNumber(infoFileValue(text, QStringLiteral("version")), m_versionNumber);
     return isNewerByDate(infoFileValue(text, QStringLiteral("date")), m_versionDate, today());
 }
 
-bool TauAutoUpgrader::askUpgrade(const QString &message)
+bool Upgrader::askUpgrade(const QString &message)
 {
-    auto *form = new TauAutoUpgraderUpgradeMessageForm(upgradeQuestionText(applicationTitle(), message));
+    auto *form = new UpgradeQuestionDialog(upgradeQuestionText(applicationTitle(), message));
     m_askForm = form;
     const bool yes = form->Ask();
     if (m_askForm == form) { // not already released by StopUpgrade
@@ -602,7 +770,7 @@ bool TauAutoUpgrader::askUpgrade(const QString &message)
     return yes && m_mode == InfoMode;
 }
 
-void TauAutoUpgrader::redirectToURL(const QString &address)
+void Upgrader::redirectToURL(const QString &address)
 {
     QString target = address;
     if (!target.contains(QLatin1String("://")))
@@ -613,16 +781,31 @@ void TauAutoUpgrader::redirectToURL(const QString &address)
 // ---------------------------------------------------------------------------------------------
 // The run
 
-void TauAutoUpgrader::startRun()
+void Upgrader::startRun()
 {
+    // Nothing is downloaded while another instance would keep the updater waiting.
     m_mode = FilesMode;
+    if (!otherInstancesClosed()) {
+        m_mode = Idle;
+        m_userDeclined = true; // not asked again at every activation of this session
+        log(QStringLiteral("the upgrade did not start: another instance of the program is running"));
+        if (OnLaterUpgrade)
+            OnLaterUpgrade(this);
+        return;
+    }
     setUseCache(true);
     m_currentIndex = 0;
+    // A list left by an earlier run that never reached the updater must not be used.
+    QFile::remove(QFile::decodeName(QByteArray::fromStdString(folderOfProgram(m_programPath) + updater::kManifestFile)));
+    m_verified.clear();
+    m_runFiles.clear();
+    m_fetchingSignature = false;
+    Timeouts().OverallLimit = m_fileDeadline;
     if (m_wizard.Enabled) {
-        auto *form = new TauAutoUpgraderWizardForm(m_wizard.Pic118x218, m_wizard.StayOnTop);
-        connect(form, &TauAutoUpgraderWizardForm::cancelRequested, this, &TauAutoUpgrader::wizardCancelRequested,
+        auto *form = new DownloadWindow(m_wizard.Pic118x218, m_wizard.StayOnTop);
+        connect(form, &DownloadWindow::cancelRequested, this, &Upgrader::wizardCancelRequested,
                 Qt::QueuedConnection);
-        connect(form, &TauAutoUpgraderWizardForm::finished, this, &TauAutoUpgrader::wizardFinished,
+        connect(form, &DownloadWindow::finished, this, &Upgrader::wizardFinished,
                 Qt::QueuedConnection);
         m_wizardForm = form;
         form->show();
@@ -631,7 +814,7 @@ void TauAutoUpgrader::startRun()
     fetchCurrentFile();
 }
 
-void TauAutoUpgrader::fetchCurrentFile()
+void Upgrader::fetchCurrentFile()
 {
     if (m_currentIndex >= m_files.size()) {
         endRun();
@@ -647,16 +830,17 @@ void TauAutoUpgrader::fetchCurrentFile()
     setURL(m_currentURL);
     setOutputFileName(m_currentLocalFile);
     setHideOutputFile(true);
+    setMaxBodySize(m_maxFileSize);
     Read();
 }
 
-void TauAutoUpgrader::nextFile()
+void Upgrader::nextFile()
 {
     ++m_currentIndex;
     fetchCurrentFile();
 }
 
-void TauAutoUpgrader::endRun()
+void Upgrader::endRun()
 {
     if (m_wizardForm) {
         // The completion page waits for its OK (finishRun) or its close box (the question).
@@ -664,10 +848,10 @@ void TauAutoUpgrader::endRun()
         return;
     }
     // Outside the transfer's hand-off, so the worker ends before the program closes.
-    QMetaObject::invokeMethod(this, &TauAutoUpgrader::finishRun, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &Upgrader::finishRun, Qt::QueuedConnection);
 }
 
-void TauAutoUpgrader::wizardFinished()
+void Upgrader::wizardFinished()
 {
     if (!m_wizardForm || m_mode != FilesMode)
         return;
@@ -676,7 +860,7 @@ void TauAutoUpgrader::wizardFinished()
     finishRun();
 }
 
-void TauAutoUpgrader::wizardCancelRequested()
+void Upgrader::wizardCancelRequested()
 {
     if (!m_wizardForm)
         return;
@@ -690,17 +874,21 @@ void TauAutoUpgrader::wizardCancelRequested()
         AbortUpgrade();
 }
 
-void TauAutoUpgrader::finishRun()
+void Upgrader::finishRun()
 {
     if (m_aborted || m_mode != FilesMode)
         return;
+    if (!writeManifest()) {
+        refuseRun(QStringLiteral("the list of downloaded files cannot be written"));
+        return;
+    }
     m_mode = Idle;
     if (OnEndUpgrade)
         OnEndUpgrade(this);
     launchUpdaterAndClose();
 }
 
-void TauAutoUpgrader::launchUpdaterAndClose()
+void Upgrader::launchUpdaterAndClose()
 {
     const QString parameter = restartParameter(m_restartParams, m_upgradeMethod);
     // The temporary folder, or the program's folder when that cannot take it. A failure is
@@ -722,8 +910,166 @@ void TauAutoUpgrader::launchUpdaterAndClose()
         OnDoOwnCloseAppMethod(this);
         return;
     }
+    // The main window closes on this (its close writes the session's logout time).
     emit quitRequested();
     QCoreApplication::quit();
 }
 
-} // namespace lianbu
+// ---------------------------------------------------------------------------------------------
+// Signatures, the manifest and the refusals
+
+void Upgrader::refuseInfoFile(const QString &why)
+{
+    // Whoever wrote this file may have written its message too: nothing of it is shown.
+    m_mode = Idle;
+    m_fetchingSignature = false;
+    m_infoBody.clear();
+    log(QStringLiteral("upgrade information file %1 refused: %2").arg(m_infoFileURL, why));
+    if (OnNoUpdateAvailable)
+        OnNoUpdateAvailable(this);
+}
+
+void Upgrader::infoSignatureArrived(const QByteArray &signature)
+{
+    const QByteArray body = m_infoBody;
+    m_infoBody.clear();
+    const upgrade::Verification v = upgrade::verifySignature(body, signature, *m_publicKey);
+    if (v.result != upgrade::SignatureResult::Valid) {
+        refuseInfoFile(upgrade::signatureResultText(v.result));
+        return;
+    }
+    evaluateInfoFile(body);
+}
+
+void Upgrader::fileSignatureArrived(const QByteArray &signature)
+{
+    // Hashing a large file takes a while: off the user-interface thread.
+    const QString path = m_currentLocalFile;
+    const QString name = urlToFileName(m_currentURL);
+    const bool required = SignaturesRequired();
+    const std::optional<upgrade::PublicKey> key = m_publicKey;
+    struct Outcome
+    {
+        bool valid = false;
+        QString why;
+        updater::ManifestEntry entry;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    m_verifying = true;
+    QThread *check = QThread::create([=] {
+        if (!updater::isInstallableName(name.toStdString())) {
+            outcome->why = QStringLiteral("%1 is not a file name that can be installed").arg(name);
+            return;
+        }
+        if (required) {
+            const upgrade::Verification v = upgrade::verifyFileSignature(path, signature, *key);
+            if (v.result != upgrade::SignatureResult::Valid) {
+                outcome->why = QStringLiteral("%1: %2").arg(name, upgrade::signatureResultText(v.result));
+                return;
+            }
+        }
+        const auto hash = updater::sha256OfFile(QFile::encodeName(path).toStdString());
+        if (!hash) {
+            outcome->why = QStringLiteral("%1 cannot be read").arg(path);
+            return;
+        }
+        outcome->entry = {name.toStdString(), std::uint64_t(QFileInfo(path).size()), *hash};
+        outcome->valid = true;
+    });
+    QPointer<Upgrader> self(this);
+    connect(check, &QThread::finished, check, &QObject::deleteLater);
+    connect(check, &QThread::finished, this, [self, outcome] {
+        if (!self)
+            return;
+        self->m_verifying = false;
+        if (self->m_mode != FilesMode || self->m_aborted)
+            return;
+        self->fileVerified(outcome->valid, outcome->why, outcome->entry);
+    });
+    check->start();
+}
+
+void Upgrader::fileVerified(bool valid, const QString &why, const updater::ManifestEntry &entry)
+{
+    if (!valid) {
+        refuseRun(why);
+        return;
+    }
+    // A name listed twice: the later file is the one that stays.
+    std::erase_if(m_verified, [&](const updater::ManifestEntry &e) { return e.name == entry.name; });
+    m_verified.push_back(entry);
+    nextFile();
+}
+
+void Upgrader::refuseRun(const QString &why)
+{
+    log(QStringLiteral("upgrade abandoned, nothing will be installed: %1").arg(why));
+    m_fetchingSignature = false;
+    discardRunFiles();
+    BoxRequest box;
+    box.icon = BoxIcon::Stop;
+    box.caption = applicationTitle();
+    box.text = QStringLiteral("下载的文件没有通过检查，升级已取消，没有安装任何文件。\n%1 照常运行。")
+                   .arg(applicationTitle());
+    dialogs().messageBox(m_wizardForm, box);
+    AbortUpgrade();
+}
+
+void Upgrader::discardRunFiles()
+{
+    for (const QString &file : std::as_const(m_runFiles))
+        QFile::remove(file);
+    if (!m_currentLocalFile.isEmpty())
+        QFile::remove(m_currentLocalFile);
+    m_runFiles.clear();
+    m_verified.clear();
+}
+
+bool Upgrader::writeManifest()
+{
+    const std::string folder = folderOfProgram(m_programPath);
+    return updater::writeFileDurably(folder + updater::kManifestFile, updater::formatManifest(m_verified));
+}
+
+bool Upgrader::otherInstancesClosed()
+{
+    while (updater::otherInstanceRunning(QFile::encodeName(m_programPath).toStdString())) {
+        BoxRequest box;
+        box.icon = BoxIcon::Warning;
+        box.caption = applicationTitle();
+        box.text = QStringLiteral("%1 还有其他窗口在运行，升级需要先关闭它们。\n请关闭其他 %1 窗口后按“重试”；按“取消”则不升级。")
+                       .arg(applicationTitle());
+        box.buttons = {BoxButton::Retry, BoxButton::Cancel};
+        box.defaultButton = BoxButton::Retry;
+        if (dialogs().messageBox(nullptr, box) != BoxButton::Retry)
+            return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The program's upgrader
+
+#ifndef LIANBU_UPGRADE_INFO_URL
+#define LIANBU_UPGRADE_INFO_URL "https://"
+#endif
+
+QString upgradeInfoFileAddress() { return QStringLiteral(LIANBU_UPGRADE_INFO_URL); }
+
+Upgrader *createMainUpgrader(QObject *owner)
+{
+    auto *upgrader = new Upgrader(owner);
+    upgrader->setObjectName(QStringLiteral("upgrader"));
+    // The settings of the main window's definition; everything else keeps its default.
+    upgrader->setInfoFileURL(upgradeInfoFileAddress());
+    upgrader->setVersionDate(QStringLiteral("08/15/2010"));
+    upgrader->setVersionDateAutoSet(true);
+    // At the end of a run the main window closes (writing the session's logout time) so the
+    // updater can replace the program.
+    if (auto *window = qobject_cast<QWidget *>(owner))
+        QObject::connect(upgrader, &Upgrader::quitRequested, window, &QWidget::close);
+    upgrader->Loaded();
+    return upgrader;
+}
+
+} // namespace lianbu::upgrade
