@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QHash>
 #include <QStringList>
 
 namespace lianbu::db { class Connection; }
