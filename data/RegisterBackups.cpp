@@ -78,7 +78,7 @@ void restoreRegister(QWidget *parent, const QString &registerFile, const std::fu
                     parent);
 }
 
-void backUpRegisterDaily(QWidget *parent, const QString &registerFile)
+QThread *backUpRegisterDaily(QWidget *parent, const QString &registerFile)
 {
     const QString file = QFileInfo(registerFile).absoluteFilePath();
     const QDateTime moment = now();
@@ -99,6 +99,7 @@ void backUpRegisterDaily(QWidget *parent, const QString &registerFile)
             showError(QStringLiteral("今天的自动备份没有完成。") + *failure, owner.data());
     });
     thread->start();
+    return thread;
 }
 
 } // namespace lianbu

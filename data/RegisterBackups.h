@@ -4,6 +4,7 @@
 
 #include <functional>
 
+class QThread;
 class QWidget;
 
 namespace lianbu {
@@ -20,7 +21,7 @@ void restoreRegister(QWidget *parent, const QString &registerFile, const std::fu
                      const std::function<void()> &reopenRegister);
 
 // At the first login of a day: a backup on a thread of its own (the last seven are kept). Only a
-// failure is shown, once the copy has ended.
-void backUpRegisterDaily(QWidget *parent, const QString &registerFile);
+// failure is shown, once the copy has ended. Returns the thread, which deletes itself when done.
+QThread *backUpRegisterDaily(QWidget *parent, const QString &registerFile);
 
 } // namespace lianbu

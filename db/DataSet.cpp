@@ -211,7 +211,7 @@ QVariant bindValue(const std::optional<QString> &value)
 
 [[noreturn]] void throwEngine(const QSqlQuery &query)
 {
-    throw Error(detail::engineMessage(query.lastError()));
+    throw engineError(query.lastError(), databaseFile(query.driver()));
 }
 
 } // namespace

@@ -84,7 +84,11 @@ Error engineError(const QSqlError &error, const QString &file)
 
 QString databaseFile(const QSqlDatabase &database)
 {
-    const QSqlDriver *driver = database.driver();
+    return databaseFile(database.driver());
+}
+
+QString databaseFile(const QSqlDriver *driver)
+{
     if (!driver)
         return {};
     const QVariant handle = driver->handle();

@@ -5,6 +5,7 @@
 #include <QString>
 
 class QSqlDatabase;
+class QSqlDriver;
 class QSqlError;
 class QSqlQuery;
 
@@ -35,6 +36,7 @@ Error engineError(const QSqlError &error, const QString &file);
 
 // The absolute path of the main database file of a connection ("" for a memory database).
 QString databaseFile(const QSqlDatabase &database);
+QString databaseFile(const QSqlDriver *driver);
 
 // Runs a prepared query; while the engine answers busy or locked it is run again, until
 // `busyTimeoutMs` have passed. SQLite's own busy handler does not cover every case (a WAL

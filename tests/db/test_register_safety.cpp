@@ -2,6 +2,7 @@
 // write one file, stale saves and deletes are refused, refused files stay as they were, engine
 // errors reach the operator in Chinese, and backups restore.
 
+#include "data/RegisterBackups.h"
 #include "data/Schema.h"
 #include "db/Backup.h"
 #include "db/Connection.h"
@@ -20,7 +21,9 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QPointer>
 #include <QProcess>
+#include <QThread>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
@@ -526,6 +529,72 @@ private slots:
         const QByteArray otherBefore = checksum(other);
         QVERIFY_THROWS_EXCEPTION(Error, db::restoreDatabase(foreign, other, deliveredSchemaProblem, now.addSecs(120)));
         QCOMPARE(checksum(other), otherBefore);
+    }
+
+    void operatorBacksUpAndRestoresThroughTheMenu()
+    {
+        test::Environment env;
+        const QString path = test::createDataDb(env.path());
+        db::Connection program(path);
+        program.open();
+        program.execute(QStringLiteral("insert into data (a, b) values ('VIP', '备份前')"));
+
+        backUpRegister(nullptr, path);
+        QCOMPARE(env.dialogs().boxes().size(), 1);
+        const QStringList backups = db::listBackups(db::backupFolder(path));
+        QCOMPARE(backups.size(), 1);
+        QVERIFY(env.dialogs().boxes().at(0).request.text.contains(backups.first()));
+        program.execute(QStringLiteral("insert into data (a, b) values ('VIP', '备份后')"));
+
+        // Another instance still has the register: refused, this one works on with its data.
+        db::Connection otherInstance(path);
+        otherInstance.open();
+        int closed = 0, reopened = 0;
+        auto close = [&] { ++closed; program.close(); };
+        auto reopen = [&] { ++reopened; program.open(); };
+        env.dialogs().queueSaveFileName(backups.first());
+        env.dialogs().queueBoxAnswer(BoxButton::Yes);
+        restoreRegister(nullptr, path, close, reopen);
+        QCOMPARE(closed, 1);
+        QCOMPARE(reopened, 1);
+        QVERIFY(env.dialogs().saveFiles().last().request.openExisting);
+        QCOMPARE(env.dialogs().lastBox().request.icon, BoxIcon::Stop);
+        QVERIFY(env.dialogs().lastBox().request.text.contains(QStringLiteral("数据没有恢复")));
+        QCOMPARE(column(program, QStringLiteral("select b from data")), QStringList({"备份前", "备份后"}));
+        otherInstance.close();
+
+        // Alone: restored, the replaced file kept and named.
+        env.dialogs().queueSaveFileName(backups.first());
+        env.dialogs().queueBoxAnswer(BoxButton::Yes);
+        restoreRegister(nullptr, path, close, reopen);
+        QCOMPARE(reopened, 2);
+        QCOMPARE(column(program, QStringLiteral("select b from data")), QStringList({"备份前"}));
+        const QString said = env.dialogs().lastBox().request.text;
+        QVERIFY2(said.contains(QStringLiteral("原来的数据库文件保留为")), qPrintable(said));
+        const QStringList kept = QDir(env.path()).entryList({QStringLiteral("data.db.replaced-*")});
+        QCOMPARE(kept.size(), 1);
+        program.close();
+        db::Connection old(env.filePath(kept.first()));
+        old.open();
+        QCOMPARE(column(old, QStringLiteral("select b from data")), QStringList({"备份前", "备份后"}));
+        old.close();
+
+        // Answering No changes nothing and closes nothing.
+        program.open();
+        env.dialogs().queueSaveFileName(backups.first());
+        env.dialogs().queueBoxAnswer(BoxButton::No);
+        restoreRegister(nullptr, path, close, reopen);
+        QCOMPARE(closed, 2);
+
+        // The daily backup at login runs on its own thread; a second one that day makes none.
+        QDir(db::backupFolder(path)).removeRecursively();
+        const qsizetype boxes = env.dialogs().boxes().size();
+        for (int login = 0; login < 2; ++login) {
+            QPointer<QThread> thread = backUpRegisterDaily(nullptr, path);
+            QVERIFY(QTest::qWaitFor([&] { return thread.isNull(); }, 10000));
+        }
+        QCOMPARE(db::listBackups(db::backupFolder(path)).size(), 1);
+        QCOMPARE(env.dialogs().boxes().size(), boxes); // nothing to say when it worked
     }
 
     void dailyBackupsKeepTheLastSeven()
