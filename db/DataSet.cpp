@@ -39,6 +39,9 @@ struct DataSet::EditBuffer
     int previousCurrent = -1;
     std::vector<std::optional<QString>> values;
     std::vector<bool> modified;
+    // The row's values when the edit began (by stored column): the save only goes through while
+    // the database still holds them.
+    std::vector<std::optional<QString>> asRead;
 };
 
 namespace {
@@ -638,6 +641,7 @@ void DataSet::edit()
     for (int f = 0; f < fieldCount(); ++f)
         buffer->values[size_t(m_fields[size_t(f)]->m_column)] = valueOf(m_current, f);
     buffer->modified.assign(size_t(fieldCount()), false);
+    buffer->asRead = buffer->values;
     m_edit = std::move(buffer);
     setState(DataSetState::Edit);
 }
@@ -762,7 +766,7 @@ void DataSet::post()
         // Only while the row still holds what was read: another operator's change is never
         // overwritten from a stale list.
         values << row.key;
-        const QString unchanged = unchangedCondition(row, &values);
+        const QString unchanged = unchangedCondition(buffer.asRead, &values);
         query.prepare(QStringLiteral("update %1 set %2 where rowid=?%3")
                           .arg(table, assignments.join(QLatin1Char(',')), unchanged));
     }
@@ -819,7 +823,10 @@ void DataSet::deleteRecord()
     const int row = m_current;
     QSqlQuery query(m_connection->database());
     QVariantList values{m_rows[size_t(row)].key};
-    const QString unchanged = unchangedCondition(m_rows[size_t(row)], &values);
+    std::vector<std::optional<QString>> shown(size_t(fieldCount()));
+    for (int f = 0; f < fieldCount(); ++f)
+        shown[size_t(m_fields[size_t(f)]->m_column)] = valueOf(row, f);
+    const QString unchanged = unchangedCondition(shown, &values);
     query.prepare(QStringLiteral("delete from %1 where rowid=?%2").arg(quoteIdentifier(m_updateTable), unchanged));
     for (const QVariant &value : std::as_const(values))
         query.addBindValue(value);
@@ -845,20 +852,18 @@ void DataSet::deleteRecord()
     m_eof = m_bof = m_rows.empty();
 }
 
-QString DataSet::unchangedCondition(const Row &row, QVariantList *values) const
+QString DataSet::unchangedCondition(const std::vector<std::optional<QString>> &asRead, QVariantList *values) const
 {
     // Every stored column is compared with the value as read ("is" also matches nulls). Blobs
     // are read as text only for display, so they cannot be compared and are left out.
     QString condition;
     const std::vector<const Field *> byColumn = fieldsByColumn();
-    for (int f = 0; f < fieldCount(); ++f) {
-        const Field *field = byColumn[size_t(f)];
+    for (size_t c = 0; c < byColumn.size() && c < asRead.size(); ++c) {
+        const Field *field = byColumn[c];
         if (field->dataType() == Field::DataType::Blob)
             continue;
-        bool isNull = false;
-        const QStringView read = cellView(row.packed, fieldCount(), f, &isNull);
         condition += QLatin1String(" and ") + quoteIdentifier(field->fieldName()) + QLatin1String(" is ?");
-        *values << bindValue(isNull ? std::nullopt : std::optional<QString>(read.toString()));
+        *values << bindValue(asRead[c]);
     }
     return condition;
 }

@@ -151,8 +151,8 @@ private:
     std::vector<const Field *> fieldsByColumn() const;
     void setFieldValue(int fieldIndex, const std::optional<QString> &value);
     void refreshRowFromDatabase(Row &row);
-    // " and col is ?" for every stored column, binding the row's values as read.
-    QString unchangedCondition(const Row &row, QVariantList *values) const;
+    // " and col is ?" for every stored column, binding the values as read (by stored column).
+    QString unchangedCondition(const std::vector<std::optional<QString>> &asRead, QVariantList *values) const;
     bool rowExists(qint64 key) const;
     void removeRowAt(int row, int newCurrent);
     void setCurrent(int row);
