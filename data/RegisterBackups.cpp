@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPointer>
+#include <QWidget>
 #include <QThread>
 
 #include <memory>

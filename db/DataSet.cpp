@@ -823,7 +823,7 @@ void DataSet::deleteRecord()
     const int row = m_current;
     QSqlQuery query(m_connection->database());
     QVariantList values{m_rows[size_t(row)].key};
-    std::vector<std::optional<QString>> shown(size_t(fieldCount()));
+    std::vector<std::optional<QString>> shown(static_cast<size_t>(fieldCount()));
     for (int f = 0; f < fieldCount(); ++f)
         shown[size_t(m_fields[size_t(f)]->m_column)] = valueOf(row, f);
     const QString unchanged = unchangedCondition(shown, &values);
