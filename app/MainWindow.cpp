@@ -6,6 +6,7 @@
 #include "customers/CustomerGrid.h"
 #include "grid/DataGrid.h"
 #include "data/Database.h"
+#include "data/RegisterBackups.h"
 #include "platform/Application.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
@@ -59,6 +60,8 @@ MainWindow::MainWindow(Database &database, QWidget *parent)
     connect(checkForUpgradeAction, &QAction::triggered, this, &MainWindow::checkForUpgrade);
     connect(changePasswordAction, &QAction::triggered, this, &MainWindow::openChangePassword);
     connect(manageOperatorsAction, &QAction::triggered, this, &MainWindow::openOperatorAdmin);
+    connect(backUpDataAction, &QAction::triggered, this, &MainWindow::backUpData);
+    connect(restoreDataAction, &QAction::triggered, this, &MainWindow::restoreData);
     connect(ui->printButton, &QToolButton::clicked, this, &MainWindow::printCustomerList);
     connect(ui->exportButton, &QToolButton::clicked, this, &MainWindow::exportCustomerList);
     connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, &MainWindow::onFocusWindowChanged);
@@ -130,6 +133,8 @@ void MainWindow::buildMenus()
     };
     changePasswordAction = item(settingsMenu, "changePasswordAction", QStringLiteral("修改密码"));
     manageOperatorsAction = item(settingsMenu, "manageOperatorsAction", QStringLiteral("用户管理"));
+    backUpDataAction = item(settingsMenu, "backUpDataAction", QStringLiteral("备份数据…"));
+    restoreDataAction = item(settingsMenu, "restoreDataAction", QStringLiteral("恢复数据…"));
     settingsSeparator = settingsMenu->addSeparator();
     settingsSeparator->setObjectName(QStringLiteral("settingsSeparator"));
     blackClassicSkinAction = item(settingsMenu, "blackClassicSkinAction", QStringLiteral("黑色经典(皮肤)"));
@@ -238,8 +243,12 @@ void MainWindow::onFocusWindowChanged(QWindow *window)
 void MainWindow::onActivated()
 {
     checkForUpgradeAction->trigger();
-    if (!m_sessionId && m_loginDialog)
+    if (!m_sessionId && m_loginDialog) {
         m_loginDialog->exec();
+        // The first login of a day leaves a copy of the register behind.
+        if (m_sessionId)
+            lianbu::backUpRegisterDaily(this, m_database.connection->fileName());
+    }
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

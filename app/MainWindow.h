@@ -52,6 +52,8 @@ public:
     QMenu *settingsMenu = nullptr;
     QAction *changePasswordAction = nullptr; // 修改密码
     QAction *manageOperatorsAction = nullptr; // 用户管理
+    QAction *backUpDataAction = nullptr; // 备份数据…
+    QAction *restoreDataAction = nullptr; // 恢复数据…
     QAction *settingsSeparator = nullptr;  // separator
     QAction *blackClassicSkinAction = nullptr; // 黑色经典(皮肤)
     QAction *blueFantasySkinAction = nullptr; // 蓝色幻想(皮肤)
@@ -138,6 +140,8 @@ public slots:
     void showAbout();
     void openChangePassword(); // operators/OperatorCommands.cpp
     void openOperatorAdmin(); // operators/OperatorCommands.cpp
+    void backUpData();   // app/BackupCommands.cpp
+    void restoreData();  // app/BackupCommands.cpp
 
 signals:
     // A record was double-clicked whose first-column value is not empty: the entry panel loads it.

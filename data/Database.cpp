@@ -16,6 +16,7 @@ Database::Database(QObject *parent, const QString &fileName)
     , customerTable(&m_customerTable)
 {
     m_connection.setFileName(fileName);
+    m_connection.setContentCheck(lianbu::deliveredSchemaProblem);
     m_connection.open();
     try {
         lianbu::checkDeliveredSchema(m_connection);

@@ -125,3 +125,18 @@ void checkDeliveredSchema(db::Connection &connection)
 }
 
 } // namespace lianbu
+
+namespace lianbu {
+
+QString deliveredSchemaProblem(const QSqlDatabase &database)
+{
+    QSqlQuery query(database);
+    if (!query.exec(QStringLiteral("select count(*) from sqlite_master where type='table' and "
+                                   "name in ('data','userdb','rz')")))
+        return QStringLiteral("无法读取文件中的表：%1").arg(db::detail::engineMessage(query.lastError()));
+    if (!query.next() || query.value(0).toInt() != 3)
+        return QStringLiteral("这不是联簿宝的数据库（文件中没有 data、userdb 和 rz 三张表）。");
+    return {};
+}
+
+} // namespace lianbu

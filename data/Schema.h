@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+class QSqlDatabase;
+
 namespace lianbu {
 
 // The delivered database: tables data, userdb and rz and the super administrator's row.
@@ -34,6 +36,9 @@ QStringList deliveredSchemaStatements();
 void createDeliveredDatabase(const QString &path);
 
 namespace db { class Connection; }
+// "" when the database holds the tables data, userdb and rz; else the reason in Chinese. Used as
+// the connection's content check, so a foreign file is refused before anything in it changes.
+QString deliveredSchemaProblem(const QSqlDatabase &database);
 // Throws lianbu::Error naming the file when the open database lacks one of the three tables.
 void checkDeliveredSchema(db::Connection &connection);
 

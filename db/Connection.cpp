@@ -1,5 +1,6 @@
 #include "db/Connection.h"
 
+#include "db/EngineErrors.h"
 #include "db/EngineMessage.h"
 #include "platform/Error.h"
 
@@ -79,69 +80,182 @@ void Connection::close()
         db.close();
 }
 
+namespace {
+
+// A refusal: the English message the layer has always given, the Chinese text for the operator.
+Error refusal(const QString &path, const QString &reason, const QString &operatorReason)
+{
+    return Error(QStringLiteral("Cannot open the database file \"%1\": %2").arg(path, reason),
+                 QStringLiteral("无法打开数据库文件“%1”：%2").arg(path, operatorReason));
+}
+
+QString fileUri(const QString &path, const QString &query)
+{
+    return QStringLiteral("file:") + QString::fromLatin1(QUrl::toPercentEncoding(path, "/")) + QLatin1Char('?')
+        + query;
+}
+
+QString primaryText(int code, const QSqlError &error)
+{
+    switch (code) {
+    case kSqliteNotADb:
+    case kSqliteCorrupt:
+        return QStringLiteral("the file is not a database or it is damaged.");
+    case kSqliteBusy:
+    case kSqliteLocked:
+        return QStringLiteral("the file is locked by another program.");
+    case kSqliteReadOnly:
+    case kSqlitePerm:
+    case kSqliteCantOpen:
+        return QStringLiteral("the file cannot be written (%1).").arg(engineMessage(error));
+    default:
+        return engineMessage(error) + QLatin1Char('.');
+    }
+}
+
+QString operatorReasonOf(int code, const QSqlError &error)
+{
+    switch (code) {
+    case kSqliteNotADb:
+    case kSqliteCorrupt:
+        return QStringLiteral("文件不是数据库，或者已损坏。");
+    case kSqliteBusy:
+    case kSqliteLocked:
+        return QStringLiteral("文件正被其他程序独占使用。请关闭那个程序后再试。");
+    case kSqliteReadOnly:
+    case kSqlitePerm:
+    case kSqliteCantOpen:
+        return QStringLiteral("文件无法写入（%1）。请检查文件和所在文件夹的写入权限。").arg(engineMessage(error));
+    default:
+        return QStringLiteral("数据库引擎报告：%1").arg(engineMessage(error));
+    }
+}
+
+} // namespace
+
+void Connection::checkBeforeOpening(const QString &path) const
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw refusal(path, QStringLiteral("the file does not exist."), QStringLiteral("文件不存在。"));
+    if (!info.isFile())
+        throw refusal(path, QStringLiteral("it is not a file."), QStringLiteral("这不是一个文件。"));
+    if (!info.isReadable())
+        throw refusal(path, QStringLiteral("the file cannot be read (permission denied)."),
+                      QStringLiteral("没有读取这个文件的权限。"));
+    // SQLite would take an empty file for a new database and write a header into it.
+    if (info.size() == 0)
+        throw refusal(path, QStringLiteral("the file is empty (0 bytes), it is not a database."),
+                      QStringLiteral("文件是空的（0 字节），不是数据库。"));
+    // Writing needs the file, its folder (the engine creates the -wal and -shm files there) and
+    // any -wal and -shm left behind. Checked before the engine sees the file, so a file that
+    // cannot be used leaves no new side files.
+    if (!info.isWritable())
+        throw refusal(path, QStringLiteral("the file cannot be written (permission denied)."),
+                      QStringLiteral("文件是只读的，无法保存数据。请给这个文件写入权限。"));
+    const QFileInfo folder(info.absolutePath());
+    if (!folder.isWritable())
+        throw refusal(path, QStringLiteral("its folder cannot be written (permission denied)."),
+                      QStringLiteral("文件所在的文件夹“%1”是只读的，无法保存数据。请给这个文件夹写入权限。")
+                          .arg(folder.absoluteFilePath()));
+    for (const char *suffix : {"-wal", "-shm"}) {
+        const QFileInfo side(path + QLatin1String(suffix));
+        if (side.exists() && !side.isWritable())
+            throw refusal(path, QStringLiteral("\"%1\" cannot be written (permission denied).").arg(side.absoluteFilePath()),
+                          QStringLiteral("附属文件“%1”是只读的，数据库因此无法写入。请给它写入权限，或者在没有"
+                                         "程序使用数据库时删除它。")
+                              .arg(side.absoluteFilePath()));
+    }
+}
+
+void Connection::checkReadOnly(const QString &path) const
+{
+    // With no -wal, -shm or -journal beside it, no connection anywhere is writing the file:
+    // it is read as immutable, which takes no locks and creates no side files. Otherwise a
+    // plain read-only connection reads it with the usual locks.
+    const bool inUse = QFileInfo::exists(path + QStringLiteral("-wal")) || QFileInfo::exists(path + QStringLiteral("-shm"))
+        || QFileInfo::exists(path + QStringLiteral("-journal"));
+    const QString name = m_connectionName + QStringLiteral("-check");
+    QString reason, operatorReason;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(fileUri(path, inUse ? QStringLiteral("mode=ro") : QStringLiteral("mode=ro&immutable=1")));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=%1").arg(m_busyTimeout));
+        if (!db.open()) {
+            const int code = primaryCode(db.lastError());
+            reason = primaryText(code, db.lastError());
+            operatorReason = operatorReasonOf(code, db.lastError());
+        } else {
+            QSqlQuery query(db);
+            if (!query.exec(QStringLiteral("select count(*) from sqlite_master"))
+                || !query.exec(QStringLiteral("PRAGMA quick_check(1)"))) {
+                const int code = primaryCode(query.lastError());
+                reason = primaryText(code, query.lastError());
+                operatorReason = operatorReasonOf(code, query.lastError());
+            } else if (!query.next() || query.value(0).toString() != QLatin1String("ok")) {
+                reason = QStringLiteral("the file is not a database or it is damaged (%1).").arg(query.value(0).toString());
+                operatorReason = QStringLiteral("数据库已损坏（完整性检查：%1）。请用“恢复数据…”从备份恢复。")
+                                     .arg(query.value(0).toString());
+            } else if (m_contentCheck) {
+                query.finish();
+                operatorReason = m_contentCheck(db);
+                if (!operatorReason.isEmpty())
+                    reason = QStringLiteral("the file does not hold the program's tables.");
+            }
+            query.finish();
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    if (!reason.isEmpty())
+        throw refusal(path, reason, operatorReason);
+}
+
 void Connection::open()
 {
     if (isOpen())
         return;
-    const QString path = QFileInfo(m_fileName).absoluteFilePath();
-    const QFileInfo info(path);
-    auto fail = [&path](const QString &reason) -> Error {
-        return Error(QStringLiteral("Cannot open the database file \"%1\": %2").arg(path, reason));
-    };
     if (m_fileName.isEmpty())
-        throw Error(QStringLiteral("Cannot open a database: no file name given."));
-    if (!info.exists())
-        throw fail(QStringLiteral("the file does not exist."));
-    if (!info.isFile())
-        throw fail(QStringLiteral("it is not a file."));
-    if (!info.isReadable())
-        throw fail(QStringLiteral("the file cannot be read (permission denied)."));
+        throw Error(QStringLiteral("Cannot open a database: no file name given."), QStringLiteral("没有给出数据库文件名。"));
+    const QString path = QFileInfo(m_fileName).absoluteFilePath();
+    // Everything that can refuse the file is decided before anything in it changes: only a file
+    // that passes is switched to the WAL journal.
+    checkBeforeOpening(path);
+    checkReadOnly(path);
 
     QSqlDatabase db = database();
     // A URI with mode=rw: SQLite then never creates the file, even if it vanished meanwhile.
-    db.setDatabaseName(QStringLiteral("file:") + QString::fromLatin1(QUrl::toPercentEncoding(path, "/"))
-                       + QStringLiteral("?mode=rw"));
+    db.setDatabaseName(fileUri(path, QStringLiteral("mode=rw")));
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(m_busyTimeout));
     if (!db.open()) {
         const QSqlError error = db.lastError();
         const int code = primaryCode(error);
         if (code == kSqlitePerm || code == kSqliteCantOpen || code == kSqliteReadOnly)
-            throw fail(QStringLiteral("the file cannot be opened for reading and writing (%1).")
-                           .arg(engineMessage(error)));
-        throw fail(engineMessage(error) + QLatin1Char('.'));
+            throw refusal(path, QStringLiteral("the file cannot be opened for reading and writing (%1).").arg(engineMessage(error)),
+                          operatorReasonOf(code, error));
+        throw refusal(path, primaryText(code, error), operatorReasonOf(code, error));
     }
 
     auto run = [&](const QString &sql, QString *firstValue) {
         QSqlQuery query(db);
-        if (!query.exec(sql)) {
+        if (!execRetrying(query, sql, m_busyTimeout)) {
             const QSqlError error = query.lastError();
             query.finish();
             db.close();
-            switch (primaryCode(error)) {
-            case kSqliteNotADb:
-            case kSqliteCorrupt:
-                throw fail(QStringLiteral("the file is not a database or it is damaged."));
-            case kSqliteBusy:
-            case kSqliteLocked:
-                throw fail(QStringLiteral("the file is locked by another program."));
-            case kSqliteReadOnly:
-            case kSqlitePerm:
-            case kSqliteCantOpen:
-                throw fail(QStringLiteral("the file cannot be written (%1).").arg(engineMessage(error)));
-            default:
-                throw fail(engineMessage(error) + QLatin1Char('.'));
-            }
+            const int code = primaryCode(error);
+            throw refusal(path, primaryText(code, error), operatorReasonOf(code, error));
         }
         if (firstValue && query.next())
             *firstValue = query.value(0).toString();
     };
-    // Reading the schema proves the file is a database nobody holds exclusively.
+    // Reading the schema proves nobody holds the file exclusively.
     run(QStringLiteral("select count(*) from sqlite_master"), nullptr);
     QString mode;
     run(QStringLiteral("PRAGMA journal_mode=WAL"), &mode);
     if (mode.compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0) {
         db.close();
-        throw fail(QStringLiteral("the file is locked by another program."));
+        throw refusal(path, QStringLiteral("the file is locked by another program."),
+                      QStringLiteral("文件正被其他程序独占使用。请关闭那个程序后再试。"));
     }
     run(QStringLiteral("PRAGMA synchronous=FULL"), nullptr);
     run(QStringLiteral("PRAGMA busy_timeout=%1").arg(m_busyTimeout), nullptr);
@@ -153,8 +267,8 @@ int Connection::execute(const QString &sql)
     if (!db.isOpen())
         throw Error(QStringLiteral("Connection is not open."));
     QSqlQuery query(db);
-    if (!query.exec(sql))
-        throw Error(engineMessage(query.lastError()));
+    if (!execRetrying(query, sql, m_busyTimeout))
+        throw engineError(query.lastError(), QFileInfo(m_fileName).absoluteFilePath());
     return query.numRowsAffected();
 }
 

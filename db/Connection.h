@@ -3,6 +3,8 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <functional>
+
 namespace lianbu::db {
 
 // One SQLite database file reached through Qt SQL's QSQLITE driver. Every instance has its own
@@ -28,8 +30,15 @@ public:
     void setBusyTimeout(int milliseconds) { m_busyTimeout = milliseconds; }
     int busyTimeout() const { return m_busyTimeout; }
 
-    // Opens the file. Never creates it: a missing, unreadable, locked or non-database file
-    // throws lianbu::Error with a message naming the file; the connection then stays closed.
+    // A check of the file's contents run on a read-only connection before the file is opened for
+    // writing: returns "" to accept, else the reason (in Chinese) the file is refused.
+    void setContentCheck(std::function<QString(const QSqlDatabase &)> check) { m_contentCheck = std::move(check); }
+
+    // Opens the file. Never creates it, and changes nothing in a file it refuses: a missing,
+    // empty, unreadable or unwritable file (or folder, or -wal/-shm), a locked, damaged (quick
+    // check) or non-database file, or one the content check refuses, throws lianbu::Error naming
+    // the file (English message, Chinese operator text); the connection then stays closed. Only
+    // an accepted file is switched to the WAL journal.
     void open();
     void close();
     bool isOpen() const;
@@ -43,7 +52,11 @@ public:
     QString connectionName() const { return m_connectionName; }
 
 private:
+    void checkBeforeOpening(const QString &path) const;
+    void checkReadOnly(const QString &path) const;
+
     QString m_fileName;
+    std::function<QString(const QSqlDatabase &)> m_contentCheck;
     QString m_connectionName;
     int m_busyTimeout = 5000;
 };

@@ -2,6 +2,7 @@
 
 #include "db/Connection.h"
 #include "db/DataSource.h"
+#include "db/EngineErrors.h"
 #include "db/EngineMessage.h"
 #include "platform/Error.h"
 
@@ -38,6 +39,9 @@ struct DataSet::EditBuffer
     int previousCurrent = -1;
     std::vector<std::optional<QString>> values;
     std::vector<bool> modified;
+    // The row's values when the edit began (by stored column): the save only goes through while
+    // the database still holds them.
+    std::vector<std::optional<QString>> asRead;
 };
 
 namespace {
@@ -210,7 +214,7 @@ QVariant bindValue(const std::optional<QString> &value)
 
 [[noreturn]] void throwEngine(const QSqlQuery &query)
 {
-    throw Error(detail::engineMessage(query.lastError()));
+    throw engineError(query.lastError(), databaseFile(query.driver()));
 }
 
 } // namespace
@@ -637,6 +641,7 @@ void DataSet::edit()
     for (int f = 0; f < fieldCount(); ++f)
         buffer->values[size_t(m_fields[size_t(f)]->m_column)] = valueOf(m_current, f);
     buffer->modified.assign(size_t(fieldCount()), false);
+    buffer->asRead = buffer->values;
     m_edit = std::move(buffer);
     setState(DataSetState::Edit);
 }
@@ -758,24 +763,34 @@ void DataSet::post()
             setState(DataSetState::Browse);
             return;
         }
-        query.prepare(QStringLiteral("update %1 set %2 where rowid=?")
-                          .arg(table, assignments.join(QLatin1Char(','))));
+        // Only while the row still holds what was read: another operator's change is never
+        // overwritten from a stale list.
         values << row.key;
+        const QString unchanged = unchangedCondition(buffer.asRead, &values);
+        query.prepare(QStringLiteral("update %1 set %2 where rowid=?%3")
+                          .arg(table, assignments.join(QLatin1Char(',')), unchanged));
     }
     for (const QVariant &value : std::as_const(values))
         query.addBindValue(value);
 
-    if (!query.exec()) {
-        const QString message = detail::engineMessage(query.lastError());
+    if (!execRetrying(query, m_connection->busyTimeout())) {
+        const Error error = engineError(query.lastError(), databaseFile(m_connection->database()));
         cancel();
-        throw Error(message);
+        throw error;
     }
     if (buffer.inserting) {
         row.key = query.lastInsertId().toLongLong();
     } else if (query.numRowsAffected() == 0) {
+        query.finish();
+        const bool gone = !rowExists(row.key);
         cancel();
         throw Error(QStringLiteral("Row cannot be located for updating. Some values may have been "
-                                   "changed since it was last read."));
+                                   "changed since it was last read."),
+                    gone ? QStringLiteral("这条资料已被其他操作员删除，你的修改没有保存。"
+                                          "请重新查询列表；你输入的内容仍保留在录入框中。")
+                         : QStringLiteral("这条资料在你读取之后已被其他操作员修改，你的修改没有保存，"
+                                          "以免覆盖别人的修改。请重新查询列表，核对后再修改；"
+                                          "你输入的内容仍保留在录入框中。"));
     }
     query.finish();
     refreshRowFromDatabase(row);
@@ -807,14 +822,60 @@ void DataSet::deleteRecord()
         cancel();
     const int row = m_current;
     QSqlQuery query(m_connection->database());
-    query.prepare(QStringLiteral("delete from %1 where rowid=?").arg(quoteIdentifier(m_updateTable)));
-    query.addBindValue(m_rows[size_t(row)].key);
-    if (!query.exec())
-        throwEngine(query);
+    QVariantList values{m_rows[size_t(row)].key};
+    std::vector<std::optional<QString>> shown(static_cast<size_t>(fieldCount()));
+    for (int f = 0; f < fieldCount(); ++f)
+        shown[size_t(m_fields[size_t(f)]->m_column)] = valueOf(row, f);
+    const QString unchanged = unchangedCondition(shown, &values);
+    query.prepare(QStringLiteral("delete from %1 where rowid=?%2").arg(quoteIdentifier(m_updateTable), unchanged));
+    for (const QVariant &value : std::as_const(values))
+        query.addBindValue(value);
+    if (!execRetrying(query, m_connection->busyTimeout()))
+        throw engineError(query.lastError(), databaseFile(m_connection->database()));
+    const bool deleted = query.numRowsAffected() > 0;
     query.finish();
-    // A row another program deleted already is gone either way.
+    if (!deleted) {
+        if (rowExists(m_rows[size_t(row)].key)) {
+            // Changed since it was read: the operator decided on values that are no longer there.
+            throw Error(QStringLiteral("Row cannot be located for deleting. Some values may have been "
+                                       "changed since it was last read."),
+                        QStringLiteral("这条资料在你读取之后已被其他操作员修改，没有删除。"
+                                       "请重新查询列表，核对后再删除。"));
+        }
+        // Another operator deleted it already: it leaves the list, and the operator is told.
+        removeRowAt(row, row);
+        m_eof = m_bof = m_rows.empty();
+        throw Error(QStringLiteral("Row cannot be located for deleting. It was deleted since it was last read."),
+                    QStringLiteral("这条资料已被其他操作员删除。请重新查询列表。"));
+    }
     removeRowAt(row, row);
     m_eof = m_bof = m_rows.empty();
+}
+
+QString DataSet::unchangedCondition(const std::vector<std::optional<QString>> &asRead, QVariantList *values) const
+{
+    // Every stored column is compared with the value as read ("is" also matches nulls). Blobs
+    // are read as text only for display, so they cannot be compared and are left out.
+    QString condition;
+    const std::vector<const Field *> byColumn = fieldsByColumn();
+    for (size_t c = 0; c < byColumn.size() && c < asRead.size(); ++c) {
+        const Field *field = byColumn[c];
+        if (field->dataType() == Field::DataType::Blob)
+            continue;
+        condition += QLatin1String(" and ") + quoteIdentifier(field->fieldName()) + QLatin1String(" is ?");
+        *values << bindValue(asRead[c]);
+    }
+    return condition;
+}
+
+bool DataSet::rowExists(qint64 key) const
+{
+    QSqlQuery query(m_connection->database());
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("select 1 from %1 where rowid=?").arg(quoteIdentifier(m_updateTable)));
+    query.addBindValue(key);
+    // When it cannot be read, say "changed" rather than "deleted": the operator reloads either way.
+    return !execRetrying(query, m_connection->busyTimeout()) || query.next();
 }
 
 // ---- sort -------------------------------------------------------------------------------------

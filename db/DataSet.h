@@ -3,6 +3,7 @@
 #include "db/Field.h"
 
 #include <QString>
+#include <QVariantList>
 #include <QStringView>
 
 #include <memory>
@@ -39,8 +40,14 @@ struct Bookmark
 //
 // Errors are lianbu::Error: "Field '%s' not found", "Cannot perform this operation on an empty
 // dataset", "Operation is not allowed when the object is closed", and the engine's own message
-// when the database refuses a statement. A failed open leaves the dataset closed; a refused post
-// or delete leaves the dataset in browse state with the row as it was in the database.
+// when the database refuses a statement (with a Chinese text for the operator). A failed open
+// leaves the dataset closed; a refused post or delete leaves the dataset in browse state with the
+// row as it was in the database.
+//
+// Edits and deletes are optimistic: they act only while the row still holds every value as it
+// was read. A row another connection changed or deleted meanwhile refuses them with "Row cannot
+// be located for updating/deleting..." (the operator text says what happened and asks for a
+// reload); a row found deleted leaves the list.
 class DataSet
 {
 public:
@@ -144,6 +151,9 @@ private:
     std::vector<const Field *> fieldsByColumn() const;
     void setFieldValue(int fieldIndex, const std::optional<QString> &value);
     void refreshRowFromDatabase(Row &row);
+    // " and col is ?" for every stored column, binding the values as read (by stored column).
+    QString unchangedCondition(const std::vector<std::optional<QString>> &asRead, QVariantList *values) const;
+    bool rowExists(qint64 key) const;
     void removeRowAt(int row, int newCurrent);
     void setCurrent(int row);
     void setState(DataSetState state);

@@ -5,6 +5,7 @@
 #include "grid/DataGrid.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
+#include "platform/Application.h"
 #include "platform/Error.h"
 #include "platform/Gbk.h"
 #include "platform/Shell.h"
@@ -263,10 +264,29 @@ void TDBGridEhToExcel::ExportToExcel()
         if (write)
             writeFile();
     } catch (...) {
-        // Dropped without a message: the file is neither replaced nor opened.
+        // The file is neither replaced nor opened; the operator learns which file and why.
+        const std::exception_ptr failure = std::current_exception();
+        if (m_showProgress)
+            DestroyProgressWindow();
+        lianbu::showError(exportFailureText(m_fileName, lianbu::exceptionText(failure)));
+        return;
     }
     if (m_showProgress)
         DestroyProgressWindow();
+}
+
+QString exportFailureText(const QString &fileName, const QString &reason)
+{
+    // The system's reasons arrive in English; the common ones are said in Chinese.
+    QString why = QStringLiteral("原因：%1").arg(reason);
+    if (reason.contains(QLatin1String("No space left"), Qt::CaseInsensitive)
+        || reason.contains(QLatin1String("quota exceeded"), Qt::CaseInsensitive))
+        why = QStringLiteral("磁盘已满。请腾出磁盘空间后再导出。");
+    else if (reason.contains(QLatin1String("Read-only file system"), Qt::CaseInsensitive))
+        why = QStringLiteral("磁盘是只读的。请换一个文件夹。");
+    else if (reason.contains(QLatin1String("Permission denied"), Qt::CaseInsensitive))
+        why = QStringLiteral("没有写入这个文件或文件夹的权限。请换一个文件夹。");
+    return QStringLiteral("导出失败，没有写出文件“%1”。%2").arg(fileName, why);
 }
 
 void TDBGridEhToExcel::writeFile()
@@ -279,9 +299,17 @@ void TDBGridEhToExcel::writeFile()
     QSaveFile file(m_fileName);
     if (!file.open(QIODevice::WriteOnly))
         throw lianbu::Error(writeFailure(m_fileName, file.errorString()));
+    m_unencodableCells = 0;
     SaveStream(&file);
     if (!file.commit())
         throw lianbu::Error(writeFailure(m_fileName, file.errorString()));
+    if (m_unencodableCells > 0) {
+        // The file is complete; the format holds GBK text only, so the operator must know.
+        lianbu::showInformation(QStringLiteral("文件“%1”已导出，但其中 %2 个单元格含有 .xls 文件无法保存的字符"
+                                               "（如生僻字或表情符号），这些字符已替换为“?”。")
+                                    .arg(m_fileName)
+                                    .arg(m_unencodableCells));
+    }
 
     lianbu::openFile(m_fileName);
 }
@@ -424,6 +452,8 @@ void TDBGridEhToExcel::WriteEof()
 
 void TDBGridEhToExcel::WriteLabelCell(const QString &text, bool advance)
 {
+    if (!lianbu::gbk::canEncode(text))
+        ++m_unencodableCells;
     write(lianbu::xls::labelRecord(m_row, m_col, lianbu::xls::labelText(text)));
     if (advance)
         NextCell();

@@ -74,6 +74,9 @@ private:
     int m_titleRowCount = 1;
 };
 
+// The text the operator is shown when an export could not be written: the file and the reason.
+QString exportFailureText(const QString &fileName, const QString &reason);
+
 class TDBGridEhToExcel : public QObject
 {
     Q_OBJECT
@@ -162,6 +165,7 @@ private:
     int m_col = 0;
     int m_row = 0;
     int m_recordWidth = 0; // cells per record row; 0 = the dataset's field count
+    int m_unencodableCells = 0; // cells of this export holding characters GBK cannot hold
     QIODevice *m_stream = nullptr;
     QPointer<QWidget> m_progressWindow;
     QPointer<QProgressBar> m_gauge;

@@ -28,7 +28,7 @@ QString exceptionText(std::exception_ptr error)
     try {
         std::rethrow_exception(error);
     } catch (const Error &e) {
-        return e.message();
+        return e.operatorText();
     } catch (const std::exception &e) {
         return QString::fromUtf8(e.what());
     } catch (...) {

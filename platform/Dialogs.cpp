@@ -3,8 +3,12 @@
 #include "platform/AppInfo.h"
 #include "platform/QtDialogs.h"
 
+#include <QAbstractFileIconProvider>
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QStyle>
 #include <QFontDialog>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
@@ -140,13 +144,72 @@ BoxButton QtDialogService::messageBox(QWidget *parent, const BoxRequest &request
     return fromStandardButton(box->standardButton(clicked));
 }
 
+namespace {
+
+// Icons and type names for the file dialogs decided from the name alone. Qt's own provider asks
+// the MIME database, which opens and reads files whose names it does not know, among them
+// data.db and its -wal and -shm files. Under POSIX, closing any descriptor of a file drops every
+// fcntl lock this process holds on it, so SQLite's locks on the register would silently vanish
+// and another instance could checkpoint and delete the journal this one still writes into.
+class NameOnlyIconProvider final : public QAbstractFileIconProvider
+{
+public:
+    QIcon icon(IconType type) const override
+    {
+        return QApplication::style()->standardIcon(type == Folder || type == Drive || type == Network
+                                                       ? QStyle::SP_DirIcon
+                                                       : type == Computer ? QStyle::SP_ComputerIcon
+                                                                          : QStyle::SP_FileIcon);
+    }
+    QIcon icon(const QFileInfo &info) const override
+    {
+        return icon(info.isDir() ? Folder : File);
+    }
+    QString type(const QFileInfo &info) const override
+    {
+        if (info.isDir())
+            return QStringLiteral("文件夹");
+        const QString suffix = info.suffix();
+        return suffix.isEmpty() ? QStringLiteral("文件") : suffix.toUpper() + QStringLiteral(" 文件");
+    }
+};
+
+} // namespace
+
+QString fileDialogStartFolder(const QString &requested)
+{
+    if (!requested.isEmpty())
+        return requested;
+    // Never the working folder: that is where the register lies.
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!documents.isEmpty() && QFileInfo(documents).isDir())
+        return documents;
+    return QStandardPaths::writableLocation(QStandardPaths::HomeLocation);
+}
+
+void makeContentBlind(QFileDialog &dialog)
+{
+    // A native dialog would choose its own icons; Qt's own dialog takes ours.
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setOption(QFileDialog::DontUseCustomDirectoryIcons, true);
+    static NameOnlyIconProvider provider;
+    dialog.setIconProvider(&provider);
+}
+
 QString QtDialogService::saveFileName(QWidget *parent, const SaveFileRequest &request)
 {
-    QFileDialog dialog(ownerOf(parent), request.caption, request.directory, request.filter);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    // The program asks its own overwrite question.
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    QFileDialog dialog(ownerOf(parent), request.caption, fileDialogStartFolder(request.directory),
+                       request.filter);
+    makeContentBlind(dialog);
+    if (request.openExisting) {
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+    } else {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        // The program asks its own overwrite question.
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    }
     if (!request.defaultSuffix.isEmpty())
         dialog.setDefaultSuffix(request.defaultSuffix);
     if (!request.fileName.isEmpty())

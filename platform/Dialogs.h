@@ -23,7 +23,8 @@ struct BoxRequest
     BoxButton defaultButton = BoxButton::Ok;
 };
 
-// File-save dialog parameters; the answer is the chosen path or an empty string when cancelled.
+// File dialog parameters; the answer is the chosen path or an empty string when cancelled. An
+// empty directory means the user's documents folder, never the working folder.
 struct SaveFileRequest
 {
     QString caption;
@@ -31,6 +32,8 @@ struct SaveFileRequest
     QString fileName;
     QString filter;       // Qt filter text, e.g. "Excel 文件 (*.xls)"
     QString defaultSuffix;
+    // Choose an existing file to read (a backup to restore) instead of a name to write.
+    bool openExisting = false;
 };
 
 // Every modal box and common dialog of the program goes through this service, so tests can

@@ -8,4 +8,11 @@ Error::Error(const QString &message)
 {
 }
 
+Error::Error(const QString &message, const QString &operatorText)
+    : std::runtime_error(message.toStdString())
+    , m_message(message)
+    , m_operatorText(operatorText)
+{
+}
+
 } // namespace lianbu

@@ -13,10 +13,20 @@ class Error : public std::runtime_error
 {
 public:
     explicit Error(const QString &message);
+    // An error whose message belongs to the program's own machinery (the dataset layer keeps the
+    // engine's and its own English texts, which callers compare), with the text the operator is
+    // shown in the interface's language.
+    Error(const QString &message, const QString &operatorText);
     const QString &message() const noexcept { return m_message; }
+    // What the general error display shows: the operator text when there is one.
+    const QString &operatorText() const noexcept
+    {
+        return m_operatorText.isEmpty() ? m_message : m_operatorText;
+    }
 
 private:
     QString m_message;
+    QString m_operatorText;
 };
 
 } // namespace lianbu

@@ -135,6 +135,15 @@ QByteArray encode(const QString &text)
     });
 }
 
+bool canEncode(const QString &text)
+{
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x80 || c.isSurrogate())
+            return decode(encode(text)) == text;
+    }
+    return true; // plain ASCII, the common case, without a conversion
+}
+
 QString decode(const QByteArray &bytes)
 {
     if (bytes.isEmpty())

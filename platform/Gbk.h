@@ -7,6 +7,8 @@ namespace lianbu::gbk {
 
 // Unicode to code page 936 bytes. Characters GBK cannot hold become "?". Never fails.
 QByteArray encode(const QString &text);
+// True when every character of the text survives the trip to GBK and back (nothing becomes "?").
+bool canEncode(const QString &text);
 // Code page 936 bytes to Unicode. Invalid sequences become U+FFFD. Never fails.
 QString decode(const QByteArray &bytes);
 // True when byte b starts a double-byte character of GBK (0x81..0xFE).

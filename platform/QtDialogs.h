@@ -6,6 +6,8 @@
 
 #include <memory>
 
+class QFileDialog;
+
 namespace lianbu {
 
 // The dialog service of a running program: real Qt message boxes and common dialogs.
@@ -22,6 +24,13 @@ public:
 // Builds the message box for a request without showing it, so its caption, icon, buttons and
 // default button can be checked. A null parent means the active window.
 std::unique_ptr<QMessageBox> createMessageBox(QWidget *parent, const BoxRequest &request);
+
+// The folder a file dialog starts in: the requested one, else the user's documents folder (the
+// home folder when there is none) -- never the working folder, where the register lies.
+QString fileDialogStartFolder(const QString &requested);
+// Every file dialog of the program browses without opening files: Qt's own dialog, icons and
+// types from the names alone. Opening a file of the register would drop SQLite's locks on it.
+void makeContentBlind(QFileDialog &dialog);
 
 QMessageBox::StandardButton toStandardButton(BoxButton button);
 BoxButton fromStandardButton(QMessageBox::StandardButton button);

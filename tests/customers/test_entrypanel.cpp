@@ -432,6 +432,40 @@ private slots:
         QCOMPARE(p.rows()[0][1], QStringLiteral("改名"));
     }
 
+    void aSaveOverAnotherOperatorsChangeIsRefusedInChinese()
+    {
+        Panel p({fullRow(QStringLiteral("VIP"), QStringLiteral("华联"))});
+        p.doubleClickRow(0);
+        // Meanwhile another operator (another program on the same file) changes the position.
+        db::Connection other(p.data->connection->fileName());
+        other.open();
+        QCOMPARE(other.execute(QStringLiteral("update data set e='总经理'")), 1);
+
+        p.ui->mobileEdit->setText(QStringLiteral("13900000000"));
+        const QStringList typed = p.panelTexts();
+        p.boxes().clear();
+        p.boxes().queueBoxAnswer(BoxButton::Ok);
+        QTest::mouseClick(p.ui->modifyButton, Qt::LeftButton);
+        QCOMPARE(p.boxes().boxes().size(), 2);
+        QCOMPARE(p.boxes().lastBox().request.icon, BoxIcon::Stop);
+        QVERIFY2(p.boxes().lastBox().request.text.contains(QStringLiteral("已被其他操作员修改")),
+                 qPrintable(p.boxes().lastBox().request.text));
+        QCOMPARE(p.panelTexts(), typed); // nothing typed is lost
+        QVERIFY(p.ui->entryPanel->isVisible());
+        QCOMPARE(p.rows()[0][4], QStringLiteral("总经理")); // the other operator's change stands
+        QCOMPARE(p.rows()[0][5], QStringLiteral("139"));
+
+        // Deleted by the other: a delete says so, and the record leaves the list.
+        QCOMPARE(other.execute(QStringLiteral("delete from data")), 1);
+        p.clickRow(0);
+        p.boxes().clear();
+        p.boxes().queueBoxAnswer(BoxButton::Ok);
+        QTest::mouseClick(p.ui->deleteButton, Qt::LeftButton);
+        QCOMPARE(p.boxes().lastBox().request.icon, BoxIcon::Stop);
+        QVERIFY(p.boxes().lastBox().request.text.contains(QStringLiteral("已被其他操作员删除")));
+        QCOMPARE(p.data->customerList->recordCount(), 0);
+    }
+
     void deleteAsksThenRemovesTheCurrentRow()
     {
         Panel p({fullRow(QStringLiteral("A"), QStringLiteral("一")), fullRow(QStringLiteral("B"), QStringLiteral("二")),

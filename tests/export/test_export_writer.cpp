@@ -451,10 +451,15 @@ private slots:
         workedGrid(r);
         r.query->moveToRow(1);
 
-        // A folder that does not exist.
+        // A folder that does not exist: the operator is told which file was not written.
         r.writer.setFileName(r.env.filePath(QStringLiteral("missing/out.xls")));
         r.writer.ExportToExcel();
         QVERIFY(!QFileInfo::exists(r.writer.FileName()));
+        QCOMPARE(r.env.dialogs().boxes().size(), 1);
+        const BoxRequest missing = r.env.dialogs().boxes().at(0).request;
+        QCOMPARE(missing.icon, BoxIcon::Stop);
+        QVERIFY2(missing.text.contains(QStringLiteral("导出失败")) && missing.text.contains(r.writer.FileName()),
+                 qPrintable(missing.text));
 
         // A folder standing where the file should go: asked, agreed, and still not writable.
         QVERIFY(QDir(r.env.path()).mkdir(QStringLiteral("dir.xls")));
@@ -462,13 +467,31 @@ private slots:
         r.env.dialogs().queueBoxAnswer(BoxButton::Yes);
         r.writer.ExportToExcel();
         QVERIFY(QFileInfo(r.writer.FileName()).isDir());
-        QCOMPARE(r.env.dialogs().boxes().size(), 1); // the question only, no error box
+        QCOMPARE(r.env.dialogs().boxes().size(), 3); // the question, then the failure
+        QCOMPARE(r.env.dialogs().boxes().at(2).request.icon, BoxIcon::Stop);
+        QVERIFY(r.env.dialogs().boxes().at(2).request.text.contains(r.writer.FileName()));
 
         QVERIFY(r.env.shell().opened.isEmpty());
         QVERIFY(r.writer.ProgressWindow() == nullptr);
         QVERIFY(QApplication::overrideCursor() == nullptr);
         QCOMPARE(r.query->recNo(), 2);
         QVERIFY(!r.query->controlsDisabled());
+    }
+
+    void charactersOutsideGbkAreCounted()
+    {
+        Register r(QStringLiteral("create table t (x TEXT, y TEXT, w TEXT)"),
+                   {QStringLiteral("insert into t values ('甲一', '表情😀', '丙一')"),
+                    QStringLiteral("insert into t values ('𠀀生僻', '乙二', '€ 在 GBK 里')"),
+                    QStringLiteral("insert into t values ('甲三', '乙三', '丙三')")});
+        workedGrid(r);
+        // Two visible cells hold characters the format cannot store; "€" is one it can.
+        r.writer.setFileName(r.env.filePath(QStringLiteral("gbk.xls")));
+        r.writer.ExportToExcel();
+        QVERIFY(QFileInfo::exists(r.writer.FileName())); // still written
+        QCOMPARE(r.env.dialogs().boxes().size(), 1);
+        const QString said = r.env.dialogs().boxes().at(0).request.text;
+        QVERIFY2(said.contains(QStringLiteral(" 2 个单元格")) && said.contains(r.writer.FileName()), qPrintable(said));
     }
 
     void failureInTheMiddleOfTheRecords()

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "platform/Error.h"
+
+#include <QString>
+
+class QSqlDatabase;
+class QSqlDriver;
+class QSqlError;
+class QSqlQuery;
+
+namespace lianbu::db {
+
+// What went wrong in the database engine, as far as the operator needs to know.
+enum class EngineFault {
+    Other,
+    Busy,              // another connection holds the lock longer than the busy timeout
+    Full,              // the disk (or the engine's size limit) is full
+    ReadOnly,          // the file, its folder or its -wal/-shm cannot be written
+    Damaged,           // not a database, or a damaged one
+    Io,                // the operating system refused a read or write
+    CannotOpen,        // the file cannot be opened at all
+    PatternTooComplex, // a LIKE pattern beyond the engine's limit
+};
+
+// The fault of an SQLite result code (primary or extended) and the engine's text.
+EngineFault engineFault(int sqliteCode, const QString &engineText = {});
+EngineFault engineFault(const QSqlError &error);
+
+// The one Chinese text of every engine fault; names the file where the fault concerns it.
+QString operatorText(EngineFault fault, const QString &file, const QString &engineText);
+
+// The error a refused statement throws: the engine's own English text as the message (callers
+// and logs compare it), the Chinese text for the operator.
+Error engineError(const QSqlError &error, const QString &file);
+
+// The absolute path of the main database file of a connection ("" for a memory database).
+QString databaseFile(const QSqlDatabase &database);
+QString databaseFile(const QSqlDriver *driver);
+
+// Runs a prepared query; while the engine answers busy or locked it is run again, until
+// `busyTimeoutMs` have passed. SQLite's own busy handler does not cover every case (a WAL
+// recovery or a lock taken while another connection checkpoints answer busy at once).
+bool execRetrying(QSqlQuery &query, int busyTimeoutMs);
+// The same for a statement text.
+bool execRetrying(QSqlQuery &query, const QString &sql, int busyTimeoutMs);
+
+} // namespace lianbu::db
