@@ -1,8 +1,10 @@
 // The attempt limit: the waits after failures, counted per name from the attempt log and timed
 // by the program's clock, and the countdown a window shows while it waits.
 #include "operators/AttemptLimiter.h"
+#include "operators/PasswordGate.h"
 #include "operators/WaitCountdown.h"
 
+#include "data/OperatorStore.h"
 #include "db/Connection.h"
 #include "platform/Clock.h"
 #include "tests/support/TestDatabase.h"
@@ -134,6 +136,54 @@ private slots:
         left = milliseconds{0};
         countdown.update();
         QCOMPARE(button.text(), QStringLiteral("确定"));
+    }
+
+    void gateSlowsABurstOfWrongPasswords()
+    {
+        test::TestDatabase database(false);
+        db::Connection connection(database.path());
+        connection.open();
+        const QString name = QStringLiteral("职员甲");
+        data::OperatorStore(connection).addOperator(name);
+        data::OperatorStore(connection).setPassword(name, QStringLiteral("Right1"));
+        QPushButton button(QStringLiteral("确定"));
+        QString current = name;
+        PasswordGate gate(connection, data::AttemptKind::Login, &button, [&current] { return current; });
+        const QDateTime start(QDate(2026, 5, 4), QTime(10, 0, 0));
+        setFixedNow(start);
+
+        using Result = PasswordGate::Result;
+        QCOMPARE(gate.check(name, QStringLiteral("w1")), Result::Refused);
+        QCOMPARE(gate.check(name, QStringLiteral("w2")), Result::Refused);
+        QVERIFY(button.isEnabled());
+        QCOMPARE(gate.check(name, QStringLiteral("w3")), Result::Refused);
+        QVERIFY(gate.waiting());
+        QVERIFY(!button.isEnabled());
+        QCOMPARE(button.text(), QStringLiteral("等待1秒"));
+
+        // While waiting even the right password is not checked, and nothing is logged.
+        QCOMPARE(gate.check(name, QStringLiteral("Right1")), Result::Waiting);
+        QCOMPARE(data::AttemptLog(connection).streak(name).failures, 3);
+
+        // Another name need not wait: choosing it ends the countdown at the next tick.
+        current = QStringLiteral("职员乙");
+        QTRY_VERIFY_WITH_TIMEOUT(button.isEnabled(), 5000);
+        QCOMPARE(button.text(), QStringLiteral("确定"));
+        current = name;
+        QVERIFY(gate.showWait());
+        QVERIFY(!button.isEnabled());
+
+        // The wait is over when the clock says so; the next failure doubles it.
+        setFixedNow(start.addSecs(1));
+        QTRY_VERIFY_WITH_TIMEOUT(button.isEnabled(), 5000);
+        QCOMPARE(gate.check(name, QStringLiteral("w4")), Result::Refused);
+        QCOMPARE(button.text(), QStringLiteral("等待2秒"));
+        setFixedNow(start.addSecs(3));
+        QCOMPARE(gate.check(name, QStringLiteral("Right1")), Result::Accepted);
+        QCOMPARE(data::AttemptLog(connection).streak(name).failures, 0);
+        QCOMPARE(gate.check(name, QStringLiteral("w5")), Result::Refused);
+        QVERIFY(!gate.waiting());
+        QCOMPARE(data::AttemptLog(connection).lastFailures(100).size(), size_t(5));
     }
 };
 
