@@ -135,7 +135,6 @@ void ChangePasswordDialog::quit()
     close();
 }
 
-
 void ChangePasswordDialog::requireChangeFor(const QString &name, bool mandatory)
 {
     ui->operatorCombo->setCurrentIndex(ui->operatorCombo->findText(name));

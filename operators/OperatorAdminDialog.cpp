@@ -1,11 +1,11 @@
 #include "operators/OperatorAdminDialog.h"
 
+#include "data/AttemptLog.h"
 #include "data/Database.h"
+#include "data/OperatorStore.h"
 #include "operators/OperatorDialogBase.h"
 #include "operators/PasswordEdit.h"
 #include "operators/PasswordGate.h"
-#include "data/AttemptLog.h"
-#include "data/OperatorStore.h"
 #include "platform/Application.h"
 #include "platform/Dialogs.h"
 #include "ui_OperatorAdminDialog.h"
