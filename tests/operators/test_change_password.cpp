@@ -364,7 +364,7 @@ private slots:
     void theSuperAdministratorCannotPostponeTheChange()
     {
         MainWindowHarness h;
-        h.form->tag = 7; // logged in with the default password
+        h.form->openSession(superAdministratorName(), 7); // logged in with the default password
         ScriptedDialogs &boxes = h.env.dialogs();
         operators::askForOwnPassword(*h.data, h.form.get(), superAdministratorName());
         QCOMPARE(boxes.lastBox().request.icon, BoxIcon::None); // told, not asked
@@ -404,7 +404,7 @@ private slots:
     void leavingWithoutTheChangeEndsTheProgram()
     {
         MainWindowHarness h;
-        h.form->tag = 7;
+        h.form->openSession(superAdministratorName(), 7);
         operators::askForOwnPassword(*h.data, h.form.get(), superAdministratorName());
         ChangePasswordDialog *w = openWindowOf<ChangePasswordDialog>();
         QVERIFY(w);
