@@ -1,5 +1,6 @@
 #include "data/Schema.h"
 
+#include "data/PasswordHash.h"
 #include "data/Statements.h"
 #include "db/Connection.h"
 #include "db/EngineMessage.h"
@@ -38,7 +39,6 @@ QStringList deliveredSchemaStatements()
         QStringLiteral("CREATE UNIQUE INDEX userdb_username ON userdb (username)"),
         QStringLiteral("CREATE TABLE rz (id INTEGER PRIMARY KEY AUTOINCREMENT, username VARCHAR(50), "
                        "btime VARCHAR(30), jtime VARCHAR(30))"),
-        sql::addOperator(superAdministratorName()),
     };
 }
 
@@ -63,6 +63,16 @@ void writeSchema(const QString &path)
                 if (!ok)
                     break;
                 ok = query.exec(statement);
+            }
+            // The super administrator starts with the default password, stored as its hash
+            // (bound, like every password).
+            if (ok) {
+                ok = query.prepare(QStringLiteral("insert into userdb (username,passwd) values (?,?)"));
+                if (ok) {
+                    query.addBindValue(superAdministratorName());
+                    query.addBindValue(data::hashPassword(sql::defaultPassword()));
+                    ok = query.exec();
+                }
             }
             ok = ok && query.exec(QStringLiteral("COMMIT"));
             if (!ok)

@@ -8,11 +8,13 @@ class QSqlDatabase;
 
 namespace lianbu {
 
-// The delivered database: tables data, userdb and rz and the super administrator's row.
+// The delivered database: tables data, userdb and rz and the super administrator's row, whose
+// password is the hash of the default password.
 //
 // data    a..m, z, day1: VARCHAR(n) (widths in kDataColumns); rows are identified by SQLite's
 //         rowid, which "select * from data" does not show.
-// userdb  username VARCHAR(50), passwd VARCHAR(50), in this order (statement 10 names none).
+// userdb  username VARCHAR(50), passwd VARCHAR(50), in this order. SQLite keeps the declared width
+//         as a name only: passwd holds a password hash of about 100 characters.
 // rz      id INTEGER PRIMARY KEY AUTOINCREMENT (ids only grow, also after deletions),
 //         username VARCHAR(50), btime VARCHAR(30), jtime VARCHAR(30).
 struct DataColumn
@@ -28,7 +30,8 @@ inline constexpr DataColumn kDataColumns[] = {
 // The name of the super administrator.
 QString superAdministratorName();
 
-// The SQL that creates the three tables and the administrator row (one statement per entry).
+// The SQL that creates the three tables (one statement per entry); the super administrator's row
+// is added with its password bound.
 QStringList deliveredSchemaStatements();
 
 // Creates the delivered database at `path`. Refuses (lianbu::Error) when the file already

@@ -56,12 +56,6 @@ QString distinctValues(const QString &column, const QString &table)
         + QStringLiteral(" group by ") + column + QStringLiteral(" order by ") + column;
 }
 
-QString loginCheck(const QString &password, const QString &name)
-{
-    return QStringLiteral("select username from userdb where passwd=") + sqlLiteral(password)
-        + QStringLiteral(" and username=") + sqlLiteral(name);
-}
-
 QString sessionStart(const QString &name, const QString &dateTimeText)
 {
     return QStringLiteral("Insert into rz (username,btime) values (") + sqlLiteral(name)
@@ -79,24 +73,6 @@ QString sessionEnd(const QString &dateTimeText, int sessionId)
 {
     return QStringLiteral("update rz set jtime=") + sqlLiteral(dateTimeText) + QStringLiteral("where id=")
         + QString::number(sessionId);
-}
-
-QString changePassword(const QString &newPassword, const QString &name)
-{
-    return QStringLiteral("update userdb set passwd=") + sqlLiteral(newPassword)
-        + QStringLiteral(" where username=") + sqlLiteral(name);
-}
-
-QString resetPassword(const QString &name)
-{
-    return QStringLiteral("update userdb set passwd=") + sqlLiteral(defaultPassword())
-        + QStringLiteral("where username=") + sqlLiteral(name);
-}
-
-QString addOperator(const QString &name)
-{
-    return QStringLiteral("Insert into userdb values (") + sqlLiteral(name) + QLatin1Char(',')
-        + sqlLiteral(defaultPassword()) + QLatin1Char(')');
 }
 
 QString deleteOperator(const QString &name)

@@ -2,8 +2,10 @@
 
 #include <QString>
 
-// The catalogue of every SQL statement the program issues, one function per statement.
-// Every value goes into its statement through sqlLiteral(), the one quoting helper.
+// The catalogue of the program's SQL statements, one function per statement.
+// Every value goes into its statement through sqlLiteral(), the one quoting helper. The
+// statements that read or write passwords are not here: they bind their values
+// (data/OperatorStore.h), so no password is ever part of a statement's text.
 namespace lianbu::sql {
 
 // The password a new or reset operator receives (shown in the login dialog and in the
@@ -22,8 +24,6 @@ QString search(const QString &a, const QString &b, const QString &g, const QStri
 // 3: distinct values of a column, ascending. column and table are identifiers of the program
 // (letters, digits, "_"); anything else throws lianbu::Error.
 QString distinctValues(const QString &column, const QString &table);
-// 4: login / administrator check.
-QString loginCheck(const QString &password, const QString &name);
 // 5: session start.
 QString sessionStart(const QString &name, const QString &dateTimeText);
 // 6: the newest session id, column "maxid".
@@ -33,12 +33,6 @@ QString maxSessionId();
 QString insertedSessionId();
 // 7: session end (no blank before "where").
 QString sessionEnd(const QString &dateTimeText, int sessionId);
-// 8: password change.
-QString changePassword(const QString &newPassword, const QString &name);
-// 9: password reset to the default password (no blank before "where").
-QString resetPassword(const QString &name);
-// 10: new operator with the default password.
-QString addOperator(const QString &name);
 // 11: operator removal (every row of that name).
 QString deleteOperator(const QString &name);
 // 12: the operator list in the database's order.

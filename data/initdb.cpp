@@ -1,5 +1,5 @@
 // lianbu-initdb PATH: creates the delivered database (tables and the super administrator with
-// the default password) at PATH. An existing file is never overwritten.
+// the hash of the default password) at PATH. An existing file is never overwritten.
 #include "data/Schema.h"
 #include "platform/Error.h"
 

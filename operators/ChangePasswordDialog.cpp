@@ -3,6 +3,7 @@
 #include "data/Database.h"
 #include "operators/OperatorDialogBase.h"
 #include "operators/PasswordEdit.h"
+#include "operators/PasswordGate.h"
 #include "platform/Application.h"
 #include "platform/Dialogs.h"
 #include "ui_ChangePasswordDialog.h"
@@ -11,6 +12,7 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 
 
 
@@ -30,6 +32,9 @@ ChangePasswordDialog::ChangePasswordDialog(Database &database, QWidget *owner)
         configurePasswordEdit(edit);
     }
 
+    m_gate = new PasswordGate(*m_database.connection, data::AttemptKind::PasswordChange, ui->changeButton,
+                              [this] { return ui->operatorCombo->currentText(); }, this);
+    connect(ui->operatorCombo, &QComboBox::currentTextChanged, m_gate, [this] { m_gate->showWait(); });
     connect(ui->operatorCombo, &QComboBox::activated, this, &ChangePasswordDialog::operatorChosen);
     connect(ui->oldPasswordEdit, &QLineEdit::returnPressed, this, &ChangePasswordDialog::oldPasswordKey);
     connect(ui->newPasswordEdit, &QLineEdit::returnPressed, this, &ChangePasswordDialog::newPasswordKey);
@@ -92,19 +97,31 @@ void ChangePasswordDialog::changePassword()
         ui->repeatPasswordEdit->setFocus();
         return;
     }
+    // The default password is only a starting point; keeping it would leave the operator (and
+    // for the super administrator, operator administration) open to everyone.
+    if (newPassword == sql::defaultPassword()) {
+        showInformation(QStringLiteral("新密码不能是初始密码！请重新输入！"), this);
+        ui->newPasswordEdit->clear();
+        ui->repeatPasswordEdit->clear();
+        ui->newPasswordEdit->setFocus();
+        return;
+    }
     // Only who knows the operator's current password may change it; otherwise anyone could
-    // take over any operator, the super administrator included.
-    openStatement(m_database.statementQuery, sql::loginCheck(oldPassword, name));
-    if (m_database.statementQuery->recordCount() < 1) {
-        m_database.statementQuery->close();
+    // take over any operator, the super administrator included. The check counts towards the
+    // operator's attempt limit like a login.
+    const PasswordGate::Result result = m_gate->check(name, oldPassword);
+    if (result == PasswordGate::Result::Waiting)
+        return;
+    if (result == PasswordGate::Result::Refused) {
         showInformation(QStringLiteral("旧密码不正确！请重新输入！"), this);
         ui->oldPasswordEdit->clear();
         ui->oldPasswordEdit->setFocus();
         return;
     }
-    execStatement(m_database.statementQuery, sql::changePassword(newPassword, name));
+    m_gate->store().setPassword(name, newPassword);
+    m_changed = true;
     showInformation(QStringLiteral("你已经成功修改了密码！下次运行程序时生效！"), this);
-    if (ui->closeWhenDoneCheck->isChecked()) {
+    if (ui->closeWhenDoneCheck->isChecked() || m_mandatory) {
         close();
         return;
     }
@@ -118,3 +135,35 @@ void ChangePasswordDialog::quit()
     close();
 }
 
+void ChangePasswordDialog::requireChangeFor(const QString &name, bool mandatory)
+{
+    ui->operatorCombo->setCurrentIndex(ui->operatorCombo->findText(name));
+    ui->operatorCombo->setEnabled(false);
+    m_mandatory = mandatory;
+    if (mandatory) {
+        // Nothing else of the program may be used before the change.
+        hide();
+        setWindowModality(Qt::ApplicationModal);
+        show();
+    }
+    activateWindow();
+    ui->oldPasswordEdit->setFocus();
+    m_gate->showWait();
+}
+
+void ChangePasswordDialog::closeEvent(QCloseEvent *event)
+{
+    if (m_mandatory && !m_changed) {
+        if (!askYesNo(QStringLiteral("更改密码"),
+                      QStringLiteral("超级管理员必须先修改初始密码才能使用本程序。不修改密码，退出程序吗？"), this)) {
+            event->ignore();
+            return;
+        }
+        OperatorDialogBase::closeEvent(event);
+        // The program ends with its main window.
+        if (QWidget *owner = parentWidget())
+            QTimer::singleShot(0, owner->window(), &QWidget::close);
+        return;
+    }
+    OperatorDialogBase::closeEvent(event);
+}

@@ -1,7 +1,9 @@
 #include "operators/LoginDialog.h"
 
 #include "data/Database.h"
+#include "operators/ChangePasswordPrompt.h"
 #include "operators/PasswordEdit.h"
+#include "operators/PasswordGate.h"
 #include "platform/Application.h"
 #include "platform/Clock.h"
 #include "platform/DesktopShortcut.h"
@@ -18,6 +20,7 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <QTimer>
 
 
 namespace lianbu::operators {
@@ -124,6 +127,18 @@ void LoginDialog::showEvent(QShowEvent *event)
     onFirstShow();
 }
 
+lianbu::operators::PasswordGate *LoginDialog::passwordGate()
+{
+    if (!m_gate) {
+        m_gate = new lianbu::operators::PasswordGate(*m_database.connection, lianbu::data::AttemptKind::Login,
+                                                     ui->okButton, [this] { return ui->operatorCombo->currentText(); },
+                                                     this);
+        // Choosing another name shows at once whether that operator must wait.
+        connect(ui->operatorCombo, &QComboBox::currentTextChanged, m_gate, [this] { m_gate->showWait(); });
+    }
+    return m_gate;
+}
+
 void LoginDialog::onFirstShow()
 {
     writeDesktopShortcut();
@@ -131,6 +146,7 @@ void LoginDialog::onFirstShow()
     ui->operatorCombo->setFocus();
     if (ui->operatorCombo->count() > 0)
         ui->operatorCombo->setCurrentIndex(0);
+    passwordGate()->showWait();
 }
 
 void LoginDialog::writeDesktopShortcut()
@@ -189,8 +205,12 @@ void LoginDialog::tryLogin()
     if (!requireEditText(ui->passwordEdit, QStringLiteral("必须输入密码！")))
         return;
     const QString password = ui->passwordEdit->text().trimmed();
-    openStatement(m_database.statementQuery, lianbu::sql::loginCheck(password, name));
-    if (m_database.statementQuery->recordCount() == 1) {
+    using Result = lianbu::operators::PasswordGate::Result;
+    const Result result = passwordGate()->check(name, password);
+    if (result == Result::Waiting)
+        return; // the button counts the wait down; nothing was checked
+    if (result == Result::Accepted) {
+        m_usedDefaultPassword = password == lianbu::sql::defaultPassword();
         m_loggedIn = true;
         emit passwordAccepted();
         close();
@@ -232,4 +252,11 @@ void LoginDialog::endSession()
     const int session = lianbu::operators::insertedSessionId(m_database.statementQuery);
     m_database.statementQuery->close();
     emit sessionOpened(name, session);
+    if (m_usedDefaultPassword) {
+        m_usedDefaultPassword = false;
+        // After the login has ended, so the password window opens over the main window.
+        QWidget *owner = parentWidget();
+        QTimer::singleShot(0, owner ? static_cast<QObject *>(owner) : static_cast<QObject *>(this),
+                           [this, owner, name] { lianbu::operators::askForOwnPassword(m_database, owner, name); });
+    }
 }

@@ -14,8 +14,9 @@ class LoginDialog;
 namespace lianbu::db {
 class Query;
 }
-
 namespace lianbu::operators {
+
+class PasswordGate;
 
 // Writes the session row of `name` with the login time (statement 5) through `query`.
 void insertSessionRow(lianbu::db::Query *query, const QString &name, const QDateTime &loginTime);
@@ -56,6 +57,8 @@ public:
     bool operatorComboKey(QKeyEvent *event);
     bool passwordKey(QKeyEvent *event);
 
+    // The password check with its attempt limit (made when first needed).
+    lianbu::operators::PasswordGate *passwordGate();
 signals:
     // The password was right; the session row is written when the dialog closes.
     void passwordAccepted();
@@ -73,5 +76,8 @@ private:
     Ui::LoginDialog *ui;
     Database &m_database;
     bool m_loggedIn = false;
+    lianbu::operators::PasswordGate *m_gate = nullptr;
+    // The operator logged in with the default password: asked to choose his own at once.
+    bool m_usedDefaultPassword = false;
 };
 

@@ -1,8 +1,11 @@
 #include "operators/OperatorAdminDialog.h"
 
+#include "data/AttemptLog.h"
 #include "data/Database.h"
+#include "data/OperatorStore.h"
 #include "operators/OperatorDialogBase.h"
 #include "operators/PasswordEdit.h"
+#include "operators/PasswordGate.h"
 #include "platform/Application.h"
 #include "platform/Dialogs.h"
 #include "ui_OperatorAdminDialog.h"
@@ -18,14 +21,8 @@ using namespace lianbu::operators;
 
 namespace {
 
-// Runs a statement that returns no rows on the shared query, as execStatement does, and tells
-// how many rows it changed.
-int execCounting(db::Query *query, const QString &statement)
-{
-    query->close();
-    query->setSql(statement);
-    return query->execute();
-}
+// How many failed attempts the administrator sees.
+constexpr int kShownFailures = 20;
 
 } // namespace
 
@@ -35,13 +32,22 @@ OperatorAdminDialog::OperatorAdminDialog(Database &database, QWidget *owner)
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("operatorAdminDialog"));
-    pressButtonsOnEnter(this);
     // Polished first, so the edit's own style sheet ("*" as the echo) takes effect at once.
     ui->adminPasswordEdit->ensurePolished();
     configurePasswordEdit(ui->adminPasswordEdit);
     ui->operatorList->setEnabled(false);
     ui->actionTabs->setEnabled(false);
+    // The newest failed password attempts, for the administrator only: in the free space
+    // between the password and "登录".
+    m_failuresButton = new QPushButton(QStringLiteral("失败记录"), this);
+    m_failuresButton->setObjectName(QStringLiteral("failuresButton"));
+    m_failuresButton->setGeometry(6, 54, 78, 22);
+    m_failuresButton->setEnabled(false);
+    setTabOrder(ui->adminPasswordEdit, m_failuresButton);
+    setTabOrder(m_failuresButton, ui->unlockButton);
     ui->actionTabs->setCurrentIndex(0);
+    m_gate = new PasswordGate(*m_database.connection, data::AttemptKind::Unlock, ui->unlockButton,
+                              [] { return superAdministratorName(); }, this);
     // The three tabs fit side by side in the narrow third column only with slim padding.
     ui->actionTabs->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 5px; }"));
 
@@ -55,6 +61,8 @@ OperatorAdminDialog::OperatorAdminDialog(Database &database, QWidget *owner)
     connect(ui->addButton, &QPushButton::clicked, this, &OperatorAdminDialog::addOperator);
     connect(ui->deleteButton, &QPushButton::clicked, this, &OperatorAdminDialog::deleteOperator);
     connect(ui->quitButton, &QPushButton::clicked, this, &OperatorAdminDialog::quit);
+    connect(m_failuresButton, &QPushButton::clicked, this, &OperatorAdminDialog::showFailures);
+    pressButtonsOnEnter(this);
     // Visible on creation, like every window the main window opens, centred from the start.
     centreOnScreen(this);
     show();
@@ -74,6 +82,21 @@ void OperatorAdminDialog::onFirstShow()
 {
     fillOperatorList();
     ui->adminPasswordEdit->setFocus();
+    m_gate->showWait();
+}
+
+void OperatorAdminDialog::showFailures()
+{
+    const std::vector<data::Attempt> failures = data::AttemptLog(*m_database.connection).lastFailures(kShownFailures);
+    if (failures.empty()) {
+        showInformation(QStringLiteral("没有密码错误的记录。"), this);
+        return;
+    }
+    QString text = QStringLiteral("最近%1次密码错误（时间、用户名、位置）：").arg(failures.size());
+    for (const data::Attempt &attempt : failures)
+        text += QLatin1Char('\n') + attempt.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QLatin1Char(' ')
+            + attempt.name + QLatin1Char(' ') + data::attemptKindText(attempt.kind);
+    showInformation(text, this);
 }
 
 void OperatorAdminDialog::fillOperatorList()
@@ -99,15 +122,27 @@ void OperatorAdminDialog::adminPasswordKey()
 void OperatorAdminDialog::unlock()
 {
     const QString password = trimInput(ui->adminPasswordEdit->text());
-    openStatement(m_database.statementQuery, sql::loginCheck(password, superAdministratorName()));
-    if (m_database.statementQuery->recordCount() == 1) {
-        showInformation(QStringLiteral("超级管理员登录成功！"), this);
-        ui->operatorList->setEnabled(true);
-        ui->actionTabs->setEnabled(true);
-        ui->adminPasswordEdit->clear();
-    } else {
+    const PasswordGate::Result result = m_gate->check(superAdministratorName(), password);
+    if (result == PasswordGate::Result::Waiting)
+        return; // the button counts the wait down
+    if (result == PasswordGate::Result::Refused) {
         showInformation(QStringLiteral("密码不对！"), this);
+        return;
     }
+    // The default password is printed on the login dialog: while the super administrator
+    // still has it, anyone could unlock here.
+    if (password == sql::defaultPassword()) {
+        showInformation(QStringLiteral("超级管理员的密码还是初始密码，用户管理暂不能使用！"
+                                       "请超级管理员先登录并修改自己的密码。"),
+                        this);
+        ui->adminPasswordEdit->clear();
+        return;
+    }
+    showInformation(QStringLiteral("超级管理员登录成功！"), this);
+    ui->operatorList->setEnabled(true);
+    ui->actionTabs->setEnabled(true);
+    ui->adminPasswordEdit->clear();
+    m_failuresButton->setEnabled(true);
 }
 
 void OperatorAdminDialog::operatorChosen()
@@ -128,7 +163,7 @@ void OperatorAdminDialog::resetPassword()
     }
     // The name may have been deleted since it was chosen (here or by another instance):
     // reporting a reset that changed nothing would leave the operator locked out.
-    if (execCounting(m_database.statementQuery, sql::resetPassword(name)) == 0) {
+    if (data::OperatorStore(*m_database.connection).resetPassword(name) == 0) {
         showInformation(QStringLiteral("用户不存在！"), this);
         ui->resetNameEdit->clear();
         fillOperatorList();
@@ -166,7 +201,7 @@ void OperatorAdminDialog::addOperator()
         if (exists) {
             showInformation(QStringLiteral("用户名已存在！"), this);
         } else {
-            execStatement(m_database.statementQuery, sql::addOperator(name));
+            data::OperatorStore(*m_database.connection).addOperator(name);
             showInformation(QStringLiteral("成功添加新用户！缺省口令是：") + sql::defaultPassword()
                                 + QStringLiteral(",请此用户下次登录时及时修改口令！"),
                             this);

@@ -2,8 +2,13 @@
 
 #include "operators/OperatorDialogBase.h"
 
+class QPushButton;
+
 namespace Ui {
 class OperatorAdminDialog;
+}
+namespace lianbu::operators {
+class PasswordGate;
 }
 
 // "用户管理—(管理员专用)": locked until the super administrator's password is given; then resets
@@ -20,6 +25,9 @@ public:
 
     // True once the super administrator's password has been given.
     bool unlocked() const;
+    lianbu::operators::PasswordGate *passwordGate() const { return m_gate; }
+    // "失败记录": lists the newest failed password attempts (enabled once unlocked).
+    QPushButton *failuresButton() const { return m_failuresButton; }
 
 public slots:
     void onFirstShow() override;
@@ -31,10 +39,14 @@ public slots:
     void addOperator();         // 增加用户
     void deleteOperator();         // 删除用户
     void quit();         // 退出
+    void showFailures();         // 失败记录
 
 private:
     // Refills operatorList with every row of userdb in the database's order.
     void fillOperatorList();
     Ui::OperatorAdminDialog *ui;
+
+    lianbu::operators::PasswordGate *m_gate = nullptr;
+    QPushButton *m_failuresButton = nullptr;
 };
 

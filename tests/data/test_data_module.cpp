@@ -240,7 +240,7 @@ private slots:
         openStatement(module.statementQuery, sql::operatorList());
         QCOMPARE(module.statementQuery->sql(), sql::operatorList());
         QCOMPARE(module.statementQuery->recordCount(), 1);
-        execStatement(module.statementQuery, sql::addOperator(QStringLiteral("王五")));
+        execStatement(module.statementQuery, QStringLiteral("insert into userdb (username) values ('王五')"));
         QVERIFY(!module.statementQuery->active());
         openStatement(module.statementQuery, sql::operatorList());
         QCOMPARE(module.statementQuery->recordCount(), 2);

@@ -1,5 +1,7 @@
 // The statement catalogue (exact texts, quoting) against the delivered database, the schema
 // and the lianbu-initdb tool.
+#include "data/OperatorStore.h"
+#include "data/PasswordHash.h"
 #include "data/Schema.h"
 #include "data/Statements.h"
 #include "data/Database.h"
@@ -63,18 +65,12 @@ private slots:
                  QStringLiteral("select username from userdb group by username order by username"));
         QVERIFY_THROWS_EXCEPTION(Error, sql::distinctValues("a from data; drop table data", "data"));
         QVERIFY_THROWS_EXCEPTION(Error, sql::distinctValues("a", "da'ta"));
-        QCOMPARE(sql::loginCheck("pw1", "张三"),
-                 QStringLiteral("select username from userdb where passwd='pw1' and username='张三'"));
         QCOMPARE(sql::sessionStart("张三", "2010-08-15 9:05:07"),
                  QStringLiteral("Insert into rz (username,btime) values ('张三','2010-08-15 9:05:07')"));
         QCOMPARE(sql::maxSessionId(), QStringLiteral("select max(id) as maxid from rz"));
         QCOMPARE(sql::insertedSessionId(), QStringLiteral("select last_insert_rowid() as maxid"));
         QCOMPARE(sql::sessionEnd("2010-08-15 17:30:00", 12),
                  QStringLiteral("update rz set jtime='2010-08-15 17:30:00'where id=12"));
-        QCOMPARE(sql::changePassword("new1", "李四"),
-                 QStringLiteral("update userdb set passwd='new1' where username='李四'"));
-        QCOMPARE(sql::resetPassword("李四"), QStringLiteral("update userdb set passwd='888'where username='李四'"));
-        QCOMPARE(sql::addOperator("王五"), QStringLiteral("Insert into userdb values ('王五','888')"));
         QCOMPARE(sql::deleteOperator("王五"), QStringLiteral("delete from userdb where username='王五'"));
         QCOMPARE(sql::operatorList(), QStringLiteral("select username from userdb"));
         QCOMPARE(sql::sqlLiteral("it's ''"), QStringLiteral("'it''s '''''"));
@@ -99,18 +95,15 @@ private slots:
         connection.open();
         db::Query query(&connection);
 
-        // 10: add, 8: change password, 4: login check
-        execStatement(&query, sql::addOperator(value));
+        // add, change password and check (bound values)
+        data::OperatorStore store(connection);
+        store.addOperator(value);
         QCOMPARE(column(connection, "select username from userdb order by rowid"),
                  QStringList({superAdministratorName(), value}));
-        execStatement(&query, sql::changePassword(value + QStringLiteral("pw'"), value));
-        QCOMPARE(column(connection, "select passwd from userdb order by rowid"),
-                 QStringList({"888", value + QStringLiteral("pw'")}));
-        openStatement(&query, sql::loginCheck(value + QStringLiteral("pw'"), value));
-        QCOMPARE(query.recordCount(), 1);
-        QCOMPARE(query.fieldByName("username").asString(), value);
-        openStatement(&query, sql::loginCheck(QStringLiteral("888"), value));
-        QCOMPARE(query.recordCount(), 0);
+        QCOMPARE(store.setPassword(value, QStringLiteral("pw1")), 1);
+        QVERIFY(store.checkPassword(value, QStringLiteral("pw1")));
+        QVERIFY(!store.checkPassword(value, QStringLiteral("888")));
+        QVERIFY(store.checkPassword(superAdministratorName(), QStringLiteral("888")));
 
         // 5: session start keeps the name
         execStatement(&query, sql::sessionStart(value, QStringLiteral("2010-08-15 9:00:00")));
@@ -174,8 +167,10 @@ private slots:
         test::TestDatabase db(false);
         db::Connection connection(db.path());
         connection.open();
-        QCOMPARE(column(connection, "select username || '/' || passwd from userdb"),
-                 QStringList({QStringLiteral("超级管理员/888")}));
+        QCOMPARE(column(connection, "select username from userdb"), QStringList({superAdministratorName()}));
+        const QStringList passwords = column(connection, "select passwd from userdb");
+        QVERIFY(data::isPasswordHash(passwords.value(0)));
+        QVERIFY(data::verifyPassword(passwords.value(0), sql::defaultPassword()));
         QCOMPARE(column(connection, "select name from pragma_table_info('userdb')"), QStringList({"username", "passwd"}));
         QCOMPARE(column(connection, "select name from pragma_table_info('rz')"),
                  QStringList({"id", "username", "btime", "jtime"}));
@@ -211,6 +206,9 @@ private slots:
         db::Connection connection(path);
         connection.open();
         QCOMPARE(column(connection, "select username from userdb"), QStringList({superAdministratorName()}));
+        // The tool stores the default password only as its hash.
+        const QString stored = column(connection, "select passwd from userdb").value(0);
+        QVERIFY2(data::isPasswordHash(stored) && data::verifyPassword(stored, sql::defaultPassword()), qPrintable(stored));
         QCOMPARE(connection.execute(QStringLiteral("insert into data (b) values ('x')")), 1);
         connection.close();
 

@@ -2,6 +2,8 @@
 #include "tests/support/FormWidgets.h"
 #include "tests/support/MainWindowHarness.h"
 
+#include "data/PasswordHash.h"
+#include "operators/ChangePasswordPrompt.h"
 #include "operators/ChangePasswordDialog.h"
 #include "platform/Application.h"
 
@@ -26,6 +28,13 @@ namespace {
 QString passwordOf(const MainWindowHarness &h, const QString &name)
 {
     return h.queryColumn(QStringLiteral("select passwd from userdb where username=") + sql::sqlLiteral(name)).join('|');
+}
+
+// True when the operator's one row holds `password`, and only as its hash.
+bool holdsHashOf(const MainWindowHarness &h, const QString &name, const QString &password)
+{
+    const QString stored = passwordOf(h, name);
+    return data::isPasswordHash(stored) && data::verifyPassword(stored, password);
 }
 
 // The delivered register plus two operators whose names differ in letter case only.
@@ -187,7 +196,7 @@ private slots:
         QVERIFY(h.env.dialogs().boxes().isEmpty());
         QPointer<ChangePasswordDialog> alive(w);
         QTest::keyClick(widgets(w)->changeButton, Qt::Key_Return);
-        QCOMPARE(passwordOf(h, QStringLiteral("李四")), QStringLiteral("new4"));
+        QVERIFY(holdsHashOf(h, QStringLiteral("李四"), QStringLiteral("new4")));
         deleteClosedWindows();
         QVERIFY(alive.isNull());
     }
@@ -212,7 +221,7 @@ private slots:
         QCOMPARE(box.caption, QStringLiteral("联簿宝"));
         QCOMPARE(box.icon, BoxIcon::None);
         QCOMPARE(box.buttons, QList<BoxButton>{BoxButton::Ok});
-        QCOMPARE(passwordOf(h, QStringLiteral("Zhang")), QStringLiteral("Pw2"));
+        QVERIFY(holdsHashOf(h, QStringLiteral("Zhang"), QStringLiteral("Pw2")));
         QCOMPARE(passwordOf(h, QStringLiteral("zhang")), QStringLiteral("abc1")); // letter case tells them apart
         deleteClosedWindows();
         QVERIFY(!alive.isNull());
@@ -224,7 +233,7 @@ private slots:
         QVERIFY(choose(widgets(w)->operatorCombo, QStringLiteral("O'Neil")));
         fill(w, QStringLiteral("on1"), QStringLiteral("on2"), QStringLiteral("on2"));
         QTest::mouseClick(widgets(w)->changeButton, Qt::LeftButton);
-        QCOMPARE(passwordOf(h, QStringLiteral("O'Neil")), QStringLiteral("on2"));
+        QVERIFY(holdsHashOf(h, QStringLiteral("O'Neil"), QStringLiteral("on2")));
         QCOMPARE(h.queryColumn(QStringLiteral("select count(*) from userdb")), QStringList{"5"});
 
         // Checked: the window closes and frees itself; the shared query is closed.
@@ -232,7 +241,7 @@ private slots:
         QVERIFY(choose(widgets(w)->operatorCombo, QStringLiteral("李四")));
         fill(w, QStringLiteral("444"), QStringLiteral("x"), QStringLiteral("x"));
         QTest::mouseClick(widgets(w)->changeButton, Qt::LeftButton);
-        QCOMPARE(passwordOf(h, QStringLiteral("李四")), QStringLiteral("x"));
+        QVERIFY(holdsHashOf(h, QStringLiteral("李四"), QStringLiteral("x")));
         QVERIFY(!h.data->statementQuery->active());
         deleteClosedWindows();
         QVERIFY(alive.isNull());
@@ -327,7 +336,7 @@ private slots:
         fill(w, QStringLiteral("888"), QStringLiteral("Adm1n"), QStringLiteral("Adm1n"));
         QTest::mouseClick(widgets(w)->changeButton, Qt::LeftButton);
         QCOMPARE(boxes.lastBox().request.text, QStringLiteral("你已经成功修改了密码！下次运行程序时生效！"));
-        QCOMPARE(passwordOf(h, superAdministratorName()), QStringLiteral("Adm1n"));
+        QVERIFY(holdsHashOf(h, superAdministratorName(), QStringLiteral("Adm1n")));
     }
 
     void aRefusedStatementReachesTheErrorDisplayAndTheWindowStays()
@@ -350,6 +359,77 @@ private slots:
         deleteClosedWindows();
         QVERIFY(!alive.isNull()); // it would have closed after a change
         QVERIFY(w->isVisible());
+    }
+
+    void theSuperAdministratorCannotPostponeTheChange()
+    {
+        MainWindowHarness h;
+        h.form->openSession(superAdministratorName(), 7); // logged in with the default password
+        ScriptedDialogs &boxes = h.env.dialogs();
+        operators::askForOwnPassword(*h.data, h.form.get(), superAdministratorName());
+        QCOMPARE(boxes.lastBox().request.icon, BoxIcon::None); // told, not asked
+        QVERIFY2(boxes.lastBox().request.text.contains(QStringLiteral("初始密码")), qPrintable(boxes.lastBox().request.text));
+        ChangePasswordDialog *w = openWindowOf<ChangePasswordDialog>();
+        QVERIFY(w);
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->windowModality(), Qt::ApplicationModal);
+        QCOMPARE(widgets(w)->operatorCombo->currentText(), superAdministratorName());
+        QVERIFY(!widgets(w)->operatorCombo->isEnabled());
+
+        // Leaving is asked about; "&No" keeps the window and the program.
+        boxes.queueBoxAnswer(BoxButton::No);
+        w->close();
+        QCOMPARE(boxes.lastBox().request.icon, BoxIcon::Question);
+        QVERIFY(w->isVisible());
+        QVERIFY(h.form->isVisible());
+
+        // The default password again is no change.
+        fill(w, QStringLiteral("888"), QStringLiteral("888"), QStringLiteral("888"));
+        QTest::mouseClick(widgets(w)->changeButton, Qt::LeftButton);
+        QCOMPARE(boxes.lastBox().request.text, QStringLiteral("新密码不能是初始密码！请重新输入！"));
+        QVERIFY(w->isVisible());
+        QVERIFY(holdsHashOf(h, superAdministratorName(), QStringLiteral("888")));
+
+        QPointer<ChangePasswordDialog> alive(w);
+        QTest::mouseClick(widgets(w)->closeWhenDoneCheck, Qt::LeftButton); // closes after the change all the same
+        fill(w, QStringLiteral("888"), QStringLiteral("Boss1"), QStringLiteral("Boss1"));
+        QTest::mouseClick(widgets(w)->changeButton, Qt::LeftButton);
+        QCOMPARE(boxes.lastBox().request.text, QStringLiteral("你已经成功修改了密码！下次运行程序时生效！"));
+        QVERIFY(holdsHashOf(h, superAdministratorName(), QStringLiteral("Boss1")));
+        deleteClosedWindows();
+        QVERIFY(alive.isNull());
+        QVERIFY(h.form->isVisible());
+    }
+
+    void leavingWithoutTheChangeEndsTheProgram()
+    {
+        MainWindowHarness h;
+        h.form->openSession(superAdministratorName(), 7);
+        operators::askForOwnPassword(*h.data, h.form.get(), superAdministratorName());
+        ChangePasswordDialog *w = openWindowOf<ChangePasswordDialog>();
+        QVERIFY(w);
+        h.env.dialogs().queueBoxAnswer(BoxButton::Yes);
+        w->close();
+        QTRY_VERIFY(!h.form->isVisible());
+        QVERIFY(holdsHashOf(h, superAdministratorName(), QStringLiteral("888")));
+    }
+
+    void aClerkWithTheDefaultPasswordMayPostpone()
+    {
+        MainWindowHarness h;
+        h.data->connection->execute(QStringLiteral("insert into userdb values ('职员甲','888')"));
+        h.env.dialogs().queueBoxAnswer(BoxButton::Yes);
+        operators::askForOwnPassword(*h.data, h.form.get(), QStringLiteral("职员甲"));
+        ChangePasswordDialog *w = openWindowOf<ChangePasswordDialog>();
+        QVERIFY(w);
+        QCOMPARE(w->windowModality(), Qt::NonModal);
+        QCOMPARE(widgets(w)->operatorCombo->currentText(), QStringLiteral("职员甲"));
+        QPointer<ChangePasswordDialog> alive(w);
+        w->close(); // postponed: no question, the program goes on
+        deleteClosedWindows();
+        QVERIFY(alive.isNull());
+        QVERIFY(h.form->isVisible());
+        QCOMPARE(h.env.dialogs().boxes().size(), 1);
     }
 
     void closingGivesTheFocusBackToTheMainWindow()

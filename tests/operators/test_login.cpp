@@ -2,7 +2,9 @@
 #include "tests/operators/LoginHarness.h"
 
 #include "app/StartUp.h"
+#include "data/PasswordHash.h"
 #include "data/Statements.h"
+#include "operators/ChangePasswordDialog.h"
 #include "db/Connection.h"
 #include "db/Query.h"
 #include "platform/Application.h"
@@ -188,16 +190,23 @@ private slots:
         QVERIFY(h.sessions().isEmpty());
     }
 
-    void wrongPasswordsWithoutLimitThenTheRightOne()
+    void aBurstOfWrongPasswordsIsSlowedWhileTheDialogStaysResponsive()
     {
         LoginHarness h;
+        const QDateTime t0(QDate(2026, 6, 1), QTime(9, 0, 0));
+        setFixedNow(t0);
         h.showDialog();
         LoginDialog *d = h.dialog;
         widgets(d)->operatorCombo->setCurrentText(QStringLiteral("超级管理员"));
-        for (int attempt = 0; attempt < 6; ++attempt) {
+        QPushButton *confirm = widgets(d)->okButton;
+        auto wrongAttempt = [&] {
             widgets(d)->passwordEdit->setFocus();
             typeInto(widgets(d)->passwordEdit, QStringLiteral("999"));
-            QTest::mouseClick(widgets(d)->okButton, Qt::LeftButton);
+            QTest::mouseClick(confirm, Qt::LeftButton);
+        };
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            QVERIFY(confirm->isEnabled());
+            wrongAttempt();
             QCOMPARE(h.env.dialogs().boxes().size(), attempt + 1);
             const BoxRequest box = h.env.dialogs().lastBox().request;
             QCOMPARE(box.text, QStringLiteral("密码不正确！请重新输入！"));
@@ -208,15 +217,101 @@ private slots:
             QVERIFY(d->isVisible());
             QVERIFY(!d->loggedIn());
         }
+        // The fourth attempt must wait a second: the button says so and takes no click.
+        QVERIFY(!confirm->isEnabled());
+        QCOMPARE(confirm->text(), QStringLiteral("等待1秒"));
+        typeInto(widgets(d)->passwordEdit, QStringLiteral("888"));
+        QTest::mouseClick(confirm, Qt::LeftButton);
+        d->tryLogin(); // even a direct call checks nothing while waiting
+        QCOMPARE(h.env.dialogs().boxes().size(), 3);
+        QVERIFY(h.sessions().isEmpty());
+
+        // The dialog keeps handling events: typing works and queued work runs.
+        bool queued = false;
+        QTimer::singleShot(0, d, [&queued] { queued = true; });
+        QTRY_VERIFY(queued);
+        typeInto(widgets(d)->passwordEdit, QStringLiteral("1"));
+        QCOMPARE(widgets(d)->passwordEdit->text(), QStringLiteral("8881"));
+        widgets(d)->passwordEdit->clear();
+        QVERIFY(!confirm->isEnabled());
+
+        // When the clock has moved on a second, the button is back; the next failure doubles it.
+        setFixedNow(t0.addSecs(1));
+        QTRY_VERIFY_WITH_TIMEOUT(confirm->isEnabled(), 5000);
+        QCOMPARE(confirm->text(), QStringLiteral("确定"));
+        wrongAttempt();
+        QCOMPARE(h.env.dialogs().boxes().size(), 4);
+        QCOMPARE(confirm->text(), QStringLiteral("等待2秒"));
+        setFixedNow(t0.addSecs(2));
+        QTRY_COMPARE_WITH_TIMEOUT(confirm->text(), QStringLiteral("等待1秒"), 5000);
+        // Another operator need not wait.
+        h.addOperator(QStringLiteral("职员甲"), QStringLiteral("jia1"));
+        widgets(d)->operatorCombo->setCurrentText(QStringLiteral("职员甲"));
+        QTRY_VERIFY_WITH_TIMEOUT(confirm->isEnabled(), 5000);
+        widgets(d)->operatorCombo->setCurrentText(QStringLiteral("超级管理员"));
+        QVERIFY(!confirm->isEnabled());
+
+        setFixedNow(t0.addSecs(3));
+        QTRY_VERIFY_WITH_TIMEOUT(confirm->isEnabled(), 5000);
         QVERIFY(h.sessions().isEmpty());
         QCOMPARE(h.form->sessionId().value_or(0), 0);
-        QVERIFY(h.form->isVisible());
+        h.env.dialogs().queueBoxAnswer(BoxButton::Ok); // the request to change the default password
         typeInto(widgets(d)->passwordEdit, QStringLiteral("888"));
+        QTest::mouseClick(confirm, Qt::LeftButton);
+        QVERIFY(d->isHidden());
+        QCOMPARE(h.sessions().size(), 1);
+        // Every check is in the log: four failures, then the success.
+        QCOMPARE(h.queryColumn(QStringLiteral("select outcome from login_attempts order by id")),
+                 QStringList({"failure", "failure", "failure", "failure", "success"}));
+    }
+
+    void aRegisterOfThePreviousVersionLogsInAndEndsUpHashed()
+    {
+        LoginHarness h;
+        // As the previous version stored them: in plain text.
+        QSqlQuery(h.data->connection->database())
+            .exec(QStringLiteral("update userdb set passwd='Old9' where username='超级管理员'"));
+        h.addOperator(QStringLiteral("职员甲"), QStringLiteral("jia1"));
+        QCOMPARE(h.queryColumn(QStringLiteral("select passwd from userdb where username='职员甲'")), QStringList{"jia1"});
+        h.showDialog();
+        LoginDialog *d = h.dialog;
+        widgets(d)->operatorCombo->setCurrentText(QStringLiteral("职员甲"));
+        typeInto(widgets(d)->passwordEdit, QStringLiteral("jia1"));
         QTest::mouseClick(widgets(d)->okButton, Qt::LeftButton);
         QVERIFY(d->isHidden());
         QCOMPARE(h.sessions().size(), 1);
+        // No question about the default password: this operator has his own.
+        QCOMPARE(h.env.dialogs().boxes().size(), 0);
+        const QStringList stored = h.queryColumn(QStringLiteral("select passwd from userdb order by rowid"));
+        QCOMPARE(stored.size(), 2);
+        QCOMPARE(stored.at(0), QStringLiteral("Old9")); // not logged in yet, not known yet
+        QVERIFY2(data::isPasswordHash(stored.at(1)) && data::verifyPassword(stored.at(1), QStringLiteral("jia1")),
+                 qPrintable(stored.at(1)));
     }
 
+    void theDefaultPasswordAsksForAnOwnOne()
+    {
+        LoginHarness h;
+        h.addOperator(QStringLiteral("职员甲"), QStringLiteral("888"));
+        h.showDialog();
+        LoginDialog *d = h.dialog;
+        widgets(d)->operatorCombo->setCurrentText(QStringLiteral("职员甲"));
+        typeInto(widgets(d)->passwordEdit, QStringLiteral("888"));
+        // The clerk may postpone.
+        h.env.dialogs().queueBoxAnswer(BoxButton::No);
+        QTest::mouseClick(widgets(d)->okButton, Qt::LeftButton);
+        QVERIFY(d->isHidden());
+        QTRY_COMPARE(h.env.dialogs().boxes().size(), 1);
+        const BoxRequest box = h.env.dialogs().lastBox().request;
+        QCOMPARE(box.icon, BoxIcon::Question);
+        QVERIFY2(box.text.contains(QStringLiteral("初始密码")), qPrintable(box.text));
+        QCoreApplication::processEvents();
+        QCOMPARE(openWindowOf<ChangePasswordDialog>(), nullptr);
+        QVERIFY(h.form->isVisible());
+        // The login hint keeps its text.
+        QCOMPARE(widgets(d)->defaultPasswordHint->text(), QStringLiteral("用户初始登陆密码：888"));
+    }
+    
     void theNameIsMatchedAsTypedAndDuplicatesFail()
     {
         LoginHarness h;

@@ -3,10 +3,13 @@
 #include "tests/support/MainWindowHarness.h"
 
 #include "appearance/Skins.h"
+#include "data/OperatorStore.h"
+#include "data/PasswordHash.h"
 #include "operators/ChangePasswordDialog.h"
 #include "operators/OperatorAdminDialog.h"
 
 #include "platform/Application.h"
+#include "platform/Clock.h"
 #include "platform/Error.h"
 
 #include <QAction>
@@ -26,10 +29,6 @@ using namespace lianbu::test;
 
 namespace {
 
-QStringList operatorRows(const MainWindowHarness &h)
-{
-    return h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by rowid"));
-}
 
 QStringList items(const QListWidget *list)
 {
@@ -98,6 +97,36 @@ void makeOlderRegisterWithDuplicates(MainWindowHarness &h)
 }
 
 QString lastText(MainWindowHarness &h) { return h.env.dialogs().lastBox().request.text; }
+
+// The super administrator's own password, set as he would after his first login.
+QString adminPassword(MainWindowHarness &h)
+{
+    data::OperatorStore(*h.data->connection).setPassword(superAdministratorName(), QStringLiteral("Adm1n"));
+    return QStringLiteral("Adm1n");
+}
+
+// Every row as "name/password": a stored hash shows as "#" and the password it verifies
+// (among the default password and the ones these tests give), a plain value as it is.
+QStringList operatorRowsRead(const MainWindowHarness &h)
+{
+    QStringList rows;
+    for (const QString &row : h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by rowid"))) {
+        const qsizetype slash = row.indexOf(QLatin1Char('/'));
+        const QString stored = row.mid(slash + 1);
+        QString shown = stored;
+        if (data::isPasswordHash(stored)) {
+            shown = QStringLiteral("#?");
+            for (const QString &candidate : {QStringLiteral("888"), QStringLiteral("Adm1n")})
+                if (data::verifyPassword(stored, candidate))
+                    shown = QLatin1Char('#') + candidate;
+        }
+        rows << row.left(slash + 1) + shown;
+    }
+    return rows;
+}
+
+// Lets the attempt wait pass.
+void passTime() { setFixedNow(now().addSecs(60)); }
 
 } // namespace
 
@@ -195,12 +224,15 @@ private slots:
             QVERIFY(!widgets(w)->actionTabs->isEnabled());
         }
         h.data->connection->execute(QStringLiteral("update userdb set passwd='Ab8' where username='超级管理员'"));
+        passTime(); // three failures in a row: the next check would wait
         unlock(w, QStringLiteral("ab8"));
         QCOMPARE(lastText(h), QStringLiteral("密码不对！"));
         QVERIFY(!w->unlocked());
 
         QCOMPARE(widgets(w)->adminPasswordEdit->text(), QStringLiteral("ab8")); // kept after a wrong one
         widgets(w)->adminPasswordEdit->clear();
+        passTime();
+        QTRY_VERIFY(widgets(w)->unlockButton->isEnabled());
         typeText(widgets(w)->adminPasswordEdit, QStringLiteral("Ab8"));
         widgets(w)->adminPasswordEdit->setFocus();
         QTest::keyClick(widgets(w)->adminPasswordEdit, Qt::Key_Return);
@@ -247,7 +279,7 @@ private slots:
         // Two super administrator rows with the same password match twice: no unlock either.
         h.data->connection->execute(QStringLiteral("drop index userdb_username"));
         h.data->connection->execute(QStringLiteral("insert into userdb values ('超级管理员','888'), ('超级管理员','888')"));
-        unlock(w, QStringLiteral("888"));
+        unlock(w, adminPassword(h));
         QCOMPARE(lastText(h), QStringLiteral("密码不对！"));
         QVERIFY(!w->unlocked());
     }
@@ -257,7 +289,7 @@ private slots:
         MainWindowHarness h;
         OperatorAdminDialog *w = openWindow(h);
         QVERIFY(w);
-        unlock(w, QStringLiteral("888"));
+        unlock(w, adminPassword(h));
         QVERIFY(w->unlocked());
         showTab(w, 2);
         widgets(w)->newNameEdit->setText(QStringLiteral("kept?"));
@@ -299,7 +331,7 @@ private slots:
         h.data->connection->execute(QStringLiteral("insert into userdb values ('张三','333'), ('O''Neil','on1')"));
         OperatorAdminDialog *w = openWindow(h);
         QVERIFY(w);
-        unlock(w, QStringLiteral("888"));
+        unlock(w, adminPassword(h));
 
         // Nothing chosen yet.
         QTest::mouseClick(widgets(w)->resetButton, Qt::LeftButton);
@@ -326,7 +358,7 @@ private slots:
 
         QTest::mouseClick(widgets(w)->resetButton, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("已经成功将密码初始化为：888"));
-        QCOMPARE(h.queryColumn(QStringLiteral("select passwd from userdb where username='O''Neil'")), QStringList{"888"});
+        QVERIFY(operatorRowsRead(h).contains(QStringLiteral("O'Neil/#888")));
         QCOMPARE(h.queryColumn(QStringLiteral("select passwd from userdb where username='张三'")), QStringList{"333"});
         QCOMPARE(widgets(w)->resetNameEdit->text(), QStringLiteral("O'Neil"));
 
@@ -335,7 +367,7 @@ private slots:
         QVERIFY(clickName(w, superAdministratorName()));
         QTest::mouseClick(widgets(w)->resetButton, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("已经成功将密码初始化为：888"));
-        QCOMPARE(h.queryColumn(QStringLiteral("select passwd from userdb where username='超级管理员'")), QStringList{"888"});
+        QVERIFY(operatorRowsRead(h).contains(QStringLiteral("超级管理员/#888")));
 
         // The hint names the password a reset sets, and changes nothing itself.
         h.data->connection->execute(QStringLiteral("update userdb set passwd='s2' where username='超级管理员'"));
@@ -351,7 +383,7 @@ private slots:
         h.data->connection->execute(QStringLiteral("insert into userdb values ('张三','333')"));
         OperatorAdminDialog *w = openWindow(h);
         QVERIFY(w);
-        unlock(w, QStringLiteral("888"));
+        unlock(w, adminPassword(h));
         QVERIFY(clickName(w, QStringLiteral("张三")));
         QCOMPARE(widgets(w)->resetNameEdit->text(), QStringLiteral("张三"));
         // Another program instance removes the operator meanwhile.
@@ -360,7 +392,7 @@ private slots:
         QCOMPARE(lastText(h), QStringLiteral("用户不存在！"));
         QCOMPARE(widgets(w)->resetNameEdit->text(), QString());
         QCOMPARE(items(widgets(w)->operatorList), QStringList{superAdministratorName()});
-        QCOMPARE(operatorRows(h), QStringList{QStringLiteral("超级管理员/888")});
+        QCOMPARE(operatorRowsRead(h), QStringList{QStringLiteral("超级管理员/#Adm1n")});
     }
 
     void addingOperators()
@@ -369,7 +401,7 @@ private slots:
         h.data->connection->execute(QStringLiteral("insert into userdb values ('zhang','z1')"));
         OperatorAdminDialog *w = openWindow(h);
         QVERIFY(w);
-        unlock(w, QStringLiteral("888"));
+        unlock(w, adminPassword(h));
         showTab(w, 1);
         QCOMPARE(widgets(w)->actionTabs->currentIndex(), 1);
         QLineEdit *name = widgets(w)->newNameEdit;
@@ -380,32 +412,31 @@ private slots:
         QTest::keyClick(name, Qt::Key_Return);
         QTest::keyClick(name, Qt::Key_Escape);
         QCOMPARE(h.env.dialogs().boxes().size(), 1); // the unlock message only
-        QCOMPARE(operatorRows(h).size(), 2);
+        QCOMPARE(operatorRowsRead(h).size(), 2);
         QVERIFY(w->isVisible());
 
         // A new operator gets the default password; the name is trimmed and stays in the edit.
         QTest::mouseClick(widgets(w)->addButton, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("成功添加新用户！缺省口令是：888,请此用户下次登录时及时修改口令！"));
         QCOMPARE(h.env.dialogs().lastBox().request.icon, BoxIcon::None);
-        QCOMPARE(operatorRows(h).last(), QStringLiteral("王 五'1-x/888"));
+        QCOMPARE(operatorRowsRead(h).last(), QStringLiteral("王 五'1-x/#888"));
         QCOMPARE(name->text(), QStringLiteral("  王 五'1-x  "));
         QCOMPARE(items(widgets(w)->operatorList), h.queryColumn(QStringLiteral("select username from userdb")));
         // ... and can log in with it.
-        openStatement(h.data->statementQuery, sql::loginCheck(QStringLiteral("888"), QStringLiteral("王 五'1-x")));
-        QCOMPARE(h.data->statementQuery->recordCount(), 1);
+        QVERIFY(data::OperatorStore(*h.data->connection).checkPassword(QStringLiteral("王 五'1-x"), QStringLiteral("888")));
 
         // A name that exists is refused and nothing is written; another letter case is
         // another operator, as the login tells them apart.
-        const QStringList before = operatorRows(h);
+        const QStringList before = operatorRowsRead(h);
         name->setText(QStringLiteral(" zhang"));
         QTest::mouseClick(widgets(w)->addButton, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("用户名已存在！"));
         QCOMPARE(h.env.dialogs().lastBox().request.icon, BoxIcon::None);
-        QCOMPARE(operatorRows(h), before);
+        QCOMPARE(operatorRowsRead(h), before);
         name->setText(QStringLiteral("Zhang"));
         QTest::mouseClick(widgets(w)->addButton, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("成功添加新用户！缺省口令是：888,请此用户下次登录时及时修改口令！"));
-        QCOMPARE(operatorRows(h).last(), QStringLiteral("Zhang/888"));
+        QCOMPARE(operatorRowsRead(h).last(), QStringLiteral("Zhang/#888"));
 
         // Empty: refused, the list is refilled all the same.
         h.data->connection->execute(QStringLiteral("insert into userdb values ('外来','1')"));
@@ -432,10 +463,10 @@ private slots:
     {
         MainWindowHarness h;
         // No path, not even a statement issued directly, can add a second row of a name.
-        QVERIFY_THROWS_EXCEPTION(Error, execStatement(h.data->statementQuery, sql::addOperator(superAdministratorName())));
+        QVERIFY_THROWS_EXCEPTION(Error, data::OperatorStore(*h.data->connection).addOperator(superAdministratorName()));
         QVERIFY_THROWS_EXCEPTION(Error, h.data->connection->execute(
                                              QStringLiteral("insert into userdb values ('超级管理员','x')")));
-        QCOMPARE(operatorRows(h), QStringList{QStringLiteral("超级管理员/888")});
+        QCOMPARE(operatorRowsRead(h), QStringList{QStringLiteral("超级管理员/#888")});
         // Names differing in letter case are different operators.
         h.data->connection->execute(QStringLiteral("insert into userdb values ('ab','1'), ('AB','2')"));
         QCOMPARE(h.queryColumn(QStringLiteral("select count(*) from userdb")), QStringList{"3"});
@@ -462,7 +493,7 @@ private slots:
         QVERIFY(w);
         QCOMPARE(items(widgets(w)->operatorList),
                  QStringList({QStringLiteral("超级管理员"), QStringLiteral("王五"), QStringLiteral("张三"), QStringLiteral("王五")}));
-        unlock(w, QStringLiteral("888"));
+        unlock(w, adminPassword(h));
         QVERIFY(w->unlocked());
 
         // Adding the duplicated name again is refused.
@@ -479,7 +510,7 @@ private slots:
         h.env.dialogs().queueBoxAnswer(BoxButton::Yes);
         QTest::mouseClick(widgets(w)->deleteButton, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("成功删除！"));
-        QCOMPARE(operatorRows(h), QStringList({QStringLiteral("超级管理员/888"), QStringLiteral("张三/3")}));
+        QCOMPARE(operatorRowsRead(h), QStringList({QStringLiteral("超级管理员/#Adm1n"), QStringLiteral("张三/3")}));
         QCOMPARE(items(widgets(w)->operatorList), QStringList({QStringLiteral("超级管理员"), QStringLiteral("张三")}));
     }
 
@@ -489,7 +520,7 @@ private slots:
         h.data->connection->execute(QStringLiteral("insert into userdb values ('zhang','1'), ('Zhang','2'), ('李四','4')"));
         OperatorAdminDialog *w = openWindow(h);
         QVERIFY(w);
-        unlock(w, QStringLiteral("888"));
+        unlock(w, adminPassword(h));
         showTab(w, 2);
         QCOMPARE(widgets(w)->actionTabs->currentIndex(), 2);
         ScriptedDialogs &boxes = h.env.dialogs();
@@ -501,7 +532,7 @@ private slots:
         QVERIFY(clickName(w, superAdministratorName()));
         QTest::mouseClick(widgets(w)->deleteButton, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("超级管理员不能删除！"));
-        QCOMPARE(operatorRows(h).size(), 4);
+        QCOMPARE(operatorRowsRead(h).size(), 4);
 
         // "&No": nothing deleted, the list is refilled.
         QVERIFY(clickName(w, QStringLiteral("Zhang")));
@@ -513,7 +544,7 @@ private slots:
         QCOMPARE(confirm.caption, QStringLiteral("Confirm"));
         QCOMPARE(confirm.icon, BoxIcon::Question);
         QCOMPARE(confirm.buttons, QList<BoxButton>({BoxButton::Yes, BoxButton::No}));
-        QCOMPARE(operatorRows(h).size(), 5);
+        QCOMPARE(operatorRowsRead(h).size(), 5);
         QVERIFY(items(widgets(w)->operatorList).contains(QStringLiteral("外来")));
         QCOMPARE(widgets(w)->deleteNameEdit->text(), QStringLiteral("Zhang"));
 
@@ -537,7 +568,7 @@ private slots:
         MainWindowHarness h;
         OperatorAdminDialog *w = openWindow(h);
         QVERIFY(w);
-        unlock(w, QStringLiteral("888"));
+        unlock(w, adminPassword(h));
         showTab(w, 1);
         h.data->connection->execute(QStringLiteral(
             "create trigger refuse_operators before insert on userdb begin select raise(abort, 'refused by the file'); end"));
@@ -548,10 +579,82 @@ private slots:
         QCOMPARE(box.caption, QStringLiteral("联簿宝"));
         QVERIFY2(box.text.contains(QStringLiteral("refused by the file")), qPrintable(box.text));
         QCOMPARE(h.env.dialogs().boxes().size(), 2); // unlocked, then the error: no success reported
-        QCOMPARE(operatorRows(h), QStringList{QStringLiteral("超级管理员/888")});
+        QCOMPARE(operatorRowsRead(h), QStringList{QStringLiteral("超级管理员/#Adm1n")});
         QVERIFY(w->isVisible());
         QVERIFY(w->unlocked());
         QCOMPARE(widgets(w)->newNameEdit->text(), QStringLiteral("王五"));
+    }
+
+    void theDefaultPasswordNeverUnlocks()
+    {
+        // A clerk tries the password printed on the login dialog.
+        MainWindowHarness h;
+        OperatorAdminDialog *w = openWindow(h);
+        QVERIFY(w);
+        unlock(w, QStringLiteral("888"));
+        QVERIFY(!w->unlocked());
+        QVERIFY(!widgets(w)->operatorList->isEnabled());
+        QVERIFY(!w->failuresButton()->isEnabled());
+        QVERIFY2(lastText(h).contains(QStringLiteral("初始密码")), qPrintable(lastText(h)));
+        QCOMPARE(h.env.dialogs().lastBox().request.icon, BoxIcon::None);
+        QCOMPARE(widgets(w)->adminPasswordEdit->text(), QString());
+        // Still so for a register of the previous version, where it is stored in plain text.
+        h.data->connection->execute(QStringLiteral("update userdb set passwd='888' where username='超级管理员'"));
+        unlock(w, QStringLiteral("888"));
+        QVERIFY(!w->unlocked());
+        QVERIFY2(lastText(h).contains(QStringLiteral("初始密码")), qPrintable(lastText(h)));
+        // Once the super administrator has his own password, only that one unlocks.
+        const QString own = adminPassword(h);
+        unlock(w, QStringLiteral("888"));
+        QCOMPARE(lastText(h), QStringLiteral("密码不对！"));
+        QVERIFY(!w->unlocked());
+        unlock(w, own);
+        QCOMPARE(lastText(h), QStringLiteral("超级管理员登录成功！"));
+        QVERIFY(w->unlocked());
+    }
+
+    void aBurstOfWrongPasswordsIsSlowedAndListed()
+    {
+        MainWindowHarness h;
+        const QDateTime t0(QDate(2026, 6, 1), QTime(9, 0, 0));
+        setFixedNow(t0);
+        const QString own = adminPassword(h);
+        OperatorAdminDialog *w = openWindow(h);
+        QVERIFY(w);
+        QPushButton *unlockButton = widgets(w)->unlockButton;
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(unlockButton->isEnabled());
+            unlock(w, QStringLiteral("x%1").arg(i));
+            QCOMPARE(lastText(h), QStringLiteral("密码不对！"));
+        }
+        QVERIFY(!unlockButton->isEnabled());
+        QCOMPARE(unlockButton->text(), QStringLiteral("等待1秒"));
+        const int boxes = h.env.dialogs().boxes().size();
+        widgets(w)->adminPasswordEdit->setText(own);
+        w->unlock(); // not checked while waiting
+        QCOMPARE(h.env.dialogs().boxes().size(), boxes);
+        QVERIFY(!w->unlocked());
+
+        // A window opened meanwhile waits as well: the count belongs to the name.
+        w->close();
+        deleteClosedWindows();
+        w = openWindow(h);
+        QVERIFY(w);
+        unlockButton = widgets(w)->unlockButton;
+        QVERIFY(!unlockButton->isEnabled());
+        setFixedNow(t0.addMSecs(1000));
+        QTRY_VERIFY_WITH_TIMEOUT(unlockButton->isEnabled(), 5000);
+        QCOMPARE(unlockButton->text(), QStringLiteral("登录"));
+        unlock(w, own);
+        QVERIFY(w->unlocked());
+
+        // The administrator sees the failures, newest first.
+        QVERIFY(w->failuresButton()->isEnabled());
+        QTest::mouseClick(w->failuresButton(), Qt::LeftButton);
+        const QStringList lines = lastText(h).split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines.at(1), QStringLiteral("2026-06-01 09:00:00 超级管理员 用户管理"));
+        QCOMPARE(lines.at(3), lines.at(1));
     }
 
     void screenshots()
@@ -565,7 +668,7 @@ private slots:
         OperatorAdminDialog *w = openWindow(h);
         QVERIFY(w);
         QVERIFY(w->grab().save(out + QStringLiteral("/usergl-locked.png")));
-        unlock(w, QStringLiteral("888"));
+        unlock(w, adminPassword(h));
         clickName(w, QStringLiteral("张三"));
         for (int i = 0; i < 3; ++i) {
             showTab(w, i);

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+// Operator passwords at rest: Argon2id hashes in libsodium's self-describing string format
+// ("$argon2id$v=19$m=…,t=…,p=…$salt$hash"), with a fresh random salt per hash. A register written
+// by an older version still holds plain passwords in the same column; they are accepted until the
+// operator's next successful login or change replaces them.
+namespace lianbu::data {
+
+// The hash of `password` (its UTF-8 bytes) at libsodium's interactive limits. Throws
+// lianbu::Error when the library cannot work (not initialised, out of memory).
+QString hashPassword(const QString &password);
+
+// True when `stored` is a hash this program can verify (an Argon2 string of libsodium).
+bool isPasswordHash(const QString &stored);
+
+// True when `password` is the one `stored` stands for: a hash is verified; any other value is
+// a plain password left by an older register and compared exactly, letter case included.
+bool verifyPassword(const QString &stored, const QString &password);
+
+// True when `stored` should be written again as a new hash: a plain value, or a hash made with
+// other limits than the current ones.
+bool needsRehash(const QString &stored);
+
+} // namespace lianbu::data
