@@ -101,8 +101,19 @@ TextEncoding detectEncoding(const QByteArray &bytes, bool *certain)
         return TextEncoding::Utf8;
     }
     const bool utf8 = validUtf8(bytes);
-    if (certain)
-        *certain = !isAscii(bytes) && utf8 != validGbk(bytes);
+    if (certain) {
+        // Short Chinese texts are often valid in both; GBK text that happens to be valid UTF-8
+        // for several characters on end is rare, so a few characters settle it.
+        int sequences = 0;
+        for (const char c : bytes)
+            sequences += (uchar(c) & 0xC0) == 0xC0 ? 1 : 0;
+        if (isAscii(bytes))
+            *certain = false;
+        else if (utf8)
+            *certain = !validGbk(bytes) || sequences >= 3;
+        else
+            *certain = validGbk(bytes);
+    }
     return utf8 ? TextEncoding::Utf8 : TextEncoding::Gbk;
 }
 

@@ -183,6 +183,9 @@ private slots:
         QCOMPARE(detectEncoding(gbkText, &certain), TextEncoding::Gbk);
         QCOMPARE(detectEncoding(QStringLiteral("姓名,手机\r\n王五,139\r\n").toUtf8(), &certain), TextEncoding::Utf8);
         QVERIFY(certain);
+        // Two characters are valid in both readings: detected, but to be confirmed.
+        QCOMPARE(detectEncoding(QStringLiteral("王五").toUtf8(), &certain), TextEncoding::Utf8);
+        QVERIFY(!certain);
 
         // A line whose bytes are no GBK is reported by number; the others are read.
         QByteArray broken = gbk::encode(QStringLiteral("姓名\r\n王五\r\n"));
