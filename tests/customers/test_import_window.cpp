@@ -2,6 +2,7 @@
 // columns chosen, duplicates of the register and of the file itself settled one by one and for
 // all, the summary box, and files that cannot be read.
 
+#include "customers/DuplicatesWindow.h"
 #include "customers/ImportWindow.h"
 #include "db/Connection.h"
 #include "export/RegisterAccess.h"
@@ -11,6 +12,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <QFile>
+#include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTest>
 
@@ -143,6 +145,37 @@ private slots:
         QCOMPARE(importFileKind(QStringLiteral("a.dat"), "\x09\x08\x08\x00"), ImportFileKind::Xls);
         QCOMPARE(importFileKind(QStringLiteral("a"), " begin:vcard\r\n"), ImportFileKind::VCard);
         QCOMPARE(importFileKind(QStringLiteral("a"), "a,b"), ImportFileKind::Csv);
+    }
+
+    void duplicateGroupsAreListedAndOpen()
+    {
+        test::Environment env;
+        test::TestDatabase database(false);
+        db::Connection connection(database.path());
+        connection.open();
+        applyImport(connection.database(),
+                    {{row({{F::Name, QStringLiteral("甲")}, {F::Mobile, QStringLiteral("139-1")}}), ImportAction::Add, 0},
+                     {row({{F::Name, QStringLiteral("乙")}}), ImportAction::Add, 0},
+                     {row({{F::Name, QStringLiteral("丙")}, {F::Mobile, QStringLiteral("1391")}}), ImportAction::Add, 0},
+                     {row({{F::Name, QStringLiteral("乙")}}), ImportAction::Add, 0}},
+                    QString());
+        const std::vector<IdentifiedCustomer> customers = loadCustomers(connection.database());
+
+        DuplicatesWindow window(connection.database());
+        window.refresh();
+        QCOMPARE(window.groupCount(), 2);
+        QCOMPARE(window.groupMembers(0), (QList<qint64>{customers[0].id, customers[2].id}));
+        QCOMPARE(window.groupMembers(1), (QList<qint64>{customers[1].id, customers[3].id}));
+        QSignalSpy opened(&window, &DuplicatesWindow::openCustomer);
+        window.openMember(1, 1);
+        QCOMPARE(opened.size(), 1);
+        QCOMPARE(opened.at(0).at(0).toLongLong(), customers[3].id);
+
+        // After the operator cleans up, "刷新" shows what is left.
+        QSqlQuery remove(connection.database());
+        QVERIFY(remove.exec(QStringLiteral("DELETE FROM data WHERE rid=%1").arg(customers[3].id)));
+        window.refresh();
+        QCOMPARE(window.groupCount(), 1);
     }
 };
 
