@@ -1,0 +1,63 @@
+#include "printing/PdfOutput.h"
+
+#include "platform/Error.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPrinter>
+#include <QRandomGenerator>
+
+#include <cstdio>
+
+namespace lianbu::printing {
+
+QPageLayout pdfPageLayout(const PrinterMetrics &metrics)
+{
+    auto points = [](int pixels, int dpi) { return double(pixels) / dpi * 72.0; };
+    const QSizeF paper(points(metrics.paperWidth(), metrics.dpiX), points(metrics.paperHeight(), metrics.dpiY));
+    const double x = points(metrics.offsetX, metrics.dpiX);
+    const double y = points(metrics.offsetY, metrics.dpiY);
+    // Sizes are named upright; a sheet wider than tall is that size turned.
+    const bool landscape = paper.width() > paper.height();
+    const QSizeF upright = landscape ? paper.transposed() : paper;
+    const QPageSize::PageSizeId id = QPageSize::id(upright, QPageSize::Point, QPageSize::FuzzyMatch);
+    // A4 and Letter keep their names in the file; any other size is a custom one.
+    const QPageSize size = id != QPageSize::Custom ? QPageSize(id) : QPageSize(upright, QPageSize::Point);
+    // Margins are given as the sheet lies: left/right across its width.
+    return QPageLayout(size, landscape ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF(x, y, x, y),
+                       QPageLayout::Point);
+}
+
+QString pdfFileFilter()
+{
+    return QStringLiteral("PDF 文件 (*.pdf)");
+}
+
+int writePdf(const QString &path, const PrinterMetrics &metrics, const std::function<int(QPrinter &)> &paint)
+{
+    const QFileInfo target(path);
+    const QString temporary = target.absolutePath()
+        + QStringLiteral("/.%1.%2.tmp").arg(target.fileName()).arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+    int pages = 0;
+    {
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(temporary);
+        printer.setPageLayout(pdfPageLayout(metrics));
+        printer.setCreator(QStringLiteral("联簿宝"));
+        printer.setDocName(target.completeBaseName());
+        pages = paint(printer);
+    } // the printer finishes the file when it goes
+    if (pages <= 0 || !QFileInfo::exists(temporary)) {
+        QFile::remove(temporary);
+        throw Error(QStringLiteral("无法写入文件“%1”。").arg(QDir::toNativeSeparators(path)));
+    }
+    if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) != 0) {
+        QFile::remove(temporary);
+        throw Error(QStringLiteral("无法替换文件“%1”。").arg(QDir::toNativeSeparators(path)));
+    }
+    return pages;
+}
+
+} // namespace lianbu::printing
