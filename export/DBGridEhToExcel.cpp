@@ -74,6 +74,15 @@ QByteArray bofRecord()
     return out;
 }
 
+QByteArray codepageRecord()
+{
+    QByteArray out;
+    put16(out, 0x0042);
+    put16(out, 2);
+    put16(out, 936);
+    return out;
+}
+
 QByteArray eofRecord()
 {
     QByteArray out;

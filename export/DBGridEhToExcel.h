@@ -37,6 +37,9 @@ constexpr qint64 kMaxRkInteger = 536870911;
 
 QByteArray bofRecord();
 QByteArray eofRecord();
+// CODEPAGE 936 (42 00 02 00 A8 03): the code page of the LABEL texts. Readers in a Chinese
+// locale assume it anyway; readers anywhere else need it to read the text as GBK.
+QByteArray codepageRecord();
 // `text` is the cell's GBK bytes; at most kMaxLabelBytes.
 QByteArray labelRecord(int row, int column, const QByteArray &text);
 QByteArray numberRecord(int row, int column, double value);
