@@ -8,6 +8,7 @@
 #include "platform/Error.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSaveFile>
 
 namespace lianbu::exchange {
@@ -60,6 +61,8 @@ QString failure(const QString &path, const QString &reason)
 QString formatFilter(ExportFormat format)
 {
     switch (format) {
+    case ExportFormat::Xls:
+        return QStringLiteral("Microsoft Excel xls文件 (*.xls)");
     case ExportFormat::Xlsx:
         return QStringLiteral("Excel 工作簿 (*.xlsx)");
     case ExportFormat::CsvUtf8:
@@ -75,6 +78,8 @@ QString formatFilter(ExportFormat format)
 QString formatSuffix(ExportFormat format)
 {
     switch (format) {
+    case ExportFormat::Xls:
+        return QStringLiteral("xls");
     case ExportFormat::Xlsx:
         return QStringLiteral("xlsx");
     case ExportFormat::CsvUtf8:
@@ -86,9 +91,38 @@ QString formatSuffix(ExportFormat format)
     return {};
 }
 
+namespace {
+
+constexpr ExportFormat kAllFormats[] = {ExportFormat::Xls, ExportFormat::Xlsx, ExportFormat::CsvUtf8, ExportFormat::CsvGbk,
+                                        ExportFormat::VCard};
+
+} // namespace
+
+QString exportFilters()
+{
+    QStringList filters;
+    for (const ExportFormat format : kAllFormats)
+        filters.append(formatFilter(format));
+    return filters.join(QStringLiteral(";;"));
+}
+
+ExportFormat formatOfChoice(const QString &filter, const QString &path)
+{
+    for (const ExportFormat format : kAllFormats)
+        if (filter == formatFilter(format))
+            return format;
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    for (const ExportFormat format : kAllFormats)
+        if (suffix == formatSuffix(format))
+            return format;
+    return ExportFormat::Xls;
+}
+
 ExportOutcome exportList(const db::DataSet &dataSet, const ListExport &list, ExportFormat format, const QString &path,
                          const ProgressFunction &progress)
 {
+    if (format == ExportFormat::Xls)
+        throw Error(QStringLiteral("The .xls format is written by the .xls exporter"));
     ExportOutcome outcome;
     const int rows = dataSet.active() ? dataSet.recordCount() : 0;
     outcome.records = rows;

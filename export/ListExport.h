@@ -17,11 +17,17 @@ class DataSet;
 
 namespace lianbu::exchange {
 
-enum class ExportFormat { Xlsx, CsvUtf8, CsvGbk, VCard };
+// Xls is the legacy record stream, written by the .xls exporter; exportList writes the others.
+enum class ExportFormat { Xls, Xlsx, CsvUtf8, CsvGbk, VCard };
 
 // The file dialog's filter for a format and its suffix.
 QString formatFilter(ExportFormat format);
 QString formatSuffix(ExportFormat format);
+// All formats' filters for the save dialog, the legacy .xls first.
+QString exportFilters();
+// The format the operator chose: by the dialog's filter, else by the file's suffix (.csv: UTF-8),
+// else the legacy .xls.
+ExportFormat formatOfChoice(const QString &filter, const QString &path);
 
 struct ListExport
 {

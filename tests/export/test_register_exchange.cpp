@@ -174,6 +174,14 @@ private slots:
         const ExportOutcome gbk = exportList(list, exported, ExportFormat::CsvGbk, database.filePath(QStringLiteral("gbk.csv")));
         QCOMPARE(gbk.lostCharacters, 1);
 
+        // The dialog's choice: the filter decides (two CSV encodings share the suffix); without
+        // one, the suffix.
+        QCOMPARE(formatOfChoice(formatFilter(ExportFormat::CsvGbk), QStringLiteral("a.csv")), ExportFormat::CsvGbk);
+        QCOMPARE(formatOfChoice(QString(), QStringLiteral("a.CSV")), ExportFormat::CsvUtf8);
+        QCOMPARE(formatOfChoice(QString(), QStringLiteral("a.vcf")), ExportFormat::VCard);
+        QCOMPARE(formatOfChoice(QString(), QStringLiteral("a")), ExportFormat::Xls);
+        QCOMPARE(exportFilters().split(QStringLiteral(";;")).size(), 5);
+
         // A folder that does not exist: an error, no file.
         QVERIFY_THROWS_EXCEPTION(Error, exportList(list, exported, ExportFormat::CsvUtf8, database.filePath(QStringLiteral("no/such.csv"))));
         QVERIFY_THROWS_EXCEPTION(Error, exportList(list, exported, ExportFormat::Xlsx, database.filePath(QStringLiteral("no/such.xlsx"))));
