@@ -2,6 +2,7 @@
 
 #include "db/DataSet.h"
 #include "db/Field.h"
+#include "export/ExportProgressWindow.h"
 #include "grid/DataGrid.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
@@ -230,6 +231,13 @@ TDBGridEhToExcel::TDBGridEhToExcel(QObject *owner)
 {
 }
 
+void TDBGridEhToExcel::setExtraFieldTitles(const QHash<QString, QString> &titles)
+{
+    m_extraFieldTitles.clear();
+    for (auto it = titles.cbegin(); it != titles.cend(); ++it)
+        m_extraFieldTitles.insert(it.key().toLower(), it.value());
+}
+
 TDBGridEhToExcel::~TDBGridEhToExcel()
 {
     DestroyProgressWindow();
@@ -341,66 +349,12 @@ void TDBGridEhToExcel::ShowProgressWindow(QWidget *owner)
     if (m_progressWindow)
         return;
     try {
-        auto *window = new QWidget(owner, Qt::Window | Qt::FramelessWindowHint);
-        m_progressWindow = window;
-        window->setObjectName(QStringLiteral("ExportProgressWindow"));
-        window->setWindowTitle(QStringLiteral("导出"));
-        window->setFixedSize(300, 100);
-        // The window's own colour shows as a one-pixel black frame around the panel.
-        window->setAutoFillBackground(true);
-        QPalette framePalette = window->palette();
-        framePalette.setColor(QPalette::Window, Qt::black);
-        window->setPalette(framePalette);
-        QFont font;
-        font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC"),
-                          QStringLiteral("Noto Sans CJK SC")});
-        font.setPointSize(9);
-        window->setFont(font);
-        if (const QScreen *screen = owner ? owner->screen() : QGuiApplication::primaryScreen())
-            window->move(screen->geometry().center() - QPoint(150, 50));
-
-        auto *panel = new QFrame(window);
-        panel->setObjectName(QStringLiteral("Panel"));
-        panel->setGeometry(1, 1, 298, 98);
-        panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
-        panel->setLineWidth(1);
-        panel->setAutoFillBackground(true);
-        QPalette panelPalette = panel->palette();
-        panelPalette.setColor(QPalette::Window, QColor(212, 208, 200));
-        panelPalette.setColor(QPalette::WindowText, Qt::black);
-        panel->setPalette(panelPalette);
-
-        auto *label = new QLabel(QStringLiteral("正在导出数据，请稍候......"), panel);
-        label->setObjectName(QStringLiteral("Label"));
-        QFont bold = font;
-        bold.setBold(true);
-        label->setFont(bold);
-        label->move(25 - 1, 25 - 1); // positions inside the window; the panel starts at (1, 1)
-        label->adjustSize();
-
-        auto *gauge = new QProgressBar(panel);
-        m_gauge = gauge;
-        gauge->setObjectName(QStringLiteral("Gauge"));
-        gauge->setOrientation(Qt::Horizontal);
-        gauge->setGeometry(20 - 1, 50 - 1, 260, 13);
-        gauge->setTextVisible(false);
-        gauge->setMinimum(0);
         const DataSet *ds = dataSet();
-        gauge->setMaximum(ds && ds->active() ? std::max(ds->recordCount(), 1) : 1);
-        gauge->setValue(0);
-        gauge->setStyleSheet(QStringLiteral(
-            "QProgressBar { border: 1px solid #808080; background: white; }"
-            "QProgressBar::chunk { background-color: #0000FF; }"));
+        auto *window = new lianbu::exchange::ExportProgressWindow(ds && ds->active() ? ds->recordCount() : 1, owner);
+        m_progressWindow = window;
+        m_gauge = window->gauge();
     } catch (...) {
         // The window shows as far as it was built.
-    }
-    if (m_progressWindow) {
-        m_progressWindow->show();
-        m_progressWindow->raise();
-        // The window system maps the new window only when its events are read; user input
-        // stays queued, so nothing the operator does runs in the middle of the export.
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        m_progressWindow->repaint();
     }
 }
 
@@ -424,6 +378,8 @@ void TDBGridEhToExcel::write(const QByteArray &record)
 void TDBGridEhToExcel::WriteBof()
 {
     write(lianbu::xls::bofRecord());
+    // Without it, readers outside a Chinese locale take the GBK texts for their own code page.
+    write(lianbu::xls::codepageRecord());
 }
 
 void TDBGridEhToExcel::WriteEof()
@@ -513,10 +469,21 @@ void TDBGridEhToExcel::WriteColumnTitles()
     title.GetTitleCells(cells);
     // A failed write stops the export here like anywhere else: going on would open a file
     // whose titles are missing as if it were complete.
+    // The fields no column shows that go out, under their own titles, after the visible columns.
+    QStringList extraTitles;
+    if (const DataSet *ds = dataSet(); ds && ds->active()) {
+        const std::vector<int> fields = RecordFields();
+        for (size_t k = size_t(title.VisibleColumnCount()); k < fields.size(); ++k)
+            extraTitles.append(m_extraFieldTitles.value(ds->field(fields[k]).fieldName().toLower()));
+    }
     for (int level = 0; level < title.TitleRowCount(); ++level) {
         for (int v = 0; v < title.VisibleColumnCount(); ++v) {
             m_col = v;
             WriteLabelCell(cells[size_t(v)][size_t(level)], false);
+        }
+        for (int k = 0; k < extraTitles.size(); ++k) {
+            m_col = title.VisibleColumnCount() + k;
+            WriteLabelCell(level == 0 ? extraTitles.at(k) : QString(), false);
         }
         ++m_row;
     }
@@ -529,29 +496,24 @@ std::vector<int> TDBGridEhToExcel::RecordFields() const
     const DataSet *ds = dataSet();
     if (!ds || !ds->active())
         return fields;
-    std::vector<bool> skip(size_t(ds->fieldCount()), false);
+    std::vector<bool> taken(size_t(ds->fieldCount()), false);
+    std::vector<bool> shown(size_t(ds->fieldCount()), false); // named by some column
     if (m_grid) {
         const GridColumns *columns = m_grid->columns();
-        int lastVisible = -1;
-        for (int i = 0; i < columns->count(); ++i)
-            if (columns->items(i)->visible())
-                lastVisible = i;
-        for (int i = 0; i < lastVisible; ++i) {
+        for (int i = 0; i < columns->count(); ++i) {
             const GridColumn *column = columns->items(i);
-            if (!column->visible())
-                if (const Field *field = ds->findField(column->fieldName()))
-                    skip[size_t(field->index())] = true;
-        }
-        // A field that a visible column shows keeps its place even if a hidden one names it too.
-        for (int i = 0; i <= lastVisible; ++i) {
-            const GridColumn *column = columns->items(i);
-            if (column->visible())
-                if (const Field *field = ds->findField(column->fieldName()))
-                    skip[size_t(field->index())] = false;
+            const Field *field = ds->findField(column->fieldName());
+            if (!field)
+                continue;
+            shown[size_t(field->index())] = true;
+            if (column->visible() && !taken[size_t(field->index())]) {
+                taken[size_t(field->index())] = true;
+                fields.push_back(field->index());
+            }
         }
     }
     for (int k = 0; k < ds->fieldCount(); ++k)
-        if (!skip[size_t(k)])
+        if (!shown[size_t(k)] && m_extraFieldTitles.contains(ds->field(k).fieldName().toLower()))
             fields.push_back(k);
     return fields;
 }

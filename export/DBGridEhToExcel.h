@@ -10,6 +10,7 @@
 // memory, so the export's memory does not grow with the number of records.
 
 #include <QByteArray>
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QProgressBar>
@@ -100,6 +101,11 @@ public:
     void setUserName(const QString &text) { m_userName = text; }
     QString FileName() const { return m_fileName; }
     void setFileName(const QString &path) { m_fileName = path; }
+    // Titles for dataset fields that no grid column shows, by field name (case-insensitive).
+    // Such a field is written after the visible columns, under its title here; a field that
+    // no column shows and that has no title here is left out, so no column is ever untitled.
+    QHash<QString, QString> ExtraFieldTitles() const { return m_extraFieldTitles; }
+    void setExtraFieldTitles(const QHash<QString, QString> &titles);
 
     // ---- the export ------------------------------------------------------------------------
     // Asks before replacing an existing file, shows the progress window, writes the file and
@@ -143,9 +149,9 @@ public:
     // The number of sheet rows an export of the grid's list takes (title block, title rows,
     // records, footers).
     qint64 SheetRowCount() const;
-    // Indices of the dataset fields the record walk writes, in order: every field except those
-    // of hidden columns that stand before a visible column (their values would otherwise push
-    // the following values away from their titles).
+    // Indices of the dataset fields the record walk writes, in order: the fields of the visible
+    // columns, then the fields no column shows that have a title in ExtraFieldTitles. The
+    // fields of hidden columns are left out: their cells would stand under no title.
     std::vector<int> RecordFields() const;
 
 private:
@@ -161,6 +167,7 @@ private:
     QString m_endDate;
     QString m_userName;
     QString m_fileName;
+    QHash<QString, QString> m_extraFieldTitles; // keys in lower case
 
     int m_col = 0;
     int m_row = 0;

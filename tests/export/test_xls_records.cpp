@@ -28,6 +28,7 @@ private slots:
     {
         QCOMPARE(xls::bofRecord(), hex("09 08 08 00 00 00 10 00 00 00 00 00"));
         QCOMPARE(xls::eofRecord(), hex("0A 00 00 00"));
+        QCOMPARE(xls::codepageRecord(), hex("42 00 02 00 A8 03")); // 936: GBK
     }
 
     void cellRecords()
