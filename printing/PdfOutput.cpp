@@ -61,3 +61,44 @@ int writePdf(const QString &path, const PrinterMetrics &metrics, const std::func
 }
 
 } // namespace lianbu::printing
+
+#include "platform/Dialogs.h"
+#include "printing/PageStore.h"
+
+#include <QApplication>
+
+namespace lianbu::printing {
+
+QString noPrinterQuestion()
+{
+    return QStringLiteral("没有安装打印机，无法打印。是否把这些页保存为PDF文件？");
+}
+
+bool savePagesAsPdf(const PageStore &store, QWidget *parent)
+{
+    if (store.printing() || store.pageCount() == 0)
+        return false;
+    SaveFileRequest request;
+    request.caption = QStringLiteral("保存为PDF");
+    request.filter = pdfFileFilter();
+    request.defaultSuffix = QStringLiteral("pdf");
+    request.fileName = store.title().isEmpty() ? QString() : store.title() + QStringLiteral(".pdf");
+    const QString path = dialogs().saveFileName(parent, request);
+    if (path.isEmpty())
+        return false;
+    if (QFileInfo::exists(path)
+        && !askYesNo(QStringLiteral("提示"), QStringLiteral("已存在文件（") + path + QStringLiteral("），是否覆盖？"), parent))
+        return false;
+    QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    try {
+        writePdf(path, store.metrics(), [&](QPrinter &printer) { return store.printPages(&printer, 1, store.pageCount()); });
+    } catch (const Error &error) {
+        QApplication::restoreOverrideCursor();
+        showError(error.message(), parent);
+        return false;
+    }
+    QApplication::restoreOverrideCursor();
+    return true;
+}
+
+} // namespace lianbu::printing

@@ -26,3 +26,16 @@ int writePdf(const QString &path, const PrinterMetrics &metrics, const std::func
 QString pdfFileFilter();
 
 } // namespace lianbu::printing
+
+class QWidget;
+class PageStore;
+
+namespace lianbu::printing {
+
+// "保存为PDF…": asks for the file (through the dialog service), writes every page of the store
+// and opens nothing. Errors are shown; true when the file was written.
+bool savePagesAsPdf(const PageStore &store, QWidget *parent);
+// What 打印 says when no printer is installed; Yes saves the pages as PDF instead.
+QString noPrinterQuestion();
+
+} // namespace lianbu::printing
