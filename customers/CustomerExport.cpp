@@ -5,7 +5,7 @@
 #include "export/DBGridEhToExcel.h"
 #include "export/ExportProgressWindow.h"
 #include "export/ListExport.h"
-#include "grid/DBGridEh.h"
+#include "grid/DataGrid.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
@@ -41,24 +41,24 @@ public:
 
 // What the sheet shows, from the grid: visible columns in order, then the fields no column
 // shows that have a title.
-exchange::ListExport listOf(TDBGridEh *grid)
+exchange::ListExport listOf(DataGrid *grid)
 {
     exchange::ListExport list;
     list.layout.titleName = kTitle;
     list.layout.userName = kAuthor;
     list.layout.madeAt = dateTimeText(now());
-    const bool footer = grid->FooterRowCount() > 0;
-    for (const TColumnEh *column : grid->VisibleColumns()) {
-        const QStringList levels = column->Title()->Caption().split(QLatin1Char('|'));
+    const bool footer = grid->footerRowCount() > 0;
+    for (const GridColumn *column : grid->visibleColumns()) {
+        const QStringList levels = column->title()->caption().split(QLatin1Char('|'));
         list.layout.titleCells.emplace_back(levels.begin(), levels.end());
-        list.layout.columnWidths.push_back(column->Width());
-        list.layout.footers.push_back(footer ? column->Footer()->Value() : QString());
-        list.fieldNames.push_back(column->FieldName());
+        list.layout.columnWidths.push_back(column->width());
+        list.layout.footers.push_back(footer ? column->footer()->value() : QString());
+        list.fieldNames.push_back(column->fieldName());
     }
-    const db::DataSet *ds = grid->DataSet();
+    const db::DataSet *ds = grid->dataSet();
     const QHash<QString, QString> extra = unshownTitles();
     for (auto it = extra.cbegin(); it != extra.cend(); ++it) {
-        if (!ds->findField(it.key()) || grid->Columns()->FindByFieldName(it.key()))
+        if (!ds->findField(it.key()) || grid->columns()->findByFieldName(it.key()))
             continue;
         list.layout.titleCells.push_back({it.value()});
         list.layout.columnWidths.push_back(0);
@@ -72,7 +72,7 @@ exchange::ListExport listOf(TDBGridEh *grid)
 
 } // namespace
 
-void exportCustomerList(TDBGridEh *grid, QWidget *parent)
+void exportCustomerList(DataGrid *grid, QWidget *parent)
 {
     using exchange::ExportFormat;
     QString filter;
@@ -104,7 +104,7 @@ void exportCustomerList(TDBGridEh *grid, QWidget *parent)
         return;
     }
 
-    const db::DataSet *ds = grid->DataSet();
+    const db::DataSet *ds = grid->dataSet();
     if (!ds || !ds->active() || ds->isEmpty())
         return;
     if (QFileInfo::exists(path)

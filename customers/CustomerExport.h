@@ -4,10 +4,10 @@
 // picks in the save dialog: the legacy .xls, .xlsx, CSV (UTF-8 or GBK) or vCard.
 
 class QWidget;
-class TDBGridEh;
+class DataGrid;
 
 namespace lianbu::customers {
 
-void exportCustomerList(TDBGridEh *grid, QWidget *parent);
+void exportCustomerList(DataGrid *grid, QWidget *parent);
 
 } // namespace lianbu::customers
