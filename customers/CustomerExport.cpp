@@ -2,7 +2,7 @@
 
 #include "db/DataSet.h"
 #include "export/CustomerFields.h"
-#include "export/DBGridEhToExcel.h"
+#include "export/XlsExporter.h"
 #include "export/ExportProgressWindow.h"
 #include "export/ListExport.h"
 #include "grid/DataGrid.h"
@@ -91,12 +91,12 @@ void exportCustomerList(DataGrid *grid, QWidget *parent)
     if (format == ExportFormat::Xls) {
         // A new writer for every export; freed however the export ends. It asks before
         // overwriting, so the dialog does not.
-        auto writer = std::make_unique<TDBGridEhToExcel>(nullptr);
+        auto writer = std::make_unique<XlsExporter>(nullptr);
         writer->setTitleName(kTitle);
         writer->setBeginDate(QString());
         writer->setEndDate(QString());
         writer->setUserName(kAuthor);
-        writer->setDBGridEh(grid);
+        writer->setGrid(grid);
         writer->setShowProgress(true);
         writer->setExtraFieldTitles(unshownTitles());
         writer->setFileName(path);

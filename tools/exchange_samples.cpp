@@ -5,7 +5,7 @@
 //   lianbu-exchange-samples <folder>
 #include "export/CsvFormat.h"
 #include "export/CustomerFields.h"
-#include "export/DBGridEhToExcel.h"
+#include "export/BiffRecords.h"
 #include "export/XlsxFormat.h"
 
 #include <QCoreApplication>

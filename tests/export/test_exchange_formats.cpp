@@ -4,7 +4,7 @@
 
 #include "export/CsvFormat.h"
 #include "export/CustomerImport.h"
-#include "export/DBGridEhToExcel.h"
+#include "export/BiffRecords.h"
 #include "export/VCardFormat.h"
 #include "export/XlsReader.h"
 #include "export/XlsxFormat.h"

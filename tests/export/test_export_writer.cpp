@@ -1,4 +1,4 @@
-// TDBGridEhToExcel over a real dataset and grid: the sheet layout record by record, title
+// XlsExporter over a real dataset and grid: the sheet layout record by record, title
 // levels, field preparation, the record walk, footers, the overwrite question, failures, the
 // remembered record, the opened file and long lists.
 
@@ -71,9 +71,9 @@ class TestExportWriter : public QObject
 private slots:
     void createdWriterDefaults()
     {
-        TDBGridEhToExcel writer;
+        XlsExporter writer;
         QVERIFY(writer.ShowProgress());
-        QVERIFY(writer.dbGridEh() == nullptr);
+        QVERIFY(writer.grid() == nullptr);
         QVERIFY(writer.TitleName().isEmpty() && writer.UserName().isEmpty() && writer.FileName().isEmpty());
         QVERIFY(writer.BeginDate().isEmpty() && writer.EndDate().isEmpty());
     }
@@ -159,12 +159,12 @@ private slots:
         r.addColumn(QStringLiteral("x"), QStringLiteral("A|B|C"));
         r.addColumn(QStringLiteral("y"), QStringLiteral("单层"));
         r.addColumn(QStringLiteral("w"), QStringLiteral("|中|"));
-        TDBGridEhTitle title;
+        TitleRows title;
         title.grid = r.grid.get();
         QCOMPARE(title.GetVisibleColumnCount(), 3);
         QCOMPARE(title.GetTitleRowCount(), 3);
-        TTitleCell cells;
-        title.GetTitleCells(cells);
+        TitleCells cells;
+        title.titleCells(cells);
         QCOMPARE(title.VisibleColumnCount(), 3);
         QCOMPARE(title.TitleRowCount(), 3);
         QCOMPARE(cells.size(), size_t(3));
@@ -176,7 +176,7 @@ private slots:
         r.addColumn(QStringLiteral("v"), QStringLiteral("1|2|3|4"), false);
         QCOMPARE(title.GetVisibleColumnCount(), 3);
         QCOMPARE(title.GetTitleRowCount(), 4);
-        title.GetTitleCells(cells);
+        title.titleCells(cells);
         QCOMPARE(cells.size(), size_t(3));
         QCOMPARE(cells[0].size(), size_t(4));
         QCOMPARE(cells[0][3], QString());
@@ -192,7 +192,7 @@ private slots:
         // No columns: one (empty) title row, no title cells.
         r.grid->columns()->clear();
         QCOMPARE(title.GetTitleRowCount(), 1);
-        title.GetTitleCells(cells);
+        title.titleCells(cells);
         QVERIFY(cells.empty());
     }
 
@@ -441,7 +441,7 @@ private slots:
         r.writer.setFileName(QStringLiteral("   "));
         r.writer.ExportToExcel(); // blank name
         QVERIFY(QDir(r.env.path()).entryList({QStringLiteral("*.xls")}, QDir::Files).isEmpty());
-        r.writer.setDBGridEh(nullptr);
+        r.writer.setGrid(nullptr);
         r.writer.setFileName(path);
         r.writer.ExportToExcel(); // no grid
         QVERIFY(!QFileInfo::exists(path));

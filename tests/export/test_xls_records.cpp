@@ -1,7 +1,8 @@
 // The six BIFF records byte for byte, GBK text in LABELs, the limits of rows, RK integers and
 // LABEL lengths.
 
-#include "export/DBGridEhToExcel.h"
+#include "export/BiffRecords.h"
+#include "export/XlsExporter.h"
 #include "platform/Error.h"
 #include "platform/Gbk.h"
 #include "tests/export/XlsRecords.h"
@@ -87,7 +88,7 @@ private slots:
     void writersWithoutAStreamFail()
     {
         // Outside SaveStream there is no file: a cell must fail, not vanish silently.
-        TDBGridEhToExcel writer;
+        XlsExporter writer;
         QVERIFY_THROWS_EXCEPTION(Error, writer.WriteBof());
         writer.setRow(3);
         writer.setCol(1);

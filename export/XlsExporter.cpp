@@ -1,4 +1,4 @@
-#include "export/DBGridEhToExcel.h"
+#include "export/XlsExporter.h"
 
 #include "db/DataSet.h"
 #include "db/Field.h"
@@ -25,139 +25,18 @@
 #include <cmath>
 #include <cstring>
 
-// ---- record bytes ---------------------------------------------------------------------------
-
-namespace lianbu::xls {
-
-namespace {
-
-void put16(QByteArray &out, quint32 value)
-{
-    char bytes[2];
-    qToLittleEndian<quint16>(quint16(value), bytes);
-    out.append(bytes, 2);
-}
-
-void put32(QByteArray &out, quint32 value)
-{
-    char bytes[4];
-    qToLittleEndian<quint32>(value, bytes);
-    out.append(bytes, 4);
-}
-
-// Record type, data length, then row, column and the cell format index 0.
-QByteArray cellHeader(quint16 type, int dataLength, int row, int column)
-{
-    // A wrapped row or column would put the cell somewhere else in the sheet: refuse instead.
-    if (row < 0 || row > kMaxRow || column < 0 || column > kMaxColumn)
-        throw Error(QStringLiteral("Cell (%1, %2) lies outside the sheet").arg(row).arg(column));
-    QByteArray out;
-    out.reserve(4 + dataLength);
-    put16(out, type);
-    put16(out, quint32(dataLength));
-    put16(out, quint32(row));
-    put16(out, quint32(column));
-    put16(out, 0);
-    return out;
-}
-
-} // namespace
-
-QByteArray bofRecord()
-{
-    QByteArray out;
-    put16(out, 0x0809);
-    put16(out, 8);
-    put16(out, 0x0000); // version
-    put16(out, 0x0010); // worksheet
-    put16(out, 0x0000); // build
-    put16(out, 0x0000); // year
-    return out;
-}
-
-QByteArray codepageRecord()
-{
-    QByteArray out;
-    put16(out, 0x0042);
-    put16(out, 2);
-    put16(out, 936);
-    return out;
-}
-
-QByteArray eofRecord()
-{
-    QByteArray out;
-    put16(out, 0x000A);
-    put16(out, 0);
-    return out;
-}
-
-QByteArray labelRecord(int row, int column, const QByteArray &text)
-{
-    if (text.size() > kMaxLabelBytes)
-        throw Error(QStringLiteral("Text of %1 bytes does not fit a cell").arg(text.size()));
-    QByteArray out = cellHeader(0x0204, int(text.size()) + 8, row, column);
-    put16(out, quint32(text.size()));
-    out.append(text);
-    return out;
-}
-
-QByteArray numberRecord(int row, int column, double value)
-{
-    QByteArray out = cellHeader(0x0203, 14, row, column);
-    quint64 bits = 0;
-    static_assert(sizeof bits == sizeof value);
-    std::memcpy(&bits, &value, sizeof bits);
-    char bytes[8];
-    qToLittleEndian<quint64>(bits, bytes);
-    out.append(bytes, 8);
-    return out;
-}
-
-QByteArray rkRecord(int row, int column, qint32 value)
-{
-    if (value < kMinRkInteger || value > kMaxRkInteger)
-        throw Error(QStringLiteral("%1 has no exact RK form").arg(value));
-    QByteArray out = cellHeader(0x027E, 10, row, column);
-    // The integer form: the value shifted left by two bits, bit 1 set (bit 0: not times 100).
-    put32(out, (quint32(value) << 2) | 2u);
-    return out;
-}
-
-QByteArray blankRecord(int row, int column)
-{
-    return cellHeader(0x0201, 6, row, column);
-}
-
-QByteArray labelText(const QString &text, int maxBytes)
-{
-    QByteArray bytes = gbk::encode(text);
-    if (bytes.size() <= maxBytes)
-        return bytes;
-    qsizetype end = 0;
-    while (end < bytes.size()) {
-        const qsizetype step = gbk::isLeadByte(uchar(bytes.at(end))) ? 2 : 1;
-        if (end + step > maxBytes)
-            break;
-        end += step;
-    }
-    bytes.truncate(end);
-    return bytes;
-}
-
-} // namespace lianbu::xls
 
 using lianbu::db::DataSet;
 using lianbu::db::Field;
 
-// ---- TDBGridEhTitle -------------------------------------------------------------------------
+// ---- TitleRows -------------------------------------------------------------------------
 
-int TDBGridEhTitle::GetVisibleColumnCount() const
+int TitleRows::GetVisibleColumnCount() const
 {
     return grid ? int(grid->visibleColumns().size()) : 0;
 }
 
-int TDBGridEhTitle::GetTitleRowCount() const
+int TitleRows::GetTitleRowCount() const
 {
     int rows = 1;
     if (!grid)
@@ -168,7 +47,7 @@ int TDBGridEhTitle::GetTitleRowCount() const
     return rows;
 }
 
-void TDBGridEhTitle::GetTitleCells(TTitleCell &cells)
+void TitleRows::titleCells(TitleCells &cells)
 {
     m_visibleColumnCount = GetVisibleColumnCount();
     m_titleRowCount = GetTitleRowCount();
@@ -189,7 +68,7 @@ void TDBGridEhTitle::GetTitleCells(TTitleCell &cells)
     }
 }
 
-// ---- TDBGridEhToExcel -----------------------------------------------------------------------
+// ---- XlsExporter -----------------------------------------------------------------------
 
 namespace {
 
@@ -226,29 +105,29 @@ QString writeFailure(const QString &fileName, const QString &reason)
 
 } // namespace
 
-TDBGridEhToExcel::TDBGridEhToExcel(QObject *owner)
+XlsExporter::XlsExporter(QObject *owner)
     : QObject(owner)
 {
 }
 
-void TDBGridEhToExcel::setExtraFieldTitles(const QHash<QString, QString> &titles)
+void XlsExporter::setExtraFieldTitles(const QHash<QString, QString> &titles)
 {
     m_extraFieldTitles.clear();
     for (auto it = titles.cbegin(); it != titles.cend(); ++it)
         m_extraFieldTitles.insert(it.key().toLower(), it.value());
 }
 
-TDBGridEhToExcel::~TDBGridEhToExcel()
+XlsExporter::~XlsExporter()
 {
     DestroyProgressWindow();
 }
 
-DataSet *TDBGridEhToExcel::dataSet() const
+DataSet *XlsExporter::dataSet() const
 {
     return m_grid ? m_grid->dataSet() : nullptr;
 }
 
-void TDBGridEhToExcel::ExportToExcel()
+void XlsExporter::ExportToExcel()
 {
     DataSet *ds = dataSet();
     if (!ds || !ds->active() || ds->isEmpty())
@@ -286,7 +165,7 @@ void TDBGridEhToExcel::ExportToExcel()
         DestroyProgressWindow();
 }
 
-void TDBGridEhToExcel::writeFile()
+void XlsExporter::writeFile()
 {
     if (m_showProgress)
         ShowProgressWindow(nullptr);
@@ -303,7 +182,7 @@ void TDBGridEhToExcel::writeFile()
     lianbu::openFile(m_fileName);
 }
 
-void TDBGridEhToExcel::SaveStream(QIODevice *stream)
+void XlsExporter::SaveStream(QIODevice *stream)
 {
     m_col = 0;
     m_row = 0;
@@ -323,7 +202,7 @@ void TDBGridEhToExcel::SaveStream(QIODevice *stream)
     m_stream = nullptr;
 }
 
-void TDBGridEhToExcel::PrepareFields()
+void XlsExporter::PrepareFields()
 {
     DataSet *ds = dataSet();
     if (!ds || !ds->active())
@@ -344,7 +223,7 @@ void TDBGridEhToExcel::PrepareFields()
     }
 }
 
-void TDBGridEhToExcel::ShowProgressWindow(QWidget *owner)
+void XlsExporter::ShowProgressWindow(QWidget *owner)
 {
     if (m_progressWindow)
         return;
@@ -358,7 +237,7 @@ void TDBGridEhToExcel::ShowProgressWindow(QWidget *owner)
     }
 }
 
-void TDBGridEhToExcel::DestroyProgressWindow()
+void XlsExporter::DestroyProgressWindow()
 {
     delete m_progressWindow.data();
     m_progressWindow = nullptr;
@@ -367,7 +246,7 @@ void TDBGridEhToExcel::DestroyProgressWindow()
 
 // ---- record writers -------------------------------------------------------------------------
 
-void TDBGridEhToExcel::write(const QByteArray &record)
+void XlsExporter::write(const QByteArray &record)
 {
     if (!m_stream)
         throw lianbu::Error(QStringLiteral("No output stream"));
@@ -375,33 +254,33 @@ void TDBGridEhToExcel::write(const QByteArray &record)
         throw lianbu::Error(writeFailure(m_fileName, m_stream->errorString()));
 }
 
-void TDBGridEhToExcel::WriteBof()
+void XlsExporter::WriteBof()
 {
     write(lianbu::xls::bofRecord());
     // Without it, readers outside a Chinese locale take the GBK texts for their own code page.
     write(lianbu::xls::codepageRecord());
 }
 
-void TDBGridEhToExcel::WriteEof()
+void XlsExporter::WriteEof()
 {
     write(lianbu::xls::eofRecord());
 }
 
-void TDBGridEhToExcel::WriteLabelCell(const QString &text, bool advance)
+void XlsExporter::WriteLabelCell(const QString &text, bool advance)
 {
     write(lianbu::xls::labelRecord(m_row, m_col, lianbu::xls::labelText(text)));
     if (advance)
         NextCell();
 }
 
-void TDBGridEhToExcel::WriteNumberCell(double value, bool advance)
+void XlsExporter::WriteNumberCell(double value, bool advance)
 {
     write(lianbu::xls::numberRecord(m_row, m_col, value));
     if (advance)
         NextCell();
 }
 
-void TDBGridEhToExcel::WriteRkCell(qint32 value, bool advance)
+void XlsExporter::WriteRkCell(qint32 value, bool advance)
 {
     if (value < lianbu::xls::kMinRkInteger || value > lianbu::xls::kMaxRkInteger)
         write(lianbu::xls::numberRecord(m_row, m_col, double(value)));
@@ -411,13 +290,13 @@ void TDBGridEhToExcel::WriteRkCell(qint32 value, bool advance)
         NextCell();
 }
 
-void TDBGridEhToExcel::WriteBlankCell()
+void XlsExporter::WriteBlankCell()
 {
     write(lianbu::xls::blankRecord(m_row, m_col));
     NextCell();
 }
 
-void TDBGridEhToExcel::NextCell()
+void XlsExporter::NextCell()
 {
     int width = m_recordWidth;
     if (width <= 0) {
@@ -434,7 +313,7 @@ void TDBGridEhToExcel::NextCell()
 
 // ---- sections -------------------------------------------------------------------------------
 
-void TDBGridEhToExcel::WriteTitleBlock()
+void XlsExporter::WriteTitleBlock()
 {
     m_col = 3;
     m_row = 0;
@@ -461,12 +340,12 @@ void TDBGridEhToExcel::WriteTitleBlock()
     m_col = 0;
 }
 
-void TDBGridEhToExcel::WriteColumnTitles()
+void XlsExporter::WriteColumnTitles()
 {
-    TDBGridEhTitle title;
+    TitleRows title;
     title.grid = m_grid;
-    TTitleCell cells;
-    title.GetTitleCells(cells);
+    TitleCells cells;
+    title.titleCells(cells);
     // A failed write stops the export here like anywhere else: going on would open a file
     // whose titles are missing as if it were complete.
     // The fields no column shows that go out, under their own titles, after the visible columns.
@@ -490,7 +369,7 @@ void TDBGridEhToExcel::WriteColumnTitles()
     m_col = 0;
 }
 
-std::vector<int> TDBGridEhToExcel::RecordFields() const
+std::vector<int> XlsExporter::RecordFields() const
 {
     std::vector<int> fields;
     const DataSet *ds = dataSet();
@@ -518,7 +397,7 @@ std::vector<int> TDBGridEhToExcel::RecordFields() const
     return fields;
 }
 
-void TDBGridEhToExcel::writeFieldCell(int fieldIndex)
+void XlsExporter::writeFieldCell(int fieldIndex)
 {
     const Field &field = dataSet()->field(fieldIndex);
     if (field.isNull() || !field.visible()) {
@@ -565,7 +444,7 @@ void TDBGridEhToExcel::writeFieldCell(int fieldIndex)
     }
 }
 
-void TDBGridEhToExcel::WriteRecords()
+void XlsExporter::WriteRecords()
 {
     DataSet *ds = dataSet();
     if (!ds || !ds->active())
@@ -601,7 +480,7 @@ void TDBGridEhToExcel::WriteRecords()
     restore();
 }
 
-void TDBGridEhToExcel::WriteFooters()
+void XlsExporter::WriteFooters()
 {
     if (!m_grid || m_grid->footerRowCount() == 0)
         return;
@@ -626,13 +505,13 @@ void TDBGridEhToExcel::WriteFooters()
     m_col = 0;
 }
 
-qint64 TDBGridEhToExcel::SheetRowCount() const
+qint64 XlsExporter::SheetRowCount() const
 {
     const DataSet *ds = dataSet();
     qint64 rows = 2;
     if (!m_beginDate.trimmed().isEmpty() || !m_endDate.trimmed().isEmpty())
         ++rows;
-    TDBGridEhTitle title;
+    TitleRows title;
     title.grid = m_grid;
     rows += title.GetTitleRowCount();
     rows += ds && ds->active() ? ds->recordCount() : 0;

@@ -1,13 +1,15 @@
 #pragma once
 
-// TDBGridEhToExcel writes what a data grid lists into an .xls file: a bare stream of BIFF
-// records (BOF, cells, EOF) with one worksheet and no workbook records. From top to bottom the
+// XlsExporter writes what a data grid lists into an .xls file: a bare stream of BIFF
+// records (BOF, CODEPAGE, cells, EOF) with one worksheet and no workbook records. From top to bottom the
 // sheet holds the title block, the column titles (one row per title level), one row per record
 // of the grid's dataset and the grid's footer texts. Text cells are GBK bytes, which
 // spreadsheet programs read as code page 936.
 //
 // Records go to the file cell by cell as they are produced; only the title table is held in
 // memory, so the export's memory does not grow with the number of records.
+
+#include "export/BiffRecords.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -26,38 +28,12 @@ namespace lianbu::db {
 class DataSet;
 }
 
-// The six BIFF records as bytes (little-endian; rows and columns zero-based; cell format 0).
-namespace lianbu::xls {
-
-constexpr int kMaxRow = 0xFFFF;    // the last addressable row
-constexpr int kMaxColumn = 0xFFFF; // the last addressable column
-constexpr int kMaxLabelBytes = 0xFFFF - 8; // a LABEL's text fits its record length
-// The integers the RK record holds exactly (30 bits, signed).
-constexpr qint64 kMinRkInteger = -536870912;
-constexpr qint64 kMaxRkInteger = 536870911;
-
-QByteArray bofRecord();
-QByteArray eofRecord();
-// CODEPAGE 936 (42 00 02 00 A8 03): the code page of the LABEL texts. Readers in a Chinese
-// locale assume it anyway; readers anywhere else need it to read the text as GBK.
-QByteArray codepageRecord();
-// `text` is the cell's GBK bytes; at most kMaxLabelBytes.
-QByteArray labelRecord(int row, int column, const QByteArray &text);
-QByteArray numberRecord(int row, int column, double value);
-// `value` within kMinRkInteger .. kMaxRkInteger.
-QByteArray rkRecord(int row, int column, qint32 value);
-QByteArray blankRecord(int row, int column);
-
-// GBK bytes of `text`, cut to at most `maxBytes` without splitting a double-byte character.
-QByteArray labelText(const QString &text, int maxBytes = kMaxLabelBytes);
-
-} // namespace lianbu::xls
 
 // column titles split at "|" into levels: [visible column][level].
-using TTitleCell = std::vector<std::vector<QString>>;
+using TitleCells = std::vector<std::vector<QString>>;
 
 // Splits the grid's column titles into title rows.
-class TDBGridEhTitle
+class TitleRows
 {
 public:
     DataGrid *grid = nullptr;
@@ -68,7 +44,7 @@ public:
     int GetTitleRowCount() const;
     // Stores both counts, sizes `cells` to visible columns x levels and fills it; levels a
     // title does not reach stay empty.
-    void GetTitleCells(TTitleCell &cells);
+    void titleCells(TitleCells &cells);
 
     int VisibleColumnCount() const { return m_visibleColumnCount; }
     int TitleRowCount() const { return m_titleRowCount; }
@@ -78,17 +54,17 @@ private:
     int m_titleRowCount = 1;
 };
 
-class TDBGridEhToExcel : public QObject
+class XlsExporter : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit TDBGridEhToExcel(QObject *owner = nullptr);
-    ~TDBGridEhToExcel() override;
+    explicit XlsExporter(QObject *owner = nullptr);
+    ~XlsExporter() override;
 
     // ---- properties ----------------------------------------------------------------------
-    DataGrid *dbGridEh() const { return m_grid; }
-    void setDBGridEh(DataGrid *grid) { m_grid = grid; }
+    DataGrid *grid() const { return m_grid; }
+    void setGrid(DataGrid *grid) { m_grid = grid; }
     bool ShowProgress() const { return m_showProgress; }
     void setShowProgress(bool show) { m_showProgress = show; }
     QString TitleName() const { return m_titleName; }
