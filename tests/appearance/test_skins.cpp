@@ -498,15 +498,16 @@ private slots:
         PrivateSettings settings;
         MainWindowHarness h;
         const QList<QAction *> actions = h.form->settingsMenu->actions();
-        QCOMPARE(actions.size(), 12);
-        QVERIFY(actions[8]->isSeparator());
-        QCOMPARE(actions[9]->text(), QStringLiteral("帮助主题"));
-        QCOMPARE(actions[10]->text(), QStringLiteral("官方主页"));
-        QCOMPARE(actions[11]->text(), QStringLiteral("关于"));
+        // 修改密码, 用户管理, -, five skins, -, 导入…, 查重, then the help commands.
+        QCOMPARE(actions.size(), 15);
+        QVERIFY(actions[11]->isSeparator());
+        QCOMPARE(actions[12]->text(), QStringLiteral("帮助主题"));
+        QCOMPARE(actions[13]->text(), QStringLiteral("官方主页"));
+        QCOMPARE(actions[14]->text(), QStringLiteral("关于"));
         QVERIFY(!actions.contains(h.form->checkForUpgradeAction)); // 检查升级 stays internal
 
-        actions[9]->trigger();
-        actions[10]->trigger();
+        actions[12]->trigger();
+        actions[13]->trigger();
         const QString help = QDir(QCoreApplication::applicationDirPath()).filePath("help.chm");
         QCOMPARE(h.env.shell().opened,
                  (QList<QUrl>{QUrl::fromLocalFile(help), QUrl(homePageAddress())}));
