@@ -145,9 +145,9 @@ void MainWindow::buildMenus()
     // Customers in from files, and the likely duplicates among them. A customer the 查重 list
     // opens is looked up in the current list, else in all records, and made current.
     lianbu::customers::addExchangeCommands(
-        settingsMenu, this, [] { return dmfm->connection->database(); }, [this] { showAllRecords(); },
+        settingsMenu, this, [this] { return m_database.connection->database(); }, [this] { showAllRecords(); },
         [this](qint64 id) {
-            lianbu::db::Query *list = dmfm->customerList;
+            lianbu::db::Query *list = m_database.customerList;
             int row = list->active() ? list->rowOfKey(id) : -1;
             if (row < 0) {
                 showAllRecords();

@@ -4,7 +4,7 @@
 #include "customers/DuplicatesWindow.h"
 #include "customers/ImportWindow.h"
 #include "tests/support/MainWindowHarness.h"
-#include "ui_MainWindow.h"
+#include "tests/support/FormWidgets.h"
 
 #include <QAction>
 #include <QApplication>
@@ -16,12 +16,13 @@
 using namespace lianbu;
 using namespace lianbu::customers;
 using test::MainWindowHarness;
+using test::widgets;
 
 namespace {
 
 QAction *menuAction(MainWindowHarness &h, const char *name)
 {
-    return h.form->ui->settingsButton->menu()->findChild<QAction *>(QLatin1String(name));
+    return widgets(h.form)->settingsButton->menu()->findChild<QAction *>(QLatin1String(name));
 }
 
 } // namespace
@@ -82,7 +83,7 @@ private slots:
             rows[i][5] = QStringLiteral("1390000000%1").arg(i); // different mobiles
         h.insertCustomers(rows);
         // A quick search for VIP: the third customer is not in the list.
-        h.form->ui->searchCategory->setEditText(QStringLiteral("VIP"));
+        widgets(h.form)->searchCategory->setEditText(QStringLiteral("VIP"));
         h.form->runQuickSearch();
         QCOMPARE(h.data->customerList->recordCount(), 2);
 
