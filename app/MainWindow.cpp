@@ -1,4 +1,5 @@
 #include "app/MainWindow.h"
+#include "customers/ExchangeCommands.h"
 
 #include "platform/AppInfo.h"
 #include "app/HintPause.h"
@@ -144,6 +145,21 @@ void MainWindow::buildMenus()
     dreamComeTrueSkinAction = item(settingsMenu, "dreamComeTrueSkinAction", QStringLiteral("梦想成真(皮肤)"));
     ui->settingsButton->setMenu(settingsMenu);
     ui->settingsButton->setPopupMode(QToolButton::InstantPopup);
+
+    // Customers in from files, and the likely duplicates among them. A customer the 查重 list
+    // opens is looked up in the current list, else in all records, and made current.
+    lianbu::customers::addExchangeCommands(
+        settingsMenu, this, [this] { return m_database.connection->database(); }, [this] { showAllRecords(); },
+        [this](qint64 id) {
+            lianbu::db::Query *list = m_database.customerList;
+            int row = list->active() ? list->rowOfKey(id) : -1;
+            if (row < 0) {
+                showAllRecords();
+                row = list->rowOfKey(id);
+            }
+            if (row >= 0)
+                list->moveToRow(row);
+        });
 
     // Never offered to the operator: onActivated triggers it.
     checkForUpgradeAction = new QAction(QStringLiteral("检查升级"), this);

@@ -1010,6 +1010,16 @@ Bookmark DataSet::bookmark() const
     return {m_rows[size_t(m_current)].serial, m_generation};
 }
 
+int DataSet::rowOfKey(qint64 key) const
+{
+    if (key == 0)
+        return -1;
+    for (size_t i = 0; i < m_rows.size(); ++i)
+        if (m_rows[i].key == key)
+            return int(i);
+    return -1;
+}
+
 int DataSet::rowOfBookmark(const Bookmark &bookmark) const
 {
     if (!active() || !bookmark.isValid() || bookmark.generation != m_generation)

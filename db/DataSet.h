@@ -121,6 +121,9 @@ public:
     bool bookmarkValid(const Bookmark &bookmark) const;
     void gotoBookmark(const Bookmark &bookmark); // throws when invalid
     int rowOfBookmark(const Bookmark &bookmark) const; // -1 when invalid
+    // The row holding the table row with this rowid; -1 when the snapshot has none (or is not
+    // updatable, so it carries no rowids).
+    int rowOfKey(qint64 key) const;
 
     // ---- bound controls ------------------------------------------------------------------
     // While disabled (nesting), data sources send nothing; enabling the last level sends one

@@ -18,6 +18,11 @@ namespace lianbu {
 
 DialogService::~DialogService() = default;
 
+QString DialogService::openFileName(QWidget *, const OpenFileRequest &)
+{
+    return {};
+}
+
 namespace {
 
 DialogService *installedDialogs = nullptr;
@@ -214,6 +219,20 @@ QString QtDialogService::saveFileName(QWidget *parent, const SaveFileRequest &re
         dialog.setDefaultSuffix(request.defaultSuffix);
     if (!request.fileName.isEmpty())
         dialog.selectFile(request.fileName);
+    if (!request.selectedFilter.isEmpty())
+        dialog.selectNameFilter(request.selectedFilter);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    if (request.chosenFilter)
+        *request.chosenFilter = dialog.selectedNameFilter();
+    return dialog.selectedFiles().value(0);
+}
+
+QString QtDialogService::openFileName(QWidget *parent, const OpenFileRequest &request)
+{
+    QFileDialog dialog(ownerOf(parent), request.caption, request.directory, request.filter);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return dialog.selectedFiles().value(0);

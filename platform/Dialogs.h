@@ -34,6 +34,16 @@ struct SaveFileRequest
     QString defaultSuffix;
     // Choose an existing file to read (a backup to restore) instead of a name to write.
     bool openExisting = false;
+    QString selectedFilter;         // the filter chosen when the dialog opens; empty: the first
+    QString *chosenFilter = nullptr; // receives the filter the operator chose, when set
+};
+
+// File-open dialog parameters; the answer is the chosen path or an empty string when cancelled.
+struct OpenFileRequest
+{
+    QString caption;
+    QString directory;
+    QString filter;
 };
 
 // Every modal box and common dialog of the program goes through this service, so tests can
@@ -44,6 +54,8 @@ public:
     virtual ~DialogService();
     virtual BoxButton messageBox(QWidget *parent, const BoxRequest &request) = 0;
     virtual QString saveFileName(QWidget *parent, const SaveFileRequest &request) = 0;
+    // Cancelled unless a service answers it.
+    virtual QString openFileName(QWidget *parent, const OpenFileRequest &request);
     virtual bool printDialog(QWidget *parent, QPrinter *printer) = 0;
     virtual bool pageSetupDialog(QWidget *parent, QPrinter *printer) = 0;
     virtual bool fontDialog(QWidget *parent, QFont *font) = 0; // true and *font changed when accepted

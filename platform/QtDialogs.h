@@ -16,6 +16,7 @@ class QtDialogService final : public DialogService
 public:
     BoxButton messageBox(QWidget *parent, const BoxRequest &request) override;
     QString saveFileName(QWidget *parent, const SaveFileRequest &request) override;
+    QString openFileName(QWidget *parent, const OpenFileRequest &request) override;
     bool printDialog(QWidget *parent, QPrinter *printer) override;
     bool pageSetupDialog(QWidget *parent, QPrinter *printer) override;
     bool fontDialog(QWidget *parent, QFont *font) override;

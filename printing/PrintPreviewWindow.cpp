@@ -2,9 +2,11 @@
 
 #include "platform/Dialogs.h"
 #include "printing/GridReport.h"
+#include "printing/PdfOutput.h"
 #include "ui_PrintPreviewWindow.h"
 
 #include <QActionGroup>
+#include <QBoxLayout>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -12,6 +14,7 @@
 #include <QPointer>
 #include <QPrinter>
 #include <QSplitter>
+#include <QStyle>
 #include <QStatusBar>
 #include <QToolButton>
 
@@ -109,6 +112,19 @@ PrintPreviewWindow::PrintPreviewWindow(QWidget *parent)
     mniFull->setChecked(true);
 
     connect(ui->printButton, &QToolButton::clicked, this, &PrintPreviewWindow::print);
+    // The pages as a file, for a user without a printer or who wants to keep them.
+    auto *pdfButton = new QToolButton(ui->toolBar);
+    pdfButton->setObjectName(QStringLiteral("savePdfButton"));
+    pdfButton->setText(QStringLiteral("保存为PDF…"));
+    pdfButton->setToolTip(QStringLiteral("Save as PDF"));
+    pdfButton->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    pdfButton->setIconSize(ui->printButton->iconSize());
+    pdfButton->setMinimumSize(ui->printButton->minimumSize());
+    pdfButton->setToolButtonStyle(ui->printButton->toolButtonStyle());
+    pdfButton->setAutoRaise(true);
+    if (auto *bar = qobject_cast<QBoxLayout *>(ui->toolBar->layout()))
+        bar->insertWidget(bar->indexOf(ui->printButton) + 1, pdfButton);
+    connect(pdfButton, &QToolButton::clicked, this, [this] { lianbu::printing::savePagesAsPdf(*m_store, this); });
     connect(ui->printerSetupButton, &QToolButton::clicked, this, &PrintPreviewWindow::tbtPrinterSetupDialogClick);
     connect(ui->zoomButton, &QToolButton::clicked, this, &PrintPreviewWindow::chooseZoom);
     connect(ui->stopButton, &QToolButton::clicked, this, &PrintPreviewWindow::stopGeneration);
@@ -180,7 +196,10 @@ void PrintPreviewWindow::updateControls()
 {
     const bool generating = m_store->printing();
     const int page = currentPage();
-    ui->printButton->setEnabled(!generating && m_store->printerInstalled());
+    // Without a printer 打印 still answers: it says so and offers the PDF.
+    ui->printButton->setEnabled(!generating);
+    if (auto *pdfButton = ui->toolBar->findChild<QToolButton *>(QStringLiteral("savePdfButton")))
+        pdfButton->setEnabled(!generating && m_store->pageCount() > 0);
     ui->printerSetupButton->setEnabled(!generating && m_store->printComponent() != nullptr);
     ui->zoomButton->setEnabled(true);
     ui->previousPageButton->setEnabled(page > 1);
@@ -277,8 +296,13 @@ void PrintPreviewWindow::onDocumentEnded()
 
 void PrintPreviewWindow::print()
 {
-    if (m_store->printing() || !m_store->printerInstalled())
+    if (m_store->printing())
         return;
+    if (!m_store->printerInstalled()) {
+        if (m_store->pageCount() > 0 && lianbu::askYesNo(QStringLiteral("提示"), lianbu::printing::noPrinterQuestion(), this))
+            lianbu::printing::savePagesAsPdf(*m_store, this);
+        return;
+    }
     QPrinter *printer = m_store->printer();
     const int count = m_store->pageCount();
     printer->setPrintRange(QPrinter::AllPages);

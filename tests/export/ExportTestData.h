@@ -6,7 +6,7 @@
 #include "db/Connection.h"
 #include "db/DataSource.h"
 #include "db/Query.h"
-#include "export/DBGridEhToExcel.h"
+#include "export/XlsExporter.h"
 #include "grid/DataGrid.h"
 #include "platform/Clock.h"
 #include "tests/export/XlsRecords.h"
@@ -54,7 +54,7 @@ public:
         grid = std::make_unique<DataGrid>();
         grid->setDataSource(&source);
         grid->resize(600, 300);
-        writer.setDBGridEh(grid.get());
+        writer.setGrid(grid.get());
         writer.setTitleName(QStringLiteral("客户统计报表"));
         writer.setUserName(QStringLiteral("联簿宝"));
     }
@@ -96,7 +96,7 @@ public:
     std::unique_ptr<lianbu::db::Query> query;
     lianbu::db::DataSource source;
     std::unique_ptr<DataGrid> grid;
-    TDBGridEhToExcel writer;
+    XlsExporter writer;
 };
 
 } // namespace exporttest

@@ -39,6 +39,7 @@ struct XlsRecord
     {
         switch (type) {
         case 0x0809: return QStringLiteral("BOF");
+        case 0x0042: return QStringLiteral("CODEPAGE%1").arg(u16(0));
         case 0x000A: return QStringLiteral("EOF");
         case 0x0204: return QStringLiteral("LABEL");
         case 0x0203: return QStringLiteral("NUMBER");

@@ -8,6 +8,11 @@
 #include "platform/Clock.h"
 #include "tests/support/MainWindowHarness.h"
 #include "tests/export/XlsRecords.h"
+#include "export/CsvFormat.h"
+#include "export/CustomerImport.h"
+#include "export/ListExport.h"
+#include "export/VCardFormat.h"
+#include "export/XlsxFormat.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,6 +36,12 @@ QList<XlsRecord> readFile(const QString &path)
     bool ok = false;
     const QList<XlsRecord> records = test::readXlsRecords(file.readAll(), &ok);
     return ok ? records : QList<XlsRecord>{};
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // The text of the LABEL at (row, column), or "<none>".
@@ -95,8 +106,9 @@ private slots:
 
         QCOMPARE(h.env.dialogs().saveFiles().size(), 1);
         const SaveFileRequest request = h.env.dialogs().saveFiles().first().request;
-        QCOMPARE(request.filter, QStringLiteral("Microsoft Excel xls文件 (*.xls)"));
-        QCOMPARE(request.defaultSuffix, QStringLiteral("xls"));
+        // The legacy .xls is offered first and chosen unless the operator picks another.
+        QVERIFY(request.filter.startsWith(QStringLiteral("Microsoft Excel xls文件 (*.xls);;")));
+        QCOMPARE(request.selectedFilter, QStringLiteral("Microsoft Excel xls文件 (*.xls)"));
         QVERIFY(request.fileName.isEmpty() && request.directory.isEmpty());
         const QString path = h.env.filePath(QStringLiteral("report.xls"));
         QVERIFY(QFileInfo::exists(path));
@@ -113,7 +125,9 @@ private slots:
         // One title row: the visible columns' captions in the grid's order.
         for (int v = 0; v < visible.size(); ++v)
             QCOMPARE(cellAt(records, 2, v), visible.at(v)->title()->caption());
-        QCOMPARE(cellAt(records, 2, int(visible.size())), QStringLiteral("<none>"));
+        // The web site, which no column shows, goes out last under its own title.
+        QCOMPARE(cellAt(records, 2, int(visible.size())), QStringLiteral("网站"));
+        QCOMPARE(cellAt(records, 2, int(visible.size()) + 1), QStringLiteral("<none>"));
         QCOMPARE(cellAt(records, 2, 0), QStringLiteral("姓  名"));
         // The records: exactly the grid's rows in the grid's order, every value under its title.
         for (int row = 0; row < list->recordCount(); ++row) {
@@ -125,7 +139,7 @@ private slots:
         QCOMPARE(cellAt(records, 3, 0), QStringLiteral("赵六"));
         QCOMPARE(cellAt(records, 4, 2), QStringLiteral("张记")); // zhang before wang, descending
         QCOMPARE(cellAt(records, 5, 2), QStringLiteral("王氏"));
-        // The hidden column takes no place; the web site, which no column shows, follows untitled.
+        // The hidden column takes no place; the web site stands under its title.
         QCOMPARE(cellAt(records, 5, int(visible.size())), QStringLiteral("www.example.com"));
         QCOMPARE(cellAt(records, 3, int(visible.size())), QString());
         QCOMPARE(cellAt(records, 3, int(visible.size()) + 1), QStringLiteral("<none>"));
@@ -189,6 +203,62 @@ private slots:
         QVERIFY(check.open(QIODevice::ReadOnly));
         QCOMPARE(check.readAll(), QByteArray("old"));
         QVERIFY(h.env.shell().opened.isEmpty());
+    }
+
+    void newFormatsFollowTheChosenFilter()
+    {
+        MainWindowHarness h;
+        QList<test::CustomerRow> rows = customers();
+        rows[0][13] = QStringLiteral("笑😀"); // notes: not in GBK
+        h.insertCustomers(rows);
+        h.form->showAllRecords();
+        DataGrid *grid = widgets(h.form)->customerGrid;
+        grid->columns()->findByFieldName(QStringLiteral("h"))->setVisible(false);
+        const QList<GridColumn *> visible = grid->visibleColumns();
+
+        // .xlsx: the suffix follows the filter when none is typed.
+        h.env.dialogs().queueSaveFileName(h.env.filePath(QStringLiteral("list")),
+                                          exchange::formatFilter(exchange::ExportFormat::Xlsx));
+        widgets(h.form)->exportButton->click();
+        const QString xlsx = h.env.filePath(QStringLiteral("list.xlsx"));
+        QVERIFY(QFileInfo::exists(xlsx));
+        QCOMPARE(h.env.shell().opened.last(), QUrl::fromLocalFile(xlsx));
+        QFile file(xlsx);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const exchange::SheetData sheet = exchange::readXlsx(file.readAll());
+        QStringList titles;
+        for (const GridColumn *column : visible)
+            titles << column->title()->caption();
+        titles << QStringLiteral("网站");
+        QCOMPARE(sheet.rows.at(2).cells, titles); // no 传真: hidden
+        QCOMPARE(sheet.rows.back().cells.value(0), QStringLiteral("总计"));
+        const std::vector<exchange::ImportRow> back = exchange::recordsOf(sheet, exchange::matchColumns(sheet));
+        QCOMPARE(back.size(), std::size_t(4));
+        QCOMPARE(back[2].record[exchange::CustomerField::Website], QStringLiteral("www.example.com"));
+        QVERIFY(h.env.dialogs().boxes().isEmpty());
+
+        // GBK CSV: the emoji is lost and the operator is told.
+        h.env.dialogs().queueSaveFileName(h.env.filePath(QStringLiteral("list.csv")),
+                                          exchange::formatFilter(exchange::ExportFormat::CsvGbk));
+        widgets(h.form)->exportButton->click();
+        QCOMPARE(h.env.dialogs().boxes().size(), 1);
+        QVERIFY(h.env.dialogs().lastBox().request.text.contains(QStringLiteral("有 1 个字符无法用 GBK 编码保存")));
+
+        // vCard, over the existing name: asked first; No leaves the file as it was.
+        const QString vcf = h.env.filePath(QStringLiteral("list.vcf"));
+        QFile old(vcf);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old");
+        old.close();
+        h.env.dialogs().queueSaveFileName(vcf, exchange::formatFilter(exchange::ExportFormat::VCard));
+        h.env.dialogs().queueBoxAnswer(BoxButton::No);
+        widgets(h.form)->exportButton->click();
+        QCOMPARE(h.env.dialogs().lastBox().request.caption, QStringLiteral("提示"));
+        QCOMPARE(fileBytes(vcf), QByteArray("old"));
+        h.env.dialogs().queueSaveFileName(vcf, exchange::formatFilter(exchange::ExportFormat::VCard));
+        h.env.dialogs().queueBoxAnswer(BoxButton::Yes);
+        widgets(h.form)->exportButton->click();
+        QCOMPARE(exchange::parseVCards(fileBytes(vcf)).cards.size(), std::size_t(4));
     }
 };
 

@@ -1,4 +1,4 @@
-// TDBGridEhToExcel over a real dataset and grid: the sheet layout record by record, title
+// XlsExporter over a real dataset and grid: the sheet layout record by record, title
 // levels, field preparation, the record walk, footers, the overwrite question, failures, the
 // remembered record, the opened file and long lists.
 
@@ -71,9 +71,9 @@ class TestExportWriter : public QObject
 private slots:
     void createdWriterDefaults()
     {
-        TDBGridEhToExcel writer;
+        XlsExporter writer;
         QVERIFY(writer.ShowProgress());
-        QVERIFY(writer.dbGridEh() == nullptr);
+        QVERIFY(writer.grid() == nullptr);
         QVERIFY(writer.TitleName().isEmpty() && writer.UserName().isEmpty() && writer.FileName().isEmpty());
         QVERIFY(writer.BeginDate().isEmpty() && writer.EndDate().isEmpty());
     }
@@ -88,6 +88,7 @@ private slots:
         QVERIFY(ok);
         const QStringList expected = {
             QStringLiteral("BOF"),
+            QStringLiteral("CODEPAGE936"),
             QStringLiteral("LABEL(0,3)客户统计报表"),
             QStringLiteral("LABEL(1,0)制表人：联簿宝"),
             QStringLiteral("LABEL(1,5)制表时间：") + kMoment,
@@ -97,10 +98,8 @@ private slots:
             QStringLiteral("LABEL(3,1)Z"),
             QStringLiteral("LABEL(4,0)甲一"),
             QStringLiteral("LABEL(4,1)乙一"),
-            QStringLiteral("BLANK(4,2)"),
             QStringLiteral("LABEL(5,0)甲二"),
             QStringLiteral("LABEL(5,1)乙二"),
-            QStringLiteral("BLANK(5,2)"),
             QStringLiteral("LABEL(6,0)总计"),
             QStringLiteral("LABEL(6,1)"),
             QStringLiteral("EOF"),
@@ -110,10 +109,10 @@ private slots:
             if (record.isCell())
                 QCOMPARE(record.xf(), 0);
         // The empty title part is a LABEL of length 0, not a BLANK.
-        QCOMPARE(records.at(6).type, quint16(0x0204));
-        QCOMPARE(records.at(6).data.size(), 8);
+        QCOMPARE(records.at(7).type, quint16(0x0204));
+        QCOMPARE(records.at(7).data.size(), 8);
         // Chinese text is code page 936 bytes.
-        QCOMPARE(records.at(1).labelBytes(), QByteArray::fromHex("BFCDBBA7CDB3BCC6B1A8B1ED"));
+        QCOMPARE(records.at(2).labelBytes(), QByteArray::fromHex("BFCDBBA7CDB3BCC6B1A8B1ED"));
 
         // ExportToExcel writes exactly this stream into the file.
         r.writer.setFileName(r.env.filePath(QStringLiteral("worked.xls")));
@@ -160,12 +159,12 @@ private slots:
         r.addColumn(QStringLiteral("x"), QStringLiteral("A|B|C"));
         r.addColumn(QStringLiteral("y"), QStringLiteral("单层"));
         r.addColumn(QStringLiteral("w"), QStringLiteral("|中|"));
-        TDBGridEhTitle title;
+        TitleRows title;
         title.grid = r.grid.get();
         QCOMPARE(title.GetVisibleColumnCount(), 3);
         QCOMPARE(title.GetTitleRowCount(), 3);
-        TTitleCell cells;
-        title.GetTitleCells(cells);
+        TitleCells cells;
+        title.titleCells(cells);
         QCOMPARE(title.VisibleColumnCount(), 3);
         QCOMPARE(title.TitleRowCount(), 3);
         QCOMPARE(cells.size(), size_t(3));
@@ -177,7 +176,7 @@ private slots:
         r.addColumn(QStringLiteral("v"), QStringLiteral("1|2|3|4"), false);
         QCOMPARE(title.GetVisibleColumnCount(), 3);
         QCOMPARE(title.GetTitleRowCount(), 4);
-        title.GetTitleCells(cells);
+        title.titleCells(cells);
         QCOMPARE(cells.size(), size_t(3));
         QCOMPARE(cells[0].size(), size_t(4));
         QCOMPARE(cells[0][3], QString());
@@ -193,7 +192,7 @@ private slots:
         // No columns: one (empty) title row, no title cells.
         r.grid->columns()->clear();
         QCOMPARE(title.GetTitleRowCount(), 1);
-        title.GetTitleCells(cells);
+        title.titleCells(cells);
         QVERIFY(cells.empty());
     }
 
@@ -233,12 +232,19 @@ private slots:
         QCOMPARE(r.grid->cellDisplayText(0, r.grid->columns()->items(0)), QStringLiteral("4"));
         QCOMPARE(r.grid->cellDisplayText(1, r.grid->columns()->items(3)), QStringLiteral("0"));
 
-        // The withheld column keeps its title and gets BLANK cells; the hidden column a stands
-        // before a visible one and gets no cell, so e stays under its title; c follows untitled.
+        // The withheld column keeps its title and gets BLANK cells; the hidden column a gets no
+        // cell, so e stays under its title; c, which no column shows, has no title and stays out.
         QCOMPARE(r.cellsFrom(2), QStringList({"LABEL(2,0)丁", "LABEL(2,1)乙*****", "LABEL(2,2)戊",
+                                              "LABEL(3,0)4", "BLANK(3,1)", "LABEL(3,2)5",
+                                              "LABEL(4,0)9", "BLANK(4,1)", "LABEL(4,2)0"}));
+        QCOMPARE(ds.recNo(), 2);
+
+        // Given a title, c goes out after the visible columns, under it; a hidden column's
+        // field stays out even when named there.
+        r.writer.setExtraFieldTitles({{QStringLiteral("C"), QStringLiteral("丙")}, {QStringLiteral("a"), QStringLiteral("甲")}});
+        QCOMPARE(r.cellsFrom(2), QStringList({"LABEL(2,0)丁", "LABEL(2,1)乙*****", "LABEL(2,2)戊", "LABEL(2,3)丙",
                                               "LABEL(3,0)4", "BLANK(3,1)", "LABEL(3,2)5", "LABEL(3,3)3",
                                               "LABEL(4,0)9", "BLANK(4,1)", "LABEL(4,2)0", "LABEL(4,3)8"}));
-        QCOMPARE(ds.recNo(), 2);
     }
 
     void preparedFieldsStillEditAndSort()
@@ -435,7 +441,7 @@ private slots:
         r.writer.setFileName(QStringLiteral("   "));
         r.writer.ExportToExcel(); // blank name
         QVERIFY(QDir(r.env.path()).entryList({QStringLiteral("*.xls")}, QDir::Files).isEmpty());
-        r.writer.setDBGridEh(nullptr);
+        r.writer.setGrid(nullptr);
         r.writer.setFileName(path);
         r.writer.ExportToExcel(); // no grid
         QVERIFY(!QFileInfo::exists(path));
@@ -607,7 +613,8 @@ private slots:
             bool ok = false;
             const QList<XlsRecord> records = test::readXlsRecords(bytes, &ok);
             QVERIFY(ok);
-            QCOMPARE(records.size(), 1 + 3 + 3 + 3 * counts[i] + 1);
+            // BOF and CODEPAGE, title block, titles, records, EOF.
+            QCOMPARE(records.size(), 2 + 3 + 3 + 3 * counts[i] + 1);
             const XlsRecord last = records.at(records.size() - 2);
             QCOMPARE(last.describe(), QStringLiteral("NUMBER(%1,2)%2").arg(3 + counts[i] - 1).arg(counts[i] * 0.5));
         }

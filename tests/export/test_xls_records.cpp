@@ -1,7 +1,8 @@
 // The six BIFF records byte for byte, GBK text in LABELs, the limits of rows, RK integers and
 // LABEL lengths.
 
-#include "export/DBGridEhToExcel.h"
+#include "export/BiffRecords.h"
+#include "export/XlsExporter.h"
 #include "platform/Error.h"
 #include "platform/Gbk.h"
 #include "tests/export/XlsRecords.h"
@@ -28,6 +29,7 @@ private slots:
     {
         QCOMPARE(xls::bofRecord(), hex("09 08 08 00 00 00 10 00 00 00 00 00"));
         QCOMPARE(xls::eofRecord(), hex("0A 00 00 00"));
+        QCOMPARE(xls::codepageRecord(), hex("42 00 02 00 A8 03")); // 936: GBK
     }
 
     void cellRecords()
@@ -86,7 +88,7 @@ private slots:
     void writersWithoutAStreamFail()
     {
         // Outside SaveStream there is no file: a cell must fail, not vanish silently.
-        TDBGridEhToExcel writer;
+        XlsExporter writer;
         QVERIFY_THROWS_EXCEPTION(Error, writer.WriteBof());
         writer.setRow(3);
         writer.setCol(1);

@@ -12,9 +12,11 @@
 #include "printing/GridReport.h"
 #include "printing/PrintSettingsDialog.h"
 #include "printing/PrintPreviewWindow.h"
+#include "printing/PdfOutput.h"
 
 #include <QActionGroup>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QPrinter>
 #include <QRegularExpression>
@@ -602,8 +604,8 @@ private slots:
         QCOMPARE(ui->previousPageButton->toolTip(), QStringLiteral("Previous page"));
         QCOMPARE(ui->closeButton->toolTip(), QStringLiteral("Close preview"));
         QVERIFY(!ui->printButton->icon().isNull());
-        // no printer installed: pages viewable, not printable
-        QVERIFY(!ui->printButton->isEnabled());
+        // no printer installed: pages viewable; 打印 answers by offering the PDF
+        QVERIFY(ui->printButton->isEnabled());
         QVERIFY(ui->printerSetupButton->isEnabled());
         QVERIFY(ui->zoomButton->isEnabled());
         QVERIFY(!ui->stopButton->isEnabled());
@@ -840,6 +842,46 @@ private slots:
         QVERIFY(!printer->options.testFlag(PrintOption::Coloured));
         QCOMPARE(printer->page.right, 1.2346);
         QCOMPARE(begun.count(), 2);
+    }
+
+    void pdfWithoutAPrinter()
+    {
+        MainWindowHarness h;
+        fixClock();
+        h.insertCustomers(numberedCustomers(150));
+        h.form->showAllRecords();
+        h.form->printCustomerList();
+        QVERIFY(!store()->printerInstalled());
+        const int pages = store()->pageCount();
+        QVERIFY(pages >= 3);
+        auto *pdfButton = preview()->findChild<QToolButton *>(QStringLiteral("savePdfButton"));
+        QVERIFY(pdfButton);
+        QCOMPARE(pdfButton->text(), QStringLiteral("保存为PDF…"));
+        QVERIFY(pdfButton->isEnabled());
+
+        // 打印 says there is no printer and offers the PDF; No does nothing more.
+        h.env.dialogs().queueBoxAnswer(lianbu::BoxButton::No);
+        QTest::mouseClick(widgets(preview())->printButton, Qt::LeftButton);
+        QCOMPARE(h.env.dialogs().boxes().size(), 1);
+        QCOMPARE(h.env.dialogs().lastBox().request.text, lianbu::printing::noPrinterQuestion());
+        QCOMPARE(h.env.dialogs().lastBox().request.icon, lianbu::BoxIcon::Question);
+        QVERIFY(h.env.dialogs().saveFiles().isEmpty());
+
+        // Yes: the save dialog, then every page into the file.
+        const QString pdf = h.env.filePath(QStringLiteral("客户"));
+        h.env.dialogs().queueBoxAnswer(lianbu::BoxButton::Yes);
+        h.env.dialogs().queueSaveFileName(pdf);
+        QTest::mouseClick(widgets(preview())->printButton, Qt::LeftButton);
+        QCOMPARE(h.env.dialogs().saveFiles().size(), 1);
+        QCOMPARE(h.env.dialogs().saveFiles().first().request.filter, QStringLiteral("PDF 文件 (*.pdf)"));
+        QCOMPARE(pdfPageCount(pdf + QStringLiteral(".pdf")), pages);
+
+        // The button writes the same pages; an existing file is asked about first.
+        h.env.dialogs().queueSaveFileName(pdf + QStringLiteral(".pdf"));
+        h.env.dialogs().queueBoxAnswer(lianbu::BoxButton::Yes);
+        QTest::mouseClick(pdfButton, Qt::LeftButton);
+        QCOMPARE(h.env.dialogs().lastBox().request.caption, QStringLiteral("提示"));
+        QCOMPARE(pdfPageCount(pdf + QStringLiteral(".pdf")), pages);
     }
 };
 

@@ -16,14 +16,17 @@ int ScriptedDialogs::count(DialogKind kind) const
 qsizetype ScriptedDialogs::pendingAnswers() const
 {
     return m_boxAnswers.size() + m_saveAnswers.size() + m_printAnswers.size()
-        + m_pageSetupAnswers.size() + m_fontAnswers.size();
+        + m_pageSetupAnswers.size() + m_fontAnswers.size() + m_openAnswers.size();
 }
 
 void ScriptedDialogs::clear()
 {
     m_boxes.clear();
     m_saveFiles.clear();
+    m_openFiles.clear();
     m_commonDialogs.clear();
+    m_openAnswers.clear();
+    m_filterAnswers.clear();
     m_boxAnswers.clear();
     m_saveAnswers.clear();
     m_printAnswers.clear();
@@ -63,7 +66,28 @@ QString ScriptedDialogs::saveFileName(QWidget *, const SaveFileRequest &request)
     // Like the real dialog: a typed name without an extension gets the default one.
     if (!record.answer.isEmpty() && !request.defaultSuffix.isEmpty() && QFileInfo(record.answer).suffix().isEmpty())
         record.answer += QLatin1Char('.') + request.defaultSuffix;
+    if (request.chosenFilter) {
+        // A queued filter, else the one the dialog opened with, else the first.
+        QString filter = m_filterAnswers.isEmpty() ? QString() : m_filterAnswers.dequeue();
+        if (filter.isEmpty())
+            filter = request.selectedFilter;
+        if (filter.isEmpty())
+            filter = request.filter.split(QStringLiteral(";;")).value(0);
+        *request.chosenFilter = filter;
+    }
     m_saveFiles.append(record);
+    return record.answer;
+}
+
+QString ScriptedDialogs::openFileName(QWidget *, const OpenFileRequest &request)
+{
+    OpenFile record;
+    record.request = request;
+    if (m_openAnswers.isEmpty())
+        record.answeredByDefault = true;
+    else
+        record.answer = m_openAnswers.dequeue();
+    m_openFiles.append(record);
     return record.answer;
 }
 

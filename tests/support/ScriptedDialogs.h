@@ -32,6 +32,12 @@ public:
         QString answer;
         bool answeredByDefault = false;
     };
+    struct OpenFile
+    {
+        OpenFileRequest request;
+        QString answer;
+        bool answeredByDefault = false;
+    };
     enum class DialogKind { Print, PageSetup, Font };
     struct CommonDialog
     {
@@ -45,6 +51,14 @@ public:
     void queueBoxAnswer(BoxButton answer) { m_boxAnswers.enqueue(answer); }
     // What the operator types ("" = cancel); a name without an extension gets the default one.
     void queueSaveFileName(const QString &path) { m_saveAnswers.enqueue(path); }
+    // The same with the filter the operator picks (one of the request's filters, by its text).
+    void queueSaveFileName(const QString &path, const QString &filter)
+    {
+        m_saveAnswers.enqueue(path);
+        m_filterAnswers.enqueue(filter);
+    }
+    // The file the operator opens ("" = cancel).
+    void queueOpenFileName(const QString &path) { m_openAnswers.enqueue(path); }
     void queuePrintAnswer(bool accept) { m_printAnswers.enqueue(accept); }
     void queuePageSetupAnswer(bool accept) { m_pageSetupAnswers.enqueue(accept); }
     // A chosen font (accepted) or std::nullopt (cancelled).
@@ -55,6 +69,7 @@ public:
 
     const QList<Box> &boxes() const { return m_boxes; }
     const QList<SaveFile> &saveFiles() const { return m_saveFiles; }
+    const QList<OpenFile> &openFiles() const { return m_openFiles; }
     const QList<CommonDialog> &commonDialogs() const { return m_commonDialogs; }
     int count(DialogKind kind) const;
     // The last box (a default-constructed one when none was asked).
@@ -66,6 +81,7 @@ public:
 
     BoxButton messageBox(QWidget *parent, const BoxRequest &request) override;
     QString saveFileName(QWidget *parent, const SaveFileRequest &request) override;
+    QString openFileName(QWidget *parent, const OpenFileRequest &request) override;
     bool printDialog(QWidget *parent, QPrinter *printer) override;
     bool pageSetupDialog(QWidget *parent, QPrinter *printer) override;
     bool fontDialog(QWidget *parent, QFont *font) override;
@@ -73,6 +89,9 @@ public:
 private:
     QList<Box> m_boxes;
     QList<SaveFile> m_saveFiles;
+    QList<OpenFile> m_openFiles;
+    QQueue<QString> m_filterAnswers;
+    QQueue<QString> m_openAnswers;
     QList<CommonDialog> m_commonDialogs;
     QQueue<BoxButton> m_boxAnswers;
     QQueue<QString> m_saveAnswers;

@@ -1,7 +1,8 @@
-#include "export/DBGridEhToExcel.h"
+#include "export/XlsExporter.h"
 
 #include "db/DataSet.h"
 #include "db/Field.h"
+#include "export/ExportProgressWindow.h"
 #include "grid/DataGrid.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
@@ -25,130 +26,18 @@
 #include <cmath>
 #include <cstring>
 
-// ---- record bytes ---------------------------------------------------------------------------
-
-namespace lianbu::xls {
-
-namespace {
-
-void put16(QByteArray &out, quint32 value)
-{
-    char bytes[2];
-    qToLittleEndian<quint16>(quint16(value), bytes);
-    out.append(bytes, 2);
-}
-
-void put32(QByteArray &out, quint32 value)
-{
-    char bytes[4];
-    qToLittleEndian<quint32>(value, bytes);
-    out.append(bytes, 4);
-}
-
-// Record type, data length, then row, column and the cell format index 0.
-QByteArray cellHeader(quint16 type, int dataLength, int row, int column)
-{
-    // A wrapped row or column would put the cell somewhere else in the sheet: refuse instead.
-    if (row < 0 || row > kMaxRow || column < 0 || column > kMaxColumn)
-        throw Error(QStringLiteral("Cell (%1, %2) lies outside the sheet").arg(row).arg(column));
-    QByteArray out;
-    out.reserve(4 + dataLength);
-    put16(out, type);
-    put16(out, quint32(dataLength));
-    put16(out, quint32(row));
-    put16(out, quint32(column));
-    put16(out, 0);
-    return out;
-}
-
-} // namespace
-
-QByteArray bofRecord()
-{
-    QByteArray out;
-    put16(out, 0x0809);
-    put16(out, 8);
-    put16(out, 0x0000); // version
-    put16(out, 0x0010); // worksheet
-    put16(out, 0x0000); // build
-    put16(out, 0x0000); // year
-    return out;
-}
-
-QByteArray eofRecord()
-{
-    QByteArray out;
-    put16(out, 0x000A);
-    put16(out, 0);
-    return out;
-}
-
-QByteArray labelRecord(int row, int column, const QByteArray &text)
-{
-    if (text.size() > kMaxLabelBytes)
-        throw Error(QStringLiteral("Text of %1 bytes does not fit a cell").arg(text.size()));
-    QByteArray out = cellHeader(0x0204, int(text.size()) + 8, row, column);
-    put16(out, quint32(text.size()));
-    out.append(text);
-    return out;
-}
-
-QByteArray numberRecord(int row, int column, double value)
-{
-    QByteArray out = cellHeader(0x0203, 14, row, column);
-    quint64 bits = 0;
-    static_assert(sizeof bits == sizeof value);
-    std::memcpy(&bits, &value, sizeof bits);
-    char bytes[8];
-    qToLittleEndian<quint64>(bits, bytes);
-    out.append(bytes, 8);
-    return out;
-}
-
-QByteArray rkRecord(int row, int column, qint32 value)
-{
-    if (value < kMinRkInteger || value > kMaxRkInteger)
-        throw Error(QStringLiteral("%1 has no exact RK form").arg(value));
-    QByteArray out = cellHeader(0x027E, 10, row, column);
-    // The integer form: the value shifted left by two bits, bit 1 set (bit 0: not times 100).
-    put32(out, (quint32(value) << 2) | 2u);
-    return out;
-}
-
-QByteArray blankRecord(int row, int column)
-{
-    return cellHeader(0x0201, 6, row, column);
-}
-
-QByteArray labelText(const QString &text, int maxBytes)
-{
-    QByteArray bytes = gbk::encode(text);
-    if (bytes.size() <= maxBytes)
-        return bytes;
-    qsizetype end = 0;
-    while (end < bytes.size()) {
-        const qsizetype step = gbk::isLeadByte(uchar(bytes.at(end))) ? 2 : 1;
-        if (end + step > maxBytes)
-            break;
-        end += step;
-    }
-    bytes.truncate(end);
-    return bytes;
-}
-
-} // namespace lianbu::xls
 
 using lianbu::db::DataSet;
 using lianbu::db::Field;
 
-// ---- TDBGridEhTitle -------------------------------------------------------------------------
+// ---- TitleRows -------------------------------------------------------------------------
 
-int TDBGridEhTitle::GetVisibleColumnCount() const
+int TitleRows::GetVisibleColumnCount() const
 {
     return grid ? int(grid->visibleColumns().size()) : 0;
 }
 
-int TDBGridEhTitle::GetTitleRowCount() const
+int TitleRows::GetTitleRowCount() const
 {
     int rows = 1;
     if (!grid)
@@ -159,7 +48,7 @@ int TDBGridEhTitle::GetTitleRowCount() const
     return rows;
 }
 
-void TDBGridEhTitle::GetTitleCells(TTitleCell &cells)
+void TitleRows::titleCells(TitleCells &cells)
 {
     m_visibleColumnCount = GetVisibleColumnCount();
     m_titleRowCount = GetTitleRowCount();
@@ -180,7 +69,7 @@ void TDBGridEhTitle::GetTitleCells(TTitleCell &cells)
     }
 }
 
-// ---- TDBGridEhToExcel -----------------------------------------------------------------------
+// ---- XlsExporter -----------------------------------------------------------------------
 
 namespace {
 
@@ -217,22 +106,29 @@ QString writeFailure(const QString &fileName, const QString &reason)
 
 } // namespace
 
-TDBGridEhToExcel::TDBGridEhToExcel(QObject *owner)
+XlsExporter::XlsExporter(QObject *owner)
     : QObject(owner)
 {
 }
 
-TDBGridEhToExcel::~TDBGridEhToExcel()
+void XlsExporter::setExtraFieldTitles(const QHash<QString, QString> &titles)
+{
+    m_extraFieldTitles.clear();
+    for (auto it = titles.cbegin(); it != titles.cend(); ++it)
+        m_extraFieldTitles.insert(it.key().toLower(), it.value());
+}
+
+XlsExporter::~XlsExporter()
 {
     DestroyProgressWindow();
 }
 
-DataSet *TDBGridEhToExcel::dataSet() const
+DataSet *XlsExporter::dataSet() const
 {
     return m_grid ? m_grid->dataSet() : nullptr;
 }
 
-void TDBGridEhToExcel::ExportToExcel()
+void XlsExporter::ExportToExcel()
 {
     DataSet *ds = dataSet();
     if (!ds || !ds->active() || ds->isEmpty())
@@ -289,7 +185,7 @@ QString exportFailureText(const QString &fileName, const QString &reason)
     return QStringLiteral("导出失败，没有写出文件“%1”。%2").arg(fileName, why);
 }
 
-void TDBGridEhToExcel::writeFile()
+void XlsExporter::writeFile()
 {
     if (m_showProgress)
         ShowProgressWindow(nullptr);
@@ -314,7 +210,7 @@ void TDBGridEhToExcel::writeFile()
     lianbu::openFile(m_fileName);
 }
 
-void TDBGridEhToExcel::SaveStream(QIODevice *stream)
+void XlsExporter::SaveStream(QIODevice *stream)
 {
     m_col = 0;
     m_row = 0;
@@ -334,7 +230,7 @@ void TDBGridEhToExcel::SaveStream(QIODevice *stream)
     m_stream = nullptr;
 }
 
-void TDBGridEhToExcel::PrepareFields()
+void XlsExporter::PrepareFields()
 {
     DataSet *ds = dataSet();
     if (!ds || !ds->active())
@@ -355,75 +251,21 @@ void TDBGridEhToExcel::PrepareFields()
     }
 }
 
-void TDBGridEhToExcel::ShowProgressWindow(QWidget *owner)
+void XlsExporter::ShowProgressWindow(QWidget *owner)
 {
     if (m_progressWindow)
         return;
     try {
-        auto *window = new QWidget(owner, Qt::Window | Qt::FramelessWindowHint);
-        m_progressWindow = window;
-        window->setObjectName(QStringLiteral("ExportProgressWindow"));
-        window->setWindowTitle(QStringLiteral("导出"));
-        window->setFixedSize(300, 100);
-        // The window's own colour shows as a one-pixel black frame around the panel.
-        window->setAutoFillBackground(true);
-        QPalette framePalette = window->palette();
-        framePalette.setColor(QPalette::Window, Qt::black);
-        window->setPalette(framePalette);
-        QFont font;
-        font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC"),
-                          QStringLiteral("Noto Sans CJK SC")});
-        font.setPointSize(9);
-        window->setFont(font);
-        if (const QScreen *screen = owner ? owner->screen() : QGuiApplication::primaryScreen())
-            window->move(screen->geometry().center() - QPoint(150, 50));
-
-        auto *panel = new QFrame(window);
-        panel->setObjectName(QStringLiteral("Panel"));
-        panel->setGeometry(1, 1, 298, 98);
-        panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
-        panel->setLineWidth(1);
-        panel->setAutoFillBackground(true);
-        QPalette panelPalette = panel->palette();
-        panelPalette.setColor(QPalette::Window, QColor(212, 208, 200));
-        panelPalette.setColor(QPalette::WindowText, Qt::black);
-        panel->setPalette(panelPalette);
-
-        auto *label = new QLabel(QStringLiteral("正在导出数据，请稍候......"), panel);
-        label->setObjectName(QStringLiteral("Label"));
-        QFont bold = font;
-        bold.setBold(true);
-        label->setFont(bold);
-        label->move(25 - 1, 25 - 1); // positions inside the window; the panel starts at (1, 1)
-        label->adjustSize();
-
-        auto *gauge = new QProgressBar(panel);
-        m_gauge = gauge;
-        gauge->setObjectName(QStringLiteral("Gauge"));
-        gauge->setOrientation(Qt::Horizontal);
-        gauge->setGeometry(20 - 1, 50 - 1, 260, 13);
-        gauge->setTextVisible(false);
-        gauge->setMinimum(0);
         const DataSet *ds = dataSet();
-        gauge->setMaximum(ds && ds->active() ? std::max(ds->recordCount(), 1) : 1);
-        gauge->setValue(0);
-        gauge->setStyleSheet(QStringLiteral(
-            "QProgressBar { border: 1px solid #808080; background: white; }"
-            "QProgressBar::chunk { background-color: #0000FF; }"));
+        auto *window = new lianbu::exchange::ExportProgressWindow(ds && ds->active() ? ds->recordCount() : 1, owner);
+        m_progressWindow = window;
+        m_gauge = window->gauge();
     } catch (...) {
         // The window shows as far as it was built.
     }
-    if (m_progressWindow) {
-        m_progressWindow->show();
-        m_progressWindow->raise();
-        // The window system maps the new window only when its events are read; user input
-        // stays queued, so nothing the operator does runs in the middle of the export.
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        m_progressWindow->repaint();
-    }
 }
 
-void TDBGridEhToExcel::DestroyProgressWindow()
+void XlsExporter::DestroyProgressWindow()
 {
     delete m_progressWindow.data();
     m_progressWindow = nullptr;
@@ -432,7 +274,7 @@ void TDBGridEhToExcel::DestroyProgressWindow()
 
 // ---- record writers -------------------------------------------------------------------------
 
-void TDBGridEhToExcel::write(const QByteArray &record)
+void XlsExporter::write(const QByteArray &record)
 {
     if (!m_stream)
         throw lianbu::Error(QStringLiteral("No output stream"));
@@ -440,17 +282,19 @@ void TDBGridEhToExcel::write(const QByteArray &record)
         throw lianbu::Error(writeFailure(m_fileName, m_stream->errorString()));
 }
 
-void TDBGridEhToExcel::WriteBof()
+void XlsExporter::WriteBof()
 {
     write(lianbu::xls::bofRecord());
+    // Without it, readers outside a Chinese locale take the GBK texts for their own code page.
+    write(lianbu::xls::codepageRecord());
 }
 
-void TDBGridEhToExcel::WriteEof()
+void XlsExporter::WriteEof()
 {
     write(lianbu::xls::eofRecord());
 }
 
-void TDBGridEhToExcel::WriteLabelCell(const QString &text, bool advance)
+void XlsExporter::WriteLabelCell(const QString &text, bool advance)
 {
     if (!lianbu::gbk::canEncode(text))
         ++m_unencodableCells;
@@ -459,14 +303,14 @@ void TDBGridEhToExcel::WriteLabelCell(const QString &text, bool advance)
         NextCell();
 }
 
-void TDBGridEhToExcel::WriteNumberCell(double value, bool advance)
+void XlsExporter::WriteNumberCell(double value, bool advance)
 {
     write(lianbu::xls::numberRecord(m_row, m_col, value));
     if (advance)
         NextCell();
 }
 
-void TDBGridEhToExcel::WriteRkCell(qint32 value, bool advance)
+void XlsExporter::WriteRkCell(qint32 value, bool advance)
 {
     if (value < lianbu::xls::kMinRkInteger || value > lianbu::xls::kMaxRkInteger)
         write(lianbu::xls::numberRecord(m_row, m_col, double(value)));
@@ -476,13 +320,13 @@ void TDBGridEhToExcel::WriteRkCell(qint32 value, bool advance)
         NextCell();
 }
 
-void TDBGridEhToExcel::WriteBlankCell()
+void XlsExporter::WriteBlankCell()
 {
     write(lianbu::xls::blankRecord(m_row, m_col));
     NextCell();
 }
 
-void TDBGridEhToExcel::NextCell()
+void XlsExporter::NextCell()
 {
     int width = m_recordWidth;
     if (width <= 0) {
@@ -499,7 +343,7 @@ void TDBGridEhToExcel::NextCell()
 
 // ---- sections -------------------------------------------------------------------------------
 
-void TDBGridEhToExcel::WriteTitleBlock()
+void XlsExporter::WriteTitleBlock()
 {
     m_col = 3;
     m_row = 0;
@@ -526,58 +370,64 @@ void TDBGridEhToExcel::WriteTitleBlock()
     m_col = 0;
 }
 
-void TDBGridEhToExcel::WriteColumnTitles()
+void XlsExporter::WriteColumnTitles()
 {
-    TDBGridEhTitle title;
+    TitleRows title;
     title.grid = m_grid;
-    TTitleCell cells;
-    title.GetTitleCells(cells);
+    TitleCells cells;
+    title.titleCells(cells);
     // A failed write stops the export here like anywhere else: going on would open a file
     // whose titles are missing as if it were complete.
+    // The fields no column shows that go out, under their own titles, after the visible columns.
+    QStringList extraTitles;
+    if (const DataSet *ds = dataSet(); ds && ds->active()) {
+        const std::vector<int> fields = RecordFields();
+        for (size_t k = size_t(title.VisibleColumnCount()); k < fields.size(); ++k)
+            extraTitles.append(m_extraFieldTitles.value(ds->field(fields[k]).fieldName().toLower()));
+    }
     for (int level = 0; level < title.TitleRowCount(); ++level) {
         for (int v = 0; v < title.VisibleColumnCount(); ++v) {
             m_col = v;
             WriteLabelCell(cells[size_t(v)][size_t(level)], false);
+        }
+        for (int k = 0; k < extraTitles.size(); ++k) {
+            m_col = title.VisibleColumnCount() + k;
+            WriteLabelCell(level == 0 ? extraTitles.at(k) : QString(), false);
         }
         ++m_row;
     }
     m_col = 0;
 }
 
-std::vector<int> TDBGridEhToExcel::RecordFields() const
+std::vector<int> XlsExporter::RecordFields() const
 {
     std::vector<int> fields;
     const DataSet *ds = dataSet();
     if (!ds || !ds->active())
         return fields;
-    std::vector<bool> skip(size_t(ds->fieldCount()), false);
+    std::vector<bool> taken(size_t(ds->fieldCount()), false);
+    std::vector<bool> shown(size_t(ds->fieldCount()), false); // named by some column
     if (m_grid) {
         const GridColumns *columns = m_grid->columns();
-        int lastVisible = -1;
-        for (int i = 0; i < columns->count(); ++i)
-            if (columns->items(i)->visible())
-                lastVisible = i;
-        for (int i = 0; i < lastVisible; ++i) {
+        for (int i = 0; i < columns->count(); ++i) {
             const GridColumn *column = columns->items(i);
-            if (!column->visible())
-                if (const Field *field = ds->findField(column->fieldName()))
-                    skip[size_t(field->index())] = true;
-        }
-        // A field that a visible column shows keeps its place even if a hidden one names it too.
-        for (int i = 0; i <= lastVisible; ++i) {
-            const GridColumn *column = columns->items(i);
-            if (column->visible())
-                if (const Field *field = ds->findField(column->fieldName()))
-                    skip[size_t(field->index())] = false;
+            const Field *field = ds->findField(column->fieldName());
+            if (!field)
+                continue;
+            shown[size_t(field->index())] = true;
+            if (column->visible() && !taken[size_t(field->index())]) {
+                taken[size_t(field->index())] = true;
+                fields.push_back(field->index());
+            }
         }
     }
     for (int k = 0; k < ds->fieldCount(); ++k)
-        if (!skip[size_t(k)])
+        if (!shown[size_t(k)] && m_extraFieldTitles.contains(ds->field(k).fieldName().toLower()))
             fields.push_back(k);
     return fields;
 }
 
-void TDBGridEhToExcel::writeFieldCell(int fieldIndex)
+void XlsExporter::writeFieldCell(int fieldIndex)
 {
     const Field &field = dataSet()->field(fieldIndex);
     if (field.isNull() || !field.visible()) {
@@ -624,7 +474,7 @@ void TDBGridEhToExcel::writeFieldCell(int fieldIndex)
     }
 }
 
-void TDBGridEhToExcel::WriteRecords()
+void XlsExporter::WriteRecords()
 {
     DataSet *ds = dataSet();
     if (!ds || !ds->active())
@@ -660,7 +510,7 @@ void TDBGridEhToExcel::WriteRecords()
     restore();
 }
 
-void TDBGridEhToExcel::WriteFooters()
+void XlsExporter::WriteFooters()
 {
     if (!m_grid || m_grid->footerRowCount() == 0)
         return;
@@ -685,13 +535,13 @@ void TDBGridEhToExcel::WriteFooters()
     m_col = 0;
 }
 
-qint64 TDBGridEhToExcel::SheetRowCount() const
+qint64 XlsExporter::SheetRowCount() const
 {
     const DataSet *ds = dataSet();
     qint64 rows = 2;
     if (!m_beginDate.trimmed().isEmpty() || !m_endDate.trimmed().isEmpty())
         ++rows;
-    TDBGridEhTitle title;
+    TitleRows title;
     title.grid = m_grid;
     rows += title.GetTitleRowCount();
     rows += ds && ds->active() ? ds->recordCount() : 0;

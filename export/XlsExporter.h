@@ -1,7 +1,7 @@
 #pragma once
 
-// TDBGridEhToExcel writes what a data grid lists into an .xls file: a bare stream of BIFF
-// records (BOF, cells, EOF) with one worksheet and no workbook records. From top to bottom the
+// XlsExporter writes what a data grid lists into an .xls file: a bare stream of BIFF
+// records (BOF, CODEPAGE, cells, EOF) with one worksheet and no workbook records. From top to bottom the
 // sheet holds the title block, the column titles (one row per title level), one row per record
 // of the grid's dataset and the grid's footer texts. Text cells are GBK bytes, which
 // spreadsheet programs read as code page 936.
@@ -9,7 +9,10 @@
 // Records go to the file cell by cell as they are produced; only the title table is held in
 // memory, so the export's memory does not grow with the number of records.
 
+#include "export/BiffRecords.h"
+
 #include <QByteArray>
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QProgressBar>
@@ -25,35 +28,12 @@ namespace lianbu::db {
 class DataSet;
 }
 
-// The six BIFF records as bytes (little-endian; rows and columns zero-based; cell format 0).
-namespace lianbu::xls {
-
-constexpr int kMaxRow = 0xFFFF;    // the last addressable row
-constexpr int kMaxColumn = 0xFFFF; // the last addressable column
-constexpr int kMaxLabelBytes = 0xFFFF - 8; // a LABEL's text fits its record length
-// The integers the RK record holds exactly (30 bits, signed).
-constexpr qint64 kMinRkInteger = -536870912;
-constexpr qint64 kMaxRkInteger = 536870911;
-
-QByteArray bofRecord();
-QByteArray eofRecord();
-// `text` is the cell's GBK bytes; at most kMaxLabelBytes.
-QByteArray labelRecord(int row, int column, const QByteArray &text);
-QByteArray numberRecord(int row, int column, double value);
-// `value` within kMinRkInteger .. kMaxRkInteger.
-QByteArray rkRecord(int row, int column, qint32 value);
-QByteArray blankRecord(int row, int column);
-
-// GBK bytes of `text`, cut to at most `maxBytes` without splitting a double-byte character.
-QByteArray labelText(const QString &text, int maxBytes = kMaxLabelBytes);
-
-} // namespace lianbu::xls
 
 // column titles split at "|" into levels: [visible column][level].
-using TTitleCell = std::vector<std::vector<QString>>;
+using TitleCells = std::vector<std::vector<QString>>;
 
 // Splits the grid's column titles into title rows.
-class TDBGridEhTitle
+class TitleRows
 {
 public:
     DataGrid *grid = nullptr;
@@ -64,7 +44,7 @@ public:
     int GetTitleRowCount() const;
     // Stores both counts, sizes `cells` to visible columns x levels and fills it; levels a
     // title does not reach stay empty.
-    void GetTitleCells(TTitleCell &cells);
+    void titleCells(TitleCells &cells);
 
     int VisibleColumnCount() const { return m_visibleColumnCount; }
     int TitleRowCount() const { return m_titleRowCount; }
@@ -77,17 +57,17 @@ private:
 // The text the operator is shown when an export could not be written: the file and the reason.
 QString exportFailureText(const QString &fileName, const QString &reason);
 
-class TDBGridEhToExcel : public QObject
+class XlsExporter : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit TDBGridEhToExcel(QObject *owner = nullptr);
-    ~TDBGridEhToExcel() override;
+    explicit XlsExporter(QObject *owner = nullptr);
+    ~XlsExporter() override;
 
     // ---- properties ----------------------------------------------------------------------
-    DataGrid *dbGridEh() const { return m_grid; }
-    void setDBGridEh(DataGrid *grid) { m_grid = grid; }
+    DataGrid *grid() const { return m_grid; }
+    void setGrid(DataGrid *grid) { m_grid = grid; }
     bool ShowProgress() const { return m_showProgress; }
     void setShowProgress(bool show) { m_showProgress = show; }
     QString TitleName() const { return m_titleName; }
@@ -100,6 +80,11 @@ public:
     void setUserName(const QString &text) { m_userName = text; }
     QString FileName() const { return m_fileName; }
     void setFileName(const QString &path) { m_fileName = path; }
+    // Titles for dataset fields that no grid column shows, by field name (case-insensitive).
+    // Such a field is written after the visible columns, under its title here; a field that
+    // no column shows and that has no title here is left out, so no column is ever untitled.
+    QHash<QString, QString> ExtraFieldTitles() const { return m_extraFieldTitles; }
+    void setExtraFieldTitles(const QHash<QString, QString> &titles);
 
     // ---- the export ------------------------------------------------------------------------
     // Asks before replacing an existing file, shows the progress window, writes the file and
@@ -143,9 +128,9 @@ public:
     // The number of sheet rows an export of the grid's list takes (title block, title rows,
     // records, footers).
     qint64 SheetRowCount() const;
-    // Indices of the dataset fields the record walk writes, in order: every field except those
-    // of hidden columns that stand before a visible column (their values would otherwise push
-    // the following values away from their titles).
+    // Indices of the dataset fields the record walk writes, in order: the fields of the visible
+    // columns, then the fields no column shows that have a title in ExtraFieldTitles. The
+    // fields of hidden columns are left out: their cells would stand under no title.
     std::vector<int> RecordFields() const;
 
 private:
@@ -161,6 +146,7 @@ private:
     QString m_endDate;
     QString m_userName;
     QString m_fileName;
+    QHash<QString, QString> m_extraFieldTitles; // keys in lower case
 
     int m_col = 0;
     int m_row = 0;

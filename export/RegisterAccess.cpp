@@ -1,0 +1,134 @@
+#include "export/RegisterAccess.h"
+
+#include "platform/Error.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace lianbu::exchange {
+
+namespace {
+
+QString columnList()
+{
+    QStringList columns;
+    for (std::size_t f = 0; f < kCustomerFieldCount; ++f)
+        columns.append(fieldColumn(CustomerField(f)));
+    return columns.join(QLatin1Char(','));
+}
+
+[[noreturn]] void refused(const QSqlQuery &query)
+{
+    throw Error(QStringLiteral("写入数据库失败：%1").arg(query.lastError().text()));
+}
+
+// Cuts a value to its column without splitting a surrogate pair; notes the cut.
+QString fitted(const ImportRow &row, CustomerField field, ImportSummary &summary)
+{
+    const QString &value = row.record[field];
+    const int width = fieldInfo(field).width;
+    if (width <= 0 || value.size() <= width)
+        return value;
+    summary.cut.push_back({row.line, field, int(value.size())});
+    qsizetype n = width;
+    if (value.at(n - 1).isHighSurrogate())
+        --n;
+    return value.left(n);
+}
+
+} // namespace
+
+std::vector<IdentifiedCustomer> loadCustomers(const QSqlDatabase &database)
+{
+    QSqlQuery query(database);
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT rid,%1 FROM data ORDER BY rid").arg(columnList())))
+        throw Error(QStringLiteral("读取客户失败：%1").arg(query.lastError().text()));
+    std::vector<IdentifiedCustomer> customers;
+    while (query.next()) {
+        IdentifiedCustomer customer;
+        customer.id = query.value(0).toLongLong();
+        for (std::size_t f = 0; f < kCustomerFieldCount; ++f)
+            customer.record.values[f] = query.value(int(f) + 1).toString();
+        customers.push_back(std::move(customer));
+    }
+    return customers;
+}
+
+ImportSummary applyImport(QSqlDatabase database, const std::vector<PlannedRow> &plan, const QString &today,
+                          const ProgressFunction &progress)
+{
+    ImportSummary summary;
+    if (!database.transaction())
+        throw Error(QStringLiteral("无法开始导入：%1").arg(database.lastError().text()));
+    try {
+        QSqlQuery insert(database);
+        QString marks;
+        for (std::size_t f = 0; f < kCustomerFieldCount; ++f)
+            marks += f == 0 ? QStringLiteral("?") : QStringLiteral(",?");
+        if (!insert.prepare(QStringLiteral("INSERT INTO data (%1) VALUES (%2)").arg(columnList(), marks)))
+            refused(insert);
+
+        int lastPermille = -1;
+        for (std::size_t i = 0; i < plan.size(); ++i) {
+            const PlannedRow &planned = plan[i];
+            switch (planned.action) {
+            case ImportAction::Skip:
+                ++summary.skipped;
+                break;
+            case ImportAction::Add: {
+                for (std::size_t f = 0; f < kCustomerFieldCount; ++f) {
+                    QString value = fitted(planned.row, CustomerField(f), summary);
+                    if (CustomerField(f) == CustomerField::RegistrationDate && value.isEmpty())
+                        value = today;
+                    insert.bindValue(int(f), value);
+                }
+                if (!insert.exec())
+                    refused(insert);
+                ++summary.added;
+                break;
+            }
+            case ImportAction::Update: {
+                QStringList sets;
+                QVariantList values;
+                for (std::size_t f = 0; f < kCustomerFieldCount; ++f) {
+                    const QString value = fitted(planned.row, CustomerField(f), summary);
+                    if (value.isEmpty())
+                        continue;
+                    sets.append(fieldColumn(CustomerField(f)) + QStringLiteral("=?"));
+                    values.append(value);
+                }
+                if (!sets.isEmpty()) {
+                    QSqlQuery update(database);
+                    if (!update.prepare(QStringLiteral("UPDATE data SET %1 WHERE rid=?").arg(sets.join(QLatin1Char(',')))))
+                        refused(update);
+                    for (qsizetype k = 0; k < values.size(); ++k)
+                        update.bindValue(int(k), values.at(k));
+                    update.bindValue(int(values.size()), planned.updateId);
+                    if (!update.exec())
+                        refused(update);
+                }
+                ++summary.updated;
+                break;
+            }
+            }
+            if (progress && !plan.empty()) {
+                const int permille = int((i + 1) * 1000 / plan.size());
+                if (permille != lastPermille) {
+                    lastPermille = permille;
+                    if (!progress(permille))
+                        throw Error(QStringLiteral("导入已取消，没有写入任何客户。"));
+                }
+            }
+        }
+        if (!database.commit())
+            throw Error(QStringLiteral("导入失败：%1").arg(database.lastError().text()));
+    } catch (...) {
+        database.rollback();
+        throw;
+    }
+    return summary;
+}
+
+} // namespace lianbu::exchange

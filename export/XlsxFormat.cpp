@@ -1,0 +1,382 @@
+#include "export/XlsxFormat.h"
+
+#include "export/ZipArchive.h"
+#include "platform/Error.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QXmlStreamReader>
+
+#include <xlsxwriter.h>
+
+#include <cstdio>
+#include <memory>
+
+namespace lianbu::exchange {
+
+// ---- layout ----------------------------------------------------------------------------------
+
+int SheetLayout::titleLevels() const
+{
+    std::size_t levels = 1;
+    for (const auto &column : titleCells)
+        levels = std::max(levels, column.size());
+    return int(levels);
+}
+
+int SheetLayout::headerRows() const
+{
+    const bool dates = !beginDate.trimmed().isEmpty() || !endDate.trimmed().isEmpty();
+    return 2 + (dates ? 1 : 0) + titleLevels();
+}
+
+// ---- writing ---------------------------------------------------------------------------------
+
+namespace {
+
+struct WorkbookCloser
+{
+    void operator()(lxw_workbook *workbook) const
+    {
+        if (workbook)
+            workbook_close(workbook);
+    }
+};
+
+QString failure(const QString &path, lxw_error error)
+{
+    return QStringLiteral("无法写入文件“%1”：%2").arg(QDir::toNativeSeparators(path), QString::fromUtf8(lxw_strerror(error)));
+}
+
+// Screen pixels to the width unit of the format (characters of the default font, 7 pixels
+// each plus 5 pixels of padding).
+double widthInCharacters(int pixels)
+{
+    return pixels <= 12 ? 1.0 : (pixels - 5) / 7.0;
+}
+
+} // namespace
+
+void writeXlsx(const QString &path, const SheetLayout &layout, const RowSource &records, qint64 recordCount,
+               const ProgressFunction &progress)
+{
+    const qint64 rows = layout.headerRows() + recordCount + (layout.footers.empty() ? 0 : 1);
+    if (rows > kXlsxMaxRows)
+        throw Error(QStringLiteral("列表共有 %1 条记录，连同标题和表尾需要 %2 行，而一个 .xlsx 文件最多只能有 %3 行。")
+                        .arg(recordCount)
+                        .arg(rows)
+                        .arg(kXlsxMaxRows));
+
+    // Written beside the target and renamed over it when complete.
+    const QFileInfo target(path);
+    const QString temporary = target.absolutePath() + QStringLiteral("/.%1.%2.tmp")
+                                                          .arg(target.fileName())
+                                                          .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+    const QByteArray temporaryName = QFile::encodeName(temporary);
+
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    std::unique_ptr<lxw_workbook, WorkbookCloser> workbook(workbook_new_opt(temporaryName.constData(), &options));
+    if (!workbook)
+        throw Error(QStringLiteral("无法创建文件“%1”。").arg(QDir::toNativeSeparators(path)));
+    auto discard = [&] {
+        // Closing writes the partial workbook; it is then removed.
+        workbook.reset();
+        QFile::remove(temporary);
+    };
+
+    lxw_worksheet *sheet = workbook_add_worksheet(workbook.get(), "客户");
+    lxw_format *bold = workbook_add_format(workbook.get());
+    format_set_bold(bold);
+    lxw_format *titleFormat = workbook_add_format(workbook.get());
+    format_set_bold(titleFormat);
+    format_set_font_size(titleFormat, 14);
+
+    for (std::size_t c = 0; c < layout.columnWidths.size(); ++c)
+        if (layout.columnWidths[c] > 0)
+            worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c), widthInCharacters(layout.columnWidths[c]), nullptr);
+
+    lxw_row_t row = 0;
+    auto put = [&](lxw_row_t r, int c, const QString &text, lxw_format *format) {
+        if (text.isEmpty())
+            return;
+        const lxw_error error = worksheet_write_string(sheet, r, lxw_col_t(c), text.toUtf8().constData(), format);
+        if (error != LXW_NO_ERROR) {
+            discard();
+            throw Error(failure(path, error));
+        }
+    };
+
+    put(row, 3, layout.titleName, titleFormat);
+    ++row;
+    const bool dates = !layout.beginDate.trimmed().isEmpty() || !layout.endDate.trimmed().isEmpty();
+    if (dates) {
+        if (!layout.beginDate.trimmed().isEmpty())
+            put(row, 0, layout.beginDate, nullptr);
+        if (!layout.endDate.trimmed().isEmpty())
+            put(row, 5, layout.endDate, nullptr);
+        ++row;
+    }
+    put(row, 0, QStringLiteral("制表人：") + layout.userName, nullptr);
+    put(row, 5, QStringLiteral("制表时间：") + layout.madeAt, nullptr);
+    ++row;
+    for (int level = 0; level < layout.titleLevels(); ++level) {
+        for (std::size_t c = 0; c < layout.titleCells.size(); ++c) {
+            const auto &levels = layout.titleCells[c];
+            put(row, int(c), std::size_t(level) < levels.size() ? levels[std::size_t(level)] : QString(), bold);
+        }
+        ++row;
+    }
+
+    QStringList cells;
+    qint64 written = 0;
+    int lastPermille = -1;
+    while (records(cells)) {
+        for (qsizetype c = 0; c < cells.size(); ++c)
+            put(row, int(c), cells.at(c), nullptr);
+        ++row;
+        ++written;
+        if (progress && recordCount > 0) {
+            const int permille = int(written * 1000 / recordCount);
+            if (permille != lastPermille) {
+                lastPermille = permille;
+                if (!progress(permille)) {
+                    discard();
+                    throw Error(QStringLiteral("导出已取消，没有写入任何文件。"));
+                }
+            }
+        }
+        cells.clear();
+    }
+    if (!layout.footers.empty())
+        for (std::size_t c = 0; c < layout.footers.size(); ++c)
+            put(row, int(c), layout.footers[c], bold);
+
+    const lxw_error closed = workbook_close(workbook.release());
+    if (closed != LXW_NO_ERROR) {
+        QFile::remove(temporary);
+        throw Error(failure(path, closed));
+    }
+    if (std::rename(temporaryName.constData(), QFile::encodeName(path).constData()) != 0) {
+        QFile::remove(temporary);
+        throw Error(QStringLiteral("无法替换文件“%1”。").arg(QDir::toNativeSeparators(path)));
+    }
+}
+
+// ---- reading ---------------------------------------------------------------------------------
+
+int columnOfReference(const QString &reference)
+{
+    int column = 0;
+    bool any = false;
+    for (const QChar c : reference) {
+        const char16_t u = c.unicode();
+        if (u >= 'A' && u <= 'Z') {
+            column = column * 26 + (u - 'A' + 1);
+            any = true;
+        } else if (u >= 'a' && u <= 'z') {
+            column = column * 26 + (u - 'a' + 1);
+            any = true;
+        } else {
+            break;
+        }
+    }
+    return any ? column - 1 : -1;
+}
+
+QString unescapeXlsxText(const QString &text)
+{
+    if (!text.contains(QLatin1String("_x")))
+        return text;
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) == QLatin1Char('_') && i + 6 < text.size() && text.at(i + 1) == QLatin1Char('x')
+            && text.at(i + 6) == QLatin1Char('_')) {
+            bool ok = false;
+            const uint code = text.mid(i + 2, 4).toUInt(&ok, 16);
+            if (ok) {
+                out.append(QChar(char16_t(code)));
+                i += 6;
+                continue;
+            }
+        }
+        out.append(text.at(i));
+    }
+    return out;
+}
+
+namespace {
+
+[[noreturn]] void unreadable(const QString &detail = {})
+{
+    throw Error(QStringLiteral("不是可以读取的 .xlsx 文件%1。").arg(detail.isEmpty() ? QString() : QStringLiteral("（%1）").arg(detail)));
+}
+
+// All text of <t> elements inside the current element (a rich text run splits it in several).
+QString readTextOf(QXmlStreamReader &xml)
+{
+    QString text;
+    const QStringView end = xml.name();
+    const QString endName = end.toString();
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement() && xml.name() == QLatin1String("t"))
+            text += xml.readElementText(QXmlStreamReader::IncludeChildElements);
+        else if (xml.isStartElement() && (xml.name() == QLatin1String("rPh")))
+            xml.skipCurrentElement(); // phonetic guides are not part of the value
+        else if (xml.isEndElement() && xml.name() == endName)
+            break;
+    }
+    return text;
+}
+
+QStringList sharedStrings(const ZipArchive &zip)
+{
+    QStringList strings;
+    if (!zip.contains(QStringLiteral("xl/sharedStrings.xml")))
+        return strings;
+    QXmlStreamReader xml(zip.read(QStringLiteral("xl/sharedStrings.xml")));
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement() && xml.name() == QLatin1String("si"))
+            strings.append(unescapeXlsxText(readTextOf(xml)));
+    }
+    if (xml.hasError())
+        unreadable(xml.errorString());
+    return strings;
+}
+
+// The first sheet's member, by way of the workbook and its relationships.
+QString firstSheetPath(const ZipArchive &zip)
+{
+    const QString fallback = QStringLiteral("xl/worksheets/sheet1.xml");
+    if (!zip.contains(QStringLiteral("xl/workbook.xml")) || !zip.contains(QStringLiteral("xl/_rels/workbook.xml.rels")))
+        return fallback;
+    QString id;
+    QXmlStreamReader workbook(zip.read(QStringLiteral("xl/workbook.xml")));
+    while (!workbook.atEnd() && id.isEmpty()) {
+        workbook.readNext();
+        if (workbook.isStartElement() && workbook.name() == QLatin1String("sheet"))
+            for (const QXmlStreamAttribute &attribute : workbook.attributes())
+                if (attribute.name() == QLatin1String("id"))
+                    id = attribute.value().toString();
+    }
+    if (id.isEmpty())
+        return fallback;
+    QXmlStreamReader rels(zip.read(QStringLiteral("xl/_rels/workbook.xml.rels")));
+    while (!rels.atEnd()) {
+        rels.readNext();
+        if (rels.isStartElement() && rels.name() == QLatin1String("Relationship")
+            && rels.attributes().value(QLatin1String("Id")) == id) {
+            QString target = rels.attributes().value(QLatin1String("Target")).toString();
+            if (target.startsWith(QLatin1Char('/')))
+                return target.mid(1);
+            return QStringLiteral("xl/") + target;
+        }
+    }
+    return fallback;
+}
+
+QString numberText(const QString &value)
+{
+    // Excel writes big numbers such as telephone numbers in exponent form.
+    if (!value.contains(QLatin1Char('E')) && !value.contains(QLatin1Char('e')))
+        return value;
+    bool ok = false;
+    const double number = value.toDouble(&ok);
+    if (!ok)
+        return value;
+    QString text = QString::number(number, 'f', 10);
+    while (text.contains(QLatin1Char('.')) && (text.endsWith(QLatin1Char('0')) || text.endsWith(QLatin1Char('.'))))
+        text.chop(1);
+    return text;
+}
+
+} // namespace
+
+SheetData readXlsx(const QByteArray &bytes)
+{
+    ZipArchive zip;
+    if (!zip.open(bytes))
+        unreadable();
+    const QStringList strings = sharedStrings(zip);
+    const QString sheetPath = firstSheetPath(zip);
+    if (!zip.contains(sheetPath))
+        unreadable(QStringLiteral("没有工作表"));
+
+    SheetData sheet;
+    QXmlStreamReader xml(zip.read(sheetPath));
+    int rowNumber = 0;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (!xml.isStartElement() || xml.name() != QLatin1String("row"))
+            continue;
+        const QString r = xml.attributes().value(QLatin1String("r")).toString();
+        rowNumber = r.isEmpty() ? rowNumber + 1 : r.toInt();
+        SheetRow row{rowNumber, {}};
+        int nextColumn = 0;
+        while (!xml.atEnd()) {
+            xml.readNext();
+            if (xml.isEndElement() && xml.name() == QLatin1String("row"))
+                break;
+            if (!xml.isStartElement() || xml.name() != QLatin1String("c"))
+                continue;
+            const QXmlStreamAttributes attributes = xml.attributes();
+            const int referenced = columnOfReference(attributes.value(QLatin1String("r")).toString());
+            const int column = referenced >= 0 ? referenced : nextColumn;
+            nextColumn = column + 1;
+            const QString type = attributes.value(QLatin1String("t")).toString();
+            QString value;
+            QString inlineText;
+            while (!xml.atEnd()) {
+                xml.readNext();
+                if (xml.isEndElement() && xml.name() == QLatin1String("c"))
+                    break;
+                if (!xml.isStartElement())
+                    continue;
+                if (xml.name() == QLatin1String("v"))
+                    value = xml.readElementText();
+                else if (xml.name() == QLatin1String("is"))
+                    inlineText = readTextOf(xml);
+                else if (xml.name() == QLatin1String("f"))
+                    xml.skipCurrentElement();
+            }
+            QString text;
+            if (type == QLatin1String("s")) {
+                bool ok = false;
+                const int index = value.toInt(&ok);
+                if (!ok || index < 0 || index >= strings.size())
+                    unreadable(QStringLiteral("第 %1 行").arg(rowNumber));
+                text = strings.at(index);
+            } else if (type == QLatin1String("inlineStr")) {
+                text = unescapeXlsxText(inlineText);
+            } else if (type == QLatin1String("str")) {
+                text = unescapeXlsxText(value);
+            } else if (type == QLatin1String("b")) {
+                text = value == QLatin1String("1") ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+            } else if (type == QLatin1String("e")) {
+                text = value;
+            } else {
+                text = numberText(value);
+            }
+            if (column < 0 || column > 16383)
+                continue;
+            while (row.cells.size() <= column)
+                row.cells.append(QString());
+            row.cells[column] = text;
+        }
+        bool empty = true;
+        for (const QString &cell : row.cells)
+            empty = empty && cell.isEmpty();
+        if (!empty)
+            sheet.rows.push_back(std::move(row));
+    }
+    if (xml.hasError())
+        unreadable(xml.errorString());
+    return sheet;
+}
+
+} // namespace lianbu::exchange

@@ -1,0 +1,104 @@
+#include "printing/PdfOutput.h"
+
+#include "platform/Error.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPrinter>
+#include <QRandomGenerator>
+
+#include <cstdio>
+
+namespace lianbu::printing {
+
+QPageLayout pdfPageLayout(const PrinterMetrics &metrics)
+{
+    auto points = [](int pixels, int dpi) { return double(pixels) / dpi * 72.0; };
+    const QSizeF paper(points(metrics.paperWidth(), metrics.dpiX), points(metrics.paperHeight(), metrics.dpiY));
+    const double x = points(metrics.offsetX, metrics.dpiX);
+    const double y = points(metrics.offsetY, metrics.dpiY);
+    // Sizes are named upright; a sheet wider than tall is that size turned.
+    const bool landscape = paper.width() > paper.height();
+    const QSizeF upright = landscape ? paper.transposed() : paper;
+    const QPageSize::PageSizeId id = QPageSize::id(upright, QPageSize::Point, QPageSize::FuzzyMatch);
+    // A4 and Letter keep their names in the file; any other size is a custom one.
+    const QPageSize size = id != QPageSize::Custom ? QPageSize(id) : QPageSize(upright, QPageSize::Point);
+    // Margins are given as the sheet lies: left/right across its width.
+    return QPageLayout(size, landscape ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF(x, y, x, y),
+                       QPageLayout::Point);
+}
+
+QString pdfFileFilter()
+{
+    return QStringLiteral("PDF 文件 (*.pdf)");
+}
+
+int writePdf(const QString &path, const PrinterMetrics &metrics, const std::function<int(QPrinter &)> &paint)
+{
+    const QFileInfo target(path);
+    const QString temporary = target.absolutePath()
+        + QStringLiteral("/.%1.%2.tmp").arg(target.fileName()).arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+    int pages = 0;
+    {
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(temporary);
+        printer.setPageLayout(pdfPageLayout(metrics));
+        printer.setCreator(QStringLiteral("联簿宝"));
+        printer.setDocName(target.completeBaseName());
+        pages = paint(printer);
+    } // the printer finishes the file when it goes
+    if (pages <= 0 || !QFileInfo::exists(temporary)) {
+        QFile::remove(temporary);
+        throw Error(QStringLiteral("无法写入文件“%1”。").arg(QDir::toNativeSeparators(path)));
+    }
+    if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) != 0) {
+        QFile::remove(temporary);
+        throw Error(QStringLiteral("无法替换文件“%1”。").arg(QDir::toNativeSeparators(path)));
+    }
+    return pages;
+}
+
+} // namespace lianbu::printing
+
+#include "platform/Dialogs.h"
+#include "printing/PageStore.h"
+
+#include <QApplication>
+
+namespace lianbu::printing {
+
+QString noPrinterQuestion()
+{
+    return QStringLiteral("没有安装打印机，无法打印。是否把这些页保存为PDF文件？");
+}
+
+bool savePagesAsPdf(const PageStore &store, QWidget *parent)
+{
+    if (store.printing() || store.pageCount() == 0)
+        return false;
+    SaveFileRequest request;
+    request.caption = QStringLiteral("保存为PDF");
+    request.filter = pdfFileFilter();
+    request.defaultSuffix = QStringLiteral("pdf");
+    request.fileName = store.title().isEmpty() ? QString() : store.title() + QStringLiteral(".pdf");
+    const QString path = dialogs().saveFileName(parent, request);
+    if (path.isEmpty())
+        return false;
+    if (QFileInfo::exists(path)
+        && !askYesNo(QStringLiteral("提示"), QStringLiteral("已存在文件（") + path + QStringLiteral("），是否覆盖？"), parent))
+        return false;
+    QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    try {
+        writePdf(path, store.metrics(), [&](QPrinter &printer) { return store.printPages(&printer, 1, store.pageCount()); });
+    } catch (const Error &error) {
+        QApplication::restoreOverrideCursor();
+        showError(error.message(), parent);
+        return false;
+    }
+    QApplication::restoreOverrideCursor();
+    return true;
+}
+
+} // namespace lianbu::printing

@@ -1,0 +1,192 @@
+// Customers between a real register and the files: an import as one transaction (added,
+// updated, skipped, cut values, rollback on failure and cancel) and the list out to each new
+// format and back in, as the import window would read it.
+
+#include "db/Connection.h"
+#include "db/Query.h"
+#include "export/CsvFormat.h"
+#include "export/CustomerImport.h"
+#include "export/ListExport.h"
+#include "export/RegisterAccess.h"
+#include "export/VCardFormat.h"
+#include "export/XlsxFormat.h"
+#include "platform/Error.h"
+#include "tests/support/TestDatabase.h"
+
+#include <QFile>
+#include <QSqlQuery>
+#include <QTest>
+
+using namespace lianbu;
+using namespace lianbu::exchange;
+using F = CustomerField;
+
+namespace {
+
+ImportRow row(int line, std::initializer_list<std::pair<F, QString>> values)
+{
+    ImportRow imported;
+    imported.line = line;
+    for (const auto &[field, value] : values)
+        imported.record[field] = value;
+    return imported;
+}
+
+int customerCount(db::Connection &connection)
+{
+    QSqlQuery query(connection.database());
+    query.exec(QStringLiteral("SELECT count(*) FROM data"));
+    query.next();
+    return query.value(0).toInt();
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestRegisterExchange : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void importAddsUpdatesSkipsInOneTransaction()
+    {
+        test::TestDatabase database;
+        db::Connection connection(database.path());
+        connection.open();
+
+        std::vector<PlannedRow> first = {
+            {row(2, {{F::Name, QStringLiteral("张三")}, {F::Mobile, QStringLiteral("139")}, {F::Notes, QStringLiteral("旧")}}),
+             ImportAction::Add, 0},
+            {row(3, {{F::Name, QString(35, QChar(0x674E))}, {F::RegistrationDate, QStringLiteral("2020-01-01")}}),
+             ImportAction::Add, 0},
+        };
+        ImportSummary summary = applyImport(connection.database(), first, QStringLiteral("2025-05-05"));
+        QCOMPARE(summary.added, 2);
+        QCOMPARE(summary.cut.size(), std::size_t(1)); // 姓名 holds 30 characters
+        QCOMPARE(summary.cut[0].line, 3);
+        QCOMPARE(summary.cut[0].length, 35);
+
+        std::vector<IdentifiedCustomer> customers = loadCustomers(connection.database());
+        QCOMPARE(customers.size(), std::size_t(2));
+        QCOMPARE(customers[0].record[F::RegistrationDate], QStringLiteral("2025-05-05"));
+        QCOMPARE(customers[1].record[F::RegistrationDate], QStringLiteral("2020-01-01"));
+        QCOMPARE(customers[1].record[F::Name].size(), 30);
+
+        // An update writes only what the file gives; the notes it leaves empty stay.
+        const qint64 id = customers[0].id;
+        std::vector<PlannedRow> second = {
+            {row(2, {{F::Name, QStringLiteral("张三")}, {F::Mobile, QStringLiteral("139")}, {F::Company, QStringLiteral("新公司")}}),
+             ImportAction::Update, id},
+            {row(3, {{F::Name, QStringLiteral("跳过")}}), ImportAction::Skip, 0},
+        };
+        summary = applyImport(connection.database(), second, QStringLiteral("2025-05-06"));
+        QCOMPARE(summary.updated, 1);
+        QCOMPARE(summary.skipped, 1);
+        QCOMPARE(summary.added, 0);
+        customers = loadCustomers(connection.database());
+        QCOMPARE(customers.size(), std::size_t(2));
+        QCOMPARE(customers[0].record[F::Company], QStringLiteral("新公司"));
+        QCOMPARE(customers[0].record[F::Notes], QStringLiteral("旧"));
+    }
+
+    void failureOrCancelWritesNothing()
+    {
+        test::TestDatabase database;
+        db::Connection connection(database.path());
+        connection.open();
+        std::vector<PlannedRow> plan;
+        for (int i = 0; i < 50; ++i)
+            plan.push_back({row(i + 2, {{F::Name, QStringLiteral("客户%1").arg(i)}}), ImportAction::Add, 0});
+
+        int calls = 0;
+        QVERIFY_THROWS_EXCEPTION(Error, applyImport(connection.database(), plan, QString(), [&](int) { return ++calls < 30; }));
+        QCOMPARE(customerCount(connection), 0);
+
+        // The table refuses the 40th row: the 39 before it are not kept either.
+        connection.execute(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON data WHEN NEW.c = '客户39' "
+                                          "BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+        QVERIFY_THROWS_EXCEPTION(Error, applyImport(connection.database(), plan, QString()));
+        QCOMPARE(customerCount(connection), 0);
+        // And the connection is usable again afterwards.
+        connection.execute(QStringLiteral("DROP TRIGGER refuse"));
+        QCOMPARE(applyImport(connection.database(), plan, QString()).added, 50);
+        QCOMPARE(customerCount(connection), 50);
+    }
+
+    void listOutAndBackInEveryFormat()
+    {
+        test::TestDatabase database;
+        db::Connection connection(database.path());
+        connection.open();
+        const std::vector<ImportRow> originals = {
+            row(2, {{F::Category, QStringLiteral("新,客户")},
+                    {F::Name, QStringLiteral("王\"五\"😀")},
+                    {F::Mobile, QStringLiteral("0139")},
+                    {F::Address, QStringLiteral("第一行\n第二行")},
+                    {F::Website, QStringLiteral("https://例子.cn")},
+                    {F::RegistrationDate, QStringLiteral("2024-02-03")}}),
+            row(3, {{F::ShortName, QStringLiteral("华联;总部")}, {F::Name, QStringLiteral("赵六")},
+                    {F::RegistrationDate, QStringLiteral("2024-02-04")}}),
+        };
+        std::vector<PlannedRow> plan;
+        for (const ImportRow &original : originals)
+            plan.push_back({original, ImportAction::Add, 0});
+        applyImport(connection.database(), plan, QString());
+
+        db::Query list(&connection);
+        list.setSql(QStringLiteral("select * from data"));
+        list.open();
+        list.last(); // the export must not depend on, nor move, the current record
+        ListExport exported;
+        for (std::size_t f = 0; f < kCustomerFieldCount; ++f) {
+            exported.layout.titleCells.push_back({fieldTitle(F(f))});
+            exported.fieldNames.push_back(fieldColumn(F(f)));
+        }
+        exported.layout.footers.assign(kCustomerFieldCount, QString());
+        exported.layout.footers[0] = QStringLiteral("总计");
+
+        for (const ExportFormat format : {ExportFormat::Xlsx, ExportFormat::CsvUtf8, ExportFormat::VCard}) {
+            const QString path = database.filePath(QStringLiteral("out.") + formatSuffix(format));
+            const ExportOutcome outcome = exportList(list, exported, format, path);
+            QCOMPARE(outcome.records, qint64(2));
+            QCOMPARE(list.recNo(), 2);
+            const QByteArray bytes = readAll(path);
+            std::vector<CustomerRecord> back;
+            if (format == ExportFormat::VCard) {
+                for (const VCardCard &card : parseVCards(bytes).cards)
+                    back.push_back(card.record);
+            } else {
+                const SheetData sheet = format == ExportFormat::Xlsx ? readXlsx(bytes) : parseCsv(bytes, detectEncoding(bytes));
+                for (const ImportRow &imported : recordsOf(sheet, matchColumns(sheet)))
+                    back.push_back(imported.record);
+            }
+            QCOMPARE(back.size(), originals.size());
+            for (std::size_t i = 0; i < back.size(); ++i)
+                QVERIFY2(back[i] == originals[i].record, qPrintable(formatSuffix(format) + QStringLiteral(" record %1").arg(i)));
+        }
+
+        // GBK cannot hold the emoji: the export says how many characters it lost.
+        const ExportOutcome gbk = exportList(list, exported, ExportFormat::CsvGbk, database.filePath(QStringLiteral("gbk.csv")));
+        QCOMPARE(gbk.lostCharacters, 1);
+
+        // The dialog's choice: the filter decides (two CSV encodings share the suffix); without
+        // one, the suffix.
+        QCOMPARE(formatOfChoice(formatFilter(ExportFormat::CsvGbk), QStringLiteral("a.csv")), ExportFormat::CsvGbk);
+        QCOMPARE(formatOfChoice(QString(), QStringLiteral("a.CSV")), ExportFormat::CsvUtf8);
+        QCOMPARE(formatOfChoice(QString(), QStringLiteral("a.vcf")), ExportFormat::VCard);
+        QCOMPARE(formatOfChoice(QString(), QStringLiteral("a")), ExportFormat::Xls);
+        QCOMPARE(exportFilters().split(QStringLiteral(";;")).size(), 5);
+
+        // A folder that does not exist: an error, no file.
+        QVERIFY_THROWS_EXCEPTION(Error, exportList(list, exported, ExportFormat::CsvUtf8, database.filePath(QStringLiteral("no/such.csv"))));
+        QVERIFY_THROWS_EXCEPTION(Error, exportList(list, exported, ExportFormat::Xlsx, database.filePath(QStringLiteral("no/such.xlsx"))));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRegisterExchange)
+#include "test_register_exchange.moc"
