@@ -11,7 +11,19 @@
 
 namespace lianbu {
 
-bool isPackagedProgram() { return LIANBU_PACKAGED != 0; }
+namespace {
+
+std::optional<bool> &packagedOverride()
+{
+    static std::optional<bool> value;
+    return value;
+}
+
+} // namespace
+
+bool isPackagedProgram() { return packagedOverride().value_or(LIANBU_PACKAGED != 0); }
+
+void overridePackagedProgram(std::optional<bool> packaged) { packagedOverride() = packaged; }
 
 bool upgradesManagedByPackage() { return isPackagedProgram(); }
 

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace lianbu {
 
 // Whether this program is the one installed by the system's package (built with the CMake
@@ -9,6 +11,9 @@ namespace lianbu {
 // sources. The build decides, not the folder the program lies in: the package check runs the
 // packaged program from a scratch folder, and a developer may install a build anywhere.
 bool isPackagedProgram();
+// Tests make the program behave as the packaged one (true) or the source-built one (false);
+// std::nullopt returns to what the build says.
+void overridePackagedProgram(std::optional<bool> packaged);
 
 // The installed program replaces its files through the package manager only: its own upgrade
 // may say that a new version exists, but never downloads or replaces anything.
