@@ -36,9 +36,10 @@ QMessageBox::Icon toQtIcon(BoxIcon icon)
 }
 
 BoxButton ask(QWidget *parent, BoxIcon icon, const QString &caption, const QString &text,
-              QList<BoxButton> buttons, BoxButton defaultButton)
+              QList<BoxButton> buttons, BoxButton defaultButton, bool toolkitButtonTexts = false)
 {
     BoxRequest request;
+    request.toolkitButtonTexts = toolkitButtonTexts;
     request.icon = icon;
     request.caption = caption;
     request.text = text;
@@ -112,7 +113,9 @@ std::unique_ptr<QMessageBox> createMessageBox(QWidget *parent, const BoxRequest 
         const QMessageBox::StandardButton standard = toStandardButton(b);
         if (standard == QMessageBox::NoButton || box->button(standard))
             continue;
-        box->addButton(standard)->setText(boxButtonText(b));
+        QPushButton *button = box->addButton(standard);
+        if (!request.toolkitButtonTexts)
+            button->setText(boxButtonText(b));
     }
     if (QAbstractButton *def = box->button(toStandardButton(request.defaultButton)))
         box->setDefaultButton(qobject_cast<QPushButton *>(def));
@@ -200,7 +203,7 @@ void showWarning(const QString &text, QWidget *parent)
 bool confirmListChange(const QString &text, QWidget *parent)
 {
     return ask(parent, BoxIcon::Warning, QStringLiteral("警告！"), text,
-               {BoxButton::Ok, BoxButton::Cancel}, BoxButton::Cancel)
+               {BoxButton::Ok, BoxButton::Cancel}, BoxButton::Cancel, true)
         == BoxButton::Ok;
 }
 
@@ -213,13 +216,13 @@ bool confirmOperatorDeletion(const QString &text, QWidget *parent)
 
 bool askYesNo(const QString &caption, const QString &text, QWidget *parent)
 {
-    return ask(parent, BoxIcon::Question, caption, text, {BoxButton::Yes, BoxButton::No}, BoxButton::No)
+    return ask(parent, BoxIcon::Question, caption, text, {BoxButton::Yes, BoxButton::No}, BoxButton::No, true)
         == BoxButton::Yes;
 }
 
 void showError(const QString &text, QWidget *parent)
 {
-    ask(parent, BoxIcon::Stop, applicationTitle(), errorDisplayText(text), {BoxButton::Ok}, BoxButton::Ok);
+    ask(parent, BoxIcon::Stop, applicationTitle(), errorDisplayText(text), {BoxButton::Ok}, BoxButton::Ok, true);
 }
 
 QString errorDisplayText(const QString &message)

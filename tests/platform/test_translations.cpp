@@ -1,5 +1,7 @@
 // The toolkit's stock texts in Chinese: where the catalogue comes from, and that the stock
 // dialogs and menus the program uses really pick it up.
+#include "platform/Dialogs.h"
+#include "platform/QtDialogs.h"
 #include "platform/Translations.h"
 #include "tests/support/TestSupport.h"
 
@@ -44,6 +46,7 @@ private slots:
     void builtInCopyStandsInForAMissingOrBrokenOne();
     void installingAgainLeavesOneTranslator();
     void stockDialogsAndMenusAreChinese();
+    void namedButtonsKeepTheirWordingOthersAreChinese();
     void cleanup();
 };
 
@@ -129,6 +132,38 @@ void TestTranslations::stockDialogsAndMenusAreChinese()
     QVERIFY2(entries.filter(QStringLiteral("复制")).size() == 1, qPrintable(entries.join('|')));
     QVERIFY2(entries.filter(QStringLiteral("粘贴")).size() == 1, qPrintable(entries.join('|')));
     QVERIFY2(entries.filter(QStringLiteral("Copy")).isEmpty(), qPrintable(entries.join('|')));
+}
+
+void TestTranslations::namedButtonsKeepTheirWordingOthersAreChinese()
+{
+    QVERIFY(!installToolkitTranslations(*QCoreApplication::instance()).isEmpty());
+    test::Environment env;
+    showInformation(QStringLiteral("i"));
+    showWarning(QStringLiteral("w"));
+    confirmOperatorDeletion(QStringLiteral("d"));
+    confirmListChange(QStringLiteral("c"));
+    askYesNo(QStringLiteral("提示"), QStringLiteral("q"));
+    showError(QStringLiteral("e"));
+    const auto &boxes = env.dialogs().boxes();
+    QCOMPARE(boxes.size(), 6);
+
+    // Build each recorded box as the real service would and read its buttons.
+    QList<QStringList> texts;
+    for (const auto &box : boxes) {
+        std::unique_ptr<QMessageBox> real = createMessageBox(nullptr, box.request);
+        QStringList buttons;
+        for (BoxButton b : box.request.buttons)
+            buttons << real->button(toStandardButton(b))->text();
+        texts << buttons;
+    }
+    QCOMPARE(texts.at(0), QStringList({"OK"}));            // information: "OK"
+    QCOMPARE(texts.at(1), QStringList({"OK"}));            // required field warning: "OK"
+    QCOMPARE(texts.at(2), QStringList({"&Yes", "&No"}));   // operator deletion
+    QCOMPARE(texts.at(3), QStringList({"确定", "取消"}));  // list change: OK and Cancel
+    QCOMPARE(texts.at(4).size(), 2);                      // overwrite question: Yes and No
+    QVERIFY2(texts.at(4).at(0).startsWith(QStringLiteral("是")) && texts.at(4).at(1).startsWith(QStringLiteral("否")),
+             qPrintable(texts.at(4).join('|')));
+    QCOMPARE(texts.at(5), QStringList({"确定"}));          // the error display
 }
 
 QTEST_MAIN(TestTranslations)
