@@ -1,43 +1,15 @@
 // The command line of the program, the language of what the tools print, and which register
-// the program opens (and creates) in the packaged and the source-built program.
+// the program opens in the packaged and the source-built program (creating it: test_startup).
 #include "app/CommandLine.h"
 #include "app/Register.h"
-#include "data/Schema.h"
-#include "db/Connection.h"
 #include "platform/Error.h"
 
 #include <QtTest>
-#include <QCryptographicHash>
-#include <QSqlQuery>
 
 using namespace lianbu;
 using Action = CommandLine::Action;
 
 Q_DECLARE_METATYPE(CommandLine::Action)
-
-namespace {
-
-QByteArray digest(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256)
-                                          : QByteArray();
-}
-
-QStringList operatorsIn(const QString &path)
-{
-    db::Connection connection(path);
-    connection.open();
-    QStringList names;
-    QSqlQuery query(connection.database());
-    query.exec(QStringLiteral("select username from userdb"));
-    while (query.next())
-        names << query.value(0).toString();
-    connection.close();
-    return names;
-}
-
-} // namespace
 
 class TestCommandLine : public QObject
 {
@@ -52,7 +24,6 @@ private slots:
     void messageLanguage();
 
     void registerPlaceForEachKindOfProgram();
-    void packagedProgramCreatesTheDeliveredRegisterOnce();
     void sourceBuiltProgramNeverCreatesARegister();
     void uncreatableFolderIsReported();
 };
@@ -195,27 +166,6 @@ void TestCommandLine::registerPlaceForEachKindOfProgram()
         QVERIFY(!given.createWhenMissing);
         QCOMPARE(registerPlace(absolute, isPackaged, "/data", "/home/li").path, QString("/srv/lianbu/data.db"));
     }
-}
-
-void TestCommandLine::packagedProgramCreatesTheDeliveredRegisterOnce()
-{
-    QTemporaryDir home;
-    const QString folder = home.filePath(".local/share/qiaomu/lianbu");
-    const RegisterPlace place = registerPlace(CommandLine(), true, folder, home.path());
-    prepareRegister(place);
-    QCOMPARE(operatorsIn(place.path), QStringList({superAdministratorName()}));
-
-    // The operator's own data stays: a second start finds the file and leaves it alone.
-    {
-        db::Connection connection(place.path);
-        connection.open();
-        QCOMPARE(connection.execute(QStringLiteral("insert into userdb (username, passwd) values ('王五', '1')")), 1);
-        connection.close();
-    }
-    const QByteArray before = digest(place.path);
-    prepareRegister(place);
-    QCOMPARE(digest(place.path), before);
-    QCOMPARE(operatorsIn(place.path).size(), 2);
 }
 
 void TestCommandLine::sourceBuiltProgramNeverCreatesARegister()
