@@ -1,18 +1,23 @@
 #include "app/StartUp.h"
 
-#include "platform/AppInfo.h"
 #include "app/MainWindow.h"
+#include "app/Register.h"
 #include "data/Database.h"
 #include "operators/LoginDialog.h"
+#include "platform/AppInfo.h"
 #include "platform/Application.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
+#include "platform/Installation.h"
+#include "platform/Paths.h"
+#include "platform/Translations.h"
 #include "resources/Resources.h"
 #include "updater/ProgramLock.h"
 
 #include <QFont>
 #include <QIcon>
 
+#include <cstdio>
 #include <memory>
 
 namespace lianbu {
@@ -24,6 +29,9 @@ void prepareApplication()
     QApplication::setApplicationDisplayName(applicationTitle());
     QApplication::setApplicationVersion(applicationVersion());
     initResources();
+    installToolkitTranslations(*QCoreApplication::instance());
+    // Lets the desktop match the windows to the menu entry the package installs.
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.lianbubao.lianbu"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/lianbu.png")));
     installFontSubstitutions();
 }
@@ -41,9 +49,54 @@ void installFontSubstitutions()
     QApplication::setFont(font);
 }
 
-int runProgram(QApplication &app)
+namespace {
+
+RegisterPlace placeFor(const CommandLine &commandLine)
+{
+    return registerPlace(commandLine, isPackagedProgram(), paths::userDataFolder(), paths::workingFolder());
+}
+
+QString serverNotSupportedText(const QString &address)
+{
+    return QStringLiteral("还不能打开数据库服务器上的客户资料库：%1\n请用 --database 指定一个 data.db 文件。")
+        .arg(address);
+}
+
+void print(std::FILE *to, const QString &text)
+{
+    std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), to);
+    std::fflush(to);
+}
+
+} // namespace
+
+RegisterCheck checkRegister(const CommandLine &commandLine)
+{
+    if (commandLine.databaseIsServer())
+        return {false, serverNotSupportedText(commandLine.database)};
+    const RegisterPlace place = placeFor(commandLine);
+    try {
+        prepareRegister(place);
+        // Opening checks the file and its tables, exactly as a normal start does.
+        const Database database(nullptr, place.path);
+    } catch (const Error &error) {
+        return {false, error.message()};
+    }
+    return {true, place.path};
+}
+
+int runProgram(QApplication &app, const CommandLine &commandLine)
 {
     prepareApplication();
+    if (commandLine.action == CommandLine::Action::CheckRegister) {
+        const RegisterCheck check = checkRegister(commandLine);
+        print(check.opened ? stdout : stderr, check.text);
+        return check.opened ? 0 : 1;
+    }
+    if (commandLine.databaseIsServer()) {
+        showError(serverNotSupportedText(commandLine.database));
+        return 1;
+    }
     // Held for the whole run: the updater waits on it before replacing our files.
     updater::holdOwnProgramLock();
 
@@ -51,7 +104,9 @@ int runProgram(QApplication &app)
     // has been shown.
     std::unique_ptr<Database> database;
     try {
-        database = std::make_unique<Database>();
+        const RegisterPlace place = placeFor(commandLine);
+        prepareRegister(place);
+        database = std::make_unique<Database>(nullptr, place.path);
     } catch (const Error &error) {
         showError(error.message());
         return 1;

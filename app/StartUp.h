@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/CommandLine.h"
+
 class QApplication;
 
 namespace lianbu {
@@ -7,7 +9,20 @@ namespace lianbu {
 // Sets the application up, creates the permanent windows in their order (main window, login
 // dialog, data module) and runs the message loop. When the database cannot be opened, the
 // error is shown and the program ends before the main window appears. Returns the exit code.
-int runProgram(QApplication &app);
+// The register is the one commandLine and the kind of program choose (app/Register.h); with
+// CommandLine::Action::CheckRegister no window is made: the register is opened, the result
+// printed, and the program ends (0 opened, 1 not).
+int runProgram(QApplication &app, const CommandLine &commandLine = {});
+
+// What --check-register reports: whether the register opened, and its path or the reason.
+struct RegisterCheck
+{
+    bool opened = false;
+    QString text;
+};
+// Opens (and, where allowed, creates) the register the program would use, then closes it.
+// Never shows a box.
+RegisterCheck checkRegister(const CommandLine &commandLine);
 
 // The steps before the message loop, for tests: application names and title, resources.
 void prepareApplication();

@@ -1,10 +1,43 @@
-#include "platform/AppInfo.h"
+#include "platform/CommandLine.h"
 #include "app/MainWindow.h"
 #include "app/StartUp.h"
+#include "platform/AppInfo.h"
 #include "platform/Application.h"
+
+#include <cstdio>
+
+namespace {
+
+void print(std::FILE *to, const QString &text) { std::fputs(text.toLocal8Bit().constData(), to); }
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    using lianbu::CommandLine;
+    const lianbu::MessageLanguage language = lianbu::messageLanguage();
+    // --help and --version answer before the application object exists, so they work without a
+    // display (on a terminal of a server, in a package check).
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine early = lianbu::parseCommandLine(arguments, language);
+    if (early.action == CommandLine::Action::ShowHelp) {
+        print(stdout, lianbu::programHelpText(language));
+        return 0;
+    }
+    if (early.action == CommandLine::Action::ShowVersion) {
+        print(stdout, lianbu::versionText(QStringLiteral("lianbu"), language));
+        return 0;
+    }
+
     lianbu::Application app(argc, argv);
-    return lianbu::runProgram(app);
+    // The toolkit has taken its own options (-style, --platform ...) off the command line by now.
+    const CommandLine commandLine = lianbu::parseCommandLine(QCoreApplication::arguments().mid(1), language);
+    if (commandLine.action == CommandLine::Action::Refuse) {
+        print(stderr, QStringLiteral("lianbu: ") + commandLine.problem + QLatin1Char('\n')
+                          + lianbu::tryHelpText(QStringLiteral("lianbu"), language));
+        return 2;
+    }
+    return lianbu::runProgram(app, commandLine);
 }

@@ -1,6 +1,7 @@
 #include "platform/DesktopShortcut.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/Installation.h"
 #include "platform/Paths.h"
 
 #include <QDir>
@@ -51,6 +52,9 @@ QString execArgument(const QString &arg)
 
 QString iconFor(const QString &programFolder)
 {
+    // The package installs the icon into the desktop's icon theme.
+    if (isPackagedProgram())
+        return QLatin1String(kPackagedIconName);
     const QString own = programFolder + QStringLiteral("/lianbu.png");
     if (QFileInfo(own).isFile())
         return escapeValue(own);
@@ -73,7 +77,9 @@ QString desktopShortcutText(const QString &programPath)
     text += QStringLiteral("Version=1.0\n");
     text += QStringLiteral("Name=联簿宝\n");
     text += QStringLiteral("Comment=联簿宝\n");
-    text += QStringLiteral("Exec=") + execArgument(path) + QLatin1Char('\n');
+    // The packaged program is started by its command in the system's program folder, like its
+    // menu entry, not by the file behind that command.
+    text += QStringLiteral("Exec=") + execArgument(launcherPath(path)) + QLatin1Char('\n');
     text += QStringLiteral("Path=") + escapeValue(folder) + QLatin1Char('\n');
     text += QStringLiteral("Icon=") + iconFor(folder) + QLatin1Char('\n');
     text += QStringLiteral("Terminal=false\n");

@@ -7,7 +7,8 @@ namespace lianbu {
 // The desktop entry's file name in the desktop folder.
 QString desktopShortcutFileName(); // "联簿宝.desktop"
 
-// The text of the XDG desktop entry that starts programPath in its own folder.
+// The text of the XDG desktop entry that starts programPath in its own folder (the packaged
+// program: its command in the system's program folder, with the icon of the icon theme).
 QString desktopShortcutText(const QString &programPath);
 
 // Writes (or rewrites) 联簿宝.desktop in paths::desktopFolder(), replacing the old one

@@ -45,9 +45,10 @@ QMessageBox::Icon toQtIcon(BoxIcon icon)
 }
 
 BoxButton ask(QWidget *parent, BoxIcon icon, const QString &caption, const QString &text,
-              QList<BoxButton> buttons, BoxButton defaultButton)
+              QList<BoxButton> buttons, BoxButton defaultButton, bool toolkitButtonTexts = false)
 {
     BoxRequest request;
+    request.toolkitButtonTexts = toolkitButtonTexts;
     request.icon = icon;
     request.caption = caption;
     request.text = text;
@@ -121,7 +122,9 @@ std::unique_ptr<QMessageBox> createMessageBox(QWidget *parent, const BoxRequest 
         const QMessageBox::StandardButton standard = toStandardButton(b);
         if (standard == QMessageBox::NoButton || box->button(standard))
             continue;
-        box->addButton(standard)->setText(boxButtonText(b));
+        QPushButton *button = box->addButton(standard);
+        if (!request.toolkitButtonTexts)
+            button->setText(boxButtonText(b));
     }
     if (QAbstractButton *def = box->button(toStandardButton(request.defaultButton)))
         box->setDefaultButton(qobject_cast<QPushButton *>(def));
@@ -282,7 +285,7 @@ void showWarning(const QString &text, QWidget *parent)
 bool confirmListChange(const QString &text, QWidget *parent)
 {
     return ask(parent, BoxIcon::Warning, QStringLiteral("警告！"), text,
-               {BoxButton::Ok, BoxButton::Cancel}, BoxButton::Cancel)
+               {BoxButton::Ok, BoxButton::Cancel}, BoxButton::Cancel, true)
         == BoxButton::Ok;
 }
 
@@ -295,13 +298,13 @@ bool confirmOperatorDeletion(const QString &text, QWidget *parent)
 
 bool askYesNo(const QString &caption, const QString &text, QWidget *parent)
 {
-    return ask(parent, BoxIcon::Question, caption, text, {BoxButton::Yes, BoxButton::No}, BoxButton::No)
+    return ask(parent, BoxIcon::Question, caption, text, {BoxButton::Yes, BoxButton::No}, BoxButton::No, true)
         == BoxButton::Yes;
 }
 
 void showError(const QString &text, QWidget *parent)
 {
-    ask(parent, BoxIcon::Stop, applicationTitle(), errorDisplayText(text), {BoxButton::Ok}, BoxButton::Ok);
+    ask(parent, BoxIcon::Stop, applicationTitle(), errorDisplayText(text), {BoxButton::Ok}, BoxButton::Ok, true);
 }
 
 QString errorDisplayText(const QString &message)

@@ -12,8 +12,9 @@ namespace lianbu {
 enum class BoxIcon { None, Information, Warning, Question, Stop };
 enum class BoxButton { None, Ok, Cancel, Yes, No, Abort, Retry, Ignore };
 
-// One modal message box as the program asks for it. Button captions follow the platform's
-// standard texts ("OK", "Cancel", "&Yes", "&No").
+// One modal message box as the program asks for it. Button captions are the fixed texts
+// "OK", "Cancel", "&Yes", "&No" where the program names them; with toolkitButtonTexts the box
+// shows the toolkit's own captions in the interface language (确定, 取消, 是, 否).
 struct BoxRequest
 {
     BoxIcon icon = BoxIcon::None;
@@ -21,6 +22,7 @@ struct BoxRequest
     QString text;
     QList<BoxButton> buttons{BoxButton::Ok};
     BoxButton defaultButton = BoxButton::Ok;
+    bool toolkitButtonTexts = false;
 };
 
 // File dialog parameters; the answer is the chosen path or an empty string when cancelled. An
@@ -72,17 +74,17 @@ void setDialogService(DialogService *service);
 void showInformation(const QString &text, QWidget *parent = nullptr);
 // Warning box for required fields: caption "Warning", warning icon, one "OK".
 void showWarning(const QString &text, QWidget *parent = nullptr);
-// Confirmation of a change to the customer list: caption "警告！", warning icon, OK and Cancel,
-// Cancel the default. True only for OK.
+// Confirmation of a change to the customer list: caption "警告！", warning icon, OK and Cancel
+// in the toolkit's words (确定, 取消), Cancel the default. True only for OK.
 bool confirmListChange(const QString &text, QWidget *parent = nullptr);
 // Confirmation of deleting an operator: caption "Confirm", question icon, "&Yes" and "&No".
 // True only for "&Yes".
 bool confirmOperatorDeletion(const QString &text, QWidget *parent = nullptr);
-// A Yes/No question with the given caption and question icon, No the default (so Enter never
-// overwrites anything by accident); true only for Yes.
+// A Yes/No question with the given caption and question icon, Yes and No in the toolkit's words
+// (是, 否), No the default (so Enter never overwrites anything by accident); true only for Yes.
 bool askYesNo(const QString &caption, const QString &text, QWidget *parent = nullptr);
-// The general error display: caption = application title, stop icon, one "OK"; the text is
-// passed through errorDisplayText first.
+// The general error display: caption = application title, stop icon, one OK button in the
+// toolkit's words (确定); the text is passed through errorDisplayText first.
 void showError(const QString &text, QWidget *parent = nullptr);
 
 // The text the general error display shows: a full stop is appended when the last character

@@ -5,6 +5,7 @@
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/Gbk.h"
+#include "platform/Installation.h"
 #include "platform/Shell.h"
 #include "updater/Install.h"
 #include "updater/ProgramLock.h"
@@ -724,6 +725,12 @@ void Upgrader::evaluateInfoFile(const QByteArray &body)
     bool canUpgrade = true;
     const QString message = infoFileMessage(text);
     m_upgradeMethod = infoFileMethod(text);
+    // An installed package is upgraded by the package manager: say that a new version exists (once
+    // per session, as after "Later") and where to look, and fetch nothing.
+    if (upgradesManagedByPackage()) {
+        m_userDeclined = true;
+        return showInformation(packagedUpgradeText(message, m_upgradeMethod == umRedirectToURL ? m_files.first() : QString()));
+    }
     // Until the answer is known, a second check must not start.
     m_mode = InfoMode;
     if (OnBeginUpgrade)

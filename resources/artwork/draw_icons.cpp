@@ -4,6 +4,7 @@
 //   QT_QPA_PLATFORM=offscreen /tmp/draw_icons resources
 #include "IconKit.h"
 
+#include <QDir>
 #include <QGuiApplication>
 
 namespace {
@@ -233,6 +234,10 @@ int main(int argc, char **argv)
         icon.draw(64).save(out + QStringLiteral("/icons/%1@2x.png").arg(QLatin1String(icon.name)));
     }
     drawAppIcon(256).save(out + QStringLiteral("/icons/lianbu-256.png"));
+    // The program's icon at the sizes of the desktop's icon theme, installed by the package.
+    QDir().mkpath(out + QStringLiteral("/icons/hicolor"));
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        drawAppIcon(size).save(out + QStringLiteral("/icons/hicolor/lianbu-%1.png").arg(size));
     drawLoginBackground().save(out + QStringLiteral("/images/login.jpg"), "JPG", 90);
     return 0;
 }

@@ -1,6 +1,7 @@
 // Clock, shell, folders and the desktop entry.
 #include "platform/Clock.h"
 #include "platform/DesktopShortcut.h"
+#include "platform/Installation.h"
 #include "platform/Paths.h"
 #include "platform/Shell.h"
 #include "tests/support/TestSupport.h"
@@ -45,6 +46,7 @@ private slots:
     void desktopEntryQuotesAwkwardPaths();
     void desktopEntryIsRewrittenEveryTime();
     void desktopEntryFailsQuietlyWithoutADesktop();
+    void desktopEntryOfThePackagedProgram();
 };
 
 void TestPlatformServices::dateTextFormats_data()
@@ -187,6 +189,24 @@ void TestPlatformServices::desktopEntryFailsQuietlyWithoutADesktop()
     QVERIFY(!writeDesktopShortcut(QStringLiteral("/opt/lianbu")));
     QVERIFY(!QFileInfo::exists(env.desktopPath())); // the folder is not invented
     QVERIFY(env.dialogs().boxes().isEmpty());
+}
+
+void TestPlatformServices::desktopEntryOfThePackagedProgram()
+{
+    Environment env;
+    // The packaged program runs from its private folder; the entry starts the system command
+    // and shows the icon of the icon theme, as the menu entry does.
+    overridePackagedProgram(true);
+    const QString packaged = desktopShortcutText(QStringLiteral("/usr/libexec/lianbu/lianbu"));
+    overridePackagedProgram(false);
+    const QString built = desktopShortcutText(QStringLiteral("/usr/libexec/lianbu/lianbu"));
+    overridePackagedProgram(std::nullopt);
+    // The command's folder is the install prefix's (/usr in the package).
+    QVERIFY2(entryValue(packaged, "Exec").endsWith(QStringLiteral("/bin/lianbu\"")), qPrintable(packaged));
+    QCOMPARE(entryValue(packaged, "Icon"), QStringLiteral("lianbu"));
+    QCOMPARE(entryValue(built, "Exec"), QStringLiteral("\"/usr/libexec/lianbu/lianbu\""));
+    QVERIFY(entryValue(built, "Icon") != QStringLiteral("lianbu"));
+    QVERIFY(!isPackagedProgram()); // this test program is built from the sources
 }
 
 QTEST_MAIN(TestPlatformServices)

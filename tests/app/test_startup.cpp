@@ -1,0 +1,177 @@
+// Which register a start opens: the packaged program's per-user register, created on the first
+// start and never replaced; the source-built program's working folder; --database; a server
+// address, which this program cannot open yet. And the toolkit's texts after the start-up steps.
+#include "app/StartUp.h"
+#include "data/Schema.h"
+#include "db/Connection.h"
+#include "platform/Installation.h"
+#include "platform/Paths.h"
+#include "tests/support/TestDatabase.h"
+#include "tests/support/TestSupport.h"
+
+#include <QtTest>
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QSqlQuery>
+
+using namespace lianbu;
+using namespace lianbu::test;
+
+namespace {
+
+QByteArray digest(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256)
+                                          : QByteArray();
+}
+
+QStringList operatorsIn(const QString &path)
+{
+    db::Connection connection(path);
+    connection.open();
+    QStringList names;
+    QSqlQuery query(connection.database());
+    query.exec(QStringLiteral("select username from userdb"));
+    while (query.next())
+        names << query.value(0).toString();
+    connection.close();
+    return names;
+}
+
+CommandLine check(const QString &database = {})
+{
+    CommandLine line;
+    line.action = CommandLine::Action::CheckRegister;
+    line.database = database;
+    return line;
+}
+
+bool anyWindowVisible()
+{
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->isVisible())
+            return true;
+    return false;
+}
+
+// The packaged or the source-built program for the life of the object.
+struct AsProgram
+{
+    explicit AsProgram(bool packaged) { overridePackagedProgram(packaged); }
+    ~AsProgram() { overridePackagedProgram(std::nullopt); }
+};
+
+} // namespace
+
+class TestStartUp : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // The program's names decide its per-user folders.
+    void initTestCase() { prepareApplication(); }
+    void packagedProgramCreatesItsRegisterOnceInTheDataFolder();
+    void sourceBuiltProgramOpensTheWorkingFolderOnly();
+    void databaseOptionOpensThatFile();
+    void serverAddressIsRefusedClearly();
+    void toolkitTextsAreChineseAfterStartUp();
+};
+
+void TestStartUp::packagedProgramCreatesItsRegisterOnceInTheDataFolder()
+{
+    Environment env;
+    AsProgram packaged(true);
+    const QString expected = paths::userDataFolder() + QStringLiteral("/data.db");
+    QVERIFY(!QFileInfo::exists(expected));
+
+    // Started from a menu: whatever the working folder, the register is the per-user one.
+    QCOMPARE(runProgram(*qApp, check()), 0);
+    QVERIFY(QFileInfo::exists(expected));
+    QCOMPARE(operatorsIn(expected), QStringList({superAdministratorName()}));
+    QVERIFY(!QFileInfo::exists(env.filePath(QStringLiteral("data.db"))));
+    QVERIFY(env.dialogs().boxes().isEmpty());
+    QVERIFY(!anyWindowVisible());
+
+    {
+        db::Connection connection(expected);
+        connection.open();
+        QCOMPARE(connection.execute(QStringLiteral("insert into data (a, b) values ('客户', '张三')")), 1);
+        connection.close();
+    }
+    const QByteArray before = digest(expected);
+    const RegisterCheck again = checkRegister(check());
+    QVERIFY(again.opened);
+    QCOMPARE(again.text, expected);
+    QCOMPARE(digest(expected), before);
+}
+
+void TestStartUp::sourceBuiltProgramOpensTheWorkingFolderOnly()
+{
+    Environment env;
+    AsProgram built(false);
+    const RegisterCheck missing = checkRegister(check());
+    QVERIFY(!missing.opened);
+    QVERIFY2(missing.text.contains(env.filePath(QStringLiteral("data.db"))), qPrintable(missing.text));
+    QVERIFY(!QFileInfo::exists(env.filePath(QStringLiteral("data.db"))));
+    QVERIFY(!QFileInfo::exists(paths::userDataFolder() + QStringLiteral("/data.db")));
+    QCOMPARE(runProgram(*qApp, check()), 1);
+    QVERIFY(env.dialogs().boxes().isEmpty()); // reported on the terminal, not in a box
+
+    createDataDb(env.path());
+    const RegisterCheck present = checkRegister(check());
+    QVERIFY(present.opened);
+    QCOMPARE(QFileInfo(present.text).canonicalFilePath(),
+             QFileInfo(env.filePath(QStringLiteral("data.db"))).canonicalFilePath());
+}
+
+void TestStartUp::databaseOptionOpensThatFile()
+{
+    Environment env;
+    AsProgram packaged(true);
+    TestDatabase shared(false);
+    const RegisterCheck opened = checkRegister(check(shared.path()));
+    QVERIFY(opened.opened);
+    QCOMPARE(opened.text, shared.path());
+    // The given register is used instead of the per-user one, which is not created.
+    QVERIFY(!QFileInfo::exists(paths::userDataFolder() + QStringLiteral("/data.db")));
+
+    // A file that is not a register is reported and left as it is; a missing one is not created.
+    const QString foreign = env.filePath(QStringLiteral("notes.db"));
+    {
+        QFile file(foreign);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("客户名单\n");
+    }
+    const QByteArray before = digest(foreign);
+    QVERIFY(!checkRegister(check(foreign)).opened);
+    QCOMPARE(digest(foreign), before);
+    const RegisterCheck absent = checkRegister(check(QStringLiteral("sub/data.db")));
+    QVERIFY(!absent.opened);
+    QVERIFY(!QFileInfo::exists(env.filePath(QStringLiteral("sub"))));
+}
+
+void TestStartUp::serverAddressIsRefusedClearly()
+{
+    Environment env;
+    createDataDb(env.path());
+    CommandLine line;
+    line.database = QStringLiteral("postgresql://li@db.local/lianbu");
+    QCOMPARE(runProgram(*qApp, line), 1);
+    QCOMPARE(env.dialogs().boxes().size(), 1);
+    const BoxRequest box = env.dialogs().lastBox().request;
+    QCOMPARE(box.icon, BoxIcon::Stop);
+    QVERIFY2(box.text.contains(line.database), qPrintable(box.text));
+    QVERIFY(!anyWindowVisible());
+    QVERIFY(!checkRegister(check(line.database)).opened);
+}
+
+void TestStartUp::toolkitTextsAreChineseAfterStartUp()
+{
+    prepareApplication();
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"));
+    QCOMPARE(QCoreApplication::translate("QFileDialog", "Save As"), QStringLiteral("另存为"));
+}
+
+QTEST_MAIN(TestStartUp)
+#include "test_startup.moc"
