@@ -729,7 +729,7 @@ void Upgrader::evaluateInfoFile(const QByteArray &body)
     // per session, as after "Later") and where to look, and fetch nothing.
     if (upgradesManagedByPackage()) {
         m_userDeclined = true;
-        return showInformation(packagedUpgradeText(message, m_upgradeMethod == umRedirectToURL ? m_files.first() : QString()));
+        return showInformation(packagedUpgradeText(message, m_upgradeMethod == UpgradeMethod::RedirectToUrl && !m_files.isEmpty() ? m_files.first() : QString()));
     }
     // Until the answer is known, a second check must not start.
     m_mode = InfoMode;

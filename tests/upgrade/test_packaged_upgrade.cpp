@@ -6,16 +6,17 @@
 #include "platform/Gbk.h"
 #include "platform/Installation.h"
 #include "tests/support/TestSupport.h"
-#include "upgrade/auAutoUpgrader.h"
+#include "upgrade/Upgrader.h"
 
 #include <QTest>
 
 using namespace lianbu;
 using namespace lianbu::test;
+using namespace lianbu::upgrade;
 
 namespace {
 
-bool settled(TauAutoUpgrader &up, int ms = 5000)
+bool settled(Upgrader &up, int ms = 5000)
 {
     QElapsedTimer t;
     t.start();
@@ -50,11 +51,11 @@ private slots:
         const QByteArray file = gbk::encode(QStringLiteral(
             "[升级]\r\n#Date=08/16/2010\r\n#url1=/prog\r\n#url2=/data.db\r\n#message={修正了打印}\r\n"));
         TestHttpServer server([file](const HttpRequest &) { return textResponse(file); });
-        TauAutoUpgrader up;
+        Upgrader up;
         up.setVersionDate(QStringLiteral("08/15/2010"));
         up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
         bool began = false;
-        up.OnBeginUpgrade = [&](QObject *, const QString &, TauUpgradeMethod, QStringList &, bool &) { began = true; };
+        up.OnBeginUpgrade = [&](QObject *, const QString &, UpgradeMethod, QStringList &, bool &) { began = true; };
         up.CheckUpdate();
         QVERIFY(settled(up));
         QCOMPARE(env.dialogs().boxes().size(), 1);
@@ -76,7 +77,7 @@ private slots:
         TestHttpServer server([](const HttpRequest &) {
             return textResponse("#date=01/01/2030\n#url=www.example.com/download\n#method=2\n");
         });
-        TauAutoUpgrader up;
+        Upgrader up;
         up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
         up.CheckUpdate();
         QVERIFY(settled(up));
@@ -93,7 +94,7 @@ private slots:
         TestHttpServer server([](const HttpRequest &) {
             return textResponse("#date=01/01/2030\n#url=www.example.com/download\n#method=2\n");
         });
-        TauAutoUpgrader up;
+        Upgrader up;
         up.setShowMessages({}); // redirect at once, without the ask window
         up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
         up.CheckUpdate();
