@@ -128,11 +128,6 @@ public slots:
     void checkForUpgrade();
 
     // appearance/SkinCommands.cpp
-    void n19Click();
-    void n26Click();
-    void n32Click();
-    void n42Click();
-    void n52Click();
     void restoreSkin(); // onFirstShow: the remembered skin
     void openSupportPage();
     void openHelp();

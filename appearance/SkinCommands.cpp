@@ -28,11 +28,11 @@ void MainWindow::buildAppearance()
     skinController->setSkinFormtype(sfMainform);
     skinController->setSkinStream(lianbu::skins::skinData(lianbu::skins::ownSkin()));
 
-    connect(blackClassicSkinAction, &QAction::triggered, this, &MainWindow::n19Click);
-    connect(blueFantasySkinAction, &QAction::triggered, this, &MainWindow::n26Click);
-    connect(dreamSkySkinAction, &QAction::triggered, this, &MainWindow::n32Click);
-    connect(blackReverieSkinAction, &QAction::triggered, this, &MainWindow::n42Click);
-    connect(dreamComeTrueSkinAction, &QAction::triggered, this, &MainWindow::n52Click);
+    connect(blackClassicSkinAction, &QAction::triggered, this, [this] { chooseSkin(0); });
+    connect(blueFantasySkinAction, &QAction::triggered, this, [this] { chooseSkin(1); });
+    connect(dreamSkySkinAction, &QAction::triggered, this, [this] { chooseSkin(2); });
+    connect(blackReverieSkinAction, &QAction::triggered, this, [this] { chooseSkin(3); });
+    connect(dreamComeTrueSkinAction, &QAction::triggered, this, [this] { chooseSkin(4); });
     connect(ui->supportButton, &QToolButton::clicked, this, &MainWindow::openSupportPage);
 
     // The help commands have no button of their own; the operator finds them at the end of
@@ -60,11 +60,6 @@ void MainWindow::chooseSkin(int index)
     lianbu::skins::rememberSkin(index);
 }
 
-void MainWindow::n19Click() { chooseSkin(0); }
-void MainWindow::n26Click() { chooseSkin(1); }
-void MainWindow::n32Click() { chooseSkin(2); }
-void MainWindow::n42Click() { chooseSkin(3); }
-void MainWindow::n52Click() { chooseSkin(4); }
 
 void MainWindow::restoreSkin()
 {

@@ -453,7 +453,7 @@ private slots:
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         try {
-            h.form->n42Click();
+            h.form->blackReverieSkinAction->trigger();
             QFAIL("no error");
         } catch (const Error &error) {
             QCOMPARE(error.message(), QStringLiteral("Failed to create key \\Software\\qiaomu\\lianbu"));
@@ -473,7 +473,7 @@ private slots:
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
         bool threw = false;
         try {
-            h.form->n52Click();
+            h.form->dreamComeTrueSkinAction->trigger();
         } catch (const Error &error) {
             threw = true;
             QCOMPARE(error.message(), QStringLiteral("Failed to set data for 'skin'"));
