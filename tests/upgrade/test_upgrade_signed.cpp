@@ -241,7 +241,8 @@ private slots:
         up.CheckUpdate();
         QVERIFY(waitFor([&] { return m_closeRequests == 1; }));
         QCOMPARE(message, QStringLiteral("第二版"));
-        QCOMPARE(readFile(m_folder + "/upgrade.uMANIFEST").count('\n'), 3); // header + two files
+        // The manifest is not read here: the updater may already have installed from it and removed
+        // it. That it named the files is shown by the installed program below.
         QVERIFY(waitFor([&] { return QFile::exists(m_folder + "/marker.txt"); }));
         QCOMPARE(readFile(m_folder + "/marker.txt"), QByteArray("v2 /afterupgrade\n"));
         QCOMPARE(readFile(m_program), programScript("v2"));
