@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
@@ -101,6 +102,32 @@ inline HttpResponse notFound()
     r.status = 404;
     r.body = "<html>missing</html>";
     return r;
+}
+
+// A stand-in for the program: records its version and arguments (written atomically so a
+// reader never sees half), then reports a good start to the updater as the program does.
+inline QByteArray programScript(const QByteArray &version)
+{
+    return "#!/bin/sh\n"
+           "d=$(dirname \"$0\")\n"
+           "printf '%s %s\\n' " + version + " \"$*\" > \"$d/marker.tmp\" && mv \"$d/marker.tmp\" \"$d/marker.txt\"\n"
+           "echo $$ > \"$d/upgrade.uSTARTED\"\n";
+}
+
+inline void writeFile(const QString &path, const QByteArray &bytes, bool executable = false)
+{
+    QFile f(path);
+    QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
+    QCOMPARE(f.write(bytes), bytes.size());
+    f.close();
+    if (executable)
+        QVERIFY(f.setPermissions(f.permissions() | QFileDevice::ExeOwner | QFileDevice::ReadOwner));
+}
+
+inline QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace lianbu::test

@@ -27,30 +27,6 @@ using namespace lianbu::test;
 
 namespace {
 
-QByteArray programScript(const QByteArray &version)
-{
-    return "#!/bin/sh\n"
-           "d=$(dirname \"$0\")\n"
-           "printf '%s %s\\n' " + version + " \"$*\" > \"$d/marker.tmp\" && mv \"$d/marker.tmp\" \"$d/marker.txt\"\n"
-           "echo $$ > \"$d/upgrade.uSTARTED\"\n";
-}
-
-void writeFile(const QString &path, const QByteArray &bytes, bool executable = false)
-{
-    QFile f(path);
-    QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
-    QCOMPARE(f.write(bytes), bytes.size());
-    f.close();
-    if (executable)
-        QVERIFY(f.setPermissions(f.permissions() | QFileDevice::ExeOwner | QFileDevice::ReadOwner));
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 bool waitFor(const std::function<bool()> &condition, int ms = 15000)
 {
     QElapsedTimer t;
