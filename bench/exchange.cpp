@@ -26,6 +26,7 @@
 #include "export/XlsReader.h"
 #include "export/XlsxFormat.h"
 #include "grid/DataGrid.h"
+#include "platform/Error.h"
 #include "resources/Resources.h"
 
 #include <QApplication>
@@ -184,8 +185,9 @@ qint64 exportXls(SourceRegister &source, const QString &path)
     writer.setExtraFieldTitles({{fieldColumn(F::Website), fieldTitle(F::Website)}});
     const qint64 excess = writer.SheetRowCount() - (qint64(xls::kMaxRow) + 1);
     if (excess > 0) {
+        const qint64 fits = source.list.recordCount() - excess;
         source.list.close();
-        source.list.setSql(QStringLiteral("select * from data limit %1").arg(source.list.recordCount() - excess));
+        source.list.setSql(QStringLiteral("select * from data limit %1").arg(fits));
         source.list.open();
     }
     writer.PrepareFields();
@@ -283,8 +285,13 @@ int main(int argc, char **argv)
         counts.push_back(QString::fromLocal8Bit(argv[i]).toInt());
     if (counts.empty())
         counts = {100000};
-    for (const int count : counts)
-        throughput(count);
-    throughTheImportWindow(10000);
+    try {
+        for (const int count : counts)
+            throughput(count);
+        throughTheImportWindow(10000);
+    } catch (const Error &error) {
+        std::fprintf(stderr, "%s\n", qPrintable(error.message()));
+        return 1;
+    }
     return 0;
 }
