@@ -280,13 +280,13 @@ StartCheck awaitGoodStart(const std::string &folder, pid_t pid, std::chrono::mil
   }
 }
 
-int startOnly(const CommandLine &cmd, std::ostream &log, int result) {
+int startOnly(const CommandLine &cmd, std::ostream &log, ExitCode result) {
   std::string error;
   if (startProgram(cmd.programPath, cmd.restartParam, error) < 0) {
     log << "cannot start the program: " << error << '\n';
-    return StartFailed;
+    return exitStatus(ExitCode::StartFailed);
   }
-  return result;
+  return exitStatus(result);
 }
 
 } // namespace
@@ -301,7 +301,7 @@ int run(const std::vector<std::string> &args, std::chrono::milliseconds waitLimi
   if (cmd.programPath.empty()) {
     log << kUpdaterName << ": 联簿宝的升级程序。\n"
         << "用法: " << kUpdaterName << " <程序路径> +<重启参数><方法 0|1>\n";
-    return Usage;
+    return exitStatus(ExitCode::Usage);
   }
   const std::string folder = folderOf(cmd.programPath);
 
@@ -315,7 +315,7 @@ int run(const std::vector<std::string> &args, std::chrono::milliseconds waitLimi
     log << "the program did not end; nothing was changed\n";
     discardDownloads(folder);
     writeResult(folder, Outcome::NotStarted, "another instance of the program was still running", log);
-    return ProgramStillRunning;
+    return exitStatus(ExitCode::ProgramStillRunning);
   }
 
   // An install that an earlier updater left half done is finished first.
@@ -323,14 +323,14 @@ int run(const std::vector<std::string> &args, std::chrono::milliseconds waitLimi
     log << "another updater is working in " << folder << "; nothing was changed\n";
     if (lockFd >= 0)
       ::close(lockFd);
-    return ProgramStillRunning;
+    return exitStatus(ExitCode::ProgramStillRunning);
   }
   const int installLock = takeInstallLock(folder);
   if (installLock < 0) {
     log << "another updater is working in " << folder << "; nothing was changed\n";
     if (lockFd >= 0)
       ::close(lockFd);
-    return ProgramStillRunning;
+    return exitStatus(ExitCode::ProgramStillRunning);
   }
 
   std::string manifestText;
@@ -346,7 +346,7 @@ int run(const std::vector<std::string> &args, std::chrono::milliseconds waitLimi
     releaseInstallLock(installLock);
     if (lockFd >= 0)
       ::close(lockFd);
-    return startOnly(cmd, log, haveManifest ? ReplaceFailed : Ok);
+    return startOnly(cmd, log, haveManifest ? ExitCode::ReplaceFailed : ExitCode::Ok);
   }
   removeStrayUpdates(folder, *entries);
 
@@ -358,7 +358,7 @@ int run(const std::vector<std::string> &args, std::chrono::milliseconds waitLimi
     releaseInstallLock(installLock);
     if (lockFd >= 0)
       ::close(lockFd);
-    return startOnly(cmd, log, ReplaceFailed);
+    return startOnly(cmd, log, ExitCode::ReplaceFailed);
   }
 
   // Method "1": the first listed installer runs before the program, unless the program replaces
@@ -381,7 +381,7 @@ int run(const std::vector<std::string> &args, std::chrono::milliseconds waitLimi
     releaseInstallLock(installLock);
     if (lockFd >= 0)
       ::close(lockFd);
-    return startOnly(cmd, log, ReplaceFailed);
+    return startOnly(cmd, log, ExitCode::ReplaceFailed);
   }
   if (lockFd >= 0)
     ::close(lockFd);
@@ -407,7 +407,7 @@ int run(const std::vector<std::string> &args, std::chrono::milliseconds waitLimi
     if (journal)
       commit(folder, *journal);
     releaseInstallLock(installLock);
-    return Ok;
+    return exitStatus(ExitCode::Ok);
   }
   if (check == StartCheck::TimedOut) {
     ::kill(pid, SIGKILL);
@@ -421,7 +421,7 @@ int run(const std::vector<std::string> &args, std::chrono::milliseconds waitLimi
     rollBack(folder, *journal);
   writeResult(folder, Outcome::RolledBack, why, log);
   releaseInstallLock(installLock);
-  return startOnly(cmd, log, RolledBack);
+  return startOnly(cmd, log, ExitCode::RolledBack);
 }
 
 } // namespace lianbu::updater

@@ -84,7 +84,8 @@ bool sameFile(const std::string &a, const std::string &b);
 std::chrono::milliseconds waitLimitFromEnvironment();
 
 // 5: the new version did not report a good start and the old one was put back.
-enum ExitCode { Ok = 0, ReplaceFailed = 1, Usage = 2, ProgramStillRunning = 3, StartFailed = 4, RolledBack = 5 };
+enum class ExitCode { Ok = 0, ReplaceFailed = 1, Usage = 2, ProgramStillRunning = 3, StartFailed = 4, RolledBack = 5 };
+inline constexpr int exitStatus(ExitCode code) { return static_cast<int>(code); }
 
 // The whole updater run. Messages go to log.
 // Installs the manifest's files (Install.h), restarts the program and waits startLimit for its

@@ -25,9 +25,9 @@ public:
     Ui::CredentialsDialog *ui;
 
     // Label1 top + Label1 height + bottom panel height.
-    void FitToText();
-    QString UserName() const;
-    QString Password() const;
+    void fitToText();
+    QString userName() const;
+    QString password() const;
 
 protected:
     void showEvent(QShowEvent *event) override;

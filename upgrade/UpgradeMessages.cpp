@@ -118,7 +118,7 @@ const char *const productLabel = "联簿宝 Auto-Upgrader " LIANBU_VERSION;
 const int primaryIds[] = {0x09, 0x19, 0x07, 0x0C, 0x0A, 0x16, 0x16, 0x10, 0x13, 0x06, 0x1D, 0x0B, 0x25,
                           0x22, 0x05, 0x0E, 0x18, 0x03, 0x2D, 0x36, 0x04, 0x04, 0x21, 0x3E, 0x0F};
 
-std::atomic<int> chosenLanguage{wlAuto};
+std::atomic<WizardLanguage> chosenLanguage{WizardLanguage::Auto};
 std::atomic<int> blockStart{kFirstBlockId};
 
 int blockIdOf(WizardLanguage language)
@@ -130,7 +130,7 @@ int blockIdOf(WizardLanguage language)
 
 int languagePrimaryId(WizardLanguage language)
 {
-    if (language <= wlAuto || language > wlIcelandic)
+    if (language <= WizardLanguage::Auto || language > WizardLanguage::Icelandic)
         return 0;
     return primaryIds[int(language) - 1];
 }
@@ -140,14 +140,14 @@ WizardLanguage languageForLangId(quint16 langId)
     const int primary = langId & 0x3FF;
     const int sub = langId >> 10;
     if (primary == 0x16)
-        return sub == 1 ? wlPortugueseBrazilian : wlPortuguese;
+        return sub == 1 ? WizardLanguage::PortugueseBrazilian : WizardLanguage::Portuguese;
     if (primary == 0x04)
-        return sub == 2 ? wlChineseSimplified : wlChineseTraditional;
-    for (int n = wlEnglish; n <= wlIcelandic; ++n) {
+        return sub == 2 ? WizardLanguage::ChineseSimplified : WizardLanguage::ChineseTraditional;
+    for (int n = int(WizardLanguage::English); n <= int(WizardLanguage::Icelandic); ++n) {
         if (primaryIds[n - 1] == primary)
             return WizardLanguage(n);
     }
-    return wlEnglish;
+    return WizardLanguage::English;
 }
 
 quint16 windowsLangIdForLocale(const QLocale &locale)
@@ -202,8 +202,8 @@ quint16 systemDefaultLangId()
 int blockStartFor(WizardLanguage language)
 {
     switch (language) {
-    case wlChineseSimplified:
-    case wlChineseTraditional:
+    case WizardLanguage::ChineseSimplified:
+    case WizardLanguage::ChineseTraditional:
         return blockIdOf(language);
     default:
         return kFirstBlockId; // English, and every language without texts of its own
@@ -214,18 +214,18 @@ void setWizardLanguage(WizardLanguage language, quint16 systemLangId)
 {
     chosenLanguage.store(language);
     const WizardLanguage effective =
-        language == wlAuto ? languageForLangId(systemLangId) : language;
+        language == WizardLanguage::Auto ? languageForLangId(systemLangId) : language;
     blockStart.store(blockStartFor(effective));
 }
 
 void setWizardLanguage(WizardLanguage language)
 {
-    setWizardLanguage(language, language == wlAuto ? systemDefaultLangId() : 0);
+    setWizardLanguage(language, language == WizardLanguage::Auto ? systemDefaultLangId() : 0);
 }
 
 WizardLanguage wizardLanguage()
 {
-    return WizardLanguage(chosenLanguage.load());
+    return chosenLanguage.load();
 }
 
 int messageBlockStart()
@@ -243,9 +243,9 @@ QString stringResource(int id)
         const char *const *texts;
     };
     static const Block blocks[] = {
-        {blockIdOf(wlEnglish), englishBlock},
-        {blockIdOf(wlChineseTraditional), traditionalBlock},
-        {blockIdOf(wlChineseSimplified), simplifiedBlock},
+        {blockIdOf(WizardLanguage::English), englishBlock},
+        {blockIdOf(WizardLanguage::ChineseTraditional), traditionalBlock},
+        {blockIdOf(WizardLanguage::ChineseSimplified), simplifiedBlock},
     };
     for (const Block &b : blocks) {
         if (id >= b.start && id < b.start + kMessageSlotCount)
@@ -254,28 +254,29 @@ QString stringResource(int id)
     return {};
 }
 
-QString messageText(int slot)
+QString messageText(MessageSlot slot)
 {
-    if (slot < 0 || slot >= kMessageSlotCount)
+    const int index = static_cast<int>(slot);
+    if (index < 0 || index >= kMessageSlotCount)
         return {};
-    return stringResource(messageBlockStart() + slot);
+    return stringResource(messageBlockStart() + index);
 }
 
-QString formatMessage(int slot, const QVariantList &args)
+QString formatMessage(MessageSlot slot, const QVariantList &args)
 {
     return formatText(messageText(slot), args);
 }
 
 QString passwordPromptText(const QString &fileName)
 {
-    return formatMessage(msgPasswordProtected, {fileName});
+    return formatMessage(MessageSlot::PasswordProtected, {fileName});
 }
 
-void errorBox(int slot, const QVariantList &args, QWidget *parent)
+void errorBox(MessageSlot slot, const QVariantList &args, QWidget *parent)
 {
     BoxRequest request;
     request.icon = BoxIcon::Stop;
-    request.caption = messageText(msgWizardCaption);
+    request.caption = messageText(MessageSlot::WizardCaption);
     request.text = formatMessage(slot, args);
     request.buttons = {BoxButton::Ok};
     request.defaultButton = BoxButton::Ok;

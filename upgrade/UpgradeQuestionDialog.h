@@ -21,13 +21,13 @@ public:
     Ui::UpgradeQuestionDialog *ui;
 
     // Fits the window's height to the text: Label1 top + Label1 height + bottom panel height.
-    void FitToText();
+    void fitToText();
     // Shows the window modally; true only when YesBtn closed it.
-    bool Ask();
+    bool ask();
 
 public slots:
-    void YesBtnClick();
-    void LaterBtnClick();
+    void acceptUpgrade();
+    void postpone();
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -372,7 +372,7 @@ private slots:
 
   void withoutArgumentsItOnlyExplains() {
     QByteArray messages;
-    QCOMPARE(runUpdater({}, &messages), int(Usage));
+    QCOMPARE(runUpdater({}, &messages), exitStatus(ExitCode::Usage));
     QVERIFY(messages.contains("Rurezure3"));
   }
 
@@ -389,7 +389,7 @@ private slots:
 
     releaseProgramLock(); // the program ends
     QVERIFY(proc.waitForFinished(15000));
-    QCOMPARE(proc.exitCode(), int(Ok));
+    QCOMPARE(proc.exitCode(), exitStatus(ExitCode::Ok));
     verifyUpgraded();
   }
 
@@ -401,7 +401,7 @@ private slots:
     QProcess proc;
     startProcess(proc, {"\"" + program_ + "\" +/afterupgrade0"}, 0.5);
     QVERIFY(proc.waitForFinished(15000));
-    QCOMPARE(proc.exitCode(), int(ProgramStillRunning));
+    QCOMPARE(proc.exitCode(), exitStatus(ExitCode::ProgramStillRunning));
     QVERIFY(proc.readAllStandardError().contains("nothing was changed"));
     verifyOldVersion();
     QVERIFY(updateFilesIn(folder_).isEmpty());
@@ -420,7 +420,7 @@ private slots:
     verifyUntouched();
 
     releaseProgramLock();
-    QCOMPARE(runUpdater({program_, "+/afterupgrade0"}), int(Ok));
+    QCOMPARE(runUpdater({program_, "+/afterupgrade0"}), exitStatus(ExitCode::Ok));
     verifyUpgraded();
   }
 
@@ -445,7 +445,7 @@ private slots:
         QCOMPARE(recoverInterruptedInstall(folder, log), Recovery::RolledBack);
         QCOMPARE(recoverInterruptedInstall(folder, log), Recovery::None);
       } else {
-        QCOMPARE(runUpdater({program_, "+/afterupgrade0"}), int(Ok));
+        QCOMPARE(runUpdater({program_, "+/afterupgrade0"}), exitStatus(ExitCode::Ok));
         QCOMPARE(waitForFile(folder_ + "/marker.txt"), QByteArray("v1 /afterupgrade\n"));
         QVERIFY(QFile::remove(folder_ + "/marker.txt"));
       }
@@ -479,7 +479,7 @@ private slots:
     prepareUpgrade();
     writeFile(program_ + ".uTMP", programScript("v2", false), kPlain);
     writeManifest(folder_, {"data.txt", "lianbu", "new.cfg"});
-    QCOMPARE(runUpdater({program_, "+/afterupgrade0"}), int(RolledBack));
+    QCOMPARE(runUpdater({program_, "+/afterupgrade0"}), exitStatus(ExitCode::RolledBack));
     QCOMPARE(waitForFile(folder_ + "/marker.txt"), QByteArray("v1 /afterupgrade\n"));
     verifyOldVersion();
     QVERIFY(updateFilesIn(folder_).isEmpty());
@@ -495,7 +495,7 @@ private slots:
     writeFile(folder_ + "/...uTMP", "a bad name");
     writeFile(folder_ + "/half.bin.uTMP", "half of a cancelled download");
     writeManifest(folder_, {"a.txt"});
-    QCOMPARE(runUpdater({program_, "+/afterupgrade0"}), int(Ok));
+    QCOMPARE(runUpdater({program_, "+/afterupgrade0"}), exitStatus(ExitCode::Ok));
     QCOMPARE(readFile(folder_ + "/a.txt"), QByteArray("new a"));
     QVERIFY(updateFilesIn(folder_).isEmpty());
     QVERIFY(!QFile::exists(folder_ + "/half.bin"));
@@ -507,7 +507,7 @@ private slots:
     writeManifest(folder_, {"b.txt", "a.txt"});
     writeFile(folder_ + "/a.txt.uTMP", "tampered");
     QByteArray messages;
-    QCOMPARE(runUpdater({program_, "+/afterupgrade0"}, &messages), int(ReplaceFailed));
+    QCOMPARE(runUpdater({program_, "+/afterupgrade0"}, &messages), exitStatus(ExitCode::ReplaceFailed));
     QVERIFY(messages.contains("a.txt.uTMP"));
     QCOMPARE(readFile(folder_ + "/a.txt"), QByteArray("new a"));
     QVERIFY(!QFile::exists(folder_ + "/b.txt"));
@@ -518,7 +518,7 @@ private slots:
     // Without a manifest nothing at all is installed.
     QVERIFY(QFile::remove(folder_ + "/marker.txt"));
     writeFile(folder_ + "/c.txt.uTMP", "new c");
-    QCOMPARE(runUpdater({program_, "+/afterupgrade0"}), int(Ok));
+    QCOMPARE(runUpdater({program_, "+/afterupgrade0"}), exitStatus(ExitCode::Ok));
     QVERIFY(!QFile::exists(folder_ + "/c.txt"));
     QVERIFY(updateFilesIn(folder_).isEmpty());
   }
@@ -532,7 +532,7 @@ private slots:
     proc.setWorkingDirectory(base_.path());
     proc.start(QStringLiteral(LIANBU_UPDATER_BINARY), {program_, "+/afterupgrade0"});
     QVERIFY(proc.waitForFinished(15000));
-    QCOMPARE(proc.exitCode(), int(Ok));
+    QCOMPARE(proc.exitCode(), exitStatus(ExitCode::Ok));
     QCOMPARE(QDir(QString::fromUtf8(waitForFile(folder_ + "/cwd.txt").trimmed())).canonicalPath(),
              QDir(base_.path()).canonicalPath());
   }
@@ -541,7 +541,7 @@ private slots:
   void missingProgramIsRestored() {
     writeFile(program_ + ".uTMP", programScript("v2"), kExecutable);
     writeManifest(folder_, {"lianbu"});
-    QCOMPARE(runUpdater({program_, "+/afterupgrade0"}), int(Ok));
+    QCOMPARE(runUpdater({program_, "+/afterupgrade0"}), exitStatus(ExitCode::Ok));
     QCOMPARE(waitForFile(folder_ + "/marker.txt"), QByteArray("v2 /afterupgrade\n"));
     QVERIFY(updateFilesIn(folder_).isEmpty());
   }
@@ -553,7 +553,7 @@ private slots:
     writeFile(folder_ + "/setup.sh.uTMP", setupScript(), kPlain);
     writeFile(folder_ + "/data.txt.uTMP", "new data");
     writeManifest(folder_, {"data.txt", "setup.sh"});
-    QCOMPARE(runUpdater({"\"" + program_ + "\"", "+/afterupgrade1"}), int(Ok));
+    QCOMPARE(runUpdater({"\"" + program_ + "\"", "+/afterupgrade1"}), exitStatus(ExitCode::Ok));
     QCOMPARE(readFile(folder_ + "/setup.done"), QByteArray("setup /afterupgrade\n"));
     QVERIFY(!QFile::exists(folder_ + "/setup.sh"));
     QCOMPARE(readFile(folder_ + "/data.txt"), QByteArray("new data"));
@@ -566,7 +566,7 @@ private slots:
     writeFile(program_, programScript("v1"), kExecutable);
     writeFile(folder_ + "/data.txt.uTMP", "new data");
     writeManifest(folder_, {"data.txt"});
-    QCOMPARE(runUpdater({program_, "+/afterupgrade1"}), int(Ok));
+    QCOMPARE(runUpdater({program_, "+/afterupgrade1"}), exitStatus(ExitCode::Ok));
     QCOMPARE(readFile(folder_ + "/data.txt"), QByteArray("new data"));
     QCOMPARE(waitForFile(folder_ + "/marker.txt"), QByteArray("v1 /afterupgrade\n"));
     QVERIFY(QFileInfo(program_).isExecutable());
@@ -577,7 +577,7 @@ private slots:
     writeFile(program_ + ".uTMP", programScript("v2"), kPlain);
     writeFile(folder_ + "/setup.sh.uTMP", setupScript(), kPlain);
     writeManifest(folder_, {"lianbu", "setup.sh"});
-    QCOMPARE(runUpdater({program_, "+/afterupgrade1"}), int(Ok));
+    QCOMPARE(runUpdater({program_, "+/afterupgrade1"}), exitStatus(ExitCode::Ok));
     QCOMPARE(waitForFile(folder_ + "/marker.txt"), QByteArray("v2 /afterupgrade\n"));
     // Not run, so kept as an ordinary file.
     QCOMPARE(readFile(folder_ + "/setup.sh"), setupScript());
