@@ -37,9 +37,9 @@ public:
     void release();
 
 signals:
-    // CancelBtn, the close box or Esc: the component asks whether to abandon the upgrade.
+    // cancelButton, the close box or Esc: the component asks whether to abandon the upgrade.
     void cancelRequested();
-    // FinishBtn on the completion page.
+    // finishButton on the completion page.
     void finished();
 
 public slots:
