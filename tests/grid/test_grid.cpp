@@ -741,6 +741,9 @@ void TestGrid::largeResult()
 
 void TestGrid::screenshotWithChineseRows()
 {
+    // The pictures go to this test's own folder so parallel runs do not overwrite each other.
+    QTemporaryDir pictures;
+    QVERIFY(pictures.isValid());
     GridData data({QStringLiteral("VIP客户,杭州乔木,1200"), QStringLiteral("普通客户,张三丰,35"),
                    QStringLiteral("普通客户,李四,870"), QStringLiteral("供应商,王五 Ltd.,66"),
                    QStringLiteral("VIP客户,赵六,5")});
@@ -770,7 +773,7 @@ void TestGrid::screenshotWithChineseRows()
     data.query->moveToRow(2);
     QApplication::processEvents();
     const QImage image = grid.grab().toImage();
-    QVERIFY(image.save(QStringLiteral("/tmp/grid_shot.png")));
+    QVERIFY(image.save(pictures.filePath(QStringLiteral("grid_shot.png"))));
     // the title background is the fixed colour, the footer the footer colour
     const QPoint title = grid.titleHeader()->mapTo(&grid, QPoint(5, 3));
     QCOMPARE(image.pixelColor(title + QPoint(grid.indicatorWidth(), 0)), QColor(166, 202, 240));
@@ -788,7 +791,7 @@ void TestGrid::screenshotWithChineseRows()
     bar->setValue(70);
     QApplication::processEvents();
     const QImage scrolled = grid.grab().toImage();
-    QVERIFY(scrolled.save(QStringLiteral("/tmp/grid_shot_scrolled.png")));
+    QVERIFY(scrolled.save(pictures.filePath(QStringLiteral("grid_shot_scrolled.png"))));
     QHeaderView *header = grid.titleHeader();
     const int edge = header->sectionViewportPosition(1) + header->sectionSize(1) - 1;
     const int titleX = header->viewport()->mapTo(&grid, QPoint(edge, 0)).x();
