@@ -25,7 +25,6 @@ void MainWindow::buildAppearance()
     // first paint, once the window's controls are fully set up.
     skinController = new SkinController(this);
     skinController->setObjectName(QStringLiteral("skinController"));
-    skinController->setSkinFormtype(sfMainform);
     skinController->setSkinStream(lianbu::skins::skinData(lianbu::skins::ownSkin()));
 
     connect(blackClassicSkinAction, &QAction::triggered, this, [this] { chooseSkin(0); });

@@ -61,12 +61,10 @@ enum class MessageSlot {
     UserName = 12,
     Password = 13,
     Yes = 14,
-    No = 15,
     Ok = 16,
     Cancel = 17,
     Next = 18,
     Later = 19,
-    Warning = 20,
     Error = 21,
     Preparing = 22,
     AskUpgrade = 23,        // %s application title, %s message
