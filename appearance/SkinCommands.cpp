@@ -59,7 +59,6 @@ void MainWindow::chooseSkin(int index)
     lianbu::skins::rememberSkin(index);
 }
 
-
 void MainWindow::restoreSkin()
 {
     skinController->setActive(true);
@@ -67,7 +66,10 @@ void MainWindow::restoreSkin()
         ApplyStoreSkin(skinController, skinCatalog, *index);
 }
 
-void MainWindow::openSupportPage() { lianbu::openWebAddress(lianbu::supportPageAddress()); }
+void MainWindow::openSupportPage()
+{
+    lianbu::openWebAddress(lianbu::supportPageAddress());
+}
 
 void MainWindow::openHelp()
 {
@@ -75,7 +77,10 @@ void MainWindow::openHelp()
     lianbu::openFile(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("help.chm")));
 }
 
-void MainWindow::openHomePage() { lianbu::openWebAddress(lianbu::homePageAddress()); }
+void MainWindow::openHomePage()
+{
+    lianbu::openWebAddress(lianbu::homePageAddress());
+}
 
 void MainWindow::showAbout()
 {

@@ -8,9 +8,10 @@
 
 namespace lianbu::upgrade {
 
-CredentialsDialog::CredentialsDialog(const QString &fileName, const QString &userName,
-                                                         QWidget *parent, const QString &realm)
-    : QDialog(parent), ui(new Ui::CredentialsDialog)
+CredentialsDialog::CredentialsDialog(const QString &fileName, const QString &userName, QWidget *parent,
+                                     const QString &realm)
+    : QDialog(parent)
+    , ui(new Ui::CredentialsDialog)
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -32,7 +33,10 @@ CredentialsDialog::CredentialsDialog(const QString &fileName, const QString &use
     fitToText();
 }
 
-CredentialsDialog::~CredentialsDialog() { delete ui; }
+CredentialsDialog::~CredentialsDialog()
+{
+    delete ui;
+}
 
 void CredentialsDialog::fitToText()
 {
@@ -46,9 +50,15 @@ void CredentialsDialog::fitToText()
     ui->bottomPanel->setGeometry(0, clientHeight - panel, this->width(), panel);
 }
 
-QString CredentialsDialog::userName() const { return ui->userNameEdit->text(); }
+QString CredentialsDialog::userName() const
+{
+    return ui->userNameEdit->text();
+}
 
-QString CredentialsDialog::password() const { return ui->passwordEdit->text(); }
+QString CredentialsDialog::password() const
+{
+    return ui->passwordEdit->text();
+}
 
 void CredentialsDialog::showEvent(QShowEvent *event)
 {

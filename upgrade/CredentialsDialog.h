@@ -19,7 +19,7 @@ public:
     // area, shown under it; userName: the edit's first text. Both texts come from the server and
     // are shown as plain text, never as markup.
     CredentialsDialog(const QString &fileName, const QString &userName, QWidget *parent = nullptr,
-                                const QString &realm = QString());
+                      const QString &realm = QString());
     ~CredentialsDialog() override;
 
     Ui::CredentialsDialog *ui;

@@ -22,7 +22,10 @@ const QColor kTeal(0x1f, 0x8a, 0x8a);
 const QColor kBlue(0x2f, 0x6f, 0xb8);
 const QColor kPaper(0xfb, 0xfb, 0xf8);
 
-QString groupCaption(MessageSlot slot) { return QLatin1Char(' ') + messageText(slot) + QLatin1Char(' '); }
+QString groupCaption(MessageSlot slot)
+{
+    return QLatin1Char(' ') + messageText(slot) + QLatin1Char(' ');
+}
 
 } // namespace
 
@@ -92,7 +95,8 @@ QPixmap wizardSidePicture()
 }
 
 DownloadWindow::DownloadWindow(const QPixmap &picture, bool stayOnTop, QWidget *parent)
-    : QDialog(parent), ui(new Ui::DownloadWindow)
+    : QDialog(parent)
+    , ui(new Ui::DownloadWindow)
 {
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -163,7 +167,10 @@ DownloadWindow::DownloadWindow(const QPixmap &picture, bool stayOnTop, QWidget *
     connect(ui->cancelButton, &QPushButton::clicked, this, &DownloadWindow::requestCancel);
 }
 
-DownloadWindow::~DownloadWindow() { delete ui; }
+DownloadWindow::~DownloadWindow()
+{
+    delete ui;
+}
 
 void DownloadWindow::showFile(const QString &url, int number, int count)
 {
@@ -201,7 +208,8 @@ void DownloadWindow::showCompleted(const QString &applicationTitle)
     note.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     ui->completedNoteLabel->setText(note);
     const int height = ui->completedNoteLabel->heightForWidth(ui->completedNoteLabel->width());
-    ui->completedNoteLabel->resize(ui->completedNoteLabel->width(), height > 0 ? height : ui->completedNoteLabel->sizeHint().height());
+    ui->completedNoteLabel->resize(ui->completedNoteLabel->width(),
+                                   height > 0 ? height : ui->completedNoteLabel->sizeHint().height());
     ui->completedNoteLabel->show();
     ui->currentFileBox->hide();
     ui->allFilesBox->hide();
@@ -227,7 +235,10 @@ void DownloadWindow::finish()
     emit finished();
 }
 
-void DownloadWindow::requestCancel() { emit cancelRequested(); }
+void DownloadWindow::requestCancel()
+{
+    emit cancelRequested();
+}
 
 void DownloadWindow::reject()
 {

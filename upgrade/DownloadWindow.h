@@ -17,8 +17,7 @@ class DownloadWindow : public QDialog
     Q_OBJECT
 public:
     // picture: replaces the built-in side picture when not null.
-    explicit DownloadWindow(const QPixmap &picture = QPixmap(), bool stayOnTop = true,
-                                       QWidget *parent = nullptr);
+    explicit DownloadWindow(const QPixmap &picture = QPixmap(), bool stayOnTop = true, QWidget *parent = nullptr);
     ~DownloadWindow() override;
 
     Ui::DownloadWindow *ui;

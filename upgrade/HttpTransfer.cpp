@@ -71,25 +71,44 @@ bool HttpCredentials::credentialsAllowedFor(const QString &address) const
 QString httpStatusText(int code)
 {
     switch (code) {
-    case 10: return QStringLiteral("Resolving name");
-    case 11: return QStringLiteral("Name resolved");
-    case 20: return QStringLiteral("Connecting to server");
-    case 21: return QStringLiteral("Connected");
-    case 30: return QStringLiteral("Sending Request");
-    case 31: return QStringLiteral("Request sent");
-    case 40: return QStringLiteral("Receiving response");
-    case 41: return QStringLiteral("Response received");
-    case 42: return QStringLiteral("CTL Response received");
-    case 43: return QStringLiteral("Prefetch");
-    case 50: return QStringLiteral("Closing connection");
-    case 51: return QStringLiteral("Connection closed");
-    case 60: return QStringLiteral("Handle created");
-    case 70: return QStringLiteral("Handle closing");
-    case 100: return QStringLiteral("Request complete");
-    case 110: return QStringLiteral("Redirect");
-    case 120: return QStringLiteral("Intermediate response");
-    case 200: return QStringLiteral("State change");
-    default: return QStringLiteral("Unknown status");
+    case 10:
+        return QStringLiteral("Resolving name");
+    case 11:
+        return QStringLiteral("Name resolved");
+    case 20:
+        return QStringLiteral("Connecting to server");
+    case 21:
+        return QStringLiteral("Connected");
+    case 30:
+        return QStringLiteral("Sending Request");
+    case 31:
+        return QStringLiteral("Request sent");
+    case 40:
+        return QStringLiteral("Receiving response");
+    case 41:
+        return QStringLiteral("Response received");
+    case 42:
+        return QStringLiteral("CTL Response received");
+    case 43:
+        return QStringLiteral("Prefetch");
+    case 50:
+        return QStringLiteral("Closing connection");
+    case 51:
+        return QStringLiteral("Connection closed");
+    case 60:
+        return QStringLiteral("Handle created");
+    case 70:
+        return QStringLiteral("Handle closing");
+    case 100:
+        return QStringLiteral("Request complete");
+    case 110:
+        return QStringLiteral("Redirect");
+    case 120:
+        return QStringLiteral("Intermediate response");
+    case 200:
+        return QStringLiteral("State change");
+    default:
+        return QStringLiteral("Unknown status");
     }
 }
 
@@ -100,7 +119,7 @@ QString httpStatusText(int code)
 
 struct HttpTransfer::Transfer
 {
-    HttpTransfer *client; // dereferenced only inside hand-offs, on the user-interface thread
+    HttpTransfer *client;              // dereferenced only inside hand-offs, on the user-interface thread
     WorkerRun *threadObject = nullptr; // user-interface thread only
 
     // Settings copied by Read.
@@ -117,8 +136,8 @@ struct HttpTransfer::Transfer
     HttpTimeouts timeouts;
     HttpProxy proxy;
     int bufferSize = 4096;
-    qint64 maxBodySize = 0;   // 0: no limit
-    qint64 bodyLimit = 0;     // for this answer: maxBodySize and the free space; 0: none
+    qint64 maxBodySize = 0; // 0: no limit
+    qint64 bodyLimit = 0;   // for this answer: maxBodySize and the free space; 0: none
     QString username;
     QString password;
     QString proxyUsername;
@@ -132,17 +151,17 @@ struct HttpTransfer::Transfer
 
     // Results and state.
     Results results;
-    bool proceed = true;        // "continue": cleared by onHeaderInfo to decline the body
-    bool headersDone = false;   // onHeaderInfo delivered / output prepared for this answer
+    bool proceed = true;      // "continue": cleared by onHeaderInfo to decline the body
+    bool headersDone = false; // onHeaderInfo delivered / output prepared for this answer
     bool hasOutput = false;
     bool outputFailed = false;  // the output file could not be created
     bool transferError = false; // the library reported a failure after the answer began
     bool connected = false;
-    bool stalled = false;       // a time limit ran out after the connection was made
+    bool stalled = false; // a time limit ran out after the connection was made
     int blockStatus = -1;
     QByteArray statusLine;
     QList<QByteArray> headerLines;
-    QByteArray deferredBody;    // body of a 401/407 answer that may be retried
+    QByteArray deferredBody; // body of a 401/407 answer that may be retried
     QElapsedTimer clock;
     std::unique_ptr<QFile> file;
     QByteArray memory;
@@ -150,7 +169,9 @@ struct HttpTransfer::Transfer
     WorkerRun *worker = nullptr; // the thread object running this transfer (worker side)
     CURL *currentHandle = nullptr;
 
-    explicit Transfer(HttpTransfer *owner) : client(owner) {}
+    explicit Transfer(HttpTransfer *owner)
+        : client(owner)
+    {}
 
     QIODevice *stream() const
     {
@@ -326,8 +347,8 @@ bool HttpTransfer::Transfer::appendBody(const char *data, qsizetype size)
         size -= block;
         if (wantsProgress) {
             handOff([this](HttpTransfer *http) {
-                const TransferFigures f = computeTransferFigures(
-                    results.headers.contentLength, results.bytesRead, clock.elapsed());
+                const TransferFigures f =
+                    computeTransferFigures(results.headers.contentLength, results.bytesRead, clock.elapsed());
                 TransferProgress &p = results.progress;
                 p.contentType = results.headers.contentType;
                 p.contentLength = results.headers.contentLength;
@@ -387,8 +408,8 @@ size_t HttpTransfer::Transfer::onBody(const char *data, size_t size)
     if (cancelled())
         return 0;
     if (!headersDone) {
-        const bool mayRetry = (blockStatus == 401 && wantsAuthorization)
-                              || (blockStatus == 407 && wantsProxyAuthorization);
+        const bool mayRetry =
+            (blockStatus == 401 && wantsAuthorization) || (blockStatus == 407 && wantsProxyAuthorization);
         if (mayRetry) { // kept aside until we know whether the request is sent again
             deferredBody.append(data, qsizetype(size));
             return size;
@@ -470,8 +491,8 @@ CURLcode HttpTransfer::Transfer::performOnce(bool &authorizationAnswer)
     Slist headers;
     bool headersOk = appendLine(headers, "Accept: " + acceptTypes.toUtf8());
     if (!useCache) {
-        headersOk = headersOk && appendLine(headers, "Pragma: no-cache")
-                    && appendLine(headers, "Cache-Control: no-cache");
+        headersOk =
+            headersOk && appendLine(headers, "Pragma: no-cache") && appendLine(headers, "Cache-Control: no-cache");
     }
     for (const QString &line : addHeaders) {
         if (!line.trimmed().isEmpty())
@@ -536,8 +557,8 @@ CURLcode HttpTransfer::Transfer::performOnce(bool &authorizationAnswer)
     const CURLcode code = curl_easy_perform(h);
     status(100);
     if (!cancelled()) {
-        const bool mayRetry = (blockStatus == 401 && wantsAuthorization)
-                              || (blockStatus == 407 && wantsProxyAuthorization);
+        const bool mayRetry =
+            (blockStatus == 401 && wantsAuthorization) || (blockStatus == 407 && wantsProxyAuthorization);
         authorizationAnswer = mayRetry && !headersDone;
     }
     status(70);
@@ -680,9 +701,9 @@ void HttpTransfer::Transfer::run(WorkerRun &thread)
 // HttpTransfer
 
 HttpTransfer::HttpTransfer(QObject *parent)
-    : HttpCredentials(parent),
-      m_agent(QStringLiteral("lianbu-AutoUpgrader/" LIANBU_VERSION)),
-      m_worker(new WorkerThread(this))
+    : HttpCredentials(parent)
+    , m_agent(QStringLiteral("lianbu-AutoUpgrader/" LIANBU_VERSION))
+    , m_worker(new WorkerThread(this))
 {
     initCurlOnce();
     m_worker->onWaitTimeoutExpired = [this](QObject *) {

@@ -35,7 +35,9 @@ class HttpCredentials : public QObject
 {
     Q_OBJECT
 public:
-    explicit HttpCredentials(QObject *parent = nullptr) : QObject(parent) {}
+    explicit HttpCredentials(QObject *parent = nullptr)
+        : QObject(parent)
+    {}
 
     QString httpUserName() const { return m_username; }
     void setHttpUserName(const QString &value) { m_username = value; }
@@ -100,7 +102,7 @@ struct HttpTimeouts
 // The answer's headers, as delivered to onHeaderInfo.
 struct ResponseHeaders
 {
-    QString rawHeaders;     // the whole header block of the final answer, lines ended by CR LF
+    QString rawHeaders; // the whole header block of the final answer, lines ended by CR LF
     QString contentType;
     QString contentLanguage;
     QString contentEncoding;
@@ -183,7 +185,7 @@ public:
     bool busy() const { return m_worker->running(); }
 
     // ---- results of the last transfer (valid once it has ended, kept until the next Read)
-    int statusCode() const { return m_results.status; }    // -1: no status was read
+    int statusCode() const { return m_results.status; } // -1: no status was read
     bool success() const { return m_results.success; }
     QString contentType() const { return m_results.headers.contentType; }
     quint32 contentLength() const { return m_results.headers.contentLength; }
@@ -203,17 +205,15 @@ public:
 
     // ---- notifications. All run on the user-interface thread unless noted; Sender is this.
     std::function<void(HttpTransfer *sender, const ResponseHeaders &info, bool &goOn)> onHeaderInfo;
-    std::function<void(HttpTransfer *sender, const TransferProgress &progress, QIODevice *stream)>
-        onTransferProgress;
+    std::function<void(HttpTransfer *sender, const TransferProgress &progress, QIODevice *stream)> onTransferProgress;
     // Stream: null for file output (closed and complete by then), the memory at position 0 otherwise.
-    std::function<void(HttpTransfer *sender, const QString &contentType, quint32 bytesRead, QIODevice *stream)>
-        onDone;
-    std::function<void(HttpTransfer *sender)> onDoneInterrupted;   // onHeaderInfo declined the body
-    std::function<void(HttpTransfer *sender)> onAnyError;          // before every failure notification
-    std::function<void(HttpTransfer *sender, const QString &contentType, quint32 contentLength,
-                       quint32 bytesRead, QIODevice *stream)>
-        onConnectionLost;                                            // 200 (or a stall) but incomplete
-    std::function<void(HttpTransfer *sender)> onHostNotFound;      // no status at all
+    std::function<void(HttpTransfer *sender, const QString &contentType, quint32 bytesRead, QIODevice *stream)> onDone;
+    std::function<void(HttpTransfer *sender)> onDoneInterrupted; // onHeaderInfo declined the body
+    std::function<void(HttpTransfer *sender)> onAnyError;        // before every failure notification
+    std::function<void(HttpTransfer *sender, const QString &contentType, quint32 contentLength, quint32 bytesRead,
+                       QIODevice *stream)>
+        onConnectionLost;                                     // 200 (or a stall) but incomplete
+    std::function<void(HttpTransfer *sender)> onHostNotFound; // no status at all
     std::function<void(HttpTransfer *sender, int errorCode, QIODevice *stream)> onHttpError;
     std::function<void(HttpTransfer *sender, const QString &realm, bool &tryAgain)> onAuthorizationRequired;
     std::function<void(HttpTransfer *sender, QString &proxyUsername, QString &proxyPassword, bool &tryAgain)>

@@ -21,7 +21,8 @@ const char *const englishBlock[kMessageSlotCount] = {
     "Transfer rate: %.1f Kb/s",
     "Estimated time left: %d:%.2d:%.2d",
     "Downloading %d of %d",
-    "The new files of %s have been downloaded and verified.\r\rPress the OK button: the program closes and restarts to install them.",
+    "The new files of %s have been downloaded and verified.\r\rPress the OK button: the program closes and restarts to "
+    "install them.",
     "Enter password",
     "User Name",
     "Password",
@@ -40,7 +41,8 @@ const char *const englishBlock[kMessageSlotCount] = {
     "Host %s unreachable.\r\rPlease check your Internet connection and\rtry to upgrade this software again later.",
     "The update is not completed.\rWould you like to abort upgrading?",
     "File %s not found or inaccessible.\r\rTry to skip this file and continue upgrade?",
-    "Access to remote file \"%s\" is password protected.\n\nPlease enter your username and password (received after registration) to continue software upgrade.",
+    "Access to remote file \"%s\" is password protected.\n\nPlease enter your username and password (received after "
+    "registration) to continue software upgrade.",
     "Connection with remote server lost.\r\rPlease restore connection and try to\rupgrade this software again later.",
 };
 
@@ -158,29 +160,63 @@ quint16 windowsLangIdForLocale(const QLocale &locale)
         int primary;
     };
     static const Entry table[] = {
-        {QLocale::Arabic, 0x01},     {QLocale::Bulgarian, 0x02}, {QLocale::Catalan, 0x03},
-        {QLocale::Czech, 0x05},      {QLocale::Danish, 0x06},    {QLocale::German, 0x07},
-        {QLocale::Greek, 0x08},      {QLocale::English, 0x09},   {QLocale::Spanish, 0x0A},
-        {QLocale::Finnish, 0x0B},    {QLocale::French, 0x0C},    {QLocale::Hebrew, 0x0D},
-        {QLocale::Hungarian, 0x0E},  {QLocale::Icelandic, 0x0F}, {QLocale::Italian, 0x10},
-        {QLocale::Japanese, 0x11},   {QLocale::Korean, 0x12},    {QLocale::Dutch, 0x13},
-        {QLocale::NorwegianBokmal, 0x14}, {QLocale::NorwegianNynorsk, 0x14},
-        {QLocale::Polish, 0x15},     {QLocale::Portuguese, 0x16}, {QLocale::Romanian, 0x18},
-        {QLocale::Russian, 0x19},    {QLocale::Croatian, 0x1A},  {QLocale::Slovak, 0x1B},
-        {QLocale::Albanian, 0x1C},   {QLocale::Swedish, 0x1D},   {QLocale::Thai, 0x1E},
-        {QLocale::Turkish, 0x1F},    {QLocale::Urdu, 0x20},      {QLocale::Indonesian, 0x21},
-        {QLocale::Ukrainian, 0x22},  {QLocale::Belarusian, 0x23}, {QLocale::Slovenian, 0x24},
-        {QLocale::Estonian, 0x25},   {QLocale::Latvian, 0x26},   {QLocale::Lithuanian, 0x27},
-        {QLocale::Persian, 0x29},    {QLocale::Vietnamese, 0x2A}, {QLocale::Basque, 0x2D},
-        {QLocale::Afrikaans, 0x36},  {QLocale::Hindi, 0x39},     {QLocale::Malay, 0x3E},
+        {QLocale::Arabic, 0x01},
+        {QLocale::Bulgarian, 0x02},
+        {QLocale::Catalan, 0x03},
+        {QLocale::Czech, 0x05},
+        {QLocale::Danish, 0x06},
+        {QLocale::German, 0x07},
+        {QLocale::Greek, 0x08},
+        {QLocale::English, 0x09},
+        {QLocale::Spanish, 0x0A},
+        {QLocale::Finnish, 0x0B},
+        {QLocale::French, 0x0C},
+        {QLocale::Hebrew, 0x0D},
+        {QLocale::Hungarian, 0x0E},
+        {QLocale::Icelandic, 0x0F},
+        {QLocale::Italian, 0x10},
+        {QLocale::Japanese, 0x11},
+        {QLocale::Korean, 0x12},
+        {QLocale::Dutch, 0x13},
+        {QLocale::NorwegianBokmal, 0x14},
+        {QLocale::NorwegianNynorsk, 0x14},
+        {QLocale::Polish, 0x15},
+        {QLocale::Portuguese, 0x16},
+        {QLocale::Romanian, 0x18},
+        {QLocale::Russian, 0x19},
+        {QLocale::Croatian, 0x1A},
+        {QLocale::Slovak, 0x1B},
+        {QLocale::Albanian, 0x1C},
+        {QLocale::Swedish, 0x1D},
+        {QLocale::Thai, 0x1E},
+        {QLocale::Turkish, 0x1F},
+        {QLocale::Urdu, 0x20},
+        {QLocale::Indonesian, 0x21},
+        {QLocale::Ukrainian, 0x22},
+        {QLocale::Belarusian, 0x23},
+        {QLocale::Slovenian, 0x24},
+        {QLocale::Estonian, 0x25},
+        {QLocale::Latvian, 0x26},
+        {QLocale::Lithuanian, 0x27},
+        {QLocale::Persian, 0x29},
+        {QLocale::Vietnamese, 0x2A},
+        {QLocale::Basque, 0x2D},
+        {QLocale::Afrikaans, 0x36},
+        {QLocale::Hindi, 0x39},
+        {QLocale::Malay, 0x3E},
     };
     if (locale.language() == QLocale::Chinese) {
         switch (locale.territory()) {
-        case QLocale::Taiwan: return 0x0404;
-        case QLocale::China: return 0x0804;
-        case QLocale::HongKong: return 0x0C04;
-        case QLocale::Singapore: return 0x1004;
-        case QLocale::Macao: return 0x1404;
+        case QLocale::Taiwan:
+            return 0x0404;
+        case QLocale::China:
+            return 0x0804;
+        case QLocale::HongKong:
+            return 0x0C04;
+        case QLocale::Singapore:
+            return 0x1004;
+        case QLocale::Macao:
+            return 0x1404;
         default:
             return locale.script() == QLocale::TraditionalChineseScript ? 0x0404 : 0x0804;
         }
@@ -213,8 +249,7 @@ int blockStartFor(WizardLanguage language)
 void setWizardLanguage(WizardLanguage language, quint16 systemLangId)
 {
     chosenLanguage.store(language);
-    const WizardLanguage effective =
-        language == WizardLanguage::Auto ? languageForLangId(systemLangId) : language;
+    const WizardLanguage effective = language == WizardLanguage::Auto ? languageForLangId(systemLangId) : language;
     blockStart.store(blockStartFor(effective));
 }
 

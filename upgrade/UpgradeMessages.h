@@ -46,17 +46,17 @@ enum class WizardLanguage {
 
 // Slot numbers of the table.
 enum class MessageSlot {
-    WizardCaption = 0,      // download window caption, error box caption
+    WizardCaption = 0, // download window caption, error box caption
     DownloadingFiles = 1,
     UpgradeCompleted = 2,
     CurrentFile = 3,
     AllFiles = 4,
     DownloadingFrom = 5,
-    FileSize = 6,           // %.1f kilobytes
-    TransferRate = 7,       // %.1f kilobytes per second
-    TimeLeft = 8,           // %d:%.2d:%.2d
-    FileCounter = 9,        // %d of %d
-    CompletedNote = 10,     // %s application title
+    FileSize = 6,       // %.1f kilobytes
+    TransferRate = 7,   // %.1f kilobytes per second
+    TimeLeft = 8,       // %d:%.2d:%.2d
+    FileCounter = 9,    // %d of %d
+    CompletedNote = 10, // %s application title
     PasswordCaption = 11,
     UserName = 12,
     Password = 13,
@@ -67,10 +67,10 @@ enum class MessageSlot {
     Later = 19,
     Error = 21,
     Preparing = 22,
-    AskUpgrade = 23,        // %s application title, %s message
+    AskUpgrade = 23, // %s application title, %s message
     NoUpdate = 24,
     NoInfoFile = 25,
-    HostUnreachable = 26,   // %s server
+    HostUnreachable = 26, // %s server
     ConfirmAbort = 27,
     LostFile = 28,          // %s file name
     PasswordProtected = 29, // the first part; see passwordPromptText
@@ -78,8 +78,8 @@ enum class MessageSlot {
 };
 
 constexpr int kMessageSlotCount = 31;
-constexpr int kProductLabelId = 40999;   // the component's product label, every language
-constexpr int kFirstBlockId = 41000;     // slot 0 of the English block
+constexpr int kProductLabelId = 40999; // the component's product label, every language
+constexpr int kFirstBlockId = 41000;   // slot 0 of the English block
 
 // The Windows primary language identifier of a language (0 for WizardLanguage::Auto).
 int languagePrimaryId(WizardLanguage language);

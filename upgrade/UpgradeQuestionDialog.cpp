@@ -30,7 +30,8 @@ QString upgradeQuestionText(const QString &applicationTitle, const QString &mess
 }
 
 UpgradeQuestionDialog::UpgradeQuestionDialog(const QString &text, QWidget *parent)
-    : QDialog(parent), ui(new Ui::UpgradeQuestionDialog)
+    : QDialog(parent)
+    , ui(new Ui::UpgradeQuestionDialog)
 {
     ui->setupUi(this);
     // A dialog border, always on top of other windows.
@@ -46,7 +47,10 @@ UpgradeQuestionDialog::UpgradeQuestionDialog(const QString &text, QWidget *paren
     fitToText();
 }
 
-UpgradeQuestionDialog::~UpgradeQuestionDialog() { delete ui; }
+UpgradeQuestionDialog::~UpgradeQuestionDialog()
+{
+    delete ui;
+}
 
 void UpgradeQuestionDialog::fitToText()
 {
@@ -56,8 +60,7 @@ void UpgradeQuestionDialog::fitToText()
     label->setGeometry(kLabelLeft, label->y(), width, height > 0 ? height : label->sizeHint().height());
     const int clientHeight = label->y() + label->height() + ui->bottomPanel->height();
     setFixedSize(this->width(), clientHeight);
-    ui->bottomPanel->setGeometry(0, clientHeight - ui->bottomPanel->height(), this->width(),
-                                 ui->bottomPanel->height());
+    ui->bottomPanel->setGeometry(0, clientHeight - ui->bottomPanel->height(), this->width(), ui->bottomPanel->height());
 }
 
 bool UpgradeQuestionDialog::ask()
@@ -66,9 +69,15 @@ bool UpgradeQuestionDialog::ask()
     return exec() == QDialog::Accepted;
 }
 
-void UpgradeQuestionDialog::acceptUpgrade() { accept(); }
+void UpgradeQuestionDialog::acceptUpgrade()
+{
+    accept();
+}
 
-void UpgradeQuestionDialog::postpone() { reject(); }
+void UpgradeQuestionDialog::postpone()
+{
+    reject();
+}
 
 void UpgradeQuestionDialog::showEvent(QShowEvent *event)
 {

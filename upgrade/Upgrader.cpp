@@ -238,7 +238,9 @@ RestartReport restartReportText(int outcome, const QString &reason)
     case updater::Outcome::Rejected:
         return {false, QStringLiteral("下载的文件没有通过检查，没有安装任何文件。\n原因：%1").arg(reason)};
     case updater::Outcome::NotStarted:
-        return {false, QStringLiteral("升级没有进行：当时 %1 还有其他窗口在运行。\n请关闭所有 %1 窗口后再检查升级。").arg(title)};
+        return {
+            false,
+            QStringLiteral("升级没有进行：当时 %1 还有其他窗口在运行。\n请关闭所有 %1 窗口后再检查升级。").arg(title)};
     }
     return {};
 }
@@ -287,7 +289,8 @@ bool computerIsConnected()
 // Upgrader
 
 Upgrader::Upgrader(QObject *parent)
-    : HttpTransfer(parent), m_timer(new QTimer(this))
+    : HttpTransfer(parent)
+    , m_timer(new QTimer(this))
 {
     // An updater left by an earlier upgrade has done its work.
     updater::removeUpdaterProgram(updater::updaterPath());
@@ -306,7 +309,9 @@ Upgrader::Upgrader(QObject *parent)
     onDoneInterrupted = [this](HttpTransfer *) { handleDoneInterrupted(); };
     onHttpError = [this](HttpTransfer *, int status, QIODevice *) { handleHttpError(status); };
     onHostNotFound = [this](HttpTransfer *) { handleHostNotFound(); };
-    onConnectionLost = [this](HttpTransfer *, const QString &, quint32, quint32, QIODevice *) { handleConnectionLost(); };
+    onConnectionLost = [this](HttpTransfer *, const QString &, quint32, quint32, QIODevice *) {
+        handleConnectionLost();
+    };
     onAuthorizationRequired = [this](HttpTransfer *, const QString &realm, bool &tryAgain) {
         handleAuthorizationRequired(realm, tryAgain);
     };
@@ -322,9 +327,15 @@ Upgrader::~Upgrader()
         delete m_wizardForm.data();
 }
 
-DownloadWindow *Upgrader::downloadWindow() const { return m_wizardForm; }
+DownloadWindow *Upgrader::downloadWindow() const
+{
+    return m_wizardForm;
+}
 
-UpgradeQuestionDialog *Upgrader::questionDialog() const { return m_askForm; }
+UpgradeQuestionDialog *Upgrader::questionDialog() const
+{
+    return m_askForm;
+}
 
 void Upgrader::setAutoCheck(bool value)
 {
@@ -435,7 +446,10 @@ void Upgrader::log(const QString &line)
     qCWarning(upgradeLog).noquote() << line;
 }
 
-void Upgrader::loaded() { loaded(QCoreApplication::arguments()); }
+void Upgrader::loaded()
+{
+    loaded(QCoreApplication::arguments());
+}
 
 void Upgrader::checkUpdate()
 {
@@ -680,8 +694,8 @@ void Upgrader::handleHeaderInfo(const ResponseHeaders &info, bool &goOn)
     m_fileTime = info.lastModified;
     if (m_wizardForm)
         m_wizardForm->showFileSize(info.contentLength);
-    bool canUpgrade = fileNeedsDownload(m_miscFilesUpgrade, info.contentLength, int(m_files.size()),
-                                        m_currentLocalFile, m_programPath);
+    bool canUpgrade = fileNeedsDownload(m_miscFilesUpgrade, info.contentLength, int(m_files.size()), m_currentLocalFile,
+                                        m_programPath);
     if (onFileStart)
         onFileStart(this, m_currentURL, info.contentLength, m_fileTime, canUpgrade);
     goOn = canUpgrade;
@@ -693,8 +707,8 @@ void Upgrader::handleTransferProgress(const TransferProgress &p)
         return;
     const int total = totalPercent(p.percentsDone, m_currentIndex, int(m_files.size()));
     if (onProgress) {
-        onProgress(this, m_currentURL, p.contentLength, p.bytesRead, p.elapsedTime, p.estimatedTimeLeft,
-                   p.percentsDone, total, p.transferRate);
+        onProgress(this, m_currentURL, p.contentLength, p.bytesRead, p.elapsedTime, p.estimatedTimeLeft, p.percentsDone,
+                   total, p.transferRate);
     }
     if (m_wizardForm)
         m_wizardForm->showProgress(p.percentsDone, total, p.transferRate, p.estimatedTimeLeft);
@@ -729,7 +743,9 @@ void Upgrader::evaluateInfoFile(const QByteArray &body)
     // per session, as after "Later") and where to look, and fetch nothing.
     if (upgradesManagedByPackage()) {
         m_userDeclined = true;
-        return showInformation(packagedUpgradeText(message, m_upgradeMethod == UpgradeMethod::RedirectToUrl && !m_files.isEmpty() ? m_files.first() : QString()));
+        return showInformation(packagedUpgradeText(
+            message,
+            m_upgradeMethod == UpgradeMethod::RedirectToUrl && !m_files.isEmpty() ? m_files.first() : QString()));
     }
     // Until the answer is known, a second check must not start.
     m_mode = Mode::Info;
@@ -803,17 +819,16 @@ void Upgrader::startRun()
     setUseCache(true);
     m_currentIndex = 0;
     // A list left by an earlier run that never reached the updater must not be used.
-    QFile::remove(QFile::decodeName(QByteArray::fromStdString(folderOfProgram(m_programPath) + updater::kManifestFile)));
+    QFile::remove(
+        QFile::decodeName(QByteArray::fromStdString(folderOfProgram(m_programPath) + updater::kManifestFile)));
     m_verified.clear();
     m_runFiles.clear();
     m_fetchingSignature = false;
     timeouts().overallLimit = m_fileDeadline;
     if (m_wizard.enabled) {
         auto *form = new DownloadWindow(m_wizard.sidePicture, m_wizard.stayOnTop);
-        connect(form, &DownloadWindow::cancelRequested, this, &Upgrader::wizardCancelRequested,
-                Qt::QueuedConnection);
-        connect(form, &DownloadWindow::finished, this, &Upgrader::wizardFinished,
-                Qt::QueuedConnection);
+        connect(form, &DownloadWindow::cancelRequested, this, &Upgrader::wizardCancelRequested, Qt::QueuedConnection);
+        connect(form, &DownloadWindow::finished, this, &Upgrader::wizardFinished, Qt::QueuedConnection);
         m_wizardForm = form;
         form->show();
         form->raise();
@@ -833,7 +848,8 @@ void Upgrader::fetchCurrentFile()
         m_wizardForm->showFile(m_currentURL, m_currentIndex + 1, int(m_files.size()));
         m_wizardForm->showPreparing(totalPercent(0, m_currentIndex, int(m_files.size())));
     }
-    m_currentLocalFile = QDir(QFileInfo(m_programPath).absolutePath()).filePath(urlToFileName(m_currentURL) + kTempSuffix);
+    m_currentLocalFile =
+        QDir(QFileInfo(m_programPath).absolutePath()).filePath(urlToFileName(m_currentURL) + kTempSuffix);
     setUrl(m_currentURL);
     setOutputFileName(m_currentLocalFile);
     setHideOutputFile(true);
@@ -1016,8 +1032,8 @@ void Upgrader::refuseRun(const QString &why)
     BoxRequest box;
     box.icon = BoxIcon::Stop;
     box.caption = applicationTitle();
-    box.text = QStringLiteral("下载的文件没有通过检查，升级已取消，没有安装任何文件。\n%1 照常运行。")
-                   .arg(applicationTitle());
+    box.text =
+        QStringLiteral("下载的文件没有通过检查，升级已取消，没有安装任何文件。\n%1 照常运行。").arg(applicationTitle());
     dialogs().messageBox(m_wizardForm, box);
     abortUpgrade();
 }
@@ -1044,7 +1060,8 @@ bool Upgrader::otherInstancesClosed()
         BoxRequest box;
         box.icon = BoxIcon::Warning;
         box.caption = applicationTitle();
-        box.text = QStringLiteral("%1 还有其他窗口在运行，升级需要先关闭它们。\n请关闭其他 %1 窗口后按“重试”；按“取消”则不升级。")
+        box.text = QStringLiteral(
+                       "%1 还有其他窗口在运行，升级需要先关闭它们。\n请关闭其他 %1 窗口后按“重试”；按“取消”则不升级。")
                        .arg(applicationTitle());
         box.buttons = {BoxButton::Retry, BoxButton::Cancel};
         box.defaultButton = BoxButton::Retry;
@@ -1061,7 +1078,10 @@ bool Upgrader::otherInstancesClosed()
 #define LIANBU_UPGRADE_INFO_URL "https://"
 #endif
 
-QString upgradeInfoFileAddress() { return QStringLiteral(LIANBU_UPGRADE_INFO_URL); }
+QString upgradeInfoFileAddress()
+{
+    return QStringLiteral(LIANBU_UPGRADE_INFO_URL);
+}
 
 Upgrader *createMainUpgrader(QObject *owner)
 {

@@ -83,8 +83,8 @@ class DownloadWindowOptions
 public:
     DownloadWindowOptions() { setLanguage(WizardLanguage::Auto); }
 
-    bool enabled = true;   // show the download window
-    QPixmap sidePicture;    // replaces the window's side picture when not empty
+    bool enabled = true; // show the download window
+    QPixmap sidePicture; // replaces the window's side picture when not empty
     bool stayOnTop = true;
 
     WizardLanguage language() const { return m_language; }
@@ -314,7 +314,8 @@ private:
     bool m_versionDateAutoSet = true;
     QString m_versionNumber;
     bool m_autoCheck = false;
-    MessageKinds m_showMessages{MessageKind::AskUpgrade, MessageKind::ConnectionLost, MessageKind::LostFile, MessageKind::PasswordRequest};
+    MessageKinds m_showMessages{MessageKind::AskUpgrade, MessageKind::ConnectionLost, MessageKind::LostFile,
+                                MessageKind::PasswordRequest};
     QString m_restartParams = QStringLiteral("/afterupgrade");
     MiscFilesMode m_miscFilesUpgrade = MiscFilesMode::AlwaysDownload;
     DownloadWindowOptions m_wizard;
@@ -354,7 +355,6 @@ private:
     QPointer<DownloadWindow> m_wizardForm;
     QPointer<UpgradeQuestionDialog> m_askForm;
 };
-
 
 // The address of the information file this program checks (the build setting
 // LIANBU_UPGRADE_INFO_URL; "https://", no host, when none is configured).

@@ -75,7 +75,10 @@ void reapCancelledThreads()
     done.clear(); // ~WorkerRun waits for the last instructions of the ended thread
 }
 
-void waitForCancelledAtExit() { WorkerThread::waitForCancelledThreads(-1); }
+void waitForCancelledAtExit()
+{
+    WorkerThread::waitForCancelledThreads(-1);
+}
 
 // Events of the hand-off object. Each is allocated by the worker before it releases
 // handOffMutex, and the handler takes that mutex first, so the event's memory is ordered too.
@@ -85,7 +88,10 @@ const QEvent::Type threadEndedEvent = QEvent::Type(QEvent::registerEventType());
 class ThreadEndedEvent : public QEvent
 {
 public:
-    explicit ThreadEndedEvent(const WorkerRun *thread) : QEvent(threadEndedEvent), thread(thread) {}
+    explicit ThreadEndedEvent(const WorkerRun *thread)
+        : QEvent(threadEndedEvent)
+        , thread(thread)
+    {}
     const WorkerRun *thread; // compared, never dereferenced: it may be gone by now
 };
 
@@ -186,7 +192,7 @@ public:
     PooledThread() { setObjectName(QStringLiteral("WorkerRun")); }
 
     WorkerRun *job = nullptr; // set on the user-interface thread before start()
-    bool inUse = false;            // user-interface thread only
+    bool inUse = false;       // user-interface thread only
 
 protected:
     void run() override { job->threadProc(); }
@@ -221,7 +227,9 @@ PooledThread *takePooledThread(WorkerRun *job)
 
 } // namespace
 
-WorkerRun::WorkerRun(WorkerThread *owner) : m_owner(owner), m_sender(owner)
+WorkerRun::WorkerRun(WorkerThread *owner)
+    : m_owner(owner)
+    , m_sender(owner)
 {
     UiThreadDispatcher::acquire();
     ++livingThreadCount;
@@ -311,11 +319,12 @@ void WorkerRun::runHandedOver(const std::function<void()> &routine)
     }
 }
 
-
 bool UiThreadDispatcher::event(QEvent *e)
 {
     // Workers allocate their events before releasing this mutex: take it before reading one.
-    { std::lock_guard lock(handOffMutex); }
+    {
+        std::lock_guard lock(handOffMutex);
+    }
     if (e->type() == runRoutinesEvent) {
         handOff();
         return true;
@@ -325,8 +334,7 @@ bool UiThreadDispatcher::event(QEvent *e)
         emit threadEnded(ended);
         // A cancelled thread object goes as soon as its thread has ended.
         auto &list = cancelledThreads();
-        const auto found = std::find_if(list.begin(), list.end(),
-                                        [ended](const auto &t) { return t.get() == ended; });
+        const auto found = std::find_if(list.begin(), list.end(), [ended](const auto &t) { return t.get() == ended; });
         if (found != list.end()) {
             std::unique_ptr<WorkerRun> done = std::move(*found);
             list.erase(found);
@@ -446,14 +454,15 @@ void WorkerRun::threadProc()
             uncaught = std::current_exception();
     }
     if (uncaught)
-        qWarning("WorkerRun: the work ended with an error: %s",
-                 qUtf8Printable(exceptionText(uncaught)));
+        qWarning("WorkerRun: the work ended with an error: %s", qUtf8Printable(exceptionText(uncaught)));
     currentThreadObject = nullptr;
     m_handOffFence.fetch_add(1, std::memory_order_acq_rel);
     // Tell the user-interface thread, while this object (and so the hand-off object) lives.
     if (UiThreadDispatcher *handOff = UiThreadDispatcher::instance()) {
         auto *ended = new ThreadEndedEvent(this);
-        { std::lock_guard lock(handOffMutex); }
+        {
+            std::lock_guard lock(handOffMutex);
+        }
         QCoreApplication::postEvent(handOff, ended);
     }
     m_procDone.store(true, std::memory_order_release);
@@ -462,7 +471,8 @@ void WorkerRun::threadProc()
 // ---------------------------------------------------------------------------------------------
 // WorkerThread
 
-WorkerThread::WorkerThread(QObject *parent) : QObject(parent)
+WorkerThread::WorkerThread(QObject *parent)
+    : QObject(parent)
 {
     m_thread = createThreadObject();
 }
@@ -618,8 +628,7 @@ int WorkerThread::livingThreadObjects()
 
 bool WorkerThread::waitForCancelledThreads(int msecs)
 {
-    QDeadlineTimer deadline = msecs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever)
-                                        : QDeadlineTimer(msecs);
+    QDeadlineTimer deadline = msecs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(msecs);
     for (;;) {
         reapCancelledThreads();
         if (cancelledThreads().empty())

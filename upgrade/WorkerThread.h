@@ -32,7 +32,6 @@ class WorkerThread;
 class WorkerRun;
 class PooledThread;
 
-
 using NotifyHandler = std::function<void(QObject *sender)>;
 // Runs on the worker thread. The work must touch only its own data; it talks to the
 // user-interface thread through thread.Synchronize and may poll thread.Terminated().
@@ -79,18 +78,18 @@ private:
 
     explicit WorkerRun(WorkerThread *owner);
 
-    void resume();            // starts the thread, or lets a paused worker go on
-    void suspend();           // a thread not yet started stays so; a running one pauses at its next hand-off
-    void cancel();            // told to stop; hand-offs suppressed from now on
+    void resume();  // starts the thread, or lets a paused worker go on
+    void suspend(); // a thread not yet started stays so; a running one pauses at its next hand-off
+    void cancel();  // told to stop; hand-offs suppressed from now on
     void waitWhileSuspended();
-    void threadProc();        // the worker thread's procedure
+    void threadProc();                                        // the worker thread's procedure
     void runHandedOver(const std::function<void()> &routine); // on the user-interface thread
-    void runFinish();                                          // on the user-interface thread
+    void runFinish();                                         // on the user-interface thread
     bool handOffsAllowed() const;
 
     PooledThread *m_thread = nullptr; // taken from the pool when started
-    WorkerThread *m_owner;  // only dereferenced on the user-interface thread, while not cancelled
-    QObject *m_sender;         // the component, passed as Sender
+    WorkerThread *m_owner;            // only dereferenced on the user-interface thread, while not cancelled
+    QObject *m_sender;                // the component, passed as Sender
 
     ThreadWork m_onExecute;
     ExceptionHandler m_onException;
@@ -112,7 +111,7 @@ private:
     // Passed between the two threads only while the worker waits in Synchronize (ordered by
     // the hand-off queue's mutex); the counter orders the last accesses before release.
     const std::function<void()> *m_pendingRoutine = nullptr; // guarded by the hand-off queue's mutex
-    bool m_handOffDone = false;                               // the same
+    bool m_handOffDone = false;                              // the same
     std::exception_ptr m_capturedError;
     std::atomic<unsigned> m_handOffFence{0};
 };

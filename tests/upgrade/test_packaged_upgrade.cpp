@@ -48,8 +48,8 @@ private slots:
     {
         Environment env;
         overridePackagedProgram(true);
-        const QByteArray file = gbk::encode(QStringLiteral(
-            "[升级]\r\n#Date=08/16/2010\r\n#url1=/prog\r\n#url2=/data.db\r\n#message={修正了打印}\r\n"));
+        const QByteArray file = gbk::encode(
+            QStringLiteral("[升级]\r\n#Date=08/16/2010\r\n#url1=/prog\r\n#url2=/data.db\r\n#message={修正了打印}\r\n"));
         TestHttpServer server([file](const HttpRequest &) { return textResponse(file); });
         Upgrader up;
         up.setVersionDate(QStringLiteral("08/15/2010"));

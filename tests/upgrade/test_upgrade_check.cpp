@@ -94,10 +94,7 @@ private slots:
         m_watchdog.reset();
     }
 
-    void initTestCase()
-    {
-        enterTestMode();
-    }
+    void initTestCase() { enterTestMode(); }
 
     // ---- the information file
 
@@ -106,16 +103,33 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
-        QTest::newRow("capital markers") << "#URL=http://Host/A.exe\r\n#Date=09/01/2010\r\n" << "url"
+        QTest::newRow("capital markers") << "#URL=http://Host/A.exe\r\n#Date=09/01/2010\r\n"
+                                         << "url"
                                          << "http://Host/A.exe";
-        QTest::newRow("capital date") << "#URL=x\r\n#Date=09/01/2010\r\n" << "date" << "09/01/2010";
-        QTest::newRow("tab ends it") << "#date=09/01/2010\tcomment" << "date" << "09/01/2010";
-        QTest::newRow("end of file") << "junk\n#version=1.2.3" << "version" << "1.2.3";
-        QTest::newRow("blanks belong to it") << "#date= 09/01/2010 \n" << "date" << " 09/01/2010 ";
-        QTest::newRow("first occurrence") << "#date=01/01/2011\n#date=01/01/2012\n" << "date" << "01/01/2011";
-        QTest::newRow("missing") << "#dates=1\n" << "date" << "";
-        QTest::newRow("empty") << "#date=\r\n" << "date" << "";
-        QTest::newRow("Chinese text kept") << "#Message1=新版本 Ab\n" << "message1" << "新版本 Ab";
+        QTest::newRow("capital date") << "#URL=x\r\n#Date=09/01/2010\r\n"
+                                      << "date"
+                                      << "09/01/2010";
+        QTest::newRow("tab ends it") << "#date=09/01/2010\tcomment"
+                                     << "date"
+                                     << "09/01/2010";
+        QTest::newRow("end of file") << "junk\n#version=1.2.3"
+                                     << "version"
+                                     << "1.2.3";
+        QTest::newRow("blanks belong to it") << "#date= 09/01/2010 \n"
+                                             << "date"
+                                             << " 09/01/2010 ";
+        QTest::newRow("first occurrence") << "#date=01/01/2011\n#date=01/01/2012\n"
+                                          << "date"
+                                          << "01/01/2011";
+        QTest::newRow("missing") << "#dates=1\n"
+                                 << "date"
+                                 << "";
+        QTest::newRow("empty") << "#date=\r\n"
+                               << "date"
+                               << "";
+        QTest::newRow("Chinese text kept") << "#Message1=新版本 Ab\n"
+                                           << "message1"
+                                           << "新版本 Ab";
     }
     void values()
     {
@@ -131,8 +145,8 @@ private slots:
         QTest::addColumn<QStringList>("urls");
         QTest::newRow("url1..3") << "#url1=a\n#url2=b\n#url3=c\n" << QStringList{"a", "b", "c"};
         QTest::newRow("url, url1, url2") << "#url=a\n#url1=b\n#url2=c\n" << QStringList{"a", "c"};
-        QTest::newRow("url and url0 continue with url3")
-            << "#url0=b\n#url=a\n#url2=x\n#url3=c\n#url4=d\n" << QStringList{"a", "b", "c", "d"};
+        QTest::newRow("url and url0 continue with url3") << "#url0=b\n#url=a\n#url2=x\n#url3=c\n#url4=d\n"
+                                                         << QStringList{"a", "b", "c", "d"};
         QTest::newRow("gap stops") << "#url1=a\n#url3=c\n" << QStringList{"a"};
         QTest::newRow("none") << "nothing here" << QStringList{};
         QTest::newRow("url10 after url9")
@@ -208,8 +222,10 @@ private slots:
         QCOMPARE(up.versionNumber(), QString());
         QVERIFY(!up.autoCheck());
         QCOMPARE(up.showMessages().value(), 75u);
-        QVERIFY(up.showMessages().contains(MessageKind::AskUpgrade) && up.showMessages().contains(MessageKind::PasswordRequest));
-        QVERIFY(!up.showMessages().contains(MessageKind::NoUpdateAvailable) && !up.showMessages().contains(MessageKind::HostUnreachable));
+        QVERIFY(up.showMessages().contains(MessageKind::AskUpgrade)
+                && up.showMessages().contains(MessageKind::PasswordRequest));
+        QVERIFY(!up.showMessages().contains(MessageKind::NoUpdateAvailable)
+                && !up.showMessages().contains(MessageKind::HostUnreachable));
         QCOMPARE(up.restartParams(), QStringLiteral("/afterupgrade"));
         QCOMPARE(up.miscFilesUpgrade(), MiscFilesMode::AlwaysDownload);
         QVERIFY(up.wizard().enabled);
@@ -218,8 +234,10 @@ private slots:
         QCOMPARE(up.transferBufferSize(), 4096);
         up.setRestartParams(QString());
         QCOMPARE(up.restartParams(), QStringLiteral(" "));
-        QCOMPARE(restartParameter(QStringLiteral("/afterupgrade"), UpgradeMethod::ExternalSetup), QStringLiteral("+/afterupgrade1"));
-        QCOMPARE(restartParameter(QStringLiteral("/afterupgrade"), UpgradeMethod::ReplaceFiles), QStringLiteral("+/afterupgrade0"));
+        QCOMPARE(restartParameter(QStringLiteral("/afterupgrade"), UpgradeMethod::ExternalSetup),
+                 QStringLiteral("+/afterupgrade1"));
+        QCOMPARE(restartParameter(QStringLiteral("/afterupgrade"), UpgradeMethod::ReplaceFiles),
+                 QStringLiteral("+/afterupgrade0"));
     }
 
     void restartTest()
@@ -241,9 +259,8 @@ private slots:
     void notNewerShowsNothing()
     {
         Environment env;
-        TestHttpServer server([](const HttpRequest &) {
-            return textResponse("#date=08/15/2010\r\n#url1=http://127.0.0.1:1/a.exe\r\n");
-        });
+        TestHttpServer server(
+            [](const HttpRequest &) { return textResponse("#date=08/15/2010\r\n#url1=http://127.0.0.1:1/a.exe\r\n"); });
         Upgrader up;
         up.wizard().setLanguage(WizardLanguage::ChineseSimplified); // as on a Simplified Chinese system
         Events ev;
@@ -415,7 +432,8 @@ private slots:
         QCOMPARE(caption, QStringLiteral("软件升级精灵"));
         QCOMPARE(yes, QStringLiteral("[&Y]是"));
         QCOMPARE(later, QStringLiteral("[&L]稍等一下"));
-        QCOMPARE(shownText, QStringLiteral("联簿宝已经有新版本推出，\n\n修正了打印\n增加了导出\n\n您要升级到新版本吗？"));
+        QCOMPARE(shownText,
+                 QStringLiteral("联簿宝已经有新版本推出，\n\n修正了打印\n增加了导出\n\n您要升级到新版本吗？"));
         QVERIFY(onTop);
         QVERIFY(fits);
         QVERIFY(!up.downloadWindow());
@@ -550,8 +568,8 @@ private slots:
             if (request.header("Authorization") != "Basic " + QByteArray("li:pw").toBase64()) {
                 HttpResponse r;
                 r.status = 401;
-                r.headers.append(qMakePair(QByteArray("WWW-Authenticate"),
-                                           QByteArray("Basic realm=\"<a href='x'>click</a>\"")));
+                r.headers.append(
+                    qMakePair(QByteArray("WWW-Authenticate"), QByteArray("Basic realm=\"<a href='x'>click</a>\"")));
                 return r;
             }
             return textResponse("#date=01/01/2001\n#url1=x\n");

@@ -107,9 +107,8 @@ struct Recorder
 
     bool ended() const
     {
-        static const QStringList last{QStringLiteral("done"), QStringLiteral("interrupted"),
-                                      QStringLiteral("lost"), QStringLiteral("hostNotFound"),
-                                      QStringLiteral("httpError")};
+        static const QStringList last{QStringLiteral("done"), QStringLiteral("interrupted"), QStringLiteral("lost"),
+                                      QStringLiteral("hostNotFound"), QStringLiteral("httpError")};
         return !events.isEmpty() && last.contains(events.back());
     }
 };
@@ -161,7 +160,8 @@ private slots:
         QVERIFY(http.read());
         QTRY_VERIFY_WITH_TIMEOUT(rec.ended(), 5000);
 
-        QCOMPARE(rec.events, (QStringList{QStringLiteral("header"), QStringLiteral("progress"), QStringLiteral("done")}));
+        QCOMPARE(rec.events,
+                 (QStringList{QStringLiteral("header"), QStringLiteral("progress"), QStringLiteral("done")}));
         QCOMPARE(rec.doneBody, body);
         QVERIFY(!rec.doneStreamNull);
         QVERIFY(!rec.busyInDone);
@@ -297,7 +297,8 @@ private slots:
         Recorder rec;
         rec.attach(http);
         QVERIFY(rec.fetch(http, server.url(QStringLiteral("/broken.dat")), path));
-        QCOMPARE(rec.events.mid(rec.events.size() - 2), (QStringList{QStringLiteral("anyError"), QStringLiteral("lost")}));
+        QCOMPARE(rec.events.mid(rec.events.size() - 2),
+                 (QStringList{QStringLiteral("anyError"), QStringLiteral("lost")}));
         QCOMPARE(rec.lostAnnounced, 1000u);
         QCOMPARE(rec.lostBytes, 600u);
         QCOMPARE(http.statusCode(), 200);
@@ -603,7 +604,8 @@ private slots:
             HttpTransfer http;
             Recorder rec;
             rec.attach(http);
-            QVERIFY(rec.fetch(http, QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("absent.bin"))).toString(), target));
+            QVERIFY(
+                rec.fetch(http, QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("absent.bin"))).toString(), target));
             QCOMPARE(rec.events, (QStringList{QStringLiteral("anyError"), QStringLiteral("httpError")}));
             QCOMPARE(rec.httpErrorStatus, 404);
             QVERIFY(!QFile::exists(target));
@@ -666,7 +668,8 @@ private slots:
         QVERIFY(http.read());
         QTRY_VERIFY_WITH_TIMEOUT(rec.ended(), 5000);
         QVERIFY(settle(http));
-        QCOMPARE(rec.events, (QStringList{QStringLiteral("header"), QStringLiteral("progress"), QStringLiteral("done")}));
+        QCOMPARE(rec.events,
+                 (QStringList{QStringLiteral("header"), QStringLiteral("progress"), QStringLiteral("done")}));
         QCOMPARE(rec.doneBody, QByteArray("second"));
         // The cancelled download stays as far as it came, closed.
         QFile f(partial);
@@ -694,7 +697,8 @@ private slots:
         http.read();
         QTRY_VERIFY_WITH_TIMEOUT(rec.events.contains(QStringLiteral("aborted")), 5000);
         QVERIFY(settle(http));
-        QCOMPARE(rec.events, (QStringList{QStringLiteral("header"), QStringLiteral("progress"), QStringLiteral("aborted")}));
+        QCOMPARE(rec.events,
+                 (QStringList{QStringLiteral("header"), QStringLiteral("progress"), QStringLiteral("aborted")}));
     }
 
     void headerHandlerDeclinesTheBody()
@@ -791,8 +795,7 @@ private slots:
         http.onStatusChange = [&](HttpTransfer *, int code, const QString &text) {
             std::lock_guard lock(mutex);
             codes << code;
-            allOnWorker = allOnWorker && QThread::currentThread() != qApp->thread()
-                          && text == httpStatusText(code);
+            allOnWorker = allOnWorker && QThread::currentThread() != qApp->thread() && text == httpStatusText(code);
         };
         http.onRedirect = [&](HttpTransfer *, const QString &address) {
             std::lock_guard lock(mutex);

@@ -117,8 +117,9 @@ private slots:
         QCOMPARE(box.buttons, QList<BoxButton>{BoxButton::Ok});
 
         errorBox(MessageSlot::HostUnreachable, {QStringLiteral("'http://example.com'")});
-        QCOMPARE(env.dialogs().lastBox().request.text,
-                 QStringLiteral("无法与服务器'http://example.com'连接。\r\r请检查您的internet设定之后再进行升级操作。"));
+        QCOMPARE(
+            env.dialogs().lastBox().request.text,
+            QStringLiteral("无法与服务器'http://example.com'连接。\r\r请检查您的internet设定之后再进行升级操作。"));
     }
 
     void traditionalChineseSystem()
@@ -137,7 +138,9 @@ private slots:
         errorBox(MessageSlot::NoUpdate);
         const BoxRequest box = env.dialogs().lastBox().request;
         QCOMPARE(box.caption, QStringLiteral("Application update wizard"));
-        QCOMPARE(box.text, QStringLiteral("Newer version not found. You actually are\rusing most recent version of this program."));
+        QCOMPARE(
+            box.text,
+            QStringLiteral("Newer version not found. You actually are\rusing most recent version of this program."));
     }
 
     void formattedSlots()
@@ -145,14 +148,17 @@ private slots:
         setWizardLanguage(WizardLanguage::English);
         QCOMPARE(formatMessage(MessageSlot::TimeLeft, {1, 2, 5}), QStringLiteral("Estimated time left: 1:02:05"));
         QCOMPARE(formatMessage(MessageSlot::FileSize, {1536 / 1024.0}), QStringLiteral("File size: 1.5 Kb"));
-        QCOMPARE(formatMessage(MessageSlot::AskUpgrade, {QStringLiteral("联簿宝"), QString()}),
-                 QStringLiteral("A newer version of 联簿宝 was released.\n\nDo you want to update your version with the latest one?"));
+        QCOMPARE(
+            formatMessage(MessageSlot::AskUpgrade, {QStringLiteral("联簿宝"), QString()}),
+            QStringLiteral(
+                "A newer version of 联簿宝 was released.\n\nDo you want to update your version with the latest one?"));
         QCOMPARE(passwordPromptText(QStringLiteral("a.exe")),
                  QStringLiteral("Access to remote file \"a.exe\" is password protected.\n\nPlease enter your "
                                 "username and password (received after registration) to continue software upgrade."));
         setWizardLanguage(WizardLanguage::ChineseSimplified);
-        QCOMPARE(passwordPromptText(QStringLiteral("a.exe")),
-                 QStringLiteral("远端的文档\"a.exe\"被密码保护，\n\n请输入您的帐号及密码[注册用户]来继续进行升级操作。"));
+        QCOMPARE(
+            passwordPromptText(QStringLiteral("a.exe")),
+            QStringLiteral("远端的文档\"a.exe\"被密码保护，\n\n请输入您的帐号及密码[注册用户]来继续进行升级操作。"));
         QCOMPARE(formatMessage(MessageSlot::LostFile, {QStringLiteral("b.dll")}),
                  QStringLiteral("文档b.dll找不到或者发生错误，\r\r您要忽略这个文档并且继续升级操作吗？"));
         QCOMPARE(formatMessage(MessageSlot::TransferRate, {12.34}), QStringLiteral("传输速率:12.3 Kb/s"));

@@ -258,7 +258,9 @@ private slots:
         QCOMPARE(wizard->windowTitle(), QStringLiteral("软件升级精灵"));
         QCOMPARE(wizard->ui->titleLabel->text(), QStringLiteral("文件已准备好"));
         QVERIFY(wizard->ui->completedNoteLabel->isVisible());
-        QCOMPARE(wizard->ui->completedNoteLabel->text(), QStringLiteral("联簿宝 的新版本文件已下载并通过验证。\n\n请按[确定]键，程序将关闭并重新启动以安装它们。"));
+        QCOMPARE(
+            wizard->ui->completedNoteLabel->text(),
+            QStringLiteral("联簿宝 的新版本文件已下载并通过验证。\n\n请按[确定]键，程序将关闭并重新启动以安装它们。"));
         QVERIFY(!wizard->ui->currentFileBox->isVisible() && !wizard->ui->allFilesBox->isVisible());
         QVERIFY(!wizard->ui->cancelButton->isEnabled());
         QVERIFY(wizard->ui->finishButton->isEnabled());
@@ -350,8 +352,8 @@ private slots:
         site.add("/dl/lianbu", programScript("v1")); // same size as the running program
         site.add("/dl/b.dll", "BBBB");
         site.add("/dl/c.dat", "CCCCCC");
-        writeFile(m_folder + "/b.dll", "bbbb");      // same size: skipped
-        writeFile(m_folder + "/c.dat", "ccc");       // other size: fetched
+        writeFile(m_folder + "/b.dll", "bbbb"); // same size: skipped
+        writeFile(m_folder + "/c.dat", "ccc");  // other size: fetched
         Upgrader up;
         prepare(up, server);
         up.setMiscFilesUpgrade(MiscFilesMode::OnlyIfSizeDifferent);
@@ -582,7 +584,8 @@ private slots:
         RunEvents ev;
         ev.attach(up);
         up.checkUpdate();
-        QVERIFY(waitFor([&] { return up.downloadWindow() && up.downloadWindow()->ui->downloadProgressBar->value() > 0; }));
+        QVERIFY(
+            waitFor([&] { return up.downloadWindow() && up.downloadWindow()->ui->downloadProgressBar->value() > 0; }));
         QVERIFY(up.busy());
         QVERIFY(!up.downloadWindow()->ui->finishButton->isEnabled());
         env.dialogs().queueBoxAnswer(BoxButton::No);
@@ -611,8 +614,8 @@ private slots:
         Environment env;
         Site site;
         TestHttpServer server(site.handler());
-        site.info = "#date=08/16/2010\n#method=1\n#url1=" + server.url("/dl/setup.sh").toLatin1() + "\n#url2="
-                    + server.url("/dl/extra.dat").toLatin1() + "\n";
+        site.info = "#date=08/16/2010\n#method=1\n#url1=" + server.url("/dl/setup.sh").toLatin1()
+                    + "\n#url2=" + server.url("/dl/extra.dat").toLatin1() + "\n";
         site.add("/dl/setup.sh", "#!/bin/sh\nprintf done > \"$(dirname \"$0\")/setup.done\"\n");
         site.add("/dl/extra.dat", "extra");
         Upgrader up;
@@ -705,7 +708,8 @@ private slots:
 
         // The program ends; the updater runs again with the same command line.
         updater::releaseProgramLock();
-        QVERIFY(QProcess::startDetached(updaterPath, updater::updaterArguments(m_program, QStringLiteral("+/afterupgrade0"))));
+        QVERIFY(QProcess::startDetached(updaterPath,
+                                        updater::updaterArguments(m_program, QStringLiteral("+/afterupgrade0"))));
         QCOMPARE(waitForFile(m_folder + "/marker.txt"), QByteArray("v2 /afterupgrade\n"));
         QCOMPARE(readFile(m_program), programScript("v2"));
         QCOMPARE(readFile(m_folder + "/help.txt"), QByteArray("帮助 v2"));
@@ -767,7 +771,9 @@ private slots:
         h.form->checkForUpgradeAction->trigger();
         QVERIFY(waitFor([&] { return ended && !h.form->isVisible(); }));
         QSqlQuery q(h.data->connection->database());
-        QVERIFY(q.exec(QStringLiteral("select jtime from rz where id = ") + QString::number(h.form->sessionId().value_or(0))) && q.next());
+        QVERIFY(q.exec(QStringLiteral("select jtime from rz where id = ")
+                       + QString::number(h.form->sessionId().value_or(0)))
+                && q.next());
         QCOMPARE(q.value(0).toString(), QStringLiteral("2010-08-20 17:30:00"));
         setFixedNow(QDateTime());
         QCOMPARE(waitForFile(m_folder + "/marker.txt"), QByteArray("v1 /afterupgrade\n"));
@@ -782,9 +788,8 @@ private slots:
         h.form->openSession(QStringLiteral("超级管理员"), 1); // a session is open: activation shows no login dialog
         Upgrader *up = h.form->upgrader;
         QVERIFY(waitFor([&] { return !up->busy() && !up->inProgress(); })); // the first activation's check
-        TestHttpServer server([](const HttpRequest &) {
-            return textResponse("#date=01/01/2030\n#url1=http://127.0.0.1:1/x.dat\n");
-        });
+        TestHttpServer server(
+            [](const HttpRequest &) { return textResponse("#date=01/01/2030\n#url1=http://127.0.0.1:1/x.dat\n"); });
         up->setInfoFileUrl(server.url("/info.txt"));
         int later = 0;
         up->onLaterUpgrade = [&](QObject *) { ++later; };

@@ -94,8 +94,8 @@ class TestUpgradeSigned : public QObject
 
     QByteArray infoFile() const
     {
-        return "#date=08/16/2010\r\n#message={Version 2}\r\n#url1=" + url("/dl/lianbu") + "\r\n#url2=" +
-               url("/dl/data.txt") + "\r\n";
+        return "#date=08/16/2010\r\n#message={Version 2}\r\n#url1=" + url("/dl/lianbu")
+               + "\r\n#url2=" + url("/dl/data.txt") + "\r\n";
     }
 
     // The genuine release: version 2 of the program and of its data file, all signed.
@@ -197,8 +197,8 @@ private slots:
         writeFile(release.filePath("data.txt"), "new data");
         QProcess publish;
         publish.start(QStringLiteral(LIANBU_SOURCE_DIR "/scripts/publish-upgrade"),
-                      {"-s", m_publisher.secPath(), "-u", m_server->url("/dl"), "-d", "08/16/2010", "-m",
-                       "第二版", release.path()});
+                      {"-s", m_publisher.secPath(), "-u", m_server->url("/dl"), "-d", "08/16/2010", "-m", "第二版",
+                       release.path()});
         QVERIFY(publish.waitForFinished(30000));
         QVERIFY2(publish.exitCode() == 0, publish.readAllStandardError().constData());
         const QStringList published = QDir(release.path()).entryList(QDir::Files);
@@ -333,7 +333,8 @@ private slots:
         Environment env;
         publishRelease();
         QProcess other; // holds the program's lock as a running instance does
-        other.start(QStringLiteral("flock"), {QStringLiteral("-s"), m_program, QStringLiteral("sleep"), QStringLiteral("30")});
+        other.start(QStringLiteral("flock"),
+                    {QStringLiteral("-s"), m_program, QStringLiteral("sleep"), QStringLiteral("30")});
         QVERIFY(other.waitForStarted());
         QVERIFY(waitFor([&] { return updater::otherInstanceRunning(QFile::encodeName(m_program).toStdString()); }));
         env.dialogs().queueBoxAnswer(BoxButton::Retry); // still running: asked again
@@ -344,7 +345,8 @@ private slots:
         other.kill();
         other.waitForFinished();
         QCOMPARE(env.dialogs().boxes().size(), 2);
-        QCOMPARE(env.dialogs().boxes().first().request.buttons, (QList<BoxButton>{BoxButton::Retry, BoxButton::Cancel}));
+        QCOMPARE(env.dialogs().boxes().first().request.buttons,
+                 (QList<BoxButton>{BoxButton::Retry, BoxButton::Cancel}));
         QVERIFY(downloadRequests().isEmpty());
         verifyNothingInstalled();
         QVERIFY(up.userDeclined()); // later activations of this session do not ask again

@@ -45,10 +45,7 @@ class TestUpgradeThread : public QObject
     Q_OBJECT
 
 private slots:
-    void cleanup()
-    {
-        QVERIFY(WorkerThread::waitForCancelledThreads(5000));
-    }
+    void cleanup() { QVERIFY(WorkerThread::waitForCancelledThreads(5000)); }
 
     void handOffRunsOnTheUiThreadAndBlocksTheWorker()
     {
@@ -206,7 +203,10 @@ private slots:
             if (run == 1) {
                 firstToldToStop = workUntilTerminated(thread);
                 bool ran = false;
-                thread.synchronize([&] { ran = true; ++handOffsRun; });
+                thread.synchronize([&] {
+                    ran = true;
+                    ++handOffsRun;
+                });
                 firstHandOffSkipped = !ran;
             } else {
                 thread.synchronize([&] { ++handOffsRun; });
