@@ -176,8 +176,10 @@ private slots:
         };
         const Case cases[] = {
             {ExportFormat::Xlsx, QStringLiteral("customers.xlsx"), QString(), false},
-            {ExportFormat::CsvUtf8, QStringLiteral("customers-utf8.csv"), kCsvFilter + QLatin1Char(':') + csvOptions(76), false},
-            {ExportFormat::CsvGbk, QStringLiteral("customers-gbk.csv"), kCsvFilter + QLatin1Char(':') + csvOptions(67), true},
+            {ExportFormat::CsvUtf8, QStringLiteral("customers-utf8.csv"),
+             kCsvFilter + QLatin1Char(':') + csvOptions(76), false},
+            {ExportFormat::CsvGbk, QStringLiteral("customers-gbk.csv"), kCsvFilter + QLatin1Char(':') + csvOptions(67),
+             true},
             // The legacy record stream: GBK text that an English locale reads only by its code page.
             {ExportFormat::Xls, QStringLiteral("customers.xls"), QString(), true},
         };
@@ -189,8 +191,9 @@ private slots:
             QVERIFY2(QFileInfo::exists(path), qPrintable(c.file));
 
             const QString outDir = work.filePath(c.file + QStringLiteral(".out"));
-            const QString converted = convert(work.filePath(QStringLiteral("profile")), path,
-                                              QStringLiteral("csv:") + kCsvFilter + QStringLiteral(":44,34,76,1"), c.inFilter, outDir);
+            const QString converted =
+                convert(work.filePath(QStringLiteral("profile")), path,
+                        QStringLiteral("csv:") + kCsvFilter + QStringLiteral(":44,34,76,1"), c.inFilter, outDir);
             const QByteArray bytes = readAll(converted);
             QVERIFY2(!bytes.isEmpty(), qPrintable(c.file + QStringLiteral(": LibreOffice wrote nothing")));
             const SheetData sheet = parseCsv(bytes, TextEncoding::Utf8);
@@ -215,9 +218,10 @@ private slots:
         QStringList workbooks{QStringLiteral(LIANBU_FIXTURES "/biff8-customers.xls")};
         QTemporaryDir work;
         if (!sofficeProgram().isEmpty()) {
-            workbooks << convert(work.filePath(QStringLiteral("profile")), QStringLiteral(LIANBU_FIXTURES "/biff8-customers.csv"),
-                                 QStringLiteral("xls:MS Excel 97"),
-                                 kCsvFilter + QStringLiteral(":44,34,76,1,1/2/2/2/3/2/4/2/5/2/6/1/7/2/8/1"), work.path());
+            workbooks << convert(
+                work.filePath(QStringLiteral("profile")), QStringLiteral(LIANBU_FIXTURES "/biff8-customers.csv"),
+                QStringLiteral("xls:MS Excel 97"),
+                kCsvFilter + QStringLiteral(":44,34,76,1,1/2/2/2/3/2/4/2/5/2/6/1/7/2/8/1"), work.path());
             QVERIFY(readAll(workbooks.back()).startsWith("\xD0\xCF\x11\xE0"));
         } else {
             qWarning("*** LibreOffice (soffice) is not installed: only the checked-in BIFF8 workbook is imported. ***");
@@ -240,7 +244,8 @@ private slots:
         };
         for (const QString &workbook : workbooks) {
             customers::ImportWindow window(connection.database());
-            QVERIFY2(window.loadFile(workbook), qPrintable(workbook + QStringLiteral(": ") + env.dialogs().lastBox().request.text));
+            QVERIFY2(window.loadFile(workbook),
+                     qPrintable(workbook + QStringLiteral(": ") + env.dialogs().lastBox().request.text));
             QCOMPARE(window.fileKind(), customers::ImportFileKind::Xls);
             compareRecords(window.records(), expected, workbook);
         }
