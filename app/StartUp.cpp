@@ -51,17 +51,6 @@ void installFontSubstitutions()
 
 namespace {
 
-RegisterPlace placeFor(const CommandLine &commandLine)
-{
-    return registerPlace(commandLine, isPackagedProgram(), paths::userDataFolder(), paths::workingFolder());
-}
-
-QString serverNotSupportedText(const QString &address)
-{
-    return QStringLiteral("还不能打开数据库服务器上的客户资料库：%1\n请用 --database 指定一个 data.db 文件。")
-        .arg(address);
-}
-
 void print(std::FILE *to, const QString &text)
 {
     std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), to);
@@ -72,17 +61,16 @@ void print(std::FILE *to, const QString &text)
 
 RegisterCheck checkRegister(const CommandLine &commandLine)
 {
-    if (commandLine.databaseIsServer())
-        return {false, serverNotSupportedText(commandLine.database)};
-    const RegisterPlace place = placeFor(commandLine);
     try {
+        const RegisterPlace place = chosenRegister(commandLine);
         prepareRegister(place);
-        // Opening checks the file and its tables, exactly as a normal start does.
-        const Database database(nullptr, place.path);
+        // Opening checks the file (or the server database) and its tables, exactly as a normal
+        // start does.
+        const Database database(place.address());
+        return {true, db::formatRegisterAddress(place.address())};
     } catch (const Error &error) {
         return {false, error.message()};
     }
-    return {true, place.path};
 }
 
 int runProgram(QApplication &app, const CommandLine &commandLine)
@@ -93,10 +81,6 @@ int runProgram(QApplication &app, const CommandLine &commandLine)
         print(check.opened ? stdout : stderr, check.text);
         return check.opened ? 0 : 1;
     }
-    if (commandLine.databaseIsServer()) {
-        showError(serverNotSupportedText(commandLine.database));
-        return 1;
-    }
     // Held for the whole run: the updater waits on it before replacing our files.
     updater::holdOwnProgramLock();
 
@@ -104,9 +88,9 @@ int runProgram(QApplication &app, const CommandLine &commandLine)
     // has been shown.
     std::unique_ptr<Database> database;
     try {
-        const RegisterPlace place = placeFor(commandLine);
+        const RegisterPlace place = chosenRegister(commandLine);
         prepareRegister(place);
-        database = std::make_unique<Database>(nullptr, place.path);
+        database = std::make_unique<Database>(place.address());
     } catch (const Error &error) {
         showError(error.message());
         return 1;

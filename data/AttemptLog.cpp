@@ -1,6 +1,8 @@
 #include "data/AttemptLog.h"
 
 #include "db/BoundStatement.h"
+#include "db/Connection.h"
+#include "db/Engine.h"
 
 namespace lianbu::data {
 
@@ -39,6 +41,13 @@ constexpr int kStreakRows = 64;
 
 } // namespace
 
+QString attemptTableStatement(const db::Engine &engine)
+{
+    return QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (id %2, username VARCHAR(50), attempt_time VARCHAR(30), "
+                          "outcome VARCHAR(10), kind VARCHAR(10))")
+        .arg(QLatin1String(AttemptLog::kTable), engine.growingKeyType());
+}
+
 AttemptLog::AttemptLog(db::Connection &connection)
     : m_connection(connection)
 {
@@ -46,19 +55,13 @@ AttemptLog::AttemptLog(db::Connection &connection)
 
 bool AttemptLog::tableExists() const
 {
-    QSqlQuery query = db::runBound(m_connection,
-                                   QStringLiteral("select count(*) from sqlite_master where type='table' and name=?"),
-                                   {QString::fromLatin1(kTable)});
-    return query.next() && query.value(0).toInt() > 0;
+    const QSqlDatabase database = m_connection.database();
+    return db::engineOf(database).tableNames(database).contains(QLatin1String(kTable));
 }
 
 void AttemptLog::record(const QString &name, const QDateTime &time, bool success, AttemptKind kind)
 {
-    db::runBound(m_connection,
-                 QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (id INTEGER PRIMARY KEY AUTOINCREMENT, "
-                                "username VARCHAR(50), attempt_time VARCHAR(30), outcome VARCHAR(10), "
-                                "kind VARCHAR(10))")
-                     .arg(QLatin1String(kTable)));
+    db::runBound(m_connection, attemptTableStatement(db::engineOf(m_connection.database())));
     db::runBound(m_connection,
                  QStringLiteral("insert into %1 (username,attempt_time,outcome,kind) values (?,?,?,?)")
                      .arg(QLatin1String(kTable)),

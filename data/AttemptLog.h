@@ -7,6 +7,7 @@
 
 namespace lianbu::db {
 class Connection;
+class Engine;
 }
 
 namespace lianbu::data {
@@ -54,5 +55,8 @@ private:
 
 // The text an attempt's kind has in the table and in 用户管理.
 QString attemptKindText(AttemptKind kind);
+
+// The statement that creates the attempt log when it is missing.
+QString attemptTableStatement(const db::Engine &engine);
 
 } // namespace lianbu::data

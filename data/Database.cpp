@@ -8,6 +8,11 @@
 #include <QSignalBlocker>
 
 Database::Database(QObject *parent, const QString &fileName)
+    : Database(lianbu::db::parseRegisterAddress(fileName), parent)
+{
+}
+
+Database::Database(const lianbu::db::RegisterAddress &address, QObject *parent)
     : QObject(parent)
     , connection(&m_connection)
     , statementQuery(&m_statementQuery)
@@ -15,7 +20,7 @@ Database::Database(QObject *parent, const QString &fileName)
     , customerListSource(nullptr)
     , customerTable(&m_customerTable)
 {
-    m_connection.setFileName(fileName);
+    m_connection.setAddress(address);
     m_connection.setContentCheck(lianbu::deliveredSchemaProblem);
     m_connection.open();
     try {

@@ -23,6 +23,8 @@ class Database : public QObject
 public:
     // `fileName` is the database file; the program uses the bare name "data.db".
     explicit Database(QObject *parent = nullptr, const QString &fileName = QStringLiteral("data.db"));
+    // The register at `address`: a file, or a database on a server.
+    explicit Database(const lianbu::db::RegisterAddress &address, QObject *parent = nullptr);
     ~Database() override;
 
     lianbu::db::Connection *connection;

@@ -3,6 +3,7 @@
 #include "data/PasswordHash.h"
 #include "data/Statements.h"
 #include "db/Connection.h"
+#include "db/Engine.h"
 #include "db/EngineMessage.h"
 #include "platform/Error.h"
 
@@ -13,6 +14,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 
 namespace lianbu {
@@ -22,23 +24,27 @@ QString superAdministratorName()
     return QStringLiteral("超级管理员");
 }
 
-QStringList deliveredSchemaStatements()
+QStringList deliveredSchemaStatements(const db::Engine &engine)
 {
-    // rid is the rowid itself; AUTOINCREMENT keeps a deleted row's key from ever coming back,
-    // so a stale list in another program instance can never write over a newer record.
-    QString data = QStringLiteral("CREATE TABLE data (rid INTEGER PRIMARY KEY AUTOINCREMENT");
+    // rid is SQLite's rowid itself (an identity column on the server); AUTOINCREMENT keeps a
+    // deleted row's key from ever coming back, so a stale list in another program instance can
+    // never write over a newer record.
+    const bool server = engine.kind() == db::Engine::Kind::Postgres;
+    QString data = QStringLiteral("CREATE TABLE data (rid %1").arg(engine.growingKeyType());
     for (const DataColumn &column : kDataColumns)
         data += QStringLiteral(", %1 VARCHAR(%2)").arg(QLatin1String(column.name)).arg(column.width);
     data += QLatin1Char(')');
     return {
         data,
-        QStringLiteral("CREATE TABLE userdb (username VARCHAR(50), passwd VARCHAR(50))"),
+        // SQLite keeps the declared width as a name only; the server enforces it, and a password
+        // hash needs up to 128 characters.
+        QStringLiteral("CREATE TABLE userdb (username VARCHAR(50), passwd VARCHAR(%1))").arg(server ? 128 : 50),
         // One row per operator name: the login accepts exactly one matching row, so a second
         // row of a name would lock that operator out. Only the delivered schema has it; an
         // older file holding duplicates still opens.
         QStringLiteral("CREATE UNIQUE INDEX userdb_username ON userdb (username)"),
-        QStringLiteral("CREATE TABLE rz (id INTEGER PRIMARY KEY AUTOINCREMENT, username VARCHAR(50), "
-                       "btime VARCHAR(30), jtime VARCHAR(30))"),
+        QStringLiteral("CREATE TABLE rz (id %1, username VARCHAR(50), "
+                       "btime VARCHAR(30), jtime VARCHAR(30))").arg(engine.growingKeyType()),
     };
 }
 
@@ -124,14 +130,12 @@ void createDeliveredDatabase(const QString &path)
 
 void checkDeliveredSchema(db::Connection &connection)
 {
-    const QString path = QFileInfo(connection.fileName()).absoluteFilePath();
-    QSqlQuery query(connection.database());
-    if (!query.exec(QStringLiteral("select count(*) from sqlite_master where type='table' and "
-                                   "name in ('data','userdb','rz')")))
-        throw Error(QStringLiteral("Cannot read the database file \"%1\": %2")
-                        .arg(path, db::detail::engineMessage(query.lastError())));
-    if (!query.next() || query.value(0).toInt() != 3)
-        throw Error(QStringLiteral("The database file \"%1\" does not hold the tables data, userdb and rz.").arg(path));
+    const QString place = connection.isServer() ? connection.fileName() : QFileInfo(connection.fileName()).absoluteFilePath();
+    const QSqlDatabase database = connection.database();
+    const QStringList tables = db::engineOf(database).tableNames(database);
+    for (const char *table : {"data", "userdb", "rz"})
+        if (!tables.contains(QLatin1String(table)))
+            throw Error(QStringLiteral("The database \"%1\" does not hold the tables data, userdb and rz.").arg(place));
 }
 
 } // namespace lianbu
@@ -140,13 +144,25 @@ namespace lianbu {
 
 QString deliveredSchemaProblem(const QSqlDatabase &database)
 {
-    QSqlQuery query(database);
-    if (!query.exec(QStringLiteral("select count(*) from sqlite_master where type='table' and "
-                                   "name in ('data','userdb','rz')")))
-        return QStringLiteral("无法读取文件中的表：%1").arg(db::detail::engineMessage(query.lastError()));
-    if (!query.next() || query.value(0).toInt() != 3)
-        return QStringLiteral("这不是联簿宝的数据库（文件中没有 data、userdb 和 rz 三张表）。");
+    QStringList tables;
+    try {
+        tables = db::engineOf(database).tableNames(database);
+    } catch (const Error &error) {
+        return QStringLiteral("无法读取文件中的表：%1").arg(error.message());
+    }
+    for (const char *table : {"data", "userdb", "rz"})
+        if (!tables.contains(QLatin1String(table)))
+            return QStringLiteral("这不是联簿宝的数据库（文件中没有 data、userdb 和 rz 三张表）。");
     return {};
+}
+
+} // namespace lianbu
+
+namespace lianbu {
+
+QStringList deliveredSchemaStatements()
+{
+    return deliveredSchemaStatements(db::sqliteEngine());
 }
 
 } // namespace lianbu

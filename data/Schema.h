@@ -30,8 +30,10 @@ inline constexpr DataColumn kDataColumns[] = {
 // The name of the super administrator.
 QString superAdministratorName();
 
-// The SQL that creates the three tables (one statement per entry); the super administrator's row
-// is added with its password bound.
+namespace db { class Engine; }
+// The SQL that creates the three tables on the engine (one statement per entry; SQLite when none
+// is named); the super administrator's row is added with its password bound.
+QStringList deliveredSchemaStatements(const db::Engine &engine);
 QStringList deliveredSchemaStatements();
 
 // Creates the delivered database at `path`. Refuses (lianbu::Error) when the file already

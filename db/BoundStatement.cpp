@@ -13,6 +13,13 @@ QSqlQuery runBound(Connection &connection, const QString &sql, const QVariantLis
         throw Error(QStringLiteral("Connection is not open."));
     QSqlQuery query(database);
     query.setForwardOnly(true);
+    // Without values there is nothing to bind; the server prepares only queries and data changes
+    // (not BEGIN, CREATE, SAVEPOINT ...).
+    if (values.isEmpty()) {
+        if (!query.exec(sql))
+            throw Error(detail::engineMessage(query.lastError()));
+        return query;
+    }
     if (!query.prepare(sql))
         throw Error(detail::engineMessage(query.lastError()));
     for (const QVariant &value : values) {

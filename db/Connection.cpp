@@ -45,7 +45,7 @@ Connection::Connection()
 Connection::Connection(const QString &fileName)
     : Connection()
 {
-    m_fileName = fileName;
+    setFileName(fileName);
 }
 
 Connection::~Connection()
@@ -60,7 +60,20 @@ Connection::~Connection()
 
 void Connection::setFileName(const QString &fileName)
 {
-    m_fileName = fileName;
+    // A server address given as a name is taken as the address (it throws when malformed).
+    setAddress(parseRegisterAddress(fileName));
+}
+
+void Connection::setAddress(const RegisterAddress &address)
+{
+    const QString driver = address.isServer() ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE");
+    if (database().driverName() != driver) {
+        close();
+        QSqlDatabase::removeDatabase(m_connectionName);
+        QSqlDatabase::addDatabase(driver, m_connectionName);
+    }
+    m_address = address;
+    m_fileName = address.isServer() ? formatRegisterAddress(address) : address.file;
 }
 
 bool Connection::isOpen() const
@@ -211,10 +224,53 @@ void Connection::checkReadOnly(const QString &path) const
         throw refusal(path, reason, operatorReason);
 }
 
+void Connection::openServer()
+{
+    const QString place = formatRegisterAddress(m_address);
+    QSqlDatabase db = database();
+    if (!db.isValid())
+        throw Error(QStringLiteral("Cannot open \"%1\": Qt's PostgreSQL driver (QPSQL) is not installed.").arg(place),
+                    QStringLiteral("无法打开数据库服务器上的资料库“%1”：没有安装 Qt 的 PostgreSQL 驱动"
+                                   "（Debian 软件包 libqt6sql6-psql）。").arg(place));
+    db.setHostName(m_address.host);
+    db.setPort(m_address.port);
+    db.setDatabaseName(m_address.database);
+    db.setUserName(m_address.user);
+    db.setPassword(m_address.password);
+    db.setConnectOptions(QStringLiteral("connect_timeout=%1;application_name=lianbu").arg(m_connectTimeout));
+    if (!db.open()) {
+        const QString reason = detail::engineMessage(db.lastError());
+        throw Error(QStringLiteral("Cannot open the database \"%1\" on the server: %2").arg(place, reason),
+                    QStringLiteral("无法打开数据库服务器上的资料库“%1”：%2").arg(place, reason));
+    }
+    // Text is exchanged as UTF-8 whatever the server's default, and a statement waiting for a
+    // row another operator holds gives up after the busy timeout, as on SQLite.
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("set client_encoding to 'UTF8'"))
+        || !query.exec(QStringLiteral("set lock_timeout = %1").arg(m_busyTimeout))) {
+        const Error error = engineError(query.lastError(), place);
+        query.finish();
+        db.close();
+        throw error;
+    }
+    if (m_contentCheck) {
+        const QString problem = m_contentCheck(db);
+        if (!problem.isEmpty()) {
+            db.close();
+            throw Error(QStringLiteral("Cannot open the database \"%1\" on the server: it does not hold the program's tables.").arg(place),
+                        QStringLiteral("无法打开数据库服务器上的资料库“%1”：%2").arg(place, problem));
+        }
+    }
+}
+
 void Connection::open()
 {
     if (isOpen())
         return;
+    if (m_address.isServer()) {
+        openServer();
+        return;
+    }
     if (m_fileName.isEmpty())
         throw Error(QStringLiteral("Cannot open a database: no file name given."), QStringLiteral("没有给出数据库文件名。"));
     const QString path = QFileInfo(m_fileName).absoluteFilePath();
@@ -268,7 +324,7 @@ int Connection::execute(const QString &sql)
         throw Error(QStringLiteral("Connection is not open."));
     QSqlQuery query(db);
     if (!execRetrying(query, sql, m_busyTimeout))
-        throw engineError(query.lastError(), QFileInfo(m_fileName).absoluteFilePath());
+        throw engineError(query.lastError(), m_address.isServer() ? m_fileName : QFileInfo(m_fileName).absoluteFilePath());
     return query.numRowsAffected();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/RegisterAddress.h"
+
 #include <QSqlDatabase>
 #include <QString>
 
@@ -7,11 +9,12 @@
 
 namespace lianbu::db {
 
-// One SQLite database file reached through Qt SQL's QSQLITE driver. Every instance has its own
-// Qt connection name, so several connections (also to the same file, also on other threads)
-// live side by side. Opened connections use the WAL journal, synchronous=FULL and a busy
-// timeout, so several program instances can write the same file: a statement waits for the
-// other writer instead of failing, and a committed statement is on disk when it returns.
+// One register: an SQLite database file reached through Qt SQL's QSQLITE driver, or a database
+// on a PostgreSQL server through QPSQL (setAddress with a server address). Every instance has its
+// own Qt connection name, so several connections (also to the same register, also on other
+// threads) live side by side. Opened SQLite connections use the WAL journal, synchronous=FULL
+// and a busy timeout, so several program instances can write the same file: a statement waits
+// for the other writer instead of failing, and a committed statement is on disk when it returns.
 class Connection
 {
 public:
@@ -22,16 +25,25 @@ public:
     Connection &operator=(const Connection &) = delete;
 
     // The database file. A relative name is looked up in the current working directory when
-    // the connection opens.
+    // the connection opens. A postgresql:// address is taken as setAddress would.
     void setFileName(const QString &fileName);
+    // For a file register the file name; for a server register its address without password.
     QString fileName() const { return m_fileName; }
+    // The register: a file (as setFileName) or a database server. A server address's password
+    // is used to log in and kept in memory only.
+    void setAddress(const RegisterAddress &address);
+    const RegisterAddress &address() const { return m_address; }
+    bool isServer() const { return m_address.isServer(); }
+    // Seconds a server connection may take to be made (default 10).
+    void setConnectTimeout(int seconds) { m_connectTimeout = seconds; }
 
     // Milliseconds a statement waits for another writer before it fails (default 5000).
     void setBusyTimeout(int milliseconds) { m_busyTimeout = milliseconds; }
     int busyTimeout() const { return m_busyTimeout; }
 
     // A check of the file's contents run on a read-only connection before the file is opened for
-    // writing: returns "" to accept, else the reason (in Chinese) the file is refused.
+    // writing (on a server: right after connecting): returns "" to accept, else the reason (in
+    // Chinese) the register is refused.
     void setContentCheck(std::function<QString(const QSqlDatabase &)> check) { m_contentCheck = std::move(check); }
 
     // Opens the file. Never creates it, and changes nothing in a file it refuses: a missing,
@@ -54,8 +66,11 @@ public:
 private:
     void checkBeforeOpening(const QString &path) const;
     void checkReadOnly(const QString &path) const;
+    void openServer();
 
     QString m_fileName;
+    RegisterAddress m_address;
+    int m_connectTimeout = 10;
     std::function<QString(const QSqlDatabase &)> m_contentCheck;
     QString m_connectionName;
     int m_busyTimeout = 5000;

@@ -1,6 +1,7 @@
 #include "db/EngineErrors.h"
 
 #include "db/EngineMessage.h"
+#include "db/RegisterAddress.h"
 
 #include <QDeadlineTimer>
 #include <QFileInfo>
@@ -9,7 +10,9 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
+#include <QUrl>
 
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 namespace lianbu::db {
@@ -42,8 +45,37 @@ EngineFault engineFault(int sqliteCode, const QString &engineText)
     }
 }
 
+EngineFault postgresFault(const QSqlError &error)
+{
+    const QString state = error.nativeErrorCode();
+    if (state.isEmpty())
+        return error.type() == QSqlError::ConnectionError ? EngineFault::Unreachable : EngineFault::Other;
+    const QString stateClass = state.left(2);
+    if (state == QLatin1String("40001") || state == QLatin1String("40P01") || state == QLatin1String("55P03")
+        || state == QLatin1String("55006"))
+        return EngineFault::Busy;
+    if (state == QLatin1String("53100") || state == QLatin1String("53200"))
+        return EngineFault::Full;
+    if (state == QLatin1String("25006") || state == QLatin1String("42501"))
+        return EngineFault::ReadOnly;
+    if (stateClass == QLatin1String("XX"))
+        return EngineFault::Damaged;
+    if (state == QLatin1String("58030"))
+        return EngineFault::Io;
+    if (stateClass == QLatin1String("08") || stateClass == QLatin1String("57") && state != QLatin1String("57014"))
+        return EngineFault::Unreachable;
+    if (state == QLatin1String("54001"))
+        return EngineFault::PatternTooComplex;
+    if (state == QLatin1String("28000") || state == QLatin1String("28P01") || state == QLatin1String("3D000"))
+        return EngineFault::CannotOpen;
+    return EngineFault::Other;
+}
+
 EngineFault engineFault(const QSqlError &error)
 {
+    if (error.nativeErrorCode().size() == 5
+        || (error.nativeErrorCode().isEmpty() && error.type() == QSqlError::ConnectionError))
+        return postgresFault(error);
     bool ok = false;
     const int code = error.nativeErrorCode().toInt(&ok);
     return engineFault(ok ? code : SQLITE_ERROR, detail::engineMessage(error));
@@ -51,6 +83,33 @@ EngineFault engineFault(const QSqlError &error)
 
 QString operatorText(EngineFault fault, const QString &file, const QString &engineText)
 {
+    const bool server = file.startsWith(QLatin1String("postgresql://"));
+    if (server) {
+        // The server's own words for its faults; the file texts below would send the operator
+        // looking for a file.
+        const QString place = QStringLiteral("数据库服务器上的资料库“%1”").arg(file);
+        switch (fault) {
+        case EngineFault::Busy:
+            return QStringLiteral("%1正被其他操作员同时修改，等待后仍未能完成操作，这次操作没有保存。请稍后再试。").arg(place);
+        case EngineFault::Full:
+            return QStringLiteral("数据库服务器的磁盘或内存不足，无法写入%1，这次操作没有保存。请联系服务器管理员。").arg(place);
+        case EngineFault::ReadOnly:
+            return QStringLiteral("没有写入%1的权限，这次操作没有保存。请联系服务器管理员。").arg(place);
+        case EngineFault::Damaged:
+            return QStringLiteral("%1已损坏（%2）。请联系服务器管理员。").arg(place, engineText);
+        case EngineFault::Io:
+            return QStringLiteral("数据库服务器读写磁盘时出错，%1的这次操作没有完成。").arg(place);
+        case EngineFault::CannotOpen:
+            return QStringLiteral("无法打开%1：%2").arg(place, engineText);
+        case EngineFault::Unreachable:
+            return QStringLiteral("无法连接%1，或者连接已中断，这次操作没有完成。请检查网络和服务器后再试。").arg(place);
+        case EngineFault::PatternTooComplex:
+            return QStringLiteral("查询内容太长或太复杂，请缩短查询内容后再试。");
+        case EngineFault::Other:
+            break;
+        }
+        return QStringLiteral("%1拒绝了这次操作：%2").arg(place, engineText);
+    }
     const QString name = file.isEmpty() ? QStringLiteral("数据库") : QStringLiteral("“%1”").arg(file);
     switch (fault) {
     case EngineFault::Busy:
@@ -70,6 +129,7 @@ QString operatorText(EngineFault fault, const QString &file, const QString &engi
         return QStringLiteral("无法打开数据库文件%1。").arg(name);
     case EngineFault::PatternTooComplex:
         return QStringLiteral("查询内容太长或太复杂，请缩短查询内容后再试。");
+    case EngineFault::Unreachable:
     case EngineFault::Other:
         break;
     }
@@ -92,6 +152,18 @@ QString databaseFile(const QSqlDriver *driver)
     if (!driver)
         return {};
     const QVariant handle = driver->handle();
+    if (qstrcmp(handle.typeName(), "PGconn*") == 0) {
+        PGconn *connection = *static_cast<PGconn *const *>(handle.data());
+        if (!connection)
+            return {};
+        RegisterAddress address;
+        address.kind = RegisterAddress::Kind::Server;
+        address.user = QString::fromUtf8(PQuser(connection));
+        address.host = QString::fromUtf8(PQhost(connection));
+        address.port = QString::fromUtf8(PQport(connection)).toInt();
+        address.database = QString::fromUtf8(PQdb(connection));
+        return formatRegisterAddress(address);
+    }
     if (qstrcmp(handle.typeName(), "sqlite3*") != 0)
         return {};
     sqlite3 *connection = *static_cast<sqlite3 *const *>(handle.data());

@@ -21,20 +21,27 @@ enum class EngineFault {
     Io,                // the operating system refused a read or write
     CannotOpen,        // the file cannot be opened at all
     PatternTooComplex, // a LIKE pattern beyond the engine's limit
+    Unreachable,       // the database server cannot be reached, or the connection to it broke
 };
 
 // The fault of an SQLite result code (primary or extended) and the engine's text.
 EngineFault engineFault(int sqliteCode, const QString &engineText = {});
+// Either engine's error: a five-character code is the server's SQLSTATE, anything else is an
+// SQLite result code (at most four digits, also for the extended codes).
 EngineFault engineFault(const QSqlError &error);
+// The fault of a PostgreSQL error, from its SQLSTATE.
+EngineFault postgresFault(const QSqlError &error);
 
-// The one Chinese text of every engine fault; names the file where the fault concerns it.
+// The one Chinese text of every engine fault; names the file (or the server register, when
+// `file` is a postgresql:// address) where the fault concerns it.
 QString operatorText(EngineFault fault, const QString &file, const QString &engineText);
 
 // The error a refused statement throws: the engine's own English text as the message (callers
 // and logs compare it), the Chinese text for the operator.
 Error engineError(const QSqlError &error, const QString &file);
 
-// The absolute path of the main database file of a connection ("" for a memory database).
+// The absolute path of the main database file of a connection ("" for a memory database); for a
+// server connection its address without password.
 QString databaseFile(const QSqlDatabase &database);
 QString databaseFile(const QSqlDriver *driver);
 

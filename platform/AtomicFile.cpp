@@ -9,11 +9,13 @@ bool writeFileAtomically(const QString &path, const QByteArray &bytes, QFileDevi
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly))
         return false;
-    if (out.write(bytes) != bytes.size()) {
+    // The permissions first: a file only its owner may read (a password file) never holds its
+    // bytes under looser ones, not even under the temporary name.
+    if (permissions && !out.setPermissions(permissions)) {
         out.cancelWriting();
         return false;
     }
-    if (permissions && !out.setPermissions(permissions)) {
+    if (out.write(bytes) != bytes.size()) {
         out.cancelWriting();
         return false;
     }

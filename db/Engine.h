@@ -1,0 +1,64 @@
+#pragma once
+
+#include "db/EngineErrors.h"
+
+#include <QString>
+#include <QStringList>
+
+class QSqlDatabase;
+class QSqlError;
+class QSqlQuery;
+
+namespace lianbu::db {
+
+// Everything in which the two database engines differ, as far as the program cares. Windows and
+// statements never ask which engine runs; the dataset layer, the connection and the schema ask
+// the engine of their connection (engineOf) for the piece of statement text or the step that
+// differs. Values are bound on both engines.
+class Engine
+{
+public:
+    enum class Kind { Sqlite, Postgres };
+    virtual ~Engine() = default;
+
+    virtual Kind kind() const = 0;
+    // Qt SQL's driver name.
+    virtual QString driverName() const = 0;
+
+    // The type of an integer key column that grows with every insert and never gives a deleted
+    // row's value again ("INTEGER PRIMARY KEY AUTOINCREMENT" on SQLite, an identity column on
+    // the server). Copies may still write their own values into it.
+    virtual QString growingKeyType() const = 0;
+    // The expression naming a row of `table` in selects, updates and deletes: SQLite's rowid;
+    // the column rid on the server (data's hidden key column).
+    virtual QString rowKey(const QString &quotedTable) const = 0;
+    // Text added after an insert so that the new row's key can be read (" returning <key>" on
+    // the server, nothing on SQLite), and the key read after the statement ran.
+    virtual QString insertKeySuffix(const QString &keyColumn) const = 0;
+    virtual qint64 insertedKey(QSqlQuery &query) const = 0;
+
+    // A condition "column LIKE ?" that compares as SQLite's LIKE does: % and _ are the only
+    // wildcards (no escape character), ASCII letters match either case, every other character
+    // only itself.
+    virtual QString likeCondition(const QString &column) const = 0;
+
+    // What went wrong, for the operator's messages.
+    virtual EngineFault fault(const QSqlError &error) const = 0;
+    // True when running the same statement again later can succeed (busy, lock timeout,
+    // serialization failure, deadlock).
+    virtual bool transient(const QSqlError &error) const = 0;
+
+    // The names of the tables of the register (lower case); throws lianbu::Error when they
+    // cannot be read.
+    virtual QStringList tableNames(const QSqlDatabase &database) const = 0;
+    // Where the connection's data lives, for messages: the file's absolute path, or the server
+    // address without password.
+    virtual QString location(const QSqlDatabase &database) const = 0;
+};
+
+const Engine &sqliteEngine();
+const Engine &postgresEngine();
+// The engine of a connection (by its Qt driver); SQLite for anything else.
+const Engine &engineOf(const QSqlDatabase &database);
+
+} // namespace lianbu::db
