@@ -1,17 +1,57 @@
 #include "app/MainWindow.h"
+#include "app/Register.h"
+#include "app/ServerConnectionDialog.h"
 #include "data/Database.h"
 #include "data/RegisterBackups.h"
+#include "platform/Dialogs.h"
+#include "platform/Error.h"
 #include "ui_MainWindow.h"
 
-// "备份数据…" and "恢复数据…" of the settings drop-down.
+// "备份数据…", "恢复数据…" and "数据库连接…" of the settings drop-down.
+
+namespace {
+
+// Copies of a server register are the server's business: pg_dump sees one consistent moment
+// while every PC goes on working, and only the server's administrator may put one back.
+bool refusedOnServer(const Database &database, QWidget *parent)
+{
+    if (!database.connection->isServer())
+        return false;
+    lianbu::showInformation(QStringLiteral("客户资料库在数据库服务器上，请在服务器上备份和恢复"
+                                           "（例如用 pg_dump 和 pg_restore）。"),
+                            parent);
+    return true;
+}
+
+} // namespace
 
 void MainWindow::backUpData()
 {
+    if (refusedOnServer(m_database, this))
+        return;
     lianbu::backUpRegister(this, m_database.connection->fileName());
+}
+
+void MainWindow::openServerConnection()
+{
+    // The fields start with the saved server, else the server this window works on.
+    lianbu::db::RegisterAddress current = m_database.connection->address();
+    const QString saved = lianbu::savedRegister();
+    if (lianbu::db::isServerAddress(saved)) {
+        try {
+            current = lianbu::db::parseRegisterAddress(saved);
+        } catch (const lianbu::Error &) {
+            // A damaged setting: start from the open register.
+        }
+    }
+    ServerConnectionDialog dialog(current, this);
+    dialog.exec();
 }
 
 void MainWindow::restoreData()
 {
+    if (refusedOnServer(m_database, this))
+        return;
     Database *data = &m_database;
     // The restore needs the register to itself: every dataset and the connection let go of it,
     // and take it up again afterwards, whether it was replaced or not.

@@ -19,6 +19,7 @@
 #include <QDateEdit>
 #include <QDialog>
 #include <QGuiApplication>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QScreen>
@@ -63,6 +64,7 @@ MainWindow::MainWindow(Database &database, QWidget *parent)
     connect(manageOperatorsAction, &QAction::triggered, this, &MainWindow::openOperatorAdmin);
     connect(backUpDataAction, &QAction::triggered, this, &MainWindow::backUpData);
     connect(restoreDataAction, &QAction::triggered, this, &MainWindow::restoreData);
+    connect(serverConnectionAction, &QAction::triggered, this, &MainWindow::openServerConnection);
     connect(ui->printButton, &QToolButton::clicked, this, &MainWindow::printCustomerList);
     connect(ui->exportButton, &QToolButton::clicked, this, &MainWindow::exportCustomerList);
     connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, &MainWindow::onFocusWindowChanged);
@@ -121,6 +123,20 @@ void MainWindow::buildStatusBar()
     }
     m_panels[1]->setText(QStringLiteral("操作员："));
     m_panels[3]->setText(lianbu::vendorWebAddress());
+    // Which register this window works on: with several PCs on one server, and a local file
+    // still possible, the operator must be able to see which one he is changing.
+    m_registerPanel = new QLabel(bar);
+    m_registerPanel->setObjectName(QStringLiteral("registerPanel"));
+    m_registerPanel->setFrameShape(QFrame::Panel);
+    m_registerPanel->setFrameShadow(QFrame::Sunken);
+    const lianbu::db::RegisterAddress &address = m_database.connection->address();
+    lianbu::db::RegisterAddress shown = address;
+    if (!shown.isServer())
+        shown.file = QFileInfo(address.file).absoluteFilePath();
+    const QString text = lianbu::db::describeRegister(shown);
+    m_registerPanel->setToolTip(text);
+    m_registerPanel->setText(m_registerPanel->fontMetrics().elidedText(text, Qt::ElideMiddle, 190));
+    bar->addWidget(m_registerPanel, 1);
 }
 
 void MainWindow::buildMenus()
@@ -136,6 +152,7 @@ void MainWindow::buildMenus()
     manageOperatorsAction = item(settingsMenu, "manageOperatorsAction", QStringLiteral("用户管理"));
     backUpDataAction = item(settingsMenu, "backUpDataAction", QStringLiteral("备份数据…"));
     restoreDataAction = item(settingsMenu, "restoreDataAction", QStringLiteral("恢复数据…"));
+    serverConnectionAction = item(settingsMenu, "serverConnectionAction", QStringLiteral("数据库连接…"));
     settingsSeparator = settingsMenu->addSeparator();
     settingsSeparator->setObjectName(QStringLiteral("settingsSeparator"));
     blackClassicSkinAction = item(settingsMenu, "blackClassicSkinAction", QStringLiteral("黑色经典(皮肤)"));
@@ -262,7 +279,8 @@ void MainWindow::onActivated()
     if (!m_sessionId && m_loginDialog) {
         m_loginDialog->exec();
         // The first login of a day leaves a copy of the register behind.
-        if (m_sessionId)
+        // A server register is backed up on the server.
+        if (m_sessionId && !m_database.connection->isServer())
             lianbu::backUpRegisterDaily(this, m_database.connection->fileName());
     }
 }

@@ -54,6 +54,7 @@ public:
     QAction *manageOperatorsAction = nullptr; // 用户管理
     QAction *backUpDataAction = nullptr; // 备份数据…
     QAction *restoreDataAction = nullptr; // 恢复数据…
+    QAction *serverConnectionAction = nullptr; // 数据库连接…
     QAction *settingsSeparator = nullptr;  // separator
     QAction *blackClassicSkinAction = nullptr; // 黑色经典(皮肤)
     QAction *blueFantasySkinAction = nullptr; // 蓝色幻想(皮肤)
@@ -137,6 +138,7 @@ public slots:
     void openOperatorAdmin(); // operators/OperatorCommands.cpp
     void backUpData();   // app/BackupCommands.cpp
     void restoreData();  // app/BackupCommands.cpp
+    void openServerConnection(); // app/BackupCommands.cpp
 
 signals:
     // A record was double-clicked whose first-column value is not empty: the entry panel loads it.
@@ -165,6 +167,7 @@ private:
     std::optional<int> m_sessionId;
     QPointer<LoginDialog> m_loginDialog;
     QLabel *m_panels[4] = {};
+    QLabel *m_registerPanel = nullptr; // which register is open
     bool m_shown = false;
     QWindow *m_lastFocusWindow = nullptr;
 };

@@ -157,6 +157,25 @@ QStringList serverSearchIndexStatements()
     return statements;
 }
 
+ServerCheck checkServerRegister(const db::RegisterAddress &address)
+{
+    ServerCheck check;
+    try {
+        db::Connection connection;
+        openServer(connection, address);
+        check.connected = true;
+        check.hasRegister = deliveredSchemaProblem(connection.database()).isEmpty();
+    } catch (const Error &error) {
+        check.text = QStringLiteral("连接失败：%1").arg(error.operatorText());
+        return check;
+    }
+    check.text = check.hasRegister
+        ? QStringLiteral("连接成功，服务器上的客户资料库可以使用。")
+        : QStringLiteral("连接成功，但这个数据库里还没有联簿宝的表。请先在服务器上运行：lianbu-initdb %1")
+              .arg(db::formatRegisterAddress(address));
+    return check;
+}
+
 ServerCreation createServerRegister(const db::RegisterAddress &address)
 {
     db::Connection connection;

@@ -28,6 +28,17 @@ struct ServerCreation
 // transaction. Refuses (lianbu::Error) a database that already holds any of those tables.
 ServerCreation createServerRegister(const db::RegisterAddress &address);
 
+struct ServerCheck
+{
+    bool connected = false;   // the server accepted the login
+    bool hasRegister = false; // and the database holds the register's tables
+    QString text;             // what to tell the operator
+};
+
+// Connects to `address` and looks for the register's tables, on the calling thread (it may
+// wait for the server up to the connection timeout: call it from a worker thread).
+ServerCheck checkServerRegister(const db::RegisterAddress &address);
+
 struct CopiedTable
 {
     QString table;

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "db/RegisterAddress.h"
+
+#include <QDialog>
+
+namespace Ui { class ServerConnectionDialog; }
+
+// "数据库连接…": the PostgreSQL server this PC's program uses as its register. The address is
+// saved in the per-user settings, the password in the per-user password file (mode 0600); both
+// take effect at the next start. "测试连接" connects on a thread of its own, so a server that
+// does not answer never holds up the window.
+class ServerConnectionDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // `current`: the address the fields start with (the saved one, or the open register).
+    explicit ServerConnectionDialog(const lianbu::db::RegisterAddress &current, QWidget *parent = nullptr);
+    ~ServerConnectionDialog() override;
+
+    // The address the fields describe (with the password typed).
+    lianbu::db::RegisterAddress address() const;
+    // True while a connection test runs.
+    bool testing() const { return m_testing; }
+
+signals:
+    // A connection test ended; `text` is what the window shows.
+    void testFinished(bool ok, const QString &text);
+
+private slots:
+    void testConnection();
+    void saveAddress();
+    void useLocalFile();
+
+private:
+    bool fieldsComplete();
+
+    Ui::ServerConnectionDialog *ui;
+    bool m_testing = false;
+};
