@@ -1,0 +1,281 @@
+// Registers on a PostgreSQL server: addresses, the per-user password file, the choice of the
+// register, creating and copying a register on the server, and the connection test of
+// "数据库连接…". The server cases need the throwaway cluster of scripts/with-test-server.
+#include "app/Register.h"
+#include "app/ServerConnectionDialog.h"
+#include "data/PasswordHash.h"
+#include "data/Schema.h"
+#include "data/ServerRegister.h"
+#include "db/BoundStatement.h"
+#include "db/Connection.h"
+#include "platform/CommandLine.h"
+#include "platform/Error.h"
+#include "platform/PasswordFile.h"
+#include "tests/support/TestServer.h"
+#include "tests/support/TestSupport.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QSqlQuery>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+using namespace lianbu;
+using db::RegisterAddress;
+
+namespace {
+
+QStringList column(db::Connection &connection, const QString &sql)
+{
+    QStringList values;
+    QSqlQuery query = db::runBound(connection, sql);
+    while (query.next())
+        values << (query.value(0).isNull() ? QStringLiteral("<null>") : query.value(0).toString());
+    return values;
+}
+
+db::Connection &openServer(db::Connection &connection, const RegisterAddress &address)
+{
+    connection.setAddress(address);
+    connection.open();
+    return connection;
+}
+
+} // namespace
+
+class TestServerRegister : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { test::enterTestMode(); }
+    void addresses_data();
+    void addresses();
+    void malformedAddressesAreRefused();
+    void passwordFileKeepsPasswordsPrivate();
+    void registerChoiceOrder();
+    void serverRegisterIsCreatedOnceWithHashedAdministrator();
+    void copyKeepsIdsAndSessionsAndMovesSequences();
+    void failedCopyLeavesServerDatabaseEmpty();
+    void connectionTestDoesNotHoldUpTheWindow();
+};
+
+void TestServerRegister::addresses_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<QString>("formatted");
+    QTest::newRow("full") << "postgresql://li@db.office:6543/lianbu" << "li" << "db.office" << 6543 << "lianbu"
+                          << "postgresql://li@db.office:6543/lianbu";
+    QTest::newRow("default port, short scheme") << "postgres://li@10.0.0.5/reg" << "li" << "10.0.0.5" << 5432 << "reg"
+                                                << "postgresql://li@10.0.0.5:5432/reg";
+    QTest::newRow("socket folder") << "postgresql://li@%2Fvar%2Frun%2Fpostgresql:5433/reg" << "li"
+                                   << "/var/run/postgresql" << 5433 << "reg"
+                                   << "postgresql://li@%2Fvar%2Frun%2Fpostgresql:5433/reg";
+    QTest::newRow("IPv6") << "postgresql://li@[::1]:5432/reg" << "li" << "::1" << 5432 << "reg"
+                          << "postgresql://li@[::1]:5432/reg";
+    QTest::newRow("password never formatted") << "postgresql://li:s%3Acret@h/reg" << "li" << "h" << 5432 << "reg"
+                                              << "postgresql://li@h:5432/reg";
+    QTest::newRow("Chinese names") << "postgresql://%E6%9D%8E@h:1/%E5%AE%A2%E6%88%B7" << "李" << "h" << 1 << "客户"
+                                   << "postgresql://%E6%9D%8E@h:1/%E5%AE%A2%E6%88%B7";
+}
+
+void TestServerRegister::addresses()
+{
+    QFETCH(QString, text);
+    const RegisterAddress address = db::parseRegisterAddress(text);
+    QVERIFY(address.isServer());
+    QTEST(address.user, "user");
+    QTEST(address.host, "host");
+    QTEST(address.port, "port");
+    QTEST(address.database, "database");
+    QTEST(db::formatRegisterAddress(address), "formatted");
+    QCOMPARE(db::parseRegisterAddress(db::formatRegisterAddress(address)), address);
+    // A file stays a file, however it looks.
+    QVERIFY(!db::parseRegisterAddress(QStringLiteral("postgresql.db")).isServer());
+}
+
+void TestServerRegister::malformedAddressesAreRefused()
+{
+    for (const char *text : {"postgresql://h/reg", "postgresql://li@h", "postgresql://li@h/", "postgresql://li@h:0/r",
+                             "postgresql://li@h:99999/r", "postgresql://li@h:x/r", "postgresql://li@h/r?sslmode=require",
+                             "postgresql://@h/r"}) {
+        try {
+            db::parseRegisterAddress(QString::fromUtf8(text));
+            QFAIL(text);
+        } catch (const Error &error) {
+            QVERIFY2(error.operatorText().contains(QStringLiteral("数据库服务器地址")), qPrintable(error.operatorText()));
+        }
+    }
+}
+
+void TestServerRegister::passwordFileKeepsPasswordsPrivate()
+{
+    QTemporaryDir home;
+    const QString file = home.filePath(QStringLiteral("config/lianbu/server-passwords"));
+    const ServerLogin office{QStringLiteral("db.office"), 5432, QStringLiteral("reg"), QStringLiteral("li")};
+    const ServerLogin other{QStringLiteral("db.office"), 5432, QStringLiteral("reg"), QStringLiteral("wang")};
+    // ":" and "\" must survive the pgpass escaping.
+    QVERIFY(saveServerPassword(file, office, QStringLiteral("a:b\\c")));
+    QVERIFY(saveServerPassword(file, other, QStringLiteral("w1")));
+    struct stat status {};
+    QCOMPARE(::stat(QFile::encodeName(file).constData(), &status), 0);
+    QCOMPARE(status.st_mode & 0777, 0600u);
+    QCOMPARE(findServerPassword(file, office), QStringLiteral("a:b\\c"));
+    QCOMPARE(findServerPassword(file, other), QStringLiteral("w1"));
+    // Saving again replaces the line; an empty password removes it; the other stays.
+    QVERIFY(saveServerPassword(file, office, QStringLiteral("new")));
+    QCOMPARE(findServerPassword(file, office), QStringLiteral("new"));
+    QVERIFY(saveServerPassword(file, office, QString()));
+    QVERIFY(findServerPassword(file, office).isNull());
+    QCOMPARE(findServerPassword(file, other), QStringLiteral("w1"));
+    // A file others may read is not trusted, as libpq treats ~/.pgpass.
+    QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
+    QVERIFY(findServerPassword(file, other).isNull());
+}
+
+void TestServerRegister::registerChoiceOrder()
+{
+    const QString server = QStringLiteral("postgresql://li@h:5432/reg");
+    CommandLine given;
+    given.database = QStringLiteral("given.db");
+    // --database, then the environment, then the saved address, then data.db.
+    QCOMPARE(registerPlace(given, false, "/d", "/w", server, server).path, QString("/w/given.db"));
+    QCOMPARE(registerPlace(CommandLine(), false, "/d", "/w", QStringLiteral("env.db"), server).path, QString("/w/env.db"));
+    const RegisterPlace saved = registerPlace(CommandLine(), true, "/d", "/w", {}, server);
+    QVERIFY(saved.isServer());
+    QCOMPARE(db::formatRegisterAddress(saved.address()), server);
+    QVERIFY(!saved.createWhenMissing);
+    QCOMPARE(registerPlace(CommandLine(), false, "/d", "/w").path, QString("/w/data.db"));
+}
+
+void TestServerRegister::serverRegisterIsCreatedOnceWithHashedAdministrator()
+{
+    LIANBU_REQUIRE_TEST_SERVER();
+    const RegisterAddress address = test::createTestServerDatabase();
+    const ServerCreation creation = createServerRegister(address);
+    QVERIFY2(creation.searchIndex, qPrintable(creation.searchIndexProblem));
+
+    db::Connection connection;
+    openServer(connection, address);
+    QCOMPARE(column(connection, QStringLiteral("select username from userdb")), QStringList{superAdministratorName()});
+    const QString hash = column(connection, QStringLiteral("select passwd from userdb")).value(0);
+    QVERIFY(data::verifyPassword(hash, QStringLiteral("888")));
+    // The unique operator index holds on the server too.
+    QVERIFY_THROWS_EXCEPTION(Error, db::runBound(connection, QStringLiteral("insert into userdb (username,passwd) values (?,?)"),
+                                                 {superAdministratorName(), QStringLiteral("x")}));
+    // The check of "数据库连接…" finds the register.
+    const ServerCheck check = checkServerRegister(address);
+    QVERIFY(check.connected && check.hasRegister);
+
+    // A second creation is refused and changes nothing.
+    db::runBound(connection, QStringLiteral("insert into data (a,b) values (?,?)"), {QStringLiteral("x"), QStringLiteral("y")});
+    try {
+        createServerRegister(address);
+        QFAIL("a database holding the register was created again");
+    } catch (const Error &error) {
+        QVERIFY2(error.message().contains(QStringLiteral("already holds")), qPrintable(error.message()));
+    }
+    QCOMPARE(column(connection, QStringLiteral("select count(*) from data")), QStringList{"1"});
+}
+
+void TestServerRegister::copyKeepsIdsAndSessionsAndMovesSequences()
+{
+    LIANBU_REQUIRE_TEST_SERVER();
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("data.db"));
+    createDeliveredDatabase(file);
+    {
+        db::Connection source(file);
+        source.open();
+        for (const char *sql : {"insert into data (a,b,c,g) values ('客户','Ab','张三','')",
+                                "insert into data (a,b,c) values ('x','y',null)",
+                                "insert into data (a,b) values ('gone','gone')",
+                                "delete from data where b='gone'", // the highest id, remembered by AUTOINCREMENT
+                                "insert into rz (username,btime) values ('超级管理员','2026-01-01 9:00:00')",
+                                "insert into rz (username,btime) values ('超级管理员','2026-01-02 9:00:00')",
+                                "delete from rz where id=1"})
+            source.execute(QString::fromUtf8(sql));
+    }
+    const RegisterAddress address = test::createTestServerDatabase();
+    const QList<CopiedTable> copied = copyRegisterToServer(file, address);
+    QCOMPARE(copied.size(), 3); // data, userdb, rz: this file has no attempt log yet
+
+    db::Connection server;
+    openServer(server, address);
+    QCOMPARE(column(server, QStringLiteral("select rid from data order by rid")), (QStringList{"1", "2"}));
+    QCOMPARE(column(server, QStringLiteral("select c from data order by rid")), (QStringList{"张三", "<null>"}));
+    // Empty text stays empty text, not NULL.
+    QCOMPARE(column(server, QStringLiteral("select g is null from data where rid=1")), QStringList{"false"});
+    QCOMPARE(column(server, QStringLiteral("select id from rz")), QStringList{"2"});
+    // New rows continue after every id the file ever gave, so a stale list elsewhere can never
+    // hit a reused key.
+    QCOMPARE(column(server, QStringLiteral("insert into data (a) values ('n') returning rid")), QStringList{"4"});
+    QCOMPARE(column(server, QStringLiteral("insert into rz (username) values ('n') returning id")), QStringList{"3"});
+    // The copy is a working register: the operator can log in with the copied hash.
+    QVERIFY(data::verifyPassword(column(server, QStringLiteral("select passwd from userdb")).value(0), QStringLiteral("888")));
+}
+
+void TestServerRegister::failedCopyLeavesServerDatabaseEmpty()
+{
+    LIANBU_REQUIRE_TEST_SERVER();
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("data.db"));
+    createDeliveredDatabase(file);
+    {
+        db::Connection source(file);
+        source.open();
+        source.execute(QStringLiteral("insert into data (a,b) values ('ok','ok')"));
+        // SQLite does not enforce the declared width; the server does.
+        source.execute(QStringLiteral("insert into data (a,b) values ('%1','too long')").arg(QString(60, QLatin1Char('x'))));
+    }
+    const RegisterAddress address = test::createTestServerDatabase();
+    QVERIFY_THROWS_EXCEPTION(Error, copyRegisterToServer(file, address));
+    db::Connection server;
+    openServer(server, address);
+    QCOMPARE(column(server, QStringLiteral("select count(*) from information_schema.tables where table_schema='public'")),
+             QStringList{"0"});
+    // Nothing half-done stands in the way of a second attempt.
+    createServerRegister(address);
+}
+
+void TestServerRegister::connectionTestDoesNotHoldUpTheWindow()
+{
+    test::Environment environment;
+    // A "server" that accepts the connection and never answers: the test must run beside the
+    // window, which keeps handling events, and report the failure once the server hangs up.
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    QList<QTcpSocket *> accepted;
+    connect(&silent, &QTcpServer::newConnection, this, [&] { accepted << silent.nextPendingConnection(); });
+
+    RegisterAddress address = db::parseRegisterAddress(
+        QStringLiteral("postgresql://li@127.0.0.1:%1/reg").arg(silent.serverPort()));
+    ServerConnectionDialog dialog(address);
+    QSignalSpy finished(&dialog, &ServerConnectionDialog::testFinished);
+    QElapsedTimer timer;
+    timer.start();
+    QMetaObject::invokeMethod(&dialog, "testConnection");
+    QVERIFY(timer.elapsed() < 1000);
+    QVERIFY(dialog.testing());
+    QTRY_VERIFY_WITH_TIMEOUT(!accepted.isEmpty(), 5000); // the window's events went on meanwhile
+    QVERIFY(finished.isEmpty());
+    accepted.first()->close();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 15000);
+    QCOMPARE(finished.first().at(0).toBool(), false);
+    QVERIFY2(finished.first().at(1).toString().startsWith(QStringLiteral("连接失败")),
+             qPrintable(finished.first().at(1).toString()));
+    QVERIFY(!dialog.testing());
+}
+
+QTEST_MAIN(TestServerRegister)
+#include "test_server_register.moc"
