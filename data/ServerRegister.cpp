@@ -23,8 +23,8 @@ namespace {
 constexpr const char *kSearchedColumns[] = {"a", "b", "g", "c", "i", "j"};
 
 // The register's tables in the order they are created and copied, with the columns a copy takes
-// (the key first where there is one). data's key is SQLite's rowid, which older files have
-// without a rid column.
+// (the key first). The keys of data and userdb are SQLite's rowids (older files have no rid
+// column in data; userdb never has one); on the server they are the column rid.
 struct TableCopy
 {
     const char *table;
@@ -40,7 +40,7 @@ QList<TableCopy> copiedTables()
     const QString data = dataColumns.join(QLatin1Char(','));
     return {
         {"data", QStringLiteral("rowid,") + data, QStringLiteral("rid,") + data},
-        {"userdb", QStringLiteral("username,passwd"), QStringLiteral("username,passwd")},
+        {"userdb", QStringLiteral("rowid,username,passwd"), QStringLiteral("rid,username,passwd")},
         {"rz", QStringLiteral("id,username,btime,jtime"), QStringLiteral("id,username,btime,jtime")},
         {data::AttemptLog::kTable, QStringLiteral("id,username,attempt_time,outcome,kind"),
          QStringLiteral("id,username,attempt_time,outcome,kind")},
@@ -50,7 +50,7 @@ QList<TableCopy> copiedTables()
 // The key column of a copied table whose identity sequence must move on.
 const char *keyColumn(const QString &table)
 {
-    if (table == QLatin1String("data"))
+    if (table == QLatin1String("data") || table == QLatin1String("userdb"))
         return "rid";
     if (table == QLatin1String("rz") || table == QLatin1String(data::AttemptLog::kTable))
         return "id";

@@ -1,6 +1,8 @@
 #include "tests/support/TestDatabase.h"
 
 #include "data/Schema.h"
+#include "data/ServerRegister.h"
+#include "tests/support/TestServer.h"
 
 #include <QDir>
 
@@ -17,7 +19,17 @@ TestDatabase::TestDatabase(bool makeCurrent)
 {
     if (!m_dir.isValid())
         qFatal("TestDatabase: cannot create a temporary folder");
-    m_path = createDataDb(m_dir.path());
+    if (testsUseServer()) {
+        if (testServerAddress().isEmpty())
+            qFatal("TestDatabase: LIANBU_TEST_ENGINE=postgresql but no test cluster; call "
+                   "LIANBU_REQUIRE_TEST_ENGINE() in initTestCase");
+        const db::RegisterAddress address = createTestServerDatabase();
+        createServerRegister(address);
+        m_path = db::formatRegisterAddress(address);
+        m_server = true;
+    } else {
+        m_path = createDataDb(m_dir.path());
+    }
     if (makeCurrent) {
         m_previousCurrent = QDir::currentPath();
         QDir::setCurrent(m_dir.path());

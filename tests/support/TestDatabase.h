@@ -10,6 +10,9 @@ QString createDataDb(const QString &folder);
 
 // A fresh temporary folder holding a fresh delivered data.db. With makeCurrent it becomes the
 // working directory (so the bare name "data.db" finds it) until the object is destroyed.
+// When the tests run against the server (LIANBU_TEST_ENGINE=postgresql, see TestServer.h), the
+// register is instead a fresh database on the test cluster, created as lianbu-initdb creates
+// one, and path() is its address: every place that opens path() then works on the server.
 class TestDatabase
 {
 public:
@@ -20,6 +23,8 @@ public:
 
     QString folder() const { return m_dir.path(); }
     QString path() const { return m_path; }
+    // True when the register is on the test server.
+    bool isServer() const { return m_server; }
     // Path of another file in the folder.
     QString filePath(const QString &name) const { return m_dir.filePath(name); }
 
@@ -27,6 +32,7 @@ private:
     QTemporaryDir m_dir;
     QString m_path;
     QString m_previousCurrent;
+    bool m_server = false;
 };
 
 } // namespace lianbu::test
