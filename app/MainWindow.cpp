@@ -8,6 +8,7 @@
 #include "grid/DataGrid.h"
 #include "data/Database.h"
 #include "data/RegisterBackups.h"
+#include "data/SessionLog.h"
 #include "platform/Application.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
@@ -298,8 +299,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
 void MainWindow::endSession()
 {
     if (m_sessionId)
-        execStatement(m_database.statementQuery,
-                      lianbu::sql::sessionEnd(lianbu::dateTimeText(lianbu::now()), *m_sessionId));
+        lianbu::data::endSession(*m_database.connection, *m_sessionId, lianbu::now());
 }
 
 void MainWindow::resizeEvent(QResizeEvent *event)

@@ -1,4 +1,5 @@
 #include "operators/LoginDialog.h"
+#include "data/SessionLog.h"
 
 #include "data/Database.h"
 #include "operators/ChangePasswordPrompt.h"
@@ -24,20 +25,6 @@
 
 
 namespace lianbu::operators {
-
-void insertSessionRow(lianbu::db::Query *query, const QString &name, const QDateTime &loginTime)
-{
-    execStatement(query, sql::sessionStart(name, dateTimeText(loginTime)));
-}
-
-int insertedSessionId(lianbu::db::Query *query)
-{
-    openStatement(query, sql::insertedSessionId());
-    const qint64 id = query->fieldByName(QStringLiteral("maxid")).asInteger();
-    if (id <= 0)
-        throw Error(QStringLiteral("The session row was not written."));
-    return int(id);
-}
 
 } // namespace lianbu::operators
 
@@ -248,9 +235,7 @@ void LoginDialog::endSession()
     }
     const QString name = ui->operatorCombo->currentText();
     // The session row first: the status bar names the operator only once the session exists.
-    lianbu::operators::insertSessionRow(m_database.statementQuery, name, lianbu::now());
-    const int session = lianbu::operators::insertedSessionId(m_database.statementQuery);
-    m_database.statementQuery->close();
+    const int session = lianbu::data::startSession(*m_database.connection, name, lianbu::now());
     emit sessionOpened(name, session);
     if (m_usedDefaultPassword) {
         m_usedDefaultPassword = false;

@@ -18,12 +18,6 @@ namespace lianbu::operators {
 
 class PasswordGate;
 
-// Writes the session row of `name` with the login time (statement 5) through `query`.
-void insertSessionRow(lianbu::db::Query *query, const QString &name, const QDateTime &loginTime);
-// The id of the session row that insertSessionRow just wrote on the same connection.
-// Throws lianbu::Error when that connection inserted nothing.
-int insertedSessionId(lianbu::db::Query *query);
-
 } // namespace lianbu::operators
 
 // The login dialog: picks the operator, checks the password against

@@ -1,5 +1,6 @@
 #include "tests/support/FormWidgets.h"
 #include "tests/operators/LoginHarness.h"
+#include "data/SessionLog.h"
 
 #include "app/StartUp.h"
 #include "data/PasswordHash.h"
@@ -455,22 +456,22 @@ private slots:
         db::Connection first(db.path()), second(db.path());
         first.open();
         second.open();
-        db::Query q1(&first), q2(&second);
         const QDateTime moment(QDate(2010, 8, 15), QTime(9, 0, 0));
-        // Both insert before either reads its id, as two instances at the same moment would.
-        operators::insertSessionRow(&q1, QStringLiteral("甲"), moment);
-        operators::insertSessionRow(&q2, QStringLiteral("乙"), moment);
-        const int id1 = operators::insertedSessionId(&q1);
-        const int id2 = operators::insertedSessionId(&q2);
+        const int id1 = data::startSession(first, QStringLiteral("甲"), moment);
+        const int id2 = data::startSession(second, QStringLiteral("乙"), moment);
         QVERIFY(id1 != id2);
         QSqlQuery check(first.database());
         QVERIFY(check.exec(QStringLiteral("select username from rz where id=%1").arg(id1)) && check.next());
         QCOMPARE(check.value(0).toString(), QStringLiteral("甲"));
         QVERIFY(check.exec(QStringLiteral("select username from rz where id=%1").arg(id2)) && check.next());
         QCOMPARE(check.value(0).toString(), QStringLiteral("乙"));
-        // The newest id would have handed the first instance the second one's session.
-        openStatement(&q1, sql::maxSessionId());
-        QCOMPARE(q1.fieldByName(QStringLiteral("maxid")).asInteger(), id2);
+        // The logout time goes into that session's row only.
+        data::endSession(first, id1, QDateTime(QDate(2010, 8, 15), QTime(17, 30, 0)));
+        QVERIFY(check.exec(QStringLiteral("select coalesce(jtime,'-') from rz order by id")));
+        QStringList ends;
+        while (check.next())
+            ends << check.value(0).toString();
+        QCOMPARE(ends, (QStringList{"2010-08-15 17:30:00", "-"}));
     }
 
     void concurrentInstancesNeverShareASession()
@@ -482,10 +483,8 @@ private slots:
         auto worker = [&](const QString &name) {
             db::Connection connection(path);
             connection.open();
-            db::Query query(&connection);
             for (int i = 0; i < 40; ++i) {
-                operators::insertSessionRow(&query, name, QDateTime(QDate(2010, 8, 15), QTime(9, 0, 0)));
-                const int id = operators::insertedSessionId(&query);
+                const int id = data::startSession(connection, name, QDateTime(QDate(2010, 8, 15), QTime(9, 0, 0)));
                 QSqlQuery check(connection.database());
                 if (!check.exec(QStringLiteral("select username from rz where id=%1").arg(id)) || !check.next()
                     || check.value(0).toString() != name)
@@ -502,15 +501,6 @@ private slots:
         delete b;
         QCOMPARE(done.load(), 80);
         QCOMPARE(wrong.load(), 0);
-    }
-
-    void insertedSessionIdRefusesAConnectionThatInsertedNothing()
-    {
-        TestDatabase db;
-        db::Connection connection(db.path());
-        connection.open();
-        db::Query query(&connection);
-        QVERIFY_THROWS_EXCEPTION(lianbu::Error, operators::insertedSessionId(&query));
     }
 
     // The program as started: main window, login dialog, data module, message loop.
