@@ -10,6 +10,8 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <memory>
+
 #include <libpq-fe.h>
 #include <sqlite3.h>
 
@@ -27,6 +29,29 @@ QStringList readNames(const QSqlDatabase &database, const QString &sql)
     while (query.next())
         names << query.value(0).toString().toLower();
     return names;
+}
+
+std::vector<qint64> readIntegers(const QSqlDatabase &database, const QString &sql)
+{
+    QSqlQuery query(database);
+    query.setForwardOnly(true);
+    if (!query.exec(sql))
+        throw engineError(query.lastError(), databaseFile(database));
+    std::vector<qint64> keys;
+    while (query.next())
+        keys.push_back(query.value(0).toLongLong());
+    if (query.lastError().isValid())
+        throw engineError(query.lastError(), databaseFile(database));
+    return keys;
+}
+
+template <typename Handle>
+Handle *nativeHandleOf(const QSqlDatabase &database, const char *typeName)
+{
+    const QVariant handle = database.driver() ? database.driver()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), typeName) != 0)
+        return nullptr;
+    return *static_cast<Handle *const *>(handle.data());
 }
 
 class SqliteEngine final : public Engine
@@ -54,6 +79,50 @@ public:
         return readNames(database, QStringLiteral("select name from sqlite_master where type='table'"));
     }
     QString location(const QSqlDatabase &database) const override { return databaseFile(database); }
+    std::optional<TableInfo> keyedTable(const QSqlDatabase &database, const QString &table) const override
+    {
+        QSqlQuery info(database);
+        info.prepare(QStringLiteral("select name, sql from sqlite_master where type='table' and lower(name)=lower(?)"));
+        info.addBindValue(table);
+        if (!info.exec() || !info.next()
+            || info.value(1).toString().contains(QLatin1String("without rowid"), Qt::CaseInsensitive))
+            return std::nullopt;
+        TableInfo result;
+        result.name = info.value(0).toString();
+        info.finish();
+        QSqlQuery pragma(database);
+        QString quoted = result.name;
+        quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+        if (!pragma.exec(QStringLiteral("PRAGMA table_info(\"%1\")").arg(quoted)))
+            return std::nullopt;
+        int keyCount = 0;
+        QString keyName, keyType;
+        while (pragma.next()) {
+            result.columns.push_back({pragma.value(1).toString(), pragma.value(2).toString()});
+            if (pragma.value(5).toInt() > 0) {
+                ++keyCount;
+                keyName = pragma.value(1).toString();
+                keyType = pragma.value(2).toString();
+            }
+        }
+        // An INTEGER PRIMARY KEY named rid is the rowid itself: the hidden key.
+        if (keyCount == 1 && keyType.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0
+            && keyName.compare(QLatin1String("rid"), Qt::CaseInsensitive) == 0)
+            result.hiddenKeyColumn = keyName;
+        return result;
+    }
+    std::vector<qint64> readKeys(const QSqlDatabase &database, const QString &sql) const override
+    {
+        return readIntegers(database, sql);
+    }
+    std::function<void()> canceller(const QSqlDatabase &database) const override
+    {
+        sqlite3 *handle = nativeHandleOf<sqlite3>(database, "sqlite3*");
+        return [handle] {
+            if (handle)
+                sqlite3_interrupt(handle);
+        };
+    }
 };
 
 // The ASCII letters, for translate(): the server's lower() would also fold other scripts, which
@@ -91,6 +160,52 @@ public:
                                                   "where table_schema = current_schema()"));
     }
     QString location(const QSqlDatabase &database) const override { return databaseFile(database); }
+    std::optional<TableInfo> keyedTable(const QSqlDatabase &database, const QString &table) const override
+    {
+        QSqlQuery info(database);
+        info.prepare(QStringLiteral("select column_name, upper(data_type), character_maximum_length, table_name "
+                                    "from information_schema.columns where table_schema = current_schema() "
+                                    "and lower(table_name) = lower(?) order by ordinal_position"));
+        info.addBindValue(table);
+        if (!info.exec())
+            return std::nullopt;
+        TableInfo result;
+        while (info.next()) {
+            result.name = info.value(3).toString();
+            QString declared = info.value(1).toString();
+            // The declared width, as SQLite shows it, for the layer that cuts text to it.
+            if (declared == QLatin1String("CHARACTER VARYING"))
+                declared = QStringLiteral("VARCHAR(%1)").arg(info.value(2).toInt());
+            else if (declared == QLatin1String("CHARACTER"))
+                declared = QStringLiteral("CHAR(%1)").arg(info.value(2).toInt());
+            const QString name = info.value(0).toString();
+            result.columns.push_back({name, declared});
+            if (name == QLatin1String("rid"))
+                result.hiddenKeyColumn = name;
+        }
+        // Without rowids, only a table with the key column can be written back row by row.
+        if (result.columns.empty() || result.hiddenKeyColumn.isEmpty())
+            return std::nullopt;
+        return result;
+    }
+    std::vector<qint64> readKeys(const QSqlDatabase &database, const QString &sql) const override
+    {
+        return readIntegers(database, sql);
+    }
+    std::function<void()> canceller(const QSqlDatabase &database) const override
+    {
+        PGconn *connection = nativeHandleOf<PGconn>(database, "PGconn*");
+        if (!connection)
+            return [] {};
+        // PQcancel with an object made beforehand is safe from any thread (and from a signal
+        // handler); PQgetCancel itself must run where the connection is used.
+        std::shared_ptr<PGcancel> cancel(PQgetCancel(connection), PQfreeCancel);
+        return [cancel] {
+            char reason[256];
+            if (cancel)
+                PQcancel(cancel.get(), reason, int(sizeof reason));
+        };
+    }
 };
 
 } // namespace

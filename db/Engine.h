@@ -5,6 +5,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <optional>
+#include <vector>
+
 class QSqlDatabase;
 class QSqlError;
 class QSqlQuery;
@@ -15,6 +19,21 @@ namespace lianbu::db {
 // statements never ask which engine runs; the dataset layer, the connection and the schema ask
 // the engine of their connection (engineOf) for the piece of statement text or the step that
 // differs. Values are bound on both engines.
+// A table as the dataset layer needs to know it.
+struct TableInfo
+{
+    QString name; // as the engine spells it
+    struct Column
+    {
+        QString name;
+        QString declared; // the declared type, e.g. "VARCHAR(50)", "INTEGER"
+    };
+    std::vector<Column> columns;
+    // The column that is the hidden row key ("" when the key is not a column of the table:
+    // SQLite's rowid of a table without an INTEGER PRIMARY KEY named rid).
+    QString hiddenKeyColumn;
+};
+
 class Engine
 {
 public:
@@ -54,6 +73,19 @@ public:
     // Where the connection's data lives, for messages: the file's absolute path, or the server
     // address without password.
     virtual QString location(const QSqlDatabase &database) const = 0;
+
+    // The table named `table` (any letter case) when its rows have a hidden key the dataset layer
+    // can write back to; nothing otherwise (a view, a table without rowid, a server table
+    // without a rid column).
+    virtual std::optional<TableInfo> keyedTable(const QSqlDatabase &database, const QString &table) const = 0;
+
+    // Runs the statement and returns the integer of its first column for every row.
+    virtual std::vector<qint64> readKeys(const QSqlDatabase &database, const QString &sql) const = 0;
+
+    // A function that stops the statement running on this connection as soon as possible; it
+    // may be called from any thread while the connection stays open. Made on the connection's
+    // own thread. The stopped statement fails with the engine's "interrupted"/"canceled" error.
+    virtual std::function<void()> canceller(const QSqlDatabase &database) const = 0;
 };
 
 const Engine &sqliteEngine();

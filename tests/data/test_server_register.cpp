@@ -8,6 +8,7 @@
 #include "data/ServerRegister.h"
 #include "db/BoundStatement.h"
 #include "db/Connection.h"
+#include "db/Engine.h"
 #include "platform/CommandLine.h"
 #include "platform/Error.h"
 #include "platform/PasswordFile.h"
@@ -64,6 +65,7 @@ private slots:
     void copyKeepsIdsAndSessionsAndMovesSequences();
     void failedCopyLeavesServerDatabaseEmpty();
     void connectionTestDoesNotHoldUpTheWindow();
+    void likeMatchesTheSameRowsOnBothEngines();
 };
 
 void TestServerRegister::addresses_data()
@@ -275,6 +277,42 @@ void TestServerRegister::connectionTestDoesNotHoldUpTheWindow()
     QVERIFY2(finished.first().at(1).toString().startsWith(QStringLiteral("连接失败")),
              qPrintable(finished.first().at(1).toString()));
     QVERIFY(!dialog.testing());
+}
+
+void TestServerRegister::likeMatchesTheSameRowsOnBothEngines()
+{
+    LIANBU_REQUIRE_TEST_SERVER();
+    // SQLite's LIKE folds ASCII letters only and knows no escape character; the server must
+    // answer every pattern with exactly the same rows.
+    const QStringList values{"xAbCx", "abc", "é", "É", "a\\b", "a%b", "aXc", "张三", "Жж", "ß", "SS", ""};
+    const QStringList patterns{"%abc%", "%ABC%", "%é%", "%É%", "%\\%", "a\\%", "%a_c%", "%张%", "%ж%",
+                               "%ss%", "_", "%", "a%b", "%\\_%"};
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("data.db"));
+    createDeliveredDatabase(file);
+    db::Connection sqlite(file);
+    sqlite.open();
+    const RegisterAddress address = test::createTestServerDatabase();
+    createServerRegister(address);
+    db::Connection server;
+    openServer(server, address);
+    for (db::Connection *connection : {&sqlite, &server})
+        for (const QString &value : values)
+            db::runBound(*connection, QStringLiteral("insert into data (b) values (?)"), {value});
+    for (const QString &pattern : patterns) {
+        QStringList found[2];
+        int n = 0;
+        for (db::Connection *connection : {&sqlite, &server}) {
+            const db::Engine &engine = db::engineOf(connection->database());
+            QSqlQuery query = db::runBound(*connection,
+                                           QStringLiteral("select b from data where %1 order by rid").arg(engine.likeCondition("b")),
+                                           {pattern});
+            while (query.next())
+                found[n] << query.value(0).toString();
+            ++n;
+        }
+        QVERIFY2(found[0] == found[1], qPrintable(pattern + ": " + found[0].join('|') + " / " + found[1].join('|')));
+    }
 }
 
 QTEST_MAIN(TestServerRegister)
