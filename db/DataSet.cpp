@@ -1,4 +1,5 @@
 #include "db/DataSet.h"
+#include "db/Engine.h"
 
 #include "db/Connection.h"
 #include "db/DataSource.h"
@@ -346,6 +347,24 @@ void DataSet::resetAfterClose()
     m_eof = m_bof = true;
 }
 
+namespace {
+
+// The statement ordered by the key when it has no order of its own (before any LIMIT/OFFSET).
+QString withKeyOrder(const QString &sql, const QString &key)
+{
+    static const QRegularExpression orderBy(QStringLiteral("\\border\\s+by\\b"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression limit(QStringLiteral("\\b(limit|offset)\\b"), QRegularExpression::CaseInsensitiveOption);
+    if (orderBy.match(sql).hasMatch())
+        return sql;
+    const QRegularExpressionMatch tail = limit.match(sql);
+    const qsizetype at = tail.hasMatch() ? tail.capturedStart() : sql.size();
+    QString ordered = sql;
+    ordered.insert(at, QLatin1String(" order by ") + key + QLatin1Char(' '));
+    return ordered;
+}
+
+} // namespace
+
 void DataSet::loadRows(const QString &sql)
 {
     QSqlDatabase db = m_connection->database();
@@ -358,31 +377,13 @@ void DataSet::loadRows(const QString &sql)
     struct ColumnInfo { QString name; QString declared; };
     std::vector<ColumnInfo> columns;
     QString hiddenKey;
+    const Engine &engine = engineOf(db);
     if (singleTableSelect(sql, &table, &listStart)) {
-        QSqlQuery info(db);
-        info.prepare(QStringLiteral("select name, sql from sqlite_master where type='table' and lower(name)=lower(?)"));
-        info.addBindValue(table);
-        if (info.exec() && info.next()
-            && !info.value(1).toString().contains(QLatin1String("without rowid"), Qt::CaseInsensitive)) {
-            table = info.value(0).toString();
-            info.finish();
-            QSqlQuery pragma(db);
-            if (pragma.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdentifier(table)))) {
-                int pkCount = 0;
-                QString pkName, pkType;
-                while (pragma.next()) {
-                    columns.push_back({pragma.value(1).toString(), pragma.value(2).toString()});
-                    if (pragma.value(5).toInt() > 0) {
-                        ++pkCount;
-                        pkName = pragma.value(1).toString();
-                        pkType = pragma.value(2).toString();
-                    }
-                }
-                // An INTEGER PRIMARY KEY named rid is the rowid itself: the hidden key.
-                if (pkCount == 1 && pkType.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0
-                    && pkName.compare(QLatin1String("rid"), Qt::CaseInsensitive) == 0)
-                    hiddenKey = pkName;
-            }
+        if (const std::optional<TableInfo> info = engine.keyedTable(db, table)) {
+            table = info->name;
+            for (const TableInfo::Column &column : info->columns)
+                columns.push_back({column.name, column.declared});
+            hiddenKey = info->hiddenKeyColumn;
         } else {
             table.clear();
         }
@@ -395,7 +396,9 @@ void DataSet::loadRows(const QString &sql)
     bool keyed = false;
     if (!table.isEmpty()) {
         QString keyedSql = sql;
-        keyedSql.insert(listStart, quoteIdentifier(table) + QLatin1String(".rowid, "));
+        keyedSql.insert(listStart, engine.rowKey(quoteIdentifier(table)) + QLatin1String(", "));
+        if (engine.needsKeyOrder())
+            keyedSql = withKeyOrder(keyedSql, engine.rowKey(quoteIdentifier(table)));
         keyed = query.exec(keyedSql);
     }
     if (!keyed) {
@@ -706,9 +709,9 @@ void DataSet::refreshRowFromDatabase(Row &row)
         names << quoteIdentifier(field->fieldName());
     QSqlQuery query(m_connection->database());
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("select %1 from %2 where rowid=?")
-                      .arg(names.isEmpty() ? QStringLiteral("rowid") : names.join(QLatin1Char(',')),
-                           quoteIdentifier(m_updateTable)));
+    const QString key = engineOf(m_connection->database()).rowKey(quoteIdentifier(m_updateTable));
+    query.prepare(QStringLiteral("select %1 from %2 where %3=?")
+                      .arg(names.isEmpty() ? key : names.join(QLatin1Char(',')), quoteIdentifier(m_updateTable), key));
     query.addBindValue(row.key);
     Packer packer;
     packer.begin(fieldCount());
@@ -750,12 +753,15 @@ void DataSet::post()
 
     QSqlQuery query(m_connection->database());
     const QString table = quoteIdentifier(m_updateTable);
+    const Engine &engine = engineOf(m_connection->database());
     if (buffer.inserting) {
+        // The new row's key comes back with the insert itself.
+        const QString keyBack = engine.insertKeySuffix(engine.rowKey(table));
         if (columns.isEmpty())
-            query.prepare(QStringLiteral("insert into %1 default values").arg(table));
+            query.prepare(QStringLiteral("insert into %1 default values%2").arg(table, keyBack));
         else
-            query.prepare(QStringLiteral("insert into %1 (%2) values (%3)")
-                              .arg(table, columns.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
+            query.prepare(QStringLiteral("insert into %1 (%2) values (%3)%4")
+                              .arg(table, columns.join(QLatin1Char(',')), marks.join(QLatin1Char(',')), keyBack));
     } else {
         if (assignments.isEmpty()) {
             // Nothing changed: nothing to write.
@@ -767,8 +773,8 @@ void DataSet::post()
         // overwritten from a stale list.
         values << row.key;
         const QString unchanged = unchangedCondition(buffer.asRead, &values);
-        query.prepare(QStringLiteral("update %1 set %2 where rowid=?%3")
-                          .arg(table, assignments.join(QLatin1Char(',')), unchanged));
+        query.prepare(QStringLiteral("update %1 set %2 where %3=?%4")
+                          .arg(table, assignments.join(QLatin1Char(',')), engine.rowKey(table), unchanged));
     }
     for (const QVariant &value : std::as_const(values))
         query.addBindValue(value);
@@ -779,7 +785,7 @@ void DataSet::post()
         throw error;
     }
     if (buffer.inserting) {
-        row.key = query.lastInsertId().toLongLong();
+        row.key = engine.insertedKey(query);
     } else if (query.numRowsAffected() == 0) {
         query.finish();
         const bool gone = !rowExists(row.key);
@@ -827,7 +833,9 @@ void DataSet::deleteRecord()
     for (int f = 0; f < fieldCount(); ++f)
         shown[size_t(m_fields[size_t(f)]->m_column)] = valueOf(row, f);
     const QString unchanged = unchangedCondition(shown, &values);
-    query.prepare(QStringLiteral("delete from %1 where rowid=?%2").arg(quoteIdentifier(m_updateTable), unchanged));
+    query.prepare(QStringLiteral("delete from %1 where %2=?%3")
+                      .arg(quoteIdentifier(m_updateTable),
+                           engineOf(m_connection->database()).rowKey(quoteIdentifier(m_updateTable)), unchanged));
     for (const QVariant &value : std::as_const(values))
         query.addBindValue(value);
     if (!execRetrying(query, m_connection->busyTimeout()))
@@ -862,7 +870,7 @@ QString DataSet::unchangedCondition(const std::vector<std::optional<QString>> &a
         const Field *field = byColumn[c];
         if (field->dataType() == Field::DataType::Blob)
             continue;
-        condition += QLatin1String(" and ") + quoteIdentifier(field->fieldName()) + QLatin1String(" is ?");
+        condition += QLatin1String(" and ") + engineOf(m_connection->database()).sameAs(quoteIdentifier(field->fieldName()));
         *values << bindValue(asRead[c]);
     }
     return condition;
@@ -872,7 +880,8 @@ bool DataSet::rowExists(qint64 key) const
 {
     QSqlQuery query(m_connection->database());
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("select 1 from %1 where rowid=?").arg(quoteIdentifier(m_updateTable)));
+    query.prepare(QStringLiteral("select 1 from %1 where %2=?")
+                      .arg(quoteIdentifier(m_updateTable), engineOf(m_connection->database()).rowKey(quoteIdentifier(m_updateTable))));
     query.addBindValue(key);
     // When it cannot be read, say "changed" rather than "deleted": the operator reloads either way.
     return !execRetrying(query, m_connection->busyTimeout()) || query.next();

@@ -55,6 +55,13 @@ public:
     // the server, nothing on SQLite), and the key read after the statement ran.
     virtual QString insertKeySuffix(const QString &keyColumn) const = 0;
     virtual qint64 insertedKey(QSqlQuery &query) const = 0;
+    // SQLite reads a table without ORDER BY in rowid order, which the program's lists show as
+    // "the database's order"; the server promises no order (an updated row moves). True when a
+    // statement without ORDER BY must be given "order by <key>" to list as SQLite does.
+    virtual bool needsKeyOrder() const = 0;
+
+    // "column IS ?" of SQLite: equal, or both null.
+    virtual QString sameAs(const QString &column) const = 0;
 
     // A condition "column LIKE ?" that compares as SQLite's LIKE does: % and _ are the only
     // wildcards (no escape character), ASCII letters match either case, every other character

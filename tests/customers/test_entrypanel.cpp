@@ -1,3 +1,4 @@
+#include "tests/support/TestServer.h"
 #include "tests/support/FormWidgets.h"
 #include "data/Database.h"
 #include "tests/support/MainWindowHarness.h"
@@ -78,7 +79,7 @@ struct Panel : MainWindowHarness
     {
         QList<QStringList> result;
         QSqlQuery q(data->connection->database());
-        q.exec(QStringLiteral("select %1 from data order by rowid").arg(kColumns.join(QLatin1Char(','))));
+        q.exec(QStringLiteral("select %1 from data order by %2").arg(kColumns.join(QLatin1Char(',')), rowKey(QStringLiteral("data"))));
         while (q.next()) {
             QStringList row;
             for (int i = 0; i < kColumns.size(); ++i)
@@ -134,6 +135,8 @@ class TestEntryPanel : public QObject
     Q_OBJECT
 
 private slots:
+    // Also run against a register on the test server (the "_postgresql" registration).
+    void initTestCase() { LIANBU_REQUIRE_TEST_ENGINE(); }
     void thePanelIsLaidOutAsDesigned()
     {
         Panel p({}, QDateTime(QDate(2010, 8, 15), QTime(10, 0, 0)));
@@ -382,9 +385,8 @@ private slots:
     {
         Panel p({fullRow(QStringLiteral("VIP"), QStringLiteral("华联"))});
         db::Connection *c = p.data->connection;
-        c->execute(QStringLiteral("create trigger no_insert before insert on data begin select raise(abort, 'disk says no'); end"));
-        c->execute(QStringLiteral("create trigger no_update before update on data begin select raise(abort, 'disk says no'); end"));
-        c->execute(QStringLiteral("create trigger no_delete before delete on data begin select raise(abort, 'disk says no'); end"));
+        for (const char *operation : {"insert", "update", "delete"})
+            test::createRefusingTrigger(*c, QStringLiteral("data"), QLatin1String(operation), QStringLiteral("disk says no"));
 
         // add.
         newButton(p);
@@ -423,8 +425,8 @@ private slots:
         QCOMPARE(p.data->customerList->recordCount(), 1);
 
         // Once the database takes writes again, the same clicks succeed.
-        c->execute(QStringLiteral("drop trigger no_insert"));
-        c->execute(QStringLiteral("drop trigger no_update"));
+        test::dropRefusingTrigger(*c, QStringLiteral("data"), QStringLiteral("insert"));
+        test::dropRefusingTrigger(*c, QStringLiteral("data"), QStringLiteral("update"));
         p.boxes().clear();
         p.boxes().queueBoxAnswer(BoxButton::Ok);
         QTest::mouseClick(p.ui->modifyButton, Qt::LeftButton);

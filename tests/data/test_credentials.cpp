@@ -6,7 +6,9 @@
 #include "data/Schema.h"
 #include "data/Statements.h"
 #include "db/Connection.h"
+#include "db/Engine.h"
 #include "db/Query.h"
+#include "tests/support/TestServer.h"
 #include "tests/support/TestDatabase.h"
 
 #include <sodium.h>
@@ -25,7 +27,8 @@ QList<QPair<QString, QString>> userRows(db::Connection &connection)
 {
     QList<QPair<QString, QString>> rows;
     QSqlQuery query(connection.database());
-    if (!query.exec(QStringLiteral("select username, passwd from userdb order by rowid")))
+    if (!query.exec(QStringLiteral("select username, passwd from userdb order by %1")
+                        .arg(db::engineOf(connection.database()).rowKey(QStringLiteral("userdb")))))
         return {{QStringLiteral("<error>"), query.lastError().text()}};
     while (query.next())
         rows.append({query.value(0).toString(), query.value(1).toString()});
@@ -71,9 +74,8 @@ QString createOldRegister(const QString &folder)
 
 bool tableExists(db::Connection &connection, const char *table)
 {
-    QSqlQuery query(connection.database());
-    query.exec(QStringLiteral("select count(*) from sqlite_master where name='%1'").arg(QLatin1String(table)));
-    return query.next() && query.value(0).toInt() == 1;
+    const QSqlDatabase database = connection.database();
+    return db::engineOf(database).tableNames(database).contains(QLatin1String(table));
 }
 
 } // namespace
@@ -83,6 +85,8 @@ class TestCredentials : public QObject
     Q_OBJECT
 
 private slots:
+    // Also run against a register on the test server (the "_postgresql" registration).
+    void initTestCase() { LIANBU_REQUIRE_TEST_ENGINE(); }
     void hashesVerifyOnlyTheirPassword()
     {
         const QString first = hashPassword(QStringLiteral("Secret9"));
@@ -224,7 +228,7 @@ private slots:
         const QString path = createOldRegister(folder.path());
         db::Connection connection(path);
         connection.open();
-        QSqlQuery(connection.database()).exec(QStringLiteral("insert into userdb values ('职员甲','abc123')"));
+        QSqlQuery(connection.database()).exec(QStringLiteral("insert into userdb (username,passwd) values ('职员甲','abc123')"));
         OperatorStore store(connection);
         QVERIFY(!store.checkPassword(QStringLiteral("职员甲"), QStringLiteral("abc123")));
         QCOMPARE(storedPassword(connection, QStringLiteral("职员甲")), QStringLiteral("abc123"));

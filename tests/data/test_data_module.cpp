@@ -1,6 +1,7 @@
 // The data module at start-up and the six data-access routines with real widgets.
 #include "data/Database.h"
 #include "platform/Error.h"
+#include "tests/support/TestServer.h"
 #include "tests/support/TestDatabase.h"
 #include "tests/support/TestSupport.h"
 
@@ -47,6 +48,8 @@ class TestDataModule : public QObject
     Q_OBJECT
 
 private slots:
+    // Also run against a register on the test server (the "_postgresql" registration).
+    void initTestCase() { LIANBU_REQUIRE_TEST_ENGINE(); }
     void startUpOpensDataDbOfTheWorkingFolder()
     {
         test::Environment env;

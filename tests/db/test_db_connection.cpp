@@ -52,7 +52,7 @@ private slots:
         Connection second(db.path());
         second.open();
         QVERIFY(connection.connectionName() != second.connectionName());
-        QCOMPARE(connection.execute(QStringLiteral("insert into userdb values ('a','b')")), 1);
+        QCOMPARE(connection.execute(QStringLiteral("insert into userdb (username,passwd) values ('a','b')")), 1);
         connection.close();
         QVERIFY(!connection.isOpen());
         QVERIFY_THROWS_EXCEPTION(Error, connection.execute(QStringLiteral("select 1")));
@@ -105,7 +105,7 @@ private slots:
             QSqlQuery query(holder);
             QVERIFY(query.exec(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE")));
             QVERIFY(query.exec(QStringLiteral("BEGIN EXCLUSIVE")));
-            QVERIFY(query.exec(QStringLiteral("insert into userdb values ('x','y')")));
+            QVERIFY(query.exec(QStringLiteral("insert into userdb (username,passwd) values ('x','y')")));
 
             Connection connection(db.path());
             connection.setBusyTimeout(200);

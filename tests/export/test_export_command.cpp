@@ -1,6 +1,7 @@
 // "导 出" end to end through the main window: the save dialog, the writer's settings, and a file
 // that holds exactly what the grid lists, in the grid's order and column layout.
 
+#include "tests/support/TestServer.h"
 #include "tests/support/FormWidgets.h"
 #include "data/Database.h"
 #include "db/Query.h"
@@ -75,6 +76,8 @@ class TestExportCommand : public QObject
     Q_OBJECT
 
 private slots:
+    // Also run against a register on the test server (the "_postgresql" registration).
+    void initTestCase() { LIANBU_REQUIRE_TEST_ENGINE(); }
     void exportsTheListAsTheGridShowsIt()
     {
         MainWindowHarness h;

@@ -1,4 +1,5 @@
 // The password change window "更改密码", driven as the operator drives it.
+#include "tests/support/TestServer.h"
 #include "tests/support/FormWidgets.h"
 #include "tests/support/MainWindowHarness.h"
 
@@ -41,7 +42,7 @@ bool holdsHashOf(const MainWindowHarness &h, const QString &name, const QString 
 void addOperators(MainWindowHarness &h)
 {
     h.data->connection->execute(QStringLiteral(
-        "insert into userdb values ('zhang','abc1'), ('Zhang','XYZ9'), ('李四','444'), ('O''Neil','on1')"));
+        "insert into userdb (username,passwd) values ('zhang','abc1'), ('Zhang','XYZ9'), ('李四','444'), ('O''Neil','on1')"));
 }
 
 // Opens the window through the main window's "修改密码" and waits until it is active.
@@ -102,6 +103,8 @@ class TestChangePass : public QObject
     Q_OBJECT
 
 private slots:
+    // Also run against a register on the test server (the "_postgresql" registration).
+    void initTestCase() { LIANBU_REQUIRE_TEST_ENGINE(); }
     void opensFromTheMenuAsTheFormIsDesigned()
     {
         MainWindowHarness h;
@@ -137,7 +140,7 @@ private slots:
 
         // Each name once, ascending (by the database's order of text), nothing chosen.
         h.data->connection->execute(QStringLiteral("drop index userdb_username"));
-        h.data->connection->execute(QStringLiteral("insert into userdb values ('李四','x')"));
+        h.data->connection->execute(QStringLiteral("insert into userdb (username,passwd) values ('李四','x')"));
         w->close();
         deleteClosedWindows();
         w = openWindow(h);
@@ -254,7 +257,7 @@ private slots:
         addOperators(h);
         ChangePasswordDialog *w = openWindow(h);
         QVERIFY(w);
-        const QStringList before = h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by rowid"));
+        const QStringList before = h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by %1").arg(h.rowKey(QStringLiteral("userdb"))));
         ScriptedDialogs &boxes = h.env.dialogs();
 
         // No operator chosen: the update would match nobody and still report success.
@@ -292,7 +295,7 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), widgets(w)->repeatPasswordEdit);
 
         QCOMPARE(boxes.boxes().size(), 4);
-        QCOMPARE(h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by rowid")), before);
+        QCOMPARE(h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by %1").arg(h.rowKey(QStringLiteral("userdb")))), before);
         QVERIFY(w->isVisible());
     }
 
@@ -304,7 +307,7 @@ private slots:
         QVERIFY(w);
         QPointer<ChangePasswordDialog> alive(w);
         ScriptedDialogs &boxes = h.env.dialogs();
-        const QStringList before = h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by rowid"));
+        const QStringList before = h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by %1").arg(h.rowKey(QStringLiteral("userdb"))));
 
         // Another operator's password, the default password, a different letter case: all
         // refused, even for the super administrator, and the window stays although it would
@@ -327,7 +330,7 @@ private slots:
             QCOMPARE(QApplication::focusWidget(), widgets(w)->oldPasswordEdit);
             QCOMPARE(widgets(w)->newPasswordEdit->text(), QStringLiteral("taken1"));
         }
-        QCOMPARE(h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by rowid")), before);
+        QCOMPARE(h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by %1").arg(h.rowKey(QStringLiteral("userdb")))), before);
         deleteClosedWindows();
         QVERIFY(!alive.isNull());
 
@@ -346,8 +349,8 @@ private slots:
         ChangePasswordDialog *w = openWindow(h);
         QVERIFY(w);
         QPointer<ChangePasswordDialog> alive(w);
-        h.data->connection->execute(QStringLiteral(
-            "create trigger refuse_passwords before update on userdb begin select raise(abort, 'refused by the file'); end"));
+        test::createRefusingTrigger(*h.data->connection, QStringLiteral("userdb"), QStringLiteral("update"),
+                                    QStringLiteral("refused by the file"));
         QVERIFY(choose(widgets(w)->operatorCombo, QStringLiteral("李四")));
         fill(w, QStringLiteral("444"), QStringLiteral("n1"), QStringLiteral("n1"));
         QTest::mouseClick(widgets(w)->changeButton, Qt::LeftButton);
@@ -417,7 +420,7 @@ private slots:
     void aClerkWithTheDefaultPasswordMayPostpone()
     {
         MainWindowHarness h;
-        h.data->connection->execute(QStringLiteral("insert into userdb values ('职员甲','888')"));
+        h.data->connection->execute(QStringLiteral("insert into userdb (username,passwd) values ('职员甲','888')"));
         h.env.dialogs().queueBoxAnswer(BoxButton::Yes);
         operators::askForOwnPassword(*h.data, h.form.get(), QStringLiteral("职员甲"));
         ChangePasswordDialog *w = openWindowOf<ChangePasswordDialog>();

@@ -1,3 +1,4 @@
+#include "tests/support/TestServer.h"
 #include "tests/support/FormWidgets.h"
 #include "tests/operators/LoginHarness.h"
 #include "data/SessionLog.h"
@@ -66,6 +67,8 @@ class TestLogin : public QObject
     Q_OBJECT
 
 private slots:
+    // Also run against a register on the test server (the "_postgresql" registration).
+    void initTestCase() { LIANBU_REQUIRE_TEST_ENGINE(); }
     void dialogLooksAsDesigned()
     {
         LoginHarness h;
@@ -283,7 +286,7 @@ private slots:
         QCOMPARE(h.sessions().size(), 1);
         // No question about the default password: this operator has his own.
         QCOMPARE(h.env.dialogs().boxes().size(), 0);
-        const QStringList stored = h.queryColumn(QStringLiteral("select passwd from userdb order by rowid"));
+        const QStringList stored = h.queryColumn(QStringLiteral("select passwd from userdb order by %1").arg(h.rowKey(QStringLiteral("userdb"))));
         QCOMPARE(stored.size(), 2);
         QCOMPARE(stored.at(0), QStringLiteral("Old9")); // not logged in yet, not known yet
         QVERIFY2(data::isPasswordHash(stored.at(1)) && data::verifyPassword(stored.at(1), QStringLiteral("jia1")),
@@ -432,8 +435,8 @@ private slots:
     void aSessionRowThatCannotBeWrittenKeepsTheDialogOpen()
     {
         LoginHarness h;
-        h.data->connection->execute(QStringLiteral(
-            "create trigger refuse before insert on rz begin select raise(abort, 'session log is read-only'); end"));
+        test::createRefusingTrigger(*h.data->connection, QStringLiteral("rz"), QStringLiteral("insert"),
+                                    QStringLiteral("session log is read-only"));
         h.showDialog();
         widgets(h.dialog)->passwordEdit->setText(QStringLiteral("888"));
         QTest::mouseClick(widgets(h.dialog)->okButton, Qt::LeftButton);
@@ -443,7 +446,7 @@ private slots:
         QVERIFY(h.dialog->isVisible());
         QCOMPARE(h.form->sessionId().value_or(0), 0);
         QCOMPARE(h.form->statusPanel(1)->text(), QStringLiteral("操作员："));
-        h.data->connection->execute(QStringLiteral("drop trigger refuse"));
+        test::dropRefusingTrigger(*h.data->connection, QStringLiteral("rz"), QStringLiteral("insert"));
         QTest::mouseClick(widgets(h.dialog)->okButton, Qt::LeftButton);
         QVERIFY(h.dialog->isHidden());
         QCOMPARE(h.sessions().size(), 1);

@@ -1,5 +1,9 @@
 #include "tests/support/MainWindowHarness.h"
 
+#include "data/ServerRegister.h"
+#include "db/Engine.h"
+#include "tests/support/TestServer.h"
+
 #include "data/Statements.h"
 #include "app/StartUp.h"
 
@@ -11,8 +15,15 @@ namespace lianbu::test {
 MainWindowHarness::MainWindowHarness(bool showNow)
 {
     prepareApplication();
-    createDataDb(env.path());
-    data = std::make_unique<Database>();
+    if (testsUseServer()) {
+        // The same window on a fresh register on the test server.
+        const db::RegisterAddress address = createTestServerDatabase();
+        createServerRegister(address);
+        data = std::make_unique<Database>(address);
+    } else {
+        createDataDb(env.path());
+        data = std::make_unique<Database>();
+    }
     form = std::make_unique<MainWindow>(*data);
     if (showNow)
         show();
@@ -80,4 +91,9 @@ CustomerRow customer(const QString &a, const QString &b, const QString &g, const
             QStringLiteral("x@example.com"), QString(), QString(), QStringLiteral("2010-08-15")};
 }
 
-} // namespace lianbu::test
+QString MainWindowHarness::rowKey(const QString &table) const
+{
+    return db::engineOf(data->connection->database()).rowKey(table);
+}
+
+}

@@ -34,6 +34,8 @@ public:
     QStringList listColumn(const QString &field) const;
     // The first column of every row a statement returns, straight from the database.
     QStringList queryColumn(const QString &sql) const;
+    // The expression of a table's hidden row key on the register's engine, for "order by".
+    QString rowKey(const QString &table) const;
 };
 
 // Types text key by key; characters outside ASCII arrive as key events carrying that text, as

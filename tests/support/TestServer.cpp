@@ -44,4 +44,27 @@ db::RegisterAddress createTestServerDatabase()
     return address;
 }
 
+void createRefusingTrigger(db::Connection &connection, const QString &table, const QString &operation,
+                           const QString &message)
+{
+    // Names and texts come from the tests themselves.
+    const QString name = QStringLiteral("refuse_%1_%2").arg(table, operation);
+    if (connection.isServer()) {
+        connection.execute(QStringLiteral("create function %1() returns trigger language plpgsql as $$ begin "
+                                          "raise exception '%2'; end $$").arg(name, message));
+        connection.execute(QStringLiteral("create trigger %1 before %2 on %3 for each row execute function %1()")
+                               .arg(name, operation, table));
+    } else {
+        connection.execute(QStringLiteral("create trigger %1 before %2 on %3 begin select raise(abort, '%4'); end")
+                               .arg(name, operation, table, message));
+    }
+}
+
+void dropRefusingTrigger(db::Connection &connection, const QString &table, const QString &operation)
+{
+    const QString name = QStringLiteral("refuse_%1_%2").arg(table, operation);
+    connection.execute(connection.isServer() ? QStringLiteral("drop trigger %1 on %2").arg(name, table)
+                                             : QStringLiteral("drop trigger %1").arg(name));
+}
+
 } // namespace lianbu::test

@@ -2,6 +2,8 @@
 
 #include "db/RegisterAddress.h"
 
+namespace lianbu::db { class Connection; }
+
 #include <QString>
 #include <QtTest/QTest>
 
@@ -13,6 +15,13 @@ QString testServerAddress();
 
 // A new empty database on the cluster (it goes with the cluster).
 db::RegisterAddress createTestServerDatabase();
+
+// A trigger that refuses every `operation` ("insert", "update" or "delete") on `table` with
+// `message` as the engine's error text, in the engine's own dialect.
+void createRefusingTrigger(db::Connection &connection, const QString &table, const QString &operation,
+                           const QString &message);
+
+void dropRefusingTrigger(db::Connection &connection, const QString &table, const QString &operation);
 
 // The variable that makes TestDatabase put the register on the server: "postgresql".
 inline constexpr char kTestEngineVariable[] = "LIANBU_TEST_ENGINE";
