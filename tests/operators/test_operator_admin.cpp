@@ -188,7 +188,7 @@ private slots:
         QCOMPARE(widgets(w)->deleteButton->text(), QStringLiteral("删除用户"));
 
         // Every row in the database's order, a duplicated name twice; filled while locked.
-        QCOMPARE(items(widgets(w)->operatorList), h.queryColumn(QStringLiteral("select username from userdb order by %1").arg(h.rowKey(QStringLiteral("userdb")))));
+        QCOMPARE(items(widgets(w)->operatorList), h.queryColumn(QStringLiteral("select username from userdb") + h.listOrder(QStringLiteral("userdb"))));
         QCOMPARE(items(widgets(w)->operatorList),
                  QStringList({QStringLiteral("超级管理员"), QStringLiteral("王五"), QStringLiteral("张三"),
                               QStringLiteral("王五"), QStringLiteral("Wang"), QStringLiteral("wang")}));
@@ -343,7 +343,7 @@ private slots:
 
         // The list is in the database's order (here the order of the name index).
         const QStringList names = items(widgets(w)->operatorList);
-        QCOMPARE(names, h.queryColumn(QStringLiteral("select username from userdb order by %1").arg(h.rowKey(QStringLiteral("userdb")))));
+        QCOMPARE(names, h.queryColumn(QStringLiteral("select username from userdb") + h.listOrder(QStringLiteral("userdb"))));
         QVERIFY(clickName(w, QStringLiteral("O'Neil")));
         QCOMPARE(widgets(w)->resetNameEdit->text(), QStringLiteral("O'Neil"));
         QCOMPARE(widgets(w)->deleteNameEdit->text(), QStringLiteral("O'Neil"));
@@ -424,7 +424,7 @@ private slots:
         QCOMPARE(h.env.dialogs().lastBox().request.icon, BoxIcon::None);
         QCOMPARE(operatorRowsRead(h).last(), QStringLiteral("王 五'1-x/#888"));
         QCOMPARE(name->text(), QStringLiteral("  王 五'1-x  "));
-        QCOMPARE(items(widgets(w)->operatorList), h.queryColumn(QStringLiteral("select username from userdb order by %1").arg(h.rowKey(QStringLiteral("userdb")))));
+        QCOMPARE(items(widgets(w)->operatorList), h.queryColumn(QStringLiteral("select username from userdb") + h.listOrder(QStringLiteral("userdb"))));
         // ... and can log in with it.
         QVERIFY(data::OperatorStore(*h.data->connection).checkPassword(QStringLiteral("王 五'1-x"), QStringLiteral("888")));
 
@@ -559,9 +559,9 @@ private slots:
         boxes.queueBoxAnswer(BoxButton::Yes);
         QTest::mouseClick(widgets(w)->deleteButton, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("成功删除！"));
-        QCOMPARE(h.queryColumn(QStringLiteral("select username from userdb order by %1").arg(h.rowKey(QStringLiteral("userdb")))),
+        QCOMPARE(h.queryColumn(QStringLiteral("select username from userdb") + h.listOrder(QStringLiteral("userdb"))),
                  QStringList({QStringLiteral("超级管理员"), QStringLiteral("zhang"), QStringLiteral("李四"), QStringLiteral("外来")}));
-        QCOMPARE(items(widgets(w)->operatorList), h.queryColumn(QStringLiteral("select username from userdb order by %1").arg(h.rowKey(QStringLiteral("userdb")))));
+        QCOMPARE(items(widgets(w)->operatorList), h.queryColumn(QStringLiteral("select username from userdb") + h.listOrder(QStringLiteral("userdb"))));
         QCOMPARE(widgets(w)->deleteNameEdit->text(), QString());
         // The reset tab no longer offers the operator who is gone.
         QCOMPARE(widgets(w)->resetNameEdit->text(), QString());

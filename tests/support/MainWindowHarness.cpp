@@ -91,6 +91,12 @@ CustomerRow customer(const QString &a, const QString &b, const QString &g, const
             QStringLiteral("x@example.com"), QString(), QString(), QStringLiteral("2010-08-15")};
 }
 
+QString MainWindowHarness::listOrder(const QString &table) const
+{
+    const db::Engine &engine = db::engineOf(data->connection->database());
+    return engine.needsKeyOrder() ? QStringLiteral(" order by ") + engine.rowKey(table) : QString();
+}
+
 QString MainWindowHarness::rowKey(const QString &table) const
 {
     return db::engineOf(data->connection->database()).rowKey(table);

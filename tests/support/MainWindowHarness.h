@@ -36,6 +36,9 @@ public:
     QStringList queryColumn(const QString &sql) const;
     // The expression of a table's hidden row key on the register's engine, for "order by".
     QString rowKey(const QString &table) const;
+    // What the dataset layer adds to a statement without order on this engine ("" on SQLite,
+    // whose own order the lists show; " order by <key>" on the server).
+    QString listOrder(const QString &table) const;
 };
 
 // Types text key by key; characters outside ASCII arrive as key events carrying that text, as
