@@ -559,7 +559,7 @@ private slots:
         boxes.queueBoxAnswer(BoxButton::Yes);
         QTest::mouseClick(widgets(w)->deleteButton, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("成功删除！"));
-        QCOMPARE(h.queryColumn(QStringLiteral("select username from userdb") + h.listOrder(QStringLiteral("userdb"))),
+        QCOMPARE(h.queryColumn(QStringLiteral("select username from userdb order by %1").arg(h.rowKey(QStringLiteral("userdb")))),
                  QStringList({QStringLiteral("超级管理员"), QStringLiteral("zhang"), QStringLiteral("李四"), QStringLiteral("外来")}));
         QCOMPARE(items(widgets(w)->operatorList), h.queryColumn(QStringLiteral("select username from userdb") + h.listOrder(QStringLiteral("userdb"))));
         QCOMPARE(widgets(w)->deleteNameEdit->text(), QString());
