@@ -11,6 +11,8 @@
 #include "platform/Error.h"
 #include "platform/QtDialogs.h"
 #include "tests/db/RegisterWorkload.h"
+#include "tests/support/TestServer.h"
+#include "data/ServerRegister.h"
 #include "tests/support/TestDatabase.h"
 #include "tests/support/TestSupport.h"
 
@@ -251,6 +253,50 @@ private slots:
         // Ids come from the sequence: no record may sit above it.
         const QStringList top = column(check, QStringLiteral("select (select max(rid) from data) <= seq from sqlite_sequence where name='data'"));
         QCOMPARE(top, QStringList{QStringLiteral("1")});
+    }
+
+    // Two programs on one server register add, save and delete at once: every confirmed record
+    // is there at the end, no deleted one came back, and neither operator's last confirmed
+    // change of the shared record was overwritten (the optimistic check holds on the server).
+    void twoProcessesOnTheServerKeepEveryConfirmedRecord()
+    {
+        LIANBU_REQUIRE_TEST_SERVER();
+        test::Environment env;
+        const db::RegisterAddress address = test::createTestServerDatabase();
+        createServerRegister(address);
+        const QString register_ = db::formatRegisterAddress(address);
+        db::Connection connection(register_);
+        connection.open();
+        connection.execute(QStringLiteral("insert into data (a, b, e, f) values ('共享', '%1', '', '')")
+                               .arg(test::RegisterWorkload::sharedShortName()));
+
+        const QString ownLog = env.filePath(QStringLiteral("writer1.log"));
+        const QString otherLog = env.filePath(QStringLiteral("writer2.log"));
+        constexpr int kRounds = 40;
+        QProcess writer;
+        writer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        writer.start(workerPath(), {QStringLiteral("write"), register_, QStringLiteral("2"), QString::number(kRounds), otherLog});
+        QVERIFY(writer.waitForStarted());
+        test::RegisterWorkload work(connection, 1, ownLog);
+        for (int i = 0; i < kRounds; ++i)
+            work.round(i);
+        QVERIFY(finished(writer));
+        QCOMPARE(writer.exitCode(), 0);
+
+        const test::Promises promises = test::readPromises({ownLog, otherLog});
+        QCOMPARE(promises.present.size(), 2 * kRounds - promises.absent.size());
+        const QStringList stored = column(connection, QStringLiteral("select b from data"));
+        for (const QString &name : promises.present)
+            QVERIFY2(stored.contains(name), qPrintable(name + QStringLiteral(" was confirmed and is gone")));
+        for (const QString &name : promises.absent)
+            QVERIFY2(!stored.contains(name), qPrintable(name + QStringLiteral(" was deleted and is back")));
+        for (const int writerNo : {1, 2}) {
+            const QString col = test::RegisterWorkload::sharedColumn(writerNo);
+            QCOMPARE(column(connection, QStringLiteral("select %1 from data where b='%2'")
+                                            .arg(col, test::RegisterWorkload::sharedShortName())),
+                     QStringList{promises.sharedValues.value(col)});
+        }
+        qInfo("refused saves of the shared record (another operator saved first): %d", promises.refused);
     }
 
     void staleSavesAndDeletesAreRefused()
