@@ -1,5 +1,6 @@
 #include "data/CustomerColumns.h"
 #include "app/MainWindow.h"
+#include "db/Engine.h"
 #include "data/Database.h"
 #include "ui_MainWindow.h"
 
@@ -22,10 +23,14 @@ void MainWindow::connectQuickSearch()
 void MainWindow::runQuickSearch()
 {
     // The fields go in as typed: blanks are searched for, not trimmed away.
-    openStatement(m_database.customerList,
-                  lianbu::sql::search(ui->searchCategory->currentText(), ui->searchShortName->text(),
-                                      ui->searchPhone->text(), ui->searchName->text(), ui->searchAddress->text(),
-                                      ui->searchCompany->text()));
+    const lianbu::sql::BoundStatement search = lianbu::sql::boundSearch(
+        lianbu::db::engineOf(m_database.connection->database()), ui->searchCategory->currentText(),
+        ui->searchShortName->text(), ui->searchPhone->text(), ui->searchName->text(), ui->searchAddress->text(),
+        ui->searchCompany->text());
+    lianbu::db::Query *list = m_database.customerList;
+    list->close();
+    list->setSql(search.text, search.values);
+    list->open();
 }
 
 void MainWindow::showAllRecords()

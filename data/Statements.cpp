@@ -1,5 +1,6 @@
 #include "data/Statements.h"
 
+#include "db/Engine.h"
 #include "platform/Error.h"
 
 #include <QRegularExpression>
@@ -48,6 +49,22 @@ QString search(const QString &a, const QString &b, const QString &g, const QStri
         if (!text->isEmpty())
             sql += QLatin1String(prefix) + sqlLiteral(QLatin1Char('%') + *text + QLatin1Char('%'));
     return sql;
+}
+
+BoundStatement boundSearch(const db::Engine &engine, const QString &a, const QString &b, const QString &g,
+                           const QString &c, const QString &i, const QString &j)
+{
+    BoundStatement statement{QStringLiteral("select * from data where b<>''"), {}};
+    const std::pair<const char *, const QString *> conditions[] = {
+        {"a", &a}, {"b", &b}, {"g", &g}, {"c", &c}, {"i", &i}, {"j", &j},
+    };
+    for (const auto &[column, text] : conditions) {
+        if (text->isEmpty())
+            continue;
+        statement.text += QLatin1String(" and ") + engine.likeCondition(QLatin1String(column));
+        statement.values << QString(QLatin1Char('%') + *text + QLatin1Char('%'));
+    }
+    return statement;
 }
 
 QString distinctValues(const QString &column, const QString &table)

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <QVariantList>
+
+namespace lianbu::db { class Engine; }
 
 // The catalogue of the program's SQL statements, one function per statement.
 // Every value goes into its statement through sqlLiteral(), the one quoting helper. The
@@ -21,6 +24,15 @@ QString allRecords();
 // 2: the quick search; an empty field adds no condition; fields as typed (not trimmed).
 QString search(const QString &a, const QString &b, const QString &g, const QString &c,
                const QString &i, const QString &j);
+// The quick search with its values bound: the same rows as search(), on either engine (the
+// engine supplies its LIKE condition, which compares as SQLite's LIKE does).
+struct BoundStatement
+{
+    QString text;
+    QVariantList values;
+};
+BoundStatement boundSearch(const db::Engine &engine, const QString &a, const QString &b, const QString &g,
+                           const QString &c, const QString &i, const QString &j);
 // 3: distinct values of a column, ascending. column and table are identifiers of the program
 // (letters, digits, "_"); anything else throws lianbu::Error.
 QString distinctValues(const QString &column, const QString &table);

@@ -393,19 +393,29 @@ void DataSet::loadRows(const QString &sql)
 
     QSqlQuery query(db);
     query.setForwardOnly(true);
+    const QVariantList values = selectValues();
+    auto run = [&values](QSqlQuery &query, const QString &text) {
+        if (values.isEmpty())
+            return query.exec(text);
+        if (!query.prepare(text))
+            return false;
+        for (const QVariant &value : values)
+            query.addBindValue(value);
+        return query.exec();
+    };
     bool keyed = false;
     if (!table.isEmpty()) {
         QString keyedSql = sql;
         keyedSql.insert(listStart, engine.rowKey(quoteIdentifier(table)) + QLatin1String(", "));
         if (engine.needsKeyOrder())
             keyedSql = withKeyOrder(keyedSql, engine.rowKey(quoteIdentifier(table)));
-        keyed = query.exec(keyedSql);
+        keyed = run(query, keyedSql);
     }
     if (!keyed) {
         table.clear();
         query = QSqlQuery(db);
         query.setForwardOnly(true);
-        if (!query.exec(sql))
+        if (!run(query, sql))
             throwEngine(query);
     }
 

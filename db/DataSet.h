@@ -133,8 +133,9 @@ public:
     bool controlsDisabled() const { return m_disableCount > 0; }
 
 protected:
-    // The select statement that open() runs.
+    // The select statement that open() runs, and the values bound to its placeholders.
     virtual QString selectStatement() const = 0;
+    virtual QVariantList selectValues() const { return {}; }
 
 private:
     friend class Field;

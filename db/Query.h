@@ -11,17 +11,25 @@ class Query : public DataSet
 public:
     explicit Query(Connection *connection = nullptr);
 
-    void setSql(const QString &sql) { m_sql = sql; }
+    // The statement, with the values of its "?" placeholders in order (bound, never pasted).
+    void setSql(const QString &sql, const QVariantList &values = {})
+    {
+        m_sql = sql;
+        m_values = values;
+    }
     const QString &sql() const { return m_sql; }
+    const QVariantList &values() const { return m_values; }
 
     // Closes the query and runs its statement; returns the number of rows changed.
     int execute();
 
 protected:
     QString selectStatement() const override { return m_sql; }
+    QVariantList selectValues() const override { return m_values; }
 
 private:
     QString m_sql;
+    QVariantList m_values;
 };
 
 } // namespace lianbu::db
