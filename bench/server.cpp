@@ -1,0 +1,155 @@
+// Benchmark of a register on a PostgreSQL server: opening the customer list and one quick-search
+// keystroke through the program's data layer, against psql running the very same statement (the
+// engine's floor: parse, plan, execute and send the rows, nothing of ours).
+//
+//   lianbu-server-bench postgresql://user@host:port/emptydb [rows]      (rows: 100000)
+//
+// The database must be empty; the register is created in it (lianbu-initdb's way, with the
+// pg_trgm indexes) and filled on the server. Medians of 5 runs, milliseconds.
+#include "data/ServerRegister.h"
+#include "data/Statements.h"
+#include "db/BoundStatement.h"
+#include "db/Connection.h"
+#include "db/Engine.h"
+#include "db/Query.h"
+#include "platform/Error.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+using namespace lianbu;
+
+namespace {
+
+double medianMs(const std::function<void()> &work, int repeats = 5)
+{
+    std::vector<double> times;
+    for (int i = 0; i < repeats; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        work();
+        times.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+// psql's own time for the statement (\timing), rows sent to /dev/null; median of 5.
+double psqlMs(const QString &address, const QString &sql)
+{
+    std::vector<double> times;
+    static const QRegularExpression timeLine(QStringLiteral("Time: ([0-9.]+) ms"));
+    for (int i = 0; i < 5; ++i) {
+        QProcess psql;
+        psql.start(QStringLiteral("psql"), {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-d"), address,
+                                           QStringLiteral("-c"), QStringLiteral("\\timing on"),
+                                           QStringLiteral("-c"), QStringLiteral("\\o /dev/null"),
+                                           QStringLiteral("-c"), sql});
+        psql.waitForFinished(120000);
+        const QRegularExpressionMatch match = timeLine.match(QString::fromUtf8(psql.readAllStandardOutput()));
+        if (!match.hasMatch()) {
+            std::fprintf(stderr, "psql: %s\n", psql.readAllStandardError().constData());
+            return -1;
+        }
+        times.push_back(match.captured(1).toDouble());
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+// The statement with its values written in as literals, for psql.
+QString withLiterals(const QString &sql, const QVariantList &values)
+{
+    QString text;
+    int next = 0;
+    for (const QChar c : sql)
+        text += c == QLatin1Char('?') && next < values.size() ? sql::sqlLiteral(values.at(next++).toString()) : QString(c);
+    return text;
+}
+
+void line(const char *what, int rows, double program, double floor)
+{
+    std::printf("| %-44s | %7d | %9.1f | %9.1f | %5.1fx |\n", what, rows, program, floor, floor > 0 ? program / floor : 0.0);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: lianbu-server-bench postgresql://user@host:port/emptydb [rows]\n");
+        return 2;
+    }
+    const QString given = QString::fromLocal8Bit(argv[1]);
+    const int rows = argc > 2 ? std::atoi(argv[2]) : 100000;
+    try {
+        const db::RegisterAddress address = db::parseRegisterAddress(given);
+        createServerRegister(address);
+        db::Connection connection;
+        connection.setAddress(address);
+        connection.open();
+        // Customers as an office has them: a Chinese short name with a number, categories,
+        // telephone numbers, names, addresses and companies.
+        connection.execute(QStringLiteral(
+            "insert into data (a,b,c,d,e,f,g,i,j,day1) select "
+            "(array['VIP','普通','代理商','供应商','潜在客户'])[1 + n % 5], "
+            "(array['华联','科技','贸易','电子','服装','食品','建材','物流'])[1 + n % 8] || "
+            "(array['商行','公司','集团','超市'])[1 + (n / 8) % 4] || n, "
+            "(array['张','王','李','赵','陈','刘'])[1 + n % 6] || (array['伟','芳','娜','敏','静','强','磊'])[1 + (n / 6) % 7], "
+            "(array['男','女'])[1 + n % 2], '经理', '139' || lpad((n * 7919 % 100000000)::text, 8, '0'), "
+            "'0571-' || lpad((n * 104729 % 10000000)::text, 7, '0'), "
+            "(array['杭州市','上海市','北京市','广州市'])[1 + n % 4] || (n % 300) || '号', "
+            "(array['联簿','Acme','星河','东方'])[1 + n % 4] || '有限公司', '2010-08-15' "
+            "from generate_series(1::bigint, %1) n").arg(rows));
+        connection.execute(QStringLiteral("analyze data"));
+
+        const QString psqlAddress = db::formatRegisterAddress(address);
+        std::printf("PostgreSQL register, %d records (medians of 5, ms)\n\n", rows);
+        std::printf("| %-44s | %7s | %9s | %9s | %6s |\n", "job", "rows", "program", "psql", "ratio");
+        std::printf("|%s|%s|%s|%s|%s|\n", "----------------------------------------------", "---------", "-----------",
+                    "-----------", "--------");
+
+        // The list of every record, as after the login.
+        db::Query list(&connection);
+        list.setSql(sql::allRecords());
+        int listed = 0;
+        const double listMs = medianMs([&] {
+            list.close();
+            list.open();
+            listed = list.recordCount();
+        });
+        // What the dataset layer sends for it: the key in front, in key order.
+        const QString listStatement = QStringLiteral("select \"data\".rid, * from data  order by \"data\".rid");
+        line("list: every record", listed, listMs, psqlMs(psqlAddress, listStatement));
+
+        // Keystrokes in 客户简称: a common text, then a rare one.
+        const db::Engine &engine = db::engineOf(connection.database());
+        for (const QString &typed : {QStringLiteral("科技"), QStringLiteral("科技商行12")}) {
+            const sql::BoundStatement search = sql::boundSearch(engine, {}, typed, {}, {}, {}, {});
+            int found = 0;
+            const double searchMs = medianMs([&] {
+                list.close();
+                list.setSql(search.text, search.values);
+                list.open();
+                found = list.recordCount();
+            });
+            QString keyed = search.text;
+            keyed.replace(QLatin1String("select * from data"), QLatin1String("select \"data\".rid, * from data"));
+            keyed += QLatin1String(" order by \"data\".rid");
+            const QByteArray what = QStringLiteral("quick search 客户简称 \"%1\"").arg(typed).toUtf8();
+            line(what.constData(), found, searchMs, psqlMs(psqlAddress, withLiterals(keyed, search.values)));
+        }
+    } catch (const Error &error) {
+        std::fprintf(stderr, "lianbu-server-bench: %s\n", qPrintable(error.message()));
+        return 1;
+    }
+    return 0;
+}
