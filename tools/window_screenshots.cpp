@@ -4,6 +4,7 @@
 #include "tests/support/MainWindowHarness.h"
 
 #include "appearance/AboutDialog.h"
+#include "app/ServerConnectionDialog.h"
 #include "appearance/Skins.h"
 #include "grid/DataGrid.h"
 
@@ -150,6 +151,19 @@ int main(int argc, char **argv)
     // the login dialog and a gallery of the other controls.
     QDialog *gallery = controlGallery();
     AboutDialog about(h.form.get());
+    {
+        // "数据库连接…" as an office fills it in.
+        lianbu::db::RegisterAddress office;
+        office.kind = lianbu::db::RegisterAddress::Kind::Server;
+        office.host = QStringLiteral("192.168.1.10");
+        office.database = QStringLiteral("lianbu");
+        office.user = QStringLiteral("lianbu");
+        office.password = QStringLiteral("secret");
+        ServerConnectionDialog server(office, h.form.get());
+        server.show();
+        QApplication::processEvents();
+        server.grab().save(out + QStringLiteral("/server-connection.png"));
+    }
 #ifdef LIANBU_HAVE_LOGIN
     LoginDialog login(*h.data, nullptr);
 #endif

@@ -16,6 +16,8 @@
 #include "tests/support/TestSupport.h"
 
 #include <QElapsedTimer>
+#include <QSemaphore>
+#include <QThread>
 #include <QFile>
 #include <QLabel>
 #include <QSignalSpy>
@@ -66,6 +68,8 @@ private slots:
     void failedCopyLeavesServerDatabaseEmpty();
     void connectionTestDoesNotHoldUpTheWindow();
     void likeMatchesTheSameRowsOnBothEngines();
+    void runningStatementIsCancelledFromAnotherThread();
+    void rowHeldByAnotherOperatorIsReportedAsBusy();
 };
 
 void TestServerRegister::addresses_data()
@@ -313,6 +317,72 @@ void TestServerRegister::likeMatchesTheSameRowsOnBothEngines()
         }
         QVERIFY2(found[0] == found[1], qPrintable(pattern + ": " + found[0].join('|') + " / " + found[1].join('|')));
     }
+}
+
+void TestServerRegister::runningStatementIsCancelledFromAnotherThread()
+{
+    LIANBU_REQUIRE_TEST_SERVER();
+    const RegisterAddress address = test::createTestServerDatabase();
+    std::function<void()> cancel;
+    QSemaphore ready;
+    QString failure;
+    QElapsedTimer timer;
+    // The statement runs on a connection of a worker thread, as a background search would; the
+    // canceller is made there and called from here.
+    QThread *worker = QThread::create([&] {
+        db::Connection connection;
+        connection.setAddress(address);
+        connection.open();
+        cancel = db::engineOf(connection.database()).canceller(connection.database());
+        ready.release();
+        try {
+            db::runBound(connection, QStringLiteral("select pg_sleep(20)"));
+        } catch (const Error &error) {
+            failure = error.message();
+        }
+    });
+    timer.start();
+    worker->start();
+    QVERIFY(ready.tryAcquire(1, 10000));
+    QTest::qWait(200);
+    cancel();
+    QVERIFY(worker->wait(10000));
+    delete worker;
+    QVERIFY2(timer.elapsed() < 10000, "the statement was not cancelled");
+    QVERIFY2(failure.contains(QStringLiteral("cancel")), qPrintable(failure));
+}
+
+void TestServerRegister::rowHeldByAnotherOperatorIsReportedAsBusy()
+{
+    LIANBU_REQUIRE_TEST_SERVER();
+    const RegisterAddress address = test::createTestServerDatabase();
+    createServerRegister(address);
+    db::Connection holder, waiter;
+    openServer(holder, address);
+    waiter.setBusyTimeout(300);
+    openServer(waiter, address);
+    db::runBound(holder, QStringLiteral("insert into data (b) values ('客户')"));
+    // Another program's transaction holds the row.
+    db::runBound(holder, QStringLiteral("begin"));
+    db::runBound(holder, QStringLiteral("update data set c = 'x'"));
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        db::runBound(waiter, QStringLiteral("update data set c = 'y'"));
+        QFAIL("the update did not wait for the row");
+    } catch (const Error &) {
+    }
+    QVERIFY(timer.elapsed() >= 250);
+    // Through the connection, as the program's statements run: busy, in the server's words.
+    try {
+        waiter.execute(QStringLiteral("update data set c = 'y'"));
+        QFAIL("the update did not wait for the row");
+    } catch (const Error &error) {
+        QVERIFY2(error.operatorText().contains(QStringLiteral("正被其他操作员同时修改")), qPrintable(error.operatorText()));
+        QVERIFY2(error.operatorText().contains(db::formatRegisterAddress(address)), qPrintable(error.operatorText()));
+    }
+    db::runBound(holder, QStringLiteral("rollback"));
+    QCOMPARE(waiter.execute(QStringLiteral("update data set c = 'y'")), 1);
 }
 
 QTEST_MAIN(TestServerRegister)
