@@ -136,7 +136,8 @@ void MainWindow::buildStatusBar()
         shown.file = QFileInfo(address.file).absoluteFilePath();
     const QString text = lianbu::db::describeRegister(shown);
     m_registerPanel->setToolTip(text);
-    m_registerPanel->setText(m_registerPanel->fontMetrics().elidedText(text, Qt::ElideMiddle, 190));
+    // What is left of the fixed-width window after the four panels (the whole text is its tip).
+    m_registerPanel->setText(m_registerPanel->fontMetrics().elidedText(text, Qt::ElideMiddle, 150));
     bar->addWidget(m_registerPanel, 1);
 }
 

@@ -10,6 +10,8 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <algorithm>
+#include <initializer_list>
 #include <memory>
 
 #include <libpq-fe.h>
@@ -45,11 +47,15 @@ std::vector<qint64> readIntegers(const QSqlDatabase &database, const QString &sq
     return keys;
 }
 
+// The driver's native handle. Qt names the type as the driver's headers declare it: "sqlite3*",
+// and for libpq the struct's own name "pg_conn*" (PGconn is a typedef of it).
 template <typename Handle>
-Handle *nativeHandleOf(const QSqlDatabase &database, const char *typeName)
+Handle *nativeHandleOf(const QSqlDatabase &database, std::initializer_list<const char *> typeNames)
 {
     const QVariant handle = database.driver() ? database.driver()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), typeName) != 0)
+    if (!handle.isValid())
+        return nullptr;
+    if (std::none_of(typeNames.begin(), typeNames.end(), [&](const char *name) { return qstrcmp(handle.typeName(), name) == 0; }))
         return nullptr;
     return *static_cast<Handle *const *>(handle.data());
 }
@@ -117,12 +123,13 @@ public:
     {
         return readIntegers(database, sql);
     }
-    std::function<void()> canceller(const QSqlDatabase &database) const override
+    std::function<bool()> canceller(const QSqlDatabase &database) const override
     {
-        sqlite3 *handle = nativeHandleOf<sqlite3>(database, "sqlite3*");
+        sqlite3 *handle = nativeHandleOf<sqlite3>(database, {"sqlite3*"});
         return [handle] {
             if (handle)
                 sqlite3_interrupt(handle);
+            return handle != nullptr;
         };
     }
 };
@@ -196,18 +203,21 @@ public:
     {
         return readIntegers(database, sql);
     }
-    std::function<void()> canceller(const QSqlDatabase &database) const override
+    std::function<bool()> canceller(const QSqlDatabase &database) const override
     {
-        PGconn *connection = nativeHandleOf<PGconn>(database, "PGconn*");
+        PGconn *connection = nativeHandleOf<PGconn>(database, {"pg_conn*", "PGconn*"});
         if (!connection)
-            return [] {};
+            return [] { return false; };
         // PQcancel with an object made beforehand is safe from any thread (and from a signal
         // handler); PQgetCancel itself must run where the connection is used.
         std::shared_ptr<PGcancel> cancel(PQgetCancel(connection), PQfreeCancel);
         return [cancel] {
-            char reason[256];
-            if (cancel)
-                PQcancel(cancel.get(), reason, int(sizeof reason));
+            char reason[256] = {};
+            if (!cancel || !PQcancel(cancel.get(), reason, int(sizeof reason))) {
+                qWarning("cannot cancel the statement on the server: %s", reason);
+                return false;
+            }
+            return true;
         };
     }
 };

@@ -92,7 +92,8 @@ public:
     // A function that stops the statement running on this connection as soon as possible; it
     // may be called from any thread while the connection stays open. Made on the connection's
     // own thread. The stopped statement fails with the engine's "interrupted"/"canceled" error.
-    virtual std::function<void()> canceller(const QSqlDatabase &database) const = 0;
+    // The function returns false when the request could not be sent.
+    virtual std::function<bool()> canceller(const QSqlDatabase &database) const = 0;
 };
 
 const Engine &sqliteEngine();

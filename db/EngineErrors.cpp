@@ -152,7 +152,8 @@ QString databaseFile(const QSqlDriver *driver)
     if (!driver)
         return {};
     const QVariant handle = driver->handle();
-    if (qstrcmp(handle.typeName(), "PGconn*") == 0) {
+    // libpq's handle is named by its struct, "pg_conn*".
+    if (qstrcmp(handle.typeName(), "pg_conn*") == 0 || qstrcmp(handle.typeName(), "PGconn*") == 0) {
         PGconn *connection = *static_cast<PGconn *const *>(handle.data());
         if (!connection)
             return {};

@@ -323,7 +323,7 @@ void TestServerRegister::runningStatementIsCancelledFromAnotherThread()
 {
     LIANBU_REQUIRE_TEST_SERVER();
     const RegisterAddress address = test::createTestServerDatabase();
-    std::function<void()> cancel;
+    std::function<bool()> cancel;
     QSemaphore ready;
     QString failure;
     QElapsedTimer timer;
@@ -345,7 +345,7 @@ void TestServerRegister::runningStatementIsCancelledFromAnotherThread()
     worker->start();
     QVERIFY(ready.tryAcquire(1, 10000));
     QTest::qWait(200);
-    cancel();
+    QVERIFY(cancel());
     QVERIFY(worker->wait(10000));
     delete worker;
     QVERIFY2(timer.elapsed() < 10000, "the statement was not cancelled");
