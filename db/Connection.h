@@ -34,8 +34,6 @@ public:
     void setAddress(const RegisterAddress &address);
     const RegisterAddress &address() const { return m_address; }
     bool isServer() const { return m_address.isServer(); }
-    // Seconds a server connection may take to be made (default 10).
-    void setConnectTimeout(int seconds) { m_connectTimeout = seconds; }
 
     // Milliseconds a statement waits for another writer before it fails (default 5000).
     void setBusyTimeout(int milliseconds) { m_busyTimeout = milliseconds; }
@@ -70,7 +68,7 @@ private:
 
     QString m_fileName;
     RegisterAddress m_address;
-    int m_connectTimeout = 10;
+    int m_connectTimeout = 10; // seconds a server connection may take to be made
     std::function<QString(const QSqlDatabase &)> m_contentCheck;
     QString m_connectionName;
     int m_busyTimeout = 5000;

@@ -41,8 +41,6 @@ public:
     virtual ~Engine() = default;
 
     virtual Kind kind() const = 0;
-    // Qt SQL's driver name.
-    virtual QString driverName() const = 0;
 
     // The type of an integer key column that grows with every insert and never gives a deleted
     // row's value again ("INTEGER PRIMARY KEY AUTOINCREMENT" on SQLite, an identity column on
@@ -68,26 +66,17 @@ public:
     // only itself.
     virtual QString likeCondition(const QString &column) const = 0;
 
-    // What went wrong, for the operator's messages.
+    // What went wrong, for the operator's messages; Busy (SQLite's busy or locked; the server's
+    // serialization failure, deadlock or lock timeout) is what execRetrying runs again.
     virtual EngineFault fault(const QSqlError &error) const = 0;
-    // True when running the same statement again later can succeed (busy, lock timeout,
-    // serialization failure, deadlock).
-    virtual bool transient(const QSqlError &error) const = 0;
 
     // The names of the tables of the register (lower case); throws lianbu::Error when they
     // cannot be read.
     virtual QStringList tableNames(const QSqlDatabase &database) const = 0;
-    // Where the connection's data lives, for messages: the file's absolute path, or the server
-    // address without password.
-    virtual QString location(const QSqlDatabase &database) const = 0;
-
     // The table named `table` (any letter case) when its rows have a hidden key the dataset layer
     // can write back to; nothing otherwise (a view, a table without rowid, a server table
     // without a rid column).
     virtual std::optional<TableInfo> keyedTable(const QSqlDatabase &database, const QString &table) const = 0;
-
-    // Runs the statement and returns the integer of its first column for every row.
-    virtual std::vector<qint64> readKeys(const QSqlDatabase &database, const QString &sql) const = 0;
 
     // A function that stops the statement running on this connection as soon as possible; it
     // may be called from any thread while the connection stays open. Made on the connection's
