@@ -7,7 +7,10 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <memory>
 #include <optional>
+
+namespace lianbu::customers { class CustomerSearch; }
 
 class QAction;
 class Database;
@@ -110,6 +113,8 @@ public slots:
     // customers/QuickSearch.cpp
     void runQuickSearch();
     void showAllRecords();
+    // The quick search of the customer list (made at the first search).
+    lianbu::customers::CustomerSearch &customerSearch();
 
     // customers/EntryPanel.cpp
     void startNewCustomer();    // 新 建
@@ -154,11 +159,16 @@ private:
     void buildMenus();
     void configureCustomerGrid(); // customers/CustomerGrid.cpp
     void connectQuickSearch();    // customers/QuickSearch.cpp
+    // After the operator added or changed a record: every record listed, the current one last,
+    // the category list holding `category`, without reading the whole list again when it is
+    // already the list of every record.
+    void showAllRecordsAfterChange(const QString &category); // customers/QuickSearch.cpp
     void connectEntryPanel();     // customers/EntryPanel.cpp
     void buildAppearance();       // appearance/SkinCommands.cpp
     void chooseSkin(int index);   // appearance/SkinCommands.cpp
     void onFocusWindowChanged(QWindow *window);
     void activateIfNoFocusCame();
+    std::unique_ptr<lianbu::customers::CustomerSearch> m_customerSearch;
 
     Ui::MainWindow *ui;
     Database &m_database;

@@ -3,6 +3,7 @@
 #include "app/MainWindow.h"
 #include "app/Register.h"
 #include "data/Database.h"
+#include "data/SearchIndex.h"
 #include "operators/LoginDialog.h"
 #include "platform/AppInfo.h"
 #include "platform/Application.h"
@@ -16,6 +17,7 @@
 
 #include <QFont>
 #include <QIcon>
+#include <QProgressDialog>
 
 #include <cstdio>
 #include <memory>
@@ -85,6 +87,28 @@ RegisterCheck checkRegister(const CommandLine &commandLine)
     return {true, place.path};
 }
 
+void buildSearchIndexIfMissing(db::Connection &connection)
+{
+    // A register written by an older version has no index for the quick search yet: it is
+    // built once, with a progress window, since a large register takes a while. A register
+    // that cannot take it (read-only, say) is searched without it.
+    if (hasSearchIndex(connection))
+        return;
+    QProgressDialog progress(QStringLiteral("正在为快速查询建立索引，请稍候……"), QString(), 0, 1000);
+    progress.setWindowTitle(QStringLiteral("联簿宝"));
+    progress.setWindowModality(Qt::ApplicationModal);
+    progress.setMinimumDuration(300);
+    progress.setCancelButton(nullptr);
+    try {
+        createSearchIndex(connection, [&](qint64 done, qint64 total) {
+            progress.setValue(total > 0 ? int(done * 1000 / total) : 1000);
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        });
+    } catch (const Error &error) {
+        qWarning("quick-search index not built: %s", qPrintable(error.message()));
+    }
+}
+
 int runProgram(QApplication &app, const CommandLine &commandLine)
 {
     prepareApplication();
@@ -111,6 +135,7 @@ int runProgram(QApplication &app, const CommandLine &commandLine)
         showError(error.message());
         return 1;
     }
+    buildSearchIndexIfMissing(*database->connection);
     auto mainWindow = std::make_unique<MainWindow>(*database);
     // The login dialog belongs to the main window, which shows it while no session is open.
     mainWindow->setLoginDialog(new LoginDialog(*database, mainWindow.get()));

@@ -2,6 +2,7 @@
 #include "customers/EntryPanel.h"
 
 #include "app/MainWindow.h"
+#include "customers/CustomerSearch.h"
 #include "data/Database.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
@@ -331,12 +332,18 @@ void MainWindow::addCustomer()
         return;
     if (!requireEditText(ui->shortNameEdit, QStringLiteral("客户简称必须输入！")))
         return;
-    lianbu::db::Table *table = m_database.customerTable;
-    table->append();
-    writePanelInto(ui, table);
+    // The new record is appended through the list: no dataset over the whole table is needed.
+    lianbu::db::Query *list = m_database.customerList;
+    if (!list->active())
+        openStatement(list, lianbu::sql::allRecords());
+    list->append();
+    writePanelInto(ui, list);
+    customerSearch().customerAdded(list->keys().at(size_t(list->currentRow())),
+                                   list->fieldByName(QLatin1String(lianbu::col::ShortName)).asString());
+    const QString category = list->fieldByName(QLatin1String(lianbu::col::Category)).asString();
     lianbu::showInformation(QStringLiteral("增加数据成功！"), this);
     clearEntryPanel();
-    showAllRecords();
+    showAllRecordsAfterChange(category);
     ui->deleteButton->setEnabled(false);
     ui->modifyButton->setEnabled(false);
 }
@@ -357,8 +364,9 @@ void MainWindow::saveCustomerChanges()
         return;
     list->edit();
     writePanelInto(ui, list);
+    const QString category = list->fieldByName(QLatin1String(lianbu::col::Category)).asString();
     clearEntryPanel();
-    showAllRecords();
+    showAllRecordsAfterChange(category);
     ui->entryPanel->hide();
     lianbu::showInformation(QStringLiteral("修改数据成功！"), this);
     ui->deleteButton->setEnabled(false);
@@ -369,7 +377,10 @@ void MainWindow::deleteSelectedCustomer()
 {
     if (!lianbu::confirmListChange(QStringLiteral("你真的要删除选中资料吗？"), this))
         return;
-    m_database.customerList->deleteRecord();
+    lianbu::db::Query *list = m_database.customerList;
+    const qint64 key = list->active() && list->currentRow() >= 0 ? list->keys().at(size_t(list->currentRow())) : 0;
+    list->deleteRecord();
+    customerSearch().customerDeleted(key);
     lianbu::showInformation(QStringLiteral("删除数据成功！"), this);
     ui->deleteButton->setEnabled(false);
 }

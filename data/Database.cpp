@@ -13,7 +13,6 @@ Database::Database(QObject *parent, const QString &fileName)
     , statementQuery(&m_statementQuery)
     , customerList(&m_customerList)
     , customerListSource(nullptr)
-    , customerTable(&m_customerTable)
 {
     m_connection.setFileName(fileName);
     m_connection.setContentCheck(lianbu::deliveredSchemaProblem);
@@ -27,8 +26,6 @@ Database::Database(QObject *parent, const QString &fileName)
     m_statementQuery.setConnection(&m_connection);
     m_customerList.setConnection(&m_connection);
     m_customerList.setSql(QStringLiteral("select * from data"));
-    m_customerTable.setConnection(&m_connection);
-    m_customerTable.setTableName(QStringLiteral("data"));
     customerListSource = new lianbu::db::DataSource(this);
     customerListSource->setDataSet(&m_customerList);
 }

@@ -1,6 +1,7 @@
 #include "data/Schema.h"
 
 #include "data/PasswordHash.h"
+#include "data/SearchIndex.h"
 #include "data/Statements.h"
 #include "db/Connection.h"
 #include "db/EngineMessage.h"
@@ -30,8 +31,11 @@ QStringList deliveredSchemaStatements()
     for (const DataColumn &column : kDataColumns)
         data += QStringLiteral(", %1 VARCHAR(%2)").arg(QLatin1String(column.name)).arg(column.width);
     data += QLatin1Char(')');
-    return {
-        data,
+    QStringList statements{data};
+    // The quick search's trigram index and the category index come with a new register; an
+    // older one gets them when it is first opened.
+    statements << searchIndexStatements();
+    return statements + QStringList{
         QStringLiteral("CREATE TABLE userdb (username VARCHAR(50), passwd VARCHAR(50))"),
         // One row per operator name: the login accepts exactly one matching row, so a second
         // row of a name would lock that operator out. Only the delivered schema has it; an

@@ -27,12 +27,15 @@ struct Bookmark
     bool operator==(const Bookmark &) const = default;
 };
 
-// Base of Query and Table: the result of a select statement held as a static snapshot.
+// Base of Query and Table: the result of a select statement.
 //
-// Rows are read completely at open and kept in memory; navigation, sorting and reading never
-// go back to the database. When the statement selects from one table only (no join, grouping,
-// aggregate or DISTINCT), the snapshot is updatable: every row carries that table's rowid as a
-// hidden key (never a field), so edit/post and delete act on exactly that row in the table.
+// When the statement selects from one table only (no join, grouping, aggregate or DISTINCT),
+// open() keeps only the ordered rowids of its result (a keyset: one integer per row) and reads
+// the rows a control asks for by key, a few screens at a time, into a small cache. The set and
+// order of the rows are fixed at open, as with a static snapshot; a row's values are those of
+// the table when they are read. Such a dataset is updatable: the rowid is a hidden key (never a
+// field), so edit/post and delete act on exactly that row in the table. Any other statement is
+// read completely at open and held in memory.
 //
 // Navigation follows the usual dataset rules: first() sets bof(), last() sets eof(), next() on
 // the last row and prior() on the first row only set eof()/bof(). Row positions ("row") are
@@ -63,6 +66,10 @@ public:
     // Runs the statement and reads every row; an open dataset is closed and read again.
     // Reopening clears the sort, the fields and the bookmarks of the previous result.
     void open();
+    // Opens the statement's result as the given rows in the given order, without running the
+    // statement: for a result found elsewhere (a search on another connection). The statement
+    // must select from one table; `keys` are that table's rowids.
+    void openKeys(std::vector<qint64> keys);
     void close();
     bool active() const { return m_state != DataSetState::Inactive; }
     void setActive(bool active) { active ? open() : close(); }
@@ -88,6 +95,11 @@ public:
     int currentRow() const { return m_current; }
     // Makes `row` current (clamped into range); posts a pending edit first.
     void moveToRow(int row);
+    // The rowid of each row in the current order (0 for a row not yet posted or a statement
+    // that does not select from one table).
+    const std::vector<qint64> &keys() const { return m_keys; }
+    // The row showing the table row `key`, -1 when the dataset does not hold it.
+    int rowOfKey(qint64 key) const;
 
     // ---- fields --------------------------------------------------------------------------
     int fieldCount() const { return int(m_fields.size()); }
@@ -121,9 +133,6 @@ public:
     bool bookmarkValid(const Bookmark &bookmark) const;
     void gotoBookmark(const Bookmark &bookmark); // throws when invalid
     int rowOfBookmark(const Bookmark &bookmark) const; // -1 when invalid
-    // The row holding the table row with this rowid; -1 when the snapshot has none (or is not
-    // updatable, so it carries no rowids).
-    int rowOfKey(qint64 key) const;
 
     // ---- bound controls ------------------------------------------------------------------
     // While disabled (nesting), data sources send nothing; enabling the last level sends one
@@ -140,20 +149,31 @@ private:
     friend class Field;
     friend class DataSource;
 
-    struct Row;
     struct EditBuffer;
+    struct RowCache;
+    struct SortRanks;
 
     void checkActive() const;
     void checkNotEmpty() const;
     void checkModifiable() const;
     void resetAfterClose();
+    void openWith(std::vector<qint64> *givenKeys);
     void loadRows(const QString &sql);
+    bool loadKeys(const QString &sql, const QString &table, qsizetype listStart, qsizetype listEnd,
+                  const QString &hiddenKey, const std::vector<std::pair<QString, QString>> &columns);
+    // The stored cells of a row (nullptr when a keyed row can no longer be read).
+    const QString *packedRow(int row) const;
+    void fetchAround(int row) const;
+    void storeFetched(qint64 key, QString packed) const;
     std::optional<QString> valueOf(int row, int fieldIndex) const;
+    // Per reading position: an integer whose order is the sort order of the field's column.
+    const std::vector<int> &sortRanks(int column, Field::DataType type) const;
+    void forgetSortRanks();
     void moveField(int from, int to);
     // The fields in the order their values are stored (the order of the first reading).
     std::vector<const Field *> fieldsByColumn() const;
     void setFieldValue(int fieldIndex, const std::optional<QString> &value);
-    void refreshRowFromDatabase(Row &row);
+    void refreshRowFromDatabase(int row);
     // " and col is ?" for every stored column, binding the values as read (by stored column).
     QString unchangedCondition(const std::vector<std::optional<QString>> &asRead, QVariantList *values) const;
     bool rowExists(qint64 key) const;
@@ -177,7 +197,18 @@ private:
     DataSetState m_state = DataSetState::Inactive;
     QString m_updateTable;
     std::vector<std::unique_ptr<Field>> m_fields;
-    std::vector<Row> m_rows;
+    // Per row in the current order: the table's rowid (0 for a row not yet posted) and the
+    // position in which the row was read (its bookmark). Cells live in m_packed for a statement
+    // read completely, in the row cache for a keyset.
+    std::vector<qint64> m_keys;
+    std::vector<quint32> m_serials;
+    std::vector<QString> m_packed;
+    bool m_keyset = false;
+    std::vector<qint64> *m_givenKeys = nullptr; // during openKeys()
+    QString m_fetchStatement; // keyset: the select list of the statement for one rowid
+    std::vector<int> m_columnOf; // keyset: result column of each stored field
+    std::unique_ptr<RowCache> m_cache;
+    mutable std::unique_ptr<SortRanks> m_ranks;
     std::unique_ptr<EditBuffer> m_edit;
     int m_current = -1;
     bool m_eof = true;

@@ -362,6 +362,7 @@ private slots:
         Panel p({fullRow(QStringLiteral("VIP"), QStringLiteral("华联"))});
         p.doubleClickRow(0);
         p.ui->searchShortName->setText(QStringLiteral("没有这个")); // the search empties the list
+        p.waitForSearch();
         QCOMPARE(p.data->customerList->recordCount(), 0);
         p.ui->shortNameEdit->setText(QStringLiteral("新简称"));
         QTest::mouseClick(p.ui->modifyButton, Qt::LeftButton);
@@ -395,7 +396,7 @@ private slots:
         QCOMPARE(p.boxes().lastBox().request.icon, BoxIcon::Stop);
         QVERIFY(p.boxes().lastBox().request.text.contains(QStringLiteral("disk says no")));
         QCOMPARE(p.panelTexts(), typed);
-        QCOMPARE(p.data->customerTable->state(), db::DataSetState::Browse);
+        QCOMPARE(p.data->customerList->state(), db::DataSetState::Browse);
         QCOMPARE(p.rows().size(), 1);
 
         // Modify.

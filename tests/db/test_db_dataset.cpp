@@ -7,6 +7,7 @@
 #include "platform/Error.h"
 #include "tests/support/TestDatabase.h"
 
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -582,6 +583,116 @@ private slots:
             if (i % 5)
                 QCOMPARE(query.cellText(i, z), QString(i % 200, QChar('x')));
         }
+    }
+
+    void aLongListReadsItsRowsByKeyAsTheyAreShown()
+    {
+        QSqlQuery insert(m_connection->database());
+        QVERIFY(insert.exec(QStringLiteral("begin")));
+        for (int n = 0; n < 6000; ++n)
+            QVERIFY(insert.exec(QStringLiteral("insert into data (a, b, c) values ('cat', 'r%1', %2)")
+                                    .arg(n)
+                                    .arg(n % 3 == 0 ? QStringLiteral("null") : QStringLiteral("'c%1'").arg(n))));
+        QVERIFY(insert.exec(QStringLiteral("commit")));
+        Query query(m_connection.get());
+        query.setSql(QStringLiteral("select * from data where rid%2=0 order by rid desc"));
+        query.open();
+        QCOMPARE(query.recordCount(), 3000);
+        QCOMPARE(query.keys().front(), 6000);
+        const int b = query.fieldByName("b").index();
+        const int c = query.fieldByName("c").index();
+        auto expectedB = [](int row) { return QStringLiteral("r%1").arg(5999 - 2 * row); };
+        // Front to back, back to front and jumping: far more rows than the cache holds.
+        for (int row = 0; row < 3000; ++row) {
+            if (query.cellText(row, b) != expectedB(row))
+                QFAIL(qPrintable(QStringLiteral("row %1: %2").arg(row).arg(query.cellText(row, b))));
+            QCOMPARE(query.cellIsNull(row, c), (5999 - 2 * row) % 3 == 0);
+        }
+        for (int row = 2999; row >= 0; row -= 7)
+            QCOMPARE(query.cellText(row, b), expectedB(row));
+        QRandomGenerator random(5);
+        for (int n = 0; n < 300; ++n) {
+            const int row = int(random.bounded(3000));
+            QCOMPARE(query.cellText(row, b), expectedB(row));
+        }
+        // Navigation and editing work on the keyset as on a snapshot.
+        query.last();
+        QCOMPARE(query.fieldByName("b").asString(), QStringLiteral("r1"));
+        query.setRecNo(1500);
+        query.edit();
+        query.fieldByName("b").setAsString(QStringLiteral("changed"));
+        query.post();
+        QCOMPARE(query.cellText(1499, b), QStringLiteral("changed"));
+        QCOMPARE(dataRows(*m_connection, QStringLiteral("b")).at(5999 - 2 * 1499), QStringLiteral("changed"));
+        query.deleteRecord();
+        QCOMPARE(query.recordCount(), 2999);
+        QCOMPARE(query.cellText(1499, b), expectedB(1500));
+        QCOMPARE(query.rowOfKey(query.keys().at(10)), 10);
+        QCOMPARE(query.rowOfKey(999999), -1);
+    }
+
+    void aListSortsAsAStatementReadCompletely()
+    {
+        // The same rows once as a keyset (one table) and once read completely (grouped):
+        // every sort puts them in the same order, nulls, duplicates, Chinese and digits included.
+        const QStringList values{"张三", "李四", "", "Zed", "abc", "10", "9", "李四", "王五", "<null>", "阿", "2x", "张三"};
+        QSqlQuery insert(m_connection->database());
+        for (int n = 0; n < 200; ++n) {
+            const QString b = values[(n * 7) % values.size()];
+            const QString c = values[(n * 5 + 3) % values.size()];
+            insert.prepare(QStringLiteral("insert into data (a, b, c, k) values (?, ?, ?, ?)"));
+            insert.addBindValue(QStringLiteral("cat%1").arg(n % 4));
+            insert.addBindValue(b == QLatin1String("<null>") ? QVariant(QMetaType::fromType<QString>()) : QVariant(b));
+            insert.addBindValue(c == QLatin1String("<null>") ? QVariant(QMetaType::fromType<QString>()) : QVariant(c));
+            insert.addBindValue(n % 9 == 0 ? QVariant(QMetaType::fromType<QString>()) : QVariant(QString::number(n % 13)));
+            QVERIFY(insert.exec());
+        }
+        Query keyset(m_connection.get());
+        keyset.setSql(QStringLiteral("select * from data where rid%5<>1"));
+        keyset.open();
+        Query complete(m_connection.get());
+        complete.setSql(QStringLiteral("select * from data where rid%5<>1 group by rid"));
+        complete.open();
+        QVERIFY(keyset.canModify());
+        QVERIFY(!complete.canModify());
+        QCOMPARE(keyset.recordCount(), 160);
+        for (const char *sort : {"b", "b DESC", "c", "c DESC", "k", "k DESC", "a DESC", ""}) {
+            keyset.setSort(QLatin1String(sort));
+            complete.setSort(QLatin1String(sort));
+            QCOMPARE(columnOf(keyset, "b") + columnOf(keyset, "c") + columnOf(keyset, "k"),
+                     columnOf(complete, "b") + columnOf(complete, "c") + columnOf(complete, "k"));
+        }
+        // A written row takes its new place at the next sort.
+        keyset.setSort(QStringLiteral("b"));
+        keyset.last();
+        keyset.edit();
+        keyset.fieldByName("b").setAsString(QStringLiteral("000"));
+        keyset.post();
+        keyset.setSort(QStringLiteral("b DESC"));
+        keyset.setSort(QStringLiteral("b"));
+        QCOMPARE(columnOf(keyset, "b").at(0), QStringLiteral("<null>"));
+        QCOMPARE(columnOf(keyset, "b").last(), QStringLiteral("张三"));
+        QVERIFY(columnOf(keyset, "b").indexOf(QStringLiteral("000")) < columnOf(keyset, "b").indexOf(QStringLiteral("10")));
+        QCOMPARE(keyset.fieldByName("b").asString(), QStringLiteral("000")); // still current
+    }
+
+    void openingGivenKeysShowsThoseRows()
+    {
+        for (const char *b : {"r1", "r2", "r3", "r4"})
+            insertData(*m_connection, QString::fromLatin1(b));
+        Query query(m_connection.get());
+        query.setSql(QStringLiteral("select * from data where b<>''"));
+        query.openKeys({3, 1, 4});
+        QCOMPARE(columnOf(query, "b"), QStringList({"r3", "r1", "r4"}));
+        QCOMPARE(query.recNo(), 1);
+        query.next();
+        query.edit();
+        query.fieldByName("c").setAsString(QStringLiteral("seen"));
+        query.post();
+        QCOMPARE(dataRows(*m_connection).at(0), QStringLiteral("r1|seen"));
+        query.setSql(QStringLiteral("select b, count(*) from data group by b"));
+        QVERIFY(!errorOf([&] { query.openKeys({1}); }).isEmpty());
+        QVERIFY(!query.active());
     }
 };
 

@@ -1,5 +1,7 @@
 #include "tests/support/MainWindowHarness.h"
 
+#include "customers/CustomerSearch.h"
+
 #include "data/Statements.h"
 #include "app/StartUp.h"
 
@@ -78,6 +80,12 @@ CustomerRow customer(const QString &a, const QString &b, const QString &g, const
     return {a, b, c, QStringLiteral("男"), QStringLiteral("经理"), QStringLiteral("13900000000"), g,
             QString(), QStringLiteral("杭州市"), QStringLiteral("联簿公司"), QStringLiteral("310000"),
             QStringLiteral("x@example.com"), QString(), QString(), QStringLiteral("2010-08-15")};
+}
+
+void MainWindowHarness::waitForSearch()
+{
+    if (!QTest::qWaitFor([this] { return !form->customerSearch().busy(); }, 30000))
+        qWarning("the quick search did not finish");
 }
 
 } // namespace lianbu::test
