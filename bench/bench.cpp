@@ -142,7 +142,7 @@ void benchmarkPrinting(MainWindow &form)
     GridReport printer;
     printing::configureCustomerPrint(&printer, vendorWebAddress());
     printer.setDBGridEh(form.findChild<DataGrid *>(QStringLiteral("customerGrid")));
-    printer.SetTextReplacements({{QStringLiteral("%[Today]"), QStringLiteral("2010-08-15")}});
+    printer.setTextReplacements({{QStringLiteral("%[Today]"), QStringLiteral("2010-08-15")}});
     PageStore store;
 
     QElapsedTimer timer;
