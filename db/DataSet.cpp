@@ -200,14 +200,18 @@ bool singleTableSelect(const QString &sql, QString *table, qsizetype *listStart,
     return true;
 }
 
-// The statement with its select list replaced by the key column. Without an ORDER BY the rows
-// come in the order the engine finds them: for the statement itself a scan of the table (its
-// select list needs whole rows), for the bare key perhaps a smaller index holding the key. The
-// key order makes both the table's order.
+// The statement that lists the keys of the statement's rows in the statement's order. Without an
+// ORDER BY the rows come in the order of the engine's plan, so the key statement must get the
+// same plan: with a select list of its own it keeps that list (the same columns allow the same
+// index); with "*" (whole rows, so no index can stand in for the table) the bare key ordered by
+// itself is the table's order, also when a smaller index holding the key exists.
 QString keyStatement(const QString &sql, qsizetype listStart, qsizetype listEnd, const QString &keyColumn)
 {
     static const QRegularExpression orderBy(QStringLiteral("\\border\\s+by\\b"), QRegularExpression::CaseInsensitiveOption);
     static const QRegularExpression end(QStringLiteral("[\\s;]*$"));
+    const QString list = sql.mid(listStart, listEnd - listStart).trimmed();
+    if (list != QLatin1String("*"))
+        return sql.left(listStart) + keyColumn + QLatin1String(", ") + sql.mid(listStart);
     QString keys = sql.left(listStart) + keyColumn + sql.mid(listEnd);
     if (!orderBy.match(maskLiterals(sql.mid(listEnd))).hasMatch()) {
         keys.remove(end);
