@@ -26,7 +26,7 @@
 #include "export/DBGridEhToExcel.h"
 #include "grid/DataGrid.h"
 #include "platform/Dialogs.h"
-#include "app/VendorAddresses.h"
+#include "platform/VendorAddresses.h"
 #include "printing/PageStore.h"
 #include "printing/GridReport.h"
 #include "resources/Resources.h"
