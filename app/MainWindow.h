@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/DataSet.h"
 #include "operators/LoginDialog.h"
 
 #include <QApplication>
@@ -175,6 +176,9 @@ private:
     std::optional<int> m_sessionId;
     QPointer<LoginDialog> m_loginDialog;
     QLabel *m_panels[4] = {};
+    // The record the entry panel shows, as it was read when it was loaded: a save is checked
+    // against it, whatever the list has read since.
+    lianbu::db::DataSet::RecordAsRead m_panelRecord;
     bool m_shown = false;
     QWindow *m_lastFocusWindow = nullptr;
 };

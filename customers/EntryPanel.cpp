@@ -306,6 +306,7 @@ void MainWindow::startNewCustomer()
     ui->entryPanel->show();
     ui->entryPanel->raise();
     clearEntryPanel();
+    m_panelRecord = {};
     ui->modifyButton->setEnabled(false);
     ui->categoryEdit->setFocus();
 }
@@ -316,6 +317,7 @@ void MainWindow::loadRecordIntoPanel()
     ui->entryPanel->raise();
     ui->modifyButton->setEnabled(true);
     lianbu::db::DataSet *list = m_database.customerList;
+    m_panelRecord = list->currentRecordAsRead();
     for (const EntryEdit &e : kEntryEdits) {
         QLineEdit *edit = ui->*e.edit;
         edit->setText(list->fieldByName(QLatin1String(e.column)).asString());
@@ -362,7 +364,7 @@ void MainWindow::saveCustomerChanges()
         return;
     if (!requireEditText(ui->shortNameEdit, QStringLiteral("客户简称必须输入！")))
         return;
-    list->edit();
+    list->edit(m_panelRecord);
     writePanelInto(ui, list);
     const QString category = list->fieldByName(QLatin1String(lianbu::col::Category)).asString();
     clearEntryPanel();
@@ -387,6 +389,7 @@ void MainWindow::deleteSelectedCustomer()
 
 void MainWindow::closeEntryPanel()
 {
+    m_panelRecord = {};
     ui->entryPanel->hide();
     clearEntryPanel();
     ui->modifyButton->setEnabled(false);

@@ -1,6 +1,8 @@
 #include "data/SearchIndex.h"
 
+#include "data/Schema.h"
 #include "data/Statements.h"
+#include "db/SortKeys.h"
 #include "db/Connection.h"
 #include "db/EngineMessage.h"
 #include "platform/Error.h"
@@ -52,13 +54,30 @@ void run(QSqlQuery &query, const QString &statement)
 
 } // namespace
 
-QStringList searchIndexStatements()
+QStringList sortKeyColumns()
+{
+    QStringList columns;
+    for (const DataColumn &column : kDataColumns)
+        columns << QLatin1String(column.name);
+    return columns;
+}
+
+namespace {
+
+QStringList trigramIndexStatements()
 {
     QStringList statements{createIndexTable()};
     statements << triggerStatements();
     // The category list ("全部记录") is read in index order instead of sorting every row.
     statements << QStringLiteral("CREATE INDEX %1 ON data (a)").arg(QLatin1String(kCategoryIndex));
     return statements;
+}
+
+} // namespace
+
+QStringList searchIndexStatements()
+{
+    return trigramIndexStatements() + db::sortKeyStatements(QStringLiteral("data"), sortKeyColumns());
 }
 
 bool hasSearchIndex(db::Connection &connection)
@@ -74,7 +93,7 @@ void createSearchIndex(db::Connection &connection, const std::function<void(qint
     QSqlQuery query(connection.database());
     run(query, QStringLiteral("BEGIN IMMEDIATE"));
     try {
-        for (const QString &statement : searchIndexStatements())
+        for (const QString &statement : trigramIndexStatements())
             run(query, statement);
         run(query, QStringLiteral("select min(rowid), max(rowid) from data"));
         query.next();

@@ -18,7 +18,12 @@ inline constexpr char kSearchIndexTable[] = "data_fts";
 // The index of the category column that comes with it.
 inline constexpr char kCategoryIndex[] = "data_a";
 
-// The statements that create the index and its triggers in an empty register.
+// The customer list's stored sort keys (db/SortKeys.h): every column of data, so a title click
+// reads an index instead of collating every row.
+QStringList sortKeyColumns();
+
+// The statements that create the index and its triggers in an empty register (with the sort
+// keys).
 QStringList searchIndexStatements();
 
 // True when the register has the index.

@@ -4,6 +4,7 @@
 #include "db/DataSource.h"
 #include "db/EngineErrors.h"
 #include "db/EngineMessage.h"
+#include "db/SortKeys.h"
 #include "db/SqliteEngine.h"
 #include "platform/Error.h"
 
@@ -397,6 +398,10 @@ void DataSet::openWith(std::vector<qint64> *givenKeys)
         notifyDataSetChanged();
         throw;
     }
+    // The first screens are read with the keys: what the list shows first is the result as of
+    // the open, like a statement read completely.
+    if (m_keyset && !m_keys.empty())
+        fetchAround(0);
     ++m_generation;
     m_state = DataSetState::Browse;
     m_current = m_keys.empty() ? -1 : 0;
@@ -862,6 +867,26 @@ void DataSet::checkBrowseMode()
         post();
 }
 
+DataSet::RecordAsRead DataSet::currentRecordAsRead() const
+{
+    RecordAsRead record;
+    if (!active() || m_current < 0)
+        return record;
+    record.key = m_keys[size_t(m_current)];
+    record.values.resize(size_t(fieldCount()));
+    for (int f = 0; f < fieldCount(); ++f)
+        record.values[size_t(m_fields[size_t(f)]->m_column)] = valueOf(m_current, f);
+    return record;
+}
+
+void DataSet::edit(const RecordAsRead &asRead)
+{
+    edit();
+    if (m_edit && !m_edit->inserting && asRead.key != 0 && asRead.key == m_keys[size_t(m_edit->row)]
+        && asRead.values.size() == m_edit->asRead.size())
+        m_edit->asRead = asRead.values;
+}
+
 void DataSet::edit()
 {
     checkActive();
@@ -1170,21 +1195,30 @@ void DataSet::setSort(const QString &sort)
     } else {
         const Field &field = fieldByName(parts[0]);
         const bool descending = parts.size() == 2 && parts[1].compare(QLatin1String("DESC"), Qt::CaseInsensitive) == 0;
-        const std::vector<int> &ranks = sortRanks(field.m_column, field.dataType());
-        // Ranks are small integers: a counting sort, stable in both directions.
-        int maxRank = 0;
-        for (size_t r = 0; r < n; ++r)
-            maxRank = std::max(maxRank, ranks[m_serials[r]]);
-        std::vector<int> start(size_t(maxRank) + 2, 0);
-        for (size_t r = 0; r < n; ++r) {
-            const int rank = ranks[m_serials[r]];
-            ++start[size_t(descending ? maxRank - rank : rank) + 1];
-        }
-        for (size_t b = 1; b < start.size(); ++b)
-            start[b] += start[b - 1];
-        for (size_t r = 0; r < n; ++r) {
-            const int rank = ranks[m_serials[r]];
-            order[size_t(start[size_t(descending ? maxRank - rank : rank)]++)] = int(r);
+        // A table with stored collation keys gives the order from an index; otherwise the
+        // values are ranked here.
+        std::vector<int> stored;
+        if (m_keyset && !m_updateTable.isEmpty() && field.dataType() == Field::DataType::String
+            && orderByStoredKeys(*m_connection, m_updateTable, field.fieldName(), descending, m_keys, &stored)
+            && stored.size() == n) {
+            order = std::move(stored);
+        } else {
+            const std::vector<int> &ranks = sortRanks(field.m_column, field.dataType());
+            // Ranks are small integers: a counting sort, stable in both directions.
+            int maxRank = 0;
+            for (size_t r = 0; r < n; ++r)
+                maxRank = std::max(maxRank, ranks[m_serials[r]]);
+            std::vector<int> start(size_t(maxRank) + 2, 0);
+            for (size_t r = 0; r < n; ++r) {
+                const int rank = ranks[m_serials[r]];
+                ++start[size_t(descending ? maxRank - rank : rank) + 1];
+            }
+            for (size_t b = 1; b < start.size(); ++b)
+                start[b] += start[b - 1];
+            for (size_t r = 0; r < n; ++r) {
+                const int rank = ranks[m_serials[r]];
+                order[size_t(start[size_t(descending ? maxRank - rank : rank)]++)] = int(r);
+            }
         }
     }
 

@@ -113,7 +113,19 @@ public:
     bool cellIsNull(int row, int fieldIndex) const;
 
     // ---- editing -------------------------------------------------------------------------
+    // The values of the current row as read now, kept by a form that shows the record while the
+    // operator types: the rows of a keyset may be read again meanwhile, but a save must be
+    // checked against what the operator saw.
+    struct RecordAsRead
+    {
+        qint64 key = 0; // the table row; 0 for none
+        std::vector<std::optional<QString>> values; // by stored column
+    };
+    RecordAsRead currentRecordAsRead() const;
     void edit();          // current row into edit state
+    // As edit(), but a save goes through only while the row still holds `asRead` (when that is
+    // the current row; any other row is checked against its values as they are now).
+    void edit(const RecordAsRead &asRead);
     void append();        // a new empty row at the end, current, in insert state
     void post();          // writes the edit or the new row; on disk when it returns
     void cancel();        // drops the pending edit or new row
