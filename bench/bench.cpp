@@ -23,7 +23,7 @@
 #include "data/SearchIndex.h"
 #include "data/Statements.h"
 #include "data/Database.h"
-#include "export/DBGridEhToExcel.h"
+#include "export/XlsExporter.h"
 #include "grid/DataGrid.h"
 #include "platform/Dialogs.h"
 #include "platform/VendorAddresses.h"
@@ -334,10 +334,10 @@ void benchmark(int rows, const QString &registers)
     boxes.savePath = dir.filePath(QStringLiteral("export.xls"));
     const Timing exporting = measure([&] {
         QFile::remove(boxes.savePath);
-        TDBGridEhToExcel writer(nullptr);
+        XlsExporter writer(nullptr);
         writer.setTitleName(QStringLiteral("客户统计报表"));
         writer.setUserName(QStringLiteral("联簿宝"));
-        writer.setDBGridEh(grid);
+        writer.setGrid(grid);
         writer.setShowProgress(false);
         writer.setFileName(boxes.savePath);
         writer.ExportToExcel();

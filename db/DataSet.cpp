@@ -19,6 +19,7 @@
 #include <QVarLengthArray>
 
 #include <algorithm>
+#include <limits>
 #include <map>
 #include <numeric>
 
@@ -692,6 +693,132 @@ const QString *DataSet::packedRow(int row) const
             return nullptr;
     }
     return &it.value();
+}
+
+QStringView DataSet::RowCells::text(int fieldIndex) const
+{
+    bool isNull = false;
+    const int column = (*m_fields)[size_t(fieldIndex)]->m_column;
+    return cellView(*m_packed, int(m_fields->size()), column, &isNull);
+}
+
+bool DataSet::RowCells::isNull(int fieldIndex) const
+{
+    bool isNull = false;
+    const int column = (*m_fields)[size_t(fieldIndex)]->m_column;
+    cellView(*m_packed, int(m_fields->size()), column, &isNull);
+    return isNull;
+}
+
+void DataSet::readRows(int from, int to, const std::function<void(int row, const RowCells &cells)> &visit) const
+{
+    from = std::max(from, 0);
+    to = std::min(to, int(m_keys.size()));
+    const int fieldCount = int(m_fields.size());
+    RowCells cells;
+    cells.m_fields = &m_fields;
+    Packer packer;
+    auto packEdit = [&]() {
+        packer.begin(fieldCount);
+        for (int c = 0; c < fieldCount; ++c) {
+            const std::optional<QString> &value = m_edit->values[size_t(c)];
+            packer.add(value ? QStringView(*value) : QStringView(), !value);
+        }
+        return packer.finish();
+    };
+    if (!m_keyset) {
+        for (int row = from; row < to; ++row) {
+            QString edited;
+            if (m_edit && m_edit->row == row) {
+                edited = packEdit();
+                cells.m_packed = &edited;
+            } else {
+                cells.m_packed = &m_packed[size_t(row)];
+            }
+            visit(row, cells);
+        }
+        return;
+    }
+    sqlite3 *handle = engine::nativeHandle(m_connection->database());
+    // The keys of a stretch that ascend closely are read by one range scan, others one by one.
+    const QString keyed = m_fetchStatement.left(m_fetchStatement.lastIndexOf(QLatin1String("=?")));
+    const QString keyColumn = keyed.mid(keyed.lastIndexOf(QLatin1String(" where ")) + 7);
+    engine::Statement byKey(handle, m_fetchStatement);
+    engine::Statement byRange(handle, keyed + QLatin1String(">=? and ") + keyColumn + QLatin1String("<=? order by ")
+                                          + keyColumn);
+    QString scratch;
+    auto packRow = [&](engine::Statement &statement) {
+        packer.begin(fieldCount);
+        for (int f = 0; f < fieldCount; ++f) {
+            const int c = m_columnOf[size_t(f)];
+            const unsigned char *utf8 = nullptr;
+            qsizetype bytes = 0;
+            if (statement.utf8(c, &utf8, &bytes)) {
+                packer.addUtf8(utf8, bytes);
+            } else {
+                const bool isNull = statement.isNull(c);
+                packer.add(isNull ? QStringView() : statement.text(c, &scratch), isNull);
+            }
+        }
+    };
+    QString emptyRow;
+    packer.begin(fieldCount);
+    for (int f = 0; f < fieldCount; ++f)
+        packer.add(QStringView(), true);
+    emptyRow = packer.finish();
+    constexpr int kBatch = 4096;
+    for (int start = from; start < to; start += kBatch) {
+        const int end = std::min(to, start + kBatch);
+        const engine::ReadTransaction transaction(handle);
+        bool ascending = true;
+        for (int r = start + 1; r < end && ascending; ++r)
+            ascending = m_keys[size_t(r)] > m_keys[size_t(r - 1)];
+        const qint64 low = m_keys[size_t(start)];
+        const qint64 high = m_keys[size_t(end - 1)];
+        if (ascending && low > 0 && high - low < qint64(end - start) * 4) {
+            byRange.reset();
+            byRange.bind(1, low);
+            byRange.bind(2, high);
+            int row = start;
+            bool more = byRange.step();
+            while (row < end) {
+                const qint64 key = more ? byRange.integer(0) : std::numeric_limits<qint64>::max();
+                if (more && key < m_keys[size_t(row)]) {
+                    more = byRange.step();
+                    continue;
+                }
+                QString packed;
+                if (m_edit && m_edit->row == row)
+                    packed = packEdit();
+                else if (more && key == m_keys[size_t(row)]) {
+                    packRow(byRange);
+                    packed = packer.finish();
+                } else
+                    packed = emptyRow; // deleted since the list was read
+                cells.m_packed = &packed;
+                visit(row, cells);
+                ++row;
+            }
+            continue;
+        }
+        for (int row = start; row < end; ++row) {
+            QString packed;
+            if (m_edit && m_edit->row == row) {
+                packed = packEdit();
+            } else {
+                byKey.reset();
+                byKey.bind(1, m_keys[size_t(row)]);
+                if (m_keys[size_t(row)] != 0 && byKey.step()) {
+                    packRow(byKey);
+                    packed = packer.finish();
+                } else {
+                    packed = emptyRow;
+                }
+            }
+            cells.m_packed = &packed;
+            visit(row, cells);
+        }
+    }
 }
 
 // ---- reading ----------------------------------------------------------------------------------

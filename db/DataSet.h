@@ -6,6 +6,7 @@
 #include <QVariantList>
 #include <QStringView>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -111,6 +112,24 @@ public:
     // current row. The current row shows its edit buffer while editing.
     QString cellText(int row, int fieldIndex) const;
     bool cellIsNull(int row, int fieldIndex) const;
+
+    // The cells of one row handed to readRows(), by field index; valid during the call only.
+    class RowCells
+    {
+    public:
+        QStringView text(int fieldIndex) const;
+        bool isNull(int fieldIndex) const;
+
+    private:
+        friend class DataSet;
+        const QString *m_packed = nullptr;
+        const std::vector<std::unique_ptr<Field>> *m_fields = nullptr;
+    };
+    // Reads the rows [from, to) in the current order for an export or a printout of a long list:
+    // in large batches through one prepared statement (a range scan where the keys ascend),
+    // without moving the current row or touching the row cache. The row being edited shows its
+    // edit buffer.
+    void readRows(int from, int to, const std::function<void(int row, const RowCells &cells)> &visit) const;
 
     // ---- editing -------------------------------------------------------------------------
     // The values of the current row as read now, kept by a form that shows the record while the

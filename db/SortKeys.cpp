@@ -264,6 +264,13 @@ void createSortKeys(Connection &connection, const QString &table, const QStringL
     }
 }
 
+void updateSortKeys(Connection &connection, const QString &table)
+{
+    sqlite3 *handle = engine::nativeHandle(connection.database());
+    if (!refreshStale(handle, table, keyColumns(handle, table)))
+        throw Error(QStringLiteral("The sort keys of %1 cannot be written now.").arg(table));
+}
+
 bool orderByStoredKeys(Connection &connection, const QString &table, const QString &column, bool descending,
                        const std::vector<qint64> &keys, std::vector<int> *order)
 {

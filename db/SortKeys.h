@@ -36,6 +36,10 @@ bool hasSortKeys(Connection &connection, const QString &table);
 void createSortKeys(Connection &connection, const QString &table, const QStringList &columns,
                     const std::function<void(qint64 done, qint64 total)> &progress);
 
+// Computes every key marked stale (after a bulk write); throws lianbu::Error when the register
+// cannot be written.
+void updateSortKeys(Connection &connection, const QString &table);
+
 // The rows `keys` (table rowids, in their current order) put in the order of `column`: equal
 // values keep their current order, nulls (and rows no longer in the table) first ascending and
 // last descending. Fills `order` with positions into `keys`; false when the table has no stored

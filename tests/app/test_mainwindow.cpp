@@ -321,6 +321,11 @@ private slots:
         QCOMPARE(backups.size(), 1);
 
         h.insertCustomers({customer(QStringLiteral("VIP"), QStringLiteral("乙"))});
+        // A quick search first: its worker holds a connection of its own to the register.
+        widgets(h.form)->searchShortName->setText(QStringLiteral("乙"));
+        h.waitForSearch();
+        QCOMPARE(h.listColumn(QStringLiteral("b")), QStringList({"乙"}));
+        widgets(h.form)->searchShortName->clear();
         h.form->showAllRecords();
         QCOMPARE(h.listColumn(QStringLiteral("b")), QStringList({"甲", "乙"}));
         h.env.dialogs().queueSaveFileName(h.env.filePath(QStringLiteral("backups/") + backups.first()));
@@ -328,9 +333,16 @@ private slots:
         h.form->restoreDataAction->trigger();
         QVERIFY2(h.env.dialogs().lastBox().request.text.contains(QStringLiteral("原来的数据库文件保留为")),
                  qPrintable(h.env.dialogs().lastBox().request.text));
-        // The window works on with the restored register: the list shows it, adding works.
+        // The window works on with the restored register: the list shows it, the quick search
+        // reads it, sorting works.
         QCOMPARE(h.listColumn(QStringLiteral("b")), QStringList({"甲"}));
-        QVERIFY(h.data->customerTable->active());
+        widgets(h.form)->searchShortName->setText(QStringLiteral("乙"));
+        h.waitForSearch();
+        QVERIFY(h.data->customerList->sql().contains(QStringLiteral("乙")));
+        QCOMPARE(h.listColumn(QStringLiteral("b")), QStringList());
+        widgets(h.form)->searchShortName->setText(QStringLiteral("甲"));
+        h.waitForSearch();
+        QCOMPARE(h.listColumn(QStringLiteral("b")), QStringList({"甲"}));
         QCOMPARE(h.queryColumn(QStringLiteral("PRAGMA journal_mode")), QStringList{QStringLiteral("wal")});
     }
 

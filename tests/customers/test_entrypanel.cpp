@@ -441,6 +441,10 @@ private slots:
         db::Connection other(p.data->connection->fileName());
         other.open();
         QCOMPARE(other.execute(QStringLiteral("update data set e='总经理'")), 1);
+        // The list reads the row again behind the open panel (as a refreshed search result
+        // does): the save is still checked against what the panel showed.
+        p.data->customerList->open();
+        QCOMPARE(p.data->customerList->fieldByName(QStringLiteral("e")).asString(), QStringLiteral("总经理"));
 
         p.ui->mobileEdit->setText(QStringLiteral("13900000000"));
         const QStringList typed = p.panelTexts();

@@ -209,7 +209,7 @@ private slots:
     void newFormatsFollowTheChosenFilter()
     {
         MainWindowHarness h;
-        QList<test::CustomerRow> rows = customers();
+        QList<test::CustomerRow> rows = sampleRows();
         rows[0][13] = QStringLiteral("笑😀"); // notes: not in GBK
         h.insertCustomers(rows);
         h.form->showAllRecords();
