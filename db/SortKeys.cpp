@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string>
 
 namespace lianbu::db {
 
@@ -346,7 +347,7 @@ bool orderByStoredKeys(Connection &connection, const QString &table, const QStri
                                                .arg(quoted(keyColumn), quoted(keyTable(table)),
                                                     quoted(keyTable(table) + QLatin1Char('_') + keyColumn)));
             sqlite3_stmt *s = read.get();
-            QByteArray previous;
+            std::string previous; // keeps its buffer from key to key
             bool previousNull = false;
             bool first = true;
             while (read.step()) {
@@ -358,12 +359,15 @@ bool orderByStoredKeys(Connection &connection, const QString &table, const QStri
                 const auto *blob = static_cast<const char *>(sqlite3_column_blob(s, 1));
                 const int bytes = sqlite3_column_bytes(s, 1);
                 const bool same = !first && isNull == previousNull
-                    && (isNull || (previous.size() == bytes && std::memcmp(previous.constData(), blob, size_t(bytes)) == 0));
+                    && (isNull || (previous.size() == size_t(bytes) && std::memcmp(previous.data(), blob, size_t(bytes)) == 0));
                 if (!same) {
                     if (first)
                         firstGroupNull = isNull;
                     groupStart.push_back(order->size());
-                    previous = isNull ? QByteArray() : QByteArray(blob, bytes);
+                    if (isNull)
+                        previous.clear();
+                    else
+                        previous.assign(blob, size_t(bytes));
                     previousNull = isNull;
                 }
                 first = false;

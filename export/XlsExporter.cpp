@@ -220,6 +220,8 @@ void XlsExporter::SaveStream(QIODevice *stream)
         WriteBof();
         WriteTitleBlock();
         WriteColumnTitles();
+        // The head of the sheet goes out before the records, which then go in large writes.
+        flushPending();
         WriteRecords();
         WriteFooters();
         WriteEof();
