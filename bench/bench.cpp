@@ -275,8 +275,11 @@ void benchmark(int rows, const QString &registers)
     std::sort(empties.begin(), empties.end(), [](const Timing &x, const Timing &y) { return x.wallMs < y.wallMs; });
     line("emptying the search field → list on screen", empties[2], 0, "≤ 100 ms");
 
-    // ---- title-click sort on 客户简称 (first click computes the order, later ones reuse it)
+    // ---- title-click sort on 客户简称 (each click reads the column's stored-key index)
     form->showAllRecords();
+    // The list of every record starts the empty search in the background; it is let finish so
+    // the sort is timed alone.
+    settle();
     GridColumn *shortNameColumn = grid->columns()->findByFieldName(QStringLiteral("b"));
     QElapsedTimer sortTimer;
     double c0 = cpuMs();

@@ -293,7 +293,8 @@ bool orderByStoredKeys(Connection &connection, const QString &table, const QStri
         std::vector<bool> seen(n, false);
         qint64 tableRows = 0;
         {
-            engine::Statement count(handle, QStringLiteral("SELECT max(rid) - min(rid) + 1 FROM %1").arg(quoted(keyTable(table))));
+            // Two lookups at the ends of the rowid tree (min and max together would scan it).
+            engine::Statement count(handle, QStringLiteral("SELECT (SELECT max(rid) FROM %1) - (SELECT min(rid) FROM %1) + 1").arg(quoted(keyTable(table))));
             if (count.step())
                 tableRows = count.integer(0);
         }
