@@ -32,12 +32,14 @@ AboutDialog::AboutDialog(QWidget *parent)
     connect(ui->okButton, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-AboutDialog::~AboutDialog() { delete ui; }
+AboutDialog::~AboutDialog()
+{
+    delete ui;
+}
 
 bool AboutDialog::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::MouseButtonRelease
-        && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+    if (event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
         if (watched == ui->emailLink)
             openEmailLink();
         else if (watched == ui->websiteLink)
@@ -51,5 +53,7 @@ void AboutDialog::openEmailLink()
     lianbu::shell().open(QUrl(QStringLiteral("mailto:") + lianbu::vendorMailAddress()));
 }
 
-void AboutDialog::openWebsiteLink() { lianbu::openWebAddress(lianbu::homePageAddress()); }
-
+void AboutDialog::openWebsiteLink()
+{
+    lianbu::openWebAddress(lianbu::homePageAddress());
+}

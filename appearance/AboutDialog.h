@@ -18,7 +18,7 @@ public:
     Ui::AboutDialog *ui;
 
 public slots:
-    void openEmailLink(); // the mail link
+    void openEmailLink();   // the mail link
     void openWebsiteLink(); // the web link
 
 protected:

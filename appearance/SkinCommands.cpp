@@ -25,7 +25,6 @@ void MainWindow::buildAppearance()
     // first paint, once the window's controls are fully set up.
     skinController = new SkinController(this);
     skinController->setObjectName(QStringLiteral("skinController"));
-    skinController->setSkinFormtype(sfMainform);
     skinController->setSkinStream(lianbu::skins::skinData(lianbu::skins::ownSkin()));
 
     connect(blackClassicSkinAction, &QAction::triggered, this, [this] { chooseSkin(0); });
@@ -60,7 +59,6 @@ void MainWindow::chooseSkin(int index)
     lianbu::skins::rememberSkin(index);
 }
 
-
 void MainWindow::restoreSkin()
 {
     skinController->setActive(true);
@@ -68,7 +66,10 @@ void MainWindow::restoreSkin()
         ApplyStoreSkin(skinController, skinCatalog, *index);
 }
 
-void MainWindow::openSupportPage() { lianbu::openWebAddress(lianbu::supportPageAddress()); }
+void MainWindow::openSupportPage()
+{
+    lianbu::openWebAddress(lianbu::supportPageAddress());
+}
 
 void MainWindow::openHelp()
 {
@@ -76,7 +77,10 @@ void MainWindow::openHelp()
     lianbu::openFile(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("help.chm")));
 }
 
-void MainWindow::openHomePage() { lianbu::openWebAddress(lianbu::homePageAddress()); }
+void MainWindow::openHomePage()
+{
+    lianbu::openWebAddress(lianbu::homePageAddress());
+}
 
 void MainWindow::showAbout()
 {

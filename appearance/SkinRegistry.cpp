@@ -13,8 +13,7 @@ const QString kValueName = QStringLiteral("skin");
 
 QSettings openKey()
 {
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("qiaomu"),
-                     QStringLiteral("lianbu"));
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("qiaomu"), QStringLiteral("lianbu"));
 }
 
 bool keyExists(const QSettings &key)
@@ -36,14 +35,16 @@ bool keyOpensFully(const QSettings &key)
     return key.isWritable();
 #else
     const QFileInfo file(key.fileName());
-    return file.isFile() && file.isReadable() && file.isWritable()
-        && key.status() == QSettings::NoError;
+    return file.isFile() && file.isReadable() && file.isWritable() && key.status() == QSettings::NoError;
 #endif
 }
 
 } // namespace
 
-QString skinKeyPath() { return QStringLiteral("\\Software\\qiaomu\\lianbu"); }
+QString skinKeyPath()
+{
+    return QStringLiteral("\\Software\\qiaomu\\lianbu");
+}
 
 std::optional<int> skinIndexFromText(const QString &text)
 {

@@ -5,9 +5,14 @@
 #include <QFile>
 #include <QIODevice>
 
-static void initAppearanceResources() { Q_INIT_RESOURCE(appearance); }
+static void initAppearanceResources()
+{
+    Q_INIT_RESOURCE(appearance);
+}
 
-SkinController::SkinController(QObject *parent) : QObject(parent) {}
+SkinController::SkinController(QObject *parent)
+    : QObject(parent)
+{}
 
 void SkinController::setActive(bool active)
 {
@@ -50,7 +55,9 @@ void SkinController::apply()
     emit skinChanged();
 }
 
-SkinCatalog::SkinCatalog(QObject *parent) : QObject(parent) {}
+SkinCatalog::SkinCatalog(QObject *parent)
+    : QObject(parent)
+{}
 
 void ApplyStoreSkin(SkinController *data, SkinCatalog *store, int index)
 {

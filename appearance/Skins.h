@@ -10,10 +10,6 @@
 
 class QIODevice;
 
-// Which windows the skin governs. Only sfMainform is used: the main window's skin component
-// decides the look of every window of the program.
-enum TSkinFormtype { sfMainform, sfOnlyThisForm, sfDialog };
-
 // The skin component of the main window.
 class SkinController : public QObject
 {
@@ -25,9 +21,6 @@ public:
     // before the component took over.
     bool active() const { return m_active; }
     void setActive(bool active);
-
-    TSkinFormtype skinFormtype() const { return m_formtype; }
-    void setSkinFormtype(TSkinFormtype formtype) { m_formtype = formtype; }
 
     // The component's own skin, active until another one is loaded.
     QByteArray skinStream() const { return m_ownSkin; }
@@ -46,7 +39,6 @@ private:
     void apply();
 
     bool m_active = false;
-    TSkinFormtype m_formtype = sfMainform;
     QByteArray m_ownSkin;
     QByteArray m_activeSkin;
     QString m_sheetBefore;

@@ -10,8 +10,8 @@
 // The six BIFF records as bytes (little-endian; rows and columns zero-based; cell format 0).
 namespace lianbu::xls {
 
-constexpr int kMaxRow = 0xFFFF;    // the last addressable row
-constexpr int kMaxColumn = 0xFFFF; // the last addressable column
+constexpr int kMaxRow = 0xFFFF;            // the last addressable row
+constexpr int kMaxColumn = 0xFFFF;         // the last addressable column
 constexpr int kMaxLabelBytes = 0xFFFF - 8; // a LABEL's text fits its record length
 // The integers the RK record holds exactly (30 bits, signed).
 constexpr qint64 kMinRkInteger = -536870912;

@@ -41,7 +41,7 @@ bool isAscii(const QByteArray &bytes)
 QString csvField(const QString &value)
 {
     bool quote = value.contains(QLatin1Char(',')) || value.contains(QLatin1Char('"'))
-        || value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r'));
+                 || value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r'));
     // Spreadsheet programs trim unquoted blanks at the ends of a field.
     if (!quote && !value.isEmpty() && (value.front().isSpace() || value.back().isSpace()))
         quote = true;
@@ -62,8 +62,7 @@ QString csvField(const QString &value)
 CsvWriter::CsvWriter(QIODevice *device, TextEncoding encoding)
     : m_device(device)
     , m_encoding(encoding)
-{
-}
+{}
 
 void CsvWriter::writeRow(const QStringList &cells)
 {

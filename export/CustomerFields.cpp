@@ -10,8 +10,8 @@ namespace {
 
 // Titles as the customer grid shows them; 网站 has no grid column and keeps its own title.
 constexpr const char *kTitles[kCustomerFieldCount] = {
-    "客户类别", "客户简称", "姓  名", "性别", "职  务", "手  机", "电  话", "传  真",
-    "地  址",   "单  位",   "邮  编", "电子邮件", "网站", "备注", "登记日期",
+    "客户类别", "客户简称", "姓  名", "性别",     "职  务", "手  机", "电  话",   "传  真",
+    "地  址",   "单  位",   "邮  编", "电子邮件", "网站",   "备注",   "登记日期",
 };
 constexpr const char *kColumns[kCustomerFieldCount] = {
     "a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k", "l", "m", "z", "day1",

@@ -39,8 +39,14 @@ struct CustomerFieldInfo
 };
 
 const CustomerFieldInfo &fieldInfo(CustomerField field);
-inline QString fieldTitle(CustomerField field) { return QString::fromUtf8(fieldInfo(field).title); }
-inline QString fieldColumn(CustomerField field) { return QString::fromLatin1(fieldInfo(field).column); }
+inline QString fieldTitle(CustomerField field)
+{
+    return QString::fromUtf8(fieldInfo(field).title);
+}
+inline QString fieldColumn(CustomerField field)
+{
+    return QString::fromLatin1(fieldInfo(field).column);
+}
 // The field stored in the register column `column` ("a", "day1"), or false.
 bool fieldForColumn(const QString &column, CustomerField *field);
 

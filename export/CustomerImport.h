@@ -15,7 +15,7 @@ namespace lianbu::exchange {
 
 struct ColumnChoice
 {
-    int titleRow = -1; // index into SheetData::rows of the title row; -1: no title row
+    int titleRow = -1;                           // index into SheetData::rows of the title row; -1: no title row
     std::array<int, kCustomerFieldCount> column; // source column per field; -1: not imported
 
     ColumnChoice() { column.fill(-1); }

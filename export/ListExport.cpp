@@ -22,8 +22,7 @@ public:
     ProgressSteps(const ProgressFunction &progress, qint64 total)
         : m_progress(progress)
         , m_total(total)
-    {
-    }
+    {}
     void done(qint64 count)
     {
         if (!m_progress || m_total <= 0)
@@ -93,8 +92,8 @@ QString formatSuffix(ExportFormat format)
 
 namespace {
 
-constexpr ExportFormat kAllFormats[] = {ExportFormat::Xls, ExportFormat::Xlsx, ExportFormat::CsvUtf8, ExportFormat::CsvGbk,
-                                        ExportFormat::VCard};
+constexpr ExportFormat kAllFormats[] = {ExportFormat::Xls, ExportFormat::Xlsx, ExportFormat::CsvUtf8,
+                                        ExportFormat::CsvGbk, ExportFormat::VCard};
 
 } // namespace
 

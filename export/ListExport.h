@@ -31,7 +31,7 @@ ExportFormat formatOfChoice(const QString &filter, const QString &path);
 
 struct ListExport
 {
-    SheetLayout layout;             // titles (one per column), widths, footers
+    SheetLayout layout;              // titles (one per column), widths, footers
     std::vector<QString> fieldNames; // dataset field of each column, in layout order
 };
 
@@ -45,7 +45,7 @@ struct ExportOutcome
 // titles' levels joined with "|") and no title block or footer, which other programs would
 // take for records. vCard writes every customer field whatever the columns are.
 // Throws lianbu::Error (Chinese message) on failure or cancel; the old file then stays.
-ExportOutcome exportList(const db::DataSet &dataSet, const ListExport &list, ExportFormat format,
-                         const QString &path, const ProgressFunction &progress = {});
+ExportOutcome exportList(const db::DataSet &dataSet, const ListExport &list, ExportFormat format, const QString &path,
+                         const ProgressFunction &progress = {});
 
 } // namespace lianbu::exchange

@@ -101,7 +101,8 @@ ImportSummary applyImport(QSqlDatabase database, const std::vector<PlannedRow> &
                 }
                 if (!sets.isEmpty()) {
                     QSqlQuery update(database);
-                    if (!update.prepare(QStringLiteral("UPDATE data SET %1 WHERE rid=?").arg(sets.join(QLatin1Char(',')))))
+                    if (!update.prepare(
+                            QStringLiteral("UPDATE data SET %1 WHERE rid=?").arg(sets.join(QLatin1Char(',')))))
                         refused(update);
                     for (qsizetype k = 0; k < values.size(); ++k)
                         update.bindValue(int(k), values.at(k));

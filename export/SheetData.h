@@ -39,7 +39,7 @@ struct SheetLayout
     QString beginDate;
     QString endDate;
     QString userName;
-    QString madeAt;                                // date-time text of the export
+    QString madeAt;                               // date-time text of the export
     std::vector<std::vector<QString>> titleCells; // [column][level]
     std::vector<int> columnWidths;                // pixels on screen; 0: the program's default
     std::vector<QString> footers;                 // one per column; empty: no footer row

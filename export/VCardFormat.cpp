@@ -83,8 +83,8 @@ QByteArray decodeQuotedPrintable(const QByteArray &in)
 struct ContentLine
 {
     int line = 0;
-    QString name;             // upper case, group removed
-    QStringList params;       // upper case, as written ("TYPE=CELL", "CELL", "CHARSET=UTF-8")
+    QString name;       // upper case, group removed
+    QStringList params; // upper case, as written ("TYPE=CELL", "CELL", "CHARSET=UTF-8")
     QByteArray rawValue;
 };
 
@@ -114,7 +114,8 @@ QString paramValue(const QStringList &params, const char *key)
 QString valueText(const ContentLine &line)
 {
     QByteArray raw = line.rawValue;
-    if (paramValue(line.params, "ENCODING") == QLatin1String("QUOTED-PRINTABLE") || line.params.contains(QLatin1String("QUOTED-PRINTABLE")))
+    if (paramValue(line.params, "ENCODING") == QLatin1String("QUOTED-PRINTABLE")
+        || line.params.contains(QLatin1String("QUOTED-PRINTABLE")))
         raw = decodeQuotedPrintable(raw);
     const QString charset = paramValue(line.params, "CHARSET");
     if (charset == QLatin1String("GBK") || charset == QLatin1String("GB2312") || charset == QLatin1String("GB18030"))
@@ -228,8 +229,8 @@ void applyLine(const ContentLine &line, CustomerRecord &record, Names &names)
             for (const QChar c : value)
                 latin = latin || (c.unicode() < 0x80 && c.isLetter());
             QStringList address;
-            const std::initializer_list<int> order = latin ? std::initializer_list<int>{0, 1, 2, 3, 4, 6}
-                                                           : std::initializer_list<int>{6, 4, 3, 2, 1, 0};
+            const std::initializer_list<int> order =
+                latin ? std::initializer_list<int>{0, 1, 2, 3, 4, 6} : std::initializer_list<int>{6, 4, 3, 2, 1, 0};
             for (const int k : order) {
                 const QString part = unescape(parts.value(k));
                 if (!part.isEmpty())
@@ -253,9 +254,9 @@ void applyLine(const ContentLine &line, CustomerRecord &record, Names &names)
         record[F::ShortName] = unescape(value);
     } else if (name == QLatin1String("X-LIANBU-SEX") || name == QLatin1String("GENDER")) {
         const QString sex = unescape(splitUnescaped(value, QLatin1Char(';')).value(0));
-        record[F::Sex] = sex == QLatin1String("M") ? QStringLiteral("男")
-                       : sex == QLatin1String("F") ? QStringLiteral("女")
-                                                   : sex;
+        record[F::Sex] = sex == QLatin1String("M")   ? QStringLiteral("男")
+                         : sex == QLatin1String("F") ? QStringLiteral("女")
+                                                     : sex;
     } else if (name == QLatin1String("X-LIANBU-REGISTERED")) {
         record[F::RegistrationDate] = unescape(value);
     }

@@ -26,7 +26,6 @@
 #include <cmath>
 #include <cstring>
 
-
 using lianbu::db::DataSet;
 using lianbu::db::Field;
 
@@ -87,7 +86,11 @@ public:
 class ControlsDisabled
 {
 public:
-    explicit ControlsDisabled(DataSet *dataSet) : m_dataSet(dataSet) { m_dataSet->disableControls(); }
+    explicit ControlsDisabled(DataSet *dataSet)
+        : m_dataSet(dataSet)
+    {
+        m_dataSet->disableControls();
+    }
     ~ControlsDisabled() { m_dataSet->enableControls(); }
     ControlsDisabled(const ControlsDisabled &) = delete;
     ControlsDisabled &operator=(const ControlsDisabled &) = delete;
@@ -108,8 +111,7 @@ QString writeFailure(const QString &fileName, const QString &reason)
 
 XlsExporter::XlsExporter(QObject *owner)
     : QObject(owner)
-{
-}
+{}
 
 void XlsExporter::setExtraFieldTitles(const QHash<QString, QString> &titles)
 {

@@ -29,7 +29,6 @@ class DataSet;
 class Field;
 }
 
-
 // column titles split at "|" into levels: [visible column][level].
 using TitleCells = std::vector<std::vector<QString>>;
 
@@ -154,7 +153,7 @@ private:
 
     int m_col = 0;
     int m_row = 0;
-    int m_recordWidth = 0; // cells per record row; 0 = the dataset's field count
+    int m_recordWidth = 0;      // cells per record row; 0 = the dataset's field count
     int m_unencodableCells = 0; // cells of this export holding characters GBK cannot hold
     QIODevice *m_stream = nullptr;
     QByteArray m_pending;

@@ -68,8 +68,9 @@ SheetData readCompound(const QString &path)
         ~Closer() { freexl_close(handle); }
     } closer{handle};
 
-    unsigned int password = 0;
-    if (freexl_get_info(handle, FREEXL_BIFF_PASSWORD, &password) == FREEXL_OK && password != 0)
+    // FreeXL answers OBFUSCATED or PLAIN here, never 0: only the first means a password.
+    unsigned int password = FREEXL_UNKNOWN;
+    if (freexl_get_info(handle, FREEXL_BIFF_PASSWORD, &password) == FREEXL_OK && password == FREEXL_BIFF_OBFUSCATED)
         damaged(QStringLiteral("文件有密码保护"));
     if (freexl_select_active_worksheet(handle, 0) != FREEXL_OK)
         damaged(QStringLiteral("没有工作表"));

@@ -47,7 +47,8 @@ struct WorkbookCloser
 
 QString failure(const QString &path, lxw_error error)
 {
-    return QStringLiteral("无法写入文件“%1”：%2").arg(QDir::toNativeSeparators(path), QString::fromUtf8(lxw_strerror(error)));
+    return QStringLiteral("无法写入文件“%1”：%2")
+        .arg(QDir::toNativeSeparators(path), QString::fromUtf8(lxw_strerror(error)));
 }
 
 // Screen pixels to the width unit of the format (characters of the default font, 7 pixels
@@ -71,9 +72,10 @@ void writeXlsx(const QString &path, const SheetLayout &layout, const RowSource &
 
     // Written beside the target and renamed over it when complete.
     const QFileInfo target(path);
-    const QString temporary = target.absolutePath() + QStringLiteral("/.%1.%2.tmp")
-                                                          .arg(target.fileName())
-                                                          .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+    const QString temporary = target.absolutePath()
+                              + QStringLiteral("/.%1.%2.tmp")
+                                    .arg(target.fileName())
+                                    .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
     const QByteArray temporaryName = QFile::encodeName(temporary);
 
     lxw_workbook_options options{};
@@ -212,7 +214,8 @@ namespace {
 
 [[noreturn]] void unreadable(const QString &detail = {})
 {
-    throw Error(QStringLiteral("不是可以读取的 .xlsx 文件%1。").arg(detail.isEmpty() ? QString() : QStringLiteral("（%1）").arg(detail)));
+    throw Error(QStringLiteral("不是可以读取的 .xlsx 文件%1。")
+                    .arg(detail.isEmpty() ? QString() : QStringLiteral("（%1）").arg(detail)));
 }
 
 // All text of <t> elements inside the current element (a rich text run splits it in several).

@@ -65,7 +65,9 @@ namespace {
 class Words
 {
 public:
-    explicit Words(const QString &value) : m_words(splitWords(gbk::encode(value))) {}
+    explicit Words(const QString &value)
+        : m_words(splitWords(gbk::encode(value)))
+    {}
 
     // Word n (1-based) when it is a valid integer.
     bool get(int n, int *result) const
@@ -133,13 +135,11 @@ void DataGrid::saveLayoutToIni(const QString &fileName, const QString &section, 
         unableToWrite(fileName);
 }
 
-
 namespace {
 
 // Steps that touch the columns: read every entry, apply the chosen properties, settle sort
 // indexes, then the order.
-void restoreColumns(DataGrid *grid, const QString &fileName, const QString &section,
-                    LayoutRestoreOptions options)
+void restoreColumns(DataGrid *grid, const QString &fileName, const QString &section, LayoutRestoreOptions options)
 {
     GridColumns *columns = grid->columns();
     const QString gridName = grid->layoutKey();
@@ -161,7 +161,8 @@ void restoreColumns(DataGrid *grid, const QString &fileName, const QString &sect
         // damaged too.
         if (options.testFlag(RestoreColumnWidths) && words.get(2, &v) && v >= 0)
             column->setWidth(v);
-        if (options.testFlag(RestoreSortMarkers) && words.get(3, &v) && v >= int(SortMarker::None) && v <= int(SortMarker::Up))
+        if (options.testFlag(RestoreSortMarkers) && words.get(3, &v) && v >= int(SortMarker::None)
+            && v <= int(SortMarker::Up))
             column->title()->setSortMarker(SortMarker(v));
         if (options.testFlag(RestoreColumnVisibility) && words.get(4, &v) && (v == 0 || v == 1))
             column->setVisible(v == 1);
@@ -210,8 +211,7 @@ void restoreColumns(DataGrid *grid, const QString &fileName, const QString &sect
 
 } // namespace
 
-void DataGrid::restoreLayoutFromIni(const QString &fileName, const QString &section,
-                                     LayoutRestoreOptions options)
+void DataGrid::restoreLayoutFromIni(const QString &fileName, const QString &section, LayoutRestoreOptions options)
 {
     // column changes are collected and laid out once. Fitting is off while the stored widths
     // go in, so they replace the base widths rather than fitted ones; when it comes back on,

@@ -37,7 +37,8 @@ QString numberText(double value)
 
 } // namespace
 
-DataGrid::DataGrid(QWidget *parent) : QWidget(parent)
+DataGrid::DataGrid(QWidget *parent)
+    : QWidget(parent)
 {
     m_model = new DataGridModel(this);
     m_view = new GridView(this);
@@ -101,8 +102,7 @@ DataGrid::DataGrid(QWidget *parent) : QWidget(parent)
     setFocusProxy(m_view);
     QPalette pal = m_view->palette();
     pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
-    pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
-                 pal.color(QPalette::Active, QPalette::HighlightedText));
+    pal.setColor(QPalette::Inactive, QPalette::HighlightedText, pal.color(QPalette::Active, QPalette::HighlightedText));
     m_view->setPalette(pal);
     applyLayout();
 }
@@ -200,9 +200,7 @@ void DataGrid::setDataSource(lianbu::db::DataSource *source)
             if (!updating())
                 syncCurrentFromDataSet();
         });
-        connect(source, &DataSource::stateChanged, this, [this] {
-            m_indicator->viewport()->update();
-        });
+        connect(source, &DataSource::stateChanged, this, [this] { m_indicator->viewport()->update(); });
         connect(source, &QObject::destroyed, this, &DataGrid::onSourceDestroyed);
     }
     dataSetReset();
@@ -249,8 +247,7 @@ void DataGrid::syncCurrentFromDataSet()
             }
         }
         const QModelIndex index = m_model->index(row, column);
-        selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect
-                                              | QItemSelectionModel::Rows);
+        selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         m_view->scrollTo(index);
     }
     m_followingDataSet = wasFollowing;
@@ -362,8 +359,7 @@ void DataGrid::clickTitle(int columnIndex, Qt::KeyboardModifiers modifiers)
     // The handler may have rearranged the columns; find the column again.
     if (!m_autoSortMarking || m_columns.indexOf(column) < 0)
         return;
-    const SortMarker next =
-        nextSortMarker(column->title()->sortMarker(), modifiers.testFlag(Qt::ControlModifier));
+    const SortMarker next = nextSortMarker(column->title()->sortMarker(), modifiers.testFlag(Qt::ControlModifier));
     m_columns.clearSortMarkers(column);
     column->title()->setSortMarker(next);
 }
@@ -676,8 +672,7 @@ void DataGrid::setRowLinesVisible(bool on)
 void DataGrid::setRowSelect(bool on)
 {
     m_rowSelect = on;
-    m_view->setSelectionBehavior(on ? QAbstractItemView::SelectRows
-                                    : QAbstractItemView::SelectItems);
+    m_view->setSelectionBehavior(on ? QAbstractItemView::SelectRows : QAbstractItemView::SelectItems);
     m_view->viewport()->update();
 }
 
@@ -758,12 +753,9 @@ int DataGrid::indicatorWidth() const
 int DataGrid::defaultColumnWidth(const GridColumn *column) const
 {
     const QFontMetrics fm(column->font());
-    const int titleWidth = QFontMetrics(column->title()->font()).horizontalAdvance(
-                               column->title()->caption())
-                           + 8;
+    const int titleWidth = QFontMetrics(column->title()->font()).horizontalAdvance(column->title()->caption()) + 8;
     const lianbu::db::DataSet *ds = dataSet();
-    const lianbu::db::Field *field =
-        ds && ds->active() ? ds->findField(column->fieldName()) : nullptr;
+    const lianbu::db::Field *field = ds && ds->active() ? ds->findField(column->fieldName()) : nullptr;
     if (!field)
         return qMax(kNoFieldWidth, titleWidth);
     int chars = field->size() > 0 ? field->size() : kMaxDefaultChars;
@@ -878,8 +870,7 @@ bool DataGrid::eventFilter(QObject *watched, QEvent *event)
         painter.drawLine(r.bottomLeft(), r.bottomRight());
         return true;
     }
-    if (watched == m_viewport && m_viewport && event->type() == QEvent::Resize && m_autoFit
-        && !m_applying)
+    if (watched == m_viewport && m_viewport && event->type() == QEvent::Resize && m_autoFit && !m_applying)
         applyLayout();
     return QWidget::eventFilter(watched, event);
 }

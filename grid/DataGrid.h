@@ -159,8 +159,7 @@ public:
     void saveLayoutToIni(const QString &fileName, const QString &section, bool eraseSection);
     // Applies what options choose of the stored layout; missing file, section or entries
     // leave the columns as they are. Never reports anything and never re-sorts the rows.
-    void restoreLayoutFromIni(const QString &fileName, const QString &section,
-                              LayoutRestoreOptions options);
+    void restoreLayoutFromIni(const QString &fileName, const QString &section, LayoutRestoreOptions options);
 
     // ---- suspension ------------------------------------------------------------------------
     // While updating, changes of the dataset are not shown; endUpdate of the last level
@@ -218,7 +217,7 @@ private:
     friend class GridColumn;
 
     void columnChanged(GridColumn *column, ColumnChange what);
-    void applyLayout();          // section sizes, hidden flags, heights, fit
+    void applyLayout(); // section sizes, hidden flags, heights, fit
     void fitColumns();
     void relayoutHeights();
     void syncCurrentFromDataSet();
@@ -268,11 +267,11 @@ private:
     bool m_pendingRefresh = false;
     int m_layoutLock = 0;
     bool m_pendingLayout = false;
-    bool m_applying = false;       // guards header signals while the grid sets sections
+    bool m_applying = false;         // guards header signals while the grid sets sections
     bool m_followingDataSet = false; // guards current-row echo
 
-    QScrollBar *m_hbar = nullptr; // below the footer, mirrors the view's horizontal bar
-    QWidget *m_corner = nullptr;  // the view's corner button above the indicator
+    QScrollBar *m_hbar = nullptr;  // below the footer, mirrors the view's horizontal bar
+    QWidget *m_corner = nullptr;   // the view's corner button above the indicator
     QWidget *m_viewport = nullptr; // the view's viewport, watched for resizes
 
     // footer sums, computed on demand and dropped on every data change

@@ -5,7 +5,9 @@
 #include "db/DataSet.h"
 #include "db/Field.h"
 
-DataGridModel::DataGridModel(DataGrid *grid) : QAbstractTableModel(grid), m_grid(grid)
+DataGridModel::DataGridModel(DataGrid *grid)
+    : QAbstractTableModel(grid)
+    , m_grid(grid)
 {
     m_columnCount = grid->columns()->count();
 }

@@ -186,7 +186,9 @@ void ColumnTitle::setAlignment(Qt::Alignment alignment)
 
 // ---- GridColumn -------------------------------------------------------------------------------
 
-GridColumn::GridColumn(GridColumns *collection) : m_collection(collection) {}
+GridColumn::GridColumn(GridColumns *collection)
+    : m_collection(collection)
+{}
 
 DataGrid *GridColumn::grid() const
 {

@@ -36,7 +36,9 @@ enum class ColumnChange { Look, Title, Width, Visible, Footer, Field, Structure 
 class ColumnFooter
 {
 public:
-    explicit ColumnFooter(GridColumn *column) : m_column(column) {}
+    explicit ColumnFooter(GridColumn *column)
+        : m_column(column)
+    {}
 
     GridColumn *column() const { return m_column; }
 
@@ -75,7 +77,9 @@ private:
 class ColumnFooters
 {
 public:
-    explicit ColumnFooters(GridColumn *column) : m_column(column) {}
+    explicit ColumnFooters(GridColumn *column)
+        : m_column(column)
+    {}
     int count() const { return int(m_items.size()); }
     ColumnFooter *items(int index) const { return m_items.at(size_t(index)).get(); }
     ColumnFooter *operator[](int index) const { return items(index); }
@@ -91,7 +95,9 @@ private:
 class ColumnTitle
 {
 public:
-    explicit ColumnTitle(GridColumn *column) : m_column(column) {}
+    explicit ColumnTitle(GridColumn *column)
+        : m_column(column)
+    {}
 
     // Empty caption shows the field's display label (or the field name).
     QString caption() const;
@@ -198,7 +204,7 @@ private:
     GridColumns *m_collection;
     QString m_fieldName;
     ColumnTitle m_title{this};
-    int m_width = 0;       // assigned or base width
+    int m_width = 0; // assigned or base width
     bool m_widthAssigned = false;
     int m_fittedWidth = -1; // width while fitted to the client width; -1 when not fitted
     bool m_visible = true;
@@ -214,7 +220,9 @@ private:
 class GridColumns
 {
 public:
-    explicit GridColumns(DataGrid *grid) : m_grid(grid) {}
+    explicit GridColumns(DataGrid *grid)
+        : m_grid(grid)
+    {}
     GridColumns(const GridColumns &) = delete;
     GridColumns &operator=(const GridColumns &) = delete;
 

@@ -42,7 +42,10 @@ void drawMarker(QPainter &painter, const QRect &area, SortMarker marker)
 
 // ---- GridView ---------------------------------------------------------------------------
 
-GridView::GridView(DataGrid *grid) : QTableView(grid), m_grid(grid) {}
+GridView::GridView(DataGrid *grid)
+    : QTableView(grid)
+    , m_grid(grid)
+{}
 
 void GridView::mouseDoubleClickEvent(QMouseEvent *event)
 {
@@ -65,10 +68,12 @@ void GridView::scrollContentsBy(int dx, int dy)
 
 // ---- GridDelegate -----------------------------------------------------------------------
 
-GridDelegate::GridDelegate(DataGrid *grid) : QStyledItemDelegate(grid), m_grid(grid) {}
+GridDelegate::GridDelegate(DataGrid *grid)
+    : QStyledItemDelegate(grid)
+    , m_grid(grid)
+{}
 
-void GridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
-                              const QModelIndex &index) const
+void GridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
     QStyleOptionViewItem opt(option);
     opt.state &= ~QStyle::State_HasFocus;
@@ -89,15 +94,16 @@ void GridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
 QSize GridDelegate::sizeHint(const QStyleOptionViewItem &, const QModelIndex &index) const
 {
     // Fixed row height: measuring every cell would make large results slow.
-    const GridColumn *column = index.column() < m_grid->columns()->count()
-                                  ? m_grid->columns()->items(index.column())
-                                  : nullptr;
+    const GridColumn *column =
+        index.column() < m_grid->columns()->count() ? m_grid->columns()->items(index.column()) : nullptr;
     return QSize(column ? column->width() : 64, m_grid->dataRowHeight());
 }
 
 // ---- GridHeader --------------------------------------------------------------------------
 
-GridHeader::GridHeader(DataGrid *grid) : QHeaderView(Qt::Horizontal, grid), m_grid(grid)
+GridHeader::GridHeader(DataGrid *grid)
+    : QHeaderView(Qt::Horizontal, grid)
+    , m_grid(grid)
 {
     setSectionsClickable(true);
     setSectionsMovable(true);
@@ -119,8 +125,7 @@ void GridHeader::mousePressEvent(QMouseEvent *event)
     // A press on a title button (not on a border being dragged) shows it pressed.
     const int logical = logicalIndexAt(event->position().toPoint());
     if (event->button() == Qt::LeftButton && logical >= 0 && cursor().shape() != Qt::SplitHCursor
-        && logical < m_grid->columns()->count()
-        && m_grid->columns()->items(logical)->title()->titleButton()) {
+        && logical < m_grid->columns()->count() && m_grid->columns()->items(logical)->title()->titleButton()) {
         m_pressed = logical;
         viewport()->update();
     }
@@ -166,12 +171,11 @@ bool GridHeader::viewportEvent(QEvent *event)
     return QHeaderView::viewportEvent(event);
 }
 
-void GridHeader::paintCell(QPainter &painter, const QRect &rect, const QString &text,
-                               const GridColumn *column, bool bottom)
+void GridHeader::paintCell(QPainter &painter, const QRect &rect, const QString &text, const GridColumn *column,
+                           bool bottom)
 {
     const ColumnTitle *title = column->title();
-    const bool pressed = bottom && m_pressed >= 0
-                         && m_grid->columns()->indexOf(column) == m_pressed;
+    const bool pressed = bottom && m_pressed >= 0 && m_grid->columns()->indexOf(column) == m_pressed;
     painter.fillRect(rect, pressed ? title->color().darker(115) : title->color());
     QRect textRect = rect.adjusted(2, 1, -2, -1);
     if (bottom && title->sortMarker() != SortMarker::None) {
@@ -209,8 +213,7 @@ void GridHeader::paintEvent(QPaintEvent *)
         captions.append(columns->items(logical)->title()->caption());
     }
     int levels = 1;
-    const QList<grideh::TitleCell> cells =
-        grideh::layoutTitleCells(captions, m_grid->useMultiTitle(), &levels);
+    const QList<grideh::TitleCell> cells = grideh::layoutTitleCells(captions, m_grid->useMultiTitle(), &levels);
     const int levelHeight = height / qMax(1, levels);
 
     for (const grideh::TitleCell &cell : cells) {
@@ -231,7 +234,8 @@ void GridHeader::paintEvent(QPaintEvent *)
 // ---- GridIndicator ----------------------------------------------------------------------
 
 GridIndicator::GridIndicator(DataGrid *grid)
-    : QHeaderView(Qt::Vertical, grid), m_grid(grid)
+    : QHeaderView(Qt::Vertical, grid)
+    , m_grid(grid)
 {
     setSectionResizeMode(QHeaderView::Fixed);
     setSectionsClickable(true); // a click on the indicator selects its row
@@ -264,8 +268,7 @@ void GridIndicator::paintSection(QPainter *painter, const QRect &rect, int logic
             font.setBold(true);
             painter->setFont(font);
             painter->drawText(rect, Qt::AlignCenter,
-                              state == lianbu::db::DataSetState::Insert ? QStringLiteral("*")
-                                                                        : QStringLiteral("I"));
+                              state == lianbu::db::DataSetState::Insert ? QStringLiteral("*") : QStringLiteral("I"));
         } else {
             // the current row: a right-pointing triangle
             const int h = qMin(8, rect.height() - 4);
@@ -282,7 +285,9 @@ void GridIndicator::paintSection(QPainter *painter, const QRect &rect, int logic
 
 // ---- GridFooter -------------------------------------------------------------------------
 
-GridFooter::GridFooter(DataGrid *grid) : QWidget(grid), m_grid(grid)
+GridFooter::GridFooter(DataGrid *grid)
+    : QWidget(grid)
+    , m_grid(grid)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }

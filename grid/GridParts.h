@@ -32,8 +32,7 @@ class GridDelegate : public QStyledItemDelegate
     Q_OBJECT
 public:
     explicit GridDelegate(DataGrid *grid);
-    void paint(QPainter *painter, const QStyleOptionViewItem &option,
-               const QModelIndex &index) const override;
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
 private:
@@ -56,8 +55,8 @@ protected:
 
 private:
     friend class DataGrid;
-    void paintCell(QPainter &painter, const QRect &rect, const QString &text,
-                   const class GridColumn *column, bool bottom);
+    void paintCell(QPainter &painter, const QRect &rect, const QString &text, const class GridColumn *column,
+                   bool bottom);
     DataGrid *m_grid;
     Qt::KeyboardModifiers m_clickModifiers;
     int m_pressed = -1; // title button held down (logical index)

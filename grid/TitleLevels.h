@@ -16,8 +16,8 @@ QStringList splitTitleLevels(const QString &caption);
 
 struct TitleCell
 {
-    int level = 0;      // first level row this cell occupies (0 = top)
-    int levelSpan = 1;  // level rows it occupies downwards
+    int level = 0;       // first level row this cell occupies (0 = top)
+    int levelSpan = 1;   // level rows it occupies downwards
     int firstColumn = 0; // index into the column list given to layoutTitleCells
     int lastColumn = 0;
     QString text;

@@ -2,8 +2,14 @@
 
 namespace lianbu {
 
-QString applicationTitle() { return QStringLiteral("联簿宝"); }
+QString applicationTitle()
+{
+    return QStringLiteral("联簿宝");
+}
 
-QString applicationVersion() { return QStringLiteral(LIANBU_VERSION); }
+QString applicationVersion()
+{
+    return QStringLiteral(LIANBU_VERSION);
+}
 
 } // namespace lianbu

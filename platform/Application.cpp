@@ -7,8 +7,7 @@ namespace lianbu {
 
 Application::Application(int &argc, char **argv)
     : QApplication(argc, argv)
-{
-}
+{}
 
 bool Application::notify(QObject *receiver, QEvent *event)
 {
@@ -47,6 +46,9 @@ void reportException(std::exception_ptr error)
     }
 }
 
-void reportCurrentException() { reportException(std::current_exception()); }
+void reportCurrentException()
+{
+    reportException(std::current_exception());
+}
 
 } // namespace lianbu

@@ -10,8 +10,7 @@ namespace lianbu {
 // rename, so readers see the old file or the whole new one, never a part. With `permissions`
 // set, the file has them before it takes its name. False on any failure; the old file is then
 // untouched and no temporary file is left.
-bool writeFileAtomically(const QString &path, const QByteArray &bytes,
-                         QFileDevice::Permissions permissions = {});
+bool writeFileAtomically(const QString &path, const QByteArray &bytes, QFileDevice::Permissions permissions = {});
 
 // Read, write and execute for the owner; read and execute for everyone else.
 inline constexpr QFileDevice::Permissions kExecutablePermissions =

@@ -32,7 +32,10 @@ QDateTime now()
     return QDateTime::currentDateTime();
 }
 
-QDate today() { return now().date(); }
+QDate today()
+{
+    return now().date();
+}
 
 void setFixedNow(const QDateTime &moment)
 {

@@ -8,18 +8,20 @@ namespace lianbu {
 
 namespace {
 
-bool isChineseLocale(const QString &name) { return name.startsWith(QLatin1String("zh")); }
+bool isChineseLocale(const QString &name)
+{
+    return name.startsWith(QLatin1String("zh"));
+}
 
 bool isPlainLocale(const QString &name)
 {
-    return name == QLatin1String("C") || name.startsWith(QLatin1String("C."))
-        || name == QLatin1String("POSIX");
+    return name == QLatin1String("C") || name.startsWith(QLatin1String("C.")) || name == QLatin1String("POSIX");
 }
 
 } // namespace
 
-MessageLanguage messageLanguageFrom(const QString &language, const QString &lcAll,
-                                    const QString &lcMessages, const QString &lang)
+MessageLanguage messageLanguageFrom(const QString &language, const QString &lcAll, const QString &lcMessages,
+                                    const QString &lang)
 {
     QString locale = lcAll;
     if (locale.isEmpty())
@@ -42,7 +44,7 @@ MessageLanguage messageLanguage()
 bool CommandLine::databaseIsServer() const
 {
     return database.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive)
-        || database.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
+           || database.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
 }
 
 CommandLine parseCommandLine(const QStringList &arguments, MessageLanguage language)
@@ -82,9 +84,9 @@ CommandLine parseCommandLine(const QStringList &arguments, MessageLanguage langu
                                          QStringLiteral("option --database was given an empty address.")));
             result.database = value;
         } else if (argument.startsWith(QLatin1String("--"))) {
-            return refuse(inLanguage(language, QStringLiteral("无法识别的选项 %1。"),
-                                     QStringLiteral("unknown option %1."))
-                              .arg(argument));
+            return refuse(
+                inLanguage(language, QStringLiteral("无法识别的选项 %1。"), QStringLiteral("unknown option %1."))
+                    .arg(argument));
         }
         // Anything else is not ours: the restart marker, the toolkit's options, a stray word.
     }
@@ -94,37 +96,35 @@ CommandLine parseCommandLine(const QStringList &arguments, MessageLanguage langu
 QString programHelpText(MessageLanguage language)
 {
     if (language == MessageLanguage::Chinese) {
-        return QStringLiteral(
-            "用法：lianbu [选项]\n"
-            "联簿宝：小型企业的客户资料管理程序。\n"
-            "\n"
-            "选项：\n"
-            "  --database <地址>   打开指定的客户资料库：一个 data.db 文件的路径，\n"
-            "                      或 postgresql://用户@主机/库名 形式的数据库服务器地址\n"
-            "  --check-register    打开客户资料库并检查它，报告它的位置后退出，不显示窗口\n"
-            "  -h, --help          显示本帮助并退出\n"
-            "  --version           显示版本并退出\n"
-            "\n"
-            "不指定 --database 时，安装版使用 ~/.local/share/qiaomu/lianbu/data.db\n"
-            "（第一次启动时建立，已有的文件不会被覆盖），从源代码构建的程序使用\n"
-            "当前目录下的 data.db。\n");
+        return QStringLiteral("用法：lianbu [选项]\n"
+                              "联簿宝：小型企业的客户资料管理程序。\n"
+                              "\n"
+                              "选项：\n"
+                              "  --database <地址>   打开指定的客户资料库：一个 data.db 文件的路径，\n"
+                              "                      或 postgresql://用户@主机/库名 形式的数据库服务器地址\n"
+                              "  --check-register    打开客户资料库并检查它，报告它的位置后退出，不显示窗口\n"
+                              "  -h, --help          显示本帮助并退出\n"
+                              "  --version           显示版本并退出\n"
+                              "\n"
+                              "不指定 --database 时，安装版使用 ~/.local/share/qiaomu/lianbu/data.db\n"
+                              "（第一次启动时建立，已有的文件不会被覆盖），从源代码构建的程序使用\n"
+                              "当前目录下的 data.db。\n");
     }
-    return QStringLiteral(
-        "Usage: lianbu [options]\n"
-        "联簿宝 (lianbu): a customer register for small businesses.\n"
-        "\n"
-        "Options:\n"
-        "  --database <address>  open this register: the path of a data.db file, or a\n"
-        "                        database server address postgresql://user@host/name\n"
-        "  --check-register      open and check the register, say where it is and end\n"
-        "                        without showing a window\n"
-        "  -h, --help            show this help and end\n"
-        "  --version             show the version and end\n"
-        "\n"
-        "Without --database the installed program uses\n"
-        "~/.local/share/qiaomu/lianbu/data.db (created on first start, an existing file\n"
-        "is never replaced); a program built from the sources uses data.db in the\n"
-        "current folder.\n");
+    return QStringLiteral("Usage: lianbu [options]\n"
+                          "联簿宝 (lianbu): a customer register for small businesses.\n"
+                          "\n"
+                          "Options:\n"
+                          "  --database <address>  open this register: the path of a data.db file, or a\n"
+                          "                        database server address postgresql://user@host/name\n"
+                          "  --check-register      open and check the register, say where it is and end\n"
+                          "                        without showing a window\n"
+                          "  -h, --help            show this help and end\n"
+                          "  --version             show the version and end\n"
+                          "\n"
+                          "Without --database the installed program uses\n"
+                          "~/.local/share/qiaomu/lianbu/data.db (created on first start, an existing file\n"
+                          "is never replaced); a program built from the sources uses data.db in the\n"
+                          "current folder.\n");
 }
 
 QString versionText(const QString &programName, MessageLanguage language)

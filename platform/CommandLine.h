@@ -11,8 +11,8 @@ enum class MessageLanguage { Chinese, English };
 
 // Decides from the locale variables in the order the C library reads them for messages
 // (LC_ALL, then LC_MESSAGES, then LANG; LANGUAGE first unless the locale is "C"/"POSIX").
-MessageLanguage messageLanguageFrom(const QString &language, const QString &lcAll,
-                                    const QString &lcMessages, const QString &lang);
+MessageLanguage messageLanguageFrom(const QString &language, const QString &lcAll, const QString &lcMessages,
+                                    const QString &lang);
 // The same for the running process's environment.
 MessageLanguage messageLanguage();
 

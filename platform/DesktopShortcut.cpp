@@ -20,14 +20,23 @@ QString escapeValue(const QString &s)
     for (qsizetype i = 0; i < s.size(); ++i) {
         const QChar c = s.at(i);
         switch (c.unicode()) {
-        case '\\': out += QStringLiteral("\\\\"); break;
-        case '\n': out += QStringLiteral("\\n"); break;
-        case '\r': out += QStringLiteral("\\r"); break;
-        case '\t': out += QStringLiteral("\\t"); break;
+        case '\\':
+            out += QStringLiteral("\\\\");
+            break;
+        case '\n':
+            out += QStringLiteral("\\n");
+            break;
+        case '\r':
+            out += QStringLiteral("\\r");
+            break;
+        case '\t':
+            out += QStringLiteral("\\t");
+            break;
         case ' ':
             out += i == 0 ? QStringLiteral("\\s") : QStringLiteral(" ");
             break;
-        default: out += c;
+        default:
+            out += c;
         }
     }
     return out;
@@ -39,8 +48,7 @@ QString execArgument(const QString &arg)
 {
     QString quoted = QStringLiteral("\"");
     for (QChar c : arg) {
-        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$')
-            || c == QLatin1Char('\\'))
+        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
             quoted += QLatin1Char('\\');
         if (c == QLatin1Char('%'))
             quoted += QLatin1Char('%');
@@ -64,7 +72,10 @@ QString iconFor(const QString &programFolder)
 
 } // namespace
 
-QString desktopShortcutFileName() { return QStringLiteral("联簿宝.desktop"); }
+QString desktopShortcutFileName()
+{
+    return QStringLiteral("联簿宝.desktop");
+}
 
 QString desktopShortcutText(const QString &programPath)
 {

@@ -35,17 +35,22 @@ QWidget *ownerOf(QWidget *parent)
 QMessageBox::Icon toQtIcon(BoxIcon icon)
 {
     switch (icon) {
-    case BoxIcon::None: return QMessageBox::NoIcon;
-    case BoxIcon::Information: return QMessageBox::Information;
-    case BoxIcon::Warning: return QMessageBox::Warning;
-    case BoxIcon::Question: return QMessageBox::Question;
-    case BoxIcon::Stop: return QMessageBox::Critical;
+    case BoxIcon::None:
+        return QMessageBox::NoIcon;
+    case BoxIcon::Information:
+        return QMessageBox::Information;
+    case BoxIcon::Warning:
+        return QMessageBox::Warning;
+    case BoxIcon::Question:
+        return QMessageBox::Question;
+    case BoxIcon::Stop:
+        return QMessageBox::Critical;
     }
     return QMessageBox::NoIcon;
 }
 
-BoxButton ask(QWidget *parent, BoxIcon icon, const QString &caption, const QString &text,
-              QList<BoxButton> buttons, BoxButton defaultButton, bool toolkitButtonTexts = false)
+BoxButton ask(QWidget *parent, BoxIcon icon, const QString &caption, const QString &text, QList<BoxButton> buttons,
+              BoxButton defaultButton, bool toolkitButtonTexts = false)
 {
     BoxRequest request;
     request.toolkitButtonTexts = toolkitButtonTexts;
@@ -62,14 +67,22 @@ BoxButton ask(QWidget *parent, BoxIcon icon, const QString &caption, const QStri
 QMessageBox::StandardButton toStandardButton(BoxButton button)
 {
     switch (button) {
-    case BoxButton::None: return QMessageBox::NoButton;
-    case BoxButton::Ok: return QMessageBox::Ok;
-    case BoxButton::Cancel: return QMessageBox::Cancel;
-    case BoxButton::Yes: return QMessageBox::Yes;
-    case BoxButton::No: return QMessageBox::No;
-    case BoxButton::Abort: return QMessageBox::Abort;
-    case BoxButton::Retry: return QMessageBox::Retry;
-    case BoxButton::Ignore: return QMessageBox::Ignore;
+    case BoxButton::None:
+        return QMessageBox::NoButton;
+    case BoxButton::Ok:
+        return QMessageBox::Ok;
+    case BoxButton::Cancel:
+        return QMessageBox::Cancel;
+    case BoxButton::Yes:
+        return QMessageBox::Yes;
+    case BoxButton::No:
+        return QMessageBox::No;
+    case BoxButton::Abort:
+        return QMessageBox::Abort;
+    case BoxButton::Retry:
+        return QMessageBox::Retry;
+    case BoxButton::Ignore:
+        return QMessageBox::Ignore;
     }
     return QMessageBox::NoButton;
 }
@@ -77,14 +90,22 @@ QMessageBox::StandardButton toStandardButton(BoxButton button)
 BoxButton fromStandardButton(QMessageBox::StandardButton button)
 {
     switch (button) {
-    case QMessageBox::Ok: return BoxButton::Ok;
-    case QMessageBox::Cancel: return BoxButton::Cancel;
-    case QMessageBox::Yes: return BoxButton::Yes;
-    case QMessageBox::No: return BoxButton::No;
-    case QMessageBox::Abort: return BoxButton::Abort;
-    case QMessageBox::Retry: return BoxButton::Retry;
-    case QMessageBox::Ignore: return BoxButton::Ignore;
-    default: return BoxButton::None;
+    case QMessageBox::Ok:
+        return BoxButton::Ok;
+    case QMessageBox::Cancel:
+        return BoxButton::Cancel;
+    case QMessageBox::Yes:
+        return BoxButton::Yes;
+    case QMessageBox::No:
+        return BoxButton::No;
+    case QMessageBox::Abort:
+        return BoxButton::Abort;
+    case QMessageBox::Retry:
+        return BoxButton::Retry;
+    case QMessageBox::Ignore:
+        return BoxButton::Ignore;
+    default:
+        return BoxButton::None;
     }
 }
 
@@ -92,14 +113,22 @@ QString boxButtonText(BoxButton button)
 {
     // Fixed texts, so the boxes read the same whatever platform theme is in force.
     switch (button) {
-    case BoxButton::None: return {};
-    case BoxButton::Ok: return QStringLiteral("OK");
-    case BoxButton::Cancel: return QStringLiteral("Cancel");
-    case BoxButton::Yes: return QStringLiteral("&Yes");
-    case BoxButton::No: return QStringLiteral("&No");
-    case BoxButton::Abort: return QStringLiteral("&Abort");
-    case BoxButton::Retry: return QStringLiteral("&Retry");
-    case BoxButton::Ignore: return QStringLiteral("&Ignore");
+    case BoxButton::None:
+        return {};
+    case BoxButton::Ok:
+        return QStringLiteral("OK");
+    case BoxButton::Cancel:
+        return QStringLiteral("Cancel");
+    case BoxButton::Yes:
+        return QStringLiteral("&Yes");
+    case BoxButton::No:
+        return QStringLiteral("&No");
+    case BoxButton::Abort:
+        return QStringLiteral("&Abort");
+    case BoxButton::Retry:
+        return QStringLiteral("&Retry");
+    case BoxButton::Ignore:
+        return QStringLiteral("&Ignore");
     }
     return {};
 }
@@ -166,13 +195,10 @@ public:
     {
         return QApplication::style()->standardIcon(type == Folder || type == Drive || type == Network
                                                        ? QStyle::SP_DirIcon
-                                                       : type == Computer ? QStyle::SP_ComputerIcon
-                                                                          : QStyle::SP_FileIcon);
+                                                   : type == Computer ? QStyle::SP_ComputerIcon
+                                                                      : QStyle::SP_FileIcon);
     }
-    QIcon icon(const QFileInfo &info) const override
-    {
-        return icon(info.isDir() ? Folder : File);
-    }
+    QIcon icon(const QFileInfo &info) const override { return icon(info.isDir() ? Folder : File); }
     QString type(const QFileInfo &info) const override
     {
         if (info.isDir())
@@ -206,8 +232,7 @@ void makeContentBlind(QFileDialog &dialog)
 
 QString QtDialogService::saveFileName(QWidget *parent, const SaveFileRequest &request)
 {
-    QFileDialog dialog(ownerOf(parent), request.caption, fileDialogStartFolder(request.directory),
-                       request.filter);
+    QFileDialog dialog(ownerOf(parent), request.caption, fileDialogStartFolder(request.directory), request.filter);
     makeContentBlind(dialog);
     if (request.openExisting) {
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -270,7 +295,10 @@ DialogService &dialogs()
     return installedDialogs ? *installedDialogs : real;
 }
 
-void setDialogService(DialogService *service) { installedDialogs = service; }
+void setDialogService(DialogService *service)
+{
+    installedDialogs = service;
+}
 
 void showInformation(const QString &text, QWidget *parent)
 {
@@ -284,22 +312,22 @@ void showWarning(const QString &text, QWidget *parent)
 
 bool confirmListChange(const QString &text, QWidget *parent)
 {
-    return ask(parent, BoxIcon::Warning, QStringLiteral("警告！"), text,
-               {BoxButton::Ok, BoxButton::Cancel}, BoxButton::Cancel, true)
-        == BoxButton::Ok;
+    return ask(parent, BoxIcon::Warning, QStringLiteral("警告！"), text, {BoxButton::Ok, BoxButton::Cancel},
+               BoxButton::Cancel, true)
+           == BoxButton::Ok;
 }
 
 bool confirmOperatorDeletion(const QString &text, QWidget *parent)
 {
-    return ask(parent, BoxIcon::Question, QStringLiteral("Confirm"), text,
-               {BoxButton::Yes, BoxButton::No}, BoxButton::Yes)
-        == BoxButton::Yes;
+    return ask(parent, BoxIcon::Question, QStringLiteral("Confirm"), text, {BoxButton::Yes, BoxButton::No},
+               BoxButton::Yes)
+           == BoxButton::Yes;
 }
 
 bool askYesNo(const QString &caption, const QString &text, QWidget *parent)
 {
     return ask(parent, BoxIcon::Question, caption, text, {BoxButton::Yes, BoxButton::No}, BoxButton::No, true)
-        == BoxButton::Yes;
+           == BoxButton::Yes;
 }
 
 void showError(const QString &text, QWidget *parent)

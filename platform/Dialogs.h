@@ -32,11 +32,11 @@ struct SaveFileRequest
     QString caption;
     QString directory;
     QString fileName;
-    QString filter;       // Qt filter text, e.g. "Excel 文件 (*.xls)"
+    QString filter; // Qt filter text, e.g. "Excel 文件 (*.xls)"
     QString defaultSuffix;
     // Choose an existing file to read (a backup to restore) instead of a name to write.
     bool openExisting = false;
-    QString selectedFilter;         // the filter chosen when the dialog opens; empty: the first
+    QString selectedFilter;          // the filter chosen when the dialog opens; empty: the first
     QString *chosenFilter = nullptr; // receives the filter the operator chose, when set
 };
 

@@ -19,10 +19,7 @@ public:
     Error(const QString &message, const QString &operatorText);
     const QString &message() const noexcept { return m_message; }
     // What the general error display shows: the operator text when there is one.
-    const QString &operatorText() const noexcept
-    {
-        return m_operatorText.isEmpty() ? m_message : m_operatorText;
-    }
+    const QString &operatorText() const noexcept { return m_operatorText.isEmpty() ? m_message : m_operatorText; }
 
 private:
     QString m_message;

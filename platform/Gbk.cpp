@@ -68,7 +68,7 @@ int utf8Length(unsigned char b)
 
 // Runs the converter over input; onBad decides how many input bytes an unconvertible or
 // invalid sequence takes and what goes out in its place.
-template<typename OnBad>
+template <typename OnBad>
 QByteArray convert(Converter &converter, const QByteArray &input, OnBad onBad)
 {
     QByteArray out;
@@ -220,6 +220,9 @@ QString decode(const QByteArray &bytes)
     return QString::fromUtf8(utf8);
 }
 
-bool isLeadByte(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
+bool isLeadByte(unsigned char b)
+{
+    return b >= 0x81 && b <= 0xFE;
+}
 
 } // namespace lianbu::gbk

@@ -21,11 +21,20 @@ std::optional<bool> &packagedOverride()
 
 } // namespace
 
-bool isPackagedProgram() { return packagedOverride().value_or(LIANBU_PACKAGED != 0); }
+bool isPackagedProgram()
+{
+    return packagedOverride().value_or(LIANBU_PACKAGED != 0);
+}
 
-void overridePackagedProgram(std::optional<bool> packaged) { packagedOverride() = packaged; }
+void overridePackagedProgram(std::optional<bool> packaged)
+{
+    packagedOverride() = packaged;
+}
 
-bool upgradesManagedByPackage() { return isPackagedProgram(); }
+bool upgradesManagedByPackage()
+{
+    return isPackagedProgram();
+}
 
 QString packagedUpgradeText(const QString &publishedMessage, const QString &where)
 {

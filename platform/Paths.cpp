@@ -15,7 +15,10 @@ QString programFolder()
     return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
 }
 
-QString workingFolder() { return QDir::currentPath(); }
+QString workingFolder()
+{
+    return QDir::currentPath();
+}
 
 QString userConfigFolder()
 {
@@ -32,8 +35,14 @@ QString desktopFolder()
     return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
 }
 
-QString tempFolder() { return QDir::tempPath(); }
+QString tempFolder()
+{
+    return QDir::tempPath();
+}
 
-QString settingsFilePath() { return userConfigFolder() + QStringLiteral("/lianbu.ini"); }
+QString settingsFilePath()
+{
+    return userConfigFolder() + QStringLiteral("/lianbu.ini");
+}
 
 } // namespace lianbu::paths

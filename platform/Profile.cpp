@@ -19,8 +19,8 @@ struct Line
 {
     QByteArray raw; // the bytes of the line without its line end
     LineKind kind = LineKind::Blank;
-    QString name;   // section or key name, trimmed
-    QString value;  // key value, trimmed
+    QString name;  // section or key name, trimmed
+    QString value; // key value, trimmed
 };
 
 bool isBlank(QChar c)
@@ -177,7 +177,7 @@ bool validKey(const QString &key)
 {
     const QString name = trimBlanks(key);
     return !name.isEmpty() && !hasLineBreak(key) && !name.contains(QLatin1Char('='))
-        && !name.startsWith(QLatin1Char('[')) && !name.startsWith(QLatin1Char(';'));
+           && !name.startsWith(QLatin1Char('[')) && !name.startsWith(QLatin1Char(';'));
 }
 
 Line makeLine(const QString &text)
@@ -198,8 +198,7 @@ QString unquote(const QString &value)
 
 } // namespace
 
-QString profileString(const QString &file, const QString &section, const QString &key,
-                      const QString &defaultValue)
+QString profileString(const QString &file, const QString &section, const QString &key, const QString &defaultValue)
 {
     const QString fallback = trimTrailingBlanks(defaultValue);
     Document doc;
@@ -233,8 +232,7 @@ QStringList profileKeys(const QString &file, const QString &section)
     return keys;
 }
 
-bool writeProfileString(const QString &file, const QString &section, const QString &key,
-                        const QString &value)
+bool writeProfileString(const QString &file, const QString &section, const QString &key, const QString &value)
 {
     if (!validSection(section) || !validKey(key) || hasLineBreak(value))
         return false;

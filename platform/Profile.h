@@ -21,8 +21,7 @@ QStringList profileKeys(const QString &file, const QString &section);
 // Writes key=value into section. False when the file cannot be read or replaced, its folder
 // is missing, or a name or the value cannot be stored on one line (section containing "]",
 // key containing "=", line breaks, empty names). The file is replaced atomically.
-bool writeProfileString(const QString &file, const QString &section, const QString &key,
-                        const QString &value);
+bool writeProfileString(const QString &file, const QString &section, const QString &key, const QString &value);
 
 // Removes one key (true also when there was nothing to remove and the file exists or is absent).
 bool deleteProfileKey(const QString &file, const QString &section, const QString &key);

@@ -30,7 +30,10 @@ ShellService &shell()
     return installedShell ? *installedShell : desktop;
 }
 
-void setShellService(ShellService *service) { installedShell = service; }
+void setShellService(ShellService *service)
+{
+    installedShell = service;
+}
 
 bool openWebAddress(const QString &address)
 {

@@ -8,7 +8,10 @@
 
 // Q_INIT_RESOURCE must be used outside any namespace; it also keeps the resource's object file
 // from being dropped by the linker.
-static void initTranslationResource() { Q_INIT_RESOURCE(lianbu_translations); }
+static void initTranslationResource()
+{
+    Q_INIT_RESOURCE(lianbu_translations);
+}
 
 namespace lianbu {
 

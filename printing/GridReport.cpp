@@ -34,8 +34,7 @@ namespace {
 
 // Thrown inside generation when a stop was requested or the data changed under it.
 struct StopGeneration
-{
-};
+{};
 
 // The height of one text line in `font`, Chinese included: the print faces are Latin faces and
 // the Chinese characters come from a fallback face with taller lines, so "Wg" alone is too short.
@@ -100,7 +99,10 @@ const FaceSet &faceSet(const QFont &font)
 
 // The height of one text line in `font`, Chinese included: the print faces are Latin faces and
 // the Chinese characters come from a fallback face with taller lines, so "Wg" alone is too short.
-double lineHeight(const QFont &font) { return faceSet(font).height; }
+double lineHeight(const QFont &font)
+{
+    return faceSet(font).height;
+}
 
 // A recorded page stores every font change in full; most cells keep the font of the one before.
 void useFont(QPainter *p, const QFont &font)
@@ -159,8 +161,8 @@ double drawTextRuns(QPainter *p, const QFont &font, const QString &text, const Q
 
 // Lays out (and, with a painter, draws) a text in a rectangle: lines split at '\n', wrapped at the
 // width when `wrap`, breaking inside long words when a word alone is too wide.
-double layoutText(QPainter *p, const QFont &font, const QString &text, const QRectF &rect,
-                  Qt::Alignment align, bool wrap)
+double layoutText(QPainter *p, const QFont &font, const QString &text, const QRectF &rect, Qt::Alignment align,
+                  bool wrap)
 {
     const QFontMetricsF fm(font);
     // One line that fits (the common case for grid cells) needs no layout.
@@ -275,8 +277,8 @@ void toDevicePixels(QTextDocument *doc, int dpi)
                 const QString text = fragment.text();
                 int runStart = -1;
                 for (int i = 0; i <= text.size(); ++i) {
-                    const bool missing = i < text.size() && text.at(i).unicode() > 0x20
-                        && !text.at(i).isSurrogate() && !raw.supportsCharacter(text.at(i));
+                    const bool missing = i < text.size() && text.at(i).unicode() > 0x20 && !text.at(i).isSurrogate()
+                                         && !raw.supportsCharacter(text.at(i));
                     if (missing && runStart < 0)
                         runStart = i;
                     if (!missing && runStart >= 0) {
@@ -337,9 +339,11 @@ class ReportGenerator
 {
 public:
     ReportGenerator(GridReport *component, PageStore *store, DataGrid *grid)
-        : c(component), store(store), grid(grid), ds(grid->dataSet())
-    {
-    }
+        : c(component)
+        , store(store)
+        , grid(grid)
+        , ds(grid->dataSet())
+    {}
 
     void layout();
     // Runs the body. Counting: nothing is drawn and pages are only counted.
@@ -380,8 +384,8 @@ private:
     void drawTitleBar(const Block &block);
     void drawTitleRow(const Block &block);
     void drawItem(const Block &block, int item, double height);
-    void drawCell(const QRectF &rect, const QColor &color, const QFont &font, const QString &text,
-                  Qt::Alignment align, bool wrap);
+    void drawCell(const QRectF &rect, const QColor &color, const QFont &font, const QString &text, Qt::Alignment align,
+                  bool wrap);
     void afterCell();
     void checkData() const;
 
@@ -538,7 +542,8 @@ void ReportGenerator::layout()
 
     const QFontMetricsF fm(gridFont);
     if (grid->rowHeight() > 0 || grid->rowLines() > 0)
-        defaultRowHeight = std::max(1, grid->rowLines()) * (fm.height() + fm.leading()) + std::lround(grid->rowHeight() * sy);
+        defaultRowHeight =
+            std::max(1, grid->rowLines()) * (fm.height() + fm.leading()) + std::lround(grid->rowHeight() * sy);
     else
         defaultRowHeight = lineHeight(gridFont) + 2 * ins.vertical;
     wrapRows = autoStretch || defaultRowHeight > lineHeight(gridFont) + 2 * ins.vertical + 0.5;
@@ -555,9 +560,8 @@ void ReportGenerator::titleLayout(Block &b)
     const bool multi = grid->useMultiTitle();
     const double barMargin = multi ? std::lround(grid->vTitleMargin() * sy / 2.0) : ins.vertical;
     const QString title = c->title.join(QLatin1Char('\n'));
-    b.titleBarHeight = title.isEmpty()
-        ? 0
-        : textHeight(titleBarFont, title, b.width - 2 * ins.horizontal, true) + 2 * barMargin;
+    b.titleBarHeight =
+        title.isEmpty() ? 0 : textHeight(titleBarFont, title, b.width - 2 * ins.horizontal, true) + 2 * barMargin;
 
     double tallest = 0;
     if (multi) {
@@ -614,8 +618,10 @@ QString ReportGenerator::footerText(int footerRow, int column) const
     if (!footer)
         return QString();
     switch (footer->valueType()) {
-    case FooterValue::StaticText: return footer->value();
-    case FooterValue::Count: return QString::number(recordCount);
+    case FooterValue::StaticText:
+        return footer->value();
+    case FooterValue::Count:
+        return QString::number(recordCount);
     case FooterValue::Sum: {
         const QString name = footer->fieldName().isEmpty() ? cols[column]->fieldName() : footer->fieldName();
         const lianbu::db::Field *field = ds->findField(name);
@@ -631,7 +637,8 @@ QString ReportGenerator::footerText(int footerRow, int column) const
         }
         return QString::number(sum, 'g', 15);
     }
-    default: return grid->footerDisplayText(footerRow, cols[column]);
+    default:
+        return grid->footerDisplayText(footerRow, cols[column]);
     }
 }
 
@@ -679,7 +686,10 @@ void ReportGenerator::beginPage(bool first)
     drawColontitle(c->pageFooter, footerFont, false);
 }
 
-void ReportGenerator::newPage() { beginPage(false); }
+void ReportGenerator::newPage()
+{
+    beginPage(false);
+}
 
 void ReportGenerator::newGridPage()
 {
@@ -770,8 +780,8 @@ void ReportGenerator::flowDocument(QTextDocument *doc)
     }
 }
 
-void ReportGenerator::drawCell(const QRectF &rect, const QColor &color, const QFont &font,
-                                     const QString &text, Qt::Alignment align, bool wrap)
+void ReportGenerator::drawCell(const QRectF &rect, const QColor &color, const QFont &font, const QString &text,
+                               Qt::Alignment align, bool wrap)
 {
     if (!p)
         return;
@@ -784,7 +794,7 @@ void ReportGenerator::drawCell(const QRectF &rect, const QColor &color, const QF
         const QRectF inner = rect.adjusted(ins.horizontal, ins.vertical, -ins.horizontal, -ins.vertical);
         // clip only what may spill over: a cut row, or a line wider than its cell
         const bool mayOverflow = textHeight(font, text, inner.width(), wrap) > inner.height() + 0.5
-            || (!wrap && QFontMetricsF(font).horizontalAdvance(text) > inner.width());
+                                 || (!wrap && QFontMetricsF(font).horizontalAdvance(text) > inner.width());
         if (mayOverflow) {
             p->save();
             p->setClipRect(rect);
@@ -807,8 +817,8 @@ void ReportGenerator::drawTitleBar(const Block &b)
         p->setPen(QPen(Qt::black, ins.line));
         p->drawRect(r);
         p->setPen(Qt::black);
-        layoutText(p, titleBarFont, c->title.join(QLatin1Char('\n')),
-                   r.adjusted(ins.horizontal, 0, -ins.horizontal, 0), Qt::AlignCenter, true);
+        layoutText(p, titleBarFont, c->title.join(QLatin1Char('\n')), r.adjusted(ins.horizontal, 0, -ins.horizontal, 0),
+                   Qt::AlignCenter, true);
     }
     y += b.titleBarHeight;
 }
@@ -830,8 +840,8 @@ void ReportGenerator::drawTitleRow(const Block &b)
             const QColor color = title->color();
             const Qt::Alignment align = title->alignment();
             if (!multi) {
-                drawCell(QRectF(x, y, widths[i], b.titleRowHeight), color, titleFonts[i], title->caption(),
-                         align, false);
+                drawCell(QRectF(x, y, widths[i], b.titleRowHeight), color, titleFonts[i], title->caption(), align,
+                         false);
                 x += widths[i];
                 continue;
             }
@@ -875,8 +885,8 @@ void ReportGenerator::drawItem(const Block &b, int item, double height)
     for (int i : b.columns) {
         const QRectF r(x, y, widths[i], height);
         if (item < recordCount) {
-            drawCell(r, grid->cellColor(item, cols[i]), cellFonts[i], p ? grid->cellDisplayText(item, cols[i]) : QString(),
-                     cols[i]->alignment(), wrapRows);
+            drawCell(r, grid->cellColor(item, cols[i]), cellFonts[i],
+                     p ? grid->cellDisplayText(item, cols[i]) : QString(), cols[i]->alignment(), wrapRows);
         } else {
             const int f = item - recordCount;
             const ColumnFooter *footer = footerOf(f, i);
@@ -965,7 +975,10 @@ void GridReport::setTextReplacements(const QList<QPair<QString, QString>> &repla
     m_replacements = replacements;
 }
 
-PrintPreviewWindow *GridReport::previewForm() { return PrintPreviewWindow::instance(); }
+PrintPreviewWindow *GridReport::previewForm()
+{
+    return PrintPreviewWindow::instance();
+}
 
 void GridReport::showPrintPreview()
 {
@@ -1009,73 +1022,74 @@ int GridReport::generate(PageStore *store)
     }
     ds->disableControls();
     {
-    // Puts everything back however generation ends.
-    struct Finish
-    {
-        GridReport *self;
-        PageStore *store;
-        lianbu::db::DataSet *ds;
-        QPointer<DataGrid> grid;
-        lianbu::db::Bookmark bookmark;
-        std::unique_ptr<QTextDocument> &keptBefore, &keptAfter;
-        ~Finish()
+        // Puts everything back however generation ends.
+        struct Finish
         {
-            if (keptBefore)
-                self->m_before.swap(keptBefore);
-            if (keptAfter)
-                self->m_after.swap(keptAfter);
-            try {
-                if (ds->active() && ds->bookmarkValid(bookmark))
-                    ds->gotoBookmark(bookmark);
-            } catch (...) {
+            GridReport *self;
+            PageStore *store;
+            lianbu::db::DataSet *ds;
+            QPointer<DataGrid> grid;
+            lianbu::db::Bookmark bookmark;
+            std::unique_ptr<QTextDocument> &keptBefore, &keptAfter;
+            ~Finish()
+            {
+                if (keptBefore)
+                    self->m_before.swap(keptBefore);
+                if (keptAfter)
+                    self->m_after.swap(keptAfter);
+                try {
+                    if (ds->active() && ds->bookmarkValid(bookmark))
+                        ds->gotoBookmark(bookmark);
+                } catch (...) {
+                }
+                ds->enableControls();
+                store->setPrintComponent(self);
+                store->endDoc();
+                self->m_running = false;
             }
-            ds->enableControls();
-            store->setPrintComponent(self);
-            store->endDoc();
-            self->m_running = false;
-        }
-    } finish{this, store, ds, m_grid, bookmark, keptBefore, keptAfter};
+        } finish{this, store, ds, m_grid, bookmark, keptBefore, keptAfter};
 
-    if (!ds->isEmpty())
-        ds->first();
-    store->setTitle(QStringLiteral("列表信息"));
+        if (!ds->isEmpty())
+            ds->first();
+        store->setTitle(QStringLiteral("列表信息"));
 
-    auto prepareTexts = [&] {
-        const int dpi = store->metrics().dpiY;
-        std::unique_ptr<QTextDocument> b(m_before->clone()), a(m_after->clone());
-        toDevicePixels(b.get(), dpi);
-        toDevicePixels(a.get(), dpi);
-        return std::make_pair(std::move(b), std::move(a));
-    };
-    try {
-        gen.layout();
-        {
-            auto docs = prepareTexts();
-            gen.setDocuments(std::move(docs.first), std::move(docs.second));
-        }
-        const bool countPages = asksForPageCount(pageHeader.leftText) || asksForPageCount(pageHeader.centerText)
-            || asksForPageCount(pageHeader.rightText) || asksForPageCount(pageFooter.leftText)
-            || asksForPageCount(pageFooter.centerText) || asksForPageCount(pageFooter.rightText);
-        if (countPages) {
-            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-            try {
-                gen.run(true);
-            } catch (...) {
+        auto prepareTexts = [&] {
+            const int dpi = store->metrics().dpiY;
+            std::unique_ptr<QTextDocument> b(m_before->clone()), a(m_after->clone());
+            toDevicePixels(b.get(), dpi);
+            toDevicePixels(a.get(), dpi);
+            return std::make_pair(std::move(b), std::move(a));
+        };
+        try {
+            gen.layout();
+            {
+                auto docs = prepareTexts();
+                gen.setDocuments(std::move(docs.first), std::move(docs.second));
+            }
+            const bool countPages = asksForPageCount(pageHeader.leftText) || asksForPageCount(pageHeader.centerText)
+                                    || asksForPageCount(pageHeader.rightText) || asksForPageCount(pageFooter.leftText)
+                                    || asksForPageCount(pageFooter.centerText)
+                                    || asksForPageCount(pageFooter.rightText);
+            if (countPages) {
+                QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+                try {
+                    gen.run(true);
+                } catch (...) {
+                    QGuiApplication::restoreOverrideCursor();
+                    throw;
+                }
                 QGuiApplication::restoreOverrideCursor();
-                throw;
+                m_layout.pagesCounted = gen.countedPages();
+                gen.macros.pages = gen.countedPages();
+                gen.macros.date = lianbu::today();
+                gen.macros.time = lianbu::now().time();
+                if (!ds->isEmpty())
+                    ds->first();
             }
-            QGuiApplication::restoreOverrideCursor();
-            m_layout.pagesCounted = gen.countedPages();
-            gen.macros.pages = gen.countedPages();
-            gen.macros.date = lianbu::today();
-            gen.macros.time = lianbu::now().time();
-            if (!ds->isEmpty())
-                ds->first();
+            gen.run(false);
+        } catch (const StopGeneration &) {
         }
-        gen.run(false);
-    } catch (const StopGeneration &) {
-    }
-    m_layout.dataRowsPrinted = gen.rowsPrinted();
+        m_layout.dataRowsPrinted = gen.rowsPrinted();
     }
     return store->pageCount();
 }

@@ -39,7 +39,7 @@ enum class RuleLine { None, Single, Double };
 // The block printed at the top (header) or bottom (footer) of every page.
 struct PageHeaderFooter
 {
-    QString leftText;   // multi-line, lines separated by '\n'
+    QString leftText; // multi-line, lines separated by '\n'
     QString centerText;
     QString rightText;
     QFont font;
@@ -89,7 +89,7 @@ public:
         QList<int> columnWidths;  // in layout units (before scaling)
         QList<QList<int>> blocks; // printed column indices per block
         int dataRowsPrinted = 0;
-        int pagesCounted = 0;     // from the counting pass, 0 when none was made
+        int pagesCounted = 0; // from the counting pass, 0 when none was made
     };
     const LayoutInfo &lastLayout() const { return m_layout; }
 

@@ -169,20 +169,28 @@ int PageStore::printPages(QPrinter *printer, int fromPage, int toPage) const
 double PageViewGeometry::fixedZoom(ZoomMode mode)
 {
     switch (mode) {
-    case ZoomMode::z500: return 5.0;
-    case ZoomMode::z200: return 2.0;
-    case ZoomMode::z150: return 1.5;
-    case ZoomMode::z100: return 1.0;
-    case ZoomMode::z75: return 0.75;
-    case ZoomMode::z50: return 0.5;
-    case ZoomMode::z25: return 0.25;
-    case ZoomMode::z10: return 0.1;
-    default: return 0.0;
+    case ZoomMode::z500:
+        return 5.0;
+    case ZoomMode::z200:
+        return 2.0;
+    case ZoomMode::z150:
+        return 1.5;
+    case ZoomMode::z100:
+        return 1.0;
+    case ZoomMode::z75:
+        return 0.75;
+    case ZoomMode::z50:
+        return 0.5;
+    case ZoomMode::z25:
+        return 0.25;
+    case ZoomMode::z10:
+        return 0.1;
+    default:
+        return 0.0;
     }
 }
 
-QSizeF PageViewGeometry::pageSize(ZoomMode mode, QSizeF paper, QSize viewport, int screenDpi,
-                                     int scrollBarWidth)
+QSizeF PageViewGeometry::pageSize(ZoomMode mode, QSizeF paper, QSize viewport, int screenDpi, int scrollBarWidth)
 {
     if (paper.width() <= 0 || paper.height() <= 0)
         return QSizeF();
@@ -257,7 +265,7 @@ QSizeF PageView::paperInches() const
 QSizeF PageView::shownPageSize() const
 {
     return PageViewGeometry::pageSize(m_mode, paperInches(), size(), logicalDpiX(),
-                                         style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+                                      style()->pixelMetric(QStyle::PM_ScrollBarExtent));
 }
 
 QRectF PageView::pageRect() const
@@ -442,10 +450,18 @@ void PageView::keyPressEvent(QKeyEvent *event)
     case Qt::Key_PageDown:
         ctrl ? v->setValue(v->maximum()) : scrollByPixels(0, vh - scrollStep());
         break;
-    case Qt::Key_Up: scrollByPixels(0, ctrl ? -vh : -scrollStep()); break;
-    case Qt::Key_Down: scrollByPixels(0, ctrl ? vh : scrollStep()); break;
-    case Qt::Key_Left: scrollByPixels(ctrl ? -vw : -scrollStep(), 0); break;
-    case Qt::Key_Right: scrollByPixels(ctrl ? vw : scrollStep(), 0); break;
+    case Qt::Key_Up:
+        scrollByPixels(0, ctrl ? -vh : -scrollStep());
+        break;
+    case Qt::Key_Down:
+        scrollByPixels(0, ctrl ? vh : scrollStep());
+        break;
+    case Qt::Key_Left:
+        scrollByPixels(ctrl ? -vw : -scrollStep(), 0);
+        break;
+    case Qt::Key_Right:
+        scrollByPixels(ctrl ? vw : scrollStep(), 0);
+        break;
     case Qt::Key_Home:
         h->setValue(h->minimum());
         if (ctrl)
@@ -456,7 +472,9 @@ void PageView::keyPressEvent(QKeyEvent *event)
         if (ctrl)
             v->setValue(v->maximum());
         break;
-    default: QAbstractScrollArea::keyPressEvent(event); return;
+    default:
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
     }
     event->accept();
 }

@@ -110,8 +110,7 @@ struct PageViewGeometry
 {
     // The shown page size in screen pixels for a paper of `paperInches` and a viewport of
     // `viewport` pixels (scroll-bar width `scrollBarWidth`) at `screenDpi`.
-    static QSizeF pageSize(ZoomMode mode, QSizeF paperInches, QSize viewport, int screenDpi,
-                           int scrollBarWidth);
+    static QSizeF pageSize(ZoomMode mode, QSizeF paperInches, QSize viewport, int screenDpi, int scrollBarWidth);
     // The zoom factor (physical size = 1) of the fixed modes; 0 for the fitted ones.
     static double fixedZoom(ZoomMode mode);
 };

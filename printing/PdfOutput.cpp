@@ -38,7 +38,9 @@ int writePdf(const QString &path, const PrinterMetrics &metrics, const std::func
 {
     const QFileInfo target(path);
     const QString temporary = target.absolutePath()
-        + QStringLiteral("/.%1.%2.tmp").arg(target.fileName()).arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+                              + QStringLiteral("/.%1.%2.tmp")
+                                    .arg(target.fileName())
+                                    .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
     int pages = 0;
     {
         QPrinter printer(QPrinter::HighResolution);
@@ -87,11 +89,13 @@ bool savePagesAsPdf(const PageStore &store, QWidget *parent)
     if (path.isEmpty())
         return false;
     if (QFileInfo::exists(path)
-        && !askYesNo(QStringLiteral("提示"), QStringLiteral("已存在文件（") + path + QStringLiteral("），是否覆盖？"), parent))
+        && !askYesNo(QStringLiteral("提示"), QStringLiteral("已存在文件（") + path + QStringLiteral("），是否覆盖？"),
+                     parent))
         return false;
     QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
     try {
-        writePdf(path, store.metrics(), [&](QPrinter &printer) { return store.printPages(&printer, 1, store.pageCount()); });
+        writePdf(path, store.metrics(),
+                 [&](QPrinter &printer) { return store.printPages(&printer, 1, store.pageCount()); });
     } catch (const Error &error) {
         QApplication::restoreOverrideCursor();
         showError(error.message(), parent);

@@ -14,7 +14,10 @@
 
 namespace lianbu::printing {
 
-PrinterMetrics virtualPageMetrics() { return PrinterMetrics{}; }
+PrinterMetrics virtualPageMetrics()
+{
+    return PrinterMetrics{};
+}
 
 PrinterMetrics printerMetrics(const QPrinter &printer)
 {
@@ -31,7 +34,10 @@ PrinterMetrics printerMetrics(const QPrinter &printer)
     return m;
 }
 
-double marginDivisor(bool metric) { return metric ? 2.54 : 1.0; }
+double marginDivisor(bool metric)
+{
+    return metric ? 2.54 : 1.0;
+}
 
 QRect pageBody(const PrinterMetrics &m, const PageMargins &margins, double u)
 {
@@ -59,7 +65,10 @@ CellInsets cellInsets(double sx, double sy, bool flatGrid)
     return c;
 }
 
-int printedColumnWidth(int screenWidth, double sx) { return int(std::lround((screenWidth + 1) * sx)); }
+int printedColumnWidth(int screenWidth, double sx)
+{
+    return int(std::lround((screenWidth + 1) * sx));
+}
 
 double fitScale(const QList<int> &widths, int lineWidth, int bodyWidth)
 {
@@ -104,7 +113,10 @@ QList<QList<int>> columnBlocks(QList<int> &widths, int bodyWidth)
     return blocks;
 }
 
-double roundMargin(double value) { return std::round(value * 10000.0) / 10000.0; }
+double roundMargin(double value)
+{
+    return std::round(value * 10000.0) / 10000.0;
+}
 
 namespace {
 
@@ -113,18 +125,23 @@ struct Macro
     const char *name;
     int kind;
 };
-const Macro kMacros[] = {{"&[Pages]", 0}, {"&[Page]", 1}, {"&[ShortDate]", 2}, {"&[Date]", 3},
-                         {"&[LongDate]", 4}, {"&[Time]", 5}};
+const Macro kMacros[] = {{"&[Pages]", 0}, {"&[Page]", 1},     {"&[ShortDate]", 2},
+                         {"&[Date]", 3},  {"&[LongDate]", 4}, {"&[Time]", 5}};
 
 QString macroValue(int kind, const MacroValues &v)
 {
     switch (kind) {
-    case 0: return QString::number(v.pages);
-    case 1: return QString::number(v.page);
+    case 0:
+        return QString::number(v.pages);
+    case 1:
+        return QString::number(v.page);
     case 2:
-    case 3: return dateText(v.date);
-    case 4: return QLocale::system().toString(v.date, QLocale::LongFormat);
-    default: return v.time.toString(QStringLiteral("H:mm:ss"));
+    case 3:
+        return dateText(v.date);
+    case 4:
+        return QLocale::system().toString(v.date, QLocale::LongFormat);
+    default:
+        return v.time.toString(QStringLiteral("H:mm:ss"));
     }
 }
 
@@ -163,14 +180,17 @@ QString expandMacros(const QString &text, const MacroValues &values)
     return out;
 }
 
-bool asksForPageCount(const QString &text) { return text.contains(QStringLiteral("&[Pages]"), Qt::CaseSensitive); }
+bool asksForPageCount(const QString &text)
+{
+    return text.contains(QStringLiteral("&[Pages]"), Qt::CaseSensitive);
+}
 
 QString chineseFallbackFamily()
 {
     static const QString family = [] {
         const QStringList chinese = QFontDatabase::families(QFontDatabase::SimplifiedChinese);
-        for (const QString &preferred : {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("SimSun"),
-                                         QStringLiteral("WenQuanYi Micro Hei")})
+        for (const QString &preferred :
+             {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei")})
             if (chinese.contains(preferred))
                 return preferred;
         return chinese.value(0);

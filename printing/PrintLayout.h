@@ -55,7 +55,7 @@ struct CellInsets
 {
     int horizontal = 0; // on each side of a text
     int vertical = 0;
-    int line = 1;       // grid-line width
+    int line = 1; // grid-line width
 };
 CellInsets cellInsets(double sx, double sy, bool flatGrid);
 

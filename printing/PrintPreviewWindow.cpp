@@ -19,7 +19,10 @@
 #include <QToolButton>
 
 // Q_INIT_RESOURCE must be used outside any namespace; a static library needs it called.
-static void initPrintingResources() { Q_INIT_RESOURCE(printing); }
+static void initPrintingResources()
+{
+    Q_INIT_RESOURCE(printing);
+}
 
 namespace {
 QPointer<PrintPreviewWindow> g_preview;
@@ -45,9 +48,12 @@ ToolbarLook nextToolbarLook(ToolbarLook current, int height)
 int toolbarHeight(ToolbarLook look)
 {
     switch (look) {
-    case ToolbarLook::IconsAndCaptions: return 48;
-    case ToolbarLook::IconsOnly: return 34;
-    case ToolbarLook::CaptionsOnly: return 26;
+    case ToolbarLook::IconsAndCaptions:
+        return 48;
+    case ToolbarLook::IconsOnly:
+        return 34;
+    case ToolbarLook::CaptionsOnly:
+        return 26;
     }
     return 48;
 }
@@ -59,7 +65,10 @@ PrintPreviewWindow *PrintPreviewWindow::instance()
     return g_preview;
 }
 
-PrintPreviewWindow *PrintPreviewWindow::existingInstance() { return g_preview; }
+PrintPreviewWindow *PrintPreviewWindow::existingInstance()
+{
+    return g_preview;
+}
 
 PrintPreviewWindow::PrintPreviewWindow(QWidget *parent)
     : QWidget(parent, Qt::Window)
@@ -92,10 +101,14 @@ PrintPreviewWindow::PrintPreviewWindow(QWidget *parent)
         ZoomMode mode;
     };
     const Item items[] = {
-        {&mni500, "mni500", "500%", ZoomMode::z500},     {&mni200, "mni200", "200%", ZoomMode::z200},
-        {&mni150, "mni150", "150%", ZoomMode::z150},     {&mni100, "mni100", "100%", ZoomMode::z100},
-        {&mni75, "mni75", "75%", ZoomMode::z75},         {&mni50, "mni50", "50%", ZoomMode::z50},
-        {&mni25, "mni25", "25%", ZoomMode::z25},         {&mni10, "mni10", "10%", ZoomMode::z10},
+        {&mni500, "mni500", "500%", ZoomMode::z500},
+        {&mni200, "mni200", "200%", ZoomMode::z200},
+        {&mni150, "mni150", "150%", ZoomMode::z150},
+        {&mni100, "mni100", "100%", ZoomMode::z100},
+        {&mni75, "mni75", "75%", ZoomMode::z75},
+        {&mni50, "mni50", "50%", ZoomMode::z50},
+        {&mni25, "mni25", "25%", ZoomMode::z25},
+        {&mni10, "mni10", "10%", ZoomMode::z10},
         {&mniWidth, "mniWidth", "页宽度", ZoomMode::PageWidth},
         {&mniFull, "mniFull", "全部页面", ZoomMode::FullPage},
     };
@@ -155,9 +168,15 @@ PrintPreviewWindow::PrintPreviewWindow(QWidget *parent)
     updateControls();
 }
 
-PrintPreviewWindow::~PrintPreviewWindow() { delete ui; }
+PrintPreviewWindow::~PrintPreviewWindow()
+{
+    delete ui;
+}
 
-PageView *PrintPreviewWindow::previewBox() const { return ui->pageView; }
+PageView *PrintPreviewWindow::previewBox() const
+{
+    return ui->pageView;
+}
 
 QAction *PrintPreviewWindow::zoomAction(ZoomMode mode) const
 {
@@ -167,7 +186,10 @@ QAction *PrintPreviewWindow::zoomAction(ZoomMode mode) const
     return nullptr;
 }
 
-int PrintPreviewWindow::currentPage() const { return ui->pageView->pageIndex(); }
+int PrintPreviewWindow::currentPage() const
+{
+    return ui->pageView->pageIndex();
+}
 
 void PrintPreviewWindow::setupRepeat(QToolButton *button, int step)
 {
@@ -216,8 +238,8 @@ void PrintPreviewWindow::setToolbarLook(ToolbarLook look)
 {
     m_look = look;
     const Qt::ToolButtonStyle style = look == ToolbarLook::IconsAndCaptions ? Qt::ToolButtonTextUnderIcon
-        : look == ToolbarLook::IconsOnly                                   ? Qt::ToolButtonIconOnly
-                                                                               : Qt::ToolButtonTextOnly;
+                                      : look == ToolbarLook::IconsOnly      ? Qt::ToolButtonIconOnly
+                                                                            : Qt::ToolButtonTextOnly;
     for (QToolButton *button : ui->toolBar->findChildren<QToolButton *>()) {
         button->setToolButtonStyle(style);
         button->setMinimumSize(look == ToolbarLook::IconsAndCaptions ? QSize(39, 38) : QSize(24, 22));
@@ -299,7 +321,8 @@ void PrintPreviewWindow::print()
     if (m_store->printing())
         return;
     if (!m_store->printerInstalled()) {
-        if (m_store->pageCount() > 0 && lianbu::askYesNo(QStringLiteral("提示"), lianbu::printing::noPrinterQuestion(), this))
+        if (m_store->pageCount() > 0
+            && lianbu::askYesNo(QStringLiteral("提示"), lianbu::printing::noPrinterQuestion(), this))
             lianbu::printing::savePagesAsPdf(*m_store, this);
         return;
     }
@@ -349,9 +372,15 @@ void PrintPreviewWindow::tbtNextPageClick()
         ui->pageView->setPageIndex(currentPage() + 1);
 }
 
-void PrintPreviewWindow::stopGeneration() { m_store->requestStop(); }
+void PrintPreviewWindow::stopGeneration()
+{
+    m_store->requestStop();
+}
 
-void PrintPreviewWindow::tbCloseClick() { close(); }
+void PrintPreviewWindow::tbCloseClick()
+{
+    close();
+}
 
 void PrintPreviewWindow::keyPressEvent(QKeyEvent *event)
 {

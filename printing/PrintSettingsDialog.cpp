@@ -29,7 +29,10 @@ std::optional<double> parseMargin(const QString &text)
     return roundMargin(value);
 }
 
-QString marginText(double value) { return QString::number(roundMargin(value), 'g', 12); }
+QString marginText(double value)
+{
+    return QString::number(roundMargin(value), 'g', 12);
+}
 
 } // namespace lianbu::printing
 
@@ -44,7 +47,10 @@ PrintSettingsDialog *PrintSettingsDialog::instance()
     return g_dialog;
 }
 
-PrintSettingsDialog *PrintSettingsDialog::existingInstance() { return g_dialog; }
+PrintSettingsDialog *PrintSettingsDialog::existingInstance()
+{
+    return g_dialog;
+}
 
 PrintSettingsDialog::PrintSettingsDialog(QWidget *parent)
     : QDialog(parent)
@@ -63,7 +69,10 @@ PrintSettingsDialog::PrintSettingsDialog(QWidget *parent)
     connect(ui->cancelButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-PrintSettingsDialog::~PrintSettingsDialog() { delete ui; }
+PrintSettingsDialog::~PrintSettingsDialog()
+{
+    delete ui;
+}
 
 void PrintSettingsDialog::setupFrom(const GridReport *c)
 {
@@ -74,7 +83,8 @@ void PrintSettingsDialog::setupFrom(const GridReport *c)
     ui->rightMarginSpin->setText(marginText(c->page.right));
     ui->unitsLabel->setText(c->units == PrintUnits::MM ? QStringLiteral("单位：厘米") : QStringLiteral("单位：英寸"));
     ui->fitToPageWidthCheck->setChecked(c->options.testFlag(PrintOption::FitToPageWidth));
-    (c->options.testFlag(PrintOption::FitByColumnWidths) ? ui->fitByColumnWidthsRadio : ui->fitByScaleRadio)->setChecked(true);
+    (c->options.testFlag(PrintOption::FitByColumnWidths) ? ui->fitByColumnWidthsRadio : ui->fitByScaleRadio)
+        ->setChecked(true);
     ui->optimalColumnWidthsCheck->setChecked(c->options.testFlag(PrintOption::OptimalColumnWidths));
     ui->autoStretchCheck->setChecked(c->options.testFlag(PrintOption::RowAutoStretch));
     ui->colouredCheck->setChecked(c->options.testFlag(PrintOption::Coloured));
@@ -161,7 +171,7 @@ bool PrintSettingsDialog::eventFilter(QObject *watched, QEvent *event)
         // Leaving for another window or a menu is no leaving of the field; leaving for
         // "取消(&C)" abandons the values anyway.
         const bool leavesField = reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason
-            && QApplication::focusWidget() != ui->cancelButton;
+                                 && QApplication::focusWidget() != ui->cancelButton;
         if (auto *edit = qobject_cast<QLineEdit *>(watched); edit && leavesField)
             checkMargin(edit);
     }

@@ -22,454 +22,496 @@ namespace {
 const char *const kManifestHeader = "lianbu upgrade manifest 1";
 const char *const kJournalHeader = "lianbu upgrade journal 1";
 
-bool endsWith(const std::string &s, const std::string &suffix) {
-  return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
+bool endsWith(const std::string &s, const std::string &suffix)
+{
+    return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-std::vector<std::string> splitLines(const std::string &text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r')
-      line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
+std::vector<std::string> splitLines(const std::string &text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
 }
 
-void syncFolder(const std::string &folder) {
-  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    ::fsync(fd);
-    ::close(fd);
-  }
+void syncFolder(const std::string &folder)
+{
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
 }
 
-bool isRegularNotLink(const std::string &path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+bool isRegularNotLink(const std::string &path)
+{
+    struct stat st
+    {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-bool existsNoFollow(const std::string &path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
+bool existsNoFollow(const std::string &path)
+{
+    struct stat st
+    {};
+    return ::lstat(path.c_str(), &st) == 0;
 }
 
-std::string tempName(const std::string &name) { return name + kUpdateSuffix; }
-std::string backupName(const std::string &name) { return name + kBackupSuffix; }
+std::string tempName(const std::string &name)
+{
+    return name + kUpdateSuffix;
+}
+std::string backupName(const std::string &name)
+{
+    return name + kBackupSuffix;
+}
 
-bool isHex64(const std::string &s) {
-  return s.size() == 64 && std::all_of(s.begin(), s.end(), [](char c) {
-           return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
-         });
+bool isHex64(const std::string &s)
+{
+    return s.size() == 64
+           && std::all_of(s.begin(), s.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
 } // namespace
 
-std::optional<std::string> sha256OfFile(const std::string &path) {
-  if (sodium_init() < 0)
-    return std::nullopt;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0)
-    return std::nullopt;
-  crypto_hash_sha256_state state;
-  crypto_hash_sha256_init(&state);
-  std::vector<unsigned char> block(1 << 16);
-  for (;;) {
-    const ssize_t n = ::read(fd, block.data(), block.size());
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n < 0) {
-      ::close(fd);
-      return std::nullopt;
+std::optional<std::string> sha256OfFile(const std::string &path)
+{
+    if (sodium_init() < 0)
+        return std::nullopt;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    crypto_hash_sha256_state state;
+    crypto_hash_sha256_init(&state);
+    std::vector<unsigned char> block(1 << 16);
+    for (;;) {
+        const ssize_t n = ::read(fd, block.data(), block.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;
+        crypto_hash_sha256_update(&state, block.data(), static_cast<unsigned long long>(n));
     }
-    if (n == 0)
-      break;
-    crypto_hash_sha256_update(&state, block.data(), static_cast<unsigned long long>(n));
-  }
-  ::close(fd);
-  unsigned char digest[crypto_hash_sha256_BYTES];
-  crypto_hash_sha256_final(&state, digest);
-  char hex[2 * crypto_hash_sha256_BYTES + 1];
-  sodium_bin2hex(hex, sizeof hex, digest, sizeof digest);
-  return std::string(hex);
-}
-
-bool isInstallableName(const std::string &name) {
-  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
-    return false;
-  if (std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 32; }))
-    return false;
-  for (const char *own : {kManifestFile, kJournalFile, kResultFile, kStartedFile, kLockFile, kUpdaterName})
-    if (name == own)
-      return false;
-  return !endsWith(name, kUpdateSuffix) && !endsWith(name, kBackupSuffix);
-}
-
-std::string formatManifest(const std::vector<ManifestEntry> &entries) {
-  std::string text = std::string(kManifestHeader) + "\n";
-  for (const auto &e : entries)
-    text += e.sha256 + ' ' + std::to_string(e.size) + ' ' + e.name + '\n';
-  return text;
-}
-
-std::optional<std::vector<ManifestEntry>> parseManifest(const std::string &text) {
-  const auto lines = splitLines(text);
-  if (lines.empty() || lines.front() != kManifestHeader)
-    return std::nullopt;
-  std::vector<ManifestEntry> entries;
-  std::set<std::string> seen;
-  for (std::size_t i = 1; i < lines.size(); ++i) {
-    const std::string &line = lines[i];
-    const auto first = line.find(' ');
-    const auto second = first == std::string::npos ? first : line.find(' ', first + 1);
-    if (second == std::string::npos)
-      return std::nullopt;
-    ManifestEntry e;
-    e.sha256 = line.substr(0, first);
-    const std::string size = line.substr(first + 1, second - first - 1);
-    e.name = line.substr(second + 1);
-    if (!isHex64(e.sha256) || size.empty() || size.size() > 19 ||
-        !std::all_of(size.begin(), size.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
-        !isInstallableName(e.name) || !seen.insert(e.name).second)
-      return std::nullopt;
-    e.size = std::stoull(size);
-    entries.push_back(e);
-  }
-  return entries;
-}
-
-bool writeFileDurably(const std::string &path, const std::string &content) {
-  const std::string temp = path + ".new";
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
-  if (fd < 0)
-    return false;
-  std::size_t written = 0;
-  while (written < content.size()) {
-    const ssize_t n = ::write(fd, content.data() + written, content.size() - written);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n <= 0) {
-      ::close(fd);
-      ::unlink(temp.c_str());
-      return false;
-    }
-    written += static_cast<std::size_t>(n);
-  }
-  const bool ok = ::fsync(fd) == 0;
-  ::close(fd);
-  if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
-    ::unlink(temp.c_str());
-    return false;
-  }
-  syncFolder(folderOf(path));
-  return true;
-}
-
-bool readWholeFile(const std::string &path, std::string &content, std::size_t limit) {
-  content.clear();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0)
-    return false;
-  char block[4096];
-  for (;;) {
-    const ssize_t n = ::read(fd, block, sizeof block);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n < 0 || content.size() + static_cast<std::size_t>(std::max<ssize_t>(n, 0)) > limit) {
-      ::close(fd);
-      return false;
-    }
-    if (n == 0)
-      break;
-    content.append(block, static_cast<std::size_t>(n));
-  }
-  ::close(fd);
-  return true;
-}
-
-std::string formatJournal(const Journal &journal) {
-  std::string text = std::string(kJournalHeader) + "\n";
-  text += journal.phase == Phase::Replacing ? "replacing\n" : "starting\n";
-  for (const auto &e : journal.entries)
-    text += std::string(e.hadOld ? "1 " : "0 ") + e.name + '\n';
-  return text;
-}
-
-std::optional<Journal> parseJournal(const std::string &text) {
-  const auto lines = splitLines(text);
-  if (lines.size() < 2 || lines[0] != kJournalHeader)
-    return std::nullopt;
-  Journal journal;
-  if (lines[1] == "replacing")
-    journal.phase = Phase::Replacing;
-  else if (lines[1] == "starting")
-    journal.phase = Phase::Starting;
-  else
-    return std::nullopt;
-  for (std::size_t i = 2; i < lines.size(); ++i) {
-    const std::string &line = lines[i];
-    if (line.size() < 3 || (line[0] != '0' && line[0] != '1') || line[1] != ' ' ||
-        !isInstallableName(line.substr(2)))
-      return std::nullopt;
-    journal.entries.push_back({line.substr(2), line[0] == '1'});
-  }
-  return journal;
-}
-
-std::string formatResult(Outcome outcome, const std::string &reason) {
-  const char *kind = "installed";
-  switch (outcome) {
-  case Outcome::Installed:
-    break;
-  case Outcome::RolledBack:
-    kind = "rolledback";
-    break;
-  case Outcome::Rejected:
-    kind = "rejected";
-    break;
-  case Outcome::NotStarted:
-    kind = "notstarted";
-    break;
-  }
-  return std::string(kind) + (reason.empty() ? "" : " " + reason) + "\n";
-}
-
-bool parseResult(const std::string &text, Outcome &outcome, std::string &reason) {
-  std::string line = text.substr(0, text.find('\n'));
-  const auto blank = line.find(' ');
-  const std::string kind = line.substr(0, blank);
-  reason = blank == std::string::npos ? std::string() : line.substr(blank + 1);
-  if (kind == "installed")
-    outcome = Outcome::Installed;
-  else if (kind == "rolledback")
-    outcome = Outcome::RolledBack;
-  else if (kind == "rejected")
-    outcome = Outcome::Rejected;
-  else if (kind == "notstarted")
-    outcome = Outcome::NotStarted;
-  else
-    return false;
-  return true;
-}
-
-int takeInstallLock(const std::string &folder) {
-  const std::string path = folder + kLockFile;
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-  if (fd < 0)
-    return -1;
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     ::close(fd);
-    return -1;
-  }
-  return fd;
+    unsigned char digest[crypto_hash_sha256_BYTES];
+    crypto_hash_sha256_final(&state, digest);
+    char hex[2 * crypto_hash_sha256_BYTES + 1];
+    sodium_bin2hex(hex, sizeof hex, digest, sizeof digest);
+    return std::string(hex);
 }
 
-void releaseInstallLock(int fd) {
-  if (fd >= 0)
+bool isInstallableName(const std::string &name)
+{
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
+        return false;
+    if (std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 32; }))
+        return false;
+    for (const char *own : {kManifestFile, kJournalFile, kResultFile, kStartedFile, kLockFile, kUpdaterName})
+        if (name == own)
+            return false;
+    return !endsWith(name, kUpdateSuffix) && !endsWith(name, kBackupSuffix);
+}
+
+std::string formatManifest(const std::vector<ManifestEntry> &entries)
+{
+    std::string text = std::string(kManifestHeader) + "\n";
+    for (const auto &e : entries)
+        text += e.sha256 + ' ' + std::to_string(e.size) + ' ' + e.name + '\n';
+    return text;
+}
+
+std::optional<std::vector<ManifestEntry>> parseManifest(const std::string &text)
+{
+    const auto lines = splitLines(text);
+    if (lines.empty() || lines.front() != kManifestHeader)
+        return std::nullopt;
+    std::vector<ManifestEntry> entries;
+    std::set<std::string> seen;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        const std::string &line = lines[i];
+        const auto first = line.find(' ');
+        const auto second = first == std::string::npos ? first : line.find(' ', first + 1);
+        if (second == std::string::npos)
+            return std::nullopt;
+        ManifestEntry e;
+        e.sha256 = line.substr(0, first);
+        const std::string size = line.substr(first + 1, second - first - 1);
+        e.name = line.substr(second + 1);
+        if (!isHex64(e.sha256) || size.empty() || size.size() > 19
+            || !std::all_of(size.begin(), size.end(), [](char c) { return c >= '0' && c <= '9'; })
+            || !isInstallableName(e.name) || !seen.insert(e.name).second)
+            return std::nullopt;
+        e.size = std::stoull(size);
+        entries.push_back(e);
+    }
+    return entries;
+}
+
+bool writeFileDurably(const std::string &path, const std::string &content)
+{
+    const std::string temp = path + ".new";
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0)
+        return false;
+    std::size_t written = 0;
+    while (written < content.size()) {
+        const ssize_t n = ::write(fd, content.data() + written, content.size() - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ::close(fd);
+            ::unlink(temp.c_str());
+            return false;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    const bool ok = ::fsync(fd) == 0;
     ::close(fd);
+    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    syncFolder(folderOf(path));
+    return true;
 }
 
-void removeStrayUpdates(const std::string &folder, const std::vector<ManifestEntry> &keep) {
-  std::set<std::string> wanted;
-  for (const auto &e : keep)
-    wanted.insert(tempName(e.name));
-  DIR *dir = ::opendir(folder.empty() ? "." : folder.c_str());
-  if (!dir)
-    return;
-  std::vector<std::string> doomed;
-  while (const dirent *entry = ::readdir(dir)) {
-    const std::string name = entry->d_name;
-    if (endsWith(name, kUpdateSuffix) && !wanted.count(name))
-      doomed.push_back(name);
-  }
-  ::closedir(dir);
-  for (const auto &name : doomed) {
-    // A folder by that name is not ours to delete; everything else (links included) goes.
-    struct stat st {};
-    if (::lstat((folder + name).c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
-      ::unlink((folder + name).c_str());
-  }
+bool readWholeFile(const std::string &path, std::string &content, std::size_t limit)
+{
+    content.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char block[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, block, sizeof block);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 || content.size() + static_cast<std::size_t>(std::max<ssize_t>(n, 0)) > limit) {
+            ::close(fd);
+            return false;
+        }
+        if (n == 0)
+            break;
+        content.append(block, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return true;
 }
 
-bool verifyEntries(const std::string &folder, const std::vector<ManifestEntry> &entries, std::string &reason) {
-  for (const auto &e : entries) {
-    const std::string source = folder + tempName(e.name);
-    struct stat st {};
-    if (::lstat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-      reason = "not a regular file: " + tempName(e.name);
-      return false;
+std::string formatJournal(const Journal &journal)
+{
+    std::string text = std::string(kJournalHeader) + "\n";
+    text += journal.phase == Phase::Replacing ? "replacing\n" : "starting\n";
+    for (const auto &e : journal.entries)
+        text += std::string(e.hadOld ? "1 " : "0 ") + e.name + '\n';
+    return text;
+}
+
+std::optional<Journal> parseJournal(const std::string &text)
+{
+    const auto lines = splitLines(text);
+    if (lines.size() < 2 || lines[0] != kJournalHeader)
+        return std::nullopt;
+    Journal journal;
+    if (lines[1] == "replacing")
+        journal.phase = Phase::Replacing;
+    else if (lines[1] == "starting")
+        journal.phase = Phase::Starting;
+    else
+        return std::nullopt;
+    for (std::size_t i = 2; i < lines.size(); ++i) {
+        const std::string &line = lines[i];
+        if (line.size() < 3 || (line[0] != '0' && line[0] != '1') || line[1] != ' '
+            || !isInstallableName(line.substr(2)))
+            return std::nullopt;
+        journal.entries.push_back({line.substr(2), line[0] == '1'});
     }
-    if (static_cast<std::uint64_t>(st.st_size) != e.size) {
-      reason = "wrong size: " + tempName(e.name);
-      return false;
+    return journal;
+}
+
+std::string formatResult(Outcome outcome, const std::string &reason)
+{
+    const char *kind = "installed";
+    switch (outcome) {
+    case Outcome::Installed:
+        break;
+    case Outcome::RolledBack:
+        kind = "rolledback";
+        break;
+    case Outcome::Rejected:
+        kind = "rejected";
+        break;
+    case Outcome::NotStarted:
+        kind = "notstarted";
+        break;
     }
-    const auto hash = sha256OfFile(source);
-    if (!hash || *hash != e.sha256) {
-      reason = "wrong SHA-256: " + tempName(e.name);
-      return false;
+    return std::string(kind) + (reason.empty() ? "" : " " + reason) + "\n";
+}
+
+bool parseResult(const std::string &text, Outcome &outcome, std::string &reason)
+{
+    std::string line = text.substr(0, text.find('\n'));
+    const auto blank = line.find(' ');
+    const std::string kind = line.substr(0, blank);
+    reason = blank == std::string::npos ? std::string() : line.substr(blank + 1);
+    if (kind == "installed")
+        outcome = Outcome::Installed;
+    else if (kind == "rolledback")
+        outcome = Outcome::RolledBack;
+    else if (kind == "rejected")
+        outcome = Outcome::Rejected;
+    else if (kind == "notstarted")
+        outcome = Outcome::NotStarted;
+    else
+        return false;
+    return true;
+}
+
+int takeInstallLock(const std::string &folder)
+{
+    const std::string path = folder + kLockFile;
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0)
+        return -1;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return -1;
     }
-    const std::string target = folder + e.name;
-    if (::lstat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-      reason = "not a regular file: " + e.name;
-      return false;
+    return fd;
+}
+
+void releaseInstallLock(int fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+}
+
+void removeStrayUpdates(const std::string &folder, const std::vector<ManifestEntry> &keep)
+{
+    std::set<std::string> wanted;
+    for (const auto &e : keep)
+        wanted.insert(tempName(e.name));
+    DIR *dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir)
+        return;
+    std::vector<std::string> doomed;
+    while (const dirent *entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (endsWith(name, kUpdateSuffix) && !wanted.count(name))
+            doomed.push_back(name);
     }
-  }
-  return true;
+    ::closedir(dir);
+    for (const auto &name : doomed) {
+        // A folder by that name is not ours to delete; everything else (links included) goes.
+        struct stat st
+        {};
+        if (::lstat((folder + name).c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
+            ::unlink((folder + name).c_str());
+    }
+}
+
+bool verifyEntries(const std::string &folder, const std::vector<ManifestEntry> &entries, std::string &reason)
+{
+    for (const auto &e : entries) {
+        const std::string source = folder + tempName(e.name);
+        struct stat st
+        {};
+        if (::lstat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+            reason = "not a regular file: " + tempName(e.name);
+            return false;
+        }
+        if (static_cast<std::uint64_t>(st.st_size) != e.size) {
+            reason = "wrong size: " + tempName(e.name);
+            return false;
+        }
+        const auto hash = sha256OfFile(source);
+        if (!hash || *hash != e.sha256) {
+            reason = "wrong SHA-256: " + tempName(e.name);
+            return false;
+        }
+        const std::string target = folder + e.name;
+        if (::lstat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+            reason = "not a regular file: " + e.name;
+            return false;
+        }
+    }
+    return true;
 }
 
 namespace {
 
-void removeFile(const std::string &path) { ::unlink(path.c_str()); }
+void removeFile(const std::string &path)
+{
+    ::unlink(path.c_str());
+}
 
-void removeControlFiles(const std::string &folder) {
-  removeFile(folder + kManifestFile);
-  removeStrayUpdates(folder, {});
+void removeControlFiles(const std::string &folder)
+{
+    removeFile(folder + kManifestFile);
+    removeStrayUpdates(folder, {});
 }
 
 } // namespace
 
-void rollBack(const std::string &folder, const Journal &journal) {
-  for (const auto &e : journal.entries) {
-    const std::string target = folder + e.name;
-    const std::string backup = folder + backupName(e.name);
-    if (e.hadOld) {
-      // Not yet replaced: both names are the same file, and rename() would keep both.
-      if (sameFile(backup, target))
+void rollBack(const std::string &folder, const Journal &journal)
+{
+    for (const auto &e : journal.entries) {
+        const std::string target = folder + e.name;
+        const std::string backup = folder + backupName(e.name);
+        if (e.hadOld) {
+            // Not yet replaced: both names are the same file, and rename() would keep both.
+            if (sameFile(backup, target))
+                removeFile(backup);
+            else if (existsNoFollow(backup))
+                ::rename(backup.c_str(), target.c_str());
+        } else {
+            removeFile(target);
+        }
+    }
+    syncFolder(folder);
+    removeControlFiles(folder);
+    removeFile(folder + kStartedFile);
+    removeFile(folder + kJournalFile);
+    syncFolder(folder);
+}
+
+void commit(const std::string &folder, const Journal &journal)
+{
+    for (const auto &e : journal.entries)
+        removeFile(folder + backupName(e.name));
+    removeControlFiles(folder);
+    removeFile(folder + kStartedFile);
+    removeFile(folder + kJournalFile);
+    syncFolder(folder);
+}
+
+bool installEntries(const std::string &folder, const std::vector<ManifestEntry> &entries, const InstallOptions &options,
+                    std::string &reason)
+{
+    Journal journal;
+    // Old files are kept first, before anything changes: a hard link leaves the name in place.
+    for (const auto &e : entries) {
+        const std::string target = folder + e.name;
+        const std::string backup = folder + backupName(e.name);
         removeFile(backup);
-      else if (existsNoFollow(backup))
-        ::rename(backup.c_str(), target.c_str());
-    } else {
-      removeFile(target);
+        const bool hadOld = isRegularNotLink(target);
+        if (hadOld && ::link(target.c_str(), backup.c_str()) != 0) {
+            reason = "cannot keep " + e.name + ": " + std::strerror(errno);
+            for (const auto &kept : journal.entries)
+                removeFile(folder + backupName(kept.name));
+            return false;
+        }
+        journal.entries.push_back({e.name, hadOld});
     }
-  }
-  syncFolder(folder);
-  removeControlFiles(folder);
-  removeFile(folder + kStartedFile);
-  removeFile(folder + kJournalFile);
-  syncFolder(folder);
+    journal.phase = Phase::Replacing;
+    if (!writeFileDurably(folder + kJournalFile, formatJournal(journal))) {
+        reason = "cannot write the journal";
+        for (const auto &kept : journal.entries)
+            removeFile(folder + backupName(kept.name));
+        return false;
+    }
+    std::size_t renames = 0;
+    for (const auto &e : entries) {
+        if (renames >= options.maxRenames)
+            return true; // as if killed here: the journal stays in phase "replacing"
+        Step step;
+        step.source = folder + tempName(e.name);
+        step.target = folder + e.name;
+        step.isSetup = !options.setupName.empty() && e.name == options.setupName;
+        std::string error;
+        if (!applyStep(step, error)) {
+            reason = error;
+            rollBack(folder, journal);
+            return false;
+        }
+        ++renames;
+    }
+    syncFolder(folder);
+    journal.phase = Phase::Starting;
+    removeFile(folder + kStartedFile);
+    if (!writeFileDurably(folder + kJournalFile, formatJournal(journal))) {
+        reason = "cannot write the journal";
+        rollBack(folder, journal);
+        return false;
+    }
+    removeFile(folder + kManifestFile);
+    return true;
 }
 
-void commit(const std::string &folder, const Journal &journal) {
-  for (const auto &e : journal.entries)
-    removeFile(folder + backupName(e.name));
-  removeControlFiles(folder);
-  removeFile(folder + kStartedFile);
-  removeFile(folder + kJournalFile);
-  syncFolder(folder);
+Recovery recoverInterruptedInstall(const std::string &folder, std::ostream &log)
+{
+    std::string text;
+    if (!readWholeFile(folder + kJournalFile, text))
+        return Recovery::None;
+    const int lock = takeInstallLock(folder);
+    if (lock < 0)
+        return Recovery::Busy;
+    Recovery result = Recovery::None;
+    // Read again under the lock: the updater that held it may just have finished.
+    if (readWholeFile(folder + kJournalFile, text)) {
+        const auto journal = parseJournal(text);
+        if (!journal) {
+            log << "the install journal cannot be read; it is left for inspection: " << folder << kJournalFile << '\n';
+        } else if (journal->phase == Phase::Starting && existsNoFollow(folder + kStartedFile)) {
+            // The program that reported the start has told the user already.
+            commit(folder, *journal);
+            result = Recovery::Committed;
+        } else {
+            rollBack(folder, *journal);
+            writeFileDurably(
+                folder + kResultFile,
+                formatResult(Outcome::RolledBack, "the updater was interrupted; the old version was restored"));
+            log << "an interrupted install was rolled back\n";
+            result = Recovery::RolledBack;
+        }
+    }
+    releaseInstallLock(lock);
+    return result;
 }
 
-bool installEntries(const std::string &folder, const std::vector<ManifestEntry> &entries,
-                    const InstallOptions &options, std::string &reason) {
-  Journal journal;
-  // Old files are kept first, before anything changes: a hard link leaves the name in place.
-  for (const auto &e : entries) {
-    const std::string target = folder + e.name;
-    const std::string backup = folder + backupName(e.name);
-    removeFile(backup);
-    const bool hadOld = isRegularNotLink(target);
-    if (hadOld && ::link(target.c_str(), backup.c_str()) != 0) {
-      reason = "cannot keep " + e.name + ": " + std::strerror(errno);
-      for (const auto &kept : journal.entries)
-        removeFile(folder + backupName(kept.name));
-      return false;
-    }
-    journal.entries.push_back({e.name, hadOld});
-  }
-  journal.phase = Phase::Replacing;
-  if (!writeFileDurably(folder + kJournalFile, formatJournal(journal))) {
-    reason = "cannot write the journal";
-    for (const auto &kept : journal.entries)
-      removeFile(folder + backupName(kept.name));
-    return false;
-  }
-  std::size_t renames = 0;
-  for (const auto &e : entries) {
-    if (renames >= options.maxRenames)
-      return true; // as if killed here: the journal stays in phase "replacing"
-    Step step;
-    step.source = folder + tempName(e.name);
-    step.target = folder + e.name;
-    step.isSetup = !options.setupName.empty() && e.name == options.setupName;
-    std::string error;
-    if (!applyStep(step, error)) {
-      reason = error;
-      rollBack(folder, journal);
-      return false;
-    }
-    ++renames;
-  }
-  syncFolder(folder);
-  journal.phase = Phase::Starting;
-  removeFile(folder + kStartedFile);
-  if (!writeFileDurably(folder + kJournalFile, formatJournal(journal))) {
-    reason = "cannot write the journal";
-    rollBack(folder, journal);
-    return false;
-  }
-  removeFile(folder + kManifestFile);
-  return true;
+bool reportGoodStart(const std::string &folder)
+{
+    return writeFileDurably(folder + kStartedFile, std::to_string(::getpid()) + "\n");
 }
 
-Recovery recoverInterruptedInstall(const std::string &folder, std::ostream &log) {
-  std::string text;
-  if (!readWholeFile(folder + kJournalFile, text))
-    return Recovery::None;
-  const int lock = takeInstallLock(folder);
-  if (lock < 0)
-    return Recovery::Busy;
-  Recovery result = Recovery::None;
-  // Read again under the lock: the updater that held it may just have finished.
-  if (readWholeFile(folder + kJournalFile, text)) {
+bool installAwaitingStart(const std::string &folder)
+{
+    std::string text;
+    if (!readWholeFile(folder + kJournalFile, text))
+        return false;
     const auto journal = parseJournal(text);
-    if (!journal) {
-      log << "the install journal cannot be read; it is left for inspection: " << folder << kJournalFile << '\n';
-    } else if (journal->phase == Phase::Starting && existsNoFollow(folder + kStartedFile)) {
-      // The program that reported the start has told the user already.
-      commit(folder, *journal);
-      result = Recovery::Committed;
-    } else {
-      rollBack(folder, *journal);
-      writeFileDurably(folder + kResultFile,
-                       formatResult(Outcome::RolledBack, "the updater was interrupted; the old version was restored"));
-      log << "an interrupted install was rolled back\n";
-      result = Recovery::RolledBack;
-    }
-  }
-  releaseInstallLock(lock);
-  return result;
+    return journal && journal->phase == Phase::Starting;
 }
 
-bool reportGoodStart(const std::string &folder) {
-  return writeFileDurably(folder + kStartedFile, std::to_string(::getpid()) + "\n");
+bool takeResult(const std::string &folder, Outcome &outcome, std::string &reason)
+{
+    std::string text;
+    if (!readWholeFile(folder + kResultFile, text, 4096))
+        return false;
+    ::unlink((folder + kResultFile).c_str());
+    return parseResult(text, outcome, reason);
 }
 
-bool installAwaitingStart(const std::string &folder) {
-  std::string text;
-  if (!readWholeFile(folder + kJournalFile, text))
-    return false;
-  const auto journal = parseJournal(text);
-  return journal && journal->phase == Phase::Starting;
-}
-
-bool takeResult(const std::string &folder, Outcome &outcome, std::string &reason) {
-  std::string text;
-  if (!readWholeFile(folder + kResultFile, text, 4096))
-    return false;
-  ::unlink((folder + kResultFile).c_str());
-  return parseResult(text, outcome, reason);
-}
-
-std::chrono::milliseconds startLimitFromEnvironment() {
-  const char *value = std::getenv(kStartWaitEnvironment);
-  if (!value || !*value)
-    return kDefaultStartLimit;
-  char *end = nullptr;
-  const double seconds = std::strtod(value, &end);
-  if (end == value || *end != '\0' || !(seconds >= 0) || seconds > 3600.0)
-    return kDefaultStartLimit;
-  return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+std::chrono::milliseconds startLimitFromEnvironment()
+{
+    const char *value = std::getenv(kStartWaitEnvironment);
+    if (!value || !*value)
+        return kDefaultStartLimit;
+    char *end = nullptr;
+    const double seconds = std::strtod(value, &end);
+    if (end == value || *end != '\0' || !(seconds >= 0) || seconds > 3600.0)
+        return kDefaultStartLimit;
+    return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
 }
 
 } // namespace lianbu::updater

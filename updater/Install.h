@@ -43,10 +43,11 @@ inline constexpr std::chrono::milliseconds kDefaultStartLimit{std::chrono::secon
 // SHA-256 of a file, as 64 lower-case hexadecimal digits; nullopt when it cannot be read.
 std::optional<std::string> sha256OfFile(const std::string &path);
 
-struct ManifestEntry {
-  std::string name;   // plain file name in the program folder
-  std::uint64_t size = 0;
-  std::string sha256; // 64 lower-case hexadecimal digits
+struct ManifestEntry
+{
+    std::string name; // plain file name in the program folder
+    std::uint64_t size = 0;
+    std::string sha256; // 64 lower-case hexadecimal digits
 };
 
 // A name the manifest may list: a plain file name, none of the updater's own files.
@@ -61,13 +62,15 @@ bool writeFileDurably(const std::string &path, const std::string &content);
 bool readWholeFile(const std::string &path, std::string &content, std::size_t limit = 1 << 20);
 
 enum class Phase { Replacing, Starting };
-struct JournalEntry {
-  std::string name;
-  bool hadOld = false; // a file of that name existed before: <name>.uOLD holds it
+struct JournalEntry
+{
+    std::string name;
+    bool hadOld = false; // a file of that name existed before: <name>.uOLD holds it
 };
-struct Journal {
-  Phase phase = Phase::Replacing;
-  std::vector<JournalEntry> entries;
+struct Journal
+{
+    Phase phase = Phase::Replacing;
+    std::vector<JournalEntry> entries;
 };
 std::string formatJournal(const Journal &journal);
 std::optional<Journal> parseJournal(const std::string &text);
@@ -88,17 +91,18 @@ void removeStrayUpdates(const std::string &folder, const std::vector<ManifestEnt
 // target (absent, or a regular file). false with a reason at the first that fails.
 bool verifyEntries(const std::string &folder, const std::vector<ManifestEntry> &entries, std::string &reason);
 
-struct InstallOptions {
-  std::string setupName;                // method "1": the entry that becomes executable
-  std::size_t maxRenames = static_cast<std::size_t>(-1); // tests: stop as if killed
+struct InstallOptions
+{
+    std::string setupName;                                 // method "1": the entry that becomes executable
+    std::size_t maxRenames = static_cast<std::size_t>(-1); // tests: stop as if killed
 };
 
 // Keeps the old files, writes the journal and renames every entry into place (phase
 // "replacing", then "starting"). On a failure everything is put back and false is returned
 // with a reason. With maxRenames reached it returns true at once, leaving the journal in phase
 // "replacing" as a killed updater would.
-bool installEntries(const std::string &folder, const std::vector<ManifestEntry> &entries,
-                    const InstallOptions &options, std::string &reason);
+bool installEntries(const std::string &folder, const std::vector<ManifestEntry> &entries, const InstallOptions &options,
+                    std::string &reason);
 
 // Puts every old file of the journal back, deletes the new ones that had no old file, and removes
 // the journal, the manifest and every .uTMP.

@@ -22,406 +22,440 @@ namespace lianbu::updater {
 
 namespace {
 
-bool endsWith(const std::string &s, const std::string &suffix) {
-  return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
+bool endsWith(const std::string &s, const std::string &suffix)
+{
+    return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-std::string errnoText(int err) { return std::strerror(err); }
+std::string errnoText(int err)
+{
+    return std::strerror(err);
+}
 
-bool exists(const std::string &path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
+bool exists(const std::string &path)
+{
+    struct stat st
+    {};
+    return ::lstat(path.c_str(), &st) == 0;
 }
 
 } // namespace
 
-std::string joinArguments(const std::vector<std::string> &args) {
-  std::string text;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (i > 0)
-      text += ' ';
-    text += args[i];
-  }
-  return text;
+std::string joinArguments(const std::vector<std::string> &args)
+{
+    std::string text;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (i > 0)
+            text += ' ';
+        text += args[i];
+    }
+    return text;
 }
 
 namespace {
 
 // Sets the restart parameter and method from the text after the "+".
-void takeParameter(CommandLine &cmd, const std::string &afterPlus) {
-  if (afterPlus.empty())
-    return;
-  cmd.method = afterPlus.back() == '1' ? '1' : '0';
-  cmd.restartParam = afterPlus.substr(0, afterPlus.size() - 1);
+void takeParameter(CommandLine &cmd, const std::string &afterPlus)
+{
+    if (afterPlus.empty())
+        return;
+    cmd.method = afterPlus.back() == '1' ? '1' : '0';
+    cmd.restartParam = afterPlus.substr(0, afterPlus.size() - 1);
 }
 
 } // namespace
 
-CommandLine parseCommandText(const std::string &text) {
-  CommandLine cmd;
-  const auto first = text.find_first_not_of(" \t");
-  if (first != std::string::npos && text[first] == '"') {
-    // Quoted path: "" inside stands for one quote.
-    std::string path;
-    std::size_t i = first + 1;
-    bool closed = false;
-    while (i < text.size()) {
-      if (text[i] == '"') {
-        if (i + 1 < text.size() && text[i + 1] == '"') {
-          path += '"';
-          i += 2;
-          continue;
+CommandLine parseCommandText(const std::string &text)
+{
+    CommandLine cmd;
+    const auto first = text.find_first_not_of(" \t");
+    if (first != std::string::npos && text[first] == '"') {
+        // Quoted path: "" inside stands for one quote.
+        std::string path;
+        std::size_t i = first + 1;
+        bool closed = false;
+        while (i < text.size()) {
+            if (text[i] == '"') {
+                if (i + 1 < text.size() && text[i + 1] == '"') {
+                    path += '"';
+                    i += 2;
+                    continue;
+                }
+                closed = true;
+                ++i;
+                break;
+            }
+            path += text[i++];
         }
-        closed = true;
-        ++i;
-        break;
-      }
-      path += text[i++];
+        if (closed) {
+            cmd.programPath = path;
+            const auto rest = text.find_first_not_of(" \t", i);
+            if (rest != std::string::npos && text[rest] == '+') {
+                std::string param = text.substr(rest + 1);
+                while (!param.empty() && (param.back() == ' ' || param.back() == '\t'))
+                    param.pop_back();
+                takeParameter(cmd, param);
+            }
+            return cmd;
+        }
+        // An unclosed quote: read the text as unquoted.
     }
-    if (closed) {
-      cmd.programPath = path;
-      const auto rest = text.find_first_not_of(" \t", i);
-      if (rest != std::string::npos && text[rest] == '+') {
-        std::string param = text.substr(rest + 1);
-        while (!param.empty() && (param.back() == ' ' || param.back() == '\t'))
-          param.pop_back();
-        takeParameter(cmd, param);
-      }
-      return cmd;
+    const auto plus = text.rfind(" +");
+    if (plus == std::string::npos) {
+        if (!text.empty() && text[0] == '+')
+            return cmd; // a parameter without a program
+        cmd.programPath = text;
+        return cmd;
     }
-    // An unclosed quote: read the text as unquoted.
-  }
-  const auto plus = text.rfind(" +");
-  if (plus == std::string::npos) {
-    if (!text.empty() && text[0] == '+')
-      return cmd; // a parameter without a program
-    cmd.programPath = text;
+    cmd.programPath = text.substr(0, plus);
+    takeParameter(cmd, text.substr(plus + 2));
+    if (cmd.programPath.find_first_not_of(" \t") == std::string::npos)
+        cmd = CommandLine{};
     return cmd;
-  }
-  cmd.programPath = text.substr(0, plus);
-  takeParameter(cmd, text.substr(plus + 2));
-  if (cmd.programPath.find_first_not_of(" \t") == std::string::npos)
-    cmd = CommandLine{};
-  return cmd;
 }
 
-CommandLine parseCommandLine(const std::vector<std::string> &args) { return parseCommandText(joinArguments(args)); }
-
-std::string quoteIfNeeded(const std::string &path) {
-  if (path.find_first_of(" \t\"") == std::string::npos && !path.empty())
-    return path;
-  std::string quoted = "\"";
-  for (char c : path) {
-    if (c == '"')
-      quoted += '"';
-    quoted += c;
-  }
-  quoted += '"';
-  return quoted;
+CommandLine parseCommandLine(const std::vector<std::string> &args)
+{
+    return parseCommandText(joinArguments(args));
 }
 
-std::string formatArguments(const std::string &programPath, const std::string &restartParam, char method) {
-  return quoteIfNeeded(programPath) + " +" + restartParam + method;
-}
-
-std::string folderOf(const std::string &path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string fileNameOf(const std::string &path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool isSetupName(const std::string &name) {
-  return endsWith(name, "exe") || endsWith(name, ".sh") || endsWith(name, ".run");
-}
-
-bool applyStep(const Step &step, std::string &error) {
-  struct stat source {};
-  if (::stat(step.source.c_str(), &source) != 0) {
-    error = step.source + ": " + errnoText(errno);
-    return false;
-  }
-  mode_t mode = source.st_mode & 07777;
-  struct stat old {};
-  if (::stat(step.target.c_str(), &old) == 0) {
-    if (S_ISDIR(old.st_mode)) {
-      error = step.target + ": is a folder";
-      return false;
+std::string quoteIfNeeded(const std::string &path)
+{
+    if (path.find_first_of(" \t\"") == std::string::npos && !path.empty())
+        return path;
+    std::string quoted = "\"";
+    for (char c : path) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
     }
-    mode = old.st_mode & 07777;
-  }
-  if (step.isSetup) // executable wherever it is readable
-    mode |= (mode & (S_IRUSR | S_IRGRP | S_IROTH)) >> 2;
-  if ((source.st_mode & 07777) != mode && ::chmod(step.source.c_str(), mode) != 0) {
-    error = step.source + ": " + errnoText(errno);
-    return false;
-  }
-  if (::rename(step.source.c_str(), step.target.c_str()) != 0) {
-    error = step.source + " -> " + step.target + ": " + errnoText(errno);
-    return false;
-  }
-  return true;
+    quoted += '"';
+    return quoted;
+}
+
+std::string formatArguments(const std::string &programPath, const std::string &restartParam, char method)
+{
+    return quoteIfNeeded(programPath) + " +" + restartParam + method;
+}
+
+std::string folderOf(const std::string &path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string fileNameOf(const std::string &path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool isSetupName(const std::string &name)
+{
+    return endsWith(name, "exe") || endsWith(name, ".sh") || endsWith(name, ".run");
+}
+
+bool applyStep(const Step &step, std::string &error)
+{
+    struct stat source
+    {};
+    if (::stat(step.source.c_str(), &source) != 0) {
+        error = step.source + ": " + errnoText(errno);
+        return false;
+    }
+    mode_t mode = source.st_mode & 07777;
+    struct stat old
+    {};
+    if (::stat(step.target.c_str(), &old) == 0) {
+        if (S_ISDIR(old.st_mode)) {
+            error = step.target + ": is a folder";
+            return false;
+        }
+        mode = old.st_mode & 07777;
+    }
+    if (step.isSetup) // executable wherever it is readable
+        mode |= (mode & (S_IRUSR | S_IRGRP | S_IROTH)) >> 2;
+    if ((source.st_mode & 07777) != mode && ::chmod(step.source.c_str(), mode) != 0) {
+        error = step.source + ": " + errnoText(errno);
+        return false;
+    }
+    if (::rename(step.source.c_str(), step.target.c_str()) != 0) {
+        error = step.source + " -> " + step.target + ": " + errnoText(errno);
+        return false;
+    }
+    return true;
 }
 
 WaitResult waitForProgramEnd(const std::string &programPath, std::chrono::milliseconds limit, int &lockFd,
-                             std::ostream &log) {
-  lockFd = -1;
-  const int fd = ::open(programPath.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT)
-      return WaitResult::NoProgram;
-    log << programPath << ": " << errnoText(errno) << '\n';
-    return WaitResult::Failed;
-  }
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  bool announced = false;
-  for (;;) {
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-      lockFd = fd;
-      return WaitResult::Ended;
+                             std::ostream &log)
+{
+    lockFd = -1;
+    const int fd = ::open(programPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return WaitResult::NoProgram;
+        log << programPath << ": " << errnoText(errno) << '\n';
+        return WaitResult::Failed;
     }
-    if (errno != EWOULDBLOCK && errno != EINTR) {
-      log << programPath << ": " << errnoText(errno) << '\n';
-      ::close(fd);
-      return WaitResult::Failed;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    bool announced = false;
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            lockFd = fd;
+            return WaitResult::Ended;
+        }
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            log << programPath << ": " << errnoText(errno) << '\n';
+            ::close(fd);
+            return WaitResult::Failed;
+        }
+        if (!announced) {
+            log << "waiting for the program to end: " << programPath << std::endl;
+            announced = true;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) {
+            ::close(fd);
+            return WaitResult::TimedOut;
+        }
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(std::chrono::milliseconds(100), deadline - now));
     }
-    if (!announced) {
-      log << "waiting for the program to end: " << programPath << std::endl;
-      announced = true;
-    }
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= deadline) {
-      ::close(fd);
-      return WaitResult::TimedOut;
-    }
-    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(std::chrono::milliseconds(100),
-                                                                              deadline - now));
-  }
 }
 
-pid_t startProgram(const std::string &path, const std::string &restartParam, std::string &error) {
-  std::vector<char *> argv;
-  argv.push_back(const_cast<char *>(path.c_str()));
-  if (!restartParam.empty())
-    argv.push_back(const_cast<char *>(restartParam.c_str()));
-  argv.push_back(nullptr);
+pid_t startProgram(const std::string &path, const std::string &restartParam, std::string &error)
+{
+    std::vector<char *> argv;
+    argv.push_back(const_cast<char *>(path.c_str()));
+    if (!restartParam.empty())
+        argv.push_back(const_cast<char *>(restartParam.c_str()));
+    argv.push_back(nullptr);
 
-  posix_spawnattr_t attr;
-  posix_spawnattr_init(&attr);
-  sigset_t none;
-  sigemptyset(&none);
-  posix_spawnattr_setsigmask(&attr, &none);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK);
-  pid_t pid = -1;
-  const int rc = ::posix_spawn(&pid, path.c_str(), nullptr, &attr, argv.data(), environ);
-  posix_spawnattr_destroy(&attr);
-  if (rc != 0) {
-    error = path + ": " + errnoText(rc);
-    return -1;
-  }
-  return pid;
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK);
+    pid_t pid = -1;
+    const int rc = ::posix_spawn(&pid, path.c_str(), nullptr, &attr, argv.data(), environ);
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) {
+        error = path + ": " + errnoText(rc);
+        return -1;
+    }
+    return pid;
 }
 
-void waitForChild(pid_t pid) {
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
+void waitForChild(pid_t pid)
+{
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
 }
 
-bool sameFile(const std::string &a, const std::string &b) {
-  struct stat sa {}, sb {};
-  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
+bool sameFile(const std::string &a, const std::string &b)
+{
+    struct stat sa
+    {
+    }, sb{};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev
+           && sa.st_ino == sb.st_ino;
 }
 
-std::chrono::milliseconds waitLimitFromEnvironment() {
-  const char *value = std::getenv(kWaitEnvironment);
-  if (!value || !*value)
-    return kDefaultWaitLimit;
-  char *end = nullptr;
-  const double seconds = std::strtod(value, &end);
-  if (end == value || *end != '\0' || !(seconds >= 0) || seconds > 24 * 3600.0)
-    return kDefaultWaitLimit;
-  return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+std::chrono::milliseconds waitLimitFromEnvironment()
+{
+    const char *value = std::getenv(kWaitEnvironment);
+    if (!value || !*value)
+        return kDefaultWaitLimit;
+    char *end = nullptr;
+    const double seconds = std::strtod(value, &end);
+    if (end == value || *end != '\0' || !(seconds >= 0) || seconds > 24 * 3600.0)
+        return kDefaultWaitLimit;
+    return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
 }
 
 namespace {
 
 // Deletes what a run that installs nothing leaves: the manifest and every downloaded file.
-void discardDownloads(const std::string &folder) {
-  ::unlink((folder + kManifestFile).c_str());
-  removeStrayUpdates(folder, {});
+void discardDownloads(const std::string &folder)
+{
+    ::unlink((folder + kManifestFile).c_str());
+    removeStrayUpdates(folder, {});
 }
 
-void writeResult(const std::string &folder, Outcome outcome, const std::string &reason, std::ostream &log) {
-  if (!writeFileDurably(folder + kResultFile, formatResult(outcome, reason)))
-    log << "cannot write the result file in " << folder << '\n';
+void writeResult(const std::string &folder, Outcome outcome, const std::string &reason, std::ostream &log)
+{
+    if (!writeFileDurably(folder + kResultFile, formatResult(outcome, reason)))
+        log << "cannot write the result file in " << folder << '\n';
 }
 
 enum class StartCheck { GoodStart, Ended, TimedOut };
 
 // Waits for the started program's good-start report, its end or the limit.
-StartCheck awaitGoodStart(const std::string &folder, pid_t pid, std::chrono::milliseconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  const std::string marker = folder + kStartedFile;
-  for (;;) {
-    if (exists(marker))
-      return StartCheck::GoodStart;
-    int status = 0;
-    const pid_t done = ::waitpid(pid, &status, WNOHANG);
-    if (done == pid)
-      return exists(marker) ? StartCheck::GoodStart : StartCheck::Ended;
-    if (std::chrono::steady_clock::now() >= deadline)
-      return StartCheck::TimedOut;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+StartCheck awaitGoodStart(const std::string &folder, pid_t pid, std::chrono::milliseconds limit)
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    const std::string marker = folder + kStartedFile;
+    for (;;) {
+        if (exists(marker))
+            return StartCheck::GoodStart;
+        int status = 0;
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            return exists(marker) ? StartCheck::GoodStart : StartCheck::Ended;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return StartCheck::TimedOut;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
 }
 
-int startOnly(const CommandLine &cmd, std::ostream &log, int result) {
-  std::string error;
-  if (startProgram(cmd.programPath, cmd.restartParam, error) < 0) {
-    log << "cannot start the program: " << error << '\n';
-    return StartFailed;
-  }
-  return result;
+int startOnly(const CommandLine &cmd, std::ostream &log, ExitCode result)
+{
+    std::string error;
+    if (startProgram(cmd.programPath, cmd.restartParam, error) < 0) {
+        log << "cannot start the program: " << error << '\n';
+        return exitStatus(ExitCode::StartFailed);
+    }
+    return exitStatus(result);
 }
 
 } // namespace
 
-int run(const std::vector<std::string> &args, std::chrono::milliseconds waitLimit, std::ostream &log) {
-  return run(args, waitLimit, startLimitFromEnvironment(), log);
+int run(const std::vector<std::string> &args, std::chrono::milliseconds waitLimit, std::ostream &log)
+{
+    return run(args, waitLimit, startLimitFromEnvironment(), log);
 }
 
 int run(const std::vector<std::string> &args, std::chrono::milliseconds waitLimit, std::chrono::milliseconds startLimit,
-        std::ostream &log) {
-  const CommandLine cmd = parseCommandLine(args);
-  if (cmd.programPath.empty()) {
-    log << kUpdaterName << ": 联簿宝的升级程序。\n"
-        << "用法: " << kUpdaterName << " <程序路径> +<重启参数><方法 0|1>\n";
-    return Usage;
-  }
-  const std::string folder = folderOf(cmd.programPath);
-
-  int lockFd = -1;
-  switch (waitForProgramEnd(cmd.programPath, waitLimit, lockFd, log)) {
-  case WaitResult::Ended:
-  case WaitResult::NoProgram:
-    break;
-  case WaitResult::TimedOut:
-  case WaitResult::Failed:
-    log << "the program did not end; nothing was changed\n";
-    discardDownloads(folder);
-    writeResult(folder, Outcome::NotStarted, "another instance of the program was still running", log);
-    return ProgramStillRunning;
-  }
-
-  // An install that an earlier updater left half done is finished first.
-  if (recoverInterruptedInstall(folder, log) == Recovery::Busy) {
-    log << "another updater is working in " << folder << "; nothing was changed\n";
-    if (lockFd >= 0)
-      ::close(lockFd);
-    return ProgramStillRunning;
-  }
-  const int installLock = takeInstallLock(folder);
-  if (installLock < 0) {
-    log << "another updater is working in " << folder << "; nothing was changed\n";
-    if (lockFd >= 0)
-      ::close(lockFd);
-    return ProgramStillRunning;
-  }
-
-  std::string manifestText;
-  const bool haveManifest = readWholeFile(folder + kManifestFile, manifestText);
-  const auto entries = haveManifest ? parseManifest(manifestText) : std::nullopt;
-  if (!entries || entries->empty()) {
-    // Leftovers of a cancelled or killed download are never installed.
-    discardDownloads(folder);
-    if (haveManifest) {
-      log << "the manifest cannot be read; nothing was installed\n";
-      writeResult(folder, Outcome::Rejected, "the list of downloaded files cannot be read", log);
+        std::ostream &log)
+{
+    const CommandLine cmd = parseCommandLine(args);
+    if (cmd.programPath.empty()) {
+        log << kUpdaterName << ": 联簿宝的升级程序。\n"
+            << "用法: " << kUpdaterName << " <程序路径> +<重启参数><方法 0|1>\n";
+        return exitStatus(ExitCode::Usage);
     }
-    releaseInstallLock(installLock);
-    if (lockFd >= 0)
-      ::close(lockFd);
-    return startOnly(cmd, log, haveManifest ? ReplaceFailed : Ok);
-  }
-  removeStrayUpdates(folder, *entries);
+    const std::string folder = folderOf(cmd.programPath);
 
-  std::string reason;
-  if (!verifyEntries(folder, *entries, reason)) {
-    log << "nothing was installed: " << reason << '\n';
-    discardDownloads(folder);
-    writeResult(folder, Outcome::Rejected, reason, log);
-    releaseInstallLock(installLock);
-    if (lockFd >= 0)
-      ::close(lockFd);
-    return startOnly(cmd, log, ReplaceFailed);
-  }
-
-  // Method "1": the first listed installer runs before the program, unless the program replaces
-  // itself (then there is no installer to wait for).
-  InstallOptions options;
-  const std::string ownName = fileNameOf(cmd.programPath);
-  const bool ownUpdate = std::any_of(entries->begin(), entries->end(), [&](const auto &e) { return e.name == ownName; });
-  if (cmd.method == '1' && !ownUpdate) {
-    for (const auto &e : *entries) {
-      if (isSetupName(e.name)) {
-        options.setupName = e.name;
+    int lockFd = -1;
+    switch (waitForProgramEnd(cmd.programPath, waitLimit, lockFd, log)) {
+    case WaitResult::Ended:
+    case WaitResult::NoProgram:
         break;
-      }
+    case WaitResult::TimedOut:
+    case WaitResult::Failed:
+        log << "the program did not end; nothing was changed\n";
+        discardDownloads(folder);
+        writeResult(folder, Outcome::NotStarted, "another instance of the program was still running", log);
+        return exitStatus(ExitCode::ProgramStillRunning);
     }
-  }
 
-  if (!installEntries(folder, *entries, options, reason)) {
-    log << "installing failed, the old files were put back: " << reason << '\n';
-    writeResult(folder, Outcome::RolledBack, reason, log);
-    releaseInstallLock(installLock);
+    // An install that an earlier updater left half done is finished first.
+    if (recoverInterruptedInstall(folder, log) == Recovery::Busy) {
+        log << "another updater is working in " << folder << "; nothing was changed\n";
+        if (lockFd >= 0)
+            ::close(lockFd);
+        return exitStatus(ExitCode::ProgramStillRunning);
+    }
+    const int installLock = takeInstallLock(folder);
+    if (installLock < 0) {
+        log << "another updater is working in " << folder << "; nothing was changed\n";
+        if (lockFd >= 0)
+            ::close(lockFd);
+        return exitStatus(ExitCode::ProgramStillRunning);
+    }
+
+    std::string manifestText;
+    const bool haveManifest = readWholeFile(folder + kManifestFile, manifestText);
+    const auto entries = haveManifest ? parseManifest(manifestText) : std::nullopt;
+    if (!entries || entries->empty()) {
+        // Leftovers of a cancelled or killed download are never installed.
+        discardDownloads(folder);
+        if (haveManifest) {
+            log << "the manifest cannot be read; nothing was installed\n";
+            writeResult(folder, Outcome::Rejected, "the list of downloaded files cannot be read", log);
+        }
+        releaseInstallLock(installLock);
+        if (lockFd >= 0)
+            ::close(lockFd);
+        return startOnly(cmd, log, haveManifest ? ExitCode::ReplaceFailed : ExitCode::Ok);
+    }
+    removeStrayUpdates(folder, *entries);
+
+    std::string reason;
+    if (!verifyEntries(folder, *entries, reason)) {
+        log << "nothing was installed: " << reason << '\n';
+        discardDownloads(folder);
+        writeResult(folder, Outcome::Rejected, reason, log);
+        releaseInstallLock(installLock);
+        if (lockFd >= 0)
+            ::close(lockFd);
+        return startOnly(cmd, log, ExitCode::ReplaceFailed);
+    }
+
+    // Method "1": the first listed installer runs before the program, unless the program replaces
+    // itself (then there is no installer to wait for).
+    InstallOptions options;
+    const std::string ownName = fileNameOf(cmd.programPath);
+    const bool ownUpdate =
+        std::any_of(entries->begin(), entries->end(), [&](const auto &e) { return e.name == ownName; });
+    if (cmd.method == '1' && !ownUpdate) {
+        for (const auto &e : *entries) {
+            if (isSetupName(e.name)) {
+                options.setupName = e.name;
+                break;
+            }
+        }
+    }
+
+    if (!installEntries(folder, *entries, options, reason)) {
+        log << "installing failed, the old files were put back: " << reason << '\n';
+        writeResult(folder, Outcome::RolledBack, reason, log);
+        releaseInstallLock(installLock);
+        if (lockFd >= 0)
+            ::close(lockFd);
+        return startOnly(cmd, log, ExitCode::ReplaceFailed);
+    }
     if (lockFd >= 0)
-      ::close(lockFd);
-    return startOnly(cmd, log, ReplaceFailed);
-  }
-  if (lockFd >= 0)
-    ::close(lockFd);
+        ::close(lockFd);
 
-  std::string error;
-  if (!options.setupName.empty()) {
-    const std::string setupPath = folder + options.setupName;
-    const pid_t setup = startProgram(setupPath, cmd.restartParam, error);
-    if (setup > 0)
-      waitForChild(setup);
-    else
-      log << "cannot start the setup program: " << error << '\n';
-    ::unlink(setupPath.c_str());
-  }
+    std::string error;
+    if (!options.setupName.empty()) {
+        const std::string setupPath = folder + options.setupName;
+        const pid_t setup = startProgram(setupPath, cmd.restartParam, error);
+        if (setup > 0)
+            waitForChild(setup);
+        else
+            log << "cannot start the setup program: " << error << '\n';
+        ::unlink(setupPath.c_str());
+    }
 
-  std::string journalText;
-  readWholeFile(folder + kJournalFile, journalText);
-  const auto journal = parseJournal(journalText);
-  const pid_t pid = startProgram(cmd.programPath, cmd.restartParam, error);
-  const StartCheck check = pid > 0 ? awaitGoodStart(folder, pid, startLimit) : StartCheck::Ended;
-  if (check == StartCheck::GoodStart) {
-    // The program has already told the user; the result file is only for what it cannot know.
+    std::string journalText;
+    readWholeFile(folder + kJournalFile, journalText);
+    const auto journal = parseJournal(journalText);
+    const pid_t pid = startProgram(cmd.programPath, cmd.restartParam, error);
+    const StartCheck check = pid > 0 ? awaitGoodStart(folder, pid, startLimit) : StartCheck::Ended;
+    if (check == StartCheck::GoodStart) {
+        // The program has already told the user; the result file is only for what it cannot know.
+        if (journal)
+            commit(folder, *journal);
+        releaseInstallLock(installLock);
+        return exitStatus(ExitCode::Ok);
+    }
+    if (check == StartCheck::TimedOut) {
+        ::kill(pid, SIGKILL);
+        waitForChild(pid);
+    }
+    const std::string why = pid <= 0                     ? "the new version could not be started: " + error
+                            : check == StartCheck::Ended ? std::string("the new version ended without starting up")
+                                                         : std::string("the new version did not start up in time");
+    log << why << "; the old version is put back\n";
     if (journal)
-      commit(folder, *journal);
+        rollBack(folder, *journal);
+    writeResult(folder, Outcome::RolledBack, why, log);
     releaseInstallLock(installLock);
-    return Ok;
-  }
-  if (check == StartCheck::TimedOut) {
-    ::kill(pid, SIGKILL);
-    waitForChild(pid);
-  }
-  const std::string why = pid <= 0 ? "the new version could not be started: " + error
-                        : check == StartCheck::Ended ? std::string("the new version ended without starting up")
-                                                     : std::string("the new version did not start up in time");
-  log << why << "; the old version is put back\n";
-  if (journal)
-    rollBack(folder, *journal);
-  writeResult(folder, Outcome::RolledBack, why, log);
-  releaseInstallLock(installLock);
-  return startOnly(cmd, log, RolledBack);
+    return startOnly(cmd, log, ExitCode::RolledBack);
 }
 
 } // namespace lianbu::updater

@@ -28,10 +28,11 @@ inline constexpr const char *kUpdateSuffix = ".uTMP";
 inline constexpr const char *kWaitEnvironment = "LIANBU_UPDATER_WAIT_SECONDS";
 inline constexpr std::chrono::milliseconds kDefaultWaitLimit{std::chrono::minutes(3)};
 
-struct CommandLine {
-  std::string programPath;  // empty: nothing to do (usage)
-  std::string restartParam; // "/afterupgrade" in this system
-  char method = '0';        // '0' replace files, '1' run the downloaded setup program first
+struct CommandLine
+{
+    std::string programPath;  // empty: nothing to do (usage)
+    std::string restartParam; // "/afterupgrade" in this system
+    char method = '0';        // '0' replace files, '1' run the downloaded setup program first
 };
 
 std::string joinArguments(const std::vector<std::string> &args);
@@ -52,10 +53,11 @@ std::string fileNameOf(const std::string &path);
 // Windows installers do) or the Linux installer suffixes ".sh" and ".run".
 bool isSetupName(const std::string &name);
 
-struct Step {
-  std::string source; // folder + name + ".uTMP"
-  std::string target; // folder + name
-  bool isSetup = false;
+struct Step
+{
+    std::string source; // folder + name + ".uTMP"
+    std::string target; // folder + name
+    bool isSetup = false;
 };
 
 // Puts one file in place: gives the new file the permission bits of the file it replaces (the
@@ -84,7 +86,11 @@ bool sameFile(const std::string &a, const std::string &b);
 std::chrono::milliseconds waitLimitFromEnvironment();
 
 // 5: the new version did not report a good start and the old one was put back.
-enum ExitCode { Ok = 0, ReplaceFailed = 1, Usage = 2, ProgramStillRunning = 3, StartFailed = 4, RolledBack = 5 };
+enum class ExitCode { Ok = 0, ReplaceFailed = 1, Usage = 2, ProgramStillRunning = 3, StartFailed = 4, RolledBack = 5 };
+inline constexpr int exitStatus(ExitCode code)
+{
+    return static_cast<int>(code);
+}
 
 // The whole updater run. Messages go to log.
 // Installs the manifest's files (Install.h), restarts the program and waits startLimit for its

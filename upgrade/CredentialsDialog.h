@@ -15,19 +15,19 @@ class CredentialsDialog : public QDialog
 {
     Q_OBJECT
 public:
-    // fileName: the protected file, named in Label1; realm: the server's name for the protected
+    // fileName: the protected file, named in promptLabel; realm: the server's name for the protected
     // area, shown under it; userName: the edit's first text. Both texts come from the server and
     // are shown as plain text, never as markup.
     CredentialsDialog(const QString &fileName, const QString &userName, QWidget *parent = nullptr,
-                                const QString &realm = QString());
+                      const QString &realm = QString());
     ~CredentialsDialog() override;
 
     Ui::CredentialsDialog *ui;
 
-    // Label1 top + Label1 height + bottom panel height.
-    void FitToText();
-    QString UserName() const;
-    QString Password() const;
+    // promptLabel top + promptLabel height + bottom panel height.
+    void fitToText();
+    QString userName() const;
+    QString password() const;
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -22,7 +22,10 @@ const QColor kTeal(0x1f, 0x8a, 0x8a);
 const QColor kBlue(0x2f, 0x6f, 0xb8);
 const QColor kPaper(0xfb, 0xfb, 0xf8);
 
-QString groupCaption(int slot) { return QLatin1Char(' ') + messageText(slot) + QLatin1Char(' '); }
+QString groupCaption(MessageSlot slot)
+{
+    return QLatin1Char(' ') + messageText(slot) + QLatin1Char(' ');
+}
 
 } // namespace
 
@@ -92,7 +95,8 @@ QPixmap wizardSidePicture()
 }
 
 DownloadWindow::DownloadWindow(const QPixmap &picture, bool stayOnTop, QWidget *parent)
-    : QDialog(parent), ui(new Ui::DownloadWindow)
+    : QDialog(parent)
+    , ui(new Ui::DownloadWindow)
 {
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -101,133 +105,140 @@ DownloadWindow::DownloadWindow(const QPixmap &picture, bool stayOnTop, QWidget *
         flags |= Qt::WindowStaysOnTopHint;
     setWindowFlags(flags);
     setFixedSize(size());
-    setWindowTitle(messageText(msgWizardCaption));
+    setWindowTitle(messageText(MessageSlot::WizardCaption));
 
-    ui->Image1->setPixmap(picture.isNull() ? wizardSidePicture() : picture);
-    ui->Image1->setScaledContents(true);
+    ui->sidePicture->setPixmap(picture.isNull() ? wizardSidePicture() : picture);
+    ui->sidePicture->setScaledContents(true);
 
     QFont title(QStringLiteral("Times New Roman"));
     title.setPixelSize(23);
     title.setBold(true);
     title.setItalic(true);
-    ui->WizardTitle->setFont(title);
-    ui->WizardTitle->setText(messageText(msgDownloadingFiles));
-    ui->AfterNote->clear();
-    ui->AfterNote->hide();
-    ui->LCurrentFile->setTitle(groupCaption(msgCurrentFile));
-    ui->LAllFiles->setTitle(groupCaption(msgAllFiles));
-    ui->LDownloadingFileFrom->setText(messageText(msgDownloadingFrom));
-    ui->FileSizeLab->setText(formatMessage(msgFileSize, {0.0}));
-    ui->TransferRateLab->setText(formatMessage(msgTransferRate, {0.0}));
-    ui->EstimatedTimeLeftLab->setText(messageText(msgPreparing));
-    ui->AllDownloading->clear();
+    ui->titleLabel->setFont(title);
+    ui->titleLabel->setText(messageText(MessageSlot::DownloadingFiles));
+    ui->completedNoteLabel->clear();
+    ui->completedNoteLabel->hide();
+    ui->currentFileBox->setTitle(groupCaption(MessageSlot::CurrentFile));
+    ui->allFilesBox->setTitle(groupCaption(MessageSlot::AllFiles));
+    ui->downloadingFromLabel->setText(messageText(MessageSlot::DownloadingFrom));
+    ui->fileSizeLabel->setText(formatMessage(MessageSlot::FileSize, {0.0}));
+    ui->transferRateLabel->setText(formatMessage(MessageSlot::TransferRate, {0.0}));
+    ui->timeLeftLabel->setText(messageText(MessageSlot::Preparing));
+    ui->allFilesLabel->clear();
 
     // The address: read-only text in the highlight colour on the face colour, no border.
-    QFont urlFont = ui->FileURL->font();
+    QFont urlFont = ui->fileAddressEdit->font();
     urlFont.setPixelSize(15);
-    ui->FileURL->setFont(urlFont);
-    ui->FileURL->setReadOnly(true);
-    ui->FileURL->setFrame(false);
-    ui->FileURL->setFocusPolicy(Qt::ClickFocus);
-    QPalette urlPalette = ui->FileURL->palette();
+    ui->fileAddressEdit->setFont(urlFont);
+    ui->fileAddressEdit->setReadOnly(true);
+    ui->fileAddressEdit->setFrame(false);
+    ui->fileAddressEdit->setFocusPolicy(Qt::ClickFocus);
+    QPalette urlPalette = ui->fileAddressEdit->palette();
     urlPalette.setColor(QPalette::Base, urlPalette.color(QPalette::Window));
     urlPalette.setColor(QPalette::Text, urlPalette.color(QPalette::Highlight));
-    ui->FileURL->setPalette(urlPalette);
+    ui->fileAddressEdit->setPalette(urlPalette);
 
     const QString label = QLatin1Char(' ') + stringResource(kProductLabelId) + QLatin1Char(' ');
-    ui->AboutLabel->setText(label);
-    ui->AboutShadow->setText(label);
-    QFont aboutFont = ui->AboutLabel->font();
+    ui->productLabel->setText(label);
+    ui->productShadowLabel->setText(label);
+    QFont aboutFont = ui->productLabel->font();
     aboutFont.setPixelSize(15);
-    ui->AboutLabel->setFont(aboutFont);
-    ui->AboutShadow->setFont(aboutFont);
-    QPalette shadow = ui->AboutShadow->palette();
+    ui->productLabel->setFont(aboutFont);
+    ui->productShadowLabel->setFont(aboutFont);
+    QPalette shadow = ui->productShadowLabel->palette();
     shadow.setColor(QPalette::WindowText, shadow.color(QPalette::Light));
-    ui->AboutShadow->setPalette(shadow);
-    QPalette engraved = ui->AboutLabel->palette();
+    ui->productShadowLabel->setPalette(shadow);
+    QPalette engraved = ui->productLabel->palette();
     engraved.setColor(QPalette::WindowText, engraved.color(QPalette::Mid));
-    ui->AboutLabel->setPalette(engraved);
-    ui->AboutLabel->setAttribute(Qt::WA_TranslucentBackground);
-    ui->AboutLabel->raise();
+    ui->productLabel->setPalette(engraved);
+    ui->productLabel->setAttribute(Qt::WA_TranslucentBackground);
+    ui->productLabel->raise();
 
-    ui->ProgressCurrentFile->setRange(0, 100);
-    ui->ProgressAllFiles->setRange(0, 100);
-    ui->ProgressCurrentFile->setValue(0);
-    ui->ProgressAllFiles->setValue(0);
+    ui->downloadProgressBar->setRange(0, 100);
+    ui->totalProgressBar->setRange(0, 100);
+    ui->downloadProgressBar->setValue(0);
+    ui->totalProgressBar->setValue(0);
 
-    ui->FinishBtn->setText(messageText(msgNext));
-    ui->FinishBtn->setEnabled(false);
-    ui->CancelBtn->setText(messageText(msgCancel));
-    ui->CancelBtn->setDefault(true);
-    connect(ui->FinishBtn, &QPushButton::clicked, this, &DownloadWindow::FinishBtnClick);
-    connect(ui->CancelBtn, &QPushButton::clicked, this, &DownloadWindow::CancelBtnClick);
+    ui->finishButton->setText(messageText(MessageSlot::Next));
+    ui->finishButton->setEnabled(false);
+    ui->cancelButton->setText(messageText(MessageSlot::Cancel));
+    ui->cancelButton->setDefault(true);
+    connect(ui->finishButton, &QPushButton::clicked, this, &DownloadWindow::finish);
+    connect(ui->cancelButton, &QPushButton::clicked, this, &DownloadWindow::requestCancel);
 }
 
-DownloadWindow::~DownloadWindow() { delete ui; }
-
-void DownloadWindow::ShowFile(const QString &url, int number, int count)
+DownloadWindow::~DownloadWindow()
 {
-    ui->FileURL->setText(url);
-    ui->FileURL->setCursorPosition(0);
-    ui->AllDownloading->setText(formatMessage(msgFileCounter, {number, count}));
+    delete ui;
 }
 
-void DownloadWindow::ShowFileSize(quint32 announcedSize)
+void DownloadWindow::showFile(const QString &url, int number, int count)
 {
-    ui->FileSizeLab->setText(formatMessage(msgFileSize, {double(announcedSize) / 1024.0}));
+    ui->fileAddressEdit->setText(url);
+    ui->fileAddressEdit->setCursorPosition(0);
+    ui->allFilesLabel->setText(formatMessage(MessageSlot::FileCounter, {number, count}));
 }
 
-void DownloadWindow::ShowPreparing(int totalPercent)
+void DownloadWindow::showFileSize(quint32 announcedSize)
 {
-    ui->ProgressCurrentFile->setValue(0);
-    ui->ProgressAllFiles->setValue(qBound(0, totalPercent, 100));
-    ui->EstimatedTimeLeftLab->setText(messageText(msgPreparing));
+    ui->fileSizeLabel->setText(formatMessage(MessageSlot::FileSize, {double(announcedSize) / 1024.0}));
 }
 
-void DownloadWindow::ShowProgress(int percent, int totalPercent, float rate, int secondsLeft)
+void DownloadWindow::showPreparing(int totalPercent)
 {
-    ui->ProgressCurrentFile->setValue(qBound(0, percent, 100));
-    ui->ProgressAllFiles->setValue(qBound(0, totalPercent, 100));
-    ui->TransferRateLab->setText(formatMessage(msgTransferRate, {double(rate)}));
+    ui->downloadProgressBar->setValue(0);
+    ui->totalProgressBar->setValue(qBound(0, totalPercent, 100));
+    ui->timeLeftLabel->setText(messageText(MessageSlot::Preparing));
+}
+
+void DownloadWindow::showProgress(int percent, int totalPercent, float rate, int secondsLeft)
+{
+    ui->downloadProgressBar->setValue(qBound(0, percent, 100));
+    ui->totalProgressBar->setValue(qBound(0, totalPercent, 100));
+    ui->transferRateLabel->setText(formatMessage(MessageSlot::TransferRate, {double(rate)}));
     const HoursMinutesSeconds t = splitSeconds(secondsLeft);
-    ui->EstimatedTimeLeftLab->setText(formatMessage(msgTimeLeft, {t.hours, t.minutes, t.seconds}));
+    ui->timeLeftLabel->setText(formatMessage(MessageSlot::TimeLeft, {t.hours, t.minutes, t.seconds}));
 }
 
-void DownloadWindow::ShowCompleted(const QString &applicationTitle)
+void DownloadWindow::showCompleted(const QString &applicationTitle)
 {
     m_completed = true;
-    ui->WizardTitle->setText(messageText(msgUpgradeCompleted));
-    QString note = formatMessage(msgCompletedNote, {applicationTitle});
+    ui->titleLabel->setText(messageText(MessageSlot::UpgradeCompleted));
+    QString note = formatMessage(MessageSlot::CompletedNote, {applicationTitle});
     note.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    ui->AfterNote->setText(note);
-    const int height = ui->AfterNote->heightForWidth(ui->AfterNote->width());
-    ui->AfterNote->resize(ui->AfterNote->width(), height > 0 ? height : ui->AfterNote->sizeHint().height());
-    ui->AfterNote->show();
-    ui->LCurrentFile->hide();
-    ui->LAllFiles->hide();
-    ui->CancelBtn->setEnabled(false);
-    ui->CancelBtn->setDefault(false);
-    ui->FinishBtn->setText(messageText(msgOk));
-    ui->FinishBtn->setEnabled(true);
-    ui->FinishBtn->setDefault(true);
-    ui->FinishBtn->setFocus();
+    ui->completedNoteLabel->setText(note);
+    const int height = ui->completedNoteLabel->heightForWidth(ui->completedNoteLabel->width());
+    ui->completedNoteLabel->resize(ui->completedNoteLabel->width(),
+                                   height > 0 ? height : ui->completedNoteLabel->sizeHint().height());
+    ui->completedNoteLabel->show();
+    ui->currentFileBox->hide();
+    ui->allFilesBox->hide();
+    ui->cancelButton->setEnabled(false);
+    ui->cancelButton->setDefault(false);
+    ui->finishButton->setText(messageText(MessageSlot::Ok));
+    ui->finishButton->setEnabled(true);
+    ui->finishButton->setDefault(true);
+    ui->finishButton->setFocus();
     activateWindow();
 }
 
-void DownloadWindow::Release()
+void DownloadWindow::release()
 {
     m_releasing = true;
     close(); // WA_DeleteOnClose releases it
 }
 
-void DownloadWindow::FinishBtnClick()
+void DownloadWindow::finish()
 {
     if (!m_completed)
         return;
     emit finished();
 }
 
-void DownloadWindow::CancelBtnClick() { emit cancelRequested(); }
+void DownloadWindow::requestCancel()
+{
+    emit cancelRequested();
+}
 
 void DownloadWindow::reject()
 {

@@ -17,34 +17,33 @@ class DownloadWindow : public QDialog
     Q_OBJECT
 public:
     // picture: replaces the built-in side picture when not null.
-    explicit DownloadWindow(const QPixmap &picture = QPixmap(), bool stayOnTop = true,
-                                       QWidget *parent = nullptr);
+    explicit DownloadWindow(const QPixmap &picture = QPixmap(), bool stayOnTop = true, QWidget *parent = nullptr);
     ~DownloadWindow() override;
 
     Ui::DownloadWindow *ui;
 
     // The labels of one file and of the run.
-    void ShowFile(const QString &url, int number, int count);
-    void ShowFileSize(quint32 announcedSize);
+    void showFile(const QString &url, int number, int count);
+    void showFileSize(quint32 announcedSize);
     // A file starts: its bar at 0, the run's bar at totalPercent, the time left "preparing".
-    void ShowPreparing(int totalPercent);
-    void ShowProgress(int percent, int totalPercent, float rate, int secondsLeft);
+    void showPreparing(int totalPercent);
+    void showProgress(int percent, int totalPercent, float rate, int secondsLeft);
     // Switches to the completion page (title, note, OK enabled and focused, cancel disabled).
-    void ShowCompleted(const QString &applicationTitle);
-    bool Completed() const { return m_completed; }
+    void showCompleted(const QString &applicationTitle);
+    bool completed() const { return m_completed; }
 
     // Closes and releases the window without asking (the component is done with it).
-    void Release();
+    void release();
 
 signals:
-    // CancelBtn, the close box or Esc: the component asks whether to abandon the upgrade.
+    // cancelButton, the close box or Esc: the component asks whether to abandon the upgrade.
     void cancelRequested();
-    // FinishBtn on the completion page.
+    // finishButton on the completion page.
     void finished();
 
 public slots:
-    void FinishBtnClick();
-    void CancelBtnClick();
+    void finish();
+    void requestCancel();
     void reject() override;
 
 protected:

@@ -71,25 +71,44 @@ bool HttpCredentials::credentialsAllowedFor(const QString &address) const
 QString httpStatusText(int code)
 {
     switch (code) {
-    case 10: return QStringLiteral("Resolving name");
-    case 11: return QStringLiteral("Name resolved");
-    case 20: return QStringLiteral("Connecting to server");
-    case 21: return QStringLiteral("Connected");
-    case 30: return QStringLiteral("Sending Request");
-    case 31: return QStringLiteral("Request sent");
-    case 40: return QStringLiteral("Receiving response");
-    case 41: return QStringLiteral("Response received");
-    case 42: return QStringLiteral("CTL Response received");
-    case 43: return QStringLiteral("Prefetch");
-    case 50: return QStringLiteral("Closing connection");
-    case 51: return QStringLiteral("Connection closed");
-    case 60: return QStringLiteral("Handle created");
-    case 70: return QStringLiteral("Handle closing");
-    case 100: return QStringLiteral("Request complete");
-    case 110: return QStringLiteral("Redirect");
-    case 120: return QStringLiteral("Intermediate response");
-    case 200: return QStringLiteral("State change");
-    default: return QStringLiteral("Unknown status");
+    case 10:
+        return QStringLiteral("Resolving name");
+    case 11:
+        return QStringLiteral("Name resolved");
+    case 20:
+        return QStringLiteral("Connecting to server");
+    case 21:
+        return QStringLiteral("Connected");
+    case 30:
+        return QStringLiteral("Sending Request");
+    case 31:
+        return QStringLiteral("Request sent");
+    case 40:
+        return QStringLiteral("Receiving response");
+    case 41:
+        return QStringLiteral("Response received");
+    case 42:
+        return QStringLiteral("CTL Response received");
+    case 43:
+        return QStringLiteral("Prefetch");
+    case 50:
+        return QStringLiteral("Closing connection");
+    case 51:
+        return QStringLiteral("Connection closed");
+    case 60:
+        return QStringLiteral("Handle created");
+    case 70:
+        return QStringLiteral("Handle closing");
+    case 100:
+        return QStringLiteral("Request complete");
+    case 110:
+        return QStringLiteral("Redirect");
+    case 120:
+        return QStringLiteral("Intermediate response");
+    case 200:
+        return QStringLiteral("State change");
+    default:
+        return QStringLiteral("Unknown status");
     }
 }
 
@@ -100,7 +119,7 @@ QString httpStatusText(int code)
 
 struct HttpTransfer::Transfer
 {
-    HttpTransfer *client; // dereferenced only inside hand-offs, on the user-interface thread
+    HttpTransfer *client;              // dereferenced only inside hand-offs, on the user-interface thread
     WorkerRun *threadObject = nullptr; // user-interface thread only
 
     // Settings copied by Read.
@@ -117,8 +136,8 @@ struct HttpTransfer::Transfer
     HttpTimeouts timeouts;
     HttpProxy proxy;
     int bufferSize = 4096;
-    qint64 maxBodySize = 0;   // 0: no limit
-    qint64 bodyLimit = 0;     // for this answer: maxBodySize and the free space; 0: none
+    qint64 maxBodySize = 0; // 0: no limit
+    qint64 bodyLimit = 0;   // for this answer: maxBodySize and the free space; 0: none
     QString username;
     QString password;
     QString proxyUsername;
@@ -132,17 +151,17 @@ struct HttpTransfer::Transfer
 
     // Results and state.
     Results results;
-    bool proceed = true;        // "continue": cleared by OnHeaderInfo to decline the body
-    bool headersDone = false;   // OnHeaderInfo delivered / output prepared for this answer
+    bool proceed = true;      // "continue": cleared by onHeaderInfo to decline the body
+    bool headersDone = false; // onHeaderInfo delivered / output prepared for this answer
     bool hasOutput = false;
     bool outputFailed = false;  // the output file could not be created
     bool transferError = false; // the library reported a failure after the answer began
     bool connected = false;
-    bool stalled = false;       // a time limit ran out after the connection was made
+    bool stalled = false; // a time limit ran out after the connection was made
     int blockStatus = -1;
     QByteArray statusLine;
     QList<QByteArray> headerLines;
-    QByteArray deferredBody;    // body of a 401/407 answer that may be retried
+    QByteArray deferredBody; // body of a 401/407 answer that may be retried
     QElapsedTimer clock;
     std::unique_ptr<QFile> file;
     QByteArray memory;
@@ -150,7 +169,9 @@ struct HttpTransfer::Transfer
     WorkerRun *worker = nullptr; // the thread object running this transfer (worker side)
     CURL *currentHandle = nullptr;
 
-    explicit Transfer(HttpTransfer *owner) : client(owner) {}
+    explicit Transfer(HttpTransfer *owner)
+        : client(owner)
+    {}
 
     QIODevice *stream() const
     {
@@ -168,7 +189,7 @@ struct HttpTransfer::Transfer
         memory = QByteArray();
     }
 
-    bool cancelled() const { return worker->Terminated(); }
+    bool cancelled() const { return worker->terminated(); }
 
     void status(int code)
     {
@@ -179,7 +200,7 @@ struct HttpTransfer::Transfer
     // Runs routine on the user-interface thread with the client's results brought up to date.
     void handOff(const std::function<void(HttpTransfer *)> &routine)
     {
-        worker->Synchronize([this, &routine] {
+        worker->synchronize([this, &routine] {
             client->m_results = results;
             routine(client);
         });
@@ -245,23 +266,23 @@ void HttpTransfer::Transfer::finishAttemptReset()
 
 void HttpTransfer::Transfer::readHeaders()
 {
-    results.headers.ContentType = header("Content-Type");
+    results.headers.contentType = header("Content-Type");
     bool numeric = false;
     const quint32 length = header("Content-Length").toUInt(&numeric);
-    results.headers.ContentLength = numeric ? length : 0;
+    results.headers.contentLength = numeric ? length : 0;
     if (!wantsHeaderInfo)
         return;
     QString raw = QString::fromLatin1(statusLine) + QStringLiteral("\r\n");
     for (const QByteArray &line : headerLines)
         raw += QString::fromLatin1(line) + QStringLiteral("\r\n");
     raw += QStringLiteral("\r\n");
-    results.headers.RawHeaders = raw;
-    results.headers.ContentLanguage = header("Content-Language");
-    results.headers.ContentEncoding = header("Content-Encoding");
-    results.headers.Location = header("Location");
-    results.headers.Date = httpDateToDateTime(header("Date"));
-    results.headers.LastModified = httpDateToDateTime(header("Last-Modified"));
-    results.headers.Expires = httpDateToDateTime(header("Expires"));
+    results.headers.rawHeaders = raw;
+    results.headers.contentLanguage = header("Content-Language");
+    results.headers.contentEncoding = header("Content-Encoding");
+    results.headers.location = header("Location");
+    results.headers.date = httpDateToDateTime(header("Date"));
+    results.headers.lastModified = httpDateToDateTime(header("Last-Modified"));
+    results.headers.expires = httpDateToDateTime(header("Expires"));
 }
 
 void HttpTransfer::Transfer::deliverHeaderInfo()
@@ -270,8 +291,8 @@ void HttpTransfer::Transfer::deliverHeaderInfo()
         return;
     bool goOn = true;
     handOff([this, &goOn](HttpTransfer *http) {
-        if (http->OnHeaderInfo)
-            http->OnHeaderInfo(http, results.headers, goOn);
+        if (http->onHeaderInfo)
+            http->onHeaderInfo(http, results.headers, goOn);
     });
     proceed = goOn;
 }
@@ -284,7 +305,7 @@ void HttpTransfer::Transfer::createOutput()
         if (storage.isValid() && storage.bytesAvailable() >= 0)
             bodyLimit = bodyLimit > 0 ? std::min(bodyLimit, storage.bytesAvailable()) : storage.bytesAvailable();
     }
-    if (bodyLimit > 0 && qint64(results.headers.ContentLength) > bodyLimit) {
+    if (bodyLimit > 0 && qint64(results.headers.contentLength) > bodyLimit) {
         results.limitExceeded = true;
         return;
     }
@@ -299,7 +320,7 @@ void HttpTransfer::Transfer::createOutput()
         file = std::move(out);
     } else {
         memory = QByteArray();
-        memory.reserve(qsizetype(std::min(results.headers.ContentLength, kLargestReservation)));
+        memory.reserve(qsizetype(std::min(results.headers.contentLength, kLargestReservation)));
         buffer = std::make_unique<QBuffer>(&memory);
         buffer->open(QIODevice::ReadWrite);
     }
@@ -326,19 +347,19 @@ bool HttpTransfer::Transfer::appendBody(const char *data, qsizetype size)
         size -= block;
         if (wantsProgress) {
             handOff([this](HttpTransfer *http) {
-                const TransferFigures f = computeTransferFigures(
-                    results.headers.ContentLength, results.bytesRead, clock.elapsed());
+                const TransferFigures f =
+                    computeTransferFigures(results.headers.contentLength, results.bytesRead, clock.elapsed());
                 TransferProgress &p = results.progress;
-                p.ContentType = results.headers.ContentType;
-                p.ContentLength = results.headers.ContentLength;
-                p.BytesRead = results.bytesRead;
-                p.ElapsedTime = f.elapsed;
-                p.EstimatedTimeLeft = f.secondsLeft;
-                p.PercentsDone = f.percent;
-                p.TransferRate = f.rate;
+                p.contentType = results.headers.contentType;
+                p.contentLength = results.headers.contentLength;
+                p.bytesRead = results.bytesRead;
+                p.elapsedTime = f.elapsed;
+                p.estimatedTimeLeft = f.secondsLeft;
+                p.percentsDone = f.percent;
+                p.transferRate = f.rate;
                 http->m_results.progress = p;
-                if (http->OnTransferProgress)
-                    http->OnTransferProgress(http, p, stream());
+                if (http->onTransferProgress)
+                    http->onTransferProgress(http, p, stream());
             });
         }
     }
@@ -387,8 +408,8 @@ size_t HttpTransfer::Transfer::onBody(const char *data, size_t size)
     if (cancelled())
         return 0;
     if (!headersDone) {
-        const bool mayRetry = (blockStatus == 401 && wantsAuthorization)
-                              || (blockStatus == 407 && wantsProxyAuthorization);
+        const bool mayRetry =
+            (blockStatus == 401 && wantsAuthorization) || (blockStatus == 407 && wantsProxyAuthorization);
         if (mayRetry) { // kept aside until we know whether the request is sent again
             deferredBody.append(data, qsizetype(size));
             return size;
@@ -439,12 +460,12 @@ CURLcode HttpTransfer::Transfer::performOnce(bool &authorizationAnswer)
     // Proxy.
     QByteArray proxyBytes;
     QByteArray bypassBytes;
-    if (proxy.AccessType == atDirect) {
+    if (proxy.accessType == ProxyAccess::Direct) {
         curl_easy_setopt(h, CURLOPT_PROXY, "");
-    } else if (proxy.AccessType == atUseProxy) {
-        proxyBytes = (proxy.ProxyServer + QLatin1Char(':') + QString::number(proxy.ProxyPort)).toUtf8();
+    } else if (proxy.accessType == ProxyAccess::UseProxy) {
+        proxyBytes = (proxy.server + QLatin1Char(':') + QString::number(proxy.port)).toUtf8();
         curl_easy_setopt(h, CURLOPT_PROXY, proxyBytes.constData());
-        QStringList hosts = proxy.ProxyBypass.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        QStringList hosts = proxy.bypass.split(QLatin1Char(';'), Qt::SkipEmptyParts);
         for (QString &host : hosts)
             host = host.trimmed();
         bypassBytes = hosts.join(QLatin1Char(',')).toUtf8();
@@ -470,17 +491,17 @@ CURLcode HttpTransfer::Transfer::performOnce(bool &authorizationAnswer)
     Slist headers;
     bool headersOk = appendLine(headers, "Accept: " + acceptTypes.toUtf8());
     if (!useCache) {
-        headersOk = headersOk && appendLine(headers, "Pragma: no-cache")
-                    && appendLine(headers, "Cache-Control: no-cache");
+        headersOk =
+            headersOk && appendLine(headers, "Pragma: no-cache") && appendLine(headers, "Cache-Control: no-cache");
     }
     for (const QString &line : addHeaders) {
         if (!line.trimmed().isEmpty())
             headersOk = headersOk && appendLine(headers, line.toUtf8());
     }
-    if (range.StartRange != 0 || range.EndRange != 0) {
-        QByteArray r = "RANGE: bytes=" + QByteArray::number(range.StartRange) + '-';
-        if (range.EndRange != 0)
-            r += QByteArray::number(range.EndRange);
+    if (range.startRange != 0 || range.endRange != 0) {
+        QByteArray r = "RANGE: bytes=" + QByteArray::number(range.startRange) + '-';
+        if (range.endRange != 0)
+            r += QByteArray::number(range.endRange);
         headersOk = headersOk && appendLine(headers, r);
     }
     if (!headersOk)
@@ -493,15 +514,15 @@ CURLcode HttpTransfer::Transfer::performOnce(bool &authorizationAnswer)
         curl_easy_setopt(h, CURLOPT_COOKIEFILE, "");
 
     // Time limits: never unlimited.
-    const quint32 connectMs = timeouts.ConnectTimeout ? timeouts.ConnectTimeout : timeouts.ConnectLimit;
-    quint32 stallMs = timeouts.ReceiveTimeout ? timeouts.ReceiveTimeout : timeouts.StallLimit;
-    if (timeouts.SendTimeout)
-        stallMs = std::min(stallMs, timeouts.SendTimeout);
+    const quint32 connectMs = timeouts.connectTimeout ? timeouts.connectTimeout : timeouts.connectLimit;
+    quint32 stallMs = timeouts.receiveTimeout ? timeouts.receiveTimeout : timeouts.stallLimit;
+    if (timeouts.sendTimeout)
+        stallMs = std::min(stallMs, timeouts.sendTimeout);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(std::max<quint32>(connectMs, 1)));
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, long(std::max<quint32>(timeouts.MinimumSpeed, 1)));
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, long(std::max<quint32>(timeouts.minimumSpeed, 1)));
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, long(std::max<quint32>((stallMs + 999) / 1000, 1)));
-    if (timeouts.OverallLimit)
-        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, long(timeouts.OverallLimit));
+    if (timeouts.overallLimit)
+        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, long(timeouts.overallLimit));
     if (maxBodySize > 0)
         curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(maxBodySize));
 
@@ -515,9 +536,9 @@ CURLcode HttpTransfer::Transfer::performOnce(bool &authorizationAnswer)
                          return static_cast<Transfer *>(u)->onBody(d, s * n);
                      }));
     curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
-    using Progress = int (*)(void *, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
+    using progress = int (*)(void *, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION,
-                     static_cast<Progress>([](void *u, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+                     static_cast<progress>([](void *u, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
                          return static_cast<Transfer *>(u)->cancelled() ? 1 : 0;
                      }));
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
@@ -536,8 +557,8 @@ CURLcode HttpTransfer::Transfer::performOnce(bool &authorizationAnswer)
     const CURLcode code = curl_easy_perform(h);
     status(100);
     if (!cancelled()) {
-        const bool mayRetry = (blockStatus == 401 && wantsAuthorization)
-                              || (blockStatus == 407 && wantsProxyAuthorization);
+        const bool mayRetry =
+            (blockStatus == 401 && wantsAuthorization) || (blockStatus == 407 && wantsProxyAuthorization);
         authorizationAnswer = mayRetry && !headersDone;
     }
     status(70);
@@ -550,24 +571,24 @@ bool HttpTransfer::Transfer::retryAfterAuthorization()
     bool tryAgain = false;
     if (blockStatus == 401) {
         // While the question is open the content type holds the realm.
-        const QString savedType = results.headers.ContentType;
-        results.headers.ContentType = realm();
-        const QString theRealm = results.headers.ContentType;
+        const QString savedType = results.headers.contentType;
+        results.headers.contentType = realm();
+        const QString theRealm = results.headers.contentType;
         handOff([this, &tryAgain, &theRealm](HttpTransfer *http) {
-            if (http->OnAuthorizationRequired)
-                http->OnAuthorizationRequired(http, theRealm, tryAgain);
+            if (http->onAuthorizationRequired)
+                http->onAuthorizationRequired(http, theRealm, tryAgain);
             if (http->credentialsAllowedFor(url)) {
-                username = http->HTTPUsername();
-                password = http->HTTPPassword();
+                username = http->httpUserName();
+                password = http->httpPassword();
             }
         });
-        results.headers.ContentType = savedType;
+        results.headers.contentType = savedType;
     } else {
         handOff([this, &tryAgain](HttpTransfer *http) {
             QString user = http->m_proxyUsername;
             QString pass = http->m_proxyPassword;
-            if (http->OnProxyAuthenticationRequest)
-                http->OnProxyAuthenticationRequest(http, user, pass, tryAgain);
+            if (http->onProxyAuthenticationRequest)
+                http->onProxyAuthenticationRequest(http, user, pass, tryAgain);
             http->m_proxyUsername = user;
             http->m_proxyPassword = pass;
             proxyUsername = user;
@@ -584,7 +605,7 @@ void HttpTransfer::Transfer::runLocalFile(const QString &path)
     results.status = opened ? 200 : 404;
     blockStatus = results.status;
     const qint64 size = opened ? source.size() : 0;
-    results.headers.ContentLength = (size > 0 && size <= 0xFFFFFFFFLL) ? quint32(size) : 0;
+    results.headers.contentLength = (size > 0 && size <= 0xFFFFFFFFLL) ? quint32(size) : 0;
     headersDone = true;
     createOutput();
     if (outputFailed || results.limitExceeded)
@@ -671,7 +692,7 @@ void HttpTransfer::Transfer::run(WorkerRun &thread)
         releaseOutput(); // a partly written file stays, closed
         return;
     }
-    const quint32 announced = results.headers.ContentLength;
+    const quint32 announced = results.headers.contentLength;
     results.success = results.status == 200 && !transferError && !stalled && !results.limitExceeded
                       && (announced == 0 || results.bytesRead == announced);
 }
@@ -680,27 +701,27 @@ void HttpTransfer::Transfer::run(WorkerRun &thread)
 // HttpTransfer
 
 HttpTransfer::HttpTransfer(QObject *parent)
-    : HttpCredentials(parent),
-      m_agent(QStringLiteral("lianbu-AutoUpgrader/" LIANBU_VERSION)),
-      m_worker(new WorkerThread(this))
+    : HttpCredentials(parent)
+    , m_agent(QStringLiteral("lianbu-AutoUpgrader/" LIANBU_VERSION))
+    , m_worker(new WorkerThread(this))
 {
     initCurlOnce();
-    m_worker->OnWaitTimeoutExpired = [this](QObject *) {
+    m_worker->onWaitTimeoutExpired = [this](QObject *) {
         m_current.reset();
-        if (OnWaitTimeoutExpired)
-            OnWaitTimeoutExpired(this);
+        if (onWaitTimeoutExpired)
+            onWaitTimeoutExpired(this);
     };
 }
 
 HttpTransfer::~HttpTransfer()
 {
-    m_worker->BeginDestroy();
+    m_worker->beginDestroy();
     delete m_worker; // a running transfer is cancelled and winds down by itself
 }
 
-bool HttpTransfer::Read()
+bool HttpTransfer::read()
 {
-    if (Busy())
+    if (busy())
         return false;
     auto t = std::make_shared<Transfer>(this);
     t->url = m_url;
@@ -717,55 +738,55 @@ bool HttpTransfer::Read()
     t->proxy = m_proxy;
     t->bufferSize = std::max(255, m_transferBufferSize);
     if (credentialsAllowedFor(m_url)) {
-        t->username = HTTPUsername();
-        t->password = HTTPPassword();
+        t->username = httpUserName();
+        t->password = httpPassword();
     }
     t->maxBodySize = m_maxBodySize;
     t->proxyUsername = m_proxyUsername;
     t->proxyPassword = m_proxyPassword;
-    t->wantsHeaderInfo = bool(OnHeaderInfo);
-    t->wantsProgress = bool(OnTransferProgress);
-    t->wantsAuthorization = bool(OnAuthorizationRequired);
-    t->wantsProxyAuthorization = bool(OnProxyAuthenticationRequest);
-    t->statusChange = OnStatusChange;
-    t->redirect = OnRedirect;
+    t->wantsHeaderInfo = bool(onHeaderInfo);
+    t->wantsProgress = bool(onTransferProgress);
+    t->wantsAuthorization = bool(onAuthorizationRequired);
+    t->wantsProxyAuthorization = bool(onProxyAuthenticationRequest);
+    t->statusChange = onStatusChange;
+    t->redirect = onRedirect;
 
     m_results = Results();
     m_current = t;
-    m_worker->OnExecute = [t](WorkerRun &thread) { t->run(thread); };
-    m_worker->OnFinish = [this, t](QObject *) { Complete(t); };
-    m_worker->OnException = [this](QObject *, std::exception_ptr) {
-        if (OnAnyError)
-            OnAnyError(this);
+    m_worker->onExecute = [t](WorkerRun &thread) { t->run(thread); };
+    m_worker->onFinish = [this, t](QObject *) { complete(t); };
+    m_worker->onException = [this](QObject *, std::exception_ptr) {
+        if (onAnyError)
+            onAnyError(this);
     };
-    m_worker->Execute();
-    t->threadObject = &m_worker->Thread();
+    m_worker->execute();
+    t->threadObject = &m_worker->currentRun();
     // The thread object holds its own copies; spare ones must not keep the transfer alive.
-    m_worker->OnExecute = nullptr;
-    m_worker->OnFinish = nullptr;
+    m_worker->onExecute = nullptr;
+    m_worker->onFinish = nullptr;
     return true;
 }
 
-void HttpTransfer::Abort()
+void HttpTransfer::abort()
 {
-    WorkerRun &thread = m_worker->Thread();
-    const bool running = thread.Started() && !thread.Finished();
+    WorkerRun &thread = m_worker->currentRun();
+    const bool running = thread.started() && !thread.finished();
     if (!running)
         return;
-    m_worker->ReplaceThread(); // the worker stops at its next step; its notifications are dropped
+    m_worker->replaceThread(); // the worker stops at its next step; its notifications are dropped
     m_current.reset();
-    if (!m_worker->Destroying() && OnTransferAborted)
-        OnTransferAborted(this);
+    if (!m_worker->destroying() && onTransferAborted)
+        onTransferAborted(this);
 }
 
-void HttpTransfer::Complete(const std::shared_ptr<Transfer> &t)
+void HttpTransfer::complete(const std::shared_ptr<Transfer> &t)
 {
     // User-interface thread; the worker waits in its finish hand-off.
     m_results = t->results;
-    const auto stillCurrent = [&t] { return !t->threadObject || !t->threadObject->Cancelled(); };
+    const auto stillCurrent = [&t] { return !t->threadObject || !t->threadObject->cancelled(); };
     const auto anyError = [this, &stillCurrent] {
-        if (OnAnyError && stillCurrent())
-            OnAnyError(this);
+        if (onAnyError && stillCurrent())
+            onAnyError(this);
     };
 
     QIODevice *stream = t->hasOutput ? t->stream() : nullptr;
@@ -790,8 +811,8 @@ void HttpTransfer::Complete(const std::shared_ptr<Transfer> &t)
                 t->file.reset();
                 stream = nullptr;
             }
-            if (OnDone && stillCurrent())
-                OnDone(this, t->results.headers.ContentType, t->results.bytesRead, stream);
+            if (onDone && stillCurrent())
+                onDone(this, t->results.headers.contentType, t->results.bytesRead, stream);
         } else {
             // The failed output file goes now; the open stream still shows its content to
             // the handlers, and a new Read from a handler may create the same name afresh.
@@ -800,22 +821,22 @@ void HttpTransfer::Complete(const std::shared_ptr<Transfer> &t)
             anyError();
             const int status = t->results.status;
             if (!stillCurrent()) {
-                // Abort from OnAnyError: nothing more of this transfer.
+                // Abort from onAnyError: nothing more of this transfer.
             } else if (status == 200 || t->stalled || t->results.limitExceeded) {
-                if (OnConnectionLost)
-                    OnConnectionLost(this, t->results.headers.ContentType, t->results.headers.ContentLength,
+                if (onConnectionLost)
+                    onConnectionLost(this, t->results.headers.contentType, t->results.headers.contentLength,
                                      t->results.bytesRead, stream);
             } else if (status == -1) {
-                if (OnHostNotFound)
-                    OnHostNotFound(this);
-            } else if (OnHTTPError) {
-                OnHTTPError(this, status, stream);
+                if (onHostNotFound)
+                    onHostNotFound(this);
+            } else if (onHttpError) {
+                onHttpError(this, status, stream);
             }
         }
     }
     t->releaseOutput();
-    if (!t->proceed && OnDoneInterrupted && stillCurrent())
-        OnDoneInterrupted(this);
+    if (!t->proceed && onDoneInterrupted && stillCurrent())
+        onDoneInterrupted(this);
 }
 
 } // namespace lianbu::upgrade

@@ -7,8 +7,8 @@
 // retry, Continue) and may open modal windows.
 //
 // Typical use (user-interface thread):
-//   http.setURL("http://host/file"); http.setOutputFileName(path);   // empty: into memory
-//   http.OnDone = [](HttpTransfer *, const QString &type, quint32 bytes, QIODevice *stream) {...};
+//   http.setUrl("http://host/file"); http.setOutputFileName(path);   // empty: into memory
+//   http.onDone = [](HttpTransfer *, const QString &type, quint32 bytes, QIODevice *stream) {...};
 //   http.Read();                                                    // returns at once
 //
 // The worker never touches the client: each Read copies the settings into a transfer of its
@@ -35,15 +35,17 @@ class HttpCredentials : public QObject
 {
     Q_OBJECT
 public:
-    explicit HttpCredentials(QObject *parent = nullptr) : QObject(parent) {}
+    explicit HttpCredentials(QObject *parent = nullptr)
+        : QObject(parent)
+    {}
 
-    QString HTTPUsername() const { return m_username; }
-    void setHTTPUsername(const QString &value) { m_username = value; }
-    QString HTTPPassword() const { return m_password; }
-    void setHTTPPassword(const QString &value) { m_password = value; }
+    QString httpUserName() const { return m_username; }
+    void setHttpUserName(const QString &value) { m_username = value; }
+    QString httpPassword() const { return m_password; }
+    void setHttpPassword(const QString &value) { m_password = value; }
     // The origin (scheme, host and port) the credentials were given for: they are sent to that
     // origin only. Empty: to every address (credentials set by the program itself).
-    QString CredentialOrigin() const { return m_credentialOrigin; }
+    QString credentialOrigin() const { return m_credentialOrigin; }
     void setCredentialOrigin(const QString &origin) { m_credentialOrigin = origin; }
     // Whether the credentials may go to address.
     bool credentialsAllowedFor(const QString &address) const;
@@ -58,69 +60,69 @@ private:
 // address has no host.
 QString urlOrigin(const QString &address);
 
-enum ProxyAccess {
-    atPreconfig, // the system's settings (here: the http_proxy / https_proxy / no_proxy environment)
-    atDirect,    // no proxy at all
-    atUseProxy   // ProxyServer:ProxyPort, except for the hosts of ProxyBypass
+enum class ProxyAccess {
+    Preconfigured, // the system's settings (here: the http_proxy / https_proxy / no_proxy environment)
+    Direct,        // no proxy at all
+    UseProxy       // server:port, except for the hosts of bypass
 };
 
 struct HttpProxy
 {
-    ProxyAccess AccessType = atPreconfig;
-    int ProxyPort = 8080;
-    QString ProxyServer;
-    QString ProxyBypass = QStringLiteral("127.0.0.1;"); // ";"-separated host list
+    ProxyAccess accessType = ProxyAccess::Preconfigured;
+    int port = 8080;
+    QString server;
+    QString bypass = QStringLiteral("127.0.0.1;"); // ";"-separated host list
 };
 
 // Both 0: no range.
 struct HttpRange
 {
-    int StartRange = 0;
-    int EndRange = 0;
+    int startRange = 0;
+    int endRange = 0;
 };
 
 // Time limits in milliseconds. 0 leaves the value to the client's finite default, so a server
-// that never answers cannot keep the client busy for ever: ConnectLimit for the connection and
-// StallLimit for a transfer that receives nothing (checked at a granularity of one second).
+// that never answers cannot keep the client busy for ever: connectLimit for the connection and
+// stallLimit for a transfer that receives nothing (checked at a granularity of one second).
 // Running into the stall limit after the connection was made is reported as a lost connection.
-// MinimumSpeed (bytes per second) must be reached within every StallLimit, so a server that
-// drips a few bytes now and then counts as stalled too; OverallLimit (0: none) ends any transfer
+// minimumSpeed (bytes per second) must be reached within every stallLimit, so a server that
+// drips a few bytes now and then counts as stalled too; overallLimit (0: none) ends any transfer
 // that takes longer in total.
 struct HttpTimeouts
 {
-    quint32 ConnectTimeout = 0;
-    quint32 ReceiveTimeout = 0;
-    quint32 SendTimeout = 0;
-    quint32 ConnectLimit = 60000;
-    quint32 StallLimit = 60000;
-    quint32 MinimumSpeed = 1;
-    quint32 OverallLimit = 0;
+    quint32 connectTimeout = 0;
+    quint32 receiveTimeout = 0;
+    quint32 sendTimeout = 0;
+    quint32 connectLimit = 60000;
+    quint32 stallLimit = 60000;
+    quint32 minimumSpeed = 1;
+    quint32 overallLimit = 0;
 };
 
-// The answer's headers, as delivered to OnHeaderInfo.
+// The answer's headers, as delivered to onHeaderInfo.
 struct ResponseHeaders
 {
-    QString RawHeaders;     // the whole header block of the final answer, lines ended by CR LF
-    QString ContentType;
-    QString ContentLanguage;
-    QString ContentEncoding;
-    QString Location;
-    quint32 ContentLength = 0; // announced size; 0 when absent or not a number
-    QDateTime Date;            // invalid when absent (the "0" date)
-    QDateTime LastModified;
-    QDateTime Expires;
+    QString rawHeaders; // the whole header block of the final answer, lines ended by CR LF
+    QString contentType;
+    QString contentLanguage;
+    QString contentEncoding;
+    QString location;
+    quint32 contentLength = 0; // announced size; 0 when absent or not a number
+    QDateTime date;            // invalid when absent (the "0" date)
+    QDateTime lastModified;
+    QDateTime expires;
 };
 
-// The progress figures delivered to OnTransferProgress after every block.
+// The progress figures delivered to onTransferProgress after every block.
 struct TransferProgress
 {
-    QString ContentType;
-    quint32 ContentLength = 0;
-    quint32 BytesRead = 0;
-    unsigned ElapsedTime = 0;  // seconds
-    int EstimatedTimeLeft = 0; // seconds
-    int PercentsDone = 0;      // 0-100
-    float TransferRate = 0;    // kilobytes per second
+    QString contentType;
+    quint32 contentLength = 0;
+    quint32 bytesRead = 0;
+    unsigned elapsedTime = 0;  // seconds
+    int estimatedTimeLeft = 0; // seconds
+    int percentsDone = 0;      // 0-100
+    float transferRate = 0;    // kilobytes per second
 };
 
 // The text of a status notification code ("Resolving name", ..., "Unknown status").
@@ -134,96 +136,94 @@ public:
     ~HttpTransfer() override;
 
     // ---- settings (read when Read starts the transfer)
-    QString URL() const { return m_url; }
-    void setURL(const QString &value) { m_url = value; }
+    QString url() const { return m_url; }
+    void setUrl(const QString &value) { m_url = value; }
     // Where the body goes; empty means memory.
-    QString OutputFileName() const { return m_outputFileName; }
+    QString outputFileName() const { return m_outputFileName; }
     void setOutputFileName(const QString &value) { m_outputFileName = value; }
     // Give the output file hidden/temporary attributes (no such attributes on this platform).
-    bool HideOutputFile() const { return m_hideOutputFile; }
+    bool hideOutputFile() const { return m_hideOutputFile; }
     void setHideOutputFile(bool value) { m_hideOutputFile = value; }
     // false: ask every cache on the way for a fresh copy (no-cache request headers).
-    bool UseCache() const { return m_useCache; }
+    bool useCache() const { return m_useCache; }
     void setUseCache(bool value) { m_useCache = value; }
-    bool UseCookies() const { return m_useCookies; }
+    bool useCookies() const { return m_useCookies; }
     void setUseCookies(bool value) { m_useCookies = value; }
     // Offline: no network; every HTTP request ends as an unreachable host (file:// still works).
-    bool WorkOffline() const { return m_workOffline; }
+    bool workOffline() const { return m_workOffline; }
     void setWorkOffline(bool value) { m_workOffline = value; }
-    QString AcceptTypes() const { return m_acceptTypes; }
+    QString acceptTypes() const { return m_acceptTypes; }
     void setAcceptTypes(const QString &value) { m_acceptTypes = value; }
-    QString Agent() const { return m_agent; }
+    QString agent() const { return m_agent; }
     void setAgent(const QString &value) { m_agent = value; }
-    QStringList AddHeaders() const { return m_addHeaders; }
+    QStringList addHeaders() const { return m_addHeaders; }
     void setAddHeaders(const QStringList &lines) { m_addHeaders = lines; }
-    QString Referer() const { return m_referer; }
+    QString referer() const { return m_referer; }
     void setReferer(const QString &value) { m_referer = value; }
-    HttpRange &Range() { return m_range; }
-    HttpTimeouts &Timeouts() { return m_timeouts; }
+    HttpRange &range() { return m_range; }
+    HttpTimeouts &timeouts() { return m_timeouts; }
     // The most bytes a body may have (0: no limit). A larger announced size ends the transfer
     // before the body; a body that grows beyond it is cut off. A file body is also limited to
-    // the free space of its folder. Either ends as a lost connection with LimitExceeded().
-    qint64 MaxBodySize() const { return m_maxBodySize; }
+    // the free space of its folder. Either ends as a lost connection with limitExceeded().
+    qint64 maxBodySize() const { return m_maxBodySize; }
     void setMaxBodySize(qint64 value) { m_maxBodySize = std::max<qint64>(0, value); }
-    HttpProxy &Proxy() { return m_proxy; }
+    HttpProxy &proxy() { return m_proxy; }
     // Bytes read per block, at least 255 (default 4096).
-    int TransferBufferSize() const { return m_transferBufferSize; }
+    int transferBufferSize() const { return m_transferBufferSize; }
     void setTransferBufferSize(int value) { m_transferBufferSize = std::max(255, value); }
 
     // ---- operations (user-interface thread)
-    // Starts the transfer of URL on a fresh worker thread and returns true at once; false and
+    // Starts the transfer of url on a fresh worker thread and returns true at once; false and
     // nothing else while Busy.
-    bool Read();
+    bool read();
     // Cancels a running transfer at once: no further notification of it arrives, then
-    // OnTransferAborted. A partly written output file stays on disk (closed by the worker as
+    // onTransferAborted. A partly written output file stays on disk (closed by the worker as
     // it winds down). A new Read may follow immediately.
-    void Abort();
+    void abort();
     // True while the worker runs the transfer; false already when the completion
-    // notifications (OnDone, OnHTTPError, ...) are delivered.
-    bool Busy() const { return m_worker->Running(); }
+    // notifications (onDone, onHttpError, ...) are delivered.
+    bool busy() const { return m_worker->running(); }
 
     // ---- results of the last transfer (valid once it has ended, kept until the next Read)
-    int StatusCode() const { return m_results.status; }    // -1: no status was read
-    bool Success() const { return m_results.success; }
-    QString ContentType() const { return m_results.headers.ContentType; }
-    quint32 ContentLength() const { return m_results.headers.ContentLength; }
-    quint32 BytesRead() const { return m_results.bytesRead; }
-    const ResponseHeaders &HeaderInfo() const { return m_results.headers; } // full set only with OnHeaderInfo
-    QString ProxyUsername() const { return m_proxyUsername; }
-    QString ProxyPassword() const { return m_proxyPassword; }
-    qint64 StartTime() const { return m_results.startTime; } // milliseconds, monotonic clock
-    const TransferProgress &Progress() const { return m_results.progress; }
+    int statusCode() const { return m_results.status; } // -1: no status was read
+    bool success() const { return m_results.success; }
+    QString contentType() const { return m_results.headers.contentType; }
+    quint32 contentLength() const { return m_results.headers.contentLength; }
+    quint32 bytesRead() const { return m_results.bytesRead; }
+    const ResponseHeaders &headerInfo() const { return m_results.headers; } // full set only with onHeaderInfo
+    QString proxyUsername() const { return m_proxyUsername; }
+    QString proxyPassword() const { return m_proxyPassword; }
+    qint64 startTime() const { return m_results.startTime; } // milliseconds, monotonic clock
+    const TransferProgress &progress() const { return m_results.progress; }
     // True when the last transfer ended because a time limit ran out.
-    bool TimedOut() const { return m_results.timedOut; }
+    bool timedOut() const { return m_results.timedOut; }
     // True when the last transfer ended because its body was larger than allowed.
-    bool LimitExceeded() const { return m_results.limitExceeded; }
+    bool limitExceeded() const { return m_results.limitExceeded; }
 
-    // The thread component (tests; WaitForFinish etc. keep their defaults in this program).
-    WorkerThread &Worker() { return *m_worker; }
+    // The thread component (tests; waitForFinish etc. keep their defaults in this program).
+    WorkerThread &worker() { return *m_worker; }
 
     // ---- notifications. All run on the user-interface thread unless noted; Sender is this.
-    std::function<void(HttpTransfer *Sender, const ResponseHeaders &Info, bool &Continue)> OnHeaderInfo;
-    std::function<void(HttpTransfer *Sender, const TransferProgress &Progress, QIODevice *Stream)>
-        OnTransferProgress;
+    std::function<void(HttpTransfer *sender, const ResponseHeaders &info, bool &goOn)> onHeaderInfo;
+    std::function<void(HttpTransfer *sender, const TransferProgress &progress, QIODevice *stream)> onTransferProgress;
     // Stream: null for file output (closed and complete by then), the memory at position 0 otherwise.
-    std::function<void(HttpTransfer *Sender, const QString &ContentType, quint32 BytesRead, QIODevice *Stream)>
-        OnDone;
-    std::function<void(HttpTransfer *Sender)> OnDoneInterrupted;   // OnHeaderInfo declined the body
-    std::function<void(HttpTransfer *Sender)> OnAnyError;          // before every failure notification
-    std::function<void(HttpTransfer *Sender, const QString &ContentType, quint32 ContentLength,
-                       quint32 BytesRead, QIODevice *Stream)>
-        OnConnectionLost;                                            // 200 (or a stall) but incomplete
-    std::function<void(HttpTransfer *Sender)> OnHostNotFound;      // no status at all
-    std::function<void(HttpTransfer *Sender, int ErrorCode, QIODevice *Stream)> OnHTTPError;
-    std::function<void(HttpTransfer *Sender, const QString &Realm, bool &TryAgain)> OnAuthorizationRequired;
-    std::function<void(HttpTransfer *Sender, QString &ProxyUsername, QString &ProxyPassword, bool &TryAgain)>
-        OnProxyAuthenticationRequest;
-    std::function<void(HttpTransfer *Sender)> OnTransferAborted;
-    std::function<void(HttpTransfer *Sender)> OnWaitTimeoutExpired;
+    std::function<void(HttpTransfer *sender, const QString &contentType, quint32 bytesRead, QIODevice *stream)> onDone;
+    std::function<void(HttpTransfer *sender)> onDoneInterrupted; // onHeaderInfo declined the body
+    std::function<void(HttpTransfer *sender)> onAnyError;        // before every failure notification
+    std::function<void(HttpTransfer *sender, const QString &contentType, quint32 contentLength, quint32 bytesRead,
+                       QIODevice *stream)>
+        onConnectionLost;                                     // 200 (or a stall) but incomplete
+    std::function<void(HttpTransfer *sender)> onHostNotFound; // no status at all
+    std::function<void(HttpTransfer *sender, int errorCode, QIODevice *stream)> onHttpError;
+    std::function<void(HttpTransfer *sender, const QString &realm, bool &tryAgain)> onAuthorizationRequired;
+    std::function<void(HttpTransfer *sender, QString &proxyUsername, QString &proxyPassword, bool &tryAgain)>
+        onProxyAuthenticationRequest;
+    std::function<void(HttpTransfer *sender)> onTransferAborted;
+    std::function<void(HttpTransfer *sender)> onWaitTimeoutExpired;
     // These two run on the worker thread, without the hand-off: they must not touch the client
     // or any widget.
-    std::function<void(HttpTransfer *Sender, int StatusCode, const QString &Status)> OnStatusChange;
-    std::function<void(HttpTransfer *Sender, const QString &NewURL)> OnRedirect;
+    std::function<void(HttpTransfer *sender, int statusCode, const QString &status)> onStatusChange;
+    std::function<void(HttpTransfer *sender, const QString &newUrl)> onRedirect;
 
     struct Transfer; // the worker's own state of one transfer (HttpTransfer.cpp)
 
@@ -241,7 +241,7 @@ private:
     };
     friend struct Transfer;
 
-    void Complete(const std::shared_ptr<Transfer> &transfer); // user-interface thread
+    void complete(const std::shared_ptr<Transfer> &transfer); // user-interface thread
 
     QString m_url;
     QString m_outputFileName;

@@ -193,8 +193,7 @@ Verification verifyFileSignature(const QString &path, const QByteArray &signatur
             return finish(*sig, false, key);
         if (n == 0)
             break;
-        crypto_generichash_update(&state, reinterpret_cast<const unsigned char *>(block.constData()),
-                                  std::size_t(n));
+        crypto_generichash_update(&state, reinterpret_cast<const unsigned char *>(block.constData()), std::size_t(n));
     }
     std::array<unsigned char, crypto_generichash_BYTES_MAX> hash{};
     crypto_generichash_final(&state, hash.data(), hash.size());

@@ -33,9 +33,9 @@ QString keyIdText(const PublicKey &key);
 
 enum class SignatureResult {
     Valid,
-    Malformed,      // not a signature file
-    UnknownKey,     // made by another key
-    BadSignature,   // the file was changed after signing
+    Malformed,        // not a signature file
+    UnknownKey,       // made by another key
+    BadSignature,     // the file was changed after signing
     BadTrustedComment // the trusted comment was changed (or the global signature does not fit)
 };
 

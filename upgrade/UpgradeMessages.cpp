@@ -21,7 +21,8 @@ const char *const englishBlock[kMessageSlotCount] = {
     "Transfer rate: %.1f Kb/s",
     "Estimated time left: %d:%.2d:%.2d",
     "Downloading %d of %d",
-    "The new files of %s have been downloaded and verified.\r\rPress the OK button: the program closes and restarts to install them.",
+    "The new files of %s have been downloaded and verified.\r\rPress the OK button: the program closes and restarts to "
+    "install them.",
     "Enter password",
     "User Name",
     "Password",
@@ -40,7 +41,8 @@ const char *const englishBlock[kMessageSlotCount] = {
     "Host %s unreachable.\r\rPlease check your Internet connection and\rtry to upgrade this software again later.",
     "The update is not completed.\rWould you like to abort upgrading?",
     "File %s not found or inaccessible.\r\rTry to skip this file and continue upgrade?",
-    "Access to remote file \"%s\" is password protected.\n\nPlease enter your username and password (received after registration) to continue software upgrade.",
+    "Access to remote file \"%s\" is password protected.\n\nPlease enter your username and password (received after "
+    "registration) to continue software upgrade.",
     "Connection with remote server lost.\r\rPlease restore connection and try to\rupgrade this software again later.",
 };
 
@@ -118,7 +120,7 @@ const char *const productLabel = "联簿宝 Auto-Upgrader " LIANBU_VERSION;
 const int primaryIds[] = {0x09, 0x19, 0x07, 0x0C, 0x0A, 0x16, 0x16, 0x10, 0x13, 0x06, 0x1D, 0x0B, 0x25,
                           0x22, 0x05, 0x0E, 0x18, 0x03, 0x2D, 0x36, 0x04, 0x04, 0x21, 0x3E, 0x0F};
 
-std::atomic<int> chosenLanguage{wlAuto};
+std::atomic<WizardLanguage> chosenLanguage{WizardLanguage::Auto};
 std::atomic<int> blockStart{kFirstBlockId};
 
 int blockIdOf(WizardLanguage language)
@@ -130,7 +132,7 @@ int blockIdOf(WizardLanguage language)
 
 int languagePrimaryId(WizardLanguage language)
 {
-    if (language <= wlAuto || language > wlIcelandic)
+    if (language <= WizardLanguage::Auto || language > WizardLanguage::Icelandic)
         return 0;
     return primaryIds[int(language) - 1];
 }
@@ -140,14 +142,14 @@ WizardLanguage languageForLangId(quint16 langId)
     const int primary = langId & 0x3FF;
     const int sub = langId >> 10;
     if (primary == 0x16)
-        return sub == 1 ? wlPortugueseBrazilian : wlPortuguese;
+        return sub == 1 ? WizardLanguage::PortugueseBrazilian : WizardLanguage::Portuguese;
     if (primary == 0x04)
-        return sub == 2 ? wlChineseSimplified : wlChineseTraditional;
-    for (int n = wlEnglish; n <= wlIcelandic; ++n) {
+        return sub == 2 ? WizardLanguage::ChineseSimplified : WizardLanguage::ChineseTraditional;
+    for (int n = int(WizardLanguage::English); n <= int(WizardLanguage::Icelandic); ++n) {
         if (primaryIds[n - 1] == primary)
             return WizardLanguage(n);
     }
-    return wlEnglish;
+    return WizardLanguage::English;
 }
 
 quint16 windowsLangIdForLocale(const QLocale &locale)
@@ -158,29 +160,63 @@ quint16 windowsLangIdForLocale(const QLocale &locale)
         int primary;
     };
     static const Entry table[] = {
-        {QLocale::Arabic, 0x01},     {QLocale::Bulgarian, 0x02}, {QLocale::Catalan, 0x03},
-        {QLocale::Czech, 0x05},      {QLocale::Danish, 0x06},    {QLocale::German, 0x07},
-        {QLocale::Greek, 0x08},      {QLocale::English, 0x09},   {QLocale::Spanish, 0x0A},
-        {QLocale::Finnish, 0x0B},    {QLocale::French, 0x0C},    {QLocale::Hebrew, 0x0D},
-        {QLocale::Hungarian, 0x0E},  {QLocale::Icelandic, 0x0F}, {QLocale::Italian, 0x10},
-        {QLocale::Japanese, 0x11},   {QLocale::Korean, 0x12},    {QLocale::Dutch, 0x13},
-        {QLocale::NorwegianBokmal, 0x14}, {QLocale::NorwegianNynorsk, 0x14},
-        {QLocale::Polish, 0x15},     {QLocale::Portuguese, 0x16}, {QLocale::Romanian, 0x18},
-        {QLocale::Russian, 0x19},    {QLocale::Croatian, 0x1A},  {QLocale::Slovak, 0x1B},
-        {QLocale::Albanian, 0x1C},   {QLocale::Swedish, 0x1D},   {QLocale::Thai, 0x1E},
-        {QLocale::Turkish, 0x1F},    {QLocale::Urdu, 0x20},      {QLocale::Indonesian, 0x21},
-        {QLocale::Ukrainian, 0x22},  {QLocale::Belarusian, 0x23}, {QLocale::Slovenian, 0x24},
-        {QLocale::Estonian, 0x25},   {QLocale::Latvian, 0x26},   {QLocale::Lithuanian, 0x27},
-        {QLocale::Persian, 0x29},    {QLocale::Vietnamese, 0x2A}, {QLocale::Basque, 0x2D},
-        {QLocale::Afrikaans, 0x36},  {QLocale::Hindi, 0x39},     {QLocale::Malay, 0x3E},
+        {QLocale::Arabic, 0x01},
+        {QLocale::Bulgarian, 0x02},
+        {QLocale::Catalan, 0x03},
+        {QLocale::Czech, 0x05},
+        {QLocale::Danish, 0x06},
+        {QLocale::German, 0x07},
+        {QLocale::Greek, 0x08},
+        {QLocale::English, 0x09},
+        {QLocale::Spanish, 0x0A},
+        {QLocale::Finnish, 0x0B},
+        {QLocale::French, 0x0C},
+        {QLocale::Hebrew, 0x0D},
+        {QLocale::Hungarian, 0x0E},
+        {QLocale::Icelandic, 0x0F},
+        {QLocale::Italian, 0x10},
+        {QLocale::Japanese, 0x11},
+        {QLocale::Korean, 0x12},
+        {QLocale::Dutch, 0x13},
+        {QLocale::NorwegianBokmal, 0x14},
+        {QLocale::NorwegianNynorsk, 0x14},
+        {QLocale::Polish, 0x15},
+        {QLocale::Portuguese, 0x16},
+        {QLocale::Romanian, 0x18},
+        {QLocale::Russian, 0x19},
+        {QLocale::Croatian, 0x1A},
+        {QLocale::Slovak, 0x1B},
+        {QLocale::Albanian, 0x1C},
+        {QLocale::Swedish, 0x1D},
+        {QLocale::Thai, 0x1E},
+        {QLocale::Turkish, 0x1F},
+        {QLocale::Urdu, 0x20},
+        {QLocale::Indonesian, 0x21},
+        {QLocale::Ukrainian, 0x22},
+        {QLocale::Belarusian, 0x23},
+        {QLocale::Slovenian, 0x24},
+        {QLocale::Estonian, 0x25},
+        {QLocale::Latvian, 0x26},
+        {QLocale::Lithuanian, 0x27},
+        {QLocale::Persian, 0x29},
+        {QLocale::Vietnamese, 0x2A},
+        {QLocale::Basque, 0x2D},
+        {QLocale::Afrikaans, 0x36},
+        {QLocale::Hindi, 0x39},
+        {QLocale::Malay, 0x3E},
     };
     if (locale.language() == QLocale::Chinese) {
         switch (locale.territory()) {
-        case QLocale::Taiwan: return 0x0404;
-        case QLocale::China: return 0x0804;
-        case QLocale::HongKong: return 0x0C04;
-        case QLocale::Singapore: return 0x1004;
-        case QLocale::Macao: return 0x1404;
+        case QLocale::Taiwan:
+            return 0x0404;
+        case QLocale::China:
+            return 0x0804;
+        case QLocale::HongKong:
+            return 0x0C04;
+        case QLocale::Singapore:
+            return 0x1004;
+        case QLocale::Macao:
+            return 0x1404;
         default:
             return locale.script() == QLocale::TraditionalChineseScript ? 0x0404 : 0x0804;
         }
@@ -202,8 +238,8 @@ quint16 systemDefaultLangId()
 int blockStartFor(WizardLanguage language)
 {
     switch (language) {
-    case wlChineseSimplified:
-    case wlChineseTraditional:
+    case WizardLanguage::ChineseSimplified:
+    case WizardLanguage::ChineseTraditional:
         return blockIdOf(language);
     default:
         return kFirstBlockId; // English, and every language without texts of its own
@@ -213,19 +249,18 @@ int blockStartFor(WizardLanguage language)
 void setWizardLanguage(WizardLanguage language, quint16 systemLangId)
 {
     chosenLanguage.store(language);
-    const WizardLanguage effective =
-        language == wlAuto ? languageForLangId(systemLangId) : language;
+    const WizardLanguage effective = language == WizardLanguage::Auto ? languageForLangId(systemLangId) : language;
     blockStart.store(blockStartFor(effective));
 }
 
 void setWizardLanguage(WizardLanguage language)
 {
-    setWizardLanguage(language, language == wlAuto ? systemDefaultLangId() : 0);
+    setWizardLanguage(language, language == WizardLanguage::Auto ? systemDefaultLangId() : 0);
 }
 
 WizardLanguage wizardLanguage()
 {
-    return WizardLanguage(chosenLanguage.load());
+    return chosenLanguage.load();
 }
 
 int messageBlockStart()
@@ -243,9 +278,9 @@ QString stringResource(int id)
         const char *const *texts;
     };
     static const Block blocks[] = {
-        {blockIdOf(wlEnglish), englishBlock},
-        {blockIdOf(wlChineseTraditional), traditionalBlock},
-        {blockIdOf(wlChineseSimplified), simplifiedBlock},
+        {blockIdOf(WizardLanguage::English), englishBlock},
+        {blockIdOf(WizardLanguage::ChineseTraditional), traditionalBlock},
+        {blockIdOf(WizardLanguage::ChineseSimplified), simplifiedBlock},
     };
     for (const Block &b : blocks) {
         if (id >= b.start && id < b.start + kMessageSlotCount)
@@ -254,28 +289,29 @@ QString stringResource(int id)
     return {};
 }
 
-QString messageText(int slot)
+QString messageText(MessageSlot slot)
 {
-    if (slot < 0 || slot >= kMessageSlotCount)
+    const int index = static_cast<int>(slot);
+    if (index < 0 || index >= kMessageSlotCount)
         return {};
-    return stringResource(messageBlockStart() + slot);
+    return stringResource(messageBlockStart() + index);
 }
 
-QString formatMessage(int slot, const QVariantList &args)
+QString formatMessage(MessageSlot slot, const QVariantList &args)
 {
     return formatText(messageText(slot), args);
 }
 
 QString passwordPromptText(const QString &fileName)
 {
-    return formatMessage(msgPasswordProtected, {fileName});
+    return formatMessage(MessageSlot::PasswordProtected, {fileName});
 }
 
-void errorBox(int slot, const QVariantList &args, QWidget *parent)
+void errorBox(MessageSlot slot, const QVariantList &args, QWidget *parent)
 {
     BoxRequest request;
     request.icon = BoxIcon::Stop;
-    request.caption = messageText(msgWizardCaption);
+    request.caption = messageText(MessageSlot::WizardCaption);
     request.text = formatMessage(slot, args);
     request.buttons = {BoxButton::Ok};
     request.defaultButton = BoxButton::Ok;

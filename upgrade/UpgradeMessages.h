@@ -15,75 +15,73 @@ class QWidget;
 
 namespace lianbu::upgrade {
 
-enum WizardLanguage {
-    wlAuto,
-    wlEnglish,
-    wlRussian,
-    wlGerman,
-    wlFrench,
-    wlSpanish,
-    wlPortuguese,
-    wlPortugueseBrazilian,
-    wlItalian,
-    wlDutch,
-    wlDanish,
-    wlSwedish,
-    wlFinnish,
-    wlEstonian,
-    wlUkrainian,
-    wlCzech,
-    wlHungarian,
-    wlRomanian,
-    wlCatalan,
-    wlBasque,
-    wlAfrikaans,
-    wlChineseTraditional,
-    wlChineseSimplified,
-    wlIndonesian,
-    wlMalay,
-    wlIcelandic
+enum class WizardLanguage {
+    Auto,
+    English,
+    Russian,
+    German,
+    French,
+    Spanish,
+    Portuguese,
+    PortugueseBrazilian,
+    Italian,
+    Dutch,
+    Danish,
+    Swedish,
+    Finnish,
+    Estonian,
+    Ukrainian,
+    Czech,
+    Hungarian,
+    Romanian,
+    Catalan,
+    Basque,
+    Afrikaans,
+    ChineseTraditional,
+    ChineseSimplified,
+    Indonesian,
+    Malay,
+    Icelandic
 };
 
 // Slot numbers of the table.
-enum MessageSlot {
-    msgWizardCaption = 0,      // download window caption, error box caption
-    msgDownloadingFiles = 1,
-    msgUpgradeCompleted = 2,
-    msgCurrentFile = 3,
-    msgAllFiles = 4,
-    msgDownloadingFrom = 5,
-    msgFileSize = 6,           // %.1f kilobytes
-    msgTransferRate = 7,       // %.1f kilobytes per second
-    msgTimeLeft = 8,           // %d:%.2d:%.2d
-    msgFileCounter = 9,        // %d of %d
-    msgCompletedNote = 10,     // %s application title
-    msgPasswordCaption = 11,
-    msgUserName = 12,
-    msgPassword = 13,
-    msgYes = 14,
-    msgNo = 15,
-    msgOk = 16,
-    msgCancel = 17,
-    msgNext = 18,
-    msgLater = 19,
-    msgWarning = 20,
-    msgError = 21,
-    msgPreparing = 22,
-    msgAskUpgrade = 23,        // %s application title, %s message
-    msgNoUpdate = 24,
-    msgNoInfoFile = 25,
-    msgHostUnreachable = 26,   // %s server
-    msgConfirmAbort = 27,
-    msgLostFile = 28,          // %s file name
-    msgPasswordProtected = 29, // the first part; see passwordPromptText
-    msgConnectionLost = 30
+enum class MessageSlot {
+    WizardCaption = 0, // download window caption, error box caption
+    DownloadingFiles = 1,
+    UpgradeCompleted = 2,
+    CurrentFile = 3,
+    AllFiles = 4,
+    DownloadingFrom = 5,
+    FileSize = 6,       // %.1f kilobytes
+    TransferRate = 7,   // %.1f kilobytes per second
+    TimeLeft = 8,       // %d:%.2d:%.2d
+    FileCounter = 9,    // %d of %d
+    CompletedNote = 10, // %s application title
+    PasswordCaption = 11,
+    UserName = 12,
+    Password = 13,
+    Yes = 14,
+    Ok = 16,
+    Cancel = 17,
+    Next = 18,
+    Later = 19,
+    Error = 21,
+    Preparing = 22,
+    AskUpgrade = 23, // %s application title, %s message
+    NoUpdate = 24,
+    NoInfoFile = 25,
+    HostUnreachable = 26, // %s server
+    ConfirmAbort = 27,
+    LostFile = 28,          // %s file name
+    PasswordProtected = 29, // the first part; see passwordPromptText
+    ConnectionLost = 30
 };
 
 constexpr int kMessageSlotCount = 31;
-constexpr int kProductLabelId = 40999;   // the component's product label, every language
-constexpr int kFirstBlockId = 41000;     // slot 0 of the English block
+constexpr int kProductLabelId = 40999; // the component's product label, every language
+constexpr int kFirstBlockId = 41000;   // slot 0 of the English block
 
-// The Windows primary language identifier of a language (0 for wlAuto).
+// The Windows primary language identifier of a language (0 for WizardLanguage::Auto).
 int languagePrimaryId(WizardLanguage language);
 // The language for a Windows language identifier (primary = id & 0x3FF, sub = id >> 10):
 // Portuguese sub 1 is Brazilian; Chinese sub 2 is Simplified, every other Chinese sub-language
@@ -95,12 +93,12 @@ quint16 windowsLangIdForLocale(const QLocale &locale);
 // The system's default language identifier, from QLocale::system().
 quint16 systemDefaultLangId();
 
-// Sets the process-wide language (wlAuto: from the system's default language) and so the
+// Sets the process-wide language (WizardLanguage::Auto: from the system's default language) and so the
 // block start. Every later text of every upgrader window comes from that block.
 void setWizardLanguage(WizardLanguage language);
-// The same with wlAuto resolved from the given identifier instead of the system's (tests).
+// The same with WizardLanguage::Auto resolved from the given identifier instead of the system's (tests).
 void setWizardLanguage(WizardLanguage language, quint16 systemLangId);
-// The language last set (wlAuto until then), and the block start it gave.
+// The language last set (WizardLanguage::Auto until then), and the block start it gave.
 WizardLanguage wizardLanguage();
 int messageBlockStart();
 // The block start for a language: 41000 + 50 * (number - 1) for English and the two Chinese
@@ -110,12 +108,12 @@ int blockStartFor(WizardLanguage language);
 // The string resource with the given identifier (empty when there is none).
 QString stringResource(int id);
 // Slot i of the chosen block.
-QString messageText(int slot);
+QString messageText(MessageSlot slot);
 // Slot i with its place-holders filled from args.
-QString formatMessage(int slot, const QVariantList &args = {});
+QString formatMessage(MessageSlot slot, const QVariantList &args = {});
 // The two parts of slot 29 (the file name goes between them in double quotes).
 QString passwordPromptText(const QString &fileName);
 // Error box: the formatted slot, caption slot 0, stop icon, one OK, through platform/Dialogs.
-void errorBox(int slot, const QVariantList &args = {}, QWidget *parent = nullptr);
+void errorBox(MessageSlot slot, const QVariantList &args = {}, QWidget *parent = nullptr);
 
 } // namespace lianbu::upgrade

@@ -26,49 +26,58 @@ QString displayLines(QString text)
 QString upgradeQuestionText(const QString &applicationTitle, const QString &message)
 {
     const QString shown = message.isEmpty() ? QString() : QLatin1Char('\n') + message + QLatin1Char('\n');
-    return formatMessage(msgAskUpgrade, {applicationTitle, shown});
+    return formatMessage(MessageSlot::AskUpgrade, {applicationTitle, shown});
 }
 
 UpgradeQuestionDialog::UpgradeQuestionDialog(const QString &text, QWidget *parent)
-    : QDialog(parent), ui(new Ui::UpgradeQuestionDialog)
+    : QDialog(parent)
+    , ui(new Ui::UpgradeQuestionDialog)
 {
     ui->setupUi(this);
     // A dialog border, always on top of other windows.
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
                    | Qt::WindowStaysOnTopHint);
-    setWindowTitle(messageText(msgWizardCaption));
-    ui->YesBtn->setText(messageText(msgYes));
-    ui->LaterBtn->setText(messageText(msgLater));
-    ui->YesBtn->setDefault(true);
-    ui->Label1->setText(displayLines(text));
-    connect(ui->YesBtn, &QPushButton::clicked, this, &UpgradeQuestionDialog::YesBtnClick);
-    connect(ui->LaterBtn, &QPushButton::clicked, this, &UpgradeQuestionDialog::LaterBtnClick);
-    FitToText();
+    setWindowTitle(messageText(MessageSlot::WizardCaption));
+    ui->yesButton->setText(messageText(MessageSlot::Yes));
+    ui->laterButton->setText(messageText(MessageSlot::Later));
+    ui->yesButton->setDefault(true);
+    ui->messageLabel->setText(displayLines(text));
+    connect(ui->yesButton, &QPushButton::clicked, this, &UpgradeQuestionDialog::acceptUpgrade);
+    connect(ui->laterButton, &QPushButton::clicked, this, &UpgradeQuestionDialog::postpone);
+    fitToText();
 }
 
-UpgradeQuestionDialog::~UpgradeQuestionDialog() { delete ui; }
-
-void UpgradeQuestionDialog::FitToText()
+UpgradeQuestionDialog::~UpgradeQuestionDialog()
 {
-    QLabel *label = ui->Label1;
+    delete ui;
+}
+
+void UpgradeQuestionDialog::fitToText()
+{
+    QLabel *label = ui->messageLabel;
     const int width = this->width() - kLabelLeft - kLabelRightMargin;
     const int height = label->heightForWidth(width);
     label->setGeometry(kLabelLeft, label->y(), width, height > 0 ? height : label->sizeHint().height());
-    const int clientHeight = label->y() + label->height() + ui->BottomPanel->height();
+    const int clientHeight = label->y() + label->height() + ui->bottomPanel->height();
     setFixedSize(this->width(), clientHeight);
-    ui->BottomPanel->setGeometry(0, clientHeight - ui->BottomPanel->height(), this->width(),
-                                 ui->BottomPanel->height());
+    ui->bottomPanel->setGeometry(0, clientHeight - ui->bottomPanel->height(), this->width(), ui->bottomPanel->height());
 }
 
-bool UpgradeQuestionDialog::Ask()
+bool UpgradeQuestionDialog::ask()
 {
-    FitToText();
+    fitToText();
     return exec() == QDialog::Accepted;
 }
 
-void UpgradeQuestionDialog::YesBtnClick() { accept(); }
+void UpgradeQuestionDialog::acceptUpgrade()
+{
+    accept();
+}
 
-void UpgradeQuestionDialog::LaterBtnClick() { reject(); }
+void UpgradeQuestionDialog::postpone()
+{
+    reject();
+}
 
 void UpgradeQuestionDialog::showEvent(QShowEvent *event)
 {

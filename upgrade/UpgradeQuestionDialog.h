@@ -14,20 +14,20 @@ class UpgradeQuestionDialog : public QDialog
 {
     Q_OBJECT
 public:
-    // text: the question shown in Label1.
+    // text: the question shown in messageLabel.
     explicit UpgradeQuestionDialog(const QString &text, QWidget *parent = nullptr);
     ~UpgradeQuestionDialog() override;
 
     Ui::UpgradeQuestionDialog *ui;
 
-    // Fits the window's height to the text: Label1 top + Label1 height + bottom panel height.
-    void FitToText();
+    // Fits the window's height to the text: messageLabel top + messageLabel height + bottom panel height.
+    void fitToText();
     // Shows the window modally; true only when YesBtn closed it.
-    bool Ask();
+    bool ask();
 
 public slots:
-    void YesBtnClick();
-    void LaterBtnClick();
+    void acceptUpgrade();
+    void postpone();
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -55,8 +55,7 @@ QString urlToFileName(const QString &address)
 namespace {
 
 const char *const dayNames[] = {"SUN", "MON", "TUE", "WED", "THU", "FRI", "SAT"};
-const char *const monthNames[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
-                                  "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+const char *const monthNames[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN", "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
 
 void dropLeadingBlanks(QString &text)
 {
@@ -144,9 +143,8 @@ QDateTime httpDateToDateTime(const QString &input)
     // "06-Nov-94" uses "-" between its parts, the other forms a blank.
     const qsizetype firstDash = rest.indexOf(QLatin1Char('-'));
     const qsizetype firstBlank = rest.indexOf(QLatin1Char(' '));
-    const QChar separator = (firstDash > 0 && (firstBlank < 0 || firstDash < firstBlank))
-                                ? QLatin1Char('-')
-                                : QLatin1Char(' ');
+    const QChar separator =
+        (firstDash > 0 && (firstBlank < 0 || firstDash < firstBlank)) ? QLatin1Char('-') : QLatin1Char(' ');
 
     int day = 1;
     int month = 0;
@@ -188,8 +186,7 @@ QDateTime httpDateToDateTime(const QString &input)
     }
     dropLeadingBlanks(rest);
 
-    const QDateTime greenwich =
-        QDateTime(date, time, QTimeZone::utc()).addSecs(-zoneOffsetSeconds(rest));
+    const QDateTime greenwich = QDateTime(date, time, QTimeZone::utc()).addSecs(-zoneOffsetSeconds(rest));
     return greenwich.toLocalTime();
 }
 
@@ -279,8 +276,8 @@ TransferFigures computeTransferFigures(quint32 announcedSize, quint32 bytesRead,
         f.percent = int(std::lround(double(bytesRead) * 100.0 / double(announcedSize)));
     f.elapsed = elapsedMs > 0 ? unsigned(elapsedMs / 1000) : 0;
     if (bytesRead != 0)
-        f.secondsLeft = int(std::lround(double(announcedSize) / double(bytesRead) * double(f.elapsed)))
-                        - int(f.elapsed);
+        f.secondsLeft =
+            int(std::lround(double(announcedSize) / double(bytesRead) * double(f.elapsed))) - int(f.elapsed);
     f.rate = float(double(bytesRead) / 1024.0);
     if (f.elapsed != 0)
         f.rate = float(double(bytesRead) / 1024.0 / double(f.elapsed));

@@ -15,13 +15,13 @@ namespace lianbu::upgrade {
 // Escape sequences in the parts are decoded. A malformed address gives empty parts.
 struct UrlParts
 {
-    QString scheme;   // lower case: "http", "https", "file", ...
+    QString scheme; // lower case: "http", "https", "file", ...
     QString host;
     QString userName;
     QString password;
-    QString path;     // decoded; "/" when the address names none
-    QString extra;    // "?query" and/or "#fragment" as written
-    int port = 0;     // the scheme's default when the address names none (80, 443; 0 otherwise)
+    QString path;  // decoded; "/" when the address names none
+    QString extra; // "?query" and/or "#fragment" as written
+    int port = 0;  // the scheme's default when the address names none (80, 443; 0 otherwise)
 };
 UrlParts splitUrl(const QString &address);
 
@@ -45,10 +45,10 @@ QString formatText(const QString &format, const QVariantList &args);
 // Progress figures of a transfer, as shown after every block.
 struct TransferFigures
 {
-    int percent = 0;           // 0-100; 0 while the announced size is 0
-    unsigned elapsed = 0;      // whole seconds since the transfer started
-    int secondsLeft = 0;       // estimate, may be negative when the size is unknown
-    float rate = 0;            // kilobytes per second (kilobytes so far in the first second)
+    int percent = 0;      // 0-100; 0 while the announced size is 0
+    unsigned elapsed = 0; // whole seconds since the transfer started
+    int secondsLeft = 0;  // estimate, may be negative when the size is unknown
+    float rate = 0;       // kilobytes per second (kilobytes so far in the first second)
 };
 TransferFigures computeTransferFigures(quint32 announcedSize, quint32 bytesRead, qint64 elapsedMs);
 

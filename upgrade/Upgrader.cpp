@@ -238,7 +238,9 @@ RestartReport restartReportText(int outcome, const QString &reason)
     case updater::Outcome::Rejected:
         return {false, QStringLiteral("下载的文件没有通过检查，没有安装任何文件。\n原因：%1").arg(reason)};
     case updater::Outcome::NotStarted:
-        return {false, QStringLiteral("升级没有进行：当时 %1 还有其他窗口在运行。\n请关闭所有 %1 窗口后再检查升级。").arg(title)};
+        return {
+            false,
+            QStringLiteral("升级没有进行：当时 %1 还有其他窗口在运行。\n请关闭所有 %1 窗口后再检查升级。").arg(title)};
     }
     return {};
 }
@@ -251,7 +253,7 @@ QString restartParameter(const QString &restartParams, UpgradeMethod method)
 bool fileNeedsDownload(MiscFilesMode mode, quint32 announcedSize, int fileCount, const QString &localTempFile,
                        const QString &programPath)
 {
-    if (mode != mfuOnlyIfSizeDifferent || announcedSize == 0 || fileCount < 2)
+    if (mode != MiscFilesMode::OnlyIfSizeDifferent || announcedSize == 0 || fileCount < 2)
         return true;
     const QString target = localTempFile.left(localTempFile.size() - kTempSuffix.size());
     const QFileInfo info(target);
@@ -287,7 +289,8 @@ bool computerIsConnected()
 // Upgrader
 
 Upgrader::Upgrader(QObject *parent)
-    : HttpTransfer(parent), m_timer(new QTimer(this))
+    : HttpTransfer(parent)
+    , m_timer(new QTimer(this))
 {
     // An updater left by an earlier upgrade has done its work.
     updater::removeUpdaterProgram(updater::updaterPath());
@@ -295,22 +298,24 @@ Upgrader::Upgrader(QObject *parent)
     m_programPath = QCoreApplication::applicationFilePath();
     setHideOutputFile(true);
     setPublicKey(QString::fromUtf8(LIANBU_UPGRADE_PUBLIC_KEY));
-    Timeouts().MinimumSpeed = kMinimumSpeed;
+    timeouts().minimumSpeed = kMinimumSpeed;
 
     m_timer->setInterval(kAutoCheckPeriodMs);
     connect(m_timer, &QTimer::timeout, this, &Upgrader::timerTick);
 
-    OnHeaderInfo = [this](HttpTransfer *, const ResponseHeaders &info, bool &goOn) { onHeaderInfo(info, goOn); };
-    OnTransferProgress = [this](HttpTransfer *, const TransferProgress &p, QIODevice *) { onTransferProgress(p); };
-    OnDone = [this](HttpTransfer *, const QString &, quint32, QIODevice *stream) { onDone(stream); };
-    OnDoneInterrupted = [this](HttpTransfer *) { onDoneInterrupted(); };
-    OnHTTPError = [this](HttpTransfer *, int status, QIODevice *) { onHTTPError(status); };
-    OnHostNotFound = [this](HttpTransfer *) { onHostNotFound(); };
-    OnConnectionLost = [this](HttpTransfer *, const QString &, quint32, quint32, QIODevice *) { onConnectionLost(); };
-    OnAuthorizationRequired = [this](HttpTransfer *, const QString &realm, bool &tryAgain) {
-        onAuthorizationRequired(realm, tryAgain);
+    onHeaderInfo = [this](HttpTransfer *, const ResponseHeaders &info, bool &goOn) { handleHeaderInfo(info, goOn); };
+    onTransferProgress = [this](HttpTransfer *, const TransferProgress &p, QIODevice *) { handleTransferProgress(p); };
+    onDone = [this](HttpTransfer *, const QString &, quint32, QIODevice *stream) { handleDone(stream); };
+    onDoneInterrupted = [this](HttpTransfer *) { handleDoneInterrupted(); };
+    onHttpError = [this](HttpTransfer *, int status, QIODevice *) { handleHttpError(status); };
+    onHostNotFound = [this](HttpTransfer *) { handleHostNotFound(); };
+    onConnectionLost = [this](HttpTransfer *, const QString &, quint32, quint32, QIODevice *) {
+        handleConnectionLost();
     };
-    OnAnyError = [this](HttpTransfer *) { onAnyError(); };
+    onAuthorizationRequired = [this](HttpTransfer *, const QString &realm, bool &tryAgain) {
+        handleAuthorizationRequired(realm, tryAgain);
+    };
+    onAnyError = [this](HttpTransfer *) { handleAnyError(); };
 }
 
 Upgrader::~Upgrader()
@@ -322,9 +327,15 @@ Upgrader::~Upgrader()
         delete m_wizardForm.data();
 }
 
-DownloadWindow *Upgrader::WizardForm() const { return m_wizardForm; }
+DownloadWindow *Upgrader::downloadWindow() const
+{
+    return m_wizardForm;
+}
 
-UpgradeQuestionDialog *Upgrader::UpgradeMessageForm() const { return m_askForm; }
+UpgradeQuestionDialog *Upgrader::questionDialog() const
+{
+    return m_askForm;
+}
 
 void Upgrader::setAutoCheck(bool value)
 {
@@ -355,18 +366,18 @@ void Upgrader::timerTick()
         if (!self)
             return;
         self->m_connectionTestRunning = false;
-        self->AutoCheckTick(connected->load());
+        self->autoCheckTick(connected->load());
     });
     test->start();
 }
 
-void Upgrader::AutoCheckTick(bool connected)
+void Upgrader::autoCheckTick(bool connected)
 {
     try {
         if (connected && m_autoCheck) {
             m_automaticCheckDone = true;
             m_timer->stop();
-            CheckUpdate();
+            checkUpdate();
             m_checkIsAutomatic = true;
         }
     } catch (...) {
@@ -374,7 +385,7 @@ void Upgrader::AutoCheckTick(bool connected)
     }
 }
 
-void Upgrader::Loaded(const QStringList &arguments)
+void Upgrader::loaded(const QStringList &arguments)
 {
     armTimer();
     const bool restarted = arguments.size() > 1 && arguments.at(1) == m_restartParams;
@@ -399,8 +410,8 @@ void Upgrader::Loaded(const QStringList &arguments)
         report = restartReportText(int(outcome), QString::fromStdString(reason));
     if (!report.text.isEmpty())
         QTimer::singleShot(0, this, [this, report] { showRestartReport(report); });
-    if (OnAfterRestart && restarted)
-        OnAfterRestart(this);
+    if (onAfterRestart && restarted)
+        onAfterRestart(this);
 }
 
 void Upgrader::showRestartReport(const RestartReport &report)
@@ -420,7 +431,7 @@ void Upgrader::setPublicKey(const QString &text)
         log(QStringLiteral("the configured public key cannot be read; no upgrade will be accepted"));
 }
 
-bool Upgrader::SignaturesRequired() const
+bool Upgrader::signaturesRequired() const
 {
 #ifdef LIANBU_UPGRADE_ALLOW_UNSIGNED
     return m_publicKey.has_value();
@@ -435,51 +446,54 @@ void Upgrader::log(const QString &line)
     qCWarning(upgradeLog).noquote() << line;
 }
 
-void Upgrader::Loaded() { Loaded(QCoreApplication::arguments()); }
+void Upgrader::loaded()
+{
+    loaded(QCoreApplication::arguments());
+}
 
-void Upgrader::CheckUpdate()
+void Upgrader::checkUpdate()
 {
     m_aborted = false;
     m_checkIsAutomatic = false;
     // A check whose question is open, or a run (its download window may wait for its OK),
     // must not be overtaken by a second one.
-    if (Busy() || m_mode != Idle || m_verifying)
+    if (busy() || m_mode != Mode::Idle || m_verifying)
         return;
-    if (SignaturesRequired() && !m_publicKey) {
+    if (signaturesRequired() && !m_publicKey) {
         log(QStringLiteral("no public key is configured: upgrades cannot be verified and are not checked for"));
         return;
     }
-    m_mode = InfoMode;
+    m_mode = Mode::Info;
     m_fetchingSignature = false;
     m_infoBody.clear();
     setUseCache(false);
-    setURL(m_infoFileURL);
+    setUrl(m_infoFileURL);
     setOutputFileName(QString());
     setMaxBodySize(kMaxInfoFileSize);
-    Timeouts().OverallLimit = kInfoFileDeadlineMs;
-    if (!Read())
-        m_mode = Idle;
+    timeouts().overallLimit = kInfoFileDeadlineMs;
+    if (!read())
+        m_mode = Mode::Idle;
 }
 
-void Upgrader::AbortUpgrade()
+void Upgrader::abortUpgrade()
 {
     m_aborted = true;
-    StopUpgrade();
-    if (OnAborted)
-        OnAborted(this);
+    stopUpgrade();
+    if (onAborted)
+        onAborted(this);
 }
 
-void Upgrader::StopUpgrade()
+void Upgrader::stopUpgrade()
 {
-    Abort();
-    m_mode = Idle;
+    abort();
+    m_mode = Mode::Idle;
     if (m_askForm) {
         m_askForm->done(QDialog::Rejected);
         m_askForm->deleteLater();
         m_askForm = nullptr;
     }
     if (m_wizardForm) {
-        m_wizardForm->Release();
+        m_wizardForm->release();
         m_wizardForm = nullptr;
     }
 }
@@ -487,12 +501,12 @@ void Upgrader::StopUpgrade()
 // ---------------------------------------------------------------------------------------------
 // Results of the transfers (user-interface thread, inside the client's hand-off)
 
-void Upgrader::onDone(QIODevice *stream)
+void Upgrader::handleDone(QIODevice *stream)
 {
     m_unansweredError = false;
-    if (m_mode == InfoMode) {
+    if (m_mode == Mode::Info) {
         const QByteArray body = stream ? stream->readAll() : QByteArray();
-        if (!SignaturesRequired()) {
+        if (!signaturesRequired()) {
             evaluateInfoFile(body);
         } else if (m_fetchingSignature) {
             m_fetchingSignature = false;
@@ -501,14 +515,14 @@ void Upgrader::onDone(QIODevice *stream)
             // The information file counts only with its signature.
             m_infoBody = body;
             m_fetchingSignature = true;
-            setURL(m_infoFileURL + kSignatureSuffix);
+            setUrl(m_infoFileURL + kSignatureSuffix);
             setMaxBodySize(upgrade::kMaxSignatureFileSize);
-            if (!Read())
+            if (!read())
                 refuseInfoFile(QStringLiteral("its signature cannot be requested"));
         }
         return;
     }
-    if (m_mode != FilesMode)
+    if (m_mode != Mode::Files)
         return;
     if (m_fetchingSignature) {
         m_fetchingSignature = false;
@@ -523,181 +537,181 @@ void Upgrader::onDone(QIODevice *stream)
             file.close();
         }
     }
-    if (OnFileDone)
-        OnFileDone(this, m_currentLocalFile);
+    if (onFileDone)
+        onFileDone(this, m_currentLocalFile);
     m_runFiles << m_currentLocalFile;
-    if (!SignaturesRequired()) {
+    if (!signaturesRequired()) {
         fileSignatureArrived(QByteArray()); // only the manifest's hash
         return;
     }
     m_fetchingSignature = true;
-    setURL(m_currentURL + kSignatureSuffix);
+    setUrl(m_currentURL + kSignatureSuffix);
     setOutputFileName(QString());
     setMaxBodySize(upgrade::kMaxSignatureFileSize);
-    if (!Read())
+    if (!read())
         refuseRun(QStringLiteral("the signature of %1 cannot be requested").arg(m_currentURL));
 }
 
-void Upgrader::onDoneInterrupted()
+void Upgrader::handleDoneInterrupted()
 {
     m_unansweredError = false;
-    if (m_mode == FilesMode)
+    if (m_mode == Mode::Files)
         nextFile();
 }
 
-void Upgrader::onHTTPError(int status)
+void Upgrader::handleHttpError(int status)
 {
     m_unansweredError = false;
     if (m_fetchingSignature) {
         m_fetchingSignature = false;
         const QString why = QStringLiteral("no signature (the server answered %1)").arg(status);
-        if (m_mode == InfoMode)
+        if (m_mode == Mode::Info)
             refuseInfoFile(why);
-        else if (m_mode == FilesMode)
+        else if (m_mode == Mode::Files)
             refuseRun(QStringLiteral("%1: %2").arg(m_currentURL, why));
         return;
     }
-    if (m_mode == InfoMode) {
-        m_mode = Idle;
-        if (OnNoInfoFile)
-            OnNoInfoFile(this);
-        if (m_showMessages.contains(mNoInfoFile))
-            errorBox(msgNoInfoFile);
+    if (m_mode == Mode::Info) {
+        m_mode = Mode::Idle;
+        if (onNoInfoFile)
+            onNoInfoFile(this);
+        if (m_showMessages.contains(MessageKind::NoInfoFile))
+            errorBox(MessageSlot::NoInfoFile);
         return;
     }
-    if (m_mode != FilesMode)
+    if (m_mode != Mode::Files)
         return;
     bool continueUpgrade = false;
-    if (OnLostFile)
-        OnLostFile(this, m_currentURL, status, continueUpgrade);
-    if (m_mode != FilesMode)
+    if (onLostFile)
+        onLostFile(this, m_currentURL, status, continueUpgrade);
+    if (m_mode != Mode::Files)
         return; // the handler abandoned the run
-    if (m_showMessages.contains(mLostFile)) {
+    if (m_showMessages.contains(MessageKind::LostFile)) {
         BoxRequest box;
         box.icon = BoxIcon::Warning;
-        box.caption = messageText(msgError) + QStringLiteral(" #") + QString::number(status);
-        box.text = formatMessage(msgLostFile, {urlToFileName(m_currentURL)});
+        box.caption = messageText(MessageSlot::Error) + QStringLiteral(" #") + QString::number(status);
+        box.text = formatMessage(MessageSlot::LostFile, {urlToFileName(m_currentURL)});
         box.buttons = {BoxButton::Yes, BoxButton::No};
         box.defaultButton = BoxButton::Yes;
         continueUpgrade = dialogs().messageBox(m_wizardForm, box) == BoxButton::Yes;
     }
-    if (m_mode != FilesMode)
+    if (m_mode != Mode::Files)
         return;
     if (continueUpgrade)
         nextFile();
     else
-        AbortUpgrade();
+        abortUpgrade();
 }
 
-void Upgrader::onHostNotFound()
+void Upgrader::handleHostNotFound()
 {
     m_unansweredError = false;
-    if (m_mode == Idle)
+    if (m_mode == Mode::Idle)
         return;
     m_fetchingSignature = false;
-    const QString host = urlToHostName(URL());
-    if (OnHostUnreachable)
-        OnHostUnreachable(this, URL(), host);
-    if (m_checkIsAutomatic && m_mode == InfoMode) {
+    const QString host = urlToHostName(url());
+    if (onHostUnreachable)
+        onHostUnreachable(this, url(), host);
+    if (m_checkIsAutomatic && m_mode == Mode::Info) {
         // Retried in ten seconds until the server answers.
         m_automaticCheckDone = false;
         armTimer();
-    } else if (m_showMessages.contains(mHostUnreachable)) {
-        errorBox(msgHostUnreachable, {QStringLiteral("'http://") + host + QLatin1Char('\'')});
+    } else if (m_showMessages.contains(MessageKind::HostUnreachable)) {
+        errorBox(MessageSlot::HostUnreachable, {QStringLiteral("'http://") + host + QLatin1Char('\'')});
     }
-    StopUpgrade();
+    stopUpgrade();
 }
 
-void Upgrader::onConnectionLost()
+void Upgrader::handleConnectionLost()
 {
     m_unansweredError = false;
-    if (m_mode == Idle)
+    if (m_mode == Mode::Idle)
         return;
     m_fetchingSignature = false;
-    if (LimitExceeded()) {
-        const QString why = QStringLiteral("%1 is larger than allowed or than the free space").arg(URL());
-        if (m_mode == InfoMode)
+    if (limitExceeded()) {
+        const QString why = QStringLiteral("%1 is larger than allowed or than the free space").arg(url());
+        if (m_mode == Mode::Info)
             refuseInfoFile(why);
         else
             refuseRun(why);
         return;
     }
-    if (OnConnLost)
-        OnConnLost(this);
-    if (m_showMessages.contains(mConnLost))
-        errorBox(msgConnectionLost);
-    StopUpgrade();
+    if (onConnLost)
+        onConnLost(this);
+    if (m_showMessages.contains(MessageKind::ConnectionLost))
+        errorBox(MessageSlot::ConnectionLost);
+    stopUpgrade();
 }
 
-void Upgrader::onAuthorizationRequired(const QString &realm, bool &tryAgain)
+void Upgrader::handleAuthorizationRequired(const QString &realm, bool &tryAgain)
 {
-    if (m_mode == Idle)
+    if (m_mode == Mode::Idle)
         return;
     tryAgain = false;
-    if (OnPasswordRequest)
-        OnPasswordRequest(this, realm, tryAgain);
-    if (tryAgain || !m_showMessages.contains(mPasswordRequest))
+    if (onPasswordRequest)
+        onPasswordRequest(this, realm, tryAgain);
+    if (tryAgain || !m_showMessages.contains(MessageKind::PasswordRequest))
         return;
-    CredentialsDialog form(urlToFileName(URL()), HTTPUsername(), nullptr, realm);
+    CredentialsDialog form(urlToFileName(url()), httpUserName(), nullptr, realm);
     if (form.exec() == QDialog::Accepted) {
-        setHTTPUsername(form.UserName());
-        setHTTPPassword(form.Password());
+        setHttpUserName(form.userName());
+        setHttpPassword(form.password());
         // Typed for this server: never sent to another one.
-        setCredentialOrigin(urlOrigin(URL()));
+        setCredentialOrigin(urlOrigin(url()));
         tryAgain = true;
     } else {
-        AbortUpgrade();
+        abortUpgrade();
     }
 }
 
-void Upgrader::onAnyError()
+void Upgrader::handleAnyError()
 {
     // Every failure is announced here first; when nothing follows, the file could not be
     // written next to the program. A run would then wait for ever without a word (and with
     // no download window nothing could end it): it is reported as a file not obtained.
-    if (m_mode != FilesMode)
+    if (m_mode != Mode::Files)
         return;
     m_unansweredError = true;
     const unsigned sequence = ++m_errorSequence;
     QMetaObject::invokeMethod(
         this,
         [this, sequence] {
-            if (m_unansweredError && sequence == m_errorSequence && m_mode == FilesMode && !Busy()) {
+            if (m_unansweredError && sequence == m_errorSequence && m_mode == Mode::Files && !busy()) {
                 m_unansweredError = false;
-                onHTTPError(StatusCode());
+                handleHttpError(statusCode());
             }
         },
         Qt::QueuedConnection);
 }
 
-void Upgrader::onHeaderInfo(const ResponseHeaders &info, bool &goOn)
+void Upgrader::handleHeaderInfo(const ResponseHeaders &info, bool &goOn)
 {
-    if (m_mode != FilesMode || m_fetchingSignature)
+    if (m_mode != Mode::Files || m_fetchingSignature)
         return;
     // An error page is no file: it is reported as lost, never skipped by the size rule.
-    if (StatusCode() != 200)
+    if (statusCode() != 200)
         return;
-    m_fileTime = info.LastModified;
+    m_fileTime = info.lastModified;
     if (m_wizardForm)
-        m_wizardForm->ShowFileSize(info.ContentLength);
-    bool canUpgrade = fileNeedsDownload(m_miscFilesUpgrade, info.ContentLength, int(m_files.size()),
-                                        m_currentLocalFile, m_programPath);
-    if (OnFileStart)
-        OnFileStart(this, m_currentURL, info.ContentLength, m_fileTime, canUpgrade);
+        m_wizardForm->showFileSize(info.contentLength);
+    bool canUpgrade = fileNeedsDownload(m_miscFilesUpgrade, info.contentLength, int(m_files.size()), m_currentLocalFile,
+                                        m_programPath);
+    if (onFileStart)
+        onFileStart(this, m_currentURL, info.contentLength, m_fileTime, canUpgrade);
     goOn = canUpgrade;
 }
 
-void Upgrader::onTransferProgress(const TransferProgress &p)
+void Upgrader::handleTransferProgress(const TransferProgress &p)
 {
-    if (m_mode != FilesMode || m_fetchingSignature)
+    if (m_mode != Mode::Files || m_fetchingSignature)
         return;
-    const int total = totalPercent(p.PercentsDone, m_currentIndex, int(m_files.size()));
-    if (OnProgress) {
-        OnProgress(this, m_currentURL, p.ContentLength, p.BytesRead, p.ElapsedTime, p.EstimatedTimeLeft,
-                   p.PercentsDone, total, p.TransferRate);
+    const int total = totalPercent(p.percentsDone, m_currentIndex, int(m_files.size()));
+    if (onProgress) {
+        onProgress(this, m_currentURL, p.contentLength, p.bytesRead, p.elapsedTime, p.estimatedTimeLeft, p.percentsDone,
+                   total, p.transferRate);
     }
     if (m_wizardForm)
-        m_wizardForm->ShowProgress(p.PercentsDone, total, p.TransferRate, p.EstimatedTimeLeft);
+        m_wizardForm->showProgress(p.percentsDone, total, p.transferRate, p.estimatedTimeLeft);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -705,7 +719,7 @@ void Upgrader::onTransferProgress(const TransferProgress &p)
 
 void Upgrader::evaluateInfoFile(const QByteArray &body)
 {
-    m_mode = Idle;
+    m_mode = Mode::Idle;
     const QString text = gbk::decode(body);
     m_files = infoFileUrls(text);
     for (const QString &address : std::as_const(m_files)) {
@@ -716,10 +730,10 @@ void Upgrader::evaluateInfoFile(const QByteArray &body)
         }
     }
     if (!isNewer(text) || m_files.isEmpty()) {
-        if (OnNoUpdateAvailable)
-            OnNoUpdateAvailable(this);
-        if (!m_checkIsAutomatic && m_showMessages.contains(mNoUpdateAvailable))
-            errorBox(msgNoUpdate);
+        if (onNoUpdateAvailable)
+            onNoUpdateAvailable(this);
+        if (!m_checkIsAutomatic && m_showMessages.contains(MessageKind::NoUpdateAvailable))
+            errorBox(MessageSlot::NoUpdate);
         return;
     }
     bool canUpgrade = true;
@@ -729,38 +743,40 @@ void Upgrader::evaluateInfoFile(const QByteArray &body)
     // per session, as after "Later") and where to look, and fetch nothing.
     if (upgradesManagedByPackage()) {
         m_userDeclined = true;
-        return showInformation(packagedUpgradeText(message, m_upgradeMethod == UpgradeMethod::RedirectToUrl && !m_files.isEmpty() ? m_files.first() : QString()));
+        return showInformation(packagedUpgradeText(
+            message,
+            m_upgradeMethod == UpgradeMethod::RedirectToUrl && !m_files.isEmpty() ? m_files.first() : QString()));
     }
     // Until the answer is known, a second check must not start.
-    m_mode = InfoMode;
-    if (OnBeginUpgrade)
-        OnBeginUpgrade(this, message, m_upgradeMethod, m_files, canUpgrade);
-    if (m_mode != InfoMode)
+    m_mode = Mode::Info;
+    if (onBeginUpgrade)
+        onBeginUpgrade(this, message, m_upgradeMethod, m_files, canUpgrade);
+    if (m_mode != Mode::Info)
         return; // abandoned meanwhile
-    const bool asked = canUpgrade && m_showMessages.contains(mAskUpgrade);
+    const bool asked = canUpgrade && m_showMessages.contains(MessageKind::AskUpgrade);
     if (canUpgrade && (!asked || askUpgrade(message))) {
         if (m_upgradeMethod == UpgradeMethod::RedirectToUrl) {
-            m_mode = Idle;
+            m_mode = Mode::Idle;
             if (!m_files.isEmpty())
                 redirectToURL(m_files.first());
         } else if (m_files.isEmpty()) {
-            m_mode = Idle; // the handler emptied the list: nothing to fetch
+            m_mode = Mode::Idle; // the handler emptied the list: nothing to fetch
         } else {
             startRun();
         }
         return;
     }
-    const bool abandoned = m_mode != InfoMode;
-    m_mode = Idle;
+    const bool abandoned = m_mode != Mode::Info;
+    m_mode = Mode::Idle;
     if (asked && !abandoned)
         m_userDeclined = true;
-    if (!abandoned && OnLaterUpgrade)
-        OnLaterUpgrade(this);
+    if (!abandoned && onLaterUpgrade)
+        onLaterUpgrade(this);
 }
 
 bool Upgrader::isNewer(const QString &text) const
 {
-    if (m_versionControl == byNumber)
+    if (m_versionControl == VersionRule::ByNumber)
         return isNewerByNumber(infoFileValue(text, QStringLiteral("version")), m_versionNumber);
     return isNewerByDate(infoFileValue(text, QStringLiteral("date")), m_versionDate, today());
 }
@@ -769,12 +785,12 @@ bool Upgrader::askUpgrade(const QString &message)
 {
     auto *form = new UpgradeQuestionDialog(upgradeQuestionText(applicationTitle(), message));
     m_askForm = form;
-    const bool yes = form->Ask();
-    if (m_askForm == form) { // not already released by StopUpgrade
+    const bool yes = form->ask();
+    if (m_askForm == form) { // not already released by stopUpgrade
         m_askForm = nullptr;
         delete form;
     }
-    return yes && m_mode == InfoMode;
+    return yes && m_mode == Mode::Info;
 }
 
 void Upgrader::redirectToURL(const QString &address)
@@ -791,29 +807,28 @@ void Upgrader::redirectToURL(const QString &address)
 void Upgrader::startRun()
 {
     // Nothing is downloaded while another instance would keep the updater waiting.
-    m_mode = FilesMode;
+    m_mode = Mode::Files;
     if (!otherInstancesClosed()) {
-        m_mode = Idle;
+        m_mode = Mode::Idle;
         m_userDeclined = true; // not asked again at every activation of this session
         log(QStringLiteral("the upgrade did not start: another instance of the program is running"));
-        if (OnLaterUpgrade)
-            OnLaterUpgrade(this);
+        if (onLaterUpgrade)
+            onLaterUpgrade(this);
         return;
     }
     setUseCache(true);
     m_currentIndex = 0;
     // A list left by an earlier run that never reached the updater must not be used.
-    QFile::remove(QFile::decodeName(QByteArray::fromStdString(folderOfProgram(m_programPath) + updater::kManifestFile)));
+    QFile::remove(
+        QFile::decodeName(QByteArray::fromStdString(folderOfProgram(m_programPath) + updater::kManifestFile)));
     m_verified.clear();
     m_runFiles.clear();
     m_fetchingSignature = false;
-    Timeouts().OverallLimit = m_fileDeadline;
-    if (m_wizard.Enabled) {
-        auto *form = new DownloadWindow(m_wizard.Pic118x218, m_wizard.StayOnTop);
-        connect(form, &DownloadWindow::cancelRequested, this, &Upgrader::wizardCancelRequested,
-                Qt::QueuedConnection);
-        connect(form, &DownloadWindow::finished, this, &Upgrader::wizardFinished,
-                Qt::QueuedConnection);
+    timeouts().overallLimit = m_fileDeadline;
+    if (m_wizard.enabled) {
+        auto *form = new DownloadWindow(m_wizard.sidePicture, m_wizard.stayOnTop);
+        connect(form, &DownloadWindow::cancelRequested, this, &Upgrader::wizardCancelRequested, Qt::QueuedConnection);
+        connect(form, &DownloadWindow::finished, this, &Upgrader::wizardFinished, Qt::QueuedConnection);
         m_wizardForm = form;
         form->show();
         form->raise();
@@ -830,15 +845,16 @@ void Upgrader::fetchCurrentFile()
     m_currentURL = m_files.at(m_currentIndex);
     m_fileTime = QDateTime();
     if (m_wizardForm) {
-        m_wizardForm->ShowFile(m_currentURL, m_currentIndex + 1, int(m_files.size()));
-        m_wizardForm->ShowPreparing(totalPercent(0, m_currentIndex, int(m_files.size())));
+        m_wizardForm->showFile(m_currentURL, m_currentIndex + 1, int(m_files.size()));
+        m_wizardForm->showPreparing(totalPercent(0, m_currentIndex, int(m_files.size())));
     }
-    m_currentLocalFile = QDir(QFileInfo(m_programPath).absolutePath()).filePath(urlToFileName(m_currentURL) + kTempSuffix);
-    setURL(m_currentURL);
+    m_currentLocalFile =
+        QDir(QFileInfo(m_programPath).absolutePath()).filePath(urlToFileName(m_currentURL) + kTempSuffix);
+    setUrl(m_currentURL);
     setOutputFileName(m_currentLocalFile);
     setHideOutputFile(true);
     setMaxBodySize(m_maxFileSize);
-    Read();
+    read();
 }
 
 void Upgrader::nextFile()
@@ -851,7 +867,7 @@ void Upgrader::endRun()
 {
     if (m_wizardForm) {
         // The completion page waits for its OK (finishRun) or its close box (the question).
-        m_wizardForm->ShowCompleted(applicationTitle());
+        m_wizardForm->showCompleted(applicationTitle());
         return;
     }
     // Outside the transfer's hand-off, so the worker ends before the program closes.
@@ -860,9 +876,9 @@ void Upgrader::endRun()
 
 void Upgrader::wizardFinished()
 {
-    if (!m_wizardForm || m_mode != FilesMode)
+    if (!m_wizardForm || m_mode != Mode::Files)
         return;
-    m_wizardForm->Release();
+    m_wizardForm->release();
     m_wizardForm = nullptr;
     finishRun();
 }
@@ -874,24 +890,24 @@ void Upgrader::wizardCancelRequested()
     BoxRequest box;
     box.icon = BoxIcon::Question;
     box.caption = applicationTitle();
-    box.text = messageText(msgConfirmAbort);
+    box.text = messageText(MessageSlot::ConfirmAbort);
     box.buttons = {BoxButton::Yes, BoxButton::No};
     box.defaultButton = BoxButton::Yes;
     if (dialogs().messageBox(m_wizardForm, box) == BoxButton::Yes && m_wizardForm)
-        AbortUpgrade();
+        abortUpgrade();
 }
 
 void Upgrader::finishRun()
 {
-    if (m_aborted || m_mode != FilesMode)
+    if (m_aborted || m_mode != Mode::Files)
         return;
     if (!writeManifest()) {
         refuseRun(QStringLiteral("the list of downloaded files cannot be written"));
         return;
     }
-    m_mode = Idle;
-    if (OnEndUpgrade)
-        OnEndUpgrade(this);
+    m_mode = Mode::Idle;
+    if (onEndUpgrade)
+        onEndUpgrade(this);
     launchUpdaterAndClose();
 }
 
@@ -913,8 +929,8 @@ void Upgrader::launchUpdaterAndClose()
     const bool started = written && updater::startUpdater(path, m_programPath, parameter);
     m_lastUpdaterPath = started ? path : QString();
     m_lastCommandLine = updater::updaterCommandLine(path, m_programPath, parameter);
-    if (OnDoOwnCloseAppMethod) {
-        OnDoOwnCloseAppMethod(this);
+    if (onDoOwnCloseAppMethod) {
+        onDoOwnCloseAppMethod(this);
         return;
     }
     // The main window closes on this (its close writes the session's logout time).
@@ -928,12 +944,12 @@ void Upgrader::launchUpdaterAndClose()
 void Upgrader::refuseInfoFile(const QString &why)
 {
     // Whoever wrote this file may have written its message too: nothing of it is shown.
-    m_mode = Idle;
+    m_mode = Mode::Idle;
     m_fetchingSignature = false;
     m_infoBody.clear();
     log(QStringLiteral("upgrade information file %1 refused: %2").arg(m_infoFileURL, why));
-    if (OnNoUpdateAvailable)
-        OnNoUpdateAvailable(this);
+    if (onNoUpdateAvailable)
+        onNoUpdateAvailable(this);
 }
 
 void Upgrader::infoSignatureArrived(const QByteArray &signature)
@@ -953,7 +969,7 @@ void Upgrader::fileSignatureArrived(const QByteArray &signature)
     // Hashing a large file takes a while: off the user-interface thread.
     const QString path = m_currentLocalFile;
     const QString name = urlToFileName(m_currentURL);
-    const bool required = SignaturesRequired();
+    const bool required = signaturesRequired();
     const std::optional<upgrade::PublicKey> key = m_publicKey;
     struct Outcome
     {
@@ -989,7 +1005,7 @@ void Upgrader::fileSignatureArrived(const QByteArray &signature)
         if (!self)
             return;
         self->m_verifying = false;
-        if (self->m_mode != FilesMode || self->m_aborted)
+        if (self->m_mode != Mode::Files || self->m_aborted)
             return;
         self->fileVerified(outcome->valid, outcome->why, outcome->entry);
     });
@@ -1016,10 +1032,10 @@ void Upgrader::refuseRun(const QString &why)
     BoxRequest box;
     box.icon = BoxIcon::Stop;
     box.caption = applicationTitle();
-    box.text = QStringLiteral("下载的文件没有通过检查，升级已取消，没有安装任何文件。\n%1 照常运行。")
-                   .arg(applicationTitle());
+    box.text =
+        QStringLiteral("下载的文件没有通过检查，升级已取消，没有安装任何文件。\n%1 照常运行。").arg(applicationTitle());
     dialogs().messageBox(m_wizardForm, box);
-    AbortUpgrade();
+    abortUpgrade();
 }
 
 void Upgrader::discardRunFiles()
@@ -1044,7 +1060,8 @@ bool Upgrader::otherInstancesClosed()
         BoxRequest box;
         box.icon = BoxIcon::Warning;
         box.caption = applicationTitle();
-        box.text = QStringLiteral("%1 还有其他窗口在运行，升级需要先关闭它们。\n请关闭其他 %1 窗口后按“重试”；按“取消”则不升级。")
+        box.text = QStringLiteral(
+                       "%1 还有其他窗口在运行，升级需要先关闭它们。\n请关闭其他 %1 窗口后按“重试”；按“取消”则不升级。")
                        .arg(applicationTitle());
         box.buttons = {BoxButton::Retry, BoxButton::Cancel};
         box.defaultButton = BoxButton::Retry;
@@ -1061,21 +1078,24 @@ bool Upgrader::otherInstancesClosed()
 #define LIANBU_UPGRADE_INFO_URL "https://"
 #endif
 
-QString upgradeInfoFileAddress() { return QStringLiteral(LIANBU_UPGRADE_INFO_URL); }
+QString upgradeInfoFileAddress()
+{
+    return QStringLiteral(LIANBU_UPGRADE_INFO_URL);
+}
 
 Upgrader *createMainUpgrader(QObject *owner)
 {
     auto *upgrader = new Upgrader(owner);
     upgrader->setObjectName(QStringLiteral("upgrader"));
     // The settings of the main window's definition; everything else keeps its default.
-    upgrader->setInfoFileURL(upgradeInfoFileAddress());
+    upgrader->setInfoFileUrl(upgradeInfoFileAddress());
     upgrader->setVersionDate(QStringLiteral("08/15/2010"));
     upgrader->setVersionDateAutoSet(true);
     // At the end of a run the main window closes (writing the session's logout time) so the
     // updater can replace the program.
     if (auto *window = qobject_cast<QWidget *>(owner))
         QObject::connect(upgrader, &Upgrader::quitRequested, window, &QWidget::close);
-    upgrader->Loaded();
+    upgrader->loaded();
     return upgrader;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-// The automatic upgrade component. CheckUpdate fetches the upgrade information file (on the
+// The automatic upgrade component. checkUpdate fetches the upgrade information file (on the
 // transfer client's worker thread), decides whether a newer version is published and then
 // stays quiet, asks the user, opens a web page or runs the upgrade: every listed file is
 // downloaded next to the program as <name>.uTMP, then the updater is written out and started
@@ -33,25 +33,25 @@ namespace lianbu::upgrade {
 class DownloadWindow;
 class UpgradeQuestionDialog;
 
-enum VersionRule { byDate, byNumber };
+enum class VersionRule { ByDate, ByNumber };
 
 // The digits are those of the information file's #method= and of the updater's command line.
 enum class UpgradeMethod { ReplaceFiles = 0, ExternalSetup = 1, RedirectToUrl = 2 };
 
-enum MiscFilesMode { mfuAlwaysDownload, mfuOnlyIfSizeDifferent };
+enum class MiscFilesMode { AlwaysDownload, OnlyIfSizeDifferent };
 
-// The situations the component reports with a window (bits 0 to 6 of ShowMessages).
-enum MessageKind {
-    mAskUpgrade,
-    mConnLost,
-    mHostUnreachable,
-    mLostFile,
-    mNoInfoFile,
-    mNoUpdateAvailable,
-    mPasswordRequest
+// The situations the component reports with a window (bits 0 to 6 of showMessages).
+enum class MessageKind {
+    AskUpgrade,
+    ConnectionLost,
+    HostUnreachable,
+    LostFile,
+    NoInfoFile,
+    NoUpdateAvailable,
+    PasswordRequest
 };
 
-// A set of message kinds; the default {mAskUpgrade, mConnLost, mLostFile, mPasswordRequest} is 75.
+// A set of message kinds; the default {MessageKind::AskUpgrade, MessageKind::ConnectionLost, MessageKind::LostFile, MessageKind::PasswordRequest} is 75.
 class MessageKinds
 {
 public:
@@ -59,7 +59,7 @@ public:
     constexpr MessageKinds(std::initializer_list<MessageKind> kinds)
     {
         for (MessageKind k : kinds)
-            m_bits |= 1u << k;
+            m_bits |= 1u << static_cast<unsigned>(k);
     }
     static constexpr MessageKinds fromValue(unsigned bits)
     {
@@ -67,9 +67,9 @@ public:
         s.m_bits = bits & 0x7Fu;
         return s;
     }
-    constexpr bool contains(MessageKind kind) const { return m_bits & (1u << kind); }
-    constexpr void insert(MessageKind kind) { m_bits |= 1u << kind; }
-    constexpr void remove(MessageKind kind) { m_bits &= ~(1u << kind); }
+    constexpr bool contains(MessageKind kind) const { return m_bits & (1u << static_cast<unsigned>(kind)); }
+    constexpr void insert(MessageKind kind) { m_bits |= 1u << static_cast<unsigned>(kind); }
+    constexpr void remove(MessageKind kind) { m_bits &= ~(1u << static_cast<unsigned>(kind)); }
     constexpr unsigned value() const { return m_bits; }
     constexpr bool operator==(const MessageKinds &) const = default;
 
@@ -81,13 +81,13 @@ private:
 class DownloadWindowOptions
 {
 public:
-    DownloadWindowOptions() { setLanguage(wlAuto); }
+    DownloadWindowOptions() { setLanguage(WizardLanguage::Auto); }
 
-    bool Enabled = true;   // show the download window
-    QPixmap Pic118x218;    // replaces the window's side picture when not empty
-    bool StayOnTop = true;
+    bool enabled = true; // show the download window
+    QPixmap sidePicture; // replaces the window's side picture when not empty
+    bool stayOnTop = true;
 
-    WizardLanguage Language() const { return m_language; }
+    WizardLanguage language() const { return m_language; }
     // Chooses the message table for every upgrader window of the process.
     void setLanguage(WizardLanguage language)
     {
@@ -96,7 +96,7 @@ public:
     }
 
 private:
-    WizardLanguage m_language = wlAuto;
+    WizardLanguage m_language = WizardLanguage::Auto;
 };
 
 // ---- the information file (plain functions; the text is the decoded file)
@@ -116,9 +116,9 @@ UpgradeMethod infoFileMethod(const QString &text);
 bool readDecimal(const QString &text, int &value);
 // "MM/DD/YYYY" as a date; a text that is not a valid calendar date gives fallback.
 QDate readVersionDate(const QString &text, const QDate &fallback);
-// byDate: published strictly later than own (unreadable dates count as today).
+// VersionRule::ByDate: published strictly later than own (unreadable dates count as today).
 bool isNewerByDate(const QString &publishedDate, const QString &ownDate, const QDate &today);
-// byNumber: four dotted parts compared as numbers; a part that is not a number makes the
+// VersionRule::ByNumber: four dotted parts compared as numbers; a part that is not a number makes the
 // whole texts compare byte-wise.
 bool isNewerByNumber(const QString &publishedVersion, const QString &ownVersion);
 // The four parts of a version text ("1.2" -> "1", "2", "0", "0").
@@ -138,7 +138,7 @@ RestartReport restartReportText(int outcome, const QString &reason);
 
 // "+" + restart parameters + the method's digit.
 QString restartParameter(const QString &restartParams, UpgradeMethod method);
-// mfuOnlyIfSizeDifferent: false when a file of the announced size already exists at the
+// MiscFilesMode::OnlyIfSizeDifferent: false when a file of the announced size already exists at the
 // target (the local file without ".uTMP") and the target is not the running program.
 bool fileNeedsDownload(MiscFilesMode mode, quint32 announcedSize, int fileCount, const QString &localTempFile,
                        const QString &programPath);
@@ -155,32 +155,32 @@ public:
     ~Upgrader() override;
 
     // ---- settings
-    QString InfoFileURL() const { return m_infoFileURL; }
-    void setInfoFileURL(const QString &value) { m_infoFileURL = value; }
-    VersionRule VersionControl() const { return m_versionControl; }
+    QString infoFileUrl() const { return m_infoFileURL; }
+    void setInfoFileUrl(const QString &value) { m_infoFileURL = value; }
+    VersionRule versionControl() const { return m_versionControl; }
     void setVersionControl(VersionRule value) { m_versionControl = value; }
     // "MM/DD/YYYY"; a new component holds the day it was created.
-    QString VersionDate() const { return m_versionDate; }
+    QString versionDate() const { return m_versionDate; }
     void setVersionDate(const QString &value) { m_versionDate = value; }
     // Only a form designer acts on it; at run time it is stored and nothing else.
-    bool VersionDateAutoSet() const { return m_versionDateAutoSet; }
+    bool versionDateAutoSet() const { return m_versionDateAutoSet; }
     void setVersionDateAutoSet(bool value) { m_versionDateAutoSet = value; }
-    QString VersionNumber() const { return m_versionNumber; }
+    QString versionNumber() const { return m_versionNumber; }
     void setVersionNumber(const QString &value) { m_versionNumber = value; }
-    bool AutoCheck() const { return m_autoCheck; }
+    bool autoCheck() const { return m_autoCheck; }
     void setAutoCheck(bool value);
-    MessageKinds ShowMessages() const { return m_showMessages; }
+    MessageKinds showMessages() const { return m_showMessages; }
     void setShowMessages(MessageKinds value) { m_showMessages = value; }
     // Empty text is stored as one blank.
-    QString RestartParams() const { return m_restartParams; }
+    QString restartParams() const { return m_restartParams; }
     void setRestartParams(const QString &value) { m_restartParams = value.isEmpty() ? QStringLiteral(" ") : value; }
-    MiscFilesMode MiscFilesUpgrade() const { return m_miscFilesUpgrade; }
+    MiscFilesMode miscFilesUpgrade() const { return m_miscFilesUpgrade; }
     void setMiscFilesUpgrade(MiscFilesMode value) { m_miscFilesUpgrade = value; }
-    DownloadWindowOptions &Wizard() { return m_wizard; }
+    DownloadWindowOptions &wizard() { return m_wizard; }
 
     // The running program's executable: the run's files go to its folder, the size rule spares
     // it, and the updater restarts it. QCoreApplication::applicationFilePath() by default.
-    QString ProgramPath() const { return m_programPath; }
+    QString programPath() const { return m_programPath; }
     void setProgramPath(const QString &path) { m_programPath = path; }
 
     // The publisher's minisign public key (its text form). Every information file and every
@@ -188,79 +188,79 @@ public:
     // upgrade is accepted, except in builds made with LIANBU_UPGRADE_ALLOW_UNSIGNED, which read
     // unsigned information files as before when no key is set.
     void setPublicKey(const QString &text);
-    bool HasPublicKey() const { return m_publicKey.has_value(); }
-    bool SignaturesRequired() const;
+    bool hasPublicKey() const { return m_publicKey.has_value(); }
+    bool signaturesRequired() const;
     // The largest listed file accepted (default 512 MiB); never more than the free space.
-    qint64 MaxFileSize() const { return m_maxFileSize; }
+    qint64 maxFileSize() const { return m_maxFileSize; }
     void setMaxFileSize(qint64 bytes) { m_maxFileSize = bytes; }
     // The longest one listed file may take in total, in milliseconds (default 30 minutes).
-    quint32 FileDeadline() const { return m_fileDeadline; }
+    quint32 fileDeadline() const { return m_fileDeadline; }
     void setFileDeadline(quint32 ms) { m_fileDeadline = ms; }
     // The lines the component wrote to the log (also sent to the Qt message log).
-    const QStringList &LogLines() const { return m_log; }
+    const QStringList &logLines() const { return m_log; }
     // The message shown for the last start's install outcome (empty when none was shown).
-    QString RestartReportShown() const { return m_restartReportShown; }
+    QString restartReportShown() const { return m_restartReportShown; }
 
     // ---- operations
     // Starts a check and returns at once. Ignored while a transfer runs, and while a check or
     // an upgrade run is still in progress (its question or its download window open).
-    void CheckUpdate();
-    // Abandons a check or a run: sets aborted, StopUpgrade, OnAborted.
-    void AbortUpgrade();
+    void checkUpdate();
+    // Abandons a check or a run: sets aborted, stopUpgrade, onAborted.
+    void abortUpgrade();
     // Cancels the running transfer and closes the ask window and the download window.
-    void StopUpgrade();
-    // After the stored settings are loaded: raises OnAfterRestart when the first argument
-    // (after the program name) equals RestartParams.
-    void Loaded(const QStringList &arguments);
-    void Loaded();
+    void stopUpgrade();
+    // After the stored settings are loaded: raises onAfterRestart when the first argument
+    // (after the program name) equals restartParams.
+    void loaded(const QStringList &arguments);
+    void loaded();
 
     // ---- state (tests, windows)
-    bool Aborted() const { return m_aborted; }
+    bool aborted() const { return m_aborted; }
     // The user answered "later" in the ask window at least once since the program started.
-    bool UserDeclined() const { return m_userDeclined; }
-    bool InProgress() const { return m_mode != Idle; }
-    bool RunInProgress() const { return m_mode == FilesMode; }
-    bool AutomaticCheckDone() const { return m_automaticCheckDone; }
-    bool CheckIsAutomatic() const { return m_checkIsAutomatic; }
-    QTimer *AutoCheckTimer() const { return m_timer; }
-    const QStringList &Files() const { return m_files; }
+    bool userDeclined() const { return m_userDeclined; }
+    bool inProgress() const { return m_mode != Mode::Idle; }
+    bool runInProgress() const { return m_mode == Mode::Files; }
+    bool automaticCheckDone() const { return m_automaticCheckDone; }
+    bool checkIsAutomatic() const { return m_checkIsAutomatic; }
+    QTimer *autoCheckTimer() const { return m_timer; }
+    const QStringList &files() const { return m_files; }
     UpgradeMethod upgradeMethod() const { return m_upgradeMethod; }
-    int CurrentIndex() const { return m_currentIndex; }
-    QString CurrentLocalFile() const { return m_currentLocalFile; }
-    DownloadWindow *WizardForm() const;
-    UpgradeQuestionDialog *UpgradeMessageForm() const;
+    int currentIndex() const { return m_currentIndex; }
+    QString currentLocalFile() const { return m_currentLocalFile; }
+    DownloadWindow *downloadWindow() const;
+    UpgradeQuestionDialog *questionDialog() const;
     // The updater started by the last run (empty when it could not be started) and the
     // command line it was given.
-    QString LastUpdaterPath() const { return m_lastUpdaterPath; }
-    QString LastCommandLine() const { return m_lastCommandLine; }
+    QString lastUpdaterPath() const { return m_lastUpdaterPath; }
+    QString lastCommandLine() const { return m_lastCommandLine; }
     // One tick of the automatic check with the connection test's answer (the timer runs the
     // test on a thread of its own first).
-    void AutoCheckTick(bool connected);
+    void autoCheckTick(bool connected);
 
     // ---- events (none assigned in this program; all run on the user-interface thread)
     // (quitRequested below is the signal the main window connects to end the program.)
-    std::function<void(QObject *Sender, const QString &UpgradeMsg, UpgradeMethod Method, QStringList &Files,
-                       bool &CanUpgrade)>
-        OnBeginUpgrade;
-    std::function<void(QObject *Sender)> OnLaterUpgrade;
-    std::function<void(QObject *Sender)> OnNoUpdateAvailable;
-    std::function<void(QObject *Sender)> OnNoInfoFile;
-    std::function<void(QObject *Sender, const QString &URL, const QString &Hostname)> OnHostUnreachable;
-    std::function<void(QObject *Sender)> OnConnLost;
-    std::function<void(QObject *Sender, const QString &Realm, bool &TryAgain)> OnPasswordRequest;
-    std::function<void(QObject *Sender, const QString &FileURL, quint32 FileSize, const QDateTime &FileTime,
-                       bool &CanUpgrade)>
-        OnFileStart;
-    std::function<void(QObject *Sender, const QString &FileURL, quint32 FileSize, quint32 BytesRead,
-                       unsigned ElapsedTime, int EstimatedTimeLeft, int PercentsDone, int TotalPercentsDone,
-                       float TransferRate)>
-        OnProgress;
-    std::function<void(QObject *Sender, const QString &FileName)> OnFileDone;
-    std::function<void(QObject *Sender, const QString &FileURL, int ErrorCode, bool &ContinueUpgrade)> OnLostFile;
-    std::function<void(QObject *Sender)> OnEndUpgrade;
-    std::function<void(QObject *Sender)> OnDoOwnCloseAppMethod;
-    std::function<void(QObject *Sender)> OnAfterRestart;
-    std::function<void(QObject *Sender)> OnAborted;
+    std::function<void(QObject *sender, const QString &upgradeMessage, UpgradeMethod method, QStringList &files,
+                       bool &canUpgrade)>
+        onBeginUpgrade;
+    std::function<void(QObject *sender)> onLaterUpgrade;
+    std::function<void(QObject *sender)> onNoUpdateAvailable;
+    std::function<void(QObject *sender)> onNoInfoFile;
+    std::function<void(QObject *sender, const QString &url, const QString &hostName)> onHostUnreachable;
+    std::function<void(QObject *sender)> onConnLost;
+    std::function<void(QObject *sender, const QString &realm, bool &tryAgain)> onPasswordRequest;
+    std::function<void(QObject *sender, const QString &fileUrl, quint32 fileSize, const QDateTime &fileTime,
+                       bool &canUpgrade)>
+        onFileStart;
+    std::function<void(QObject *sender, const QString &fileUrl, quint32 fileSize, quint32 bytesRead,
+                       unsigned elapsedTime, int estimatedTimeLeft, int percentsDone, int totalPercentsDone,
+                       float transferRate)>
+        onProgress;
+    std::function<void(QObject *sender, const QString &fileName)> onFileDone;
+    std::function<void(QObject *sender, const QString &fileUrl, int errorCode, bool &continueUpgrade)> onLostFile;
+    std::function<void(QObject *sender)> onEndUpgrade;
+    std::function<void(QObject *sender)> onDoOwnCloseAppMethod;
+    std::function<void(QObject *sender)> onAfterRestart;
+    std::function<void(QObject *sender)> onAborted;
 
     // The largest information file accepted.
     static constexpr qint64 kMaxInfoFileSize = 64 * 1024;
@@ -270,18 +270,18 @@ signals:
     void quitRequested();
 
 private:
-    enum Mode { Idle, InfoMode, FilesMode };
+    enum class Mode { Idle, Info, Files };
 
     // results of the transfers
-    void onHeaderInfo(const ResponseHeaders &info, bool &goOn);
-    void onTransferProgress(const TransferProgress &progress);
-    void onDone(QIODevice *stream);
-    void onDoneInterrupted();
-    void onHTTPError(int status);
-    void onHostNotFound();
-    void onConnectionLost();
-    void onAuthorizationRequired(const QString &realm, bool &tryAgain);
-    void onAnyError();
+    void handleHeaderInfo(const ResponseHeaders &info, bool &goOn);
+    void handleTransferProgress(const TransferProgress &progress);
+    void handleDone(QIODevice *stream);
+    void handleDoneInterrupted();
+    void handleHttpError(int status);
+    void handleHostNotFound();
+    void handleConnectionLost();
+    void handleAuthorizationRequired(const QString &realm, bool &tryAgain);
+    void handleAnyError();
 
     void evaluateInfoFile(const QByteArray &body);
     void infoSignatureArrived(const QByteArray &signature);
@@ -309,20 +309,21 @@ private:
     void timerTick();
 
     QString m_infoFileURL = QStringLiteral("http://");
-    VersionRule m_versionControl = byDate;
+    VersionRule m_versionControl = VersionRule::ByDate;
     QString m_versionDate;
     bool m_versionDateAutoSet = true;
     QString m_versionNumber;
     bool m_autoCheck = false;
-    MessageKinds m_showMessages{mAskUpgrade, mConnLost, mLostFile, mPasswordRequest};
+    MessageKinds m_showMessages{MessageKind::AskUpgrade, MessageKind::ConnectionLost, MessageKind::LostFile,
+                                MessageKind::PasswordRequest};
     QString m_restartParams = QStringLiteral("/afterupgrade");
-    MiscFilesMode m_miscFilesUpgrade = mfuAlwaysDownload;
+    MiscFilesMode m_miscFilesUpgrade = MiscFilesMode::AlwaysDownload;
     DownloadWindowOptions m_wizard;
     QString m_programPath;
 
     QStringList m_files;
     UpgradeMethod m_upgradeMethod = UpgradeMethod::ReplaceFiles;
-    Mode m_mode = Idle;
+    Mode m_mode = Mode::Idle;
     bool m_aborted = false;
     bool m_userDeclined = false;
     bool m_automaticCheckDone = false;
@@ -354,7 +355,6 @@ private:
     QPointer<DownloadWindow> m_wizardForm;
     QPointer<UpgradeQuestionDialog> m_askForm;
 };
-
 
 // The address of the information file this program checks (the build setting
 // LIANBU_UPGRADE_INFO_URL; "https://", no host, when none is configured).

@@ -40,7 +40,7 @@ int windowReferences = 0;
 UiThreadDispatcher *window = nullptr;
 bool postRoutineInstalled = false;
 
-std::atomic<int> livingThreadObjects{0};
+std::atomic<int> livingThreadCount{0};
 
 // Cancelled thread objects whose work has not returned yet. User-interface thread only.
 std::vector<std::unique_ptr<WorkerRun>> &cancelledThreads()
@@ -65,7 +65,7 @@ void reapCancelledThreads()
     // stable while we walk it.
     std::vector<std::unique_ptr<WorkerRun>> done;
     for (auto it = list.begin(); it != list.end();) {
-        if ((*it)->Finished()) {
+        if ((*it)->finished()) {
             done.push_back(std::move(*it));
             it = list.erase(it);
         } else {
@@ -75,7 +75,10 @@ void reapCancelledThreads()
     done.clear(); // ~WorkerRun waits for the last instructions of the ended thread
 }
 
-void waitForCancelledAtExit() { WorkerThread::WaitForCancelledThreads(-1); }
+void waitForCancelledAtExit()
+{
+    WorkerThread::waitForCancelledThreads(-1);
+}
 
 // Events of the hand-off object. Each is allocated by the worker before it releases
 // handOffMutex, and the handler takes that mutex first, so the event's memory is ordered too.
@@ -85,7 +88,10 @@ const QEvent::Type threadEndedEvent = QEvent::Type(QEvent::registerEventType());
 class ThreadEndedEvent : public QEvent
 {
 public:
-    explicit ThreadEndedEvent(const WorkerRun *thread) : QEvent(threadEndedEvent), thread(thread) {}
+    explicit ThreadEndedEvent(const WorkerRun *thread)
+        : QEvent(threadEndedEvent)
+        , thread(thread)
+    {}
     const WorkerRun *thread; // compared, never dereferenced: it may be gone by now
 };
 
@@ -186,10 +192,10 @@ public:
     PooledThread() { setObjectName(QStringLiteral("WorkerRun")); }
 
     WorkerRun *job = nullptr; // set on the user-interface thread before start()
-    bool inUse = false;            // user-interface thread only
+    bool inUse = false;       // user-interface thread only
 
 protected:
-    void run() override { job->ThreadProc(); }
+    void run() override { job->threadProc(); }
 };
 
 namespace {
@@ -221,10 +227,12 @@ PooledThread *takePooledThread(WorkerRun *job)
 
 } // namespace
 
-WorkerRun::WorkerRun(WorkerThread *owner) : m_owner(owner), m_sender(owner)
+WorkerRun::WorkerRun(WorkerThread *owner)
+    : m_owner(owner)
+    , m_sender(owner)
 {
     UiThreadDispatcher::acquire();
-    ++livingThreadObjects;
+    ++livingThreadCount;
 }
 
 WorkerRun::~WorkerRun()
@@ -239,7 +247,7 @@ WorkerRun::~WorkerRun()
         m_thread->job = nullptr;
         m_thread->inUse = false;
     }
-    --livingThreadObjects;
+    --livingThreadCount;
     UiThreadDispatcher::release();
 }
 
@@ -248,13 +256,13 @@ QThread *WorkerRun::thread() const
     return m_thread;
 }
 
-bool WorkerRun::Suspended() const
+bool WorkerRun::suspended() const
 {
     std::lock_guard lock(m_suspendMutex);
     return m_suspended;
 }
 
-void WorkerRun::Resume()
+void WorkerRun::resume()
 {
     {
         std::lock_guard lock(m_suspendMutex);
@@ -271,13 +279,13 @@ void WorkerRun::Resume()
     }
 }
 
-void WorkerRun::Suspend()
+void WorkerRun::suspend()
 {
     std::lock_guard lock(m_suspendMutex);
     m_suspended = true;
 }
 
-void WorkerRun::Cancel()
+void WorkerRun::cancel()
 {
     {
         std::lock_guard lock(m_suspendMutex);
@@ -287,22 +295,22 @@ void WorkerRun::Cancel()
     m_suspendChanged.notify_all();
 }
 
-void WorkerRun::WaitWhileSuspended()
+void WorkerRun::waitWhileSuspended()
 {
     std::unique_lock lock(m_suspendMutex);
-    m_suspendChanged.wait(lock, [this] { return !m_suspended || Terminated(); });
+    m_suspendChanged.wait(lock, [this] { return !m_suspended || terminated(); });
 }
 
-bool WorkerRun::HandOffsAllowed() const
+bool WorkerRun::handOffsAllowed() const
 {
     // User-interface thread: the owner outlives every thread object that is not cancelled.
-    return !Cancelled() && m_owner && !m_owner->Destroying();
+    return !cancelled() && m_owner && !m_owner->destroying();
 }
 
-void WorkerRun::RunHandedOver(const std::function<void()> &routine)
+void WorkerRun::runHandedOver(const std::function<void()> &routine)
 {
     m_capturedError = nullptr;
-    if (HandOffsAllowed()) {
+    if (handOffsAllowed()) {
         try {
             routine();
         } catch (...) {
@@ -311,11 +319,12 @@ void WorkerRun::RunHandedOver(const std::function<void()> &routine)
     }
 }
 
-
 bool UiThreadDispatcher::event(QEvent *e)
 {
     // Workers allocate their events before releasing this mutex: take it before reading one.
-    { std::lock_guard lock(handOffMutex); }
+    {
+        std::lock_guard lock(handOffMutex);
+    }
     if (e->type() == runRoutinesEvent) {
         handOff();
         return true;
@@ -325,8 +334,7 @@ bool UiThreadDispatcher::event(QEvent *e)
         emit threadEnded(ended);
         // A cancelled thread object goes as soon as its thread has ended.
         auto &list = cancelledThreads();
-        const auto found = std::find_if(list.begin(), list.end(),
-                                        [ended](const auto &t) { return t.get() == ended; });
+        const auto found = std::find_if(list.begin(), list.end(), [ended](const auto &t) { return t.get() == ended; });
         if (found != list.end()) {
             std::unique_ptr<WorkerRun> done = std::move(*found);
             list.erase(found);
@@ -348,7 +356,7 @@ void UiThreadDispatcher::handOff()
             thread = handOffQueue().front();
             handOffQueue().pop_front();
         }
-        thread->RunHandedOver(*thread->m_pendingRoutine);
+        thread->runHandedOver(*thread->m_pendingRoutine);
         {
             std::lock_guard lock(handOffMutex);
             thread->m_handOffDone = true;
@@ -357,13 +365,13 @@ void UiThreadDispatcher::handOff()
     }
 }
 
-void WorkerRun::Synchronize(const std::function<void()> &routine)
+void WorkerRun::synchronize(const std::function<void()> &routine)
 {
     if (onHandOffThread()) {
-        RunHandedOver(routine);
+        runHandedOver(routine);
     } else {
-        WaitWhileSuspended();
-        if (Cancelled())
+        waitWhileSuspended();
+        if (cancelled())
             return;
         UiThreadDispatcher *handOff = UiThreadDispatcher::instance(); // alive: this object holds a reference
         if (!handOff)
@@ -388,43 +396,43 @@ void WorkerRun::Synchronize(const std::function<void()> &routine)
     }
 }
 
-void WorkerRun::RunFinish()
+void WorkerRun::runFinish()
 {
-    // User-interface thread, inside the hand-off (so HandOffsAllowed() held when it began).
+    // User-interface thread, inside the hand-off (so handOffsAllowed() held when it began).
     WorkerThread *owner = m_owner;
     if (m_onFinish) {
         if (m_handleExceptions.load(std::memory_order_acquire)) {
             try {
                 m_onFinish(m_sender);
             } catch (...) {
-                if (m_onException && !Cancelled() && !owner->Destroying())
+                if (m_onException && !cancelled() && !owner->destroying())
                     m_onException(m_sender, std::current_exception());
             }
         } else {
             m_onFinish(m_sender);
         }
     }
-    if (m_freeWhenDone && !Cancelled() && !owner->Destroying()) {
+    if (m_freeWhenDone && !cancelled() && !owner->destroying()) {
         // A fresh thread object for the component, and the component's parent goes.
-        owner->ReplaceThread();
+        owner->replaceThread();
         if (QObject *parent = owner->parent())
             parent->deleteLater();
     }
 }
 
-void WorkerRun::ThreadProc()
+void WorkerRun::threadProc()
 {
     currentThreadObject = this;
     m_running.store(true, std::memory_order_release);
     std::exception_ptr uncaught;
     try {
-        if (m_onExecute && !Cancelled()) {
+        if (m_onExecute && !cancelled()) {
             if (m_handleExceptions.load(std::memory_order_acquire)) {
                 try {
                     m_onExecute(*this);
                 } catch (...) {
                     const std::exception_ptr error = std::current_exception();
-                    Synchronize([this, error] {
+                    synchronize([this, error] {
                         if (m_onException)
                             m_onException(m_sender, error);
                     });
@@ -440,20 +448,21 @@ void WorkerRun::ThreadProc()
     m_running.store(false, std::memory_order_release);
     try {
         if (m_onFinish || m_freeWhenDone)
-            Synchronize([this] { RunFinish(); });
+            synchronize([this] { runFinish(); });
     } catch (...) {
         if (!uncaught)
             uncaught = std::current_exception();
     }
     if (uncaught)
-        qWarning("WorkerRun: the work ended with an error: %s",
-                 qUtf8Printable(exceptionText(uncaught)));
+        qWarning("WorkerRun: the work ended with an error: %s", qUtf8Printable(exceptionText(uncaught)));
     currentThreadObject = nullptr;
     m_handOffFence.fetch_add(1, std::memory_order_acq_rel);
     // Tell the user-interface thread, while this object (and so the hand-off object) lives.
     if (UiThreadDispatcher *handOff = UiThreadDispatcher::instance()) {
         auto *ended = new ThreadEndedEvent(this);
-        { std::lock_guard lock(handOffMutex); }
+        {
+            std::lock_guard lock(handOffMutex);
+        }
         QCoreApplication::postEvent(handOff, ended);
     }
     m_procDone.store(true, std::memory_order_release);
@@ -462,51 +471,52 @@ void WorkerRun::ThreadProc()
 // ---------------------------------------------------------------------------------------------
 // WorkerThread
 
-WorkerThread::WorkerThread(QObject *parent) : QObject(parent)
+WorkerThread::WorkerThread(QObject *parent)
+    : QObject(parent)
 {
-    m_thread = CreateThreadObject();
+    m_thread = createThreadObject();
 }
 
 WorkerThread::~WorkerThread()
 {
-    BeginDestroy();
-    if (m_thread->Started() && !m_thread->Finished())
-        ReplaceThread();
-    Retire(std::move(m_thread));
+    beginDestroy();
+    if (m_thread->started() && !m_thread->finished())
+        replaceThread();
+    retire(std::move(m_thread));
 }
 
-std::unique_ptr<WorkerRun> WorkerThread::CreateThreadObject()
+std::unique_ptr<WorkerRun> WorkerThread::createThreadObject()
 {
     std::unique_ptr<WorkerRun> thread(new WorkerRun(this));
-    thread->m_onExecute = OnExecute;
-    thread->m_onFinish = OnFinish;
-    thread->m_onException = OnException;
+    thread->m_onExecute = onExecute;
+    thread->m_onFinish = onFinish;
+    thread->m_onException = onException;
     thread->m_handleExceptions.store(m_handleExceptions, std::memory_order_release);
     return thread;
 }
 
-void WorkerThread::Retire(std::unique_ptr<WorkerRun> thread)
+void WorkerThread::retire(std::unique_ptr<WorkerRun> thread)
 {
     if (!thread)
         return;
-    if (!thread->Started() || thread->Finished()) {
+    if (!thread->started() || thread->finished()) {
         thread.reset(); // nothing runs (any more): release it now
         return;
     }
-    thread->Cancel();
+    thread->cancel();
     cancelledThreads().push_back(std::move(thread));
 }
 
-void WorkerThread::ReplaceThread()
+void WorkerThread::replaceThread()
 {
-    std::unique_ptr<WorkerRun> fresh = CreateThreadObject();
+    std::unique_ptr<WorkerRun> fresh = createThreadObject();
     std::unique_ptr<WorkerRun> old = std::exchange(m_thread, std::move(fresh));
-    Retire(std::move(old));
+    retire(std::move(old));
     if (!m_startSuspended && !m_destroying)
-        m_thread->Resume();
+        m_thread->resume();
 }
 
-void WorkerThread::BeginDestroy()
+void WorkerThread::beginDestroy()
 {
     m_destroying = true;
 }
@@ -521,20 +531,20 @@ void WorkerThread::setStartSuspended(bool value)
 {
     m_startSuspended = value;
     if (value)
-        m_thread->Suspend();
+        m_thread->suspend();
     else
-        m_thread->Resume();
+        m_thread->resume();
 }
 
-bool WorkerThread::Execute()
+bool WorkerThread::execute()
 {
     // A fresh thread object: whatever the previous one still does is cancelled.
-    std::unique_ptr<WorkerRun> fresh = CreateThreadObject();
+    std::unique_ptr<WorkerRun> fresh = createThreadObject();
     fresh->m_freeWhenDone = m_freeOwnerOnTerminate;
-    Retire(std::exchange(m_thread, std::move(fresh)));
+    retire(std::exchange(m_thread, std::move(fresh)));
 
     WorkerRun *started = m_thread.get();
-    started->Resume();
+    started->resume();
     if (!m_waitForFinish)
         return true;
 
@@ -559,67 +569,66 @@ bool WorkerThread::Execute()
         timer.start(std::chrono::milliseconds(m_waitTimeout));
     }
     // The thread may have ended before the connection was made.
-    if (!started->Finished())
+    if (!started->finished())
         loop.exec();
 
     if (!self || m_destroying || QCoreApplication::closingDown())
         return true;
-    if (expired && m_thread.get() == started && !started->Finished()) {
-        ReplaceThread();
-        if (OnWaitTimeoutExpired)
-            OnWaitTimeoutExpired(this);
+    if (expired && m_thread.get() == started && !started->finished()) {
+        replaceThread();
+        if (onWaitTimeoutExpired)
+            onWaitTimeoutExpired(this);
         return false;
     }
     return true;
 }
 
-void WorkerThread::Synchronize(const std::function<void()> &routine)
+void WorkerThread::synchronize(const std::function<void()> &routine)
 {
     if (WorkerRun *thread = currentThreadObject) {
-        thread->Synchronize(routine);
+        thread->synchronize(routine);
         return;
     }
     if (onHandOffThread())
         routine();
 }
 
-void WorkerThread::Terminate(bool force)
+void WorkerThread::terminate(bool force)
 {
     if (force)
-        ReplaceThread();
+        replaceThread();
     else
         m_thread->m_terminated.store(true, std::memory_order_release);
 }
 
-void WorkerThread::Suspend()
+void WorkerThread::suspend()
 {
-    m_thread->Suspend();
+    m_thread->suspend();
 }
 
-void WorkerThread::Resume()
+void WorkerThread::resume()
 {
-    m_thread->Resume();
+    m_thread->resume();
 }
 
-bool WorkerThread::Running() const
+bool WorkerThread::running() const
 {
-    return m_thread->Running();
+    return m_thread->running();
 }
 
-bool WorkerThread::Suspended() const
+bool WorkerThread::suspended() const
 {
-    return m_thread->Suspended();
+    return m_thread->suspended();
 }
 
-int WorkerThread::LivingThreadObjects()
+int WorkerThread::livingThreadObjects()
 {
-    return livingThreadObjects.load();
+    return livingThreadCount.load();
 }
 
-bool WorkerThread::WaitForCancelledThreads(int msecs)
+bool WorkerThread::waitForCancelledThreads(int msecs)
 {
-    QDeadlineTimer deadline = msecs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever)
-                                        : QDeadlineTimer(msecs);
+    QDeadlineTimer deadline = msecs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(msecs);
     for (;;) {
         reapCancelledThreads();
         if (cancelledThreads().empty())

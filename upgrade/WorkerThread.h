@@ -32,13 +32,12 @@ class WorkerThread;
 class WorkerRun;
 class PooledThread;
 
-
-using TNotifyEvent = std::function<void(QObject *Sender)>;
+using NotifyHandler = std::function<void(QObject *sender)>;
 // Runs on the worker thread. The work must touch only its own data; it talks to the
 // user-interface thread through thread.Synchronize and may poll thread.Terminated().
-using TThreadWork = std::function<void(WorkerRun &thread)>;
-// Runs on the user-interface thread with the error the work (or OnFinish) raised.
-using TExceptionEvent = std::function<void(QObject *Sender, std::exception_ptr error)>;
+using ThreadWork = std::function<void(WorkerRun &thread)>;
+// Runs on the user-interface thread with the error the work (or onFinish) raised.
+using ExceptionHandler = std::function<void(QObject *sender, std::exception_ptr error)>;
 
 // One operating-system thread running one piece of work. Created (suspended) and owned by a
 // WorkerThread; replaced by a fresh one on every Execute.
@@ -52,23 +51,23 @@ public:
     // Hands routine over to the user-interface thread and waits until it has run there.
     // Called on the user-interface thread itself, it runs the routine directly. Does nothing
     // once this thread object has been replaced (cancelled) or its component is going away.
-    // An error raised by the routine is captured; with HandleExceptions off it is raised again
+    // An error raised by the routine is captured; with handleExceptions off it is raised again
     // here on the calling thread, otherwise it is discarded.
-    void Synchronize(const std::function<void()> &routine);
+    void synchronize(const std::function<void()> &routine);
 
     // A request to stop that the work may poll; set when the thread object is replaced.
-    bool Terminated() const { return m_terminated.load(std::memory_order_acquire); }
+    bool terminated() const { return m_terminated.load(std::memory_order_acquire); }
     // True once the thread object has been replaced: its hand-offs are suppressed.
-    bool Cancelled() const { return m_cancelled.load(std::memory_order_acquire); }
+    bool cancelled() const { return m_cancelled.load(std::memory_order_acquire); }
     // True while the thread procedure runs the work.
-    bool Running() const { return m_running.load(std::memory_order_acquire); }
-    bool Suspended() const;
-    bool Started() const { return m_started; }
+    bool running() const { return m_running.load(std::memory_order_acquire); }
+    bool suspended() const;
+    bool started() const { return m_started; }
     // True once the thread procedure has run all its steps (the finish hand-off included).
-    bool Finished() const { return m_procDone.load(std::memory_order_acquire); }
+    bool finished() const { return m_procDone.load(std::memory_order_acquire); }
     // The thread's return value (set by the work; read after the thread ended).
-    int ReturnValue() const { return m_returnValue.load(std::memory_order_acquire); }
-    void SetReturnValue(int value) { m_returnValue.store(value, std::memory_order_release); }
+    int returnValue() const { return m_returnValue.load(std::memory_order_acquire); }
+    void setReturnValue(int value) { m_returnValue.store(value, std::memory_order_release); }
     // The operating-system thread (null until the thread object is started).
     QThread *thread() const;
 
@@ -79,22 +78,22 @@ private:
 
     explicit WorkerRun(WorkerThread *owner);
 
-    void Resume();            // starts the thread, or lets a paused worker go on
-    void Suspend();           // a thread not yet started stays so; a running one pauses at its next hand-off
-    void Cancel();            // told to stop; hand-offs suppressed from now on
-    void WaitWhileSuspended();
-    void ThreadProc();        // the worker thread's procedure
-    void RunHandedOver(const std::function<void()> &routine); // on the user-interface thread
-    void RunFinish();                                          // on the user-interface thread
-    bool HandOffsAllowed() const;
+    void resume();  // starts the thread, or lets a paused worker go on
+    void suspend(); // a thread not yet started stays so; a running one pauses at its next hand-off
+    void cancel();  // told to stop; hand-offs suppressed from now on
+    void waitWhileSuspended();
+    void threadProc();                                        // the worker thread's procedure
+    void runHandedOver(const std::function<void()> &routine); // on the user-interface thread
+    void runFinish();                                         // on the user-interface thread
+    bool handOffsAllowed() const;
 
     PooledThread *m_thread = nullptr; // taken from the pool when started
-    WorkerThread *m_owner;  // only dereferenced on the user-interface thread, while not cancelled
-    QObject *m_sender;         // the component, passed as Sender
+    WorkerThread *m_owner;            // only dereferenced on the user-interface thread, while not cancelled
+    QObject *m_sender;                // the component, passed as Sender
 
-    TThreadWork m_onExecute;
-    TExceptionEvent m_onException;
-    TNotifyEvent m_onFinish;
+    ThreadWork m_onExecute;
+    ExceptionHandler m_onException;
+    NotifyHandler m_onFinish;
     std::atomic<bool> m_handleExceptions{true};
     bool m_freeWhenDone = false;
     bool m_started = false;
@@ -112,7 +111,7 @@ private:
     // Passed between the two threads only while the worker waits in Synchronize (ordered by
     // the hand-off queue's mutex); the counter orders the last accesses before release.
     const std::function<void()> *m_pendingRoutine = nullptr; // guarded by the hand-off queue's mutex
-    bool m_handOffDone = false;                               // the same
+    bool m_handOffDone = false;                              // the same
     std::exception_ptr m_capturedError;
     std::atomic<unsigned> m_handOffFence{0};
 };
@@ -126,66 +125,66 @@ public:
     ~WorkerThread() override;
 
     // The work (worker thread), the finish routine and the error routine (user-interface thread).
-    TThreadWork OnExecute;
-    TNotifyEvent OnFinish;
-    TExceptionEvent OnException;
-    // Runs when Execute's wait with WaitForFinish ran out of WaitTimeout.
-    TNotifyEvent OnWaitTimeoutExpired;
+    ThreadWork onExecute;
+    NotifyHandler onFinish;
+    ExceptionHandler onException;
+    // Runs when Execute's wait with waitForFinish ran out of waitTimeout.
+    NotifyHandler onWaitTimeoutExpired;
 
     // Catch errors raised by the work and by handed-over routines (default true).
-    bool HandleExceptions() const { return m_handleExceptions; }
+    bool handleExceptions() const { return m_handleExceptions; }
     void setHandleExceptions(bool value);
     // Execute waits for the work to end, keeping the event loop running (default false).
-    bool WaitForFinish() const { return m_waitForFinish; }
+    bool waitForFinish() const { return m_waitForFinish; }
     void setWaitForFinish(bool value) { m_waitForFinish = value; }
-    // Longest wait of Execute with WaitForFinish, in milliseconds; 0 = no limit.
-    unsigned WaitTimeout() const { return m_waitTimeout; }
+    // Longest wait of Execute with waitForFinish, in milliseconds; 0 = no limit.
+    unsigned waitTimeout() const { return m_waitTimeout; }
     void setWaitTimeout(unsigned milliseconds) { m_waitTimeout = milliseconds; }
     // A suspended thread object waits for Execute / Resume (default true).
-    bool StartSuspended() const { return m_startSuspended; }
+    bool startSuspended() const { return m_startSuspended; }
     void setStartSuspended(bool value);
-    // After the work: release the thread object, and after OnFinish give the component a fresh
+    // After the work: release the thread object, and after onFinish give the component a fresh
     // thread object and release the component's parent (default false).
-    bool FreeOwnerOnTerminate() const { return m_freeOwnerOnTerminate; }
+    bool freeOwnerOnTerminate() const { return m_freeOwnerOnTerminate; }
     void setFreeOwnerOnTerminate(bool value) { m_freeOwnerOnTerminate = value; }
 
     // Replaces the thread object by a fresh one and starts the work on it. Without
-    // WaitForFinish returns true at once. With it, processes events until the work has ended
-    // (true), the component is destroyed or the application quits (true), or WaitTimeout ran
-    // out (the work is cancelled, OnWaitTimeoutExpired runs, false).
-    bool Execute();
+    // waitForFinish returns true at once. With it, processes events until the work has ended
+    // (true), the component is destroyed or the application quits (true), or waitTimeout ran
+    // out (the work is cancelled, onWaitTimeoutExpired runs, false).
+    bool execute();
     // Hands a routine over to the user-interface thread from the current worker thread (the
     // one running this component's work); on the user-interface thread runs it directly.
-    void Synchronize(const std::function<void()> &routine);
+    void synchronize(const std::function<void()> &routine);
     // force: cancel the work (replace the thread object); otherwise only ask it to stop.
-    void Terminate(bool force = false);
-    void Suspend();
-    void Resume();
+    void terminate(bool force = false);
+    void suspend();
+    void resume();
     // True while the current thread object runs the work.
-    bool Running() const;
-    bool Suspended() const;
+    bool running() const;
+    bool suspended() const;
     // The current thread object (never null).
-    WorkerRun &Thread() const { return *m_thread; }
+    WorkerRun &currentRun() const { return *m_thread; }
 
     // Cancels the running work at once: a fresh, suspended thread object with the same
     // priority and handlers takes the old one's place; the old one is told to stop, its
     // hand-offs are suppressed, and it releases itself when its work returns.
-    void ReplaceThread();
+    void replaceThread();
     // Marks the component as going away: no hand-off of any of its thread objects runs from
     // now on. Owners call this first in their destructor.
-    void BeginDestroy();
-    bool Destroying() const { return m_destroying; }
+    void beginDestroy();
+    bool destroying() const { return m_destroying; }
 
     // Tests and shutdown: the number of thread objects alive (current and cancelled ones).
-    static int LivingThreadObjects();
+    static int livingThreadObjects();
     // Waits (processing hand-off requests) until every cancelled thread object has ended and
     // been released; false when msecs ran out first. Negative msecs = no limit.
-    static bool WaitForCancelledThreads(int msecs = -1);
+    static bool waitForCancelledThreads(int msecs = -1);
 
 private:
     friend class WorkerRun;
-    std::unique_ptr<WorkerRun> CreateThreadObject();
-    static void Retire(std::unique_ptr<WorkerRun> thread);
+    std::unique_ptr<WorkerRun> createThreadObject();
+    static void retire(std::unique_ptr<WorkerRun> thread);
 
     std::unique_ptr<WorkerRun> m_thread;
     bool m_handleExceptions = true;

@@ -69,8 +69,14 @@ QImage drawArrow(int s, bool next)
     p.drawLine(QPointF(16 + 5 * d, 16), QPointF(16 + 0.5 * d, 21));
     return img;
 }
-QImage drawPrev(int s) { return drawArrow(s, false); }
-QImage drawNext(int s) { return drawArrow(s, true); }
+QImage drawPrev(int s)
+{
+    return drawArrow(s, false);
+}
+QImage drawNext(int s)
+{
+    return drawArrow(s, true);
+}
 
 QImage drawStop(int s)
 {
@@ -123,7 +129,11 @@ int main(int argc, char **argv)
 {
     QGuiApplication app(argc, argv);
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("printing/icons");
-    const struct { const char *name; QImage (*draw)(int); } icons[] = {
+    const struct
+    {
+        const char *name;
+        QImage (*draw)(int);
+    } icons[] = {
         {"print", drawPrint}, {"setup", drawSetup}, {"scale", drawScale}, {"prev", drawPrev},
         {"next", drawNext},   {"stop", drawStop},   {"close", drawClose},
     };

@@ -48,14 +48,8 @@ namespace {
 class PrivateSettings
 {
 public:
-    PrivateSettings()
-    {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
-    }
-    ~PrivateSettings()
-    {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path() + "/gone");
-    }
+    PrivateSettings() { QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path()); }
+    ~PrivateSettings() { QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path() + "/gone"); }
     QString keyFile() const { return dir.path() + QStringLiteral("/qiaomu/lianbu.conf"); }
     void store(const QVariant &value) const
     {
@@ -71,12 +65,24 @@ public:
     QTemporaryDir dir;
 };
 
-QString sheetOf(const skins::SkinResource &skin) { return QString::fromUtf8(skins::skinData(skin)); }
-QString storeSheet(int index) { return sheetOf(skins::storeSkins().at(index)); }
-QString ownSheet() { return sheetOf(skins::ownSkin()); }
+QString sheetOf(const skins::SkinResource &skin)
+{
+    return QString::fromUtf8(skins::skinData(skin));
+}
+QString storeSheet(int index)
+{
+    return sheetOf(skins::storeSkins().at(index));
+}
+QString ownSheet()
+{
+    return sheetOf(skins::ownSkin());
+}
 
 // Shows a harness's main window after the stored state is in place (onFirstShow reads it).
-void start(MainWindowHarness &h) { h.show(); }
+void start(MainWindowHarness &h)
+{
+    h.show();
+}
 
 QStringList g_parseWarnings;
 void collectWarnings(QtMsgType type, const QMessageLogContext &, const QString &message)
@@ -269,12 +275,11 @@ private slots:
         // The main window's own skin is replaced by the one under test for the checks below.
         qApp->setStyleSheet(sheet);
         const QPalette edit = widgets(h.form)->searchShortName->palette();
-        QVERIFY2(contrast(edit.color(QPalette::Text), edit.color(QPalette::Base)) >= 7,
-                 "edit text");
+        QVERIFY2(contrast(edit.color(QPalette::Text), edit.color(QPalette::Base)) >= 7, "edit text");
         QMenu *menu = h.form->settingsMenu;
         menu->ensurePolished();
-        QVERIFY2(contrast(menu->palette().color(QPalette::WindowText),
-                          menu->palette().color(QPalette::Window)) >= 7, "menu text");
+        QVERIFY2(contrast(menu->palette().color(QPalette::WindowText), menu->palette().color(QPalette::Window)) >= 7,
+                 "menu text");
         QAbstractItemView *view = widgets(h.form)->customerGrid->view();
         const QPalette grid = view->palette();
         // The grid paints its rows white and light grey itself: its text must stay dark.
@@ -284,7 +289,8 @@ private slots:
                  "grid selection");
         QVERIFY2(paintedContrast(menu, menu->actionGeometry(h.form->blackClassicSkinAction)) >= 7, "menu item");
         menu->setActiveAction(h.form->blueFantasySkinAction);
-        QVERIFY2(paintedContrast(menu, menu->actionGeometry(h.form->blueFantasySkinAction)) >= 4.5, "selected menu item");
+        QVERIFY2(paintedContrast(menu, menu->actionGeometry(h.form->blueFantasySkinAction)) >= 4.5,
+                 "selected menu item");
         QToolTip::showText(h.form->mapToGlobal(QPoint(10, 10)), QStringLiteral("提示"), h.form.get());
         QWidget *tip = nullptr;
         for (QWidget *w : QApplication::topLevelWidgets()) {
@@ -334,8 +340,11 @@ private slots:
     {
         PrivateSettings settings;
         MainWindowHarness h;
-        const QList<QAction *> items{h.form->blackClassicSkinAction, h.form->blueFantasySkinAction, h.form->dreamSkySkinAction, h.form->blackReverieSkinAction, h.form->dreamComeTrueSkinAction};
-        const QStringList captions{"黑色经典(皮肤)", "蓝色幻想(皮肤)", "梦幻天空(皮肤)", "黑色遐想(皮肤)", "梦想成真(皮肤)"};
+        const QList<QAction *> items{h.form->blackClassicSkinAction, h.form->blueFantasySkinAction,
+                                     h.form->dreamSkySkinAction, h.form->blackReverieSkinAction,
+                                     h.form->dreamComeTrueSkinAction};
+        const QStringList captions{"黑色经典(皮肤)", "蓝色幻想(皮肤)", "梦幻天空(皮肤)", "黑色遐想(皮肤)",
+                                   "梦想成真(皮肤)"};
         for (int k = 4; k >= 0; --k) {
             QCOMPARE(items[k]->text(), captions[k]);
             items[k]->trigger();
@@ -356,7 +365,8 @@ private slots:
         QDateEdit *date = ui->registrationDateEdit;
         date->setDateTime(date->minimumDateTime());
         const QString blank = date->text();
-        for (QAction *item : {h.form->blackClassicSkinAction, h.form->blueFantasySkinAction, h.form->dreamSkySkinAction, h.form->blackReverieSkinAction, h.form->dreamComeTrueSkinAction}) {
+        for (QAction *item : {h.form->blackClassicSkinAction, h.form->blueFantasySkinAction, h.form->dreamSkySkinAction,
+                              h.form->blackReverieSkinAction, h.form->dreamComeTrueSkinAction}) {
             item->trigger();
             QCOMPARE(ui->categoryEdit->font().pixelSize(), pixels);
             QCOMPARE(ui->sexCombo->font().pixelSize(), pixels);
@@ -510,8 +520,7 @@ private slots:
         actions[n - 3]->trigger();
         actions[n - 2]->trigger();
         const QString help = QDir(QCoreApplication::applicationDirPath()).filePath("help.chm");
-        QCOMPARE(h.env.shell().opened,
-                 (QList<QUrl>{QUrl::fromLocalFile(help), QUrl(homePageAddress())}));
+        QCOMPARE(h.env.shell().opened, (QList<QUrl>{QUrl::fromLocalFile(help), QUrl(homePageAddress())}));
         QVERIFY(QDir(QCoreApplication::applicationDirPath()) != QDir(h.env.path()));
     }
 
@@ -548,8 +557,7 @@ private slots:
             box.ensurePolished();
             link->ensurePolished();
             const QColor colour = link->palette().color(QPalette::WindowText);
-            QVERIFY2(colour.blue() > colour.red() && colour.blue() > colour.green(),
-                     qPrintable(colour.name()));
+            QVERIFY2(colour.blue() > colour.red() && colour.blue() > colour.green(), qPrintable(colour.name()));
         }
         box.show();
         QVERIFY(QTest::qWaitForWindowExposed(&box));

@@ -38,14 +38,22 @@ struct XlsRecord
     QString kind() const
     {
         switch (type) {
-        case 0x0809: return QStringLiteral("BOF");
-        case 0x0042: return QStringLiteral("CODEPAGE%1").arg(u16(0));
-        case 0x000A: return QStringLiteral("EOF");
-        case 0x0204: return QStringLiteral("LABEL");
-        case 0x0203: return QStringLiteral("NUMBER");
-        case 0x027E: return QStringLiteral("RK");
-        case 0x0201: return QStringLiteral("BLANK");
-        default: return QStringLiteral("?%1").arg(type, 4, 16, QLatin1Char('0'));
+        case 0x0809:
+            return QStringLiteral("BOF");
+        case 0x0042:
+            return QStringLiteral("CODEPAGE%1").arg(u16(0));
+        case 0x000A:
+            return QStringLiteral("EOF");
+        case 0x0204:
+            return QStringLiteral("LABEL");
+        case 0x0203:
+            return QStringLiteral("NUMBER");
+        case 0x027E:
+            return QStringLiteral("RK");
+        case 0x0201:
+            return QStringLiteral("BLANK");
+        default:
+            return QStringLiteral("?%1").arg(type, 4, 16, QLatin1Char('0'));
         }
     }
     // "LABEL(2,1)Y", "BLANK(4,2)", "RK(3,0)5", "BOF"

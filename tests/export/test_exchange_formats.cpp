@@ -152,15 +152,14 @@ private slots:
 
     void csvLineNumbersAndDamagedRecords()
     {
-        const QString text = QStringLiteral(
-            "姓名,备注\r\n"          // 1
-            "甲,\"一\n二\n三\"\r\n"  // 2-4
-            "乙,\"说\"完了\r\n"      // 5: text after the closing quote
-            "\r\n"                   // 6: empty
-            "丙,中间\"引号\r\n"      // 7: quote inside an unquoted field
-            "丁,好\r\n"              // 8
-            "戊,\"没有结束\n"        // 9: the quote never closes
-            "己,也读得到\n");        // 10
+        const QString text = QStringLiteral("姓名,备注\r\n"         // 1
+                                            "甲,\"一\n二\n三\"\r\n" // 2-4
+                                            "乙,\"说\"完了\r\n"     // 5: text after the closing quote
+                                            "\r\n"                  // 6: empty
+                                            "丙,中间\"引号\r\n"     // 7: quote inside an unquoted field
+                                            "丁,好\r\n"             // 8
+                                            "戊,\"没有结束\n"       // 9: the quote never closes
+                                            "己,也读得到\n");       // 10
         const SheetData sheet = parseCsv(text);
         QCOMPARE(sheet.unreadableLines, (std::vector<int>{5, 7, 9}));
         std::vector<int> lines;
@@ -170,7 +169,8 @@ private slots:
             firsts.append(row.cells.value(0));
         }
         QCOMPARE(lines, (std::vector<int>{1, 2, 8, 10}));
-        QCOMPARE(firsts, QStringList({QStringLiteral("姓名"), QStringLiteral("甲"), QStringLiteral("丁"), QStringLiteral("己")}));
+        QCOMPARE(firsts, QStringList({QStringLiteral("姓名"), QStringLiteral("甲"), QStringLiteral("丁"),
+                                      QStringLiteral("己")}));
         QCOMPARE(sheet.rows[1].cells.value(1), QStringLiteral("一\n二\n三"));
     }
 
@@ -248,25 +248,24 @@ private slots:
     void vCardFromPhones()
     {
         // A 2.1 card as phones export it, a 4.0 card with grouped properties, and damage.
-        const QByteArray file =
-            "BEGIN:VCARD\r\n"
-            "VERSION:2.1\r\n"
-            "N;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=E7=8E=8B;=E4=BA=94;;;\r\n"
-            "TEL;CELL:+86 139 0000 1111\r\n"
-            "TEL;HOME:010-88\r\n"
-            "NOTE;ENCODING=QUOTED-PRINTABLE;CHARSET=UTF-8:=E7=AC=AC=E4=B8=80=\r\n"
-            "=E8=A1=8C\r\n"
-            "END:VCARD\r\n"
-            "stray line\r\n"
-            "BEGIN:VCARD\r\n"
-            "VERSION:4.0\r\n"
-            "FN:Anna Smith\r\n"
-            "N:Smith;Anna;;;\r\n"
-            "item1.TEL;TYPE=\"fax,work\":555\r\n"
-            "ADR;TYPE=work:;;Main St 1;Springfield;;12345;USA\r\n"
-            "END:VCARD\r\n"
-            "BEGIN:VCARD\r\n"
-            "FN:没有结束\r\n";
+        const QByteArray file = "BEGIN:VCARD\r\n"
+                                "VERSION:2.1\r\n"
+                                "N;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=E7=8E=8B;=E4=BA=94;;;\r\n"
+                                "TEL;CELL:+86 139 0000 1111\r\n"
+                                "TEL;HOME:010-88\r\n"
+                                "NOTE;ENCODING=QUOTED-PRINTABLE;CHARSET=UTF-8:=E7=AC=AC=E4=B8=80=\r\n"
+                                "=E8=A1=8C\r\n"
+                                "END:VCARD\r\n"
+                                "stray line\r\n"
+                                "BEGIN:VCARD\r\n"
+                                "VERSION:4.0\r\n"
+                                "FN:Anna Smith\r\n"
+                                "N:Smith;Anna;;;\r\n"
+                                "item1.TEL;TYPE=\"fax,work\":555\r\n"
+                                "ADR;TYPE=work:;;Main St 1;Springfield;;12345;USA\r\n"
+                                "END:VCARD\r\n"
+                                "BEGIN:VCARD\r\n"
+                                "FN:没有结束\r\n";
         const VCardData data = parseVCards(file);
         QCOMPARE(data.unreadableLines, (std::vector<int>{9, 17}));
         QCOMPARE(data.cards.size(), std::size_t(2));
@@ -310,7 +309,8 @@ private slots:
                 cells = cellsOf(records[next++]);
                 return true;
             },
-            qint64(records.size()), [&](int permille) {
+            qint64(records.size()),
+            [&](int permille) {
                 lastProgress = permille;
                 return true;
             });
@@ -415,7 +415,9 @@ private slots:
     {
         SheetData sheet;
         sheet.rows.push_back({1, {QStringLiteral("通讯录")}});
-        sheet.rows.push_back({2, {QStringLiteral("姓名"), QStringLiteral("其他"), QStringLiteral(" 手　机 "), QStringLiteral("单  位")}});
+        sheet.rows.push_back(
+            {2,
+             {QStringLiteral("姓名"), QStringLiteral("其他"), QStringLiteral(" 手　机 "), QStringLiteral("单  位")}});
         sheet.rows.push_back({3, {QStringLiteral("甲"), QStringLiteral("不要"), QStringLiteral("139"), QString()}});
         const ColumnChoice choice = matchColumns(sheet);
         QCOMPARE(choice.titleRow, 1);
@@ -440,7 +442,8 @@ private slots:
         QCOMPARE(index.matches(customer({{F::ShortName, QStringLiteral("华联")}, {F::Name, QStringLiteral("张三")}})),
                  std::vector<qint64>{2});
         // Same name under another short name is someone else; empty keys match nothing.
-        QVERIFY(index.matches(customer({{F::ShortName, QStringLiteral("别家")}, {F::Name, QStringLiteral("张三")}})).empty());
+        QVERIFY(index.matches(customer({{F::ShortName, QStringLiteral("别家")}, {F::Name, QStringLiteral("张三")}}))
+                    .empty());
         QVERIFY(index.matches(customer({{F::Notes, QStringLiteral("只有备注")}})).empty());
         QCOMPARE(index.matches(customer({{F::Mobile, QStringLiteral("13900001111")},
                                          {F::ShortName, QStringLiteral("华联")},
@@ -462,7 +465,8 @@ private slots:
 
     void overWidthIsFound()
     {
-        const CustomerRecord record = customer({{F::Name, QString(31, QChar(0x5F20))}, {F::Notes, QString(200, QLatin1Char('x'))}});
+        const CustomerRecord record =
+            customer({{F::Name, QString(31, QChar(0x5F20))}, {F::Notes, QString(200, QLatin1Char('x'))}});
         const std::vector<OverWidth> over = overWidthFields(record);
         QCOMPARE(over.size(), std::size_t(1));
         QCOMPARE(over[0].field, F::Name);

@@ -56,10 +56,14 @@ QString cellAt(const QList<XlsRecord> &records, int row, int column)
 QList<test::CustomerRow> sampleRows()
 {
     QList<test::CustomerRow> rows;
-    rows << test::customer(QStringLiteral("VIP"), QStringLiteral("张记"), QStringLiteral("0571-1"), QStringLiteral("张三"))
-         << test::customer(QStringLiteral("普通"), QStringLiteral("李家"), QStringLiteral("0571-2"), QStringLiteral("李四"))
-         << test::customer(QStringLiteral("VIP"), QStringLiteral("王氏"), QStringLiteral("0571-3"), QStringLiteral("王五"))
-         << test::customer(QStringLiteral("VIP"), QStringLiteral("赵府"), QStringLiteral("0571-4"), QStringLiteral("赵六"));
+    rows << test::customer(QStringLiteral("VIP"), QStringLiteral("张记"), QStringLiteral("0571-1"),
+                           QStringLiteral("张三"))
+         << test::customer(QStringLiteral("普通"), QStringLiteral("李家"), QStringLiteral("0571-2"),
+                           QStringLiteral("李四"))
+         << test::customer(QStringLiteral("VIP"), QStringLiteral("王氏"), QStringLiteral("0571-3"),
+                           QStringLiteral("王五"))
+         << test::customer(QStringLiteral("VIP"), QStringLiteral("赵府"), QStringLiteral("0571-4"),
+                           QStringLiteral("赵六"));
     rows[2][12] = QStringLiteral("www.example.com"); // the web site, stored but not listed
     return rows;
 }

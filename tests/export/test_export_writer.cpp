@@ -43,7 +43,11 @@ void workedGrid(Register &r)
 class FailingDevice : public QIODevice
 {
 public:
-    explicit FailingDevice(qint64 limit) : m_limit(limit) { open(QIODevice::WriteOnly); }
+    explicit FailingDevice(qint64 limit)
+        : m_limit(limit)
+    {
+        open(QIODevice::WriteOnly);
+    }
     qint64 written = 0;
 
 protected:
@@ -133,10 +137,10 @@ private slots:
         // Either date moves the author line to row 2 and the titles to row 3; dates go unchanged.
         r.writer.setBeginDate(QStringLiteral(" 2010-01-01"));
         QStringList cells = r.cellsFrom(0);
-        QCOMPARE(cells.mid(0, 4), QStringList({QStringLiteral("LABEL(0,3)客户统计报表"),
-                                               QStringLiteral("LABEL(1,0) 2010-01-01"),
-                                               QStringLiteral("LABEL(2,0)制表人：联簿宝"),
-                                               QStringLiteral("LABEL(2,5)制表时间：") + kMoment}));
+        QCOMPARE(cells.mid(0, 4),
+                 QStringList({QStringLiteral("LABEL(0,3)客户统计报表"), QStringLiteral("LABEL(1,0) 2010-01-01"),
+                              QStringLiteral("LABEL(2,0)制表人：联簿宝"),
+                              QStringLiteral("LABEL(2,5)制表时间：") + kMoment}));
         QCOMPARE(cells.at(4), QStringLiteral("LABEL(3,0)X"));
         r.writer.setBeginDate(QString());
         r.writer.setEndDate(QStringLiteral("2010-12-31"));
@@ -183,10 +187,9 @@ private slots:
 
         r.writer.PrepareFields();
         const QStringList sheet = r.cellsFrom(2);
-        QCOMPARE(sheet.mid(0, 12),
-                 QStringList({"LABEL(2,0)A", "LABEL(2,1)单层", "LABEL(2,2)", "LABEL(3,0)B", "LABEL(3,1)",
-                              "LABEL(3,2)中", "LABEL(4,0)C", "LABEL(4,1)", "LABEL(4,2)", "LABEL(5,0)",
-                              "LABEL(5,1)", "LABEL(5,2)"}));
+        QCOMPARE(sheet.mid(0, 12), QStringList({"LABEL(2,0)A", "LABEL(2,1)单层", "LABEL(2,2)", "LABEL(3,0)B",
+                                                "LABEL(3,1)", "LABEL(3,2)中", "LABEL(4,0)C", "LABEL(4,1)", "LABEL(4,2)",
+                                                "LABEL(5,0)", "LABEL(5,1)", "LABEL(5,2)"}));
         QCOMPARE(sheet.at(12), QStringLiteral("LABEL(6,0)甲一")); // records follow the fourth title row
 
         // No columns: one (empty) title row, no title cells.
@@ -234,17 +237,18 @@ private slots:
 
         // The withheld column keeps its title and gets BLANK cells; the hidden column a gets no
         // cell, so e stays under its title; c, which no column shows, has no title and stays out.
-        QCOMPARE(r.cellsFrom(2), QStringList({"LABEL(2,0)丁", "LABEL(2,1)乙*****", "LABEL(2,2)戊",
-                                              "LABEL(3,0)4", "BLANK(3,1)", "LABEL(3,2)5",
-                                              "LABEL(4,0)9", "BLANK(4,1)", "LABEL(4,2)0"}));
+        QCOMPARE(r.cellsFrom(2),
+                 QStringList({"LABEL(2,0)丁", "LABEL(2,1)乙*****", "LABEL(2,2)戊", "LABEL(3,0)4", "BLANK(3,1)",
+                              "LABEL(3,2)5", "LABEL(4,0)9", "BLANK(4,1)", "LABEL(4,2)0"}));
         QCOMPARE(ds.recNo(), 2);
 
         // Given a title, c goes out after the visible columns, under it; a hidden column's
         // field stays out even when named there.
-        r.writer.setExtraFieldTitles({{QStringLiteral("C"), QStringLiteral("丙")}, {QStringLiteral("a"), QStringLiteral("甲")}});
+        r.writer.setExtraFieldTitles(
+            {{QStringLiteral("C"), QStringLiteral("丙")}, {QStringLiteral("a"), QStringLiteral("甲")}});
         QCOMPARE(r.cellsFrom(2), QStringList({"LABEL(2,0)丁", "LABEL(2,1)乙*****", "LABEL(2,2)戊", "LABEL(2,3)丙",
-                                              "LABEL(3,0)4", "BLANK(3,1)", "LABEL(3,2)5", "LABEL(3,3)3",
-                                              "LABEL(4,0)9", "BLANK(4,1)", "LABEL(4,2)0", "LABEL(4,3)8"}));
+                                              "LABEL(3,0)4", "BLANK(3,1)", "LABEL(3,2)5", "LABEL(3,3)3", "LABEL(4,0)9",
+                                              "BLANK(4,1)", "LABEL(4,2)0", "LABEL(4,3)8"}));
     }
 
     void preparedFieldsStillEditAndSort()
@@ -375,8 +379,7 @@ private slots:
         r.grid->columns()->items(1)->footer()->setValue(QStringLiteral("总计"));
         r.writer.PrepareFields();
         QCOMPARE(r.cellsFrom(2), QStringList({"LABEL(2,0)X", "LABEL(2,1)Y", "LABEL(3,0)甲一", "LABEL(3,1)乙一",
-                                              "LABEL(4,0)甲二", "LABEL(4,1)乙二", "LABEL(5,0)总计",
-                                              "LABEL(5,1)"}));
+                                              "LABEL(4,0)甲二", "LABEL(4,1)乙二", "LABEL(5,0)总计", "LABEL(5,1)"}));
     }
 
     void overwriteQuestion()
@@ -394,7 +397,8 @@ private slots:
         bool busyWhileAsked = false;
         bool progressWhileAsked = true;
         r.env.dialogs().whileBoxOpen = [&](const BoxRequest &) {
-            busyWhileAsked = QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+            busyWhileAsked =
+                QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
             progressWhileAsked = r.writer.ProgressWindow() != nullptr;
         };
         // No: the file stays, nothing is opened.

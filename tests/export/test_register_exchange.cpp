@@ -60,7 +60,9 @@ private slots:
         connection.open();
 
         std::vector<PlannedRow> first = {
-            {row(2, {{F::Name, QStringLiteral("张三")}, {F::Mobile, QStringLiteral("139")}, {F::Notes, QStringLiteral("旧")}}),
+            {row(2, {{F::Name, QStringLiteral("张三")},
+                     {F::Mobile, QStringLiteral("139")},
+                     {F::Notes, QStringLiteral("旧")}}),
              ImportAction::Add, 0},
             {row(3, {{F::Name, QString(35, QChar(0x674E))}, {F::RegistrationDate, QStringLiteral("2020-01-01")}}),
              ImportAction::Add, 0},
@@ -80,7 +82,9 @@ private slots:
         // An update writes only what the file gives; the notes it leaves empty stay.
         const qint64 id = customers[0].id;
         std::vector<PlannedRow> second = {
-            {row(2, {{F::Name, QStringLiteral("张三")}, {F::Mobile, QStringLiteral("139")}, {F::Company, QStringLiteral("新公司")}}),
+            {row(2, {{F::Name, QStringLiteral("张三")},
+                     {F::Mobile, QStringLiteral("139")},
+                     {F::Company, QStringLiteral("新公司")}}),
              ImportAction::Update, id},
             {row(3, {{F::Name, QStringLiteral("跳过")}}), ImportAction::Skip, 0},
         };
@@ -104,7 +108,8 @@ private slots:
             plan.push_back({row(i + 2, {{F::Name, QStringLiteral("客户%1").arg(i)}}), ImportAction::Add, 0});
 
         int calls = 0;
-        QVERIFY_THROWS_EXCEPTION(Error, applyImport(connection.database(), plan, QString(), [&](int) { return ++calls < 30; }));
+        QVERIFY_THROWS_EXCEPTION(
+            Error, applyImport(connection.database(), plan, QString(), [&](int) { return ++calls < 30; }));
         QCOMPARE(customerCount(connection), 0);
 
         // The table refuses the 40th row: the 39 before it are not kept either.
@@ -130,7 +135,8 @@ private slots:
                     {F::Address, QStringLiteral("第一行\n第二行")},
                     {F::Website, QStringLiteral("https://例子.cn")},
                     {F::RegistrationDate, QStringLiteral("2024-02-03")}}),
-            row(3, {{F::ShortName, QStringLiteral("华联;总部")}, {F::Name, QStringLiteral("赵六")},
+            row(3, {{F::ShortName, QStringLiteral("华联;总部")},
+                    {F::Name, QStringLiteral("赵六")},
                     {F::RegistrationDate, QStringLiteral("2024-02-04")}}),
         };
         std::vector<PlannedRow> plan;
@@ -161,17 +167,20 @@ private slots:
                 for (const VCardCard &card : parseVCards(bytes).cards)
                     back.push_back(card.record);
             } else {
-                const SheetData sheet = format == ExportFormat::Xlsx ? readXlsx(bytes) : parseCsv(bytes, detectEncoding(bytes));
+                const SheetData sheet =
+                    format == ExportFormat::Xlsx ? readXlsx(bytes) : parseCsv(bytes, detectEncoding(bytes));
                 for (const ImportRow &imported : recordsOf(sheet, matchColumns(sheet)))
                     back.push_back(imported.record);
             }
             QCOMPARE(back.size(), originals.size());
             for (std::size_t i = 0; i < back.size(); ++i)
-                QVERIFY2(back[i] == originals[i].record, qPrintable(formatSuffix(format) + QStringLiteral(" record %1").arg(i)));
+                QVERIFY2(back[i] == originals[i].record,
+                         qPrintable(formatSuffix(format) + QStringLiteral(" record %1").arg(i)));
         }
 
         // GBK cannot hold the emoji: the export says how many characters it lost.
-        const ExportOutcome gbk = exportList(list, exported, ExportFormat::CsvGbk, database.filePath(QStringLiteral("gbk.csv")));
+        const ExportOutcome gbk =
+            exportList(list, exported, ExportFormat::CsvGbk, database.filePath(QStringLiteral("gbk.csv")));
         QCOMPARE(gbk.lostCharacters, 1);
 
         // The dialog's choice: the filter decides (two CSV encodings share the suffix); without
@@ -183,8 +192,10 @@ private slots:
         QCOMPARE(exportFilters().split(QStringLiteral(";;")).size(), 5);
 
         // A folder that does not exist: an error, no file.
-        QVERIFY_THROWS_EXCEPTION(Error, exportList(list, exported, ExportFormat::CsvUtf8, database.filePath(QStringLiteral("no/such.csv"))));
-        QVERIFY_THROWS_EXCEPTION(Error, exportList(list, exported, ExportFormat::Xlsx, database.filePath(QStringLiteral("no/such.xlsx"))));
+        QVERIFY_THROWS_EXCEPTION(
+            Error, exportList(list, exported, ExportFormat::CsvUtf8, database.filePath(QStringLiteral("no/such.csv"))));
+        QVERIFY_THROWS_EXCEPTION(
+            Error, exportList(list, exported, ExportFormat::Xlsx, database.filePath(QStringLiteral("no/such.xlsx"))));
     }
 };
 

@@ -30,8 +30,7 @@ struct GridData
     {
         const QString path = dir.filePath(QStringLiteral("grid.db"));
         {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
-                                                        QStringLiteral("gridtest-setup"));
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("gridtest-setup"));
             db.setDatabaseName(path);
             db.open();
             QSqlQuery q(db);

@@ -46,14 +46,12 @@ void configure(DataGrid &grid)
 QPoint titleCenter(DataGrid &grid, int column)
 {
     QHeaderView *header = grid.titleHeader();
-    return QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
-                  header->height() / 2);
+    return QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2);
 }
 
 void clickTitle(DataGrid &grid, int column, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
 {
-    QTest::mouseClick(grid.titleHeader()->viewport(), Qt::LeftButton, modifiers,
-                      titleCenter(grid, column));
+    QTest::mouseClick(grid.titleHeader()->viewport(), Qt::LeftButton, modifiers, titleCenter(grid, column));
 }
 
 QStringList columnOrder(const DataGrid &grid)
@@ -77,8 +75,7 @@ int sumOfVisibleSections(const DataGrid &grid)
 void sendMouse(QWidget *widget, QEvent::Type type, QPoint pos, Qt::MouseButtons buttons)
 {
     QMouseEvent event(type, QPointF(pos), widget->mapToGlobal(QPointF(pos)),
-                      type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons,
-                      Qt::NoModifier);
+                      type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, Qt::NoModifier);
     QApplication::sendEvent(widget, &event);
 }
 
@@ -167,8 +164,7 @@ void TestGrid::titleClickMarkerSequence()
 void TestGrid::titleClickSortsThroughHandler()
 {
     // The way the customer grid sorts: down marker -> ascending, otherwise descending.
-    GridData data({QStringLiteral("x,张三,1"), QStringLiteral("x,李四,2"),
-                   QStringLiteral("x,王五,3")});
+    GridData data({QStringLiteral("x,张三,1"), QStringLiteral("x,李四,2"), QStringLiteral("x,王五,3")});
     DataGrid grid;
     configure(grid);
     grid.setDataSource(&data.source);
@@ -227,14 +223,13 @@ void TestGrid::titleLevelsSplitAndSpan()
 {
     QCOMPARE(grideh::splitTitleLevels(QStringLiteral("客户|姓  名")),
              (QStringList{QStringLiteral("客户"), QStringLiteral("姓  名")}));
-    QCOMPARE(grideh::splitTitleLevels(QStringLiteral("电  话")),
-             QStringList{QStringLiteral("电  话")});
+    QCOMPARE(grideh::splitTitleLevels(QStringLiteral("电  话")), QStringList{QStringLiteral("电  话")});
 
     int levels = 0;
-    const QList<grideh::TitleCell> cells = grideh::layoutTitleCells(
-        {QStringLiteral("联系|电话"), QStringLiteral("联系|手机"), QStringLiteral("备注"),
-         QStringLiteral("联系|传真"), QStringLiteral("A|B|C"), QStringLiteral("A|B|D")},
-        true, &levels);
+    const QList<grideh::TitleCell> cells =
+        grideh::layoutTitleCells({QStringLiteral("联系|电话"), QStringLiteral("联系|手机"), QStringLiteral("备注"),
+                                  QStringLiteral("联系|传真"), QStringLiteral("A|B|C"), QStringLiteral("A|B|D")},
+                                 true, &levels);
     QCOMPARE(levels, 3);
     auto find = [&](int level, int first) -> const grideh::TitleCell * {
         for (const grideh::TitleCell &cell : cells)
@@ -350,8 +345,7 @@ void TestGrid::hideAndShowColumns()
     GridColumn *b = grid.columns()->items(1);
     b->setVisible(false);
     QVERIFY(grid.titleHeader()->isSectionHidden(1));
-    QCOMPARE(grid.visibleColumns(), (QList<GridColumn *>{grid.columns()->items(0),
-                                                        grid.columns()->items(2)}));
+    QCOMPARE(grid.visibleColumns(), (QList<GridColumn *>{grid.columns()->items(0), grid.columns()->items(2)}));
     QCOMPARE(b->index(), 1); // hidden columns keep their place
     b->setVisible(true);
     QVERIFY(!grid.titleHeader()->isSectionHidden(1));
@@ -398,8 +392,7 @@ void TestGrid::autoFitFillsClientWidthAndRestoresBaseWidths()
     QCOMPARE(sumOfVisibleSections(grid), grid.view()->viewport()->width());
     grid.columns()->items(0)->setVisible(true);
     QCOMPARE(sumOfVisibleSections(grid), grid.view()->viewport()->width());
-    QVERIFY(!grid.view()->horizontalScrollBar()->isVisible()
-            || grid.view()->horizontalScrollBar()->maximum() == 0);
+    QVERIFY(!grid.view()->horizontalScrollBar()->isVisible() || grid.view()->horizontalScrollBar()->maximum() == 0);
 
     // the operator widening a fitted column takes the space from the columns to its right
     grid.titleHeader()->resizeSection(0, grid.titleHeader()->sectionSize(0) + 40);
@@ -555,8 +548,7 @@ void TestGrid::cellClickAndDoubleClick()
     QTest::mouseDClick(grid.view()->viewport(), Qt::LeftButton, {}, cell.center());
     QCOMPARE(doubles.size(), 1);
     // below the last row still counts as a double click on the grid
-    QTest::mouseDClick(grid.view()->viewport(), Qt::LeftButton, {},
-                       QPoint(10, grid.view()->viewport()->height() - 3));
+    QTest::mouseDClick(grid.view()->viewport(), Qt::LeftButton, {}, QPoint(10, grid.view()->viewport()->height() - 3));
     QCOMPARE(doubles.size(), 2);
 }
 
@@ -678,8 +670,7 @@ void TestGrid::contextMenuReachesTheGrid()
     grid.show();
     QVERIFY(QTest::qWaitForWindowExposed(&grid));
     QSignalSpy menu(&grid, &QWidget::customContextMenuRequested);
-    for (QWidget *target : {grid.view()->viewport(), grid.titleHeader()->viewport(),
-                            grid.footerWidget()}) {
+    for (QWidget *target : {grid.view()->viewport(), grid.titleHeader()->viewport(), grid.footerWidget()}) {
         const QPoint pos(20, 5);
         QContextMenuEvent event(QContextMenuEvent::Mouse, pos, target->mapToGlobal(pos));
         QApplication::sendEvent(target, &event);
@@ -727,20 +718,22 @@ void TestGrid::largeResult()
     const qint64 sortMs = timer.restart();
     grid.repaint();
     const qint64 paintMs = timer.elapsed();
-    qInfo("100000 rows: open+reset %lld ms, last %lld ms, sort %lld ms, paint %lld ms", openMs,
-          lastMs, sortMs, paintMs);
+    qInfo("100000 rows: open+reset %lld ms, last %lld ms, sort %lld ms, paint %lld ms", openMs, lastMs, sortMs,
+          paintMs);
 
     QCOMPARE(grid.model()->rowCount(), 100000);
     QCOMPARE(grid.footerDisplayText(0, grid.columns()->items(1)), QStringLiteral("100000"));
     QCOMPARE(grid.currentRow(), data.query->currentRow());
-    QCOMPARE(grid.cellDisplayText(grid.currentRow(), grid.columns()->items(1)),
-             QStringLiteral("客户99999"));
-    QVERIFY(grid.view()->viewport()->rect().intersects(
-        grid.view()->visualRect(grid.model()->index(grid.currentRow(), 0))));
+    QCOMPARE(grid.cellDisplayText(grid.currentRow(), grid.columns()->items(1)), QStringLiteral("客户99999"));
+    QVERIFY(
+        grid.view()->viewport()->rect().intersects(grid.view()->visualRect(grid.model()->index(grid.currentRow(), 0))));
 }
 
 void TestGrid::screenshotWithChineseRows()
 {
+    // The pictures go to this test's own folder so parallel runs do not overwrite each other.
+    QTemporaryDir pictures;
+    QVERIFY(pictures.isValid());
     GridData data({QStringLiteral("VIP客户,杭州乔木,1200"), QStringLiteral("普通客户,张三丰,35"),
                    QStringLiteral("普通客户,李四,870"), QStringLiteral("供应商,王五 Ltd.,66"),
                    QStringLiteral("VIP客户,赵六,5")});
@@ -770,12 +763,11 @@ void TestGrid::screenshotWithChineseRows()
     data.query->moveToRow(2);
     QApplication::processEvents();
     const QImage image = grid.grab().toImage();
-    QVERIFY(image.save(QStringLiteral("/tmp/grid_shot.png")));
+    QVERIFY(image.save(pictures.filePath(QStringLiteral("grid_shot.png"))));
     // the title background is the fixed colour, the footer the footer colour
     const QPoint title = grid.titleHeader()->mapTo(&grid, QPoint(5, 3));
     QCOMPARE(image.pixelColor(title + QPoint(grid.indicatorWidth(), 0)), QColor(166, 202, 240));
-    const QPoint footer = grid.footerWidget()->mapTo(&grid, QPoint(0, 5))
-                          + QPoint(grid.indicatorWidth() + 4, 0);
+    const QPoint footer = grid.footerWidget()->mapTo(&grid, QPoint(0, 5)) + QPoint(grid.indicatorWidth() + 4, 0);
     QCOMPARE(image.pixelColor(footer), QColor(255, 194, 134));
 
     // wider than the grid and scrolled: the footer cells stay under their titles
@@ -788,7 +780,7 @@ void TestGrid::screenshotWithChineseRows()
     bar->setValue(70);
     QApplication::processEvents();
     const QImage scrolled = grid.grab().toImage();
-    QVERIFY(scrolled.save(QStringLiteral("/tmp/grid_shot_scrolled.png")));
+    QVERIFY(scrolled.save(pictures.filePath(QStringLiteral("grid_shot_scrolled.png"))));
     QHeaderView *header = grid.titleHeader();
     const int edge = header->sectionViewportPosition(1) + header->sectionSize(1) - 1;
     const int titleX = header->viewport()->mapTo(&grid, QPoint(edge, 0)).x();

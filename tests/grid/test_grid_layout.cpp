@@ -248,10 +248,8 @@ private slots:
         QCOMPARE(order(*grid), (QStringList{"d", "a", "b", "c", "e", "f", "g"}));
         QCOMPARE(col(*grid, "a")->title()->sortMarker(), SortMarker::None);
         grid->saveLayoutToIni(m_file, kSection, false);
-        QCOMPARE(profileString(m_file, kSection, QStringLiteral("DBGridEh1.x")),
-                 QStringLiteral("0,10,1,0,1,3,3"));
-        QCOMPARE(profileString(m_file, kSection, QStringLiteral("OtherGrid.a")),
-                 QStringLiteral("0,10,1,0,1,3,3"));
+        QCOMPARE(profileString(m_file, kSection, QStringLiteral("DBGridEh1.x")), QStringLiteral("0,10,1,0,1,3,3"));
+        QCOMPARE(profileString(m_file, kSection, QStringLiteral("OtherGrid.a")), QStringLiteral("0,10,1,0,1,3,3"));
         // erasing the section first leaves only this grid's entries
         grid->saveLayoutToIni(m_file, kSection, true);
         QVERIFY(profileString(m_file, kSection, QStringLiteral("DBGridEh1.x")).isEmpty());
@@ -265,12 +263,12 @@ private slots:
         c->setDropDownRows(9);
         c->setDropDownWidth(120);
         col(*grid, "f")->title()->setSortMarker(SortMarker::Down);
-        writeRaw(m_file, gbk::encode(QStringLiteral(
-                             "[lianbugrid]\r\n"
-                             "DBGridEh1.c=电,话 ,x,0\r\n"        // only visibility is valid
-                             "DBGridEh1.d= 5 , ,,40,2,1,,,\r\n"   // blanks and empty fields skipped
-                             "DBGridEh1.e=2,-5,7,2,0,-1,-2\r\n"   // never-written values
-                             "DBGridEh1.f=-1,999999999999\r\n")));  // negative position, too wide
+        writeRaw(m_file,
+                 gbk::encode(QStringLiteral("[lianbugrid]\r\n"
+                                            "DBGridEh1.c=电,话 ,x,0\r\n"          // only visibility is valid
+                                            "DBGridEh1.d= 5 , ,,40,2,1,,,\r\n"    // blanks and empty fields skipped
+                                            "DBGridEh1.e=2,-5,7,2,0,-1,-2\r\n"    // never-written values
+                                            "DBGridEh1.f=-1,999999999999\r\n"))); // negative position, too wide
         const int cWidth = c->width();
         grid->restoreLayoutFromIni(m_file, kSection, kAll);
         // c: words 1-3 are not integers, word 4 = 0 hides it
@@ -308,12 +306,9 @@ private slots:
             LayoutRestoreOption option;
             QString changed;
         };
-        const QList<Case> cases{{RestoreColumnOrder, "order"},
-                                {RestoreColumnWidths, "width"},
-                                {RestoreSortMarkers, "marker"},
-                                {RestoreColumnVisibility, "visible"},
-                                {RestoreRowHeight, "rows"},
-                                {RestoreDropDownRows, "ddrows"},
+        const QList<Case> cases{{RestoreColumnOrder, "order"},    {RestoreColumnWidths, "width"},
+                                {RestoreSortMarkers, "marker"},   {RestoreColumnVisibility, "visible"},
+                                {RestoreRowHeight, "rows"},       {RestoreDropDownRows, "ddrows"},
                                 {RestoreDropDownWidth, "ddwidth"}};
         for (const Case &cs : cases) {
             auto grid = makeGrid();
@@ -371,7 +366,7 @@ private slots:
         GridColumn *c = col(*grid, "c");
         GridColumn *d = col(*grid, "d");
         b->title()->setSortMarker(SortMarker::Down); // index 1
-        c->title()->setSortIndex(2);         // a rank without a marker
+        c->title()->setSortIndex(2);                 // a rank without a marker
         // b keeps its marker (word 3 damaged) and wants rank 2: it exchanges with c.
         // d has no marker and wants rank 1: it keeps 0.
         writeRaw(m_file, "[lianbugrid]\r\nDBGridEh1.b=1,64,x,1,2\r\nDBGridEh1.d=3,30,0,1,1\r\n");
@@ -406,12 +401,11 @@ private slots:
         grid->setRowLines(2);
         grid->saveLayoutToIni(m_file, kSection, false);
         QCOMPARE(profileKeys(m_file, kSection),
-                 (QStringList{"DBGridEh1.g", "DBGridEh1.a", "DBGridEh1.b", "DBGridEh1.c",
-                              "DBGridEh1.d", "DBGridEh1.e", "DBGridEh1.f", "(Default)"}));
+                 (QStringList{"DBGridEh1.g", "DBGridEh1.a", "DBGridEh1.b", "DBGridEh1.c", "DBGridEh1.d", "DBGridEh1.e",
+                              "DBGridEh1.f", "(Default)"}));
         const int aWidth = col(*grid, "a")->width();
         QCOMPARE(profileString(m_file, kSection, "DBGridEh1.g"), QStringLiteral("0,70,0,1,0,7,0"));
-        QCOMPARE(profileString(m_file, kSection, "DBGridEh1.a"),
-                 QStringLiteral("1,%1,0,1,0,7,0").arg(aWidth));
+        QCOMPARE(profileString(m_file, kSection, "DBGridEh1.a"), QStringLiteral("1,%1,0,1,0,7,0").arg(aWidth));
         QCOMPARE(profileString(m_file, kSection, "DBGridEh1.c"), QStringLiteral("3,50,1,1,1,7,0"));
         QCOMPARE(profileString(m_file, kSection, "DBGridEh1.d"), QStringLiteral("4,30,0,0,0,7,0"));
         QCOMPARE(profileString(m_file, kSection, "DBGridEh1.e"), QStringLiteral("5,55,0,1,0,11,90"));

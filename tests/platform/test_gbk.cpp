@@ -89,11 +89,15 @@ void TestGbk::loneSurrogatesBecomeQuestionMarks()
 void TestGbk::invalidBytesDecodeToReplacementCharacters()
 {
     const QChar bad(0xFFFD);
-    QCOMPARE(gbk::decode(QByteArray("a\xFF" "b")), QString("a") + bad + "b");
+    QCOMPARE(gbk::decode(QByteArray("a\xFF"
+                                    "b")),
+             QString("a") + bad + "b");
     // A lead byte cut off at the end.
     QCOMPARE(gbk::decode(QByteArray("ab\xD6")), QString("ab") + bad);
     // A lead byte followed by a byte that cannot trail: the second one survives.
-    QCOMPARE(gbk::decode(QByteArray("\xD6\x0A" "x")), QString(bad) + "\nx");
+    QCOMPARE(gbk::decode(QByteArray("\xD6\x0A"
+                                    "x")),
+             QString(bad) + "\nx");
     // A valid character after the damage decodes again.
     QCOMPARE(gbk::decode(QByteArray("\xFF\xD6\xD0")), QString(bad) + QStringLiteral("中"));
 }

@@ -38,10 +38,14 @@ public:
             return QObject::event(e);
         ++handled; // changed before the throw: must stay changed
         switch (what) {
-        case What::LianbuError: throw Error(QStringLiteral("Unable to write to d:\\lianbu.ini"));
-        case What::StdException: throw std::runtime_error("disk full");
-        case What::Integer: throw 42;
-        case What::Nothing: break;
+        case What::LianbuError:
+            throw Error(QStringLiteral("Unable to write to d:\\lianbu.ini"));
+        case What::StdException:
+            throw std::runtime_error("disk full");
+        case What::Integer:
+            throw 42;
+        case What::Nothing:
+            break;
         }
         return true;
     }
@@ -65,7 +69,7 @@ void whenBoxShown(std::function<void(QMessageBox *)> act)
 }
 
 // Like whenBoxShown, for any modal dialog of type T.
-template<typename T>
+template <typename T>
 void whenModalShown(std::function<void(T *)> act)
 {
     auto *timer = new QTimer;
@@ -113,19 +117,32 @@ void TestPlatformDialogs::errorDisplayText_data()
 {
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("letter") << "abc" << "abc.";
-    QTest::newRow("full stop") << "abc." << "abc.";
-    QTest::newRow("exclamation sorts before") << "abc!" << "abc!";
-    QTest::newRow("closing parenthesis") << "(x)" << "(x)";
-    QTest::newRow("hyphen sorts before") << "a-" << "a-";
-    QTest::newRow("slash sorts after") << "a/" << "a/.";
-    QTest::newRow("digit") << "error 5" << "error 5.";
-    QTest::newRow("trailing blank") << "abc " << "abc ";
-    QTest::newRow("quote sorts before") << "Field 'x'" << "Field 'x'";
-    QTest::newRow("dataset message") << "Field 'x' not found" << "Field 'x' not found.";
-    QTest::newRow("chinese") << "增加数据成功！" << "增加数据成功！.";
-    QTest::newRow("empty stays empty") << "" << "";
-    QTest::newRow("one full stop") << "." << ".";
+    QTest::newRow("letter") << "abc"
+                            << "abc.";
+    QTest::newRow("full stop") << "abc."
+                               << "abc.";
+    QTest::newRow("exclamation sorts before") << "abc!"
+                                              << "abc!";
+    QTest::newRow("closing parenthesis") << "(x)"
+                                         << "(x)";
+    QTest::newRow("hyphen sorts before") << "a-"
+                                         << "a-";
+    QTest::newRow("slash sorts after") << "a/"
+                                       << "a/.";
+    QTest::newRow("digit") << "error 5"
+                           << "error 5.";
+    QTest::newRow("trailing blank") << "abc "
+                                    << "abc ";
+    QTest::newRow("quote sorts before") << "Field 'x'"
+                                        << "Field 'x'";
+    QTest::newRow("dataset message") << "Field 'x' not found"
+                                     << "Field 'x' not found.";
+    QTest::newRow("chinese") << "增加数据成功！"
+                             << "增加数据成功！.";
+    QTest::newRow("empty stays empty") << ""
+                                       << "";
+    QTest::newRow("one full stop") << "."
+                                   << ".";
 }
 
 void TestPlatformDialogs::errorDisplayText()
@@ -159,11 +176,9 @@ void TestPlatformDialogs::boxKindsAskWhatTheConventionsSay()
     const QList<Expect> expected = {
         {BoxIcon::None, applicationTitle(), {BoxButton::Ok}, BoxButton::Ok, "增加数据成功！"},
         {BoxIcon::Warning, "Warning", {BoxButton::Ok}, BoxButton::Ok, "类别不能为空"},
-        {BoxIcon::Warning, "警告！", {BoxButton::Ok, BoxButton::Cancel}, BoxButton::Cancel,
-         "你确实要修改选中资料吗？"},
+        {BoxIcon::Warning, "警告！", {BoxButton::Ok, BoxButton::Cancel}, BoxButton::Cancel, "你确实要修改选中资料吗？"},
         {BoxIcon::Question, "Confirm", {BoxButton::Yes, BoxButton::No}, BoxButton::Yes, "删除?"},
-        {BoxIcon::Question, "提示", {BoxButton::Yes, BoxButton::No}, BoxButton::No,
-         "已存在文件（a.xls），是否覆盖？"},
+        {BoxIcon::Question, "提示", {BoxButton::Yes, BoxButton::No}, BoxButton::No, "已存在文件（a.xls），是否覆盖？"},
         {BoxIcon::Stop, applicationTitle(), {BoxButton::Ok}, BoxButton::Ok, "Unable to write to x."},
     };
     for (int i = 0; i < expected.size(); ++i) {
@@ -278,14 +293,18 @@ void TestPlatformDialogs::realBoxIsBuiltAsRequested()
         QString escapeText;
     };
     const QList<Case> cases = {
-        {{BoxIcon::None, "联簿宝", "t", {BoxButton::Ok}, BoxButton::Ok},
-         QMessageBox::NoIcon, {"OK"}, "OK", "OK"},
+        {{BoxIcon::None, "联簿宝", "t", {BoxButton::Ok}, BoxButton::Ok}, QMessageBox::NoIcon, {"OK"}, "OK", "OK"},
         {{BoxIcon::Warning, "警告！", "t", {BoxButton::Ok, BoxButton::Cancel}, BoxButton::Cancel},
-         QMessageBox::Warning, {"OK", "Cancel"}, "Cancel", "Cancel"},
+         QMessageBox::Warning,
+         {"OK", "Cancel"},
+         "Cancel",
+         "Cancel"},
         {{BoxIcon::Question, "Confirm", "t", {BoxButton::Yes, BoxButton::No}, BoxButton::Yes},
-         QMessageBox::Question, {"&Yes", "&No"}, "&Yes", "&No"},
-        {{BoxIcon::Stop, "联簿宝", "t", {BoxButton::Ok}, BoxButton::Ok},
-         QMessageBox::Critical, {"OK"}, "OK", "OK"},
+         QMessageBox::Question,
+         {"&Yes", "&No"},
+         "&Yes",
+         "&No"},
+        {{BoxIcon::Stop, "联簿宝", "t", {BoxButton::Ok}, BoxButton::Ok}, QMessageBox::Critical, {"OK"}, "OK", "OK"},
     };
     for (const Case &c : cases) {
         std::unique_ptr<QMessageBox> box = createMessageBox(nullptr, c.request);
@@ -333,16 +352,14 @@ void TestPlatformDialogs::realBoxWithoutParentBelongsToTheActiveWindow()
 void TestPlatformDialogs::realBoxAnswersWithTheClickedButton()
 {
     QtDialogService real;
-    BoxRequest listChange{BoxIcon::Warning, "警告！", "t", {BoxButton::Ok, BoxButton::Cancel},
-                          BoxButton::Cancel};
+    BoxRequest listChange{BoxIcon::Warning, "警告！", "t", {BoxButton::Ok, BoxButton::Cancel}, BoxButton::Cancel};
     whenBoxShown([](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Return); });
     QCOMPARE(real.messageBox(nullptr, listChange), BoxButton::Cancel); // Enter takes the default
 
     whenBoxShown([](QMessageBox *box) { box->button(QMessageBox::Ok)->click(); });
     QCOMPARE(real.messageBox(nullptr, listChange), BoxButton::Ok);
 
-    BoxRequest deletion{BoxIcon::Question, "Confirm", "t", {BoxButton::Yes, BoxButton::No},
-                        BoxButton::Yes};
+    BoxRequest deletion{BoxIcon::Question, "Confirm", "t", {BoxButton::Yes, BoxButton::No}, BoxButton::Yes};
     whenBoxShown([](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Escape); });
     QCOMPARE(real.messageBox(nullptr, deletion), BoxButton::No); // Esc never consents
     whenBoxShown([](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Return); });
@@ -366,9 +383,8 @@ void TestPlatformDialogs::realSaveDialogLeavesTheOverwriteQuestionToTheProgram()
     bool checked = false;
     whenModalShown<QFileDialog>([&](QFileDialog *dialog) {
         checked = dialog->acceptMode() == QFileDialog::AcceptSave
-            && dialog->testOption(QFileDialog::DontConfirmOverwrite)
-            && dialog->windowTitle() == request.caption && dialog->defaultSuffix() == "xls"
-            && dialog->nameFilters() == QStringList{request.filter};
+                  && dialog->testOption(QFileDialog::DontConfirmOverwrite) && dialog->windowTitle() == request.caption
+                  && dialog->defaultSuffix() == "xls" && dialog->nameFilters() == QStringList{request.filter};
         static_cast<QDialog *>(dialog)->accept(); // QFileDialog's own accept() is protected
     });
     const QString chosen = real.saveFileName(nullptr, request);
@@ -485,8 +501,7 @@ void TestPlatformDialogs::reportExceptionShowsTheSameBox()
     QCOMPARE(env.dialogs().boxes().size(), 1);
     QCOMPARE(env.dialogs().lastBox().request.icon, BoxIcon::Stop);
     QCOMPARE(env.dialogs().lastBox().request.text, QStringLiteral("Failed to create key x."));
-    QCOMPARE(exceptionText(std::make_exception_ptr(Error(QStringLiteral("中文。")))),
-             QStringLiteral("中文。"));
+    QCOMPARE(exceptionText(std::make_exception_ptr(Error(QStringLiteral("中文。")))), QStringLiteral("中文。"));
     // std::runtime_error carries the same text as the program's error.
     Error e(QStringLiteral("数据库"));
     QCOMPARE(QString::fromUtf8(e.what()), QStringLiteral("数据库"));

@@ -54,17 +54,18 @@ void TestPlatformServices::dateTextFormats_data()
     QTest::addColumn<QDateTime>("moment");
     QTest::addColumn<QString>("date");
     QTest::addColumn<QString>("dateTime");
-    QTest::newRow("afternoon") << QDateTime(QDate(2010, 8, 15), QTime(14, 5, 9))
-                               << "2010-08-15" << "2010-08-15 14:05:09";
-    QTest::newRow("single-digit hour") << QDateTime(QDate(2010, 1, 2), QTime(9, 0, 0))
-                                       << "2010-01-02" << "2010-01-02 9:00:00";
-    QTest::newRow("exactly midnight") << QDateTime(QDate(2010, 12, 31), QTime(0, 0))
-                                      << "2010-12-31" << "2010-12-31";
-    QTest::newRow("one second past") << QDateTime(QDate(2010, 12, 31), QTime(0, 0, 1))
-                                     << "2010-12-31" << "2010-12-31 0:00:01";
-    QTest::newRow("a millisecond past") << QDateTime(QDate(2010, 12, 31), QTime(0, 0, 0, 1))
-                                        << "2010-12-31" << "2010-12-31 0:00:00";
-    QTest::newRow("invalid") << QDateTime() << "" << "";
+    QTest::newRow("afternoon") << QDateTime(QDate(2010, 8, 15), QTime(14, 5, 9)) << "2010-08-15"
+                               << "2010-08-15 14:05:09";
+    QTest::newRow("single-digit hour") << QDateTime(QDate(2010, 1, 2), QTime(9, 0, 0)) << "2010-01-02"
+                                       << "2010-01-02 9:00:00";
+    QTest::newRow("exactly midnight") << QDateTime(QDate(2010, 12, 31), QTime(0, 0)) << "2010-12-31"
+                                      << "2010-12-31";
+    QTest::newRow("one second past") << QDateTime(QDate(2010, 12, 31), QTime(0, 0, 1)) << "2010-12-31"
+                                     << "2010-12-31 0:00:01";
+    QTest::newRow("a millisecond past") << QDateTime(QDate(2010, 12, 31), QTime(0, 0, 0, 1)) << "2010-12-31"
+                                        << "2010-12-31 0:00:00";
+    QTest::newRow("invalid") << QDateTime() << ""
+                             << "";
 }
 
 void TestPlatformServices::dateTextFormats()
@@ -150,8 +151,7 @@ void TestPlatformServices::desktopEntryText()
     QVERIFY(entryValue(text, "Icon") != QStringLiteral("<missing>"));
     QVERIFY(QFileInfo(file).permissions() & QFileDevice::ExeOwner);
     // Only the entry is on the desktop: no temporary file left behind.
-    QCOMPARE(QDir(env.desktopPath()).entryList(QDir::Files | QDir::Hidden),
-             QStringList{"联簿宝.desktop"});
+    QCOMPARE(QDir(env.desktopPath()).entryList(QDir::Files | QDir::Hidden), QStringList{"联簿宝.desktop"});
 }
 
 void TestPlatformServices::desktopEntryQuotesAwkwardPaths()
@@ -159,8 +159,7 @@ void TestPlatformServices::desktopEntryQuotesAwkwardPaths()
     // Inside the quotes ", `, $ and \ take a backslash, % is doubled; then every backslash of
     // the value is doubled again by the string escaping of the file format.
     const QString text = desktopShortcutText(QStringLiteral("/home/a b/100%/x\"y$z\\w/联簿宝"));
-    QCOMPARE(entryValue(text, "Exec"),
-             QStringLiteral("\"/home/a b/100%%/x\\\\\"y\\\\$z\\\\\\\\w/联簿宝\""));
+    QCOMPARE(entryValue(text, "Exec"), QStringLiteral("\"/home/a b/100%%/x\\\\\"y\\\\$z\\\\\\\\w/联簿宝\""));
     QCOMPARE(entryValue(text, "Path"), QStringLiteral("/home/a b/100%/x\"y$z\\\\w"));
     // A relative program path is made absolute.
     QVERIFY(entryValue(desktopShortcutText("lianbu"), "Exec").startsWith(QStringLiteral("\"/")));

@@ -103,8 +103,7 @@ void TestProfile::replacesAKeyInPlace()
     writeAll(file, "; layout\r\n[a]\r\nx=1\r\ny=2\r\nz=3\r\n\r\n[b]\r\ny=20\r\n");
     QVERIFY(writeProfileString(file, "a", "y", "two"));
     QVERIFY(writeProfileString(file, "b", "y", "twenty"));
-    QCOMPARE(readAll(file),
-             QByteArray("; layout\r\n[a]\r\nx=1\r\ny=two\r\nz=3\r\n\r\n[b]\r\ny=twenty\r\n"));
+    QCOMPARE(readAll(file), QByteArray("; layout\r\n[a]\r\nx=1\r\ny=two\r\nz=3\r\n\r\n[b]\r\ny=twenty\r\n"));
     QCOMPARE(profileString(file, "a", "y"), QStringLiteral("two"));
     QCOMPARE(profileString(file, "b", "y"), QStringLiteral("twenty"));
 }
@@ -180,8 +179,7 @@ void TestProfile::commentsAndLinesOutsideSections()
     QCOMPARE(profileString(file, "a", ";k", "d"), QStringLiteral("d"));
     QCOMPARE(profileString(file, "a", "bare", "d"), QString()); // a key without a value
     QVERIFY(writeProfileString(file, "a", "k", "new"));
-    QCOMPARE(readAll(file),
-             QByteArray("k=outside\r\n[a]\r\n;k=commented\r\n  ; x=1\r\nk=new\r\nbare\r\n"));
+    QCOMPARE(readAll(file), QByteArray("k=outside\r\n[a]\r\n;k=commented\r\n  ; x=1\r\nk=new\r\nbare\r\n"));
     // Duplicate sections: the first key found wins, and the write goes where the read looks.
     writeAll(file, "[a]\r\nx=1\r\n[b]\r\n[A]\r\nx=2\r\ny=3\r\n");
     QCOMPARE(profileString(file, "a", "x"), QStringLiteral("1"));

@@ -18,7 +18,10 @@ using namespace lianbu;
 
 namespace {
 
-QString cancelText() { return QCoreApplication::translate("QPlatformTheme", "Cancel"); }
+QString cancelText()
+{
+    return QCoreApplication::translate("QPlatformTheme", "Cancel");
+}
 
 bool copyBuiltIn(const QString &to)
 {
@@ -60,8 +63,8 @@ void TestTranslations::systemCatalogueIsPreferred()
 {
     QTemporaryDir system;
     QVERIFY(copyBuiltIn(system.filePath(QLatin1String(kToolkitCatalogue))));
-    const QString used = installToolkitTranslations(*QCoreApplication::instance(),
-                                                    {QString(), system.path() + "/none", system.path()});
+    const QString used =
+        installToolkitTranslations(*QCoreApplication::instance(), {QString(), system.path() + "/none", system.path()});
     QCOMPARE(used, system.filePath(QLatin1String(kToolkitCatalogue)));
     QCOMPARE(cancelText(), QStringLiteral("取消"));
 }
@@ -156,14 +159,14 @@ void TestTranslations::namedButtonsKeepTheirWordingOthersAreChinese()
             buttons << real->button(toStandardButton(b))->text();
         texts << buttons;
     }
-    QCOMPARE(texts.at(0), QStringList({"OK"}));            // information: "OK"
-    QCOMPARE(texts.at(1), QStringList({"OK"}));            // required field warning: "OK"
-    QCOMPARE(texts.at(2), QStringList({"&Yes", "&No"}));   // operator deletion
-    QCOMPARE(texts.at(3), QStringList({"确定", "取消"}));  // list change: OK and Cancel
+    QCOMPARE(texts.at(0), QStringList({"OK"}));           // information: "OK"
+    QCOMPARE(texts.at(1), QStringList({"OK"}));           // required field warning: "OK"
+    QCOMPARE(texts.at(2), QStringList({"&Yes", "&No"}));  // operator deletion
+    QCOMPARE(texts.at(3), QStringList({"确定", "取消"})); // list change: OK and Cancel
     QCOMPARE(texts.at(4).size(), 2);                      // overwrite question: Yes and No
     QVERIFY2(texts.at(4).at(0).startsWith(QStringLiteral("是")) && texts.at(4).at(1).startsWith(QStringLiteral("否")),
              qPrintable(texts.at(4).join('|')));
-    QCOMPARE(texts.at(5), QStringList({"确定"}));          // the error display
+    QCOMPARE(texts.at(5), QStringList({"确定"})); // the error display
 }
 
 QTEST_MAIN(TestTranslations)

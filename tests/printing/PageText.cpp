@@ -17,7 +17,9 @@ namespace {
 class RecordingEngine : public QPaintEngine
 {
 public:
-    RecordingEngine() : QPaintEngine(QPaintEngine::AllFeatures) {}
+    RecordingEngine()
+        : QPaintEngine(QPaintEngine::AllFeatures)
+    {}
     bool begin(QPaintDevice *) override { return true; }
     bool end() override { return true; }
     void updateState(const QPaintEngineState &state) override
@@ -48,17 +50,25 @@ protected:
     int metric(PaintDeviceMetric m) const override
     {
         switch (m) {
-        case PdmWidth: return 20000;
-        case PdmHeight: return 20000;
+        case PdmWidth:
+            return 20000;
+        case PdmHeight:
+            return 20000;
         case PdmDpiX:
         case PdmDpiY:
         case PdmPhysicalDpiX:
-        case PdmPhysicalDpiY: return 600;
-        case PdmDepth: return 32;
-        case PdmNumColors: return INT_MAX;
-        case PdmDevicePixelRatio: return 1;
-        case PdmDevicePixelRatioScaled: return int(QPaintDevice::devicePixelRatioFScale());
-        default: return 1000;
+        case PdmPhysicalDpiY:
+            return 600;
+        case PdmDepth:
+            return 32;
+        case PdmNumColors:
+            return INT_MAX;
+        case PdmDevicePixelRatio:
+            return 1;
+        case PdmDevicePixelRatioScaled:
+            return int(QPaintDevice::devicePixelRatioFScale());
+        default:
+            return 1000;
         }
     }
 
@@ -80,17 +90,18 @@ PageText::PageText(const QPicture &page)
     auto lineStart = m_items.begin();
     for (auto it = m_items.begin(); it != m_items.end(); ++it) {
         if (it->pos.y() - lineStart->pos.y() > 3) {
-            std::stable_sort(lineStart, it, [](const PageTextItem &a, const PageTextItem &b) { return a.pos.x() < b.pos.x(); });
+            std::stable_sort(lineStart, it,
+                             [](const PageTextItem &a, const PageTextItem &b) { return a.pos.x() < b.pos.x(); });
             lineStart = it;
         }
     }
-    std::stable_sort(lineStart, m_items.end(), [](const PageTextItem &a, const PageTextItem &b) { return a.pos.x() < b.pos.x(); });
+    std::stable_sort(lineStart, m_items.end(),
+                     [](const PageTextItem &a, const PageTextItem &b) { return a.pos.x() < b.pos.x(); });
 }
 
 PageText::PageText(const PageStore &store, int index)
     : PageText(store.page(index))
-{
-}
+{}
 
 QStringList PageText::lines() const
 {
@@ -113,7 +124,10 @@ QStringList PageText::lines() const
     return out;
 }
 
-QString PageText::text() const { return lines().join(QLatin1Char('\n')); }
+QString PageText::text() const
+{
+    return lines().join(QLatin1Char('\n'));
+}
 
 double PageText::yOf(const QString &s) const
 {

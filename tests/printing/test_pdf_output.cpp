@@ -77,8 +77,8 @@ private slots:
         QCOMPARE(pdf.count("/Type /Page\n") + pdf.count("/Type /Page\r") + pdf.count("/Type /Page ")
                      + pdf.count("/Type/Page\n") + pdf.count("/Type /Page>"),
                  qsizetype(2));
-        QVERIFY(pdf.contains("/FontFile"));   // the font travels with the file
-        QVERIFY(pdf.contains("/ToUnicode"));  // and the text can be copied and searched
+        QVERIFY(pdf.contains("/FontFile"));  // the font travels with the file
+        QVERIFY(pdf.contains("/ToUnicode")); // and the text can be copied and searched
         QVERIFY(!pdf.contains("/Subtype /Image"));
         QVERIFY(pdf.contains("595") && pdf.contains("842")); // A4 media box
     }
@@ -94,7 +94,8 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(Error, writePdf(path, virtualPageMetrics(), [](QPrinter &) { return 0; }));
         QCOMPARE(readAll(path), QByteArray("old"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), qsizetype(1));
-        QVERIFY_THROWS_EXCEPTION(Error, writePdf(dir.filePath(QStringLiteral("no/such.pdf")), virtualPageMetrics(), paintTwoPages));
+        QVERIFY_THROWS_EXCEPTION(
+            Error, writePdf(dir.filePath(QStringLiteral("no/such.pdf")), virtualPageMetrics(), paintTwoPages));
     }
 };
 

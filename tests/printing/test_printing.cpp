@@ -46,15 +46,24 @@ QList<CustomerRow> numberedCustomers(int count, int from = 1)
 }
 
 // The harness puts the clock back on the system time; the tests print at a known moment.
-void fixClock() { lianbu::setFixedNow(QDateTime(QDate(2011, 3, 4), QTime(9, 30))); }
+void fixClock()
+{
+    lianbu::setFixedNow(QDateTime(QDate(2011, 3, 4), QTime(9, 30)));
+}
 
 GridReport *component(MainWindowHarness &h)
 {
     return h.form->findChild<GridReport *>(QStringLiteral("customerReport"));
 }
 
-PrintPreviewWindow *preview() { return PrintPreviewWindow::existingInstance(); }
-PageStore *store() { return preview() ? preview()->store() : nullptr; }
+PrintPreviewWindow *preview()
+{
+    return PrintPreviewWindow::existingInstance();
+}
+PageStore *store()
+{
+    return preview() ? preview()->store() : nullptr;
+}
 
 // The short names (C###) printed on a page, top to bottom.
 QStringList shortNamesOn(int page)
@@ -102,9 +111,19 @@ int pdfPageCount(const QString &path)
 class RangeDialogs : public lianbu::DialogService
 {
 public:
-    RangeDialogs(lianbu::DialogService &inner, int from, int to) : m_inner(inner), m_from(from), m_to(to) {}
-    lianbu::BoxButton messageBox(QWidget *parent, const lianbu::BoxRequest &r) override { return m_inner.messageBox(parent, r); }
-    QString saveFileName(QWidget *parent, const lianbu::SaveFileRequest &r) override { return m_inner.saveFileName(parent, r); }
+    RangeDialogs(lianbu::DialogService &inner, int from, int to)
+        : m_inner(inner)
+        , m_from(from)
+        , m_to(to)
+    {}
+    lianbu::BoxButton messageBox(QWidget *parent, const lianbu::BoxRequest &r) override
+    {
+        return m_inner.messageBox(parent, r);
+    }
+    QString saveFileName(QWidget *parent, const lianbu::SaveFileRequest &r) override
+    {
+        return m_inner.saveFileName(parent, r);
+    }
     bool printDialog(QWidget *, QPrinter *printer) override
     {
         ++asked;
@@ -117,7 +136,10 @@ public:
         }
         return true;
     }
-    bool pageSetupDialog(QWidget *parent, QPrinter *printer) override { return m_inner.pageSetupDialog(parent, printer); }
+    bool pageSetupDialog(QWidget *parent, QPrinter *printer) override
+    {
+        return m_inner.pageSetupDialog(parent, printer);
+    }
     bool fontDialog(QWidget *parent, QFont *font) override { return m_inner.fontDialog(parent, font); }
 
     int asked = 0;
@@ -511,8 +533,8 @@ private slots:
             if (shortNamesOn(i).contains(QStringLiteral("C003")))
                 pageOf3 = i;
         }
-        QVERIFY(pageOf2 >= 1);            // it did not fit below C001 and went to a fresh page
-        QCOMPARE(pageOf3, pageOf2 + 1);   // cut there; the next row follows on the next page
+        QVERIFY(pageOf2 >= 1);          // it did not fit below C001 and went to a fresh page
+        QCOMPARE(pageOf3, pageOf2 + 1); // cut there; the next row follows on the next page
         QVERIFY(lineWith(pageOf3, QStringLiteral("总计")).endsWith(QStringLiteral("|3")));
     }
 
@@ -628,7 +650,8 @@ private slots:
         QStringList captions;
         for (QAction *a : items)
             captions << a->text();
-        QCOMPARE(captions, (QStringList{"500%", "200%", "150%", "100%", "75%", "50%", "25%", "10%", "页宽度", "全部页面"}));
+        QCOMPARE(captions,
+                 (QStringList{"500%", "200%", "150%", "100%", "75%", "50%", "25%", "10%", "页宽度", "全部页面"}));
         f->mniFull->trigger(); // the zoom stays as the operator left it
         QVERIFY(f->mniFull->isChecked());
         QCOMPARE(f->previewBox()->zoomMode(), ZoomMode::FullPage);
@@ -654,7 +677,9 @@ private slots:
         QVERIFY(qAbs(box->pageRect().width() - double(m.paperWidth()) / m.dpiX * box->logicalDpiX() / 4) < 0.5);
         f->mniWidth->trigger();
         QCOMPARE(box->zoomMode(), ZoomMode::PageWidth);
-        QVERIFY(qAbs(box->pageRect().width() - (box->width() - box->style()->pixelMetric(QStyle::PM_ScrollBarExtent) - 20)) < 0.5);
+        QVERIFY(
+            qAbs(box->pageRect().width() - (box->width() - box->style()->pixelMetric(QStyle::PM_ScrollBarExtent) - 20))
+            < 0.5);
 
         // a click on the page in the whole-page mode zooms to 150%, another click back
         f->mniFull->trigger();
@@ -797,7 +822,8 @@ private slots:
             widgets(d)->topMarginSpin->setText(QStringLiteral("abc"));
             QTest::mouseClick(widgets(d)->okButton, Qt::LeftButton);
             QVERIFY(d->isVisible());
-            QCOMPARE(h.env.dialogs().lastBox().request.text, QStringLiteral("'abc' is not a valid floating point value."));
+            QCOMPARE(h.env.dialogs().lastBox().request.text,
+                     QStringLiteral("'abc' is not a valid floating point value."));
             QCOMPARE(h.env.dialogs().lastBox().request.icon, lianbu::BoxIcon::Stop);
             // leaving a field that holds no number shows the same error and returns to it
             widgets(d)->topMarginSpin->setText(QStringLiteral("2"));
@@ -808,7 +834,8 @@ private slots:
             const int boxes = int(h.env.dialogs().boxes().size());
             widgets(d)->leftMarginSpin->setFocus(Qt::TabFocusReason);
             QCOMPARE(int(h.env.dialogs().boxes().size()), boxes + 1);
-            QCOMPARE(h.env.dialogs().lastBox().request.text, QStringLiteral("'1,5cm' is not a valid floating point value."));
+            QCOMPARE(h.env.dialogs().lastBox().request.text,
+                     QStringLiteral("'1,5cm' is not a valid floating point value."));
             QVERIFY(widgets(d)->bottomMarginSpin->hasFocus());
             // leaving it for "取消(&C)" abandons it without a word
             QTest::mouseClick(widgets(d)->cancelButton, Qt::LeftButton);

@@ -19,8 +19,8 @@ public:
     MinisignTool()
     {
         m_ok = m_dir.isValid()
-            && run({QStringLiteral("-G"), QStringLiteral("-W"), QStringLiteral("-p"), pubPath(),
-                    QStringLiteral("-s"), secPath()});
+               && run({QStringLiteral("-G"), QStringLiteral("-W"), QStringLiteral("-p"), pubPath(),
+                       QStringLiteral("-s"), secPath()});
     }
 
     bool ok() const { return m_ok; }

@@ -15,15 +15,24 @@ namespace {
 QByteArray reasonFor(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 206: return "Partial Content";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 401: return "Unauthorized";
-    case 404: return "Not Found";
-    case 407: return "Proxy Authentication Required";
-    case 500: return "Internal Server Error";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 206:
+        return "Partial Content";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 401:
+        return "Unauthorized";
+    case 404:
+        return "Not Found";
+    case 407:
+        return "Proxy Authentication Required";
+    case 500:
+        return "Internal Server Error";
+    default:
+        return "Status";
     }
 }
 
@@ -39,8 +48,7 @@ int listenOnLoopback(quint16 *port)
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = 0;
     socklen_t len = sizeof addr;
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0
-        || ::listen(fd, 16) != 0
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 || ::listen(fd, 16) != 0
         || ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len) != 0) {
         ::close(fd);
         return -1;
@@ -69,7 +77,8 @@ bool HttpRequest::hasHeader(const QByteArray &name) const
     return false;
 }
 
-TestHttpServer::TestHttpServer(Handler handler) : m_handler(std::move(handler))
+TestHttpServer::TestHttpServer(Handler handler)
+    : m_handler(std::move(handler))
 {
     m_listenFd = listenOnLoopback(&m_port);
     if (m_listenFd >= 0)
@@ -225,8 +234,7 @@ StalledListener::StalledListener()
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t len = sizeof addr;
     if (m_listenFd < 0 || ::bind(m_listenFd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0
-        || ::listen(m_listenFd, 0) != 0
-        || ::getsockname(m_listenFd, reinterpret_cast<sockaddr *>(&addr), &len) != 0)
+        || ::listen(m_listenFd, 0) != 0 || ::getsockname(m_listenFd, reinterpret_cast<sockaddr *>(&addr), &len) != 0)
         return;
     m_port = ntohs(addr.sin_port);
     // Fill the accept queue; later handshakes are then left unanswered.

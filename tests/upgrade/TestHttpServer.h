@@ -29,15 +29,15 @@ struct HttpRequest
 struct HttpResponse
 {
     int status = 200;
-    QByteArray reason;                           // "OK", "Not Found", ... when empty
+    QByteArray reason; // "OK", "Not Found", ... when empty
     QList<QPair<QByteArray, QByteArray>> headers;
     QByteArray body;
-    bool sendContentLength = true;               // false: the end of the body is the closed connection
-    qint64 announcedLength = -1;                 // Content-Length to announce; -1: the body's size
-    qint64 closeAfter = -1;                      // close after this many body bytes (-1: all)
-    bool neverAnswer = false;                    // read the request, then say nothing until stopped
-    int trickleBytes = 0;                        // >0: send the body in pieces of this size ...
-    int trickleDelayMs = 0;                      // ... with this pause before each piece
+    bool sendContentLength = true; // false: the end of the body is the closed connection
+    qint64 announcedLength = -1;   // Content-Length to announce; -1: the body's size
+    qint64 closeAfter = -1;        // close after this many body bytes (-1: all)
+    bool neverAnswer = false;      // read the request, then say nothing until stopped
+    int trickleBytes = 0;          // >0: send the body in pieces of this size ...
+    int trickleDelayMs = 0;        // ... with this pause before each piece
 
     void addHeader(const QByteArray &name, const QByteArray &value) { headers.append({name, value}); }
 };

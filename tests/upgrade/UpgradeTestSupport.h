@@ -27,7 +27,8 @@ template <class T>
 class ModalAnswerer
 {
 public:
-    explicit ModalAnswerer(std::function<void(T *)> act) : m_act(std::move(act))
+    explicit ModalAnswerer(std::function<void(T *)> act)
+        : m_act(std::move(act))
     {
         m_timer.setInterval(5);
         QObject::connect(&m_timer, &QTimer::timeout, [this] {
@@ -54,7 +55,8 @@ private:
 class ModalWatchdog
 {
 public:
-    explicit ModalWatchdog(int patienceMs = 5000) : m_patience(patienceMs)
+    explicit ModalWatchdog(int patienceMs = 5000)
+        : m_patience(patienceMs)
     {
         m_timer.setInterval(50);
         QObject::connect(&m_timer, &QTimer::timeout, [this] {
@@ -110,8 +112,10 @@ inline QByteArray programScript(const QByteArray &version)
 {
     return "#!/bin/sh\n"
            "d=$(dirname \"$0\")\n"
-           "printf '%s %s\\n' " + version + " \"$*\" > \"$d/marker.tmp\" && mv \"$d/marker.tmp\" \"$d/marker.txt\"\n"
-           "echo $$ > \"$d/upgrade.uSTARTED\"\n";
+           "printf '%s %s\\n' "
+           + version
+           + " \"$*\" > \"$d/marker.tmp\" && mv \"$d/marker.tmp\" \"$d/marker.txt\"\n"
+             "echo $$ > \"$d/upgrade.uSTARTED\"\n";
 }
 
 inline void writeFile(const QString &path, const QByteArray &bytes, bool executable = false)

@@ -20,10 +20,10 @@ bool settled(Upgrader &up, int ms = 5000)
 {
     QElapsedTimer t;
     t.start();
-    while ((up.Busy() || up.InProgress()) && t.elapsed() < ms)
+    while ((up.busy() || up.inProgress()) && t.elapsed() < ms)
         QTest::qWait(5);
     QTest::qWait(20);
-    return !up.Busy() && !up.InProgress();
+    return !up.busy() && !up.inProgress();
 }
 
 } // namespace
@@ -48,15 +48,15 @@ private slots:
     {
         Environment env;
         overridePackagedProgram(true);
-        const QByteArray file = gbk::encode(QStringLiteral(
-            "[升级]\r\n#Date=08/16/2010\r\n#url1=/prog\r\n#url2=/data.db\r\n#message={修正了打印}\r\n"));
+        const QByteArray file = gbk::encode(
+            QStringLiteral("[升级]\r\n#Date=08/16/2010\r\n#url1=/prog\r\n#url2=/data.db\r\n#message={修正了打印}\r\n"));
         TestHttpServer server([file](const HttpRequest &) { return textResponse(file); });
         Upgrader up;
         up.setVersionDate(QStringLiteral("08/15/2010"));
-        up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
+        up.setInfoFileUrl(server.url(QStringLiteral("/info.txt")));
         bool began = false;
-        up.OnBeginUpgrade = [&](QObject *, const QString &, UpgradeMethod, QStringList &, bool &) { began = true; };
-        up.CheckUpdate();
+        up.onBeginUpgrade = [&](QObject *, const QString &, UpgradeMethod, QStringList &, bool &) { began = true; };
+        up.checkUpdate();
         QVERIFY(settled(up));
         QCOMPARE(env.dialogs().boxes().size(), 1);
         const QString text = env.dialogs().lastBox().request.text;
@@ -64,9 +64,9 @@ private slots:
                  qPrintable(text));
         QCOMPARE(server.requestCount(), 1); // the information file only
         QVERIFY(!began);
-        QVERIFY(!up.WizardForm());
+        QVERIFY(!up.downloadWindow());
         // Activations skip the check for the rest of the session, as after "Later".
-        QVERIFY(up.UserDeclined());
+        QVERIFY(up.userDeclined());
         QVERIFY(env.shell().opened.isEmpty());
     }
 
@@ -78,8 +78,8 @@ private slots:
             return textResponse("#date=01/01/2030\n#url=www.example.com/download\n#method=2\n");
         });
         Upgrader up;
-        up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
-        up.CheckUpdate();
+        up.setInfoFileUrl(server.url(QStringLiteral("/info.txt")));
+        up.checkUpdate();
         QVERIFY(settled(up));
         QCOMPARE(env.dialogs().boxes().size(), 1);
         QVERIFY2(env.dialogs().lastBox().request.text.contains(QStringLiteral("www.example.com/download")),
@@ -96,12 +96,12 @@ private slots:
         });
         Upgrader up;
         up.setShowMessages({}); // redirect at once, without the ask window
-        up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
-        up.CheckUpdate();
+        up.setInfoFileUrl(server.url(QStringLiteral("/info.txt")));
+        up.checkUpdate();
         QVERIFY(settled(up));
         QVERIFY(env.dialogs().boxes().isEmpty());
         QCOMPARE(env.shell().opened, QList<QUrl>{QUrl(QStringLiteral("http://www.example.com/download"))});
-        QVERIFY(!up.UserDeclined());
+        QVERIFY(!up.userDeclined());
     }
 };
 

@@ -33,10 +33,10 @@ bool settled(Upgrader &up, int ms = 5000)
 {
     QElapsedTimer t;
     t.start();
-    while ((up.Busy() || up.InProgress()) && t.elapsed() < ms)
+    while ((up.busy() || up.inProgress()) && t.elapsed() < ms)
         QTest::qWait(5);
     QTest::qWait(20);
-    return !up.Busy() && !up.InProgress();
+    return !up.busy() && !up.inProgress();
 }
 
 // Records the component's events in order.
@@ -51,27 +51,27 @@ struct Events
 
     void attach(Upgrader &up)
     {
-        up.OnBeginUpgrade = [this](QObject *, const QString &msg, UpgradeMethod m, QStringList &files, bool &) {
+        up.onBeginUpgrade = [this](QObject *, const QString &msg, UpgradeMethod m, QStringList &files, bool &) {
             names << QStringLiteral("begin");
             beginMessage = msg;
             beginMethod = m;
             beginFiles = files;
         };
-        up.OnLaterUpgrade = [this](QObject *) { names << QStringLiteral("later"); };
-        up.OnNoUpdateAvailable = [this](QObject *) { names << QStringLiteral("noupdate"); };
-        up.OnNoInfoFile = [this](QObject *) { names << QStringLiteral("noinfo"); };
-        up.OnHostUnreachable = [this](QObject *, const QString &url, const QString &host) {
+        up.onLaterUpgrade = [this](QObject *) { names << QStringLiteral("later"); };
+        up.onNoUpdateAvailable = [this](QObject *) { names << QStringLiteral("noupdate"); };
+        up.onNoInfoFile = [this](QObject *) { names << QStringLiteral("noinfo"); };
+        up.onHostUnreachable = [this](QObject *, const QString &url, const QString &host) {
             names << QStringLiteral("unreachable");
             unreachableUrl = url;
             unreachableHost = host;
         };
-        up.OnConnLost = [this](QObject *) { names << QStringLiteral("connlost"); };
-        up.OnPasswordRequest = [this](QObject *, const QString &r, bool &) {
+        up.onConnLost = [this](QObject *) { names << QStringLiteral("connlost"); };
+        up.onPasswordRequest = [this](QObject *, const QString &r, bool &) {
             names << QStringLiteral("password");
             realm = r;
         };
-        up.OnAborted = [this](QObject *) { names << QStringLiteral("aborted"); };
-        up.OnFileStart = [this](QObject *, const QString &, quint32, const QDateTime &, bool &can) {
+        up.onAborted = [this](QObject *) { names << QStringLiteral("aborted"); };
+        up.onFileStart = [this](QObject *, const QString &, quint32, const QDateTime &, bool &can) {
             names << QStringLiteral("filestart");
             can = false; // checks only: never download
         };
@@ -94,10 +94,7 @@ private slots:
         m_watchdog.reset();
     }
 
-    void initTestCase()
-    {
-        enterTestMode();
-    }
+    void initTestCase() { enterTestMode(); }
 
     // ---- the information file
 
@@ -106,16 +103,33 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
-        QTest::newRow("capital markers") << "#URL=http://Host/A.exe\r\n#Date=09/01/2010\r\n" << "url"
+        QTest::newRow("capital markers") << "#URL=http://Host/A.exe\r\n#Date=09/01/2010\r\n"
+                                         << "url"
                                          << "http://Host/A.exe";
-        QTest::newRow("capital date") << "#URL=x\r\n#Date=09/01/2010\r\n" << "date" << "09/01/2010";
-        QTest::newRow("tab ends it") << "#date=09/01/2010\tcomment" << "date" << "09/01/2010";
-        QTest::newRow("end of file") << "junk\n#version=1.2.3" << "version" << "1.2.3";
-        QTest::newRow("blanks belong to it") << "#date= 09/01/2010 \n" << "date" << " 09/01/2010 ";
-        QTest::newRow("first occurrence") << "#date=01/01/2011\n#date=01/01/2012\n" << "date" << "01/01/2011";
-        QTest::newRow("missing") << "#dates=1\n" << "date" << "";
-        QTest::newRow("empty") << "#date=\r\n" << "date" << "";
-        QTest::newRow("Chinese text kept") << "#Message1=新版本 Ab\n" << "message1" << "新版本 Ab";
+        QTest::newRow("capital date") << "#URL=x\r\n#Date=09/01/2010\r\n"
+                                      << "date"
+                                      << "09/01/2010";
+        QTest::newRow("tab ends it") << "#date=09/01/2010\tcomment"
+                                     << "date"
+                                     << "09/01/2010";
+        QTest::newRow("end of file") << "junk\n#version=1.2.3"
+                                     << "version"
+                                     << "1.2.3";
+        QTest::newRow("blanks belong to it") << "#date= 09/01/2010 \n"
+                                             << "date"
+                                             << " 09/01/2010 ";
+        QTest::newRow("first occurrence") << "#date=01/01/2011\n#date=01/01/2012\n"
+                                          << "date"
+                                          << "01/01/2011";
+        QTest::newRow("missing") << "#dates=1\n"
+                                 << "date"
+                                 << "";
+        QTest::newRow("empty") << "#date=\r\n"
+                               << "date"
+                               << "";
+        QTest::newRow("Chinese text kept") << "#Message1=新版本 Ab\n"
+                                           << "message1"
+                                           << "新版本 Ab";
     }
     void values()
     {
@@ -131,8 +145,8 @@ private slots:
         QTest::addColumn<QStringList>("urls");
         QTest::newRow("url1..3") << "#url1=a\n#url2=b\n#url3=c\n" << QStringList{"a", "b", "c"};
         QTest::newRow("url, url1, url2") << "#url=a\n#url1=b\n#url2=c\n" << QStringList{"a", "c"};
-        QTest::newRow("url and url0 continue with url3")
-            << "#url0=b\n#url=a\n#url2=x\n#url3=c\n#url4=d\n" << QStringList{"a", "b", "c", "d"};
+        QTest::newRow("url and url0 continue with url3") << "#url0=b\n#url=a\n#url2=x\n#url3=c\n#url4=d\n"
+                                                         << QStringList{"a", "b", "c", "d"};
         QTest::newRow("gap stops") << "#url1=a\n#url3=c\n" << QStringList{"a"};
         QTest::newRow("none") << "nothing here" << QStringList{};
         QTest::newRow("url10 after url9")
@@ -199,40 +213,44 @@ private slots:
         Environment env;
         setFixedNow(QDateTime(QDate(2012, 3, 4), QTime(10, 0)));
         Upgrader up;
-        up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
+        up.wizard().setLanguage(WizardLanguage::ChineseSimplified); // as on a Simplified Chinese system
         setFixedNow(QDateTime());
-        QCOMPARE(up.InfoFileURL(), QStringLiteral("http://"));
-        QCOMPARE(up.VersionControl(), byDate);
-        QCOMPARE(up.VersionDate(), QStringLiteral("03/04/2012"));
-        QVERIFY(up.VersionDateAutoSet());
-        QCOMPARE(up.VersionNumber(), QString());
-        QVERIFY(!up.AutoCheck());
-        QCOMPARE(up.ShowMessages().value(), 75u);
-        QVERIFY(up.ShowMessages().contains(mAskUpgrade) && up.ShowMessages().contains(mPasswordRequest));
-        QVERIFY(!up.ShowMessages().contains(mNoUpdateAvailable) && !up.ShowMessages().contains(mHostUnreachable));
-        QCOMPARE(up.RestartParams(), QStringLiteral("/afterupgrade"));
-        QCOMPARE(up.MiscFilesUpgrade(), mfuAlwaysDownload);
-        QVERIFY(up.Wizard().Enabled);
-        QVERIFY(up.Wizard().StayOnTop);
-        QVERIFY(up.Wizard().Pic118x218.isNull());
-        QCOMPARE(up.TransferBufferSize(), 4096);
+        QCOMPARE(up.infoFileUrl(), QStringLiteral("http://"));
+        QCOMPARE(up.versionControl(), VersionRule::ByDate);
+        QCOMPARE(up.versionDate(), QStringLiteral("03/04/2012"));
+        QVERIFY(up.versionDateAutoSet());
+        QCOMPARE(up.versionNumber(), QString());
+        QVERIFY(!up.autoCheck());
+        QCOMPARE(up.showMessages().value(), 75u);
+        QVERIFY(up.showMessages().contains(MessageKind::AskUpgrade)
+                && up.showMessages().contains(MessageKind::PasswordRequest));
+        QVERIFY(!up.showMessages().contains(MessageKind::NoUpdateAvailable)
+                && !up.showMessages().contains(MessageKind::HostUnreachable));
+        QCOMPARE(up.restartParams(), QStringLiteral("/afterupgrade"));
+        QCOMPARE(up.miscFilesUpgrade(), MiscFilesMode::AlwaysDownload);
+        QVERIFY(up.wizard().enabled);
+        QVERIFY(up.wizard().stayOnTop);
+        QVERIFY(up.wizard().sidePicture.isNull());
+        QCOMPARE(up.transferBufferSize(), 4096);
         up.setRestartParams(QString());
-        QCOMPARE(up.RestartParams(), QStringLiteral(" "));
-        QCOMPARE(restartParameter(QStringLiteral("/afterupgrade"), UpgradeMethod::ExternalSetup), QStringLiteral("+/afterupgrade1"));
-        QCOMPARE(restartParameter(QStringLiteral("/afterupgrade"), UpgradeMethod::ReplaceFiles), QStringLiteral("+/afterupgrade0"));
+        QCOMPARE(up.restartParams(), QStringLiteral(" "));
+        QCOMPARE(restartParameter(QStringLiteral("/afterupgrade"), UpgradeMethod::ExternalSetup),
+                 QStringLiteral("+/afterupgrade1"));
+        QCOMPARE(restartParameter(QStringLiteral("/afterupgrade"), UpgradeMethod::ReplaceFiles),
+                 QStringLiteral("+/afterupgrade0"));
     }
 
     void restartTest()
     {
         Environment env;
         Upgrader up;
-        up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
+        up.wizard().setLanguage(WizardLanguage::ChineseSimplified); // as on a Simplified Chinese system
         int restarted = 0;
-        up.OnAfterRestart = [&](QObject *) { ++restarted; };
-        up.Loaded({QStringLiteral("prog"), QStringLiteral("/afterupgrade")});
+        up.onAfterRestart = [&](QObject *) { ++restarted; };
+        up.loaded({QStringLiteral("prog"), QStringLiteral("/afterupgrade")});
         QCOMPARE(restarted, 1);
-        up.Loaded({QStringLiteral("prog"), QStringLiteral("/AfterUpgrade")});
-        up.Loaded({QStringLiteral("prog")});
+        up.loaded({QStringLiteral("prog"), QStringLiteral("/AfterUpgrade")});
+        up.loaded({QStringLiteral("prog")});
         QCOMPARE(restarted, 1);
     }
 
@@ -241,16 +259,15 @@ private slots:
     void notNewerShowsNothing()
     {
         Environment env;
-        TestHttpServer server([](const HttpRequest &) {
-            return textResponse("#date=08/15/2010\r\n#url1=http://127.0.0.1:1/a.exe\r\n");
-        });
+        TestHttpServer server(
+            [](const HttpRequest &) { return textResponse("#date=08/15/2010\r\n#url1=http://127.0.0.1:1/a.exe\r\n"); });
         Upgrader up;
-        up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
+        up.wizard().setLanguage(WizardLanguage::ChineseSimplified); // as on a Simplified Chinese system
         Events ev;
         ev.attach(up);
         up.setVersionDate(QStringLiteral("08/15/2010"));
-        up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
-        up.CheckUpdate();
+        up.setInfoFileUrl(server.url(QStringLiteral("/info.txt")));
+        up.checkUpdate();
         QVERIFY(settled(up));
         QCOMPARE(ev.names, QStringList{"noupdate"});
         QVERIFY(env.dialogs().boxes().isEmpty());
@@ -259,8 +276,12 @@ private slots:
         QVERIFY(server.requests().first().header("Cache-Control").contains("no-cache"));
 
         // Manual check with the message enabled: error box 24.
-        up.setShowMessages(MessageKinds::fromValue(up.ShowMessages().value() | (1u << mNoUpdateAvailable)));
-        up.CheckUpdate();
+        {
+            MessageKinds kinds = up.showMessages();
+            kinds.insert(MessageKind::NoUpdateAvailable);
+            up.setShowMessages(kinds);
+        }
+        up.checkUpdate();
         QVERIFY(settled(up));
         QCOMPARE(env.dialogs().boxes().size(), 1);
         QCOMPARE(env.dialogs().lastBox().request.text, QStringLiteral("没有发现新的版本，您目前已经是最新版本。"));
@@ -273,11 +294,11 @@ private slots:
         Environment env;
         TestHttpServer server([](const HttpRequest &) { return textResponse("#date=01/01/2030\r\n"); });
         Upgrader up;
-        up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
+        up.wizard().setLanguage(WizardLanguage::ChineseSimplified); // as on a Simplified Chinese system
         Events ev;
         ev.attach(up);
-        up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
-        up.CheckUpdate();
+        up.setInfoFileUrl(server.url(QStringLiteral("/info.txt")));
+        up.checkUpdate();
         QVERIFY(settled(up));
         QCOMPARE(ev.names, QStringList{"noupdate"});
     }
@@ -293,12 +314,12 @@ private slots:
         Upgrader up;
         Events ev;
         ev.attach(up);
-        up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
-        up.CheckUpdate();
+        up.setInfoFileUrl(server.url(QStringLiteral("/info.txt")));
+        up.checkUpdate();
         QVERIFY(settled(up));
         QCOMPARE(ev.names, QStringList{"noupdate"});
-        QCOMPARE(up.LogLines().size(), 1);
-        QVERIFY(up.LogLines().first().contains(QStringLiteral("file:///etc/passwd")));
+        QCOMPARE(up.logLines().size(), 1);
+        QVERIFY(up.logLines().first().contains(QStringLiteral("file:///etc/passwd")));
         QVERIFY(env.dialogs().boxes().isEmpty());
         QVERIFY(isDownloadAddress(QStringLiteral("HTTPS://host/a")) && isDownloadAddress(QStringLiteral("host/a")));
         QVERIFY(!isDownloadAddress(QStringLiteral("ftp://host/a")));
@@ -309,17 +330,17 @@ private slots:
         Environment env;
         TestHttpServer server([](const HttpRequest &) { return notFound(); });
         Upgrader up;
-        up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
+        up.wizard().setLanguage(WizardLanguage::ChineseSimplified); // as on a Simplified Chinese system
         Events ev;
         ev.attach(up);
-        up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
-        up.CheckUpdate();
+        up.setInfoFileUrl(server.url(QStringLiteral("/info.txt")));
+        up.checkUpdate();
         QVERIFY(settled(up));
         QCOMPARE(ev.names, QStringList{"noinfo"});
         QVERIFY(env.dialogs().boxes().isEmpty());
 
-        up.setShowMessages({mNoInfoFile});
-        up.CheckUpdate();
+        up.setShowMessages({MessageKind::NoInfoFile});
+        up.checkUpdate();
         QVERIFY(settled(up));
         QCOMPARE(env.dialogs().boxes().size(), 1);
         QCOMPARE(env.dialogs().lastBox().request.text, QStringLiteral("在服务器中无法找到升级的相关信息。"));
@@ -329,20 +350,20 @@ private slots:
     {
         Environment env;
         Upgrader up;
-        up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
+        up.wizard().setLanguage(WizardLanguage::ChineseSimplified); // as on a Simplified Chinese system
         Events ev;
         ev.attach(up);
         // The program's own configuration: an address without a host.
-        up.CheckUpdate();
+        up.checkUpdate();
         QVERIFY(settled(up));
         QCOMPARE(ev.names, QStringList{"unreachable"});
         QVERIFY(env.dialogs().boxes().isEmpty());
 
         // A refused connection, reported when enabled with the host in quotes.
         const QString address = QStringLiteral("http://127.0.0.1:%1/info.txt").arg(refusedPort());
-        up.setInfoFileURL(address);
-        up.setShowMessages({mHostUnreachable});
-        up.CheckUpdate();
+        up.setInfoFileUrl(address);
+        up.setShowMessages({MessageKind::HostUnreachable});
+        up.checkUpdate();
         QVERIFY(settled(up));
         QCOMPARE(ev.names, (QStringList{"unreachable", "unreachable"}));
         QCOMPARE(ev.unreachableUrl, address);
@@ -361,11 +382,11 @@ private slots:
             return r;
         });
         Upgrader up;
-        up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
+        up.wizard().setLanguage(WizardLanguage::ChineseSimplified); // as on a Simplified Chinese system
         Events ev;
         ev.attach(up);
-        up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
-        up.CheckUpdate();
+        up.setInfoFileUrl(server.url(QStringLiteral("/info.txt")));
+        up.checkUpdate();
         QVERIFY(settled(up));
         QCOMPARE(ev.names, QStringList{"connlost"});
         QCOMPARE(env.dialogs().boxes().size(), 1);
@@ -373,7 +394,7 @@ private slots:
                  QStringLiteral("与远端服务器的连接中断，\r\r请重新连接后再进行升级操作。"));
     }
 
-    // A newer version: OnBeginUpgrade, then the ask window; "later" declines.
+    // A newer version: onBeginUpgrade, then the ask window; "later" declines.
     void askWindowDeclined()
     {
         Environment env;
@@ -382,27 +403,27 @@ private slots:
             "#message={修正了打印\r\n增加了导出}\r\n"));
         TestHttpServer server([file](const HttpRequest &) { return textResponse(file); });
         Upgrader up;
-        up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
+        up.wizard().setLanguage(WizardLanguage::ChineseSimplified); // as on a Simplified Chinese system
         Events ev;
         ev.attach(up);
         up.setVersionDate(QStringLiteral("08/15/2010"));
-        up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
+        up.setInfoFileUrl(server.url(QStringLiteral("/info.txt")));
         QString shownText, caption, yes, later;
         bool onTop = false, fits = false;
         ModalAnswerer<UpgradeQuestionDialog> answer([&](UpgradeQuestionDialog *form) {
-            shownText = form->ui->Label1->text();
+            shownText = form->ui->messageLabel->text();
             caption = form->windowTitle();
-            yes = form->ui->YesBtn->text();
-            later = form->ui->LaterBtn->text();
+            yes = form->ui->yesButton->text();
+            later = form->ui->laterButton->text();
             onTop = form->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
-            const QLabel *label = form->ui->Label1;
+            const QLabel *label = form->ui->messageLabel;
             fits = form->height() == label->y() + label->height() + 45 && label->width() == form->width() - 56
                    && label->height() >= label->heightForWidth(label->width());
             if (!qEnvironmentVariable("LIANBU_SCREENSHOT_DIR").isEmpty())
                 form->grab().save(qEnvironmentVariable("LIANBU_SCREENSHOT_DIR") + QStringLiteral("/ask.png"));
-            form->ui->LaterBtn->click();
+            form->ui->laterButton->click();
         });
-        up.CheckUpdate();
+        up.checkUpdate();
         QVERIFY(settled(up));
         QCOMPARE(answer.count(), 1);
         QCOMPARE(ev.names, (QStringList{"begin", "later"}));
@@ -411,10 +432,11 @@ private slots:
         QCOMPARE(caption, QStringLiteral("软件升级精灵"));
         QCOMPARE(yes, QStringLiteral("[&Y]是"));
         QCOMPARE(later, QStringLiteral("[&L]稍等一下"));
-        QCOMPARE(shownText, QStringLiteral("联簿宝已经有新版本推出，\n\n修正了打印\n增加了导出\n\n您要升级到新版本吗？"));
+        QCOMPARE(shownText,
+                 QStringLiteral("联簿宝已经有新版本推出，\n\n修正了打印\n增加了导出\n\n您要升级到新版本吗？"));
         QVERIFY(onTop);
         QVERIFY(fits);
-        QVERIFY(!up.WizardForm());
+        QVERIFY(!up.downloadWindow());
         QVERIFY(env.dialogs().boxes().isEmpty());
     }
 
@@ -438,33 +460,33 @@ private slots:
                                 + QByteArray::number(method.load()) + "\n");
         });
         Upgrader up;
-        up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
+        up.wizard().setLanguage(WizardLanguage::ChineseSimplified); // as on a Simplified Chinese system
         Events ev;
         ev.attach(up);
-        up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
-        up.OnBeginUpgrade = [&](QObject *, const QString &, UpgradeMethod m, QStringList &, bool &can) {
+        up.setInfoFileUrl(server.url(QStringLiteral("/info.txt")));
+        up.onBeginUpgrade = [&](QObject *, const QString &, UpgradeMethod m, QStringList &, bool &can) {
             ev.names << QStringLiteral("begin");
             ev.beginMethod = m;
             can = false;
         };
-        up.CheckUpdate();
+        up.checkUpdate();
         QVERIFY(settled(up));
         QCOMPARE(ev.names, (QStringList{"begin", "later"}));
         QCOMPARE(ev.beginMethod, UpgradeMethod::ReplaceFiles);
 
         // Redirect without asking: the first address opens in the browser, nothing is fetched.
         method = 2;
-        up.OnBeginUpgrade = nullptr;
+        up.onBeginUpgrade = nullptr;
         up.setShowMessages({});
         ev.names.clear();
-        up.CheckUpdate();
+        up.checkUpdate();
         QVERIFY(settled(up));
         QCOMPARE(env.shell().opened, QList<QUrl>{QUrl(QStringLiteral("http://www.example.com/new"))});
         QCOMPARE(server.requestCount(), 2);
         QVERIFY(ev.names.isEmpty());
     }
 
-    // A second CheckUpdate while the first request runs does nothing; one issued while the
+    // A second checkUpdate while the first request runs does nothing; one issued while the
     // result is handled starts a new request.
     void secondCheckWhileBusy()
     {
@@ -476,21 +498,21 @@ private slots:
             return r;
         });
         Upgrader up;
-        up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
+        up.wizard().setLanguage(WizardLanguage::ChineseSimplified); // as on a Simplified Chinese system
         int noUpdates = 0;
         bool again = true;
-        up.OnNoUpdateAvailable = [&](QObject *) {
+        up.onNoUpdateAvailable = [&](QObject *) {
             ++noUpdates;
             if (again) {
                 again = false;
-                up.CheckUpdate();
+                up.checkUpdate();
             }
         };
-        up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
-        up.CheckUpdate();
-        QVERIFY(up.Busy());
-        up.CheckUpdate();
-        up.CheckUpdate();
+        up.setInfoFileUrl(server.url(QStringLiteral("/info.txt")));
+        up.checkUpdate();
+        QVERIFY(up.busy());
+        up.checkUpdate();
+        up.checkUpdate();
         QTRY_COMPARE_WITH_TIMEOUT(noUpdates, 2, 10000);
         QVERIFY(settled(up));
         QCOMPARE(server.requestCount(), 2);
@@ -508,34 +530,34 @@ private slots:
             return r;
         });
         Upgrader up;
-        up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
+        up.wizard().setLanguage(WizardLanguage::ChineseSimplified); // as on a Simplified Chinese system
         Events ev;
         ev.attach(up);
-        up.setInfoFileURL(server.url(QStringLiteral("/secret/info.txt")));
+        up.setInfoFileUrl(server.url(QStringLiteral("/secret/info.txt")));
         QString label, caption, user;
         ModalAnswerer<CredentialsDialog> answer([&](CredentialsDialog *form) {
-            label = form->ui->Label1->text();
+            label = form->ui->promptLabel->text();
             caption = form->windowTitle();
-            user = form->ui->UsernameEdit->text();
+            user = form->ui->userNameEdit->text();
             if (!qEnvironmentVariable("LIANBU_SCREENSHOT_DIR").isEmpty())
                 form->grab().save(qEnvironmentVariable("LIANBU_SCREENSHOT_DIR") + QStringLiteral("/password.png"));
-            form->ui->CancelBtn->click();
+            form->ui->cancelButton->click();
         });
-        up.setHTTPUsername(QStringLiteral("zhang"));
-        up.CheckUpdate();
+        up.setHttpUserName(QStringLiteral("zhang"));
+        up.checkUpdate();
         QVERIFY(settled(up));
         QCOMPARE(answer.count(), 1);
         QCOMPARE(ev.names, (QStringList{"password", "aborted"}));
         QCOMPARE(ev.realm, QStringLiteral("files"));
-        QVERIFY(up.Aborted());
+        QVERIFY(up.aborted());
         QCOMPARE(caption, QStringLiteral("请输入密码"));
         QCOMPARE(user, QStringLiteral("zhang"));
         QVERIFY(label.contains(QStringLiteral("\"info.txt\"")));
         QVERIFY(env.dialogs().boxes().isEmpty());
         // A later check clears the aborted flag.
         up.setShowMessages({});
-        up.CheckUpdate();
-        QVERIFY(!up.Aborted());
+        up.checkUpdate();
+        QVERIFY(!up.aborted());
         QVERIFY(settled(up));
     }
 
@@ -546,74 +568,74 @@ private slots:
             if (request.header("Authorization") != "Basic " + QByteArray("li:pw").toBase64()) {
                 HttpResponse r;
                 r.status = 401;
-                r.headers.append(qMakePair(QByteArray("WWW-Authenticate"),
-                                           QByteArray("Basic realm=\"<a href='x'>click</a>\"")));
+                r.headers.append(
+                    qMakePair(QByteArray("WWW-Authenticate"), QByteArray("Basic realm=\"<a href='x'>click</a>\"")));
                 return r;
             }
             return textResponse("#date=01/01/2001\n#url1=x\n");
         });
         Upgrader up;
-        up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
+        up.wizard().setLanguage(WizardLanguage::ChineseSimplified); // as on a Simplified Chinese system
         Events ev;
         ev.attach(up);
-        up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
+        up.setInfoFileUrl(server.url(QStringLiteral("/info.txt")));
         ModalAnswerer<CredentialsDialog> answer([](CredentialsDialog *form) {
-            QCOMPARE(form->ui->PasswordEdit->echoMode(), QLineEdit::Password);
+            QCOMPARE(form->ui->passwordEdit->echoMode(), QLineEdit::Password);
             // The server's realm is shown as the text it is, never as a link or markup.
-            QVERIFY(form->ui->Label1->text().endsWith(QStringLiteral("<a href='x'>click</a>")));
-            QCOMPARE(form->ui->Label1->textFormat(), Qt::PlainText);
-            form->ui->UsernameEdit->setText(QStringLiteral("li"));
-            form->ui->PasswordEdit->setText(QStringLiteral("pw"));
-            form->ui->OKBtn->click();
+            QVERIFY(form->ui->promptLabel->text().endsWith(QStringLiteral("<a href='x'>click</a>")));
+            QCOMPARE(form->ui->promptLabel->textFormat(), Qt::PlainText);
+            form->ui->userNameEdit->setText(QStringLiteral("li"));
+            form->ui->passwordEdit->setText(QStringLiteral("pw"));
+            form->ui->okButton->click();
         });
-        up.CheckUpdate();
+        up.checkUpdate();
         QVERIFY(settled(up));
         QCOMPARE(answer.count(), 1);
         QCOMPARE(ev.names, (QStringList{"password", "noupdate"}));
-        QCOMPARE(up.HTTPUsername(), QStringLiteral("li"));
-        QCOMPARE(up.HTTPPassword(), QStringLiteral("pw"));
-        QCOMPARE(up.CredentialOrigin(), urlOrigin(server.url(QStringLiteral("/"))));
+        QCOMPARE(up.httpUserName(), QStringLiteral("li"));
+        QCOMPARE(up.httpPassword(), QStringLiteral("pw"));
+        QCOMPARE(up.credentialOrigin(), urlOrigin(server.url(QStringLiteral("/"))));
     }
 
     void automaticCheck()
     {
         Environment env;
         Upgrader up;
-        up.Wizard().setLanguage(wlChineseSimplified); // as on a Simplified Chinese system
+        up.wizard().setLanguage(WizardLanguage::ChineseSimplified); // as on a Simplified Chinese system
         Events ev;
         ev.attach(up);
-        QVERIFY(!up.AutoCheckTimer()->isActive());
+        QVERIFY(!up.autoCheckTimer()->isActive());
         up.setAutoCheck(true);
-        QVERIFY(up.AutoCheckTimer()->isActive());
-        QCOMPARE(up.AutoCheckTimer()->interval(), 10000);
+        QVERIFY(up.autoCheckTimer()->isActive());
+        QCOMPARE(up.autoCheckTimer()->interval(), 10000);
 
         // Not connected: nothing happens.
-        up.AutoCheckTick(false);
-        QVERIFY(!up.Busy() && !up.AutomaticCheckDone());
+        up.autoCheckTick(false);
+        QVERIFY(!up.busy() && !up.automaticCheckDone());
 
         // Connected: the check runs as an automatic one; the unreachable host re-arms the timer
         // and shows nothing even when host messages are enabled.
-        up.setShowMessages({mHostUnreachable, mNoUpdateAvailable});
-        up.AutoCheckTick(true);
-        QVERIFY(up.AutomaticCheckDone() || !up.AutoCheckTimer()->isActive());
-        QVERIFY(up.CheckIsAutomatic());
+        up.setShowMessages({MessageKind::HostUnreachable, MessageKind::NoUpdateAvailable});
+        up.autoCheckTick(true);
+        QVERIFY(up.automaticCheckDone() || !up.autoCheckTimer()->isActive());
+        QVERIFY(up.checkIsAutomatic());
         QVERIFY(settled(up));
         QCOMPARE(ev.names, QStringList{"unreachable"});
-        QVERIFY(!up.AutomaticCheckDone());
-        QVERIFY(up.AutoCheckTimer()->isActive());
+        QVERIFY(!up.automaticCheckDone());
+        QVERIFY(up.autoCheckTimer()->isActive());
         QVERIFY(env.dialogs().boxes().isEmpty());
 
         // An automatic check that finds no newer version stays quiet too.
         TestHttpServer server([](const HttpRequest &) { return textResponse("#date=01/01/2001\n#url1=x\n"); });
-        up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
-        up.AutoCheckTick(true);
+        up.setInfoFileUrl(server.url(QStringLiteral("/info.txt")));
+        up.autoCheckTick(true);
         QVERIFY(settled(up));
-        QVERIFY(up.AutomaticCheckDone());
-        QVERIFY(!up.AutoCheckTimer()->isActive());
+        QVERIFY(up.automaticCheckDone());
+        QVERIFY(!up.autoCheckTimer()->isActive());
         QVERIFY(env.dialogs().boxes().isEmpty());
 
         up.setAutoCheck(false);
-        QVERIFY(!up.AutoCheckTimer()->isActive());
+        QVERIFY(!up.autoCheckTimer()->isActive());
     }
 };
 

@@ -14,23 +14,23 @@ class TestUpgradeMessages : public QObject
     Q_OBJECT
 
 private slots:
-    void cleanup() { setWizardLanguage(wlEnglish); }
+    void cleanup() { setWizardLanguage(WizardLanguage::English); }
 
     void languageFromIdentifier_data()
     {
         QTest::addColumn<int>("langId");
         QTest::addColumn<int>("language");
-        QTest::newRow("zh-CN") << 0x0804 << int(wlChineseSimplified);
-        QTest::newRow("zh-TW") << 0x0404 << int(wlChineseTraditional);
-        QTest::newRow("zh-HK") << 0x0C04 << int(wlChineseTraditional);
-        QTest::newRow("zh-SG") << 0x1004 << int(wlChineseTraditional);
-        QTest::newRow("ja") << 0x0411 << int(wlEnglish);
-        QTest::newRow("en-US") << 0x0409 << int(wlEnglish);
-        QTest::newRow("de-DE") << 0x0407 << int(wlGerman);
-        QTest::newRow("pt-BR") << 0x0416 << int(wlPortugueseBrazilian);
-        QTest::newRow("pt-PT") << 0x0816 << int(wlPortuguese);
-        QTest::newRow("ms-MY") << 0x043E << int(wlMalay);
-        QTest::newRow("neutral") << 0x0000 << int(wlEnglish);
+        QTest::newRow("zh-CN") << 0x0804 << int(WizardLanguage::ChineseSimplified);
+        QTest::newRow("zh-TW") << 0x0404 << int(WizardLanguage::ChineseTraditional);
+        QTest::newRow("zh-HK") << 0x0C04 << int(WizardLanguage::ChineseTraditional);
+        QTest::newRow("zh-SG") << 0x1004 << int(WizardLanguage::ChineseTraditional);
+        QTest::newRow("ja") << 0x0411 << int(WizardLanguage::English);
+        QTest::newRow("en-US") << 0x0409 << int(WizardLanguage::English);
+        QTest::newRow("de-DE") << 0x0407 << int(WizardLanguage::German);
+        QTest::newRow("pt-BR") << 0x0416 << int(WizardLanguage::PortugueseBrazilian);
+        QTest::newRow("pt-PT") << 0x0816 << int(WizardLanguage::Portuguese);
+        QTest::newRow("ms-MY") << 0x043E << int(WizardLanguage::Malay);
+        QTest::newRow("neutral") << 0x0000 << int(WizardLanguage::English);
     }
 
     void languageFromIdentifier()
@@ -64,25 +64,25 @@ private slots:
     void localeToBlock()
     {
         // The whole chain a user's locale takes.
-        setWizardLanguage(wlAuto, windowsLangIdForLocale(QLocale(QStringLiteral("zh_CN"))));
+        setWizardLanguage(WizardLanguage::Auto, windowsLangIdForLocale(QLocale(QStringLiteral("zh_CN"))));
         QCOMPARE(messageBlockStart(), 42050);
-        setWizardLanguage(wlAuto, windowsLangIdForLocale(QLocale(QStringLiteral("zh_TW"))));
+        setWizardLanguage(WizardLanguage::Auto, windowsLangIdForLocale(QLocale(QStringLiteral("zh_TW"))));
         QCOMPARE(messageBlockStart(), 42000);
-        setWizardLanguage(wlAuto, windowsLangIdForLocale(QLocale(QStringLiteral("zh_HK"))));
+        setWizardLanguage(WizardLanguage::Auto, windowsLangIdForLocale(QLocale(QStringLiteral("zh_HK"))));
         QCOMPARE(messageBlockStart(), 42000);
-        setWizardLanguage(wlAuto, windowsLangIdForLocale(QLocale(QStringLiteral("ja_JP"))));
+        setWizardLanguage(WizardLanguage::Auto, windowsLangIdForLocale(QLocale(QStringLiteral("ja_JP"))));
         QCOMPARE(messageBlockStart(), 41000);
-        QCOMPARE(wizardLanguage(), wlAuto);
+        QCOMPARE(wizardLanguage(), WizardLanguage::Auto);
     }
 
     void blocks()
     {
-        QCOMPARE(blockStartFor(wlEnglish), 41000);
-        QCOMPARE(blockStartFor(wlChineseTraditional), 42000);
-        QCOMPARE(blockStartFor(wlChineseSimplified), 42050);
-        QCOMPARE(blockStartFor(wlGerman), 41000); // no texts of its own
-        QCOMPARE(languagePrimaryId(wlIcelandic), 0x0F);
-        QCOMPARE(languagePrimaryId(wlAuto), 0);
+        QCOMPARE(blockStartFor(WizardLanguage::English), 41000);
+        QCOMPARE(blockStartFor(WizardLanguage::ChineseTraditional), 42000);
+        QCOMPARE(blockStartFor(WizardLanguage::ChineseSimplified), 42050);
+        QCOMPARE(blockStartFor(WizardLanguage::German), 41000); // no texts of its own
+        QCOMPARE(languagePrimaryId(WizardLanguage::Icelandic), 0x0F);
+        QCOMPARE(languagePrimaryId(WizardLanguage::Auto), 0);
 
         QCOMPARE(stringResource(41000), QStringLiteral("Application update wizard"));
         QCOMPARE(stringResource(41030).left(35), QStringLiteral("Connection with remote server lost."));
@@ -96,19 +96,19 @@ private slots:
                 QVERIFY2(!stringResource(start + slot).isEmpty(), qPrintable(QString::number(start + slot)));
         }
         // The product label is the same whatever the language.
-        setWizardLanguage(wlChineseSimplified);
+        setWizardLanguage(WizardLanguage::ChineseSimplified);
         const QString label = stringResource(kProductLabelId);
         QVERIFY(!label.isEmpty());
-        setWizardLanguage(wlEnglish);
+        setWizardLanguage(WizardLanguage::English);
         QCOMPARE(stringResource(kProductLabelId), label);
     }
 
     void simplifiedChineseSystem()
     {
         test::Environment env;
-        setWizardLanguage(wlAuto, 0x0804);
-        QCOMPARE(messageText(msgWizardCaption), QStringLiteral("软件升级精灵"));
-        errorBox(msgConnectionLost);
+        setWizardLanguage(WizardLanguage::Auto, 0x0804);
+        QCOMPARE(messageText(MessageSlot::WizardCaption), QStringLiteral("软件升级精灵"));
+        errorBox(MessageSlot::ConnectionLost);
         QCOMPARE(env.dialogs().boxes().size(), 1);
         const BoxRequest box = env.dialogs().lastBox().request;
         QCOMPARE(box.caption, QStringLiteral("软件升级精灵"));
@@ -116,46 +116,52 @@ private slots:
         QCOMPARE(box.icon, BoxIcon::Stop);
         QCOMPARE(box.buttons, QList<BoxButton>{BoxButton::Ok});
 
-        errorBox(msgHostUnreachable, {QStringLiteral("'http://example.com'")});
-        QCOMPARE(env.dialogs().lastBox().request.text,
-                 QStringLiteral("无法与服务器'http://example.com'连接。\r\r请检查您的internet设定之后再进行升级操作。"));
+        errorBox(MessageSlot::HostUnreachable, {QStringLiteral("'http://example.com'")});
+        QCOMPARE(
+            env.dialogs().lastBox().request.text,
+            QStringLiteral("无法与服务器'http://example.com'连接。\r\r请检查您的internet设定之后再进行升级操作。"));
     }
 
     void traditionalChineseSystem()
     {
-        setWizardLanguage(wlAuto, 0x0404);
-        QCOMPARE(messageText(msgWizardCaption), QStringLiteral("軟體升級精靈"));
-        QCOMPARE(formatMessage(msgFileCounter, {2, 3}), QStringLiteral("目前正在下載 2 of 3"));
+        setWizardLanguage(WizardLanguage::Auto, 0x0404);
+        QCOMPARE(messageText(MessageSlot::WizardCaption), QStringLiteral("軟體升級精靈"));
+        QCOMPARE(formatMessage(MessageSlot::FileCounter, {2, 3}), QStringLiteral("目前正在下載 2 of 3"));
     }
 
     void explicitLanguageWins()
     {
         test::Environment env;
-        setWizardLanguage(wlAuto, 0x0804);
-        setWizardLanguage(wlEnglish);
-        QCOMPARE(wizardLanguage(), wlEnglish);
-        errorBox(msgNoUpdate);
+        setWizardLanguage(WizardLanguage::Auto, 0x0804);
+        setWizardLanguage(WizardLanguage::English);
+        QCOMPARE(wizardLanguage(), WizardLanguage::English);
+        errorBox(MessageSlot::NoUpdate);
         const BoxRequest box = env.dialogs().lastBox().request;
         QCOMPARE(box.caption, QStringLiteral("Application update wizard"));
-        QCOMPARE(box.text, QStringLiteral("Newer version not found. You actually are\rusing most recent version of this program."));
+        QCOMPARE(
+            box.text,
+            QStringLiteral("Newer version not found. You actually are\rusing most recent version of this program."));
     }
 
     void formattedSlots()
     {
-        setWizardLanguage(wlEnglish);
-        QCOMPARE(formatMessage(msgTimeLeft, {1, 2, 5}), QStringLiteral("Estimated time left: 1:02:05"));
-        QCOMPARE(formatMessage(msgFileSize, {1536 / 1024.0}), QStringLiteral("File size: 1.5 Kb"));
-        QCOMPARE(formatMessage(msgAskUpgrade, {QStringLiteral("联簿宝"), QString()}),
-                 QStringLiteral("A newer version of 联簿宝 was released.\n\nDo you want to update your version with the latest one?"));
+        setWizardLanguage(WizardLanguage::English);
+        QCOMPARE(formatMessage(MessageSlot::TimeLeft, {1, 2, 5}), QStringLiteral("Estimated time left: 1:02:05"));
+        QCOMPARE(formatMessage(MessageSlot::FileSize, {1536 / 1024.0}), QStringLiteral("File size: 1.5 Kb"));
+        QCOMPARE(
+            formatMessage(MessageSlot::AskUpgrade, {QStringLiteral("联簿宝"), QString()}),
+            QStringLiteral(
+                "A newer version of 联簿宝 was released.\n\nDo you want to update your version with the latest one?"));
         QCOMPARE(passwordPromptText(QStringLiteral("a.exe")),
                  QStringLiteral("Access to remote file \"a.exe\" is password protected.\n\nPlease enter your "
                                 "username and password (received after registration) to continue software upgrade."));
-        setWizardLanguage(wlChineseSimplified);
-        QCOMPARE(passwordPromptText(QStringLiteral("a.exe")),
-                 QStringLiteral("远端的文档\"a.exe\"被密码保护，\n\n请输入您的帐号及密码[注册用户]来继续进行升级操作。"));
-        QCOMPARE(formatMessage(msgLostFile, {QStringLiteral("b.dll")}),
+        setWizardLanguage(WizardLanguage::ChineseSimplified);
+        QCOMPARE(
+            passwordPromptText(QStringLiteral("a.exe")),
+            QStringLiteral("远端的文档\"a.exe\"被密码保护，\n\n请输入您的帐号及密码[注册用户]来继续进行升级操作。"));
+        QCOMPARE(formatMessage(MessageSlot::LostFile, {QStringLiteral("b.dll")}),
                  QStringLiteral("文档b.dll找不到或者发生错误，\r\r您要忽略这个文档并且继续升级操作吗？"));
-        QCOMPARE(formatMessage(msgTransferRate, {12.34}), QStringLiteral("传输速率:12.3 Kb/s"));
+        QCOMPARE(formatMessage(MessageSlot::TransferRate, {12.34}), QStringLiteral("传输速率:12.3 Kb/s"));
     }
 };
 

@@ -129,28 +129,28 @@ struct RunEvents
 
     void attach(Upgrader &up)
     {
-        up.OnFileStart = [this, &up](QObject *, const QString &url, quint32, const QDateTime &time, bool &) {
+        up.onFileStart = [this, &up](QObject *, const QString &url, quint32, const QDateTime &time, bool &) {
             names << QStringLiteral("filestart");
             fileStarts << url;
             fileTimes << time;
-            if (up.WizardForm())
-                counters << up.WizardForm()->ui->AllDownloading->text();
+            if (up.downloadWindow())
+                counters << up.downloadWindow()->ui->allFilesLabel->text();
         };
-        up.OnProgress = [this](QObject *, const QString &, quint32 size, quint32 bytes, unsigned, int, int, int total,
+        up.onProgress = [this](QObject *, const QString &, quint32 size, quint32 bytes, unsigned, int, int, int total,
                                float) {
             if (bytes == size)
                 totalsAtFullFile << total;
         };
-        up.OnFileDone = [this](QObject *, const QString &file) {
+        up.onFileDone = [this](QObject *, const QString &file) {
             names << QStringLiteral("filedone");
             doneFiles << file;
         };
-        up.OnLostFile = [this](QObject *, const QString &, int code, bool &) {
+        up.onLostFile = [this](QObject *, const QString &, int code, bool &) {
             names << QStringLiteral("lost ") + QString::number(code);
         };
-        up.OnEndUpgrade = [this](QObject *) { names << QStringLiteral("end"); };
-        up.OnAborted = [this](QObject *) { names << QStringLiteral("aborted"); };
-        up.OnDoOwnCloseAppMethod = [this](QObject *) {
+        up.onEndUpgrade = [this](QObject *) { names << QStringLiteral("end"); };
+        up.onAborted = [this](QObject *) { names << QStringLiteral("aborted"); };
+        up.onDoOwnCloseAppMethod = [this](QObject *) {
             names << QStringLiteral("close");
             ++closeRequests;
         };
@@ -172,10 +172,10 @@ class TestUpgradeRun : public QObject
     // A component for the program in m_program, on a Simplified Chinese system.
     void prepare(Upgrader &up, TestHttpServer &server)
     {
-        up.Wizard().setLanguage(wlChineseSimplified);
+        up.wizard().setLanguage(WizardLanguage::ChineseSimplified);
         up.setProgramPath(m_program);
         up.setVersionDate(QStringLiteral("08/15/2010"));
-        up.setInfoFileURL(server.url(QStringLiteral("/info.txt")));
+        up.setInfoFileUrl(server.url(QStringLiteral("/info.txt")));
     }
 
     static QByteArray infoFile(const QStringList &urls)
@@ -220,7 +220,7 @@ private slots:
         QCOMPARE(m_watchdog->closed(), 0); // no window was left unanswered
         m_watchdog.reset();
         updater::releaseProgramLock();
-        WorkerThread::WaitForCancelledThreads(5000);
+        WorkerThread::waitForCancelledThreads(5000);
     }
 
     // Three files land next to the program as .uTMP; the window counts 1, 2, 3 of 3; the
@@ -239,10 +239,10 @@ private slots:
         RunEvents ev;
         ev.attach(up);
         up.setTransferBufferSize(1000);
-        ModalAnswerer<UpgradeQuestionDialog> ask([](auto *form) { form->ui->YesBtn->click(); });
+        ModalAnswerer<UpgradeQuestionDialog> ask([](auto *form) { form->ui->yesButton->click(); });
 
-        up.CheckUpdate();
-        QVERIFY(waitFor([&] { return up.WizardForm() && up.WizardForm()->Completed(); }));
+        up.checkUpdate();
+        QVERIFY(waitFor([&] { return up.downloadWindow() && up.downloadWindow()->completed(); }));
         QCOMPARE(ask.count(), 1);
         QCOMPARE(ev.names, (QStringList{"filestart", "filedone", "filestart", "filedone", "filestart", "filedone"}));
         QCOMPARE(ev.counters, (QStringList{"当前正在下载:1 of 3", "当前正在下载:2 of 3", "当前正在下载:3 of 3"}));
@@ -254,15 +254,17 @@ private slots:
         QCOMPARE(ev.totalsAtFullFile, (QList<int>{33, 66, 100}));
 
         // The completion page.
-        DownloadWindow *wizard = up.WizardForm();
+        DownloadWindow *wizard = up.downloadWindow();
         QCOMPARE(wizard->windowTitle(), QStringLiteral("软件升级精灵"));
-        QCOMPARE(wizard->ui->WizardTitle->text(), QStringLiteral("文件已准备好"));
-        QVERIFY(wizard->ui->AfterNote->isVisible());
-        QCOMPARE(wizard->ui->AfterNote->text(), QStringLiteral("联簿宝 的新版本文件已下载并通过验证。\n\n请按[确定]键，程序将关闭并重新启动以安装它们。"));
-        QVERIFY(!wizard->ui->LCurrentFile->isVisible() && !wizard->ui->LAllFiles->isVisible());
-        QVERIFY(!wizard->ui->CancelBtn->isEnabled());
-        QVERIFY(wizard->ui->FinishBtn->isEnabled());
-        QCOMPARE(wizard->ui->FinishBtn->text(), QStringLiteral("[&O]确定"));
+        QCOMPARE(wizard->ui->titleLabel->text(), QStringLiteral("文件已准备好"));
+        QVERIFY(wizard->ui->completedNoteLabel->isVisible());
+        QCOMPARE(
+            wizard->ui->completedNoteLabel->text(),
+            QStringLiteral("联簿宝 的新版本文件已下载并通过验证。\n\n请按[确定]键，程序将关闭并重新启动以安装它们。"));
+        QVERIFY(!wizard->ui->currentFileBox->isVisible() && !wizard->ui->allFilesBox->isVisible());
+        QVERIFY(!wizard->ui->cancelButton->isEnabled());
+        QVERIFY(wizard->ui->finishButton->isEnabled());
+        QCOMPARE(wizard->ui->finishButton->text(), QStringLiteral("[&O]确定"));
         QVERIFY(wizard->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         QVERIFY(!wizard->isModal());
         saveShot(wizard, "wizard-completed");
@@ -272,7 +274,7 @@ private slots:
         wizard->close();
         QVERIFY(waitFor([&] { return env.dialogs().boxes().size() == 1; }));
         QTest::qWait(20);
-        QCOMPARE(up.WizardForm(), wizard);
+        QCOMPARE(up.downloadWindow(), wizard);
         QCOMPARE(env.dialogs().lastBox().request.text, QStringLiteral("升级操作尚未完成，\r您确定要放弃升级吗？"));
         QCOMPARE(env.dialogs().lastBox().request.caption, QStringLiteral("联簿宝"));
         QCOMPARE(env.dialogs().lastBox().request.icon, BoxIcon::Question);
@@ -280,11 +282,11 @@ private slots:
         // Close box, "yes": abandoned, no restart, the temporary files stay.
         env.dialogs().queueBoxAnswer(BoxButton::Yes);
         wizard->close();
-        QVERIFY(waitFor([&] { return !up.WizardForm(); }));
-        QVERIFY(up.Aborted());
-        QVERIFY(!up.InProgress());
+        QVERIFY(waitFor([&] { return !up.downloadWindow(); }));
+        QVERIFY(up.aborted());
+        QVERIFY(!up.inProgress());
         QCOMPARE(ev.names.mid(6), QStringList{"aborted"});
-        QVERIFY(up.LastUpdaterPath().isEmpty());
+        QVERIFY(up.lastUpdaterPath().isEmpty());
         QVERIFY(!QFile::exists(m_tmp.filePath(QStringLiteral("Rurezure3"))));
         QCOMPARE(tempFilesIn(m_folder).size(), 3);
         QCOMPARE(readFile(m_program), programScript("v1"));
@@ -300,46 +302,46 @@ private slots:
         site.add("/dl/a.dat", "a");
         Upgrader up;
         prepare(up, server);
-        ModalAnswerer<UpgradeQuestionDialog> ask([](auto *form) { form->ui->YesBtn->click(); });
-        up.CheckUpdate();
-        QVERIFY(waitFor([&] { return up.WizardForm() && up.WizardForm()->Completed(); }));
+        ModalAnswerer<UpgradeQuestionDialog> ask([](auto *form) { form->ui->yesButton->click(); });
+        up.checkUpdate();
+        QVERIFY(waitFor([&] { return up.downloadWindow() && up.downloadWindow()->completed(); }));
         const int requests = server.requestCount();
-        up.CheckUpdate();
+        up.checkUpdate();
         QTest::qWait(100);
         QCOMPARE(server.requestCount(), requests);
         QCOMPARE(ask.count(), 1);
-        up.StopUpgrade();
-        QVERIFY(!up.WizardForm());
+        up.stopUpgrade();
+        QVERIFY(!up.downloadWindow());
         QTest::qWait(20);
     }
 
     void progressLabels()
     {
-        setWizardLanguage(wlChineseSimplified);
+        setWizardLanguage(WizardLanguage::ChineseSimplified);
         DownloadWindow wizard;
-        QCOMPARE(wizard.ui->EstimatedTimeLeftLab->text(), QStringLiteral("准备中"));
-        QCOMPARE(wizard.ui->FinishBtn->text(), QStringLiteral("[&N]下一个>"));
-        QVERIFY(!wizard.ui->FinishBtn->isEnabled());
-        QCOMPARE(wizard.ui->LCurrentFile->title(), QStringLiteral(" 当前的文档 "));
-        QCOMPARE(wizard.ui->LAllFiles->title(), QStringLiteral(" 全部的文档 "));
-        wizard.ShowFileSize(2560);
-        QCOMPARE(wizard.ui->FileSizeLab->text(), QStringLiteral("文档大小:2.5 Kb"));
+        QCOMPARE(wizard.ui->timeLeftLabel->text(), QStringLiteral("准备中"));
+        QCOMPARE(wizard.ui->finishButton->text(), QStringLiteral("[&N]下一个>"));
+        QVERIFY(!wizard.ui->finishButton->isEnabled());
+        QCOMPARE(wizard.ui->currentFileBox->title(), QStringLiteral(" 当前的文档 "));
+        QCOMPARE(wizard.ui->allFilesBox->title(), QStringLiteral(" 全部的文档 "));
+        wizard.showFileSize(2560);
+        QCOMPARE(wizard.ui->fileSizeLabel->text(), QStringLiteral("文档大小:2.5 Kb"));
         // Three files, the second at 50 percent: 16 + 33 = 49; 3725 seconds left is 1:02:05.
-        wizard.ShowProgress(50, totalPercent(50, 1, 3), 12.34f, 3725);
-        QCOMPARE(wizard.ui->ProgressCurrentFile->value(), 50);
-        QCOMPARE(wizard.ui->ProgressAllFiles->value(), 49);
-        QCOMPARE(wizard.ui->EstimatedTimeLeftLab->text(), QStringLiteral("估计剩余时间: 1:02:05"));
-        QCOMPARE(wizard.ui->TransferRateLab->text(), QStringLiteral("传输速率:12.3 Kb/s"));
-        wizard.ShowFile(QStringLiteral("http://h/x.exe"), 2, 3);
-        QCOMPARE(wizard.ui->FileURL->text(), QStringLiteral("http://h/x.exe"));
-        QVERIFY(wizard.ui->FileURL->isReadOnly());
-        QCOMPARE(wizard.ui->AllDownloading->text(), QStringLiteral("当前正在下载:2 of 3"));
+        wizard.showProgress(50, totalPercent(50, 1, 3), 12.34f, 3725);
+        QCOMPARE(wizard.ui->downloadProgressBar->value(), 50);
+        QCOMPARE(wizard.ui->totalProgressBar->value(), 49);
+        QCOMPARE(wizard.ui->timeLeftLabel->text(), QStringLiteral("估计剩余时间: 1:02:05"));
+        QCOMPARE(wizard.ui->transferRateLabel->text(), QStringLiteral("传输速率:12.3 Kb/s"));
+        wizard.showFile(QStringLiteral("http://h/x.exe"), 2, 3);
+        QCOMPARE(wizard.ui->fileAddressEdit->text(), QStringLiteral("http://h/x.exe"));
+        QVERIFY(wizard.ui->fileAddressEdit->isReadOnly());
+        QCOMPARE(wizard.ui->allFilesLabel->text(), QStringLiteral("当前正在下载:2 of 3"));
         QCOMPARE(wizard.size(), QSize(570, 346));
-        QVERIFY(!wizard.ui->Image1->pixmap().isNull());
+        QVERIFY(!wizard.ui->sidePicture->pixmap().isNull());
         saveShot(&wizard, "wizard-downloading");
     }
 
-    // mfuOnlyIfSizeDifferent: a local file of the announced size is skipped (no .uTMP), the
+    // MiscFilesMode::OnlyIfSizeDifferent: a local file of the announced size is skipped (no .uTMP), the
     // program's own file is always fetched, and a single listed file is always fetched.
     void sizeRule()
     {
@@ -350,31 +352,31 @@ private slots:
         site.add("/dl/lianbu", programScript("v1")); // same size as the running program
         site.add("/dl/b.dll", "BBBB");
         site.add("/dl/c.dat", "CCCCCC");
-        writeFile(m_folder + "/b.dll", "bbbb");      // same size: skipped
-        writeFile(m_folder + "/c.dat", "ccc");       // other size: fetched
+        writeFile(m_folder + "/b.dll", "bbbb"); // same size: skipped
+        writeFile(m_folder + "/c.dat", "ccc");  // other size: fetched
         Upgrader up;
         prepare(up, server);
-        up.setMiscFilesUpgrade(mfuOnlyIfSizeDifferent);
+        up.setMiscFilesUpgrade(MiscFilesMode::OnlyIfSizeDifferent);
         up.setShowMessages({});
         RunEvents ev;
         ev.attach(up);
         QList<bool> decisions;
-        up.OnFileStart = [&](QObject *, const QString &, quint32, const QDateTime &, bool &can) { decisions << can; };
-        up.CheckUpdate();
-        QVERIFY(waitFor([&] { return up.WizardForm() && up.WizardForm()->Completed(); }));
+        up.onFileStart = [&](QObject *, const QString &, quint32, const QDateTime &, bool &can) { decisions << can; };
+        up.checkUpdate();
+        QVERIFY(waitFor([&] { return up.downloadWindow() && up.downloadWindow()->completed(); }));
         QCOMPARE(decisions, (QList<bool>{true, false, true}));
         QCOMPARE(tempFilesIn(m_folder), (QStringList{"c.dat.uTMP", "lianbu.uTMP"}));
         QCOMPARE(ev.doneFiles.size(), 2);
-        up.StopUpgrade();
+        up.stopUpgrade();
 
         // One listed file of the same size is fetched.
         site.info = infoFile({server.url("/dl/b.dll")});
         decisions.clear();
-        up.CheckUpdate();
-        QVERIFY(waitFor([&] { return up.WizardForm() && up.WizardForm()->Completed(); }));
+        up.checkUpdate();
+        QVERIFY(waitFor([&] { return up.downloadWindow() && up.downloadWindow()->completed(); }));
         QCOMPARE(decisions, QList<bool>{true});
         QVERIFY(tempFilesIn(m_folder).contains(QStringLiteral("b.dll.uTMP")));
-        up.StopUpgrade();
+        up.stopUpgrade();
         QTest::qWait(20);
     }
 
@@ -387,13 +389,13 @@ private slots:
         site.add("/dl/b.dat", "b");
         Upgrader up;
         prepare(up, server);
-        up.setShowMessages({mLostFile});
+        up.setShowMessages({MessageKind::LostFile});
         RunEvents ev;
         ev.attach(up);
 
         env.dialogs().queueBoxAnswer(BoxButton::Yes);
-        up.CheckUpdate();
-        QVERIFY(waitFor([&] { return up.WizardForm() && up.WizardForm()->Completed(); }));
+        up.checkUpdate();
+        QVERIFY(waitFor([&] { return up.downloadWindow() && up.downloadWindow()->completed(); }));
         QCOMPARE(env.dialogs().boxes().size(), 1);
         const BoxRequest box = env.dialogs().lastBox().request;
         QCOMPARE(box.caption, QStringLiteral("错误 #404"));
@@ -402,18 +404,18 @@ private slots:
         QCOMPARE(box.buttons, (QList<BoxButton>{BoxButton::Yes, BoxButton::No}));
         QCOMPARE(ev.names, (QStringList{"lost 404", "filestart", "filedone"}));
         QCOMPARE(tempFilesIn(m_folder), QStringList{"b.dat.uTMP"});
-        up.StopUpgrade();
+        up.stopUpgrade();
 
         // "No" abandons the run: the window goes, the next file is never fetched.
         QFile::remove(m_folder + "/b.dat.uTMP");
         ev.names.clear();
         env.dialogs().queueBoxAnswer(BoxButton::No);
-        up.CheckUpdate();
+        up.checkUpdate();
         QVERIFY(waitFor([&] { return ev.names.contains(QStringLiteral("aborted")); }));
         QVERIFY(settledAfter(up));
         QCOMPARE(ev.names, (QStringList{"lost 404", "aborted"}));
-        QVERIFY(!up.WizardForm());
-        QVERIFY(up.Aborted());
+        QVERIFY(!up.downloadWindow());
+        QVERIFY(up.aborted());
         QVERIFY(tempFilesIn(m_folder).isEmpty());
     }
 
@@ -430,12 +432,12 @@ private slots:
         QVERIFY(QDir(m_folder).mkdir(QStringLiteral("a.dat.uTMP")));
         Upgrader up;
         prepare(up, server);
-        up.Wizard().Enabled = false;
-        up.setShowMessages({mLostFile});
+        up.wizard().enabled = false;
+        up.setShowMessages({MessageKind::LostFile});
         RunEvents ev;
         ev.attach(up);
         env.dialogs().queueBoxAnswer(BoxButton::No);
-        up.CheckUpdate();
+        up.checkUpdate();
         QVERIFY(waitFor([&] { return ev.names.contains(QStringLiteral("aborted")); }));
         QVERIFY(settledAfter(up));
         QCOMPARE(env.dialogs().boxes().size(), 1);
@@ -446,8 +448,8 @@ private slots:
         // Skipped, the run goes on with the next file and ends.
         env.dialogs().queueBoxAnswer(BoxButton::Yes);
         ev.names.clear();
-        up.OnDoOwnCloseAppMethod = [&](QObject *) { ev.names << QStringLiteral("close"); };
-        up.CheckUpdate();
+        up.onDoOwnCloseAppMethod = [&](QObject *) { ev.names << QStringLiteral("close"); };
+        up.checkUpdate();
         QVERIFY(waitFor([&] { return ev.names.contains(QStringLiteral("close")); }));
         QCOMPARE(ev.doneFiles, QStringList{m_folder + "/b.dat.uTMP"});
         QVERIFY(ev.names.contains(QStringLiteral("end")));
@@ -468,20 +470,20 @@ private slots:
         site.set("/dl/secret.dat", denied);
         Upgrader up;
         prepare(up, server);
-        up.setShowMessages({mPasswordRequest});
+        up.setShowMessages({MessageKind::PasswordRequest});
         RunEvents ev;
         ev.attach(up);
         QString label;
         ModalAnswerer<CredentialsDialog> password([&](CredentialsDialog *form) {
-            label = form->ui->Label1->text();
-            form->ui->CancelBtn->click();
+            label = form->ui->promptLabel->text();
+            form->ui->cancelButton->click();
         });
-        up.CheckUpdate();
+        up.checkUpdate();
         QVERIFY(waitFor([&] { return ev.names.contains(QStringLiteral("aborted")); }));
         QCOMPARE(password.count(), 1);
         QVERIFY(label.contains(QStringLiteral("\"secret.dat\"")));
         QVERIFY(settledAfter(up));
-        QVERIFY(!up.WizardForm());
+        QVERIFY(!up.downloadWindow());
         QVERIFY(tempFilesIn(m_folder).isEmpty());
         QVERIFY(env.dialogs().boxes().isEmpty());
     }
@@ -503,15 +505,15 @@ private slots:
         ev.attach(up);
         up.setShowMessages({});
         const QDateTime started = QDateTime::currentDateTime().addSecs(-5);
-        up.CheckUpdate();
-        QVERIFY(waitFor([&] { return up.WizardForm() && up.WizardForm()->Completed(); }));
+        up.checkUpdate();
+        QVERIFY(waitFor([&] { return up.downloadWindow() && up.downloadWindow()->completed(); }));
         const QDateTime expected(QDate(1994, 11, 6), QTime(8, 49, 37), Qt::UTC);
         QCOMPARE(ev.fileTimes.size(), 2);
         QCOMPARE(ev.fileTimes.at(0).toUTC(), expected);
         QVERIFY(!ev.fileTimes.at(1).isValid());
         QCOMPARE(QFileInfo(m_folder + "/old.dat.uTMP").lastModified().toUTC(), expected);
         QVERIFY(QFileInfo(m_folder + "/new.dat.uTMP").lastModified() >= started);
-        up.StopUpgrade();
+        up.stopUpgrade();
         QTest::qWait(20);
     }
 
@@ -529,7 +531,7 @@ private slots:
         writeFile(m_folder + "/data.txt", "old data");
         Upgrader up;
         prepare(up, server);
-        up.Wizard().Enabled = false;
+        up.wizard().enabled = false;
         up.setShowMessages({});
         RunEvents ev;
         ev.attach(up);
@@ -540,15 +542,15 @@ private slots:
                 windows += w->isVisible() ? 1 : 0;
         });
         watch.start(5);
-        up.CheckUpdate();
+        up.checkUpdate();
         QVERIFY(waitFor([&] { return ev.closeRequests == 1; }));
         watch.stop();
         QCOMPARE(windows, 0);
         QCOMPARE(ev.names, (QStringList{"filestart", "filedone", "filestart", "filedone", "end", "close"}));
         const QString updaterPath = m_tmp.filePath(QStringLiteral("Rurezure3"));
-        QCOMPARE(up.LastUpdaterPath(), updaterPath);
+        QCOMPARE(up.lastUpdaterPath(), updaterPath);
         QVERIFY(!m_tmp.path().contains(QLatin1Char(' ')));
-        QCOMPARE(up.LastCommandLine(),
+        QCOMPARE(up.lastCommandLine(),
                  updaterPath + QStringLiteral(" \"") + m_program + QStringLiteral("\" +/afterupgrade0"));
         QVERIFY(env.dialogs().boxes().isEmpty());
 
@@ -581,29 +583,30 @@ private slots:
         up.setShowMessages({});
         RunEvents ev;
         ev.attach(up);
-        up.CheckUpdate();
-        QVERIFY(waitFor([&] { return up.WizardForm() && up.WizardForm()->ui->ProgressCurrentFile->value() > 0; }));
-        QVERIFY(up.Busy());
-        QVERIFY(!up.WizardForm()->ui->FinishBtn->isEnabled());
+        up.checkUpdate();
+        QVERIFY(
+            waitFor([&] { return up.downloadWindow() && up.downloadWindow()->ui->downloadProgressBar->value() > 0; }));
+        QVERIFY(up.busy());
+        QVERIFY(!up.downloadWindow()->ui->finishButton->isEnabled());
         env.dialogs().queueBoxAnswer(BoxButton::No);
-        up.WizardForm()->ui->CancelBtn->click();
+        up.downloadWindow()->ui->cancelButton->click();
         QVERIFY(waitFor([&] { return env.dialogs().boxes().size() == 1; }));
-        QVERIFY(up.WizardForm() && up.RunInProgress());
+        QVERIFY(up.downloadWindow() && up.runInProgress());
         env.dialogs().queueBoxAnswer(BoxButton::Yes);
-        up.WizardForm()->ui->CancelBtn->click();
-        QVERIFY(waitFor([&] { return !up.WizardForm(); }));
-        QVERIFY(!up.Busy());
-        QVERIFY(up.Aborted());
+        up.downloadWindow()->ui->cancelButton->click();
+        QVERIFY(waitFor([&] { return !up.downloadWindow(); }));
+        QVERIFY(!up.busy());
+        QVERIFY(up.aborted());
         QCOMPARE(ev.names, (QStringList{"filestart", "aborted"}));
         QTest::qWait(100);
         QCOMPARE(ev.names.size(), 2);
-        QVERIFY(WorkerThread::WaitForCancelledThreads(5000));
+        QVERIFY(WorkerThread::waitForCancelledThreads(5000));
         const qint64 written = QFileInfo(m_folder + "/big.dat.uTMP").size();
         QVERIFY(written > 0 && written < 1000000);
         QCOMPARE(ev.closeRequests, 0);
     }
 
-    // The external-setup method: the handler of OnBeginUpgrade drops a file, the setup program
+    // The external-setup method: the handler of onBeginUpgrade drops a file, the setup program
     // is fetched, and the updater is told "+/afterupgrade1": it runs the setup, then restarts
     // the program.
     void externalSetupMethod()
@@ -611,24 +614,24 @@ private slots:
         Environment env;
         Site site;
         TestHttpServer server(site.handler());
-        site.info = "#date=08/16/2010\n#method=1\n#url1=" + server.url("/dl/setup.sh").toLatin1() + "\n#url2="
-                    + server.url("/dl/extra.dat").toLatin1() + "\n";
+        site.info = "#date=08/16/2010\n#method=1\n#url1=" + server.url("/dl/setup.sh").toLatin1()
+                    + "\n#url2=" + server.url("/dl/extra.dat").toLatin1() + "\n";
         site.add("/dl/setup.sh", "#!/bin/sh\nprintf done > \"$(dirname \"$0\")/setup.done\"\n");
         site.add("/dl/extra.dat", "extra");
         Upgrader up;
         prepare(up, server);
-        up.Wizard().Enabled = false;
+        up.wizard().enabled = false;
         up.setShowMessages({});
         RunEvents ev;
         ev.attach(up);
-        up.OnBeginUpgrade = [](QObject *, const QString &, UpgradeMethod method, QStringList &files, bool &) {
+        up.onBeginUpgrade = [](QObject *, const QString &, UpgradeMethod method, QStringList &files, bool &) {
             QCOMPARE(method, UpgradeMethod::ExternalSetup);
             files.removeLast();
         };
-        up.CheckUpdate();
+        up.checkUpdate();
         QVERIFY(waitFor([&] { return ev.closeRequests == 1; }));
         QCOMPARE(ev.fileStarts, QStringList{server.url("/dl/setup.sh")});
-        QVERIFY(up.LastCommandLine().endsWith(QStringLiteral(" +/afterupgrade1")));
+        QVERIFY(up.lastCommandLine().endsWith(QStringLiteral(" +/afterupgrade1")));
         QCOMPARE(waitForFile(m_folder + "/marker.txt"), QByteArray("v1 /afterupgrade\n"));
         QCOMPARE(readFile(m_folder + "/setup.done"), QByteArray("done"));
         QVERIFY(!QFile::exists(m_folder + "/extra.dat"));
@@ -645,17 +648,17 @@ private slots:
         site.add("/dl/notes.txt", "notes");
         Upgrader up;
         prepare(up, server);
-        up.Wizard().Enabled = false;
+        up.wizard().enabled = false;
         up.setShowMessages({});
         RunEvents ev;
         ev.attach(up);
         const QByteArray previous = qgetenv("TMPDIR");
         qputenv("TMPDIR", QFile::encodeName(m_tmp.filePath(QStringLiteral("no such folder"))));
-        up.CheckUpdate();
+        up.checkUpdate();
         const bool closed = waitFor([&] { return ev.closeRequests == 1; });
         qputenv("TMPDIR", previous);
         QVERIFY(closed);
-        QCOMPARE(up.LastUpdaterPath(), m_folder + QStringLiteral("/Rurezure3"));
+        QCOMPARE(up.lastUpdaterPath(), m_folder + QStringLiteral("/Rurezure3"));
         QCOMPARE(waitForFile(m_folder + "/marker.txt"), QByteArray("v1 /afterupgrade\n"));
         QCOMPARE(readFile(m_folder + "/notes.txt"), QByteArray("notes"));
     }
@@ -678,15 +681,15 @@ private slots:
         prepare(up, server);
         RunEvents ev;
         ev.attach(up);
-        ModalAnswerer<UpgradeQuestionDialog> ask([](auto *form) { form->ui->YesBtn->click(); });
-        up.CheckUpdate();
-        QVERIFY(waitFor([&] { return up.WizardForm() && up.WizardForm()->Completed(); }));
+        ModalAnswerer<UpgradeQuestionDialog> ask([](auto *form) { form->ui->yesButton->click(); });
+        up.checkUpdate();
+        QVERIFY(waitFor([&] { return up.downloadWindow() && up.downloadWindow()->completed(); }));
         QCOMPARE(tempFilesIn(m_folder), (QStringList{"help.txt.uTMP", "lianbu.uTMP"}));
-        up.WizardForm()->ui->FinishBtn->click();
+        up.downloadWindow()->ui->finishButton->click();
         QVERIFY(waitFor([&] { return ev.closeRequests == 1; }));
-        QVERIFY(!up.WizardForm());
+        QVERIFY(!up.downloadWindow());
         QCOMPARE(ev.names.mid(ev.names.size() - 2), (QStringList{"end", "close"}));
-        const QString updaterPath = up.LastUpdaterPath();
+        const QString updaterPath = up.lastUpdaterPath();
         QCOMPARE(updaterPath, m_tmp.filePath(QStringLiteral("Rurezure3")));
 
         // The updater waits for the program; kill it there.
@@ -705,7 +708,8 @@ private slots:
 
         // The program ends; the updater runs again with the same command line.
         updater::releaseProgramLock();
-        QVERIFY(QProcess::startDetached(updaterPath, updater::updaterArguments(m_program, QStringLiteral("+/afterupgrade0"))));
+        QVERIFY(QProcess::startDetached(updaterPath,
+                                        updater::updaterArguments(m_program, QStringLiteral("+/afterupgrade0"))));
         QCOMPARE(waitForFile(m_folder + "/marker.txt"), QByteArray("v2 /afterupgrade\n"));
         QCOMPARE(readFile(m_program), programScript("v2"));
         QCOMPARE(readFile(m_folder + "/help.txt"), QByteArray("帮助 v2"));
@@ -722,15 +726,15 @@ private slots:
         Upgrader *up = h.form->upgrader;
         QVERIFY(up);
         QCOMPARE(up->objectName(), QStringLiteral("upgrader"));
-        QCOMPARE(up->InfoFileURL(), upgradeInfoFileAddress());
-        QCOMPARE(up->VersionDate(), QStringLiteral("08/15/2010"));
-        QVERIFY(up->VersionDateAutoSet());
-        QCOMPARE(up->ShowMessages().value(), 75u);
-        QVERIFY(!up->AutoCheck());
+        QCOMPARE(up->infoFileUrl(), upgradeInfoFileAddress());
+        QCOMPARE(up->versionDate(), QStringLiteral("08/15/2010"));
+        QVERIFY(up->versionDateAutoSet());
+        QCOMPARE(up->showMessages().value(), 75u);
+        QVERIFY(!up->autoCheck());
         bool unreachable = false;
-        up->OnHostUnreachable = [&](QObject *, const QString &, const QString &) { unreachable = true; };
+        up->onHostUnreachable = [&](QObject *, const QString &, const QString &) { unreachable = true; };
         h.form->checkForUpgradeAction->trigger();
-        QVERIFY(waitFor([&] { return unreachable && !up->InProgress(); }));
+        QVERIFY(waitFor([&] { return unreachable && !up->inProgress(); }));
         QVERIFY(h.env.dialogs().boxes().isEmpty());
 
         // 检查升级 while a check runs returns at once.
@@ -740,11 +744,11 @@ private slots:
             r.trickleDelayMs = 20;
             return r;
         });
-        up->setInfoFileURL(slow.url("/info.txt"));
+        up->setInfoFileUrl(slow.url("/info.txt"));
         h.form->checkForUpgradeAction->trigger();
-        QVERIFY(up->Busy());
+        QVERIFY(up->busy());
         h.form->checkForUpgradeAction->trigger();
-        QVERIFY(waitFor([&] { return !up->Busy() && !up->InProgress(); }));
+        QVERIFY(waitFor([&] { return !up->busy() && !up->inProgress(); }));
         QCOMPARE(slow.requestCount(), 1);
 
         // A whole run without its window, ended by the component's own closing.
@@ -753,9 +757,9 @@ private slots:
         site.info = infoFile({server.url("/dl/readme.txt")});
         site.add("/dl/readme.txt", "readme");
         up->setProgramPath(m_program);
-        up->setInfoFileURL(server.url("/info.txt"));
+        up->setInfoFileUrl(server.url("/info.txt"));
         up->setShowMessages({});
-        up->Wizard().Enabled = false;
+        up->wizard().enabled = false;
         setFixedNow(QDateTime(QDate(2010, 8, 20), QTime(17, 30, 0)));
         h.data->connection->execute(
             QStringLiteral("insert into rz (username,btime) values ('超级管理员','2010-08-20 8:00:00')"));
@@ -763,11 +767,13 @@ private slots:
         QVERIFY(id.exec(QStringLiteral("select max(id) from rz")) && id.next());
         h.form->openSession(QStringLiteral("超级管理员"), id.value(0).toInt());
         bool ended = false;
-        up->OnEndUpgrade = [&](QObject *) { ended = true; };
+        up->onEndUpgrade = [&](QObject *) { ended = true; };
         h.form->checkForUpgradeAction->trigger();
         QVERIFY(waitFor([&] { return ended && !h.form->isVisible(); }));
         QSqlQuery q(h.data->connection->database());
-        QVERIFY(q.exec(QStringLiteral("select jtime from rz where id = ") + QString::number(h.form->sessionId().value_or(0))) && q.next());
+        QVERIFY(q.exec(QStringLiteral("select jtime from rz where id = ")
+                       + QString::number(h.form->sessionId().value_or(0)))
+                && q.next());
         QCOMPARE(q.value(0).toString(), QStringLiteral("2010-08-20 17:30:00"));
         setFixedNow(QDateTime());
         QCOMPARE(waitForFile(m_folder + "/marker.txt"), QByteArray("v1 /afterupgrade\n"));
@@ -781,26 +787,25 @@ private slots:
         MainWindowHarness h;
         h.form->openSession(QStringLiteral("超级管理员"), 1); // a session is open: activation shows no login dialog
         Upgrader *up = h.form->upgrader;
-        QVERIFY(waitFor([&] { return !up->Busy() && !up->InProgress(); })); // the first activation's check
-        TestHttpServer server([](const HttpRequest &) {
-            return textResponse("#date=01/01/2030\n#url1=http://127.0.0.1:1/x.dat\n");
-        });
-        up->setInfoFileURL(server.url("/info.txt"));
+        QVERIFY(waitFor([&] { return !up->busy() && !up->inProgress(); })); // the first activation's check
+        TestHttpServer server(
+            [](const HttpRequest &) { return textResponse("#date=01/01/2030\n#url1=http://127.0.0.1:1/x.dat\n"); });
+        up->setInfoFileUrl(server.url("/info.txt"));
         int later = 0;
-        up->OnLaterUpgrade = [&](QObject *) { ++later; };
-        ModalAnswerer<UpgradeQuestionDialog> ask([](auto *form) { form->ui->LaterBtn->click(); });
+        up->onLaterUpgrade = [&](QObject *) { ++later; };
+        ModalAnswerer<UpgradeQuestionDialog> ask([](auto *form) { form->ui->laterButton->click(); });
         h.form->checkForUpgradeAction->trigger();
         QVERIFY(waitFor([&] { return later >= 1; }));
-        QVERIFY(waitFor([&] { return !up->Busy() && !up->InProgress(); }));
-        QVERIFY(up->UserDeclined());
+        QVERIFY(waitFor([&] { return !up->busy() && !up->inProgress(); }));
+        QVERIFY(up->userDeclined());
         h.form->onActivated();
         h.form->checkForUpgradeAction->trigger();
         QTest::qWait(50);
-        QVERIFY(!up->Busy() && !up->InProgress());
+        QVERIFY(!up->busy() && !up->inProgress());
         QCOMPARE(ask.count(), 1);
         QCOMPARE(server.requestCount(), 1);
         // The component itself still checks when asked directly.
-        up->CheckUpdate();
+        up->checkUpdate();
         QVERIFY(waitFor([&] { return later == 2; }));
         QCOMPARE(ask.count(), 2);
     }
@@ -808,7 +813,7 @@ private slots:
 private:
     static bool settledAfter(Upgrader &up)
     {
-        return waitFor([&] { return !up.Busy() && !up.InProgress(); });
+        return waitFor([&] { return !up.busy() && !up.inProgress(); });
     }
 };
 

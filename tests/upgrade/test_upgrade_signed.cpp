@@ -94,8 +94,8 @@ class TestUpgradeSigned : public QObject
 
     QByteArray infoFile() const
     {
-        return "#date=08/16/2010\r\n#message={Version 2}\r\n#url1=" + url("/dl/lianbu") + "\r\n#url2=" +
-               url("/dl/data.txt") + "\r\n";
+        return "#date=08/16/2010\r\n#message={Version 2}\r\n#url1=" + url("/dl/lianbu")
+               + "\r\n#url2=" + url("/dl/data.txt") + "\r\n";
     }
 
     // The genuine release: version 2 of the program and of its data file, all signed.
@@ -109,22 +109,22 @@ class TestUpgradeSigned : public QObject
     // A component for the program in m_program, trusting the publisher's key, asking nothing.
     void prepare(Upgrader &up)
     {
-        up.Wizard().setLanguage(wlChineseSimplified);
-        up.Wizard().Enabled = false;
+        up.wizard().setLanguage(WizardLanguage::ChineseSimplified);
+        up.wizard().enabled = false;
         up.setShowMessages({});
         up.setProgramPath(m_program);
         up.setVersionDate(QStringLiteral("08/15/2010"));
-        up.setInfoFileURL(m_server->url(QStringLiteral("/info.txt")));
+        up.setInfoFileUrl(m_server->url(QStringLiteral("/info.txt")));
         up.setPublicKey(m_publisher.publicKeyLine());
-        up.OnDoOwnCloseAppMethod = [this](QObject *) { ++m_closeRequests; };
-        up.OnNoUpdateAvailable = [this](QObject *) { ++m_noUpdate; };
+        up.onDoOwnCloseAppMethod = [this](QObject *) { ++m_closeRequests; };
+        up.onNoUpdateAvailable = [this](QObject *) { ++m_noUpdate; };
     }
 
     // Runs one check with its upgrade to the end.
     bool checkAndWait(Upgrader &up)
     {
-        up.CheckUpdate();
-        return waitFor([&] { return !up.Busy() && !up.InProgress(); });
+        up.checkUpdate();
+        return waitFor([&] { return !up.busy() && !up.inProgress(); });
     }
 
     QStringList leftovers() const
@@ -184,7 +184,7 @@ private slots:
     {
         m_server.reset();
         m_site.reset();
-        WorkerThread::WaitForCancelledThreads(5000);
+        WorkerThread::waitForCancelledThreads(5000);
     }
 
     // The release is made as a publisher makes it: scripts/publish-upgrade writes and signs the
@@ -197,8 +197,8 @@ private slots:
         writeFile(release.filePath("data.txt"), "new data");
         QProcess publish;
         publish.start(QStringLiteral(LIANBU_SOURCE_DIR "/scripts/publish-upgrade"),
-                      {"-s", m_publisher.secPath(), "-u", m_server->url("/dl"), "-d", "08/16/2010", "-m",
-                       "第二版", release.path()});
+                      {"-s", m_publisher.secPath(), "-u", m_server->url("/dl"), "-d", "08/16/2010", "-m", "第二版",
+                       release.path()});
         QVERIFY(publish.waitForFinished(30000));
         QVERIFY2(publish.exitCode() == 0, publish.readAllStandardError().constData());
         const QStringList published = QDir(release.path()).entryList(QDir::Files);
@@ -208,13 +208,13 @@ private slots:
 
         Upgrader up;
         prepare(up);
-        up.setInfoFileURL(m_server->url("/dl/lianbu-upgrade.txt"));
-        QVERIFY(up.SignaturesRequired());
+        up.setInfoFileUrl(m_server->url("/dl/lianbu-upgrade.txt"));
+        QVERIFY(up.signaturesRequired());
         QString message;
-        up.OnBeginUpgrade = [&](QObject *, const QString &text, UpgradeMethod, QStringList &, bool &) {
+        up.onBeginUpgrade = [&](QObject *, const QString &text, UpgradeMethod, QStringList &, bool &) {
             message = text;
         };
-        up.CheckUpdate();
+        up.checkUpdate();
         QVERIFY(waitFor([&] { return m_closeRequests == 1; }));
         QCOMPARE(message, QStringLiteral("第二版"));
         // The manifest is not read here: the updater may already have installed from it and removed
@@ -226,7 +226,7 @@ private slots:
         QCOMPARE(readFile(m_folder + "/data.txt"), QByteArray("new data"));
         QVERIFY(waitFor([&] { return leftovers().isEmpty(); }));
         QVERIFY(env.dialogs().boxes().isEmpty());
-        QVERIFY(up.LogLines().isEmpty());
+        QVERIFY(up.logLines().isEmpty());
     }
 
     // Whatever is not signed by the trusted key installs nothing. A bad information file shows
@@ -271,11 +271,11 @@ private slots:
         prepare(up);
         QVERIFY(checkAndWait(up));
         verifyNothingInstalled();
-        QCOMPARE(up.LogLines().size(), 1);
+        QCOMPARE(up.logLines().size(), 1);
         if (fileFault) {
             QCOMPARE(env.dialogs().boxes().size(), 1);
             QCOMPARE(env.dialogs().boxes().first().request.icon, BoxIcon::Stop);
-            QVERIFY(up.Aborted());
+            QVERIFY(up.aborted());
         } else {
             QVERIFY(env.dialogs().boxes().isEmpty());
             QCOMPARE(m_noUpdate, 1);
@@ -312,7 +312,7 @@ private slots:
             drip.trickleBytes = 8;
             drip.trickleDelayMs = 100;
             m_site->set("/dl/lianbu", drip);
-            up.Timeouts().StallLimit = 1000;
+            up.timeouts().stallLimit = 1000;
         }
         QVERIFY(checkAndWait(up));
         verifyNothingInstalled();
@@ -322,9 +322,9 @@ private slots:
             QVERIFY(downloadRequests().isEmpty());
         }
         if (fault == "drip")
-            QVERIFY(up.TimedOut());
+            QVERIFY(up.timedOut());
         else
-            QCOMPARE(up.LogLines().size(), 1);
+            QCOMPARE(up.logLines().size(), 1);
     }
 
     // A second running instance stops the run before anything is downloaded.
@@ -333,7 +333,8 @@ private slots:
         Environment env;
         publishRelease();
         QProcess other; // holds the program's lock as a running instance does
-        other.start(QStringLiteral("flock"), {QStringLiteral("-s"), m_program, QStringLiteral("sleep"), QStringLiteral("30")});
+        other.start(QStringLiteral("flock"),
+                    {QStringLiteral("-s"), m_program, QStringLiteral("sleep"), QStringLiteral("30")});
         QVERIFY(other.waitForStarted());
         QVERIFY(waitFor([&] { return updater::otherInstanceRunning(QFile::encodeName(m_program).toStdString()); }));
         env.dialogs().queueBoxAnswer(BoxButton::Retry); // still running: asked again
@@ -344,10 +345,11 @@ private slots:
         other.kill();
         other.waitForFinished();
         QCOMPARE(env.dialogs().boxes().size(), 2);
-        QCOMPARE(env.dialogs().boxes().first().request.buttons, (QList<BoxButton>{BoxButton::Retry, BoxButton::Cancel}));
+        QCOMPARE(env.dialogs().boxes().first().request.buttons,
+                 (QList<BoxButton>{BoxButton::Retry, BoxButton::Cancel}));
         QVERIFY(downloadRequests().isEmpty());
         verifyNothingInstalled();
-        QVERIFY(up.UserDeclined()); // later activations of this session do not ask again
+        QVERIFY(up.userDeclined()); // later activations of this session do not ask again
     }
 
     // After the restart the program reports its good start to the waiting updater and says what
@@ -364,11 +366,11 @@ private slots:
         {
             Upgrader up;
             up.setProgramPath(m_program);
-            up.Loaded({m_program, QStringLiteral("/afterupgrade")});
+            up.loaded({m_program, QStringLiteral("/afterupgrade")});
             QVERIFY(!updater::installAwaitingStart(folder));
             QVERIFY(waitFor([&] { return !env.dialogs().boxes().isEmpty(); }));
             QCOMPARE(env.dialogs().boxes().first().request.icon, BoxIcon::Information);
-            QVERIFY(up.RestartReportShown().startsWith(QStringLiteral("升级已完成")));
+            QVERIFY(up.restartReportShown().startsWith(QStringLiteral("升级已完成")));
         }
         // No updater was waiting: the program itself completed the install.
         QCOMPARE(readFile(m_folder + "/data.txt"), QByteArray("new data"));
@@ -378,12 +380,12 @@ private slots:
         for (int start = 0; start < 2; ++start) {
             Upgrader up;
             up.setProgramPath(m_program);
-            up.Loaded({m_program});
+            up.loaded({m_program});
             QTest::qWait(50);
             if (start == 0)
-                QVERIFY(up.RestartReportShown().contains(QStringLiteral("the new version ended without starting up")));
+                QVERIFY(up.restartReportShown().contains(QStringLiteral("the new version ended without starting up")));
             else
-                QVERIFY(up.RestartReportShown().isEmpty());
+                QVERIFY(up.restartReportShown().isEmpty());
         }
         QCOMPARE(env.dialogs().boxes().size(), 2);
         QCOMPARE(env.dialogs().boxes().last().request.icon, BoxIcon::Warning);

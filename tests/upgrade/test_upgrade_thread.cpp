@@ -33,9 +33,9 @@ bool workUntilTerminated(WorkerRun &thread, int limitMs = 5000)
 {
     QElapsedTimer clock;
     clock.start();
-    while (!thread.Terminated() && clock.elapsed() < limitMs)
+    while (!thread.terminated() && clock.elapsed() < limitMs)
         QThread::msleep(2);
-    return thread.Terminated();
+    return thread.terminated();
 }
 
 } // namespace
@@ -45,10 +45,7 @@ class TestUpgradeThread : public QObject
     Q_OBJECT
 
 private slots:
-    void cleanup()
-    {
-        QVERIFY(WorkerThread::WaitForCancelledThreads(5000));
-    }
+    void cleanup() { QVERIFY(WorkerThread::waitForCancelledThreads(5000)); }
 
     void handOffRunsOnTheUiThreadAndBlocksTheWorker()
     {
@@ -61,30 +58,30 @@ private slots:
         int finishCount = 0;
         int value = 0; // written by the routine, read by the worker after the hand-off
 
-        component.OnExecute = [&](WorkerRun &thread) {
+        component.onExecute = [&](WorkerRun &thread) {
             workOnWorker = !onUiThread();
-            thread.Synchronize([&] {
+            thread.synchronize([&] {
                 routineOnUi = onUiThread();
                 value = 42;
             });
             afterHandOff = value;
-            thread.SetReturnValue(7);
+            thread.setReturnValue(7);
         };
-        component.OnFinish = [&](QObject *sender) {
+        component.onFinish = [&](QObject *sender) {
             QCOMPARE(sender, &component);
             finishOnUi = onUiThread();
-            runningDuringFinish = component.Running();
+            runningDuringFinish = component.running();
             ++finishCount;
         };
-        QVERIFY(component.Execute());
+        QVERIFY(component.execute());
         QTRY_COMPARE_WITH_TIMEOUT(finishCount, 1, 5000);
         QVERIFY(workOnWorker);
         QVERIFY(routineOnUi);
         QCOMPARE(afterHandOff.load(), 42);
         QVERIFY(finishOnUi);
-        QVERIFY(!runningDuringFinish); // the work counts as ended while OnFinish runs
-        QTRY_VERIFY(component.Thread().Finished());
-        QCOMPARE(component.Thread().ReturnValue(), 7);
+        QVERIFY(!runningDuringFinish); // the work counts as ended while onFinish runs
+        QTRY_VERIFY(component.currentRun().finished());
+        QCOMPARE(component.currentRun().returnValue(), 7);
     }
 
     void handOffRunsInsideAModalDialog()
@@ -96,8 +93,8 @@ private slots:
         bool workerWaitedForNestedDialog = false;
         bool finished = false;
 
-        component.OnExecute = [&](WorkerRun &thread) {
-            thread.Synchronize([&] {
+        component.onExecute = [&](WorkerRun &thread) {
+            thread.synchronize([&] {
                 activeDuringRoutine = qobject_cast<QDialog *>(QApplication::activeModalWidget());
                 // The routine itself opens a modal dialog; the worker stays blocked meanwhile.
                 QDialog nested;
@@ -110,9 +107,9 @@ private slots:
             });
             workerPassed = true;
         };
-        component.OnFinish = [&](QObject *) { finished = true; };
+        component.onFinish = [&](QObject *) { finished = true; };
 
-        QVERIFY(component.Execute());
+        QVERIFY(component.execute());
         // Safety net: the test fails instead of hanging when the routine never runs.
         QTimer::singleShot(10000, &dialog, &QDialog::reject);
         QCOMPARE(dialog.exec(), int(QDialog::Accepted));
@@ -130,13 +127,13 @@ private slots:
             std::atomic<bool> workerWentOn{false};
             int exceptions = 0;
             bool finished = false;
-            component.OnExecute = [&](WorkerRun &thread) {
-                thread.Synchronize([] { throw Error(QStringLiteral("routine failed")); });
+            component.onExecute = [&](WorkerRun &thread) {
+                thread.synchronize([] { throw Error(QStringLiteral("routine failed")); });
                 workerWentOn = true;
             };
-            component.OnException = [&](QObject *, std::exception_ptr) { ++exceptions; };
-            component.OnFinish = [&](QObject *) { finished = true; };
-            component.Execute();
+            component.onException = [&](QObject *, std::exception_ptr) { ++exceptions; };
+            component.onFinish = [&](QObject *) { finished = true; };
+            component.execute();
             QTRY_VERIFY_WITH_TIMEOUT(finished, 5000);
             QVERIFY(workerWentOn);
             QCOMPARE(exceptions, 0);
@@ -148,16 +145,16 @@ private slots:
             QString caught;
             std::atomic<bool> caughtOnWorker{false};
             bool finished = false;
-            component.OnExecute = [&](WorkerRun &thread) {
+            component.onExecute = [&](WorkerRun &thread) {
                 try {
-                    thread.Synchronize([] { throw Error(QStringLiteral("routine failed")); });
+                    thread.synchronize([] { throw Error(QStringLiteral("routine failed")); });
                 } catch (const Error &e) {
                     caught = e.message();
                     caughtOnWorker = !onUiThread();
                 }
             };
-            component.OnFinish = [&](QObject *) { finished = true; };
-            component.Execute();
+            component.onFinish = [&](QObject *) { finished = true; };
+            component.execute();
             QTRY_VERIFY_WITH_TIMEOUT(finished, 5000);
             QCOMPARE(caught, QStringLiteral("routine failed"));
             QVERIFY(caughtOnWorker);
@@ -168,25 +165,25 @@ private slots:
     {
         WorkerThread component;
         QStringList events;
-        component.OnExecute = [](WorkerRun &) { throw Error(QStringLiteral("work failed")); };
-        component.OnException = [&](QObject *sender, std::exception_ptr error) {
+        component.onExecute = [](WorkerRun &) { throw Error(QStringLiteral("work failed")); };
+        component.onException = [&](QObject *sender, std::exception_ptr error) {
             QCOMPARE(sender, &component);
             QVERIFY(onUiThread());
             events << QStringLiteral("exception:") + exceptionText(error);
         };
-        component.OnFinish = [&](QObject *) { events << QStringLiteral("finish"); };
-        component.Execute();
+        component.onFinish = [&](QObject *) { events << QStringLiteral("finish"); };
+        component.execute();
         QTRY_COMPARE_WITH_TIMEOUT(events.size(), 2, 5000);
         QCOMPARE(events, (QStringList{QStringLiteral("exception:work failed"), QStringLiteral("finish")}));
 
-        // An error of OnFinish itself goes to OnException as well.
+        // An error of onFinish itself goes to onException as well.
         events.clear();
-        component.OnExecute = [](WorkerRun &) {};
-        component.OnFinish = [&](QObject *) {
+        component.onExecute = [](WorkerRun &) {};
+        component.onFinish = [&](QObject *) {
             events << QStringLiteral("finish");
             throw std::runtime_error("finish failed");
         };
-        component.Execute();
+        component.execute();
         QTRY_COMPARE_WITH_TIMEOUT(events.size(), 2, 5000);
         QCOMPARE(events, (QStringList{QStringLiteral("finish"), QStringLiteral("exception:finish failed")}));
     }
@@ -201,27 +198,30 @@ private slots:
         QList<int> finishedRuns;
         int handOffsRun = 0;
 
-        component.OnExecute = [&](WorkerRun &thread) {
+        component.onExecute = [&](WorkerRun &thread) {
             const int run = ++started;
             if (run == 1) {
                 firstToldToStop = workUntilTerminated(thread);
                 bool ran = false;
-                thread.Synchronize([&] { ran = true; ++handOffsRun; });
+                thread.synchronize([&] {
+                    ran = true;
+                    ++handOffsRun;
+                });
                 firstHandOffSkipped = !ran;
             } else {
-                thread.Synchronize([&] { ++handOffsRun; });
+                thread.synchronize([&] { ++handOffsRun; });
                 secondCompleted = true;
             }
         };
-        component.OnFinish = [&](QObject *) { finishedRuns << started.load(); };
+        component.onFinish = [&](QObject *) { finishedRuns << started.load(); };
 
-        component.Execute();
+        component.execute();
         QTRY_COMPARE_WITH_TIMEOUT(started.load(), 1, 5000);
-        component.Execute(); // at once, without waiting for the first work
+        component.execute(); // at once, without waiting for the first work
         QTRY_COMPARE_WITH_TIMEOUT(finishedRuns.size(), 1, 5000);
-        QVERIFY(WorkerThread::WaitForCancelledThreads(5000));
+        QVERIFY(WorkerThread::waitForCancelledThreads(5000));
         QTest::qWait(20);
-        QCOMPARE(finishedRuns.size(), 1); // only the second work's OnFinish
+        QCOMPARE(finishedRuns.size(), 1); // only the second work's onFinish
         QVERIFY(firstToldToStop);
         QVERIFY(firstHandOffSkipped);
         QVERIFY(secondCompleted);
@@ -234,16 +234,16 @@ private slots:
         component.setWaitForFinish(true);
         bool finished = false;
         bool handedOver = false;
-        component.OnExecute = [&](WorkerRun &thread) {
+        component.onExecute = [&](WorkerRun &thread) {
             QThread::msleep(20);
-            thread.Synchronize([&] { handedOver = true; });
+            thread.synchronize([&] { handedOver = true; });
         };
-        component.OnFinish = [&](QObject *) { finished = true; };
-        QVERIFY(component.Execute());
-        // Everything, hand-offs and OnFinish included, happened inside Execute's wait.
+        component.onFinish = [&](QObject *) { finished = true; };
+        QVERIFY(component.execute());
+        // Everything, hand-offs and onFinish included, happened inside Execute's wait.
         QVERIFY(handedOver);
         QVERIFY(finished);
-        QVERIFY(!component.Running());
+        QVERIFY(!component.running());
     }
 
     void waitTimeoutCancelsTheWork()
@@ -254,16 +254,16 @@ private slots:
         std::atomic<bool> toldToStop{false};
         int expired = 0;
         bool finished = false;
-        component.OnExecute = [&](WorkerRun &thread) { toldToStop = workUntilTerminated(thread); };
-        component.OnFinish = [&](QObject *) { finished = true; };
-        component.OnWaitTimeoutExpired = [&](QObject *sender) {
+        component.onExecute = [&](WorkerRun &thread) { toldToStop = workUntilTerminated(thread); };
+        component.onFinish = [&](QObject *) { finished = true; };
+        component.onWaitTimeoutExpired = [&](QObject *sender) {
             QCOMPARE(sender, &component);
             ++expired;
         };
-        QVERIFY(!component.Execute());
+        QVERIFY(!component.execute());
         QCOMPARE(expired, 1);
-        QVERIFY(!component.Running()); // a fresh thread object has taken the old one's place
-        QVERIFY(WorkerThread::WaitForCancelledThreads(5000));
+        QVERIFY(!component.running()); // a fresh thread object has taken the old one's place
+        QVERIFY(WorkerThread::waitForCancelledThreads(5000));
         QVERIFY(toldToStop);
         QTest::qWait(20);
         QVERIFY(!finished);
@@ -274,11 +274,11 @@ private slots:
         WorkerThread component;
         std::atomic<bool> toldToStop{false};
         bool finished = false;
-        component.OnExecute = [&](WorkerRun &thread) { toldToStop = workUntilTerminated(thread); };
-        component.OnFinish = [&](QObject *) { finished = true; };
-        component.Execute();
-        QTRY_VERIFY(component.Running());
-        component.Terminate(); // only asks: the work ends by itself and finishes as usual
+        component.onExecute = [&](WorkerRun &thread) { toldToStop = workUntilTerminated(thread); };
+        component.onFinish = [&](QObject *) { finished = true; };
+        component.execute();
+        QTRY_VERIFY(component.running());
+        component.terminate(); // only asks: the work ends by itself and finishes as usual
         QTRY_VERIFY_WITH_TIMEOUT(finished, 5000);
         QVERIFY(toldToStop);
     }
@@ -290,25 +290,25 @@ private slots:
         std::atomic<bool> toldToStop{false};
         bool handOffRan = false;
         bool finished = false;
-        component->OnExecute = [&](WorkerRun &thread) {
+        component->onExecute = [&](WorkerRun &thread) {
             started = true;
             toldToStop = workUntilTerminated(thread);
-            thread.Synchronize([&] { handOffRan = true; });
+            thread.synchronize([&] { handOffRan = true; });
         };
-        component->OnFinish = [&](QObject *) { finished = true; };
-        component->Execute();
+        component->onFinish = [&](QObject *) { finished = true; };
+        component->execute();
         QTRY_VERIFY(started.load());
         component.reset(); // returns at once; the work is told to stop
-        QVERIFY(WorkerThread::WaitForCancelledThreads(5000));
+        QVERIFY(WorkerThread::waitForCancelledThreads(5000));
         QVERIFY(toldToStop);
         QVERIFY(!handOffRan);
         QVERIFY(!finished);
-        QCOMPARE(WorkerThread::LivingThreadObjects(), 0);
+        QCOMPARE(WorkerThread::livingThreadObjects(), 0);
     }
 
     void handOffObjectLifetime()
     {
-        QTRY_COMPARE(WorkerThread::LivingThreadObjects(), 0);
+        QTRY_COMPARE(WorkerThread::livingThreadObjects(), 0);
         QTRY_VERIFY(UiThreadDispatcher::instance() == nullptr);
         {
             WorkerThread component;

@@ -1,5 +1,5 @@
 // Renders the print preview, its pages and the settings dialog to PNG files for a person to look
-// at (not a test):  QT_QPA_PLATFORM=offscreen build/.../tests/printing/lianbu-print-screenshots OUTDIR
+// at (not a test):  QT_QPA_PLATFORM=offscreen build/dev/tools/lianbu-print-screenshots OUTDIR
 #include "tests/support/FormWidgets.h"
 #include "tests/support/MainWindowHarness.h"
 

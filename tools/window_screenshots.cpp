@@ -1,5 +1,5 @@
 // Renders the program's windows to PNG files for a person to look at (not a test):
-//   QT_QPA_PLATFORM=offscreen build/dev/tests/app/lianbu-screenshots OUTDIR
+//   QT_QPA_PLATFORM=offscreen build/dev/tools/lianbu-screenshots OUTDIR
 #include "tests/support/FormWidgets.h"
 #include "tests/support/MainWindowHarness.h"
 

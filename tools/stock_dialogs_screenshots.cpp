@@ -1,7 +1,7 @@
 // Renders the toolkit's stock dialogs as the program opens them (through platform/Dialogs, after
 // the program's start-up steps) to PNG files, for a person to check that they read in Chinese.
 // Not a test. Under a real display server, e.g.:
-//   xvfb-run -a -s "-screen 0 1280x900x24" build/dev/tests/platform/lianbu-stock-dialogs-screenshots OUTDIR
+//   xvfb-run -a -s "-screen 0 1280x900x24" build/dev/tools/lianbu-stock-dialogs-screenshots OUTDIR
 #include "app/StartUp.h"
 #include "platform/Application.h"
 #include "platform/Dialogs.h"

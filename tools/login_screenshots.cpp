@@ -1,6 +1,6 @@
 // Renders the login dialog and the main window with its entry panel open to PNG files for a
 // person to look at (not a test):
-//   QT_QPA_PLATFORM=offscreen build/dev/tests/operators/lianbu-login-screenshots OUTDIR
+//   QT_QPA_PLATFORM=offscreen build/dev/tools/lianbu-login-screenshots OUTDIR
 #include "tests/support/FormWidgets.h"
 #include "tests/operators/LoginHarness.h"
 
