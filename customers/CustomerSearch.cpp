@@ -11,11 +11,13 @@ namespace lianbu::customers {
 bool SearchFields::isEmpty() const
 {
     return category.isEmpty() && shortName.isEmpty() && phone.isEmpty() && name.isEmpty() && address.isEmpty()
-        && company.isEmpty();
+           && company.isEmpty();
 }
 
 CustomerSearch::CustomerSearch(db::Query *list, const QString &databaseFile, QObject *parent)
-    : QObject(parent), m_list(list), m_worker(databaseFile)
+    : QObject(parent)
+    , m_list(list)
+    , m_worker(databaseFile)
 {
     // A register whose index could not be built is searched by the plain statement.
     m_indexed = list->connection() && hasSearchIndex(*list->connection());
@@ -77,8 +79,8 @@ void CustomerSearch::finished(quint64, const std::vector<qint64> &keys)
 void CustomerSearch::show(const QString &statement, std::vector<qint64> keys, bool keepCurrent)
 {
     const qint64 current = keepCurrent && m_list->active() && m_list->currentRow() >= 0
-        ? m_list->keys().at(size_t(m_list->currentRow()))
-        : 0;
+                               ? m_list->keys().at(size_t(m_list->currentRow()))
+                               : 0;
     m_list->close();
     m_list->setSql(statement);
     m_list->openKeys(std::move(keys));
@@ -91,8 +93,7 @@ void CustomerSearch::customerAdded(qint64 key, const QString &shortName)
 {
     // The empty search lists every record with a short name, in rowid order; a new record has
     // the largest rowid.
-    if (m_emptyResult && !shortName.isEmpty() && key > 0
-        && (m_emptyResult->empty() || m_emptyResult->back() < key))
+    if (m_emptyResult && !shortName.isEmpty() && key > 0 && (m_emptyResult->empty() || m_emptyResult->back() < key))
         m_emptyResult->push_back(key);
 }
 

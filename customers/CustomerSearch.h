@@ -8,7 +8,9 @@
 #include <optional>
 #include <vector>
 
-namespace lianbu::db { class Query; }
+namespace lianbu::db {
+class Query;
+}
 
 namespace lianbu::customers {
 

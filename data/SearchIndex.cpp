@@ -28,8 +28,8 @@ QStringList triggerStatements()
     const QString index = QLatin1String(kSearchIndexTable);
     const QString remove = QStringLiteral("INSERT INTO %1(%1,rowid,%2) VALUES('delete',old.rowid,%3);")
                                .arg(index, columnList(""), columnList("old."));
-    const QString add = QStringLiteral("INSERT INTO %1(rowid,%2) VALUES(new.rowid,%3);")
-                            .arg(index, columnList(""), columnList("new."));
+    const QString add =
+        QStringLiteral("INSERT INTO %1(rowid,%2) VALUES(new.rowid,%3);").arg(index, columnList(""), columnList("new."));
     return {
         QStringLiteral("CREATE TRIGGER %1_insert AFTER INSERT ON data BEGIN %2 END").arg(index, add),
         QStringLiteral("CREATE TRIGGER %1_delete AFTER DELETE ON data BEGIN %2 END").arg(index, remove),

@@ -7,7 +7,9 @@
 
 namespace lianbu {
 
-namespace db { class Connection; }
+namespace db {
+class Connection;
+}
 
 // The quick search's index: a trigram full-text index over the six searched columns of data
 // (a, b, g, c, i, j) that reads its texts from data itself, kept up to date by triggers on data,

@@ -17,9 +17,9 @@ class BackgroundSearchWorker : public QObject
 
 public:
     BackgroundSearchWorker(const QString &fileName, std::shared_ptr<std::atomic<quint64>> newest)
-        : m_fileName(fileName), m_newest(std::move(newest))
-    {
-    }
+        : m_fileName(fileName)
+        , m_newest(std::move(newest))
+    {}
     ~BackgroundSearchWorker() override
     {
         const std::lock_guard<std::mutex> lock(m_handleMutex);
@@ -87,7 +87,8 @@ private:
 };
 
 BackgroundSearch::BackgroundSearch(const QString &fileName, QObject *parent)
-    : QObject(parent), m_newest(std::make_shared<std::atomic<quint64>>(0))
+    : QObject(parent)
+    , m_newest(std::make_shared<std::atomic<quint64>>(0))
 {
     qRegisterMetaType<std::vector<qint64>>("std::vector<qint64>");
     m_worker = new BackgroundSearchWorker(fileName, m_newest);

@@ -28,14 +28,16 @@ struct IcuCollator
     IcuCollator()
     {
         UErrorCode status = U_ZERO_ERROR;
-        const QByteArray name = QLocale(QLocale::Chinese, QLocale::China).bcp47Name().replace(QLatin1Char('-'), QLatin1Char('_')).toLatin1();
+        const QByteArray name = QLocale(QLocale::Chinese, QLocale::China)
+                                    .bcp47Name()
+                                    .replace(QLatin1Char('-'), QLatin1Char('_'))
+                                    .toLatin1();
         collator = ucol_open(name.constData(), &status);
         if (U_FAILURE(status) || !collator)
             throw Error(QStringLiteral("The Chinese collation is not available (%1).").arg(int(status)));
-        for (const auto &[attribute, value] : {std::pair{UCOL_NORMALIZATION_MODE, UCOL_ON},
-                                               std::pair{UCOL_STRENGTH, UCOL_DEFAULT_STRENGTH},
-                                               std::pair{UCOL_NUMERIC_COLLATION, UCOL_OFF},
-                                               std::pair{UCOL_ALTERNATE_HANDLING, UCOL_NON_IGNORABLE}}) {
+        for (const auto &[attribute, value] :
+             {std::pair{UCOL_NORMALIZATION_MODE, UCOL_ON}, std::pair{UCOL_STRENGTH, UCOL_DEFAULT_STRENGTH},
+              std::pair{UCOL_NUMERIC_COLLATION, UCOL_OFF}, std::pair{UCOL_ALTERNATE_HANDLING, UCOL_NON_IGNORABLE}}) {
             status = U_ZERO_ERROR;
             ucol_setAttribute(collator, attribute, value, &status);
         }
@@ -60,7 +62,10 @@ QString quoted(const QString &name)
     return QLatin1Char('"') + q + QLatin1Char('"');
 }
 
-QString keyTable(const QString &table) { return table + QLatin1String("_sortkeys"); }
+QString keyTable(const QString &table)
+{
+    return table + QLatin1String("_sortkeys");
+}
 
 void execute(sqlite3 *handle, const QString &sql)
 {
@@ -99,7 +104,12 @@ qint64 refreshBatch(sqlite3 *handle, const QString &table, const QStringList &co
     engine::Statement write(handle, QStringLiteral("UPDATE %1 SET fresh=1,%2 WHERE rid=?")
                                         .arg(quoted(keyTable(table)), assignments.join(QLatin1Char(','))));
     engine::Statement drop(handle, QStringLiteral("DELETE FROM %1 WHERE rid=?").arg(quoted(keyTable(table))));
-    struct Pending { qint64 rid; std::vector<QByteArray> keys; bool gone; };
+    struct Pending
+    {
+        qint64 rid;
+        std::vector<QByteArray> keys;
+        bool gone;
+    };
     std::vector<Pending> pending;
     QString scratch;
     const int n = int(columns.size());
@@ -149,7 +159,8 @@ qint64 refreshBatch(sqlite3 *handle, const QString &table, const QStringList &co
 bool refreshStale(sqlite3 *handle, const QString &table, const QStringList &columns)
 {
     {
-        engine::Statement any(handle, QStringLiteral("SELECT 1 FROM %1 WHERE fresh=0 LIMIT 1").arg(quoted(keyTable(table))));
+        engine::Statement any(handle,
+                              QStringLiteral("SELECT 1 FROM %1 WHERE fresh=0 LIMIT 1").arg(quoted(keyTable(table))));
         if (!any.step())
             return true;
     }
@@ -188,8 +199,8 @@ QByteArray collationKey(QStringView text)
                                      reinterpret_cast<uint8_t *>(key.data() + 1), int32_t(key.size() - 1));
     if (length > key.size() - 1) {
         key.resize(length + 1);
-        length = ucol_getSortKey(icu->collator, source, int32_t(text.size()), reinterpret_cast<uint8_t *>(key.data() + 1),
-                                 int32_t(key.size() - 1));
+        length = ucol_getSortKey(icu->collator, source, int32_t(text.size()),
+                                 reinterpret_cast<uint8_t *>(key.data() + 1), int32_t(key.size() - 1));
     }
     key.resize(length + 1);
     return key;
@@ -198,7 +209,8 @@ QByteArray collationKey(QStringView text)
 QStringList sortKeyStatements(const QString &table, const QStringList &columns)
 {
     const QString keys = quoted(keyTable(table));
-    QStringList definitions{QStringLiteral("rid INTEGER PRIMARY KEY"), QStringLiteral("fresh INTEGER NOT NULL DEFAULT 0")};
+    QStringList definitions{QStringLiteral("rid INTEGER PRIMARY KEY"),
+                            QStringLiteral("fresh INTEGER NOT NULL DEFAULT 0")};
     QStringList statements;
     for (const QString &column : columns)
         definitions << quoted(column) + QLatin1String(" BLOB");
@@ -207,7 +219,8 @@ QStringList sortKeyStatements(const QString &table, const QStringList &columns)
     for (const QString &column : columns)
         statements << QStringLiteral("CREATE INDEX %1 ON %2 (%3)")
                           .arg(quoted(keyTable(table) + QLatin1Char('_') + column), keys, quoted(column));
-    statements << QStringLiteral("CREATE INDEX %1 ON %2 (rid) WHERE fresh=0").arg(quoted(keyTable(table) + QLatin1String("_stale")), keys);
+    statements << QStringLiteral("CREATE INDEX %1 ON %2 (rid) WHERE fresh=0")
+                      .arg(quoted(keyTable(table) + QLatin1String("_stale")), keys);
     QStringList watched;
     for (const QString &column : columns)
         watched << quoted(column);
@@ -216,8 +229,8 @@ QStringList sortKeyStatements(const QString &table, const QStringList &columns)
                       .arg(quoted(keyTable(table) + QLatin1String("_insert")), quoted(table), stale);
     statements << QStringLiteral("CREATE TRIGGER %1 AFTER UPDATE OF %2 ON %3 BEGIN "
                                  "DELETE FROM %4 WHERE rid=old.rowid AND old.rowid<>new.rowid; %5 END")
-                      .arg(quoted(keyTable(table) + QLatin1String("_update")), watched.join(QLatin1Char(',')), quoted(table),
-                           keys, stale);
+                      .arg(quoted(keyTable(table) + QLatin1String("_update")), watched.join(QLatin1Char(',')),
+                           quoted(table), keys, stale);
     statements << QStringLiteral("CREATE TRIGGER %1 AFTER DELETE ON %2 BEGIN DELETE FROM %3 WHERE rid=old.rowid; END")
                       .arg(quoted(keyTable(table) + QLatin1String("_delete")), quoted(table), keys);
     return statements;
@@ -278,8 +291,9 @@ bool orderByStoredKeys(Connection &connection, const QString &table, const QStri
     try {
         sqlite3 *handle = engine::nativeHandle(connection.database());
         const QStringList columns = keyColumns(handle, table);
-        const qsizetype index = columns.indexOf(QRegularExpression(QRegularExpression::anchoredPattern(QRegularExpression::escape(column)),
-                                                                   QRegularExpression::CaseInsensitiveOption));
+        const qsizetype index =
+            columns.indexOf(QRegularExpression(QRegularExpression::anchoredPattern(QRegularExpression::escape(column)),
+                                               QRegularExpression::CaseInsensitiveOption));
         if (index < 0 || !refreshStale(handle, table, columns))
             return false;
         const QString keyColumn = columns[index];
@@ -294,14 +308,17 @@ bool orderByStoredKeys(Connection &connection, const QString &table, const QStri
         qint64 tableRows = 0;
         {
             // Two lookups at the ends of the rowid tree (min and max together would scan it).
-            engine::Statement count(handle, QStringLiteral("SELECT (SELECT max(rid) FROM %1) - (SELECT min(rid) FROM %1) + 1").arg(quoted(keyTable(table))));
+            engine::Statement count(handle,
+                                    QStringLiteral("SELECT (SELECT max(rid) FROM %1) - (SELECT min(rid) FROM %1) + 1")
+                                        .arg(quoted(keyTable(table))));
             if (count.step())
                 tableRows = count.integer(0);
         }
         if (n * 16 < size_t(tableRows)) {
             // A short list of a long table: its own keys by rowid, sorted here.
-            engine::Statement read(handle, QStringLiteral("SELECT %1 FROM %2 WHERE rid=?")
-                                               .arg(quoted(keyColumn), quoted(keyTable(table))));
+            engine::Statement read(
+                handle,
+                QStringLiteral("SELECT %1 FROM %2 WHERE rid=?").arg(quoted(keyColumn), quoted(keyTable(table))));
             std::vector<QByteArray> found(n);
             for (size_t i = 0; i < n; ++i) {
                 read.reset();
@@ -360,7 +377,9 @@ bool orderByStoredKeys(Connection &connection, const QString &table, const QStri
                 const auto *blob = static_cast<const char *>(sqlite3_column_blob(s, 1));
                 const int bytes = sqlite3_column_bytes(s, 1);
                 const bool same = !first && isNull == previousNull
-                    && (isNull || (previous.size() == size_t(bytes) && std::memcmp(previous.data(), blob, size_t(bytes)) == 0));
+                                  && (isNull
+                                      || (previous.size() == size_t(bytes)
+                                          && std::memcmp(previous.data(), blob, size_t(bytes)) == 0));
                 if (!same) {
                     if (first)
                         firstGroupNull = isNull;

@@ -35,7 +35,8 @@ void interrupt(sqlite3 *handle)
     sqlite3_interrupt(handle);
 }
 
-Statement::Statement(sqlite3 *handle, const QString &sql) : m_handle(handle)
+Statement::Statement(sqlite3 *handle, const QString &sql)
+    : m_handle(handle)
 {
     const QByteArray utf8 = sql.toUtf8();
     if (sqlite3_prepare_v2(handle, utf8.constData(), int(utf8.size()), &m_statement, nullptr) != SQLITE_OK) {
@@ -141,7 +142,8 @@ QStringView Statement::text(int column, QString *scratch) const
     }
 }
 
-ReadTransaction::ReadTransaction(sqlite3 *handle) : m_handle(handle)
+ReadTransaction::ReadTransaction(sqlite3 *handle)
+    : m_handle(handle)
 {
     if (sqlite3_get_autocommit(handle))
         m_began = sqlite3_exec(handle, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;

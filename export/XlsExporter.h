@@ -27,7 +27,7 @@ class DataGrid;
 namespace lianbu::db {
 class DataSet;
 class Field;
-}
+} // namespace lianbu::db
 
 // column titles split at "|" into levels: [visible column][level].
 using TitleCells = std::vector<std::vector<QString>>;

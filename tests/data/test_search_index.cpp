@@ -114,9 +114,10 @@ private slots:
 
         // Terms of three characters and more, with and without wildcards, where the index
         // narrows: case folding is ASCII only (Ä is no ä), % and _ stay wildcards.
-        for (const QStringList &fields : {QStringList{"", "华为技", "", "", "", ""}, QStringList{"aAb", "", "", "", "", ""},
-                                          QStringList{"", "", "Ä a", "", "", ""}, QStringList{"", "", "", "a_b%1", "", ""},
-                                          QStringList{"", "", "", "", "技术'", ""}, QStringList{"", "", "", "", "", "%%%"}}) {
+        for (const QStringList &fields :
+             {QStringList{"", "华为技", "", "", "", ""}, QStringList{"aAb", "", "", "", "", ""},
+              QStringList{"", "", "Ä a", "", "", ""}, QStringList{"", "", "", "a_b%1", "", ""},
+              QStringList{"", "", "", "", "技术'", ""}, QStringList{"", "", "", "", "", "%%%"}}) {
             QCOMPARE(indexedKeys(connection, fields), plainKeys(connection, fields));
         }
     }
@@ -141,7 +142,8 @@ private slots:
         QVERIFY(query.exec(QStringLiteral("delete from data where rid%7=0")));
         insertRandomRows(connection, random, 50);
         QVERIFY(compareRandomSearches(connection, random, 300) > 50);
-        QVERIFY(query.exec(QStringLiteral("insert into %1(%1) values('integrity-check')").arg(QLatin1String(kSearchIndexTable))));
+        QVERIFY(query.exec(
+            QStringLiteral("insert into %1(%1) values('integrity-check')").arg(QLatin1String(kSearchIndexTable))));
     }
 
     void anOlderRegisterGetsItsIndexOnce()

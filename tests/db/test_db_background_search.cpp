@@ -13,8 +13,8 @@ using namespace lianbu;
 namespace {
 
 // A statement that would run for hours unless interrupted.
-const QString kEndless = QStringLiteral(
-    "with recursive r(x) as (select 1 union all select x+1 from r) select x from r where x<0");
+const QString kEndless =
+    QStringLiteral("with recursive r(x) as (select 1 union all select x+1 from r) select x from r where x<0");
 
 } // namespace
 
