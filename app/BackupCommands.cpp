@@ -1,6 +1,8 @@
 #include "app/MainWindow.h"
 #include "app/Register.h"
 #include "app/ServerConnectionDialog.h"
+#include "app/StartUp.h"
+#include "customers/CustomerSearch.h"
 #include "data/Database.h"
 #include "data/RegisterBackups.h"
 #include "platform/Dialogs.h"
@@ -55,15 +57,18 @@ void MainWindow::restoreData()
     Database *data = &m_database;
     // The restore needs the register to itself: every dataset and the connection let go of it,
     // and take it up again afterwards, whether it was replaced or not.
-    auto letGo = [data] {
+    // The quick search's worker holds a connection of its own: it goes with its thread, and
+    // comes back at the next search, knowing whether the register now in place has its index.
+    auto letGo = [this, data] {
+        m_customerSearch.reset();
         data->customerList->close();
         data->statementQuery->close();
-        data->customerTable->close();
         data->connection->close();
     };
     auto takeUp = [this, data] {
         data->connection->open();
-        data->customerTable->open();
+        // A backup from an older version lacks what large lists need; it is added now.
+        lianbu::buildSearchIndexIfMissing(*data->connection);
         showAllRecords();
     };
     lianbu::restoreRegister(this, data->connection->fileName(), letGo, takeUp);

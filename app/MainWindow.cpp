@@ -4,6 +4,7 @@
 #include "platform/AppInfo.h"
 #include "app/HintPause.h"
 #include "platform/VendorAddresses.h"
+#include "customers/CustomerSearch.h"
 #include "customers/CustomerGrid.h"
 #include "grid/DataGrid.h"
 #include "data/Database.h"
@@ -249,7 +250,7 @@ void MainWindow::onFirstShow()
                                         LayoutRestoreOptions(AllRestoreOptions));
     // The data module exists from here on: the grid can be bound to the customer list.
     ui->customerGrid->setDataSource(m_database.customerListSource);
-    m_database.customerTable->open();
+    // Nothing reads the customers here: new records are appended through the list itself.
     ui->entryPanel->hide();
     lianbu::setHintPause(0);
     ui->registrationDateEdit->setDateTime(lianbu::now());

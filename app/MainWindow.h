@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/DataSet.h"
 #include "operators/LoginDialog.h"
 
 #include <QApplication>
@@ -7,7 +8,10 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <memory>
 #include <optional>
+
+namespace lianbu::customers { class CustomerSearch; }
 
 class QAction;
 class Database;
@@ -111,6 +115,8 @@ public slots:
     // customers/QuickSearch.cpp
     void runQuickSearch();
     void showAllRecords();
+    // The quick search of the customer list (made at the first search).
+    lianbu::customers::CustomerSearch &customerSearch();
 
     // customers/EntryPanel.cpp
     void startNewCustomer();    // 新 建
@@ -156,11 +162,16 @@ private:
     void buildMenus();
     void configureCustomerGrid(); // customers/CustomerGrid.cpp
     void connectQuickSearch();    // customers/QuickSearch.cpp
+    // After the operator added or changed a record: every record listed, the current one last,
+    // the category list holding `category`, without reading the whole list again when it is
+    // already the list of every record.
+    void showAllRecordsAfterChange(const QString &category); // customers/QuickSearch.cpp
     void connectEntryPanel();     // customers/EntryPanel.cpp
     void buildAppearance();       // appearance/SkinCommands.cpp
     void chooseSkin(int index);   // appearance/SkinCommands.cpp
     void onFocusWindowChanged(QWindow *window);
     void activateIfNoFocusCame();
+    std::unique_ptr<lianbu::customers::CustomerSearch> m_customerSearch;
 
     Ui::MainWindow *ui;
     Database &m_database;
@@ -168,6 +179,9 @@ private:
     QPointer<LoginDialog> m_loginDialog;
     QLabel *m_panels[4] = {};
     QLabel *m_registerPanel = nullptr; // which register is open
+    // The record the entry panel shows, as it was read when it was loaded: a save is checked
+    // against it, whatever the list has read since.
+    lianbu::db::DataSet::RecordAsRead m_panelRecord;
     bool m_shown = false;
     QWindow *m_lastFocusWindow = nullptr;
 };

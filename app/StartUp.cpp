@@ -3,6 +3,8 @@
 #include "app/MainWindow.h"
 #include "app/Register.h"
 #include "data/Database.h"
+#include "data/SearchIndex.h"
+#include "db/SortKeys.h"
 #include "operators/LoginDialog.h"
 #include "platform/AppInfo.h"
 #include "platform/Application.h"
@@ -16,6 +18,7 @@
 
 #include <QFont>
 #include <QIcon>
+#include <QProgressDialog>
 
 #include <cstdio>
 #include <memory>
@@ -73,6 +76,45 @@ RegisterCheck checkRegister(const CommandLine &commandLine)
     }
 }
 
+void buildSearchIndexIfMissing(db::Connection &connection)
+{
+    // A register written by an older version has no index for the quick search yet: it is
+    // built once, with a progress window, since a large register takes a while. A register
+    // that cannot take it (read-only, say) is searched without it.
+    // A server register has neither: its pg_trgm indexes come with its creation, and its lists
+    // are sorted client-side.
+    if (connection.isServer())
+        return;
+    const bool searchIndex = hasSearchIndex(connection);
+    const bool sortKeys = db::hasSortKeys(connection, QStringLiteral("data"));
+    if (searchIndex && sortKeys)
+        return;
+    QProgressDialog progress(QStringLiteral("正在为快速查询建立索引，请稍候……"), QString(), 0, 1000);
+    progress.setWindowTitle(QStringLiteral("联簿宝"));
+    progress.setWindowModality(Qt::ApplicationModal);
+    progress.setMinimumDuration(300);
+    progress.setCancelButton(nullptr);
+    const auto show = [&](qint64 done, qint64 total) {
+        progress.setValue(total > 0 ? int(done * 1000 / total) : 1000);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    };
+    try {
+        if (!searchIndex)
+            createSearchIndex(connection, show);
+    } catch (const Error &error) {
+        qWarning("quick-search index not built: %s", qPrintable(error.message()));
+    }
+    // Without them a title click collates the rows itself, as before.
+    progress.setLabelText(QStringLiteral("正在为列表排序建立索引，请稍候……"));
+    progress.setValue(0);
+    try {
+        if (!sortKeys)
+            db::createSortKeys(connection, QStringLiteral("data"), sortKeyColumns(), show);
+    } catch (const Error &error) {
+        qWarning("sort keys not built: %s", qPrintable(error.message()));
+    }
+}
+
 int runProgram(QApplication &app, const CommandLine &commandLine)
 {
     prepareApplication();
@@ -95,6 +137,7 @@ int runProgram(QApplication &app, const CommandLine &commandLine)
         showError(error.message());
         return 1;
     }
+    buildSearchIndexIfMissing(*database->connection);
     auto mainWindow = std::make_unique<MainWindow>(*database);
     // The login dialog belongs to the main window, which shows it while no session is open.
     mainWindow->setLoginDialog(new LoginDialog(*database, mainWindow.get()));

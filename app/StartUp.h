@@ -23,6 +23,9 @@ struct RegisterCheck
 // Opens (and, where allowed, creates) the register the program would use, then closes it.
 // Never shows a box.
 RegisterCheck checkRegister(const CommandLine &commandLine);
+namespace db { class Connection; }
+// Builds the quick search's index of a register that has none, showing a progress window.
+void buildSearchIndexIfMissing(db::Connection &connection);
 
 // The steps before the message loop, for tests: application names and title, resources.
 void prepareApplication();

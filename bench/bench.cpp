@@ -1,160 +1,141 @@
-// Measures the customer list at register sizes the program must handle well:
-//   "全部记录" (category list, open, move to last, grid ready), one quick-search keystroke,
-//   one title-click sort, and the memory held for the list.
-// Each list operation is also timed as the bare engine does the same statement (QSqlQuery,
-// forward-only, every value read as text) and the ratio program/engine is printed.
+// Measures the program with a large customer register against the floor of the machine.
+//
+// For each register size (10,000, 100,000 and 1,000,000 realistic customers by default):
+//   floors, through SQLite's own interface: every rowid plus the first screen, every row, the
+//   plain LIKE scan and the trigram index for the quick search, reading and writing the rows of
+//   an export;
+//   the program: start (windows, data module) until the login dialog is up, login until the
+//   list is on screen, a quick-search keystroke of one and of three characters (and the longest
+//   the window waited meanwhile), emptying the search field, a title-click sort, adding,
+//   modifying and deleting a customer, an .xls export of 65,000 rows, and the resident memory
+//   of the whole process.
+// Times are medians; each is shown with the process's CPU time too, because on a machine
+// shared with other work the wall clock includes waiting for a processor.
 //
 //   cmake --preset release && cmake --build --preset release --target lianbu-bench
 //   QT_QPA_PLATFORM=offscreen build/release/bench/lianbu-bench [rows...]
+// Registers are generated once into build/bench-registers (LIANBU_BENCH_REGISTERS to change).
 #include "app/MainWindow.h"
 #include "bench/BenchDialogs.h"
+#include "bench/Floor.h"
+#include "bench/Generator.h"
+#include "customers/CustomerSearch.h"
 #include "data/Schema.h"
+#include "data/SearchIndex.h"
 #include "data/Statements.h"
 #include "data/Database.h"
-#include "platform/VendorAddresses.h"
+#include "export/XlsExporter.h"
 #include "grid/DataGrid.h"
+#include "platform/Dialogs.h"
+#include "platform/VendorAddresses.h"
 #include "printing/PageStore.h"
 #include "printing/GridReport.h"
 #include "printing/PdfOutput.h"
 #include "resources/Resources.h"
+#include "operators/LoginDialog.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QLineEdit>
-#include <QSqlDatabase>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <functional>
 #include <malloc.h>
-#include <unistd.h>
+
+using namespace lianbu;
 
 namespace {
 
-constexpr int kRepeats = 5;
-
-double medianMs(const std::function<void()> &work, int repeats = kRepeats)
+double cpuMs()
 {
-    std::vector<double> times;
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+// Resident memory of the whole process (MB), or its peak.
+double residentMb(const char *key = "VmRSS:")
+{
+    malloc_trim(0);
+    QFile status(QStringLiteral("/proc/self/status"));
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(int(qstrlen(key))).trimmed().split(' ').first().toDouble() / 1024.0;
+    return 0;
+}
+
+struct Timing
+{
+    double wallMs = 0;
+    double cpuMs = 0;
+};
+
+Timing measure(const std::function<void()> &work, int repeats = 5)
+{
+    std::vector<Timing> runs;
     for (int i = 0; i < repeats; ++i) {
         QElapsedTimer timer;
+        const double cpu0 = cpuMs();
         timer.start();
         work();
-        times.push_back(timer.nsecsElapsed() / 1e6);
+        runs.push_back({double(timer.nsecsElapsed()) / 1e6, cpuMs() - cpu0});
     }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    std::sort(runs.begin(), runs.end(), [](const Timing &x, const Timing &y) { return x.wallMs < y.wallMs; });
+    return runs[runs.size() / 2];
 }
 
-double residentMb()
+void line(const char *what, Timing program, double floorMs, const char *target)
 {
-    // Freed heap the allocator still holds is not memory the program uses.
-    malloc_trim(0);
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> parts = statm.readAll().split(' ');
-    return parts.size() > 1 ? parts[1].toDouble() * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0) : 0;
+    char floorText[64] = "";
+    char ratio[32] = "";
+    if (floorMs > 0) {
+        std::snprintf(floorText, sizeof floorText, "%9.1f", floorMs);
+        std::snprintf(ratio, sizeof ratio, "%6.2f", program.wallMs / floorMs);
+    }
+    std::printf("| %-44s | %9.1f | %9.1f | %9s | %6s | %-16s |\n", what, program.wallMs, program.cpuMs, floorText, ratio,
+                target);
 }
 
-// A register with a realistic mix of Chinese and ASCII text in every column, about 20
-// categories, and a telephone area code that about 10 % of the records share.
-void fillRegister(const QString &path, int rows)
+// Answers every box with its first button and every save dialog with one path.
+class BenchDialogs : public DialogService
 {
-    const QStringList categories{
-        QStringLiteral("VIP客户"), QStringLiteral("普通客户"), QStringLiteral("代理商"), QStringLiteral("供应商"),
-        QStringLiteral("经销商"), QStringLiteral("合作伙伴"), QStringLiteral("政府机关"), QStringLiteral("学校"),
-        QStringLiteral("医院"), QStringLiteral("银行"), QStringLiteral("Retail"), QStringLiteral("Wholesale"),
-        QStringLiteral("外贸"), QStringLiteral("物流"), QStringLiteral("媒体"), QStringLiteral("IT服务"),
-        QStringLiteral("餐饮"), QStringLiteral("酒店"), QStringLiteral("制造业"), QStringLiteral("其他")};
-    const QStringList surnames{QStringLiteral("张"), QStringLiteral("李"), QStringLiteral("王"), QStringLiteral("赵"),
-                               QStringLiteral("陈"), QStringLiteral("刘"), QStringLiteral("杨"), QStringLiteral("黄")};
-    const QStringList given{QStringLiteral("伟"), QStringLiteral("芳"), QStringLiteral("娜"), QStringLiteral("敏"),
-                            QStringLiteral("静"), QStringLiteral("强"), QStringLiteral("磊"), QStringLiteral("军")};
-    const QStringList cities{QStringLiteral("杭州市西湖区"), QStringLiteral("上海市浦东新区"), QStringLiteral("北京市海淀区"),
-                             QStringLiteral("广州市天河区"), QStringLiteral("深圳市南山区")};
-    const QStringList areaCodes{QStringLiteral("010"), QStringLiteral("021"), QStringLiteral("020"), QStringLiteral("0755"),
-                                QStringLiteral("0571"), QStringLiteral("025"), QStringLiteral("027"), QStringLiteral("028"),
-                                QStringLiteral("029"), QStringLiteral("023")};
-    QRandomGenerator random(20101215);
+public:
+    QString savePath;
+    BoxButton messageBox(QWidget *, const BoxRequest &request) override
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench-fill"));
-        db.setDatabaseName(path);
-        db.open();
-        QSqlQuery q(db);
-        q.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
-        db.transaction();
-        q.prepare(QStringLiteral("insert into data (a,b,c,d,e,f,g,h,i,j,k,l,m,z,day1) values (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"));
-        for (int r = 0; r < rows; ++r) {
-            const QString name = surnames[random.bounded(surnames.size())] + given[random.bounded(given.size())]
-                                 + (random.bounded(2) ? given[random.bounded(given.size())] : QString());
-            const QString area = areaCodes[r % areaCodes.size()];
-            const QVariantList values{
-                categories[random.bounded(categories.size())],
-                QStringLiteral("客户%1号").arg(r + 1),
-                name,
-                random.bounded(2) ? QStringLiteral("男") : QStringLiteral("女"),
-                random.bounded(3) ? QStringLiteral("经理") : QStringLiteral("Sales Manager"),
-                QStringLiteral("13%1").arg(random.bounded(100000000, 999999999)),
-                QStringLiteral("%1-%2").arg(area).arg(random.bounded(10000000, 99999999)),
-                QStringLiteral("%1-%2").arg(area).arg(random.bounded(10000000, 99999999)),
-                cities[random.bounded(cities.size())] + QStringLiteral("文三路%1号").arg(random.bounded(1, 999)),
-                QStringLiteral("联簿科技有限公司第%1分部").arg(random.bounded(1, 300)),
-                QString::number(random.bounded(100000, 999999)),
-                QStringLiteral("user%1@example.com").arg(r),
-                QStringLiteral("http://www.example.com/%1").arg(r),
-                random.bounded(4) ? QString() : QStringLiteral("老客户，按时付款 note %1").arg(r),
-                QStringLiteral("20%1-%2-%3").arg(10 + random.bounded(10)).arg(1 + random.bounded(12), 2, 10, QLatin1Char('0'))
-                    .arg(1 + random.bounded(28), 2, 10, QLatin1Char('0'))};
-            for (int c = 0; c < values.size(); ++c)
-                q.bindValue(c, values[c]);
-            q.exec();
-        }
-        db.commit();
+        return request.buttons.isEmpty() ? BoxButton::Ok : request.buttons.first();
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("bench-fill"));
-}
+    QString saveFileName(QWidget *, const SaveFileRequest &) override { return savePath; }
+    bool printDialog(QWidget *, QPrinter *) override { return false; }
+    bool pageSetupDialog(QWidget *, QPrinter *) override { return false; }
+    bool fontDialog(QWidget *, QFont *) override { return false; }
+};
 
-// The same statement as the program runs it, through the bare engine.
-double engineMs(const QString &path, const QStringList &statements)
+// Runs the event loop until `done` or 60 s; returns the longest time the loop was away.
+double waitUntil(const std::function<bool()> &done)
 {
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench-engine"));
-    db.setDatabaseName(path);
-    db.open();
-    const double ms = medianMs([&] {
-        for (const QString &statement : statements) {
-            QSqlQuery q(db);
-            q.setForwardOnly(true);
-            q.exec(statement);
-            const int columns = q.record().count();
-            qsizetype chars = 0;
-            while (q.next())
-                for (int c = 0; c < columns; ++c)
-                    chars += q.value(c).toString().size();
-            if (chars < 0)
-                std::puts("");
-        }
-    });
-    db.close();
-    db = QSqlDatabase();
-    QSqlDatabase::removeDatabase(QStringLiteral("bench-engine"));
-    return ms;
-}
-
-void report(const char *what, double programMs, double engineMs)
-{
-    if (engineMs > 0)
-        std::printf("  %-34s %9.1f ms   engine %8.1f ms   ratio %5.2f\n", what, programMs, engineMs, programMs / engineMs);
-    else
-        std::printf("  %-34s %9.1f ms\n", what, programMs);
+    QElapsedTimer total;
+    total.start();
+    QElapsedTimer sinceLast;
+    sinceLast.start();
+    double longest = 0;
+    while (!done() && total.elapsed() < 60000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        longest = std::max(longest, double(sinceLast.nsecsElapsed()) / 1e6);
+        sinceLast.start();
+    }
+    return longest;
 }
 
 // The print preview of the whole list as "打 印" generates it: time until page 1 is complete
@@ -164,7 +145,7 @@ void benchmarkPrinting(MainWindow &form)
 {
     form.showAllRecords();
     GridReport printer;
-    lianbu::printing::configureCustomerPrint(&printer, lianbu::vendorWebAddress());
+    printing::configureCustomerPrint(&printer, vendorWebAddress());
     printer.setDBGridEh(form.findChild<DataGrid *>(QStringLiteral("customerGrid")));
     printer.setTextReplacements({{QStringLiteral("%[Today]"), QStringLiteral("2010-08-15")}});
     PageStore store;
@@ -173,17 +154,17 @@ void benchmarkPrinting(MainWindow &form)
     double firstPageMs = 0;
     QObject::connect(&store, &PageStore::pageStarted, [&](int page) {
         if (page == 2)
-            firstPageMs = timer.nsecsElapsed() / 1e6;
+            firstPageMs = double(timer.nsecsElapsed()) / 1e6;
     });
     const double before = residentMb();
     timer.start();
     const int pages = printer.generate(&store);
-    const double totalMs = timer.nsecsElapsed() / 1e6;
+    const double totalMs = double(timer.nsecsElapsed()) / 1e6;
     const double after = residentMb();
-    std::printf("  %-34s %9.1f ms\n", "print preview: page 1 complete", firstPageMs);
-    std::printf("  %-34s %9.1f ms   %d pages, %.1f pages/s\n", "print preview: whole document", totalMs, pages,
+    std::printf("| %-44s | %9.1f |\n", "print preview: page 1 complete", firstPageMs);
+    std::printf("| %-44s | %9.1f | %d pages, %.1f pages/s\n", "print preview: whole document", totalMs, pages,
                 pages * 1000.0 / totalMs);
-    std::printf("  %-34s %9.1f KB   (1,000 pages: %.0f MB)\n", "memory per recorded page",
+    std::printf("| %-44s | %9.1f KB (1,000 pages: %.0f MB)\n", "memory per recorded page",
                 (after - before) * 1024.0 / pages, (after - before) * 1000.0 / pages);
 
     lianbu::bench::BenchDialogs dialogs;
@@ -195,66 +176,201 @@ void benchmarkPrinting(MainWindow &form)
                 QFileInfo(dialogs.saveAs).size() / 1e6, saved ? "" : qPrintable(QStringLiteral(" NOT WRITTEN: ") + dialogs.lastBoxText));
 }
 
-void benchmark(int rows)
+void benchmark(int rows, const QString &registers)
 {
     QTemporaryDir dir;
+    const QString cached = bench::cachedRegister(registers, rows);
     const QString path = dir.filePath(QStringLiteral("data.db"));
-    lianbu::createDeliveredDatabase(path);
-    fillRegister(path, rows);
+    QFile::copy(cached, path);
     QDir::setCurrent(dir.path());
 
-    std::printf("%d customers\n", rows);
-    Database data;
-    MainWindow form(data);
-    form.show();
-    QApplication::processEvents();
-    DataGrid *grid = form.findChild<DataGrid *>(QStringLiteral("customerGrid"));
+    std::printf("\n### %d customers\n\n", rows);
+    std::printf("| %-44s | %9s | %9s | %9s | %6s | %-16s |\n", "", "wall ms", "CPU ms", "floor ms", "ratio", "target (1M)");
+    std::printf("|%s|%s|%s|%s|%s|%s|\n", "----------------------------------------------", "-----------",
+                "-----------", "-----------", "--------", "------------------");
 
-    const double before = residentMb();
-    form.showAllRecords();
-    QApplication::processEvents();
-    const double after = residentMb();
+    // ---- floors
+    const double keysFloor = bench::keysAndFirstScreenMs(path);
+    const double everyRowFloor = bench::everyRowMs(path);
+    int likeHits = 0;
+    const double likeOneFloor = bench::statementMs(
+        path, sql::searchKeys(QString(), QStringLiteral("华"), QString(), QString(), QString(), QString()), &likeHits);
+    int threeHits = 0;
+    const QString three = QStringLiteral("华为科");
+    const double indexFloor = bench::statementMs(
+        path, sql::searchKeys(QString(), three, QString(), QString(), QString(), QString()), &threeHits);
+    const double plainThreeFloor = bench::statementMs(
+        path, sql::searchKeys(QString(), three, QString(), QString(), QString(), QString(), false));
+    const int exportRows = std::min(rows, 65000);
+    const double exportFloor = bench::readAndWriteMs(path, exportRows, dir.path());
 
-    const double allMs = medianMs([&] {
-        form.showAllRecords();
-        // the grid model is ready when it reports every row
-        if (grid->view()->model()->rowCount() != rows)
-            std::printf("  ! grid shows %d rows\n", grid->view()->model()->rowCount());
+    // ---- start until the login dialog is up (the login dialog is closed as soon as it shows)
+    BenchDialogs boxes;
+    setDialogService(&boxes);
+    const double cpu0 = cpuMs();
+    QElapsedTimer startTimer;
+    startTimer.start();
+    auto data = std::make_unique<Database>();
+    auto form = std::make_unique<MainWindow>(*data);
+    form->setLoginDialog(new LoginDialog(*data, form.get()));
+    double loginShownMs = 0;
+    double loginShownCpu = 0;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (form->loginDialog() && form->loginDialog()->isVisible() && loginShownMs == 0) {
+            loginShownMs = double(startTimer.nsecsElapsed()) / 1e6;
+            loginShownCpu = cpuMs() - cpu0;
+            form->openSession(superAdministratorName(), 1); // logged in
+            form->loginDialog()->reject();
+        }
     });
-    const double allEngine = engineMs(path, {lianbu::sql::distinctValues(QStringLiteral("a"), QStringLiteral("data")),
-                                             lianbu::sql::allRecords()});
-    report("全部记录", allMs, allEngine);
+    poll.start(0);
+    form->show();
+    waitUntil([&] { return loginShownMs > 0; });
+    poll.stop();
+    line("start → login dialog", {loginShownMs, loginShownCpu}, 0, "≤ 300 ms");
+    const double memoryBeforeLogin = residentMb();
 
-    // One keystroke completing "0571": the telephone field matches about 10 %.
-    const QString searchText = QStringLiteral("0571");
-    int matched = 0;
-    std::vector<double> keystrokes;
-    for (int i = 0; i < kRepeats; ++i) {
-        form.findChild<QLineEdit *>(QStringLiteral("searchPhone"))->setText(searchText.left(3));
+    // ---- login until the list is on screen
+    DataGrid *grid = form->findChild<DataGrid *>(QStringLiteral("customerGrid"));
+    const Timing login = measure([&] {
+        form->showAllRecords();
+        grid->view()->viewport()->repaint();
+    });
+    line("login → list on screen", login, keysFloor, "≤ 250 ms, ≤ 2×");
+    line("  (floor: every row read)", {everyRowFloor, 0}, 0, "");
+    const double memoryWithList = residentMb();
+
+    // ---- the quick search, typed into 客户简称
+    customers::CustomerSearch &search = form->customerSearch();
+    QLineEdit *shortName = form->findChild<QLineEdit *>(QStringLiteral("searchShortName"));
+    db::Query *list = data->customerList;
+    double longestWait = 0;
+    auto settle = [&] { longestWait = std::max(longestWait, waitUntil([&] { return !search.busy(); })); };
+    auto typed = [&](const QString &before, const QString &after) {
+        std::vector<Timing> runs;
+        for (int i = 0; i < 5; ++i) {
+            shortName->setText(before);
+            settle();
+            QElapsedTimer t;
+            const double c = cpuMs();
+            t.start();
+            shortName->setText(after);
+            settle();
+            grid->view()->viewport()->repaint();
+            runs.push_back({double(t.nsecsElapsed()) / 1e6, cpuMs() - c});
+        }
+        std::sort(runs.begin(), runs.end(), [](const Timing &x, const Timing &y) { return x.wallMs < y.wallMs; });
+        return runs[2];
+    };
+    shortName->clear(); // the first emptying finds the empty search's result
+    settle();
+    const Timing one = typed(QString(), QStringLiteral("华"));
+    line("keystroke 华 (1 character) → hits on screen", one, likeOneFloor, "≤ scan floor");
+    std::printf("| %-44s | %9d |           |           |        |                  |\n", "  hits", list->recordCount());
+    const Timing threeTyped = typed(QStringLiteral("华为"), three);
+    line("keystroke 华为→华为科 (3 characters)", threeTyped, indexFloor, "≤ 50 ms");
+    std::printf("| %-44s | %9d |           | %9.1f |        | plain scan floor |\n", "  hits", list->recordCount(),
+                plainThreeFloor);
+    line("longest the window waited during searches", {longestWait, 0}, 0, "≤ 16 ms");
+    std::vector<Timing> empties;
+    for (int i = 0; i < 5; ++i) {
+        shortName->setText(QStringLiteral("华"));
+        settle();
         QElapsedTimer t;
+        const double c = cpuMs();
         t.start();
-        form.findChild<QLineEdit *>(QStringLiteral("searchPhone"))->setText(searchText);
-        matched = grid->view()->model()->rowCount();
-        keystrokes.push_back(t.nsecsElapsed() / 1e6);
+        shortName->clear();
+        grid->view()->viewport()->repaint();
+        empties.push_back({double(t.nsecsElapsed()) / 1e6, cpuMs() - c});
+        settle();
     }
-    std::sort(keystrokes.begin(), keystrokes.end());
-    const double searchEngine = engineMs(path, {lianbu::sql::search(QString(), QString(), searchText, QString(), QString(), QString())});
-    report("quick-search keystroke", keystrokes[keystrokes.size() / 2], searchEngine);
-    std::printf("  %-34s %9d rows (%.1f %%), footer %s\n", "matched", matched, 100.0 * matched / rows,
-                qPrintable(grid->footerDisplayText(0, grid->columns()->findByFieldName(QStringLiteral("b")))));
+    std::sort(empties.begin(), empties.end(), [](const Timing &x, const Timing &y) { return x.wallMs < y.wallMs; });
+    line("emptying the search field → list on screen", empties[2], 0, "≤ 100 ms");
 
-    form.findChild<QLineEdit *>(QStringLiteral("searchPhone"))->clear();
-    form.showAllRecords();
-    GridColumn *shortName = grid->columns()->findByFieldName(QStringLiteral("b"));
-    const double sortMs = medianMs([&] { grid->clickTitle(shortName->index()); });
-    const double nameSortMs = medianMs([&] { grid->clickTitle(grid->columns()->findByFieldName(QStringLiteral("c"))->index()); });
-    report("title-click sort (客户简称)", sortMs, 0);
-    report("title-click sort (姓名)", nameSortMs, 0);
-    std::printf("  %-34s %9.1f MB\n", "memory for the list", after - before);
+    // ---- title-click sort on 客户简称 (each click reads the column's stored-key index)
+    form->showAllRecords();
+    // The list of every record starts the empty search in the background; it is let finish so
+    // the sort is timed alone.
+    settle();
+    GridColumn *shortNameColumn = grid->columns()->findByFieldName(QStringLiteral("b"));
+    QElapsedTimer sortTimer;
+    double c0 = cpuMs();
+    sortTimer.start();
+    grid->clickTitle(shortNameColumn->index());
+    grid->view()->viewport()->repaint();
+    line("title-click sort 客户简称, first click", {double(sortTimer.nsecsElapsed()) / 1e6, cpuMs() - c0}, 0, "≤ 300 ms");
+    const Timing again = measure([&] {
+        grid->clickTitle(shortNameColumn->index());
+        grid->view()->viewport()->repaint();
+    });
+    line("title-click sort 客户简称, next clicks", again, 0, "≤ 300 ms");
+    GridColumn *nameColumn = grid->columns()->findByFieldName(QStringLiteral("c"));
+    c0 = cpuMs();
+    sortTimer.start();
+    grid->clickTitle(nameColumn->index());
+    grid->view()->viewport()->repaint();
+    line("title-click sort 姓名, first click", {double(sortTimer.nsecsElapsed()) / 1e6, cpuMs() - c0}, 0, "≤ 300 ms");
+    const double memoryAfterSorts = residentMb();
 
+    // ---- add, modify, delete (from the list of every record, as after the login)
+    form->showAllRecords();
+    settle();
+    auto fillPanel = [&](const QString &shortText) {
+        form->findChild<QLineEdit *>(QStringLiteral("categoryEdit"))->setText(QStringLiteral("VIP客户"));
+        form->findChild<QLineEdit *>(QStringLiteral("shortNameEdit"))->setText(shortText);
+        form->findChild<QLineEdit *>(QStringLiteral("nameEdit"))->setText(QStringLiteral("王小明"));
+    };
+    const Timing add = measure([&] {
+        form->startNewCustomer();
+        fillPanel(QStringLiteral("新客户"));
+        form->addCustomer();
+        grid->view()->viewport()->repaint();
+    });
+    line("新增 → list updated", add, 0, "≤ 30 ms");
+    const Timing modify = measure([&] {
+        list->last();
+        form->loadRecordIntoPanel();
+        fillPanel(QStringLiteral("改过的客户"));
+        form->saveCustomerChanges();
+        grid->view()->viewport()->repaint();
+    });
+    line("修改 → list updated", modify, 0, "≤ 30 ms");
+    const Timing remove = measure([&] {
+        list->last();
+        form->deleteSelectedCustomer();
+        grid->view()->viewport()->repaint();
+    });
+    line("删除 → list updated", remove, 0, "≤ 30 ms");
+
+    // ---- .xls export of 65,000 rows (the format's limit)
+    list->close();
+    list->setSql(QStringLiteral("select * from data where rid<=%1").arg(exportRows));
+    list->open();
+    boxes.savePath = dir.filePath(QStringLiteral("export.xls"));
+    const Timing exporting = measure([&] {
+        QFile::remove(boxes.savePath);
+        XlsExporter writer(nullptr);
+        writer.setTitleName(QStringLiteral("客户统计报表"));
+        writer.setUserName(QStringLiteral("联簿宝"));
+        writer.setGrid(grid);
+        writer.setShowProgress(false);
+        writer.setFileName(boxes.savePath);
+        writer.ExportToExcel();
+    }, 3);
+    char exportText[64];
+    std::snprintf(exportText, sizeof exportText, ".xls export, %d rows", exportRows);
+    line(exportText, exporting, exportFloor, "≤ 2× floor");
+
+    std::printf("| %-44s | %9.1f MB (before login %.1f, after sorts %.1f, peak %.1f; floor: key list %.1f MB) | ≤ 120 MB |\n",
+                "whole-process memory with the list", memoryWithList, memoryBeforeLogin, memoryAfterSorts,
+                residentMb("VmHWM:"), rows * 8.0 / (1024 * 1024));
     if (rows <= 10000)
-        benchmarkPrinting(form);
-    std::printf("\n");
+        benchmarkPrinting(*form);
+    std::fflush(stdout);
+    form.reset();
+    data.reset();
+    setDialogService(nullptr);
 }
 
 } // namespace
@@ -262,13 +378,16 @@ void benchmark(int rows)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    lianbu::initResources();
+    initResources();
     QList<int> sizes;
     for (int i = 1; i < argc; ++i)
         sizes << QString::fromLocal8Bit(argv[i]).toInt();
     if (sizes.isEmpty())
-        sizes = {10000, 100000};
+        sizes = {10000, 100000, 1000000};
+    const QString registers = qEnvironmentVariableIsSet("LIANBU_BENCH_REGISTERS")
+        ? qEnvironmentVariable("LIANBU_BENCH_REGISTERS")
+        : QStringLiteral(LIANBU_BENCH_REGISTERS);
     for (int rows : sizes)
-        benchmark(rows);
+        benchmark(rows, registers);
     return 0;
 }

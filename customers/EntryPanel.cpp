@@ -2,6 +2,7 @@
 #include "customers/EntryPanel.h"
 
 #include "app/MainWindow.h"
+#include "customers/CustomerSearch.h"
 #include "data/Database.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
@@ -305,6 +306,7 @@ void MainWindow::startNewCustomer()
     ui->entryPanel->show();
     ui->entryPanel->raise();
     clearEntryPanel();
+    m_panelRecord = {};
     ui->modifyButton->setEnabled(false);
     ui->categoryEdit->setFocus();
 }
@@ -315,6 +317,7 @@ void MainWindow::loadRecordIntoPanel()
     ui->entryPanel->raise();
     ui->modifyButton->setEnabled(true);
     lianbu::db::DataSet *list = m_database.customerList;
+    m_panelRecord = list->currentRecordAsRead();
     for (const EntryEdit &e : kEntryEdits) {
         QLineEdit *edit = ui->*e.edit;
         edit->setText(list->fieldByName(QLatin1String(e.column)).asString());
@@ -331,12 +334,18 @@ void MainWindow::addCustomer()
         return;
     if (!requireEditText(ui->shortNameEdit, QStringLiteral("客户简称必须输入！")))
         return;
-    lianbu::db::Table *table = m_database.customerTable;
-    table->append();
-    writePanelInto(ui, table);
+    // The new record is appended through the list: no dataset over the whole table is needed.
+    lianbu::db::Query *list = m_database.customerList;
+    if (!list->active())
+        openStatement(list, lianbu::sql::allRecords());
+    list->append();
+    writePanelInto(ui, list);
+    customerSearch().customerAdded(list->keys().at(size_t(list->currentRow())),
+                                   list->fieldByName(QLatin1String(lianbu::col::ShortName)).asString());
+    const QString category = list->fieldByName(QLatin1String(lianbu::col::Category)).asString();
     lianbu::showInformation(QStringLiteral("增加数据成功！"), this);
     clearEntryPanel();
-    showAllRecords();
+    showAllRecordsAfterChange(category);
     ui->deleteButton->setEnabled(false);
     ui->modifyButton->setEnabled(false);
 }
@@ -355,10 +364,11 @@ void MainWindow::saveCustomerChanges()
         return;
     if (!requireEditText(ui->shortNameEdit, QStringLiteral("客户简称必须输入！")))
         return;
-    list->edit();
+    list->edit(m_panelRecord);
     writePanelInto(ui, list);
+    const QString category = list->fieldByName(QLatin1String(lianbu::col::Category)).asString();
     clearEntryPanel();
-    showAllRecords();
+    showAllRecordsAfterChange(category);
     ui->entryPanel->hide();
     lianbu::showInformation(QStringLiteral("修改数据成功！"), this);
     ui->deleteButton->setEnabled(false);
@@ -369,13 +379,17 @@ void MainWindow::deleteSelectedCustomer()
 {
     if (!lianbu::confirmListChange(QStringLiteral("你真的要删除选中资料吗？"), this))
         return;
-    m_database.customerList->deleteRecord();
+    lianbu::db::Query *list = m_database.customerList;
+    const qint64 key = list->active() && list->currentRow() >= 0 ? list->keys().at(size_t(list->currentRow())) : 0;
+    list->deleteRecord();
+    customerSearch().customerDeleted(key);
     lianbu::showInformation(QStringLiteral("删除数据成功！"), this);
     ui->deleteButton->setEnabled(false);
 }
 
 void MainWindow::closeEntryPanel()
 {
+    m_panelRecord = {};
     ui->entryPanel->hide();
     clearEntryPanel();
     ui->modifyButton->setEnabled(false);

@@ -1,13 +1,16 @@
 #include "data/CustomerColumns.h"
 #include "app/MainWindow.h"
-#include "db/Engine.h"
+#include "customers/CustomerSearch.h"
 #include "data/Database.h"
+#include "platform/Dialogs.h"
 #include "ui_MainWindow.h"
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QSignalBlocker>
 
-// The quick search: every change of a search field reopens the list with the search statement.
+// The quick search: every change of a search field searches again, on the search's own
+// connection; the list shows the newest result when it is there.
 
 void MainWindow::connectQuickSearch()
 {
@@ -20,22 +23,54 @@ void MainWindow::connectQuickSearch()
         connect(edit, &QLineEdit::textChanged, this, &MainWindow::runQuickSearch);
 }
 
+lianbu::customers::CustomerSearch &MainWindow::customerSearch()
+{
+    if (!m_customerSearch) {
+        m_customerSearch = std::make_unique<lianbu::customers::CustomerSearch>(m_database.customerList,
+                                                                               m_database.connection->address());
+        connect(m_customerSearch.get(), &lianbu::customers::CustomerSearch::searchFailed, this,
+                [this](const QString &message) { lianbu::showError(message, this); });
+    }
+    return *m_customerSearch;
+}
+
 void MainWindow::runQuickSearch()
 {
     // The fields go in as typed: blanks are searched for, not trimmed away.
-    const lianbu::sql::BoundStatement search = lianbu::sql::boundSearch(
-        lianbu::db::engineOf(m_database.connection->database()), ui->searchCategory->currentText(),
-        ui->searchShortName->text(), ui->searchPhone->text(), ui->searchName->text(), ui->searchAddress->text(),
-        ui->searchCompany->text());
-    lianbu::db::Query *list = m_database.customerList;
-    list->close();
-    list->setSql(search.text, search.values);
-    list->open();
+    customerSearch().search({ui->searchCategory->currentText(), ui->searchShortName->text(), ui->searchPhone->text(),
+                             ui->searchName->text(), ui->searchAddress->text(), ui->searchCompany->text()});
 }
 
 void MainWindow::showAllRecords()
 {
+    customerSearch().cancel();
     fillComboDistinct(m_database.statementQuery, QLatin1String(lianbu::col::Category), QStringLiteral("data"), ui->searchCategory);
     openStatement(m_database.customerList, lianbu::sql::allRecords());
     m_database.customerList->last();
+    // Emptying the search fields later shows its result at once.
+    customerSearch().prepareEmptySearch();
+}
+
+void MainWindow::showAllRecordsAfterChange(const QString &category)
+{
+    customerSearch().cancel();
+    // The category list as "全部记录" leaves it: emptied text, the new category among the items
+    // (in the order of the distinct-values statement, which compares code points).
+    {
+        QComboBox *combo = ui->searchCategory;
+        const QSignalBlocker blocker(combo);
+        if (combo->findText(category, Qt::MatchFixedString | Qt::MatchCaseSensitive) < 0) {
+            int at = 0;
+            while (at < combo->count() && combo->itemText(at).toUcs4() < category.toUcs4())
+                ++at;
+            combo->insertItem(at, category);
+        }
+        combo->setCurrentIndex(-1);
+        if (combo->isEditable())
+            combo->clearEditText();
+    }
+    lianbu::db::Query *list = m_database.customerList;
+    if (!list->active() || list->sql() != lianbu::sql::allRecords() || !list->sort().isEmpty())
+        openStatement(list, lianbu::sql::allRecords());
+    list->last();
 }

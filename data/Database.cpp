@@ -18,7 +18,6 @@ Database::Database(const lianbu::db::RegisterAddress &address, QObject *parent)
     , statementQuery(&m_statementQuery)
     , customerList(&m_customerList)
     , customerListSource(nullptr)
-    , customerTable(&m_customerTable)
 {
     m_connection.setAddress(address);
     m_connection.setContentCheck(lianbu::deliveredSchemaProblem);
@@ -32,8 +31,6 @@ Database::Database(const lianbu::db::RegisterAddress &address, QObject *parent)
     m_statementQuery.setConnection(&m_connection);
     m_customerList.setConnection(&m_connection);
     m_customerList.setSql(QStringLiteral("select * from data"));
-    m_customerTable.setConnection(&m_connection);
-    m_customerTable.setTableName(QStringLiteral("data"));
     customerListSource = new lianbu::db::DataSource(this);
     customerListSource->setDataSet(&m_customerList);
 }

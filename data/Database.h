@@ -5,7 +5,6 @@
 #include "db/Connection.h"
 #include "db/DataSource.h"
 #include "db/Query.h"
-#include "db/Table.h"
 
 #include <QObject>
 
@@ -31,13 +30,11 @@ public:
     lianbu::db::Query *statementQuery;     // the shared statement query
     lianbu::db::Query *customerList;    // the customer list behind the grid
     lianbu::db::DataSource *customerListSource;
-    lianbu::db::Table *customerTable;     // table data, for appending records
 
 private:
     lianbu::db::Connection m_connection;
     lianbu::db::Query m_statementQuery;
     lianbu::db::Query m_customerList;
-    lianbu::db::Table m_customerTable;
 };
 
 

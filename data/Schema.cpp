@@ -1,6 +1,7 @@
 #include "data/Schema.h"
 
 #include "data/PasswordHash.h"
+#include "data/SearchIndex.h"
 #include "data/Statements.h"
 #include "db/Connection.h"
 #include "db/Engine.h"
@@ -34,8 +35,13 @@ QStringList deliveredSchemaStatements(const db::Engine &engine)
     for (const DataColumn &column : kDataColumns)
         data += QStringLiteral(", %1 VARCHAR(%2)").arg(QLatin1String(column.name)).arg(column.width);
     data += QLatin1Char(')');
-    return {
-        data,
+    QStringList statements{data};
+    // On SQLite the quick search's trigram index, the category index and the sort keys come with
+    // a new register (an older one gets them when it is first opened); the server's own indexes
+    // are made by the server register's creation.
+    if (!server)
+        statements << searchIndexStatements();
+    return statements + QStringList{
         // SQLite keeps the declared width as a name only; the server enforces it, and a password
         // hash needs up to 128 characters. The server has no rowid: userdb's rows get the same
         // hidden key column as data's, which the dataset layer keeps out of the field list.

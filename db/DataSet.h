@@ -6,6 +6,7 @@
 #include <QVariantList>
 #include <QStringView>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -27,12 +28,15 @@ struct Bookmark
     bool operator==(const Bookmark &) const = default;
 };
 
-// Base of Query and Table: the result of a select statement held as a static snapshot.
+// Base of Query and Table: the result of a select statement.
 //
-// Rows are read completely at open and kept in memory; navigation, sorting and reading never
-// go back to the database. When the statement selects from one table only (no join, grouping,
-// aggregate or DISTINCT), the snapshot is updatable: every row carries that table's rowid as a
-// hidden key (never a field), so edit/post and delete act on exactly that row in the table.
+// When the statement selects from one table only (no join, grouping, aggregate or DISTINCT),
+// open() keeps only the ordered rowids of its result (a keyset: one integer per row) and reads
+// the rows a control asks for by key, a few screens at a time, into a small cache. The set and
+// order of the rows are fixed at open, as with a static snapshot; a row's values are those of
+// the table when they are read. Such a dataset is updatable: the rowid is a hidden key (never a
+// field), so edit/post and delete act on exactly that row in the table. Any other statement is
+// read completely at open and held in memory.
 //
 // Navigation follows the usual dataset rules: first() sets bof(), last() sets eof(), next() on
 // the last row and prior() on the first row only set eof()/bof(). Row positions ("row") are
@@ -63,6 +67,10 @@ public:
     // Runs the statement and reads every row; an open dataset is closed and read again.
     // Reopening clears the sort, the fields and the bookmarks of the previous result.
     void open();
+    // Opens the statement's result as the given rows in the given order, without running the
+    // statement: for a result found elsewhere (a search on another connection). The statement
+    // must select from one table; `keys` are that table's rowids.
+    void openKeys(std::vector<qint64> keys);
     void close();
     bool active() const { return m_state != DataSetState::Inactive; }
     void setActive(bool active) { active ? open() : close(); }
@@ -88,6 +96,11 @@ public:
     int currentRow() const { return m_current; }
     // Makes `row` current (clamped into range); posts a pending edit first.
     void moveToRow(int row);
+    // The rowid of each row in the current order (0 for a row not yet posted or a statement
+    // that does not select from one table).
+    const std::vector<qint64> &keys() const { return m_keys; }
+    // The row showing the table row `key`, -1 when the dataset does not hold it.
+    int rowOfKey(qint64 key) const;
 
     // ---- fields --------------------------------------------------------------------------
     int fieldCount() const { return int(m_fields.size()); }
@@ -100,8 +113,38 @@ public:
     QString cellText(int row, int fieldIndex) const;
     bool cellIsNull(int row, int fieldIndex) const;
 
+    // The cells of one row handed to readRows(), by field index; valid during the call only.
+    class RowCells
+    {
+    public:
+        QStringView text(int fieldIndex) const;
+        bool isNull(int fieldIndex) const;
+
+    private:
+        friend class DataSet;
+        const QString *m_packed = nullptr;
+        const std::vector<std::unique_ptr<Field>> *m_fields = nullptr;
+    };
+    // Reads the rows [from, to) in the current order for an export or a printout of a long list:
+    // in large batches through one prepared statement (a range scan where the keys ascend),
+    // without moving the current row or touching the row cache. The row being edited shows its
+    // edit buffer.
+    void readRows(int from, int to, const std::function<void(int row, const RowCells &cells)> &visit) const;
+
     // ---- editing -------------------------------------------------------------------------
+    // The values of the current row as read now, kept by a form that shows the record while the
+    // operator types: the rows of a keyset may be read again meanwhile, but a save must be
+    // checked against what the operator saw.
+    struct RecordAsRead
+    {
+        qint64 key = 0; // the table row; 0 for none
+        std::vector<std::optional<QString>> values; // by stored column
+    };
+    RecordAsRead currentRecordAsRead() const;
     void edit();          // current row into edit state
+    // As edit(), but a save goes through only while the row still holds `asRead` (when that is
+    // the current row; any other row is checked against its values as they are now).
+    void edit(const RecordAsRead &asRead);
     void append();        // a new empty row at the end, current, in insert state
     void post();          // writes the edit or the new row; on disk when it returns
     void cancel();        // drops the pending edit or new row
@@ -121,9 +164,6 @@ public:
     bool bookmarkValid(const Bookmark &bookmark) const;
     void gotoBookmark(const Bookmark &bookmark); // throws when invalid
     int rowOfBookmark(const Bookmark &bookmark) const; // -1 when invalid
-    // The row holding the table row with this rowid; -1 when the snapshot has none (or is not
-    // updatable, so it carries no rowids).
-    int rowOfKey(qint64 key) const;
 
     // ---- bound controls ------------------------------------------------------------------
     // While disabled (nesting), data sources send nothing; enabling the last level sends one
@@ -141,20 +181,31 @@ private:
     friend class Field;
     friend class DataSource;
 
-    struct Row;
     struct EditBuffer;
+    struct RowCache;
+    struct SortRanks;
 
     void checkActive() const;
     void checkNotEmpty() const;
     void checkModifiable() const;
     void resetAfterClose();
+    void openWith(std::vector<qint64> *givenKeys);
     void loadRows(const QString &sql);
+    bool loadKeys(const QString &sql, const QString &table, qsizetype listStart, qsizetype listEnd,
+                  const QString &hiddenKey, const std::vector<std::pair<QString, QString>> &columns);
+    // The stored cells of a row (nullptr when a keyed row can no longer be read).
+    const QString *packedRow(int row) const;
+    void fetchAround(int row) const;
+    void storeFetched(qint64 key, QString packed) const;
     std::optional<QString> valueOf(int row, int fieldIndex) const;
+    // Per reading position: an integer whose order is the sort order of the field's column.
+    const std::vector<int> &sortRanks(int column, Field::DataType type) const;
+    void forgetSortRanks();
     void moveField(int from, int to);
     // The fields in the order their values are stored (the order of the first reading).
     std::vector<const Field *> fieldsByColumn() const;
     void setFieldValue(int fieldIndex, const std::optional<QString> &value);
-    void refreshRowFromDatabase(Row &row);
+    void refreshRowFromDatabase(int row);
     // " and col is ?" for every stored column, binding the values as read (by stored column).
     QString unchangedCondition(const std::vector<std::optional<QString>> &asRead, QVariantList *values) const;
     bool rowExists(qint64 key) const;
@@ -178,7 +229,19 @@ private:
     DataSetState m_state = DataSetState::Inactive;
     QString m_updateTable;
     std::vector<std::unique_ptr<Field>> m_fields;
-    std::vector<Row> m_rows;
+    // Per row in the current order: the table's rowid (0 for a row not yet posted) and the
+    // position in which the row was read (its bookmark). Cells live in m_packed for a statement
+    // read completely, in the row cache for a keyset.
+    std::vector<qint64> m_keys;
+    std::vector<quint32> m_serials;
+    std::vector<QString> m_packed;
+    bool m_keyset = false;
+    std::vector<qint64> *m_givenKeys = nullptr; // during openKeys()
+    QString m_fetchStatement; // keyset: "select <key>, <list> from <table>", read by key
+    QString m_fetchKey;       // keyset: the key column (the engine's hidden row key)
+    std::vector<int> m_columnOf; // keyset: result column of each stored field
+    std::unique_ptr<RowCache> m_cache;
+    mutable std::unique_ptr<SortRanks> m_ranks;
     std::unique_ptr<EditBuffer> m_edit;
     int m_current = -1;
     bool m_eof = true;

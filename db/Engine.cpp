@@ -1,6 +1,7 @@
 #include "db/Engine.h"
 
 #include "db/EngineMessage.h"
+#include "db/SqliteEngine.h"
 #include "platform/Error.h"
 
 #include <QFileInfo>
@@ -8,7 +9,13 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QVariant>
+
+#include <QHash>
+#include <QLocale>
+
+#include <limits>
 
 #include <algorithm>
 #include <initializer_list>
@@ -45,6 +52,246 @@ Handle *nativeHandleOf(const QSqlDatabase &database, std::initializer_list<const
         return nullptr;
     return *static_cast<Handle *const *>(handle.data());
 }
+
+
+// ---- SQLite: the C-API path, prepared statements on the connection's own handle -----------
+
+class StatementRow final : public ResultRow
+{
+public:
+    explicit StatementRow(const engine::Statement &statement)
+        : m_statement(statement)
+    {}
+    int columnCount() const override { return m_statement.columnCount(); }
+    QString columnName(int column) const override { return m_statement.columnName(column); }
+    bool isNull(int column) const override { return m_statement.isNull(column); }
+    bool isFloat(int column) const override { return m_statement.isFloat(column); }
+    bool isInteger(int column) const override { return m_statement.isInteger(column); }
+    qint64 integer(int column) const override { return m_statement.integer(column); }
+    QStringView text(int column, QString *scratch) const override { return m_statement.text(column, scratch); }
+    bool utf8(int column, const unsigned char **data, qsizetype *size) const override
+    {
+        return m_statement.utf8(column, data, size);
+    }
+
+private:
+    const engine::Statement &m_statement;
+};
+
+bool isIntegerValue(const QVariant &value)
+{
+    switch (value.metaType().id()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isFloatValue(const QVariant &value)
+{
+    return value.metaType().id() == QMetaType::Double || value.metaType().id() == QMetaType::Float;
+}
+
+void bindAll(engine::Statement &statement, const QVariantList &values)
+{
+    for (int i = 0; i < values.size(); ++i) {
+        const QVariant &value = values.at(i);
+        if (value.isNull())
+            statement.bindNull(i + 1);
+        else if (isIntegerValue(value))
+            statement.bind(i + 1, value.toLongLong());
+        else
+            statement.bind(i + 1, value.toString());
+    }
+}
+
+class SqliteKeyedRows final : public KeyedRows
+{
+public:
+    SqliteKeyedRows(sqlite3 *handle, const QString &select, const QString &keyColumn)
+        : m_handle(handle)
+        , m_byKey(handle, select + QLatin1String(" where ") + keyColumn + QLatin1String("=?"))
+        , m_rangeText(select + QLatin1String(" where ") + keyColumn + QLatin1String(">=? and ") + keyColumn
+                      + QLatin1String("<=? order by ") + keyColumn)
+    {}
+    int columnCount() const override { return m_byKey.columnCount(); }
+    QString columnName(int column) const override { return m_byKey.columnName(column); }
+    QString declaredType(int column) const override { return m_byKey.declaredType(column); }
+    void read(const std::vector<qint64> &keys, int from, int to,
+              const std::function<void(int, const ResultRow *)> &visit) override
+    {
+        if (from >= to)
+            return;
+        const engine::ReadTransaction transaction(m_handle);
+        // Keys that ascend closely are read by one range scan, others one by one.
+        bool ascending = true;
+        for (int r = from + 1; r < to && ascending; ++r)
+            ascending = keys[size_t(r)] > keys[size_t(r - 1)];
+        const qint64 low = keys[size_t(from)];
+        const qint64 high = keys[size_t(to - 1)];
+        if (to - from > 1 && ascending && low > 0 && high - low < qint64(to - from) * 4) {
+            if (!m_byRange)
+                m_byRange = std::make_unique<engine::Statement>(m_handle, m_rangeText);
+            engine::Statement &range = *m_byRange;
+            range.reset();
+            range.bind(1, low);
+            range.bind(2, high);
+            const StatementRow row(range);
+            int index = from;
+            bool more = range.step();
+            while (index < to) {
+                const qint64 key = more ? range.integer(0) : std::numeric_limits<qint64>::max();
+                if (more && key < keys[size_t(index)]) {
+                    more = range.step();
+                    continue;
+                }
+                visit(index, more && key == keys[size_t(index)] ? &row : nullptr);
+                ++index;
+            }
+            range.reset();
+            return;
+        }
+        const StatementRow row(m_byKey);
+        for (int index = from; index < to; ++index) {
+            const qint64 key = keys[size_t(index)];
+            m_byKey.reset();
+            m_byKey.bind(1, key);
+            visit(index, key != 0 && m_byKey.step() ? &row : nullptr);
+        }
+        m_byKey.reset();
+    }
+
+private:
+    sqlite3 *m_handle;
+    engine::Statement m_byKey;
+    QString m_rangeText;
+    std::unique_ptr<engine::Statement> m_byRange;
+};
+
+// ---- the server: Qt's QSqlQuery, values read as QVariants --------------------------------
+
+class VariantRow final : public ResultRow
+{
+public:
+    VariantRow(const QSqlRecord &record, const std::vector<QVariant> &values)
+        : m_record(record)
+        , m_values(values)
+    {}
+    int columnCount() const override { return m_record.count(); }
+    QString columnName(int column) const override { return m_record.fieldName(column); }
+    bool isNull(int column) const override { return m_values[size_t(column)].isNull(); }
+    bool isFloat(int column) const override { return isFloatValue(m_values[size_t(column)]); }
+    bool isInteger(int column) const override { return isIntegerValue(m_values[size_t(column)]); }
+    qint64 integer(int column) const override { return m_values[size_t(column)].toLongLong(); }
+    QStringView text(int column, QString *scratch) const override
+    {
+        const QVariant &value = m_values[size_t(column)];
+        if (value.isNull())
+            return {};
+        *scratch = isFloatValue(value) ? QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest)
+                                       : value.toString();
+        return *scratch;
+    }
+
+private:
+    const QSqlRecord &m_record;
+    const std::vector<QVariant> &m_values;
+};
+
+std::vector<QVariant> rowValues(const QSqlQuery &query, int count)
+{
+    std::vector<QVariant> values(static_cast<size_t>(count));
+    for (int c = 0; c < count; ++c)
+        values[size_t(c)] = query.value(c);
+    return values;
+}
+
+// The keys as one bound array value: one statement for a whole batch.
+QString keyArray(const std::vector<qint64> &keys, int from, int to)
+{
+    QString text = QStringLiteral("{");
+    for (int i = from; i < to; ++i) {
+        if (keys[size_t(i)] == 0)
+            continue;
+        if (text.size() > 1)
+            text += QLatin1Char(',');
+        text += QString::number(keys[size_t(i)]);
+    }
+    return text + QLatin1Char('}');
+}
+
+class PostgresKeyedRows final : public KeyedRows
+{
+public:
+    PostgresKeyedRows(const QSqlDatabase &database, const QString &select, const QString &keyColumn)
+        : m_query(database)
+    {
+        m_query.setForwardOnly(true);
+        if (!m_query.prepare(select + QLatin1String(" where ") + keyColumn + QLatin1String(" = any(?::bigint[])")))
+            throw Error(detail::engineMessage(m_query.lastError()));
+        // The columns, from a run that reads nothing.
+        run(QStringLiteral("{}"));
+        m_record = m_query.record();
+        m_query.finish();
+    }
+    int columnCount() const override { return m_record.count(); }
+    QString columnName(int column) const override { return m_record.fieldName(column); }
+    QString declaredType(int) const override { return {}; }
+    void read(const std::vector<qint64> &keys, int from, int to,
+              const std::function<void(int, const ResultRow *)> &visit) override
+    {
+        if (from >= to)
+            return;
+        run(keyArray(keys, from, to));
+        QHash<qint64, std::vector<QVariant>> rows;
+        const int count = m_record.count();
+        while (m_query.next())
+            rows.insert(m_query.value(0).toLongLong(), rowValues(m_query, count));
+        if (m_query.lastError().isValid())
+            throw Error(detail::engineMessage(m_query.lastError()));
+        m_query.finish();
+        for (int index = from; index < to; ++index) {
+            const auto found = rows.constFind(keys[size_t(index)]);
+            if (found == rows.constEnd()) {
+                visit(index, nullptr);
+            } else {
+                const VariantRow row(m_record, found.value());
+                visit(index, &row);
+            }
+        }
+    }
+
+private:
+    void run(const QString &keys)
+    {
+        m_query.addBindValue(keys);
+        if (!m_query.exec())
+            throw Error(detail::engineMessage(m_query.lastError()));
+    }
+
+    QSqlQuery m_query;
+    QSqlRecord m_record;
+};
+
+} // namespace
+
+std::vector<qint64> readKeys(const Engine &engine, const QSqlDatabase &database, const QString &sql,
+                             const QVariantList &values)
+{
+    std::vector<qint64> keys;
+    engine.readResult(database, sql, values, [&keys](const ResultRow &row) { keys.push_back(row.integer(0)); });
+    return keys;
+}
+
+namespace {
 
 class SqliteEngine final : public Engine
 {
@@ -107,6 +354,20 @@ public:
                 sqlite3_interrupt(handle);
             return handle != nullptr;
         };
+    }
+    void readResult(const QSqlDatabase &database, const QString &sql, const QVariantList &values,
+                    const std::function<void(const ResultRow &)> &visit) const override
+    {
+        engine::Statement statement(engine::nativeHandle(database), sql);
+        bindAll(statement, values);
+        const StatementRow row(statement);
+        while (statement.step())
+            visit(row);
+    }
+    std::unique_ptr<KeyedRows> keyedRows(const QSqlDatabase &database, const QString &select,
+                                         const QString &keyColumn) const override
+    {
+        return std::make_unique<SqliteKeyedRows>(engine::nativeHandle(database), select, keyColumn);
     }
 };
 
@@ -184,6 +445,30 @@ public:
             }
             return true;
         };
+    }
+    void readResult(const QSqlDatabase &database, const QString &sql, const QVariantList &values,
+                    const std::function<void(const ResultRow &)> &visit) const override
+    {
+        QSqlQuery query(database);
+        query.setForwardOnly(true);
+        bool ok = query.prepare(sql);
+        for (const QVariant &value : values)
+            query.addBindValue(value);
+        ok = ok && query.exec();
+        if (!ok)
+            throw Error(detail::engineMessage(query.lastError()));
+        const QSqlRecord record = query.record();
+        while (query.next()) {
+            const std::vector<QVariant> cells = rowValues(query, record.count());
+            visit(VariantRow(record, cells));
+        }
+        if (query.lastError().isValid())
+            throw Error(detail::engineMessage(query.lastError()));
+    }
+    std::unique_ptr<KeyedRows> keyedRows(const QSqlDatabase &database, const QString &select,
+                                         const QString &keyColumn) const override
+    {
+        return std::make_unique<PostgresKeyedRows>(database, select, keyColumn);
     }
 };
 

@@ -4,8 +4,11 @@
 
 #include <QString>
 #include <QStringList>
+#include <QStringView>
+#include <QVariantList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -32,6 +35,41 @@ struct TableInfo
     // The column that is the hidden row key ("" when the key is not a column of the table:
     // SQLite's rowid of a table without an INTEGER PRIMARY KEY named rid).
     QString hiddenKeyColumn;
+};
+
+// The row a result is on, read cell by cell (valid until the reading moves on).
+class ResultRow
+{
+public:
+    virtual ~ResultRow() = default;
+    virtual int columnCount() const = 0;
+    virtual QString columnName(int column) const = 0;
+    virtual bool isNull(int column) const = 0;
+    virtual bool isFloat(int column) const = 0;
+    virtual bool isInteger(int column) const = 0;
+    virtual qint64 integer(int column) const = 0;
+    // The value as text (numbers as SQLite's driver writes them); the view lives until the next
+    // call or row.
+    virtual QStringView text(int column, QString *scratch) const = 0;
+    // A text value's UTF-8 bytes as stored, where the engine has them at hand; false otherwise.
+    virtual bool utf8(int, const unsigned char **, qsizetype *) const { return false; }
+};
+
+// Reads rows of one table by their hidden keys: the result of "select <key>, <list> from
+// <table>" for given keys, column 0 being the key.
+class KeyedRows
+{
+public:
+    virtual ~KeyedRows() = default;
+    // The result's columns, known before any row is read; declaredType is "" for an expression
+    // (or where the engine does not say).
+    virtual int columnCount() const = 0;
+    virtual QString columnName(int column) const = 0;
+    virtual QString declaredType(int column) const = 0;
+    // Reads the rows of keys[from, to) and calls visit(index, row) for each index in order; row
+    // is nullptr for a key that names no row (0, or deleted since). Throws lianbu::Error.
+    virtual void read(const std::vector<qint64> &keys, int from, int to,
+                      const std::function<void(int index, const ResultRow *row)> &visit) = 0;
 };
 
 class Engine
@@ -83,7 +121,20 @@ public:
     // own thread. The stopped statement fails with the engine's "interrupted"/"canceled" error.
     // The function returns false when the request could not be sent.
     virtual std::function<bool()> canceller(const QSqlDatabase &database) const = 0;
+
+    // Runs a select (values bound to its "?" in order) and calls visit for every row; throws
+    // lianbu::Error with the engine's message when it is refused or fails (also when cancelled).
+    virtual void readResult(const QSqlDatabase &database, const QString &sql, const QVariantList &values,
+                            const std::function<void(const ResultRow &row)> &visit) const = 0;
+    // The reader of rows by key for "select <keyColumn>, <list> from <table>" (`select`, without
+    // a WHERE); throws lianbu::Error when the statement is refused.
+    virtual std::unique_ptr<KeyedRows> keyedRows(const QSqlDatabase &database, const QString &select,
+                                                 const QString &keyColumn) const = 0;
 };
+
+// The integers in the first column of a select's rows, in its order.
+std::vector<qint64> readKeys(const Engine &engine, const QSqlDatabase &database, const QString &sql,
+                             const QVariantList &values = {});
 
 const Engine &sqliteEngine();
 const Engine &postgresEngine();

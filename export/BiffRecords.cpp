@@ -111,20 +111,52 @@ QByteArray blankRecord(int row, int column)
     return cellHeader(0x0201, 6, row, column);
 }
 
-QByteArray labelText(const QString &text, int maxBytes)
+namespace {
+
+// The length of the longest start of GBK `bytes` (from `from`) within `maxBytes` that ends on a
+// character boundary.
+qsizetype cutLength(const QByteArray &bytes, qsizetype from, qsizetype maxBytes)
 {
-    QByteArray bytes = gbk::encode(text);
-    if (bytes.size() <= maxBytes)
-        return bytes;
+    const qsizetype size = bytes.size() - from;
+    if (size <= maxBytes)
+        return size;
     qsizetype end = 0;
-    while (end < bytes.size()) {
-        const qsizetype step = gbk::isLeadByte(uchar(bytes.at(end))) ? 2 : 1;
+    while (end < size) {
+        const qsizetype step = gbk::isLeadByte(uchar(bytes.at(from + end))) ? 2 : 1;
         if (end + step > maxBytes)
             break;
         end += step;
     }
-    bytes.truncate(end);
+    return end;
+}
+
+} // namespace
+
+QByteArray labelText(const QString &text, int maxBytes)
+{
+    QByteArray bytes = gbk::encode(text);
+    bytes.truncate(cutLength(bytes, 0, maxBytes));
     return bytes;
+}
+
+void appendLabelRecord(QByteArray *out, int row, int column, QStringView text, bool *lossless)
+{
+    if (row < 0 || row > kMaxRow || column < 0 || column > kMaxColumn)
+        throw Error(QStringLiteral("Cell (%1, %2) lies outside the sheet").arg(row).arg(column));
+    // The header (type, length, row, column, format, text length) is written with room for
+    // the text, which is encoded straight behind it.
+    const qsizetype start = out->size();
+    out->resize(start + 12);
+    gbk::appendEncoded(text, out, lossless);
+    const qsizetype length = cutLength(*out, start + 12, kMaxLabelBytes);
+    out->truncate(start + 12 + length);
+    char *h = out->data() + start;
+    qToLittleEndian<quint16>(0x0204, h);
+    qToLittleEndian<quint16>(quint16(length + 8), h + 2);
+    qToLittleEndian<quint16>(quint16(row), h + 4);
+    qToLittleEndian<quint16>(quint16(column), h + 6);
+    qToLittleEndian<quint16>(0, h + 8);
+    qToLittleEndian<quint16>(quint16(length), h + 10);
 }
 
 } // namespace lianbu::xls

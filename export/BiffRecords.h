@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringView>
 
 // The six BIFF records as bytes (little-endian; rows and columns zero-based; cell format 0).
 namespace lianbu::xls {
@@ -30,5 +31,9 @@ QByteArray blankRecord(int row, int column);
 
 // GBK bytes of `text`, cut to at most `maxBytes` without splitting a double-byte character.
 QByteArray labelText(const QString &text, int maxBytes = kMaxLabelBytes);
+
+// labelRecord(row, column, labelText(text)) appended to `out` in one pass (the cells of a long
+// export); clears `*lossless` when a character of the text has no GBK form.
+void appendLabelRecord(QByteArray *out, int row, int column, QStringView text, bool *lossless);
 
 } // namespace lianbu::xls

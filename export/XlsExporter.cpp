@@ -222,10 +222,14 @@ void XlsExporter::SaveStream(QIODevice *stream)
         WriteBof();
         WriteTitleBlock();
         WriteColumnTitles();
+        // The head of the sheet goes out before the records, which then go in large writes.
+        flushPending();
         WriteRecords();
         WriteFooters();
         WriteEof();
+        flushPending();
     } catch (...) {
+        m_pending.clear();
         m_stream = nullptr;
         throw;
     }
@@ -280,7 +284,19 @@ void XlsExporter::write(const QByteArray &record)
 {
     if (!m_stream)
         throw lianbu::Error(QStringLiteral("No output stream"));
-    if (m_stream->write(record) != record.size())
+    m_pending.append(record);
+    if (m_pending.size() >= 256 * 1024)
+        flushPending();
+}
+
+void XlsExporter::flushPending()
+{
+    if (!m_stream)
+        throw lianbu::Error(QStringLiteral("No output stream"));
+    const qint64 size = m_pending.size();
+    const qint64 written = size == 0 ? 0 : m_stream->write(m_pending);
+    m_pending.resize(0); // keeps its capacity
+    if (written != size)
         throw lianbu::Error(writeFailure(m_fileName, m_stream->errorString()));
 }
 
@@ -298,9 +314,19 @@ void XlsExporter::WriteEof()
 
 void XlsExporter::WriteLabelCell(const QString &text, bool advance)
 {
-    if (!lianbu::gbk::canEncode(text))
+    WriteLabelCell(QStringView(text), advance);
+}
+
+void XlsExporter::WriteLabelCell(QStringView text, bool advance)
+{
+    if (!m_stream)
+        throw lianbu::Error(QStringLiteral("No output stream"));
+    bool lossless = true;
+    lianbu::xls::appendLabelRecord(&m_pending, m_row, m_col, text, &lossless);
+    if (!lossless)
         ++m_unencodableCells;
-    write(lianbu::xls::labelRecord(m_row, m_col, lianbu::xls::labelText(text)));
+    if (m_pending.size() >= 256 * 1024)
+        flushPending();
     if (advance)
         NextCell();
 }
@@ -429,10 +455,9 @@ std::vector<int> XlsExporter::RecordFields() const
     return fields;
 }
 
-void XlsExporter::writeFieldCell(int fieldIndex)
+void XlsExporter::writeFieldCell(const Field &field, QStringView text, bool isNull)
 {
-    const Field &field = dataSet()->field(fieldIndex);
-    if (field.isNull() || !field.visible()) {
+    if (isNull || !field.visible()) {
         WriteBlankCell();
         return;
     }
@@ -440,9 +465,9 @@ void XlsExporter::writeFieldCell(int fieldIndex)
     // goes out as its text rather than as a wrong number.
     switch (field.dataType()) {
     case Field::DataType::Integer: {
-        const QString text = field.asString().trimmed();
+        const QStringView trimmed = text.trimmed();
         bool ok = false;
-        const qint64 value = text.toLongLong(&ok);
+        const qint64 value = trimmed.toLongLong(&ok);
         if (ok) {
             if (value >= lianbu::xls::kMinRkInteger && value <= lianbu::xls::kMaxRkInteger)
                 WriteRkCell(qint32(value), true);
@@ -450,20 +475,20 @@ void XlsExporter::writeFieldCell(int fieldIndex)
                 WriteNumberCell(double(value), true);
             return;
         }
-        const double number = text.toDouble(&ok);
+        const double number = trimmed.toDouble(&ok);
         if (ok && std::isfinite(number))
             WriteNumberCell(number, true);
         else
-            WriteLabelCell(field.asString(), true);
+            WriteLabelCell(text, true);
         return;
     }
     case Field::DataType::Float: {
         bool ok = false;
-        const double number = field.asString().trimmed().toDouble(&ok);
+        const double number = text.trimmed().toDouble(&ok);
         if (ok && std::isfinite(number))
             WriteNumberCell(number, true);
         else
-            WriteLabelCell(field.asString(), true);
+            WriteLabelCell(text, true);
         return;
     }
     case Field::DataType::Blob:
@@ -471,7 +496,7 @@ void XlsExporter::writeFieldCell(int fieldIndex)
         return;
     case Field::DataType::String:
     case Field::DataType::Unknown:
-        WriteLabelCell(field.asString(), true);
+        WriteLabelCell(text, true);
         return;
     }
 }
@@ -481,35 +506,27 @@ void XlsExporter::WriteRecords()
     DataSet *ds = dataSet();
     if (!ds || !ds->active())
         return;
+    ds->checkBrowseMode();
     const std::vector<int> fields = RecordFields();
     m_recordWidth = int(fields.size());
-
-    ds->disableControls();
-    const lianbu::db::Bookmark saved = ds->bookmark();
-    auto restore = [&] {
-        try {
-            if (ds->bookmarkValid(saved))
-                ds->gotoBookmark(saved);
-        } catch (...) {
-        }
-        ds->enableControls();
-        m_recordWidth = 0;
-    };
+    std::vector<const Field *> byIndex;
+    for (const int k : fields)
+        byIndex.push_back(&ds->field(k));
     try {
-        ds->first();
-        while (!ds->eof()) {
-            for (const int k : fields)
-                writeFieldCell(k);
+        // Read in large batches straight from the list, not row by row through the current
+        // record: the current row and what the grid shows stay as they are.
+        ds->readRows(0, ds->recordCount(), [&](int row, const DataSet::RowCells &cells) {
+            for (size_t i = 0; i < fields.size(); ++i)
+                writeFieldCell(*byIndex[i], cells.text(fields[i]), cells.isNull(fields[i]));
             // QProgressBar repaints at once whenever the bar visibly changes.
-            if (m_showProgress && m_gauge)
-                m_gauge->setValue(ds->recNo());
-            ds->next();
-        }
+            if (m_showProgress && m_gauge && (row % 256 == 255 || row + 1 == ds->recordCount()))
+                m_gauge->setValue(row + 1);
+        });
     } catch (...) {
-        restore();
+        m_recordWidth = 0;
         throw;
     }
-    restore();
+    m_recordWidth = 0;
 }
 
 void XlsExporter::WriteFooters()

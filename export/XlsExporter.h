@@ -26,7 +26,8 @@ class DataGrid;
 
 namespace lianbu::db {
 class DataSet;
-}
+class Field;
+} // namespace lianbu::db
 
 // column titles split at "|" into levels: [visible column][level].
 using TitleCells = std::vector<std::vector<QString>>;
@@ -104,6 +105,7 @@ public:
     void WriteBof();
     void WriteEof();
     void WriteLabelCell(const QString &text, bool advance);
+    void WriteLabelCell(QStringView text, bool advance);
     void WriteNumberCell(double value, bool advance);
     void WriteRkCell(qint32 value, bool advance);
     void WriteBlankCell();
@@ -136,7 +138,9 @@ private:
     lianbu::db::DataSet *dataSet() const;
     void writeFile();
     void write(const QByteArray &record);
-    void writeFieldCell(int fieldIndex);
+    // Records collect here and go to the stream in large writes.
+    void flushPending();
+    void writeFieldCell(const lianbu::db::Field &field, QStringView text, bool isNull);
 
     DataGrid *m_grid = nullptr;
     bool m_showProgress = true;
@@ -152,6 +156,7 @@ private:
     int m_recordWidth = 0;      // cells per record row; 0 = the dataset's field count
     int m_unencodableCells = 0; // cells of this export holding characters GBK cannot hold
     QIODevice *m_stream = nullptr;
+    QByteArray m_pending;
     QPointer<QWidget> m_progressWindow;
     QPointer<QProgressBar> m_gauge;
 };

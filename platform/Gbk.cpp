@@ -1,6 +1,7 @@
 #include "platform/Gbk.h"
 
 #include <algorithm>
+#include <vector>
 #include <cerrno>
 #include <iconv.h>
 
@@ -101,9 +102,7 @@ QByteArray convert(Converter &converter, const QByteArray &input, OnBad onBad)
     return out;
 }
 
-} // namespace
-
-QByteArray encode(const QString &text)
+QByteArray encodeWithConverter(const QString &text)
 {
     if (text.isEmpty())
         return {};
@@ -135,11 +134,77 @@ QByteArray encode(const QString &text)
     });
 }
 
+// Per character of the basic plane, as the converter encodes it alone (GBK has no shift state,
+// so a text's bytes are its characters' bytes back to back): bit 0 known, bit 1 survives the
+// trip back, bits 2-3 the byte count (0: more than three, converted each time), then the bytes.
+quint32 tableEntry(char16_t c)
+{
+    thread_local std::vector<quint32> table(65536, 0);
+    quint32 &entry = table[c];
+    if (entry == 0) {
+        const QString one(QChar{c});
+        const QByteArray bytes = encodeWithConverter(one);
+        entry = 1u | (decode(bytes) == one ? 2u : 0u);
+        if (bytes.size() <= 3) {
+            entry |= quint32(bytes.size()) << 2;
+            for (qsizetype i = 0; i < bytes.size(); ++i)
+                entry |= quint32(uchar(bytes[i])) << (8 * (i + 1));
+        }
+    }
+    return entry;
+}
+
+} // namespace
+
+void appendEncoded(QStringView text, QByteArray *out, bool *lossless)
+{
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < 0x80) {
+            out->append(char(c));
+            continue;
+        }
+        if (QChar::isSurrogate(c)) {
+            // No surrogate pair is in GBK; the converter decides what becomes of it.
+            const bool pair = QChar::isHighSurrogate(c) && i + 1 < n && text[i + 1].isLowSurrogate();
+            const QString part = pair ? text.mid(i, 2).toString() : QString(QLatin1Char('?'));
+            const QByteArray bytes = encodeWithConverter(part);
+            out->append(bytes);
+            *lossless = *lossless && pair && decode(bytes) == part;
+            i += pair ? 1 : 0;
+            continue;
+        }
+        const quint32 entry = tableEntry(c);
+        const int length = int((entry >> 2) & 3);
+        if (length == 0) {
+            out->append(encodeWithConverter(QString(QChar{c})));
+        } else {
+            for (int b = 0; b < length; ++b)
+                out->append(char((entry >> (8 * (b + 1))) & 0xff));
+        }
+        *lossless = *lossless && (entry & 2u) != 0;
+    }
+}
+
+QByteArray encode(const QString &text)
+{
+    QByteArray out;
+    out.reserve(text.size() * 2);
+    bool lossless = true;
+    appendEncoded(text, &out, &lossless);
+    return out;
+}
+
 bool canEncode(const QString &text)
 {
+    QByteArray out;
+    bool lossless = true;
     for (const QChar c : text) {
-        if (c.unicode() >= 0x80 || c.isSurrogate())
-            return decode(encode(text)) == text;
+        if (c.unicode() >= 0x80 || c.isSurrogate()) {
+            appendEncoded(text, &out, &lossless);
+            return lossless;
+        }
     }
     return true; // plain ASCII, the common case, without a conversion
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringView>
 
 namespace lianbu::gbk {
 
@@ -11,6 +12,10 @@ QByteArray encode(const QString &text);
 bool canEncode(const QString &text);
 // Code page 936 bytes to Unicode. Invalid sequences become U+FFFD. Never fails.
 QString decode(const QByteArray &bytes);
+// Appends the GBK bytes of the text to `out` (as encode() would give them) and clears
+// `*lossless` when a character does not survive the trip (as canEncode() would say); one pass,
+// from a per-character table, for the many short texts of an export.
+void appendEncoded(QStringView text, QByteArray *out, bool *lossless);
 // True when byte b starts a double-byte character of GBK (0x81..0xFE).
 bool isLeadByte(unsigned char b);
 

@@ -3,11 +3,13 @@
 #include "db/Connection.h"
 #include "db/DataSource.h"
 #include "db/Query.h"
+#include "db/SortKeys.h"
 #include "db/Table.h"
 #include "platform/Error.h"
 #include "tests/support/TestServer.h"
 #include "tests/support/TestDatabase.h"
 
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -598,6 +600,177 @@ private slots:
             if (i % 5)
                 QCOMPARE(query.cellText(i, z), QString(i % 200, QChar('x')));
         }
+    }
+
+    void aLongListReadsItsRowsByKeyAsTheyAreShown()
+    {
+        QSqlQuery insert(m_connection->database());
+        QVERIFY(insert.exec(QStringLiteral("begin")));
+        for (int n = 0; n < 6000; ++n)
+            QVERIFY(insert.exec(QStringLiteral("insert into data (a, b, c) values ('cat', 'r%1', %2)")
+                                    .arg(n)
+                                    .arg(n % 3 == 0 ? QStringLiteral("null") : QStringLiteral("'c%1'").arg(n))));
+        QVERIFY(insert.exec(QStringLiteral("commit")));
+        Query query(m_connection.get());
+        query.setSql(QStringLiteral("select * from data where rid%2=0 order by rid desc"));
+        query.open();
+        QCOMPARE(query.recordCount(), 3000);
+        QCOMPARE(query.keys().front(), 6000);
+        const int b = query.fieldByName("b").index();
+        const int c = query.fieldByName("c").index();
+        auto expectedB = [](int row) { return QStringLiteral("r%1").arg(5999 - 2 * row); };
+        // Front to back, back to front and jumping: far more rows than the cache holds.
+        for (int row = 0; row < 3000; ++row) {
+            if (query.cellText(row, b) != expectedB(row))
+                QFAIL(qPrintable(QStringLiteral("row %1: %2").arg(row).arg(query.cellText(row, b))));
+            QCOMPARE(query.cellIsNull(row, c), (5999 - 2 * row) % 3 == 0);
+        }
+        for (int row = 2999; row >= 0; row -= 7)
+            QCOMPARE(query.cellText(row, b), expectedB(row));
+        QRandomGenerator random(5);
+        for (int n = 0; n < 300; ++n) {
+            const int row = int(random.bounded(3000));
+            QCOMPARE(query.cellText(row, b), expectedB(row));
+        }
+        // Navigation and editing work on the keyset as on a snapshot.
+        query.last();
+        QCOMPARE(query.fieldByName("b").asString(), QStringLiteral("r1"));
+        query.setRecNo(1500);
+        query.edit();
+        query.fieldByName("b").setAsString(QStringLiteral("changed"));
+        query.post();
+        QCOMPARE(query.cellText(1499, b), QStringLiteral("changed"));
+        QCOMPARE(dataRows(*m_connection, QStringLiteral("b")).at(5999 - 2 * 1499), QStringLiteral("changed"));
+        query.deleteRecord();
+        QCOMPARE(query.recordCount(), 2999);
+        QCOMPARE(query.cellText(1499, b), expectedB(1500));
+        QCOMPARE(query.rowOfKey(query.keys().at(10)), 10);
+        QCOMPARE(query.rowOfKey(999999), -1);
+    }
+
+    void aListSortsAsAStatementReadCompletely()
+    {
+        // The same rows once as a keyset (one table) and once read completely (grouped):
+        // every sort puts them in the same order, nulls, duplicates, Chinese and digits included.
+        const QStringList values{"张三", "李四", "", "Zed", "abc", "10", "9", "李四", "王五", "<null>", "阿", "2x", "张三"};
+        QSqlQuery insert(m_connection->database());
+        for (int n = 0; n < 200; ++n) {
+            const QString b = values[(n * 7) % values.size()];
+            const QString c = values[(n * 5 + 3) % values.size()];
+            insert.prepare(QStringLiteral("insert into data (a, b, c, k) values (?, ?, ?, ?)"));
+            insert.addBindValue(QStringLiteral("cat%1").arg(n % 4));
+            insert.addBindValue(b == QLatin1String("<null>") ? QVariant(QMetaType::fromType<QString>()) : QVariant(b));
+            insert.addBindValue(c == QLatin1String("<null>") ? QVariant(QMetaType::fromType<QString>()) : QVariant(c));
+            insert.addBindValue(n % 9 == 0 ? QVariant(QMetaType::fromType<QString>()) : QVariant(QString::number(n % 13)));
+            QVERIFY(insert.exec());
+        }
+        Query keyset(m_connection.get());
+        keyset.setSql(QStringLiteral("select * from data where rid%5<>1"));
+        keyset.open();
+        Query complete(m_connection.get());
+        complete.setSql(QStringLiteral("select * from data where rid%5<>1 group by rid"));
+        complete.open();
+        QVERIFY(keyset.canModify());
+        QVERIFY(!complete.canModify());
+        QCOMPARE(keyset.recordCount(), 160);
+        for (const char *sort : {"b", "b DESC", "c", "c DESC", "k", "k DESC", "a DESC", ""}) {
+            keyset.setSort(QLatin1String(sort));
+            complete.setSort(QLatin1String(sort));
+            QCOMPARE(columnOf(keyset, "b") + columnOf(keyset, "c") + columnOf(keyset, "k"),
+                     columnOf(complete, "b") + columnOf(complete, "c") + columnOf(complete, "k"));
+        }
+        // A written row takes its new place at the next sort.
+        keyset.setSort(QStringLiteral("b"));
+        keyset.last();
+        keyset.edit();
+        keyset.fieldByName("b").setAsString(QStringLiteral("000"));
+        keyset.post();
+        keyset.setSort(QStringLiteral("b DESC"));
+        keyset.setSort(QStringLiteral("b"));
+        QCOMPARE(columnOf(keyset, "b").at(0), QStringLiteral("<null>"));
+        QCOMPARE(columnOf(keyset, "b").last(), QStringLiteral("张三"));
+        QVERIFY(columnOf(keyset, "b").indexOf(QStringLiteral("000")) < columnOf(keyset, "b").indexOf(QStringLiteral("10")));
+        QCOMPARE(keyset.fieldByName("b").asString(), QStringLiteral("000")); // still current
+    }
+
+    void storedSortKeysOrderExactlyAsTheRowsCollatedInMemory()
+    {
+        // Random texts of Chinese, Latin of both cases, digits, punctuation, empty texts and
+        // nulls: the order read from data's stored keys (a keyset) equals the order of the same
+        // rows collated in memory (a statement read completely), for a long list (read from the
+        // index), a short one (keys read by rowid), through successive sorts, and after rows
+        // written behind the program's back by plain SQL.
+        QRandomGenerator random(17);
+        const QString alphabet = QStringLiteral("张章李王汪阿啊中重长AaBbZz019-_ .,（）");
+        auto randomText = [&]() -> QVariant {
+            if (random.bounded(8) == 0)
+                return QVariant(QMetaType::fromType<QString>());
+            if (random.bounded(10) == 0)
+                return QVariant(QString::fromLatin1(""));
+            QString text;
+            for (int i = int(random.bounded(4)); i >= 0; --i)
+                text += alphabet.at(int(random.bounded(alphabet.size())));
+            return text;
+        };
+        auto insertRandom = [&](int count) {
+            QSqlQuery insert(m_connection->database());
+            insert.prepare(QStringLiteral("insert into data (b, c, d) values (?, ?, ?)"));
+            for (int n = 0; n < count; ++n) {
+                insert.addBindValue(randomText());
+                insert.addBindValue(randomText());
+                insert.addBindValue(randomText());
+                QVERIFY(insert.exec());
+            }
+        };
+        insertRandom(700);
+        auto compareAll = [&] {
+            for (const char *where : {"rid%7<>3", "rid%97=0"}) {
+                Query keyset(m_connection.get());
+                keyset.setSql(QStringLiteral("select * from data where %1").arg(QLatin1String(where)));
+                keyset.open();
+                Query complete(m_connection.get());
+                complete.setSql(QStringLiteral("select * from data where %1 group by rid").arg(QLatin1String(where)));
+                complete.open();
+                for (const char *sort : {"b", "c DESC", "b DESC", "d", "c", "", "d DESC"}) {
+                    keyset.setSort(QLatin1String(sort));
+                    complete.setSort(QLatin1String(sort));
+                    QCOMPARE(columnOf(keyset, "b") + columnOf(keyset, "c") + columnOf(keyset, "d"),
+                             columnOf(complete, "b") + columnOf(complete, "c") + columnOf(complete, "d"));
+                }
+            }
+        };
+        compareAll();
+        m_connection->execute(QStringLiteral("update data set b=c, c='阿' where rid%11=0"));
+        m_connection->execute(QStringLiteral("delete from data where rid%13=0"));
+        insertRandom(50);
+        QVERIFY(dataRows(*m_connection, QStringLiteral("(select count(*) from data_sortkeys where fresh=0)")).first() != "0");
+        compareAll();
+        // The keys were brought up to date and read, not bypassed.
+        QCOMPARE(dataRows(*m_connection, QStringLiteral("(select count(*) from data_sortkeys where fresh=0)")).first(),
+                 QStringLiteral("0"));
+        std::vector<qint64> keys{3, 1, 2};
+        std::vector<int> order;
+        QVERIFY(orderByStoredKeys(*m_connection, QStringLiteral("data"), QStringLiteral("B"), false, keys, &order));
+        QCOMPARE(order.size(), size_t(3));
+    }
+
+    void openingGivenKeysShowsThoseRows()
+    {
+        for (const char *b : {"r1", "r2", "r3", "r4"})
+            insertData(*m_connection, QString::fromLatin1(b));
+        Query query(m_connection.get());
+        query.setSql(QStringLiteral("select * from data where b<>''"));
+        query.openKeys({3, 1, 4});
+        QCOMPARE(columnOf(query, "b"), QStringList({"r3", "r1", "r4"}));
+        QCOMPARE(query.recNo(), 1);
+        query.next();
+        query.edit();
+        query.fieldByName("c").setAsString(QStringLiteral("seen"));
+        query.post();
+        QCOMPARE(dataRows(*m_connection).at(0), QStringLiteral("r1|seen"));
+        query.setSql(QStringLiteral("select b, count(*) from data group by b"));
+        QVERIFY(!errorOf([&] { query.openKeys({1}); }).isEmpty());
+        QVERIFY(!query.active());
     }
 };
 

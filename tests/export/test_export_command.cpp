@@ -54,7 +54,7 @@ QString cellAt(const QList<XlsRecord> &records, int row, int column)
     return QStringLiteral("<none>");
 }
 
-QList<test::CustomerRow> customers()
+QList<test::CustomerRow> sampleRows()
 {
     QList<test::CustomerRow> rows;
     rows << test::customer(QStringLiteral("VIP"), QStringLiteral("张记"), QStringLiteral("0571-1"),
@@ -81,7 +81,7 @@ private slots:
     void exportsTheListAsTheGridShowsIt()
     {
         MainWindowHarness h;
-        h.insertCustomers(customers());
+        h.insertCustomers(sampleRows());
         h.form->showAllRecords();
         setFixedNow(QDateTime(QDate(2010, 8, 15), QTime(14, 30, 0)));
         DataGrid *grid = widgets(h.form)->customerGrid;
@@ -91,6 +91,7 @@ private slots:
         widgets(h.form)->searchCompany->setText(QStringLiteral("联簿")); // company: all four
         widgets(h.form)->searchCategory->setEditText(QStringLiteral("VIP"));
         h.form->runQuickSearch();
+        h.waitForSearch();
         QCOMPARE(list->recordCount(), 3);
         const int bIndex = grid->columns()->findByFieldName(QStringLiteral("b"))->index();
         grid->clickTitle(bIndex); // b DESC
@@ -165,7 +166,7 @@ private slots:
     void cancelledDialogWritesNothing()
     {
         MainWindowHarness h;
-        h.insertCustomers(customers());
+        h.insertCustomers(sampleRows());
         h.form->showAllRecords();
         h.env.dialogs().queueSaveFileName(QString());
         widgets(h.form)->exportButton->click();
@@ -194,7 +195,7 @@ private slots:
     void existingFileIsAskedAbout()
     {
         MainWindowHarness h;
-        h.insertCustomers(customers());
+        h.insertCustomers(sampleRows());
         h.form->showAllRecords();
         const QString path = h.env.filePath(QStringLiteral("客户.xls"));
         QFile old(path);
@@ -215,7 +216,7 @@ private slots:
     void newFormatsFollowTheChosenFilter()
     {
         MainWindowHarness h;
-        QList<test::CustomerRow> rows = customers();
+        QList<test::CustomerRow> rows = sampleRows();
         rows[0][13] = QStringLiteral("笑😀"); // notes: not in GBK
         h.insertCustomers(rows);
         h.form->showAllRecords();

@@ -4,6 +4,9 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
+#include <algorithm>
+#include <iconv.h>
+
 using namespace lianbu;
 
 class TestGbk : public QObject
@@ -20,6 +23,7 @@ private slots:
     void emptyStaysEmpty();
     void survivesArbitraryInput();
     void leadBytes();
+    void textsEncodeAsTheConverterEncodesThemWhole();
 };
 
 void TestGbk::encodesKnownBytes_data()
@@ -135,4 +139,56 @@ void TestGbk::leadBytes()
 }
 
 QTEST_GUILESS_MAIN(TestGbk)
+// Every character of the basic plane (and surrogates, paired or not) in random texts: the bytes
+// built from single characters are those of the system converter run over the whole text, and
+// the lossless verdict is the round trip's.
+void TestGbk::textsEncodeAsTheConverterEncodesThemWhole()
+{
+    iconv_t cd = iconv_open("GBK", "UTF-16LE");
+    QVERIFY(cd != reinterpret_cast<iconv_t>(-1));
+    QRandomGenerator random(936);
+    std::vector<char16_t> all;
+    for (char32_t c = 1; c < 0x10000; ++c)
+        all.push_back(char16_t(c));
+    std::shuffle(all.begin(), all.end(), random);
+    for (size_t at = 0; at < all.size();) {
+        QString text;
+        for (int n = int(random.bounded(1, 12)); n > 0 && at < all.size(); --n)
+            text += QChar(all[at++]);
+        if (random.bounded(20) == 0)
+            text += QString::fromUcs4(U"\U0002A6A5");
+        QByteArray fast;
+        bool lossless = true;
+        gbk::appendEncoded(text, &fast, &lossless);
+        QCOMPARE(lossless, gbk::decode(gbk::encode(text)) == text);
+        QCOMPARE(gbk::canEncode(text), lossless);
+        // The converter over the whole text, each unconvertible character (a surrogate pair
+        // counting as one) as "?".
+        QByteArray whole;
+        QByteArray utf16(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+        char *in = utf16.data();
+        size_t inLeft = size_t(utf16.size());
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        while (inLeft > 0) {
+            char out[256];
+            char *to = out;
+            size_t outLeft = sizeof out;
+            const size_t rc = iconv(cd, &in, &inLeft, &to, &outLeft);
+            whole.append(out, to - out);
+            if (rc == size_t(-1) && errno != E2BIG) {
+                const QChar at(char16_t(uchar(in[0]) | (uchar(in[1]) << 8)));
+                const QChar after = inLeft >= 4 ? QChar(char16_t(uchar(in[2]) | (uchar(in[3]) << 8))) : QChar();
+                const size_t skip = at.isHighSurrogate() && after.isLowSurrogate() ? 4 : 2;
+                whole += '?';
+                in += skip;
+                inLeft -= skip;
+                iconv(cd, nullptr, nullptr, nullptr, nullptr);
+            }
+        }
+        QCOMPARE(fast, whole);
+        QCOMPARE(gbk::encode(text), whole);
+    }
+    iconv_close(cd);
+}
+
 #include "test_gbk.moc"

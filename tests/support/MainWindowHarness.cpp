@@ -3,6 +3,7 @@
 #include "data/ServerRegister.h"
 #include "db/Engine.h"
 #include "tests/support/TestServer.h"
+#include "customers/CustomerSearch.h"
 
 #include "data/Statements.h"
 #include "app/StartUp.h"
@@ -102,4 +103,10 @@ QString MainWindowHarness::rowKey(const QString &table) const
     return db::engineOf(data->connection->database()).rowKey(table);
 }
 
+void MainWindowHarness::waitForSearch()
+{
+    if (!QTest::qWaitFor([this] { return !form->customerSearch().busy(); }, 30000))
+        qWarning("the quick search did not finish");
 }
+
+} // namespace lianbu::test

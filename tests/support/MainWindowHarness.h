@@ -30,6 +30,8 @@ public:
     void show();
     // Inserts rows straight into the table (bypassing the program), in this order.
     void insertCustomers(const QList<CustomerRow> &rows);
+    // Waits until the quick search has shown its newest result (it runs on its own connection).
+    void waitForSearch();
     // The values of one column of the list query, in its current order.
     QStringList listColumn(const QString &field) const;
     // The first column of every row a statement returns, straight from the database.

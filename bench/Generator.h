@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+namespace lianbu::bench {
+
+// Fills the delivered register at `path` with `rows` realistic customers: Chinese names,
+// companies and their short names, addresses across the provinces, mobile and fixed-line
+// numbers, e-mail addresses, categories, dates, a note on some. Deterministic for a size.
+// Written through SQLite's own interface in one transaction (the index triggers run as they
+// would for the program).
+void fillRegister(const QString &path, int rows);
+
+// A cached copy of a filled register for `rows` in `folder` (made once; copied for each run).
+QString cachedRegister(const QString &folder, int rows);
+
+} // namespace lianbu::bench

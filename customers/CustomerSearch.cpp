@@ -1,0 +1,118 @@
+#include "customers/CustomerSearch.h"
+
+#include "data/SearchIndex.h"
+#include "data/Statements.h"
+#include "db/Connection.h"
+#include "db/Engine.h"
+#include "db/Query.h"
+
+#include <algorithm>
+
+namespace lianbu::customers {
+
+bool SearchFields::isEmpty() const
+{
+    return category.isEmpty() && shortName.isEmpty() && phone.isEmpty() && name.isEmpty() && address.isEmpty()
+           && company.isEmpty();
+}
+
+CustomerSearch::CustomerSearch(db::Query *list, const db::RegisterAddress &address, QObject *parent)
+    : QObject(parent)
+    , m_list(list)
+    , m_worker(address)
+{
+    // A register whose index could not be built is searched by the plain statement.
+    m_indexed = list->connection() && hasSearchIndex(*list->connection());
+    connect(&m_worker, &db::BackgroundSearch::finished, this, &CustomerSearch::finished);
+    connect(&m_worker, &db::BackgroundSearch::failed, this, [this](quint64, const QString &message) {
+        m_pending = Pending::Nothing;
+        emit searchFailed(message);
+    });
+}
+
+void CustomerSearch::search(const SearchFields &f)
+{
+    const db::Engine &engine = db::engineOf(m_list->connection()->database());
+    const sql::BoundStatement statement =
+        sql::boundSearch(engine, f.category, f.shortName, f.phone, f.name, f.address, f.company);
+    m_pendingStatement = statement;
+    m_pendingIsEmpty = f.isEmpty();
+    if (m_pendingIsEmpty && m_emptyResult) {
+        // At once from the kept result; then a look for rows other programs changed meanwhile.
+        show(statement, *m_emptyResult, false);
+        m_pending = Pending::ShowIfChanged;
+    } else {
+        m_pending = Pending::Show;
+    }
+    const sql::BoundStatement keys =
+        sql::boundSearchKeys(engine, f.category, f.shortName, f.phone, f.name, f.address, f.company, m_indexed);
+    m_worker.start(keys.text, keys.values);
+}
+
+void CustomerSearch::prepareEmptySearch()
+{
+    m_pending = Pending::Nothing;
+    m_pendingIsEmpty = true;
+    const db::Engine &engine = db::engineOf(m_list->connection()->database());
+    const sql::BoundStatement keys = sql::boundSearchKeys(engine, {}, {}, {}, {}, {}, {}, m_indexed);
+    m_worker.start(keys.text, keys.values);
+}
+
+void CustomerSearch::cancel()
+{
+    m_pending = Pending::Nothing;
+    m_worker.cancel();
+}
+
+void CustomerSearch::finished(quint64, const std::vector<qint64> &keys)
+{
+    const Pending pending = std::exchange(m_pending, Pending::Nothing);
+    if (m_pendingIsEmpty)
+        m_emptyResult = keys;
+    if (pending == Pending::Show)
+        show(m_pendingStatement, keys, false);
+    else if (pending == Pending::ShowIfChanged && m_list->active() && m_list->sql() == m_pendingStatement.text
+             && m_list->values() == m_pendingStatement.values) {
+        // The operator may have sorted the kept result meanwhile: compare the rows, not the order.
+        bool same = m_list->keys() == keys;
+        if (!same && !m_list->sort().isEmpty() && m_list->keys().size() == keys.size()) {
+            std::vector<qint64> shown = m_list->keys();
+            std::sort(shown.begin(), shown.end());
+            same = shown == keys;
+        }
+        if (!same)
+            show(m_pendingStatement, keys, true);
+    }
+}
+
+void CustomerSearch::show(const sql::BoundStatement &statement, std::vector<qint64> keys, bool keepCurrent)
+{
+    const qint64 current = keepCurrent && m_list->active() && m_list->currentRow() >= 0
+                               ? m_list->keys().at(size_t(m_list->currentRow()))
+                               : 0;
+    m_list->close();
+    m_list->setSql(statement.text, statement.values);
+    m_list->openKeys(std::move(keys));
+    if (current != 0 && m_list->rowOfKey(current) >= 0)
+        m_list->moveToRow(m_list->rowOfKey(current));
+    emit listReplaced();
+}
+
+void CustomerSearch::customerAdded(qint64 key, const QString &shortName)
+{
+    // The empty search lists every record with a short name, in rowid order; a new record has
+    // the largest rowid.
+    if (m_emptyResult && !shortName.isEmpty() && key > 0 && (m_emptyResult->empty() || m_emptyResult->back() < key))
+        m_emptyResult->push_back(key);
+}
+
+void CustomerSearch::customerDeleted(qint64 key)
+{
+    if (!m_emptyResult)
+        return;
+    const auto found = std::lower_bound(m_emptyResult->begin(), m_emptyResult->end(), key);
+    if (found != m_emptyResult->end() && *found == key)
+        m_emptyResult->erase(found);
+}
+
+} // namespace lianbu::customers

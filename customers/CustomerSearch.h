@@ -1,0 +1,76 @@
+#pragma once
+
+#include "data/Statements.h"
+#include "db/BackgroundSearch.h"
+
+#include <QObject>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace lianbu::db {
+class Query;
+}
+
+namespace lianbu::customers {
+
+// The six quick-search fields as typed (not trimmed).
+struct SearchFields
+{
+    QString category;  // a
+    QString shortName; // b
+    QString phone;     // g
+    QString name;      // c
+    QString address;   // i
+    QString company;   // j
+    bool isEmpty() const;
+};
+
+// Runs the quick search for the customer list without holding up the window: the rows are found
+// on a connection of its own in a worker thread, a newer keystroke interrupts the search still
+// running, and the list keeps showing the last result until the new one is there. The result of
+// the search with every field empty is kept, so emptying the fields shows it at once; the
+// program's own additions and deletions keep it right, and a search in the background checks it
+// for changes by other programs.
+class CustomerSearch : public QObject
+{
+    Q_OBJECT
+
+public:
+    // `address`: the list's register (the search opens a connection of its own to it).
+    CustomerSearch(db::Query *list, const db::RegisterAddress &address, QObject *parent = nullptr);
+
+    void search(const SearchFields &fields);
+    // True while a search whose result the list will show is running.
+    bool busy() const { return m_worker.busy() && m_pending != Pending::Nothing; }
+    // Drops a running search (the list is being reopened some other way).
+    void cancel();
+    // Finds the result of the search with every field empty in the background, without showing
+    // it, so emptying the fields shows it at once.
+    void prepareEmptySearch();
+
+    // The program added or deleted a customer: the kept empty-search result follows.
+    void customerAdded(qint64 key, const QString &shortName);
+    void customerDeleted(qint64 key);
+
+signals:
+    // The list shows a new result.
+    void listReplaced();
+    void searchFailed(const QString &message);
+
+private:
+    enum class Pending { Nothing, Show, ShowIfChanged };
+    void finished(quint64 ticket, const std::vector<qint64> &keys);
+    void show(const sql::BoundStatement &statement, std::vector<qint64> keys, bool keepCurrent);
+
+    db::Query *m_list;
+    db::BackgroundSearch m_worker;
+    Pending m_pending = Pending::Nothing;
+    sql::BoundStatement m_pendingStatement;
+    bool m_pendingIsEmpty = false;
+    std::optional<std::vector<qint64>> m_emptyResult;
+    bool m_indexed = false; // the register has the trigram index
+};
+
+} // namespace lianbu::customers
