@@ -668,7 +668,7 @@ private slots:
         keyset.setSql(QStringLiteral("select * from data where rid%5<>1"));
         keyset.open();
         Query complete(m_connection.get());
-        complete.setSql(QStringLiteral("select * from data where rid%5<>1 group by rid"));
+        complete.setSql(QStringLiteral("select * from data where rid%5<>1 group by rid order by rid"));
         complete.open();
         QVERIFY(keyset.canModify());
         QVERIFY(!complete.canModify());
@@ -695,6 +695,8 @@ private slots:
 
     void storedSortKeysOrderExactlyAsTheRowsCollatedInMemory()
     {
+        if (m_db->isServer())
+            QSKIP("a server register has no stored sort keys: its lists sort in memory (aListSortsAsAStatementReadCompletely)");
         // Random texts of Chinese, Latin of both cases, digits, punctuation, empty texts and
         // nulls: the order read from data's stored keys (a keyset) equals the order of the same
         // rows collated in memory (a statement read completely), for a long list (read from the
@@ -729,7 +731,7 @@ private slots:
                 keyset.setSql(QStringLiteral("select * from data where %1").arg(QLatin1String(where)));
                 keyset.open();
                 Query complete(m_connection.get());
-                complete.setSql(QStringLiteral("select * from data where %1 group by rid").arg(QLatin1String(where)));
+                complete.setSql(QStringLiteral("select * from data where %1 group by rid order by rid").arg(QLatin1String(where)));
                 complete.open();
                 for (const char *sort : {"b", "c DESC", "b DESC", "d", "c", "", "d DESC"}) {
                     keyset.setSort(QLatin1String(sort));
