@@ -9,7 +9,6 @@
 #include "platform/DesktopShortcut.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
-#include "ui_MainWindow.h"
 #include "ui_LoginDialog.h"
 
 #include <QComboBox>

@@ -46,7 +46,7 @@ int main(int argc, char **argv)
     h.insertCustomers(rows);
     h.form->showAllRecords();
     h.data->customerList->moveToRow(3);
-    h.form->onRowDoubleClicked();
+    h.form->customerList()->onRowDoubleClicked();
     h.form->grab().save(out + QStringLiteral("/main-entry-panel.png"));
     widgets(h.form)->entryPanel->grab().save(out + QStringLiteral("/entry-panel.png"));
     return 0;

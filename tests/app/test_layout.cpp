@@ -156,7 +156,7 @@ private slots:
         GridColumns *columns = gridOf(h)->columns();
         // "电  话" to the front, "传  真" hidden through its menu item, "客户简称" sorted once
         columns->move(columnOf(h, "g")->index(), 0);
-        h.form->hideColumnActions.at(4)->trigger(); // 隐藏传真, position 7
+        h.form->customerList()->hideColumnActions().at(4)->trigger(); // 隐藏传真, position 7
         QVERIFY(!columnOf(h, "h")->visible());
         gridOf(h)->clickTitle(columnOf(h, "b")->index());
         QCOMPARE(columnOf(h, "b")->title()->sortMarker(), SortMarker::Down);
@@ -167,7 +167,7 @@ private slots:
 
         // The per-user settings folder does not exist yet: the command creates it.
         QVERIFY(!QFileInfo::exists(QFileInfo(paths::settingsFilePath()).absolutePath()));
-        h.form->saveColumnLayoutAction->trigger();
+        h.form->customerList()->saveColumnLayoutAction()->trigger();
         QVERIFY(h.env.dialogs().boxes().isEmpty());
         const QStringList keys = profileKeys(paths::settingsFilePath(), kSection);
         QCOMPARE(keys.size(), 15);
@@ -190,7 +190,7 @@ private slots:
         QCOMPARE(columnOf(h, "b")->title()->sortMarker(), SortMarker::Down);
         QCOMPARE(columnOf(h, "b")->title()->sortIndex(), 1);
         // the hide items' check marks are not restored
-        for (QAction *item : h.form->hideColumnActions)
+        for (QAction *item : h.form->customerList()->hideColumnActions())
             QVERIFY(!item->isChecked());
         QVERIFY(h.env.dialogs().boxes().isEmpty());
 
@@ -201,22 +201,22 @@ private slots:
         QVERIFY(h.data->customerList->sort().isEmpty());
 
         // The double click now tests the telephone, the first column.
-        QSignalSpy load(h.form.get(), &MainWindow::recordLoadRequested);
+        QSignalSpy load(h.form->customerList(), &lianbu::customers::CustomerList::recordLoadRequested);
         h.data->customerList->first(); // category set, telephone empty
-        h.form->onRowDoubleClicked();
+        h.form->customerList()->onRowDoubleClicked();
         QCOMPARE(load.count(), 0);
         h.data->customerList->next(); // category empty, telephone set
-        h.form->onRowDoubleClicked();
+        h.form->customerList()->onRowDoubleClicked();
         QCOMPARE(load.count(), 1);
 
         // "隐藏客户类别" hides whatever stands at position 0: the telephone.
-        h.form->hideColumnActions.at(0)->trigger();
+        h.form->customerList()->hideColumnActions().at(0)->trigger();
         QVERIFY(!columnOf(h, "g")->visible());
         QVERIFY(columnOf(h, "a")->visible());
         // "隐藏传真" starts unchecked: its first click leaves the column hidden.
-        h.form->hideColumnActions.at(4)->trigger();
+        h.form->customerList()->hideColumnActions().at(4)->trigger();
         QVERIFY(!columnOf(h, "h")->visible());
-        h.form->hideColumnActions.at(4)->trigger();
+        h.form->customerList()->hideColumnActions().at(4)->trigger();
         QVERIFY(columnOf(h, "h")->visible());
 
         // The restored down marker makes the first click on the title sort ascending.
@@ -228,10 +228,10 @@ private slots:
     void savingTwiceReplacesTheLinesInPlace()
     {
         MainWindowHarness h;
-        h.form->saveColumnLayoutAction->trigger();
+        h.form->customerList()->saveColumnLayoutAction()->trigger();
         const QByteArray first = readSettings();
         gridOf(h)->columns()->move(0, 13);
-        h.form->saveColumnLayoutAction->trigger();
+        h.form->customerList()->saveColumnLayoutAction()->trigger();
         const QByteArray second = readSettings();
         QCOMPARE(second.count("\r\n"), first.count("\r\n"));
         QCOMPARE(second.count("DBGridEh1.a="), 1);
@@ -258,7 +258,7 @@ private slots:
         QCOMPARE(columnOf(h, "b")->title()->sortMarker(), SortMarker::Up);
         QCOMPARE(gridOf(h)->rowHeight(), 23);
         // Saving again writes the same entries under the same names.
-        h.form->saveColumnLayoutAction->trigger();
+        h.form->customerList()->saveColumnLayoutAction()->trigger();
         QFile saved(paths::settingsFilePath());
         QVERIFY(saved.open(QIODevice::ReadOnly));
         const QList<QByteArray> before = stored.split('\n'), after = saved.readAll().split('\n');
@@ -306,7 +306,7 @@ private slots:
         QCOMPARE(visibleWidthSum(h), gridOf(h)->view()->viewport()->width());
 
         // Saving keeps what it does not own.
-        h.form->saveColumnLayoutAction->trigger();
+        h.form->customerList()->saveColumnLayoutAction()->trigger();
         QCOMPARE(profileString(paths::settingsFilePath(), kSection, QStringLiteral("DBGridEh1.m")),
                  QStringLiteral("0,99,1,0,1,7,0"));
         QCOMPARE(profileString(paths::settingsFilePath(), QStringLiteral("其他"),
@@ -329,7 +329,7 @@ private slots:
         }
         gridOf(h)->columns()->move(6, 0);
         const QString before = layoutSnapshot(h);
-        h.form->saveColumnLayoutAction->trigger();
+        h.form->customerList()->saveColumnLayoutAction()->trigger();
         QCOMPARE(h.env.dialogs().boxes().size(), 1);
         const BoxRequest box = h.env.dialogs().lastBox().request;
         QCOMPARE(box.icon, BoxIcon::Stop);
@@ -343,7 +343,7 @@ private slots:
     void aSaveStoppedHalfWayKeepsTheEntriesWrittenBeforeIt()
     {
         MainWindowHarness h;
-        h.form->saveColumnLayoutAction->trigger(); // the layout as it starts
+        h.form->customerList()->saveColumnLayoutAction()->trigger(); // the layout as it starts
         const QString file = paths::settingsFilePath();
         const QString oldF = profileString(file, kSection, QStringLiteral("DBGridEh1.f"));
         // move "电  话" to the front and give the column at position 5 a name that cannot be a
@@ -351,7 +351,7 @@ private slots:
         gridOf(h)->columns()->move(6, 0);
         gridOf(h)->columns()->items(5)->setFieldName(QStringLiteral("e=x"));
         const QString before = layoutSnapshot(h);
-        h.form->saveColumnLayoutAction->trigger();
+        h.form->customerList()->saveColumnLayoutAction()->trigger();
         QCOMPARE(h.env.dialogs().boxes().size(), 1);
         QCOMPARE(h.env.dialogs().lastBox().request.text,
                  QStringLiteral("Unable to write to %1.").arg(file));

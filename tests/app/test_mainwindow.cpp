@@ -117,8 +117,8 @@ private slots:
                                     QStringLiteral("查重"), QStringLiteral("-"),
                                     QStringLiteral("帮助主题"), QStringLiteral("官方主页"), QStringLiteral("关于")}));
         QCOMPARE(widgets(form)->settingsButton->menu(), form->settingsMenu);
-        QCOMPARE(form->gridContextMenu->actions().size(), 13);
-        QCOMPARE(form->hideColumnActions.at(9)->text(), QStringLiteral("隐藏备注"));
+        QCOMPARE(form->customerList()->contextMenu()->actions().size(), 13);
+        QCOMPARE(form->customerList()->hideColumnActions().at(9)->text(), QStringLiteral("隐藏备注"));
         QCOMPARE(form->checkForUpgradeAction->text(), QStringLiteral("检查升级"));
         QVERIFY(!form->settingsMenu->actions().contains(form->checkForUpgradeAction));
     }
@@ -301,7 +301,7 @@ private slots:
         QCOMPARE(h.data->customerList->sort(), QString());
         QCOMPARE(g->title()->sortMarker(), SortMarker::Down);
 
-        h.form->runQuickSearch();
+        h.form->quickSearchBar()->runQuickSearch();
         h.waitForSearch();
         QCOMPARE(g->title()->sortMarker(), SortMarker::Down);
         // The marker was down, so the next click sorts ascending.
@@ -375,26 +375,26 @@ private slots:
     void doubleClickLoadsOnlyRowsWithAFirstColumnValue()
     {
         MainWindowHarness h;
-        QSignalSpy load(h.form.get(), &MainWindow::recordLoadRequested);
+        QSignalSpy load(h.form->customerList(), &lianbu::customers::CustomerList::recordLoadRequested);
         h.form->showAllRecords(); // an empty list
-        h.form->onRowDoubleClicked();
+        h.form->customerList()->onRowDoubleClicked();
         QCOMPARE(load.count(), 0);
 
         h.insertCustomers({customer(QString(), QStringLiteral("无类别"), QStringLiteral("0000"))});
         h.insertCustomers(sampleCustomers());
         h.form->showAllRecords();
         h.data->customerList->first(); // empty category
-        h.form->onRowDoubleClicked();
+        h.form->customerList()->onRowDoubleClicked();
         QCOMPARE(load.count(), 0);
         h.data->customerList->next();
-        h.form->onRowDoubleClicked();
+        h.form->customerList()->onRowDoubleClicked();
         QCOMPARE(load.count(), 1);
 
         // After the telephone column moved to the front it is the one tested.
         GridColumns *columns = widgets(h.form)->customerGrid->columns();
         columns->move(columnOf(h.form.get(), QStringLiteral("g"))->index(), 0);
         h.data->customerList->first(); // empty category, telephone set
-        h.form->onRowDoubleClicked();
+        h.form->customerList()->onRowDoubleClicked();
         QCOMPARE(load.count(), 2);
     }
 
@@ -402,7 +402,7 @@ private slots:
     {
         MainWindowHarness h;
         MainWindow *form = h.form.get();
-        QAction *hideRemark = form->hideColumnActions.at(9); // 隐藏备注, position 12
+        QAction *hideRemark = form->customerList()->hideColumnActions().at(9); // 隐藏备注, position 12
         GridColumn *z = columnOf(form, QStringLiteral("z"));
         hideRemark->trigger();
         QVERIFY(!z->visible());
@@ -414,7 +414,7 @@ private slots:
         // After a move, "隐藏客户类别" hides whatever stands at position 0.
         GridColumns *columns = widgets(form)->customerGrid->columns();
         columns->move(columnOf(form, QStringLiteral("g"))->index(), 0);
-        form->hideColumnActions.at(0)->trigger();
+        form->customerList()->hideColumnActions().at(0)->trigger();
         QVERIFY(!columnOf(form, QStringLiteral("g"))->visible());
         QVERIFY(columnOf(form, QStringLiteral("a"))->visible());
     }
@@ -438,16 +438,16 @@ private slots:
     void showOrCreateFormReusesAnOpenWindow()
     {
         MainWindowHarness h;
-        ProbeWindow *first = h.form->showOrCreateWindow<ProbeWindow>(h.form.get());
+        ProbeWindow *first = lianbu::showOrCreateWindow<ProbeWindow>(h.form.get(), *h.data);
         QVERIFY(first);
         first->show();
         first->showMinimized();
-        ProbeWindow *second = h.form->showOrCreateWindow<ProbeWindow>(h.form.get());
+        ProbeWindow *second = lianbu::showOrCreateWindow<ProbeWindow>(h.form.get(), *h.data);
         QCOMPARE(second, first);
         QVERIFY(!second->isMinimized());
         QVERIFY(second->isVisible());
         delete first;
-        ProbeWindow *third = h.form->showOrCreateWindow<ProbeWindow>(h.form.get());
+        ProbeWindow *third = lianbu::showOrCreateWindow<ProbeWindow>(h.form.get(), *h.data);
         // A new window (the old one was visible; the allocator may well reuse its address).
         QVERIFY(third && !third->isVisible());
         QCOMPARE(third->parentWidget(), h.form.get());

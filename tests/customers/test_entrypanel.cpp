@@ -338,7 +338,7 @@ private slots:
 
         // The O'Neil record loads back as written.
         p.data->customerList->first();
-        p.form->onRowDoubleClicked();
+        p.form->customerList()->onRowDoubleClicked();
         QCOMPARE(p.ui->shortNameEdit->text(), QStringLiteral("O'Neil"));
         QCOMPARE(p.ui->registrationDateEdit->text(), QStringLiteral("2011-02-03"));
     }
@@ -568,23 +568,23 @@ private slots:
         Panel p({odd, none});
         // A text the editor cannot show is written back unchanged.
         p.data->customerList->first();
-        p.form->onRowDoubleClicked();
+        p.form->customerList()->onRowDoubleClicked();
         QCOMPARE(trimInput(p.ui->registrationDateEdit->text()), QString());
         p.boxes().queueBoxAnswer(BoxButton::Ok);
-        p.form->saveCustomerChanges();
+        p.form->entryPanel()->saveCustomerChanges();
         QCOMPARE(p.rows()[0][14], QStringLiteral("去年春天"));
         // An empty date is written as NULL.
         p.data->customerList->last();
-        p.form->onRowDoubleClicked();
+        p.form->customerList()->onRowDoubleClicked();
         p.boxes().queueBoxAnswer(BoxButton::Ok);
-        p.form->saveCustomerChanges();
+        p.form->entryPanel()->saveCustomerChanges();
         QCOMPARE(p.rows()[1][14], QStringLiteral("<null>"));
         // Once a date is picked, it is the date that is written.
         p.data->customerList->first();
-        p.form->onRowDoubleClicked();
+        p.form->customerList()->onRowDoubleClicked();
         p.ui->registrationDateEdit->setDate(QDate(2012, 12, 1));
         p.boxes().queueBoxAnswer(BoxButton::Ok);
-        p.form->saveCustomerChanges();
+        p.form->entryPanel()->saveCustomerChanges();
         QCOMPARE(p.rows()[0][14], QStringLiteral("2012-12-01"));
     }
 

@@ -84,7 +84,7 @@ private slots:
         h.insertCustomers(rows);
         // A quick search for VIP: the third customer is not in the list.
         widgets(h.form)->searchCategory->setEditText(QStringLiteral("VIP"));
-        h.form->runQuickSearch();
+        h.form->quickSearchBar()->runQuickSearch();
         h.waitForSearch(); // the search runs on its own connection; the list follows when it ends
         QCOMPARE(h.data->customerList->recordCount(), 2);
 

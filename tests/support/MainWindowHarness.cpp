@@ -84,7 +84,7 @@ CustomerRow customer(const QString &a, const QString &b, const QString &g, const
 
 void MainWindowHarness::waitForSearch()
 {
-    if (!QTest::qWaitFor([this] { return !form->customerSearch().busy(); }, 30000))
+    if (!QTest::qWaitFor([this] { return !form->quickSearchBar()->customerSearch().busy(); }, 30000))
         qWarning("the quick search did not finish");
 }
 

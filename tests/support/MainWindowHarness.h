@@ -1,6 +1,10 @@
 #pragma once
 
 #include "app/MainWindow.h"
+#include "customers/CustomerList.h"
+#include "customers/CustomerSearch.h"
+#include "customers/EntryPanel.h"
+#include "customers/QuickSearchBar.h"
 #include "data/Database.h"
 #include "tests/support/TestDatabase.h"
 #include "tests/support/TestSupport.h"
