@@ -53,9 +53,8 @@ MainWindow::MainWindow(Database &database, QWidget *parent)
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(lianbu::applicationTitle());
     // A fixed single border: the operator cannot drag the size, but may minimise and maximise.
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                   | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint
-                   | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                   | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(kClientWidth, kClientHeight);
 
     buildStatusBar();
@@ -84,7 +83,10 @@ MainWindow::~MainWindow()
     delete ui;
 }
 
-QLabel *MainWindow::statusPanel(int index) const { return m_panels[index]; }
+QLabel *MainWindow::statusPanel(int index) const
+{
+    return m_panels[index];
+}
 
 void MainWindow::openSession(const QString &operatorName, int sessionId)
 {
@@ -113,8 +115,8 @@ void MainWindow::followLogin(LoginDialog *dialog)
 void MainWindow::buildStatusBar()
 {
     const int widths[4] = {250, 100, 120, 300};
-    const Qt::Alignment alignments[4] = {Qt::AlignLeft | Qt::AlignVCenter, Qt::AlignCenter,
-                                         Qt::AlignCenter, Qt::AlignRight | Qt::AlignVCenter};
+    const Qt::Alignment alignments[4] = {Qt::AlignLeft | Qt::AlignVCenter, Qt::AlignCenter, Qt::AlignCenter,
+                                         Qt::AlignRight | Qt::AlignVCenter};
     QStatusBar *bar = ui->statusBar;
     bar->setFixedHeight(19);
     for (int i = 0; i < 4; ++i) {
@@ -145,13 +147,14 @@ void MainWindow::buildCustomerParts()
     // stand in the window. (The panel, made last, lies above the grid and the lower area.)
     m_quickSearchBar->stackUnder(ui->toolBar);
     QWidget *previous = m_quickSearchBar->findChild<QPushButton *>(QStringLiteral("searchButton"));
-    for (QToolButton *button : {ui->newButton, ui->deleteButton, ui->printButton, ui->exportButton,
-                                ui->settingsButton, ui->supportButton}) {
+    for (QToolButton *button :
+         {ui->newButton, ui->deleteButton, ui->printButton, ui->exportButton, ui->settingsButton, ui->supportButton}) {
         setTabOrder(previous, button);
         previous = button;
     }
 
-    connect(m_customerList, &CustomerList::rowClicked, ui->deleteButton, [this] { ui->deleteButton->setEnabled(true); });
+    connect(m_customerList, &CustomerList::rowClicked, ui->deleteButton,
+            [this] { ui->deleteButton->setEnabled(true); });
     connect(m_customerList, &CustomerList::recordLoadRequested, m_entryPanel, &EntryPanel::loadRecordIntoPanel);
     connect(m_customerList, &CustomerList::customerDeleted, this,
             [this](qint64 key) { m_quickSearchBar->customerSearch().customerDeleted(key); });

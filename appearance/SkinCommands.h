@@ -19,9 +19,9 @@ void chooseSkin(SkinController *controller, SkinCatalog *catalog, int index);
 // At the first show: skinning on, the remembered skin (if any) in place.
 void restoreSkin(SkinController *controller, SkinCatalog *catalog);
 
-void openSupportPage();               // 技术支持
-void openHelp();                      // 帮助主题
-void openHomePage();                  // 官方主页
-void showAbout(QWidget *parent);      // 关于
+void openSupportPage();          // 技术支持
+void openHelp();                 // 帮助主题
+void openHomePage();             // 官方主页
+void showAbout(QWidget *parent); // 关于
 
 } // namespace lianbu::skins

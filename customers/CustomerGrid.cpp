@@ -3,14 +3,16 @@
 
 #include "grid/DataGrid.h"
 
-
 namespace lianbu::customers {
 
 const CustomerColumn kCustomerColumns[14] = {
-    {col::Category, "客户类别", 0}, {col::ShortName, "客户简称", 0}, {col::Name, "姓  名", 50},   {col::Sex, "性别", 30},
-    {col::Position, "职  务", 55},  {col::Mobile, "手  机", 70},  {col::Phone, "电  话", 70},   {col::Fax, "传  真", 0},
-    {col::Address, "地  址", 0},   {col::Company, "单  位", 0},   {col::Postcode, "邮  编", 50},   {col::Email, "电子邮件", 0},
-    {col::Notes, "备注", 0},     {col::RegistrationDate, "登记日期", 0},
+    {col::Category, "客户类别", 0}, {col::ShortName, "客户简称", 0},
+    {col::Name, "姓  名", 50},      {col::Sex, "性别", 30},
+    {col::Position, "职  务", 55},  {col::Mobile, "手  机", 70},
+    {col::Phone, "电  话", 70},     {col::Fax, "传  真", 0},
+    {col::Address, "地  址", 0},    {col::Company, "单  位", 0},
+    {col::Postcode, "邮  编", 50},  {col::Email, "电子邮件", 0},
+    {col::Notes, "备注", 0},        {col::RegistrationDate, "登记日期", 0},
 };
 
 namespace {

@@ -107,10 +107,10 @@ EntryPanel::EntryPanel(Database &database, QWidget *parent)
     }
     prepareRegistrationDateEditor(ui->registrationDateEdit);
 
-    const QList<QWidget *> chain{ui->categoryEdit, ui->shortNameEdit, ui->nameEdit,     ui->sexCombo,
-                                 ui->positionEdit, ui->mobileEdit,    ui->phoneEdit,    ui->faxEdit,
-                                 ui->addressEdit,  ui->companyEdit,   ui->postcodeEdit, ui->emailEdit,
-                                 ui->websiteEdit,  ui->notesEdit,     ui->registrationDateEdit};
+    const QList<QWidget *> chain{
+        ui->categoryEdit, ui->shortNameEdit, ui->nameEdit,    ui->sexCombo,    ui->positionEdit,
+        ui->mobileEdit,   ui->phoneEdit,     ui->faxEdit,     ui->addressEdit, ui->companyEdit,
+        ui->postcodeEdit, ui->emailEdit,     ui->websiteEdit, ui->notesEdit,   ui->registrationDateEdit};
     for (QWidget *field : chain) {
         watchField(field, field);
         // Keys typed into a combo box or a date editor arrive at its inner edit.

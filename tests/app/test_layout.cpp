@@ -28,7 +28,10 @@ namespace {
 
 const QString kSection = QStringLiteral("lianbugrid");
 
-DataGrid *gridOf(MainWindowHarness &h) { return widgets(h.form)->customerGrid; }
+DataGrid *gridOf(MainWindowHarness &h)
+{
+    return widgets(h.form)->customerGrid;
+}
 
 GridColumn *columnOf(MainWindowHarness &h, const char *field)
 {
@@ -59,8 +62,11 @@ QString layoutSnapshot(MainWindowHarness &h)
     GridColumns *columns = gridOf(h)->columns();
     for (int i = 0; i < columns->count(); ++i) {
         const GridColumn *c = columns->items(i);
-        parts << QStringLiteral("%1:%2/%3/%4/%5").arg(c->fieldName()).arg(c->width())
-                     .arg(int(c->title()->sortMarker())).arg(int(c->visible()))
+        parts << QStringLiteral("%1:%2/%3/%4/%5")
+                     .arg(c->fieldName())
+                     .arg(c->width())
+                     .arg(int(c->title()->sortMarker()))
+                     .arg(int(c->visible()))
                      .arg(c->title()->sortIndex());
     }
     return parts.join(QLatin1Char(' '));
@@ -268,7 +274,8 @@ private slots:
         QCOMPARE(profileString(paths::settingsFilePath(), kSection, QStringLiteral("DBGridEh1.e")).section(',', 3, 3),
                  QStringLiteral("0"));
 
-        QSettings skin(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("qiaomu"), QStringLiteral("lianbu"));
+        QSettings skin(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("qiaomu"),
+                       QStringLiteral("lianbu"));
         QFile skinFixture(QStringLiteral(LIANBU_FIXTURES "/previous-version-lianbu.conf"));
         QVERIFY(QDir().mkpath(QFileInfo(skin.fileName()).absolutePath()));
         QFile::remove(skin.fileName());
@@ -281,15 +288,15 @@ private slots:
         MainWindowHarness h(false);
         // another program's section, an entry of a column the grid does not have, Chinese text
         // around the separators, missing words, negative values and a position claimed twice
-        writeSettings(gbk::encode(QStringLiteral(
-            "[其他]\r\nDBGridEh1.a=5\r\n"
-            "[lianbugrid]\r\n"
-            "DBGridEh1.m=0,99,1,0,1,7,0\r\n"
-            "DBGridEh1.c=1,  80,,0,,0\r\n"        // 1, 80, 0, 0: hidden
-            "DBGridEh1.a=1,电话,0,1\r\n"           // claims position 1 before c does; width kept
-            "DBGridEh1.b=0\r\n"
-            "DBGridEh1.k=-3,-40,2,1,-7\r\n"        // never moved, width kept, up marker
-            "DBGridEh1.day1=13,60,宋,1\r\n")));
+        writeSettings(
+            gbk::encode(QStringLiteral("[其他]\r\nDBGridEh1.a=5\r\n"
+                                       "[lianbugrid]\r\n"
+                                       "DBGridEh1.m=0,99,1,0,1,7,0\r\n"
+                                       "DBGridEh1.c=1,  80,,0,,0\r\n" // 1, 80, 0, 0: hidden
+                                       "DBGridEh1.a=1,电话,0,1\r\n"   // claims position 1 before c does; width kept
+                                       "DBGridEh1.b=0\r\n"
+                                       "DBGridEh1.k=-3,-40,2,1,-7\r\n" // never moved, width kept, up marker
+                                       "DBGridEh1.day1=13,60,宋,1\r\n")));
         h.show();
         QVERIFY(h.env.dialogs().boxes().isEmpty());
         QCOMPARE(order(h).mid(0, 3), (QStringList{"b", "a", "c"}));
@@ -309,8 +316,7 @@ private slots:
         h.form->customerList()->saveColumnLayoutAction()->trigger();
         QCOMPARE(profileString(paths::settingsFilePath(), kSection, QStringLiteral("DBGridEh1.m")),
                  QStringLiteral("0,99,1,0,1,7,0"));
-        QCOMPARE(profileString(paths::settingsFilePath(), QStringLiteral("其他"),
-                               QStringLiteral("DBGridEh1.a")),
+        QCOMPARE(profileString(paths::settingsFilePath(), QStringLiteral("其他"), QStringLiteral("DBGridEh1.a")),
                  QStringLiteral("5"));
         QCOMPARE(profileString(paths::settingsFilePath(), kSection, QStringLiteral("DBGridEh1.b")),
                  QStringLiteral("0,%1,0,1,0,7,0").arg(columnOf(h, "b")->width()));
@@ -353,14 +359,11 @@ private slots:
         const QString before = layoutSnapshot(h);
         h.form->customerList()->saveColumnLayoutAction()->trigger();
         QCOMPARE(h.env.dialogs().boxes().size(), 1);
-        QCOMPARE(h.env.dialogs().lastBox().request.text,
-                 QStringLiteral("Unable to write to %1.").arg(file));
+        QCOMPARE(h.env.dialogs().lastBox().request.text, QStringLiteral("Unable to write to %1.").arg(file));
         QCOMPARE(layoutSnapshot(h), before);
         // positions 0..4 hold the new layout, the later columns their old entries
-        QCOMPARE(profileString(file, kSection, QStringLiteral("DBGridEh1.g")).section(',', 0, 0),
-                 QStringLiteral("0"));
-        QCOMPARE(profileString(file, kSection, QStringLiteral("DBGridEh1.d")).section(',', 0, 0),
-                 QStringLiteral("4"));
+        QCOMPARE(profileString(file, kSection, QStringLiteral("DBGridEh1.g")).section(',', 0, 0), QStringLiteral("0"));
+        QCOMPARE(profileString(file, kSection, QStringLiteral("DBGridEh1.d")).section(',', 0, 0), QStringLiteral("4"));
         QCOMPARE(profileString(file, kSection, QStringLiteral("DBGridEh1.f")), oldF);
         QCOMPARE(profileKeys(file, kSection).size(), 15);
     }

@@ -35,21 +35,24 @@ class ProbeWindow : public QDialog
 public:
     ProbeWindow(Database &, QWidget *owner)
         : QDialog(owner)
-    {
-    }
+    {}
 };
 
-}
+} // namespace
 
 namespace {
 
 QList<CustomerRow> sampleCustomers()
 {
-    return {customer(QStringLiteral("VIP客户"), QStringLiteral("华联"), QStringLiteral("0571-8888"), QStringLiteral("张三")),
-            customer(QStringLiteral("普通"), QStringLiteral("阿里"), QStringLiteral("010-1234"), QStringLiteral("李四")),
-            customer(QStringLiteral("VIP"), QStringLiteral("O'Neil & Co"), QStringLiteral("0571-1111"), QStringLiteral("O'Neil")),
-            customer(QStringLiteral("普通"), QString(), QStringLiteral("021-5555"), QStringLiteral("王五")),
-            customer(QStringLiteral("代理"), QStringLiteral("Beta"), QStringLiteral("0571-2222"), QStringLiteral("张三丰"))};
+    return {
+        customer(QStringLiteral("VIP客户"), QStringLiteral("华联"), QStringLiteral("0571-8888"),
+                 QStringLiteral("张三")),
+        customer(QStringLiteral("普通"), QStringLiteral("阿里"), QStringLiteral("010-1234"), QStringLiteral("李四")),
+        customer(QStringLiteral("VIP"), QStringLiteral("O'Neil & Co"), QStringLiteral("0571-1111"),
+                 QStringLiteral("O'Neil")),
+        customer(QStringLiteral("普通"), QString(), QStringLiteral("021-5555"), QStringLiteral("王五")),
+        customer(QStringLiteral("代理"), QStringLiteral("Beta"), QStringLiteral("0571-2222"),
+                 QStringLiteral("张三丰"))};
 }
 
 GridColumn *columnOf(MainWindow *form, const QString &field)
@@ -93,8 +96,9 @@ private slots:
     {
         MainWindowHarness h;
         MainWindow *form = h.form.get();
-        const QList<QToolButton *> buttons{widgets(form)->newButton, widgets(form)->deleteButton, widgets(form)->printButton,
-                                           widgets(form)->exportButton, widgets(form)->settingsButton, widgets(form)->supportButton};
+        const QList<QToolButton *> buttons{widgets(form)->newButton,      widgets(form)->deleteButton,
+                                           widgets(form)->printButton,    widgets(form)->exportButton,
+                                           widgets(form)->settingsButton, widgets(form)->supportButton};
         const QStringList captions{QStringLiteral("新 建"), QStringLiteral("删 除"), QStringLiteral("打 印"),
                                    QStringLiteral("导 出"), QStringLiteral("设 置"), QStringLiteral("技术支持")};
         int previousX = -1;
@@ -109,13 +113,13 @@ private slots:
         QStringList menu;
         for (QAction *a : form->settingsMenu->actions())
             menu << (a->isSeparator() ? QStringLiteral("-") : a->text());
-        QCOMPARE(menu, QStringList({QStringLiteral("修改密码"), QStringLiteral("用户管理"), QStringLiteral("备份数据…"),
-                                    QStringLiteral("恢复数据…"), QStringLiteral("-"),
-                                    QStringLiteral("黑色经典(皮肤)"), QStringLiteral("蓝色幻想(皮肤)"),
-                                    QStringLiteral("梦幻天空(皮肤)"), QStringLiteral("黑色遐想(皮肤)"),
-                                    QStringLiteral("梦想成真(皮肤)"), QStringLiteral("-"), QStringLiteral("导入…"),
-                                    QStringLiteral("查重"), QStringLiteral("-"),
-                                    QStringLiteral("帮助主题"), QStringLiteral("官方主页"), QStringLiteral("关于")}));
+        QCOMPARE(menu,
+                 QStringList({QStringLiteral("修改密码"), QStringLiteral("用户管理"), QStringLiteral("备份数据…"),
+                              QStringLiteral("恢复数据…"), QStringLiteral("-"), QStringLiteral("黑色经典(皮肤)"),
+                              QStringLiteral("蓝色幻想(皮肤)"), QStringLiteral("梦幻天空(皮肤)"),
+                              QStringLiteral("黑色遐想(皮肤)"), QStringLiteral("梦想成真(皮肤)"), QStringLiteral("-"),
+                              QStringLiteral("导入…"), QStringLiteral("查重"), QStringLiteral("-"),
+                              QStringLiteral("帮助主题"), QStringLiteral("官方主页"), QStringLiteral("关于")}));
         QCOMPARE(widgets(form)->settingsButton->menu(), form->settingsMenu);
         QCOMPARE(form->customerList()->contextMenu()->actions().size(), 13);
         QCOMPARE(form->customerList()->hideColumnActions().at(9)->text(), QStringLiteral("隐藏备注"));
@@ -171,8 +175,10 @@ private slots:
         widgets(form)->searchPhone->setText(QStringLiteral("0571"));
         h.waitForSearch();
         QCOMPARE(list->sql(), QStringLiteral("select * from data where b<>'' and a like '%VIP%' and g like '%0571%'"));
-        QCOMPARE(h.listColumn(QStringLiteral("b")), QStringList({QStringLiteral("华联"), QStringLiteral("O'Neil & Co")}));
-        QCOMPARE(widgets(form)->customerGrid->footerDisplayText(0, columnOf(form, QStringLiteral("b"))), QStringLiteral("2"));
+        QCOMPARE(h.listColumn(QStringLiteral("b")),
+                 QStringList({QStringLiteral("华联"), QStringLiteral("O'Neil & Co")}));
+        QCOMPARE(widgets(form)->customerGrid->footerDisplayText(0, columnOf(form, QStringLiteral("b"))),
+                 QStringLiteral("2"));
 
         // Emptying the last non-empty fields lists every record that has a short name.
         widgets(form)->searchPhone->clear();
@@ -208,7 +214,8 @@ private slots:
         h.waitForSearch();
         QCOMPARE(list->sql(), QStringLiteral("select * from data where b<>'' and j like '%  %'"));
         QCOMPARE(list->recordCount(), 0);
-        QCOMPARE(widgets(form)->customerGrid->footerDisplayText(0, columnOf(form, QStringLiteral("b"))), QStringLiteral("0"));
+        QCOMPARE(widgets(form)->customerGrid->footerDisplayText(0, columnOf(form, QStringLiteral("b"))),
+                 QStringLiteral("0"));
         widgets(form)->searchCompany->clear();
         h.waitForSearch();
 

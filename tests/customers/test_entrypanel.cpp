@@ -24,9 +24,9 @@ using namespace lianbu::test;
 
 namespace {
 
-const QStringList kColumns{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d"),
-                           QStringLiteral("e"), QStringLiteral("f"), QStringLiteral("g"), QStringLiteral("h"),
-                           QStringLiteral("i"), QStringLiteral("j"), QStringLiteral("k"), QStringLiteral("l"),
+const QStringList kColumns{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),   QStringLiteral("d"),
+                           QStringLiteral("e"), QStringLiteral("f"), QStringLiteral("g"),   QStringLiteral("h"),
+                           QStringLiteral("i"), QStringLiteral("j"), QStringLiteral("k"),   QStringLiteral("l"),
                            QStringLiteral("m"), QStringLiteral("z"), QStringLiteral("day1")};
 
 // The main window after a login: shown, focused, the list open on every record.
@@ -40,8 +40,9 @@ struct Panel : MainWindowHarness
         , ui(widgets(form))
     {
         setFixedNow(startedAt);
-        fields = {ui->categoryEdit, ui->shortNameEdit, ui->nameEdit, ui->sexCombo, ui->positionEdit, ui->mobileEdit, ui->phoneEdit, ui->faxEdit,
-                  ui->addressEdit, ui->companyEdit, ui->postcodeEdit, ui->emailEdit, ui->websiteEdit,  ui->notesEdit, ui->registrationDateEdit};
+        fields = {ui->categoryEdit, ui->shortNameEdit, ui->nameEdit,    ui->sexCombo,    ui->positionEdit,
+                  ui->mobileEdit,   ui->phoneEdit,     ui->faxEdit,     ui->addressEdit, ui->companyEdit,
+                  ui->postcodeEdit, ui->emailEdit,     ui->websiteEdit, ui->notesEdit,   ui->registrationDateEdit};
         show();
         QTRY_COMPARE(QGuiApplication::focusWindow(), form->windowHandle());
         insertCustomers(rows);
@@ -92,7 +93,8 @@ struct Panel : MainWindowHarness
     void clickRow(int row)
     {
         QTableView *view = ui->customerGrid->view();
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(row, 1)).center());
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                          view->visualRect(view->model()->index(row, 1)).center());
     }
     void doubleClickRow(int row)
     {
@@ -107,9 +109,20 @@ struct Panel : MainWindowHarness
 
 CustomerRow fullRow(const QString &a, const QString &b)
 {
-    return {a, b, QStringLiteral("王五"), QStringLiteral("女"), QStringLiteral("经理"), QStringLiteral("139"),
-            QStringLiteral("0571-1"), QStringLiteral("0571-2"), QStringLiteral("杭州"), QStringLiteral("联簿"),
-            QStringLiteral("310000"), QStringLiteral("w@x.cn"), QStringLiteral("www.x.cn"), QStringLiteral("备注"),
+    return {a,
+            b,
+            QStringLiteral("王五"),
+            QStringLiteral("女"),
+            QStringLiteral("经理"),
+            QStringLiteral("139"),
+            QStringLiteral("0571-1"),
+            QStringLiteral("0571-2"),
+            QStringLiteral("杭州"),
+            QStringLiteral("联簿"),
+            QStringLiteral("310000"),
+            QStringLiteral("w@x.cn"),
+            QStringLiteral("www.x.cn"),
+            QStringLiteral("备注"),
             QStringLiteral("2009-01-01")};
 }
 
@@ -140,17 +153,19 @@ private slots:
         const MainWindowWidgets *ui = p.ui;
         QVERIFY(!ui->entryPanel->isVisible());
         QCOMPARE(ui->entryPanel->geometry(), QRect(192, 281, 553, 208));
-        const QList<QRect> at{{81, 21, 78, 21},  {81, 50, 78, 21},  {81, 79, 78, 21},  {80, 108, 81, 22},
-                              {81, 137, 78, 21}, {233, 21, 88, 21}, {233, 50, 88, 21}, {233, 79, 88, 21},
+        const QList<QRect> at{{81, 21, 78, 21},    {81, 50, 78, 21},    {81, 79, 78, 21},  {80, 108, 81, 22},
+                              {81, 137, 78, 21},   {233, 21, 88, 21},   {233, 50, 88, 21}, {233, 79, 88, 21},
                               {233, 108, 112, 21}, {233, 137, 112, 21}, {433, 21, 78, 21}, {433, 50, 104, 21},
-                              {433, 79, 104, 21}, {433, 108, 78, 21}, {434, 137, 95, 22}};
-        const QStringList labels{QStringLiteral("客户类别："), QStringLiteral("客户简称："), QStringLiteral("姓 名："),
-                                 QStringLiteral("性 别："),     QStringLiteral("职 务："),     QStringLiteral("手 机："),
-                                 QStringLiteral("电 话："),     QStringLiteral("传 真："),     QStringLiteral("地 址："),
-                                 QStringLiteral("单 位："),     QStringLiteral("邮 编："),     QStringLiteral("电子邮件："),
-                                 QStringLiteral("网 站："),     QStringLiteral("备 注："),     QStringLiteral("登记日期：")};
+                              {433, 79, 104, 21},  {433, 108, 78, 21},  {434, 137, 95, 22}};
+        const QStringList labels{
+            QStringLiteral("客户类别："), QStringLiteral("客户简称："), QStringLiteral("姓 名："),
+            QStringLiteral("性 别："),    QStringLiteral("职 务："),    QStringLiteral("手 机："),
+            QStringLiteral("电 话："),    QStringLiteral("传 真："),    QStringLiteral("地 址："),
+            QStringLiteral("单 位："),    QStringLiteral("邮 编："),    QStringLiteral("电子邮件："),
+            QStringLiteral("网 站："),    QStringLiteral("备 注："),    QStringLiteral("登记日期：")};
         newButton(p);
-        const QList<QLabel *> panelLabels = ui->entryPanel->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
+        const QList<QLabel *> panelLabels =
+            ui->entryPanel->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
         for (int i = 0; i < 15; ++i) {
             QWidget *field = p.fields[i];
             QCOMPARE(field->geometry().topLeft(), at[i].topLeft());
@@ -210,10 +225,20 @@ private slots:
         newButton(p);
         p.clickRow(0);
         QVERIFY(p.ui->deleteButton->isEnabled());
-        QStringList typed{QStringLiteral("  VIP客户 "), QStringLiteral("\tO'Neil & Co"), QStringLiteral("O'Neil"),
-                          QStringLiteral(" 未知 "), QString(), QStringLiteral("139"), QStringLiteral("0571"),
-                          QStringLiteral(" "), QStringLiteral("杭州"), QStringLiteral("联簿"), QStringLiteral("310000"),
-                          QStringLiteral("a@b.c"), QStringLiteral("www"), QStringLiteral("备注 ")};
+        QStringList typed{QStringLiteral("  VIP客户 "),
+                          QStringLiteral("\tO'Neil & Co"),
+                          QStringLiteral("O'Neil"),
+                          QStringLiteral(" 未知 "),
+                          QString(),
+                          QStringLiteral("139"),
+                          QStringLiteral("0571"),
+                          QStringLiteral(" "),
+                          QStringLiteral("杭州"),
+                          QStringLiteral("联簿"),
+                          QStringLiteral("310000"),
+                          QStringLiteral("a@b.c"),
+                          QStringLiteral("www"),
+                          QStringLiteral("备注 ")};
         p.fill(typed, QDate(2010, 8, 15));
         bool checkedWhileOpen = false;
         p.boxes().whileBoxOpen = [&](const BoxRequest &) {
@@ -229,9 +254,10 @@ private slots:
         verifyBox(p.boxes().lastBox(), BoxIcon::None, QStringLiteral("联簿宝"), QStringLiteral("增加数据成功！"));
         QCOMPARE(p.rows().last(),
                  QStringList({QStringLiteral("VIP客户"), QStringLiteral("O'Neil & Co"), QStringLiteral("O'Neil"),
-                              QStringLiteral("未知"), QString(), QStringLiteral("139"), QStringLiteral("0571"), QString(),
-                              QStringLiteral("杭州"), QStringLiteral("联簿"), QStringLiteral("310000"), QStringLiteral("a@b.c"),
-                              QStringLiteral("www"), QStringLiteral("备注"), QStringLiteral("2010-08-15")}));
+                              QStringLiteral("未知"), QString(), QStringLiteral("139"), QStringLiteral("0571"),
+                              QString(), QStringLiteral("杭州"), QStringLiteral("联簿"), QStringLiteral("310000"),
+                              QStringLiteral("a@b.c"), QStringLiteral("www"), QStringLiteral("备注"),
+                              QStringLiteral("2010-08-15")}));
         // Open and empty for the next record, sex and date kept, both buttons disabled.
         QVERIFY(p.ui->entryPanel->isVisible());
         QStringList expected(15);
@@ -256,12 +282,14 @@ private slots:
         newButton(p);
         p.fill({QStringLiteral("   "), QStringLiteral("简称")});
         QTest::mouseClick(p.ui->addButton, Qt::LeftButton);
-        verifyBox(p.boxes().lastBox(), BoxIcon::Warning, QStringLiteral("Warning"), QStringLiteral("客户类型必须输入！"));
+        verifyBox(p.boxes().lastBox(), BoxIcon::Warning, QStringLiteral("Warning"),
+                  QStringLiteral("客户类型必须输入！"));
         QCOMPARE(QApplication::focusWidget(), p.ui->categoryEdit);
         p.ui->categoryEdit->setText(QStringLiteral("类"));
         p.ui->shortNameEdit->setText(QStringLiteral("\t "));
         QTest::mouseClick(p.ui->addButton, Qt::LeftButton);
-        verifyBox(p.boxes().lastBox(), BoxIcon::Warning, QStringLiteral("Warning"), QStringLiteral("客户简称必须输入！"));
+        verifyBox(p.boxes().lastBox(), BoxIcon::Warning, QStringLiteral("Warning"),
+                  QStringLiteral("客户简称必须输入！"));
         QCOMPARE(QApplication::focusWidget(), p.ui->shortNameEdit);
         QCOMPARE(p.rows().size(), 1);
         QCOMPARE(p.ui->categoryEdit->text(), QStringLiteral("类"));
@@ -275,7 +303,8 @@ private slots:
         QTest::mouseClick(p.ui->modifyButton, Qt::LeftButton);
         QCOMPARE(p.boxes().boxes().size(), 2);
         verifyConfirmation(p.boxes().boxes()[0], QStringLiteral("你确实要修改选中资料吗？"));
-        verifyBox(p.boxes().boxes()[1], BoxIcon::Warning, QStringLiteral("Warning"), QStringLiteral("客户类型必须输入！"));
+        verifyBox(p.boxes().boxes()[1], BoxIcon::Warning, QStringLiteral("Warning"),
+                  QStringLiteral("客户类型必须输入！"));
         QCOMPARE(p.rows()[0], fullRow(QStringLiteral("VIP"), QStringLiteral("华联")));
         QVERIFY(p.ui->entryPanel->isVisible());
         QVERIFY(p.ui->modifyButton->isEnabled());
@@ -294,7 +323,8 @@ private slots:
 
     void modifyWritesTheSelectedRowAfterConfirmation()
     {
-        Panel p({fullRow(QStringLiteral("VIP"), QStringLiteral("华联")), fullRow(QStringLiteral("普通"), QStringLiteral("阿里"))});
+        Panel p({fullRow(QStringLiteral("VIP"), QStringLiteral("华联")),
+                 fullRow(QStringLiteral("普通"), QStringLiteral("阿里"))});
         p.doubleClickRow(0);
         p.ui->shortNameEdit->setText(QStringLiteral(" O'Neil "));
         p.ui->sexCombo->setCurrentText(QStringLiteral("男"));
@@ -345,7 +375,8 @@ private slots:
 
     void modifyWritesIntoTheRowSelectedAfterTheLoad()
     {
-        Panel p({fullRow(QStringLiteral("VIP"), QStringLiteral("第一")), fullRow(QStringLiteral("VIP"), QStringLiteral("第二"))});
+        Panel p({fullRow(QStringLiteral("VIP"), QStringLiteral("第一")),
+                 fullRow(QStringLiteral("VIP"), QStringLiteral("第二"))});
         p.doubleClickRow(0);
         p.ui->notesEdit->setText(QStringLiteral("改过"));
         p.clickRow(1);
@@ -367,7 +398,8 @@ private slots:
         p.ui->shortNameEdit->setText(QStringLiteral("新简称"));
         QTest::mouseClick(p.ui->modifyButton, Qt::LeftButton);
         QCOMPARE(p.boxes().boxes().size(), 1);
-        verifyBox(p.boxes().lastBox(), BoxIcon::None, QStringLiteral("联簿宝"), QStringLiteral("列表中没有选中的资料，未作修改！"));
+        verifyBox(p.boxes().lastBox(), BoxIcon::None, QStringLiteral("联簿宝"),
+                  QStringLiteral("列表中没有选中的资料，未作修改！"));
         QCOMPARE(p.rows()[0], fullRow(QStringLiteral("VIP"), QStringLiteral("华联")));
         QCOMPARE(p.ui->shortNameEdit->text(), QStringLiteral("新简称"));
         QVERIFY(p.ui->entryPanel->isVisible());
@@ -383,9 +415,12 @@ private slots:
     {
         Panel p({fullRow(QStringLiteral("VIP"), QStringLiteral("华联"))});
         db::Connection *c = p.data->connection;
-        c->execute(QStringLiteral("create trigger no_insert before insert on data begin select raise(abort, 'disk says no'); end"));
-        c->execute(QStringLiteral("create trigger no_update before update on data begin select raise(abort, 'disk says no'); end"));
-        c->execute(QStringLiteral("create trigger no_delete before delete on data begin select raise(abort, 'disk says no'); end"));
+        c->execute(QStringLiteral(
+            "create trigger no_insert before insert on data begin select raise(abort, 'disk says no'); end"));
+        c->execute(QStringLiteral(
+            "create trigger no_update before update on data begin select raise(abort, 'disk says no'); end"));
+        c->execute(QStringLiteral(
+            "create trigger no_delete before delete on data begin select raise(abort, 'disk says no'); end"));
 
         // add.
         newButton(p);
@@ -505,7 +540,8 @@ private slots:
         QTest::mouseClick(p.ui->deleteButton, Qt::LeftButton);
         QCOMPARE(p.boxes().boxes().size(), 2);
         QCOMPARE(p.boxes().lastBox().request.icon, BoxIcon::Stop);
-        QCOMPARE(p.boxes().lastBox().request.text, QStringLiteral("Cannot perform this operation on an empty dataset."));
+        QCOMPARE(p.boxes().lastBox().request.text,
+                 QStringLiteral("Cannot perform this operation on an empty dataset."));
     }
 
     void enterRunsThroughTheFieldsAndAddsOnTheButton()
@@ -536,7 +572,8 @@ private slots:
         QVERIFY(p.rows().isEmpty());
         QTest::keyClick(p.ui->addButton, Qt::Key_Return);
         QCOMPARE(p.rows().size(), 1);
-        QCOMPARE(p.rows()[0].mid(0, 4), QStringList({QStringLiteral("Cat"), QStringLiteral("Short"), QString(), QStringLiteral("男x")}));
+        QCOMPARE(p.rows()[0].mid(0, 4),
+                 QStringList({QStringLiteral("Cat"), QStringLiteral("Short"), QString(), QStringLiteral("男x")}));
         // The typed sex did not become an item.
         QCOMPARE(p.ui->sexCombo->count(), 2);
         QCOMPARE(p.boxes().lastBox().request.text, QStringLiteral("增加数据成功！"));
@@ -613,7 +650,8 @@ private slots:
     void registrationDatesAreReadLeniently()
     {
         QCOMPARE(customers::registrationDateOf(QStringLiteral("2010-08-15")), std::optional<QDate>(QDate(2010, 8, 15)));
-        QCOMPARE(customers::registrationDateOf(QStringLiteral("2010-8-5 9:30:00")), std::optional<QDate>(QDate(2010, 8, 5)));
+        QCOMPARE(customers::registrationDateOf(QStringLiteral("2010-8-5 9:30:00")),
+                 std::optional<QDate>(QDate(2010, 8, 5)));
         QVERIFY(!customers::registrationDateOf(QStringLiteral("2010-13-01")));
         QVERIFY(!customers::registrationDateOf(QString()));
         QCOMPARE(trimInput(QStringLiteral("\t a b \r\n")), QStringLiteral("a b"));
@@ -682,7 +720,8 @@ private:
     // moves carry no button state on every platform).
     static void sendMouse(QWidget *w, QEvent::Type type, const QPoint &pos, Qt::MouseButton button)
     {
-        const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(Qt::LeftButton);
+        const Qt::MouseButtons held =
+            type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(Qt::LeftButton);
         QMouseEvent e(type, QPointF(pos), QPointF(w->mapToGlobal(pos)), button, held, Qt::NoModifier);
         QApplication::sendEvent(w, &e);
     }

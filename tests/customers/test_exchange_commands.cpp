@@ -78,7 +78,8 @@ private slots:
         QList<test::CustomerRow> rows = {
             test::customer(QStringLiteral("VIP"), QStringLiteral("张记"), QStringLiteral("1"), QStringLiteral("张三")),
             test::customer(QStringLiteral("VIP"), QStringLiteral("李家"), QStringLiteral("2"), QStringLiteral("李四")),
-            test::customer(QStringLiteral("普通"), QStringLiteral("张记"), QStringLiteral("3"), QStringLiteral("张三"))};
+            test::customer(QStringLiteral("普通"), QStringLiteral("张记"), QStringLiteral("3"),
+                           QStringLiteral("张三"))};
         for (int i = 0; i < rows.size(); ++i)
             rows[i][5] = QStringLiteral("1390000000%1").arg(i); // different mobiles
         h.insertCustomers(rows);

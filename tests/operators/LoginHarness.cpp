@@ -20,8 +20,8 @@ LoginHarness::LoginHarness()
 
 void LoginHarness::addOperator(const QString &name, const QString &password)
 {
-    data->connection->execute(QStringLiteral("insert into userdb values (%1,%2)")
-                                      .arg(sql::sqlLiteral(name), sql::sqlLiteral(password)));
+    data->connection->execute(
+        QStringLiteral("insert into userdb values (%1,%2)").arg(sql::sqlLiteral(name), sql::sqlLiteral(password)));
 }
 
 void LoginHarness::allowDuplicateNames()

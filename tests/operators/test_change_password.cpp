@@ -150,8 +150,10 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), widgets(w)->operatorCombo);
 
         // Tab moves through the form from top to bottom.
-        const QList<QWidget *> chain{widgets(w)->operatorCombo, widgets(w)->oldPasswordEdit, widgets(w)->newPasswordEdit, widgets(w)->repeatPasswordEdit,
-                                     widgets(w)->closeWhenDoneCheck, widgets(w)->changeButton, widgets(w)->quitButton, widgets(w)->operatorCombo};
+        const QList<QWidget *> chain{widgets(w)->operatorCombo,      widgets(w)->oldPasswordEdit,
+                                     widgets(w)->newPasswordEdit,    widgets(w)->repeatPasswordEdit,
+                                     widgets(w)->closeWhenDoneCheck, widgets(w)->changeButton,
+                                     widgets(w)->quitButton,         widgets(w)->operatorCombo};
         for (int i = 0; i + 1 < chain.size(); ++i) {
             QTest::keyClick(chain[i], Qt::Key_Tab);
             QCOMPARE(QApplication::focusWidget(), chain[i + 1]);
@@ -164,7 +166,8 @@ private slots:
         addOperators(h);
         ChangePasswordDialog *w = openWindow(h);
         QVERIFY(w);
-        for (QLineEdit *edit : {widgets(w)->oldPasswordEdit, widgets(w)->newPasswordEdit, widgets(w)->repeatPasswordEdit}) {
+        for (QLineEdit *edit :
+             {widgets(w)->oldPasswordEdit, widgets(w)->newPasswordEdit, widgets(w)->repeatPasswordEdit}) {
             typeText(edit, QStringLiteral("a-B 1_中'z"));
             QCOMPARE(edit->text(), QStringLiteral("aB1z"));
             QCOMPARE(edit->displayText(), QStringLiteral("****"));
@@ -226,7 +229,8 @@ private slots:
         deleteClosedWindows();
         QVERIFY(!alive.isNull());
         QVERIFY(w->isVisible());
-        QVERIFY(widgets(w)->oldPasswordEdit->text().isEmpty() && widgets(w)->newPasswordEdit->text().isEmpty() && widgets(w)->repeatPasswordEdit->text().isEmpty());
+        QVERIFY(widgets(w)->oldPasswordEdit->text().isEmpty() && widgets(w)->newPasswordEdit->text().isEmpty()
+                && widgets(w)->repeatPasswordEdit->text().isEmpty());
         QCOMPARE(widgets(w)->operatorCombo->currentText(), QStringLiteral("Zhang"));
 
         // A name holding a quote goes into the statement as a literal.
@@ -254,7 +258,8 @@ private slots:
         addOperators(h);
         ChangePasswordDialog *w = openWindow(h);
         QVERIFY(w);
-        const QStringList before = h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by rowid"));
+        const QStringList before =
+            h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by rowid"));
         ScriptedDialogs &boxes = h.env.dialogs();
 
         // No operator chosen: the update would match nobody and still report success.
@@ -304,7 +309,8 @@ private slots:
         QVERIFY(w);
         QPointer<ChangePasswordDialog> alive(w);
         ScriptedDialogs &boxes = h.env.dialogs();
-        const QStringList before = h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by rowid"));
+        const QStringList before =
+            h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by rowid"));
 
         // Another operator's password, the default password, a different letter case: all
         // refused, even for the super administrator, and the window stays although it would
@@ -346,8 +352,8 @@ private slots:
         ChangePasswordDialog *w = openWindow(h);
         QVERIFY(w);
         QPointer<ChangePasswordDialog> alive(w);
-        h.data->connection->execute(QStringLiteral(
-            "create trigger refuse_passwords before update on userdb begin select raise(abort, 'refused by the file'); end"));
+        h.data->connection->execute(QStringLiteral("create trigger refuse_passwords before update on userdb begin "
+                                                   "select raise(abort, 'refused by the file'); end"));
         QVERIFY(choose(widgets(w)->operatorCombo, QStringLiteral("李四")));
         fill(w, QStringLiteral("444"), QStringLiteral("n1"), QStringLiteral("n1"));
         QTest::mouseClick(widgets(w)->changeButton, Qt::LeftButton);
@@ -368,7 +374,8 @@ private slots:
         ScriptedDialogs &boxes = h.env.dialogs();
         operators::askForOwnPassword(*h.data, h.form.get(), superAdministratorName());
         QCOMPARE(boxes.lastBox().request.icon, BoxIcon::None); // told, not asked
-        QVERIFY2(boxes.lastBox().request.text.contains(QStringLiteral("初始密码")), qPrintable(boxes.lastBox().request.text));
+        QVERIFY2(boxes.lastBox().request.text.contains(QStringLiteral("初始密码")),
+                 qPrintable(boxes.lastBox().request.text));
         ChangePasswordDialog *w = openWindowOf<ChangePasswordDialog>();
         QVERIFY(w);
         QVERIFY(w->isVisible());

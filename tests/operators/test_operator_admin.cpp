@@ -29,7 +29,6 @@ using namespace lianbu::test;
 
 namespace {
 
-
 QStringList items(const QListWidget *list)
 {
     QStringList names;
@@ -96,7 +95,10 @@ void makeOlderRegisterWithDuplicates(MainWindowHarness &h)
         "insert into userdb values ('王五','555'), ('张三','333'), ('王五','5x'), ('Wang','w1'), ('wang','w2')"));
 }
 
-QString lastText(MainWindowHarness &h) { return h.env.dialogs().lastBox().request.text; }
+QString lastText(MainWindowHarness &h)
+{
+    return h.env.dialogs().lastBox().request.text;
+}
 
 // The super administrator's own password, set as he would after his first login.
 QString adminPassword(MainWindowHarness &h)
@@ -110,7 +112,8 @@ QString adminPassword(MainWindowHarness &h)
 QStringList operatorRowsRead(const MainWindowHarness &h)
 {
     QStringList rows;
-    for (const QString &row : h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by rowid"))) {
+    for (const QString &row :
+         h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by rowid"))) {
         const qsizetype slash = row.indexOf(QLatin1Char('/'));
         const QString stored = row.mid(slash + 1);
         QString shown = stored;
@@ -126,7 +129,10 @@ QStringList operatorRowsRead(const MainWindowHarness &h)
 }
 
 // Lets the attempt wait pass.
-void passTime() { setFixedNow(now().addSecs(60)); }
+void passTime()
+{
+    setFixedNow(now().addSecs(60));
+}
 
 } // namespace
 
@@ -193,7 +199,8 @@ private slots:
 
         // Every caption fits its control, and the three tabs fit side by side.
         for (QLabel *label : w->findChildren<QLabel *>())
-            QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(), qPrintable(label->text()));
+            QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(),
+                     qPrintable(label->text()));
         for (QPushButton *button : w->findChildren<QPushButton *>())
             QVERIFY2(button->fontMetrics().horizontalAdvance(button->text()) + 8 <= button->width(),
                      qPrintable(button->text()));
@@ -278,7 +285,8 @@ private slots:
         }
         // Two super administrator rows with the same password match twice: no unlock either.
         h.data->connection->execute(QStringLiteral("drop index userdb_username"));
-        h.data->connection->execute(QStringLiteral("insert into userdb values ('超级管理员','888'), ('超级管理员','888')"));
+        h.data->connection->execute(
+            QStringLiteral("insert into userdb values ('超级管理员','888'), ('超级管理员','888')"));
         unlock(w, adminPassword(h));
         QCOMPARE(lastText(h), QStringLiteral("密码不对！"));
         QVERIFY(!w->unlocked());
@@ -374,7 +382,8 @@ private slots:
         QTest::mouseClick(widgets(w)->resetHintButton, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("初始化口令用于忘记密码的用户，将口令更改为:888"));
         QCOMPARE(h.env.dialogs().lastBox().request.icon, BoxIcon::None);
-        QCOMPARE(h.queryColumn(QStringLiteral("select passwd from userdb where username='超级管理员'")), QStringList{"s2"});
+        QCOMPARE(h.queryColumn(QStringLiteral("select passwd from userdb where username='超级管理员'")),
+                 QStringList{"s2"});
     }
 
     void resettingAnOperatorWhoIsGoneIsNotReportedDone()
@@ -423,7 +432,8 @@ private slots:
         QCOMPARE(name->text(), QStringLiteral("  王 五'1-x  "));
         QCOMPARE(items(widgets(w)->operatorList), h.queryColumn(QStringLiteral("select username from userdb")));
         // ... and can log in with it.
-        QVERIFY(data::OperatorStore(*h.data->connection).checkPassword(QStringLiteral("王 五'1-x"), QStringLiteral("888")));
+        QVERIFY(
+            data::OperatorStore(*h.data->connection).checkPassword(QStringLiteral("王 五'1-x"), QStringLiteral("888")));
 
         // A name that exists is refused and nothing is written; another letter case is
         // another operator, as the login tells them apart.
@@ -456,7 +466,8 @@ private slots:
             QVERIFY(items(widgets(w)->operatorList).contains(superAdministratorName()));
         }
         QCOMPARE(h.env.dialogs().boxes().size(), count + 2);
-        QCOMPARE(h.queryColumn(QStringLiteral("select count(*) from userdb where username like '%超级管理员%'")), QStringList{"0"});
+        QCOMPARE(h.queryColumn(QStringLiteral("select count(*) from userdb where username like '%超级管理员%'")),
+                 QStringList{"0"});
     }
 
     void deliveredRegisterKeepsOperatorNamesUnique()
@@ -464,8 +475,8 @@ private slots:
         MainWindowHarness h;
         // No path, not even a statement issued directly, can add a second row of a name.
         QVERIFY_THROWS_EXCEPTION(Error, data::OperatorStore(*h.data->connection).addOperator(superAdministratorName()));
-        QVERIFY_THROWS_EXCEPTION(Error, h.data->connection->execute(
-                                             QStringLiteral("insert into userdb values ('超级管理员','x')")));
+        QVERIFY_THROWS_EXCEPTION(
+            Error, h.data->connection->execute(QStringLiteral("insert into userdb values ('超级管理员','x')")));
         QCOMPARE(operatorRowsRead(h), QStringList{QStringLiteral("超级管理员/#888")});
         // Names differing in letter case are different operators.
         h.data->connection->execute(QStringLiteral("insert into userdb values ('ab','1'), ('AB','2')"));
@@ -491,8 +502,8 @@ private slots:
                  QStringList{"0"}); // opening adds no index
         OperatorAdminDialog *w = openWindow(h);
         QVERIFY(w);
-        QCOMPARE(items(widgets(w)->operatorList),
-                 QStringList({QStringLiteral("超级管理员"), QStringLiteral("王五"), QStringLiteral("张三"), QStringLiteral("王五")}));
+        QCOMPARE(items(widgets(w)->operatorList), QStringList({QStringLiteral("超级管理员"), QStringLiteral("王五"),
+                                                               QStringLiteral("张三"), QStringLiteral("王五")}));
         unlock(w, adminPassword(h));
         QVERIFY(w->unlocked());
 
@@ -517,7 +528,8 @@ private slots:
     void deletingOperators()
     {
         MainWindowHarness h;
-        h.data->connection->execute(QStringLiteral("insert into userdb values ('zhang','1'), ('Zhang','2'), ('李四','4')"));
+        h.data->connection->execute(
+            QStringLiteral("insert into userdb values ('zhang','1'), ('Zhang','2'), ('李四','4')"));
         OperatorAdminDialog *w = openWindow(h);
         QVERIFY(w);
         unlock(w, adminPassword(h));
@@ -555,7 +567,8 @@ private slots:
         QTest::mouseClick(widgets(w)->deleteButton, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("成功删除！"));
         QCOMPARE(h.queryColumn(QStringLiteral("select username from userdb order by rowid")),
-                 QStringList({QStringLiteral("超级管理员"), QStringLiteral("zhang"), QStringLiteral("李四"), QStringLiteral("外来")}));
+                 QStringList({QStringLiteral("超级管理员"), QStringLiteral("zhang"), QStringLiteral("李四"),
+                              QStringLiteral("外来")}));
         QCOMPARE(items(widgets(w)->operatorList), h.queryColumn(QStringLiteral("select username from userdb")));
         QCOMPARE(widgets(w)->deleteNameEdit->text(), QString());
         // The reset tab no longer offers the operator who is gone.
@@ -570,8 +583,8 @@ private slots:
         QVERIFY(w);
         unlock(w, adminPassword(h));
         showTab(w, 1);
-        h.data->connection->execute(QStringLiteral(
-            "create trigger refuse_operators before insert on userdb begin select raise(abort, 'refused by the file'); end"));
+        h.data->connection->execute(QStringLiteral("create trigger refuse_operators before insert on userdb begin "
+                                                   "select raise(abort, 'refused by the file'); end"));
         widgets(w)->newNameEdit->setText(QStringLiteral("王五"));
         QTest::mouseClick(widgets(w)->addButton, Qt::LeftButton);
         const BoxRequest box = h.env.dialogs().lastBox().request;
@@ -664,7 +677,8 @@ private slots:
         if (out.isEmpty())
             QSKIP("LIANBU_SCREENSHOTS not set");
         MainWindowHarness h;
-        h.data->connection->execute(QStringLiteral("insert into userdb values ('张三','1'), ('李四','2'), ('Wang Wu','3')"));
+        h.data->connection->execute(
+            QStringLiteral("insert into userdb values ('张三','1'), ('李四','2'), ('Wang Wu','3')"));
         OperatorAdminDialog *w = openWindow(h);
         QVERIFY(w);
         QVERIFY(w->grab().save(out + QStringLiteral("/usergl-locked.png")));

@@ -47,7 +47,6 @@ public:
 void typeText(QWidget *widget, const QString &text);
 
 // A row with the given category, short name and telephone; the other columns derived.
-CustomerRow customer(const QString &a, const QString &b, const QString &g = QString(),
-                     const QString &c = QString());
+CustomerRow customer(const QString &a, const QString &b, const QString &g = QString(), const QString &c = QString());
 
 } // namespace lianbu::test
