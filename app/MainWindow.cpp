@@ -215,7 +215,7 @@ void MainWindow::buildAppearance()
     aboutAction = helpMenu->addAction(QStringLiteral("关于"));
     aboutAction->setObjectName(QStringLiteral("aboutAction"));
     QAction *separator = settingsMenu->addSeparator();
-    separator->setObjectName(QStringLiteral("N17"));
+    separator->setObjectName(QStringLiteral("helpSeparator"));
     settingsMenu->addActions({helpAction, homePageAction, aboutAction});
     connect(helpAction, &QAction::triggered, this, &openHelp);
     connect(homePageAction, &QAction::triggered, this, &openHomePage);

@@ -127,6 +127,27 @@ private slots:
         QVERIFY(!form->settingsMenu->actions().contains(form->checkForUpgradeAction));
     }
 
+    void tabGoesFromTheSearchFieldsThroughTheToolbarToThePanel()
+    {
+        // The search bar and the entry panel are made after the window's form: Tab must still
+        // take the operator from the grid through the search fields and the toolbar to the panel.
+        MainWindowHarness h;
+        QStringList order;
+        QWidget *w = widgets(h.form)->customerGrid;
+        while ((w = w->nextInFocusChain()) != h.form.get()) {
+            if ((w->focusPolicy() & Qt::TabFocus) && !w->objectName().isEmpty() && !w->objectName().startsWith("qt_"))
+                order << w->objectName();
+        }
+        QCOMPARE(order, QStringList({"searchCategory", "searchShortName", "searchName",    "searchPhone",
+                                     "searchAddress",  "searchCompany",   "searchButton",  "newButton",
+                                     "deleteButton",   "printButton",     "exportButton",  "settingsButton",
+                                     "supportButton",  "categoryEdit",    "shortNameEdit", "nameEdit",
+                                     "sexCombo",       "positionEdit",    "mobileEdit",    "phoneEdit",
+                                     "faxEdit",        "addressEdit",     "companyEdit",   "postcodeEdit",
+                                     "emailEdit",      "websiteEdit",     "notesEdit",     "registrationDateEdit",
+                                     "addButton",      "modifyButton"}));
+    }
+
     void hintOfTheControlUnderThePointerGoesToPanelZero()
     {
         MainWindowHarness h;
