@@ -20,6 +20,8 @@
 #include "bench/Floor.h"
 #include "bench/Generator.h"
 #include "customers/CustomerSearch.h"
+#include "customers/EntryPanel.h"
+#include "customers/QuickSearchBar.h"
 #include "data/Schema.h"
 #include "data/SearchIndex.h"
 #include "data/Statements.h"
