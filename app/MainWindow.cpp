@@ -25,7 +25,6 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
-#include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStatusTipEvent>
@@ -144,9 +143,9 @@ void MainWindow::buildCustomerParts()
     m_entryPanel->move(kEntryPanelPlace);
     // The parts are made after the form: the search bar goes back under the toolbar, and Tab
     // reaches the toolbar's buttons after "搜索" and before the entry panel, as the controls
-    // stand in the window. (The panel, made last, lies above the grid and the lower area.)
+    // stand in the window. The panel, made last, lies above the grid and the lower area.
     m_quickSearchBar->stackUnder(ui->toolBar);
-    QWidget *previous = m_quickSearchBar->findChild<QPushButton *>(QStringLiteral("searchButton"));
+    QWidget *previous = m_quickSearchBar->lastTabStop();
     for (QToolButton *button :
          {ui->newButton, ui->deleteButton, ui->printButton, ui->exportButton, ui->settingsButton, ui->supportButton}) {
         setTabOrder(previous, button);

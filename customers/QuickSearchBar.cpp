@@ -48,6 +48,11 @@ bool QuickSearchBar::eventFilter(QObject * /*watched*/, QEvent *event)
     return true;
 }
 
+QWidget *QuickSearchBar::lastTabStop() const
+{
+    return ui->searchButton;
+}
+
 CustomerSearch &QuickSearchBar::customerSearch()
 {
     if (!m_customerSearch) {

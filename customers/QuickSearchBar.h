@@ -24,6 +24,8 @@ public:
     QuickSearchBar(Database &database, QWidget *parent);
     ~QuickSearchBar() override;
 
+    // The last control Tab reaches in the bar ("搜索").
+    QWidget *lastTabStop() const;
     // The search behind the fields (made at the first search).
     CustomerSearch &customerSearch();
     // The search's worker lets go of its connection; it comes back at the next search.
