@@ -2,12 +2,11 @@
 #include "app/Register.h"
 #include "app/ServerConnectionDialog.h"
 #include "app/StartUp.h"
-#include "customers/CustomerSearch.h"
+#include "customers/QuickSearchBar.h"
 #include "data/Database.h"
 #include "data/RegisterBackups.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
-#include "ui_MainWindow.h"
 
 // "备份数据…", "恢复数据…" and "数据库连接…" of the settings drop-down.
 
@@ -60,7 +59,7 @@ void MainWindow::restoreData()
     // The quick search's worker holds a connection of its own: it goes with its thread, and
     // comes back at the next search, knowing whether the register now in place has its index.
     auto letGo = [this, data] {
-        m_customerSearch.reset();
+        m_quickSearchBar->releaseSearch();
         data->customerList->close();
         data->statementQuery->close();
         data->connection->close();

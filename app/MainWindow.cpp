@@ -1,25 +1,28 @@
 #include "app/MainWindow.h"
-#include "customers/ExchangeCommands.h"
 
-#include "platform/AppInfo.h"
 #include "app/HintPause.h"
-#include "platform/VendorAddresses.h"
+#include "appearance/SkinCommands.h"
+#include "customers/CustomerExport.h"
+#include "customers/CustomerList.h"
 #include "customers/CustomerSearch.h"
-#include "customers/CustomerGrid.h"
-#include "grid/DataGrid.h"
+#include "customers/EntryPanel.h"
+#include "customers/ExchangeCommands.h"
+#include "customers/PrintCommand.h"
+#include "customers/QuickSearchBar.h"
 #include "data/Database.h"
 #include "data/RegisterBackups.h"
 #include "data/SessionLog.h"
+#include "grid/DataGrid.h"
+#include "operators/LoginDialog.h"
+#include "operators/OperatorCommands.h"
+#include "platform/AppInfo.h"
 #include "platform/Application.h"
 #include "platform/Clock.h"
-#include "platform/Paths.h"
-#include "operators/LoginDialog.h"
+#include "platform/VendorAddresses.h"
 #include "upgrade/Upgrader.h"
 #include "ui_MainWindow.h"
 
 #include <QCloseEvent>
-#include <QDateEdit>
-#include <QDialog>
 #include <QGuiApplication>
 #include <QFileInfo>
 #include <QLabel>
@@ -27,8 +30,8 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QStatusTipEvent>
-#include <QToolButton>
 #include <QTimer>
+#include <QToolButton>
 #include <QWindow>
 
 namespace {
@@ -36,6 +39,9 @@ namespace {
 // Client size of the window at design and the height of the lower area below the grid.
 constexpr int kClientWidth = 973;
 constexpr int kClientHeight = 629;
+// Where the quick-search bar sits in the lower area and the entry panel over the grid.
+constexpr QPoint kQuickSearchBarPlace(18, 13);
+constexpr QPoint kEntryPanelPlace(192, 281);
 
 } // namespace
 
@@ -48,22 +54,21 @@ MainWindow::MainWindow(Database &database, QWidget *parent)
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(lianbu::applicationTitle());
     // A fixed single border: the operator cannot drag the size, but may minimise and maximise.
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                   | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint
-                   | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                   | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(kClientWidth, kClientHeight);
 
     buildStatusBar();
+    buildCustomerParts();
     buildMenus();
-    configureCustomerGrid();
-    connectQuickSearch();
-    connectEntryPanel();
     buildAppearance();
     upgrader = lianbu::upgrade::createMainUpgrader(this);
 
     connect(checkForUpgradeAction, &QAction::triggered, this, &MainWindow::checkForUpgrade);
-    connect(changePasswordAction, &QAction::triggered, this, &MainWindow::openChangePassword);
-    connect(manageOperatorsAction, &QAction::triggered, this, &MainWindow::openOperatorAdmin);
+    connect(changePasswordAction, &QAction::triggered, this,
+            [this] { lianbu::operators::openChangePassword(m_database, this); });
+    connect(manageOperatorsAction, &QAction::triggered, this,
+            [this] { lianbu::operators::openOperatorAdmin(m_database, this); });
     connect(backUpDataAction, &QAction::triggered, this, &MainWindow::backUpData);
     connect(restoreDataAction, &QAction::triggered, this, &MainWindow::restoreData);
     connect(serverConnectionAction, &QAction::triggered, this, &MainWindow::openServerConnection);
@@ -80,7 +85,10 @@ MainWindow::~MainWindow()
     delete ui;
 }
 
-QLabel *MainWindow::statusPanel(int index) const { return m_panels[index]; }
+QLabel *MainWindow::statusPanel(int index) const
+{
+    return m_panels[index];
+}
 
 void MainWindow::openSession(const QString &operatorName, int sessionId)
 {
@@ -109,8 +117,8 @@ void MainWindow::followLogin(LoginDialog *dialog)
 void MainWindow::buildStatusBar()
 {
     const int widths[4] = {250, 100, 120, 300};
-    const Qt::Alignment alignments[4] = {Qt::AlignLeft | Qt::AlignVCenter, Qt::AlignCenter,
-                                         Qt::AlignCenter, Qt::AlignRight | Qt::AlignVCenter};
+    const Qt::Alignment alignments[4] = {Qt::AlignLeft | Qt::AlignVCenter, Qt::AlignCenter, Qt::AlignCenter,
+                                         Qt::AlignRight | Qt::AlignVCenter};
     QStatusBar *bar = ui->statusBar;
     bar->setFixedHeight(19);
     for (int i = 0; i < 4; ++i) {
@@ -140,6 +148,95 @@ void MainWindow::buildStatusBar()
     // What is left of the fixed-width window after the four panels (the whole text is its tip).
     m_registerPanel->setText(m_registerPanel->fontMetrics().elidedText(text, Qt::ElideMiddle, 150));
     bar->addWidget(m_registerPanel, 1);
+}
+
+void MainWindow::buildCustomerParts()
+{
+    using namespace lianbu::customers;
+    m_customerList = new CustomerList(ui->customerGrid, m_database, this);
+    ui->deleteButton->setEnabled(false);
+    m_quickSearchBar = new QuickSearchBar(m_database, ui->lowerArea);
+    m_quickSearchBar->move(kQuickSearchBarPlace);
+    m_entryPanel = new EntryPanel(m_database, centralWidget());
+    m_entryPanel->move(kEntryPanelPlace);
+    // The parts are made after the form: the search bar goes back under the toolbar, and Tab
+    // reaches the toolbar's buttons after "搜索" and before the entry panel, as the controls
+    // stand in the window. The panel, made last, lies above the grid and the lower area.
+    m_quickSearchBar->stackUnder(ui->toolBar);
+    QWidget *previous = m_quickSearchBar->lastTabStop();
+    for (QToolButton *button :
+         {ui->newButton, ui->deleteButton, ui->printButton, ui->exportButton, ui->settingsButton, ui->supportButton}) {
+        setTabOrder(previous, button);
+        previous = button;
+    }
+
+    connect(m_customerList, &CustomerList::rowClicked, ui->deleteButton,
+            [this] { ui->deleteButton->setEnabled(true); });
+    connect(m_customerList, &CustomerList::recordLoadRequested, m_entryPanel, &EntryPanel::loadRecordIntoPanel);
+    connect(m_customerList, &CustomerList::customerDeleted, this,
+            [this](qint64 key) { m_quickSearchBar->customerSearch().customerDeleted(key); });
+    connect(m_quickSearchBar, &QuickSearchBar::categoryEntered, m_entryPanel, &EntryPanel::continueFromSearchCategory);
+    connect(m_entryPanel, &EntryPanel::customerAdded, this, [this](qint64 key, const QString &shortName) {
+        m_quickSearchBar->customerSearch().customerAdded(key, shortName);
+    });
+    connect(m_entryPanel, &EntryPanel::customerSaved, this, [this](const QString &category) {
+        m_quickSearchBar->showAllRecordsAfterChange(category);
+        ui->deleteButton->setEnabled(false);
+    });
+    connect(ui->newButton, &QToolButton::clicked, m_entryPanel, &EntryPanel::startNewCustomer);
+    connect(ui->deleteButton, &QToolButton::clicked, this, &MainWindow::deleteSelectedCustomer);
+}
+
+void MainWindow::showAllRecords()
+{
+    m_quickSearchBar->showAllRecords();
+}
+
+void MainWindow::deleteSelectedCustomer()
+{
+    if (m_customerList->deleteCurrentCustomer())
+        ui->deleteButton->setEnabled(false);
+}
+
+void MainWindow::printCustomerList()
+{
+    lianbu::customers::printCustomerList(ui->customerGrid, this);
+}
+
+void MainWindow::exportCustomerList()
+{
+    lianbu::customers::exportCustomerList(ui->customerGrid, this);
+}
+
+void MainWindow::buildAppearance()
+{
+    using namespace lianbu::skins;
+    skinCatalog = createSkinCatalog(this);
+    // The main window's own skin governs every window; it takes over in onFirstShow, before the
+    // first paint, once the window's controls are fully set up.
+    skinController = createSkinController(this);
+    const QList<QAction *> skins{blackClassicSkinAction, blueFantasySkinAction, dreamSkySkinAction,
+                                 blackReverieSkinAction, dreamComeTrueSkinAction};
+    for (int i = 0; i < skins.size(); ++i)
+        connect(skins[i], &QAction::triggered, this, [this, i] { chooseSkin(skinController, skinCatalog, i); });
+    connect(ui->supportButton, &QToolButton::clicked, this, &openSupportPage);
+
+    // The help commands have no button of their own; the operator finds them at the end of
+    // the "设 置" drop-down, where the other program-wide commands are.
+    helpMenu = new QMenu(this);
+    helpMenu->setObjectName(QStringLiteral("helpMenu"));
+    helpAction = helpMenu->addAction(QStringLiteral("帮助主题"));
+    helpAction->setObjectName(QStringLiteral("helpAction"));
+    homePageAction = helpMenu->addAction(QStringLiteral("官方主页"));
+    homePageAction->setObjectName(QStringLiteral("homePageAction"));
+    aboutAction = helpMenu->addAction(QStringLiteral("关于"));
+    aboutAction->setObjectName(QStringLiteral("aboutAction"));
+    QAction *separator = settingsMenu->addSeparator();
+    separator->setObjectName(QStringLiteral("helpSeparator"));
+    settingsMenu->addActions({helpAction, homePageAction, aboutAction});
+    connect(helpAction, &QAction::triggered, this, &openHelp);
+    connect(homePageAction, &QAction::triggered, this, &openHomePage);
+    connect(aboutAction, &QAction::triggered, this, [this] { showAbout(this); });
 }
 
 void MainWindow::buildMenus()
@@ -184,27 +281,6 @@ void MainWindow::buildMenus()
     // Never offered to the operator: onActivated triggers it.
     checkForUpgradeAction = new QAction(QStringLiteral("检查升级"), this);
     checkForUpgradeAction->setObjectName(QStringLiteral("checkForUpgradeAction"));
-
-    gridContextMenu = new QMenu(this);
-    gridContextMenu->setObjectName(QStringLiteral("gridContextMenu"));
-    saveColumnLayoutAction = item(gridContextMenu, "saveColumnLayoutAction", QStringLiteral("保存当前列状态"));
-    gridMenuSeparator = gridContextMenu->addSeparator();
-    gridMenuSeparator->setObjectName(QStringLiteral("gridMenuSeparator"));
-    const struct { const char *name; const char *caption; } hides[11] = {
-        {"hideCategoryAction", "隐藏客户类别"}, {"hideShortNameAction", "隐藏客户简称"},
-        {"hideSexAction", "隐藏性别"},          {"hidePositionAction", "隐藏职务"},
-        {"hideFaxAction", "隐藏传真"},          {"hideAddressAction", "隐藏地址"},
-        {"hideCompanyAction", "隐藏单位"},      {"hidePostcodeAction", "隐藏邮编"},
-        {"hideEmailAction", "隐藏电子邮件"},    {"hideNotesAction", "隐藏备注"},
-        {"hideRegistrationDateAction", "隐藏登记日期"},
-    };
-    for (int i = 0; i < 11; ++i) {
-        QAction *action = item(gridContextMenu, hides[i].name, QString::fromUtf8(hides[i].caption));
-        action->setCheckable(true);
-        connect(action, &QAction::triggered, this, [this, i] { toggleColumnFromMenu(i); });
-        hideColumnActions.append(action);
-    }
-    connect(saveColumnLayoutAction, &QAction::triggered, this, &MainWindow::saveColumnLayout);
 }
 
 bool MainWindow::event(QEvent *event)
@@ -245,16 +321,12 @@ void MainWindow::activateIfNoFocusCame()
 
 void MainWindow::onFirstShow()
 {
-    ui->customerGrid->restoreLayoutFromIni(lianbu::paths::settingsFilePath(),
-                                        QLatin1String(lianbu::customers::kLayoutSection),
-                                        LayoutRestoreOptions(AllRestoreOptions));
-    // The data module exists from here on: the grid can be bound to the customer list.
-    ui->customerGrid->setDataSource(m_database.customerListSource);
+    m_customerList->restoreLayoutAndShowList();
     // Nothing reads the customers here: new records are appended through the list itself.
-    ui->entryPanel->hide();
+    m_entryPanel->hide();
     lianbu::setHintPause(0);
-    ui->registrationDateEdit->setDateTime(lianbu::now());
-    restoreSkin();
+    m_entryPanel->showTodayAsRegistrationDate();
+    lianbu::skins::restoreSkin(skinController, skinCatalog);
     // Dates become text as yyyy-MM-dd everywhere through the clock's date texts.
     m_panels[2]->setText(QStringLiteral("今天：") + lianbu::dateText(lianbu::today()));
 }
@@ -332,24 +404,4 @@ void MainWindow::changeEvent(QEvent *event)
     } else if (!(windowState() & Qt::WindowMinimized)) {
         setFixedSize(kClientWidth, kClientHeight);
     }
-}
-
-QWidget *findWindowOfExactClass(const QMetaObject &meta)
-{
-    for (QWidget *window : QApplication::topLevelWidgets()) {
-        if (window->metaObject() == &meta)
-            return window;
-    }
-    return nullptr;
-}
-
-void showExistingForm(QWidget *window)
-{
-    if (window->isMinimized())
-        window->showNormal();
-    else if (!window->isVisible())
-        window->show();
-    window->raise();
-    window->activateWindow();
-    window->setFocus();
 }

@@ -23,7 +23,9 @@ struct RegisterCheck
 // Opens (and, where allowed, creates) the register the program would use, then closes it.
 // Never shows a box.
 RegisterCheck checkRegister(const CommandLine &commandLine);
-namespace db { class Connection; }
+namespace db {
+class Connection;
+}
 // Builds the quick search's index of a register that has none, showing a progress window.
 void buildSearchIndexIfMissing(db::Connection &connection);
 

@@ -8,7 +8,10 @@
 
 namespace {
 
-void print(std::FILE *to, const QString &text) { std::fputs(text.toLocal8Bit().constData(), to); }
+void print(std::FILE *to, const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), to);
+}
 
 } // namespace
 

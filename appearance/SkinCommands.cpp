@@ -1,89 +1,65 @@
-// The main window's appearance commands: the five skins of "设 置", the start-up restore of the
-// remembered skin, "技术支持" and the help commands.
-#include "app/MainWindow.h"
+#include "appearance/SkinCommands.h"
 
-#include "platform/VendorAddresses.h"
 #include "appearance/AboutDialog.h"
 #include "appearance/SkinRegistry.h"
 #include "appearance/Skins.h"
 #include "platform/Shell.h"
-#include "ui_MainWindow.h"
+#include "platform/VendorAddresses.h"
 
-#include <QAction>
 #include <QCoreApplication>
 #include <QDir>
-#include <QMenu>
-#include <QToolButton>
 
-void MainWindow::buildAppearance()
+namespace lianbu::skins {
+
+SkinController *createSkinController(QObject *parent)
 {
-    skinCatalog = new SkinCatalog(this);
-    skinCatalog->setObjectName(QStringLiteral("skinCatalog"));
-    lianbu::skins::fillStore(skinCatalog);
-
-    // The main window's own skin governs every window; it takes over in onFirstShow, before the
-    // first paint, once the window's controls are fully set up.
-    skinController = new SkinController(this);
-    skinController->setObjectName(QStringLiteral("skinController"));
-    skinController->setSkinStream(lianbu::skins::skinData(lianbu::skins::ownSkin()));
-
-    connect(blackClassicSkinAction, &QAction::triggered, this, [this] { chooseSkin(0); });
-    connect(blueFantasySkinAction, &QAction::triggered, this, [this] { chooseSkin(1); });
-    connect(dreamSkySkinAction, &QAction::triggered, this, [this] { chooseSkin(2); });
-    connect(blackReverieSkinAction, &QAction::triggered, this, [this] { chooseSkin(3); });
-    connect(dreamComeTrueSkinAction, &QAction::triggered, this, [this] { chooseSkin(4); });
-    connect(ui->supportButton, &QToolButton::clicked, this, &MainWindow::openSupportPage);
-
-    // The help commands have no button of their own; the operator finds them at the end of
-    // the "设 置" drop-down, where the other program-wide commands are.
-    helpMenu = new QMenu(this);
-    helpMenu->setObjectName(QStringLiteral("helpMenu"));
-    helpAction = helpMenu->addAction(QStringLiteral("帮助主题"));
-    helpAction->setObjectName(QStringLiteral("helpAction"));
-    homePageAction = helpMenu->addAction(QStringLiteral("官方主页"));
-    homePageAction->setObjectName(QStringLiteral("homePageAction"));
-    aboutAction = helpMenu->addAction(QStringLiteral("关于"));
-    aboutAction->setObjectName(QStringLiteral("aboutAction"));
-    QAction *separator = settingsMenu->addSeparator();
-    separator->setObjectName(QStringLiteral("N17"));
-    settingsMenu->addActions({helpAction, homePageAction, aboutAction});
-    connect(helpAction, &QAction::triggered, this, &MainWindow::openHelp);
-    connect(homePageAction, &QAction::triggered, this, &MainWindow::openHomePage);
-    connect(aboutAction, &QAction::triggered, this, &MainWindow::showAbout);
+    auto *controller = new SkinController(parent);
+    controller->setObjectName(QStringLiteral("skinController"));
+    controller->setSkinStream(skinData(ownSkin()));
+    return controller;
 }
 
-void MainWindow::chooseSkin(int index)
+SkinCatalog *createSkinCatalog(QObject *parent)
 {
-    // The new look shows at once, whether or not it can be remembered.
-    ApplyStoreSkin(skinController, skinCatalog, index);
-    lianbu::skins::rememberSkin(index);
+    auto *catalog = new SkinCatalog(parent);
+    catalog->setObjectName(QStringLiteral("skinCatalog"));
+    fillStore(catalog);
+    return catalog;
 }
 
-void MainWindow::restoreSkin()
+void chooseSkin(SkinController *controller, SkinCatalog *catalog, int index)
 {
-    skinController->setActive(true);
-    if (const std::optional<int> index = lianbu::skins::readRememberedSkin())
-        ApplyStoreSkin(skinController, skinCatalog, *index);
+    ApplyStoreSkin(controller, catalog, index);
+    rememberSkin(index);
 }
 
-void MainWindow::openSupportPage()
+void restoreSkin(SkinController *controller, SkinCatalog *catalog)
+{
+    controller->setActive(true);
+    if (const std::optional<int> index = readRememberedSkin())
+        ApplyStoreSkin(controller, catalog, *index);
+}
+
+void openSupportPage()
 {
     lianbu::openWebAddress(lianbu::supportPageAddress());
 }
 
-void MainWindow::openHelp()
+void openHelp()
 {
     // Beside the program file, not in the working folder.
     lianbu::openFile(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("help.chm")));
 }
 
-void MainWindow::openHomePage()
+void openHomePage()
 {
     lianbu::openWebAddress(lianbu::homePageAddress());
 }
 
-void MainWindow::showAbout()
+void showAbout(QWidget *parent)
 {
-    AboutDialog box(this);
+    AboutDialog box(parent);
     box.exec();
 }
+
+} // namespace lianbu::skins

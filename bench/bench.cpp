@@ -20,6 +20,8 @@
 #include "bench/Floor.h"
 #include "bench/Generator.h"
 #include "customers/CustomerSearch.h"
+#include "customers/EntryPanel.h"
+#include "customers/QuickSearchBar.h"
 #include "data/Schema.h"
 #include "data/SearchIndex.h"
 #include "data/Statements.h"
@@ -242,7 +244,7 @@ void benchmark(int rows, const QString &registers)
     const double memoryWithList = residentMb();
 
     // ---- the quick search, typed into 客户简称
-    customers::CustomerSearch &search = form->customerSearch();
+    customers::CustomerSearch &search = form->quickSearchBar()->customerSearch();
     QLineEdit *shortName = form->findChild<QLineEdit *>(QStringLiteral("searchShortName"));
     db::Query *list = data->customerList;
     double longestWait = 0;
@@ -322,17 +324,17 @@ void benchmark(int rows, const QString &registers)
         form->findChild<QLineEdit *>(QStringLiteral("nameEdit"))->setText(QStringLiteral("王小明"));
     };
     const Timing add = measure([&] {
-        form->startNewCustomer();
+        form->entryPanel()->startNewCustomer();
         fillPanel(QStringLiteral("新客户"));
-        form->addCustomer();
+        form->entryPanel()->addCustomer();
         grid->view()->viewport()->repaint();
     });
     line("新增 → list updated", add, 0, "≤ 30 ms");
     const Timing modify = measure([&] {
         list->last();
-        form->loadRecordIntoPanel();
+        form->entryPanel()->loadRecordIntoPanel();
         fillPanel(QStringLiteral("改过的客户"));
-        form->saveCustomerChanges();
+        form->entryPanel()->saveCustomerChanges();
         grid->view()->viewport()->repaint();
     });
     line("修改 → list updated", modify, 0, "≤ 30 ms");

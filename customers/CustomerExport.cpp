@@ -27,7 +27,8 @@ const QString kAuthor = QStringLiteral("联簿宝");
 QHash<QString, QString> unshownTitles()
 {
     using exchange::CustomerField;
-    return {{exchange::fieldColumn(CustomerField::Website), exchange::compactTitle(exchange::fieldTitle(CustomerField::Website))}};
+    return {{exchange::fieldColumn(CustomerField::Website),
+             exchange::compactTitle(exchange::fieldTitle(CustomerField::Website))}};
 }
 
 class BusyCursor
@@ -108,7 +109,8 @@ void exportCustomerList(DataGrid *grid, QWidget *parent)
     if (!ds || !ds->active() || ds->isEmpty())
         return;
     if (QFileInfo::exists(path)
-        && !askYesNo(QStringLiteral("提示"), QStringLiteral("已存在文件（") + path + QStringLiteral("），是否覆盖？"), parent))
+        && !askYesNo(QStringLiteral("提示"), QStringLiteral("已存在文件（") + path + QStringLiteral("），是否覆盖？"),
+                     parent))
         return;
 
     exchange::ExportOutcome outcome;

@@ -19,8 +19,9 @@ namespace {
 
 constexpr int kIdRole = Qt::UserRole + 1;
 
-const CustomerField kShownFields[] = {CustomerField::ShortName, CustomerField::Name,    CustomerField::Mobile,
-                                      CustomerField::Phone,     CustomerField::Company, CustomerField::RegistrationDate};
+const CustomerField kShownFields[] = {CustomerField::ShortName, CustomerField::Name,
+                                      CustomerField::Mobile,    CustomerField::Phone,
+                                      CustomerField::Company,   CustomerField::RegistrationDate};
 
 } // namespace
 

@@ -1,9 +1,15 @@
 #pragma once
 
+#include "db/DataSet.h"
+
 #include <QDate>
+#include <QFrame>
+#include <QPoint>
 #include <QString>
 
 #include <optional>
+#include <utility>
+#include <vector>
 
 class QDateEdit;
 
@@ -20,5 +26,68 @@ void prepareRegistrationDateEditor(QDateEdit *editor);
 void setRegistrationDateText(QDateEdit *editor, const QString &stored);
 // What the editor writes into day1: its date as yyyy-MM-dd, the kept text, or nullopt (NULL).
 std::optional<QString> registrationDateValue(const QDateEdit *editor);
+
+} // namespace lianbu::customers
+
+class Database;
+class QKeyEvent;
+
+namespace Ui {
+class EntryPanel;
+}
+
+namespace lianbu::customers {
+
+// The entry panel over the customer list: the fields of one customer, "新 增" and "修 改", the
+// close picture. Enter moves along the fields; the panel's background drags it within its
+// parent. It adds and changes customers in the register's customer list.
+class EntryPanel : public QFrame
+{
+    Q_OBJECT
+
+public:
+    EntryPanel(Database &database, QWidget *parent);
+    ~EntryPanel() override;
+
+    // Enter in an entry field moves the focus along the chain; true when the key was handled.
+    bool handleEntryFieldKey(QWidget *field, QKeyEvent *event);
+
+public slots:
+    void startNewCustomer();    // 新 建
+    void loadRecordIntoPanel(); // the current record of the list, double-clicked
+    void addCustomer();         // 新 增
+    void saveCustomerChanges(); // 修 改
+    void clearEntryPanel();     // 清空
+    void closeEntryPanel();     // the close picture
+    // Enter in the search category field: on to the position field when the panel shows.
+    void continueFromSearchCategory();
+    // The registration date editor shows this moment.
+    void showTodayAsRegistrationDate();
+
+signals:
+    // A customer was appended to the list (emitted before the operator is told).
+    void customerAdded(qint64 key, const QString &shortName);
+    // A customer was added or changed: the list shows every record again, `category` among
+    // the categories.
+    void customerSaved(const QString &category);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void watchField(QWidget *field, QObject *receiver);
+    bool emptiesDate(QKeyEvent *key);
+    bool panelMouse(QEvent *event);
+    void writePanelInto(lianbu::db::DataSet *target);
+
+    Ui::EntryPanel *ui;
+    Database &m_database;
+    // The record the panel shows, as it was read when it was loaded: a save is checked against
+    // it, whatever the list has read since.
+    lianbu::db::DataSet::RecordAsRead m_panelRecord;
+    std::vector<std::pair<QObject *, QWidget *>> m_fields; // receiver of the keys, field
+    bool m_dragging = false;
+    QPoint m_grabOffset;
+};
 
 } // namespace lianbu::customers

@@ -188,9 +188,9 @@ void ImportWindow::buildDuplicatesPage()
     m_duplicateTable = new QTableWidget(page);
     m_duplicateTable->setObjectName(QStringLiteral("duplicateTable"));
     m_duplicateTable->setColumnCount(6);
-    m_duplicateTable->setHorizontalHeaderLabels({QStringLiteral("行"), QStringLiteral("客户简称"), QStringLiteral("姓名"),
-                                                 QStringLiteral("手机"), QStringLiteral("登记簿中相同的客户"),
-                                                 QStringLiteral("处理")});
+    m_duplicateTable->setHorizontalHeaderLabels({QStringLiteral("行"), QStringLiteral("客户简称"),
+                                                 QStringLiteral("姓名"), QStringLiteral("手机"),
+                                                 QStringLiteral("登记簿中相同的客户"), QStringLiteral("处理")});
     m_duplicateTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_duplicateTable->horizontalHeader()->setSectionResizeMode(4, QHeaderView::Stretch);
     layout->addWidget(m_duplicateTable, 1);
@@ -342,7 +342,8 @@ void ImportWindow::fillPreview()
             auto *item = new QTableWidgetItem(shown(limit > 0 ? value.left(limit) : value));
             if (limit > 0 && value.size() > limit) {
                 item->setBackground(kCutColour);
-                item->setToolTip(QStringLiteral("共 %1 字，此项最多 %2 字：%3").arg(value.size()).arg(limit).arg(value));
+                item->setToolTip(
+                    QStringLiteral("共 %1 字，此项最多 %2 字：%3").arg(value.size()).arg(limit).arg(value));
             }
             m_preview->setItem(r + 1, int(f), item);
         }
@@ -391,9 +392,10 @@ void ImportWindow::fillDuplicates()
     QHash<qint64, QString> names;
     for (const exchange::IdentifiedCustomer &customer : exchange::loadCustomers(m_database)) {
         const exchange::CustomerRecord &r = customer.record;
-        names.insert(customer.id, QStringLiteral("%1 %2 %3")
-                                      .arg(r[CustomerField::ShortName], r[CustomerField::Name], r[CustomerField::Mobile])
-                                      .simplified());
+        names.insert(customer.id,
+                     QStringLiteral("%1 %2 %3")
+                         .arg(r[CustomerField::ShortName], r[CustomerField::Name], r[CustomerField::Mobile])
+                         .simplified());
     }
     m_filling = true;
     m_duplicatesLabel->setText(QStringLiteral("文件中有 %1 条记录与登记簿中的客户或文件中前面的记录相同"
@@ -412,8 +414,9 @@ void ImportWindow::fillDuplicates()
         QStringList existing;
         for (const qint64 id : duplicate.existing)
             existing.append(names.value(id));
-        m_duplicateTable->setItem(r, 4, new QTableWidgetItem(duplicate.withinFile ? QStringLiteral("（文件中前面的记录）")
-                                                                                  : existing.join(QStringLiteral("；"))));
+        m_duplicateTable->setItem(r, 4,
+                                  new QTableWidgetItem(duplicate.withinFile ? QStringLiteral("（文件中前面的记录）")
+                                                                            : existing.join(QStringLiteral("；"))));
         auto *combo = new QComboBox(m_duplicateTable);
         for (const ImportAction action : {ImportAction::Skip, ImportAction::Update, ImportAction::Add})
             if (!(action == ImportAction::Update && duplicate.withinFile))
@@ -501,7 +504,8 @@ QString ImportWindow::summaryText() const
     if (!m_summary)
         return {};
     const exchange::ImportSummary &s = *m_summary;
-    QString text = QStringLiteral("导入完成：新增 %1 条，更新 %2 条，跳过 %3 条。").arg(s.added).arg(s.updated).arg(s.skipped);
+    QString text =
+        QStringLiteral("导入完成：新增 %1 条，更新 %2 条，跳过 %3 条。").arg(s.added).arg(s.updated).arg(s.skipped);
     if (!m_sheet.unreadableLines.empty())
         text += QStringLiteral("\n无法读取的行（没有导入）：第 %1 行。").arg(linesText(m_sheet.unreadableLines));
     if (!s.cut.empty()) {

@@ -60,9 +60,9 @@ public:
     bool findDuplicates();
     struct Duplicate
     {
-        std::size_t record;              // index into records()
-        std::vector<qint64> existing;    // customers of the register it matches
-        bool withinFile = false;         // matches an earlier record of the file only
+        std::size_t record;           // index into records()
+        std::vector<qint64> existing; // customers of the register it matches
+        bool withinFile = false;      // matches an earlier record of the file only
         exchange::ImportAction action = exchange::ImportAction::Skip;
     };
     const std::vector<Duplicate> &duplicates() const { return m_duplicates; }

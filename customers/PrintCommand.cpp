@@ -1,20 +1,19 @@
-// "打 印": the customer grid, as it currently shows the list, to the grid-printing component.
-#include "app/MainWindow.h"
-#include "platform/VendorAddresses.h"
+#include "customers/PrintCommand.h"
+
 #include "platform/Clock.h"
+#include "platform/VendorAddresses.h"
 #include "printing/GridReport.h"
-#include "ui_MainWindow.h"
+
+namespace lianbu::customers {
 
 namespace {
 
-// The main window's grid-printing component, configured for the customer list on first use and
-// kept (with any changed settings) for as long as the window lives.
-GridReport *printDBGridEh1(MainWindow *form)
+GridReport *customerReport(QWidget *owner)
 {
     const QString name = QStringLiteral("customerReport");
-    if (auto *existing = form->findChild<GridReport *>(name, Qt::FindDirectChildrenOnly))
+    if (auto *existing = owner->findChild<GridReport *>(name, Qt::FindDirectChildrenOnly))
         return existing;
-    auto *component = new GridReport(form);
+    auto *component = new GridReport(owner);
     component->setObjectName(name);
     lianbu::printing::configureCustomerPrint(component, lianbu::vendorWebAddress());
     return component;
@@ -22,10 +21,12 @@ GridReport *printDBGridEh1(MainWindow *form)
 
 } // namespace
 
-void MainWindow::printCustomerList()
+void printCustomerList(DataGrid *grid, QWidget *owner)
 {
-    GridReport *printer = printDBGridEh1(this);
-    printer->setDBGridEh(ui->customerGrid);
+    GridReport *printer = customerReport(owner);
+    printer->setDBGridEh(grid);
     printer->setTextReplacements({{QStringLiteral("%[Today]"), lianbu::dateText(lianbu::today())}});
     printer->showPrintPreview();
 }
+
+} // namespace lianbu::customers

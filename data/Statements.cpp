@@ -79,11 +79,6 @@ QString sessionStart(const QString &name, const QString &dateTimeText)
         + QLatin1Char(',') + sqlLiteral(dateTimeText) + QLatin1Char(')');
 }
 
-QString maxSessionId()
-{
-    return QStringLiteral("select max(id) as maxid from rz");
-}
-
 QString insertedSessionId() { return QStringLiteral("select last_insert_rowid() as maxid"); }
 
 QString sessionEnd(const QString &dateTimeText, int sessionId)

@@ -38,10 +38,9 @@ BoundStatement boundSearch(const db::Engine &engine, const QString &a, const QSt
 QString distinctValues(const QString &column, const QString &table);
 // 5: session start.
 QString sessionStart(const QString &name, const QString &dateTimeText);
-// 6: the newest session id, column "maxid".
-QString maxSessionId();
 // The id of the rz row this connection inserted last, column "maxid". Used for the session id
-// instead of 6, which would give another instance's session when two log in at once.
+// instead of the newest id of rz, which would give another instance's session when two log in
+// at once.
 QString insertedSessionId();
 // 7: session end (no blank before "where").
 QString sessionEnd(const QString &dateTimeText, int sessionId);

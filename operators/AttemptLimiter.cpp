@@ -40,8 +40,7 @@ milliseconds remainingWait(const data::FailureStreak &streak, const QDateTime &n
 
 AttemptLimiter::AttemptLimiter(db::Connection &connection)
     : m_log(connection)
-{
-}
+{}
 
 milliseconds AttemptLimiter::waitFor(const QString &name) const
 {

@@ -14,8 +14,6 @@
 #include <QScreen>
 #include <QTimer>
 
-
-
 using namespace lianbu;
 using namespace lianbu::operators;
 
@@ -32,8 +30,9 @@ ChangePasswordDialog::ChangePasswordDialog(Database &database, QWidget *owner)
         configurePasswordEdit(edit);
     }
 
-    m_gate = new PasswordGate(*m_database.connection, data::AttemptKind::PasswordChange, ui->changeButton,
-                              [this] { return ui->operatorCombo->currentText(); }, this);
+    m_gate = new PasswordGate(
+        *m_database.connection, data::AttemptKind::PasswordChange, ui->changeButton,
+        [this] { return ui->operatorCombo->currentText(); }, this);
     connect(ui->operatorCombo, &QComboBox::currentTextChanged, m_gate, [this] { m_gate->showWait(); });
     connect(ui->operatorCombo, &QComboBox::activated, this, &ChangePasswordDialog::operatorChosen);
     connect(ui->oldPasswordEdit, &QLineEdit::returnPressed, this, &ChangePasswordDialog::oldPasswordKey);
@@ -53,7 +52,8 @@ ChangePasswordDialog::~ChangePasswordDialog()
 
 void ChangePasswordDialog::onFirstShow()
 {
-    fillComboDistinct(m_database.statementQuery, QStringLiteral("username"), QStringLiteral("userdb"), ui->operatorCombo);
+    fillComboDistinct(m_database.statementQuery, QStringLiteral("username"), QStringLiteral("userdb"),
+                      ui->operatorCombo);
     ui->operatorCombo->setFocus();
 }
 

@@ -46,4 +46,3 @@ private:
     bool m_mandatory = false;
     bool m_changed = false;
 };
-

@@ -10,7 +10,6 @@
 #include "platform/DesktopShortcut.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
-#include "ui_MainWindow.h"
 #include "ui_LoginDialog.h"
 
 #include <QComboBox>
@@ -22,7 +21,6 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
-
 
 namespace lianbu::operators {
 
@@ -46,11 +44,10 @@ QPixmap backgroundPicture()
     const QImage image(QStringLiteral(":/images/login.jpg"));
     if (image.isNull())
         return {};
-    const QImage scaled = image.scaled(kClientWidth, kClientHeight, Qt::KeepAspectRatioByExpanding,
-                                       Qt::SmoothTransformation);
-    return QPixmap::fromImage(scaled.copy((scaled.width() - kClientWidth) / 2,
-                                          (scaled.height() - kClientHeight) / 2, kClientWidth,
-                                          kClientHeight));
+    const QImage scaled =
+        image.scaled(kClientWidth, kClientHeight, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    return QPixmap::fromImage(scaled.copy((scaled.width() - kClientWidth) / 2, (scaled.height() - kClientHeight) / 2,
+                                          kClientWidth, kClientHeight));
 }
 
 } // namespace
@@ -98,7 +95,6 @@ LoginDialog::LoginDialog(Database &database, QWidget *parent)
     connect(ui->operatorCombo, &QComboBox::activated, this, &LoginDialog::operatorChosen);
     connect(ui->okButton, &QPushButton::clicked, this, &LoginDialog::tryLogin);
     connect(ui->quitButton, &QPushButton::clicked, this, &LoginDialog::quit);
-
 }
 
 LoginDialog::~LoginDialog()
@@ -117,9 +113,9 @@ void LoginDialog::showEvent(QShowEvent *event)
 lianbu::operators::PasswordGate *LoginDialog::passwordGate()
 {
     if (!m_gate) {
-        m_gate = new lianbu::operators::PasswordGate(*m_database.connection, lianbu::data::AttemptKind::Login,
-                                                     ui->okButton, [this] { return ui->operatorCombo->currentText(); },
-                                                     this);
+        m_gate = new lianbu::operators::PasswordGate(
+            *m_database.connection, lianbu::data::AttemptKind::Login, ui->okButton,
+            [this] { return ui->operatorCombo->currentText(); }, this);
         // Choosing another name shows at once whether that operator must wait.
         connect(ui->operatorCombo, &QComboBox::currentTextChanged, m_gate, [this] { m_gate->showWait(); });
     }
@@ -129,7 +125,8 @@ lianbu::operators::PasswordGate *LoginDialog::passwordGate()
 void LoginDialog::onFirstShow()
 {
     writeDesktopShortcut();
-    fillComboDistinct(m_database.statementQuery, QStringLiteral("username"), QStringLiteral("userdb"), ui->operatorCombo);
+    fillComboDistinct(m_database.statementQuery, QStringLiteral("username"), QStringLiteral("userdb"),
+                      ui->operatorCombo);
     ui->operatorCombo->setFocus();
     if (ui->operatorCombo->count() > 0)
         ui->operatorCombo->setCurrentIndex(0);
@@ -142,7 +139,10 @@ void LoginDialog::writeDesktopShortcut()
     lianbu::writeDesktopShortcut(QCoreApplication::applicationFilePath());
 }
 
-void LoginDialog::operatorChosen() { ui->passwordEdit->setFocus(); }
+void LoginDialog::operatorChosen()
+{
+    ui->passwordEdit->setFocus();
+}
 
 bool LoginDialog::operatorComboKey(QKeyEvent *event)
 {

@@ -40,10 +40,10 @@ public:
 
 public slots:
     void onFirstShow();
-    void writeDesktopShortcut();   // writes the desktop shortcut
-    void operatorChosen(); // an entry of the name box was chosen
-    void tryLogin();   // 确定
-    void quit();   // 退出
+    void writeDesktopShortcut(); // writes the desktop shortcut
+    void operatorChosen();       // an entry of the name box was chosen
+    void tryLogin();             // 确定
+    void quit();                 // 退出
     void endSession();
 
 public:
@@ -74,4 +74,3 @@ private:
     // The operator logged in with the default password: asked to choose his own at once.
     bool m_usedDefaultPassword = false;
 };
-

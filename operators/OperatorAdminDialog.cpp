@@ -15,7 +15,6 @@
 #include <QSignalBlocker>
 #include <QTabBar>
 
-
 using namespace lianbu;
 using namespace lianbu::operators;
 
@@ -46,8 +45,9 @@ OperatorAdminDialog::OperatorAdminDialog(Database &database, QWidget *owner)
     setTabOrder(ui->adminPasswordEdit, m_failuresButton);
     setTabOrder(m_failuresButton, ui->unlockButton);
     ui->actionTabs->setCurrentIndex(0);
-    m_gate = new PasswordGate(*m_database.connection, data::AttemptKind::Unlock, ui->unlockButton,
-                              [] { return superAdministratorName(); }, this);
+    m_gate = new PasswordGate(
+        *m_database.connection, data::AttemptKind::Unlock, ui->unlockButton, [] { return superAdministratorName(); },
+        this);
     // The three tabs fit side by side in the narrow third column only with slim padding.
     ui->actionTabs->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 5px; }"));
 
@@ -95,7 +95,7 @@ void OperatorAdminDialog::showFailures()
     QString text = QStringLiteral("最近%1次密码错误（时间、用户名、位置）：").arg(failures.size());
     for (const data::Attempt &attempt : failures)
         text += QLatin1Char('\n') + attempt.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QLatin1Char(' ')
-            + attempt.name + QLatin1Char(' ') + data::attemptKindText(attempt.kind);
+                + attempt.name + QLatin1Char(' ') + data::attemptKindText(attempt.kind);
     showInformation(text, this);
 }
 
@@ -236,4 +236,3 @@ void OperatorAdminDialog::quit()
 {
     close();
 }
-

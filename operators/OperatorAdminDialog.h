@@ -32,14 +32,14 @@ public:
 public slots:
     void onFirstShow() override;
     void adminPasswordKey(); // Enter (the key filter itself belongs to the password edit)
-    void unlock();         // 登录
+    void unlock();           // 登录
     void operatorChosen();
-    void resetPassword();         // 初始化密码
-    void showResetHint();         // 提示
-    void addOperator();         // 增加用户
-    void deleteOperator();         // 删除用户
-    void quit();         // 退出
-    void showFailures();         // 失败记录
+    void resetPassword();  // 初始化密码
+    void showResetHint();  // 提示
+    void addOperator();    // 增加用户
+    void deleteOperator(); // 删除用户
+    void quit();           // 退出
+    void showFailures();   // 失败记录
 
 private:
     // Refills operatorList with every row of userdb in the database's order.
@@ -49,4 +49,3 @@ private:
     lianbu::operators::PasswordGate *m_gate = nullptr;
     QPushButton *m_failuresButton = nullptr;
 };
-

@@ -1,15 +1,19 @@
-// The main window's commands that open the operator windows ("设 置" menu).
-#include "app/MainWindow.h"
+#include "operators/OperatorCommands.h"
 
 #include "operators/ChangePasswordDialog.h"
 #include "operators/OperatorAdminDialog.h"
+#include "platform/Windows.h"
 
-void MainWindow::openChangePassword()
+namespace lianbu::operators {
+
+void openChangePassword(Database &database, QWidget *owner)
 {
-    showOrCreateWindow<ChangePasswordDialog>(this);
+    showOrCreateWindow<ChangePasswordDialog>(owner, database);
 }
 
-void MainWindow::openOperatorAdmin()
+void openOperatorAdmin(Database &database, QWidget *owner)
 {
-    showOrCreateWindow<OperatorAdminDialog>(this);
+    showOrCreateWindow<OperatorAdminDialog>(owner, database);
 }
+
+} // namespace lianbu::operators

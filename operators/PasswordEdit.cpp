@@ -57,8 +57,7 @@ public:
     explicit PasswordKeyFilter(QLineEdit *edit)
         : QObject(edit)
         , m_edit(edit)
-    {
-    }
+    {}
 
     bool eventFilter(QObject *watched, QEvent *event) override
     {
@@ -151,8 +150,8 @@ void configurePasswordEdit(QLineEdit *edit)
     // The platform's bullet would do, but the program shows "*" for every character.
     edit->setStyleSheet(edit->styleSheet() + QStringLiteral("\nQLineEdit { lineedit-password-character: 42; }"));
     edit->setValidator(new PasswordValidator(edit));
-    edit->setInputMethodHints(edit->inputMethodHints() | Qt::ImhLatinOnly | Qt::ImhNoPredictiveText
-                              | Qt::ImhHiddenText | Qt::ImhSensitiveData);
+    edit->setInputMethodHints(edit->inputMethodHints() | Qt::ImhLatinOnly | Qt::ImhNoPredictiveText | Qt::ImhHiddenText
+                              | Qt::ImhSensitiveData);
     // After setEchoMode, which decides this attribute afresh.
     edit->setAttribute(Qt::WA_InputMethodEnabled, false);
     edit->setAcceptDrops(false);

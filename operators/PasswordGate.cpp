@@ -10,8 +10,7 @@ PasswordGate::PasswordGate(db::Connection &connection, data::AttemptKind kind, Q
     , m_kind(kind)
     , m_currentName(std::move(currentName))
     , m_countdown(checkButton, [this] { return m_limiter.waitFor(m_currentName()); })
-{
-}
+{}
 
 PasswordGate::Result PasswordGate::check(const QString &name, const QString &password)
 {

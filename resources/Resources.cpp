@@ -2,10 +2,16 @@
 
 #include <QtGlobal>
 
-static void initLianbuResources() { Q_INIT_RESOURCE(resources); }
+static void initLianbuResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
 
 namespace lianbu {
 
-void initResources() { initLianbuResources(); }
+void initResources()
+{
+    initLianbuResources();
+}
 
 } // namespace lianbu

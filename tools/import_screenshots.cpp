@@ -32,7 +32,8 @@ int main(int argc, char **argv)
     zhang.record[CustomerField::Name] = QStringLiteral("张三");
     zhang.record[CustomerField::ShortName] = QStringLiteral("华联");
     zhang.record[CustomerField::Mobile] = QStringLiteral("13900000001");
-    applyImport(connection.database(), {{zhang, ImportAction::Add, 0}, {zhang, ImportAction::Add, 0}}, QStringLiteral("2024-01-01"));
+    applyImport(connection.database(), {{zhang, ImportAction::Add, 0}, {zhang, ImportAction::Add, 0}},
+                QStringLiteral("2024-01-01"));
 
     const QString csv = dir.filePath(QStringLiteral("客户.csv"));
     QFile file(csv);

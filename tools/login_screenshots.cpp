@@ -41,12 +41,13 @@ int main(int argc, char **argv)
 
     QList<CustomerRow> rows;
     for (int i = 0; i < 30; ++i)
-        rows << customer(i % 2 ? QStringLiteral("VIP客户") : QStringLiteral("普通"), QStringLiteral("客户%1").arg(i + 1),
-                         QStringLiteral("0571-8%1").arg(1000 + i), i % 3 ? QStringLiteral("张三") : QStringLiteral("O'Neil"));
+        rows << customer(i % 2 ? QStringLiteral("VIP客户") : QStringLiteral("普通"),
+                         QStringLiteral("客户%1").arg(i + 1), QStringLiteral("0571-8%1").arg(1000 + i),
+                         i % 3 ? QStringLiteral("张三") : QStringLiteral("O'Neil"));
     h.insertCustomers(rows);
     h.form->showAllRecords();
     h.data->customerList->moveToRow(3);
-    h.form->onRowDoubleClicked();
+    h.form->customerList()->onRowDoubleClicked();
     h.form->grab().save(out + QStringLiteral("/main-entry-panel.png"));
     widgets(h.form)->entryPanel->grab().save(out + QStringLiteral("/entry-panel.png"));
     return 0;

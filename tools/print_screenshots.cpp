@@ -50,8 +50,9 @@ int main(int argc, char **argv)
     for (int i = 0; i < 70; ++i) {
         CustomerRow row = customer(categories[i % categories.size()], QStringLiteral("客户%1").arg(i + 1),
                                    QStringLiteral("0571-8%1").arg(1000 + i * 7), names[i % names.size()]);
-        row[13] = i % 9 == 0 ? QStringLiteral("老客户，按时付款。每年年底对账一次，联系人经常出差，请先发邮件再打电话确认。")
-                             : QString();
+        row[13] = i % 9 == 0
+                      ? QStringLiteral("老客户，按时付款。每年年底对账一次，联系人经常出差，请先发邮件再打电话确认。")
+                      : QString();
         rows << row;
     }
     h.insertCustomers(rows);
@@ -74,7 +75,9 @@ int main(int argc, char **argv)
         savePage(preview->store(), i, out + QStringLiteral("/page-%1.png").arg(i + 1));
     // a detail at full printer resolution / 2
     savePage(preview->store(), 0, out + QStringLiteral("/page-1-large.png"), 0.5);
-    QImage(out + QStringLiteral("/page-1-large.png")).copy(150, 150, 1400, 900).save(out + QStringLiteral("/page-1-detail.png"));
+    QImage(out + QStringLiteral("/page-1-large.png"))
+        .copy(150, 150, 1400, 900)
+        .save(out + QStringLiteral("/page-1-detail.png"));
 
     // a short list, and the same list with fitting off (column blocks)
     GridReport *printer = h.form->findChild<GridReport *>(QStringLiteral("customerReport"));

@@ -44,7 +44,10 @@ void grabWhenShown(const QString &name, std::function<QWidget *()> find)
     timer->start();
 }
 
-QWidget *modal() { return QApplication::activeModalWidget(); }
+QWidget *modal()
+{
+    return QApplication::activeModalWidget();
+}
 
 } // namespace
 

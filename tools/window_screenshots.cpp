@@ -179,7 +179,7 @@ int main(int argc, char **argv)
     lowers.fill(Qt::white);
     abouts.fill(Qt::white);
     QPainter lowerPainter(&lowers);
-    h.form->hideColumnActions.at(2)->setChecked(true); // a checked item, to see its mark
+    h.form->customerList()->hideColumnActions().at(2)->setChecked(true); // a checked item, to see its mark
     QPainter aboutPainter(&abouts);
 #ifdef LIANBU_HAVE_PREVIEW
     h.form->printCustomerList(); // the print preview of the list
@@ -226,7 +226,7 @@ int main(int argc, char **argv)
         h.form->grab().save(out + QStringLiteral("/main-panel-%1.png").arg(name));
         widgets(h.form)->entryPanel->hide();
         saveMenu(h.form->settingsMenu, out + QStringLiteral("/menu-%1.png").arg(name));
-        saveMenu(h.form->gridContextMenu, out + QStringLiteral("/gridmenu-%1.png").arg(name));
+        saveMenu(h.form->customerList()->contextMenu(), out + QStringLiteral("/gridmenu-%1.png").arg(name));
         about.grab().save(out + QStringLiteral("/about-%1.png").arg(name));
         gallery->grab().save(out + QStringLiteral("/gallery-%1.png").arg(name));
         galleryPainter.drawPixmap(((skin + 1) % 3) * 520, ((skin + 1) / 3) * 300, gallery->grab());
@@ -236,7 +236,7 @@ int main(int argc, char **argv)
 #endif
         h.form->settingsMenu->setActiveAction(h.form->dreamSkySkinAction);
         aboutPainter.drawPixmap((skin + 1) * 340, 216, h.form->settingsMenu->grab());
-        aboutPainter.drawPixmap((skin + 1) * 340 + 150, 216, h.form->gridContextMenu->grab());
+        aboutPainter.drawPixmap((skin + 1) * 340 + 150, 216, h.form->customerList()->contextMenu()->grab());
     }
     lowers.save(out + QStringLiteral("/all-lower.png"));
     abouts.save(out + QStringLiteral("/all-about-menu.png"));

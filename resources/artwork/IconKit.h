@@ -34,7 +34,10 @@ inline void begin(QPainter &p, QImage &img, int size)
     p.scale(size / 32.0, size / 32.0);
 }
 
-inline QPen pen(const QColor &c, qreal w) { return QPen(c, w, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin); }
+inline QPen pen(const QColor &c, qreal w)
+{
+    return QPen(c, w, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+}
 
 // The printer of "打 印" and of the preview's print button.
 inline QImage drawPrint(int s)
@@ -62,8 +65,8 @@ inline QImage drawPrint(int s)
 }
 
 // A grey gear around `c`, with the given tooth count, outer and inner radius, hole and outline.
-inline void drawGear(QPainter &p, const QPointF &c, int teeth, qreal outer, qreal inner, qreal hole,
-                     qreal glow, qreal outline)
+inline void drawGear(QPainter &p, const QPointF &c, int teeth, qreal outer, qreal inner, qreal hole, qreal glow,
+                     qreal outline)
 {
     QPainterPath gear;
     for (int i = 0; i < teeth * 2; ++i) {

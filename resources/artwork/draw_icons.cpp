@@ -225,8 +225,12 @@ int main(int argc, char **argv)
 {
     QGuiApplication app(argc, argv);
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("resources");
-    const struct { const char *name; QImage (*draw)(int); } icons[] = {
-        {"new", drawNew}, {"delete", drawDelete}, {"print", drawPrint}, {"export", drawExport},
+    const struct
+    {
+        const char *name;
+        QImage (*draw)(int);
+    } icons[] = {
+        {"new", drawNew},           {"delete", drawDelete},   {"print", drawPrint}, {"export", drawExport},
         {"settings", drawSettings}, {"support", drawSupport}, {"close", drawClose}, {"lianbu", drawAppIcon},
     };
     for (const auto &icon : icons) {

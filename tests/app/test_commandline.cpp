@@ -42,27 +42,26 @@ void TestCommandLine::parsing_data()
                                      << QString() << false;
     QTest::newRow("help") << QStringList{"--help"} << Action::ShowHelp << QString() << false;
     QTest::newRow("short help") << QStringList{"-h"} << Action::ShowHelp << QString() << false;
-    QTest::newRow("help before a mistake") << QStringList{"--help", "--nonsense"} << Action::ShowHelp << QString()
-                                           << false;
-    QTest::newRow("help beats version") << QStringList{"--version", "--help"} << Action::ShowHelp << QString()
-                                        << false;
+    QTest::newRow("help before a mistake")
+        << QStringList{"--help", "--nonsense"} << Action::ShowHelp << QString() << false;
+    QTest::newRow("help beats version") << QStringList{"--version", "--help"} << Action::ShowHelp << QString() << false;
     QTest::newRow("version") << QStringList{"--version"} << Action::ShowVersion << QString() << false;
-    QTest::newRow("version beats the check") << QStringList{"--check-register", "--version"}
-                                             << Action::ShowVersion << QString() << false;
+    QTest::newRow("version beats the check")
+        << QStringList{"--check-register", "--version"} << Action::ShowVersion << QString() << false;
     QTest::newRow("file") << QStringList{"--database", "/srv/客户/data.db"} << Action::Run
                           << QString("/srv/客户/data.db") << false;
     QTest::newRow("file with =") << QStringList{"--database=shared.db", "/afterupgrade"} << Action::Run
                                  << QString("shared.db") << false;
     QTest::newRow("server") << QStringList{"--database", "postgresql://li@db.local/lianbu"} << Action::Run
                             << QString("postgresql://li@db.local/lianbu") << true;
-    QTest::newRow("server, short scheme") << QStringList{"--database=POSTGRES://db/lianbu"} << Action::Run
-                                          << QString("POSTGRES://db/lianbu") << true;
-    QTest::newRow("a file named like a scheme") << QStringList{"--database", "./postgresql:/x.db"} << Action::Run
-                                                << QString("./postgresql:/x.db") << false;
+    QTest::newRow("server, short scheme")
+        << QStringList{"--database=POSTGRES://db/lianbu"} << Action::Run << QString("POSTGRES://db/lianbu") << true;
+    QTest::newRow("a file named like a scheme")
+        << QStringList{"--database", "./postgresql:/x.db"} << Action::Run << QString("./postgresql:/x.db") << false;
     QTest::newRow("check with a database") << QStringList{"--check-register", "--database", "a b.db"}
                                            << Action::CheckRegister << QString("a b.db") << false;
-    QTest::newRow("the last database counts") << QStringList{"--database", "a.db", "--database", "b.db"}
-                                              << Action::Run << QString("b.db") << false;
+    QTest::newRow("the last database counts")
+        << QStringList{"--database", "a.db", "--database", "b.db"} << Action::Run << QString("b.db") << false;
     QTest::newRow("end of options") << QStringList{"--", "--help"} << Action::Run << QString() << false;
     QTest::newRow("missing value") << QStringList{"--database"} << Action::Refuse << QString() << false;
     QTest::newRow("empty value") << QStringList{"--database="} << Action::Refuse << QString() << false;
@@ -122,15 +121,42 @@ void TestCommandLine::messageLanguage_data()
     QTest::addColumn<QString>("lcMessages");
     QTest::addColumn<QString>("lang");
     QTest::addColumn<bool>("chinese");
-    QTest::newRow("Chinese desktop") << "" << "" << "" << "zh_CN.UTF-8" << true;
-    QTest::newRow("Taiwanese desktop") << "" << "" << "" << "zh_TW.UTF-8" << true;
-    QTest::newRow("English desktop") << "" << "" << "" << "en_GB.UTF-8" << false;
-    QTest::newRow("nothing set") << "" << "" << "" << "" << false;
-    QTest::newRow("LC_ALL wins") << "" << "C.UTF-8" << "" << "zh_CN.UTF-8" << false;
-    QTest::newRow("messages in Chinese") << "" << "" << "zh_CN.UTF-8" << "en_US.UTF-8" << true;
-    QTest::newRow("LANGUAGE list") << "zh_CN:en" << "" << "" << "en_US.UTF-8" << true;
-    QTest::newRow("LANGUAGE English first") << "en:zh_CN" << "" << "" << "zh_CN.UTF-8" << false;
-    QTest::newRow("LANGUAGE ignored in C") << "zh_CN" << "C" << "" << "" << false;
+    QTest::newRow("Chinese desktop") << ""
+                                     << ""
+                                     << ""
+                                     << "zh_CN.UTF-8" << true;
+    QTest::newRow("Taiwanese desktop") << ""
+                                       << ""
+                                       << ""
+                                       << "zh_TW.UTF-8" << true;
+    QTest::newRow("English desktop") << ""
+                                     << ""
+                                     << ""
+                                     << "en_GB.UTF-8" << false;
+    QTest::newRow("nothing set") << ""
+                                 << ""
+                                 << ""
+                                 << "" << false;
+    QTest::newRow("LC_ALL wins") << ""
+                                 << "C.UTF-8"
+                                 << ""
+                                 << "zh_CN.UTF-8" << false;
+    QTest::newRow("messages in Chinese") << ""
+                                         << ""
+                                         << "zh_CN.UTF-8"
+                                         << "en_US.UTF-8" << true;
+    QTest::newRow("LANGUAGE list") << "zh_CN:en"
+                                   << ""
+                                   << ""
+                                   << "en_US.UTF-8" << true;
+    QTest::newRow("LANGUAGE English first") << "en:zh_CN"
+                                            << ""
+                                            << ""
+                                            << "zh_CN.UTF-8" << false;
+    QTest::newRow("LANGUAGE ignored in C") << "zh_CN"
+                                           << "C"
+                                           << ""
+                                           << "" << false;
 }
 
 void TestCommandLine::messageLanguage()

@@ -28,7 +28,10 @@ namespace {
 
 const QString kSection = QStringLiteral("lianbugrid");
 
-DataGrid *gridOf(MainWindowHarness &h) { return widgets(h.form)->customerGrid; }
+DataGrid *gridOf(MainWindowHarness &h)
+{
+    return widgets(h.form)->customerGrid;
+}
 
 GridColumn *columnOf(MainWindowHarness &h, const char *field)
 {
@@ -59,8 +62,11 @@ QString layoutSnapshot(MainWindowHarness &h)
     GridColumns *columns = gridOf(h)->columns();
     for (int i = 0; i < columns->count(); ++i) {
         const GridColumn *c = columns->items(i);
-        parts << QStringLiteral("%1:%2/%3/%4/%5").arg(c->fieldName()).arg(c->width())
-                     .arg(int(c->title()->sortMarker())).arg(int(c->visible()))
+        parts << QStringLiteral("%1:%2/%3/%4/%5")
+                     .arg(c->fieldName())
+                     .arg(c->width())
+                     .arg(int(c->title()->sortMarker()))
+                     .arg(int(c->visible()))
                      .arg(c->title()->sortIndex());
     }
     return parts.join(QLatin1Char(' '));
@@ -156,7 +162,7 @@ private slots:
         GridColumns *columns = gridOf(h)->columns();
         // "电  话" to the front, "传  真" hidden through its menu item, "客户简称" sorted once
         columns->move(columnOf(h, "g")->index(), 0);
-        h.form->hideColumnActions.at(4)->trigger(); // 隐藏传真, position 7
+        h.form->customerList()->hideColumnActions().at(4)->trigger(); // 隐藏传真, position 7
         QVERIFY(!columnOf(h, "h")->visible());
         gridOf(h)->clickTitle(columnOf(h, "b")->index());
         QCOMPARE(columnOf(h, "b")->title()->sortMarker(), SortMarker::Down);
@@ -167,7 +173,7 @@ private slots:
 
         // The per-user settings folder does not exist yet: the command creates it.
         QVERIFY(!QFileInfo::exists(QFileInfo(paths::settingsFilePath()).absolutePath()));
-        h.form->saveColumnLayoutAction->trigger();
+        h.form->customerList()->saveColumnLayoutAction()->trigger();
         QVERIFY(h.env.dialogs().boxes().isEmpty());
         const QStringList keys = profileKeys(paths::settingsFilePath(), kSection);
         QCOMPARE(keys.size(), 15);
@@ -190,7 +196,7 @@ private slots:
         QCOMPARE(columnOf(h, "b")->title()->sortMarker(), SortMarker::Down);
         QCOMPARE(columnOf(h, "b")->title()->sortIndex(), 1);
         // the hide items' check marks are not restored
-        for (QAction *item : h.form->hideColumnActions)
+        for (QAction *item : h.form->customerList()->hideColumnActions())
             QVERIFY(!item->isChecked());
         QVERIFY(h.env.dialogs().boxes().isEmpty());
 
@@ -201,22 +207,22 @@ private slots:
         QVERIFY(h.data->customerList->sort().isEmpty());
 
         // The double click now tests the telephone, the first column.
-        QSignalSpy load(h.form.get(), &MainWindow::recordLoadRequested);
+        QSignalSpy load(h.form->customerList(), &lianbu::customers::CustomerList::recordLoadRequested);
         h.data->customerList->first(); // category set, telephone empty
-        h.form->onRowDoubleClicked();
+        h.form->customerList()->onRowDoubleClicked();
         QCOMPARE(load.count(), 0);
         h.data->customerList->next(); // category empty, telephone set
-        h.form->onRowDoubleClicked();
+        h.form->customerList()->onRowDoubleClicked();
         QCOMPARE(load.count(), 1);
 
         // "隐藏客户类别" hides whatever stands at position 0: the telephone.
-        h.form->hideColumnActions.at(0)->trigger();
+        h.form->customerList()->hideColumnActions().at(0)->trigger();
         QVERIFY(!columnOf(h, "g")->visible());
         QVERIFY(columnOf(h, "a")->visible());
         // "隐藏传真" starts unchecked: its first click leaves the column hidden.
-        h.form->hideColumnActions.at(4)->trigger();
+        h.form->customerList()->hideColumnActions().at(4)->trigger();
         QVERIFY(!columnOf(h, "h")->visible());
-        h.form->hideColumnActions.at(4)->trigger();
+        h.form->customerList()->hideColumnActions().at(4)->trigger();
         QVERIFY(columnOf(h, "h")->visible());
 
         // The restored down marker makes the first click on the title sort ascending.
@@ -228,10 +234,10 @@ private slots:
     void savingTwiceReplacesTheLinesInPlace()
     {
         MainWindowHarness h;
-        h.form->saveColumnLayoutAction->trigger();
+        h.form->customerList()->saveColumnLayoutAction()->trigger();
         const QByteArray first = readSettings();
         gridOf(h)->columns()->move(0, 13);
-        h.form->saveColumnLayoutAction->trigger();
+        h.form->customerList()->saveColumnLayoutAction()->trigger();
         const QByteArray second = readSettings();
         QCOMPARE(second.count("\r\n"), first.count("\r\n"));
         QCOMPARE(second.count("DBGridEh1.a="), 1);
@@ -258,7 +264,7 @@ private slots:
         QCOMPARE(columnOf(h, "b")->title()->sortMarker(), SortMarker::Up);
         QCOMPARE(gridOf(h)->rowHeight(), 23);
         // Saving again writes the same entries under the same names.
-        h.form->saveColumnLayoutAction->trigger();
+        h.form->customerList()->saveColumnLayoutAction()->trigger();
         QFile saved(paths::settingsFilePath());
         QVERIFY(saved.open(QIODevice::ReadOnly));
         const QList<QByteArray> before = stored.split('\n'), after = saved.readAll().split('\n');
@@ -268,7 +274,8 @@ private slots:
         QCOMPARE(profileString(paths::settingsFilePath(), kSection, QStringLiteral("DBGridEh1.e")).section(',', 3, 3),
                  QStringLiteral("0"));
 
-        QSettings skin(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("qiaomu"), QStringLiteral("lianbu"));
+        QSettings skin(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("qiaomu"),
+                       QStringLiteral("lianbu"));
         QFile skinFixture(QStringLiteral(LIANBU_FIXTURES "/previous-version-lianbu.conf"));
         QVERIFY(QDir().mkpath(QFileInfo(skin.fileName()).absolutePath()));
         QFile::remove(skin.fileName());
@@ -281,15 +288,15 @@ private slots:
         MainWindowHarness h(false);
         // another program's section, an entry of a column the grid does not have, Chinese text
         // around the separators, missing words, negative values and a position claimed twice
-        writeSettings(gbk::encode(QStringLiteral(
-            "[其他]\r\nDBGridEh1.a=5\r\n"
-            "[lianbugrid]\r\n"
-            "DBGridEh1.m=0,99,1,0,1,7,0\r\n"
-            "DBGridEh1.c=1,  80,,0,,0\r\n"        // 1, 80, 0, 0: hidden
-            "DBGridEh1.a=1,电话,0,1\r\n"           // claims position 1 before c does; width kept
-            "DBGridEh1.b=0\r\n"
-            "DBGridEh1.k=-3,-40,2,1,-7\r\n"        // never moved, width kept, up marker
-            "DBGridEh1.day1=13,60,宋,1\r\n")));
+        writeSettings(
+            gbk::encode(QStringLiteral("[其他]\r\nDBGridEh1.a=5\r\n"
+                                       "[lianbugrid]\r\n"
+                                       "DBGridEh1.m=0,99,1,0,1,7,0\r\n"
+                                       "DBGridEh1.c=1,  80,,0,,0\r\n" // 1, 80, 0, 0: hidden
+                                       "DBGridEh1.a=1,电话,0,1\r\n"   // claims position 1 before c does; width kept
+                                       "DBGridEh1.b=0\r\n"
+                                       "DBGridEh1.k=-3,-40,2,1,-7\r\n" // never moved, width kept, up marker
+                                       "DBGridEh1.day1=13,60,宋,1\r\n")));
         h.show();
         QVERIFY(h.env.dialogs().boxes().isEmpty());
         QCOMPARE(order(h).mid(0, 3), (QStringList{"b", "a", "c"}));
@@ -306,11 +313,10 @@ private slots:
         QCOMPARE(visibleWidthSum(h), gridOf(h)->view()->viewport()->width());
 
         // Saving keeps what it does not own.
-        h.form->saveColumnLayoutAction->trigger();
+        h.form->customerList()->saveColumnLayoutAction()->trigger();
         QCOMPARE(profileString(paths::settingsFilePath(), kSection, QStringLiteral("DBGridEh1.m")),
                  QStringLiteral("0,99,1,0,1,7,0"));
-        QCOMPARE(profileString(paths::settingsFilePath(), QStringLiteral("其他"),
-                               QStringLiteral("DBGridEh1.a")),
+        QCOMPARE(profileString(paths::settingsFilePath(), QStringLiteral("其他"), QStringLiteral("DBGridEh1.a")),
                  QStringLiteral("5"));
         QCOMPARE(profileString(paths::settingsFilePath(), kSection, QStringLiteral("DBGridEh1.b")),
                  QStringLiteral("0,%1,0,1,0,7,0").arg(columnOf(h, "b")->width()));
@@ -329,7 +335,7 @@ private slots:
         }
         gridOf(h)->columns()->move(6, 0);
         const QString before = layoutSnapshot(h);
-        h.form->saveColumnLayoutAction->trigger();
+        h.form->customerList()->saveColumnLayoutAction()->trigger();
         QCOMPARE(h.env.dialogs().boxes().size(), 1);
         const BoxRequest box = h.env.dialogs().lastBox().request;
         QCOMPARE(box.icon, BoxIcon::Stop);
@@ -343,7 +349,7 @@ private slots:
     void aSaveStoppedHalfWayKeepsTheEntriesWrittenBeforeIt()
     {
         MainWindowHarness h;
-        h.form->saveColumnLayoutAction->trigger(); // the layout as it starts
+        h.form->customerList()->saveColumnLayoutAction()->trigger(); // the layout as it starts
         const QString file = paths::settingsFilePath();
         const QString oldF = profileString(file, kSection, QStringLiteral("DBGridEh1.f"));
         // move "电  话" to the front and give the column at position 5 a name that cannot be a
@@ -351,16 +357,13 @@ private slots:
         gridOf(h)->columns()->move(6, 0);
         gridOf(h)->columns()->items(5)->setFieldName(QStringLiteral("e=x"));
         const QString before = layoutSnapshot(h);
-        h.form->saveColumnLayoutAction->trigger();
+        h.form->customerList()->saveColumnLayoutAction()->trigger();
         QCOMPARE(h.env.dialogs().boxes().size(), 1);
-        QCOMPARE(h.env.dialogs().lastBox().request.text,
-                 QStringLiteral("Unable to write to %1.").arg(file));
+        QCOMPARE(h.env.dialogs().lastBox().request.text, QStringLiteral("Unable to write to %1.").arg(file));
         QCOMPARE(layoutSnapshot(h), before);
         // positions 0..4 hold the new layout, the later columns their old entries
-        QCOMPARE(profileString(file, kSection, QStringLiteral("DBGridEh1.g")).section(',', 0, 0),
-                 QStringLiteral("0"));
-        QCOMPARE(profileString(file, kSection, QStringLiteral("DBGridEh1.d")).section(',', 0, 0),
-                 QStringLiteral("4"));
+        QCOMPARE(profileString(file, kSection, QStringLiteral("DBGridEh1.g")).section(',', 0, 0), QStringLiteral("0"));
+        QCOMPARE(profileString(file, kSection, QStringLiteral("DBGridEh1.d")).section(',', 0, 0), QStringLiteral("4"));
         QCOMPARE(profileString(file, kSection, QStringLiteral("DBGridEh1.f")), oldF);
         QCOMPARE(profileKeys(file, kSection).size(), 15);
     }

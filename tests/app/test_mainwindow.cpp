@@ -51,21 +51,24 @@ class ProbeWindow : public QDialog
 public:
     ProbeWindow(Database &, QWidget *owner)
         : QDialog(owner)
-    {
-    }
+    {}
 };
 
-}
+} // namespace
 
 namespace {
 
 QList<CustomerRow> sampleCustomers()
 {
-    return {customer(QStringLiteral("VIP客户"), QStringLiteral("华联"), QStringLiteral("0571-8888"), QStringLiteral("张三")),
-            customer(QStringLiteral("普通"), QStringLiteral("阿里"), QStringLiteral("010-1234"), QStringLiteral("李四")),
-            customer(QStringLiteral("VIP"), QStringLiteral("O'Neil & Co"), QStringLiteral("0571-1111"), QStringLiteral("O'Neil")),
-            customer(QStringLiteral("普通"), QString(), QStringLiteral("021-5555"), QStringLiteral("王五")),
-            customer(QStringLiteral("代理"), QStringLiteral("Beta"), QStringLiteral("0571-2222"), QStringLiteral("张三丰"))};
+    return {
+        customer(QStringLiteral("VIP客户"), QStringLiteral("华联"), QStringLiteral("0571-8888"),
+                 QStringLiteral("张三")),
+        customer(QStringLiteral("普通"), QStringLiteral("阿里"), QStringLiteral("010-1234"), QStringLiteral("李四")),
+        customer(QStringLiteral("VIP"), QStringLiteral("O'Neil & Co"), QStringLiteral("0571-1111"),
+                 QStringLiteral("O'Neil")),
+        customer(QStringLiteral("普通"), QString(), QStringLiteral("021-5555"), QStringLiteral("王五")),
+        customer(QStringLiteral("代理"), QStringLiteral("Beta"), QStringLiteral("0571-2222"),
+                 QStringLiteral("张三丰"))};
 }
 
 GridColumn *columnOf(MainWindow *form, const QString &field)
@@ -109,8 +112,9 @@ private slots:
     {
         MainWindowHarness h;
         MainWindow *form = h.form.get();
-        const QList<QToolButton *> buttons{widgets(form)->newButton, widgets(form)->deleteButton, widgets(form)->printButton,
-                                           widgets(form)->exportButton, widgets(form)->settingsButton, widgets(form)->supportButton};
+        const QList<QToolButton *> buttons{widgets(form)->newButton,      widgets(form)->deleteButton,
+                                           widgets(form)->printButton,    widgets(form)->exportButton,
+                                           widgets(form)->settingsButton, widgets(form)->supportButton};
         const QStringList captions{QStringLiteral("新 建"), QStringLiteral("删 除"), QStringLiteral("打 印"),
                                    QStringLiteral("导 出"), QStringLiteral("设 置"), QStringLiteral("技术支持")};
         int previousX = -1;
@@ -133,10 +137,31 @@ private slots:
                                     QStringLiteral("查重"), QStringLiteral("-"),
                                     QStringLiteral("帮助主题"), QStringLiteral("官方主页"), QStringLiteral("关于")}));
         QCOMPARE(widgets(form)->settingsButton->menu(), form->settingsMenu);
-        QCOMPARE(form->gridContextMenu->actions().size(), 13);
-        QCOMPARE(form->hideColumnActions.at(9)->text(), QStringLiteral("隐藏备注"));
+        QCOMPARE(form->customerList()->contextMenu()->actions().size(), 13);
+        QCOMPARE(form->customerList()->hideColumnActions().at(9)->text(), QStringLiteral("隐藏备注"));
         QCOMPARE(form->checkForUpgradeAction->text(), QStringLiteral("检查升级"));
         QVERIFY(!form->settingsMenu->actions().contains(form->checkForUpgradeAction));
+    }
+
+    void tabGoesFromTheSearchFieldsThroughTheToolbarToThePanel()
+    {
+        // The search bar and the entry panel are made after the window's form: Tab must still
+        // take the operator from the grid through the search fields and the toolbar to the panel.
+        MainWindowHarness h;
+        QStringList order;
+        QWidget *w = widgets(h.form)->customerGrid;
+        while ((w = w->nextInFocusChain()) != h.form.get()) {
+            if ((w->focusPolicy() & Qt::TabFocus) && !w->objectName().isEmpty() && !w->objectName().startsWith("qt_"))
+                order << w->objectName();
+        }
+        QCOMPARE(order, QStringList({"searchCategory", "searchShortName", "searchName",    "searchPhone",
+                                     "searchAddress",  "searchCompany",   "searchButton",  "newButton",
+                                     "deleteButton",   "printButton",     "exportButton",  "settingsButton",
+                                     "supportButton",  "categoryEdit",    "shortNameEdit", "nameEdit",
+                                     "sexCombo",       "positionEdit",    "mobileEdit",    "phoneEdit",
+                                     "faxEdit",        "addressEdit",     "companyEdit",   "postcodeEdit",
+                                     "emailEdit",      "websiteEdit",     "notesEdit",     "registrationDateEdit",
+                                     "addButton",      "modifyButton"}));
     }
 
     void hintOfTheControlUnderThePointerGoesToPanelZero()
@@ -224,7 +249,8 @@ private slots:
         h.waitForSearch();
         QCOMPARE(statementText(list), QStringLiteral("select * from data where b<>'' and j like '%  %'"));
         QCOMPARE(list->recordCount(), 0);
-        QCOMPARE(widgets(form)->customerGrid->footerDisplayText(0, columnOf(form, QStringLiteral("b"))), QStringLiteral("0"));
+        QCOMPARE(widgets(form)->customerGrid->footerDisplayText(0, columnOf(form, QStringLiteral("b"))),
+                 QStringLiteral("0"));
         widgets(form)->searchCompany->clear();
         h.waitForSearch();
 
@@ -317,7 +343,7 @@ private slots:
         QCOMPARE(h.data->customerList->sort(), QString());
         QCOMPARE(g->title()->sortMarker(), SortMarker::Down);
 
-        h.form->runQuickSearch();
+        h.form->quickSearchBar()->runQuickSearch();
         h.waitForSearch();
         QCOMPARE(g->title()->sortMarker(), SortMarker::Down);
         // The marker was down, so the next click sorts ascending.
@@ -391,26 +417,26 @@ private slots:
     void doubleClickLoadsOnlyRowsWithAFirstColumnValue()
     {
         MainWindowHarness h;
-        QSignalSpy load(h.form.get(), &MainWindow::recordLoadRequested);
+        QSignalSpy load(h.form->customerList(), &lianbu::customers::CustomerList::recordLoadRequested);
         h.form->showAllRecords(); // an empty list
-        h.form->onRowDoubleClicked();
+        h.form->customerList()->onRowDoubleClicked();
         QCOMPARE(load.count(), 0);
 
         h.insertCustomers({customer(QString(), QStringLiteral("无类别"), QStringLiteral("0000"))});
         h.insertCustomers(sampleCustomers());
         h.form->showAllRecords();
         h.data->customerList->first(); // empty category
-        h.form->onRowDoubleClicked();
+        h.form->customerList()->onRowDoubleClicked();
         QCOMPARE(load.count(), 0);
         h.data->customerList->next();
-        h.form->onRowDoubleClicked();
+        h.form->customerList()->onRowDoubleClicked();
         QCOMPARE(load.count(), 1);
 
         // After the telephone column moved to the front it is the one tested.
         GridColumns *columns = widgets(h.form)->customerGrid->columns();
         columns->move(columnOf(h.form.get(), QStringLiteral("g"))->index(), 0);
         h.data->customerList->first(); // empty category, telephone set
-        h.form->onRowDoubleClicked();
+        h.form->customerList()->onRowDoubleClicked();
         QCOMPARE(load.count(), 2);
     }
 
@@ -418,7 +444,7 @@ private slots:
     {
         MainWindowHarness h;
         MainWindow *form = h.form.get();
-        QAction *hideRemark = form->hideColumnActions.at(9); // 隐藏备注, position 12
+        QAction *hideRemark = form->customerList()->hideColumnActions().at(9); // 隐藏备注, position 12
         GridColumn *z = columnOf(form, QStringLiteral("z"));
         hideRemark->trigger();
         QVERIFY(!z->visible());
@@ -430,7 +456,7 @@ private slots:
         // After a move, "隐藏客户类别" hides whatever stands at position 0.
         GridColumns *columns = widgets(form)->customerGrid->columns();
         columns->move(columnOf(form, QStringLiteral("g"))->index(), 0);
-        form->hideColumnActions.at(0)->trigger();
+        form->customerList()->hideColumnActions().at(0)->trigger();
         QVERIFY(!columnOf(form, QStringLiteral("g"))->visible());
         QVERIFY(columnOf(form, QStringLiteral("a"))->visible());
     }
@@ -454,16 +480,16 @@ private slots:
     void showOrCreateFormReusesAnOpenWindow()
     {
         MainWindowHarness h;
-        ProbeWindow *first = h.form->showOrCreateWindow<ProbeWindow>(h.form.get());
+        ProbeWindow *first = lianbu::showOrCreateWindow<ProbeWindow>(h.form.get(), *h.data);
         QVERIFY(first);
         first->show();
         first->showMinimized();
-        ProbeWindow *second = h.form->showOrCreateWindow<ProbeWindow>(h.form.get());
+        ProbeWindow *second = lianbu::showOrCreateWindow<ProbeWindow>(h.form.get(), *h.data);
         QCOMPARE(second, first);
         QVERIFY(!second->isMinimized());
         QVERIFY(second->isVisible());
         delete first;
-        ProbeWindow *third = h.form->showOrCreateWindow<ProbeWindow>(h.form.get());
+        ProbeWindow *third = lianbu::showOrCreateWindow<ProbeWindow>(h.form.get(), *h.data);
         // A new window (the old one was visible; the allocator may well reuse its address).
         QVERIFY(third && !third->isVisible());
         QCOMPARE(third->parentWidget(), h.form.get());

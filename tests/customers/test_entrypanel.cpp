@@ -25,9 +25,9 @@ using namespace lianbu::test;
 
 namespace {
 
-const QStringList kColumns{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d"),
-                           QStringLiteral("e"), QStringLiteral("f"), QStringLiteral("g"), QStringLiteral("h"),
-                           QStringLiteral("i"), QStringLiteral("j"), QStringLiteral("k"), QStringLiteral("l"),
+const QStringList kColumns{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),   QStringLiteral("d"),
+                           QStringLiteral("e"), QStringLiteral("f"), QStringLiteral("g"),   QStringLiteral("h"),
+                           QStringLiteral("i"), QStringLiteral("j"), QStringLiteral("k"),   QStringLiteral("l"),
                            QStringLiteral("m"), QStringLiteral("z"), QStringLiteral("day1")};
 
 // The main window after a login: shown, focused, the list open on every record.
@@ -41,8 +41,9 @@ struct Panel : MainWindowHarness
         , ui(widgets(form))
     {
         setFixedNow(startedAt);
-        fields = {ui->categoryEdit, ui->shortNameEdit, ui->nameEdit, ui->sexCombo, ui->positionEdit, ui->mobileEdit, ui->phoneEdit, ui->faxEdit,
-                  ui->addressEdit, ui->companyEdit, ui->postcodeEdit, ui->emailEdit, ui->websiteEdit,  ui->notesEdit, ui->registrationDateEdit};
+        fields = {ui->categoryEdit, ui->shortNameEdit, ui->nameEdit,    ui->sexCombo,    ui->positionEdit,
+                  ui->mobileEdit,   ui->phoneEdit,     ui->faxEdit,     ui->addressEdit, ui->companyEdit,
+                  ui->postcodeEdit, ui->emailEdit,     ui->websiteEdit, ui->notesEdit,   ui->registrationDateEdit};
         show();
         QTRY_COMPARE(QGuiApplication::focusWindow(), form->windowHandle());
         insertCustomers(rows);
@@ -93,7 +94,8 @@ struct Panel : MainWindowHarness
     void clickRow(int row)
     {
         QTableView *view = ui->customerGrid->view();
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(row, 1)).center());
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                          view->visualRect(view->model()->index(row, 1)).center());
     }
     void doubleClickRow(int row)
     {
@@ -108,9 +110,20 @@ struct Panel : MainWindowHarness
 
 CustomerRow fullRow(const QString &a, const QString &b)
 {
-    return {a, b, QStringLiteral("王五"), QStringLiteral("女"), QStringLiteral("经理"), QStringLiteral("139"),
-            QStringLiteral("0571-1"), QStringLiteral("0571-2"), QStringLiteral("杭州"), QStringLiteral("联簿"),
-            QStringLiteral("310000"), QStringLiteral("w@x.cn"), QStringLiteral("www.x.cn"), QStringLiteral("备注"),
+    return {a,
+            b,
+            QStringLiteral("王五"),
+            QStringLiteral("女"),
+            QStringLiteral("经理"),
+            QStringLiteral("139"),
+            QStringLiteral("0571-1"),
+            QStringLiteral("0571-2"),
+            QStringLiteral("杭州"),
+            QStringLiteral("联簿"),
+            QStringLiteral("310000"),
+            QStringLiteral("w@x.cn"),
+            QStringLiteral("www.x.cn"),
+            QStringLiteral("备注"),
             QStringLiteral("2009-01-01")};
 }
 
@@ -143,17 +156,19 @@ private slots:
         const MainWindowWidgets *ui = p.ui;
         QVERIFY(!ui->entryPanel->isVisible());
         QCOMPARE(ui->entryPanel->geometry(), QRect(192, 281, 553, 208));
-        const QList<QRect> at{{81, 21, 78, 21},  {81, 50, 78, 21},  {81, 79, 78, 21},  {80, 108, 81, 22},
-                              {81, 137, 78, 21}, {233, 21, 88, 21}, {233, 50, 88, 21}, {233, 79, 88, 21},
+        const QList<QRect> at{{81, 21, 78, 21},    {81, 50, 78, 21},    {81, 79, 78, 21},  {80, 108, 81, 22},
+                              {81, 137, 78, 21},   {233, 21, 88, 21},   {233, 50, 88, 21}, {233, 79, 88, 21},
                               {233, 108, 112, 21}, {233, 137, 112, 21}, {433, 21, 78, 21}, {433, 50, 104, 21},
-                              {433, 79, 104, 21}, {433, 108, 78, 21}, {434, 137, 95, 22}};
-        const QStringList labels{QStringLiteral("客户类别："), QStringLiteral("客户简称："), QStringLiteral("姓 名："),
-                                 QStringLiteral("性 别："),     QStringLiteral("职 务："),     QStringLiteral("手 机："),
-                                 QStringLiteral("电 话："),     QStringLiteral("传 真："),     QStringLiteral("地 址："),
-                                 QStringLiteral("单 位："),     QStringLiteral("邮 编："),     QStringLiteral("电子邮件："),
-                                 QStringLiteral("网 站："),     QStringLiteral("备 注："),     QStringLiteral("登记日期：")};
+                              {433, 79, 104, 21},  {433, 108, 78, 21},  {434, 137, 95, 22}};
+        const QStringList labels{
+            QStringLiteral("客户类别："), QStringLiteral("客户简称："), QStringLiteral("姓 名："),
+            QStringLiteral("性 别："),    QStringLiteral("职 务："),    QStringLiteral("手 机："),
+            QStringLiteral("电 话："),    QStringLiteral("传 真："),    QStringLiteral("地 址："),
+            QStringLiteral("单 位："),    QStringLiteral("邮 编："),    QStringLiteral("电子邮件："),
+            QStringLiteral("网 站："),    QStringLiteral("备 注："),    QStringLiteral("登记日期：")};
         newButton(p);
-        const QList<QLabel *> panelLabels = ui->entryPanel->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
+        const QList<QLabel *> panelLabels =
+            ui->entryPanel->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
         for (int i = 0; i < 15; ++i) {
             QWidget *field = p.fields[i];
             QCOMPARE(field->geometry().topLeft(), at[i].topLeft());
@@ -213,10 +228,20 @@ private slots:
         newButton(p);
         p.clickRow(0);
         QVERIFY(p.ui->deleteButton->isEnabled());
-        QStringList typed{QStringLiteral("  VIP客户 "), QStringLiteral("\tO'Neil & Co"), QStringLiteral("O'Neil"),
-                          QStringLiteral(" 未知 "), QString(), QStringLiteral("139"), QStringLiteral("0571"),
-                          QStringLiteral(" "), QStringLiteral("杭州"), QStringLiteral("联簿"), QStringLiteral("310000"),
-                          QStringLiteral("a@b.c"), QStringLiteral("www"), QStringLiteral("备注 ")};
+        QStringList typed{QStringLiteral("  VIP客户 "),
+                          QStringLiteral("\tO'Neil & Co"),
+                          QStringLiteral("O'Neil"),
+                          QStringLiteral(" 未知 "),
+                          QString(),
+                          QStringLiteral("139"),
+                          QStringLiteral("0571"),
+                          QStringLiteral(" "),
+                          QStringLiteral("杭州"),
+                          QStringLiteral("联簿"),
+                          QStringLiteral("310000"),
+                          QStringLiteral("a@b.c"),
+                          QStringLiteral("www"),
+                          QStringLiteral("备注 ")};
         p.fill(typed, QDate(2010, 8, 15));
         bool checkedWhileOpen = false;
         p.boxes().whileBoxOpen = [&](const BoxRequest &) {
@@ -232,9 +257,10 @@ private slots:
         verifyBox(p.boxes().lastBox(), BoxIcon::None, QStringLiteral("联簿宝"), QStringLiteral("增加数据成功！"));
         QCOMPARE(p.rows().last(),
                  QStringList({QStringLiteral("VIP客户"), QStringLiteral("O'Neil & Co"), QStringLiteral("O'Neil"),
-                              QStringLiteral("未知"), QString(), QStringLiteral("139"), QStringLiteral("0571"), QString(),
-                              QStringLiteral("杭州"), QStringLiteral("联簿"), QStringLiteral("310000"), QStringLiteral("a@b.c"),
-                              QStringLiteral("www"), QStringLiteral("备注"), QStringLiteral("2010-08-15")}));
+                              QStringLiteral("未知"), QString(), QStringLiteral("139"), QStringLiteral("0571"),
+                              QString(), QStringLiteral("杭州"), QStringLiteral("联簿"), QStringLiteral("310000"),
+                              QStringLiteral("a@b.c"), QStringLiteral("www"), QStringLiteral("备注"),
+                              QStringLiteral("2010-08-15")}));
         // Open and empty for the next record, sex and date kept, both buttons disabled.
         QVERIFY(p.ui->entryPanel->isVisible());
         QStringList expected(15);
@@ -259,12 +285,14 @@ private slots:
         newButton(p);
         p.fill({QStringLiteral("   "), QStringLiteral("简称")});
         QTest::mouseClick(p.ui->addButton, Qt::LeftButton);
-        verifyBox(p.boxes().lastBox(), BoxIcon::Warning, QStringLiteral("Warning"), QStringLiteral("客户类型必须输入！"));
+        verifyBox(p.boxes().lastBox(), BoxIcon::Warning, QStringLiteral("Warning"),
+                  QStringLiteral("客户类型必须输入！"));
         QCOMPARE(QApplication::focusWidget(), p.ui->categoryEdit);
         p.ui->categoryEdit->setText(QStringLiteral("类"));
         p.ui->shortNameEdit->setText(QStringLiteral("\t "));
         QTest::mouseClick(p.ui->addButton, Qt::LeftButton);
-        verifyBox(p.boxes().lastBox(), BoxIcon::Warning, QStringLiteral("Warning"), QStringLiteral("客户简称必须输入！"));
+        verifyBox(p.boxes().lastBox(), BoxIcon::Warning, QStringLiteral("Warning"),
+                  QStringLiteral("客户简称必须输入！"));
         QCOMPARE(QApplication::focusWidget(), p.ui->shortNameEdit);
         QCOMPARE(p.rows().size(), 1);
         QCOMPARE(p.ui->categoryEdit->text(), QStringLiteral("类"));
@@ -278,7 +306,8 @@ private slots:
         QTest::mouseClick(p.ui->modifyButton, Qt::LeftButton);
         QCOMPARE(p.boxes().boxes().size(), 2);
         verifyConfirmation(p.boxes().boxes()[0], QStringLiteral("你确实要修改选中资料吗？"));
-        verifyBox(p.boxes().boxes()[1], BoxIcon::Warning, QStringLiteral("Warning"), QStringLiteral("客户类型必须输入！"));
+        verifyBox(p.boxes().boxes()[1], BoxIcon::Warning, QStringLiteral("Warning"),
+                  QStringLiteral("客户类型必须输入！"));
         QCOMPARE(p.rows()[0], fullRow(QStringLiteral("VIP"), QStringLiteral("华联")));
         QVERIFY(p.ui->entryPanel->isVisible());
         QVERIFY(p.ui->modifyButton->isEnabled());
@@ -297,7 +326,8 @@ private slots:
 
     void modifyWritesTheSelectedRowAfterConfirmation()
     {
-        Panel p({fullRow(QStringLiteral("VIP"), QStringLiteral("华联")), fullRow(QStringLiteral("普通"), QStringLiteral("阿里"))});
+        Panel p({fullRow(QStringLiteral("VIP"), QStringLiteral("华联")),
+                 fullRow(QStringLiteral("普通"), QStringLiteral("阿里"))});
         p.doubleClickRow(0);
         p.ui->shortNameEdit->setText(QStringLiteral(" O'Neil "));
         p.ui->sexCombo->setCurrentText(QStringLiteral("男"));
@@ -341,14 +371,15 @@ private slots:
 
         // The O'Neil record loads back as written.
         p.data->customerList->first();
-        p.form->onRowDoubleClicked();
+        p.form->customerList()->onRowDoubleClicked();
         QCOMPARE(p.ui->shortNameEdit->text(), QStringLiteral("O'Neil"));
         QCOMPARE(p.ui->registrationDateEdit->text(), QStringLiteral("2011-02-03"));
     }
 
     void modifyWritesIntoTheRowSelectedAfterTheLoad()
     {
-        Panel p({fullRow(QStringLiteral("VIP"), QStringLiteral("第一")), fullRow(QStringLiteral("VIP"), QStringLiteral("第二"))});
+        Panel p({fullRow(QStringLiteral("VIP"), QStringLiteral("第一")),
+                 fullRow(QStringLiteral("VIP"), QStringLiteral("第二"))});
         p.doubleClickRow(0);
         p.ui->notesEdit->setText(QStringLiteral("改过"));
         p.clickRow(1);
@@ -370,7 +401,8 @@ private slots:
         p.ui->shortNameEdit->setText(QStringLiteral("新简称"));
         QTest::mouseClick(p.ui->modifyButton, Qt::LeftButton);
         QCOMPARE(p.boxes().boxes().size(), 1);
-        verifyBox(p.boxes().lastBox(), BoxIcon::None, QStringLiteral("联簿宝"), QStringLiteral("列表中没有选中的资料，未作修改！"));
+        verifyBox(p.boxes().lastBox(), BoxIcon::None, QStringLiteral("联簿宝"),
+                  QStringLiteral("列表中没有选中的资料，未作修改！"));
         QCOMPARE(p.rows()[0], fullRow(QStringLiteral("VIP"), QStringLiteral("华联")));
         QCOMPARE(p.ui->shortNameEdit->text(), QStringLiteral("新简称"));
         QVERIFY(p.ui->entryPanel->isVisible());
@@ -507,7 +539,8 @@ private slots:
         QTest::mouseClick(p.ui->deleteButton, Qt::LeftButton);
         QCOMPARE(p.boxes().boxes().size(), 2);
         QCOMPARE(p.boxes().lastBox().request.icon, BoxIcon::Stop);
-        QCOMPARE(p.boxes().lastBox().request.text, QStringLiteral("Cannot perform this operation on an empty dataset."));
+        QCOMPARE(p.boxes().lastBox().request.text,
+                 QStringLiteral("Cannot perform this operation on an empty dataset."));
     }
 
     void enterRunsThroughTheFieldsAndAddsOnTheButton()
@@ -538,7 +571,8 @@ private slots:
         QVERIFY(p.rows().isEmpty());
         QTest::keyClick(p.ui->addButton, Qt::Key_Return);
         QCOMPARE(p.rows().size(), 1);
-        QCOMPARE(p.rows()[0].mid(0, 4), QStringList({QStringLiteral("Cat"), QStringLiteral("Short"), QString(), QStringLiteral("男x")}));
+        QCOMPARE(p.rows()[0].mid(0, 4),
+                 QStringList({QStringLiteral("Cat"), QStringLiteral("Short"), QString(), QStringLiteral("男x")}));
         // The typed sex did not become an item.
         QCOMPARE(p.ui->sexCombo->count(), 2);
         QCOMPARE(p.boxes().lastBox().request.text, QStringLiteral("增加数据成功！"));
@@ -570,23 +604,23 @@ private slots:
         Panel p({odd, none});
         // A text the editor cannot show is written back unchanged.
         p.data->customerList->first();
-        p.form->onRowDoubleClicked();
+        p.form->customerList()->onRowDoubleClicked();
         QCOMPARE(trimInput(p.ui->registrationDateEdit->text()), QString());
         p.boxes().queueBoxAnswer(BoxButton::Ok);
-        p.form->saveCustomerChanges();
+        p.form->entryPanel()->saveCustomerChanges();
         QCOMPARE(p.rows()[0][14], QStringLiteral("去年春天"));
         // An empty date is written as NULL.
         p.data->customerList->last();
-        p.form->onRowDoubleClicked();
+        p.form->customerList()->onRowDoubleClicked();
         p.boxes().queueBoxAnswer(BoxButton::Ok);
-        p.form->saveCustomerChanges();
+        p.form->entryPanel()->saveCustomerChanges();
         QCOMPARE(p.rows()[1][14], QStringLiteral("<null>"));
         // Once a date is picked, it is the date that is written.
         p.data->customerList->first();
-        p.form->onRowDoubleClicked();
+        p.form->customerList()->onRowDoubleClicked();
         p.ui->registrationDateEdit->setDate(QDate(2012, 12, 1));
         p.boxes().queueBoxAnswer(BoxButton::Ok);
-        p.form->saveCustomerChanges();
+        p.form->entryPanel()->saveCustomerChanges();
         QCOMPARE(p.rows()[0][14], QStringLiteral("2012-12-01"));
     }
 
@@ -615,7 +649,8 @@ private slots:
     void registrationDatesAreReadLeniently()
     {
         QCOMPARE(customers::registrationDateOf(QStringLiteral("2010-08-15")), std::optional<QDate>(QDate(2010, 8, 15)));
-        QCOMPARE(customers::registrationDateOf(QStringLiteral("2010-8-5 9:30:00")), std::optional<QDate>(QDate(2010, 8, 5)));
+        QCOMPARE(customers::registrationDateOf(QStringLiteral("2010-8-5 9:30:00")),
+                 std::optional<QDate>(QDate(2010, 8, 5)));
         QVERIFY(!customers::registrationDateOf(QStringLiteral("2010-13-01")));
         QVERIFY(!customers::registrationDateOf(QString()));
         QCOMPARE(trimInput(QStringLiteral("\t a b \r\n")), QStringLiteral("a b"));
@@ -684,7 +719,8 @@ private:
     // moves carry no button state on every platform).
     static void sendMouse(QWidget *w, QEvent::Type type, const QPoint &pos, Qt::MouseButton button)
     {
-        const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(Qt::LeftButton);
+        const Qt::MouseButtons held =
+            type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(Qt::LeftButton);
         QMouseEvent e(type, QPointF(pos), QPointF(w->mapToGlobal(pos)), button, held, Qt::NoModifier);
         QApplication::sendEvent(w, &e);
     }

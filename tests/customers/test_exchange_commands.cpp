@@ -78,13 +78,14 @@ private slots:
         QList<test::CustomerRow> rows = {
             test::customer(QStringLiteral("VIP"), QStringLiteral("张记"), QStringLiteral("1"), QStringLiteral("张三")),
             test::customer(QStringLiteral("VIP"), QStringLiteral("李家"), QStringLiteral("2"), QStringLiteral("李四")),
-            test::customer(QStringLiteral("普通"), QStringLiteral("张记"), QStringLiteral("3"), QStringLiteral("张三"))};
+            test::customer(QStringLiteral("普通"), QStringLiteral("张记"), QStringLiteral("3"),
+                           QStringLiteral("张三"))};
         for (int i = 0; i < rows.size(); ++i)
             rows[i][5] = QStringLiteral("1390000000%1").arg(i); // different mobiles
         h.insertCustomers(rows);
         // A quick search for VIP: the third customer is not in the list.
         widgets(h.form)->searchCategory->setEditText(QStringLiteral("VIP"));
-        h.form->runQuickSearch();
+        h.form->quickSearchBar()->runQuickSearch();
         h.waitForSearch(); // the search runs on its own connection; the list follows when it ends
         QCOMPARE(h.data->customerList->recordCount(), 2);
 

@@ -53,20 +53,21 @@ private slots:
         connection.open();
         setFixedNow(QDateTime(QDate(2025, 6, 1), QTime(9, 0)));
         // The register has 张三 (by mobile) and 华联/李四 (by short name and name).
-        applyImport(connection.database(),
-                    {{row({{F::Name, QStringLiteral("张三")}, {F::Mobile, QStringLiteral("13900000001")}}), ImportAction::Add, 0},
-                     {row({{F::ShortName, QStringLiteral("华联")}, {F::Name, QStringLiteral("李四")}}), ImportAction::Add, 0}},
-                    QStringLiteral("2020-01-01"));
+        applyImport(
+            connection.database(),
+            {{row({{F::Name, QStringLiteral("张三")}, {F::Mobile, QStringLiteral("13900000001")}}), ImportAction::Add,
+              0},
+             {row({{F::ShortName, QStringLiteral("华联")}, {F::Name, QStringLiteral("李四")}}), ImportAction::Add, 0}},
+            QStringLiteral("2020-01-01"));
 
         // Titles without their inner blanks, an extra column, a broken line, over-long text.
-        const QString text = QStringLiteral(
-            "客户简称,姓名,手机,其他,备注\r\n"
-            ",张叁,139 0000 0001,x,同一手机\r\n"          // 2: duplicate of 张三
-            "华联,李四,,x,同一简称和姓名\r\n"              // 3: duplicate of 李四
-            "新客,王五,13700000000,x,\"多\n行\"\r\n"      // 4-5: new
-            "新客,王五,,x,文件里重复\r\n"                  // 6: repeats line 4
-            "坏,\"引号\"没完,,x,\r\n"                      // 7: unreadable
-            "长名,%1,,x,\r\n")                             // 8: name too long
+        const QString text = QStringLiteral("客户简称,姓名,手机,其他,备注\r\n"
+                                            ",张叁,139 0000 0001,x,同一手机\r\n"     // 2: duplicate of 张三
+                                            "华联,李四,,x,同一简称和姓名\r\n"        // 3: duplicate of 李四
+                                            "新客,王五,13700000000,x,\"多\n行\"\r\n" // 4-5: new
+                                            "新客,王五,,x,文件里重复\r\n"            // 6: repeats line 4
+                                            "坏,\"引号\"没完,,x,\r\n"                // 7: unreadable
+                                            "长名,%1,,x,\r\n")                       // 8: name too long
                                  .arg(QString(40, QChar(0x540D)));
         const QString path = env.filePath(QStringLiteral("客户.csv"));
         writeFile(path, gbk::encode(text));
@@ -153,12 +154,13 @@ private slots:
         test::TestDatabase database(false);
         db::Connection connection(database.path());
         connection.open();
-        applyImport(connection.database(),
-                    {{row({{F::Name, QStringLiteral("甲")}, {F::Mobile, QStringLiteral("139-1")}}), ImportAction::Add, 0},
-                     {row({{F::Name, QStringLiteral("乙")}}), ImportAction::Add, 0},
-                     {row({{F::Name, QStringLiteral("丙")}, {F::Mobile, QStringLiteral("1391")}}), ImportAction::Add, 0},
-                     {row({{F::Name, QStringLiteral("乙")}}), ImportAction::Add, 0}},
-                    QString());
+        applyImport(
+            connection.database(),
+            {{row({{F::Name, QStringLiteral("甲")}, {F::Mobile, QStringLiteral("139-1")}}), ImportAction::Add, 0},
+             {row({{F::Name, QStringLiteral("乙")}}), ImportAction::Add, 0},
+             {row({{F::Name, QStringLiteral("丙")}, {F::Mobile, QStringLiteral("1391")}}), ImportAction::Add, 0},
+             {row({{F::Name, QStringLiteral("乙")}}), ImportAction::Add, 0}},
+            QString());
         const std::vector<IdentifiedCustomer> customers = loadCustomers(connection.database());
 
         DuplicatesWindow window(connection.database());

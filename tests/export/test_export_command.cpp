@@ -90,7 +90,7 @@ private slots:
         // A quick search, a title-click sort, a moved column and a hidden one.
         widgets(h.form)->searchCompany->setText(QStringLiteral("联簿")); // company: all four
         widgets(h.form)->searchCategory->setEditText(QStringLiteral("VIP"));
-        h.form->runQuickSearch();
+        h.form->quickSearchBar()->runQuickSearch();
         h.waitForSearch();
         QCOMPARE(list->recordCount(), 3);
         const int bIndex = grid->columns()->findByFieldName(QStringLiteral("b"))->index();

@@ -153,8 +153,10 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), widgets(w)->operatorCombo);
 
         // Tab moves through the form from top to bottom.
-        const QList<QWidget *> chain{widgets(w)->operatorCombo, widgets(w)->oldPasswordEdit, widgets(w)->newPasswordEdit, widgets(w)->repeatPasswordEdit,
-                                     widgets(w)->closeWhenDoneCheck, widgets(w)->changeButton, widgets(w)->quitButton, widgets(w)->operatorCombo};
+        const QList<QWidget *> chain{widgets(w)->operatorCombo,      widgets(w)->oldPasswordEdit,
+                                     widgets(w)->newPasswordEdit,    widgets(w)->repeatPasswordEdit,
+                                     widgets(w)->closeWhenDoneCheck, widgets(w)->changeButton,
+                                     widgets(w)->quitButton,         widgets(w)->operatorCombo};
         for (int i = 0; i + 1 < chain.size(); ++i) {
             QTest::keyClick(chain[i], Qt::Key_Tab);
             QCOMPARE(QApplication::focusWidget(), chain[i + 1]);
@@ -167,7 +169,8 @@ private slots:
         addOperators(h);
         ChangePasswordDialog *w = openWindow(h);
         QVERIFY(w);
-        for (QLineEdit *edit : {widgets(w)->oldPasswordEdit, widgets(w)->newPasswordEdit, widgets(w)->repeatPasswordEdit}) {
+        for (QLineEdit *edit :
+             {widgets(w)->oldPasswordEdit, widgets(w)->newPasswordEdit, widgets(w)->repeatPasswordEdit}) {
             typeText(edit, QStringLiteral("a-B 1_中'z"));
             QCOMPARE(edit->text(), QStringLiteral("aB1z"));
             QCOMPARE(edit->displayText(), QStringLiteral("****"));
@@ -229,7 +232,8 @@ private slots:
         deleteClosedWindows();
         QVERIFY(!alive.isNull());
         QVERIFY(w->isVisible());
-        QVERIFY(widgets(w)->oldPasswordEdit->text().isEmpty() && widgets(w)->newPasswordEdit->text().isEmpty() && widgets(w)->repeatPasswordEdit->text().isEmpty());
+        QVERIFY(widgets(w)->oldPasswordEdit->text().isEmpty() && widgets(w)->newPasswordEdit->text().isEmpty()
+                && widgets(w)->repeatPasswordEdit->text().isEmpty());
         QCOMPARE(widgets(w)->operatorCombo->currentText(), QStringLiteral("Zhang"));
 
         // A name holding a quote goes into the statement as a literal.
@@ -371,7 +375,8 @@ private slots:
         ScriptedDialogs &boxes = h.env.dialogs();
         operators::askForOwnPassword(*h.data, h.form.get(), superAdministratorName());
         QCOMPARE(boxes.lastBox().request.icon, BoxIcon::None); // told, not asked
-        QVERIFY2(boxes.lastBox().request.text.contains(QStringLiteral("初始密码")), qPrintable(boxes.lastBox().request.text));
+        QVERIFY2(boxes.lastBox().request.text.contains(QStringLiteral("初始密码")),
+                 qPrintable(boxes.lastBox().request.text));
         ChangePasswordDialog *w = openWindowOf<ChangePasswordDialog>();
         QVERIFY(w);
         QVERIFY(w->isVisible());

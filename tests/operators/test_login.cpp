@@ -50,7 +50,10 @@ void whenLoginDialogShown(std::function<void(LoginDialog *)> step)
     timer->start();
 }
 
-void typeInto(QWidget *w, const QString &text) { QTest::keyClicks(w, text); }
+void typeInto(QWidget *w, const QString &text)
+{
+    QTest::keyClicks(w, text);
+}
 
 QString readFile(const QString &path)
 {
@@ -180,7 +183,8 @@ private slots:
         QCOMPARE(box.text, QStringLiteral("必须选择用户！"));
         QCOMPARE(box.caption, QStringLiteral("Warning"));
         QCOMPARE(box.icon, BoxIcon::Warning);
-        QVERIFY(widgets(d)->operatorCombo->isAncestorOf(QApplication::focusWidget()) || QApplication::focusWidget() == widgets(d)->operatorCombo);
+        QVERIFY(widgets(d)->operatorCombo->isAncestorOf(QApplication::focusWidget())
+                || QApplication::focusWidget() == widgets(d)->operatorCombo);
 
         widgets(d)->operatorCombo->setCurrentIndex(0);
         widgets(d)->passwordEdit->clear();
@@ -276,7 +280,8 @@ private slots:
         QSqlQuery(h.data->connection->database())
             .exec(QStringLiteral("update userdb set passwd='Old9' where username='超级管理员'"));
         h.addOperator(QStringLiteral("职员甲"), QStringLiteral("jia1"));
-        QCOMPARE(h.queryColumn(QStringLiteral("select passwd from userdb where username='职员甲'")), QStringList{"jia1"});
+        QCOMPARE(h.queryColumn(QStringLiteral("select passwd from userdb where username='职员甲'")),
+                 QStringList{"jia1"});
         h.showDialog();
         LoginDialog *d = h.dialog;
         widgets(d)->operatorCombo->setCurrentText(QStringLiteral("职员甲"));
@@ -315,7 +320,7 @@ private slots:
         // The login hint keeps its text.
         QCOMPARE(widgets(d)->defaultPasswordHint->text(), QStringLiteral("用户初始登陆密码：888"));
     }
-    
+
     void theNameIsMatchedAsTypedAndDuplicatesFail()
     {
         LoginHarness h;

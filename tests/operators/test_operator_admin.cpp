@@ -30,7 +30,6 @@ using namespace lianbu::test;
 
 namespace {
 
-
 QStringList items(const QListWidget *list)
 {
     QStringList names;
@@ -97,7 +96,10 @@ void makeOlderRegisterWithDuplicates(MainWindowHarness &h)
         "insert into userdb (username,passwd) values ('王五','555'), ('张三','333'), ('王五','5x'), ('Wang','w1'), ('wang','w2')"));
 }
 
-QString lastText(MainWindowHarness &h) { return h.env.dialogs().lastBox().request.text; }
+QString lastText(MainWindowHarness &h)
+{
+    return h.env.dialogs().lastBox().request.text;
+}
 
 // The super administrator's own password, set as he would after his first login.
 QString adminPassword(MainWindowHarness &h)
@@ -127,7 +129,10 @@ QStringList operatorRowsRead(const MainWindowHarness &h)
 }
 
 // Lets the attempt wait pass.
-void passTime() { setFixedNow(now().addSecs(60)); }
+void passTime()
+{
+    setFixedNow(now().addSecs(60));
+}
 
 } // namespace
 
@@ -196,7 +201,8 @@ private slots:
 
         // Every caption fits its control, and the three tabs fit side by side.
         for (QLabel *label : w->findChildren<QLabel *>())
-            QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(), qPrintable(label->text()));
+            QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(),
+                     qPrintable(label->text()));
         for (QPushButton *button : w->findChildren<QPushButton *>())
             QVERIFY2(button->fontMetrics().horizontalAdvance(button->text()) + 8 <= button->width(),
                      qPrintable(button->text()));
@@ -377,7 +383,8 @@ private slots:
         QTest::mouseClick(widgets(w)->resetHintButton, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("初始化口令用于忘记密码的用户，将口令更改为:888"));
         QCOMPARE(h.env.dialogs().lastBox().request.icon, BoxIcon::None);
-        QCOMPARE(h.queryColumn(QStringLiteral("select passwd from userdb where username='超级管理员'")), QStringList{"s2"});
+        QCOMPARE(h.queryColumn(QStringLiteral("select passwd from userdb where username='超级管理员'")),
+                 QStringList{"s2"});
     }
 
     void resettingAnOperatorWhoIsGoneIsNotReportedDone()
@@ -426,7 +433,8 @@ private slots:
         QCOMPARE(name->text(), QStringLiteral("  王 五'1-x  "));
         QCOMPARE(items(widgets(w)->operatorList), h.queryColumn(QStringLiteral("select username from userdb") + h.listOrder(QStringLiteral("userdb"))));
         // ... and can log in with it.
-        QVERIFY(data::OperatorStore(*h.data->connection).checkPassword(QStringLiteral("王 五'1-x"), QStringLiteral("888")));
+        QVERIFY(
+            data::OperatorStore(*h.data->connection).checkPassword(QStringLiteral("王 五'1-x"), QStringLiteral("888")));
 
         // A name that exists is refused and nothing is written; another letter case is
         // another operator, as the login tells them apart.
@@ -459,7 +467,8 @@ private slots:
             QVERIFY(items(widgets(w)->operatorList).contains(superAdministratorName()));
         }
         QCOMPARE(h.env.dialogs().boxes().size(), count + 2);
-        QCOMPARE(h.queryColumn(QStringLiteral("select count(*) from userdb where username like '%超级管理员%'")), QStringList{"0"});
+        QCOMPARE(h.queryColumn(QStringLiteral("select count(*) from userdb where username like '%超级管理员%'")),
+                 QStringList{"0"});
     }
 
     void deliveredRegisterKeepsOperatorNamesUnique()
@@ -496,8 +505,8 @@ private slots:
                  QStringList{"0"}); // opening adds no index
         OperatorAdminDialog *w = openWindow(h);
         QVERIFY(w);
-        QCOMPARE(items(widgets(w)->operatorList),
-                 QStringList({QStringLiteral("超级管理员"), QStringLiteral("王五"), QStringLiteral("张三"), QStringLiteral("王五")}));
+        QCOMPARE(items(widgets(w)->operatorList), QStringList({QStringLiteral("超级管理员"), QStringLiteral("王五"),
+                                                               QStringLiteral("张三"), QStringLiteral("王五")}));
         unlock(w, adminPassword(h));
         QVERIFY(w->unlocked());
 

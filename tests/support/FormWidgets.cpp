@@ -91,10 +91,12 @@ MainWindowWidgets::MainWindowWidgets(const QObject *window)
     , modifyButton(static_cast<QPushButton *>(requireChild(window, "modifyButton")))
     , closeEntryPanelIcon(static_cast<QLabel *>(requireChild(window, "closeEntryPanelIcon")))
     , statusBar(static_cast<QStatusBar *>(requireChild(window, "statusBar")))
-{
-}
+{}
 
-const MainWindowWidgets *widgets(const MainWindow *window) { return cached<MainWindowWidgets>(window); }
+const MainWindowWidgets *widgets(const MainWindow *window)
+{
+    return cached<MainWindowWidgets>(window);
+}
 
 LoginDialogWidgets::LoginDialogWidgets(const QObject *window)
     : pictureFrame(static_cast<QFrame *>(requireChild(window, "pictureFrame")))
@@ -106,10 +108,12 @@ LoginDialogWidgets::LoginDialogWidgets(const QObject *window)
     , defaultPasswordHint(static_cast<QLabel *>(requireChild(window, "defaultPasswordHint")))
     , okButton(static_cast<QPushButton *>(requireChild(window, "okButton")))
     , quitButton(static_cast<QPushButton *>(requireChild(window, "quitButton")))
-{
-}
+{}
 
-const LoginDialogWidgets *widgets(const LoginDialog *window) { return cached<LoginDialogWidgets>(window); }
+const LoginDialogWidgets *widgets(const LoginDialog *window)
+{
+    return cached<LoginDialogWidgets>(window);
+}
 
 ChangePasswordDialogWidgets::ChangePasswordDialogWidgets(const QObject *window)
     : operatorLabel(static_cast<QLabel *>(requireChild(window, "operatorLabel")))
@@ -124,10 +128,12 @@ ChangePasswordDialogWidgets::ChangePasswordDialogWidgets(const QObject *window)
     , changeButton(static_cast<QPushButton *>(requireChild(window, "changeButton")))
     , quitButton(static_cast<QPushButton *>(requireChild(window, "quitButton")))
     , passwordRuleHint(static_cast<QLabel *>(requireChild(window, "passwordRuleHint")))
-{
-}
+{}
 
-const ChangePasswordDialogWidgets *widgets(const ChangePasswordDialog *window) { return cached<ChangePasswordDialogWidgets>(window); }
+const ChangePasswordDialogWidgets *widgets(const ChangePasswordDialog *window)
+{
+    return cached<ChangePasswordDialogWidgets>(window);
+}
 
 OperatorAdminDialogWidgets::OperatorAdminDialogWidgets(const QObject *window)
     : adminPasswordLabel(static_cast<QLabel *>(requireChild(window, "adminPasswordLabel")))
@@ -152,10 +158,12 @@ OperatorAdminDialogWidgets::OperatorAdminDialogWidgets(const QObject *window)
     , deleteNameLabel(static_cast<QLabel *>(requireChild(window, "deleteNameLabel")))
     , deleteNameEdit(static_cast<QLineEdit *>(requireChild(window, "deleteNameEdit")))
     , deleteButton(static_cast<QPushButton *>(requireChild(window, "deleteButton")))
-{
-}
+{}
 
-const OperatorAdminDialogWidgets *widgets(const OperatorAdminDialog *window) { return cached<OperatorAdminDialogWidgets>(window); }
+const OperatorAdminDialogWidgets *widgets(const OperatorAdminDialog *window)
+{
+    return cached<OperatorAdminDialogWidgets>(window);
+}
 
 AboutDialogWidgets::AboutDialogWidgets(const QObject *window)
     : contentFrame(static_cast<QFrame *>(requireChild(window, "contentFrame")))
@@ -167,10 +175,12 @@ AboutDialogWidgets::AboutDialogWidgets(const QObject *window)
     , websiteLabel(static_cast<QLabel *>(requireChild(window, "websiteLabel")))
     , websiteLink(static_cast<QLabel *>(requireChild(window, "websiteLink")))
     , okButton(static_cast<QPushButton *>(requireChild(window, "okButton")))
-{
-}
+{}
 
-const AboutDialogWidgets *widgets(const AboutDialog *window) { return cached<AboutDialogWidgets>(window); }
+const AboutDialogWidgets *widgets(const AboutDialog *window)
+{
+    return cached<AboutDialogWidgets>(window);
+}
 
 PrintPreviewWindowWidgets::PrintPreviewWindowWidgets(const QObject *window)
     : toolbarSplitter(static_cast<QSplitter *>(requireChild(window, "toolbarSplitter")))
@@ -186,10 +196,12 @@ PrintPreviewWindowWidgets::PrintPreviewWindowWidgets(const QObject *window)
     , closeButton(static_cast<QToolButton *>(requireChild(window, "closeButton")))
     , pageView(static_cast<PageView *>(requireChild(window, "pageView")))
     , statusBar(static_cast<QStatusBar *>(requireChild(window, "statusBar")))
-{
-}
+{}
 
-const PrintPreviewWindowWidgets *widgets(const PrintPreviewWindow *window) { return cached<PrintPreviewWindowWidgets>(window); }
+const PrintPreviewWindowWidgets *widgets(const PrintPreviewWindow *window)
+{
+    return cached<PrintPreviewWindowWidgets>(window);
+}
 
 PrintSettingsDialogWidgets::PrintSettingsDialogWidgets(const QObject *window)
     : marginsBox(static_cast<QGroupBox *>(requireChild(window, "marginsBox")))
@@ -215,9 +227,11 @@ PrintSettingsDialogWidgets::PrintSettingsDialogWidgets(const QObject *window)
     , printerSetupButton(static_cast<QPushButton *>(requireChild(window, "printerSetupButton")))
     , okButton(static_cast<QPushButton *>(requireChild(window, "okButton")))
     , cancelButton(static_cast<QPushButton *>(requireChild(window, "cancelButton")))
-{
-}
+{}
 
-const PrintSettingsDialogWidgets *widgets(const PrintSettingsDialog *window) { return cached<PrintSettingsDialogWidgets>(window); }
+const PrintSettingsDialogWidgets *widgets(const PrintSettingsDialog *window)
+{
+    return cached<PrintSettingsDialogWidgets>(window);
+}
 
 } // namespace lianbu::test

@@ -9,6 +9,7 @@
 #include "operators/ChangePasswordDialog.h"
 #include "operators/LoginDialog.h"
 #include "operators/OperatorAdminDialog.h"
+#include "platform/Windows.h"
 #include "printing/PageStore.h"
 #include "printing/PrintPreviewWindow.h"
 #include "printing/PrintSettingsDialog.h"

@@ -48,9 +48,8 @@ void MainWindowHarness::insertCustomers(const QList<CustomerRow> &rows)
         QStringList values;
         for (const QString &value : row)
             values << sql::sqlLiteral(value);
-        data->connection->execute(
-            QStringLiteral("insert into data (a,b,c,d,e,f,g,h,i,j,k,l,m,z,day1) values (%1)")
-                .arg(values.join(QLatin1Char(','))));
+        data->connection->execute(QStringLiteral("insert into data (a,b,c,d,e,f,g,h,i,j,k,l,m,z,day1) values (%1)")
+                                      .arg(values.join(QLatin1Char(','))));
     }
 }
 
@@ -87,9 +86,21 @@ void typeText(QWidget *widget, const QString &text)
 
 CustomerRow customer(const QString &a, const QString &b, const QString &g, const QString &c)
 {
-    return {a, b, c, QStringLiteral("男"), QStringLiteral("经理"), QStringLiteral("13900000000"), g,
-            QString(), QStringLiteral("杭州市"), QStringLiteral("联簿公司"), QStringLiteral("310000"),
-            QStringLiteral("x@example.com"), QString(), QString(), QStringLiteral("2010-08-15")};
+    return {a,
+            b,
+            c,
+            QStringLiteral("男"),
+            QStringLiteral("经理"),
+            QStringLiteral("13900000000"),
+            g,
+            QString(),
+            QStringLiteral("杭州市"),
+            QStringLiteral("联簿公司"),
+            QStringLiteral("310000"),
+            QStringLiteral("x@example.com"),
+            QString(),
+            QString(),
+            QStringLiteral("2010-08-15")};
 }
 
 QString MainWindowHarness::listOrder(const QString &table) const
@@ -105,7 +116,7 @@ QString MainWindowHarness::rowKey(const QString &table) const
 
 void MainWindowHarness::waitForSearch()
 {
-    if (!QTest::qWaitFor([this] { return !form->customerSearch().busy(); }, 30000))
+    if (!QTest::qWaitFor([this] { return !form->quickSearchBar()->customerSearch().busy(); }, 30000))
         qWarning("the quick search did not finish");
 }
 

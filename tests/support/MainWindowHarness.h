@@ -1,6 +1,10 @@
 #pragma once
 
 #include "app/MainWindow.h"
+#include "customers/CustomerList.h"
+#include "customers/CustomerSearch.h"
+#include "customers/EntryPanel.h"
+#include "customers/QuickSearchBar.h"
 #include "data/Database.h"
 #include "tests/support/TestDatabase.h"
 #include "tests/support/TestSupport.h"
@@ -48,7 +52,6 @@ public:
 void typeText(QWidget *widget, const QString &text);
 
 // A row with the given category, short name and telephone; the other columns derived.
-CustomerRow customer(const QString &a, const QString &b, const QString &g = QString(),
-                     const QString &c = QString());
+CustomerRow customer(const QString &a, const QString &b, const QString &g = QString(), const QString &c = QString());
 
 } // namespace lianbu::test

@@ -15,8 +15,8 @@ int ScriptedDialogs::count(DialogKind kind) const
 
 qsizetype ScriptedDialogs::pendingAnswers() const
 {
-    return m_boxAnswers.size() + m_saveAnswers.size() + m_printAnswers.size()
-        + m_pageSetupAnswers.size() + m_fontAnswers.size() + m_openAnswers.size();
+    return m_boxAnswers.size() + m_saveAnswers.size() + m_printAnswers.size() + m_pageSetupAnswers.size()
+           + m_fontAnswers.size() + m_openAnswers.size();
 }
 
 void ScriptedDialogs::clear()

@@ -8,7 +8,10 @@
 
 namespace lianbu::test {
 
-void enterTestMode() { QStandardPaths::setTestModeEnabled(true); }
+void enterTestMode()
+{
+    QStandardPaths::setTestModeEnabled(true);
+}
 
 Environment::Environment()
     : m_dir(QDir::tempPath() + QStringLiteral("/lianbu-test-XXXXXX"))
@@ -49,8 +52,14 @@ Environment::~Environment()
         qunsetenv("XDG_CONFIG_HOME");
 }
 
-QString Environment::homePath() const { return m_home.path(); }
+QString Environment::homePath() const
+{
+    return m_home.path();
+}
 
-QString Environment::desktopPath() const { return homePath() + QStringLiteral("/Desktop"); }
+QString Environment::desktopPath() const
+{
+    return homePath() + QStringLiteral("/Desktop");
+}
 
 } // namespace lianbu::test

@@ -27,10 +27,10 @@ public:
     Environment &operator=(const Environment &) = delete;
 
     bool isValid() const { return m_dir.isValid() && m_home.isValid(); }
-    QString path() const { return m_dir.path(); }            // the working folder
+    QString path() const { return m_dir.path(); } // the working folder
     QString filePath(const QString &name) const { return m_dir.filePath(name); }
-    QString homePath() const;                                // the private HOME
-    QString desktopPath() const;                             // its Desktop folder
+    QString homePath() const;    // the private HOME
+    QString desktopPath() const; // its Desktop folder
 
     ScriptedDialogs &dialogs() { return m_dialogs; }
     RecordingShell &shell() { return m_shell; }

@@ -1,0 +1,133 @@
+#include "customers/CustomerList.h"
+
+#include "customers/CustomerGrid.h"
+#include "data/Database.h"
+#include "grid/DataGrid.h"
+#include "platform/Application.h"
+#include "platform/Dialogs.h"
+#include "platform/Paths.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFileInfo>
+#include <QMenu>
+
+namespace lianbu::customers {
+
+const int CustomerList::hideColumnPositions[11] = {0, 1, 3, 4, 7, 8, 9, 10, 11, 12, 13};
+
+CustomerList::CustomerList(DataGrid *grid, Database &database, QObject *parent)
+    : QObject(parent)
+    , m_grid(grid)
+    , m_database(database)
+{
+    configureCustomerGrid(grid);
+
+    // The menu belongs to the grid's window, where the skins find it as before.
+    m_contextMenu = new QMenu(grid->window());
+    m_contextMenu->setObjectName(QStringLiteral("gridContextMenu"));
+    auto item = [this](const char *name, const QString &caption) {
+        QAction *action = m_contextMenu->addAction(caption);
+        action->setObjectName(QLatin1String(name));
+        return action;
+    };
+    m_saveColumnLayoutAction = item("saveColumnLayoutAction", QStringLiteral("保存当前列状态"));
+    QAction *separator = m_contextMenu->addSeparator();
+    separator->setObjectName(QStringLiteral("gridMenuSeparator"));
+    const struct
+    {
+        const char *name;
+        const char *caption;
+    } hides[11] = {
+        {"hideCategoryAction", "隐藏客户类别"},
+        {"hideShortNameAction", "隐藏客户简称"},
+        {"hideSexAction", "隐藏性别"},
+        {"hidePositionAction", "隐藏职务"},
+        {"hideFaxAction", "隐藏传真"},
+        {"hideAddressAction", "隐藏地址"},
+        {"hideCompanyAction", "隐藏单位"},
+        {"hidePostcodeAction", "隐藏邮编"},
+        {"hideEmailAction", "隐藏电子邮件"},
+        {"hideNotesAction", "隐藏备注"},
+        {"hideRegistrationDateAction", "隐藏登记日期"},
+    };
+    for (int i = 0; i < 11; ++i) {
+        QAction *action = item(hides[i].name, QString::fromUtf8(hides[i].caption));
+        action->setCheckable(true);
+        connect(action, &QAction::triggered, this, [this, i] { toggleColumnFromMenu(i); });
+        m_hideColumnActions.append(action);
+    }
+    connect(m_saveColumnLayoutAction, &QAction::triggered, this, &CustomerList::saveColumnLayout);
+
+    grid->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(grid, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { m_contextMenu->popup(m_grid->mapToGlobal(pos)); });
+    connect(grid, &DataGrid::titleClicked, this, &CustomerList::sortByColumn);
+    connect(grid, &DataGrid::cellClicked, this, &CustomerList::rowClicked);
+    connect(grid, &DataGrid::rowDoubleClicked, this, &CustomerList::onRowDoubleClicked);
+}
+
+void CustomerList::restoreLayoutAndShowList()
+{
+    m_grid->restoreLayoutFromIni(lianbu::paths::settingsFilePath(), QLatin1String(kLayoutSection),
+                                 LayoutRestoreOptions(AllRestoreOptions));
+    // The data module exists from here on: the grid can be bound to the customer list.
+    m_grid->setDataSource(m_database.customerListSource);
+}
+
+void CustomerList::sortByColumn(int /*columnIndex*/, GridColumn *column)
+{
+    m_database.customerList->setSort(sortForTitleClick(column->fieldName(), column->title()->sortMarker()));
+}
+
+void CustomerList::onRowDoubleClicked()
+{
+    // The value tested is the one in the first column of the current order, visible or not.
+    lianbu::db::DataSet *list = m_database.customerList;
+    GridColumns *columns = m_grid->columns();
+    if (!list->active() || list->isEmpty() || columns->count() == 0)
+        return;
+    if (list->fieldByName(columns->items(0)->fieldName()).asString().isEmpty())
+        return;
+    emit recordLoadRequested();
+}
+
+void CustomerList::toggleColumnFromMenu(int itemIndex)
+{
+    // The item addresses a position in the current column order, whatever its caption names.
+    // Its check mark has already been toggled by the click: checked now means "hide".
+    const int position = hideColumnPositions[itemIndex];
+    GridColumns *columns = m_grid->columns();
+    if (position >= columns->count())
+        return;
+    columns->items(position)->setVisible(!m_hideColumnActions.at(itemIndex)->isChecked());
+}
+
+void CustomerList::saveColumnLayout()
+{
+    // A new user's settings folder does not exist yet, and the profile writer never creates
+    // folders: the command makes it, so saving works from the first day. Whatever still
+    // fails (no right to write, a file in the folder's place) is reported by the save.
+    const QString file = lianbu::paths::settingsFilePath();
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    try {
+        m_grid->saveLayoutToIni(file, QLatin1String(kLayoutSection), false);
+    } catch (...) {
+        lianbu::reportCurrentException();
+    }
+}
+
+bool CustomerList::deleteCurrentCustomer()
+{
+    QWidget *window = m_grid->window();
+    if (!lianbu::confirmListChange(QStringLiteral("你真的要删除选中资料吗？"), window))
+        return false;
+    lianbu::db::Query *list = m_database.customerList;
+    const qint64 key = list->active() && list->currentRow() >= 0 ? list->keys().at(size_t(list->currentRow())) : 0;
+    list->deleteRecord();
+    emit customerDeleted(key);
+    lianbu::showInformation(QStringLiteral("删除数据成功！"), window);
+    return true;
+}
+
+} // namespace lianbu::customers

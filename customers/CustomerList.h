@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+
+class Database;
+class DataGrid;
+class GridColumn;
+class QAction;
+class QMenu;
+
+namespace lianbu::customers {
+
+// The customer list of the main window: the grid over the register's customer list, its
+// context menu (save the column layout, hide columns), the sort of a title click and the
+// deletion of the current customer. The grid itself belongs to the window's form.
+class CustomerList : public QObject
+{
+    Q_OBJECT
+
+public:
+    CustomerList(DataGrid *grid, Database &database, QObject *parent);
+
+    DataGrid *grid() const { return m_grid; }
+    // The context menu and its items, in menu order.
+    QMenu *contextMenu() const { return m_contextMenu; }
+    QAction *saveColumnLayoutAction() const { return m_saveColumnLayoutAction; }
+    const QList<QAction *> &hideColumnActions() const { return m_hideColumnActions; }
+    // The grid column position each hide item addresses, parallel to hideColumnActions().
+    static const int hideColumnPositions[11];
+
+    // Once the register is open: the saved column layout, then the grid bound to the list.
+    void restoreLayoutAndShowList();
+    // Asks, deletes the current customer and says so; true when it was deleted.
+    bool deleteCurrentCustomer();
+
+public slots:
+    void sortByColumn(int columnIndex, GridColumn *column);
+    void onRowDoubleClicked();
+    void toggleColumnFromMenu(int itemIndex);
+    void saveColumnLayout();
+
+signals:
+    // A row was clicked: there is a customer to delete.
+    void rowClicked();
+    // A record was double-clicked whose first-column value is not empty: the entry panel loads it.
+    void recordLoadRequested();
+    // The customer with this key is gone from the register (emitted before the operator is told).
+    void customerDeleted(qint64 key);
+
+private:
+    DataGrid *m_grid;
+    Database &m_database;
+    QMenu *m_contextMenu = nullptr;
+    QAction *m_saveColumnLayoutAction = nullptr;
+    QList<QAction *> m_hideColumnActions;
+};
+
+} // namespace lianbu::customers

@@ -1,0 +1,113 @@
+#include "customers/QuickSearchBar.h"
+
+#include "customers/CustomerSearch.h"
+#include "data/CustomerColumns.h"
+#include "data/Database.h"
+#include "platform/Dialogs.h"
+#include "ui_QuickSearchBar.h"
+
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QSignalBlocker>
+
+namespace lianbu::customers {
+
+QuickSearchBar::QuickSearchBar(Database &database, QWidget *parent)
+    : QGroupBox(parent)
+    , ui(new Ui::QuickSearchBar)
+    , m_database(database)
+{
+    ui->setupUi(this);
+    connect(ui->searchButton, &QPushButton::clicked, this, &QuickSearchBar::runQuickSearch);
+    // The category field searches when the operator types or picks an item; refilling its list
+    // from "全部记录" is not a change by the operator and runs nothing.
+    connect(ui->searchCategory->lineEdit(), &QLineEdit::textEdited, this, &QuickSearchBar::runQuickSearch);
+    connect(ui->searchCategory, &QComboBox::activated, this, &QuickSearchBar::runQuickSearch);
+    for (QLineEdit *edit : {ui->searchShortName, ui->searchName, ui->searchPhone, ui->searchAddress, ui->searchCompany})
+        connect(edit, &QLineEdit::textChanged, this, &QuickSearchBar::runQuickSearch);
+    // Keys typed into the combo box arrive at its inner edit.
+    ui->searchCategory->installEventFilter(this);
+    ui->searchCategory->lineEdit()->installEventFilter(this);
+}
+
+QuickSearchBar::~QuickSearchBar()
+{
+    delete ui;
+}
+
+bool QuickSearchBar::eventFilter(QObject * /*watched*/, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    const int key = static_cast<QKeyEvent *>(event)->key();
+    if (key != Qt::Key_Return && key != Qt::Key_Enter)
+        return false;
+    // The Enter goes no further: the combo box would take a typed text into its list.
+    emit categoryEntered();
+    return true;
+}
+
+QWidget *QuickSearchBar::lastTabStop() const
+{
+    return ui->searchButton;
+}
+
+CustomerSearch &QuickSearchBar::customerSearch()
+{
+    if (!m_customerSearch) {
+        m_customerSearch = std::make_unique<CustomerSearch>(m_database.customerList, m_database.connection->address());
+        connect(m_customerSearch.get(), &CustomerSearch::searchFailed, this,
+                [this](const QString &message) { lianbu::showError(message, window()); });
+    }
+    return *m_customerSearch;
+}
+
+void QuickSearchBar::releaseSearch()
+{
+    m_customerSearch.reset();
+}
+
+void QuickSearchBar::runQuickSearch()
+{
+    // The fields go in as typed: blanks are searched for, not trimmed away.
+    customerSearch().search({ui->searchCategory->currentText(), ui->searchShortName->text(), ui->searchPhone->text(),
+                             ui->searchName->text(), ui->searchAddress->text(), ui->searchCompany->text()});
+}
+
+void QuickSearchBar::showAllRecords()
+{
+    customerSearch().cancel();
+    fillComboDistinct(m_database.statementQuery, QLatin1String(lianbu::col::Category), QStringLiteral("data"),
+                      ui->searchCategory);
+    openStatement(m_database.customerList, lianbu::sql::allRecords());
+    m_database.customerList->last();
+    // Emptying the search fields later shows its result at once.
+    customerSearch().prepareEmptySearch();
+}
+
+void QuickSearchBar::showAllRecordsAfterChange(const QString &category)
+{
+    customerSearch().cancel();
+    // The category list as "全部记录" leaves it: emptied text, the new category among the items
+    // (in the order of the distinct-values statement, which compares code points).
+    {
+        QComboBox *combo = ui->searchCategory;
+        const QSignalBlocker blocker(combo);
+        if (combo->findText(category, Qt::MatchFixedString | Qt::MatchCaseSensitive) < 0) {
+            int at = 0;
+            while (at < combo->count() && combo->itemText(at).toUcs4() < category.toUcs4())
+                ++at;
+            combo->insertItem(at, category);
+        }
+        combo->setCurrentIndex(-1);
+        if (combo->isEditable())
+            combo->clearEditText();
+    }
+    lianbu::db::Query *list = m_database.customerList;
+    if (!list->active() || list->sql() != lianbu::sql::allRecords() || !list->sort().isEmpty())
+        openStatement(list, lianbu::sql::allRecords());
+    list->last();
+}
+
+} // namespace lianbu::customers
