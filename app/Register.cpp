@@ -52,8 +52,9 @@ RegisterPlace registerPlace(const CommandLine &commandLine, bool packaged, const
 
 RegisterPlace chosenRegister(const CommandLine &commandLine)
 {
-    RegisterPlace place = registerPlace(commandLine, isPackagedProgram(), paths::userDataFolder(), paths::workingFolder(),
-                                        qEnvironmentVariable(kRegisterVariable), savedRegister());
+    RegisterPlace place =
+        registerPlace(commandLine, isPackagedProgram(), paths::userDataFolder(), paths::workingFolder(),
+                      qEnvironmentVariable(kRegisterVariable), savedRegister());
     if (place.isServer() && place.server.password.isEmpty())
         place.server.password = findServerPassword(
             serverPasswordFilePath(), {place.server.host, place.server.port, place.server.database, place.server.user});

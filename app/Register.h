@@ -36,8 +36,7 @@ inline constexpr const char *kSavedRegisterKey = "database";
 // the working folder and never creates it (a missing file is reported, as it always was).
 // A malformed server address throws lianbu::Error naming it.
 RegisterPlace registerPlace(const CommandLine &commandLine, bool packaged, const QString &userDataFolder,
-                            const QString &workingFolder, const QString &environment = {},
-                            const QString &saved = {});
+                            const QString &workingFolder, const QString &environment = {}, const QString &saved = {});
 
 // The same with the process's environment and the user's saved setting; the password of a
 // server comes from the per-user password file (platform/PasswordFile) unless the address

@@ -93,7 +93,8 @@ void ServerConnectionDialog::saveAddress()
     const RegisterAddress target = address();
     const lianbu::ServerLogin login{target.host, target.port, target.database, target.user};
     if (!lianbu::saveServerPassword(lianbu::serverPasswordFilePath(), login, target.password)) {
-        lianbu::showWarning(QStringLiteral("无法保存密码文件“%1”，设置没有保存。").arg(lianbu::serverPasswordFilePath()), this);
+        lianbu::showWarning(
+            QStringLiteral("无法保存密码文件“%1”，设置没有保存。").arg(lianbu::serverPasswordFilePath()), this);
         return;
     }
     lianbu::saveRegister(lianbu::db::formatRegisterAddress(target));

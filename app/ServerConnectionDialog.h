@@ -4,7 +4,9 @@
 
 #include <QDialog>
 
-namespace Ui { class ServerConnectionDialog; }
+namespace Ui {
+class ServerConnectionDialog;
+}
 
 // "数据库连接…": the PostgreSQL server this PC's program uses as its register. The address is
 // saved in the per-user settings, the password in the per-user password file (mode 0600); both

@@ -49,9 +49,8 @@ double psqlMs(const QString &address, const QString &sql)
     for (int i = 0; i < 5; ++i) {
         QProcess psql;
         psql.start(QStringLiteral("psql"), {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-d"), address,
-                                           QStringLiteral("-c"), QStringLiteral("\\timing on"),
-                                           QStringLiteral("-c"), QStringLiteral("\\o /dev/null"),
-                                           QStringLiteral("-c"), sql});
+                                            QStringLiteral("-c"), QStringLiteral("\\timing on"), QStringLiteral("-c"),
+                                            QStringLiteral("\\o /dev/null"), QStringLiteral("-c"), sql});
         psql.waitForFinished(120000);
         const QRegularExpressionMatch match = timeLine.match(QString::fromUtf8(psql.readAllStandardOutput()));
         if (!match.hasMatch()) {
@@ -70,13 +69,15 @@ QString withLiterals(const QString &sql, const QVariantList &values)
     QString text;
     int next = 0;
     for (const QChar c : sql)
-        text += c == QLatin1Char('?') && next < values.size() ? sql::sqlLiteral(values.at(next++).toString()) : QString(c);
+        text +=
+            c == QLatin1Char('?') && next < values.size() ? sql::sqlLiteral(values.at(next++).toString()) : QString(c);
     return text;
 }
 
 void line(const char *what, int rows, double program, double floor)
 {
-    std::printf("| %-44s | %7d | %9.1f | %9.1f | %5.1fx |\n", what, rows, program, floor, floor > 0 ? program / floor : 0.0);
+    std::printf("| %-44s | %7d | %9.1f | %9.1f | %5.1fx |\n", what, rows, program, floor,
+                floor > 0 ? program / floor : 0.0);
 }
 
 } // namespace
@@ -98,17 +99,20 @@ int main(int argc, char **argv)
         connection.open();
         // Customers as an office has them: a Chinese short name with a number, categories,
         // telephone numbers, names, addresses and companies.
-        connection.execute(QStringLiteral(
-            "insert into data (a,b,c,d,e,f,g,i,j,day1) select "
-            "(array['VIP','普通','代理商','供应商','潜在客户'])[1 + n % 5], "
-            "(array['华联','科技','贸易','电子','服装','食品','建材','物流'])[1 + n % 8] || "
-            "(array['商行','公司','集团','超市'])[1 + (n / 8) % 4] || n, "
-            "(array['张','王','李','赵','陈','刘'])[1 + n % 6] || (array['伟','芳','娜','敏','静','强','磊'])[1 + (n / 6) % 7], "
-            "(array['男','女'])[1 + n % 2], '经理', '139' || lpad((n * 7919 % 100000000)::text, 8, '0'), "
-            "'0571-' || lpad((n * 104729 % 10000000)::text, 7, '0'), "
-            "(array['杭州市','上海市','北京市','广州市'])[1 + n % 4] || (n % 300) || '号', "
-            "(array['联簿','Acme','星河','东方'])[1 + n % 4] || '有限公司', '2010-08-15' "
-            "from generate_series(1::bigint, %1) n").arg(rows));
+        connection.execute(
+            QStringLiteral(
+                "insert into data (a,b,c,d,e,f,g,i,j,day1) select "
+                "(array['VIP','普通','代理商','供应商','潜在客户'])[1 + n % 5], "
+                "(array['华联','科技','贸易','电子','服装','食品','建材','物流'])[1 + n % 8] || "
+                "(array['商行','公司','集团','超市'])[1 + (n / 8) % 4] || n, "
+                "(array['张','王','李','赵','陈','刘'])[1 + n % 6] || (array['伟','芳','娜','敏','静','强','磊'])[1 + "
+                "(n / 6) % 7], "
+                "(array['男','女'])[1 + n % 2], '经理', '139' || lpad((n * 7919 % 100000000)::text, 8, '0'), "
+                "'0571-' || lpad((n * 104729 % 10000000)::text, 7, '0'), "
+                "(array['杭州市','上海市','北京市','广州市'])[1 + n % 4] || (n % 300) || '号', "
+                "(array['联簿','Acme','星河','东方'])[1 + n % 4] || '有限公司', '2010-08-15' "
+                "from generate_series(1::bigint, %1) n")
+                .arg(rows));
         connection.execute(QStringLiteral("analyze data"));
 
         const QString psqlAddress = db::formatRegisterAddress(address);

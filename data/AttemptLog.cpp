@@ -50,8 +50,7 @@ QString attemptTableStatement(const db::Engine &engine)
 
 AttemptLog::AttemptLog(db::Connection &connection)
     : m_connection(connection)
-{
-}
+{}
 
 bool AttemptLog::tableExists() const
 {
@@ -73,12 +72,12 @@ FailureStreak AttemptLog::streak(const QString &name) const
     FailureStreak result;
     if (!tableExists())
         return result;
-    QSqlQuery query = db::runBound(
-        m_connection,
-        QStringLiteral("select outcome, attempt_time from %1 where username=? order by id desc limit %2")
-            .arg(QLatin1String(kTable))
-            .arg(kStreakRows),
-        {name});
+    QSqlQuery query =
+        db::runBound(m_connection,
+                     QStringLiteral("select outcome, attempt_time from %1 where username=? order by id desc limit %2")
+                         .arg(QLatin1String(kTable))
+                         .arg(kStreakRows),
+                     {name});
     while (query.next()) {
         if (query.value(0).toString() != kFailure)
             break;

@@ -8,7 +8,7 @@
 namespace lianbu::db {
 class Connection;
 class Engine;
-}
+} // namespace lianbu::db
 
 namespace lianbu::data {
 

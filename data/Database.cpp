@@ -9,8 +9,7 @@
 
 Database::Database(QObject *parent, const QString &fileName)
     : Database(lianbu::db::parseRegisterAddress(fileName), parent)
-{
-}
+{}
 
 Database::Database(const lianbu::db::RegisterAddress &address, QObject *parent)
     : QObject(parent)
@@ -83,8 +82,7 @@ void execStatement(lianbu::db::Query *query, const QString &sql)
     query->execute();
 }
 
-void fillComboDistinct(lianbu::db::Query *query, const QString &column, const QString &table,
-                       QComboBox *comboBox)
+void fillComboDistinct(lianbu::db::Query *query, const QString &column, const QString &table, QComboBox *comboBox)
 {
     // Refilling the list is no edit by the operator: no change signals.
     const QSignalBlocker blocker(comboBox);

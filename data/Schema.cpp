@@ -41,19 +41,22 @@ QStringList deliveredSchemaStatements(const db::Engine &engine)
     // are made by the server register's creation.
     if (!server)
         statements << searchIndexStatements();
-    return statements + QStringList{
-        // SQLite keeps the declared width as a name only; the server enforces it, and a password
-        // hash needs up to 128 characters. The server has no rowid: userdb's rows get the same
-        // hidden key column as data's, which the dataset layer keeps out of the field list.
-        server ? QStringLiteral("CREATE TABLE userdb (rid %1, username VARCHAR(50), passwd VARCHAR(128))").arg(engine.growingKeyType())
-               : QStringLiteral("CREATE TABLE userdb (username VARCHAR(50), passwd VARCHAR(50))"),
-        // One row per operator name: the login accepts exactly one matching row, so a second
-        // row of a name would lock that operator out. Only the delivered schema has it; an
-        // older file holding duplicates still opens.
-        QStringLiteral("CREATE UNIQUE INDEX userdb_username ON userdb (username)"),
-        QStringLiteral("CREATE TABLE rz (id %1, username VARCHAR(50), "
-                       "btime VARCHAR(30), jtime VARCHAR(30))").arg(engine.growingKeyType()),
-    };
+    return statements
+           + QStringList{
+               // SQLite keeps the declared width as a name only; the server enforces it, and a password
+               // hash needs up to 128 characters. The server has no rowid: userdb's rows get the same
+               // hidden key column as data's, which the dataset layer keeps out of the field list.
+               server ? QStringLiteral("CREATE TABLE userdb (rid %1, username VARCHAR(50), passwd VARCHAR(128))")
+                            .arg(engine.growingKeyType())
+                      : QStringLiteral("CREATE TABLE userdb (username VARCHAR(50), passwd VARCHAR(50))"),
+               // One row per operator name: the login accepts exactly one matching row, so a second
+               // row of a name would lock that operator out. Only the delivered schema has it; an
+               // older file holding duplicates still opens.
+               QStringLiteral("CREATE UNIQUE INDEX userdb_username ON userdb (username)"),
+               QStringLiteral("CREATE TABLE rz (id %1, username VARCHAR(50), "
+                              "btime VARCHAR(30), jtime VARCHAR(30))")
+                   .arg(engine.growingKeyType()),
+           };
 }
 
 namespace {
@@ -113,9 +116,10 @@ void createDeliveredDatabase(const QString &path)
 
     // Build the database under a temporary name beside the target, then move it into place
     // without replacing anything: the file is either complete or not there.
-    const QString temporary = absolute + QStringLiteral(".new-%1-%2")
-                                             .arg(QCoreApplication::applicationPid())
-                                             .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+    const QString temporary = absolute
+                              + QStringLiteral(".new-%1-%2")
+                                    .arg(QCoreApplication::applicationPid())
+                                    .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
     {
         QFile file(temporary);
         if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
@@ -138,7 +142,8 @@ void createDeliveredDatabase(const QString &path)
 
 void checkDeliveredSchema(db::Connection &connection)
 {
-    const QString place = connection.isServer() ? connection.fileName() : QFileInfo(connection.fileName()).absoluteFilePath();
+    const QString place =
+        connection.isServer() ? connection.fileName() : QFileInfo(connection.fileName()).absoluteFilePath();
     const QSqlDatabase database = connection.database();
     const QStringList tables = db::engineOf(database).tableNames(database);
     for (const char *table : {"data", "userdb", "rz"})

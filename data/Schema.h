@@ -23,14 +23,17 @@ struct DataColumn
     int width;
 };
 inline constexpr DataColumn kDataColumns[] = {
-    {col::Category, 50}, {col::ShortName, 50}, {col::Name, 30}, {col::Sex, 10}, {col::Position, 30}, {col::Mobile, 30}, {col::Phone, 30}, {col::Fax, 30},
-    {col::Address, 100}, {col::Company, 100}, {col::Postcode, 20}, {col::Email, 60}, {col::Website, 100}, {col::Notes, 200}, {col::RegistrationDate, 20},
+    {col::Category, 50}, {col::ShortName, 50}, {col::Name, 30},     {col::Sex, 10},      {col::Position, 30},
+    {col::Mobile, 30},   {col::Phone, 30},     {col::Fax, 30},      {col::Address, 100}, {col::Company, 100},
+    {col::Postcode, 20}, {col::Email, 60},     {col::Website, 100}, {col::Notes, 200},   {col::RegistrationDate, 20},
 };
 
 // The name of the super administrator.
 QString superAdministratorName();
 
-namespace db { class Engine; }
+namespace db {
+class Engine;
+}
 // The SQL that creates the three tables on the engine (one statement per entry; SQLite when none
 // is named); the super administrator's row is added with its password bound.
 QStringList deliveredSchemaStatements(const db::Engine &engine);
@@ -40,7 +43,9 @@ QStringList deliveredSchemaStatements();
 // exists; the file appears complete or not at all (built under a temporary name, then renamed).
 void createDeliveredDatabase(const QString &path);
 
-namespace db { class Connection; }
+namespace db {
+class Connection;
+}
 // "" when the database holds the tables data, userdb and rz; else the reason in Chinese. Used as
 // the connection's content check, so a foreign file is refused before anything in it changes.
 QString deliveredSchemaProblem(const QSqlDatabase &database);

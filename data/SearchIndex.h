@@ -12,7 +12,7 @@ namespace lianbu {
 namespace db {
 class Connection;
 class Engine;
-}
+} // namespace db
 
 // The quick search's index: a trigram full-text index over the six searched columns of data
 // (a, b, g, c, i, j) that reads its texts from data itself, kept up to date by triggers on data,

@@ -72,8 +72,8 @@ void requireEmpty(db::Connection &connection)
         if (present.contains(QLatin1String(copy.table)))
             throw Error(QStringLiteral("The database \"%1\" already holds the table %2; nothing was changed.")
                             .arg(connection.fileName(), QLatin1String(copy.table)),
-                        QStringLiteral("数据库“%1”中已经有表 %2，没有做任何改动。").arg(connection.fileName(),
-                                                                                     QLatin1String(copy.table)));
+                        QStringLiteral("数据库“%1”中已经有表 %2，没有做任何改动。")
+                            .arg(connection.fileName(), QLatin1String(copy.table)));
 }
 
 void run(db::Connection &connection, const QString &sql, const QVariantList &values = {})
@@ -170,9 +170,9 @@ ServerCheck checkServerRegister(const db::RegisterAddress &address)
         return check;
     }
     check.text = check.hasRegister
-        ? QStringLiteral("连接成功，服务器上的客户资料库可以使用。")
-        : QStringLiteral("连接成功，但这个数据库里还没有联簿宝的表。请先在服务器上运行：lianbu-initdb %1")
-              .arg(db::formatRegisterAddress(address));
+                     ? QStringLiteral("连接成功，服务器上的客户资料库可以使用。")
+                     : QStringLiteral("连接成功，但这个数据库里还没有联簿宝的表。请先在服务器上运行：lianbu-initdb %1")
+                           .arg(db::formatRegisterAddress(address));
     return check;
 }
 
@@ -213,18 +213,21 @@ QList<CopiedTable> copyRegisterToServer(const QString &file, const db::RegisterA
             if (!sourceTables.contains(table))
                 continue;
             const int columns = int(copy.targetColumns.count(QLatin1Char(',')) + 1);
-            QSqlQuery rows = db::runBound(source, QStringLiteral("select %1 from %2 order by 1").arg(copy.sourceColumns, table));
+            QSqlQuery rows =
+                db::runBound(source, QStringLiteral("select %1 from %2 order by 1").arg(copy.sourceColumns, table));
             // Many rows per insert: one round trip to the server per batch, values bound.
             constexpr int kBatch = 200;
-            const QString oneRow = QLatin1Char('(') + QStringList(columns, QStringLiteral("?")).join(QLatin1Char(',')) + QLatin1Char(')');
+            const QString oneRow =
+                QLatin1Char('(') + QStringList(columns, QStringLiteral("?")).join(QLatin1Char(',')) + QLatin1Char(')');
             qint64 done = 0;
             QVariantList values;
             int pending = 0;
             auto flush = [&] {
                 if (pending == 0)
                     return;
-                run(target, QStringLiteral("insert into %1 (%2) values %3")
-                                .arg(table, copy.targetColumns, QStringList(pending, oneRow).join(QLatin1Char(','))),
+                run(target,
+                    QStringLiteral("insert into %1 (%2) values %3")
+                        .arg(table, copy.targetColumns, QStringList(pending, oneRow).join(QLatin1Char(','))),
                     values);
                 done += pending;
                 values.clear();
@@ -252,18 +255,25 @@ QList<CopiedTable> copyRegisterToServer(const QString &file, const db::RegisterA
             const qint64 targetCount = countRows(target, table);
             if (sourceCount != targetCount || targetCount != done)
                 throw Error(QStringLiteral("Table %1: %2 rows in the file, %3 on the server; nothing was copied.")
-                                .arg(table).arg(sourceCount).arg(targetCount),
+                                .arg(table)
+                                .arg(sourceCount)
+                                .arg(targetCount),
                             QStringLiteral("表 %1：文件中有 %2 行，服务器上有 %3 行，复制已取消。")
-                                .arg(table).arg(sourceCount).arg(targetCount));
+                                .arg(table)
+                                .arg(sourceCount)
+                                .arg(targetCount));
             // New rows continue after every id the file ever gave (AUTOINCREMENT remembers
             // deleted ones in sqlite_sequence).
             if (const char *key = keyColumn(table)) {
                 qint64 next = 1;
-                QSqlQuery highest = db::runBound(source, QStringLiteral("select max(%1) from %2").arg(copy.sourceColumns.section(QLatin1Char(','), 0, 0), table));
+                QSqlQuery highest =
+                    db::runBound(source, QStringLiteral("select max(%1) from %2")
+                                             .arg(copy.sourceColumns.section(QLatin1Char(','), 0, 0), table));
                 if (highest.next())
                     next = std::max(next, highest.value(0).toLongLong() + 1);
                 if (sourceTables.contains(QLatin1String("sqlite_sequence"))) {
-                    QSqlQuery sequence = db::runBound(source, QStringLiteral("select seq from sqlite_sequence where name=?"), {table});
+                    QSqlQuery sequence =
+                        db::runBound(source, QStringLiteral("select seq from sqlite_sequence where name=?"), {table});
                     if (sequence.next())
                         next = std::max(next, sequence.value(0).toLongLong() + 1);
                 }

@@ -12,7 +12,8 @@ int startSession(db::Connection &connection, const QString &name, const QDateTim
 {
     const db::Engine &engine = db::engineOf(connection.database());
     QSqlQuery query = db::runBound(connection,
-                                   QStringLiteral("insert into rz (username,btime) values (?,?)") + engine.insertKeySuffix(QStringLiteral("id")),
+                                   QStringLiteral("insert into rz (username,btime) values (?,?)")
+                                       + engine.insertKeySuffix(QStringLiteral("id")),
                                    {name, dateTimeText(loginTime)});
     const qint64 id = engine.insertedKey(query);
     if (id <= 0)

@@ -3,7 +3,9 @@
 #include <QDateTime>
 #include <QString>
 
-namespace lianbu::db { class Connection; }
+namespace lianbu::db {
+class Connection;
+}
 
 namespace lianbu::data {
 

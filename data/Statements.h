@@ -3,7 +3,9 @@
 #include <QString>
 #include <QVariantList>
 
-namespace lianbu::db { class Engine; }
+namespace lianbu::db {
+class Engine;
+}
 
 // The catalogue of the program's SQL statements, one function per statement.
 // Every value goes into its statement through sqlLiteral(), the one quoting helper. The
@@ -22,8 +24,8 @@ QString sqlLiteral(const QString &value);
 // 1: every record (trailing blank kept).
 QString allRecords();
 // 2: the quick search; an empty field adds no condition; fields as typed (not trimmed).
-QString search(const QString &a, const QString &b, const QString &g, const QString &c,
-               const QString &i, const QString &j);
+QString search(const QString &a, const QString &b, const QString &g, const QString &c, const QString &i,
+               const QString &j);
 // The quick search with its values bound: the same rows as search(), on either engine (the
 // engine supplies its LIKE condition, which compares as SQLite's LIKE does).
 struct BoundStatement

@@ -58,8 +58,9 @@ QString helpText(MessageLanguage language)
 
 int usage(MessageLanguage language)
 {
-    print(stderr, inLanguage(language, QStringLiteral("用法：lianbu-initdb 路径|服务器地址\n"
-                                                      "      lianbu-initdb --copy data.db 服务器地址\n"),
+    print(stderr, inLanguage(language,
+                             QStringLiteral("用法：lianbu-initdb 路径|服务器地址\n"
+                                            "      lianbu-initdb --copy data.db 服务器地址\n"),
                              QStringLiteral("usage: lianbu-initdb PATH|SERVER-ADDRESS\n"
                                             "       lianbu-initdb --copy data.db SERVER-ADDRESS\n"))
                       + lianbu::tryHelpText(QStringLiteral("lianbu-initdb"), language));
@@ -113,9 +114,10 @@ int main(int argc, char *argv[])
             const lianbu::db::RegisterAddress target = lianbu::db::parseRegisterAddress(operands.at(0));
             const lianbu::ServerCreation creation = lianbu::createServerRegister(target);
             if (!creation.searchIndex)
-                print(stderr, inLanguage(language, QStringLiteral("注意：没有建立 pg_trgm 查询索引（%1），查询会慢一些。\n"),
-                                         QStringLiteral("note: no pg_trgm search index (%1); searches will be slower.\n"))
-                                  .arg(creation.searchIndexProblem));
+                print(stderr,
+                      inLanguage(language, QStringLiteral("注意：没有建立 pg_trgm 查询索引（%1），查询会慢一些。\n"),
+                                 QStringLiteral("note: no pg_trgm search index (%1); searches will be slower.\n"))
+                          .arg(creation.searchIndexProblem));
             print(stdout, inLanguage(language, QStringLiteral("已建立 %1\n"), QStringLiteral("created %1\n"))
                               .arg(lianbu::db::formatRegisterAddress(target)));
             return 0;
@@ -125,6 +127,7 @@ int main(int argc, char *argv[])
         print(stderr, QStringLiteral("lianbu-initdb: %1\n").arg(failureText(error, language)));
         return 1;
     }
-    print(stdout, inLanguage(language, QStringLiteral("已建立 %1\n"), QStringLiteral("created %1\n")).arg(operands.at(0)));
+    print(stdout,
+          inLanguage(language, QStringLiteral("已建立 %1\n"), QStringLiteral("created %1\n")).arg(operands.at(0)));
     return 0;
 }

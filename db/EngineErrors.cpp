@@ -90,9 +90,11 @@ QString operatorText(EngineFault fault, const QString &file, const QString &engi
         const QString place = QStringLiteral("数据库服务器上的资料库“%1”").arg(file);
         switch (fault) {
         case EngineFault::Busy:
-            return QStringLiteral("%1正被其他操作员同时修改，等待后仍未能完成操作，这次操作没有保存。请稍后再试。").arg(place);
+            return QStringLiteral("%1正被其他操作员同时修改，等待后仍未能完成操作，这次操作没有保存。请稍后再试。")
+                .arg(place);
         case EngineFault::Full:
-            return QStringLiteral("数据库服务器的磁盘或内存不足，无法写入%1，这次操作没有保存。请联系服务器管理员。").arg(place);
+            return QStringLiteral("数据库服务器的磁盘或内存不足，无法写入%1，这次操作没有保存。请联系服务器管理员。")
+                .arg(place);
         case EngineFault::ReadOnly:
             return QStringLiteral("没有写入%1的权限，这次操作没有保存。请联系服务器管理员。").arg(place);
         case EngineFault::Damaged:
@@ -102,7 +104,8 @@ QString operatorText(EngineFault fault, const QString &file, const QString &engi
         case EngineFault::CannotOpen:
             return QStringLiteral("无法打开%1：%2").arg(place, engineText);
         case EngineFault::Unreachable:
-            return QStringLiteral("无法连接%1，或者连接已中断，这次操作没有完成。请检查网络和服务器后再试。").arg(place);
+            return QStringLiteral("无法连接%1，或者连接已中断，这次操作没有完成。请检查网络和服务器后再试。")
+                .arg(place);
         case EngineFault::PatternTooComplex:
             return QStringLiteral("查询内容太长或太复杂，请缩短查询内容后再试。");
         case EngineFault::Other:
@@ -114,13 +117,16 @@ QString operatorText(EngineFault fault, const QString &file, const QString &engi
     switch (fault) {
     case EngineFault::Busy:
         return QStringLiteral("数据库文件%1正被其他程序或其他操作员占用，等待后仍未能完成操作，"
-                              "这次操作没有保存。请稍后再试。").arg(name);
+                              "这次操作没有保存。请稍后再试。")
+            .arg(name);
     case EngineFault::Full:
         return QStringLiteral("磁盘已满，无法写入数据库文件%1，这次操作没有保存。"
-                              "请腾出磁盘空间后再试。").arg(name);
+                              "请腾出磁盘空间后再试。")
+            .arg(name);
     case EngineFault::ReadOnly:
         return QStringLiteral("数据库文件%1无法写入（文件或所在文件夹是只读的），这次操作没有保存。"
-                              "请检查文件和文件夹的写入权限。").arg(name);
+                              "请检查文件和文件夹的写入权限。")
+            .arg(name);
     case EngineFault::Damaged:
         return QStringLiteral("数据库文件%1已损坏。请用“恢复数据…”从备份恢复。").arg(name);
     case EngineFault::Io:

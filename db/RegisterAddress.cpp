@@ -29,14 +29,14 @@ QString encoded(const QString &part, const QByteArray &keep = {})
 
 bool RegisterAddress::operator==(const RegisterAddress &other) const
 {
-    return kind == other.kind && file == other.file && user == other.user && host == other.host
-        && port == other.port && database == other.database;
+    return kind == other.kind && file == other.file && user == other.user && host == other.host && port == other.port
+           && database == other.database;
 }
 
 bool isServerAddress(const QString &text)
 {
     return text.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive)
-        || text.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
+           || text.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
 }
 
 RegisterAddress parseRegisterAddress(const QString &text)
@@ -84,7 +84,8 @@ RegisterAddress parseRegisterAddress(const QString &text)
         const QString after = authority.mid(close + 1);
         if (!after.isEmpty()) {
             if (!after.startsWith(QLatin1Char(':')))
-                throw badAddress(text, QStringLiteral("unexpected text after the host."), QStringLiteral("主机后面有多余的文字。"));
+                throw badAddress(text, QStringLiteral("unexpected text after the host."),
+                                 QStringLiteral("主机后面有多余的文字。"));
             portText = after.mid(1);
         }
     } else {
@@ -115,7 +116,7 @@ QString formatRegisterAddress(const RegisterAddress &address)
         host = encoded(address.host, ".-_~");
     // Concatenated, not .arg(): an encoded part holds "%2F" and the like.
     return QStringLiteral("postgresql://") + encoded(address.user) + QLatin1Char('@') + host + QLatin1Char(':')
-        + QString::number(address.port) + QLatin1Char('/') + encoded(address.database);
+           + QString::number(address.port) + QLatin1Char('/') + encoded(address.database);
 }
 
 QString describeRegister(const RegisterAddress &address)
@@ -123,7 +124,8 @@ QString describeRegister(const RegisterAddress &address)
     if (!address.isServer())
         return QStringLiteral("资料库：%1").arg(address.file);
     const QString host = address.host.isEmpty() ? QStringLiteral("本机") : address.host;
-    return QStringLiteral("服务器：%1@%2:%3/%4").arg(address.user, host, QString::number(address.port), address.database);
+    return QStringLiteral("服务器：%1@%2:%3/%4")
+        .arg(address.user, host, QString::number(address.port), address.database);
 }
 
 } // namespace lianbu::db

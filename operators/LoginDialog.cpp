@@ -22,9 +22,7 @@
 #include <QPushButton>
 #include <QTimer>
 
-namespace lianbu::operators {
-
-} // namespace lianbu::operators
+namespace lianbu::operators {} // namespace lianbu::operators
 
 namespace {
 

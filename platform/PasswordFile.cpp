@@ -74,7 +74,7 @@ QString findServerPassword(const QString &filePath, const ServerLogin &login)
     if (!info.exists())
         return {};
     const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
-        | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+                                            | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
     if (info.permissions() & others)
         return {};
     const QStringList key = keyOf(login);

@@ -134,8 +134,8 @@ private slots:
                                     QStringLiteral("黑色经典(皮肤)"), QStringLiteral("蓝色幻想(皮肤)"),
                                     QStringLiteral("梦幻天空(皮肤)"), QStringLiteral("黑色遐想(皮肤)"),
                                     QStringLiteral("梦想成真(皮肤)"), QStringLiteral("-"), QStringLiteral("导入…"),
-                                    QStringLiteral("查重"), QStringLiteral("-"),
-                                    QStringLiteral("帮助主题"), QStringLiteral("官方主页"), QStringLiteral("关于")}));
+                                    QStringLiteral("查重"), QStringLiteral("-"), QStringLiteral("帮助主题"),
+                                    QStringLiteral("官方主页"), QStringLiteral("关于")}));
         QCOMPARE(widgets(form)->settingsButton->menu(), form->settingsMenu);
         QCOMPARE(form->customerList()->contextMenu()->actions().size(), 13);
         QCOMPARE(form->customerList()->hideColumnActions().at(9)->text(), QStringLiteral("隐藏备注"));
@@ -211,9 +211,12 @@ private slots:
         h.waitForSearch();
         widgets(form)->searchPhone->setText(QStringLiteral("0571"));
         h.waitForSearch();
-        QCOMPARE(statementText(list), QStringLiteral("select * from data where b<>'' and a like '%VIP%' and g like '%0571%'"));
-        QCOMPARE(h.listColumn(QStringLiteral("b")), QStringList({QStringLiteral("华联"), QStringLiteral("O'Neil & Co")}));
-        QCOMPARE(widgets(form)->customerGrid->footerDisplayText(0, columnOf(form, QStringLiteral("b"))), QStringLiteral("2"));
+        QCOMPARE(statementText(list),
+                 QStringLiteral("select * from data where b<>'' and a like '%VIP%' and g like '%0571%'"));
+        QCOMPARE(h.listColumn(QStringLiteral("b")),
+                 QStringList({QStringLiteral("华联"), QStringLiteral("O'Neil & Co")}));
+        QCOMPARE(widgets(form)->customerGrid->footerDisplayText(0, columnOf(form, QStringLiteral("b"))),
+                 QStringLiteral("2"));
 
         // Emptying the last non-empty fields lists every record that has a short name.
         widgets(form)->searchPhone->clear();

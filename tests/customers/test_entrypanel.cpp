@@ -80,7 +80,8 @@ struct Panel : MainWindowHarness
     {
         QList<QStringList> result;
         QSqlQuery q(data->connection->database());
-        q.exec(QStringLiteral("select %1 from data order by %2").arg(kColumns.join(QLatin1Char(',')), rowKey(QStringLiteral("data"))));
+        q.exec(QStringLiteral("select %1 from data order by %2")
+                   .arg(kColumns.join(QLatin1Char(',')), rowKey(QStringLiteral("data"))));
         while (q.next()) {
             QStringList row;
             for (int i = 0; i < kColumns.size(); ++i)
@@ -419,7 +420,8 @@ private slots:
         Panel p({fullRow(QStringLiteral("VIP"), QStringLiteral("华联"))});
         db::Connection *c = p.data->connection;
         for (const char *operation : {"insert", "update", "delete"})
-            test::createRefusingTrigger(*c, QStringLiteral("data"), QLatin1String(operation), QStringLiteral("disk says no"));
+            test::createRefusingTrigger(*c, QStringLiteral("data"), QLatin1String(operation),
+                                        QStringLiteral("disk says no"));
 
         // add.
         newButton(p);

@@ -109,8 +109,8 @@ private slots:
 
         // A damaged hash refuses every password; a long foreign string is not read past its end.
         QString damaged = first;
-        damaged[damaged.size() - 3] = damaged.at(damaged.size() - 3) == QLatin1Char('A') ? QLatin1Char('B')
-                                                                                          : QLatin1Char('A');
+        damaged[damaged.size() - 3] =
+            damaged.at(damaged.size() - 3) == QLatin1Char('A') ? QLatin1Char('B') : QLatin1Char('A');
         QVERIFY(!verifyPassword(damaged, QStringLiteral("Secret9")));
         QVERIFY(!verifyPassword(QStringLiteral("$argon2id$") + QString(300, QLatin1Char('x')), QStringLiteral("x")));
         QVERIFY(needsRehash(QStringLiteral("$argon2id$") + QString(300, QLatin1Char('x'))));
@@ -228,7 +228,8 @@ private slots:
         const QString path = createOldRegister(folder.path());
         db::Connection connection(path);
         connection.open();
-        QSqlQuery(connection.database()).exec(QStringLiteral("insert into userdb (username,passwd) values ('职员甲','abc123')"));
+        QSqlQuery(connection.database())
+            .exec(QStringLiteral("insert into userdb (username,passwd) values ('职员甲','abc123')"));
         OperatorStore store(connection);
         QVERIFY(!store.checkPassword(QStringLiteral("职员甲"), QStringLiteral("abc123")));
         QCOMPARE(storedPassword(connection, QStringLiteral("职员甲")), QStringLiteral("abc123"));

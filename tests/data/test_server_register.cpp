@@ -82,18 +82,29 @@ void TestServerRegister::addresses_data()
     QTest::addColumn<int>("port");
     QTest::addColumn<QString>("database");
     QTest::addColumn<QString>("formatted");
-    QTest::newRow("full") << "postgresql://li@db.office:6543/lianbu" << "li" << "db.office" << 6543 << "lianbu"
+    QTest::newRow("full") << "postgresql://li@db.office:6543/lianbu"
+                          << "li"
+                          << "db.office" << 6543 << "lianbu"
                           << "postgresql://li@db.office:6543/lianbu";
-    QTest::newRow("default port, short scheme") << "postgres://li@10.0.0.5/reg" << "li" << "10.0.0.5" << 5432 << "reg"
+    QTest::newRow("default port, short scheme") << "postgres://li@10.0.0.5/reg"
+                                                << "li"
+                                                << "10.0.0.5" << 5432 << "reg"
                                                 << "postgresql://li@10.0.0.5:5432/reg";
-    QTest::newRow("socket folder") << "postgresql://li@%2Fvar%2Frun%2Fpostgresql:5433/reg" << "li"
+    QTest::newRow("socket folder") << "postgresql://li@%2Fvar%2Frun%2Fpostgresql:5433/reg"
+                                   << "li"
                                    << "/var/run/postgresql" << 5433 << "reg"
                                    << "postgresql://li@%2Fvar%2Frun%2Fpostgresql:5433/reg";
-    QTest::newRow("IPv6") << "postgresql://li@[::1]:5432/reg" << "li" << "::1" << 5432 << "reg"
+    QTest::newRow("IPv6") << "postgresql://li@[::1]:5432/reg"
+                          << "li"
+                          << "::1" << 5432 << "reg"
                           << "postgresql://li@[::1]:5432/reg";
-    QTest::newRow("password never formatted") << "postgresql://li:s%3Acret@h/reg" << "li" << "h" << 5432 << "reg"
+    QTest::newRow("password never formatted") << "postgresql://li:s%3Acret@h/reg"
+                                              << "li"
+                                              << "h" << 5432 << "reg"
                                               << "postgresql://li@h:5432/reg";
-    QTest::newRow("Chinese names") << "postgresql://%E6%9D%8E@h:1/%E5%AE%A2%E6%88%B7" << "李" << "h" << 1 << "客户"
+    QTest::newRow("Chinese names") << "postgresql://%E6%9D%8E@h:1/%E5%AE%A2%E6%88%B7"
+                                   << "李"
+                                   << "h" << 1 << "客户"
                                    << "postgresql://%E6%9D%8E@h:1/%E5%AE%A2%E6%88%B7";
 }
 
@@ -115,13 +126,14 @@ void TestServerRegister::addresses()
 void TestServerRegister::malformedAddressesAreRefused()
 {
     for (const char *text : {"postgresql://h/reg", "postgresql://li@h", "postgresql://li@h/", "postgresql://li@h:0/r",
-                             "postgresql://li@h:99999/r", "postgresql://li@h:x/r", "postgresql://li@h/r?sslmode=require",
-                             "postgresql://@h/r"}) {
+                             "postgresql://li@h:99999/r", "postgresql://li@h:x/r",
+                             "postgresql://li@h/r?sslmode=require", "postgresql://@h/r"}) {
         try {
             db::parseRegisterAddress(QString::fromUtf8(text));
             QFAIL(text);
         } catch (const Error &error) {
-            QVERIFY2(error.operatorText().contains(QStringLiteral("数据库服务器地址")), qPrintable(error.operatorText()));
+            QVERIFY2(error.operatorText().contains(QStringLiteral("数据库服务器地址")),
+                     qPrintable(error.operatorText()));
         }
     }
 }
@@ -135,7 +147,8 @@ void TestServerRegister::passwordFileKeepsPasswordsPrivate()
     // ":" and "\" must survive the pgpass escaping.
     QVERIFY(saveServerPassword(file, office, QStringLiteral("a:b\\c")));
     QVERIFY(saveServerPassword(file, other, QStringLiteral("w1")));
-    struct stat status {};
+    struct stat status
+    {};
     QCOMPARE(::stat(QFile::encodeName(file).constData(), &status), 0);
     QCOMPARE(status.st_mode & 0777, 0600u);
     QCOMPARE(findServerPassword(file, office), QStringLiteral("a:b\\c"));
@@ -158,7 +171,8 @@ void TestServerRegister::registerChoiceOrder()
     given.database = QStringLiteral("given.db");
     // --database, then the environment, then the saved address, then data.db.
     QCOMPARE(registerPlace(given, false, "/d", "/w", server, server).path, QString("/w/given.db"));
-    QCOMPARE(registerPlace(CommandLine(), false, "/d", "/w", QStringLiteral("env.db"), server).path, QString("/w/env.db"));
+    QCOMPARE(registerPlace(CommandLine(), false, "/d", "/w", QStringLiteral("env.db"), server).path,
+             QString("/w/env.db"));
     const RegisterPlace saved = registerPlace(CommandLine(), true, "/d", "/w", {}, server);
     QVERIFY(saved.isServer());
     QCOMPARE(db::formatRegisterAddress(saved.address()), server);
@@ -179,14 +193,16 @@ void TestServerRegister::serverRegisterIsCreatedOnceWithHashedAdministrator()
     const QString hash = column(connection, QStringLiteral("select passwd from userdb")).value(0);
     QVERIFY(data::verifyPassword(hash, QStringLiteral("888")));
     // The unique operator index holds on the server too.
-    QVERIFY_THROWS_EXCEPTION(Error, db::runBound(connection, QStringLiteral("insert into userdb (username,passwd) values (?,?)"),
+    QVERIFY_THROWS_EXCEPTION(Error, db::runBound(connection,
+                                                 QStringLiteral("insert into userdb (username,passwd) values (?,?)"),
                                                  {superAdministratorName(), QStringLiteral("x")}));
     // The check of "数据库连接…" finds the register.
     const ServerCheck check = checkServerRegister(address);
     QVERIFY(check.connected && check.hasRegister);
 
     // A second creation is refused and changes nothing.
-    db::runBound(connection, QStringLiteral("insert into data (a,b) values (?,?)"), {QStringLiteral("x"), QStringLiteral("y")});
+    db::runBound(connection, QStringLiteral("insert into data (a,b) values (?,?)"),
+                 {QStringLiteral("x"), QStringLiteral("y")});
     try {
         createServerRegister(address);
         QFAIL("a database holding the register was created again");
@@ -205,13 +221,13 @@ void TestServerRegister::copyKeepsIdsAndSessionsAndMovesSequences()
     {
         db::Connection source(file);
         source.open();
-        for (const char *sql : {"insert into data (a,b,c,g) values ('客户','Ab','张三','')",
-                                "insert into data (a,b,c) values ('x','y',null)",
-                                "insert into data (a,b) values ('gone','gone')",
-                                "delete from data where b='gone'", // the highest id, remembered by AUTOINCREMENT
-                                "insert into rz (username,btime) values ('超级管理员','2026-01-01 9:00:00')",
-                                "insert into rz (username,btime) values ('超级管理员','2026-01-02 9:00:00')",
-                                "delete from rz where id=1"})
+        for (const char *sql :
+             {"insert into data (a,b,c,g) values ('客户','Ab','张三','')",
+              "insert into data (a,b,c) values ('x','y',null)", "insert into data (a,b) values ('gone','gone')",
+              "delete from data where b='gone'", // the highest id, remembered by AUTOINCREMENT
+              "insert into rz (username,btime) values ('超级管理员','2026-01-01 9:00:00')",
+              "insert into rz (username,btime) values ('超级管理员','2026-01-02 9:00:00')",
+              "delete from rz where id=1"})
             source.execute(QString::fromUtf8(sql));
     }
     const RegisterAddress address = test::createTestServerDatabase();
@@ -230,7 +246,8 @@ void TestServerRegister::copyKeepsIdsAndSessionsAndMovesSequences()
     QCOMPARE(column(server, QStringLiteral("insert into data (a) values ('n') returning rid")), QStringList{"4"});
     QCOMPARE(column(server, QStringLiteral("insert into rz (username) values ('n') returning id")), QStringList{"3"});
     // The copy is a working register: the operator can log in with the copied hash.
-    QVERIFY(data::verifyPassword(column(server, QStringLiteral("select passwd from userdb")).value(0), QStringLiteral("888")));
+    QVERIFY(data::verifyPassword(column(server, QStringLiteral("select passwd from userdb")).value(0),
+                                 QStringLiteral("888")));
 }
 
 void TestServerRegister::failedCopyLeavesServerDatabaseEmpty()
@@ -244,14 +261,16 @@ void TestServerRegister::failedCopyLeavesServerDatabaseEmpty()
         source.open();
         source.execute(QStringLiteral("insert into data (a,b) values ('ok','ok')"));
         // SQLite does not enforce the declared width; the server does.
-        source.execute(QStringLiteral("insert into data (a,b) values ('%1','too long')").arg(QString(60, QLatin1Char('x'))));
+        source.execute(
+            QStringLiteral("insert into data (a,b) values ('%1','too long')").arg(QString(60, QLatin1Char('x'))));
     }
     const RegisterAddress address = test::createTestServerDatabase();
     QVERIFY_THROWS_EXCEPTION(Error, copyRegisterToServer(file, address));
     db::Connection server;
     openServer(server, address);
-    QCOMPARE(column(server, QStringLiteral("select count(*) from information_schema.tables where table_schema='public'")),
-             QStringList{"0"});
+    QCOMPARE(
+        column(server, QStringLiteral("select count(*) from information_schema.tables where table_schema='public'")),
+        QStringList{"0"});
     // Nothing half-done stands in the way of a second attempt.
     createServerRegister(address);
 }
@@ -272,8 +291,8 @@ void TestServerRegister::connectionTestDoesNotHoldUpTheWindow()
     QVERIFY(::listen(silent, 4) == 0);
     QVERIFY(::getsockname(silent, reinterpret_cast<sockaddr *>(&where), &length) == 0);
 
-    RegisterAddress address = db::parseRegisterAddress(
-        QStringLiteral("postgresql://li@127.0.0.1:%1/reg").arg(ntohs(where.sin_port)));
+    RegisterAddress address =
+        db::parseRegisterAddress(QStringLiteral("postgresql://li@127.0.0.1:%1/reg").arg(ntohs(where.sin_port)));
     ServerConnectionDialog dialog(address);
     QSignalSpy finished(&dialog, &ServerConnectionDialog::testFinished);
     QElapsedTimer timer;
@@ -298,8 +317,8 @@ void TestServerRegister::likeMatchesTheSameRowsOnBothEngines()
     // SQLite's LIKE folds ASCII letters only and knows no escape character; the server must
     // answer every pattern with exactly the same rows.
     const QStringList values{"xAbCx", "abc", "é", "É", "a\\b", "a%b", "aXc", "张三", "Жж", "ß", "SS", ""};
-    const QStringList patterns{"%abc%", "%ABC%", "%é%", "%É%", "%\\%", "a\\%", "%a_c%", "%张%", "%ж%",
-                               "%ss%", "_", "%", "a%b", "%\\_%"};
+    const QStringList patterns{"%abc%", "%ABC%", "%é%",  "%É%", "%\\%", "a\\%", "%a_c%",
+                               "%张%",  "%ж%",   "%ss%", "_",   "%",    "a%b",  "%\\_%"};
     QTemporaryDir folder;
     const QString file = folder.filePath(QStringLiteral("data.db"));
     createDeliveredDatabase(file);
@@ -317,9 +336,9 @@ void TestServerRegister::likeMatchesTheSameRowsOnBothEngines()
         int n = 0;
         for (db::Connection *connection : {&sqlite, &server}) {
             const db::Engine &engine = db::engineOf(connection->database());
-            QSqlQuery query = db::runBound(*connection,
-                                           QStringLiteral("select b from data where %1 order by rid").arg(engine.likeCondition("b")),
-                                           {pattern});
+            QSqlQuery query = db::runBound(
+                *connection, QStringLiteral("select b from data where %1 order by rid").arg(engine.likeCondition("b")),
+                {pattern});
             while (query.next())
                 found[n] << query.value(0).toString();
             ++n;
@@ -387,7 +406,8 @@ void TestServerRegister::rowHeldByAnotherOperatorIsReportedAsBusy()
         waiter.execute(QStringLiteral("update data set c = 'y'"));
         QFAIL("the update did not wait for the row");
     } catch (const Error &error) {
-        QVERIFY2(error.operatorText().contains(QStringLiteral("正被其他操作员同时修改")), qPrintable(error.operatorText()));
+        QVERIFY2(error.operatorText().contains(QStringLiteral("正被其他操作员同时修改")),
+                 qPrintable(error.operatorText()));
         QVERIFY2(error.operatorText().contains(db::formatRegisterAddress(address)), qPrintable(error.operatorText()));
     }
     db::runBound(holder, QStringLiteral("rollback"));

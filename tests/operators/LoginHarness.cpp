@@ -23,7 +23,7 @@ LoginHarness::LoginHarness()
 void LoginHarness::addOperator(const QString &name, const QString &password)
 {
     data->connection->execute(QStringLiteral("insert into userdb (username,passwd) values (%1,%2)")
-                                      .arg(sql::sqlLiteral(name), sql::sqlLiteral(password)));
+                                  .arg(sql::sqlLiteral(name), sql::sqlLiteral(password)));
 }
 
 void LoginHarness::allowDuplicateNames()
@@ -37,8 +37,9 @@ void LoginHarness::allowDuplicateNames()
                        .arg(engine.growingKeyType()));
     else
         c->execute(QStringLiteral("create table userdb_copy (username VARCHAR(50), passwd VARCHAR(50))"));
-    c->execute(QStringLiteral("insert into userdb_copy (username, passwd) select username, passwd from userdb order by %1")
-                   .arg(engine.rowKey(QStringLiteral("userdb"))));
+    c->execute(
+        QStringLiteral("insert into userdb_copy (username, passwd) select username, passwd from userdb order by %1")
+            .arg(engine.rowKey(QStringLiteral("userdb"))));
     c->execute(QStringLiteral("drop table userdb"));
     c->execute(QStringLiteral("alter table userdb_copy rename to userdb"));
 }

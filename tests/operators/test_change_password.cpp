@@ -41,8 +41,8 @@ bool holdsHashOf(const MainWindowHarness &h, const QString &name, const QString 
 // The delivered register plus two operators whose names differ in letter case only.
 void addOperators(MainWindowHarness &h)
 {
-    h.data->connection->execute(QStringLiteral(
-        "insert into userdb (username,passwd) values ('zhang','abc1'), ('Zhang','XYZ9'), ('李四','444'), ('O''Neil','on1')"));
+    h.data->connection->execute(QStringLiteral("insert into userdb (username,passwd) values ('zhang','abc1'), "
+                                               "('Zhang','XYZ9'), ('李四','444'), ('O''Neil','on1')"));
 }
 
 // Opens the window through the main window's "修改密码" and waits until it is active.
@@ -261,7 +261,9 @@ private slots:
         addOperators(h);
         ChangePasswordDialog *w = openWindow(h);
         QVERIFY(w);
-        const QStringList before = h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by %1").arg(h.rowKey(QStringLiteral("userdb"))));
+        const QStringList before =
+            h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by %1")
+                              .arg(h.rowKey(QStringLiteral("userdb"))));
         ScriptedDialogs &boxes = h.env.dialogs();
 
         // No operator chosen: the update would match nobody and still report success.
@@ -299,7 +301,9 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), widgets(w)->repeatPasswordEdit);
 
         QCOMPARE(boxes.boxes().size(), 4);
-        QCOMPARE(h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by %1").arg(h.rowKey(QStringLiteral("userdb")))), before);
+        QCOMPARE(h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by %1")
+                                   .arg(h.rowKey(QStringLiteral("userdb")))),
+                 before);
         QVERIFY(w->isVisible());
     }
 
@@ -311,7 +315,9 @@ private slots:
         QVERIFY(w);
         QPointer<ChangePasswordDialog> alive(w);
         ScriptedDialogs &boxes = h.env.dialogs();
-        const QStringList before = h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by %1").arg(h.rowKey(QStringLiteral("userdb"))));
+        const QStringList before =
+            h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by %1")
+                              .arg(h.rowKey(QStringLiteral("userdb"))));
 
         // Another operator's password, the default password, a different letter case: all
         // refused, even for the super administrator, and the window stays although it would
@@ -334,7 +340,9 @@ private slots:
             QCOMPARE(QApplication::focusWidget(), widgets(w)->oldPasswordEdit);
             QCOMPARE(widgets(w)->newPasswordEdit->text(), QStringLiteral("taken1"));
         }
-        QCOMPARE(h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by %1").arg(h.rowKey(QStringLiteral("userdb")))), before);
+        QCOMPARE(h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by %1")
+                                   .arg(h.rowKey(QStringLiteral("userdb")))),
+                 before);
         deleteClosedWindows();
         QVERIFY(!alive.isNull());
 

@@ -291,7 +291,8 @@ private slots:
         QCOMPARE(h.sessions().size(), 1);
         // No question about the default password: this operator has his own.
         QCOMPARE(h.env.dialogs().boxes().size(), 0);
-        const QStringList stored = h.queryColumn(QStringLiteral("select passwd from userdb order by %1").arg(h.rowKey(QStringLiteral("userdb"))));
+        const QStringList stored = h.queryColumn(
+            QStringLiteral("select passwd from userdb order by %1").arg(h.rowKey(QStringLiteral("userdb"))));
         QCOMPARE(stored.size(), 2);
         QCOMPARE(stored.at(0), QStringLiteral("Old9")); // not logged in yet, not known yet
         QVERIFY2(data::isPasswordHash(stored.at(1)) && data::verifyPassword(stored.at(1), QStringLiteral("jia1")),

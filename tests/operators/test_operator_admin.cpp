@@ -92,8 +92,8 @@ void showTab(OperatorAdminDialog *w, int index)
 void makeOlderRegisterWithDuplicates(MainWindowHarness &h)
 {
     h.data->connection->execute(QStringLiteral("drop index userdb_username"));
-    h.data->connection->execute(QStringLiteral(
-        "insert into userdb (username,passwd) values ('王五','555'), ('张三','333'), ('王五','5x'), ('Wang','w1'), ('wang','w2')"));
+    h.data->connection->execute(QStringLiteral("insert into userdb (username,passwd) values ('王五','555'), "
+                                               "('张三','333'), ('王五','5x'), ('Wang','w1'), ('wang','w2')"));
 }
 
 QString lastText(MainWindowHarness &h)
@@ -113,7 +113,8 @@ QString adminPassword(MainWindowHarness &h)
 QStringList operatorRowsRead(const MainWindowHarness &h)
 {
     QStringList rows;
-    for (const QString &row : h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by %1").arg(h.rowKey(QStringLiteral("userdb"))))) {
+    for (const QString &row : h.queryColumn(QStringLiteral("select username || '/' || passwd from userdb order by %1")
+                                                .arg(h.rowKey(QStringLiteral("userdb"))))) {
         const qsizetype slash = row.indexOf(QLatin1Char('/'));
         const QString stored = row.mid(slash + 1);
         QString shown = stored;
@@ -193,7 +194,8 @@ private slots:
         QCOMPARE(widgets(w)->deleteButton->text(), QStringLiteral("删除用户"));
 
         // Every row in the database's order, a duplicated name twice; filled while locked.
-        QCOMPARE(items(widgets(w)->operatorList), h.queryColumn(QStringLiteral("select username from userdb") + h.listOrder(QStringLiteral("userdb"))));
+        QCOMPARE(items(widgets(w)->operatorList),
+                 h.queryColumn(QStringLiteral("select username from userdb") + h.listOrder(QStringLiteral("userdb"))));
         QCOMPARE(items(widgets(w)->operatorList),
                  QStringList({QStringLiteral("超级管理员"), QStringLiteral("王五"), QStringLiteral("张三"),
                               QStringLiteral("王五"), QStringLiteral("Wang"), QStringLiteral("wang")}));
@@ -277,7 +279,8 @@ private slots:
     {
         MainWindowHarness h;
         h.data->connection->execute(QStringLiteral("delete from userdb"));
-        h.data->connection->execute(QStringLiteral("insert into userdb (username,passwd) values ('张三','888'), ('李四','')"));
+        h.data->connection->execute(
+            QStringLiteral("insert into userdb (username,passwd) values ('张三','888'), ('李四','')"));
         OperatorAdminDialog *w = openWindow(h);
         QVERIFY(w);
         for (const QString &password : {QStringLiteral("888"), QString()}) {
@@ -287,7 +290,8 @@ private slots:
         }
         // Two super administrator rows with the same password match twice: no unlock either.
         h.data->connection->execute(QStringLiteral("drop index userdb_username"));
-        h.data->connection->execute(QStringLiteral("insert into userdb (username,passwd) values ('超级管理员','888'), ('超级管理员','888')"));
+        h.data->connection->execute(
+            QStringLiteral("insert into userdb (username,passwd) values ('超级管理员','888'), ('超级管理员','888')"));
         unlock(w, adminPassword(h));
         QCOMPARE(lastText(h), QStringLiteral("密码不对！"));
         QVERIFY(!w->unlocked());
@@ -337,7 +341,8 @@ private slots:
     void choosingAndResetting()
     {
         MainWindowHarness h;
-        h.data->connection->execute(QStringLiteral("insert into userdb (username,passwd) values ('张三','333'), ('O''Neil','on1')"));
+        h.data->connection->execute(
+            QStringLiteral("insert into userdb (username,passwd) values ('张三','333'), ('O''Neil','on1')"));
         OperatorAdminDialog *w = openWindow(h);
         QVERIFY(w);
         unlock(w, adminPassword(h));
@@ -349,7 +354,8 @@ private slots:
 
         // The list is in the database's order (here the order of the name index).
         const QStringList names = items(widgets(w)->operatorList);
-        QCOMPARE(names, h.queryColumn(QStringLiteral("select username from userdb") + h.listOrder(QStringLiteral("userdb"))));
+        QCOMPARE(names,
+                 h.queryColumn(QStringLiteral("select username from userdb") + h.listOrder(QStringLiteral("userdb"))));
         QVERIFY(clickName(w, QStringLiteral("O'Neil")));
         QCOMPARE(widgets(w)->resetNameEdit->text(), QStringLiteral("O'Neil"));
         QCOMPARE(widgets(w)->deleteNameEdit->text(), QStringLiteral("O'Neil"));
@@ -431,7 +437,8 @@ private slots:
         QCOMPARE(h.env.dialogs().lastBox().request.icon, BoxIcon::None);
         QCOMPARE(operatorRowsRead(h).last(), QStringLiteral("王 五'1-x/#888"));
         QCOMPARE(name->text(), QStringLiteral("  王 五'1-x  "));
-        QCOMPARE(items(widgets(w)->operatorList), h.queryColumn(QStringLiteral("select username from userdb") + h.listOrder(QStringLiteral("userdb"))));
+        QCOMPARE(items(widgets(w)->operatorList),
+                 h.queryColumn(QStringLiteral("select username from userdb") + h.listOrder(QStringLiteral("userdb"))));
         // ... and can log in with it.
         QVERIFY(
             data::OperatorStore(*h.data->connection).checkPassword(QStringLiteral("王 五'1-x"), QStringLiteral("888")));
@@ -476,11 +483,12 @@ private slots:
         MainWindowHarness h;
         // No path, not even a statement issued directly, can add a second row of a name.
         QVERIFY_THROWS_EXCEPTION(Error, data::OperatorStore(*h.data->connection).addOperator(superAdministratorName()));
-        QVERIFY_THROWS_EXCEPTION(Error, h.data->connection->execute(
-                                             QStringLiteral("insert into userdb (username,passwd) values ('超级管理员','x')")));
+        QVERIFY_THROWS_EXCEPTION(Error, h.data->connection->execute(QStringLiteral(
+                                            "insert into userdb (username,passwd) values ('超级管理员','x')")));
         QCOMPARE(operatorRowsRead(h), QStringList{QStringLiteral("超级管理员/#888")});
         // Names differing in letter case are different operators.
-        h.data->connection->execute(QStringLiteral("insert into userdb (username,passwd) values ('ab','1'), ('AB','2')"));
+        h.data->connection->execute(
+            QStringLiteral("insert into userdb (username,passwd) values ('ab','1'), ('AB','2')"));
         QCOMPARE(h.queryColumn(QStringLiteral("select count(*) from userdb")), QStringList{"3"});
     }
 
@@ -496,7 +504,8 @@ private slots:
             db::Connection older(h.env.filePath(QStringLiteral("data.db")));
             older.open();
             older.execute(QStringLiteral("drop index userdb_username"));
-            older.execute(QStringLiteral("insert into userdb (username,passwd) values ('王五','555'), ('张三','3'), ('王五','555')"));
+            older.execute(QStringLiteral(
+                "insert into userdb (username,passwd) values ('王五','555'), ('张三','3'), ('王五','555')"));
         }
         h.data = std::make_unique<Database>();
         h.form = std::make_unique<MainWindow>(*h.data);
@@ -531,7 +540,8 @@ private slots:
     void deletingOperators()
     {
         MainWindowHarness h;
-        h.data->connection->execute(QStringLiteral("insert into userdb (username,passwd) values ('zhang','1'), ('Zhang','2'), ('李四','4')"));
+        h.data->connection->execute(
+            QStringLiteral("insert into userdb (username,passwd) values ('zhang','1'), ('Zhang','2'), ('李四','4')"));
         OperatorAdminDialog *w = openWindow(h);
         QVERIFY(w);
         unlock(w, adminPassword(h));
@@ -568,9 +578,12 @@ private slots:
         boxes.queueBoxAnswer(BoxButton::Yes);
         QTest::mouseClick(widgets(w)->deleteButton, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("成功删除！"));
-        QCOMPARE(h.queryColumn(QStringLiteral("select username from userdb order by %1").arg(h.rowKey(QStringLiteral("userdb")))),
-                 QStringList({QStringLiteral("超级管理员"), QStringLiteral("zhang"), QStringLiteral("李四"), QStringLiteral("外来")}));
-        QCOMPARE(items(widgets(w)->operatorList), h.queryColumn(QStringLiteral("select username from userdb") + h.listOrder(QStringLiteral("userdb"))));
+        QCOMPARE(h.queryColumn(
+                     QStringLiteral("select username from userdb order by %1").arg(h.rowKey(QStringLiteral("userdb")))),
+                 QStringList({QStringLiteral("超级管理员"), QStringLiteral("zhang"), QStringLiteral("李四"),
+                              QStringLiteral("外来")}));
+        QCOMPARE(items(widgets(w)->operatorList),
+                 h.queryColumn(QStringLiteral("select username from userdb") + h.listOrder(QStringLiteral("userdb"))));
         QCOMPARE(widgets(w)->deleteNameEdit->text(), QString());
         // The reset tab no longer offers the operator who is gone.
         QCOMPARE(widgets(w)->resetNameEdit->text(), QString());
@@ -678,7 +691,8 @@ private slots:
         if (out.isEmpty())
             QSKIP("LIANBU_SCREENSHOTS not set");
         MainWindowHarness h;
-        h.data->connection->execute(QStringLiteral("insert into userdb (username,passwd) values ('张三','1'), ('李四','2'), ('Wang Wu','3')"));
+        h.data->connection->execute(
+            QStringLiteral("insert into userdb (username,passwd) values ('张三','1'), ('李四','2'), ('Wang Wu','3')"));
         OperatorAdminDialog *w = openWindow(h);
         QVERIFY(w);
         QVERIFY(w->grab().save(out + QStringLiteral("/usergl-locked.png")));

@@ -51,7 +51,8 @@ void createRefusingTrigger(db::Connection &connection, const QString &table, con
     const QString name = QStringLiteral("refuse_%1_%2").arg(table, operation);
     if (connection.isServer()) {
         connection.execute(QStringLiteral("create function %1() returns trigger language plpgsql as $$ begin "
-                                          "raise exception '%2'; end $$").arg(name, message));
+                                          "raise exception '%2'; end $$")
+                               .arg(name, message));
         connection.execute(QStringLiteral("create trigger %1 before %2 on %3 for each row execute function %1()")
                                .arg(name, operation, table));
     } else {

@@ -2,7 +2,9 @@
 
 #include "db/RegisterAddress.h"
 
-namespace lianbu::db { class Connection; }
+namespace lianbu::db {
+class Connection;
+}
 
 #include <QString>
 #include <QtTest/QTest>
@@ -32,17 +34,17 @@ bool testsUseServer();
 
 // Skips the test (or, in initTestCase, the whole executable) with a message nobody overlooks
 // when no test cluster runs. scripts/test always starts one (and fails in CI without it).
-#define LIANBU_REQUIRE_TEST_SERVER()                                                                         \
-    do {                                                                                                     \
-        if (::lianbu::test::testServerAddress().isEmpty())                                                   \
-            QSKIP("*** NO POSTGRESQL TEST CLUSTER: server tests SKIPPED (run them with "                     \
-                  "scripts/with-test-server, as scripts/test does) ***");                                    \
+#define LIANBU_REQUIRE_TEST_SERVER()                                                     \
+    do {                                                                                 \
+        if (::lianbu::test::testServerAddress().isEmpty())                               \
+            QSKIP("*** NO POSTGRESQL TEST CLUSTER: server tests SKIPPED (run them with " \
+                  "scripts/with-test-server, as scripts/test does) ***");                \
     } while (false)
 
 // In initTestCase of the executables that run against both engines: skips the server run when
 // no cluster runs.
-#define LIANBU_REQUIRE_TEST_ENGINE()                                                                         \
-    do {                                                                                                     \
-        if (::lianbu::test::testsUseServer())                                                                \
-            LIANBU_REQUIRE_TEST_SERVER();                                                                    \
+#define LIANBU_REQUIRE_TEST_ENGINE()          \
+    do {                                      \
+        if (::lianbu::test::testsUseServer()) \
+            LIANBU_REQUIRE_TEST_SERVER();     \
     } while (false)
