@@ -72,6 +72,8 @@ private:
         if (m_connection)
             return;
         auto connection = std::make_unique<Connection>(m_fileName);
+        // The program's own connection read this file for damage when it opened it.
+        connection->setIntegrityCheck(false);
         connection->open();
         const std::lock_guard<std::mutex> lock(m_handleMutex);
         m_handle = engine::nativeHandle(connection->database());
