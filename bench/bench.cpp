@@ -105,8 +105,8 @@ void line(const char *what, Timing program, double floorMs, const char *target)
         std::snprintf(floorText, sizeof floorText, "%9.1f", floorMs);
         std::snprintf(ratio, sizeof ratio, "%6.2f", program.wallMs / floorMs);
     }
-    std::printf("| %-44s | %9.1f | %9.1f | %9s | %6s | %-16s |\n", what, program.wallMs, program.cpuMs, floorText, ratio,
-                target);
+    std::printf("| %-44s | %9.1f | %9.1f | %9s | %6s | %-16s |\n", what, program.wallMs, program.cpuMs, floorText,
+                ratio, target);
 }
 
 // Answers every box with its first button and every save dialog with one path.
@@ -175,7 +175,8 @@ void benchmarkPrinting(MainWindow &form)
     const bool saved = lianbu::printing::savePagesAsPdf(store, &form);
     const double pdfMs = timer.nsecsElapsed() / 1e6;
     std::printf("  %-34s %9.1f ms   %d pages, %.1f MB%s\n", "PDF of the preview (保存为PDF…)", pdfMs, store.pageCount(),
-                QFileInfo(dialogs.saveAs).size() / 1e6, saved ? "" : qPrintable(QStringLiteral(" NOT WRITTEN: ") + dialogs.lastBoxText));
+                QFileInfo(dialogs.saveAs).size() / 1e6,
+                saved ? "" : qPrintable(QStringLiteral(" NOT WRITTEN: ") + dialogs.lastBoxText));
 }
 
 void benchmark(int rows, const QString &registers)
@@ -187,9 +188,10 @@ void benchmark(int rows, const QString &registers)
     QDir::setCurrent(dir.path());
 
     std::printf("\n### %d customers\n\n", rows);
-    std::printf("| %-44s | %9s | %9s | %9s | %6s | %-16s |\n", "", "wall ms", "CPU ms", "floor ms", "ratio", "target (1M)");
-    std::printf("|%s|%s|%s|%s|%s|%s|\n", "----------------------------------------------", "-----------",
-                "-----------", "-----------", "--------", "------------------");
+    std::printf("| %-44s | %9s | %9s | %9s | %6s | %-16s |\n", "", "wall ms", "CPU ms", "floor ms", "ratio",
+                "target (1M)");
+    std::printf("|%s|%s|%s|%s|%s|%s|\n", "----------------------------------------------", "-----------", "-----------",
+                "-----------", "--------", "------------------");
 
     // ---- floors
     const double keysFloor = bench::keysAndFirstScreenMs(path);
@@ -201,8 +203,8 @@ void benchmark(int rows, const QString &registers)
     const QString three = QStringLiteral("华为科");
     const double indexFloor = bench::statementMs(
         path, sql::searchKeys(QString(), three, QString(), QString(), QString(), QString()), &threeHits);
-    const double plainThreeFloor = bench::statementMs(
-        path, sql::searchKeys(QString(), three, QString(), QString(), QString(), QString(), false));
+    const double plainThreeFloor =
+        bench::statementMs(path, sql::searchKeys(QString(), three, QString(), QString(), QString(), QString(), false));
     const int exportRows = std::min(rows, 65000);
     const double exportFloor = bench::readAndWriteMs(path, exportRows, dir.path());
 
@@ -301,7 +303,8 @@ void benchmark(int rows, const QString &registers)
     sortTimer.start();
     grid->clickTitle(shortNameColumn->index());
     grid->view()->viewport()->repaint();
-    line("title-click sort 客户简称, first click", {double(sortTimer.nsecsElapsed()) / 1e6, cpuMs() - c0}, 0, "≤ 300 ms");
+    line("title-click sort 客户简称, first click", {double(sortTimer.nsecsElapsed()) / 1e6, cpuMs() - c0}, 0,
+         "≤ 300 ms");
     const Timing again = measure([&] {
         grid->clickTitle(shortNameColumn->index());
         grid->view()->viewport()->repaint();
@@ -350,23 +353,26 @@ void benchmark(int rows, const QString &registers)
     list->setSql(QStringLiteral("select * from data where rid<=%1").arg(exportRows));
     list->open();
     boxes.savePath = dir.filePath(QStringLiteral("export.xls"));
-    const Timing exporting = measure([&] {
-        QFile::remove(boxes.savePath);
-        XlsExporter writer(nullptr);
-        writer.setTitleName(QStringLiteral("客户统计报表"));
-        writer.setUserName(QStringLiteral("联簿宝"));
-        writer.setGrid(grid);
-        writer.setShowProgress(false);
-        writer.setFileName(boxes.savePath);
-        writer.ExportToExcel();
-    }, 3);
+    const Timing exporting = measure(
+        [&] {
+            QFile::remove(boxes.savePath);
+            XlsExporter writer(nullptr);
+            writer.setTitleName(QStringLiteral("客户统计报表"));
+            writer.setUserName(QStringLiteral("联簿宝"));
+            writer.setGrid(grid);
+            writer.setShowProgress(false);
+            writer.setFileName(boxes.savePath);
+            writer.ExportToExcel();
+        },
+        3);
     char exportText[64];
     std::snprintf(exportText, sizeof exportText, ".xls export, %d rows", exportRows);
     line(exportText, exporting, exportFloor, "≤ 2× floor");
 
-    std::printf("| %-44s | %9.1f MB (before login %.1f, after sorts %.1f, peak %.1f; floor: key list %.1f MB) | ≤ 120 MB |\n",
-                "whole-process memory with the list", memoryWithList, memoryBeforeLogin, memoryAfterSorts,
-                residentMb("VmHWM:"), rows * 8.0 / (1024 * 1024));
+    std::printf(
+        "| %-44s | %9.1f MB (before login %.1f, after sorts %.1f, peak %.1f; floor: key list %.1f MB) | ≤ 120 MB |\n",
+        "whole-process memory with the list", memoryWithList, memoryBeforeLogin, memoryAfterSorts, residentMb("VmHWM:"),
+        rows * 8.0 / (1024 * 1024));
     if (rows <= 10000)
         benchmarkPrinting(*form);
     std::fflush(stdout);
@@ -387,8 +393,8 @@ int main(int argc, char **argv)
     if (sizes.isEmpty())
         sizes = {10000, 100000, 1000000};
     const QString registers = qEnvironmentVariableIsSet("LIANBU_BENCH_REGISTERS")
-        ? qEnvironmentVariable("LIANBU_BENCH_REGISTERS")
-        : QStringLiteral(LIANBU_BENCH_REGISTERS);
+                                  ? qEnvironmentVariable("LIANBU_BENCH_REGISTERS")
+                                  : QStringLiteral(LIANBU_BENCH_REGISTERS);
     for (int rows : sizes)
         benchmark(rows, registers);
     return 0;

@@ -154,7 +154,8 @@ struct SourceRegister
     ListExport exported;
 
     SourceRegister(const QString &file, int count, int repeatEvery = 0)
-        : path(file), connection(file)
+        : path(file)
+        , connection(file)
     {
         createDeliveredDatabase(path);
         connection.open();
@@ -218,8 +219,9 @@ void throughput(int count)
         const QString path = dir.filePath(QStringLiteral("out%1.").arg(round) + formatSuffix(format));
         QElapsedTimer timer;
         timer.start();
-        const qint64 records = format == ExportFormat::Xls ? exportXls(source, path)
-                                                           : exportList(source.list, source.exported, format, path).records;
+        const qint64 records = format == ExportFormat::Xls
+                                   ? exportXls(source, path)
+                                   : exportList(source.list, source.exported, format, path).records;
         const double exportMs = msSince(timer);
         const qint64 size = QFileInfo(path).size();
         const double writeMs = rawWriteMs(dir.filePath(QStringLiteral("raw%1").arg(round)), size);
@@ -230,10 +232,11 @@ void throughput(int count)
         const double readMs = rawReadMs(path);
         if (summary.added != records)
             std::printf("  (only %d of %lld records came back)\n", summary.added, records);
-        std::printf("%-10s %8lld %8.1f %10.0f %9.1f %6.0f %10.0f %9.1f %6.0f\n",
-                    qPrintable(formatSuffix(format) + (format == ExportFormat::CsvGbk ? QStringLiteral("/gbk") : QString())),
-                    records, size / 1e6, exportMs, writeMs, exportMs / std::max(writeMs, 0.01), importMs, readMs,
-                    importMs / std::max(readMs, 0.01));
+        std::printf(
+            "%-10s %8lld %8.1f %10.0f %9.1f %6.0f %10.0f %9.1f %6.0f\n",
+            qPrintable(formatSuffix(format) + (format == ExportFormat::CsvGbk ? QStringLiteral("/gbk") : QString())),
+            records, size / 1e6, exportMs, writeMs, exportMs / std::max(writeMs, 0.01), importMs, readMs,
+            importMs / std::max(readMs, 0.01));
         ++round;
     }
     std::printf("\n");
@@ -246,8 +249,8 @@ void throughTheImportWindow(int count)
     SourceRegister source(dir.filePath(QStringLiteral("source.db")), count, 100);
     bench::BenchDialogs dialogs;
     std::printf("%d records through the import window (1 %% duplicates within the file)\n", count);
-    std::printf("%-10s %10s %12s %10s %10s %8s %8s\n", "format", "read ms", "duplicates", "write ms", "total ms", "added",
-                "skipped");
+    std::printf("%-10s %10s %12s %10s %10s %8s %8s\n", "format", "read ms", "duplicates", "write ms", "total ms",
+                "added", "skipped");
     int round = 0;
     for (const ExportFormat format : {ExportFormat::CsvUtf8, ExportFormat::Xlsx}) {
         const QString path = dir.filePath(QStringLiteral("in%1.").arg(round) + formatSuffix(format));

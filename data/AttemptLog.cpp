@@ -41,24 +41,22 @@ constexpr int kStreakRows = 64;
 
 AttemptLog::AttemptLog(db::Connection &connection)
     : m_connection(connection)
-{
-}
+{}
 
 bool AttemptLog::tableExists() const
 {
-    QSqlQuery query = db::runBound(m_connection,
-                                   QStringLiteral("select count(*) from sqlite_master where type='table' and name=?"),
-                                   {QString::fromLatin1(kTable)});
+    QSqlQuery query =
+        db::runBound(m_connection, QStringLiteral("select count(*) from sqlite_master where type='table' and name=?"),
+                     {QString::fromLatin1(kTable)});
     return query.next() && query.value(0).toInt() > 0;
 }
 
 void AttemptLog::record(const QString &name, const QDateTime &time, bool success, AttemptKind kind)
 {
-    db::runBound(m_connection,
-                 QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (id INTEGER PRIMARY KEY AUTOINCREMENT, "
-                                "username VARCHAR(50), attempt_time VARCHAR(30), outcome VARCHAR(10), "
-                                "kind VARCHAR(10))")
-                     .arg(QLatin1String(kTable)));
+    db::runBound(m_connection, QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (id INTEGER PRIMARY KEY AUTOINCREMENT, "
+                                              "username VARCHAR(50), attempt_time VARCHAR(30), outcome VARCHAR(10), "
+                                              "kind VARCHAR(10))")
+                                   .arg(QLatin1String(kTable)));
     db::runBound(m_connection,
                  QStringLiteral("insert into %1 (username,attempt_time,outcome,kind) values (?,?,?,?)")
                      .arg(QLatin1String(kTable)),
@@ -70,12 +68,12 @@ FailureStreak AttemptLog::streak(const QString &name) const
     FailureStreak result;
     if (!tableExists())
         return result;
-    QSqlQuery query = db::runBound(
-        m_connection,
-        QStringLiteral("select outcome, attempt_time from %1 where username=? order by id desc limit %2")
-            .arg(QLatin1String(kTable))
-            .arg(kStreakRows),
-        {name});
+    QSqlQuery query =
+        db::runBound(m_connection,
+                     QStringLiteral("select outcome, attempt_time from %1 where username=? order by id desc limit %2")
+                         .arg(QLatin1String(kTable))
+                         .arg(kStreakRows),
+                     {name});
     while (query.next()) {
         if (query.value(0).toString() != kFailure)
             break;

@@ -78,8 +78,7 @@ void execStatement(lianbu::db::Query *query, const QString &sql)
     query->execute();
 }
 
-void fillComboDistinct(lianbu::db::Query *query, const QString &column, const QString &table,
-                       QComboBox *comboBox)
+void fillComboDistinct(lianbu::db::Query *query, const QString &column, const QString &table, QComboBox *comboBox)
 {
     // Refilling the list is no edit by the operator: no change signals.
     const QSignalBlocker blocker(comboBox);

@@ -25,8 +25,8 @@ public:
     ~Database() override;
 
     lianbu::db::Connection *connection;
-    lianbu::db::Query *statementQuery;     // the shared statement query
-    lianbu::db::Query *customerList;    // the customer list behind the grid
+    lianbu::db::Query *statementQuery; // the shared statement query
+    lianbu::db::Query *customerList;   // the customer list behind the grid
     lianbu::db::DataSource *customerListSource;
 
 private:
@@ -34,7 +34,6 @@ private:
     lianbu::db::Query m_statementQuery;
     lianbu::db::Query m_customerList;
 };
-
 
 // A value read from an input control for storing or checking: leading and trailing characters
 // with codes 0 to 32 removed.
@@ -55,5 +54,4 @@ void openStatement(lianbu::db::Query *query, const QString &sql);
 void execStatement(lianbu::db::Query *query, const QString &sql);
 // Empties the combo box (text and items) and lists the distinct values of the column in it,
 // null as one empty item; the query is left open on its last row.
-void fillComboDistinct(lianbu::db::Query *query, const QString &column, const QString &table,
-                       QComboBox *comboBox);
+void fillComboDistinct(lianbu::db::Query *query, const QString &column, const QString &table, QComboBox *comboBox);

@@ -23,8 +23,7 @@ QStringList storedPasswords(db::Connection &connection, const QString &name)
 
 OperatorStore::OperatorStore(db::Connection &connection)
     : m_connection(connection)
-{
-}
+{}
 
 bool OperatorStore::checkPassword(const QString &name, const QString &password)
 {

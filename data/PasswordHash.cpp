@@ -49,9 +49,8 @@ bool verifyPassword(const QString &stored, const QString &password)
     if (hash.size() >= crypto_pwhash_STRBYTES)
         return false; // longer than any string the library writes: not one of ours
     const QByteArray bytes = password.toUtf8();
-    return crypto_pwhash_str_verify(hash.constData(), bytes.constData(),
-                                    static_cast<unsigned long long>(bytes.size()))
-        == 0;
+    return crypto_pwhash_str_verify(hash.constData(), bytes.constData(), static_cast<unsigned long long>(bytes.size()))
+           == 0;
 }
 
 bool needsRehash(const QString &stored)

@@ -35,15 +35,16 @@ QStringList deliveredSchemaStatements()
     // The quick search's trigram index and the category index come with a new register; an
     // older one gets them when it is first opened.
     statements << searchIndexStatements();
-    return statements + QStringList{
-        QStringLiteral("CREATE TABLE userdb (username VARCHAR(50), passwd VARCHAR(50))"),
-        // One row per operator name: the login accepts exactly one matching row, so a second
-        // row of a name would lock that operator out. Only the delivered schema has it; an
-        // older file holding duplicates still opens.
-        QStringLiteral("CREATE UNIQUE INDEX userdb_username ON userdb (username)"),
-        QStringLiteral("CREATE TABLE rz (id INTEGER PRIMARY KEY AUTOINCREMENT, username VARCHAR(50), "
-                       "btime VARCHAR(30), jtime VARCHAR(30))"),
-    };
+    return statements
+           + QStringList{
+               QStringLiteral("CREATE TABLE userdb (username VARCHAR(50), passwd VARCHAR(50))"),
+               // One row per operator name: the login accepts exactly one matching row, so a second
+               // row of a name would lock that operator out. Only the delivered schema has it; an
+               // older file holding duplicates still opens.
+               QStringLiteral("CREATE UNIQUE INDEX userdb_username ON userdb (username)"),
+               QStringLiteral("CREATE TABLE rz (id INTEGER PRIMARY KEY AUTOINCREMENT, username VARCHAR(50), "
+                              "btime VARCHAR(30), jtime VARCHAR(30))"),
+           };
 }
 
 namespace {
@@ -103,9 +104,10 @@ void createDeliveredDatabase(const QString &path)
 
     // Build the database under a temporary name beside the target, then move it into place
     // without replacing anything: the file is either complete or not there.
-    const QString temporary = absolute + QStringLiteral(".new-%1-%2")
-                                             .arg(QCoreApplication::applicationPid())
-                                             .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+    const QString temporary = absolute
+                              + QStringLiteral(".new-%1-%2")
+                                    .arg(QCoreApplication::applicationPid())
+                                    .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
     {
         QFile file(temporary);
         if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))

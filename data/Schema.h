@@ -23,8 +23,9 @@ struct DataColumn
     int width;
 };
 inline constexpr DataColumn kDataColumns[] = {
-    {col::Category, 50}, {col::ShortName, 50}, {col::Name, 30}, {col::Sex, 10}, {col::Position, 30}, {col::Mobile, 30}, {col::Phone, 30}, {col::Fax, 30},
-    {col::Address, 100}, {col::Company, 100}, {col::Postcode, 20}, {col::Email, 60}, {col::Website, 100}, {col::Notes, 200}, {col::RegistrationDate, 20},
+    {col::Category, 50}, {col::ShortName, 50}, {col::Name, 30},     {col::Sex, 10},      {col::Position, 30},
+    {col::Mobile, 30},   {col::Phone, 30},     {col::Fax, 30},      {col::Address, 100}, {col::Company, 100},
+    {col::Postcode, 20}, {col::Email, 60},     {col::Website, 100}, {col::Notes, 200},   {col::RegistrationDate, 20},
 };
 
 // The name of the super administrator.
@@ -38,7 +39,9 @@ QStringList deliveredSchemaStatements();
 // exists; the file appears complete or not at all (built under a temporary name, then renamed).
 void createDeliveredDatabase(const QString &path);
 
-namespace db { class Connection; }
+namespace db {
+class Connection;
+}
 // "" when the database holds the tables data, userdb and rz; else the reason in Chinese. Used as
 // the connection's content check, so a foreign file is refused before anything in it changes.
 QString deliveredSchemaProblem(const QSqlDatabase &database);

@@ -36,8 +36,8 @@ QString allRecords()
     return QStringLiteral("select * from data ");
 }
 
-QString search(const QString &a, const QString &b, const QString &g, const QString &c,
-               const QString &i, const QString &j)
+QString search(const QString &a, const QString &b, const QString &g, const QString &c, const QString &i,
+               const QString &j)
 {
     QString sql = QStringLiteral("select * from data where b<>''");
     const std::pair<const char *, const QString *> conditions[] = {
@@ -53,21 +53,24 @@ QString search(const QString &a, const QString &b, const QString &g, const QStri
 QString distinctValues(const QString &column, const QString &table)
 {
     return QStringLiteral("select ") + identifier(column) + QStringLiteral(" from ") + identifier(table)
-        + QStringLiteral(" group by ") + column + QStringLiteral(" order by ") + column;
+           + QStringLiteral(" group by ") + column + QStringLiteral(" order by ") + column;
 }
 
 QString sessionStart(const QString &name, const QString &dateTimeText)
 {
-    return QStringLiteral("Insert into rz (username,btime) values (") + sqlLiteral(name)
-        + QLatin1Char(',') + sqlLiteral(dateTimeText) + QLatin1Char(')');
+    return QStringLiteral("Insert into rz (username,btime) values (") + sqlLiteral(name) + QLatin1Char(',')
+           + sqlLiteral(dateTimeText) + QLatin1Char(')');
 }
 
-QString insertedSessionId() { return QStringLiteral("select last_insert_rowid() as maxid"); }
+QString insertedSessionId()
+{
+    return QStringLiteral("select last_insert_rowid() as maxid");
+}
 
 QString sessionEnd(const QString &dateTimeText, int sessionId)
 {
     return QStringLiteral("update rz set jtime=") + sqlLiteral(dateTimeText) + QStringLiteral("where id=")
-        + QString::number(sessionId);
+           + QString::number(sessionId);
 }
 
 QString deleteOperator(const QString &name)

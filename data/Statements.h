@@ -19,8 +19,8 @@ QString sqlLiteral(const QString &value);
 // 1: every record (trailing blank kept).
 QString allRecords();
 // 2: the quick search; an empty field adds no condition; fields as typed (not trimmed).
-QString search(const QString &a, const QString &b, const QString &g, const QString &c,
-               const QString &i, const QString &j);
+QString search(const QString &a, const QString &b, const QString &g, const QString &c, const QString &i,
+               const QString &j);
 // 3: distinct values of a column, ascending. column and table are identifiers of the program
 // (letters, digits, "_"); anything else throws lianbu::Error.
 QString distinctValues(const QString &column, const QString &table);

@@ -11,24 +11,28 @@
 
 namespace {
 
-void print(std::FILE *to, const QString &text) { std::fputs(text.toLocal8Bit().constData(), to); }
+void print(std::FILE *to, const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), to);
+}
 
 QString helpText(lianbu::MessageLanguage language)
 {
-    return lianbu::inLanguage(language,
-                              QStringLiteral("用法：lianbu-initdb 路径\n"
-                                             "在“路径”建立联簿宝的初始客户资料库（data、userdb、rz 三个表和\n"
-                                             "用户“超级管理员”，密码 888）。已经存在的文件不会被覆盖。\n"
-                                             "\n"
-                                             "  -h, --help   显示本帮助并退出\n"
-                                             "  --version    显示版本并退出\n"),
-                              QStringLiteral("Usage: lianbu-initdb PATH\n"
-                                             "Creates the delivered register of 联簿宝 at PATH (the tables data, userdb\n"
-                                             "and rz and the operator \"超级管理员\" with the password 888).\n"
-                                             "An existing file is never overwritten.\n"
-                                             "\n"
-                                             "  -h, --help   show this help and end\n"
-                                             "  --version    show the version and end\n"));
+    return lianbu::inLanguage(
+        language,
+        QStringLiteral("用法：lianbu-initdb 路径\n"
+                       "在“路径”建立联簿宝的初始客户资料库（data、userdb、rz 三个表和\n"
+                       "用户“超级管理员”，密码 888）。已经存在的文件不会被覆盖。\n"
+                       "\n"
+                       "  -h, --help   显示本帮助并退出\n"
+                       "  --version    显示版本并退出\n"),
+        QStringLiteral("Usage: lianbu-initdb PATH\n"
+                       "Creates the delivered register of 联簿宝 at PATH (the tables data, userdb\n"
+                       "and rz and the operator \"超级管理员\" with the password 888).\n"
+                       "An existing file is never overwritten.\n"
+                       "\n"
+                       "  -h, --help   show this help and end\n"
+                       "  --version    show the version and end\n"));
 }
 
 } // namespace

@@ -26,8 +26,9 @@ namespace {
 
 QString uriOf(const QString &path, const char *query)
 {
-    return QStringLiteral("file:") + QString::fromLatin1(QUrl::toPercentEncoding(QFileInfo(path).absoluteFilePath(), "/"))
-        + QLatin1Char('?') + QLatin1String(query);
+    return QStringLiteral("file:")
+           + QString::fromLatin1(QUrl::toPercentEncoding(QFileInfo(path).absoluteFilePath(), "/")) + QLatin1Char('?')
+           + QLatin1String(query);
 }
 
 struct Closer
@@ -62,9 +63,10 @@ Handle openHandle(const QString &path, const char *query, int flags, int busyTim
 
 QString temporaryBeside(const QString &path)
 {
-    return path + QStringLiteral(".part-%1-%2")
-                      .arg(QCoreApplication::applicationPid())
-                      .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+    return path
+           + QStringLiteral(".part-%1-%2")
+                 .arg(QCoreApplication::applicationPid())
+                 .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
 }
 
 void removeWithSideFiles(const QString &path)
@@ -253,7 +255,8 @@ QString restoreDatabase(const QString &backupFile, const QString &registerFile, 
                      QStringLiteral("没有恢复数据库“%1”：%2").arg(target, chinese));
     };
     if (QFileInfo::exists(kept))
-        throw refuse(QStringLiteral("\"%1\" exists.").arg(kept), QStringLiteral("文件“%1”已存在，请稍后再试。").arg(kept));
+        throw refuse(QStringLiteral("\"%1\" exists.").arg(kept),
+                     QStringLiteral("文件“%1”已存在，请稍后再试。").arg(kept));
 
     // Leaving WAL mode needs the only connection to the file: SQLite refuses it while another
     // instance (or any other program) has the register open. The exclusive locking mode then
@@ -266,12 +269,12 @@ QString restoreDatabase(const QString &backupFile, const QString &registerFile, 
         if (alone) {
             sqlite3_stmt *stmt = nullptr;
             alone = sqlite3_prepare_v2(db, "PRAGMA journal_mode=DELETE", -1, &stmt, nullptr) == SQLITE_OK
-                && sqlite3_step(stmt) == SQLITE_ROW
-                && qstricmp(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)), "delete") == 0;
+                    && sqlite3_step(stmt) == SQLITE_ROW
+                    && qstricmp(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)), "delete") == 0;
             sqlite3_finalize(stmt);
         }
         alone = alone && exec("PRAGMA locking_mode=EXCLUSIVE") == SQLITE_OK && exec("BEGIN EXCLUSIVE") == SQLITE_OK
-            && exec("COMMIT") == SQLITE_OK;
+                && exec("COMMIT") == SQLITE_OK;
         if (!alone)
             throw refuse(QStringLiteral("the register is in use by another instance."),
                          QStringLiteral("数据库正被其他程序或其他电脑上的联簿宝使用。请让所有人退出联簿宝后再恢复。"));

@@ -91,8 +91,7 @@ Error refusal(const QString &path, const QString &reason, const QString &operato
 
 QString fileUri(const QString &path, const QString &query)
 {
-    return QStringLiteral("file:") + QString::fromLatin1(QUrl::toPercentEncoding(path, "/")) + QLatin1Char('?')
-        + query;
+    return QStringLiteral("file:") + QString::fromLatin1(QUrl::toPercentEncoding(path, "/")) + QLatin1Char('?') + query;
 }
 
 QString primaryText(int code, const QSqlError &error)
@@ -161,7 +160,8 @@ void Connection::checkBeforeOpening(const QString &path) const
     for (const char *suffix : {"-wal", "-shm"}) {
         const QFileInfo side(path + QLatin1String(suffix));
         if (side.exists() && !side.isWritable())
-            throw refusal(path, QStringLiteral("\"%1\" cannot be written (permission denied).").arg(side.absoluteFilePath()),
+            throw refusal(path,
+                          QStringLiteral("\"%1\" cannot be written (permission denied).").arg(side.absoluteFilePath()),
                           QStringLiteral("附属文件“%1”是只读的，数据库因此无法写入。请给它写入权限，或者在没有"
                                          "程序使用数据库时删除它。")
                               .arg(side.absoluteFilePath()));
@@ -173,27 +173,31 @@ void Connection::checkReadOnly(const QString &path) const
     // With no -wal, -shm or -journal beside it, no connection anywhere is writing the file:
     // it is read as immutable, which takes no locks and creates no side files. Otherwise a
     // plain read-only connection reads it with the usual locks.
-    const bool inUse = QFileInfo::exists(path + QStringLiteral("-wal")) || QFileInfo::exists(path + QStringLiteral("-shm"))
-        || QFileInfo::exists(path + QStringLiteral("-journal"));
+    const bool inUse = QFileInfo::exists(path + QStringLiteral("-wal"))
+                       || QFileInfo::exists(path + QStringLiteral("-shm"))
+                       || QFileInfo::exists(path + QStringLiteral("-journal"));
     const QString name = m_connectionName + QStringLiteral("-check");
     QString reason, operatorReason;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(fileUri(path, inUse ? QStringLiteral("mode=ro") : QStringLiteral("mode=ro&immutable=1")));
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=%1").arg(m_busyTimeout));
+        db.setConnectOptions(
+            QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=%1").arg(m_busyTimeout));
         if (!db.open()) {
             const int code = primaryCode(db.lastError());
             reason = primaryText(code, db.lastError());
             operatorReason = operatorReasonOf(code, db.lastError());
         } else {
             QSqlQuery query(db);
-            const QString check = m_integrityCheck ? QStringLiteral("PRAGMA quick_check(1)") : QStringLiteral("select 'ok'");
+            const QString check =
+                m_integrityCheck ? QStringLiteral("PRAGMA quick_check(1)") : QStringLiteral("select 'ok'");
             if (!query.exec(QStringLiteral("select count(*) from sqlite_master")) || !query.exec(check)) {
                 const int code = primaryCode(query.lastError());
                 reason = primaryText(code, query.lastError());
                 operatorReason = operatorReasonOf(code, query.lastError());
             } else if (!query.next() || query.value(0).toString() != QLatin1String("ok")) {
-                reason = QStringLiteral("the file is not a database or it is damaged (%1).").arg(query.value(0).toString());
+                reason =
+                    QStringLiteral("the file is not a database or it is damaged (%1).").arg(query.value(0).toString());
                 operatorReason = QStringLiteral("数据库已损坏（完整性检查：%1）。请用“恢复数据…”从备份恢复。")
                                      .arg(query.value(0).toString());
             } else if (m_contentCheck) {
@@ -216,7 +220,8 @@ void Connection::open()
     if (isOpen())
         return;
     if (m_fileName.isEmpty())
-        throw Error(QStringLiteral("Cannot open a database: no file name given."), QStringLiteral("没有给出数据库文件名。"));
+        throw Error(QStringLiteral("Cannot open a database: no file name given."),
+                    QStringLiteral("没有给出数据库文件名。"));
     const QString path = QFileInfo(m_fileName).absoluteFilePath();
     // Everything that can refuse the file is decided before anything in it changes: only a file
     // that passes is switched to the WAL journal.
@@ -231,8 +236,10 @@ void Connection::open()
         const QSqlError error = db.lastError();
         const int code = primaryCode(error);
         if (code == kSqlitePerm || code == kSqliteCantOpen || code == kSqliteReadOnly)
-            throw refusal(path, QStringLiteral("the file cannot be opened for reading and writing (%1).").arg(engineMessage(error)),
-                          operatorReasonOf(code, error));
+            throw refusal(
+                path,
+                QStringLiteral("the file cannot be opened for reading and writing (%1).").arg(engineMessage(error)),
+                operatorReasonOf(code, error));
         throw refusal(path, primaryText(code, error), operatorReasonOf(code, error));
     }
 

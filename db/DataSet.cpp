@@ -131,10 +131,7 @@ public:
         m_buffer.append(reinterpret_cast<const char16_t *>(text.utf16()), text.size());
         close(isNull);
     }
-    QString finish() const
-    {
-        return QString(reinterpret_cast<const QChar *>(m_buffer.constData()), m_buffer.size());
-    }
+    QString finish() const { return QString(reinterpret_cast<const QChar *>(m_buffer.constData()), m_buffer.size()); }
 
 private:
     QVarLengthArray<char16_t, 1024> m_buffer;
@@ -181,20 +178,19 @@ QString maskLiterals(const QString &sql)
 bool singleTableSelect(const QString &sql, QString *table, qsizetype *listStart, qsizetype *listEnd)
 {
     static const QRegularExpression shape(
-        QStringLiteral("^\\s*select\\s+(.+?)\\s+from\\s+([A-Za-z_][A-Za-z0-9_]*)((\\s+(where|order)\\b.*)?)\\s*;?\\s*$"),
+        QStringLiteral(
+            "^\\s*select\\s+(.+?)\\s+from\\s+([A-Za-z_][A-Za-z0-9_]*)((\\s+(where|order)\\b.*)?)\\s*;?\\s*$"),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
     static const QRegularExpression distinct(QStringLiteral("^(distinct|all)\\b"),
                                              QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression compound(
-        QStringLiteral("\\b(group|union|intersect|except|having|window)\\b"),
-        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression compound(QStringLiteral("\\b(group|union|intersect|except|having|window)\\b"),
+                                             QRegularExpression::CaseInsensitiveOption);
     const QString masked = maskLiterals(sql);
     const QRegularExpressionMatch m = shape.match(masked);
     if (!m.hasMatch())
         return false;
     const QString list = m.captured(1);
-    if (list.contains(QLatin1Char('(')) || distinct.match(list).hasMatch()
-        || compound.match(m.captured(3)).hasMatch())
+    if (list.contains(QLatin1Char('(')) || distinct.match(list).hasMatch() || compound.match(m.captured(3)).hasMatch())
         return false;
     *table = m.captured(2);
     *listStart = m.capturedStart(1);
@@ -209,7 +205,8 @@ bool singleTableSelect(const QString &sql, QString *table, qsizetype *listStart,
 // itself is the table's order, also when a smaller index holding the key exists.
 QString keyStatement(const QString &sql, qsizetype listStart, qsizetype listEnd, const QString &keyColumn)
 {
-    static const QRegularExpression orderBy(QStringLiteral("\\border\\s+by\\b"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression orderBy(QStringLiteral("\\border\\s+by\\b"),
+                                            QRegularExpression::CaseInsensitiveOption);
     static const QRegularExpression end(QStringLiteral("[\\s;]*$"));
     const QString list = sql.mid(listStart, listEnd - listStart).trimmed();
     if (list != QLatin1String("*"))
@@ -295,10 +292,14 @@ QVariant bindValue(const std::optional<QString> &value)
 // ---- Field ------------------------------------------------------------------------------------
 
 Field::Field(DataSet *dataSet, int index, const QString &name, DataType type, int size)
-    : m_dataSet(dataSet), m_index(index), m_column(index), m_name(name), m_type(type), m_size(size),
-      m_displayLabel(name)
-{
-}
+    : m_dataSet(dataSet)
+    , m_index(index)
+    , m_column(index)
+    , m_name(name)
+    , m_type(type)
+    , m_size(size)
+    , m_displayLabel(name)
+{}
 
 void Field::setIndex(int index)
 {
@@ -354,8 +355,7 @@ void Field::clear()
 
 DataSet::DataSet(Connection *connection)
     : m_connection(connection)
-{
-}
+{}
 
 DataSet::~DataSet()
 {
@@ -452,7 +452,11 @@ void DataSet::loadRows(const QString &sql)
     QString table;
     qsizetype listStart = 0;
     qsizetype listEnd = 0;
-    struct ColumnInfo { QString name; QString declared; };
+    struct ColumnInfo
+    {
+        QString name;
+        QString declared;
+    };
     std::vector<ColumnInfo> columns;
     QString hiddenKey;
     if (singleTableSelect(sql, &table, &listStart, &listEnd)) {
@@ -571,7 +575,7 @@ bool DataSet::loadKeys(const QString &sql, const QString &table, qsizetype listS
     const QString keyColumn = quoteIdentifier(table) + QLatin1String(".rowid");
     const QString list = sql.mid(listStart, listEnd - listStart);
     const QString fetch = QLatin1String("select ") + keyColumn + QLatin1String(", ") + list + QLatin1String(" from ")
-        + quoteIdentifier(table) + QLatin1String(" where ") + keyColumn + QLatin1String("=?");
+                          + quoteIdentifier(table) + QLatin1String(" where ") + keyColumn + QLatin1String("=?");
     std::vector<qint64> keys;
     std::vector<std::unique_ptr<Field>> fields;
     std::vector<int> columnOf;
@@ -579,7 +583,8 @@ bool DataSet::loadKeys(const QString &sql, const QString &table, qsizetype listS
     try {
         sqlite3 *handle = engine::nativeHandle(m_connection->database());
         engine::Statement probe(handle, fetch);
-        keys = m_givenKeys ? std::move(*m_givenKeys) : engine::readKeys(handle, keyStatement(sql, listStart, listEnd, keyColumn));
+        keys = m_givenKeys ? std::move(*m_givenKeys)
+                           : engine::readKeys(handle, keyStatement(sql, listStart, listEnd, keyColumn));
         if (!keys.empty()) {
             probe.bind(1, keys.front());
             probe.step();
@@ -1318,7 +1323,8 @@ void DataSet::setSort(const QString &sort)
     std::vector<int> order(n);
     if (parts.isEmpty()) {
         std::iota(order.begin(), order.end(), 0);
-        std::sort(order.begin(), order.end(), [this](int x, int y) { return m_serials[size_t(x)] < m_serials[size_t(y)]; });
+        std::sort(order.begin(), order.end(),
+                  [this](int x, int y) { return m_serials[size_t(x)] < m_serials[size_t(y)]; });
     } else {
         const Field &field = fieldByName(parts[0]);
         const bool descending = parts.size() == 2 && parts[1].compare(QLatin1String("DESC"), Qt::CaseInsensitive) == 0;
@@ -1386,8 +1392,8 @@ const std::vector<int> &DataSet::sortRanks(int column, Field::DataType type) con
         return found->second;
 
     // Every value of the column with the reading position of its row.
-    std::vector<quint32> serialOf;   // per value
-    std::vector<QString> texts;      // per value; null values are left out
+    std::vector<quint32> serialOf; // per value
+    std::vector<QString> texts;    // per value; null values are left out
     std::vector<quint32> nullSerials;
     auto take = [&](quint32 serial, QStringView value, bool isNull) {
         if (isNull) {
@@ -1500,7 +1506,7 @@ const std::vector<int> &DataSet::sortRanks(int column, Field::DataType type) con
         for (size_t p = 0; p < byCollation.size(); ++p) {
             const int d = byCollation[p];
             const bool same = p > 0 && han[size_t(byCollation[p - 1])] == han[size_t(d)]
-                && keys[size_t(byCollation[p - 1])].compare(keys[size_t(d)]) == 0;
+                              && keys[size_t(byCollation[p - 1])].compare(keys[size_t(d)]) == 0;
             position[size_t(d)] = same ? position[size_t(byCollation[p - 1])] : int(p) + 1;
         }
         for (size_t v = 0; v < texts.size(); ++v)
@@ -1576,25 +1582,49 @@ void DataSet::detach(DataSource *source)
     m_sources.erase(std::remove(m_sources.begin(), m_sources.end(), source), m_sources.end());
 }
 
-#define LIANBU_NOTIFY(call)                \
-    do {                                   \
-        if (m_disableCount > 0) {          \
-            m_pendingReset = true;         \
-            return;                        \
-        }                                  \
-        const auto sources = m_sources;    \
-        for (DataSource *source : sources) \
-            emit source->call;             \
+#define LIANBU_NOTIFY(call)                 \
+    do {                                    \
+        if (m_disableCount > 0) {           \
+            m_pendingReset = true;          \
+            return;                         \
+        }                                   \
+        const auto sources = m_sources;     \
+        for (DataSource * source : sources) \
+            emit source->call;              \
     } while (false)
 
-void DataSet::notifyDataSetChanged() { LIANBU_NOTIFY(dataSetChanged()); }
-void DataSet::notifyRecordChanged(int row) { LIANBU_NOTIFY(recordChanged(row)); }
-void DataSet::notifyRowAboutToBeInserted(int row) { LIANBU_NOTIFY(rowAboutToBeInserted(row)); }
-void DataSet::notifyRowInserted(int row) { LIANBU_NOTIFY(rowInserted(row)); }
-void DataSet::notifyRowAboutToBeRemoved(int row) { LIANBU_NOTIFY(rowAboutToBeRemoved(row)); }
-void DataSet::notifyRowRemoved(int row) { LIANBU_NOTIFY(rowRemoved(row)); }
-void DataSet::notifyCurrentRowChanged() { LIANBU_NOTIFY(currentRowChanged(m_current)); }
-void DataSet::notifyStateChanged() { LIANBU_NOTIFY(stateChanged(m_state)); }
+void DataSet::notifyDataSetChanged()
+{
+    LIANBU_NOTIFY(dataSetChanged());
+}
+void DataSet::notifyRecordChanged(int row)
+{
+    LIANBU_NOTIFY(recordChanged(row));
+}
+void DataSet::notifyRowAboutToBeInserted(int row)
+{
+    LIANBU_NOTIFY(rowAboutToBeInserted(row));
+}
+void DataSet::notifyRowInserted(int row)
+{
+    LIANBU_NOTIFY(rowInserted(row));
+}
+void DataSet::notifyRowAboutToBeRemoved(int row)
+{
+    LIANBU_NOTIFY(rowAboutToBeRemoved(row));
+}
+void DataSet::notifyRowRemoved(int row)
+{
+    LIANBU_NOTIFY(rowRemoved(row));
+}
+void DataSet::notifyCurrentRowChanged()
+{
+    LIANBU_NOTIFY(currentRowChanged(m_current));
+}
+void DataSet::notifyStateChanged()
+{
+    LIANBU_NOTIFY(stateChanged(m_state));
+}
 
 #undef LIANBU_NOTIFY
 

@@ -105,7 +105,7 @@ public:
     // ---- fields --------------------------------------------------------------------------
     int fieldCount() const { return int(m_fields.size()); }
     Field &field(int index) const { return *m_fields.at(size_t(index)); }
-    Field *findField(const QString &name) const; // case-insensitive; nullptr when absent
+    Field *findField(const QString &name) const;   // case-insensitive; nullptr when absent
     Field &fieldByName(const QString &name) const; // throws "Field '%s' not found"
 
     // Random access for bound controls: the text of a cell of any row, without moving the
@@ -137,18 +137,18 @@ public:
     // checked against what the operator saw.
     struct RecordAsRead
     {
-        qint64 key = 0; // the table row; 0 for none
+        qint64 key = 0;                             // the table row; 0 for none
         std::vector<std::optional<QString>> values; // by stored column
     };
     RecordAsRead currentRecordAsRead() const;
-    void edit();          // current row into edit state
+    void edit(); // current row into edit state
     // As edit(), but a save goes through only while the row still holds `asRead` (when that is
     // the current row; any other row is checked against its values as they are now).
     void edit(const RecordAsRead &asRead);
-    void append();        // a new empty row at the end, current, in insert state
-    void post();          // writes the edit or the new row; on disk when it returns
-    void cancel();        // drops the pending edit or new row
-    void deleteRecord();  // deletes the current row from the table and the snapshot
+    void append();       // a new empty row at the end, current, in insert state
+    void post();         // writes the edit or the new row; on disk when it returns
+    void cancel();       // drops the pending edit or new row
+    void deleteRecord(); // deletes the current row from the table and the snapshot
     // Posts a pending edit (used before moving, sorting, closing).
     void checkBrowseMode();
 
@@ -162,7 +162,7 @@ public:
     // ---- bookmarks -----------------------------------------------------------------------
     Bookmark bookmark() const;
     bool bookmarkValid(const Bookmark &bookmark) const;
-    void gotoBookmark(const Bookmark &bookmark); // throws when invalid
+    void gotoBookmark(const Bookmark &bookmark);       // throws when invalid
     int rowOfBookmark(const Bookmark &bookmark) const; // -1 when invalid
 
     // ---- bound controls ------------------------------------------------------------------
@@ -236,8 +236,8 @@ private:
     std::vector<QString> m_packed;
     bool m_keyset = false;
     std::vector<qint64> *m_givenKeys = nullptr; // during openKeys()
-    QString m_fetchStatement; // keyset: the select list of the statement for one rowid
-    std::vector<int> m_columnOf; // keyset: result column of each stored field
+    QString m_fetchStatement;                   // keyset: the select list of the statement for one rowid
+    std::vector<int> m_columnOf;                // keyset: result column of each stored field
     std::unique_ptr<RowCache> m_cache;
     mutable std::unique_ptr<SortRanks> m_ranks;
     std::unique_ptr<EditBuffer> m_edit;

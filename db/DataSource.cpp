@@ -4,8 +4,7 @@ namespace lianbu::db {
 
 DataSource::DataSource(QObject *parent)
     : QObject(parent)
-{
-}
+{}
 
 DataSource::~DataSource()
 {

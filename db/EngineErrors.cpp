@@ -55,13 +55,16 @@ QString operatorText(EngineFault fault, const QString &file, const QString &engi
     switch (fault) {
     case EngineFault::Busy:
         return QStringLiteral("数据库文件%1正被其他程序或其他操作员占用，等待后仍未能完成操作，"
-                              "这次操作没有保存。请稍后再试。").arg(name);
+                              "这次操作没有保存。请稍后再试。")
+            .arg(name);
     case EngineFault::Full:
         return QStringLiteral("磁盘已满，无法写入数据库文件%1，这次操作没有保存。"
-                              "请腾出磁盘空间后再试。").arg(name);
+                              "请腾出磁盘空间后再试。")
+            .arg(name);
     case EngineFault::ReadOnly:
         return QStringLiteral("数据库文件%1无法写入（文件或所在文件夹是只读的），这次操作没有保存。"
-                              "请检查文件和文件夹的写入权限。").arg(name);
+                              "请检查文件和文件夹的写入权限。")
+            .arg(name);
     case EngineFault::Damaged:
         return QStringLiteral("数据库文件%1已损坏。请用“恢复数据…”从备份恢复。").arg(name);
     case EngineFault::Io:

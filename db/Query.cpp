@@ -7,8 +7,7 @@ namespace lianbu::db {
 
 Query::Query(Connection *connection)
     : DataSet(connection)
-{
-}
+{}
 
 int Query::execute()
 {

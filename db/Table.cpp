@@ -8,8 +8,7 @@ namespace lianbu::db {
 
 Table::Table(Connection *connection)
     : DataSet(connection)
-{
-}
+{}
 
 QString Table::selectStatement() const
 {

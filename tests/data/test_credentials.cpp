@@ -105,8 +105,8 @@ private slots:
 
         // A damaged hash refuses every password; a long foreign string is not read past its end.
         QString damaged = first;
-        damaged[damaged.size() - 3] = damaged.at(damaged.size() - 3) == QLatin1Char('A') ? QLatin1Char('B')
-                                                                                          : QLatin1Char('A');
+        damaged[damaged.size() - 3] =
+            damaged.at(damaged.size() - 3) == QLatin1Char('A') ? QLatin1Char('B') : QLatin1Char('A');
         QVERIFY(!verifyPassword(damaged, QStringLiteral("Secret9")));
         QVERIFY(!verifyPassword(QStringLiteral("$argon2id$") + QString(300, QLatin1Char('x')), QStringLiteral("x")));
         QVERIFY(needsRehash(QStringLiteral("$argon2id$") + QString(300, QLatin1Char('x'))));

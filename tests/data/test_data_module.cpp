@@ -215,15 +215,15 @@ private slots:
         QVERIFY(module.statementQuery->active());
 
         // Each value once, ascending, nulls as one empty item; the text stays empty.
-        module.connection->execute(QStringLiteral(
-            "insert into data (a, b) values ('z', '1'), (null, '2'), ('a', '3'), ('m', '4'), "
-            "(null, '5'), ('a', '6'), ('z', '7'), ('李', '8')"));
+        module.connection->execute(
+            QStringLiteral("insert into data (a, b) values ('z', '1'), (null, '2'), ('a', '3'), ('m', '4'), "
+                           "(null, '5'), ('a', '6'), ('z', '7'), ('李', '8')"));
         fillComboDistinct(module.statementQuery, "a", "data", &combo);
         QCOMPARE(items(combo), QStringList({"", "a", "m", "z", "李"}));
         QCOMPARE(combo.currentText(), QString());
         QCOMPARE(module.statementQuery->recordCount(), 5);
         QCOMPARE(module.statementQuery->recNo(), 5); // left on its last row
-        QCOMPARE(edits.count(), 0);             // a refill is no edit
+        QCOMPARE(edits.count(), 0);                  // a refill is no edit
 
         fillComboDistinct(module.statementQuery, "username", "userdb", &combo);
         QCOMPARE(items(combo), QStringList({QStringLiteral("超级管理员")}));

@@ -170,7 +170,8 @@ private slots:
         const QStringList passwords = column(connection, "select passwd from userdb");
         QVERIFY(data::isPasswordHash(passwords.value(0)));
         QVERIFY(data::verifyPassword(passwords.value(0), sql::defaultPassword()));
-        QCOMPARE(column(connection, "select name from pragma_table_info('userdb')"), QStringList({"username", "passwd"}));
+        QCOMPARE(column(connection, "select name from pragma_table_info('userdb')"),
+                 QStringList({"username", "passwd"}));
         QCOMPARE(column(connection, "select name from pragma_table_info('rz')"),
                  QStringList({"id", "username", "btime", "jtime"}));
         db::Query query(&connection);
@@ -207,7 +208,8 @@ private slots:
         QCOMPARE(column(connection, "select username from userdb"), QStringList({superAdministratorName()}));
         // The tool stores the default password only as its hash.
         const QString stored = column(connection, "select passwd from userdb").value(0);
-        QVERIFY2(data::isPasswordHash(stored) && data::verifyPassword(stored, sql::defaultPassword()), qPrintable(stored));
+        QVERIFY2(data::isPasswordHash(stored) && data::verifyPassword(stored, sql::defaultPassword()),
+                 qPrintable(stored));
         QCOMPARE(connection.execute(QStringLiteral("insert into data (b) values ('x')")), 1);
         connection.close();
 

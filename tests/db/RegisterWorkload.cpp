@@ -16,8 +16,7 @@ RegisterWorkload::RegisterWorkload(db::Connection &connection, int writer, const
     : m_connection(connection)
     , m_writer(writer)
     , m_logFile(logFile)
-{
-}
+{}
 
 void RegisterWorkload::log(const QString &line)
 {

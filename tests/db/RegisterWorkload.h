@@ -4,7 +4,9 @@
 #include <QHash>
 #include <QStringList>
 
-namespace lianbu::db { class Connection; }
+namespace lianbu::db {
+class Connection;
+}
 
 namespace lianbu::test {
 
@@ -40,8 +42,8 @@ private:
 // What the logs of all writers promise about the register at the end.
 struct Promises
 {
-    QStringList present;                 // confirmed added and not confirmed deleted
-    QStringList absent;                  // confirmed deleted
+    QStringList present;                  // confirmed added and not confirmed deleted
+    QStringList absent;                   // confirmed deleted
     QHash<QString, QString> sharedValues; // column -> last confirmed value
     int refused = 0;
 };

@@ -232,8 +232,7 @@ private slots:
         QCOMPARE(dataRows(*m_connection), QStringList());
         QCOMPARE(errorOf([&] { query.deleteRecord(); }),
                  QStringLiteral("Cannot perform this operation on an empty dataset"));
-        QCOMPARE(errorOf([&] { query.edit(); }),
-                 QStringLiteral("Cannot perform this operation on an empty dataset"));
+        QCOMPARE(errorOf([&] { query.edit(); }), QStringLiteral("Cannot perform this operation on an empty dataset"));
         QCOMPARE(query.state(), DataSetState::Browse);
     }
 
@@ -308,15 +307,12 @@ private slots:
     void refusedPostAndDeleteLeaveTheDataSetUsable()
     {
         insertData(*m_connection, QStringLiteral("keep"), QStringLiteral("c"));
-        m_connection->execute(QStringLiteral(
-            "create trigger refuse_update before update on data when new.b='bad' "
-            "begin select raise(abort, 'refused by the rules'); end"));
-        m_connection->execute(QStringLiteral(
-            "create trigger refuse_insert before insert on data when new.b='bad' "
-            "begin select raise(abort, 'no bad rows'); end"));
-        m_connection->execute(QStringLiteral(
-            "create trigger refuse_delete before delete on data when old.b='keep' "
-            "begin select raise(abort, 'keep stays'); end"));
+        m_connection->execute(QStringLiteral("create trigger refuse_update before update on data when new.b='bad' "
+                                             "begin select raise(abort, 'refused by the rules'); end"));
+        m_connection->execute(QStringLiteral("create trigger refuse_insert before insert on data when new.b='bad' "
+                                             "begin select raise(abort, 'no bad rows'); end"));
+        m_connection->execute(QStringLiteral("create trigger refuse_delete before delete on data when old.b='keep' "
+                                             "begin select raise(abort, 'keep stays'); end"));
         Query query(m_connection.get());
         query.setSql(QStringLiteral("select * from data"));
         query.open();
@@ -381,9 +377,15 @@ private slots:
     {
         // b values with a tag in c to check stability
         const QList<QPair<QString, QString>> rows = {
-            {QStringLiteral("张三"), "1"}, {QStringLiteral("李四"), "2"}, {QStringLiteral("abc"), "3"},
-            {QString(), "4"}, {QStringLiteral("ABD"), "5"}, {QStringLiteral("李四"), "6"},
-            {QStringLiteral(""), "7"}, {QStringLiteral("张三"), "8"}, {QString(), "9"},
+            {QStringLiteral("张三"), "1"},
+            {QStringLiteral("李四"), "2"},
+            {QStringLiteral("abc"), "3"},
+            {QString(), "4"},
+            {QStringLiteral("ABD"), "5"},
+            {QStringLiteral("李四"), "6"},
+            {QStringLiteral(""), "7"},
+            {QStringLiteral("张三"), "8"},
+            {QString(), "9"},
         };
         for (const auto &row : rows)
             insertData(*m_connection, row.first, row.second);
@@ -567,7 +569,8 @@ private slots:
         for (int i = 0; i < 2000; ++i) {
             insert.addBindValue(QString::number(i));
             insert.addBindValue(QString(i % 37, QChar(u'名')));
-            insert.addBindValue(i % 5 == 0 ? QVariant(QMetaType::fromType<QString>()) : QVariant(QString(i % 200, QChar('x'))));
+            insert.addBindValue(i % 5 == 0 ? QVariant(QMetaType::fromType<QString>())
+                                           : QVariant(QString(i % 200, QChar('x'))));
             QVERIFY(insert.exec());
         }
         db.commit();
@@ -636,7 +639,8 @@ private slots:
     {
         // The same rows once as a keyset (one table) and once read completely (grouped):
         // every sort puts them in the same order, nulls, duplicates, Chinese and digits included.
-        const QStringList values{"张三", "李四", "", "Zed", "abc", "10", "9", "李四", "王五", "<null>", "阿", "2x", "张三"};
+        const QStringList values{"张三", "李四", "",       "Zed", "abc", "10",  "9",
+                                 "李四", "王五", "<null>", "阿",  "2x",  "张三"};
         QSqlQuery insert(m_connection->database());
         for (int n = 0; n < 200; ++n) {
             const QString b = values[(n * 7) % values.size()];
@@ -645,7 +649,8 @@ private slots:
             insert.addBindValue(QStringLiteral("cat%1").arg(n % 4));
             insert.addBindValue(b == QLatin1String("<null>") ? QVariant(QMetaType::fromType<QString>()) : QVariant(b));
             insert.addBindValue(c == QLatin1String("<null>") ? QVariant(QMetaType::fromType<QString>()) : QVariant(c));
-            insert.addBindValue(n % 9 == 0 ? QVariant(QMetaType::fromType<QString>()) : QVariant(QString::number(n % 13)));
+            insert.addBindValue(n % 9 == 0 ? QVariant(QMetaType::fromType<QString>())
+                                           : QVariant(QString::number(n % 13)));
             QVERIFY(insert.exec());
         }
         Query keyset(m_connection.get());
@@ -673,7 +678,8 @@ private slots:
         keyset.setSort(QStringLiteral("b"));
         QCOMPARE(columnOf(keyset, "b").at(0), QStringLiteral("<null>"));
         QCOMPARE(columnOf(keyset, "b").last(), QStringLiteral("张三"));
-        QVERIFY(columnOf(keyset, "b").indexOf(QStringLiteral("000")) < columnOf(keyset, "b").indexOf(QStringLiteral("10")));
+        QVERIFY(columnOf(keyset, "b").indexOf(QStringLiteral("000"))
+                < columnOf(keyset, "b").indexOf(QStringLiteral("10")));
         QCOMPARE(keyset.fieldByName("b").asString(), QStringLiteral("000")); // still current
     }
 
@@ -727,7 +733,8 @@ private slots:
         m_connection->execute(QStringLiteral("update data set b=c, c='阿' where rid%11=0"));
         m_connection->execute(QStringLiteral("delete from data where rid%13=0"));
         insertRandom(50);
-        QVERIFY(dataRows(*m_connection, QStringLiteral("(select count(*) from data_sortkeys where fresh=0)")).first() != "0");
+        QVERIFY(dataRows(*m_connection, QStringLiteral("(select count(*) from data_sortkeys where fresh=0)")).first()
+                != "0");
         compareAll();
         // The keys were brought up to date and read, not bypassed.
         QCOMPARE(dataRows(*m_connection, QStringLiteral("(select count(*) from data_sortkeys where fresh=0)")).first(),

@@ -121,7 +121,8 @@ QString browseWithSaveDialog(const QString &folder)
         auto *model = dialog->findChild<QFileSystemModel *>();
         bool loaded = false;
         if (model)
-            QObject::connect(model, &QFileSystemModel::directoryLoaded, model, [&loaded](const QString &) { loaded = true; });
+            QObject::connect(model, &QFileSystemModel::directoryLoaded, model,
+                             [&loaded](const QString &) { loaded = true; });
         dialog->setDirectory(folder);
         QTest::qWaitFor([&] { return loaded; }, 10000);
         // Ask for what a view shows: the type and the icon of every entry.
@@ -214,7 +215,8 @@ private slots:
         QProcess writer, reader;
         writer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         reader.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        writer.start(workerPath(), {QStringLiteral("write"), path, QStringLiteral("2"), QString::number(kRounds), otherLog});
+        writer.start(workerPath(),
+                     {QStringLiteral("write"), path, QStringLiteral("2"), QString::number(kRounds), otherLog});
         reader.start(workerPath(), {QStringLiteral("read"), path, QStringLiteral("60")});
         QVERIFY(writer.waitForStarted() && reader.waitForStarted());
 
@@ -244,12 +246,14 @@ private slots:
         // No lost update: each operator's last confirmed value of their column is in the record.
         for (const int writerNo : {1, 2}) {
             const QString col = test::RegisterWorkload::sharedColumn(writerNo);
-            const QStringList value = column(check, QStringLiteral("select %1 from data where b='%2'")
-                                                        .arg(col, test::RegisterWorkload::sharedShortName()));
+            const QStringList value = column(
+                check,
+                QStringLiteral("select %1 from data where b='%2'").arg(col, test::RegisterWorkload::sharedShortName()));
             QCOMPARE(value, QStringList{promises.sharedValues.value(col)});
         }
         // Ids come from the sequence: no record may sit above it.
-        const QStringList top = column(check, QStringLiteral("select (select max(rid) from data) <= seq from sqlite_sequence where name='data'"));
+        const QStringList top = column(
+            check, QStringLiteral("select (select max(rid) from data) <= seq from sqlite_sequence where name='data'"));
         QCOMPARE(top, QStringList{QStringLiteral("1")});
     }
 
@@ -278,7 +282,8 @@ private slots:
             QFAIL("a stale save was written");
         } catch (const Error &error) {
             QVERIFY(error.message().startsWith(QStringLiteral("Row cannot be located for updating")));
-            QVERIFY2(error.operatorText().contains(QStringLiteral("已被其他操作员修改")), qPrintable(error.operatorText()));
+            QVERIFY2(error.operatorText().contains(QStringLiteral("已被其他操作员修改")),
+                     qPrintable(error.operatorText()));
         }
         QVERIFY(b.state() == db::DataSetState::Browse);
         QCOMPARE(column(first, QStringLiteral("select e || '/' || f from data where b='张三'")),
@@ -331,7 +336,8 @@ private slots:
         b.edit();
         b.fieldByName(QStringLiteral("z")).setAsString(QStringLiteral("备注"));
         b.post();
-        QCOMPARE(column(first, QStringLiteral("select z from data where b='王五'")), QStringList{QStringLiteral("备注")});
+        QCOMPARE(column(first, QStringLiteral("select z from data where b='王五'")),
+                 QStringList{QStringLiteral("备注")});
     }
 
     void refusedFilesStayByteForByte_data()
@@ -367,7 +373,9 @@ private slots:
             test::createDataDb(dir.path());
             QStringList fill{QStringLiteral("BEGIN")};
             for (int i = 0; i < 400; ++i)
-                fill << QStringLiteral("insert into data (a, b, z) values ('VIP', 'n%1', '%2')").arg(i).arg(QString(150, QLatin1Char('z')));
+                fill << QStringLiteral("insert into data (a, b, z) values ('VIP', 'n%1', '%2')")
+                            .arg(i)
+                            .arg(QString(150, QLatin1Char('z')));
             fill << QStringLiteral("COMMIT");
             execOn(path, fill);
             QFile file(path);
@@ -435,8 +443,9 @@ private slots:
         QVERIFY2(text.contains(QStringLiteral("查询内容太长")), qPrintable(text));
         // A full database, named.
         connection.execute(QStringLiteral("PRAGMA max_page_count=8"));
-        text = operatorTextOf(QStringLiteral("insert into data (a, b, z) select 'VIP', 'x', printf('%.190c', 'z') from "
-                                             "(with recursive c(n) as (select 1 union all select n + 1 from c where n < 2000) select n from c)"));
+        text = operatorTextOf(QStringLiteral(
+            "insert into data (a, b, z) select 'VIP', 'x', printf('%.190c', 'z') from "
+            "(with recursive c(n) as (select 1 union all select n + 1 from c where n < 2000) select n from c)"));
         QVERIFY2(text.contains(QStringLiteral("磁盘已满")) && text.contains(db.path()), qPrintable(text));
         connection.close();
 
@@ -446,9 +455,14 @@ private slots:
         QSqlQuery reading(other.database());
         QVERIFY(reading.exec(QStringLiteral("PRAGMA query_only=1")));
         const Error readOnly = db::engineError(
-            [&] { QSqlQuery q(other.database()); q.exec(QStringLiteral("delete from data")); return q.lastError(); }(),
+            [&] {
+                QSqlQuery q(other.database());
+                q.exec(QStringLiteral("delete from data"));
+                return q.lastError();
+            }(),
             db.path());
-        QVERIFY2(readOnly.operatorText().contains(QStringLiteral("无法写入")) && readOnly.operatorText().contains(db.path()),
+        QVERIFY2(readOnly.operatorText().contains(QStringLiteral("无法写入"))
+                     && readOnly.operatorText().contains(db.path()),
                  qPrintable(readOnly.operatorText()));
         // A busy register: another connection holds the write lock longer than the busy timeout.
         QSqlQuery holder(other.database());
@@ -474,7 +488,8 @@ private slots:
         {
             db::Connection seed(path);
             seed.open();
-            seed.execute(QStringLiteral("insert into data (a, b) values ('共享', '%1')").arg(test::RegisterWorkload::sharedShortName()));
+            seed.execute(QStringLiteral("insert into data (a, b) values ('共享', '%1')")
+                             .arg(test::RegisterWorkload::sharedShortName()));
         }
         const QString log = env.filePath(QStringLiteral("writer.log"));
         QProcess writer;
@@ -520,7 +535,8 @@ private slots:
             QVERIFY2(error.operatorText().contains(QStringLiteral("正被")), qPrintable(error.operatorText()));
         }
         QVERIFY(!QFileInfo::exists(other + QStringLiteral(".replaced-20261209-090100")));
-        QCOMPARE(column(restored, QStringLiteral("select count(*) from data")), QStringList{QString::number(there.size())});
+        QCOMPARE(column(restored, QStringLiteral("select count(*) from data")),
+                 QStringList{QString::number(there.size())});
         restored.close();
 
         // A damaged or foreign backup is never put in place.
@@ -550,8 +566,14 @@ private slots:
         db::Connection otherInstance(path);
         otherInstance.open();
         int closed = 0, reopened = 0;
-        auto close = [&] { ++closed; program.close(); };
-        auto reopen = [&] { ++reopened; program.open(); };
+        auto close = [&] {
+            ++closed;
+            program.close();
+        };
+        auto reopen = [&] {
+            ++reopened;
+            program.open();
+        };
         env.dialogs().queueSaveFileName(backups.first());
         env.dialogs().queueBoxAnswer(BoxButton::Yes);
         restoreRegister(nullptr, path, close, reopen);
