@@ -202,8 +202,9 @@ void Connection::checkReadOnly(const QString &path) const
             operatorReason = operatorReasonOf(code, db.lastError());
         } else {
             QSqlQuery query(db);
-            if (!query.exec(QStringLiteral("select count(*) from sqlite_master"))
-                || !query.exec(QStringLiteral("PRAGMA quick_check(1)"))) {
+            const QString check =
+                m_integrityCheck ? QStringLiteral("PRAGMA quick_check(1)") : QStringLiteral("select 'ok'");
+            if (!query.exec(QStringLiteral("select count(*) from sqlite_master")) || !query.exec(check)) {
                 const int code = primaryCode(query.lastError());
                 reason = primaryText(code, query.lastError());
                 operatorReason = operatorReasonOf(code, query.lastError());

@@ -44,6 +44,11 @@ public:
     // Chinese) the register is refused.
     void setContentCheck(std::function<QString(const QSqlDatabase &)> check) { m_contentCheck = std::move(check); }
 
+    // Whether open() reads the whole file for damage first (on by default). A second connection
+    // of this process to a file the first one has already checked skips that read, which takes
+    // seconds on a large register.
+    void setIntegrityCheck(bool on) { m_integrityCheck = on; }
+
     // Opens the file. Never creates it, and changes nothing in a file it refuses: a missing,
     // empty, unreadable or unwritable file (or folder, or -wal/-shm), a locked, damaged (quick
     // check) or non-database file, or one the content check refuses, throws lianbu::Error naming
@@ -72,6 +77,7 @@ private:
     std::function<QString(const QSqlDatabase &)> m_contentCheck;
     QString m_connectionName;
     int m_busyTimeout = 5000;
+    bool m_integrityCheck = true;
 };
 
 } // namespace lianbu::db
