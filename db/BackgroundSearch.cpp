@@ -76,6 +76,8 @@ private:
             return;
         auto connection = std::make_unique<Connection>();
         connection->setAddress(m_address);
+        // The program's own connection read this file for damage when it opened it.
+        connection->setIntegrityCheck(false);
         connection->open();
         const std::lock_guard<std::mutex> lock(m_handleMutex);
         m_cancel = engineOf(connection->database()).canceller(connection->database());
