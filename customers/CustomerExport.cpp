@@ -6,6 +6,7 @@
 #include "export/ExportProgressWindow.h"
 #include "export/ListExport.h"
 #include "grid/DataGrid.h"
+#include "platform/BusyCursor.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
@@ -30,15 +31,6 @@ QHash<QString, QString> unshownTitles()
     return {{exchange::fieldColumn(CustomerField::Website),
              exchange::compactTitle(exchange::fieldTitle(CustomerField::Website))}};
 }
-
-class BusyCursor
-{
-public:
-    BusyCursor() { QApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor &) = delete;
-    BusyCursor &operator=(const BusyCursor &) = delete;
-};
 
 // What the sheet shows, from the grid: visible columns in order, then the fields no column
 // shows that have a title.

@@ -2,6 +2,7 @@
 
 #include "data/Schema.h"
 #include "db/Backup.h"
+#include "platform/BusyCursor.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
@@ -16,16 +17,6 @@
 #include <memory>
 
 namespace lianbu {
-
-namespace {
-
-struct BusyCursor
-{
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-};
-
-} // namespace
 
 void backUpRegister(QWidget *parent, const QString &registerFile)
 {

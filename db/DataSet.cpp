@@ -263,16 +263,6 @@ Field::DataType typeFromMeta(QMetaType type)
     }
 }
 
-bool startsWithHan(QStringView text)
-{
-    if (text.isEmpty())
-        return false;
-    char32_t first = text.at(0).unicode();
-    if (text.size() > 1 && text.at(0).isHighSurrogate() && text.at(1).isLowSurrogate())
-        first = QChar::surrogateToUcs4(text.at(0), text.at(1));
-    return QChar::script(first) == QChar::Script_Han;
-}
-
 // Null is NULL; empty text is written as empty text (Qt binds a null QString as NULL).
 QVariant bindValue(const std::optional<QString> &value)
 {

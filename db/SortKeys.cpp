@@ -45,16 +45,6 @@ struct IcuCollator
     ~IcuCollator() { ucol_close(collator); }
 };
 
-bool startsWithHan(QStringView text)
-{
-    if (text.isEmpty())
-        return false;
-    char32_t first = text.at(0).unicode();
-    if (text.size() > 1 && text.at(0).isHighSurrogate() && text.at(1).isLowSurrogate())
-        first = QChar::surrogateToUcs4(text.at(0), text.at(1));
-    return QChar::script(first) == QChar::Script_Han;
-}
-
 QString quoted(const QString &name)
 {
     QString q = name;
@@ -188,6 +178,16 @@ bool lessBlob(const QByteArray &x, const QByteArray &y)
 }
 
 } // namespace
+
+bool startsWithHan(QStringView text)
+{
+    if (text.isEmpty())
+        return false;
+    char32_t first = text.at(0).unicode();
+    if (text.size() > 1 && text.at(0).isHighSurrogate() && text.at(1).isLowSurrogate())
+        first = QChar::surrogateToUcs4(text.at(0), text.at(1));
+    return QChar::script(first) == QChar::Script_Han;
+}
 
 QByteArray collationKey(QStringView text)
 {

@@ -25,6 +25,9 @@ class Connection;
 // Latin first, then Chinese by pinyin, by the same collation as DataSet's sort.
 QByteArray collationKey(QStringView text);
 
+// Text whose first character is Chinese sorts after all other text.
+bool startsWithHan(QStringView text);
+
 // The statements that create the key table, its indexes and triggers for an empty table.
 QStringList sortKeyStatements(const QString &table, const QStringList &columns);
 

@@ -4,6 +4,7 @@
 #include "db/Field.h"
 #include "export/ExportProgressWindow.h"
 #include "grid/DataGrid.h"
+#include "platform/BusyCursor.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/Application.h"
@@ -72,15 +73,7 @@ void TitleRows::titleCells(TitleCells &cells)
 
 namespace {
 
-// The hourglass for the whole program while an export runs; restored however it ends.
-class BusyCursor
-{
-public:
-    BusyCursor() { QApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor &) = delete;
-    BusyCursor &operator=(const BusyCursor &) = delete;
-};
+using lianbu::BusyCursor;
 
 // Field changes each notify the bound controls; one notification at the end is enough.
 class ControlsDisabled
