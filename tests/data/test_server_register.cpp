@@ -15,6 +15,7 @@
 #include "tests/support/TestServer.h"
 #include "tests/support/TestSupport.h"
 
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QSemaphore>
 #include <QThread>
@@ -72,6 +73,7 @@ private slots:
     void likeMatchesTheSameRowsOnBothEngines();
     void runningStatementIsCancelledFromAnotherThread();
     void rowHeldByAnotherOperatorIsReportedAsBusy();
+    void savedConnectionLogsInWithThePrivatePassword();
 };
 
 void TestServerRegister::addresses_data()
@@ -412,6 +414,82 @@ void TestServerRegister::rowHeldByAnotherOperatorIsReportedAsBusy()
     }
     db::runBound(holder, QStringLiteral("rollback"));
     QCOMPARE(waiter.execute(QStringLiteral("update data set c = 'y'")), 1);
+}
+
+void TestServerRegister::savedConnectionLogsInWithThePrivatePassword()
+{
+    LIANBU_REQUIRE_TEST_SERVER();
+    test::Environment environment;
+    qunsetenv(kRegisterVariable);
+    const RegisterAddress created = test::createTestServerDatabase();
+    // An office login over the network: a role that must give its password (scram-sha-256 on
+    // 127.0.0.1), with ":" and "\" that the password file escapes.
+    const QString role = QStringLiteral("clerk_") + created.database;
+    const QString password = QStringLiteral("芝麻sesame:pw\\1");
+    {
+        db::Connection super;
+        openServer(super, db::parseRegisterAddress(test::testServerAddress()));
+        // Names made by the fixture; the password has no quote.
+        super.execute(QStringLiteral("create role %1 login password '%2'").arg(role, password));
+        super.execute(QStringLiteral("alter database %1 owner to %2").arg(created.database, role));
+    }
+    RegisterAddress office;
+    office.kind = RegisterAddress::Kind::Server;
+    office.host = QStringLiteral("127.0.0.1");
+    office.port = qEnvironmentVariableIntValue("LIANBU_TEST_POSTGRESQL_PORT");
+    office.database = created.database;
+    office.user = role;
+    QVERIFY(office.port > 0);
+    {
+        db::Connection refused;
+        QVERIFY_THROWS_EXCEPTION(Error, openServer(refused, office));
+    }
+
+    // "保存" in 数据库连接…: the address goes to the settings, the password only to the private file.
+    office.password = password;
+    ServerConnectionDialog dialog(office);
+    QMetaObject::invokeMethod(&dialog, "saveAddress");
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(savedRegister(), db::formatRegisterAddress(office));
+    QDirIterator files(environment.homePath(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    int filesWithPassword = 0;
+    while (files.hasNext()) {
+        const QString path = files.next();
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        if (!file.readAll().contains("sesame"))
+            continue;
+        ++filesWithPassword;
+        QCOMPARE(path, serverPasswordFilePath());
+        struct stat status
+        {};
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &status), 0);
+        QCOMPARE(status.st_mode & 0777, 0600u);
+    }
+    QCOMPARE(filesWithPassword, 1);
+
+    // The next start opens the saved register with the saved password.
+    RegisterPlace place = chosenRegister(CommandLine());
+    QVERIFY(place.isServer());
+    QCOMPARE(place.server.password, password);
+    {
+        db::Connection connection;
+        openServer(connection, place.server);
+        QCOMPARE(column(connection, QStringLiteral("select current_user")), QStringList{role});
+    }
+    // A password file others can read is not used, and the login fails with a message.
+    QFile::setPermissions(serverPasswordFilePath(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+    place = chosenRegister(CommandLine());
+    QVERIFY(place.server.password.isEmpty());
+    db::Connection refused;
+    try {
+        openServer(refused, place.server);
+        QFAIL("the login went through without the password");
+    } catch (const Error &error) {
+        QVERIFY2(error.operatorText().contains(QStringLiteral("无法打开数据库服务器上的资料库")),
+                 qPrintable(error.operatorText()));
+    }
 }
 
 QTEST_MAIN(TestServerRegister)
