@@ -98,13 +98,17 @@ void ServerConnectionDialog::saveAddress()
         return;
     }
     lianbu::saveRegister(lianbu::db::formatRegisterAddress(target));
-    lianbu::showInformation(QStringLiteral("数据库连接已保存，下次启动联簿宝时生效。"), this);
+    lianbu::showInformation(m_appliesAtOnce ? QStringLiteral("数据库连接已保存。")
+                                            : QStringLiteral("数据库连接已保存，下次启动联簿宝时生效。"),
+                            this);
     accept();
 }
 
 void ServerConnectionDialog::useLocalFile()
 {
     lianbu::saveRegister({});
-    lianbu::showInformation(QStringLiteral("已改回本机的 data.db，下次启动联簿宝时生效。"), this);
+    lianbu::showInformation(m_appliesAtOnce ? QStringLiteral("已改回本机的 data.db。")
+                                            : QStringLiteral("已改回本机的 data.db，下次启动联簿宝时生效。"),
+                            this);
     accept();
 }

@@ -23,6 +23,8 @@ public:
 
     // The address the fields describe (with the password typed).
     lianbu::db::RegisterAddress address() const;
+    // At start-up, before the register is open, what is saved is used at once.
+    void setAppliesAtOnce(bool atOnce) { m_appliesAtOnce = atOnce; }
     // True while a connection test runs.
     bool testing() const { return m_testing; }
 
@@ -40,4 +42,5 @@ private:
 
     Ui::ServerConnectionDialog *ui;
     bool m_testing = false;
+    bool m_appliesAtOnce = false;
 };

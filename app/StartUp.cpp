@@ -2,6 +2,7 @@
 
 #include "app/MainWindow.h"
 #include "app/Register.h"
+#include "app/ServerConnectionDialog.h"
 #include "data/Database.h"
 #include "data/SearchIndex.h"
 #include "db/SortKeys.h"
@@ -115,6 +116,36 @@ void buildSearchIndexIfMissing(db::Connection &connection)
     }
 }
 
+std::unique_ptr<Database> openRegisterAtStart(const CommandLine &commandLine)
+{
+    // The saved server is changed in a window of the running program: when that server cannot
+    // be reached (or the saved address is damaged), the operator is offered the window here,
+    // or he could never start the program again without the command line.
+    const bool savedChoice = commandLine.database.isEmpty() && qEnvironmentVariable(kRegisterVariable).isEmpty()
+                             && !savedRegister().isEmpty();
+    for (;;) {
+        db::RegisterAddress tried;
+        try {
+            const RegisterPlace place = chosenRegister(commandLine);
+            tried = place.address();
+            prepareRegister(place);
+            return std::make_unique<Database>(place.address());
+        } catch (const Error &error) {
+            if (!savedChoice || !(tried.isServer() || db::isServerAddress(savedRegister()))) {
+                showError(error.message());
+                return nullptr;
+            }
+            if (!askYesNo(applicationTitle(),
+                          errorDisplayText(error.message()) + QStringLiteral("\n\n要修改数据库连接吗？")))
+                return nullptr;
+            ServerConnectionDialog dialog(tried);
+            dialog.setAppliesAtOnce(true);
+            if (dialog.exec() != QDialog::Accepted)
+                return nullptr;
+        }
+    }
+}
+
 int runProgram(QApplication &app, const CommandLine &commandLine)
 {
     prepareApplication();
@@ -128,15 +159,9 @@ int runProgram(QApplication &app, const CommandLine &commandLine)
 
     // The register first: when it cannot be opened the error names the file and no window
     // has been shown.
-    std::unique_ptr<Database> database;
-    try {
-        const RegisterPlace place = chosenRegister(commandLine);
-        prepareRegister(place);
-        database = std::make_unique<Database>(place.address());
-    } catch (const Error &error) {
-        showError(error.message());
+    std::unique_ptr<Database> database = openRegisterAtStart(commandLine);
+    if (!database)
         return 1;
-    }
     buildSearchIndexIfMissing(*database->connection);
     auto mainWindow = std::make_unique<MainWindow>(*database);
     // The login dialog belongs to the main window, which shows it while no session is open.

@@ -2,7 +2,10 @@
 
 #include "platform/CommandLine.h"
 
+#include <memory>
+
 class QApplication;
+class Database;
 
 namespace lianbu {
 
@@ -23,6 +26,11 @@ struct RegisterCheck
 // Opens (and, where allowed, creates) the register the program would use, then closes it.
 // Never shows a box.
 RegisterCheck checkRegister(const CommandLine &commandLine);
+// Opens the register the command line, the environment or the saved setting chooses. When it
+// cannot be opened, says why and gives nothing; when it is the saved server, first offers
+// "数据库连接…" and tries again with what the operator saves there.
+std::unique_ptr<::Database> openRegisterAtStart(const CommandLine &commandLine);
+
 namespace db {
 class Connection;
 }

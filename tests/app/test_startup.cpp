@@ -1,7 +1,10 @@
 // Which register a start opens: the packaged program's per-user register, created on the first
 // start and never replaced; the source-built program's working folder; --database; a server
-// address, which this program cannot open yet. And the toolkit's texts after the start-up steps.
+// that cannot be reached, and a saved one the operator can change at once. And the toolkit's
+// texts after the start-up steps.
+#include "app/Register.h"
 #include "app/StartUp.h"
+#include "data/Database.h"
 #include "data/Schema.h"
 #include "db/Connection.h"
 #include "platform/Installation.h"
@@ -12,7 +15,9 @@
 #include <QtTest>
 #include <QApplication>
 #include <QCryptographicHash>
+#include <QPushButton>
 #include <QSqlQuery>
+#include <QTimer>
 
 using namespace lianbu;
 using namespace lianbu::test;
@@ -75,6 +80,7 @@ private slots:
     void sourceBuiltProgramOpensTheWorkingFolderOnly();
     void databaseOptionOpensThatFile();
     void unreachableServerIsReportedClearly();
+    void unreachableSavedServerCanBeChangedAtStart();
     void toolkitTextsAreChineseAfterStartUp();
 };
 
@@ -165,6 +171,60 @@ void TestStartUp::unreachableServerIsReportedClearly()
     QVERIFY2(box.text.contains(line.database), qPrintable(box.text));
     QVERIFY(!anyWindowVisible());
     QVERIFY(!checkRegister(check(line.database)).opened);
+}
+
+void TestStartUp::unreachableSavedServerCanBeChangedAtStart()
+{
+    Environment env;
+    createDataDb(env.path());
+    qunsetenv(kRegisterVariable);
+    const QString unreachable = QStringLiteral("postgresql://li@127.0.0.1:1/lianbu");
+
+    // Declined: the program ends, the saved server stays.
+    saveRegister(unreachable);
+    env.dialogs().queueBoxAnswer(BoxButton::No);
+    QVERIFY(!openRegisterAtStart(CommandLine()));
+    QCOMPARE(env.dialogs().boxes().size(), 1);
+    QVERIFY2(env.dialogs().lastBox().request.text.contains(unreachable),
+             qPrintable(env.dialogs().lastBox().request.text));
+    QCOMPARE(savedRegister(), unreachable);
+
+    // Accepted: "数据库连接…" opens; "改用本机 data.db" there opens the local register at once.
+    env.dialogs().clear();
+    env.dialogs().queueBoxAnswer(BoxButton::Yes);
+    int windowsSeen = 0;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&] {
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            auto *useFile = window->findChild<QPushButton *>(QStringLiteral("useFileButton"));
+            if (window->isVisible() && useFile) {
+                ++windowsSeen;
+                useFile->click();
+            }
+        }
+    });
+    poll.start(20);
+    const std::unique_ptr<Database> database = openRegisterAtStart(CommandLine());
+    poll.stop();
+    QVERIFY(database);
+    QCOMPARE(windowsSeen, 1);
+    QCOMPARE(QFileInfo(database->connection->fileName()).canonicalFilePath(),
+             QFileInfo(env.filePath(QStringLiteral("data.db"))).canonicalFilePath());
+    QVERIFY(savedRegister().isEmpty());
+
+    // A damaged saved address is offered for change too, instead of shutting the program out.
+    saveRegister(QStringLiteral("postgresql://"));
+    env.dialogs().clear();
+    env.dialogs().queueBoxAnswer(BoxButton::No);
+    QVERIFY(!openRegisterAtStart(CommandLine()));
+    QCOMPARE(env.dialogs().lastBox().request.icon, BoxIcon::Question);
+    // The command line's choice is not the saved one: its failure is only reported.
+    env.dialogs().clear();
+    CommandLine given;
+    given.database = unreachable;
+    QVERIFY(!openRegisterAtStart(given));
+    QCOMPARE(env.dialogs().lastBox().request.icon, BoxIcon::Stop);
+    saveRegister({});
 }
 
 void TestStartUp::toolkitTextsAreChineseAfterStartUp()
