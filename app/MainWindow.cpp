@@ -143,10 +143,10 @@ void MainWindow::buildStatusBar()
     lianbu::db::RegisterAddress shown = address;
     if (!shown.isServer())
         shown.file = QFileInfo(address.file).absoluteFilePath();
-    const QString text = lianbu::db::describeRegister(shown);
-    m_registerPanel->setToolTip(text);
+    m_registerPanel->setToolTip(lianbu::db::describeRegister(shown));
     // What is left of the fixed-width window after the four panels (the whole text is its tip).
-    m_registerPanel->setText(m_registerPanel->fontMetrics().elidedText(text, Qt::ElideMiddle, 150));
+    m_registerPanel->setText(
+        m_registerPanel->fontMetrics().elidedText(lianbu::db::describeRegisterBriefly(shown), Qt::ElideMiddle, 150));
     bar->addWidget(m_registerPanel, 1);
 }
 

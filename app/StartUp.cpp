@@ -131,12 +131,15 @@ std::unique_ptr<Database> openRegisterAtStart(const CommandLine &commandLine)
             prepareRegister(place);
             return std::make_unique<Database>(place.address());
         } catch (const Error &error) {
+            // A register file's error is the engine's message, as it always was; a server's (or a
+            // malformed address's) says in Chinese what to put right.
+            const bool fileError = !tried.isServer() && !tried.file.isEmpty();
+            const QString shown = fileError ? error.message() : error.operatorText();
             if (!savedChoice || !(tried.isServer() || db::isServerAddress(savedRegister()))) {
-                showError(error.message());
+                showError(shown);
                 return nullptr;
             }
-            if (!askYesNo(applicationTitle(),
-                          errorDisplayText(error.message()) + QStringLiteral("\n\n要修改数据库连接吗？")))
+            if (!askYesNo(applicationTitle(), errorDisplayText(shown) + QStringLiteral("\n\n要修改数据库连接吗？")))
                 return nullptr;
             ServerConnectionDialog dialog(tried);
             dialog.setAppliesAtOnce(true);

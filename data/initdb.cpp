@@ -3,12 +3,14 @@
 // lianbu-initdb postgresql://user@host:port/dbname: the same in an empty database on a server.
 // lianbu-initdb --copy FILE postgresql://...: moves the register FILE into an empty server
 // database (every row with its id), checking the row counts.
-// The server password comes from PGPASSWORD, ~/.pgpass or the address (user:password@...).
+// The server password comes from the address (user:password@...), the password file of
+// "数据库连接…", PGPASSWORD or ~/.pgpass.
 #include "data/Schema.h"
 #include "data/ServerRegister.h"
 #include "db/RegisterAddress.h"
 #include "platform/CommandLine.h"
 #include "platform/Error.h"
+#include "platform/PasswordFile.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -36,8 +38,8 @@ QString helpText(MessageLanguage language)
                                      "用户“超级管理员”，密码 888）。已经存在的文件不会被覆盖。\n"
                                      "给出数据库服务器地址时，在服务器上那个空的数据库里建立同样的表；\n"
                                      "已经有这些表的数据库会被拒绝。--copy 把现有的 data.db 连同全部编号\n"
-                                     "复制到服务器上的空数据库，并核对行数。服务器密码取自 PGPASSWORD\n"
-                                     "或 ~/.pgpass。\n"
+                                     "复制到服务器上的空数据库，并核对行数。服务器密码取自“数据库连接…”\n"
+                                     "保存的密码、PGPASSWORD 或 ~/.pgpass。\n"
                                      "\n"
                                      "  -h, --help   显示本帮助并退出\n"
                                      "  --version    显示版本并退出\n"),
@@ -49,8 +51,8 @@ QString helpText(MessageLanguage language)
                                      "An existing file is never overwritten. Given a server address, creates the\n"
                                      "same tables in that empty database; a database that has them is refused.\n"
                                      "--copy moves an existing data.db with all its ids into an empty server\n"
-                                     "database and checks the row counts. The server password comes from\n"
-                                     "PGPASSWORD or ~/.pgpass.\n"
+                                     "database and checks the row counts. The server password comes from the\n"
+                                     "password saved by \"数据库连接…\", PGPASSWORD or ~/.pgpass.\n"
                                      "\n"
                                      "  -h, --help   show this help and end\n"
                                      "  --version    show the version and end\n"));
@@ -73,11 +75,25 @@ QString failureText(const lianbu::Error &error, MessageLanguage language)
                                                                                    : error.message();
 }
 
+// The password saved by the program's "数据库连接…" serves here too (PGPASSWORD and ~/.pgpass
+// are libpq's own).
+lianbu::db::RegisterAddress serverTarget(const QString &text)
+{
+    lianbu::db::RegisterAddress address = lianbu::db::parseRegisterAddress(text);
+    if (address.password.isEmpty())
+        address.password = lianbu::findServerPassword(lianbu::serverPasswordFilePath(),
+                                                      {address.host, address.port, address.database, address.user});
+    return address;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    // The program's names, for its per-user folders.
+    QCoreApplication::setOrganizationName(QStringLiteral("qiaomu"));
+    QCoreApplication::setApplicationName(QStringLiteral("lianbu"));
     const MessageLanguage language = lianbu::messageLanguage();
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     if (arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h"))) {
@@ -99,7 +115,7 @@ int main(int argc, char *argv[])
         return usage(language);
     try {
         if (copy) {
-            const lianbu::db::RegisterAddress target = lianbu::db::parseRegisterAddress(operands.at(1));
+            const lianbu::db::RegisterAddress target = serverTarget(operands.at(1));
             const QList<lianbu::CopiedTable> tables = lianbu::copyRegisterToServer(operands.at(0), target);
             for (const lianbu::CopiedTable &table : tables)
                 print(stdout, inLanguage(language, QStringLiteral("%1：%2 行\n"), QStringLiteral("%1: %2 rows\n"))
@@ -111,7 +127,7 @@ int main(int argc, char *argv[])
             return 0;
         }
         if (lianbu::db::isServerAddress(operands.at(0))) {
-            const lianbu::db::RegisterAddress target = lianbu::db::parseRegisterAddress(operands.at(0));
+            const lianbu::db::RegisterAddress target = serverTarget(operands.at(0));
             const lianbu::ServerCreation creation = lianbu::createServerRegister(target);
             if (!creation.searchIndex)
                 print(stderr,

@@ -245,8 +245,10 @@ void Connection::openServer()
     db.setConnectOptions(QStringLiteral("connect_timeout=%1;application_name=lianbu").arg(m_connectTimeout));
     if (!db.open()) {
         const QString reason = detail::engineMessage(db.lastError());
+        const QString problem = serverLoginProblem(reason);
         throw Error(QStringLiteral("Cannot open the database \"%1\" on the server: %2").arg(place, reason),
-                    QStringLiteral("无法打开数据库服务器上的资料库“%1”：%2").arg(place, reason));
+                    QStringLiteral("无法打开数据库服务器上的资料库“%1”：%2")
+                        .arg(place, problem.isEmpty() ? reason : problem + QStringLiteral("。详细信息：") + reason));
     }
     // Text is exchanged as UTF-8 whatever the server's default, and a statement waiting for a
     // row another operator holds gives up after the busy timeout, as on SQLite.

@@ -62,13 +62,42 @@ EngineFault postgresFault(const QSqlError &error)
         return EngineFault::Damaged;
     if (state == QLatin1String("58030"))
         return EngineFault::Io;
-    if (stateClass == QLatin1String("08") || stateClass == QLatin1String("57") && state != QLatin1String("57014"))
+    if (stateClass == QLatin1String("08") || (stateClass == QLatin1String("57") && state != QLatin1String("57014")))
         return EngineFault::Unreachable;
     if (state == QLatin1String("54001"))
         return EngineFault::PatternTooComplex;
     if (state == QLatin1String("28000") || state == QLatin1String("28P01") || state == QLatin1String("3D000"))
         return EngineFault::CannotOpen;
     return EngineFault::Other;
+}
+
+QString serverLoginProblem(const QString &clientText)
+{
+    // libpq and the server word these in English unless their own translations are installed
+    // and chosen; then the text is already in the operator's language and passes unchanged.
+    static const struct
+    {
+        const char *fragment;
+        const char *reason;
+    } known[] = {
+        {"password authentication failed", "用户名或密码不对"},
+        {"no password supplied", "服务器要求密码，但没有填写密码"},
+        {"fe_sendauth: no password", "服务器要求密码，但没有填写密码"},
+        {"Connection refused", "服务器没有在这个端口上接受连接（服务器没有运行，或端口不对）"},
+        {"could not translate host name", "找不到这个主机名"},
+        {"timeout expired", "服务器在规定时间内没有应答"},
+        {"No route to host", "网络上找不到这台服务器"},
+        {"no pg_hba.conf entry", "服务器不允许从这台电脑连接（请管理员修改 pg_hba.conf）"},
+        {"role \"", "服务器上没有这个用户"},
+        {"database \"", "服务器上没有这个数据库"},
+        {"too many clients", "服务器的连接数已满"},
+        {"the database system is starting up", "服务器正在启动，请稍后再试"},
+        {"the database system is shutting down", "服务器正在关闭"},
+    };
+    for (const auto &entry : known)
+        if (clientText.contains(QLatin1String(entry.fragment), Qt::CaseInsensitive))
+            return QString::fromUtf8(entry.reason);
+    return {};
 }
 
 EngineFault engineFault(const QSqlError &error)

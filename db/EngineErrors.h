@@ -36,6 +36,10 @@ EngineFault postgresFault(const QSqlError &error);
 // `file` is a postgresql:// address) where the fault concerns it.
 QString operatorText(EngineFault fault, const QString &file, const QString &engineText);
 
+// The reason, in Chinese, of a failed login to a server, from the text libpq gives ("" when the
+// text says nothing the operator could act on).
+QString serverLoginProblem(const QString &clientText);
+
 // The error a refused statement throws: the engine's own English text as the message (callers
 // and logs compare it), the Chinese text for the operator.
 Error engineError(const QSqlError &error, const QString &file);

@@ -128,4 +128,12 @@ QString describeRegister(const RegisterAddress &address)
         .arg(address.user, host, QString::number(address.port), address.database);
 }
 
+QString describeRegisterBriefly(const RegisterAddress &address)
+{
+    if (!address.isServer())
+        return describeRegister(address);
+    const QString host = address.host.isEmpty() ? QStringLiteral("本机") : address.host;
+    return QStringLiteral("服务器：%1/%2").arg(host, address.database);
+}
+
 } // namespace lianbu::db

@@ -40,5 +40,7 @@ QString formatRegisterAddress(const RegisterAddress &address);
 // A short Chinese description for the status bar: "资料库：/path/data.db" or
 // "服务器：user@host:port/dbname".
 QString describeRegister(const RegisterAddress &address);
+// The same without the user and port of a server ("服务器：host/dbname"), for a narrow panel.
+QString describeRegisterBriefly(const RegisterAddress &address);
 
 } // namespace lianbu::db

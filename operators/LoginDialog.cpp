@@ -52,8 +52,8 @@ QPixmap backgroundPicture()
 
 LoginDialog::LoginDialog(Database &database, QWidget *parent)
     : QDialog(parent)
-    , m_database(database)
     , ui(new Ui::LoginDialog)
+    , m_database(database)
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("loginDialog"));

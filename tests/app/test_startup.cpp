@@ -169,6 +169,7 @@ void TestStartUp::unreachableServerIsReportedClearly()
     const BoxRequest box = env.dialogs().lastBox().request;
     QCOMPARE(box.icon, BoxIcon::Stop);
     QVERIFY2(box.text.contains(line.database), qPrintable(box.text));
+    QVERIFY2(box.text.contains(QStringLiteral("没有在这个端口上接受连接")), qPrintable(box.text));
     QVERIFY(!anyWindowVisible());
     QVERIFY(!checkRegister(check(line.database)).opened);
 }
