@@ -142,10 +142,11 @@ std::optional<PublicKey> parsePublicKey(const QString &text)
 
 QString keyIdText(const PublicKey &key)
 {
-    QString text;
+    // minisign prints the little-endian id as a number: no leading zeros.
+    quint64 id = 0;
     for (int i = 7; i >= 0; --i)
-        text += QStringLiteral("%1").arg(key.keyId[std::size_t(i)], 2, 16, QLatin1Char('0')).toUpper();
-    return text;
+        id = (id << 8) | quint64(key.keyId[std::size_t(i)]);
+    return QString::number(id, 16).toUpper();
 }
 
 Verification verifySignature(const QByteArray &data, const QByteArray &signatureFile, const PublicKey &key)

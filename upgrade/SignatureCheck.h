@@ -28,7 +28,7 @@ struct PublicKey
 
 // Reads a public key from its text form; nullopt when the text holds none.
 std::optional<PublicKey> parsePublicKey(const QString &text);
-// The key's id as minisign prints it (16 upper-case hexadecimal digits, last byte first).
+// The key's id as minisign prints it (upper-case hexadecimal, last byte first, no leading zeros).
 QString keyIdText(const PublicKey &key);
 
 enum class SignatureResult {

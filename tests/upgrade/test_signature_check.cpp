@@ -24,8 +24,17 @@ private slots:
         const auto fromLine = parsePublicKey(m_publisher.publicKeyLine());
         QVERIFY(fromFile && fromLine);
         QCOMPARE(fromFile->key, fromLine->key);
-        // minisign names the key by its id in the file's comment.
-        QVERIFY(m_publisher.publicKeyFile().contains(keyIdText(*fromLine)));
+        // minisign names the key by its id in the file's comment, as a number without leading
+        // zeros (one key in sixteen has one).
+        QVERIFY(m_publisher.publicKeyFile()
+                    .trimmed()
+                    .section(QLatin1Char('\n'), 0, 0)
+                    .endsWith(QLatin1Char(' ') + keyIdText(*fromLine)));
+        // A key minisign made, and the id it printed for it.
+        const auto leadingZero =
+            parsePublicKey(QStringLiteral("RWTKAZW6DnDsBYNtrWQiGqfqfN/H0nsHyTK/RPHNot2rpeJGOKvxipCI"));
+        QVERIFY(leadingZero);
+        QCOMPARE(keyIdText(*leadingZero), QStringLiteral("5EC700EBA9501CA"));
         QVERIFY(!parsePublicKey(QString()));
         QVERIFY(!parsePublicKey(QStringLiteral("RWQ")));
         QVERIFY(!parsePublicKey(m_publisher.publicKeyLine().chopped(4)));
