@@ -5,6 +5,8 @@
 #include "app/ServerConnectionDialog.h"
 #include "data/Database.h"
 #include "data/SearchIndex.h"
+#include "db/BackgroundDamageCheck.h"
+#include "db/Connection.h"
 #include "db/SortKeys.h"
 #include "operators/LoginDialog.h"
 #include "platform/AppInfo.h"
@@ -20,6 +22,8 @@
 #include <QFont>
 #include <QIcon>
 #include <QProgressDialog>
+#include <QSqlError>
+#include <QSqlQuery>
 
 #include <cstdio>
 #include <memory>
@@ -71,6 +75,16 @@ RegisterCheck checkRegister(const CommandLine &commandLine)
         // Opening checks the file (or the server database) and its tables, exactly as a normal
         // start does.
         const Database database(place.address());
+        if (database.connection->wholeCheckDeferred()) {
+            // No window to work beside: what the open left unread is read now.
+            QSqlQuery check(database.connection->database());
+            const QString verdict = check.exec(QStringLiteral("PRAGMA quick_check(1)")) && check.next()
+                                        ? check.value(0).toString()
+                                        : check.lastError().text();
+            if (verdict != QLatin1String("ok"))
+                return {false,
+                        QStringLiteral("%1: damaged (%2)").arg(db::formatRegisterAddress(place.address()), verdict)};
+        }
         return {true, db::formatRegisterAddress(place.address())};
     } catch (const Error &error) {
         return {false, error.message()};
@@ -167,11 +181,22 @@ int runProgram(QApplication &app, const CommandLine &commandLine)
         return 1;
     buildSearchIndexIfMissing(*database->connection);
     auto mainWindow = std::make_unique<MainWindow>(*database);
+    // What the open left unread for damage is read now, beside the operator's work.
+    std::unique_ptr<db::BackgroundDamageCheck> damageCheck;
+    if (database->connection->wholeCheckDeferred()) {
+        damageCheck = std::make_unique<db::BackgroundDamageCheck>(database->connection->fileName());
+        QObject::connect(damageCheck.get(), &db::BackgroundDamageCheck::finished, mainWindow.get(),
+                         [window = mainWindow.get()](const QString &problem) {
+                             if (!problem.isEmpty())
+                                 showError(problem, window);
+                         });
+    }
     // The login dialog belongs to the main window, which shows it while no session is open.
     mainWindow->setLoginDialog(new LoginDialog(*database, mainWindow.get()));
 
     mainWindow->show();
     const int code = app.exec();
+    damageCheck.reset();
     mainWindow.reset();
     return code;
 }

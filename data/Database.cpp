@@ -20,6 +20,12 @@ Database::Database(const lianbu::db::RegisterAddress &address, QObject *parent)
 {
     m_connection.setAddress(address);
     m_connection.setContentCheck(lianbu::deliveredSchemaProblem);
+    // A large register's customers (with their search and sort indexes) are read for damage
+    // beside the running program; the operators, sessions and attempts are read at once.
+    m_connection.setLargeFileCheck(kWholeDamageCheckBytes, [](const QString &table) {
+        return table.compare(QLatin1String("data"), Qt::CaseInsensitive) != 0
+               && !table.startsWith(QLatin1String("data_"), Qt::CaseInsensitive);
+    });
     m_connection.open();
     try {
         lianbu::checkDeliveredSchema(m_connection);

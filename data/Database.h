@@ -24,6 +24,11 @@ public:
     explicit Database(QObject *parent = nullptr, const QString &fileName = QStringLiteral("data.db"));
     // The register at `address`: a file, or a database on a server.
     explicit Database(const lianbu::db::RegisterAddress &address, QObject *parent = nullptr);
+
+    // A register file up to this size is read whole for damage when it opens (some 150,000
+    // customers; a tenth of a second when cached); a larger one only in its small tables, the
+    // rest beside the running program (wholeDamageCheckDeferred).
+    static constexpr qint64 kWholeDamageCheckBytes = 64ll * 1024 * 1024;
     ~Database() override;
 
     lianbu::db::Connection *connection;

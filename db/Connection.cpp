@@ -96,6 +96,11 @@ void Connection::close()
 namespace {
 
 // A refusal: the English message the layer has always given, the Chinese text for the operator.
+QString damageText(const QString &verdict)
+{
+    return QStringLiteral("数据库已损坏（完整性检查：%1）。请用“恢复数据…”从备份恢复。").arg(verdict);
+}
+
 Error refusal(const QString &path, const QString &reason, const QString &operatorReason)
 {
     return Error(QStringLiteral("Cannot open the database file \"%1\": %2").arg(path, reason),
@@ -202,17 +207,43 @@ void Connection::checkReadOnly(const QString &path) const
             operatorReason = operatorReasonOf(code, db.lastError());
         } else {
             QSqlQuery query(db);
-            const QString check =
-                m_integrityCheck ? QStringLiteral("PRAGMA quick_check(1)") : QStringLiteral("select 'ok'");
-            if (!query.exec(QStringLiteral("select count(*) from sqlite_master")) || !query.exec(check)) {
+            QStringList checks;
+            m_wholeCheckDeferred = false;
+            if (!m_integrityCheck) {
+                checks << QStringLiteral("select 'ok'");
+            } else if (m_checkedAtOpen && m_largeFileBytes >= 0 && QFileInfo(path).size() > m_largeFileBytes) {
+                // The schema, then each table the caller wants read now, by its own check.
+                checks << QStringLiteral("PRAGMA quick_check(sqlite_master)");
+                QSqlQuery tables(db);
+                if (tables.exec(QStringLiteral("select name from sqlite_master where type='table' and rootpage>0")))
+                    while (tables.next()) {
+                        const QString table = tables.value(0).toString();
+                        if (m_checkedAtOpen(table))
+                            checks << QStringLiteral("PRAGMA quick_check(\"%1\")")
+                                          .arg(QString(table).replace(QLatin1Char('"'), QLatin1String("\"\"")));
+                        else
+                            m_wholeCheckDeferred = true;
+                    }
+            } else {
+                checks << QStringLiteral("PRAGMA quick_check(1)");
+            }
+            QString verdict = QStringLiteral("ok");
+            bool ran = query.exec(QStringLiteral("select count(*) from sqlite_master"));
+            for (const QString &check : std::as_const(checks)) {
+                ran = ran && query.exec(check);
+                if (!ran)
+                    break;
+                verdict = query.next() ? query.value(0).toString() : QString();
+                if (verdict != QLatin1String("ok"))
+                    break;
+            }
+            if (!ran) {
                 const int code = primaryCode(query.lastError());
                 reason = primaryText(code, query.lastError());
                 operatorReason = operatorReasonOf(code, query.lastError());
-            } else if (!query.next() || query.value(0).toString() != QLatin1String("ok")) {
-                reason =
-                    QStringLiteral("the file is not a database or it is damaged (%1).").arg(query.value(0).toString());
-                operatorReason = QStringLiteral("数据库已损坏（完整性检查：%1）。请用“恢复数据…”从备份恢复。")
-                                     .arg(query.value(0).toString());
+            } else if (verdict != QLatin1String("ok")) {
+                reason = QStringLiteral("the file is not a database or it is damaged (%1).").arg(verdict);
+                operatorReason = damageText(verdict);
             } else if (m_contentCheck) {
                 query.finish();
                 operatorReason = m_contentCheck(db);

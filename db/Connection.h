@@ -49,6 +49,18 @@ public:
     // seconds on a large register.
     void setIntegrityCheck(bool on) { m_integrityCheck = on; }
 
+    // For a file larger than `bytes`, open() reads for damage only the tables `checkedAtOpen`
+    // names (and the schema): the whole file can take many seconds to read, and the caller has
+    // the rest read beside the running program (BackgroundDamageCheck). Files up to that size
+    // are read whole as before.
+    void setLargeFileCheck(qint64 bytes, std::function<bool(const QString &table)> checkedAtOpen)
+    {
+        m_largeFileBytes = bytes;
+        m_checkedAtOpen = std::move(checkedAtOpen);
+    }
+    // True when the last open() left tables unread for damage.
+    bool wholeCheckDeferred() const { return m_wholeCheckDeferred; }
+
     // Opens the file. Never creates it, and changes nothing in a file it refuses: a missing,
     // empty, unreadable or unwritable file (or folder, or -wal/-shm), a locked, damaged (quick
     // check) or non-database file, or one the content check refuses, throws lianbu::Error naming
@@ -78,6 +90,9 @@ private:
     QString m_connectionName;
     int m_busyTimeout = 5000;
     bool m_integrityCheck = true;
+    qint64 m_largeFileBytes = -1; // no limit
+    std::function<bool(const QString &)> m_checkedAtOpen;
+    mutable bool m_wholeCheckDeferred = false;
 };
 
 } // namespace lianbu::db

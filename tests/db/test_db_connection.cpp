@@ -1,10 +1,13 @@
 // The connection: opening only real database files, WAL settings, several writers on one file.
+#include "db/BackgroundDamageCheck.h"
 #include "db/Connection.h"
 #include "db/Table.h"
 #include "platform/Error.h"
 #include "tests/support/TestDatabase.h"
 
 #include <QFile>
+#include <QSignalSpy>
+#include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QtTest>
 
@@ -31,6 +34,40 @@ QString pragma(Connection &connection, const QString &name)
     QSqlQuery query(connection.database());
     query.exec(QStringLiteral("PRAGMA ") + name);
     return query.next() ? query.value(0).toString() : QString();
+}
+
+// A register of operators and then many customers, whose pages come last in the file.
+void writeOperatorsThenCustomers(const QString &path)
+{
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("writer"));
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        QVERIFY(query.exec(QStringLiteral("create table userdb (username text, passwd text)")));
+        QVERIFY(query.exec(QStringLiteral("insert into userdb values ('超级管理员', 'x')")));
+        QVERIFY(query.exec(QStringLiteral("create table data (b text)")));
+        QVERIFY(db.transaction());
+        for (int i = 0; i < 400; ++i)
+            QVERIFY(query.exec(QStringLiteral("insert into data values ('%1')").arg(QString(150, QLatin1Char('z')))));
+        QVERIFY(db.commit());
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("writer"));
+}
+
+// Overwrites the header and cell pointers of a page (1-based, 4096 bytes).
+void damagePage(const QString &path, qint64 page)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.seek((page - 1) * 4096));
+    file.write(QByteArray(64, char(0xA5)));
+}
+
+bool notCustomers(const QString &table)
+{
+    return table != QLatin1String("data");
 }
 
 } // namespace
@@ -179,6 +216,63 @@ private slots:
         QVERIFY(query.next());
         QCOMPARE(query.value(0).toString(), QStringLiteral("second"));
         QCOMPARE(query.value(1).toInt(), kRowsPerWriter);
+    }
+
+    void largeFileIsReadWholeBesideTheProgram()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("data.db"));
+        writeOperatorsThenCustomers(path);
+        const qint64 pages = QFileInfo(path).size() / 4096;
+        QVERIFY(pages > 8);
+
+        // A sound file: opened without reading the customers, then found sound beside.
+        {
+            Connection connection(path);
+            connection.setLargeFileCheck(0, notCustomers);
+            connection.open();
+            QVERIFY(connection.wholeCheckDeferred());
+            BackgroundDamageCheck check(path);
+            QSignalSpy finished(&check, &BackgroundDamageCheck::finished);
+            QVERIFY(finished.wait(20000));
+            QCOMPARE(finished.first().first().toString(), QString());
+        }
+
+        // Damaged customers: a small file is refused at open; a large one opens, and the read
+        // beside finds the damage while the program works on the file.
+        damagePage(path, pages);
+        {
+            Connection small(path);
+            small.setLargeFileCheck(QFileInfo(path).size(), notCustomers);
+            QVERIFY2(openError(small).contains(QStringLiteral("damaged")), qPrintable(openError(small)));
+        }
+        Connection connection(path);
+        connection.setLargeFileCheck(0, notCustomers);
+        connection.open();
+        QVERIFY(connection.wholeCheckDeferred());
+        QSqlQuery(connection.database()).exec(QStringLiteral("insert into userdb values ('a', 'b')"));
+        BackgroundDamageCheck check(path);
+        QSignalSpy finished(&check, &BackgroundDamageCheck::finished);
+        QVERIFY(finished.wait(20000));
+        const QString problem = finished.first().first().toString();
+        QVERIFY2(problem.contains(QStringLiteral("已损坏")) && problem.contains(path), qPrintable(problem));
+        connection.close();
+
+        // Damaged operators are found at open whatever the size.
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("root"));
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+        QSqlQuery root(db);
+        QVERIFY(root.exec(QStringLiteral("select rootpage from sqlite_master where name='userdb'")) && root.next());
+        const qint64 operatorsPage = root.value(0).toLongLong();
+        root.finish();
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("root"));
+        damagePage(path, operatorsPage);
+        Connection refused(path);
+        refused.setLargeFileCheck(0, notCustomers);
+        QVERIFY2(openError(refused).contains(QStringLiteral("damaged")), qPrintable(openError(refused)));
     }
 };
 
