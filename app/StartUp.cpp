@@ -163,6 +163,18 @@ std::unique_ptr<Database> openRegisterAtStart(const CommandLine &commandLine)
     }
 }
 
+std::unique_ptr<db::BackgroundDamageCheck> startDeferredDamageCheck(Database &database, QWidget *window)
+{
+    if (!database.connection->wholeCheckDeferred())
+        return nullptr;
+    auto check = std::make_unique<db::BackgroundDamageCheck>(database.connection->fileName());
+    QObject::connect(check.get(), &db::BackgroundDamageCheck::finished, window, [window](const QString &problem) {
+        if (!problem.isEmpty())
+            showError(problem, window);
+    });
+    return check;
+}
+
 int runProgram(QApplication &app, const CommandLine &commandLine)
 {
     prepareApplication();
@@ -181,16 +193,7 @@ int runProgram(QApplication &app, const CommandLine &commandLine)
         return 1;
     buildSearchIndexIfMissing(*database->connection);
     auto mainWindow = std::make_unique<MainWindow>(*database);
-    // What the open left unread for damage is read now, beside the operator's work.
-    std::unique_ptr<db::BackgroundDamageCheck> damageCheck;
-    if (database->connection->wholeCheckDeferred()) {
-        damageCheck = std::make_unique<db::BackgroundDamageCheck>(database->connection->fileName());
-        QObject::connect(damageCheck.get(), &db::BackgroundDamageCheck::finished, mainWindow.get(),
-                         [window = mainWindow.get()](const QString &problem) {
-                             if (!problem.isEmpty())
-                                 showError(problem, window);
-                         });
-    }
+    std::unique_ptr<db::BackgroundDamageCheck> damageCheck = startDeferredDamageCheck(*database, mainWindow.get());
     // The login dialog belongs to the main window, which shows it while no session is open.
     mainWindow->setLoginDialog(new LoginDialog(*database, mainWindow.get()));
 

@@ -5,6 +5,7 @@
 #include <memory>
 
 class QApplication;
+class QWidget;
 class Database;
 
 namespace lianbu {
@@ -32,8 +33,12 @@ RegisterCheck checkRegister(const CommandLine &commandLine);
 std::unique_ptr<::Database> openRegisterAtStart(const CommandLine &commandLine);
 
 namespace db {
+class BackgroundDamageCheck;
 class Connection;
-}
+} // namespace db
+// What the open of a large register left unread for damage is read now, beside the operator's
+// work; damage found is shown over `window`. Nothing when the open read the whole file.
+std::unique_ptr<db::BackgroundDamageCheck> startDeferredDamageCheck(::Database &database, QWidget *window);
 // Builds the quick search's index of a register that has none, showing a progress window.
 void buildSearchIndexIfMissing(db::Connection &connection);
 

@@ -6,6 +6,7 @@
 //
 // The database must be empty; the register is created in it (lianbu-initdb's way, with the
 // pg_trgm indexes) and filled on the server. Medians of 5 runs, milliseconds.
+#include "bench/Floor.h"
 #include "data/ServerRegister.h"
 #include "data/Statements.h"
 #include "db/BoundStatement.h"
@@ -15,7 +16,6 @@
 #include "platform/Error.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
 
@@ -27,19 +27,6 @@
 using namespace lianbu;
 
 namespace {
-
-double medianMs(const std::function<void()> &work, int repeats = 5)
-{
-    std::vector<double> times;
-    for (int i = 0; i < repeats; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        work();
-        times.push_back(double(timer.nsecsElapsed()) / 1e6);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
 
 // psql's own time for the statements (\timing, summed), rows sent to /dev/null; median of 5.
 double psqlMs(const QString &address, const QStringList &statements)
@@ -142,7 +129,7 @@ int main(int argc, char **argv)
         db::Query list(&connection);
         list.setSql(sql::allRecords());
         int listed = 0;
-        const double listMs = medianMs([&] {
+        const double listMs = bench::medianMs([&] {
             list.close();
             list.open();
             listed = list.recordCount();
@@ -154,7 +141,7 @@ int main(int argc, char **argv)
         for (const QString &typed : {QStringLiteral("科技"), QStringLiteral("科技商行12")}) {
             const sql::BoundStatement search = sql::boundSearch(engine, {}, typed, {}, {}, {}, {});
             int found = 0;
-            const double searchMs = medianMs([&] {
+            const double searchMs = bench::medianMs([&] {
                 list.close();
                 list.setSql(search.text, search.values);
                 list.open();
