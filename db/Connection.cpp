@@ -96,11 +96,6 @@ void Connection::close()
 namespace {
 
 // A refusal: the English message the layer has always given, the Chinese text for the operator.
-QString damageText(const QString &verdict)
-{
-    return QStringLiteral("数据库已损坏（完整性检查：%1）。请用“恢复数据…”从备份恢复。").arg(verdict);
-}
-
 Error refusal(const QString &path, const QString &reason, const QString &operatorReason)
 {
     return Error(QStringLiteral("Cannot open the database file \"%1\": %2").arg(path, reason),
@@ -243,7 +238,8 @@ void Connection::checkReadOnly(const QString &path) const
                 operatorReason = operatorReasonOf(code, query.lastError());
             } else if (verdict != QLatin1String("ok")) {
                 reason = QStringLiteral("the file is not a database or it is damaged (%1).").arg(verdict);
-                operatorReason = damageText(verdict);
+                operatorReason =
+                    QStringLiteral("数据库已损坏（完整性检查：%1）。请用“恢复数据…”从备份恢复。").arg(verdict);
             } else if (m_contentCheck) {
                 query.finish();
                 operatorReason = m_contentCheck(db);
