@@ -47,29 +47,15 @@ QString storedPassword(db::Connection &connection, const QString &name)
 QString createOldRegister(const QString &folder)
 {
     const QString path = QDir(folder).filePath(QStringLiteral("old.db"));
-    const QString name = QStringLiteral("old-register");
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
-        if (!db.open())
-            return {};
-        QSqlQuery query(db);
-        for (const char *statement : {
-                 "CREATE TABLE data (a VARCHAR(50), b VARCHAR(50))",
-                 "CREATE TABLE userdb (username VARCHAR(50), passwd VARCHAR(50))",
-                 "CREATE TABLE rz (id INTEGER PRIMARY KEY AUTOINCREMENT, username VARCHAR(50), "
-                 "btime VARCHAR(30), jtime VARCHAR(30))",
-                 "Insert into userdb values ('超级管理员','888')",
-                 "Insert into userdb values ('职员甲','abc123')",
-                 "Insert into userdb values ('职员乙','888')",
-             })
-            if (!query.exec(QString::fromUtf8(statement)))
-                return {};
-        query.finish();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-    return path;
+    const bool made = test::execOnFile(
+        path, {QStringLiteral("CREATE TABLE data (a VARCHAR(50), b VARCHAR(50))"),
+               QStringLiteral("CREATE TABLE userdb (username VARCHAR(50), passwd VARCHAR(50))"),
+               QStringLiteral("CREATE TABLE rz (id INTEGER PRIMARY KEY AUTOINCREMENT, username VARCHAR(50), "
+                              "btime VARCHAR(30), jtime VARCHAR(30))"),
+               QStringLiteral("Insert into userdb values ('超级管理员','888')"),
+               QStringLiteral("Insert into userdb values ('职员甲','abc123')"),
+               QStringLiteral("Insert into userdb values ('职员乙','888')")});
+    return made ? path : QString();
 }
 
 bool tableExists(db::Connection &connection, const char *table)

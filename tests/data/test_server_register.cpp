@@ -84,30 +84,27 @@ void TestServerRegister::addresses_data()
     QTest::addColumn<int>("port");
     QTest::addColumn<QString>("database");
     QTest::addColumn<QString>("formatted");
-    QTest::newRow("full") << "postgresql://li@db.office:6543/lianbu"
-                          << "li"
-                          << "db.office" << 6543 << "lianbu"
-                          << "postgresql://li@db.office:6543/lianbu";
-    QTest::newRow("default port, short scheme") << "postgres://li@10.0.0.5/reg"
-                                                << "li"
-                                                << "10.0.0.5" << 5432 << "reg"
-                                                << "postgresql://li@10.0.0.5:5432/reg";
-    QTest::newRow("socket folder") << "postgresql://li@%2Fvar%2Frun%2Fpostgresql:5433/reg"
-                                   << "li"
-                                   << "/var/run/postgresql" << 5433 << "reg"
-                                   << "postgresql://li@%2Fvar%2Frun%2Fpostgresql:5433/reg";
-    QTest::newRow("IPv6") << "postgresql://li@[::1]:5432/reg"
-                          << "li"
-                          << "::1" << 5432 << "reg"
-                          << "postgresql://li@[::1]:5432/reg";
-    QTest::newRow("password never formatted") << "postgresql://li:s%3Acret@h/reg"
-                                              << "li"
-                                              << "h" << 5432 << "reg"
-                                              << "postgresql://li@h:5432/reg";
-    QTest::newRow("Chinese names") << "postgresql://%E6%9D%8E@h:1/%E5%AE%A2%E6%88%B7"
-                                   << "李"
-                                   << "h" << 1 << "客户"
-                                   << "postgresql://%E6%9D%8E@h:1/%E5%AE%A2%E6%88%B7";
+    const struct
+    {
+        const char *row, *text, *user, *host;
+        int port;
+        const char *database, *formatted;
+    } rows[] = {
+        {"full", "postgresql://li@db.office:6543/lianbu", "li", "db.office", 6543, "lianbu",
+         "postgresql://li@db.office:6543/lianbu"},
+        {"default port, short scheme", "postgres://li@10.0.0.5/reg", "li", "10.0.0.5", 5432, "reg",
+         "postgresql://li@10.0.0.5:5432/reg"},
+        {"socket folder", "postgresql://li@%2Fvar%2Frun%2Fpostgresql:5433/reg", "li", "/var/run/postgresql", 5433,
+         "reg", "postgresql://li@%2Fvar%2Frun%2Fpostgresql:5433/reg"},
+        {"IPv6", "postgresql://li@[::1]:5432/reg", "li", "::1", 5432, "reg", "postgresql://li@[::1]:5432/reg"},
+        {"password never formatted", "postgresql://li:s%3Acret@h/reg", "li", "h", 5432, "reg",
+         "postgresql://li@h:5432/reg"},
+        {"Chinese names", "postgresql://%E6%9D%8E@h:1/%E5%AE%A2%E6%88%B7", "李", "h", 1, "客户",
+         "postgresql://%E6%9D%8E@h:1/%E5%AE%A2%E6%88%B7"},
+    };
+    for (const auto &r : rows)
+        QTest::newRow(r.row) << QString::fromUtf8(r.text) << QString::fromUtf8(r.user) << QString::fromUtf8(r.host)
+                             << r.port << QString::fromUtf8(r.database) << QString::fromUtf8(r.formatted);
 }
 
 void TestServerRegister::addresses()

@@ -37,23 +37,14 @@ QString pragma(Connection &connection, const QString &name)
 }
 
 // A register of operators and then many customers, whose pages come last in the file.
-void writeOperatorsThenCustomers(const QString &path)
+bool writeOperatorsThenCustomers(const QString &path)
 {
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("writer"));
-        db.setDatabaseName(path);
-        QVERIFY(db.open());
-        QSqlQuery query(db);
-        QVERIFY(query.exec(QStringLiteral("create table userdb (username text, passwd text)")));
-        QVERIFY(query.exec(QStringLiteral("insert into userdb values ('超级管理员', 'x')")));
-        QVERIFY(query.exec(QStringLiteral("create table data (b text)")));
-        QVERIFY(db.transaction());
-        for (int i = 0; i < 400; ++i)
-            QVERIFY(query.exec(QStringLiteral("insert into data values ('%1')").arg(QString(150, QLatin1Char('z')))));
-        QVERIFY(db.commit());
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("writer"));
+    QStringList statements{QStringLiteral("create table userdb (username text, passwd text)"),
+                           QStringLiteral("insert into userdb values ('超级管理员', 'x')"),
+                           QStringLiteral("create table data (b text)"), QStringLiteral("begin")};
+    for (int i = 0; i < 400; ++i)
+        statements << QStringLiteral("insert into data values ('%1')").arg(QString(150, QLatin1Char('z')));
+    return test::execOnFile(path, statements << QStringLiteral("commit"));
 }
 
 // Overwrites the header and cell pointers of a page (1-based, 4096 bytes).
@@ -222,7 +213,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("data.db"));
-        writeOperatorsThenCustomers(path);
+        QVERIFY(writeOperatorsThenCustomers(path));
         const qint64 pages = QFileInfo(path).size() / 4096;
         QVERIFY(pages > 8);
 
@@ -259,17 +250,10 @@ private slots:
         connection.close();
 
         // Damaged operators are found at open whatever the size.
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("root"));
-        db.setDatabaseName(path);
-        QVERIFY(db.open());
-        QSqlQuery root(db);
-        QVERIFY(root.exec(QStringLiteral("select rootpage from sqlite_master where name='userdb'")) && root.next());
-        const qint64 operatorsPage = root.value(0).toLongLong();
-        root.finish();
-        db.close();
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(QStringLiteral("root"));
-        damagePage(path, operatorsPage);
+        QString operatorsPage;
+        QVERIFY(test::execOnFile(path, {QStringLiteral("select rootpage from sqlite_master where name='userdb'")},
+                                 &operatorsPage));
+        damagePage(path, operatorsPage.toLongLong());
         Connection refused(path);
         refused.setLargeFileCheck(0, notCustomers);
         QVERIFY2(openError(refused).contains(QStringLiteral("damaged")), qPrintable(openError(refused)));

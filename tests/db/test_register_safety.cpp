@@ -87,24 +87,6 @@ QStringList column(db::Connection &connection, const QString &sql)
     return values;
 }
 
-void execOn(const QString &file, const QStringList &statements)
-{
-    const QString name = QStringLiteral("safety-setup");
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(file);
-        db.open();
-        QSqlQuery query(db);
-        for (const QString &statement : statements) {
-            if (!query.exec(statement))
-                qWarning() << statement << query.lastError().text();
-        }
-        query.finish();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-}
-
 // Shows the program's real save dialog, lets the operator browse into `folder` (where the
 // register lies) and waits until the dialog listed the folder with icons and types; cancels.
 // Returns the folder the dialog started in.
@@ -411,10 +393,12 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(QByteArray("SQLite format 3").append('\0').append(QByteArray(4000, 'x')));
         } else if (kind == QLatin1String("foreign")) {
-            execOn(path, {QStringLiteral("create table data (x)"), QStringLiteral("insert into data values (1)")});
+            QVERIFY(test::execOnFile(
+                path, {QStringLiteral("create table data (x)"), QStringLiteral("insert into data values (1)")}));
         } else if (kind == QLatin1String("foreign-wal")) {
-            execOn(path, {QStringLiteral("PRAGMA journal_mode=WAL"), QStringLiteral("create table notes (x)"),
-                          QStringLiteral("insert into notes values (1)")});
+            QVERIFY(test::execOnFile(path, {QStringLiteral("PRAGMA journal_mode=WAL"),
+                                            QStringLiteral("create table notes (x)"),
+                                            QStringLiteral("insert into notes values (1)")}));
         } else {
             test::createDataDb(dir.path());
             QStringList fill{QStringLiteral("BEGIN")};
@@ -423,7 +407,7 @@ private slots:
                             .arg(i)
                             .arg(QString(150, QLatin1Char('z')));
             fill << QStringLiteral("COMMIT");
-            execOn(path, fill);
+            QVERIFY(test::execOnFile(path, fill));
             QFile file(path);
             QVERIFY(file.open(QIODevice::ReadWrite));
             const qint64 pages = file.size() / 4096;
@@ -587,7 +571,7 @@ private slots:
 
         // A damaged or foreign backup is never put in place.
         const QString foreign = env.filePath(QStringLiteral("foreign.db"));
-        execOn(foreign, {QStringLiteral("create table notes (x)")});
+        QVERIFY(test::execOnFile(foreign, {QStringLiteral("create table notes (x)")}));
         const QByteArray otherBefore = checksum(other);
         QVERIFY_THROWS_EXCEPTION(Error, db::restoreDatabase(foreign, other, deliveredSchemaProblem, now.addSecs(120)));
         QCOMPARE(checksum(other), otherBefore);

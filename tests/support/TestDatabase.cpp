@@ -4,9 +4,38 @@
 #include "data/ServerRegister.h"
 #include "tests/support/TestServer.h"
 
+#include <QDebug>
 #include <QDir>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 
 namespace lianbu::test {
+
+bool execOnFile(const QString &path, const QStringList &statements, QString *lastValue)
+{
+    const QString name = QStringLiteral("exec-on-file");
+    bool ok = true;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        ok = db.open();
+        QSqlQuery query(db);
+        for (const QString &statement : statements) {
+            if (!ok)
+                break;
+            ok = query.exec(statement);
+            if (!ok)
+                qWarning() << statement << query.lastError().text();
+            else if (lastValue && query.next())
+                *lastValue = query.value(0).toString();
+        }
+        query.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return ok;
+}
 
 QString createDataDb(const QString &folder)
 {

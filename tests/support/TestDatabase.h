@@ -8,6 +8,11 @@ namespace lianbu::test {
 // Creates the delivered data.db (tables, administrator row) in `folder`; returns its path.
 QString createDataDb(const QString &folder);
 
+// Runs statements on an SQLite file (created when missing) through a connection of its own, as
+// another program would; false (with a warning naming it) when one is refused. `lastValue`
+// receives the first value of the last statement's first row.
+bool execOnFile(const QString &path, const QStringList &statements, QString *lastValue = nullptr);
+
 // A fresh temporary folder holding a fresh delivered data.db. With makeCurrent it becomes the
 // working directory (so the bare name "data.db" finds it) until the object is destroyed.
 // When the tests run against the server (LIANBU_TEST_ENGINE=postgresql, see TestServer.h), the
