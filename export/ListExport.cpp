@@ -5,11 +5,11 @@
 #include "export/CustomerFields.h"
 #include "export/VCardFormat.h"
 #include "export/XlsxFormat.h"
+#include "platform/AtomicFile.h"
 #include "platform/Error.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace lianbu::exchange {
 
@@ -48,11 +48,6 @@ std::vector<int> fieldIndexes(const db::DataSet &dataSet, const std::vector<QStr
     for (const QString &name : names)
         indexes.push_back(dataSet.fieldByName(name).index());
     return indexes;
-}
-
-QString failure(const QString &path, const QString &reason)
-{
-    return QStringLiteral("无法写入文件“%1”：%2").arg(QDir::toNativeSeparators(path), reason);
 }
 
 } // namespace
@@ -144,9 +139,9 @@ ExportOutcome exportList(const db::DataSet &dataSet, const ListExport &list, Exp
         return outcome;
     }
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw Error(failure(path, file.errorString()));
+    AtomicFileWriter file(path);
+    if (!file.open())
+        throw Error(file.failureText());
 
     if (format == ExportFormat::VCard) {
         // Every customer field the dataset has, whatever the grid shows.
@@ -162,7 +157,7 @@ ExportOutcome exportList(const db::DataSet &dataSet, const ListExport &list, Exp
                     record.values[f] = dataSet.cellText(row, indexes[f]);
             const QByteArray card = vCardFor(record);
             if (file.write(card) != card.size())
-                throw Error(failure(path, file.errorString()));
+                throw Error(file.failureText());
             steps.done(row + 1);
         }
     } else {
@@ -187,7 +182,7 @@ ExportOutcome exportList(const db::DataSet &dataSet, const ListExport &list, Exp
         outcome.lostCharacters = writer.lostCharacters();
     }
     if (!file.commit())
-        throw Error(failure(path, file.errorString()));
+        throw Error(file.failureText());
     return outcome;
 }
 

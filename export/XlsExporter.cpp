@@ -8,6 +8,7 @@
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/Application.h"
+#include "platform/AtomicFile.h"
 #include "platform/Error.h"
 #include "platform/Gbk.h"
 #include "platform/Shell.h"
@@ -20,7 +21,6 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
-#include <QSaveFile>
 #include <QScreen>
 #include <QtEndian>
 
@@ -187,13 +187,19 @@ void XlsExporter::writeFile()
 
     // The new file is written beside the old one and renamed over it only when complete, so
     // a failure never leaves a half-written file or loses the file it was to replace.
-    QSaveFile file(m_fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        throw lianbu::Error(writeFailure(m_fileName, file.errorString()));
+    lianbu::AtomicFileWriter file(m_fileName);
+    if (!file.open())
+        throw lianbu::Error(writeFailure(m_fileName, file.errorString()), lianbu::fileWriteReason(file.systemError()));
     m_unencodableCells = 0;
-    SaveStream(&file);
+    try {
+        SaveStream(&file);
+    } catch (const lianbu::Error &error) {
+        if (file.systemError() != 0)
+            throw lianbu::Error(error.message(), lianbu::fileWriteReason(file.systemError()));
+        throw;
+    }
     if (!file.commit())
-        throw lianbu::Error(writeFailure(m_fileName, file.errorString()));
+        throw lianbu::Error(writeFailure(m_fileName, file.errorString()), lianbu::fileWriteReason(file.systemError()));
     if (m_unencodableCells > 0) {
         // The file is complete; the format holds GBK text only, so the operator must know.
         lianbu::showInformation(QStringLiteral("文件“%1”已导出，但其中 %2 个单元格含有 .xls 文件无法保存的字符"

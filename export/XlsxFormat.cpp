@@ -1,16 +1,17 @@
 #include "export/XlsxFormat.h"
 
 #include "export/ZipArchive.h"
+#include "platform/AtomicFile.h"
 #include "platform/Error.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QXmlStreamReader>
 
 #include <xlsxwriter.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 
@@ -70,12 +71,8 @@ void writeXlsx(const QString &path, const SheetLayout &layout, const RowSource &
                         .arg(rows)
                         .arg(kXlsxMaxRows));
 
-    // Written beside the target and renamed over it when complete.
-    const QFileInfo target(path);
-    const QString temporary = target.absolutePath()
-                              + QStringLiteral("/.%1.%2.tmp")
-                                    .arg(target.fileName())
-                                    .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+    // Written beside the target and put in its place when complete.
+    const QString temporary = temporaryNameBeside(path);
     const QByteArray temporaryName = QFile::encodeName(temporary);
 
     lxw_workbook_options options{};
@@ -156,15 +153,19 @@ void writeXlsx(const QString &path, const SheetLayout &layout, const RowSource &
         for (std::size_t c = 0; c < layout.footers.size(); ++c)
             put(row, int(c), layout.footers[c], bold);
 
+    errno = 0;
     const lxw_error closed = workbook_close(workbook.release());
     if (closed != LXW_NO_ERROR) {
+        // The library names its own step; a full disk is said as such.
+        const int systemError = errno;
         QFile::remove(temporary);
+        if (systemError == ENOSPC || systemError == EDQUOT || systemError == EFBIG || systemError == EIO)
+            throw Error(fileWriteFailureText(path, systemError));
         throw Error(failure(path, closed));
     }
-    if (std::rename(temporaryName.constData(), QFile::encodeName(path).constData()) != 0) {
-        QFile::remove(temporary);
-        throw Error(QStringLiteral("无法替换文件“%1”。").arg(QDir::toNativeSeparators(path)));
-    }
+    int error = 0;
+    if (!placeWrittenFile(temporary, path, &error))
+        throw Error(fileWriteFailureText(path, error));
 }
 
 // ---- reading ---------------------------------------------------------------------------------

@@ -1,14 +1,14 @@
 #include "printing/PdfOutput.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/Error.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPrinter>
-#include <QRandomGenerator>
 
-#include <cstdio>
+#include <algorithm>
 
 namespace lianbu::printing {
 
@@ -34,13 +34,33 @@ QString pdfFileFilter()
     return QStringLiteral("PDF 文件 (*.pdf)");
 }
 
+bool pdfFileComplete(const QString &path)
+{
+    // The printer ignores failed writes: a full disk leaves a file cut short, or one with a gap.
+    // A complete file ends with "startxref <offset> %%EOF", and its cross-reference table lies at
+    // that offset; a lost piece anywhere before it moves the table away from where it is said to be.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const qint64 size = file.size();
+    const qint64 tailStart = std::max<qint64>(0, size - 1024);
+    if (!file.seek(tailStart))
+        return false;
+    const QByteArray tail = file.read(size - tailStart);
+    const qsizetype marker = tail.lastIndexOf("startxref");
+    if (marker < 0 || !tail.trimmed().endsWith("%%EOF"))
+        return false;
+    bool ok = false;
+    const qint64 offset = tail.mid(marker + 9).trimmed().split('\n').value(0).trimmed().toLongLong(&ok);
+    if (!ok || offset <= 0 || offset >= tailStart + marker || !file.seek(offset))
+        return false;
+    return file.read(4) == "xref";
+}
+
 int writePdf(const QString &path, const PrinterMetrics &metrics, const std::function<int(QPrinter &)> &paint)
 {
     const QFileInfo target(path);
-    const QString temporary = target.absolutePath()
-                              + QStringLiteral("/.%1.%2.tmp")
-                                    .arg(target.fileName())
-                                    .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+    const QString temporary = temporaryNameBeside(path);
     int pages = 0;
     {
         QPrinter printer(QPrinter::HighResolution);
@@ -55,10 +75,14 @@ int writePdf(const QString &path, const PrinterMetrics &metrics, const std::func
         QFile::remove(temporary);
         throw Error(QStringLiteral("无法写入文件“%1”。").arg(QDir::toNativeSeparators(path)));
     }
-    if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) != 0) {
+    if (!pdfFileComplete(temporary)) {
         QFile::remove(temporary);
-        throw Error(QStringLiteral("无法替换文件“%1”。").arg(QDir::toNativeSeparators(path)));
+        throw Error(QStringLiteral("无法写入文件“%1”：文件没有写完整，磁盘可能已满。原来的文件没有改变。")
+                        .arg(QDir::toNativeSeparators(path)));
     }
+    int error = 0;
+    if (!placeWrittenFile(temporary, path, &error))
+        throw Error(fileWriteFailureText(path, error));
     return pages;
 }
 

@@ -22,6 +22,9 @@ QPageLayout pdfPageLayout(const PrinterMetrics &metrics);
 // Throws lianbu::Error (Chinese message) when nothing could be written.
 int writePdf(const QString &path, const PrinterMetrics &metrics, const std::function<int(QPrinter &)> &paint);
 
+// Whether the PDF file at `path` was written to its end with nothing missing.
+bool pdfFileComplete(const QString &path);
+
 // The save dialog's filter.
 QString pdfFileFilter();
 

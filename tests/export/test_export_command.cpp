@@ -7,6 +7,7 @@
 #include "db/Query.h"
 #include "grid/DataGrid.h"
 #include "platform/Clock.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/MainWindowHarness.h"
 #include "tests/export/XlsRecords.h"
 #include "export/CsvFormat.h"
@@ -267,6 +268,46 @@ private slots:
         h.env.dialogs().queueBoxAnswer(BoxButton::Yes);
         widgets(h.form)->exportButton->click();
         QCOMPARE(exchange::parseVCards(fileBytes(vcf)).cards.size(), std::size_t(4));
+    }
+
+    void aFullDiskKeepsTheOldFileAndSaysSo()
+    {
+        MainWindowHarness h;
+        h.insertCustomers(sampleRows());
+        h.form->showAllRecords();
+        const std::pair<exchange::ExportFormat, const char *> formats[] = {{exchange::ExportFormat::Xls, "list.xls"},
+                                                                           {exchange::ExportFormat::Xlsx, "list.xlsx"},
+                                                                           {exchange::ExportFormat::CsvGbk, "list.csv"},
+                                                                           {exchange::ExportFormat::VCard, "list.vcf"}};
+        for (const auto &[format, name] : formats) {
+            const QString path = h.env.filePath(QString::fromLatin1(name));
+            QFile old(path);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("old");
+            old.close();
+            const qsizetype boxes = h.env.dialogs().boxes().size();
+            h.env.dialogs().queueSaveFileName(path, exchange::formatFilter(format));
+            h.env.dialogs().queueBoxAnswer(BoxButton::Yes); // replace it
+            {
+                FileSizeLimit full(200);
+                QVERIFY(full.isValid());
+                widgets(h.form)->exportButton->click();
+            }
+            QCOMPARE(h.env.dialogs().boxes().size(), boxes + 2);
+            const BoxRequest box = h.env.dialogs().lastBox().request;
+            QCOMPARE(box.icon, BoxIcon::Stop);
+            QVERIFY2(box.text.contains(QDir::toNativeSeparators(path)), qPrintable(box.text));
+            QVERIFY2(box.text.contains(QStringLiteral("文件超出了系统允许的大小"))
+                         || box.text.contains(QStringLiteral("磁盘")),
+                     qPrintable(box.text));
+            QCOMPARE(fileBytes(path), QByteArray("old"));
+            QVERIFY(h.env.shell().opened.isEmpty());
+        }
+        // No temporary file stays behind.
+        const QStringList left =
+            QDir(h.env.path())
+                .entryList({QStringLiteral(".*tmp*"), QStringLiteral("*.part*")}, QDir::Files | QDir::Hidden);
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(QLatin1Char(' '))));
     }
 };
 

@@ -1,9 +1,11 @@
-// Clock, shell, folders and the desktop entry.
+// Clock, shell, folders, whole-file writes and the desktop entry.
+#include "platform/AtomicFile.h"
 #include "platform/Clock.h"
 #include "platform/DesktopShortcut.h"
 #include "platform/Installation.h"
 #include "platform/Paths.h"
 #include "platform/Shell.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/TestSupport.h"
 
 #include <QtTest>
@@ -42,6 +44,8 @@ private slots:
 
     void foldersAreThePrivateOnesUnderTest();
 
+    void fileWritesAreWholeOrNothing();
+    void aFullDiskKeepsTheOldFile();
     void desktopEntryText();
     void desktopEntryQuotesAwkwardPaths();
     void desktopEntryIsRewrittenEveryTime();
@@ -131,6 +135,73 @@ void TestPlatformServices::foldersAreThePrivateOnesUnderTest()
     QCOMPARE(paths::settingsFilePath(), paths::userConfigFolder() + QStringLiteral("/lianbu.ini"));
     QCOMPARE(paths::programFolder(), QCoreApplication::applicationDirPath());
     QCOMPARE(paths::tempFolder(), QDir::tempPath());
+}
+
+void TestPlatformServices::fileWritesAreWholeOrNothing()
+{
+    Environment env;
+    const QString path = env.filePath(QStringLiteral("名单.txt"));
+    QVERIFY(writeFileAtomically(path, "old"));
+    QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+
+    // Nothing is visible under the name before commit(); the old file's permissions are kept.
+    {
+        AtomicFileWriter out(path);
+        QVERIFY(out.open());
+        QCOMPARE(out.write("new contents"), qint64(12));
+        QCOMPARE(readText(path), QStringLiteral("old"));
+        QVERIFY(out.commit());
+    }
+    QCOMPARE(readText(path), QStringLiteral("new contents"));
+    QCOMPARE(QFile::permissions(path) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser),
+             QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+
+    // Dropped without commit(): the old file stays, no temporary file is left.
+    {
+        AtomicFileWriter out(path);
+        QVERIFY(out.open());
+        out.write("half");
+    }
+    QCOMPARE(readText(path), QStringLiteral("new contents"));
+
+    // A link is followed: the file it names gets the bytes, the link stays a link.
+    const QString link = env.filePath(QStringLiteral("link.txt"));
+    QVERIFY(QFile::link(path, link));
+    QVERIFY(writeFileAtomically(link, "through the link"));
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(readText(path), QStringLiteral("through the link"));
+
+    // A folder that does not exist: refused, with the reason in Chinese.
+    AtomicFileWriter nowhere(env.filePath(QStringLiteral("no/such.txt")));
+    QVERIFY(!nowhere.open());
+    QCOMPARE(nowhere.failureText(), QStringLiteral("无法写入文件“%1”：文件夹不存在。原来的文件没有改变。")
+                                        .arg(QDir::toNativeSeparators(env.filePath(QStringLiteral("no/such.txt")))));
+    QCOMPARE(QDir(env.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), qsizetype(2));
+}
+
+void TestPlatformServices::aFullDiskKeepsTheOldFile()
+{
+    Environment env;
+    const QString path = env.filePath(QStringLiteral("客户.csv"));
+    QVERIFY(writeFileAtomically(path, "old"));
+    const QByteArray large(64 * 1024, 'x');
+    {
+        test::FileSizeLimit full(4096);
+        QVERIFY(full.isValid());
+        AtomicFileWriter out(path);
+        QVERIFY(out.open());
+        QVERIFY(out.write(large) != large.size());
+        // Later writes are refused too, and commit() keeps the old file.
+        QCOMPARE(out.write("tail"), qint64(-1));
+        QVERIFY(!out.commit());
+        QCOMPARE(out.systemError(), EFBIG);
+        QVERIFY2(out.failureText().contains(QStringLiteral("文件超出了系统允许的大小")), qPrintable(out.failureText()));
+        QVERIFY(!writeFileAtomically(path, large));
+    }
+    QCOMPARE(readText(path), QStringLiteral("old"));
+    QCOMPARE(QDir(env.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+             QStringList{QStringLiteral("客户.csv")});
+    QCOMPARE(fileWriteReason(ENOSPC), QStringLiteral("磁盘已满。请腾出磁盘空间后再试。"));
 }
 
 void TestPlatformServices::desktopEntryText()

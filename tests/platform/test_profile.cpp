@@ -1,6 +1,7 @@
 // The settings file with the Windows profile-function semantics.
 #include "platform/Gbk.h"
 #include "platform/Profile.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/TestSupport.h"
 
 #include <QtTest>
@@ -43,6 +44,7 @@ private slots:
     void storesTextAsGbkAndKeepsOtherBytes();
     void refusesWhatCannotBeStoredOnOneLine();
     void unreadableFileIsNeverReplaced();
+    void aFullDiskKeepsTheSettings();
     void deletesKeysAndErasesSections();
     void listsKeys();
 };
@@ -234,6 +236,21 @@ void TestProfile::unreadableFileIsNeverReplaced()
     QVERIFY(!writeProfileString(file, "a", "j", "2"));
     QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     QCOMPARE(readAll(file), QByteArray("[a]\r\nk=1\r\n"));
+}
+
+void TestProfile::aFullDiskKeepsTheSettings()
+{
+    Environment env;
+    const QString file = env.filePath("lianbu.ini");
+    writeAll(file, "[lianbugrid]\r\nk=1\r\n");
+    {
+        // A value that makes the file larger than the disk takes.
+        lianbu::test::FileSizeLimit full(1024);
+        QVERIFY(full.isValid());
+        QVERIFY(!writeProfileString(file, "lianbugrid", "long", QString(2000, QLatin1Char('w'))));
+    }
+    QCOMPARE(readAll(file), QByteArray("[lianbugrid]\r\nk=1\r\n"));
+    QCOMPARE(QDir(env.path()).entryList(QDir::Files | QDir::Hidden).size(), qsizetype(1));
 }
 
 void TestProfile::deletesKeysAndErasesSections()

@@ -3,7 +3,9 @@
 
 #include "platform/Error.h"
 #include "printing/PdfOutput.h"
+#include "tests/support/FileSizeLimit.h"
 
+#include <QDir>
 #include <QFile>
 #include <QPainter>
 #include <QPrinter>
@@ -96,6 +98,51 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), qsizetype(1));
         QVERIFY_THROWS_EXCEPTION(
             Error, writePdf(dir.filePath(QStringLiteral("no/such.pdf")), virtualPageMetrics(), paintTwoPages));
+    }
+
+    void aFullDiskKeepsTheOldFileAndSaysSo()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("报表.pdf"));
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old");
+        old.close();
+        {
+            lianbu::test::FileSizeLimit full(2048); // the embedded font alone is larger
+            QVERIFY(full.isValid());
+            try {
+                writePdf(path, virtualPageMetrics(), paintTwoPages);
+                QFAIL("a PDF cut short was accepted");
+            } catch (const Error &error) {
+                QVERIFY2(error.message().contains(QStringLiteral("没有写完整")), qPrintable(error.message()));
+            }
+        }
+        QCOMPARE(readAll(path), QByteArray("old"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), qsizetype(1));
+    }
+
+    void aFileWithAPieceMissingIsNotComplete()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("a.pdf"));
+        QCOMPARE(writePdf(path, virtualPageMetrics(), paintTwoPages), 2);
+        QVERIFY(pdfFileComplete(path));
+        const QByteArray whole = readAll(path);
+        QVERIFY2(whole.size() > 6000, qPrintable(QString::number(whole.size())));
+        auto check = [&](const QByteArray &bytes) {
+            const QString other = dir.filePath(QStringLiteral("b.pdf"));
+            QFile file(other);
+            file.open(QIODevice::WriteOnly);
+            file.write(bytes);
+            file.close();
+            return pdfFileComplete(other);
+        };
+        QVERIFY(check(whole));
+        QVERIFY(!check(whole.left(whole.size() / 2)));       // cut short
+        QVERIFY(!check(whole.left(whole.size() - 3)));       // its last line lost
+        QVERIFY(!check(whole.left(1000) + whole.mid(5000))); // a write lost in the middle
+        QVERIFY(!check(QByteArray()));
     }
 };
 
