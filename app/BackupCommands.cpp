@@ -53,6 +53,16 @@ void MainWindow::restoreData()
 {
     if (refusedOnServer(m_database, this))
         return;
+    restoreRegisterOfThisWindow({});
+}
+
+void MainWindow::offerRestoreOfDamage(const QString &problem)
+{
+    restoreRegisterOfThisWindow(problem);
+}
+
+void MainWindow::restoreRegisterOfThisWindow(const QString &damage)
+{
     Database *data = &m_database;
     // The restore needs the register to itself: every dataset and the connection let go of it,
     // and take it up again afterwards, whether it was replaced or not.
@@ -68,7 +78,12 @@ void MainWindow::restoreData()
         data->connection->open();
         // A backup from an older version lacks what large lists need; it is added now.
         lianbu::buildSearchIndexIfMissing(*data->connection);
-        showAllRecords();
+        // Before a login the list stays closed.
+        if (m_sessionId)
+            showAllRecords();
     };
-    lianbu::restoreRegister(this, data->connection->fileName(), letGo, takeUp);
+    if (damage.isEmpty())
+        lianbu::restoreRegister(this, data->connection->fileName(), letGo, takeUp);
+    else
+        lianbu::offerRestoreOfDamagedRegister(this, data->connection->fileName(), damage, letGo, takeUp);
 }

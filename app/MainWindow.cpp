@@ -12,6 +12,7 @@
 #include "data/Database.h"
 #include "data/RegisterBackups.h"
 #include "data/SessionLog.h"
+#include "db/Connection.h"
 #include "grid/DataGrid.h"
 #include "operators/LoginDialog.h"
 #include "operators/OperatorCommands.h"
@@ -28,6 +29,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QScreen>
+#include <QPointer>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTimer>
@@ -75,6 +77,13 @@ MainWindow::MainWindow(Database &database, QWidget *parent)
     connect(ui->printButton, &QToolButton::clicked, this, &MainWindow::printCustomerList);
     connect(ui->exportButton, &QToolButton::clicked, this, &MainWindow::exportCustomerList);
     connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, &MainWindow::onFocusWindowChanged);
+    // A server connection the server dropped is opened again by the next action; the operator
+    // learns it happened, briefly.
+    QPointer<QStatusBar> bar = ui->statusBar;
+    lianbu::db::setReconnectionNotice([bar](const QString &) {
+        if (bar)
+            bar->showMessage(QStringLiteral("与数据库服务器的连接中断过，已重新连接。"), 8000);
+    });
 }
 
 MainWindow::~MainWindow()

@@ -99,7 +99,9 @@ public slots:
     void checkForUpgrade();        // app/UpgradeCommand.cpp
     void backUpData();             // app/BackupCommands.cpp
     void restoreData();            // app/BackupCommands.cpp
-    void openServerConnection();   // app/BackupCommands.cpp
+    // Damage found while the program runs: 恢复数据… offered at once, with or without a login.
+    void offerRestoreOfDamage(const QString &problem); // app/BackupCommands.cpp
+    void openServerConnection();                       // app/BackupCommands.cpp
 
 protected:
     bool event(QEvent *event) override;
@@ -109,6 +111,7 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    void restoreRegisterOfThisWindow(const QString &damage); // app/BackupCommands.cpp
     void buildStatusBar();
     void buildMenus();
     void buildCustomerParts();

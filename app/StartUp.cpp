@@ -4,6 +4,7 @@
 #include "app/Register.h"
 #include "app/ServerConnectionDialog.h"
 #include "data/Database.h"
+#include "data/RegisterBackups.h"
 #include "data/SearchIndex.h"
 #include "db/BackgroundDamageCheck.h"
 #include "db/Connection.h"
@@ -148,6 +149,13 @@ std::unique_ptr<Database> openRegisterAtStart(const CommandLine &commandLine)
             // A register file's error is the engine's message, as it always was; a server's (or a
             // malformed address's) says in Chinese what to put right.
             const bool fileError = !tried.isServer() && !tried.file.isEmpty();
+            if (fileError && db::isDamageRefusal(error)) {
+                // A damaged register could refuse every login: the restore is offered here, in
+                // Chinese, before the window; once restored the register is opened again.
+                if (offerRestoreOfDamagedRegister(nullptr, tried.file, error.operatorText()))
+                    continue;
+                return nullptr;
+            }
             const QString shown = fileError ? error.message() : error.operatorText();
             if (!savedChoice || !(tried.isServer() || db::isServerAddress(savedRegister()))) {
                 showError(shown);
@@ -169,7 +177,11 @@ std::unique_ptr<db::BackgroundDamageCheck> startDeferredDamageCheck(Database &da
         return nullptr;
     auto check = std::make_unique<db::BackgroundDamageCheck>(database.connection->fileName());
     QObject::connect(check.get(), &db::BackgroundDamageCheck::finished, window, [window](const QString &problem) {
-        if (!problem.isEmpty())
+        if (problem.isEmpty())
+            return;
+        if (auto *main = qobject_cast<MainWindow *>(window))
+            main->offerRestoreOfDamage(problem);
+        else
             showError(problem, window);
     });
     return check;

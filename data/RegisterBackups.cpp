@@ -1,5 +1,6 @@
 #include "data/RegisterBackups.h"
 
+#include "data/PasswordHash.h"
 #include "data/Schema.h"
 #include "db/Backup.h"
 #include "platform/BusyCursor.h"
@@ -11,6 +12,10 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPointer>
+#include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QUrl>
 #include <QWidget>
 #include <QThread>
 
@@ -18,12 +23,29 @@
 
 namespace lianbu {
 
+namespace {
+
+// The backup the operator picks: the dialog starts in the backup folder.
+QString chosenBackup(QWidget *parent, const QString &registerFile)
+{
+    SaveFileRequest request;
+    request.caption = QStringLiteral("恢复数据");
+    request.directory = db::backupFolder(registerFile);
+    if (!QFileInfo(request.directory).isDir())
+        request.directory.clear(); // the documents folder
+    request.filter = QStringLiteral("联簿宝备份 (*.db)");
+    request.openExisting = true;
+    return dialogs().saveFileName(parent, request);
+}
+
+} // namespace
+
 void backUpRegister(QWidget *parent, const QString &registerFile)
 {
     QString made;
     try {
         BusyCursor busy;
-        made = db::makeBackup(registerFile, now());
+        made = db::makeBackup(registerFile, now(), 7, deliveredSchemaProblem);
     } catch (const Error &error) {
         showError(QStringLiteral("数据没有备份。") + error.operatorText(), parent);
         return;
@@ -34,14 +56,7 @@ void backUpRegister(QWidget *parent, const QString &registerFile)
 void restoreRegister(QWidget *parent, const QString &registerFile, const std::function<void()> &closeRegister,
                      const std::function<void()> &reopenRegister)
 {
-    SaveFileRequest request;
-    request.caption = QStringLiteral("恢复数据");
-    request.directory = db::backupFolder(registerFile);
-    if (!QFileInfo(request.directory).isDir())
-        request.directory.clear(); // the documents folder
-    request.filter = QStringLiteral("联簿宝备份 (*.db)");
-    request.openExisting = true;
-    const QString backup = dialogs().saveFileName(parent, request);
+    const QString backup = chosenBackup(parent, registerFile);
     if (backup.isEmpty())
         return;
     const QString question =
@@ -70,6 +85,90 @@ void restoreRegister(QWidget *parent, const QString &registerFile, const std::fu
                     parent);
 }
 
+QString backupAdministratorProblem(const QString &backupFile, const QString &password)
+{
+    try {
+        db::verifyDatabaseFile(backupFile, deliveredSchemaProblem);
+    } catch (const Error &error) {
+        return error.operatorText();
+    }
+    const QString name = QStringLiteral("lianbu-backup-proof-%1").arg(QRandomGenerator::global()->generate());
+    int matches = 0;
+    bool read = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(QStringLiteral("file:")
+                           + QString::fromLatin1(QUrl::toPercentEncoding(QFileInfo(backupFile).absoluteFilePath(), "/"))
+                           + QStringLiteral("?mode=ro"));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000"));
+        if (db.open()) {
+            QSqlQuery query(db);
+            query.prepare(QStringLiteral("select passwd from userdb where username=?"));
+            query.addBindValue(superAdministratorName());
+            read = query.exec();
+            while (read && query.next())
+                if (data::verifyPassword(query.value(0).toString(), password))
+                    ++matches;
+            query.finish();
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    if (!read)
+        return QStringLiteral("无法读取备份“%1”中的用户。").arg(QDir::toNativeSeparators(backupFile));
+    if (matches != 1)
+        return QStringLiteral("密码不是备份“%1”中超级管理员的密码。").arg(QDir::toNativeSeparators(backupFile));
+    return {};
+}
+
+bool offerRestoreOfDamagedRegister(QWidget *parent, const QString &registerFile, const QString &problem,
+                                   const std::function<void()> &closeRegister,
+                                   const std::function<void()> &reopenRegister)
+{
+    const QString question = errorDisplayText(problem)
+                             + QStringLiteral("\n\n要现在从备份恢复数据吗？恢复时需要输入该备份中超级管理员的密码；"
+                                              "当前的数据库文件会另外保留。");
+    if (!askYesNo(QStringLiteral("恢复数据"), question, parent))
+        return false;
+    // Three tries, as at the login.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const QString backup = chosenBackup(parent, registerFile);
+        if (backup.isEmpty())
+            return false;
+        const QString password = dialogs().passwordInput(
+            parent, QStringLiteral("恢复数据"),
+            QStringLiteral("请输入备份“%1”中超级管理员的密码：").arg(QDir::toNativeSeparators(backup)));
+        if (password.isNull())
+            return false;
+        const QString refused = backupAdministratorProblem(backup, password);
+        if (!refused.isEmpty()) {
+            showError(QStringLiteral("数据没有恢复。") + refused, parent);
+            continue;
+        }
+        QString kept;
+        QString failure;
+        if (closeRegister)
+            closeRegister();
+        try {
+            BusyCursor busy;
+            kept = db::restoreDatabase(backup, registerFile, deliveredSchemaProblem, now());
+        } catch (const Error &error) {
+            failure = error.operatorText();
+        }
+        if (reopenRegister)
+            reopenRegister();
+        if (!failure.isEmpty()) {
+            showError(QStringLiteral("数据没有恢复。") + failure, parent);
+            return false;
+        }
+        showInformation(QStringLiteral("资料已从备份“%1”恢复。原来的（已损坏的）数据库文件保留为“%2”。")
+                            .arg(QDir::toNativeSeparators(backup), QDir::toNativeSeparators(kept)),
+                        parent);
+        return true;
+    }
+    return false;
+}
+
 QThread *backUpRegisterDaily(QWidget *parent, const QString &registerFile)
 {
     const QString file = QFileInfo(registerFile).absoluteFilePath();
@@ -77,7 +176,7 @@ QThread *backUpRegisterDaily(QWidget *parent, const QString &registerFile)
     auto failure = std::make_shared<QString>();
     QThread *thread = QThread::create([file, moment, failure] {
         try {
-            db::makeDailyBackup(file, moment);
+            db::makeDailyBackup(file, moment, 7, deliveredSchemaProblem);
         } catch (const Error &error) {
             *failure = error.operatorText();
         } catch (...) {

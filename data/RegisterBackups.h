@@ -20,6 +20,20 @@ void backUpRegister(QWidget *parent, const QString &registerFile);
 void restoreRegister(QWidget *parent, const QString &registerFile, const std::function<void()> &closeRegister,
                      const std::function<void()> &reopenRegister);
 
+// A register found damaged (when it opens, or by the read beside the running program): offers
+// "恢复数据…" at once, before and without a login, since a damaged register may refuse every
+// login. Whoever restores must prove to be the super administrator of the backup chosen: the
+// password is checked against that backup's operators. `problem` is the damage as found.
+// `closeRegister` and `reopenRegister` as for restoreRegister (nothing to do before the
+// register is open). True when the backup was put in place.
+bool offerRestoreOfDamagedRegister(QWidget *parent, const QString &registerFile, const QString &problem,
+                                   const std::function<void()> &closeRegister = {},
+                                   const std::function<void()> &reopenRegister = {});
+
+// "" when `password` is the super administrator's in the backup `backupFile` (a sound file of
+// the program), else the reason in Chinese. Reads the backup only.
+QString backupAdministratorProblem(const QString &backupFile, const QString &password);
+
 // At the first login of a day: a backup on a thread of its own (the last seven are kept). Only a
 // failure is shown, once the copy has ended. Returns the thread, which deletes itself when done.
 QThread *backUpRegisterDaily(QWidget *parent, const QString &registerFile);

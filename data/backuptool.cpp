@@ -47,10 +47,11 @@ int main(int argc, char *argv[])
     const QString command = args.first();
     try {
         if (command == QLatin1String("backup") && args.size() == 1) {
-            const QString file = lianbu::db::makeBackup(registerFile, QDateTime::currentDateTime());
+            const QString file =
+                lianbu::db::makeBackup(registerFile, QDateTime::currentDateTime(), 7, lianbu::deliveredSchemaProblem);
             std::printf("%s\n", qPrintable(file));
         } else if (command == QLatin1String("backup-to") && args.size() == 2) {
-            lianbu::db::backupDatabase(registerFile, args.at(1));
+            lianbu::db::backupDatabase(registerFile, args.at(1), 5000, lianbu::deliveredSchemaProblem);
             std::printf("%s\n", qPrintable(args.at(1)));
         } else if (command == QLatin1String("restore") && args.size() == 2) {
             const QString kept = lianbu::db::restoreDatabase(args.at(1), registerFile, lianbu::deliveredSchemaProblem,

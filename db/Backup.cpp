@@ -1,6 +1,7 @@
 #include "db/Backup.h"
 
 #include "db/EngineErrors.h"
+#include "platform/AtomicFile.h"
 #include "platform/Error.h"
 
 #include <QCoreApplication>
@@ -112,50 +113,22 @@ const QRegularExpression &backupName()
     return name;
 }
 
-} // namespace
-
-void backupDatabase(const QString &source, const QString &target, int busyTimeoutMs)
+// The integrity check and `check` of the file at `path`: false with the reason in English and
+// Chinese when it fails.
+bool databaseFileSound(const QString &path, const ContentCheck &check, QString &english, QString &chinese)
 {
-    const QString from = QFileInfo(source).absoluteFilePath();
-    const QString to = QFileInfo(target).absoluteFilePath();
-    if (QFileInfo(to).exists() || QFileInfo(to).isSymLink())
-        throw Error(QStringLiteral("The file \"%1\" already exists; it is not overwritten.").arg(to),
-                    QStringLiteral("文件“%1”已存在，没有覆盖。").arg(to));
-    if (!QFileInfo::exists(from))
-        throw Error(QStringLiteral("Cannot back up \"%1\": the file does not exist.").arg(from),
-                    QStringLiteral("无法备份：数据库文件“%1”不存在。").arg(from));
-    // Read-only and never created: a backup changes nothing in the register.
-    Handle src = openHandle(from, "mode=ro", SQLITE_OPEN_READONLY, busyTimeoutMs);
-    const QString temporary = temporaryBeside(to);
-    try {
-        copyInto(src.get(), from, temporary, busyTimeoutMs);
-    } catch (...) {
-        removeWithSideFiles(temporary);
-        throw;
-    }
-    // rename(2) never replaces here (the name was checked above and carries the time), and
-    // the file appears complete or not at all.
-    if (!QFile::rename(temporary, to)) {
-        removeWithSideFiles(temporary);
-        throw Error(QStringLiteral("Cannot write the backup \"%1\".").arg(to),
-                    QStringLiteral("无法写入备份文件“%1”。").arg(to));
-    }
-}
-
-void verifyDatabaseFile(const QString &file, const ContentCheck &check)
-{
-    const QString path = QFileInfo(file).absoluteFilePath();
-    auto refuse = [&](const QString &english, const QString &chinese) {
-        return Error(QStringLiteral("The file \"%1\" cannot be used: %2").arg(path, english),
-                     QStringLiteral("文件“%1”不能使用：%2").arg(path, chinese));
-    };
     const QFileInfo info(path);
-    if (!info.isFile())
-        throw refuse(QStringLiteral("it does not exist."), QStringLiteral("文件不存在。"));
-    if (info.size() == 0)
-        throw refuse(QStringLiteral("it is empty."), QStringLiteral("文件是空的。"));
+    if (!info.isFile()) {
+        english = QStringLiteral("it does not exist.");
+        chinese = QStringLiteral("文件不存在。");
+        return false;
+    }
+    if (info.size() == 0) {
+        english = QStringLiteral("it is empty.");
+        chinese = QStringLiteral("文件是空的。");
+        return false;
+    }
     const QString name = QStringLiteral("lianbu-verify-%1").arg(QRandomGenerator::global()->generate());
-    QString english, chinese;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(uriOf(path, "mode=ro"));
@@ -182,8 +155,58 @@ void verifyDatabaseFile(const QString &file, const ContentCheck &check)
         }
     }
     QSqlDatabase::removeDatabase(name);
-    if (!english.isEmpty())
-        throw refuse(english, chinese);
+    return english.isEmpty();
+}
+
+} // namespace
+
+void backupDatabase(const QString &source, const QString &target, int busyTimeoutMs, const ContentCheck &check)
+{
+    const QString from = QFileInfo(source).absoluteFilePath();
+    const QString to = QFileInfo(target).absoluteFilePath();
+    if (QFileInfo(to).exists() || QFileInfo(to).isSymLink())
+        throw Error(QStringLiteral("The file \"%1\" already exists; it is not overwritten.").arg(to),
+                    QStringLiteral("文件“%1”已存在，没有覆盖。").arg(to));
+    if (!QFileInfo::exists(from))
+        throw Error(QStringLiteral("Cannot back up \"%1\": the file does not exist.").arg(from),
+                    QStringLiteral("无法备份：数据库文件“%1”不存在。").arg(from));
+    // Read-only and never created: a backup changes nothing in the register.
+    Handle src = openHandle(from, "mode=ro", SQLITE_OPEN_READONLY, busyTimeoutMs);
+    const QString temporary = temporaryBeside(to);
+    try {
+        copyInto(src.get(), from, temporary, busyTimeoutMs);
+    } catch (...) {
+        removeWithSideFiles(temporary);
+        throw;
+    }
+    src.reset();
+    // The engine copies pages as they are: a damaged register gives a damaged copy, which would
+    // then rotate the good backups out. A copy that fails the check is not kept.
+    QString english, chinese;
+    if (!databaseFileSound(temporary, check, english, chinese)) {
+        removeWithSideFiles(temporary);
+        throw Error(QStringLiteral("The backup of \"%1\" was not kept: %2").arg(from, english),
+                    QStringLiteral("数据库“%1”没有通过检查，这份备份没有保留，原有的备份都没有删除：%2"
+                                   "请用“恢复数据…”从备份恢复。")
+                        .arg(from, chinese));
+    }
+    // The name was checked above and carries the time; the file appears complete and on the
+    // disk, or not at all.
+    int error = 0;
+    if (QFileInfo::exists(to) || !placeWrittenFile(temporary, to, &error)) {
+        removeWithSideFiles(temporary);
+        throw Error(QStringLiteral("Cannot write the backup \"%1\".").arg(to),
+                    error != 0 ? fileWriteFailureText(to, error) : QStringLiteral("无法写入备份文件“%1”。").arg(to));
+    }
+}
+
+void verifyDatabaseFile(const QString &file, const ContentCheck &check)
+{
+    const QString path = QFileInfo(file).absoluteFilePath();
+    QString english, chinese;
+    if (!databaseFileSound(path, check, english, chinese))
+        throw Error(QStringLiteral("The file \"%1\" cannot be used: %2").arg(path, english),
+                    QStringLiteral("文件“%1”不能使用：%2").arg(path, chinese));
 }
 
 QString backupFolder(const QString &registerFile)
@@ -202,24 +225,38 @@ QStringList listBackups(const QString &folder)
     return found; // the names sort by time
 }
 
-QString makeBackup(const QString &registerFile, const QDateTime &now, int keep)
+QString makeBackup(const QString &registerFile, const QDateTime &now, int keep, const ContentCheck &check)
 {
     const QString folder = backupFolder(registerFile);
     if (!QDir().mkpath(folder))
         throw Error(QStringLiteral("Cannot create the backup folder \"%1\".").arg(folder),
                     QStringLiteral("无法创建备份文件夹“%1”。").arg(folder));
-    QString target = QDir(folder).filePath(QStringLiteral("data-%1.db").arg(timestamp(now)));
-    // Two backups within one second: the later one takes the next free second.
+    // The names order the backups, and rotation removes the first ones. With the clock behind
+    // the newest name, the new backup would sort first and be removed at once: it takes the
+    // second after the newest instead. Two backups within one second: the later one takes the
+    // next free second.
+    QDateTime moment = now;
+    const QStringList before = listBackups(folder);
+    if (!before.isEmpty()) {
+        const QRegularExpressionMatch newest = backupName().match(QFileInfo(before.last()).fileName());
+        const QDateTime newestTime =
+            QDateTime::fromString(newest.captured(1) + newest.captured(2), QStringLiteral("yyyyMMddHHmmss"));
+        if (newestTime.isValid() && moment <= newestTime)
+            moment = newestTime.addSecs(1);
+    }
+    QString target = QDir(folder).filePath(QStringLiteral("data-%1.db").arg(timestamp(moment)));
     for (int second = 1; QFileInfo::exists(target) && second < 60; ++second)
-        target = QDir(folder).filePath(QStringLiteral("data-%1.db").arg(timestamp(now.addSecs(second))));
-    backupDatabase(registerFile, target);
+        target = QDir(folder).filePath(QStringLiteral("data-%1.db").arg(timestamp(moment.addSecs(second))));
+    backupDatabase(registerFile, target, 5000, check);
+    // Only after a checked copy is in place; the new one is never among those removed.
     const QStringList all = listBackups(folder);
     for (qsizetype i = 0; i + keep < all.size(); ++i)
-        QFile::remove(all.at(i));
+        if (all.at(i) != target)
+            QFile::remove(all.at(i));
     return target;
 }
 
-QString makeDailyBackup(const QString &registerFile, const QDateTime &now, int keep)
+QString makeDailyBackup(const QString &registerFile, const QDateTime &now, int keep, const ContentCheck &check)
 {
     const QString today = QStringLiteral("data-%1-").arg(now.toString(QStringLiteral("yyyyMMdd")));
     const QStringList all = listBackups(backupFolder(registerFile));
@@ -227,7 +264,7 @@ QString makeDailyBackup(const QString &registerFile, const QDateTime &now, int k
         if (QFileInfo(file).fileName().startsWith(today))
             return {};
     }
-    return makeBackup(registerFile, now, keep);
+    return makeBackup(registerFile, now, keep, check);
 }
 
 QString restoreDatabase(const QString &backupFile, const QString &registerFile, const ContentCheck &check,

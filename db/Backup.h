@@ -17,10 +17,12 @@ namespace lianbu::db {
 using ContentCheck = std::function<QString(const QSqlDatabase &)>;
 
 // Copies the database `source` into a new file `target` (which must not exist): written under a
-// temporary name in the target's folder and renamed only when complete. The copy is a single
-// file (rollback journal). Waits up to `busyTimeoutMs` for writers holding the database. Throws
+// temporary name in the target's folder, checked (integrity and `check`) and renamed only when
+// complete and sound, so a damaged register leaves no backup. The copy is a single file
+// (rollback journal). Waits up to `busyTimeoutMs` for writers holding the database. Throws
 // lianbu::Error naming the file and the reason.
-void backupDatabase(const QString &source, const QString &target, int busyTimeoutMs = 5000);
+void backupDatabase(const QString &source, const QString &target, int busyTimeoutMs = 5000,
+                    const ContentCheck &check = {});
 
 // Opens `file` read-only and checks it with PRAGMA integrity_check and `check`. Throws
 // lianbu::Error naming the file and the reason (in Chinese) when it fails.
@@ -30,11 +32,14 @@ void verifyDatabaseFile(const QString &file, const ContentCheck &check);
 QString backupFolder(const QString &registerFile);
 // The backups in `folder`, oldest first ("data-yyyyMMdd-HHmmss.db").
 QStringList listBackups(const QString &folder);
-// A new backup of the register into its backup folder (created when missing), named for `now`;
-// then all but the newest `keep` backups are removed. Returns the new file.
-QString makeBackup(const QString &registerFile, const QDateTime &now, int keep = 7);
+// A new, checked backup of the register into its backup folder (created when missing), named for
+// `now`, or for the second after the newest backup when the clock is behind it; then all but the
+// newest `keep` backups are removed (never the new one). A register that fails the check leaves
+// every backup as it was. Returns the new file.
+QString makeBackup(const QString &registerFile, const QDateTime &now, int keep = 7, const ContentCheck &check = {});
 // Makes a backup unless one of `now`'s day exists already; returns the new file or "".
-QString makeDailyBackup(const QString &registerFile, const QDateTime &now, int keep = 7);
+QString makeDailyBackup(const QString &registerFile, const QDateTime &now, int keep = 7,
+                        const ContentCheck &check = {});
 
 // Puts the backup `backupFile` in place of `registerFile`. The backup is checked first
 // (integrity and `check`); the register is replaced only when no connection anywhere holds it

@@ -5,10 +5,17 @@
 #include "platform/Error.h"
 
 #include <QAtomicInteger>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QMutex>
+#include <QSqlDriver>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
+
+#include <libpq-fe.h>
+#include <poll.h>
 
 namespace lianbu::db {
 
@@ -81,9 +88,93 @@ bool Connection::isOpen() const
     return QSqlDatabase::database(m_connectionName, false).isOpen();
 }
 
+namespace {
+
+QMutex noticeMutex;
+std::function<void(const QString &)> reconnectionNotice;
+
+PGconn *serverHandle(const QSqlDatabase &db)
+{
+    const QSqlDriver *driver = db.driver();
+    if (!driver)
+        return nullptr;
+    const QVariant handle = driver->handle();
+    if (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0)
+        return nullptr;
+    return *static_cast<PGconn *const *>(handle.data());
+}
+
+} // namespace
+
+void setReconnectionNotice(std::function<void(const QString &address)> notice)
+{
+    const QMutexLocker lock(&noticeMutex);
+    reconnectionNotice = std::move(notice);
+}
+
 QSqlDatabase Connection::database() const
 {
-    return QSqlDatabase::database(m_connectionName, false);
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    if (m_address.isServer())
+        keepServerConnection(db);
+    return db;
+}
+
+void Connection::keepServerConnection(const QSqlDatabase &db) const
+{
+    if (!db.isOpen())
+        return;
+    PGconn *connection = serverHandle(db);
+    if (!connection)
+        return;
+    if (PQstatus(connection) == CONNECTION_OK) {
+        // Inside a transaction (or while a statement runs) nothing is touched: a reconnection
+        // would run the rest of it outside the transaction.
+        if (PQtransactionStatus(connection) != PQTRANS_IDLE)
+            return;
+        // A server that restarts, or ends this session, says goodbye and closes the socket while
+        // the program is idle; reading what came marks the connection broken. No wait: the
+        // socket is read only as far as it holds data.
+        // The goodbye and the closed socket may take two reads.
+        for (int read = 0; read < 4 && PQstatus(connection) == CONNECTION_OK; ++read) {
+            pollfd socket{PQsocket(connection), POLLIN, 0};
+            if (::poll(&socket, 1, 0) <= 0)
+                break;
+            PQconsumeInput(connection);
+        }
+        if (PQstatus(connection) == CONNECTION_OK)
+            return;
+    }
+    const qint64 nowMs = QDateTime::currentMSecsSinceEpoch();
+    if (nowMs < m_nextReconnectMs)
+        return; // the server was not back a moment ago: the statement reports it
+    // The same connection again, with the same parameters; the driver keeps its handle. The
+    // session settings the driver and open() made are made again.
+    PQreset(connection);
+    if (PQstatus(connection) != CONNECTION_OK) {
+        m_nextReconnectMs = nowMs + 3000;
+        return;
+    }
+    m_nextReconnectMs = 0;
+    PQsetClientEncoding(connection, "UTF8");
+    const QByteArray lockTimeout = "set lock_timeout = " + QByteArray::number(m_busyTimeout);
+    for (const char *statement : {"SET DATESTYLE TO 'ISO'", "SET bytea_output TO escape", lockTimeout.constData()})
+        PQclear(PQexec(connection, statement));
+    const QString address = formatRegisterAddress(m_address);
+    if (!QCoreApplication::instance())
+        return;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [address] {
+            std::function<void(const QString &)> notice;
+            {
+                const QMutexLocker lock(&noticeMutex);
+                notice = reconnectionNotice;
+            }
+            if (notice)
+                notice(address);
+        },
+        Qt::QueuedConnection);
 }
 
 void Connection::close()
@@ -107,12 +198,14 @@ QString fileUri(const QString &path, const QString &query)
     return QStringLiteral("file:") + QString::fromLatin1(QUrl::toPercentEncoding(path, "/")) + QLatin1Char('?') + query;
 }
 
+const QLatin1String kDamaged("the file is not a database or it is damaged");
+
 QString primaryText(int code, const QSqlError &error)
 {
     switch (code) {
     case kSqliteNotADb:
     case kSqliteCorrupt:
-        return QStringLiteral("the file is not a database or it is damaged.");
+        return QString(kDamaged) + QLatin1Char('.');
     case kSqliteBusy:
     case kSqliteLocked:
         return QStringLiteral("the file is locked by another program.");
@@ -144,6 +237,11 @@ QString operatorReasonOf(int code, const QSqlError &error)
 }
 
 } // namespace
+
+bool isDamageRefusal(const Error &error)
+{
+    return error.message().contains(kDamaged);
+}
 
 void Connection::checkBeforeOpening(const QString &path) const
 {
@@ -237,7 +335,7 @@ void Connection::checkReadOnly(const QString &path) const
                 reason = primaryText(code, query.lastError());
                 operatorReason = operatorReasonOf(code, query.lastError());
             } else if (verdict != QLatin1String("ok")) {
-                reason = QStringLiteral("the file is not a database or it is damaged (%1).").arg(verdict);
+                reason = QStringLiteral("%1 (%2).").arg(kDamaged, verdict);
                 operatorReason =
                     QStringLiteral("数据库已损坏（完整性检查：%1）。请用“恢复数据…”从备份恢复。").arg(verdict);
             } else if (m_contentCheck) {

@@ -7,6 +7,10 @@
 
 #include <functional>
 
+namespace lianbu {
+class Error;
+}
+
 namespace lianbu::db {
 
 // One register: an SQLite database file reached through Qt SQL's QSQLITE driver, or a database
@@ -74,11 +78,15 @@ public:
     // A refused statement throws lianbu::Error with the engine's message.
     int execute(const QString &sql);
 
-    // The Qt database handle (valid while the connection object lives).
+    // The Qt database handle (valid while the connection object lives). On a server, a
+    // connection the server dropped while it was idle (a restart, a terminated session) is
+    // opened again here first, so the next action works; the reconnection notice is given.
+    // Never inside a transaction.
     QSqlDatabase database() const;
     QString connectionName() const { return m_connectionName; }
 
 private:
+    void keepServerConnection(const QSqlDatabase &db) const;
     void checkBeforeOpening(const QString &path) const;
     void checkReadOnly(const QString &path) const;
     void openServer();
@@ -93,6 +101,15 @@ private:
     qint64 m_largeFileBytes = -1; // no limit
     std::function<bool(const QString &)> m_checkedAtOpen;
     mutable bool m_wholeCheckDeferred = false;
+    mutable qint64 m_nextReconnectMs = 0; // after a failed reconnection, not before this moment
 };
+
+// Called (on the main thread, queued) whenever a server connection was opened again after the
+// server dropped it, with the register's address; the main window says so in its status bar.
+void setReconnectionNotice(std::function<void(const QString &address)> notice);
+
+// True when `error`, thrown by Connection::open(), says the file is damaged or not a database
+// (what a restore from a backup mends).
+bool isDamageRefusal(const Error &error);
 
 } // namespace lianbu::db

@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QStandardPaths>
 #include <QStyle>
 #include <QFontDialog>
@@ -19,6 +21,11 @@ namespace lianbu {
 DialogService::~DialogService() = default;
 
 QString DialogService::openFileName(QWidget *, const OpenFileRequest &)
+{
+    return {};
+}
+
+QString DialogService::passwordInput(QWidget *, const QString &, const QString &)
 {
     return {};
 }
@@ -264,6 +271,21 @@ QString QtDialogService::openFileName(QWidget *parent, const OpenFileRequest &re
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return dialog.selectedFiles().value(0);
+}
+
+QString QtDialogService::passwordInput(QWidget *parent, const QString &caption, const QString &label)
+{
+    QInputDialog dialog(ownerOf(parent));
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(label);
+    dialog.setTextEchoMode(QLineEdit::Password);
+    dialog.setOkButtonText(QStringLiteral("确定"));
+    dialog.setCancelButtonText(QStringLiteral("取消"));
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    // Accepted empty is an empty password, not a cancel.
+    const QString typed = dialog.textValue();
+    return typed.isNull() ? QString(QLatin1String("")) : typed;
 }
 
 bool QtDialogService::printDialog(QWidget *parent, QPrinter *printer)

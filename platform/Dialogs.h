@@ -58,6 +58,9 @@ public:
     virtual QString saveFileName(QWidget *parent, const SaveFileRequest &request) = 0;
     // Cancelled unless a service answers it.
     virtual QString openFileName(QWidget *parent, const OpenFileRequest &request);
+    // A password typed into a masked field; a null string when cancelled (and unless a service
+    // answers it).
+    virtual QString passwordInput(QWidget *parent, const QString &caption, const QString &label);
     virtual bool printDialog(QWidget *parent, QPrinter *printer) = 0;
     virtual bool pageSetupDialog(QWidget *parent, QPrinter *printer) = 0;
     virtual bool fontDialog(QWidget *parent, QFont *font) = 0; // true and *font changed when accepted

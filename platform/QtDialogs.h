@@ -17,6 +17,7 @@ public:
     BoxButton messageBox(QWidget *parent, const BoxRequest &request) override;
     QString saveFileName(QWidget *parent, const SaveFileRequest &request) override;
     QString openFileName(QWidget *parent, const OpenFileRequest &request) override;
+    QString passwordInput(QWidget *parent, const QString &caption, const QString &label) override;
     bool printDialog(QWidget *parent, QPrinter *printer) override;
     bool pageSetupDialog(QWidget *parent, QPrinter *printer) override;
     bool fontDialog(QWidget *parent, QFont *font) override;

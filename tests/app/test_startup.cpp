@@ -5,7 +5,9 @@
 #include "app/Register.h"
 #include "app/StartUp.h"
 #include "data/Database.h"
+#include "data/OperatorStore.h"
 #include "data/Schema.h"
+#include "db/Backup.h"
 #include "db/Connection.h"
 #include "platform/Installation.h"
 #include "platform/Paths.h"
@@ -77,6 +79,7 @@ private slots:
     // The program's names decide its per-user folders.
     void initTestCase() { prepareApplication(); }
     void packagedProgramCreatesItsRegisterOnceInTheDataFolder();
+    void damagedRegisterOffersTheRestoreBeforeTheLogin();
     void sourceBuiltProgramOpensTheWorkingFolderOnly();
     void databaseOptionOpensThatFile();
     void unreachableServerIsReportedClearly();
@@ -155,6 +158,63 @@ void TestStartUp::databaseOptionOpensThatFile()
     const RegisterCheck absent = checkRegister(check(QStringLiteral("sub/data.db")));
     QVERIFY(!absent.opened);
     QVERIFY(!QFileInfo::exists(env.filePath(QStringLiteral("sub"))));
+}
+
+void TestStartUp::damagedRegisterOffersTheRestoreBeforeTheLogin()
+{
+    Environment env;
+    AsProgram built(false);
+    const QString path = createDataDb(env.path());
+    {
+        db::Connection connection(path);
+        connection.open();
+        data::OperatorStore(connection).setPassword(superAdministratorName(), QStringLiteral("Secret9"));
+        connection.execute(QStringLiteral("insert into data (a, b) values ('VIP', '备份里的客户')"));
+        connection.close();
+    }
+    const QString backup = db::makeBackup(path, QDateTime(QDate(2026, 12, 1), QTime(9, 0)));
+    QVERIFY(damageCustomerPage(path));
+
+    // Declined: the program ends, having said in Chinese what is wrong.
+    env.dialogs().queueBoxAnswer(BoxButton::No);
+    QVERIFY(!openRegisterAtStart(CommandLine()));
+    QCOMPARE(env.dialogs().boxes().size(), 1);
+    const QString question = env.dialogs().lastBox().request.text;
+    QVERIFY2(question.contains(QStringLiteral("已损坏")) && question.contains(QStringLiteral("恢复")),
+             qPrintable(question));
+    QVERIFY2(!question.contains(QStringLiteral("Cannot")) && !question.contains(QStringLiteral("damaged")),
+             qPrintable(question));
+
+    // A wrong password of the backup's super administrator restores nothing; the right one does,
+    // and the register opens.
+    env.dialogs().clear();
+    env.dialogs().queueBoxAnswer(BoxButton::Yes);
+    env.dialogs().queueSaveFileName(backup);
+    env.dialogs().queuePassword(QStringLiteral("888"));
+    env.dialogs().queueSaveFileName(backup);
+    env.dialogs().queuePassword(QStringLiteral("Secret9"));
+    const qint64 damagedSize = QFileInfo(path).size();
+    {
+        const std::unique_ptr<Database> database = openRegisterAtStart(CommandLine());
+        QVERIFY(database);
+        QCOMPARE(env.dialogs().passwordPrompts().size(), 2);
+        const QList<ScriptedDialogs::Box> boxes = env.dialogs().boxes();
+        QCOMPARE(boxes.size(), 3);
+        QCOMPARE(boxes.at(1).request.icon, BoxIcon::Stop);
+        QVERIFY2(boxes.at(1).request.text.contains(QStringLiteral("密码不是")), qPrintable(boxes.at(1).request.text));
+        QVERIFY2(boxes.at(2).request.text.contains(QStringLiteral("资料已从备份")),
+                 qPrintable(boxes.at(2).request.text));
+        QSqlQuery query(database->connection->database());
+        QVERIFY(query.exec(QStringLiteral("select b from data")));
+        QStringList names;
+        while (query.next())
+            names << query.value(0).toString();
+        QCOMPARE(names, QStringList{QStringLiteral("备份里的客户")});
+    }
+    // The damaged file is kept beside it.
+    const QStringList kept = QDir(env.path()).entryList({QStringLiteral("data.db.replaced-*")});
+    QCOMPARE(kept.size(), 1);
+    QCOMPARE(QFileInfo(env.filePath(kept.first())).size(), damagedSize);
 }
 
 void TestStartUp::unreachableServerIsReportedClearly()

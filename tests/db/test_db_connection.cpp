@@ -4,6 +4,7 @@
 #include "db/Table.h"
 #include "platform/Error.h"
 #include "tests/support/TestDatabase.h"
+#include "tests/support/TestServer.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -257,6 +258,51 @@ private slots:
         Connection refused(path);
         refused.setLargeFileCheck(0, notCustomers);
         QVERIFY2(openError(refused).contains(QStringLiteral("damaged")), qPrintable(openError(refused)));
+    }
+
+    void aServerConnectionDroppedWhileIdleIsOpenedAgain()
+    {
+        LIANBU_REQUIRE_TEST_SERVER();
+        const RegisterAddress address = test::createTestServerDatabase();
+        Connection connection;
+        connection.setAddress(address);
+        connection.open();
+        connection.execute(QStringLiteral("create table notes (x text)"));
+        auto backend = [&] {
+            QSqlQuery query(connection.database());
+            return query.exec(QStringLiteral("select pg_backend_pid()")) && query.next() ? query.value(0).toInt() : -1;
+        };
+        const int first = backend();
+        QVERIFY(first > 0);
+        int notices = 0;
+        setReconnectionNotice([&](const QString &place) {
+            ++notices;
+            QCOMPARE(place, formatRegisterAddress(address));
+        });
+
+        // As a server restart does: the session ends while the program is idle.
+        for (int drop = 0; drop < 2; ++drop) {
+            const int before = backend();
+            {
+                Connection administrator;
+                administrator.setAddress(address);
+                administrator.open();
+                QSqlQuery end(administrator.database());
+                QVERIFY(end.exec(QStringLiteral("select pg_terminate_backend(%1)").arg(before)));
+            }
+            QTest::qWait(300); // the server's goodbye arrives
+            // The next statement works, on a new session with the same settings.
+            QCOMPARE(connection.execute(QStringLiteral("insert into notes values ('第%1次')").arg(drop)), 1);
+            QVERIFY(backend() != before);
+            QTRY_COMPARE(notices, drop + 1);
+        }
+        QSqlQuery rows(connection.database());
+        QVERIFY(rows.exec(
+            QStringLiteral("select string_agg(x, ',' order by x), current_setting('lock_timeout') from notes")));
+        QVERIFY(rows.next());
+        QCOMPARE(rows.value(0).toString(), QStringLiteral("第0次,第1次"));
+        QCOMPARE(rows.value(1).toString(), QStringLiteral("5s"));
+        setReconnectionNotice({});
     }
 };
 

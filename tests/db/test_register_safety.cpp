@@ -663,6 +663,73 @@ private slots:
         QCOMPARE(kept, made.mid(2));
         db::verifyDatabaseFile(kept.last(), deliveredSchemaProblem);
     }
+
+    void aDamagedRegisterKeepsEveryGoodBackup()
+    {
+        test::Environment env;
+        const QString path = test::createDataDb(env.path());
+        const QDateTime day(QDate(2026, 12, 1), QTime(8, 0, 0));
+        for (int i = 0; i < 7; ++i)
+            QVERIFY(!db::makeDailyBackup(path, day.addDays(i), 7, deliveredSchemaProblem).isEmpty());
+        const QStringList good = db::listBackups(db::backupFolder(path));
+        QCOMPARE(good.size(), 7);
+        QVERIFY(test::damageCustomerPage(path));
+
+        // The daily backup at login, the menu's and lianbu-backup's each refuse to keep a copy.
+        QVERIFY_THROWS_EXCEPTION(Error, db::makeDailyBackup(path, day.addDays(8), 7, deliveredSchemaProblem));
+        QPointer<QThread> thread = backUpRegisterDaily(nullptr, path);
+        QVERIFY(QTest::qWaitFor([&] { return thread.isNull(); }, 20000));
+        QCOMPARE(env.dialogs().boxes().size(), 1);
+        QString said = env.dialogs().lastBox().request.text;
+        QVERIFY2(said.contains(QStringLiteral("今天的自动备份没有完成")) && said.contains(QStringLiteral("已损坏")),
+                 qPrintable(said));
+        backUpRegister(nullptr, path);
+        QCOMPARE(env.dialogs().boxes().size(), 2);
+        said = env.dialogs().lastBox().request.text;
+        QCOMPARE(env.dialogs().lastBox().request.icon, BoxIcon::Stop);
+        QVERIFY2(said.contains(QStringLiteral("数据没有备份")) && said.contains(QStringLiteral("恢复数据")),
+                 qPrintable(said));
+        QProcess tool;
+        tool.start(QStringLiteral(LIANBU_BACKUP_TOOL), {QStringLiteral("--register"), path, QStringLiteral("backup")});
+        QVERIFY(tool.waitForFinished(60000));
+        QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(tool.exitCode(), 1);
+        QVERIFY2(QString::fromLocal8Bit(tool.readAllStandardError()).contains(QStringLiteral("备份")),
+                 "lianbu-backup gave no reason");
+        tool.start(QStringLiteral(LIANBU_BACKUP_TOOL), {QStringLiteral("--register"), path, QStringLiteral("backup-to"),
+                                                        env.filePath(QStringLiteral("copy.db"))});
+        QVERIFY(tool.waitForFinished(60000));
+        QCOMPARE(tool.exitCode(), 1);
+        QVERIFY(!QFileInfo::exists(env.filePath(QStringLiteral("copy.db"))));
+
+        // The seven good backups are all there and sound; no partial copy lies beside them.
+        QCOMPARE(db::listBackups(db::backupFolder(path)), good);
+        QCOMPARE(QDir(db::backupFolder(path)).entryList(QDir::Files | QDir::Hidden).size(), qsizetype(7));
+        for (const QString &backup : good)
+            db::verifyDatabaseFile(backup, deliveredSchemaProblem);
+    }
+
+    void aClockBehindTheNewestBackupKeepsTheNewOne()
+    {
+        test::TestDatabase db(false);
+        // Backups made while the clock ran a month ahead.
+        const QDateTime ahead(QDate(2027, 1, 10), QTime(9, 0, 0));
+        QStringList made;
+        for (int i = 0; i < 7; ++i)
+            made << db::makeBackup(db.path(), ahead.addDays(i));
+        // The clock put right: every new backup stays, the oldest ones make room.
+        const QDateTime right(QDate(2026, 12, 10), QTime(9, 0, 0));
+        for (int i = 0; i < 3; ++i) {
+            const QString backup = db::makeBackup(db.path(), right.addSecs(i));
+            QVERIFY2(QFileInfo::exists(backup), qPrintable(backup));
+            made << backup;
+            QCOMPARE(db::listBackups(db::backupFolder(db.path())), made.mid(i + 1));
+        }
+        // The daily backup of a new day behind the newest name is kept too.
+        const QString daily = db::makeDailyBackup(db.path(), right.addDays(1));
+        QVERIFY(QFileInfo::exists(daily));
+        QCOMPARE(db::listBackups(db::backupFolder(db.path())).last(), daily);
+    }
 };
 
 QTEST_MAIN(TestRegisterSafety)

@@ -16,7 +16,7 @@ int ScriptedDialogs::count(DialogKind kind) const
 qsizetype ScriptedDialogs::pendingAnswers() const
 {
     return m_boxAnswers.size() + m_saveAnswers.size() + m_printAnswers.size() + m_pageSetupAnswers.size()
-           + m_fontAnswers.size() + m_openAnswers.size();
+           + m_fontAnswers.size() + m_openAnswers.size() + m_passwordAnswers.size();
 }
 
 void ScriptedDialogs::clear()
@@ -26,6 +26,8 @@ void ScriptedDialogs::clear()
     m_openFiles.clear();
     m_commonDialogs.clear();
     m_openAnswers.clear();
+    m_passwordAnswers.clear();
+    m_passwordPrompts.clear();
     m_filterAnswers.clear();
     m_boxAnswers.clear();
     m_saveAnswers.clear();
@@ -89,6 +91,12 @@ QString ScriptedDialogs::openFileName(QWidget *, const OpenFileRequest &request)
         record.answer = m_openAnswers.dequeue();
     m_openFiles.append(record);
     return record.answer;
+}
+
+QString ScriptedDialogs::passwordInput(QWidget *, const QString &, const QString &label)
+{
+    m_passwordPrompts.append(label);
+    return m_passwordAnswers.isEmpty() ? QString() : m_passwordAnswers.dequeue();
 }
 
 bool ScriptedDialogs::printDialog(QWidget *, QPrinter *)

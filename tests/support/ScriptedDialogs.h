@@ -6,6 +6,7 @@
 #include <QList>
 #include <QQueue>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -59,6 +60,9 @@ public:
     }
     // The file the operator opens ("" = cancel).
     void queueOpenFileName(const QString &path) { m_openAnswers.enqueue(path); }
+    // The password typed (a null QString = cancel); the labels asked are kept in passwordPrompts.
+    void queuePassword(const QString &password) { m_passwordAnswers.enqueue(password); }
+    const QStringList &passwordPrompts() const { return m_passwordPrompts; }
     void queuePrintAnswer(bool accept) { m_printAnswers.enqueue(accept); }
     void queuePageSetupAnswer(bool accept) { m_pageSetupAnswers.enqueue(accept); }
     // A chosen font (accepted) or std::nullopt (cancelled).
@@ -82,6 +86,7 @@ public:
     BoxButton messageBox(QWidget *parent, const BoxRequest &request) override;
     QString saveFileName(QWidget *parent, const SaveFileRequest &request) override;
     QString openFileName(QWidget *parent, const OpenFileRequest &request) override;
+    QString passwordInput(QWidget *parent, const QString &caption, const QString &label) override;
     bool printDialog(QWidget *parent, QPrinter *printer) override;
     bool pageSetupDialog(QWidget *parent, QPrinter *printer) override;
     bool fontDialog(QWidget *parent, QFont *font) override;
@@ -92,6 +97,8 @@ private:
     QList<OpenFile> m_openFiles;
     QQueue<QString> m_filterAnswers;
     QQueue<QString> m_openAnswers;
+    QQueue<QString> m_passwordAnswers;
+    QStringList m_passwordPrompts;
     QList<CommonDialog> m_commonDialogs;
     QQueue<BoxButton> m_boxAnswers;
     QQueue<QString> m_saveAnswers;

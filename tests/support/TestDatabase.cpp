@@ -6,11 +6,30 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 
 namespace lianbu::test {
+
+bool damageCustomerPage(const QString &path)
+{
+    QStringList statements{QStringLiteral("begin")};
+    for (int i = 0; i < 400; ++i)
+        statements << QStringLiteral("insert into data (a, b) values ('VIP', '客户%1%2')")
+                          .arg(i)
+                          .arg(QString(100, QLatin1Char('z')));
+    statements << QStringLiteral("commit") << QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")
+               << QStringLiteral("select rootpage from sqlite_master where name='data'");
+    QString rootPage;
+    if (!execOnFile(path, statements, &rootPage) || rootPage.toLongLong() < 2)
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite) || !file.seek((rootPage.toLongLong() - 1) * 4096))
+        return false;
+    return file.write(QByteArray(64, char(0xA5))) == 64;
+}
 
 bool execOnFile(const QString &path, const QStringList &statements, QString *lastValue)
 {

@@ -13,6 +13,11 @@ QString createDataDb(const QString &folder);
 // receives the first value of the last statement's first row.
 bool execOnFile(const QString &path, const QStringList &statements, QString *lastValue = nullptr);
 
+// Damages the customers of a register file as a failing disk would: many customers are written
+// (so they fill pages of their own), then the header of the customer table's first page is
+// overwritten. The operators and the schema stay readable. False when that could not be done.
+bool damageCustomerPage(const QString &path);
+
 // A fresh temporary folder holding a fresh delivered data.db. With makeCurrent it becomes the
 // working directory (so the bare name "data.db" finds it) until the object is destroyed.
 // When the tests run against the server (LIANBU_TEST_ENGINE=postgresql, see TestServer.h), the
