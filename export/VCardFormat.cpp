@@ -2,9 +2,8 @@
 
 #include "platform/Gbk.h"
 
-#include <QStringList>
-
 #include <array>
+#include <QStringList>
 
 namespace lianbu::exchange {
 
@@ -231,7 +230,6 @@ void applyLine(const ContentLine &line, CustomerRecord &record, Names &names)
             for (const QChar c : value)
                 latin = latin || (c.unicode() < 0x80 && c.isLetter());
             QStringList address;
-            // Static arrays: an initializer_list made in a conditional would outlive its array.
             static constexpr std::array<int, 6> latinOrder{0, 1, 2, 3, 4, 6};
             static constexpr std::array<int, 6> chineseOrder{6, 4, 3, 2, 1, 0};
             for (const int k : latin ? latinOrder : chineseOrder) {
