@@ -325,7 +325,8 @@ class Run:
 
     def steps(self):
         return [self.first_login, self.customers_by_keyboard, self.modify_saves_the_loaded_customer,
-                self.change_and_delete, self.quick_search, self.export_each_format]
+                self.change_and_delete, self.quick_search, self.export_each_format, self.import_each_format,
+                self.save_as_pdf]
 
     def first_login(self):
         self.start_program()
@@ -382,6 +383,154 @@ class Run:
         scenario("a click on its row", "改于点击之后", lambda: self.row(0))
         scenario("the quick search", "改于查询之后", search_b, clear_search)
         scenario("a new query of the list", "改于重新查询之后", query_again)
+
+    # 导入… --------------------------------------------------------------------------------------
+
+    IMPORTS = ["csv-utf8", "csv-gbk", "xlsx", "xls", "vcf"]
+
+    def import_records(self, kind):
+        """Twelve customers of their own for each file type, every field filled, addresses included."""
+        n = self.IMPORTS.index(kind)
+        cities = ["杭州市西湖区文三路", "南京市鼓楼区中山路", "成都市武侯区人民南路", "武汉市洪山区珞喻路",
+                  "西安市雁塔区长安南路", "广州市天河区体育西路"]
+        records = []
+        for i in range(12):
+            k = n * 12 + i + 1
+            records.append(customer(
+                "导入" + "甲乙丙丁戊"[n], f"客{k:03d}", "周吴郑王冯陈褚卫蒋沈韩杨"[i] + "文" + "一二三四五"[n],
+                "男女"[i % 2], "经理", f"1370000{k:04d}", f"0571-8800{k:04d}", f"0571-8900{k:04d}",
+                f"{cities[i % 6]}{k}号", f"{'东南西北中'[n]}方公司{k}", f"31{k:04d}", f"c{k}@import.example",
+                f"www.c{k}.example", f"导入备注{k}", f"2023-0{n + 1}-{i + 10}"))
+        return records
+
+    def write_import_file(self, kind, records):
+        base = os.path.join(self.files, f"import-{kind}")
+        if kind == "vcf":
+            path = base + ".vcf"
+            esc = lambda v: v.replace("\\", "\\\\").replace(";", "\\;").replace(",", "\\,")  # noqa: E731
+            with open(path, "w", encoding="utf-8", newline="") as f:
+                for r in records:
+                    f.write("BEGIN:VCARD\r\nVERSION:3.0\r\n"
+                            f"FN:{esc(r['c'])}\r\nN:{esc(r['c'])};;;;\r\nORG:{esc(r['j'])}\r\n"
+                            f"TITLE:{esc(r['e'])}\r\nTEL;TYPE=CELL:{r['f']}\r\nTEL;TYPE=WORK,VOICE:{r['g']}\r\n"
+                            f"TEL;TYPE=WORK,FAX:{r['h']}\r\nADR;TYPE=WORK:;;{esc(r['i'])};;;{r['k']};\r\n"
+                            f"EMAIL;TYPE=INTERNET:{r['l']}\r\nURL:{r['m']}\r\nNOTE:{esc(r['z'])}\r\n"
+                            f"CATEGORIES:{esc(r['a'])}\r\nX-LIANBU-SHORTNAME:{esc(r['b'])}\r\n"
+                            f"X-LIANBU-SEX:{r['d']}\r\nX-LIANBU-REGISTERED:{r['day1']}\r\nEND:VCARD\r\n")
+            return path
+        text = io.StringIO()
+        writer = csv.writer(text, lineterminator="\r\n")
+        writer.writerow(TITLES)
+        for r in records:
+            writer.writerow([r[c] for c in COLUMNS])
+        if kind.startswith("csv"):
+            path = base + ".csv"
+            with open(path, "wb") as f:
+                f.write(text.getvalue().encode("gbk" if kind == "csv-gbk" else "utf-8"))
+            return path
+        # The workbooks are made by LibreOffice from the same table, every column as text.
+        source = base + "-source.csv"
+        with open(source, "w", encoding="utf-8", newline="") as f:
+            f.write(text.getvalue())
+        columns = "/".join(f"{i}/2" for i in range(1, 16))
+        target = {"xlsx": "xlsx:Calc MS Excel 2007 XML", "xls": "xls:MS Excel 97"}[kind]
+        out = os.path.join(self.work, "lo-import")
+        run(["soffice", "-env:UserInstallation=file://" + os.path.join(self.work, "lo-profile"), "--headless",
+             "--norestore", f"--infilter=Text - txt - csv (StarCalc):44,34,76,1,{columns}", "--convert-to", target,
+             "--outdir", out, source], timeout=180,
+            env=dict(os.environ, LANG="en_US.UTF-8", LC_ALL="C.UTF-8", HOME=self.home))
+        path = base + "." + kind
+        shutil.move(os.path.join(out, os.path.basename(source)[:-4] + "." + kind), path)
+        return path
+
+    def import_each_format(self):
+        d = self.display
+        for kind in self.IMPORTS:
+            name = f"导入… of a {kind} file: every field of every customer stored, addresses included"
+            try:
+                records = self.import_records(kind)
+                path = self.write_import_file(kind, records)
+                self.settings_item(11)  # 导入…
+                dialog = d.wait_window("^导入客户", 20)
+                d.focus(dialog)
+                d.type(path)
+                d.key("Return")
+                deadline = time.monotonic() + 20
+                while time.monotonic() < deadline:
+                    window = [w for w in d.windows("^导入客户") if d.geometry(w)[2] > 600]
+                    if window:
+                        break
+                    time.sleep(0.2)
+                else:
+                    raise Failure(f"no import window for {path}; visible {d.visible_titles()}")
+                time.sleep(1)
+                self.shot("import-" + kind)
+                x, y, w, h = d.geometry(window[0])
+                d.click(x + w - 96, y + h - 32)  # 下一步: no customer of the file is in the register yet
+                self.close_box("imported-" + kind)
+                stored = [{c: (r[c] or "") for c in COLUMNS} for r in self.rows("a = ?", (records[0]["a"],))]
+                self.check(name, not self.compare_records(stored, records), self.compare_records(stored, records))
+            except Failure as failure:
+                self.check(name, False, str(failure))
+                for w in d.windows("^导入客户"):
+                    d.focus(w)
+                    d.key("Escape")
+
+    # 打 印: 保存为PDF… and a printer ---------------------------------------------------------------
+
+    def pdf_pages(self, path):
+        """The text of each page of the PDF, and how much of its first page is not white."""
+        info = run(["pdfinfo", path]).stdout.decode()
+        pages = int(re.search(r"Pages:\s+(\d+)", info).group(1))
+        texts = [run(["pdftotext", "-f", str(p), "-l", str(p), "-layout", path, "-"]).stdout.decode()
+                 for p in range(1, pages + 1)]
+        image = os.path.join(self.work, "page")
+        run(["pdftoppm", "-f", "1", "-l", "1", "-r", "60", "-png", "-singlefile", path, image])
+        inked = float(run(["convert", image + ".png", "-colorspace", "Gray", "-threshold", "80%", "-format",
+                           "%[fx:1-mean]", "info:"]).stdout.decode())
+        shutil.copy(image + ".png", os.path.join(self.shots, f"{os.path.basename(path)}-page1.png"))
+        return texts, inked
+
+    def check_pdf(self, what, path):
+        texts, inked = self.pdf_pages(path)
+        # Each customer on exactly one page, in the order of the list (the register's order).
+        shorts = [r["b"] for r in self.register_records()]
+        pages = []
+        for short in shorts:
+            found = [n for n, t in enumerate(texts, 1) if short in t]
+            pages.append(found)
+        missing = [s for s, p in zip(shorts, pages) if len(p) != 1]
+        order = [p[0] for p in pages if len(p) == 1]
+        self.check(f"{what}: every customer's 客户简称 on one page, pages following the list",
+                   not missing and order == sorted(order) and (len(texts) > 1 or len(shorts) < 20),
+                   f"{len(texts)} pages; not on exactly one page: {missing[:10]}; pages in list order: {order}")
+        self.check(f"{what}: the first page, rendered, is not blank", inked > 0.02,
+                   f"{inked:.4f} of the page is inked")
+
+    def save_as_pdf(self):
+        d = self.display
+        self.at(*self.PRINT)
+        preview = d.wait_window("^预览", 30)
+        time.sleep(2)
+        self.shot("preview")
+        x, y, _, _ = d.geometry(preview)
+        d.click(x + 87, y + 21)  # 保存为PDF…
+        dialog = d.wait_window("^保存为PDF", 20)
+        d.focus(dialog)
+        path = os.path.join(self.files, "list.pdf")
+        d.key("alt+n", "ctrl+a")
+        d.type(path)
+        d.key("Return")
+        deadline = time.monotonic() + 60
+        while not os.path.exists(path) and time.monotonic() < deadline:
+            time.sleep(0.3)
+        if not os.path.exists(path):
+            raise Failure(f"保存为PDF… wrote no {path}; visible {d.visible_titles()}")
+        time.sleep(1)
+        self.check_pdf("保存为PDF…", path)
+        d.focus(preview)
+        d.click(x + 406, y + 21)  # 关闭
+        d.wait_gone(preview)
 
     # 导 出 ----------------------------------------------------------------------------------------
 
@@ -525,6 +674,7 @@ def main():
     parser.add_argument("--keep", action="store_true", help="keep the working folder")
     parser.add_argument("--shots", help="folder for the screenshots")
     parser.add_argument("--only", help="run the steps up to this one")
+    parser.add_argument("--steps", help="comma-separated steps to run (for working on the run itself)")
     options = parser.parse_args()
     missing = [tool for tool in ("Xvfb", "xdotool", "xclip", "import", "soffice") if not shutil.which(tool)]
     if missing:
@@ -539,7 +689,10 @@ def main():
         with Display() as display:
             r.display = display
             print(f"display {display.name}", flush=True)
-            for step in r.steps():
+            steps = r.steps()
+            if options.steps:
+                steps = [getattr(r, name) for name in options.steps.split(",")]
+            for step in steps:
                 print(f"--- {step.__name__}", flush=True)
                 try:
                     step()
