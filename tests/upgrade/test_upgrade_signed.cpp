@@ -195,10 +195,12 @@ class TestUpgradeSigned : public QObject
     QByteArray infoFile() const { return releaseInfo("08/16/2010", releaseFiles()); }
 
     // Serves a release: its files and its signed information file.
+    // Each file is also served with a signature of its own, as publishers used to sign them: a
+    // genuine signature must not carry a file into a release that does not list it.
     void publish(const QByteArray &date, const QList<ReleaseFile> &files)
     {
         for (const ReleaseFile &f : files)
-            m_site->set(f.path, f.body);
+            m_site->publish(m_publisher, f.path, f.body);
         m_site->publish(m_publisher, "/info.txt", releaseInfo(date, files));
     }
 
@@ -437,9 +439,9 @@ private slots:
                             "#date=08/16/2010\r\n#url1=" + url("/dl/lianbu") + "\r\n#url2=" + url("/dl/data.txt")
                                 + "\r\n");
         } else if (fault == "old program") {
-            m_site->set("/dl/lianbu", programScript("v1"));
+            m_site->publish(m_publisher, "/dl/lianbu", programScript("v1"));
         } else if (fault == "swapped") {
-            m_site->set("/dl/lianbu", "new data");
+            m_site->publish(m_publisher, "/dl/lianbu", "new data");
         } else if (fault == "truncated") {
             // No Content-Length and the connection closed halfway: the transport cannot tell.
             HttpResponse cut;
