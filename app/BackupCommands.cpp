@@ -68,18 +68,19 @@ void MainWindow::restoreRegisterOfThisWindow(const QString &damage)
     // and take it up again afterwards, whether it was replaced or not.
     // The quick search's worker holds a connection of its own: it goes with its thread, and
     // comes back at the next search, knowing whether the register now in place has its index.
+    // A list closed before (no login yet) stays closed.
+    const bool listed = data->customerList->active();
     auto letGo = [this, data] {
         m_quickSearchBar->releaseSearch();
         data->customerList->close();
         data->statementQuery->close();
         data->connection->close();
     };
-    auto takeUp = [this, data] {
+    auto takeUp = [this, data, listed] {
         data->connection->open();
         // A backup from an older version lacks what large lists need; it is added now.
         lianbu::buildSearchIndexIfMissing(*data->connection);
-        // Before a login the list stays closed.
-        if (m_sessionId)
+        if (listed)
             showAllRecords();
     };
     if (damage.isEmpty())
