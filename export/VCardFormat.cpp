@@ -6,6 +6,8 @@
 #include <QStringDecoder>
 #include <QStringList>
 
+#include <array>
+
 namespace lianbu::exchange {
 
 namespace {
@@ -321,9 +323,9 @@ void applyLine(const ContentLine &line, CustomerRecord &record, Names &names, Ex
             for (const QChar c : value)
                 latin = latin || (c.unicode() < 0x80 && c.isLetter());
             QStringList address;
-            static constexpr int kLatinOrder[] = {0, 1, 2, 3, 4, 6};
-            static constexpr int kChineseOrder[] = {6, 4, 3, 2, 1, 0};
-            for (const int k : latin ? kLatinOrder : kChineseOrder) {
+            static constexpr std::array<int, 6> latinOrder{0, 1, 2, 3, 4, 6};
+            static constexpr std::array<int, 6> chineseOrder{6, 4, 3, 2, 1, 0};
+            for (const int k : latin ? latinOrder : chineseOrder) {
                 const QString part = unescape(parts.value(k));
                 if (!part.isEmpty())
                     address.append(part);
