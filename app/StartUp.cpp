@@ -32,6 +32,7 @@ namespace lianbu {
 
 void prepareApplication()
 {
+    paths::restrictNewFiles();
     QApplication::setOrganizationName(QStringLiteral("qiaomu"));
     QApplication::setApplicationName(QStringLiteral("lianbu"));
     QApplication::setApplicationDisplayName(applicationTitle());

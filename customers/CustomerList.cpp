@@ -109,7 +109,7 @@ void CustomerList::saveColumnLayout()
     // folders: the command makes it, so saving works from the first day. Whatever still
     // fails (no right to write, a file in the folder's place) is reported by the save.
     const QString file = lianbu::paths::settingsFilePath();
-    QDir().mkpath(QFileInfo(file).absolutePath());
+    lianbu::paths::makePrivateFolder(QFileInfo(file).absolutePath());
     try {
         m_grid->saveLayoutToIni(file, QLatin1String(kLayoutSection), false);
     } catch (...) {

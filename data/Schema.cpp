@@ -1,6 +1,7 @@
 #include "data/Schema.h"
 
 #include "data/PasswordHash.h"
+#include "data/RegisterUpgrade.h"
 #include "data/SearchIndex.h"
 #include "data/Statements.h"
 #include "db/Connection.h"
@@ -41,8 +42,8 @@ QStringList deliveredSchemaStatements(const db::Engine &engine)
     // are made by the server register's creation.
     if (!server)
         statements << searchIndexStatements();
-    return statements
-           + QStringList{
+    statements
+        += QStringList{
                // SQLite keeps the declared width as a name only; the server enforces it, and a password
                // hash needs up to 128 characters. The server has no rowid: userdb's rows get the same
                // hidden key column as data's, which the dataset layer keeps out of the field list.
@@ -57,6 +58,9 @@ QStringList deliveredSchemaStatements(const db::Engine &engine)
                               "btime VARCHAR(30), jtime VARCHAR(30))")
                    .arg(engine.growingKeyType()),
            };
+    // The attempt and password-change logs and the register's version (its row is written with
+    // the super administrator's).
+    return statements + data::versionTwoStatements(engine);
 }
 
 namespace {
@@ -91,6 +95,14 @@ void writeSchema(const QString &path)
                     ok = query.exec();
                 }
             }
+            if (ok) {
+                ok = query.prepare(
+                    QStringLiteral("insert into %1 (version) values (?)").arg(QLatin1String(data::kVersionTable)));
+                if (ok) {
+                    query.addBindValue(data::kRegisterVersion);
+                    ok = query.exec();
+                }
+            }
             ok = ok && query.exec(QStringLiteral("COMMIT"));
             if (!ok)
                 failure = db::detail::engineMessage(query.lastError());
@@ -122,7 +134,8 @@ void createDeliveredDatabase(const QString &path)
                                     .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
     {
         QFile file(temporary);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        // The owner's alone; SQLite gives its -wal and -shm the same mode.
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
             throw Error(QStringLiteral("Cannot create the database file \"%1\": %2").arg(absolute, file.errorString()));
     }
     try {
