@@ -94,6 +94,8 @@ void MainWindow::openSession(const QString &operatorName, int sessionId)
 {
     m_panels[1]->setText(operatorName);
     m_sessionId = sessionId;
+    // Who changes passwords from now on.
+    m_database.sessionOperator = operatorName;
 }
 
 void MainWindow::setLoginDialog(LoginDialog *dialog)

@@ -6,7 +6,6 @@
 #include "platform/Clock.h"
 #include "platform/Error.h"
 
-
 namespace lianbu::data {
 
 namespace {
@@ -85,7 +84,8 @@ QDateTime AttemptLog::clockNow() const
         return lianbu::now().toUTC();
     // The server's clock: no client's clock or time zone moves another client's waits.
     QSqlQuery query = db::runBound(
-        m_connection, QStringLiteral("select to_char(clock_timestamp() at time zone 'UTC', 'YYYY-MM-DD HH24:MI:SS.MS')"));
+        m_connection,
+        QStringLiteral("select to_char(clock_timestamp() at time zone 'UTC', 'YYYY-MM-DD HH24:MI:SS.MS')"));
     if (!query.next())
         throw Error(QStringLiteral("The server did not tell its time."));
     return attemptTimeOf(query.value(0).toString());
@@ -94,11 +94,11 @@ QDateTime AttemptLog::clockNow() const
 void AttemptLog::record(const QString &name, const QDateTime &time, bool success, AttemptKind kind)
 {
     const db::Engine &engine = db::engineOf(m_connection.database());
-    QSqlQuery query = db::runBound(m_connection,
-                                   QStringLiteral("insert into %1 (username,attempt_time,outcome,kind) values (?,?,?,?)")
-                                           .arg(table())
-                                       + engine.insertKeySuffix(QStringLiteral("id")),
-                                   {name, attemptTimeText(time), success ? kSuccess : kFailure, kindWord(kind)});
+    QSqlQuery query =
+        db::runBound(m_connection,
+                     QStringLiteral("insert into %1 (username,attempt_time,outcome,kind) values (?,?,?,?)").arg(table())
+                         + engine.insertKeySuffix(QStringLiteral("id")),
+                     {name, attemptTimeText(time), success ? kSuccess : kFailure, kindWord(kind)});
     prune(engine.insertedKey(query));
 }
 

@@ -19,7 +19,7 @@ enum class AttemptKind { Login, Unlock, PasswordChange };
 
 struct Attempt
 {
-    QString name; // empty: a name that matched no operator (never stored as typed)
+    QString name;   // empty: a name that matched no operator (never stored as typed)
     QDateTime time; // UTC
     bool success = false;
     AttemptKind kind = AttemptKind::Login;

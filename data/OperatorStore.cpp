@@ -93,16 +93,18 @@ void OperatorStore::addOperator(const QString &name, const QString &changedBy)
 
 bool OperatorStore::exists(const QString &name)
 {
-    QSqlQuery query = db::runBound(m_connection, QStringLiteral("select count(*) from userdb where username=?"), {name});
+    QSqlQuery query =
+        db::runBound(m_connection, QStringLiteral("select count(*) from userdb where username=?"), {name});
     return query.next() && query.value(0).toInt() > 0;
 }
 
 std::vector<OperatorStore::Change> OperatorStore::changes()
 {
     std::vector<Change> result;
-    QSqlQuery query = db::runBound(m_connection, QStringLiteral("select username, changed_by, change_time, kind from %1 "
-                                                                "order by id")
-                                                     .arg(QLatin1String(kPasswordChangeTable)));
+    QSqlQuery query =
+        db::runBound(m_connection, QStringLiteral("select username, changed_by, change_time, kind from %1 "
+                                                  "order by id")
+                                       .arg(QLatin1String(kPasswordChangeTable)));
     while (query.next())
         result.push_back({query.value(0).toString(), query.value(1).toString(), query.value(2).toString(),
                           query.value(3).toString()});

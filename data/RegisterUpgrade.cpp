@@ -47,6 +47,19 @@ Error upgradeRefused(db::Connection &connection, const Error &error)
                      .arg(place, error.message()));
 }
 
+} // namespace
+
+QStringList versionTwoStatements(const db::Engine &engine)
+{
+    return {
+        attemptTableStatement(engine),
+        QStringLiteral("CREATE TABLE %1 (id %2, username VARCHAR(50), changed_by VARCHAR(50), "
+                       "change_time VARCHAR(30), kind VARCHAR(10))")
+            .arg(QLatin1String(kPasswordChangeTable), engine.growingKeyType()),
+        QStringLiteral("CREATE TABLE %1 (version INTEGER)").arg(QLatin1String(kVersionTable)),
+    };
+}
+
 void hashPlainPasswords(db::Connection &connection)
 {
     QSqlQuery rows = db::runBound(connection, QStringLiteral("select username, passwd from userdb"));
@@ -64,19 +77,6 @@ void hashPlainPasswords(db::Connection &connection)
                      {hashPassword(stored), name, stored});
 }
 
-} // namespace
-
-QStringList versionTwoStatements(const db::Engine &engine)
-{
-    return {
-        attemptTableStatement(engine),
-        QStringLiteral("CREATE TABLE %1 (id %2, username VARCHAR(50), changed_by VARCHAR(50), "
-                       "change_time VARCHAR(30), kind VARCHAR(10))")
-            .arg(QLatin1String(kPasswordChangeTable), engine.growingKeyType()),
-        QStringLiteral("CREATE TABLE %1 (version INTEGER)").arg(QLatin1String(kVersionTable)),
-    };
-}
-
 bool registerIsCurrent(db::Connection &connection)
 {
     return currentOn(connection);
@@ -91,7 +91,8 @@ void upgradeRegister(db::Connection &connection)
     // One instance upgrades; one starting at the same moment waits and then finds it done.
     if (server) {
         // Asked first, so a user with data rights only is told what is missing, not an engine text.
-        QSqlQuery may = db::runBound(connection, QStringLiteral("select has_schema_privilege(current_schema(), 'CREATE')"));
+        QSqlQuery may =
+            db::runBound(connection, QStringLiteral("select has_schema_privilege(current_schema(), 'CREATE')"));
         if (!may.next() || !may.value(0).toBool())
             throw upgradeRefused(connection, Error(QStringLiteral("permission denied for schema public")));
     }
@@ -109,7 +110,8 @@ void upgradeRegister(db::Connection &connection)
                     db::runBound(connection, statements.at(i));
             hashPlainPasswords(connection);
             db::runBound(connection, QStringLiteral("delete from %1").arg(QLatin1String(kVersionTable)));
-            db::runBound(connection, QStringLiteral("insert into %1 (version) values (?)").arg(QLatin1String(kVersionTable)),
+            db::runBound(connection,
+                         QStringLiteral("insert into %1 (version) values (?)").arg(QLatin1String(kVersionTable)),
                          {kRegisterVersion});
         }
         db::runBound(connection, QStringLiteral("commit"));

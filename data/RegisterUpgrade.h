@@ -36,4 +36,8 @@ bool registerIsCurrent(db::Connection &connection);
 // right that is missing.
 void upgradeRegister(db::Connection &connection);
 
+// Replaces every plain value in passwd by its hash (the upgrade's step; tests that write
+// passwords into userdb directly use it too).
+void hashPlainPasswords(db::Connection &connection);
+
 } // namespace lianbu::data

@@ -42,22 +42,21 @@ QStringList deliveredSchemaStatements(const db::Engine &engine)
     // are made by the server register's creation.
     if (!server)
         statements << searchIndexStatements();
-    statements
-        += QStringList{
-               // SQLite keeps the declared width as a name only; the server enforces it, and a password
-               // hash needs up to 128 characters. The server has no rowid: userdb's rows get the same
-               // hidden key column as data's, which the dataset layer keeps out of the field list.
-               server ? QStringLiteral("CREATE TABLE userdb (rid %1, username VARCHAR(50), passwd VARCHAR(128))")
-                            .arg(engine.growingKeyType())
-                      : QStringLiteral("CREATE TABLE userdb (username VARCHAR(50), passwd VARCHAR(50))"),
-               // One row per operator name: the login accepts exactly one matching row, so a second
-               // row of a name would lock that operator out. Only the delivered schema has it; an
-               // older file holding duplicates still opens.
-               QStringLiteral("CREATE UNIQUE INDEX userdb_username ON userdb (username)"),
-               QStringLiteral("CREATE TABLE rz (id %1, username VARCHAR(50), "
-                              "btime VARCHAR(30), jtime VARCHAR(30))")
-                   .arg(engine.growingKeyType()),
-           };
+    statements += QStringList{
+        // SQLite keeps the declared width as a name only; the server enforces it, and a password
+        // hash needs up to 128 characters. The server has no rowid: userdb's rows get the same
+        // hidden key column as data's, which the dataset layer keeps out of the field list.
+        server ? QStringLiteral("CREATE TABLE userdb (rid %1, username VARCHAR(50), passwd VARCHAR(128))")
+                     .arg(engine.growingKeyType())
+               : QStringLiteral("CREATE TABLE userdb (username VARCHAR(50), passwd VARCHAR(50))"),
+        // One row per operator name: the login accepts exactly one matching row, so a second
+        // row of a name would lock that operator out. Only the delivered schema has it; an
+        // older file holding duplicates still opens.
+        QStringLiteral("CREATE UNIQUE INDEX userdb_username ON userdb (username)"),
+        QStringLiteral("CREATE TABLE rz (id %1, username VARCHAR(50), "
+                       "btime VARCHAR(30), jtime VARCHAR(30))")
+            .arg(engine.growingKeyType()),
+    };
     // The attempt and password-change logs and the register's version (its row is written with
     // the super administrator's).
     return statements + data::versionTwoStatements(engine);

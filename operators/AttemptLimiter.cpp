@@ -92,7 +92,9 @@ AttemptLimiter::AttemptLimiter(db::Connection &connection)
 
 milliseconds AttemptLimiter::waitOf(const data::FailureStreak &streak, const QDateTime &now) const
 {
-    const QString key = m_connection.fileName() + QLatin1Char('#') + QString::number(streak.lastId);
+    // The time as well: a register put back from a backup may give an id to another row.
+    const QString key = m_connection.fileName() + QLatin1Char('#') + QString::number(streak.lastId) + QLatin1Char('#')
+                        + QString::number(streak.lastFailure.toMSecsSinceEpoch());
     // A check under way counts as a failure for the next one, and holds it back until it ends.
     milliseconds wait = waitFrom(delayAfterFailures(streak.failures), streak.lastFailure, now, key);
     if (streak.checking)
@@ -117,8 +119,8 @@ void AttemptLimiter::record(const QString &name, bool success, data::AttemptKind
     m_log.record(loggedName(name), m_log.clockNow(), success, kind);
 }
 
-AttemptLimiter::Result AttemptLimiter::check(data::OperatorStore &store, const QString &name,
-                                             const QString &password, data::AttemptKind kind)
+AttemptLimiter::Result AttemptLimiter::check(data::OperatorStore &store, const QString &name, const QString &password,
+                                             data::AttemptKind kind)
 {
     if (name.size() > kOperatorNameLength)
         return Result::NameTooLong;

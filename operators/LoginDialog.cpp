@@ -197,8 +197,8 @@ void LoginDialog::tryLogin()
     if (result == Result::Waiting)
         return; // the button counts the wait down; nothing was checked
     if (result == Result::NameTooLong) {
-        lianbu::showWarning(
-            QStringLiteral("用户名不能超过%1个字符！").arg(lianbu::operators::kOperatorNameLength), this);
+        lianbu::showWarning(QStringLiteral("用户名不能超过%1个字符！").arg(lianbu::operators::kOperatorNameLength),
+                            this);
         ui->operatorCombo->setFocus();
         return;
     }
@@ -242,7 +242,6 @@ void LoginDialog::endSession()
     const QString name = ui->operatorCombo->currentText();
     // The session row first: the status bar names the operator only once the session exists.
     const int session = lianbu::data::startSession(*m_database.connection, name, lianbu::now());
-    m_database.sessionOperator = name;
     emit sessionOpened(name, session);
     if (m_usedDefaultPassword) {
         m_usedDefaultPassword = false;

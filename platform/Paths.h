@@ -12,7 +12,6 @@ QString desktopFolder();    // QStandardPaths::DesktopLocation
 QString tempFolder();       // QDir::tempPath()
 QString settingsFilePath(); // the column layout file: userConfigFolder() + "/lianbu.ini"
 
-
 // From now on files and folders this process creates are its user's alone (0600 and 0700): the
 // register, its -wal and -shm, backups and settings hold every customer's name and mobile.
 void restrictNewFiles();
