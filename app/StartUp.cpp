@@ -18,6 +18,7 @@
 #include "platform/Translations.h"
 #include "resources/Resources.h"
 #include "updater/ProgramLock.h"
+#include "upgrade/GoodStart.h"
 
 #include <QFont>
 #include <QIcon>
@@ -67,6 +68,17 @@ void print(std::FILE *to, const QString &text)
 }
 
 } // namespace
+
+int runRegisterCheck(const CommandLine &commandLine)
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("qiaomu"));
+    QCoreApplication::setApplicationName(QStringLiteral("lianbu"));
+    QCoreApplication::setApplicationVersion(applicationVersion());
+    initResources();
+    const RegisterCheck check = checkRegister(commandLine);
+    print(check.opened ? stdout : stderr, check.text);
+    return check.opened ? 0 : 1;
+}
 
 RegisterCheck checkRegister(const CommandLine &commandLine)
 {
@@ -178,14 +190,14 @@ std::unique_ptr<db::BackgroundDamageCheck> startDeferredDamageCheck(Database &da
 
 int runProgram(QApplication &app, const CommandLine &commandLine)
 {
+    if (commandLine.action == CommandLine::Action::CheckRegister)
+        return runRegisterCheck(commandLine);
     prepareApplication();
-    if (commandLine.action == CommandLine::Action::CheckRegister) {
-        const RegisterCheck check = checkRegister(commandLine);
-        print(check.opened ? stdout : stderr, check.text);
-        return check.opened ? 0 : 1;
-    }
     // Held for the whole run: the updater waits on it before replacing our files.
     updater::holdOwnProgramLock();
+    // After an upgrade the good start is reported once the first window waits for the operator (a
+    // start-up question, the login), however long the operator then takes.
+    upgrade::watchForGoodStart(QCoreApplication::applicationFilePath());
 
     // The register first: when it cannot be opened the error names the file and no window
     // has been shown.
