@@ -179,16 +179,16 @@ private slots:
             connection.open();
             data::OperatorStore(connection).addOperator(QStringLiteral("职员甲"));
         }
-        // Six programs on one register guess as fast as they are let through, for 2.5 s: three
-        // free failures, then waits of 1 s, 2 s, 4 s, so a sixth check cannot come within 7 s.
-        // Checks that slip past one another show as more.
+        // Six programs on one register guess as fast as they are let through, for 6 s each: three
+        // free failures, then waits of 1 s, 2 s, 4 s, so a sixth check cannot come within 7 s of
+        // the third. Checks that slip past one another show as more.
         QList<QProcess *> workers;
         for (int i = 0; i < 6; ++i) {
             auto *worker = new QProcess(this);
             worker->setProcessChannelMode(QProcess::ForwardedErrorChannel);
             worker->start(QStringLiteral(LIANBU_REGISTER_WORKER),
                           {QStringLiteral("login"), database.path(), QStringLiteral("职员甲"), QStringLiteral("guess1"),
-                           QStringLiteral("2500")});
+                           QStringLiteral("6000")});
             workers << worker;
         }
         int checks = 0;
@@ -198,7 +198,7 @@ private slots:
             checks += int(worker->readAllStandardOutput().count("checked refused"));
         }
         qDeleteAll(workers);
-        QVERIFY2(checks >= 2 && checks <= 5, qPrintable(QString::number(checks)));
+        QVERIFY2(checks >= 1 && checks <= 5, qPrintable(QString::number(checks)));
         db::Connection connection(database.path());
         connection.open();
         const auto rows = attemptRows(connection);
