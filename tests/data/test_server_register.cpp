@@ -706,9 +706,17 @@ void TestServerRegister::dataRightsAloneAreEnoughOnACurrentRegister()
         openServer(admin, owner);
         QCOMPARE(column(admin, QStringLiteral("select passwd from userdb")), QStringList{QStringLiteral("888")});
     }
-    // Its owner opens it once; then the role works again.
+    // Its owner opens it once and gives the role its rights on the new tables; then the role
+    // works again.
     {
         Database database(owner);
+    }
+    {
+        db::Connection admin;
+        openServer(admin, owner);
+        admin.execute(
+            QStringLiteral("grant select, insert, update, delete on all tables in schema public to %1").arg(role));
+        admin.execute(QStringLiteral("grant usage, select on all sequences in schema public to %1").arg(role));
     }
     {
         Database database(clerk);
