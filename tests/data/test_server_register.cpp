@@ -732,8 +732,11 @@ void TestServerRegister::copyOfAnOlderFileHashesEveryPassword()
     LIANBU_REQUIRE_TEST_SERVER();
     QTemporaryDir folder;
     const QString file = folder.filePath(QStringLiteral("old.db"));
+    QStringList columns;
+    for (const DataColumn &column : kDataColumns)
+        columns << QStringLiteral("%1 VARCHAR(%2)").arg(QLatin1String(column.name)).arg(column.width);
     QVERIFY(test::execOnFile(
-        file, {QStringLiteral("CREATE TABLE data (a VARCHAR(50), b VARCHAR(50))"),
+        file, {QStringLiteral("CREATE TABLE data (%1)").arg(columns.join(QLatin1Char(','))),
                QStringLiteral("CREATE TABLE userdb (username VARCHAR(50), passwd VARCHAR(50))"),
                QStringLiteral("CREATE TABLE rz (id INTEGER PRIMARY KEY AUTOINCREMENT, username VARCHAR(50), "
                               "btime VARCHAR(30), jtime VARCHAR(30))"),
