@@ -50,8 +50,8 @@ void CustomerSearch::search(const SearchFields &f)
     } else {
         m_pending = Pending::Show;
     }
-    const sql::BoundStatement keys =
-        sql::boundSearchKeys(engine, f.category, f.shortName, f.phone, f.name, f.address, f.company, m_indexed, m_extra);
+    const sql::BoundStatement keys = sql::boundSearchKeys(engine, f.category, f.shortName, f.phone, f.name, f.address,
+                                                          f.company, m_indexed, m_extra);
     m_worker.start(keys.text, keys.values);
 }
 

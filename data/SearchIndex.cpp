@@ -165,8 +165,8 @@ qint64 refreshBatch(db::Connection &connection, int limit)
     }
     QSqlQuery drop(database), add(database), done(database);
     drop.prepare(QStringLiteral("delete from %1 where %2=?").arg(QLatin1String(kSearchExtraTable), extraKey));
-    add.prepare(
-        QStringLiteral("insert into %1 (%2, b, c, f) values (?, ?, ?, ?)").arg(QLatin1String(kSearchExtraTable), extraKey));
+    add.prepare(QStringLiteral("insert into %1 (%2, b, c, f) values (?, ?, ?, ?)")
+                    .arg(QLatin1String(kSearchExtraTable), extraKey));
     done.prepare(QStringLiteral("delete from %1 where rid=?").arg(QLatin1String(kSearchExtraStale)));
     const auto exec = [](QSqlQuery &query) {
         if (!query.exec())
@@ -347,10 +347,11 @@ BoundStatement boundSearchKeys(const db::Engine &engine, const QString &a, const
     if (best >= 0) {
         const QString pattern = QLatin1Char('%') + *fields[best] + QLatin1Char('%');
         const QString column = QLatin1String(kSearchedColumns[best]);
-        QString candidates = QStringLiteral("select rowid from %1 where %2 like ?").arg(QLatin1String(kSearchIndexTable), column);
+        QString candidates =
+            QStringLiteral("select rowid from %1 where %2 like ?").arg(QLatin1String(kSearchIndexTable), column);
         statement.values << pattern;
         // The second table's rows that the condition also accepts: mobile numbers, initials.
-        const QString alsoIn = best == 2 ? QStringLiteral("f")
+        const QString alsoIn = best == 2                                                           ? QStringLiteral("f")
                                : (best == 1 || best == 3) && extra && isPinyinQuery(*fields[best]) ? column
                                                                                                    : QString();
         if (!alsoIn.isEmpty()) {

@@ -71,8 +71,7 @@ QString searchKeys(const QString &a, const QString &b, const QString &g, const Q
 // With `extra` (the register has the second table), its index narrows the telephone and pinyin
 // conditions too.
 BoundStatement boundSearchKeys(const db::Engine &engine, const QString &a, const QString &b, const QString &g,
-                               const QString &c, const QString &i, const QString &j, bool indexed,
-                               bool extra = false);
+                               const QString &c, const QString &i, const QString &j, bool indexed, bool extra = false);
 
 // The longest run of characters without % and _ in the text.
 int longestLiteralRun(const QString &text);

@@ -61,7 +61,8 @@ BoundStatement boundSearch(const db::Engine &engine, const QString &a, const QSt
     const std::pair<const char *, const QString *> conditions[] = {
         {"a", &a}, {"b", &b}, {"g", &g}, {"c", &c}, {"i", &i}, {"j", &j},
     };
-    const QString extraKey = engine.kind() == db::Engine::Kind::Sqlite ? QStringLiteral("rowid") : QStringLiteral("rid");
+    const QString extraKey =
+        engine.kind() == db::Engine::Kind::Sqlite ? QStringLiteral("rowid") : QStringLiteral("rid");
     for (const auto &[column, text] : conditions) {
         if (text->isEmpty())
             continue;

@@ -56,7 +56,8 @@ void GridView::mouseDoubleClickEvent(QMouseEvent *event)
 
 void GridView::keyPressEvent(QKeyEvent *event)
 {
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !(event->modifiers() & ~Qt::KeypadModifier)) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        && !(event->modifiers() & ~Qt::KeypadModifier)) {
         event->accept();
         emit m_grid->rowEntered();
         return;

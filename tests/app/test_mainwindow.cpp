@@ -371,7 +371,8 @@ private slots:
         QCOMPARE(found(shortName, QStringLiteral("al")), QStringList{});
         h.data->connection->execute(QStringLiteral("delete from data where b='中兴通讯'"));
         QCOMPARE(found(shortName, QStringLiteral("zx")), QStringList{});
-        h.insertCustomers({customer(QStringLiteral("新"), QStringLiteral("联簿宝"), QString(), QStringLiteral("李四"))});
+        h.insertCustomers(
+            {customer(QStringLiteral("新"), QStringLiteral("联簿宝"), QString(), QStringLiteral("李四"))});
         QCOMPARE(found(shortName, QStringLiteral("lbb")), QStringList{QStringLiteral("联簿宝")});
         QCOMPARE(found(name, QStringLiteral("ls")), QStringList{QStringLiteral("联簿宝")});
     }
@@ -603,14 +604,13 @@ private slots:
         MainWindowHarness h;
         MainWindow *form = h.form.get();
         const QRect available = form->screen()->availableGeometry();
-        QVERIFY2(available.contains(form->frameGeometry()),
-                 qPrintable(QStringLiteral("%1,%2 %3x%4 on %5x%6")
-                                .arg(form->frameGeometry().x())
-                                .arg(form->frameGeometry().y())
-                                .arg(form->frameGeometry().width())
-                                .arg(form->frameGeometry().height())
-                                .arg(available.width())
-                                .arg(available.height())));
+        QVERIFY2(available.contains(form->frameGeometry()), qPrintable(QStringLiteral("%1,%2 %3x%4 on %5x%6")
+                                                                           .arg(form->frameGeometry().x())
+                                                                           .arg(form->frameGeometry().y())
+                                                                           .arg(form->frameGeometry().width())
+                                                                           .arg(form->frameGeometry().height())
+                                                                           .arg(available.width())
+                                                                           .arg(available.height())));
         if (available.width() >= 1000 && available.height() >= 700)
             QCOMPARE(form->size(), QSize(973, 629)); // room enough: the design size
         else
@@ -669,7 +669,7 @@ private slots:
         widgets(form)->shortNameEdit->setFocus();
         QTest::keyClick(widgets(form)->shortNameEdit, Qt::Key_Escape);
         QVERIFY(!panel->isVisible());
-        QVERIFY(view->hasFocus()); // the focus is not lost with the panel
+        QVERIFY(view->hasFocus());            // the focus is not lost with the panel
         QTest::keyClick(view, Qt::Key_Enter); // the keypad's Enter too
         QVERIFY(panel->isVisible());
         QTest::keyClick(view, Qt::Key_Escape);
