@@ -67,6 +67,17 @@ void print(std::FILE *to, const QString &text)
 
 } // namespace
 
+int runRegisterCheck(const CommandLine &commandLine)
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("qiaomu"));
+    QCoreApplication::setApplicationName(QStringLiteral("lianbu"));
+    QCoreApplication::setApplicationVersion(applicationVersion());
+    initResources();
+    const RegisterCheck check = checkRegister(commandLine);
+    print(check.opened ? stdout : stderr, check.text);
+    return check.opened ? 0 : 1;
+}
+
 RegisterCheck checkRegister(const CommandLine &commandLine)
 {
     try {
@@ -187,12 +198,9 @@ std::unique_ptr<db::BackgroundDamageCheck> startDeferredDamageCheck(Database &da
 
 int runProgram(QApplication &app, const CommandLine &commandLine)
 {
+    if (commandLine.action == CommandLine::Action::CheckRegister)
+        return runRegisterCheck(commandLine);
     prepareApplication();
-    if (commandLine.action == CommandLine::Action::CheckRegister) {
-        const RegisterCheck check = checkRegister(commandLine);
-        print(check.opened ? stdout : stderr, check.text);
-        return check.opened ? 0 : 1;
-    }
     // Held for the whole run: the updater waits on it before replacing our files.
     updater::holdOwnProgramLock();
 

@@ -18,6 +18,10 @@ namespace lianbu {
 // printed, and the program ends (0 opened, 1 not).
 int runProgram(QApplication &app, const CommandLine &commandLine = {});
 
+// --check-register on its own, with no more than a core application (no display): prints the
+// result of checkRegister and returns the exit status (0 opened, 1 not).
+int runRegisterCheck(const CommandLine &commandLine);
+
 // What --check-register reports: whether the register opened, and its path or the reason.
 struct RegisterCheck
 {

@@ -19,28 +19,30 @@ int main(int argc, char *argv[])
 {
     using lianbu::CommandLine;
     const lianbu::MessageLanguage language = lianbu::messageLanguage();
-    // --help and --version answer before the application object exists, so they work without a
-    // display (on a terminal of a server, in a package check).
+    // Everything but a start of the program answers without a display (on a terminal of a
+    // server, in a package check): the window system is reached only to show windows.
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    const CommandLine early = lianbu::parseCommandLine(arguments, language);
-    if (early.action == CommandLine::Action::ShowHelp) {
+    const CommandLine commandLine = lianbu::parseCommandLine(arguments, language);
+    switch (commandLine.action) {
+    case CommandLine::Action::ShowHelp:
         print(stdout, lianbu::programHelpText(language));
         return 0;
-    }
-    if (early.action == CommandLine::Action::ShowVersion) {
+    case CommandLine::Action::ShowVersion:
         print(stdout, lianbu::versionText(QStringLiteral("lianbu"), language));
         return 0;
-    }
-
-    lianbu::Application app(argc, argv);
-    // The toolkit has taken its own options (-style, --platform ...) off the command line by now.
-    const CommandLine commandLine = lianbu::parseCommandLine(QCoreApplication::arguments().mid(1), language);
-    if (commandLine.action == CommandLine::Action::Refuse) {
+    case CommandLine::Action::Refuse:
         print(stderr, QStringLiteral("lianbu: ") + commandLine.problem + QLatin1Char('\n')
                           + lianbu::tryHelpText(QStringLiteral("lianbu"), language));
         return 2;
+    case CommandLine::Action::CheckRegister: {
+        QCoreApplication app(argc, argv);
+        return lianbu::runRegisterCheck(commandLine);
     }
+    case CommandLine::Action::Run:
+        break;
+    }
+    lianbu::Application app(argc, argv);
     return lianbu::runProgram(app, commandLine);
 }

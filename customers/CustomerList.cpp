@@ -87,12 +87,10 @@ void CustomerList::sortByColumn(int /*columnIndex*/, GridColumn *column)
 
 void CustomerList::onRowDoubleClicked()
 {
-    // The value tested is the one in the first column of the current order, visible or not.
+    // Any customer opens, whatever its first column holds: one imported without 客户类别 would
+    // otherwise be out of reach of 修改 for good.
     lianbu::db::DataSet *list = m_database.customerList;
-    GridColumns *columns = m_grid->columns();
-    if (!list->active() || list->isEmpty() || columns->count() == 0)
-        return;
-    if (list->fieldByName(columns->items(0)->fieldName()).asString().isEmpty())
+    if (!list->active() || list->isEmpty() || list->currentRow() < 0)
         return;
     emit recordLoadRequested();
 }

@@ -2,6 +2,7 @@
 
 #include "data/CustomerColumns.h"
 #include "data/Database.h"
+#include "export/CustomerFields.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "ui_EntryPanel.h"
@@ -88,6 +89,33 @@ const EntryEdit kEntryEdits[13] = {
     {col::Email, &Ui::EntryPanel::emailEdit},       {col::Website, &Ui::EntryPanel::websiteEdit},
     {col::Notes, &Ui::EntryPanel::notesEdit},
 };
+
+// False, with the warning box naming the field and the part beyond the width selected, when a
+// value (as stored: trimmed) is longer than its column holds. The dataset would cut it quietly.
+bool valuesFitColumns(const Ui::EntryPanel &ui, lianbu::db::DataSet *target)
+{
+    for (const EntryEdit &e : kEntryEdits) {
+        QLineEdit *edit = ui.*e.edit;
+        const QString column = QLatin1String(e.column);
+        const QString value = trimInput(edit->text());
+        const int width = target->fieldByName(column).size();
+        if (width <= 0 || value.size() <= width)
+            continue;
+        QString title = column;
+        for (std::size_t f = 0; f < exchange::kCustomerFieldCount; ++f)
+            if (exchange::fieldColumn(exchange::CustomerField(f)) == column)
+                title = exchange::compactTitle(exchange::fieldTitle(exchange::CustomerField(f)));
+        lianbu::showWarning(QStringLiteral("“%1”最多能存 %2 个字，现在有 %3 个字。请改短后再保存。")
+                                .arg(title)
+                                .arg(width)
+                                .arg(value.size()),
+                            edit->window());
+        edit->setFocus();
+        edit->setSelection(int(edit->text().indexOf(value) + width), int(value.size() - width));
+        return false;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -336,6 +364,8 @@ void EntryPanel::addCustomer()
     lianbu::db::Query *list = m_database.customerList;
     if (!list->active())
         openStatement(list, lianbu::sql::allRecords());
+    if (!valuesFitColumns(*ui, list))
+        return;
     list->append();
     writePanelInto(list);
     emit customerAdded(list->keys().at(size_t(list->currentRow())),
@@ -360,6 +390,8 @@ void EntryPanel::saveCustomerChanges()
     if (!requireEditText(ui->categoryEdit, QStringLiteral("客户类型必须输入！")))
         return;
     if (!requireEditText(ui->shortNameEdit, QStringLiteral("客户简称必须输入！")))
+        return;
+    if (!valuesFitColumns(*ui, list))
         return;
     list->edit(m_panelRecord);
     writePanelInto(list);

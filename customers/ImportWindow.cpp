@@ -20,6 +20,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace lianbu::customers {
 
 using exchange::CustomerField;
@@ -370,16 +372,22 @@ bool ImportWindow::findDuplicates()
 {
     m_duplicates.clear();
     exchange::DuplicateIndex existing;
-    for (const exchange::IdentifiedCustomer &customer : exchange::loadCustomers(m_database))
+    QHash<qint64, exchange::CustomerRecord> customers;
+    for (const exchange::IdentifiedCustomer &customer : exchange::loadCustomers(m_database)) {
         existing.add(customer.id, customer.record);
+        customers.insert(customer.id, customer.record);
+    }
     // Records of the file match earlier records of the file too; those carry negative ids.
     exchange::DuplicateIndex earlier;
     for (std::size_t i = 0; i < m_records.size(); ++i) {
         const exchange::CustomerRecord &record = m_records[i].record;
-        std::vector<qint64> matches = existing.matches(record);
+        std::vector<exchange::MatchedCustomer> matches =
+            exchange::rankMatches(record, existing.matches(record), customers);
         const bool withinFile = matches.empty() && !earlier.matches(record).empty();
-        if (!matches.empty() || withinFile)
-            m_duplicates.push_back({i, std::move(matches), withinFile, ImportAction::Skip});
+        if (!matches.empty() || withinFile) {
+            const qint64 best = exchange::bestMatch(matches);
+            m_duplicates.push_back({i, std::move(matches), withinFile, ImportAction::Skip, best});
+        }
         earlier.add(-qint64(i) - 1, record);
     }
     fillDuplicates();
@@ -411,12 +419,27 @@ void ImportWindow::fillDuplicates()
         m_duplicateTable->setItem(r, 1, new QTableWidgetItem(row.record[CustomerField::ShortName]));
         m_duplicateTable->setItem(r, 2, new QTableWidgetItem(row.record[CustomerField::Name]));
         m_duplicateTable->setItem(r, 3, new QTableWidgetItem(row.record[CustomerField::Mobile]));
-        QStringList existing;
-        for (const qint64 id : duplicate.existing)
-            existing.append(names.value(id));
-        m_duplicateTable->setItem(r, 4,
-                                  new QTableWidgetItem(duplicate.withinFile ? QStringLiteral("（文件中前面的记录）")
-                                                                            : existing.join(QStringLiteral("；"))));
+        if (duplicate.existing.size() > 1) {
+            // Several customers: the operator sees how well each matches and picks the one to update.
+            auto *target = new QComboBox(m_duplicateTable);
+            target->setObjectName(QStringLiteral("targetCombo"));
+            if (duplicate.target == 0)
+                target->addItem(QStringLiteral("（请选择要更新的客户）"), qint64(0));
+            for (const exchange::MatchedCustomer &match : duplicate.existing)
+                target->addItem(QStringLiteral("%1（%2 项相同）").arg(names.value(match.id)).arg(match.sharedFields),
+                                match.id);
+            target->setCurrentIndex(std::max(0, target->findData(duplicate.target)));
+            connect(target, &QComboBox::currentIndexChanged, this, [this, target, d] {
+                if (!m_filling)
+                    setTarget(d, target->currentData().toLongLong());
+            });
+            m_duplicateTable->setCellWidget(r, 4, target);
+        } else {
+            m_duplicateTable->setItem(r, 4,
+                                      new QTableWidgetItem(duplicate.withinFile || duplicate.existing.empty()
+                                                               ? QStringLiteral("（文件中前面的记录）")
+                                                               : names.value(duplicate.existing.front().id)));
+        }
         auto *combo = new QComboBox(m_duplicateTable);
         for (const ImportAction action : {ImportAction::Skip, ImportAction::Update, ImportAction::Add})
             if (!(action == ImportAction::Update && duplicate.withinFile))
@@ -446,6 +469,21 @@ void ImportWindow::setAction(std::size_t duplicate, ImportAction action)
     }
 }
 
+void ImportWindow::setTarget(std::size_t duplicate, qint64 customer)
+{
+    if (duplicate >= m_duplicates.size())
+        return;
+    Duplicate &entry = m_duplicates[duplicate];
+    const bool matches = std::any_of(entry.existing.begin(), entry.existing.end(),
+                                     [&](const exchange::MatchedCustomer &m) { return m.id == customer; });
+    entry.target = matches ? customer : 0;
+    if (auto *combo = qobject_cast<QComboBox *>(m_duplicateTable->cellWidget(int(duplicate), 4))) {
+        m_filling = true;
+        combo->setCurrentIndex(std::max(0, combo->findData(entry.target)));
+        m_filling = false;
+    }
+}
+
 void ImportWindow::setAllActions(ImportAction action)
 {
     for (std::size_t d = 0; d < m_duplicates.size(); ++d)
@@ -466,16 +504,16 @@ void ImportWindow::goNext()
 
 bool ImportWindow::runImport()
 {
-    std::vector<exchange::PlannedRow> plan;
-    plan.reserve(m_records.size());
-    for (const exchange::ImportRow &row : m_records)
-        plan.push_back({row, ImportAction::Add, 0});
-    for (const Duplicate &duplicate : m_duplicates) {
-        exchange::PlannedRow &planned = plan[duplicate.record];
-        planned.action = duplicate.action;
-        if (duplicate.action == ImportAction::Update)
-            planned.updateId = duplicate.existing.front();
+    std::vector<exchange::DuplicateDecision> decisions;
+    decisions.reserve(m_duplicates.size());
+    for (const Duplicate &duplicate : m_duplicates)
+        decisions.push_back({duplicate.record, duplicate.existing, duplicate.action, duplicate.target});
+    const exchange::ImportPlan planned = exchange::planImport(m_records, decisions);
+    if (!planned.ready()) {
+        showWarning(exchange::unsettledText(planned.unsettled), this);
+        return false;
     }
+    const std::vector<exchange::PlannedRow> &plan = planned.rows;
 
     QProgressDialog progress(QStringLiteral("正在导入客户，请稍候......"), QStringLiteral("取消"), 0, 1000, this);
     progress.setWindowTitle(QStringLiteral("导入"));

@@ -8,6 +8,7 @@
 
 #include "export/CsvFormat.h"
 #include "export/CustomerImport.h"
+#include "export/ImportPlan.h"
 #include "export/RegisterAccess.h"
 
 #include <QDialog>
@@ -60,17 +61,22 @@ public:
     bool findDuplicates();
     struct Duplicate
     {
-        std::size_t record;           // index into records()
-        std::vector<qint64> existing; // customers of the register it matches
-        bool withinFile = false;      // matches an earlier record of the file only
+        std::size_t record;                              // index into records()
+        std::vector<exchange::MatchedCustomer> existing; // customers of the register it matches, best first
+        bool withinFile = false;                         // matches an earlier record of the file only
         exchange::ImportAction action = exchange::ImportAction::Skip;
+        // The customer 更新 changes: the best match when there is one, else the operator's pick.
+        qint64 target = 0;
     };
     const std::vector<Duplicate> &duplicates() const { return m_duplicates; }
     void setAction(std::size_t duplicate, exchange::ImportAction action);
     void setAllActions(exchange::ImportAction action);
+    // Picks which of the matching customers the row updates.
+    void setTarget(std::size_t duplicate, qint64 customer);
 
     // Writes the import in one transaction, shows the summary and closes the window. False
-    // after a failure or cancel (the register is unchanged; the error was shown).
+    // after a failure or cancel (the register is unchanged; the error was shown), and when a row
+    // to update has no customer of its own yet (the operator is told which).
     bool runImport();
     const std::optional<exchange::ImportSummary> &summary() const { return m_summary; }
     // The summary box's text.

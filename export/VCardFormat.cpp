@@ -2,6 +2,7 @@
 
 #include "platform/Gbk.h"
 
+#include <array>
 #include <QStringList>
 
 namespace lianbu::exchange {
@@ -229,9 +230,9 @@ void applyLine(const ContentLine &line, CustomerRecord &record, Names &names)
             for (const QChar c : value)
                 latin = latin || (c.unicode() < 0x80 && c.isLetter());
             QStringList address;
-            const std::initializer_list<int> order =
-                latin ? std::initializer_list<int>{0, 1, 2, 3, 4, 6} : std::initializer_list<int>{6, 4, 3, 2, 1, 0};
-            for (const int k : order) {
+            static constexpr std::array<int, 6> latinOrder{0, 1, 2, 3, 4, 6};
+            static constexpr std::array<int, 6> chineseOrder{6, 4, 3, 2, 1, 0};
+            for (const int k : latin ? latinOrder : chineseOrder) {
                 const QString part = unescape(parts.value(k));
                 if (!part.isEmpty())
                     address.append(part);

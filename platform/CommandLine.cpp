@@ -2,6 +2,7 @@
 
 #include "platform/AppInfo.h"
 
+#include <QHash>
 #include <QtGlobal>
 
 namespace lianbu {
@@ -16,6 +17,43 @@ bool isChineseLocale(const QString &name)
 bool isPlainLocale(const QString &name)
 {
     return name == QLatin1String("C") || name.startsWith(QLatin1String("C.")) || name == QLatin1String("POSIX");
+}
+
+// The toolkit's own options (they may also be written with two dashes), and whether each takes
+// the next argument as its value. The toolkit takes them off the command line itself.
+int toolkitOptionValues(const QString &argument)
+{
+    static const QHash<QString, int> options{
+        {QStringLiteral("-platform"), 1},
+        {QStringLiteral("-platformpluginpath"), 1},
+        {QStringLiteral("-platformtheme"), 1},
+        {QStringLiteral("-plugin"), 1},
+        {QStringLiteral("-qwindowgeometry"), 1},
+        {QStringLiteral("-geometry"), 1},
+        {QStringLiteral("-qwindowtitle"), 1},
+        {QStringLiteral("-title"), 1},
+        {QStringLiteral("-qwindowicon"), 1},
+        {QStringLiteral("-icon"), 1},
+        {QStringLiteral("-session"), 1},
+        {QStringLiteral("-display"), 1},
+        {QStringLiteral("-name"), 1},
+        {QStringLiteral("-visual"), 1},
+        {QStringLiteral("-style"), 1},
+        {QStringLiteral("-stylesheet"), 1},
+        {QStringLiteral("-reverse"), 0},
+        {QStringLiteral("-testability"), 0},
+        {QStringLiteral("-widgetcount"), 0},
+        {QStringLiteral("-nograb"), 0},
+        {QStringLiteral("-dograb"), 0},
+        {QStringLiteral("-sync"), 0},
+    };
+    QString option = argument.startsWith(QLatin1String("--")) ? argument.mid(1) : argument;
+    if (option.startsWith(QLatin1String("-qmljsdebugger=")))
+        return 0;
+    const qsizetype equals = option.indexOf(QLatin1Char('='));
+    if (equals > 0)
+        return options.contains(option.left(equals)) ? 0 : -1; // -style=fusion
+    return options.value(option, -1);
 }
 
 } // namespace
@@ -47,6 +85,8 @@ bool CommandLine::databaseIsServer() const
            || database.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
 }
 
+// The toolkit's options are passed over with their values, so the answer is the same before and
+// after the toolkit has taken them: a mistake is found before any display is needed.
 CommandLine parseCommandLine(const QStringList &arguments, MessageLanguage language)
 {
     CommandLine result;
@@ -83,6 +123,8 @@ CommandLine parseCommandLine(const QStringList &arguments, MessageLanguage langu
                 return refuse(inLanguage(language, QStringLiteral("选项 --database 的数据库地址是空的。"),
                                          QStringLiteral("option --database was given an empty address.")));
             result.database = value;
+        } else if (const int values = toolkitOptionValues(argument); values >= 0) {
+            i += values; // the toolkit's, with its value
         } else if (argument.startsWith(QLatin1String("--"))) {
             return refuse(
                 inLanguage(language, QStringLiteral("无法识别的选项 %1。"), QStringLiteral("unknown option %1."))

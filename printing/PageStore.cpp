@@ -135,7 +135,14 @@ void PageStore::drawPage(QPainter *painter, int index) const
         return;
     painter->save();
     painter->setClipRect(QRect(0, 0, m_metrics.printableWidth, m_metrics.printableHeight), Qt::IntersectClip);
-    painter->drawPicture(0, 0, page(index));
+    // Replaying a picture enlarges it by the device's resolution over the one the picture
+    // reports (the toolkit's default). The pages are in printer pixels already: undo that.
+    const QPicture picture = page(index);
+    const QPaintDevice *device = painter->device();
+    if (device && device->logicalDpiX() > 0 && device->logicalDpiY() > 0)
+        painter->scale(double(picture.logicalDpiX()) / device->logicalDpiX(),
+                       double(picture.logicalDpiY()) / device->logicalDpiY());
+    painter->drawPicture(0, 0, picture);
     painter->restore();
 }
 
@@ -148,13 +155,19 @@ int PageStore::printPages(QPrinter *printer, int fromPage, int toPage) const
     QPainter painter;
     if (!painter.begin(printer))
         return 0;
+    // From the recorded printer's pixels to this printer's, with the pages kept where they were
+    // on the paper: the painter starts at this printer's printable corner, which may lie
+    // elsewhere than the recorded one.
     const double kx = double(printer->resolution()) / m_metrics.dpiX;
     const double ky = double(printer->resolution()) / m_metrics.dpiY;
+    const PrinterMetrics target = lianbu::printing::printerMetrics(*printer);
+    const QPointF corner(m_metrics.offsetX * kx - target.offsetX, m_metrics.offsetY * ky - target.offsetY);
     int printed = 0;
     for (int page = fromPage; page <= toPage; ++page) {
-        if (page > fromPage)
-            printer->newPage();
+        if (page > fromPage && !printer->newPage())
+            break;
         painter.save();
+        painter.translate(corner);
         painter.scale(kx, ky);
         drawPage(&painter, page - 1);
         painter.restore();

@@ -1,12 +1,16 @@
-// The command line of the program, the language of what the tools print, and which register
-// the program opens in the packaged and the source-built program (creating it: test_startup).
+// The command line of the program, the language of what the tools print, the built program
+// answering its options on a terminal without a display, and which register the program opens
+// in the packaged and the source-built program (creating it: test_startup).
 #include "platform/CommandLine.h"
 #include "app/Register.h"
 #include "platform/Error.h"
+#include "tests/support/TestDatabase.h"
 
+#include <QProcess>
 #include <QtTest>
 
 using namespace lianbu;
+using lianbu::test::TestDatabase;
 using Action = CommandLine::Action;
 
 Q_DECLARE_METATYPE(CommandLine::Action)
@@ -22,6 +26,9 @@ private slots:
     void helpListsEveryOption();
     void messageLanguage_data();
     void messageLanguage();
+
+    void theProgramAnswersWithoutADisplay_data();
+    void theProgramAnswersWithoutADisplay();
 
     void registerPlaceForEachKindOfProgram();
     void sourceBuiltProgramNeverCreatesARegister();
@@ -67,6 +74,13 @@ void TestCommandLine::parsing_data()
     QTest::newRow("empty value") << QStringList{"--database="} << Action::Refuse << QString() << false;
     QTest::newRow("blank value") << QStringList{"--database", "  "} << Action::Refuse << QString() << false;
     QTest::newRow("unknown option") << QStringList{"--databse", "x.db"} << Action::Refuse << QString() << false;
+    // The toolkit's options with two dashes, their values never taken for ours.
+    QTest::newRow("toolkit options, two dashes")
+        << QStringList{"--platform",     "offscreen",  "--style=fusion", "--reverse",
+                       "--qwindowtitle", "--database", "-check"}
+        << Action::Run << QString() << false;
+    QTest::newRow("toolkit option before a mistake")
+        << QStringList{"--style", "fusion", "--bogus"} << Action::Refuse << QString() << false;
 }
 
 void TestCommandLine::parsing()
@@ -106,7 +120,9 @@ void TestCommandLine::helpListsEveryOption()
         mentioned.sort();
         QCOMPARE(mentioned, QStringList({"--check-register", "--database", "--help", "--version", "-h"}));
         for (const QString &each : std::as_const(mentioned)) {
-            const QStringList withValue = each == "--database" ? QStringList{each, "x.db"} : QStringList{each};
+            QStringList withValue{each};
+            if (each == "--database")
+                withValue << "x.db";
             QVERIFY2(parseCommandLine(withValue, language).action != Action::Refuse, qPrintable(each));
         }
     }
@@ -167,6 +183,57 @@ void TestCommandLine::messageLanguage()
     QFETCH(QString, lang);
     QFETCH(bool, chinese);
     QCOMPARE(messageLanguageFrom(language, lcAll, lcMessages, lang) == MessageLanguage::Chinese, chinese);
+}
+
+void TestCommandLine::theProgramAnswersWithoutADisplay_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("printed"); // on standard output for 0, standard error otherwise
+
+    QTest::newRow("help") << QStringList{"--help"} << 0 << "--check-register";
+    QTest::newRow("version") << QStringList{"--version"} << 0 << "lianbu (联簿宝) 1.";
+    QTest::newRow("mistake") << QStringList{"--bogus"} << 2 << "unknown option --bogus.";
+    QTest::newRow("mistake after the check") << QStringList{"--check-register", "--bogus"} << 2 << "--bogus";
+    QTest::newRow("missing value") << QStringList{"--check-register", "--database"} << 2 << "--database";
+    QTest::newRow("check") << QStringList{"--check-register", "--database", "@register"} << 0 << "@register";
+    QTest::newRow("check, no such register")
+        << QStringList{"--check-register", "--database", "@folder/missing.db"} << 1 << "missing.db";
+}
+
+void TestCommandLine::theProgramAnswersWithoutADisplay()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, printed);
+    TestDatabase database(false);
+    if (database.isServer())
+        QSKIP("the check is of a register file here");
+    const auto place = [&](QString text) {
+        return text.replace(QStringLiteral("@register"), database.path())
+            .replace(QStringLiteral("@folder"), database.folder());
+    };
+    for (QString &argument : arguments)
+        argument = place(argument);
+
+    // A terminal with no window system: no display, no platform chosen, a home of its own.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    environment.insert(QStringLiteral("HOME"), database.filePath(QStringLiteral("home")));
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    environment.remove(QStringLiteral("LIANBU_DATABASE"));
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.setWorkingDirectory(database.folder());
+    program.start(QStringLiteral(LIANBU_PROGRAM), arguments);
+    QVERIFY(program.waitForFinished(60000));
+    const QString out = QString::fromUtf8(program.readAllStandardOutput());
+    const QString err = QString::fromUtf8(program.readAllStandardError());
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(program.exitCode() == status,
+             qPrintable(QStringLiteral("status %1, printed:\n%2%3").arg(program.exitCode()).arg(out, err)));
+    QVERIFY2((status == 0 ? out : err).contains(place(printed)), qPrintable(out + err));
 }
 
 void TestCommandLine::registerPlaceForEachKindOfProgram()

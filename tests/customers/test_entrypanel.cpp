@@ -314,15 +314,58 @@ private slots:
         QVERIFY(p.ui->modifyButton->isEnabled());
     }
 
-    void textsAreCutToTheColumnWidth()
+    void textsLongerThanTheirColumnAreRefusedNotCut()
     {
-        Panel p;
+        // Refused rather than cut: only the operator knows which part of a long value matters
+        // (the house number at the end of an address, the last digits of a number).
+        Panel p({fullRow(QStringLiteral("VIP"), QStringLiteral("华联"))});
         newButton(p);
         const QString longCategory = QString(60, QChar(u'类'));
         p.fill({longCategory, QStringLiteral("b"), QString(), QStringLiteral("男")});
         QTest::mouseClick(p.ui->addButton, Qt::LeftButton);
+        verifyBox(p.boxes().lastBox(), BoxIcon::Warning, QStringLiteral("Warning"),
+                  QStringLiteral("“客户类别”最多能存 50 个字，现在有 60 个字。请改短后再保存。"));
         QCOMPARE(p.rows().size(), 1);
-        QCOMPARE(p.rows()[0][0], longCategory.left(50));
+        QCOMPARE(p.ui->categoryEdit->text(), longCategory);
+        QCOMPARE(QApplication::focusWidget(), p.ui->categoryEdit);
+        QCOMPARE(p.ui->categoryEdit->selectedText(), QString(10, QChar(u'类')));
+        // Exactly the width is stored whole; blanks around a value do not count.
+        p.ui->categoryEdit->setText(QStringLiteral("  ") + QString(50, QChar(u'类')) + QStringLiteral(" "));
+        QTest::mouseClick(p.ui->addButton, Qt::LeftButton);
+        QCOMPARE(p.boxes().lastBox().request.text, QStringLiteral("增加数据成功！"));
+        QCOMPARE(p.rows().size(), 2);
+        QCOMPARE(p.rows()[1][0], QString(50, QChar(u'类')));
+
+        // 修改 the same: the 31-character name is refused, the row keeps its values.
+        p.doubleClickRow(0);
+        const QString longName = QString(31, QChar(u'名'));
+        p.ui->nameEdit->setText(longName);
+        p.boxes().clear();
+        p.boxes().queueBoxAnswer(BoxButton::Ok);
+        QTest::mouseClick(p.ui->modifyButton, Qt::LeftButton);
+        QCOMPARE(p.boxes().boxes().size(), 2);
+        QCOMPARE(p.boxes().boxes()[1].request.text,
+                 QStringLiteral("“姓名”最多能存 30 个字，现在有 31 个字。请改短后再保存。"));
+        QCOMPARE(p.rows()[0], fullRow(QStringLiteral("VIP"), QStringLiteral("华联")));
+        QCOMPARE(p.ui->nameEdit->text(), longName);
+        QVERIFY(p.ui->modifyButton->isEnabled());
+    }
+
+    void aCustomerWithoutACategoryOpensAndTakesOne()
+    {
+        // Imported without 客户类别: a double click opens it; 修改 asks for the category as for
+        // any customer and then saves it.
+        Panel p({fullRow(QString(), QStringLiteral("无类别")), fullRow(QStringLiteral("VIP"), QStringLiteral("华联"))});
+        p.doubleClickRow(0);
+        QVERIFY(p.ui->entryPanel->isVisible());
+        QCOMPARE(p.ui->shortNameEdit->text(), QStringLiteral("无类别"));
+        QVERIFY(p.ui->modifyButton->isEnabled());
+        p.ui->categoryEdit->setText(QStringLiteral("老客户"));
+        p.boxes().queueBoxAnswer(BoxButton::Ok);
+        QTest::mouseClick(p.ui->modifyButton, Qt::LeftButton);
+        QCOMPARE(p.boxes().lastBox().request.text, QStringLiteral("修改数据成功！"));
+        QCOMPARE(p.rows()[0], fullRow(QStringLiteral("老客户"), QStringLiteral("无类别")));
+        QCOMPARE(p.rows()[1], fullRow(QStringLiteral("VIP"), QStringLiteral("华联")));
     }
 
     void modifyWritesTheSelectedRowAfterConfirmation()

@@ -11,9 +11,11 @@
 #include "tests/support/TestDatabase.h"
 #include "tests/support/TestSupport.h"
 
+#include <QComboBox>
 #include <QFile>
 #include <QSignalSpy>
 #include <QSqlQuery>
+#include <QTableWidget>
 #include <QTest>
 
 using namespace lianbu;
@@ -123,6 +125,80 @@ private slots:
         QCOMPARE(customers[3].record[F::Notes], QStringLiteral("多\n行"));
         QCOMPARE(customers[3].record[F::RegistrationDate], QStringLiteral("2025-06-01"));
         setFixedNow(QDateTime());
+    }
+
+    void rowsMatchingSeveralCustomersUpdateTheBestOneOnce()
+    {
+        test::Environment env;
+        test::TestDatabase database(false);
+        db::Connection connection(database.path());
+        connection.open();
+        // 1 has the mobile only; 2 has the mobile, short name and name; 3 and 4 are twins.
+        applyImport(
+            connection.database(),
+            {{row({{F::Name, QStringLiteral("别人")}, {F::Mobile, QStringLiteral("13900000001")}}), ImportAction::Add,
+              0},
+             {row({{F::ShortName, QStringLiteral("华联")},
+                   {F::Name, QStringLiteral("张三")},
+                   {F::Mobile, QStringLiteral("13900000001")}}),
+              ImportAction::Add, 0},
+             {row({{F::ShortName, QStringLiteral("新光")}, {F::Name, QStringLiteral("李四")}}), ImportAction::Add, 0},
+             {row({{F::ShortName, QStringLiteral("新光")}, {F::Name, QStringLiteral("李四")}}), ImportAction::Add, 0}},
+            QStringLiteral("2020-01-01"));
+        const std::vector<IdentifiedCustomer> before = loadCustomers(connection.database());
+        const qint64 other = before[0].id, zhang = before[1].id, li1 = before[2].id, li2 = before[3].id;
+
+        const QString path = env.filePath(QStringLiteral("更新.csv"));
+        writeFile(path, QStringLiteral("客户简称,姓名,手机,备注\r\n"
+                                       "华联,张三,13900000001,第二行\r\n"  // 2: best is 张三
+                                       "新光,李四,,第三行\r\n"             // 3: the twins tie
+                                       "华联,张三,13900000001,第四行\r\n") // 4: 张三 again
+                            .toUtf8());
+        ImportWindow window(connection.database());
+        QVERIFY(window.loadFile(path));
+        QVERIFY(window.findDuplicates());
+        const auto &duplicates = window.duplicates();
+        QCOMPARE(duplicates.size(), std::size_t(3));
+        QCOMPARE(duplicates[0].existing.size(), std::size_t(2));
+        QCOMPARE(duplicates[0].existing.front().id, zhang);
+        QCOMPARE(duplicates[0].target, zhang);
+        QCOMPARE(duplicates[1].target, qint64(0));
+        // The operator is shown the candidates of a row with several, with how much each shares.
+        auto *table = window.findChild<QTableWidget *>(QStringLiteral("duplicateTable"));
+        QVERIFY(table);
+        auto *choice = qobject_cast<QComboBox *>(table->cellWidget(1, 4));
+        QVERIFY(choice);
+        QCOMPARE(choice->count(), 3);
+        QCOMPARE(choice->currentData().toLongLong(), qint64(0));
+
+        // 全部更新: nothing is written while a row has no customer or takes one already taken.
+        window.setAllActions(ImportAction::Update);
+        QVERIFY(!window.runImport());
+        QVERIFY(!window.summary().has_value());
+        const QString told = env.dialogs().lastBox().request.text;
+        QVERIFY2(told.contains(QStringLiteral("第 3 行"))
+                     && told.contains(QStringLiteral("第 4 行要更新的客户已由第 2 行更新")),
+                 qPrintable(told));
+        QCOMPARE(loadCustomers(connection.database())[1].record[F::Notes], QString());
+
+        // Line 3 updates the second twin (picked in the list), line 4 is added as a new customer.
+        choice->setCurrentIndex(choice->findData(li2));
+        QCOMPARE(duplicates[1].target, li2);
+        window.setAction(2, ImportAction::Add);
+        QVERIFY(window.runImport());
+        QCOMPARE(window.summary()->updated, 2);
+        QCOMPARE(window.summary()->added, 1);
+        QVERIFY2(env.dialogs().lastBox().request.text.contains(QStringLiteral("新增 1 条，更新 2 条，跳过 0 条")),
+                 qPrintable(env.dialogs().lastBox().request.text));
+        QHash<qint64, CustomerRecord> after;
+        for (const IdentifiedCustomer &customer : loadCustomers(connection.database()))
+            after.insert(customer.id, customer.record);
+        QCOMPARE(after.size(), qsizetype(5));
+        QCOMPARE(after[zhang][F::Notes], QStringLiteral("第二行"));
+        QCOMPARE(after[other][F::Notes], QString());
+        QCOMPARE(after[other][F::Name], QStringLiteral("别人"));
+        QCOMPARE(after[li1][F::Notes], QString());
+        QCOMPARE(after[li2][F::Notes], QStringLiteral("第三行"));
     }
 
     void unreadableFilesAreRefusedWithAMessage()

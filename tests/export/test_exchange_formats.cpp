@@ -4,6 +4,7 @@
 
 #include "export/CsvFormat.h"
 #include "export/CustomerImport.h"
+#include "export/ImportPlan.h"
 #include "export/BiffRecords.h"
 #include "export/VCardFormat.h"
 #include "export/XlsReader.h"
@@ -461,6 +462,77 @@ private slots:
             {10, customer({{F::Name, QStringLiteral("丁")}})},
         };
         QCOMPARE(duplicateGroups(customers), (std::vector<std::vector<qint64>>{{4, 5, 7}, {9, 10}}));
+    }
+
+    void updatesGoToTheBestMatchAndEachCustomerOnce()
+    {
+        // 1 shares only the mobile; 2 the mobile, the short name and the name; 3 and 4 are the
+        // same person twice (short name and name).
+        const QHash<qint64, CustomerRecord> customers{
+            {1, customer({{F::Mobile, QStringLiteral("13900001111")}, {F::Name, QStringLiteral("别人")}})},
+            {2, customer({{F::Mobile, QStringLiteral("139 0000 1111")},
+                          {F::ShortName, QStringLiteral("华联")},
+                          {F::Name, QStringLiteral("张 三")}})},
+            {3, customer({{F::ShortName, QStringLiteral("新光")}, {F::Name, QStringLiteral("李四")}})},
+            {4, customer({{F::ShortName, QStringLiteral("新光")}, {F::Name, QStringLiteral("李四")}})},
+        };
+        const CustomerRecord zhang = customer({{F::Mobile, QStringLiteral("+86 13900001111")},
+                                               {F::ShortName, QStringLiteral("华联")},
+                                               {F::Name, QStringLiteral("张三")}});
+        QCOMPARE(sharedKeyFields(zhang, customers[1]), 1);
+        QCOMPARE(sharedKeyFields(zhang, customers[2]), 3);
+        QCOMPARE(sharedKeyFields(zhang, customers[3]), 0);
+        // Found in id order, ranked by what they share.
+        const std::vector<MatchedCustomer> ranked = rankMatches(zhang, {1, 2}, customers);
+        QCOMPARE(ranked, (std::vector<MatchedCustomer>{{2, 3}, {1, 1}}));
+        QCOMPARE(bestMatch(ranked), qint64(2));
+        const CustomerRecord li = customer({{F::ShortName, QStringLiteral("新光")}, {F::Name, QStringLiteral("李四")}});
+        const std::vector<MatchedCustomer> tie = rankMatches(li, {3, 4}, customers);
+        QCOMPARE(tie, (std::vector<MatchedCustomer>{{3, 2}, {4, 2}}));
+        QCOMPARE(bestMatch(tie), qint64(0)); // the operator chooses
+        QCOMPARE(bestMatch({}), qint64(0));
+
+        auto rowAt = [](int line, const CustomerRecord &record) { return ImportRow{line, record}; };
+        const std::vector<ImportRow> records{rowAt(2, zhang), rowAt(3, li), rowAt(4, zhang), rowAt(5, li),
+                                             rowAt(6, customer({{F::Name, QStringLiteral("新人")}}))};
+        // Line 2 updates 2; line 3 is a tie nobody settled; line 4 would update 2 again; line 5 adds.
+        std::vector<DuplicateDecision> decisions{{0, ranked, ImportAction::Update, 2},
+                                                 {1, tie, ImportAction::Update, 0},
+                                                 {2, ranked, ImportAction::Update, 2},
+                                                 {3, tie, ImportAction::Add, 0}};
+        ImportPlan plan = planImport(records, decisions);
+        QVERIFY(!plan.ready());
+        QCOMPARE(plan.unsettled.size(), std::size_t(2));
+        QCOMPARE(plan.unsettled[0].line, 3);
+        QCOMPARE(plan.unsettled[0].reason, UnsettledRow::Reason::NoCustomerChosen);
+        QCOMPARE(plan.unsettled[1].line, 4);
+        QCOMPARE(plan.unsettled[1].reason, UnsettledRow::Reason::AlreadyUpdated);
+        QCOMPARE(plan.unsettled[1].earlierLine, 2);
+        const QString told = unsettledText(plan.unsettled);
+        QVERIFY2(told.contains(QStringLiteral("第 3 行与几个客户同样相符")), qPrintable(told));
+        QVERIFY2(told.contains(QStringLiteral("第 4 行要更新的客户已由第 2 行更新")), qPrintable(told));
+
+        // Whatever order the decisions come in, the earlier line of the file keeps the customer.
+        std::swap(decisions[0], decisions[2]);
+        plan = planImport(records, decisions);
+        QCOMPARE(plan.unsettled.size(), std::size_t(2));
+        QCOMPARE(plan.unsettled[1].line, 4);
+
+        // Settled: line 3 picks 4 (a customer that is no match is not taken), line 4 is skipped.
+        decisions[0].action = ImportAction::Skip;
+        decisions[1].target = 1;
+        QCOMPARE(planImport(records, decisions).unsettled.size(), std::size_t(1));
+        decisions[1].target = 4;
+        plan = planImport(records, decisions);
+        QVERIFY(plan.ready());
+        QCOMPARE(plan.rows.size(), records.size());
+        QCOMPARE(plan.rows[0].action, ImportAction::Update);
+        QCOMPARE(plan.rows[0].updateId, qint64(2));
+        QCOMPARE(plan.rows[1].updateId, qint64(4));
+        QCOMPARE(plan.rows[2].action, ImportAction::Skip);
+        QCOMPARE(plan.rows[3].action, ImportAction::Add);
+        QCOMPARE(plan.rows[4].action, ImportAction::Add);
+        QCOMPARE(plan.rows[4].row.line, 6);
     }
 
     void overWidthIsFound()

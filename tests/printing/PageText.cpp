@@ -28,6 +28,7 @@ public:
             transform = state.transform();
     }
     void drawPixmap(const QRectF &, const QPixmap &, const QRectF &) override {}
+    void drawPath(const QPainterPath &) override {}
     void drawPolygon(const QPointF *, int, PolygonDrawMode) override {}
     void drawTextItem(const QPointF &p, const QTextItem &item) override
     {
@@ -82,6 +83,9 @@ PageText::PageText(const QPicture &page)
 {
     RecordingDevice device(&m_items);
     QPainter painter(&device);
+    // Replay enlarges a picture by the device's resolution over the picture's own; undone so
+    // the positions are the page's pixels.
+    painter.scale(double(page.logicalDpiX()) / device.logicalDpiX(), double(page.logicalDpiY()) / device.logicalDpiY());
     painter.drawPicture(0, 0, page);
     painter.end();
     // lines: items whose baselines lie within a few pixels, each line left to right

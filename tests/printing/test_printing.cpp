@@ -3,6 +3,7 @@
 // settings dialog.
 #include "tests/support/FormWidgets.h"
 #include "tests/support/MainWindowHarness.h"
+#include "tests/support/PdfContent.h"
 #include "tests/printing/PageText.h"
 
 #include "db/DataSet.h"
@@ -18,6 +19,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
+#include <QPageSize>
 #include <QPrinter>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -105,6 +107,59 @@ int pdfPageCount(const QString &path)
     for (auto it = pageObject.globalMatch(QString::fromLatin1(file.readAll())); it.hasNext(); it.next())
         ++count;
     return count;
+}
+
+// A PDF of the store's pages from `firstPage` (1-based) on, read as a person would: each page
+// shows the short names its recorded page holds, each where the layout put it on the paper,
+// and a rendered page is not blank, its ink on the paper around the names. With `samePaper` the
+// file's pages have the laid-out paper's size.
+void checkPdfShowsThePages(const QString &pdf, int firstPage, bool samePaper)
+{
+    const lianbu::printing::PrinterMetrics m = store()->metrics();
+    const QList<PdfPage> pages = readPdf(pdf);
+    QVERIFY2(!pages.isEmpty(), qPrintable(pdf));
+    QVERIFY(firstPage - 1 + pages.size() <= store()->pageCount());
+    static const QRegularExpression shortName(QStringLiteral("^C\\d{3}$"));
+    const auto points = [](double pixels, int dpi) { return pixels / dpi * 72.0; };
+    for (int i = 0; i < pages.size(); ++i) {
+        const int recorded = firstPage - 1 + i;
+        const PdfPage &page = pages[i];
+        if (samePaper) { // within 1 %: the virtual page is A4 to 3 points and is written as A4
+            QVERIFY(qAbs(page.size.width() / points(m.paperWidth(), m.dpiX) - 1) < 0.01);
+            QVERIFY(qAbs(page.size.height() / points(m.paperHeight(), m.dpiY) - 1) < 0.01);
+        }
+        QStringList shown;
+        for (const QString &word : page.texts())
+            if (shortName.match(word).hasMatch())
+                shown << word;
+        QCOMPARE(shown, shortNamesOn(recorded));
+        QVERIFY(!shown.isEmpty());
+
+        QRectF names;
+        for (const PageTextItem &item : PageText(*store(), recorded).items()) {
+            if (!shortName.match(item.text).hasMatch())
+                continue;
+            const PdfWord *word = page.find(item.text);
+            QVERIFY(word);
+            const QPointF expected(points(item.pos.x() + m.offsetX, m.dpiX), points(item.pos.y() + m.offsetY, m.dpiY));
+            QVERIFY2(qAbs(word->box.left() - expected.x()) < 1.5 && word->box.top() < expected.y()
+                         && expected.y() < word->box.bottom() + 0.5,
+                     qPrintable(QStringLiteral("%1 on page %2 at %3,%4, laid out at %5,%6")
+                                    .arg(item.text)
+                                    .arg(i + 1)
+                                    .arg(word->box.left())
+                                    .arg(word->box.top())
+                                    .arg(expected.x())
+                                    .arg(expected.y())));
+            names |= word->box;
+        }
+        if (i == 0 || i == pages.size() - 1) {
+            const QRectF ink = inkBox(pdf, i + 1);
+            QVERIFY2(!ink.isEmpty(), "the page is blank");
+            QVERIFY(QRectF(QPointF(0, 0), page.size).adjusted(-1, -1, 1, 1).contains(ink));
+            QVERIFY(ink.adjusted(-3, -3, 3, 3).contains(names));
+        }
+    }
 }
 
 // The scripted dialogs, except that the print dialog chooses a page range.
@@ -746,6 +801,10 @@ private slots:
         QCOMPARE(range.offeredTo, store()->pageCount());
         QVERIFY(QFile::exists(pdf));
         QCOMPARE(pdfPageCount(pdf), 2);
+        // Laid out on the 600-dpi page, printed on the file printer's finer one.
+        checkPdfShowsThePages(pdf, 2, false);
+        if (QTest::currentTestFailed())
+            return;
 
         RangeDialogs all(h.env.dialogs(), 0, 0);
         lianbu::setDialogService(&all);
@@ -762,6 +821,57 @@ private slots:
         QCOMPARE(h.env.dialogs().count(ScriptedDialogs::DialogKind::Print), 1);
         printer->setOutputFileName(QString());
         printer->setOutputFormat(QPrinter::NativeFormat);
+    }
+
+    void everyPaperPrintsToFileAndPdf_data()
+    {
+        QTest::addColumn<QPageSize::PageSizeId>("size");
+        QTest::addColumn<QPageLayout::Orientation>("orientation");
+        for (const QPageSize::PageSizeId size :
+             {QPageSize::A4, QPageSize::A3, QPageSize::A5, QPageSize::B5, QPageSize::Letter, QPageSize::Legal}) {
+            const QString name = QPageSize::key(size);
+            QTest::newRow(qPrintable(name + QStringLiteral(" portrait"))) << size << QPageLayout::Portrait;
+            QTest::newRow(qPrintable(name + QStringLiteral(" landscape"))) << size << QPageLayout::Landscape;
+        }
+    }
+
+    void everyPaperPrintsToFileAndPdf()
+    {
+        QFETCH(QPageSize::PageSizeId, size);
+        QFETCH(QPageLayout::Orientation, orientation);
+        MainWindowHarness h;
+        fixClock();
+        h.insertCustomers(numberedCustomers(40));
+        h.form->showAllRecords();
+        h.form->printCustomerList();
+        QTemporaryDir dir;
+        const QString toFile = dir.filePath(QStringLiteral("printer.pdf"));
+        QPrinter *printer = store()->printer();
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(toFile);
+        QVERIFY(printer->setPageSize(QPageSize(size)));
+        QVERIFY(printer->setPageOrientation(orientation));
+        // Laid out again for the chosen paper.
+        h.form->printCustomerList();
+        QCOMPARE(store()->metrics(), lianbu::printing::printerMetrics(*printer));
+        const int pages = store()->pageCount();
+        QVERIFY(pages >= 1);
+
+        // 打印 on a printer that writes to a file.
+        QCOMPARE(store()->printPages(printer, 1, pages), pages);
+        checkPdfShowsThePages(toFile, 1, true);
+        // 保存为PDF….
+        const QString saved = dir.filePath(QStringLiteral("saved.pdf"));
+        if (!QTest::currentTestFailed())
+            QCOMPARE(lianbu::printing::writePdf(saved, store()->metrics(),
+                                                [&](QPrinter &pdf) { return store()->printPages(&pdf, 1, pages); }),
+                     pages);
+        if (!QTest::currentTestFailed())
+            checkPdfShowsThePages(saved, 1, true);
+        printer->setOutputFileName(QString());
+        printer->setOutputFormat(QPrinter::NativeFormat);
+        printer->setPageOrientation(QPageLayout::Portrait);
+        printer->setPageSize(QPageSize(QPageSize::A4));
     }
 
     void settingsDialogConfirmCancelAndErrors()
@@ -902,6 +1012,9 @@ private slots:
         QCOMPARE(h.env.dialogs().saveFiles().size(), 1);
         QCOMPARE(h.env.dialogs().saveFiles().first().request.filter, QStringLiteral("PDF 文件 (*.pdf)"));
         QCOMPARE(pdfPageCount(pdf + QStringLiteral(".pdf")), pages);
+        checkPdfShowsThePages(pdf + QStringLiteral(".pdf"), 1, true);
+        if (QTest::currentTestFailed())
+            return;
 
         // The button writes the same pages; an existing file is asked about first.
         h.env.dialogs().queueSaveFileName(pdf + QStringLiteral(".pdf"));
