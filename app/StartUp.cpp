@@ -18,6 +18,7 @@
 #include "platform/Translations.h"
 #include "resources/Resources.h"
 #include "updater/ProgramLock.h"
+#include "upgrade/GoodStart.h"
 
 #include <QFont>
 #include <QIcon>
@@ -203,6 +204,9 @@ int runProgram(QApplication &app, const CommandLine &commandLine)
     prepareApplication();
     // Held for the whole run: the updater waits on it before replacing our files.
     updater::holdOwnProgramLock();
+    // After an upgrade the good start is reported once the first window waits for the operator (a
+    // start-up question, the login), however long the operator then takes.
+    upgrade::watchForGoodStart(QCoreApplication::applicationFilePath());
 
     // The register first: when it cannot be opened the error names the file and no window
     // has been shown.

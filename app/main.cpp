@@ -3,8 +3,12 @@
 #include "app/StartUp.h"
 #include "platform/AppInfo.h"
 #include "platform/Application.h"
+#include "updater/Install.h"
+#include "updater/UpdaterCore.h"
 
 #include <cstdio>
+#include <iostream>
+#include <unistd.h>
 
 namespace {
 
@@ -43,6 +47,11 @@ int main(int argc, char *argv[])
     case CommandLine::Action::Run:
         break;
     }
+    // A new version that crashed or hung at its last start, with no updater left to notice (it was
+    // killed), is replaced by the old one before anything else runs, and the old one starts.
+    const std::string self = lianbu::updater::runningProgramPath();
+    if (!self.empty() && lianbu::updater::rollBackFailedTrial(lianbu::updater::folderOf(self), std::cerr))
+        ::execv(self.c_str(), argv);
     lianbu::Application app(argc, argv);
     return lianbu::runProgram(app, commandLine);
 }

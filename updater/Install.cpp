@@ -1,5 +1,6 @@
 #include "updater/Install.h"
 
+#include "updater/Release.h"
 #include "updater/UpdaterCore.h"
 
 #include <algorithm>
@@ -116,7 +117,8 @@ bool isInstallableName(const std::string &name)
         return false;
     if (std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 32; }))
         return false;
-    for (const char *own : {kManifestFile, kJournalFile, kResultFile, kStartedFile, kLockFile, kUpdaterName})
+    for (const char *own : {kManifestFile, kJournalFile, kResultFile, kStartedFile, kLockFile, kTrialFile, kUpdaterName,
+                            kNewestFile, kSignedInfoFile, kSignedInfoSignature})
         if (name == own)
             return false;
     return !endsWith(name, kUpdateSuffix) && !endsWith(name, kBackupSuffix);
@@ -124,21 +126,91 @@ bool isInstallableName(const std::string &name)
 
 std::string formatManifest(const std::vector<ManifestEntry> &entries)
 {
-    std::string text = std::string(kManifestHeader) + "\n";
-    for (const auto &e : entries)
-        text += e.sha256 + ' ' + std::to_string(e.size) + ' ' + e.name + '\n';
-    return text;
+    return formatHandOff({entries, {}, {}, {}});
 }
 
 std::optional<std::vector<ManifestEntry>> parseManifest(const std::string &text)
 {
+    auto handOff = parseHandOff(text);
+    if (!handOff)
+        return std::nullopt;
+    return handOff->entries;
+}
+
+namespace {
+
+// Arguments may hold anything but a line break is kept on one line as hexadecimal.
+std::string toHex(const std::string &bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char c : bytes) {
+        hex += digits[c >> 4];
+        hex += digits[c & 15];
+    }
+    return hex;
+}
+
+std::optional<std::string> fromHex(const std::string &hex)
+{
+    if (hex.size() % 2 != 0)
+        return std::nullopt;
+    std::string bytes;
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        int value = 0;
+        for (char c : {hex[i], hex[i + 1]}) {
+            const int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+            if (d < 0)
+                return std::nullopt;
+            value = value * 16 + d;
+        }
+        bytes += static_cast<char>(value);
+    }
+    return bytes;
+}
+
+} // namespace
+
+std::string formatHandOff(const HandOff &handOff)
+{
+    std::string text = std::string(kManifestHeader) + "\n";
+    if (!handOff.publicKey.empty())
+        text += "key:" + handOff.publicKey + '\n';
+    if (!handOff.release.empty())
+        text += "release:" + handOff.release + '\n';
+    for (const auto &argument : handOff.arguments)
+        text += "argument:" + toHex(argument) + '\n';
+    for (const auto &e : handOff.entries)
+        text += e.sha256 + ' ' + std::to_string(e.size) + ' ' + e.name + '\n';
+    return text;
+}
+
+std::optional<HandOff> parseHandOff(const std::string &text)
+{
     const auto lines = splitLines(text);
     if (lines.empty() || lines.front() != kManifestHeader)
         return std::nullopt;
-    std::vector<ManifestEntry> entries;
+    HandOff handOff;
     std::set<std::string> seen;
     for (std::size_t i = 1; i < lines.size(); ++i) {
         const std::string &line = lines[i];
+        if (line.rfind("key:", 0) == 0) {
+            handOff.publicKey = line.substr(4);
+            continue;
+        }
+        if (line.rfind("release:", 0) == 0) {
+            handOff.release = line.substr(8);
+            if (releaseDay(handOff.release) == 0)
+                return std::nullopt;
+            continue;
+        }
+        if (line.rfind("argument:", 0) == 0) {
+            const auto argument = fromHex(line.substr(9));
+            if (!argument)
+                return std::nullopt;
+            handOff.arguments.push_back(*argument);
+            continue;
+        }
         const auto first = line.find(' ');
         const auto second = first == std::string::npos ? first : line.find(' ', first + 1);
         if (second == std::string::npos)
@@ -152,9 +224,9 @@ std::optional<std::vector<ManifestEntry>> parseManifest(const std::string &text)
             || !isInstallableName(e.name) || !seen.insert(e.name).second)
             return std::nullopt;
         e.size = std::stoull(size);
-        entries.push_back(e);
+        handOff.entries.push_back(e);
     }
-    return entries;
+    return handOff;
 }
 
 bool writeFileDurably(const std::string &path, const std::string &content)
@@ -358,6 +430,9 @@ void removeFile(const std::string &path)
 void removeControlFiles(const std::string &folder)
 {
     removeFile(folder + kManifestFile);
+    removeFile(folder + kTrialFile);
+    removeFile(folder + kSignedInfoFile);
+    removeFile(folder + kSignedInfoSignature);
     removeStrayUpdates(folder, {});
 }
 
@@ -466,6 +541,9 @@ Recovery recoverInterruptedInstall(const std::string &folder, std::ostream &log)
             // The program that reported the start has told the user already.
             commit(folder, *journal);
             result = Recovery::Committed;
+        } else if (journal->phase == Phase::Starting && existsNoFollow(folder + kTrialFile)) {
+            // A trial start of the new version is under way: it reports its good start itself,
+            // and the next start judges it when it does not (rollBackFailedTrial).
         } else {
             rollBack(folder, *journal);
             writeFileDurably(
@@ -477,6 +555,41 @@ Recovery recoverInterruptedInstall(const std::string &folder, std::ostream &log)
     }
     releaseInstallLock(lock);
     return result;
+}
+
+std::string runningProgramPath()
+{
+    char path[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    return n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string();
+}
+
+bool rollBackFailedTrial(const std::string &folder, std::ostream &log)
+{
+    std::string text;
+    if (!readWholeFile(folder + kJournalFile, text))
+        return false;
+    const auto journal = parseJournal(text);
+    if (!journal || journal->phase != Phase::Starting || existsNoFollow(folder + kStartedFile))
+        return false;
+    const int lock = takeInstallLock(folder);
+    if (lock < 0)
+        return false; // a live updater judges this start itself
+    bool rolledBack = false;
+    std::string trials;
+    if (!readWholeFile(folder + kTrialFile, trials, 64) || trials.empty()) {
+        if (!writeFileDurably(folder + kTrialFile, "1\n"))
+            log << "cannot count the trial start in " << folder << '\n';
+    } else {
+        rollBack(folder, *journal);
+        writeFileDurably(
+            folder + kResultFile,
+            formatResult(Outcome::RolledBack, "the new version did not start up; the old version was restored"));
+        log << "the new version did not start up; the old version was put back\n";
+        rolledBack = true;
+    }
+    releaseInstallLock(lock);
+    return rolledBack;
 }
 
 bool reportGoodStart(const std::string &folder)

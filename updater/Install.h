@@ -34,6 +34,8 @@ inline constexpr const char *kJournalFile = "upgrade.uJOURNAL";
 inline constexpr const char *kResultFile = "upgrade.uRESULT";
 inline constexpr const char *kStartedFile = "upgrade.uSTARTED";
 inline constexpr const char *kLockFile = "upgrade.uLOCK";
+// Starts of a new version made while no updater waits for them (it was killed).
+inline constexpr const char *kTrialFile = "upgrade.uTRIAL";
 inline constexpr const char *kBackupSuffix = ".uOLD";
 // Environment variable that overrides how long the updater waits for the restarted program's
 // good-start report.
@@ -56,6 +58,19 @@ bool isInstallableName(const std::string &name);
 std::string formatManifest(const std::vector<ManifestEntry> &entries);
 // nullopt when the text is not a manifest or lists an entry that is not installable (or twice).
 std::optional<std::vector<ManifestEntry>> parseManifest(const std::string &text);
+
+// Everything the program hands the updater in the manifest besides the files: the publisher's
+// public key (the signed information file kSignedInfoFile must then match the files), the release
+// (MM/DD/YYYY) and the arguments the program was started with, which the restart gives again.
+struct HandOff
+{
+    std::vector<ManifestEntry> entries;
+    std::string publicKey;
+    std::string release;
+    std::vector<std::string> arguments;
+};
+std::string formatHandOff(const HandOff &handOff);
+std::optional<HandOff> parseHandOff(const std::string &text);
 
 // Writes a file through a temporary name, fsync and rename; false on failure.
 bool writeFileDurably(const std::string &path, const std::string &content);
@@ -115,6 +130,15 @@ enum class Recovery { None, Busy, RolledBack, Committed };
 // when a live updater is working). Phase "replacing" is rolled back; phase "starting" is
 // committed when the program reported a good start, otherwise rolled back. Writes kResultFile.
 Recovery recoverInterruptedInstall(const std::string &folder, std::ostream &log);
+
+// Called first at every start of the program in folder. When an install waits for its good start
+// (phase "starting") and no updater is alive to judge it (it was killed), each start is a trial of
+// the new version: the first is counted; at the next one the earlier trial never reported a good
+// start (it crashed, hung or was killed), so the old version is put back and true is returned: the
+// caller then starts the program again, which is the old version.
+bool rollBackFailedTrial(const std::string &folder, std::ostream &log);
+// The running executable's path (empty when it cannot be read).
+std::string runningProgramPath();
 
 // The program's side after a restart: reports a good start to a waiting updater.
 bool reportGoodStart(const std::string &folder);

@@ -1,6 +1,7 @@
 #include "updater/UpdaterCore.h"
 
 #include "updater/Install.h"
+#include "updater/Release.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -223,12 +224,15 @@ WaitResult waitForProgramEnd(const std::string &programPath, std::chrono::millis
     }
 }
 
-pid_t startProgram(const std::string &path, const std::string &restartParam, std::string &error)
+pid_t startProgram(const std::string &path, const std::string &restartParam, std::string &error,
+                   const std::vector<std::string> &arguments)
 {
     std::vector<char *> argv;
     argv.push_back(const_cast<char *>(path.c_str()));
     if (!restartParam.empty())
         argv.push_back(const_cast<char *>(restartParam.c_str()));
+    for (const auto &argument : arguments)
+        argv.push_back(const_cast<char *>(argument.c_str()));
     argv.push_back(nullptr);
 
     posix_spawnattr_t attr;
@@ -281,7 +285,58 @@ namespace {
 void discardDownloads(const std::string &folder)
 {
     ::unlink((folder + kManifestFile).c_str());
+    ::unlink((folder + kSignedInfoFile).c_str());
+    ::unlink((folder + kSignedInfoSignature).c_str());
     removeStrayUpdates(folder, {});
+}
+
+bool sameEntries(std::vector<ManifestEntry> a, std::vector<ManifestEntry> b)
+{
+    const auto byName = [](const ManifestEntry &x, const ManifestEntry &y) { return x.name < y.name; };
+    std::sort(a.begin(), a.end(), byName);
+    std::sort(b.begin(), b.end(), byName);
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const ManifestEntry &x, const ManifestEntry &y) {
+        return x.name == y.name && x.size == y.size && x.sha256 == y.sha256;
+    });
+}
+
+// The hand-off checked against what the publisher signed, and the release against the newest one
+// installed here. False with a reason when it must not be installed.
+bool releaseAcceptable(const std::string &folder, const std::string &programPath, const HandOff &handOff,
+                       std::string &reason)
+{
+    if (!handOff.publicKey.empty()) {
+        std::string info, signature;
+        if (!readWholeFile(folder + kSignedInfoFile, info, 64 * 1024)
+            || !readWholeFile(folder + kSignedInfoSignature, signature, 4096)) {
+            reason = "the signed release information is missing";
+            return false;
+        }
+        if (!verifyPrehashedSignature(info, signature, handOff.publicKey, reason)) {
+            reason = "the release information: " + reason;
+            return false;
+        }
+        const auto release = parseRelease(info, reason);
+        if (!release)
+            return false;
+        if (releaseDayText(release->day) != handOff.release || !sameEntries(release->files, handOff.entries)) {
+            reason = "the downloaded files are not those of the signed release";
+            return false;
+        }
+    }
+    const int day = releaseDay(handOff.release);
+    if (day != 0) {
+        const int floor = std::max(newestInstalled(folder), releaseOfProgram(programPath));
+        if (day <= floor) {
+            reason = "release " + handOff.release + " is not newer than release " + releaseDayText(floor)
+                     + " installed here";
+            return false;
+        }
+    } else if (!handOff.publicKey.empty()) {
+        reason = "the release has no date";
+        return false;
+    }
+    return true;
 }
 
 void writeResult(const std::string &folder, Outcome outcome, const std::string &reason, std::ostream &log)
@@ -310,10 +365,10 @@ StartCheck awaitGoodStart(const std::string &folder, pid_t pid, std::chrono::mil
     }
 }
 
-int startOnly(const CommandLine &cmd, std::ostream &log, ExitCode result)
+int startOnly(const CommandLine &cmd, std::ostream &log, ExitCode result, const std::vector<std::string> &arguments)
 {
     std::string error;
-    if (startProgram(cmd.programPath, cmd.restartParam, error) < 0) {
+    if (startProgram(cmd.programPath, cmd.restartParam, error, arguments) < 0) {
         log << "cannot start the program: " << error << '\n';
         return exitStatus(ExitCode::StartFailed);
     }
@@ -368,7 +423,9 @@ int run(const std::vector<std::string> &args, std::chrono::milliseconds waitLimi
 
     std::string manifestText;
     const bool haveManifest = readWholeFile(folder + kManifestFile, manifestText);
-    const auto entries = haveManifest ? parseManifest(manifestText) : std::nullopt;
+    const auto handOff = haveManifest ? parseHandOff(manifestText) : std::nullopt;
+    const auto entries = handOff ? std::optional(handOff->entries) : std::nullopt;
+    const std::vector<std::string> arguments = handOff ? handOff->arguments : std::vector<std::string>();
     if (!entries || entries->empty()) {
         // Leftovers of a cancelled or killed download are never installed.
         discardDownloads(folder);
@@ -379,19 +436,19 @@ int run(const std::vector<std::string> &args, std::chrono::milliseconds waitLimi
         releaseInstallLock(installLock);
         if (lockFd >= 0)
             ::close(lockFd);
-        return startOnly(cmd, log, haveManifest ? ExitCode::ReplaceFailed : ExitCode::Ok);
+        return startOnly(cmd, log, haveManifest ? ExitCode::ReplaceFailed : ExitCode::Ok, arguments);
     }
     removeStrayUpdates(folder, *entries);
 
     std::string reason;
-    if (!verifyEntries(folder, *entries, reason)) {
+    if (!releaseAcceptable(folder, cmd.programPath, *handOff, reason) || !verifyEntries(folder, *entries, reason)) {
         log << "nothing was installed: " << reason << '\n';
         discardDownloads(folder);
         writeResult(folder, Outcome::Rejected, reason, log);
         releaseInstallLock(installLock);
         if (lockFd >= 0)
             ::close(lockFd);
-        return startOnly(cmd, log, ExitCode::ReplaceFailed);
+        return startOnly(cmd, log, ExitCode::ReplaceFailed, arguments);
     }
 
     // Method "1": the first listed installer runs before the program, unless the program replaces
@@ -415,7 +472,7 @@ int run(const std::vector<std::string> &args, std::chrono::milliseconds waitLimi
         releaseInstallLock(installLock);
         if (lockFd >= 0)
             ::close(lockFd);
-        return startOnly(cmd, log, ExitCode::ReplaceFailed);
+        return startOnly(cmd, log, ExitCode::ReplaceFailed, arguments);
     }
     if (lockFd >= 0)
         ::close(lockFd);
@@ -434,8 +491,12 @@ int run(const std::vector<std::string> &args, std::chrono::milliseconds waitLimi
     std::string journalText;
     readWholeFile(folder + kJournalFile, journalText);
     const auto journal = parseJournal(journalText);
-    const pid_t pid = startProgram(cmd.programPath, cmd.restartParam, error);
+    const pid_t pid = startProgram(cmd.programPath, cmd.restartParam, error, arguments);
     const StartCheck check = pid > 0 ? awaitGoodStart(folder, pid, startLimit) : StartCheck::Ended;
+    // Installed, or tried here and failed to start: either way this release is not offered again.
+    const int day = releaseDay(handOff->release);
+    if (day != 0 && !recordInstalled(folder, day))
+        log << "cannot record release " << handOff->release << " in " << folder << '\n';
     if (check == StartCheck::GoodStart) {
         // The program has already told the user; the result file is only for what it cannot know.
         if (journal)
@@ -455,7 +516,7 @@ int run(const std::vector<std::string> &args, std::chrono::milliseconds waitLimi
         rollBack(folder, *journal);
     writeResult(folder, Outcome::RolledBack, why, log);
     releaseInstallLock(installLock);
-    return startOnly(cmd, log, ExitCode::RolledBack);
+    return startOnly(cmd, log, ExitCode::RolledBack, arguments);
 }
 
 } // namespace lianbu::updater

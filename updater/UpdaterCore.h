@@ -73,9 +73,10 @@ enum class WaitResult { Ended, NoProgram, TimedOut, Failed };
 WaitResult waitForProgramEnd(const std::string &programPath, std::chrono::milliseconds limit, int &lockFd,
                              std::ostream &log);
 
-// Starts path with the restart parameter as its only argument (none when empty), in a session of
+// Starts path with the restart parameter (none when empty) followed by arguments, in a session of
 // its own, with the current working folder and environment. Returns the process id or -1.
-pid_t startProgram(const std::string &path, const std::string &restartParam, std::string &error);
+pid_t startProgram(const std::string &path, const std::string &restartParam, std::string &error,
+                   const std::vector<std::string> &arguments = {});
 // Waits for a child started by startProgram to end.
 void waitForChild(pid_t pid);
 

@@ -8,7 +8,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <cstdlib>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 // Q_INIT_RESOURCE must be used outside any namespace. Calling it also makes the linker keep the
 // resource's object file from the static library.
@@ -48,6 +51,47 @@ QString updaterPathFor(const QString &tempFolder, const QString &programFolder)
 QString updaterPath()
 {
     return updaterPathFor(QDir::tempPath(), QCoreApplication::applicationDirPath());
+}
+
+QString makePrivateUpdaterFolder(const QString &tempFolder)
+{
+    QByteArray pattern =
+        QFile::encodeName(QDir(tempFolder).filePath(QString::fromLatin1(kUpdaterFolderPrefix))) + "XXXXXX";
+    if (!::mkdtemp(pattern.data()))
+        return {};
+    struct stat st
+    {};
+    if (::lstat(pattern.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()
+        || (st.st_mode & 077) != 0) {
+        ::rmdir(pattern.constData());
+        return {};
+    }
+    return QFile::decodeName(pattern);
+}
+
+QString privateUpdaterPath(const QString &tempFolder, const QString &programFolder)
+{
+    const QString chosen = updaterPathFor(tempFolder, programFolder);
+    if (QFileInfo(chosen).absolutePath() != QFileInfo(tempFolder).absoluteFilePath())
+        return chosen; // the program's own folder
+    const QString folder = makePrivateUpdaterFolder(tempFolder);
+    return folder.isEmpty() ? QString() : QDir(folder).filePath(QString::fromLatin1(kUpdaterName));
+}
+
+void removeUpdaterFolders(const QString &tempFolder)
+{
+    const QDir temp(tempFolder);
+    const QStringList folders = temp.entryList({QString::fromLatin1(kUpdaterFolderPrefix) + QLatin1Char('*')},
+                                               QDir::Dirs | QDir::NoSymLinks | QDir::Hidden);
+    for (const QString &name : folders) {
+        const QByteArray path = QFile::encodeName(temp.filePath(name));
+        struct stat st
+        {};
+        if (::lstat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
+            continue;
+        ::unlink((path + '/' + kUpdaterName).constData());
+        ::rmdir(path.constData());
+    }
 }
 
 bool writeUpdaterProgram(const QString &path)
@@ -91,8 +135,8 @@ bool startUpdater(const QString &updaterPath, const QString &programPath, const 
 
 QString launchUpdater(const QString &programPath, const QString &restartParameter)
 {
-    QString path = updaterPath();
-    if (!writeUpdaterProgram(path)) {
+    QString path = privateUpdaterPath(QDir::tempPath(), QFileInfo(programPath).absolutePath());
+    if (path.isEmpty() || !writeUpdaterProgram(path)) {
         const QString fallback =
             QDir(QFileInfo(programPath).absolutePath()).filePath(QString::fromLatin1(kUpdaterName));
         if (fallback == path || !writeUpdaterProgram(fallback))

@@ -17,6 +17,18 @@ QString updaterPathFor(const QString &tempFolder, const QString &programFolder);
 // updaterPathFor(QDir::tempPath(), the running program's folder).
 QString updaterPath();
 
+// Updaters are written into a folder of their own in the temporary folder, never straight into
+// a folder others can write: a name there could be another user's link or program.
+inline constexpr const char *kUpdaterFolderPrefix = "lianbu-updater-";
+// Makes such a folder in tempFolder (mkdtemp: mode 700) and checks that it is a real folder, owned
+// by this user, that nobody else may enter. Empty when none can be had.
+QString makePrivateUpdaterFolder(const QString &tempFolder);
+// Where the updater goes: a private folder in the temporary folder, or the program's folder when
+// the temporary folder cannot take it (updaterPathFor).
+QString privateUpdaterPath(const QString &tempFolder, const QString &programFolder);
+// Deletes the updater folders of earlier upgrades (this user's only) in tempFolder.
+void removeUpdaterFolders(const QString &tempFolder);
+
 // Copies the embedded updater to path atomically (temporary file + rename) and makes it
 // executable. False when the folder cannot be written.
 bool writeUpdaterProgram(const QString &path);

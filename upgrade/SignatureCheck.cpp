@@ -67,10 +67,11 @@ std::optional<ParsedSignature> parseSignatureFile(const QByteArray &file)
     if (!sig || !global || sig->size() != kSignatureBytes || global->size() != crypto_sign_BYTES)
         return std::nullopt;
     ParsedSignature parsed;
-    if (sig->startsWith("ED"))
-        parsed.hashed = true;
-    else if (!sig->startsWith("Ed"))
+    // Only prehashed signatures: the legacy kind's algorithm bytes are covered by nothing, so a
+    // relabelled prehashed signature would pass a signed 64-byte hash off as a file.
+    if (!sig->startsWith("ED"))
         return std::nullopt;
+    parsed.hashed = true;
     std::memcpy(parsed.keyId.data(), sig->constData() + 2, 8);
     std::memcpy(parsed.signature.data(), sig->constData() + 10, crypto_sign_BYTES);
     parsed.trustedComment = l[2].mid(trusted.size());

@@ -6,6 +6,8 @@
 #include "platform/Dialogs.h"
 #include "platform/Gbk.h"
 #include "platform/Installation.h"
+#include "platform/Paths.h"
+#include "platform/Profile.h"
 #include "platform/Shell.h"
 #include "updater/Install.h"
 #include "updater/ProgramLock.h"
@@ -14,6 +16,8 @@
 #include "upgrade/CredentialsDialog.h"
 #include "upgrade/UpgradeQuestionDialog.h"
 #include "upgrade/DownloadWindow.h"
+#include "upgrade/GoodStart.h"
+#include "upgrade/ReleaseStamp.h"
 #include "upgrade/UpgradeText.h"
 
 #include <QApplication>
@@ -58,6 +62,18 @@ constexpr quint32 kMinimumSpeed = 512;
 std::string folderOfProgram(const QString &programPath)
 {
     return QFile::encodeName(QFileInfo(programPath).absolutePath() + QLatin1Char('/')).toStdString();
+}
+
+// Tried for real: permission bits alone miss read-only mounts and access lists.
+bool canCreateFileIn(const QString &folder)
+{
+    QByteArray probe = QFile::encodeName(QDir(folder).filePath(QStringLiteral(".lianbu-write-XXXXXX")));
+    const int fd = ::mkstemp(probe.data());
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    ::unlink(probe.constData());
+    return true;
 }
 
 // Lower case of the markers' letters only, so every position stays where it was.
@@ -293,9 +309,11 @@ Upgrader::Upgrader(QObject *parent)
     , m_timer(new QTimer(this))
 {
     // An updater left by an earlier upgrade has done its work.
+    updater::removeUpdaterFolders(QDir::tempPath());
     updater::removeUpdaterProgram(updater::updaterPath());
     m_versionDate = today().toString(QStringLiteral("MM/dd/yyyy"));
     m_programPath = QCoreApplication::applicationFilePath();
+    m_programArguments = QCoreApplication::arguments().mid(1);
     setHideOutputFile(true);
     setPublicKey(QString::fromUtf8(LIANBU_UPGRADE_PUBLIC_KEY));
     timeouts().minimumSpeed = kMinimumSpeed;
@@ -391,7 +409,9 @@ void Upgrader::loaded(const QStringList &arguments)
     const bool restarted = arguments.size() > 1 && arguments.at(1) == m_restartParams;
     const std::string folder = folderOfProgram(m_programPath);
     RestartReport report;
-    if (restarted && updater::installAwaitingStart(folder)) {
+    if (goodStartReportedFor() == QFile::decodeName(QByteArray::fromStdString(folder))) {
+        report = restartReportText(int(updater::Outcome::Installed), {});
+    } else if (restarted && updater::installAwaitingStart(folder)) {
         // The updater waits for this report; without it, it puts the old version back.
         if (updater::reportGoodStart(folder))
             report = restartReportText(int(updater::Outcome::Installed), {});
@@ -408,6 +428,17 @@ void Upgrader::loaded(const QStringList &arguments)
     std::string reason;
     if (report.text.isEmpty() && updater::takeResult(folder, outcome, reason))
         report = restartReportText(int(outcome), QString::fromStdString(reason));
+    // The per-user record follows the folder's, so a program folder put back from an older copy
+    // is not offered what was already installed.
+    const int folderNewest = updater::newestInstalled(folder);
+    const auto recorded = [this] {
+        return profileString(m_settingsFile, QStringLiteral("Upgrade"), QStringLiteral("NewestRelease"));
+    };
+    if (!m_settingsFile.isEmpty() && folderNewest > updater::releaseDay(recorded().toStdString())) {
+        if (!writeProfileString(m_settingsFile, QStringLiteral("Upgrade"), QStringLiteral("NewestRelease"),
+                                QString::fromStdString(updater::releaseDayText(folderNewest))))
+            log(QStringLiteral("cannot record the installed release in %1").arg(m_settingsFile));
+    }
     if (!report.text.isEmpty())
         QTimer::singleShot(0, this, [this, report] { showRestartReport(report); });
     if (onAfterRestart && restarted)
@@ -424,9 +455,21 @@ void Upgrader::showRestartReport(const RestartReport &report)
     dialogs().messageBox(nullptr, box);
 }
 
+QString Upgrader::newestInstalledRelease() const
+{
+    int newest = updater::newestInstalled(folderOfProgram(m_programPath));
+    if (!m_settingsFile.isEmpty()) {
+        const QString recorded =
+            profileString(m_settingsFile, QStringLiteral("Upgrade"), QStringLiteral("NewestRelease"));
+        newest = std::max(newest, updater::releaseDay(recorded.toStdString()));
+    }
+    return QString::fromStdString(updater::releaseDayText(newest));
+}
+
 void Upgrader::setPublicKey(const QString &text)
 {
     m_publicKey = text.trimmed().isEmpty() ? std::nullopt : upgrade::parsePublicKey(text);
+    m_publicKeyText = m_publicKey ? text.trimmed().section(QLatin1Char('\n'), -1).trimmed() : QString();
     if (!text.trimmed().isEmpty() && !m_publicKey)
         log(QStringLiteral("the configured public key cannot be read; no upgrade will be accepted"));
 }
@@ -524,11 +567,6 @@ void Upgrader::handleDone(QIODevice *stream)
     }
     if (m_mode != Mode::Files)
         return;
-    if (m_fetchingSignature) {
-        m_fetchingSignature = false;
-        fileSignatureArrived(stream ? stream->readAll() : QByteArray());
-        return;
-    }
     if (m_fileTime.isValid()) {
         QFile file(m_currentLocalFile);
         if (file.open(QIODevice::ReadWrite | QIODevice::Append)) {
@@ -540,23 +578,21 @@ void Upgrader::handleDone(QIODevice *stream)
     if (onFileDone)
         onFileDone(this, m_currentLocalFile);
     m_runFiles << m_currentLocalFile;
-    if (!signaturesRequired()) {
-        fileSignatureArrived(QByteArray()); // only the manifest's hash
-        return;
-    }
-    m_fetchingSignature = true;
-    setUrl(m_currentURL + kSignatureSuffix);
-    setOutputFileName(QString());
-    setMaxBodySize(upgrade::kMaxSignatureFileSize);
-    if (!read())
-        refuseRun(QStringLiteral("the signature of %1 cannot be requested").arg(m_currentURL));
+    verifyDownloadedFile();
 }
 
 void Upgrader::handleDoneInterrupted()
 {
     m_unansweredError = false;
-    if (m_mode == Mode::Files)
-        nextFile();
+    if (m_mode != Mode::Files)
+        return;
+    // A release installs whole or not at all: a skipped file ends the run.
+    if (m_release) {
+        refuseRun(QStringLiteral("%1 was skipped").arg(m_currentURL),
+                  QStringLiteral("升级文件 %1 没有下载。").arg(urlToFileName(m_currentURL)));
+        return;
+    }
+    nextFile();
 }
 
 void Upgrader::handleHttpError(int status)
@@ -573,6 +609,8 @@ void Upgrader::handleHttpError(int status)
     }
     if (m_mode == Mode::Info) {
         m_mode = Mode::Idle;
+        // Quiet for the user, but a publisher must be able to see why nothing is offered.
+        log(QStringLiteral("upgrade information file %1: the server answered %2").arg(m_infoFileURL).arg(status));
         if (onNoInfoFile)
             onNoInfoFile(this);
         if (m_showMessages.contains(MessageKind::NoInfoFile))
@@ -581,6 +619,17 @@ void Upgrader::handleHttpError(int status)
     }
     if (m_mode != Mode::Files)
         return;
+    if (m_release) {
+        // A signed release installs whole or not at all: nothing to skip, nothing to ask.
+        const QString name = QString::fromStdString(m_release->files.at(std::size_t(m_currentIndex)).name);
+        if (status == 200) // the answer came, but its file could not be written
+            refuseRun(QStringLiteral("%1 cannot be written").arg(m_currentLocalFile),
+                      QStringLiteral("升级文件 %1 无法写入程序文件夹。").arg(name));
+        else
+            refuseRun(QStringLiteral("%1: the server answered %2").arg(m_currentURL).arg(status),
+                      QStringLiteral("升级文件 %1 无法下载（服务器回答 %2）。").arg(name).arg(status));
+        return;
+    }
     bool continueUpgrade = false;
     if (onLostFile)
         onLostFile(this, m_currentURL, status, continueUpgrade);
@@ -610,6 +659,16 @@ void Upgrader::handleHostNotFound()
         return;
     m_fetchingSignature = false;
     const QString host = urlToHostName(url());
+    if (m_mode == Mode::Files) {
+        // The run cannot go on: said once, and nothing it downloaded is left behind.
+        if (onHostUnreachable)
+            onHostUnreachable(this, url(), host);
+        refuseRun(QStringLiteral("%1 cannot be reached (no connection, or its certificate was refused)").arg(url()),
+                  QStringLiteral("无法连接升级服务器 %1，或者它的证书没有通过检查。").arg(host));
+        return;
+    }
+    if (m_mode == Mode::Info)
+        log(QStringLiteral("upgrade check: %1 cannot be reached").arg(url()));
     if (onHostUnreachable)
         onHostUnreachable(this, url(), host);
     if (m_checkIsAutomatic && m_mode == Mode::Info) {
@@ -633,11 +692,17 @@ void Upgrader::handleConnectionLost()
         if (m_mode == Mode::Info)
             refuseInfoFile(why);
         else
-            refuseRun(why);
+            refuseRun(why, QStringLiteral("升级文件 %1 太大，或者磁盘上没有足够的空间。").arg(urlToFileName(url())));
         return;
     }
     if (onConnLost)
         onConnLost(this);
+    if (m_mode == Mode::Files) {
+        refuseRun(QStringLiteral("the connection broke off while fetching %1").arg(url()),
+                  messageText(MessageSlot::ConnectionLost));
+        return;
+    }
+    log(QStringLiteral("upgrade check: the connection broke off while fetching %1").arg(url()));
     if (m_showMessages.contains(MessageKind::ConnectionLost))
         errorBox(MessageSlot::ConnectionLost);
     stopUpgrade();
@@ -694,8 +759,10 @@ void Upgrader::handleHeaderInfo(const ResponseHeaders &info, bool &goOn)
     m_fileTime = info.lastModified;
     if (m_wizardForm)
         m_wizardForm->showFileSize(info.contentLength);
-    bool canUpgrade = fileNeedsDownload(m_miscFilesUpgrade, info.contentLength, int(m_files.size()), m_currentLocalFile,
-                                        m_programPath);
+    // Every file of a signed release is fetched: the updater installs all of them or none.
+    bool canUpgrade = m_release
+                      || fileNeedsDownload(m_miscFilesUpgrade, info.contentLength, int(m_files.size()),
+                                           m_currentLocalFile, m_programPath);
     if (onFileStart)
         onFileStart(this, m_currentURL, info.contentLength, m_fileTime, canUpgrade);
     goOn = canUpgrade;
@@ -722,6 +789,17 @@ void Upgrader::evaluateInfoFile(const QByteArray &body)
     m_mode = Mode::Idle;
     const QString text = gbk::decode(body);
     m_files = infoFileUrls(text);
+    m_release.reset();
+    if (signaturesRequired()) {
+        // Signed: the release names its date and every file's name, size and SHA-256.
+        std::string why;
+        m_release = updater::parseRelease(body.toStdString(), why);
+        if (!m_release) {
+            m_files.clear();
+            refuseInfoFile(QString::fromStdString(why));
+            return;
+        }
+    }
     for (const QString &address : std::as_const(m_files)) {
         if (!isDownloadAddress(address)) {
             m_files.clear();
@@ -746,6 +824,16 @@ void Upgrader::evaluateInfoFile(const QByteArray &body)
         return showInformation(packagedUpgradeText(
             message,
             m_upgradeMethod == UpgradeMethod::RedirectToUrl && !m_files.isEmpty() ? m_files.first() : QString()));
+    }
+    // Nothing could be put in place: say so once, instead of asking and failing at every start.
+    const QString programFolder = QFileInfo(m_programPath).absolutePath();
+    if (!canCreateFileIn(programFolder)) {
+        m_userDeclined = true;
+        log(QStringLiteral("a newer release is published, but %1 cannot be written").arg(programFolder));
+        return showInformation(
+            QStringLiteral(
+                "%1 有新版本，但程序所在的文件夹 %2 不能写入，无法自动升级。\n请让有写入权限的用户（例如管理员）升级。")
+                .arg(applicationTitle(), programFolder));
     }
     // Until the answer is known, a second check must not start.
     m_mode = Mode::Info;
@@ -778,7 +866,13 @@ bool Upgrader::isNewer(const QString &text) const
 {
     if (m_versionControl == VersionRule::ByNumber)
         return isNewerByNumber(infoFileValue(text, QStringLiteral("version")), m_versionNumber);
-    return isNewerByDate(infoFileValue(text, QStringLiteral("date")), m_versionDate, today());
+    const QString published = infoFileValue(text, QStringLiteral("date"));
+    if (!isNewerByDate(published, m_versionDate, today()))
+        return false;
+    // Nothing up to the newest release ever installed here (also one that was rolled back after
+    // it failed to start) is offered again.
+    const QString newest = newestInstalledRelease();
+    return newest.isEmpty() || isNewerByDate(published, newest, today());
 }
 
 bool Upgrader::askUpgrade(const QString &message)
@@ -848,8 +942,10 @@ void Upgrader::fetchCurrentFile()
         m_wizardForm->showFile(m_currentURL, m_currentIndex + 1, int(m_files.size()));
         m_wizardForm->showPreparing(totalPercent(0, m_currentIndex, int(m_files.size())));
     }
-    m_currentLocalFile =
-        QDir(QFileInfo(m_programPath).absolutePath()).filePath(urlToFileName(m_currentURL) + kTempSuffix);
+    // A signed release names each file itself (blanks and Chinese characters as they are).
+    const QString name = m_release ? QString::fromStdString(m_release->files.at(std::size_t(m_currentIndex)).name)
+                                   : urlToFileName(m_currentURL);
+    m_currentLocalFile = QDir(QFileInfo(m_programPath).absolutePath()).filePath(name + kTempSuffix);
     setUrl(m_currentURL);
     setOutputFileName(m_currentLocalFile);
     setHideOutputFile(true);
@@ -917,8 +1013,8 @@ void Upgrader::launchUpdaterAndClose()
     // The temporary folder, or the program's folder when that cannot take it. A failure is
     // not reported: the program closes all the same.
     const QString programFolder = QFileInfo(m_programPath).absolutePath();
-    QString path = updater::updaterPathFor(QDir::tempPath(), programFolder);
-    bool written = updater::writeUpdaterProgram(path);
+    QString path = updater::privateUpdaterPath(QDir::tempPath(), programFolder);
+    bool written = !path.isEmpty() && updater::writeUpdaterProgram(path);
     if (!written) {
         const QString fallback = QDir(programFolder).filePath(QString::fromLatin1(updater::kUpdaterName));
         if (fallback != path && updater::writeUpdaterProgram(fallback)) {
@@ -961,16 +1057,19 @@ void Upgrader::infoSignatureArrived(const QByteArray &signature)
         refuseInfoFile(upgrade::signatureResultText(v.result));
         return;
     }
+    m_infoSignature = signature;
+    m_infoBody = body; // handed to the updater, which checks the files against it again
     evaluateInfoFile(body);
 }
 
-void Upgrader::fileSignatureArrived(const QByteArray &signature)
+void Upgrader::verifyDownloadedFile()
 {
     // Hashing a large file takes a while: off the user-interface thread.
     const QString path = m_currentLocalFile;
-    const QString name = urlToFileName(m_currentURL);
-    const bool required = signaturesRequired();
-    const std::optional<upgrade::PublicKey> key = m_publicKey;
+    std::optional<updater::ManifestEntry> listed;
+    if (m_release)
+        listed = m_release->files.at(std::size_t(m_currentIndex));
+    const QString name = listed ? QString::fromStdString(listed->name) : urlToFileName(m_currentURL);
     struct Outcome
     {
         bool valid = false;
@@ -984,19 +1083,17 @@ void Upgrader::fileSignatureArrived(const QByteArray &signature)
             outcome->why = QStringLiteral("%1 is not a file name that can be installed").arg(name);
             return;
         }
-        if (required) {
-            const upgrade::Verification v = upgrade::verifyFileSignature(path, signature, *key);
-            if (v.result != upgrade::SignatureResult::Valid) {
-                outcome->why = QStringLiteral("%1: %2").arg(name, upgrade::signatureResultText(v.result));
-                return;
-            }
-        }
         const auto hash = updater::sha256OfFile(QFile::encodeName(path).toStdString());
         if (!hash) {
             outcome->why = QStringLiteral("%1 cannot be read").arg(path);
             return;
         }
         outcome->entry = {name.toStdString(), std::uint64_t(QFileInfo(path).size()), *hash};
+        // The file must be the one the release lists at this place, by size and SHA-256.
+        if (listed && (outcome->entry.size != listed->size || outcome->entry.sha256 != listed->sha256)) {
+            outcome->why = QStringLiteral("%1 is not the file the signed release lists").arg(name);
+            return;
+        }
         outcome->valid = true;
     });
     QPointer<Upgrader> self(this);
@@ -1024,7 +1121,7 @@ void Upgrader::fileVerified(bool valid, const QString &why, const updater::Manif
     nextFile();
 }
 
-void Upgrader::refuseRun(const QString &why)
+void Upgrader::refuseRun(const QString &why, const QString &text)
 {
     log(QStringLiteral("upgrade abandoned, nothing will be installed: %1").arg(why));
     m_fetchingSignature = false;
@@ -1032,14 +1129,17 @@ void Upgrader::refuseRun(const QString &why)
     BoxRequest box;
     box.icon = BoxIcon::Stop;
     box.caption = applicationTitle();
-    box.text =
-        QStringLiteral("下载的文件没有通过检查，升级已取消，没有安装任何文件。\n%1 照常运行。").arg(applicationTitle());
+    box.text = (text.isEmpty() ? QStringLiteral("下载的文件没有通过检查，") : text + QLatin1Char('\n'))
+               + QStringLiteral("升级已取消，没有安装任何文件。\n%1 照常运行。").arg(applicationTitle());
     dialogs().messageBox(m_wizardForm, box);
     abortUpgrade();
 }
 
 void Upgrader::discardRunFiles()
 {
+    const std::string folder = folderOfProgram(m_programPath);
+    for (const char *own : {updater::kManifestFile, updater::kSignedInfoFile, updater::kSignedInfoSignature})
+        QFile::remove(QFile::decodeName(QByteArray::fromStdString(folder + own)));
     for (const QString &file : std::as_const(m_runFiles))
         QFile::remove(file);
     if (!m_currentLocalFile.isEmpty())
@@ -1051,7 +1151,22 @@ void Upgrader::discardRunFiles()
 bool Upgrader::writeManifest()
 {
     const std::string folder = folderOfProgram(m_programPath);
-    return updater::writeFileDurably(folder + updater::kManifestFile, updater::formatManifest(m_verified));
+    updater::HandOff handOff;
+    handOff.entries = m_verified;
+    QStringList arguments = m_programArguments;
+    if (!arguments.isEmpty() && arguments.first() == m_restartParams)
+        arguments.removeFirst(); // the restart gives its own marker
+    for (const QString &argument : std::as_const(arguments))
+        handOff.arguments.push_back(QFile::encodeName(argument).toStdString());
+    if (m_release) {
+        // The updater checks the files against the publisher's own signed list once more.
+        handOff.publicKey = m_publicKeyText.toStdString();
+        handOff.release = updater::releaseDayText(m_release->day);
+        if (!updater::writeFileDurably(folder + updater::kSignedInfoFile, m_infoBody.toStdString())
+            || !updater::writeFileDurably(folder + updater::kSignedInfoSignature, m_infoSignature.toStdString()))
+            return false;
+    }
+    return updater::writeFileDurably(folder + updater::kManifestFile, updater::formatHandOff(handOff));
 }
 
 bool Upgrader::otherInstancesClosed()
@@ -1089,7 +1204,8 @@ Upgrader *createMainUpgrader(QObject *owner)
     upgrader->setObjectName(QStringLiteral("upgrader"));
     // The settings of the main window's definition; everything else keeps its default.
     upgrader->setInfoFileUrl(upgradeInfoFileAddress());
-    upgrader->setVersionDate(QStringLiteral("08/15/2010"));
+    upgrader->setVersionDate(builtRelease());
+    upgrader->setSettingsFile(paths::settingsFilePath());
     upgrader->setVersionDateAutoSet(true);
     // At the end of a run the main window closes (writing the session's logout time) so the
     // updater can replace the program.

@@ -10,6 +10,7 @@
 // through the client's blocking hand-off.
 
 #include "updater/Install.h"
+#include "updater/Release.h"
 #include "upgrade/SignatureCheck.h"
 #include "upgrade/HttpTransfer.h"
 #include "upgrade/UpgradeMessages.h"
@@ -196,6 +197,17 @@ public:
     // The longest one listed file may take in total, in milliseconds (default 30 minutes).
     quint32 fileDeadline() const { return m_fileDeadline; }
     void setFileDeadline(quint32 ms) { m_fileDeadline = ms; }
+    // The arguments the program was started with (after its name); the restart after an upgrade
+    // gives them again, so the program opens the same register. QCoreApplication's by default.
+    QStringList programArguments() const { return m_programArguments; }
+    void setProgramArguments(const QStringList &arguments) { m_programArguments = arguments; }
+    // The per-user settings file that remembers the newest release installed (none by default;
+    // the program's own upgrader uses its settings file). The program folder remembers it too.
+    QString settingsFile() const { return m_settingsFile; }
+    void setSettingsFile(const QString &path) { m_settingsFile = path; }
+    // The newest release ever installed here ("MM/DD/YYYY"; empty when none is known). Releases
+    // up to this one are never offered again.
+    QString newestInstalledRelease() const;
     // The lines the component wrote to the log (also sent to the Qt message log).
     const QStringList &logLines() const { return m_log; }
     // The message shown for the last start's install outcome (empty when none was shown).
@@ -286,9 +298,9 @@ private:
     void evaluateInfoFile(const QByteArray &body);
     void infoSignatureArrived(const QByteArray &signature);
     void refuseInfoFile(const QString &why);
-    void fileSignatureArrived(const QByteArray &signature);
+    void verifyDownloadedFile();
     void fileVerified(bool valid, const QString &why, const updater::ManifestEntry &entry);
-    void refuseRun(const QString &why);
+    void refuseRun(const QString &why, const QString &text = QString());
     void discardRunFiles();
     bool writeManifest();
     bool otherInstancesClosed();
@@ -346,6 +358,12 @@ private:
     QString m_restartReportShown;
     // The information file while its signature is fetched; the signature step of a file.
     QByteArray m_infoBody;
+    QByteArray m_infoSignature;
+    QString m_publicKeyText;
+    // The release the signed information file describes; every listed file must match it.
+    std::optional<updater::Release> m_release;
+    QStringList m_programArguments;
+    QString m_settingsFile;
     bool m_fetchingSignature = false;
     bool m_verifying = false;
     std::vector<updater::ManifestEntry> m_verified;

@@ -671,7 +671,12 @@ private slots:
             qunsetenv("TMPDIR");
         else
             qputenv("TMPDIR", oldTmp);
-        QCOMPARE(started, temp + "/Rurezure3");
+        // In a folder of its own, which nobody else may enter.
+        const QFileInfo folder(QFileInfo(started).absolutePath());
+        QCOMPARE(folder.absolutePath(), temp);
+        QVERIFY(folder.fileName().startsWith(QLatin1String(kUpdaterFolderPrefix)));
+        QCOMPARE(QFile::permissions(folder.absoluteFilePath()) & 0x0077, QFileDevice::Permissions());
+        QCOMPARE(QFileInfo(started).fileName(), QStringLiteral("Rurezure3"));
         QVERIFY(QFileInfo(started).isExecutable());
         verifyUpgraded();
     }

@@ -1,12 +1,16 @@
 // Signatures made by the real minisign tool are accepted exactly when file, trusted comment and
 // key all fit.
 #include "tests/upgrade/MinisignTool.h"
+#include "updater/Release.h"
 #include "upgrade/SignatureCheck.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sodium.h>
+
 using namespace lianbu::upgrade;
+namespace updater = lianbu::updater;
 using lianbu::test::MinisignTool;
 
 class TestSignatureCheck : public QObject
@@ -45,8 +49,11 @@ private slots:
         const auto key = parsePublicKey(m_publisher.publicKeyLine());
         QVERIFY(key);
         const QByteArray data = "#date=01/01/2030\r\n#url1=https://example.org/lianbu\r\n";
-        for (const bool legacy : {false, true}) {
-            const QByteArray sig = m_publisher.sign(data, QStringLiteral("lianbu 2.0 发布"), legacy);
+        // Only prehashed signatures count: a legacy one is refused even when it is genuine.
+        QCOMPARE(verifySignature(data, m_publisher.sign(data, QStringLiteral("x"), true), *key).result,
+                 SignatureResult::Malformed);
+        {
+            const QByteArray sig = m_publisher.sign(data, QStringLiteral("lianbu 2.0 发布"));
             QVERIFY(!sig.isEmpty());
             const Verification ok = verifySignature(data, sig, *key);
             QCOMPARE(ok.result, SignatureResult::Valid);
@@ -85,6 +92,37 @@ private slots:
         QCOMPARE(verifySignature(data, lines.join('\n'), *trusted).result, SignatureResult::BadSignature);
     }
 
+    // A prehashed signature relabelled as legacy would make the signed 64-byte BLAKE2b value of a
+    // file pass as a file of its own. Both checkers (the program's and the updater's) refuse it.
+    void relabelledSignatureIsRefused()
+    {
+        const auto key = parsePublicKey(m_publisher.publicKeyLine());
+        const QByteArray data = "the publisher's real file";
+        const QByteArray sig = m_publisher.sign(data);
+        QByteArray hash(crypto_generichash_BYTES_MAX, Qt::Uninitialized);
+        crypto_generichash(reinterpret_cast<unsigned char *>(hash.data()), std::size_t(hash.size()),
+                           reinterpret_cast<const unsigned char *>(data.constData()), std::size_t(data.size()), nullptr,
+                           0);
+        QList<QByteArray> lines = sig.split('\n');
+        QByteArray raw = QByteArray::fromBase64(lines[1]);
+        raw[1] = 'd'; // "ED" -> "Ed"
+        lines[1] = raw.toBase64();
+        const QByteArray relabelled = lines.join('\n');
+        QCOMPARE(verifySignature(hash, relabelled, *key).result, SignatureResult::Malformed);
+
+        std::string reason;
+        const std::string keyLine = m_publisher.publicKeyLine().toStdString();
+        QVERIFY(updater::verifyPrehashedSignature(data.toStdString(), sig.toStdString(), keyLine, reason));
+        QVERIFY(!updater::verifyPrehashedSignature(hash.toStdString(), relabelled.toStdString(), keyLine, reason));
+        QVERIFY(!updater::verifyPrehashedSignature(data.toStdString() + "x", sig.toStdString(), keyLine, reason));
+        MinisignTool other;
+        QVERIFY(
+            !updater::verifyPrehashedSignature(data.toStdString(), other.sign(data).toStdString(), keyLine, reason));
+        QByteArray comment = sig;
+        comment.replace("test release", "test releasX");
+        QVERIFY(!updater::verifyPrehashedSignature(data.toStdString(), comment.toStdString(), keyLine, reason));
+    }
+
     void fileOnDisk()
     {
         QTemporaryDir dir;
@@ -99,7 +137,7 @@ private slots:
         const QByteArray sig = m_publisher.sign(big);
         QCOMPARE(verifyFileSignature(path, sig, *key).result, SignatureResult::Valid);
         QCOMPARE(verifyFileSignature(path, m_publisher.sign(big, QStringLiteral("x"), true), *key).result,
-                 SignatureResult::Valid);
+                 SignatureResult::Malformed);
         big[131072] = 'q';
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(big);

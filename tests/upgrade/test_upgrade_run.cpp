@@ -9,11 +9,13 @@
 
 #include "app/MainWindow.h"
 #include "data/Database.h"
+#include "operators/LoginDialog.h"
 #include "platform/Clock.h"
 #include "tests/support/MainWindowHarness.h"
 #include "tests/support/TestSupport.h"
 #include "updater/ProgramLock.h"
 #include "updater/UpdaterProgram.h"
+#include "upgrade/ReleaseStamp.h"
 #include "upgrade/Upgrader.h"
 #include "upgrade/CredentialsDialog.h"
 #include "upgrade/UpgradeQuestionDialog.h"
@@ -547,8 +549,10 @@ private slots:
         watch.stop();
         QCOMPARE(windows, 0);
         QCOMPARE(ev.names, (QStringList{"filestart", "filedone", "filestart", "filedone", "end", "close"}));
-        const QString updaterPath = m_tmp.filePath(QStringLiteral("Rurezure3"));
-        QCOMPARE(up.lastUpdaterPath(), updaterPath);
+        // The updater runs from a folder of its own in the temporary folder.
+        const QString updaterPath = up.lastUpdaterPath();
+        QCOMPARE(QFileInfo(QFileInfo(updaterPath).absolutePath()).absolutePath(), m_tmp.path());
+        QCOMPARE(QFileInfo(updaterPath).fileName(), QStringLiteral("Rurezure3"));
         QVERIFY(!m_tmp.path().contains(QLatin1Char(' ')));
         QCOMPARE(up.lastCommandLine(),
                  updaterPath + QStringLiteral(" \"") + m_program + QStringLiteral("\" +/afterupgrade0"));
@@ -690,7 +694,7 @@ private slots:
         QVERIFY(!up.downloadWindow());
         QCOMPARE(ev.names.mid(ev.names.size() - 2), (QStringList{"end", "close"}));
         const QString updaterPath = up.lastUpdaterPath();
-        QCOMPARE(updaterPath, m_tmp.filePath(QStringLiteral("Rurezure3")));
+        QCOMPARE(QFileInfo(QFileInfo(updaterPath).absolutePath()).absolutePath(), m_tmp.path());
 
         // The updater waits for the program; kill it there.
         QList<pid_t> pids;
@@ -717,6 +721,23 @@ private slots:
         QVERIFY(waitFor([&] { return tempFilesIn(m_folder).isEmpty(); }));
     }
 
+    // No check before the operator has logged in: while the login dialog waits, the ask window
+    // would take its focus and the password's Enter would answer "yes".
+    void noCheckBeforeLogin()
+    {
+        MainWindowHarness h(false);
+        Upgrader *up = h.form->upgrader;
+        TestHttpServer server([](const HttpRequest &) { return textResponse("#date=01/01/2001\r\n"); });
+        up->setInfoFileUrl(server.url(QStringLiteral("/info.txt")));
+        h.form->setLoginDialog(new LoginDialog(*h.data, h.form.get()));
+        h.form->checkForUpgradeAction->trigger();
+        QTest::qWait(200);
+        QCOMPARE(server.requestCount(), 0);
+        h.form->openSession(QStringLiteral("admin"), 1);
+        h.form->checkForUpgradeAction->trigger();
+        QVERIFY(waitFor([&] { return server.requestCount() == 1 && !up->busy() && !up->inProgress(); }));
+    }
+
     // The main window's component: this program's settings; 检查升级 ends as an unreachable
     // host and shows nothing; the end of a run closes the main window (which writes the
     // logout time) before the application is told to quit.
@@ -727,7 +748,7 @@ private slots:
         QVERIFY(up);
         QCOMPARE(up->objectName(), QStringLiteral("upgrader"));
         QCOMPARE(up->infoFileUrl(), upgradeInfoFileAddress());
-        QCOMPARE(up->versionDate(), QStringLiteral("08/15/2010"));
+        QCOMPARE(up->versionDate(), builtRelease()); // the build's release, as the executable's stamp says
         QVERIFY(up->versionDateAutoSet());
         QCOMPARE(up->showMessages().value(), 75u);
         QVERIFY(!up->autoCheck());
@@ -758,6 +779,7 @@ private slots:
         site.add("/dl/readme.txt", "readme");
         up->setProgramPath(m_program);
         up->setInfoFileUrl(server.url("/info.txt"));
+        up->setVersionDate(QStringLiteral("08/15/2010")); // a release older than the published one
         up->setShowMessages({});
         up->wizard().enabled = false;
         setFixedNow(QDateTime(QDate(2010, 8, 20), QTime(17, 30, 0)));
