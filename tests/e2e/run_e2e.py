@@ -18,6 +18,7 @@ import sys
 import tempfile
 import time
 import traceback
+import unicodedata
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from x11 import Display, Failure, run  # noqa: E402
@@ -326,7 +327,7 @@ class Run:
     def steps(self):
         return [self.first_login, self.customers_by_keyboard, self.modify_saves_the_loaded_customer,
                 self.change_and_delete, self.quick_search, self.export_each_format, self.import_each_format,
-                self.save_as_pdf]
+                self.save_as_pdf, self.backup_and_restore]
 
     def first_login(self):
         self.start_program()
@@ -482,8 +483,9 @@ class Run:
         """The text of each page of the PDF, and how much of its first page is not white."""
         info = run(["pdfinfo", path]).stdout.decode()
         pages = int(re.search(r"Pages:\s+(\d+)", info).group(1))
-        texts = [run(["pdftotext", "-f", str(p), "-l", str(p), "-layout", path, "-"]).stdout.decode()
-                 for p in range(1, pages + 1)]
+        # The PDF names some shared glyphs by their Kangxi radical (⾠ for 辰): NFKC folds them back.
+        texts = [unicodedata.normalize("NFKC", run(["pdftotext", "-f", str(p), "-l", str(p), "-layout", path,
+                                                     "-"]).stdout.decode()) for p in range(1, pages + 1)]
         image = os.path.join(self.work, "page")
         run(["pdftoppm", "-f", "1", "-l", "1", "-r", "60", "-png", "-singlefile", path, image])
         inked = float(run(["convert", image + ".png", "-colorspace", "Gray", "-threshold", "80%", "-format",
@@ -514,10 +516,26 @@ class Run:
         time.sleep(2)
         self.shot("preview")
         x, y, _, _ = d.geometry(preview)
-        d.click(x + 87, y + 21)  # 保存为PDF…
+        self.pdf_from_preview("保存为PDF…", os.path.join(self.files, "list.pdf"), lambda: d.click(x + 87, y + 21))
+
+        def print_without_printer():
+            d.click(x + 23, y + 21)  # 打印: this machine has no printer, so it offers the PDF
+            question = d.wait_window("^提示", 20)
+            self.shot("no-printer-question")
+            d.focus(question)
+            d.key("shift+Tab", "space")  # 是 (否 is the default)
+
+        self.pdf_from_preview("打印 without a printer, as PDF", os.path.join(self.files, "printed.pdf"),
+                              print_without_printer)
+        d.focus(preview)
+        d.click(x + 406, y + 21)  # 关闭
+        d.wait_gone(preview)
+
+    def pdf_from_preview(self, what, path, start):
+        d = self.display
+        start()
         dialog = d.wait_window("^保存为PDF", 20)
         d.focus(dialog)
-        path = os.path.join(self.files, "list.pdf")
         d.key("alt+n", "ctrl+a")
         d.type(path)
         d.key("Return")
@@ -525,12 +543,56 @@ class Run:
         while not os.path.exists(path) and time.monotonic() < deadline:
             time.sleep(0.3)
         if not os.path.exists(path):
-            raise Failure(f"保存为PDF… wrote no {path}; visible {d.visible_titles()}")
+            raise Failure(f"{what} wrote no {path}; visible {d.visible_titles()}")
         time.sleep(1)
-        self.check_pdf("保存为PDF…", path)
-        d.focus(preview)
-        d.click(x + 406, y + 21)  # 关闭
-        d.wait_gone(preview)
+        self.check_pdf(what, path)
+
+    # 备份数据… and 恢复数据… ------------------------------------------------------------------------
+
+    def backup_and_restore(self):
+        d = self.display
+        folder = os.path.join(self.work, "backups")
+        before = set(os.listdir(folder)) if os.path.isdir(folder) else set()
+        kept = self.register_records()
+        self.settings_item(3)  # 备份数据…
+        self.close_box("backed-up")
+        made = sorted(set(os.listdir(folder)) - before)
+        if not made:
+            raise Failure(f"备份数据… left no new file in {folder}")
+        backup = os.path.join(folder, made[-1])
+        db = sqlite3.connect(f"file:{backup}?mode=ro", uri=True, timeout=10)
+        try:
+            in_backup = [{c: (r[c] or "") for c in COLUMNS}
+                         for r in map(lambda t: dict(zip(COLUMNS, t)),
+                                      db.execute(f"select {', '.join(COLUMNS)} from data order by rowid"))]
+        finally:
+            db.close()
+        self.check("备份数据… writes a copy holding every customer", in_backup == kept,
+                   self.compare_records(in_backup, kept))
+
+        # A customer deleted after the backup comes back with the restore.
+        gone = self.rows()[0]
+        self.row(0)
+        self.at(*self.DELETE)
+        self.confirm_ok("confirm-delete-before-restore")
+        self.close_box("deleted-before-restore")
+        if self.rows("rowid = ?", (gone["rid"],)):
+            raise Failure("the customer to bring back by the restore was not deleted")
+        self.settings_item(4)  # 恢复数据…
+        dialog = d.wait_window("^恢复数据", 20)
+        d.focus(dialog)
+        d.key("alt+n", "ctrl+a")
+        d.type(backup)
+        d.key("Return")
+        d.wait_gone(dialog)
+        question = d.wait_window("^恢复数据", 20)
+        self.shot("restore-question")
+        d.focus(question)
+        d.key("shift+Tab", "space")  # 是 (否 is the default)
+        self.close_box("restored")
+        restored = self.register_records()
+        self.check("恢复数据… brings back every customer of the backup, the one deleted since included",
+                   restored == kept, self.compare_records(restored, kept))
 
     # 导 出 ----------------------------------------------------------------------------------------
 
@@ -694,6 +756,7 @@ def main():
                 steps = [getattr(r, name) for name in options.steps.split(",")]
             for step in steps:
                 print(f"--- {step.__name__}", flush=True)
+                step_started = time.monotonic()
                 try:
                     step()
                 except Failure as failure:
@@ -702,6 +765,7 @@ def main():
                     traceback.print_exc()
                     if r.program is None or r.program.poll() is not None:
                         break
+                print(f"    ({time.monotonic() - step_started:.0f} s)", flush=True)
                 if options.only and step.__name__ == options.only:
                     break
             r.stop_program()
