@@ -63,7 +63,11 @@ CustomerList::CustomerList(DataGrid *grid, Database &database, QObject *parent)
     connect(grid, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { m_contextMenu->popup(m_grid->mapToGlobal(pos)); });
     connect(grid, &DataGrid::titleClicked, this, &CustomerList::sortByColumn);
-    connect(grid, &DataGrid::cellClicked, this, &CustomerList::rowClicked);
+    connect(grid, &DataGrid::cellClicked, this, [this] {
+        const lianbu::db::DataSet *list = m_database.customerList;
+        m_clickedRow = list->active() ? list->bookmark() : lianbu::db::Bookmark();
+        emit rowClicked();
+    });
     connect(grid, &DataGrid::rowDoubleClicked, this, &CustomerList::onRowDoubleClicked);
 }
 
@@ -118,9 +122,17 @@ void CustomerList::saveColumnLayout()
 bool CustomerList::deleteCurrentCustomer()
 {
     QWidget *window = m_grid->window();
+    lianbu::db::Query *list = m_database.customerList;
+    // The operator chose a row of the list as it was then; once it was read again, the current
+    // row is whatever the new result put there.
+    if (list->active() && !list->isEmpty() && list->bookmark().generation != m_clickedRow.generation) {
+        lianbu::showInformation(QStringLiteral("列表已重新读取，当前行不一定是你点选的资料，没有删除。"
+                                               "请重新点选要删除的资料。"),
+                                window);
+        return false;
+    }
     if (!lianbu::confirmListChange(QStringLiteral("你真的要删除选中资料吗？"), window))
         return false;
-    lianbu::db::Query *list = m_database.customerList;
     const qint64 key = list->active() && list->currentRow() >= 0 ? list->keys().at(size_t(list->currentRow())) : 0;
     list->deleteRecord();
     emit customerDeleted(key);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/DataSet.h"
+
 #include <QList>
 #include <QObject>
 
@@ -54,6 +56,9 @@ private:
     QMenu *m_contextMenu = nullptr;
     QAction *m_saveColumnLayoutAction = nullptr;
     QList<QAction *> m_hideColumnActions;
+    // The row of the last click: a list read again since (a search, a new query) may show
+    // another customer in its place.
+    lianbu::db::Bookmark m_clickedRow;
 };
 
 } // namespace lianbu::customers

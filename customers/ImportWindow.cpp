@@ -544,6 +544,10 @@ QString ImportWindow::summaryText() const
     const exchange::ImportSummary &s = *m_summary;
     QString text =
         QStringLiteral("导入完成：新增 %1 条，更新 %2 条，跳过 %3 条。").arg(s.added).arg(s.updated).arg(s.skipped);
+    if (!s.addedForDeleted.empty())
+        text += QStringLiteral("\n第 %1 行要更新的客户已被其他操作员删除，没有可更新的资料；"
+                               "为不丢失文件中的客户，已作为新客户加入（计入新增）。")
+                    .arg(linesText(s.addedForDeleted));
     if (!m_sheet.unreadableLines.empty())
         text += QStringLiteral("\n无法读取的行（没有导入）：第 %1 行。").arg(linesText(m_sheet.unreadableLines));
     if (!s.cut.empty()) {

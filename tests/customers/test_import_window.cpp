@@ -201,6 +201,35 @@ private slots:
         QCOMPARE(after[li2][F::Notes], QStringLiteral("第三行"));
     }
 
+    void aCustomerDeletedBeforeItsUpdateIsAddedAndReported()
+    {
+        test::Environment env;
+        test::TestDatabase database(false);
+        db::Connection connection(database.path());
+        connection.open();
+        applyImport(connection.database(),
+                    {{row({{F::Name, QStringLiteral("张三")}, {F::Mobile, QStringLiteral("13900000001")}}),
+                      ImportAction::Add, 0}},
+                    QStringLiteral("2020-01-01"));
+        const QString path = env.filePath(QStringLiteral("客户.csv"));
+        writeFile(path, QStringLiteral("姓名,手机,备注\r\n张三,13900000001,新备注\r\n").toUtf8());
+        ImportWindow window(connection.database());
+        QVERIFY(window.loadFile(path));
+        QVERIFY(window.findDuplicates());
+        window.setAllActions(ImportAction::Update);
+        // While the operator decides, another operator deletes 张三.
+        QCOMPARE(connection.execute(QStringLiteral("DELETE FROM data")), 1);
+        QVERIFY(window.runImport());
+        QCOMPARE(window.summary()->updated, 0);
+        QCOMPARE(window.summary()->added, 1);
+        const QString summary = env.dialogs().lastBox().request.text;
+        QVERIFY2(summary.contains(QStringLiteral("新增 1 条，更新 0 条")), qPrintable(summary));
+        QVERIFY2(summary.contains(QStringLiteral("第 2 行要更新的客户已被其他操作员删除")), qPrintable(summary));
+        const std::vector<IdentifiedCustomer> customers = loadCustomers(connection.database());
+        QCOMPARE(customers.size(), std::size_t(1));
+        QCOMPARE(customers[0].record[F::Notes], QStringLiteral("新备注"));
+    }
+
     void unreadableFilesAreRefusedWithAMessage()
     {
         test::Environment env;

@@ -98,6 +98,36 @@ private slots:
         QCOMPARE(customers[0].record[F::Notes], QStringLiteral("旧"));
     }
 
+    void anUpdateOfACustomerDeletedMeanwhileAddsTheFilesCustomer()
+    {
+        test::TestDatabase database;
+        db::Connection connection(database.path());
+        connection.open();
+        applyImport(connection.database(),
+                    {{row(2, {{F::Name, QStringLiteral("甲")}}), ImportAction::Add, 0},
+                     {row(3, {{F::Name, QStringLiteral("乙")}}), ImportAction::Add, 0}},
+                    QStringLiteral("2025-05-05"));
+        const std::vector<IdentifiedCustomer> before = loadCustomers(connection.database());
+        // Planned against both; another operator then deletes 甲.
+        QCOMPARE(connection.execute(QStringLiteral("DELETE FROM data WHERE rid=%1").arg(before[0].id)), 1);
+        const ImportSummary summary =
+            applyImport(connection.database(),
+                        {{row(4, {{F::Name, QStringLiteral("甲")}, {F::Mobile, QStringLiteral("138")}}),
+                          ImportAction::Update, before[0].id},
+                         {row(5, {{F::Name, QStringLiteral("乙")}, {F::Mobile, QStringLiteral("137")}}),
+                          ImportAction::Update, before[1].id}},
+                        QStringLiteral("2025-05-06"));
+        QCOMPARE(summary.updated, 1);
+        QCOMPARE(summary.added, 1);
+        QCOMPARE(summary.addedForDeleted, std::vector<int>{4});
+        const std::vector<IdentifiedCustomer> after = loadCustomers(connection.database());
+        QCOMPARE(after.size(), std::size_t(2));
+        QCOMPARE(after[0].record[F::Mobile], QStringLiteral("137"));
+        QCOMPARE(after[1].record[F::Name], QStringLiteral("甲"));
+        QCOMPARE(after[1].record[F::Mobile], QStringLiteral("138"));
+        QCOMPARE(after[1].record[F::RegistrationDate], QStringLiteral("2025-05-06"));
+    }
+
     void failureOrCancelWritesNothing()
     {
         test::TestDatabase database;
