@@ -213,12 +213,16 @@ private slots:
             exportList(list, exported, ExportFormat::CsvGbk, database.filePath(QStringLiteral("gbk.csv")));
         QCOMPARE(gbk.lostCharacters, 1);
 
-        // The dialog's choice: the filter decides (two CSV encodings share the suffix); without
-        // one, the suffix.
+        // The dialog's choice: the filter decides between the two CSV encodings, which share the
+        // suffix; without one, the suffix.
         QCOMPARE(formatOfChoice(formatFilter(ExportFormat::CsvGbk), QStringLiteral("a.csv")), ExportFormat::CsvGbk);
         QCOMPARE(formatOfChoice(QString(), QStringLiteral("a.CSV")), ExportFormat::CsvUtf8);
         QCOMPARE(formatOfChoice(QString(), QStringLiteral("a.vcf")), ExportFormat::VCard);
         QCOMPARE(formatOfChoice(QString(), QStringLiteral("a")), ExportFormat::Xls);
+        // A typed suffix wins over the type the dialog still showed.
+        QCOMPARE(formatOfChoice(formatFilter(ExportFormat::Xls), QStringLiteral("名单.xlsx")), ExportFormat::Xlsx);
+        QCOMPARE(formatOfChoice(formatFilter(ExportFormat::Xls), QStringLiteral("名单.vcf")), ExportFormat::VCard);
+        QCOMPARE(formatOfChoice(formatFilter(ExportFormat::Xlsx), QStringLiteral("名单")), ExportFormat::Xlsx);
         QCOMPARE(exportFilters().split(QStringLiteral(";;")).size(), 5);
 
         // A folder that does not exist: an error, no file.
