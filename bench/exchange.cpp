@@ -8,8 +8,10 @@
 // window itself (read and preview, duplicate list, the transaction), 1 % of them duplicates of
 // an earlier record of the file.
 //
+// Last, the hostile files of the import tests, each timed to its refusal.
+//
 //   cmake --preset release && cmake --build --preset release --target lianbu-exchange-bench
-//   QT_QPA_PLATFORM=offscreen build/release/bench/lianbu-exchange-bench [records...]
+//   QT_QPA_PLATFORM=offscreen build/release/bench/lianbu-exchange-bench [records... | hostile]
 #include "bench/BenchDialogs.h"
 #include "customers/CustomerGrid.h"
 #include "customers/ImportWindow.h"
@@ -28,6 +30,7 @@
 #include "grid/DataGrid.h"
 #include "platform/Error.h"
 #include "resources/Resources.h"
+#include "tests/export/HostileFiles.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -38,6 +41,7 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <functional>
 
 using namespace lianbu;
 using namespace lianbu::exchange;
@@ -277,12 +281,62 @@ void throughTheImportWindow(int count)
     std::printf("\n");
 }
 
+// The hostile files of the import tests: how long each takes to be refused (each must be well
+// under 2 s) and how far this process's peak memory rose by then.
+void hostileFiles()
+{
+    std::printf("\nHostile files, each refused by its importer\n");
+    QTemporaryDir dir;
+    const QString xls = dir.filePath(QStringLiteral("hostile.xls"));
+    {
+        QFile file(xls);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(test::hugeDimensionXls());
+    }
+    const QByteArray commas = test::hostileCsvLine();
+    const QByteArray cards = test::hostileVCard();
+    const QByteArray padded = test::paddedXlsx();
+    const QByteArray cells = test::manyCellsXlsx();
+    const QByteArray bomb = test::zipBombXlsx(false);
+    const QByteArray liar = test::zipBombXlsx(true);
+    const std::vector<std::pair<const char *, std::function<void(ReadBudget &)>>> files{
+        {"CSV line of 100,000 commas", [&](ReadBudget &b) { parseCsv(commas, TextEncoding::Utf8, &b); }},
+        {"3.7 MB vCard, long QUOTED-PRINTABLE value", [&](ReadBudget &b) { parseVCards(cards, &b); }},
+        {".xlsx with cells in column XFD", [&](ReadBudget &b) { readXlsx(padded, &b); }},
+        {".xlsx with 2,000,000 cells", [&](ReadBudget &b) { readXlsx(cells, &b); }},
+        {"zip bomb (1 GB sheet)", [&](ReadBudget &b) { readXlsx(bomb, &b); }},
+        {"zip bomb that hides its size", [&](ReadBudget &b) { readXlsx(liar, &b); }},
+        {".xls claiming 65,536 x 256 cells", [&](ReadBudget &b) { readXls(xls, &b); }},
+    };
+    for (const auto &[name, read] : files) {
+        QElapsedTimer timer;
+        timer.start();
+        QString outcome = QStringLiteral("read (not refused)");
+        try {
+            ReadBudget budget;
+            read(budget);
+        } catch (const Error &error) {
+            outcome = error.message();
+        }
+        std::printf("  %-44s %8.1f ms  %s\n", name, msSince(timer), qPrintable(outcome));
+    }
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly))
+        for (const QByteArray &line : status.readAll().split('\n'))
+            if (line.startsWith("VmHWM"))
+                std::printf("  peak memory of the benchmark so far: %s\n", line.mid(6).trimmed().constData());
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     initResources();
+    if (argc == 2 && QByteArray(argv[1]) == "hostile") {
+        hostileFiles();
+        return 0;
+    }
     std::vector<int> counts;
     for (int i = 1; i < argc; ++i)
         counts.push_back(QString::fromLocal8Bit(argv[i]).toInt());
@@ -292,6 +346,7 @@ int main(int argc, char **argv)
         for (const int count : counts)
             throughput(count);
         throughTheImportWindow(10000);
+        hostileFiles();
     } catch (const Error &error) {
         std::fprintf(stderr, "%s\n", qPrintable(error.message()));
         return 1;

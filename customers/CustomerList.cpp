@@ -14,7 +14,7 @@
 
 namespace lianbu::customers {
 
-const int CustomerList::hideColumnPositions[11] = {0, 1, 3, 4, 7, 8, 9, 10, 11, 12, 13};
+const char *const CustomerList::hideColumnFields[11] = {"a", "b", "d", "e", "h", "i", "j", "k", "l", "z", "day1"};
 
 CustomerList::CustomerList(DataGrid *grid, Database &database, QObject *parent)
     : QObject(parent)
@@ -58,19 +58,28 @@ CustomerList::CustomerList(DataGrid *grid, Database &database, QObject *parent)
         m_hideColumnActions.append(action);
     }
     connect(m_saveColumnLayoutAction, &QAction::triggered, this, &CustomerList::saveColumnLayout);
+    // Columns change visibility by other ways too (a restored layout): the marks are read from the
+    // columns whenever the menu opens.
+    connect(m_contextMenu, &QMenu::aboutToShow, this, &CustomerList::syncHideMarks);
 
     grid->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(grid, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { m_contextMenu->popup(m_grid->mapToGlobal(pos)); });
     connect(grid, &DataGrid::titleClicked, this, &CustomerList::sortByColumn);
-    connect(grid, &DataGrid::cellClicked, this, &CustomerList::rowClicked);
+    connect(grid, &DataGrid::cellClicked, this, [this] {
+        const lianbu::db::DataSet *list = m_database.customerList;
+        m_clickedRow = list->active() ? list->bookmark() : lianbu::db::Bookmark();
+        emit rowClicked();
+    });
     connect(grid, &DataGrid::rowDoubleClicked, this, &CustomerList::onRowDoubleClicked);
+    connect(grid, &DataGrid::rowEntered, this, &CustomerList::onRowDoubleClicked);
 }
 
 void CustomerList::restoreLayoutAndShowList()
 {
     m_grid->restoreLayoutFromIni(lianbu::paths::settingsFilePath(), QLatin1String(kLayoutSection),
                                  LayoutRestoreOptions(AllRestoreOptions));
+    syncHideMarks();
     // The data module exists from here on: the grid can be bound to the customer list.
     m_grid->setDataSource(m_database.customerListSource);
 }
@@ -92,13 +101,19 @@ void CustomerList::onRowDoubleClicked()
 
 void CustomerList::toggleColumnFromMenu(int itemIndex)
 {
-    // The item addresses a position in the current column order, whatever its caption names.
-    // Its check mark has already been toggled by the click: checked now means "hide".
-    const int position = hideColumnPositions[itemIndex];
-    GridColumns *columns = m_grid->columns();
-    if (position >= columns->count())
-        return;
-    columns->items(position)->setVisible(!m_hideColumnActions.at(itemIndex)->isChecked());
+    // The item acts on the column its caption names, wherever that column stands now.
+    GridColumn *column = m_grid->columns()->findByFieldName(QLatin1String(hideColumnFields[itemIndex]));
+    if (column)
+        column->setVisible(!column->visible());
+    syncHideMarks();
+}
+
+void CustomerList::syncHideMarks()
+{
+    for (int i = 0; i < m_hideColumnActions.size(); ++i) {
+        const GridColumn *column = m_grid->columns()->findByFieldName(QLatin1String(hideColumnFields[i]));
+        m_hideColumnActions.at(i)->setChecked(column && !column->visible());
+    }
 }
 
 void CustomerList::saveColumnLayout()
@@ -118,9 +133,17 @@ void CustomerList::saveColumnLayout()
 bool CustomerList::deleteCurrentCustomer()
 {
     QWidget *window = m_grid->window();
+    lianbu::db::Query *list = m_database.customerList;
+    // The operator chose a row of the list as it was then; once it was read again, the current
+    // row is whatever the new result put there.
+    if (list->active() && !list->isEmpty() && list->bookmark().generation != m_clickedRow.generation) {
+        lianbu::showInformation(QStringLiteral("列表已重新读取，当前行不一定是你点选的资料，没有删除。"
+                                               "请重新点选要删除的资料。"),
+                                window);
+        return false;
+    }
     if (!lianbu::confirmListChange(QStringLiteral("你真的要删除选中资料吗？"), window))
         return false;
-    lianbu::db::Query *list = m_database.customerList;
     const qint64 key = list->active() && list->currentRow() >= 0 ? list->keys().at(size_t(list->currentRow())) : 0;
     list->deleteRecord();
     emit customerDeleted(key);

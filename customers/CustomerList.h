@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/DataSet.h"
+
 #include <QList>
 #include <QObject>
 
@@ -26,13 +28,15 @@ public:
     QMenu *contextMenu() const { return m_contextMenu; }
     QAction *saveColumnLayoutAction() const { return m_saveColumnLayoutAction; }
     const QList<QAction *> &hideColumnActions() const { return m_hideColumnActions; }
-    // The grid column position each hide item addresses, parallel to hideColumnActions().
-    static const int hideColumnPositions[11];
+    // The field of the column each hide item names, parallel to hideColumnActions().
+    static const char *const hideColumnFields[11];
 
     // Once the register is open: the saved column layout, then the grid bound to the list.
     void restoreLayoutAndShowList();
     // Asks, deletes the current customer and says so; true when it was deleted.
     bool deleteCurrentCustomer();
+    // Each hide item checked exactly when its column is hidden.
+    void syncHideMarks();
 
 public slots:
     void sortByColumn(int columnIndex, GridColumn *column);
@@ -54,6 +58,9 @@ private:
     QMenu *m_contextMenu = nullptr;
     QAction *m_saveColumnLayoutAction = nullptr;
     QList<QAction *> m_hideColumnActions;
+    // The row of the last click: a list read again since (a search, a new query) may show
+    // another customer in its place.
+    lianbu::db::Bookmark m_clickedRow;
 };
 
 } // namespace lianbu::customers

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QToolButton>
 
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -92,10 +93,15 @@ const EntryEdit kEntryEdits[13] = {
 
 // False, with the warning box naming the field and the part beyond the width selected, when a
 // value (as stored: trimmed) is longer than its column holds. The dataset would cut it quietly.
-bool valuesFitColumns(const Ui::EntryPanel &ui, lianbu::db::DataSet *target)
+// With `shown`, a text left as shown is not written and is not checked.
+bool valuesFitColumns(const Ui::EntryPanel &ui, lianbu::db::DataSet *target,
+                      const std::vector<QString> *shown = nullptr)
 {
-    for (const EntryEdit &e : kEntryEdits) {
+    for (size_t i = 0; i < std::size(kEntryEdits); ++i) {
+        const EntryEdit &e = kEntryEdits[i];
         QLineEdit *edit = ui.*e.edit;
+        if (shown && edit->text() == shown->at(i))
+            continue;
         const QString column = QLatin1String(e.column);
         const QString value = trimInput(edit->text());
         const int width = target->fieldByName(column).size();
@@ -337,6 +343,28 @@ void EntryPanel::startNewCustomer()
     ui->categoryEdit->setFocus();
 }
 
+EntryPanel::PanelTexts EntryPanel::panelTexts() const
+{
+    PanelTexts texts;
+    for (const EntryEdit &e : kEntryEdits)
+        texts.edits.push_back((ui->*e.edit)->text());
+    texts.sex = ui->sexCombo->currentText();
+    texts.day = registrationDateValue(ui->registrationDateEdit);
+    return texts;
+}
+
+void EntryPanel::showRecord(const lianbu::db::DataSet &record)
+{
+    for (const EntryEdit &e : kEntryEdits) {
+        QLineEdit *edit = ui->*e.edit;
+        edit->setText(record.fieldByName(QLatin1String(e.column)).asString());
+        edit->setCursorPosition(0); // a text wider than its edit shows its beginning
+    }
+    ui->sexCombo->setCurrentText(record.fieldByName(QLatin1String(col::Sex)).asString());
+    setRegistrationDateText(ui->registrationDateEdit,
+                            record.fieldByName(QLatin1String(col::RegistrationDate)).asString());
+}
+
 void EntryPanel::loadRecordIntoPanel()
 {
     show();
@@ -344,14 +372,8 @@ void EntryPanel::loadRecordIntoPanel()
     ui->modifyButton->setEnabled(true);
     lianbu::db::DataSet *list = m_database.customerList;
     m_panelRecord = list->currentRecordAsRead();
-    for (const EntryEdit &e : kEntryEdits) {
-        QLineEdit *edit = ui->*e.edit;
-        edit->setText(list->fieldByName(QLatin1String(e.column)).asString());
-        edit->setCursorPosition(0); // a text wider than its edit shows its beginning
-    }
-    ui->sexCombo->setCurrentText(list->fieldByName(QLatin1String(col::Sex)).asString());
-    setRegistrationDateText(ui->registrationDateEdit,
-                            list->fieldByName(QLatin1String(col::RegistrationDate)).asString());
+    showRecord(*list);
+    m_shownTexts = panelTexts();
 }
 
 void EntryPanel::addCustomer()
@@ -377,12 +399,63 @@ void EntryPanel::addCustomer()
     ui->modifyButton->setEnabled(false);
 }
 
+void EntryPanel::writeChangesInto(lianbu::db::DataSet *target)
+{
+    // A field left as shown keeps its stored text: no trimming, no cutting to the column's
+    // width, no NULL turned into an empty text, no date written in another form.
+    const PanelTexts now = panelTexts();
+    try {
+        for (size_t i = 0; i < std::size(kEntryEdits); ++i) {
+            if (now.edits[i] != m_shownTexts.edits.at(i))
+                target->fieldByName(QLatin1String(kEntryEdits[i].column)).setAsString(trimInput(now.edits[i]));
+        }
+        if (now.sex != m_shownTexts.sex)
+            target->fieldByName(QLatin1String(col::Sex)).setAsString(trimInput(now.sex));
+        if (now.day != m_shownTexts.day) {
+            lianbu::db::Field &day = target->fieldByName(QLatin1String(col::RegistrationDate));
+            if (now.day)
+                day.setAsString(*now.day);
+            else
+                day.clear();
+        }
+        target->post();
+    } catch (...) {
+        target->cancel();
+        throw;
+    }
+}
+
+void EntryPanel::offerStoredRecord(const lianbu::db::DataSet &stored)
+{
+    if (!lianbu::askYesNo(QStringLiteral("资料已被修改"),
+                          QStringLiteral("这条资料在你读取之后已被其他操作员修改，你的修改没有保存，"
+                                         "以免覆盖别人的修改。\n\n"
+                                         "要以现在保存的资料为准吗？选“是”：你改动过的栏目保留你输入的内容，"
+                                         "其余栏目换成现在保存的内容，核对后再按“修 改”保存。\n"
+                                         "选“否”：录入框保持不变，不作修改。"),
+                          window()))
+        return;
+    const PanelTexts typed = panelTexts();
+    const PanelTexts shownBefore = m_shownTexts;
+    showRecord(stored);
+    m_panelRecord = stored.currentRecordAsRead();
+    m_shownTexts = panelTexts();
+    // What the operator changed goes back over the stored record and stays a change.
+    for (size_t i = 0; i < std::size(kEntryEdits); ++i) {
+        if (typed.edits[i] != shownBefore.edits.at(i))
+            (ui->*kEntryEdits[i].edit)->setText(typed.edits[i]);
+    }
+    if (typed.sex != shownBefore.sex)
+        ui->sexCombo->setCurrentText(typed.sex);
+    if (typed.day != shownBefore.day)
+        setRegistrationDateText(ui->registrationDateEdit, typed.day.value_or(QString()));
+}
+
 void EntryPanel::saveCustomerChanges()
 {
-    lianbu::db::DataSet *list = m_database.customerList;
-    // A list emptied or closed since the record was loaded has no row to write into.
-    if (!list->active() || list->isEmpty()) {
-        lianbu::showInformation(QStringLiteral("列表中没有选中的资料，未作修改！"), window());
+    const qint64 key = m_panelRecord.key;
+    if (key == 0) {
+        lianbu::showInformation(QStringLiteral("录入框中没有读入的资料，未作修改！"), window());
         return;
     }
     if (!lianbu::confirmListChange(QStringLiteral("你确实要修改选中资料吗？"), window()))
@@ -391,11 +464,28 @@ void EntryPanel::saveCustomerChanges()
         return;
     if (!requireEditText(ui->shortNameEdit, QStringLiteral("客户简称必须输入！")))
         return;
-    if (!valuesFitColumns(*ui, list))
+    // The customer the panel loaded, read now on its own: the list may show other rows by now
+    // (a click, a search, a new query), and none of them is written.
+    lianbu::db::Query stored(m_database.connection);
+    stored.setSql(lianbu::sql::allRecords());
+    stored.openKeys({key});
+    if (!stored.tableHoldsRow(key)) {
+        lianbu::showError(QStringLiteral("这条资料已被其他操作员删除，你的修改没有保存。"
+                                         "你输入的内容仍保留在录入框中；要保留它，请按“新 增”把它作为新资料加入。"),
+                          window());
         return;
-    list->edit(m_panelRecord);
-    writePanelInto(list);
-    const QString category = list->fieldByName(QLatin1String(col::Category)).asString();
+    }
+    if (!valuesFitColumns(*ui, &stored, &m_shownTexts.edits))
+        return;
+    if (stored.currentRecordAsRead().values != m_panelRecord.values) {
+        offerStoredRecord(stored);
+        return;
+    }
+    stored.edit(m_panelRecord);
+    writeChangesInto(&stored);
+    const QString category = stored.fieldByName(QLatin1String(col::Category)).asString();
+    m_database.customerList->refreshKey(key);
+    m_panelRecord = {};
     clearEntryPanel();
     emit customerSaved(category);
     hide();

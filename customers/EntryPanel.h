@@ -80,11 +80,30 @@ private:
     bool panelMouse(QEvent *event);
     void writePanelInto(lianbu::db::DataSet *target);
 
+    // The panel's texts as a save compares them: the thirteen edits, the sex, the date's value.
+    struct PanelTexts
+    {
+        std::vector<QString> edits;
+        QString sex;
+        std::optional<QString> day;
+    };
+    PanelTexts panelTexts() const;
+    // Shows the current record of `record` (a dataset over the customer table).
+    void showRecord(const lianbu::db::DataSet &record);
+    // Writes the fields the operator changed since the record was shown into the current row of
+    // `target`, which is in edit state; the others keep their stored text exactly.
+    void writeChangesInto(lianbu::db::DataSet *target);
+    // After a save refused because another operator changed the record: on request, the stored
+    // record becomes what the panel started from, keeping what the operator changed.
+    void offerStoredRecord(const lianbu::db::DataSet &stored);
+
     Ui::EntryPanel *ui;
     Database &m_database;
-    // The record the panel shows, as it was read when it was loaded: a save is checked against
-    // it, whatever the list has read since.
+    // The record the panel shows, as it was read when it was loaded: a save writes that table row
+    // (whatever row of the list is current) and is checked against these values.
     lianbu::db::DataSet::RecordAsRead m_panelRecord;
+    // The texts as the panel showed them then: only the fields that differ now are written.
+    PanelTexts m_shownTexts;
     std::vector<std::pair<QObject *, QWidget *>> m_fields; // receiver of the keys, field
     bool m_dragging = false;
     QPoint m_grabOffset;

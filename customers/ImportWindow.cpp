@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -18,9 +19,12 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTableWidget>
+#include <QThread>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <atomic>
+#include <exception>
 
 namespace lianbu::customers {
 
@@ -55,6 +59,40 @@ QString linesText(const std::vector<int> &lines)
     if (lines.size() > 50)
         text += QStringLiteral(" 等 %1 行").arg(lines.size());
     return text;
+}
+
+// Runs `read` on a thread of its own while the window's thread shows a box with 取消, so a slow
+// or hostile file never freezes the program. Rethrows what the read threw (ReadCancelled when
+// the operator cancelled).
+void readOffThread(QWidget *parent, const std::function<void(exchange::ReadBudget &)> &read)
+{
+    std::atomic<bool> cancel{false};
+    std::exception_ptr failure;
+    QThread *thread = QThread::create([&] {
+        try {
+            exchange::ReadBudget budget({}, &cancel);
+            read(budget);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    {
+        QProgressDialog progress(QStringLiteral("正在读取文件，请稍候......"), QStringLiteral("取消"), 0, 0, parent);
+        progress.setWindowTitle(QStringLiteral("导入"));
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setMinimumDuration(300);
+        progress.setValue(0);
+        QEventLoop loop;
+        // Queued from the reading thread, so a read that ends at once still ends the loop.
+        QObject::connect(thread, &QThread::finished, &loop, &QEventLoop::quit);
+        QObject::connect(&progress, &QProgressDialog::canceled, &loop, [&cancel] { cancel = true; });
+        thread->start();
+        loop.exec();
+        thread->wait();
+    }
+    delete thread;
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 // A vCard file as a sheet: one title row with the fields' titles, one row per card.
@@ -220,25 +258,40 @@ void ImportWindow::buildDuplicatesPage()
 
 bool ImportWindow::loadFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        showError(QStringLiteral("无法打开文件“%1”：%2").arg(QFileInfo(path).fileName(), file.errorString()), this);
-        return false;
-    }
-    m_path = path;
-    m_bytes = file.readAll();
-    m_kind = importFileKind(path, m_bytes.left(16));
+    QByteArray bytes;
+    ImportFileKind kind = ImportFileKind::Csv;
+    exchange::TextEncoding encoding = exchange::TextEncoding::Utf8;
     bool certain = true;
-    if (m_kind == ImportFileKind::Csv)
-        m_encoding = exchange::detectEncoding(m_bytes, &certain);
+    exchange::SheetData sheet;
+    std::vector<exchange::VCardRepair> repairs;
     try {
-        readSheet();
+        readOffThread(this, [&](exchange::ReadBudget &budget) {
+            QFile file(path);
+            if (!file.open(QIODevice::ReadOnly))
+                throw Error(QStringLiteral("无法打开文件“%1”：%2").arg(QFileInfo(path).fileName(), file.errorString()));
+            budget.checkFileSize(file.size());
+            kind = importFileKind(path, file.peek(16));
+            // FreeXL reads the .xls itself.
+            if (kind != ImportFileKind::Xls)
+                bytes = file.read(budget.limits().fileBytes + 1);
+            if (kind == ImportFileKind::Csv)
+                encoding = exchange::detectEncoding(bytes, &certain);
+            sheet = readSheetOf(kind, path, bytes, encoding, budget, &repairs);
+        });
+    } catch (const exchange::ReadCancelled &) {
+        return false;
     } catch (const Error &error) {
         showError(error.message(), this);
         m_sheet = {};
         m_records.clear();
         return false;
     }
+    m_path = path;
+    m_bytes = std::move(bytes);
+    m_kind = kind;
+    m_encoding = encoding;
+    m_sheet = std::move(sheet);
+    m_repairs = std::move(repairs);
     m_choice = exchange::matchColumns(m_sheet);
     rebuildRecords();
 
@@ -256,31 +309,45 @@ bool ImportWindow::loadFile(const QString &path)
     return true;
 }
 
-void ImportWindow::readSheet()
+exchange::SheetData ImportWindow::readSheetOf(ImportFileKind kind, const QString &path, const QByteArray &bytes,
+                                              exchange::TextEncoding encoding, exchange::ReadBudget &budget,
+                                              std::vector<exchange::VCardRepair> *repairs)
 {
-    switch (m_kind) {
+    switch (kind) {
     case ImportFileKind::Csv:
-        m_sheet = exchange::parseCsv(m_bytes, m_encoding);
-        break;
+        return exchange::parseCsv(bytes, encoding, &budget);
     case ImportFileKind::Xlsx:
-        m_sheet = exchange::readXlsx(m_bytes);
-        break;
+        return exchange::readXlsx(bytes, &budget);
     case ImportFileKind::Xls:
-        m_sheet = exchange::readXls(m_path);
-        break;
-    case ImportFileKind::VCard:
-        m_sheet = sheetOfCards(exchange::parseVCards(m_bytes));
-        break;
+        return exchange::readXls(path, &budget);
+    case ImportFileKind::VCard: {
+        exchange::VCardData cards = exchange::parseVCards(bytes, &budget);
+        if (repairs)
+            *repairs = cards.repairs;
+        return sheetOfCards(cards);
     }
+    }
+    return {};
 }
 
 void ImportWindow::setEncoding(exchange::TextEncoding encoding)
 {
     if (m_kind != ImportFileKind::Csv || encoding == m_encoding)
         return;
+    exchange::SheetData sheet;
+    try {
+        readOffThread(this, [&](exchange::ReadBudget &budget) {
+            sheet = readSheetOf(m_kind, m_path, m_bytes, encoding, budget, nullptr);
+        });
+    } catch (const exchange::ReadCancelled &) {
+        sheet = {};
+    } catch (const Error &error) {
+        showError(error.message(), this);
+        sheet = {};
+    }
     m_encoding = encoding;
+    m_sheet = std::move(sheet);
     // The titles may only now be readable: match again, keeping nothing of the old choice.
-    readSheet();
     m_choice = exchange::matchColumns(m_sheet);
     rebuildRecords();
     m_filling = true;
@@ -359,6 +426,8 @@ void ImportWindow::fillPreview()
     QString text = QStringLiteral("共有 %1 条记录可以导入。").arg(m_records.size());
     if (!m_sheet.unreadableLines.empty())
         text += QStringLiteral("无法读取的行：第 %1 行。").arg(linesText(m_sheet.unreadableLines));
+    if (!m_repairs.empty())
+        text += repairsText();
     if (cut > 0)
         text += QStringLiteral("其中 %1 条记录有内容超出长度，导入时将被截短。").arg(cut);
     if (m_choice.matched() == 0)
@@ -537,6 +606,17 @@ bool ImportWindow::runImport()
     return true;
 }
 
+QString ImportWindow::repairsText() const
+{
+    QStringList parts;
+    for (std::size_t i = 0; i < m_repairs.size() && i < 20; ++i)
+        parts.append(QStringLiteral("第 %1 行%2").arg(m_repairs[i].line).arg(m_repairs[i].what));
+    QString text = QStringLiteral("以下内容已修正后读入：%1").arg(parts.join(QStringLiteral("；")));
+    if (m_repairs.size() > 20)
+        text += QStringLiteral(" 等 %1 处").arg(m_repairs.size());
+    return text + QStringLiteral("。");
+}
+
 QString ImportWindow::summaryText() const
 {
     if (!m_summary)
@@ -544,8 +624,14 @@ QString ImportWindow::summaryText() const
     const exchange::ImportSummary &s = *m_summary;
     QString text =
         QStringLiteral("导入完成：新增 %1 条，更新 %2 条，跳过 %3 条。").arg(s.added).arg(s.updated).arg(s.skipped);
+    if (!s.addedForDeleted.empty())
+        text += QStringLiteral("\n第 %1 行要更新的客户已被其他操作员删除，没有可更新的资料；"
+                               "为不丢失文件中的客户，已作为新客户加入（计入新增）。")
+                    .arg(linesText(s.addedForDeleted));
     if (!m_sheet.unreadableLines.empty())
         text += QStringLiteral("\n无法读取的行（没有导入）：第 %1 行。").arg(linesText(m_sheet.unreadableLines));
+    if (!m_repairs.empty())
+        text += QLatin1Char('\n') + repairsText();
     if (!s.cut.empty()) {
         QStringList cuts;
         for (std::size_t i = 0; i < s.cut.size() && i < 20; ++i)

@@ -9,7 +9,9 @@
 #include "export/CsvFormat.h"
 #include "export/CustomerImport.h"
 #include "export/ImportPlan.h"
+#include "export/ReadLimits.h"
 #include "export/RegisterAccess.h"
+#include "export/VCardFormat.h"
 
 #include <QDialog>
 #include <QSqlDatabase>
@@ -42,8 +44,9 @@ public:
 
     explicit ImportWindow(QSqlDatabase database, QWidget *parent = nullptr);
 
-    // Reads the file and fills the preview. A file that cannot be read gets an error box and
-    // false; the window then has nothing to import.
+    // Reads the file on a thread of its own (a box with 取消 shows while it takes) and fills the
+    // preview. A file that cannot be read or passes the import's limits gets an error box and
+    // false, a cancelled read false; the window then has nothing to import.
     bool loadFile(const QString &path);
 
     ImportFileKind fileKind() const { return m_kind; }
@@ -89,7 +92,10 @@ signals:
 private:
     void buildPreviewPage();
     void buildDuplicatesPage();
-    void readSheet();
+    static exchange::SheetData readSheetOf(ImportFileKind kind, const QString &path, const QByteArray &bytes,
+                                           exchange::TextEncoding encoding, exchange::ReadBudget &budget,
+                                           std::vector<exchange::VCardRepair> *repairs);
+    QString repairsText() const;
     void rebuildRecords();
     void fillPreview();
     void fillDuplicates();
@@ -101,6 +107,7 @@ private:
     ImportFileKind m_kind = ImportFileKind::Csv;
     exchange::TextEncoding m_encoding = exchange::TextEncoding::Utf8;
     exchange::SheetData m_sheet;
+    std::vector<exchange::VCardRepair> m_repairs; // values mended while reading a vCard file
     exchange::ColumnChoice m_choice;
     std::vector<exchange::ImportRow> m_records;
     std::vector<Duplicate> m_duplicates;

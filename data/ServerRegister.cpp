@@ -4,6 +4,7 @@
 #include "data/PasswordHash.h"
 #include "data/RegisterUpgrade.h"
 #include "data/Schema.h"
+#include "data/SearchIndex.h"
 #include "data/Statements.h"
 #include "db/BoundStatement.h"
 #include "db/Connection.h"
@@ -162,7 +163,11 @@ QStringList serverSearchIndexStatements()
         statements << QStringLiteral("create index data_%1_trgm on data using gin (%2 gin_trgm_ops)")
                           .arg(QLatin1String(column), folded);
     }
-    return statements;
+    // The telephone field also searches the mobile numbers.
+    QString mobile = engine.likeCondition(QStringLiteral("f"));
+    mobile = mobile.left(mobile.indexOf(QLatin1String(" like ")));
+    statements << QStringLiteral("create index data_f_trgm on data using gin (%1 gin_trgm_ops)").arg(mobile);
+    return statements + searchExtraStatements(engine);
 }
 
 ServerCheck checkServerRegister(const db::RegisterAddress &address)

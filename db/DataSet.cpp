@@ -982,12 +982,45 @@ DataSet::RecordAsRead DataSet::currentRecordAsRead() const
     return record;
 }
 
+bool DataSet::tableHoldsRow(qint64 key) const
+{
+    checkActive();
+    checkModifiable();
+    return rowExists(key);
+}
+
+void DataSet::refreshKey(qint64 key)
+{
+    const int row = active() ? rowOfKey(key) : -1;
+    if (row < 0 || (m_edit && m_edit->row == row))
+        return;
+    forgetSortRanks();
+    if (m_keyset)
+        m_cache->rows.remove(key); // read again when shown
+    else
+        refreshRowFromDatabase(row);
+    notifyRecordChanged(row);
+}
+
 void DataSet::edit(const RecordAsRead &asRead)
 {
+    checkActive();
+    if (m_state == DataSetState::Insert)
+        throw Error(QStringLiteral("Dataset is inserting a new row, not editing a read one"));
+    checkModifiable();
+    checkNotEmpty();
+    const int row = m_edit ? m_edit->row : m_current;
+    if (asRead.key == 0 || asRead.key != m_keys[size_t(row)])
+        throw Error(QStringLiteral("Record to edit (key %1) is not the current row (key %2)")
+                        .arg(asRead.key)
+                        .arg(m_keys[size_t(row)]),
+                    QStringLiteral("要修改的资料不是列表中的当前资料，没有修改。请重新读入这条资料。"));
+    if (asRead.values.size() != size_t(fieldCount()))
+        throw Error(QStringLiteral("Record to edit has %1 values, the dataset %2 fields")
+                        .arg(asRead.values.size())
+                        .arg(fieldCount()));
     edit();
-    if (m_edit && !m_edit->inserting && asRead.key != 0 && asRead.key == m_keys[size_t(m_edit->row)]
-        && asRead.values.size() == m_edit->asRead.size())
-        m_edit->asRead = asRead.values;
+    m_edit->asRead = asRead.values;
 }
 
 void DataSet::edit()
@@ -1110,6 +1143,8 @@ void DataSet::refreshRowFromDatabase(int rowIndex)
             const QVariant value = query.value(f);
             packer.add(value.isNull() ? QString() : value.toString(), value.isNull());
         }
+    } else if (!m_edit) {
+        return; // nothing was written here: the row shows what it showed
     } else {
         // The row is no longer readable (a trigger moved it): show what was written.
         for (int f = 0; f < fieldCount(); ++f) {

@@ -141,9 +141,15 @@ public:
         std::vector<std::optional<QString>> values; // by stored column
     };
     RecordAsRead currentRecordAsRead() const;
+    // True when the table still holds the row `key` (read now; also when it cannot be read).
+    bool tableHoldsRow(qint64 key) const;
+    // The table row `key` was written through another dataset: where this one shows it, it is
+    // read again.
+    void refreshKey(qint64 key);
     void edit(); // current row into edit state
-    // As edit(), but a save goes through only while the row still holds `asRead` (when that is
-    // the current row; any other row is checked against its values as they are now).
+    // As edit(), but a save goes through only while the row still holds `asRead`. `asRead` must
+    // be the current row, read by a dataset of the same columns: anything else throws, so a
+    // form never writes into a row other than the one it showed.
     void edit(const RecordAsRead &asRead);
     void append();       // a new empty row at the end, current, in insert state
     void post();         // writes the edit or the new row; on disk when it returns

@@ -59,6 +59,54 @@ QString csvField(const QString &value)
     return out;
 }
 
+namespace {
+
+bool startsLikeFormula(QStringView value)
+{
+    if (value.isEmpty())
+        return false;
+    const QChar c = value.front();
+    return c == QLatin1Char('=') || c == QLatin1Char('+') || c == QLatin1Char('-') || c == QLatin1Char('@')
+           || c == QLatin1Char('\t') || c == QLatin1Char('\r');
+}
+
+bool plainNumber(QStringView value)
+{
+    qsizetype i = 0;
+    if (i < value.size() && (value[i] == QLatin1Char('+') || value[i] == QLatin1Char('-')))
+        ++i;
+    bool digits = false;
+    bool point = false;
+    for (; i < value.size(); ++i) {
+        const char16_t c = value[i].unicode();
+        if (c >= '0' && c <= '9')
+            digits = true;
+        else if (c == '.' && !point)
+            point = true;
+        else
+            return false;
+    }
+    return digits;
+}
+
+// A value that would run as a formula, or that is such a value behind apostrophes: the writer
+// marks these with one apostrophe more, so the reader can take exactly that one off.
+bool needsMark(QStringView value)
+{
+    qsizetype i = 0;
+    while (i < value.size() && value[i] == QLatin1Char('\''))
+        ++i;
+    const QStringView rest = value.mid(i);
+    return startsLikeFormula(rest) && !plainNumber(rest);
+}
+
+} // namespace
+
+QString formulaSafe(const QString &value)
+{
+    return needsMark(value) ? QLatin1Char('\'') + value : value;
+}
+
 CsvWriter::CsvWriter(QIODevice *device, TextEncoding encoding)
     : m_device(device)
     , m_encoding(encoding)
@@ -70,7 +118,7 @@ void CsvWriter::writeRow(const QStringList &cells)
     for (qsizetype i = 0; i < cells.size(); ++i) {
         if (i > 0)
             line.append(QLatin1Char(','));
-        line.append(csvField(cells.at(i)));
+        line.append(csvField(formulaSafe(cells.at(i))));
     }
     line.append(QLatin1String("\r\n"));
 
@@ -124,7 +172,7 @@ QString decodeText(const QByteArray &bytes, TextEncoding encoding)
     return QString::fromUtf8(body);
 }
 
-SheetData parseCsv(const QString &text)
+SheetData parseCsv(const QString &text, ReadBudget *budget)
 {
     SheetData sheet;
     const qsizetype n = text.size();
@@ -180,6 +228,11 @@ SheetData parseCsv(const QString &text)
                 field.append(text.at(i));
                 ++i;
             }
+            if (budget)
+                budget->addCell(startLine, int(cells.size()), field.size());
+            // What formulaSafe protected comes back as it was.
+            if (field.size() > 1 && field.front() == QLatin1Char('\'') && needsMark(QStringView(field).mid(1)))
+                field.remove(0, 1);
             cells.append(field);
             if (i >= n) {
                 endOfRecord = true;
@@ -194,6 +247,8 @@ SheetData parseCsv(const QString &text)
                 endOfRecord = true;
             }
         }
+        if (budget)
+            budget->checkLine(startLine, i - recordStart);
         if (bad) {
             sheet.unreadableLines.push_back(startLine);
             continue;
@@ -205,9 +260,11 @@ SheetData parseCsv(const QString &text)
     return sheet;
 }
 
-SheetData parseCsv(const QByteArray &bytes, TextEncoding encoding)
+SheetData parseCsv(const QByteArray &bytes, TextEncoding encoding, ReadBudget *budget)
 {
-    SheetData sheet = parseCsv(decodeText(bytes, encoding));
+    if (budget)
+        budget->checkFileSize(bytes.size());
+    SheetData sheet = parseCsv(decodeText(bytes, encoding), budget);
     if (encoding == TextEncoding::Gbk) {
         // Bytes that are no GBK came out as U+FFFD, which GBK itself never produces.
         std::vector<SheetRow> kept;

@@ -107,14 +107,22 @@ QString exportFilters()
 
 ExportFormat formatOfChoice(const QString &filter, const QString &path)
 {
+    ExportFormat chosen = ExportFormat::Xls;
+    bool filtered = false;
     for (const ExportFormat format : kAllFormats)
-        if (filter == formatFilter(format))
-            return format;
+        if (filter == formatFilter(format)) {
+            chosen = format;
+            filtered = true;
+        }
+    // A typed suffix says what the operator wants, whatever type the dialog still showed;
+    // writing one format under another's name makes a file nothing reads, this program included.
     const QString suffix = QFileInfo(path).suffix().toLower();
+    if (filtered && suffix == formatSuffix(chosen))
+        return chosen;
     for (const ExportFormat format : kAllFormats)
         if (suffix == formatSuffix(format))
             return format;
-    return ExportFormat::Xls;
+    return chosen;
 }
 
 ExportOutcome exportList(const db::DataSet &dataSet, const ListExport &list, ExportFormat format, const QString &path,

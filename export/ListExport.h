@@ -25,8 +25,9 @@ QString formatFilter(ExportFormat format);
 QString formatSuffix(ExportFormat format);
 // All formats' filters for the save dialog, the legacy .xls first.
 QString exportFilters();
-// The format the operator chose: by the dialog's filter, else by the file's suffix (.csv: UTF-8),
-// else the legacy .xls.
+// The format the operator chose: by the typed suffix when it names a format (.csv: the CSV
+// filter's encoding when one is chosen, else UTF-8), else by the dialog's filter, else the
+// legacy .xls.
 ExportFormat formatOfChoice(const QString &filter, const QString &path);
 
 struct ListExport

@@ -70,6 +70,21 @@ ImportSummary applyImport(QSqlDatabase database, const std::vector<PlannedRow> &
         if (!insert.prepare(QStringLiteral("INSERT INTO data (%1) VALUES (%2)").arg(columnList(), marks)))
             refused(insert);
 
+        auto addRow = [&](const ImportRow &row) {
+            for (std::size_t f = 0; f < kCustomerFieldCount; ++f) {
+                QString value = fitted(row, CustomerField(f), summary);
+                if (CustomerField(f) == CustomerField::RegistrationDate && value.isEmpty())
+                    value = today;
+                insert.bindValue(int(f), value);
+            }
+            if (!insert.exec())
+                refused(insert);
+            ++summary.added;
+        };
+        QSqlQuery exists(database);
+        if (!exists.prepare(QStringLiteral("SELECT 1 FROM data WHERE rid=?")))
+            refused(exists);
+
         int lastPermille = -1;
         for (std::size_t i = 0; i < plan.size(); ++i) {
             const PlannedRow &planned = plan[i];
@@ -77,19 +92,23 @@ ImportSummary applyImport(QSqlDatabase database, const std::vector<PlannedRow> &
             case ImportAction::Skip:
                 ++summary.skipped;
                 break;
-            case ImportAction::Add: {
-                for (std::size_t f = 0; f < kCustomerFieldCount; ++f) {
-                    QString value = fitted(planned.row, CustomerField(f), summary);
-                    if (CustomerField(f) == CustomerField::RegistrationDate && value.isEmpty())
-                        value = today;
-                    insert.bindValue(int(f), value);
-                }
-                if (!insert.exec())
-                    refused(insert);
-                ++summary.added;
+            case ImportAction::Add:
+                addRow(planned.row);
                 break;
-            }
             case ImportAction::Update: {
+                // Another operator may have deleted the customer since the duplicates were
+                // found: its row is checked here, where the transaction holds the register.
+                exists.bindValue(0, planned.updateId);
+                if (!exists.exec())
+                    refused(exists);
+                const bool found = exists.next();
+                exists.finish();
+                if (!found) {
+                    addRow(planned.row);
+                    summary.addedForDeleted.push_back(planned.row.line);
+                    break;
+                }
+                const std::size_t cutBefore = summary.cut.size();
                 QStringList sets;
                 QVariantList values;
                 for (std::size_t f = 0; f < kCustomerFieldCount; ++f) {
@@ -109,6 +128,13 @@ ImportSummary applyImport(QSqlDatabase database, const std::vector<PlannedRow> &
                     update.bindValue(int(values.size()), planned.updateId);
                     if (!update.exec())
                         refused(update);
+                    if (update.numRowsAffected() == 0) {
+                        // Deleted between the check and the update (a server reads committed rows).
+                        summary.cut.resize(cutBefore); // the add notes its own cuts
+                        addRow(planned.row);
+                        summary.addedForDeleted.push_back(planned.row.line);
+                        break;
+                    }
                 }
                 ++summary.updated;
                 break;

@@ -36,10 +36,14 @@ struct ImportSummary
         int length;
     };
     std::vector<Cut> cut;
+    // Lines whose customer to update was deleted meanwhile: added as new customers instead
+    // (counted in `added`), so the file's customer is not lost.
+    std::vector<int> addedForDeleted;
 };
 
 // Writes the plan in one transaction: added rows get every field (today's date when the file
-// has no 登记日期), an update overwrites only the fields the file gives a value. A failure or
+// has no 登记日期), an update overwrites only the fields the file gives a value; a customer to
+// update that no longer exists is added instead (addedForDeleted). A failure or
 // a cancel (progress answering false) rolls everything back and throws lianbu::Error; the
 // register is then as it was. `today` is the date text for rows without a registration date.
 ImportSummary applyImport(QSqlDatabase database, const std::vector<PlannedRow> &plan, const QString &today,

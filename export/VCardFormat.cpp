@@ -1,9 +1,12 @@
 #include "export/VCardFormat.h"
 
+#include "export/CsvFormat.h"
 #include "platform/Gbk.h"
 
-#include <array>
+#include <QStringDecoder>
 #include <QStringList>
+
+#include <array>
 
 namespace lianbu::exchange {
 
@@ -65,13 +68,20 @@ QString unescape(const QString &value)
 
 QByteArray decodeQuotedPrintable(const QByteArray &in)
 {
+    auto hex = [](char c) {
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                      : -1;
+    };
     QByteArray out;
+    out.reserve(in.size());
     for (qsizetype i = 0; i < in.size(); ++i) {
         if (in.at(i) == '=' && i + 2 < in.size()) {
-            bool ok = false;
-            const int byte = in.mid(i + 1, 2).toInt(&ok, 16);
-            if (ok) {
-                out.append(char(byte));
+            const int high = hex(in.at(i + 1));
+            const int low = hex(in.at(i + 2));
+            if (high >= 0 && low >= 0) {
+                out.append(char(high * 16 + low));
                 i += 2;
                 continue;
             }
@@ -112,38 +122,97 @@ QString paramValue(const QStringList &params, const char *key)
     return {};
 }
 
-QString valueText(const ContentLine &line)
+// How the file's values are read: what a card without CHARSET is in, and what had to be
+// mended on the way.
+struct Reading
+{
+    bool gbkByDefault = false; // the file is no UTF-8 but reads as GBK
+    VCardData *data = nullptr;
+};
+
+bool isUtf8(const QByteArray &bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder.decode(bytes);
+    return !decoder.hasError();
+}
+
+void noteRepair(Reading &reading, int line, const QString &what)
+{
+    if (reading.data)
+        reading.data->repairs.push_back({line, what});
+}
+
+QString valueText(const ContentLine &line, Reading &reading)
 {
     QByteArray raw = line.rawValue;
     if (paramValue(line.params, "ENCODING") == QLatin1String("QUOTED-PRINTABLE")
         || line.params.contains(QLatin1String("QUOTED-PRINTABLE")))
         raw = decodeQuotedPrintable(raw);
+    if (raw.contains('\0')) {
+        // A NUL ends the value for C strings and for whatever shows it: drop it, keep the rest.
+        raw.replace(QByteArray(1, '\0'), QByteArray());
+        noteRepair(reading, line.line, QStringLiteral("去掉了空字符（NUL）"));
+    }
     const QString charset = paramValue(line.params, "CHARSET");
-    if (charset == QLatin1String("GBK") || charset == QLatin1String("GB2312") || charset == QLatin1String("GB18030"))
+    const bool gbkNamed =
+        charset == QLatin1String("GBK") || charset == QLatin1String("GB2312") || charset == QLatin1String("GB18030");
+    if (gbkNamed || (charset.isEmpty() && reading.gbkByDefault))
         return gbk::decode(raw);
+    if (isUtf8(raw))
+        return QString::fromUtf8(raw);
+    // Older phones write their own code page without saying so.
+    const QString asGbk = gbk::decode(raw);
+    if (charset.isEmpty() && !asGbk.contains(QChar::ReplacementCharacter))
+        return asGbk;
+    noteRepair(reading, line.line, QStringLiteral("无法识别的字节已换成“\uFFFD”"));
     return QString::fromUtf8(raw);
+}
+
+QString uriNumber(const QString &value)
+{
+    // vCard 4.0 writes numbers as tel: URIs, possibly with parameters (;ext=12).
+    if (!value.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive))
+        return value;
+    const QString number = value.mid(4);
+    const qsizetype parameters = number.indexOf(QLatin1Char(';'));
+    return parameters < 0 ? number : number.left(parameters);
 }
 
 // Lines of the file with their first line number, unfolded: a line starting with a blank or a
 // tab continues the previous one; a QUOTED-PRINTABLE value ending in '=' continues too.
-std::vector<std::pair<int, QByteArray>> unfold(const QByteArray &bytes)
+std::vector<std::pair<int, QByteArray>> unfold(const QByteArray &bytes, ReadBudget *budget)
 {
     std::vector<std::pair<int, QByteArray>> lines;
-    const QList<QByteArray> physical = bytes.split('\n');
     bool softBreak = false;
-    for (qsizetype k = 0; k < physical.size(); ++k) {
-        QByteArray text = physical.at(k);
+    bool quotedPrintable = false; // of the line being built, decided from its name and parameters
+    qsizetype start = 0;
+    int k = 0;
+    while (start < bytes.size() || (start == bytes.size() && k == 0)) {
+        qsizetype end = bytes.indexOf('\n', start);
+        if (end < 0)
+            end = bytes.size();
+        QByteArray text = bytes.mid(start, end - start);
+        start = end + 1;
+        ++k;
         if (text.endsWith('\r'))
             text.chop(1);
         if (!lines.empty() && !text.isEmpty() && (text.at(0) == ' ' || text.at(0) == '\t')) {
-            lines.back().second.append(text.mid(1));
+            lines.back().second.append(text.constData() + 1, text.size() - 1);
         } else if (softBreak && !lines.empty()) {
             lines.back().second.append(text);
         } else {
-            lines.push_back({int(k) + 1, text});
+            const qsizetype colon = text.indexOf(':');
+            quotedPrintable = colon > 0 && text.left(colon).toUpper().contains("QUOTED-PRINTABLE");
+            lines.push_back({k, text});
         }
         QByteArray &current = lines.back().second;
-        softBreak = current.endsWith('=') && current.toUpper().contains("QUOTED-PRINTABLE");
+        if (budget) {
+            budget->checkLine(lines.back().first, current.size());
+            if ((k & 0xFFF) == 0)
+                budget->checkCancel();
+        }
+        softBreak = quotedPrintable && current.endsWith('=');
         if (softBreak)
             current.chop(1);
     }
@@ -195,9 +264,29 @@ struct Names
     }
 };
 
-void applyLine(const ContentLine &line, CustomerRecord &record, Names &names)
+// Numbers and addresses for which the card has no field left; they go to 备注.
+struct Extras
 {
-    const QString value = valueText(line);
+    QStringList lines;
+};
+
+QString telLabel(const QStringList &params)
+{
+    if (hasType(params, "FAX"))
+        return QStringLiteral("传真");
+    if (hasType(params, "CELL"))
+        return QStringLiteral("手机");
+    if (hasType(params, "HOME"))
+        return QStringLiteral("住宅电话");
+    return QStringLiteral("电话");
+}
+
+void applyLine(const ContentLine &line, CustomerRecord &record, Names &names, Extras &extras, Reading &reading,
+               ReadBudget *budget)
+{
+    const QString value = valueText(line, reading);
+    if (budget)
+        budget->checkField(line.line, value.size());
     const QString &name = line.name;
     if (name == QLatin1String("FN")) {
         names.formatted = unescape(value);
@@ -211,7 +300,9 @@ void applyLine(const ContentLine &line, CustomerRecord &record, Names &names)
     } else if (name == QLatin1String("TITLE")) {
         record[F::Position] = unescape(value);
     } else if (name == QLatin1String("TEL")) {
-        const QString number = unescape(value);
+        const QString number = uriNumber(unescape(value)).trimmed();
+        if (number.isEmpty())
+            return;
         F target = F::Phone;
         if (hasType(line.params, "FAX"))
             target = F::Fax;
@@ -221,6 +312,8 @@ void applyLine(const ContentLine &line, CustomerRecord &record, Names &names)
             target = record[F::Mobile].isEmpty() ? F::Mobile : F::Phone;
         if (record[target].isEmpty())
             record[target] = number;
+        else if (record[target] != number)
+            extras.lines.append(telLabel(line.params) + QStringLiteral("：") + number);
     } else if (name == QLatin1String("ADR")) {
         if (record[F::Address].isEmpty()) {
             const QStringList parts = splitUnescaped(value, QLatin1Char(';'));
@@ -241,8 +334,11 @@ void applyLine(const ContentLine &line, CustomerRecord &record, Names &names)
             record[F::Postcode] = unescape(parts.value(5));
         }
     } else if (name == QLatin1String("EMAIL")) {
+        const QString email = unescape(value).trimmed();
         if (record[F::Email].isEmpty())
-            record[F::Email] = unescape(value);
+            record[F::Email] = email;
+        else if (!email.isEmpty() && record[F::Email] != email)
+            extras.lines.append(QStringLiteral("电子邮件：") + email);
     } else if (name == QLatin1String("URL")) {
         if (record[F::Website].isEmpty())
             record[F::Website] = unescape(value);
@@ -337,16 +433,38 @@ QByteArray vCardFor(const CustomerRecord &r)
     return out;
 }
 
-VCardData parseVCards(const QByteArray &bytes)
+VCardData parseVCards(const QByteArray &bytes, ReadBudget *budget)
 {
+    if (budget)
+        budget->checkFileSize(bytes.size());
     VCardData data;
     QByteArray body = bytes;
     if (body.startsWith("\xEF\xBB\xBF"))
         body = body.mid(3);
+    Reading reading;
+    reading.data = &data;
+    if (!isUtf8(body)) {
+        bool certain = false;
+        reading.gbkByDefault = detectEncoding(body, &certain) == TextEncoding::Gbk && certain;
+    }
     bool inCard = false;
     VCardCard card;
     Names names;
-    for (const auto &[number, text] : unfold(body)) {
+    Extras extras;
+    auto finish = [&] {
+        card.record[F::Name] = names.name();
+        if (!extras.lines.isEmpty()) {
+            QString &notes = card.record[F::Notes];
+            if (!notes.isEmpty())
+                notes.append(QLatin1Char('\n'));
+            notes.append(extras.lines.join(QLatin1Char('\n')));
+        }
+        if (budget)
+            for (const QString &value : card.record.values)
+                budget->addCell(card.line, 0, value.size());
+        data.cards.push_back(card);
+    };
+    for (const auto &[number, text] : unfold(body, budget)) {
         if (text.trimmed().isEmpty())
             continue;
         ContentLine line;
@@ -362,15 +480,15 @@ VCardData parseVCards(const QByteArray &bytes)
             inCard = true;
             card = VCardCard{number, {}};
             names = Names{};
+            extras = Extras{};
         } else if (line.name == QLatin1String("END")) {
-            if (inCard) {
-                card.record[F::Name] = names.name();
-                data.cards.push_back(card);
-            } else
+            if (inCard)
+                finish();
+            else
                 data.unreadableLines.push_back(number);
             inCard = false;
         } else if (inCard) {
-            applyLine(line, card.record, names);
+            applyLine(line, card.record, names, extras, reading, budget);
         } else {
             data.unreadableLines.push_back(number);
         }

@@ -11,6 +11,7 @@
 // character. A card without a name gets FN from 客户简称 or 单位, as FN may not be missing.
 
 #include "export/CustomerFields.h"
+#include "export/ReadLimits.h"
 
 #include <QByteArray>
 
@@ -31,15 +32,25 @@ struct VCardCard
     int line = 0; // line of BEGIN:VCARD
     CustomerRecord record;
 };
+// A value that was stored mended: its line and what was done.
+struct VCardRepair
+{
+    int line = 0;
+    QString what;
+};
 struct VCardData
 {
     std::vector<VCardCard> cards;
     std::vector<int> unreadableLines; // cards without END, or lines outside any card
+    std::vector<VCardRepair> repairs;
 };
 
 // Reads vCard 2.1, 3.0 and 4.0 text as phones and address books write it: folded lines,
-// escaped values, QUOTED-PRINTABLE and CHARSET (UTF-8 or GBK) of 2.1 cards, TEL types of any
-// spelling. A TEL without a type fills 手机, then 电话. Unknown properties are ignored.
-VCardData parseVCards(const QByteArray &bytes);
+// escaped values, QUOTED-PRINTABLE and CHARSET (UTF-8 or GBK) of 2.1 cards, GBK found out when
+// a card does not say, tel: URIs, TEL types of any spelling. A TEL without a type fills 手机,
+// then 电话; a number or e-mail for which the field is taken goes to 备注 ("手机：139…").
+// NUL bytes are dropped and bytes of no known encoding replaced, each listed in `repairs`.
+// Unknown properties are ignored. With a budget, lines, values and cards are held to its limits.
+VCardData parseVCards(const QByteArray &bytes, ReadBudget *budget = nullptr);
 
 } // namespace lianbu::exchange

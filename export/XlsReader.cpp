@@ -32,9 +32,11 @@ QString numberText(double value)
     throw Error(QStringLiteral("无法读取 .xls 文件：%1").arg(detail));
 }
 
-void putCell(std::map<int, QStringList> &rows, int row, int column, const QString &text)
+void putCell(std::map<int, QStringList> &rows, int row, int column, const QString &text, ReadBudget *budget = nullptr)
 {
     QStringList &cells = rows[row];
+    if (budget)
+        budget->addCell(row + 1, column, text.size(), std::max<qint64>(0, column - cells.size()));
     while (cells.size() <= column)
         cells.append(QString());
     cells[column] = text;
@@ -53,7 +55,49 @@ SheetData toSheet(std::map<int, QStringList> &rows)
     return sheet;
 }
 
-SheetData readCompound(const QString &path)
+quint32 le32(const QByteArray &b, qint64 at)
+{
+    return at >= 0 && at + 4 <= b.size() ? qFromLittleEndian<quint32>(b.constData() + at) : 0xFFFFFFFFu;
+}
+
+quint16 le16(const QByteArray &b, qint64 at)
+{
+    return at >= 0 && at + 2 <= b.size() ? qFromLittleEndian<quint16>(b.constData() + at) : 0xFFFFu;
+}
+
+// Refuses a workbook whose sheets claim more cells than the budget allows: FreeXL sets aside
+// room for all of them as it opens the file.
+void checkSheetSizes(const QByteArray &stream, const ReadBudget &budget)
+{
+    qint64 at = 0;
+    while (at + 4 <= stream.size()) {
+        const quint16 type = le16(stream, at);
+        const quint16 length = le16(stream, at + 2);
+        const qint64 data = at + 4;
+        if (type == 0x0200 && data + length <= stream.size()) { // DIMENSION
+            qint64 rows = 0;
+            qint64 columns = 0;
+            if (length >= 14) {
+                rows = le32(stream, data + 4);
+                columns = le16(stream, data + 10);
+            } else if (length >= 10) {
+                rows = le16(stream, data + 2);
+                columns = le16(stream, data + 6);
+            }
+            if (columns > budget.limits().columns)
+                throw Error(limitText(
+                    QStringLiteral("每行最多 %1 列，文件的工作表有 %2 列").arg(budget.limits().columns).arg(columns)));
+            if (rows * columns > budget.limits().cells)
+                throw Error(limitText(QStringLiteral("最多 %1 个单元格，文件的工作表有 %2 行 %3 列")
+                                          .arg(budget.limits().cells)
+                                          .arg(rows)
+                                          .arg(columns)));
+        }
+        at = data + length;
+    }
+}
+
+SheetData readCompound(const QString &path, ReadBudget *budget)
 {
     const void *handle = nullptr;
     const QByteArray name = QFile::encodeName(path);
@@ -81,6 +125,8 @@ SheetData readCompound(const QString &path)
 
     std::map<int, QStringList> rows;
     for (unsigned int r = 0; r < rowCount; ++r) {
+        if (budget)
+            budget->checkCancel();
         for (unsigned short c = 0; c < columnCount; ++c) {
             FreeXL_CellValue cell;
             if (freexl_get_cell_value(handle, r, c, &cell) != FREEXL_OK)
@@ -93,10 +139,15 @@ SheetData readCompound(const QString &path)
             case FREEXL_CELL_DOUBLE:
                 text = numberText(cell.value.double_value);
                 break;
+            case FREEXL_CELL_DATETIME:
+                // A date typed without a time is stored at midnight: it shows as the date.
+                text = QString::fromUtf8(cell.value.text_value);
+                if (text.endsWith(QLatin1String(" 00:00:00")))
+                    text.chop(9);
+                break;
             case FREEXL_CELL_TEXT:
             case FREEXL_CELL_SST_TEXT:
             case FREEXL_CELL_DATE:
-            case FREEXL_CELL_DATETIME:
             case FREEXL_CELL_TIME:
                 text = QString::fromUtf8(cell.value.text_value);
                 break;
@@ -104,7 +155,7 @@ SheetData readCompound(const QString &path)
                 break;
             }
             if (!text.isEmpty())
-                putCell(rows, int(r), int(c), text);
+                putCell(rows, int(r), int(c), text, budget);
         }
     }
     return toSheet(rows);
@@ -127,7 +178,90 @@ QString rkText(quint32 rk)
     return numberText(value);
 }
 
-SheetData readBiffStream(const QByteArray &bytes)
+QByteArray compoundWorkbookStream(const QByteArray &file)
+{
+    if (!file.startsWith(kCompoundSignature) || file.size() < 512)
+        return {};
+    const int shift = le16(file, 0x1E);
+    const int miniShift = le16(file, 0x20);
+    if (shift < 7 || shift > 16 || miniShift < 2 || miniShift >= shift)
+        return {};
+    const qint64 sectorSize = qint64(1) << shift;
+    const qint64 sectorCount = (file.size() - 512 + sectorSize - 1) / sectorSize;
+    auto sectorOffset = [&](quint32 sector) { return (qint64(sector) + 1) * sectorSize; };
+    constexpr quint32 kEnd = 0xFFFFFFFE;
+
+    // The allocation table, from the header's list and the chain of list sectors after it.
+    std::vector<quint32> fatSectors;
+    for (int k = 0; k < 109; ++k) {
+        const quint32 sector = le32(file, 0x4C + 4 * k);
+        if (sector < sectorCount)
+            fatSectors.push_back(sector);
+    }
+    quint32 difat = le32(file, 0x44);
+    for (qint64 steps = 0; difat < sectorCount && steps < sectorCount; ++steps) {
+        const qint64 base = sectorOffset(difat);
+        for (qint64 k = 0; k < sectorSize / 4 - 1; ++k) {
+            const quint32 sector = le32(file, base + 4 * k);
+            if (sector < sectorCount)
+                fatSectors.push_back(sector);
+        }
+        difat = le32(file, base + sectorSize - 4);
+    }
+    std::vector<quint32> fat;
+    fat.reserve(std::min<std::size_t>(fatSectors.size() * std::size_t(sectorSize / 4), std::size_t(sectorCount) + 1));
+    for (const quint32 sector : fatSectors)
+        for (qint64 k = 0; k < sectorSize / 4 && qint64(fat.size()) <= sectorCount; ++k)
+            fat.push_back(le32(file, sectorOffset(sector) + 4 * k));
+
+    // A chain of sectors, read whole; a loop or a sector past the end stops it.
+    auto chain = [&](quint32 start, const std::vector<quint32> &table, qint64 unit, const QByteArray &source,
+                     qint64 firstOffset) {
+        QByteArray out;
+        quint32 sector = start;
+        for (qint64 steps = 0; sector != kEnd && sector < table.size() && steps <= qint64(table.size()); ++steps) {
+            const qint64 offset = firstOffset + qint64(sector) * unit;
+            if (offset < 0 || offset >= source.size())
+                break;
+            out.append(source.mid(offset, unit));
+            sector = table[sector];
+        }
+        return out;
+    };
+    const QByteArray directory = chain(le32(file, 0x30), fat, sectorSize, file, sectorSize);
+    QByteArray rootStream;
+    quint32 start = kEnd;
+    qint64 size = -1;
+    for (qint64 entry = 0; entry + 128 <= directory.size(); entry += 128) {
+        const int nameBytes = std::min<int>(le16(directory, entry + 0x40), 64);
+        const QString name = QString::fromUtf16(reinterpret_cast<const char16_t *>(directory.constData() + entry),
+                                                std::max(0, nameBytes / 2 - 1));
+        const int type = uchar(directory.at(entry + 0x42));
+        if (type == 5 && entry == 0)
+            rootStream = chain(le32(directory, entry + 0x74), fat, sectorSize, file, sectorSize);
+        if (type == 2 && (name == QLatin1String("Workbook") || (name == QLatin1String("Book") && size < 0))) {
+            start = le32(directory, entry + 0x74);
+            size = le32(directory, entry + 0x78);
+        }
+    }
+    if (size < 0)
+        return {};
+    QByteArray stream;
+    if (size < le32(file, 0x38)) {
+        // Small streams live in the mini stream, with a table of their own.
+        const QByteArray miniTable = chain(le32(file, 0x3C), fat, sectorSize, file, sectorSize);
+        std::vector<quint32> miniFat(std::size_t(miniTable.size() / 4));
+        for (std::size_t k = 0; k < miniFat.size(); ++k)
+            miniFat[k] = le32(miniTable, qint64(k) * 4);
+        stream = chain(start, miniFat, qint64(1) << miniShift, rootStream, 0);
+    } else {
+        stream = chain(start, fat, sectorSize, file, sectorSize);
+    }
+    stream.truncate(size);
+    return stream;
+}
+
+SheetData readBiffStream(const QByteArray &bytes, ReadBudget *budget)
 {
     std::map<int, QStringList> rows;
     bool utf16 = false;
@@ -158,7 +292,8 @@ SheetData readBiffStream(const QByteArray &bytes)
                 const QByteArray text(data + 8, n);
                 putCell(rows, u16(0), u16(2),
                         utf16 ? QString::fromUtf16(reinterpret_cast<const char16_t *>(text.constData()), n / 2)
-                              : gbk::decode(text));
+                              : gbk::decode(text),
+                        budget);
             }
             break;
         case 0x0203: // NUMBER
@@ -166,16 +301,16 @@ SheetData readBiffStream(const QByteArray &bytes)
                 double value;
                 const quint64 bits = qFromLittleEndian<quint64>(data + 6);
                 std::memcpy(&value, &bits, sizeof value);
-                putCell(rows, u16(0), u16(2), numberText(value));
+                putCell(rows, u16(0), u16(2), numberText(value), budget);
             }
             break;
         case 0x027E: // RK
             if (length >= 10)
-                putCell(rows, u16(0), u16(2), rkText(qFromLittleEndian<quint32>(data + 6)));
+                putCell(rows, u16(0), u16(2), rkText(qFromLittleEndian<quint32>(data + 6)), budget);
             break;
         case 0x0201: // BLANK
             if (length >= 6)
-                putCell(rows, u16(0), u16(2), QString());
+                putCell(rows, u16(0), u16(2), QString(), budget);
             break;
         case 0x000A: // EOF
             return toSheet(rows);
@@ -190,17 +325,25 @@ SheetData readBiffStream(const QByteArray &bytes)
     return toSheet(rows);
 }
 
-SheetData readXls(const QString &path)
+SheetData readXls(const QString &path, ReadBudget *budget)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw Error(QStringLiteral("无法打开文件：%1").arg(file.errorString()));
-    const QByteArray head = file.peek(8);
-    if (head == kCompoundSignature) {
-        file.close();
-        return readCompound(path);
+    if (budget)
+        budget->checkFileSize(file.size());
+    const QByteArray bytes = file.readAll();
+    file.close();
+    if (bytes.startsWith(kCompoundSignature)) {
+        if (budget) {
+            const QByteArray stream = compoundWorkbookStream(bytes);
+            if (stream.isEmpty())
+                damaged(QStringLiteral("文件不是 Excel 工作簿，或已损坏"));
+            checkSheetSizes(stream, *budget);
+        }
+        return readCompound(path, budget);
     }
-    return readBiffStream(file.readAll());
+    return readBiffStream(bytes, budget);
 }
 
 } // namespace lianbu::exchange

@@ -4,6 +4,7 @@
 // (BOF, LABEL, NUMBER, RK, BLANK, EOF and, since our files carry it, CODEPAGE), and Excel's own
 // BIFF8 workbooks inside a compound document, which FreeXL reads.
 
+#include "export/ReadLimits.h"
 #include "export/SheetData.h"
 
 #include <QByteArray>
@@ -11,11 +12,16 @@
 
 namespace lianbu::exchange {
 
-// The first worksheet's cells as text. Throws lianbu::Error with a Chinese message when the
-// file is neither kind or is damaged.
-SheetData readXls(const QString &path);
+// The first worksheet's cells as text, date cells as yyyy-MM-dd. Throws lianbu::Error with a
+// Chinese message when the file is neither kind, is damaged or passes the budget's limits (a
+// workbook's sheet sizes are checked before FreeXL, which sets aside room for every cell a
+// sheet claims, ever sees the file).
+SheetData readXls(const QString &path, ReadBudget *budget = nullptr);
 // The bare record stream only (what readXls does for such files).
-SheetData readBiffStream(const QByteArray &bytes);
+SheetData readBiffStream(const QByteArray &bytes, ReadBudget *budget = nullptr);
+// The workbook stream ("Workbook", else "Book") of a compound document; empty when there is
+// none or the container is damaged.
+QByteArray compoundWorkbookStream(const QByteArray &file);
 
 // The text of an RK value as a person would write the number.
 QString rkText(quint32 rk);

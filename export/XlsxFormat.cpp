@@ -3,14 +3,18 @@
 #include "export/ZipArchive.h"
 #include "platform/Error.h"
 
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QTime>
 #include <QRandomGenerator>
 #include <QXmlStreamReader>
 
 #include <xlsxwriter.h>
 
+#include <cmath>
 #include <cstdio>
 #include <memory>
 
@@ -236,30 +240,37 @@ QString readTextOf(QXmlStreamReader &xml)
     return text;
 }
 
-QStringList sharedStrings(const ZipArchive &zip)
+QStringList sharedStrings(const ZipArchive &zip, ReadBudget *budget)
 {
     QStringList strings;
     if (!zip.contains(QStringLiteral("xl/sharedStrings.xml")))
         return strings;
-    QXmlStreamReader xml(zip.read(QStringLiteral("xl/sharedStrings.xml")));
+    // Read as it unpacks: the whole member never sits in memory, in bytes or as text.
+    const auto member = zip.stream(QStringLiteral("xl/sharedStrings.xml"), budget);
+    QXmlStreamReader xml(member.get());
     while (!xml.atEnd()) {
         xml.readNext();
-        if (xml.isStartElement() && xml.name() == QLatin1String("si"))
+        if (xml.isStartElement() && xml.name() == QLatin1String("si")) {
             strings.append(unescapeXlsxText(readTextOf(xml)));
+            if (budget)
+                budget->addCell(0, 0, strings.back().size());
+        }
     }
+    if (member->failed())
+        throw Error(QStringLiteral("文件已损坏（xl/sharedStrings.xml）"));
     if (xml.hasError())
         unreadable(xml.errorString());
     return strings;
 }
 
 // The first sheet's member, by way of the workbook and its relationships.
-QString firstSheetPath(const ZipArchive &zip)
+QString firstSheetPath(const ZipArchive &zip, const ReadBudget *budget)
 {
     const QString fallback = QStringLiteral("xl/worksheets/sheet1.xml");
     if (!zip.contains(QStringLiteral("xl/workbook.xml")) || !zip.contains(QStringLiteral("xl/_rels/workbook.xml.rels")))
         return fallback;
     QString id;
-    QXmlStreamReader workbook(zip.read(QStringLiteral("xl/workbook.xml")));
+    QXmlStreamReader workbook(zip.read(QStringLiteral("xl/workbook.xml"), budget));
     while (!workbook.atEnd() && id.isEmpty()) {
         workbook.readNext();
         if (workbook.isStartElement() && workbook.name() == QLatin1String("sheet"))
@@ -269,7 +280,7 @@ QString firstSheetPath(const ZipArchive &zip)
     }
     if (id.isEmpty())
         return fallback;
-    QXmlStreamReader rels(zip.read(QStringLiteral("xl/_rels/workbook.xml.rels")));
+    QXmlStreamReader rels(zip.read(QStringLiteral("xl/_rels/workbook.xml.rels"), budget));
     while (!rels.atEnd()) {
         rels.readNext();
         if (rels.isStartElement() && rels.name() == QLatin1String("Relationship")
@@ -298,20 +309,190 @@ QString numberText(const QString &value)
     return text;
 }
 
+// How each cell style shows numbers: as a date, a date with its time, a time, or plain.
+enum class NumberShape { Plain, Date, DateTime, Time };
+
+bool showsTime(const QString &code)
+{
+    return code.contains(QLatin1Char('h'), Qt::CaseInsensitive) || code.contains(QLatin1Char('s'), Qt::CaseInsensitive);
+}
+
+// The code with quoted text, escaped characters and [colour]/[$-locale] parts taken out.
+QString formatLetters(const QString &code)
+{
+    QString out;
+    bool quoted = false;
+    int bracket = 0;
+    for (qsizetype i = 0; i < code.size(); ++i) {
+        const QChar c = code.at(i);
+        if (quoted) {
+            quoted = c != QLatin1Char('"');
+        } else if (c == QLatin1Char('"')) {
+            quoted = true;
+        } else if (c == QLatin1Char('\\') || c == QLatin1Char('_') || c == QLatin1Char('*')) {
+            ++i; // the next character is shown as it is
+        } else if (c == QLatin1Char('[')) {
+            ++bracket;
+        } else if (c == QLatin1Char(']')) {
+            bracket = std::max(0, bracket - 1);
+        } else if (bracket == 0) {
+            out.append(c);
+        }
+    }
+    return out;
+}
+
+NumberShape shapeOf(int formatId, const QString &formatCode)
+{
+    if ((formatId >= 18 && formatId <= 21) || formatId == 45 || formatId == 46 || formatId == 47)
+        return NumberShape::Time;
+    if (formatId == 22)
+        return NumberShape::DateTime;
+    if (isDateFormat(formatId, formatCode)) {
+        const QString letters = formatLetters(formatCode);
+        return !letters.isEmpty() && showsTime(letters) ? NumberShape::DateTime : NumberShape::Date;
+    }
+    if (formatId >= 164 || formatCode.size() > 0) {
+        const QString letters = formatLetters(formatCode).remove(QStringLiteral("General"), Qt::CaseInsensitive);
+        if (letters.contains(QLatin1Char('h'), Qt::CaseInsensitive)
+            && (letters.contains(QLatin1Char('m'), Qt::CaseInsensitive)
+                || letters.contains(QLatin1Char('s'), Qt::CaseInsensitive)))
+            return NumberShape::Time;
+    }
+    return NumberShape::Plain;
+}
+
+struct Styles
+{
+    std::vector<NumberShape> cellShapes; // by cell style index (the s attribute)
+};
+
+Styles readStyles(const ZipArchive &zip, const ReadBudget *budget)
+{
+    Styles styles;
+    const QString member = QStringLiteral("xl/styles.xml");
+    if (!zip.contains(member))
+        return styles;
+    QHash<int, QString> codes;
+    QXmlStreamReader xml(zip.read(member, budget));
+    bool inCellXfs = false;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement() && xml.name() == QLatin1String("numFmt")) {
+            const QXmlStreamAttributes a = xml.attributes();
+            codes.insert(a.value(QLatin1String("numFmtId")).toInt(), a.value(QLatin1String("formatCode")).toString());
+        } else if (xml.isStartElement() && xml.name() == QLatin1String("cellXfs")) {
+            inCellXfs = true;
+        } else if (xml.isEndElement() && xml.name() == QLatin1String("cellXfs")) {
+            inCellXfs = false;
+        } else if (inCellXfs && xml.isStartElement() && xml.name() == QLatin1String("xf")) {
+            const int id = xml.attributes().value(QLatin1String("numFmtId")).toInt();
+            styles.cellShapes.push_back(shapeOf(id, codes.value(id)));
+            xml.skipCurrentElement();
+            if (budget && qint64(styles.cellShapes.size()) > budget->limits().cells)
+                unreadable(QStringLiteral("样式太多"));
+        }
+    }
+    return styles; // damaged styles only cost the dates their form
+}
+
+bool usesDate1904(const ZipArchive &zip, const ReadBudget *budget)
+{
+    if (!zip.contains(QStringLiteral("xl/workbook.xml")))
+        return false;
+    QXmlStreamReader xml(zip.read(QStringLiteral("xl/workbook.xml"), budget));
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement() && xml.name() == QLatin1String("workbookPr")) {
+            const QStringView value = xml.attributes().value(QLatin1String("date1904"));
+            return value == QLatin1String("1") || value == QLatin1String("true");
+        }
+        if (xml.isStartElement() && xml.name() == QLatin1String("sheets"))
+            break;
+    }
+    return false;
+}
+
+QString shapedNumber(const QString &value, NumberShape shape, bool date1904)
+{
+    if (shape == NumberShape::Plain)
+        return numberText(value);
+    bool ok = false;
+    const double serial = value.toDouble(&ok);
+    if (!ok)
+        return numberText(value);
+    if (shape == NumberShape::Time) {
+        if (serial < 0 || serial >= 1)
+            return numberText(value);
+        const int seconds = int(std::lround(serial * 86400.0)) % 86400;
+        return QTime(0, 0).addSecs(seconds).toString(QStringLiteral("HH:mm:ss"));
+    }
+    const QString text = serialDateText(serial, date1904, shape == NumberShape::DateTime);
+    return text.isEmpty() ? numberText(value) : text;
+}
+
 } // namespace
 
-SheetData readXlsx(const QByteArray &bytes)
+bool isDateFormat(int formatId, const QString &formatCode)
 {
+    if ((formatId >= 14 && formatId <= 17) || formatId == 22 || (formatId >= 27 && formatId <= 36)
+        || (formatId >= 50 && formatId <= 58))
+        return true;
+    if (formatCode.isEmpty())
+        return false;
+    const QString letters = formatLetters(formatCode);
+    for (const QChar c : letters) {
+        const char16_t u = c.toLower().unicode();
+        if (u == 'y' || u == 'd')
+            return true;
+    }
+    return false;
+}
+
+QString serialDateText(double serial, bool date1904, bool withTime)
+{
+    if (!std::isfinite(serial) || serial < 0 || serial > 2958465.0) // 9999-12-31
+        return {};
+    double whole = std::floor(serial);
+    int seconds = int(std::lround((serial - whole) * 86400.0));
+    if (seconds >= 86400) {
+        whole += 1;
+        seconds -= 86400;
+    }
+    QDate date;
+    if (date1904) {
+        date = QDate(1904, 1, 1).addDays(qint64(whole));
+    } else {
+        // The 1900 system counts a 29 February 1900 that never was: day 60.
+        if (whole < 1)
+            return {};
+        date = whole < 60 ? QDate(1899, 12, 31).addDays(qint64(whole)) : QDate(1899, 12, 30).addDays(qint64(whole));
+    }
+    if (!date.isValid())
+        return {};
+    QString text = date.toString(QStringLiteral("yyyy-MM-dd"));
+    if (withTime && seconds > 0)
+        text += QLatin1Char(' ') + QTime(0, 0).addSecs(seconds).toString(QStringLiteral("HH:mm:ss"));
+    return text;
+}
+
+SheetData readXlsx(const QByteArray &bytes, ReadBudget *budget)
+{
+    if (budget)
+        budget->checkFileSize(bytes.size());
     ZipArchive zip;
     if (!zip.open(bytes))
         unreadable();
-    const QStringList strings = sharedStrings(zip);
-    const QString sheetPath = firstSheetPath(zip);
+    const QStringList strings = sharedStrings(zip, budget);
+    const QString sheetPath = firstSheetPath(zip, budget);
     if (!zip.contains(sheetPath))
         unreadable(QStringLiteral("没有工作表"));
+    const Styles styles = readStyles(zip, budget);
+    const bool date1904 = usesDate1904(zip, budget);
 
     SheetData sheet;
-    QXmlStreamReader xml(zip.read(sheetPath));
+    const auto member = zip.stream(sheetPath, budget);
+    QXmlStreamReader xml(member.get());
     int rowNumber = 0;
     while (!xml.atEnd()) {
         xml.readNext();
@@ -332,6 +513,11 @@ SheetData readXlsx(const QByteArray &bytes)
             const int column = referenced >= 0 ? referenced : nextColumn;
             nextColumn = column + 1;
             const QString type = attributes.value(QLatin1String("t")).toString();
+            bool styled = false;
+            const int style = attributes.value(QLatin1String("s")).toInt(&styled);
+            const NumberShape shape = styled && style >= 0 && std::size_t(style) < styles.cellShapes.size()
+                                          ? styles.cellShapes[std::size_t(style)]
+                                          : NumberShape::Plain;
             QString value;
             QString inlineText;
             while (!xml.atEnd()) {
@@ -362,11 +548,17 @@ SheetData readXlsx(const QByteArray &bytes)
                 text = value == QLatin1String("1") ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
             } else if (type == QLatin1String("e")) {
                 text = value;
+            } else if (type == QLatin1String("d")) {
+                // An ISO 8601 date written as text.
+                text = shape == NumberShape::DateTime || value.size() <= 10 ? value : value.left(10);
+                text.replace(QLatin1Char('T'), QLatin1Char(' '));
             } else {
-                text = numberText(value);
+                text = shapedNumber(value, shape, date1904);
             }
             if (column < 0 || column > 16383)
                 continue;
+            if (budget)
+                budget->addCell(rowNumber, column, text.size(), std::max<qint64>(0, column - row.cells.size()));
             while (row.cells.size() <= column)
                 row.cells.append(QString());
             row.cells[column] = text;
@@ -377,6 +569,8 @@ SheetData readXlsx(const QByteArray &bytes)
         if (!empty)
             sheet.rows.push_back(std::move(row));
     }
+    if (member->failed())
+        throw Error(QStringLiteral("文件已损坏（%1）").arg(sheetPath));
     if (xml.hasError())
         unreadable(xml.errorString());
     return sheet;

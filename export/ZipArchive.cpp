@@ -6,6 +6,8 @@
 
 #include <zlib.h>
 
+#include <cstring>
+
 namespace lianbu::exchange {
 
 namespace {
@@ -68,7 +70,7 @@ bool ZipArchive::open(const QByteArray &bytes)
     return true;
 }
 
-QByteArray ZipArchive::read(const QString &name) const
+const ZipArchive::Entry &ZipArchive::locate(const QString &name, qint64 *data) const
 {
     const auto found = m_entries.constFind(name);
     if (found == m_entries.constEnd())
@@ -78,17 +80,26 @@ QByteArray ZipArchive::read(const QString &name) const
     const qint64 header = entry.localOffset;
     if (header + 30 > m_bytes.size() || u32(m_bytes, header) != kLocalHeader)
         throw Error(damaged);
-    const qint64 data = header + 30 + u16(m_bytes, header + 26) + u16(m_bytes, header + 28);
-    if (data + qint64(entry.compressedSize) > m_bytes.size())
+    *data = header + 30 + u16(m_bytes, header + 26) + u16(m_bytes, header + 28);
+    if (*data + qint64(entry.compressedSize) > m_bytes.size())
         throw Error(damaged);
-    const char *source = m_bytes.constData() + data;
-    if (entry.method == 0) {
-        if (entry.compressedSize != entry.size)
-            throw Error(damaged);
-        return QByteArray(source, entry.size);
-    }
-    if (entry.method != 8)
+    if (entry.method != 0 && entry.method != 8)
         throw Error(QStringLiteral("不支持的压缩方式（%1）").arg(name));
+    if (entry.method == 0 && entry.compressedSize != entry.size)
+        throw Error(damaged);
+    return entry;
+}
+
+QByteArray ZipArchive::read(const QString &name, const ReadBudget *budget) const
+{
+    qint64 data = 0;
+    const Entry &entry = locate(name, &data);
+    if (budget)
+        budget->checkUnpacked(name, entry.size);
+    const QString damaged = QStringLiteral("文件已损坏（%1）").arg(name);
+    const char *source = m_bytes.constData() + data;
+    if (entry.method == 0)
+        return QByteArray(source, entry.size);
 
     QByteArray out;
     out.resize(qsizetype(entry.size));
@@ -105,6 +116,82 @@ QByteArray ZipArchive::read(const QString &name) const
     if (result != Z_STREAM_END || produced != entry.size)
         throw Error(damaged);
     return out;
+}
+
+std::unique_ptr<ZipMemberReader> ZipArchive::stream(const QString &name, const ReadBudget *budget) const
+{
+    qint64 data = 0;
+    const Entry &entry = locate(name, &data);
+    if (budget)
+        budget->checkUnpacked(name, entry.size);
+    auto reader =
+        std::make_unique<ZipMemberReader>(m_bytes.constData() + data, entry.compressedSize, entry.size, entry.method);
+    if (reader->failed() || !reader->open(QIODevice::ReadOnly))
+        throw Error(QStringLiteral("文件已损坏（%1）").arg(name));
+    return reader;
+}
+
+struct ZipMemberReader::Inflater
+{
+    z_stream stream{};
+};
+
+ZipMemberReader::ZipMemberReader(const char *source, qint64 compressedSize, qint64 size, int method)
+    : m_source(source)
+    , m_compressedSize(compressedSize)
+    , m_size(size)
+    , m_method(method)
+{
+    if (method == 8) {
+        m_inflater = std::make_unique<Inflater>();
+        if (inflateInit2(&m_inflater->stream, -MAX_WBITS) != Z_OK) {
+            m_inflater.reset();
+            m_failed = true;
+            return;
+        }
+        m_inflater->stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(source));
+        m_inflater->stream.avail_in = uInt(compressedSize);
+    }
+}
+
+ZipMemberReader::~ZipMemberReader()
+{
+    if (m_inflater)
+        inflateEnd(&m_inflater->stream);
+}
+
+qint64 ZipMemberReader::readData(char *data, qint64 maxSize)
+{
+    if (m_finished || m_failed)
+        return -1;
+    if (maxSize <= 0)
+        return 0;
+    if (m_method == 0) {
+        const qint64 n = std::min(maxSize, m_size - m_produced);
+        std::memcpy(data, m_source + m_produced, std::size_t(n));
+        m_produced += n;
+        m_finished = m_produced == m_size;
+        return n;
+    }
+    z_stream &stream = m_inflater->stream;
+    stream.next_out = reinterpret_cast<Bytef *>(data);
+    stream.avail_out = uInt(std::min<qint64>(maxSize, 1 << 30));
+    const uInt room = stream.avail_out;
+    int result = Z_OK;
+    do // a block header alone unpacks to nothing
+        result = inflate(&stream, Z_NO_FLUSH);
+    while (result == Z_OK && stream.avail_out == room && stream.avail_in > 0);
+    const qint64 produced = qint64(room - stream.avail_out);
+    m_produced += produced;
+    // Never more than the archive said: a member that lies about its size is damaged. So is
+    // one whose data end before its stream does.
+    if (m_produced > m_size || (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR)
+        || (result == Z_STREAM_END && m_produced != m_size) || (produced == 0 && result != Z_STREAM_END)) {
+        m_failed = true;
+        return -1;
+    }
+    m_finished = result == Z_STREAM_END;
+    return produced;
 }
 
 } // namespace lianbu::exchange

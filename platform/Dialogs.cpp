@@ -230,7 +230,7 @@ void makeContentBlind(QFileDialog &dialog)
     dialog.setIconProvider(&provider);
 }
 
-QString QtDialogService::saveFileName(QWidget *parent, const SaveFileRequest &request)
+QString runFileDialog(QWidget *parent, const SaveFileRequest &request)
 {
     QFileDialog dialog(ownerOf(parent), request.caption, fileDialogStartFolder(request.directory), request.filter);
     makeContentBlind(dialog);
@@ -256,14 +256,19 @@ QString QtDialogService::saveFileName(QWidget *parent, const SaveFileRequest &re
     return dialog.selectedFiles().value(0);
 }
 
+QString QtDialogService::saveFileName(QWidget *parent, const SaveFileRequest &request)
+{
+    return runFileDialog(parent, request);
+}
+
 QString QtDialogService::openFileName(QWidget *parent, const OpenFileRequest &request)
 {
-    QFileDialog dialog(ownerOf(parent), request.caption, request.directory, request.filter);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    if (dialog.exec() != QDialog::Accepted)
-        return {};
-    return dialog.selectedFiles().value(0);
+    SaveFileRequest open;
+    open.caption = request.caption;
+    open.directory = request.directory;
+    open.filter = request.filter;
+    open.openExisting = true;
+    return runFileDialog(parent, open);
 }
 
 bool QtDialogService::printDialog(QWidget *parent, QPrinter *printer)

@@ -32,6 +32,9 @@ QString fileDialogStartFolder(const QString &requested);
 // Every file dialog of the program browses without opening files: Qt's own dialog, icons and
 // types from the names alone. Opening a file of the register would drop SQLite's locks on it.
 void makeContentBlind(QFileDialog &dialog);
+// The one door of every file dialog, open and save: started by fileDialogStartFolder, made
+// content-blind, answered with the chosen path (empty when cancelled).
+QString runFileDialog(QWidget *parent, const SaveFileRequest &request);
 
 QMessageBox::StandardButton toStandardButton(BoxButton button);
 BoxButton fromStandardButton(QMessageBox::StandardButton button);

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTableView>
 #include <QTest>
@@ -420,42 +421,117 @@ private slots:
         QCOMPARE(p.ui->registrationDateEdit->text(), QStringLiteral("2011-02-03"));
     }
 
-    void modifyWritesIntoTheRowSelectedAfterTheLoad()
+    void modifyWritesTheLoadedCustomerWhateverRowIsCurrent()
     {
-        Panel p({fullRow(QStringLiteral("VIP"), QStringLiteral("第一")),
-                 fullRow(QStringLiteral("VIP"), QStringLiteral("第二"))});
-        p.doubleClickRow(0);
-        p.ui->notesEdit->setText(QStringLiteral("改过"));
-        p.clickRow(1);
-        p.boxes().queueBoxAnswer(BoxButton::Ok);
-        QTest::mouseClick(p.ui->modifyButton, Qt::LeftButton);
-        QCOMPARE(p.rows()[0], fullRow(QStringLiteral("VIP"), QStringLiteral("第一")));
-        CustomerRow second = fullRow(QStringLiteral("VIP"), QStringLiteral("第一"));
-        second[13] = QStringLiteral("改过");
-        QCOMPARE(p.rows()[1], second);
-    }
+        QList<CustomerRow> customers;
+        for (const char *name : {"W1", "W2", "W3", "W4", "W5"})
+            customers << fullRow(QStringLiteral("VIP"), QString::fromLatin1(name));
+        Panel p(customers);
+        const QList<QStringList> before = p.rows();
+        auto modify = [&p](const QString &note) {
+            p.ui->notesEdit->setText(note);
+            p.boxes().clear();
+            p.boxes().queueBoxAnswer(BoxButton::Ok);
+            QTest::mouseClick(p.ui->modifyButton, Qt::LeftButton);
+            QCOMPARE(p.boxes().lastBox().request.text, QStringLiteral("修改数据成功！"));
+        };
+        QList<QStringList> expected = before;
 
-    void modifyWithNoRowInTheListWritesNothing()
-    {
-        Panel p({fullRow(QStringLiteral("VIP"), QStringLiteral("华联"))});
+        // Load W2, click W4 to look at it.
+        p.doubleClickRow(1);
+        p.clickRow(3);
+        QCOMPARE(p.data->customerList->fieldByName(QStringLiteral("b")).asString(), QStringLiteral("W4"));
+        modify(QStringLiteral("点过别的行"));
+        expected[1][13] = QStringLiteral("点过别的行");
+        QCOMPARE(p.rows(), expected);
+
+        // Load W5, search for W1: the list holds W1 only.
+        p.form->showAllRecords();
+        p.doubleClickRow(4);
+        p.ui->searchShortName->setText(QStringLiteral("W1"));
+        p.waitForSearch();
+        QCOMPARE(p.listColumn(QStringLiteral("b")), QStringList{QStringLiteral("W1")});
+        modify(QStringLiteral("搜索过"));
+        expected[4][13] = QStringLiteral("搜索过");
+        QCOMPARE(p.rows(), expected);
+
+        // Load W3, query the list again: it stands on its last row.
+        p.form->showAllRecords();
+        p.doubleClickRow(2);
+        p.form->showAllRecords();
+        QVERIFY(p.data->customerList->fieldByName(QStringLiteral("b")).asString() != QStringLiteral("W3"));
+        modify(QStringLiteral("重新查询过"));
+        expected[2][13] = QStringLiteral("重新查询过");
+        QCOMPARE(p.rows(), expected);
+
+        // A search that leaves the list empty: the loaded customer is still the one written.
         p.doubleClickRow(0);
-        p.ui->searchShortName->setText(QStringLiteral("没有这个")); // the search empties the list
+        p.ui->searchShortName->setText(QStringLiteral("没有这个"));
         p.waitForSearch();
         QCOMPARE(p.data->customerList->recordCount(), 0);
-        p.ui->shortNameEdit->setText(QStringLiteral("新简称"));
+        modify(QStringLiteral("列表是空的"));
+        expected[0][13] = QStringLiteral("列表是空的");
+        QCOMPARE(p.rows(), expected);
+    }
+
+    void aModifyWritesOnlyTheFieldsTheOperatorChanged()
+    {
+        Panel p;
+        // Values the panel cannot show as stored: a date with a time, a short date form, texts
+        // with blanks around them, NULLs, and (on SQLite, which keeps widths as names only) a
+        // position longer than its column.
+        const bool server = test::testsUseServer();
+        const QString longPosition = server ? QString(30, QChar(u'职')) : QString(80, QChar(u'职'));
+        QSqlQuery insert(p.data->connection->database());
+        insert.prepare(QStringLiteral("insert into data (a,b,c,d,e,f,day1) values (?,?,?,?,?,?,?)"));
+        const QVariant null(QMetaType::fromType<QString>());
+        for (const QVariantList &values :
+             {QVariantList{QStringLiteral(" VIP "), QStringLiteral("华联"), null, null, longPosition,
+                           QStringLiteral(" 139 "), QStringLiteral("2023-05-06 14:30:00")},
+              QVariantList{QStringLiteral("普通"), QStringLiteral("阿里"), QStringLiteral("李四"), QStringLiteral("女"),
+                           null, null, QStringLiteral("2023-5-6")}}) {
+            for (const QVariant &value : values)
+                insert.addBindValue(value);
+            QVERIFY2(insert.exec(), qPrintable(insert.lastError().text()));
+        }
+        p.form->showAllRecords();
+        const QList<QStringList> before = p.rows();
+
+        p.doubleClickRow(0);
+        p.ui->notesEdit->setText(QStringLiteral("只改备注"));
+        p.boxes().queueBoxAnswer(BoxButton::Ok);
         QTest::mouseClick(p.ui->modifyButton, Qt::LeftButton);
-        QCOMPARE(p.boxes().boxes().size(), 1);
-        verifyBox(p.boxes().lastBox(), BoxIcon::None, QStringLiteral("联簿宝"),
-                  QStringLiteral("列表中没有选中的资料，未作修改！"));
-        QCOMPARE(p.rows()[0], fullRow(QStringLiteral("VIP"), QStringLiteral("华联")));
-        QCOMPARE(p.ui->shortNameEdit->text(), QStringLiteral("新简称"));
-        QVERIFY(p.ui->entryPanel->isVisible());
-        // A list left closed (a refused statement) has no row either.
-        p.data->customerList->close();
+        QCOMPARE(p.boxes().lastBox().request.text, QStringLiteral("修改数据成功！"));
+        QList<QStringList> expected = before;
+        expected[0][13] = QStringLiteral("只改备注");
+        QCOMPARE(p.rows(), expected);
+
+        // The second: a new mobile, a position typed with blanks (written trimmed), the date kept.
+        p.doubleClickRow(1);
+        p.ui->mobileEdit->setText(QStringLiteral("137"));
+        p.ui->positionEdit->setText(QStringLiteral(" 经理 "));
+        p.boxes().clear();
+        p.boxes().queueBoxAnswer(BoxButton::Ok);
         QTest::mouseClick(p.ui->modifyButton, Qt::LeftButton);
-        QCOMPARE(p.boxes().boxes().size(), 2);
-        QCOMPARE(p.boxes().lastBox().request.text, QStringLiteral("列表中没有选中的资料，未作修改！"));
-        QCOMPARE(p.rows()[0], fullRow(QStringLiteral("VIP"), QStringLiteral("华联")));
+        QCOMPARE(p.boxes().lastBox().request.text, QStringLiteral("修改数据成功！"));
+        expected[1][4] = QStringLiteral("经理");
+        expected[1][5] = QStringLiteral("137");
+        QCOMPARE(p.rows(), expected);
+        QCOMPARE(expected[1][14], QStringLiteral("2023-5-6"));
+
+        // A date picked is written as yyyy-mm-dd; emptied, as NULL.
+        p.doubleClickRow(0);
+        p.ui->registrationDateEdit->setDate(QDate(2024, 1, 2));
+        p.boxes().queueBoxAnswer(BoxButton::Ok);
+        QTest::mouseClick(p.ui->modifyButton, Qt::LeftButton);
+        expected[0][14] = QStringLiteral("2024-01-02");
+        QCOMPARE(p.rows(), expected);
+        p.doubleClickRow(1);
+        p.ui->registrationDateEdit->setDateTime(p.ui->registrationDateEdit->minimumDateTime());
+        p.boxes().queueBoxAnswer(BoxButton::Ok);
+        QTest::mouseClick(p.ui->modifyButton, Qt::LeftButton);
+        expected[1][14] = QStringLiteral("<null>");
+        QCOMPARE(p.rows(), expected);
     }
 
     void aRefusedWriteLosesNothingAndCanBeRepeated()
@@ -514,12 +590,13 @@ private slots:
 
     void aSaveOverAnotherOperatorsChangeIsRefusedInChinese()
     {
-        Panel p({fullRow(QStringLiteral("VIP"), QStringLiteral("华联"))});
+        Panel p({fullRow(QStringLiteral("VIP"), QStringLiteral("华联")),
+                 fullRow(QStringLiteral("VIP"), QStringLiteral("阿里"))});
         p.doubleClickRow(0);
         // Meanwhile another operator (another program on the same file) changes the position.
         db::Connection other(p.data->connection->fileName());
         other.open();
-        QCOMPARE(other.execute(QStringLiteral("update data set e='总经理'")), 1);
+        QCOMPARE(other.execute(QStringLiteral("update data set e='总经理' where b='华联'")), 1);
         // The list reads the row again behind the open panel (as a refreshed search result
         // does): the save is still checked against what the panel showed.
         p.data->customerList->open();
@@ -527,27 +604,91 @@ private slots:
 
         p.ui->mobileEdit->setText(QStringLiteral("13900000000"));
         const QStringList typed = p.panelTexts();
-        p.boxes().clear();
-        p.boxes().queueBoxAnswer(BoxButton::Ok);
-        QTest::mouseClick(p.ui->modifyButton, Qt::LeftButton);
+        auto modify = [&p](BoxButton question = BoxButton::None) {
+            p.boxes().clear();
+            p.boxes().queueBoxAnswer(BoxButton::Ok);
+            if (question != BoxButton::None)
+                p.boxes().queueBoxAnswer(question);
+            QTest::mouseClick(p.ui->modifyButton, Qt::LeftButton);
+        };
+        // Refused, with the choice to start again from the stored record; No keeps everything.
+        modify(BoxButton::No);
         QCOMPARE(p.boxes().boxes().size(), 2);
-        QCOMPARE(p.boxes().lastBox().request.icon, BoxIcon::Stop);
-        QVERIFY2(p.boxes().lastBox().request.text.contains(QStringLiteral("已被其他操作员修改")),
-                 qPrintable(p.boxes().lastBox().request.text));
+        const BoxRequest &question = p.boxes().lastBox().request;
+        QCOMPARE(question.icon, BoxIcon::Question);
+        QCOMPARE(question.buttons, QList<BoxButton>({BoxButton::Yes, BoxButton::No}));
+        QCOMPARE(question.defaultButton, BoxButton::No);
+        QVERIFY2(question.text.contains(QStringLiteral("已被其他操作员修改")), qPrintable(question.text));
         QCOMPARE(p.panelTexts(), typed); // nothing typed is lost
         QVERIFY(p.ui->entryPanel->isVisible());
         QCOMPARE(p.rows()[0][4], QStringLiteral("总经理")); // the other operator's change stands
         QCOMPARE(p.rows()[0][5], QStringLiteral("139"));
 
-        // Deleted by the other: a delete says so, and the record leaves the list.
-        QCOMPARE(other.execute(QStringLiteral("delete from data")), 1);
+        // As the message advises, the list is queried again (another row becomes current);
+        // Yes takes the stored record and keeps the typed mobile.
+        p.form->showAllRecords();
+        modify(BoxButton::Yes);
+        QCOMPARE(p.ui->positionEdit->text(), QStringLiteral("总经理"));
+        QCOMPARE(p.ui->mobileEdit->text(), QStringLiteral("13900000000"));
+        QCOMPARE(p.rows()[0][5], QStringLiteral("139"));
+        modify();
+        QCOMPARE(p.boxes().lastBox().request.text, QStringLiteral("修改数据成功！"));
+        CustomerRow expected = fullRow(QStringLiteral("VIP"), QStringLiteral("华联"));
+        expected[4] = QStringLiteral("总经理");
+        expected[5] = QStringLiteral("13900000000");
+        QCOMPARE(p.rows(), QList<QStringList>({expected, fullRow(QStringLiteral("VIP"), QStringLiteral("阿里"))}));
+
+        // Deleted by the other: 修改 says so and keeps the text; nothing else is written.
+        p.doubleClickRow(0);
+        p.ui->notesEdit->setText(QStringLiteral("还要改"));
+        const QStringList typedAgain = p.panelTexts();
+        QCOMPARE(other.execute(QStringLiteral("delete from data where b='华联'")), 1);
+        modify();
+        QCOMPARE(p.boxes().lastBox().request.icon, BoxIcon::Stop);
+        QVERIFY(p.boxes().lastBox().request.text.contains(QStringLiteral("已被其他操作员删除")));
+        QCOMPARE(p.panelTexts(), typedAgain);
+        QVERIFY(p.ui->entryPanel->isVisible());
+        QCOMPARE(p.rows(), QList<QStringList>({fullRow(QStringLiteral("VIP"), QStringLiteral("阿里"))}));
+
+        // A delete of a row deleted meanwhile says so, and the record leaves the list.
         p.clickRow(0);
+        QCOMPARE(other.execute(QStringLiteral("delete from data")), 1);
         p.boxes().clear();
         p.boxes().queueBoxAnswer(BoxButton::Ok);
         QTest::mouseClick(p.ui->deleteButton, Qt::LeftButton);
         QCOMPARE(p.boxes().lastBox().request.icon, BoxIcon::Stop);
         QVERIFY(p.boxes().lastBox().request.text.contains(QStringLiteral("已被其他操作员删除")));
-        QCOMPARE(p.data->customerList->recordCount(), 0);
+        QCOMPARE(p.listColumn(QStringLiteral("b")), QStringList{QStringLiteral("阿里")});
+    }
+
+    void deleteNeverTakesARowTheListPutInPlaceOfTheClickedOne()
+    {
+        Panel p({fullRow(QStringLiteral("A"), QStringLiteral("一")), fullRow(QStringLiteral("B"), QStringLiteral("二")),
+                 fullRow(QStringLiteral("C"), QStringLiteral("三"))});
+        const QList<QStringList> before = p.rows();
+        auto deleteClicked = [&p] {
+            p.boxes().clear();
+            p.boxes().queueBoxAnswer(BoxButton::Ok);
+            QTest::mouseClick(p.ui->deleteButton, Qt::LeftButton);
+        };
+        // A click on 二, then a search puts 三 in its place; then the list is queried again.
+        p.clickRow(1);
+        p.ui->searchShortName->setText(QStringLiteral("三"));
+        p.waitForSearch();
+        deleteClicked();
+        QCOMPARE(p.boxes().boxes().size(), 1);
+        QVERIFY2(p.boxes().lastBox().request.text.contains(QStringLiteral("请重新点选要删除的资料")),
+                 qPrintable(p.boxes().lastBox().request.text));
+        p.form->showAllRecords();
+        QVERIFY(p.ui->deleteButton->isEnabled());
+        deleteClicked();
+        QCOMPARE(p.boxes().boxes().size(), 1);
+        QCOMPARE(p.rows(), before);
+        // Clicked again, the row goes.
+        p.clickRow(0);
+        deleteClicked();
+        QCOMPARE(p.boxes().lastBox().request.text, QStringLiteral("删除数据成功！"));
+        QCOMPARE(p.rows(), before.mid(1));
     }
 
     void deleteAsksThenRemovesTheCurrentRow()
@@ -654,12 +795,14 @@ private slots:
         p.boxes().queueBoxAnswer(BoxButton::Ok);
         p.form->entryPanel()->saveCustomerChanges();
         QCOMPARE(p.rows()[0][14], QStringLiteral("去年春天"));
-        // An empty date is written as NULL.
+        // An empty date the operator left alone stays as stored.
         p.data->customerList->last();
         p.form->customerList()->onRowDoubleClicked();
+        p.ui->notesEdit->setText(QStringLiteral("改备注"));
         p.boxes().queueBoxAnswer(BoxButton::Ok);
         p.form->entryPanel()->saveCustomerChanges();
-        QCOMPARE(p.rows()[1][14], QStringLiteral("<null>"));
+        QCOMPARE(p.rows()[1][13], QStringLiteral("改备注"));
+        QCOMPARE(p.rows()[1][14], QString());
         // Once a date is picked, it is the date that is written.
         p.data->customerList->first();
         p.form->customerList()->onRowDoubleClicked();

@@ -53,16 +53,22 @@ private slots:
         import->trigger();
         QCOMPARE(h.env.dialogs().openFiles().size(), 1);
 
-        // The window is modal: the operator's steps run once it is open.
+        // The window is modal: the operator's steps run once it is open (the file is read on a
+        // thread of its own before, while the event loop runs).
         bool seen = false;
-        QTimer::singleShot(0, [&] {
+        QTimer poll;
+        poll.setInterval(10);
+        QObject::connect(&poll, &QTimer::timeout, &poll, [&] {
             auto *window = qobject_cast<ImportWindow *>(QApplication::activeModalWidget());
-            QVERIFY(window);
+            if (!window || !window->isVisible())
+                return;
+            poll.stop();
             seen = true;
             QVERIFY(window->findDuplicates()); // 张记/张三 is in the register
             window->setAllActions(exchange::ImportAction::Skip);
             window->runImport();
         });
+        poll.start();
         h.env.dialogs().queueOpenFileName(path);
         import->trigger();
         QVERIFY(seen);

@@ -8,6 +8,7 @@
 #include "export/RegisterAccess.h"
 #include "platform/Clock.h"
 #include "platform/Gbk.h"
+#include "tests/export/ZipFiles.h"
 #include "tests/support/TestDatabase.h"
 #include "tests/support/TestSupport.h"
 
@@ -201,6 +202,35 @@ private slots:
         QCOMPARE(after[li2][F::Notes], QStringLiteral("第三行"));
     }
 
+    void aCustomerDeletedBeforeItsUpdateIsAddedAndReported()
+    {
+        test::Environment env;
+        test::TestDatabase database(false);
+        db::Connection connection(database.path());
+        connection.open();
+        applyImport(connection.database(),
+                    {{row({{F::Name, QStringLiteral("张三")}, {F::Mobile, QStringLiteral("13900000001")}}),
+                      ImportAction::Add, 0}},
+                    QStringLiteral("2020-01-01"));
+        const QString path = env.filePath(QStringLiteral("客户.csv"));
+        writeFile(path, QStringLiteral("姓名,手机,备注\r\n张三,13900000001,新备注\r\n").toUtf8());
+        ImportWindow window(connection.database());
+        QVERIFY(window.loadFile(path));
+        QVERIFY(window.findDuplicates());
+        window.setAllActions(ImportAction::Update);
+        // While the operator decides, another operator deletes 张三.
+        QCOMPARE(connection.execute(QStringLiteral("DELETE FROM data")), 1);
+        QVERIFY(window.runImport());
+        QCOMPARE(window.summary()->updated, 0);
+        QCOMPARE(window.summary()->added, 1);
+        const QString summary = env.dialogs().lastBox().request.text;
+        QVERIFY2(summary.contains(QStringLiteral("新增 1 条，更新 0 条")), qPrintable(summary));
+        QVERIFY2(summary.contains(QStringLiteral("第 2 行要更新的客户已被其他操作员删除")), qPrintable(summary));
+        const std::vector<IdentifiedCustomer> customers = loadCustomers(connection.database());
+        QCOMPARE(customers.size(), std::size_t(1));
+        QCOMPARE(customers[0].record[F::Notes], QStringLiteral("新备注"));
+    }
+
     void unreadableFilesAreRefusedWithAMessage()
     {
         test::Environment env;
@@ -222,6 +252,43 @@ private slots:
         QCOMPARE(importFileKind(QStringLiteral("a.dat"), "\x09\x08\x08\x00"), ImportFileKind::Xls);
         QCOMPARE(importFileKind(QStringLiteral("a"), " begin:vcard\r\n"), ImportFileKind::VCard);
         QCOMPARE(importFileKind(QStringLiteral("a"), "a,b"), ImportFileKind::Csv);
+    }
+
+    // 全部更新 with an .xlsx file whose 登记日期 are date cells stores dates, not serial numbers;
+    // a hostile file is refused by the window with the limit named, and nothing is imported.
+    void datesAndLimitsThroughTheWindow()
+    {
+        test::Environment env;
+        test::TestDatabase database(false);
+        db::Connection connection(database.path());
+        connection.open();
+        applyImport(connection.database(),
+                    {{row({{F::Name, QStringLiteral("张三")}, {F::Mobile, QStringLiteral("13900000001")}}),
+                      ImportAction::Add, 0}},
+                    QStringLiteral("2020-01-01"));
+        const QString xlsx = env.filePath(QStringLiteral("日期.xlsx"));
+        writeFile(xlsx,
+                  test::xlsxOf("<row><c t=\"inlineStr\"><is><t>姓名</t></is></c><c t=\"inlineStr\"><is><t>手机</t>"
+                               "</is></c><c t=\"inlineStr\"><is><t>登记日期</t></is></c></row>"
+                               "<row><c t=\"inlineStr\"><is><t>张三</t></is></c><c><v>13900000001</v></c>"
+                               "<c s=\"1\"><v>45717</v></c></row>",
+                               "<cellXfs count=\"2\"><xf numFmtId=\"0\"/><xf numFmtId=\"14\"/></cellXfs>"));
+        ImportWindow window(connection.database());
+        QVERIFY(window.loadFile(xlsx));
+        QVERIFY(window.findDuplicates());
+        window.setAllActions(ImportAction::Update);
+        QVERIFY(window.runImport());
+        std::vector<IdentifiedCustomer> customers = loadCustomers(connection.database());
+        QCOMPARE(customers.size(), std::size_t(1));
+        QCOMPARE(customers[0].record[F::RegistrationDate], QStringLiteral("2025-03-01"));
+
+        const QString commas = env.filePath(QStringLiteral("逗号.csv"));
+        writeFile(commas, "姓名" + QByteArray(100'000, ',') + "\r\n");
+        ImportWindow hostile(connection.database());
+        QVERIFY(!hostile.loadFile(commas));
+        QVERIFY(hostile.records().empty());
+        const QString refusal = env.dialogs().lastBox().request.text;
+        QVERIFY2(refusal.contains(QStringLiteral("每行最多 256 列")), qPrintable(refusal));
     }
 
     void duplicateGroupsAreListedAndOpen()

@@ -785,6 +785,50 @@ private slots:
         QVERIFY(!errorOf([&] { query.openKeys({1}); }).isEmpty());
         QVERIFY(!query.active());
     }
+
+    void anEditCheckedAgainstAnotherRecordIsRefused()
+    {
+        for (const char *b : {"r1", "r2", "r3"})
+            insertData(*m_connection, QString::fromLatin1(b));
+        Query list(m_connection.get());
+        list.setSql(QStringLiteral("select * from data "));
+        list.open();
+        const DataSet::RecordAsRead first = list.currentRecordAsRead();
+        QVERIFY(first.key != 0);
+        list.setRecNo(3);
+        // A record read from the first row never becomes the third row's condition.
+        QVERIFY(!errorOf([&] { list.edit(first); }).isEmpty());
+        QCOMPARE(list.state(), DataSetState::Browse);
+        QVERIFY(!errorOf([&] { list.edit(DataSet::RecordAsRead{}); }).isEmpty());
+        DataSet::RecordAsRead shortRecord = list.currentRecordAsRead();
+        shortRecord.values.pop_back();
+        QVERIFY(!errorOf([&] { list.edit(shortRecord); }).isEmpty());
+        QCOMPARE(list.state(), DataSetState::Browse);
+        QCOMPARE(dataRows(*m_connection), QStringList({"r1|<null>", "r2|<null>", "r3|<null>"}));
+
+        // The record's own row, opened by its key, takes the edit; checked against the record.
+        Query one(m_connection.get());
+        one.setSql(QStringLiteral("select * from data "));
+        one.openKeys({first.key});
+        QVERIFY(one.tableHoldsRow(first.key));
+        one.edit(first);
+        one.fieldByName("c").setAsString(QStringLiteral("own"));
+        one.post();
+        QCOMPARE(dataRows(*m_connection), QStringList({"r1|own", "r2|<null>", "r3|<null>"}));
+        // Once that changed, the record read before no longer matches: refused in Chinese.
+        one.edit(first);
+        one.fieldByName("b").setAsString(QStringLiteral("again"));
+        Error refusal(QString{});
+        try {
+            one.post();
+        } catch (const Error &error) {
+            refusal = error;
+        }
+        QVERIFY(refusal.operatorText().contains(QStringLiteral("已被其他操作员修改")));
+        QCOMPARE(dataRows(*m_connection).at(0), QStringLiteral("r1|own"));
+        QVERIFY(m_connection->execute(QStringLiteral("delete from data where b='r1'")) == 1);
+        QVERIFY(!one.tableHoldsRow(first.key));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDbDataSet)

@@ -87,10 +87,31 @@ QStringList column(db::Connection &connection, const QString &sql)
     return values;
 }
 
-// Shows the program's real save dialog, lets the operator browse into `folder` (where the
-// register lies) and waits until the dialog listed the folder with icons and types; cancels.
-// Returns the folder the dialog started in.
-QString browseWithSaveDialog(const QString &folder)
+// The program's real file dialogs: the export's save dialog, the import's open dialog and the
+// restore's choice of an existing backup.
+enum class FileDialogKind { Save, Open, OpenExisting };
+
+void showRealFileDialog(FileDialogKind kind)
+{
+    QtDialogService real;
+    if (kind == FileDialogKind::Open) {
+        OpenFileRequest request;
+        request.caption = QStringLiteral("导入客户");
+        request.filter = QStringLiteral("客户文件 (*.csv *.xlsx *.xls *.vcf);;所有文件 (*)");
+        real.openFileName(nullptr, request);
+        return;
+    }
+    SaveFileRequest request;
+    request.filter = QStringLiteral("Microsoft Excel xls文件 (*.xls)");
+    request.defaultSuffix = QStringLiteral("xls");
+    request.openExisting = kind == FileDialogKind::OpenExisting;
+    real.saveFileName(nullptr, request);
+}
+
+// Shows one of the program's real file dialogs, lets the operator browse into `folder` (where
+// the register lies) and waits until the dialog listed the folder with icons and types;
+// cancels. Returns the folder the dialog started in.
+QString browseWithFileDialog(const QString &folder, FileDialogKind kind = FileDialogKind::Save)
 {
     QString startedIn;
     auto *timer = new QTimer;
@@ -123,11 +144,7 @@ QString browseWithSaveDialog(const QString &folder)
         dialog->reject();
     });
     timer->start();
-    SaveFileRequest request;
-    request.filter = QStringLiteral("Microsoft Excel xls文件 (*.xls)");
-    request.defaultSuffix = QStringLiteral("xls");
-    QtDialogService real;
-    real.saveFileName(nullptr, request);
+    showRealFileDialog(kind);
     return startedIn;
 }
 
@@ -190,8 +207,14 @@ private slots:
         const int locksBefore = locksHeldByThisProcess();
         QVERIFY(locksBefore > 0);
 
-        const QString startedIn = browseWithSaveDialog(env.path());
-        QCOMPARE(locksHeldByThisProcess(), locksBefore);
+        for (const FileDialogKind kind : {FileDialogKind::Save, FileDialogKind::Open, FileDialogKind::OpenExisting}) {
+            const QString startedIn = browseWithFileDialog(env.path(), kind);
+            QVERIFY2(locksHeldByThisProcess() == locksBefore, qPrintable(QString::number(int(kind))));
+            // The dialog never starts in the working folder, where the register lies.
+            QVERIFY2(startedIn != QDir(env.path()).absolutePath(), qPrintable(startedIn));
+            QCOMPARE(startedIn,
+                     QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)).absolutePath());
+        }
         // Another process that reads and closes believes itself alone only when this one's
         // locks are gone: it would then checkpoint and remove the -wal this one writes into.
         QCOMPARE(runWorker({QStringLiteral("read"), path, QStringLiteral("3")}), 0);
@@ -201,10 +224,6 @@ private slots:
         db::Connection again(path);
         again.open();
         QCOMPARE(column(again, QStringLiteral("select b from data order by rid")), QStringList({"一", "二"}));
-
-        // The dialog never starts in the working folder, where the register lies.
-        QVERIFY2(startedIn != QDir(env.path()).absolutePath(), qPrintable(startedIn));
-        QCOMPARE(startedIn, QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)).absolutePath());
     }
 
     void threeProcessesKeepEveryConfirmedRecord()
@@ -232,7 +251,7 @@ private slots:
         test::RegisterWorkload work(connection, 1, ownLog);
         for (int i = 0; i < kRounds; ++i) {
             if (i % 6 == 0)
-                browseWithSaveDialog(env.path());
+                browseWithFileDialog(env.path());
             work.round(i);
         }
         QVERIFY(finished(writer) && finished(reader));

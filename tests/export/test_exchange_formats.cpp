@@ -11,6 +11,7 @@
 #include "export/XlsxFormat.h"
 #include "platform/Error.h"
 #include "platform/Gbk.h"
+#include "tests/export/ZipFiles.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -119,6 +120,38 @@ private slots:
         QCOMPARE(csvField(QStringLiteral("两\n行")), QStringLiteral("\"两\n行\""));
         QCOMPARE(csvField(QStringLiteral(" 空格")), QStringLiteral("\" 空格\""));
         QCOMPARE(csvField(QString()), QString());
+    }
+
+    // Cells a spreadsheet would run as formulas are marked with an apostrophe; numbers, signed
+    // or not, stay numbers; the program reads back exactly what it wrote.
+    void csvExportRunsNoFormulas()
+    {
+        const QStringList values{"=HYPERLINK(\"http://x\")",
+                                 "@SUM(A1)",
+                                 "+86 139 0000 1111",
+                                 "-A1",
+                                 "\t=1",
+                                 "-12.5",
+                                 "+8613900001111",
+                                 "13900001111",
+                                 "'=already",
+                                 "''@two",
+                                 "'-12",
+                                 "a=b",
+                                 ""};
+        QStringList written;
+        for (const QString &value : values)
+            written << formulaSafe(value);
+        QCOMPARE(written,
+                 QStringList({"'=HYPERLINK(\"http://x\")", "'@SUM(A1)", "'+86 139 0000 1111", "'-A1", "'\t=1", "-12.5",
+                              "+8613900001111", "13900001111", "''=already", "'''@two", "'-12", "a=b", ""}));
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        CsvWriter writer(&buffer, TextEncoding::Utf8);
+        writer.writeRow(values);
+        QVERIFY(bytes.contains("\"'=HYPERLINK(\"\"http://x\"\")\",'@SUM(A1),"));
+        QCOMPARE(parseCsv(bytes, TextEncoding::Utf8).rows.at(0).cells, values);
     }
 
     void csvRoundTripInBothEncodings()
@@ -283,7 +316,78 @@ private slots:
         QVERIFY(second[F::Address].contains(QStringLiteral("Main St 1")));
     }
 
+    // Phones lose nothing: GBK without CHARSET, tel: URIs, a second mobile, a home phone and a
+    // second e-mail (kept in 备注), NUL bytes and bytes of no known encoding (mended and said).
+    void vCardFromPhonesLosesNothing()
+    {
+        QByteArray file = "BEGIN:VCARD\r\nVERSION:2.1\r\nN:" + gbk::encode(QStringLiteral("王;五"))
+                          + ";;;\r\n"
+                            "NOTE:"
+                          + gbk::encode(QStringLiteral("老客户，常来"))
+                          + "\r\n"
+                            "TEL;CELL:13900001111\r\nTEL;CELL:13900002222\r\nTEL;WORK:010-1234\r\n"
+                            "TEL;HOME:010-5678\r\nEMAIL:a@example.cn\r\nEMAIL:b@example.cn\r\nEND:VCARD\r\n";
+        VCardData data = parseVCards(file);
+        QCOMPARE(data.cards.size(), std::size_t(1));
+        CustomerRecord first = data.cards[0].record;
+        QCOMPARE(first[F::Name], QStringLiteral("王五"));
+        QCOMPARE(first[F::Mobile], QStringLiteral("13900001111"));
+        QCOMPARE(first[F::Phone], QStringLiteral("010-1234"));
+        QCOMPARE(first[F::Email], QStringLiteral("a@example.cn"));
+        QCOMPARE(first[F::Notes], QStringLiteral("老客户，常来\n手机：13900002222\n住宅电话：010-5678\n"
+                                                 "电子邮件：b@example.cn"));
+
+        // vCard 4.0: numbers as tel: URIs.
+        data = parseVCards("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:李四\r\n"
+                           "TEL;VALUE=uri;TYPE=\"cell,voice\":tel:+86-139-0000-3333\r\n"
+                           "TEL;VALUE=uri;TYPE=work:tel:+86-10-1234;ext=56\r\nEND:VCARD\r\n");
+        first = data.cards.at(0).record;
+        QCOMPARE(first[F::Mobile], QStringLiteral("+86-139-0000-3333"));
+        QCOMPARE(first[F::Phone], QStringLiteral("+86-10-1234"));
+
+        // A NUL hides nothing after it; bytes of no encoding are replaced; both are said.
+        const QByteArray damaged =
+            QByteArray("BEGIN:VCARD\r\nFN:张三\r\nNOTE:前") + '\0' + "后\r\nTITLE:\xFF\xFE\x80\r\nEND:VCARD\r\n";
+        data = parseVCards(damaged);
+        first = data.cards.at(0).record;
+        QCOMPARE(first[F::Notes], QStringLiteral("前后"));
+        QVERIFY(!first[F::Position].isEmpty());
+        QCOMPARE(data.repairs.size(), std::size_t(2));
+        QCOMPARE(data.repairs[0].line, 3);
+        QCOMPARE(data.repairs[1].line, 4);
+    }
+
     // ---- .xlsx ---------------------------------------------------------------------------
+
+    // Cells formatted as dates (built-in and own formats, the 1904 system) arrive as dates;
+    // plain numbers, numbers in exponent form and times stay what they show.
+    void xlsxDatesArriveAsDates()
+    {
+        const QByteArray styles = "<numFmts count=\"2\"><numFmt numFmtId=\"164\" "
+                                  "formatCode=\"yyyy&quot;年&quot;m&quot;月&quot;d&quot;日&quot;\"/>"
+                                  "<numFmt numFmtId=\"165\" formatCode=\"0.00E+00\"/></numFmts>"
+                                  "<cellXfs count=\"6\"><xf numFmtId=\"0\"/><xf numFmtId=\"14\"/><xf numFmtId=\"164\"/>"
+                                  "<xf numFmtId=\"165\"/><xf numFmtId=\"22\"/><xf numFmtId=\"20\"/></cellXfs>";
+        const QByteArray rows = "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>登记日期</t></is></c>"
+                                "<c r=\"B1\" t=\"inlineStr\"><is><t>姓名</t></is></c></row>"
+                                "<row r=\"2\"><c r=\"A2\" s=\"1\"><v>45717</v></c><c r=\"B2\" s=\"0\"><v>45717</v></c>"
+                                "<c r=\"C2\" s=\"2\"><v>45616</v></c><c r=\"D2\" s=\"3\"><v>46027</v></c>"
+                                "<c r=\"E2\" s=\"4\"><v>46027.5</v></c><c r=\"F2\" s=\"5\"><v>0.75</v></c>"
+                                "<c r=\"G2\" s=\"1\" t=\"d\"><v>2024-02-03T00:00:00</v></c></row>";
+        const SheetData sheet = readXlsx(test::xlsxOf(rows, styles));
+        QCOMPARE(sheet.rows.at(1).cells, QStringList({"2025-03-01", "45717", "2024-11-20", "46027",
+                                                      "2026-01-05 12:00:00", "18:00:00", "2024-02-03"}));
+        const SheetData old = readXlsx(test::xlsxOf(rows, styles, {}, true));
+        QCOMPARE(old.rows.at(1).cells.value(0), QStringLiteral("2029-03-02"));
+        QCOMPARE(recordsFrom(sheet).at(0)[F::RegistrationDate], QStringLiteral("2025-03-01"));
+
+        QCOMPARE(serialDateText(1, false, false), QStringLiteral("1900-01-01"));
+        QCOMPARE(serialDateText(61, false, false), QStringLiteral("1900-03-01"));
+        QCOMPARE(serialDateText(-1, false, false), QString());
+        QVERIFY(isDateFormat(0, QStringLiteral("[$-804]yyyy/m/d;@")));
+        QVERIFY(!isDateFormat(0, QStringLiteral("[Red]#,##0.00 \"day\"")));
+        QVERIFY(!isDateFormat(0, QStringLiteral("h:mm")));
+    }
 
     void xlsxRoundTripKeepsLayoutAndValues()
     {

@@ -213,6 +213,37 @@ private slots:
         QVERIFY(h.env.shell().opened.isEmpty());
     }
 
+    // The operator types 名单.xlsx, 名单.csv or 名单.vcf and leaves the default type: the file is
+    // what its name says, and the import reads it back.
+    void aTypedSuffixDecidesTheFormat()
+    {
+        MainWindowHarness h;
+        h.insertCustomers(sampleRows());
+        h.form->showAllRecords();
+        const QString xlsx = h.env.filePath(QStringLiteral("名单.xlsx"));
+        h.env.dialogs().queueSaveFileName(xlsx);
+        widgets(h.form)->exportButton->click();
+        QFile file(xlsx);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const exchange::SheetData sheet = exchange::readXlsx(file.readAll());
+        QCOMPARE(exchange::recordsOf(sheet, exchange::matchColumns(sheet)).size(), std::size_t(4));
+
+        const QString csv = h.env.filePath(QStringLiteral("名单.csv"));
+        h.env.dialogs().queueSaveFileName(csv);
+        widgets(h.form)->exportButton->click();
+        QFile text(csv);
+        QVERIFY(text.open(QIODevice::ReadOnly));
+        QVERIFY(text.readAll().startsWith("\xEF\xBB\xBF"));
+
+        const QString vcf = h.env.filePath(QStringLiteral("名单.vcf"));
+        h.env.dialogs().queueSaveFileName(vcf);
+        widgets(h.form)->exportButton->click();
+        QFile cards(vcf);
+        QVERIFY(cards.open(QIODevice::ReadOnly));
+        QCOMPARE(exchange::parseVCards(cards.readAll()).cards.size(), std::size_t(4));
+        QVERIFY(h.env.dialogs().boxes().isEmpty());
+    }
+
     void newFormatsFollowTheChosenFilter()
     {
         MainWindowHarness h;

@@ -98,6 +98,36 @@ private slots:
         QCOMPARE(customers[0].record[F::Notes], QStringLiteral("旧"));
     }
 
+    void anUpdateOfACustomerDeletedMeanwhileAddsTheFilesCustomer()
+    {
+        test::TestDatabase database;
+        db::Connection connection(database.path());
+        connection.open();
+        applyImport(connection.database(),
+                    {{row(2, {{F::Name, QStringLiteral("甲")}}), ImportAction::Add, 0},
+                     {row(3, {{F::Name, QStringLiteral("乙")}}), ImportAction::Add, 0}},
+                    QStringLiteral("2025-05-05"));
+        const std::vector<IdentifiedCustomer> before = loadCustomers(connection.database());
+        // Planned against both; another operator then deletes 甲.
+        QCOMPARE(connection.execute(QStringLiteral("DELETE FROM data WHERE rid=%1").arg(before[0].id)), 1);
+        const ImportSummary summary =
+            applyImport(connection.database(),
+                        {{row(4, {{F::Name, QStringLiteral("甲")}, {F::Mobile, QStringLiteral("138")}}),
+                          ImportAction::Update, before[0].id},
+                         {row(5, {{F::Name, QStringLiteral("乙")}, {F::Mobile, QStringLiteral("137")}}),
+                          ImportAction::Update, before[1].id}},
+                        QStringLiteral("2025-05-06"));
+        QCOMPARE(summary.updated, 1);
+        QCOMPARE(summary.added, 1);
+        QCOMPARE(summary.addedForDeleted, std::vector<int>{4});
+        const std::vector<IdentifiedCustomer> after = loadCustomers(connection.database());
+        QCOMPARE(after.size(), std::size_t(2));
+        QCOMPARE(after[0].record[F::Mobile], QStringLiteral("137"));
+        QCOMPARE(after[1].record[F::Name], QStringLiteral("甲"));
+        QCOMPARE(after[1].record[F::Mobile], QStringLiteral("138"));
+        QCOMPARE(after[1].record[F::RegistrationDate], QStringLiteral("2025-05-06"));
+    }
+
     void failureOrCancelWritesNothing()
     {
         test::TestDatabase database;
@@ -183,12 +213,16 @@ private slots:
             exportList(list, exported, ExportFormat::CsvGbk, database.filePath(QStringLiteral("gbk.csv")));
         QCOMPARE(gbk.lostCharacters, 1);
 
-        // The dialog's choice: the filter decides (two CSV encodings share the suffix); without
-        // one, the suffix.
+        // The dialog's choice: the filter decides between the two CSV encodings, which share the
+        // suffix; without one, the suffix.
         QCOMPARE(formatOfChoice(formatFilter(ExportFormat::CsvGbk), QStringLiteral("a.csv")), ExportFormat::CsvGbk);
         QCOMPARE(formatOfChoice(QString(), QStringLiteral("a.CSV")), ExportFormat::CsvUtf8);
         QCOMPARE(formatOfChoice(QString(), QStringLiteral("a.vcf")), ExportFormat::VCard);
         QCOMPARE(formatOfChoice(QString(), QStringLiteral("a")), ExportFormat::Xls);
+        // A typed suffix wins over the type the dialog still showed.
+        QCOMPARE(formatOfChoice(formatFilter(ExportFormat::Xls), QStringLiteral("名单.xlsx")), ExportFormat::Xlsx);
+        QCOMPARE(formatOfChoice(formatFilter(ExportFormat::Xls), QStringLiteral("名单.vcf")), ExportFormat::VCard);
+        QCOMPARE(formatOfChoice(formatFilter(ExportFormat::Xlsx), QStringLiteral("名单")), ExportFormat::Xlsx);
         QCOMPARE(exportFilters().split(QStringLiteral(";;")).size(), 5);
 
         // A folder that does not exist: an error, no file.
