@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 #include "app/Register.h"
 #include "app/ServerConnectionDialog.h"
+#include "data/RegisterUpgrade.h"
 #include "app/StartUp.h"
 #include "customers/QuickSearchBar.h"
 #include "data/Database.h"
@@ -78,6 +79,8 @@ void MainWindow::restoreRegisterOfThisWindow(const QString &damage)
     };
     auto takeUp = [this, data, listed] {
         data->connection->open();
+        // A backup made by an older version holds plain passwords: hashed before anyone logs in.
+        lianbu::data::upgradeRegister(*data->connection);
         // A backup from an older version lacks what large lists need; it is added now.
         lianbu::buildSearchIndexIfMissing(*data->connection);
         if (listed)

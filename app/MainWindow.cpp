@@ -23,6 +23,7 @@
 #include "upgrade/Upgrader.h"
 #include "ui_MainWindow.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QFileInfo>
@@ -30,17 +31,21 @@
 #include <QMenu>
 #include <QScreen>
 #include <QPointer>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QTableView>
 #include <QTimer>
 #include <QToolButton>
 #include <QWindow>
 
 namespace {
 
-// Client size of the window at design and the height of the lower area below the grid.
+// Client size of the window at design, and the smallest it may become: the lower area's
+// controls whole and a few rows of the grid.
 constexpr int kClientWidth = 973;
 constexpr int kClientHeight = 629;
+constexpr int kMinimumGridHeight = 120;
 // Where the quick-search bar sits in the lower area and the entry panel over the grid.
 constexpr QPoint kQuickSearchBarPlace(18, 13);
 constexpr QPoint kEntryPanelPlace(192, 281);
@@ -55,16 +60,19 @@ MainWindow::MainWindow(Database &database, QWidget *parent)
     ui->setupUi(this);
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(lianbu::applicationTitle());
-    // A fixed single border: the operator cannot drag the size, but may minimise and maximise.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                    | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
-    setFixedSize(kClientWidth, kClientHeight);
+    resize(kClientWidth, kClientHeight);
 
     buildStatusBar();
     buildCustomerParts();
     buildMenus();
     buildAppearance();
+    buildKeys();
     upgrader = lianbu::upgrade::createMainUpgrader(this);
+    // The design size is the preferred one; below the minimum the lower area's controls would
+    // be cut.
+    setMinimumSize(minimumClientSize());
 
     connect(checkForUpgradeAction, &QAction::triggered, this, &MainWindow::checkForUpgrade);
     connect(changePasswordAction, &QAction::triggered, this,
@@ -103,6 +111,8 @@ void MainWindow::openSession(const QString &operatorName, int sessionId)
 {
     m_panels[1]->setText(operatorName);
     m_sessionId = sessionId;
+    // Who changes passwords from now on.
+    m_database.sessionOperator = operatorName;
 }
 
 void MainWindow::setLoginDialog(LoginDialog *dialog)
@@ -243,7 +253,7 @@ void MainWindow::buildAppearance()
     QAction *separator = settingsMenu->addSeparator();
     separator->setObjectName(QStringLiteral("helpSeparator"));
     settingsMenu->addActions({helpAction, homePageAction, aboutAction});
-    connect(helpAction, &QAction::triggered, this, &openHelp);
+    connect(helpAction, &QAction::triggered, this, [this] { openHelp(this); });
     connect(homePageAction, &QAction::triggered, this, &openHomePage);
     connect(aboutAction, &QAction::triggered, this, [this] { showAbout(this); });
 }
@@ -309,7 +319,7 @@ void MainWindow::showEvent(QShowEvent *event)
         return;
     m_shown = true;
     if (QScreen *screen = this->screen())
-        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+        placeOnScreen(screen->availableGeometry());
     try {
         onFirstShow();
     } catch (...) {
@@ -389,6 +399,7 @@ void MainWindow::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
     layoutGridAndLowerArea();
+    keepEntryPanelInside();
 }
 
 void MainWindow::layoutGridAndLowerArea()
@@ -401,16 +412,79 @@ void MainWindow::layoutGridAndLowerArea()
     ui->lowerArea->setGeometry(0, gridHeight, client->width(), lower);
 }
 
-void MainWindow::changeEvent(QEvent *event)
+QSize MainWindow::minimumClientSize() const
 {
-    QMainWindow::changeEvent(event);
-    if (event->type() != QEvent::WindowStateChange)
-        return;
-    // The border is fixed in the normal state only; maximised, the window takes the screen.
-    if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) {
-        setMinimumSize(0, 0);
-        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    } else if (!(windowState() & Qt::WindowMinimized)) {
-        setFixedSize(kClientWidth, kClientHeight);
+    const QWidget *lower = ui->lowerArea;
+    int right = 0;
+    for (const QWidget *child : lower->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        right = qMax(right, child->geometry().right() + 1);
+    return {right + kQuickSearchBarPlace.x(), kMinimumGridHeight + lower->height() + ui->statusBar->height()};
+}
+
+QSize fittedClientSize(QSize preferred, QSize minimum, QSize available, QSize frame)
+{
+    const QSize room = (available - frame).expandedTo(QSize(0, 0));
+    return preferred.boundedTo(room).expandedTo(minimum);
+}
+
+void MainWindow::placeOnScreen(const QRect &available)
+{
+    // The design size where it fits (at 200 % a 1920×1080 screen offers 960×540); the frame
+    // the desktop adds is not known before the first showing, so a typical one is allowed for.
+    QSize frame = frameGeometry().size() - size();
+    if (frame.width() <= 0 && frame.height() <= 0)
+        frame = QSize(16, 40);
+    resize(fittedClientSize(QSize(kClientWidth, kClientHeight), minimumSize(), available.size(), frame));
+    const QSize outer = size() + frame;
+    QPoint topLeft = available.center() - QPoint(outer.width() / 2, outer.height() / 2);
+    // The title bar never leaves the screen at the top or the left.
+    topLeft.setX(qMax(available.left(), topLeft.x()));
+    topLeft.setY(qMax(available.top(), topLeft.y()));
+    move(topLeft);
+}
+
+void MainWindow::keepEntryPanelInside()
+{
+    QWidget *area = centralWidget();
+    const QPoint at = m_entryPanel->pos();
+    const QPoint inside(qBound(0, at.x(), qMax(0, area->width() - m_entryPanel->width())),
+                        qBound(0, at.y(), qMax(0, area->height() - m_entryPanel->height())));
+    if (inside != at)
+        m_entryPanel->move(inside);
+}
+
+void MainWindow::buildKeys()
+{
+    // Esc leaves the entry panel as its close picture does; the key is taken only while the
+    // panel shows, so dialogs and drop-downs keep their own Esc.
+    auto *closePanel = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    closePanel->setObjectName(QStringLiteral("closeEntryPanelShortcut"));
+    closePanel->setContext(Qt::WindowShortcut);
+    closePanel->setEnabled(false);
+    m_entryPanel->installEventFilter(this);
+    connect(closePanel, &QShortcut::activated, m_entryPanel, [this] {
+        const bool hadFocus = m_entryPanel->isAncestorOf(QApplication::focusWidget());
+        m_entryPanel->closeEntryPanel();
+        if (hadFocus)
+            ui->customerGrid->view()->setFocus(Qt::ShortcutFocusReason);
+    });
+    m_closePanelShortcut = closePanel;
+
+    auto *find = new QShortcut(QKeySequence::Find, this);
+    find->setObjectName(QStringLiteral("quickSearchShortcut"));
+    connect(find, &QShortcut::activated, m_quickSearchBar, &lianbu::customers::QuickSearchBar::focusSearch);
+
+    helpAction->setShortcut(QKeySequence::HelpContents);
+    helpAction->setShortcutContext(Qt::WindowShortcut);
+    addAction(helpAction);
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_entryPanel && (event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
+        m_closePanelShortcut->setEnabled(event->type() == QEvent::Show);
+        if (event->type() == QEvent::Show)
+            keepEntryPanelInside();
     }
+    return QMainWindow::eventFilter(watched, event);
 }

@@ -11,6 +11,7 @@ class Database;
 class QAction;
 class QLabel;
 class QMenu;
+class QShortcut;
 class QWindow;
 class SkinController;
 class SkinCatalog;
@@ -108,7 +109,7 @@ protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
-    void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void restoreRegisterOfThisWindow(const QString &damage); // app/BackupCommands.cpp
@@ -116,6 +117,12 @@ private:
     void buildMenus();
     void buildCustomerParts();
     void buildAppearance();
+    void buildKeys();
+    QSize minimumClientSize() const;
+    // The design size where the screen has room for it, centred, the title bar on the screen.
+    void placeOnScreen(const QRect &available);
+    // The entry panel stays reachable when the window becomes smaller.
+    void keepEntryPanelInside();
     void onFocusWindowChanged(QWindow *window);
     void activateIfNoFocusCame();
 
@@ -130,4 +137,9 @@ private:
     QLabel *m_registerPanel = nullptr; // which register is open
     bool m_shown = false;
     QWindow *m_lastFocusWindow = nullptr;
+    QShortcut *m_closePanelShortcut = nullptr;
 };
+
+// The window's client size on a screen with `available` room, given the frame the desktop adds:
+// `preferred` where it fits, never below `minimum`.
+QSize fittedClientSize(QSize preferred, QSize minimum, QSize available, QSize frame);

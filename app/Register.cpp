@@ -83,7 +83,7 @@ void prepareRegister(const RegisterPlace &place)
     const QFileInfo file(place.path);
     if (!place.createWhenMissing || file.exists() || file.isSymLink())
         return;
-    if (!QDir().mkpath(file.absolutePath()))
+    if (!paths::makePrivateFolder(file.absolutePath()))
         throw Error(QStringLiteral("Cannot create the folder \"%1\" for the database file.").arg(file.absolutePath()));
     try {
         createDeliveredDatabase(place.path);

@@ -13,6 +13,19 @@
 
 using lianbu::db::RegisterAddress;
 
+namespace lianbu {
+
+QString knownServerPassword(const RegisterAddress &typed, const RegisterAddress &known, const QString &passwordFile)
+{
+    const auto host = [](const QString &name) { return name.isEmpty() ? QStringLiteral("localhost") : name; };
+    if (known.isServer() && !known.password.isEmpty() && host(known.host) == host(typed.host)
+        && known.port == typed.port && known.database == typed.database && known.user == typed.user)
+        return known.password;
+    return findServerPassword(passwordFile, {typed.host, typed.port, typed.database, typed.user});
+}
+
+} // namespace lianbu
+
 ServerConnectionDialog::ServerConnectionDialog(const RegisterAddress &current, QWidget *parent)
     : QDialog(parent)
     , ui(new Ui::ServerConnectionDialog)
@@ -24,7 +37,11 @@ ServerConnectionDialog::ServerConnectionDialog(const RegisterAddress &current, Q
         ui->portSpin->setValue(current.port);
         ui->databaseEdit->setText(current.database);
         ui->userEdit->setText(current.user);
-        ui->passwordEdit->setText(current.password);
+        // Not shown: a password typed into the fields of another server must be the operator's
+        // own, never the one known for this server.
+        m_known = current;
+        if (!current.password.isEmpty())
+            ui->passwordEdit->setPlaceholderText(QStringLiteral("（已保存，空着即可）"));
     }
     connect(ui->testButton, &QPushButton::clicked, this, &ServerConnectionDialog::testConnection);
     connect(ui->saveButton, &QPushButton::clicked, this, &ServerConnectionDialog::saveAddress);
@@ -46,6 +63,8 @@ RegisterAddress ServerConnectionDialog::address() const
     address.database = ui->databaseEdit->text().trimmed();
     address.user = ui->userEdit->text().trimmed();
     address.password = ui->passwordEdit->text();
+    if (address.password.isEmpty())
+        address.password = lianbu::knownServerPassword(address, m_known, lianbu::serverPasswordFilePath());
     return address;
 }
 

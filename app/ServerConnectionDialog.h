@@ -4,6 +4,15 @@
 
 #include <QDialog>
 
+namespace lianbu {
+
+// The password to use for `typed` when none was typed: `known`'s when it names the same host,
+// port, database and user; otherwise the one saved in `passwordFile` for `typed`.
+QString knownServerPassword(const db::RegisterAddress &typed, const db::RegisterAddress &known,
+                            const QString &passwordFile);
+
+} // namespace lianbu
+
 namespace Ui {
 class ServerConnectionDialog;
 }
@@ -21,7 +30,9 @@ public:
     explicit ServerConnectionDialog(const lianbu::db::RegisterAddress &current, QWidget *parent = nullptr);
     ~ServerConnectionDialog() override;
 
-    // The address the fields describe (with the password typed).
+    // The address the fields describe, with the password typed; when none is typed, the password
+    // known for exactly that server, database and user (the one the window was opened with, or
+    // the saved one), never one known for another server.
     lianbu::db::RegisterAddress address() const;
     // At start-up, before the register is open, what is saved is used at once.
     void setAppliesAtOnce(bool atOnce) { m_appliesAtOnce = atOnce; }
@@ -41,6 +52,8 @@ private:
     bool fieldsComplete();
 
     Ui::ServerConnectionDialog *ui;
+    // The address the window was opened with and its password, which is never shown.
+    lianbu::db::RegisterAddress m_known;
     bool m_testing = false;
     bool m_appliesAtOnce = false;
 };

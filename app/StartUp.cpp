@@ -34,6 +34,7 @@ namespace lianbu {
 
 void prepareApplication()
 {
+    paths::restrictNewFiles();
     QApplication::setOrganizationName(QStringLiteral("qiaomu"));
     QApplication::setApplicationName(QStringLiteral("lianbu"));
     QApplication::setApplicationDisplayName(applicationTitle());
@@ -109,13 +110,13 @@ void buildSearchIndexIfMissing(db::Connection &connection)
     // A register written by an older version has no index for the quick search yet: it is
     // built once, with a progress window, since a large register takes a while. A register
     // that cannot take it (read-only, say) is searched without it.
-    // A server register has neither: its pg_trgm indexes come with its creation, and its lists
-    // are sorted client-side.
-    if (connection.isServer())
-        return;
-    const bool searchIndex = hasSearchIndex(connection);
-    const bool sortKeys = db::hasSortKeys(connection, QStringLiteral("data"));
-    if (searchIndex && sortKeys)
+    // A server register has only the table of initials to gain: its pg_trgm indexes come with
+    // its creation, and its lists are sorted client-side.
+    const bool server = connection.isServer();
+    const bool searchIndex = server || hasSearchIndex(connection);
+    const bool sortKeys = server || db::hasSortKeys(connection, QStringLiteral("data"));
+    const bool extra = hasSearchExtra(connection);
+    if (searchIndex && sortKeys && extra)
         return;
     QProgressDialog progress(QStringLiteral("正在为快速查询建立索引，请稍候……"), QString(), 0, 1000);
     progress.setWindowTitle(QStringLiteral("联簿宝"));
@@ -131,6 +132,16 @@ void buildSearchIndexIfMissing(db::Connection &connection)
             createSearchIndex(connection, show);
     } catch (const Error &error) {
         qWarning("quick-search index not built: %s", qPrintable(error.message()));
+    }
+    // Without it the quick search finds no pinyin initials (on a server also when pg_trgm or
+    // the right to create it is missing).
+    try {
+        if (!extra) {
+            progress.setValue(0);
+            createSearchExtra(connection, show);
+        }
+    } catch (const Error &error) {
+        qWarning("table of pinyin initials not built: %s", qPrintable(error.message()));
     }
     // Without them a title click collates the rows itself, as before.
     progress.setLabelText(QStringLiteral("正在为列表排序建立索引，请稍候……"));

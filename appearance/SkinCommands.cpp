@@ -3,11 +3,15 @@
 #include "appearance/AboutDialog.h"
 #include "appearance/SkinRegistry.h"
 #include "appearance/Skins.h"
+#include "platform/Dialogs.h"
+#include "platform/Installation.h"
 #include "platform/Shell.h"
 #include "platform/VendorAddresses.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QStringList>
 
 namespace lianbu::skins {
 
@@ -45,10 +49,31 @@ void openSupportPage()
     lianbu::openWebAddress(lianbu::supportPageAddress());
 }
 
-void openHelp()
+QString helpManualPath(const QString &programFolder, bool packaged)
 {
-    // Beside the program file, not in the working folder.
-    lianbu::openFile(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("help.chm")));
+    QStringList candidates{QDir(programFolder).filePath(QStringLiteral("../../share/lianbu/manual/index.html"))};
+#ifdef LIANBU_SOURCE_MANUAL
+    if (!packaged)
+        candidates << QStringLiteral(LIANBU_SOURCE_MANUAL);
+#else
+    (void)packaged;
+#endif
+    for (const QString &candidate : candidates)
+        if (QFileInfo(candidate).isFile())
+            return QFileInfo(candidate).canonicalFilePath();
+    return {};
+}
+
+void openHelp(QWidget *parent)
+{
+    // Found from the program file, not the working folder.
+    const QString manual = helpManualPath(QCoreApplication::applicationDirPath(), lianbu::isPackagedProgram());
+    if (manual.isEmpty()) {
+        lianbu::showWarning(QStringLiteral("找不到使用说明（帮助文件）。请重新安装联簿宝。"), parent);
+        return;
+    }
+    if (!lianbu::openFile(manual))
+        lianbu::showWarning(QStringLiteral("无法打开使用说明“%1”：系统没有能显示网页的程序。").arg(manual), parent);
 }
 
 void openHomePage()

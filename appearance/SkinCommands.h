@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 class QObject;
 class QWidget;
 class SkinCatalog;
@@ -20,8 +22,13 @@ void chooseSkin(SkinController *controller, SkinCatalog *catalog, int index);
 void restoreSkin(SkinController *controller, SkinCatalog *catalog);
 
 void openSupportPage();          // 技术支持
-void openHelp();                 // 帮助主题
+void openHelp(QWidget *parent);  // 帮助主题, F1
 void openHomePage();             // 官方主页
 void showAbout(QWidget *parent); // 关于
+
+// The manual that ships with the program: where the package installs it beside the program
+// folder (<prefix>/libexec/lianbu -> <prefix>/share/lianbu/manual), else, for a program built from
+// the sources, in the source tree. Empty when neither exists.
+QString helpManualPath(const QString &programFolder, bool packaged);
 
 } // namespace lianbu::skins

@@ -208,6 +208,7 @@ QString cachedRegister(const QString &folder, int rows)
             db::Connection connection(building);
             connection.open();
             db::updateSortKeys(connection, QStringLiteral("data"));
+            refreshSearchExtra(connection);
         }
         QFile::rename(building, path);
     }
@@ -220,6 +221,14 @@ QString cachedRegister(const QString &folder, int rows)
         timer.start();
         db::createSortKeys(connection, QStringLiteral("data"), sortKeyColumns(), {});
         std::printf("(sort keys added to the %d-row register in %.1f s; file now %.0f MB)\n", rows,
+                    double(timer.elapsed()) / 1000.0, double(QFileInfo(path).size()) / (1024 * 1024));
+    }
+    // Likewise the table of pinyin initials and mobile numbers.
+    if (!hasSearchExtra(connection)) {
+        QElapsedTimer timer;
+        timer.start();
+        createSearchExtra(connection, {});
+        std::printf("(pinyin initials added to the %d-row register in %.1f s; file now %.0f MB)\n", rows,
                     double(timer.elapsed()) / 1000.0, double(QFileInfo(path).size()) / (1024 * 1024));
     }
     return path;

@@ -14,7 +14,7 @@
 
 namespace lianbu::customers {
 
-const int CustomerList::hideColumnPositions[11] = {0, 1, 3, 4, 7, 8, 9, 10, 11, 12, 13};
+const char *const CustomerList::hideColumnFields[11] = {"a", "b", "d", "e", "h", "i", "j", "k", "l", "z", "day1"};
 
 CustomerList::CustomerList(DataGrid *grid, Database &database, QObject *parent)
     : QObject(parent)
@@ -58,6 +58,9 @@ CustomerList::CustomerList(DataGrid *grid, Database &database, QObject *parent)
         m_hideColumnActions.append(action);
     }
     connect(m_saveColumnLayoutAction, &QAction::triggered, this, &CustomerList::saveColumnLayout);
+    // Columns change visibility by other ways too (a restored layout): the marks are read from the
+    // columns whenever the menu opens.
+    connect(m_contextMenu, &QMenu::aboutToShow, this, &CustomerList::syncHideMarks);
 
     grid->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(grid, &QWidget::customContextMenuRequested, this,
@@ -69,12 +72,14 @@ CustomerList::CustomerList(DataGrid *grid, Database &database, QObject *parent)
         emit rowClicked();
     });
     connect(grid, &DataGrid::rowDoubleClicked, this, &CustomerList::onRowDoubleClicked);
+    connect(grid, &DataGrid::rowEntered, this, &CustomerList::onRowDoubleClicked);
 }
 
 void CustomerList::restoreLayoutAndShowList()
 {
     m_grid->restoreLayoutFromIni(lianbu::paths::settingsFilePath(), QLatin1String(kLayoutSection),
                                  LayoutRestoreOptions(AllRestoreOptions));
+    syncHideMarks();
     // The data module exists from here on: the grid can be bound to the customer list.
     m_grid->setDataSource(m_database.customerListSource);
 }
@@ -96,13 +101,19 @@ void CustomerList::onRowDoubleClicked()
 
 void CustomerList::toggleColumnFromMenu(int itemIndex)
 {
-    // The item addresses a position in the current column order, whatever its caption names.
-    // Its check mark has already been toggled by the click: checked now means "hide".
-    const int position = hideColumnPositions[itemIndex];
-    GridColumns *columns = m_grid->columns();
-    if (position >= columns->count())
-        return;
-    columns->items(position)->setVisible(!m_hideColumnActions.at(itemIndex)->isChecked());
+    // The item acts on the column its caption names, wherever that column stands now.
+    GridColumn *column = m_grid->columns()->findByFieldName(QLatin1String(hideColumnFields[itemIndex]));
+    if (column)
+        column->setVisible(!column->visible());
+    syncHideMarks();
+}
+
+void CustomerList::syncHideMarks()
+{
+    for (int i = 0; i < m_hideColumnActions.size(); ++i) {
+        const GridColumn *column = m_grid->columns()->findByFieldName(QLatin1String(hideColumnFields[i]));
+        m_hideColumnActions.at(i)->setChecked(column && !column->visible());
+    }
 }
 
 void CustomerList::saveColumnLayout()
@@ -111,7 +122,7 @@ void CustomerList::saveColumnLayout()
     // folders: the command makes it, so saving works from the first day. Whatever still
     // fails (no right to write, a file in the folder's place) is reported by the save.
     const QString file = lianbu::paths::settingsFilePath();
-    QDir().mkpath(QFileInfo(file).absolutePath());
+    lianbu::paths::makePrivateFolder(QFileInfo(file).absolutePath());
     try {
         m_grid->saveLayoutToIni(file, QLatin1String(kLayoutSection), false);
     } catch (...) {

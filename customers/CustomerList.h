@@ -28,13 +28,15 @@ public:
     QMenu *contextMenu() const { return m_contextMenu; }
     QAction *saveColumnLayoutAction() const { return m_saveColumnLayoutAction; }
     const QList<QAction *> &hideColumnActions() const { return m_hideColumnActions; }
-    // The grid column position each hide item addresses, parallel to hideColumnActions().
-    static const int hideColumnPositions[11];
+    // The field of the column each hide item names, parallel to hideColumnActions().
+    static const char *const hideColumnFields[11];
 
     // Once the register is open: the saved column layout, then the grid bound to the list.
     void restoreLayoutAndShowList();
     // Asks, deletes the current customer and says so; true when it was deleted.
     bool deleteCurrentCustomer();
+    // Each hide item checked exactly when its column is hidden.
+    void syncHideMarks();
 
 public slots:
     void sortByColumn(int columnIndex, GridColumn *column);

@@ -1,5 +1,6 @@
 #include "customers/CustomerSearch.h"
 
+#include "data/PinyinInitials.h"
 #include "data/SearchIndex.h"
 #include "data/Statements.h"
 #include "db/Connection.h"
@@ -23,6 +24,7 @@ CustomerSearch::CustomerSearch(db::Query *list, const db::RegisterAddress &addre
 {
     // A register whose index could not be built is searched by the plain statement.
     m_indexed = list->connection() && hasSearchIndex(*list->connection());
+    m_extra = list->connection() && hasSearchExtra(*list->connection());
     connect(&m_worker, &db::BackgroundSearch::finished, this, &CustomerSearch::finished);
     connect(&m_worker, &db::BackgroundSearch::failed, this, [this](quint64, const QString &message) {
         m_pending = Pending::Nothing;
@@ -33,8 +35,12 @@ CustomerSearch::CustomerSearch(db::Query *list, const db::RegisterAddress &addre
 void CustomerSearch::search(const SearchFields &f)
 {
     const db::Engine &engine = db::engineOf(m_list->connection()->database());
+    // The table of initials and mobile numbers catches up with the rows written since its last
+    // search (usually none or the few the operator just saved).
+    if (m_extra && (!f.phone.isEmpty() || isPinyinQuery(f.shortName) || isPinyinQuery(f.name)))
+        refreshSearchExtra(*m_list->connection());
     const sql::BoundStatement statement =
-        sql::boundSearch(engine, f.category, f.shortName, f.phone, f.name, f.address, f.company);
+        sql::boundSearch(engine, f.category, f.shortName, f.phone, f.name, f.address, f.company, m_extra);
     m_pendingStatement = statement;
     m_pendingIsEmpty = f.isEmpty();
     if (m_pendingIsEmpty && m_emptyResult) {
@@ -44,8 +50,8 @@ void CustomerSearch::search(const SearchFields &f)
     } else {
         m_pending = Pending::Show;
     }
-    const sql::BoundStatement keys =
-        sql::boundSearchKeys(engine, f.category, f.shortName, f.phone, f.name, f.address, f.company, m_indexed);
+    const sql::BoundStatement keys = sql::boundSearchKeys(engine, f.category, f.shortName, f.phone, f.name, f.address,
+                                                          f.company, m_indexed, m_extra);
     m_worker.start(keys.text, keys.values);
 }
 

@@ -71,6 +71,7 @@ private:
     bool m_pendingIsEmpty = false;
     std::optional<std::vector<qint64>> m_emptyResult;
     bool m_indexed = false; // the register has the trigram index
+    bool m_extra = false;   // the register has the table of initials and mobile numbers
 };
 
 } // namespace lianbu::customers

@@ -75,6 +75,12 @@ void QuickSearchBar::runQuickSearch()
                              ui->searchName->text(), ui->searchAddress->text(), ui->searchCompany->text()});
 }
 
+void QuickSearchBar::focusSearch()
+{
+    ui->searchShortName->setFocus(Qt::ShortcutFocusReason);
+    ui->searchShortName->selectAll();
+}
+
 void QuickSearchBar::showAllRecords()
 {
     customerSearch().cancel();

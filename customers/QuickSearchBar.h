@@ -33,6 +33,8 @@ public:
 
 public slots:
     void runQuickSearch();
+    // Ctrl+F: the focus to 客户简称, its text selected so typing replaces it.
+    void focusSearch();
     // "全部记录": every customer listed, the last one current, the category list refilled.
     void showAllRecords();
     // After the operator added or changed a record: every record listed, the current one last,

@@ -3,6 +3,8 @@
 #include "db/BoundStatement.h"
 #include "db/Connection.h"
 #include "db/Engine.h"
+#include "platform/Clock.h"
+#include "platform/Error.h"
 
 namespace lianbu::data {
 
@@ -12,6 +14,7 @@ namespace {
 const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz");
 const QString kSuccess = QStringLiteral("success");
 const QString kFailure = QStringLiteral("failure");
+const QString kChecking = QStringLiteral("checking");
 
 // Stored words of the kinds; never change them.
 QString kindWord(AttemptKind kind)
@@ -39,13 +42,30 @@ AttemptKind kindOf(const QString &word)
 // Enough rows to see a streak long enough for the longest wait.
 constexpr int kStreakRows = 64;
 
+QString table()
+{
+    return QLatin1String(AttemptLog::kTable);
+}
+
 } // namespace
+
+QString attemptTimeText(const QDateTime &time)
+{
+    return time.toUTC().toString(kTimeFormat);
+}
+
+QDateTime attemptTimeOf(const QString &text)
+{
+    QDateTime time = QDateTime::fromString(text, kTimeFormat);
+    time.setTimeSpec(Qt::UTC);
+    return time;
+}
 
 QString attemptTableStatement(const db::Engine &engine)
 {
     return QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (id %2, username VARCHAR(50), attempt_time VARCHAR(30), "
                           "outcome VARCHAR(10), kind VARCHAR(10))")
-        .arg(QLatin1String(AttemptLog::kTable), engine.growingKeyType());
+        .arg(table(), engine.growingKeyType());
 }
 
 AttemptLog::AttemptLog(db::Connection &connection)
@@ -55,16 +75,38 @@ AttemptLog::AttemptLog(db::Connection &connection)
 bool AttemptLog::tableExists() const
 {
     const QSqlDatabase database = m_connection.database();
-    return db::engineOf(database).tableNames(database).contains(QLatin1String(kTable));
+    return db::engineOf(database).tableNames(database).contains(table());
+}
+
+QDateTime AttemptLog::clockNow() const
+{
+    if (!m_connection.isServer())
+        return lianbu::now().toUTC();
+    // The server's clock: no client's clock or time zone moves another client's waits.
+    QSqlQuery query = db::runBound(
+        m_connection,
+        QStringLiteral("select to_char(clock_timestamp() at time zone 'UTC', 'YYYY-MM-DD HH24:MI:SS.MS')"));
+    if (!query.next())
+        throw Error(QStringLiteral("The server did not tell its time."));
+    return attemptTimeOf(query.value(0).toString());
 }
 
 void AttemptLog::record(const QString &name, const QDateTime &time, bool success, AttemptKind kind)
 {
-    db::runBound(m_connection, attemptTableStatement(db::engineOf(m_connection.database())));
-    db::runBound(m_connection,
-                 QStringLiteral("insert into %1 (username,attempt_time,outcome,kind) values (?,?,?,?)")
-                     .arg(QLatin1String(kTable)),
-                 {name, time.toString(kTimeFormat), success ? kSuccess : kFailure, kindWord(kind)});
+    const db::Engine &engine = db::engineOf(m_connection.database());
+    QSqlQuery query =
+        db::runBound(m_connection,
+                     QStringLiteral("insert into %1 (username,attempt_time,outcome,kind) values (?,?,?,?)").arg(table())
+                         + engine.insertKeySuffix(QStringLiteral("id")),
+                     {name, attemptTimeText(time), success ? kSuccess : kFailure, kindWord(kind)});
+    prune(engine.insertedKey(query));
+}
+
+void AttemptLog::prune(qint64 newestId)
+{
+    if (newestId > kKeptAttempts)
+        db::runBound(m_connection, QStringLiteral("delete from %1 where id<=?").arg(table()),
+                     {newestId - kKeptAttempts});
 }
 
 FailureStreak AttemptLog::streak(const QString &name) const
@@ -72,36 +114,90 @@ FailureStreak AttemptLog::streak(const QString &name) const
     FailureStreak result;
     if (!tableExists())
         return result;
-    QSqlQuery query =
-        db::runBound(m_connection,
-                     QStringLiteral("select outcome, attempt_time from %1 where username=? order by id desc limit %2")
-                         .arg(QLatin1String(kTable))
-                         .arg(kStreakRows),
-                     {name});
+    QSqlQuery query = db::runBound(
+        m_connection,
+        QStringLiteral("select outcome, attempt_time, id from %1 where username=? order by id desc limit %2")
+            .arg(table())
+            .arg(kStreakRows),
+        {name});
+    bool newest = true;
     while (query.next()) {
-        if (query.value(0).toString() != kFailure)
+        const QString outcome = query.value(0).toString();
+        if (outcome != kFailure && outcome != kChecking)
             break;
-        if (result.failures == 0)
-            result.lastFailure = QDateTime::fromString(query.value(1).toString(), kTimeFormat);
+        if (result.failures == 0) {
+            result.lastFailure = attemptTimeOf(query.value(1).toString());
+            result.lastId = query.value(2).toLongLong();
+        }
+        if (newest)
+            result.checking = outcome == kChecking;
+        newest = false;
         ++result.failures;
     }
     return result;
 }
 
-std::vector<Attempt> AttemptLog::lastFailures(int count) const
+std::optional<qint64> AttemptLog::claim(const QString &name, AttemptKind kind,
+                                        const std::function<bool(const FailureStreak &, const QDateTime &)> &mayCheck)
+{
+    const bool server = m_connection.isServer();
+    const db::Engine &engine = db::engineOf(m_connection.database());
+    // SQLite: the write lock of the file, taken before the streak is read; on the server a lock
+    // per name, held to the end of the transaction.
+    db::runBound(m_connection, server ? QStringLiteral("begin") : QStringLiteral("BEGIN IMMEDIATE"));
+    try {
+        if (server)
+            db::runBound(m_connection, QStringLiteral("select pg_advisory_xact_lock(hashtext(?))"),
+                         {QStringLiteral("lianbu login ") + name});
+        const QDateTime now = clockNow();
+        std::optional<qint64> id;
+        if (mayCheck(streak(name), now)) {
+            QSqlQuery query = db::runBound(
+                m_connection,
+                QStringLiteral("insert into %1 (username,attempt_time,outcome,kind) values (?,?,?,?)").arg(table())
+                    + engine.insertKeySuffix(QStringLiteral("id")),
+                {name, attemptTimeText(now), kChecking, kindWord(kind)});
+            id = engine.insertedKey(query);
+            query.finish();
+            prune(*id);
+        }
+        db::runBound(m_connection, QStringLiteral("commit"));
+        return id;
+    } catch (...) {
+        QSqlQuery(m_connection.database()).exec(QStringLiteral("rollback"));
+        throw;
+    }
+}
+
+void AttemptLog::finish(qint64 claimId, bool success)
+{
+    db::runBound(m_connection, QStringLiteral("update %1 set outcome=?, attempt_time=? where id=?").arg(table()),
+                 {success ? kSuccess : kFailure, attemptTimeText(clockNow()), claimId});
+}
+
+std::vector<Attempt> AttemptLog::lastFailures(int count, int skip) const
 {
     std::vector<Attempt> result;
     if (count <= 0 || !tableExists())
         return result;
-    QSqlQuery query = db::runBound(
-        m_connection,
-        QStringLiteral("select username, attempt_time, kind from %1 where outcome=? order by id desc limit ?")
-            .arg(QLatin1String(kTable)),
-        {kFailure, count});
+    QSqlQuery query = db::runBound(m_connection,
+                                   QStringLiteral("select username, attempt_time, kind from %1 where outcome=? "
+                                                  "order by id desc limit ? offset ?")
+                                       .arg(table()),
+                                   {kFailure, count, std::max(0, skip)});
     while (query.next())
-        result.push_back({query.value(0).toString(), QDateTime::fromString(query.value(1).toString(), kTimeFormat),
-                          false, kindOf(query.value(2).toString())});
+        result.push_back({query.value(0).toString(), attemptTimeOf(query.value(1).toString()), false,
+                          kindOf(query.value(2).toString())});
     return result;
+}
+
+int AttemptLog::failureCount() const
+{
+    if (!tableExists())
+        return 0;
+    QSqlQuery query =
+        db::runBound(m_connection, QStringLiteral("select count(*) from %1 where outcome=?").arg(table()), {kFailure});
+    return query.next() ? query.value(0).toInt() : 0;
 }
 
 QString attemptKindText(AttemptKind kind)

@@ -1,5 +1,6 @@
 #include "data/Database.h"
 
+#include "data/RegisterUpgrade.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
 
@@ -29,6 +30,9 @@ Database::Database(const lianbu::db::RegisterAddress &address, QObject *parent)
     m_connection.open();
     try {
         lianbu::checkDeliveredSchema(m_connection);
+        // An older register is brought up to date once (its plain passwords hashed); a current
+        // one is only read, so a server user with data rights only can work.
+        lianbu::data::upgradeRegister(m_connection);
     } catch (...) {
         m_connection.close();
         throw;

@@ -35,6 +35,8 @@ public:
     lianbu::db::Query *statementQuery; // the shared statement query
     lianbu::db::Query *customerList;   // the customer list behind the grid
     lianbu::db::DataSource *customerListSource;
+    // The operator of the open session (empty while nobody is logged in): who changes passwords.
+    QString sessionOperator;
 
 private:
     lianbu::db::Connection m_connection;

@@ -1,6 +1,8 @@
 #include "data/OperatorStore.h"
 
+#include "data/AttemptLog.h"
 #include "data/PasswordHash.h"
+#include "data/RegisterUpgrade.h"
 #include "data/Statements.h"
 #include "db/BoundStatement.h"
 
@@ -38,7 +40,7 @@ bool OperatorStore::checkPassword(const QString &name, const QString &password)
     }
     if (matches != 1)
         return false;
-    if (needsRehash(*match)) {
+    if (isPasswordHash(*match) && needsRehash(*match)) {
         // Compared with the value just read, so a password another program set in between is
         // kept.
         db::runBound(m_connection, QStringLiteral("update userdb set passwd=? where username=? and passwd=?"),
@@ -47,22 +49,66 @@ bool OperatorStore::checkPassword(const QString &name, const QString &password)
     return true;
 }
 
-int OperatorStore::setPassword(const QString &name, const QString &newPassword)
+namespace {
+
+int storePassword(db::Connection &connection, const QString &name, const QString &password)
 {
-    QSqlQuery query = db::runBound(m_connection, QStringLiteral("update userdb set passwd=? where username=?"),
-                                   {hashPassword(newPassword), name});
+    QSqlQuery query = db::runBound(connection, QStringLiteral("update userdb set passwd=? where username=?"),
+                                   {hashPassword(password), name});
     return query.numRowsAffected();
 }
 
-int OperatorStore::resetPassword(const QString &name)
+} // namespace
+
+void OperatorStore::logChange(const QString &name, const QString &changedBy, const QString &kind)
 {
-    return setPassword(name, sql::defaultPassword());
+    db::runBound(m_connection,
+                 QStringLiteral("insert into %1 (username,changed_by,change_time,kind) values (?,?,?,?)")
+                     .arg(QLatin1String(kPasswordChangeTable)),
+                 {name, changedBy, attemptTimeText(AttemptLog(m_connection).clockNow()), kind});
 }
 
-void OperatorStore::addOperator(const QString &name)
+int OperatorStore::setPassword(const QString &name, const QString &newPassword, const QString &changedBy)
+{
+    const int changed = storePassword(m_connection, name, newPassword);
+    if (changed > 0)
+        logChange(name, changedBy, QStringLiteral("change"));
+    return changed;
+}
+
+int OperatorStore::resetPassword(const QString &name, const QString &changedBy)
+{
+    const int changed = storePassword(m_connection, name, sql::defaultPassword());
+    if (changed > 0)
+        logChange(name, changedBy, QStringLiteral("reset"));
+    return changed;
+}
+
+void OperatorStore::addOperator(const QString &name, const QString &changedBy)
 {
     db::runBound(m_connection, QStringLiteral("insert into userdb (username,passwd) values (?,?)"),
                  {name, hashPassword(sql::defaultPassword())});
+    logChange(name, changedBy, QStringLiteral("add"));
+}
+
+bool OperatorStore::exists(const QString &name)
+{
+    QSqlQuery query =
+        db::runBound(m_connection, QStringLiteral("select count(*) from userdb where username=?"), {name});
+    return query.next() && query.value(0).toInt() > 0;
+}
+
+std::vector<OperatorStore::Change> OperatorStore::changes()
+{
+    std::vector<Change> result;
+    QSqlQuery query =
+        db::runBound(m_connection, QStringLiteral("select username, changed_by, change_time, kind from %1 "
+                                                  "order by id")
+                                       .arg(QLatin1String(kPasswordChangeTable)));
+    while (query.next())
+        result.push_back({query.value(0).toString(), query.value(1).toString(), query.value(2).toString(),
+                          query.value(3).toString()});
+    return result;
 }
 
 bool OperatorStore::hasDefaultPassword(const QString &name)

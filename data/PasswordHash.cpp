@@ -43,7 +43,7 @@ bool isPasswordHash(const QString &stored)
 bool verifyPassword(const QString &stored, const QString &password)
 {
     if (!isPasswordHash(stored))
-        return stored == password;
+        return false; // a plain value written into the register by someone else
     requireSodium();
     const QByteArray hash = stored.toLatin1();
     if (hash.size() >= crypto_pwhash_STRBYTES)

@@ -3,9 +3,9 @@
 #include <QString>
 
 // Operator passwords at rest: Argon2id hashes in libsodium's self-describing string format
-// ("$argon2id$v=19$m=…,t=…,p=…$salt$hash"), with a fresh random salt per hash. A register written
-// by an older version still holds plain passwords in the same column; they are accepted until the
-// operator's next successful login or change replaces them.
+// ("$argon2id$v=19$m=…,t=…,p=…$salt$hash"), with a fresh random salt per hash. The plain
+// passwords of a register written by an older version are hashed when it is upgraded
+// (data/RegisterUpgrade.h); from then on a plain value matches nothing.
 namespace lianbu::data {
 
 // The hash of `password` (its UTF-8 bytes) at libsodium's interactive limits. Throws
@@ -15,8 +15,8 @@ QString hashPassword(const QString &password);
 // True when `stored` is a hash this program can verify (an Argon2 string of libsodium).
 bool isPasswordHash(const QString &stored);
 
-// True when `password` is the one `stored` stands for: a hash is verified; any other value is
-// a plain password left by an older register and compared exactly, letter case included.
+// True when `password` is the one `stored` stands for (a hash this program can verify); any
+// other value matches no password.
 bool verifyPassword(const QString &stored, const QString &password);
 
 // True when `stored` should be written again as a new hash: a plain value, or a hash made with

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QPointer>
 #include <QRandomGenerator>
@@ -72,6 +73,8 @@ void restoreRegister(QWidget *parent, const QString &registerFile, const std::fu
     try {
         BusyCursor busy;
         kept = db::restoreDatabase(backup, registerFile, deliveredSchemaProblem, now());
+        // The replaced register, kept aside, is nobody else's business either.
+        QFile::setPermissions(kept, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     } catch (const Error &error) {
         failure = error.operatorText();
     }

@@ -1,6 +1,7 @@
 #include "data/Schema.h"
 
 #include "data/PasswordHash.h"
+#include "data/RegisterUpgrade.h"
 #include "data/SearchIndex.h"
 #include "data/Statements.h"
 #include "db/Connection.h"
@@ -41,22 +42,24 @@ QStringList deliveredSchemaStatements(const db::Engine &engine)
     // are made by the server register's creation.
     if (!server)
         statements << searchIndexStatements();
-    return statements
-           + QStringList{
-               // SQLite keeps the declared width as a name only; the server enforces it, and a password
-               // hash needs up to 128 characters. The server has no rowid: userdb's rows get the same
-               // hidden key column as data's, which the dataset layer keeps out of the field list.
-               server ? QStringLiteral("CREATE TABLE userdb (rid %1, username VARCHAR(50), passwd VARCHAR(128))")
-                            .arg(engine.growingKeyType())
-                      : QStringLiteral("CREATE TABLE userdb (username VARCHAR(50), passwd VARCHAR(50))"),
-               // One row per operator name: the login accepts exactly one matching row, so a second
-               // row of a name would lock that operator out. Only the delivered schema has it; an
-               // older file holding duplicates still opens.
-               QStringLiteral("CREATE UNIQUE INDEX userdb_username ON userdb (username)"),
-               QStringLiteral("CREATE TABLE rz (id %1, username VARCHAR(50), "
-                              "btime VARCHAR(30), jtime VARCHAR(30))")
-                   .arg(engine.growingKeyType()),
-           };
+    statements += QStringList{
+        // SQLite keeps the declared width as a name only; the server enforces it, and a password
+        // hash needs up to 128 characters. The server has no rowid: userdb's rows get the same
+        // hidden key column as data's, which the dataset layer keeps out of the field list.
+        server ? QStringLiteral("CREATE TABLE userdb (rid %1, username VARCHAR(50), passwd VARCHAR(128))")
+                     .arg(engine.growingKeyType())
+               : QStringLiteral("CREATE TABLE userdb (username VARCHAR(50), passwd VARCHAR(50))"),
+        // One row per operator name: the login accepts exactly one matching row, so a second
+        // row of a name would lock that operator out. Only the delivered schema has it; an
+        // older file holding duplicates still opens.
+        QStringLiteral("CREATE UNIQUE INDEX userdb_username ON userdb (username)"),
+        QStringLiteral("CREATE TABLE rz (id %1, username VARCHAR(50), "
+                       "btime VARCHAR(30), jtime VARCHAR(30))")
+            .arg(engine.growingKeyType()),
+    };
+    // The attempt and password-change logs and the register's version (its row is written with
+    // the super administrator's).
+    return statements + data::versionTwoStatements(engine);
 }
 
 namespace {
@@ -91,6 +94,14 @@ void writeSchema(const QString &path)
                     ok = query.exec();
                 }
             }
+            if (ok) {
+                ok = query.prepare(
+                    QStringLiteral("insert into %1 (version) values (?)").arg(QLatin1String(data::kVersionTable)));
+                if (ok) {
+                    query.addBindValue(data::kRegisterVersion);
+                    ok = query.exec();
+                }
+            }
             ok = ok && query.exec(QStringLiteral("COMMIT"));
             if (!ok)
                 failure = db::detail::engineMessage(query.lastError());
@@ -122,7 +133,8 @@ void createDeliveredDatabase(const QString &path)
                                     .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
     {
         QFile file(temporary);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        // The owner's alone; SQLite gives its -wal and -shm the same mode.
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
             throw Error(QStringLiteral("Cannot create the database file \"%1\": %2").arg(absolute, file.errorString()));
     }
     try {

@@ -17,6 +17,8 @@ namespace lianbu {
 //         as a name only: passwd holds a password hash of about 100 characters.
 // rz      id INTEGER PRIMARY KEY AUTOINCREMENT (ids only grow, also after deletions),
 //         username VARCHAR(50), btime VARCHAR(30), jtime VARCHAR(30).
+// and what version 2 of the register adds (data/RegisterUpgrade.h): login_attempts,
+// password_changes, register_version.
 struct DataColumn
 {
     const char *name;

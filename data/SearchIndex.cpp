@@ -1,5 +1,6 @@
 #include "data/SearchIndex.h"
 
+#include "data/PinyinInitials.h"
 #include "data/Schema.h"
 #include "data/Statements.h"
 #include "db/SortKeys.h"
@@ -8,7 +9,10 @@
 #include "db/EngineMessage.h"
 #include "platform/Error.h"
 
+#include <QSqlDatabase>
 #include <QSqlQuery>
+
+#include <vector>
 
 namespace lianbu {
 
@@ -78,7 +82,163 @@ QStringList trigramIndexStatements()
 
 QStringList searchIndexStatements()
 {
-    return trigramIndexStatements() + db::sortKeyStatements(QStringLiteral("data"), sortKeyColumns());
+    return trigramIndexStatements() + db::sortKeyStatements(QStringLiteral("data"), sortKeyColumns())
+           + searchExtraStatements(db::sqliteEngine());
+}
+
+QStringList searchExtraStatements(const db::Engine &engine)
+{
+    const QString table = QLatin1String(kSearchExtraTable);
+    const QString stale = QLatin1String(kSearchExtraStale);
+    if (engine.kind() == db::Engine::Kind::Sqlite) {
+        const QString mark = QStringLiteral("INSERT OR IGNORE INTO %1 VALUES (%2.rowid);").arg(stale);
+        return {
+            QStringLiteral("CREATE VIRTUAL TABLE %1 USING fts5(b, c, f, tokenize='trigram')").arg(table),
+            QStringLiteral("CREATE TABLE %1 (rid INTEGER PRIMARY KEY)").arg(stale),
+            QStringLiteral("CREATE TRIGGER %1_insert AFTER INSERT ON data BEGIN %2 END").arg(stale, mark.arg(u"new")),
+            QStringLiteral("CREATE TRIGGER %1_update AFTER UPDATE OF b, c, f ON data BEGIN %2 %3 END")
+                .arg(stale, mark.arg(u"old"), mark.arg(u"new")),
+            QStringLiteral("CREATE TRIGGER %1_delete AFTER DELETE ON data BEGIN %2 END").arg(stale, mark.arg(u"old")),
+        };
+    }
+    const QString mark = QStringLiteral("insert into %1 values (%2.rid) on conflict do nothing;").arg(stale);
+    QStringList statements{
+        QStringLiteral("create table %1 (rid integer primary key, b text, c text, f text)").arg(table),
+        QStringLiteral("create table %1 (rid integer primary key)").arg(stale),
+        QStringLiteral("create function %1_mark() returns trigger language plpgsql as $$ begin "
+                       "if tg_op <> 'INSERT' then %2 end if; if tg_op <> 'DELETE' then %3 end if; "
+                       "return null; end $$")
+            .arg(stale, mark.arg(u"old"), mark.arg(u"new")),
+        QStringLiteral("create trigger %1_mark after insert or delete or update of b, c, f on data "
+                       "for each row execute function %1_mark()")
+            .arg(stale),
+    };
+    for (const char *column : {"b", "c", "f"})
+        statements << QStringLiteral("create index %1_%2_trgm on %1 using gin (%2 gin_trgm_ops)")
+                          .arg(table, QLatin1String(column));
+    return statements;
+}
+
+bool hasSearchExtra(db::Connection &connection)
+{
+    try {
+        const QStringList tables = db::engineOf(connection.database()).tableNames(connection.database());
+        return tables.contains(QLatin1String(kSearchExtraTable)) && tables.contains(QLatin1String(kSearchExtraStale));
+    } catch (const Error &) {
+        return false;
+    }
+}
+
+namespace {
+
+bool anyStale(QSqlDatabase database)
+{
+    QSqlQuery any(database);
+    return any.exec(QStringLiteral("select 1 from %1 limit 1").arg(QLatin1String(kSearchExtraStale))) && any.next();
+}
+
+// Up to `limit` listed rows: their initials written again (or dropped with their customer).
+qint64 refreshBatch(db::Connection &connection, int limit)
+{
+    QSqlDatabase database = connection.database();
+    const db::Engine &engine = db::engineOf(database);
+    const bool sqlite = engine.kind() == db::Engine::Kind::Sqlite;
+    const QString key = engine.rowKey(QStringLiteral("data"));
+    const QString extraKey = sqlite ? QStringLiteral("rowid") : QStringLiteral("rid");
+    struct Row
+    {
+        qint64 rid;
+        bool present;
+        QString b, c, f;
+    };
+    std::vector<Row> rows;
+    {
+        QSqlQuery read(database);
+        read.setForwardOnly(true);
+        run(read, QStringLiteral("select s.rid, %1, data.b, data.c, data.f from %2 s left join data on %1 = s.rid "
+                                 "order by s.rid limit %3")
+                      .arg(key, QLatin1String(kSearchExtraStale))
+                      .arg(limit));
+        while (read.next())
+            rows.push_back({read.value(0).toLongLong(), !read.value(1).isNull(), read.value(2).toString(),
+                            read.value(3).toString(), read.value(4).toString()});
+    }
+    QSqlQuery drop(database), add(database), done(database);
+    drop.prepare(QStringLiteral("delete from %1 where %2=?").arg(QLatin1String(kSearchExtraTable), extraKey));
+    add.prepare(QStringLiteral("insert into %1 (%2, b, c, f) values (?, ?, ?, ?)")
+                    .arg(QLatin1String(kSearchExtraTable), extraKey));
+    done.prepare(QStringLiteral("delete from %1 where rid=?").arg(QLatin1String(kSearchExtraStale)));
+    const auto exec = [](QSqlQuery &query) {
+        if (!query.exec())
+            throw Error(db::detail::engineMessage(query.lastError()));
+    };
+    for (const Row &row : rows) {
+        drop.addBindValue(row.rid);
+        exec(drop);
+        if (row.present) {
+            add.addBindValue(row.rid);
+            add.addBindValue(pinyinInitials(row.b));
+            add.addBindValue(pinyinInitials(row.c));
+            add.addBindValue(row.f);
+            exec(add);
+        }
+        done.addBindValue(row.rid);
+        exec(done);
+    }
+    return qint64(rows.size());
+}
+
+QString beginWriting(const db::Engine &engine)
+{
+    return engine.kind() == db::Engine::Kind::Sqlite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("begin");
+}
+
+} // namespace
+
+void createSearchExtra(db::Connection &connection, const std::function<void(qint64, qint64)> &progress)
+{
+    QSqlDatabase database = connection.database();
+    const db::Engine &engine = db::engineOf(database);
+    QSqlQuery query(database);
+    run(query, beginWriting(engine));
+    try {
+        for (const QString &statement : searchExtraStatements(engine))
+            run(query, statement);
+        run(query, QStringLiteral("insert into %1 select %2 from data")
+                       .arg(QLatin1String(kSearchExtraStale), engine.rowKey(QStringLiteral("data"))));
+        run(query, QStringLiteral("select count(*) from %1").arg(QLatin1String(kSearchExtraStale)));
+        const qint64 total = query.next() ? query.value(0).toLongLong() : 0;
+        query.finish();
+        qint64 done = 0;
+        for (qint64 n; (n = refreshBatch(connection, 5000)) > 0;) {
+            done += n;
+            if (progress)
+                progress(done, total);
+        }
+        run(query, QStringLiteral("commit"));
+    } catch (...) {
+        query.exec(QStringLiteral("rollback"));
+        throw;
+    }
+}
+
+bool refreshSearchExtra(db::Connection &connection)
+{
+    QSqlDatabase database = connection.database();
+    if (!anyStale(database))
+        return true;
+    QSqlQuery query(database);
+    if (!query.exec(beginWriting(db::engineOf(database))))
+        return false; // busy, read-only, or inside someone's transaction
+    try {
+        while (refreshBatch(connection, 5000) > 0) {
+        }
+        run(query, QStringLiteral("commit"));
+    } catch (const Error &) {
+        query.exec(QStringLiteral("rollback"));
+        return false;
+    }
+    return true;
 }
 
 bool hasSearchIndex(db::Connection &connection)
@@ -166,15 +326,18 @@ QString searchKeys(const QString &a, const QString &b, const QString &g, const Q
 }
 
 BoundStatement boundSearchKeys(const db::Engine &engine, const QString &a, const QString &b, const QString &g,
-                               const QString &c, const QString &i, const QString &j, bool indexed)
+                               const QString &c, const QString &i, const QString &j, bool indexed, bool extra)
 {
-    BoundStatement statement = boundSearch(engine, a, b, g, c, i, j);
+    BoundStatement statement = boundSearch(engine, a, b, g, c, i, j, extra);
     const QString key = engine.rowKey(QStringLiteral("data"));
     statement.text.replace(0, int(qstrlen("select *")), QLatin1String("select ") + key);
     const QString *fields[] = {&a, &b, &g, &c, &i, &j};
     int best = -1;
     int bestRun = 2;
     for (int f = 0; indexed && engine.kind() == db::Engine::Kind::Sqlite && f < 6; ++f) {
+        // The telephone also matches mobile numbers, which only the second table indexes.
+        if (f == 2 && !extra)
+            continue;
         const int run = longestLiteralRun(*fields[f]);
         if (run > bestRun) {
             best = f;
@@ -182,9 +345,21 @@ BoundStatement boundSearchKeys(const db::Engine &engine, const QString &a, const
         }
     }
     if (best >= 0) {
-        statement.text += QStringLiteral(" and rowid in (select rowid from %1 where %2 like ?)")
-                              .arg(QLatin1String(kSearchIndexTable), QLatin1String(kSearchedColumns[best]));
-        statement.values << QString(QLatin1Char('%') + *fields[best] + QLatin1Char('%'));
+        const QString pattern = QLatin1Char('%') + *fields[best] + QLatin1Char('%');
+        const QString column = QLatin1String(kSearchedColumns[best]);
+        QString candidates =
+            QStringLiteral("select rowid from %1 where %2 like ?").arg(QLatin1String(kSearchIndexTable), column);
+        statement.values << pattern;
+        // The second table's rows that the condition also accepts: mobile numbers, initials.
+        const QString alsoIn = best == 2                                                           ? QStringLiteral("f")
+                               : (best == 1 || best == 3) && extra && isPinyinQuery(*fields[best]) ? column
+                                                                                                   : QString();
+        if (!alsoIn.isEmpty()) {
+            candidates += QStringLiteral(" union select rowid from %1 where %2 like ?")
+                              .arg(QLatin1String(kSearchExtraTable), alsoIn);
+            statement.values << (best == 2 ? pattern : pattern.toLower());
+        }
+        statement.text += QStringLiteral(" and rowid in (%1)").arg(candidates);
     }
     statement.text += QLatin1String(" order by ") + key;
     return statement;

@@ -2,7 +2,9 @@
 
 #include "data/AttemptLog.h"
 #include "data/PasswordHash.h"
+#include "data/RegisterUpgrade.h"
 #include "data/Schema.h"
+#include "data/SearchIndex.h"
 #include "data/Statements.h"
 #include "db/BoundStatement.h"
 #include "db/Connection.h"
@@ -44,6 +46,8 @@ QList<TableCopy> copiedTables()
         {"rz", QStringLiteral("id,username,btime,jtime"), QStringLiteral("id,username,btime,jtime")},
         {data::AttemptLog::kTable, QStringLiteral("id,username,attempt_time,outcome,kind"),
          QStringLiteral("id,username,attempt_time,outcome,kind")},
+        {data::kPasswordChangeTable, QStringLiteral("id,username,changed_by,change_time,kind"),
+         QStringLiteral("id,username,changed_by,change_time,kind")},
     };
 }
 
@@ -52,7 +56,8 @@ const char *keyColumn(const QString &table)
 {
     if (table == QLatin1String("data") || table == QLatin1String("userdb"))
         return "rid";
-    if (table == QLatin1String("rz") || table == QLatin1String(data::AttemptLog::kTable))
+    if (table == QLatin1String("rz") || table == QLatin1String(data::AttemptLog::kTable)
+        || table == QLatin1String(data::kPasswordChangeTable))
         return "id";
     return nullptr;
 }
@@ -68,12 +73,15 @@ void requireEmpty(db::Connection &connection)
 {
     const QSqlDatabase database = connection.database();
     const QStringList present = db::postgresEngine().tableNames(database);
+    QStringList tables;
     for (const TableCopy &copy : copiedTables())
-        if (present.contains(QLatin1String(copy.table)))
+        tables << QLatin1String(copy.table);
+    tables << QLatin1String(data::kVersionTable);
+    for (const QString &table : std::as_const(tables))
+        if (present.contains(table))
             throw Error(QStringLiteral("The database \"%1\" already holds the table %2; nothing was changed.")
-                            .arg(connection.fileName(), QLatin1String(copy.table)),
-                        QStringLiteral("数据库“%1”中已经有表 %2，没有做任何改动。")
-                            .arg(connection.fileName(), QLatin1String(copy.table)));
+                            .arg(connection.fileName(), table),
+                        QStringLiteral("数据库“%1”中已经有表 %2，没有做任何改动。").arg(connection.fileName(), table));
 }
 
 void run(db::Connection &connection, const QString &sql, const QVariantList &values = {})
@@ -91,7 +99,8 @@ ServerCreation createTables(db::Connection &connection)
     const db::Engine &engine = db::postgresEngine();
     for (const QString &statement : deliveredSchemaStatements(engine))
         run(connection, statement);
-    run(connection, data::attemptTableStatement(engine));
+    run(connection, QStringLiteral("insert into %1 (version) values (?)").arg(QLatin1String(data::kVersionTable)),
+        {data::kRegisterVersion});
     // The trigram indexes are a help, not a need: a server without pg_trgm (or a user who may
     // not create it) still gets a working register.
     ServerCreation creation;
@@ -154,7 +163,11 @@ QStringList serverSearchIndexStatements()
         statements << QStringLiteral("create index data_%1_trgm on data using gin (%2 gin_trgm_ops)")
                           .arg(QLatin1String(column), folded);
     }
-    return statements;
+    // The telephone field also searches the mobile numbers.
+    QString mobile = engine.likeCondition(QStringLiteral("f"));
+    mobile = mobile.left(mobile.indexOf(QLatin1String(" like ")));
+    statements << QStringLiteral("create index data_f_trgm on data using gin (%1 gin_trgm_ops)").arg(mobile);
+    return statements + searchExtraStatements(engine);
 }
 
 ServerCheck checkServerRegister(const db::RegisterAddress &address)
@@ -195,6 +208,9 @@ QList<CopiedTable> copyRegisterToServer(const QString &file, const db::RegisterA
     db::Connection source(file);
     source.setContentCheck(deliveredSchemaProblem);
     source.open();
+    // An older file is upgraded first, as the program would on opening it: no plain password
+    // reaches the server, and none stays in the file.
+    data::upgradeRegister(source);
     const QStringList sourceTables = db::sqliteEngine().tableNames(source.database());
 
     db::Connection target;

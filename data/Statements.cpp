@@ -1,5 +1,8 @@
 #include "data/Statements.h"
 
+#include "data/PinyinInitials.h"
+#include "data/SearchIndex.h"
+
 #include "db/Engine.h"
 #include "platform/Error.h"
 
@@ -52,17 +55,32 @@ QString search(const QString &a, const QString &b, const QString &g, const QStri
 }
 
 BoundStatement boundSearch(const db::Engine &engine, const QString &a, const QString &b, const QString &g,
-                           const QString &c, const QString &i, const QString &j)
+                           const QString &c, const QString &i, const QString &j, bool extra)
 {
     BoundStatement statement{QStringLiteral("select * from data where b<>''"), {}};
     const std::pair<const char *, const QString *> conditions[] = {
         {"a", &a}, {"b", &b}, {"g", &g}, {"c", &c}, {"i", &i}, {"j", &j},
     };
+    const QString extraKey =
+        engine.kind() == db::Engine::Kind::Sqlite ? QStringLiteral("rowid") : QStringLiteral("rid");
     for (const auto &[column, text] : conditions) {
         if (text->isEmpty())
             continue;
-        statement.text += QLatin1String(" and ") + engine.likeCondition(QLatin1String(column));
-        statement.values << QString(QLatin1Char('%') + *text + QLatin1Char('%'));
+        const QString pattern = QLatin1Char('%') + *text + QLatin1Char('%');
+        const QLatin1String name(column);
+        QString condition = engine.likeCondition(name);
+        statement.values << pattern;
+        if (name == QLatin1String("g")) {
+            // The telephone field looks at the mobile number as well.
+            condition = QStringLiteral("(%1 or %2)").arg(condition, engine.likeCondition(QStringLiteral("f")));
+            statement.values << pattern;
+        } else if (extra && (name == QLatin1String("b") || name == QLatin1String("c")) && isPinyinQuery(*text)) {
+            condition = QStringLiteral("(%1 or %2 in (select %3 from %4 where %5 like ?))")
+                            .arg(condition, engine.rowKey(QStringLiteral("data")), extraKey,
+                                 QLatin1String(kSearchExtraTable), name);
+            statement.values << QString(QLatin1Char('%') + text->toLower() + QLatin1Char('%'));
+        }
+        statement.text += QLatin1String(" and ") + condition;
     }
     return statement;
 }

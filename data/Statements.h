@@ -26,15 +26,18 @@ QString allRecords();
 // 2: the quick search; an empty field adds no condition; fields as typed (not trimmed).
 QString search(const QString &a, const QString &b, const QString &g, const QString &c, const QString &i,
                const QString &j);
-// The quick search with its values bound: the same rows as search(), on either engine (the
-// engine supplies its LIKE condition, which compares as SQLite's LIKE does).
+// The quick search with its values bound, on either engine (the engine supplies its LIKE
+// condition, which compares as SQLite's LIKE does): the rows of search(), and also those whose
+// mobile number (f) holds the telephone text, and, with `extra` (the register has the table of
+// initials, data/SearchIndex.h), those whose 客户简称 or 姓名 has pinyin initials holding a text of
+// ASCII letters alone ("hw" finds 华为).
 struct BoundStatement
 {
     QString text;
     QVariantList values;
 };
 BoundStatement boundSearch(const db::Engine &engine, const QString &a, const QString &b, const QString &g,
-                           const QString &c, const QString &i, const QString &j);
+                           const QString &c, const QString &i, const QString &j, bool extra = false);
 // 3: distinct values of a column, ascending. column and table are identifiers of the program
 // (letters, digits, "_"); anything else throws lianbu::Error.
 QString distinctValues(const QString &column, const QString &table);

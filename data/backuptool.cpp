@@ -10,6 +10,7 @@
 // 2 wrong arguments.
 #include "data/Schema.h"
 #include "db/Backup.h"
+#include "platform/Paths.h"
 #include "platform/Error.h"
 
 #include <QCommandLineParser>
@@ -33,6 +34,7 @@ int usage()
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    lianbu::paths::restrictNewFiles();
     QCommandLineParser parser;
     const QCommandLineOption registerOption(QStringLiteral("register"), QStringLiteral("the register"),
                                             QStringLiteral("FILE"), QStringLiteral("data.db"));

@@ -8,6 +8,7 @@
 #include "data/Schema.h"
 #include "data/ServerRegister.h"
 #include "db/RegisterAddress.h"
+#include "platform/Paths.h"
 #include "platform/CommandLine.h"
 #include "platform/Error.h"
 #include "platform/PasswordFile.h"
@@ -91,6 +92,7 @@ lianbu::db::RegisterAddress serverTarget(const QString &text)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    lianbu::paths::restrictNewFiles();
     // The program's names, for its per-user folders.
     QCoreApplication::setOrganizationName(QStringLiteral("qiaomu"));
     QCoreApplication::setApplicationName(QStringLiteral("lianbu"));

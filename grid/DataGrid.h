@@ -196,6 +196,8 @@ signals:
     void cellClicked(GridColumn *column);
     // A double click in the data area.
     void rowDoubleClicked();
+    // Enter or Return typed in the data area (the keyboard's double click).
+    void rowEntered();
     // The operator dragged a column from one position to another (columns already follows).
     void columnMoved(int fromIndex, int toIndex);
     // The operator resized a column.

@@ -56,6 +56,12 @@ void GridView::mouseDoubleClickEvent(QMouseEvent *event)
 
 void GridView::keyPressEvent(QKeyEvent *event)
 {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        && !(event->modifiers() & ~Qt::KeypadModifier)) {
+        event->accept();
+        emit m_grid->rowEntered();
+        return;
+    }
     QTableView::keyPressEvent(event);
 }
 

@@ -112,13 +112,23 @@ void ChangePasswordDialog::changePassword()
     const PasswordGate::Result result = m_gate->check(name, oldPassword);
     if (result == PasswordGate::Result::Waiting)
         return;
-    if (result == PasswordGate::Result::Refused) {
+    if (result != PasswordGate::Result::Accepted) {
         showInformation(QStringLiteral("旧密码不正确！请重新输入！"), this);
         ui->oldPasswordEdit->clear();
         ui->oldPasswordEdit->setFocus();
         return;
     }
-    m_gate->store().setPassword(name, newPassword);
+    // The default password is printed on the login dialog: knowing it proves nothing, so only
+    // the operator himself (logged in with it) may replace it. Otherwise anyone could take over
+    // an operator who has not chosen a password yet, the super administrator included.
+    if (oldPassword == sql::defaultPassword() && name != m_database.sessionOperator) {
+        showInformation(QStringLiteral("“%1”还在使用初始密码，只有他本人登录后才能修改密码！").arg(name), this);
+        ui->oldPasswordEdit->clear();
+        ui->newPasswordEdit->clear();
+        ui->repeatPasswordEdit->clear();
+        return;
+    }
+    m_gate->store().setPassword(name, newPassword, m_database.sessionOperator);
     m_changed = true;
     showInformation(QStringLiteral("你已经成功修改了密码！下次运行程序时生效！"), this);
     if (ui->closeWhenDoneCheck->isChecked() || m_mandatory) {

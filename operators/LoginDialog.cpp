@@ -80,6 +80,8 @@ LoginDialog::LoginDialog(Database &database, QWidget *parent)
     ui->defaultPasswordHint->setText(QStringLiteral("用户初始登陆密码：") + lianbu::sql::defaultPassword());
 
     lianbu::operators::configurePasswordEdit(ui->passwordEdit);
+    // No operator name is longer; a longer text is no name (perhaps a password typed here).
+    ui->operatorCombo->lineEdit()->setMaxLength(lianbu::operators::kOperatorNameLength);
 
     // Enter moves the focus along; it must not reach the dialog's default button.
     ui->okButton->setAutoDefault(true);
@@ -194,6 +196,12 @@ void LoginDialog::tryLogin()
     const Result result = passwordGate()->check(name, password);
     if (result == Result::Waiting)
         return; // the button counts the wait down; nothing was checked
+    if (result == Result::NameTooLong) {
+        lianbu::showWarning(QStringLiteral("用户名不能超过%1个字符！").arg(lianbu::operators::kOperatorNameLength),
+                            this);
+        ui->operatorCombo->setFocus();
+        return;
+    }
     if (result == Result::Accepted) {
         m_usedDefaultPassword = password == lianbu::sql::defaultPassword();
         m_loggedIn = true;

@@ -3,6 +3,7 @@
 #include "data/AttemptLog.h"
 #include "data/Database.h"
 #include "data/OperatorStore.h"
+#include "operators/FailureLogWindow.h"
 #include "operators/OperatorDialogBase.h"
 #include "operators/PasswordEdit.h"
 #include "operators/PasswordGate.h"
@@ -17,13 +18,6 @@
 
 using namespace lianbu;
 using namespace lianbu::operators;
-
-namespace {
-
-// How many failed attempts the administrator sees.
-constexpr int kShownFailures = 20;
-
-} // namespace
 
 OperatorAdminDialog::OperatorAdminDialog(Database &database, QWidget *owner)
     : OperatorDialogBase(database, owner, QSize(393, 152))
@@ -87,16 +81,8 @@ void OperatorAdminDialog::onFirstShow()
 
 void OperatorAdminDialog::showFailures()
 {
-    const std::vector<data::Attempt> failures = data::AttemptLog(*m_database.connection).lastFailures(kShownFailures);
-    if (failures.empty()) {
-        showInformation(QStringLiteral("没有密码错误的记录。"), this);
-        return;
-    }
-    QString text = QStringLiteral("最近%1次密码错误（时间、用户名、位置）：").arg(failures.size());
-    for (const data::Attempt &attempt : failures)
-        text += QLatin1Char('\n') + attempt.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QLatin1Char(' ')
-                + attempt.name + QLatin1Char(' ') + data::attemptKindText(attempt.kind);
-    showInformation(text, this);
+    auto *window = new FailureLogWindow(*m_database.connection, this);
+    window->open();
 }
 
 void OperatorAdminDialog::fillOperatorList()
@@ -125,7 +111,7 @@ void OperatorAdminDialog::unlock()
     const PasswordGate::Result result = m_gate->check(superAdministratorName(), password);
     if (result == PasswordGate::Result::Waiting)
         return; // the button counts the wait down
-    if (result == PasswordGate::Result::Refused) {
+    if (result != PasswordGate::Result::Accepted) {
         showInformation(QStringLiteral("密码不对！"), this);
         return;
     }
@@ -163,7 +149,7 @@ void OperatorAdminDialog::resetPassword()
     }
     // The name may have been deleted since it was chosen (here or by another instance):
     // reporting a reset that changed nothing would leave the operator locked out.
-    if (data::OperatorStore(*m_database.connection).resetPassword(name) == 0) {
+    if (data::OperatorStore(*m_database.connection).resetPassword(name, m_database.sessionOperator) == 0) {
         showInformation(QStringLiteral("用户不存在！"), this);
         ui->resetNameEdit->clear();
         fillOperatorList();
@@ -188,6 +174,10 @@ void OperatorAdminDialog::addOperator()
     }
     if (name.isEmpty()) {
         showInformation(QStringLiteral("请选择用户名！"), this);
+    } else if (name.size() > kOperatorNameLength) {
+        // The login refuses longer names before checking anything: such an operator could
+        // never log in.
+        showInformation(QStringLiteral("用户名不能超过%1个字符！").arg(kOperatorNameLength), this);
     } else {
         // A second row of the same name would lock that operator out of the login (which needs
         // exactly one matching row). Names compare exactly, as the login compares them.
@@ -201,7 +191,7 @@ void OperatorAdminDialog::addOperator()
         if (exists) {
             showInformation(QStringLiteral("用户名已存在！"), this);
         } else {
-            data::OperatorStore(*m_database.connection).addOperator(name);
+            data::OperatorStore(*m_database.connection).addOperator(name, m_database.sessionOperator);
             showInformation(QStringLiteral("成功添加新用户！缺省口令是：") + sql::defaultPassword()
                                 + QStringLiteral(",请此用户下次登录时及时修改口令！"),
                             this);

@@ -14,16 +14,10 @@ PasswordGate::PasswordGate(db::Connection &connection, data::AttemptKind kind, Q
 
 PasswordGate::Result PasswordGate::check(const QString &name, const QString &password)
 {
-    if (m_limiter.waitFor(name).count() > 0) {
+    const Result result = m_limiter.check(m_store, name, password, m_kind);
+    if (result == Result::Waiting || result == Result::Refused)
         m_countdown.start();
-        return Result::Waiting;
-    }
-    const bool accepted = m_store.checkPassword(name, password);
-    m_limiter.record(name, accepted, m_kind);
-    if (accepted)
-        return Result::Accepted;
-    m_countdown.start();
-    return Result::Refused;
+    return result;
 }
 
 } // namespace lianbu::operators

@@ -26,15 +26,17 @@ class PasswordGate : public QObject
     Q_OBJECT
 
 public:
-    enum class Result { Accepted, Refused, Waiting };
+    using Result = AttemptLimiter::Result;
 
     // `currentName` gives the name the window is about to check, so the countdown ends early
     // when the operator picks a name that need not wait.
     PasswordGate(db::Connection &connection, data::AttemptKind kind, QAbstractButton *checkButton,
                  std::function<QString()> currentName, QObject *parent = nullptr);
 
-    // Waiting (nothing checked, nothing logged) while `name` must wait; otherwise checks,
-    // logs the outcome and, after a failure that makes the next check wait, starts the countdown.
+    // Waiting (nothing checked, nothing logged) while `name` must wait or another check of it
+    // runs, NameTooLong (nothing logged) for a name longer than any operator's; otherwise
+    // checks, logs the outcome and, after a failure that makes the next check wait, starts the
+    // countdown.
     Result check(const QString &name, const QString &password);
 
     // Starts the countdown when the current name must wait (a window shown or a name chosen).

@@ -3,6 +3,8 @@
 #include <QMutex>
 #include <QMutexLocker>
 
+#include <chrono>
+
 namespace lianbu {
 
 namespace {
@@ -30,6 +32,17 @@ QDateTime now()
             return fixedMoment();
     }
     return QDateTime::currentDateTime();
+}
+
+qint64 monotonicMilliseconds()
+{
+    {
+        QMutexLocker lock(&clockMutex());
+        if (fixedMoment().isValid())
+            return fixedMoment().toMSecsSinceEpoch();
+    }
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 QDate today()

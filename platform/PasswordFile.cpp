@@ -96,11 +96,9 @@ QString findServerPassword(const QString &filePath, const ServerLogin &login)
 bool saveServerPassword(const QString &filePath, const ServerLogin &login, const QString &password)
 {
     const QString folder = QFileInfo(filePath).absolutePath();
-    if (!QFileInfo::exists(folder)) {
-        if (!QDir().mkpath(folder))
-            return false;
-        QFile::setPermissions(folder, kOwnerOnly | QFileDevice::ExeOwner);
-    }
+    // Also when the layout file made the folder first, as it did before it was made private.
+    if (!paths::makePrivateFolder(folder))
+        return false;
     const QStringList key = keyOf(login);
     QStringList kept;
     for (const QString &line : readLines(filePath)) {

@@ -2,8 +2,12 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace lianbu::paths {
 
@@ -43,6 +47,23 @@ QString tempFolder()
 QString settingsFilePath()
 {
     return userConfigFolder() + QStringLiteral("/lianbu.ini");
+}
+
+void restrictNewFiles()
+{
+    ::umask(077);
+}
+
+bool makePrivateFolder(const QString &folder)
+{
+    if (!QFileInfo(folder).isDir() && !QDir().mkpath(folder))
+        return false;
+    const QFileInfo info(folder);
+    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+                                            | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    if (info.ownerId() == ::getuid() && (info.permissions() & others))
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    return info.isDir();
 }
 
 } // namespace lianbu::paths

@@ -12,4 +12,11 @@ QString desktopFolder();    // QStandardPaths::DesktopLocation
 QString tempFolder();       // QDir::tempPath()
 QString settingsFilePath(); // the column layout file: userConfigFolder() + "/lianbu.ini"
 
+// From now on files and folders this process creates are its user's alone (0600 and 0700): the
+// register, its -wal and -shm, backups and settings hold every customer's name and mobile.
+void restrictNewFiles();
+// Creates `folder` (and missing parents) for this user alone; an existing folder of this user
+// that others may read is made private as well. False when it is not a folder afterwards.
+bool makePrivateFolder(const QString &folder);
+
 } // namespace lianbu::paths

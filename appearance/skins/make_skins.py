@@ -107,6 +107,9 @@ QToolButton:pressed, QToolButton:checked, QToolButton:open {
 QToolButton:disabled {
     color: $disabled;
 }
+QToolButton:focus {
+    border: 1px dotted $tb_text;
+}
 QToolButton::menu-indicator {
     image: none;
     width: 0px;

@@ -13,6 +13,7 @@
 #include "tests/support/TestServer.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
@@ -24,6 +25,7 @@
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QStatusTipEvent>
+#include <QScreen>
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
@@ -52,6 +54,13 @@ QString likeText(const lianbu::db::Query *query, const QString &column, const QS
 {
     QString condition = lianbu::db::engineOf(query->connection()->database()).likeCondition(column);
     return condition.replace(QLatin1Char('?'), lianbu::sql::sqlLiteral(pattern));
+}
+
+// The telephone field's condition: the telephone or the mobile number holds the text.
+QString phoneText(const lianbu::db::Query *query, const QString &pattern)
+{
+    return QLatin1Char('(') + likeText(query, QStringLiteral("g"), pattern) + QStringLiteral(" or ")
+           + likeText(query, QStringLiteral("f"), pattern) + QLatin1Char(')');
 }
 
 // A window of the kind the main window opens on demand: built over the register and an owner.
@@ -225,7 +234,7 @@ private slots:
         widgets(form)->searchPhone->setText(QStringLiteral("0571"));
         h.waitForSearch();
         QCOMPARE(statementText(list), QStringLiteral("select * from data where b<>'' and ")
-                                          + likeText(list, "a", "%VIP%") + " and " + likeText(list, "g", "%0571%"));
+                                          + likeText(list, "a", "%VIP%") + " and " + phoneText(list, "%0571%"));
         QCOMPARE(h.listColumn(QStringLiteral("b")),
                  QStringList({QStringLiteral("华联"), QStringLiteral("O'Neil & Co")}));
         QCOMPARE(widgets(form)->customerGrid->footerDisplayText(0, columnOf(form, QStringLiteral("b"))),
@@ -295,11 +304,77 @@ private slots:
         h.waitForSearch();
         widgets(form)->searchShortName->setText(QStringLiteral("B"));
         h.waitForSearch();
-        const db::Query *list = h.data->customerList;
-        QCOMPARE(statementText(list), QStringLiteral("select * from data where b<>'' and ") + likeText(list, "b", "%B%")
-                                          + " and " + likeText(list, "g", "%G%") + " and " + likeText(list, "c", "%C%")
-                                          + " and " + likeText(list, "i", "%I%") + " and "
-                                          + likeText(list, "j", "%J%"));
+        // The conditions come in the fixed order b, g, c, i, j whatever the order of typing.
+        const QString text = statementText(h.data->customerList);
+        QStringList order;
+        for (const char *pattern : {"'%B%'", "'%G%'", "'%C%'", "'%I%'", "'%J%'"})
+            order << QString::number(text.indexOf(QLatin1String(pattern))).rightJustified(6, QLatin1Char('0'));
+        QVERIFY2(!order.contains(QStringLiteral("0000-1")), qPrintable(text));
+        QStringList sorted = order;
+        sorted.sort();
+        QCOMPARE(order, sorted);
+        QVERIFY(text.startsWith(QStringLiteral("select * from data where b<>'' and ")));
+    }
+
+    void quickSearchFindsMobileNumbersAndPinyinInitials()
+    {
+        MainWindowHarness h;
+        CustomerRow huawei = customer(QStringLiteral("VIP"), QStringLiteral("华为科技"), QStringLiteral("0571-1"),
+                                      QStringLiteral("任正非"));
+        huawei[5] = QStringLiteral("13812345678");
+        CustomerRow ali =
+            customer(QStringLiteral("普通"), QStringLiteral("阿里"), QStringLiteral("010-2"), QStringLiteral("张三"));
+        ali[5] = QStringLiteral("13999999999");
+        const CustomerRow latin = customer(QStringLiteral("普通"), QStringLiteral("HW Trading"),
+                                           QStringLiteral("021-3"), QStringLiteral("Wang Hui"));
+        h.insertCustomers({huawei, ali, latin});
+        h.form->showAllRecords();
+        MainWindow *form = h.form.get();
+        const auto found = [&](QLineEdit *field, const QString &text) {
+            field->setText(text);
+            h.waitForSearch();
+            const QStringList shortNames = h.listColumn(QStringLiteral("b"));
+            field->clear();
+            h.waitForSearch();
+            return shortNames;
+        };
+        QLineEdit *phone = widgets(form)->searchPhone;
+        QLineEdit *shortName = widgets(form)->searchShortName;
+        QLineEdit *name = widgets(form)->searchName;
+        const QString huaweiName = QStringLiteral("华为科技");
+
+        // 电话 finds mobile numbers as well as telephone numbers, short texts and long ones.
+        QCOMPARE(found(phone, QStringLiteral("12345")), QStringList{huaweiName});
+        QCOMPARE(found(phone, QStringLiteral("78")), QStringList{huaweiName});
+        QCOMPARE(found(phone, QStringLiteral("0571")), QStringList{huaweiName});
+        QCOMPARE(found(phone, QStringLiteral("1399")), QStringList{QStringLiteral("阿里")});
+        QCOMPARE(found(phone, QStringLiteral("1390")).size(), 1); // the derived mobile of the third
+
+        // Plain letters also match the initials of 客户简称 and 姓名, in either case; the text as
+        // typed still matches too.
+        QCOMPARE(found(shortName, QStringLiteral("hw")), (QStringList{huaweiName, QStringLiteral("HW Trading")}));
+        QCOMPARE(found(shortName, QStringLiteral("HWKJ")), QStringList{huaweiName});
+        QCOMPARE(found(shortName, QStringLiteral("kj")), QStringList{huaweiName});
+        QCOMPARE(found(name, QStringLiteral("zs")), QStringList{QStringLiteral("阿里")});
+        QCOMPARE(found(name, QStringLiteral("rzf")), QStringList{huaweiName});
+        QCOMPARE(found(name, QStringLiteral("wang")), QStringList{QStringLiteral("HW Trading")});
+        // Anything but ASCII letters is searched as typed, and nothing else.
+        QCOMPARE(found(shortName, QStringLiteral("hw科")), QStringList{});
+        QCOMPARE(found(shortName, QStringLiteral("h w")), QStringList{});
+        QCOMPARE(found(shortName, QStringLiteral("h%")), QStringList{QStringLiteral("HW Trading")});
+        // Other fields know nothing of initials.
+        QCOMPARE(found(widgets(form)->searchCompany, QStringLiteral("lbgs")), QStringList{});
+
+        // The initials follow every change, also by another program.
+        h.data->connection->execute(QStringLiteral("update data set b='中兴通讯' where b='阿里'"));
+        QCOMPARE(found(shortName, QStringLiteral("zxtx")), QStringList{QStringLiteral("中兴通讯")});
+        QCOMPARE(found(shortName, QStringLiteral("al")), QStringList{});
+        h.data->connection->execute(QStringLiteral("delete from data where b='中兴通讯'"));
+        QCOMPARE(found(shortName, QStringLiteral("zx")), QStringList{});
+        h.insertCustomers(
+            {customer(QStringLiteral("新"), QStringLiteral("联簿宝"), QString(), QStringLiteral("李四"))});
+        QCOMPARE(found(shortName, QStringLiteral("lbb")), QStringList{QStringLiteral("联簿宝")});
+        QCOMPARE(found(name, QStringLiteral("ls")), QStringList{QStringLiteral("联簿宝")});
     }
 
     void choosingACategoryItemMatchesSubstrings()
@@ -467,11 +542,12 @@ private slots:
         QCOMPARE(load.count(), 3);
     }
 
-    void hideItemsToggleTheColumnAtTheirPosition()
+    void hideItemsToggleTheColumnTheirCaptionNames()
     {
         MainWindowHarness h;
         MainWindow *form = h.form.get();
-        QAction *hideRemark = form->customerList()->hideColumnActions().at(9); // 隐藏备注, position 12
+        const QList<QAction *> items = form->customerList()->hideColumnActions();
+        QAction *hideRemark = items.at(9); // 隐藏备注
         GridColumn *z = columnOf(form, QStringLiteral("z"));
         hideRemark->trigger();
         QVERIFY(!z->visible());
@@ -480,12 +556,28 @@ private slots:
         QVERIFY(z->visible());
         QVERIFY(!hideRemark->isChecked());
 
-        // After a move, "隐藏客户类别" hides whatever stands at position 0.
+        // After moves, every item still hides the column of its caption and nothing else.
         GridColumns *columns = widgets(form)->customerGrid->columns();
         columns->move(columnOf(form, QStringLiteral("g"))->index(), 0);
-        form->customerList()->hideColumnActions().at(0)->trigger();
-        QVERIFY(!columnOf(form, QStringLiteral("g"))->visible());
-        QVERIFY(columnOf(form, QStringLiteral("a"))->visible());
+        columns->move(columnOf(form, QStringLiteral("day1"))->index(), 1);
+        columns->move(columnOf(form, QStringLiteral("a"))->index(), 13);
+        for (int i = 0; i < items.size(); ++i) {
+            const QString caption = items.at(i)->text().mid(2); // after "隐藏"
+            items.at(i)->trigger();
+            QStringList hidden;
+            for (int c = 0; c < columns->count(); ++c)
+                if (!columns->items(c)->visible())
+                    hidden << columns->items(c)->title()->caption().remove(QLatin1Char(' '));
+            QCOMPARE(hidden, QStringList{caption});
+            QVERIFY(items.at(i)->isChecked());
+            items.at(i)->trigger();
+            QVERIFY(!items.at(i)->isChecked());
+        }
+
+        // A column hidden some other way is shown checked when the menu opens.
+        columnOf(form, QStringLiteral("k"))->setVisible(false);
+        QMetaObject::invokeMethod(form->customerList()->contextMenu(), "aboutToShow");
+        QVERIFY(items.at(7)->isChecked()); // 隐藏邮编
     }
 
     void maximisingGrowsOnlyTheGrid()
@@ -502,6 +594,99 @@ private slots:
         QCOMPARE(widgets(form)->lowerArea->geometry().bottom() + 1, form->centralWidget()->height());
         form->showNormal();
         QTRY_COMPARE(widgets(form)->customerGrid->height(), gridBefore);
+    }
+
+    void theWindowFitsTheScreenAndFollowsItsSize()
+    {
+        // Also run at QT_SCALE_FACTOR=2 (test_mainwindow_scaled), where a 1920×1080 screen offers
+        // 960×540: less than the design size.
+        MainWindowHarness h;
+        MainWindow *form = h.form.get();
+        const QRect available = form->screen()->availableGeometry();
+        QVERIFY2(available.contains(form->frameGeometry()), qPrintable(QStringLiteral("%1,%2 %3x%4 on %5x%6")
+                                                                           .arg(form->frameGeometry().x())
+                                                                           .arg(form->frameGeometry().y())
+                                                                           .arg(form->frameGeometry().width())
+                                                                           .arg(form->frameGeometry().height())
+                                                                           .arg(available.width())
+                                                                           .arg(available.height())));
+        if (available.width() >= 1000 && available.height() >= 700)
+            QCOMPARE(form->size(), QSize(973, 629)); // room enough: the design size
+        else
+            QVERIFY(form->height() < 629);
+        const auto laidOut = [&] {
+            QWidget *client = form->centralWidget();
+            QWidget *grid = widgets(form)->customerGrid;
+            QWidget *lower = widgets(form)->lowerArea;
+            QCOMPARE(lower->height(), 105);
+            QCOMPARE(grid->geometry(), QRect(0, 0, client->width(), client->height() - 105));
+            QCOMPARE(lower->geometry().bottom() + 1, client->height());
+            // Every control of the lower area whole, the toolbar's last button included.
+            QVERIFY(widgets(form)->supportButton->mapTo(form, QPoint(widgets(form)->supportButton->width(), 0)).x()
+                    <= form->width());
+            QVERIFY(client->rect().contains(widgets(form)->entryPanel->geometry()));
+        };
+        laidOut();
+
+        // The operator drags the border: smaller (the entry panel open), then larger.
+        widgets(form)->newButton->click();
+        QVERIFY(widgets(form)->entryPanel->isVisible());
+        form->resize(form->minimumSize());
+        QTRY_COMPARE(form->size(), form->minimumSize());
+        laidOut();
+        form->resize(form->minimumSize() - QSize(100, 100)); // never below the minimum
+        QTRY_COMPARE(form->size(), form->minimumSize());
+        form->resize(QSize(1200, 800).boundedTo(available.size()));
+        QTRY_COMPARE(form->size(), QSize(1200, 800).boundedTo(available.size()));
+        laidOut();
+        // The columns fill the wider grid.
+        DataGrid *grid = widgets(form)->customerGrid;
+        int sum = 0;
+        for (GridColumn *column : grid->columns()->visibleColumns())
+            sum += column->width();
+        QCOMPARE(sum, grid->view()->viewport()->width());
+    }
+
+    void keysOpenAndCloseTheEntryPanelAndReachTheSearch()
+    {
+        MainWindowHarness h;
+        h.insertCustomers(sampleCustomers());
+        h.form->showAllRecords();
+        MainWindow *form = h.form.get();
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        QFrame *panel = widgets(form)->entryPanel;
+        QTableView *view = widgets(form)->customerGrid->view();
+
+        // Enter on a row opens it in the entry panel, as a double click does.
+        h.data->customerList->first();
+        view->setFocus();
+        QTest::keyClick(view, Qt::Key_Return);
+        QVERIFY(panel->isVisible());
+        QCOMPARE(widgets(form)->shortNameEdit->text(), QStringLiteral("华联"));
+        // Esc closes it, from a field of the panel or from the grid.
+        widgets(form)->shortNameEdit->setFocus();
+        QTest::keyClick(widgets(form)->shortNameEdit, Qt::Key_Escape);
+        QVERIFY(!panel->isVisible());
+        QVERIFY(view->hasFocus());            // the focus is not lost with the panel
+        QTest::keyClick(view, Qt::Key_Enter); // the keypad's Enter too
+        QVERIFY(panel->isVisible());
+        QTest::keyClick(view, Qt::Key_Escape);
+        QVERIFY(!panel->isVisible());
+        QCOMPARE(widgets(form)->shortNameEdit->text(), QString()); // emptied, as the close picture does
+
+        // Ctrl+F from anywhere in the window: the focus in 客户简称, its text selected.
+        widgets(form)->searchShortName->setText(QStringLiteral("华"));
+        h.waitForSearch();
+        QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(QApplication::focusWidget(), widgets(form)->searchShortName);
+        QCOMPARE(widgets(form)->searchShortName->selectedText(), QStringLiteral("华"));
+
+        // F1 opens the manual, as 帮助主题 does.
+        QTest::keyClick(view, Qt::Key_F1);
+        QCOMPARE(h.env.shell().opened.size(), 1);
+        QVERIFY(h.env.shell().opened.first().toLocalFile().endsWith(QLatin1String("manual/index.html")));
+        QVERIFY(h.env.dialogs().boxes().isEmpty());
     }
 
     void showOrCreateFormReusesAnOpenWindow()

@@ -9,6 +9,7 @@
 #include "data/Schema.h"
 #include "db/Backup.h"
 #include "db/Connection.h"
+#include "platform/PasswordFile.h"
 #include "platform/Installation.h"
 #include "platform/Paths.h"
 #include "tests/support/TestDatabase.h"
@@ -20,6 +21,8 @@
 #include <QPushButton>
 #include <QSqlQuery>
 #include <QTimer>
+
+#include <sys/stat.h>
 
 using namespace lianbu;
 using namespace lianbu::test;
@@ -85,6 +88,7 @@ private slots:
     void unreachableServerIsReportedClearly();
     void unreachableSavedServerCanBeChangedAtStart();
     void toolkitTextsAreChineseAfterStartUp();
+    void filesTheProgramCreatesAreTheUsersAlone();
 };
 
 void TestStartUp::packagedProgramCreatesItsRegisterOnceInTheDataFolder()
@@ -293,6 +297,57 @@ void TestStartUp::toolkitTextsAreChineseAfterStartUp()
     prepareApplication();
     QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"));
     QCOMPARE(QCoreApplication::translate("QFileDialog", "Save As"), QStringLiteral("另存为"));
+}
+
+namespace {
+
+uint modeOf(const QString &path)
+{
+    struct stat status
+    {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return 0;
+    return status.st_mode & 0777;
+}
+
+} // namespace
+
+void TestStartUp::filesTheProgramCreatesAreTheUsersAlone()
+{
+    Environment env;
+    AsProgram packaged(true);
+    // Started as the program starts (prepareApplication ran in initTestCase): the per-user
+    // folder, the register and the files the engine makes beside it.
+    QCOMPARE(runProgram(*qApp, check()), 0);
+    const QString registerFile = paths::userDataFolder() + QStringLiteral("/data.db");
+    QCOMPARE(modeOf(paths::userDataFolder()), 0700u);
+    QCOMPARE(modeOf(registerFile), 0600u);
+    {
+        db::Connection connection(registerFile);
+        connection.open();
+        connection.execute(QStringLiteral("insert into data (a,b) values ('客户','甲')"));
+        QCOMPARE(modeOf(registerFile + QStringLiteral("-wal")), 0600u);
+        QCOMPARE(modeOf(registerFile + QStringLiteral("-shm")), 0600u);
+        const QString backup = db::makeBackup(registerFile, QDateTime(QDate(2026, 5, 4), QTime(9, 0)));
+        QCOMPARE(modeOf(backup), 0600u);
+        QCOMPARE(modeOf(QFileInfo(backup).absolutePath()), 0700u);
+    }
+    // A register file made anywhere else by the program is private too.
+    const QString elsewhere = env.filePath(QStringLiteral("made.db"));
+    createDeliveredDatabase(elsewhere);
+    QCOMPARE(modeOf(elsewhere), 0600u);
+
+    // The settings folder made first by "保存当前列状态" of an older version (0755) becomes private
+    // when the server password is kept in it.
+    const QString settings = paths::userConfigFolder();
+    QVERIFY(QDir().mkpath(settings));
+    QVERIFY(QFile::setPermissions(settings, QFileDevice::Permissions(0x7755)));
+    QCOMPARE(modeOf(settings), 0755u);
+    QVERIFY(saveServerPassword(serverPasswordFilePath(),
+                               {QStringLiteral("h"), 5432, QStringLiteral("d"), QStringLiteral("u")},
+                               QStringLiteral("pw")));
+    QCOMPARE(modeOf(settings), 0700u);
+    QCOMPARE(modeOf(serverPasswordFilePath()), 0600u);
 }
 
 QTEST_MAIN(TestStartUp)

@@ -5,6 +5,7 @@
 #include "platform/AppInfo.h"
 #include "platform/VendorAddresses.h"
 #include "appearance/AboutDialog.h"
+#include "appearance/SkinCommands.h"
 #include "appearance/SkinRegistry.h"
 #include "appearance/Skins.h"
 #include "platform/Error.h"
@@ -15,6 +16,7 @@
 #include <QDateEdit>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -519,9 +521,61 @@ private slots:
 
         actions[n - 3]->trigger();
         actions[n - 2]->trigger();
-        const QString help = QDir(QCoreApplication::applicationDirPath()).filePath("help.chm");
-        QCOMPARE(h.env.shell().opened, (QList<QUrl>{QUrl::fromLocalFile(help), QUrl(homePageAddress())}));
-        QVERIFY(QDir(QCoreApplication::applicationDirPath()) != QDir(h.env.path()));
+        // The manual that ships with the program, found from the program file, not the working
+        // folder; a program built from the sources finds it in the source tree.
+        const QString manual = skins::helpManualPath(QCoreApplication::applicationDirPath(), false);
+        QVERIFY(manual.endsWith(QLatin1String("/manual/index.html")));
+        QCOMPARE(h.env.shell().opened, (QList<QUrl>{QUrl::fromLocalFile(manual), QUrl(homePageAddress())}));
+        QVERIFY(h.env.dialogs().boxes().isEmpty());
+
+        // A desktop without a program for web pages: the operator is told.
+        h.env.shell().result = false;
+        actions[n - 3]->trigger();
+        QCOMPARE(h.env.dialogs().boxes().size(), 1);
+        QVERIFY(h.env.dialogs().boxes().first().request.text.contains(manual));
+    }
+
+    void theManualIsFoundWhereThePackageInstallsItAndCoversEveryCommand()
+    {
+        // Installed: <prefix>/libexec/lianbu/lianbu and <prefix>/share/lianbu/manual/index.html.
+        QTemporaryDir prefix;
+        QVERIFY(QDir().mkpath(prefix.filePath(QStringLiteral("libexec/lianbu"))));
+        const QString programFolder = prefix.filePath(QStringLiteral("libexec/lianbu"));
+        QCOMPARE(skins::helpManualPath(programFolder, true), QString()); // nothing installed yet
+        QVERIFY(QDir().mkpath(prefix.filePath(QStringLiteral("share/lianbu/manual"))));
+        QFile installed(prefix.filePath(QStringLiteral("share/lianbu/manual/index.html")));
+        QVERIFY(installed.open(QIODevice::WriteOnly));
+        installed.close();
+        QCOMPARE(skins::helpManualPath(programFolder, true), QFileInfo(installed).canonicalFilePath());
+        QCOMPARE(skins::helpManualPath(programFolder, false), QFileInfo(installed).canonicalFilePath());
+
+        // The manual itself: Chinese HTML that describes every command the main window offers.
+        QFile manual(skins::helpManualPath(QCoreApplication::applicationDirPath(), false));
+        QVERIFY(manual.open(QIODevice::ReadOnly));
+        QString text = QString::fromUtf8(manual.readAll());
+        QVERIFY(text.contains(QLatin1String("<html lang=\"zh-CN\">")));
+        text.remove(QLatin1Char(' '));
+        PrivateSettings settings;
+        MainWindowHarness h;
+        QStringList commands;
+        for (QAction *action : h.form->settingsMenu->actions())
+            if (!action->isSeparator())
+                commands << action->text();
+        commands << h.form->customerList()->saveColumnLayoutAction()->text();
+        for (QAction *action : h.form->customerList()->hideColumnActions())
+            commands << action->text().mid(2); // the column each hide item names
+        for (QToolButton *button : h.form->findChildren<QToolButton *>())
+            if (!button->text().isEmpty() && button->parentWidget() == widgets(h.form)->toolBar)
+                commands << button->text();
+        for (QPushButton *button : widgets(h.form)->entryPanel->findChildren<QPushButton *>())
+            commands << button->text();
+        QVERIFY(commands.size() > 25);
+        for (QString command : commands) {
+            command.remove(QLatin1Char(' '));
+            command.remove(QStringLiteral("(皮肤)"));
+            command.remove(QChar(0x2026)); // …
+            QVERIFY2(text.contains(command), qPrintable(command));
+        }
     }
 
     void aboutBoxShowsTheProgramAndItsLinks()

@@ -2,9 +2,12 @@
 // version, bound values, and the log table that older registers do not have.
 #include "data/AttemptLog.h"
 #include "data/OperatorStore.h"
+#include "data/Database.h"
 #include "data/PasswordHash.h"
+#include "data/RegisterUpgrade.h"
 #include "data/Schema.h"
 #include "data/Statements.h"
+#include "db/BoundStatement.h"
 #include "db/Connection.h"
 #include "db/Engine.h"
 #include "db/Query.h"
@@ -87,11 +90,10 @@ private slots:
         QVERIFY(!verifyPassword(first, QString()));
         QVERIFY(!needsRehash(first));
 
-        // Plain values of an older register: exact comparison, letter case counts.
-        QVERIFY(verifyPassword(QStringLiteral("Ab1"), QStringLiteral("Ab1")));
-        QVERIFY(!verifyPassword(QStringLiteral("Ab1"), QStringLiteral("ab1")));
-        QVERIFY(!verifyPassword(QStringLiteral("Ab1"), QStringLiteral("Ab1 ")));
-        QVERIFY(needsRehash(QStringLiteral("Ab1")));
+        // A plain value (hashed when an older register was upgraded, so written by someone else
+        // since) matches nothing, not even itself.
+        QVERIFY(!verifyPassword(QStringLiteral("Ab1"), QStringLiteral("Ab1")));
+        QVERIFY(!verifyPassword(QString(), QString()));
 
         // A damaged hash refuses every password; a long foreign string is not read past its end.
         QString damaged = first;
@@ -135,42 +137,56 @@ private slots:
         QVERIFY(store.hasDefaultPassword(superAdministratorName()));
     }
 
-    void oldRegisterLogsInAndEndsUpHashed()
+    void oldRegisterIsHashedOnceAndPlainValuesAreRefusedAfter()
     {
         QTemporaryDir folder;
         const QString path = createOldRegister(folder.path());
         QVERIFY(!path.isEmpty());
-        db::Connection connection(path);
-        connection.open();
-        OperatorStore store(connection);
+        // What a backup made by the older version holds: the same file, copied.
+        const QString backup = folder.filePath(QStringLiteral("backup.db"));
+        QVERIFY(QFile::copy(path, backup));
+        {
+            // Opening it as the program does hashes every operator's password, whether he
+            // logs in again or not, and keeps each one's password.
+            Database module(nullptr, path);
+            db::Connection &connection = *module.connection;
+            QVERIFY(registerIsCurrent(connection));
+            QVERIFY(tableExists(connection, AttemptLog::kTable));
+            QVERIFY(tableExists(connection, kPasswordChangeTable));
+            const auto rows = userRows(connection);
+            QCOMPARE(rows.size(), 3);
+            for (const auto &[name, passwd] : rows)
+                QVERIFY2(isPasswordHash(passwd), qPrintable(name + QLatin1Char('=') + passwd));
+            OperatorStore store(connection);
+            QVERIFY(store.checkPassword(QStringLiteral("职员甲"), QStringLiteral("abc123")));
+            QVERIFY(!store.checkPassword(QStringLiteral("职员甲"), QStringLiteral("ABC123")));
+            QVERIFY(store.hasDefaultPassword(QStringLiteral("职员乙")));
+            QVERIFY(store.checkPassword(superAdministratorName(), QStringLiteral("888")));
 
-        // Wrong passwords change nothing.
-        QVERIFY(!store.checkPassword(QStringLiteral("职员甲"), QStringLiteral("ABC123")));
-        QVERIFY(!store.checkPassword(QStringLiteral("职员甲"), QStringLiteral("888")));
-        QCOMPARE(storedPassword(connection, QStringLiteral("职员甲")), QStringLiteral("abc123"));
-
-        QVERIFY(store.checkPassword(QStringLiteral("职员甲"), QStringLiteral("abc123")));
-        const QString migrated = storedPassword(connection, QStringLiteral("职员甲"));
-        QVERIFY2(isPasswordHash(migrated), qPrintable(migrated));
-        QVERIFY(verifyPassword(migrated, QStringLiteral("abc123")));
-        // Logging in again keeps the hash (no new salt for nothing) and still works.
-        QVERIFY(store.checkPassword(QStringLiteral("职员甲"), QStringLiteral("abc123")));
-        QCOMPARE(storedPassword(connection, QStringLiteral("职员甲")), migrated);
-
-        // The others are untouched until they log in or are changed.
-        QCOMPARE(storedPassword(connection, QStringLiteral("职员乙")), QStringLiteral("888"));
-        QVERIFY(store.hasDefaultPassword(QStringLiteral("职员乙")));
-        QVERIFY(store.hasDefaultPassword(superAdministratorName()));
-        QCOMPARE(store.setPassword(superAdministratorName(), QStringLiteral("Boss2024")), 1);
-        QVERIFY(!store.hasDefaultPassword(superAdministratorName()));
-        QVERIFY(store.checkPassword(superAdministratorName(), QStringLiteral("Boss2024")));
-        QVERIFY(!store.checkPassword(superAdministratorName(), QStringLiteral("888")));
-
-        // The old register has no attempt log; reading it does not create one.
-        AttemptLog log(connection);
-        QCOMPARE(log.streak(QStringLiteral("职员甲")).failures, 0);
-        QVERIFY(log.lastFailures(10).empty());
-        QVERIFY(!tableExists(connection, AttemptLog::kTable));
+            // From now on a plain value written into passwd by anyone is refused, not adopted.
+            QSqlQuery(connection.database())
+                .exec(QStringLiteral("update userdb set passwd='planted1' where username='职员甲'"));
+            QVERIFY(!store.checkPassword(QStringLiteral("职员甲"), QStringLiteral("planted1")));
+            QCOMPARE(storedPassword(connection, QStringLiteral("职员甲")), QStringLiteral("planted1"));
+        }
+        {
+            // Opened again: the upgrade is not repeated, so the planted value stays refused.
+            Database module(nullptr, path);
+            QCOMPARE(storedPassword(*module.connection, QStringLiteral("职员甲")), QStringLiteral("planted1"));
+            QVERIFY(
+                !OperatorStore(*module.connection).checkPassword(QStringLiteral("职员甲"), QStringLiteral("planted1")));
+        }
+        {
+            // The old backup is upgraded the same way the first time it is opened.
+            db::Connection connection(backup);
+            connection.open();
+            QVERIFY(!registerIsCurrent(connection));
+            QVERIFY(!OperatorStore(connection).checkPassword(QStringLiteral("职员甲"), QStringLiteral("abc123")));
+            upgradeRegister(connection);
+            QVERIFY(OperatorStore(connection).checkPassword(QStringLiteral("职员甲"), QStringLiteral("abc123")));
+            for (const auto &[name, passwd] : userRows(connection))
+                QVERIFY2(isPasswordHash(passwd), qPrintable(name));
+        }
     }
 
     void noPlainPasswordAfterAddResetOrChange()
@@ -216,11 +232,12 @@ private slots:
         connection.open();
         QSqlQuery(connection.database())
             .exec(QStringLiteral("insert into userdb (username,passwd) values ('职员甲','abc123')"));
+        upgradeRegister(connection); // each row gets a hash of its own salt
         OperatorStore store(connection);
         QVERIFY(!store.checkPassword(QStringLiteral("职员甲"), QStringLiteral("abc123")));
-        QCOMPARE(storedPassword(connection, QStringLiteral("职员甲")), QStringLiteral("abc123"));
         // Two rows with different passwords: each one logs in by its own password.
-        QSqlQuery(connection.database()).exec(QStringLiteral("update userdb set passwd='zz9' where rowid=4"));
+        db::runBound(connection, QStringLiteral("update userdb set passwd=? where rowid=4"),
+                     {hashPassword(QStringLiteral("zz9"))});
         QVERIFY(store.checkPassword(QStringLiteral("职员甲"), QStringLiteral("zz9")));
         QVERIFY(store.checkPassword(QStringLiteral("职员甲"), QStringLiteral("abc123")));
     }
@@ -233,7 +250,6 @@ private slots:
         AttemptLog log(connection);
         const QDateTime t0(QDate(2026, 3, 1), QTime(8, 0, 0, 250));
         log.record(QStringLiteral("甲"), t0, false, AttemptKind::Login);
-        QVERIFY(tableExists(connection, AttemptLog::kTable));
         log.record(QStringLiteral("甲"), t0.addSecs(1), true, AttemptKind::Login);
         log.record(QStringLiteral("甲"), t0.addSecs(2), false, AttemptKind::Unlock);
         log.record(QStringLiteral("乙"), t0.addSecs(3), false, AttemptKind::Login);

@@ -2,14 +2,17 @@
 // statement lists, on random data full of wildcards, case pairs and Chinese text, also after
 // the triggers have followed inserts, updates and deletes, and after an older register got its
 // index at first open.
+#include "data/PinyinInitials.h"
 #include "data/SearchIndex.h"
 #include "data/Statements.h"
 #include "db/Connection.h"
+#include "db/Engine.h"
 #include "db/SqliteEngine.h"
 #include "platform/Error.h"
 #include "tests/support/TestDatabase.h"
 
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -95,6 +98,70 @@ int compareRandomSearches(db::Connection &connection, QRandomGenerator &random, 
     return nonEmpty;
 }
 
+// The keys of a bound statement's rows, in its order.
+std::vector<qint64> boundKeys(db::Connection &connection, const sql::BoundStatement &statement)
+{
+    QSqlQuery query(connection.database());
+    query.prepare(statement.text);
+    for (const QVariant &value : statement.values)
+        query.addBindValue(value);
+    if (!query.exec())
+        qFatal("%s: %s", qPrintable(statement.text), qPrintable(query.lastError().text()));
+    std::vector<qint64> keys;
+    while (query.next())
+        keys.push_back(query.value(0).toLongLong());
+    return keys;
+}
+
+// The rows a bound search lists, read without the indexes: every row tested in C++.
+std::vector<qint64> expectedKeys(db::Connection &connection, const QStringList &fields)
+{
+    QSqlQuery query(connection.database());
+    if (!query.exec(QStringLiteral("select rowid, a, b, g, c, i, j, f from data order by rowid")))
+        qFatal("%s", qPrintable(query.lastError().text()));
+    // SQLite's LIKE: ASCII case folded, % and _ wildcards.
+    const auto like = [](const QString &value, const QString &text) {
+        QString pattern;
+        for (const QChar ch : text)
+            pattern += ch == QLatin1Char('%')   ? QStringLiteral(".*")
+                       : ch == QLatin1Char('_') ? QStringLiteral(".")
+                                                : QRegularExpression::escape(QString(ch));
+        QString folded = value;
+        for (QChar &ch : folded)
+            if (ch.unicode() < 0x80)
+                ch = ch.toLower();
+        QString foldedPattern = pattern;
+        for (QChar &ch : foldedPattern)
+            if (ch.unicode() < 0x80)
+                ch = ch.toLower();
+        return QRegularExpression(QStringLiteral(".*") + foldedPattern + QStringLiteral(".*"),
+                                  QRegularExpression::DotMatchesEverythingOption)
+            .match(folded)
+            .hasMatch();
+    };
+    std::vector<qint64> keys;
+    while (query.next()) {
+        const QString b = query.value(2).toString();
+        if (query.value(2).isNull() || b.isEmpty())
+            continue;
+        bool all = true;
+        for (int f = 0; f < 6 && all; ++f) {
+            if (fields[f].isEmpty())
+                continue;
+            const QVariant value = query.value(f + 1);
+            bool hit = !value.isNull() && like(value.toString(), fields[f]);
+            if (f == 2) // 电话: the mobile number too
+                hit = hit || (!query.value(7).isNull() && like(query.value(7).toString(), fields[f]));
+            if ((f == 1 || f == 3) && isPinyinQuery(fields[f])) // 客户简称, 姓名: the initials too
+                hit = hit || (!value.isNull() && pinyinInitials(value.toString()).contains(fields[f].toLower()));
+            all = hit;
+        }
+        if (all)
+            keys.push_back(query.value(0).toLongLong());
+    }
+    return keys;
+}
+
 } // namespace
 
 class TestSearchIndex : public QObject
@@ -173,6 +240,104 @@ private slots:
         compareRandomSearches(connection, random, 20);
     }
 
+    void initialsAreTheFirstLettersOfTheReadings()
+    {
+        QCOMPARE(pinyinInitials(QStringLiteral("华为科技")), QStringLiteral("hwkj"));
+        QCOMPARE(pinyinInitials(QStringLiteral("张三丰")), QStringLiteral("zsf"));
+        QCOMPARE(pinyinInitials(QStringLiteral("联簿宝 ABC-1")), QStringLiteral("lbb abc-1"));
+        QCOMPARE(pinyinInitials(QStringLiteral("㐀")), QStringLiteral("q"));        // Extension A
+        QCOMPARE(pinyinInitials(QStringLiteral("𠀀é、")), QStringLiteral("𠀀é、")); // no reading: kept
+        QCOMPARE(pinyinInitials(QString()), QString());
+        QVERIFY(isPinyinQuery(QStringLiteral("hwKJ")));
+        for (const char *other : {"", "h w", "hw1", "h%", "华", "é"})
+            QVERIFY2(!isPinyinQuery(QString::fromUtf8(other)), other);
+    }
+
+    void mobileAndInitialsSearchesEqualTheirMeaningThroughEveryChange()
+    {
+        test::TestDatabase database(false);
+        db::Connection connection(database.path());
+        connection.open();
+        QVERIFY(hasSearchExtra(connection));
+        QRandomGenerator random(2026);
+        const QStringList names{"华为科技", "张三", "中兴", "HW", "hw商行", "王五", "", "Zhang", "联簿宝", "行"};
+        QSqlQuery query(connection.database());
+        query.prepare(QStringLiteral("insert into data (a,b,c,f,g) values ('x',?,?,?,?)"));
+        for (int r = 0; r < 400; ++r) {
+            query.addBindValue(names[random.bounded(names.size())] + names[random.bounded(names.size())]);
+            query.addBindValue(names[random.bounded(names.size())]);
+            query.addBindValue(QString::number(13800000000LL + random.bounded(1000000)));
+            query.addBindValue(QString::number(5710000 + random.bounded(10000)));
+            QVERIFY2(query.exec(), qPrintable(query.lastError().text()));
+        }
+        const QStringList texts{"hw",   "HWKJ", "zs",   "z",     "kj",   "hwsh", "lbb",   "h%",
+                                "华为", "138",  "5710", "13800", "0001", "x",    "zhang", "ws"};
+        const auto compareAll = [&] {
+            QVERIFY(refreshSearchExtra(connection));
+            int nonEmpty = 0;
+            for (int n = 0; n < 120; ++n) {
+                QStringList fields(6);
+                const int field = int(random.bounded(4));
+                fields[field == 0 ? 1 : field == 1 ? 3 : 2] = texts[random.bounded(texts.size())];
+                if (random.bounded(3) == 0)
+                    fields[1] = texts[random.bounded(texts.size())];
+                const std::vector<qint64> expected = expectedKeys(connection, fields);
+                for (const bool indexed : {false, true}) {
+                    const sql::BoundStatement statement =
+                        sql::boundSearchKeys(db::sqliteEngine(), fields[0], fields[1], fields[2], fields[3], fields[4],
+                                             fields[5], indexed, true);
+                    QVERIFY2(boundKeys(connection, statement) == expected,
+                             qPrintable(fields.join(QLatin1Char('|')) + QLatin1Char(' ') + statement.text));
+                }
+                nonEmpty += expected.empty() ? 0 : 1;
+            }
+            QVERIFY(nonEmpty > 30);
+        };
+        compareAll();
+        // Changes by any writer: updates of the watched columns and of others, deletes, inserts.
+        for (int n = 0; n < 80; ++n) {
+            QSqlQuery change(connection.database());
+            change.prepare(
+                QStringLiteral("update data set %1=? where rid=?").arg(QLatin1String(random.bounded(2) ? "b" : "c")));
+            change.addBindValue(names[random.bounded(names.size())]);
+            change.addBindValue(qint64(random.bounded(1, 400)));
+            QVERIFY(change.exec());
+        }
+        QVERIFY(query.exec(QStringLiteral("update data set f='13999999999' where rid%5=0")));
+        QVERIFY(query.exec(QStringLiteral("delete from data where rid%7=0")));
+        QVERIFY(query.exec(QStringLiteral("insert into data (a,b,c,f) values ('x','中兴通讯','李四','13812345678')")));
+        QVERIFY(query.exec(QStringLiteral("select count(*) from data_search_stale")));
+        QVERIFY(query.next() && query.value(0).toInt() > 50);
+        compareAll();
+        QVERIFY(query.exec(QStringLiteral("select count(*) from data_search_stale")));
+        QVERIFY(query.next() && query.value(0).toInt() == 0);
+    }
+
+    void anOlderRegisterGetsItsInitialsOnce()
+    {
+        test::TestDatabase database(false);
+        db::Connection connection(database.path());
+        connection.open();
+        QSqlQuery query(connection.database());
+        for (const char *drop :
+             {"drop trigger data_search_stale_insert", "drop trigger data_search_stale_update",
+              "drop trigger data_search_stale_delete", "drop table data_search_stale", "drop table data_search_extra"})
+            QVERIFY2(query.exec(QLatin1String(drop)), drop);
+        QVERIFY(!hasSearchExtra(connection));
+        for (int r = 0; r < 12000; ++r)
+            QVERIFY(query.exec(QStringLiteral("insert into data (a,b,c) values ('x','华为%1','张三')").arg(r)));
+        std::vector<std::pair<qint64, qint64>> steps;
+        createSearchExtra(connection, [&](qint64 done, qint64 total) { steps.emplace_back(done, total); });
+        QVERIFY(hasSearchExtra(connection));
+        QVERIFY(steps.size() >= 2);
+        QCOMPARE(steps.back(), std::make_pair(qint64(12000), qint64(12000)));
+        const sql::BoundStatement hw = sql::boundSearchKeys(db::sqliteEngine(), {}, QStringLiteral("hw"), {},
+                                                            QStringLiteral("zs"), {}, {}, true, true);
+        QCOMPARE(boundKeys(connection, hw).size(), size_t(12000));
+        QVERIFY_THROWS_EXCEPTION(lianbu::Error, createSearchExtra(connection, {}));
+        QVERIFY(hasSearchExtra(connection));
+    }
+
     void longTermsAreAnsweredFromTheIndex()
     {
         test::TestDatabase database(false);
@@ -193,6 +358,26 @@ private slots:
         QVERIFY(usesIndex({"a", "华为技术", "", "", "", ""}));
         QVERIFY(!usesIndex({"", "华为", "", "", "", ""}));
         QVERIFY(!usesIndex({"", "", "05%71", "", "", ""}));
+
+        // Initials of three letters and more, and telephone texts, are looked up in the second
+        // table's index as well.
+        const auto usesBothIndexes = [&](const QStringList &fields) {
+            const sql::BoundStatement statement = sql::boundSearchKeys(
+                db::sqliteEngine(), fields[0], fields[1], fields[2], fields[3], fields[4], fields[5], true, true);
+            plan.prepare(QStringLiteral("explain query plan ") + statement.text);
+            for (const QVariant &value : statement.values)
+                plan.addBindValue(value);
+            plan.exec();
+            QString details;
+            while (plan.next())
+                details += plan.value(3).toString() + QLatin1Char('\n');
+            const QRegularExpression wholeTable(QStringLiteral("^SCAN data( |$)"), QRegularExpression::MultilineOption);
+            return details.count(QLatin1String("VIRTUAL TABLE")) >= 2 && !details.contains(wholeTable) ? QString()
+                                                                                                       : details;
+        };
+        QCOMPARE(usesBothIndexes({"", "hwk", "", "", "", ""}), QString());
+        QCOMPARE(usesBothIndexes({"", "", "1381", "", "", ""}), QString());
+        QCOMPARE(usesBothIndexes({"", "", "", "zsf", "", ""}), QString());
     }
 };
 

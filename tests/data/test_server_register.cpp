@@ -3,7 +3,11 @@
 // "数据库连接…". The server cases need the throwaway cluster of scripts/with-test-server.
 #include "app/Register.h"
 #include "app/ServerConnectionDialog.h"
+#include "data/Database.h"
+#include "data/OperatorStore.h"
 #include "data/PasswordHash.h"
+#include "data/RegisterUpgrade.h"
+#include "operators/AttemptLimiter.h"
 #include "data/Schema.h"
 #include "data/ServerRegister.h"
 #include "db/BoundStatement.h"
@@ -12,6 +16,7 @@
 #include "platform/CommandLine.h"
 #include "platform/Error.h"
 #include "platform/PasswordFile.h"
+#include "tests/support/TestDatabase.h"
 #include "tests/support/TestServer.h"
 #include "tests/support/TestSupport.h"
 
@@ -22,6 +27,9 @@
 #include <QFile>
 #include <QLabel>
 #include <QSignalSpy>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QtEndian>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -31,6 +39,8 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <thread>
 
 using namespace lianbu;
 using db::RegisterAddress;
@@ -51,6 +61,100 @@ db::Connection &openServer(db::Connection &connection, const RegisterAddress &ad
     connection.setAddress(address);
     connection.open();
     return connection;
+}
+
+// A "server" that asks the first client for its password in clear and keeps every byte the
+// client sends after the question.
+class PasswordCatcher
+{
+public:
+    PasswordCatcher()
+    {
+        m_socket = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in where{};
+        where.sin_family = AF_INET;
+        where.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof where;
+        m_ready = m_socket >= 0 && ::bind(m_socket, reinterpret_cast<sockaddr *>(&where), sizeof where) == 0
+                  && ::listen(m_socket, 4) == 0
+                  && ::getsockname(m_socket, reinterpret_cast<sockaddr *>(&where), &length) == 0;
+        m_port = ntohs(where.sin_port);
+        if (m_ready)
+            m_thread = std::thread([this] { serve(); });
+    }
+    ~PasswordCatcher()
+    {
+        ::shutdown(m_socket, SHUT_RDWR);
+        if (m_thread.joinable())
+            m_thread.join();
+        ::close(m_socket);
+    }
+    bool ready() const { return m_ready; }
+    int port() const { return m_port; }
+    // Valid once the client has gone.
+    QByteArray caught()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+        return m_caught;
+    }
+
+private:
+    static bool readAll(int socket, char *into, size_t size)
+    {
+        while (size > 0) {
+            const ssize_t got = ::recv(socket, into, size, 0);
+            if (got <= 0)
+                return false;
+            into += got;
+            size -= size_t(got);
+        }
+        return true;
+    }
+    void serve()
+    {
+        const int client = ::accept(m_socket, nullptr, nullptr);
+        if (client < 0)
+            return;
+        timeval timeout{5, 0};
+        ::setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+        for (;;) {
+            char header[8];
+            if (!readAll(client, header, 8))
+                break;
+            const quint32 length = qFromBigEndian<quint32>(header);
+            const quint32 code = qFromBigEndian<quint32>(header + 4);
+            if (length == 8 && (code == 80877103 || code == 80877104)) { // SSL or GSS encryption asked
+                ::send(client, "N", 1, MSG_NOSIGNAL);
+                continue;
+            }
+            QByteArray rest(int(length) - 8, '\0');
+            if (length > 8 && !readAll(client, rest.data(), size_t(rest.size())))
+                break;
+            const char cleartext[] = {'R', 0, 0, 0, 8, 0, 0, 0, 3};
+            ::send(client, cleartext, sizeof cleartext, MSG_NOSIGNAL);
+            char buffer[1024];
+            ssize_t got = 0;
+            while ((got = ::recv(client, buffer, sizeof buffer, 0)) > 0)
+                m_caught.append(buffer, int(got));
+            break;
+        }
+        ::close(client);
+    }
+
+    int m_socket = -1;
+    int m_port = 0;
+    bool m_ready = false;
+    std::thread m_thread;
+    QByteArray m_caught;
+};
+
+// Runs 测试连接 in `dialog` to its end.
+bool runConnectionTest(ServerConnectionDialog &dialog)
+{
+    QSignalSpy finished(&dialog, &ServerConnectionDialog::testFinished);
+    QMetaObject::invokeMethod(&dialog, "testConnection");
+    return finished.wait(20000) || finished.size() == 1;
 }
 
 } // namespace
@@ -74,6 +178,9 @@ private slots:
     void runningStatementIsCancelledFromAnotherThread();
     void rowHeldByAnotherOperatorIsReportedAsBusy();
     void savedConnectionLogsInWithThePrivatePassword();
+    void connectionTestSendsNoKnownPasswordToAnotherServer();
+    void dataRightsAloneAreEnoughOnACurrentRegister();
+    void copyOfAnOlderFileHashesEveryPassword();
 };
 
 void TestServerRegister::addresses_data()
@@ -231,7 +338,7 @@ void TestServerRegister::copyKeepsIdsAndSessionsAndMovesSequences()
     }
     const RegisterAddress address = test::createTestServerDatabase();
     const QList<CopiedTable> copied = copyRegisterToServer(file, address);
-    QCOMPARE(copied.size(), 3); // data, userdb, rz: this file has no attempt log yet
+    QCOMPARE(copied.size(), 5); // data, userdb, rz and the two logs
 
     db::Connection server;
     openServer(server, address);
@@ -498,3 +605,157 @@ void TestServerRegister::savedConnectionLogsInWithThePrivatePassword()
 
 QTEST_MAIN(TestServerRegister)
 #include "test_server_register.moc"
+
+void TestServerRegister::connectionTestSendsNoKnownPasswordToAnotherServer()
+{
+    test::Environment environment;
+    const QString secret = QStringLiteral("sesame9secret");
+    {
+        // The catcher works: a test of its own server sends the password the window knows for it.
+        PasswordCatcher catcher;
+        QVERIFY(catcher.ready());
+        RegisterAddress own =
+            db::parseRegisterAddress(QStringLiteral("postgresql://li@127.0.0.1:%1/reg").arg(catcher.port()));
+        own.password = secret;
+        ServerConnectionDialog dialog(own);
+        QVERIFY(dialog.findChild<QLineEdit *>(QStringLiteral("passwordEdit"))->text().isEmpty());
+        QVERIFY(runConnectionTest(dialog));
+        QVERIFY2(catcher.caught().contains(secret.toUtf8()), catcher.caught().constData());
+    }
+    // The program started with --database on the office server; the operator types another
+    // server (another port, say) and tests it: the office password must not go there.
+    PasswordCatcher catcher;
+    QVERIFY(catcher.ready());
+    RegisterAddress office = db::parseRegisterAddress(QStringLiteral("postgresql://li@127.0.0.1:1/reg"));
+    office.password = secret;
+    ServerConnectionDialog dialog(office);
+    dialog.findChild<QSpinBox *>(QStringLiteral("portSpin"))->setValue(catcher.port());
+    QVERIFY(runConnectionTest(dialog));
+    QVERIFY2(!catcher.caught().contains(secret.toUtf8()), catcher.caught().constData());
+
+    // The password known for a server goes to that server only; another one gets the password
+    // saved for it, or none.
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("server-passwords"));
+    QVERIFY(saveServerPassword(file, {QStringLiteral("other"), 5432, QStringLiteral("reg"), QStringLiteral("li")},
+                               QStringLiteral("otherpw")));
+    RegisterAddress typed = office;
+    typed.password.clear();
+    QCOMPARE(knownServerPassword(typed, office, file), secret);
+    typed.host = QStringLiteral("other");
+    typed.port = 5432;
+    QCOMPARE(knownServerPassword(typed, office, file), QStringLiteral("otherpw"));
+    typed.user = QStringLiteral("li2");
+    QCOMPARE(knownServerPassword(typed, office, file), QString());
+}
+
+void TestServerRegister::dataRightsAloneAreEnoughOnACurrentRegister()
+{
+    LIANBU_REQUIRE_TEST_SERVER();
+    const RegisterAddress owner = test::createTestServerDatabase();
+    createServerRegister(owner);
+    const QString role = QStringLiteral("data_") + owner.database;
+    {
+        db::Connection super;
+        openServer(super, db::parseRegisterAddress(test::testServerAddress()));
+        super.execute(QStringLiteral("create role %1 login").arg(role));
+    }
+    {
+        db::Connection admin;
+        openServer(admin, owner);
+        for (const QString &grant :
+             {QStringLiteral("revoke create on schema public from public"),
+              QStringLiteral("grant select, insert, update, delete on all tables in schema public to %1").arg(role),
+              QStringLiteral("grant usage, select on all sequences in schema public to %1").arg(role)})
+            admin.execute(grant);
+    }
+    RegisterAddress clerk = owner;
+    clerk.user = role;
+    clerk.password.clear();
+
+    // A role with data rights only opens the register, logs in, and its attempt is logged.
+    {
+        Database database(clerk);
+        data::OperatorStore store(*database.connection);
+        operators::AttemptLimiter limiter(*database.connection);
+        QCOMPARE(limiter.check(store, superAdministratorName(), QStringLiteral("888"), data::AttemptKind::Login),
+                 operators::AttemptLimiter::Result::Accepted);
+        QCOMPARE(column(*database.connection, QStringLiteral("select outcome from login_attempts")),
+                 QStringList{QStringLiteral("success")});
+        QCOMPARE(column(*database.connection, QStringLiteral("select current_user")), QStringList{role});
+    }
+
+    // A register made by the older version needs new tables: the role is told which right it lacks,
+    // and nothing changed.
+    {
+        db::Connection admin;
+        openServer(admin, owner);
+        admin.execute(QStringLiteral("drop table register_version"));
+        admin.execute(QStringLiteral("drop table password_changes"));
+        admin.execute(QStringLiteral("update userdb set passwd='888'"));
+    }
+    try {
+        Database database(clerk);
+        QFAIL("an older register was opened without the right to upgrade it");
+    } catch (const Error &error) {
+        QVERIFY2(error.operatorText().contains(QStringLiteral("CREATE")), qPrintable(error.operatorText()));
+        QVERIFY2(error.operatorText().contains(QStringLiteral("public")), qPrintable(error.operatorText()));
+    }
+    {
+        db::Connection admin;
+        openServer(admin, owner);
+        QCOMPARE(column(admin, QStringLiteral("select passwd from userdb")), QStringList{QStringLiteral("888")});
+    }
+    // Its owner opens it once and gives the role its rights on the new tables; then the role
+    // works again.
+    {
+        Database database(owner);
+    }
+    {
+        db::Connection admin;
+        openServer(admin, owner);
+        admin.execute(
+            QStringLiteral("grant select, insert, update, delete on all tables in schema public to %1").arg(role));
+        admin.execute(QStringLiteral("grant usage, select on all sequences in schema public to %1").arg(role));
+    }
+    {
+        Database database(clerk);
+        QVERIFY(
+            data::isPasswordHash(column(*database.connection, QStringLiteral("select passwd from userdb")).value(0)));
+        QVERIFY(
+            data::OperatorStore(*database.connection).checkPassword(superAdministratorName(), QStringLiteral("888")));
+    }
+}
+
+void TestServerRegister::copyOfAnOlderFileHashesEveryPassword()
+{
+    LIANBU_REQUIRE_TEST_SERVER();
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("old.db"));
+    QStringList columns;
+    for (const DataColumn &column : kDataColumns)
+        columns << QStringLiteral("%1 VARCHAR(%2)").arg(QLatin1String(column.name)).arg(column.width);
+    QVERIFY(test::execOnFile(
+        file, {QStringLiteral("CREATE TABLE data (%1)").arg(columns.join(QLatin1Char(','))),
+               QStringLiteral("CREATE TABLE userdb (username VARCHAR(50), passwd VARCHAR(50))"),
+               QStringLiteral("CREATE TABLE rz (id INTEGER PRIMARY KEY AUTOINCREMENT, username VARCHAR(50), "
+                              "btime VARCHAR(30), jtime VARCHAR(30))"),
+               QStringLiteral("Insert into userdb values ('超级管理员','888')"),
+               QStringLiteral("Insert into userdb values ('职员甲','abc123')")}));
+    const RegisterAddress address = test::createTestServerDatabase();
+    copyRegisterToServer(file, address);
+    db::Connection server;
+    openServer(server, address);
+    QVERIFY(data::registerIsCurrent(server));
+    const QStringList stored = column(server, QStringLiteral("select passwd from userdb order by rid"));
+    QCOMPARE(stored.size(), 2);
+    for (const QString &value : stored)
+        QVERIFY2(data::isPasswordHash(value), qPrintable(value));
+    QVERIFY(data::OperatorStore(server).checkPassword(QStringLiteral("职员甲"), QStringLiteral("abc123")));
+    // The file itself keeps no plain password either.
+    db::Connection source(file);
+    source.open();
+    QVERIFY(data::registerIsCurrent(source));
+    for (const QString &value : column(source, QStringLiteral("select passwd from userdb")))
+        QVERIFY2(data::isPasswordHash(value), qPrintable(value));
+}

@@ -2,13 +2,20 @@
 //   register_worker write FILE WRITER ROUNDS LOG   rounds of RegisterWorkload, a connection each
 //   register_worker read FILE ROUNDS               connections that read and close
 //   register_worker backup FILE COPY               a backup by the backup API
+//   register_worker login FILE NAME PASSWORD MS    password checks of NAME for MS milliseconds, as
+//                                                  fast as the attempt limit lets them through;
+//                                                  prints one line per check that ran
 // Exit code 0 when every step ran, 1 with the error on stderr otherwise.
+#include "data/OperatorStore.h"
 #include "db/Backup.h"
+#include "operators/AttemptLimiter.h"
 #include "db/Connection.h"
 #include "platform/Error.h"
 #include "tests/db/RegisterWorkload.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QStringList>
 
 #include <cstdio>
@@ -31,6 +38,24 @@ int main(int argc, char *argv[])
         }
         if (args.size() == 4 && args.at(1) == QLatin1String("read")) {
             lianbu::test::readAndClose(args.at(2), args.at(3).toInt());
+            return 0;
+        }
+        if (args.size() == 6 && args.at(1) == QLatin1String("login")) {
+            lianbu::db::Connection connection(args.at(2));
+            connection.open();
+            lianbu::data::OperatorStore store(connection);
+            lianbu::operators::AttemptLimiter limiter(connection);
+            QElapsedTimer timer;
+            timer.start();
+            while (timer.elapsed() < args.at(5).toInt()) {
+                using Result = lianbu::operators::AttemptLimiter::Result;
+                const Result result = limiter.check(store, args.at(3), args.at(4), lianbu::data::AttemptKind::Login);
+                if (result == Result::Waiting)
+                    QThread::msleep(20);
+                else
+                    std::printf("checked %s\n", result == Result::Accepted ? "accepted" : "refused");
+                std::fflush(stdout);
+            }
             return 0;
         }
         if (args.size() == 4 && args.at(1) == QLatin1String("backup")) {

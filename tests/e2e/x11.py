@@ -132,10 +132,12 @@ class Display:
 
     # Keyboard and mouse ------------------------------------------------------------------
 
-    def key(self, *keys, pause=0.15):
-        for k in keys:
-            self.xdotool("key", "--clearmodifiers", k)
-            time.sleep(pause)
+    def key(self, *keys, pause=0.1):
+        # One xdotool for the lot, a short gap between the keys, a pause after.
+        if not keys:
+            return
+        self.xdotool("key", "--clearmodifiers", "--delay", "60", *keys)
+        time.sleep(pause)
 
     def type(self, text):
         """Types `text` into the focused field. Anything beyond ASCII is pasted from the clipboard,
@@ -146,7 +148,7 @@ class Display:
             self.xdotool("key", "--clearmodifiers", "--delay", "20", *[KEY_NAMES.get(c, c) for c in text])
         elif text:
             self.paste(text)
-        time.sleep(0.15)
+        time.sleep(0.05)
 
     def paste(self, text):
         self.stop_clipboard()

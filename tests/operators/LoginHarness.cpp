@@ -1,3 +1,4 @@
+#include "data/RegisterUpgrade.h"
 #include "tests/operators/LoginHarness.h"
 
 #include "db/Engine.h"
@@ -24,6 +25,7 @@ void LoginHarness::addOperator(const QString &name, const QString &password)
 {
     data->connection->execute(QStringLiteral("insert into userdb (username,passwd) values (%1,%2)")
                                   .arg(sql::sqlLiteral(name), sql::sqlLiteral(password)));
+    lianbu::data::hashPlainPasswords(*data->connection);
 }
 
 void LoginHarness::allowDuplicateNames()

@@ -1,8 +1,10 @@
 // The password change window "更改密码", driven as the operator drives it.
+#include "data/RegisterUpgrade.h"
 #include "tests/support/TestServer.h"
 #include "tests/support/FormWidgets.h"
 #include "tests/support/MainWindowHarness.h"
 
+#include "data/OperatorStore.h"
 #include "data/PasswordHash.h"
 #include "operators/ChangePasswordPrompt.h"
 #include "operators/ChangePasswordDialog.h"
@@ -43,6 +45,7 @@ void addOperators(MainWindowHarness &h)
 {
     h.data->connection->execute(QStringLiteral("insert into userdb (username,passwd) values ('zhang','abc1'), "
                                                "('Zhang','XYZ9'), ('李四','444'), ('O''Neil','on1')"));
+    lianbu::data::hashPlainPasswords(*h.data->connection);
 }
 
 // Opens the window through the main window's "修改密码" and waits until it is active.
@@ -141,6 +144,7 @@ private slots:
         // Each name once, ascending (by the database's order of text), nothing chosen.
         h.data->connection->execute(QStringLiteral("drop index userdb_username"));
         h.data->connection->execute(QStringLiteral("insert into userdb (username,passwd) values ('李四','x')"));
+        lianbu::data::hashPlainPasswords(*h.data->connection);
         w->close();
         deleteClosedWindows();
         w = openWindow(h);
@@ -198,7 +202,7 @@ private slots:
         typeText(widgets(w)->repeatPasswordEdit, QStringLiteral("new4"));
         QTest::keyClick(widgets(w)->repeatPasswordEdit, Qt::Key_Return);
         QCOMPARE(QApplication::focusWidget(), widgets(w)->changeButton);
-        QCOMPARE(passwordOf(h, QStringLiteral("李四")), QStringLiteral("444")); // not pressed yet
+        QVERIFY(holdsHashOf(h, QStringLiteral("李四"), QStringLiteral("444"))); // not pressed yet
         QVERIFY(h.env.dialogs().boxes().isEmpty());
         QPointer<ChangePasswordDialog> alive(w);
         QTest::keyClick(widgets(w)->changeButton, Qt::Key_Return);
@@ -228,7 +232,7 @@ private slots:
         QCOMPARE(box.icon, BoxIcon::None);
         QCOMPARE(box.buttons, QList<BoxButton>{BoxButton::Ok});
         QVERIFY(holdsHashOf(h, QStringLiteral("Zhang"), QStringLiteral("Pw2")));
-        QCOMPARE(passwordOf(h, QStringLiteral("zhang")), QStringLiteral("abc1")); // letter case tells them apart
+        QVERIFY(holdsHashOf(h, QStringLiteral("zhang"), QStringLiteral("abc1"))); // letter case tells them apart
         deleteClosedWindows();
         QVERIFY(!alive.isNull());
         QVERIFY(w->isVisible());
@@ -346,12 +350,44 @@ private slots:
         deleteClosedWindows();
         QVERIFY(!alive.isNull());
 
-        // With its own password the super administrator's password changes like any other.
-        QVERIFY(choose(widgets(w)->operatorCombo, QStringLiteral("超级管理员")));
+        // The default password is printed on the login dialog: knowing it proves nothing, so
+        // while the super administrator still has it only he may replace it.
+        h.data->sessionOperator = QStringLiteral("zhang");
+        QVERIFY(choose(widgets(w)->operatorCombo, superAdministratorName()));
+        fill(w, QStringLiteral("888"), QStringLiteral("Adm1n"), QStringLiteral("Adm1n"));
+        QTest::mouseClick(widgets(w)->changeButton, Qt::LeftButton);
+        QCOMPARE(boxes.lastBox().request.text,
+                 QStringLiteral("“超级管理员”还在使用初始密码，只有他本人登录后才能修改密码！"));
+        QVERIFY(holdsHashOf(h, superAdministratorName(), QStringLiteral("888")));
+        QVERIFY(alive);
+
+        // Logged in himself, with his own password, his password changes like any other.
+        h.data->sessionOperator = superAdministratorName();
+        QVERIFY(choose(widgets(w)->operatorCombo, superAdministratorName()));
         fill(w, QStringLiteral("888"), QStringLiteral("Adm1n"), QStringLiteral("Adm1n"));
         QTest::mouseClick(widgets(w)->changeButton, Qt::LeftButton);
         QCOMPARE(boxes.lastBox().request.text, QStringLiteral("你已经成功修改了密码！下次运行程序时生效！"));
         QVERIFY(holdsHashOf(h, superAdministratorName(), QStringLiteral("Adm1n")));
+
+        // A password of his own may be changed by whoever knows it; every change names who made it.
+        h.data->sessionOperator = QStringLiteral("zhang");
+        deleteClosedWindows();
+        w = openWindow(h);
+        QVERIFY(w);
+        QVERIFY(choose(widgets(w)->operatorCombo, superAdministratorName()));
+        fill(w, QStringLiteral("Adm1n"), QStringLiteral("Adm2n"), QStringLiteral("Adm2n"));
+        QTest::mouseClick(widgets(w)->changeButton, Qt::LeftButton);
+        QVERIFY(holdsHashOf(h, superAdministratorName(), QStringLiteral("Adm2n")));
+        const std::vector<data::OperatorStore::Change> changes = data::OperatorStore(*h.data->connection).changes();
+        QVERIFY(changes.size() >= 2);
+        const auto &first = changes[changes.size() - 2];
+        const auto &second = changes.back();
+        QCOMPARE(first.name, superAdministratorName());
+        QCOMPARE(first.changedBy, superAdministratorName());
+        QCOMPARE(second.name, superAdministratorName());
+        QCOMPARE(second.changedBy, QStringLiteral("zhang"));
+        QCOMPARE(second.kind, QStringLiteral("change"));
+        QVERIFY(!second.time.isEmpty());
     }
 
     void aRefusedStatementReachesTheErrorDisplayAndTheWindowStays()
@@ -370,7 +406,7 @@ private slots:
         const BoxRequest box = h.env.dialogs().lastBox().request;
         QCOMPARE(box.icon, BoxIcon::Stop);
         QVERIFY2(box.text.contains(QStringLiteral("refused by the file")), qPrintable(box.text));
-        QCOMPARE(passwordOf(h, QStringLiteral("李四")), QStringLiteral("444"));
+        QVERIFY(holdsHashOf(h, QStringLiteral("李四"), QStringLiteral("444")));
         deleteClosedWindows();
         QVERIFY(!alive.isNull()); // it would have closed after a change
         QVERIFY(w->isVisible());
@@ -434,6 +470,7 @@ private slots:
     {
         MainWindowHarness h;
         h.data->connection->execute(QStringLiteral("insert into userdb (username,passwd) values ('职员甲','888')"));
+        lianbu::data::hashPlainPasswords(*h.data->connection);
         h.env.dialogs().queueBoxAnswer(BoxButton::Yes);
         operators::askForOwnPassword(*h.data, h.form.get(), QStringLiteral("职员甲"));
         ChangePasswordDialog *w = openWindowOf<ChangePasswordDialog>();

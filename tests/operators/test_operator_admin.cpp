@@ -1,4 +1,5 @@
 // The operator administration window "用户管理—(管理员专用)", driven as the administrator drives it.
+#include "data/RegisterUpgrade.h"
 #include "tests/support/TestServer.h"
 #include "tests/support/FormWidgets.h"
 #include "tests/support/MainWindowHarness.h"
@@ -7,6 +8,7 @@
 #include "data/OperatorStore.h"
 #include "data/PasswordHash.h"
 #include "operators/ChangePasswordDialog.h"
+#include "operators/FailureLogWindow.h"
 #include "operators/OperatorAdminDialog.h"
 
 #include "platform/Application.h"
@@ -23,6 +25,7 @@
 #include <QSqlQuery>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTest>
 
 using namespace lianbu;
@@ -94,6 +97,7 @@ void makeOlderRegisterWithDuplicates(MainWindowHarness &h)
     h.data->connection->execute(QStringLiteral("drop index userdb_username"));
     h.data->connection->execute(QStringLiteral("insert into userdb (username,passwd) values ('王五','555'), "
                                                "('张三','333'), ('王五','5x'), ('Wang','w1'), ('wang','w2')"));
+    lianbu::data::hashPlainPasswords(*h.data->connection);
 }
 
 QString lastText(MainWindowHarness &h)
@@ -216,6 +220,7 @@ private slots:
     {
         MainWindowHarness h;
         h.data->connection->execute(QStringLiteral("insert into userdb (username,passwd) values ('张三','333')"));
+        lianbu::data::hashPlainPasswords(*h.data->connection);
         OperatorAdminDialog *w = openWindow(h);
         QVERIFY(w);
 
@@ -235,6 +240,7 @@ private slots:
             QVERIFY(!widgets(w)->actionTabs->isEnabled());
         }
         h.data->connection->execute(QStringLiteral("update userdb set passwd='Ab8' where username='超级管理员'"));
+        lianbu::data::hashPlainPasswords(*h.data->connection);
         passTime(); // three failures in a row: the next check would wait
         unlock(w, QStringLiteral("ab8"));
         QCOMPARE(lastText(h), QStringLiteral("密码不对！"));
@@ -270,6 +276,7 @@ private slots:
         QCOMPARE(lastText(h), QStringLiteral("密码不对！"));
         QVERIFY(!w->unlocked());
         h.data->connection->execute(QStringLiteral("update userdb set passwd='' where username='超级管理员'"));
+        lianbu::data::hashPlainPasswords(*h.data->connection);
         unlock(w, QString());
         QCOMPARE(lastText(h), QStringLiteral("超级管理员登录成功！"));
         QVERIFY(w->unlocked());
@@ -281,6 +288,7 @@ private slots:
         h.data->connection->execute(QStringLiteral("delete from userdb"));
         h.data->connection->execute(
             QStringLiteral("insert into userdb (username,passwd) values ('张三','888'), ('李四','')"));
+        lianbu::data::hashPlainPasswords(*h.data->connection);
         OperatorAdminDialog *w = openWindow(h);
         QVERIFY(w);
         for (const QString &password : {QStringLiteral("888"), QString()}) {
@@ -292,6 +300,7 @@ private slots:
         h.data->connection->execute(QStringLiteral("drop index userdb_username"));
         h.data->connection->execute(
             QStringLiteral("insert into userdb (username,passwd) values ('超级管理员','888'), ('超级管理员','888')"));
+        lianbu::data::hashPlainPasswords(*h.data->connection);
         unlock(w, adminPassword(h));
         QCOMPARE(lastText(h), QStringLiteral("密码不对！"));
         QVERIFY(!w->unlocked());
@@ -343,6 +352,7 @@ private slots:
         MainWindowHarness h;
         h.data->connection->execute(
             QStringLiteral("insert into userdb (username,passwd) values ('张三','333'), ('O''Neil','on1')"));
+        lianbu::data::hashPlainPasswords(*h.data->connection);
         OperatorAdminDialog *w = openWindow(h);
         QVERIFY(w);
         unlock(w, adminPassword(h));
@@ -374,11 +384,14 @@ private slots:
         QTest::mouseClick(widgets(w)->resetButton, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("已经成功将密码初始化为：888"));
         QVERIFY(operatorRowsRead(h).contains(QStringLiteral("O'Neil/#888")));
-        QCOMPARE(h.queryColumn(QStringLiteral("select passwd from userdb where username='张三'")), QStringList{"333"});
+        QVERIFY(data::verifyPassword(
+            h.queryColumn(QStringLiteral("select passwd from userdb where username='张三'")).value(0),
+            QStringLiteral("333")));
         QCOMPARE(widgets(w)->resetNameEdit->text(), QStringLiteral("O'Neil"));
 
         // The super administrator's password can be reset too.
         h.data->connection->execute(QStringLiteral("update userdb set passwd='s1' where username='超级管理员'"));
+        lianbu::data::hashPlainPasswords(*h.data->connection);
         QVERIFY(clickName(w, superAdministratorName()));
         QTest::mouseClick(widgets(w)->resetButton, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("已经成功将密码初始化为：888"));
@@ -386,17 +399,20 @@ private slots:
 
         // The hint names the password a reset sets, and changes nothing itself.
         h.data->connection->execute(QStringLiteral("update userdb set passwd='s2' where username='超级管理员'"));
+        lianbu::data::hashPlainPasswords(*h.data->connection);
         QTest::mouseClick(widgets(w)->resetHintButton, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("初始化口令用于忘记密码的用户，将口令更改为:888"));
         QCOMPARE(h.env.dialogs().lastBox().request.icon, BoxIcon::None);
-        QCOMPARE(h.queryColumn(QStringLiteral("select passwd from userdb where username='超级管理员'")),
-                 QStringList{"s2"});
+        QVERIFY(data::verifyPassword(
+            h.queryColumn(QStringLiteral("select passwd from userdb where username='超级管理员'")).value(0),
+            QStringLiteral("s2")));
     }
 
     void resettingAnOperatorWhoIsGoneIsNotReportedDone()
     {
         MainWindowHarness h;
         h.data->connection->execute(QStringLiteral("insert into userdb (username,passwd) values ('张三','333')"));
+        lianbu::data::hashPlainPasswords(*h.data->connection);
         OperatorAdminDialog *w = openWindow(h);
         QVERIFY(w);
         unlock(w, adminPassword(h));
@@ -415,6 +431,7 @@ private slots:
     {
         MainWindowHarness h;
         h.data->connection->execute(QStringLiteral("insert into userdb (username,passwd) values ('zhang','z1')"));
+        lianbu::data::hashPlainPasswords(*h.data->connection);
         OperatorAdminDialog *w = openWindow(h);
         QVERIFY(w);
         unlock(w, adminPassword(h));
@@ -458,6 +475,7 @@ private slots:
 
         // Empty: refused, the list is refilled all the same.
         h.data->connection->execute(QStringLiteral("insert into userdb (username,passwd) values ('外来','1')"));
+        lianbu::data::hashPlainPasswords(*h.data->connection);
         name->setText(QStringLiteral("   "));
         QTest::mouseClick(widgets(w)->addButton, Qt::LeftButton);
         QCOMPARE(lastText(h), QStringLiteral("请选择用户名！"));
@@ -485,10 +503,12 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(Error, data::OperatorStore(*h.data->connection).addOperator(superAdministratorName()));
         QVERIFY_THROWS_EXCEPTION(Error, h.data->connection->execute(QStringLiteral(
                                             "insert into userdb (username,passwd) values ('超级管理员','x')")));
+        lianbu::data::hashPlainPasswords(*h.data->connection);
         QCOMPARE(operatorRowsRead(h), QStringList{QStringLiteral("超级管理员/#888")});
         // Names differing in letter case are different operators.
         h.data->connection->execute(
             QStringLiteral("insert into userdb (username,passwd) values ('ab','1'), ('AB','2')"));
+        lianbu::data::hashPlainPasswords(*h.data->connection);
         QCOMPARE(h.queryColumn(QStringLiteral("select count(*) from userdb")), QStringList{"3"});
     }
 
@@ -542,6 +562,7 @@ private slots:
         MainWindowHarness h;
         h.data->connection->execute(
             QStringLiteral("insert into userdb (username,passwd) values ('zhang','1'), ('Zhang','2'), ('李四','4')"));
+        lianbu::data::hashPlainPasswords(*h.data->connection);
         OperatorAdminDialog *w = openWindow(h);
         QVERIFY(w);
         unlock(w, adminPassword(h));
@@ -561,6 +582,7 @@ private slots:
         // "&No": nothing deleted, the list is refilled.
         QVERIFY(clickName(w, QStringLiteral("Zhang")));
         h.data->connection->execute(QStringLiteral("insert into userdb (username,passwd) values ('外来','1')"));
+        lianbu::data::hashPlainPasswords(*h.data->connection);
         boxes.queueBoxAnswer(BoxButton::No);
         QTest::mouseClick(widgets(w)->deleteButton, Qt::LeftButton);
         const BoxRequest confirm = boxes.lastBox().request;
@@ -627,6 +649,7 @@ private slots:
         QCOMPARE(widgets(w)->adminPasswordEdit->text(), QString());
         // Still so for a register of the previous version, where it is stored in plain text.
         h.data->connection->execute(QStringLiteral("update userdb set passwd='888' where username='超级管理员'"));
+        lianbu::data::hashPlainPasswords(*h.data->connection);
         unlock(w, QStringLiteral("888"));
         QVERIFY(!w->unlocked());
         QVERIFY2(lastText(h).contains(QStringLiteral("初始密码")), qPrintable(lastText(h)));
@@ -678,10 +701,15 @@ private slots:
         // The administrator sees the failures, newest first.
         QVERIFY(w->failuresButton()->isEnabled());
         QTest::mouseClick(w->failuresButton(), Qt::LeftButton);
-        const QStringList lines = lastText(h).split(QLatin1Char('\n'));
-        QCOMPARE(lines.size(), 4);
-        QCOMPARE(lines.at(1), QStringLiteral("2026-06-01 09:00:00 超级管理员 用户管理"));
-        QCOMPARE(lines.at(3), lines.at(1));
+        auto *log = w->findChild<operators::FailureLogWindow *>();
+        QVERIFY(log);
+        QCOMPARE(log->table()->rowCount(), 3);
+        const QStringList first{log->table()->item(0, 0)->text(), log->table()->item(0, 1)->text(),
+                                log->table()->item(0, 2)->text()};
+        QCOMPARE(first, (QStringList{t0.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), superAdministratorName(),
+                                     QStringLiteral("用户管理")}));
+        QCOMPARE(log->table()->item(2, 1)->text(), superAdministratorName());
+        log->close();
     }
 
     void screenshots()
@@ -693,6 +721,7 @@ private slots:
         MainWindowHarness h;
         h.data->connection->execute(
             QStringLiteral("insert into userdb (username,passwd) values ('张三','1'), ('李四','2'), ('Wang Wu','3')"));
+        lianbu::data::hashPlainPasswords(*h.data->connection);
         OperatorAdminDialog *w = openWindow(h);
         QVERIFY(w);
         QVERIFY(w->grab().save(out + QStringLiteral("/usergl-locked.png")));

@@ -1,0 +1,124 @@
+#include "data/RegisterUpgrade.h"
+
+#include "data/AttemptLog.h"
+#include "data/PasswordHash.h"
+#include "db/BoundStatement.h"
+#include "db/Connection.h"
+#include "db/Engine.h"
+#include "platform/Error.h"
+
+#include <QSqlQuery>
+
+namespace lianbu::data {
+
+namespace {
+
+bool hasAll(const QStringList &tables)
+{
+    for (const char *table : {AttemptLog::kTable, kPasswordChangeTable, kVersionTable})
+        if (!tables.contains(QLatin1String(table)))
+            return false;
+    return true;
+}
+
+int storedVersion(db::Connection &connection)
+{
+    QSqlQuery query =
+        db::runBound(connection, QStringLiteral("select max(version) from %1").arg(QLatin1String(kVersionTable)));
+    return query.next() ? query.value(0).toInt() : 0;
+}
+
+bool currentOn(db::Connection &connection)
+{
+    const QSqlDatabase database = connection.database();
+    return hasAll(db::engineOf(database).tableNames(database)) && storedVersion(connection) >= kRegisterVersion;
+}
+
+// The upgrade of a server register fails for a user with data rights only: say which right.
+Error upgradeRefused(db::Connection &connection, const Error &error)
+{
+    const QString place = connection.fileName();
+    return Error(QStringLiteral("The register \"%1\" needs new tables and the user may not create them: %2")
+                     .arg(place, error.message()),
+                 QStringLiteral("数据库“%1”中联簿宝的表需要更新（增加登录记录和密码修改记录表），"
+                                "当前的数据库用户没有这个权限：需要在模式 public 上的 CREATE 权限"
+                                "（或者用数据库的所有者）。请用有这个权限的用户启动一次联簿宝，"
+                                "之后只有数据权限的用户也能使用。详细信息：%2")
+                     .arg(place, error.message()));
+}
+
+} // namespace
+
+QStringList versionTwoStatements(const db::Engine &engine)
+{
+    return {
+        attemptTableStatement(engine),
+        QStringLiteral("CREATE TABLE %1 (id %2, username VARCHAR(50), changed_by VARCHAR(50), "
+                       "change_time VARCHAR(30), kind VARCHAR(10))")
+            .arg(QLatin1String(kPasswordChangeTable), engine.growingKeyType()),
+        QStringLiteral("CREATE TABLE %1 (version INTEGER)").arg(QLatin1String(kVersionTable)),
+    };
+}
+
+void hashPlainPasswords(db::Connection &connection)
+{
+    QSqlQuery rows = db::runBound(connection, QStringLiteral("select username, passwd from userdb"));
+    QList<QPair<QString, QString>> plain;
+    while (rows.next()) {
+        if (rows.value(1).isNull())
+            continue; // no password at all refuses every login, as it did
+        const QString stored = rows.value(1).toString();
+        if (!isPasswordHash(stored))
+            plain.append({rows.value(0).toString(), stored});
+    }
+    rows.finish();
+    for (const auto &[name, stored] : plain)
+        db::runBound(connection, QStringLiteral("update userdb set passwd=? where username=? and passwd=?"),
+                     {hashPassword(stored), name, stored});
+}
+
+bool registerIsCurrent(db::Connection &connection)
+{
+    return currentOn(connection);
+}
+
+void upgradeRegister(db::Connection &connection)
+{
+    if (currentOn(connection))
+        return;
+    const bool server = connection.isServer();
+    const db::Engine &engine = db::engineOf(connection.database());
+    // One instance upgrades; one starting at the same moment waits and then finds it done.
+    if (server) {
+        // Asked first, so a user with data rights only is told what is missing, not an engine text.
+        QSqlQuery may =
+            db::runBound(connection, QStringLiteral("select has_schema_privilege(current_schema(), 'CREATE')"));
+        if (!may.next() || !may.value(0).toBool())
+            throw upgradeRefused(connection, Error(QStringLiteral("permission denied for schema public")));
+    }
+    db::runBound(connection, server ? QStringLiteral("begin") : QStringLiteral("BEGIN IMMEDIATE"));
+    try {
+        if (server)
+            db::runBound(connection, QStringLiteral("lock table userdb in exclusive mode"));
+        if (!currentOn(connection)) {
+            const QSqlDatabase database = connection.database();
+            const QStringList tables = engine.tableNames(database);
+            const QStringList statements = versionTwoStatements(engine);
+            const char *created[] = {AttemptLog::kTable, kPasswordChangeTable, kVersionTable};
+            for (int i = 0; i < 3; ++i)
+                if (!tables.contains(QLatin1String(created[i])))
+                    db::runBound(connection, statements.at(i));
+            hashPlainPasswords(connection);
+            db::runBound(connection, QStringLiteral("delete from %1").arg(QLatin1String(kVersionTable)));
+            db::runBound(connection,
+                         QStringLiteral("insert into %1 (version) values (?)").arg(QLatin1String(kVersionTable)),
+                         {kRegisterVersion});
+        }
+        db::runBound(connection, QStringLiteral("commit"));
+    } catch (...) {
+        QSqlQuery(connection.database()).exec(QStringLiteral("rollback"));
+        throw;
+    }
+}
+
+} // namespace lianbu::data

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace lianbu::db {
+class Connection;
+class Engine;
+} // namespace lianbu::db
+
+namespace lianbu::data {
+
+// The register's own version, in the table register_version (one row, column version). A
+// register without that table was written by an older version (version 1): it may hold plain
+// passwords and lacks the attempt and password-change logs.
+//
+// Version 2: every password was hashed once, when the register was upgraded, so a plain value
+// found in passwd afterwards was written by someone else and is refused; login_attempts and
+// password_changes exist.
+inline constexpr int kRegisterVersion = 2;
+inline constexpr char kVersionTable[] = "register_version";
+inline constexpr char kPasswordChangeTable[] = "password_changes";
+
+// The statements that create what version 2 adds, for a new register (the row of
+// register_version is written by the caller).
+QStringList versionTwoStatements(const db::Engine &engine);
+
+// True when the register needs no change of its schema (read only: a role with data rights
+// only may ask).
+bool registerIsCurrent(db::Connection &connection);
+
+// Brings an older register up to date, once, in one transaction: the missing tables, every
+// plain password replaced by its hash (the operators keep their passwords) and the version row.
+// Does nothing, and runs no statement that changes the schema, when the register is current.
+// On a server whose user may not create tables, throws lianbu::Error naming in Chinese the
+// right that is missing.
+void upgradeRegister(db::Connection &connection);
+
+// Replaces every plain value in passwd by its hash (the upgrade's step; tests that write
+// passwords into userdb directly use it too).
+void hashPlainPasswords(db::Connection &connection);
+
+} // namespace lianbu::data
