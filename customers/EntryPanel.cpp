@@ -74,6 +74,15 @@ std::optional<QString> registrationDateValue(const QDateEdit *editor)
 
 namespace {
 
+// An empty date editor stores NULL, not an empty text.
+void setRegistrationDate(lianbu::db::Field &field, const std::optional<QString> &value)
+{
+    if (value)
+        field.setAsString(*value);
+    else
+        field.clear();
+}
+
 // The thirteen edits of the panel with their columns, in Enter-chain order (the sex combo box
 // and the date editor are handled on their own).
 struct EntryEdit
@@ -315,11 +324,8 @@ void EntryPanel::writePanelInto(lianbu::db::DataSet *target)
         for (const EntryEdit &e : kEntryEdits)
             target->fieldByName(QLatin1String(e.column)).setAsString(trimInput((ui->*e.edit)->text()));
         target->fieldByName(QLatin1String(col::Sex)).setAsString(trimInput(ui->sexCombo->currentText()));
-        lianbu::db::Field &day = target->fieldByName(QLatin1String(col::RegistrationDate));
-        if (const std::optional<QString> value = registrationDateValue(ui->registrationDateEdit))
-            day.setAsString(*value);
-        else
-            day.clear();
+        setRegistrationDate(target->fieldByName(QLatin1String(col::RegistrationDate)),
+                            registrationDateValue(ui->registrationDateEdit));
         target->post();
     } catch (...) {
         target->cancel();
@@ -411,13 +417,8 @@ void EntryPanel::writeChangesInto(lianbu::db::DataSet *target)
         }
         if (now.sex != m_shownTexts.sex)
             target->fieldByName(QLatin1String(col::Sex)).setAsString(trimInput(now.sex));
-        if (now.day != m_shownTexts.day) {
-            lianbu::db::Field &day = target->fieldByName(QLatin1String(col::RegistrationDate));
-            if (now.day)
-                day.setAsString(*now.day);
-            else
-                day.clear();
-        }
+        if (now.day != m_shownTexts.day)
+            setRegistrationDate(target->fieldByName(QLatin1String(col::RegistrationDate)), now.day);
         target->post();
     } catch (...) {
         target->cancel();
