@@ -14,9 +14,31 @@
 namespace lianbu::db {
 
 class Connection;
-class DataSource;
+struct Condition;
+struct EditBuffer;
+struct RowCache;
+struct SortRanks;
 
 enum class DataSetState { Inactive, Browse, Edit, Insert };
+
+// What a dataset tells the controls bound to it, in the order of QAbstractItemModel's protocol
+// (DataSource forwards it as signals). Nothing is told while the controls are disabled.
+class DataSetObserver
+{
+public:
+    virtual void resetAll() = 0;                // open, close, sort, reload, enableControls
+    virtual void rowValuesChanged(int row) = 0; // one row's values
+    virtual void willInsertRow(int row) = 0;
+    virtual void didInsertRow(int row) = 0;
+    virtual void willRemoveRow(int row) = 0;
+    virtual void didRemoveRow(int row) = 0;
+    virtual void currentRowMoved(int row) = 0; // the new current row, -1 for none
+    virtual void stateMoved(DataSetState state) = 0;
+    virtual void dataSetDestroyed() = 0;
+
+protected:
+    ~DataSetObserver() = default;
+};
 
 // Identifies one record of an open dataset; stays valid across sorting and edits of other rows,
 // becomes invalid when its record is deleted or the dataset is reopened.
@@ -146,6 +168,12 @@ public:
     // The table row `key` was written through another dataset: where this one shows it, it is
     // read again.
     void refreshKey(qint64 key);
+    // The table row `key` was added through another dataset: a keyset shows it as its last row
+    // (once; a dataset read completely, or one that holds it already, stays as it is).
+    void appendKey(qint64 key);
+    // The table row `key` was deleted through another dataset: where this one shows it, the row
+    // leaves (unless it is being edited).
+    void forgetKey(qint64 key);
     void edit(); // current row into edit state
     // As edit(), but a save goes through only while the row still holds `asRead`. `asRead` must
     // be the current row, read by a dataset of the same columns: anything else throws, so a
@@ -177,6 +205,8 @@ public:
     void disableControls();
     void enableControls();
     bool controlsDisabled() const { return m_disableCount > 0; }
+    void addObserver(DataSetObserver *observer);
+    void removeObserver(DataSetObserver *observer);
 
 protected:
     // The select statement that open() runs, and the values bound to its placeholders.
@@ -185,11 +215,6 @@ protected:
 
 private:
     friend class Field;
-    friend class DataSource;
-
-    struct EditBuffer;
-    struct RowCache;
-    struct SortRanks;
 
     void checkActive() const;
     void checkNotEmpty() const;
@@ -212,16 +237,15 @@ private:
     std::vector<const Field *> fieldsByColumn() const;
     void setFieldValue(int fieldIndex, const std::optional<QString> &value);
     void refreshRowFromDatabase(int row);
-    // " and col is ?" for every stored column, binding the values as read (by stored column).
-    QString unchangedCondition(const std::vector<std::optional<QString>> &asRead, QVariantList *values) const;
+    // "col is ?" for every stored column, binding the values as read (by stored column).
+    void addUnchangedConditions(const std::vector<std::optional<QString>> &asRead,
+                                std::vector<Condition> *conditions) const;
     bool rowExists(qint64 key) const;
     void removeRowAt(int row, int newCurrent);
     void setCurrent(int row);
     void setState(DataSetState state);
 
-    // notifications to the attached data sources
-    void attach(DataSource *source);
-    void detach(DataSource *source);
+    // notifications to the observers
     void notifyDataSetChanged();
     void notifyRecordChanged(int row);
     void notifyRowAboutToBeInserted(int row);
@@ -257,7 +281,7 @@ private:
     quint32 m_generation = 0;
     int m_disableCount = 0;
     bool m_pendingReset = false;
-    std::vector<DataSource *> m_sources;
+    std::vector<DataSetObserver *> m_observers;
 };
 
 } // namespace lianbu::db

@@ -9,7 +9,7 @@ DataSource::DataSource(QObject *parent)
 DataSource::~DataSource()
 {
     if (m_dataSet)
-        m_dataSet->detach(this);
+        m_dataSet->removeObserver(this);
 }
 
 void DataSource::setDataSet(DataSet *dataSet)
@@ -17,13 +17,19 @@ void DataSource::setDataSet(DataSet *dataSet)
     if (dataSet == m_dataSet)
         return;
     if (m_dataSet)
-        m_dataSet->detach(this);
+        m_dataSet->removeObserver(this);
     m_dataSet = dataSet;
     if (m_dataSet)
-        m_dataSet->attach(this);
+        m_dataSet->addObserver(this);
     emit dataSetChanged();
     emit stateChanged(m_dataSet ? m_dataSet->state() : DataSetState::Inactive);
     emit currentRowChanged(m_dataSet ? m_dataSet->currentRow() : -1);
+}
+
+void DataSource::dataSetDestroyed()
+{
+    m_dataSet = nullptr;
+    emit dataSetChanged();
 }
 
 } // namespace lianbu::db

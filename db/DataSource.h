@@ -16,7 +16,7 @@ namespace lianbu::db {
 //   rowAboutToBeRemoved   -> beginRemoveRows(row, row); rowRemoved  -> endRemoveRows()
 // currentRowChanged carries the new current row (0-based, -1 for none); stateChanged the new
 // state. Nothing is sent while the dataset's controls are disabled.
-class DataSource : public QObject
+class DataSource : public QObject, private DataSetObserver
 {
     Q_OBJECT
 
@@ -38,7 +38,16 @@ signals:
     void stateChanged(lianbu::db::DataSetState state);
 
 private:
-    friend class DataSet;
+    void resetAll() override { emit dataSetChanged(); }
+    void rowValuesChanged(int row) override { emit recordChanged(row); }
+    void willInsertRow(int row) override { emit rowAboutToBeInserted(row); }
+    void didInsertRow(int row) override { emit rowInserted(row); }
+    void willRemoveRow(int row) override { emit rowAboutToBeRemoved(row); }
+    void didRemoveRow(int row) override { emit rowRemoved(row); }
+    void currentRowMoved(int row) override { emit currentRowChanged(row); }
+    void stateMoved(DataSetState state) override { emit stateChanged(state); }
+    void dataSetDestroyed() override;
+
     DataSet *m_dataSet = nullptr;
 };
 

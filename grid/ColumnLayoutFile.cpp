@@ -1,6 +1,6 @@
 #include "grid/ColumnLayoutFile.h"
 
-#include "grid/DataGrid.h"
+#include "grid/GridColumns.h"
 
 #include "platform/Error.h"
 #include "platform/Gbk.h"
@@ -112,13 +112,21 @@ int wordAsInt(const QString &value, int n, int defaultValue)
 
 using namespace lianbu::gridlayout;
 
-void DataGrid::saveLayoutToIni(const QString &fileName, const QString &section, bool eraseSection)
+ColumnLayoutFile::ColumnLayoutFile(QString fileName, QString section, QString gridKey)
+    : m_fileName(std::move(fileName))
+    , m_section(std::move(section))
+    , m_gridKey(std::move(gridKey))
+{}
+
+void ColumnLayoutFile::save(const GridColumns &columns, int rowHeight, int rowLines, bool eraseSection) const
 {
+    const QString &fileName = m_fileName;
+    const QString &section = m_section;
     if (eraseSection && !lianbu::eraseProfileSection(fileName, section))
         unableToWrite(fileName);
-    const QString gridName = layoutKey();
-    for (int i = 0; i < m_columns.count(); ++i) {
-        const GridColumn *column = m_columns.items(i);
+    const QString &gridName = m_gridKey;
+    for (int i = 0; i < columns.count(); ++i) {
+        const GridColumn *column = columns.items(i);
         const QString value = QStringLiteral("%1,%2,%3,%4,%5,%6,%7")
                                   .arg(i)
                                   .arg(column->width())
@@ -130,7 +138,7 @@ void DataGrid::saveLayoutToIni(const QString &fileName, const QString &section, 
         if (!lianbu::writeProfileString(fileName, section, columnKey(gridName, column), value))
             unableToWrite(fileName);
     }
-    const QString gridValue = QStringLiteral("%1,%2").arg(m_rowHeight).arg(m_rowLines);
+    const QString gridValue = QStringLiteral("%1,%2").arg(rowHeight).arg(rowLines);
     if (!lianbu::writeProfileString(fileName, section, QString::fromLatin1(GridEntryKey), gridValue))
         unableToWrite(fileName);
 }
@@ -139,10 +147,9 @@ namespace {
 
 // Steps that touch the columns: read every entry, apply the chosen properties, settle sort
 // indexes, then the order.
-void restoreColumns(DataGrid *grid, const QString &fileName, const QString &section, LayoutRestoreOptions options)
+void restoreColumns(GridColumns *columns, const QString &gridName, const QString &fileName, const QString &section,
+                    LayoutRestoreOptions options)
 {
-    GridColumns *columns = grid->columns();
-    const QString gridName = grid->layoutKey();
     std::vector<WorkRecord> records;
     records.reserve(size_t(columns->count()));
     for (int i = 0; i < columns->count(); ++i)
@@ -211,30 +218,17 @@ void restoreColumns(DataGrid *grid, const QString &fileName, const QString &sect
 
 } // namespace
 
-void DataGrid::restoreLayoutFromIni(const QString &fileName, const QString &section, LayoutRestoreOptions options)
+void ColumnLayoutFile::restoreColumns(GridColumns &columns, LayoutRestoreOptions options) const
 {
-    // column changes are collected and laid out once. Fitting is off while the stored widths
-    // go in, so they replace the base widths rather than fitted ones; when it comes back on,
-    // the restored widths are the base widths that get fitted.
-    beginLayout();
-    const bool fitted = m_autoFit;
-    if (fitted)
-        setAutoFitColWidths(false);
-    try {
-        restoreColumns(this, fileName, section, options);
-    } catch (...) {
-        if (fitted)
-            setAutoFitColWidths(true);
-        endLayout();
-        throw;
-    }
-    if (fitted)
-        setAutoFitColWidths(true);
-    endLayout();
+    ::restoreColumns(&columns, m_gridKey, m_fileName, m_section, options);
+}
 
-    if (options.testFlag(RestoreRowHeight)) {
-        const Words words(lianbu::profileString(fileName, section, QString::fromLatin1(GridEntryKey)));
-        setRowHeight(qMax(0, words.value(1, 0)));
-        setRowLines(qMax(0, words.value(2, 0)));
-    }
+int ColumnLayoutFile::storedRowHeight() const
+{
+    return qMax(0, Words(lianbu::profileString(m_fileName, m_section, QString::fromLatin1(GridEntryKey))).value(1, 0));
+}
+
+int ColumnLayoutFile::storedRowLines() const
+{
+    return qMax(0, Words(lianbu::profileString(m_fileName, m_section, QString::fromLatin1(GridEntryKey))).value(2, 0));
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 // Saving and restoring a grid's column layout in a section of an initialization file
-// (DataGrid::saveLayoutToIni / restoreLayoutFromIni, defined in ColumnLayoutFile.cpp).
+// (ColumnLayoutFile; DataGrid::saveLayoutToIni / restoreLayoutFromIni use it).
 //
 // One entry per column, key "<grid name>.<field name>", value
 //   position,width,sort marker,visible,sort index,drop-down rows,drop-down width
@@ -11,6 +11,8 @@
 #include <QFlags>
 #include <QList>
 #include <QString>
+
+class GridColumns;
 
 // What a restore applies. The stored position of every column is always read; the order is
 // applied only with RestoreColumnOrder.
@@ -27,6 +29,30 @@ Q_DECLARE_FLAGS(LayoutRestoreOptions, LayoutRestoreOption)
 Q_DECLARE_OPERATORS_FOR_FLAGS(LayoutRestoreOptions)
 
 inline constexpr unsigned AllRestoreOptions = 127;
+
+// One grid's entries in one section of one file.
+class ColumnLayoutFile
+{
+public:
+    // `gridKey` is the first part of every column's entry name ("<gridKey>.<field>").
+    ColumnLayoutFile(QString fileName, QString section, QString gridKey);
+
+    // Writes one entry per column and the grid entry; with eraseSection the section is removed
+    // first. Throws lianbu::Error "Unable to write to <file>" at the first entry that cannot be
+    // written (earlier entries stay written).
+    void save(const GridColumns &columns, int rowHeight, int rowLines, bool eraseSection) const;
+    // Applies what options choose of the stored column entries (never the grid entry); missing
+    // file, section or entries leave the columns as they are.
+    void restoreColumns(GridColumns &columns, LayoutRestoreOptions options) const;
+    // The grid entry's row height and row lines (0 for missing or damaged words).
+    int storedRowHeight() const;
+    int storedRowLines() const;
+
+private:
+    QString m_fileName;
+    QString m_section;
+    QString m_gridKey;
+};
 
 namespace lianbu::gridlayout {
 

@@ -21,13 +21,6 @@ using lianbu::db::DataSource;
 
 namespace {
 
-// Widths of unassigned columns: the field's declared width in characters, kept within a range
-// so that very wide text columns do not push everything else off the screen.
-constexpr int kMinDefaultChars = 4;
-constexpr int kMaxDefaultChars = 10;
-constexpr int kDefaultWidthPadding = 8;
-constexpr int kNoFieldWidth = 64;
-
 QString numberText(double value)
 {
     if (std::isfinite(value) && value == std::floor(value) && std::fabs(value) < 1e15)
@@ -40,14 +33,14 @@ QString numberText(double value)
 DataGrid::DataGrid(QWidget *parent)
     : QWidget(parent)
 {
-    m_model = new DataGridModel(this);
-    m_view = new GridView(this);
-    m_title = new GridHeader(this);
-    m_indicator = new GridIndicator(this);
+    m_model = new DataGridModel(this, this);
+    m_view = new GridView(this, this);
+    m_title = new GridHeader(this, this);
+    m_indicator = new GridIndicator(this, this);
     m_view->setHorizontalHeader(m_title);
     m_view->setVerticalHeader(m_indicator);
     m_view->setModel(m_model);
-    m_view->setItemDelegate(new GridDelegate(this));
+    m_view->setItemDelegate(new GridDelegate(this, this));
     m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_view->setSelectionMode(QAbstractItemView::SingleSelection);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -67,7 +60,7 @@ DataGrid::DataGrid(QWidget *parent)
         m_corner->installEventFilter(this);
     m_title->setSectionResizeMode(QHeaderView::Interactive);
 
-    m_footer = new GridFooter(this);
+    m_footer = new GridFooter(this, this);
     m_hbar = new QScrollBar(Qt::Horizontal, this);
     m_hbar->hide();
 
@@ -91,9 +84,11 @@ DataGrid::DataGrid(QWidget *parent)
     connect(m_title, &QHeaderView::sectionMoved, this, &DataGrid::onSectionMoved);
     connect(m_title, &QHeaderView::sectionResized, this, &DataGrid::onSectionResized);
     connect(m_title, &QHeaderView::sectionClicked, this,
-            [this](int logical) { clickTitle(logical, m_title->m_clickModifiers); });
+            [this](int logical) { clickTitle(logical, m_title->clickModifiers()); });
     connect(m_view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &current) { onCurrentChanged(current.row()); });
+    connect(m_view, &GridView::rowDoubleClicked, this, &DataGrid::rowDoubleClicked);
+    connect(m_view, &GridView::rowEntered, this, &DataGrid::rowEntered);
     connect(m_view, &QAbstractItemView::clicked, this, [this](const QModelIndex &index) {
         if (index.isValid() && index.column() < m_columns.count())
             emit cellClicked(m_columns.items(index.column()));
@@ -547,223 +542,13 @@ void DataGrid::onSectionResized(int logical, int oldSize, int newSize)
     emit colWidthsChanged();
 }
 
-// ---- properties ------------------------------------------------------------------------------
-
-void DataGrid::setColor(const QColor &color)
-{
-    m_color = color;
-    m_view->viewport()->update();
-}
-
-void DataGrid::setTitleFont(const QFont &font)
-{
-    m_titleFont = font;
-    applyLayout();
-}
-
-void DataGrid::setFixedColor(const QColor &color)
-{
-    m_fixedColor = color;
-    if (m_corner)
-        m_corner->update();
-    m_title->viewport()->update();
-    m_indicator->viewport()->update();
-    m_footer->update();
-}
-
-void DataGrid::setOddRowColor(const QColor &color)
-{
-    m_oddRowColor = color;
-    m_view->viewport()->update();
-}
-
-void DataGrid::setEvenRowColor(const QColor &color)
-{
-    m_evenRowColor = color;
-    m_view->viewport()->update();
-}
-
-void DataGrid::setRowHeight(int height)
-{
-    m_rowHeight = qMax(0, height);
-    applyLayout();
-}
-
-void DataGrid::setRowLines(int lines)
-{
-    m_rowLines = qMax(0, lines);
-    applyLayout();
-}
-
-void DataGrid::setTitleHeight(int height)
-{
-    m_titleHeight = qMax(0, height);
-    applyLayout();
-}
-
-void DataGrid::setTitleLines(int lines)
-{
-    m_titleLines = qMax(0, lines);
-    applyLayout();
-}
-
-void DataGrid::setVTitleMargin(int margin)
-{
-    m_vTitleMargin = qMax(0, margin);
-    applyLayout();
-}
-
-void DataGrid::setUseMultiTitle(bool on)
-{
-    m_useMultiTitle = on;
-    applyLayout();
-}
-
-void DataGrid::setAutoFitColWidths(bool on)
-{
-    if (m_autoFit == on)
-        return;
-    m_autoFit = on;
-    applyLayout();
-}
-
-void DataGrid::setFooterRowCount(int count)
-{
-    m_footerRowCount = qMax(0, count);
-    applyLayout();
-}
-
-void DataGrid::setFooterColor(const QColor &color)
-{
-    m_footerColor = color;
-    m_footer->update();
-}
-
-void DataGrid::setFooterFont(const QFont &font)
-{
-    m_footerFont = font;
-    applyLayout();
-}
-
-void DataGrid::setShowTitles(bool on)
-{
-    m_showTitles = on;
-    applyLayout();
-}
-
-void DataGrid::setShowIndicator(bool on)
-{
-    m_showIndicator = on;
-    applyLayout();
-}
-
-void DataGrid::setColLines(bool on)
-{
-    m_colLines = on;
-    m_view->viewport()->update();
-}
-
-void DataGrid::setRowLinesVisible(bool on)
-{
-    m_rowLinesVisible = on;
-    m_view->viewport()->update();
-}
-
-void DataGrid::setRowSelect(bool on)
-{
-    m_rowSelect = on;
-    m_view->setSelectionBehavior(on ? QAbstractItemView::SelectRows : QAbstractItemView::SelectItems);
-    m_view->viewport()->update();
-}
-
-void DataGrid::setColumnsResizable(bool on)
-{
-    m_columnsResizable = on;
-    m_title->setSectionResizeMode(on ? QHeaderView::Interactive : QHeaderView::Fixed);
-}
-
-void DataGrid::setColumnsMovable(bool on)
-{
-    m_columnsMovable = on;
-    m_title->setSectionsMovable(on);
-}
-
-void DataGrid::setHint(const QString &hint)
-{
-    setToolTip(hint);
-    setStatusTip(hint);
-}
-
-// ---- geometry --------------------------------------------------------------------------------
-
-int DataGrid::dataRowHeight() const
-{
-    int lineHeight = QFontMetrics(font()).height();
-    int lineSpacing = QFontMetrics(font()).lineSpacing();
-    for (int i = 0; i < m_columns.count(); ++i) {
-        const GridColumn *column = m_columns.items(i);
-        if (column->fontAssigned()) {
-            const QFontMetrics fm(column->font());
-            lineHeight = qMax(lineHeight, fm.height());
-            lineSpacing = qMax(lineSpacing, fm.lineSpacing());
-        }
-    }
-    if (m_rowLines > 0 || m_rowHeight > 0)
-        return qMax(1, m_rowLines * lineSpacing + m_rowHeight);
-    return lineHeight + 4 + (m_rowLinesVisible ? 1 : 0);
-}
-
-int DataGrid::titleRowHeight() const
-{
-    if (!m_showTitles)
-        return 0;
-    int lineHeight = QFontMetrics(titleFont()).height();
-    int levels = 1;
-    for (int i = 0; i < m_columns.count(); ++i) {
-        const GridColumn *column = m_columns.items(i);
-        if (column->title()->fontAssigned())
-            lineHeight = qMax(lineHeight, QFontMetrics(column->title()->font()).height());
-        if (m_useMultiTitle && column->visible())
-            levels = qMax(levels, int(column->title()->caption().count(QLatin1Char('|'))) + 1);
-    }
-    int height = lineHeight + 4;
-    if (m_titleLines > 0 || m_titleHeight > 0)
-        height = qMax(height, m_titleLines * lineHeight + m_titleHeight + 2);
-    if (levels > 1)
-        height = qMax(height, levels * (lineHeight + m_vTitleMargin / 2));
-    return height;
-}
-
-int DataGrid::footerRowHeight() const
-{
-    int lineHeight = QFontMetrics(footerFont()).height();
-    for (int i = 0; i < m_columns.count(); ++i) {
-        const GridColumn *column = m_columns.items(i);
-        if (column->footer()->fontAssigned())
-            lineHeight = qMax(lineHeight, QFontMetrics(column->footer()->font()).height());
-    }
-    return lineHeight + 5;
-}
-
-int DataGrid::indicatorWidth() const
-{
-    return m_showIndicator ? 12 : 0;
-}
-
-int DataGrid::defaultColumnWidth(const GridColumn *column) const
-{
-    const QFontMetrics fm(column->font());
-    const int titleWidth = QFontMetrics(column->title()->font()).horizontalAdvance(column->title()->caption()) + 8;
-    const lianbu::db::DataSet *ds = dataSet();
-    const lianbu::db::Field *field = ds && ds->active() ? ds->findField(column->fieldName()) : nullptr;
-    if (!field)
-        return qMax(kNoFieldWidth, titleWidth);
-    int chars = field->size() > 0 ? field->size() : kMaxDefaultChars;
-    chars = qBound(kMinDefaultChars, chars, kMaxDefaultChars);
-    return qMax(chars * fm.horizontalAdvance(QLatin1Char('0')) + kDefaultWidthPadding, titleWidth);
-}
-
 // ---- reading what the grid shows -------------------------------------------------------------
+
+lianbu::db::Field *DataGrid::fieldNamed(const QString &name) const
+{
+    const lianbu::db::DataSet *ds = dataSet();
+    return ds && ds->active() ? ds->findField(name) : nullptr;
+}
 
 int DataGrid::fieldIndexOf(const GridColumn *column) const
 {
@@ -850,6 +635,41 @@ void DataGrid::invalidateFooters()
 {
     m_sumCache.clear();
     m_footer->update();
+}
+
+// ---- column layout file ----------------------------------------------------------------------
+
+void DataGrid::saveLayoutToIni(const QString &fileName, const QString &section, bool eraseSection)
+{
+    ColumnLayoutFile(fileName, section, layoutKey()).save(m_columns, m_rowHeight, m_rowLines, eraseSection);
+}
+
+void DataGrid::restoreLayoutFromIni(const QString &fileName, const QString &section, LayoutRestoreOptions options)
+{
+    const ColumnLayoutFile file(fileName, section, layoutKey());
+    // column changes are collected and laid out once. Fitting is off while the stored widths
+    // go in, so they replace the base widths rather than fitted ones; when it comes back on,
+    // the restored widths are the base widths that get fitted.
+    beginLayout();
+    const bool fitted = m_autoFit;
+    if (fitted)
+        setAutoFitColWidths(false);
+    try {
+        file.restoreColumns(m_columns, options);
+    } catch (...) {
+        if (fitted)
+            setAutoFitColWidths(true);
+        endLayout();
+        throw;
+    }
+    if (fitted)
+        setAutoFitColWidths(true);
+    endLayout();
+
+    if (options.testFlag(RestoreRowHeight)) {
+        setRowHeight(file.storedRowHeight());
+        setRowLines(file.storedRowLines());
+    }
 }
 
 // ---- events ----------------------------------------------------------------------------------

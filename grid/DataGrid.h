@@ -9,8 +9,8 @@
 // and every change of the dataset (reopen, sort, edit, insert, delete, move) shows at once.
 // Cell texts are read straight from the dataset's snapshot, so large results stay fast.
 
-#include "grid/GridColumns.h"
 #include "grid/ColumnLayoutFile.h"
+#include "grid/GridSurface.h"
 
 #include <QColor>
 #include <QFont>
@@ -36,7 +36,7 @@ class GridHeader;
 class GridIndicator;
 class GridFooter;
 
-class DataGrid : public QWidget
+class DataGrid : public QWidget, public GridSurface
 {
     Q_OBJECT
 
@@ -48,26 +48,27 @@ public:
     lianbu::db::DataSource *dataSource() const;
     void setDataSource(lianbu::db::DataSource *source);
     // The data source's dataset, or nullptr.
-    lianbu::db::DataSet *dataSet() const;
+    lianbu::db::DataSet *dataSet() const override;
     // True when bound to an open dataset.
     bool dataActive() const;
 
     // ---- columns ---------------------------------------------------------------------------
     GridColumns *columns() { return &m_columns; }
-    const GridColumns *columns() const { return &m_columns; }
+    const GridColumns *columns() const override { return &m_columns; }
     // Visible columns in their current order (what export and printing lay out).
     QList<GridColumn *> visibleColumns() const { return m_columns.visibleColumns(); }
     // The width an unassigned column takes: from its field's declared width in the column
     // font, at least as wide as its title.
-    int defaultColumnWidth(const GridColumn *column) const;
+    int defaultColumnWidth(const GridColumn *column) const override;
+    lianbu::db::Field *fieldNamed(const QString &name) const override;
 
     // ---- look and behaviour ----------------------------------------------------------------
-    QColor color() const { return m_color; } // data cell background
+    QColor color() const override { return m_color; } // data cell background
     void setColor(const QColor &color);
-    QFont dataFont() const { return font(); } // the grid's font is the data cells' font
-    QFont titleFont() const { return m_titleFont ? *m_titleFont : font(); }
+    QFont dataFont() const override { return font(); } // the grid's font is the data cells' font
+    QFont titleFont() const override { return m_titleFont ? *m_titleFont : font(); }
     void setTitleFont(const QFont &font);
-    QColor fixedColor() const { return m_fixedColor; } // title and indicator background
+    QColor fixedColor() const override { return m_fixedColor; } // title and indicator background
     void setFixedColor(const QColor &color);
 
     // Alternating row background by record number (1-based); an invalid colour means the
@@ -90,33 +91,33 @@ public:
     // Extra space per title level with multi-level titles.
     int vTitleMargin() const { return m_vTitleMargin; }
     void setVTitleMargin(int margin);
-    bool useMultiTitle() const { return m_useMultiTitle; }
+    bool useMultiTitle() const override { return m_useMultiTitle; }
     void setUseMultiTitle(bool on);
 
     // Fit the visible columns to the client width exactly, keeping the base widths.
     bool autoFitColWidths() const { return m_autoFit; }
     void setAutoFitColWidths(bool on);
 
-    int footerRowCount() const { return m_footerRowCount; }
+    int footerRowCount() const override { return m_footerRowCount; }
     void setFooterRowCount(int count);
-    QColor footerColor() const { return m_footerColor; }
+    QColor footerColor() const override { return m_footerColor; }
     void setFooterColor(const QColor &color);
-    QFont footerFont() const { return m_footerFont ? *m_footerFont : font(); }
+    QFont footerFont() const override { return m_footerFont ? *m_footerFont : font(); }
     void setFooterFont(const QFont &font);
 
     // Titles and indicator are drawn flat (no raised button edges); printing uses the smaller
     // cell inset of a flat grid.
-    bool flat() const { return m_flat; }
+    bool flat() const override { return m_flat; }
     void setFlat(bool on) { m_flat = on; }
     bool showTitles() const { return m_showTitles; }
     void setShowTitles(bool on);
-    bool showIndicator() const { return m_showIndicator; }
+    bool showIndicator() const override { return m_showIndicator; }
     void setShowIndicator(bool on);
-    bool colLines() const { return m_colLines; }
+    bool colLines() const override { return m_colLines; }
     void setColLines(bool on);
-    bool rowLinesVisible() const { return m_rowLinesVisible; }
+    bool rowLinesVisible() const override { return m_rowLinesVisible; }
     void setRowLinesVisible(bool on);
-    bool rowSelect() const { return m_rowSelect; }
+    bool rowSelect() const override { return m_rowSelect; }
     void setRowSelect(bool on);
     bool readOnly() const { return m_readOnly; }
     void setReadOnly(bool on) { m_readOnly = on; }
@@ -128,26 +129,27 @@ public:
     bool autoSortMarking() const { return m_autoSortMarking; }
     void setAutoSortMarking(bool on) { m_autoSortMarking = on; }
     // Tooltip of the data area and titles.
-    QString hint() const { return toolTip(); }
+    QString hint() const override { return toolTip(); }
+    QPalette gridPalette() const override { return palette(); }
     void setHint(const QString &hint);
 
     // ---- geometry derived from the settings ------------------------------------------------
-    int dataRowHeight() const;   // height of one data row
-    int titleRowHeight() const;  // total height of the title area
-    int footerRowHeight() const; // height of one footer row
-    int indicatorWidth() const;
+    int dataRowHeight() const override;   // height of one data row
+    int titleRowHeight() const override;  // total height of the title area
+    int footerRowHeight() const override; // height of one footer row
+    int indicatorWidth() const override;
 
     // ---- reading what the grid shows (export, printing) ------------------------------------
     // The display text of a data cell: row is 0-based in the dataset's current order.
     QString cellDisplayText(int row, const GridColumn *column) const;
     // The text of a footer cell as shown (footer row 0-based).
-    QString footerDisplayText(int footerRow, const GridColumn *column) const;
+    QString footerDisplayText(int footerRow, const GridColumn *column) const override;
     // Background of a data cell as painted (alternating colours applied).
-    QColor cellColor(int row, const GridColumn *column) const;
+    QColor cellColor(int row, const GridColumn *column) const override;
     // index of the dataset field a column shows, -1 when none.
     int fieldIndexOf(const GridColumn *column) const;
 
-    // ---- column layout in an initialization file (ColumnLayoutFile.cpp) ----------------------
+    // ---- column layout in an initialization file (ColumnLayoutFile) --------------------------
     // The first part of every stored entry name ("<layoutKey>.<field>"); the object name unless
     // set, so a grid renamed in code can keep reading the layouts users already saved.
     QString layoutKey() const { return m_layoutKey.isEmpty() ? objectName() : m_layoutKey; }
@@ -174,14 +176,14 @@ public:
 
     // ---- current position ------------------------------------------------------------------
     // 0-based row shown as current, -1 when none.
-    int currentRow() const;
+    int currentRow() const override;
     // index in columns of the column holding the focus cell, -1 when none.
     int selectedIndex() const;
 
     // The inner view, for tests and for components that need to map positions.
-    QTableView *view() const;
-    QHeaderView *titleHeader() const;
-    QWidget *footerWidget() const;
+    QTableView *view() const override;
+    QHeaderView *titleHeader() const override;
+    QWidget *footerWidget() const override;
     DataGridModel *model() const { return m_model; }
 
     // Does what a click on the column's title does: titleClicked first, then the marker.
@@ -210,15 +212,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    friend class GridColumns;
-    friend class DataGridModel;
-    friend class GridHeader;
-    friend class GridFooter;
-    friend class GridView;
-    friend class GridIndicator;
-    friend class GridColumn;
-
-    void columnChanged(GridColumn *column, ColumnChange what);
+    void columnChanged(GridColumn *column, ColumnChange what) override;
     void applyLayout(); // section sizes, hidden flags, heights, fit
     void fitColumns();
     void relayoutHeights();

@@ -1,12 +1,12 @@
 #include "grid/DataGridModel.h"
 
-#include "grid/DataGrid.h"
+#include "grid/GridSurface.h"
 
 #include "db/DataSet.h"
 #include "db/Field.h"
 
-DataGridModel::DataGridModel(DataGrid *grid)
-    : QAbstractTableModel(grid)
+DataGridModel::DataGridModel(GridSurface *grid, QObject *parent)
+    : QAbstractTableModel(parent)
     , m_grid(grid)
 {
     m_columnCount = grid->columns()->count();

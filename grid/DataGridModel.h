@@ -8,7 +8,7 @@
 
 #include <vector>
 
-class DataGrid;
+class GridSurface;
 class GridColumn;
 
 class DataGridModel : public QAbstractTableModel
@@ -16,7 +16,7 @@ class DataGridModel : public QAbstractTableModel
     Q_OBJECT
 
 public:
-    explicit DataGridModel(DataGrid *grid);
+    DataGridModel(GridSurface *grid, QObject *parent);
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -42,7 +42,7 @@ public:
     void endRemoveRow();
 
 private:
-    DataGrid *m_grid;
+    GridSurface *m_grid;
     std::vector<int> m_fieldIndex; // per column
     int m_columnCount = 0;
     int m_rowCount = 0; // changes only through the reset/insert/remove protocol

@@ -1,8 +1,5 @@
 #include "grid/GridColumns.h"
 
-#include "grid/DataGrid.h"
-
-#include "db/DataSet.h"
 #include "db/Field.h"
 
 // ---- ColumnFooter -------------------------------------------------------------------------
@@ -39,7 +36,7 @@ QFont ColumnFooter::font() const
 {
     if (m_font)
         return *m_font;
-    DataGrid *grid = m_column ? m_column->grid() : nullptr;
+    const ColumnOwner *grid = m_column ? m_column->owner() : nullptr;
     return grid ? grid->footerFont() : QFont();
 }
 
@@ -53,7 +50,7 @@ QColor ColumnFooter::color() const
 {
     if (m_color.isValid())
         return m_color;
-    DataGrid *grid = m_column ? m_column->grid() : nullptr;
+    const ColumnOwner *grid = m_column ? m_column->owner() : nullptr;
     return grid ? grid->footerColor() : QColor(Qt::white);
 }
 
@@ -108,12 +105,9 @@ QString ColumnTitle::caption() const
 {
     if (!m_caption.isEmpty())
         return m_caption;
-    DataGrid *grid = m_column->grid();
-    if (grid) {
-        if (lianbu::db::DataSet *ds = grid->dataSet()) {
-            if (const lianbu::db::Field *field = ds->findField(m_column->fieldName()))
-                return field->displayLabel();
-        }
+    if (const ColumnOwner *grid = m_column->owner()) {
+        if (const lianbu::db::Field *field = grid->fieldNamed(m_column->fieldName()))
+            return field->displayLabel();
     }
     return m_column->fieldName();
 }
@@ -154,7 +148,7 @@ QFont ColumnTitle::font() const
 {
     if (m_font)
         return *m_font;
-    DataGrid *grid = m_column->grid();
+    const ColumnOwner *grid = m_column->owner();
     return grid ? grid->titleFont() : QFont();
 }
 
@@ -168,7 +162,7 @@ QColor ColumnTitle::color() const
 {
     if (m_color.isValid())
         return m_color;
-    DataGrid *grid = m_column->grid();
+    const ColumnOwner *grid = m_column->owner();
     return grid ? grid->fixedColor() : QColor(166, 202, 240);
 }
 
@@ -190,9 +184,9 @@ GridColumn::GridColumn(GridColumns *collection)
     : m_collection(collection)
 {}
 
-DataGrid *GridColumn::grid() const
+ColumnOwner *GridColumn::owner() const
 {
-    return m_collection ? m_collection->grid() : nullptr;
+    return m_collection ? m_collection->owner() : nullptr;
 }
 
 int GridColumn::index() const
@@ -216,16 +210,15 @@ void GridColumn::setFieldName(const QString &name)
 
 lianbu::db::Field *GridColumn::field() const
 {
-    DataGrid *grid = this->grid();
-    lianbu::db::DataSet *ds = grid ? grid->dataSet() : nullptr;
-    return ds && ds->active() ? ds->findField(m_fieldName) : nullptr;
+    const ColumnOwner *grid = owner();
+    return grid ? grid->fieldNamed(m_fieldName) : nullptr;
 }
 
 int GridColumn::baseWidth() const
 {
     if (m_widthAssigned)
         return m_width;
-    DataGrid *grid = this->grid();
+    const ColumnOwner *grid = owner();
     return grid ? grid->defaultColumnWidth(this) : 64;
 }
 
@@ -271,7 +264,7 @@ QFont GridColumn::font() const
 {
     if (m_font)
         return *m_font;
-    DataGrid *grid = this->grid();
+    const ColumnOwner *grid = owner();
     return grid ? grid->dataFont() : QFont();
 }
 
@@ -285,7 +278,7 @@ QColor GridColumn::color() const
 {
     if (m_color.isValid())
         return m_color;
-    DataGrid *grid = this->grid();
+    const ColumnOwner *grid = owner();
     return grid ? grid->color() : QColor(Qt::white);
 }
 
@@ -312,8 +305,8 @@ void GridColumn::changed(ColumnChange what)
 
 void GridColumns::notify(GridColumn *column, ColumnChange what)
 {
-    if (m_grid)
-        m_grid->columnChanged(column, what);
+    if (m_owner)
+        m_owner->columnChanged(column, what);
 }
 
 GridColumn *GridColumns::add()

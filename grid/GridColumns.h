@@ -15,7 +15,6 @@
 #include <optional>
 #include <vector>
 
-class DataGrid;
 class GridColumn;
 
 namespace lianbu::db {
@@ -32,6 +31,27 @@ enum class FooterValue { None, Sum, Average, Count, FieldValue, StaticText };
 
 // What changed, so the grid repaints or re-lays out only as much as needed.
 enum class ColumnChange { Look, Title, Width, Visible, Footer, Field, Structure };
+
+// What the columns ask of the grid they belong to: the grid-wide look their unassigned
+// properties fall back to, the default width, the fields of the data shown, and where a change
+// is reported.
+class ColumnOwner
+{
+public:
+    virtual QFont dataFont() const = 0;
+    virtual QColor color() const = 0;
+    virtual QFont titleFont() const = 0;
+    virtual QColor fixedColor() const = 0;
+    virtual QFont footerFont() const = 0;
+    virtual QColor footerColor() const = 0;
+    virtual int defaultColumnWidth(const GridColumn *column) const = 0;
+    // The field of the open data named so (case-insensitive), or nullptr.
+    virtual lianbu::db::Field *fieldNamed(const QString &name) const = 0;
+    virtual void columnChanged(GridColumn *column, ColumnChange what) = 0;
+
+protected:
+    ~ColumnOwner() = default;
+};
 
 class ColumnFooter
 {
@@ -149,7 +169,7 @@ public:
     GridColumn &operator=(const GridColumn &) = delete;
 
     GridColumns *collection() const { return m_collection; }
-    DataGrid *grid() const;
+    ColumnOwner *owner() const;
     // Position in the collection (the visual order); setting it moves the column.
     int index() const;
     void setIndex(int index);
@@ -220,13 +240,13 @@ private:
 class GridColumns
 {
 public:
-    explicit GridColumns(DataGrid *grid)
-        : m_grid(grid)
+    explicit GridColumns(ColumnOwner *owner)
+        : m_owner(owner)
     {}
     GridColumns(const GridColumns &) = delete;
     GridColumns &operator=(const GridColumns &) = delete;
 
-    DataGrid *grid() const { return m_grid; }
+    ColumnOwner *owner() const { return m_owner; }
     int count() const { return int(m_items.size()); }
     GridColumn *items(int index) const { return m_items.at(size_t(index)).get(); }
     GridColumn *operator[](int index) const { return items(index); }
@@ -250,6 +270,6 @@ private:
     friend class ColumnTitle;
     void notify(GridColumn *column, ColumnChange what);
 
-    DataGrid *m_grid;
+    ColumnOwner *m_owner;
     std::vector<std::unique_ptr<GridColumn>> m_items;
 };

@@ -1,7 +1,6 @@
 #include "grid/GridParts.h"
 
-#include "grid/DataGrid.h"
-#include "grid/DataGridModel.h"
+#include "grid/GridSurface.h"
 #include "grid/TitleLevels.h"
 
 #include "db/DataSet.h"
@@ -42,8 +41,8 @@ void drawMarker(QPainter &painter, const QRect &area, SortMarker marker)
 
 // ---- GridView ---------------------------------------------------------------------------
 
-GridView::GridView(DataGrid *grid)
-    : QTableView(grid)
+GridView::GridView(GridSurface *grid, QWidget *parent)
+    : QTableView(parent)
     , m_grid(grid)
 {}
 
@@ -51,7 +50,7 @@ void GridView::mouseDoubleClickEvent(QMouseEvent *event)
 {
     QTableView::mouseDoubleClickEvent(event);
     if (event->button() == Qt::LeftButton)
-        emit m_grid->rowDoubleClicked();
+        emit rowDoubleClicked();
 }
 
 void GridView::keyPressEvent(QKeyEvent *event)
@@ -59,7 +58,7 @@ void GridView::keyPressEvent(QKeyEvent *event)
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
         && !(event->modifiers() & ~Qt::KeypadModifier)) {
         event->accept();
-        emit m_grid->rowEntered();
+        emit rowEntered();
         return;
     }
     QTableView::keyPressEvent(event);
@@ -74,8 +73,8 @@ void GridView::scrollContentsBy(int dx, int dy)
 
 // ---- GridDelegate -----------------------------------------------------------------------
 
-GridDelegate::GridDelegate(DataGrid *grid)
-    : QStyledItemDelegate(grid)
+GridDelegate::GridDelegate(GridSurface *grid, QObject *parent)
+    : QStyledItemDelegate(parent)
     , m_grid(grid)
 {}
 
@@ -107,8 +106,8 @@ QSize GridDelegate::sizeHint(const QStyleOptionViewItem &, const QModelIndex &in
 
 // ---- GridHeader --------------------------------------------------------------------------
 
-GridHeader::GridHeader(DataGrid *grid)
-    : QHeaderView(Qt::Horizontal, grid)
+GridHeader::GridHeader(GridSurface *grid, QWidget *parent)
+    : QHeaderView(Qt::Horizontal, parent)
     , m_grid(grid)
 {
     setSectionsClickable(true);
@@ -206,9 +205,9 @@ void GridHeader::paintEvent(QPaintEvent *)
 {
     QPainter painter(viewport());
     const int height = viewport()->height();
-    painter.fillRect(viewport()->rect(), m_grid->palette().color(QPalette::Window));
+    painter.fillRect(viewport()->rect(), m_grid->gridPalette().color(QPalette::Window));
 
-    GridColumns *columns = m_grid->columns();
+    const GridColumns *columns = m_grid->columns();
     QList<int> logicals;
     QStringList captions;
     for (int visual = 0; visual < count(); ++visual) {
@@ -239,8 +238,8 @@ void GridHeader::paintEvent(QPaintEvent *)
 
 // ---- GridIndicator ----------------------------------------------------------------------
 
-GridIndicator::GridIndicator(DataGrid *grid)
-    : QHeaderView(Qt::Vertical, grid)
+GridIndicator::GridIndicator(GridSurface *grid, QWidget *parent)
+    : QHeaderView(Qt::Vertical, parent)
     , m_grid(grid)
 {
     setSectionResizeMode(QHeaderView::Fixed);
@@ -291,8 +290,8 @@ void GridIndicator::paintSection(QPainter *painter, const QRect &rect, int logic
 
 // ---- GridFooter -------------------------------------------------------------------------
 
-GridFooter::GridFooter(DataGrid *grid)
-    : QWidget(grid)
+GridFooter::GridFooter(GridSurface *grid, QWidget *parent)
+    : QWidget(parent)
     , m_grid(grid)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -306,7 +305,7 @@ QSize GridFooter::sizeHint() const
 void GridFooter::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), m_grid->palette().color(QPalette::Window));
+    painter.fillRect(rect(), m_grid->gridPalette().color(QPalette::Window));
     const int rows = m_grid->footerRowCount();
     if (rows <= 0)
         return;
@@ -323,7 +322,7 @@ void GridFooter::paintEvent(QPaintEvent *)
         painter.drawLine(r.topRight(), r.bottomRight());
     }
     painter.setClipRect(QRect(left, 0, width() - left, height()));
-    GridColumns *columns = m_grid->columns();
+    const GridColumns *columns = m_grid->columns();
     for (int visual = 0; visual < title->count(); ++visual) {
         const int logical = title->logicalIndex(visual);
         if (logical < 0 || logical >= columns->count() || title->isSectionHidden(logical))

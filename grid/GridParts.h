@@ -8,14 +8,19 @@
 #include <QTableView>
 #include <QWidget>
 
-class DataGrid;
+class GridSurface;
 
 class GridView : public QTableView
 {
     Q_OBJECT
 public:
-    explicit GridView(DataGrid *grid);
+    GridView(GridSurface *grid, QWidget *parent);
     using QTableView::updateGeometries;
+
+signals:
+    // A double click in the data area; Enter or Return typed there.
+    void rowDoubleClicked();
+    void rowEntered();
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
@@ -23,7 +28,7 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
 
 private:
-    DataGrid *m_grid;
+    GridSurface *m_grid;
 };
 
 // Paints cells with the column's colours and the grid's column and row lines.
@@ -31,20 +36,22 @@ class GridDelegate : public QStyledItemDelegate
 {
     Q_OBJECT
 public:
-    explicit GridDelegate(DataGrid *grid);
+    GridDelegate(GridSurface *grid, QObject *parent);
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
 private:
-    DataGrid *m_grid;
+    GridSurface *m_grid;
 };
 
 class GridHeader : public QHeaderView
 {
     Q_OBJECT
 public:
-    explicit GridHeader(DataGrid *grid);
+    GridHeader(GridSurface *grid, QWidget *parent);
     QSize sizeHint() const override;
+    // The keyboard modifiers of the last title click.
+    Qt::KeyboardModifiers clickModifiers() const { return m_clickModifiers; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -54,10 +61,9 @@ protected:
     bool viewportEvent(QEvent *event) override;
 
 private:
-    friend class DataGrid;
     void paintCell(QPainter &painter, const QRect &rect, const QString &text, const class GridColumn *column,
                    bool bottom);
-    DataGrid *m_grid;
+    GridSurface *m_grid;
     Qt::KeyboardModifiers m_clickModifiers;
     int m_pressed = -1; // title button held down (logical index)
 };
@@ -66,26 +72,26 @@ class GridIndicator : public QHeaderView
 {
     Q_OBJECT
 public:
-    explicit GridIndicator(DataGrid *grid);
+    GridIndicator(GridSurface *grid, QWidget *parent);
     QSize sizeHint() const override;
 
 protected:
     void paintSection(QPainter *painter, const QRect &rect, int logicalIndex) const override;
 
 private:
-    DataGrid *m_grid;
+    GridSurface *m_grid;
 };
 
 class GridFooter : public QWidget
 {
     Q_OBJECT
 public:
-    explicit GridFooter(DataGrid *grid);
+    GridFooter(GridSurface *grid, QWidget *parent);
     QSize sizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    DataGrid *m_grid;
+    GridSurface *m_grid;
 };
