@@ -696,8 +696,9 @@ void Upgrader::handleConnectionLost()
         return;
     }
     if (writeFailed()) {
-        refuseRun(QStringLiteral("%1 could not be written to disk").arg(url()),
-                  QStringLiteral("升级文件 %1 无法写入磁盘，磁盘可能已满。请腾出空间后再升级。").arg(urlToFileName(url())));
+        refuseRun(
+            QStringLiteral("%1 could not be written to disk").arg(url()),
+            QStringLiteral("升级文件 %1 无法写入磁盘，磁盘可能已满。请腾出空间后再升级。").arg(urlToFileName(url())));
         return;
     }
     if (onConnLost)
