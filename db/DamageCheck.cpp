@@ -136,7 +136,8 @@ DamageFinding readOpen(QSqlDatabase &db, const DamageRead &how)
 
 DamageFinding readForDamage(const QString &path, const DamageRead &how)
 {
-    const bool inUse = QFileInfo::exists(path + QStringLiteral("-wal")) || QFileInfo::exists(path + QStringLiteral("-shm"))
+    const bool inUse = QFileInfo::exists(path + QStringLiteral("-wal"))
+                       || QFileInfo::exists(path + QStringLiteral("-shm"))
                        || QFileInfo::exists(path + QStringLiteral("-journal"));
     const QString query =
         how.immutableWhenUnused && !inUse ? QStringLiteral("mode=ro&immutable=1") : QStringLiteral("mode=ro");
