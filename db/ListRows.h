@@ -36,12 +36,15 @@ struct ListColumn
     QString fieldName;
     int valueIndex = -1; // which value of a row (RowCells) it shows; -1 = none
     Field::DataType type = Field::DataType::String;
-    QString title;       // levels separated by "|"
-    int width = 0;       // on screen, in pixels
+    QString title; // levels separated by "|"
+    int width = 0; // on screen, in pixels
     Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter;
     Qt::Alignment titleAlignment = Qt::AlignHCenter | Qt::AlignVCenter;
     // By footer row, from the first; a footer row past the end shows nothing in this column.
     std::vector<ListFooter> footers;
+    // False for a value no column shows that an export writes after the shown columns, under
+    // its own title (printing leaves it out).
+    bool shown = true;
 
     // The footer shown in `row`, nullptr when the column shows nothing there.
     const ListFooter *footerForRow(int row) const
@@ -56,6 +59,9 @@ struct ListColumns
     std::vector<ListColumn> columns;
     int footerRows = 0;
     bool multiLevelTitles = false;
+    // The levels of the deepest title of all the list's columns, hidden ones included (the
+    // sheet has that many title rows); at least 1.
+    int titleDepth = 1;
 };
 
 // The cells of one row handed to RowReader::readRows, by value index; valid during the call only.

@@ -137,7 +137,8 @@ private slots:
     {
         QSqlQuery insert(m_connection->database());
         for (const char *values : {"'a','10'", "'b',' 2.5 '", "'c',null", "'d','x'", "'e',''", "'f','-3'"})
-            QVERIFY(insert.exec(QStringLiteral("insert into data (a, b, c) values ('cat', %1)").arg(QLatin1String(values))));
+            QVERIFY(insert.exec(
+                QStringLiteral("insert into data (a, b, c) values ('cat', %1)").arg(QLatin1String(values))));
         Query query(m_connection.get());
         query.setSql(QStringLiteral("select b, c from data"));
         query.open();
