@@ -23,11 +23,14 @@
 #include "customers/CustomerSearch.h"
 #include "customers/EntryPanel.h"
 #include "customers/QuickSearchBar.h"
+#include "customers/ShownList.h"
 #include "data/Schema.h"
 #include "data/SearchIndex.h"
 #include "data/Statements.h"
 #include "data/Database.h"
 #include "db/BackgroundDamageCheck.h"
+#include "db/DataSet.h"
+#include "db/ListRows.h"
 #include "export/XlsExporter.h"
 #include "grid/DataGrid.h"
 #include "platform/Dialogs.h"
@@ -378,13 +381,15 @@ void benchmark(int rows, const QString &registers)
     const Timing exporting = measure(
         [&] {
             QFile::remove(boxes.savePath);
+            const db::ListColumns columns = customers::shownColumns(*grid);
+            const db::DataSetRows rows(*grid->dataSet());
             XlsExporter writer(nullptr);
             writer.setTitleName(QStringLiteral("客户统计报表"));
             writer.setUserName(QStringLiteral("联簿宝"));
-            writer.setGrid(grid);
+            writer.setList(&columns, &rows);
             writer.setShowProgress(false);
             writer.setFileName(boxes.savePath);
-            writer.ExportToExcel();
+            writer.exportFile();
         },
         3);
     char exportText[64];

@@ -15,9 +15,11 @@
 #include "bench/BenchDialogs.h"
 #include "customers/CustomerGrid.h"
 #include "customers/ImportWindow.h"
+#include "customers/ShownList.h"
 #include "data/Schema.h"
 #include "db/Connection.h"
 #include "db/DataSource.h"
+#include "db/ListRows.h"
 #include "db/Query.h"
 #include "export/CsvFormat.h"
 #include "export/CustomerImport.h"
@@ -183,19 +185,23 @@ struct SourceRegister
 // shortened to what the format's 65,536 rows hold. Returns the records written.
 qint64 exportXls(SourceRegister &source, const QString &path)
 {
+    const QHash<QString, QString> unshown{{fieldColumn(F::Website), fieldTitle(F::Website)}};
+    db::ListColumns columns = customers::shownColumns(source.grid, unshown);
+    auto rows = std::make_unique<db::DataSetRows>(source.list);
     XlsExporter writer;
-    writer.setGrid(&source.grid);
+    writer.setList(&columns, rows.get());
     writer.setShowProgress(false);
     writer.setTitleName(source.exported.layout.titleName);
-    writer.setExtraFieldTitles({{fieldColumn(F::Website), fieldTitle(F::Website)}});
     const qint64 excess = writer.SheetRowCount() - (qint64(xls::kMaxRow) + 1);
     if (excess > 0) {
         const qint64 fits = source.list.recordCount() - excess;
         source.list.close();
         source.list.setSql(QStringLiteral("select * from data limit %1").arg(fits));
         source.list.open();
+        columns = customers::shownColumns(source.grid, unshown);
+        rows = std::make_unique<db::DataSetRows>(source.list);
+        writer.setList(&columns, rows.get());
     }
-    writer.PrepareFields();
     QSaveFile file(path);
     file.open(QIODevice::WriteOnly);
     writer.SaveStream(&file);

@@ -1,6 +1,8 @@
 #include "customers/CustomerExport.h"
 
+#include "customers/ShownList.h"
 #include "db/DataSet.h"
+#include "db/ListRows.h"
 #include "export/CustomerFields.h"
 #include "export/XlsExporter.h"
 #include "export/ExportProgressWindow.h"
@@ -32,31 +34,25 @@ QHash<QString, QString> unshownTitles()
              exchange::compactTitle(exchange::fieldTitle(CustomerField::Website))}};
 }
 
-// What the sheet shows, from the grid: visible columns in order, then the fields no column
-// shows that have a title.
-exchange::ListExport listOf(DataGrid *grid)
+// What the sheet shows: the shown columns in order, then the fields no column shows that have
+// a title.
+exchange::ListExport listOf(const db::ListColumns &columns)
 {
     exchange::ListExport list;
     list.layout.titleName = kTitle;
     list.layout.userName = kAuthor;
     list.layout.madeAt = dateTimeText(now());
-    const bool footer = grid->footerRowCount() > 0;
-    for (const GridColumn *column : grid->visibleColumns()) {
-        const QStringList levels = column->title()->caption().split(QLatin1Char('|'));
-        list.layout.titleCells.emplace_back(levels.begin(), levels.end());
-        list.layout.columnWidths.push_back(column->width());
-        list.layout.footers.push_back(footer ? column->footer()->value() : QString());
-        list.fieldNames.push_back(column->fieldName());
-    }
-    const db::DataSet *ds = grid->dataSet();
-    const QHash<QString, QString> extra = unshownTitles();
-    for (auto it = extra.cbegin(); it != extra.cend(); ++it) {
-        if (!ds->findField(it.key()) || grid->columns()->findByFieldName(it.key()))
-            continue;
-        list.layout.titleCells.push_back({it.value()});
-        list.layout.columnWidths.push_back(0);
-        list.layout.footers.push_back(QString());
-        list.fieldNames.push_back(it.key());
+    const bool footer = columns.footerRows > 0;
+    for (const db::ListColumn &column : columns.columns) {
+        const QStringList levels = db::titleLevels(column.title);
+        if (column.shown)
+            list.layout.titleCells.emplace_back(levels.begin(), levels.end());
+        else
+            list.layout.titleCells.push_back({column.title});
+        list.layout.columnWidths.push_back(column.shown ? column.width : 0);
+        list.layout.footers.push_back(footer && column.shown && !column.footers.empty() ? column.footers.front().text
+                                                                                        : QString());
+        list.fieldNames.push_back(column.fieldName);
     }
     if (!footer)
         list.layout.footers.clear();
@@ -84,16 +80,20 @@ void exportCustomerList(DataGrid *grid, QWidget *parent)
     if (format == ExportFormat::Xls) {
         // A new writer for every export; freed however the export ends. It asks before
         // overwriting, so the dialog does not.
+        const db::DataSet *ds = grid->dataSet();
+        if (!ds || !ds->active())
+            return;
+        const db::ListColumns columns = shownColumns(*grid, unshownTitles());
+        const db::DataSetRows rows(*ds);
         auto writer = std::make_unique<XlsExporter>(nullptr);
         writer->setTitleName(kTitle);
         writer->setBeginDate(QString());
         writer->setEndDate(QString());
         writer->setUserName(kAuthor);
-        writer->setGrid(grid);
+        writer->setList(&columns, &rows);
         writer->setShowProgress(true);
-        writer->setExtraFieldTitles(unshownTitles());
         writer->setFileName(path);
-        writer->ExportToExcel();
+        writer->exportFile();
         return;
     }
 
@@ -111,10 +111,11 @@ void exportCustomerList(DataGrid *grid, QWidget *parent)
         const int count = ds->recordCount();
         exchange::ExportProgressWindow progress(count, nullptr);
         try {
-            outcome = exchange::exportList(*ds, listOf(grid), format, path, [&](int permille) {
-                progress.setValue(int(qint64(count) * permille / 1000));
-                return true;
-            });
+            outcome = exchange::exportList(*ds, listOf(shownColumns(*grid, unshownTitles())), format, path,
+                                           [&](int permille) {
+                                               progress.setValue(int(qint64(count) * permille / 1000));
+                                               return true;
+                                           });
         } catch (const Error &error) {
             progress.hide();
             showError(error.message(), parent);

@@ -695,6 +695,12 @@ void Upgrader::handleConnectionLost()
             refuseRun(why, QStringLiteral("升级文件 %1 太大，或者磁盘上没有足够的空间。").arg(urlToFileName(url())));
         return;
     }
+    if (writeFailed()) {
+        refuseRun(
+            QStringLiteral("%1 could not be written to disk").arg(url()),
+            QStringLiteral("升级文件 %1 无法写入磁盘，磁盘可能已满。请腾出空间后再升级。").arg(urlToFileName(url())));
+        return;
+    }
     if (onConnLost)
         onConnLost(this);
     if (m_mode == Mode::Files) {

@@ -21,6 +21,7 @@ import traceback
 import unicodedata
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from printer import FilePrinter  # noqa: E402
 from x11 import Display, Failure, run  # noqa: E402
 
 # Checks that fail today because a mend is still on its way. A failure here is reported loudly but
@@ -155,6 +156,8 @@ class Run:
                    PATH=self.fakebin + ":" + os.environ.get("PATH", "/usr/bin:/bin"))
         for name in ("XDG_CONFIG_HOME", "XDG_DATA_HOME", "QT_SCALE_FACTOR", "QT_QPA_PLATFORMTHEME"):
             env.pop(name, None)
+        # Only the run's own printer, when it has one: the machine's printers never take part.
+        env["CUPS_SERVER"] = self.printer.socket if self.printer else os.path.join(self.work, "no-printer.sock")
         self.log = open(os.path.join(self.work, "program.log"), "ab")
         self.program = subprocess.Popen([os.path.join(self.build, "lianbu")], cwd=self.work, env=env,
                                         stdout=self.log, stderr=subprocess.STDOUT, start_new_session=True)
@@ -324,11 +327,12 @@ class Run:
         self.register = os.path.join(self.work, "data.db")
         run([os.path.join(self.build, "data", "lianbu-initdb"), self.register])
         self.program = None
+        self.printer = None
 
     def steps(self):
         return [self.first_login, self.customers_by_keyboard, self.modify_saves_the_loaded_customer,
                 self.change_and_delete, self.quick_search, self.export_each_format, self.import_each_format,
-                self.save_as_pdf, self.duplicates, self.backup_and_restore]
+                self.save_as_pdf, self.duplicates, self.backup_and_restore, self.print_to_printer]
 
     def first_login(self):
         self.start_program()
@@ -531,6 +535,52 @@ class Run:
         d.focus(preview)
         d.click(x + 406, y + 21)  # 关闭
         d.wait_gone(preview)
+
+    def login(self):
+        d = self.display
+        login = d.wait_window("^用户登录", 40)
+        d.focus(login)
+        d.key("Tab")
+        d.type(PASSWORD)
+        d.key("Return", "Return")
+        d.wait_gone(login)
+
+    def print_to_printer(self):
+        """打印 on a printer: the program started again with the run's own printer installed."""
+        d = self.display
+        self.stop_program()
+        self.printer = FilePrinter().__enter__()
+        try:
+            self.start_program()
+            self.main = self.main_window()
+            self.login()
+            time.sleep(1)
+            self.at(*self.PRINT)
+            preview = d.wait_window("^预览", 30)
+            time.sleep(2)
+            x, y, _, _ = d.geometry(preview)
+            d.click(x + 23, y + 21)  # 打印
+            dialog = d.wait_window("^打印", 20)
+            self.shot("print-dialog")
+            d.focus(dialog)
+            d.key("Return")  # the one printer, all pages
+            d.wait_gone(dialog)
+            deadline = time.monotonic() + 60
+            while not self.printer.kept_jobs() and time.monotonic() < deadline:
+                time.sleep(0.3)
+            jobs = self.printer.kept_jobs()
+            if not jobs:
+                raise Failure(f"打印 sent no job to the printer; visible {d.visible_titles()}")
+            printed = os.path.join(self.files, "printed-on-printer.pdf")
+            shutil.copy(jobs[0], printed)
+            self.check_pdf("打印 on a printer", printed)
+            d.focus(preview)
+            d.click(x + 406, y + 21)  # 关闭
+            d.wait_gone(preview)
+        finally:
+            self.stop_program()
+            self.printer.__exit__(None, None, None)
+            self.printer = None
 
     def pdf_from_preview(self, what, path, start):
         d = self.display
