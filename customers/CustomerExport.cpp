@@ -100,9 +100,7 @@ void exportCustomerList(DataGrid *grid, QWidget *parent)
     const db::DataSet *ds = grid->dataSet();
     if (!ds || !ds->active() || ds->isEmpty())
         return;
-    if (QFileInfo::exists(path)
-        && !askYesNo(QStringLiteral("提示"), QStringLiteral("已存在文件（") + path + QStringLiteral("），是否覆盖？"),
-                     parent))
+    if (!mayOverwrite(path, parent))
         return;
 
     exchange::ExportOutcome outcome;

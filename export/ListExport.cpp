@@ -8,9 +8,6 @@
 #include "platform/AtomicFile.h"
 #include "platform/Error.h"
 
-#include <QDir>
-#include <QFileInfo>
-
 namespace lianbu::exchange {
 
 namespace {
@@ -51,74 +48,6 @@ std::vector<int> fieldIndexes(const db::DataSet &dataSet, const std::vector<QStr
 }
 
 } // namespace
-
-QString formatFilter(ExportFormat format)
-{
-    switch (format) {
-    case ExportFormat::Xls:
-        return QStringLiteral("Microsoft Excel xls文件 (*.xls)");
-    case ExportFormat::Xlsx:
-        return QStringLiteral("Excel 工作簿 (*.xlsx)");
-    case ExportFormat::CsvUtf8:
-        return QStringLiteral("CSV 文件，UTF-8 (*.csv)");
-    case ExportFormat::CsvGbk:
-        return QStringLiteral("CSV 文件，GBK (*.csv)");
-    case ExportFormat::VCard:
-        return QStringLiteral("vCard 名片 (*.vcf)");
-    }
-    return {};
-}
-
-QString formatSuffix(ExportFormat format)
-{
-    switch (format) {
-    case ExportFormat::Xls:
-        return QStringLiteral("xls");
-    case ExportFormat::Xlsx:
-        return QStringLiteral("xlsx");
-    case ExportFormat::CsvUtf8:
-    case ExportFormat::CsvGbk:
-        return QStringLiteral("csv");
-    case ExportFormat::VCard:
-        return QStringLiteral("vcf");
-    }
-    return {};
-}
-
-namespace {
-
-constexpr ExportFormat kAllFormats[] = {ExportFormat::Xls, ExportFormat::Xlsx, ExportFormat::CsvUtf8,
-                                        ExportFormat::CsvGbk, ExportFormat::VCard};
-
-} // namespace
-
-QString exportFilters()
-{
-    QStringList filters;
-    for (const ExportFormat format : kAllFormats)
-        filters.append(formatFilter(format));
-    return filters.join(QStringLiteral(";;"));
-}
-
-ExportFormat formatOfChoice(const QString &filter, const QString &path)
-{
-    ExportFormat chosen = ExportFormat::Xls;
-    bool filtered = false;
-    for (const ExportFormat format : kAllFormats)
-        if (filter == formatFilter(format)) {
-            chosen = format;
-            filtered = true;
-        }
-    // A typed suffix says what the operator wants, whatever type the dialog still showed;
-    // writing one format under another's name makes a file nothing reads, this program included.
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (filtered && suffix == formatSuffix(chosen))
-        return chosen;
-    for (const ExportFormat format : kAllFormats)
-        if (suffix == formatSuffix(format))
-            return format;
-    return chosen;
-}
 
 ExportOutcome exportList(const db::DataSet &dataSet, const ListExport &list, ExportFormat format, const QString &path,
                          const ProgressFunction &progress)

@@ -5,6 +5,7 @@
 // dataset's current record does not move: rows are read by position.
 
 #include "export/CsvFormat.h"
+#include "export/ExchangeFormats.h"
 #include "export/SheetData.h"
 
 #include <QString>
@@ -16,19 +17,6 @@ class DataSet;
 }
 
 namespace lianbu::exchange {
-
-// Xls is the legacy record stream, written by the .xls exporter; exportList writes the others.
-enum class ExportFormat { Xls, Xlsx, CsvUtf8, CsvGbk, VCard };
-
-// The file dialog's filter for a format and its suffix.
-QString formatFilter(ExportFormat format);
-QString formatSuffix(ExportFormat format);
-// All formats' filters for the save dialog, the legacy .xls first.
-QString exportFilters();
-// The format the operator chose: by the typed suffix when it names a format (.csv: the CSV
-// filter's encoding when one is chosen, else UTF-8), else by the dialog's filter, else the
-// legacy .xls.
-ExportFormat formatOfChoice(const QString &filter, const QString &path);
 
 struct ListExport
 {

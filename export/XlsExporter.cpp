@@ -134,12 +134,7 @@ void XlsExporter::exportFile()
 
     BusyCursor busy;
     try {
-        bool write = true;
-        if (QFileInfo::exists(m_fileName)) {
-            const QString question = QStringLiteral("已存在文件（") + m_fileName + QStringLiteral("），是否覆盖？");
-            write = lianbu::askYesNo(QStringLiteral("提示"), question); // No: the file stays as it was
-        }
-        if (write)
+        if (lianbu::mayOverwrite(m_fileName)) // No: the file stays as it was
             writeFile();
     } catch (...) {
         // The file is neither replaced nor opened; the operator learns which file and why.

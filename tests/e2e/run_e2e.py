@@ -148,6 +148,43 @@ class Run:
     def same_fields(self, row, expected):
         return {c: (row.get(c), v) for c, v in expected.items() if (row.get(c) or "") != v}
 
+    def register_locks(self):
+        """The program's locks on the register's files, as /proc/locks shows them."""
+        names = {}
+        for suffix in ("", "-wal", "-shm"):
+            try:
+                names[os.stat(self.register + suffix).st_ino] = "data.db" + suffix
+            except FileNotFoundError:
+                pass
+        held = []
+        with open("/proc/locks") as table:
+            for line in table:
+                fields = line.split()
+                if "->" in fields:  # a waiter, not a lock held
+                    continue
+                if len(fields) >= 8 and fields[4] == str(self.program.pid):
+                    inode = int(fields[5].split(":")[2])
+                    if inode in names:
+                        held.append((names[inode], fields[1], fields[3], fields[6], fields[7]))
+        return sorted(held)
+
+    def browse_register_folder(self, dialog):
+        """Has a file dialog list the register's own folder (where a careless dialog opens its
+        files), then leaves its name field empty."""
+        d = self.display
+        d.focus(dialog)
+        d.key("alt+n", "ctrl+a")
+        d.type(self.work)  # one completion, the folder itself: Return takes it and goes in
+        time.sleep(0.5)
+        d.key("Return")
+        time.sleep(1.5)
+        d.key("alt+n", "ctrl+a")
+
+    def check_locks_kept(self, what, before):
+        after = self.register_locks()
+        self.check(f"{what}: the program still holds its locks on the register", before and after == before,
+                   f"before {before}, after {after}")
+
     # The program ----------------------------------------------------------------------------
 
     def start_program(self):
@@ -456,11 +493,14 @@ class Run:
             try:
                 records = self.import_records(kind)
                 path = self.write_import_file(kind, records)
+                locks = self.register_locks()
                 self.settings_item(11)  # 导入…
                 dialog = d.wait_window("^导入客户", 20)
-                d.focus(dialog)
+                self.browse_register_folder(dialog)
                 d.type(path)
                 d.key("Return")
+                d.wait_gone(dialog)
+                self.check_locks_kept(f"the file dialog of 导入… ({kind})", locks)
                 deadline = time.monotonic() + 20
                 while time.monotonic() < deadline:
                     window = [w for w in d.windows("^导入客户") if d.geometry(w)[2] > 600]
@@ -584,12 +624,14 @@ class Run:
 
     def pdf_from_preview(self, what, path, start):
         d = self.display
+        locks = self.register_locks()
         start()
         dialog = d.wait_window("^保存为PDF", 20)
-        d.focus(dialog)
-        d.key("alt+n", "ctrl+a")
+        self.browse_register_folder(dialog)
         d.type(path)
         d.key("Return")
+        d.wait_gone(dialog)
+        self.check_locks_kept(f"the file dialog of {what}", locks)
         deadline = time.monotonic() + 60
         while not os.path.exists(path) and time.monotonic() < deadline:
             time.sleep(0.3)
@@ -671,6 +713,7 @@ class Run:
         self.close_box("deleted-before-restore")
         if len(self.rows()) != len(kept) - 1:
             raise Failure(f"the customer to bring back by the restore was not deleted: {len(self.rows())} rows")
+        locks = self.register_locks()
         self.settings_item(4)  # 恢复数据…
         dialog = d.wait_window("^恢复数据", 20)
         d.focus(dialog)
@@ -678,6 +721,7 @@ class Run:
         d.type(backup)
         d.key("Return")
         d.wait_gone(dialog)
+        self.check_locks_kept("the file dialog of 恢复数据…", locks)
         question = d.wait_window("^恢复数据", 20)
         self.shot("restore-question")
         d.focus(question)
@@ -696,15 +740,18 @@ class Run:
         d = self.display
         opened = os.path.join(self.work, "opened.txt")
         before = open(opened).read().count("\n") if os.path.exists(opened) else 0
+        locks = self.register_locks()
         self.at(*self.EXPORT)
         dialog = d.wait_window("^另存为", 20)
-        d.focus(dialog)
+        self.browse_register_folder(dialog)
         d.key("Tab")  # the file type
         d.key(*(["Down"] * self.FORMATS.index(kind)))
-        d.key("alt+n")  # the file name
+        d.key("alt+n", "ctrl+a")  # the file name
         d.type(path)
         self.shot("export-" + kind)
         d.key("Return")
+        d.wait_gone(dialog)
+        self.check_locks_kept(f"the file dialog of 导 出 ({kind})", locks)
         deadline = time.monotonic() + 60
         while time.monotonic() < deadline:
             if os.path.exists(opened) and open(opened).read().count("\n") > before:

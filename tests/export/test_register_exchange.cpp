@@ -4,7 +4,10 @@
 
 #include "db/Connection.h"
 #include "db/Query.h"
+#include "export/BiffRecords.h"
 #include "export/CsvFormat.h"
+#include "export/ImportFile.h"
+#include "export/XlsReader.h"
 #include "export/CustomerImport.h"
 #include "export/ListExport.h"
 #include "export/RegisterAccess.h"
@@ -16,6 +19,7 @@
 #include <QFile>
 #include <QSqlQuery>
 #include <QTest>
+#include <QtEndian>
 
 using namespace lianbu;
 using namespace lianbu::exchange;
@@ -38,6 +42,44 @@ int customerCount(db::Connection &connection)
     query.exec(QStringLiteral("SELECT count(*) FROM data"));
     query.next();
     return query.value(0).toInt();
+}
+
+// A record of the stream with its data.
+QByteArray biffRecord(quint16 type, const QByteArray &data)
+{
+    QByteArray out(4, '\0');
+    qToLittleEndian<quint16>(type, out.data());
+    qToLittleEndian<quint16>(quint16(data.size()), out.data() + 2);
+    return out + data;
+}
+
+// A cell record of the program's writer given cell format `xf`, as other programs write dates.
+QByteArray inFormat(QByteArray cell, quint16 xf)
+{
+    qToLittleEndian<quint16>(xf, cell.data() + 8);
+    return cell;
+}
+
+// FORMAT (BIFF8: 16-bit characters) and XF (the number format at its second word).
+QByteArray formatRecord(quint16 id, const QString &code)
+{
+    QByteArray data(5, '\0');
+    qToLittleEndian<quint16>(id, data.data());
+    qToLittleEndian<quint16>(quint16(code.size()), data.data() + 2);
+    data[4] = 1;
+    for (const QChar c : code) {
+        char pair[2];
+        qToLittleEndian<quint16>(c.unicode(), pair);
+        data.append(pair, 2);
+    }
+    return biffRecord(0x041E, data);
+}
+
+QByteArray xfRecord(quint16 numberFormat)
+{
+    QByteArray data(20, '\0');
+    qToLittleEndian<quint16>(numberFormat, data.data() + 2);
+    return biffRecord(0x00E0, data);
 }
 
 QByteArray readAll(const QString &path)
@@ -151,6 +193,81 @@ private slots:
         connection.execute(QStringLiteral("DROP TRIGGER refuse"));
         QCOMPARE(applyImport(connection.database(), plan, QString()).added, 50);
         QCOMPARE(customerCount(connection), 50);
+    }
+
+    // A sheet of another program whose dates are number cells in date formats: each arrives in
+    // the register as the date the cell shows, every other value as it was.
+    void xlsDateCellsArriveAsDates()
+    {
+        test::TestDatabase database;
+        db::Connection connection(database.path());
+        connection.open();
+        auto label = [](int r, int c, const QString &text) { return xls::labelRecord(r, c, xls::labelText(text)); };
+        QByteArray stream = xls::bofRecord() + xls::codepageRecord();
+        stream += formatRecord(164, QStringLiteral("yyyy\"年\"m\"月\"d\"日\""));
+        stream += formatRecord(165, QStringLiteral("0.00"));
+        // Cell formats 0..4: General, built-in date 14, 164, 165, built-in date and time 22.
+        for (const quint16 numberFormat : {0, 14, 164, 165, 22})
+            stream += xfRecord(numberFormat);
+        const QByteArray head = stream;
+        const QStringList titles{QStringLiteral("姓名"), QStringLiteral("手机"), QStringLiteral("登记日期"),
+                                 QStringLiteral("备注"), QStringLiteral("邮编")};
+        for (int c = 0; c < titles.size(); ++c)
+            stream += label(0, c, titles[c]);
+        stream += label(1, 0, QStringLiteral("张三"));
+        stream += inFormat(xls::numberRecord(1, 1, 13900000001.0), 0);
+        stream += inFormat(xls::numberRecord(1, 2, 45717), 1);
+        stream += label(1, 3, QStringLiteral("甲"));
+        stream += label(2, 0, QStringLiteral("李四"));
+        stream += inFormat(xls::rkRecord(2, 1, 12345), 3); // a number format that is no date
+        stream += inFormat(xls::rkRecord(2, 2, 45616), 2);
+        stream += inFormat(xls::numberRecord(2, 3, 46027.5), 4);
+        stream += inFormat(xls::rkRecord(2, 4, 100000), 0);
+        stream += label(3, 0, QStringLiteral("王五"));
+        stream += inFormat(xls::numberRecord(3, 2, 45716), 7); // no such cell format: the number
+        stream += xls::eofRecord();
+        const QString path = database.filePath(QStringLiteral("日期.xls"));
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(stream);
+        }
+
+        ReadBudget budget;
+        const ImportFile file = readImportFile(path, budget);
+        QCOMPARE(file.format, ExportFormat::Xls);
+        std::vector<PlannedRow> plan;
+        for (const ImportRow &imported : recordsOf(file.sheet(), matchColumns(file.sheet())))
+            plan.push_back({imported, ImportAction::Add, 0});
+        QCOMPARE(applyImport(connection.database(), plan, QStringLiteral("2020-01-01")).added, 3);
+
+        std::vector<CustomerRecord> expected(3);
+        expected[0][F::Name] = QStringLiteral("张三");
+        expected[0][F::Mobile] = QStringLiteral("13900000001");
+        expected[0][F::RegistrationDate] = QStringLiteral("2025-03-01");
+        expected[0][F::Notes] = QStringLiteral("甲");
+        expected[1][F::Name] = QStringLiteral("李四");
+        expected[1][F::Mobile] = QStringLiteral("12345");
+        expected[1][F::RegistrationDate] = QStringLiteral("2024-11-20");
+        expected[1][F::Notes] = QStringLiteral("2026-01-05 12:00:00");
+        expected[1][F::Postcode] = QStringLiteral("100000");
+        expected[2][F::Name] = QStringLiteral("王五");
+        expected[2][F::RegistrationDate] = QStringLiteral("45716");
+        const std::vector<IdentifiedCustomer> stored = loadCustomers(connection.database());
+        QCOMPARE(stored.size(), expected.size());
+        for (std::size_t i = 0; i < stored.size(); ++i)
+            for (std::size_t f = 0; f < kCustomerFieldCount; ++f)
+                QVERIFY2(
+                    stored[i].record[F(f)] == expected[i][F(f)],
+                    qPrintable(
+                        QStringLiteral("customer %1, %2: %3").arg(i).arg(fieldTitle(F(f)), stored[i].record[F(f)])));
+
+        // The 1904 date system of a workbook that says so.
+        QByteArray date1904 = biffRecord(0x0022, QByteArray("\x01\x00", 2));
+        const QByteArray cells =
+            label(0, 0, QStringLiteral("登记日期")) + inFormat(xls::numberRecord(1, 0, 45717), 1) + xls::eofRecord();
+        QCOMPARE(readBiffStream(head + date1904 + cells).rows.at(1).cells.at(0), QStringLiteral("2029-03-02"));
+        QCOMPARE(readBiffStream(head + cells).rows.at(1).cells.at(0), QStringLiteral("2025-03-01"));
     }
 
     void listOutAndBackInEveryFormat()
