@@ -55,7 +55,7 @@ QString trimInput(const QString &text);
 bool requireEditText(QLineEdit *edit, const QString &message);
 // The same for the text of a combo box.
 bool requireComboText(QComboBox *comboBox, const QString &message);
-// Opens statement 3 (distinct values of column in table, ascending) on the query.
+// Opens sql::distinctValues (the distinct values of column in table, ascending) on the query.
 void openDistinct(lianbu::db::Query *query, const QString &column, const QString &table);
 // Closes the query, gives it the statement and opens it.
 void openStatement(lianbu::db::Query *query, const QString &sql);

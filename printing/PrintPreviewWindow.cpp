@@ -78,22 +78,21 @@ PrintPreviewWindow::PrintPreviewWindow(QWidget *parent)
     m_zoomGroup->setExclusive(true);
     struct Item
     {
-        QAction **slot;
         const char *name;
         const char *caption;
         ZoomMode mode;
     };
     const Item items[] = {
-        {&mni500, "mni500", "500%", ZoomMode::z500},
-        {&mni200, "mni200", "200%", ZoomMode::z200},
-        {&mni150, "mni150", "150%", ZoomMode::z150},
-        {&mni100, "mni100", "100%", ZoomMode::z100},
-        {&mni75, "mni75", "75%", ZoomMode::z75},
-        {&mni50, "mni50", "50%", ZoomMode::z50},
-        {&mni25, "mni25", "25%", ZoomMode::z25},
-        {&mni10, "mni10", "10%", ZoomMode::z10},
-        {&mniWidth, "mniWidth", "页宽度", ZoomMode::PageWidth},
-        {&mniFull, "mniFull", "全部页面", ZoomMode::FullPage},
+        {"zoom500", "500%", ZoomMode::z500},
+        {"zoom200", "200%", ZoomMode::z200},
+        {"zoom150", "150%", ZoomMode::z150},
+        {"zoom100", "100%", ZoomMode::z100},
+        {"zoom75", "75%", ZoomMode::z75},
+        {"zoom50", "50%", ZoomMode::z50},
+        {"zoom25", "25%", ZoomMode::z25},
+        {"zoom10", "10%", ZoomMode::z10},
+        {"zoomPageWidth", "页宽度", ZoomMode::PageWidth},
+        {"zoomFullPage", "全部页面", ZoomMode::FullPage},
     };
     for (const Item &item : items) {
         QAction *action = m_scaleMenu->addAction(QString::fromUtf8(item.caption));
@@ -101,11 +100,10 @@ PrintPreviewWindow::PrintPreviewWindow(QWidget *parent)
         action->setCheckable(true);
         action->setData(int(item.mode));
         m_zoomGroup->addAction(action);
-        *item.slot = action;
         const ZoomMode mode = item.mode;
         connect(action, &QAction::triggered, this, [this, mode] { previewBox()->setZoomMode(mode); });
     }
-    mniFull->setChecked(true);
+    zoomAction(ZoomMode::FullPage)->setChecked(true);
 
     connect(ui->printButton, &QToolButton::clicked, this, &PrintPreviewWindow::print);
     // The pages as a file, for a user without a printer or who wants to keep them.

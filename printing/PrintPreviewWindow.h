@@ -38,8 +38,7 @@ public:
     PageStore *store() const { return m_store; }
     PageView *previewBox() const;
     QMenu *scaleMenu() const { return m_scaleMenu; }
-    QAction *mni500 = nullptr, *mni200 = nullptr, *mni150 = nullptr, *mni100 = nullptr, *mni75 = nullptr,
-            *mni50 = nullptr, *mni25 = nullptr, *mni10 = nullptr, *mniWidth = nullptr, *mniFull = nullptr;
+    // The scale menu's entry for `mode`.
     QAction *zoomAction(ZoomMode mode) const;
 
     // view state

@@ -247,7 +247,7 @@ private slots:
         QCOMPARE(preview()->windowTitle(), QStringLiteral("预览 - 列表信息"));
         QCOMPARE(store()->pageCount(), 1);
         QCOMPARE(preview()->statusText(), QStringLiteral("第 1 页 共 1 页"));
-        QVERIFY(preview()->mniFull->isChecked()); // the whole page at first
+        QVERIFY(preview()->zoomAction(ZoomMode::FullPage)->isChecked()); // the whole page at first
         QCOMPARE(preview()->previewBox()->zoomMode(), ZoomMode::FullPage);
         // pages are pictures in the virtual printer's pixels (no printer on this machine)
         QCOMPARE(store()->metrics(), lianbu::printing::virtualPageMetrics());
@@ -408,7 +408,7 @@ private slots:
         h.form->printCustomerList();
         PageView *box = preview()->previewBox();
         preview()->resize(900, 700);
-        preview()->mni200->trigger();
+        preview()->zoomAction(ZoomMode::z200)->trigger();
         QScrollBar *v = box->verticalScrollBar();
         QScrollBar *hbar = box->horizontalScrollBar();
         QVERIFY(v->maximum() > 2 * box->viewport()->height());
@@ -797,8 +797,8 @@ private slots:
             captions << a->text();
         QCOMPARE(captions,
                  (QStringList{"500%", "200%", "150%", "100%", "75%", "50%", "25%", "10%", "页宽度", "全部页面"}));
-        f->mniFull->trigger(); // the zoom stays as the operator left it
-        QVERIFY(f->mniFull->isChecked());
+        f->zoomAction(ZoomMode::FullPage)->trigger(); // the zoom stays as the operator left it
+        QVERIFY(f->zoomAction(ZoomMode::FullPage)->isChecked());
         QCOMPARE(f->previewBox()->zoomMode(), ZoomMode::FullPage);
         f->resize(1000, 760);
         QApplication::processEvents();
@@ -807,8 +807,8 @@ private slots:
         QVERIFY(page.height() <= box->viewport()->height() - 16 + 1);
         QVERIFY(page.left() > 0 && page.top() > 0);
 
-        f->mni100->trigger();
-        QVERIFY(f->mni100->isChecked());
+        f->zoomAction(ZoomMode::z100)->trigger();
+        QVERIFY(f->zoomAction(ZoomMode::z100)->isChecked());
         QCOMPARE(box->zoomMode(), ZoomMode::z100);
         const auto &m = store()->metrics();
         page = box->pageRect();
@@ -816,22 +816,22 @@ private slots:
         // narrower than the view: centred across; taller: starts 8 pixels from the top
         QVERIFY(qAbs(page.left() - (box->viewport()->width() - page.width()) / 2) < 0.5);
         QCOMPARE(page.top(), 8.0);
-        f->mni200->trigger();
+        f->zoomAction(ZoomMode::z200)->trigger();
         QCOMPARE(box->pageRect().topLeft(), QPointF(8, 8));
-        f->mni25->trigger();
+        f->zoomAction(ZoomMode::z25)->trigger();
         QVERIFY(qAbs(box->pageRect().width() - double(m.paperWidth()) / m.dpiX * box->logicalDpiX() / 4) < 0.5);
-        f->mniWidth->trigger();
+        f->zoomAction(ZoomMode::PageWidth)->trigger();
         QCOMPARE(box->zoomMode(), ZoomMode::PageWidth);
         QVERIFY(
             qAbs(box->pageRect().width() - (box->width() - box->style()->pixelMetric(QStyle::PM_ScrollBarExtent) - 20))
             < 0.5);
 
         // a click on the page in the whole-page mode zooms to 150%, another click back
-        f->mniFull->trigger();
+        f->zoomAction(ZoomMode::FullPage)->trigger();
         const QPoint inside = box->pageRect().center().toPoint();
         QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, inside);
         QCOMPARE(box->zoomMode(), ZoomMode::z150);
-        QVERIFY(f->mni150->isChecked());
+        QVERIFY(f->zoomAction(ZoomMode::z150)->isChecked());
         QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, QPoint(100, 100));
         QCOMPARE(box->zoomMode(), ZoomMode::FullPage);
 
