@@ -1,7 +1,6 @@
 #include "printing/PrintPreviewWindow.h"
 
 #include "platform/Dialogs.h"
-#include "printing/GridReport.h"
 #include "printing/PdfOutput.h"
 #include "ui_PrintPreviewWindow.h"
 
@@ -22,10 +21,6 @@
 static void initPrintingResources()
 {
     Q_INIT_RESOURCE(printing);
-}
-
-namespace {
-QPointer<PrintPreviewWindow> g_preview;
 }
 
 ToolbarLook nextToolbarLook(ToolbarLook current, int height)
@@ -56,18 +51,6 @@ int toolbarHeight(ToolbarLook look)
         return 26;
     }
     return 48;
-}
-
-PrintPreviewWindow *PrintPreviewWindow::instance()
-{
-    if (!g_preview)
-        g_preview = new PrintPreviewWindow();
-    return g_preview;
-}
-
-PrintPreviewWindow *PrintPreviewWindow::existingInstance()
-{
-    return g_preview;
 }
 
 PrintPreviewWindow::PrintPreviewWindow(QWidget *parent)
@@ -220,7 +203,7 @@ void PrintPreviewWindow::updateControls()
     ui->printButton->setEnabled(!generating);
     if (auto *pdfButton = ui->toolBar->findChild<QToolButton *>(QStringLiteral("savePdfButton")))
         pdfButton->setEnabled(!generating && m_store->pageCount() > 0);
-    ui->printerSetupButton->setEnabled(!generating && m_store->printComponent() != nullptr);
+    ui->printerSetupButton->setEnabled(!generating && m_setupOffered);
     ui->zoomButton->setEnabled(true);
     ui->previousPageButton->setEnabled(page > 1);
     ui->nextPageButton->setEnabled(page < m_pageCount);
@@ -344,13 +327,17 @@ void PrintPreviewWindow::print()
         lianbu::showError(QStringLiteral("无法在打印机“%1”上开始打印").arg(printer->printerName()), this);
 }
 
+void PrintPreviewWindow::setSetupOffered(bool offered)
+{
+    m_setupOffered = offered;
+    updateControls();
+}
+
 void PrintPreviewWindow::tbtPrinterSetupDialogClick()
 {
-    GridReport *component = m_store->printComponent();
-    if (m_store->printing() || !component)
+    if (m_store->printing() || !m_setupOffered)
         return;
-    if (component->editPrintSettings())
-        component->showPrintPreview();
+    emit setupRequested();
 }
 
 void PrintPreviewWindow::chooseZoom()
