@@ -1,11 +1,11 @@
 #include "printing/ReportGenerator.h"
 
 #include "grid/TitleLevels.h"
+#include "platform/BusyCursor.h"
 #include "printing/PageStore.h"
 #include "printing/ReportText.h"
 
 #include <QFontMetricsF>
-#include <QGuiApplication>
 #include <QTextDocument>
 
 #include <cmath>
@@ -167,7 +167,7 @@ void ReportGenerator::layout(ReportLayoutInfo *info)
     }
 
     if (c.options.testFlag(PrintOption::OptimalColumnWidths)) {
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        const BusyCursor busy;
         std::vector<double> widest(cols.size(), 0.0);
         for (size_t i = 0; i < cols.size(); ++i) {
             const QFontMetricsF titleFm(titleFonts[int(i)]);
@@ -177,26 +177,20 @@ void ReportGenerator::layout(ReportLayoutInfo *info)
         std::vector<QFontMetricsF> cellFm;
         for (const QFont &font : cellFonts)
             cellFm.emplace_back(font);
-        try {
-            rows.readRows(0, recordCount, [&](int, const db::RowCells &cells) {
-                for (size_t i = 0; i < cols.size(); ++i)
-                    if (cols[i]->valueIndex >= 0)
-                        widest[i] = std::max(widest[i],
-                                             cellFm[i].horizontalAdvance(cells.text(cols[i]->valueIndex).toString()));
-            });
-        } catch (...) {
-            QGuiApplication::restoreOverrideCursor();
-            throw;
-        }
+        rows.readRows(0, recordCount, [&](int, const db::RowCells &cells) {
+            for (size_t i = 0; i < cols.size(); ++i)
+                if (cols[i]->valueIndex >= 0)
+                    widest[i] =
+                        std::max(widest[i], cellFm[i].horizontalAdvance(cells.text(cols[i]->valueIndex).toString()));
+        });
         for (size_t i = 0; i < cols.size(); ++i) {
             for (int f = 0; f < footerRows; ++f)
                 if (hasFooter(f, int(i)))
-                    widest[i] = std::max(widest[i], QFontMetricsF(printFont(footerLook(f, int(i)).font, face,
-                                                                            metrics.dpiY, sy))
-                                                        .horizontalAdvance(footerText(f, int(i))));
+                    widest[i] =
+                        std::max(widest[i], QFontMetricsF(printFont(footerLook(f, int(i)).font, face, metrics.dpiY, sy))
+                                                .horizontalAdvance(footerText(f, int(i))));
             widths[int(i)] = int(std::ceil(widest[i])) + 2 * ins.horizontal;
         }
-        QGuiApplication::restoreOverrideCursor();
     }
 
     scale = 1.0;
@@ -227,8 +221,7 @@ void ReportGenerator::layout(ReportLayoutInfo *info)
 
     const QFontMetricsF fm(gridFont);
     if (look.rowHeight > 0 || look.rowLines > 0)
-        defaultRowHeight =
-            std::max(1, look.rowLines) * (fm.height() + fm.leading()) + std::lround(look.rowHeight * sy);
+        defaultRowHeight = std::max(1, look.rowLines) * (fm.height() + fm.leading()) + std::lround(look.rowHeight * sy);
     else
         defaultRowHeight = lineHeight(gridFont) + 2 * ins.vertical;
     wrapRows = autoStretch || defaultRowHeight > lineHeight(gridFont) + 2 * ins.vertical + 0.5;
@@ -276,8 +269,8 @@ void ReportGenerator::titleLayout(Block &b)
                 tallest = std::max(tallest, std::max(1, look.titleLines) * fm.height() + fm.leading()
                                                 + std::lround(look.titleHeight * sy) + ins.vertical);
             else
-                tallest = std::max(tallest,
-                                   textHeight(titleFonts[i], cols[size_t(i)]->title, 1e9, false) + 2 * ins.vertical);
+                tallest =
+                    std::max(tallest, textHeight(titleFonts[i], cols[size_t(i)]->title, 1e9, false) + 2 * ins.vertical);
         }
     }
     b.titleRowHeight = b.columns.isEmpty() ? 0 : tallest;
