@@ -15,7 +15,9 @@ namespace lianbu::printing {
 // ---- row texts ------------------------------------------------------------------------------
 
 namespace {
-// Rows read at a time: a few pages' worth, so laying out a page and drawing it read once.
+// Rows read at a time: a few pages' worth, so laying out a page and drawing it read once; the
+// first read is short, so the first page shows soon.
+constexpr int kFirstWindow = 64;
 constexpr int kRowWindow = 512;
 } // namespace
 
@@ -39,7 +41,7 @@ void RowTexts::load(int from)
     m_first = from;
     m_count = 0;
     m_texts.clear();
-    const int to = std::min(m_rows.rowCount(), from + kRowWindow);
+    const int to = std::min(m_rows.rowCount(), from + (m_loads++ == 0 ? kFirstWindow : kRowWindow));
     m_texts.reserve(size_t(std::max(0, to - from)) * m_indices.size());
     m_rows.readRows(from, to, [&](int, const db::RowCells &cells) {
         for (const int index : m_indices)
@@ -191,9 +193,9 @@ void ReportGenerator::layout(ReportLayoutInfo *info)
         for (size_t i = 0; i < cols.size(); ++i) {
             for (int f = 0; f < footerRows; ++f)
                 if (hasFooter(f, int(i)))
-                    widest[i] = std::max(widest[i], QFontMetricsF(printFont(footerLook(f, int(i)).font, face,
-                                                                            metrics.dpiY, sy))
-                                                        .horizontalAdvance(footerText(f, int(i))));
+                    widest[i] =
+                        std::max(widest[i], QFontMetricsF(printFont(footerLook(f, int(i)).font, face, metrics.dpiY, sy))
+                                                .horizontalAdvance(footerText(f, int(i))));
             widths[int(i)] = int(std::ceil(widest[i])) + 2 * ins.horizontal;
         }
         QGuiApplication::restoreOverrideCursor();
@@ -227,8 +229,7 @@ void ReportGenerator::layout(ReportLayoutInfo *info)
 
     const QFontMetricsF fm(gridFont);
     if (look.rowHeight > 0 || look.rowLines > 0)
-        defaultRowHeight =
-            std::max(1, look.rowLines) * (fm.height() + fm.leading()) + std::lround(look.rowHeight * sy);
+        defaultRowHeight = std::max(1, look.rowLines) * (fm.height() + fm.leading()) + std::lround(look.rowHeight * sy);
     else
         defaultRowHeight = lineHeight(gridFont) + 2 * ins.vertical;
     wrapRows = autoStretch || defaultRowHeight > lineHeight(gridFont) + 2 * ins.vertical + 0.5;
@@ -276,8 +277,8 @@ void ReportGenerator::titleLayout(Block &b)
                 tallest = std::max(tallest, std::max(1, look.titleLines) * fm.height() + fm.leading()
                                                 + std::lround(look.titleHeight * sy) + ins.vertical);
             else
-                tallest = std::max(tallest,
-                                   textHeight(titleFonts[i], cols[size_t(i)]->title, 1e9, false) + 2 * ins.vertical);
+                tallest =
+                    std::max(tallest, textHeight(titleFonts[i], cols[size_t(i)]->title, 1e9, false) + 2 * ins.vertical);
         }
     }
     b.titleRowHeight = b.columns.isEmpty() ? 0 : tallest;
