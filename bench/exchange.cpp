@@ -39,7 +39,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <QSaveFile>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -157,7 +156,10 @@ struct SourceRegister
     db::Query list{&connection};
     db::DataSource source;
     DataGrid grid;
-    ListExport exported;
+    // Every customer field in its own column.
+    db::ListColumns everyField;
+    QStringList names;
+    const QString title = QStringLiteral("客户统计报表");
 
     SourceRegister(const QString &file, int count, int repeatEvery = 0)
         : path(file)
@@ -171,18 +173,29 @@ struct SourceRegister
         source.setDataSet(&list);
         grid.setDataSource(&source);
         customers::configureCustomerGrid(&grid);
+        for (int k = 0; k < list.fieldCount(); ++k)
+            names.append(list.field(k).fieldName());
         for (std::size_t f = 0; f < kCustomerFieldCount; ++f) {
-            exported.layout.titleCells.push_back({fieldTitle(F(f))});
-            exported.layout.columnWidths.push_back(70);
-            exported.fieldNames.push_back(fieldColumn(F(f)));
+            db::ListColumn column;
+            column.fieldName = fieldColumn(F(f));
+            column.valueIndex = int(names.indexOf(column.fieldName));
+            column.title = fieldTitle(F(f));
+            column.width = 70;
+            everyField.columns.push_back(column);
         }
-        exported.layout.titleName = QStringLiteral("客户统计报表");
+    }
+
+    // The list in `format` through the format registry, as 导 出 writes it.
+    ExportOutcome write(ExportFormat format, const QString &path)
+    {
+        const db::DataSetRows rows(list);
+        return exportList({title, QString(), QString(), QString(), everyField, rows, names}, format, path);
     }
 };
 
-// The legacy .xls of the grid's list, by the exporter's own record writer (the command around
-// it adds the overwrite question, the progress window and opening the file). The list is
-// shortened to what the format's 65,536 rows hold. Returns the records written.
+// The legacy .xls of the grid's list through the format registry (the command around it adds
+// the overwrite question, the progress window and opening the file). The list is shortened to
+// what the format's 65,536 rows hold. Returns the records written.
 qint64 exportXls(SourceRegister &source, const QString &path)
 {
     const QHash<QString, QString> unshown{{fieldColumn(F::Website), fieldTitle(F::Website)}};
@@ -191,7 +204,7 @@ qint64 exportXls(SourceRegister &source, const QString &path)
     XlsExporter writer;
     writer.setList(&columns, rows.get());
     writer.setShowProgress(false);
-    writer.setTitleName(source.exported.layout.titleName);
+    writer.setTitleName(source.title);
     const qint64 excess = writer.SheetRowCount() - (qint64(xls::kMaxRow) + 1);
     if (excess > 0) {
         const qint64 fits = source.list.recordCount() - excess;
@@ -202,10 +215,7 @@ qint64 exportXls(SourceRegister &source, const QString &path)
         rows = std::make_unique<db::DataSetRows>(source.list);
         writer.setList(&columns, rows.get());
     }
-    QSaveFile file(path);
-    file.open(QIODevice::WriteOnly);
-    writer.SaveStream(&file);
-    file.commit();
+    exportList({source.title, QString(), QString(), QString(), columns, *rows, {}}, ExportFormat::Xls, path);
     const qint64 written = source.list.recordCount();
     if (excess > 0) {
         source.list.close();
@@ -229,9 +239,8 @@ void throughput(int count)
         const QString path = dir.filePath(QStringLiteral("out%1.").arg(round) + formatSuffix(format));
         QElapsedTimer timer;
         timer.start();
-        const qint64 records = format == ExportFormat::Xls
-                                   ? exportXls(source, path)
-                                   : exportList(source.list, source.exported, format, path).records;
+        const qint64 records =
+            format == ExportFormat::Xls ? exportXls(source, path) : source.write(format, path).records;
         const double exportMs = msSince(timer);
         const qint64 size = QFileInfo(path).size();
         const double writeMs = rawWriteMs(dir.filePath(QStringLiteral("raw%1").arg(round)), size);
@@ -264,7 +273,7 @@ void throughTheImportWindow(int count)
     int round = 0;
     for (const ExportFormat format : {ExportFormat::CsvUtf8, ExportFormat::Xlsx}) {
         const QString path = dir.filePath(QStringLiteral("in%1.").arg(round) + formatSuffix(format));
-        exportList(source.list, source.exported, format, path);
+        source.write(format, path);
         const QString target = dir.filePath(QStringLiteral("empty%1.db").arg(round));
         createDeliveredDatabase(target);
         db::Connection connection(target);
