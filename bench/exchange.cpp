@@ -11,7 +11,7 @@
 // Last, the hostile files of the import tests, each timed to its refusal.
 //
 //   cmake --preset release && cmake --build --preset release --target lianbu-exchange-bench
-//   QT_QPA_PLATFORM=offscreen build/release/bench/lianbu-exchange-bench [records... | hostile]
+//   QT_QPA_PLATFORM=offscreen build/release/bench/lianbu-exchange-bench [records... | hostile | read records]
 #include "bench/BenchDialogs.h"
 #include "customers/CustomerGrid.h"
 #include "customers/ImportWindow.h"
@@ -41,6 +41,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 
@@ -296,6 +297,34 @@ void throughTheImportWindow(int count)
     std::printf("\n");
 }
 
+// Reading alone (the file into records by their titles), without the register: the median of
+// five reads of each format's export of `count` customers.
+void readingAlone(int count)
+{
+    QTemporaryDir dir;
+    SourceRegister source(dir.filePath(QStringLiteral("source.db")), count);
+    std::printf("%d records, reading alone (median of 5)\n", count);
+    std::printf("%-10s %10s %10s\n", "format", "MB", "read ms");
+    int round = 0;
+    for (const ExportFormat format : {ExportFormat::Xlsx, ExportFormat::CsvUtf8, ExportFormat::VCard}) {
+        const QString path = dir.filePath(QStringLiteral("read%1.").arg(round++) + formatSuffix(format));
+        source.write(format, path);
+        std::vector<double> times;
+        std::size_t records = 0;
+        for (int k = 0; k < 5; ++k) {
+            QElapsedTimer timer;
+            timer.start();
+            records = readRecords(format, path).size();
+            times.push_back(msSince(timer));
+        }
+        std::sort(times.begin(), times.end());
+        if (records != std::size_t(count))
+            std::printf("  (only %zu of %d records read)\n", records, count);
+        std::printf("%-10s %10.1f %10.0f\n", qPrintable(formatSuffix(format)), QFileInfo(path).size() / 1e6, times[2]);
+    }
+    std::printf("\n");
+}
+
 // The hostile files of the import tests: how long each takes to be refused (each must be well
 // under 2 s) and how far this process's peak memory rose by then.
 void hostileFiles()
@@ -350,6 +379,10 @@ int main(int argc, char **argv)
     initResources();
     if (argc == 2 && QByteArray(argv[1]) == "hostile") {
         hostileFiles();
+        return 0;
+    }
+    if (argc == 3 && QByteArray(argv[1]) == "read") {
+        readingAlone(QString::fromLocal8Bit(argv[2]).toInt());
         return 0;
     }
     std::vector<int> counts;
