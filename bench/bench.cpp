@@ -22,6 +22,7 @@
 #include "bench/Generator.h"
 #include "customers/CustomerSearch.h"
 #include "customers/EntryPanel.h"
+#include "customers/PrintCommand.h"
 #include "customers/QuickSearchBar.h"
 #include "customers/ShownList.h"
 #include "data/Schema.h"
@@ -153,7 +154,9 @@ void benchmarkPrinting(MainWindow &form)
     form.showAllRecords();
     GridReport printer;
     printing::configureCustomerPrint(&printer, vendorWebAddress());
-    printer.setDBGridEh(form.findChild<DataGrid *>(QStringLiteral("customerGrid")));
+    const DataGrid *grid = form.findChild<DataGrid *>(QStringLiteral("customerGrid"));
+    const db::DataSetRows rows(*grid->dataSet());
+    printer.setList(customers::shownColumns(*grid), customers::printLook(*grid), &rows);
     printer.setTextReplacements({{QStringLiteral("%[Today]"), QStringLiteral("2010-08-15")}});
     PageStore store;
 

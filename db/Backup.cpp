@@ -258,6 +258,25 @@ QString makeDailyBackup(const QString &registerFile, const QDateTime &now, int k
     return makeBackup(registerFile, now, keep, check);
 }
 
+namespace {
+
+// The old file keeps a second name, then the new one takes the register's name in one rename;
+// the caller's lock covers the old file the whole time. A hard link: copying would open the
+// file outside the engine and drop its locks.
+template <typename Refuse>
+void swapInto(const QString &incoming, const QString &target, const QString &kept, const Refuse &refuse)
+{
+    if (::link(QFile::encodeName(target).constData(), QFile::encodeName(kept).constData()) != 0)
+        throw refuse(QStringLiteral("cannot keep the old file as \"%1\".").arg(kept),
+                     QStringLiteral("无法保留原来的文件“%1”。").arg(kept));
+    if (std::rename(QFile::encodeName(incoming).constData(), QFile::encodeName(target).constData()) != 0) {
+        QFile::remove(kept);
+        throw refuse(QStringLiteral("the new file cannot take its name."), QStringLiteral("无法替换文件。"));
+    }
+}
+
+} // namespace
+
 QString restoreDatabase(const QString &backupFile, const QString &registerFile, const ContentCheck &check,
                         const QDateTime &now)
 {
@@ -293,7 +312,23 @@ QString restoreDatabase(const QString &backupFile, const QString &registerFile, 
         Handle reg = openHandle(target, "mode=rw", SQLITE_OPEN_READWRITE, 0);
         sqlite3 *db = reg.get();
         auto exec = [db](const char *sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); };
-        bool alone = exec("PRAGMA wal_checkpoint(TRUNCATE)") == SQLITE_OK;
+        const int checkpoint = exec("PRAGMA wal_checkpoint(TRUNCATE)");
+        if (checkpoint == SQLITE_NOTADB) {
+            // A header the engine cannot read: no statement works on the file, but its own file
+            // layer can still lock it. Every other connection holds at least a shared lock on
+            // it while open, so an exclusive lock proves this one is alone; held until closed.
+            sqlite3_file *file = nullptr;
+            const bool alone = sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) == SQLITE_OK && file
+                               && file->pMethods && file->pMethods->xLock(file, SQLITE_LOCK_SHARED) == SQLITE_OK
+                               && file->pMethods->xLock(file, SQLITE_LOCK_EXCLUSIVE) == SQLITE_OK;
+            if (!alone)
+                throw refuse(
+                    QStringLiteral("the register is in use by another instance."),
+                    QStringLiteral("数据库正被其他程序或其他电脑上的联簿宝使用。请让所有人退出联簿宝后再恢复。"));
+            swapInto(incoming, target, kept, refuse);
+            return kept;
+        }
+        bool alone = checkpoint == SQLITE_OK;
         if (alone) {
             sqlite3_stmt *stmt = nullptr;
             alone = sqlite3_prepare_v2(db, "PRAGMA journal_mode=DELETE", -1, &stmt, nullptr) == SQLITE_OK
@@ -306,16 +341,7 @@ QString restoreDatabase(const QString &backupFile, const QString &registerFile, 
         if (!alone)
             throw refuse(QStringLiteral("the register is in use by another instance."),
                          QStringLiteral("数据库正被其他程序或其他电脑上的联簿宝使用。请让所有人退出联簿宝后再恢复。"));
-        // The old file keeps a second name, then the new one takes the register's name in one
-        // rename; this connection's lock covers the old file the whole time.
-        // A hard link: copying would open the file outside the engine and drop its locks.
-        if (::link(QFile::encodeName(target).constData(), QFile::encodeName(kept).constData()) != 0)
-            throw refuse(QStringLiteral("cannot keep the old file as \"%1\".").arg(kept),
-                         QStringLiteral("无法保留原来的文件“%1”。").arg(kept));
-        if (std::rename(QFile::encodeName(incoming).constData(), QFile::encodeName(target).constData()) != 0) {
-            QFile::remove(kept);
-            throw refuse(QStringLiteral("the new file cannot take its name."), QStringLiteral("无法替换文件。"));
-        }
+        swapInto(incoming, target, kept, refuse);
     }
     return kept;
 }
