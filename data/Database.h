@@ -12,9 +12,9 @@ class QComboBox;
 class QLineEdit;
 
 // The data module: the database connection and the datasets every window shares.
-// Created once at start-up after the main window; creating it opens data.db in the current
-// working directory (a missing, unreadable, locked or foreign file throws lianbu::Error naming
-// the file, and no file is created). It lives until the program ends.
+// Created once at start-up before the main window; creating it opens the register start-up chose
+// (a missing, unreadable, locked or foreign file throws lianbu::Error naming the file, and no file
+// is created). It lives until the program ends.
 class Database : public QObject
 {
     Q_OBJECT

@@ -1,6 +1,7 @@
 #include "export/XlsExporter.h"
 
 #include "export/ExportProgressWindow.h"
+#include "export/ListExport.h"
 #include "platform/BusyCursor.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
@@ -111,41 +112,11 @@ int writeXlsFile(const QString &path, const XlsHeading &heading, const ListColum
 
 void XlsExporter::exportFile()
 {
-    if (!m_columns || recordCount() == 0)
+    // The export command's own steps, for this writer's list.
+    if (!m_columns || !m_rows)
         return;
-    if (m_fileName.trimmed().isEmpty())
-        return;
-    // a column without its field reaches the caller
-    for (const ListColumn &column : m_columns->columns)
-        if (column.valueIndex < 0)
-            throw lianbu::Error(QStringLiteral("Field '%1' not found").arg(column.fieldName));
-
-    // Rows past the last one the format addresses would wrap onto the top of the sheet.
-    const qint64 rows = SheetRowCount();
-    if (rows > qint64(lianbu::xls::kMaxRow) + 1) {
-        lianbu::showInformation(
-            QStringLiteral("列表共有 %1 条记录，连同标题和表尾需要 %2 行，而一个 .xls 文件最多只能有 %3 行。"
-                           "没有导出任何数据。")
-                .arg(recordCount())
-                .arg(rows)
-                .arg(lianbu::xls::kMaxRow + 1));
-        return;
-    }
-
-    BusyCursor busy;
-    try {
-        if (lianbu::mayOverwrite(m_fileName)) // No: the file stays as it was
-            writeFile();
-    } catch (...) {
-        // The file is neither replaced nor opened; the operator learns which file and why.
-        const std::exception_ptr failure = std::current_exception();
-        if (m_showProgress)
-            destroyProgressWindow();
-        lianbu::showError(exportFailureText(m_fileName, lianbu::exceptionText(failure)));
-        return;
-    }
-    if (m_showProgress)
-        destroyProgressWindow();
+    const lianbu::exchange::ListSheet sheet{m_titleName, m_beginDate, m_endDate, m_userName, *m_columns, *m_rows, {}};
+    lianbu::exchange::exportListFile(sheet, lianbu::exchange::ExportFormat::Xls, m_fileName, nullptr, m_showProgress);
 }
 
 QString exportFailureText(const QString &fileName, const QString &reason)
@@ -160,37 +131,6 @@ QString exportFailureText(const QString &fileName, const QString &reason)
     else if (reason.contains(QLatin1String("Permission denied"), Qt::CaseInsensitive))
         why = QStringLiteral("没有写入这个文件或文件夹的权限。请换一个文件夹。");
     return QStringLiteral("导出失败，没有写出文件“%1”。%2").arg(fileName, why);
-}
-
-void XlsExporter::writeFile()
-{
-    if (m_showProgress)
-        showProgressWindow(nullptr);
-
-    // The new file is written beside the old one and renamed over it only when complete, so
-    // a failure never leaves a half-written file or loses the file it was to replace.
-    lianbu::AtomicFileWriter file(m_fileName);
-    if (!file.open())
-        throw lianbu::Error(writeFailure(m_fileName, file.errorString()), lianbu::fileWriteReason(file.systemError()));
-    m_unencodableCells = 0;
-    try {
-        SaveStream(&file);
-    } catch (const lianbu::Error &error) {
-        if (file.systemError() != 0)
-            throw lianbu::Error(error.message(), lianbu::fileWriteReason(file.systemError()));
-        throw;
-    }
-    if (!file.commit())
-        throw lianbu::Error(writeFailure(m_fileName, file.errorString()), lianbu::fileWriteReason(file.systemError()));
-    if (m_unencodableCells > 0) {
-        // The file is complete; the format holds GBK text only, so the operator must know.
-        lianbu::showInformation(QStringLiteral("文件“%1”已导出，但其中 %2 个单元格含有 .xls 文件无法保存的字符"
-                                               "（如生僻字或表情符号），这些字符已替换为“?”。")
-                                    .arg(m_fileName)
-                                    .arg(m_unencodableCells));
-    }
-
-    lianbu::openFile(m_fileName);
 }
 
 void XlsExporter::SaveStream(QIODevice *stream)

@@ -78,7 +78,8 @@ public:
     void setFileName(const QString &path) { m_fileName = path; }
 
     // ---- the export ------------------------------------------------------------------------
-    // Asks before replacing an existing file, shows the progress window, writes the file and
+    // The export command's steps (exchange::exportListFile) for this list into FileName():
+    // asks before replacing an existing file, shows the progress window, writes the file and
     // opens it with the desktop's program for .xls files. Nothing happens for an empty list or
     // a blank file name. A list too long for the format is refused with an information box
     // before anything is written. A failure is shown to the operator (which file, why); the
@@ -124,7 +125,6 @@ public:
     void setProgress(std::function<void(int records)> progress) { m_progress = std::move(progress); }
 
 private:
-    void writeFile();
     void write(const QByteArray &record);
     // Records collect here and go to the stream in large writes.
     void flushPending();

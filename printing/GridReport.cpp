@@ -1,9 +1,9 @@
 #include "printing/GridReport.h"
 
+#include "platform/BusyCursor.h"
 #include "platform/Clock.h"
 #include "printing/PageStore.h"
 
-#include <QGuiApplication>
 #include <QTextDocument>
 
 using namespace lianbu::printing;
@@ -94,14 +94,10 @@ int GridReport::generate(PageStore *store)
                                     || asksForPageCount(pageFooter.centerText)
                                     || asksForPageCount(pageFooter.rightText);
             if (countPages) {
-                QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-                try {
+                {
+                    const lianbu::BusyCursor busy;
                     gen.run(true);
-                } catch (...) {
-                    QGuiApplication::restoreOverrideCursor();
-                    throw;
                 }
-                QGuiApplication::restoreOverrideCursor();
                 m_layout.pagesCounted = gen.countedPages();
                 gen.macros.pages = gen.countedPages();
                 gen.macros.date = lianbu::today();

@@ -1,11 +1,11 @@
 #include "printing/ReportGenerator.h"
 
 #include "grid/TitleLevels.h"
+#include "platform/BusyCursor.h"
 #include "printing/PageStore.h"
 #include "printing/ReportText.h"
 
 #include <QFontMetricsF>
-#include <QGuiApplication>
 #include <QTextDocument>
 
 #include <cmath>
@@ -169,7 +169,7 @@ void ReportGenerator::layout(ReportLayoutInfo *info)
     }
 
     if (c.options.testFlag(PrintOption::OptimalColumnWidths)) {
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        const BusyCursor busy;
         std::vector<double> widest(cols.size(), 0.0);
         for (size_t i = 0; i < cols.size(); ++i) {
             const QFontMetricsF titleFm(titleFonts[int(i)]);
@@ -179,17 +179,12 @@ void ReportGenerator::layout(ReportLayoutInfo *info)
         std::vector<QFontMetricsF> cellFm;
         for (const QFont &font : cellFonts)
             cellFm.emplace_back(font);
-        try {
-            rows.readRows(0, recordCount, [&](int, const db::RowCells &cells) {
-                for (size_t i = 0; i < cols.size(); ++i)
-                    if (cols[i]->valueIndex >= 0)
-                        widest[i] = std::max(widest[i],
-                                             cellFm[i].horizontalAdvance(cells.text(cols[i]->valueIndex).toString()));
-            });
-        } catch (...) {
-            QGuiApplication::restoreOverrideCursor();
-            throw;
-        }
+        rows.readRows(0, recordCount, [&](int, const db::RowCells &cells) {
+            for (size_t i = 0; i < cols.size(); ++i)
+                if (cols[i]->valueIndex >= 0)
+                    widest[i] =
+                        std::max(widest[i], cellFm[i].horizontalAdvance(cells.text(cols[i]->valueIndex).toString()));
+        });
         for (size_t i = 0; i < cols.size(); ++i) {
             for (int f = 0; f < footerRows; ++f)
                 if (hasFooter(f, int(i)))
@@ -198,7 +193,6 @@ void ReportGenerator::layout(ReportLayoutInfo *info)
                                                 .horizontalAdvance(footerText(f, int(i))));
             widths[int(i)] = int(std::ceil(widest[i])) + 2 * ins.horizontal;
         }
-        QGuiApplication::restoreOverrideCursor();
     }
 
     scale = 1.0;
