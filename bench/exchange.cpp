@@ -206,7 +206,7 @@ qint64 exportXls(SourceRegister &source, const QString &path)
     writer.setList(&columns, rows.get());
     writer.setShowProgress(false);
     writer.setTitleName(source.title);
-    const qint64 excess = writer.SheetRowCount() - (qint64(xls::kMaxRow) + 1);
+    const qint64 excess = writer.sheetRowCount() - (qint64(xls::kMaxRow) + 1);
     if (excess > 0) {
         const qint64 fits = source.list.recordCount() - excess;
         source.list.close();

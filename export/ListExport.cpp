@@ -224,7 +224,7 @@ QString xlsTooLong(const ListSheet &sheet)
     writer.setList(&sheet.columns, &sheet.rows);
     writer.setBeginDate(sheet.beginDate);
     writer.setEndDate(sheet.endDate);
-    const qint64 rows = writer.SheetRowCount();
+    const qint64 rows = writer.sheetRowCount();
     if (rows <= qint64(xls::kMaxRow) + 1)
         return {};
     return QStringLiteral("列表共有 %1 条记录，连同标题和表尾需要 %2 行，而一个 .xls 文件最多只能有 %3 行。"

@@ -99,7 +99,7 @@ int writeXlsFile(const QString &path, const XlsHeading &heading, const ListColum
     if (!file.open())
         throw lianbu::Error(writeFailure(path, file.errorString()), lianbu::fileWriteReason(file.systemError()));
     try {
-        writer.SaveStream(&file);
+        writer.saveStream(&file);
     } catch (const lianbu::Error &error) {
         if (file.systemError() != 0)
             throw lianbu::Error(error.message(), lianbu::fileWriteReason(file.systemError()));
@@ -133,21 +133,21 @@ QString exportFailureText(const QString &fileName, const QString &reason)
     return QStringLiteral("导出失败，没有写出文件“%1”。%2").arg(fileName, why);
 }
 
-void XlsExporter::SaveStream(QIODevice *stream)
+void XlsExporter::saveStream(QIODevice *stream)
 {
     m_col = 0;
     m_row = 0;
     m_recordWidth = 0;
     m_stream = stream;
     try {
-        WriteBof();
-        WriteTitleBlock();
-        WriteColumnTitles();
+        writeBof();
+        writeTitleBlock();
+        writeColumnTitles();
         // The head of the sheet goes out before the records, which then go in large writes.
         flushPending();
-        WriteRecords();
-        WriteFooters();
-        WriteEof();
+        writeRecords();
+        writeFooters();
+        writeEof();
         flushPending();
     } catch (...) {
         m_pending.clear();
@@ -199,24 +199,24 @@ void XlsExporter::flushPending()
         throw lianbu::Error(writeFailure(m_fileName, m_stream->errorString()));
 }
 
-void XlsExporter::WriteBof()
+void XlsExporter::writeBof()
 {
     write(lianbu::xls::bofRecord());
     // Without it, readers outside a Chinese locale take the GBK texts for their own code page.
     write(lianbu::xls::codepageRecord());
 }
 
-void XlsExporter::WriteEof()
+void XlsExporter::writeEof()
 {
     write(lianbu::xls::eofRecord());
 }
 
-void XlsExporter::WriteLabelCell(const QString &text, bool advance)
+void XlsExporter::writeLabelCell(const QString &text, bool advance)
 {
-    WriteLabelCell(QStringView(text), advance);
+    writeLabelCell(QStringView(text), advance);
 }
 
-void XlsExporter::WriteLabelCell(QStringView text, bool advance)
+void XlsExporter::writeLabelCell(QStringView text, bool advance)
 {
     if (!m_stream)
         throw lianbu::Error(QStringLiteral("No output stream"));
@@ -227,33 +227,33 @@ void XlsExporter::WriteLabelCell(QStringView text, bool advance)
     if (m_pending.size() >= 256 * 1024)
         flushPending();
     if (advance)
-        NextCell();
+        nextCell();
 }
 
-void XlsExporter::WriteNumberCell(double value, bool advance)
+void XlsExporter::writeNumberCell(double value, bool advance)
 {
     write(lianbu::xls::numberRecord(m_row, m_col, value));
     if (advance)
-        NextCell();
+        nextCell();
 }
 
-void XlsExporter::WriteRkCell(qint32 value, bool advance)
+void XlsExporter::writeRkCell(qint32 value, bool advance)
 {
     if (value < lianbu::xls::kMinRkInteger || value > lianbu::xls::kMaxRkInteger)
         write(lianbu::xls::numberRecord(m_row, m_col, double(value)));
     else
         write(lianbu::xls::rkRecord(m_row, m_col, value));
     if (advance)
-        NextCell();
+        nextCell();
 }
 
-void XlsExporter::WriteBlankCell()
+void XlsExporter::writeBlankCell()
 {
     write(lianbu::xls::blankRecord(m_row, m_col));
-    NextCell();
+    nextCell();
 }
 
-void XlsExporter::NextCell()
+void XlsExporter::nextCell()
 {
     int width = m_recordWidth;
     if (width <= 0)
@@ -268,34 +268,34 @@ void XlsExporter::NextCell()
 
 // ---- sections -------------------------------------------------------------------------------
 
-void XlsExporter::WriteTitleBlock()
+void XlsExporter::writeTitleBlock()
 {
     m_col = 3;
     m_row = 0;
-    WriteLabelCell(m_titleName, false);
+    writeLabelCell(m_titleName, false);
     m_row = 1;
     bool dates = false;
     if (!m_beginDate.trimmed().isEmpty()) {
         m_col = 0;
-        WriteLabelCell(m_beginDate, false);
+        writeLabelCell(m_beginDate, false);
         dates = true;
     }
     if (!m_endDate.trimmed().isEmpty()) {
         m_col = 5;
-        WriteLabelCell(m_endDate, false);
+        writeLabelCell(m_endDate, false);
         dates = true;
     }
     if (dates)
         ++m_row;
     m_col = 0;
-    WriteLabelCell(QStringLiteral("制表人：") + m_userName, false);
+    writeLabelCell(QStringLiteral("制表人：") + m_userName, false);
     m_col = 5;
-    WriteLabelCell(QStringLiteral("制表时间：") + lianbu::dateTimeText(lianbu::now()), false);
+    writeLabelCell(QStringLiteral("制表时间：") + lianbu::dateTimeText(lianbu::now()), false);
     ++m_row;
     m_col = 0;
 }
 
-void XlsExporter::WriteColumnTitles()
+void XlsExporter::writeColumnTitles()
 {
     if (!m_columns) {
         ++m_row; // one empty title row
@@ -310,7 +310,7 @@ void XlsExporter::WriteColumnTitles()
             m_col = int(c);
             // a value no column shows has its title in the top row only
             const bool shown = m_columns->columns[c].shown;
-            WriteLabelCell(shown || level == 0 ? cells[c][size_t(level)] : QString(), false);
+            writeLabelCell(shown || level == 0 ? cells[c][size_t(level)] : QString(), false);
         }
         ++m_row;
     }
@@ -321,7 +321,7 @@ void XlsExporter::writeValueCell(const ListColumn &column, QStringView text, boo
 {
     // A column whose title holds "*****" is withheld: its cells stay blank.
     if (isNull || column.valueIndex < 0 || column.title.contains(QLatin1String("*****"))) {
-        WriteBlankCell();
+        writeBlankCell();
         return;
     }
     // SQLite keeps whatever a column was given; a value that is no number in a numeric column
@@ -333,38 +333,38 @@ void XlsExporter::writeValueCell(const ListColumn &column, QStringView text, boo
         const qint64 value = trimmed.toLongLong(&ok);
         if (ok) {
             if (value >= lianbu::xls::kMinRkInteger && value <= lianbu::xls::kMaxRkInteger)
-                WriteRkCell(qint32(value), true);
+                writeRkCell(qint32(value), true);
             else
-                WriteNumberCell(double(value), true);
+                writeNumberCell(double(value), true);
             return;
         }
         const double number = trimmed.toDouble(&ok);
         if (ok && std::isfinite(number))
-            WriteNumberCell(number, true);
+            writeNumberCell(number, true);
         else
-            WriteLabelCell(text, true);
+            writeLabelCell(text, true);
         return;
     }
     case Field::DataType::Float: {
         bool ok = false;
         const double number = text.trimmed().toDouble(&ok);
         if (ok && std::isfinite(number))
-            WriteNumberCell(number, true);
+            writeNumberCell(number, true);
         else
-            WriteLabelCell(text, true);
+            writeLabelCell(text, true);
         return;
     }
     case Field::DataType::Blob:
-        WriteLabelCell(QString(), true);
+        writeLabelCell(QString(), true);
         return;
     case Field::DataType::String:
     case Field::DataType::Unknown:
-        WriteLabelCell(text, true);
+        writeLabelCell(text, true);
         return;
     }
 }
 
-void XlsExporter::WriteRecords()
+void XlsExporter::writeRecords()
 {
     if (!m_columns || !m_rows)
         return;
@@ -396,7 +396,7 @@ void XlsExporter::WriteRecords()
     m_recordWidth = 0;
 }
 
-void XlsExporter::WriteFooters()
+void XlsExporter::writeFooters()
 {
     if (!m_columns || m_columns->footerRows == 0)
         return;
@@ -405,7 +405,7 @@ void XlsExporter::WriteFooters()
         for (const ListColumn &column : m_columns->columns) {
             if (!column.shown)
                 continue;
-            WriteLabelCell(column.footers.empty() ? QString() : column.footers.front().text, false);
+            writeLabelCell(column.footers.empty() ? QString() : column.footers.front().text, false);
             ++m_col;
         }
     } else {
@@ -413,7 +413,7 @@ void XlsExporter::WriteFooters()
             if (!column.shown)
                 continue;
             for (const lianbu::db::ListFooter &footer : column.footers) {
-                WriteLabelCell(footer.text, false);
+                writeLabelCell(footer.text, false);
                 ++m_row;
             }
             ++m_col;
@@ -423,7 +423,7 @@ void XlsExporter::WriteFooters()
     m_col = 0;
 }
 
-qint64 XlsExporter::SheetRowCount() const
+qint64 XlsExporter::sheetRowCount() const
 {
     qint64 rows = 2;
     if (!m_beginDate.trimmed().isEmpty() || !m_endDate.trimmed().isEmpty())
