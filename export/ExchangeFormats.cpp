@@ -1,5 +1,6 @@
 #include "export/ExchangeFormats.h"
 
+#include "export/ListExport.h"
 #include "export/XlsReader.h"
 #include "export/XlsxFormat.h"
 #include "platform/Error.h"
@@ -76,58 +77,68 @@ ImportedSheet readVCardFile(const QString &, const QByteArray &bytes, ReadBudget
 std::vector<FileFormat> makeFormats()
 {
     const QString excel = QStringLiteral("Excel 工作簿");
-    return {
-        {ExportFormat::Xls,
-         FormatKind::Xls,
-         TextEncoding::Gbk,
-         QStringLiteral("Microsoft Excel xls文件 (*.xls)"),
-         QStringLiteral("xls"),
-         {},
-         excel,
-         xlsHead,
-         true,
-         readXlsFile},
-        {ExportFormat::Xlsx,
-         FormatKind::Xlsx,
-         TextEncoding::Utf8,
-         QStringLiteral("Excel 工作簿 (*.xlsx)"),
-         QStringLiteral("xlsx"),
-         {},
-         excel,
-         zipHead,
-         false,
-         readXlsxFile},
-        {ExportFormat::CsvUtf8,
-         FormatKind::Csv,
-         TextEncoding::Utf8,
-         QStringLiteral("CSV 文件，UTF-8 (*.csv)"),
-         QStringLiteral("csv"),
-         {QStringLiteral("txt")},
-         QStringLiteral("CSV 文件"),
-         noHead,
-         false,
-         readUtf8Csv},
-        {ExportFormat::CsvGbk,
-         FormatKind::Csv,
-         TextEncoding::Gbk,
-         QStringLiteral("CSV 文件，GBK (*.csv)"),
-         QStringLiteral("csv"),
-         {QStringLiteral("txt")},
-         QStringLiteral("CSV 文件"),
-         noHead,
-         false,
-         readGbkCsv},
-        {ExportFormat::VCard,
-         FormatKind::VCard,
-         TextEncoding::Utf8,
-         QStringLiteral("vCard 名片 (*.vcf)"),
-         QStringLiteral("vcf"),
-         {QStringLiteral("vcard")},
-         QStringLiteral("vCard 名片"),
-         vCardHead,
-         false,
-         readVCardFile},
-    };
+    std::vector<FileFormat> formats;
+    formats.push_back({.id = ExportFormat::Xls,
+                       .kind = FormatKind::Xls,
+                       .encoding = TextEncoding::Gbk,
+                       .filter = QStringLiteral("Microsoft Excel xls文件 (*.xls)"),
+                       .suffix = QStringLiteral("xls"),
+                       .alsoRead = {},
+                       .kindTitle = excel,
+                       .sniff = xlsHead,
+                       .readsPath = true,
+                       .read = readXlsFile,
+                       .tooLong = xlsTooLong,
+                       .write = writeXlsSheet});
+    formats.push_back({.id = ExportFormat::Xlsx,
+                       .kind = FormatKind::Xlsx,
+                       .encoding = TextEncoding::Utf8,
+                       .filter = QStringLiteral("Excel 工作簿 (*.xlsx)"),
+                       .suffix = QStringLiteral("xlsx"),
+                       .alsoRead = {},
+                       .kindTitle = excel,
+                       .sniff = zipHead,
+                       .readsPath = false,
+                       .read = readXlsxFile,
+                       .tooLong = xlsxTooLong,
+                       .write = writeXlsxSheet});
+    formats.push_back({.id = ExportFormat::CsvUtf8,
+                       .kind = FormatKind::Csv,
+                       .encoding = TextEncoding::Utf8,
+                       .filter = QStringLiteral("CSV 文件，UTF-8 (*.csv)"),
+                       .suffix = QStringLiteral("csv"),
+                       .alsoRead = {QStringLiteral("txt")},
+                       .kindTitle = QStringLiteral("CSV 文件"),
+                       .sniff = noHead,
+                       .readsPath = false,
+                       .read = readUtf8Csv,
+                       .tooLong = fitsAnyLength,
+                       .write = writeUtf8CsvSheet});
+    formats.push_back({.id = ExportFormat::CsvGbk,
+                       .kind = FormatKind::Csv,
+                       .encoding = TextEncoding::Gbk,
+                       .filter = QStringLiteral("CSV 文件，GBK (*.csv)"),
+                       .suffix = QStringLiteral("csv"),
+                       .alsoRead = {QStringLiteral("txt")},
+                       .kindTitle = QStringLiteral("CSV 文件"),
+                       .sniff = noHead,
+                       .readsPath = false,
+                       .read = readGbkCsv,
+                       .tooLong = fitsAnyLength,
+                       .write = writeGbkCsvSheet});
+    formats.push_back({.id = ExportFormat::VCard,
+                       .kind = FormatKind::VCard,
+                       .encoding = TextEncoding::Utf8,
+                       .filter = QStringLiteral("vCard 名片 (*.vcf)"),
+                       .suffix = QStringLiteral("vcf"),
+                       .alsoRead = {QStringLiteral("vcard")},
+                       .kindTitle = QStringLiteral("vCard 名片"),
+                       .sniff = vCardHead,
+                       .readsPath = false,
+                       .read = readVCardFile,
+                       .tooLong = fitsAnyLength,
+                       .write = writeVCardSheet});
+    return formats;
 }
 
 } // namespace
@@ -197,6 +208,12 @@ ExportFormat formatOfChoice(const QString &filter, const QString &path)
         if (suffix == entry.suffix)
             return entry.id;
     return chosen->id;
+}
+
+ExportOutcome exportList(const ListSheet &sheet, ExportFormat format, const QString &path,
+                         const ProgressFunction &progress)
+{
+    return fileFormat(format).write(sheet, path, progress);
 }
 
 QString importFilters()

@@ -4,6 +4,7 @@
 // is, its line in the file dialogs, its suffix, how its first bytes give it away, and how it is
 // read and written. The dialogs, the export and the import all take what they need from here.
 
+#include "db/ListRows.h"
 #include "export/CsvFormat.h"
 #include "export/ReadLimits.h"
 #include "export/SheetData.h"
@@ -29,6 +30,27 @@ struct ImportedSheet
     std::vector<VCardRepair> repairs;
 };
 
+// What an export writes: the heading above the list, its columns and its rows.
+struct ListSheet
+{
+    QString titleName;
+    QString beginDate; // left out when blank
+    QString endDate;
+    QString userName;
+    const db::ListColumns &columns;
+    const db::RowReader &rows;
+    // The field of each value of a row, by value index: vCard finds every customer field by
+    // it, whatever the columns show.
+    QStringList valueNames;
+};
+
+struct ExportOutcome
+{
+    qint64 records = 0;
+    int lostCharacters = 0;   // CSV in GBK: characters written as '?'
+    int unencodableCells = 0; // .xls: cells holding characters written as '?'
+};
+
 struct FileFormat
 {
     ExportFormat id;
@@ -43,6 +65,12 @@ struct FileFormat
     // Reads the file: `bytes` holds it whole, except for formats that read `path` themselves.
     bool readsPath;
     ImportedSheet (*read)(const QString &path, const QByteArray &bytes, ReadBudget &budget);
+    // What the operator is told when the list has more rows than the format holds; empty
+    // when it fits.
+    QString (*tooLong)(const ListSheet &sheet);
+    // Writes the file, replacing one there only when complete. Throws lianbu::Error with a
+    // Chinese message; the old file then stays.
+    ExportOutcome (*write)(const ListSheet &sheet, const QString &path, const ProgressFunction &progress);
 };
 
 // Every format, the legacy .xls first (the save dialog's default).
@@ -61,6 +89,10 @@ QString exportFilters();
 // filter's encoding when one is chosen, else UTF-8), else by the dialog's filter, else the
 // legacy .xls.
 ExportFormat formatOfChoice(const QString &filter, const QString &path);
+
+// Writes the list in `format` (the entry's writer).
+ExportOutcome exportList(const ListSheet &sheet, ExportFormat format, const QString &path,
+                         const ProgressFunction &progress = {});
 
 // ---- opening ---------------------------------------------------------------------------------
 

@@ -1,6 +1,7 @@
 #include "export/XlsExporter.h"
 
 #include "export/ExportProgressWindow.h"
+#include "export/ListExport.h"
 #include "platform/BusyCursor.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
@@ -98,7 +99,7 @@ int writeXlsFile(const QString &path, const XlsHeading &heading, const ListColum
     if (!file.open())
         throw lianbu::Error(writeFailure(path, file.errorString()), lianbu::fileWriteReason(file.systemError()));
     try {
-        writer.SaveStream(&file);
+        writer.saveStream(&file);
     } catch (const lianbu::Error &error) {
         if (file.systemError() != 0)
             throw lianbu::Error(error.message(), lianbu::fileWriteReason(file.systemError()));
@@ -111,41 +112,11 @@ int writeXlsFile(const QString &path, const XlsHeading &heading, const ListColum
 
 void XlsExporter::exportFile()
 {
-    if (!m_columns || recordCount() == 0)
+    // The export command's own steps, for this writer's list.
+    if (!m_columns || !m_rows)
         return;
-    if (m_fileName.trimmed().isEmpty())
-        return;
-    // a column without its field reaches the caller
-    for (const ListColumn &column : m_columns->columns)
-        if (column.valueIndex < 0)
-            throw lianbu::Error(QStringLiteral("Field '%1' not found").arg(column.fieldName));
-
-    // Rows past the last one the format addresses would wrap onto the top of the sheet.
-    const qint64 rows = SheetRowCount();
-    if (rows > qint64(lianbu::xls::kMaxRow) + 1) {
-        lianbu::showInformation(
-            QStringLiteral("列表共有 %1 条记录，连同标题和表尾需要 %2 行，而一个 .xls 文件最多只能有 %3 行。"
-                           "没有导出任何数据。")
-                .arg(recordCount())
-                .arg(rows)
-                .arg(lianbu::xls::kMaxRow + 1));
-        return;
-    }
-
-    BusyCursor busy;
-    try {
-        if (lianbu::mayOverwrite(m_fileName)) // No: the file stays as it was
-            writeFile();
-    } catch (...) {
-        // The file is neither replaced nor opened; the operator learns which file and why.
-        const std::exception_ptr failure = std::current_exception();
-        if (m_showProgress)
-            destroyProgressWindow();
-        lianbu::showError(exportFailureText(m_fileName, lianbu::exceptionText(failure)));
-        return;
-    }
-    if (m_showProgress)
-        destroyProgressWindow();
+    const lianbu::exchange::ListSheet sheet{m_titleName, m_beginDate, m_endDate, m_userName, *m_columns, *m_rows, {}};
+    lianbu::exchange::exportListFile(sheet, lianbu::exchange::ExportFormat::Xls, m_fileName, nullptr, m_showProgress);
 }
 
 QString exportFailureText(const QString &fileName, const QString &reason)
@@ -162,52 +133,21 @@ QString exportFailureText(const QString &fileName, const QString &reason)
     return QStringLiteral("导出失败，没有写出文件“%1”。%2").arg(fileName, why);
 }
 
-void XlsExporter::writeFile()
-{
-    if (m_showProgress)
-        showProgressWindow(nullptr);
-
-    // The new file is written beside the old one and renamed over it only when complete, so
-    // a failure never leaves a half-written file or loses the file it was to replace.
-    lianbu::AtomicFileWriter file(m_fileName);
-    if (!file.open())
-        throw lianbu::Error(writeFailure(m_fileName, file.errorString()), lianbu::fileWriteReason(file.systemError()));
-    m_unencodableCells = 0;
-    try {
-        SaveStream(&file);
-    } catch (const lianbu::Error &error) {
-        if (file.systemError() != 0)
-            throw lianbu::Error(error.message(), lianbu::fileWriteReason(file.systemError()));
-        throw;
-    }
-    if (!file.commit())
-        throw lianbu::Error(writeFailure(m_fileName, file.errorString()), lianbu::fileWriteReason(file.systemError()));
-    if (m_unencodableCells > 0) {
-        // The file is complete; the format holds GBK text only, so the operator must know.
-        lianbu::showInformation(QStringLiteral("文件“%1”已导出，但其中 %2 个单元格含有 .xls 文件无法保存的字符"
-                                               "（如生僻字或表情符号），这些字符已替换为“?”。")
-                                    .arg(m_fileName)
-                                    .arg(m_unencodableCells));
-    }
-
-    lianbu::openFile(m_fileName);
-}
-
-void XlsExporter::SaveStream(QIODevice *stream)
+void XlsExporter::saveStream(QIODevice *stream)
 {
     m_col = 0;
     m_row = 0;
     m_recordWidth = 0;
     m_stream = stream;
     try {
-        WriteBof();
-        WriteTitleBlock();
-        WriteColumnTitles();
+        writeBof();
+        writeTitleBlock();
+        writeColumnTitles();
         // The head of the sheet goes out before the records, which then go in large writes.
         flushPending();
-        WriteRecords();
-        WriteFooters();
-        WriteEof();
+        writeRecords();
+        writeFooters();
+        writeEof();
         flushPending();
     } catch (...) {
         m_pending.clear();
@@ -259,24 +199,24 @@ void XlsExporter::flushPending()
         throw lianbu::Error(writeFailure(m_fileName, m_stream->errorString()));
 }
 
-void XlsExporter::WriteBof()
+void XlsExporter::writeBof()
 {
     write(lianbu::xls::bofRecord());
     // Without it, readers outside a Chinese locale take the GBK texts for their own code page.
     write(lianbu::xls::codepageRecord());
 }
 
-void XlsExporter::WriteEof()
+void XlsExporter::writeEof()
 {
     write(lianbu::xls::eofRecord());
 }
 
-void XlsExporter::WriteLabelCell(const QString &text, bool advance)
+void XlsExporter::writeLabelCell(const QString &text, bool advance)
 {
-    WriteLabelCell(QStringView(text), advance);
+    writeLabelCell(QStringView(text), advance);
 }
 
-void XlsExporter::WriteLabelCell(QStringView text, bool advance)
+void XlsExporter::writeLabelCell(QStringView text, bool advance)
 {
     if (!m_stream)
         throw lianbu::Error(QStringLiteral("No output stream"));
@@ -287,33 +227,33 @@ void XlsExporter::WriteLabelCell(QStringView text, bool advance)
     if (m_pending.size() >= 256 * 1024)
         flushPending();
     if (advance)
-        NextCell();
+        nextCell();
 }
 
-void XlsExporter::WriteNumberCell(double value, bool advance)
+void XlsExporter::writeNumberCell(double value, bool advance)
 {
     write(lianbu::xls::numberRecord(m_row, m_col, value));
     if (advance)
-        NextCell();
+        nextCell();
 }
 
-void XlsExporter::WriteRkCell(qint32 value, bool advance)
+void XlsExporter::writeRkCell(qint32 value, bool advance)
 {
     if (value < lianbu::xls::kMinRkInteger || value > lianbu::xls::kMaxRkInteger)
         write(lianbu::xls::numberRecord(m_row, m_col, double(value)));
     else
         write(lianbu::xls::rkRecord(m_row, m_col, value));
     if (advance)
-        NextCell();
+        nextCell();
 }
 
-void XlsExporter::WriteBlankCell()
+void XlsExporter::writeBlankCell()
 {
     write(lianbu::xls::blankRecord(m_row, m_col));
-    NextCell();
+    nextCell();
 }
 
-void XlsExporter::NextCell()
+void XlsExporter::nextCell()
 {
     int width = m_recordWidth;
     if (width <= 0)
@@ -328,34 +268,34 @@ void XlsExporter::NextCell()
 
 // ---- sections -------------------------------------------------------------------------------
 
-void XlsExporter::WriteTitleBlock()
+void XlsExporter::writeTitleBlock()
 {
     m_col = 3;
     m_row = 0;
-    WriteLabelCell(m_titleName, false);
+    writeLabelCell(m_titleName, false);
     m_row = 1;
     bool dates = false;
     if (!m_beginDate.trimmed().isEmpty()) {
         m_col = 0;
-        WriteLabelCell(m_beginDate, false);
+        writeLabelCell(m_beginDate, false);
         dates = true;
     }
     if (!m_endDate.trimmed().isEmpty()) {
         m_col = 5;
-        WriteLabelCell(m_endDate, false);
+        writeLabelCell(m_endDate, false);
         dates = true;
     }
     if (dates)
         ++m_row;
     m_col = 0;
-    WriteLabelCell(QStringLiteral("制表人：") + m_userName, false);
+    writeLabelCell(QStringLiteral("制表人：") + m_userName, false);
     m_col = 5;
-    WriteLabelCell(QStringLiteral("制表时间：") + lianbu::dateTimeText(lianbu::now()), false);
+    writeLabelCell(QStringLiteral("制表时间：") + lianbu::dateTimeText(lianbu::now()), false);
     ++m_row;
     m_col = 0;
 }
 
-void XlsExporter::WriteColumnTitles()
+void XlsExporter::writeColumnTitles()
 {
     if (!m_columns) {
         ++m_row; // one empty title row
@@ -370,7 +310,7 @@ void XlsExporter::WriteColumnTitles()
             m_col = int(c);
             // a value no column shows has its title in the top row only
             const bool shown = m_columns->columns[c].shown;
-            WriteLabelCell(shown || level == 0 ? cells[c][size_t(level)] : QString(), false);
+            writeLabelCell(shown || level == 0 ? cells[c][size_t(level)] : QString(), false);
         }
         ++m_row;
     }
@@ -381,7 +321,7 @@ void XlsExporter::writeValueCell(const ListColumn &column, QStringView text, boo
 {
     // A column whose title holds "*****" is withheld: its cells stay blank.
     if (isNull || column.valueIndex < 0 || column.title.contains(QLatin1String("*****"))) {
-        WriteBlankCell();
+        writeBlankCell();
         return;
     }
     // SQLite keeps whatever a column was given; a value that is no number in a numeric column
@@ -393,38 +333,38 @@ void XlsExporter::writeValueCell(const ListColumn &column, QStringView text, boo
         const qint64 value = trimmed.toLongLong(&ok);
         if (ok) {
             if (value >= lianbu::xls::kMinRkInteger && value <= lianbu::xls::kMaxRkInteger)
-                WriteRkCell(qint32(value), true);
+                writeRkCell(qint32(value), true);
             else
-                WriteNumberCell(double(value), true);
+                writeNumberCell(double(value), true);
             return;
         }
         const double number = trimmed.toDouble(&ok);
         if (ok && std::isfinite(number))
-            WriteNumberCell(number, true);
+            writeNumberCell(number, true);
         else
-            WriteLabelCell(text, true);
+            writeLabelCell(text, true);
         return;
     }
     case Field::DataType::Float: {
         bool ok = false;
         const double number = text.trimmed().toDouble(&ok);
         if (ok && std::isfinite(number))
-            WriteNumberCell(number, true);
+            writeNumberCell(number, true);
         else
-            WriteLabelCell(text, true);
+            writeLabelCell(text, true);
         return;
     }
     case Field::DataType::Blob:
-        WriteLabelCell(QString(), true);
+        writeLabelCell(QString(), true);
         return;
     case Field::DataType::String:
     case Field::DataType::Unknown:
-        WriteLabelCell(text, true);
+        writeLabelCell(text, true);
         return;
     }
 }
 
-void XlsExporter::WriteRecords()
+void XlsExporter::writeRecords()
 {
     if (!m_columns || !m_rows)
         return;
@@ -456,7 +396,7 @@ void XlsExporter::WriteRecords()
     m_recordWidth = 0;
 }
 
-void XlsExporter::WriteFooters()
+void XlsExporter::writeFooters()
 {
     if (!m_columns || m_columns->footerRows == 0)
         return;
@@ -465,7 +405,7 @@ void XlsExporter::WriteFooters()
         for (const ListColumn &column : m_columns->columns) {
             if (!column.shown)
                 continue;
-            WriteLabelCell(column.footers.empty() ? QString() : column.footers.front().text, false);
+            writeLabelCell(column.footers.empty() ? QString() : column.footers.front().text, false);
             ++m_col;
         }
     } else {
@@ -473,7 +413,7 @@ void XlsExporter::WriteFooters()
             if (!column.shown)
                 continue;
             for (const lianbu::db::ListFooter &footer : column.footers) {
-                WriteLabelCell(footer.text, false);
+                writeLabelCell(footer.text, false);
                 ++m_row;
             }
             ++m_col;
@@ -483,7 +423,7 @@ void XlsExporter::WriteFooters()
     m_col = 0;
 }
 
-qint64 XlsExporter::SheetRowCount() const
+qint64 XlsExporter::sheetRowCount() const
 {
     qint64 rows = 2;
     if (!m_beginDate.trimmed().isEmpty() || !m_endDate.trimmed().isEmpty())

@@ -64,21 +64,22 @@ public:
     // titles) and its rows. Both must outlive the export.
     void setList(const lianbu::db::ListColumns *columns, const lianbu::db::RowReader *rows);
     const lianbu::db::ListColumns *columns() const { return m_columns; }
-    bool ShowProgress() const { return m_showProgress; }
+    bool showProgress() const { return m_showProgress; }
     void setShowProgress(bool show) { m_showProgress = show; }
-    QString TitleName() const { return m_titleName; }
+    QString titleName() const { return m_titleName; }
     void setTitleName(const QString &text) { m_titleName = text; }
-    QString BeginDate() const { return m_beginDate; }
+    QString beginDate() const { return m_beginDate; }
     void setBeginDate(const QString &text) { m_beginDate = text; }
-    QString EndDate() const { return m_endDate; }
+    QString endDate() const { return m_endDate; }
     void setEndDate(const QString &text) { m_endDate = text; }
-    QString UserName() const { return m_userName; }
+    QString userName() const { return m_userName; }
     void setUserName(const QString &text) { m_userName = text; }
-    QString FileName() const { return m_fileName; }
+    QString fileName() const { return m_fileName; }
     void setFileName(const QString &path) { m_fileName = path; }
 
     // ---- the export ------------------------------------------------------------------------
-    // Asks before replacing an existing file, shows the progress window, writes the file and
+    // The export command's steps (exchange::exportListFile) for this list into fileName():
+    // asks before replacing an existing file, shows the progress window, writes the file and
     // opens it with the desktop's program for .xls files. Nothing happens for an empty list or
     // a blank file name. A list too long for the format is refused with an information box
     // before anything is written. A failure is shown to the operator (which file, why); the
@@ -86,45 +87,44 @@ public:
     // "Field '%s' not found" before anything happens.
     void exportFile();
     // Writes the complete record stream to `stream`. Throws lianbu::Error when writing fails.
-    void SaveStream(QIODevice *stream);
+    void saveStream(QIODevice *stream);
     // Builds and shows the progress window (once).
     void showProgressWindow(QWidget *owner = nullptr);
 
     // ---- record writers (at the current row and column of the current stream) ------------
-    void WriteBof();
-    void WriteEof();
-    void WriteLabelCell(const QString &text, bool advance);
-    void WriteLabelCell(QStringView text, bool advance);
-    void WriteNumberCell(double value, bool advance);
-    void WriteRkCell(qint32 value, bool advance);
-    void WriteBlankCell();
-    void NextCell();
+    void writeBof();
+    void writeEof();
+    void writeLabelCell(const QString &text, bool advance);
+    void writeLabelCell(QStringView text, bool advance);
+    void writeNumberCell(double value, bool advance);
+    void writeRkCell(qint32 value, bool advance);
+    void writeBlankCell();
+    void nextCell();
 
     // ---- the four sections ----------------------------------------------------------------
-    void WriteTitleBlock();
-    void WriteColumnTitles();
-    void WriteRecords();
-    void WriteFooters();
+    void writeTitleBlock();
+    void writeColumnTitles();
+    void writeRecords();
+    void writeFooters();
 
     // ---- state, for the sections and for tests ---------------------------------------------
-    int Col() const { return m_col; }
+    int col() const { return m_col; }
     void setCol(int col) { m_col = col; }
-    int Row() const { return m_row; }
+    int row() const { return m_row; }
     void setRow(int row) { m_row = row; }
-    QWidget *ProgressWindow() const { return m_progressWindow; }
-    QProgressBar *ProgressGauge() const { return m_gauge; }
+    QWidget *progressWindow() const { return m_progressWindow; }
+    QProgressBar *progressGauge() const { return m_gauge; }
     void destroyProgressWindow();
 
     // The number of sheet rows an export of the list takes (title block, title rows, records,
     // footers).
-    qint64 SheetRowCount() const;
+    qint64 sheetRowCount() const;
     // Cells of this export holding characters GBK cannot hold.
     int unencodableCells() const { return m_unencodableCells; }
     // Heard with the number of records written, every 256 records and at the last.
     void setProgress(std::function<void(int records)> progress) { m_progress = std::move(progress); }
 
 private:
-    void writeFile();
     void write(const QByteArray &record);
     // Records collect here and go to the stream in large writes.
     void flushPending();

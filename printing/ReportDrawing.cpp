@@ -207,8 +207,8 @@ void ReportGenerator::drawTitleRow(const Block &b)
             const QColor color = colLooks[size_t(i)]->titleColor;
             const Qt::Alignment align = cols[size_t(i)]->titleAlignment;
             if (!multiTitles) {
-                drawCell(QRectF(x, y, widths[i], b.titleRowHeight), color, titleFonts[i], cols[size_t(i)]->title,
-                         align, false);
+                drawCell(QRectF(x, y, widths[i], b.titleRowHeight), color, titleFonts[i], cols[size_t(i)]->title, align,
+                         false);
                 x += widths[i];
                 continue;
             }

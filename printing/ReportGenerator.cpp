@@ -15,7 +15,9 @@ namespace lianbu::printing {
 // ---- row texts ------------------------------------------------------------------------------
 
 namespace {
-// Rows read at a time: a few pages' worth, so laying out a page and drawing it read once.
+// Rows read at a time: a few pages' worth, so laying out a page and drawing it read once; the
+// first read is short, so the first page shows soon.
+constexpr int kFirstWindow = 64;
 constexpr int kRowWindow = 512;
 } // namespace
 
@@ -39,7 +41,7 @@ void RowTexts::load(int from)
     m_first = from;
     m_count = 0;
     m_texts.clear();
-    const int to = std::min(m_rows.rowCount(), from + kRowWindow);
+    const int to = std::min(m_rows.rowCount(), from + (m_loads++ == 0 ? kFirstWindow : kRowWindow));
     m_texts.reserve(size_t(std::max(0, to - from)) * m_indices.size());
     m_rows.readRows(from, to, [&](int, const db::RowCells &cells) {
         for (const int index : m_indices)

@@ -55,6 +55,7 @@ private:
     std::vector<int> m_indices;
     int m_first = 0;
     int m_count = 0;
+    int m_loads = 0;
     std::vector<QString> m_texts; // row by row
 };
 
@@ -132,7 +133,7 @@ private:
     QList<QFont> cellFonts, titleFonts;
     double headerHeight = 0, footerHeight = 0, defaultRowHeight = 0;
     int footerRows = 0;
-    std::vector<double> heights; // per item, 0 = not computed yet
+    std::vector<double> heights;      // per item, 0 = not computed yet
     std::vector<QString> footerTexts; // per footer row and printed column, worked out once
     std::unique_ptr<QTextDocument> before, after;
 

@@ -82,13 +82,13 @@ public:
         writer.exportFile();
     }
 
-    // The whole record stream as SaveStream writes it.
+    // The whole record stream as saveStream writes it.
     QByteArray stream()
     {
         describe();
         QBuffer buffer;
         buffer.open(QIODevice::WriteOnly);
-        writer.SaveStream(&buffer);
+        writer.saveStream(&buffer);
         return buffer.data();
     }
     QList<lianbu::test::XlsRecord> records() { return lianbu::test::readXlsRecords(stream()); }

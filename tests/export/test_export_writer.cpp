@@ -3,6 +3,7 @@
 // remembered record, the opened file and long lists.
 
 #include "db/Field.h"
+#include "export/ExportProgressWindow.h"
 #include "platform/Clock.h"
 #include "platform/Error.h"
 #include "tests/export/ExportTestData.h"
@@ -19,6 +20,15 @@ using exporttest::Register;
 using test::XlsRecord;
 
 namespace {
+
+// Whether an export's progress window is on the screen.
+bool progressWindowShown()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        if (qobject_cast<lianbu::exchange::ExportProgressWindow *>(widget) && widget->isVisible())
+            return true;
+    return false;
+}
 
 const QString kMoment = QStringLiteral("2010-08-15 9:05:03");
 
@@ -76,10 +86,10 @@ private slots:
     void createdWriterDefaults()
     {
         XlsExporter writer;
-        QVERIFY(writer.ShowProgress());
+        QVERIFY(writer.showProgress());
         QVERIFY(writer.columns() == nullptr);
-        QVERIFY(writer.TitleName().isEmpty() && writer.UserName().isEmpty() && writer.FileName().isEmpty());
-        QVERIFY(writer.BeginDate().isEmpty() && writer.EndDate().isEmpty());
+        QVERIFY(writer.titleName().isEmpty() && writer.userName().isEmpty() && writer.fileName().isEmpty());
+        QVERIFY(writer.beginDate().isEmpty() && writer.endDate().isEmpty());
     }
 
     void workedLayoutRecordByRecord()
@@ -120,7 +130,7 @@ private slots:
         // The export writes exactly this stream into the file.
         r.writer.setFileName(r.env.filePath(QStringLiteral("worked.xls")));
         r.exportFile();
-        QCOMPARE(Register::fileBytes(r.writer.FileName()), r.stream());
+        QCOMPARE(Register::fileBytes(r.writer.fileName()), r.stream());
         QVERIFY(r.env.dialogs().boxes().isEmpty());
     }
 
@@ -235,7 +245,7 @@ private slots:
                                               "LABEL(5,0)1", "BLANK(5,1)", "LABEL(5,2)0"}));
         r.writer.setFileName(r.env.filePath(QStringLiteral("shown.xls")));
         r.exportFile();
-        QCOMPARE(Register::fileBytes(r.writer.FileName()), r.stream());
+        QCOMPARE(Register::fileBytes(r.writer.fileName()), r.stream());
 
         // Given a title, c goes out after the visible columns, under it; a hidden column's
         // field stays out even when named there.
@@ -404,7 +414,7 @@ private slots:
         r.env.dialogs().whileBoxOpen = [&](const BoxRequest &) {
             busyWhileAsked =
                 QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
-            progressWhileAsked = r.writer.ProgressWindow() != nullptr;
+            progressWhileAsked = progressWindowShown();
         };
         // No: the file stays, nothing is opened.
         r.env.dialogs().queueBoxAnswer(BoxButton::No);
@@ -420,7 +430,7 @@ private slots:
         QVERIFY(busyWhileAsked);
         QVERIFY(!progressWhileAsked);
         QVERIFY(r.env.shell().opened.isEmpty());
-        QVERIFY(r.writer.ProgressWindow() == nullptr);
+        QVERIFY(!progressWindowShown());
         QVERIFY(QApplication::overrideCursor() == nullptr);
 
         // Yes: replaced by the new file, which is opened.
@@ -469,11 +479,11 @@ private slots:
         // A folder that does not exist: the operator is told which file was not written.
         r.writer.setFileName(r.env.filePath(QStringLiteral("missing/out.xls")));
         r.exportFile();
-        QVERIFY(!QFileInfo::exists(r.writer.FileName()));
+        QVERIFY(!QFileInfo::exists(r.writer.fileName()));
         QCOMPARE(r.env.dialogs().boxes().size(), 1);
         const BoxRequest missing = r.env.dialogs().boxes().at(0).request;
         QCOMPARE(missing.icon, BoxIcon::Stop);
-        QVERIFY2(missing.text.contains(QStringLiteral("导出失败")) && missing.text.contains(r.writer.FileName()),
+        QVERIFY2(missing.text.contains(QStringLiteral("导出失败")) && missing.text.contains(r.writer.fileName()),
                  qPrintable(missing.text));
 
         // A folder standing where the file should go: asked, agreed, and still not writable.
@@ -481,13 +491,13 @@ private slots:
         r.writer.setFileName(r.env.filePath(QStringLiteral("dir.xls")));
         r.env.dialogs().queueBoxAnswer(BoxButton::Yes);
         r.exportFile();
-        QVERIFY(QFileInfo(r.writer.FileName()).isDir());
+        QVERIFY(QFileInfo(r.writer.fileName()).isDir());
         QCOMPARE(r.env.dialogs().boxes().size(), 3); // the question, then the failure
         QCOMPARE(r.env.dialogs().boxes().at(2).request.icon, BoxIcon::Stop);
-        QVERIFY(r.env.dialogs().boxes().at(2).request.text.contains(r.writer.FileName()));
+        QVERIFY(r.env.dialogs().boxes().at(2).request.text.contains(r.writer.fileName()));
 
         QVERIFY(r.env.shell().opened.isEmpty());
-        QVERIFY(r.writer.ProgressWindow() == nullptr);
+        QVERIFY(!progressWindowShown());
         QVERIFY(QApplication::overrideCursor() == nullptr);
         QCOMPARE(r.query->recNo(), 2);
         QVERIFY(!r.query->controlsDisabled());
@@ -503,10 +513,10 @@ private slots:
         // Two visible cells hold characters the format cannot store; "€" is one it can.
         r.writer.setFileName(r.env.filePath(QStringLiteral("gbk.xls")));
         r.exportFile();
-        QVERIFY(QFileInfo::exists(r.writer.FileName())); // still written
+        QVERIFY(QFileInfo::exists(r.writer.fileName())); // still written
         QCOMPARE(r.env.dialogs().boxes().size(), 1);
         const QString said = r.env.dialogs().boxes().at(0).request.text;
-        QVERIFY2(said.contains(QStringLiteral(" 2 个单元格")) && said.contains(r.writer.FileName()), qPrintable(said));
+        QVERIFY2(said.contains(QStringLiteral(" 2 个单元格")) && said.contains(r.writer.fileName()), qPrintable(said));
     }
 
     void failureInTheMiddleOfTheRecords()
@@ -517,13 +527,13 @@ private slots:
         const int full = int(r.stream().size());
         // Enough for the title block, the titles and part of the first record.
         FailingDevice device(full - 60);
-        QVERIFY_THROWS_EXCEPTION(Error, r.writer.SaveStream(&device));
+        QVERIFY_THROWS_EXCEPTION(Error, r.writer.saveStream(&device));
         QVERIFY(device.written > 0);
         QCOMPARE(r.query->recNo(), 2);
         QVERIFY(!r.query->controlsDisabled());
         // A failure in the title rows stops the export too (nothing after them is written).
         FailingDevice early(40);
-        QVERIFY_THROWS_EXCEPTION(Error, r.writer.SaveStream(&early));
+        QVERIFY_THROWS_EXCEPTION(Error, r.writer.saveStream(&early));
         QVERIFY(early.written <= 40);
     }
 
@@ -560,7 +570,7 @@ private slots:
         Register r(QStringLiteral("create table t (x TEXT, y TEXT, w TEXT)"), twoRecords());
         workedGrid(r);
         r.writer.showProgressWindow(nullptr);
-        QWidget *window = r.writer.ProgressWindow();
+        QWidget *window = r.writer.progressWindow();
         QVERIFY(window);
         QVERIFY(window->isVisible());
         QVERIFY(window->windowFlags() & Qt::FramelessWindowHint);
@@ -570,7 +580,7 @@ private slots:
         QCOMPARE(label->text(), QStringLiteral("正在导出数据，请稍候......"));
         QVERIFY(label->font().bold());
         QCOMPARE(label->mapTo(window, QPoint(0, 0)), QPoint(25, 25));
-        QProgressBar *gauge = r.writer.ProgressGauge();
+        QProgressBar *gauge = r.writer.progressGauge();
         QVERIFY(gauge);
         QCOMPARE(QRect(gauge->mapTo(window, QPoint(0, 0)), gauge->size()), QRect(20, 50, 260, 13));
         QCOMPARE(gauge->minimum(), 0);
@@ -583,7 +593,7 @@ private slots:
             image.save(qEnvironmentVariable("LIANBU_SCREENSHOTS") + QStringLiteral("/export-progress.png"));
         // Asking again builds nothing new.
         r.writer.showProgressWindow(nullptr);
-        QCOMPARE(r.writer.ProgressWindow(), window);
+        QCOMPARE(r.writer.progressWindow(), window);
 
         // During the walk the gauge follows the record number.
         r.stream();
@@ -594,7 +604,7 @@ private slots:
         if (!qEnvironmentVariableIsEmpty("LIANBU_SCREENSHOTS"))
             full.save(qEnvironmentVariable("LIANBU_SCREENSHOTS") + QStringLiteral("/export-progress-full.png"));
         r.writer.destroyProgressWindow();
-        QVERIFY(r.writer.ProgressWindow() == nullptr);
+        QVERIFY(r.writer.progressWindow() == nullptr);
     }
 
     void longListsStream()
@@ -615,7 +625,7 @@ private slots:
             r.writer.setShowProgress(false);
             r.writer.setFileName(r.env.filePath(QStringLiteral("long.xls")));
             r.exportFile();
-            const QByteArray bytes = Register::fileBytes(r.writer.FileName());
+            const QByteArray bytes = Register::fileBytes(r.writer.fileName());
             sizes[i] = bytes.size();
             bool ok = false;
             const QList<XlsRecord> records = test::readXlsRecords(bytes, &ok);

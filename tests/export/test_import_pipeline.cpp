@@ -56,6 +56,7 @@ private slots:
         const QStringList saving = exportFilters().split(QStringLiteral(";;"));
         QCOMPARE(saving.size(), qsizetype(fileFormats().size()));
         for (const FileFormat &format : fileFormats()) {
+            QVERIFY2(format.sniff && format.read && format.tooLong && format.write, qPrintable(format.filter));
             QVERIFY2(format.filter.endsWith(QStringLiteral("(*.%1)").arg(format.suffix)), qPrintable(format.filter));
             QCOMPARE(fileFormat(format.id).filter, format.filter);
             QCOMPARE(formatOf(format.kind, format.encoding).id, format.id);

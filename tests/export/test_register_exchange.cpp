@@ -3,6 +3,7 @@
 // format and back in, as the import window would read it.
 
 #include "db/Connection.h"
+#include "db/ListRows.h"
 #include "db/Query.h"
 #include "export/BiffRecords.h"
 #include "export/CsvFormat.h"
@@ -270,6 +271,33 @@ private slots:
         QCOMPARE(readBiffStream(head + cells).rows.at(1).cells.at(0), QStringLiteral("2025-03-01"));
     }
 
+    // Each format says before writing when the list is longer than its sheet holds.
+    void listsTooLongForTheFormatAreNamed()
+    {
+        struct ManyRows final : db::RowReader
+        {
+            int count = 0;
+            int rowCount() const override { return count; }
+            void readRows(int, int, const Visit &) const override {}
+            int currentRow() const override { return -1; }
+            bool stale() const override { return false; }
+        } rows;
+        db::ListColumns columns;
+        columns.columns.push_back({});
+        const ListSheet sheet{QStringLiteral("表"), QString(), QString(), QString(), columns, rows, {}};
+        rows.count = 65533; // 2 heading rows, 1 title row: the last row the .xls addresses
+        for (const FileFormat &format : fileFormats())
+            QVERIFY2(format.tooLong(sheet).isEmpty(), qPrintable(format.filter));
+        rows.count = 65534;
+        QVERIFY2(fileFormat(ExportFormat::Xls).tooLong(sheet).contains(QStringLiteral("65534 条记录")),
+                 qPrintable(fileFormat(ExportFormat::Xls).tooLong(sheet)));
+        QVERIFY(fileFormat(ExportFormat::Xlsx).tooLong(sheet).isEmpty());
+        rows.count = 1'048'574;
+        QVERIFY(fileFormat(ExportFormat::Xlsx).tooLong(sheet).contains(QStringLiteral("1048574 条记录")));
+        QVERIFY(fileFormat(ExportFormat::CsvUtf8).tooLong(sheet).isEmpty());
+        QVERIFY(fileFormat(ExportFormat::VCard).tooLong(sheet).isEmpty());
+    }
+
     void listOutAndBackInEveryFormat()
     {
         test::TestDatabase database;
@@ -295,17 +323,26 @@ private slots:
         list.setSql(QStringLiteral("select * from data"));
         list.open();
         list.last(); // the export must not depend on, nor move, the current record
-        ListExport exported;
+        // Every field in its own column, under its title; a footer under the first.
+        db::ListColumns columns;
+        columns.footerRows = 1;
+        QStringList names;
+        for (int k = 0; k < list.fieldCount(); ++k)
+            names.append(list.field(k).fieldName());
         for (std::size_t f = 0; f < kCustomerFieldCount; ++f) {
-            exported.layout.titleCells.push_back({fieldTitle(F(f))});
-            exported.fieldNames.push_back(fieldColumn(F(f)));
+            db::ListColumn column;
+            column.fieldName = fieldColumn(F(f));
+            column.valueIndex = int(names.indexOf(column.fieldName));
+            column.title = fieldTitle(F(f));
+            columns.columns.push_back(column);
         }
-        exported.layout.footers.assign(kCustomerFieldCount, QString());
-        exported.layout.footers[0] = QStringLiteral("总计");
+        columns.columns[0].footers.push_back({db::FooterKind::Text, QStringLiteral("总计"), -1});
+        const db::DataSetRows rows(list);
+        const ListSheet exported{QString(), QString(), QString(), QString(), columns, rows, names};
 
         for (const ExportFormat format : {ExportFormat::Xlsx, ExportFormat::CsvUtf8, ExportFormat::VCard}) {
             const QString path = database.filePath(QStringLiteral("out.") + formatSuffix(format));
-            const ExportOutcome outcome = exportList(list, exported, format, path);
+            const ExportOutcome outcome = exportList(exported, format, path);
             QCOMPARE(outcome.records, qint64(2));
             QCOMPARE(list.recNo(), 2);
             const QByteArray bytes = readAll(path);
@@ -327,8 +364,24 @@ private slots:
 
         // GBK cannot hold the emoji: the export says how many characters it lost.
         const ExportOutcome gbk =
-            exportList(list, exported, ExportFormat::CsvGbk, database.filePath(QStringLiteral("gbk.csv")));
+            exportList(exported, ExportFormat::CsvGbk, database.filePath(QStringLiteral("gbk.csv")));
         QCOMPARE(gbk.lostCharacters, 1);
+        QVERIFY(lossText(gbk, QString()).startsWith(QStringLiteral("有 1 个字符无法用 GBK 编码保存")));
+
+        // The legacy .xls through the same registry: GBK cells, the lost character counted.
+        const QString xlsPath = database.filePath(QStringLiteral("out.xls"));
+        const ExportOutcome xlsOutcome = exportList(exported, ExportFormat::Xls, xlsPath);
+        QCOMPARE(xlsOutcome.records, qint64(2));
+        QCOMPARE(xlsOutcome.unencodableCells, 1);
+        QVERIFY(lossText(xlsOutcome, xlsPath).contains(QStringLiteral("其中 1 个单元格")));
+        const SheetData xlsSheet = readXls(xlsPath);
+        const std::vector<ImportRow> xlsBack = recordsOf(xlsSheet, matchColumns(xlsSheet));
+        QCOMPARE(xlsBack.size(), std::size_t(2));
+        QCOMPARE(xlsBack[0].record[F::Name], QStringLiteral("王\"五\"?"));
+        QCOMPARE(xlsBack[0].record[F::Address], originals[0].record[F::Address]);
+        QVERIFY(xlsBack[1].record == originals[1].record);
+        QCOMPARE(list.recNo(), 2);
+        QVERIFY(lossText(ExportOutcome{}, xlsPath).isEmpty());
 
         // The dialog's choice: the filter decides between the two CSV encodings, which share the
         // suffix; without one, the suffix.
@@ -344,9 +397,9 @@ private slots:
 
         // A folder that does not exist: an error, no file.
         QVERIFY_THROWS_EXCEPTION(
-            Error, exportList(list, exported, ExportFormat::CsvUtf8, database.filePath(QStringLiteral("no/such.csv"))));
+            Error, exportList(exported, ExportFormat::CsvUtf8, database.filePath(QStringLiteral("no/such.csv"))));
         QVERIFY_THROWS_EXCEPTION(
-            Error, exportList(list, exported, ExportFormat::Xlsx, database.filePath(QStringLiteral("no/such.xlsx"))));
+            Error, exportList(exported, ExportFormat::Xlsx, database.filePath(QStringLiteral("no/such.xlsx"))));
     }
 };
 
