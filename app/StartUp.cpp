@@ -7,6 +7,7 @@
 #include "data/RegisterBackups.h"
 #include "data/SearchIndex.h"
 #include "db/BackgroundDamageCheck.h"
+#include "db/DamageCheck.h"
 #include "db/Connection.h"
 #include "db/SortKeys.h"
 #include "operators/LoginDialog.h"
@@ -24,8 +25,6 @@
 #include <QFont>
 #include <QIcon>
 #include <QProgressDialog>
-#include <QSqlError>
-#include <QSqlQuery>
 
 #include <cstdio>
 #include <memory>
@@ -91,10 +90,10 @@ RegisterCheck checkRegister(const CommandLine &commandLine)
         const Database database(place.address());
         if (database.connection->wholeCheckDeferred()) {
             // No window to work beside: what the open left unread is read now.
-            QSqlQuery check(database.connection->database());
-            const QString verdict = check.exec(QStringLiteral("PRAGMA quick_check(1)")) && check.next()
-                                        ? check.value(0).toString()
-                                        : check.lastError().text();
+            const db::DamageFinding finding = db::readForDamage(database.connection->fileName(), {});
+            QString verdict = finding.verdict;
+            if (finding.outcome != db::DamageFinding::Outcome::Damaged)
+                verdict = finding.error.isValid() ? finding.error.text() : QStringLiteral("ok");
             if (verdict != QLatin1String("ok"))
                 return {false,
                         QStringLiteral("%1: damaged (%2)").arg(db::formatRegisterAddress(place.address()), verdict)};

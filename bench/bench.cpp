@@ -22,12 +22,16 @@
 #include "bench/Generator.h"
 #include "customers/CustomerSearch.h"
 #include "customers/EntryPanel.h"
+#include "customers/PrintCommand.h"
 #include "customers/QuickSearchBar.h"
+#include "customers/ShownList.h"
 #include "data/Schema.h"
 #include "data/SearchIndex.h"
 #include "data/Statements.h"
 #include "data/Database.h"
 #include "db/BackgroundDamageCheck.h"
+#include "db/DataSet.h"
+#include "db/ListRows.h"
 #include "export/XlsExporter.h"
 #include "grid/DataGrid.h"
 #include "platform/Dialogs.h"
@@ -150,7 +154,9 @@ void benchmarkPrinting(MainWindow &form)
     form.showAllRecords();
     GridReport printer;
     printing::configureCustomerPrint(&printer, vendorWebAddress());
-    printer.setDBGridEh(form.findChild<DataGrid *>(QStringLiteral("customerGrid")));
+    const DataGrid *grid = form.findChild<DataGrid *>(QStringLiteral("customerGrid"));
+    const db::DataSetRows rows(*grid->dataSet());
+    printer.setList(customers::shownColumns(*grid), customers::printLook(*grid), &rows);
     printer.setTextReplacements({{QStringLiteral("%[Today]"), QStringLiteral("2010-08-15")}});
     PageStore store;
 
@@ -378,13 +384,15 @@ void benchmark(int rows, const QString &registers)
     const Timing exporting = measure(
         [&] {
             QFile::remove(boxes.savePath);
+            const db::ListColumns columns = customers::shownColumns(*grid);
+            const db::DataSetRows rows(*grid->dataSet());
             XlsExporter writer(nullptr);
             writer.setTitleName(QStringLiteral("客户统计报表"));
             writer.setUserName(QStringLiteral("联簿宝"));
-            writer.setGrid(grid);
+            writer.setList(&columns, &rows);
             writer.setShowProgress(false);
             writer.setFileName(boxes.savePath);
-            writer.ExportToExcel();
+            writer.exportFile();
         },
         3);
     char exportText[64];

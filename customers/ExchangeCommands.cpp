@@ -2,6 +2,7 @@
 
 #include "customers/DuplicatesWindow.h"
 #include "customers/ImportWindow.h"
+#include "export/ExchangeFormats.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
 
@@ -14,7 +15,7 @@ void runImport(QWidget *window, const QSqlDatabase &database, const std::functio
 {
     OpenFileRequest request;
     request.caption = QStringLiteral("导入客户");
-    request.filter = importFileFilter();
+    request.filter = exchange::importFilters();
     const QString path = dialogs().openFileName(window, request);
     if (path.isEmpty())
         return;

@@ -1,8 +1,5 @@
 #include "customers/ImportWindow.h"
 
-#include "export/VCardFormat.h"
-#include "export/XlsReader.h"
-#include "export/XlsxFormat.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
@@ -10,7 +7,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QEventLoop>
-#include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -50,17 +46,6 @@ QString actionText(ImportAction action)
     return {};
 }
 
-QString linesText(const std::vector<int> &lines)
-{
-    QStringList numbers;
-    for (std::size_t i = 0; i < lines.size() && i < 50; ++i)
-        numbers.append(QString::number(lines[i]));
-    QString text = numbers.join(QStringLiteral("、"));
-    if (lines.size() > 50)
-        text += QStringLiteral(" 等 %1 行").arg(lines.size());
-    return text;
-}
-
 // Runs `read` on a thread of its own while the window's thread shows a box with 取消, so a slow
 // or hostile file never freezes the program. Rethrows what the read threw (ReadCancelled when
 // the operator cancelled).
@@ -95,24 +80,6 @@ void readOffThread(QWidget *parent, const std::function<void(exchange::ReadBudge
         std::rethrow_exception(failure);
 }
 
-// A vCard file as a sheet: one title row with the fields' titles, one row per card.
-exchange::SheetData sheetOfCards(const exchange::VCardData &cards)
-{
-    exchange::SheetData sheet;
-    QStringList titles;
-    for (std::size_t f = 0; f < kCustomerFieldCount; ++f)
-        titles.append(exchange::fieldTitle(CustomerField(f)));
-    sheet.rows.push_back({0, titles});
-    for (const exchange::VCardCard &card : cards.cards) {
-        QStringList cells;
-        for (const QString &value : card.record.values)
-            cells.append(value);
-        sheet.rows.push_back({card.line, cells});
-    }
-    sheet.unreadableLines = cards.unreadableLines;
-    return sheet;
-}
-
 QString shown(const QString &value)
 {
     QString text = value;
@@ -121,32 +88,6 @@ QString shown(const QString &value)
 }
 
 } // namespace
-
-ImportFileKind importFileKind(const QString &path, const QByteArray &head)
-{
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == QLatin1String("xlsx"))
-        return ImportFileKind::Xlsx;
-    if (suffix == QLatin1String("xls"))
-        return ImportFileKind::Xls;
-    if (suffix == QLatin1String("vcf") || suffix == QLatin1String("vcard"))
-        return ImportFileKind::VCard;
-    if (suffix == QLatin1String("csv") || suffix == QLatin1String("txt"))
-        return ImportFileKind::Csv;
-    if (head.startsWith("PK\x03\x04"))
-        return ImportFileKind::Xlsx;
-    if (head.startsWith("\xD0\xCF\x11\xE0") || head.startsWith("\x09\x08"))
-        return ImportFileKind::Xls;
-    if (head.trimmed().toUpper().startsWith("BEGIN:VCARD"))
-        return ImportFileKind::VCard;
-    return ImportFileKind::Csv;
-}
-
-QString importFileFilter()
-{
-    return QStringLiteral("客户文件 (*.csv *.xlsx *.xls *.vcf);;CSV 文件 (*.csv *.txt);;Excel 工作簿 (*.xlsx *.xls);;"
-                          "vCard 名片 (*.vcf);;所有文件 (*)");
-}
 
 ImportWindow::ImportWindow(QSqlDatabase database, QWidget *parent)
     : QDialog(parent)
@@ -258,97 +199,57 @@ void ImportWindow::buildDuplicatesPage()
 
 bool ImportWindow::loadFile(const QString &path)
 {
-    QByteArray bytes;
-    ImportFileKind kind = ImportFileKind::Csv;
-    exchange::TextEncoding encoding = exchange::TextEncoding::Utf8;
-    bool certain = true;
-    exchange::SheetData sheet;
-    std::vector<exchange::VCardRepair> repairs;
+    exchange::ImportFile file;
     try {
-        readOffThread(this, [&](exchange::ReadBudget &budget) {
-            QFile file(path);
-            if (!file.open(QIODevice::ReadOnly))
-                throw Error(QStringLiteral("无法打开文件“%1”：%2").arg(QFileInfo(path).fileName(), file.errorString()));
-            budget.checkFileSize(file.size());
-            kind = importFileKind(path, file.peek(16));
-            // FreeXL reads the .xls itself.
-            if (kind != ImportFileKind::Xls)
-                bytes = file.read(budget.limits().fileBytes + 1);
-            if (kind == ImportFileKind::Csv)
-                encoding = exchange::detectEncoding(bytes, &certain);
-            sheet = readSheetOf(kind, path, bytes, encoding, budget, &repairs);
-        });
+        readOffThread(this, [&](exchange::ReadBudget &budget) { file = exchange::readImportFile(path, budget); });
     } catch (const exchange::ReadCancelled &) {
         return false;
     } catch (const Error &error) {
         showError(error.message(), this);
-        m_sheet = {};
+        m_file = {};
         m_records.clear();
         return false;
     }
-    m_path = path;
-    m_bytes = std::move(bytes);
-    m_kind = kind;
-    m_encoding = encoding;
-    m_sheet = std::move(sheet);
-    m_repairs = std::move(repairs);
-    m_choice = exchange::matchColumns(m_sheet);
+    m_file = std::move(file);
+    m_choice = exchange::matchColumns(m_file.sheet());
     rebuildRecords();
 
     m_fileLabel->setText(QStringLiteral("文件：%1").arg(QFileInfo(path).fileName()));
-    const bool csv = m_kind == ImportFileKind::Csv;
+    const bool csv = format().kind == exchange::FormatKind::Csv;
     m_encodingLabel->setVisible(csv);
     m_encodingCombo->setVisible(csv);
-    m_encodingLabel->setText(certain ? QStringLiteral("文字编码：")
-                                     : QStringLiteral("文字编码（无法确定，请看预览中的文字是否正确）："));
+    m_encodingLabel->setText(m_file.encodingCertain
+                                 ? QStringLiteral("文字编码：")
+                                 : QStringLiteral("文字编码（无法确定，请看预览中的文字是否正确）："));
     m_filling = true;
-    m_encodingCombo->setCurrentIndex(m_encoding == exchange::TextEncoding::Gbk ? 1 : 0);
+    m_encodingCombo->setCurrentIndex(encoding() == exchange::TextEncoding::Gbk ? 1 : 0);
     m_filling = false;
     fillPreview();
     m_pages->setCurrentIndex(0);
     return true;
 }
 
-exchange::SheetData ImportWindow::readSheetOf(ImportFileKind kind, const QString &path, const QByteArray &bytes,
-                                              exchange::TextEncoding encoding, exchange::ReadBudget &budget,
-                                              std::vector<exchange::VCardRepair> *repairs)
-{
-    switch (kind) {
-    case ImportFileKind::Csv:
-        return exchange::parseCsv(bytes, encoding, &budget);
-    case ImportFileKind::Xlsx:
-        return exchange::readXlsx(bytes, &budget);
-    case ImportFileKind::Xls:
-        return exchange::readXls(path, &budget);
-    case ImportFileKind::VCard: {
-        exchange::VCardData cards = exchange::parseVCards(bytes, &budget);
-        if (repairs)
-            *repairs = cards.repairs;
-        return sheetOfCards(cards);
-    }
-    }
-    return {};
-}
-
 void ImportWindow::setEncoding(exchange::TextEncoding encoding)
 {
-    if (m_kind != ImportFileKind::Csv || encoding == m_encoding)
+    if (format().kind != exchange::FormatKind::Csv || encoding == this->encoding())
         return;
-    exchange::SheetData sheet;
+    exchange::ImportFile file;
     try {
-        readOffThread(this, [&](exchange::ReadBudget &budget) {
-            sheet = readSheetOf(m_kind, m_path, m_bytes, encoding, budget, nullptr);
-        });
+        readOffThread(
+            this, [&](exchange::ReadBudget &budget) { file = exchange::rereadImportFile(m_file, encoding, budget); });
     } catch (const exchange::ReadCancelled &) {
-        sheet = {};
+        file = m_file;
+        file.format = exchange::formatOf(exchange::FormatKind::Csv, encoding).id;
+        file.imported = {};
     } catch (const Error &error) {
         showError(error.message(), this);
-        sheet = {};
+        file = m_file;
+        file.format = exchange::formatOf(exchange::FormatKind::Csv, encoding).id;
+        file.imported = {};
     }
-    m_encoding = encoding;
-    m_sheet = std::move(sheet);
+    m_file = std::move(file);
     // The titles may only now be readable: match again, keeping nothing of the old choice.
-    m_choice = exchange::matchColumns(m_sheet);
+    m_choice = exchange::matchColumns(m_file.sheet());
     rebuildRecords();
     m_filling = true;
     m_encodingCombo->setCurrentIndex(encoding == exchange::TextEncoding::Gbk ? 1 : 0);
@@ -365,7 +266,7 @@ void ImportWindow::setColumn(CustomerField field, int sourceColumn)
 
 void ImportWindow::rebuildRecords()
 {
-    m_records = exchange::recordsOf(m_sheet, m_choice);
+    m_records = exchange::recordsOf(m_file.sheet(), m_choice);
     m_duplicates.clear();
 }
 
@@ -374,10 +275,11 @@ void ImportWindow::fillPreview()
     m_filling = true;
     // Source columns, named by their title when the file has a title row.
     int width = 0;
-    for (const exchange::SheetRow &row : m_sheet.rows)
+    const exchange::SheetData &sheet = m_file.sheet();
+    for (const exchange::SheetRow &row : sheet.rows)
         width = std::max(width, int(row.cells.size()));
     const QStringList titles =
-        m_choice.titleRow >= 0 ? m_sheet.rows[std::size_t(m_choice.titleRow)].cells : QStringList();
+        m_choice.titleRow >= 0 ? sheet.rows[std::size_t(m_choice.titleRow)].cells : QStringList();
 
     const int shownRows = std::min<int>(kPreviewRows, int(m_records.size()));
     m_preview->clearContents();
@@ -424,10 +326,10 @@ void ImportWindow::fillPreview()
     for (const exchange::ImportRow &row : m_records)
         cut += exchange::overWidthFields(row.record).empty() ? 0 : 1;
     QString text = QStringLiteral("共有 %1 条记录可以导入。").arg(m_records.size());
-    if (!m_sheet.unreadableLines.empty())
-        text += QStringLiteral("无法读取的行：第 %1 行。").arg(linesText(m_sheet.unreadableLines));
-    if (!m_repairs.empty())
-        text += repairsText();
+    if (!sheet.unreadableLines.empty())
+        text += QStringLiteral("无法读取的行：第 %1 行。").arg(exchange::linesText(sheet.unreadableLines));
+    if (!m_file.imported.repairs.empty())
+        text += exchange::repairsText(m_file.imported.repairs);
     if (cut > 0)
         text += QStringLiteral("其中 %1 条记录有内容超出长度，导入时将被截短。").arg(cut);
     if (m_choice.matched() == 0)
@@ -439,26 +341,7 @@ void ImportWindow::fillPreview()
 
 bool ImportWindow::findDuplicates()
 {
-    m_duplicates.clear();
-    exchange::DuplicateIndex existing;
-    QHash<qint64, exchange::CustomerRecord> customers;
-    for (const exchange::IdentifiedCustomer &customer : exchange::loadCustomers(m_database)) {
-        existing.add(customer.id, customer.record);
-        customers.insert(customer.id, customer.record);
-    }
-    // Records of the file match earlier records of the file too; those carry negative ids.
-    exchange::DuplicateIndex earlier;
-    for (std::size_t i = 0; i < m_records.size(); ++i) {
-        const exchange::CustomerRecord &record = m_records[i].record;
-        std::vector<exchange::MatchedCustomer> matches =
-            exchange::rankMatches(record, existing.matches(record), customers);
-        const bool withinFile = matches.empty() && !earlier.matches(record).empty();
-        if (!matches.empty() || withinFile) {
-            const qint64 best = exchange::bestMatch(matches);
-            m_duplicates.push_back({i, std::move(matches), withinFile, ImportAction::Skip, best});
-        }
-        earlier.add(-qint64(i) - 1, record);
-    }
+    m_duplicates = exchange::findDuplicates(m_records, exchange::loadCustomers(m_database));
     fillDuplicates();
     return !m_duplicates.empty();
 }
@@ -488,13 +371,13 @@ void ImportWindow::fillDuplicates()
         m_duplicateTable->setItem(r, 1, new QTableWidgetItem(row.record[CustomerField::ShortName]));
         m_duplicateTable->setItem(r, 2, new QTableWidgetItem(row.record[CustomerField::Name]));
         m_duplicateTable->setItem(r, 3, new QTableWidgetItem(row.record[CustomerField::Mobile]));
-        if (duplicate.existing.size() > 1) {
+        if (duplicate.matches.size() > 1) {
             // Several customers: the operator sees how well each matches and picks the one to update.
             auto *target = new QComboBox(m_duplicateTable);
             target->setObjectName(QStringLiteral("targetCombo"));
             if (duplicate.target == 0)
                 target->addItem(QStringLiteral("（请选择要更新的客户）"), qint64(0));
-            for (const exchange::MatchedCustomer &match : duplicate.existing)
+            for (const exchange::MatchedCustomer &match : duplicate.matches)
                 target->addItem(QStringLiteral("%1（%2 项相同）").arg(names.value(match.id)).arg(match.sharedFields),
                                 match.id);
             target->setCurrentIndex(std::max(0, target->findData(duplicate.target)));
@@ -505,9 +388,9 @@ void ImportWindow::fillDuplicates()
             m_duplicateTable->setCellWidget(r, 4, target);
         } else {
             m_duplicateTable->setItem(r, 4,
-                                      new QTableWidgetItem(duplicate.withinFile || duplicate.existing.empty()
+                                      new QTableWidgetItem(duplicate.withinFile || duplicate.matches.empty()
                                                                ? QStringLiteral("（文件中前面的记录）")
-                                                               : names.value(duplicate.existing.front().id)));
+                                                               : names.value(duplicate.matches.front().id)));
         }
         auto *combo = new QComboBox(m_duplicateTable);
         for (const ImportAction action : {ImportAction::Skip, ImportAction::Update, ImportAction::Add})
@@ -529,8 +412,7 @@ void ImportWindow::setAction(std::size_t duplicate, ImportAction action)
     if (duplicate >= m_duplicates.size())
         return;
     Duplicate &entry = m_duplicates[duplicate];
-    // A record that only repeats an earlier one of the file has nothing in the register to update.
-    entry.action = action == ImportAction::Update && entry.withinFile ? ImportAction::Skip : action;
+    exchange::chooseAction(entry, action);
     if (auto *combo = qobject_cast<QComboBox *>(m_duplicateTable->cellWidget(int(duplicate), 5))) {
         m_filling = true;
         combo->setCurrentIndex(combo->findData(int(entry.action)));
@@ -543,9 +425,7 @@ void ImportWindow::setTarget(std::size_t duplicate, qint64 customer)
     if (duplicate >= m_duplicates.size())
         return;
     Duplicate &entry = m_duplicates[duplicate];
-    const bool matches = std::any_of(entry.existing.begin(), entry.existing.end(),
-                                     [&](const exchange::MatchedCustomer &m) { return m.id == customer; });
-    entry.target = matches ? customer : 0;
+    exchange::chooseTarget(entry, customer);
     if (auto *combo = qobject_cast<QComboBox *>(m_duplicateTable->cellWidget(int(duplicate), 4))) {
         m_filling = true;
         combo->setCurrentIndex(std::max(0, combo->findData(entry.target)));
@@ -573,11 +453,7 @@ void ImportWindow::goNext()
 
 bool ImportWindow::runImport()
 {
-    std::vector<exchange::DuplicateDecision> decisions;
-    decisions.reserve(m_duplicates.size());
-    for (const Duplicate &duplicate : m_duplicates)
-        decisions.push_back({duplicate.record, duplicate.existing, duplicate.action, duplicate.target});
-    const exchange::ImportPlan planned = exchange::planImport(m_records, decisions);
+    const exchange::ImportPlan planned = exchange::planImport(m_records, m_duplicates);
     if (!planned.ready()) {
         showWarning(exchange::unsettledText(planned.unsettled), this);
         return false;
@@ -606,46 +482,10 @@ bool ImportWindow::runImport()
     return true;
 }
 
-QString ImportWindow::repairsText() const
-{
-    QStringList parts;
-    for (std::size_t i = 0; i < m_repairs.size() && i < 20; ++i)
-        parts.append(QStringLiteral("第 %1 行%2").arg(m_repairs[i].line).arg(m_repairs[i].what));
-    QString text = QStringLiteral("以下内容已修正后读入：%1").arg(parts.join(QStringLiteral("；")));
-    if (m_repairs.size() > 20)
-        text += QStringLiteral(" 等 %1 处").arg(m_repairs.size());
-    return text + QStringLiteral("。");
-}
-
 QString ImportWindow::summaryText() const
 {
-    if (!m_summary)
-        return {};
-    const exchange::ImportSummary &s = *m_summary;
-    QString text =
-        QStringLiteral("导入完成：新增 %1 条，更新 %2 条，跳过 %3 条。").arg(s.added).arg(s.updated).arg(s.skipped);
-    if (!s.addedForDeleted.empty())
-        text += QStringLiteral("\n第 %1 行要更新的客户已被其他操作员删除，没有可更新的资料；"
-                               "为不丢失文件中的客户，已作为新客户加入（计入新增）。")
-                    .arg(linesText(s.addedForDeleted));
-    if (!m_sheet.unreadableLines.empty())
-        text += QStringLiteral("\n无法读取的行（没有导入）：第 %1 行。").arg(linesText(m_sheet.unreadableLines));
-    if (!m_repairs.empty())
-        text += QLatin1Char('\n') + repairsText();
-    if (!s.cut.empty()) {
-        QStringList cuts;
-        for (std::size_t i = 0; i < s.cut.size() && i < 20; ++i)
-            cuts.append(QStringLiteral("第 %1 行的“%2”（%3 字，最多 %4 字）")
-                            .arg(s.cut[i].line)
-                            .arg(exchange::compactTitle(exchange::fieldTitle(s.cut[i].field)))
-                            .arg(s.cut[i].length)
-                            .arg(exchange::fieldInfo(s.cut[i].field).width));
-        text += QStringLiteral("\n以下内容超出长度，已截短：%1").arg(cuts.join(QStringLiteral("；")));
-        if (s.cut.size() > 20)
-            text += QStringLiteral(" 等 %1 处").arg(s.cut.size());
-        text += QStringLiteral("。");
-    }
-    return text;
+    return m_summary ? exchange::summaryText(*m_summary, m_file.sheet().unreadableLines, m_file.imported.repairs)
+                     : QString();
 }
 
 } // namespace lianbu::customers

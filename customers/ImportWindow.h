@@ -6,12 +6,10 @@
 // customers the register already has (same 手机, or same 客户简称 and 姓名) with skip, update
 // or add-anyway for each or for all, and writes everything in one transaction.
 
-#include "export/CsvFormat.h"
 #include "export/CustomerImport.h"
+#include "export/ImportFile.h"
 #include "export/ImportPlan.h"
-#include "export/ReadLimits.h"
 #include "export/RegisterAccess.h"
-#include "export/VCardFormat.h"
 
 #include <QDialog>
 #include <QSqlDatabase>
@@ -26,13 +24,6 @@ class QStackedWidget;
 class QTableWidget;
 
 namespace lianbu::customers {
-
-enum class ImportFileKind { Csv, Xlsx, Xls, VCard };
-
-// The kind of a file from its name, or from its first bytes when the name does not say.
-ImportFileKind importFileKind(const QString &path, const QByteArray &head);
-// The filter of the file-open dialog.
-QString importFileFilter();
 
 class ImportWindow : public QDialog
 {
@@ -49,8 +40,8 @@ public:
     // false, a cancelled read false; the window then has nothing to import.
     bool loadFile(const QString &path);
 
-    ImportFileKind fileKind() const { return m_kind; }
-    exchange::TextEncoding encoding() const { return m_encoding; }
+    const exchange::FileFormat &format() const { return m_file.entry(); }
+    exchange::TextEncoding encoding() const { return m_file.entry().encoding; }
     // CSV only: reads the file again in the other encoding.
     void setEncoding(exchange::TextEncoding encoding);
     const exchange::ColumnChoice &columnChoice() const { return m_choice; }
@@ -58,19 +49,11 @@ public:
     void setColumn(exchange::CustomerField field, int sourceColumn);
     // The records as they will be stored (before duplicates are settled).
     const std::vector<exchange::ImportRow> &records() const { return m_records; }
-    const std::vector<int> &unreadableLines() const { return m_sheet.unreadableLines; }
+    const std::vector<int> &unreadableLines() const { return m_file.sheet().unreadableLines; }
 
     // Second step: finds the duplicates. True when there are any (the list page then shows).
     bool findDuplicates();
-    struct Duplicate
-    {
-        std::size_t record;                              // index into records()
-        std::vector<exchange::MatchedCustomer> existing; // customers of the register it matches, best first
-        bool withinFile = false;                         // matches an earlier record of the file only
-        exchange::ImportAction action = exchange::ImportAction::Skip;
-        // The customer 更新 changes: the best match when there is one, else the operator's pick.
-        qint64 target = 0;
-    };
+    using Duplicate = exchange::DuplicateDecision;
     const std::vector<Duplicate> &duplicates() const { return m_duplicates; }
     void setAction(std::size_t duplicate, exchange::ImportAction action);
     void setAllActions(exchange::ImportAction action);
@@ -92,22 +75,13 @@ signals:
 private:
     void buildPreviewPage();
     void buildDuplicatesPage();
-    static exchange::SheetData readSheetOf(ImportFileKind kind, const QString &path, const QByteArray &bytes,
-                                           exchange::TextEncoding encoding, exchange::ReadBudget &budget,
-                                           std::vector<exchange::VCardRepair> *repairs);
-    QString repairsText() const;
     void rebuildRecords();
     void fillPreview();
     void fillDuplicates();
     void goNext();
 
     QSqlDatabase m_database;
-    QString m_path;
-    QByteArray m_bytes;
-    ImportFileKind m_kind = ImportFileKind::Csv;
-    exchange::TextEncoding m_encoding = exchange::TextEncoding::Utf8;
-    exchange::SheetData m_sheet;
-    std::vector<exchange::VCardRepair> m_repairs; // values mended while reading a vCard file
+    exchange::ImportFile m_file;
     exchange::ColumnChoice m_choice;
     std::vector<exchange::ImportRow> m_records;
     std::vector<Duplicate> m_duplicates;

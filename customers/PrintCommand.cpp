@@ -1,32 +1,121 @@
 #include "customers/PrintCommand.h"
 
+#include "customers/ShownList.h"
+#include "db/DataSet.h"
+#include "grid/DataGrid.h"
 #include "platform/Clock.h"
+#include "platform/Dialogs.h"
+#include "platform/Error.h"
 #include "platform/VendorAddresses.h"
 #include "printing/GridReport.h"
+#include "printing/PageStore.h"
+#include "printing/PrintPreviewWindow.h"
+#include "printing/PrintSettingsDialog.h"
 
 namespace lianbu::customers {
 
 namespace {
 
-GridReport *customerReport(QWidget *owner)
+const QString kName = QStringLiteral("customerPrinting");
+
+printing::FooterLook footerLook(const ColumnFooter &footer)
 {
-    const QString name = QStringLiteral("customerReport");
-    if (auto *existing = owner->findChild<GridReport *>(name, Qt::FindDirectChildrenOnly))
-        return existing;
-    auto *component = new GridReport(owner);
-    component->setObjectName(name);
-    lianbu::printing::configureCustomerPrint(component, lianbu::vendorWebAddress());
-    return component;
+    return {footer.font(), footer.color(), footer.alignment()};
 }
 
 } // namespace
 
+printing::ReportLook printLook(const DataGrid &grid)
+{
+    printing::ReportLook look;
+    look.screenDpiX = grid.logicalDpiX();
+    look.screenDpiY = grid.logicalDpiY();
+    look.dataFont = grid.dataFont();
+    look.titleFont = grid.titleFont();
+    look.fixedColor = grid.fixedColor();
+    look.oddRowColor = grid.oddRowColor();
+    look.evenRowColor = grid.evenRowColor();
+    look.rowHeight = grid.rowHeight();
+    look.rowLines = grid.rowLines();
+    look.titleHeight = grid.titleHeight();
+    look.titleLines = grid.titleLines();
+    look.vTitleMargin = grid.vTitleMargin();
+    for (const GridColumn *column : grid.visibleColumns()) {
+        printing::ColumnLook shown;
+        shown.font = column->font();
+        shown.color = column->color();
+        shown.titleFont = column->title()->font();
+        shown.titleColor = column->title()->color();
+        shown.footer = footerLook(*column->footer());
+        for (int row = 0; row < grid.footerRowCount(); ++row) {
+            const ColumnFooter *footer = column->footerForRow(row);
+            if (!footer)
+                break;
+            shown.footers.push_back(footerLook(*footer));
+        }
+        look.columns.push_back(std::move(shown));
+    }
+    return look;
+}
+
+CustomerPrinting::CustomerPrinting(QObject *owner)
+    : QObject(owner)
+    , m_report(new GridReport(this))
+{
+    setObjectName(kName);
+    m_report->setObjectName(QStringLiteral("customerReport"));
+    printing::configureCustomerPrint(m_report, vendorWebAddress());
+}
+
+CustomerPrinting::~CustomerPrinting() = default;
+
+void CustomerPrinting::print(DataGrid *grid)
+{
+    // A print command arriving while pages are being made is ignored: the pages read the list
+    // through the reader they started with.
+    if (m_preview && m_preview->store()->printing())
+        return;
+    m_grid = grid;
+    const db::DataSet *ds = grid ? grid->dataSet() : nullptr;
+    if (!ds || !ds->active())
+        return;
+    if (!m_preview) {
+        m_preview = std::make_unique<PrintPreviewWindow>();
+        m_preview->setSetupOffered(true);
+        connect(m_preview.get(), &PrintPreviewWindow::setupRequested, this, [this] {
+            if (editSettings())
+                print(m_grid);
+        });
+    }
+    m_rows = std::make_unique<db::DataSetRows>(*ds);
+    m_report->setList(shownColumns(*grid), printLook(*grid), m_rows.get());
+    m_report->setTextReplacements({{QStringLiteral("%[Today]"), dateText(today())}});
+    try {
+        m_report->generate(m_preview->store());
+    } catch (const Error &error) {
+        showError(error.message(), m_preview.get());
+    }
+}
+
+bool CustomerPrinting::editSettings()
+{
+    if (!m_settings)
+        m_settings = std::make_unique<PrintSettingsDialog>();
+    PageStore *store = m_preview ? m_preview->store() : nullptr;
+    return m_settings->edit(*m_report, store && store->printerInstalled() ? store->printer() : nullptr);
+}
+
+CustomerPrinting *customerPrinting(QObject *owner)
+{
+    return owner->findChild<CustomerPrinting *>(kName, Qt::FindDirectChildrenOnly);
+}
+
 void printCustomerList(DataGrid *grid, QWidget *owner)
 {
-    GridReport *printer = customerReport(owner);
-    printer->setDBGridEh(grid);
-    printer->setTextReplacements({{QStringLiteral("%[Today]"), lianbu::dateText(lianbu::today())}});
-    printer->showPrintPreview();
+    CustomerPrinting *printing = customerPrinting(owner);
+    if (!printing)
+        printing = new CustomerPrinting(owner);
+    printing->print(grid);
 }
 
 } // namespace lianbu::customers

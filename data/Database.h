@@ -12,9 +12,9 @@ class QComboBox;
 class QLineEdit;
 
 // The data module: the database connection and the datasets every window shares.
-// Created once at start-up after the main window; creating it opens data.db in the current
-// working directory (a missing, unreadable, locked or foreign file throws lianbu::Error naming
-// the file, and no file is created). It lives until the program ends.
+// Created once at start-up before the main window; creating it opens the register start-up chose
+// (a missing, unreadable, locked or foreign file throws lianbu::Error naming the file, and no file
+// is created). It lives until the program ends.
 class Database : public QObject
 {
     Q_OBJECT
@@ -55,7 +55,7 @@ QString trimInput(const QString &text);
 bool requireEditText(QLineEdit *edit, const QString &message);
 // The same for the text of a combo box.
 bool requireComboText(QComboBox *comboBox, const QString &message);
-// Opens statement 3 (distinct values of column in table, ascending) on the query.
+// Opens sql::distinctValues (the distinct values of column in table, ascending) on the query.
 void openDistinct(lianbu::db::Query *query, const QString &column, const QString &table);
 // Closes the query, gives it the statement and opens it.
 void openStatement(lianbu::db::Query *query, const QString &sql);

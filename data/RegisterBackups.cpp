@@ -3,6 +3,7 @@
 #include "data/PasswordHash.h"
 #include "data/Schema.h"
 #include "db/Backup.h"
+#include "db/SqliteEngine.h"
 #include "platform/BusyCursor.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
@@ -16,7 +17,6 @@
 #include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QUrl>
 #include <QWidget>
 #include <QThread>
 
@@ -100,9 +100,7 @@ QString backupAdministratorProblem(const QString &backupFile, const QString &pas
     bool read = false;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(QStringLiteral("file:")
-                           + QString::fromLatin1(QUrl::toPercentEncoding(QFileInfo(backupFile).absoluteFilePath(), "/"))
-                           + QStringLiteral("?mode=ro"));
+        db.setDatabaseName(db::engine::fileUri(backupFile, QStringLiteral("mode=ro")));
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000"));
         if (db.open()) {
             QSqlQuery query(db);

@@ -21,9 +21,9 @@ QString defaultPassword();
 // A value as an SQL string literal: between single quotes, every single quote doubled.
 QString sqlLiteral(const QString &value);
 
-// 1: every record (trailing blank kept).
+// Every record (trailing blank kept).
 QString allRecords();
-// 2: the quick search; an empty field adds no condition; fields as typed (not trimmed).
+// The quick search; an empty field adds no condition; fields as typed (not trimmed).
 QString search(const QString &a, const QString &b, const QString &g, const QString &c, const QString &i,
                const QString &j);
 // The quick search with its values bound, on either engine (the engine supplies its LIKE
@@ -38,20 +38,20 @@ struct BoundStatement
 };
 BoundStatement boundSearch(const db::Engine &engine, const QString &a, const QString &b, const QString &g,
                            const QString &c, const QString &i, const QString &j, bool extra = false);
-// 3: distinct values of a column, ascending. column and table are identifiers of the program
+// The distinct values of a column, ascending. column and table are identifiers of the program
 // (letters, digits, "_"); anything else throws lianbu::Error.
 QString distinctValues(const QString &column, const QString &table);
-// 5: session start.
+// The start of a session.
 QString sessionStart(const QString &name, const QString &dateTimeText);
 // The id of the rz row this connection inserted last, column "maxid". Used for the session id
 // instead of the newest id of rz, which would give another instance's session when two log in
 // at once.
 QString insertedSessionId();
-// 7: session end (no blank before "where").
+// The end of a session (no blank before "where").
 QString sessionEnd(const QString &dateTimeText, int sessionId);
-// 11: operator removal (every row of that name).
+// The removal of an operator (every row of that name).
 QString deleteOperator(const QString &name);
-// 12: the operator list in the database's order.
+// The operator list in the database's order.
 QString operatorList();
 
 } // namespace lianbu::sql

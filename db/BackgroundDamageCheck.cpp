@@ -1,63 +1,47 @@
 #include "db/BackgroundDamageCheck.h"
 
+#include "db/DamageCheck.h"
+#include "db/EngineErrors.h"
+
 #include <QMetaObject>
 #include <QThread>
-#include <QUrl>
-
-#include <mutex>
-
-#include <sqlite3.h>
 
 namespace lianbu::db {
 
 struct BackgroundDamageCheck::Shared
 {
-    std::mutex mutex;
-    sqlite3 *handle = nullptr; // while the read runs
-    bool stopped = false;
+    DamageReadStop stop;
 };
 
 namespace {
 
-// The quick check's first line: "ok", or what is wrong; empty when the read could not be made.
+// The quick check's first line: "ok", or what is wrong; empty when the read could not be made
+// or was stopped.
 QString quickCheck(const QString &path, BackgroundDamageCheck::Shared &shared, bool *stopped)
 {
-    const QByteArray uri = "file:" + QUrl::toPercentEncoding(path, "/") + "?mode=ro";
-    sqlite3 *handle = nullptr;
-    if (sqlite3_open_v2(uri.constData(), &handle, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) != SQLITE_OK) {
-        qWarning("damage check: cannot open %s: %s", qPrintable(path), handle ? sqlite3_errmsg(handle) : "");
-        sqlite3_close(handle);
+    DamageRead how;
+    how.stop = &shared.stop;
+    const DamageFinding finding = readForDamage(path, how);
+    *stopped = shared.stop.stopped();
+    switch (finding.outcome) {
+    case DamageFinding::Outcome::Sound:
+    case DamageFinding::Outcome::Foreign:
+        return QStringLiteral("ok");
+    case DamageFinding::Outcome::Damaged:
+        return finding.verdict;
+    case DamageFinding::Outcome::Stopped:
+        return {};
+    case DamageFinding::Outcome::NotOpened:
+        qWarning("damage check: cannot open %s: %s", qPrintable(path), qPrintable(finding.error.databaseText()));
+        return {};
+    case DamageFinding::Outcome::NotRead:
+        // The engine itself found the damage before the check could say where.
+        if (engineFault(finding.error) == EngineFault::Damaged)
+            return finding.error.databaseText();
+        qWarning("damage check: cannot read %s: %s", qPrintable(path), qPrintable(finding.error.databaseText()));
         return {};
     }
-    {
-        const std::lock_guard<std::mutex> lock(shared.mutex);
-        if (shared.stopped) {
-            sqlite3_close(handle);
-            *stopped = true;
-            return {};
-        }
-        shared.handle = handle;
-    }
-    sqlite3_busy_timeout(handle, 5000);
-    QString verdict;
-    sqlite3_stmt *statement = nullptr;
-    int code = sqlite3_prepare_v2(handle, "PRAGMA quick_check(1)", -1, &statement, nullptr);
-    if (code == SQLITE_OK)
-        code = sqlite3_step(statement);
-    if (code == SQLITE_ROW)
-        verdict = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(statement, 0)));
-    else if ((code & 0xff) == SQLITE_CORRUPT || (code & 0xff) == SQLITE_NOTADB)
-        verdict = QString::fromUtf8(sqlite3_errmsg(handle));
-    else if ((code & 0xff) != SQLITE_INTERRUPT)
-        qWarning("damage check: cannot read %s: %s", qPrintable(path), sqlite3_errmsg(handle));
-    sqlite3_finalize(statement);
-    {
-        const std::lock_guard<std::mutex> lock(shared.mutex);
-        shared.handle = nullptr;
-        *stopped = shared.stopped;
-    }
-    sqlite3_close(handle);
-    return verdict;
+    return {};
 }
 
 } // namespace
@@ -88,12 +72,7 @@ BackgroundDamageCheck::BackgroundDamageCheck(const QString &path, QObject *paren
 
 BackgroundDamageCheck::~BackgroundDamageCheck()
 {
-    {
-        const std::lock_guard<std::mutex> lock(m_shared->mutex);
-        m_shared->stopped = true;
-        if (m_shared->handle)
-            sqlite3_interrupt(m_shared->handle);
-    }
+    m_shared->stop.stop();
     m_thread->wait();
     delete m_thread;
 }

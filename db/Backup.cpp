@@ -1,6 +1,8 @@
 #include "db/Backup.h"
 
+#include "db/DamageCheck.h"
 #include "db/EngineErrors.h"
+#include "db/SqliteEngine.h"
 #include "platform/AtomicFile.h"
 #include "platform/Error.h"
 
@@ -11,9 +13,6 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QUrl>
 
 #include <sqlite3.h>
 
@@ -24,13 +23,6 @@
 namespace lianbu::db {
 
 namespace {
-
-QString uriOf(const QString &path, const char *query)
-{
-    return QStringLiteral("file:")
-           + QString::fromLatin1(QUrl::toPercentEncoding(QFileInfo(path).absoluteFilePath(), "/")) + QLatin1Char('?')
-           + QLatin1String(query);
-}
 
 struct Closer
 {
@@ -54,7 +46,8 @@ Error failure(const QString &english, const QString &file, int code, const QStri
 Handle openHandle(const QString &path, const char *query, int flags, int busyTimeoutMs)
 {
     sqlite3 *raw = nullptr;
-    const int rc = sqlite3_open_v2(uriOf(path, query).toUtf8().constData(), &raw, flags | SQLITE_OPEN_URI, nullptr);
+    const int rc = sqlite3_open_v2(engine::fileUri(path, QLatin1String(query)).toUtf8().constData(), &raw,
+                                   flags | SQLITE_OPEN_URI, nullptr);
     Handle db(raw);
     if (rc != SQLITE_OK)
         throw failure(QStringLiteral("Cannot open the database file"), path, rc, messageOf(raw, rc));
@@ -128,34 +121,32 @@ bool databaseFileSound(const QString &path, const ContentCheck &check, QString &
         chinese = QStringLiteral("文件是空的。");
         return false;
     }
-    const QString name = QStringLiteral("lianbu-verify-%1").arg(QRandomGenerator::global()->generate());
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(uriOf(path, "mode=ro"));
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000"));
-        if (!db.open()) {
-            english = db.lastError().text();
-            chinese = QStringLiteral("无法打开（%1）。").arg(english);
-        } else {
-            QSqlQuery query(db);
-            if (!query.exec(QStringLiteral("PRAGMA integrity_check(1)"))) {
-                english = query.lastError().databaseText();
-                chinese = QStringLiteral("不是数据库，或者已损坏（%1）。").arg(english);
-            } else if (!query.next() || query.value(0).toString() != QLatin1String("ok")) {
-                english = QStringLiteral("the integrity check failed (%1).").arg(query.value(0).toString());
-                chinese = QStringLiteral("数据库已损坏（完整性检查：%1）。").arg(query.value(0).toString());
-            } else if (check) {
-                query.finish();
-                chinese = check(db);
-                if (!chinese.isEmpty())
-                    english = QStringLiteral("the contents are not the program's.");
-            }
-            query.finish();
-            db.close();
-        }
+    DamageRead how;
+    how.depth = DamageRead::Depth::Integrity;
+    how.contentCheck = check;
+    const DamageFinding finding = readForDamage(path, how);
+    switch (finding.outcome) {
+    case DamageFinding::Outcome::Sound:
+    case DamageFinding::Outcome::Stopped:
+        return true;
+    case DamageFinding::Outcome::NotOpened:
+        english = finding.error.text();
+        chinese = QStringLiteral("无法打开（%1）。").arg(english);
+        break;
+    case DamageFinding::Outcome::NotRead:
+        english = finding.error.databaseText();
+        chinese = QStringLiteral("不是数据库，或者已损坏（%1）。").arg(english);
+        break;
+    case DamageFinding::Outcome::Damaged:
+        english = QStringLiteral("the integrity check failed (%1).").arg(finding.verdict);
+        chinese = QStringLiteral("数据库已损坏（完整性检查：%1）。").arg(finding.verdict);
+        break;
+    case DamageFinding::Outcome::Foreign:
+        english = QStringLiteral("the contents are not the program's.");
+        chinese = finding.contentProblem;
+        break;
     }
-    QSqlDatabase::removeDatabase(name);
-    return english.isEmpty();
+    return false;
 }
 
 } // namespace
@@ -267,6 +258,25 @@ QString makeDailyBackup(const QString &registerFile, const QDateTime &now, int k
     return makeBackup(registerFile, now, keep, check);
 }
 
+namespace {
+
+// The old file keeps a second name, then the new one takes the register's name in one rename;
+// the caller's lock covers the old file the whole time. A hard link: copying would open the
+// file outside the engine and drop its locks.
+template <typename Refuse>
+void swapInto(const QString &incoming, const QString &target, const QString &kept, const Refuse &refuse)
+{
+    if (::link(QFile::encodeName(target).constData(), QFile::encodeName(kept).constData()) != 0)
+        throw refuse(QStringLiteral("cannot keep the old file as \"%1\".").arg(kept),
+                     QStringLiteral("无法保留原来的文件“%1”。").arg(kept));
+    if (std::rename(QFile::encodeName(incoming).constData(), QFile::encodeName(target).constData()) != 0) {
+        QFile::remove(kept);
+        throw refuse(QStringLiteral("the new file cannot take its name."), QStringLiteral("无法替换文件。"));
+    }
+}
+
+} // namespace
+
 QString restoreDatabase(const QString &backupFile, const QString &registerFile, const ContentCheck &check,
                         const QDateTime &now)
 {
@@ -302,7 +312,23 @@ QString restoreDatabase(const QString &backupFile, const QString &registerFile, 
         Handle reg = openHandle(target, "mode=rw", SQLITE_OPEN_READWRITE, 0);
         sqlite3 *db = reg.get();
         auto exec = [db](const char *sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); };
-        bool alone = exec("PRAGMA wal_checkpoint(TRUNCATE)") == SQLITE_OK;
+        const int checkpoint = exec("PRAGMA wal_checkpoint(TRUNCATE)");
+        if (checkpoint == SQLITE_NOTADB) {
+            // A header the engine cannot read: no statement works on the file, but its own file
+            // layer can still lock it. Every other connection holds at least a shared lock on
+            // it while open, so an exclusive lock proves this one is alone; held until closed.
+            sqlite3_file *file = nullptr;
+            const bool alone = sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) == SQLITE_OK && file
+                               && file->pMethods && file->pMethods->xLock(file, SQLITE_LOCK_SHARED) == SQLITE_OK
+                               && file->pMethods->xLock(file, SQLITE_LOCK_EXCLUSIVE) == SQLITE_OK;
+            if (!alone)
+                throw refuse(
+                    QStringLiteral("the register is in use by another instance."),
+                    QStringLiteral("数据库正被其他程序或其他电脑上的联簿宝使用。请让所有人退出联簿宝后再恢复。"));
+            swapInto(incoming, target, kept, refuse);
+            return kept;
+        }
+        bool alone = checkpoint == SQLITE_OK;
         if (alone) {
             sqlite3_stmt *stmt = nullptr;
             alone = sqlite3_prepare_v2(db, "PRAGMA journal_mode=DELETE", -1, &stmt, nullptr) == SQLITE_OK
@@ -315,16 +341,7 @@ QString restoreDatabase(const QString &backupFile, const QString &registerFile, 
         if (!alone)
             throw refuse(QStringLiteral("the register is in use by another instance."),
                          QStringLiteral("数据库正被其他程序或其他电脑上的联簿宝使用。请让所有人退出联簿宝后再恢复。"));
-        // The old file keeps a second name, then the new one takes the register's name in one
-        // rename; this connection's lock covers the old file the whole time.
-        // A hard link: copying would open the file outside the engine and drop its locks.
-        if (::link(QFile::encodeName(target).constData(), QFile::encodeName(kept).constData()) != 0)
-            throw refuse(QStringLiteral("cannot keep the old file as \"%1\".").arg(kept),
-                         QStringLiteral("无法保留原来的文件“%1”。").arg(kept));
-        if (std::rename(QFile::encodeName(incoming).constData(), QFile::encodeName(target).constData()) != 0) {
-            QFile::remove(kept);
-            throw refuse(QStringLiteral("the new file cannot take its name."), QStringLiteral("无法替换文件。"));
-        }
+        swapInto(incoming, target, kept, refuse);
     }
     return kept;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/DamageCheck.h"
+
 #include <QDate>
 #include <QSqlDatabase>
 #include <QString>
@@ -12,9 +14,6 @@ namespace lianbu::db {
 // Copies and restores of the register made by SQLite itself (its online backup API), so that
 // nothing but the engine ever opens the register's files and a copy is consistent even while
 // other instances write: the copy is the database as of one committed moment.
-
-// A check of a database's contents: "" accepts, else the reason in Chinese.
-using ContentCheck = std::function<QString(const QSqlDatabase &)>;
 
 // Copies the database `source` into a new file `target` (which must not exist): written under a
 // temporary name in the target's folder, checked (integrity and `check`) and renamed only when

@@ -1,7 +1,9 @@
 #include "db/Connection.h"
 
+#include "db/DamageCheck.h"
 #include "db/EngineErrors.h"
 #include "db/EngineMessage.h"
+#include "db/SqliteEngine.h"
 #include "platform/Error.h"
 
 #include <QAtomicInteger>
@@ -12,7 +14,6 @@
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QUrl>
 
 #include <libpq-fe.h>
 #include <poll.h>
@@ -23,23 +24,7 @@ namespace {
 
 QAtomicInteger<quint64> connectionCounter;
 
-// SQLite's primary result code of a failed statement (extended codes carry it in the low byte).
-int primaryCode(const QSqlError &error)
-{
-    bool ok = false;
-    const int code = error.nativeErrorCode().toInt(&ok);
-    return ok ? (code & 0xff) : -1;
-}
-
 using detail::engineMessage;
-
-constexpr int kSqliteBusy = 5;
-constexpr int kSqliteLocked = 6;
-constexpr int kSqliteReadOnly = 8;
-constexpr int kSqliteCantOpen = 14;
-constexpr int kSqliteNotADb = 26;
-constexpr int kSqliteCorrupt = 11;
-constexpr int kSqlitePerm = 3;
 
 } // namespace
 
@@ -193,54 +178,11 @@ Error refusal(const QString &path, const QString &reason, const QString &operato
                  QStringLiteral("无法打开数据库文件“%1”：%2").arg(path, operatorReason));
 }
 
-QString fileUri(const QString &path, const QString &query)
-{
-    return QStringLiteral("file:") + QString::fromLatin1(QUrl::toPercentEncoding(path, "/")) + QLatin1Char('?') + query;
-}
-
-const QLatin1String kDamaged("the file is not a database or it is damaged");
-
-QString primaryText(int code, const QSqlError &error)
-{
-    switch (code) {
-    case kSqliteNotADb:
-    case kSqliteCorrupt:
-        return QString(kDamaged) + QLatin1Char('.');
-    case kSqliteBusy:
-    case kSqliteLocked:
-        return QStringLiteral("the file is locked by another program.");
-    case kSqliteReadOnly:
-    case kSqlitePerm:
-    case kSqliteCantOpen:
-        return QStringLiteral("the file cannot be written (%1).").arg(engineMessage(error));
-    default:
-        return engineMessage(error) + QLatin1Char('.');
-    }
-}
-
-QString operatorReasonOf(int code, const QSqlError &error)
-{
-    switch (code) {
-    case kSqliteNotADb:
-    case kSqliteCorrupt:
-        return QStringLiteral("文件不是数据库，或者已损坏。");
-    case kSqliteBusy:
-    case kSqliteLocked:
-        return QStringLiteral("文件正被其他程序独占使用。请关闭那个程序后再试。");
-    case kSqliteReadOnly:
-    case kSqlitePerm:
-    case kSqliteCantOpen:
-        return QStringLiteral("文件无法写入（%1）。请检查文件和所在文件夹的写入权限。").arg(engineMessage(error));
-    default:
-        return QStringLiteral("数据库引擎报告：%1").arg(engineMessage(error));
-    }
-}
-
 } // namespace
 
 bool isDamageRefusal(const Error &error)
 {
-    return error.message().contains(kDamaged);
+    return error.message().contains(kDamagedFileReason);
 }
 
 void Connection::checkBeforeOpening(const QString &path) const
@@ -281,76 +223,31 @@ void Connection::checkBeforeOpening(const QString &path) const
 
 void Connection::checkReadOnly(const QString &path) const
 {
-    // With no -wal, -shm or -journal beside it, no connection anywhere is writing the file:
-    // it is read as immutable, which takes no locks and creates no side files. Otherwise a
-    // plain read-only connection reads it with the usual locks.
-    const bool inUse = QFileInfo::exists(path + QStringLiteral("-wal"))
-                       || QFileInfo::exists(path + QStringLiteral("-shm"))
-                       || QFileInfo::exists(path + QStringLiteral("-journal"));
-    const QString name = m_connectionName + QStringLiteral("-check");
-    QString reason, operatorReason;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(fileUri(path, inUse ? QStringLiteral("mode=ro") : QStringLiteral("mode=ro&immutable=1")));
-        db.setConnectOptions(
-            QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=%1").arg(m_busyTimeout));
-        if (!db.open()) {
-            const int code = primaryCode(db.lastError());
-            reason = primaryText(code, db.lastError());
-            operatorReason = operatorReasonOf(code, db.lastError());
-        } else {
-            QSqlQuery query(db);
-            QStringList checks;
-            m_wholeCheckDeferred = false;
-            if (!m_integrityCheck) {
-                checks << QStringLiteral("select 'ok'");
-            } else if (m_checkedAtOpen && m_largeFileBytes >= 0 && QFileInfo(path).size() > m_largeFileBytes) {
-                // The schema, then each table the caller wants read now, by its own check.
-                checks << QStringLiteral("PRAGMA quick_check(sqlite_master)");
-                QSqlQuery tables(db);
-                if (tables.exec(QStringLiteral("select name from sqlite_master where type='table' and rootpage>0")))
-                    while (tables.next()) {
-                        const QString table = tables.value(0).toString();
-                        if (m_checkedAtOpen(table))
-                            checks << QStringLiteral("PRAGMA quick_check(\"%1\")")
-                                          .arg(QString(table).replace(QLatin1Char('"'), QLatin1String("\"\"")));
-                        else
-                            m_wholeCheckDeferred = true;
-                    }
-            } else {
-                checks << QStringLiteral("PRAGMA quick_check(1)");
-            }
-            QString verdict = QStringLiteral("ok");
-            bool ran = query.exec(QStringLiteral("select count(*) from sqlite_master"));
-            for (const QString &check : std::as_const(checks)) {
-                ran = ran && query.exec(check);
-                if (!ran)
-                    break;
-                verdict = query.next() ? query.value(0).toString() : QString();
-                if (verdict != QLatin1String("ok"))
-                    break;
-            }
-            if (!ran) {
-                const int code = primaryCode(query.lastError());
-                reason = primaryText(code, query.lastError());
-                operatorReason = operatorReasonOf(code, query.lastError());
-            } else if (verdict != QLatin1String("ok")) {
-                reason = QStringLiteral("%1 (%2).").arg(kDamaged, verdict);
-                operatorReason =
-                    QStringLiteral("数据库已损坏（完整性检查：%1）。请用“恢复数据…”从备份恢复。").arg(verdict);
-            } else if (m_contentCheck) {
-                query.finish();
-                operatorReason = m_contentCheck(db);
-                if (!operatorReason.isEmpty())
-                    reason = QStringLiteral("the file does not hold the program's tables.");
-            }
-            query.finish();
-            db.close();
-        }
+    DamageRead how;
+    how.depth = m_integrityCheck ? DamageRead::Depth::Quick : DamageRead::Depth::SchemaOnly;
+    how.busyTimeoutMs = m_busyTimeout;
+    how.immutableWhenUnused = true;
+    if (m_integrityCheck && m_checkedAtOpen && m_largeFileBytes >= 0 && QFileInfo(path).size() > m_largeFileBytes)
+        how.onlyTables = m_checkedAtOpen;
+    how.contentCheck = m_contentCheck;
+    const DamageFinding finding = readForDamage(path, how);
+    m_wholeCheckDeferred = finding.tablesLeft;
+    switch (finding.outcome) {
+    case DamageFinding::Outcome::Sound:
+    case DamageFinding::Outcome::Stopped:
+        return;
+    case DamageFinding::Outcome::NotOpened:
+    case DamageFinding::Outcome::NotRead: {
+        const RefusalReason reason = refusalReason(finding.error);
+        throw refusal(path, reason.english, reason.chinese);
     }
-    QSqlDatabase::removeDatabase(name);
-    if (!reason.isEmpty())
-        throw refusal(path, reason, operatorReason);
+    case DamageFinding::Outcome::Damaged:
+        throw refusal(
+            path, QStringLiteral("%1 (%2).").arg(kDamagedFileReason, finding.verdict),
+            QStringLiteral("数据库已损坏（完整性检查：%1）。请用“恢复数据…”从备份恢复。").arg(finding.verdict));
+    case DamageFinding::Outcome::Foreign:
+        throw refusal(path, QStringLiteral("the file does not hold the program's tables."), finding.contentProblem);
+    }
 }
 
 void Connection::openServer()
@@ -416,17 +313,18 @@ void Connection::open()
 
     QSqlDatabase db = database();
     // A URI with mode=rw: SQLite then never creates the file, even if it vanished meanwhile.
-    db.setDatabaseName(fileUri(path, QStringLiteral("mode=rw")));
+    db.setDatabaseName(engine::fileUri(path, QStringLiteral("mode=rw")));
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(m_busyTimeout));
     if (!db.open()) {
         const QSqlError error = db.lastError();
-        const int code = primaryCode(error);
-        if (code == kSqlitePerm || code == kSqliteCantOpen || code == kSqliteReadOnly)
+        const RefusalReason reason = refusalReason(error);
+        const EngineFault fault = engineFault(error);
+        if (fault == EngineFault::ReadOnly || fault == EngineFault::CannotOpen)
             throw refusal(
                 path,
                 QStringLiteral("the file cannot be opened for reading and writing (%1).").arg(engineMessage(error)),
-                operatorReasonOf(code, error));
-        throw refusal(path, primaryText(code, error), operatorReasonOf(code, error));
+                reason.chinese);
+        throw refusal(path, reason.english, reason.chinese);
     }
 
     auto run = [&](const QString &sql, QString *firstValue) {
@@ -435,8 +333,8 @@ void Connection::open()
             const QSqlError error = query.lastError();
             query.finish();
             db.close();
-            const int code = primaryCode(error);
-            throw refusal(path, primaryText(code, error), operatorReasonOf(code, error));
+            const RefusalReason reason = refusalReason(error);
+            throw refusal(path, reason.english, reason.chinese);
         }
         if (firstValue && query.next())
             *firstValue = query.value(0).toString();

@@ -171,6 +171,24 @@ QString operatorText(EngineFault fault, const QString &file, const QString &engi
     return QStringLiteral("数据库文件%1拒绝了这次操作：%2").arg(name, engineText);
 }
 
+RefusalReason refusalReason(const QSqlError &error)
+{
+    const QString text = detail::engineMessage(error);
+    switch (engineFault(error)) {
+    case EngineFault::Damaged:
+        return {QString(kDamagedFileReason) + QLatin1Char('.'), QStringLiteral("文件不是数据库，或者已损坏。")};
+    case EngineFault::Busy:
+        return {QStringLiteral("the file is locked by another program."),
+                QStringLiteral("文件正被其他程序独占使用。请关闭那个程序后再试。")};
+    case EngineFault::ReadOnly:
+    case EngineFault::CannotOpen:
+        return {QStringLiteral("the file cannot be written (%1).").arg(text),
+                QStringLiteral("文件无法写入（%1）。请检查文件和所在文件夹的写入权限。").arg(text)};
+    default:
+        return {text + QLatin1Char('.'), QStringLiteral("数据库引擎报告：%1").arg(text)};
+    }
+}
+
 Error engineError(const QSqlError &error, const QString &file)
 {
     const QString text = detail::engineMessage(error);

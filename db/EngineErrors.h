@@ -36,6 +36,19 @@ EngineFault postgresFault(const QSqlError &error);
 // `file` is a postgresql:// address) where the fault concerns it.
 QString operatorText(EngineFault fault, const QString &file, const QString &engineText);
 
+// The English words of a refusal at open for a file that is damaged or no database at all.
+inline constexpr QLatin1String kDamagedFileReason("the file is not a database or it is damaged");
+
+// Why a register file is refused at open when the engine could not open or read it: the English
+// reason the layer has always given (locked, damaged, cannot be written, else the engine's own
+// words) and the operator's reason in Chinese.
+struct RefusalReason
+{
+    QString english;
+    QString chinese;
+};
+RefusalReason refusalReason(const QSqlError &error);
+
 // The reason, in Chinese, of a failed login to a server, from the text libpq gives ("" when the
 // text says nothing the operator could act on).
 QString serverLoginProblem(const QString &clientText);

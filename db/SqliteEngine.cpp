@@ -2,14 +2,23 @@
 
 #include "platform/Error.h"
 
+#include <QFileInfo>
 #include <QLocale>
 #include <QSqlDatabase>
 #include <QSqlDriver>
+#include <QUrl>
 #include <QVariant>
 
 #include <sqlite3.h>
 
 namespace lianbu::db::engine {
+
+QString fileUri(const QString &path, const QString &query)
+{
+    return QStringLiteral("file:")
+           + QString::fromLatin1(QUrl::toPercentEncoding(QFileInfo(path).absoluteFilePath(), "/")) + QLatin1Char('?')
+           + query;
+}
 
 sqlite3 *nativeHandle(const QSqlDatabase &database)
 {

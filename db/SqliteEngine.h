@@ -17,6 +17,10 @@ struct sqlite3_stmt;
 
 namespace lianbu::db::engine {
 
+// The URI SQLite opens the file at `path` by: the absolute path, percent-encoded, then `query`
+// ("mode=ro", "mode=rw"). Every connection of ours to a register file is made through one.
+QString fileUri(const QString &path, const QString &query);
+
 // The connection's native handle; throws lianbu::Error when the connection is not an open
 // SQLite connection.
 sqlite3 *nativeHandle(const QSqlDatabase &database);

@@ -40,6 +40,43 @@ qint64 bestMatch(const std::vector<MatchedCustomer> &ranked)
     return ranked[0].id;
 }
 
+std::vector<DuplicateDecision> findDuplicates(const std::vector<ImportRow> &records,
+                                              const std::vector<IdentifiedCustomer> &customers)
+{
+    std::vector<DuplicateDecision> duplicates;
+    DuplicateIndex existing;
+    QHash<qint64, CustomerRecord> byId;
+    for (const IdentifiedCustomer &customer : customers) {
+        existing.add(customer.id, customer.record);
+        byId.insert(customer.id, customer.record);
+    }
+    // Records of the file match earlier records of the file too; those carry negative ids.
+    DuplicateIndex earlier;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const CustomerRecord &record = records[i].record;
+        std::vector<MatchedCustomer> matches = rankMatches(record, existing.matches(record), byId);
+        const bool withinFile = matches.empty() && !earlier.matches(record).empty();
+        if (!matches.empty() || withinFile) {
+            const qint64 best = bestMatch(matches);
+            duplicates.push_back({i, std::move(matches), ImportAction::Skip, best, withinFile});
+        }
+        earlier.add(-qint64(i) - 1, record);
+    }
+    return duplicates;
+}
+
+void chooseAction(DuplicateDecision &decision, ImportAction action)
+{
+    decision.action = action == ImportAction::Update && decision.withinFile ? ImportAction::Skip : action;
+}
+
+void chooseTarget(DuplicateDecision &decision, qint64 customer)
+{
+    const bool matches = std::any_of(decision.matches.begin(), decision.matches.end(),
+                                     [&](const MatchedCustomer &m) { return m.id == customer; });
+    decision.target = matches ? customer : 0;
+}
+
 ImportPlan planImport(const std::vector<ImportRow> &records, const std::vector<DuplicateDecision> &decisions)
 {
     ImportPlan plan;
@@ -95,6 +132,57 @@ QString unsettledText(const std::vector<UnsettledRow> &unsettled)
         sentences << QStringLiteral("另有 %1 行也是如此。").arg(more);
     }
     return QStringLiteral("还不能导入：\n") + sentences.join(QLatin1Char('\n'));
+}
+
+QString linesText(const std::vector<int> &lines)
+{
+    QStringList numbers;
+    for (std::size_t i = 0; i < lines.size() && i < 50; ++i)
+        numbers.append(QString::number(lines[i]));
+    QString text = numbers.join(QStringLiteral("、"));
+    if (lines.size() > 50)
+        text += QStringLiteral(" 等 %1 行").arg(lines.size());
+    return text;
+}
+
+QString repairsText(const std::vector<VCardRepair> &repairs)
+{
+    QStringList parts;
+    for (std::size_t i = 0; i < repairs.size() && i < 20; ++i)
+        parts.append(QStringLiteral("第 %1 行%2").arg(repairs[i].line).arg(repairs[i].what));
+    QString text = QStringLiteral("以下内容已修正后读入：%1").arg(parts.join(QStringLiteral("；")));
+    if (repairs.size() > 20)
+        text += QStringLiteral(" 等 %1 处").arg(repairs.size());
+    return text + QStringLiteral("。");
+}
+
+QString summaryText(const ImportSummary &s, const std::vector<int> &unreadableLines,
+                    const std::vector<VCardRepair> &repairs)
+{
+    QString text =
+        QStringLiteral("导入完成：新增 %1 条，更新 %2 条，跳过 %3 条。").arg(s.added).arg(s.updated).arg(s.skipped);
+    if (!s.addedForDeleted.empty())
+        text += QStringLiteral("\n第 %1 行要更新的客户已被其他操作员删除，没有可更新的资料；"
+                               "为不丢失文件中的客户，已作为新客户加入（计入新增）。")
+                    .arg(linesText(s.addedForDeleted));
+    if (!unreadableLines.empty())
+        text += QStringLiteral("\n无法读取的行（没有导入）：第 %1 行。").arg(linesText(unreadableLines));
+    if (!repairs.empty())
+        text += QLatin1Char('\n') + repairsText(repairs);
+    if (!s.cut.empty()) {
+        QStringList cuts;
+        for (std::size_t i = 0; i < s.cut.size() && i < 20; ++i)
+            cuts.append(QStringLiteral("第 %1 行的“%2”（%3 字，最多 %4 字）")
+                            .arg(s.cut[i].line)
+                            .arg(compactTitle(fieldTitle(s.cut[i].field)))
+                            .arg(s.cut[i].length)
+                            .arg(fieldInfo(s.cut[i].field).width));
+        text += QStringLiteral("\n以下内容超出长度，已截短：%1").arg(cuts.join(QStringLiteral("；")));
+        if (s.cut.size() > 20)
+            text += QStringLiteral(" 等 %1 处").arg(s.cut.size());
+        text += QStringLiteral("。");
+    }
+    return text;
 }
 
 } // namespace lianbu::exchange

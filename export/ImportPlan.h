@@ -6,6 +6,7 @@
 // more share as many, the operator picks one. No customer is updated by two rows of a file.
 
 #include "export/RegisterAccess.h"
+#include "export/VCardFormat.h"
 
 #include <QHash>
 #include <QString>
@@ -40,8 +41,20 @@ struct DuplicateDecision
     std::size_t record = 0;               // index into the file's records
     std::vector<MatchedCustomer> matches; // best first; empty when it only repeats the file
     ImportAction action = ImportAction::Skip;
-    qint64 target = 0; // the customer an update changes; 0: not chosen
+    qint64 target = 0;       // the customer an update changes; 0: not chosen
+    bool withinFile = false; // matches an earlier record of the file only
 };
+
+// The records that look like customers of the register (same 手机, or same 客户简称 and 姓名)
+// or, failing that, like an earlier record of the file, in file order. Each starts as skip,
+// updating its best match (0 when several match equally well).
+std::vector<DuplicateDecision> findDuplicates(const std::vector<ImportRow> &records,
+                                              const std::vector<IdentifiedCustomer> &customers);
+// The operator's choice for a row. A row that only repeats an earlier one of the file has
+// nothing in the register to update: update falls back to skip.
+void chooseAction(DuplicateDecision &decision, ImportAction action);
+// The customer a row updates; one that is not among its matches leaves it unchosen (0).
+void chooseTarget(DuplicateDecision &decision, qint64 customer);
 
 // A row that keeps the plan from being written, and why.
 struct UnsettledRow
@@ -68,5 +81,14 @@ ImportPlan planImport(const std::vector<ImportRow> &records, const std::vector<D
 
 // What the operator is told about the unsettled rows (Chinese, one sentence per row).
 QString unsettledText(const std::vector<UnsettledRow> &unsettled);
+
+// Line numbers for a message: the first 50, joined, then how many there are.
+QString linesText(const std::vector<int> &lines);
+// The values a reader mended, for the preview and the summary (the first 20, then how many).
+QString repairsText(const std::vector<VCardRepair> &repairs);
+// The box shown when an import is written: counts, rows added for deleted customers, lines
+// that could not be read, mended values and cut values.
+QString summaryText(const ImportSummary &summary, const std::vector<int> &unreadableLines,
+                    const std::vector<VCardRepair> &repairs);
 
 } // namespace lianbu::exchange

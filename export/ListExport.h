@@ -1,52 +1,46 @@
 #pragma once
 
-// A dataset's records, in their current order, into the newer file formats: .xlsx (the same
-// sheet as the legacy .xls: title block, title rows, widths, footer), CSV and vCard. The
-// dataset's current record does not move: rows are read by position.
+// A list into a file of any exchange format: the command's steps (the overwrite question, the
+// progress window, the failure and lost-character messages, opening the file) and each format's
+// writer over the list's column description and rows. .xlsx carries the same sheet as the
+// legacy .xls (title block, title rows, widths, footer); CSV and vCard their own shapes. The
+// list is only read: its current row and what it shows stay as they are.
 
-#include "export/CsvFormat.h"
+#include "export/ExchangeFormats.h"
 #include "export/SheetData.h"
 
 #include <QString>
 
-#include <vector>
-
-namespace lianbu::db {
-class DataSet;
-}
+class QWidget;
 
 namespace lianbu::exchange {
 
-// Xls is the legacy record stream, written by the .xls exporter; exportList writes the others.
-enum class ExportFormat { Xls, Xlsx, CsvUtf8, CsvGbk, VCard };
+// The sheet's layout (titles, widths, footers, heading) of the list, for the spreadsheet formats.
+SheetLayout layoutOf(const ListSheet &sheet);
 
-// The file dialog's filter for a format and its suffix.
-QString formatFilter(ExportFormat format);
-QString formatSuffix(ExportFormat format);
-// All formats' filters for the save dialog, the legacy .xls first.
-QString exportFilters();
-// The format the operator chose: by the typed suffix when it names a format (.csv: the CSV
-// filter's encoding when one is chosen, else UTF-8), else by the dialog's filter, else the
-// legacy .xls.
-ExportFormat formatOfChoice(const QString &filter, const QString &path);
+// The writers and length checks of the registry's entries. CSV has one title row (the titles'
+// levels joined with "|") and no title block or footer, which other programs would take for
+// records. vCard writes every customer field whatever the columns are.
+ExportOutcome writeXlsSheet(const ListSheet &sheet, const QString &path, const ProgressFunction &progress);
+ExportOutcome writeXlsxSheet(const ListSheet &sheet, const QString &path, const ProgressFunction &progress);
+ExportOutcome writeUtf8CsvSheet(const ListSheet &sheet, const QString &path, const ProgressFunction &progress);
+ExportOutcome writeGbkCsvSheet(const ListSheet &sheet, const QString &path, const ProgressFunction &progress);
+ExportOutcome writeVCardSheet(const ListSheet &sheet, const QString &path, const ProgressFunction &progress);
+QString xlsTooLong(const ListSheet &sheet);
+QString xlsxTooLong(const ListSheet &sheet);
+QString fitsAnyLength(const ListSheet &sheet);
 
-struct ListExport
-{
-    SheetLayout layout;              // titles (one per column), widths, footers
-    std::vector<QString> fieldNames; // dataset field of each column, in layout order
-};
+// What the operator is told after a complete export that had to write characters as '?';
+// empty when none were.
+QString lossText(const ExportOutcome &outcome, const QString &path);
 
-struct ExportOutcome
-{
-    qint64 records = 0;
-    int lostCharacters = 0; // GBK only: characters written as '?'
-};
-
-// Writes the file, replacing an existing one only when complete. CSV has one title row (the
-// titles' levels joined with "|") and no title block or footer, which other programs would
-// take for records. vCard writes every customer field whatever the columns are.
-// Throws lianbu::Error (Chinese message) on failure or cancel; the old file then stays.
-ExportOutcome exportList(const db::DataSet &dataSet, const ListExport &list, ExportFormat format, const QString &path,
-                         const ProgressFunction &progress = {});
+// "导 出" once the file is chosen: nothing for an empty list or a blank name; a list longer
+// than the format holds is refused with an information box before anything is written; then,
+// under the busy cursor, the overwrite question, the progress window (when `showProgress`), the
+// file, what was lost, and the file opened with the desktop's program. A failure is shown
+// (which file, why); the file is then neither replaced nor opened. A column whose field the
+// list lacks throws "Field '%s' not found" before anything happens.
+void exportListFile(const ListSheet &sheet, ExportFormat format, const QString &path, QWidget *parent = nullptr,
+                    bool showProgress = true);
 
 } // namespace lianbu::exchange

@@ -1,9 +1,7 @@
 #include "export/XlsExporter.h"
 
-#include "db/DataSet.h"
-#include "db/Field.h"
 #include "export/ExportProgressWindow.h"
-#include "grid/DataGrid.h"
+#include "export/ListExport.h"
 #include "platform/BusyCursor.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
@@ -27,46 +25,26 @@
 #include <cmath>
 #include <cstring>
 
-using lianbu::db::DataSet;
 using lianbu::db::Field;
+using lianbu::db::ListColumn;
+using lianbu::db::ListColumns;
+using lianbu::db::RowCells;
 
-// ---- TitleRows -------------------------------------------------------------------------
+// ---- titles --------------------------------------------------------------------------------
 
-int TitleRows::GetVisibleColumnCount() const
+TitleCells titleCells(const ListColumns &list)
 {
-    return grid ? int(grid->visibleColumns().size()) : 0;
-}
-
-int TitleRows::GetTitleRowCount() const
-{
-    int rows = 1;
-    if (!grid)
-        return rows;
-    const GridColumns *columns = grid->columns();
-    for (int i = 0; i < columns->count(); ++i)
-        rows = std::max(rows, 1 + int(columns->items(i)->title()->caption().count(QLatin1Char('|'))));
-    return rows;
-}
-
-void TitleRows::titleCells(TitleCells &cells)
-{
-    m_visibleColumnCount = GetVisibleColumnCount();
-    m_titleRowCount = GetTitleRowCount();
-    cells.assign(size_t(m_visibleColumnCount), std::vector<QString>(size_t(m_titleRowCount)));
-    if (!grid)
-        return;
-    const QList<GridColumn *> visible = grid->visibleColumns();
-    for (int v = 0; v < m_visibleColumnCount; ++v) {
-        std::vector<QString> &levels = cells[size_t(v)];
-        QString caption = visible.at(v)->title()->caption();
-        size_t level = 0;
-        qsizetype bar;
-        while ((bar = caption.indexOf(QLatin1Char('|'))) >= 0) {
-            levels[level++] = caption.left(bar);
-            caption = caption.mid(bar + 1);
-        }
-        levels[level] = caption;
+    const size_t depth = size_t(std::max(1, list.titleDepth));
+    TitleCells cells;
+    cells.reserve(list.columns.size());
+    for (const ListColumn &column : list.columns) {
+        std::vector<QString> levels(depth);
+        const QStringList parts = lianbu::db::titleLevels(column.title);
+        for (size_t level = 0; level < depth && level < size_t(parts.size()); ++level)
+            levels[level] = parts.at(qsizetype(level));
+        cells.push_back(std::move(levels));
     }
+    return cells;
 }
 
 // ---- XlsExporter -----------------------------------------------------------------------
@@ -74,23 +52,6 @@ void TitleRows::titleCells(TitleCells &cells)
 namespace {
 
 using lianbu::BusyCursor;
-
-// Field changes each notify the bound controls; one notification at the end is enough.
-class ControlsDisabled
-{
-public:
-    explicit ControlsDisabled(DataSet *dataSet)
-        : m_dataSet(dataSet)
-    {
-        m_dataSet->disableControls();
-    }
-    ~ControlsDisabled() { m_dataSet->enableControls(); }
-    ControlsDisabled(const ControlsDisabled &) = delete;
-    ControlsDisabled &operator=(const ControlsDisabled &) = delete;
-
-private:
-    DataSet *m_dataSet;
-};
 
 QString writeFailure(const QString &fileName, const QString &reason)
 {
@@ -106,64 +67,56 @@ XlsExporter::XlsExporter(QObject *owner)
     : QObject(owner)
 {}
 
-void XlsExporter::setExtraFieldTitles(const QHash<QString, QString> &titles)
-{
-    m_extraFieldTitles.clear();
-    for (auto it = titles.cbegin(); it != titles.cend(); ++it)
-        m_extraFieldTitles.insert(it.key().toLower(), it.value());
-}
-
 XlsExporter::~XlsExporter()
 {
-    DestroyProgressWindow();
+    destroyProgressWindow();
 }
 
-DataSet *XlsExporter::dataSet() const
+void XlsExporter::setList(const ListColumns *columns, const lianbu::db::RowReader *rows)
 {
-    return m_grid ? m_grid->dataSet() : nullptr;
+    m_columns = columns;
+    m_rows = rows;
 }
 
-void XlsExporter::ExportToExcel()
+int XlsExporter::recordCount() const
 {
-    DataSet *ds = dataSet();
-    if (!ds || !ds->active() || ds->isEmpty())
-        return;
-    if (m_fileName.trimmed().isEmpty())
-        return;
+    return m_rows ? m_rows->rowCount() : 0;
+}
 
-    PrepareFields(); // a column without its field reaches the caller
-
-    // Rows past the last one the format addresses would wrap onto the top of the sheet.
-    const qint64 rows = SheetRowCount();
-    if (rows > qint64(lianbu::xls::kMaxRow) + 1) {
-        lianbu::showInformation(
-            QStringLiteral("列表共有 %1 条记录，连同标题和表尾需要 %2 行，而一个 .xls 文件最多只能有 %3 行。"
-                           "没有导出任何数据。")
-                .arg(ds->recordCount())
-                .arg(rows)
-                .arg(lianbu::xls::kMaxRow + 1));
-        return;
-    }
-
-    BusyCursor busy;
+int writeXlsFile(const QString &path, const XlsHeading &heading, const ListColumns &list,
+                 const lianbu::db::RowReader &rows, const std::function<void(int records)> &progress)
+{
+    XlsExporter writer;
+    writer.setShowProgress(false);
+    writer.setTitleName(heading.titleName);
+    writer.setBeginDate(heading.beginDate);
+    writer.setEndDate(heading.endDate);
+    writer.setUserName(heading.userName);
+    writer.setFileName(path);
+    writer.setList(&list, &rows);
+    writer.setProgress(progress);
+    lianbu::AtomicFileWriter file(path);
+    if (!file.open())
+        throw lianbu::Error(writeFailure(path, file.errorString()), lianbu::fileWriteReason(file.systemError()));
     try {
-        bool write = true;
-        if (QFileInfo::exists(m_fileName)) {
-            const QString question = QStringLiteral("已存在文件（") + m_fileName + QStringLiteral("），是否覆盖？");
-            write = lianbu::askYesNo(QStringLiteral("提示"), question); // No: the file stays as it was
-        }
-        if (write)
-            writeFile();
-    } catch (...) {
-        // The file is neither replaced nor opened; the operator learns which file and why.
-        const std::exception_ptr failure = std::current_exception();
-        if (m_showProgress)
-            DestroyProgressWindow();
-        lianbu::showError(exportFailureText(m_fileName, lianbu::exceptionText(failure)));
-        return;
+        writer.saveStream(&file);
+    } catch (const lianbu::Error &error) {
+        if (file.systemError() != 0)
+            throw lianbu::Error(error.message(), lianbu::fileWriteReason(file.systemError()));
+        throw;
     }
-    if (m_showProgress)
-        DestroyProgressWindow();
+    if (!file.commit())
+        throw lianbu::Error(writeFailure(path, file.errorString()), lianbu::fileWriteReason(file.systemError()));
+    return writer.unencodableCells();
+}
+
+void XlsExporter::exportFile()
+{
+    // The export command's own steps, for this writer's list.
+    if (!m_columns || !m_rows)
+        return;
+    const lianbu::exchange::ListSheet sheet{m_titleName, m_beginDate, m_endDate, m_userName, *m_columns, *m_rows, {}};
+    lianbu::exchange::exportListFile(sheet, lianbu::exchange::ExportFormat::Xls, m_fileName, nullptr, m_showProgress);
 }
 
 QString exportFailureText(const QString &fileName, const QString &reason)
@@ -180,52 +133,21 @@ QString exportFailureText(const QString &fileName, const QString &reason)
     return QStringLiteral("导出失败，没有写出文件“%1”。%2").arg(fileName, why);
 }
 
-void XlsExporter::writeFile()
-{
-    if (m_showProgress)
-        ShowProgressWindow(nullptr);
-
-    // The new file is written beside the old one and renamed over it only when complete, so
-    // a failure never leaves a half-written file or loses the file it was to replace.
-    lianbu::AtomicFileWriter file(m_fileName);
-    if (!file.open())
-        throw lianbu::Error(writeFailure(m_fileName, file.errorString()), lianbu::fileWriteReason(file.systemError()));
-    m_unencodableCells = 0;
-    try {
-        SaveStream(&file);
-    } catch (const lianbu::Error &error) {
-        if (file.systemError() != 0)
-            throw lianbu::Error(error.message(), lianbu::fileWriteReason(file.systemError()));
-        throw;
-    }
-    if (!file.commit())
-        throw lianbu::Error(writeFailure(m_fileName, file.errorString()), lianbu::fileWriteReason(file.systemError()));
-    if (m_unencodableCells > 0) {
-        // The file is complete; the format holds GBK text only, so the operator must know.
-        lianbu::showInformation(QStringLiteral("文件“%1”已导出，但其中 %2 个单元格含有 .xls 文件无法保存的字符"
-                                               "（如生僻字或表情符号），这些字符已替换为“?”。")
-                                    .arg(m_fileName)
-                                    .arg(m_unencodableCells));
-    }
-
-    lianbu::openFile(m_fileName);
-}
-
-void XlsExporter::SaveStream(QIODevice *stream)
+void XlsExporter::saveStream(QIODevice *stream)
 {
     m_col = 0;
     m_row = 0;
     m_recordWidth = 0;
     m_stream = stream;
     try {
-        WriteBof();
-        WriteTitleBlock();
-        WriteColumnTitles();
+        writeBof();
+        writeTitleBlock();
+        writeColumnTitles();
         // The head of the sheet goes out before the records, which then go in large writes.
         flushPending();
-        WriteRecords();
-        WriteFooters();
-        WriteEof();
+        writeRecords();
+        writeFooters();
+        writeEof();
         flushPending();
     } catch (...) {
         m_pending.clear();
@@ -235,34 +157,12 @@ void XlsExporter::SaveStream(QIODevice *stream)
     m_stream = nullptr;
 }
 
-void XlsExporter::PrepareFields()
-{
-    DataSet *ds = dataSet();
-    if (!ds || !ds->active())
-        return;
-    ControlsDisabled quiet(ds);
-    const GridColumns *columns = m_grid->columns();
-    for (int i = 0; i < columns->count(); ++i) {
-        const GridColumn *column = columns->items(i);
-        Field &field = ds->fieldByName(column->fieldName());
-        field.setIndex(i);
-        field.setDisplayLabel(column->title()->caption());
-        field.setVisible(column->visible());
-    }
-    for (int k = 0; k < ds->fieldCount(); ++k) {
-        Field &field = ds->field(k);
-        if (field.displayLabel().contains(QLatin1String("*****")))
-            field.setVisible(false);
-    }
-}
-
-void XlsExporter::ShowProgressWindow(QWidget *owner)
+void XlsExporter::showProgressWindow(QWidget *owner)
 {
     if (m_progressWindow)
         return;
     try {
-        const DataSet *ds = dataSet();
-        auto *window = new lianbu::exchange::ExportProgressWindow(ds && ds->active() ? ds->recordCount() : 1, owner);
+        auto *window = new lianbu::exchange::ExportProgressWindow(m_rows ? m_rows->rowCount() : 1, owner);
         m_progressWindow = window;
         m_gauge = window->gauge();
     } catch (...) {
@@ -270,7 +170,7 @@ void XlsExporter::ShowProgressWindow(QWidget *owner)
     }
 }
 
-void XlsExporter::DestroyProgressWindow()
+void XlsExporter::destroyProgressWindow()
 {
     delete m_progressWindow.data();
     m_progressWindow = nullptr;
@@ -299,24 +199,24 @@ void XlsExporter::flushPending()
         throw lianbu::Error(writeFailure(m_fileName, m_stream->errorString()));
 }
 
-void XlsExporter::WriteBof()
+void XlsExporter::writeBof()
 {
     write(lianbu::xls::bofRecord());
     // Without it, readers outside a Chinese locale take the GBK texts for their own code page.
     write(lianbu::xls::codepageRecord());
 }
 
-void XlsExporter::WriteEof()
+void XlsExporter::writeEof()
 {
     write(lianbu::xls::eofRecord());
 }
 
-void XlsExporter::WriteLabelCell(const QString &text, bool advance)
+void XlsExporter::writeLabelCell(const QString &text, bool advance)
 {
-    WriteLabelCell(QStringView(text), advance);
+    writeLabelCell(QStringView(text), advance);
 }
 
-void XlsExporter::WriteLabelCell(QStringView text, bool advance)
+void XlsExporter::writeLabelCell(QStringView text, bool advance)
 {
     if (!m_stream)
         throw lianbu::Error(QStringLiteral("No output stream"));
@@ -327,39 +227,37 @@ void XlsExporter::WriteLabelCell(QStringView text, bool advance)
     if (m_pending.size() >= 256 * 1024)
         flushPending();
     if (advance)
-        NextCell();
+        nextCell();
 }
 
-void XlsExporter::WriteNumberCell(double value, bool advance)
+void XlsExporter::writeNumberCell(double value, bool advance)
 {
     write(lianbu::xls::numberRecord(m_row, m_col, value));
     if (advance)
-        NextCell();
+        nextCell();
 }
 
-void XlsExporter::WriteRkCell(qint32 value, bool advance)
+void XlsExporter::writeRkCell(qint32 value, bool advance)
 {
     if (value < lianbu::xls::kMinRkInteger || value > lianbu::xls::kMaxRkInteger)
         write(lianbu::xls::numberRecord(m_row, m_col, double(value)));
     else
         write(lianbu::xls::rkRecord(m_row, m_col, value));
     if (advance)
-        NextCell();
+        nextCell();
 }
 
-void XlsExporter::WriteBlankCell()
+void XlsExporter::writeBlankCell()
 {
     write(lianbu::xls::blankRecord(m_row, m_col));
-    NextCell();
+    nextCell();
 }
 
-void XlsExporter::NextCell()
+void XlsExporter::nextCell()
 {
     int width = m_recordWidth;
-    if (width <= 0) {
-        const DataSet *ds = dataSet();
-        width = ds ? ds->fieldCount() : 0;
-    }
+    if (width <= 0)
+        width = m_columns ? int(m_columns->columns.size()) : 0;
     if (m_col >= width - 1) {
         ++m_row;
         m_col = 0;
@@ -370,156 +268,126 @@ void XlsExporter::NextCell()
 
 // ---- sections -------------------------------------------------------------------------------
 
-void XlsExporter::WriteTitleBlock()
+void XlsExporter::writeTitleBlock()
 {
     m_col = 3;
     m_row = 0;
-    WriteLabelCell(m_titleName, false);
+    writeLabelCell(m_titleName, false);
     m_row = 1;
     bool dates = false;
     if (!m_beginDate.trimmed().isEmpty()) {
         m_col = 0;
-        WriteLabelCell(m_beginDate, false);
+        writeLabelCell(m_beginDate, false);
         dates = true;
     }
     if (!m_endDate.trimmed().isEmpty()) {
         m_col = 5;
-        WriteLabelCell(m_endDate, false);
+        writeLabelCell(m_endDate, false);
         dates = true;
     }
     if (dates)
         ++m_row;
     m_col = 0;
-    WriteLabelCell(QStringLiteral("制表人：") + m_userName, false);
+    writeLabelCell(QStringLiteral("制表人：") + m_userName, false);
     m_col = 5;
-    WriteLabelCell(QStringLiteral("制表时间：") + lianbu::dateTimeText(lianbu::now()), false);
+    writeLabelCell(QStringLiteral("制表时间：") + lianbu::dateTimeText(lianbu::now()), false);
     ++m_row;
     m_col = 0;
 }
 
-void XlsExporter::WriteColumnTitles()
+void XlsExporter::writeColumnTitles()
 {
-    TitleRows title;
-    title.grid = m_grid;
-    TitleCells cells;
-    title.titleCells(cells);
+    if (!m_columns) {
+        ++m_row; // one empty title row
+        m_col = 0;
+        return;
+    }
+    const TitleCells cells = titleCells(*m_columns);
     // A failed write stops the export here like anywhere else: going on would open a file
     // whose titles are missing as if it were complete.
-    // The fields no column shows that go out, under their own titles, after the visible columns.
-    QStringList extraTitles;
-    if (const DataSet *ds = dataSet(); ds && ds->active()) {
-        const std::vector<int> fields = RecordFields();
-        for (size_t k = size_t(title.VisibleColumnCount()); k < fields.size(); ++k)
-            extraTitles.append(m_extraFieldTitles.value(ds->field(fields[k]).fieldName().toLower()));
-    }
-    for (int level = 0; level < title.TitleRowCount(); ++level) {
-        for (int v = 0; v < title.VisibleColumnCount(); ++v) {
-            m_col = v;
-            WriteLabelCell(cells[size_t(v)][size_t(level)], false);
-        }
-        for (int k = 0; k < extraTitles.size(); ++k) {
-            m_col = title.VisibleColumnCount() + k;
-            WriteLabelCell(level == 0 ? extraTitles.at(k) : QString(), false);
+    for (int level = 0; level < std::max(1, m_columns->titleDepth); ++level) {
+        for (size_t c = 0; c < cells.size(); ++c) {
+            m_col = int(c);
+            // a value no column shows has its title in the top row only
+            const bool shown = m_columns->columns[c].shown;
+            writeLabelCell(shown || level == 0 ? cells[c][size_t(level)] : QString(), false);
         }
         ++m_row;
     }
     m_col = 0;
 }
 
-std::vector<int> XlsExporter::RecordFields() const
+void XlsExporter::writeValueCell(const ListColumn &column, QStringView text, bool isNull)
 {
-    std::vector<int> fields;
-    const DataSet *ds = dataSet();
-    if (!ds || !ds->active())
-        return fields;
-    std::vector<bool> taken(size_t(ds->fieldCount()), false);
-    std::vector<bool> shown(size_t(ds->fieldCount()), false); // named by some column
-    if (m_grid) {
-        const GridColumns *columns = m_grid->columns();
-        for (int i = 0; i < columns->count(); ++i) {
-            const GridColumn *column = columns->items(i);
-            const Field *field = ds->findField(column->fieldName());
-            if (!field)
-                continue;
-            shown[size_t(field->index())] = true;
-            if (column->visible() && !taken[size_t(field->index())]) {
-                taken[size_t(field->index())] = true;
-                fields.push_back(field->index());
-            }
-        }
-    }
-    for (int k = 0; k < ds->fieldCount(); ++k)
-        if (!shown[size_t(k)] && m_extraFieldTitles.contains(ds->field(k).fieldName().toLower()))
-            fields.push_back(k);
-    return fields;
-}
-
-void XlsExporter::writeFieldCell(const Field &field, QStringView text, bool isNull)
-{
-    if (isNull || !field.visible()) {
-        WriteBlankCell();
+    // A column whose title holds "*****" is withheld: its cells stay blank.
+    if (isNull || column.valueIndex < 0 || column.title.contains(QLatin1String("*****"))) {
+        writeBlankCell();
         return;
     }
     // SQLite keeps whatever a column was given; a value that is no number in a numeric column
     // goes out as its text rather than as a wrong number.
-    switch (field.dataType()) {
+    switch (column.type) {
     case Field::DataType::Integer: {
         const QStringView trimmed = text.trimmed();
         bool ok = false;
         const qint64 value = trimmed.toLongLong(&ok);
         if (ok) {
             if (value >= lianbu::xls::kMinRkInteger && value <= lianbu::xls::kMaxRkInteger)
-                WriteRkCell(qint32(value), true);
+                writeRkCell(qint32(value), true);
             else
-                WriteNumberCell(double(value), true);
+                writeNumberCell(double(value), true);
             return;
         }
         const double number = trimmed.toDouble(&ok);
         if (ok && std::isfinite(number))
-            WriteNumberCell(number, true);
+            writeNumberCell(number, true);
         else
-            WriteLabelCell(text, true);
+            writeLabelCell(text, true);
         return;
     }
     case Field::DataType::Float: {
         bool ok = false;
         const double number = text.trimmed().toDouble(&ok);
         if (ok && std::isfinite(number))
-            WriteNumberCell(number, true);
+            writeNumberCell(number, true);
         else
-            WriteLabelCell(text, true);
+            writeLabelCell(text, true);
         return;
     }
     case Field::DataType::Blob:
-        WriteLabelCell(QString(), true);
+        writeLabelCell(QString(), true);
         return;
     case Field::DataType::String:
     case Field::DataType::Unknown:
-        WriteLabelCell(text, true);
+        writeLabelCell(text, true);
         return;
     }
 }
 
-void XlsExporter::WriteRecords()
+void XlsExporter::writeRecords()
 {
-    DataSet *ds = dataSet();
-    if (!ds || !ds->active())
+    if (!m_columns || !m_rows)
         return;
-    ds->checkBrowseMode();
-    const std::vector<int> fields = RecordFields();
-    m_recordWidth = int(fields.size());
-    std::vector<const Field *> byIndex;
-    for (const int k : fields)
-        byIndex.push_back(&ds->field(k));
+    const std::vector<ListColumn> &columns = m_columns->columns;
+    m_recordWidth = int(columns.size());
+    const int count = m_rows->rowCount();
     try {
-        // Read in large batches straight from the list, not row by row through the current
-        // record: the current row and what the grid shows stay as they are.
-        ds->readRows(0, ds->recordCount(), [&](int row, const DataSet::RowCells &cells) {
-            for (size_t i = 0; i < fields.size(); ++i)
-                writeFieldCell(*byIndex[i], cells.text(fields[i]), cells.isNull(fields[i]));
-            // QProgressBar repaints at once whenever the bar visibly changes.
-            if (m_showProgress && m_gauge && (row % 256 == 255 || row + 1 == ds->recordCount()))
-                m_gauge->setValue(row + 1);
+        // Read in large batches straight from the list: its current row and what it shows stay
+        // as they are.
+        m_rows->readRows(0, count, [&](int row, const RowCells &cells) {
+            for (const ListColumn &column : columns) {
+                if (column.valueIndex < 0)
+                    writeValueCell(column, QStringView(), true);
+                else
+                    writeValueCell(column, cells.text(column.valueIndex), cells.isNull(column.valueIndex));
+            }
+            if (row % 256 == 255 || row + 1 == count) {
+                // QProgressBar repaints at once whenever the bar visibly changes.
+                if (m_showProgress && m_gauge)
+                    m_gauge->setValue(row + 1);
+                if (m_progress)
+                    m_progress(row + 1);
+            }
         });
     } catch (...) {
         m_recordWidth = 0;
@@ -528,48 +396,48 @@ void XlsExporter::WriteRecords()
     m_recordWidth = 0;
 }
 
-void XlsExporter::WriteFooters()
+void XlsExporter::writeFooters()
 {
-    if (!m_grid || m_grid->footerRowCount() == 0)
+    if (!m_columns || m_columns->footerRows == 0)
         return;
     m_col = 0;
-    const QList<GridColumn *> visible = m_grid->visibleColumns();
-    if (m_grid->footerRowCount() == 1) {
-        for (const GridColumn *column : visible) {
-            WriteLabelCell(column->footer()->value(), false);
+    if (m_columns->footerRows == 1) {
+        for (const ListColumn &column : m_columns->columns) {
+            if (!column.shown)
+                continue;
+            writeLabelCell(column.footers.empty() ? QString() : column.footers.front().text, false);
             ++m_col;
         }
     } else {
-        for (const GridColumn *column : visible) {
-            const ColumnFooters *footers = column->footers();
-            for (int k = 0; k < footers->count(); ++k) {
-                WriteLabelCell(footers->items(k)->value(), false);
+        for (const ListColumn &column : m_columns->columns) {
+            if (!column.shown)
+                continue;
+            for (const lianbu::db::ListFooter &footer : column.footers) {
+                writeLabelCell(footer.text, false);
                 ++m_row;
             }
             ++m_col;
-            m_row -= footers->count();
+            m_row -= int(column.footers.size());
         }
     }
     m_col = 0;
 }
 
-qint64 XlsExporter::SheetRowCount() const
+qint64 XlsExporter::sheetRowCount() const
 {
-    const DataSet *ds = dataSet();
     qint64 rows = 2;
     if (!m_beginDate.trimmed().isEmpty() || !m_endDate.trimmed().isEmpty())
         ++rows;
-    TitleRows title;
-    title.grid = m_grid;
-    rows += title.GetTitleRowCount();
-    rows += ds && ds->active() ? ds->recordCount() : 0;
-    if (m_grid && m_grid->footerRowCount() == 1) {
+    rows += m_columns ? std::max(1, m_columns->titleDepth) : 1;
+    rows += recordCount();
+    if (m_columns && m_columns->footerRows == 1) {
         rows += 1;
-    } else if (m_grid && m_grid->footerRowCount() > 1) {
-        int deepest = 0;
-        for (const GridColumn *column : m_grid->visibleColumns())
-            deepest = std::max(deepest, column->footers()->count());
-        rows += deepest;
+    } else if (m_columns && m_columns->footerRows > 1) {
+        size_t deepest = 0;
+        for (const ListColumn &column : m_columns->columns)
+            if (column.shown)
+                deepest = std::max(deepest, column.footers.size());
+        rows += qint64(deepest);
     }
     return rows;
 }

@@ -1,9 +1,11 @@
 #include "export/XlsReader.h"
 
+#include "export/XlsxFormat.h"
 #include "platform/Error.h"
 #include "platform/Gbk.h"
 
 #include <QFile>
+#include <QHash>
 #include <QtEndian>
 
 #include <freexl.h>
@@ -163,7 +165,7 @@ SheetData readCompound(const QString &path, ReadBudget *budget)
 
 } // namespace
 
-QString rkText(quint32 rk)
+double rkValue(quint32 rk)
 {
     const bool hundredths = rk & 1u;
     double value;
@@ -175,7 +177,12 @@ QString rkText(quint32 rk)
     }
     if (hundredths)
         value /= 100.0;
-    return numberText(value);
+    return value;
+}
+
+QString rkText(quint32 rk)
+{
+    return numberText(rkValue(rk));
 }
 
 QByteArray compoundWorkbookStream(const QByteArray &file)
@@ -261,9 +268,63 @@ QByteArray compoundWorkbookStream(const QByteArray &file)
     return stream;
 }
 
+namespace {
+
+// The number formats of a record stream that has them (other programs' files): which cell
+// formats show a date, so a date cell reads as the date it shows rather than its serial number.
+struct BiffFormats
+{
+    QHash<int, QString> codes;    // FORMAT: number format id -> code
+    std::vector<int> cellFormats; // XF, in order: number format id of each cell format
+    bool date1904 = false;
+
+    // The text of a number in cell format `xf`.
+    QString text(double value, int xf) const
+    {
+        if (xf < 0 || std::size_t(xf) >= cellFormats.size())
+            return numberText(value);
+        const int id = cellFormats[std::size_t(xf)];
+        const QString code = codes.value(id);
+        if (!isDateFormat(id, code))
+            return numberText(value);
+        const bool withTime = id == 22 || code.contains(QLatin1Char('h'), Qt::CaseInsensitive)
+                              || code.contains(QLatin1Char('s'), Qt::CaseInsensitive);
+        const QString date = serialDateText(value, date1904, withTime);
+        return date.isEmpty() ? numberText(value) : date;
+    }
+};
+
+// A FORMAT record's code: BIFF8 (16-bit length, flags, 8- or 16-bit characters) or BIFF5
+// (8-bit length, text in the file's code page).
+QString formatCode(const char *data, int length, bool utf16Page)
+{
+    if (length >= 5) {
+        const int count = qFromLittleEndian<quint16>(data + 2);
+        const bool wide = uchar(data[4]) & 1;
+        if (length >= 5 + count * (wide ? 2 : 1)) {
+            if (wide) {
+                QString code(count, Qt::Uninitialized);
+                for (int i = 0; i < count; ++i)
+                    code[i] = QChar(qFromLittleEndian<quint16>(data + 5 + 2 * i));
+                return code;
+            }
+            return QString::fromLatin1(data + 5, count);
+        }
+    }
+    if (length >= 3) {
+        const int count = std::min<int>(uchar(data[2]), length - 3);
+        const QByteArray text(data + 3, count);
+        return utf16Page ? QString::fromLatin1(text) : gbk::decode(text);
+    }
+    return {};
+}
+
+} // namespace
+
 SheetData readBiffStream(const QByteArray &bytes, ReadBudget *budget)
 {
     std::map<int, QStringList> rows;
+    BiffFormats formats;
     bool utf16 = false;
     qsizetype at = 0;
     bool begun = false;
@@ -296,17 +357,31 @@ SheetData readBiffStream(const QByteArray &bytes, ReadBudget *budget)
                         budget);
             }
             break;
+        case 0x041E: // FORMAT
+            if (length >= 2)
+                formats.codes.insert(u16(0), formatCode(data, length, utf16));
+            break;
+        case 0x00E0:                                              // XF
+            if (length >= 4 && formats.cellFormats.size() < 4050) // the most a workbook may hold
+                formats.cellFormats.push_back(u16(2));
+            break;
+        case 0x0022: // DATEMODE
+            if (length >= 2)
+                formats.date1904 = u16(0) == 1;
+            break;
         case 0x0203: // NUMBER
             if (length >= 14) {
                 double value;
                 const quint64 bits = qFromLittleEndian<quint64>(data + 6);
                 std::memcpy(&value, &bits, sizeof value);
-                putCell(rows, u16(0), u16(2), numberText(value), budget);
+                putCell(rows, u16(0), u16(2), formats.text(value, u16(4)), budget);
             }
             break;
         case 0x027E: // RK
-            if (length >= 10)
-                putCell(rows, u16(0), u16(2), rkText(qFromLittleEndian<quint32>(data + 6)), budget);
+            if (length >= 10) {
+                const quint32 rk = qFromLittleEndian<quint32>(data + 6);
+                putCell(rows, u16(0), u16(2), formats.text(rkValue(rk), u16(4)), budget);
+            }
             break;
         case 0x0201: // BLANK
             if (length >= 6)

@@ -1,7 +1,8 @@
 #pragma once
 
 // Reads .xls files: the bare record streams that this program and the legacy program write
-// (BOF, LABEL, NUMBER, RK, BLANK, EOF and, since our files carry it, CODEPAGE), and Excel's own
+// (BOF, LABEL, NUMBER, RK, BLANK, EOF and, since our files carry it, CODEPAGE; the number
+// formats of other programs' streams, FORMAT, XF and DATEMODE, so date cells read as dates), and Excel's own
 // BIFF8 workbooks inside a compound document, which FreeXL reads.
 
 #include "export/ReadLimits.h"
@@ -23,7 +24,8 @@ SheetData readBiffStream(const QByteArray &bytes, ReadBudget *budget = nullptr);
 // none or the container is damaged.
 QByteArray compoundWorkbookStream(const QByteArray &file);
 
-// The text of an RK value as a person would write the number.
+// The number an RK value holds, and its text as a person would write the number.
+double rkValue(quint32 rk);
 QString rkText(quint32 rk);
 
 } // namespace lianbu::exchange

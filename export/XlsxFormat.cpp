@@ -1,5 +1,6 @@
 #include "export/XlsxFormat.h"
 
+#include "export/XmlScanner.h"
 #include "export/ZipArchive.h"
 #include "platform/AtomicFile.h"
 #include "platform/Error.h"
@@ -174,23 +175,45 @@ void writeXlsx(const QString &path, const SheetLayout &layout, const RowSource &
 
 // ---- reading ---------------------------------------------------------------------------------
 
-int columnOfReference(const QString &reference)
+namespace {
+
+// Columns past the format's last (XFD) all read as one beyond it, so no reference overflows.
+constexpr int kPastLastColumn = 16384;
+
+int columnOfLetters(QByteArrayView reference)
 {
     int column = 0;
     bool any = false;
-    for (const QChar c : reference) {
-        const char16_t u = c.unicode();
-        if (u >= 'A' && u <= 'Z') {
-            column = column * 26 + (u - 'A' + 1);
-            any = true;
-        } else if (u >= 'a' && u <= 'z') {
-            column = column * 26 + (u - 'a' + 1);
-            any = true;
-        } else {
+    for (const char c : reference) {
+        if (c >= 'A' && c <= 'Z')
+            column = column * 26 + (c - 'A' + 1);
+        else if (c >= 'a' && c <= 'z')
+            column = column * 26 + (c - 'a' + 1);
+        else
             break;
-        }
+        any = true;
+        column = std::min(column, kPastLastColumn + 1);
     }
     return any ? column - 1 : -1;
+}
+
+// The row number of a reference such as "B7"; 0 when it has none.
+qint64 rowOfReference(QByteArrayView reference)
+{
+    qsizetype i = 0;
+    while (i < reference.size() && !(reference[i] >= '0' && reference[i] <= '9'))
+        ++i;
+    qint64 row = 0;
+    for (; i < reference.size() && reference[i] >= '0' && reference[i] <= '9'; ++i)
+        row = std::min<qint64>(row * 10 + (reference[i] - '0'), qint64(1) << 40);
+    return row;
+}
+
+} // namespace
+
+int columnOfReference(const QString &reference)
+{
+    return columnOfLetters(reference.toLatin1());
 }
 
 QString unescapeXlsxText(const QString &text)
@@ -223,36 +246,59 @@ namespace {
                     .arg(detail.isEmpty() ? QString() : QStringLiteral("（%1）").arg(detail)));
 }
 
+// The longest tag or text the scanner holds: a value over the budget's field length is refused
+// as such, and without a budget nothing is bounded but the member's own size.
+qint64 tokenBound(const ReadBudget *budget)
+{
+    return budget ? budget->limits().fieldChars * 3 + 64 * 1024 : qint64(1) << 31;
+}
+
+// The scanner's error as the reader says it: a value past the field length names that limit.
+[[noreturn]] void scanFailed(const XmlScanner &xml, const ReadBudget *budget, int row)
+{
+    if (budget && xml.tooLong())
+        budget->checkField(row, budget->limits().fieldChars + 1);
+    unreadable(xml.errorString());
+}
+
 // All text of <t> elements inside the current element (a rich text run splits it in several).
-QString readTextOf(QXmlStreamReader &xml)
+QString textOf(XmlScanner &xml)
 {
     QString text;
-    const QStringView end = xml.name();
-    const QString endName = end.toString();
-    while (!xml.atEnd()) {
-        xml.readNext();
-        if (xml.isStartElement() && xml.name() == QLatin1String("t"))
-            text += xml.readElementText(QXmlStreamReader::IncludeChildElements);
-        else if (xml.isStartElement() && (xml.name() == QLatin1String("rPh")))
-            xml.skipCurrentElement(); // phonetic guides are not part of the value
-        else if (xml.isEndElement() && xml.name() == endName)
+    int level = 1;
+    while (level > 0) {
+        switch (xml.next()) {
+        case XmlScanner::Token::StartElement:
+            if (xml.name() == "t")
+                text += xml.readElementText();
+            else if (xml.name() == "rPh")
+                xml.skipCurrentElement(); // phonetic guides are not part of the value
+            else
+                ++level;
             break;
+        case XmlScanner::Token::EndElement:
+            --level;
+            break;
+        case XmlScanner::Token::Text:
+            break;
+        case XmlScanner::Token::End:
+        case XmlScanner::Token::Invalid:
+            return text;
+        }
     }
     return text;
 }
 
-QStringList sharedStrings(const ZipArchive &zip, ReadBudget *budget)
+// Read as it unpacks: the whole member never sits in memory, in bytes or as text.
+QStringList sharedStrings(ZipMemberReader *member, ReadBudget *budget)
 {
     QStringList strings;
-    if (!zip.contains(QStringLiteral("xl/sharedStrings.xml")))
+    if (!member)
         return strings;
-    // Read as it unpacks: the whole member never sits in memory, in bytes or as text.
-    const auto member = zip.stream(QStringLiteral("xl/sharedStrings.xml"), budget);
-    QXmlStreamReader xml(member.get());
+    XmlScanner xml(member, tokenBound(budget));
     while (!xml.atEnd()) {
-        xml.readNext();
-        if (xml.isStartElement() && xml.name() == QLatin1String("si")) {
-            strings.append(unescapeXlsxText(readTextOf(xml)));
+        if (xml.next() == XmlScanner::Token::StartElement && xml.name() == "si") {
+            strings.append(unescapeXlsxText(textOf(xml)));
             if (budget)
                 budget->addCell(0, 0, strings.back().size());
         }
@@ -260,8 +306,30 @@ QStringList sharedStrings(const ZipArchive &zip, ReadBudget *budget)
     if (member->failed())
         throw Error(QStringLiteral("文件已损坏（xl/sharedStrings.xml）"));
     if (xml.hasError())
-        unreadable(xml.errorString());
+        scanFailed(xml, budget, 0);
     return strings;
+}
+
+// A sheet that says it spans more columns or cells than the budget allows is refused before
+// its rows are read.
+void checkDimension(QByteArrayView ref, const ReadBudget &budget)
+{
+    const qsizetype colon = ref.indexOf(':');
+    if (colon < 0)
+        return;
+    const QByteArrayView first = ref.first(colon), last = ref.sliced(colon + 1);
+    const qint64 columns = qint64(columnOfLetters(last)) - columnOfLetters(first) + 1;
+    const qint64 rows = rowOfReference(last) - rowOfReference(first) + 1;
+    if (columns <= 0 || rows <= 0)
+        return;
+    if (columns > budget.limits().columns)
+        throw Error(limitText(
+            QStringLiteral("每行最多 %1 列，文件的工作表有 %2 列").arg(budget.limits().columns).arg(columns)));
+    if (rows * columns > budget.limits().cells)
+        throw Error(limitText(QStringLiteral("最多 %1 个单元格，文件的工作表有 %2 行 %3 列")
+                                  .arg(budget.limits().cells)
+                                  .arg(rows)
+                                  .arg(columns)));
 }
 
 // The first sheet's member, by way of the workbook and its relationships.
@@ -477,6 +545,31 @@ QString serialDateText(double serial, bool date1904, bool withTime)
     return text;
 }
 
+namespace {
+
+enum class CellType { Number, Shared, Inline, Text, Boolean, Failure, IsoDate };
+
+CellType cellType(QByteArrayView t)
+{
+    if (t.isEmpty() || t == "n")
+        return CellType::Number;
+    if (t == "s")
+        return CellType::Shared;
+    if (t == "inlineStr")
+        return CellType::Inline;
+    if (t == "str")
+        return CellType::Text;
+    if (t == "b")
+        return CellType::Boolean;
+    if (t == "e")
+        return CellType::Failure;
+    if (t == "d")
+        return CellType::IsoDate;
+    return CellType::Number;
+}
+
+} // namespace
+
 SheetData readXlsx(const QByteArray &bytes, ReadBudget *budget)
 {
     if (budget)
@@ -484,85 +577,115 @@ SheetData readXlsx(const QByteArray &bytes, ReadBudget *budget)
     ZipArchive zip;
     if (!zip.open(bytes))
         unreadable();
-    const QStringList strings = sharedStrings(zip, budget);
     const QString sheetPath = firstSheetPath(zip, budget);
     if (!zip.contains(sheetPath))
         unreadable(QStringLiteral("没有工作表"));
+    // What every member will unpack to is checked before anything is unpacked.
+    const QString stringsPath = QStringLiteral("xl/sharedStrings.xml");
+    const auto stringsMember = zip.contains(stringsPath) ? zip.stream(stringsPath, budget) : nullptr;
+    const auto member = zip.stream(sheetPath, budget);
+    XmlScanner xml(member.get(), tokenBound(budget));
+    // The sheet's head, up to its rows: a dimension it claims is checked before anything else is read.
+    while (!xml.atEnd() && !(xml.token() == XmlScanner::Token::StartElement && xml.name() == "sheetData")) {
+        if (xml.next() == XmlScanner::Token::StartElement && xml.name() == "dimension" && budget)
+            checkDimension(xml.rawAttribute("ref"), *budget);
+    }
+
+    const QStringList strings = sharedStrings(stringsMember.get(), budget);
     const Styles styles = readStyles(zip, budget);
     const bool date1904 = usesDate1904(zip, budget);
 
     SheetData sheet;
-    const auto member = zip.stream(sheetPath, budget);
-    QXmlStreamReader xml(member.get());
     int rowNumber = 0;
     while (!xml.atEnd()) {
-        xml.readNext();
-        if (!xml.isStartElement() || xml.name() != QLatin1String("row"))
+        if (xml.next() != XmlScanner::Token::StartElement || xml.name() != "row")
             continue;
-        const QString r = xml.attributes().value(QLatin1String("r")).toString();
-        rowNumber = r.isEmpty() ? rowNumber + 1 : r.toInt();
+        const QByteArrayView r = xml.rawAttribute("r");
+        rowNumber = r.isEmpty() ? rowNumber + 1 : int(std::min<qint64>(rowOfReference(r), 1 << 30));
+        if (budget)
+            budget->checkCancel();
         SheetRow row{rowNumber, {}};
         int nextColumn = 0;
-        while (!xml.atEnd()) {
-            xml.readNext();
-            if (xml.isEndElement() && xml.name() == QLatin1String("row"))
+        for (;;) {
+            const XmlScanner::Token token = xml.next();
+            if (token == XmlScanner::Token::End || token == XmlScanner::Token::Invalid)
                 break;
-            if (!xml.isStartElement() || xml.name() != QLatin1String("c"))
+            if (token == XmlScanner::Token::EndElement && xml.name() == "row")
+                break;
+            if (token != XmlScanner::Token::StartElement)
                 continue;
-            const QXmlStreamAttributes attributes = xml.attributes();
-            const int referenced = columnOfReference(attributes.value(QLatin1String("r")).toString());
+            if (xml.name() != "c") {
+                xml.skipCurrentElement();
+                continue;
+            }
+            const int referenced = columnOfLetters(xml.rawAttribute("r"));
             const int column = referenced >= 0 ? referenced : nextColumn;
             nextColumn = column + 1;
-            const QString type = attributes.value(QLatin1String("t")).toString();
+            const CellType type = cellType(xml.rawAttribute("t"));
             bool styled = false;
-            const int style = attributes.value(QLatin1String("s")).toInt(&styled);
+            const int style = xml.rawAttribute("s").toInt(&styled);
             const NumberShape shape = styled && style >= 0 && std::size_t(style) < styles.cellShapes.size()
                                           ? styles.cellShapes[std::size_t(style)]
                                           : NumberShape::Plain;
             QString value;
             QString inlineText;
-            while (!xml.atEnd()) {
-                xml.readNext();
-                if (xml.isEndElement() && xml.name() == QLatin1String("c"))
+            for (;;) {
+                const XmlScanner::Token inner = xml.next();
+                if (inner == XmlScanner::Token::End || inner == XmlScanner::Token::Invalid)
                     break;
-                if (!xml.isStartElement())
+                if (inner == XmlScanner::Token::EndElement && xml.name() == "c")
+                    break;
+                if (inner != XmlScanner::Token::StartElement)
                     continue;
-                if (xml.name() == QLatin1String("v"))
+                if (xml.name() == "v")
                     value = xml.readElementText();
-                else if (xml.name() == QLatin1String("is"))
-                    inlineText = readTextOf(xml);
-                else if (xml.name() == QLatin1String("f"))
-                    xml.skipCurrentElement();
+                else if (xml.name() == "is")
+                    inlineText = textOf(xml);
+                else
+                    xml.skipCurrentElement(); // formulas and anything else
             }
             QString text;
-            if (type == QLatin1String("s")) {
+            switch (type) {
+            case CellType::Shared: {
                 bool ok = false;
                 const int index = value.toInt(&ok);
                 if (!ok || index < 0 || index >= strings.size())
                     unreadable(QStringLiteral("第 %1 行").arg(rowNumber));
                 text = strings.at(index);
-            } else if (type == QLatin1String("inlineStr")) {
+                break;
+            }
+            case CellType::Inline:
                 text = unescapeXlsxText(inlineText);
-            } else if (type == QLatin1String("str")) {
+                break;
+            case CellType::Text:
                 text = unescapeXlsxText(value);
-            } else if (type == QLatin1String("b")) {
+                break;
+            case CellType::Boolean:
                 text = value == QLatin1String("1") ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
-            } else if (type == QLatin1String("e")) {
+                break;
+            case CellType::Failure:
                 text = value;
-            } else if (type == QLatin1String("d")) {
+                break;
+            case CellType::IsoDate:
                 // An ISO 8601 date written as text.
                 text = shape == NumberShape::DateTime || value.size() <= 10 ? value : value.left(10);
                 text.replace(QLatin1Char('T'), QLatin1Char(' '));
-            } else {
+                break;
+            case CellType::Number:
                 text = shapedNumber(value, shape, date1904);
+                break;
             }
-            if (column < 0 || column > 16383)
+            if (column < 0 || column >= kPastLastColumn)
                 continue;
             if (budget)
                 budget->addCell(rowNumber, column, text.size(), std::max<qint64>(0, column - row.cells.size()));
+            if (row.cells.size() == column) {
+                row.cells.append(std::move(text));
+                continue;
+            }
             while (row.cells.size() <= column)
                 row.cells.append(QString());
-            row.cells[column] = text;
+            row.cells[column] = std::move(text);
         }
         bool empty = true;
         for (const QString &cell : row.cells)
@@ -573,7 +696,7 @@ SheetData readXlsx(const QByteArray &bytes, ReadBudget *budget)
     if (member->failed())
         throw Error(QStringLiteral("文件已损坏（%1）").arg(sheetPath));
     if (xml.hasError())
-        unreadable(xml.errorString());
+        scanFailed(xml, budget, rowNumber);
     return sheet;
 }
 

@@ -2,6 +2,7 @@
 
 #include "grid/GridColumns.h"
 
+#include "platform/Decimal.h"
 #include "platform/Error.h"
 #include "platform/Gbk.h"
 #include "platform/Profile.h"
@@ -34,32 +35,6 @@ QList<QByteArray> splitWords(const QByteArray &gbkValue)
     return words;
 }
 
-bool parseInt32(const QByteArray &word, int *result)
-{
-    qsizetype i = 0;
-    bool negative = false;
-    if (i < word.size() && (word.at(i) == '-' || word.at(i) == '+')) {
-        negative = word.at(i) == '-';
-        ++i;
-    }
-    if (i == word.size())
-        return false;
-    qint64 magnitude = 0;
-    for (; i < word.size(); ++i) {
-        const char c = word.at(i);
-        if (c < '0' || c > '9')
-            return false;
-        magnitude = magnitude * 10 + (c - '0');
-        if (magnitude > qint64(std::numeric_limits<int>::max()) + 1)
-            return false;
-    }
-    const qint64 value = negative ? -magnitude : magnitude;
-    if (value > std::numeric_limits<int>::max() || value < std::numeric_limits<int>::min())
-        return false;
-    *result = int(value);
-    return true;
-}
-
 namespace {
 
 class Words
@@ -72,7 +47,12 @@ public:
     // Word n (1-based) when it is a valid integer.
     bool get(int n, int *result) const
     {
-        return n >= 1 && n <= m_words.size() && parseInt32(m_words.at(n - 1), result);
+        if (n < 1 || n > m_words.size())
+            return false;
+        const std::optional<int> value = parseInt32(m_words.at(n - 1));
+        if (value)
+            *result = *value;
+        return value.has_value();
     }
     int value(int n, int defaultValue) const
     {

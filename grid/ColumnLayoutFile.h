@@ -68,7 +68,4 @@ QList<QByteArray> splitWords(const QByteArray &gbkValue);
 // missing, not an integer or out of range.
 int wordAsInt(const QString &value, int n, int defaultValue);
 
-// A word as a signed 32-bit decimal integer (optional sign, digits only).
-bool parseInt32(const QByteArray &word, int *result);
-
 } // namespace lianbu::gridlayout

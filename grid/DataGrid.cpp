@@ -6,6 +6,7 @@
 #include "db/DataSet.h"
 #include "db/DataSource.h"
 #include "db/Field.h"
+#include "db/ListRows.h"
 
 #include <QAbstractButton>
 #include <QEvent>
@@ -18,17 +19,6 @@
 
 using lianbu::db::DataSet;
 using lianbu::db::DataSource;
-
-namespace {
-
-QString numberText(double value)
-{
-    if (std::isfinite(value) && value == std::floor(value) && std::fabs(value) < 1e15)
-        return QString::number(qint64(value));
-    return QString::number(value, 'g', 15);
-}
-
-} // namespace
 
 DataGrid::DataGrid(QWidget *parent)
     : QWidget(parent)
@@ -584,50 +574,22 @@ QString DataGrid::footerDisplayText(int footerRow, const GridColumn *column) con
 QString DataGrid::footerValueText(const ColumnFooter *footer, const GridColumn *column) const
 {
     const lianbu::db::DataSet *ds = dataSet();
-    const bool active = ds && ds->active();
-    switch (footer->valueType()) {
-    case FooterValue::None:
-        return QString();
-    case FooterValue::StaticText:
-        return footer->value();
-    case FooterValue::Count:
-        return active ? QString::number(ds->recordCount()) : QString();
-    case FooterValue::FieldValue:
-    case FooterValue::Sum:
-    case FooterValue::Average:
-        break;
+    if (!ds || !ds->active())
+        return footer->valueType() == FooterValue::StaticText ? footer->value() : QString();
+    const lianbu::db::ListFooter described = describeFooter(*footer, ds);
+    const bool summed =
+        described.kind == lianbu::db::FooterKind::Sum || described.kind == lianbu::db::FooterKind::Average;
+    if (summed) {
+        auto cached = m_sumCache.constFind(footer);
+        if (cached != m_sumCache.constEnd())
+            return cached.value();
     }
-    if (!active)
-        return QString();
-    const QString name = footer->fieldName().isEmpty() ? column->fieldName() : footer->fieldName();
-    const lianbu::db::Field *field = ds->findField(name);
-    if (!field)
-        return QString();
-    if (footer->valueType() == FooterValue::FieldValue)
-        return ds->currentRow() >= 0 ? ds->cellText(ds->currentRow(), field->index()) : QString();
-
-    auto cached = m_sumCache.constFind(footer);
-    if (cached != m_sumCache.constEnd())
-        return cached.value();
-    double sum = 0;
-    int counted = 0;
-    const int rows = ds->recordCount();
-    for (int row = 0; row < rows; ++row) {
-        if (ds->cellIsNull(row, field->index()))
-            continue;
-        bool ok = false;
-        const double value = ds->cellText(row, field->index()).trimmed().toDouble(&ok);
-        if (ok) {
-            sum += value;
-            ++counted;
-        }
-    }
-    QString text;
-    if (footer->valueType() == FooterValue::Sum)
-        text = numberText(sum);
-    else
-        text = counted > 0 ? numberText(sum / counted) : QString();
-    m_sumCache.insert(footer, text);
+    lianbu::db::ListColumn shown;
+    if (const lianbu::db::Field *field = ds->findField(column->fieldName()))
+        shown.valueIndex = field->index();
+    const QString text = lianbu::db::footerText(described, shown, lianbu::db::DataSetRows(*ds));
+    if (summed)
+        m_sumCache.insert(footer, text);
     return text;
 }
 

@@ -1,8 +1,46 @@
 #include "grid/GridColumns.h"
 
+#include "db/DataSet.h"
 #include "db/Field.h"
+#include "db/ListRows.h"
 
 // ---- ColumnFooter -------------------------------------------------------------------------
+
+lianbu::db::ListFooter describeFooter(const ColumnFooter &footer, const lianbu::db::DataSet *dataSet)
+{
+    using lianbu::db::FooterKind;
+    lianbu::db::ListFooter described{FooterKind::None, footer.value(), -1};
+    switch (footer.valueType()) {
+    case FooterValue::None:
+        break;
+    case FooterValue::StaticText:
+        described.kind = FooterKind::Text;
+        break;
+    case FooterValue::Count:
+        described.kind = FooterKind::Count;
+        break;
+    case FooterValue::Sum:
+        described.kind = FooterKind::Sum;
+        break;
+    case FooterValue::Average:
+        described.kind = FooterKind::Average;
+        break;
+    case FooterValue::FieldValue:
+        described.kind = FooterKind::CurrentValue;
+        break;
+    }
+    const bool ofAField = described.kind == FooterKind::Sum || described.kind == FooterKind::Average
+                          || described.kind == FooterKind::CurrentValue;
+    if (ofAField && !footer.fieldName().isEmpty()) {
+        const lianbu::db::Field *field =
+            dataSet && dataSet->active() ? dataSet->findField(footer.fieldName()) : nullptr;
+        if (field)
+            described.valueIndex = field->index();
+        else
+            described.kind = FooterKind::None;
+    }
+    return described;
+}
 
 void ColumnFooter::changed()
 {

@@ -18,8 +18,10 @@
 class GridColumn;
 
 namespace lianbu::db {
+class DataSet;
 class Field;
-}
+struct ListFooter;
+} // namespace lianbu::db
 class GridColumns;
 
 enum class SortMarker { None = 0, Down = 1, Up = 2 };
@@ -92,6 +94,10 @@ private:
     QColor m_color;
     std::optional<Qt::Alignment> m_alignment;
 };
+
+// The footer as export, printing and the grid's own footer read it; value indices those of
+// `dataSet`'s fields. A summed field the dataset lacks shows nothing.
+lianbu::db::ListFooter describeFooter(const ColumnFooter &footer, const lianbu::db::DataSet *dataSet);
 
 // The list of footers of a column, one per footer row; when empty, row 0 uses Footer().
 class ColumnFooters

@@ -1,10 +1,12 @@
 #include "grid/TitleLevels.h"
 
+#include "db/ListRows.h"
+
 namespace grideh {
 
 QStringList splitTitleLevels(const QString &caption)
 {
-    return caption.split(QLatin1Char('|'));
+    return lianbu::db::titleLevels(caption);
 }
 
 QList<TitleCell> layoutTitleCells(const QStringList &captions, bool multi, int *levelCount)

@@ -357,6 +357,13 @@ bool askYesNo(const QString &caption, const QString &text, QWidget *parent)
            == BoxButton::Yes;
 }
 
+bool mayOverwrite(const QString &path, QWidget *parent)
+{
+    return !QFileInfo::exists(path)
+           || askYesNo(QStringLiteral("提示"), QStringLiteral("已存在文件（") + path + QStringLiteral("），是否覆盖？"),
+                       parent);
+}
+
 void showError(const QString &text, QWidget *parent)
 {
     ask(parent, BoxIcon::Stop, applicationTitle(), errorDisplayText(text), {BoxButton::Ok}, BoxButton::Ok, true);

@@ -86,6 +86,9 @@ bool confirmOperatorDeletion(const QString &text, QWidget *parent = nullptr);
 // A Yes/No question with the given caption and question icon, Yes and No in the toolkit's words
 // (是, 否), No the default (so Enter never overwrites anything by accident); true only for Yes.
 bool askYesNo(const QString &caption, const QString &text, QWidget *parent = nullptr);
+// Before a save writes over a file: true when `path` does not exist; otherwise asks
+// "已存在文件（<path>），是否覆盖？" as askYesNo with caption "提示" and is true only for Yes.
+bool mayOverwrite(const QString &path, QWidget *parent = nullptr);
 // The general error display: caption = application title, stop icon, one OK button in the
 // toolkit's words (确定); the text is passed through errorDisplayText first.
 void showError(const QString &text, QWidget *parent = nullptr);

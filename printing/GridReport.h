@@ -1,52 +1,28 @@
 #pragma once
 
-// GridReport: prints a DataGrid as a paginated report. The grid's visible columns and all
-// rows of its dataset (in the dataset's current order) are laid out on pages with a header and a
-// footer block, a framed title bar, the column titles, footer rows and rich texts before and after
-// the grid. Pages are recorded in the preview window's page store and shown there.
+// GridReport: prints a list as a paginated report. The list's shown columns (a column
+// description), in the look given, and all its rows in the order shown (through a row reader)
+// are laid out on pages with a header and a footer block, a framed title bar, the column titles,
+// footer rows and rich texts before and after the list. Pages are recorded in a page store.
+// Printing only reads the list: its order, fields and current row stay as they are.
 
-#include "grid/DataGrid.h"
-#include "printing/PrintLayout.h"
+#include "db/ListRows.h"
+#include "printing/ReportGenerator.h"
+#include "printing/ReportLook.h"
+#include "printing/ReportSettings.h"
+#include "printing/ReportText.h"
 
-#include <QFont>
 #include <QList>
 #include <QObject>
 #include <QPair>
-#include <QPointer>
 #include <QString>
-#include <QStringList>
 
 #include <memory>
 
 class QTextDocument;
 class PageStore;
-class PrintPreviewWindow;
 
-enum class PrintOption {
-    FitToPageWidth = 1,
-    Coloured = 2,
-    RowAutoStretch = 4,
-    FitByColumnWidths = 8,
-    OptimalColumnWidths = 16,
-};
-Q_DECLARE_FLAGS(PrintOptions, PrintOption)
-Q_DECLARE_OPERATORS_FOR_FLAGS(PrintOptions)
-
-enum class PrintUnits { MM, Inches };
-
-enum class RuleLine { None, Single, Double };
-
-// The block printed at the top (header) or bottom (footer) of every page.
-struct PageHeaderFooter
-{
-    QString leftText; // multi-line, lines separated by '\n'
-    QString centerText;
-    QString rightText;
-    QFont font;
-    RuleLine lineType = RuleLine::None;
-};
-
-class GridReport : public QObject
+class GridReport : public QObject, public ReportSettings
 {
     Q_OBJECT
 
@@ -54,52 +30,32 @@ public:
     explicit GridReport(QObject *parent = nullptr);
     ~GridReport() override;
 
-    // ---- settings --------------------------------------------------------------------------
-    DataGrid *dbGridEh() const { return m_grid; }
-    void setDBGridEh(DataGrid *grid) { m_grid = grid; }
-    PrintOptions options;
-    PrintUnits units = PrintUnits::MM;
-    lianbu::printing::PageMargins page;
-    PageHeaderFooter pageHeader;
-    PageHeaderFooter pageFooter;
-    QString printFontName;
-    QStringList title;
+    // ---- the list ------------------------------------------------------------------------
+    // The list printed: its columns, their look (one ColumnLook per column of `columns`) and
+    // its rows. `rows` must outlive every generation; nullptr prints nothing.
+    void setList(lianbu::db::ListColumns columns, lianbu::printing::ReportLook look, const lianbu::db::RowReader *rows);
+    const lianbu::db::ListColumns &columns() const { return m_columns; }
+
+    // ---- texts ---------------------------------------------------------------------------
     QTextDocument *beforeGridText() const { return m_before.get(); }
     QTextDocument *afterGridText() const { return m_after.get(); }
-
-    // ---- operations ------------------------------------------------------------------------
     // Replaces the replacement list applied to the rich texts while printing.
     void setTextReplacements(const QList<QPair<QString, QString>> &replacements);
     const QList<QPair<QString, QString>> &textReplacements() const { return m_replacements; }
-    // Generates the pages into the preview window's page store and shows the window. Returns
-    // when generation has ended (the window stays open). Does nothing without an open grid.
-    void showPrintPreview();
-    // Shows the settings dialog for this component; true when confirmed (settings stored).
-    bool editPrintSettings();
 
-    // Generates into `store` without showing any window (the preview window uses the store it
-    // owns). Returns the number of pages recorded.
+    // ---- generation ----------------------------------------------------------------------
+    // Generates the pages into `store` (a preview window shows them as they come). Returns the
+    // number of pages recorded; 0 without a list, or while a generation runs.
     int generate(PageStore *store);
 
+    using LayoutInfo = lianbu::printing::ReportLayoutInfo;
     // The layout of the last generation, for those who want to check it.
-    struct LayoutInfo
-    {
-        QRect body;               // in printer pixels
-        double scale = 1.0;       // fit-to-width factor
-        QList<int> columnWidths;  // in layout units (before scaling)
-        QList<QList<int>> blocks; // printed column indices per block
-        int dataRowsPrinted = 0;
-        int pagesCounted = 0; // from the counting pass, 0 when none was made
-    };
     const LayoutInfo &lastLayout() const { return m_layout; }
 
-    // The preview window and settings dialog this component uses (created on first use).
-    static PrintPreviewWindow *previewForm();
-
 private:
-    friend class ReportGenerator;
-
-    QPointer<DataGrid> m_grid;
+    lianbu::db::ListColumns m_columns;
+    lianbu::printing::ReportLook m_look;
+    const lianbu::db::RowReader *m_rows = nullptr;
     std::unique_ptr<QTextDocument> m_before;
     std::unique_ptr<QTextDocument> m_after;
     QList<QPair<QString, QString>> m_replacements;
@@ -108,10 +64,6 @@ private:
 };
 
 namespace lianbu::printing {
-
-// Replaces every occurrence of each placeholder (regardless of case) in the document, keeping
-// the character formatting of the replaced text. Returns the number of replacements made.
-int replaceInDocument(QTextDocument *document, const QList<QPair<QString, QString>> &replacements);
 
 // Sets `printer` up with the component's configuration for the customer list.
 void configureCustomerPrint(GridReport *printer, const QString &vendorAddress);

@@ -1,7 +1,5 @@
 #include "printing/PageStore.h"
 
-#include "printing/GridReport.h"
-
 #include <QApplication>
 #include <QBitmap>
 #include <QKeyEvent>

@@ -8,7 +8,6 @@
 // can be shown at any zoom and printed on any printer.
 
 #include "printing/PrintLayout.h"
-#include "printing/GridReport.h"
 
 #include <QAbstractScrollArea>
 #include <QList>
@@ -66,11 +65,6 @@ public:
     // twentyfold), so a long document stays small; the last page asked for is kept unpacked.
     QPicture page(int index) const;
 
-    // The component that produced the pages and its settings operation; the preview's setup
-    // command is offered only when both are set.
-    GridReport *printComponent() const { return m_component; }
-    void setPrintComponent(GridReport *component) { m_component = component; }
-
     // Prints pages fromPage..toPage (1-based, inclusive, clamped) on `printer`, scaled from the
     // recorded resolution to the printer's. Returns the number of pages printed.
     int printPages(QPrinter *printer, int fromPage, int toPage) const;
@@ -99,7 +93,6 @@ private:
     bool m_generating = false;
     bool m_stopRequested = false;
     QString m_title;
-    QPointer<GridReport> m_component;
 };
 
 // The ten zoom modes of the preview, in menu order.

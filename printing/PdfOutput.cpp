@@ -88,10 +88,9 @@ int writePdf(const QString &path, const PrinterMetrics &metrics, const std::func
 
 } // namespace lianbu::printing
 
+#include "platform/BusyCursor.h"
 #include "platform/Dialogs.h"
 #include "printing/PageStore.h"
-
-#include <QApplication>
 
 namespace lianbu::printing {
 
@@ -112,20 +111,16 @@ bool savePagesAsPdf(const PageStore &store, QWidget *parent)
     const QString path = dialogs().saveFileName(parent, request);
     if (path.isEmpty())
         return false;
-    if (QFileInfo::exists(path)
-        && !askYesNo(QStringLiteral("提示"), QStringLiteral("已存在文件（") + path + QStringLiteral("），是否覆盖？"),
-                     parent))
+    if (!mayOverwrite(path, parent))
         return false;
-    QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
     try {
+        const BusyCursor busy;
         writePdf(path, store.metrics(),
                  [&](QPrinter &printer) { return store.printPages(&printer, 1, store.pageCount()); });
     } catch (const Error &error) {
-        QApplication::restoreOverrideCursor();
         showError(error.message(), parent);
         return false;
     }
-    QApplication::restoreOverrideCursor();
     return true;
 }
 

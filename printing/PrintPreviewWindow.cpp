@@ -1,7 +1,6 @@
 #include "printing/PrintPreviewWindow.h"
 
 #include "platform/Dialogs.h"
-#include "printing/GridReport.h"
 #include "printing/PdfOutput.h"
 #include "ui_PrintPreviewWindow.h"
 
@@ -22,10 +21,6 @@
 static void initPrintingResources()
 {
     Q_INIT_RESOURCE(printing);
-}
-
-namespace {
-QPointer<PrintPreviewWindow> g_preview;
 }
 
 ToolbarLook nextToolbarLook(ToolbarLook current, int height)
@@ -58,18 +53,6 @@ int toolbarHeight(ToolbarLook look)
     return 48;
 }
 
-PrintPreviewWindow *PrintPreviewWindow::instance()
-{
-    if (!g_preview)
-        g_preview = new PrintPreviewWindow();
-    return g_preview;
-}
-
-PrintPreviewWindow *PrintPreviewWindow::existingInstance()
-{
-    return g_preview;
-}
-
 PrintPreviewWindow::PrintPreviewWindow(QWidget *parent)
     : QWidget(parent, Qt::Window)
     , ui(new Ui::PrintPreviewWindow)
@@ -95,22 +78,21 @@ PrintPreviewWindow::PrintPreviewWindow(QWidget *parent)
     m_zoomGroup->setExclusive(true);
     struct Item
     {
-        QAction **slot;
         const char *name;
         const char *caption;
         ZoomMode mode;
     };
     const Item items[] = {
-        {&mni500, "mni500", "500%", ZoomMode::z500},
-        {&mni200, "mni200", "200%", ZoomMode::z200},
-        {&mni150, "mni150", "150%", ZoomMode::z150},
-        {&mni100, "mni100", "100%", ZoomMode::z100},
-        {&mni75, "mni75", "75%", ZoomMode::z75},
-        {&mni50, "mni50", "50%", ZoomMode::z50},
-        {&mni25, "mni25", "25%", ZoomMode::z25},
-        {&mni10, "mni10", "10%", ZoomMode::z10},
-        {&mniWidth, "mniWidth", "页宽度", ZoomMode::PageWidth},
-        {&mniFull, "mniFull", "全部页面", ZoomMode::FullPage},
+        {"zoom500", "500%", ZoomMode::z500},
+        {"zoom200", "200%", ZoomMode::z200},
+        {"zoom150", "150%", ZoomMode::z150},
+        {"zoom100", "100%", ZoomMode::z100},
+        {"zoom75", "75%", ZoomMode::z75},
+        {"zoom50", "50%", ZoomMode::z50},
+        {"zoom25", "25%", ZoomMode::z25},
+        {"zoom10", "10%", ZoomMode::z10},
+        {"zoomPageWidth", "页宽度", ZoomMode::PageWidth},
+        {"zoomFullPage", "全部页面", ZoomMode::FullPage},
     };
     for (const Item &item : items) {
         QAction *action = m_scaleMenu->addAction(QString::fromUtf8(item.caption));
@@ -118,11 +100,10 @@ PrintPreviewWindow::PrintPreviewWindow(QWidget *parent)
         action->setCheckable(true);
         action->setData(int(item.mode));
         m_zoomGroup->addAction(action);
-        *item.slot = action;
         const ZoomMode mode = item.mode;
         connect(action, &QAction::triggered, this, [this, mode] { previewBox()->setZoomMode(mode); });
     }
-    mniFull->setChecked(true);
+    zoomAction(ZoomMode::FullPage)->setChecked(true);
 
     connect(ui->printButton, &QToolButton::clicked, this, &PrintPreviewWindow::print);
     // The pages as a file, for a user without a printer or who wants to keep them.
@@ -222,7 +203,7 @@ void PrintPreviewWindow::updateControls()
     ui->printButton->setEnabled(!generating);
     if (auto *pdfButton = ui->toolBar->findChild<QToolButton *>(QStringLiteral("savePdfButton")))
         pdfButton->setEnabled(!generating && m_store->pageCount() > 0);
-    ui->printerSetupButton->setEnabled(!generating && m_store->printComponent() != nullptr);
+    ui->printerSetupButton->setEnabled(!generating && m_setupOffered);
     ui->zoomButton->setEnabled(true);
     ui->previousPageButton->setEnabled(page > 1);
     ui->nextPageButton->setEnabled(page < m_pageCount);
@@ -346,13 +327,17 @@ void PrintPreviewWindow::print()
         lianbu::showError(QStringLiteral("无法在打印机“%1”上开始打印").arg(printer->printerName()), this);
 }
 
+void PrintPreviewWindow::setSetupOffered(bool offered)
+{
+    m_setupOffered = offered;
+    updateControls();
+}
+
 void PrintPreviewWindow::tbtPrinterSetupDialogClick()
 {
-    GridReport *component = m_store->printComponent();
-    if (m_store->printing() || !component)
+    if (m_store->printing() || !m_setupOffered)
         return;
-    if (component->editPrintSettings())
-        component->showPrintPreview();
+    emit setupRequested();
 }
 
 void PrintPreviewWindow::chooseZoom()

@@ -2,7 +2,7 @@
 
 // PrintPreviewWindow: the print preview window. Holds the page store and the page view; pages,
 // zooms, stops a running generation, opens the print settings and prints a page range.
-// One window for the whole program, created on first use and hidden (not destroyed) on close.
+// Owned by whoever prints; hidden (not destroyed) on close.
 
 #include "printing/PageStore.h"
 
@@ -34,17 +34,11 @@ public:
     explicit PrintPreviewWindow(QWidget *parent = nullptr);
     ~PrintPreviewWindow() override;
 
-    // The program's preview window, created on the first call.
-    static PrintPreviewWindow *instance();
-    // The window if it was created, else nullptr.
-    static PrintPreviewWindow *existingInstance();
-
     Ui::PrintPreviewWindow *ui;
     PageStore *store() const { return m_store; }
     PageView *previewBox() const;
     QMenu *scaleMenu() const { return m_scaleMenu; }
-    QAction *mni500 = nullptr, *mni200 = nullptr, *mni150 = nullptr, *mni100 = nullptr, *mni75 = nullptr,
-            *mni50 = nullptr, *mni25 = nullptr, *mni10 = nullptr, *mniWidth = nullptr, *mniFull = nullptr;
+    // The scale menu's entry for `mode`.
     QAction *zoomAction(ZoomMode mode) const;
 
     // view state
@@ -53,6 +47,12 @@ public:
     ToolbarLook toolbarLook() const { return m_look; }
     void setToolbarLook(ToolbarLook look);
     QString statusText() const;
+    // Whether the setup command is offered: its owner answers setupRequested.
+    void setSetupOffered(bool offered);
+
+signals:
+    // The setup command: the owner edits the print settings and generates again.
+    void setupRequested();
 
 public slots:
     void print();
@@ -84,6 +84,7 @@ private:
     int m_pageCount = 0;
     bool m_closeAfterStop = false;
     bool m_shownOnce = false;
+    bool m_setupOffered = false;
     ToolbarLook m_look = ToolbarLook::IconsAndCaptions;
     // auto-repeat of the page buttons
     QTimer m_repeatTimer;

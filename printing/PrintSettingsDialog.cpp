@@ -1,8 +1,6 @@
 #include "printing/PrintSettingsDialog.h"
 
 #include "platform/Dialogs.h"
-#include "printing/GridReport.h"
-#include "printing/PrintPreviewWindow.h"
 #include "ui_PrintSettingsDialog.h"
 
 #include <QApplication>
@@ -36,22 +34,6 @@ QString marginText(double value)
 
 } // namespace lianbu::printing
 
-namespace {
-QPointer<PrintSettingsDialog> g_dialog;
-}
-
-PrintSettingsDialog *PrintSettingsDialog::instance()
-{
-    if (!g_dialog)
-        g_dialog = new PrintSettingsDialog();
-    return g_dialog;
-}
-
-PrintSettingsDialog *PrintSettingsDialog::existingInstance()
-{
-    return g_dialog;
-}
-
 PrintSettingsDialog::PrintSettingsDialog(QWidget *parent)
     : QDialog(parent)
     , ui(new Ui::PrintSettingsDialog)
@@ -74,8 +56,10 @@ PrintSettingsDialog::~PrintSettingsDialog()
     delete ui;
 }
 
-void PrintSettingsDialog::setupFrom(const GridReport *c)
+void PrintSettingsDialog::setupFrom(const ReportSettings &settings, QPrinter *printer)
 {
+    const ReportSettings *c = &settings;
+    m_printer = printer;
     using lianbu::printing::marginText;
     ui->topMarginSpin->setText(marginText(c->page.top));
     ui->bottomMarginSpin->setText(marginText(c->page.bottom));
@@ -89,13 +73,13 @@ void PrintSettingsDialog::setupFrom(const GridReport *c)
     ui->autoStretchCheck->setChecked(c->options.testFlag(PrintOption::RowAutoStretch));
     ui->colouredCheck->setChecked(c->options.testFlag(PrintOption::Coloured));
     ui->printFontEdit->setText(c->printFontName);
-    const PrintPreviewWindow *preview = PrintPreviewWindow::existingInstance();
-    ui->printerSetupButton->setEnabled(preview && preview->store()->printerInstalled());
+    ui->printerSetupButton->setEnabled(m_printer != nullptr);
     cbFitWidthToPageClick();
 }
 
-bool PrintSettingsDialog::applyTo(GridReport *c)
+bool PrintSettingsDialog::applyTo(ReportSettings &settings)
 {
+    ReportSettings *c = &settings;
     for (QLineEdit *edit : {ui->topMarginSpin, ui->bottomMarginSpin, ui->leftMarginSpin, ui->rightMarginSpin})
         if (!checkMargin(edit))
             return false;
@@ -113,13 +97,13 @@ bool PrintSettingsDialog::applyTo(GridReport *c)
     return true;
 }
 
-bool PrintSettingsDialog::edit(GridReport *component)
+bool PrintSettingsDialog::edit(ReportSettings &settings, QPrinter *printer)
 {
-    setupFrom(component);
+    setupFrom(settings, printer);
     ui->topMarginSpin->setFocus();
     if (exec() != QDialog::Accepted)
         return false;
-    return applyTo(component);
+    return applyTo(settings);
 }
 
 void PrintSettingsDialog::cbFitWidthToPageClick()
@@ -136,9 +120,8 @@ void PrintSettingsDialog::bPrintFontClick()
 
 void PrintSettingsDialog::bPrinterSetupDialogClick()
 {
-    PrintPreviewWindow *preview = PrintPreviewWindow::existingInstance();
-    if (preview && preview->store()->printerInstalled())
-        lianbu::dialogs().pageSetupDialog(this, preview->store()->printer());
+    if (m_printer)
+        lianbu::dialogs().pageSetupDialog(this, m_printer);
 }
 
 void PrintSettingsDialog::bOkClick()

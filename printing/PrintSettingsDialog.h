@@ -1,15 +1,17 @@
 #pragma once
 
-// PrintSettingsDialog: the print settings dialog ("打印设置") of GridReport. Filled from
-// a component's settings, shown modally, written back only when confirmed with "确定(&O)".
-// One dialog for the whole program, created on first use.
+// PrintSettingsDialog: the print settings dialog ("打印设置") of a printed list. Filled from
+// the settings, shown modally, written back only when confirmed with "确定(&O)". Owned by
+// whoever prints.
+
+#include "printing/ReportSettings.h"
 
 #include <QDialog>
 
 #include <optional>
 
 class QLineEdit;
-class GridReport;
+class QPrinter;
 
 namespace Ui {
 class PrintSettingsDialog;
@@ -30,17 +32,15 @@ public:
     explicit PrintSettingsDialog(QWidget *parent = nullptr);
     ~PrintSettingsDialog() override;
 
-    static PrintSettingsDialog *instance();
-    static PrintSettingsDialog *existingInstance();
-
     Ui::PrintSettingsDialog *ui;
 
-    // Fills the controls from the component's settings.
-    void setupFrom(const GridReport *component);
+    // Fills the controls from the settings. The page setup button edits `printer`; it is
+    // offered only with one.
+    void setupFrom(const ReportSettings &settings, QPrinter *printer = nullptr);
     // Writes the controls back; false (and the error shown) when a margin is no number.
-    bool applyTo(GridReport *component);
+    bool applyTo(ReportSettings &settings);
     // Fill, show modally, write back when confirmed. True when confirmed.
-    bool edit(GridReport *component);
+    bool edit(ReportSettings &settings, QPrinter *printer = nullptr);
 
 public slots:
     void cbFitWidthToPageClick();
@@ -54,4 +54,5 @@ protected:
 private:
     bool checkMargin(QLineEdit *edit);
     bool m_checking = false;
+    QPrinter *m_printer = nullptr;
 };

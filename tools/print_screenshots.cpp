@@ -58,7 +58,10 @@ int main(int argc, char **argv)
     h.insertCustomers(rows);
     h.form->showAllRecords();
     h.form->printCustomerList();
-    PrintPreviewWindow *preview = PrintPreviewWindow::existingInstance();
+    PrintPreviewWindow *preview = nullptr;
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (auto *found = qobject_cast<PrintPreviewWindow *>(window))
+            preview = found;
     if (!preview)
         return 1;
     preview->resize(1280, 900);
@@ -88,16 +91,17 @@ int main(int argc, char **argv)
     savePage(preview->store(), 0, out + QStringLiteral("/short-1.png"));
     const auto options = printer->options;
     printer->options = PrintOptions(PrintOption::Coloured) | PrintOption::RowAutoStretch;
-    printer->showPrintPreview();
+    h.form->printCustomerList();
     for (int i = 0; i < std::min(3, preview->store()->pageCount()); ++i)
         savePage(preview->store(), i, out + QStringLiteral("/blocks-%1.png").arg(i + 1));
     printer->options = options;
 
-    auto *dialog = PrintSettingsDialog::instance();
-    dialog->setupFrom(h.form->findChild<GridReport *>(QStringLiteral("customerReport")));
-    dialog->show();
+    PrintSettingsDialog dialog;
+    PageStore *store = preview->store();
+    dialog.setupFrom(*printer, store->printerInstalled() ? store->printer() : nullptr);
+    dialog.show();
     QApplication::processEvents();
-    dialog->grab().save(out + QStringLiteral("/settings-dialog.png"));
-    dialog->hide();
+    dialog.grab().save(out + QStringLiteral("/settings-dialog.png"));
+    dialog.hide();
     return 0;
 }

@@ -214,8 +214,9 @@ int main(int argc, char **argv)
             QToolTip::hideText();
         }
 #ifdef LIANBU_HAVE_PREVIEW
-        if (PrintPreviewWindow *preview = PrintPreviewWindow::existingInstance())
-            preview->grab().save(out + QStringLiteral("/preview-%1.png").arg(name));
+        for (QWidget *window : QApplication::topLevelWidgets())
+            if (auto *preview = qobject_cast<PrintPreviewWindow *>(window))
+                preview->grab().save(out + QStringLiteral("/preview-%1.png").arg(name));
 #endif
 #ifdef LIANBU_HAVE_OPERATOR_WINDOWS
         changepass->grab().save(out + QStringLiteral("/changepass-%1.png").arg(name));

@@ -340,8 +340,10 @@ bool HttpTransfer::Transfer::appendBody(const char *data, qsizetype size)
         if (cancelled())
             return false;
         const qsizetype block = std::min<qsizetype>(size, bufferSize);
-        if (out->write(data, block) != block)
+        if (out->write(data, block) != block) {
+            results.writeFailed = true;
             return false;
+        }
         results.bytesRead += quint32(block);
         data += block;
         size -= block;
@@ -822,7 +824,7 @@ void HttpTransfer::complete(const std::shared_ptr<Transfer> &t)
             const int status = t->results.status;
             if (!stillCurrent()) {
                 // Abort from onAnyError: nothing more of this transfer.
-            } else if (status == 200 || t->stalled || t->results.limitExceeded) {
+            } else if (status == 200 || t->stalled || t->results.limitExceeded || t->results.writeFailed) {
                 if (onConnectionLost)
                     onConnectionLost(this, t->results.headers.contentType, t->results.headers.contentLength,
                                      t->results.bytesRead, stream);

@@ -164,7 +164,8 @@ public:
     HttpTimeouts &timeouts() { return m_timeouts; }
     // The most bytes a body may have (0: no limit). A larger announced size ends the transfer
     // before the body; a body that grows beyond it is cut off. A file body is also limited to
-    // the free space of its folder. Either ends as a lost connection with limitExceeded().
+    // the free space of its folder. Either ends as a lost connection with limitExceeded(); a
+    // write that fails anyway ends as a lost connection with writeFailed().
     qint64 maxBodySize() const { return m_maxBodySize; }
     void setMaxBodySize(qint64 value) { m_maxBodySize = std::max<qint64>(0, value); }
     HttpProxy &proxy() { return m_proxy; }
@@ -199,6 +200,9 @@ public:
     bool timedOut() const { return m_results.timedOut; }
     // True when the last transfer ended because its body was larger than allowed.
     bool limitExceeded() const { return m_results.limitExceeded; }
+    // True when the last transfer ended because its output file could not be written (a full
+    // disk, a file size limit): the server is not to blame.
+    bool writeFailed() const { return m_results.writeFailed; }
 
     // The thread component (tests; waitForFinish etc. keep their defaults in this program).
     WorkerThread &worker() { return *m_worker; }
@@ -234,6 +238,7 @@ private:
         bool success = false;
         bool timedOut = false;
         bool limitExceeded = false;
+        bool writeFailed = false;
         quint32 bytesRead = 0;
         qint64 startTime = 0;
         ResponseHeaders headers;

@@ -3,6 +3,7 @@
 #include "platform/AppInfo.h"
 #include "platform/Application.h"
 #include "platform/Clock.h"
+#include "platform/Decimal.h"
 #include "platform/Dialogs.h"
 #include "platform/Gbk.h"
 #include "platform/Installation.h"
@@ -48,7 +49,7 @@ namespace {
 Q_LOGGING_CATEGORY(upgradeLog, "lianbu.upgrade")
 
 constexpr int kAutoCheckPeriodMs = 10000;
-const QString kTempSuffix = QStringLiteral(".uTMP");
+const QString kTempSuffix = QString::fromLatin1(updater::kUpdateSuffix);
 const QString kSignatureSuffix = QStringLiteral(".minisig");
 // The information file is small; it must arrive well within this.
 constexpr quint32 kInfoFileDeadlineMs = 2 * 60 * 1000;
@@ -148,28 +149,11 @@ bool readDecimal(const QString &text, int &value)
     qsizetype i = 0;
     while (i < text.size() && text.at(i) == QLatin1Char(' '))
         ++i;
-    bool negative = false;
-    if (i < text.size() && (text.at(i) == QLatin1Char('+') || text.at(i) == QLatin1Char('-'))) {
-        negative = text.at(i) == QLatin1Char('-');
-        ++i;
-    }
-    if (i == text.size())
-        return false;
-    qint64 number = 0;
-    for (; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
-        number = number * 10 + (c.unicode() - '0');
-        if (number > qint64(INT_MAX) + 1)
-            return false;
-    }
-    if (negative)
-        number = -number;
-    if (number > INT_MAX || number < INT_MIN)
-        return false;
-    value = int(number);
-    return true;
+    // Characters outside Latin-1 become "?", which is no digit.
+    const std::optional<int> number = parseInt32(QStringView(text).mid(i).toLatin1());
+    if (number)
+        value = *number;
+    return number.has_value();
 }
 
 QDate readVersionDate(const QString &text, const QDate &fallback)
@@ -693,6 +677,12 @@ void Upgrader::handleConnectionLost()
             refuseInfoFile(why);
         else
             refuseRun(why, QStringLiteral("升级文件 %1 太大，或者磁盘上没有足够的空间。").arg(urlToFileName(url())));
+        return;
+    }
+    if (writeFailed()) {
+        refuseRun(
+            QStringLiteral("%1 could not be written to disk").arg(url()),
+            QStringLiteral("升级文件 %1 无法写入磁盘，磁盘可能已满。请腾出空间后再升级。").arg(urlToFileName(url())));
         return;
     }
     if (onConnLost)

@@ -6,7 +6,10 @@
 #include "platform/VendorAddresses.h"
 #include "grid/DataGrid.h"
 #include "platform/Clock.h"
+#include "data/OperatorStore.h"
+#include "data/Schema.h"
 #include "data/Statements.h"
+#include "db/BackgroundDamageCheck.h"
 #include "db/Connection.h"
 #include "db/Engine.h"
 #include "db/Query.h"
@@ -489,6 +492,47 @@ private slots:
         h.waitForSearch();
         QCOMPARE(h.listColumn(QStringLiteral("b")), QStringList({"甲"}));
         QCOMPARE(h.queryColumn(QStringLiteral("PRAGMA journal_mode")), QStringList{QStringLiteral("wal")});
+    }
+
+    // Damage that the open left to the background read is offered for restore in the running
+    // window, and the window works on with the restored register.
+    void backgroundDamageCheckOffersTheRestore()
+    {
+        MainWindowHarness h;
+        if (h.data->connection->isServer())
+            QSKIP("a server checks its own register");
+        data::OperatorStore(*h.data->connection).setPassword(superAdministratorName(), QStringLiteral("Secret9"));
+        h.insertCustomers({customer(QStringLiteral("VIP"), QStringLiteral("甲"))});
+        h.form->backUpDataAction->trigger();
+        const QStringList backups = QDir(h.env.filePath(QStringLiteral("backups"))).entryList(QDir::Files);
+        QCOMPARE(backups.size(), 1);
+
+        const QString path = h.data->connection->fileName();
+        h.data->customerList->close();
+        h.data->statementQuery->close();
+        h.data->connection->close();
+        QVERIFY(damageCustomerPage(path));
+        // Opened as a large register is: the customers are left to the background read.
+        h.data->connection->setLargeFileCheck(0, [](const QString &table) {
+            return table != QLatin1String("data") && !table.startsWith(QLatin1String("data_"));
+        });
+        h.data->connection->open();
+        QVERIFY(h.data->connection->wholeCheckDeferred());
+
+        h.env.dialogs().clear();
+        h.env.dialogs().queueBoxAnswer(BoxButton::Yes);
+        h.env.dialogs().queueSaveFileName(h.env.filePath(QStringLiteral("backups/") + backups.first()));
+        h.env.dialogs().queuePassword(QStringLiteral("Secret9"));
+        const std::unique_ptr<db::BackgroundDamageCheck> check = startDeferredDamageCheck(*h.data, h.form.get());
+        QVERIFY(check);
+        QVERIFY(QTest::qWaitFor([&] { return h.env.dialogs().boxes().size() >= 2; }, 30000));
+        const QString offer = h.env.dialogs().boxes().first().request.text;
+        QVERIFY2(offer.contains(QStringLiteral("已损坏")) && offer.contains(QStringLiteral("恢复")), qPrintable(offer));
+        QVERIFY2(h.env.dialogs().lastBox().request.text.contains(QStringLiteral("资料已从备份")),
+                 qPrintable(h.env.dialogs().lastBox().request.text));
+        h.form->showAllRecords();
+        QCOMPARE(h.listColumn(QStringLiteral("b")), QStringList{QStringLiteral("甲")});
+        QCOMPARE(h.queryColumn(QStringLiteral("PRAGMA integrity_check")), QStringList{QStringLiteral("ok")});
     }
 
     void footerCountFollowsADeletion()

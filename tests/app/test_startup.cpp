@@ -82,6 +82,7 @@ private slots:
     // The program's names decide its per-user folders.
     void initTestCase() { prepareApplication(); }
     void packagedProgramCreatesItsRegisterOnceInTheDataFolder();
+    void damagedRegisterOffersTheRestoreBeforeTheLogin_data();
     void damagedRegisterOffersTheRestoreBeforeTheLogin();
     void sourceBuiltProgramOpensTheWorkingFolderOnly();
     void databaseOptionOpensThatFile();
@@ -164,8 +165,16 @@ void TestStartUp::databaseOptionOpensThatFile()
     QVERIFY(!QFileInfo::exists(env.filePath(QStringLiteral("sub"))));
 }
 
+void TestStartUp::damagedRegisterOffersTheRestoreBeforeTheLogin_data()
+{
+    QTest::addColumn<bool>("header");
+    QTest::newRow("a customer page overwritten") << false;
+    QTest::newRow("the file's header overwritten") << true;
+}
+
 void TestStartUp::damagedRegisterOffersTheRestoreBeforeTheLogin()
 {
+    QFETCH(bool, header);
     Environment env;
     AsProgram built(false);
     const QString path = createDataDb(env.path());
@@ -178,6 +187,11 @@ void TestStartUp::damagedRegisterOffersTheRestoreBeforeTheLogin()
     }
     const QString backup = db::makeBackup(path, QDateTime(QDate(2026, 12, 1), QTime(9, 0)));
     QVERIFY(damageCustomerPage(path));
+    if (header) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QCOMPARE(file.write(QByteArray(100, char(0x5A))), 100);
+    }
 
     // Declined: the program ends, having said in Chinese what is wrong.
     env.dialogs().queueBoxAnswer(BoxButton::No);

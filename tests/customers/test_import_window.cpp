@@ -8,7 +8,7 @@
 #include "export/RegisterAccess.h"
 #include "platform/Clock.h"
 #include "platform/Gbk.h"
-#include "tests/export/ZipFiles.h"
+#include "tests/export/HostileFiles.h"
 #include "tests/support/TestDatabase.h"
 #include "tests/support/TestSupport.h"
 
@@ -77,7 +77,7 @@ private slots:
 
         ImportWindow window(connection.database());
         QVERIFY(window.loadFile(path));
-        QCOMPARE(window.fileKind(), ImportFileKind::Csv);
+        QCOMPARE(window.format().kind, FormatKind::Csv);
         QCOMPARE(window.encoding(), TextEncoding::Gbk);
         QCOMPARE(window.unreadableLines(), std::vector<int>{7});
         QCOMPARE(window.records().size(), std::size_t(5));
@@ -160,8 +160,8 @@ private slots:
         QVERIFY(window.findDuplicates());
         const auto &duplicates = window.duplicates();
         QCOMPARE(duplicates.size(), std::size_t(3));
-        QCOMPARE(duplicates[0].existing.size(), std::size_t(2));
-        QCOMPARE(duplicates[0].existing.front().id, zhang);
+        QCOMPARE(duplicates[0].matches.size(), std::size_t(2));
+        QCOMPARE(duplicates[0].matches.front().id, zhang);
         QCOMPARE(duplicates[0].target, zhang);
         QCOMPARE(duplicates[1].target, qint64(0));
         // The operator is shown the candidates of a row with several, with how much each shares.
@@ -245,13 +245,6 @@ private slots:
         QVERIFY(env.dialogs().lastBox().request.text.contains(QStringLiteral(".xlsx")));
         QVERIFY(!window.loadFile(env.filePath(QStringLiteral("没有这个文件.csv"))));
         QCOMPARE(env.dialogs().boxes().size(), qsizetype(2));
-
-        // Kinds from names, and from the first bytes when the name does not say.
-        QCOMPARE(importFileKind(QStringLiteral("a.VCF"), {}), ImportFileKind::VCard);
-        QCOMPARE(importFileKind(QStringLiteral("a.dat"), "PK\x03\x04"), ImportFileKind::Xlsx);
-        QCOMPARE(importFileKind(QStringLiteral("a.dat"), "\x09\x08\x08\x00"), ImportFileKind::Xls);
-        QCOMPARE(importFileKind(QStringLiteral("a"), " begin:vcard\r\n"), ImportFileKind::VCard);
-        QCOMPARE(importFileKind(QStringLiteral("a"), "a,b"), ImportFileKind::Csv);
     }
 
     // 全部更新 with an .xlsx file whose 登记日期 are date cells stores dates, not serial numbers;
@@ -289,6 +282,17 @@ private slots:
         QVERIFY(hostile.records().empty());
         const QString refusal = env.dialogs().lastBox().request.text;
         QVERIFY2(refusal.contains(QStringLiteral("每行最多 256 列")), qPrintable(refusal));
+
+        // Two million cells: refused with the limit named, and the register keeps what it had.
+        const QString cells = env.filePath(QStringLiteral("大表.xlsx"));
+        writeFile(cells, test::manyCellsXlsx());
+        QVERIFY(!hostile.loadFile(cells));
+        QVERIFY(hostile.records().empty());
+        const QString cellRefusal = env.dialogs().lastBox().request.text;
+        QVERIFY2(cellRefusal.contains(QStringLiteral("最多 1000000 个单元格")), qPrintable(cellRefusal));
+        customers = loadCustomers(connection.database());
+        QCOMPARE(customers.size(), std::size_t(1));
+        QCOMPARE(customers[0].record[F::RegistrationDate], QStringLiteral("2025-03-01"));
     }
 
     void duplicateGroupsAreListedAndOpen()

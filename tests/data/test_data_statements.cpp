@@ -104,11 +104,11 @@ private slots:
         QVERIFY(!store.checkPassword(value, QStringLiteral("888")));
         QVERIFY(store.checkPassword(superAdministratorName(), QStringLiteral("888")));
 
-        // 5: session start keeps the name
+        // the session start keeps the name
         execStatement(&query, sql::sessionStart(value, QStringLiteral("2010-08-15 9:00:00")));
         QCOMPARE(column(connection, "select username from rz"), QStringList({value}));
 
-        // 2: the search finds the record that contains the value, and only that one
+        // the search finds the record that contains the value, and only that one
         {
             QSqlQuery insert(connection.database());
             insert.prepare(QStringLiteral("insert into data (a, b) values ('k', ?), ('k', 'other')"));
@@ -119,7 +119,7 @@ private slots:
         QCOMPARE(query.recordCount(), 1);
         QCOMPARE(query.fieldByName("b").asString(), QStringLiteral("pre") + value + QStringLiteral("post"));
 
-        // 11: delete removes exactly that operator
+        // the operator removal removes exactly that operator
         execStatement(&query, sql::deleteOperator(value));
         QCOMPARE(column(connection, "select username from userdb"), QStringList({superAdministratorName()}));
         QCOMPARE(column(connection, "select count(*) from data"), QStringList({"2"}));

@@ -58,6 +58,15 @@ int main(int argc, char *argv[])
             }
             return 0;
         }
+        if (args.size() == 4 && args.at(1) == QLatin1String("hold")) {
+            // An instance that has the register open and does nothing for a while.
+            lianbu::db::Connection connection(args.at(2));
+            connection.open();
+            std::printf("open\n");
+            std::fflush(stdout);
+            QThread::msleep(args.at(3).toULong());
+            return 0;
+        }
         if (args.size() == 4 && args.at(1) == QLatin1String("backup")) {
             lianbu::db::backupDatabase(args.at(2), args.at(3));
             return 0;

@@ -1,6 +1,7 @@
 // The connection: opening only real database files, WAL settings, several writers on one file.
 #include "db/BackgroundDamageCheck.h"
 #include "db/Connection.h"
+#include "db/DamageCheck.h"
 #include "db/Table.h"
 #include "platform/Error.h"
 #include "tests/support/TestDatabase.h"
@@ -258,6 +259,44 @@ private slots:
         Connection refused(path);
         refused.setLargeFileCheck(0, notCustomers);
         QVERIFY2(openError(refused).contains(QStringLiteral("damaged")), qPrintable(openError(refused)));
+    }
+
+    void aStoppedDamageReadReadsNoFurther()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("data.db"));
+        QVERIFY(writeOperatorsThenCustomers(path));
+        int tablesAsked = 0;
+        bool contentChecked = false;
+        DamageRead how;
+        how.onlyTables = [&](const QString &) { return ++tablesAsked > 0; };
+        how.contentCheck = [&](const QSqlDatabase &) {
+            contentChecked = true;
+            return QString();
+        };
+        QCOMPARE(readForDamage(path, how).outcome, DamageFinding::Outcome::Sound);
+        QCOMPARE(tablesAsked, 2);
+        QVERIFY(contentChecked);
+
+        // Stopped before it starts: the file is not read at all.
+        DamageReadStop early;
+        early.stop();
+        how.stop = &early;
+        tablesAsked = 0;
+        contentChecked = false;
+        QCOMPARE(readForDamage(path, how).outcome, DamageFinding::Outcome::Stopped);
+        QCOMPARE(tablesAsked, 0);
+        QVERIFY(!contentChecked);
+
+        // Stopped while it runs (here between its statements): no verdict, nothing after read.
+        DamageReadStop later;
+        how.stop = &later;
+        how.onlyTables = [&](const QString &) {
+            later.stop();
+            return true;
+        };
+        QCOMPARE(readForDamage(path, how).outcome, DamageFinding::Outcome::Stopped);
+        QVERIFY(!contentChecked);
     }
 
     void aServerConnectionDroppedWhileIdleIsOpenedAgain()

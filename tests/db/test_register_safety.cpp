@@ -594,6 +594,36 @@ private slots:
         const QByteArray otherBefore = checksum(other);
         QVERIFY_THROWS_EXCEPTION(Error, db::restoreDatabase(foreign, other, deliveredSchemaProblem, now.addSecs(120)));
         QCOMPARE(checksum(other), otherBefore);
+
+        // A register whose header was destroyed, the engine cannot read it any more: the restore
+        // still waits for every instance that has it open, then puts the backup in place.
+        QProcess holder;
+        holder.start(workerPath(), {QStringLiteral("hold"), other, QStringLiteral("60000")});
+        QVERIFY(holder.waitForStarted());
+        QVERIFY(QTest::qWaitFor([&] { return holder.canReadLine() || holder.state() != QProcess::Running; }, 20000));
+        QCOMPARE(holder.readLine().trimmed(), QByteArray("open"));
+        {
+            QFile file(other);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QCOMPARE(file.write(QByteArray(100, char(0x5A))), 100);
+        }
+        const QByteArray damaged = checksum(other);
+        try {
+            db::restoreDatabase(copy, other, deliveredSchemaProblem, now.addSecs(180));
+            QFAIL("a damaged register in use was replaced");
+        } catch (const Error &error) {
+            QVERIFY2(error.operatorText().contains(QStringLiteral("正被")), qPrintable(error.operatorText()));
+        }
+        QCOMPARE(checksum(other), damaged);
+        holder.kill();
+        QVERIFY(holder.waitForFinished(10000));
+        const QString damagedKept = db::restoreDatabase(copy, other, deliveredSchemaProblem, now.addSecs(240));
+        QCOMPARE(checksum(damagedKept), damaged);
+        db::Connection again(other);
+        again.setContentCheck(deliveredSchemaProblem);
+        again.open();
+        QCOMPARE(column(again, QStringLiteral("select count(*) from data")),
+                 QStringList{QString::number(there.size())});
     }
 
     void operatorBacksUpAndRestoresThroughTheMenu()

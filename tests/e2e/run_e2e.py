@@ -21,6 +21,7 @@ import traceback
 import unicodedata
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from printer import FilePrinter  # noqa: E402
 from x11 import Display, Failure, run  # noqa: E402
 
 # Checks that fail today because a mend is still on its way. A failure here is reported loudly but
@@ -147,6 +148,43 @@ class Run:
     def same_fields(self, row, expected):
         return {c: (row.get(c), v) for c, v in expected.items() if (row.get(c) or "") != v}
 
+    def register_locks(self):
+        """The program's locks on the register's files, as /proc/locks shows them."""
+        names = {}
+        for suffix in ("", "-wal", "-shm"):
+            try:
+                names[os.stat(self.register + suffix).st_ino] = "data.db" + suffix
+            except FileNotFoundError:
+                pass
+        held = []
+        with open("/proc/locks") as table:
+            for line in table:
+                fields = line.split()
+                if "->" in fields:  # a waiter, not a lock held
+                    continue
+                if len(fields) >= 8 and fields[4] == str(self.program.pid):
+                    inode = int(fields[5].split(":")[2])
+                    if inode in names:
+                        held.append((names[inode], fields[1], fields[3], fields[6], fields[7]))
+        return sorted(held)
+
+    def browse_register_folder(self, dialog):
+        """Has a file dialog list the register's own folder (where a careless dialog opens its
+        files), then leaves its name field empty."""
+        d = self.display
+        d.focus(dialog)
+        d.key("alt+n", "ctrl+a")
+        d.type(self.work)  # one completion, the folder itself: Return takes it and goes in
+        time.sleep(0.5)
+        d.key("Return")
+        time.sleep(1.5)
+        d.key("alt+n", "ctrl+a")
+
+    def check_locks_kept(self, what, before):
+        after = self.register_locks()
+        self.check(f"{what}: the program still holds its locks on the register", before and after == before,
+                   f"before {before}, after {after}")
+
     # The program ----------------------------------------------------------------------------
 
     def start_program(self):
@@ -155,6 +193,8 @@ class Run:
                    PATH=self.fakebin + ":" + os.environ.get("PATH", "/usr/bin:/bin"))
         for name in ("XDG_CONFIG_HOME", "XDG_DATA_HOME", "QT_SCALE_FACTOR", "QT_QPA_PLATFORMTHEME"):
             env.pop(name, None)
+        # Only the run's own printer, when it has one: the machine's printers never take part.
+        env["CUPS_SERVER"] = self.printer.socket if self.printer else os.path.join(self.work, "no-printer.sock")
         self.log = open(os.path.join(self.work, "program.log"), "ab")
         self.program = subprocess.Popen([os.path.join(self.build, "lianbu")], cwd=self.work, env=env,
                                         stdout=self.log, stderr=subprocess.STDOUT, start_new_session=True)
@@ -324,11 +364,12 @@ class Run:
         self.register = os.path.join(self.work, "data.db")
         run([os.path.join(self.build, "data", "lianbu-initdb"), self.register])
         self.program = None
+        self.printer = None
 
     def steps(self):
         return [self.first_login, self.customers_by_keyboard, self.modify_saves_the_loaded_customer,
                 self.change_and_delete, self.quick_search, self.export_each_format, self.import_each_format,
-                self.save_as_pdf, self.duplicates, self.backup_and_restore]
+                self.save_as_pdf, self.duplicates, self.backup_and_restore, self.print_to_printer]
 
     def first_login(self):
         self.start_program()
@@ -452,11 +493,14 @@ class Run:
             try:
                 records = self.import_records(kind)
                 path = self.write_import_file(kind, records)
+                locks = self.register_locks()
                 self.settings_item(11)  # 导入…
                 dialog = d.wait_window("^导入客户", 20)
-                d.focus(dialog)
+                self.browse_register_folder(dialog)
                 d.type(path)
                 d.key("Return")
+                d.wait_gone(dialog)
+                self.check_locks_kept(f"the file dialog of 导入… ({kind})", locks)
                 deadline = time.monotonic() + 20
                 while time.monotonic() < deadline:
                     window = [w for w in d.windows("^导入客户") if d.geometry(w)[2] > 600]
@@ -532,14 +576,62 @@ class Run:
         d.click(x + 406, y + 21)  # 关闭
         d.wait_gone(preview)
 
+    def login(self):
+        d = self.display
+        login = d.wait_window("^用户登录", 40)
+        d.focus(login)
+        d.key("Tab")
+        d.type(PASSWORD)
+        d.key("Return", "Return")
+        d.wait_gone(login)
+
+    def print_to_printer(self):
+        """打印 on a printer: the program started again with the run's own printer installed."""
+        d = self.display
+        self.stop_program()
+        self.printer = FilePrinter().__enter__()
+        try:
+            self.start_program()
+            self.main = self.main_window()
+            self.login()
+            time.sleep(1)
+            self.at(*self.PRINT)
+            preview = d.wait_window("^预览", 30)
+            time.sleep(2)
+            x, y, _, _ = d.geometry(preview)
+            d.click(x + 23, y + 21)  # 打印
+            dialog = d.wait_window("^打印", 20)
+            self.shot("print-dialog")
+            d.focus(dialog)
+            d.key("Return")  # the one printer, all pages
+            d.wait_gone(dialog)
+            deadline = time.monotonic() + 60
+            while not self.printer.kept_jobs() and time.monotonic() < deadline:
+                time.sleep(0.3)
+            jobs = self.printer.kept_jobs()
+            if not jobs:
+                raise Failure(f"打印 sent no job to the printer; visible {d.visible_titles()}")
+            printed = os.path.join(self.files, "printed-on-printer.pdf")
+            shutil.copy(jobs[0], printed)
+            self.check_pdf("打印 on a printer", printed)
+            d.focus(preview)
+            d.click(x + 406, y + 21)  # 关闭
+            d.wait_gone(preview)
+        finally:
+            self.stop_program()
+            self.printer.__exit__(None, None, None)
+            self.printer = None
+
     def pdf_from_preview(self, what, path, start):
         d = self.display
+        locks = self.register_locks()
         start()
         dialog = d.wait_window("^保存为PDF", 20)
-        d.focus(dialog)
-        d.key("alt+n", "ctrl+a")
+        self.browse_register_folder(dialog)
         d.type(path)
         d.key("Return")
+        d.wait_gone(dialog)
+        self.check_locks_kept(f"the file dialog of {what}", locks)
         deadline = time.monotonic() + 60
         while not os.path.exists(path) and time.monotonic() < deadline:
             time.sleep(0.3)
@@ -621,6 +713,7 @@ class Run:
         self.close_box("deleted-before-restore")
         if len(self.rows()) != len(kept) - 1:
             raise Failure(f"the customer to bring back by the restore was not deleted: {len(self.rows())} rows")
+        locks = self.register_locks()
         self.settings_item(4)  # 恢复数据…
         dialog = d.wait_window("^恢复数据", 20)
         d.focus(dialog)
@@ -628,6 +721,7 @@ class Run:
         d.type(backup)
         d.key("Return")
         d.wait_gone(dialog)
+        self.check_locks_kept("the file dialog of 恢复数据…", locks)
         question = d.wait_window("^恢复数据", 20)
         self.shot("restore-question")
         d.focus(question)
@@ -646,15 +740,18 @@ class Run:
         d = self.display
         opened = os.path.join(self.work, "opened.txt")
         before = open(opened).read().count("\n") if os.path.exists(opened) else 0
+        locks = self.register_locks()
         self.at(*self.EXPORT)
         dialog = d.wait_window("^另存为", 20)
-        d.focus(dialog)
+        self.browse_register_folder(dialog)
         d.key("Tab")  # the file type
         d.key(*(["Down"] * self.FORMATS.index(kind)))
-        d.key("alt+n")  # the file name
+        d.key("alt+n", "ctrl+a")  # the file name
         d.type(path)
         self.shot("export-" + kind)
         d.key("Return")
+        d.wait_gone(dialog)
+        self.check_locks_kept(f"the file dialog of 导 出 ({kind})", locks)
         deadline = time.monotonic() + 60
         while time.monotonic() < deadline:
             if os.path.exists(opened) and open(opened).read().count("\n") > before:

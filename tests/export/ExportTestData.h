@@ -1,9 +1,12 @@
 #pragma once
 
 // A register of any shape for the export tests: an SQLite file in the test's working folder,
-// a query over it bound to a data source and a grid showing it.
+// a query over it bound to a data source and a grid showing it, and the writer reading the
+// grid's list as the export command gives it.
 
+#include "customers/ShownList.h"
 #include "db/Connection.h"
+#include "db/ListRows.h"
 #include "db/DataSource.h"
 #include "db/Query.h"
 #include "export/XlsExporter.h"
@@ -54,7 +57,7 @@ public:
         grid = std::make_unique<DataGrid>();
         grid->setDataSource(&source);
         grid->resize(600, 300);
-        writer.setGrid(grid.get());
+        describe();
         writer.setTitleName(QStringLiteral("客户统计报表"));
         writer.setUserName(QStringLiteral("联簿宝"));
     }
@@ -66,12 +69,26 @@ public:
         return column;
     }
 
-    // The whole record stream as SaveStream writes it.
+    // Gives the writer the grid's list as it is now, as the export command does.
+    void describe()
+    {
+        columns = lianbu::customers::shownColumns(*grid, extraTitles);
+        rows = std::make_unique<lianbu::db::DataSetRows>(*query);
+        writer.setList(&columns, rows.get());
+    }
+    void exportFile()
+    {
+        describe();
+        writer.exportFile();
+    }
+
+    // The whole record stream as saveStream writes it.
     QByteArray stream()
     {
+        describe();
         QBuffer buffer;
         buffer.open(QIODevice::WriteOnly);
-        writer.SaveStream(&buffer);
+        writer.saveStream(&buffer);
         return buffer.data();
     }
     QList<lianbu::test::XlsRecord> records() { return lianbu::test::readXlsRecords(stream()); }
@@ -96,6 +113,10 @@ public:
     std::unique_ptr<lianbu::db::Query> query;
     lianbu::db::DataSource source;
     std::unique_ptr<DataGrid> grid;
+    // Titles of the fields no column shows that go out after the shown columns.
+    QHash<QString, QString> extraTitles;
+    lianbu::db::ListColumns columns;
+    std::unique_ptr<lianbu::db::DataSetRows> rows;
     XlsExporter writer;
 };
 

@@ -70,6 +70,16 @@ inline QByteArray manyCellsXlsx()
     return xlsxOf(rows);
 }
 
+// A sheet that says it spans 200,000 rows of 10 columns before its few rows.
+inline QByteArray claimingXlsx()
+{
+    std::vector<ZipMember> members;
+    members.push_back(member(QStringLiteral("xl/worksheets/sheet1.xml"),
+                             "<?xml version=\"1.0\"?><worksheet><dimension ref=\"A1:J200000\"/><sheetData>"
+                             "<row r=\"1\"><c r=\"A1\"><v>1</v></c></row></sheetData></worksheet>"));
+    return zipOf(members);
+}
+
 // A workbook whose sheet is 1 GB of zeros deflated to about 1 MB; `liar` says it is 1 MB.
 inline QByteArray zipBombXlsx(bool liar)
 {

@@ -475,6 +475,65 @@ private slots:
         QCOMPARE(unescapeXlsxText(QStringLiteral("a_x000D_b_x005F_c_xZZZZ_")), QStringLiteral("a\rb_c_xZZZZ_"));
     }
 
+    // The markup other programs write, read by the program's own scanner as the XML reader would.
+    void xlsxMarkupOfOtherProgramsIsRead()
+    {
+        const QByteArray ns = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+        const QByteArray rows =
+            "<x:row xmlns:x=\"" + ns
+            + "\" r=\"1\"><x:c r=\"A1\" t=\"inlineStr\"><x:is><x:t>前缀</x:t></x:is></x:c></x:row>"
+              "<!-- a comment --><?pi data?>"
+              "<row r=\"2\" spans=\"1:4\"><c r=\"A2\" note=\"a>b\" "
+              "t=\"inlineStr\"><is><t>&lt;&amp;&#x4E2D;&#25991;&quot;</t></is></c>"
+              "<c r=\"B2\" t='inlineStr'><is><t><![CDATA[a<b&c]]></t></is></c>"
+              "<c r=\"C2\" t=\"inlineStr\"><is><r><rPr><b/></rPr><t>甲</t></r><r><t xml:space=\"preserve\"> 乙</t></r>"
+              "<rPh sb=\"0\" eb=\"1\"><t>jia</t></rPh></is></c>"
+              "<c r=\"D2\" t=\"inlineStr\"><is><t>一\r\n二\r三</t></is></c>"
+              "<c r=\"E2\"/><c r=\"F2\"><f>1+1</f><v>2</v></c><c r=\"G2\" t=\"str\"><f>A1</f><v/></c>"
+              "<c r=\"H2\" t=\"b\"><v>1</v></c><c r=\"I2\" t=\"e\"><v>#DIV/0!</v></c></row>"
+              "<row r=\"4\"><c t=\"inlineStr\"><is><t>无引用</t></is></c><c><v>3</v></c></row>";
+        const SheetData sheet = readXlsx(test::xlsxOf(rows));
+        QCOMPARE(sheet.rows.size(), std::size_t(3));
+        QCOMPARE(sheet.rows[0].cells, QStringList{QStringLiteral("前缀")});
+        QCOMPARE(sheet.rows[1].line, 2);
+        QCOMPARE(sheet.rows[1].cells,
+                 QStringList({QStringLiteral("<&中文\""), QStringLiteral("a<b&c"), QStringLiteral("甲 乙"),
+                              QStringLiteral("一\n二\n三"), QString(), QStringLiteral("2"), QString(),
+                              QStringLiteral("TRUE"), QStringLiteral("#DIV/0!")}));
+        QCOMPARE(sheet.rows[2].line, 4);
+        QCOMPARE(sheet.rows[2].cells, QStringList({QStringLiteral("无引用"), QStringLiteral("3")}));
+
+        // A value longer than one read of the unpacked member is read whole; with a budget its
+        // length is the field limit's to judge.
+        const QString longText(300'000, QLatin1Char('x'));
+        const QByteArray longRow = "<row><c t=\"inlineStr\"><is><t>" + longText.toLatin1() + "</t></is></c></row>";
+        QCOMPARE(readXlsx(test::xlsxOf(longRow)).rows.at(0).cells.at(0), longText);
+        ReadBudget budget;
+        try {
+            readXlsx(test::xlsxOf(longRow), &budget);
+            QFAIL("an over-long value was read");
+        } catch (const Error &error) {
+            QVERIFY2(error.message().contains(QStringLiteral("每项内容最多 65536 个字")), qPrintable(error.message()));
+        }
+
+        // Broken or dangerous markup is refused as no readable file, whatever the reader got to.
+        for (const QByteArray &bad :
+             {QByteArray("<row><c r=\"A1\"><v>1</v></c></row><row><c r=\"A2\""),
+              QByteArray("<!DOCTYPE x [<!ENTITY a \"aaaa\">]><row/>"), QByteArray("<row><c r=\"A1 t=\"s\"/></row>")}) {
+            try {
+                readXlsx(test::xlsxOf(bad));
+                QFAIL(bad.constData());
+            } catch (const Error &error) {
+                QVERIFY2(error.message().contains(QStringLiteral(".xlsx")), qPrintable(error.message()));
+            }
+        }
+        // A reference far past the last column never overflows; such a cell is passed over.
+        const SheetData far =
+            readXlsx(test::xlsxOf("<row><c r=\"A1\"><v>1</v></c><c r=\"ZZZZZZZZZZZZ1\"><v>2</v></c></row>"));
+        QCOMPARE(far.rows.at(0).cells, QStringList{QStringLiteral("1")});
+        QCOMPARE(columnOfReference(QStringLiteral("ZZZZZZZZZZZZ1")), 16384);
+    }
+
     // ---- .xls ----------------------------------------------------------------------------
 
     void legacyXlsStreamIsRead()

@@ -3,6 +3,7 @@
 // remembered record, the opened file and long lists.
 
 #include "db/Field.h"
+#include "export/ExportProgressWindow.h"
 #include "platform/Clock.h"
 #include "platform/Error.h"
 #include "tests/export/ExportTestData.h"
@@ -19,6 +20,15 @@ using exporttest::Register;
 using test::XlsRecord;
 
 namespace {
+
+// Whether an export's progress window is on the screen.
+bool progressWindowShown()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        if (qobject_cast<lianbu::exchange::ExportProgressWindow *>(widget) && widget->isVisible())
+            return true;
+    return false;
+}
 
 const QString kMoment = QStringLiteral("2010-08-15 9:05:03");
 
@@ -76,17 +86,16 @@ private slots:
     void createdWriterDefaults()
     {
         XlsExporter writer;
-        QVERIFY(writer.ShowProgress());
-        QVERIFY(writer.grid() == nullptr);
-        QVERIFY(writer.TitleName().isEmpty() && writer.UserName().isEmpty() && writer.FileName().isEmpty());
-        QVERIFY(writer.BeginDate().isEmpty() && writer.EndDate().isEmpty());
+        QVERIFY(writer.showProgress());
+        QVERIFY(writer.columns() == nullptr);
+        QVERIFY(writer.titleName().isEmpty() && writer.userName().isEmpty() && writer.fileName().isEmpty());
+        QVERIFY(writer.beginDate().isEmpty() && writer.endDate().isEmpty());
     }
 
     void workedLayoutRecordByRecord()
     {
         Register r(QStringLiteral("create table t (x VARCHAR(10), y VARCHAR(10), w VARCHAR(10))"), twoRecords());
         workedGrid(r);
-        r.writer.PrepareFields();
         bool ok = false;
         const QList<XlsRecord> records = test::readXlsRecords(r.stream(), &ok);
         QVERIFY(ok);
@@ -118,10 +127,10 @@ private slots:
         // Chinese text is code page 936 bytes.
         QCOMPARE(records.at(2).labelBytes(), QByteArray::fromHex("BFCDBBA7CDB3BCC6B1A8B1ED"));
 
-        // ExportToExcel writes exactly this stream into the file.
+        // The export writes exactly this stream into the file.
         r.writer.setFileName(r.env.filePath(QStringLiteral("worked.xls")));
-        r.writer.ExportToExcel();
-        QCOMPARE(Register::fileBytes(r.writer.FileName()), r.stream());
+        r.exportFile();
+        QCOMPARE(Register::fileBytes(r.writer.fileName()), r.stream());
         QVERIFY(r.env.dialogs().boxes().isEmpty());
     }
 
@@ -129,7 +138,6 @@ private slots:
     {
         Register r(QStringLiteral("create table t (x VARCHAR(10), y VARCHAR(10), w VARCHAR(10))"), twoRecords());
         workedGrid(r);
-        r.writer.PrepareFields();
         // A blank (only spaces) date counts as empty.
         r.writer.setBeginDate(QStringLiteral("  "));
         r.writer.setEndDate(QString());
@@ -163,14 +171,7 @@ private slots:
         r.addColumn(QStringLiteral("x"), QStringLiteral("A|B|C"));
         r.addColumn(QStringLiteral("y"), QStringLiteral("单层"));
         r.addColumn(QStringLiteral("w"), QStringLiteral("|中|"));
-        TitleRows title;
-        title.grid = r.grid.get();
-        QCOMPARE(title.GetVisibleColumnCount(), 3);
-        QCOMPARE(title.GetTitleRowCount(), 3);
-        TitleCells cells;
-        title.titleCells(cells);
-        QCOMPARE(title.VisibleColumnCount(), 3);
-        QCOMPARE(title.TitleRowCount(), 3);
+        TitleCells cells = titleCells(customers::shownColumns(*r.grid));
         QCOMPARE(cells.size(), size_t(3));
         QCOMPARE(cells[0], std::vector<QString>({"A", "B", "C"}));
         QCOMPARE(cells[1], std::vector<QString>({QStringLiteral("单层"), "", ""}));
@@ -178,14 +179,11 @@ private slots:
 
         // A hidden column with a deeper title adds empty rows; it gets no cells itself.
         r.addColumn(QStringLiteral("v"), QStringLiteral("1|2|3|4"), false);
-        QCOMPARE(title.GetVisibleColumnCount(), 3);
-        QCOMPARE(title.GetTitleRowCount(), 4);
-        title.titleCells(cells);
+        cells = titleCells(customers::shownColumns(*r.grid));
         QCOMPARE(cells.size(), size_t(3));
         QCOMPARE(cells[0].size(), size_t(4));
         QCOMPARE(cells[0][3], QString());
 
-        r.writer.PrepareFields();
         const QStringList sheet = r.cellsFrom(2);
         QCOMPARE(sheet.mid(0, 12), QStringList({"LABEL(2,0)A", "LABEL(2,1)单层", "LABEL(2,2)", "LABEL(3,0)B",
                                                 "LABEL(3,1)", "LABEL(3,2)中", "LABEL(4,0)C", "LABEL(4,1)", "LABEL(4,2)",
@@ -194,61 +192,81 @@ private slots:
 
         // No columns: one (empty) title row, no title cells.
         r.grid->columns()->clear();
-        QCOMPARE(title.GetTitleRowCount(), 1);
-        title.titleCells(cells);
-        QVERIFY(cells.empty());
+        const db::ListColumns none = customers::shownColumns(*r.grid);
+        QCOMPARE(none.titleDepth, 1);
+        QVERIFY(titleCells(none).empty());
     }
 
-    void prepareFieldsFollowsTheGrid()
+    void exportingLeavesTheListAsShown()
     {
         Register r(QStringLiteral("create table t (a TEXT, b TEXT, c TEXT, d TEXT, e TEXT)"),
                    {QStringLiteral("insert into t values ('1', '2', '3', '4', '5')"),
-                    QStringLiteral("insert into t values ('6', '7', '8', '9', '0')")});
+                    QStringLiteral("insert into t values ('6', '7', '8', '9', '0')"),
+                    QStringLiteral("insert into t values ('1', '0', '0', '1', '0')")});
         // columns show d, b (withheld by its title), a (hidden) and e; c has no column.
         r.addColumn(QStringLiteral("d"), QStringLiteral("丁"));
         r.addColumn(QStringLiteral("B"), QStringLiteral("乙*****"));
         r.addColumn(QStringLiteral("a"), QStringLiteral("甲"), false);
         r.addColumn(QStringLiteral("e"), QString()); // no caption: the field's label
         r.query->fieldByName(QStringLiteral("e")).setDisplayLabel(QStringLiteral("戊"));
+        r.query->setSort(QStringLiteral("d DESC"));
         r.query->moveToRow(1);
-
-        r.writer.PrepareFields();
+        r.grid->show();
         db::DataSet &ds = *r.query;
-        QStringList order, labels;
-        QList<bool> visible;
-        for (int k = 0; k < ds.fieldCount(); ++k) {
-            order << ds.field(k).fieldName();
-            labels << ds.field(k).displayLabel();
-            visible << ds.field(k).visible();
-            QCOMPARE(ds.field(k).index(), k);
-        }
-        QCOMPARE(order, QStringList({"d", "b", "a", "e", "c"}));
-        QCOMPARE(labels, QStringList({"丁", "乙*****", "甲", "戊", "c"}));
-        QCOMPARE(visible, QList<bool>({true, false, false, true, true}));
-        // Values stay with their fields, in every row; the current record is unchanged.
-        QCOMPARE(ds.recNo(), 2);
-        QCOMPARE(ds.field(0).asString(), QStringLiteral("9"));
-        QCOMPARE(ds.cellText(0, 0), QStringLiteral("4"));
-        QCOMPARE(ds.cellText(0, 4), QStringLiteral("3"));
-        QCOMPARE(ds.fieldByName(QStringLiteral("a")).asString(), QStringLiteral("6"));
-        // The grid still shows each column's own field.
-        QCOMPARE(r.grid->cellDisplayText(0, r.grid->columns()->items(0)), QStringLiteral("4"));
-        QCOMPARE(r.grid->cellDisplayText(1, r.grid->columns()->items(3)), QStringLiteral("0"));
+        auto fieldsAsShown = [&] {
+            QStringList fields;
+            for (int k = 0; k < ds.fieldCount(); ++k)
+                fields << QStringLiteral("%1:%2:%3:%4")
+                              .arg(ds.field(k).fieldName(), ds.field(k).displayLabel())
+                              .arg(ds.field(k).index())
+                              .arg(ds.field(k).visible());
+            return fields;
+        };
+        auto gridAsShown = [&] {
+            QStringList shown;
+            for (const GridColumn *column : r.grid->visibleColumns()) {
+                shown << column->title()->caption();
+                for (int row = 0; row < ds.recordCount(); ++row)
+                    shown << r.grid->cellDisplayText(row, column);
+            }
+            return shown;
+        };
+        const QStringList fields = fieldsAsShown();
+        const QStringList grid = gridAsShown();
+        int currentChanges = 0, resets = 0;
+        connect(&r.source, &db::DataSource::currentRowChanged, this, [&](int) { ++currentChanges; });
+        connect(&r.source, &db::DataSource::dataSetChanged, this, [&] { ++resets; });
 
         // The withheld column keeps its title and gets BLANK cells; the hidden column a gets no
         // cell, so e stays under its title; c, which no column shows, has no title and stays out.
-        QCOMPARE(r.cellsFrom(2),
-                 QStringList({"LABEL(2,0)丁", "LABEL(2,1)乙*****", "LABEL(2,2)戊", "LABEL(3,0)4", "BLANK(3,1)",
-                              "LABEL(3,2)5", "LABEL(4,0)9", "BLANK(4,1)", "LABEL(4,2)0"}));
-        QCOMPARE(ds.recNo(), 2);
+        // The rows come in the shown order (d descending).
+        QCOMPARE(r.cellsFrom(2), QStringList({"LABEL(2,0)丁", "LABEL(2,1)乙*****", "LABEL(2,2)戊", "LABEL(3,0)9",
+                                              "BLANK(3,1)", "LABEL(3,2)0", "LABEL(4,0)4", "BLANK(4,1)", "LABEL(4,2)5",
+                                              "LABEL(5,0)1", "BLANK(5,1)", "LABEL(5,2)0"}));
+        r.writer.setFileName(r.env.filePath(QStringLiteral("shown.xls")));
+        r.exportFile();
+        QCOMPARE(Register::fileBytes(r.writer.fileName()), r.stream());
 
         // Given a title, c goes out after the visible columns, under it; a hidden column's
         // field stays out even when named there.
-        r.writer.setExtraFieldTitles(
-            {{QStringLiteral("C"), QStringLiteral("丙")}, {QStringLiteral("a"), QStringLiteral("甲")}});
-        QCOMPARE(r.cellsFrom(2), QStringList({"LABEL(2,0)丁", "LABEL(2,1)乙*****", "LABEL(2,2)戊", "LABEL(2,3)丙",
-                                              "LABEL(3,0)4", "BLANK(3,1)", "LABEL(3,2)5", "LABEL(3,3)3", "LABEL(4,0)9",
-                                              "BLANK(4,1)", "LABEL(4,2)0", "LABEL(4,3)8"}));
+        r.extraTitles = {{QStringLiteral("C"), QStringLiteral("丙")}, {QStringLiteral("a"), QStringLiteral("甲")}};
+        QCOMPARE(r.cellsFrom(2),
+                 QStringList({"LABEL(2,0)丁", "LABEL(2,1)乙*****", "LABEL(2,2)戊", "LABEL(2,3)丙", "LABEL(3,0)9",
+                              "BLANK(3,1)", "LABEL(3,2)0", "LABEL(3,3)8", "LABEL(4,0)4", "BLANK(4,1)", "LABEL(4,2)5",
+                              "LABEL(4,3)3", "LABEL(5,0)1", "BLANK(5,1)", "LABEL(5,2)0", "LABEL(5,3)0"}));
+        r.exportFile();
+
+        // Fields, their order, titles and visibility, the sort, the current row and what the
+        // grid shows are as they were; the grid heard nothing.
+        QCOMPARE(fieldsAsShown(), fields);
+        QCOMPARE(gridAsShown(), grid);
+        QCOMPARE(ds.sort(), QStringLiteral("d DESC"));
+        QCOMPARE(ds.recNo(), 2);
+        QCOMPARE(r.grid->currentRow(), 1);
+        QCOMPARE(ds.fieldByName(QStringLiteral("d")).asString(), QStringLiteral("4"));
+        QCOMPARE(currentChanges, 0);
+        QCOMPARE(resets, 0);
+        QVERIFY(!ds.controlsDisabled());
     }
 
     void preparedFieldsStillEditAndSort()
@@ -297,7 +315,7 @@ private slots:
         const QString path = r.env.filePath(QStringLiteral("out.xls"));
         r.writer.setFileName(path);
         try {
-            r.writer.ExportToExcel();
+            r.exportFile();
             QFAIL("no error");
         } catch (const Error &e) {
             QCOMPARE(e.message(), QStringLiteral("Field 'nope' not found"));
@@ -317,7 +335,6 @@ private slots:
                     QStringLiteral("insert into t values (2.5, 0, 'y', null, null)")});
         for (const char *name : {"i", "f", "s", "b", "u"})
             r.addColumn(QString::fromLatin1(name), QString::fromLatin1(name).toUpper());
-        r.writer.PrepareFields();
         QCOMPARE(r.cellsFrom(3),
                  QStringList({// integers as RK, floats as NUMBER, blobs as empty LABELs
                               "RK(3,0)5", "NUMBER(3,1)1.5", "LABEL(3,2)文本", "LABEL(3,3)", "LABEL(3,4)free",
@@ -340,7 +357,6 @@ private slots:
         r.addColumn(QStringLiteral("x"), QStringLiteral("X"));
         r.addColumn(QStringLiteral("w"), QStringLiteral("W"), false);
         r.addColumn(QStringLiteral("y"), QStringLiteral("Y"));
-        r.writer.PrepareFields();
         GridColumn *x = r.grid->columns()->items(0);
         GridColumn *w = r.grid->columns()->items(1);
         GridColumn *y = r.grid->columns()->items(2);
@@ -377,7 +393,6 @@ private slots:
         r.addColumn(QStringLiteral("y"), QStringLiteral("Y"));
         r.grid->setFooterRowCount(1);
         r.grid->columns()->items(1)->footer()->setValue(QStringLiteral("总计"));
-        r.writer.PrepareFields();
         QCOMPARE(r.cellsFrom(2), QStringList({"LABEL(2,0)X", "LABEL(2,1)Y", "LABEL(3,0)甲一", "LABEL(3,1)乙一",
                                               "LABEL(4,0)甲二", "LABEL(4,1)乙二", "LABEL(5,0)总计", "LABEL(5,1)"}));
     }
@@ -399,11 +414,11 @@ private slots:
         r.env.dialogs().whileBoxOpen = [&](const BoxRequest &) {
             busyWhileAsked =
                 QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
-            progressWhileAsked = r.writer.ProgressWindow() != nullptr;
+            progressWhileAsked = progressWindowShown();
         };
         // No: the file stays, nothing is opened.
         r.env.dialogs().queueBoxAnswer(BoxButton::No);
-        r.writer.ExportToExcel();
+        r.exportFile();
         QCOMPARE(r.env.dialogs().boxes().size(), 1);
         const BoxRequest box = r.env.dialogs().lastBox().request;
         QCOMPARE(box.caption, QStringLiteral("提示"));
@@ -415,12 +430,12 @@ private slots:
         QVERIFY(busyWhileAsked);
         QVERIFY(!progressWhileAsked);
         QVERIFY(r.env.shell().opened.isEmpty());
-        QVERIFY(r.writer.ProgressWindow() == nullptr);
+        QVERIFY(!progressWindowShown());
         QVERIFY(QApplication::overrideCursor() == nullptr);
 
         // Yes: replaced by the new file, which is opened.
         r.env.dialogs().queueBoxAnswer(BoxButton::Yes);
-        r.writer.ExportToExcel();
+        r.exportFile();
         QCOMPARE(r.env.dialogs().boxes().size(), 2);
         QCOMPARE(Register::fileBytes(path), r.stream());
         QCOMPARE(r.env.shell().opened, QList<QUrl>({QUrl::fromLocalFile(path)}));
@@ -435,19 +450,19 @@ private slots:
         workedGrid(r);
         const QString path = r.env.filePath(QStringLiteral("empty.xls"));
         r.writer.setFileName(path);
-        r.writer.ExportToExcel(); // empty
+        r.exportFile(); // empty
         QVERIFY(!QFileInfo::exists(path));
         r.connection->execute(QStringLiteral("insert into t values ('a', 'b', 'c')"));
         r.query->close();
-        r.writer.ExportToExcel(); // closed
+        r.exportFile(); // closed
         QVERIFY(!QFileInfo::exists(path));
         r.query->open();
         r.writer.setFileName(QStringLiteral("   "));
-        r.writer.ExportToExcel(); // blank name
+        r.exportFile(); // blank name
         QVERIFY(QDir(r.env.path()).entryList({QStringLiteral("*.xls")}, QDir::Files).isEmpty());
-        r.writer.setGrid(nullptr);
+        r.writer.setList(nullptr, nullptr);
         r.writer.setFileName(path);
-        r.writer.ExportToExcel(); // no grid
+        r.writer.exportFile(); // no list
         QVERIFY(!QFileInfo::exists(path));
         QVERIFY(r.env.dialogs().boxes().isEmpty());
         QVERIFY(r.env.shell().opened.isEmpty());
@@ -463,26 +478,26 @@ private slots:
 
         // A folder that does not exist: the operator is told which file was not written.
         r.writer.setFileName(r.env.filePath(QStringLiteral("missing/out.xls")));
-        r.writer.ExportToExcel();
-        QVERIFY(!QFileInfo::exists(r.writer.FileName()));
+        r.exportFile();
+        QVERIFY(!QFileInfo::exists(r.writer.fileName()));
         QCOMPARE(r.env.dialogs().boxes().size(), 1);
         const BoxRequest missing = r.env.dialogs().boxes().at(0).request;
         QCOMPARE(missing.icon, BoxIcon::Stop);
-        QVERIFY2(missing.text.contains(QStringLiteral("导出失败")) && missing.text.contains(r.writer.FileName()),
+        QVERIFY2(missing.text.contains(QStringLiteral("导出失败")) && missing.text.contains(r.writer.fileName()),
                  qPrintable(missing.text));
 
         // A folder standing where the file should go: asked, agreed, and still not writable.
         QVERIFY(QDir(r.env.path()).mkdir(QStringLiteral("dir.xls")));
         r.writer.setFileName(r.env.filePath(QStringLiteral("dir.xls")));
         r.env.dialogs().queueBoxAnswer(BoxButton::Yes);
-        r.writer.ExportToExcel();
-        QVERIFY(QFileInfo(r.writer.FileName()).isDir());
+        r.exportFile();
+        QVERIFY(QFileInfo(r.writer.fileName()).isDir());
         QCOMPARE(r.env.dialogs().boxes().size(), 3); // the question, then the failure
         QCOMPARE(r.env.dialogs().boxes().at(2).request.icon, BoxIcon::Stop);
-        QVERIFY(r.env.dialogs().boxes().at(2).request.text.contains(r.writer.FileName()));
+        QVERIFY(r.env.dialogs().boxes().at(2).request.text.contains(r.writer.fileName()));
 
         QVERIFY(r.env.shell().opened.isEmpty());
-        QVERIFY(r.writer.ProgressWindow() == nullptr);
+        QVERIFY(!progressWindowShown());
         QVERIFY(QApplication::overrideCursor() == nullptr);
         QCOMPARE(r.query->recNo(), 2);
         QVERIFY(!r.query->controlsDisabled());
@@ -497,29 +512,28 @@ private slots:
         workedGrid(r);
         // Two visible cells hold characters the format cannot store; "€" is one it can.
         r.writer.setFileName(r.env.filePath(QStringLiteral("gbk.xls")));
-        r.writer.ExportToExcel();
-        QVERIFY(QFileInfo::exists(r.writer.FileName())); // still written
+        r.exportFile();
+        QVERIFY(QFileInfo::exists(r.writer.fileName())); // still written
         QCOMPARE(r.env.dialogs().boxes().size(), 1);
         const QString said = r.env.dialogs().boxes().at(0).request.text;
-        QVERIFY2(said.contains(QStringLiteral(" 2 个单元格")) && said.contains(r.writer.FileName()), qPrintable(said));
+        QVERIFY2(said.contains(QStringLiteral(" 2 个单元格")) && said.contains(r.writer.fileName()), qPrintable(said));
     }
 
     void failureInTheMiddleOfTheRecords()
     {
         Register r(QStringLiteral("create table t (x TEXT, y TEXT, w TEXT)"), twoRecords());
         workedGrid(r);
-        r.writer.PrepareFields();
         r.query->moveToRow(1);
         const int full = int(r.stream().size());
         // Enough for the title block, the titles and part of the first record.
         FailingDevice device(full - 60);
-        QVERIFY_THROWS_EXCEPTION(Error, r.writer.SaveStream(&device));
+        QVERIFY_THROWS_EXCEPTION(Error, r.writer.saveStream(&device));
         QVERIFY(device.written > 0);
         QCOMPARE(r.query->recNo(), 2);
         QVERIFY(!r.query->controlsDisabled());
         // A failure in the title rows stops the export too (nothing after them is written).
         FailingDevice early(40);
-        QVERIFY_THROWS_EXCEPTION(Error, r.writer.SaveStream(&early));
+        QVERIFY_THROWS_EXCEPTION(Error, r.writer.saveStream(&early));
         QVERIFY(early.written <= 40);
     }
 
@@ -536,7 +550,7 @@ private slots:
         connect(&r.source, &db::DataSource::currentRowChanged, this, [&](int) { ++currentChanges; });
         const QString path = r.env.filePath(QStringLiteral("out.xls"));
         r.writer.setFileName(path);
-        r.writer.ExportToExcel();
+        r.exportFile();
         QCOMPARE(r.query->recNo(), 2);
         QCOMPARE(r.grid->currentRow(), 1);
         // The grid did not follow the walk record by record.
@@ -546,7 +560,7 @@ private slots:
 
         // A relative name is written in the working folder and opened by its full path.
         r.writer.setFileName(QStringLiteral("relative.xls"));
-        r.writer.ExportToExcel();
+        r.exportFile();
         QVERIFY(QFileInfo::exists(r.env.filePath(QStringLiteral("relative.xls"))));
         QCOMPARE(r.env.shell().opened.last(), QUrl::fromLocalFile(r.env.filePath(QStringLiteral("relative.xls"))));
     }
@@ -555,8 +569,8 @@ private slots:
     {
         Register r(QStringLiteral("create table t (x TEXT, y TEXT, w TEXT)"), twoRecords());
         workedGrid(r);
-        r.writer.ShowProgressWindow(nullptr);
-        QWidget *window = r.writer.ProgressWindow();
+        r.writer.showProgressWindow(nullptr);
+        QWidget *window = r.writer.progressWindow();
         QVERIFY(window);
         QVERIFY(window->isVisible());
         QVERIFY(window->windowFlags() & Qt::FramelessWindowHint);
@@ -566,7 +580,7 @@ private slots:
         QCOMPARE(label->text(), QStringLiteral("正在导出数据，请稍候......"));
         QVERIFY(label->font().bold());
         QCOMPARE(label->mapTo(window, QPoint(0, 0)), QPoint(25, 25));
-        QProgressBar *gauge = r.writer.ProgressGauge();
+        QProgressBar *gauge = r.writer.progressGauge();
         QVERIFY(gauge);
         QCOMPARE(QRect(gauge->mapTo(window, QPoint(0, 0)), gauge->size()), QRect(20, 50, 260, 13));
         QCOMPARE(gauge->minimum(), 0);
@@ -578,11 +592,10 @@ private slots:
         if (!qEnvironmentVariableIsEmpty("LIANBU_SCREENSHOTS"))
             image.save(qEnvironmentVariable("LIANBU_SCREENSHOTS") + QStringLiteral("/export-progress.png"));
         // Asking again builds nothing new.
-        r.writer.ShowProgressWindow(nullptr);
-        QCOMPARE(r.writer.ProgressWindow(), window);
+        r.writer.showProgressWindow(nullptr);
+        QCOMPARE(r.writer.progressWindow(), window);
 
         // During the walk the gauge follows the record number.
-        r.writer.PrepareFields();
         r.stream();
         QCOMPARE(gauge->value(), 2);
         // A full gauge is filled blue.
@@ -590,8 +603,8 @@ private slots:
         QCOMPARE(QColor(full.pixel(150, 56)), QColor(Qt::blue));
         if (!qEnvironmentVariableIsEmpty("LIANBU_SCREENSHOTS"))
             full.save(qEnvironmentVariable("LIANBU_SCREENSHOTS") + QStringLiteral("/export-progress-full.png"));
-        r.writer.DestroyProgressWindow();
-        QVERIFY(r.writer.ProgressWindow() == nullptr);
+        r.writer.destroyProgressWindow();
+        QVERIFY(r.writer.progressWindow() == nullptr);
     }
 
     void longListsStream()
@@ -611,8 +624,8 @@ private slots:
             r.addColumn(QStringLiteral("f"), QStringLiteral("金额"));
             r.writer.setShowProgress(false);
             r.writer.setFileName(r.env.filePath(QStringLiteral("long.xls")));
-            r.writer.ExportToExcel();
-            const QByteArray bytes = Register::fileBytes(r.writer.FileName());
+            r.exportFile();
+            const QByteArray bytes = Register::fileBytes(r.writer.fileName());
             sizes[i] = bytes.size();
             bool ok = false;
             const QList<XlsRecord> records = test::readXlsRecords(bytes, &ok);
@@ -641,7 +654,7 @@ private slots:
         old.write("keep");
         old.close();
         r.writer.setFileName(path);
-        r.writer.ExportToExcel();
+        r.exportFile();
         QCOMPARE(r.env.dialogs().boxes().size(), 1);
         const BoxRequest box = r.env.dialogs().lastBox().request;
         QCOMPARE(box.icon, BoxIcon::None); // the information box, not the overwrite question
@@ -654,7 +667,7 @@ private slots:
         r.connection->execute(QStringLiteral("delete from t where n = 65534"));
         r.query->open();
         QVERIFY(QFile::remove(path));
-        r.writer.ExportToExcel();
+        r.exportFile();
         QCOMPARE(r.env.dialogs().boxes().size(), 1);
         bool ok = false;
         const QList<XlsRecord> records = test::readXlsRecords(Register::fileBytes(path), &ok);

@@ -82,6 +82,16 @@ private slots:
         expectRefused([&](ReadBudget &budget) { readXlsx(workbook, &budget); }, QStringLiteral("个单元格"));
     }
 
+    // What the sheet claims is refused before a row is read; a sheet that claims nothing is
+    // counted as its cells arrive.
+    void xlsxThatClaimsMillionsOfCells()
+    {
+        const QByteArray workbook = test::claimingXlsx();
+        expectRefused([&](ReadBudget &budget) { readXlsx(workbook, &budget); },
+                      QStringLiteral("文件的工作表有 200000 行 10 列"));
+        QCOMPARE(readXlsx(workbook).rows.size(), std::size_t(1)); // without limits it is read
+    }
+
     void zipBombs()
     {
         const QByteArray bomb = test::zipBombXlsx(false);

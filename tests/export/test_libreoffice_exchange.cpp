@@ -246,7 +246,7 @@ private slots:
             customers::ImportWindow window(connection.database());
             QVERIFY2(window.loadFile(workbook),
                      qPrintable(workbook + QStringLiteral(": ") + env.dialogs().lastBox().request.text));
-            QCOMPARE(window.fileKind(), customers::ImportFileKind::Xls);
+            QCOMPARE(window.format().kind, exchange::FormatKind::Xls);
             compareRecords(window.records(), expected, workbook);
         }
     }

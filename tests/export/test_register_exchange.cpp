@@ -3,8 +3,12 @@
 // format and back in, as the import window would read it.
 
 #include "db/Connection.h"
+#include "db/ListRows.h"
 #include "db/Query.h"
+#include "export/BiffRecords.h"
 #include "export/CsvFormat.h"
+#include "export/ImportFile.h"
+#include "export/XlsReader.h"
 #include "export/CustomerImport.h"
 #include "export/ListExport.h"
 #include "export/RegisterAccess.h"
@@ -16,6 +20,7 @@
 #include <QFile>
 #include <QSqlQuery>
 #include <QTest>
+#include <QtEndian>
 
 using namespace lianbu;
 using namespace lianbu::exchange;
@@ -38,6 +43,44 @@ int customerCount(db::Connection &connection)
     query.exec(QStringLiteral("SELECT count(*) FROM data"));
     query.next();
     return query.value(0).toInt();
+}
+
+// A record of the stream with its data.
+QByteArray biffRecord(quint16 type, const QByteArray &data)
+{
+    QByteArray out(4, '\0');
+    qToLittleEndian<quint16>(type, out.data());
+    qToLittleEndian<quint16>(quint16(data.size()), out.data() + 2);
+    return out + data;
+}
+
+// A cell record of the program's writer given cell format `xf`, as other programs write dates.
+QByteArray inFormat(QByteArray cell, quint16 xf)
+{
+    qToLittleEndian<quint16>(xf, cell.data() + 8);
+    return cell;
+}
+
+// FORMAT (BIFF8: 16-bit characters) and XF (the number format at its second word).
+QByteArray formatRecord(quint16 id, const QString &code)
+{
+    QByteArray data(5, '\0');
+    qToLittleEndian<quint16>(id, data.data());
+    qToLittleEndian<quint16>(quint16(code.size()), data.data() + 2);
+    data[4] = 1;
+    for (const QChar c : code) {
+        char pair[2];
+        qToLittleEndian<quint16>(c.unicode(), pair);
+        data.append(pair, 2);
+    }
+    return biffRecord(0x041E, data);
+}
+
+QByteArray xfRecord(quint16 numberFormat)
+{
+    QByteArray data(20, '\0');
+    qToLittleEndian<quint16>(numberFormat, data.data() + 2);
+    return biffRecord(0x00E0, data);
 }
 
 QByteArray readAll(const QString &path)
@@ -153,6 +196,108 @@ private slots:
         QCOMPARE(customerCount(connection), 50);
     }
 
+    // A sheet of another program whose dates are number cells in date formats: each arrives in
+    // the register as the date the cell shows, every other value as it was.
+    void xlsDateCellsArriveAsDates()
+    {
+        test::TestDatabase database;
+        db::Connection connection(database.path());
+        connection.open();
+        auto label = [](int r, int c, const QString &text) { return xls::labelRecord(r, c, xls::labelText(text)); };
+        QByteArray stream = xls::bofRecord() + xls::codepageRecord();
+        stream += formatRecord(164, QStringLiteral("yyyy\"年\"m\"月\"d\"日\""));
+        stream += formatRecord(165, QStringLiteral("0.00"));
+        // Cell formats 0..4: General, built-in date 14, 164, 165, built-in date and time 22.
+        for (const quint16 numberFormat : {0, 14, 164, 165, 22})
+            stream += xfRecord(numberFormat);
+        const QByteArray head = stream;
+        const QStringList titles{QStringLiteral("姓名"), QStringLiteral("手机"), QStringLiteral("登记日期"),
+                                 QStringLiteral("备注"), QStringLiteral("邮编")};
+        for (int c = 0; c < titles.size(); ++c)
+            stream += label(0, c, titles[c]);
+        stream += label(1, 0, QStringLiteral("张三"));
+        stream += inFormat(xls::numberRecord(1, 1, 13900000001.0), 0);
+        stream += inFormat(xls::numberRecord(1, 2, 45717), 1);
+        stream += label(1, 3, QStringLiteral("甲"));
+        stream += label(2, 0, QStringLiteral("李四"));
+        stream += inFormat(xls::rkRecord(2, 1, 12345), 3); // a number format that is no date
+        stream += inFormat(xls::rkRecord(2, 2, 45616), 2);
+        stream += inFormat(xls::numberRecord(2, 3, 46027.5), 4);
+        stream += inFormat(xls::rkRecord(2, 4, 100000), 0);
+        stream += label(3, 0, QStringLiteral("王五"));
+        stream += inFormat(xls::numberRecord(3, 2, 45716), 7); // no such cell format: the number
+        stream += xls::eofRecord();
+        const QString path = database.filePath(QStringLiteral("日期.xls"));
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(stream);
+        }
+
+        ReadBudget budget;
+        const ImportFile file = readImportFile(path, budget);
+        QCOMPARE(file.format, ExportFormat::Xls);
+        std::vector<PlannedRow> plan;
+        for (const ImportRow &imported : recordsOf(file.sheet(), matchColumns(file.sheet())))
+            plan.push_back({imported, ImportAction::Add, 0});
+        QCOMPARE(applyImport(connection.database(), plan, QStringLiteral("2020-01-01")).added, 3);
+
+        std::vector<CustomerRecord> expected(3);
+        expected[0][F::Name] = QStringLiteral("张三");
+        expected[0][F::Mobile] = QStringLiteral("13900000001");
+        expected[0][F::RegistrationDate] = QStringLiteral("2025-03-01");
+        expected[0][F::Notes] = QStringLiteral("甲");
+        expected[1][F::Name] = QStringLiteral("李四");
+        expected[1][F::Mobile] = QStringLiteral("12345");
+        expected[1][F::RegistrationDate] = QStringLiteral("2024-11-20");
+        expected[1][F::Notes] = QStringLiteral("2026-01-05 12:00:00");
+        expected[1][F::Postcode] = QStringLiteral("100000");
+        expected[2][F::Name] = QStringLiteral("王五");
+        expected[2][F::RegistrationDate] = QStringLiteral("45716");
+        const std::vector<IdentifiedCustomer> stored = loadCustomers(connection.database());
+        QCOMPARE(stored.size(), expected.size());
+        for (std::size_t i = 0; i < stored.size(); ++i)
+            for (std::size_t f = 0; f < kCustomerFieldCount; ++f)
+                QVERIFY2(
+                    stored[i].record[F(f)] == expected[i][F(f)],
+                    qPrintable(
+                        QStringLiteral("customer %1, %2: %3").arg(i).arg(fieldTitle(F(f)), stored[i].record[F(f)])));
+
+        // The 1904 date system of a workbook that says so.
+        QByteArray date1904 = biffRecord(0x0022, QByteArray("\x01\x00", 2));
+        const QByteArray cells =
+            label(0, 0, QStringLiteral("登记日期")) + inFormat(xls::numberRecord(1, 0, 45717), 1) + xls::eofRecord();
+        QCOMPARE(readBiffStream(head + date1904 + cells).rows.at(1).cells.at(0), QStringLiteral("2029-03-02"));
+        QCOMPARE(readBiffStream(head + cells).rows.at(1).cells.at(0), QStringLiteral("2025-03-01"));
+    }
+
+    // Each format says before writing when the list is longer than its sheet holds.
+    void listsTooLongForTheFormatAreNamed()
+    {
+        struct ManyRows final : db::RowReader
+        {
+            int count = 0;
+            int rowCount() const override { return count; }
+            void readRows(int, int, const Visit &) const override {}
+            int currentRow() const override { return -1; }
+            bool stale() const override { return false; }
+        } rows;
+        db::ListColumns columns;
+        columns.columns.push_back({});
+        const ListSheet sheet{QStringLiteral("表"), QString(), QString(), QString(), columns, rows, {}};
+        rows.count = 65533; // 2 heading rows, 1 title row: the last row the .xls addresses
+        for (const FileFormat &format : fileFormats())
+            QVERIFY2(format.tooLong(sheet).isEmpty(), qPrintable(format.filter));
+        rows.count = 65534;
+        QVERIFY2(fileFormat(ExportFormat::Xls).tooLong(sheet).contains(QStringLiteral("65534 条记录")),
+                 qPrintable(fileFormat(ExportFormat::Xls).tooLong(sheet)));
+        QVERIFY(fileFormat(ExportFormat::Xlsx).tooLong(sheet).isEmpty());
+        rows.count = 1'048'574;
+        QVERIFY(fileFormat(ExportFormat::Xlsx).tooLong(sheet).contains(QStringLiteral("1048574 条记录")));
+        QVERIFY(fileFormat(ExportFormat::CsvUtf8).tooLong(sheet).isEmpty());
+        QVERIFY(fileFormat(ExportFormat::VCard).tooLong(sheet).isEmpty());
+    }
+
     void listOutAndBackInEveryFormat()
     {
         test::TestDatabase database;
@@ -178,17 +323,26 @@ private slots:
         list.setSql(QStringLiteral("select * from data"));
         list.open();
         list.last(); // the export must not depend on, nor move, the current record
-        ListExport exported;
+        // Every field in its own column, under its title; a footer under the first.
+        db::ListColumns columns;
+        columns.footerRows = 1;
+        QStringList names;
+        for (int k = 0; k < list.fieldCount(); ++k)
+            names.append(list.field(k).fieldName());
         for (std::size_t f = 0; f < kCustomerFieldCount; ++f) {
-            exported.layout.titleCells.push_back({fieldTitle(F(f))});
-            exported.fieldNames.push_back(fieldColumn(F(f)));
+            db::ListColumn column;
+            column.fieldName = fieldColumn(F(f));
+            column.valueIndex = int(names.indexOf(column.fieldName));
+            column.title = fieldTitle(F(f));
+            columns.columns.push_back(column);
         }
-        exported.layout.footers.assign(kCustomerFieldCount, QString());
-        exported.layout.footers[0] = QStringLiteral("总计");
+        columns.columns[0].footers.push_back({db::FooterKind::Text, QStringLiteral("总计"), -1});
+        const db::DataSetRows rows(list);
+        const ListSheet exported{QString(), QString(), QString(), QString(), columns, rows, names};
 
         for (const ExportFormat format : {ExportFormat::Xlsx, ExportFormat::CsvUtf8, ExportFormat::VCard}) {
             const QString path = database.filePath(QStringLiteral("out.") + formatSuffix(format));
-            const ExportOutcome outcome = exportList(list, exported, format, path);
+            const ExportOutcome outcome = exportList(exported, format, path);
             QCOMPARE(outcome.records, qint64(2));
             QCOMPARE(list.recNo(), 2);
             const QByteArray bytes = readAll(path);
@@ -210,8 +364,24 @@ private slots:
 
         // GBK cannot hold the emoji: the export says how many characters it lost.
         const ExportOutcome gbk =
-            exportList(list, exported, ExportFormat::CsvGbk, database.filePath(QStringLiteral("gbk.csv")));
+            exportList(exported, ExportFormat::CsvGbk, database.filePath(QStringLiteral("gbk.csv")));
         QCOMPARE(gbk.lostCharacters, 1);
+        QVERIFY(lossText(gbk, QString()).startsWith(QStringLiteral("有 1 个字符无法用 GBK 编码保存")));
+
+        // The legacy .xls through the same registry: GBK cells, the lost character counted.
+        const QString xlsPath = database.filePath(QStringLiteral("out.xls"));
+        const ExportOutcome xlsOutcome = exportList(exported, ExportFormat::Xls, xlsPath);
+        QCOMPARE(xlsOutcome.records, qint64(2));
+        QCOMPARE(xlsOutcome.unencodableCells, 1);
+        QVERIFY(lossText(xlsOutcome, xlsPath).contains(QStringLiteral("其中 1 个单元格")));
+        const SheetData xlsSheet = readXls(xlsPath);
+        const std::vector<ImportRow> xlsBack = recordsOf(xlsSheet, matchColumns(xlsSheet));
+        QCOMPARE(xlsBack.size(), std::size_t(2));
+        QCOMPARE(xlsBack[0].record[F::Name], QStringLiteral("王\"五\"?"));
+        QCOMPARE(xlsBack[0].record[F::Address], originals[0].record[F::Address]);
+        QVERIFY(xlsBack[1].record == originals[1].record);
+        QCOMPARE(list.recNo(), 2);
+        QVERIFY(lossText(ExportOutcome{}, xlsPath).isEmpty());
 
         // The dialog's choice: the filter decides between the two CSV encodings, which share the
         // suffix; without one, the suffix.
@@ -227,9 +397,9 @@ private slots:
 
         // A folder that does not exist: an error, no file.
         QVERIFY_THROWS_EXCEPTION(
-            Error, exportList(list, exported, ExportFormat::CsvUtf8, database.filePath(QStringLiteral("no/such.csv"))));
+            Error, exportList(exported, ExportFormat::CsvUtf8, database.filePath(QStringLiteral("no/such.csv"))));
         QVERIFY_THROWS_EXCEPTION(
-            Error, exportList(list, exported, ExportFormat::Xlsx, database.filePath(QStringLiteral("no/such.xlsx"))));
+            Error, exportList(exported, ExportFormat::Xlsx, database.filePath(QStringLiteral("no/such.xlsx"))));
     }
 };
 

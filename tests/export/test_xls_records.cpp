@@ -87,14 +87,14 @@ private slots:
 
     void writersWithoutAStreamFail()
     {
-        // Outside SaveStream there is no file: a cell must fail, not vanish silently.
+        // Outside saveStream there is no file: a cell must fail, not vanish silently.
         XlsExporter writer;
-        QVERIFY_THROWS_EXCEPTION(Error, writer.WriteBof());
+        QVERIFY_THROWS_EXCEPTION(Error, writer.writeBof());
         writer.setRow(3);
         writer.setCol(1);
-        QVERIFY_THROWS_EXCEPTION(Error, writer.WriteLabelCell(QStringLiteral("x"), false));
-        QCOMPARE(writer.Row(), 3);
-        QCOMPARE(writer.Col(), 1);
+        QVERIFY_THROWS_EXCEPTION(Error, writer.writeLabelCell(QStringLiteral("x"), false));
+        QCOMPARE(writer.row(), 3);
+        QCOMPARE(writer.col(), 1);
     }
 };
 

@@ -97,6 +97,7 @@ private slots:
 
     void boxKindsAskWhatTheConventionsSay();
     void confirmationsConsentOnlyToTheirButton();
+    void overwriteQuestionOnlyForAnExistingFile();
     void scriptedDoubleAnswersDefaultsWithoutBlocking();
     void scriptedDoubleRecordsCommonDialogs();
 
@@ -190,6 +191,31 @@ void TestPlatformDialogs::boxKindsAskWhatTheConventionsSay()
         QCOMPARE(r.text, expected[i].text);
     }
     QCOMPARE(applicationTitle(), QStringLiteral("联簿宝"));
+}
+
+void TestPlatformDialogs::overwriteQuestionOnlyForAnExistingFile()
+{
+    Environment env;
+    ScriptedDialogs &d = env.dialogs();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("客户.xls"));
+
+    QVERIFY(mayOverwrite(path)); // nothing to lose: no question
+    QCOMPARE(d.boxes().size(), 0);
+
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    QVERIFY(!mayOverwrite(path)); // nobody answers: No, the default
+    d.queueBoxAnswer(BoxButton::No);
+    QVERIFY(!mayOverwrite(path));
+    d.queueBoxAnswer(BoxButton::Yes);
+    QVERIFY(mayOverwrite(path));
+    QCOMPARE(d.boxes().size(), 3);
+    const BoxRequest &r = d.boxes().last().request;
+    QCOMPARE(r.caption, QStringLiteral("提示"));
+    QCOMPARE(r.text, QStringLiteral("已存在文件（%1），是否覆盖？").arg(path));
+    QCOMPARE(r.defaultButton, BoxButton::No);
 }
 
 void TestPlatformDialogs::confirmationsConsentOnlyToTheirButton()

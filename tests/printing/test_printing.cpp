@@ -7,6 +7,7 @@
 #include "tests/printing/PageText.h"
 
 #include "db/DataSet.h"
+#include "db/DataSource.h"
 #include "db/Query.h"
 #include "grid/DataGrid.h"
 #include "platform/Clock.h"
@@ -58,9 +59,13 @@ GridReport *component(MainWindowHarness &h)
     return h.form->findChild<GridReport *>(QStringLiteral("customerReport"));
 }
 
+// The preview window of the harness's printout (a window of its own), nullptr before one.
 PrintPreviewWindow *preview()
 {
-    return PrintPreviewWindow::existingInstance();
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (auto *found = qobject_cast<PrintPreviewWindow *>(window))
+            return found;
+    return nullptr;
 }
 PageStore *store()
 {
@@ -223,10 +228,11 @@ private slots:
         h.form->printCustomerList();
         QVERIFY(preview() == nullptr || !preview()->isVisible());
         QVERIFY(preview() == nullptr || store()->pageCount() == 0);
-        // and a component without a grid does nothing either
+        // and a component without a list does nothing either
         GridReport loose;
-        loose.showPrintPreview();
-        QVERIFY(preview() == nullptr || store()->pageCount() == 0);
+        PageStore pages;
+        QCOMPARE(loose.generate(&pages), 0);
+        QCOMPARE(pages.pageCount(), 0);
     }
 
     void printCommandShowsTheCustomerReport()
@@ -241,7 +247,7 @@ private slots:
         QCOMPARE(preview()->windowTitle(), QStringLiteral("预览 - 列表信息"));
         QCOMPARE(store()->pageCount(), 1);
         QCOMPARE(preview()->statusText(), QStringLiteral("第 1 页 共 1 页"));
-        QVERIFY(preview()->mniFull->isChecked()); // the whole page at first
+        QVERIFY(preview()->zoomAction(ZoomMode::FullPage)->isChecked()); // the whole page at first
         QCOMPARE(preview()->previewBox()->zoomMode(), ZoomMode::FullPage);
         // pages are pictures in the virtual printer's pixels (no printer on this machine)
         QCOMPARE(store()->metrics(), lianbu::printing::virtualPageMetrics());
@@ -402,7 +408,7 @@ private slots:
         h.form->printCustomerList();
         PageView *box = preview()->previewBox();
         preview()->resize(900, 700);
-        preview()->mni200->trigger();
+        preview()->zoomAction(ZoomMode::z200)->trigger();
         QScrollBar *v = box->verticalScrollBar();
         QScrollBar *hbar = box->horizontalScrollBar();
         QVERIFY(v->maximum() > 2 * box->viewport()->height());
@@ -523,6 +529,90 @@ private slots:
         QVERIFY(preview()->isVisible());
     }
 
+    void printingLeavesTheListAsShown()
+    {
+        MainWindowHarness h;
+        fixClock();
+        h.insertCustomers(numberedCustomers(120));
+        h.form->showAllRecords();
+        DataGrid *grid = widgets(h.form)->customerGrid;
+        lianbu::db::DataSet *list = h.data->customerList;
+        grid->clickTitle(1); // by short name, descending
+        grid->columns()->findByFieldName(QStringLiteral("c"))->setVisible(false);
+        list->moveToRow(42);
+        auto fieldsAsShown = [&] {
+            QStringList fields;
+            for (int k = 0; k < list->fieldCount(); ++k)
+                fields << QStringLiteral("%1:%2:%3:%4")
+                              .arg(list->field(k).fieldName(), list->field(k).displayLabel())
+                              .arg(list->field(k).index())
+                              .arg(list->field(k).visible());
+            return fields;
+        };
+        auto columnsAsShown = [&] {
+            QStringList columns;
+            for (int i = 0; i < grid->columns()->count(); ++i) {
+                const GridColumn *column = grid->columns()->items(i);
+                columns << QStringLiteral("%1:%2:%3:%4")
+                               .arg(column->fieldName(), column->title()->caption())
+                               .arg(column->visible())
+                               .arg(int(column->title()->sortMarker()));
+            }
+            return columns;
+        };
+        const QStringList fields = fieldsAsShown();
+        const QStringList columns = columnsAsShown();
+        const QStringList shown = h.listColumn(QStringLiteral("b"));
+        const QString sort = list->sort();
+        const QString footer = grid->footerDisplayText(0, grid->columns()->items(1));
+        int currentChanges = 0, resets = 0;
+        QObject::connect(grid->dataSource(), &lianbu::db::DataSource::currentRowChanged, this,
+                         [&](int) { ++currentChanges; });
+        QObject::connect(grid->dataSource(), &lianbu::db::DataSource::dataSetChanged, this, [&] { ++resets; });
+
+        h.form->printCustomerList();
+        QCOMPARE(allShortNames(), shown); // the printout follows the shown order
+        QVERIFY(!PageText(*store(), 0).contains(QStringLiteral("Name1")));
+        // and the list is as it was: fields, their order, titles and visibility, the sort, the
+        // current row, the columns, the footer; the grid heard of nothing
+        QCOMPARE(fieldsAsShown(), fields);
+        QCOMPARE(columnsAsShown(), columns);
+        QCOMPARE(h.listColumn(QStringLiteral("b")), shown);
+        QCOMPARE(list->sort(), sort);
+        QCOMPARE(list->currentRow(), 42);
+        QCOMPARE(grid->currentRow(), 42);
+        QCOMPARE(grid->footerDisplayText(0, grid->columns()->items(1)), footer);
+        QCOMPARE(currentChanges, 0);
+        QCOMPARE(resets, 0);
+        QVERIFY(!list->controlsDisabled());
+    }
+
+    void aListResortedWhilePrintingStopsThePrintout()
+    {
+        MainWindowHarness h;
+        fixClock();
+        h.insertCustomers(numberedCustomers(400));
+        h.form->showAllRecords();
+        bool resorted = false;
+        h.form->printCustomerList(); // makes the preview
+        const int fullCount = store()->pageCount();
+        auto connection = connect(store(), &PageStore::pageStarted, this, [&](int page) {
+            if (page == 2 && !resorted) {
+                resorted = true;
+                widgets(h.form)->customerGrid->clickTitle(1);
+            }
+        });
+        h.form->printCustomerList();
+        disconnect(connection);
+        QVERIFY(resorted);
+        // no page mixes the two orders: the printout stops at the change
+        QVERIFY2(store()->pageCount() < fullCount, qPrintable(QString::number(store()->pageCount())));
+        QVERIFY(!store()->printing());
+        const QStringList printed = allShortNames();
+        for (int i = 1; i < printed.size(); ++i)
+            QVERIFY(printed[i - 1] < printed[i]);
+    }
+
     void escapeStopsWhileGeneratingAndClosesAfter()
     {
         MainWindowHarness h;
@@ -603,7 +693,7 @@ private slots:
         GridReport *printer = component(h);
         printer->pageHeader.centerText = QStringLiteral("第&[page]页 共&[Pages]页 &&[Page]");
         printer->pageHeader.rightText = QStringLiteral("&[Date] &[TIME]");
-        printer->showPrintPreview();
+        h.form->printCustomerList();
         const int pages = store()->pageCount();
         QCOMPARE(printer->lastLayout().pagesCounted, pages);
         for (int i = 0; i < pages; ++i)
@@ -612,7 +702,7 @@ private slots:
         // without "&[Pages]" no counting pass is made
         printer->pageHeader.centerText = QStringLiteral("Page. &[Page]");
         printer->pageHeader.rightText.clear();
-        printer->showPrintPreview();
+        h.form->printCustomerList();
         QCOMPARE(printer->lastLayout().pagesCounted, 0);
     }
 
@@ -637,7 +727,7 @@ private slots:
         grid->setAutoFitColWidths(false);
         for (int i = 2; i < grid->columns()->count(); ++i)
             grid->columns()->items(i)->setVisible(false);
-        printer->showPrintPreview();
+        h.form->printCustomerList();
         QCOMPARE(printer->lastLayout().scale, 1.0);
         QCOMPARE(printer->lastLayout().columnWidths.value(0),
                  lianbu::printing::printedColumnWidth(grid->columns()->items(0)->width(), 6.25));
@@ -646,7 +736,7 @@ private slots:
 
         // fitting off: column blocks, every set of rows printed once per block
         printer->options = PrintOptions(PrintOption::Coloured) | PrintOption::RowAutoStretch;
-        printer->showPrintPreview();
+        h.form->printCustomerList();
         const int blocks = int(printer->lastLayout().blocks.size());
         QVERIFY(blocks >= 2);
         QCOMPARE(store()->pageCount() % blocks, 0);
@@ -656,7 +746,7 @@ private slots:
 
         // shrinking the columns instead of scaling
         printer->options = PrintOptions(PrintOption::FitToPageWidth) | PrintOption::FitByColumnWidths;
-        printer->showPrintPreview();
+        h.form->printCustomerList();
         int sum = 0;
         for (int w : printer->lastLayout().columnWidths)
             sum += w;
@@ -707,8 +797,8 @@ private slots:
             captions << a->text();
         QCOMPARE(captions,
                  (QStringList{"500%", "200%", "150%", "100%", "75%", "50%", "25%", "10%", "页宽度", "全部页面"}));
-        f->mniFull->trigger(); // the zoom stays as the operator left it
-        QVERIFY(f->mniFull->isChecked());
+        f->zoomAction(ZoomMode::FullPage)->trigger(); // the zoom stays as the operator left it
+        QVERIFY(f->zoomAction(ZoomMode::FullPage)->isChecked());
         QCOMPARE(f->previewBox()->zoomMode(), ZoomMode::FullPage);
         f->resize(1000, 760);
         QApplication::processEvents();
@@ -717,8 +807,8 @@ private slots:
         QVERIFY(page.height() <= box->viewport()->height() - 16 + 1);
         QVERIFY(page.left() > 0 && page.top() > 0);
 
-        f->mni100->trigger();
-        QVERIFY(f->mni100->isChecked());
+        f->zoomAction(ZoomMode::z100)->trigger();
+        QVERIFY(f->zoomAction(ZoomMode::z100)->isChecked());
         QCOMPARE(box->zoomMode(), ZoomMode::z100);
         const auto &m = store()->metrics();
         page = box->pageRect();
@@ -726,22 +816,22 @@ private slots:
         // narrower than the view: centred across; taller: starts 8 pixels from the top
         QVERIFY(qAbs(page.left() - (box->viewport()->width() - page.width()) / 2) < 0.5);
         QCOMPARE(page.top(), 8.0);
-        f->mni200->trigger();
+        f->zoomAction(ZoomMode::z200)->trigger();
         QCOMPARE(box->pageRect().topLeft(), QPointF(8, 8));
-        f->mni25->trigger();
+        f->zoomAction(ZoomMode::z25)->trigger();
         QVERIFY(qAbs(box->pageRect().width() - double(m.paperWidth()) / m.dpiX * box->logicalDpiX() / 4) < 0.5);
-        f->mniWidth->trigger();
+        f->zoomAction(ZoomMode::PageWidth)->trigger();
         QCOMPARE(box->zoomMode(), ZoomMode::PageWidth);
         QVERIFY(
             qAbs(box->pageRect().width() - (box->width() - box->style()->pixelMetric(QStyle::PM_ScrollBarExtent) - 20))
             < 0.5);
 
         // a click on the page in the whole-page mode zooms to 150%, another click back
-        f->mniFull->trigger();
+        f->zoomAction(ZoomMode::FullPage)->trigger();
         const QPoint inside = box->pageRect().center().toPoint();
         QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, inside);
         QCOMPARE(box->zoomMode(), ZoomMode::z150);
-        QVERIFY(f->mni150->isChecked());
+        QVERIFY(f->zoomAction(ZoomMode::z150)->isChecked());
         QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, QPoint(100, 100));
         QCOMPARE(box->zoomMode(), ZoomMode::FullPage);
 
@@ -887,7 +977,10 @@ private slots:
 
         auto withDialog = [this](std::function<void(PrintSettingsDialog *)> act) {
             QTimer::singleShot(0, this, [act] {
-                PrintSettingsDialog *d = PrintSettingsDialog::existingInstance();
+                PrintSettingsDialog *d = nullptr;
+                for (QWidget *window : QApplication::topLevelWidgets())
+                    if (auto *found = qobject_cast<PrintSettingsDialog *>(window))
+                        d = found;
                 QVERIFY(d && d->isVisible());
                 act(d);
             });

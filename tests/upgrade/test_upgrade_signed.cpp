@@ -4,6 +4,7 @@
 // One scenario per kind of fault; each must leave the old program whole and working.
 #include "TestHttpServer.h"
 #include "UpgradeTestSupport.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/TestSupport.h"
 #include "tests/upgrade/MinisignTool.h"
 #include "platform/Gbk.h"
@@ -30,6 +31,7 @@
 #include <QTimer>
 
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -740,6 +742,7 @@ private slots:
         QTest::addColumn<QString>("said");
         QTest::newRow("connection broken off") << "cut" << QString();
         QTest::newRow("certificate refused") << "tls" << QStringLiteral("证书");
+        QTest::newRow("disk full halfway") << "full" << QStringLiteral("磁盘可能已满");
     }
 
     void failuresInTheMiddleOfARun()
@@ -751,12 +754,18 @@ private slots:
         publish("08/16/2010", files);
         NotTlsServer notTls;
         QVERIFY(notTls.port() != 0);
+        if (fault == "full") {
+            // The program's new version is larger than what the disk still takes.
+            files[0].body += QByteArray(64 * 1024, '#');
+            publish("08/16/2010", files);
+        }
+        std::optional<lianbu::test::FileSizeLimit> full;
         if (fault == "cut") {
             HttpResponse cut;
             cut.body = QByteArray(4000, 'd');
             cut.closeAfter = 1000;
             m_site->set("/dl/data.txt", cut);
-        } else {
+        } else if (fault == "tls") {
             // No TLS handshake there: the https address fails as a refused certificate does,
             // before any status.
             const QByteArray info = releaseInfo("08/16/2010", files);
@@ -767,7 +776,14 @@ private slots:
         }
         Upgrader up;
         prepare(up);
-        QVERIFY(checkAndWait(up));
+        if (fault == "full") {
+            up.setTransferBufferSize(4096);
+            full.emplace(16 * 1024);
+            QVERIFY(full->isValid());
+        }
+        const bool checked = checkAndWait(up);
+        full.reset();
+        QVERIFY(checked);
         verifyNothingInstalled();
         QCOMPARE(env.dialogs().boxes().size(), 1);
         QVERIFY2(env.dialogs().boxes().first().request.text.contains(said),
