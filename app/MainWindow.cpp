@@ -192,8 +192,10 @@ void MainWindow::buildCustomerParts()
     connect(m_customerList, &CustomerList::rowClicked, ui->deleteButton,
             [this] { ui->deleteButton->setEnabled(true); });
     connect(m_customerList, &CustomerList::recordLoadRequested, m_entryPanel, &EntryPanel::loadRecordIntoPanel);
-    connect(m_customerList, &CustomerList::customerDeleted, this,
-            [this](qint64 key) { m_quickSearchBar->customerSearch().customerDeleted(key); });
+    connect(m_customerList, &CustomerList::customerDeleted, this, [this](qint64 key) {
+        m_quickSearchBar->customerSearch().customerDeleted(key);
+        m_entryPanel->customerDeleted(key);
+    });
     connect(m_quickSearchBar, &QuickSearchBar::categoryEntered, m_entryPanel, &EntryPanel::continueFromSearchCategory);
     connect(m_entryPanel, &EntryPanel::customerAdded, this, [this](qint64 key, const QString &shortName) {
         m_quickSearchBar->customerSearch().customerAdded(key, shortName);
@@ -213,7 +215,9 @@ void MainWindow::showAllRecords()
 
 void MainWindow::deleteSelectedCustomer()
 {
-    if (m_customerList->deleteCurrentCustomer())
+    // The customer loaded in the entry panel, else the one clicked last, whatever row is current.
+    const std::optional<lianbu::data::CustomerRecord> loaded = m_entryPanel->loadedCustomer();
+    if (m_customerList->deleteCustomer(loaded ? *loaded : m_customerList->clickedCustomer()))
         ui->deleteButton->setEnabled(false);
 }
 

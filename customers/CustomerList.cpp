@@ -5,6 +5,7 @@
 #include "grid/DataGrid.h"
 #include "platform/Application.h"
 #include "platform/Dialogs.h"
+#include "platform/Error.h"
 #include "platform/Paths.h"
 
 #include <QAction>
@@ -68,7 +69,8 @@ CustomerList::CustomerList(DataGrid *grid, Database &database, QObject *parent)
     connect(grid, &DataGrid::titleClicked, this, &CustomerList::sortByColumn);
     connect(grid, &DataGrid::cellClicked, this, [this] {
         const lianbu::db::DataSet *list = m_database.customerList;
-        m_clickedRow = list->active() ? list->bookmark() : lianbu::db::Bookmark();
+        m_clickedCustomer =
+            list->active() ? customerShownAt(*list, list->currentRow()) : lianbu::data::CustomerRecord();
         emit rowClicked();
     });
     connect(grid, &DataGrid::rowDoubleClicked, this, &CustomerList::onRowDoubleClicked);
@@ -130,25 +132,38 @@ void CustomerList::saveColumnLayout()
     }
 }
 
-bool CustomerList::deleteCurrentCustomer()
+bool CustomerList::deleteCustomer(const lianbu::data::CustomerRecord &customer)
 {
     QWidget *window = m_grid->window();
-    lianbu::db::Query *list = m_database.customerList;
-    // The operator chose a row of the list as it was then; once it was read again, the current
-    // row is whatever the new result put there.
-    if (list->active() && !list->isEmpty() && list->bookmark().generation != m_clickedRow.generation) {
-        lianbu::showInformation(QStringLiteral("列表已重新读取，当前行不一定是你点选的资料，没有删除。"
-                                               "请重新点选要删除的资料。"),
-                                window);
-        return false;
-    }
     if (!lianbu::confirmListChange(QStringLiteral("你真的要删除选中资料吗？"), window))
         return false;
-    const qint64 key = list->active() && list->currentRow() >= 0 ? list->keys().at(size_t(list->currentRow())) : 0;
-    list->deleteRecord();
-    emit customerDeleted(key);
+    if (customer.key == 0)
+        throw Error(QStringLiteral("Cannot perform this operation on an empty dataset"));
+    const lianbu::data::CustomerStore::Outcome outcome = m_database.customerStore->remove(customer);
+    if (outcome == lianbu::data::CustomerStore::Outcome::Changed)
+        lianbu::data::CustomerStore::throwRemoveRefused(outcome);
+    // Gone (deleted by another operator) has left the lists all the same.
+    emit customerDeleted(customer.key);
+    if (outcome == lianbu::data::CustomerStore::Outcome::Gone)
+        lianbu::data::CustomerStore::throwRemoveRefused(outcome);
+    if (m_clickedCustomer.key == customer.key)
+        m_clickedCustomer = {};
     lianbu::showInformation(QStringLiteral("删除数据成功！"), window);
     return true;
+}
+
+lianbu::data::CustomerRecord customerShownAt(const lianbu::db::DataSet &list, int row)
+{
+    lianbu::data::CustomerRecord record;
+    if (!list.active() || row < 0 || row >= list.recordCount())
+        return record;
+    record.key = list.keys().at(size_t(row));
+    for (int f = 0; f < list.fieldCount(); ++f) {
+        const bool isNull = list.cellIsNull(row, f);
+        record.values.emplace_back(list.field(f).fieldName(),
+                                   isNull ? std::nullopt : std::optional<QString>(list.cellText(row, f)));
+    }
+    return record;
 }
 
 } // namespace lianbu::customers

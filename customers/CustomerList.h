@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/CustomerStore.h"
 #include "db/DataSet.h"
 
 #include <QList>
@@ -13,9 +14,13 @@ class QMenu;
 
 namespace lianbu::customers {
 
+// The row `row` of a list over the customer table as the list shows it: the customer's key and
+// every value of the row (the values a delete or change is checked against).
+lianbu::data::CustomerRecord customerShownAt(const lianbu::db::DataSet &list, int row);
+
 // The customer list of the main window: the grid over the register's customer list, its
 // context menu (save the column layout, hide columns), the sort of a title click and the
-// deletion of the current customer. The grid itself belongs to the window's form.
+// deletion of a customer. The grid itself belongs to the window's form.
 class CustomerList : public QObject
 {
     Q_OBJECT
@@ -33,8 +38,11 @@ public:
 
     // Once the register is open: the saved column layout, then the grid bound to the list.
     void restoreLayoutAndShowList();
-    // Asks, deletes the current customer and says so; true when it was deleted.
-    bool deleteCurrentCustomer();
+    // The customer of the last click on a row, as the list showed it then (key 0 for none).
+    const lianbu::data::CustomerRecord &clickedCustomer() const { return m_clickedCustomer; }
+    // Asks, deletes `customer` while it still holds the values it was shown with (whatever the
+    // list shows by now) and says so; true when it was deleted.
+    bool deleteCustomer(const lianbu::data::CustomerRecord &customer);
     // Each hide item checked exactly when its column is hidden.
     void syncHideMarks();
 
@@ -58,9 +66,9 @@ private:
     QMenu *m_contextMenu = nullptr;
     QAction *m_saveColumnLayoutAction = nullptr;
     QList<QAction *> m_hideColumnActions;
-    // The row of the last click: a list read again since (a search, a new query) may show
-    // another customer in its place.
-    lianbu::db::Bookmark m_clickedRow;
+    // The customer of the last click: a list read again since (a search, a new query) may show
+    // another customer in its row, so it is remembered by key and values.
+    lianbu::data::CustomerRecord m_clickedCustomer;
 };
 
 } // namespace lianbu::customers

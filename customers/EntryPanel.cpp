@@ -1,5 +1,6 @@
 #include "customers/EntryPanel.h"
 
+#include "customers/CustomerList.h"
 #include "data/CustomerColumns.h"
 #include "data/Database.h"
 #include "export/CustomerFields.h"
@@ -74,15 +75,6 @@ std::optional<QString> registrationDateValue(const QDateEdit *editor)
 
 namespace {
 
-// An empty date editor stores NULL, not an empty text.
-void setRegistrationDate(lianbu::db::Field &field, const std::optional<QString> &value)
-{
-    if (value)
-        field.setAsString(*value);
-    else
-        field.clear();
-}
-
 // The thirteen edits of the panel with their columns, in Enter-chain order (the sex combo box
 // and the date editor are handled on their own).
 struct EntryEdit
@@ -103,7 +95,7 @@ const EntryEdit kEntryEdits[13] = {
 // False, with the warning box naming the field and the part beyond the width selected, when a
 // value (as stored: trimmed) is longer than its column holds. The dataset would cut it quietly.
 // With `shown`, a text left as shown is not written and is not checked.
-bool valuesFitColumns(const Ui::EntryPanel &ui, lianbu::db::DataSet *target,
+bool valuesFitColumns(const Ui::EntryPanel &ui, const lianbu::data::CustomerStore &store,
                       const std::vector<QString> *shown = nullptr)
 {
     for (size_t i = 0; i < std::size(kEntryEdits); ++i) {
@@ -113,7 +105,7 @@ bool valuesFitColumns(const Ui::EntryPanel &ui, lianbu::db::DataSet *target,
             continue;
         const QString column = QLatin1String(e.column);
         const QString value = trimInput(edit->text());
-        const int width = target->fieldByName(column).size();
+        const int width = store.columnWidth(column);
         if (width <= 0 || value.size() <= width)
             continue;
         QString title = column;
@@ -316,23 +308,6 @@ void EntryPanel::showTodayAsRegistrationDate()
     ui->registrationDateEdit->setDateTime(lianbu::now());
 }
 
-// Sets the fifteen columns of the current row of `target` (in edit or insert state) from the
-// panel. A failure drops the pending change, so the dataset is never left half edited.
-void EntryPanel::writePanelInto(lianbu::db::DataSet *target)
-{
-    try {
-        for (const EntryEdit &e : kEntryEdits)
-            target->fieldByName(QLatin1String(e.column)).setAsString(trimInput((ui->*e.edit)->text()));
-        target->fieldByName(QLatin1String(col::Sex)).setAsString(trimInput(ui->sexCombo->currentText()));
-        setRegistrationDate(target->fieldByName(QLatin1String(col::RegistrationDate)),
-                            registrationDateValue(ui->registrationDateEdit));
-        target->post();
-    } catch (...) {
-        target->cancel();
-        throw;
-    }
-}
-
 void EntryPanel::clearEntryPanel()
 {
     for (const EntryEdit &e : kEntryEdits)
@@ -359,16 +334,16 @@ EntryPanel::PanelTexts EntryPanel::panelTexts() const
     return texts;
 }
 
-void EntryPanel::showRecord(const lianbu::db::DataSet &record)
+void EntryPanel::showRecord(const lianbu::data::CustomerRecord &record)
 {
+    auto text = [&record](const char *column) { return record.value(QLatin1String(column)).value_or(QString()); };
     for (const EntryEdit &e : kEntryEdits) {
         QLineEdit *edit = ui->*e.edit;
-        edit->setText(record.fieldByName(QLatin1String(e.column)).asString());
+        edit->setText(text(e.column));
         edit->setCursorPosition(0); // a text wider than its edit shows its beginning
     }
-    ui->sexCombo->setCurrentText(record.fieldByName(QLatin1String(col::Sex)).asString());
-    setRegistrationDateText(ui->registrationDateEdit,
-                            record.fieldByName(QLatin1String(col::RegistrationDate)).asString());
+    ui->sexCombo->setCurrentText(text(col::Sex));
+    setRegistrationDateText(ui->registrationDateEdit, text(col::RegistrationDate));
 }
 
 void EntryPanel::loadRecordIntoPanel()
@@ -376,10 +351,25 @@ void EntryPanel::loadRecordIntoPanel()
     show();
     raise();
     ui->modifyButton->setEnabled(true);
-    lianbu::db::DataSet *list = m_database.customerList;
-    m_panelRecord = list->currentRecordAsRead();
-    showRecord(*list);
+    const lianbu::db::DataSet *list = m_database.customerList;
+    m_panelRecord = customerShownAt(*list, list->currentRow());
+    showRecord(m_panelRecord);
     m_shownTexts = panelTexts();
+}
+
+std::optional<lianbu::data::CustomerRecord> EntryPanel::loadedCustomer() const
+{
+    if (m_panelRecord.key == 0)
+        return std::nullopt;
+    return m_panelRecord;
+}
+
+void EntryPanel::customerDeleted(qint64 key)
+{
+    if (key == 0 || m_panelRecord.key != key)
+        return;
+    m_panelRecord = {};
+    ui->modifyButton->setEnabled(false);
 }
 
 void EntryPanel::addCustomer()
@@ -388,45 +378,43 @@ void EntryPanel::addCustomer()
         return;
     if (!requireEditText(ui->shortNameEdit, QStringLiteral("客户简称必须输入！")))
         return;
-    // The new record is appended through the list: no dataset over the whole table is needed.
-    lianbu::db::Query *list = m_database.customerList;
-    if (!list->active())
-        openStatement(list, lianbu::sql::allRecords());
-    if (!valuesFitColumns(*ui, list))
+    lianbu::data::CustomerStore &store = *m_database.customerStore;
+    if (!valuesFitColumns(*ui, store))
         return;
-    list->append();
-    writePanelInto(list);
-    emit customerAdded(list->keys().at(size_t(list->currentRow())),
-                       list->fieldByName(QLatin1String(col::ShortName)).asString());
-    const QString category = list->fieldByName(QLatin1String(col::Category)).asString();
+    lianbu::data::CustomerValues values;
+    for (const EntryEdit &e : kEntryEdits)
+        values.emplace_back(QLatin1String(e.column), trimInput((ui->*e.edit)->text()));
+    values.emplace_back(QLatin1String(col::Sex), trimInput(ui->sexCombo->currentText()));
+    // An empty date editor stores NULL, not an empty text.
+    values.emplace_back(QLatin1String(col::RegistrationDate), registrationDateValue(ui->registrationDateEdit));
+    const qint64 key = store.add(values);
+    const lianbu::data::CustomerRecord added = store.read(key).value_or(lianbu::data::CustomerRecord());
+    emit customerAdded(key, added.value(QLatin1String(col::ShortName)).value_or(QString()));
+    const QString category = added.value(QLatin1String(col::Category)).value_or(QString());
     lianbu::showInformation(QStringLiteral("增加数据成功！"), window());
     clearEntryPanel();
     emit customerSaved(category);
     ui->modifyButton->setEnabled(false);
 }
 
-void EntryPanel::writeChangesInto(lianbu::db::DataSet *target)
+lianbu::data::CustomerValues EntryPanel::panelChanges() const
 {
     // A field left as shown keeps its stored text: no trimming, no cutting to the column's
     // width, no NULL turned into an empty text, no date written in another form.
     const PanelTexts now = panelTexts();
-    try {
-        for (size_t i = 0; i < std::size(kEntryEdits); ++i) {
-            if (now.edits[i] != m_shownTexts.edits.at(i))
-                target->fieldByName(QLatin1String(kEntryEdits[i].column)).setAsString(trimInput(now.edits[i]));
-        }
-        if (now.sex != m_shownTexts.sex)
-            target->fieldByName(QLatin1String(col::Sex)).setAsString(trimInput(now.sex));
-        if (now.day != m_shownTexts.day)
-            setRegistrationDate(target->fieldByName(QLatin1String(col::RegistrationDate)), now.day);
-        target->post();
-    } catch (...) {
-        target->cancel();
-        throw;
+    lianbu::data::CustomerValues changes;
+    for (size_t i = 0; i < std::size(kEntryEdits); ++i) {
+        if (now.edits[i] != m_shownTexts.edits.at(i))
+            changes.emplace_back(QLatin1String(kEntryEdits[i].column), trimInput(now.edits[i]));
     }
+    if (now.sex != m_shownTexts.sex)
+        changes.emplace_back(QLatin1String(col::Sex), trimInput(now.sex));
+    if (now.day != m_shownTexts.day)
+        changes.emplace_back(QLatin1String(col::RegistrationDate), now.day);
+    return changes;
 }
 
-void EntryPanel::offerStoredRecord(const lianbu::db::DataSet &stored)
+void EntryPanel::offerStoredRecord(const lianbu::data::CustomerRecord &stored)
 {
     if (!lianbu::askYesNo(QStringLiteral("资料已被修改"),
                           QStringLiteral("这条资料在你读取之后已被其他操作员修改，你的修改没有保存，"
@@ -439,7 +427,7 @@ void EntryPanel::offerStoredRecord(const lianbu::db::DataSet &stored)
     const PanelTexts typed = panelTexts();
     const PanelTexts shownBefore = m_shownTexts;
     showRecord(stored);
-    m_panelRecord = stored.currentRecordAsRead();
+    m_panelRecord = stored;
     m_shownTexts = panelTexts();
     // What the operator changed goes back over the stored record and stays a change.
     for (size_t i = 0; i < std::size(kEntryEdits); ++i) {
@@ -465,27 +453,40 @@ void EntryPanel::saveCustomerChanges()
         return;
     if (!requireEditText(ui->shortNameEdit, QStringLiteral("客户简称必须输入！")))
         return;
-    // The customer the panel loaded, read now on its own: the list may show other rows by now
+    // The customer the panel loaded, read now by its key: the list may show other rows by now
     // (a click, a search, a new query), and none of them is written.
-    lianbu::db::Query stored(m_database.connection);
-    stored.setSql(lianbu::sql::allRecords());
-    stored.openKeys({key});
-    if (!stored.tableHoldsRow(key)) {
-        lianbu::showError(QStringLiteral("这条资料已被其他操作员删除，你的修改没有保存。"
-                                         "你输入的内容仍保留在录入框中；要保留它，请按“新 增”把它作为新资料加入。"),
-                          window());
+    lianbu::data::CustomerStore &store = *m_database.customerStore;
+    const QString goneText = QStringLiteral("这条资料已被其他操作员删除，你的修改没有保存。"
+                                            "你输入的内容仍保留在录入框中；要保留它，请按“新 增”把它作为新资料加入。");
+    std::optional<lianbu::data::CustomerRecord> stored = store.read(key);
+    if (!stored) {
+        lianbu::showError(goneText, window());
         return;
     }
-    if (!valuesFitColumns(*ui, &stored, &m_shownTexts.edits))
+    if (!valuesFitColumns(*ui, store, &m_shownTexts.edits))
         return;
-    if (stored.currentRecordAsRead().values != m_panelRecord.values) {
-        offerStoredRecord(stored);
+    if (!sameStoredValues(*stored, m_panelRecord)) {
+        offerStoredRecord(*stored);
         return;
     }
-    stored.edit(m_panelRecord);
-    writeChangesInto(&stored);
-    const QString category = stored.fieldByName(QLatin1String(col::Category)).asString();
-    m_database.customerList->refreshKey(key);
+    switch (store.modify(m_panelRecord, panelChanges())) {
+    case lianbu::data::CustomerStore::Outcome::Done:
+        break;
+    case lianbu::data::CustomerStore::Outcome::Changed:
+        // Changed between the reading above and the write.
+        if ((stored = store.read(key)))
+            offerStoredRecord(*stored);
+        else
+            lianbu::showError(goneText, window());
+        return;
+    case lianbu::data::CustomerStore::Outcome::Gone:
+        lianbu::showError(goneText, window());
+        return;
+    }
+    const QString category = store.read(key)
+                                 .value_or(lianbu::data::CustomerRecord())
+                                 .value(QLatin1String(col::Category))
+                                 .value_or(QString());
     m_panelRecord = {};
     clearEntryPanel();
     emit customerSaved(category);

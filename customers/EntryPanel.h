@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/DataSet.h"
+#include "data/CustomerStore.h"
 
 #include <QDate>
 #include <QFrame>
@@ -40,7 +40,7 @@ namespace lianbu::customers {
 
 // The entry panel over the customer list: the fields of one customer, "新 增" and "修 改", the
 // close picture. Enter moves along the fields; the panel's background drags it within its
-// parent. It adds and changes customers in the register's customer list.
+// parent. It adds and changes customers through the register's customer store.
 class EntryPanel : public QFrame
 {
     Q_OBJECT
@@ -51,6 +51,9 @@ public:
 
     // Enter in an entry field moves the focus along the chain; true when the key was handled.
     bool handleEntryFieldKey(QWidget *field, QKeyEvent *event);
+
+    // The customer the panel loaded, as it was shown then; nullopt when none is loaded.
+    std::optional<lianbu::data::CustomerRecord> loadedCustomer() const;
 
 public slots:
     void startNewCustomer();    // 新 建
@@ -63,6 +66,8 @@ public slots:
     void continueFromSearchCategory();
     // The registration date editor shows this moment.
     void showTodayAsRegistrationDate();
+    // The customer `key` was deleted: when it is the loaded one, there is nothing to change.
+    void customerDeleted(qint64 key);
 
 signals:
     // A customer was appended to the list (emitted before the operator is told).
@@ -78,7 +83,6 @@ private:
     void watchField(QWidget *field, QObject *receiver);
     bool emptiesDate(QKeyEvent *key);
     bool panelMouse(QEvent *event);
-    void writePanelInto(lianbu::db::DataSet *target);
 
     // The panel's texts as a save compares them: the thirteen edits, the sex, the date's value.
     struct PanelTexts
@@ -88,20 +92,19 @@ private:
         std::optional<QString> day;
     };
     PanelTexts panelTexts() const;
-    // Shows the current record of `record` (a dataset over the customer table).
-    void showRecord(const lianbu::db::DataSet &record);
-    // Writes the fields the operator changed since the record was shown into the current row of
-    // `target`, which is in edit state; the others keep their stored text exactly.
-    void writeChangesInto(lianbu::db::DataSet *target);
+    void showRecord(const lianbu::data::CustomerRecord &record);
+    // The fields the operator changed since the record was shown; the others keep their stored
+    // text exactly.
+    lianbu::data::CustomerValues panelChanges() const;
     // After a save refused because another operator changed the record: on request, the stored
     // record becomes what the panel started from, keeping what the operator changed.
-    void offerStoredRecord(const lianbu::db::DataSet &stored);
+    void offerStoredRecord(const lianbu::data::CustomerRecord &stored);
 
     Ui::EntryPanel *ui;
     Database &m_database;
     // The record the panel shows, as it was read when it was loaded: a save writes that table row
     // (whatever row of the list is current) and is checked against these values.
-    lianbu::db::DataSet::RecordAsRead m_panelRecord;
+    lianbu::data::CustomerRecord m_panelRecord;
     // The texts as the panel showed them then: only the fields that differ now are written.
     PanelTexts m_shownTexts;
     std::vector<std::pair<QObject *, QWidget *>> m_fields; // receiver of the keys, field

@@ -18,6 +18,7 @@ Database::Database(const lianbu::db::RegisterAddress &address, QObject *parent)
     , statementQuery(&m_statementQuery)
     , customerList(&m_customerList)
     , customerListSource(nullptr)
+    , customerStore(nullptr)
 {
     m_connection.setAddress(address);
     m_connection.setContentCheck(lianbu::deliveredSchemaProblem);
@@ -42,6 +43,13 @@ Database::Database(const lianbu::db::RegisterAddress &address, QObject *parent)
     m_customerList.setSql(QStringLiteral("select * from data"));
     customerListSource = new lianbu::db::DataSource(this);
     customerListSource->setDataSet(&m_customerList);
+    customerStore = new lianbu::data::CustomerStore(m_connection, this);
+    using lianbu::data::CustomerStore;
+    connect(customerStore, &CustomerStore::customerAdded, this, [this](qint64 key) { m_customerList.appendKey(key); });
+    connect(customerStore, &CustomerStore::customerChanged, this,
+            [this](qint64 key) { m_customerList.refreshKey(key); });
+    connect(customerStore, &CustomerStore::customerRemoved, this,
+            [this](qint64 key) { m_customerList.forgetKey(key); });
 }
 
 Database::~Database()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/CustomerStore.h"
 #include "data/Schema.h"
 #include "data/Statements.h"
 #include "db/Connection.h"
@@ -35,6 +36,8 @@ public:
     lianbu::db::Query *statementQuery; // the shared statement query
     lianbu::db::Query *customerList;   // the customer list behind the grid
     lianbu::db::DataSource *customerListSource;
+    // Every write of a customer; the customer list follows it row by row.
+    lianbu::data::CustomerStore *customerStore;
     // The operator of the open session (empty while nobody is logged in): who changes passwords.
     QString sessionOperator;
 

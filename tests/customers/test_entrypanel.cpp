@@ -661,34 +661,44 @@ private slots:
         QCOMPARE(p.listColumn(QStringLiteral("b")), QStringList{QStringLiteral("阿里")});
     }
 
-    void deleteNeverTakesARowTheListPutInPlaceOfTheClickedOne()
+    void deleteTakesTheLoadedOrClickedCustomerWhateverRowIsCurrentNow()
     {
         Panel p({fullRow(QStringLiteral("A"), QStringLiteral("一")), fullRow(QStringLiteral("B"), QStringLiteral("二")),
-                 fullRow(QStringLiteral("C"), QStringLiteral("三"))});
+                 fullRow(QStringLiteral("C"), QStringLiteral("三")),
+                 fullRow(QStringLiteral("D"), QStringLiteral("四"))});
         const QList<QStringList> before = p.rows();
-        auto deleteClicked = [&p] {
+        auto deleteNow = [&p] {
             p.boxes().clear();
             p.boxes().queueBoxAnswer(BoxButton::Ok);
             QTest::mouseClick(p.ui->deleteButton, Qt::LeftButton);
         };
-        // A click on 二, then a search puts 三 in its place; then the list is queried again.
+        // A click on 二, then a search puts 三 in its place: 二 goes, 三 stays.
         p.clickRow(1);
         p.ui->searchShortName->setText(QStringLiteral("三"));
         p.waitForSearch();
-        deleteClicked();
-        QCOMPARE(p.boxes().boxes().size(), 1);
-        QVERIFY2(p.boxes().lastBox().request.text.contains(QStringLiteral("请重新点选要删除的资料")),
-                 qPrintable(p.boxes().lastBox().request.text));
-        p.form->showAllRecords();
-        QVERIFY(p.ui->deleteButton->isEnabled());
-        deleteClicked();
-        QCOMPARE(p.boxes().boxes().size(), 1);
-        QCOMPARE(p.rows(), before);
-        // Clicked again, the row goes.
-        p.clickRow(0);
-        deleteClicked();
+        deleteNow();
         QCOMPARE(p.boxes().lastBox().request.text, QStringLiteral("删除数据成功！"));
-        QCOMPARE(p.rows(), before.mid(1));
+        p.form->showAllRecords();
+        QCOMPARE(p.rows(), QList<QStringList>({before[0], before[2], before[3]}));
+
+        // 一 loaded in the panel, 四 clicked: the loaded customer goes.
+        p.doubleClickRow(0);
+        p.clickRow(2);
+        deleteNow();
+        QCOMPARE(p.boxes().lastBox().request.text, QStringLiteral("删除数据成功！"));
+        QCOMPARE(p.rows(), QList<QStringList>({before[2], before[3]}));
+        QVERIFY(!p.ui->modifyButton->isEnabled());
+
+        // Loaded, then changed by another operator: refused, nothing deleted.
+        p.doubleClickRow(0);
+        db::Connection other(p.data->connection->fileName());
+        other.open();
+        QCOMPARE(other.execute(QStringLiteral("update data set z='改过' where b='三'")), 1);
+        deleteNow();
+        QCOMPARE(p.boxes().lastBox().request.icon, BoxIcon::Stop);
+        QVERIFY2(p.boxes().lastBox().request.text.contains(QStringLiteral("已被其他操作员修改，没有删除")),
+                 qPrintable(p.boxes().lastBox().request.text));
+        QCOMPARE(p.listColumn(QStringLiteral("b")), QStringList({QStringLiteral("三"), QStringLiteral("四")}));
     }
 
     void deleteAsksThenRemovesTheCurrentRow()

@@ -1,0 +1,213 @@
+#include "data/CustomerStore.h"
+
+#include "db/Connection.h"
+#include "db/Engine.h"
+#include "db/EngineErrors.h"
+#include "db/SelectShape.h"
+#include "db/TableStatement.h"
+#include "platform/Error.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <algorithm>
+
+namespace lianbu::data {
+
+namespace {
+
+const QString kTable = QStringLiteral("data");
+
+QString cutToWidth(const QString &text, int width)
+{
+    if (width <= 0 || text.size() <= width)
+        return text;
+    qsizetype n = width;
+    if (text.at(n - 1).isHighSurrogate())
+        --n;
+    return text.left(n);
+}
+
+} // namespace
+
+std::optional<QString> CustomerRecord::value(const QString &column) const
+{
+    for (const auto &[name, value] : values)
+        if (name.compare(column, Qt::CaseInsensitive) == 0)
+            return value;
+    return std::nullopt;
+}
+
+bool sameStoredValues(const CustomerRecord &a, const CustomerRecord &b)
+{
+    if (a.values.size() != b.values.size())
+        return false;
+    for (const auto &[column, value] : a.values) {
+        const auto found = std::find_if(b.values.begin(), b.values.end(), [&column](const auto &entry) {
+            return entry.first.compare(column, Qt::CaseInsensitive) == 0;
+        });
+        if (found == b.values.end() || found->second != value)
+            return false;
+    }
+    return true;
+}
+
+CustomerStore::CustomerStore(db::Connection &connection, QObject *parent)
+    : QObject(parent)
+    , m_connection(connection)
+{}
+
+void CustomerStore::learnColumns() const
+{
+    if (!m_columns.isEmpty())
+        return;
+    const QSqlDatabase database = m_connection.database();
+    if (!database.isOpen())
+        throw Error(QStringLiteral("Connection is not open."));
+    const std::optional<db::TableInfo> info = db::engineOf(database).keyedTable(database, kTable);
+    if (!info)
+        throw Error(QStringLiteral("The register has no customer table"));
+    for (const db::TableInfo::Column &column : info->columns) {
+        if (column.name.compare(info->hiddenKeyColumn, Qt::CaseInsensitive) == 0)
+            continue;
+        m_columns << column.name;
+        m_widths.push_back(db::widthFromDeclaration(column.declared));
+    }
+}
+
+const QStringList &CustomerStore::columns() const
+{
+    learnColumns();
+    return m_columns;
+}
+
+int CustomerStore::columnWidth(const QString &column) const
+{
+    learnColumns();
+    for (qsizetype c = 0; c < m_columns.size(); ++c)
+        if (m_columns.at(c).compare(column, Qt::CaseInsensitive) == 0)
+            return m_widths[size_t(c)];
+    return 0;
+}
+
+QString CustomerStore::tableColumn(const QString &column) const
+{
+    learnColumns();
+    for (const QString &name : std::as_const(m_columns))
+        if (name.compare(column, Qt::CaseInsensitive) == 0)
+            return name;
+    throw Error(QStringLiteral("Field '%1' not found").arg(column));
+}
+
+std::optional<CustomerRecord> CustomerStore::read(qint64 key) const
+{
+    db::TableStatement select;
+    select.table = kTable;
+    select.columns = columns();
+    select.conditions = {db::Condition::rowKey(key)};
+    QSqlQuery query(m_connection.database());
+    query.setForwardOnly(true);
+    if (!db::runStatement(m_connection, query, db::buildSelect(db::engineOf(m_connection.database()), select)))
+        throw db::engineError(query.lastError(), db::databaseFile(m_connection.database()));
+    if (!query.next())
+        return std::nullopt;
+    CustomerRecord record;
+    record.key = key;
+    for (qsizetype c = 0; c < select.columns.size(); ++c) {
+        const QVariant value = query.value(int(c));
+        record.values.emplace_back(select.columns.at(c),
+                                   value.isNull() ? std::nullopt : std::optional<QString>(value.toString()));
+    }
+    return record;
+}
+
+bool CustomerStore::exists(qint64 key) const
+{
+    db::TableStatement select;
+    select.table = kTable;
+    select.withRowKey = true;
+    select.conditions = {db::Condition::rowKey(key)};
+    QSqlQuery query(m_connection.database());
+    query.setForwardOnly(true);
+    // When it cannot be read, say "changed" rather than "gone": the operator looks again either way.
+    return !db::runStatement(m_connection, query, db::buildSelect(db::engineOf(m_connection.database()), select))
+           || query.next();
+}
+
+qint64 CustomerStore::add(const CustomerValues &values)
+{
+    db::TableStatement insert;
+    insert.table = kTable;
+    for (const auto &[column, value] : values) {
+        insert.columns << tableColumn(column);
+        insert.values << db::boundValue(value ? std::optional(cutToWidth(*value, columnWidth(column))) : std::nullopt);
+    }
+    const qint64 key = db::runInsert(m_connection, insert);
+    emit customerAdded(key);
+    return key;
+}
+
+CustomerStore::Outcome CustomerStore::modify(const CustomerRecord &asRead, const CustomerValues &changes)
+{
+    if (asRead.key == 0)
+        return Outcome::Gone;
+    db::TableStatement update;
+    update.table = kTable;
+    for (const auto &[column, value] : changes) {
+        update.columns << tableColumn(column);
+        update.values << db::boundValue(value ? std::optional(cutToWidth(*value, columnWidth(column))) : std::nullopt);
+    }
+    if (update.columns.isEmpty())
+        return exists(asRead.key) ? Outcome::Done : Outcome::Gone;
+    update.conditions.push_back(db::Condition::rowKey(asRead.key));
+    for (const auto &[column, value] : asRead.values)
+        update.conditions.push_back(db::Condition::sameAs(tableColumn(column), db::boundValue(value)));
+    if (db::runUpdate(m_connection, update) == 0)
+        return exists(asRead.key) ? Outcome::Changed : Outcome::Gone;
+    emit customerChanged(asRead.key);
+    return Outcome::Done;
+}
+
+CustomerStore::Outcome CustomerStore::remove(const CustomerRecord &asRead)
+{
+    if (asRead.key == 0)
+        return Outcome::Gone;
+    db::TableStatement remove;
+    remove.table = kTable;
+    remove.conditions.push_back(db::Condition::rowKey(asRead.key));
+    for (const auto &[column, value] : asRead.values)
+        remove.conditions.push_back(db::Condition::sameAs(tableColumn(column), db::boundValue(value)));
+    if (db::runDelete(m_connection, remove) == 0) {
+        if (exists(asRead.key))
+            return Outcome::Changed;
+        // Deleted by someone else: the lists drop it all the same.
+        emit customerRemoved(asRead.key);
+        return Outcome::Gone;
+    }
+    emit customerRemoved(asRead.key);
+    return Outcome::Done;
+}
+
+void CustomerStore::throwModifyRefused(Outcome outcome)
+{
+    throw Error(QStringLiteral("Row cannot be located for updating. Some values may have been "
+                               "changed since it was last read."),
+                outcome == Outcome::Gone ? QStringLiteral("这条资料已被其他操作员删除，你的修改没有保存。"
+                                                          "请重新查询列表；你输入的内容仍保留在录入框中。")
+                                         : QStringLiteral("这条资料在你读取之后已被其他操作员修改，你的修改没有保存，"
+                                                          "以免覆盖别人的修改。请重新查询列表，核对后再修改；"
+                                                          "你输入的内容仍保留在录入框中。"));
+}
+
+void CustomerStore::throwRemoveRefused(Outcome outcome)
+{
+    if (outcome == Outcome::Gone)
+        throw Error(QStringLiteral("Row cannot be located for deleting. It was deleted since it was last read."),
+                    QStringLiteral("这条资料已被其他操作员删除。请重新查询列表。"));
+    throw Error(QStringLiteral("Row cannot be located for deleting. Some values may have been "
+                               "changed since it was last read."),
+                QStringLiteral("这条资料在你读取之后已被其他操作员修改，没有删除。"
+                               "请重新查询列表，核对后再删除。"));
+}
+
+} // namespace lianbu::data

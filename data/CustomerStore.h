@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace lianbu::db {
+class Connection;
+}
+
+namespace lianbu::data {
+
+// One customer as it was read: its key and its stored values by column name.
+struct CustomerRecord
+{
+    qint64 key = 0; // 0: none
+    std::vector<std::pair<QString, std::optional<QString>>> values;
+
+    // The value of `column` (any letter case); nullopt for null or a column not read.
+    std::optional<QString> value(const QString &column) const;
+    bool operator==(const CustomerRecord &) const = default;
+};
+
+// True when both hold the same values for the same columns (names in any letter case, any order).
+bool sameStoredValues(const CustomerRecord &a, const CustomerRecord &b);
+
+// Column name → value to write; nullopt writes NULL.
+using CustomerValues = std::vector<std::pair<QString, std::optional<QString>>>;
+
+// Every write of a customer (table data): add, change and delete, on the register's connection.
+// A change or delete acts only while the customer still holds every value the operator saw (the
+// values of the record given), so another operator's change is never overwritten and a customer
+// changed meanwhile is never deleted. Values are always bound; text longer than its column is
+// cut to the column's width. After each write the store says which customer it wrote, so the
+// lists that show it follow row by row.
+class CustomerStore : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit CustomerStore(db::Connection &connection, QObject *parent = nullptr);
+
+    enum class Outcome {
+        Done,
+        Changed, // the customer no longer holds the values it was read with: nothing written
+        Gone,    // there is no such customer (any more): nothing written
+    };
+
+    // The customer `key` as stored now; nullopt when there is none.
+    std::optional<CustomerRecord> read(qint64 key) const;
+    // Adds a customer with `values` (other columns null) and gives its key.
+    qint64 add(const CustomerValues &values);
+    // Writes `changes` into customer asRead.key while it holds asRead's values.
+    Outcome modify(const CustomerRecord &asRead, const CustomerValues &changes);
+    // Deletes customer asRead.key while it holds asRead's values.
+    Outcome remove(const CustomerRecord &asRead);
+
+    // The stored columns of the customer table, in table order, and their declared widths in
+    // characters (0: no limit). Read once from the register.
+    const QStringList &columns() const;
+    int columnWidth(const QString &column) const;
+
+    // Throws lianbu::Error with the operator's text for a refused change or delete.
+    [[noreturn]] static void throwModifyRefused(Outcome outcome);
+    [[noreturn]] static void throwRemoveRefused(Outcome outcome);
+
+signals:
+    void customerAdded(qint64 key);
+    void customerChanged(qint64 key);
+    void customerRemoved(qint64 key);
+
+private:
+    void learnColumns() const;
+    // The column's name as the table spells it; throws for a column the table lacks.
+    QString tableColumn(const QString &column) const;
+    bool exists(qint64 key) const;
+
+    db::Connection &m_connection;
+    mutable QStringList m_columns;
+    mutable std::vector<int> m_widths;
+};
+
+} // namespace lianbu::data
