@@ -3,6 +3,7 @@
 #include "db/Connection.h"
 #include "db/Engine.h"
 #include "db/EngineErrors.h"
+#include "db/Field.h"
 #include "db/SelectShape.h"
 #include "db/TableStatement.h"
 #include "platform/Error.h"
@@ -17,16 +18,6 @@ namespace lianbu::data {
 namespace {
 
 const QString kTable = QStringLiteral("data");
-
-QString cutToWidth(const QString &text, int width)
-{
-    if (width <= 0 || text.size() <= width)
-        return text;
-    qsizetype n = width;
-    if (text.at(n - 1).isHighSurrogate())
-        --n;
-    return text.left(n);
-}
 
 } // namespace
 
@@ -140,7 +131,8 @@ qint64 CustomerStore::add(const CustomerValues &values)
     insert.table = kTable;
     for (const auto &[column, value] : values) {
         insert.columns << tableColumn(column);
-        insert.values << db::boundValue(value ? std::optional(cutToWidth(*value, columnWidth(column))) : std::nullopt);
+        insert.values << db::boundValue(value ? std::optional(db::cutToWidth(*value, columnWidth(column)))
+                                              : std::nullopt);
     }
     const qint64 key = db::runInsert(m_connection, insert);
     emit customerAdded(key);
@@ -155,7 +147,8 @@ CustomerStore::Outcome CustomerStore::modify(const CustomerRecord &asRead, const
     update.table = kTable;
     for (const auto &[column, value] : changes) {
         update.columns << tableColumn(column);
-        update.values << db::boundValue(value ? std::optional(cutToWidth(*value, columnWidth(column))) : std::nullopt);
+        update.values << db::boundValue(value ? std::optional(db::cutToWidth(*value, columnWidth(column)))
+                                              : std::nullopt);
     }
     if (update.columns.isEmpty())
         return exists(asRead.key) ? Outcome::Done : Outcome::Gone;

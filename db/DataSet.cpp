@@ -18,8 +18,6 @@
 
 namespace lianbu::db {
 
-namespace {
-
 // Text is cut to the declared width without splitting a surrogate pair.
 QString cutToWidth(const QString &text, int width)
 {
@@ -30,6 +28,8 @@ QString cutToWidth(const QString &text, int width)
         --n;
     return text.left(n);
 }
+
+namespace {
 
 [[noreturn]] void throwEngine(const QSqlQuery &query)
 {

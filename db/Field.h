@@ -56,4 +56,7 @@ private:
     bool m_visible = true;
 };
 
+// `text` cut to `width` characters (no cut when width <= 0), never inside a surrogate pair.
+QString cutToWidth(const QString &text, int width);
+
 } // namespace lianbu::db

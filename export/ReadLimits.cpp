@@ -47,6 +47,16 @@ void ReadBudget::checkLine(int line, qint64 bytes) const
         throw Error(limitText(QStringLiteral("每行最多 %1 字节，第 %2 行更长").arg(m_limits.lineBytes).arg(line)));
 }
 
+void ReadBudget::checkSheetSize(qint64 rows, qint64 columns) const
+{
+    if (columns > m_limits.columns)
+        throw Error(
+            limitText(QStringLiteral("每行最多 %1 列，文件的工作表有 %2 列").arg(m_limits.columns).arg(columns)));
+    if (rows * columns > m_limits.cells)
+        throw Error(limitText(
+            QStringLiteral("最多 %1 个单元格，文件的工作表有 %2 行 %3 列").arg(m_limits.cells).arg(rows).arg(columns)));
+}
+
 void ReadBudget::checkField(int line, qint64 chars) const
 {
     if (chars > m_limits.fieldChars)

@@ -33,6 +33,8 @@ public:
     void checkUnpacked(const QString &member, qint64 bytes) const;
     // One line of `bytes` (1-based line number).
     void checkLine(int line, qint64 bytes) const;
+    // A sheet's declared size, before any of its rows is read.
+    void checkSheetSize(qint64 rows, qint64 columns) const;
     // A cell of `chars` characters in column `column` (0-based) of line/row `line`, and the
     // `padding` blank cells before it that the row needs.
     void addCell(int line, int column, qint64 chars, qint64 padding = 0);

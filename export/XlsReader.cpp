@@ -86,14 +86,7 @@ void checkSheetSizes(const QByteArray &stream, const ReadBudget &budget)
                 rows = le16(stream, data + 2);
                 columns = le16(stream, data + 6);
             }
-            if (columns > budget.limits().columns)
-                throw Error(limitText(
-                    QStringLiteral("每行最多 %1 列，文件的工作表有 %2 列").arg(budget.limits().columns).arg(columns)));
-            if (rows * columns > budget.limits().cells)
-                throw Error(limitText(QStringLiteral("最多 %1 个单元格，文件的工作表有 %2 行 %3 列")
-                                          .arg(budget.limits().cells)
-                                          .arg(rows)
-                                          .arg(columns)));
+            budget.checkSheetSize(rows, columns);
         }
         at = data + length;
     }

@@ -322,14 +322,7 @@ void checkDimension(QByteArrayView ref, const ReadBudget &budget)
     const qint64 rows = rowOfReference(last) - rowOfReference(first) + 1;
     if (columns <= 0 || rows <= 0)
         return;
-    if (columns > budget.limits().columns)
-        throw Error(limitText(
-            QStringLiteral("每行最多 %1 列，文件的工作表有 %2 列").arg(budget.limits().columns).arg(columns)));
-    if (rows * columns > budget.limits().cells)
-        throw Error(limitText(QStringLiteral("最多 %1 个单元格，文件的工作表有 %2 行 %3 列")
-                                  .arg(budget.limits().cells)
-                                  .arg(rows)
-                                  .arg(columns)));
+    budget.checkSheetSize(rows, columns);
 }
 
 // The first sheet's member, by way of the workbook and its relationships.

@@ -12,7 +12,7 @@ import subprocess
 import tempfile
 import time
 
-from x11 import Failure, run
+from x11 import Failure, run, stop_process
 
 BACKEND = """#!/bin/sh
 # Lists itself when asked; otherwise keeps the job's data as a file.
@@ -78,13 +78,7 @@ class FilePrinter:
         return self
 
     def __exit__(self, *exc):
-        if self.process and self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait(5)
+        stop_process(self.process)
         shutil.rmtree(self.folder, ignore_errors=True)
         return False
 

@@ -22,7 +22,7 @@ import unicodedata
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from printer import FilePrinter  # noqa: E402
-from x11 import Display, Failure, run  # noqa: E402
+from x11 import Display, Failure, run, stop_process  # noqa: E402
 
 # Checks that fail today because a mend is still on its way. A failure here is reported loudly but
 # does not fail the run; once the mend is on main the entry goes.
@@ -200,13 +200,7 @@ class Run:
                                         stdout=self.log, stderr=subprocess.STDOUT, start_new_session=True)
 
     def stop_program(self):
-        if self.program and self.program.poll() is None:
-            self.program.terminate()
-            try:
-                self.program.wait(15)
-            except subprocess.TimeoutExpired:
-                self.program.kill()
-                self.program.wait(10)
+        stop_process(self.program, 15)
         self.program = None
 
     def main_window(self):

@@ -32,6 +32,17 @@ def run(args, timeout=60, env=None, check=True, input=None):
     return done
 
 
+def stop_process(process, wait=10):
+    """Ends a started process: asked first, killed when it does not go within `wait` seconds."""
+    if process and process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(wait)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait(wait)
+
+
 class Display:
     """Xvfb on a display number the server picks itself (-displayfd), so runs never collide."""
 
@@ -73,13 +84,7 @@ class Display:
 
     def close(self):
         self.stop_clipboard()
-        if self.process and self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait(10)
+        stop_process(self.process)
 
     def env(self):
         env = dict(os.environ)
