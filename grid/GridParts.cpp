@@ -218,10 +218,10 @@ void GridHeader::paintEvent(QPaintEvent *)
         captions.append(columns->items(logical)->title()->caption());
     }
     int levels = 1;
-    const QList<grideh::TitleCell> cells = grideh::layoutTitleCells(captions, m_grid->useMultiTitle(), &levels);
+    const QList<gridtitles::TitleCell> cells = gridtitles::layoutTitleCells(captions, m_grid->useMultiTitle(), &levels);
     const int levelHeight = height / qMax(1, levels);
 
-    for (const grideh::TitleCell &cell : cells) {
+    for (const gridtitles::TitleCell &cell : cells) {
         const int first = logicals[cell.firstColumn];
         const int last = logicals[cell.lastColumn];
         const int x1 = sectionViewportPosition(first);

@@ -2,7 +2,7 @@
 
 #include "db/ListRows.h"
 
-namespace grideh {
+namespace gridtitles {
 
 QStringList splitTitleLevels(const QString &caption)
 {
@@ -58,4 +58,4 @@ QList<TitleCell> layoutTitleCells(const QStringList &captions, bool multi, int *
     return cells;
 }
 
-} // namespace grideh
+} // namespace gridtitles

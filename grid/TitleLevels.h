@@ -8,7 +8,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace grideh {
+namespace gridtitles {
 
 // Splits a caption at "|" into its levels; blanks around a level are kept as written.
 // A caption without "|" is one level.
@@ -30,4 +30,4 @@ struct TitleCell
 // levelCount receives the number of level rows (the deepest caption).
 QList<TitleCell> layoutTitleCells(const QStringList &captions, bool multi, int *levelCount);
 
-} // namespace grideh
+} // namespace gridtitles

@@ -200,8 +200,8 @@ void ReportGenerator::drawTitleRow(const Block &b)
         QStringList captions;
         for (int i : b.columns)
             captions << cols[size_t(i)]->title;
-        const QList<grideh::TitleCell> cells =
-            multiTitles ? grideh::layoutTitleCells(captions, true, nullptr) : QList<grideh::TitleCell>();
+        const QList<gridtitles::TitleCell> cells =
+            multiTitles ? gridtitles::layoutTitleCells(captions, true, nullptr) : QList<gridtitles::TitleCell>();
         for (int pos = 0; pos < b.columns.size(); ++pos) {
             const int i = b.columns[pos];
             const QColor color = colLooks[size_t(i)]->titleColor;
@@ -216,8 +216,8 @@ void ReportGenerator::drawTitleRow(const Block &b)
             // by the group's first column; then its own last level down to the bottom.
             double top = y;
             const int ownLevel = int(titleOf(i).size()) - 1;
-            const grideh::TitleCell *own = nullptr;
-            for (const grideh::TitleCell &cell : cells) {
+            const gridtitles::TitleCell *own = nullptr;
+            for (const gridtitles::TitleCell &cell : cells) {
                 if (cell.firstColumn > pos || cell.lastColumn < pos)
                     continue;
                 if (cell.level == ownLevel) {

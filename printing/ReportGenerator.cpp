@@ -249,12 +249,12 @@ void ReportGenerator::titleLayout(Block &b)
         QStringList captions;
         for (int i : b.columns)
             captions << cols[size_t(i)]->title;
-        const QList<grideh::TitleCell> cells = grideh::layoutTitleCells(captions, true, nullptr);
+        const QList<gridtitles::TitleCell> cells = gridtitles::layoutTitleCells(captions, true, nullptr);
         for (int pos = 0; pos < b.columns.size(); ++pos) {
             const int i = b.columns[pos];
             // the column's levels, each over the neighbours that share it
             double stack = 0;
-            for (const grideh::TitleCell &cell : cells) {
+            for (const gridtitles::TitleCell &cell : cells) {
                 if (cell.firstColumn > pos || cell.lastColumn < pos)
                     continue;
                 double span = 0;

@@ -221,32 +221,32 @@ void TestGrid::ctrlClickTurnsUpMarkerOff()
 
 void TestGrid::titleLevelsSplitAndSpan()
 {
-    QCOMPARE(grideh::splitTitleLevels(QStringLiteral("客户|姓  名")),
+    QCOMPARE(gridtitles::splitTitleLevels(QStringLiteral("客户|姓  名")),
              (QStringList{QStringLiteral("客户"), QStringLiteral("姓  名")}));
-    QCOMPARE(grideh::splitTitleLevels(QStringLiteral("电  话")), QStringList{QStringLiteral("电  话")});
+    QCOMPARE(gridtitles::splitTitleLevels(QStringLiteral("电  话")), QStringList{QStringLiteral("电  话")});
 
     int levels = 0;
-    const QList<grideh::TitleCell> cells =
-        grideh::layoutTitleCells({QStringLiteral("联系|电话"), QStringLiteral("联系|手机"), QStringLiteral("备注"),
+    const QList<gridtitles::TitleCell> cells =
+        gridtitles::layoutTitleCells({QStringLiteral("联系|电话"), QStringLiteral("联系|手机"), QStringLiteral("备注"),
                                   QStringLiteral("联系|传真"), QStringLiteral("A|B|C"), QStringLiteral("A|B|D")},
                                  true, &levels);
     QCOMPARE(levels, 3);
-    auto find = [&](int level, int first) -> const grideh::TitleCell * {
-        for (const grideh::TitleCell &cell : cells)
+    auto find = [&](int level, int first) -> const gridtitles::TitleCell * {
+        for (const gridtitles::TitleCell &cell : cells)
             if (cell.level == level && cell.firstColumn == first)
                 return &cell;
         return nullptr;
     };
     // the shared upper level spans its two neighbours only
-    const grideh::TitleCell *contact = find(0, 0);
+    const gridtitles::TitleCell *contact = find(0, 0);
     QVERIFY(contact);
     QCOMPARE(contact->text, QStringLiteral("联系"));
     QCOMPARE(contact->lastColumn, 1);
-    const grideh::TitleCell *apart = find(0, 3);
+    const gridtitles::TitleCell *apart = find(0, 3);
     QVERIFY(apart);
     QCOMPARE(apart->lastColumn, 3); // not joined across "备注"
     // a one-level caption reaches through all levels; lower levels reach the bottom
-    const grideh::TitleCell *remark = find(0, 2);
+    const gridtitles::TitleCell *remark = find(0, 2);
     QVERIFY(remark);
     QCOMPARE(remark->levelSpan, 3);
     QCOMPARE(find(1, 0)->levelSpan, 2);
@@ -258,7 +258,7 @@ void TestGrid::titleLevelsSplitAndSpan()
     QCOMPARE(find(2, 5)->text, QStringLiteral("D"));
 
     // without multi titles a "|" is just a character
-    grideh::layoutTitleCells({QStringLiteral("A|B")}, false, &levels);
+    gridtitles::layoutTitleCells({QStringLiteral("A|B")}, false, &levels);
     QCOMPARE(levels, 1);
 
     DataGrid grid;
