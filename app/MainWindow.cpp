@@ -192,6 +192,13 @@ void MainWindow::buildCustomerParts()
     connect(m_customerList, &CustomerList::rowClicked, ui->deleteButton,
             [this] { ui->deleteButton->setEnabled(true); });
     connect(m_customerList, &CustomerList::recordLoadRequested, m_entryPanel, &EntryPanel::loadRecordIntoPanel);
+    m_quickSearchBar->setCurrentKeySource([this] { return m_customerList->currentCustomer().key; });
+    connect(m_quickSearchBar, &QuickSearchBar::resultShown, this, [this](qint64 key) {
+        if (key != 0)
+            m_customerList->makeCustomerCurrent(key);
+    });
+    connect(m_quickSearchBar, &QuickSearchBar::allRecordsShown, m_customerList, &CustomerList::makeLastRowCurrent);
+    connect(m_quickSearchBar, &QuickSearchBar::customerToShow, m_customerList, &CustomerList::makeCustomerCurrent);
     connect(m_customerList, &CustomerList::customerDeleted, this, [this](qint64 key) {
         m_quickSearchBar->customerSearch().customerDeleted(key);
         m_entryPanel->customerDeleted(key);
@@ -200,8 +207,8 @@ void MainWindow::buildCustomerParts()
     connect(m_entryPanel, &EntryPanel::customerAdded, this, [this](qint64 key, const QString &shortName) {
         m_quickSearchBar->customerSearch().customerAdded(key, shortName);
     });
-    connect(m_entryPanel, &EntryPanel::customerSaved, this, [this](const QString &category) {
-        m_quickSearchBar->showAllRecordsAfterChange(category);
+    connect(m_entryPanel, &EntryPanel::customerSaved, this, [this](const QString &category, qint64 key) {
+        m_quickSearchBar->showAllRecordsAfterChange(category, key);
         ui->deleteButton->setEnabled(false);
     });
     connect(ui->newButton, &QToolButton::clicked, m_entryPanel, &EntryPanel::startNewCustomer);
@@ -291,14 +298,12 @@ void MainWindow::buildMenus()
     lianbu::customers::addExchangeCommands(
         settingsMenu, this, [this] { return m_database.connection->database(); }, [this] { showAllRecords(); },
         [this](qint64 id) {
-            lianbu::db::Query *list = m_database.customerList;
-            int row = list->active() ? list->rowOfKey(id) : -1;
-            if (row < 0) {
+            const lianbu::data::CustomerListModel *list = m_database.customerList;
+            if (list->rowOfKey(id) < 0)
                 showAllRecords();
-                row = list->rowOfKey(id);
-            }
+            const int row = list->rowOfKey(id);
             if (row >= 0)
-                list->moveToRow(row);
+                ui->customerGrid->setCurrentRow(row);
         });
 
     // Never offered to the operator: onActivated triggers it.

@@ -18,7 +18,7 @@
 #include "customers/ShownList.h"
 #include "data/Schema.h"
 #include "db/Connection.h"
-#include "db/DataSource.h"
+#include "db/DataSetModel.h"
 #include "db/ListRows.h"
 #include "db/Query.h"
 #include "export/CsvFormat.h"
@@ -155,7 +155,7 @@ struct SourceRegister
     QString path;
     db::Connection connection;
     db::Query list{&connection};
-    db::DataSource source;
+    db::DataSetModel model;
     DataGrid grid;
     // Every customer field in its own column.
     db::ListColumns everyField;
@@ -171,8 +171,8 @@ struct SourceRegister
         applyImport(connection.database(), customers(count, repeatEvery), QString());
         list.setSql(QStringLiteral("select * from data"));
         list.open();
-        source.setDataSet(&list);
-        grid.setDataSource(&source);
+        model.setDataSet(&list);
+        grid.setListModel(&model);
         customers::configureCustomerGrid(&grid);
         for (int k = 0; k < list.fieldCount(); ++k)
             names.append(list.field(k).fieldName());

@@ -1,13 +1,14 @@
 #include "customers/CustomerExport.h"
 
 #include "customers/ShownList.h"
-#include "db/DataSet.h"
+#include "db/ListRoles.h"
 #include "db/ListRows.h"
 #include "export/CustomerFields.h"
 #include "export/ListExport.h"
 #include "grid/DataGrid.h"
 #include "platform/Dialogs.h"
 
+#include <QAbstractItemModel>
 #include <QFileInfo>
 
 namespace lianbu::customers {
@@ -43,15 +44,15 @@ void exportCustomerList(DataGrid *grid, QWidget *parent)
     if (QFileInfo(path).suffix().isEmpty())
         path += QLatin1Char('.') + exchange::formatSuffix(format);
 
-    const db::DataSet *ds = grid->dataSet();
-    if (!ds || !ds->active())
+    const QAbstractItemModel *model = grid->listModel();
+    if (!model || model->columnCount() == 0)
         return;
     const db::ListColumns columns = shownColumns(*grid, unshownTitles());
-    const db::DataSetRows rows(*ds);
+    const std::unique_ptr<db::RowReader> rows = grid->rowReader();
     QStringList names;
-    for (int k = 0; k < ds->fieldCount(); ++k)
-        names.append(ds->field(k).fieldName());
-    const exchange::ListSheet sheet{kTitle, QString(), QString(), kAuthor, columns, rows, names};
+    for (int k = 0; k < model->columnCount(); ++k)
+        names.append(model->headerData(k, Qt::Horizontal, db::ListRole::FieldName).toString());
+    const exchange::ListSheet sheet{kTitle, QString(), QString(), kAuthor, columns, *rows, names};
     exchange::exportListFile(sheet, format, path, parent);
 }
 

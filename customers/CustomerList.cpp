@@ -68,9 +68,7 @@ CustomerList::CustomerList(DataGrid *grid, Database &database, QObject *parent)
             [this](const QPoint &pos) { m_contextMenu->popup(m_grid->mapToGlobal(pos)); });
     connect(grid, &DataGrid::titleClicked, this, &CustomerList::sortByColumn);
     connect(grid, &DataGrid::cellClicked, this, [this] {
-        const lianbu::db::DataSet *list = m_database.customerList;
-        m_clickedCustomer =
-            list->active() ? customerShownAt(*list, list->currentRow()) : lianbu::data::CustomerRecord();
+        m_clickedCustomer = currentCustomer();
         emit rowClicked();
     });
     connect(grid, &DataGrid::rowDoubleClicked, this, &CustomerList::onRowDoubleClicked);
@@ -83,22 +81,41 @@ void CustomerList::restoreLayoutAndShowList()
                                  LayoutRestoreOptions(AllRestoreOptions));
     syncHideMarks();
     // The data module exists from here on: the grid can be bound to the customer list.
-    m_grid->setDataSource(m_database.customerListSource);
+    m_grid->setListModel(m_database.customerList);
+}
+
+lianbu::data::CustomerRecord CustomerList::currentCustomer() const
+{
+    return m_database.customerList->customerAt(m_grid->currentRow());
+}
+
+void CustomerList::makeCustomerCurrent(qint64 key)
+{
+    const int row = m_database.customerList->rowOfKey(key);
+    if (row >= 0)
+        m_grid->setCurrentRow(row);
+    else
+        makeLastRowCurrent();
+}
+
+void CustomerList::makeLastRowCurrent()
+{
+    m_grid->setCurrentRow(m_database.customerList->rowCount() - 1);
 }
 
 void CustomerList::sortByColumn(int /*columnIndex*/, GridColumn *column)
 {
-    m_database.customerList->setSort(sortForTitleClick(column->fieldName(), column->title()->sortMarker()));
+    m_database.customerList->setSortText(sortForTitleClick(column->fieldName(), column->title()->sortMarker()));
 }
 
 void CustomerList::onRowDoubleClicked()
 {
     // Any customer opens, whatever its first column holds: one imported without 客户类别 would
     // otherwise be out of reach of 修改 for good.
-    lianbu::db::DataSet *list = m_database.customerList;
-    if (!list->active() || list->isEmpty() || list->currentRow() < 0)
+    const lianbu::data::CustomerRecord record = currentCustomer();
+    if (record.key == 0)
         return;
-    emit recordLoadRequested();
+    emit recordLoadRequested(record);
 }
 
 void CustomerList::toggleColumnFromMenu(int itemIndex)
@@ -150,20 +167,6 @@ bool CustomerList::deleteCustomer(const lianbu::data::CustomerRecord &customer)
         m_clickedCustomer = {};
     lianbu::showInformation(QStringLiteral("删除数据成功！"), window);
     return true;
-}
-
-lianbu::data::CustomerRecord customerShownAt(const lianbu::db::DataSet &list, int row)
-{
-    lianbu::data::CustomerRecord record;
-    if (!list.active() || row < 0 || row >= list.recordCount())
-        return record;
-    record.key = list.keys().at(size_t(row));
-    for (int f = 0; f < list.fieldCount(); ++f) {
-        const bool isNull = list.cellIsNull(row, f);
-        record.values.emplace_back(list.field(f).fieldName(),
-                                   isNull ? std::nullopt : std::optional<QString>(list.cellText(row, f)));
-    }
-    return record;
 }
 
 } // namespace lianbu::customers

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "data/CustomerStore.h"
-#include "db/DataSet.h"
 
 #include <QList>
 #include <QObject>
@@ -13,10 +12,6 @@ class QAction;
 class QMenu;
 
 namespace lianbu::customers {
-
-// The row `row` of a list over the customer table as the list shows it: the customer's key and
-// every value of the row (the values a delete or change is checked against).
-lianbu::data::CustomerRecord customerShownAt(const lianbu::db::DataSet &list, int row);
 
 // The customer list of the main window: the grid over the register's customer list, its
 // context menu (save the column layout, hide columns), the sort of a title click and the
@@ -38,6 +33,11 @@ public:
 
     // Once the register is open: the saved column layout, then the grid bound to the list.
     void restoreLayoutAndShowList();
+    // The customer of the current row as the list shows it (key 0 for none).
+    lianbu::data::CustomerRecord currentCustomer() const;
+    // Makes the customer `key` current; the last row when the list does not show it.
+    void makeCustomerCurrent(qint64 key);
+    void makeLastRowCurrent();
     // The customer of the last click on a row, as the list showed it then (key 0 for none).
     const lianbu::data::CustomerRecord &clickedCustomer() const { return m_clickedCustomer; }
     // Asks, deletes `customer` while it still holds the values it was shown with (whatever the
@@ -55,8 +55,8 @@ public slots:
 signals:
     // A row was clicked: there is a customer to delete.
     void rowClicked();
-    // A record was double-clicked whose first-column value is not empty: the entry panel loads it.
-    void recordLoadRequested();
+    // A record was double-clicked (or Enter typed on it): the entry panel loads it.
+    void recordLoadRequested(const lianbu::data::CustomerRecord &record);
     // The customer with this key is gone from the register (emitted before the operator is told).
     void customerDeleted(qint64 key);
 

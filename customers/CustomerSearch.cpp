@@ -1,11 +1,11 @@
 #include "customers/CustomerSearch.h"
 
+#include "data/CustomerListModel.h"
 #include "data/PinyinInitials.h"
 #include "data/SearchIndex.h"
 #include "data/Statements.h"
 #include "db/Connection.h"
 #include "db/Engine.h"
-#include "db/Query.h"
 
 #include <algorithm>
 
@@ -17,14 +17,15 @@ bool SearchFields::isEmpty() const
            && company.isEmpty();
 }
 
-CustomerSearch::CustomerSearch(db::Query *list, const db::RegisterAddress &address, QObject *parent)
+CustomerSearch::CustomerSearch(data::CustomerListModel *list, db::Connection &connection, QObject *parent)
     : QObject(parent)
     , m_list(list)
-    , m_worker(address)
+    , m_connection(connection)
+    , m_worker(connection.address())
 {
     // A register whose index could not be built is searched by the plain statement.
-    m_indexed = list->connection() && hasSearchIndex(*list->connection());
-    m_extra = list->connection() && hasSearchExtra(*list->connection());
+    m_indexed = hasSearchIndex(connection);
+    m_extra = hasSearchExtra(connection);
     connect(&m_worker, &db::BackgroundSearch::finished, this, &CustomerSearch::finished);
     connect(&m_worker, &db::BackgroundSearch::failed, this, [this](quint64, const QString &message) {
         m_pending = Pending::Nothing;
@@ -34,11 +35,11 @@ CustomerSearch::CustomerSearch(db::Query *list, const db::RegisterAddress &addre
 
 void CustomerSearch::search(const SearchFields &f)
 {
-    const db::Engine &engine = db::engineOf(m_list->connection()->database());
+    const db::Engine &engine = db::engineOf(m_connection.database());
     // The table of initials and mobile numbers catches up with the rows written since its last
     // search (usually none or the few the operator just saved).
     if (m_extra && (!f.phone.isEmpty() || isPinyinQuery(f.shortName) || isPinyinQuery(f.name)))
-        refreshSearchExtra(*m_list->connection());
+        refreshSearchExtra(m_connection);
     const sql::BoundStatement statement =
         sql::boundSearch(engine, f.category, f.shortName, f.phone, f.name, f.address, f.company, m_extra);
     m_pendingStatement = statement;
@@ -59,7 +60,7 @@ void CustomerSearch::prepareEmptySearch()
 {
     m_pending = Pending::Nothing;
     m_pendingIsEmpty = true;
-    const db::Engine &engine = db::engineOf(m_list->connection()->database());
+    const db::Engine &engine = db::engineOf(m_connection.database());
     const sql::BoundStatement keys = sql::boundSearchKeys(engine, {}, {}, {}, {}, {}, {}, m_indexed);
     m_worker.start(keys.text, keys.values);
 }
@@ -77,11 +78,10 @@ void CustomerSearch::finished(quint64, const std::vector<qint64> &keys)
         m_emptyResult = keys;
     if (pending == Pending::Show)
         show(m_pendingStatement, keys, false);
-    else if (pending == Pending::ShowIfChanged && m_list->active() && m_list->sql() == m_pendingStatement.text
-             && m_list->values() == m_pendingStatement.values) {
+    else if (pending == Pending::ShowIfChanged && m_list->shows(m_pendingStatement)) {
         // The operator may have sorted the kept result meanwhile: compare the rows, not the order.
         bool same = m_list->keys() == keys;
-        if (!same && !m_list->sort().isEmpty() && m_list->keys().size() == keys.size()) {
+        if (!same && !m_list->sortText().isEmpty() && m_list->keys().size() == keys.size()) {
             std::vector<qint64> shown = m_list->keys();
             std::sort(shown.begin(), shown.end());
             same = shown == keys;
@@ -93,15 +93,9 @@ void CustomerSearch::finished(quint64, const std::vector<qint64> &keys)
 
 void CustomerSearch::show(const sql::BoundStatement &statement, std::vector<qint64> keys, bool keepCurrent)
 {
-    const qint64 current = keepCurrent && m_list->active() && m_list->currentRow() >= 0
-                               ? m_list->keys().at(size_t(m_list->currentRow()))
-                               : 0;
-    m_list->close();
-    m_list->setSql(statement.text, statement.values);
-    m_list->openKeys(std::move(keys));
-    if (current != 0 && m_list->rowOfKey(current) >= 0)
-        m_list->moveToRow(m_list->rowOfKey(current));
-    emit listReplaced();
+    const qint64 current = keepCurrent && m_currentKey ? m_currentKey() : 0;
+    m_list->showResult(statement, std::move(keys));
+    emit listReplaced(current);
 }
 
 void CustomerSearch::customerAdded(qint64 key, const QString &shortName)

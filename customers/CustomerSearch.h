@@ -6,11 +6,15 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
 namespace lianbu::db {
-class Query;
+class Connection;
+}
+namespace lianbu::data {
+class CustomerListModel;
 }
 
 namespace lianbu::customers {
@@ -38,8 +42,12 @@ class CustomerSearch : public QObject
     Q_OBJECT
 
 public:
-    // `address`: the list's register (the search opens a connection of its own to it).
-    CustomerSearch(db::Query *list, const db::RegisterAddress &address, QObject *parent = nullptr);
+    // `connection`: the list's register (the search opens a connection of its own to it).
+    CustomerSearch(data::CustomerListModel *list, db::Connection &connection, QObject *parent = nullptr);
+
+    // The key of the customer the list's view shows as current (0 for none): a refreshed
+    // result keeps that customer current.
+    void setCurrentKeySource(std::function<qint64()> currentKey) { m_currentKey = std::move(currentKey); }
 
     void search(const SearchFields &fields);
     // True while a search whose result the list will show is running.
@@ -55,8 +63,8 @@ public:
     void customerDeleted(qint64 key);
 
 signals:
-    // The list shows a new result.
-    void listReplaced();
+    // The list shows a new result; `keepKey` is the customer to keep current (0: the first row).
+    void listReplaced(qint64 keepKey);
     void searchFailed(const QString &message);
 
 private:
@@ -64,7 +72,9 @@ private:
     void finished(quint64 ticket, const std::vector<qint64> &keys);
     void show(const sql::BoundStatement &statement, std::vector<qint64> keys, bool keepCurrent);
 
-    db::Query *m_list;
+    data::CustomerListModel *m_list;
+    db::Connection &m_connection;
+    std::function<qint64()> m_currentKey;
     db::BackgroundSearch m_worker;
     Pending m_pending = Pending::Nothing;
     sql::BoundStatement m_pendingStatement;

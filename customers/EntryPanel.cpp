@@ -1,6 +1,5 @@
 #include "customers/EntryPanel.h"
 
-#include "customers/CustomerList.h"
 #include "data/CustomerColumns.h"
 #include "data/Database.h"
 #include "export/CustomerFields.h"
@@ -346,13 +345,12 @@ void EntryPanel::showRecord(const lianbu::data::CustomerRecord &record)
     setRegistrationDateText(ui->registrationDateEdit, text(col::RegistrationDate));
 }
 
-void EntryPanel::loadRecordIntoPanel()
+void EntryPanel::loadRecordIntoPanel(const lianbu::data::CustomerRecord &record)
 {
     show();
     raise();
     ui->modifyButton->setEnabled(true);
-    const lianbu::db::DataSet *list = m_database.customerList;
-    m_panelRecord = customerShownAt(*list, list->currentRow());
+    m_panelRecord = record;
     showRecord(m_panelRecord);
     m_shownTexts = panelTexts();
 }
@@ -393,7 +391,7 @@ void EntryPanel::addCustomer()
     const QString category = added.value(QLatin1String(col::Category)).value_or(QString());
     lianbu::showInformation(QStringLiteral("增加数据成功！"), window());
     clearEntryPanel();
-    emit customerSaved(category);
+    emit customerSaved(category, key);
     ui->modifyButton->setEnabled(false);
 }
 
@@ -489,7 +487,7 @@ void EntryPanel::saveCustomerChanges()
                                  .value_or(QString());
     m_panelRecord = {};
     clearEntryPanel();
-    emit customerSaved(category);
+    emit customerSaved(category, key);
     hide();
     lianbu::showInformation(QStringLiteral("修改数据成功！"), window());
     ui->modifyButton->setEnabled(false);

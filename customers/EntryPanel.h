@@ -56,8 +56,9 @@ public:
     std::optional<lianbu::data::CustomerRecord> loadedCustomer() const;
 
 public slots:
-    void startNewCustomer();    // 新 建
-    void loadRecordIntoPanel(); // the current record of the list, double-clicked
+    void startNewCustomer(); // 新 建
+    // The customer of the list's current row, double-clicked, as the list shows it.
+    void loadRecordIntoPanel(const lianbu::data::CustomerRecord &record);
     void addCustomer();         // 新 增
     void saveCustomerChanges(); // 修 改
     void clearEntryPanel();     // 清空
@@ -72,9 +73,9 @@ public slots:
 signals:
     // A customer was appended to the list (emitted before the operator is told).
     void customerAdded(qint64 key, const QString &shortName);
-    // A customer was added or changed: the list shows every record again, `category` among
-    // the categories.
-    void customerSaved(const QString &category);
+    // The customer `key` was added or changed: the list shows every record again, `category`
+    // among the categories, that customer current.
+    void customerSaved(const QString &category, qint64 key);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

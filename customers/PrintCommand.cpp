@@ -1,7 +1,6 @@
 #include "customers/PrintCommand.h"
 
 #include "customers/ShownList.h"
-#include "db/DataSet.h"
 #include "grid/DataGrid.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
@@ -11,6 +10,8 @@
 #include "printing/PageStore.h"
 #include "printing/PrintPreviewWindow.h"
 #include "printing/PrintSettingsDialog.h"
+
+#include <QAbstractItemModel>
 
 namespace lianbu::customers {
 
@@ -76,8 +77,7 @@ void CustomerPrinting::print(DataGrid *grid)
     if (m_preview && m_preview->store()->printing())
         return;
     m_grid = grid;
-    const db::DataSet *ds = grid ? grid->dataSet() : nullptr;
-    if (!ds || !ds->active())
+    if (!grid || !grid->listModel() || grid->listModel()->columnCount() == 0)
         return;
     if (!m_preview) {
         m_preview = std::make_unique<PrintPreviewWindow>();
@@ -87,7 +87,7 @@ void CustomerPrinting::print(DataGrid *grid)
                 print(m_grid);
         });
     }
-    m_rows = std::make_unique<db::DataSetRows>(*ds);
+    m_rows = grid->rowReader();
     m_report->setList(shownColumns(*grid), printLook(*grid), m_rows.get());
     m_report->setTextReplacements({{QStringLiteral("%[Today]"), dateText(today())}});
     try {

@@ -56,9 +56,11 @@ QWidget *QuickSearchBar::lastTabStop() const
 CustomerSearch &QuickSearchBar::customerSearch()
 {
     if (!m_customerSearch) {
-        m_customerSearch = std::make_unique<CustomerSearch>(m_database.customerList, m_database.connection->address());
+        m_customerSearch = std::make_unique<CustomerSearch>(m_database.customerList, *m_database.connection);
+        m_customerSearch->setCurrentKeySource(m_currentKey);
         connect(m_customerSearch.get(), &CustomerSearch::searchFailed, this,
                 [this](const QString &message) { lianbu::showError(message, window()); });
+        connect(m_customerSearch.get(), &CustomerSearch::listReplaced, this, &QuickSearchBar::resultShown);
     }
     return *m_customerSearch;
 }
@@ -66,6 +68,13 @@ CustomerSearch &QuickSearchBar::customerSearch()
 void QuickSearchBar::releaseSearch()
 {
     m_customerSearch.reset();
+}
+
+void QuickSearchBar::setCurrentKeySource(std::function<qint64()> currentKey)
+{
+    m_currentKey = std::move(currentKey);
+    if (m_customerSearch)
+        m_customerSearch->setCurrentKeySource(m_currentKey);
 }
 
 void QuickSearchBar::runQuickSearch()
@@ -86,13 +95,13 @@ void QuickSearchBar::showAllRecords()
     customerSearch().cancel();
     fillComboDistinct(m_database.statementQuery, QLatin1String(lianbu::col::Category), QStringLiteral("data"),
                       ui->searchCategory);
-    openStatement(m_database.customerList, lianbu::sql::allRecords());
-    m_database.customerList->last();
+    m_database.customerList->showStatement(lianbu::sql::allRecords());
+    emit allRecordsShown();
     // Emptying the search fields later shows its result at once.
     customerSearch().prepareEmptySearch();
 }
 
-void QuickSearchBar::showAllRecordsAfterChange(const QString &category)
+void QuickSearchBar::showAllRecordsAfterChange(const QString &category, qint64 key)
 {
     customerSearch().cancel();
     // The category list as "全部记录" leaves it: emptied text, the new category among the items
@@ -110,10 +119,8 @@ void QuickSearchBar::showAllRecordsAfterChange(const QString &category)
         if (combo->isEditable())
             combo->clearEditText();
     }
-    lianbu::db::Query *list = m_database.customerList;
-    if (!list->active() || list->sql() != lianbu::sql::allRecords() || !list->sort().isEmpty())
-        openStatement(list, lianbu::sql::allRecords());
-    list->last();
+    m_database.customerList->showAllKept();
+    emit customerToShow(key);
 }
 
 } // namespace lianbu::customers

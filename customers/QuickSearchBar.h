@@ -2,6 +2,7 @@
 
 #include <QGroupBox>
 
+#include <functional>
 #include <memory>
 
 class Database;
@@ -30,6 +31,8 @@ public:
     CustomerSearch &customerSearch();
     // The search's worker lets go of its connection; it comes back at the next search.
     void releaseSearch();
+    // The key of the customer the list shows as current (0 for none), kept across a refresh.
+    void setCurrentKeySource(std::function<qint64()> currentKey);
 
 public slots:
     void runQuickSearch();
@@ -37,14 +40,20 @@ public slots:
     void focusSearch();
     // "全部记录": every customer listed, the last one current, the category list refilled.
     void showAllRecords();
-    // After the operator added or changed a record: every record listed, the current one last,
-    // the category list holding `category`, without reading the whole list again when it is
-    // already the list of every record.
-    void showAllRecordsAfterChange(const QString &category);
+    // After the operator added or changed the customer `key`: every record listed in key order,
+    // that customer current, the category list holding `category`, without running a statement
+    // (the list of every record is kept in memory).
+    void showAllRecordsAfterChange(const QString &category, qint64 key);
 
 signals:
     // Enter in the category field (the key goes no further).
     void categoryEntered();
+    // The list shows a new result: the customer `key` current, or the first row for 0.
+    void resultShown(qint64 key);
+    // The list shows every record: its last row current.
+    void allRecordsShown();
+    // The list shows every record again after a change: the customer `key` current.
+    void customerToShow(qint64 key);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -53,6 +62,7 @@ private:
     Ui::QuickSearchBar *ui;
     Database &m_database;
     std::unique_ptr<CustomerSearch> m_customerSearch;
+    std::function<qint64()> m_currentKey;
 };
 
 } // namespace lianbu::customers

@@ -1,7 +1,9 @@
 #include "customers/ShownList.h"
 
-#include "db/DataSet.h"
+#include "db/ListRoles.h"
 #include "grid/DataGrid.h"
+
+#include <QAbstractItemModel>
 
 namespace lianbu::customers {
 
@@ -10,8 +12,14 @@ db::ListColumns shownColumns(const DataGrid &grid, const QHash<QString, QString>
     db::ListColumns list;
     list.footerRows = grid.footerRowCount();
     list.multiLevelTitles = grid.useMultiTitle();
-    const db::DataSet *ds = grid.dataSet();
-    const bool open = ds && ds->active();
+    const QAbstractItemModel *model = grid.listModel();
+    const int fields = model ? model->columnCount() : 0;
+    const bool open = fields > 0;
+    auto typeOf = [model](int column) {
+        const QVariant type = model->headerData(column, Qt::Horizontal, db::ListRole::FieldType);
+        return type.isValid() ? db::Field::DataType(type.toInt()) : db::Field::DataType::String;
+    };
+    auto valueIndexOf = [&grid](const QString &name) { return grid.listColumnOfField(name); };
     const GridColumns *all = grid.columns();
     for (int i = 0; i < all->count(); ++i)
         list.titleDepth = std::max(list.titleDepth, int(db::titleLevels(all->items(i)->title()->caption()).size()));
@@ -19,9 +27,9 @@ db::ListColumns shownColumns(const DataGrid &grid, const QHash<QString, QString>
     for (const GridColumn *column : grid.visibleColumns()) {
         db::ListColumn shown;
         shown.fieldName = column->fieldName();
-        if (const db::Field *field = open ? ds->findField(shown.fieldName) : nullptr) {
-            shown.valueIndex = field->index();
-            shown.type = field->dataType();
+        if (const int column = open ? grid.listColumnOfField(shown.fieldName) : -1; column >= 0) {
+            shown.valueIndex = column;
+            shown.type = typeOf(column);
         }
         shown.title = column->title()->caption();
         shown.width = column->width();
@@ -31,7 +39,7 @@ db::ListColumns shownColumns(const DataGrid &grid, const QHash<QString, QString>
             const ColumnFooter *footer = column->footerForRow(row);
             if (!footer)
                 break;
-            shown.footers.push_back(describeFooter(*footer, ds));
+            shown.footers.push_back(describeFooter(*footer, valueIndexOf));
         }
         list.columns.push_back(std::move(shown));
     }
@@ -41,17 +49,17 @@ db::ListColumns shownColumns(const DataGrid &grid, const QHash<QString, QString>
     QHash<QString, QString> titles;
     for (auto it = unshownTitles.cbegin(); it != unshownTitles.cend(); ++it)
         titles.insert(it.key().toLower(), it.value());
-    for (int k = 0; k < ds->fieldCount(); ++k) {
-        const db::Field &field = ds->field(k);
-        const auto title = titles.constFind(field.fieldName().toLower());
+    for (int k = 0; k < fields; ++k) {
+        const QString name = model->headerData(k, Qt::Horizontal, db::ListRole::FieldName).toString();
+        const auto title = titles.constFind(name.toLower());
         // a field some column shows, even a hidden one, stays out: its values would stand
         // under no title
-        if (title == titles.cend() || all->findByFieldName(field.fieldName()))
+        if (title == titles.cend() || all->findByFieldName(name))
             continue;
         db::ListColumn unshown;
-        unshown.fieldName = field.fieldName();
+        unshown.fieldName = name;
         unshown.valueIndex = k;
-        unshown.type = field.dataType();
+        unshown.type = typeOf(k);
         unshown.title = title.value();
         unshown.shown = false;
         list.columns.push_back(std::move(unshown));

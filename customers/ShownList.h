@@ -12,7 +12,7 @@ class DataGrid;
 
 namespace lianbu::customers {
 
-// The grid's visible columns in their shown order, value indices those of its dataset's fields.
+// The grid's visible columns in their shown order, value indices its list model's columns.
 // With `unshownTitles` (field name to title, names in any case), the fields no column shows
 // that have a title there follow them, as values written under their own titles.
 db::ListColumns shownColumns(const DataGrid &grid, const QHash<QString, QString> &unshownTitles = {});

@@ -16,9 +16,8 @@ Database::Database(const lianbu::db::RegisterAddress &address, QObject *parent)
     : QObject(parent)
     , connection(&m_connection)
     , statementQuery(&m_statementQuery)
-    , customerList(&m_customerList)
-    , customerListSource(nullptr)
     , customerStore(nullptr)
+    , customerList(nullptr)
 {
     m_connection.setAddress(address);
     m_connection.setContentCheck(lianbu::deliveredSchemaProblem);
@@ -39,23 +38,14 @@ Database::Database(const lianbu::db::RegisterAddress &address, QObject *parent)
         throw;
     }
     m_statementQuery.setConnection(&m_connection);
-    m_customerList.setConnection(&m_connection);
-    m_customerList.setSql(QStringLiteral("select * from data"));
-    customerListSource = new lianbu::db::DataSource(this);
-    customerListSource->setDataSet(&m_customerList);
     customerStore = new lianbu::data::CustomerStore(m_connection, this);
-    using lianbu::data::CustomerStore;
-    connect(customerStore, &CustomerStore::customerAdded, this, [this](qint64 key) { m_customerList.appendKey(key); });
-    connect(customerStore, &CustomerStore::customerChanged, this,
-            [this](qint64 key) { m_customerList.refreshKey(key); });
-    connect(customerStore, &CustomerStore::customerRemoved, this,
-            [this](qint64 key) { m_customerList.forgetKey(key); });
+    customerList = new lianbu::data::CustomerListModel(m_connection, *customerStore, this);
 }
 
 Database::~Database()
 {
-    delete customerListSource; // before the datasets it watches
-    customerListSource = nullptr;
+    delete customerList; // before the connection it reads
+    customerList = nullptr;
 }
 
 namespace {

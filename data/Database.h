@@ -1,10 +1,10 @@
 #pragma once
 
+#include "data/CustomerListModel.h"
 #include "data/CustomerStore.h"
 #include "data/Schema.h"
 #include "data/Statements.h"
 #include "db/Connection.h"
-#include "db/DataSource.h"
 #include "db/Query.h"
 
 #include <QObject>
@@ -34,17 +34,15 @@ public:
 
     lianbu::db::Connection *connection;
     lianbu::db::Query *statementQuery; // the shared statement query
-    lianbu::db::Query *customerList;   // the customer list behind the grid
-    lianbu::db::DataSource *customerListSource;
     // Every write of a customer; the customer list follows it row by row.
     lianbu::data::CustomerStore *customerStore;
+    lianbu::data::CustomerListModel *customerList; // the customer list the grid shows
     // The operator of the open session (empty while nobody is logged in): who changes passwords.
     QString sessionOperator;
 
 private:
     lianbu::db::Connection m_connection;
     lianbu::db::Query m_statementQuery;
-    lianbu::db::Query m_customerList;
 };
 
 // A value read from an input control for storing or checking: leading and trailing characters

@@ -2,6 +2,7 @@
 
 #include "db/Connection.h"
 #include "db/DataSetParts.h"
+#include "db/RowCache.h"
 #include "db/Engine.h"
 #include "db/EngineErrors.h"
 #include "db/PackedRow.h"

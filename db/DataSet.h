@@ -16,7 +16,7 @@ namespace lianbu::db {
 class Connection;
 struct Condition;
 struct EditBuffer;
-struct RowCache;
+class RowCache;
 struct SortRanks;
 
 enum class DataSetState { Inactive, Browse, Edit, Insert };

@@ -2,6 +2,7 @@
 
 #include "db/Connection.h"
 #include "db/DataSetParts.h"
+#include "db/RowCache.h"
 #include "db/Engine.h"
 #include "db/EngineErrors.h"
 #include "db/PackedRow.h"
@@ -58,7 +59,7 @@ void DataSet::refreshKey(qint64 key)
         return;
     forgetSortRanks();
     if (m_keyset)
-        m_cache->rows.remove(key); // read again when shown
+        m_cache->forget(key); // read again when shown
     else
         refreshRowFromDatabase(row);
     notifyRecordChanged(row);
@@ -188,7 +189,7 @@ void DataSet::refreshRowFromDatabase(int rowIndex)
 {
     const qint64 key = m_keys[size_t(rowIndex)];
     if (m_keyset) {
-        m_cache->rows.remove(key);
+        m_cache->forget(key);
         const int fieldCount = int(m_fields.size());
         Packer packer;
         packer.begin(fieldCount);
@@ -314,7 +315,7 @@ void DataSet::removeRowAt(int row, int newCurrent)
 {
     notifyRowAboutToBeRemoved(row);
     if (m_keyset)
-        m_cache->rows.remove(m_keys[size_t(row)]);
+        m_cache->forget(m_keys[size_t(row)]);
     else
         m_packed.erase(m_packed.begin() + row);
     m_keys.erase(m_keys.begin() + row);

@@ -12,12 +12,6 @@
 
 namespace lianbu::db {
 
-// The packed rows (PackedRow.h) a keyset read lately, by key.
-struct RowCache
-{
-    QHash<qint64, QString> rows;
-};
-
 // Sort ranks per stored column, computed at the first sort by that column and kept until a row
 // is written (a deleted row only leaves an unused rank behind).
 struct SortRanks
@@ -37,11 +31,5 @@ struct EditBuffer
     // the database still holds them.
     std::vector<std::optional<QString>> asRead;
 };
-
-// A keyset reads rows around the one asked for: a little behind (scrolling up) and a few
-// screens ahead; the cache is emptied when it would hold more than a few thousand rows.
-inline constexpr int kFetchBehind = 64;
-inline constexpr int kFetchAhead = 448;
-inline constexpr int kCacheCapacity = 4096;
 
 } // namespace lianbu::db

@@ -4,6 +4,7 @@
 #include "db/DataSetParts.h"
 #include "db/Engine.h"
 #include "db/PackedRow.h"
+#include "db/RowCache.h"
 #include "platform/Error.h"
 
 #include <algorithm>
@@ -15,24 +16,14 @@ namespace lianbu::db {
 
 void DataSet::storeFetched(qint64 key, QString packed) const
 {
-    m_cache->rows.insert(key, std::move(packed));
+    m_cache->store(key, std::move(packed));
 }
 
 void DataSet::fetchAround(int row) const
 {
-    const int count = int(m_keys.size());
-    const int from = std::max(0, row - kFetchBehind);
-    const int to = std::min(count, row + kFetchAhead);
-    if (m_cache->rows.size() + (to - from) > kCacheCapacity)
-        m_cache->rows.clear();
     const int fieldCount = int(m_fields.size());
     try {
-        std::vector<qint64> wanted;
-        for (int r = from; r < to; ++r) {
-            const qint64 key = m_keys[size_t(r)];
-            if (key != 0 && !m_cache->rows.contains(key))
-                wanted.push_back(key);
-        }
+        const std::vector<qint64> wanted = m_cache->missingAround(m_keys, row);
         if (wanted.empty())
             return;
         const QSqlDatabase db = m_connection->database();
@@ -60,14 +51,12 @@ const QString *DataSet::packedRow(int row) const
     if (!m_keyset)
         return &m_packed[size_t(row)];
     const qint64 key = m_keys[size_t(row)];
-    auto it = m_cache->rows.constFind(key);
-    if (it == m_cache->rows.constEnd()) {
+    const QString *held = m_cache->find(key);
+    if (!held) {
         fetchAround(row);
-        it = m_cache->rows.constFind(key);
-        if (it == m_cache->rows.constEnd())
-            return nullptr;
+        held = m_cache->find(key);
     }
-    return &it.value();
+    return held;
 }
 
 QStringView DataSet::RowCells::text(int fieldIndex) const

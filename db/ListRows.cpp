@@ -31,6 +31,13 @@ DataSetRows::DataSetRows(const DataSet &dataSet)
     , m_sortAtStart(dataSet.sort())
 {}
 
+DataSetRows::DataSetRows(const DataSet &dataSet, int currentRow)
+    : DataSetRows(dataSet)
+{
+    m_ownCurrent = true;
+    m_currentRow = currentRow;
+}
+
 int DataSetRows::rowCount() const
 {
     return m_dataSet.active() ? m_dataSet.recordCount() : 0;
@@ -49,7 +56,11 @@ void DataSetRows::readRows(int from, int to, const Visit &visit) const
 
 int DataSetRows::currentRow() const
 {
-    return m_dataSet.active() ? m_dataSet.currentRow() : -1;
+    if (!m_dataSet.active())
+        return -1;
+    if (m_ownCurrent)
+        return m_currentRow < m_dataSet.recordCount() ? m_currentRow : -1;
+    return m_dataSet.currentRow();
 }
 
 bool DataSetRows::stale() const

@@ -12,6 +12,7 @@
 #include <Qt>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace lianbu::db {
@@ -93,12 +94,26 @@ public:
     virtual bool stale() const = 0;
 };
 
+// A list model that reads its rows in batches offers a reader over them (value index = the
+// model's column); the grid's sums, export and printing read through it instead of cell by cell.
+class RowSource
+{
+public:
+    // The rows as shown now; `currentRow` is the row the view shows as current (-1 for none).
+    virtual std::unique_ptr<RowReader> rowReader(int currentRow) const = 0;
+
+protected:
+    ~RowSource() = default;
+};
+
 // The reader over an open DataSet: value index = field index, rows in the dataset's current
 // order (its sort applied). The dataset must outlive the reader.
 class DataSetRows final : public RowReader
 {
 public:
     explicit DataSetRows(const DataSet &dataSet);
+    // The same, with the current row of the view that shows the dataset.
+    DataSetRows(const DataSet &dataSet, int currentRow);
 
     int rowCount() const override;
     void readRows(int from, int to, const Visit &visit) const override;
@@ -109,6 +124,8 @@ private:
     const DataSet &m_dataSet;
     int m_rowsAtStart;
     QString m_sortAtStart;
+    bool m_ownCurrent = false;
+    int m_currentRow = -1;
 };
 
 // The text of a footer cell of `column` over the rows `rows` reads, as the grid shows it:

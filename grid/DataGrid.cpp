@@ -3,9 +3,7 @@
 #include "grid/DataGridModel.h"
 #include "grid/GridParts.h"
 
-#include "db/DataSet.h"
-#include "db/DataSource.h"
-#include "db/Field.h"
+#include "db/ListRoles.h"
 #include "db/ListRows.h"
 
 #include <QAbstractButton>
@@ -17,8 +15,59 @@
 
 #include <cmath>
 
-using lianbu::db::DataSet;
-using lianbu::db::DataSource;
+namespace {
+
+// The rows of a list model that reads no batches: its display texts, cell by cell.
+class ModelRows final : public lianbu::db::RowReader
+{
+public:
+    ModelRows(const QAbstractItemModel *model, int currentRow)
+        : m_model(model)
+        , m_currentRow(currentRow)
+        , m_rowsAtStart(rowCount())
+    {}
+    int rowCount() const override { return m_model ? m_model->rowCount() : 0; }
+    void readRows(int from, int to, const Visit &visit) const override
+    {
+        to = qMin(to, rowCount());
+        for (int row = qMax(0, from); row < to; ++row) {
+            Cells cells(m_model, row);
+            visit(row, cells);
+        }
+    }
+    int currentRow() const override { return m_currentRow < rowCount() ? m_currentRow : -1; }
+    bool stale() const override { return !m_model || rowCount() != m_rowsAtStart; }
+
+private:
+    class Cells final : public lianbu::db::RowCells
+    {
+    public:
+        Cells(const QAbstractItemModel *model, int row)
+            : m_model(model)
+            , m_row(row)
+        {}
+        QStringView text(int valueIndex) const override
+        {
+            m_text = m_model->index(m_row, valueIndex).data(Qt::DisplayRole).toString();
+            return m_text;
+        }
+        bool isNull(int valueIndex) const override
+        {
+            return !m_model->index(m_row, valueIndex).data(Qt::EditRole).isValid();
+        }
+
+    private:
+        const QAbstractItemModel *m_model;
+        int m_row;
+        mutable QString m_text;
+    };
+
+    QPointer<const QAbstractItemModel> m_model;
+    int m_currentRow;
+    int m_rowsAtStart;
+};
+
+} // namespace
 
 DataGrid::DataGrid(QWidget *parent)
     : QWidget(parent)
@@ -77,6 +126,33 @@ DataGrid::DataGrid(QWidget *parent)
             [this](int logical) { clickTitle(logical, m_title->clickModifiers()); });
     connect(m_view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &current) { onCurrentChanged(current.row()); });
+    // The grid's own column changes reset the view's model: the current row stays.
+    connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, [this] { m_rowBeforeReset = currentRow(); });
+    connect(m_model, &DataGridModel::sourceReset, this, &DataGrid::listReset);
+    connect(m_model, &DataGridModel::fieldsChanged, this, [this] {
+        invalidateFooters();
+        applyLayout();
+    });
+    auto rowsChanged = [this] {
+        invalidateFooters();
+        m_indicator->viewport()->update();
+    };
+    connect(m_model, &QAbstractItemModel::dataChanged, this, rowsChanged);
+    connect(m_model, &QAbstractItemModel::layoutChanged, this, [this, rowsChanged] {
+        rowsChanged();
+        // A sort keeps the current record current: it stays in sight where it went.
+        const QModelIndex current = m_view->selectionModel()->currentIndex();
+        if (current.isValid())
+            m_view->scrollTo(current);
+    });
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, rowsChanged);
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex &, int first) {
+        invalidateFooters();
+        // A list that had no current row gets the row that came.
+        if (currentRow() < 0)
+            setCurrentRow(first);
+        m_indicator->viewport()->update();
+    });
     connect(m_view, &GridView::rowDoubleClicked, this, &DataGrid::rowDoubleClicked);
     connect(m_view, &GridView::rowEntered, this, &DataGrid::rowEntered);
     connect(m_view, &QAbstractItemView::clicked, this, [this](const QModelIndex &index) {
@@ -94,8 +170,7 @@ DataGrid::DataGrid(QWidget *parent)
 
 DataGrid::~DataGrid()
 {
-    if (m_source)
-        disconnect(m_source, nullptr, this, nullptr);
+    disconnect(m_model, nullptr, this, nullptr);
     // The parts ask the grid (and its columns) while they go; let them go first.
     disconnect(m_title, nullptr, this, nullptr);
     // The view's parts send events while they are destroyed; the filter must not ask the view.
@@ -107,120 +182,53 @@ DataGrid::~DataGrid()
     delete m_model;
 }
 
-// ---- data binding ----------------------------------------------------------------------------
+// ---- the list shown --------------------------------------------------------------------------
 
-DataSource *DataGrid::dataSource() const
+void DataGrid::setListModel(QAbstractItemModel *model)
 {
-    return m_source.data();
-}
-
-DataSet *DataGrid::dataSet() const
-{
-    return m_source ? m_source->dataSet() : nullptr;
-}
-
-bool DataGrid::dataActive() const
-{
-    const lianbu::db::DataSet *ds = dataSet();
-    return ds && ds->active();
-}
-
-void DataGrid::setDataSource(lianbu::db::DataSource *source)
-{
-    if (m_source == source)
-        return;
-    if (m_source)
-        disconnect(m_source, nullptr, this, nullptr);
-    m_source = source;
-    if (source) {
-        connect(source, &DataSource::dataSetChanged, this, [this] {
-            if (updating())
-                m_pendingRefresh = true;
-            else
-                dataSetReset();
-        });
-        connect(source, &DataSource::recordChanged, this, [this](int row) {
-            if (updating()) {
-                m_pendingRefresh = true;
-                return;
-            }
-            m_model->rowChanged(row);
-            invalidateFooters();
-        });
-        // While rows come and go the view moves its current index by itself; that is not
-        // the operator choosing a row, so it must not move the dataset (which is mid-change).
-        connect(source, &DataSource::rowAboutToBeInserted, this, [this](int row) {
-            if (updating()) {
-                m_pendingRefresh = true;
-                return;
-            }
-            m_followingDataSet = true;
-            m_model->beginInsertRow(row);
-        });
-        connect(source, &DataSource::rowInserted, this, [this] {
-            if (updating())
-                return;
-            m_model->endInsertRow();
-            m_followingDataSet = false;
-            invalidateFooters();
-            syncCurrentFromDataSet();
-        });
-        connect(source, &DataSource::rowAboutToBeRemoved, this, [this](int row) {
-            if (updating()) {
-                m_pendingRefresh = true;
-                return;
-            }
-            m_followingDataSet = true;
-            m_model->beginRemoveRow(row);
-        });
-        connect(source, &DataSource::rowRemoved, this, [this] {
-            if (updating())
-                return;
-            m_model->endRemoveRow();
-            m_followingDataSet = false;
-            invalidateFooters();
-            syncCurrentFromDataSet();
-        });
-        connect(source, &DataSource::currentRowChanged, this, [this] {
-            if (!updating())
-                syncCurrentFromDataSet();
-        });
-        connect(source, &DataSource::stateChanged, this, [this] { m_indicator->viewport()->update(); });
-        connect(source, &QObject::destroyed, this, &DataGrid::onSourceDestroyed);
-    }
-    dataSetReset();
-}
-
-void DataGrid::onSourceDestroyed()
-{
-    m_source = nullptr;
-    dataSetReset();
-}
-
-void DataGrid::dataSetReset()
-{
-    m_pendingRefresh = false;
     m_applying = true; // the header rebuilds its sections: not the operator's doing
-    m_followingDataSet = true;
-    m_model->beginReset();
-    m_model->endReset();
-    m_followingDataSet = false;
+    m_model->setSourceModel(model);
     m_applying = false;
-    invalidateFooters();
-    applyLayout();
-    syncCurrentFromDataSet();
 }
 
-void DataGrid::syncCurrentFromDataSet()
+QAbstractItemModel *DataGrid::listModel() const
 {
-    const lianbu::db::DataSet *ds = dataSet();
-    const int row = ds && ds->active() ? ds->currentRow() : -1;
-    const bool wasFollowing = m_followingDataSet;
-    m_followingDataSet = true;
+    return m_model->sourceModel();
+}
+
+int DataGrid::listColumnOfField(const QString &name) const
+{
+    return m_model->sourceColumnOfField(name);
+}
+
+std::unique_ptr<lianbu::db::RowReader> DataGrid::rowReader() const
+{
+    const QAbstractItemModel *model = listModel();
+    if (const auto *source = dynamic_cast<const lianbu::db::RowSource *>(model)) {
+        if (std::unique_ptr<lianbu::db::RowReader> own = source->rowReader(currentRow()))
+            return own;
+    }
+    return std::make_unique<ModelRows>(model, currentRow());
+}
+
+void DataGrid::listReset()
+{
+    invalidateFooters();
+    m_applying = true;
+    applyLayout();
+    m_applying = false;
+    // A new list starts at its first row.
+    setCurrentRow(m_model->rowCount() > 0 ? 0 : -1);
+}
+
+void DataGrid::setCurrentRow(int row)
+{
     QItemSelectionModel *selection = m_view->selectionModel();
-    if (row < 0 || row >= m_model->rowCount()) {
+    const int rows = m_model->rowCount();
+    if (row < 0 || rows == 0) {
         selection->clear();
-    } else if (selection->currentIndex().row() != row || !selection->isRowSelected(row)) {
+    } else {
+        row = qMin(row, rows - 1);
         int column = selection->currentIndex().column();
         if (column < 0 || column >= m_model->columnCount() || m_title->isSectionHidden(column)) {
             column = 0;
@@ -231,11 +239,12 @@ void DataGrid::syncCurrentFromDataSet()
                 }
             }
         }
-        const QModelIndex index = m_model->index(row, column);
-        selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        m_view->scrollTo(index);
+        if (selection->currentIndex().row() != row || !selection->isRowSelected(row)) {
+            const QModelIndex index = m_model->index(row, column);
+            selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            m_view->scrollTo(index);
+        }
     }
-    m_followingDataSet = wasFollowing;
     m_indicator->viewport()->update();
     m_footer->update(); // a field-value footer shows the current record
 }
@@ -244,17 +253,7 @@ void DataGrid::onCurrentChanged(int row)
 {
     m_indicator->viewport()->update();
     m_footer->update();
-    if (m_followingDataSet || updating())
-        return;
-    lianbu::db::DataSet *ds = dataSet();
-    if (!ds || !ds->active() || row < 0 || row == ds->currentRow())
-        return;
-    try {
-        ds->moveToRow(row); // posts a pending edit first, which the database may refuse
-    } catch (...) {
-        syncCurrentFromDataSet(); // show where the dataset really is
-        throw;
-    }
+    emit currentRowChanged(row);
 }
 
 int DataGrid::currentRow() const
@@ -285,23 +284,6 @@ QWidget *DataGrid::footerWidget() const
 }
 
 // ---- suspension ------------------------------------------------------------------------------
-
-void DataGrid::beginUpdate()
-{
-    ++m_updateCount;
-}
-
-void DataGrid::endUpdate()
-{
-    if (m_updateCount <= 0)
-        return;
-    if (--m_updateCount > 0)
-        return;
-    if (m_pendingRefresh)
-        dataSetReset();
-    else
-        syncCurrentFromDataSet();
-}
 
 void DataGrid::beginLayout()
 {
@@ -372,13 +354,11 @@ void DataGrid::columnChanged(GridColumn *column, ColumnChange what)
         applyLayout();
         break;
     case ColumnChange::Field:
-        m_model->resolveFields();
-        m_model->rowChanged(-1);
+        m_model->columnsRearranged();
         invalidateFooters();
         applyLayout();
         break;
     case ColumnChange::Structure:
-        m_model->resolveFields();
         if (m_model->columnCount() == m_columns.count()) {
             m_model->columnsRearranged();
             invalidateFooters();
@@ -400,10 +380,7 @@ void DataGrid::applyLayout()
     m_applying = true;
     if (columnsChanged) {
         // The view's sections follow the model's columns.
-        m_followingDataSet = true;
-        m_model->beginReset();
-        m_model->endReset();
-        m_followingDataSet = false;
+        m_model->rebuildColumns();
         invalidateFooters();
     }
     relayoutHeights();
@@ -430,8 +407,8 @@ void DataGrid::applyLayout()
     m_title->viewport()->update();
     m_view->viewport()->update();
     m_footer->update();
-    if (columnsChanged)
-        syncCurrentFromDataSet();
+    if (columnsChanged) // a list with rows always has a current one
+        setCurrentRow(qMax(0, m_rowBeforeReset));
 }
 
 void DataGrid::fitColumns()
@@ -534,29 +511,23 @@ void DataGrid::onSectionResized(int logical, int oldSize, int newSize)
 
 // ---- reading what the grid shows -------------------------------------------------------------
 
-lianbu::db::Field *DataGrid::fieldNamed(const QString &name) const
+QString DataGrid::fieldTitle(const QString &name) const
 {
-    const lianbu::db::DataSet *ds = dataSet();
-    return ds && ds->active() ? ds->findField(name) : nullptr;
+    return m_model->fieldHeader(name, Qt::DisplayRole).toString();
 }
 
 int DataGrid::fieldIndexOf(const GridColumn *column) const
 {
-    return m_model->fieldIndexOf(column);
+    return m_model->sourceColumnOf(column);
 }
 
 QString DataGrid::cellDisplayText(int row, const GridColumn *column) const
 {
-    const lianbu::db::DataSet *ds = dataSet();
-    if (!ds || !ds->active() || row < 0 || row >= ds->recordCount())
+    const QAbstractItemModel *model = listModel();
+    const int source = m_model->sourceColumnOf(column);
+    if (!model || source < 0 || row < 0 || row >= model->rowCount())
         return QString();
-    const int field = m_model->fieldIndexOf(column);
-    if (field >= 0)
-        return ds->cellText(row, field);
-    // columns added after the last reset are looked up by name.
-    if (const lianbu::db::Field *f = ds->findField(column->fieldName()))
-        return ds->cellText(row, f->index());
-    return QString();
+    return model->index(row, source).data(Qt::DisplayRole).toString();
 }
 
 QColor DataGrid::cellColor(int row, const GridColumn *column) const
@@ -573,10 +544,10 @@ QString DataGrid::footerDisplayText(int footerRow, const GridColumn *column) con
 
 QString DataGrid::footerValueText(const ColumnFooter *footer, const GridColumn *column) const
 {
-    const lianbu::db::DataSet *ds = dataSet();
-    if (!ds || !ds->active())
+    if (!listModel() || listModel()->columnCount() == 0)
         return footer->valueType() == FooterValue::StaticText ? footer->value() : QString();
-    const lianbu::db::ListFooter described = describeFooter(*footer, ds);
+    const lianbu::db::ListFooter described =
+        describeFooter(*footer, [this](const QString &name) { return listColumnOfField(name); });
     const bool summed =
         described.kind == lianbu::db::FooterKind::Sum || described.kind == lianbu::db::FooterKind::Average;
     if (summed) {
@@ -585,9 +556,8 @@ QString DataGrid::footerValueText(const ColumnFooter *footer, const GridColumn *
             return cached.value();
     }
     lianbu::db::ListColumn shown;
-    if (const lianbu::db::Field *field = ds->findField(column->fieldName()))
-        shown.valueIndex = field->index();
-    const QString text = lianbu::db::footerText(described, shown, lianbu::db::DataSetRows(*ds));
+    shown.valueIndex = listColumnOfField(column->fieldName());
+    const QString text = lianbu::db::footerText(described, shown, *rowReader());
     if (summed)
         m_sumCache.insert(footer, text);
     return text;

@@ -1,13 +1,14 @@
 #pragma once
 
-// DataGrid: the data grid control. Shows the records of a dataset (through its DataSource)
-// one per row, under columns described by the columns collection: titles with sort markers
-// and multi-level captions, an indicator column marking the current row, whole-row selection,
-// alternating row colours, footer rows with static text, record count or sums.
+// DataGrid: the data grid control, a view over any table model (its list model). Shows the
+// model's rows under columns described by the columns collection, which are presentation only:
+// each binds to the model's column whose header names its field (db::ListRole::FieldName).
+// Titles with sort markers and multi-level captions, an indicator column marking the current
+// row, whole-row selection, alternating row colours, footer rows with static text, record count
+// or sums.
 //
-// The grid follows its dataset both ways: selecting a row makes it the dataset's current row,
-// and every change of the dataset (reopen, sort, edit, insert, delete, move) shows at once.
-// Cell texts are read straight from the dataset's snapshot, so large results stay fast.
+// The current row is the view's current index. Every change of the model (reset, sort, rows
+// inserted, changed or removed) shows at once; after a reset the first row is current.
 
 #include "grid/ColumnLayoutFile.h"
 #include "grid/GridSurface.h"
@@ -22,9 +23,10 @@
 
 #include <memory>
 
+class QAbstractItemModel;
+
 namespace lianbu::db {
-class DataSet;
-class DataSource;
+class RowReader;
 } // namespace lianbu::db
 
 class QTableView;
@@ -44,13 +46,16 @@ public:
     explicit DataGrid(QWidget *parent = nullptr);
     ~DataGrid() override;
 
-    // ---- data binding ----------------------------------------------------------------------
-    lianbu::db::DataSource *dataSource() const;
-    void setDataSource(lianbu::db::DataSource *source);
-    // The data source's dataset, or nullptr.
-    lianbu::db::DataSet *dataSet() const override;
-    // True when bound to an open dataset.
-    bool dataActive() const;
+    // ---- the list shown ----------------------------------------------------------------------
+    // The model shown (not owned; nullptr for none). One reset of the view.
+    void setListModel(QAbstractItemModel *model);
+    QAbstractItemModel *listModel() const;
+    // The list model's column showing the field (any letter case), -1 when none.
+    int listColumnOfField(const QString &name) const;
+    // The rows as shown, for sums, export and printing: the list model's own reader when it
+    // offers one (db::RowSource), otherwise one over its display texts. Value index = the list
+    // model's column. Never null.
+    std::unique_ptr<lianbu::db::RowReader> rowReader() const;
 
     // ---- columns ---------------------------------------------------------------------------
     GridColumns *columns() { return &m_columns; }
@@ -60,7 +65,7 @@ public:
     // The width an unassigned column takes: from its field's declared width in the column
     // font, at least as wide as its title.
     int defaultColumnWidth(const GridColumn *column) const override;
-    lianbu::db::Field *fieldNamed(const QString &name) const override;
+    QString fieldTitle(const QString &name) const override;
 
     // ---- look and behaviour ----------------------------------------------------------------
     QColor color() const override { return m_color; } // data cell background
@@ -140,13 +145,13 @@ public:
     int indicatorWidth() const override;
 
     // ---- reading what the grid shows (export, printing) ------------------------------------
-    // The display text of a data cell: row is 0-based in the dataset's current order.
+    // The display text of a data cell: row is 0-based in the model's order.
     QString cellDisplayText(int row, const GridColumn *column) const;
     // The text of a footer cell as shown (footer row 0-based).
     QString footerDisplayText(int footerRow, const GridColumn *column) const override;
     // Background of a data cell as painted (alternating colours applied).
     QColor cellColor(int row, const GridColumn *column) const override;
-    // index of the dataset field a column shows, -1 when none.
+    // The list model's column a grid column shows, -1 when none.
     int fieldIndexOf(const GridColumn *column) const;
 
     // ---- column layout in an initialization file (ColumnLayoutFile) --------------------------
@@ -164,11 +169,6 @@ public:
     void restoreLayoutFromIni(const QString &fileName, const QString &section, LayoutRestoreOptions options);
 
     // ---- suspension ------------------------------------------------------------------------
-    // While updating, changes of the dataset are not shown; endUpdate of the last level
-    // re-reads everything (rows, current row, footers).
-    void beginUpdate();
-    void endUpdate();
-    bool updating() const { return m_updateCount > 0; }
     // While the layout is locked, column changes are collected and applied once at the end.
     void beginLayout();
     void endLayout();
@@ -177,6 +177,8 @@ public:
     // ---- current position ------------------------------------------------------------------
     // 0-based row shown as current, -1 when none.
     int currentRow() const override;
+    // Makes `row` current (clamped into the rows) and scrolls it into view; -1 clears it.
+    void setCurrentRow(int row);
     // index in columns of the column holding the focus cell, -1 when none.
     int selectedIndex() const;
 
@@ -196,6 +198,8 @@ signals:
     void titleClicked(int columnIndex, GridColumn *column);
     // A click on a data cell (never a title).
     void cellClicked(GridColumn *column);
+    // The current row changed (-1: none).
+    void currentRowChanged(int row);
     // A double click in the data area.
     void rowDoubleClicked();
     // Enter or Return typed in the data area (the keyboard's double click).
@@ -216,17 +220,14 @@ private:
     void applyLayout(); // section sizes, hidden flags, heights, fit
     void fitColumns();
     void relayoutHeights();
-    void syncCurrentFromDataSet();
-    void dataSetReset();
+    void listReset();
     void invalidateFooters();
     QString footerValueText(const ColumnFooter *footer, const GridColumn *column) const;
     void onSectionMoved(int logical, int oldVisual, int newVisual);
     void onSectionResized(int logical, int oldSize, int newSize);
     void onCurrentChanged(int row);
-    void onSourceDestroyed();
 
     GridColumns m_columns{this};
-    QPointer<lianbu::db::DataSource> m_source;
     DataGridModel *m_model = nullptr;
     GridView *m_view = nullptr;
     GridHeader *m_title = nullptr;
@@ -259,12 +260,10 @@ private:
     bool m_columnsMovable = true;
     bool m_autoSortMarking = true;
 
-    int m_updateCount = 0;
-    bool m_pendingRefresh = false;
     int m_layoutLock = 0;
     bool m_pendingLayout = false;
-    bool m_applying = false;         // guards header signals while the grid sets sections
-    bool m_followingDataSet = false; // guards current-row echo
+    bool m_applying = false;   // guards header signals while the grid sets sections
+    int m_rowBeforeReset = -1; // the current row across a reset of the grid's own columns
 
     QScrollBar *m_hbar = nullptr;  // below the footer, mirrors the view's horizontal bar
     QWidget *m_corner = nullptr;   // the view's corner button above the indicator

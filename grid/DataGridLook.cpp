@@ -2,8 +2,9 @@
 
 #include "grid/GridParts.h"
 
-#include "db/DataSet.h"
-#include "db/Field.h"
+#include "grid/DataGridModel.h"
+
+#include "db/ListRoles.h"
 
 #include <QFontMetrics>
 
@@ -227,11 +228,11 @@ int DataGrid::defaultColumnWidth(const GridColumn *column) const
 {
     const QFontMetrics fm(column->font());
     const int titleWidth = QFontMetrics(column->title()->font()).horizontalAdvance(column->title()->caption()) + 8;
-    const lianbu::db::DataSet *ds = dataSet();
-    const lianbu::db::Field *field = ds && ds->active() ? ds->findField(column->fieldName()) : nullptr;
-    if (!field)
+    const QVariant declared = m_model->fieldHeader(column->fieldName(), lianbu::db::ListRole::FieldWidth);
+    if (!declared.isValid() && m_model->sourceColumnOfField(column->fieldName()) < 0)
         return qMax(kNoFieldWidth, titleWidth);
-    int chars = field->size() > 0 ? field->size() : kMaxDefaultChars;
+    const int size = declared.toInt();
+    int chars = size > 0 ? size : kMaxDefaultChars;
     chars = qBound(kMinDefaultChars, chars, kMaxDefaultChars);
     return qMax(chars * fm.horizontalAdvance(QLatin1Char('0')) + kDefaultWidthPadding, titleWidth);
 }

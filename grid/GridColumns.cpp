@@ -1,12 +1,11 @@
 #include "grid/GridColumns.h"
 
-#include "db/DataSet.h"
-#include "db/Field.h"
 #include "db/ListRows.h"
 
 // ---- ColumnFooter -------------------------------------------------------------------------
 
-lianbu::db::ListFooter describeFooter(const ColumnFooter &footer, const lianbu::db::DataSet *dataSet)
+lianbu::db::ListFooter describeFooter(const ColumnFooter &footer,
+                                      const std::function<int(const QString &)> &valueIndexOf)
 {
     using lianbu::db::FooterKind;
     lianbu::db::ListFooter described{FooterKind::None, footer.value(), -1};
@@ -32,10 +31,9 @@ lianbu::db::ListFooter describeFooter(const ColumnFooter &footer, const lianbu::
     const bool ofAField = described.kind == FooterKind::Sum || described.kind == FooterKind::Average
                           || described.kind == FooterKind::CurrentValue;
     if (ofAField && !footer.fieldName().isEmpty()) {
-        const lianbu::db::Field *field =
-            dataSet && dataSet->active() ? dataSet->findField(footer.fieldName()) : nullptr;
-        if (field)
-            described.valueIndex = field->index();
+        const int index = valueIndexOf ? valueIndexOf(footer.fieldName()) : -1;
+        if (index >= 0)
+            described.valueIndex = index;
         else
             described.kind = FooterKind::None;
     }
@@ -144,8 +142,8 @@ QString ColumnTitle::caption() const
     if (!m_caption.isEmpty())
         return m_caption;
     if (const ColumnOwner *grid = m_column->owner()) {
-        if (const lianbu::db::Field *field = grid->fieldNamed(m_column->fieldName()))
-            return field->displayLabel();
+        if (const QString title = grid->fieldTitle(m_column->fieldName()); !title.isEmpty())
+            return title;
     }
     return m_column->fieldName();
 }
@@ -244,12 +242,6 @@ void GridColumn::setFieldName(const QString &name)
         return;
     m_fieldName = name;
     changed(ColumnChange::Field);
-}
-
-lianbu::db::Field *GridColumn::field() const
-{
-    const ColumnOwner *grid = owner();
-    return grid ? grid->fieldNamed(m_fieldName) : nullptr;
 }
 
 int GridColumn::baseWidth() const

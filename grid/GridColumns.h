@@ -18,8 +18,6 @@
 class GridColumn;
 
 namespace lianbu::db {
-class DataSet;
-class Field;
 struct ListFooter;
 } // namespace lianbu::db
 class GridColumns;
@@ -47,8 +45,9 @@ public:
     virtual QFont footerFont() const = 0;
     virtual QColor footerColor() const = 0;
     virtual int defaultColumnWidth(const GridColumn *column) const = 0;
-    // The field of the open data named so (case-insensitive), or nullptr.
-    virtual lianbu::db::Field *fieldNamed(const QString &name) const = 0;
+    // The title the shown list gives the field named so (case-insensitive); empty when it has
+    // no such field.
+    virtual QString fieldTitle(const QString &name) const = 0;
     virtual void columnChanged(GridColumn *column, ColumnChange what) = 0;
 
 protected:
@@ -71,8 +70,6 @@ public:
     // The field summed or shown; empty means the column's own field.
     QString fieldName() const { return m_fieldName; }
     void setFieldName(const QString &name);
-    // The field of the grid's open dataset this column shows, or nullptr.
-    lianbu::db::Field *field() const;
 
     // Unassigned font/colour fall back to the grid's footerFont/footerColor.
     QFont font() const;
@@ -95,9 +92,11 @@ private:
     std::optional<Qt::Alignment> m_alignment;
 };
 
-// The footer as export, printing and the grid's own footer read it; value indices those of
-// `dataSet`'s fields. A summed field the dataset lacks shows nothing.
-lianbu::db::ListFooter describeFooter(const ColumnFooter &footer, const lianbu::db::DataSet *dataSet);
+// The footer as export, printing and the grid's own footer read it; value indices are what
+// `valueIndexOf` gives for a field name (-1 when the list lacks it). A summed field the list
+// lacks shows nothing.
+lianbu::db::ListFooter describeFooter(const ColumnFooter &footer,
+                                      const std::function<int(const QString &)> &valueIndexOf);
 
 // The list of footers of a column, one per footer row; when empty, row 0 uses Footer().
 class ColumnFooters
@@ -182,8 +181,6 @@ public:
 
     QString fieldName() const { return m_fieldName; }
     void setFieldName(const QString &name);
-    // The field of the grid's open dataset this column shows, or nullptr.
-    lianbu::db::Field *field() const;
 
     ColumnTitle *title() { return &m_title; }
     const ColumnTitle *title() const { return &m_title; }

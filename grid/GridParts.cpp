@@ -3,8 +3,6 @@
 #include "grid/GridSurface.h"
 #include "grid/TitleLevels.h"
 
-#include "db/DataSet.h"
-
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -261,29 +259,17 @@ void GridIndicator::paintSection(QPainter *painter, const QRect &rect, int logic
     painter->drawLine(rect.topRight(), rect.bottomRight());
     painter->drawLine(rect.bottomLeft(), rect.bottomRight());
     if (logicalIndex == m_grid->currentRow()) {
-        const lianbu::db::DataSet *ds = m_grid->dataSet();
-        const lianbu::db::DataSetState state = ds ? ds->state() : lianbu::db::DataSetState::Inactive;
+        // the current row: a right-pointing triangle
         painter->setRenderHint(QPainter::Antialiasing, true);
         painter->setPen(Qt::black);
         painter->setBrush(Qt::black);
-        if (state == lianbu::db::DataSetState::Edit || state == lianbu::db::DataSetState::Insert) {
-            // being edited: "I" for a changed record, "*" for a new one
-            QFont font = painter->font();
-            font.setPixelSize(qMax(8, rect.height() - 6));
-            font.setBold(true);
-            painter->setFont(font);
-            painter->drawText(rect, Qt::AlignCenter,
-                              state == lianbu::db::DataSetState::Insert ? QStringLiteral("*") : QStringLiteral("I"));
-        } else {
-            // the current row: a right-pointing triangle
-            const int h = qMin(8, rect.height() - 4);
-            const int w = h / 2 + 1;
-            const int x = rect.center().x() - w / 2;
-            const int y = rect.center().y() - h / 2;
-            QPolygon triangle;
-            triangle << QPoint(x, y) << QPoint(x + w, y + h / 2) << QPoint(x, y + h);
-            painter->drawPolygon(triangle);
-        }
+        const int h = qMin(8, rect.height() - 4);
+        const int w = h / 2 + 1;
+        const int x = rect.center().x() - w / 2;
+        const int y = rect.center().y() - h / 2;
+        QPolygon triangle;
+        triangle << QPoint(x, y) << QPoint(x + w, y + h / 2) << QPoint(x, y + h);
+        painter->drawPolygon(triangle);
     }
     painter->restore();
 }

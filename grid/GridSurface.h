@@ -14,16 +14,10 @@ class QHeaderView;
 class QTableView;
 class QWidget;
 
-namespace lianbu::db {
-class DataSet;
-}
-
 class GridSurface : public ColumnOwner
 {
 public:
     virtual const GridColumns *columns() const = 0;
-    // The data shown, or nullptr.
-    virtual lianbu::db::DataSet *dataSet() const = 0;
 
     virtual bool flat() const = 0;
     virtual bool colLines() const = 0;

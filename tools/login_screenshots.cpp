@@ -46,7 +46,7 @@ int main(int argc, char **argv)
                          i % 3 ? QStringLiteral("张三") : QStringLiteral("O'Neil"));
     h.insertCustomers(rows);
     h.form->showAllRecords();
-    h.data->customerList->moveToRow(3);
+    widgets(h.form)->customerGrid->setCurrentRow(3);
     h.form->customerList()->onRowDoubleClicked();
     h.form->grab().save(out + QStringLiteral("/main-entry-panel.png"));
     widgets(h.form)->entryPanel->grab().save(out + QStringLiteral("/entry-panel.png"));

@@ -84,9 +84,7 @@ int main(int argc, char **argv)
 
     // a short list, and the same list with fitting off (column blocks)
     GridReport *printer = h.form->findChild<GridReport *>(QStringLiteral("customerReport"));
-    h.data->customerList->close();
-    h.data->customerList->setSql(QStringLiteral("select * from data where a='VIP客户'"));
-    h.data->customerList->open();
+    h.data->customerList->showStatement(QStringLiteral("select * from data where a='VIP客户'"));
     h.form->printCustomerList();
     savePage(preview->store(), 0, out + QStringLiteral("/short-1.png"));
     const auto options = printer->options;

@@ -39,13 +39,13 @@ using namespace lianbu::test;
 namespace {
 
 // The list's statement with its bound values written in as literals, to read it as one text.
-QString statementText(const lianbu::db::Query *query)
+QString statementText(const lianbu::data::CustomerListModel *list)
 {
     QString text;
     int next = 0;
-    for (const QChar c : query->sql()) {
-        if (c == QLatin1Char('?') && next < query->values().size())
-            text += lianbu::sql::sqlLiteral(query->values().at(next++).toString());
+    for (const QChar c : list->statement()) {
+        if (c == QLatin1Char('?') && next < list->statementValues().size())
+            text += lianbu::sql::sqlLiteral(list->statementValues().at(next++).toString());
         else
             text += c;
     }
@@ -53,14 +53,14 @@ QString statementText(const lianbu::db::Query *query)
 }
 
 // The quick search's "column like 'pattern'" as the register's engine writes it.
-QString likeText(const lianbu::db::Query *query, const QString &column, const QString &pattern)
+QString likeText(const lianbu::data::CustomerListModel *list, const QString &column, const QString &pattern)
 {
-    QString condition = lianbu::db::engineOf(query->connection()->database()).likeCondition(column);
+    QString condition = lianbu::db::engineOf(list->dataSet()->connection()->database()).likeCondition(column);
     return condition.replace(QLatin1Char('?'), lianbu::sql::sqlLiteral(pattern));
 }
 
 // The telephone field's condition: the telephone or the mobile number holds the text.
-QString phoneText(const lianbu::db::Query *query, const QString &pattern)
+QString phoneText(const lianbu::data::CustomerListModel *query, const QString &pattern)
 {
     return QLatin1Char('(') + likeText(query, QStringLiteral("g"), pattern) + QStringLiteral(" or ")
            + likeText(query, QStringLiteral("f"), pattern) + QLatin1Char(')');
@@ -204,10 +204,9 @@ private slots:
         h.insertCustomers(sampleCustomers());
         widgets(h.form)->searchName->setText(QStringLiteral("张"));
         h.form->showAllRecords();
-        db::Query *list = h.data->customerList;
-        QCOMPARE(list->sql(), QStringLiteral("select * from data "));
-        QCOMPARE(list->recordCount(), 5); // the row without a short name too
-        QCOMPARE(list->recNo(), 5);
+        const data::CustomerListModel *list = h.data->customerList;
+        QCOMPARE(list->statement(), QStringLiteral("select * from data "));
+        QCOMPARE(list->rowCount(), 5); // the row without a short name too
         QCOMPARE(widgets(h.form)->customerGrid->currentRow(), 4);
         QCOMPARE(widgets(h.form)->searchName->text(), QStringLiteral("张")); // search texts stay
         QComboBox *category = widgets(h.form)->searchCategory;
@@ -229,7 +228,7 @@ private slots:
         h.insertCustomers(sampleCustomers());
         h.form->showAllRecords();
         MainWindow *form = h.form.get();
-        db::Query *list = h.data->customerList;
+        const data::CustomerListModel *list = h.data->customerList;
 
         // Typing into the category field runs the search; so does the telephone field.
         QTest::keyClicks(widgets(form)->searchCategory, QStringLiteral("VIP"));
@@ -250,19 +249,19 @@ private slots:
         QTest::keyClick(widgets(form)->searchCategory->lineEdit(), Qt::Key_Backspace); // an edit by the operator
         h.waitForSearch();
         QCOMPARE(statementText(list), QStringLiteral("select * from data where b<>''"));
-        QCOMPARE(list->recordCount(), 4);
+        QCOMPARE(list->rowCount(), 4);
 
         // 张 then 三: two statements, the second with the whole text.
         widgets(form)->searchName->insert(QStringLiteral("张")); // as an input method commits it
         h.waitForSearch();
         QCOMPARE(statementText(list),
                  QStringLiteral("select * from data where b<>'' and ") + likeText(list, "c", QStringLiteral("%张%")));
-        QCOMPARE(list->recordCount(), 2);
+        QCOMPARE(list->rowCount(), 2);
         widgets(form)->searchName->insert(QStringLiteral("三"));
         h.waitForSearch();
         QCOMPARE(statementText(list),
                  QStringLiteral("select * from data where b<>'' and ") + likeText(list, "c", QStringLiteral("%张三%")));
-        QCOMPARE(list->recordCount(), 2);
+        QCOMPARE(list->rowCount(), 2);
         widgets(form)->searchName->clear();
         h.waitForSearch();
 
@@ -280,7 +279,7 @@ private slots:
         h.waitForSearch();
         QCOMPARE(statementText(list),
                  QStringLiteral("select * from data where b<>'' and ") + likeText(list, "j", QStringLiteral("%  %")));
-        QCOMPARE(list->recordCount(), 0);
+        QCOMPARE(list->rowCount(), 0);
         QCOMPARE(widgets(form)->customerGrid->footerDisplayText(0, columnOf(form, QStringLiteral("b"))),
                  QStringLiteral("0"));
         widgets(form)->searchCompany->clear();
@@ -289,7 +288,7 @@ private slots:
         // The operator's "%" keeps its pattern meaning.
         widgets(form)->searchAddress->setText(QStringLiteral("杭%市"));
         h.waitForSearch();
-        QCOMPARE(list->recordCount(), 4);
+        QCOMPARE(list->rowCount(), 4);
     }
 
     void fieldOrderOfTheSearchIsFixed()
@@ -391,7 +390,7 @@ private slots:
         category->setCurrentIndex(vip);
         emit category->activated(vip);
         h.waitForSearch();
-        QCOMPARE(h.data->customerList->recordCount(), 2); // VIP and VIP客户
+        QCOMPARE(h.data->customerList->rowCount(), 2); // VIP and VIP客户
     }
 
     void titleClicksSortDescendingThenAscending()
@@ -404,26 +403,26 @@ private slots:
         const int bIndex = b->index();
 
         grid->clickTitle(bIndex);
-        QCOMPARE(h.data->customerList->sort(), QStringLiteral("b DESC"));
+        QCOMPARE(h.data->customerList->sortText(), QStringLiteral("b DESC"));
         QCOMPARE(b->title()->sortMarker(), SortMarker::Down);
         const QStringList descending = h.listColumn(QStringLiteral("b"));
         QCOMPARE(descending.last(), QString()); // empty sorts first ascending, last descending
 
         grid->clickTitle(bIndex);
-        QCOMPARE(h.data->customerList->sort(), QStringLiteral("b"));
+        QCOMPARE(h.data->customerList->sortText(), QStringLiteral("b"));
         QCOMPARE(b->title()->sortMarker(), SortMarker::Up);
         QStringList ascending = descending;
         std::reverse(ascending.begin(), ascending.end());
         QCOMPARE(h.listColumn(QStringLiteral("b")), ascending);
 
         grid->clickTitle(bIndex);
-        QCOMPARE(h.data->customerList->sort(), QStringLiteral("b DESC"));
+        QCOMPARE(h.data->customerList->sortText(), QStringLiteral("b DESC"));
         QCOMPARE(b->title()->sortMarker(), SortMarker::Down);
 
         // Another column starts again with descending order and takes the only marker.
         GridColumn *g = columnOf(h.form.get(), QStringLiteral("g"));
         grid->clickTitle(g->index());
-        QCOMPARE(h.data->customerList->sort(), QStringLiteral("g DESC"));
+        QCOMPARE(h.data->customerList->sortText(), QStringLiteral("g DESC"));
         QCOMPARE(b->title()->sortMarker(), SortMarker::None);
         QCOMPARE(g->title()->sortMarker(), SortMarker::Down);
     }
@@ -440,7 +439,7 @@ private slots:
 
         h.form->showAllRecords();
         QCOMPARE(h.listColumn(QStringLiteral("g")), databaseOrder);
-        QCOMPARE(h.data->customerList->sort(), QString());
+        QCOMPARE(h.data->customerList->sortText(), QString());
         QCOMPARE(g->title()->sortMarker(), SortMarker::Down);
 
         h.form->quickSearchBar()->runQuickSearch();
@@ -448,7 +447,7 @@ private slots:
         QCOMPARE(g->title()->sortMarker(), SortMarker::Down);
         // The marker was down, so the next click sorts ascending.
         widgets(h.form)->customerGrid->clickTitle(g->index());
-        QCOMPARE(h.data->customerList->sort(), QStringLiteral("g"));
+        QCOMPARE(h.data->customerList->sortText(), QStringLiteral("g"));
     }
 
     void settingsMenuBacksUpAndRestoresTheRegister()
@@ -541,8 +540,8 @@ private slots:
         h.insertCustomers(sampleCustomers());
         h.form->showAllRecords();
         GridColumn *b = columnOf(h.form.get(), QStringLiteral("b"));
-        h.data->customerList->first();
-        h.data->customerList->deleteRecord();
+        QCOMPARE(h.data->customerStore->remove(h.data->customerList->customerAt(0)),
+                 data::CustomerStore::Outcome::Done);
         QCOMPARE(widgets(h.form)->customerGrid->footerDisplayText(0, b), QStringLiteral("4"));
         QSqlQuery count(h.data->connection->database());
         QVERIFY(count.exec(QStringLiteral("select count(*) from data")) && count.next());
@@ -558,7 +557,7 @@ private slots:
         const QRect cell = view->visualRect(view->model()->index(0, 1));
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
         QVERIFY(widgets(h.form)->deleteButton->isEnabled());
-        QCOMPARE(h.data->customerList->recNo(), 1);
+        QCOMPARE(widgets(h.form)->customerGrid->currentRow(), 0);
     }
 
     void doubleClickLoadsEveryCustomerOfTheList()
@@ -573,15 +572,15 @@ private slots:
         h.insertCustomers({customer(QString(), QStringLiteral("无类别"), QString())});
         h.insertCustomers(sampleCustomers());
         h.form->showAllRecords();
-        h.data->customerList->first();
+        widgets(h.form)->customerGrid->setCurrentRow(0);
         h.form->customerList()->onRowDoubleClicked();
         QCOMPARE(load.count(), 1);
-        h.data->customerList->next();
+        widgets(h.form)->customerGrid->setCurrentRow(1);
         h.form->customerList()->onRowDoubleClicked();
         QCOMPARE(load.count(), 2);
         GridColumns *columns = widgets(h.form)->customerGrid->columns();
         columns->move(columnOf(h.form.get(), QStringLiteral("g"))->index(), 0);
-        h.data->customerList->first(); // empty category and telephone
+        widgets(h.form)->customerGrid->setCurrentRow(0); // empty category and telephone
         h.form->customerList()->onRowDoubleClicked();
         QCOMPARE(load.count(), 3);
     }
@@ -703,7 +702,7 @@ private slots:
         QTableView *view = widgets(form)->customerGrid->view();
 
         // Enter on a row opens it in the entry panel, as a double click does.
-        h.data->customerList->first();
+        widgets(form)->customerGrid->setCurrentRow(0);
         view->setFocus();
         QTest::keyClick(view, Qt::Key_Return);
         QVERIFY(panel->isVisible());

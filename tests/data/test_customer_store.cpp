@@ -4,7 +4,6 @@
 #include "data/CustomerStore.h"
 #include "data/Database.h"
 #include "db/Connection.h"
-#include "db/DataSource.h"
 #include "platform/Error.h"
 #include "tests/support/TestDatabase.h"
 #include "tests/support/TestServer.h"
@@ -30,24 +29,25 @@ CustomerValues customer(const QString &category, const QString &shortName)
     return {{QLatin1String(col::Category), category}, {QLatin1String(col::ShortName), shortName}};
 }
 
-// The customer list shows every customer; signals of its data source are recorded from here on.
+// The customer list shows every customer; the signals of its model are recorded from here on.
 struct ListWatch
 {
     explicit ListWatch(Database &module)
         : list(module.customerList)
-        , reset(module.customerListSource, &db::DataSource::dataSetChanged)
-        , changed(module.customerListSource, &db::DataSource::recordChanged)
-        , inserted(module.customerListSource, &db::DataSource::rowInserted)
-        , removed(module.customerListSource, &db::DataSource::rowRemoved)
+        , reset(list, &QAbstractItemModel::modelReset)
+        , changed(list, &QAbstractItemModel::dataChanged)
+        , inserted(list, &QAbstractItemModel::rowsInserted)
+        , removed(list, &QAbstractItemModel::rowsRemoved)
     {}
     QStringList shortNames() const
     {
         QStringList names;
-        for (int row = 0; row < list->recordCount(); ++row)
-            names << list->cellText(row, list->fieldByName(QLatin1String(col::ShortName)).index());
+        const int column = list->columnOfField(QLatin1String(col::ShortName));
+        for (int row = 0; row < list->rowCount(); ++row)
+            names << list->index(row, column).data().toString();
         return names;
     }
-    db::Query *list;
+    data::CustomerListModel *list;
     QSignalSpy reset, changed, inserted, removed;
 };
 
@@ -67,7 +67,7 @@ private slots:
         Database module(nullptr, db.path());
         CustomerStore &store = *module.customerStore;
         const qint64 first = store.add(customer(QStringLiteral("VIP"), QStringLiteral("华联")));
-        module.customerList->open();
+        module.customerList->showStatement(QStringLiteral("select * from data"));
         ListWatch watch(module);
 
         const QString hostile = QStringLiteral("O'Brien\"); delete from data; --");
@@ -91,14 +91,14 @@ private slots:
 
         // The list gains one row at its end; it is not read again.
         QCOMPARE(watch.inserted.size(), 1);
-        QCOMPARE(watch.inserted.at(0).at(0).toInt(), 1);
+        QCOMPARE(watch.inserted.at(0).at(1).toInt(), 1);
         QCOMPARE(watch.reset.size(), 0);
         QCOMPARE(watch.shortNames(), QStringList({QStringLiteral("华联"), hostile}));
         QCOMPARE(module.customerList->keys().back(), key);
 
         // A column the table lacks is refused and writes nothing.
         QVERIFY_THROWS_EXCEPTION(Error, store.add({{QStringLiteral("nosuch"), QStringLiteral("x")}}));
-        QCOMPARE(module.customerList->recordCount(), 2);
+        QCOMPARE(module.customerList->rowCount(), 2);
     }
 
     void modifyWritesOnlyTheChangesAndOnlyWhileTheCustomerHoldsWhatWasSeen()
@@ -111,7 +111,7 @@ private slots:
                                     {QLatin1String(col::Fax), QStringLiteral("  留空格  ")},
                                     {QLatin1String(col::RegistrationDate), QStringLiteral("2023-5-6 14:30:00")}});
         const qint64 b = store.add(customer(QStringLiteral("VIP"), QStringLiteral("阿里")));
-        module.customerList->open();
+        module.customerList->showStatement(QStringLiteral("select * from data"));
         ListWatch watch(module);
         const CustomerRecord seen = *store.read(a);
 
@@ -124,10 +124,14 @@ private slots:
         QCOMPARE(value(after, col::Mobile), QStringLiteral("<null>"));
         // The list is told which row: that row shows the change, nothing is read again.
         QCOMPARE(watch.changed.size(), 1);
-        QCOMPARE(watch.changed.at(0).at(0).toInt(), module.customerList->rowOfKey(a));
+        QCOMPARE(watch.changed.at(0).at(0).value<QModelIndex>().row(), module.customerList->rowOfKey(a));
+        QCOMPARE(watch.changed.at(0).at(1).value<QModelIndex>().row(), module.customerList->rowOfKey(a));
         QCOMPARE(watch.reset.size(), 0);
-        QCOMPARE(module.customerList->cellText(module.customerList->rowOfKey(a),
-                                               module.customerList->fieldByName(QLatin1String(col::Position)).index()),
+        QCOMPARE(module.customerList
+                     ->index(module.customerList->rowOfKey(a),
+                             module.customerList->columnOfField(QLatin1String(col::Position)))
+                     .data()
+                     .toString(),
                  QStringLiteral("经理"));
 
         // Another operator changes the customer: a write from the old values is refused and
@@ -167,7 +171,7 @@ private slots:
         const qint64 three = store.add(customer(QStringLiteral("C"), QStringLiteral("三")));
         const CustomerRecord seenTwo = *store.read(two);
         // The list is read again and shows other customers, with three current.
-        module.customerList->openKeys({three, one});
+        module.customerList->showResult({QStringLiteral("select * from data"), {}}, {three, one});
         ListWatch watch(module);
         QCOMPARE(store.remove(seenTwo), Outcome::Done);
         QVERIFY(!store.read(two));
@@ -185,10 +189,9 @@ private slots:
         QCOMPARE(watch.removed.size(), 0);
 
         // Deleted as seen: its row leaves the list, the row after it takes its place.
-        module.customerList->moveToRow(1);
         QCOMPARE(store.remove(*store.read(one)), Outcome::Done);
         QCOMPARE(watch.removed.size(), 1);
-        QCOMPARE(watch.removed.at(0).at(0).toInt(), 1);
+        QCOMPARE(watch.removed.at(0).at(1).toInt(), 1);
         QCOMPARE(watch.reset.size(), 0);
         QCOMPARE(watch.shortNames(), QStringList({QStringLiteral("三")}));
 
@@ -196,7 +199,7 @@ private slots:
         const CustomerRecord seenThree = *store.read(three);
         QCOMPARE(other.execute(QStringLiteral("delete from data")), 1);
         QCOMPARE(store.remove(seenThree), Outcome::Gone);
-        QCOMPARE(module.customerList->recordCount(), 0);
+        QCOMPARE(module.customerList->rowCount(), 0);
         QCOMPARE(store.remove(CustomerRecord()), Outcome::Gone);
     }
 };

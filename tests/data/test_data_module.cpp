@@ -58,23 +58,23 @@ private slots:
             Database module;
             QVERIFY(module.connection->isOpen());
             QCOMPARE(module.connection->fileName(), QStringLiteral("data.db"));
-            QCOMPARE(module.customerList->sql(), QStringLiteral("select * from data"));
+            QCOMPARE(module.customerList->statement(), QStringLiteral("select * from data"));
             QVERIFY(!module.customerList->active());
+            QCOMPARE(module.customerList->rowCount(), 0);
             QVERIFY(!module.statementQuery->active());
-            QCOMPARE(module.customerListSource->dataSet(), module.customerList);
 
-            // The shared datasets work together: append, list and edit through the list query.
-            openStatement(module.customerList, sql::allRecords());
-            module.customerList->append();
-            module.customerList->fieldByName("a").setAsString(QStringLiteral("VIP"));
-            module.customerList->fieldByName("b").setAsString(QStringLiteral("简称"));
-            module.customerList->post();
-            openStatement(module.customerList, sql::allRecords());
-            module.customerList->last();
-            QCOMPARE(module.customerList->fieldByName("b").asString(), QStringLiteral("简称"));
-            module.customerList->edit();
-            module.customerList->fieldByName("b").setAsString(QStringLiteral("改过"));
-            module.customerList->post();
+            // The parts of the module work together: add and change through the store, list
+            // through the customer list, search through the statement query.
+            module.customerList->showStatement(sql::allRecords());
+            const qint64 key = module.customerStore->add(
+                {{QStringLiteral("a"), QStringLiteral("VIP")}, {QStringLiteral("b"), QStringLiteral("简称")}});
+            QCOMPARE(module.customerList->rowCount(), 1);
+            QCOMPARE(module.customerList->customerAt(0).value(QStringLiteral("b")), QStringLiteral("简称"));
+            QCOMPARE(module.customerStore->modify(module.customerList->customerAt(0),
+                                                  {{QStringLiteral("b"), QStringLiteral("改过")}}),
+                     lianbu::data::CustomerStore::Outcome::Done);
+            QCOMPARE(module.customerList->keyAt(0), key);
+            QCOMPARE(module.customerList->customerAt(0).value(QStringLiteral("b")), QStringLiteral("改过"));
             openStatement(module.statementQuery, sql::search("", "改", "", "", "", ""));
             QCOMPARE(module.statementQuery->recordCount(), 1);
         }

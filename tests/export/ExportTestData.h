@@ -7,6 +7,7 @@
 #include "customers/ShownList.h"
 #include "db/Connection.h"
 #include "db/ListRows.h"
+#include "db/DataSetModel.h"
 #include "db/DataSource.h"
 #include "db/Query.h"
 #include "export/XlsExporter.h"
@@ -54,8 +55,9 @@ public:
         query->setSql(QStringLiteral("select * from t"));
         query->open();
         source.setDataSet(query.get());
+        model.setDataSet(query.get());
         grid = std::make_unique<DataGrid>();
-        grid->setDataSource(&source);
+        grid->setListModel(&model);
         grid->resize(600, 300);
         describe();
         writer.setTitleName(QStringLiteral("客户统计报表"));
@@ -112,6 +114,7 @@ public:
     std::unique_ptr<lianbu::db::Connection> connection;
     std::unique_ptr<lianbu::db::Query> query;
     lianbu::db::DataSource source;
+    lianbu::db::DataSetModel model;
     std::unique_ptr<DataGrid> grid;
     // Titles of the fields no column shows that go out after the shown columns.
     QHash<QString, QString> extraTitles;

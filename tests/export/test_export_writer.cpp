@@ -211,6 +211,7 @@ private slots:
         r.query->fieldByName(QStringLiteral("e")).setDisplayLabel(QStringLiteral("戊"));
         r.query->setSort(QStringLiteral("d DESC"));
         r.query->moveToRow(1);
+        r.grid->setCurrentRow(1);
         r.grid->show();
         db::DataSet &ds = *r.query;
         auto fieldsAsShown = [&] {
@@ -545,6 +546,7 @@ private slots:
         workedGrid(r);
         r.grid->show();
         r.query->moveToRow(1);
+        r.grid->setCurrentRow(1);
         QCOMPARE(r.grid->currentRow(), 1);
         int currentChanges = 0;
         connect(&r.source, &db::DataSource::currentRowChanged, this, [&](int) { ++currentChanges; });

@@ -11,7 +11,7 @@
 #include "customers/CustomerExport.h"
 #include "customers/ImportWindow.h"
 #include "db/Connection.h"
-#include "db/DataSource.h"
+#include "db/DataSetModel.h"
 #include "db/Query.h"
 #include "export/CsvFormat.h"
 #include "export/ListExport.h"
@@ -161,10 +161,10 @@ private slots:
         db::Query list(&connection);
         list.setSql(QStringLiteral("select * from data"));
         list.open();
-        db::DataSource source;
-        source.setDataSet(&list);
+        db::DataSetModel model;
+        model.setDataSet(&list);
         DataGrid grid;
-        grid.setDataSource(&source);
+        grid.setListModel(&model);
         customers::configureCustomerGrid(&grid);
 
         struct Case

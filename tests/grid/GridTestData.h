@@ -1,10 +1,10 @@
 #pragma once
 
-// A small SQLite file with one table for the grid tests, and a query over it bound to a data
-// source.
+// A small SQLite file with one table for the grid tests, and a query over it shown by a list
+// model.
 
 #include "db/Connection.h"
-#include "db/DataSource.h"
+#include "db/DataSetModel.h"
 #include "db/Query.h"
 
 #include <QSqlDatabase>
@@ -23,7 +23,7 @@ struct GridData
     QTemporaryDir dir;
     std::unique_ptr<lianbu::db::Connection> connection;
     std::unique_ptr<lianbu::db::Query> query;
-    lianbu::db::DataSource source;
+    lianbu::db::DataSetModel model;
 
     // rows: each "a,b,n"
     explicit GridData(const QStringList &rows)
@@ -52,7 +52,7 @@ struct GridData
         connection->open();
         query = std::make_unique<lianbu::db::Query>(connection.get());
         query->setSql(QStringLiteral("select * from t"));
-        source.setDataSet(query.get());
+        model.setDataSet(query.get());
     }
 
     void reopen(const QString &sql)

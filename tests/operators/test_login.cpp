@@ -380,8 +380,8 @@ private slots:
         QCOMPARE(h.form->sessionId().value_or(0), rows[0][0].toInt());
         QCOMPARE(h.form->statusPanel(1)->text(), QStringLiteral("超级管理员"));
         QVERIFY(h.data->customerList->active());
-        QCOMPARE(h.data->customerList->sql(), sql::allRecords());
-        QCOMPARE(h.data->customerList->recordCount(), 1);
+        QCOMPARE(h.data->customerList->statement(), sql::allRecords());
+        QCOMPARE(h.data->customerList->rowCount(), 1);
         QVERIFY(!h.data->statementQuery->active());
 
         // Closing the program writes the logout time into that row only.

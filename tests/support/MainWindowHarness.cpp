@@ -56,10 +56,12 @@ void MainWindowHarness::insertCustomers(const QList<CustomerRow> &rows)
 QStringList MainWindowHarness::listColumn(const QString &field) const
 {
     QStringList values;
-    db::Query *list = data->customerList;
-    const int index = list->fieldByName(field).index();
-    for (int row = 0; row < list->recordCount(); ++row)
-        values << list->cellText(row, index);
+    const lianbu::data::CustomerListModel *list = data->customerList;
+    const int column = list->columnOfField(field);
+    if (column < 0)
+        qFatal("the list shows no field %s", qPrintable(field));
+    for (int row = 0; row < list->rowCount(); ++row)
+        values << list->index(row, column).data().toString();
     return values;
 }
 

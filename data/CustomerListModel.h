@@ -1,0 +1,57 @@
+#pragma once
+
+#include "data/CustomerStore.h"
+#include "data/Statements.h"
+#include "db/DataSetModel.h"
+#include "db/Query.h"
+
+#include <optional>
+#include <vector>
+
+namespace lianbu::data {
+
+// The customer list: the ordered keys of the customers shown, their rows read by key a few
+// screens at a time into a bounded cache, the sort of a title click, the result of a search, and
+// the rows the program itself writes (added, changed, deleted through the store) followed one
+// row at a time. The keyset behind it is its own: nothing else reads or moves it.
+class CustomerListModel : public db::DataSetModel
+{
+    Q_OBJECT
+
+public:
+    CustomerListModel(db::Connection &connection, CustomerStore &store, QObject *parent = nullptr);
+    ~CustomerListModel() override;
+
+    // Runs the statement and shows its rows (one reset). The list of every record is kept, so
+    // a later showAllKept() needs no statement.
+    void showStatement(const QString &sql, const QVariantList &values = {});
+    // Shows `keys`, the result of `statement` found elsewhere (a search on another connection),
+    // in that order (one reset; the keys are moved in, not copied).
+    void showResult(const sql::BoundStatement &statement, std::vector<qint64> keys);
+    // Shows every record in key order without running a statement when it can: a sorted list of
+    // every record goes back to its reading order, another list is replaced by the kept keys of
+    // every record (with the program's own additions and deletions). Runs the statement when
+    // nothing is kept.
+    void showAllKept();
+    void close();
+
+    // What the list shows: its statement and bound values, its keys in the shown order.
+    const QString &statement() const { return m_list.sql(); }
+    const QVariantList &statementValues() const { return m_list.values(); }
+    bool shows(const sql::BoundStatement &statement) const;
+    const std::vector<qint64> &keys() const { return m_list.keys(); }
+
+    // The customer shown in `row`: its key and every value as the list shows it (the values a
+    // change or delete is checked against); key 0 for no row.
+    CustomerRecord customerAt(int row) const;
+
+private:
+    void customerAdded(qint64 key);
+    void customerRemoved(qint64 key);
+
+    db::Query m_list;
+    // The keys of every record in key order, once the list of every record was shown.
+    std::optional<std::vector<qint64>> m_allKeys;
+};
+
+} // namespace lianbu::data

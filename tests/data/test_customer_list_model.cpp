@@ -1,0 +1,217 @@
+// The customer list as a table model: what a search, a sort and the store's writes do to it,
+// checked by Qt's model tester on every step, and the list of every record coming back without
+// a statement after 新增 and 修改.
+#include "data/CustomerColumns.h"
+#include "data/CustomerListModel.h"
+#include "data/Database.h"
+#include "data/Statements.h"
+#include "db/Connection.h"
+#include "db/Engine.h"
+#include "db/ListRoles.h"
+#include "tests/support/TestDatabase.h"
+#include "tests/support/TestServer.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <algorithm>
+
+using namespace lianbu;
+using data::CustomerListModel;
+using data::CustomerValues;
+using Outcome = data::CustomerStore::Outcome;
+
+namespace {
+
+CustomerValues customer(const QString &category, const QString &shortName, const QString &name = QString())
+{
+    return {{QLatin1String(col::Category), category},
+            {QLatin1String(col::ShortName), shortName},
+            {QLatin1String(col::Name), name}};
+}
+
+// Every signal a view reads the list by, recorded from construction on.
+struct Signals
+{
+    explicit Signals(CustomerListModel *list)
+        : aboutToReset(list, &QAbstractItemModel::modelAboutToBeReset)
+        , reset(list, &QAbstractItemModel::modelReset)
+        , layout(list, &QAbstractItemModel::layoutChanged)
+        , changed(list, &QAbstractItemModel::dataChanged)
+        , inserted(list, &QAbstractItemModel::rowsInserted)
+        , removed(list, &QAbstractItemModel::rowsRemoved)
+    {}
+    void clear()
+    {
+        for (QSignalSpy *spy : {&aboutToReset, &reset, &layout, &changed, &inserted, &removed})
+            spy->clear();
+    }
+    QSignalSpy aboutToReset, reset, layout, changed, inserted, removed;
+};
+
+QStringList column(const CustomerListModel &list, const char *field)
+{
+    QStringList values;
+    const int c = list.columnOfField(QLatin1String(field));
+    for (int row = 0; row < list.rowCount(); ++row)
+        values << list.index(row, c).data().toString();
+    return values;
+}
+
+std::vector<qint64> keysByRole(const CustomerListModel &list)
+{
+    std::vector<qint64> keys;
+    for (int row = 0; row < list.rowCount(); ++row)
+        keys.push_back(list.index(row, 0).data(db::ListRole::Key).toLongLong());
+    return keys;
+}
+
+} // namespace
+
+class TestCustomerListModel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Also run against a register on the test server (the "_postgresql" registration).
+    void initTestCase() { LIANBU_REQUIRE_TEST_ENGINE(); }
+
+    void searchSortAndWritesKeepTheModelProtocol()
+    {
+        test::TestDatabase db;
+        Database module(nullptr, db.path());
+        data::CustomerStore &store = *module.customerStore;
+        CustomerListModel *list = module.customerList;
+        QAbstractItemModelTester tester(list, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        Signals seen(list);
+        QCOMPARE(list->rowCount(), 0);
+        QCOMPARE(list->columnCount(), 0);
+
+        const qint64 zhang = store.add(customer(QStringLiteral("VIP"), QStringLiteral("张三")));
+        const qint64 li = store.add(customer(QStringLiteral("普通"), QStringLiteral("李四")));
+        const qint64 wang = store.add(customer(QStringLiteral("VIP"), QStringLiteral("王五"), QStringLiteral("王")));
+        const qint64 empty = store.add(customer(QStringLiteral("VIP"), QString()));
+        list->showStatement(sql::allRecords());
+        QCOMPARE(seen.reset.size(), 1);
+        QCOMPARE(list->rowCount(), 4);
+        QCOMPARE(list->columnCount(), 15);
+        QCOMPARE(keysByRole(*list), (std::vector<qint64>{zhang, li, wang, empty}));
+        // The header names the fields the grid binds to, and their declared widths.
+        const int shortName = list->columnOfField(QLatin1String(col::ShortName));
+        QCOMPARE(list->headerData(shortName, Qt::Horizontal, db::ListRole::FieldName).toString(),
+                 QLatin1String(col::ShortName));
+        QVERIFY(list->headerData(shortName, Qt::Horizontal, db::ListRole::FieldWidth).toInt() > 0);
+        QCOMPARE(list->index(2, list->columnOfField(QLatin1String(col::Name))).data().toString(), QStringLiteral("王"));
+        // Null is no value: the shown text is empty, the typed value invalid.
+        const QModelIndex position = list->index(0, list->columnOfField(QLatin1String(col::Position)));
+        QCOMPARE(position.data().toString(), QString());
+        QVERIFY(!position.data(Qt::EditRole).isValid());
+        QVERIFY(list->index(0, shortName).data(Qt::EditRole).isValid());
+
+        // A search result found elsewhere is ONE reset, in the result's order.
+        seen.clear();
+        const db::Engine &engine = db::engineOf(module.connection->database());
+        const sql::BoundStatement vip = sql::boundSearch(engine, QStringLiteral("VIP"), {}, {}, {}, {}, {});
+        list->showResult(vip, {wang, zhang});
+        QCOMPARE(seen.aboutToReset.size(), 1);
+        QCOMPARE(seen.reset.size(), 1);
+        QVERIFY(list->shows(vip));
+        QCOMPARE(column(*list, col::ShortName), QStringList({QStringLiteral("王五"), QStringLiteral("张三")}));
+
+        // A sort is a layout change: a kept index stays on its customer.
+        seen.clear();
+        QPersistentModelIndex kept(list->index(0, shortName)); // 王五
+        list->setSortText(QLatin1String(col::ShortName));
+        QCOMPARE(seen.reset.size(), 0);
+        QCOMPARE(seen.layout.size(), 1);
+        QCOMPARE(column(*list, col::ShortName), QStringList({QStringLiteral("王五"), QStringLiteral("张三")}));
+        list->sort(shortName, Qt::DescendingOrder);
+        QCOMPARE(column(*list, col::ShortName), QStringList({QStringLiteral("张三"), QStringLiteral("王五")}));
+        QCOMPARE(kept.row(), 1);
+        QCOMPARE(kept.data().toString(), QStringLiteral("王五"));
+        QCOMPARE(list->sortText(), QStringLiteral("b DESC"));
+
+        // Writes through the store: one row each, never a reset.
+        seen.clear();
+        const qint64 zhao = store.add(customer(QStringLiteral("VIP"), QStringLiteral("赵六")));
+        QCOMPARE(seen.inserted.size(), 1);
+        QCOMPARE(seen.inserted.at(0).at(1).toInt(), 2);
+        QCOMPARE(list->keyAt(2), zhao);
+        QCOMPARE(store.modify(list->customerAt(list->rowOfKey(zhang)),
+                              {{QLatin1String(col::ShortName), QStringLiteral("张三丰")}}),
+                 Outcome::Done);
+        QCOMPARE(seen.changed.size(), 1);
+        QCOMPARE(seen.changed.at(0).at(0).value<QModelIndex>().row(), list->rowOfKey(zhang));
+        QCOMPARE(list->customerAt(list->rowOfKey(zhang)).value(QLatin1String(col::ShortName)),
+                 QStringLiteral("张三丰"));
+        QCOMPARE(store.remove(list->customerAt(list->rowOfKey(wang))), Outcome::Done);
+        QCOMPARE(seen.removed.size(), 1);
+        QCOMPARE(kept.isValid(), false); // its customer is gone
+        QCOMPARE(seen.reset.size(), 0);
+        QCOMPARE(keysByRole(*list), (std::vector<qint64>{zhang, zhao}));
+        // A customer the list does not show is written without a sign in the list.
+        QCOMPARE(store.remove(*store.read(li)), Outcome::Done);
+        QCOMPARE(seen.removed.size(), 1);
+        QCOMPARE(list->rowCount(), 2);
+
+        list->close();
+        QVERIFY(!list->active());
+        QCOMPARE(list->rowCount(), 0);
+        QCOMPARE(list->customerAt(0).key, qint64(0));
+    }
+
+    void everyRecordComesBackFromMemoryAfterAChange()
+    {
+        test::TestDatabase db;
+        Database module(nullptr, db.path());
+        data::CustomerStore &store = *module.customerStore;
+        CustomerListModel *list = module.customerList;
+        QAbstractItemModelTester tester(list, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        std::vector<qint64> keys;
+        for (const char *name : {"甲", "乙", "丙", "丁"})
+            keys.push_back(store.add(customer(QStringLiteral("VIP"), QString::fromUtf8(name))));
+
+        // Nothing kept yet: the statement runs.
+        list->showAllKept();
+        QCOMPARE(keysByRole(*list), keys);
+
+        // Sorted: the reading order (key order) comes back as a layout change.
+        Signals seen(list);
+        list->setSortText(QStringLiteral("b DESC"));
+        QVERIFY(keysByRole(*list) != keys);
+        list->showAllKept();
+        QCOMPARE(keysByRole(*list), keys);
+        QVERIFY(list->sortText().isEmpty());
+        QCOMPARE(seen.reset.size(), 0);
+
+        // A search shows two customers; one is added, one of the others deleted through the store.
+        const db::Engine &engine = db::engineOf(module.connection->database());
+        list->showResult(sql::boundSearch(engine, {}, QStringLiteral("乙"), {}, {}, {}, {}), {keys[1]});
+        const qint64 added = store.add(customer(QStringLiteral("普通"), QStringLiteral("戊")));
+        QCOMPARE(store.remove(*store.read(keys[2])), Outcome::Done);
+        // Another program adds a customer meanwhile: the kept list does not know it, which shows
+        // that no statement ran.
+        db::Connection other(db.path());
+        other.open();
+        other.execute(QStringLiteral("insert into data (a, b) values ('其他', '己')"));
+        seen.clear();
+        list->showAllKept();
+        QCOMPARE(seen.reset.size(), 1);
+        QCOMPARE(keysByRole(*list), (std::vector<qint64>{keys[0], keys[1], keys[3], added}));
+        QCOMPARE(list->statement(), sql::allRecords());
+        QCOMPARE(column(*list, col::ShortName),
+                 QStringList({QStringLiteral("甲"), QStringLiteral("乙"), QStringLiteral("丁"), QStringLiteral("戊")}));
+
+        // "全部记录" reads the table again.
+        list->showStatement(sql::allRecords());
+        QCOMPARE(list->rowCount(), 5);
+        // A closed list (a restore) forgets what it kept.
+        list->close();
+        list->showAllKept();
+        QCOMPARE(list->rowCount(), 5);
+    }
+};
+
+QTEST_MAIN(TestCustomerListModel)
+#include "test_customer_list_model.moc"
