@@ -26,8 +26,18 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # (moc, rcc, uic), from the build machine's Qt of the same version.
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 
+# pkg-config reads only the dependencies' own .pc files, never the build machine's.
+set(lianbu_pkgconfig_dirs)
+foreach(prefix ${LIANBU_WINDOWS_PREFIXES})
+  list(APPEND lianbu_pkgconfig_dirs ${prefix}/lib/pkgconfig)
+endforeach()
+string(REPLACE ";" ":" lianbu_pkgconfig_dirs "${lianbu_pkgconfig_dirs}")
+set(ENV{PKG_CONFIG_LIBDIR} "${lianbu_pkgconfig_dirs}")
+set(ENV{PKG_CONFIG_PATH} "")
+set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
+
 # Programs built here run under Wine (tests, generators run at build time).
-find_program(LIANBU_WINE NAMES wine64 wine)
+find_program(LIANBU_WINE NAMES wine64 wine PATHS /usr/lib/wine)
 if(LIANBU_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${LIANBU_WINE})
 endif()
