@@ -126,6 +126,13 @@ int replaceFile(const std::string &from, const std::string &to)
     return errnoOf(GetLastError());
 }
 
+int hardLink(const std::string &existing, const std::string &newName)
+{
+    if (CreateHardLinkW(wide(newName).c_str(), wide(existing).c_str(), nullptr))
+        return 0;
+    return errnoOf(GetLastError());
+}
+
 void syncFolderOf(const std::string &) {}
 
 int removeFile(const std::string &path)
@@ -202,6 +209,11 @@ int closeFile(int fd)
 int replaceFile(const std::string &from, const std::string &to)
 {
     return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+int hardLink(const std::string &existing, const std::string &newName)
+{
+    return ::link(existing.c_str(), newName.c_str()) == 0 ? 0 : errno;
 }
 
 void syncFolderOf(const std::string &path)

@@ -28,6 +28,9 @@ int closeFile(int fd);
 // Gives `from` the name `to`, replacing a file of that name in one step: the name holds the old
 // or the new file at every moment.
 int replaceFile(const std::string &from, const std::string &to);
+// Gives an existing file a second name (a hard link on the same volume); EEXIST when that name is
+// taken.
+int hardLink(const std::string &existing, const std::string &newName);
 // Makes a rename in the folder of `path` durable (POSIX: the folder synced; Windows: the rename
 // is written through already).
 void syncFolderOf(const std::string &path);

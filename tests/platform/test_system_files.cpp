@@ -161,6 +161,25 @@ void replacingAFileHeldOpen(const std::string &folder)
     CHECK(readAll(target) == "new");
 }
 
+// A second name for the same file: it keeps the old contents when the first name gets a new file.
+void secondNames(const std::string &folder)
+{
+    const std::string first = folder + "register.db";
+    const std::string second = folder + "register.db.replaced";
+    CHECK(writeNew(first, "old register") == 0);
+    CHECK(files::hardLink(first, second) == 0);
+    CHECK(readAll(second) == "old register");
+    CHECK(files::hardLink(first, second) == EEXIST);
+    CHECK(files::hardLink(folder + "missing.db", folder + "other.db") == ENOENT);
+    CHECK(readAll(folder + "other.db") == "<missing>");
+    CHECK(writeNew(folder + ".incoming", "restored register") == 0);
+    CHECK(files::replaceFile(folder + ".incoming", first) == 0);
+    CHECK(readAll(first) == "restored register");
+    CHECK(readAll(second) == "old register");
+    files::removeFile(first);
+    files::removeFile(second);
+}
+
 void modesOfFiles(const std::string &folder)
 {
     CHECK(writeNew(folder + "mode.txt", "m") == 0);
@@ -188,6 +207,7 @@ int main()
     newFilesAndTheirNames(folder);
     replacementInOneStep(folder);
     replacingAFileHeldOpen(folder);
+    secondNames(folder);
     modesOfFiles(folder);
     for (const char *name :
          {"new.txt", "资料 备份.txt", "large.bin", "register.ini", "fresh.ini", "held.txt", "mode.txt", "private.txt"})
