@@ -403,6 +403,28 @@ private slots:
         QVERIFY(!QFile::exists(release.filePath("lianbu-upgrade.txt")));
     }
 
+    // An information file the web server may not read (as when it was left readable by its owner
+    // only) is answered 403: the user is asked nothing, and the log says why nothing is offered.
+    void anInformationFileTheServerRefusesIsLogged()
+    {
+        Environment env;
+        publishRelease();
+        HttpResponse forbidden;
+        forbidden.status = 403;
+        forbidden.body = "Forbidden";
+        m_site->set("/info.txt", forbidden);
+        Upgrader up;
+        prepare(up);
+        QVERIFY(checkAndWait(up));
+        QVERIFY(env.dialogs().boxes().isEmpty());
+        QVERIFY(downloadRequests().isEmpty());
+        QCOMPARE(up.logLines().size(), 1);
+        const QString line = up.logLines().first();
+        QVERIFY2(line.contains(QStringLiteral("403")) && line.contains(m_server->url(QStringLiteral("/info.txt"))),
+                 qPrintable(line));
+        verifyNothingInstalled();
+    }
+
     // Whatever is not signed by the trusted key installs nothing. A bad information file shows
     // nothing at all (its text may be the attacker's); a bad file ends the run with one box.
     void untrustedUpgradesInstallNothing_data()
