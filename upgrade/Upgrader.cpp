@@ -6,6 +6,7 @@
 #include "platform/Decimal.h"
 #include "platform/Dialogs.h"
 #include "platform/Gbk.h"
+#include "platform/HostAddresses.h"
 #include "platform/Installation.h"
 #include "platform/Paths.h"
 #include "platform/Profile.h"
@@ -37,9 +38,6 @@
 #include <memory>
 #include <sstream>
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace lianbu::upgrade {
@@ -266,23 +264,8 @@ bool fileNeedsDownload(MiscFilesMode mode, quint32 announcedSize, int fileCount,
 
 bool computerIsConnected()
 {
-    char name[65] = {};
-    if (::gethostname(name, 64) != 0)
-        return false;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    addrinfo *list = nullptr;
-    if (::getaddrinfo(name, nullptr, &hints, &list) != 0 || !list)
-        return false;
-    QString last;
-    for (addrinfo *a = list; a; a = a->ai_next) {
-        char text[INET_ADDRSTRLEN] = {};
-        const auto *in = reinterpret_cast<const sockaddr_in *>(a->ai_addr);
-        if (::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text))
-            last = QString::fromLatin1(text);
-    }
-    ::freeaddrinfo(list);
-    return !last.isEmpty() && last != QLatin1String("127.0.0.1");
+    const std::vector<std::string> addresses = net::ipv4AddressesOf(net::computerName());
+    return !addresses.empty() && addresses.back() != "127.0.0.1";
 }
 
 // ---------------------------------------------------------------------------------------------
