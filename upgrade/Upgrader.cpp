@@ -11,6 +11,7 @@
 #include "platform/Paths.h"
 #include "platform/Profile.h"
 #include "platform/Shell.h"
+#include "platform/SystemFiles.h"
 #include "updater/Install.h"
 #include "updater/ProgramLock.h"
 #include "updater/UpdaterCore.h"
@@ -29,16 +30,16 @@
 #include <QFileInfo>
 #include <QDir>
 #include <QLoggingCategory>
+#include <QRandomGenerator>
 #include <QThread>
 #include <QUrl>
 #include <QTimer>
 
 #include <atomic>
+#include <cerrno>
 #include <climits>
 #include <memory>
 #include <sstream>
-
-#include <unistd.h>
 
 namespace lianbu::upgrade {
 
@@ -66,13 +67,23 @@ std::string folderOfProgram(const QString &programPath)
 // Tried for real: permission bits alone miss read-only mounts and access lists.
 bool canCreateFileIn(const QString &folder)
 {
-    QByteArray probe = QFile::encodeName(QDir(folder).filePath(QStringLiteral(".lianbu-write-XXXXXX")));
-    const int fd = ::mkstemp(probe.data());
-    if (fd < 0)
-        return false;
-    ::close(fd);
-    ::unlink(probe.constData());
-    return true;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const std::string probe =
+            QDir(folder)
+                .filePath(QStringLiteral(".lianbu-write-%1")
+                              .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')))
+                .toUtf8()
+                .toStdString();
+        const int fd = files::createNew(probe, true);
+        if (fd == -EEXIST)
+            continue;
+        if (fd < 0)
+            return false;
+        files::closeFile(fd);
+        files::removeFile(probe);
+        return true;
+    }
+    return false;
 }
 
 // Lower case of the markers' letters only, so every position stays where it was.
