@@ -403,6 +403,28 @@ private slots:
         QVERIFY(!QFile::exists(release.filePath("lianbu-upgrade.txt")));
     }
 
+    // An information file the web server may not read (as when it was left readable by its owner
+    // only) is answered 403: the user is asked nothing, and the log says why nothing is offered.
+    void anInformationFileTheServerRefusesIsLogged()
+    {
+        Environment env;
+        publishRelease();
+        HttpResponse forbidden;
+        forbidden.status = 403;
+        forbidden.body = "Forbidden";
+        m_site->set("/info.txt", forbidden);
+        Upgrader up;
+        prepare(up);
+        QVERIFY(checkAndWait(up));
+        QVERIFY(env.dialogs().boxes().isEmpty());
+        QVERIFY(downloadRequests().isEmpty());
+        QCOMPARE(up.logLines().size(), 1);
+        const QString line = up.logLines().first();
+        QVERIFY2(line.contains(QStringLiteral("403")) && line.contains(m_server->url(QStringLiteral("/info.txt"))),
+                 qPrintable(line));
+        verifyNothingInstalled();
+    }
+
     // Whatever is not signed by the trusted key installs nothing. A bad information file shows
     // nothing at all (its text may be the attacker's); a bad file ends the run with one box.
     void untrustedUpgradesInstallNothing_data()
@@ -948,6 +970,46 @@ private slots:
         QVERIFY(!updater::rollBackFailedTrial(folder, log));
         updater::releaseInstallLock(lock);
         QCOMPARE(readFile(m_program), programScript("v3"));
+    }
+
+    // The program does at its own start what the killed updater could not: a new version whose
+    // trial start never reported a good start (it crashed) puts the old version back before
+    // anything else runs, and the old version starts in its place.
+    void theBuiltProgramRollsBackAFailedTrialAtItsStart()
+    {
+        const std::string folder = QFile::encodeName(m_folder + "/").toStdString();
+        const QByteArray built = readFile(QStringLiteral(LIANBU_PROGRAM_BINARY));
+        QVERIFY(!built.isEmpty());
+        writeFile(m_program + ".uTMP", built, true);
+        const auto hash = updater::sha256OfFile(folder + "lianbu.uTMP");
+        QVERIFY(hash);
+        std::string reason;
+        QVERIFY2(updater::installEntries(folder, {{"lianbu", std::uint64_t(built.size()), *hash}}, {}, reason),
+                 reason.c_str());
+        std::ostringstream log;
+        QVERIFY(!updater::rollBackFailedTrial(folder, log)); // the trial start, which then crashed
+
+        // Started again: without the roll-back it would open a register and wait at the login.
+        QTemporaryDir home;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), home.path());
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.setWorkingDirectory(home.path());
+        program.start(m_program, {});
+        const bool ended = program.waitForFinished(15000);
+        if (!ended) {
+            program.kill();
+            program.waitForFinished(5000);
+        }
+        QVERIFY2(ended, "the new version ran on instead of giving way to the old one");
+        QCOMPARE(program.exitCode(), 0);
+        QCOMPARE(readFile(m_folder + "/marker.txt"), QByteArray("v1 \n"));
+        QCOMPARE(readFile(m_program), programScript("v1"));
+        QCOMPARE(leftovers(), QStringList());
     }
 
     // The address the program checks is the one it was configured with.
