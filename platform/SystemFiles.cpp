@@ -70,6 +70,12 @@ int openForReading(const std::string &path)
     return fd >= 0 ? fd : -errno;
 }
 
+long long readSome(int fd, char *data, std::size_t size)
+{
+    const int n = _read(fd, data, unsigned(size > 0x40000000 ? 0x40000000 : size));
+    return n >= 0 ? n : -errno;
+}
+
 int writeAll(int fd, const char *data, std::size_t size)
 {
     std::size_t done = 0;
@@ -155,6 +161,17 @@ int openForReading(const std::string &path)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     return fd >= 0 ? fd : -errno;
+}
+
+long long readSome(int fd, char *data, std::size_t size)
+{
+    for (;;) {
+        const ssize_t n = ::read(fd, data, size);
+        if (n >= 0)
+            return n;
+        if (errno != EINTR)
+            return -errno;
+    }
 }
 
 int writeAll(int fd, const char *data, std::size_t size)

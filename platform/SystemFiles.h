@@ -16,6 +16,8 @@ namespace lianbu::files {
 int createNew(const std::string &path, bool ownerOnly);
 // Opens an existing file for reading (not inherited by child processes): descriptor or -errno.
 int openForReading(const std::string &path);
+// Reads up to `size` bytes (retrying after interruptions): the count, 0 at the end, or -errno.
+long long readSome(int fd, char *data, std::size_t size);
 // Writes all of data (retrying after interruptions): 0 or errno (EIO when nothing was written).
 int writeAll(int fd, const char *data, std::size_t size);
 // Flushes the file's data to the disk and reports its size.

@@ -53,11 +53,8 @@ int main()
     CHECK(net::ipv4AddressesOf("127.0.0.2") == std::vector<std::string>{"127.0.0.2"});
     CHECK(net::ipv4AddressesOf("::1").empty());
     CHECK(net::ipv4AddressesOf("").empty());
-    // The computer has a name; what it resolves to depends on the machine, but it is addresses.
-    const std::string name = net::computerName();
-    CHECK(!name.empty());
-    const std::vector<std::string> own = net::ipv4AddressesOf(name);
-    CHECK(std::all_of(own.begin(), own.end(), dotted));
+    // The computer has a name (not resolved here: that may ask a name server).
+    CHECK(!net::computerName().empty());
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
 }

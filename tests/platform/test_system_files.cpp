@@ -9,7 +9,6 @@
 #include <string>
 
 #ifdef _WIN32
-#include <io.h>
 #include <windows.h>
 #else
 #include <unistd.h>
@@ -57,11 +56,7 @@ std::string readAll(const std::string &path)
     std::string bytes;
     char buffer[256];
     for (;;) {
-#ifdef _WIN32
-        const int n = _read(fd, buffer, sizeof buffer);
-#else
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-#endif
+        const long long n = files::readSome(fd, buffer, sizeof buffer);
         if (n <= 0)
             break;
         bytes.append(buffer, std::size_t(n));
@@ -158,6 +153,12 @@ void replacingAFileHeldOpen(const std::string &folder)
     CHECK(::read(held, old, sizeof old) == 3 && std::string(old) == "old");
     files::closeFile(held);
 #endif
+    // Reading a descriptor open for writing only is an error, not the end of the file.
+    const int writeOnly = files::createNew(folder + "write-only.txt", false);
+    char byte = 0;
+    CHECK(writeOnly >= 0 && files::readSome(writeOnly, &byte, 1) < 0);
+    files::closeFile(writeOnly);
+    files::removeFile(folder + "write-only.txt");
     CHECK(readAll(target) == "new");
 }
 

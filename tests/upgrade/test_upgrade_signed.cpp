@@ -710,6 +710,44 @@ private slots:
         QVERIFY(log.str().find("nothing was installed") != std::string::npos);
     }
 
+    // A release whose new version did not start and was put back is recorded all the same: the
+    // next check does not offer it again.
+    void aReleaseRolledBackIsNotOfferedAgain()
+    {
+        Environment env;
+        const std::string folder = QFile::encodeName(m_folder + "/").toStdString();
+        const QByteArray crashing = "#!/bin/sh\nkill -SEGV $$\n";
+        const QList<ReleaseFile> files{{"/dl/lianbu", "lianbu", crashing}};
+        const QByteArray info = releaseInfo("08/16/2010", files);
+        writeFile(m_folder + "/lianbu.uTMP", crashing, true);
+        writeFile(m_folder + "/upgrade.uINFO", info);
+        writeFile(m_folder + "/upgrade.uINFO.minisig", m_publisher.sign(info, QStringLiteral("test release")));
+        updater::HandOff handOff;
+        handOff.publicKey = m_publisher.publicKeyLine().toStdString();
+        handOff.release = "08/16/2010";
+        handOff.entries = {{"lianbu", std::uint64_t(crashing.size()),
+                            QCryptographicHash::hash(crashing, QCryptographicHash::Sha256).toHex().toStdString()}};
+        QVERIFY(updater::writeFileDurably(folder + updater::kManifestFile, updater::formatHandOff(handOff)));
+        std::ostringstream log;
+        const int status = updater::run({QFile::encodeName(m_program).toStdString(), "+/afterupgrade0"},
+                                        std::chrono::seconds(5), std::chrono::seconds(20), log);
+        QVERIFY2(status != 0, log.str().c_str());
+        QVERIFY(waitFor([&] { return readFile(m_folder + "/marker.txt") == "v1 /afterupgrade\n"; }));
+        QVERIFY(waitFor([&] { return leftovers().isEmpty(); }));
+        QCOMPARE(readFile(m_program), programScript("v1"));
+        QCOMPARE(updater::newestInstalled(folder), updater::releaseDay("08/16/2010"));
+
+        // The same release, still published.
+        QVERIFY(QFile::remove(m_folder + "/marker.txt"));
+        publish("08/16/2010", files);
+        Upgrader up;
+        prepare(up);
+        QVERIFY(checkAndWait(up));
+        QCOMPARE(m_noUpdate, 1);
+        QVERIFY(downloadRequests().isEmpty());
+        verifyNothingInstalled();
+    }
+
     // The restart starts the program on the same register, in the same working folder, with the
     // same environment.
     void restartKeepsTheRegister()
