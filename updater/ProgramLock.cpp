@@ -1,5 +1,6 @@
 #include "updater/ProgramLock.h"
 
+#include <cerrno>
 #include <mutex>
 
 #ifdef _WIN32
@@ -138,6 +139,42 @@ bool otherInstanceRunning(const std::string &executablePath)
     return !alone;
 }
 
+ExclusiveProgramLock::Attempt ExclusiveProgramLock::tryTake(const std::string &executablePath, int &systemError)
+{
+    if (m_held)
+        return Attempt::Taken;
+    if (m_handle == -1) {
+        const HANDLE handle = openExecutable(executablePath);
+        if (handle == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+                return Attempt::NoProgram;
+            systemError = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ? EACCES : EIO;
+            return Attempt::Failed;
+        }
+        m_handle = reinterpret_cast<std::intptr_t>(handle);
+    }
+    const HANDLE handle = reinterpret_cast<HANDLE>(m_handle);
+    if (lockRange(handle, true)) {
+        m_held = true;
+        return Attempt::Taken;
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING)
+        return Attempt::Busy;
+    systemError = EIO;
+    release();
+    return Attempt::Failed;
+}
+
+void ExclusiveProgramLock::release()
+{
+    if (m_handle != -1)
+        CloseHandle(reinterpret_cast<HANDLE>(m_handle));
+    m_handle = -1;
+    m_held = false;
+}
+
 #else
 
 namespace {
@@ -215,6 +252,39 @@ bool otherInstanceRunning(const std::string &executablePath)
     }
     ::close(fd);
     return running;
+}
+
+ExclusiveProgramLock::Attempt ExclusiveProgramLock::tryTake(const std::string &executablePath, int &systemError)
+{
+    if (m_held)
+        return Attempt::Taken;
+    if (m_handle == -1) {
+        const int fd = ::open(executablePath.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            if (errno == ENOENT)
+                return Attempt::NoProgram;
+            systemError = errno;
+            return Attempt::Failed;
+        }
+        m_handle = fd;
+    }
+    if (::flock(int(m_handle), LOCK_EX | LOCK_NB) == 0) {
+        m_held = true;
+        return Attempt::Taken;
+    }
+    if (errno == EWOULDBLOCK || errno == EINTR)
+        return Attempt::Busy;
+    systemError = errno;
+    release();
+    return Attempt::Failed;
+}
+
+void ExclusiveProgramLock::release()
+{
+    if (m_handle != -1)
+        ::close(int(m_handle));
+    m_handle = -1;
+    m_held = false;
 }
 
 #endif

@@ -127,6 +127,35 @@ int main(int argc, char **argv)
     CloseHandle(third);
     CHECK(becomes(program, false));
 
+    // The updater's exclusive lock: busy while an instance runs, taken when none does, and then no
+    // instance can start holding the program; a missing program is said so.
+    int error = 0;
+    ExclusiveProgramLock updaterLock;
+    CHECK(updaterLock.tryTake(folder + "missing.exe", error) == ExclusiveProgramLock::Attempt::NoProgram);
+    HANDLE fourth = startInstance(program);
+    CHECK(becomes(program, true));
+    CHECK(updaterLock.tryTake(program, error) == ExclusiveProgramLock::Attempt::Busy);
+    CHECK(!updaterLock.held());
+    TerminateProcess(fourth, 1);
+    WaitForSingleObject(fourth, 5000);
+    CloseHandle(fourth);
+    bool taken = false;
+    for (int i = 0; i < 100 && !taken; ++i) {
+        taken = updaterLock.tryTake(program, error) == ExclusiveProgramLock::Attempt::Taken;
+        if (!taken)
+            Sleep(50);
+    }
+    CHECK(taken && updaterLock.held());
+    CHECK(!holdProgramLock(program));
+    // Held, the old executable can still be renamed aside for the new one.
+    const std::string older = folder + "lianbu.exe.older";
+    CHECK(MoveFileExA(program.c_str(), older.c_str(), 0) != 0);
+    updaterLock.release();
+    CHECK(!updaterLock.held());
+    CHECK(holdProgramLock(older));
+    releaseProgramLock();
+
+    DeleteFileA(older.c_str());
     DeleteFileA(program.c_str());
     DeleteFileA(aside.c_str());
     RemoveDirectoryA(folder.c_str());
