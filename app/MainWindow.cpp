@@ -297,8 +297,11 @@ void MainWindow::buildMenus()
                 showAllRecords();
                 row = list->rowOfKey(id);
             }
-            if (row >= 0)
+            // Shown to be changed or deleted: 删除 takes it, not the row clicked before.
+            if (row >= 0) {
                 list->moveToRow(row);
+                m_customerList->chooseCurrentRow();
+            }
         });
 
     // Never offered to the operator: onActivated triggers it.

@@ -67,12 +67,7 @@ CustomerList::CustomerList(DataGrid *grid, Database &database, QObject *parent)
     connect(grid, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { m_contextMenu->popup(m_grid->mapToGlobal(pos)); });
     connect(grid, &DataGrid::titleClicked, this, &CustomerList::sortByColumn);
-    connect(grid, &DataGrid::cellClicked, this, [this] {
-        const lianbu::db::DataSet *list = m_database.customerList;
-        m_clickedCustomer =
-            list->active() ? customerShownAt(*list, list->currentRow()) : lianbu::data::CustomerRecord();
-        emit rowClicked();
-    });
+    connect(grid, &DataGrid::cellClicked, this, &CustomerList::chooseCurrentRow);
     connect(grid, &DataGrid::rowDoubleClicked, this, &CustomerList::onRowDoubleClicked);
     connect(grid, &DataGrid::rowEntered, this, &CustomerList::onRowDoubleClicked);
 }
@@ -89,6 +84,13 @@ void CustomerList::restoreLayoutAndShowList()
 void CustomerList::sortByColumn(int /*columnIndex*/, GridColumn *column)
 {
     m_database.customerList->setSort(sortForTitleClick(column->fieldName(), column->title()->sortMarker()));
+}
+
+void CustomerList::chooseCurrentRow()
+{
+    const lianbu::db::DataSet *list = m_database.customerList;
+    m_clickedCustomer = list->active() ? customerShownAt(*list, list->currentRow()) : lianbu::data::CustomerRecord();
+    emit rowClicked();
 }
 
 void CustomerList::onRowDoubleClicked()
