@@ -302,8 +302,11 @@ void MainWindow::buildMenus()
             if (list->rowOfKey(id) < 0)
                 showAllRecords();
             const int row = list->rowOfKey(id);
-            if (row >= 0)
+            // Shown to be changed or deleted: 删除 takes it, not the row clicked before.
+            if (row >= 0) {
                 ui->customerGrid->setCurrentRow(row);
+                m_customerList->chooseCurrentRow();
+            }
         });
 
     // Never offered to the operator: onActivated triggers it.

@@ -67,10 +67,7 @@ CustomerList::CustomerList(DataGrid *grid, Database &database, QObject *parent)
     connect(grid, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { m_contextMenu->popup(m_grid->mapToGlobal(pos)); });
     connect(grid, &DataGrid::titleClicked, this, &CustomerList::sortByColumn);
-    connect(grid, &DataGrid::cellClicked, this, [this] {
-        m_clickedCustomer = currentCustomer();
-        emit rowClicked();
-    });
+    connect(grid, &DataGrid::cellClicked, this, &CustomerList::chooseCurrentRow);
     connect(grid, &DataGrid::rowDoubleClicked, this, &CustomerList::onRowDoubleClicked);
     connect(grid, &DataGrid::rowEntered, this, &CustomerList::onRowDoubleClicked);
 }
@@ -106,6 +103,12 @@ void CustomerList::makeLastRowCurrent()
 void CustomerList::sortByColumn(int /*columnIndex*/, GridColumn *column)
 {
     m_database.customerList->setSortText(sortForTitleClick(column->fieldName(), column->title()->sortMarker()));
+}
+
+void CustomerList::chooseCurrentRow()
+{
+    m_clickedCustomer = currentCustomer();
+    emit rowClicked();
 }
 
 void CustomerList::onRowDoubleClicked()

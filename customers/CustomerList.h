@@ -40,6 +40,9 @@ public:
     void makeLastRowCurrent();
     // The customer of the last click on a row, as the list showed it then (key 0 for none).
     const lianbu::data::CustomerRecord &clickedCustomer() const { return m_clickedCustomer; }
+    // The current row taken as a click on it takes it (another window brought it into view for
+    // the operator): 删除 acts on it from now on.
+    void chooseCurrentRow();
     // Asks, deletes `customer` while it still holds the values it was shown with (whatever the
     // list shows by now) and says so; true when it was deleted.
     bool deleteCustomer(const lianbu::data::CustomerRecord &customer);

@@ -3,6 +3,9 @@
 #include "export/CustomerImport.h"
 #include "export/RegisterAccess.h"
 
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHash>
 #include <QHeaderView>
@@ -43,19 +46,35 @@ DuplicatesWindow::DuplicatesWindow(QSqlDatabase database, QWidget *parent)
         headers.append(exchange::compactTitle(exchange::fieldTitle(field)));
     m_tree->setHeaderLabels(headers);
     m_tree->setRootIsDecorated(true);
+    m_tree->setSelectionMode(QAbstractItemView::ExtendedSelection);
     layout->addWidget(m_tree, 1);
-    connect(m_tree, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem *item) {
+    // A double click, or Enter on the current line.
+    connect(m_tree, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem *item) {
         const QVariant id = item->data(0, kIdRole);
         if (id.isValid())
             emit openCustomer(id.toLongLong());
     });
+    // The item view's own Ctrl+C copies one cell; the operator wants the lines, to paste elsewhere.
+    auto *copy = new QAction(QStringLiteral("复制"), m_tree);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetShortcut);
+    m_tree->addAction(copy);
+    m_tree->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(copy, &QAction::triggered, this, [this] {
+        const QString text = selectedText();
+        if (!text.isEmpty())
+            QGuiApplication::clipboard()->setText(text);
+    });
 
     auto *buttons = new QHBoxLayout;
-    auto *hint = new QLabel(QStringLiteral("双击一位客户即在主窗口中打开。"), this);
+    auto *hint = new QLabel(QStringLiteral("双击一位客户或按回车即在主窗口中打开；Ctrl+C 复制选中的行。"), this);
     buttons->addWidget(hint);
     buttons->addStretch();
     auto *refreshButton = new QPushButton(QStringLiteral("刷新"), this);
     auto *closeButton = new QPushButton(QStringLiteral("关闭"), this);
+    // Enter belongs to the list (it opens a customer), never to a button.
+    refreshButton->setAutoDefault(false);
+    closeButton->setAutoDefault(false);
     buttons->addWidget(refreshButton);
     buttons->addWidget(closeButton);
     layout->addLayout(buttons);
@@ -114,7 +133,27 @@ void DuplicatesWindow::openMember(int group, int member)
 {
     if (const QTreeWidgetItem *item = m_tree->topLevelItem(group))
         if (QTreeWidgetItem *child = item->child(member))
-            emit m_tree->itemDoubleClicked(child, 0);
+            emit m_tree->itemActivated(child, 0);
+}
+
+QString DuplicatesWindow::selectedText() const
+{
+    QStringList lines;
+    for (int g = 0; g < m_tree->topLevelItemCount(); ++g) {
+        const QTreeWidgetItem *group = m_tree->topLevelItem(g);
+        if (group->isSelected())
+            lines << group->text(0);
+        for (int k = 0; k < group->childCount(); ++k) {
+            const QTreeWidgetItem *member = group->child(k);
+            if (!group->isSelected() && !member->isSelected())
+                continue;
+            QStringList cells;
+            for (int c = 0; c < m_tree->columnCount(); ++c)
+                cells << member->text(c);
+            lines << cells.join(QLatin1Char('\t'));
+        }
+    }
+    return lines.isEmpty() ? QString() : lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
 } // namespace lianbu::customers

@@ -24,8 +24,11 @@ public:
     int groupCount() const;
     // Row keys of the customers of a group, in the order shown.
     QList<qint64> groupMembers(int group) const;
-    // Opens the customer shown at (group, member), as a double click does.
+    // Opens the customer shown at (group, member), as a double click or Enter does.
     void openMember(int group, int member);
+    // The selected lines as text, in the order shown: a selected group as its heading and every
+    // member, a selected member as its fields separated by tabs. What Ctrl+C puts on the clipboard.
+    QString selectedText() const;
 
 signals:
     // The operator wants to see this customer (its row key in the register).

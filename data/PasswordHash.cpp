@@ -53,6 +53,17 @@ bool verifyPassword(const QString &stored, const QString &password)
            == 0;
 }
 
+bool verifyPasswordOfOlderRegister(const QString &stored, const QString &password)
+{
+    if (isPasswordHash(stored))
+        return verifyPassword(stored, password);
+    requireSodium();
+    const QByteArray plain = stored.toUtf8();
+    const QByteArray typed = password.toUtf8();
+    return plain.size() == typed.size()
+           && sodium_memcmp(plain.constData(), typed.constData(), static_cast<size_t>(plain.size())) == 0;
+}
+
 bool needsRehash(const QString &stored)
 {
     // New hashes are Argon2id; an Argon2i string is written again whatever its limits.

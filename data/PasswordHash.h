@@ -19,6 +19,10 @@ bool isPasswordHash(const QString &stored);
 // other value matches no password.
 bool verifyPassword(const QString &stored, const QString &password);
 
+// As verifyPassword, for a register written by an older version, whose passwords are plain by
+// design: a plain value matches the same text (compared in constant time).
+bool verifyPasswordOfOlderRegister(const QString &stored, const QString &password);
+
 // True when `stored` should be written again as a new hash: a plain value, or a hash made with
 // other limits than the current ones.
 bool needsRehash(const QString &stored);

@@ -1,6 +1,7 @@
 #include "data/RegisterBackups.h"
 
 #include "data/PasswordHash.h"
+#include "data/RegisterUpgrade.h"
 #include "data/Schema.h"
 #include "db/Backup.h"
 #include "db/SqliteEngine.h"
@@ -104,12 +105,18 @@ QString backupAdministratorProblem(const QString &backupFile, const QString &pas
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000"));
         if (db.open()) {
             QSqlQuery query(db);
+            // A backup of an older version holds its passwords plain: they were its only form,
+            // and they are hashed once the restored register is opened.
+            const bool older = !db.tables().contains(QLatin1String(data::kVersionTable));
             query.prepare(QStringLiteral("select passwd from userdb where username=?"));
             query.addBindValue(superAdministratorName());
             read = query.exec();
-            while (read && query.next())
-                if (data::verifyPassword(query.value(0).toString(), password))
+            while (read && query.next()) {
+                const QString stored = query.value(0).toString();
+                if (older ? data::verifyPasswordOfOlderRegister(stored, password)
+                          : data::verifyPassword(stored, password))
                     ++matches;
+            }
             query.finish();
             db.close();
         }

@@ -301,6 +301,42 @@ int longestLiteralRun(const QString &text)
     return longest;
 }
 
+namespace {
+
+// The trigram index's own query for a LIKE text: each run of three or more characters without
+// % and _ as a phrase of its trigrams in a row. Every row the LIKE accepts matches it (the index
+// folds case at least as widely as LIKE does); the plain condition then checks the candidates.
+// LIKE on the index would read every candidate's text once more to check it. Empty when no run
+// is long enough or the text holds a character the query cannot carry.
+QString trigramQuery(const char *column, const QString &text)
+{
+    QStringList phrases;
+    QString run;
+    int characters = 0;
+    const auto endRun = [&] {
+        if (characters >= 3)
+            phrases << QLatin1String(column) + QStringLiteral(" : \"")
+                           + run.replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+        run.clear();
+        characters = 0;
+    };
+    for (const QChar ch : text) {
+        if (ch.isNull())
+            return {};
+        if (ch == QLatin1Char('%') || ch == QLatin1Char('_')) {
+            endRun();
+            continue;
+        }
+        run += ch;
+        if (!ch.isLowSurrogate())
+            ++characters;
+    }
+    endRun();
+    return phrases.join(QLatin1String(" AND "));
+}
+
+} // namespace
+
 QString searchKeys(const QString &a, const QString &b, const QString &g, const QString &c, const QString &i,
                    const QString &j, bool indexed)
 {
@@ -318,10 +354,14 @@ QString searchKeys(const QString &a, const QString &b, const QString &g, const Q
             bestRun = run;
         }
     }
-    if (best >= 0)
-        sql += QStringLiteral(" and rowid in (select rowid from %1 where %2 like %3)")
-                   .arg(QLatin1String(kSearchIndexTable), QLatin1String(kSearchedColumns[best]),
-                        sqlLiteral(QLatin1Char('%') + *fields[best] + QLatin1Char('%')));
+    if (best >= 0) {
+        const QString query = trigramQuery(kSearchedColumns[best], *fields[best]);
+        sql += query.isEmpty() ? QStringLiteral(" and rowid in (select rowid from %1 where %2 like %3)")
+                                     .arg(QLatin1String(kSearchIndexTable), QLatin1String(kSearchedColumns[best]),
+                                          sqlLiteral(QLatin1Char('%') + *fields[best] + QLatin1Char('%')))
+                               : QStringLiteral(" and rowid in (select rowid from %1 where %1 match %2)")
+                                     .arg(QLatin1String(kSearchIndexTable), sqlLiteral(query));
+    }
     return sql + QStringLiteral(" order by rowid");
 }
 
@@ -346,19 +386,23 @@ BoundStatement boundSearchKeys(const db::Engine &engine, const QString &a, const
     }
     if (best >= 0) {
         const QString pattern = QLatin1Char('%') + *fields[best] + QLatin1Char('%');
-        const QString column = QLatin1String(kSearchedColumns[best]);
-        QString candidates =
-            QStringLiteral("select rowid from %1 where %2 like ?").arg(QLatin1String(kSearchIndexTable), column);
-        statement.values << pattern;
+        // The candidates from each index: its own query where the text allows one, else its LIKE.
+        const auto candidatesOf = [&](const char *table, const char *column, const QString &likePattern) {
+            const QString query = trigramQuery(column, *fields[best]);
+            statement.values << (query.isEmpty() ? likePattern : query);
+            return query.isEmpty() ? QStringLiteral("select rowid from %1 where %2 like ?")
+                                         .arg(QLatin1String(table), QLatin1String(column))
+                                   : QStringLiteral("select rowid from %1 where %1 match ?").arg(QLatin1String(table));
+        };
+        QString candidates = candidatesOf(kSearchIndexTable, kSearchedColumns[best], pattern);
         // The second table's rows that the condition also accepts: mobile numbers, initials.
-        const QString alsoIn = best == 2                                                           ? QStringLiteral("f")
-                               : (best == 1 || best == 3) && extra && isPinyinQuery(*fields[best]) ? column
-                                                                                                   : QString();
-        if (!alsoIn.isEmpty()) {
-            candidates += QStringLiteral(" union select rowid from %1 where %2 like ?")
-                              .arg(QLatin1String(kSearchExtraTable), alsoIn);
-            statement.values << (best == 2 ? pattern : pattern.toLower());
-        }
+        const char *alsoIn = best == 2 ? "f"
+                             : (best == 1 || best == 3) && extra && isPinyinQuery(*fields[best])
+                                 ? kSearchedColumns[best]
+                                 : nullptr;
+        if (alsoIn)
+            candidates += QStringLiteral(" union ")
+                          + candidatesOf(kSearchExtraTable, alsoIn, best == 2 ? pattern : pattern.toLower());
         statement.text += QStringLiteral(" and rowid in (%1)").arg(candidates);
     }
     statement.text += QLatin1String(" order by ") + key;

@@ -5,6 +5,7 @@
 #include "db/SqliteEngine.h"
 #include "platform/AtomicFile.h"
 #include "platform/Error.h"
+#include "platform/SystemFiles.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -16,8 +17,6 @@
 
 #include <sqlite3.h>
 
-#include <cstdio>
-#include <unistd.h>
 #include <memory>
 
 namespace lianbu::db {
@@ -266,10 +265,10 @@ namespace {
 template <typename Refuse>
 void swapInto(const QString &incoming, const QString &target, const QString &kept, const Refuse &refuse)
 {
-    if (::link(QFile::encodeName(target).constData(), QFile::encodeName(kept).constData()) != 0)
+    if (files::hardLink(target.toUtf8().toStdString(), kept.toUtf8().toStdString()) != 0)
         throw refuse(QStringLiteral("cannot keep the old file as \"%1\".").arg(kept),
                      QStringLiteral("无法保留原来的文件“%1”。").arg(kept));
-    if (std::rename(QFile::encodeName(incoming).constData(), QFile::encodeName(target).constData()) != 0) {
+    if (files::replaceFile(incoming.toUtf8().toStdString(), target.toUtf8().toStdString()) != 0) {
         QFile::remove(kept);
         throw refuse(QStringLiteral("the new file cannot take its name."), QStringLiteral("无法替换文件。"));
     }

@@ -3,6 +3,7 @@
 #include "db/DamageCheck.h"
 #include "db/EngineErrors.h"
 #include "db/EngineMessage.h"
+#include "db/ServerSupport.h"
 #include "db/SqliteEngine.h"
 #include "platform/Error.h"
 
@@ -15,8 +16,10 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#ifndef LIANBU_NO_SERVER_REGISTER
 #include <libpq-fe.h>
 #include <poll.h>
+#endif
 
 namespace lianbu::db {
 
@@ -78,6 +81,7 @@ namespace {
 QMutex noticeMutex;
 std::function<void(const QString &)> reconnectionNotice;
 
+#ifndef LIANBU_NO_SERVER_REGISTER
 PGconn *serverHandle(const QSqlDatabase &db)
 {
     const QSqlDriver *driver = db.driver();
@@ -88,6 +92,7 @@ PGconn *serverHandle(const QSqlDatabase &db)
         return nullptr;
     return *static_cast<PGconn *const *>(handle.data());
 }
+#endif
 
 } // namespace
 
@@ -105,8 +110,20 @@ QSqlDatabase Connection::database() const
     return db;
 }
 
+bool serverRegistersAvailable()
+{
+#ifdef LIANBU_NO_SERVER_REGISTER
+    return false;
+#else
+    return true;
+#endif
+}
+
 void Connection::keepServerConnection(const QSqlDatabase &db) const
 {
+#ifdef LIANBU_NO_SERVER_REGISTER
+    Q_UNUSED(db);
+#else
     if (!db.isOpen())
         return;
     PGconn *connection = serverHandle(db);
@@ -160,6 +177,7 @@ void Connection::keepServerConnection(const QSqlDatabase &db) const
                 notice(address);
         },
         Qt::QueuedConnection);
+#endif
 }
 
 void Connection::close()
@@ -253,6 +271,13 @@ void Connection::checkReadOnly(const QString &path) const
 void Connection::openServer()
 {
     const QString place = formatRegisterAddress(m_address);
+    if (!serverRegistersAvailable())
+        throw Error(QStringLiteral("Cannot open \"%1\": this build of the program cannot open a register on a "
+                                   "database server; use a register file.")
+                        .arg(place),
+                    QStringLiteral("无法打开数据库服务器上的资料库“%1”：这个版本的联簿宝不能使用数据库服务器，"
+                                   "请使用本机的资料库文件。")
+                        .arg(place));
     QSqlDatabase db = database();
     if (!db.isValid())
         throw Error(QStringLiteral("Cannot open \"%1\": Qt's PostgreSQL driver (QPSQL) is not installed.").arg(place),

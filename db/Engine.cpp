@@ -21,7 +21,9 @@
 #include <initializer_list>
 #include <memory>
 
+#ifndef LIANBU_NO_SERVER_REGISTER
 #include <libpq-fe.h>
+#endif
 #include <sqlite3.h>
 
 namespace lianbu::db {
@@ -434,6 +436,10 @@ public:
     }
     std::function<bool()> canceller(const QSqlDatabase &database) const override
     {
+#ifdef LIANBU_NO_SERVER_REGISTER
+        Q_UNUSED(database);
+        return [] { return false; };
+#else
         PGconn *connection = nativeHandleOf<PGconn>(database, {"pg_conn*", "PGconn*"});
         if (!connection)
             return [] { return false; };
@@ -448,6 +454,7 @@ public:
             }
             return true;
         };
+#endif
     }
     void readResult(const QSqlDatabase &database, const QString &sql, const QVariantList &values,
                     const std::function<void(const ResultRow &)> &visit) const override

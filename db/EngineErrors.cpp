@@ -12,7 +12,9 @@
 #include <QThread>
 #include <QUrl>
 
+#ifndef LIANBU_NO_SERVER_REGISTER
 #include <libpq-fe.h>
+#endif
 #include <sqlite3.h>
 
 namespace lianbu::db {
@@ -205,6 +207,7 @@ QString databaseFile(const QSqlDriver *driver)
     if (!driver)
         return {};
     const QVariant handle = driver->handle();
+#ifndef LIANBU_NO_SERVER_REGISTER
     // libpq's handle is named by its struct, "pg_conn*".
     if (qstrcmp(handle.typeName(), "pg_conn*") == 0 || qstrcmp(handle.typeName(), "PGconn*") == 0) {
         PGconn *connection = *static_cast<PGconn *const *>(handle.data());
@@ -218,6 +221,7 @@ QString databaseFile(const QSqlDriver *driver)
         address.database = QString::fromUtf8(PQdb(connection));
         return formatRegisterAddress(address);
     }
+#endif
     if (qstrcmp(handle.typeName(), "sqlite3*") != 0)
         return {};
     sqlite3 *connection = *static_cast<sqlite3 *const *>(handle.data());

@@ -1,24 +1,24 @@
 #include "platform/AtomicFile.h"
 
+#include "platform/SystemFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace lianbu {
 
 namespace {
 
-QByteArray encoded(const QString &path)
+// The system's file names are UTF-8 (Qt's own assumption on POSIX systems; SystemFiles turns
+// them into the wide names of Windows).
+std::string encoded(const QString &path)
 {
-    return QFile::encodeName(path);
+    return path.toUtf8().toStdString();
 }
 
 // A symbolic link is followed: the file it names is replaced, the link stays.
@@ -33,13 +33,13 @@ QString resolvedTarget(const QString &path)
     return info.absoluteFilePath();
 }
 
-mode_t modeOf(QFileDevice::Permissions permissions)
+int modeOf(QFileDevice::Permissions permissions)
 {
-    mode_t mode = 0;
-    const std::pair<QFileDevice::Permission, mode_t> bits[] = {
-        {QFileDevice::ReadOwner, S_IRUSR}, {QFileDevice::WriteOwner, S_IWUSR}, {QFileDevice::ExeOwner, S_IXUSR},
-        {QFileDevice::ReadGroup, S_IRGRP}, {QFileDevice::WriteGroup, S_IWGRP}, {QFileDevice::ExeGroup, S_IXGRP},
-        {QFileDevice::ReadOther, S_IROTH}, {QFileDevice::WriteOther, S_IWOTH}, {QFileDevice::ExeOther, S_IXOTH}};
+    int mode = 0;
+    const std::pair<QFileDevice::Permission, int> bits[] = {
+        {QFileDevice::ReadOwner, 0400}, {QFileDevice::WriteOwner, 0200}, {QFileDevice::ExeOwner, 0100},
+        {QFileDevice::ReadGroup, 0040}, {QFileDevice::WriteGroup, 0020}, {QFileDevice::ExeGroup, 0010},
+        {QFileDevice::ReadOther, 0004}, {QFileDevice::WriteOther, 0002}, {QFileDevice::ExeOther, 0001}};
     for (const auto &[permission, bit] : bits)
         if (permissions.testFlag(permission))
             mode |= bit;
@@ -49,46 +49,28 @@ mode_t modeOf(QFileDevice::Permissions permissions)
 // The mode the replaced file had, or -1 for a new file.
 int existingMode(const QString &path)
 {
-    struct stat status
-    {};
-    if (::stat(encoded(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
-        return -1;
-    return int(status.st_mode & 07777);
-}
-
-void syncFolderOf(const QString &path)
-{
-    // The rename itself is on the disk only once the folder is.
-    const int folder = ::open(encoded(QFileInfo(path).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-        ::fsync(folder);
-        ::close(folder);
-    }
+    return files::modeOf(encoded(path));
 }
 
 // fsync, permissions, close and rename of a complete file open as `fd`; the errno, or 0.
 int finish(int fd, const QString &temporary, const QString &target, qint64 expectedSize, int mode)
 {
-    int error = 0;
-    struct stat status
-    {};
-    if (::fsync(fd) != 0)
-        error = errno;
-    else if (::fstat(fd, &status) != 0)
-        error = errno;
-    else if (expectedSize >= 0 && status.st_size != expectedSize)
+    long long size = 0;
+    int error = files::syncFile(fd, &size);
+    if (error == 0 && expectedSize >= 0 && size != expectedSize)
         error = EIO;
-    else if (mode >= 0 && ::fchmod(fd, mode_t(mode)) != 0)
-        error = errno;
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
-    if (error == 0 && std::rename(encoded(temporary).constData(), encoded(target).constData()) != 0)
-        error = errno;
+    if (error == 0 && mode >= 0)
+        error = files::setMode(fd, mode);
+    const int closed = files::closeFile(fd);
+    if (error == 0)
+        error = closed;
+    if (error == 0)
+        error = files::replaceFile(encoded(temporary), encoded(target));
     if (error != 0) {
-        ::unlink(encoded(temporary).constData());
+        files::removeFile(encoded(temporary));
         return error;
     }
-    syncFolderOf(target);
+    files::syncFolderOf(encoded(target));
     return 0;
 }
 
@@ -107,7 +89,9 @@ QString fileWriteReason(int systemError)
 {
     switch (systemError) {
     case ENOSPC:
+#ifdef EDQUOT
     case EDQUOT:
+#endif
         return QStringLiteral("磁盘已满。请腾出磁盘空间后再试。");
     case EFBIG:
         return QStringLiteral("文件超出了系统允许的大小。");
@@ -153,13 +137,13 @@ bool AtomicFileWriter::open()
         m_temporary = temporaryNameBeside(target);
         // A file only its owner may read (a password file) never holds its bytes under looser
         // permissions, not even under the temporary name.
-        m_fd = ::open(encoded(m_temporary).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                      m_permissions ? S_IRUSR | S_IWUSR : 0666);
-        if (m_fd >= 0 || errno != EEXIST)
+        m_fd = files::createNew(encoded(m_temporary), bool(m_permissions));
+        if (m_fd >= 0 || m_fd != -EEXIST)
             break;
     }
     if (m_fd < 0) {
-        m_error = errno;
+        m_error = -m_fd;
+        m_fd = -1;
         m_temporary.clear();
         return false;
     }
@@ -186,23 +170,13 @@ qint64 AtomicFileWriter::writeData(const char *data, qint64 size)
     // After a failure nothing more is written: the file is already lost.
     if (m_fd < 0 || m_error != 0)
         return -1;
-    qint64 done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(m_fd, data + done, size_t(size - done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            fail(errno);
-            return -1;
-        }
-        if (n == 0) {
-            fail(EIO);
-            return -1;
-        }
-        done += n;
+    const int error = files::writeAll(m_fd, data, std::size_t(size));
+    if (error != 0) {
+        fail(error);
+        return -1;
     }
-    m_written += done;
-    return done;
+    m_written += size;
+    return size;
 }
 
 bool AtomicFileWriter::commit()
@@ -213,8 +187,8 @@ bool AtomicFileWriter::commit()
     m_fd = -1;
     QIODevice::close();
     if (m_error != 0) {
-        ::close(fd);
-        ::unlink(encoded(m_temporary).constData());
+        files::closeFile(fd);
+        files::removeFile(encoded(m_temporary));
         m_temporary.clear();
         return false;
     }
@@ -228,11 +202,11 @@ bool AtomicFileWriter::commit()
 void AtomicFileWriter::discard()
 {
     if (m_fd >= 0) {
-        ::close(m_fd);
+        files::closeFile(m_fd);
         m_fd = -1;
     }
     if (!m_temporary.isEmpty()) {
-        ::unlink(encoded(m_temporary).constData());
+        files::removeFile(encoded(m_temporary));
         m_temporary.clear();
     }
     if (isOpen())
@@ -247,11 +221,11 @@ QString AtomicFileWriter::failureText() const
 bool placeWrittenFile(const QString &temporary, const QString &path, int *systemError)
 {
     const QString target = resolvedTarget(path);
-    const int fd = ::open(encoded(temporary).constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = files::openForReading(encoded(temporary));
     int error = 0;
     if (fd < 0) {
-        error = errno;
-        ::unlink(encoded(temporary).constData());
+        error = -fd;
+        files::removeFile(encoded(temporary));
     } else {
         error = finish(fd, temporary, target, -1, existingMode(target));
     }

@@ -6,8 +6,10 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace lianbu::paths {
 
@@ -51,7 +53,9 @@ QString settingsFilePath()
 
 void restrictNewFiles()
 {
+#ifndef _WIN32
     ::umask(077);
+#endif
 }
 
 bool makePrivateFolder(const QString &folder)
@@ -59,10 +63,13 @@ bool makePrivateFolder(const QString &folder)
     if (!QFileInfo(folder).isDir() && !QDir().mkpath(folder))
         return false;
     const QFileInfo info(folder);
+#ifndef _WIN32
     const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
                                             | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
     if (info.ownerId() == ::getuid() && (info.permissions() & others))
         QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+#endif
+    // On Windows a folder under the user's profile is private by the access list it inherits.
     return info.isDir();
 }
 

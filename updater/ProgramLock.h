@@ -4,6 +4,7 @@
 // updater takes the exclusive lock on the same file, which it gets only when every running
 // instance has ended. Plain POSIX: usable with or without Qt.
 
+#include <cstdint>
 #include <string>
 
 namespace lianbu::updater {
@@ -20,5 +21,28 @@ bool programLockHeld();
 // True when another running instance of the program at executablePath holds its lock (this
 // process's own lock does not count).
 bool otherInstanceRunning(const std::string &executablePath);
+
+// The updater's side: the exclusive lock on the executable, had only when no running instance
+// holds its shared one. Let go by release() or the end of the object.
+class ExclusiveProgramLock
+{
+public:
+    enum class Attempt { Taken, Busy, NoProgram, Failed };
+
+    ExclusiveProgramLock() = default;
+    ~ExclusiveProgramLock() { release(); }
+    ExclusiveProgramLock(const ExclusiveProgramLock &) = delete;
+    ExclusiveProgramLock &operator=(const ExclusiveProgramLock &) = delete;
+
+    // Opens the executable at the first attempt and tries the lock without waiting. On Failed,
+    // systemError holds the errno value.
+    Attempt tryTake(const std::string &executablePath, int &systemError);
+    void release();
+    bool held() const { return m_held; }
+
+private:
+    std::intptr_t m_handle = -1; // a descriptor, or a Windows handle
+    bool m_held = false;
+};
 
 } // namespace lianbu::updater

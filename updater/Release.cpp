@@ -1,15 +1,14 @@
 #include "updater/Release.h"
 
+#include "platform/SystemFiles.h"
 #include "updater/UpdaterCore.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <iconv.h>
 #include <set>
 #include <sodium.h>
-#include <unistd.h>
 
 namespace lianbu::updater {
 
@@ -250,7 +249,7 @@ bool recordInstalled(const std::string &folder, int day)
 
 int releaseOfProgram(const std::string &path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = files::openForReading(path);
     if (fd < 0)
         return 0;
     const std::string prefix = kReleaseMarkerPrefix;
@@ -259,9 +258,7 @@ int releaseOfProgram(const std::string &path)
     std::vector<char> block(1 << 16);
     int found = 0;
     for (;;) {
-        const ssize_t n = ::read(fd, block.data(), block.size());
-        if (n < 0 && errno == EINTR)
-            continue;
+        const long long n = files::readSome(fd, block.data(), block.size());
         if (n <= 0)
             break;
         window.append(block.data(), static_cast<std::size_t>(n));
@@ -280,7 +277,7 @@ int releaseOfProgram(const std::string &path)
         if (window.size() > stamp)
             window.erase(0, window.size() - stamp);
     }
-    ::close(fd);
+    files::closeFile(fd);
     return found;
 }
 

@@ -187,28 +187,24 @@ bool applyStep(const Step &step, std::string &error)
     return true;
 }
 
-WaitResult waitForProgramEnd(const std::string &programPath, std::chrono::milliseconds limit, int &lockFd,
-                             std::ostream &log)
+WaitResult waitForProgramEnd(const std::string &programPath, std::chrono::milliseconds limit,
+                             ExclusiveProgramLock &lock, std::ostream &log)
 {
-    lockFd = -1;
-    const int fd = ::open(programPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT)
-            return WaitResult::NoProgram;
-        log << programPath << ": " << errnoText(errno) << '\n';
-        return WaitResult::Failed;
-    }
+    lock.release();
     const auto deadline = std::chrono::steady_clock::now() + limit;
     bool announced = false;
     for (;;) {
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            lockFd = fd;
+        int error = 0;
+        switch (lock.tryTake(programPath, error)) {
+        case ExclusiveProgramLock::Attempt::Taken:
             return WaitResult::Ended;
-        }
-        if (errno != EWOULDBLOCK && errno != EINTR) {
-            log << programPath << ": " << errnoText(errno) << '\n';
-            ::close(fd);
+        case ExclusiveProgramLock::Attempt::NoProgram:
+            return WaitResult::NoProgram;
+        case ExclusiveProgramLock::Attempt::Failed:
+            log << programPath << ": " << errnoText(error) << '\n';
             return WaitResult::Failed;
+        case ExclusiveProgramLock::Attempt::Busy:
+            break;
         }
         if (!announced) {
             log << "waiting for the program to end: " << programPath << std::endl;
@@ -216,7 +212,7 @@ WaitResult waitForProgramEnd(const std::string &programPath, std::chrono::millis
         }
         const auto now = std::chrono::steady_clock::now();
         if (now >= deadline) {
-            ::close(fd);
+            lock.release();
             return WaitResult::TimedOut;
         }
         std::this_thread::sleep_for(
@@ -393,8 +389,8 @@ int run(const std::vector<std::string> &args, std::chrono::milliseconds waitLimi
     }
     const std::string folder = folderOf(cmd.programPath);
 
-    int lockFd = -1;
-    switch (waitForProgramEnd(cmd.programPath, waitLimit, lockFd, log)) {
+    ExclusiveProgramLock programLock;
+    switch (waitForProgramEnd(cmd.programPath, waitLimit, programLock, log)) {
     case WaitResult::Ended:
     case WaitResult::NoProgram:
         break;
@@ -409,15 +405,13 @@ int run(const std::vector<std::string> &args, std::chrono::milliseconds waitLimi
     // An install that an earlier updater left half done is finished first.
     if (recoverInterruptedInstall(folder, log) == Recovery::Busy) {
         log << "another updater is working in " << folder << "; nothing was changed\n";
-        if (lockFd >= 0)
-            ::close(lockFd);
+        programLock.release();
         return exitStatus(ExitCode::ProgramStillRunning);
     }
     const int installLock = takeInstallLock(folder);
     if (installLock < 0) {
         log << "another updater is working in " << folder << "; nothing was changed\n";
-        if (lockFd >= 0)
-            ::close(lockFd);
+        programLock.release();
         return exitStatus(ExitCode::ProgramStillRunning);
     }
 
@@ -434,8 +428,7 @@ int run(const std::vector<std::string> &args, std::chrono::milliseconds waitLimi
             writeResult(folder, Outcome::Rejected, "the list of downloaded files cannot be read", log);
         }
         releaseInstallLock(installLock);
-        if (lockFd >= 0)
-            ::close(lockFd);
+        programLock.release();
         return startOnly(cmd, log, haveManifest ? ExitCode::ReplaceFailed : ExitCode::Ok, arguments);
     }
     removeStrayUpdates(folder, *entries);
@@ -446,8 +439,7 @@ int run(const std::vector<std::string> &args, std::chrono::milliseconds waitLimi
         discardDownloads(folder);
         writeResult(folder, Outcome::Rejected, reason, log);
         releaseInstallLock(installLock);
-        if (lockFd >= 0)
-            ::close(lockFd);
+        programLock.release();
         return startOnly(cmd, log, ExitCode::ReplaceFailed, arguments);
     }
 
@@ -470,12 +462,10 @@ int run(const std::vector<std::string> &args, std::chrono::milliseconds waitLimi
         log << "installing failed, the old files were put back: " << reason << '\n';
         writeResult(folder, Outcome::RolledBack, reason, log);
         releaseInstallLock(installLock);
-        if (lockFd >= 0)
-            ::close(lockFd);
+        programLock.release();
         return startOnly(cmd, log, ExitCode::ReplaceFailed, arguments);
     }
-    if (lockFd >= 0)
-        ::close(lockFd);
+    programLock.release();
 
     std::string error;
     if (!options.setupName.empty()) {

@@ -13,6 +13,8 @@
 // '1' when that last character is "1", otherwise '0'. Without " +" the whole text is the program
 // path, the restart parameter is empty and the method is '0'.
 
+#include "updater/ProgramLock.h"
+
 #include <chrono>
 #include <cstddef>
 #include <ostream>
@@ -67,11 +69,11 @@ bool applyStep(const Step &step, std::string &error);
 
 enum class WaitResult { Ended, NoProgram, TimedOut, Failed };
 
-// Waits until the program has ended: until an exclusive advisory lock (flock) on its executable
-// can be taken, which every running instance prevents with its shared lock. Sleeps between the
-// attempts and gives up after limit. On Ended, lockFd holds the lock (close it to release).
-WaitResult waitForProgramEnd(const std::string &programPath, std::chrono::milliseconds limit, int &lockFd,
-                             std::ostream &log);
+// Waits until the program has ended: until the exclusive lock on its executable can be taken,
+// which every running instance prevents with its shared lock (ProgramLock.h). Sleeps between the
+// attempts and gives up after limit. On Ended, `lock` holds the lock (release() lets go).
+WaitResult waitForProgramEnd(const std::string &programPath, std::chrono::milliseconds limit,
+                             ExclusiveProgramLock &lock, std::ostream &log);
 
 // Starts path with the restart parameter (none when empty) followed by arguments, in a session of
 // its own, with the current working folder and environment. Returns the process id or -1.

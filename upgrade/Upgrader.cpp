@@ -6,10 +6,12 @@
 #include "platform/Decimal.h"
 #include "platform/Dialogs.h"
 #include "platform/Gbk.h"
+#include "platform/HostAddresses.h"
 #include "platform/Installation.h"
 #include "platform/Paths.h"
 #include "platform/Profile.h"
 #include "platform/Shell.h"
+#include "platform/SystemFiles.h"
 #include "updater/Install.h"
 #include "updater/ProgramLock.h"
 #include "updater/UpdaterCore.h"
@@ -28,19 +30,16 @@
 #include <QFileInfo>
 #include <QDir>
 #include <QLoggingCategory>
+#include <QRandomGenerator>
 #include <QThread>
 #include <QUrl>
 #include <QTimer>
 
 #include <atomic>
+#include <cerrno>
 #include <climits>
 #include <memory>
 #include <sstream>
-
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace lianbu::upgrade {
 
@@ -68,13 +67,23 @@ std::string folderOfProgram(const QString &programPath)
 // Tried for real: permission bits alone miss read-only mounts and access lists.
 bool canCreateFileIn(const QString &folder)
 {
-    QByteArray probe = QFile::encodeName(QDir(folder).filePath(QStringLiteral(".lianbu-write-XXXXXX")));
-    const int fd = ::mkstemp(probe.data());
-    if (fd < 0)
-        return false;
-    ::close(fd);
-    ::unlink(probe.constData());
-    return true;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const std::string probe =
+            QDir(folder)
+                .filePath(QStringLiteral(".lianbu-write-%1")
+                              .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')))
+                .toUtf8()
+                .toStdString();
+        const int fd = files::createNew(probe, true);
+        if (fd == -EEXIST)
+            continue;
+        if (fd < 0)
+            return false;
+        files::closeFile(fd);
+        files::removeFile(probe);
+        return true;
+    }
+    return false;
 }
 
 // Lower case of the markers' letters only, so every position stays where it was.
@@ -266,23 +275,8 @@ bool fileNeedsDownload(MiscFilesMode mode, quint32 announcedSize, int fileCount,
 
 bool computerIsConnected()
 {
-    char name[65] = {};
-    if (::gethostname(name, 64) != 0)
-        return false;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    addrinfo *list = nullptr;
-    if (::getaddrinfo(name, nullptr, &hints, &list) != 0 || !list)
-        return false;
-    QString last;
-    for (addrinfo *a = list; a; a = a->ai_next) {
-        char text[INET_ADDRSTRLEN] = {};
-        const auto *in = reinterpret_cast<const sockaddr_in *>(a->ai_addr);
-        if (::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text))
-            last = QString::fromLatin1(text);
-    }
-    ::freeaddrinfo(list);
-    return !last.isEmpty() && last != QLatin1String("127.0.0.1");
+    const std::vector<std::string> addresses = net::ipv4AddressesOf(net::computerName());
+    return !addresses.empty() && addresses.back() != "127.0.0.1";
 }
 
 // ---------------------------------------------------------------------------------------------

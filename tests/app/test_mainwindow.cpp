@@ -7,12 +7,14 @@
 #include "grid/DataGrid.h"
 #include "platform/Clock.h"
 #include "data/OperatorStore.h"
+#include "data/PasswordHash.h"
 #include "data/Schema.h"
 #include "data/Statements.h"
 #include "db/BackgroundDamageCheck.h"
 #include "db/Connection.h"
 #include "db/Engine.h"
 #include "db/Query.h"
+#include "tests/support/TestDatabase.h"
 #include "tests/support/TestServer.h"
 
 #include <QAction>
@@ -491,6 +493,54 @@ private slots:
         h.waitForSearch();
         QCOMPARE(h.listColumn(QStringLiteral("b")), QStringList({"甲"}));
         QCOMPARE(h.queryColumn(QStringLiteral("PRAGMA journal_mode")), QStringList{QStringLiteral("wal")});
+    }
+
+    // A backup made by an older version holds plain passwords. Restored from the menu, it is
+    // hashed at once: its operators log in with their passwords, no plain value stays in the
+    // register, and the register it replaced, kept aside, is the user's alone even when an older
+    // version had left it readable by all.
+    void anOlderBackupIsRestoredHashedAndTheReplacedRegisterKeptPrivate()
+    {
+        MainWindowHarness h;
+        if (h.data->connection->isServer())
+            QSKIP("a server's register is backed up on the server");
+        h.insertCustomers({customer(QStringLiteral("VIP"), QStringLiteral("甲"))});
+        h.form->showAllRecords();
+        h.form->backUpDataAction->trigger();
+        const QString backupFolder = h.env.filePath(QStringLiteral("backups"));
+        const QStringList backups = QDir(backupFolder).entryList(QDir::Files);
+        QCOMPARE(backups.size(), 1);
+        const QString backup = backupFolder + QLatin1Char('/') + backups.first();
+        // Turned into what the older version wrote: no version mark, no change log, plain values.
+        QVERIFY(execOnFile(backup, {QStringLiteral("drop table register_version"),
+                                    QStringLiteral("drop table password_changes"),
+                                    QStringLiteral("update userdb set passwd='Old9' where username='超级管理员'"),
+                                    QStringLiteral("insert into userdb (username,passwd) values ('职员甲','jia1')")}));
+        const QString registerFile = h.data->connection->fileName();
+        QVERIFY(QFile::setPermissions(registerFile, QFileDevice::Permissions(0x6644)));
+
+        h.env.dialogs().queueSaveFileName(backup);
+        h.env.dialogs().queueBoxAnswer(BoxButton::Yes);
+        h.form->restoreDataAction->trigger();
+        const QString said = h.env.dialogs().lastBox().request.text;
+        QVERIFY2(said.contains(QStringLiteral("原来的数据库文件保留为")), qPrintable(said));
+
+        const QStringList stored = h.queryColumn(QStringLiteral("select passwd from userdb order by username"));
+        QCOMPARE(stored.size(), 2);
+        for (const QString &value : stored)
+            QVERIFY2(data::isPasswordHash(value), qPrintable(value));
+        data::OperatorStore store(*h.data->connection);
+        QVERIFY(store.checkPassword(superAdministratorName(), QStringLiteral("Old9")));
+        QVERIFY(store.checkPassword(QStringLiteral("职员甲"), QStringLiteral("jia1")));
+        QVERIFY(!store.checkPassword(QStringLiteral("职员甲"), QStringLiteral("Old9")));
+        QCOMPARE(h.listColumn(QStringLiteral("b")), QStringList{QStringLiteral("甲")});
+
+        const QDir folder = QFileInfo(registerFile).dir();
+        const QStringList kept = folder.entryList({QFileInfo(registerFile).fileName() + QStringLiteral(".replaced-*")});
+        QCOMPARE(kept.size(), 1);
+        const QFileInfo keptFile(folder.filePath(kept.first()));
+        QCOMPARE(int(keptFile.permissions() & 0x0077), 0); // neither group nor others
+        QVERIFY(keptFile.permissions() & QFileDevice::ReadOwner);
     }
 
     // Damage that the open left to the background read is offered for restore in the running

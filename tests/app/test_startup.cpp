@@ -6,6 +6,7 @@
 #include "app/StartUp.h"
 #include "data/Database.h"
 #include "data/OperatorStore.h"
+#include "data/PasswordHash.h"
 #include "data/Schema.h"
 #include "db/Backup.h"
 #include "db/Connection.h"
@@ -168,13 +169,17 @@ void TestStartUp::databaseOptionOpensThatFile()
 void TestStartUp::damagedRegisterOffersTheRestoreBeforeTheLogin_data()
 {
     QTest::addColumn<bool>("header");
-    QTest::newRow("a customer page overwritten") << false;
-    QTest::newRow("the file's header overwritten") << true;
+    QTest::addColumn<bool>("olderBackup");
+    QTest::newRow("a customer page overwritten") << false << false;
+    QTest::newRow("the file's header overwritten") << true << false;
+    // An older version kept its passwords plain; its backups are restored all the same.
+    QTest::newRow("a backup of an older version") << false << true;
 }
 
 void TestStartUp::damagedRegisterOffersTheRestoreBeforeTheLogin()
 {
     QFETCH(bool, header);
+    QFETCH(bool, olderBackup);
     Environment env;
     AsProgram built(false);
     const QString path = createDataDb(env.path());
@@ -186,6 +191,10 @@ void TestStartUp::damagedRegisterOffersTheRestoreBeforeTheLogin()
         connection.close();
     }
     const QString backup = db::makeBackup(path, QDateTime(QDate(2026, 12, 1), QTime(9, 0)));
+    if (olderBackup)
+        QVERIFY(execOnFile(backup, {QStringLiteral("drop table register_version"),
+                                    QStringLiteral("drop table password_changes"),
+                                    QStringLiteral("update userdb set passwd='Secret9'")}));
     QVERIFY(damageCustomerPage(path));
     if (header) {
         QFile file(path);
@@ -228,6 +237,9 @@ void TestStartUp::damagedRegisterOffersTheRestoreBeforeTheLogin()
         while (query.next())
             names << query.value(0).toString();
         QCOMPARE(names, QStringList{QStringLiteral("备份里的客户")});
+        QVERIFY(query.exec(QStringLiteral("select passwd from userdb")));
+        while (query.next())
+            QVERIFY2(data::isPasswordHash(query.value(0).toString()), qPrintable(query.value(0).toString()));
     }
     // The damaged file is kept beside it.
     const QStringList kept = QDir(env.path()).entryList({QStringLiteral("data.db.replaced-*")});

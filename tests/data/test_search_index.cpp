@@ -22,7 +22,8 @@ using namespace lianbu;
 
 namespace {
 
-const QStringList kAlphabet{"a", "A", "b", "B", "%", "_", "华", "为", "技", "术", "中", "x", "Ä", "ä", " ", "1", "'"};
+const QStringList kAlphabet{"a",  "A",  "b", "B", "%", "_", "华", "为", "技",
+                            "术", "中", "x", "Ä", "ä", " ", "1",  "'",  "\""};
 const char *const kColumns[] = {"a", "b", "g", "c", "i", "j"};
 
 QString randomText(QRandomGenerator &random, int maxLength)
@@ -184,7 +185,8 @@ private slots:
         for (const QStringList &fields :
              {QStringList{"", "华为技", "", "", "", ""}, QStringList{"aAb", "", "", "", "", ""},
               QStringList{"", "", "Ä a", "", "", ""}, QStringList{"", "", "", "a_b%1", "", ""},
-              QStringList{"", "", "", "", "技术'", ""}, QStringList{"", "", "", "", "", "%%%"}}) {
+              QStringList{"", "", "", "", "技术'", ""}, QStringList{"", "", "", "", "", "%%%"},
+              QStringList{"", "a\"b", "", "", "", ""}, QStringList{"", "", "", "", "", "\"x\" AND"}}) {
             QCOMPARE(indexedKeys(connection, fields), plainKeys(connection, fields));
         }
     }
@@ -270,8 +272,8 @@ private slots:
             query.addBindValue(QString::number(5710000 + random.bounded(10000)));
             QVERIFY2(query.exec(), qPrintable(query.lastError().text()));
         }
-        const QStringList texts{"hw",   "HWKJ", "zs",   "z",     "kj",   "hwsh", "lbb",   "h%",
-                                "华为", "138",  "5710", "13800", "0001", "x",    "zhang", "ws"};
+        const QStringList texts{"hw",   "HWKJ",  "zs",   "z", "kj",    "hwsh", "lbb",   "h%",    "华为", "138",
+                                "5710", "13800", "0001", "x", "zhang", "ws",   "13%00", "1\"38", "5_10*"};
         const auto compareAll = [&] {
             QVERIFY(refreshSearchExtra(connection));
             int nonEmpty = 0;

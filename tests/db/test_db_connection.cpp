@@ -2,6 +2,7 @@
 #include "db/BackgroundDamageCheck.h"
 #include "db/Connection.h"
 #include "db/DamageCheck.h"
+#include "db/ServerSupport.h"
 #include "db/Table.h"
 #include "platform/Error.h"
 #include "tests/support/TestDatabase.h"
@@ -86,6 +87,32 @@ private slots:
         connection.close();
         QVERIFY(!connection.isOpen());
         QVERIFY_THROWS_EXCEPTION(Error, connection.execute(QStringLiteral("select 1")));
+    }
+
+    // A build without a PostgreSQL client refuses a server address at once and says why; a build
+    // with one tries the server (nothing listens on port 1) and reports that instead.
+    void aServerRegisterIsRefusedClearlyWhereTheBuildCannotReachOne()
+    {
+        QTemporaryDir dir;
+        const QString before = QDir::currentPath();
+        const auto back = qScopeGuard([&] { QDir::setCurrent(before); });
+        QVERIFY(QDir::setCurrent(dir.path()));
+        Connection connection(QStringLiteral("postgresql://lianbu@127.0.0.1:1/register"));
+        QVERIFY(connection.isServer());
+        QString chinese;
+        try {
+            connection.open();
+        } catch (const Error &error) {
+            chinese = error.operatorText();
+        }
+        QVERIFY(!connection.isOpen());
+        QVERIFY(!chinese.isEmpty());
+        const bool refusedByBuild = chinese.contains(QStringLiteral("这个版本的联簿宝不能使用数据库服务器"));
+        QCOMPARE(refusedByBuild, !serverRegistersAvailable());
+        if (refusedByBuild)
+            QVERIFY2(chinese.contains(QStringLiteral("127.0.0.1")), qPrintable(chinese));
+        // Nothing was made in its place.
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
     }
 
     void missingFileIsNeverCreated()

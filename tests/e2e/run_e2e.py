@@ -302,7 +302,7 @@ class Run:
         self.type_into_panel(values)
         self.display.key("space")  # 新 增 has the focus
         self.close_box("added-" + values["b"])
-        found = self.row_of(values["b"])
+        found = self.rows("b = ? and f = ?", (values["b"], values["f"]))
         self.check(f"新 增 by keyboard stores {values['b']} field by field",
                    len(found) == 1 and not self.same_fields(found[0], values),
                    f"rows {found}, differences {self.same_fields(found[0], values) if found else None}")
@@ -636,44 +636,129 @@ class Run:
 
     # 查重 -----------------------------------------------------------------------------------------
 
-    def highlighted_rows(self, what):
-        """Rows of the main grid drawn as the current row (white text on blue), read off a screenshot."""
-        path = self.shot(what)
-        wx, wy, _, _ = self.display.geometry(self.main)
-        rows = []
-        for i in range(16):
-            y = wy + self.GRID_FIRST_ROW_Y + i * self.GRID_ROW_HEIGHT + 3
-            out = run(["convert", path, "-crop", f"1x1+{wx + 16}+{y}", "-depth", "8", "txt:-"]).stdout.decode()
-            rgb = re.search(r"\((\d+),(\d+),(\d+)", out.splitlines()[-1])
-            r, g, b = map(int, rgb.groups()) if rgb else (255, 255, 255)
-            if b > 150 and r < 120:
-                rows.append(i)
-        return rows
+    def expected_duplicate_groups(self):
+        """The register's customers grouped as the program is meant to: the same mobile number (its
+        digits), or the same 客户简称 and 姓名, directly or through another member; each group in
+        rowid order as the window's lines (客户简称, 姓名, 手机, 电话, 单位, 登记日期), groups by their
+        first member."""
+        rows = self.rows()
+        parent = {r["rid"]: r["rid"] for r in rows}
+
+        def root(x):
+            while parent[x] != x:
+                x = parent[x]
+            return x
+
+        first = {}
+        for r in rows:
+            mobile = re.sub(r"\D", "", r["f"] or "")
+            if len(mobile) == 13 and mobile.startswith("86"):
+                mobile = mobile[2:]
+            blank = lambda v: re.sub(r"\s", "", v or "")  # noqa: E731
+            keys = [("mobile", mobile)] if mobile else []
+            if blank(r["c"]):
+                keys.append(("name", blank(r["b"]), blank(r["c"])))
+            for key in keys:
+                if key in first:
+                    parent[root(r["rid"])] = root(first[key])
+                else:
+                    first[key] = r["rid"]
+        members = {}
+        for r in rows:
+            members.setdefault(root(r["rid"]), []).append(r)
+        line = lambda r: "\t".join(" ".join((r[c] or "").split()) for c in ("b", "c", "f", "g", "j", "day1"))  # noqa
+        groups = sorted((sorted(g, key=lambda r: r["rid"]) for g in members.values() if len(g) > 1),
+                        key=lambda g: g[0]["rid"])
+        return [[line(r) for r in g] for g in groups], [[r["rid"] for r in g] for g in groups]
+
+    def copied_duplicates(self, window, keys):
+        """What the 查重 window's list holds, as the operator copies it: `keys` pressed in the list,
+        then Ctrl+C, the clipboard read back. Returns the groups as (heading, member lines)."""
+        d = self.display
+        d.stop_clipboard()
+        d.focus(window)
+        d.key(*keys, "ctrl+c")
+        text = ""
+        deadline = time.monotonic() + 5
+        while time.monotonic() < deadline:
+            got = run(["xclip", "-selection", "clipboard", "-o"], env=d.env(), check=False, timeout=5)
+            text = got.stdout.decode(errors="replace")
+            if got.returncode == 0 and text.endswith("\n"):
+                break
+            time.sleep(0.2)
+        else:
+            raise Failure(f"Ctrl+C in the 查重 list put no lines on the clipboard: {text!r}")
+        groups = []
+        for line in text.splitlines():
+            if re.fullmatch(r"第 \d+ 组（\d+ 位客户）", line):
+                groups.append((line, []))
+            elif groups:
+                groups[-1][1].append(line)
+            else:
+                groups.append((None, [line]))
+        return groups
+
+    def headings_agree(self, groups):
+        return all(heading == f"第 {n} 组（{len(lines)} 位客户）" for n, (heading, lines) in enumerate(groups, 1))
 
     def duplicates(self):
+        """The 查重 window read as text: which customers, grouped how; one of them opened from it by
+        keyboard and deleted in the main window, the register read back; the window read again."""
         d = self.display
-        keys = [r["rid"] for r in self.rows()]
-        pair = sorted(keys.index(r["rid"]) for r in self.rows("f = ?", (A["f"],)))
-        self.at(*self.QUERY)  # the list from its top, its first row current
+        # E shares 客户简称 and 姓名 with B and its mobile number with an imported customer: the three
+        # make one group although B and that customer have nothing in common. A and D share a mobile.
+        x = self.import_records("csv-gbk")[0]
+        e = dict(B, e="销售经理", f=x["f"], g="010-62000003", h="", i="北京市海淀区学院路1号",
+                 l="qian2@beichen.example", m="", z="重复登记", day1=YEAR + "-03-05")
+        self.add_customer(e)
+        expected, keys = self.expected_duplicate_groups()
+        e_key = self.rows("b = ? and f = ?", (e["b"], e["f"]))[0]["rid"]
+        if sorted(map(len, expected)) != [2, 3] or not any(e_key in g for g in keys):
+            raise Failure(f"the run's customers do not make the two groups to look for: {expected}")
+
+        self.at(*self.QUERY)  # the list from its top, its first row (B) current, the panel closed
         time.sleep(1.5)
         self.row(0)
-        before = self.highlighted_rows("before-duplicates")
         self.settings_item(12)  # 查重
         window = d.wait_window("^查重", 20)
         time.sleep(1)
         self.shot("duplicates")
-        x, y, w, h = d.geometry(window)
-        d.click(x + self.DUPLICATE_FIRST_CUSTOMER[0], y + self.DUPLICATE_FIRST_CUSTOMER[1], repeat=2)
-        time.sleep(1)
-        d.focus(window)
-        d.key("Escape")
-        time.sleep(0.5)
-        after = self.highlighted_rows("after-duplicates")
-        self.check("查重 groups the customers sharing a mobile number and opens one of them in the list",
-                   before == [0] and len(after) == 1 and after[0] in pair and len(pair) == 2,
-                   f"current row before {before}, after {after}; the pair is at rows {pair}")
+        listed = self.copied_duplicates(window, ["ctrl+a"])
+        self.check("查重 lists the customers sharing a mobile number or 客户简称 and 姓名, grouped as they belong",
+                   [lines for _, lines in listed] == expected and self.headings_agree(listed),
+                   f"listed {listed}, expected {expected}")
 
-    DUPLICATE_FIRST_CUSTOMER = (80, 86)  # the first customer of the first group
+        # E by keyboard: Home is the first group's heading, each line one Down further.
+        flat = [line for group in expected for line in [None] + group]
+        e_line = next(line for g, k in zip(expected, keys) for line, key in zip(g, k) if key == e_key)
+        selected = self.copied_duplicates(window, ["Home"] + ["Down"] * flat.index(e_line))
+        self.check("the 查重 list's line taken by keyboard is the customer meant",
+                   selected == [(None, [e_line])], f"selected {selected}, meant {e_line!r}")
+        d.key("Return")  # opens E in the main window
+        time.sleep(1)
+        d.key("Escape")
+        d.wait_gone(window)
+        count = len(self.rows())
+        self.at(*self.DELETE)
+        self.confirm_ok("confirm-delete-duplicate")
+        self.close_box("deleted-duplicate")
+        gone = [k for g in keys for k in g if not self.rows("rowid = ?", (k,))]
+        self.check("a customer opened from 查重 is the one 删 除 then removes",
+                   gone == [e_key] and len(self.rows()) == count - 1,
+                   f"gone {gone} (meant {e_key}), {len(self.rows())} rows of {count}")
+
+        # Without E, B and the imported customer are no longer alike.
+        expected, _ = self.expected_duplicate_groups()
+        self.settings_item(12)
+        window = d.wait_window("^查重", 20)
+        time.sleep(1)
+        listed = self.copied_duplicates(window, ["ctrl+a"])
+        self.shot("duplicates-after-delete")
+        self.check("查重 read again lists the groups that remain",
+                   [lines for _, lines in listed] == expected and len(expected) == 1 and self.headings_agree(listed),
+                   f"listed {listed}, expected {expected}")
+        d.key("Escape")
+        d.wait_gone(window)
 
     # 备份数据… and 恢复数据… ------------------------------------------------------------------------
 

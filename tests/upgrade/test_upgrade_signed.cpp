@@ -403,6 +403,28 @@ private slots:
         QVERIFY(!QFile::exists(release.filePath("lianbu-upgrade.txt")));
     }
 
+    // An information file the web server may not read (as when it was left readable by its owner
+    // only) is answered 403: the user is asked nothing, and the log says why nothing is offered.
+    void anInformationFileTheServerRefusesIsLogged()
+    {
+        Environment env;
+        publishRelease();
+        HttpResponse forbidden;
+        forbidden.status = 403;
+        forbidden.body = "Forbidden";
+        m_site->set("/info.txt", forbidden);
+        Upgrader up;
+        prepare(up);
+        QVERIFY(checkAndWait(up));
+        QVERIFY(env.dialogs().boxes().isEmpty());
+        QVERIFY(downloadRequests().isEmpty());
+        QCOMPARE(up.logLines().size(), 1);
+        const QString line = up.logLines().first();
+        QVERIFY2(line.contains(QStringLiteral("403")) && line.contains(m_server->url(QStringLiteral("/info.txt"))),
+                 qPrintable(line));
+        verifyNothingInstalled();
+    }
+
     // Whatever is not signed by the trusted key installs nothing. A bad information file shows
     // nothing at all (its text may be the attacker's); a bad file ends the run with one box.
     void untrustedUpgradesInstallNothing_data()
@@ -688,6 +710,44 @@ private slots:
         QVERIFY(log.str().find("nothing was installed") != std::string::npos);
     }
 
+    // A release whose new version did not start and was put back is recorded all the same: the
+    // next check does not offer it again.
+    void aReleaseRolledBackIsNotOfferedAgain()
+    {
+        Environment env;
+        const std::string folder = QFile::encodeName(m_folder + "/").toStdString();
+        const QByteArray crashing = "#!/bin/sh\nkill -SEGV $$\n";
+        const QList<ReleaseFile> files{{"/dl/lianbu", "lianbu", crashing}};
+        const QByteArray info = releaseInfo("08/16/2010", files);
+        writeFile(m_folder + "/lianbu.uTMP", crashing, true);
+        writeFile(m_folder + "/upgrade.uINFO", info);
+        writeFile(m_folder + "/upgrade.uINFO.minisig", m_publisher.sign(info, QStringLiteral("test release")));
+        updater::HandOff handOff;
+        handOff.publicKey = m_publisher.publicKeyLine().toStdString();
+        handOff.release = "08/16/2010";
+        handOff.entries = {{"lianbu", std::uint64_t(crashing.size()),
+                            QCryptographicHash::hash(crashing, QCryptographicHash::Sha256).toHex().toStdString()}};
+        QVERIFY(updater::writeFileDurably(folder + updater::kManifestFile, updater::formatHandOff(handOff)));
+        std::ostringstream log;
+        const int status = updater::run({QFile::encodeName(m_program).toStdString(), "+/afterupgrade0"},
+                                        std::chrono::seconds(5), std::chrono::seconds(20), log);
+        QVERIFY2(status != 0, log.str().c_str());
+        QVERIFY(waitFor([&] { return readFile(m_folder + "/marker.txt") == "v1 /afterupgrade\n"; }));
+        QVERIFY(waitFor([&] { return leftovers().isEmpty(); }));
+        QCOMPARE(readFile(m_program), programScript("v1"));
+        QCOMPARE(updater::newestInstalled(folder), updater::releaseDay("08/16/2010"));
+
+        // The same release, still published.
+        QVERIFY(QFile::remove(m_folder + "/marker.txt"));
+        publish("08/16/2010", files);
+        Upgrader up;
+        prepare(up);
+        QVERIFY(checkAndWait(up));
+        QCOMPARE(m_noUpdate, 1);
+        QVERIFY(downloadRequests().isEmpty());
+        verifyNothingInstalled();
+    }
+
     // The restart starts the program on the same register, in the same working folder, with the
     // same environment.
     void restartKeepsTheRegister()
@@ -948,6 +1008,46 @@ private slots:
         QVERIFY(!updater::rollBackFailedTrial(folder, log));
         updater::releaseInstallLock(lock);
         QCOMPARE(readFile(m_program), programScript("v3"));
+    }
+
+    // The program does at its own start what the killed updater could not: a new version whose
+    // trial start never reported a good start (it crashed) puts the old version back before
+    // anything else runs, and the old version starts in its place.
+    void theBuiltProgramRollsBackAFailedTrialAtItsStart()
+    {
+        const std::string folder = QFile::encodeName(m_folder + "/").toStdString();
+        const QByteArray built = readFile(QStringLiteral(LIANBU_PROGRAM_BINARY));
+        QVERIFY(!built.isEmpty());
+        writeFile(m_program + ".uTMP", built, true);
+        const auto hash = updater::sha256OfFile(folder + "lianbu.uTMP");
+        QVERIFY(hash);
+        std::string reason;
+        QVERIFY2(updater::installEntries(folder, {{"lianbu", std::uint64_t(built.size()), *hash}}, {}, reason),
+                 reason.c_str());
+        std::ostringstream log;
+        QVERIFY(!updater::rollBackFailedTrial(folder, log)); // the trial start, which then crashed
+
+        // Started again: without the roll-back it would open a register and wait at the login.
+        QTemporaryDir home;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), home.path());
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.setWorkingDirectory(home.path());
+        program.start(m_program, {});
+        const bool ended = program.waitForFinished(15000);
+        if (!ended) {
+            program.kill();
+            program.waitForFinished(5000);
+        }
+        QVERIFY2(ended, "the new version ran on instead of giving way to the old one");
+        QCOMPARE(program.exitCode(), 0);
+        QCOMPARE(readFile(m_folder + "/marker.txt"), QByteArray("v1 \n"));
+        QCOMPARE(readFile(m_program), programScript("v1"));
+        QCOMPARE(leftovers(), QStringList());
     }
 
     // The address the program checks is the one it was configured with.

@@ -1,0 +1,223 @@
+// The file calls under the atomic file replacement, on this system: new files, complete writes,
+// replacement in one step, and the errors callers turn into messages. Plain C++ (no Qt), so the
+// Windows build runs it under Wine as the Linux build runs it here.
+#include "platform/SystemFiles.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+using namespace lianbu;
+
+namespace {
+
+int passed = 0;
+int failed = 0;
+
+void check(bool ok, const char *what, int line)
+{
+    if (ok) {
+        ++passed;
+    } else {
+        ++failed;
+        std::printf("FAIL line %d: %s\n", line, what);
+    }
+}
+#define CHECK(x) check((x), #x, __LINE__)
+
+// A fresh folder for the run, in the system's temporary folder.
+std::string makeFolder()
+{
+#ifdef _WIN32
+    char base[MAX_PATH + 1];
+    GetTempPathA(sizeof base, base);
+    std::string folder = std::string(base) + "lianbu-files-" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(folder.c_str(), nullptr);
+    return folder + "\\";
+#else
+    char name[] = "/tmp/lianbu-files-XXXXXX";
+    const char *made = mkdtemp(name);
+    return made ? std::string(made) + "/" : std::string();
+#endif
+}
+
+std::string readAll(const std::string &path)
+{
+    const int fd = files::openForReading(path);
+    if (fd < 0)
+        return "<missing>";
+    std::string bytes;
+    char buffer[256];
+    for (;;) {
+        const long long n = files::readSome(fd, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        bytes.append(buffer, std::size_t(n));
+    }
+    files::closeFile(fd);
+    return bytes;
+}
+
+// Writes a whole file under `path` (new), synced and closed: 0 or errno.
+int writeNew(const std::string &path, const std::string &bytes)
+{
+    const int fd = files::createNew(path, false);
+    if (fd < 0)
+        return -fd;
+    long long size = -1;
+    int error = files::writeAll(fd, bytes.data(), bytes.size());
+    if (error == 0)
+        error = files::syncFile(fd, &size);
+    files::closeFile(fd);
+    if (error == 0 && size != static_cast<long long>(bytes.size()))
+        error = EIO;
+    return error;
+}
+
+void newFilesAndTheirNames(const std::string &folder)
+{
+    const std::string path = folder + "new.txt";
+    CHECK(writeNew(path, "first") == 0);
+    CHECK(readAll(path) == "first");
+    // The name is taken: a second new file under it is refused and the first one stays.
+    const int again = files::createNew(path, true);
+    CHECK(again == -EEXIST);
+    CHECK(readAll(path) == "first");
+    // A name in a folder that does not exist.
+    CHECK(files::createNew(folder + "no-such-folder/x.txt", false) == -ENOENT);
+    CHECK(files::openForReading(folder + "missing.txt") == -ENOENT);
+    // Chinese names reach the system as the same characters.
+    const std::string chinese = folder + "资料 备份.txt";
+    CHECK(writeNew(chinese, "联簿宝") == 0);
+    CHECK(readAll(chinese) == "联簿宝");
+    // A large write arrives whole.
+    const std::string large(3 * 1024 * 1024 + 7, 'x');
+    CHECK(writeNew(folder + "large.bin", large) == 0);
+    CHECK(readAll(folder + "large.bin").size() == large.size());
+}
+
+void replacementInOneStep(const std::string &folder)
+{
+    const std::string target = folder + "register.ini";
+    const std::string incoming = folder + ".register.ini.tmp";
+    CHECK(writeNew(target, "old") == 0);
+    CHECK(writeNew(incoming, "new") == 0);
+    CHECK(files::replaceFile(incoming, target) == 0);
+    CHECK(readAll(target) == "new");
+    CHECK(readAll(incoming) == "<missing>");
+    // A target that does not exist yet is simply named.
+    CHECK(writeNew(incoming, "fresh") == 0);
+    CHECK(files::replaceFile(incoming, folder + "fresh.ini") == 0);
+    CHECK(readAll(folder + "fresh.ini") == "fresh");
+    // Into a missing folder: refused, and the file keeps its name.
+    CHECK(writeNew(incoming, "kept") == 0);
+    CHECK(files::replaceFile(incoming, folder + "no-such-folder/x.ini") == ENOENT);
+    CHECK(readAll(incoming) == "kept");
+    CHECK(files::removeFile(incoming) == 0);
+    CHECK(readAll(incoming) == "<missing>");
+    CHECK(files::removeFile(incoming) == 0); // already gone: no error
+}
+
+// Windows refuses to replace a file another program holds open without sharing its deletion (as
+// a running program's own executable is held); POSIX systems replace the name and the reader keeps
+// the old file. Either way the name never holds a half-written file.
+void replacingAFileHeldOpen(const std::string &folder)
+{
+    const std::string target = folder + "held.txt";
+    const std::string incoming = folder + ".held.txt.tmp";
+    CHECK(writeNew(target, "old") == 0);
+    CHECK(writeNew(incoming, "new") == 0);
+#ifdef _WIN32
+    const int n = MultiByteToWideChar(CP_UTF8, 0, target.c_str(), -1, nullptr, 0);
+    std::wstring wide(std::size_t(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, target.c_str(), -1, wide.data(), n);
+    HANDLE held = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    CHECK(held != INVALID_HANDLE_VALUE);
+    CHECK(files::replaceFile(incoming, target) == EACCES);
+    CloseHandle(held);
+    CHECK(readAll(target) == "old");
+    CHECK(readAll(incoming) == "new");
+    CHECK(files::replaceFile(incoming, target) == 0);
+#else
+    const int held = files::openForReading(target);
+    CHECK(held >= 0);
+    CHECK(files::replaceFile(incoming, target) == 0);
+    char old[8] = {};
+    CHECK(::read(held, old, sizeof old) == 3 && std::string(old) == "old");
+    files::closeFile(held);
+#endif
+    // Reading a descriptor open for writing only is an error, not the end of the file.
+    const int writeOnly = files::createNew(folder + "write-only.txt", false);
+    char byte = 0;
+    CHECK(writeOnly >= 0 && files::readSome(writeOnly, &byte, 1) < 0);
+    files::closeFile(writeOnly);
+    files::removeFile(folder + "write-only.txt");
+    CHECK(readAll(target) == "new");
+}
+
+// A second name for the same file: it keeps the old contents when the first name gets a new file.
+void secondNames(const std::string &folder)
+{
+    const std::string first = folder + "register.db";
+    const std::string second = folder + "register.db.replaced";
+    CHECK(writeNew(first, "old register") == 0);
+    CHECK(files::hardLink(first, second) == 0);
+    CHECK(readAll(second) == "old register");
+    CHECK(files::hardLink(first, second) == EEXIST);
+    CHECK(files::hardLink(folder + "missing.db", folder + "other.db") == ENOENT);
+    CHECK(readAll(folder + "other.db") == "<missing>");
+    CHECK(writeNew(folder + ".incoming", "restored register") == 0);
+    CHECK(files::replaceFile(folder + ".incoming", first) == 0);
+    CHECK(readAll(first) == "restored register");
+    CHECK(readAll(second) == "old register");
+    files::removeFile(first);
+    files::removeFile(second);
+}
+
+void modesOfFiles(const std::string &folder)
+{
+    CHECK(writeNew(folder + "mode.txt", "m") == 0);
+    CHECK(files::modeOf(folder + "mode.txt") >= 0);
+    CHECK(files::modeOf(folder + "missing.txt") == -1);
+    CHECK(files::modeOf(folder.substr(0, folder.size() - 1)) == -1); // a folder is no file
+#ifndef _WIN32
+    const int fd = files::createNew(folder + "private.txt", true);
+    CHECK(fd >= 0);
+    CHECK(files::setMode(fd, 0640) == 0);
+    files::closeFile(fd);
+    CHECK(files::modeOf(folder + "private.txt") == 0640);
+#endif
+}
+
+} // namespace
+
+int main()
+{
+    const std::string folder = makeFolder();
+    if (folder.empty()) {
+        std::printf("no temporary folder\n");
+        return 1;
+    }
+    newFilesAndTheirNames(folder);
+    replacementInOneStep(folder);
+    replacingAFileHeldOpen(folder);
+    secondNames(folder);
+    modesOfFiles(folder);
+    for (const char *name :
+         {"new.txt", "资料 备份.txt", "large.bin", "register.ini", "fresh.ini", "held.txt", "mode.txt", "private.txt"})
+        files::removeFile(folder + name);
+#ifdef _WIN32
+    RemoveDirectoryA(folder.c_str());
+#else
+    ::rmdir(folder.c_str());
+#endif
+    std::printf("%d passed, %d failed\n", passed, failed);
+    return failed == 0 ? 0 : 1;
+}
