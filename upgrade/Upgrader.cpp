@@ -786,8 +786,10 @@ void Upgrader::evaluateInfoFile(const QByteArray &body)
     }
     for (const QString &address : std::as_const(m_files)) {
         if (!isDownloadAddress(address)) {
+            // The message first: `address` lives in m_files.
+            const QString why = QStringLiteral("it lists an address that is not http or https: %1").arg(address);
             m_files.clear();
-            refuseInfoFile(QStringLiteral("it lists an address that is not http or https: %1").arg(address));
+            refuseInfoFile(why);
             return;
         }
     }
