@@ -1,6 +1,7 @@
 // Host names through the system's resolver (Winsock on Windows, which answers nothing until it is
 // started). Only names this computer answers itself: no query leaves the machine.
 #include "platform/HostAddresses.h"
+#include "tests/support/PlainChecks.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -9,20 +10,6 @@
 using namespace lianbu;
 
 namespace {
-
-int passed = 0;
-int failed = 0;
-
-void check(bool ok, const char *what, int line)
-{
-    if (ok) {
-        ++passed;
-    } else {
-        ++failed;
-        std::printf("FAIL line %d: %s\n", line, what);
-    }
-}
-#define CHECK(x) check((x), #x, __LINE__)
 
 bool dotted(const std::string &text)
 {
@@ -55,6 +42,5 @@ int main()
     CHECK(net::ipv4AddressesOf("").empty());
     // The computer has a name (not resolved here: that may ask a name server).
     CHECK(!net::computerName().empty());
-    std::printf("%d passed, %d failed\n", passed, failed);
-    return failed == 0 ? 0 : 1;
+    return lianbu::plaintest::checkSummary();
 }

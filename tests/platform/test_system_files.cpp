@@ -2,6 +2,7 @@
 // replacement in one step, and the errors callers turn into messages. Plain C++ (no Qt), so the
 // Windows build runs it under Wine as the Linux build runs it here.
 #include "platform/SystemFiles.h"
+#include "tests/support/PlainChecks.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -17,20 +18,6 @@
 using namespace lianbu;
 
 namespace {
-
-int passed = 0;
-int failed = 0;
-
-void check(bool ok, const char *what, int line)
-{
-    if (ok) {
-        ++passed;
-    } else {
-        ++failed;
-        std::printf("FAIL line %d: %s\n", line, what);
-    }
-}
-#define CHECK(x) check((x), #x, __LINE__)
 
 // A fresh folder for the run, in the system's temporary folder.
 std::string makeFolder()
@@ -218,6 +205,5 @@ int main()
 #else
     ::rmdir(folder.c_str());
 #endif
-    std::printf("%d passed, %d failed\n", passed, failed);
-    return failed == 0 ? 0 : 1;
+    return lianbu::plaintest::checkSummary();
 }

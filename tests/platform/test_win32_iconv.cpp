@@ -2,6 +2,7 @@
 // with the error reports and buffer positions the callers rely on. Plain C++, no Qt, so it runs
 // under Wine before anything else of the program is built.
 #include "platform/win32/iconv.h"
+#include "tests/support/PlainChecks.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -9,20 +10,6 @@
 #include <string>
 
 namespace {
-
-int passed = 0;
-int failed = 0;
-
-void check(bool ok, const char *what, int line)
-{
-    if (ok) {
-        ++passed;
-    } else {
-        ++failed;
-        std::printf("FAIL line %d: %s\n", line, what);
-    }
-}
-#define CHECK(x) check((x), #x, __LINE__)
 
 struct Result
 {
@@ -66,14 +53,14 @@ void opensByName()
     for (const char *name : {"GBK", "gbk", "CP936", "GB2312", "WINDOWS-936", "UTF-8", "utf8", "UTF-16LE", "UTF-16BE",
                              "CP1252", "windows-1252", "ASCII", "ISO-8859-1", "GBK//TRANSLIT"}) {
         iconv_t cd = iconv_open(name, "UTF-8");
-        check(cd != reinterpret_cast<iconv_t>(-1), name, __LINE__);
+        lianbu::plaintest::check(cd != reinterpret_cast<iconv_t>(-1), name, __LINE__);
         if (cd != reinterpret_cast<iconv_t>(-1))
             CHECK(iconv_close(cd) == 0);
     }
     for (const char *name : {"", "NO-SUCH", "CP", "CP0", "CP99999", "CP12a", "UTF-7", "CP65000", "CP65001"}) {
         errno = 0;
         iconv_t cd = iconv_open("UTF-8", name);
-        check(cd == reinterpret_cast<iconv_t>(-1) && errno == EINVAL, name, __LINE__);
+        lianbu::plaintest::check(cd == reinterpret_cast<iconv_t>(-1) && errno == EINVAL, name, __LINE__);
     }
     const std::string longName(200, 'A');
     CHECK(iconv_open(longName.c_str(), "UTF-8") == reinterpret_cast<iconv_t>(-1));
@@ -254,6 +241,5 @@ int main()
     fullOutputStopsBeforeTheCharacter();
     everyGbkCodeRoundTrips();
     otherCodePages();
-    std::printf("%d passed, %d failed\n", passed, failed);
-    return failed == 0 ? 0 : 1;
+    return lianbu::plaintest::checkSummary();
 }

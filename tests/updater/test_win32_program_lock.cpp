@@ -3,6 +3,7 @@
 // be renamed aside while instances hold it (which the updater needs). Plain C++, run under Wine;
 // the test starts copies of itself as the other instances.
 #include "updater/ProgramLock.h"
+#include "tests/support/PlainChecks.h"
 
 #include <cstdio>
 #include <cstring>
@@ -12,20 +13,6 @@
 using namespace lianbu::updater;
 
 namespace {
-
-int passed = 0;
-int failed = 0;
-
-void check(bool ok, const char *what, int line)
-{
-    if (ok) {
-        ++passed;
-    } else {
-        ++failed;
-        std::printf("FAIL line %d: %s\n", line, what);
-    }
-}
-#define CHECK(x) check((x), #x, __LINE__)
 
 std::string ownPath()
 {
@@ -159,6 +146,5 @@ int main(int argc, char **argv)
     DeleteFileA(program.c_str());
     DeleteFileA(aside.c_str());
     RemoveDirectoryA(folder.c_str());
-    std::printf("%d passed, %d failed\n", passed, failed);
-    return failed == 0 ? 0 : 1;
+    return lianbu::plaintest::checkSummary();
 }
