@@ -134,6 +134,23 @@ void replacingAFileHeldOpen(const std::string &folder)
     CHECK(readAll(target) == "old");
     CHECK(readAll(incoming) == "new");
     CHECK(files::replaceFile(incoming, target) == 0);
+    // A holder that shares deletion (the updater's lock on the old executable) keeps reading the
+    // old file while the name gets the new one, and the old file goes when it lets go.
+    CHECK(writeNew(incoming, "newer") == 0);
+    held = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+    CHECK(held != INVALID_HANDLE_VALUE);
+    CHECK(files::replaceFile(incoming, target) == 0);
+    CHECK(readAll(target) == "newer");
+    CHECK(readAll(incoming) == "<missing>");
+    char before[8] = {};
+    DWORD got = 0;
+    CHECK(ReadFile(held, before, sizeof before, &got, nullptr) && got == 3 && std::string(before, got) == "new");
+    CloseHandle(held);
+    for (const std::string &name : files::namesIn(folder))
+        CHECK(name.rfind("held.txt.old-", 0) != 0);
+    CHECK(writeNew(incoming, "new") == 0);
+    CHECK(files::replaceFile(incoming, target) == 0);
 #else
     const int held = files::openForReading(target);
     CHECK(held >= 0);
