@@ -17,6 +17,20 @@
 
 namespace lianbu::files {
 
+bool isAsideName(const std::string &name)
+{
+    // <name>.old-<digits>-<digits>
+    const std::size_t at = name.rfind(".old-");
+    if (at == std::string::npos || at == 0)
+        return false;
+    const std::string tail = name.substr(at + 5);
+    const std::size_t dash = tail.find('-');
+    const auto digits = [](const std::string &text) {
+        return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+    };
+    return dash != std::string::npos && digits(tail.substr(0, dash)) && digits(tail.substr(dash + 1));
+}
+
 #ifdef _WIN32
 
 namespace {

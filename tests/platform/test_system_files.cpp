@@ -261,6 +261,19 @@ void kindsAndListings(const std::string &folder)
     CHECK(files::removeFolder(other) == 0);
 }
 
+void namesOfOldFilesSteppedAside()
+{
+    CHECK(files::isAsideName("lianbu.exe.old-220-1"));
+    CHECK(files::isAsideName("资料.db.old-7-12"));
+    CHECK(!files::isAsideName(".old-220-1"));
+    CHECK(!files::isAsideName("lianbu.exe.old-220-"));
+    CHECK(!files::isAsideName("lianbu.exe.old--1"));
+    CHECK(!files::isAsideName("lianbu.exe.old-2x0-1"));
+    CHECK(!files::isAsideName("lianbu.exe.old-220"));
+    CHECK(!files::isAsideName("lianbu.exe.old"));
+    CHECK(!files::isAsideName("lianbu.exe"));
+}
+
 // One holder at a time, and the hold ends with the descriptor.
 void exclusiveHolds(const std::string &folder)
 {
@@ -293,6 +306,7 @@ int main()
     modesOfFiles(folder);
     kindsAndListings(folder);
     exclusiveHolds(folder);
+    namesOfOldFilesSteppedAside();
     for (const char *name :
          {"new.txt", "资料 备份.txt", "large.bin", "register.ini", "fresh.ini", "held.txt", "mode.txt", "private.txt"})
         files::removeFile(folder + name);
