@@ -1,5 +1,6 @@
 #include "data/CustomerStore.h"
 
+#include "data/OperatorRights.h"
 #include "db/Connection.h"
 #include "db/Engine.h"
 #include "db/EngineErrors.h"
@@ -47,6 +48,11 @@ CustomerStore::CustomerStore(db::Connection &connection, QObject *parent)
     : QObject(parent)
     , m_connection(connection)
 {}
+
+void CustomerStore::setOperator(const QString &name)
+{
+    m_operator = name;
+}
 
 void CustomerStore::learnColumns() const
 {
@@ -127,6 +133,7 @@ bool CustomerStore::exists(qint64 key) const
 
 qint64 CustomerStore::add(const CustomerValues &values)
 {
+    requireRight(m_connection, m_operator, Right::Edit);
     db::TableStatement insert;
     insert.table = kTable;
     for (const auto &[column, value] : values) {
@@ -141,6 +148,7 @@ qint64 CustomerStore::add(const CustomerValues &values)
 
 CustomerStore::Outcome CustomerStore::modify(const CustomerRecord &asRead, const CustomerValues &changes)
 {
+    requireRight(m_connection, m_operator, Right::Edit);
     if (asRead.key == 0)
         return Outcome::Gone;
     db::TableStatement update;
@@ -163,6 +171,7 @@ CustomerStore::Outcome CustomerStore::modify(const CustomerRecord &asRead, const
 
 CustomerStore::Outcome CustomerStore::remove(const CustomerRecord &asRead)
 {
+    requireRight(m_connection, m_operator, Right::Delete);
     if (asRead.key == 0)
         return Outcome::Gone;
     db::TableStatement remove;

@@ -88,7 +88,24 @@ void OperatorStore::addOperator(const QString &name, const QString &changedBy)
 {
     db::runBound(m_connection, QStringLiteral("insert into userdb (username,passwd) values (?,?)"),
                  {name, hashPassword(sql::defaultPassword())});
+    storeRights(m_connection, name, newOperatorRights());
     logChange(name, changedBy, QStringLiteral("add"));
+}
+
+int OperatorStore::removeOperator(const QString &name, const QString &)
+{
+    QSqlQuery query = db::runBound(m_connection, QStringLiteral("delete from userdb where username=?"), {name});
+    const int removed = query.numRowsAffected();
+    forgetRights(m_connection, name);
+    return removed;
+}
+
+bool OperatorStore::setRights(const QString &name, const Rights &rights, const QString &)
+{
+    if (!exists(name))
+        return false;
+    storeRights(m_connection, name, rights);
+    return true;
 }
 
 bool OperatorStore::exists(const QString &name)

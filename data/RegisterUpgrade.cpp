@@ -1,7 +1,9 @@
 #include "data/RegisterUpgrade.h"
 
 #include "data/AttemptLog.h"
+#include "data/OperatorRights.h"
 #include "data/PasswordHash.h"
+#include "data/Schema.h"
 #include "db/BoundStatement.h"
 #include "db/Connection.h"
 #include "db/Engine.h"
@@ -13,12 +15,39 @@ namespace lianbu::data {
 
 namespace {
 
+// Every table an upgrade may have to add, in the order of the statements that create them.
+QList<const char *> addedTables()
+{
+    return {AttemptLog::kTable, kPasswordChangeTable, kVersionTable, kRightsTable};
+}
+
+QStringList addedTableStatements(const db::Engine &engine)
+{
+    return versionTwoStatements(engine) + versionThreeStatements(engine);
+}
+
 bool hasAll(const QStringList &tables)
 {
-    for (const char *table : {AttemptLog::kTable, kPasswordChangeTable, kVersionTable})
+    for (const char *table : addedTables())
         if (!tables.contains(QLatin1String(table)))
             return false;
     return true;
+}
+
+// Operators of an older register keep what they could do: nobody loses access on upgrade.
+void giveFormerRights(db::Connection &connection)
+{
+    QSqlQuery rows = db::runBound(
+        connection, QStringLiteral("select distinct username from userdb where username is not null and username "
+                                   "not in (select username from %1)")
+                        .arg(QLatin1String(kRightsTable)));
+    QStringList names;
+    while (rows.next())
+        names << rows.value(0).toString();
+    rows.finish();
+    for (const QString &name : std::as_const(names))
+        if (name != superAdministratorName())
+            storeRights(connection, name, formerRights());
 }
 
 int storedVersion(db::Connection &connection)
@@ -48,6 +77,11 @@ Error upgradeRefused(db::Connection &connection, const Error &error)
 }
 
 } // namespace
+
+QStringList versionThreeStatements(const db::Engine &engine)
+{
+    return {rightsTableStatement(engine)};
+}
 
 QStringList versionTwoStatements(const db::Engine &engine)
 {
@@ -103,12 +137,16 @@ void upgradeRegister(db::Connection &connection)
         if (!currentOn(connection)) {
             const QSqlDatabase database = connection.database();
             const QStringList tables = engine.tableNames(database);
-            const QStringList statements = versionTwoStatements(engine);
-            const char *created[] = {AttemptLog::kTable, kPasswordChangeTable, kVersionTable};
-            for (int i = 0; i < 3; ++i)
+            const QStringList statements = addedTableStatements(engine);
+            const QList<const char *> created = addedTables();
+            const int before = tables.contains(QLatin1String(kVersionTable)) ? storedVersion(connection) : 0;
+            for (qsizetype i = 0; i < created.size(); ++i)
                 if (!tables.contains(QLatin1String(created[i])))
                     db::runBound(connection, statements.at(i));
-            hashPlainPasswords(connection);
+            if (before < 2)
+                hashPlainPasswords(connection);
+            if (before < 3)
+                giveFormerRights(connection);
             db::runBound(connection, QStringLiteral("delete from %1").arg(QLatin1String(kVersionTable)));
             db::runBound(connection,
                          QStringLiteral("insert into %1 (version) values (?)").arg(QLatin1String(kVersionTable)),

@@ -1,6 +1,7 @@
 #include "data/ServerRegister.h"
 
 #include "data/AttemptLog.h"
+#include "data/OperatorRights.h"
 #include "data/PasswordHash.h"
 #include "data/RegisterUpgrade.h"
 #include "data/Schema.h"
@@ -48,6 +49,7 @@ QList<TableCopy> copiedTables()
          QStringLiteral("id,username,attempt_time,outcome,kind")},
         {data::kPasswordChangeTable, QStringLiteral("id,username,changed_by,change_time,kind"),
          QStringLiteral("id,username,changed_by,change_time,kind")},
+        {data::kRightsTable, QStringLiteral("username,role,grants"), QStringLiteral("username,role,grants")},
     };
 }
 
