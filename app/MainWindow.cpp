@@ -201,14 +201,8 @@ void MainWindow::buildCustomerParts()
     });
     connect(m_quickSearchBar, &QuickSearchBar::allRecordsShown, m_customerList, &CustomerList::makeLastRowCurrent);
     connect(m_quickSearchBar, &QuickSearchBar::customerToShow, m_customerList, &CustomerList::makeCustomerCurrent);
-    connect(m_customerList, &CustomerList::customerDeleted, this, [this](qint64 key) {
-        m_quickSearchBar->customerSearch().customerDeleted(key);
-        m_entryPanel->customerDeleted(key);
-    });
+    connect(m_customerList, &CustomerList::customerDeleted, m_entryPanel, &EntryPanel::customerDeleted);
     connect(m_quickSearchBar, &QuickSearchBar::categoryEntered, m_entryPanel, &EntryPanel::continueFromSearchCategory);
-    connect(m_entryPanel, &EntryPanel::customerAdded, this, [this](qint64 key, const QString &shortName) {
-        m_quickSearchBar->customerSearch().customerAdded(key, shortName);
-    });
     connect(m_entryPanel, &EntryPanel::customerSaved, this, [this](const QString &category, qint64 key) {
         m_quickSearchBar->showAllRecordsAfterChange(category, key);
         ui->deleteButton->setEnabled(false);
