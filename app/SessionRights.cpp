@@ -14,7 +14,7 @@ namespace {
 using lianbu::data::Right;
 
 // The tooltip of a command the operator may not use says why; an allowed one gets its own back.
-template<typename Command>
+template <typename Command>
 void allowCommand(Command *command, const lianbu::data::Rights &rights, Right right)
 {
     const char *own = "ownToolTip";

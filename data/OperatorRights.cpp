@@ -189,9 +189,10 @@ void storeRights(db::Connection &connection, const QString &name, const Rights &
         if (entry.role == rights.role)
             role = QLatin1String(entry.word);
     forgetRights(connection, name);
-    db::runBound(connection,
-                 QStringLiteral("insert into %1 (username,role,grants) values (?,?,?)").arg(QLatin1String(kRightsTable)),
-                 {name, role, grantsWords(rights.grants)});
+    db::runBound(
+        connection,
+        QStringLiteral("insert into %1 (username,role,grants) values (?,?,?)").arg(QLatin1String(kRightsTable)),
+        {name, role, grantsWords(rights.grants)});
 }
 
 void forgetRights(db::Connection &connection, const QString &name)

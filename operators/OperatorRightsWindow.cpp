@@ -32,8 +32,8 @@ QString roleDescription(data::Role role)
     return {};
 }
 
-OperatorRightsWindow::OperatorRightsWindow(db::Connection &connection, const QString &name,
-                                           const QString &changedBy, QWidget *parent)
+OperatorRightsWindow::OperatorRightsWindow(db::Connection &connection, const QString &name, const QString &changedBy,
+                                           QWidget *parent)
     : QDialog(parent)
     , m_connection(connection)
     , m_name(name)

@@ -35,7 +35,7 @@ qint64 customerCount(db::Connection &connection)
 }
 
 // The operator text of the error `write` throws; empty when it throws none.
-template<typename Write>
+template <typename Write>
 QString refusal(Write write)
 {
     try {
@@ -73,8 +73,9 @@ private slots:
         const Rights clerkWithDelete{Role::Clerk, unsigned(Right::Delete), false};
         QVERIFY(clerkWithDelete.allows(Right::Delete));
         QVERIFY(!clerkWithDelete.allows(Right::Export));
-        const Rights viewerWithExport{Role::Viewer, unsigned(Right::Export) | unsigned(Right::ManageOperators)
-                                                        | unsigned(Right::ViewLog) | unsigned(Right::Edit),
+        const Rights viewerWithExport{Role::Viewer,
+                                      unsigned(Right::Export) | unsigned(Right::ManageOperators)
+                                          | unsigned(Right::ViewLog) | unsigned(Right::Edit),
                                       false};
         QVERIFY(viewerWithExport.allows(Right::Export));
         QVERIFY(!viewerWithExport.allows(Right::Edit));
@@ -106,7 +107,9 @@ private slots:
         // 查询员: reads, and nothing he writes reaches the register.
         store.setOperator(viewer);
         QCOMPARE(refusal([&] { store.add(customer(QStringLiteral("偷加"))); }), refusalText(Right::Edit));
-        QCOMPARE(refusal([&] { store.modify(seen, {{QLatin1String(col::Name), QStringLiteral("偷改")}}); }),
+        QCOMPARE(refusal([&] {
+                     store.modify(seen, {{QLatin1String(col::Name), QStringLiteral("偷改")}});
+                 }),
                  refusalText(Right::Edit));
         QCOMPARE(refusal([&] { store.remove(seen); }), refusalText(Right::Delete));
         QCOMPARE(customerCount(connection), 1);

@@ -332,8 +332,8 @@ void TestServerRegister::copyKeepsIdsAndSessionsAndMovesSequences()
               "insert into data (a,b,c) values ('x','y',null)", "insert into data (a,b) values ('gone','gone')",
               "delete from data where b='gone'", // the highest id, remembered by AUTOINCREMENT
               "insert into rz (username,btime) values ('超级管理员','2026-01-01 9:00:00')",
-              "insert into rz (username,btime) values ('超级管理员','2026-01-02 9:00:00')",
-              "delete from rz where id=1", "insert into operator_rights values ('职员','viewer','export')"})
+              "insert into rz (username,btime) values ('超级管理员','2026-01-02 9:00:00')", "delete from rz where id=1",
+              "insert into operator_rights values ('职员','viewer','export')"})
             source.execute(QString::fromUtf8(sql));
     }
     const RegisterAddress address = test::createTestServerDatabase();
