@@ -1,6 +1,7 @@
 #include "data/RegisterUpgrade.h"
 
 #include "data/AttemptLog.h"
+#include "data/ChangeLog.h"
 #include "data/OperatorRights.h"
 #include "data/PasswordHash.h"
 #include "data/Schema.h"
@@ -11,25 +12,33 @@
 
 #include <QSqlQuery>
 
+#include <vector>
+
 namespace lianbu::data {
 
 namespace {
 
-// Every table an upgrade may have to add, in the order of the statements that create them.
-QList<const char *> addedTables()
+// Every table an upgrade may have to add, with the statements that create it.
+struct AddedTable
 {
-    return {AttemptLog::kTable, kPasswordChangeTable, kVersionTable, kRightsTable};
+    const char *table;
+    QStringList statements;
+};
+
+std::vector<AddedTable> addedTables(const db::Engine &engine)
+{
+    const QStringList two = versionTwoStatements(engine);
+    return {{AttemptLog::kTable, {two.at(0)}},
+            {kPasswordChangeTable, {two.at(1)}},
+            {kVersionTable, {two.at(2)}},
+            {kRightsTable, {rightsTableStatement(engine)}},
+            {kChangeLogTable, changeLogStatements(engine)}};
 }
 
-QStringList addedTableStatements(const db::Engine &engine)
+bool hasAll(const db::Engine &engine, const QStringList &tables)
 {
-    return versionTwoStatements(engine) + versionThreeStatements(engine);
-}
-
-bool hasAll(const QStringList &tables)
-{
-    for (const char *table : addedTables())
-        if (!tables.contains(QLatin1String(table)))
+    for (const AddedTable &added : addedTables(engine))
+        if (!tables.contains(QLatin1String(added.table)))
             return false;
     return true;
 }
@@ -60,7 +69,8 @@ int storedVersion(db::Connection &connection)
 bool currentOn(db::Connection &connection)
 {
     const QSqlDatabase database = connection.database();
-    return hasAll(db::engineOf(database).tableNames(database)) && storedVersion(connection) >= kRegisterVersion;
+    const db::Engine &engine = db::engineOf(database);
+    return hasAll(engine, engine.tableNames(database)) && storedVersion(connection) >= kRegisterVersion;
 }
 
 // The upgrade of a server register fails for a user with data rights only: say which right.
@@ -80,7 +90,7 @@ Error upgradeRefused(db::Connection &connection, const Error &error)
 
 QStringList versionThreeStatements(const db::Engine &engine)
 {
-    return {rightsTableStatement(engine)};
+    return QStringList{rightsTableStatement(engine)} + changeLogStatements(engine);
 }
 
 QStringList versionTwoStatements(const db::Engine &engine)
@@ -137,12 +147,11 @@ void upgradeRegister(db::Connection &connection)
         if (!currentOn(connection)) {
             const QSqlDatabase database = connection.database();
             const QStringList tables = engine.tableNames(database);
-            const QStringList statements = addedTableStatements(engine);
-            const QList<const char *> created = addedTables();
             const int before = tables.contains(QLatin1String(kVersionTable)) ? storedVersion(connection) : 0;
-            for (qsizetype i = 0; i < created.size(); ++i)
-                if (!tables.contains(QLatin1String(created[i])))
-                    db::runBound(connection, statements.at(i));
+            for (const AddedTable &added : addedTables(engine))
+                if (!tables.contains(QLatin1String(added.table)))
+                    for (const QString &statement : added.statements)
+                        db::runBound(connection, statement);
             if (before < 2)
                 hashPlainPasswords(connection);
             if (before < 3)

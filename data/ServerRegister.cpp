@@ -1,6 +1,7 @@
 #include "data/ServerRegister.h"
 
 #include "data/AttemptLog.h"
+#include "data/ChangeLog.h"
 #include "data/OperatorRights.h"
 #include "data/PasswordHash.h"
 #include "data/RegisterUpgrade.h"
@@ -50,6 +51,8 @@ QList<TableCopy> copiedTables()
         {data::kPasswordChangeTable, QStringLiteral("id,username,changed_by,change_time,kind"),
          QStringLiteral("id,username,changed_by,change_time,kind")},
         {data::kRightsTable, QStringLiteral("username,role,grants"), QStringLiteral("username,role,grants")},
+        {data::kChangeLogTable, QStringLiteral("id,log_time,username,pc,kind,customer_key,subject,details"),
+         QStringLiteral("id,log_time,username,pc,kind,customer_key,subject,details")},
     };
 }
 
@@ -59,7 +62,7 @@ const char *keyColumn(const QString &table)
     if (table == QLatin1String("data") || table == QLatin1String("userdb"))
         return "rid";
     if (table == QLatin1String("rz") || table == QLatin1String(data::AttemptLog::kTable)
-        || table == QLatin1String(data::kPasswordChangeTable))
+        || table == QLatin1String(data::kPasswordChangeTable) || table == QLatin1String(data::kChangeLogTable))
         return "id";
     return nullptr;
 }
