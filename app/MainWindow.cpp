@@ -111,8 +111,10 @@ void MainWindow::openSession(const QString &operatorName, int sessionId)
 {
     m_panels[1]->setText(operatorName);
     m_sessionId = sessionId;
-    // Who changes passwords from now on.
+    // Who changes passwords and customers from now on.
     m_database.sessionOperator = operatorName;
+    m_database.customerStore->setOperator(operatorName);
+    applyRights(lianbu::data::rightsOf(*m_database.connection, operatorName));
 }
 
 void MainWindow::setLoginDialog(LoginDialog *dialog)
@@ -190,7 +192,7 @@ void MainWindow::buildCustomerParts()
     }
 
     connect(m_customerList, &CustomerList::rowClicked, ui->deleteButton,
-            [this] { ui->deleteButton->setEnabled(true); });
+            [this] { ui->deleteButton->setEnabled(m_rights.allows(lianbu::data::Right::Delete)); });
     connect(m_customerList, &CustomerList::recordLoadRequested, m_entryPanel, &EntryPanel::loadRecordIntoPanel);
     m_quickSearchBar->setCurrentKeySource([this] { return m_customerList->currentCustomer().key; });
     connect(m_quickSearchBar, &QuickSearchBar::resultShown, this, [this](qint64 key) {
@@ -239,11 +241,15 @@ void MainWindow::deleteSelectedCustomer()
 
 void MainWindow::printCustomerList()
 {
+    if (!mayUse(lianbu::data::Right::Print))
+        return;
     lianbu::customers::printCustomerList(ui->customerGrid, this);
 }
 
 void MainWindow::exportCustomerList()
 {
+    if (!mayUse(lianbu::data::Right::Export))
+        return;
     lianbu::customers::exportCustomerList(ui->customerGrid, this);
 }
 
@@ -304,15 +310,17 @@ void MainWindow::buildMenus()
 
     // Customers in from files, and the likely duplicates among them. A customer the 查重 list
     // opens is looked up in the current list, else in all records, and made current.
-    lianbu::customers::addExchangeCommands(
-        settingsMenu, this, [this] { return m_database.connection->database(); }, [this] { showAllRecords(); },
-        [this](qint64 id) {
-            m_chooseWhenListed = id;
-            if (m_database.customerList->rowOfKey(id) >= 0)
-                chooseListedCustomer();
-            else
-                showAllRecords(); // chosen when every record is there
-        });
+    m_importAction =
+        lianbu::customers::addExchangeCommands(
+            settingsMenu, this, [this] { return m_database.connection->database(); }, [this] { showAllRecords(); },
+            [this](qint64 id) {
+                m_chooseWhenListed = id;
+                if (m_database.customerList->rowOfKey(id) >= 0)
+                    chooseListedCustomer();
+                else
+                    showAllRecords(); // chosen when every record is there
+            })
+            .importAction;
 
     // Never offered to the operator: onActivated triggers it.
     checkForUpgradeAction = new QAction(QStringLiteral("检查升级"), this);
