@@ -3,12 +3,12 @@
 #include "app/StartUp.h"
 #include "platform/AppInfo.h"
 #include "platform/Application.h"
+#include "platform/SystemProcesses.h"
 #include "updater/Install.h"
 #include "updater/UpdaterCore.h"
 
 #include <cstdio>
 #include <iostream>
-#include <unistd.h>
 
 namespace {
 
@@ -51,7 +51,7 @@ int main(int argc, char *argv[])
     // killed), is replaced by the old one before anything else runs, and the old one starts.
     const std::string self = lianbu::updater::runningProgramPath();
     if (!self.empty() && lianbu::updater::rollBackFailedTrial(lianbu::updater::folderOf(self), std::cerr))
-        ::execv(self.c_str(), argv);
+        lianbu::processes::replaceProcess(self, std::vector<std::string>(argv + 1, argv + argc));
     lianbu::Application app(argc, argv);
     return lianbu::runProgram(app, commandLine);
 }

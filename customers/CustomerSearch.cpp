@@ -44,9 +44,10 @@ void CustomerSearch::search(const SearchFields &f)
         sql::boundSearch(engine, f.category, f.shortName, f.phone, f.name, f.address, f.company, m_extra);
     m_pendingStatement = statement;
     m_pendingIsEmpty = f.isEmpty();
-    if (m_pendingIsEmpty && m_emptyResult) {
+    std::optional<std::vector<qint64>> kept = m_pendingIsEmpty ? m_list->keptEmptySearchResult() : std::nullopt;
+    if (kept) {
         // At once from the kept result; then a look for rows other programs changed meanwhile.
-        show(statement, *m_emptyResult, false);
+        show(statement, std::move(*kept), false);
         m_pending = Pending::ShowIfChanged;
     } else {
         m_pending = Pending::Show;
@@ -75,7 +76,7 @@ void CustomerSearch::finished(quint64, const std::vector<qint64> &keys)
 {
     const Pending pending = std::exchange(m_pending, Pending::Nothing);
     if (m_pendingIsEmpty)
-        m_emptyResult = keys;
+        m_list->keepEmptySearchResult(keys);
     if (pending == Pending::Show)
         show(m_pendingStatement, keys, false);
     else if (pending == Pending::ShowIfChanged && m_list->shows(m_pendingStatement)) {
@@ -96,23 +97,6 @@ void CustomerSearch::show(const sql::BoundStatement &statement, std::vector<qint
     const qint64 current = keepCurrent && m_currentKey ? m_currentKey() : 0;
     m_list->showResult(statement, std::move(keys));
     emit listReplaced(current);
-}
-
-void CustomerSearch::customerAdded(qint64 key, const QString &shortName)
-{
-    // The empty search lists every record with a short name, in rowid order; a new record has
-    // the largest rowid.
-    if (m_emptyResult && !shortName.isEmpty() && key > 0 && (m_emptyResult->empty() || m_emptyResult->back() < key))
-        m_emptyResult->push_back(key);
-}
-
-void CustomerSearch::customerDeleted(qint64 key)
-{
-    if (!m_emptyResult)
-        return;
-    const auto found = std::lower_bound(m_emptyResult->begin(), m_emptyResult->end(), key);
-    if (found != m_emptyResult->end() && *found == key)
-        m_emptyResult->erase(found);
 }
 
 } // namespace lianbu::customers

@@ -33,10 +33,10 @@ struct SearchFields
 
 // Runs the quick search for the customer list without holding up the window: the rows are found
 // on a connection of its own in a worker thread, a newer keystroke interrupts the search still
-// running, and the list keeps showing the last result until the new one is there. The result of
-// the search with every field empty is kept, so emptying the fields shows it at once; the
-// program's own additions and deletions keep it right, and a search in the background checks it
-// for changes by other programs.
+// running, and the list keeps showing the last result until the new one is there. The list keeps
+// the result of the search with every field empty (beside its list of every record), so emptying
+// the fields shows it at once; a search in the background checks it for changes by other
+// programs.
 class CustomerSearch : public QObject
 {
     Q_OBJECT
@@ -58,10 +58,6 @@ public:
     // it, so emptying the fields shows it at once.
     void prepareEmptySearch();
 
-    // The program added or deleted a customer: the kept empty-search result follows.
-    void customerAdded(qint64 key, const QString &shortName);
-    void customerDeleted(qint64 key);
-
 signals:
     // The list shows a new result; `keepKey` is the customer to keep current (0: the first row).
     void listReplaced(qint64 keepKey);
@@ -79,7 +75,6 @@ private:
     Pending m_pending = Pending::Nothing;
     sql::BoundStatement m_pendingStatement;
     bool m_pendingIsEmpty = false;
-    std::optional<std::vector<qint64>> m_emptyResult;
     bool m_indexed = false; // the register has the trigram index
     bool m_extra = false;   // the register has the table of initials and mobile numbers
 };

@@ -1,17 +1,21 @@
 #include "data/CustomerListModel.h"
 
+#include "data/CustomerColumns.h"
+
 #include <algorithm>
+#include <iterator>
 
 namespace lianbu::data {
 
 CustomerListModel::CustomerListModel(db::Connection &connection, CustomerStore &store, QObject *parent)
     : db::DataSetModel(parent)
+    , m_store(store)
 {
     m_list.setConnection(&connection);
     m_list.setSql(QStringLiteral("select * from data"));
     setDataSet(&m_list);
     connect(&store, &CustomerStore::customerAdded, this, &CustomerListModel::customerAdded);
-    connect(&store, &CustomerStore::customerChanged, this, [this](qint64 key) { m_list.refreshKey(key); });
+    connect(&store, &CustomerStore::customerChanged, this, &CustomerListModel::customerChanged);
     connect(&store, &CustomerStore::customerRemoved, this, &CustomerListModel::customerRemoved);
 }
 
@@ -28,7 +32,7 @@ void CustomerListModel::showStatement(const QString &sql, const QVariantList &va
         m_list.open();
     });
     if (sql == sql::allRecords() && values.isEmpty())
-        m_allKeys = m_list.keys();
+        keepEveryRecord(m_list.keys());
 }
 
 void CustomerListModel::showResult(const sql::BoundStatement &statement, std::vector<qint64> keys)
@@ -58,7 +62,53 @@ void CustomerListModel::showAllKept()
 void CustomerListModel::close()
 {
     resetWith([this] { m_list.close(); });
-    m_allKeys.reset(); // the register may be another one when the list opens again
+    // The register may be another one when the list opens again.
+    m_allKeys.reset();
+    m_notInEmptySearch.clear();
+    m_emptySearchKnown = false;
+}
+
+void CustomerListModel::keepEveryRecord(const std::vector<qint64> &keys)
+{
+    m_allKeys = keys;
+    // Read afresh: which of them the empty search leaves out is learned again from its result.
+    m_notInEmptySearch.clear();
+    m_emptySearchKnown = false;
+}
+
+std::optional<std::vector<qint64>> CustomerListModel::keptEmptySearchResult() const
+{
+    if (!m_allKeys || !m_emptySearchKnown)
+        return std::nullopt;
+    std::vector<qint64> keys;
+    keys.reserve(m_allKeys->size() - std::min(m_allKeys->size(), m_notInEmptySearch.size()));
+    std::set_difference(m_allKeys->begin(), m_allKeys->end(), m_notInEmptySearch.begin(), m_notInEmptySearch.end(),
+                        std::back_inserter(keys));
+    return keys;
+}
+
+void CustomerListModel::keepEmptySearchResult(const std::vector<qint64> &keys)
+{
+    if (!m_allKeys || !std::is_sorted(keys.begin(), keys.end()))
+        return;
+    // Records other programs added since every record was read are records too.
+    if (!std::includes(m_allKeys->begin(), m_allKeys->end(), keys.begin(), keys.end())) {
+        std::vector<qint64> merged;
+        merged.reserve(m_allKeys->size() + keys.size());
+        std::set_union(m_allKeys->begin(), m_allKeys->end(), keys.begin(), keys.end(), std::back_inserter(merged));
+        m_allKeys = std::move(merged);
+    }
+    m_notInEmptySearch.clear();
+    std::set_difference(m_allKeys->begin(), m_allKeys->end(), keys.begin(), keys.end(),
+                        std::back_inserter(m_notInEmptySearch));
+    m_emptySearchKnown = true;
+}
+
+bool CustomerListModel::hasShortName(qint64 key) const
+{
+    const std::optional<CustomerRecord> stored = m_store.read(key);
+    const std::optional<QString> shortName = stored ? stored->value(QLatin1String(col::ShortName)) : std::nullopt;
+    return shortName && !shortName->isEmpty();
 }
 
 bool CustomerListModel::shows(const sql::BoundStatement &statement) const
@@ -84,8 +134,26 @@ void CustomerListModel::customerAdded(qint64 key)
 {
     m_list.appendKey(key);
     // A new record has the largest key: it ends the list of every record.
-    if (m_allKeys && key > 0 && (m_allKeys->empty() || m_allKeys->back() < key))
-        m_allKeys->push_back(key);
+    if (!m_allKeys || key <= 0 || (!m_allKeys->empty() && m_allKeys->back() >= key))
+        return;
+    m_allKeys->push_back(key);
+    if (m_emptySearchKnown && !hasShortName(key))
+        m_notInEmptySearch.push_back(key);
+}
+
+void CustomerListModel::customerChanged(qint64 key)
+{
+    m_list.refreshKey(key);
+    // A 客户简称 written or emptied moves the record into or out of the empty search's result.
+    if (!m_allKeys || !m_emptySearchKnown || !std::binary_search(m_allKeys->begin(), m_allKeys->end(), key))
+        return;
+    const auto at = std::lower_bound(m_notInEmptySearch.begin(), m_notInEmptySearch.end(), key);
+    const bool leftOut = at != m_notInEmptySearch.end() && *at == key;
+    const bool listed = hasShortName(key);
+    if (listed && leftOut)
+        m_notInEmptySearch.erase(at);
+    else if (!listed && !leftOut)
+        m_notInEmptySearch.insert(at, key);
 }
 
 void CustomerListModel::customerRemoved(qint64 key)
@@ -93,9 +161,11 @@ void CustomerListModel::customerRemoved(qint64 key)
     m_list.forgetKey(key);
     if (!m_allKeys)
         return;
-    const auto found = std::lower_bound(m_allKeys->begin(), m_allKeys->end(), key);
-    if (found != m_allKeys->end() && *found == key)
-        m_allKeys->erase(found);
+    for (std::vector<qint64> *keys : {&*m_allKeys, &m_notInEmptySearch}) {
+        const auto found = std::lower_bound(keys->begin(), keys->end(), key);
+        if (found != keys->end() && *found == key)
+            keys->erase(found);
+    }
 }
 
 } // namespace lianbu::data

@@ -35,6 +35,15 @@ public:
     void showAllKept();
     void close();
 
+    // The kept result of the search with every field empty: every record with a 客户简称, in key
+    // order, taken from the kept list of every record. Nullopt until a result of that search
+    // taught the list which of every record it leaves out.
+    std::optional<std::vector<qint64>> keptEmptySearchResult() const;
+    // `keys`: the result of the search with every field empty as found now (key order). The kept
+    // list of every record takes the records other programs added, and learns which records
+    // that search leaves out.
+    void keepEmptySearchResult(const std::vector<qint64> &keys);
+
     // What the list shows: its statement and bound values, its keys in the shown order.
     const QString &statement() const { return m_list.sql(); }
     const QVariantList &statementValues() const { return m_list.values(); }
@@ -47,11 +56,19 @@ public:
 
 private:
     void customerAdded(qint64 key);
+    void customerChanged(qint64 key);
     void customerRemoved(qint64 key);
+    void keepEveryRecord(const std::vector<qint64> &keys);
+    // Whether the empty search lists the stored customer `key` (it has a 客户简称).
+    bool hasShortName(qint64 key) const;
 
+    CustomerStore &m_store;
     db::Query m_list;
-    // The keys of every record in key order, once the list of every record was shown.
+    // The keys of every record in key order, once the list of every record was shown; among
+    // them (sorted) those the search with every field empty leaves out, once it is known.
     std::optional<std::vector<qint64>> m_allKeys;
+    std::vector<qint64> m_notInEmptySearch;
+    bool m_emptySearchKnown = false;
 };
 
 } // namespace lianbu::data

@@ -1,5 +1,8 @@
 #include "data/CustomerStore.h"
 
+#include "data/ChangeLog.h"
+#include "data/CustomerColumns.h"
+#include "data/OperatorRights.h"
 #include "db/Connection.h"
 #include "db/Engine.h"
 #include "db/EngineErrors.h"
@@ -18,6 +21,14 @@ namespace lianbu::data {
 namespace {
 
 const QString kTable = QStringLiteral("data");
+
+QString shortNameOf(const CustomerValues &values)
+{
+    for (const auto &[column, value] : values)
+        if (column.compare(QLatin1String(col::ShortName), Qt::CaseInsensitive) == 0)
+            return value.value_or(QString());
+    return {};
+}
 
 } // namespace
 
@@ -47,6 +58,11 @@ CustomerStore::CustomerStore(db::Connection &connection, QObject *parent)
     : QObject(parent)
     , m_connection(connection)
 {}
+
+void CustomerStore::setOperator(const QString &name)
+{
+    m_operator = name;
+}
 
 void CustomerStore::learnColumns() const
 {
@@ -127,6 +143,7 @@ bool CustomerStore::exists(qint64 key) const
 
 qint64 CustomerStore::add(const CustomerValues &values)
 {
+    requireRight(m_connection, m_operator, Right::Edit);
     db::TableStatement insert;
     insert.table = kTable;
     for (const auto &[column, value] : values) {
@@ -134,13 +151,29 @@ qint64 CustomerStore::add(const CustomerValues &values)
         insert.values << db::boundValue(value ? std::optional(db::cutToWidth(*value, columnWidth(column)))
                                               : std::nullopt);
     }
-    const qint64 key = db::runInsert(m_connection, insert);
+    qint64 key = 0;
+    runLogged(m_connection, [&] {
+        key = db::runInsert(m_connection, insert);
+        LogEntry entry;
+        entry.operatorName = m_operator;
+        entry.kind = LogKind::CustomerAdded;
+        entry.customerKey = key;
+        for (qsizetype c = 0; c < insert.columns.size(); ++c) {
+            const QVariant &value = insert.values.at(c);
+            entry.fields.push_back({insert.columns.at(c), std::nullopt,
+                                    value.isNull() ? std::nullopt : std::optional<QString>(value.toString())});
+            if (insert.columns.at(c).compare(QLatin1String(col::ShortName), Qt::CaseInsensitive) == 0)
+                entry.subject = value.toString();
+        }
+        ChangeLog(m_connection).write(entry);
+    });
     emit customerAdded(key);
     return key;
 }
 
 CustomerStore::Outcome CustomerStore::modify(const CustomerRecord &asRead, const CustomerValues &changes)
 {
+    requireRight(m_connection, m_operator, Right::Edit);
     if (asRead.key == 0)
         return Outcome::Gone;
     db::TableStatement update;
@@ -155,7 +188,29 @@ CustomerStore::Outcome CustomerStore::modify(const CustomerRecord &asRead, const
     update.conditions.push_back(db::Condition::rowKey(asRead.key));
     for (const auto &[column, value] : asRead.values)
         update.conditions.push_back(db::Condition::sameAs(tableColumn(column), db::boundValue(value)));
-    if (db::runUpdate(m_connection, update) == 0)
+    // Each field whose stored text really changes, with the value the operator saw before.
+    LogEntry entry;
+    entry.operatorName = m_operator;
+    entry.kind = LogKind::CustomerChanged;
+    entry.customerKey = asRead.key;
+    entry.subject = asRead.value(QLatin1String(col::ShortName)).value_or(QString());
+    for (qsizetype c = 0; c < update.columns.size(); ++c) {
+        const QVariant &value = update.values.at(c);
+        const std::optional<QString> after = value.isNull() ? std::nullopt : std::optional<QString>(value.toString());
+        const std::optional<QString> before = asRead.value(update.columns.at(c));
+        if (before != after)
+            entry.fields.push_back({update.columns.at(c), before, after});
+    }
+    const QString newShortName = shortNameOf(changes);
+    if (!newShortName.isEmpty())
+        entry.subject = newShortName;
+    int written = 0;
+    runLogged(m_connection, [&] {
+        written = db::runUpdate(m_connection, update);
+        if (written > 0 && !entry.fields.empty())
+            ChangeLog(m_connection).write(entry);
+    });
+    if (written == 0)
         return exists(asRead.key) ? Outcome::Changed : Outcome::Gone;
     emit customerChanged(asRead.key);
     return Outcome::Done;
@@ -163,6 +218,7 @@ CustomerStore::Outcome CustomerStore::modify(const CustomerRecord &asRead, const
 
 CustomerStore::Outcome CustomerStore::remove(const CustomerRecord &asRead)
 {
+    requireRight(m_connection, m_operator, Right::Delete);
     if (asRead.key == 0)
         return Outcome::Gone;
     db::TableStatement remove;
@@ -170,7 +226,21 @@ CustomerStore::Outcome CustomerStore::remove(const CustomerRecord &asRead)
     remove.conditions.push_back(db::Condition::rowKey(asRead.key));
     for (const auto &[column, value] : asRead.values)
         remove.conditions.push_back(db::Condition::sameAs(tableColumn(column), db::boundValue(value)));
-    if (db::runDelete(m_connection, remove) == 0) {
+    int removed = 0;
+    runLogged(m_connection, [&] {
+        removed = db::runDelete(m_connection, remove);
+        if (removed == 0)
+            return;
+        LogEntry entry;
+        entry.operatorName = m_operator;
+        entry.kind = LogKind::CustomerDeleted;
+        entry.customerKey = asRead.key;
+        entry.subject = asRead.value(QLatin1String(col::ShortName)).value_or(QString());
+        for (const auto &[column, value] : asRead.values)
+            entry.fields.push_back({column, value, std::nullopt});
+        ChangeLog(m_connection).write(entry);
+    });
+    if (removed == 0) {
         if (exists(asRead.key))
             return Outcome::Changed;
         // Deleted by someone else: the lists drop it all the same.

@@ -50,6 +50,12 @@ public:
         Gone,    // there is no such customer (any more): nothing written
     };
 
+    // The operator whose session writes from now on (empty: none, the program's tools). Every
+    // write is refused (lianbu::Error with the operator's text) when he lacks the right to it:
+    // adding and changing need Right::Edit, deleting Right::Delete.
+    void setOperator(const QString &name);
+    const QString &operatorName() const { return m_operator; }
+
     // The customer `key` as stored now; nullopt when there is none.
     std::optional<CustomerRecord> read(qint64 key) const;
     // Adds a customer with `values` (other columns null) and gives its key.
@@ -80,6 +86,7 @@ private:
     bool exists(qint64 key) const;
 
     db::Connection &m_connection;
+    QString m_operator;
     mutable QStringList m_columns;
     mutable std::vector<int> m_widths;
 };

@@ -1,6 +1,8 @@
 #include "data/ServerRegister.h"
 
 #include "data/AttemptLog.h"
+#include "data/ChangeLog.h"
+#include "data/OperatorRights.h"
 #include "data/PasswordHash.h"
 #include "data/RegisterUpgrade.h"
 #include "data/Schema.h"
@@ -48,6 +50,9 @@ QList<TableCopy> copiedTables()
          QStringLiteral("id,username,attempt_time,outcome,kind")},
         {data::kPasswordChangeTable, QStringLiteral("id,username,changed_by,change_time,kind"),
          QStringLiteral("id,username,changed_by,change_time,kind")},
+        {data::kRightsTable, QStringLiteral("username,role,grants"), QStringLiteral("username,role,grants")},
+        {data::kChangeLogTable, QStringLiteral("id,log_time,username,pc,kind,customer_key,subject,details"),
+         QStringLiteral("id,log_time,username,pc,kind,customer_key,subject,details")},
     };
 }
 
@@ -57,7 +62,7 @@ const char *keyColumn(const QString &table)
     if (table == QLatin1String("data") || table == QLatin1String("userdb"))
         return "rid";
     if (table == QLatin1String("rz") || table == QLatin1String(data::AttemptLog::kTable)
-        || table == QLatin1String(data::kPasswordChangeTable))
+        || table == QLatin1String(data::kPasswordChangeTable) || table == QLatin1String(data::kChangeLogTable))
         return "id";
     return nullptr;
 }

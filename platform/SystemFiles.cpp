@@ -9,6 +9,9 @@
 #include <windows.h>
 #else
 #include <cstdio>
+#include <dirent.h>
+#include <sys/file.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #endif
 
@@ -149,6 +152,128 @@ int removeFile(const std::string &path)
     return error == ERROR_FILE_NOT_FOUND ? 0 : errnoOf(error);
 }
 
+Kind kindOf(const std::string &path, unsigned long long *size)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(wide(path).c_str(), GetFileExInfoStandard, &data))
+        return Kind::Missing;
+    if (size)
+        *size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return Kind::Other;
+    return data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? Kind::Folder : Kind::Regular;
+}
+
+bool sameFile(const std::string &a, const std::string &b)
+{
+    const auto open = [](const std::string &path) {
+        return CreateFileW(wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    };
+    const HANDLE x = open(a);
+    if (x == INVALID_HANDLE_VALUE)
+        return false;
+    const HANDLE y = open(b);
+    BY_HANDLE_FILE_INFORMATION ix{}, iy{};
+    const bool same = y != INVALID_HANDLE_VALUE && GetFileInformationByHandle(x, &ix)
+                      && GetFileInformationByHandle(y, &iy) && ix.dwVolumeSerialNumber == iy.dwVolumeSerialNumber
+                      && ix.nFileIndexHigh == iy.nFileIndexHigh && ix.nFileIndexLow == iy.nFileIndexLow;
+    CloseHandle(x);
+    if (y != INVALID_HANDLE_VALUE)
+        CloseHandle(y);
+    return same;
+}
+
+std::vector<std::string> namesIn(const std::string &folder)
+{
+    std::string pattern = folder;
+    if (!pattern.empty() && pattern.back() != '/' && pattern.back() != '\\')
+        pattern += '/';
+    pattern += '*';
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW(wide(pattern).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        const int n = WideCharToMultiByte(CP_UTF8, 0, name.data(), int(name.size()), nullptr, 0, nullptr, nullptr);
+        std::string utf8(std::size_t(n > 0 ? n : 0), '\0');
+        if (n > 0)
+            WideCharToMultiByte(CP_UTF8, 0, name.data(), int(name.size()), utf8.data(), n, nullptr, nullptr);
+        names.push_back(utf8);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
+
+int openForReadingNoLink(const std::string &path)
+{
+    if (kindOf(path) == Kind::Other)
+        return -ELOOP;
+    return openForReading(path);
+}
+
+int setModeOf(const std::string &, int)
+{
+    return 0;
+}
+
+int holdExclusively(const std::string &path)
+{
+    // Shared with nobody: a second holder's open fails with a sharing violation. The system
+    // closes the handle when the process ends, however it ends.
+    const HANDLE handle = CreateFileW(wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_SHARING_VIOLATION ? -EWOULDBLOCK : -errnoOf(error);
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDWR | _O_BINARY | _O_NOINHERIT);
+    if (fd < 0) {
+        CloseHandle(handle);
+        return -EIO;
+    }
+    return fd;
+}
+
+bool folderAllowsPrograms(const std::string &folder)
+{
+    return kindOf(folder) == Kind::Folder;
+}
+
+std::string makePrivateFolder(const std::string &prefix)
+{
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    LARGE_INTEGER seed{};
+    QueryPerformanceCounter(&seed);
+    unsigned long long state = static_cast<unsigned long long>(seed.QuadPart) ^ (GetCurrentProcessId() * 2654435761ull);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string path = prefix;
+        for (int i = 0; i < 6; ++i) {
+            state = state * 6364136223846793005ull + 1442695040888963407ull;
+            path += letters[(state >> 33) % (sizeof letters - 1)];
+        }
+        if (CreateDirectoryW(wide(path).c_str(), nullptr))
+            return path;
+        if (GetLastError() != ERROR_ALREADY_EXISTS)
+            return {};
+    }
+    return {};
+}
+
+bool isOwnFolder(const std::string &path)
+{
+    return kindOf(path) == Kind::Folder;
+}
+
+int removeFolder(const std::string &path)
+{
+    return RemoveDirectoryW(wide(path).c_str()) ? 0 : errnoOf(GetLastError());
+}
+
 #else
 
 int createNew(const std::string &path, bool ownerOnly)
@@ -248,6 +373,101 @@ void syncFolderOf(const std::string &path)
 int removeFile(const std::string &path)
 {
     return ::unlink(path.c_str()) == 0 || errno == ENOENT ? 0 : errno;
+}
+
+Kind kindOf(const std::string &path, unsigned long long *size)
+{
+    struct stat status
+    {};
+    if (::lstat(path.c_str(), &status) != 0)
+        return Kind::Missing;
+    if (size)
+        *size = static_cast<unsigned long long>(status.st_size);
+    return S_ISREG(status.st_mode) ? Kind::Regular : S_ISDIR(status.st_mode) ? Kind::Folder : Kind::Other;
+}
+
+bool sameFile(const std::string &a, const std::string &b)
+{
+    struct stat sa
+    {
+    }, sb{};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev
+           && sa.st_ino == sb.st_ino;
+}
+
+std::vector<std::string> namesIn(const std::string &folder)
+{
+    std::vector<std::string> names;
+    DIR *dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir)
+        return names;
+    while (const dirent *entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
+int openForReadingNoLink(const std::string &path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    return fd >= 0 ? fd : -errno;
+}
+
+int setModeOf(const std::string &path, int mode)
+{
+    return ::chmod(path.c_str(), mode_t(mode)) == 0 ? 0 : errno;
+}
+
+int holdExclusively(const std::string &path)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0)
+        return -errno;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return error == EWOULDBLOCK ? -EWOULDBLOCK : -error;
+    }
+    return fd;
+}
+
+bool folderAllowsPrograms(const std::string &folder)
+{
+    struct statvfs vfs
+    {};
+    if (::statvfs(folder.c_str(), &vfs) != 0)
+        return false;
+    return (vfs.f_flag & ST_NOEXEC) == 0;
+}
+
+std::string makePrivateFolder(const std::string &prefix)
+{
+    std::string pattern = prefix + "XXXXXX";
+    if (!::mkdtemp(pattern.data()))
+        return {};
+    struct stat st
+    {};
+    if (::lstat(pattern.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()
+        || (st.st_mode & 077) != 0) {
+        ::rmdir(pattern.c_str());
+        return {};
+    }
+    return pattern;
+}
+
+bool isOwnFolder(const std::string &path)
+{
+    struct stat st
+    {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid();
+}
+
+int removeFolder(const std::string &path)
+{
+    return ::rmdir(path.c_str()) == 0 ? 0 : errno;
 }
 
 #endif

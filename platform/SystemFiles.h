@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace lianbu::files {
 
@@ -38,5 +39,34 @@ int hardLink(const std::string &existing, const std::string &newName);
 void syncFolderOf(const std::string &path);
 // Removes a file; a missing one is no error.
 int removeFile(const std::string &path);
+
+// What a name stands for, links not followed (a symbolic link or a Windows reparse point is
+// Other).
+enum class Kind { Missing, Regular, Folder, Other };
+Kind kindOf(const std::string &path, unsigned long long *size = nullptr);
+// Both names lead to the same file (device and inode, or volume and file index).
+bool sameFile(const std::string &a, const std::string &b);
+// The names in a folder ("" is the working folder), "." and ".." left out; empty if unreadable.
+std::vector<std::string> namesIn(const std::string &folder);
+// Opens an existing file for reading, refusing a symbolic link in its place: descriptor or -errno.
+int openForReadingNoLink(const std::string &path);
+// The permission bits of a file by its name (POSIX mode); nothing to do on Windows.
+int setModeOf(const std::string &path, int mode);
+// Creates `path` if needed and holds it exclusively until the descriptor is closed (by
+// closeFile or the end of the process): the descriptor, or -EWOULDBLOCK while another holds it,
+// or minus another errno.
+int holdExclusively(const std::string &path);
+
+// False where the system refuses to start programs from that folder (a POSIX file system
+// mounted noexec); Windows has no such refusal.
+bool folderAllowsPrograms(const std::string &folder);
+// Makes a new folder named `prefix` followed by six random characters that only this user can
+// enter: its path, or empty. Windows: the folders under the user's profile are private by
+// their inherited access lists.
+std::string makePrivateFolder(const std::string &prefix);
+// A folder (not a link to one) that this user owns; on Windows, any folder.
+bool isOwnFolder(const std::string &path);
+// Removes an empty folder: 0 or errno.
+int removeFolder(const std::string &path);
 
 } // namespace lianbu::files

@@ -1,5 +1,7 @@
 #include "updater/Install.h"
 
+#include "platform/SystemFiles.h"
+#include "platform/SystemProcesses.h"
 #include "updater/Release.h"
 #include "updater/UpdaterCore.h"
 
@@ -7,14 +9,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
 #include <set>
 #include <sodium.h>
 #include <sstream>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace lianbu::updater {
 
@@ -41,27 +38,38 @@ std::vector<std::string> splitLines(const std::string &text)
     return lines;
 }
 
+// `folder` ends with its separator (folderOf), or is empty for the working folder.
 void syncFolder(const std::string &folder)
 {
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
+    files::syncFolderOf(folder);
 }
 
 bool isRegularNotLink(const std::string &path)
 {
-    struct stat st
-    {};
-    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return files::kindOf(path) == files::Kind::Regular;
 }
 
 bool existsNoFollow(const std::string &path)
 {
-    struct stat st
-    {};
-    return ::lstat(path.c_str(), &st) == 0;
+    return files::kindOf(path) != files::Kind::Missing;
+}
+
+// Reads a whole open file, then closes it; false on a read error or past `limit` bytes.
+bool readAllOf(int fd, std::string &content, std::size_t limit)
+{
+    char block[4096];
+    for (;;) {
+        const long long n = files::readSome(fd, block, sizeof block);
+        if (n < 0 || content.size() + static_cast<std::size_t>(std::max<long long>(n, 0)) > limit) {
+            files::closeFile(fd);
+            return false;
+        }
+        if (n == 0)
+            break;
+        content.append(block, static_cast<std::size_t>(n));
+    }
+    files::closeFile(fd);
+    return true;
 }
 
 std::string tempName(const std::string &name)
@@ -85,25 +93,24 @@ std::optional<std::string> sha256OfFile(const std::string &path)
 {
     if (sodium_init() < 0)
         return std::nullopt;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = files::openForReadingNoLink(path);
     if (fd < 0)
         return std::nullopt;
     crypto_hash_sha256_state state;
     crypto_hash_sha256_init(&state);
-    std::vector<unsigned char> block(1 << 16);
+    std::vector<char> block(1 << 16);
     for (;;) {
-        const ssize_t n = ::read(fd, block.data(), block.size());
-        if (n < 0 && errno == EINTR)
-            continue;
+        const long long n = files::readSome(fd, block.data(), block.size());
         if (n < 0) {
-            ::close(fd);
+            files::closeFile(fd);
             return std::nullopt;
         }
         if (n == 0)
             break;
-        crypto_hash_sha256_update(&state, block.data(), static_cast<unsigned long long>(n));
+        crypto_hash_sha256_update(&state, reinterpret_cast<const unsigned char *>(block.data()),
+                                  static_cast<unsigned long long>(n));
     }
-    ::close(fd);
+    files::closeFile(fd);
     unsigned char digest[crypto_hash_sha256_BYTES];
     crypto_hash_sha256_final(&state, digest);
     char hex[2 * crypto_hash_sha256_BYTES + 1];
@@ -232,25 +239,15 @@ std::optional<HandOff> parseHandOff(const std::string &text)
 bool writeFileDurably(const std::string &path, const std::string &content)
 {
     const std::string temp = path + ".new";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+    // A leftover (or a link planted) under the temporary name goes; the new file is our own.
+    files::removeFile(temp);
+    const int fd = files::createNew(temp, false);
     if (fd < 0)
         return false;
-    std::size_t written = 0;
-    while (written < content.size()) {
-        const ssize_t n = ::write(fd, content.data() + written, content.size() - written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ::close(fd);
-            ::unlink(temp.c_str());
-            return false;
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
+    bool ok = files::writeAll(fd, content.data(), content.size()) == 0 && files::syncFile(fd, nullptr) == 0;
+    ok = files::closeFile(fd) == 0 && ok;
+    if (!ok || files::replaceFile(temp, path) != 0) {
+        files::removeFile(temp);
         return false;
     }
     syncFolder(folderOf(path));
@@ -260,24 +257,8 @@ bool writeFileDurably(const std::string &path, const std::string &content)
 bool readWholeFile(const std::string &path, std::string &content, std::size_t limit)
 {
     content.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    char block[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd, block, sizeof block);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 || content.size() + static_cast<std::size_t>(std::max<ssize_t>(n, 0)) > limit) {
-            ::close(fd);
-            return false;
-        }
-        if (n == 0)
-            break;
-        content.append(block, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return true;
+    const int fd = files::openForReadingNoLink(path);
+    return fd >= 0 && readAllOf(fd, content, limit);
 }
 
 std::string formatJournal(const Journal &journal)
@@ -351,21 +332,14 @@ bool parseResult(const std::string &text, Outcome &outcome, std::string &reason)
 
 int takeInstallLock(const std::string &folder)
 {
-    const std::string path = folder + kLockFile;
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0)
-        return -1;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    const int fd = files::holdExclusively(folder + kLockFile);
+    return fd >= 0 ? fd : -1;
 }
 
 void releaseInstallLock(int fd)
 {
     if (fd >= 0)
-        ::close(fd);
+        files::closeFile(fd);
 }
 
 void removeStrayUpdates(const std::string &folder, const std::vector<ManifestEntry> &keep)
@@ -373,22 +347,13 @@ void removeStrayUpdates(const std::string &folder, const std::vector<ManifestEnt
     std::set<std::string> wanted;
     for (const auto &e : keep)
         wanted.insert(tempName(e.name));
-    DIR *dir = ::opendir(folder.empty() ? "." : folder.c_str());
-    if (!dir)
-        return;
-    std::vector<std::string> doomed;
-    while (const dirent *entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (endsWith(name, kUpdateSuffix) && !wanted.count(name))
-            doomed.push_back(name);
-    }
-    ::closedir(dir);
-    for (const auto &name : doomed) {
+    for (const auto &name : files::namesIn(folder)) {
+        if (!endsWith(name, kUpdateSuffix) || wanted.count(name))
+            continue;
         // A folder by that name is not ours to delete; everything else (links included) goes.
-        struct stat st
-        {};
-        if (::lstat((folder + name).c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
-            ::unlink((folder + name).c_str());
+        const files::Kind kind = files::kindOf(folder + name);
+        if (kind != files::Kind::Missing && kind != files::Kind::Folder)
+            files::removeFile(folder + name);
     }
 }
 
@@ -396,13 +361,12 @@ bool verifyEntries(const std::string &folder, const std::vector<ManifestEntry> &
 {
     for (const auto &e : entries) {
         const std::string source = folder + tempName(e.name);
-        struct stat st
-        {};
-        if (::lstat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        unsigned long long size = 0;
+        if (files::kindOf(source, &size) != files::Kind::Regular) {
             reason = "not a regular file: " + tempName(e.name);
             return false;
         }
-        if (static_cast<std::uint64_t>(st.st_size) != e.size) {
+        if (size != e.size) {
             reason = "wrong size: " + tempName(e.name);
             return false;
         }
@@ -412,7 +376,8 @@ bool verifyEntries(const std::string &folder, const std::vector<ManifestEntry> &
             return false;
         }
         const std::string target = folder + e.name;
-        if (::lstat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        const files::Kind old = files::kindOf(target);
+        if (old != files::Kind::Missing && old != files::Kind::Regular) {
             reason = "not a regular file: " + e.name;
             return false;
         }
@@ -424,7 +389,7 @@ namespace {
 
 void removeFile(const std::string &path)
 {
-    ::unlink(path.c_str());
+    files::removeFile(path);
 }
 
 void removeControlFiles(const std::string &folder)
@@ -448,7 +413,7 @@ void rollBack(const std::string &folder, const Journal &journal)
             if (sameFile(backup, target))
                 removeFile(backup);
             else if (existsNoFollow(backup))
-                ::rename(backup.c_str(), target.c_str());
+                files::replaceFile(backup, target);
         } else {
             removeFile(target);
         }
@@ -480,8 +445,9 @@ bool installEntries(const std::string &folder, const std::vector<ManifestEntry> 
         const std::string backup = folder + backupName(e.name);
         removeFile(backup);
         const bool hadOld = isRegularNotLink(target);
-        if (hadOld && ::link(target.c_str(), backup.c_str()) != 0) {
-            reason = "cannot keep " + e.name + ": " + std::strerror(errno);
+        const int linkError = hadOld ? files::hardLink(target, backup) : 0;
+        if (linkError != 0) {
+            reason = "cannot keep " + e.name + ": " + std::strerror(linkError);
             for (const auto &kept : journal.entries)
                 removeFile(folder + backupName(kept.name));
             return false;
@@ -559,9 +525,7 @@ Recovery recoverInterruptedInstall(const std::string &folder, std::ostream &log)
 
 std::string runningProgramPath()
 {
-    char path[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    return n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string();
+    return processes::currentProgramPath();
 }
 
 bool rollBackFailedTrial(const std::string &folder, std::ostream &log)
@@ -594,7 +558,7 @@ bool rollBackFailedTrial(const std::string &folder, std::ostream &log)
 
 bool reportGoodStart(const std::string &folder)
 {
-    return writeFileDurably(folder + kStartedFile, std::to_string(::getpid()) + "\n");
+    return writeFileDurably(folder + kStartedFile, std::to_string(processes::currentProcessId()) + "\n");
 }
 
 bool installAwaitingStart(const std::string &folder)
@@ -611,7 +575,7 @@ bool takeResult(const std::string &folder, Outcome &outcome, std::string &reason
     std::string text;
     if (!readWholeFile(folder + kResultFile, text, 4096))
         return false;
-    ::unlink((folder + kResultFile).c_str());
+    files::removeFile(folder + kResultFile);
     return parseResult(text, outcome, reason);
 }
 

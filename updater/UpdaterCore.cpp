@@ -1,5 +1,6 @@
 #include "updater/UpdaterCore.h"
 
+#include "platform/SystemFiles.h"
 #include "updater/Install.h"
 #include "updater/Release.h"
 
@@ -7,17 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
-
-extern char **environ;
 
 namespace lianbu::updater {
 
@@ -35,9 +26,7 @@ std::string errnoText(int err)
 
 bool exists(const std::string &path)
 {
-    struct stat st
-    {};
-    return ::lstat(path.c_str(), &st) == 0;
+    return files::kindOf(path) != files::Kind::Missing;
 }
 
 } // namespace
@@ -158,30 +147,29 @@ bool isSetupName(const std::string &name)
 
 bool applyStep(const Step &step, std::string &error)
 {
-    struct stat source
-    {};
-    if (::stat(step.source.c_str(), &source) != 0) {
-        error = step.source + ": " + errnoText(errno);
+    const int sourceMode = files::modeOf(step.source);
+    if (sourceMode < 0) {
+        error = step.source + ": " + errnoText(files::kindOf(step.source) == files::Kind::Missing ? ENOENT : EINVAL);
         return false;
     }
-    mode_t mode = source.st_mode & 07777;
-    struct stat old
-    {};
-    if (::stat(step.target.c_str(), &old) == 0) {
-        if (S_ISDIR(old.st_mode)) {
-            error = step.target + ": is a folder";
+    int mode = sourceMode;
+    if (files::kindOf(step.target) == files::Kind::Folder) {
+        error = step.target + ": is a folder";
+        return false;
+    }
+    const int oldMode = files::modeOf(step.target);
+    if (oldMode >= 0)
+        mode = oldMode;
+    if (step.isSetup) // executable wherever it is readable
+        mode |= (mode & 0444) >> 2;
+    if (sourceMode != mode) {
+        if (const int rc = files::setModeOf(step.source, mode); rc != 0) {
+            error = step.source + ": " + errnoText(rc);
             return false;
         }
-        mode = old.st_mode & 07777;
     }
-    if (step.isSetup) // executable wherever it is readable
-        mode |= (mode & (S_IRUSR | S_IRGRP | S_IROTH)) >> 2;
-    if ((source.st_mode & 07777) != mode && ::chmod(step.source.c_str(), mode) != 0) {
-        error = step.source + ": " + errnoText(errno);
-        return false;
-    }
-    if (::rename(step.source.c_str(), step.target.c_str()) != 0) {
-        error = step.source + " -> " + step.target + ": " + errnoText(errno);
+    if (const int rc = files::replaceFile(step.source, step.target); rc != 0) {
+        error = step.source + " -> " + step.target + ": " + errnoText(rc);
         return false;
     }
     return true;
@@ -220,47 +208,24 @@ WaitResult waitForProgramEnd(const std::string &programPath, std::chrono::millis
     }
 }
 
-pid_t startProgram(const std::string &path, const std::string &restartParam, std::string &error,
-                   const std::vector<std::string> &arguments)
+processes::Child startProgram(const std::string &path, const std::string &restartParam, std::string &error,
+                              const std::vector<std::string> &arguments)
 {
-    std::vector<char *> argv;
-    argv.push_back(const_cast<char *>(path.c_str()));
+    std::vector<std::string> all;
     if (!restartParam.empty())
-        argv.push_back(const_cast<char *>(restartParam.c_str()));
-    for (const auto &argument : arguments)
-        argv.push_back(const_cast<char *>(argument.c_str()));
-    argv.push_back(nullptr);
-
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK);
-    pid_t pid = -1;
-    const int rc = ::posix_spawn(&pid, path.c_str(), nullptr, &attr, argv.data(), environ);
-    posix_spawnattr_destroy(&attr);
-    if (rc != 0) {
-        error = path + ": " + errnoText(rc);
-        return -1;
-    }
-    return pid;
+        all.push_back(restartParam);
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    return processes::start(path, all, error);
 }
 
-void waitForChild(pid_t pid)
+void waitForChild(processes::Child &child)
 {
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    processes::waitFor(child);
 }
 
 bool sameFile(const std::string &a, const std::string &b)
 {
-    struct stat sa
-    {
-    }, sb{};
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev
-           && sa.st_ino == sb.st_ino;
+    return files::sameFile(a, b);
 }
 
 std::chrono::milliseconds waitLimitFromEnvironment()
@@ -280,9 +245,9 @@ namespace {
 // Deletes what a run that installs nothing leaves: the manifest and every downloaded file.
 void discardDownloads(const std::string &folder)
 {
-    ::unlink((folder + kManifestFile).c_str());
-    ::unlink((folder + kSignedInfoFile).c_str());
-    ::unlink((folder + kSignedInfoSignature).c_str());
+    files::removeFile(folder + kManifestFile);
+    files::removeFile(folder + kSignedInfoFile);
+    files::removeFile(folder + kSignedInfoSignature);
     removeStrayUpdates(folder, {});
 }
 
@@ -344,16 +309,14 @@ void writeResult(const std::string &folder, Outcome outcome, const std::string &
 enum class StartCheck { GoodStart, Ended, TimedOut };
 
 // Waits for the started program's good-start report, its end or the limit.
-StartCheck awaitGoodStart(const std::string &folder, pid_t pid, std::chrono::milliseconds limit)
+StartCheck awaitGoodStart(const std::string &folder, processes::Child &child, std::chrono::milliseconds limit)
 {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     const std::string marker = folder + kStartedFile;
     for (;;) {
         if (exists(marker))
             return StartCheck::GoodStart;
-        int status = 0;
-        const pid_t done = ::waitpid(pid, &status, WNOHANG);
-        if (done == pid)
+        if (processes::hasEnded(child))
             return exists(marker) ? StartCheck::GoodStart : StartCheck::Ended;
         if (std::chrono::steady_clock::now() >= deadline)
             return StartCheck::TimedOut;
@@ -364,7 +327,7 @@ StartCheck awaitGoodStart(const std::string &folder, pid_t pid, std::chrono::mil
 int startOnly(const CommandLine &cmd, std::ostream &log, ExitCode result, const std::vector<std::string> &arguments)
 {
     std::string error;
-    if (startProgram(cmd.programPath, cmd.restartParam, error, arguments) < 0) {
+    if (!startProgram(cmd.programPath, cmd.restartParam, error, arguments).started()) {
         log << "cannot start the program: " << error << '\n';
         return exitStatus(ExitCode::StartFailed);
     }
@@ -470,19 +433,20 @@ int run(const std::vector<std::string> &args, std::chrono::milliseconds waitLimi
     std::string error;
     if (!options.setupName.empty()) {
         const std::string setupPath = folder + options.setupName;
-        const pid_t setup = startProgram(setupPath, cmd.restartParam, error);
-        if (setup > 0)
+        processes::Child setup = startProgram(setupPath, cmd.restartParam, error);
+        if (setup.started())
             waitForChild(setup);
         else
             log << "cannot start the setup program: " << error << '\n';
-        ::unlink(setupPath.c_str());
+        files::removeFile(setupPath);
     }
 
     std::string journalText;
     readWholeFile(folder + kJournalFile, journalText);
     const auto journal = parseJournal(journalText);
-    const pid_t pid = startProgram(cmd.programPath, cmd.restartParam, error, arguments);
-    const StartCheck check = pid > 0 ? awaitGoodStart(folder, pid, startLimit) : StartCheck::Ended;
+    processes::Child started = startProgram(cmd.programPath, cmd.restartParam, error, arguments);
+    const bool launched = started.started();
+    const StartCheck check = launched ? awaitGoodStart(folder, started, startLimit) : StartCheck::Ended;
     // Installed, or tried here and failed to start: either way this release is not offered again.
     const int day = releaseDay(handOff->release);
     if (day != 0 && !recordInstalled(folder, day))
@@ -495,10 +459,10 @@ int run(const std::vector<std::string> &args, std::chrono::milliseconds waitLimi
         return exitStatus(ExitCode::Ok);
     }
     if (check == StartCheck::TimedOut) {
-        ::kill(pid, SIGKILL);
-        waitForChild(pid);
+        processes::kill(started);
+        waitForChild(started);
     }
-    const std::string why = pid <= 0                     ? "the new version could not be started: " + error
+    const std::string why = !launched                    ? "the new version could not be started: " + error
                             : check == StartCheck::Ended ? std::string("the new version ended without starting up")
                                                          : std::string("the new version did not start up in time");
     log << why << "; the old version is put back\n";

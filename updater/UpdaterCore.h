@@ -13,18 +13,22 @@
 // '1' when that last character is "1", otherwise '0'. Without " +" the whole text is the program
 // path, the restart parameter is empty and the method is '0'.
 
+#include "platform/SystemProcesses.h"
 #include "updater/ProgramLock.h"
 
 #include <chrono>
 #include <cstddef>
 #include <ostream>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace lianbu::updater {
 
-inline constexpr const char *kUpdaterName = "Rurezure3";
+#ifndef LIANBU_EXECUTABLE_SUFFIX
+#define LIANBU_EXECUTABLE_SUFFIX ""
+#endif
+// The system's suffix of programs (".exe" on Windows) is part of the name.
+inline constexpr const char *kUpdaterName = "Rurezure3" LIANBU_EXECUTABLE_SUFFIX;
 inline constexpr const char *kUpdateSuffix = ".uTMP";
 // Environment variable that overrides how long the updater waits for the program to end.
 inline constexpr const char *kWaitEnvironment = "LIANBU_UPDATER_WAIT_SECONDS";
@@ -76,11 +80,11 @@ WaitResult waitForProgramEnd(const std::string &programPath, std::chrono::millis
                              ExclusiveProgramLock &lock, std::ostream &log);
 
 // Starts path with the restart parameter (none when empty) followed by arguments, in a session of
-// its own, with the current working folder and environment. Returns the process id or -1.
-pid_t startProgram(const std::string &path, const std::string &restartParam, std::string &error,
-                   const std::vector<std::string> &arguments = {});
+// its own, with the current working folder and environment. Not started() on failure.
+processes::Child startProgram(const std::string &path, const std::string &restartParam, std::string &error,
+                              const std::vector<std::string> &arguments = {});
 // Waits for a child started by startProgram to end.
-void waitForChild(pid_t pid);
+void waitForChild(processes::Child &child);
 
 // Same file system object (device and inode)?
 bool sameFile(const std::string &a, const std::string &b);

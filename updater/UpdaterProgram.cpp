@@ -1,6 +1,7 @@
 #include "updater/UpdaterProgram.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/SystemFiles.h"
 #include "updater/UpdaterCore.h"
 
 #include <QCoreApplication>
@@ -8,10 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <cstdlib>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <unistd.h>
 
 // Q_INIT_RESOURCE must be used outside any namespace. Calling it also makes the linker keep the
 // resource's object file from the static library.
@@ -26,11 +23,7 @@ namespace {
 
 bool allowsPrograms(const QString &folder)
 {
-    struct statvfs vfs
-    {};
-    if (::statvfs(QFile::encodeName(folder).constData(), &vfs) != 0)
-        return false;
-    return (vfs.f_flag & ST_NOEXEC) == 0;
+    return files::folderAllowsPrograms(folder.toStdString());
 }
 
 QString quoted(const QString &path)
@@ -55,18 +48,9 @@ QString updaterPath()
 
 QString makePrivateUpdaterFolder(const QString &tempFolder)
 {
-    QByteArray pattern =
-        QFile::encodeName(QDir(tempFolder).filePath(QString::fromLatin1(kUpdaterFolderPrefix))) + "XXXXXX";
-    if (!::mkdtemp(pattern.data()))
-        return {};
-    struct stat st
-    {};
-    if (::lstat(pattern.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()
-        || (st.st_mode & 077) != 0) {
-        ::rmdir(pattern.constData());
-        return {};
-    }
-    return QFile::decodeName(pattern);
+    const std::string folder =
+        files::makePrivateFolder(QDir(tempFolder).filePath(QString::fromLatin1(kUpdaterFolderPrefix)).toStdString());
+    return QString::fromStdString(folder);
 }
 
 QString privateUpdaterPath(const QString &tempFolder, const QString &programFolder)
@@ -84,13 +68,11 @@ void removeUpdaterFolders(const QString &tempFolder)
     const QStringList folders = temp.entryList({QString::fromLatin1(kUpdaterFolderPrefix) + QLatin1Char('*')},
                                                QDir::Dirs | QDir::NoSymLinks | QDir::Hidden);
     for (const QString &name : folders) {
-        const QByteArray path = QFile::encodeName(temp.filePath(name));
-        struct stat st
-        {};
-        if (::lstat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
+        const std::string path = temp.filePath(name).toStdString();
+        if (!files::isOwnFolder(path))
             continue;
-        ::unlink((path + '/' + kUpdaterName).constData());
-        ::rmdir(path.constData());
+        files::removeFile(path + '/' + kUpdaterName);
+        files::removeFolder(path);
     }
 }
 

@@ -1,6 +1,7 @@
 // The customer list as a table model: what a search, a sort and the store's writes do to it,
 // checked by Qt's model tester on every step, and the list of every record coming back without
 // a statement after 新增 and 修改.
+#include "customers/CustomerSearch.h"
 #include "data/CustomerColumns.h"
 #include "data/CustomerListModel.h"
 #include "data/Database.h"
@@ -65,6 +66,17 @@ std::vector<qint64> keysByRole(const CustomerListModel &list)
     for (int row = 0; row < list.rowCount(); ++row)
         keys.push_back(list.index(row, 0).data(db::ListRole::Key).toLongLong());
     return keys;
+}
+
+// The keys the register holds now, in key order: every record, or those matching `where`.
+std::vector<qint64> storedKeys(const QString &path, const QString &where = QString())
+{
+    db::Connection connection(path);
+    connection.open();
+    const QSqlDatabase database = connection.database();
+    const db::Engine &engine = db::engineOf(database);
+    const QString key = engine.rowKey(QStringLiteral("data"));
+    return db::readKeys(engine, database, QStringLiteral("select %1 from data %2 order by %1").arg(key, where), {});
 }
 
 } // namespace
@@ -210,6 +222,71 @@ private slots:
         list->close();
         list->showAllKept();
         QCOMPARE(list->rowCount(), 5);
+    }
+
+    // The search with every field empty lists every record with a 客户简称; the list keeps it
+    // beside every record, and both follow 新增, 修改, 删除 and the records other programs add.
+    void everyRecordAndTheEmptySearchStayRight()
+    {
+        test::TestDatabase db;
+        Database module(nullptr, db.path());
+        data::CustomerStore &store = *module.customerStore;
+        CustomerListModel *list = module.customerList;
+        QAbstractItemModelTester tester(list, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        const qint64 jia = store.add(customer(QStringLiteral("VIP"), QStringLiteral("甲")));
+        const qint64 blank = store.add(customer(QStringLiteral("VIP"), QString()));
+        const qint64 yi = store.add(customer(QStringLiteral("VIP"), QStringLiteral("乙")));
+        const qint64 bing = store.add(customer(QStringLiteral("普通"), QStringLiteral("丙")));
+        const QString withShortName = QStringLiteral("where b<>''");
+        QVERIFY(!list->keptEmptySearchResult());
+
+        list->showStatement(sql::allRecords());
+        customers::CustomerSearch search(list, *module.connection);
+        // Every record alone does not say which records have no 客户简称.
+        QVERIFY(!list->keptEmptySearchResult());
+        search.prepareEmptySearch();
+        QTRY_VERIFY(list->keptEmptySearchResult().has_value());
+        QCOMPARE(*list->keptEmptySearchResult(), (std::vector<qint64>{jia, yi, bing}));
+
+        // Another program adds a customer; this one adds two, changes two and deletes one.
+        db::Connection other(db.path());
+        other.open();
+        other.execute(QStringLiteral("insert into data (a, b) values ('其他', '己')"));
+        customers::SearchFields fields;
+        fields.shortName = QStringLiteral("乙");
+        search.search(fields);
+        QTRY_COMPARE(list->keys(), (std::vector<qint64>{yi}));
+        const qint64 ding = store.add(customer(QStringLiteral("VIP"), QStringLiteral("丁")));
+        const qint64 blankToo = store.add(customer(QStringLiteral("VIP"), QString()));
+        QCOMPARE(store.remove(*store.read(jia)), Outcome::Done);
+        QCOMPARE(store.modify(*store.read(bing), {{QLatin1String(col::ShortName), QString()}}), Outcome::Done);
+        QCOMPARE(store.modify(*store.read(blank), {{QLatin1String(col::ShortName), QStringLiteral("戊")}}),
+                 Outcome::Done);
+
+        // Emptying the fields shows the kept result at once, with this program's changes...
+        search.search({});
+        QCOMPARE(list->keys(), (std::vector<qint64>{blank, yi, ding}));
+        // ...and the search behind it brings the other program's customer.
+        QTRY_COMPARE(list->keys(), storedKeys(db.path(), withShortName));
+        QCOMPARE(list->keys().size(), size_t(4));
+        QCOMPARE(*list->keptEmptySearchResult(), storedKeys(db.path(), withShortName));
+
+        // Every record, from memory: the other program's customer too, and the two without 客户简称.
+        search.search(fields);
+        QTRY_COMPARE(list->keys(), (std::vector<qint64>{yi}));
+        list->showAllKept();
+        QCOMPARE(list->keys(), storedKeys(db.path()));
+        QVERIFY(std::find(list->keys().begin(), list->keys().end(), blankToo) != list->keys().end());
+        QVERIFY(std::find(list->keys().begin(), list->keys().end(), bing) != list->keys().end());
+
+        // Read afresh, every record forgets what it learned until the empty search ran again.
+        list->showStatement(sql::allRecords());
+        QVERIFY(!list->keptEmptySearchResult());
+        search.prepareEmptySearch();
+        QTRY_VERIFY(list->keptEmptySearchResult().has_value());
+        QCOMPARE(*list->keptEmptySearchResult(), storedKeys(db.path(), withShortName));
+        list->close();
+        QVERIFY(!list->keptEmptySearchResult());
     }
 };
 

@@ -4,10 +4,12 @@
 #include "platform/SystemFiles.h"
 #include "tests/support/PlainChecks.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -183,6 +185,81 @@ void modesOfFiles(const std::string &folder)
 #endif
 }
 
+// What a name stands for, without following links, and which names a folder holds.
+void kindsAndListings(const std::string &folder)
+{
+    const std::string sub = folder + "sub";
+    CHECK(files::kindOf(sub) == files::Kind::Missing);
+    CHECK(files::namesIn(sub).empty());
+    const std::string made = files::makePrivateFolder(folder + "sub-");
+    CHECK(!made.empty() && made.size() == folder.size() + 4 + 6);
+    CHECK(files::kindOf(made) == files::Kind::Folder);
+    CHECK(files::isOwnFolder(made));
+    // Each call makes a folder of its own.
+    const std::string other = files::makePrivateFolder(folder + "sub-");
+    CHECK(!other.empty() && other != made);
+    CHECK(writeNew(made + "/a.txt", "12345") == 0);
+    CHECK(writeNew(made + "/资料.db", "") == 0);
+    unsigned long long size = 0;
+    CHECK(files::kindOf(made + "/a.txt", &size) == files::Kind::Regular && size == 5);
+    CHECK(files::kindOf(made + "/资料.db", &size) == files::Kind::Regular && size == 0);
+    std::vector<std::string> names = files::namesIn(made);
+    std::sort(names.begin(), names.end());
+    CHECK(names == std::vector<std::string>({"a.txt", "资料.db"}));
+    std::vector<std::string> withSeparator = files::namesIn(made + "/");
+    std::sort(withSeparator.begin(), withSeparator.end());
+    CHECK(withSeparator == names);
+    // A folder that still holds files stays.
+    CHECK(files::removeFolder(made) != 0);
+    CHECK(files::kindOf(made) == files::Kind::Folder);
+    CHECK(files::isOwnFolder(folder + "missing") == false);
+    CHECK(files::isOwnFolder(made + "/a.txt") == false);
+    CHECK(files::folderAllowsPrograms(made));
+    CHECK(!files::folderAllowsPrograms(folder + "missing"));
+
+    // Same file: by a second name yes, by equal contents no.
+    CHECK(files::hardLink(made + "/a.txt", made + "/b.txt") == 0);
+    CHECK(writeNew(made + "/c.txt", "12345") == 0);
+    CHECK(files::sameFile(made + "/a.txt", made + "/b.txt"));
+    CHECK(!files::sameFile(made + "/a.txt", made + "/c.txt"));
+    CHECK(!files::sameFile(made + "/a.txt", made + "/missing"));
+    CHECK(readAll(made + "/b.txt") == "12345");
+    const int fd = files::openForReadingNoLink(made + "/b.txt");
+    CHECK(fd >= 0);
+    files::closeFile(fd);
+    CHECK(files::openForReadingNoLink(made + "/missing") == -ENOENT);
+#ifndef _WIN32
+    // A symbolic link is neither followed nor counted as a file.
+    CHECK(::symlink((made + "/a.txt").c_str(), (made + "/link").c_str()) == 0);
+    CHECK(files::kindOf(made + "/link") == files::Kind::Other);
+    CHECK(files::openForReadingNoLink(made + "/link") < 0);
+    CHECK(files::sameFile(made + "/link", made + "/a.txt")); // by what it leads to
+    CHECK(files::setModeOf(made + "/a.txt", 0600) == 0 && files::modeOf(made + "/a.txt") == 0600);
+    files::removeFile(made + "/link");
+#endif
+    for (const char *name : {"/a.txt", "/b.txt", "/c.txt", "/资料.db"})
+        CHECK(files::removeFile(made + name) == 0);
+    CHECK(files::removeFolder(made) == 0);
+    CHECK(files::kindOf(made) == files::Kind::Missing);
+    CHECK(files::removeFolder(other) == 0);
+}
+
+// One holder at a time, and the hold ends with the descriptor.
+void exclusiveHolds(const std::string &folder)
+{
+    const std::string path = folder + "install.lock";
+    const int first = files::holdExclusively(path);
+    CHECK(first >= 0);
+    CHECK(files::kindOf(path) == files::Kind::Regular);
+    CHECK(files::holdExclusively(path) == -EWOULDBLOCK);
+    CHECK(files::closeFile(first) == 0);
+    const int second = files::holdExclusively(path);
+    CHECK(second >= 0);
+    files::closeFile(second);
+    CHECK(files::holdExclusively(folder + "no-such-folder/install.lock") == -ENOENT);
+    files::removeFile(path);
+}
+
 } // namespace
 
 int main()
@@ -197,6 +274,8 @@ int main()
     replacingAFileHeldOpen(folder);
     secondNames(folder);
     modesOfFiles(folder);
+    kindsAndListings(folder);
+    exclusiveHolds(folder);
     for (const char *name :
          {"new.txt", "资料 备份.txt", "large.bin", "register.ini", "fresh.ini", "held.txt", "mode.txt", "private.txt"})
         files::removeFile(folder + name);
