@@ -117,6 +117,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // The customer the 查重 list opened (m_chooseWhenListed), if the list shows it.
+    void chooseListedCustomer();
     void restoreRegisterOfThisWindow(const QString &damage); // app/BackupCommands.cpp
     void buildStatusBar();
     void buildMenus();
@@ -134,6 +136,8 @@ private:
     Ui::MainWindow *ui;
     Database &m_database;
     lianbu::customers::CustomerList *m_customerList = nullptr;
+    // The customer the 查重 list opened, made current and chosen once the list shows it.
+    qint64 m_chooseWhenListed = 0;
     lianbu::customers::QuickSearchBar *m_quickSearchBar = nullptr;
     lianbu::customers::EntryPanel *m_entryPanel = nullptr;
     std::optional<int> m_sessionId;

@@ -224,6 +224,33 @@ private slots:
                  QStringLiteral("5"));
     }
 
+    // A long list's keys come from a worker: the list shows what it showed until they are
+    // there, then every record with the last row current and the count in the footer.
+    void allRecordsOfALongListArriveFromTheBackground()
+    {
+        MainWindowHarness h;
+        h.insertCustomers(sampleCustomers());
+        data::CustomerListModel *list = h.data->customerList;
+        list->setBackgroundLoadFrom(0);
+        DataGrid *grid = widgets(h.form)->customerGrid;
+        const QString b = QStringLiteral("b");
+        h.form->showAllRecords();
+        QVERIFY(list->loading());
+        QTRY_VERIFY(!list->loading());
+        QCOMPARE(list->rowCount(), 5);
+        QCOMPARE(grid->currentRow(), 4);
+        QCOMPARE(grid->footerDisplayText(0, columnOf(h.form.get(), b)), QStringLiteral("5"));
+
+        widgets(h.form)->searchShortName->setText(QStringLiteral("华"));
+        QTRY_COMPARE(list->rowCount(), 1);
+        QCOMPARE(grid->footerDisplayText(0, columnOf(h.form.get(), b)), QStringLiteral("1"));
+        h.form->showAllRecords();
+        QCOMPARE(list->rowCount(), 1);
+        QTRY_COMPARE(list->rowCount(), 5);
+        QCOMPARE(grid->currentRow(), 4);
+        QCOMPARE(grid->footerDisplayText(0, columnOf(h.form.get(), b)), QStringLiteral("5"));
+    }
+
     void searchStatementsAreBuiltFromTheFieldsAsTyped()
     {
         MainWindowHarness h;
