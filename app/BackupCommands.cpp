@@ -29,6 +29,8 @@ bool refusedOnServer(const Database &database, QWidget *parent)
 
 void MainWindow::backUpData()
 {
+    if (!mayUse(lianbu::data::Right::BackupRestore))
+        return;
     if (refusedOnServer(m_database, this))
         return;
     lianbu::backUpRegister(this, m_database.connection->fileName());
@@ -52,6 +54,8 @@ void MainWindow::openServerConnection()
 
 void MainWindow::restoreData()
 {
+    if (!mayUse(lianbu::data::Right::BackupRestore))
+        return;
     if (refusedOnServer(m_database, this))
         return;
     restoreRegisterOfThisWindow({});

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/OperatorRights.h"
 #include "operators/LoginDialog.h"
 
 #include <QMainWindow>
@@ -103,6 +104,10 @@ public slots:
     // Damage found while the program runs: 恢复数据… offered at once, with or without a login.
     void offerRestoreOfDamage(const QString &problem); // app/BackupCommands.cpp
     void openServerConnection();                       // app/BackupCommands.cpp
+    // What the operator of the session may do: a command he may not use is disabled and its
+    // tooltip says why (app/SessionRights.cpp). Until a session opens nothing is restricted.
+    void applyRights(const lianbu::data::Rights &rights);
+    const lianbu::data::Rights &rights() const { return m_rights; }
 
 protected:
     bool event(QEvent *event) override;
@@ -112,6 +117,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // The customer the 查重 list opened (m_chooseWhenListed), if the list shows it.
+    void chooseListedCustomer();
     void restoreRegisterOfThisWindow(const QString &damage); // app/BackupCommands.cpp
     void buildStatusBar();
     void buildMenus();
@@ -129,6 +136,8 @@ private:
     Ui::MainWindow *ui;
     Database &m_database;
     lianbu::customers::CustomerList *m_customerList = nullptr;
+    // The customer the 查重 list opened, made current and chosen once the list shows it.
+    qint64 m_chooseWhenListed = 0;
     lianbu::customers::QuickSearchBar *m_quickSearchBar = nullptr;
     lianbu::customers::EntryPanel *m_entryPanel = nullptr;
     std::optional<int> m_sessionId;
@@ -138,6 +147,12 @@ private:
     bool m_shown = false;
     QWindow *m_lastFocusWindow = nullptr;
     QShortcut *m_closePanelShortcut = nullptr;
+    QAction *m_importAction = nullptr;
+    QAction *m_recycleBinAction = nullptr; // 回收站…
+    void openRecycleBin();
+    lianbu::data::Rights m_rights{lianbu::data::Role::Administrator, 0, true};
+    // True when the operator may use `right`; otherwise the refusal is shown (app/SessionRights.cpp).
+    bool mayUse(lianbu::data::Right right);
 };
 
 // The window's client size on a screen with `available` room, given the frame the desktop adds:

@@ -345,11 +345,21 @@ void EntryPanel::showRecord(const lianbu::data::CustomerRecord &record)
     setRegistrationDateText(ui->registrationDateEdit, text(col::RegistrationDate));
 }
 
+void EntryPanel::setEditAllowed(bool allowed, const QString &why)
+{
+    m_editAllowed = allowed;
+    ui->addButton->setEnabled(allowed);
+    ui->addButton->setToolTip(why);
+    ui->modifyButton->setToolTip(why);
+    if (!allowed)
+        ui->modifyButton->setEnabled(false);
+}
+
 void EntryPanel::loadRecordIntoPanel(const lianbu::data::CustomerRecord &record)
 {
     show();
     raise();
-    ui->modifyButton->setEnabled(true);
+    ui->modifyButton->setEnabled(m_editAllowed);
     m_panelRecord = record;
     showRecord(m_panelRecord);
     m_shownTexts = panelTexts();

@@ -55,6 +55,10 @@ public:
     // The customer the panel loaded, as it was shown then; nullopt when none is loaded.
     std::optional<lianbu::data::CustomerRecord> loadedCustomer() const;
 
+    // Whether the operator of the session may add and change customers: without it 新增 and
+    // 修改 stay disabled, their tooltip saying why (empty while allowed).
+    void setEditAllowed(bool allowed, const QString &why);
+
 public slots:
     void startNewCustomer(); // 新 建
     // The customer of the list's current row, double-clicked, as the list shows it.
@@ -110,6 +114,7 @@ private:
     PanelTexts m_shownTexts;
     std::vector<std::pair<QObject *, QWidget *>> m_fields; // receiver of the keys, field
     bool m_dragging = false;
+    bool m_editAllowed = true;
     QPoint m_grabOffset;
 };
 

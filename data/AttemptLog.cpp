@@ -1,5 +1,6 @@
 #include "data/AttemptLog.h"
 
+#include "data/ChangeLog.h"
 #include "db/BoundStatement.h"
 #include "db/Connection.h"
 #include "db/Engine.h"
@@ -171,8 +172,28 @@ std::optional<qint64> AttemptLog::claim(const QString &name, AttemptKind kind,
 
 void AttemptLog::finish(qint64 claimId, bool success)
 {
-    db::runBound(m_connection, QStringLiteral("update %1 set outcome=?, attempt_time=? where id=?").arg(table()),
-                 {success ? kSuccess : kFailure, attemptTimeText(clockNow()), claimId});
+    const QDateTime now = clockNow();
+    runLogged(m_connection, [&] {
+        db::runBound(m_connection, QStringLiteral("update %1 set outcome=?, attempt_time=? where id=?").arg(table()),
+                     {success ? kSuccess : kFailure, attemptTimeText(now), claimId});
+        const QSqlDatabase database = m_connection.database();
+        if (success || !db::engineOf(database).tableNames(database).contains(QLatin1String(kChangeLogTable)))
+            return;
+        // A failure goes into the change log too, where the administrator looks first.
+        QSqlQuery row = db::runBound(
+            m_connection, QStringLiteral("select username, kind from %1 where id=?").arg(table()), {claimId});
+        if (!row.next())
+            return;
+        LogEntry entry;
+        entry.time = now;
+        entry.kind = LogKind::LoginFailed;
+        entry.subject =
+            row.value(0).toString().isEmpty() ? QStringLiteral("（不存在的用户名）") : row.value(0).toString();
+        entry.fields.push_back(
+            {QStringLiteral("位置"), std::nullopt, attemptKindText(kindOf(row.value(1).toString()))});
+        row.finish();
+        ChangeLog(m_connection).write(entry);
+    });
 }
 
 std::vector<Attempt> AttemptLog::lastFailures(int count, int skip) const

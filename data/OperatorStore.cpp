@@ -1,6 +1,7 @@
 #include "data/OperatorStore.h"
 
 #include "data/AttemptLog.h"
+#include "data/ChangeLog.h"
 #include "data/PasswordHash.h"
 #include "data/RegisterUpgrade.h"
 #include "data/Statements.h"
@@ -19,6 +20,26 @@ QStringList storedPasswords(db::Connection &connection, const QString &name)
     while (query.next())
         values << query.value(0).toString();
     return values;
+}
+
+void logOperator(db::Connection &connection, LogKind kind, const QString &name, const QString &changedBy,
+                 std::vector<FieldChange> fields = {})
+{
+    LogEntry entry;
+    entry.operatorName = changedBy;
+    entry.kind = kind;
+    entry.subject = name;
+    entry.fields = std::move(fields);
+    ChangeLog(connection).write(entry);
+}
+
+QString grantsText(const Rights &rights)
+{
+    QStringList names;
+    for (Right right : kGrantableRights)
+        if (rights.grants & unsigned(right))
+            names << rightText(right);
+    return names.join(QStringLiteral("、"));
 }
 
 } // namespace
@@ -70,25 +91,74 @@ void OperatorStore::logChange(const QString &name, const QString &changedBy, con
 
 int OperatorStore::setPassword(const QString &name, const QString &newPassword, const QString &changedBy)
 {
-    const int changed = storePassword(m_connection, name, newPassword);
-    if (changed > 0)
-        logChange(name, changedBy, QStringLiteral("change"));
+    int changed = 0;
+    runLogged(m_connection, [&] {
+        changed = storePassword(m_connection, name, newPassword);
+        if (changed > 0) {
+            logChange(name, changedBy, QStringLiteral("change"));
+            // Never the password itself, nor its hash.
+            logOperator(m_connection, LogKind::OperatorChanged, name, changedBy,
+                        {{QStringLiteral("密码"), std::nullopt, QStringLiteral("（已修改）")}});
+        }
+    });
     return changed;
 }
 
 int OperatorStore::resetPassword(const QString &name, const QString &changedBy)
 {
-    const int changed = storePassword(m_connection, name, sql::defaultPassword());
-    if (changed > 0)
-        logChange(name, changedBy, QStringLiteral("reset"));
+    int changed = 0;
+    runLogged(m_connection, [&] {
+        changed = storePassword(m_connection, name, sql::defaultPassword());
+        if (changed > 0) {
+            logChange(name, changedBy, QStringLiteral("reset"));
+            logOperator(m_connection, LogKind::OperatorChanged, name, changedBy,
+                        {{QStringLiteral("密码"), std::nullopt, QStringLiteral("（初始化）")}});
+        }
+    });
     return changed;
 }
 
 void OperatorStore::addOperator(const QString &name, const QString &changedBy)
 {
-    db::runBound(m_connection, QStringLiteral("insert into userdb (username,passwd) values (?,?)"),
-                 {name, hashPassword(sql::defaultPassword())});
-    logChange(name, changedBy, QStringLiteral("add"));
+    runLogged(m_connection, [&] {
+        db::runBound(m_connection, QStringLiteral("insert into userdb (username,passwd) values (?,?)"),
+                     {name, hashPassword(sql::defaultPassword())});
+        storeRights(m_connection, name, newOperatorRights());
+        logChange(name, changedBy, QStringLiteral("add"));
+        logOperator(m_connection, LogKind::OperatorAdded, name, changedBy,
+                    {{QStringLiteral("角色"), std::nullopt, roleText(newOperatorRights().role)}});
+    });
+}
+
+int OperatorStore::removeOperator(const QString &name, const QString &changedBy)
+{
+    int removed = 0;
+    runLogged(m_connection, [&] {
+        QSqlQuery query = db::runBound(m_connection, QStringLiteral("delete from userdb where username=?"), {name});
+        removed = query.numRowsAffected();
+        forgetRights(m_connection, name);
+        if (removed > 0)
+            logOperator(m_connection, LogKind::OperatorDeleted, name, changedBy);
+    });
+    return removed;
+}
+
+bool OperatorStore::setRights(const QString &name, const Rights &rights, const QString &changedBy)
+{
+    if (!exists(name))
+        return false;
+    runLogged(m_connection, [&] {
+        const Rights before = rightsOf(m_connection, name);
+        storeRights(m_connection, name, rights);
+        std::vector<FieldChange> fields;
+        if (before.role != rights.role)
+            fields.push_back({QStringLiteral("角色"), roleText(before.role), roleText(rights.role)});
+        if (grantsText(before) != grantsText(rights))
+            fields.push_back({QStringLiteral("单项权限"), grantsText(before), grantsText(rights)});
+        if (!fields.empty())
+            logOperator(m_connection, LogKind::OperatorChanged, name, changedBy, std::move(fields));
+    });
+    return true;
 }
 
 bool OperatorStore::exists(const QString &name)

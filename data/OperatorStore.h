@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/OperatorRights.h"
+
 #include <QString>
 
 #include <vector>
@@ -30,8 +32,13 @@ public:
     int setPassword(const QString &name, const QString &newPassword, const QString &changedBy = {});
     // setPassword with the default password, logged as a reset.
     int resetPassword(const QString &name, const QString &changedBy = {});
-    // Adds a row for `name` holding the hash of the default password.
+    // Adds a row for `name` holding the hash of the default password, with the rights of a new
+    // operator (newOperatorRights).
     void addOperator(const QString &name, const QString &changedBy = {});
+    // Removes every row of `name` and his rights; the number of rows removed.
+    int removeOperator(const QString &name, const QString &changedBy = {});
+    // The role and grants of `name`; false (nothing stored) when there is no such operator.
+    bool setRights(const QString &name, const Rights &rights, const QString &changedBy = {});
 
     // True when a row of `name` still holds the default password.
     bool hasDefaultPassword(const QString &name);

@@ -1,7 +1,11 @@
 #include "data/RegisterUpgrade.h"
 
 #include "data/AttemptLog.h"
+#include "data/ChangeLog.h"
+#include "data/CustomerStore.h"
+#include "data/OperatorRights.h"
 #include "data/PasswordHash.h"
+#include "data/Schema.h"
 #include "db/BoundStatement.h"
 #include "db/Connection.h"
 #include "db/Engine.h"
@@ -9,16 +13,52 @@
 
 #include <QSqlQuery>
 
+#include <vector>
+
 namespace lianbu::data {
 
 namespace {
 
-bool hasAll(const QStringList &tables)
+// Every table an upgrade may have to add, with the statements that create it.
+struct AddedTable
 {
-    for (const char *table : {AttemptLog::kTable, kPasswordChangeTable, kVersionTable})
-        if (!tables.contains(QLatin1String(table)))
+    const char *table;
+    QStringList statements;
+};
+
+std::vector<AddedTable> addedTables(const db::Engine &engine)
+{
+    const QStringList two = versionTwoStatements(engine);
+    return {{AttemptLog::kTable, {two.at(0)}},
+            {kPasswordChangeTable, {two.at(1)}},
+            {kVersionTable, {two.at(2)}},
+            {kRightsTable, {rightsTableStatement(engine)}},
+            {kChangeLogTable, changeLogStatements(engine)},
+            {kCustomerBinTable, customerBinStatements(engine)}};
+}
+
+bool hasAll(const db::Engine &engine, const QStringList &tables)
+{
+    for (const AddedTable &added : addedTables(engine))
+        if (!tables.contains(QLatin1String(added.table)))
             return false;
     return true;
+}
+
+// Operators of an older register keep what they could do: nobody loses access on upgrade.
+void giveFormerRights(db::Connection &connection)
+{
+    QSqlQuery rows = db::runBound(
+        connection, QStringLiteral("select distinct username from userdb where username is not null and username "
+                                   "not in (select username from %1)")
+                        .arg(QLatin1String(kRightsTable)));
+    QStringList names;
+    while (rows.next())
+        names << rows.value(0).toString();
+    rows.finish();
+    for (const QString &name : std::as_const(names))
+        if (name != superAdministratorName())
+            storeRights(connection, name, formerRights());
 }
 
 int storedVersion(db::Connection &connection)
@@ -31,7 +71,8 @@ int storedVersion(db::Connection &connection)
 bool currentOn(db::Connection &connection)
 {
     const QSqlDatabase database = connection.database();
-    return hasAll(db::engineOf(database).tableNames(database)) && storedVersion(connection) >= kRegisterVersion;
+    const db::Engine &engine = db::engineOf(database);
+    return hasAll(engine, engine.tableNames(database)) && storedVersion(connection) >= kRegisterVersion;
 }
 
 // The upgrade of a server register fails for a user with data rights only: say which right.
@@ -48,6 +89,11 @@ Error upgradeRefused(db::Connection &connection, const Error &error)
 }
 
 } // namespace
+
+QStringList versionThreeStatements(const db::Engine &engine)
+{
+    return QStringList{rightsTableStatement(engine)} + changeLogStatements(engine) + customerBinStatements(engine);
+}
 
 QStringList versionTwoStatements(const db::Engine &engine)
 {
@@ -103,12 +149,15 @@ void upgradeRegister(db::Connection &connection)
         if (!currentOn(connection)) {
             const QSqlDatabase database = connection.database();
             const QStringList tables = engine.tableNames(database);
-            const QStringList statements = versionTwoStatements(engine);
-            const char *created[] = {AttemptLog::kTable, kPasswordChangeTable, kVersionTable};
-            for (int i = 0; i < 3; ++i)
-                if (!tables.contains(QLatin1String(created[i])))
-                    db::runBound(connection, statements.at(i));
-            hashPlainPasswords(connection);
+            const int before = tables.contains(QLatin1String(kVersionTable)) ? storedVersion(connection) : 0;
+            for (const AddedTable &added : addedTables(engine))
+                if (!tables.contains(QLatin1String(added.table)))
+                    for (const QString &statement : added.statements)
+                        db::runBound(connection, statement);
+            if (before < 2)
+                hashPlainPasswords(connection);
+            if (before < 3)
+                giveFormerRights(connection);
             db::runBound(connection, QStringLiteral("delete from %1").arg(QLatin1String(kVersionTable)));
             db::runBound(connection,
                          QStringLiteral("insert into %1 (version) values (?)").arg(QLatin1String(kVersionTable)),

@@ -17,13 +17,18 @@ namespace lianbu::data {
 // Version 2: every password was hashed once, when the register was upgraded, so a plain value
 // found in passwd afterwards was written by someone else and is refused; login_attempts and
 // password_changes exist.
-inline constexpr int kRegisterVersion = 2;
+//
+// Version 3: operator_rights (every operator of an older register keeps what he could do before:
+// everything but administering operators), change_log and customer_bin.
+inline constexpr int kRegisterVersion = 3;
 inline constexpr char kVersionTable[] = "register_version";
 inline constexpr char kPasswordChangeTable[] = "password_changes";
 
 // The statements that create what version 2 adds, for a new register (the row of
 // register_version is written by the caller).
 QStringList versionTwoStatements(const db::Engine &engine);
+// The same for what version 3 adds.
+QStringList versionThreeStatements(const db::Engine &engine);
 
 // True when the register needs no change of its schema (read only: a role with data rights
 // only may ask).

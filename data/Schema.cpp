@@ -57,9 +57,9 @@ QStringList deliveredSchemaStatements(const db::Engine &engine)
                        "btime VARCHAR(30), jtime VARCHAR(30))")
             .arg(engine.growingKeyType()),
     };
-    // The attempt and password-change logs and the register's version (its row is written with
-    // the super administrator's).
-    return statements + data::versionTwoStatements(engine);
+    // The attempt and password-change logs, the register's version (its row is written with the
+    // super administrator's) and the operators' rights.
+    return statements + data::versionTwoStatements(engine) + data::versionThreeStatements(engine);
 }
 
 namespace {

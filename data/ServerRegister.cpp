@@ -1,6 +1,9 @@
 #include "data/ServerRegister.h"
 
 #include "data/AttemptLog.h"
+#include "data/ChangeLog.h"
+#include "data/CustomerStore.h"
+#include "data/OperatorRights.h"
 #include "data/PasswordHash.h"
 #include "data/RegisterUpgrade.h"
 #include "data/Schema.h"
@@ -48,6 +51,11 @@ QList<TableCopy> copiedTables()
          QStringLiteral("id,username,attempt_time,outcome,kind")},
         {data::kPasswordChangeTable, QStringLiteral("id,username,changed_by,change_time,kind"),
          QStringLiteral("id,username,changed_by,change_time,kind")},
+        {data::kRightsTable, QStringLiteral("username,role,grants"), QStringLiteral("username,role,grants")},
+        {data::kCustomerBinTable, QStringLiteral("rid,") + data + QStringLiteral(",deleted_by,deleted_at,deleted_pc"),
+         QStringLiteral("rid,") + data + QStringLiteral(",deleted_by,deleted_at,deleted_pc")},
+        {data::kChangeLogTable, QStringLiteral("id,log_time,username,pc,kind,customer_key,subject,details"),
+         QStringLiteral("id,log_time,username,pc,kind,customer_key,subject,details")},
     };
 }
 
@@ -57,7 +65,7 @@ const char *keyColumn(const QString &table)
     if (table == QLatin1String("data") || table == QLatin1String("userdb"))
         return "rid";
     if (table == QLatin1String("rz") || table == QLatin1String(data::AttemptLog::kTable)
-        || table == QLatin1String(data::kPasswordChangeTable))
+        || table == QLatin1String(data::kPasswordChangeTable) || table == QLatin1String(data::kChangeLogTable))
         return "id";
     return nullptr;
 }
@@ -255,10 +263,11 @@ QList<CopiedTable> copyRegisterToServer(const QString &file, const db::RegisterA
                 for (int column = 0; column < columns; ++column) {
                     const QVariant value = rows.value(column);
                     // SQLite keeps whatever type a value came with; the server's columns are
-                    // text, except the keys.
+                    // text, except the keys (and the bin's and the log's customer keys).
                     if (value.isNull())
                         values << QVariant(); // NULL (a null text would be bound as empty text)
-                    else if (column == 0 && keyColumn(table))
+                    else if ((column == 0 && (keyColumn(table) || table == QLatin1String(data::kCustomerBinTable)))
+                             || (table == QLatin1String(data::kChangeLogTable) && column == 5))
                         values << value.toLongLong();
                     else
                         values << value.toString();

@@ -5,6 +5,7 @@
 #include "data/OperatorStore.h"
 #include "operators/FailureLogWindow.h"
 #include "operators/OperatorDialogBase.h"
+#include "operators/OperatorRightsWindow.h"
 #include "operators/PasswordEdit.h"
 #include "operators/PasswordGate.h"
 #include "platform/Application.h"
@@ -38,6 +39,14 @@ OperatorAdminDialog::OperatorAdminDialog(Database &database, QWidget *owner)
     m_failuresButton->setEnabled(false);
     setTabOrder(ui->adminPasswordEdit, m_failuresButton);
     setTabOrder(m_failuresButton, ui->unlockButton);
+    // Each operator's rights, below the list (which gives up the room).
+    ui->operatorList->setGeometry(90, 28, 86, 88);
+    m_rightsButton = new QPushButton(QStringLiteral("权限…"), this);
+    m_rightsButton->setObjectName(QStringLiteral("rightsButton"));
+    m_rightsButton->setGeometry(90, 119, 86, 25);
+    m_rightsButton->setEnabled(false);
+    m_rightsButton->setToolTip(QStringLiteral("设置所选用户的角色（管理员、业务员、查询员）和单项权限"));
+    setTabOrder(ui->operatorList, m_rightsButton);
     ui->actionTabs->setCurrentIndex(0);
     m_gate = new PasswordGate(
         *m_database.connection, data::AttemptKind::Unlock, ui->unlockButton, [] { return superAdministratorName(); },
@@ -56,6 +65,7 @@ OperatorAdminDialog::OperatorAdminDialog(Database &database, QWidget *owner)
     connect(ui->deleteButton, &QPushButton::clicked, this, &OperatorAdminDialog::deleteOperator);
     connect(ui->quitButton, &QPushButton::clicked, this, &OperatorAdminDialog::quit);
     connect(m_failuresButton, &QPushButton::clicked, this, &OperatorAdminDialog::showFailures);
+    connect(m_rightsButton, &QPushButton::clicked, this, &OperatorAdminDialog::editRights);
     pressButtonsOnEnter(this);
     // Visible on creation, like every window the main window opens, centred from the start.
     centreOnScreen(this);
@@ -129,6 +139,24 @@ void OperatorAdminDialog::unlock()
     ui->actionTabs->setEnabled(true);
     ui->adminPasswordEdit->clear();
     m_failuresButton->setEnabled(true);
+    m_rightsButton->setEnabled(true);
+}
+
+void OperatorAdminDialog::editRights()
+{
+    const QListWidgetItem *item = ui->operatorList->currentItem();
+    const QString name = item && item->isSelected() ? item->text() : trimInput(ui->resetNameEdit->text());
+    if (name.isEmpty()) {
+        showInformation(QStringLiteral("请选择用户名！"), this);
+        return;
+    }
+    if (name == superAdministratorName()) {
+        showInformation(QStringLiteral("超级管理员拥有全部权限，不需要设置。"), this);
+        return;
+    }
+    auto *window =
+        new lianbu::operators::OperatorRightsWindow(*m_database.connection, name, m_database.sessionOperator, this);
+    window->open();
 }
 
 void OperatorAdminDialog::operatorChosen()
@@ -212,7 +240,7 @@ void OperatorAdminDialog::deleteOperator()
         return;
     }
     if (confirmOperatorDeletion(QStringLiteral("你真的要删除用户：") + name + QStringLiteral("吗?"), this)) {
-        execStatement(m_database.statementQuery, sql::deleteOperator(name));
+        data::OperatorStore(*m_database.connection).removeOperator(name, m_database.sessionOperator);
         showInformation(QStringLiteral("成功删除！"), this);
         ui->deleteNameEdit->clear();
         // The reset tab must not go on offering an operator who no longer exists.

@@ -28,6 +28,8 @@ public:
     lianbu::operators::PasswordGate *passwordGate() const { return m_gate; }
     // "失败记录": lists the newest failed password attempts (enabled once unlocked).
     QPushButton *failuresButton() const { return m_failuresButton; }
+    // "权限…": the role and grants of the chosen operator (enabled once unlocked).
+    QPushButton *rightsButton() const { return m_rightsButton; }
 
 public slots:
     void onFirstShow() override;
@@ -40,6 +42,7 @@ public slots:
     void deleteOperator(); // 删除用户
     void quit();           // 退出
     void showFailures();   // 失败记录
+    void editRights();     // 权限…
 
 private:
     // Refills operatorList with every row of userdb in the database's order.
@@ -48,4 +51,5 @@ private:
 
     lianbu::operators::PasswordGate *m_gate = nullptr;
     QPushButton *m_failuresButton = nullptr;
+    QPushButton *m_rightsButton = nullptr;
 };

@@ -332,13 +332,13 @@ void TestServerRegister::copyKeepsIdsAndSessionsAndMovesSequences()
               "insert into data (a,b,c) values ('x','y',null)", "insert into data (a,b) values ('gone','gone')",
               "delete from data where b='gone'", // the highest id, remembered by AUTOINCREMENT
               "insert into rz (username,btime) values ('超级管理员','2026-01-01 9:00:00')",
-              "insert into rz (username,btime) values ('超级管理员','2026-01-02 9:00:00')",
-              "delete from rz where id=1"})
+              "insert into rz (username,btime) values ('超级管理员','2026-01-02 9:00:00')", "delete from rz where id=1",
+              "insert into operator_rights values ('职员','viewer','export')"})
             source.execute(QString::fromUtf8(sql));
     }
     const RegisterAddress address = test::createTestServerDatabase();
     const QList<CopiedTable> copied = copyRegisterToServer(file, address);
-    QCOMPARE(copied.size(), 5); // data, userdb, rz and the two logs
+    QCOMPARE(copied.size(), 8); // data, userdb, rz, the three logs, the operators' rights and the bin
 
     db::Connection server;
     openServer(server, address);
@@ -347,6 +347,8 @@ void TestServerRegister::copyKeepsIdsAndSessionsAndMovesSequences()
     // Empty text stays empty text, not NULL.
     QCOMPARE(column(server, QStringLiteral("select g is null from data where rid=1")), QStringList{"false"});
     QCOMPARE(column(server, QStringLiteral("select id from rz")), QStringList{"2"});
+    QCOMPARE(column(server, QStringLiteral("select role || '/' || grants from operator_rights")),
+             QStringList{"viewer/export"});
     // New rows continue after every id the file ever gave, so a stale list elsewhere can never
     // hit a reused key.
     QCOMPARE(column(server, QStringLiteral("insert into data (a) values ('n') returning rid")), QStringList{"4"});

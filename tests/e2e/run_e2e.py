@@ -180,6 +180,25 @@ class Run:
         time.sleep(1.5)
         d.key("alt+n", "ctrl+a")
 
+    def popups(self):
+        """Open drop-down and completion lists: visible windows without a title of their own."""
+        every = self.display.xdotool("search", "--onlyvisible", "--class", ".", check=False).stdout.split()
+        return sorted(set(map(int, every)) - set(self.display.windows(".")))
+
+    def wait_popup(self, what, timeout=20):
+        deadline = time.monotonic() + timeout
+        while not self.popups():
+            if time.monotonic() > deadline:
+                raise Failure(f"{what} did not open within {timeout} s; visible: {self.display.visible_titles()}")
+            time.sleep(0.1)
+
+    def wait_no_popup(self, what, timeout=20):
+        deadline = time.monotonic() + timeout
+        while self.popups():
+            if time.monotonic() > deadline:
+                raise Failure(f"{what} still open after {timeout} s")
+            time.sleep(0.1)
+
     def check_locks_kept(self, what, before):
         after = self.register_locks()
         self.check(f"{what}: the program still holds its locks on the register", before and after == before,
@@ -823,12 +842,17 @@ class Run:
         self.at(*self.EXPORT)
         dialog = d.wait_window("^另存为", 20)
         self.browse_register_folder(dialog)
-        d.key("Tab")  # the file type
-        d.key(*(["Down"] * self.FORMATS.index(kind)))
-        d.key("alt+n", "ctrl+a")  # the file name
+        # The name first: it names no file yet, so the name field's completion list has nothing to
+        # offer and cannot pop up while the type is chosen (a folder that finishes loading late
+        # brings it back, and an open list takes the keys meant for the type).
         d.type(path)
+        self.wait_no_popup("the completion list of the file name")
+        d.key("Tab", "alt+Down")  # the file type's list: open only when the type has the focus
+        self.wait_popup("the list of file types")
+        d.key("Home", *(["Down"] * self.FORMATS.index(kind)), "Return")
+        self.wait_no_popup("the list of file types")
         self.shot("export-" + kind)
-        d.key("Return")
+        d.key("Return")  # the closed type list leaves Return to the dialog's 保存
         d.wait_gone(dialog)
         self.check_locks_kept(f"the file dialog of 导 出 ({kind})", locks)
         deadline = time.monotonic() + 60

@@ -1,0 +1,245 @@
+#include "data/ChangeLog.h"
+
+#include "data/AttemptLog.h"
+#include "db/BoundStatement.h"
+#include "db/Connection.h"
+#include "db/Engine.h"
+#include "platform/Error.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QSysInfo>
+
+namespace lianbu::data {
+
+namespace {
+
+struct KindNames
+{
+    LogKind kind;
+    const char *word;
+    const char *text;
+};
+constexpr KindNames kKindNames[] = {
+    {LogKind::CustomerAdded, "customer_add", "增加客户"},
+    {LogKind::CustomerChanged, "customer_change", "修改客户"},
+    {LogKind::CustomerDeleted, "customer_delete", "删除客户"},
+    {LogKind::CustomerRestored, "customer_restore", "还原客户"},
+    {LogKind::CustomerPurged, "customer_purge", "彻底删除客户"},
+    {LogKind::OperatorAdded, "operator_add", "增加用户"},
+    {LogKind::OperatorChanged, "operator_change", "修改用户"},
+    {LogKind::OperatorDeleted, "operator_delete", "删除用户"},
+    {LogKind::Imported, "import", "导入"},
+    {LogKind::Exported, "export", "导出"},
+    {LogKind::BackedUp, "backup", "备份数据"},
+    {LogKind::Restored, "restore", "恢复数据"},
+    {LogKind::LoginFailed, "login_failure", "登录失败"},
+};
+
+QString table()
+{
+    return QLatin1String(kChangeLogTable);
+}
+
+QJsonValue jsonOf(const std::optional<QString> &value)
+{
+    return value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null);
+}
+
+std::optional<QString> valueOf(const QJsonValue &value)
+{
+    return value.isString() ? std::optional<QString>(value.toString()) : std::nullopt;
+}
+
+QString fieldsText(const std::vector<FieldChange> &fields)
+{
+    if (fields.empty())
+        return {};
+    QJsonArray array;
+    for (const FieldChange &field : fields)
+        array.append(QJsonObject{{QStringLiteral("f"), field.field},
+                                 {QStringLiteral("o"), jsonOf(field.before)},
+                                 {QStringLiteral("n"), jsonOf(field.after)}});
+    return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact));
+}
+
+std::vector<FieldChange> fieldsOf(const QString &text)
+{
+    std::vector<FieldChange> fields;
+    const QJsonArray array = QJsonDocument::fromJson(text.toUtf8()).array();
+    for (const QJsonValue &item : array) {
+        const QJsonObject object = item.toObject();
+        fields.push_back({object.value(QStringLiteral("f")).toString(), valueOf(object.value(QStringLiteral("o"))),
+                          valueOf(object.value(QStringLiteral("n")))});
+    }
+    return fields;
+}
+
+// The filter's conditions (after "where"), values bound.
+QString conditions(const LogFilter &filter, QVariantList &values)
+{
+    QStringList terms{QStringLiteral("1=1")};
+    if (filter.from.isValid()) {
+        terms << QStringLiteral("log_time >= ?");
+        values << attemptTimeText(filter.from.startOfDay());
+    }
+    if (filter.to.isValid()) {
+        terms << QStringLiteral("log_time < ?");
+        values << attemptTimeText(filter.to.addDays(1).startOfDay());
+    }
+    if (!filter.operatorName.isEmpty()) {
+        terms << QStringLiteral("username = ?");
+        values << filter.operatorName;
+    }
+    if (!filter.customer.isEmpty()) {
+        bool number = false;
+        const qint64 key = filter.customer.toLongLong(&number);
+        // instr, not like: the operator's % and _ are plain characters here.
+        terms << (number ? QStringLiteral("(customer_key = ? or strpos(subject, ?) > 0)")
+                         : QStringLiteral("strpos(subject, ?) > 0"));
+        if (number)
+            values << key;
+        values << filter.customer;
+    }
+    if (filter.kind) {
+        terms << QStringLiteral("kind = ?");
+        values << logKindWord(*filter.kind);
+    }
+    return terms.join(QStringLiteral(" and "));
+}
+
+// SQLite spells strpos instr.
+QString forEngine(db::Connection &connection, QString sql)
+{
+    if (!connection.isServer())
+        sql.replace(QStringLiteral("strpos("), QStringLiteral("instr("));
+    return sql;
+}
+
+} // namespace
+
+QString logKindWord(LogKind kind)
+{
+    for (const KindNames &names : kKindNames)
+        if (names.kind == kind)
+            return QLatin1String(names.word);
+    return {};
+}
+
+std::optional<LogKind> logKindOfWord(const QString &word)
+{
+    for (const KindNames &names : kKindNames)
+        if (word == QLatin1String(names.word))
+            return names.kind;
+    return std::nullopt;
+}
+
+QString logKindText(LogKind kind)
+{
+    for (const KindNames &names : kKindNames)
+        if (names.kind == kind)
+            return QString::fromUtf8(names.text);
+    return {};
+}
+
+QString localPcName()
+{
+    return QSysInfo::machineHostName().left(100);
+}
+
+QStringList changeLogStatements(const db::Engine &engine)
+{
+    return {
+        QStringLiteral("CREATE TABLE %1 (id %2, log_time VARCHAR(30), username VARCHAR(50), pc VARCHAR(100), "
+                       "kind VARCHAR(20), customer_key BIGINT, subject VARCHAR(200), details TEXT)")
+            .arg(table(), engine.growingKeyType()),
+        QStringLiteral("CREATE INDEX change_log_time ON %1 (log_time)").arg(table()),
+        QStringLiteral("CREATE INDEX change_log_customer ON %1 (customer_key)").arg(table()),
+    };
+}
+
+ChangeLog::ChangeLog(db::Connection &connection)
+    : m_connection(connection)
+{}
+
+void ChangeLog::write(LogEntry entry)
+{
+    if (!entry.time.isValid())
+        entry.time = AttemptLog(m_connection).clockNow();
+    if (entry.pc.isEmpty())
+        entry.pc = localPcName();
+    db::runBound(m_connection,
+                 QStringLiteral("insert into %1 (log_time,username,pc,kind,customer_key,subject,details) "
+                                "values (?,?,?,?,?,?,?)")
+                     .arg(table()),
+                 {attemptTimeText(entry.time), entry.operatorName, entry.pc, logKindWord(entry.kind), entry.customerKey,
+                  entry.subject.left(200), fieldsText(entry.fields)});
+}
+
+std::vector<LogEntry> ChangeLog::entries(const LogFilter &filter, int count, qint64 before) const
+{
+    QVariantList values;
+    QString where = conditions(filter, values);
+    if (before > 0) {
+        where += QStringLiteral(" and id < ?");
+        values << before;
+    }
+    values << count;
+    QSqlQuery query = db::runBound(
+        m_connection,
+        forEngine(m_connection,
+                  QStringLiteral("select id,log_time,username,pc,kind,customer_key,subject,details from %1 where %2 "
+                                 "order by id desc limit ?")
+                      .arg(table(), where)),
+        values);
+    std::vector<LogEntry> result;
+    while (query.next()) {
+        LogEntry entry;
+        entry.id = query.value(0).toLongLong();
+        entry.time = attemptTimeOf(query.value(1).toString());
+        entry.operatorName = query.value(2).toString();
+        entry.pc = query.value(3).toString();
+        entry.kind = logKindOfWord(query.value(4).toString()).value_or(LogKind::CustomerChanged);
+        entry.customerKey = query.value(5).toLongLong();
+        entry.subject = query.value(6).toString();
+        entry.fields = fieldsOf(query.value(7).toString());
+        result.push_back(std::move(entry));
+    }
+    return result;
+}
+
+qint64 ChangeLog::count(const LogFilter &filter) const
+{
+    QVariantList values;
+    const QString where = conditions(filter, values);
+    QSqlQuery query = db::runBound(
+        m_connection, forEngine(m_connection, QStringLiteral("select count(*) from %1 where %2").arg(table(), where)),
+        values);
+    return query.next() ? query.value(0).toLongLong() : 0;
+}
+
+void runLogged(db::Connection &connection, const std::function<void()> &write)
+{
+    // A savepoint nests inside the caller's transaction on SQLite; the server's writes of the
+    // program are single statements outside any.
+    const bool server = connection.isServer();
+    db::runBound(connection, server ? QStringLiteral("begin") : QStringLiteral("savepoint logged_write"));
+    try {
+        write();
+    } catch (...) {
+        QSqlQuery undo(connection.database());
+        if (server) {
+            undo.exec(QStringLiteral("rollback"));
+        } else {
+            undo.exec(QStringLiteral("rollback to logged_write"));
+            undo.exec(QStringLiteral("release logged_write"));
+        }
+        throw;
+    }
+    db::runBound(connection, server ? QStringLiteral("commit") : QStringLiteral("release logged_write"));
+}
+
+} // namespace lianbu::data

@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace lianbu::db {
+class Connection;
+class Engine;
+} // namespace lianbu::db
+
+namespace lianbu::data {
+
+// What was done. The stored words (logKindWord) never change.
+enum class LogKind {
+    CustomerAdded,
+    CustomerChanged,
+    CustomerDeleted,
+    CustomerRestored, // back from the recycle bin
+    CustomerPurged,   // removed from the recycle bin for good
+    OperatorAdded,
+    OperatorChanged,
+    OperatorDeleted,
+    Imported,
+    Exported,
+    BackedUp,
+    Restored,
+    LoginFailed,
+};
+inline constexpr LogKind kLogKinds[] = {LogKind::CustomerAdded,    LogKind::CustomerChanged, LogKind::CustomerDeleted,
+                                        LogKind::CustomerRestored, LogKind::CustomerPurged,  LogKind::OperatorAdded,
+                                        LogKind::OperatorChanged,  LogKind::OperatorDeleted, LogKind::Imported,
+                                        LogKind::Exported,         LogKind::BackedUp,        LogKind::Restored,
+                                        LogKind::LoginFailed};
+
+QString logKindWord(LogKind kind);
+std::optional<LogKind> logKindOfWord(const QString &word);
+QString logKindText(LogKind kind); // 增加客户, 修改客户, ...
+
+// One field of a change: its column (or, for an operator, what changed) and its values before and
+// after (nullopt: null, or not there).
+struct FieldChange
+{
+    QString field;
+    std::optional<QString> before;
+    std::optional<QString> after;
+    bool operator==(const FieldChange &) const = default;
+};
+
+struct LogEntry
+{
+    qint64 id = 0;
+    QDateTime time; // UTC; the register's clock when written
+    QString operatorName;
+    QString pc;
+    LogKind kind = LogKind::CustomerChanged;
+    qint64 customerKey = 0; // 0: not about one customer
+    QString subject;        // the customer's 客户简称, the operator's name, the file
+    std::vector<FieldChange> fields;
+};
+
+struct LogFilter
+{
+    QDate from; // local dates, both included; invalid: open
+    QDate to;
+    QString operatorName;        // exactly; empty: any
+    QString customer;            // part of the subject, or a customer key; empty: any
+    std::optional<LogKind> kind; // nullopt: any
+};
+
+// This computer's name as the log shows it.
+QString localPcName();
+
+inline constexpr char kChangeLogTable[] = "change_log";
+QStringList changeLogStatements(const db::Engine &engine);
+
+// The change log of the register: who did what, when, from which PC. Rows are only ever added.
+class ChangeLog
+{
+public:
+    explicit ChangeLog(db::Connection &connection);
+
+    // Writes one entry (its time, when invalid, from the register's clock; its PC, when empty,
+    // this computer's), inside whatever transaction the connection is in.
+    void write(LogEntry entry);
+
+    // The entries the filter lets through, newest first: up to `count` of them, older than
+    // entry `before` (0: from the newest). Paged by key, so a page costs the same on any page.
+    std::vector<LogEntry> entries(const LogFilter &filter, int count, qint64 before = 0) const;
+    qint64 count(const LogFilter &filter) const;
+
+private:
+    db::Connection &m_connection;
+};
+
+// Runs `write` and whatever it logs as one unit on the connection: both stay, or neither does
+// (an exception from either undoes both and goes on to the caller). Nests inside a transaction
+// the caller already holds.
+void runLogged(db::Connection &connection, const std::function<void()> &write);
+
+} // namespace lianbu::data

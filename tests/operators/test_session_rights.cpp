@@ -1,0 +1,239 @@
+// Rights in the windows: the super administrator sets them in 用户管理, and the main window
+// offers an operator only what he may do, saying why for the rest.
+#include "tests/support/FormWidgets.h"
+#include "tests/support/MainWindowHarness.h"
+#include "tests/support/TestServer.h"
+
+#include "customers/RecycleBinWindow.h"
+#include "data/OperatorRights.h"
+#include "data/OperatorStore.h"
+#include "operators/OperatorAdminDialog.h"
+#include "operators/OperatorRightsWindow.h"
+#include "platform/Application.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <QToolButton>
+
+using namespace lianbu;
+using namespace lianbu::test;
+using data::Right;
+
+namespace {
+
+OperatorAdminDialog *openUnlockedAdmin(MainWindowHarness &h)
+{
+    data::OperatorStore(*h.data->connection).setPassword(superAdministratorName(), QStringLiteral("Adm1n"));
+    h.form->manageOperatorsAction->trigger();
+    OperatorAdminDialog *w = openWindowOf<OperatorAdminDialog>();
+    if (!w)
+        return nullptr;
+    typeText(widgets(w)->adminPasswordEdit, QStringLiteral("Adm1n"));
+    QTest::mouseClick(widgets(w)->unlockButton, Qt::LeftButton);
+    return w->unlocked() ? w : nullptr;
+}
+
+bool chooseName(OperatorAdminDialog *w, const QString &name)
+{
+    QListWidget *list = widgets(w)->operatorList;
+    for (int row = 0; row < list->count(); ++row) {
+        if (list->item(row)->text() == name) {
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+            return true;
+        }
+    }
+    return false;
+}
+
+QPushButton *entryButton(MainWindowHarness &h, const char *name)
+{
+    return h.form->entryPanel()->findChild<QPushButton *>(QLatin1String(name));
+}
+
+} // namespace
+
+class TestSessionRights : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { LIANBU_REQUIRE_TEST_ENGINE(); }
+
+    void theSuperAdministratorSetsAnOperatorsRoleAndGrants()
+    {
+        MainWindowHarness h;
+        data::OperatorStore(*h.data->connection).addOperator(QStringLiteral("张三"));
+        h.form->manageOperatorsAction->trigger();
+        OperatorAdminDialog *locked = openWindowOf<OperatorAdminDialog>();
+        QVERIFY(locked);
+        QVERIFY(!locked->rightsButton()->isEnabled());
+        locked->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+        OperatorAdminDialog *w = openUnlockedAdmin(h);
+        QVERIFY(w);
+        QVERIFY(w->rightsButton()->isEnabled());
+        // The super administrator's own rights are not for setting.
+        QVERIFY(chooseName(w, superAdministratorName()));
+        QTest::mouseClick(w->rightsButton(), Qt::LeftButton);
+        QVERIFY(!w->findChild<operators::OperatorRightsWindow *>());
+        QVERIFY(h.env.dialogs().lastBox().request.text.contains(QStringLiteral("超级管理员")));
+
+        QVERIFY(chooseName(w, QStringLiteral("张三")));
+        QTest::mouseClick(w->rightsButton(), Qt::LeftButton);
+        auto *rights = w->findChild<operators::OperatorRightsWindow *>();
+        QVERIFY(rights);
+        // It opens on what is stored: a new operator is a 业务员 without grants.
+        QCOMPARE(rights->roleBox()->currentText(), QStringLiteral("业务员"));
+        QVERIFY(!rights->grantBox(Right::Export)->isChecked());
+        rights->roleBox()->setCurrentIndex(rights->roleBox()->findText(QStringLiteral("查询员")));
+        rights->grantBox(Right::Export)->setChecked(true);
+        QTest::mouseClick(rights->saveButton(), Qt::LeftButton);
+        const data::Rights stored = data::rightsOf(*h.data->connection, QStringLiteral("张三"));
+        QCOMPARE(stored.role, data::Role::Viewer);
+        QVERIFY(stored.allows(Right::Export));
+        QVERIFY(!stored.allows(Right::Edit));
+        QVERIFY(!stored.allows(Right::Delete));
+        QCOMPARE(h.env.dialogs().lastBox().request.text, QStringLiteral("用户“张三”的权限已保存。"));
+
+        // A 管理员 may do every single right already: the boxes are not offered.
+        QTest::mouseClick(w->rightsButton(), Qt::LeftButton);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        rights = w->findChild<operators::OperatorRightsWindow *>();
+        QVERIFY(rights);
+        QVERIFY(rights->grantBox(Right::Export)->isChecked());
+        rights->roleBox()->setCurrentIndex(rights->roleBox()->findText(QStringLiteral("管理员")));
+        QVERIFY(!rights->grantBox(Right::Delete)->isEnabled());
+        rights->close();
+    }
+
+    void theMainWindowOffersOnlyWhatTheOperatorMayDo()
+    {
+        MainWindowHarness h;
+        h.insertCustomers({customer(QStringLiteral("VIP"), QStringLiteral("华联"))});
+        data::OperatorStore operators(*h.data->connection);
+        operators.addOperator(QStringLiteral("查询员甲"));
+        operators.setRights(QStringLiteral("查询员甲"), {data::Role::Viewer, 0, false});
+        operators.addOperator(QStringLiteral("业务员乙"));
+
+        const MainWindowWidgets *ui = widgets(h.form.get());
+        h.form->openSession(QStringLiteral("查询员甲"), 1);
+        QVERIFY(!ui->newButton->isEnabled());
+        QCOMPARE(ui->newButton->toolTip(), data::refusalText(Right::Edit));
+        QVERIFY(!ui->exportButton->isEnabled());
+        QCOMPARE(ui->exportButton->toolTip(), data::refusalText(Right::Export));
+        QVERIFY(!ui->printButton->isEnabled());
+        QVERIFY(!h.form->backUpDataAction->isEnabled());
+        QCOMPARE(h.form->restoreDataAction->toolTip(), data::refusalText(Right::BackupRestore));
+        QAction *import = h.form->findChild<QAction *>(QStringLiteral("importAction"));
+        QVERIFY(import);
+        QVERIFY(!import->isEnabled());
+        // Choosing a row does not offer 删 除, and a customer opened in the panel cannot be saved.
+        h.form->showAllRecords();
+        h.waitForSearch();
+        emit h.form->customerList()->rowClicked();
+        QVERIFY(!ui->deleteButton->isEnabled());
+        QCOMPARE(ui->deleteButton->toolTip(), data::refusalText(Right::Delete));
+        h.form->entryPanel()->loadRecordIntoPanel(*h.data->customerStore->read(h.data->customerList->keys().front()));
+        QVERIFY(!entryButton(h, "modifyButton")->isEnabled());
+        QVERIFY(!entryButton(h, "addButton")->isEnabled());
+        // A command reached another way is refused with the same words, and does nothing more.
+        const qsizetype boxes = h.env.dialogs().boxes().size();
+        h.form->exportCustomerList();
+        QCOMPARE(h.env.dialogs().boxes().size(), boxes + 1);
+        QCOMPARE(h.env.dialogs().lastBox().request.text, data::refusalText(Right::Export));
+
+        // 业务员: adds, changes and prints; no delete, export or backup.
+        h.form->openSession(QStringLiteral("业务员乙"), 2);
+        QVERIFY(ui->newButton->isEnabled());
+        QVERIFY(ui->printButton->isEnabled());
+        QVERIFY(!ui->exportButton->isEnabled());
+        QVERIFY(!h.form->backUpDataAction->isEnabled());
+        h.form->entryPanel()->loadRecordIntoPanel(*h.data->customerStore->read(h.data->customerList->keys().front()));
+        QVERIFY(entryButton(h, "modifyButton")->isEnabled());
+        emit h.form->customerList()->rowClicked();
+        QVERIFY(!ui->deleteButton->isEnabled());
+
+        // The super administrator: everything.
+        h.form->openSession(superAdministratorName(), 3);
+        for (QWidget *button : {static_cast<QWidget *>(ui->newButton), static_cast<QWidget *>(ui->exportButton),
+                                static_cast<QWidget *>(ui->printButton)})
+            QVERIFY(button->isEnabled());
+        QVERIFY(h.form->backUpDataAction->isEnabled() && import->isEnabled());
+        emit h.form->customerList()->rowClicked();
+        QVERIFY(ui->deleteButton->isEnabled());
+        QVERIFY(ui->exportButton->toolTip() != data::refusalText(Right::Export));
+    }
+
+    void theRecycleBinPutsBackAndRemovesForGoodOnlyWhenAskedAndAllowed()
+    {
+        MainWindowHarness h;
+        h.insertCustomers({customer(QStringLiteral("VIP"), QStringLiteral("华联")),
+                           customer(QStringLiteral("VIP"), QStringLiteral("阿里"))});
+        h.form->openSession(superAdministratorName(), 1);
+        h.form->showAllRecords();
+        h.waitForSearch();
+        data::CustomerStore &store = *h.data->customerStore;
+        const qint64 key = h.data->customerList->keys().front();
+        QCOMPARE(store.remove(*store.read(key)), data::CustomerStore::Outcome::Done);
+        QCOMPARE(h.data->customerList->rowCount(), 1);
+
+        QAction *bin = h.form->findChild<QAction *>(QStringLiteral("recycleBinAction"));
+        QVERIFY(bin);
+        bin->trigger();
+        auto *window = h.form->findChild<customers::RecycleBinWindow *>();
+        QVERIFY(window);
+        QCOMPARE(window->table()->rowCount(), 1);
+        QCOMPARE(window->table()->item(0, 0)->text(), QStringLiteral("华联"));
+        QCOMPARE(window->table()->item(0, 5)->text(), superAdministratorName());
+        // Nothing chosen: nothing restored.
+        QTest::mouseClick(window->restoreButton(), Qt::LeftButton);
+        QCOMPARE(store.binCount(), 1);
+        window->table()->selectRow(0);
+        QTest::mouseClick(window->restoreButton(), Qt::LeftButton);
+        QCOMPARE(store.binCount(), 0);
+        QVERIFY(store.read(key));
+        QCOMPARE(h.data->customerList->rowCount(), 2);
+        QCOMPARE(window->table()->rowCount(), 0);
+
+        // Removing for good asks first; 取消 keeps it.
+        QCOMPARE(store.remove(*store.read(key)), data::CustomerStore::Outcome::Done);
+        window->showPage(0);
+        window->table()->selectRow(0);
+        h.env.dialogs().queueBoxAnswer(BoxButton::Cancel);
+        QTest::mouseClick(window->purgeButton(), Qt::LeftButton);
+        QCOMPARE(store.binCount(), 1);
+        h.env.dialogs().queueBoxAnswer(BoxButton::Ok);
+        QTest::mouseClick(window->purgeButton(), Qt::LeftButton);
+        QCOMPARE(store.binCount(), 0);
+        QVERIFY(!store.read(key));
+        window->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+        // Without the right to delete the window offers neither, and says why.
+        data::OperatorStore(*h.data->connection).addOperator(QStringLiteral("业务员乙"));
+        h.form->openSession(QStringLiteral("业务员乙"), 2);
+        bin->trigger();
+        window = h.form->findChild<customers::RecycleBinWindow *>();
+        QVERIFY(window);
+        QVERIFY(window->restoreButton()->isEnabled());
+        QVERIFY(!window->purgeButton()->isEnabled());
+        QVERIFY(!window->emptyButton()->isEnabled());
+        QCOMPARE(window->emptyButton()->toolTip(), data::refusalText(Right::Delete));
+        window->close();
+    }
+};
+
+int main(int argc, char **argv)
+{
+    Application app(argc, argv);
+    TestSessionRights test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "test_session_rights.moc"
