@@ -321,6 +321,10 @@ void MainWindow::buildMenus()
                     showAllRecords(); // chosen when every record is there
             })
             .importAction;
+    // Deleted customers, for looking at, putting back or removing for good.
+    m_recycleBinAction = settingsMenu->addAction(QStringLiteral("回收站…"));
+    m_recycleBinAction->setObjectName(QStringLiteral("recycleBinAction"));
+    connect(m_recycleBinAction, &QAction::triggered, this, &MainWindow::openRecycleBin);
 
     // Never offered to the operator: onActivated triggers it.
     checkForUpgradeAction = new QAction(QStringLiteral("检查升级"), this);

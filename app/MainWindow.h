@@ -148,6 +148,8 @@ private:
     QWindow *m_lastFocusWindow = nullptr;
     QShortcut *m_closePanelShortcut = nullptr;
     QAction *m_importAction = nullptr;
+    QAction *m_recycleBinAction = nullptr; // 回收站…
+    void openRecycleBin();
     lianbu::data::Rights m_rights{lianbu::data::Role::Administrator, 0, true};
     // True when the operator may use `right`; otherwise the refusal is shown (app/SessionRights.cpp).
     bool mayUse(lianbu::data::Right right);

@@ -161,8 +161,8 @@ private slots:
                                     QStringLiteral("黑色经典(皮肤)"), QStringLiteral("蓝色幻想(皮肤)"),
                                     QStringLiteral("梦幻天空(皮肤)"), QStringLiteral("黑色遐想(皮肤)"),
                                     QStringLiteral("梦想成真(皮肤)"), QStringLiteral("-"), QStringLiteral("导入…"),
-                                    QStringLiteral("查重"), QStringLiteral("-"), QStringLiteral("帮助主题"),
-                                    QStringLiteral("官方主页"), QStringLiteral("关于")}));
+                                    QStringLiteral("查重"), QStringLiteral("回收站…"), QStringLiteral("-"),
+                                    QStringLiteral("帮助主题"), QStringLiteral("官方主页"), QStringLiteral("关于")}));
         QCOMPARE(widgets(form)->settingsButton->menu(), form->settingsMenu);
         QCOMPARE(form->customerList()->contextMenu()->actions().size(), 13);
         QCOMPARE(form->customerList()->hideColumnActions().at(9)->text(), QStringLiteral("隐藏备注"));
