@@ -196,10 +196,14 @@ void MainWindow::buildCustomerParts()
     connect(m_customerList, &CustomerList::recordLoadRequested, m_entryPanel, &EntryPanel::loadRecordIntoPanel);
     m_quickSearchBar->setCurrentKeySource([this] { return m_customerList->currentCustomer().key; });
     connect(m_quickSearchBar, &QuickSearchBar::resultShown, this, [this](qint64 key) {
+        m_chooseWhenListed = 0; // a search came in between
         if (key != 0)
             m_customerList->makeCustomerCurrent(key);
     });
-    connect(m_quickSearchBar, &QuickSearchBar::allRecordsShown, m_customerList, &CustomerList::makeLastRowCurrent);
+    connect(m_quickSearchBar, &QuickSearchBar::allRecordsShown, this, [this] {
+        m_customerList->makeLastRowCurrent();
+        chooseListedCustomer();
+    });
     connect(m_quickSearchBar, &QuickSearchBar::customerToShow, m_customerList, &CustomerList::makeCustomerCurrent);
     connect(m_customerList, &CustomerList::customerDeleted, m_entryPanel, &EntryPanel::customerDeleted);
     connect(m_quickSearchBar, &QuickSearchBar::categoryEntered, m_entryPanel, &EntryPanel::continueFromSearchCategory);
@@ -214,6 +218,17 @@ void MainWindow::buildCustomerParts()
 void MainWindow::showAllRecords()
 {
     m_quickSearchBar->showAllRecords();
+}
+
+void MainWindow::chooseListedCustomer()
+{
+    const qint64 key = std::exchange(m_chooseWhenListed, 0);
+    const int row = key != 0 ? m_database.customerList->rowOfKey(key) : -1;
+    // Shown to be changed or deleted: 删除 takes it, not the row clicked before.
+    if (row >= 0) {
+        ui->customerGrid->setCurrentRow(row);
+        m_customerList->chooseCurrentRow();
+    }
 }
 
 void MainWindow::deleteSelectedCustomer()
@@ -299,17 +314,17 @@ void MainWindow::buildMenus()
         lianbu::customers::addExchangeCommands(
             settingsMenu, this, [this] { return m_database.connection->database(); }, [this] { showAllRecords(); },
             [this](qint64 id) {
-                const lianbu::data::CustomerListModel *list = m_database.customerList;
-                if (list->rowOfKey(id) < 0)
-                    showAllRecords();
-                const int row = list->rowOfKey(id);
-                // Shown to be changed or deleted: 删除 takes it, not the row clicked before.
-                if (row >= 0) {
-                    ui->customerGrid->setCurrentRow(row);
-                    m_customerList->chooseCurrentRow();
-                }
+                m_chooseWhenListed = id;
+                if (m_database.customerList->rowOfKey(id) >= 0)
+                    chooseListedCustomer();
+                else
+                    showAllRecords(); // chosen when every record is there
             })
             .importAction;
+    // Deleted customers, for looking at, putting back or removing for good.
+    m_recycleBinAction = settingsMenu->addAction(QStringLiteral("回收站…"));
+    m_recycleBinAction->setObjectName(QStringLiteral("recycleBinAction"));
+    connect(m_recycleBinAction, &QAction::triggered, this, &MainWindow::openRecycleBin);
 
     // Never offered to the operator: onActivated triggers it.
     checkForUpgradeAction = new QAction(QStringLiteral("检查升级"), this);

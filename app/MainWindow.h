@@ -117,6 +117,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // The customer the 查重 list opened (m_chooseWhenListed), if the list shows it.
+    void chooseListedCustomer();
     void restoreRegisterOfThisWindow(const QString &damage); // app/BackupCommands.cpp
     void buildStatusBar();
     void buildMenus();
@@ -134,6 +136,8 @@ private:
     Ui::MainWindow *ui;
     Database &m_database;
     lianbu::customers::CustomerList *m_customerList = nullptr;
+    // The customer the 查重 list opened, made current and chosen once the list shows it.
+    qint64 m_chooseWhenListed = 0;
     lianbu::customers::QuickSearchBar *m_quickSearchBar = nullptr;
     lianbu::customers::EntryPanel *m_entryPanel = nullptr;
     std::optional<int> m_sessionId;
@@ -144,6 +148,8 @@ private:
     QWindow *m_lastFocusWindow = nullptr;
     QShortcut *m_closePanelShortcut = nullptr;
     QAction *m_importAction = nullptr;
+    QAction *m_recycleBinAction = nullptr; // 回收站…
+    void openRecycleBin();
     lianbu::data::Rights m_rights{lianbu::data::Role::Administrator, 0, true};
     // True when the operator may use `right`; otherwise the refusal is shown (app/SessionRights.cpp).
     bool mayUse(lianbu::data::Right right);

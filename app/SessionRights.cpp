@@ -1,5 +1,7 @@
 #include "app/MainWindow.h"
 #include "customers/EntryPanel.h"
+#include "customers/RecycleBinWindow.h"
+#include "data/Database.h"
 #include "platform/Dialogs.h"
 #include "ui_MainWindow.h"
 
@@ -45,6 +47,18 @@ void MainWindow::applyRights(const lianbu::data::Rights &rights)
     settingsMenu->setToolTipsVisible(true);
     const bool edit = rights.allows(Right::Edit);
     m_entryPanel->setEditAllowed(edit, edit ? QString() : lianbu::data::refusalText(Right::Edit));
+}
+
+void MainWindow::openRecycleBin()
+{
+    if (auto *open = findChild<lianbu::customers::RecycleBinWindow *>()) {
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    // The store tells the customer list of a customer put back, as of one added.
+    auto *window = new lianbu::customers::RecycleBinWindow(*m_database.customerStore, m_rights, this);
+    window->open();
 }
 
 bool MainWindow::mayUse(lianbu::data::Right right)

@@ -51,7 +51,7 @@ int main(int argc, char *argv[])
     // killed), is replaced by the old one before anything else runs, and the old one starts.
     const std::string self = lianbu::updater::runningProgramPath();
     if (!self.empty() && lianbu::updater::rollBackFailedTrial(lianbu::updater::folderOf(self), std::cerr))
-        lianbu::processes::replaceProcess(self, std::vector<std::string>(argv + 1, argv + argc));
+        lianbu::processes::replaceProcess(self, lianbu::processes::commandArguments(argc, argv));
     lianbu::Application app(argc, argv);
     return lianbu::runProgram(app, commandLine);
 }

@@ -247,18 +247,25 @@ void benchmark(int rows, const QString &registers)
 
     // ---- login until the list is on screen
     DataGrid *grid = form->findChild<DataGrid *>(QStringLiteral("customerGrid"));
-    const Timing login = measure([&] {
+    data::CustomerListModel *list = data->customerList;
+    // A long list's keys are read in the background: the window keeps answering meanwhile.
+    double loadWait = 0;
+    auto showEveryRecord = [&] {
         form->showAllRecords();
+        loadWait = std::max(loadWait, waitUntil([&] { return !list->loading(); }));
+    };
+    const Timing login = measure([&] {
+        showEveryRecord();
         grid->view()->viewport()->repaint();
     });
     line("login → list on screen", login, keysFloor, "≤ 250 ms, ≤ 2×");
+    line("  longest the window waited meanwhile", {loadWait, 0}, 0, "≤ 16 ms");
     line("  (floor: every row read)", {everyRowFloor, 0}, 0, "");
     const double memoryWithList = residentMb();
 
     // ---- the quick search, typed into 客户简称
     customers::CustomerSearch &search = form->quickSearchBar()->customerSearch();
     QLineEdit *shortName = form->findChild<QLineEdit *>(QStringLiteral("searchShortName"));
-    data::CustomerListModel *list = data->customerList;
     double longestWait = 0;
     auto settle = [&] { longestWait = std::max(longestWait, waitUntil([&] { return !search.busy(); })); };
     auto typed = [&](const QString &before, const QString &after) {
@@ -321,7 +328,7 @@ void benchmark(int rows, const QString &registers)
     line("emptying the search field → list on screen", empties[2], 0, "≤ 100 ms");
 
     // ---- title-click sort on 客户简称 (each click reads the column's stored-key index)
-    form->showAllRecords();
+    showEveryRecord();
     // The list of every record starts the empty search in the background; it is let finish so
     // the sort is timed alone.
     settle();
@@ -347,7 +354,7 @@ void benchmark(int rows, const QString &registers)
     const double memoryAfterSorts = residentMb();
 
     // ---- add, modify, delete (from the list of every record, as after the login)
-    form->showAllRecords();
+    showEveryRecord();
     settle();
     auto fillPanel = [&](const QString &shortText) {
         form->findChild<QLineEdit *>(QStringLiteral("categoryEdit"))->setText(QStringLiteral("VIP客户"));

@@ -35,6 +35,8 @@ CustomerSearch::CustomerSearch(data::CustomerListModel *list, db::Connection &co
 
 void CustomerSearch::search(const SearchFields &f)
 {
+    // The list of every record still being read is older than this search: it is not shown.
+    m_list->overtakeLoad();
     const db::Engine &engine = db::engineOf(m_connection.database());
     // The table of initials and mobile numbers catches up with the rows written since its last
     // search (usually none or the few the operator just saved).

@@ -2,6 +2,7 @@
 
 #include "customers/CustomerSearch.h"
 #include "data/CustomerColumns.h"
+#include "data/CustomerListModel.h"
 #include "data/Database.h"
 #include "platform/Dialogs.h"
 #include "ui_QuickSearchBar.h"
@@ -61,6 +62,15 @@ CustomerSearch &QuickSearchBar::customerSearch()
         connect(m_customerSearch.get(), &CustomerSearch::searchFailed, this,
                 [this](const QString &message) { lianbu::showError(message, window()); });
         connect(m_customerSearch.get(), &CustomerSearch::listReplaced, this, &QuickSearchBar::resultShown);
+        // Every record (read in the background for a long list) is there: emptying the search
+        // fields later shows its result at once.
+        data::CustomerListModel *list = m_database.customerList;
+        connect(list, &data::CustomerListModel::everyRecordShown, m_customerSearch.get(), [this] {
+            emit allRecordsShown();
+            m_customerSearch->prepareEmptySearch();
+        });
+        connect(list, &data::CustomerListModel::loadFailed, m_customerSearch.get(),
+                [this](const QString &message) { lianbu::showError(message, window()); });
     }
     return *m_customerSearch;
 }
@@ -95,10 +105,7 @@ void QuickSearchBar::showAllRecords()
     customerSearch().cancel();
     fillComboDistinct(m_database.statementQuery, QLatin1String(lianbu::col::Category), QStringLiteral("data"),
                       ui->searchCategory);
-    m_database.customerList->showStatement(lianbu::sql::allRecords());
-    emit allRecordsShown();
-    // Emptying the search fields later shows its result at once.
-    customerSearch().prepareEmptySearch();
+    m_database.customerList->loadEveryRecord();
 }
 
 void QuickSearchBar::showAllRecordsAfterChange(const QString &category, qint64 key)

@@ -38,7 +38,8 @@ public slots:
     void runQuickSearch();
     // Ctrl+F: the focus to 客户简称, its text selected so typing replaces it.
     void focusSearch();
-    // "全部记录": every customer listed, the last one current, the category list refilled.
+    // "全部记录": every customer listed, the last one current, the category list refilled. A long
+    // list is read in the background: allRecordsShown() says when it is there.
     void showAllRecords();
     // After the operator added or changed the customer `key`: every record listed in key order,
     // that customer current, the category list holding `category`, without running a statement

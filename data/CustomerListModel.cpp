@@ -1,6 +1,9 @@
 #include "data/CustomerListModel.h"
 
 #include "data/CustomerColumns.h"
+#include "db/BackgroundSearch.h"
+#include "db/Connection.h"
+#include "db/Engine.h"
 
 #include <algorithm>
 #include <iterator>
@@ -26,6 +29,7 @@ CustomerListModel::~CustomerListModel()
 
 void CustomerListModel::showStatement(const QString &sql, const QVariantList &values)
 {
+    m_showLoad = false;
     resetWith([&] {
         m_list.close();
         m_list.setSql(sql, values);
@@ -36,6 +40,12 @@ void CustomerListModel::showStatement(const QString &sql, const QVariantList &va
 }
 
 void CustomerListModel::showResult(const sql::BoundStatement &statement, std::vector<qint64> keys)
+{
+    m_showLoad = false;
+    showKeys(statement, std::move(keys));
+}
+
+void CustomerListModel::showKeys(const sql::BoundStatement &statement, std::vector<qint64> keys)
 {
     resetWith([&] {
         m_list.close();
@@ -59,8 +69,56 @@ void CustomerListModel::showAllKept()
         showStatement(sql::allRecords());
 }
 
+void CustomerListModel::loadEveryRecord()
+{
+    db::Connection *connection = m_list.connection();
+    const QSqlDatabase database = connection->database();
+    const db::Engine &engine = db::engineOf(database);
+    const QString key = engine.rowKey(QStringLiteral("data"));
+    // The largest key bounds the number of rows at the cost of one index lookup.
+    const std::vector<qint64> largest =
+        db::readKeys(engine, database, QStringLiteral("select max(%1) from data").arg(key), {});
+    if (largest.empty() || largest.front() <= m_backgroundFrom) {
+        if (m_loader)
+            m_loader->cancel();
+        m_loadTicket = 0;
+        showStatement(sql::allRecords());
+        emit everyRecordShown();
+        return;
+    }
+    if (!m_loader) {
+        m_loader = std::make_unique<db::BackgroundSearch>(connection->address());
+        connect(m_loader.get(), &db::BackgroundSearch::finished, this, &CustomerListModel::loaded);
+        connect(m_loader.get(), &db::BackgroundSearch::failed, this, [this](quint64 ticket, const QString &message) {
+            if (ticket != m_loadTicket)
+                return;
+            m_loadTicket = 0;
+            if (std::exchange(m_showLoad, false))
+                emit loadFailed(message);
+        });
+    }
+    m_showLoad = true;
+    m_loadTicket = m_loader->start(QStringLiteral("select %1 from data order by %1").arg(key));
+}
+
+void CustomerListModel::loaded(quint64 ticket, const std::vector<qint64> &keys)
+{
+    if (ticket != m_loadTicket)
+        return;
+    m_loadTicket = 0;
+    keepEveryRecord(keys);
+    if (!std::exchange(m_showLoad, false))
+        return;
+    showKeys({sql::allRecords(), {}}, keys);
+    emit everyRecordShown();
+}
+
 void CustomerListModel::close()
 {
+    // The worker's connection is to this register; the next one is opened afresh.
+    m_loader.reset();
+    m_loadTicket = 0;
+    m_showLoad = false;
     resetWith([this] { m_list.close(); });
     // The register may be another one when the list opens again.
     m_allKeys.reset();

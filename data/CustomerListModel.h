@@ -5,8 +5,13 @@
 #include "db/DataSetModel.h"
 #include "db/Query.h"
 
+#include <memory>
 #include <optional>
 #include <vector>
+
+namespace lianbu::db {
+class BackgroundSearch;
+}
 
 namespace lianbu::data {
 
@@ -33,6 +38,18 @@ public:
     // every record (with the program's own additions and deletions). Runs the statement when
     // nothing is kept.
     void showAllKept();
+    // Lists every record. A long list does not hold up the window: its keys are read in key
+    // order on a connection of their own in a worker thread, and the list shows them when they
+    // are there (until then it shows what it showed); a short one is read at once. Either way
+    // the list is one reset followed by everyRecordShown().
+    void loadEveryRecord();
+    // Registers of more rows than this are read in the background (by their largest key).
+    void setBackgroundLoadFrom(qint64 rows) { m_backgroundFrom = rows; }
+    // True while the keys of loadEveryRecord() are being read in the background.
+    bool loading() const { return m_loadTicket != 0; }
+    // A newer list is coming (a search was typed): the keys being read are kept as the list of
+    // every record when they arrive, but not shown.
+    void overtakeLoad() { m_showLoad = false; }
     void close();
 
     // The kept result of the search with every field empty: every record with a 客户简称, in key
@@ -54,7 +71,14 @@ public:
     // change or delete is checked against); key 0 for no row.
     CustomerRecord customerAt(int row) const;
 
+signals:
+    // The keys of loadEveryRecord() arrived and the list shows them.
+    void everyRecordShown();
+    void loadFailed(const QString &message);
+
 private:
+    void loaded(quint64 ticket, const std::vector<qint64> &keys);
+    void showKeys(const sql::BoundStatement &statement, std::vector<qint64> keys);
     void customerAdded(qint64 key);
     void customerChanged(qint64 key);
     void customerRemoved(qint64 key);
@@ -69,6 +93,11 @@ private:
     std::optional<std::vector<qint64>> m_allKeys;
     std::vector<qint64> m_notInEmptySearch;
     bool m_emptySearchKnown = false;
+    // The worker reading the keys of every record (made at the first load, let go at close()).
+    std::unique_ptr<db::BackgroundSearch> m_loader;
+    quint64 m_loadTicket = 0; // the load running, 0 for none
+    bool m_showLoad = false;  // its keys are shown when they come
+    qint64 m_backgroundFrom = 20000;
 };
 
 } // namespace lianbu::data

@@ -2,7 +2,10 @@
 
 #include "data/ChangeLog.h"
 #include "data/CustomerColumns.h"
+#include "data/AttemptLog.h"
 #include "data/OperatorRights.h"
+#include "data/Schema.h"
+#include "db/BoundStatement.h"
 #include "db/Connection.h"
 #include "db/Engine.h"
 #include "db/EngineErrors.h"
@@ -228,15 +231,38 @@ CustomerStore::Outcome CustomerStore::remove(const CustomerRecord &asRead)
         remove.conditions.push_back(db::Condition::sameAs(tableColumn(column), db::boundValue(value)));
     int removed = 0;
     runLogged(m_connection, [&] {
+        // Read whole inside the transaction: the bin keeps every column, also those the
+        // operator's record did not carry.
+        const std::optional<CustomerRecord> whole = read(asRead.key);
         removed = db::runDelete(m_connection, remove);
-        if (removed == 0)
+        if (removed == 0 || !whole)
             return;
+        const QDateTime now = AttemptLog(m_connection).clockNow();
+        QStringList binColumns{QStringLiteral("rid")};
+        QVariantList values{asRead.key};
+        for (const auto &[column, value] : whole->values) {
+            for (const DataColumn &binColumn : kDataColumns) {
+                if (column.compare(QLatin1String(binColumn.name), Qt::CaseInsensitive) == 0) {
+                    binColumns << QLatin1String(binColumn.name);
+                    // A plain null: runBound would bind a null text as empty text.
+                    values << (value ? QVariant(*value) : QVariant());
+                }
+            }
+        }
+        binColumns << QStringLiteral("deleted_by") << QStringLiteral("deleted_at") << QStringLiteral("deleted_pc");
+        values << m_operator << attemptTimeText(now) << localPcName();
+        db::runBound(m_connection,
+                     QStringLiteral("insert into %1 (%2) values (%3)")
+                         .arg(QLatin1String(kCustomerBinTable), binColumns.join(QLatin1Char(',')),
+                              QStringList(binColumns.size(), QStringLiteral("?")).join(QLatin1Char(','))),
+                     values);
         LogEntry entry;
+        entry.time = now;
         entry.operatorName = m_operator;
         entry.kind = LogKind::CustomerDeleted;
         entry.customerKey = asRead.key;
-        entry.subject = asRead.value(QLatin1String(col::ShortName)).value_or(QString());
-        for (const auto &[column, value] : asRead.values)
+        entry.subject = whole->value(QLatin1String(col::ShortName)).value_or(QString());
+        for (const auto &[column, value] : whole->values)
             entry.fields.push_back({column, value, std::nullopt});
         ChangeLog(m_connection).write(entry);
     });
@@ -249,6 +275,148 @@ CustomerStore::Outcome CustomerStore::remove(const CustomerRecord &asRead)
     }
     emit customerRemoved(asRead.key);
     return Outcome::Done;
+}
+
+QStringList customerBinStatements(const db::Engine &)
+{
+    QString table = QStringLiteral("CREATE TABLE %1 (rid BIGINT PRIMARY KEY").arg(QLatin1String(kCustomerBinTable));
+    for (const DataColumn &column : kDataColumns)
+        table += QStringLiteral(", %1 VARCHAR(%2)").arg(QLatin1String(column.name)).arg(column.width);
+    table += QStringLiteral(", deleted_by VARCHAR(50), deleted_at VARCHAR(30), deleted_pc VARCHAR(100))");
+    return {
+        table,
+        QStringLiteral("CREATE INDEX customer_bin_deleted ON %1 (deleted_at)").arg(QLatin1String(kCustomerBinTable))};
+}
+
+namespace {
+
+QString binColumnList()
+{
+    QStringList names;
+    for (const DataColumn &column : kDataColumns)
+        names << QLatin1String(column.name);
+    return names.join(QLatin1Char(','));
+}
+
+} // namespace
+
+std::vector<BinEntry> CustomerStore::binEntries(int count, int skip) const
+{
+    QSqlQuery query = db::runBound(m_connection,
+                                   QStringLiteral("select rid,%1,deleted_by,deleted_at,deleted_pc from %2 "
+                                                  "order by deleted_at desc, rid desc limit ? offset ?")
+                                       .arg(binColumnList(), QLatin1String(kCustomerBinTable)),
+                                   {std::max(0, count), std::max(0, skip)});
+    std::vector<BinEntry> entries;
+    constexpr int kColumns = int(std::size(kDataColumns));
+    while (query.next()) {
+        BinEntry entry;
+        entry.record.key = query.value(0).toLongLong();
+        for (int c = 0; c < kColumns; ++c) {
+            const QVariant value = query.value(c + 1);
+            entry.record.values.emplace_back(QLatin1String(kDataColumns[c].name),
+                                             value.isNull() ? std::nullopt : std::optional<QString>(value.toString()));
+        }
+        entry.deletedBy = query.value(kColumns + 1).toString();
+        entry.deletedAt = attemptTimeOf(query.value(kColumns + 2).toString());
+        entry.pc = query.value(kColumns + 3).toString();
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+qint64 CustomerStore::binCount() const
+{
+    QSqlQuery query =
+        db::runBound(m_connection, QStringLiteral("select count(*) from %1").arg(QLatin1String(kCustomerBinTable)));
+    return query.next() ? query.value(0).toLongLong() : 0;
+}
+
+bool CustomerStore::restore(qint64 key)
+{
+    requireRight(m_connection, m_operator, Right::Edit);
+    bool restored = false;
+    runLogged(m_connection, [&] {
+        QSqlQuery query = db::runBound(
+            m_connection,
+            QStringLiteral("select %1 from %2 where rid=?").arg(binColumnList(), QLatin1String(kCustomerBinTable)),
+            {key});
+        if (!query.next())
+            return;
+        // Only the columns this register's customer table has (an older one has fewer).
+        const QStringList tableColumns = columns();
+        QStringList written{m_connection.isServer() ? QStringLiteral("rid") : QStringLiteral("rowid")};
+        QVariantList values{key};
+        LogEntry entry;
+        entry.operatorName = m_operator;
+        entry.kind = LogKind::CustomerRestored;
+        entry.customerKey = key;
+        for (int c = 0; c < int(std::size(kDataColumns)); ++c) {
+            const QLatin1String name(kDataColumns[c].name);
+            const QVariant value = query.value(c);
+            if (name == QLatin1String(col::ShortName))
+                entry.subject = value.toString();
+            if (!tableColumns.contains(name, Qt::CaseInsensitive))
+                continue;
+            written << name;
+            values << (value.isNull() ? QVariant() : QVariant(value.toString()));
+        }
+        query.finish();
+        db::runBound(m_connection,
+                     QStringLiteral("insert into data (%1) values (%2)")
+                         .arg(written.join(QLatin1Char(',')),
+                              QStringList(written.size(), QStringLiteral("?")).join(QLatin1Char(','))),
+                     values);
+        db::runBound(m_connection, QStringLiteral("delete from %1 where rid=?").arg(QLatin1String(kCustomerBinTable)),
+                     {key});
+        ChangeLog(m_connection).write(entry);
+        restored = true;
+    });
+    if (restored)
+        emit customerAdded(key);
+    return restored;
+}
+
+bool CustomerStore::purge(qint64 key)
+{
+    requireRight(m_connection, m_operator, Right::Delete);
+    bool purged = false;
+    runLogged(m_connection, [&] {
+        QSqlQuery query = db::runBound(
+            m_connection, QStringLiteral("select b from %1 where rid=?").arg(QLatin1String(kCustomerBinTable)), {key});
+        if (!query.next())
+            return;
+        LogEntry entry;
+        entry.operatorName = m_operator;
+        entry.kind = LogKind::CustomerPurged;
+        entry.customerKey = key;
+        entry.subject = query.value(0).toString();
+        query.finish();
+        db::runBound(m_connection, QStringLiteral("delete from %1 where rid=?").arg(QLatin1String(kCustomerBinTable)),
+                     {key});
+        ChangeLog(m_connection).write(entry);
+        purged = true;
+    });
+    return purged;
+}
+
+qint64 CustomerStore::emptyBin()
+{
+    requireRight(m_connection, m_operator, Right::Delete);
+    qint64 removed = 0;
+    runLogged(m_connection, [&] {
+        QSqlQuery query =
+            db::runBound(m_connection, QStringLiteral("delete from %1").arg(QLatin1String(kCustomerBinTable)));
+        removed = query.numRowsAffected();
+        if (removed <= 0)
+            return;
+        LogEntry entry;
+        entry.operatorName = m_operator;
+        entry.kind = LogKind::CustomerPurged;
+        entry.subject = QStringLiteral("清空回收站（%1条）").arg(removed);
+        ChangeLog(m_connection).write(entry);
+    });
+    return std::max<qint64>(removed, 0);
 }
 
 void CustomerStore::throwModifyRefused(Outcome outcome)

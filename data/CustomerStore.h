@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -10,7 +11,8 @@
 
 namespace lianbu::db {
 class Connection;
-}
+class Engine;
+} // namespace lianbu::db
 
 namespace lianbu::data {
 
@@ -27,6 +29,19 @@ struct CustomerRecord
 
 // True when both hold the same values for the same columns (names in any letter case, any order).
 bool sameStoredValues(const CustomerRecord &a, const CustomerRecord &b);
+
+// A deleted customer as the recycle bin keeps it: whole, with its key, who deleted it and when.
+struct BinEntry
+{
+    CustomerRecord record;
+    QString deletedBy;
+    QDateTime deletedAt; // UTC
+    QString pc;
+};
+
+// The recycle bin's table (persisted name) and the statements that create it.
+inline constexpr char kCustomerBinTable[] = "customer_bin";
+QStringList customerBinStatements(const db::Engine &engine);
 
 // Column name → value to write; nullopt writes NULL.
 using CustomerValues = std::vector<std::pair<QString, std::optional<QString>>>;
@@ -62,8 +77,20 @@ public:
     qint64 add(const CustomerValues &values);
     // Writes `changes` into customer asRead.key while it holds asRead's values.
     Outcome modify(const CustomerRecord &asRead, const CustomerValues &changes);
-    // Deletes customer asRead.key while it holds asRead's values.
+    // Deletes customer asRead.key while it holds asRead's values: it leaves the customer table
+    // (so lists, searches and exports never see it) for the recycle bin, whole, with its key.
     Outcome remove(const CustomerRecord &asRead);
+
+    // The recycle bin, newest deletion first: `count` entries from the `skip`-th on.
+    std::vector<BinEntry> binEntries(int count, int skip = 0) const;
+    qint64 binCount() const;
+    // Puts customer `key` back from the bin with the same key (needs Right::Edit); false when
+    // the bin does not hold it.
+    bool restore(qint64 key);
+    // Removes customer `key` from the bin for good (needs Right::Delete); false when not there.
+    bool purge(qint64 key);
+    // Empties the bin (needs Right::Delete); the number of customers removed for good.
+    qint64 emptyBin();
 
     // The stored columns of the customer table, in table order, and their declared widths in
     // characters (0: no limit). Read once from the register.

@@ -2,6 +2,7 @@
 
 #include "data/AttemptLog.h"
 #include "data/ChangeLog.h"
+#include "data/CustomerStore.h"
 #include "data/OperatorRights.h"
 #include "data/PasswordHash.h"
 #include "data/Schema.h"
@@ -32,7 +33,8 @@ std::vector<AddedTable> addedTables(const db::Engine &engine)
             {kPasswordChangeTable, {two.at(1)}},
             {kVersionTable, {two.at(2)}},
             {kRightsTable, {rightsTableStatement(engine)}},
-            {kChangeLogTable, changeLogStatements(engine)}};
+            {kChangeLogTable, changeLogStatements(engine)},
+            {kCustomerBinTable, customerBinStatements(engine)}};
 }
 
 bool hasAll(const db::Engine &engine, const QStringList &tables)
@@ -90,7 +92,7 @@ Error upgradeRefused(db::Connection &connection, const Error &error)
 
 QStringList versionThreeStatements(const db::Engine &engine)
 {
-    return QStringList{rightsTableStatement(engine)} + changeLogStatements(engine);
+    return QStringList{rightsTableStatement(engine)} + changeLogStatements(engine) + customerBinStatements(engine);
 }
 
 QStringList versionTwoStatements(const db::Engine &engine)

@@ -19,7 +19,7 @@ namespace lianbu::data {
 // password_changes exist.
 //
 // Version 3: operator_rights (every operator of an older register keeps what he could do before:
-// everything but administering operators) and change_log.
+// everything but administering operators), change_log and customer_bin.
 inline constexpr int kRegisterVersion = 3;
 inline constexpr char kVersionTable[] = "register_version";
 inline constexpr char kPasswordChangeTable[] = "password_changes";

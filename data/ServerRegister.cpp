@@ -2,6 +2,7 @@
 
 #include "data/AttemptLog.h"
 #include "data/ChangeLog.h"
+#include "data/CustomerStore.h"
 #include "data/OperatorRights.h"
 #include "data/PasswordHash.h"
 #include "data/RegisterUpgrade.h"
@@ -51,6 +52,8 @@ QList<TableCopy> copiedTables()
         {data::kPasswordChangeTable, QStringLiteral("id,username,changed_by,change_time,kind"),
          QStringLiteral("id,username,changed_by,change_time,kind")},
         {data::kRightsTable, QStringLiteral("username,role,grants"), QStringLiteral("username,role,grants")},
+        {data::kCustomerBinTable, QStringLiteral("rid,") + data + QStringLiteral(",deleted_by,deleted_at,deleted_pc"),
+         QStringLiteral("rid,") + data + QStringLiteral(",deleted_by,deleted_at,deleted_pc")},
         {data::kChangeLogTable, QStringLiteral("id,log_time,username,pc,kind,customer_key,subject,details"),
          QStringLiteral("id,log_time,username,pc,kind,customer_key,subject,details")},
     };
@@ -260,10 +263,11 @@ QList<CopiedTable> copyRegisterToServer(const QString &file, const db::RegisterA
                 for (int column = 0; column < columns; ++column) {
                     const QVariant value = rows.value(column);
                     // SQLite keeps whatever type a value came with; the server's columns are
-                    // text, except the keys.
+                    // text, except the keys (and the bin's and the log's customer keys).
                     if (value.isNull())
                         values << QVariant(); // NULL (a null text would be bound as empty text)
-                    else if (column == 0 && keyColumn(table))
+                    else if ((column == 0 && (keyColumn(table) || table == QLatin1String(data::kCustomerBinTable)))
+                             || (table == QLatin1String(data::kChangeLogTable) && column == 5))
                         values << value.toLongLong();
                     else
                         values << value.toString();

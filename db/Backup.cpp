@@ -261,17 +261,19 @@ namespace {
 
 // The old file keeps a second name, then the new one takes the register's name in one rename;
 // the caller's lock covers the old file the whole time. A hard link: copying would open the
-// file outside the engine and drop its locks.
+// file outside the engine and drop its locks. True when the new file has the name; false (and
+// nothing changed) when the system refused the rename.
 template <typename Refuse>
-void swapInto(const QString &incoming, const QString &target, const QString &kept, const Refuse &refuse)
+bool swapInto(const QString &incoming, const QString &target, const QString &kept, const Refuse &refuse)
 {
     if (files::hardLink(target.toUtf8().toStdString(), kept.toUtf8().toStdString()) != 0)
         throw refuse(QStringLiteral("cannot keep the old file as \"%1\".").arg(kept),
                      QStringLiteral("无法保留原来的文件“%1”。").arg(kept));
     if (files::replaceFile(incoming.toUtf8().toStdString(), target.toUtf8().toStdString()) != 0) {
         QFile::remove(kept);
-        throw refuse(QStringLiteral("the new file cannot take its name."), QStringLiteral("无法替换文件。"));
+        return false;
     }
+    return true;
 }
 
 } // namespace
@@ -324,24 +326,33 @@ QString restoreDatabase(const QString &backupFile, const QString &registerFile, 
                 throw refuse(
                     QStringLiteral("the register is in use by another instance."),
                     QStringLiteral("数据库正被其他程序或其他电脑上的联簿宝使用。请让所有人退出联簿宝后再恢复。"));
-            swapInto(incoming, target, kept, refuse);
-            return kept;
+            if (swapInto(incoming, target, kept, refuse))
+                return kept;
+        } else {
+            bool alone = checkpoint == SQLITE_OK;
+            if (alone) {
+                sqlite3_stmt *stmt = nullptr;
+                alone = sqlite3_prepare_v2(db, "PRAGMA journal_mode=DELETE", -1, &stmt, nullptr) == SQLITE_OK
+                        && sqlite3_step(stmt) == SQLITE_ROW
+                        && qstricmp(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)), "delete") == 0;
+                sqlite3_finalize(stmt);
+            }
+            alone = alone && exec("PRAGMA locking_mode=EXCLUSIVE") == SQLITE_OK && exec("BEGIN EXCLUSIVE") == SQLITE_OK
+                    && exec("COMMIT") == SQLITE_OK;
+            if (!alone)
+                throw refuse(
+                    QStringLiteral("the register is in use by another instance."),
+                    QStringLiteral("数据库正被其他程序或其他电脑上的联簿宝使用。请让所有人退出联簿宝后再恢复。"));
+            if (swapInto(incoming, target, kept, refuse))
+                return kept;
         }
-        bool alone = checkpoint == SQLITE_OK;
-        if (alone) {
-            sqlite3_stmt *stmt = nullptr;
-            alone = sqlite3_prepare_v2(db, "PRAGMA journal_mode=DELETE", -1, &stmt, nullptr) == SQLITE_OK
-                    && sqlite3_step(stmt) == SQLITE_ROW
-                    && qstricmp(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)), "delete") == 0;
-            sqlite3_finalize(stmt);
-        }
-        alone = alone && exec("PRAGMA locking_mode=EXCLUSIVE") == SQLITE_OK && exec("BEGIN EXCLUSIVE") == SQLITE_OK
-                && exec("COMMIT") == SQLITE_OK;
-        if (!alone)
-            throw refuse(QStringLiteral("the register is in use by another instance."),
-                         QStringLiteral("数据库正被其他程序或其他电脑上的联簿宝使用。请让所有人退出联簿宝后再恢复。"));
-        swapInto(incoming, target, kept, refuse);
     }
+    // A system that refuses to rename over a file while it is open (Windows: the engine does not
+    // share its files' deletion) gets one more attempt once this connection has closed. Whatever
+    // opened the register in between holds it open and makes that attempt fail too, and the old
+    // register stays.
+    if (!swapInto(incoming, target, kept, refuse))
+        throw refuse(QStringLiteral("the new file cannot take its name."), QStringLiteral("无法替换文件。"));
     return kept;
 }
 

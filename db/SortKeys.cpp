@@ -365,34 +365,64 @@ bool orderByStoredKeys(Connection &connection, const QString &table, const QStri
                                                .arg(quoted(keyColumn), quoted(keyTable(table)),
                                                     quoted(keyTable(table) + QLatin1Char('_') + keyColumn)));
             sqlite3_stmt *s = read.get();
+            // The index is read a batch at a time, and each batch's list positions are looked up
+            // in a loop of their own: those lookups miss the processor's caches in any order,
+            // and apart from the reading they overlap.
+            constexpr size_t kBatch = 4096;
+            std::vector<qint64> batchKeys;
+            std::vector<int> batchPositions(kBatch);
+            std::vector<quint8> batchFlags; // 1: starts a run of equal keys; 2: null key
+            batchKeys.reserve(kBatch);
+            batchFlags.reserve(kBatch);
+            bool runBreak = true; // since the last row taken
+            bool first = true;
+            auto take = [&] {
+                const size_t count = batchKeys.size();
+                for (size_t i = 0; i < count; ++i)
+                    batchPositions[i] = positionOf(batchKeys[i]);
+                for (size_t i = 0; i < count; ++i) {
+                    runBreak = runBreak || (batchFlags[i] & 1);
+                    const int position = batchPositions[i];
+                    if (position < 0 || seen[size_t(position)])
+                        continue;
+                    seen[size_t(position)] = true;
+                    if (runBreak) {
+                        if (first)
+                            firstGroupNull = (batchFlags[i] & 2) != 0;
+                        groupStart.push_back(order->size());
+                    }
+                    runBreak = false;
+                    first = false;
+                    order->push_back(position);
+                }
+                batchKeys.clear();
+                batchFlags.clear();
+            };
             std::string previous; // keeps its buffer from key to key
             bool previousNull = false;
-            bool first = true;
+            bool firstRow = true;
             while (read.step()) {
-                const int position = positionOf(sqlite3_column_int64(s, 0));
-                if (position < 0 || seen[size_t(position)])
-                    continue;
-                seen[size_t(position)] = true;
                 const bool isNull = sqlite3_column_type(s, 1) == SQLITE_NULL;
                 const auto *blob = static_cast<const char *>(sqlite3_column_blob(s, 1));
                 const int bytes = sqlite3_column_bytes(s, 1);
-                const bool same = !first && isNull == previousNull
+                const bool same = !firstRow && isNull == previousNull
                                   && (isNull
                                       || (previous.size() == size_t(bytes)
                                           && std::memcmp(previous.data(), blob, size_t(bytes)) == 0));
                 if (!same) {
-                    if (first)
-                        firstGroupNull = isNull;
-                    groupStart.push_back(order->size());
                     if (isNull)
                         previous.clear();
                     else
                         previous.assign(blob, size_t(bytes));
                     previousNull = isNull;
                 }
-                first = false;
-                order->push_back(position);
+                firstRow = false;
+                batchKeys.push_back(sqlite3_column_int64(s, 0));
+                batchFlags.push_back(quint8((same ? 0 : 1) | (isNull ? 2 : 0)));
+                if (batchKeys.size() == kBatch)
+                    take();
             }
+            take();
         }
         // Rows without a key (gone since the list was read) join the nulls, which lead.
         std::vector<int> missing;

@@ -17,6 +17,20 @@
 
 namespace lianbu::files {
 
+bool isAsideName(const std::string &name)
+{
+    // <name>.old-<digits>-<digits>
+    const std::size_t at = name.rfind(".old-");
+    if (at == std::string::npos || at == 0)
+        return false;
+    const std::string tail = name.substr(at + 5);
+    const std::size_t dash = tail.find('-');
+    const auto digits = [](const std::string &text) {
+        return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+    };
+    return dash != std::string::npos && digits(tail.substr(0, dash)) && digits(tail.substr(dash + 1));
+}
+
 #ifdef _WIN32
 
 namespace {
@@ -128,11 +142,30 @@ int closeFile(int fd)
 
 int replaceFile(const std::string &from, const std::string &to)
 {
-    // Replaces the target in one step (a file of that name open by another program without
-    // sharing its deletion refuses); written through, so the new name survives a power cut.
-    if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    // Replaces the target in one step; written through, so the new name survives a power cut.
+    const std::wstring source = wide(from), target = wide(to);
+    if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return 0;
-    return errnoOf(GetLastError());
+    const DWORD error = GetLastError();
+    if (error != ERROR_ACCESS_DENIED)
+        return errnoOf(error);
+    // Windows does not replace a file that a handle holds open, even one that shares its
+    // deletion (the updater's lock on the old executable). Such a file can still be renamed:
+    // it steps aside, the new file takes the name, and the old one is deleted once its last
+    // handle closes, as a POSIX rename leaves it to its readers. A holder that does not share
+    // deletion still refuses. Two renames: for an instant the name is free.
+    static LONG counter = 0;
+    const std::wstring aside = target + L".old-" + std::to_wstring(GetCurrentProcessId()) + L"-"
+                               + std::to_wstring(InterlockedIncrement(&counter));
+    if (!MoveFileExW(target.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH))
+        return errnoOf(error);
+    if (!MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        const DWORD second = GetLastError();
+        MoveFileExW(aside.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+        return errnoOf(second);
+    }
+    DeleteFileW(aside.c_str());
+    return 0;
 }
 
 int hardLink(const std::string &existing, const std::string &newName)

@@ -29,8 +29,13 @@ int setMode(int fd, int mode);
 int modeOf(const std::string &path);
 int closeFile(int fd);
 // Gives `from` the name `to`, replacing a file of that name in one step: the name holds the old
-// or the new file at every moment.
+// or the new file at every moment. Windows, where a file held open cannot be replaced: see
+// isAsideName.
 int replaceFile(const std::string &from, const std::string &to);
+// On Windows, replaceFile lets an old file that a handle holds open step aside as
+// "<name>.old-<process>-<n>" and deletes it; a deletion the system refuses (a program's image
+// still mapped) leaves it behind. True for such a name, for the sweeps that remove them later.
+bool isAsideName(const std::string &name);
 // Gives an existing file a second name (a hard link on the same volume); EEXIST when that name is
 // taken.
 int hardLink(const std::string &existing, const std::string &newName);

@@ -6,6 +6,8 @@
 #ifdef _WIN32
 #include <cstdlib>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 #else
 #include <climits>
 #include <csignal>
@@ -152,6 +154,19 @@ void replaceProcess(const std::string &path, const std::vector<std::string> &arg
     std::exit(int(status));
 }
 
+std::vector<std::string> commandArguments(int argc, char **argv)
+{
+    int count = 0;
+    wchar_t **wideArguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wideArguments)
+        return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+    std::vector<std::string> arguments;
+    for (int i = 1; i < count; ++i)
+        arguments.push_back(narrow(wideArguments[i]));
+    LocalFree(wideArguments);
+    return arguments;
+}
+
 long long currentProcessId()
 {
     return GetCurrentProcessId();
@@ -235,6 +250,11 @@ void replaceProcess(const std::string &path, const std::vector<std::string> &arg
         argv.push_back(const_cast<char *>(argument.c_str()));
     argv.push_back(nullptr);
     ::execv(path.c_str(), argv.data());
+}
+
+std::vector<std::string> commandArguments(int argc, char **argv)
+{
+    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
 }
 
 long long currentProcessId()

@@ -35,6 +35,12 @@ void kill(Child &child);
 // only when the program cannot be started.
 void replaceProcess(const std::string &path, const std::vector<std::string> &arguments);
 
+// The arguments this process was started with, after the program's own name, as UTF-8. On
+// Windows main()'s argv holds them in the ANSI code page, which loses every character outside
+// it (Chinese in a Western system): they are read from the wide command line instead. POSIX:
+// argv as it is.
+std::vector<std::string> commandArguments(int argc, char **argv);
+
 long long currentProcessId();
 // The absolute path of this process's executable, with "/" between folders; empty if unknown.
 std::string currentProgramPath();

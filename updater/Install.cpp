@@ -357,6 +357,16 @@ void removeStrayUpdates(const std::string &folder, const std::vector<ManifestEnt
     }
 }
 
+void removeStaleBackups(const std::string &folder)
+{
+    if (existsNoFollow(folder + kJournalFile))
+        return;
+    for (const auto &name : files::namesIn(folder))
+        if ((endsWith(name, kBackupSuffix) || files::isAsideName(name))
+            && files::kindOf(folder + name) == files::Kind::Regular)
+            files::removeFile(folder + name);
+}
+
 bool verifyEntries(const std::string &folder, const std::vector<ManifestEntry> &entries, std::string &reason)
 {
     for (const auto &e : entries) {

@@ -101,6 +101,10 @@ void releaseInstallLock(int fd);
 
 // Deletes every .uTMP of folder that the manifest does not list (all of them without manifest).
 void removeStrayUpdates(const std::string &folder, const std::vector<ManifestEntry> &keep);
+// With the install lock held and no install under way (no journal): deletes the kept old files
+// (.uOLD) and the old files a replacement stepped aside from (files::isAsideName) that a finished
+// install could not delete (Windows: the old program's image was still mapped).
+void removeStaleBackups(const std::string &folder);
 
 // Checks every entry's .uTMP (a regular file, not a link, of the listed size and hash) and its
 // target (absent, or a regular file). false with a reason at the first that fails.

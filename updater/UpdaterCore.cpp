@@ -384,8 +384,10 @@ int run(const std::vector<std::string> &args, std::chrono::milliseconds waitLimi
     const auto entries = handOff ? std::optional(handOff->entries) : std::nullopt;
     const std::vector<std::string> arguments = handOff ? handOff->arguments : std::vector<std::string>();
     if (!entries || entries->empty()) {
-        // Leftovers of a cancelled or killed download are never installed.
+        // Leftovers of a cancelled or killed download are never installed. Under the install
+        // lock, old files a finished install could not delete go too.
         discardDownloads(folder);
+        removeStaleBackups(folder);
         if (haveManifest) {
             log << "the manifest cannot be read; nothing was installed\n";
             writeResult(folder, Outcome::Rejected, "the list of downloaded files cannot be read", log);

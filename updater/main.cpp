@@ -30,7 +30,7 @@ bool chineseMessages()
 
 int main(int argc, char **argv)
 {
-    const std::vector<std::string> args(argv + 1, argv + argc);
+    const std::vector<std::string> args = lianbu::processes::commandArguments(argc, argv);
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
         if (chineseMessages())
             std::cout << "用法：" << lianbu::updater::kUpdaterName << " <程序路径> +<重启参数><方法 0|1>\n"

@@ -161,8 +161,8 @@ private slots:
                                     QStringLiteral("黑色经典(皮肤)"), QStringLiteral("蓝色幻想(皮肤)"),
                                     QStringLiteral("梦幻天空(皮肤)"), QStringLiteral("黑色遐想(皮肤)"),
                                     QStringLiteral("梦想成真(皮肤)"), QStringLiteral("-"), QStringLiteral("导入…"),
-                                    QStringLiteral("查重"), QStringLiteral("-"), QStringLiteral("帮助主题"),
-                                    QStringLiteral("官方主页"), QStringLiteral("关于")}));
+                                    QStringLiteral("查重"), QStringLiteral("回收站…"), QStringLiteral("-"),
+                                    QStringLiteral("帮助主题"), QStringLiteral("官方主页"), QStringLiteral("关于")}));
         QCOMPARE(widgets(form)->settingsButton->menu(), form->settingsMenu);
         QCOMPARE(form->customerList()->contextMenu()->actions().size(), 13);
         QCOMPARE(form->customerList()->hideColumnActions().at(9)->text(), QStringLiteral("隐藏备注"));
@@ -222,6 +222,33 @@ private slots:
                  QStringLiteral("总计"));
         QCOMPARE(widgets(h.form)->customerGrid->footerDisplayText(0, columnOf(h.form.get(), QStringLiteral("b"))),
                  QStringLiteral("5"));
+    }
+
+    // A long list's keys come from a worker: the list shows what it showed until they are
+    // there, then every record with the last row current and the count in the footer.
+    void allRecordsOfALongListArriveFromTheBackground()
+    {
+        MainWindowHarness h;
+        h.insertCustomers(sampleCustomers());
+        data::CustomerListModel *list = h.data->customerList;
+        list->setBackgroundLoadFrom(0);
+        DataGrid *grid = widgets(h.form)->customerGrid;
+        const QString b = QStringLiteral("b");
+        h.form->showAllRecords();
+        QVERIFY(list->loading());
+        QTRY_VERIFY(!list->loading());
+        QCOMPARE(list->rowCount(), 5);
+        QCOMPARE(grid->currentRow(), 4);
+        QCOMPARE(grid->footerDisplayText(0, columnOf(h.form.get(), b)), QStringLiteral("5"));
+
+        widgets(h.form)->searchShortName->setText(QStringLiteral("华"));
+        QTRY_COMPARE(list->rowCount(), 1);
+        QCOMPARE(grid->footerDisplayText(0, columnOf(h.form.get(), b)), QStringLiteral("1"));
+        h.form->showAllRecords();
+        QCOMPARE(list->rowCount(), 1);
+        QTRY_COMPARE(list->rowCount(), 5);
+        QCOMPARE(grid->currentRow(), 4);
+        QCOMPARE(grid->footerDisplayText(0, columnOf(h.form.get(), b)), QStringLiteral("5"));
     }
 
     void searchStatementsAreBuiltFromTheFieldsAsTyped()

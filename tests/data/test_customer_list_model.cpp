@@ -224,6 +224,76 @@ private slots:
         QCOMPARE(list->rowCount(), 5);
     }
 
+    // A long list of every record is read on a worker connection: the list shows it when it is
+    // there, and a search typed meanwhile wins over it whichever arrives first.
+    void everyRecordIsReadInTheBackground()
+    {
+        test::TestDatabase db;
+        Database module(nullptr, db.path());
+        data::CustomerStore &store = *module.customerStore;
+        CustomerListModel *list = module.customerList;
+        QAbstractItemModelTester tester(list, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        const qint64 jia = store.add(customer(QStringLiteral("VIP"), QStringLiteral("甲")));
+        const qint64 yi = store.add(customer(QStringLiteral("VIP"), QStringLiteral("乙")));
+        store.add(customer(QStringLiteral("普通"), QString()));
+        list->setBackgroundLoadFrom(0); // every register counts as long
+        QSignalSpy shown(list, &CustomerListModel::everyRecordShown);
+        Signals seen(list);
+
+        list->loadEveryRecord();
+        QVERIFY(list->loading());
+        QCOMPARE(seen.aboutToReset.size(), 0); // nothing waited for the keys
+        QTRY_COMPARE(shown.size(), 1);
+        QVERIFY(!list->loading());
+        QCOMPARE(seen.reset.size(), 1);
+        QCOMPARE(list->keys(), storedKeys(db.path()));
+        QCOMPARE(list->statement(), sql::allRecords());
+        QCOMPARE(list->customerAt(0).key, jia);
+        QCOMPARE(list->customerAt(1).value(QLatin1String(col::ShortName)), QStringLiteral("乙"));
+
+        // Another program adds a customer; every record is read again while a search is typed.
+        db::Connection other(db.path());
+        other.open();
+        other.execute(QStringLiteral("insert into data (a, b) values ('其他', '己')"));
+        customers::CustomerSearch search(list, *module.connection);
+        customers::SearchFields fields;
+        fields.shortName = QStringLiteral("乙");
+        list->loadEveryRecord();
+        search.search(fields);
+        QTRY_VERIFY(!list->loading() && !search.busy());
+        QCOMPARE(list->keys(), (std::vector<qint64>{yi}));
+        QCOMPARE(shown.size(), 1);
+        // The keys read meanwhile are kept as every record: the other program's customer comes
+        // back from memory, one added after it does not.
+        const std::vector<qint64> readMeanwhile = storedKeys(db.path());
+        other.execute(QStringLiteral("insert into data (a, b) values ('其他', '庚')"));
+        list->showAllKept();
+        QCOMPARE(list->keys(), readMeanwhile);
+        QCOMPARE(list->keys().size(), size_t(4));
+
+        // A search shown before the keys come: they are not shown late.
+        list->loadEveryRecord();
+        search.search(fields);
+        QTRY_COMPARE(list->keys(), (std::vector<qint64>{yi}));
+        QTRY_VERIFY(!list->loading());
+        QCOMPARE(list->keys(), (std::vector<qint64>{yi}));
+        QCOMPARE(shown.size(), 1);
+
+        // A short register is read at once.
+        list->setBackgroundLoadFrom(1000);
+        list->loadEveryRecord();
+        QVERIFY(!list->loading());
+        QCOMPARE(shown.size(), 2);
+        QCOMPARE(list->keys(), storedKeys(db.path()));
+
+        // Closing drops a read still running.
+        list->setBackgroundLoadFrom(0);
+        list->loadEveryRecord();
+        list->close();
+        QVERIFY(!list->loading());
+        QCOMPARE(list->rowCount(), 0);
+    }
+
     // The search with every field empty lists every record with a 客户简称; the list keeps it
     // beside every record, and both follow 新增, 修改, 删除 and the records other programs add.
     void everyRecordAndTheEmptySearchStayRight()

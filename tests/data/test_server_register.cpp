@@ -338,7 +338,7 @@ void TestServerRegister::copyKeepsIdsAndSessionsAndMovesSequences()
     }
     const RegisterAddress address = test::createTestServerDatabase();
     const QList<CopiedTable> copied = copyRegisterToServer(file, address);
-    QCOMPARE(copied.size(), 7); // data, userdb, rz, the three logs and the operators' rights
+    QCOMPARE(copied.size(), 8); // data, userdb, rz, the three logs, the operators' rights and the bin
 
     db::Connection server;
     openServer(server, address);

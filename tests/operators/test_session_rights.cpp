@@ -4,6 +4,7 @@
 #include "tests/support/MainWindowHarness.h"
 #include "tests/support/TestServer.h"
 
+#include "customers/RecycleBinWindow.h"
 #include "data/OperatorRights.h"
 #include "data/OperatorStore.h"
 #include "operators/OperatorAdminDialog.h"
@@ -16,6 +17,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 #include <QToolButton>
 
@@ -167,6 +169,64 @@ private slots:
         emit h.form->customerList()->rowClicked();
         QVERIFY(ui->deleteButton->isEnabled());
         QVERIFY(ui->exportButton->toolTip() != data::refusalText(Right::Export));
+    }
+
+    void theRecycleBinPutsBackAndRemovesForGoodOnlyWhenAskedAndAllowed()
+    {
+        MainWindowHarness h;
+        h.insertCustomers({customer(QStringLiteral("VIP"), QStringLiteral("华联")),
+                           customer(QStringLiteral("VIP"), QStringLiteral("阿里"))});
+        h.form->openSession(superAdministratorName(), 1);
+        h.form->showAllRecords();
+        h.waitForSearch();
+        data::CustomerStore &store = *h.data->customerStore;
+        const qint64 key = h.data->customerList->keys().front();
+        QCOMPARE(store.remove(*store.read(key)), data::CustomerStore::Outcome::Done);
+        QCOMPARE(h.data->customerList->rowCount(), 1);
+
+        QAction *bin = h.form->findChild<QAction *>(QStringLiteral("recycleBinAction"));
+        QVERIFY(bin);
+        bin->trigger();
+        auto *window = h.form->findChild<customers::RecycleBinWindow *>();
+        QVERIFY(window);
+        QCOMPARE(window->table()->rowCount(), 1);
+        QCOMPARE(window->table()->item(0, 0)->text(), QStringLiteral("华联"));
+        QCOMPARE(window->table()->item(0, 5)->text(), superAdministratorName());
+        // Nothing chosen: nothing restored.
+        QTest::mouseClick(window->restoreButton(), Qt::LeftButton);
+        QCOMPARE(store.binCount(), 1);
+        window->table()->selectRow(0);
+        QTest::mouseClick(window->restoreButton(), Qt::LeftButton);
+        QCOMPARE(store.binCount(), 0);
+        QVERIFY(store.read(key));
+        QCOMPARE(h.data->customerList->rowCount(), 2);
+        QCOMPARE(window->table()->rowCount(), 0);
+
+        // Removing for good asks first; 取消 keeps it.
+        QCOMPARE(store.remove(*store.read(key)), data::CustomerStore::Outcome::Done);
+        window->showPage(0);
+        window->table()->selectRow(0);
+        h.env.dialogs().queueBoxAnswer(BoxButton::Cancel);
+        QTest::mouseClick(window->purgeButton(), Qt::LeftButton);
+        QCOMPARE(store.binCount(), 1);
+        h.env.dialogs().queueBoxAnswer(BoxButton::Ok);
+        QTest::mouseClick(window->purgeButton(), Qt::LeftButton);
+        QCOMPARE(store.binCount(), 0);
+        QVERIFY(!store.read(key));
+        window->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+        // Without the right to delete the window offers neither, and says why.
+        data::OperatorStore(*h.data->connection).addOperator(QStringLiteral("业务员乙"));
+        h.form->openSession(QStringLiteral("业务员乙"), 2);
+        bin->trigger();
+        window = h.form->findChild<customers::RecycleBinWindow *>();
+        QVERIFY(window);
+        QVERIFY(window->restoreButton()->isEnabled());
+        QVERIFY(!window->purgeButton()->isEnabled());
+        QVERIFY(!window->emptyButton()->isEnabled());
+        QCOMPARE(window->emptyButton()->toolTip(), data::refusalText(Right::Delete));
+        window->close();
     }
 };
 

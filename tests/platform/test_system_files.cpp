@@ -134,6 +134,23 @@ void replacingAFileHeldOpen(const std::string &folder)
     CHECK(readAll(target) == "old");
     CHECK(readAll(incoming) == "new");
     CHECK(files::replaceFile(incoming, target) == 0);
+    // A holder that shares deletion (the updater's lock on the old executable) keeps reading the
+    // old file while the name gets the new one, and the old file goes when it lets go.
+    CHECK(writeNew(incoming, "newer") == 0);
+    held = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+    CHECK(held != INVALID_HANDLE_VALUE);
+    CHECK(files::replaceFile(incoming, target) == 0);
+    CHECK(readAll(target) == "newer");
+    CHECK(readAll(incoming) == "<missing>");
+    char before[8] = {};
+    DWORD got = 0;
+    CHECK(ReadFile(held, before, sizeof before, &got, nullptr) && got == 3 && std::string(before, got) == "new");
+    CloseHandle(held);
+    for (const std::string &name : files::namesIn(folder))
+        CHECK(name.rfind("held.txt.old-", 0) != 0);
+    CHECK(writeNew(incoming, "new") == 0);
+    CHECK(files::replaceFile(incoming, target) == 0);
 #else
     const int held = files::openForReading(target);
     CHECK(held >= 0);
@@ -244,6 +261,19 @@ void kindsAndListings(const std::string &folder)
     CHECK(files::removeFolder(other) == 0);
 }
 
+void namesOfOldFilesSteppedAside()
+{
+    CHECK(files::isAsideName("lianbu.exe.old-220-1"));
+    CHECK(files::isAsideName("资料.db.old-7-12"));
+    CHECK(!files::isAsideName(".old-220-1"));
+    CHECK(!files::isAsideName("lianbu.exe.old-220-"));
+    CHECK(!files::isAsideName("lianbu.exe.old--1"));
+    CHECK(!files::isAsideName("lianbu.exe.old-2x0-1"));
+    CHECK(!files::isAsideName("lianbu.exe.old-220"));
+    CHECK(!files::isAsideName("lianbu.exe.old"));
+    CHECK(!files::isAsideName("lianbu.exe"));
+}
+
 // One holder at a time, and the hold ends with the descriptor.
 void exclusiveHolds(const std::string &folder)
 {
@@ -276,6 +306,7 @@ int main()
     modesOfFiles(folder);
     kindsAndListings(folder);
     exclusiveHolds(folder);
+    namesOfOldFilesSteppedAside();
     for (const char *name :
          {"new.txt", "资料 备份.txt", "large.bin", "register.ini", "fresh.ini", "held.txt", "mode.txt", "private.txt"})
         files::removeFile(folder + name);

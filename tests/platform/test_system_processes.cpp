@@ -57,12 +57,13 @@ std::string readAll(const std::string &path)
 // Helper role: writes each argument after the file name, each ended by a NUL byte.
 int echoArguments(int argc, char **argv)
 {
+    const std::vector<std::string> arguments = processes::commandArguments(argc, argv);
     std::string all;
-    for (int i = 3; i < argc; ++i) {
-        all += argv[i];
+    for (std::size_t i = 2; i < arguments.size(); ++i) {
+        all += arguments[i];
         all += '\0';
     }
-    const std::string path = argv[2];
+    const std::string path = arguments.at(1);
     files::removeFile(path);
     const int fd = files::createNew(path, false);
     if (fd < 0)
