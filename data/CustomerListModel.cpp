@@ -191,12 +191,15 @@ CustomerRecord CustomerListModel::customerAt(int row) const
 void CustomerListModel::customerAdded(qint64 key)
 {
     m_list.appendKey(key);
-    // A new record has the largest key: it ends the list of every record.
-    if (!m_allKeys || key <= 0 || (!m_allKeys->empty() && m_allKeys->back() >= key))
+    if (!m_allKeys || key <= 0)
         return;
-    m_allKeys->push_back(key);
+    // A new record ends the list of every record; one back from the recycle bin has its old key.
+    const auto at = std::lower_bound(m_allKeys->begin(), m_allKeys->end(), key);
+    if (at != m_allKeys->end() && *at == key)
+        return;
+    m_allKeys->insert(at, key);
     if (m_emptySearchKnown && !hasShortName(key))
-        m_notInEmptySearch.push_back(key);
+        m_notInEmptySearch.insert(std::lower_bound(m_notInEmptySearch.begin(), m_notInEmptySearch.end(), key), key);
 }
 
 void CustomerListModel::customerChanged(qint64 key)

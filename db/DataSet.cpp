@@ -148,10 +148,10 @@ void DataSet::openWith(std::vector<qint64> *givenKeys)
         notifyDataSetChanged();
         throw;
     }
-    // The first screens are read with the keys: what the list shows first is the result as of
+    // The first screen is read with the keys: what the list shows first is the result as of
     // the open, like a statement read completely.
     if (m_keyset && !m_keys.empty())
-        fetchAround(0);
+        fetchAround(0, RowCache::kFirstScreen);
     ++m_generation;
     m_state = DataSetState::Browse;
     m_current = m_keys.empty() ? -1 : 0;

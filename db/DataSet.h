@@ -226,7 +226,7 @@ private:
                   const QString &hiddenKey, const std::vector<std::pair<QString, QString>> &columns);
     // The stored cells of a row (nullptr when a keyed row can no longer be read).
     const QString *packedRow(int row) const;
-    void fetchAround(int row) const;
+    void fetchAround(int row, int ahead = 0) const;
     void storeFetched(qint64 key, QString packed) const;
     std::optional<QString> valueOf(int row, int fieldIndex) const;
     // Per reading position: an integer whose order is the sort order of the field's column.

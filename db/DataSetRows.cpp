@@ -19,11 +19,11 @@ void DataSet::storeFetched(qint64 key, QString packed) const
     m_cache->store(key, std::move(packed));
 }
 
-void DataSet::fetchAround(int row) const
+void DataSet::fetchAround(int row, int ahead) const
 {
     const int fieldCount = int(m_fields.size());
     try {
-        const std::vector<qint64> wanted = m_cache->missingAround(m_keys, row);
+        const std::vector<qint64> wanted = m_cache->missingAround(m_keys, row, ahead);
         if (wanted.empty())
             return;
         const QSqlDatabase db = m_connection->database();

@@ -16,14 +16,14 @@ const QString *RowCache::find(qint64 key) const
     return it == m_rows.constEnd() ? nullptr : &it.value();
 }
 
-std::vector<qint64> RowCache::missingAround(const std::vector<qint64> &keys, int row)
+std::vector<qint64> RowCache::missingAround(const std::vector<qint64> &keys, int row, int ahead)
 {
     const int count = int(keys.size());
     std::vector<qint64> wanted;
     if (row < 0 || row >= count)
         return wanted;
     const int from = std::max(0, row - m_behind);
-    const int to = std::min(count, row + m_ahead);
+    const int to = std::min(count, row + (ahead > 0 ? std::min(ahead, m_ahead) : m_ahead));
     if (m_rows.size() + (to - from) > m_capacity)
         m_rows.clear();
     for (int r = from; r < to; ++r) {

@@ -348,6 +348,15 @@ private slots:
         QCOMPARE(list->keys(), storedKeys(db.path()));
         QVERIFY(std::find(list->keys().begin(), list->keys().end(), blankToo) != list->keys().end());
         QVERIFY(std::find(list->keys().begin(), list->keys().end(), bing) != list->keys().end());
+        // A customer back from the recycle bin has its old key, and its place among every record.
+        search.search(fields);
+        QTRY_COMPARE(list->keys(), (std::vector<qint64>{yi}));
+        QCOMPARE(store.remove(*store.read(yi)), Outcome::Done);
+        QVERIFY(store.restore(yi));
+        list->showAllKept();
+        QCOMPARE(list->keys(), storedKeys(db.path()));
+        search.search({});
+        QCOMPARE(list->keys(), storedKeys(db.path(), withShortName));
 
         // Read afresh, every record forgets what it learned until the empty search ran again.
         list->showStatement(sql::allRecords());

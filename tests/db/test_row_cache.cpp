@@ -49,6 +49,10 @@ private slots:
         QCOMPARE(cache.missingAround(keys, 19), (std::vector<qint64>{118, 119, 120}));
         QVERIFY(cache.missingAround(keys, 20).empty());
         QVERIFY(cache.missingAround(keys, -1).empty());
+        // a shorter look ahead (a list just opened), never a longer one
+        QCOMPARE(cache.missingAround(keys, 0, 3), (std::vector<qint64>{101, 102, 103}));
+        QCOMPARE(cache.missingAround(keys, 10, 2), (std::vector<qint64>{109, 110, 111, 112}));
+        QCOMPARE(cache.missingAround(keys, 0, 50), (std::vector<qint64>{101, 102, 103, 104, 105}));
 
         // what is held is not asked for again; rows not in the table (key 0) never are
         storeAll(cache, {109, 110, 111});
