@@ -3,6 +3,7 @@
 // Windows build runs it under Wine as the Linux build runs it here.
 #include "platform/SystemFiles.h"
 #include "tests/support/PlainChecks.h"
+#include "tests/support/PlainFiles.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -37,22 +38,7 @@ std::string makeFolder()
 #endif
 }
 
-std::string readAll(const std::string &path)
-{
-    const int fd = files::openForReading(path);
-    if (fd < 0)
-        return "<missing>";
-    std::string bytes;
-    char buffer[256];
-    for (;;) {
-        const long long n = files::readSome(fd, buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        bytes.append(buffer, std::size_t(n));
-    }
-    files::closeFile(fd);
-    return bytes;
-}
+using plaintest::readAll;
 
 // Writes a whole file under `path` (new), synced and closed: 0 or errno.
 int writeNew(const std::string &path, const std::string &bytes)

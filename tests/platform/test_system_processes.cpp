@@ -4,6 +4,7 @@
 #include "platform/SystemFiles.h"
 #include "platform/SystemProcesses.h"
 #include "tests/support/PlainChecks.h"
+#include "tests/support/PlainFiles.h"
 
 #include <chrono>
 #include <cstdio>
@@ -37,22 +38,7 @@ std::string temporaryFolder()
 #endif
 }
 
-std::string readAll(const std::string &path)
-{
-    const int fd = files::openForReading(path);
-    if (fd < 0)
-        return "<missing>";
-    std::string bytes;
-    char buffer[256];
-    for (;;) {
-        const long long n = files::readSome(fd, buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        bytes.append(buffer, std::size_t(n));
-    }
-    files::closeFile(fd);
-    return bytes;
-}
+using plaintest::readAll;
 
 // Helper role: writes each argument after the file name, each ended by a NUL byte.
 int echoArguments(int argc, char **argv)

@@ -5,6 +5,7 @@
 #include "platform/SystemFiles.h"
 #include "platform/SystemProcesses.h"
 #include "tests/support/PlainChecks.h"
+#include "tests/support/PlainFiles.h"
 #include "updater/Install.h"
 #include "updater/UpdaterCore.h"
 
@@ -20,22 +21,7 @@ using namespace lianbu;
 
 namespace {
 
-std::string readAll(const std::string &path)
-{
-    const int fd = files::openForReading(path);
-    if (fd < 0)
-        return "<missing>";
-    std::string bytes;
-    char buffer[65536];
-    for (;;) {
-        const long long n = files::readSome(fd, buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        bytes.append(buffer, std::size_t(n));
-    }
-    files::closeFile(fd);
-    return bytes;
-}
+using plaintest::readAll;
 
 bool writeFile(const std::string &path, const std::string &bytes)
 {
