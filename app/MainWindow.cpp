@@ -325,6 +325,10 @@ void MainWindow::buildMenus()
     m_recycleBinAction = settingsMenu->addAction(QStringLiteral("回收站…"));
     m_recycleBinAction->setObjectName(QStringLiteral("recycleBinAction"));
     connect(m_recycleBinAction, &QAction::triggered, this, &MainWindow::openRecycleBin);
+    // Who did what: for the super administrator and 管理员.
+    m_operationLogAction = settingsMenu->addAction(QStringLiteral("操作日志…"));
+    m_operationLogAction->setObjectName(QStringLiteral("operationLogAction"));
+    connect(m_operationLogAction, &QAction::triggered, this, &MainWindow::openOperationLog);
 
     // Never offered to the operator: onActivated triggers it.
     checkForUpgradeAction = new QAction(QStringLiteral("检查升级"), this);

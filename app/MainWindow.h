@@ -150,6 +150,8 @@ private:
     QAction *m_importAction = nullptr;
     QAction *m_recycleBinAction = nullptr; // 回收站…
     void openRecycleBin();
+    QAction *m_operationLogAction = nullptr; // 操作日志…
+    void openOperationLog();
     lianbu::data::Rights m_rights{lianbu::data::Role::Administrator, 0, true};
     // True when the operator may use `right`; otherwise the refusal is shown (app/SessionRights.cpp).
     bool mayUse(lianbu::data::Right right);

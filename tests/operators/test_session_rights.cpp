@@ -5,15 +5,20 @@
 #include "tests/support/TestServer.h"
 
 #include "customers/RecycleBinWindow.h"
+#include "data/ChangeLog.h"
+#include "data/CustomerStore.h"
 #include "data/OperatorRights.h"
 #include "data/OperatorStore.h"
 #include "operators/OperatorAdminDialog.h"
+#include "operators/OperationLogWindow.h"
 #include "operators/OperatorRightsWindow.h"
+#include "export/ExchangeFormats.h"
 #include "platform/Application.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -169,6 +174,114 @@ private slots:
         emit h.form->customerList()->rowClicked();
         QVERIFY(ui->deleteButton->isEnabled());
         QVERIFY(ui->exportButton->toolTip() != data::refusalText(Right::Export));
+        QVERIFY(h.form->findChild<QAction *>(QStringLiteral("operationLogAction"))->isEnabled());
+    }
+
+    void theOperationLogShowsWhoChangedWhatFiltersPagesAndExports()
+    {
+        MainWindowHarness h;
+        h.insertCustomers({customer(QStringLiteral("VIP"), QStringLiteral("华联"))});
+        data::OperatorStore(*h.data->connection).addOperator(QStringLiteral("业务员乙"));
+        QAction *action = h.form->findChild<QAction *>(QStringLiteral("operationLogAction"));
+        QVERIFY(action);
+
+        // A 业务员 may change a customer but not read the log.
+        h.form->openSession(QStringLiteral("业务员乙"), 1);
+        QVERIFY(!action->isEnabled());
+        QCOMPARE(action->toolTip(), data::refusalText(Right::ViewLog));
+        data::CustomerStore &store = *h.data->customerStore;
+        h.form->showAllRecords();
+        h.waitForSearch();
+        const qint64 key = h.data->customerList->keys().front();
+        // Many older entries, so the log has pages (after the 业务员 added, oldest).
+        {
+            data::ChangeLog log(*h.data->connection);
+            data::runLogged(*h.data->connection, [&] {
+                for (int i = 0; i < 2 * operators::kLogPerPage + 20; ++i) {
+                    data::LogEntry entry;
+                    entry.time = QDateTime(QDate(2026, 1, 5), QTime(9, 0)).addSecs(i);
+                    entry.operatorName = QStringLiteral("管理员丙");
+                    entry.kind = data::LogKind::Exported;
+                    entry.subject = QStringLiteral("第%1个文件.xlsx").arg(i);
+                    log.write(entry);
+                }
+            });
+        }
+        QCOMPARE(store.modify(*store.read(key), {{QStringLiteral("g"), QStringLiteral("0571-2")}}),
+                 data::CustomerStore::Outcome::Done);
+
+        h.form->openSession(superAdministratorName(), 2);
+        QVERIFY(action->isEnabled());
+        action->trigger();
+        auto *window = h.form->findChild<operators::OperationLogWindow *>();
+        QVERIFY(window);
+        // Pages are read on a worker: the window answers before they come.
+        QTRY_VERIFY(!window->reading());
+        QTableWidget *table = window->table();
+        QCOMPARE(window->shown().total, qint64(2 * operators::kLogPerPage + 20 + 2)); // + the change
+        QCOMPARE(window->shown().pages, 3);
+        QCOMPARE(table->rowCount(), operators::kLogPerPage);
+        // Newest first: the 业务员's change, each field by its caption with old and new value.
+        QCOMPARE(table->item(0, 1)->text(), QStringLiteral("业务员乙"));
+        QCOMPARE(table->item(0, 3)->text(), QStringLiteral("修改客户"));
+        QCOMPARE(table->item(0, 4)->text(), QString::number(key));
+        QCOMPARE(table->item(0, 5)->text(), QStringLiteral("华联"));
+        QVERIFY2(table->item(0, 6)->text().startsWith(QStringLiteral("电话：")), qPrintable(table->item(0, 6)->text()));
+        QVERIFY(table->item(0, 6)->text().endsWith(QStringLiteral(" → 0571-2")));
+
+        // Paged by key: each page goes on where the last one ended, and back again.
+        const QString lastOfFirst = table->item(operators::kLogPerPage - 1, 5)->text();
+        QTest::mouseClick(window->nextButton(), Qt::LeftButton);
+        QTRY_VERIFY(!window->reading());
+        QCOMPARE(window->shown().page, 1);
+        QCOMPARE(lastOfFirst, QStringLiteral("第%1个文件.xlsx").arg(operators::kLogPerPage + 21));
+        QCOMPARE(table->item(0, 5)->text(), QStringLiteral("第%1个文件.xlsx").arg(operators::kLogPerPage + 20));
+        QTest::mouseClick(window->nextButton(), Qt::LeftButton);
+        QTRY_VERIFY(!window->reading());
+        QCOMPARE(table->rowCount(), 22);
+        QCOMPARE(table->item(table->rowCount() - 2, 5)->text(), QStringLiteral("第0个文件.xlsx"));
+        QCOMPARE(table->item(table->rowCount() - 1, 3)->text(), QStringLiteral("增加用户"));
+        QVERIFY(!window->nextButton()->isEnabled());
+        QTest::mouseClick(window->previousButton(), Qt::LeftButton);
+        QTest::mouseClick(window->previousButton(), Qt::LeftButton); // not offered while reading
+        QTRY_VERIFY(!window->reading());
+        QCOMPARE(window->shown().page, 1);
+
+        // Filters: operator, kind, customer (by name or key), dates.
+        data::LogFilter filter;
+        filter.operatorName = QStringLiteral("业务员乙");
+        window->setFilter(filter);
+        window->search();
+        QTRY_VERIFY(!window->reading());
+        QCOMPARE(window->shown().total, qint64(1));
+        filter = {};
+        filter.customer = QString::number(key);
+        filter.kind = data::LogKind::CustomerChanged;
+        window->setFilter(filter);
+        window->search();
+        QTRY_VERIFY(!window->reading());
+        QCOMPARE(window->shown().total, qint64(1));
+        filter = {};
+        filter.from = QDate(2026, 1, 5);
+        filter.to = QDate(2026, 1, 5);
+        filter.kind = data::LogKind::Exported;
+        window->setFilter(filter);
+        QCOMPARE(window->filter().from, filter.from);
+        window->search();
+        QTRY_VERIFY(!window->reading());
+        QCOMPARE(window->shown().total, qint64(2 * operators::kLogPerPage + 20));
+
+        // 导出 writes everything the filters let through, not only the page shown.
+        const QString path = h.env.filePath(QStringLiteral("日志.csv"));
+        h.env.dialogs().queueSaveFileName(path, exchange::formatFilter(exchange::ExportFormat::CsvUtf8));
+        QTest::mouseClick(window->exportButton(), Qt::LeftButton);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 1 + 2 * operators::kLogPerPage + 20);
+        QVERIFY(lines.first().contains(QStringLiteral("操作员")));
+        QVERIFY(lines.last().contains(QStringLiteral("第0个文件.xlsx")));
+        window->close();
     }
 
     void theRecycleBinPutsBackAndRemovesForGoodOnlyWhenAskedAndAllowed()
