@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 #include "customers/EntryPanel.h"
 #include "customers/RecycleBinWindow.h"
+#include "data/ChangeLog.h"
 #include "data/Database.h"
 #include "operators/OperationLogWindow.h"
 #include "platform/Dialogs.h"
@@ -75,6 +76,11 @@ void MainWindow::openOperationLog()
     }
     auto *window = new lianbu::operators::OperationLogWindow(*m_database.connection, this);
     window->show();
+}
+
+lianbu::data::SessionOperator MainWindow::sessionOperator() const
+{
+    return {*m_database.connection, m_database.customerStore->operatorName()};
 }
 
 bool MainWindow::mayUse(lianbu::data::Right right)

@@ -157,7 +157,8 @@ void exportLog(db::Connection &connection, const data::LogFilter &filter, const 
     }
     const LogRows rows(connection, filter);
     const exchange::ListSheet sheet{QStringLiteral("操作日志"),
-                                    filter.from.isValid() ? filter.from.toString(QStringLiteral("yyyy-MM-dd")) : QString(),
+                                    filter.from.isValid() ? filter.from.toString(QStringLiteral("yyyy-MM-dd"))
+                                                          : QString(),
                                     filter.to.isValid() ? filter.to.toString(QStringLiteral("yyyy-MM-dd")) : QString(),
                                     QStringLiteral("联簿宝"),
                                     columns,

@@ -48,7 +48,7 @@ public:
     QPushButton *exportButton() const { return m_export; }
 
 public slots:
-    void search();     // 查询: the first page of what the filters now let through
+    void search();      // 查询: the first page of what the filters now let through
     void exportShown(); // 导出
 
 protected:

@@ -4,7 +4,16 @@
 #include "tests/support/MainWindowHarness.h"
 #include "tests/support/TestServer.h"
 
+#include "customers/CustomerExport.h"
+#include "customers/PrintCommand.h"
 #include "customers/RecycleBinWindow.h"
+#include "data/RegisterBackups.h"
+#include "db/Backup.h"
+#include "db/BoundStatement.h"
+#include "db/Connection.h"
+#include "export/RegisterAccess.h"
+#include "grid/DataGrid.h"
+#include "platform/Error.h"
 #include "data/ChangeLog.h"
 #include "data/CustomerStore.h"
 #include "data/OperatorRights.h"
@@ -18,7 +27,10 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QSqlQuery>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -282,6 +294,96 @@ private slots:
         QVERIFY(lines.first().contains(QStringLiteral("操作员")));
         QVERIFY(lines.last().contains(QStringLiteral("第0个文件.xlsx")));
         window->close();
+    }
+
+    void importExportPrintAndBackupAreRefusedWithoutTheRightAndLoggedWithIt()
+    {
+        MainWindowHarness h;
+        h.insertCustomers({customer(QStringLiteral("VIP"), QStringLiteral("华联"))});
+        db::Connection &connection = *h.data->connection;
+        data::OperatorStore operators(connection);
+        operators.addOperator(QStringLiteral("查询员甲"));
+        operators.setRights(QStringLiteral("查询员甲"), {data::Role::Viewer, 0, false});
+        h.form->showAllRecords();
+        h.waitForSearch();
+        DataGrid *grid = widgets(h.form.get())->customerGrid;
+        const data::SessionOperator viewer(connection, QStringLiteral("查询员甲"));
+        exchange::ImportRow row;
+        row.line = 2;
+        row.record[exchange::CustomerField::ShortName] = QStringLiteral("阿里");
+        const std::vector<exchange::PlannedRow> plan{{row, exchange::ImportAction::Add, 0}};
+        auto customers = [&] {
+            QSqlQuery query = db::runBound(connection, QStringLiteral("select count(*) from data"));
+            return query.next() ? query.value(0).toInt() : -1;
+        };
+        auto logged = [&](data::LogKind kind) {
+            data::LogFilter filter;
+            filter.kind = kind;
+            return data::ChangeLog(connection).entries(filter, 10);
+        };
+
+        // Called directly, each service refuses a 查询员 and does nothing.
+        try {
+            exchange::applyImport(connection.database(), plan, QStringLiteral("2026-12-10"), {}, &viewer,
+                                  QStringLiteral("客户.csv"));
+            QFAIL("the import was not refused");
+        } catch (const Error &error) {
+            QCOMPARE(error.operatorText(), data::refusalText(Right::Import));
+        }
+        QCOMPARE(customers(), 1);
+        const QString exported = h.env.filePath(QStringLiteral("客户.csv"));
+        customers::exportCustomerList(grid, h.form.get(), &viewer);
+        QCOMPARE(h.env.dialogs().lastBox().request.text, data::refusalText(Right::Export));
+        QVERIFY(h.env.dialogs().saveFiles().isEmpty()); // refused before a file is asked for
+        customers::printCustomerList(grid, h.form.get(), &viewer);
+        QCOMPARE(h.env.dialogs().lastBox().request.text, data::refusalText(Right::Print));
+        QVERIFY(!customers::customerPrinting(h.form.get()));
+        backUpRegister(h.form.get(), connection.fileName(), &viewer);
+        QCOMPARE(h.env.dialogs().lastBox().request.text, data::refusalText(Right::BackupRestore));
+        QVERIFY(db::listBackups(db::backupFolder(connection.fileName())).isEmpty());
+        for (data::LogKind kind : {data::LogKind::Imported, data::LogKind::Exported, data::LogKind::BackedUp})
+            QVERIFY(logged(kind).empty());
+
+        // Granted, the same calls work and each is logged under the operator's name.
+        operators.setRights(QStringLiteral("查询员甲"),
+                            {data::Role::Viewer,
+                             unsigned(Right::Import) | unsigned(Right::Export) | unsigned(Right::BackupRestore),
+                             false});
+        const exchange::ImportSummary summary = exchange::applyImport(
+            connection.database(), plan, QStringLiteral("2026-12-10"), {}, &viewer, QStringLiteral("客户.csv"));
+        QCOMPARE(summary.added, 1);
+        QCOMPARE(customers(), 2);
+        std::vector<data::LogEntry> entries = logged(data::LogKind::Imported);
+        QCOMPARE(entries.size(), size_t(1));
+        QCOMPARE(entries[0].operatorName, QStringLiteral("查询员甲"));
+        QCOMPARE(entries[0].subject, QStringLiteral("客户.csv"));
+        QCOMPARE(entries[0].fields.front(),
+                 (data::FieldChange{QStringLiteral("新增"), std::nullopt, QStringLiteral("1")}));
+
+        h.env.dialogs().queueSaveFileName(exported, exchange::formatFilter(exchange::ExportFormat::CsvUtf8));
+        customers::exportCustomerList(grid, h.form.get(), &viewer);
+        QVERIFY(QFile::exists(exported));
+        entries = logged(data::LogKind::Exported);
+        QCOMPARE(entries.size(), size_t(1));
+        QCOMPARE(entries[0].subject, QDir::toNativeSeparators(exported));
+
+        backUpRegister(h.form.get(), connection.fileName(), &viewer);
+        const QStringList backups = db::listBackups(db::backupFolder(connection.fileName()));
+        QCOMPARE(backups.size(), 1);
+        entries = logged(data::LogKind::BackedUp);
+        QCOMPARE(entries.size(), size_t(1));
+        QVERIFY(entries[0].subject.endsWith(QFileInfo(backups.first()).fileName()));
+
+        // A restore is logged in the register put in place, which knew nothing of it.
+        h.form->openSession(QStringLiteral("查询员甲"), 1);
+        h.env.dialogs().queueSaveFileName(backups.first());
+        h.env.dialogs().queueBoxAnswer(BoxButton::Yes);
+        h.form->restoreDataAction->trigger();
+        entries = logged(data::LogKind::Restored);
+        QCOMPARE(entries.size(), size_t(1));
+        QCOMPARE(entries[0].operatorName, QStringLiteral("查询员甲"));
+        QCOMPARE(entries[0].subject, QDir::toNativeSeparators(backups.first()));
+        QVERIFY(logged(data::LogKind::BackedUp).empty()); // made after the backup was taken
     }
 
     void theRecycleBinPutsBackAndRemovesForGoodOnlyWhenAskedAndAllowed()
