@@ -20,7 +20,10 @@ namespace lianbu::data {
 //
 // Version 3: operator_rights (every operator of an older register keeps what he could do before:
 // everything but administering operators), change_log and customer_bin.
-inline constexpr int kRegisterVersion = 3;
+//
+// Version 4: on a server register the customers' log is written by the server's triggers, and
+// change_log rows cannot be changed or deleted (data::serverLogStatements); nothing new on data.db.
+inline constexpr int kRegisterVersion = 4;
 inline constexpr char kVersionTable[] = "register_version";
 inline constexpr char kPasswordChangeTable[] = "password_changes";
 
