@@ -38,6 +38,9 @@ constexpr KindNames kKindNames[] = {
     {LogKind::BackedUp, "backup", "备份数据"},
     {LogKind::Restored, "restore", "恢复数据"},
     {LogKind::LoginFailed, "login_failure", "登录失败"},
+    {LogKind::FollowUpAdded, "followup_add", "增加跟进"},
+    {LogKind::FollowUpChanged, "followup_change", "修改跟进"},
+    {LogKind::FollowUpDeleted, "followup_delete", "删除跟进"},
 };
 
 QString table()

@@ -33,12 +33,15 @@ enum class LogKind {
     BackedUp,
     Restored,
     LoginFailed,
+    FollowUpAdded,
+    FollowUpChanged,
+    FollowUpDeleted,
 };
-inline constexpr LogKind kLogKinds[] = {LogKind::CustomerAdded,    LogKind::CustomerChanged, LogKind::CustomerDeleted,
-                                        LogKind::CustomerRestored, LogKind::CustomerPurged,  LogKind::OperatorAdded,
-                                        LogKind::OperatorChanged,  LogKind::OperatorDeleted, LogKind::Imported,
-                                        LogKind::Exported,         LogKind::BackedUp,        LogKind::Restored,
-                                        LogKind::LoginFailed};
+inline constexpr LogKind kLogKinds[] = {
+    LogKind::CustomerAdded,  LogKind::CustomerChanged, LogKind::CustomerDeleted, LogKind::CustomerRestored,
+    LogKind::CustomerPurged, LogKind::OperatorAdded,   LogKind::OperatorChanged, LogKind::OperatorDeleted,
+    LogKind::Imported,       LogKind::Exported,        LogKind::BackedUp,        LogKind::Restored,
+    LogKind::LoginFailed,    LogKind::FollowUpAdded,   LogKind::FollowUpChanged, LogKind::FollowUpDeleted};
 
 QString logKindWord(LogKind kind);
 std::optional<LogKind> logKindOfWord(const QString &word);

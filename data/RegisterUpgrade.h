@@ -21,9 +21,11 @@ namespace lianbu::data {
 // Version 3: operator_rights (every operator of an older register keeps what he could do before:
 // everything but administering operators), change_log and customer_bin.
 //
-// Version 4: on a server register the customers' log is written by the server's triggers, and
+// Version 4: followups, followup_ways (with the first ways) and followup_reminders_off.
+//
+// Version 5: on a server register the customers' log is written by the server's triggers, and
 // change_log rows cannot be changed or deleted (data::serverLogStatements); nothing new on data.db.
-inline constexpr int kRegisterVersion = 4;
+inline constexpr int kRegisterVersion = 5;
 inline constexpr char kVersionTable[] = "register_version";
 inline constexpr char kPasswordChangeTable[] = "password_changes";
 
@@ -32,6 +34,7 @@ inline constexpr char kPasswordChangeTable[] = "password_changes";
 QStringList versionTwoStatements(const db::Engine &engine);
 // The same for what version 3 adds.
 QStringList versionThreeStatements(const db::Engine &engine);
+QStringList versionFourStatements(const db::Engine &engine);
 
 // True when the register needs no change of its schema (read only: a role with data rights
 // only may ask).
