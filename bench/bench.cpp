@@ -251,14 +251,27 @@ void benchmark(int rows, const QString &registers)
     // A long list's keys are read in the background: the window keeps answering meanwhile.
     double loadWait = 0;
     auto showEveryRecord = [&] {
+        // What runs before the call returns holds the window up as well.
+        QElapsedTimer call;
+        call.start();
         form->showAllRecords();
+        loadWait = std::max(loadWait, double(call.nsecsElapsed()) / 1e6);
         loadWait = std::max(loadWait, waitUntil([&] { return !list->loading(); }));
     };
+    // The first list after the login (the program's first read on the worker), then the median
+    // of repeated ones.
+    const Timing firstLogin = measure(
+        [&] {
+            showEveryRecord();
+            grid->view()->viewport()->repaint();
+        },
+        1);
     const Timing login = measure([&] {
         showEveryRecord();
         grid->view()->viewport()->repaint();
     });
-    line("login → list on screen", login, keysFloor, "≤ 250 ms, ≤ 2×");
+    line("login → list on screen, at once after start", firstLogin, keysFloor, "≤ 250 ms");
+    line("login → list on screen, again", login, keysFloor, "≤ 250 ms, ≤ 2×");
     line("  longest the window waited meanwhile", {loadWait, 0}, 0, "≤ 16 ms");
     line("  (floor: every row read)", {everyRowFloor, 0}, 0, "");
     const double memoryWithList = residentMb();

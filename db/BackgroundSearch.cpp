@@ -35,7 +35,7 @@ public:
     }
 
 public slots:
-    void run(quint64 ticket, const QString &sql, const QVariantList &values)
+    void run(quint64 ticket, const QString &sql, const QVariantList &values, bool ascending)
     {
         // A newer statement is already waiting: this one would be thrown away.
         if (ticket < m_newest->load())
@@ -48,6 +48,8 @@ public slots:
                 m_running = ticket;
                 const QSqlDatabase database = m_connection->database();
                 keys = readKeys(engineOf(database), database, sql, values);
+                if (ascending)
+                    sortKeysAscending(keys);
                 m_running = 0;
                 break;
             } catch (const Error &failure) {
@@ -117,13 +119,13 @@ BackgroundSearch::~BackgroundSearch()
     m_thread.wait();
 }
 
-quint64 BackgroundSearch::start(const QString &sql, const QVariantList &values)
+quint64 BackgroundSearch::start(const QString &sql, const QVariantList &values, KeyOrder order)
 {
     m_latest = m_latest + 1;
     m_newest->store(m_latest);
     m_worker->interruptOlderThan(m_latest);
     QMetaObject::invokeMethod(m_worker, "run", Qt::QueuedConnection, Q_ARG(quint64, m_latest), Q_ARG(QString, sql),
-                              Q_ARG(QVariantList, values));
+                              Q_ARG(QVariantList, values), Q_ARG(bool, order == KeyOrder::Ascending));
     return m_latest;
 }
 

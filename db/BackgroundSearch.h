@@ -32,9 +32,12 @@ public:
     explicit BackgroundSearch(const RegisterAddress &address, QObject *parent = nullptr);
     ~BackgroundSearch() override;
 
+    enum class KeyOrder { AsRead, Ascending };
     // Starts the statement (its first column: the keys; `values` bound to its "?" in order) and
-    // returns its ticket.
-    quint64 start(const QString &sql, const QVariantList &values = {});
+    // returns its ticket. `order`: the keys are reported in the statement's order or, sorted on
+    // the worker, ascending (a statement without ORDER BY may read a small index instead of the
+    // table).
+    quint64 start(const QString &sql, const QVariantList &values = {}, KeyOrder order = KeyOrder::AsRead);
     // Drops the running statement and any result still to come.
     void cancel();
     // The ticket of the newest statement; 0 before the first.
