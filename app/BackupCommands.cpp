@@ -4,6 +4,7 @@
 #include "data/RegisterUpgrade.h"
 #include "app/StartUp.h"
 #include "customers/QuickSearchBar.h"
+#include "data/ChangeLog.h"
 #include "data/Database.h"
 #include "data/RegisterBackups.h"
 #include "platform/Dialogs.h"
@@ -33,7 +34,8 @@ void MainWindow::backUpData()
         return;
     if (refusedOnServer(m_database, this))
         return;
-    lianbu::backUpRegister(this, m_database.connection->fileName());
+    const lianbu::data::SessionOperator by = sessionOperator();
+    lianbu::backUpRegister(this, m_database.connection->fileName(), &by);
 }
 
 void MainWindow::openServerConnection()
@@ -90,8 +92,10 @@ void MainWindow::restoreRegisterOfThisWindow(const QString &damage)
         if (listed)
             showAllRecords();
     };
+    // A damaged register is restored before anyone logs in: the backup's own password decides.
+    const lianbu::data::SessionOperator by = sessionOperator();
     if (damage.isEmpty())
-        lianbu::restoreRegister(this, data->connection->fileName(), letGo, takeUp);
+        lianbu::restoreRegister(this, data->connection->fileName(), letGo, takeUp, &by);
     else
         lianbu::offerRestoreOfDamagedRegister(this, data->connection->fileName(), damage, letGo, takeUp);
 }

@@ -9,6 +9,7 @@
 #include "customers/ExchangeCommands.h"
 #include "customers/PrintCommand.h"
 #include "customers/QuickSearchBar.h"
+#include "data/ChangeLog.h"
 #include "data/Database.h"
 #include "data/RegisterBackups.h"
 #include "data/SessionLog.h"
@@ -243,14 +244,16 @@ void MainWindow::printCustomerList()
 {
     if (!mayUse(lianbu::data::Right::Print))
         return;
-    lianbu::customers::printCustomerList(ui->customerGrid, this);
+    const lianbu::data::SessionOperator by = sessionOperator();
+    lianbu::customers::printCustomerList(ui->customerGrid, this, &by);
 }
 
 void MainWindow::exportCustomerList()
 {
     if (!mayUse(lianbu::data::Right::Export))
         return;
-    lianbu::customers::exportCustomerList(ui->customerGrid, this);
+    const lianbu::data::SessionOperator by = sessionOperator();
+    lianbu::customers::exportCustomerList(ui->customerGrid, this, &by);
 }
 
 void MainWindow::buildAppearance()
@@ -319,12 +322,17 @@ void MainWindow::buildMenus()
                     chooseListedCustomer();
                 else
                     showAllRecords(); // chosen when every record is there
-            })
+            },
+            [this] { return sessionOperator(); })
             .importAction;
     // Deleted customers, for looking at, putting back or removing for good.
     m_recycleBinAction = settingsMenu->addAction(QStringLiteral("回收站…"));
     m_recycleBinAction->setObjectName(QStringLiteral("recycleBinAction"));
     connect(m_recycleBinAction, &QAction::triggered, this, &MainWindow::openRecycleBin);
+    // Who did what: for the super administrator and 管理员.
+    m_operationLogAction = settingsMenu->addAction(QStringLiteral("操作日志…"));
+    m_operationLogAction->setObjectName(QStringLiteral("operationLogAction"));
+    connect(m_operationLogAction, &QAction::triggered, this, &MainWindow::openOperationLog);
 
     // Never offered to the operator: onActivated triggers it.
     checkForUpgradeAction = new QAction(QStringLiteral("检查升级"), this);

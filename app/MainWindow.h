@@ -8,6 +8,10 @@
 
 #include <optional>
 
+namespace lianbu::data {
+class SessionOperator;
+}
+
 class Database;
 class QAction;
 class QLabel;
@@ -150,9 +154,13 @@ private:
     QAction *m_importAction = nullptr;
     QAction *m_recycleBinAction = nullptr; // 回收站…
     void openRecycleBin();
+    QAction *m_operationLogAction = nullptr; // 操作日志…
+    void openOperationLog();
     lianbu::data::Rights m_rights{lianbu::data::Role::Administrator, 0, true};
     // True when the operator may use `right`; otherwise the refusal is shown (app/SessionRights.cpp).
     bool mayUse(lianbu::data::Right right);
+    // The operator of the session on this window's register, for the services that check rights.
+    lianbu::data::SessionOperator sessionOperator() const;
 };
 
 // The window's client size on a screen with `available` room, given the frame the desktop adds:

@@ -1,7 +1,9 @@
 #include "app/MainWindow.h"
 #include "customers/EntryPanel.h"
 #include "customers/RecycleBinWindow.h"
+#include "data/ChangeLog.h"
 #include "data/Database.h"
+#include "operators/OperationLogWindow.h"
 #include "platform/Dialogs.h"
 #include "ui_MainWindow.h"
 
@@ -43,6 +45,8 @@ void MainWindow::applyRights(const lianbu::data::Rights &rights)
     allowCommand(restoreDataAction, rights, Right::BackupRestore);
     if (m_importAction)
         allowCommand(m_importAction, rights, Right::Import);
+    if (m_operationLogAction)
+        allowCommand(m_operationLogAction, rights, Right::ViewLog);
     // The disabled entries of the drop-down say why when pointed at.
     settingsMenu->setToolTipsVisible(true);
     const bool edit = rights.allows(Right::Edit);
@@ -59,6 +63,24 @@ void MainWindow::openRecycleBin()
     // The store tells the customer list of a customer put back, as of one added.
     auto *window = new lianbu::customers::RecycleBinWindow(*m_database.customerStore, m_rights, this);
     window->open();
+}
+
+void MainWindow::openOperationLog()
+{
+    if (!mayUse(Right::ViewLog))
+        return;
+    if (auto *open = findChild<lianbu::operators::OperationLogWindow *>()) {
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    auto *window = new lianbu::operators::OperationLogWindow(*m_database.connection, this);
+    window->show();
+}
+
+lianbu::data::SessionOperator MainWindow::sessionOperator() const
+{
+    return {*m_database.connection, m_database.customerStore->operatorName()};
 }
 
 bool MainWindow::mayUse(lianbu::data::Right right)

@@ -1,6 +1,7 @@
 #include "customers/CustomerExport.h"
 
 #include "customers/ShownList.h"
+#include "data/ChangeLog.h"
 #include "db/ListRoles.h"
 #include "db/ListRows.h"
 #include "export/CustomerFields.h"
@@ -9,6 +10,7 @@
 #include "platform/Dialogs.h"
 
 #include <QAbstractItemModel>
+#include <QDir>
 #include <QFileInfo>
 
 namespace lianbu::customers {
@@ -28,9 +30,11 @@ QHash<QString, QString> unshownTitles()
 
 } // namespace
 
-void exportCustomerList(DataGrid *grid, QWidget *parent)
+void exportCustomerList(DataGrid *grid, QWidget *parent, const data::SessionOperator *by)
 {
     using exchange::ExportFormat;
+    if (!data::mayDo(by, data::Right::Export, parent))
+        return;
     QString filter;
     SaveFileRequest request;
     request.filter = exchange::exportFilters();
@@ -53,7 +57,10 @@ void exportCustomerList(DataGrid *grid, QWidget *parent)
     for (int k = 0; k < model->columnCount(); ++k)
         names.append(model->headerData(k, Qt::Horizontal, db::ListRole::FieldName).toString());
     const exchange::ListSheet sheet{kTitle, QString(), QString(), kAuthor, columns, *rows, names};
-    exchange::exportListFile(sheet, format, path, parent);
+    if (exchange::exportListFile(sheet, format, path, parent) && by)
+        by->log(data::LogKind::Exported, QDir::toNativeSeparators(path),
+                {{QStringLiteral("记录数"), std::nullopt, QString::number(rows->rowCount())},
+                 {QStringLiteral("格式"), std::nullopt, exchange::formatSuffix(format)}});
 }
 
 } // namespace lianbu::customers

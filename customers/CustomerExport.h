@@ -6,8 +6,13 @@
 class QWidget;
 class DataGrid;
 
+namespace lianbu::data {
+class SessionOperator;
+}
+
 namespace lianbu::customers {
 
-void exportCustomerList(DataGrid *grid, QWidget *parent);
+// Refused (said) unless the session's operator `by` may export; a file written is logged.
+void exportCustomerList(DataGrid *grid, QWidget *parent, const data::SessionOperator *by = nullptr);
 
 } // namespace lianbu::customers

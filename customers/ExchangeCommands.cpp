@@ -2,6 +2,7 @@
 
 #include "customers/DuplicatesWindow.h"
 #include "customers/ImportWindow.h"
+#include "data/ChangeLog.h"
 #include "export/ExchangeFormats.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
@@ -11,8 +12,11 @@
 
 namespace lianbu::customers {
 
-void runImport(QWidget *window, const QSqlDatabase &database, const std::function<void()> &refreshList)
+void runImport(QWidget *window, const QSqlDatabase &database, const std::function<void()> &refreshList,
+               const data::SessionOperator *by)
 {
+    if (!data::mayDo(by, data::Right::Import, window))
+        return;
     OpenFileRequest request;
     request.caption = QStringLiteral("导入客户");
     request.filter = exchange::importFilters();
@@ -20,6 +24,7 @@ void runImport(QWidget *window, const QSqlDatabase &database, const std::functio
     if (path.isEmpty())
         return;
     ImportWindow import(database, window);
+    import.setSessionOperator(by);
     QObject::connect(&import, &ImportWindow::registerChanged, &import, [&] {
         if (refreshList)
             refreshList();
@@ -53,7 +58,8 @@ void showDuplicates(QWidget *window, const QSqlDatabase &database, const std::fu
 }
 
 ExchangeActions addExchangeCommands(QMenu *menu, QWidget *window, std::function<QSqlDatabase()> database,
-                                    std::function<void()> refreshList, std::function<void(qint64)> showCustomer)
+                                    std::function<void()> refreshList, std::function<void(qint64)> showCustomer,
+                                    std::function<data::SessionOperator()> session)
 {
     ExchangeActions actions;
     menu->addSeparator();
@@ -61,8 +67,14 @@ ExchangeActions addExchangeCommands(QMenu *menu, QWidget *window, std::function<
     actions.importAction->setObjectName(QStringLiteral("importAction"));
     actions.duplicatesAction = menu->addAction(QStringLiteral("查重"));
     actions.duplicatesAction->setObjectName(QStringLiteral("duplicatesAction"));
-    QObject::connect(actions.importAction, &QAction::triggered, window,
-                     [window, database, refreshList] { runImport(window, database(), refreshList); });
+    QObject::connect(actions.importAction, &QAction::triggered, window, [window, database, refreshList, session] {
+        if (!session) {
+            runImport(window, database(), refreshList);
+            return;
+        }
+        const data::SessionOperator by = session();
+        runImport(window, database(), refreshList, &by);
+    });
     QObject::connect(actions.duplicatesAction, &QAction::triggered, window,
                      [window, database, showCustomer] { showDuplicates(window, database(), showCustomer); });
     return actions;

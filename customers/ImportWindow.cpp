@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -465,10 +466,13 @@ bool ImportWindow::runImport()
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(500);
     try {
-        m_summary = exchange::applyImport(m_database, plan, dateText(now().date()), [&](int permille) {
-            progress.setValue(permille);
-            return !progress.wasCanceled();
-        });
+        m_summary = exchange::applyImport(
+            m_database, plan, dateText(now().date()),
+            [&](int permille) {
+                progress.setValue(permille);
+                return !progress.wasCanceled();
+            },
+            m_by, QDir::toNativeSeparators(m_file.path));
     } catch (const Error &error) {
         progress.close();
         showError(error.message(), this);

@@ -23,6 +23,10 @@ class QPushButton;
 class QStackedWidget;
 class QTableWidget;
 
+namespace lianbu::data {
+class SessionOperator;
+}
+
 namespace lianbu::customers {
 
 class ImportWindow : public QDialog
@@ -39,6 +43,8 @@ public:
     // preview. A file that cannot be read or passes the import's limits gets an error box and
     // false, a cancelled read false; the window then has nothing to import.
     bool loadFile(const QString &path);
+    // The session's operator: the import is refused unless he may import, and logged.
+    void setSessionOperator(const data::SessionOperator *by) { m_by = by; }
 
     const exchange::FileFormat &format() const { return m_file.entry(); }
     exchange::TextEncoding encoding() const { return m_file.entry().encoding; }
@@ -81,6 +87,7 @@ private:
     void goNext();
 
     QSqlDatabase m_database;
+    const data::SessionOperator *m_by = nullptr;
     exchange::ImportFile m_file;
     exchange::ColumnChoice m_choice;
     std::vector<exchange::ImportRow> m_records;

@@ -1,4 +1,5 @@
 #include "customers/PrintCommand.h"
+#include "data/ChangeLog.h"
 
 #include "customers/ShownList.h"
 #include "grid/DataGrid.h"
@@ -110,8 +111,10 @@ CustomerPrinting *customerPrinting(QObject *owner)
     return owner->findChild<CustomerPrinting *>(kName, Qt::FindDirectChildrenOnly);
 }
 
-void printCustomerList(DataGrid *grid, QWidget *owner)
+void printCustomerList(DataGrid *grid, QWidget *owner, const data::SessionOperator *by)
 {
+    if (!data::mayDo(by, data::Right::Print, owner))
+        return;
     CustomerPrinting *printing = customerPrinting(owner);
     if (!printing)
         printing = new CustomerPrinting(owner);

@@ -14,6 +14,10 @@ class PrintPreviewWindow;
 class PrintSettingsDialog;
 class QWidget;
 
+namespace lianbu::data {
+class SessionOperator;
+}
+
 namespace lianbu::customers {
 
 // The customer list's printout, kept by the window that prints for as long as it lives: the
@@ -50,8 +54,9 @@ private:
 printing::ReportLook printLook(const DataGrid &grid);
 
 // "打 印": the customer grid, as it currently shows the list, in the print preview. The
-// printout is made for the customer list on first use and kept by `owner`.
-void printCustomerList(DataGrid *grid, QWidget *owner);
+// printout is made for the customer list on first use and kept by `owner`. Refused (said) unless
+// the session's operator `by` may print.
+void printCustomerList(DataGrid *grid, QWidget *owner, const data::SessionOperator *by = nullptr);
 // The printout `owner` keeps, nullptr before the first print.
 CustomerPrinting *customerPrinting(QObject *owner);
 

@@ -5,12 +5,7 @@
 #include "data/OperatorRights.h"
 #include "platform/Dialogs.h"
 
-#include <QHBoxLayout>
-#include <QHeaderView>
-#include <QLabel>
 #include <QPushButton>
-#include <QTableWidget>
-#include <QVBoxLayout>
 
 namespace lianbu::customers {
 
@@ -22,27 +17,17 @@ constexpr const char *kShownColumns[] = {col::ShortName, col::Name, col::Categor
 } // namespace
 
 RecycleBinWindow::RecycleBinWindow(data::CustomerStore &store, const data::Rights &rights, QWidget *parent)
-    : QDialog(parent)
+    : PagedTableWindow({QStringLiteral("客户简称"), QStringLiteral("姓名"), QStringLiteral("客户类别"),
+                        QStringLiteral("电话"), QStringLiteral("手机"), QStringLiteral("删除人"),
+                        QStringLiteral("删除时间"), QStringLiteral("电脑")},
+                       parent)
     , m_store(store)
-    , m_table(new QTableWidget(0, 8, this))
-    , m_pageLabel(new QLabel(this))
-    , m_previous(new QPushButton(QStringLiteral("上一页"), this))
-    , m_next(new QPushButton(QStringLiteral("下一页"), this))
     , m_restore(new QPushButton(QStringLiteral("还原"), this))
     , m_purge(new QPushButton(QStringLiteral("彻底删除"), this))
     , m_empty(new QPushButton(QStringLiteral("清空回收站"), this))
 {
     setObjectName(QStringLiteral("recycleBinWindow"));
     setWindowTitle(QStringLiteral("回收站"));
-    setAttribute(Qt::WA_DeleteOnClose);
-    m_table->setHorizontalHeaderLabels({QStringLiteral("客户简称"), QStringLiteral("姓名"), QStringLiteral("客户类别"),
-                                        QStringLiteral("电话"), QStringLiteral("手机"), QStringLiteral("删除人"),
-                                        QStringLiteral("删除时间"), QStringLiteral("电脑")});
-    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_table->verticalHeader()->hide();
-    m_table->horizontalHeader()->setStretchLastSection(true);
     m_restore->setObjectName(QStringLiteral("restoreButton"));
     m_purge->setObjectName(QStringLiteral("purgeButton"));
     m_empty->setObjectName(QStringLiteral("emptyBinButton"));
@@ -54,64 +39,31 @@ RecycleBinWindow::RecycleBinWindow(data::CustomerStore &store, const data::Right
     allow(m_restore, data::Right::Edit);
     allow(m_purge, data::Right::Delete);
     allow(m_empty, data::Right::Delete);
-    auto *close = new QPushButton(QStringLiteral("关闭"), this);
-    auto *buttons = new QHBoxLayout;
-    buttons->addWidget(m_pageLabel);
-    buttons->addStretch();
-    buttons->addWidget(m_previous);
-    buttons->addWidget(m_next);
-    buttons->addSpacing(12);
-    buttons->addWidget(m_restore);
-    buttons->addWidget(m_purge);
-    buttons->addWidget(m_empty);
-    buttons->addWidget(close);
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(m_table);
-    layout->addLayout(buttons);
+    addButton(m_restore);
+    addButton(m_purge);
+    addButton(m_empty);
     resize(760, 420);
-    connect(m_previous, &QPushButton::clicked, this, [this] { showPage(m_page - 1); });
-    connect(m_next, &QPushButton::clicked, this, [this] { showPage(m_page + 1); });
     connect(m_restore, &QPushButton::clicked, this, &RecycleBinWindow::restoreChosen);
     connect(m_purge, &QPushButton::clicked, this, &RecycleBinWindow::purgeChosen);
     connect(m_empty, &QPushButton::clicked, this, &RecycleBinWindow::emptyBin);
-    connect(close, &QPushButton::clicked, this, &QDialog::close);
     showPage(0);
 }
 
-qint64 RecycleBinWindow::chosenKey() const
+PagedTableWindow::PageJob RecycleBinWindow::pageJob(int page)
 {
-    const int row = m_table->currentRow();
-    if (row < 0 || row >= int(m_keys.size()) || !m_table->selectionModel()->isRowSelected(row, {}))
-        return 0;
-    return m_keys[size_t(row)];
-}
-
-void RecycleBinWindow::showPage(int page)
-{
-    m_total = m_store.binCount();
-    const int pages = int(std::max<qint64>(1, (m_total + kPerPage - 1) / kPerPage));
-    m_page = std::clamp(page, 0, pages - 1);
-    const std::vector<data::BinEntry> entries = m_store.binEntries(kPerPage, m_page * kPerPage);
-    m_keys.clear();
-    m_table->clearContents();
-    m_table->setRowCount(int(entries.size()));
-    for (int row = 0; row < int(entries.size()); ++row) {
-        const data::BinEntry &entry = entries[size_t(row)];
-        m_keys.push_back(entry.record.key);
-        int column = 0;
-        for (const char *name : kShownColumns)
-            m_table->setItem(row, column++,
-                             new QTableWidgetItem(entry.record.value(QLatin1String(name)).value_or(QString())));
-        m_table->setItem(row, column++, new QTableWidgetItem(entry.deletedBy));
-        m_table->setItem(
-            row, column++,
-            new QTableWidgetItem(entry.deletedAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
-        m_table->setItem(row, column, new QTableWidgetItem(entry.pc));
-    }
-    m_table->resizeColumnsToContents();
-    m_pageLabel->setText(QStringLiteral("共%1条，第%2/%3页").arg(m_total).arg(m_page + 1).arg(pages));
-    m_previous->setEnabled(m_page > 0);
-    m_next->setEnabled(m_page + 1 < pages);
+    return [this, page] {
+        TablePage read = pageFrame(m_store.binCount(), page, kPerPage);
+        for (const data::BinEntry &entry : m_store.binEntries(kPerPage, read.page * kPerPage)) {
+            QStringList cells;
+            for (const char *name : kShownColumns)
+                cells << entry.record.value(QLatin1String(name)).value_or(QString());
+            cells << entry.deletedBy << entry.deletedAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                  << entry.pc;
+            read.rows.push_back(cells);
+            read.keys.push_back(entry.record.key);
+        }
+        return read;
+    };
 }
 
 void RecycleBinWindow::restoreChosen()
@@ -127,7 +79,7 @@ void RecycleBinWindow::restoreChosen()
         emit customerRestored(key);
         showInformation(QStringLiteral("还原成功！"), this);
     }
-    showPage(m_page);
+    showAgain();
 }
 
 void RecycleBinWindow::purgeChosen()
@@ -141,7 +93,7 @@ void RecycleBinWindow::purgeChosen()
         return;
     if (!m_store.purge(key))
         showInformation(QStringLiteral("这条资料已不在回收站中（可能已被其他操作员还原或彻底删除）。"), this);
-    showPage(m_page);
+    showAgain();
 }
 
 void RecycleBinWindow::emptyBin()

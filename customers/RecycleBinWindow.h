@@ -1,12 +1,6 @@
 #pragma once
 
-#include <QDialog>
-
-#include <vector>
-
-class QLabel;
-class QPushButton;
-class QTableWidget;
+#include "platform/PagedTableWindow.h"
 
 namespace lianbu::data {
 class CustomerStore;
@@ -19,7 +13,7 @@ namespace lianbu::customers {
 // "回收站": the deleted customers one page at a time, newest deletion first, with who deleted
 // each and when. 还原 puts the chosen one back; 彻底删除 and 清空回收站 ask first and need the
 // right to delete (the store refuses them too).
-class RecycleBinWindow : public QDialog
+class RecycleBinWindow : public PagedTableWindow
 {
     Q_OBJECT
 
@@ -28,15 +22,10 @@ public:
 
     RecycleBinWindow(data::CustomerStore &store, const data::Rights &rights, QWidget *parent);
 
-    QTableWidget *table() const { return m_table; }
     QPushButton *restoreButton() const { return m_restore; }
     QPushButton *purgeButton() const { return m_purge; }
     QPushButton *emptyButton() const { return m_empty; }
-    // The key of the chosen row; 0 when none.
-    qint64 chosenKey() const;
-
 public slots:
-    void showPage(int page);
     void restoreChosen(); // 还原
     void purgeChosen();   // 彻底删除
     void emptyBin();      // 清空回收站
@@ -45,15 +34,11 @@ signals:
     // A customer came back: the lists show it again.
     void customerRestored(qint64 key);
 
+protected:
+    PageJob pageJob(int page) override;
+
 private:
     data::CustomerStore &m_store;
-    int m_page = 0;
-    qint64 m_total = 0;
-    std::vector<qint64> m_keys;
-    QTableWidget *m_table;
-    QLabel *m_pageLabel;
-    QPushButton *m_previous;
-    QPushButton *m_next;
     QPushButton *m_restore;
     QPushButton *m_purge;
     QPushButton *m_empty;

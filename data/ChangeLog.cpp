@@ -4,6 +4,7 @@
 #include "db/BoundStatement.h"
 #include "db/Connection.h"
 #include "db/Engine.h"
+#include "platform/Dialogs.h"
 #include "platform/Error.h"
 
 #include <QJsonArray>
@@ -37,6 +38,9 @@ constexpr KindNames kKindNames[] = {
     {LogKind::BackedUp, "backup", "备份数据"},
     {LogKind::Restored, "restore", "恢复数据"},
     {LogKind::LoginFailed, "login_failure", "登录失败"},
+    {LogKind::FollowUpAdded, "followup_add", "增加跟进"},
+    {LogKind::FollowUpChanged, "followup_change", "修改跟进"},
+    {LogKind::FollowUpDeleted, "followup_delete", "删除跟进"},
 };
 
 QString table()
@@ -219,6 +223,38 @@ qint64 ChangeLog::count(const LogFilter &filter) const
         m_connection, forEngine(m_connection, QStringLiteral("select count(*) from %1 where %2").arg(table(), where)),
         values);
     return query.next() ? query.value(0).toLongLong() : 0;
+}
+
+SessionOperator::SessionOperator(db::Connection &connection, QString name)
+    : m_connection(connection)
+    , m_name(std::move(name))
+{}
+
+void SessionOperator::require(Right right) const
+{
+    requireRight(m_connection, m_name, right);
+}
+
+void SessionOperator::log(LogKind kind, const QString &subject, std::vector<FieldChange> fields) const
+{
+    LogEntry entry;
+    entry.operatorName = m_name;
+    entry.kind = kind;
+    entry.subject = subject;
+    entry.fields = std::move(fields);
+    ChangeLog(m_connection).write(std::move(entry));
+}
+
+bool mayDo(const SessionOperator *by, Right right, QWidget *parent)
+{
+    try {
+        if (by)
+            by->require(right);
+        return true;
+    } catch (const Error &error) {
+        showInformation(error.operatorText(), parent);
+        return false;
+    }
 }
 
 void runLogged(db::Connection &connection, const std::function<void()> &write)

@@ -1,11 +1,15 @@
 #pragma once
 
+#include "data/OperatorRights.h"
+
 #include <QDateTime>
 #include <QString>
 
 #include <functional>
 #include <optional>
 #include <vector>
+
+class QWidget;
 
 namespace lianbu::db {
 class Connection;
@@ -29,12 +33,15 @@ enum class LogKind {
     BackedUp,
     Restored,
     LoginFailed,
+    FollowUpAdded,
+    FollowUpChanged,
+    FollowUpDeleted,
 };
-inline constexpr LogKind kLogKinds[] = {LogKind::CustomerAdded,    LogKind::CustomerChanged, LogKind::CustomerDeleted,
-                                        LogKind::CustomerRestored, LogKind::CustomerPurged,  LogKind::OperatorAdded,
-                                        LogKind::OperatorChanged,  LogKind::OperatorDeleted, LogKind::Imported,
-                                        LogKind::Exported,         LogKind::BackedUp,        LogKind::Restored,
-                                        LogKind::LoginFailed};
+inline constexpr LogKind kLogKinds[] = {
+    LogKind::CustomerAdded,  LogKind::CustomerChanged, LogKind::CustomerDeleted, LogKind::CustomerRestored,
+    LogKind::CustomerPurged, LogKind::OperatorAdded,   LogKind::OperatorChanged, LogKind::OperatorDeleted,
+    LogKind::Imported,       LogKind::Exported,        LogKind::BackedUp,        LogKind::Restored,
+    LogKind::LoginFailed,    LogKind::FollowUpAdded,   LogKind::FollowUpChanged, LogKind::FollowUpDeleted};
 
 QString logKindWord(LogKind kind);
 std::optional<LogKind> logKindOfWord(const QString &word);
@@ -95,6 +102,30 @@ public:
 private:
     db::Connection &m_connection;
 };
+
+// The operator of a session on his register, for what is not one customer's write (import,
+// export, print, backup, restore): each of those asks `require` before it starts and logs what it
+// did. An empty name is the program's own tools: nothing is refused.
+class SessionOperator
+{
+public:
+    SessionOperator(db::Connection &connection, QString name);
+
+    const QString &name() const { return m_name; }
+    db::Connection &connection() const { return m_connection; }
+    // Throws lianbu::Error with refusalText when the operator lacks `right`.
+    void require(Right right) const;
+    // Writes an entry of this operator, inside whatever transaction the connection is in.
+    void log(LogKind kind, const QString &subject, std::vector<FieldChange> fields = {}) const;
+
+private:
+    db::Connection &m_connection;
+    QString m_name;
+};
+
+// True when there is no session operator or he has `right`; else the operator is told why
+// (an information box over `parent`) and the answer is false.
+bool mayDo(const SessionOperator *by, Right right, QWidget *parent);
 
 // Runs `write` and whatever it logs as one unit on the connection: both stay, or neither does
 // (an exception from either undoes both and goes on to the caller). Nests inside a transaction

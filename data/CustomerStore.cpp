@@ -1,6 +1,7 @@
 #include "data/CustomerStore.h"
 
 #include "data/ChangeLog.h"
+#include "data/FollowUpStore.h"
 #include "data/CustomerColumns.h"
 #include "data/AttemptLog.h"
 #include "data/OperatorRights.h"
@@ -256,6 +257,7 @@ CustomerStore::Outcome CustomerStore::remove(const CustomerRecord &asRead)
                          .arg(QLatin1String(kCustomerBinTable), binColumns.join(QLatin1Char(',')),
                               QStringList(binColumns.size(), QStringLiteral("?")).join(QLatin1Char(','))),
                      values);
+        hideFollowUpsOf(m_connection, asRead.key);
         LogEntry entry;
         entry.time = now;
         entry.operatorName = m_operator;
@@ -369,6 +371,7 @@ bool CustomerStore::restore(qint64 key)
                      values);
         db::runBound(m_connection, QStringLiteral("delete from %1 where rid=?").arg(QLatin1String(kCustomerBinTable)),
                      {key});
+        showFollowUpsOf(m_connection, key);
         ChangeLog(m_connection).write(entry);
         restored = true;
     });
@@ -394,6 +397,7 @@ bool CustomerStore::purge(qint64 key)
         query.finish();
         db::runBound(m_connection, QStringLiteral("delete from %1 where rid=?").arg(QLatin1String(kCustomerBinTable)),
                      {key});
+        purgeFollowUpsOf(m_connection, key);
         ChangeLog(m_connection).write(entry);
         purged = true;
     });
@@ -410,6 +414,7 @@ qint64 CustomerStore::emptyBin()
         removed = query.numRowsAffected();
         if (removed <= 0)
             return;
+        purgeFollowUpsOf(m_connection, 0);
         LogEntry entry;
         entry.operatorName = m_operator;
         entry.kind = LogKind::CustomerPurged;

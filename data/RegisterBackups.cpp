@@ -1,5 +1,7 @@
 #include "data/RegisterBackups.h"
 
+#include "data/ChangeLog.h"
+
 #include "data/PasswordHash.h"
 #include "data/RegisterUpgrade.h"
 #include "data/Schema.h"
@@ -42,8 +44,10 @@ QString chosenBackup(QWidget *parent, const QString &registerFile)
 
 } // namespace
 
-void backUpRegister(QWidget *parent, const QString &registerFile)
+void backUpRegister(QWidget *parent, const QString &registerFile, const data::SessionOperator *by)
 {
+    if (!data::mayDo(by, data::Right::BackupRestore, parent))
+        return;
     QString made;
     try {
         BusyCursor busy;
@@ -52,12 +56,16 @@ void backUpRegister(QWidget *parent, const QString &registerFile)
         showError(QStringLiteral("数据没有备份。") + error.operatorText(), parent);
         return;
     }
+    if (by)
+        by->log(data::LogKind::BackedUp, QDir::toNativeSeparators(made));
     showInformation(QStringLiteral("数据已备份到“%1”。").arg(QDir::toNativeSeparators(made)), parent);
 }
 
 void restoreRegister(QWidget *parent, const QString &registerFile, const std::function<void()> &closeRegister,
-                     const std::function<void()> &reopenRegister)
+                     const std::function<void()> &reopenRegister, const data::SessionOperator *by)
 {
+    if (!data::mayDo(by, data::Right::BackupRestore, parent))
+        return;
     const QString backup = chosenBackup(parent, registerFile);
     if (backup.isEmpty())
         return;
@@ -84,6 +92,10 @@ void restoreRegister(QWidget *parent, const QString &registerFile, const std::fu
         showError(QStringLiteral("数据没有恢复。") + failure, parent);
         return;
     }
+    // Into the register now in place: the one replaced is kept aside with its own log.
+    if (by)
+        by->log(data::LogKind::Restored, QDir::toNativeSeparators(backup),
+                {{QStringLiteral("原数据库文件"), std::nullopt, QDir::toNativeSeparators(kept)}});
     showInformation(QStringLiteral("资料已从备份“%1”恢复。原来的数据库文件保留为“%2”。")
                         .arg(QDir::toNativeSeparators(backup), QDir::toNativeSeparators(kept)),
                     parent);

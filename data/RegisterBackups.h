@@ -7,18 +7,24 @@
 class QThread;
 class QWidget;
 
+namespace lianbu::data {
+class SessionOperator;
+}
+
 namespace lianbu {
 
 // The operator's side of backups (the copying itself is db/Backup).
 
-// "备份数据…": a backup into backups/ next to the register; says where it went or why not.
-void backUpRegister(QWidget *parent, const QString &registerFile);
+// "备份数据…": a backup into backups/ next to the register; says where it went or why not. With the
+// session's operator `by`: refused (said, nothing copied) unless he may back up, and logged.
+void backUpRegister(QWidget *parent, const QString &registerFile, const data::SessionOperator *by = nullptr);
 
 // "恢复数据…": the operator picks a backup (the file dialog starts in the backup folder), confirms,
 // and the program lets go of the register (`closeRegister` closes every connection of this
-// process to it), restores and takes it up again (`reopenRegister`, also after a refusal).
+// process to it), restores and takes it up again (`reopenRegister`, also after a refusal). With
+// `by` as for backUpRegister: refused before anything is asked, and logged in the restored register.
 void restoreRegister(QWidget *parent, const QString &registerFile, const std::function<void()> &closeRegister,
-                     const std::function<void()> &reopenRegister);
+                     const std::function<void()> &reopenRegister, const data::SessionOperator *by = nullptr);
 
 // A register found damaged (when it opens, or by the read beside the running program): offers
 // "恢复数据…" at once, before and without a login, since a damaged register may refuse every

@@ -3,6 +3,7 @@
 #include "data/AttemptLog.h"
 #include "data/ChangeLog.h"
 #include "data/CustomerStore.h"
+#include "data/FollowUpStore.h"
 #include "data/OperatorRights.h"
 #include "data/PasswordHash.h"
 #include "data/Schema.h"
@@ -34,7 +35,10 @@ std::vector<AddedTable> addedTables(const db::Engine &engine)
             {kVersionTable, {two.at(2)}},
             {kRightsTable, {rightsTableStatement(engine)}},
             {kChangeLogTable, changeLogStatements(engine)},
-            {kCustomerBinTable, customerBinStatements(engine)}};
+            {kCustomerBinTable, customerBinStatements(engine)},
+            {kFollowUpTable, followUpTableStatements(engine)},
+            {kFollowUpWayTable, followUpWayStatements(engine)},
+            {kReminderOffTable, reminderOffStatements(engine)}};
 }
 
 bool hasAll(const db::Engine &engine, const QStringList &tables)
@@ -93,6 +97,11 @@ Error upgradeRefused(db::Connection &connection, const Error &error)
 QStringList versionThreeStatements(const db::Engine &engine)
 {
     return QStringList{rightsTableStatement(engine)} + changeLogStatements(engine) + customerBinStatements(engine);
+}
+
+QStringList versionFourStatements(const db::Engine &engine)
+{
+    return followUpTableStatements(engine) + followUpWayStatements(engine) + reminderOffStatements(engine);
 }
 
 QStringList versionTwoStatements(const db::Engine &engine)

@@ -20,7 +20,9 @@ namespace lianbu::data {
 //
 // Version 3: operator_rights (every operator of an older register keeps what he could do before:
 // everything but administering operators), change_log and customer_bin.
-inline constexpr int kRegisterVersion = 3;
+//
+// Version 4: followups, followup_ways (with the first ways) and followup_reminders_off.
+inline constexpr int kRegisterVersion = 4;
 inline constexpr char kVersionTable[] = "register_version";
 inline constexpr char kPasswordChangeTable[] = "password_changes";
 
@@ -29,6 +31,7 @@ inline constexpr char kPasswordChangeTable[] = "password_changes";
 QStringList versionTwoStatements(const db::Engine &engine);
 // The same for what version 3 adds.
 QStringList versionThreeStatements(const db::Engine &engine);
+QStringList versionFourStatements(const db::Engine &engine);
 
 // True when the register needs no change of its schema (read only: a role with data rights
 // only may ask).

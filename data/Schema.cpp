@@ -59,7 +59,8 @@ QStringList deliveredSchemaStatements(const db::Engine &engine)
     };
     // The attempt and password-change logs, the register's version (its row is written with the
     // super administrator's) and the operators' rights.
-    return statements + data::versionTwoStatements(engine) + data::versionThreeStatements(engine);
+    return statements + data::versionTwoStatements(engine) + data::versionThreeStatements(engine)
+           + data::versionFourStatements(engine);
 }
 
 namespace {

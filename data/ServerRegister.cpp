@@ -3,6 +3,7 @@
 #include "data/AttemptLog.h"
 #include "data/ChangeLog.h"
 #include "data/CustomerStore.h"
+#include "data/FollowUpStore.h"
 #include "data/OperatorRights.h"
 #include "data/PasswordHash.h"
 #include "data/RegisterUpgrade.h"
@@ -43,6 +44,8 @@ QList<TableCopy> copiedTables()
     for (const DataColumn &column : kDataColumns)
         dataColumns << QLatin1String(column.name);
     const QString data = dataColumns.join(QLatin1Char(','));
+    const QString followUpColumns =
+        QStringLiteral("id,customer,contact_time,username,way,content,result,next_date,settled,binned");
     return {
         {"data", QStringLiteral("rowid,") + data, QStringLiteral("rid,") + data},
         {"userdb", QStringLiteral("rowid,username,passwd"), QStringLiteral("rid,username,passwd")},
@@ -56,6 +59,9 @@ QList<TableCopy> copiedTables()
          QStringLiteral("rid,") + data + QStringLiteral(",deleted_by,deleted_at,deleted_pc")},
         {data::kChangeLogTable, QStringLiteral("id,log_time,username,pc,kind,customer_key,subject,details"),
          QStringLiteral("id,log_time,username,pc,kind,customer_key,subject,details")},
+        {data::kFollowUpTable, followUpColumns, followUpColumns},
+        {data::kFollowUpWayTable, QStringLiteral("way,position"), QStringLiteral("way,position")},
+        {data::kReminderOffTable, QStringLiteral("username"), QStringLiteral("username")},
     };
 }
 
@@ -65,9 +71,18 @@ const char *keyColumn(const QString &table)
     if (table == QLatin1String("data") || table == QLatin1String("userdb"))
         return "rid";
     if (table == QLatin1String("rz") || table == QLatin1String(data::AttemptLog::kTable)
-        || table == QLatin1String(data::kPasswordChangeTable) || table == QLatin1String(data::kChangeLogTable))
+        || table == QLatin1String(data::kPasswordChangeTable) || table == QLatin1String(data::kChangeLogTable)
+        || table == QLatin1String(data::kFollowUpTable))
         return "id";
     return nullptr;
+}
+
+// The copied columns other than keys that the server keeps as numbers.
+bool isNumberColumn(const QString &table, int column)
+{
+    if (table == QLatin1String(data::kFollowUpTable))
+        return column == 1 || column >= 8; // customer, settled, binned
+    return table == QLatin1String(data::kFollowUpWayTable) && column == 1;
 }
 
 void openServer(db::Connection &connection, const db::RegisterAddress &address)
@@ -236,6 +251,9 @@ QList<CopiedTable> copyRegisterToServer(const QString &file, const db::RegisterA
             const QString table = QLatin1String(copy.table);
             if (!sourceTables.contains(table))
                 continue;
+            // The file's own list of ways replaces the first list the new tables came with.
+            if (table == QLatin1String(data::kFollowUpWayTable))
+                run(target, QStringLiteral("delete from %1").arg(table));
             const int columns = int(copy.targetColumns.count(QLatin1Char(',')) + 1);
             QSqlQuery rows =
                 db::runBound(source, QStringLiteral("select %1 from %2 order by 1").arg(copy.sourceColumns, table));
@@ -267,7 +285,8 @@ QList<CopiedTable> copyRegisterToServer(const QString &file, const db::RegisterA
                     if (value.isNull())
                         values << QVariant(); // NULL (a null text would be bound as empty text)
                     else if ((column == 0 && (keyColumn(table) || table == QLatin1String(data::kCustomerBinTable)))
-                             || (table == QLatin1String(data::kChangeLogTable) && column == 5))
+                             || (table == QLatin1String(data::kChangeLogTable) && column == 5)
+                             || isNumberColumn(table, column))
                         values << value.toLongLong();
                     else
                         values << value.toString();

@@ -267,26 +267,26 @@ QString lossText(const ExportOutcome &outcome, const QString &path)
     return {};
 }
 
-void exportListFile(const ListSheet &sheet, ExportFormat format, const QString &path, QWidget *parent,
+bool exportListFile(const ListSheet &sheet, ExportFormat format, const QString &path, QWidget *parent,
                     bool showProgress)
 {
     const int count = sheet.rows.rowCount();
     if (count == 0 || path.trimmed().isEmpty())
-        return;
+        return false;
     for (const db::ListColumn &column : sheet.columns.columns)
         if (column.valueIndex < 0)
             throw Error(QStringLiteral("Field '%1' not found").arg(column.fieldName));
     const FileFormat &entry = fileFormat(format);
     if (const QString refusal = entry.tooLong(sheet); !refusal.isEmpty()) {
         showInformation(refusal, parent);
-        return;
+        return false;
     }
 
     ExportOutcome outcome;
     {
         BusyCursor busy;
         if (!mayOverwrite(path, parent)) // No: the file stays as it was
-            return;
+            return false;
         std::unique_ptr<ExportProgressWindow> window;
         if (showProgress)
             window = std::make_unique<ExportProgressWindow>(count, nullptr);
@@ -299,12 +299,13 @@ void exportListFile(const ListSheet &sheet, ExportFormat format, const QString &
         } catch (const Error &error) {
             window.reset();
             showError(error.message(), parent);
-            return;
+            return false;
         }
     }
     if (const QString lost = lossText(outcome, path); !lost.isEmpty())
         showInformation(lost, parent);
     openFile(path);
+    return true;
 }
 
 } // namespace lianbu::exchange

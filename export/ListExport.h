@@ -39,8 +39,8 @@ QString lossText(const ExportOutcome &outcome, const QString &path);
 // under the busy cursor, the overwrite question, the progress window (when `showProgress`), the
 // file, what was lost, and the file opened with the desktop's program. A failure is shown
 // (which file, why); the file is then neither replaced nor opened. A column whose field the
-// list lacks throws "Field '%s' not found" before anything happens.
-void exportListFile(const ListSheet &sheet, ExportFormat format, const QString &path, QWidget *parent = nullptr,
+// list lacks throws "Field '%s' not found" before anything happens. True when the file was written.
+bool exportListFile(const ListSheet &sheet, ExportFormat format, const QString &path, QWidget *parent = nullptr,
                     bool showProgress = true);
 
 } // namespace lianbu::exchange

@@ -1,5 +1,7 @@
 #include "export/RegisterAccess.h"
 
+#include "data/ChangeLog.h"
+
 #include "platform/Error.h"
 
 #include <QSqlError>
@@ -57,8 +59,10 @@ std::vector<IdentifiedCustomer> loadCustomers(const QSqlDatabase &database)
 }
 
 ImportSummary applyImport(QSqlDatabase database, const std::vector<PlannedRow> &plan, const QString &today,
-                          const ProgressFunction &progress)
+                          const ProgressFunction &progress, const data::SessionOperator *by, const QString &file)
 {
+    if (by)
+        by->require(data::Right::Import);
     ImportSummary summary;
     if (!database.transaction())
         throw Error(QStringLiteral("无法开始导入：%1").arg(database.lastError().text()));
@@ -149,6 +153,11 @@ ImportSummary applyImport(QSqlDatabase database, const std::vector<PlannedRow> &
                 }
             }
         }
+        if (by)
+            by->log(data::LogKind::Imported, file,
+                    {{QStringLiteral("新增"), std::nullopt, QString::number(summary.added)},
+                     {QStringLiteral("更新"), std::nullopt, QString::number(summary.updated)},
+                     {QStringLiteral("跳过"), std::nullopt, QString::number(summary.skipped)}});
         if (!database.commit())
             throw Error(QStringLiteral("导入失败：%1").arg(database.lastError().text()));
     } catch (...) {

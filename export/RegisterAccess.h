@@ -9,6 +9,10 @@
 
 #include <vector>
 
+namespace lianbu::data {
+class SessionOperator;
+}
+
 namespace lianbu::exchange {
 
 // Every customer of the register, ordered by row key. Throws lianbu::Error.
@@ -46,7 +50,11 @@ struct ImportSummary
 // update that no longer exists is added instead (addedForDeleted). A failure or
 // a cancel (progress answering false) rolls everything back and throws lianbu::Error; the
 // register is then as it was. `today` is the date text for rows without a registration date.
+// With the session's operator `by` (on the same register): refused (lianbu::Error with the
+// operator's text, nothing written) unless he may import, and logged, naming `file`, in the
+// import's transaction.
 ImportSummary applyImport(QSqlDatabase database, const std::vector<PlannedRow> &plan, const QString &today,
-                          const ProgressFunction &progress = {});
+                          const ProgressFunction &progress = {}, const data::SessionOperator *by = nullptr,
+                          const QString &file = {});
 
 } // namespace lianbu::exchange

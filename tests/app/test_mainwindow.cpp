@@ -156,13 +156,26 @@ private slots:
         QStringList menu;
         for (QAction *a : form->settingsMenu->actions())
             menu << (a->isSeparator() ? QStringLiteral("-") : a->text());
-        QCOMPARE(menu, QStringList({QStringLiteral("修改密码"), QStringLiteral("用户管理"), QStringLiteral("备份数据…"),
-                                    QStringLiteral("恢复数据…"), QStringLiteral("数据库连接…"), QStringLiteral("-"),
-                                    QStringLiteral("黑色经典(皮肤)"), QStringLiteral("蓝色幻想(皮肤)"),
-                                    QStringLiteral("梦幻天空(皮肤)"), QStringLiteral("黑色遐想(皮肤)"),
-                                    QStringLiteral("梦想成真(皮肤)"), QStringLiteral("-"), QStringLiteral("导入…"),
-                                    QStringLiteral("查重"), QStringLiteral("回收站…"), QStringLiteral("-"),
-                                    QStringLiteral("帮助主题"), QStringLiteral("官方主页"), QStringLiteral("关于")}));
+        QCOMPARE(menu, QStringList({QStringLiteral("修改密码"),
+                                    QStringLiteral("用户管理"),
+                                    QStringLiteral("备份数据…"),
+                                    QStringLiteral("恢复数据…"),
+                                    QStringLiteral("数据库连接…"),
+                                    QStringLiteral("-"),
+                                    QStringLiteral("黑色经典(皮肤)"),
+                                    QStringLiteral("蓝色幻想(皮肤)"),
+                                    QStringLiteral("梦幻天空(皮肤)"),
+                                    QStringLiteral("黑色遐想(皮肤)"),
+                                    QStringLiteral("梦想成真(皮肤)"),
+                                    QStringLiteral("-"),
+                                    QStringLiteral("导入…"),
+                                    QStringLiteral("查重"),
+                                    QStringLiteral("回收站…"),
+                                    QStringLiteral("操作日志…"),
+                                    QStringLiteral("-"),
+                                    QStringLiteral("帮助主题"),
+                                    QStringLiteral("官方主页"),
+                                    QStringLiteral("关于")}));
         QCOMPARE(widgets(form)->settingsButton->menu(), form->settingsMenu);
         QCOMPARE(form->customerList()->contextMenu()->actions().size(), 13);
         QCOMPARE(form->customerList()->hideColumnActions().at(9)->text(), QStringLiteral("隐藏备注"));

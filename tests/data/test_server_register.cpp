@@ -338,7 +338,8 @@ void TestServerRegister::copyKeepsIdsAndSessionsAndMovesSequences()
     }
     const RegisterAddress address = test::createTestServerDatabase();
     const QList<CopiedTable> copied = copyRegisterToServer(file, address);
-    QCOMPARE(copied.size(), 8); // data, userdb, rz, the three logs, the operators' rights and the bin
+    QCOMPARE(copied.size(), 11); // data, userdb, rz, the three logs, the operators' rights, the bin, the
+                                 // follow-ups, their ways and the reminders switched off
 
     db::Connection server;
     openServer(server, address);

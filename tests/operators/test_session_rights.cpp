@@ -4,16 +4,33 @@
 #include "tests/support/MainWindowHarness.h"
 #include "tests/support/TestServer.h"
 
+#include "customers/CustomerExport.h"
+#include "customers/PrintCommand.h"
 #include "customers/RecycleBinWindow.h"
+#include "data/RegisterBackups.h"
+#include "db/Backup.h"
+#include "db/BoundStatement.h"
+#include "db/Connection.h"
+#include "export/RegisterAccess.h"
+#include "grid/DataGrid.h"
+#include "platform/Error.h"
+#include "data/ChangeLog.h"
+#include "data/CustomerStore.h"
 #include "data/OperatorRights.h"
 #include "data/OperatorStore.h"
 #include "operators/OperatorAdminDialog.h"
+#include "operators/OperationLogWindow.h"
 #include "operators/OperatorRightsWindow.h"
+#include "export/ExchangeFormats.h"
 #include "platform/Application.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlQuery>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -169,6 +186,204 @@ private slots:
         emit h.form->customerList()->rowClicked();
         QVERIFY(ui->deleteButton->isEnabled());
         QVERIFY(ui->exportButton->toolTip() != data::refusalText(Right::Export));
+        QVERIFY(h.form->findChild<QAction *>(QStringLiteral("operationLogAction"))->isEnabled());
+    }
+
+    void theOperationLogShowsWhoChangedWhatFiltersPagesAndExports()
+    {
+        MainWindowHarness h;
+        h.insertCustomers({customer(QStringLiteral("VIP"), QStringLiteral("华联"))});
+        data::OperatorStore(*h.data->connection).addOperator(QStringLiteral("业务员乙"));
+        QAction *action = h.form->findChild<QAction *>(QStringLiteral("operationLogAction"));
+        QVERIFY(action);
+
+        // A 业务员 may change a customer but not read the log.
+        h.form->openSession(QStringLiteral("业务员乙"), 1);
+        QVERIFY(!action->isEnabled());
+        QCOMPARE(action->toolTip(), data::refusalText(Right::ViewLog));
+        data::CustomerStore &store = *h.data->customerStore;
+        h.form->showAllRecords();
+        h.waitForSearch();
+        const qint64 key = h.data->customerList->keys().front();
+        // Many older entries, so the log has pages (after the 业务员 added, oldest).
+        {
+            data::ChangeLog log(*h.data->connection);
+            data::runLogged(*h.data->connection, [&] {
+                for (int i = 0; i < 2 * operators::kLogPerPage + 20; ++i) {
+                    data::LogEntry entry;
+                    entry.time = QDateTime(QDate(2026, 1, 5), QTime(9, 0)).addSecs(i);
+                    entry.operatorName = QStringLiteral("管理员丙");
+                    entry.kind = data::LogKind::Exported;
+                    entry.subject = QStringLiteral("第%1个文件.xlsx").arg(i);
+                    log.write(entry);
+                }
+            });
+        }
+        QCOMPARE(store.modify(*store.read(key), {{QStringLiteral("g"), QStringLiteral("0571-2")}}),
+                 data::CustomerStore::Outcome::Done);
+
+        h.form->openSession(superAdministratorName(), 2);
+        QVERIFY(action->isEnabled());
+        action->trigger();
+        auto *window = h.form->findChild<operators::OperationLogWindow *>();
+        QVERIFY(window);
+        // Pages are read on a worker: the window answers before they come.
+        QTRY_VERIFY(!window->reading());
+        QTableWidget *table = window->table();
+        QCOMPARE(window->shown().total, qint64(2 * operators::kLogPerPage + 20 + 2)); // + the change
+        QCOMPARE(window->shown().pages, 3);
+        QCOMPARE(table->rowCount(), operators::kLogPerPage);
+        // Newest first: the 业务员's change, each field by its caption with old and new value.
+        QCOMPARE(table->item(0, 1)->text(), QStringLiteral("业务员乙"));
+        QCOMPARE(table->item(0, 3)->text(), QStringLiteral("修改客户"));
+        QCOMPARE(table->item(0, 4)->text(), QString::number(key));
+        QCOMPARE(table->item(0, 5)->text(), QStringLiteral("华联"));
+        QVERIFY2(table->item(0, 6)->text().startsWith(QStringLiteral("电话：")), qPrintable(table->item(0, 6)->text()));
+        QVERIFY(table->item(0, 6)->text().endsWith(QStringLiteral(" → 0571-2")));
+
+        // Paged by key: each page goes on where the last one ended, and back again.
+        const QString lastOfFirst = table->item(operators::kLogPerPage - 1, 5)->text();
+        QTest::mouseClick(window->nextButton(), Qt::LeftButton);
+        QTRY_VERIFY(!window->reading());
+        QCOMPARE(window->shown().page, 1);
+        QCOMPARE(lastOfFirst, QStringLiteral("第%1个文件.xlsx").arg(operators::kLogPerPage + 21));
+        QCOMPARE(table->item(0, 5)->text(), QStringLiteral("第%1个文件.xlsx").arg(operators::kLogPerPage + 20));
+        QTest::mouseClick(window->nextButton(), Qt::LeftButton);
+        QTRY_VERIFY(!window->reading());
+        QCOMPARE(table->rowCount(), 22);
+        QCOMPARE(table->item(table->rowCount() - 2, 5)->text(), QStringLiteral("第0个文件.xlsx"));
+        QCOMPARE(table->item(table->rowCount() - 1, 3)->text(), QStringLiteral("增加用户"));
+        QVERIFY(!window->nextButton()->isEnabled());
+        QTest::mouseClick(window->previousButton(), Qt::LeftButton);
+        QTest::mouseClick(window->previousButton(), Qt::LeftButton); // not offered while reading
+        QTRY_VERIFY(!window->reading());
+        QCOMPARE(window->shown().page, 1);
+
+        // Filters: operator, kind, customer (by name or key), dates.
+        data::LogFilter filter;
+        filter.operatorName = QStringLiteral("业务员乙");
+        window->setFilter(filter);
+        window->search();
+        QTRY_VERIFY(!window->reading());
+        QCOMPARE(window->shown().total, qint64(1));
+        filter = {};
+        filter.customer = QString::number(key);
+        filter.kind = data::LogKind::CustomerChanged;
+        window->setFilter(filter);
+        window->search();
+        QTRY_VERIFY(!window->reading());
+        QCOMPARE(window->shown().total, qint64(1));
+        filter = {};
+        filter.from = QDate(2026, 1, 5);
+        filter.to = QDate(2026, 1, 5);
+        filter.kind = data::LogKind::Exported;
+        window->setFilter(filter);
+        QCOMPARE(window->filter().from, filter.from);
+        window->search();
+        QTRY_VERIFY(!window->reading());
+        QCOMPARE(window->shown().total, qint64(2 * operators::kLogPerPage + 20));
+
+        // 导出 writes everything the filters let through, not only the page shown.
+        const QString path = h.env.filePath(QStringLiteral("日志.csv"));
+        h.env.dialogs().queueSaveFileName(path, exchange::formatFilter(exchange::ExportFormat::CsvUtf8));
+        QTest::mouseClick(window->exportButton(), Qt::LeftButton);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 1 + 2 * operators::kLogPerPage + 20);
+        QVERIFY(lines.first().contains(QStringLiteral("操作员")));
+        QVERIFY(lines.last().contains(QStringLiteral("第0个文件.xlsx")));
+        window->close();
+    }
+
+    void importExportPrintAndBackupAreRefusedWithoutTheRightAndLoggedWithIt()
+    {
+        MainWindowHarness h;
+        h.insertCustomers({customer(QStringLiteral("VIP"), QStringLiteral("华联"))});
+        db::Connection &connection = *h.data->connection;
+        data::OperatorStore operators(connection);
+        operators.addOperator(QStringLiteral("查询员甲"));
+        operators.setRights(QStringLiteral("查询员甲"), {data::Role::Viewer, 0, false});
+        h.form->showAllRecords();
+        h.waitForSearch();
+        DataGrid *grid = widgets(h.form.get())->customerGrid;
+        const data::SessionOperator viewer(connection, QStringLiteral("查询员甲"));
+        exchange::ImportRow row;
+        row.line = 2;
+        row.record[exchange::CustomerField::ShortName] = QStringLiteral("阿里");
+        const std::vector<exchange::PlannedRow> plan{{row, exchange::ImportAction::Add, 0}};
+        auto customers = [&] {
+            QSqlQuery query = db::runBound(connection, QStringLiteral("select count(*) from data"));
+            return query.next() ? query.value(0).toInt() : -1;
+        };
+        auto logged = [&](data::LogKind kind) {
+            data::LogFilter filter;
+            filter.kind = kind;
+            return data::ChangeLog(connection).entries(filter, 10);
+        };
+
+        // Called directly, each service refuses a 查询员 and does nothing.
+        try {
+            exchange::applyImport(connection.database(), plan, QStringLiteral("2026-12-10"), {}, &viewer,
+                                  QStringLiteral("客户.csv"));
+            QFAIL("the import was not refused");
+        } catch (const Error &error) {
+            QCOMPARE(error.operatorText(), data::refusalText(Right::Import));
+        }
+        QCOMPARE(customers(), 1);
+        const QString exported = h.env.filePath(QStringLiteral("客户.csv"));
+        customers::exportCustomerList(grid, h.form.get(), &viewer);
+        QCOMPARE(h.env.dialogs().lastBox().request.text, data::refusalText(Right::Export));
+        QVERIFY(h.env.dialogs().saveFiles().isEmpty()); // refused before a file is asked for
+        customers::printCustomerList(grid, h.form.get(), &viewer);
+        QCOMPARE(h.env.dialogs().lastBox().request.text, data::refusalText(Right::Print));
+        QVERIFY(!customers::customerPrinting(h.form.get()));
+        backUpRegister(h.form.get(), connection.fileName(), &viewer);
+        QCOMPARE(h.env.dialogs().lastBox().request.text, data::refusalText(Right::BackupRestore));
+        QVERIFY(db::listBackups(db::backupFolder(connection.fileName())).isEmpty());
+        for (data::LogKind kind : {data::LogKind::Imported, data::LogKind::Exported, data::LogKind::BackedUp})
+            QVERIFY(logged(kind).empty());
+
+        // Granted, the same calls work and each is logged under the operator's name.
+        operators.setRights(QStringLiteral("查询员甲"),
+                            {data::Role::Viewer,
+                             unsigned(Right::Import) | unsigned(Right::Export) | unsigned(Right::BackupRestore),
+                             false});
+        const exchange::ImportSummary summary = exchange::applyImport(
+            connection.database(), plan, QStringLiteral("2026-12-10"), {}, &viewer, QStringLiteral("客户.csv"));
+        QCOMPARE(summary.added, 1);
+        QCOMPARE(customers(), 2);
+        std::vector<data::LogEntry> entries = logged(data::LogKind::Imported);
+        QCOMPARE(entries.size(), size_t(1));
+        QCOMPARE(entries[0].operatorName, QStringLiteral("查询员甲"));
+        QCOMPARE(entries[0].subject, QStringLiteral("客户.csv"));
+        QCOMPARE(entries[0].fields.front(),
+                 (data::FieldChange{QStringLiteral("新增"), std::nullopt, QStringLiteral("1")}));
+
+        h.env.dialogs().queueSaveFileName(exported, exchange::formatFilter(exchange::ExportFormat::CsvUtf8));
+        customers::exportCustomerList(grid, h.form.get(), &viewer);
+        QVERIFY(QFile::exists(exported));
+        entries = logged(data::LogKind::Exported);
+        QCOMPARE(entries.size(), size_t(1));
+        QCOMPARE(entries[0].subject, QDir::toNativeSeparators(exported));
+
+        backUpRegister(h.form.get(), connection.fileName(), &viewer);
+        const QStringList backups = db::listBackups(db::backupFolder(connection.fileName()));
+        QCOMPARE(backups.size(), 1);
+        entries = logged(data::LogKind::BackedUp);
+        QCOMPARE(entries.size(), size_t(1));
+        QVERIFY(entries[0].subject.endsWith(QFileInfo(backups.first()).fileName()));
+
+        // A restore is logged in the register put in place, which knew nothing of it.
+        h.form->openSession(QStringLiteral("查询员甲"), 1);
+        h.env.dialogs().queueSaveFileName(backups.first());
+        h.env.dialogs().queueBoxAnswer(BoxButton::Yes);
+        h.form->restoreDataAction->trigger();
+        entries = logged(data::LogKind::Restored);
+        QCOMPARE(entries.size(), size_t(1));
+        QCOMPARE(entries[0].operatorName, QStringLiteral("查询员甲"));
+        QCOMPARE(entries[0].subject, QDir::toNativeSeparators(backups.first()));
+        QVERIFY(logged(data::LogKind::BackedUp).empty()); // made after the backup was taken
     }
 
     void theRecycleBinPutsBackAndRemovesForGoodOnlyWhenAskedAndAllowed()

@@ -1,0 +1,250 @@
+// Follow-ups of customers: written with the operator and the register's time, refused when stale,
+// due at login until kept, and carried into and out of the recycle bin with their customer.
+#include "data/ChangeLog.h"
+#include "data/CustomerColumns.h"
+#include "data/CustomerStore.h"
+#include "data/Database.h"
+#include "data/FollowUpStore.h"
+#include "data/OperatorRights.h"
+#include "data/OperatorStore.h"
+#include "data/RegisterUpgrade.h"
+#include "data/ServerRegister.h"
+#include "db/BoundStatement.h"
+#include "db/Connection.h"
+#include "db/RegisterAddress.h"
+#include "platform/Error.h"
+#include "tests/support/TestDatabase.h"
+#include "tests/support/TestServer.h"
+
+#include <QSqlQuery>
+#include <QtTest>
+
+using namespace lianbu;
+using namespace lianbu::data;
+using Outcome = FollowUpStore::Outcome;
+
+namespace {
+
+qint64 countOf(db::Connection &connection, const QString &sql)
+{
+    QSqlQuery query = db::runBound(connection, sql);
+    return query.next() ? query.value(0).toLongLong() : -1;
+}
+
+qint64 addCustomer(CustomerStore &store, const QString &shortName, const QString &mobile = {})
+{
+    return store.add({{QLatin1String(col::ShortName), shortName},
+                      {QLatin1String(col::Name), QStringLiteral("张三")},
+                      {QLatin1String(col::Mobile), mobile},
+                      {QLatin1String(col::Phone), QStringLiteral("010-1234")}});
+}
+
+FollowUpFields note(const QString &content, const QDate &next = {})
+{
+    return {QStringLiteral("电话"), content, QStringLiteral("有意向"), next};
+}
+
+} // namespace
+
+class TestFollowUps : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Also run against a register on the test server (the "_postgresql" registration).
+    void initTestCase() { LIANBU_REQUIRE_TEST_ENGINE(); }
+
+    void followUpsAreKeptPerCustomerWithWhoAndWhen()
+    {
+        test::TestDatabase db;
+        Database module(nullptr, db.path());
+        db::Connection &connection = *module.connection;
+        const qint64 customer = addCustomer(*module.customerStore, QStringLiteral("华联"));
+        const qint64 other = addCustomer(*module.customerStore, QStringLiteral("阿里"));
+        OperatorStore operators(connection);
+        operators.addOperator(QStringLiteral("业务员甲"));
+        operators.setRights(QStringLiteral("业务员甲"), {Role::Clerk, 0, false});
+        operators.addOperator(QStringLiteral("查询员乙"));
+        operators.setRights(QStringLiteral("查询员乙"), {Role::Viewer, 0, false});
+
+        QVERIFY_THROWS_EXCEPTION(
+            Error, FollowUpStore(connection, QStringLiteral("查询员乙")).add(customer, note(QStringLiteral("看看"))));
+        FollowUpStore store(connection, QStringLiteral("业务员甲"));
+        const qint64 first = store.add(customer, note(QStringLiteral("第一次\n报价 O'Brien ' -- ;")));
+        const qint64 second = store.add(customer, {QStringLiteral("  微信 "), QStringLiteral("第二次"), {}, {}});
+        store.add(other, note(QStringLiteral("别的客户")));
+        // No such customer (any more): nothing is written.
+        QVERIFY_THROWS_EXCEPTION(Error, store.add(other + 100, note(QStringLiteral("无主"))));
+
+        const std::vector<FollowUp> history = store.ofCustomer(customer);
+        QCOMPARE(history.size(), size_t(2));
+        QCOMPARE(history[0].id, second); // newest first
+        QCOMPARE(history[1].id, first);
+        QCOMPARE(history[1].fields.content, QStringLiteral("第一次\n报价 O'Brien ' -- ;"));
+        QCOMPARE(history[0].fields.way, QStringLiteral("微信"));
+        QVERIFY(!history[0].fields.nextDate.isValid());
+        QCOMPARE(history[0].operatorName, QStringLiteral("业务员甲"));
+        QVERIFY(qAbs(history[0].time.secsTo(QDateTime::currentDateTimeUtc())) < 120);
+        QCOMPARE(countOf(connection, QStringLiteral("select count(*) from followups")), 3);
+
+        // A text longer than its column is cut, never refused (the server enforces widths).
+        const qint64 longOne = store.add(customer, note(QString(5000, QLatin1Char('x'))));
+        QCOMPARE(store.read(longOne)->fields.content.size(), kFollowUpContentWidth);
+
+        const std::vector<LogEntry> added = ChangeLog(connection).entries({{}, {}, {}, {}, LogKind::FollowUpAdded}, 10);
+        QCOMPARE(added.size(), size_t(4));
+        QCOMPARE(added.back().customerKey, customer);
+        QCOMPARE(added.back().subject, QStringLiteral("华联"));
+        QCOMPARE(added.back().operatorName, QStringLiteral("业务员甲"));
+
+        // The ways: the first list, and only the super administrator extends it.
+        QCOMPARE(store.ways(), defaultFollowUpWays());
+        QVERIFY_THROWS_EXCEPTION(Error, store.addWay(QStringLiteral("展会")));
+        FollowUpStore(connection, superAdministratorName()).addWay(QStringLiteral("展会"));
+        FollowUpStore(connection, superAdministratorName()).addWay(QStringLiteral("展会"));
+        QCOMPARE(store.ways(), defaultFollowUpWays() << QStringLiteral("展会"));
+
+        // The reminder at login is switched off and on per operator.
+        QVERIFY(store.remindsAtLogin(QStringLiteral("业务员甲")));
+        store.setRemindsAtLogin(QStringLiteral("业务员甲"), false);
+        store.setRemindsAtLogin(QStringLiteral("业务员甲"), false);
+        QVERIFY(!store.remindsAtLogin(QStringLiteral("业务员甲")));
+        QVERIFY(store.remindsAtLogin(QStringLiteral("查询员乙")));
+        store.setRemindsAtLogin(QStringLiteral("业务员甲"), true);
+        QVERIFY(store.remindsAtLogin(QStringLiteral("业务员甲")));
+    }
+
+    void staleChangesAreRefusedAndPromisesStayDueUntilKept()
+    {
+        test::TestDatabase db;
+        Database module(nullptr, db.path());
+        db::Connection &connection = *module.connection;
+        const QDate today = QDate::currentDate();
+        const qint64 customer = addCustomer(*module.customerStore, QStringLiteral("华联"), QStringLiteral("139"));
+        const qint64 other = addCustomer(*module.customerStore, QStringLiteral("阿里"));
+        OperatorStore operators(connection);
+        for (const QString &name : {QStringLiteral("甲"), QStringLiteral("乙")}) {
+            operators.addOperator(name);
+            operators.setRights(name, {Role::Administrator, unsigned(Right::Delete), false});
+        }
+        FollowUpStore mine(connection, QStringLiteral("甲"));
+        FollowUpStore theirs(connection, QStringLiteral("乙"));
+        const qint64 promise = mine.add(customer, note(QStringLiteral("寄样品"), today.addDays(-2)));
+        mine.add(other, note(QStringLiteral("回电"), today));
+        mine.add(other, note(QStringLiteral("下周再说"), today.addDays(7)));
+
+        const std::vector<DueFollowUp> due = mine.due(today);
+        QCOMPARE(due.size(), size_t(2));
+        QCOMPARE(due[0].followUp.id, promise); // the oldest promise first
+        QCOMPARE(due[0].customerName, QStringLiteral("华联"));
+        QCOMPARE(due[0].phone, QStringLiteral("139"));
+        QCOMPARE(due[1].phone, QStringLiteral("010-1234")); // no mobile: the phone
+        QCOMPARE(mine.due(today.addDays(-3)).size(), size_t(0));
+
+        // Another operator changes it first: my change and my delete are refused.
+        const FollowUp asIRead = *mine.read(promise);
+        QCOMPARE(theirs.modify(asIRead, note(QStringLiteral("寄样品和报价"), today.addDays(-2))), Outcome::Done);
+        QCOMPARE(mine.modify(asIRead, note(QStringLiteral("我的修改"))), Outcome::Changed);
+        QCOMPARE(mine.remove(asIRead), Outcome::Changed);
+        QCOMPARE(mine.complete(asIRead, note(QStringLiteral("已寄"))), Outcome::Changed);
+        QCOMPARE(mine.read(promise)->fields.content, QStringLiteral("寄样品和报价"));
+        QCOMPARE(mine.ofCustomer(customer).size(), size_t(1)); // the refused 完成 added nothing
+
+        // 改期 moves it out of today's list; 完成 keeps the promise and records the outcome.
+        QCOMPARE(mine.reschedule(*mine.read(promise), today.addDays(1)), Outcome::Done);
+        QCOMPARE(mine.due(today).size(), size_t(1));
+        QCOMPARE(mine.due(today.addDays(1)).size(), size_t(2));
+        qint64 outcome = 0;
+        QCOMPARE(mine.complete(*mine.read(promise), note(QStringLiteral("已寄出")), &outcome), Outcome::Done);
+        QVERIFY(mine.read(promise)->settled);
+        QCOMPARE(mine.read(outcome)->customer, customer);
+        QCOMPARE(mine.due(today.addDays(1)).size(), size_t(1));
+
+        // Deleted by another operator: gone for everyone after.
+        const FollowUp before = *mine.read(outcome);
+        QCOMPARE(theirs.remove(before), Outcome::Done);
+        QCOMPARE(mine.modify(before, note(QStringLiteral("晚了"))), Outcome::Gone);
+        QVERIFY_THROWS_EXCEPTION(Error, FollowUpStore::throwRefused(Outcome::Gone));
+        const std::vector<LogEntry> changed =
+            ChangeLog(connection).entries({{}, {}, {}, {}, LogKind::FollowUpChanged}, 10);
+        QCOMPARE(changed.size(), size_t(3)); // their change, 改期, 完成
+        QCOMPARE(ChangeLog(connection).count({{}, {}, {}, {}, LogKind::FollowUpDeleted}), 1);
+    }
+
+    void deletedCustomersTakeTheirFollowUpsIntoAndOutOfTheBin()
+    {
+        test::TestDatabase db;
+        Database module(nullptr, db.path());
+        db::Connection &connection = *module.connection;
+        CustomerStore &customers = *module.customerStore;
+        const QDate today = QDate::currentDate();
+        const qint64 kept = addCustomer(customers, QStringLiteral("留下"));
+        const qint64 binned = addCustomer(customers, QStringLiteral("删除"));
+        FollowUpStore store(connection);
+        store.add(kept, note(QStringLiteral("a"), today));
+        const qint64 hidden = store.add(binned, note(QStringLiteral("b"), today));
+        store.add(binned, note(QStringLiteral("c")));
+        QCOMPARE(followUpCount(connection, binned), 2);
+
+        QCOMPARE(customers.remove(*customers.read(binned)), CustomerStore::Outcome::Done);
+        QCOMPARE(store.ofCustomer(binned).size(), size_t(0));
+        QCOMPARE(store.due(today).size(), size_t(1));
+        QCOMPARE(store.inRange(0, {}, {}, 100).size(), size_t(1));
+        QVERIFY(!store.read(hidden));
+        QCOMPARE(countOf(connection, QStringLiteral("select count(*) from followups")), 3);
+
+        QVERIFY(customers.restore(binned));
+        QCOMPARE(store.ofCustomer(binned).size(), size_t(2));
+        QCOMPARE(store.due(today).size(), size_t(2));
+
+        QCOMPARE(customers.remove(*customers.read(binned)), CustomerStore::Outcome::Done);
+        QVERIFY(customers.purge(binned));
+        QCOMPARE(countOf(connection, QStringLiteral("select count(*) from followups")), 1);
+        QCOMPARE(customers.remove(*customers.read(kept)), CustomerStore::Outcome::Done);
+        QCOMPARE(customers.emptyBin(), 1);
+        // Never an orphan: nothing is left of either customer.
+        QCOMPARE(countOf(connection, QStringLiteral("select count(*) from followups")), 0);
+    }
+
+    void olderRegistersGetTheTablesAndTheServerCopyKeepsThem()
+    {
+        if (test::testsUseServer())
+            QSKIP("the file's upgrade and its copy are tried in the file run");
+        QTemporaryDir folder;
+        const QString file = folder.filePath(QStringLiteral("data.db"));
+        createDeliveredDatabase(file);
+        // What the previous version left: no follow-up tables, version 3.
+        QVERIFY(
+            test::execOnFile(file, {QStringLiteral("DROP TABLE followups"), QStringLiteral("DROP TABLE followup_ways"),
+                                    QStringLiteral("DROP TABLE followup_reminders_off"),
+                                    QStringLiteral("UPDATE register_version SET version=3"),
+                                    QStringLiteral("INSERT INTO data (b) VALUES ('华联')")}));
+        {
+            db::Connection connection(file);
+            connection.open();
+            QVERIFY(!registerIsCurrent(connection));
+            upgradeRegister(connection);
+            QVERIFY(registerIsCurrent(connection));
+            FollowUpStore store(connection);
+            QCOMPARE(store.ways(), defaultFollowUpWays());
+            store.add(1, note(QStringLiteral("升级后"), QDate(2026, 12, 1)));
+            store.setRemindsAtLogin(QStringLiteral("甲"), false);
+        }
+        if (test::testServerAddress().isEmpty())
+            return;
+        const db::RegisterAddress address = test::createTestServerDatabase();
+        copyRegisterToServer(file, address);
+        db::Connection server;
+        server.setAddress(address);
+        server.open();
+        FollowUpStore copied(server);
+        QCOMPARE(copied.ofCustomer(1).size(), size_t(1));
+        QCOMPARE(copied.due(QDate(2026, 12, 1)).size(), size_t(1));
+        QVERIFY(!copied.remindsAtLogin(QStringLiteral("甲")));
+        // New follow-ups continue after the copied ids.
+        QVERIFY(copied.add(1, note(QStringLiteral("服务器上"))) > copied.ofCustomer(1).back().id);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFollowUps)
+#include "test_followups.moc"
