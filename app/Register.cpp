@@ -53,7 +53,7 @@ RegisterPlace registerPlace(const CommandLine &commandLine, bool packaged, const
 RegisterPlace chosenRegister(const CommandLine &commandLine)
 {
     RegisterPlace place =
-        registerPlace(commandLine, isPackagedProgram(), paths::userDataFolder(), paths::workingFolder(),
+        registerPlace(commandLine, registerInUserDataFolder(), paths::userDataFolder(), paths::workingFolder(),
                       qEnvironmentVariable(kRegisterVariable), savedRegister());
     if (place.isServer() && place.server.password.isEmpty())
         place.server.password = findServerPassword(

@@ -30,7 +30,7 @@ inline constexpr const char *kSavedRegisterKey = "database";
 
 // The first of: --database, the environment variable LIANBU_DATABASE, the server address saved
 // by "数据库连接…". Each may be a file or a server address; a file is resolved against the working
-// folder and never created. Without any of them an installed (packaged) program, which is
+// folder and never created. Without any of them an installed program (packaged, or on Windows), which is
 // started from a menu in whatever folder the desktop chooses, uses data.db in the per-user data
 // folder and creates it there on first start; a program built from the sources uses data.db in
 // the working folder and never creates it (a missing file is reported, as it always was).

@@ -8,6 +8,7 @@
 #include "updater/UpdaterCore.h"
 
 #include <cstdio>
+#include <string>
 #include <iostream>
 
 namespace {
@@ -25,9 +26,11 @@ int main(int argc, char *argv[])
     const lianbu::MessageLanguage language = lianbu::messageLanguage();
     // Everything but a start of the program answers without a display (on a terminal of a
     // server, in a package check): the window system is reached only to show windows.
+    // As UTF-8 from the system: on Windows argv is in the ANSI code page, where a Chinese
+    // register path is lost on a system whose code page has no Chinese.
     QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+    for (const std::string &argument : lianbu::processes::commandArguments(argc, argv))
+        arguments << QString::fromStdString(argument);
     const CommandLine commandLine = lianbu::parseCommandLine(arguments, language);
     switch (commandLine.action) {
     case CommandLine::Action::ShowHelp:

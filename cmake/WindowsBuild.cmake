@@ -5,6 +5,10 @@
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 set(lianbu_runtime_dir ${CMAKE_BINARY_DIR}/bin)
 
+# The build machine's resource compiler compresses with zstd, which the Windows Qt is built
+# without (it could not read such resources).
+set(CMAKE_AUTORCC_OPTIONS --no-zstd)
+
 # The cross-built dependencies (scripts/windows/deps --prefixes).
 if(NOT LIANBU_WINDOWS_PREFIXES)
   message(FATAL_ERROR "LIANBU_WINDOWS_PREFIXES is empty: run scripts/windows/build, or set it to the "

@@ -164,7 +164,11 @@ void writeXlsx(const QString &path, const SheetLayout &layout, const RowSource &
         // The library names its own step; a full disk is said as such.
         const int systemError = errno;
         QFile::remove(temporary);
-        if (systemError == ENOSPC || systemError == EDQUOT || systemError == EFBIG || systemError == EIO)
+        bool diskError = systemError == ENOSPC || systemError == EFBIG || systemError == EIO;
+#ifdef EDQUOT // not on Windows
+        diskError = diskError || systemError == EDQUOT;
+#endif
+        if (diskError)
             throw Error(fileWriteFailureText(path, systemError));
         throw Error(failure(path, closed));
     }

@@ -221,7 +221,7 @@ QString AtomicFileWriter::failureText() const
 bool placeWrittenFile(const QString &temporary, const QString &path, int *systemError)
 {
     const QString target = resolvedTarget(path);
-    const int fd = files::openForReading(encoded(temporary));
+    const int fd = files::openForSyncing(encoded(temporary));
     int error = 0;
     if (fd < 0) {
         error = -fd;

@@ -31,6 +31,16 @@ void overridePackagedProgram(std::optional<bool> packaged)
     packagedOverride() = packaged;
 }
 
+bool registerInUserDataFolder()
+{
+#ifdef _WIN32
+    constexpr bool windows = true;
+#else
+    constexpr bool windows = false;
+#endif
+    return packagedOverride().value_or(LIANBU_PACKAGED != 0 || windows);
+}
+
 bool upgradesManagedByPackage()
 {
     return isPackagedProgram();

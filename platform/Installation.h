@@ -15,6 +15,12 @@ bool isPackagedProgram();
 // std::nullopt returns to what the build says.
 void overridePackagedProgram(std::optional<bool> packaged);
 
+// Whether the usual register is the user's own, in the per-user data folder, made with the
+// delivered contents at the first start: for the packaged program, and for every Windows build
+// (its setup installs per user, and a shortcut's working folder is the program's own).
+// overridePackagedProgram() decides this too.
+bool registerInUserDataFolder();
+
 // The installed program replaces its files through the package manager only: its own upgrade
 // may say that a new version exists, but never downloads or replaces anything.
 bool upgradesManagedByPackage();

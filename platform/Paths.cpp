@@ -33,7 +33,7 @@ QString userConfigFolder()
 
 QString userDataFolder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
 }
 
 QString desktopFolder()

@@ -7,7 +7,10 @@ namespace lianbu::paths {
 QString programFolder();    // folder of the running executable
 QString workingFolder();    // the process's current directory, where data.db is looked up
 QString userConfigFolder(); // QStandardPaths::AppConfigLocation (created on demand by callers)
-QString userDataFolder();   // QStandardPaths::AppDataLocation: the per-user working folder of scripts/run
+// QStandardPaths::AppLocalDataLocation: the per-user working folder of scripts/run and the
+// installed program's register. The same as AppDataLocation on Linux; on Windows the local
+// application data, which roaming profiles do not copy at every logon (a register is large).
+QString userDataFolder();
 QString desktopFolder();    // QStandardPaths::DesktopLocation
 QString tempFolder();       // QDir::tempPath()
 QString settingsFilePath(); // the column layout file: userConfigFolder() + "/lianbu.ini"

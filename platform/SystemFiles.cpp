@@ -87,6 +87,12 @@ int openForReading(const std::string &path)
     return fd >= 0 ? fd : -errno;
 }
 
+int openForSyncing(const std::string &path)
+{
+    const int fd = _wopen(wide(path).c_str(), _O_RDWR | _O_BINARY | _O_NOINHERIT);
+    return fd >= 0 ? fd : -errno;
+}
+
 long long readSome(int fd, char *data, std::size_t size)
 {
     const int n = _read(fd, data, unsigned(size > 0x40000000 ? 0x40000000 : size));
@@ -441,6 +447,11 @@ std::vector<std::string> namesIn(const std::string &folder)
     }
     ::closedir(dir);
     return names;
+}
+
+int openForSyncing(const std::string &path)
+{
+    return openForReading(path);
 }
 
 int openForReadingNoLink(const std::string &path)

@@ -17,6 +17,9 @@ namespace lianbu::files {
 int createNew(const std::string &path, bool ownerOnly);
 // Opens an existing file for reading (not inherited by child processes): descriptor or -errno.
 int openForReading(const std::string &path);
+// Opens an existing file this process wrote, to flush it with syncFile() before it takes its
+// final name: descriptor or -errno. Windows flushes only through a handle that may write.
+int openForSyncing(const std::string &path);
 // Reads up to `size` bytes (retrying after interruptions): the count, 0 at the end, or -errno.
 long long readSome(int fd, char *data, std::size_t size);
 // Writes all of data (retrying after interruptions): 0 or errno (EIO when nothing was written).

@@ -6,7 +6,9 @@
 ;
 ; Defined on the makensis command line: VERSION, BINDIR (the folder to install), OUTFILE.
 
-Unicode true
+; A 64-bit installer for the 64-bit program (it also runs where only 64-bit programs can, as
+; under a 64-bit-only Wine).
+Target amd64-unicode
 ManifestDPIAware true
 RequestExecutionLevel user
 SetCompressor /SOLID lzma
@@ -32,8 +34,18 @@ BrandingText "联簿宝 ${VERSION}"
 Section "联簿宝" SecProgram
   SectionIn RO
   SetOutPath "$INSTDIR"
-  ; The program, its tools, libraries, Qt plugins and qt.conf; never the tests.
-  File /r /x "test_*.exe" /x "bench*.exe" /x "*.log" "${BINDIR}\*.*"
+  ; The program, its tools, libraries, Qt plugins and qt.conf; the build's folder
+  ; also holds the tests and their helper programs, which stay out.
+  File "${BINDIR}\lianbu.exe"
+  File "${BINDIR}\lianbu-initdb.exe"
+  File "${BINDIR}\lianbu-backup.exe"
+  File "${BINDIR}\Rurezure3.exe"
+  File /x "Qt6Test.dll" "${BINDIR}\*.dll"
+  File "${BINDIR}\qt.conf"
+  File /r "${BINDIR}\platforms"
+  File /r "${BINDIR}\sqldrivers"
+  File /r "${BINDIR}\imageformats"
+  File /r "${BINDIR}\styles"
   WriteUninstaller "$INSTDIR\uninstall.exe"
   WriteRegStr HKCU "Software\qiaomu\lianbu-setup" "InstallDir" "$INSTDIR"
 

@@ -197,6 +197,10 @@ void TestCommandLine::theProgramAnswersWithoutADisplay_data()
     QTest::newRow("mistake after the check") << QStringList{"--check-register", "--bogus"} << 2 << "--bogus";
     QTest::newRow("missing value") << QStringList{"--check-register", "--database"} << 2 << "--database";
     QTest::newRow("check") << QStringList{"--check-register", "--database", "@register"} << 0 << "@register";
+    // Windows hands main() its arguments in the ANSI code page, which has no Chinese on most
+    // systems outside China: the program must read the wide command line.
+    QTest::newRow("check, Chinese folder")
+        << QStringList{"--check-register", "--database", "@chinese"} << 0 << "data.db";
     QTest::newRow("check, no such register")
         << QStringList{"--check-register", "--database", "@folder/missing.db"} << 1 << "missing.db";
 }
@@ -209,8 +213,15 @@ void TestCommandLine::theProgramAnswersWithoutADisplay()
     TestDatabase database(false);
     if (database.isServer())
         QSKIP("the check is of a register file here");
+    QString chineseRegister;
+    if (arguments.contains(QStringLiteral("@chinese"))) {
+        const QString chineseFolder = database.filePath(QStringLiteral("客户资料 二〇二六"));
+        QVERIFY(QDir().mkpath(chineseFolder));
+        chineseRegister = lianbu::test::createDataDb(chineseFolder);
+    }
     const auto place = [&](QString text) {
         return text.replace(QStringLiteral("@register"), database.path())
+            .replace(QStringLiteral("@chinese"), chineseRegister)
             .replace(QStringLiteral("@folder"), database.folder());
     };
     for (QString &argument : arguments)
