@@ -78,8 +78,9 @@ int main(int argc, char **argv)
         [&](int i) {
             const qint64 key = chosen[size_t(repeats + i)];
             const data::CustomerRecord seen = *store.read(key);
-            db::runBound(connection, QStringLiteral("update data set g=? where rid=? and g is ?"),
-                         {QStringLiteral("0571-%1").arg(i), key, seen.value(QLatin1String(col::Phone)).value_or(QString())});
+            db::runBound(
+                connection, QStringLiteral("update data set g=? where rid=? and g is ?"),
+                {QStringLiteral("0571-%1").arg(i), key, seen.value(QLatin1String(col::Phone)).value_or(QString())});
         },
         repeats);
     std::printf("| %-52s | %9.2f | %-12s |\n", "save, logged (read + update + log row)", logged, "");
