@@ -13,6 +13,7 @@
 #include "platform/Error.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDateEdit>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -20,6 +21,7 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <QWidget>
 
 namespace lianbu::followups {
@@ -174,13 +176,24 @@ void FollowUpCommands::receiveDue(quint64, const std::vector<qint64> &ids)
             showError(error.operatorText(), m_window);
         return;
     }
+    if (!m_reminders && due.empty()) {
+        // Nothing pops up at login when nothing is due; asked for, the window says so.
+        if (evenWhenNothing)
+            showInformation(QStringLiteral("今天没有到期的待办提醒。"), m_window);
+        return;
+    }
+    showReminders(std::move(due), evenWhenNothing);
+}
+
+void FollowUpCommands::showReminders(std::vector<data::DueFollowUp> due, bool toFront)
+{
+    // Not over a question the login still asks (the initial password must be changed first):
+    // the window comes once it is answered.
+    if (!m_reminders && !toFront && QApplication::activeModalWidget()) {
+        QTimer::singleShot(300, this, [this, due = std::move(due)]() mutable { showReminders(std::move(due), false); });
+        return;
+    }
     if (!m_reminders) {
-        if (due.empty()) {
-            // Nothing pops up at login when nothing is due; asked for, the window says so.
-            if (evenWhenNothing)
-                showInformation(QStringLiteral("今天没有到期的待办提醒。"), m_window);
-            return;
-        }
         m_reminders = new ReminderWindow(*m_database.connection, m_database.sessionOperator, m_rights, m_window);
         connect(m_reminders, &ReminderWindow::reloadWanted, this, [this] { startDueQuery(false); });
         connect(m_reminders, &ReminderWindow::customerWanted, this, [this](qint64 customer) {
@@ -190,7 +203,7 @@ void FollowUpCommands::receiveDue(quint64, const std::vector<qint64> &ids)
         m_reminders->show();
     }
     m_reminders->showDue(std::move(due));
-    if (evenWhenNothing) {
+    if (toFront) {
         m_reminders->raise();
         m_reminders->activateWindow();
     }

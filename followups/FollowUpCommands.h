@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/CustomerStore.h"
+#include "data/FollowUpStore.h"
 #include "data/OperatorRights.h"
 
 #include <QObject>
@@ -54,6 +55,7 @@ public slots:
 private:
     void startDueQuery(bool evenWhenNothing);
     void receiveDue(quint64 ticket, const std::vector<qint64> &ids);
+    void showReminders(std::vector<data::DueFollowUp> due, bool toFront);
 
     Database &m_database;
     QWidget *m_window;
