@@ -7,6 +7,7 @@
 #include "data/ChangeLog.h"
 #include "data/Database.h"
 #include "data/RegisterBackups.h"
+#include "followups/FollowUpCommands.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
 
@@ -79,6 +80,7 @@ void MainWindow::restoreRegisterOfThisWindow(const QString &damage)
     const bool listed = data->customerList->active();
     auto letGo = [this, data] {
         m_quickSearchBar->releaseSearch();
+        m_followUps->releaseQuery();
         data->customerList->close();
         data->statementQuery->close();
         data->connection->close();

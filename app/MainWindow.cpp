@@ -14,6 +14,7 @@
 #include "data/RegisterBackups.h"
 #include "data/SessionLog.h"
 #include "db/Connection.h"
+#include "followups/FollowUpCommands.h"
 #include "grid/DataGrid.h"
 #include "operators/LoginDialog.h"
 #include "operators/OperatorCommands.h"
@@ -68,6 +69,7 @@ MainWindow::MainWindow(Database &database, QWidget *parent)
     buildStatusBar();
     buildCustomerParts();
     buildMenus();
+    buildFollowUps();
     buildAppearance();
     buildKeys();
     upgrader = lianbu::upgrade::createMainUpgrader(this);
@@ -116,6 +118,7 @@ void MainWindow::openSession(const QString &operatorName, int sessionId)
     m_database.sessionOperator = operatorName;
     m_database.customerStore->setOperator(operatorName);
     applyRights(lianbu::data::rightsOf(*m_database.connection, operatorName));
+    m_followUps->remindAtLogin();
 }
 
 void MainWindow::setLoginDialog(LoginDialog *dialog)

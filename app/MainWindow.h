@@ -28,6 +28,9 @@ class QuickSearchBar;
 namespace lianbu::upgrade {
 class Upgrader;
 }
+namespace lianbu::followups {
+class FollowUpCommands;
+}
 
 namespace Ui {
 class MainWindow;
@@ -57,6 +60,8 @@ public:
     lianbu::customers::CustomerList *customerList() const { return m_customerList; }
     lianbu::customers::QuickSearchBar *quickSearchBar() const { return m_quickSearchBar; }
     lianbu::customers::EntryPanel *entryPanel() const { return m_entryPanel; }
+    // 跟进记录 and 待办提醒 (app/FollowUpHooks.cpp).
+    lianbu::followups::FollowUpCommands *followUpCommands() const;
 
     // The settings drop-down of "设 置" and its items.
     QMenu *settingsMenu = nullptr;
@@ -156,6 +161,8 @@ private:
     void openRecycleBin();
     QAction *m_operationLogAction = nullptr; // 操作日志…
     void openOperationLog();
+    void buildFollowUps(); // app/FollowUpHooks.cpp
+    lianbu::followups::FollowUpCommands *m_followUps = nullptr;
     lianbu::data::Rights m_rights{lianbu::data::Role::Administrator, 0, true};
     // True when the operator may use `right`; otherwise the refusal is shown (app/SessionRights.cpp).
     bool mayUse(lianbu::data::Right right);

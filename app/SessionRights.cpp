@@ -4,6 +4,7 @@
 #include "data/ChangeLog.h"
 #include "data/Database.h"
 #include "operators/OperationLogWindow.h"
+#include "followups/FollowUpCommands.h"
 #include "platform/Dialogs.h"
 #include "ui_MainWindow.h"
 
@@ -47,6 +48,7 @@ void MainWindow::applyRights(const lianbu::data::Rights &rights)
         allowCommand(m_importAction, rights, Right::Import);
     if (m_operationLogAction)
         allowCommand(m_operationLogAction, rights, Right::ViewLog);
+    m_followUps->setRights(rights);
     // The disabled entries of the drop-down say why when pointed at.
     settingsMenu->setToolTipsVisible(true);
     const bool edit = rights.allows(Right::Edit);

@@ -1,5 +1,7 @@
 #include "bench/Generator.h"
 
+#include "data/AttemptLog.h"
+#include "data/RegisterUpgrade.h"
 #include "data/Schema.h"
 #include "data/SearchIndex.h"
 #include "db/Connection.h"
@@ -189,6 +191,81 @@ void fillRegister(const QString &path, int rows)
     sqlite3_finalize(insert);
     check(sqlite3_exec(db, "COMMIT; PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr), db);
     sqlite3_close(db);
+}
+
+void fillFollowUps(const QString &path, int customers, int count)
+{
+    sqlite3 *db = nullptr;
+    check(sqlite3_open(QFile::encodeName(path).constData(), &db), db);
+    check(sqlite3_exec(db, "PRAGMA journal_mode=WAL; BEGIN", nullptr, nullptr, nullptr), db);
+    sqlite3_stmt *insert = nullptr;
+    check(sqlite3_prepare_v2(db,
+                             "insert into followups (customer,contact_time,username,way,content,result,next_date,"
+                             "settled,binned) values (?,?,?,?,?,?,?,?,0)",
+                             -1, &insert, nullptr),
+          db);
+    static const char *const kWays[] = {"电话", "微信", "上门", "邮件", "短信", "其他"};
+    static const char *const kOperators[] = {"超级管理员", "业务员甲", "业务员乙", "业务员丙"};
+    static const char *const kResults[] = {"有意向", "暂不需要", "已报价", "已成交", "未接通", "约了再谈"};
+    Random random(20261210u + unsigned(count));
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QDate today = QDate::currentDate();
+    for (int i = 0; i < count; ++i) {
+        // Ids grow with time, as the program writes them.
+        const QDateTime at = now.addSecs(-qint64(count - i) * (3 * 365 * 86400ll) / count);
+        const std::string time = data::attemptTimeText(at).toStdString();
+        const std::string content = random.pick(kNotes) + "，" + random.pick(kTradeNames) + "的" + random.pick(kTitles)
+                                    + "说" + random.pick(kNotes);
+        const char *result = kResults[random.below(6)];
+        sqlite3_bind_int64(insert, 1, 1 + random.below(customers));
+        sqlite3_bind_text(insert, 2, time.data(), int(time.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 3, kOperators[random.below(4)], -1, SQLITE_STATIC);
+        sqlite3_bind_text(insert, 4, kWays[random.below(6)], -1, SQLITE_STATIC);
+        sqlite3_bind_text(insert, 5, content.data(), int(content.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 6, result, -1, SQLITE_STATIC);
+        if (random.below(10) == 0) {
+            // Promises: the old ones kept, the newest one in twenty still open, due within a
+            // month either side of today.
+            const bool open = i > count - count / 20 || random.below(50) == 0;
+            const QDate due = open ? today.addDays(random.below(61) - 30) : at.date().addDays(random.below(30) + 1);
+            const std::string date = due.toString(Qt::ISODate).toStdString();
+            sqlite3_bind_text(insert, 7, date.data(), int(date.size()), SQLITE_TRANSIENT);
+            sqlite3_bind_int(insert, 8, open ? 0 : 1);
+        } else {
+            sqlite3_bind_null(insert, 7);
+            sqlite3_bind_int(insert, 8, 0);
+        }
+        check(sqlite3_step(insert), db);
+        sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+    check(sqlite3_exec(db, "COMMIT; PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr), db);
+    sqlite3_close(db);
+}
+
+QString cachedRegisterWithFollowUps(const QString &folder, int rows, int followUps)
+{
+    const QString base = cachedRegister(folder, rows);
+    const QString path = QDir(folder).filePath(
+        QStringLiteral("register-%1-v%2-followups-%3.db").arg(rows).arg(kGeneratorVersion).arg(followUps));
+    if (!QFileInfo::exists(path)) {
+        const QString building = path + QStringLiteral(".building");
+        QFile::remove(building);
+        QFile::copy(base, building);
+        {
+            // The follow-up tables come as the program adds them to an older register.
+            db::Connection connection(building);
+            connection.open();
+            data::upgradeRegister(connection);
+        }
+        QElapsedTimer timer;
+        timer.start();
+        fillFollowUps(building, rows, followUps);
+        std::printf("(%d follow-ups added to the %d-row register in %.1f s)\n", followUps, rows,
+                    double(timer.elapsed()) / 1000.0);
+        QFile::rename(building, path);
+    }
+    return path;
 }
 
 QString cachedRegister(const QString &folder, int rows)

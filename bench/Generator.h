@@ -14,4 +14,13 @@ void fillRegister(const QString &path, int rows);
 // A cached copy of a filled register for `rows` in `folder` (made once; copied for each run).
 QString cachedRegister(const QString &folder, int rows);
 
+// Adds `count` follow-ups to the filled register at `path` (upgraded to hold them): about three
+// per customer over the last three years, one in ten with a next contact, most of those kept, the
+// rest due around today. Deterministic for a size; one transaction.
+void fillFollowUps(const QString &path, int customers, int count);
+
+// A cached copy of the register for `rows` with `followUps` follow-ups (made once from the
+// cached register of `rows`).
+QString cachedRegisterWithFollowUps(const QString &folder, int rows, int followUps);
+
 } // namespace lianbu::bench

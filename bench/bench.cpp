@@ -9,8 +9,9 @@
 //   the window waited meanwhile), emptying the search field, a title-click sort, adding,
 //   modifying and deleting a customer, an .xls export of 65,000 rows, and the resident memory
 //   of the whole process.
-// Times are medians; each is shown with the process's CPU time too, because on a machine
-// shared with other work the wall clock includes waiting for a processor.
+// Times are medians; each is shown with the process's CPU time too (for the window's waits: the
+// window thread's own), because on a machine shared with other work the wall clock includes
+// waiting for a processor.
 //
 //   cmake --preset release && cmake --build --preset release --target lianbu-bench
 //   QT_QPA_PLATFORM=offscreen build/release/bench/lianbu-bench [rows...]
@@ -130,17 +131,41 @@ public:
     bool fontDialog(QWidget *, QFont *) override { return false; }
 };
 
+double threadCpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+// The longest the window waited: wall clock, and the window thread's own processor time (which
+// other programs on the machine do not inflate).
+struct Wait
+{
+    double wallMs = 0;
+    double cpuMs = 0;
+    void add(double wall, double cpu)
+    {
+        wallMs = std::max(wallMs, wall);
+        cpuMs = std::max(cpuMs, cpu);
+    }
+    void add(const Wait &other) { add(other.wallMs, other.cpuMs); }
+};
+
 // Runs the event loop until `done` or 60 s; returns the longest time the loop was away.
-double waitUntil(const std::function<bool()> &done)
+Wait waitUntil(const std::function<bool()> &done)
 {
     QElapsedTimer total;
     total.start();
     QElapsedTimer sinceLast;
     sinceLast.start();
-    double longest = 0;
+    double cpuBefore = threadCpuMs();
+    Wait longest;
     while (!done() && total.elapsed() < 60000) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-        longest = std::max(longest, double(sinceLast.nsecsElapsed()) / 1e6);
+        const double cpu = threadCpuMs();
+        longest.add(double(sinceLast.nsecsElapsed()) / 1e6, cpu - cpuBefore);
+        cpuBefore = cpu;
         sinceLast.start();
     }
     return longest;
@@ -249,25 +274,40 @@ void benchmark(int rows, const QString &registers)
     DataGrid *grid = form->findChild<DataGrid *>(QStringLiteral("customerGrid"));
     data::CustomerListModel *list = data->customerList;
     // A long list's keys are read in the background: the window keeps answering meanwhile.
-    double loadWait = 0;
+    Wait loadWait;
     auto showEveryRecord = [&] {
+        // What runs before the call returns holds the window up as well.
+        QElapsedTimer call;
+        call.start();
+        const double cpu = threadCpuMs();
         form->showAllRecords();
-        loadWait = std::max(loadWait, waitUntil([&] { return !list->loading(); }));
+        loadWait.add(double(call.nsecsElapsed()) / 1e6, threadCpuMs() - cpu);
+        loadWait.add(waitUntil([&] { return !list->loading(); }));
     };
+    // The first list after the login (the program's first read on the worker), then the median
+    // of repeated ones.
+    const Timing firstLogin = measure(
+        [&] {
+            showEveryRecord();
+            grid->view()->viewport()->repaint();
+        },
+        1);
     const Timing login = measure([&] {
         showEveryRecord();
         grid->view()->viewport()->repaint();
     });
-    line("login → list on screen", login, keysFloor, "≤ 250 ms, ≤ 2×");
-    line("  longest the window waited meanwhile", {loadWait, 0}, 0, "≤ 16 ms");
+    line("login → list on screen, at once after start", firstLogin, keysFloor, "≤ 250 ms");
+    line("login → list on screen, again", login, keysFloor, "≤ 250 ms, ≤ 2×");
+    line("  longest the window waited meanwhile", {loadWait.wallMs, loadWait.cpuMs}, 0, "≤ 16 ms");
     line("  (floor: every row read)", {everyRowFloor, 0}, 0, "");
     const double memoryWithList = residentMb();
 
     // ---- the quick search, typed into 客户简称
     customers::CustomerSearch &search = form->quickSearchBar()->customerSearch();
     QLineEdit *shortName = form->findChild<QLineEdit *>(QStringLiteral("searchShortName"));
-    double longestWait = 0;
-    auto settle = [&] { longestWait = std::max(longestWait, waitUntil([&] { return !search.busy(); })); };
+    Wait longestWait;
+    Wait keyWait; // the keystroke's own handling, before the search runs in the background
+    auto settle = [&] { longestWait.add(waitUntil([&] { return !search.busy(); })); };
     auto typed = [&](const QString &before, const QString &after) {
         std::vector<Timing> runs;
         for (int i = 0; i < 5; ++i) {
@@ -275,8 +315,10 @@ void benchmark(int rows, const QString &registers)
             settle();
             QElapsedTimer t;
             const double c = cpuMs();
+            const double windowCpu = threadCpuMs();
             t.start();
             shortName->setText(after);
+            keyWait.add(double(t.nsecsElapsed()) / 1e6, threadCpuMs() - windowCpu);
             settle();
             grid->view()->viewport()->repaint();
             runs.push_back({double(t.nsecsElapsed()) / 1e6, cpuMs() - c});
@@ -311,7 +353,8 @@ void benchmark(int rows, const QString &registers)
     std::printf("| %-44s | %9d |           |           |        |                  |\n", "  hits", list->rowCount());
     phone->clear();
     settle();
-    line("longest the window waited during searches", {longestWait, 0}, 0, "≤ 16 ms");
+    line("longest the window waited during searches", {longestWait.wallMs, longestWait.cpuMs}, 0, "≤ 16 ms");
+    line("  longest a keystroke's own handling took", {keyWait.wallMs, keyWait.cpuMs}, 0, "");
     std::vector<Timing> empties;
     for (int i = 0; i < 5; ++i) {
         shortName->setText(QStringLiteral("华"));

@@ -2,6 +2,7 @@
 
 #include "customers/CustomerGrid.h"
 #include "data/Database.h"
+#include "data/FollowUpStore.h"
 #include "grid/DataGrid.h"
 #include "platform/Application.h"
 #include "platform/Dialogs.h"
@@ -155,7 +156,15 @@ void CustomerList::saveColumnLayout()
 bool CustomerList::deleteCustomer(const lianbu::data::CustomerRecord &customer)
 {
     QWidget *window = m_grid->window();
-    if (!lianbu::confirmListChange(QStringLiteral("你真的要删除选中资料吗？"), window))
+    // Its follow-ups go into the bin with it and come back with it: nothing to choose, but the
+    // operator should know they go too.
+    QString question = QStringLiteral("你真的要删除选中资料吗？");
+    const qint64 followUps = customer.key != 0 ? lianbu::data::followUpCount(*m_database.connection, customer.key) : 0;
+    if (followUps > 0)
+        question += QStringLiteral("\n\n这位客户有%1条跟进记录，将随客户一起移到回收站：还原客户时一并恢复，"
+                                   "彻底删除时一并删除。")
+                        .arg(followUps);
+    if (!lianbu::confirmListChange(question, window))
         return false;
     if (customer.key == 0)
         throw Error(QStringLiteral("Cannot perform this operation on an empty dataset"));

@@ -80,7 +80,7 @@ void CustomerSearch::finished(quint64, const std::vector<qint64> &keys)
     if (m_pendingIsEmpty)
         m_list->keepEmptySearchResult(keys);
     if (pending == Pending::Show)
-        show(m_pendingStatement, keys, false);
+        show(m_pendingStatement, m_worker.takeKeys(), false);
     else if (pending == Pending::ShowIfChanged && m_list->shows(m_pendingStatement)) {
         // The operator may have sorted the kept result meanwhile: compare the rows, not the order.
         bool same = m_list->keys() == keys;
@@ -90,7 +90,7 @@ void CustomerSearch::finished(quint64, const std::vector<qint64> &keys)
             same = shown == keys;
         }
         if (!same)
-            show(m_pendingStatement, keys, true);
+            show(m_pendingStatement, m_worker.takeKeys(), true);
     }
 }
 

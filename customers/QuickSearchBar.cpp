@@ -4,6 +4,7 @@
 #include "data/CustomerColumns.h"
 #include "data/CustomerListModel.h"
 #include "data/Database.h"
+#include "data/SearchIndex.h"
 #include "platform/Dialogs.h"
 #include "ui_QuickSearchBar.h"
 
@@ -103,8 +104,10 @@ void QuickSearchBar::focusSearch()
 void QuickSearchBar::showAllRecords()
 {
     customerSearch().cancel();
+    // With the category index the few categories are sought one by one, not read from every row.
     fillComboDistinct(m_database.statementQuery, QLatin1String(lianbu::col::Category), QStringLiteral("data"),
-                      ui->searchCategory);
+                      ui->searchCategory,
+                      lianbu::hasCategoryIndex(*m_database.connection) ? DistinctRead::IndexSeek : DistinctRead::Scan);
     m_database.customerList->loadEveryRecord();
 }
 

@@ -89,7 +89,8 @@ void RecycleBinWindow::purgeChosen()
         showInformation(QStringLiteral("请先在列表中选择要彻底删除的资料。"), this);
         return;
     }
-    if (!confirmListChange(QStringLiteral("你真的要彻底删除选中资料吗？彻底删除后不能还原。"), this))
+    if (!confirmListChange(QStringLiteral("你真的要彻底删除选中资料吗？彻底删除后（连同它的跟进记录）不能还原。"),
+                           this))
         return;
     if (!m_store.purge(key))
         showInformation(QStringLiteral("这条资料已不在回收站中（可能已被其他操作员还原或彻底删除）。"), this);
@@ -103,8 +104,10 @@ void RecycleBinWindow::emptyBin()
         showInformation(QStringLiteral("回收站是空的。"), this);
         return;
     }
-    if (!confirmListChange(QStringLiteral("你真的要清空回收站吗？其中的%1条资料将被彻底删除，不能还原。").arg(total),
-                           this))
+    if (!confirmListChange(
+            QStringLiteral("你真的要清空回收站吗？其中的%1条资料（连同它们的跟进记录）将被彻底删除，不能还原。")
+                .arg(total),
+            this))
         return;
     m_store.emptyBin();
     showPage(0);

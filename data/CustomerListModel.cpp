@@ -30,13 +30,17 @@ CustomerListModel::~CustomerListModel()
 void CustomerListModel::showStatement(const QString &sql, const QVariantList &values)
 {
     m_showLoad = false;
+    const bool everyRecord = sql == sql::allRecords() && values.isEmpty();
+    if (everyRecord)
+        m_everyRecordInList = false; // read afresh
     resetWith([&] {
+        keepEveryRecordFromList();
         m_list.close();
         m_list.setSql(sql, values);
         m_list.open();
     });
-    if (sql == sql::allRecords() && values.isEmpty())
-        keepEveryRecord(m_list.keys());
+    if (everyRecord)
+        everyRecordInList();
 }
 
 void CustomerListModel::showResult(const sql::BoundStatement &statement, std::vector<qint64> keys)
@@ -48,10 +52,40 @@ void CustomerListModel::showResult(const sql::BoundStatement &statement, std::ve
 void CustomerListModel::showKeys(const sql::BoundStatement &statement, std::vector<qint64> keys)
 {
     resetWith([&] {
+        keepEveryRecordFromList();
         m_list.close();
         m_list.setSql(statement.text, statement.values);
         m_list.openKeys(std::move(keys));
     });
+}
+
+void CustomerListModel::keepEveryRecordFromList()
+{
+    if (!std::exchange(m_everyRecordInList, false))
+        return;
+    // A title click or a customer back from the recycle bin may have left them out of key order.
+    m_allKeys = m_list.closeTakingKeys();
+    db::sortKeysAscending(*m_allKeys);
+}
+
+void CustomerListModel::everyRecordInList()
+{
+    m_everyRecordInList = true;
+    m_allKeys.reset();
+    // Read afresh: which of them the empty search leaves out is learned again from its result.
+    m_notInEmptySearch.clear();
+    m_emptySearchKnown = false;
+}
+
+const std::vector<qint64> *CustomerListModel::everyRecordInKeyOrder(std::vector<qint64> &sorted) const
+{
+    if (!m_everyRecordInList)
+        return m_allKeys ? &*m_allKeys : nullptr;
+    if (std::is_sorted(m_list.keys().begin(), m_list.keys().end()))
+        return &m_list.keys();
+    sorted = m_list.keys();
+    db::sortKeysAscending(sorted);
+    return &sorted;
 }
 
 void CustomerListModel::showAllKept()
@@ -63,10 +97,19 @@ void CustomerListModel::showAllKept()
             setSortText(QString());
         return;
     }
-    if (m_allKeys)
-        showResult({sql::allRecords(), {}}, *m_allKeys);
-    else
+    if (m_allKeys) {
+        // The kept keys go to the list, which keeps them from now on.
+        m_showLoad = false;
+        std::vector<qint64> keys = std::move(*m_allKeys);
+        const std::vector<qint64> notInEmptySearch = m_notInEmptySearch;
+        const bool emptySearchKnown = m_emptySearchKnown;
+        showKeys({sql::allRecords(), {}}, std::move(keys));
+        everyRecordInList();
+        m_notInEmptySearch = notInEmptySearch;
+        m_emptySearchKnown = emptySearchKnown;
+    } else {
         showStatement(sql::allRecords());
+    }
 }
 
 void CustomerListModel::loadEveryRecord()
@@ -88,7 +131,8 @@ void CustomerListModel::loadEveryRecord()
     }
     if (!m_loader) {
         m_loader = std::make_unique<db::BackgroundSearch>(connection->address());
-        connect(m_loader.get(), &db::BackgroundSearch::finished, this, &CustomerListModel::loaded);
+        connect(m_loader.get(), &db::BackgroundSearch::finished, this,
+                [this](quint64 ticket, const std::vector<qint64> &) { loaded(ticket); });
         connect(m_loader.get(), &db::BackgroundSearch::failed, this, [this](quint64 ticket, const QString &message) {
             if (ticket != m_loadTicket)
                 return;
@@ -98,18 +142,26 @@ void CustomerListModel::loadEveryRecord()
         });
     }
     m_showLoad = true;
-    m_loadTicket = m_loader->start(QStringLiteral("select %1 from data order by %1").arg(key));
+    // Without an order the engine may read the keys from any index of the table (each holds every
+    // key and is a tenth of the table's size); the worker sorts them.
+    m_loadTicket =
+        m_loader->start(QStringLiteral("select %1 from data").arg(key), {}, db::BackgroundSearch::KeyOrder::Ascending);
 }
 
-void CustomerListModel::loaded(quint64 ticket, const std::vector<qint64> &keys)
+void CustomerListModel::loaded(quint64 ticket)
 {
     if (ticket != m_loadTicket)
         return;
     m_loadTicket = 0;
-    keepEveryRecord(keys);
-    if (!std::exchange(m_showLoad, false))
+    std::vector<qint64> keys = m_loader->takeKeys();
+    if (!std::exchange(m_showLoad, false)) {
+        keepEveryRecord(std::move(keys));
         return;
-    showKeys({sql::allRecords(), {}}, keys);
+    }
+    // The list of every record it shows is read afresh: its old keys need not be kept.
+    m_everyRecordInList = false;
+    showKeys({sql::allRecords(), {}}, std::move(keys));
+    everyRecordInList();
     emit everyRecordShown();
 }
 
@@ -121,14 +173,16 @@ void CustomerListModel::close()
     m_showLoad = false;
     resetWith([this] { m_list.close(); });
     // The register may be another one when the list opens again.
+    m_everyRecordInList = false;
     m_allKeys.reset();
     m_notInEmptySearch.clear();
     m_emptySearchKnown = false;
 }
 
-void CustomerListModel::keepEveryRecord(const std::vector<qint64> &keys)
+void CustomerListModel::keepEveryRecord(std::vector<qint64> keys)
 {
-    m_allKeys = keys;
+    m_everyRecordInList = false;
+    m_allKeys = std::move(keys);
     // Read afresh: which of them the empty search leaves out is learned again from its result.
     m_notInEmptySearch.clear();
     m_emptySearchKnown = false;
@@ -136,29 +190,35 @@ void CustomerListModel::keepEveryRecord(const std::vector<qint64> &keys)
 
 std::optional<std::vector<qint64>> CustomerListModel::keptEmptySearchResult() const
 {
-    if (!m_allKeys || !m_emptySearchKnown)
+    std::vector<qint64> sorted;
+    const std::vector<qint64> *every = everyRecordInKeyOrder(sorted);
+    if (!every || !m_emptySearchKnown)
         return std::nullopt;
     std::vector<qint64> keys;
-    keys.reserve(m_allKeys->size() - std::min(m_allKeys->size(), m_notInEmptySearch.size()));
-    std::set_difference(m_allKeys->begin(), m_allKeys->end(), m_notInEmptySearch.begin(), m_notInEmptySearch.end(),
+    keys.reserve(every->size() - std::min(every->size(), m_notInEmptySearch.size()));
+    std::set_difference(every->begin(), every->end(), m_notInEmptySearch.begin(), m_notInEmptySearch.end(),
                         std::back_inserter(keys));
     return keys;
 }
 
 void CustomerListModel::keepEmptySearchResult(const std::vector<qint64> &keys)
 {
-    if (!m_allKeys || !std::is_sorted(keys.begin(), keys.end()))
+    std::vector<qint64> sorted;
+    const std::vector<qint64> *every = everyRecordInKeyOrder(sorted);
+    if (!every || !std::is_sorted(keys.begin(), keys.end()))
         return;
     // Records other programs added since every record was read are records too.
-    if (!std::includes(m_allKeys->begin(), m_allKeys->end(), keys.begin(), keys.end())) {
+    if (!std::includes(every->begin(), every->end(), keys.begin(), keys.end())) {
         std::vector<qint64> merged;
-        merged.reserve(m_allKeys->size() + keys.size());
-        std::set_union(m_allKeys->begin(), m_allKeys->end(), keys.begin(), keys.end(), std::back_inserter(merged));
+        merged.reserve(every->size() + keys.size());
+        std::set_union(every->begin(), every->end(), keys.begin(), keys.end(), std::back_inserter(merged));
+        // The list keeps showing what it read; the kept keys know more.
+        m_everyRecordInList = false;
         m_allKeys = std::move(merged);
+        every = &*m_allKeys;
     }
     m_notInEmptySearch.clear();
-    std::set_difference(m_allKeys->begin(), m_allKeys->end(), keys.begin(), keys.end(),
-                        std::back_inserter(m_notInEmptySearch));
+    std::set_difference(every->begin(), every->end(), keys.begin(), keys.end(), std::back_inserter(m_notInEmptySearch));
     m_emptySearchKnown = true;
 }
 
@@ -191,6 +251,13 @@ CustomerRecord CustomerListModel::customerAt(int row) const
 void CustomerListModel::customerAdded(qint64 key)
 {
     m_list.appendKey(key);
+    if (m_everyRecordInList) {
+        // The list appended it among every record.
+        const auto at = std::lower_bound(m_notInEmptySearch.begin(), m_notInEmptySearch.end(), key);
+        if (key > 0 && m_emptySearchKnown && (at == m_notInEmptySearch.end() || *at != key) && !hasShortName(key))
+            m_notInEmptySearch.insert(at, key);
+        return;
+    }
     if (!m_allKeys || key <= 0)
         return;
     // A new record ends the list of every record; one back from the recycle bin has its old key.
@@ -206,7 +273,9 @@ void CustomerListModel::customerChanged(qint64 key)
 {
     m_list.refreshKey(key);
     // A 客户简称 written or emptied moves the record into or out of the empty search's result.
-    if (!m_allKeys || !m_emptySearchKnown || !std::binary_search(m_allKeys->begin(), m_allKeys->end(), key))
+    const bool kept = m_everyRecordInList ? m_list.rowOfKey(key) >= 0
+                                          : m_allKeys && std::binary_search(m_allKeys->begin(), m_allKeys->end(), key);
+    if (!kept || !m_emptySearchKnown)
         return;
     const auto at = std::lower_bound(m_notInEmptySearch.begin(), m_notInEmptySearch.end(), key);
     const bool leftOut = at != m_notInEmptySearch.end() && *at == key;
@@ -220,9 +289,10 @@ void CustomerListModel::customerChanged(qint64 key)
 void CustomerListModel::customerRemoved(qint64 key)
 {
     m_list.forgetKey(key);
-    if (!m_allKeys)
-        return;
-    for (std::vector<qint64> *keys : {&*m_allKeys, &m_notInEmptySearch}) {
+    std::vector<std::vector<qint64> *> lists{&m_notInEmptySearch};
+    if (m_allKeys && !m_everyRecordInList)
+        lists.push_back(&*m_allKeys);
+    for (std::vector<qint64> *keys : lists) {
         const auto found = std::lower_bound(keys->begin(), keys->end(), key);
         if (found != keys->end() && *found == key)
             keys->erase(found);

@@ -77,20 +77,30 @@ signals:
     void loadFailed(const QString &message);
 
 private:
-    void loaded(quint64 ticket, const std::vector<qint64> &keys);
+    void loaded(quint64 ticket);
     void showKeys(const sql::BoundStatement &statement, std::vector<qint64> keys);
+    // Inside a reset, before the list closes: the keys of every record it holds become the kept
+    // ones instead of being freed.
+    void keepEveryRecordFromList();
+    // The list now holds every record: they are kept there, not copied.
+    void everyRecordInList();
+    // The kept keys of every record in key order (the list's own when it holds them in that
+    // order); nullptr when none are kept.
+    const std::vector<qint64> *everyRecordInKeyOrder(std::vector<qint64> &sorted) const;
     void customerAdded(qint64 key);
     void customerChanged(qint64 key);
     void customerRemoved(qint64 key);
-    void keepEveryRecord(const std::vector<qint64> &keys);
+    void keepEveryRecord(std::vector<qint64> keys);
     // Whether the empty search lists the stored customer `key` (it has a 客户简称).
     bool hasShortName(qint64 key) const;
 
     CustomerStore &m_store;
     db::Query m_list;
-    // The keys of every record in key order, once the list of every record was shown; among
-    // them (sorted) those the search with every field empty leaves out, once it is known.
+    // The keys of every record in key order, once the list of every record was shown (while the
+    // list itself shows them they are its own keys, m_everyRecordInList); among them (sorted)
+    // those the search with every field empty leaves out, once it is known.
     std::optional<std::vector<qint64>> m_allKeys;
+    bool m_everyRecordInList = false;
     std::vector<qint64> m_notInEmptySearch;
     bool m_emptySearchKnown = false;
     // The worker reading the keys of every record (made at the first load, let go at close()).

@@ -71,9 +71,10 @@ bool requireComboText(QComboBox *comboBox, const QString &message)
     return requireText(comboBox, comboBox->currentText(), message);
 }
 
-void openDistinct(lianbu::db::Query *query, const QString &column, const QString &table)
+void openDistinct(lianbu::db::Query *query, const QString &column, const QString &table, DistinctRead read)
 {
-    openStatement(query, lianbu::sql::distinctValues(column, table));
+    openStatement(query, read == DistinctRead::IndexSeek ? lianbu::sql::distinctValuesBySeek(column, table)
+                                                         : lianbu::sql::distinctValues(column, table));
 }
 
 void openStatement(lianbu::db::Query *query, const QString &sql)
@@ -90,7 +91,8 @@ void execStatement(lianbu::db::Query *query, const QString &sql)
     query->execute();
 }
 
-void fillComboDistinct(lianbu::db::Query *query, const QString &column, const QString &table, QComboBox *comboBox)
+void fillComboDistinct(lianbu::db::Query *query, const QString &column, const QString &table, QComboBox *comboBox,
+                       DistinctRead read)
 {
     // Refilling the list is no edit by the operator: no change signals.
     const QSignalBlocker blocker(comboBox);
@@ -98,7 +100,7 @@ void fillComboDistinct(lianbu::db::Query *query, const QString &column, const QS
     comboBox->setCurrentIndex(-1);
     if (comboBox->isEditable())
         comboBox->clearEditText();
-    openDistinct(query, column, table);
+    openDistinct(query, column, table, read);
     const int n = query->recordCount();
     lianbu::db::Field &field = query->fieldByName(column);
     for (int i = 0; i < n; ++i) {

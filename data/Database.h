@@ -56,12 +56,16 @@ QString trimInput(const QString &text);
 bool requireEditText(QLineEdit *edit, const QString &message);
 // The same for the text of a combo box.
 bool requireComboText(QComboBox *comboBox, const QString &message);
+// How the distinct values are read: every row, or one seek in the column's index per value.
+enum class DistinctRead { Scan, IndexSeek };
 // Opens sql::distinctValues (the distinct values of column in table, ascending) on the query.
-void openDistinct(lianbu::db::Query *query, const QString &column, const QString &table);
+void openDistinct(lianbu::db::Query *query, const QString &column, const QString &table,
+                  DistinctRead read = DistinctRead::Scan);
 // Closes the query, gives it the statement and opens it.
 void openStatement(lianbu::db::Query *query, const QString &sql);
 // Closes the query, gives it the statement and executes it; the query stays closed.
 void execStatement(lianbu::db::Query *query, const QString &sql);
 // Empties the combo box (text and items) and lists the distinct values of the column in it,
 // null as one empty item; the query is left open on its last row.
-void fillComboDistinct(lianbu::db::Query *query, const QString &column, const QString &table, QComboBox *comboBox);
+void fillComboDistinct(lianbu::db::Query *query, const QString &column, const QString &table, QComboBox *comboBox,
+                       DistinctRead read = DistinctRead::Scan);

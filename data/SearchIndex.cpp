@@ -251,6 +251,16 @@ bool hasSearchIndex(db::Connection &connection)
     return query.exec() && query.next() && query.value(0).toInt() == 1;
 }
 
+bool hasCategoryIndex(db::Connection &connection)
+{
+    if (connection.isServer())
+        return false;
+    QSqlQuery query(connection.database());
+    query.prepare(QStringLiteral("select count(*) from sqlite_master where type='index' and name=?"));
+    query.addBindValue(QLatin1String(kCategoryIndex));
+    return query.exec() && query.next() && query.value(0).toInt() == 1;
+}
+
 void createSearchIndex(db::Connection &connection, const std::function<void(qint64, qint64)> &progress)
 {
     QSqlQuery query(connection.database());

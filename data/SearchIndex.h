@@ -53,6 +53,8 @@ QStringList searchIndexStatements();
 // True when the register has the index (never on a server: there the pg_trgm indexes serve the
 // plain LIKE conditions).
 bool hasSearchIndex(db::Connection &connection);
+// True when the register's categories have their index (data_a; never on a server).
+bool hasCategoryIndex(db::Connection &connection);
 
 // Builds the index in a register that has none (one transaction: either complete or absent).
 // `progress(done, total)` is called between steps of a few thousand rows.

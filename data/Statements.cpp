@@ -91,6 +91,16 @@ QString distinctValues(const QString &column, const QString &table)
            + QStringLiteral(" group by ") + column + QStringLiteral(" order by ") + column;
 }
 
+QString distinctValuesBySeek(const QString &column, const QString &table)
+{
+    // Each step seeks the smallest value above the last; null, which no comparison finds, is
+    // looked up once. The final ORDER BY sorts the few values found as the plain statement does.
+    return QStringLiteral("with recursive v(x) as (select min(%1) from %2 union all select (select min(%1) from %2 "
+                          "where %1 > v.x) from v where v.x is not null) select x as %1 from v where x is not null "
+                          "union all select null where exists (select 1 from %2 where %1 is null) order by 1")
+        .arg(identifier(column), identifier(table));
+}
+
 QString sessionStart(const QString &name, const QString &dateTimeText)
 {
     return QStringLiteral("Insert into rz (username,btime) values (") + sqlLiteral(name) + QLatin1Char(',')

@@ -5,6 +5,7 @@
 #include "platform/Error.h"
 
 #include <QMetaObject>
+#include <QPointer>
 
 #include <mutex>
 
@@ -35,19 +36,21 @@ public:
     }
 
 public slots:
-    void run(quint64 ticket, const QString &sql, const QVariantList &values)
+    void run(quint64 ticket, const QString &sql, const QVariantList &values, bool ascending)
     {
         // A newer statement is already waiting: this one would be thrown away.
         if (ticket < m_newest->load())
             return;
-        std::vector<qint64> keys;
+        auto keys = std::make_shared<std::vector<qint64>>();
         QString error;
         for (;;) {
             try {
                 openConnection();
                 m_running = ticket;
                 const QSqlDatabase database = m_connection->database();
-                keys = readKeys(engineOf(database), database, sql, values);
+                *keys = readKeys(engineOf(database), database, sql, values);
+                if (ascending)
+                    sortKeysAscending(*keys);
                 m_running = 0;
                 break;
             } catch (const Error &failure) {
@@ -67,7 +70,8 @@ public slots:
     }
 
 signals:
-    void done(quint64 ticket, const std::vector<qint64> &keys, const QString &error);
+    // The keys travel to the window's thread without a copy.
+    void done(quint64 ticket, const std::shared_ptr<std::vector<qint64>> &keys, const QString &error);
 
 private:
     void openConnection()
@@ -101,6 +105,7 @@ BackgroundSearch::BackgroundSearch(const RegisterAddress &address, QObject *pare
     , m_newest(std::make_shared<std::atomic<quint64>>(0))
 {
     qRegisterMetaType<std::vector<qint64>>("std::vector<qint64>");
+    qRegisterMetaType<std::shared_ptr<std::vector<qint64>>>("std::shared_ptr<std::vector<qint64>>");
     m_worker = new BackgroundSearchWorker(address, m_newest);
     m_worker->moveToThread(&m_thread);
     connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
@@ -117,13 +122,13 @@ BackgroundSearch::~BackgroundSearch()
     m_thread.wait();
 }
 
-quint64 BackgroundSearch::start(const QString &sql, const QVariantList &values)
+quint64 BackgroundSearch::start(const QString &sql, const QVariantList &values, KeyOrder order)
 {
     m_latest = m_latest + 1;
     m_newest->store(m_latest);
     m_worker->interruptOlderThan(m_latest);
     QMetaObject::invokeMethod(m_worker, "run", Qt::QueuedConnection, Q_ARG(quint64, m_latest), Q_ARG(QString, sql),
-                              Q_ARG(QVariantList, values));
+                              Q_ARG(QVariantList, values), Q_ARG(bool, order == KeyOrder::Ascending));
     return m_latest;
 }
 
@@ -135,15 +140,20 @@ void BackgroundSearch::cancel()
     m_worker->interruptOlderThan(m_latest);
 }
 
-void BackgroundSearch::receive(quint64 ticket, const std::vector<qint64> &keys, const QString &error)
+void BackgroundSearch::receive(quint64 ticket, const std::shared_ptr<std::vector<qint64>> &keys, const QString &error)
 {
     if (ticket != m_latest)
         return;
     m_reported = ticket;
-    if (error.isEmpty())
-        emit finished(ticket, keys);
-    else
+    if (!error.isEmpty()) {
         emit failed(ticket, error);
+        return;
+    }
+    m_keys = std::move(*keys);
+    const QPointer<BackgroundSearch> alive(this); // a receiver may end the search
+    emit finished(ticket, m_keys);
+    if (alive)
+        m_keys = {};
 }
 
 } // namespace lianbu::db

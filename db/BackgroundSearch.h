@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace lianbu::db {
@@ -32,15 +33,21 @@ public:
     explicit BackgroundSearch(const RegisterAddress &address, QObject *parent = nullptr);
     ~BackgroundSearch() override;
 
+    enum class KeyOrder { AsRead, Ascending };
     // Starts the statement (its first column: the keys; `values` bound to its "?" in order) and
-    // returns its ticket.
-    quint64 start(const QString &sql, const QVariantList &values = {});
+    // returns its ticket. `order`: the keys are reported in the statement's order or, sorted on
+    // the worker, ascending (a statement without ORDER BY may read a small index instead of the
+    // table).
+    quint64 start(const QString &sql, const QVariantList &values = {}, KeyOrder order = KeyOrder::AsRead);
     // Drops the running statement and any result still to come.
     void cancel();
     // The ticket of the newest statement; 0 before the first.
     quint64 latestTicket() const { return m_latest; }
     // True from start() until the newest statement's result or failure has been reported.
     bool busy() const { return m_reported != m_latest; }
+    // Only in a slot of finished(): takes the reported keys over instead of copying them (the
+    // signal's reference is empty afterwards).
+    std::vector<qint64> takeKeys() { return std::exchange(m_keys, {}); }
 
 signals:
     // The keys of the newest statement, in the statement's order.
@@ -48,13 +55,14 @@ signals:
     void failed(quint64 ticket, const QString &message);
 
 private:
-    void receive(quint64 ticket, const std::vector<qint64> &keys, const QString &error);
+    void receive(quint64 ticket, const std::shared_ptr<std::vector<qint64>> &keys, const QString &error);
 
     QThread m_thread;
     BackgroundSearchWorker *m_worker;
     std::shared_ptr<std::atomic<quint64>> m_newest;
     quint64 m_latest = 0;
     quint64 m_reported = 0;
+    std::vector<qint64> m_keys; // the result being reported
 };
 
 } // namespace lianbu::db

@@ -172,6 +172,14 @@ void DataSet::close()
     notifyCurrentRowChanged();
 }
 
+std::vector<qint64> DataSet::closeTakingKeys()
+{
+    std::vector<qint64> keys = std::move(m_keys);
+    m_keys = {};
+    close();
+    return keys;
+}
+
 void DataSet::resetAfterClose()
 {
     m_edit.reset();

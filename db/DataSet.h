@@ -94,6 +94,8 @@ public:
     // must select from one table; `keys` are that table's rowids.
     void openKeys(std::vector<qint64> keys);
     void close();
+    // Closes and hands over the keys (in the order shown) instead of freeing them.
+    std::vector<qint64> closeTakingKeys();
     bool active() const { return m_state != DataSetState::Inactive; }
     void setActive(bool active) { active ? open() : close(); }
     DataSetState state() const { return m_state; }

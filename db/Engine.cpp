@@ -15,6 +15,7 @@
 #include <QHash>
 #include <QLocale>
 
+#include <bit>
 #include <limits>
 
 #include <algorithm>
@@ -291,6 +292,36 @@ std::vector<qint64> readKeys(const Engine &engine, const QSqlDatabase &database,
     std::vector<qint64> keys;
     engine.readResult(database, sql, values, [&keys](const ResultRow &row) { keys.push_back(row.integer(0)); });
     return keys;
+}
+
+void sortKeysAscending(std::vector<qint64> &keys)
+{
+    if (std::is_sorted(keys.begin(), keys.end()))
+        return;
+    const auto [low, high] = std::minmax_element(keys.begin(), keys.end());
+    const quint64 span = quint64(*high) - quint64(*low); // one less than the bitmap's bits
+    // A bitmap of at most 8 bits a key (one byte, an eighth of the keys' own size).
+    if (span / 8 >= keys.size()) {
+        std::sort(keys.begin(), keys.end());
+        return;
+    }
+    const qint64 first = *low;
+    std::vector<quint64> marks(size_t(span / 64 + 1), 0);
+    for (const qint64 key : keys) {
+        const quint64 at = quint64(key) - quint64(first);
+        marks[size_t(at / 64)] |= quint64(1) << (at % 64);
+    }
+    size_t marked = 0;
+    for (const quint64 word : marks)
+        marked += size_t(std::popcount(word));
+    if (marked != keys.size()) { // a key twice: the bitmap would keep it once
+        std::sort(keys.begin(), keys.end());
+        return;
+    }
+    size_t out = 0;
+    for (size_t w = 0; w < marks.size(); ++w)
+        for (quint64 word = marks[w]; word != 0; word &= word - 1)
+            keys[out++] = qint64(quint64(first) + w * 64 + quint64(std::countr_zero(word)));
 }
 
 namespace {

@@ -135,6 +135,10 @@ public:
 // The integers in the first column of a select's rows, in its order.
 std::vector<qint64> readKeys(const Engine &engine, const QSqlDatabase &database, const QString &sql,
                              const QVariantList &values = {});
+// Puts keys read in another order (an index's) into ascending order. Distinct keys in a range not
+// much wider than their number (a table's row ids) are marked in a bitmap and read back in one
+// pass; any others are sorted.
+void sortKeysAscending(std::vector<qint64> &keys);
 
 const Engine &sqliteEngine();
 const Engine &postgresEngine();

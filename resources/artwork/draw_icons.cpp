@@ -108,6 +108,23 @@ QImage drawExport(int s)
     return img;
 }
 
+QImage drawFollowUp(int s)
+{
+    QImage img = canvas(s);
+    QPainter p;
+    begin(p, img, s);
+    // a note with a clock: what was said, and when to call again
+    page(p);
+    p.setPen(pen(QColor(0xa0, 0xaa, 0xb4), 1.2));
+    for (int y : {13, 17, 21})
+        p.drawLine(QPointF(10.5, y), QPointF(19, y));
+    badge(p, kBlue);
+    p.setPen(pen(Qt::white, 1.8));
+    p.drawLine(QPointF(23, 23), QPointF(23, 18.5));
+    p.drawLine(QPointF(23, 23), QPointF(26.5, 25));
+    return img;
+}
+
 QImage drawSettings(int s)
 {
     QImage img = canvas(s);
@@ -230,8 +247,9 @@ int main(int argc, char **argv)
         const char *name;
         QImage (*draw)(int);
     } icons[] = {
-        {"new", drawNew},           {"delete", drawDelete},   {"print", drawPrint}, {"export", drawExport},
-        {"settings", drawSettings}, {"support", drawSupport}, {"close", drawClose}, {"lianbu", drawAppIcon},
+        {"new", drawNew},       {"delete", drawDelete},     {"print", drawPrint},
+        {"export", drawExport}, {"settings", drawSettings}, {"support", drawSupport},
+        {"close", drawClose},   {"lianbu", drawAppIcon},    {"followup", drawFollowUp},
     };
     for (const auto &icon : icons) {
         icon.draw(32).save(out + QStringLiteral("/icons/%1.png").arg(QLatin1String(icon.name)));

@@ -218,10 +218,22 @@ private slots:
         // "全部记录" reads the table again.
         list->showStatement(sql::allRecords());
         QCOMPARE(list->rowCount(), 5);
+        // Sorted by a title click, every record gives way to a search and comes back from memory
+        // in key order, each time it is asked for.
+        const std::vector<qint64> every = list->keys();
+        other.execute(QStringLiteral("insert into data (a, b) values ('其他', '庚')"));
+        list->setSortText(QStringLiteral("b DESC"));
+        for (int round = 0; round < 2; ++round) {
+            list->showResult(sql::boundSearch(engine, {}, QStringLiteral("乙"), {}, {}, {}, {}), {keys[1]});
+            QCOMPARE(keysByRole(*list), std::vector<qint64>{keys[1]});
+            list->showAllKept();
+            QCOMPARE(keysByRole(*list), every);
+            QVERIFY(list->sortText().isEmpty());
+        }
         // A closed list (a restore) forgets what it kept.
         list->close();
         list->showAllKept();
-        QCOMPARE(list->rowCount(), 5);
+        QCOMPARE(list->rowCount(), 6);
     }
 
     // A long list of every record is read on a worker connection: the list shows it when it is

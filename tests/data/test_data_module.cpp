@@ -228,6 +228,17 @@ private slots:
         QCOMPARE(module.statementQuery->recNo(), 5); // left on its last row
         QCOMPARE(edits.count(), 0);                  // a refill is no edit
 
+        // Sought in the column's index: the same items in the same order, with or without a null.
+        module.connection->execute(QStringLiteral("create index if not exists data_a on data (a)"));
+        fillComboDistinct(module.statementQuery, "a", "data", &combo, DistinctRead::IndexSeek);
+        QCOMPARE(items(combo), QStringList({"", "a", "m", "z", "李"}));
+        QCOMPARE(combo.currentText(), QString());
+        QCOMPARE(module.statementQuery->recNo(), 5);
+        module.connection->execute(QStringLiteral("update data set a = 'n' where a is null"));
+        fillComboDistinct(module.statementQuery, "a", "data", &combo, DistinctRead::IndexSeek);
+        QCOMPARE(items(combo), QStringList({"a", "m", "n", "z", "李"}));
+        QCOMPARE(edits.count(), 0);
+
         fillComboDistinct(module.statementQuery, "username", "userdb", &combo);
         QCOMPARE(items(combo), QStringList({QStringLiteral("超级管理员")}));
     }

@@ -1,5 +1,6 @@
 // Follow-ups of customers: written with the operator and the register's time, refused when stale,
 // due at login until kept, and carried into and out of the recycle bin with their customer.
+#include "data/AttemptLog.h"
 #include "data/ChangeLog.h"
 #include "data/CustomerColumns.h"
 #include "data/CustomerStore.h"
@@ -13,9 +14,13 @@
 #include "db/Connection.h"
 #include "db/RegisterAddress.h"
 #include "platform/Error.h"
+#include "export/CsvFormat.h"
+#include "export/XlsxFormat.h"
+#include "followups/FollowUpExport.h"
 #include "tests/support/TestDatabase.h"
 #include "tests/support/TestServer.h"
 
+#include <QRegularExpression>
 #include <QSqlQuery>
 #include <QtTest>
 
@@ -204,6 +209,67 @@ private slots:
         QCOMPARE(customers.emptyBin(), 1);
         // Never an orphan: nothing is left of either customer.
         QCOMPARE(countOf(connection, QStringLiteral("select count(*) from followups")), 0);
+    }
+
+    void exportsWriteTheSelectionAndReadBack()
+    {
+        test::TestDatabase db;
+        Database module(nullptr, db.path());
+        db::Connection &connection = *module.connection;
+        const qint64 first = addCustomer(*module.customerStore, QStringLiteral("华联"));
+        const qint64 second = addCustomer(*module.customerStore, QStringLiteral("阿里"));
+        FollowUpStore store(connection);
+        store.add(first, note(QStringLiteral("第一行\n第二行, \"引号\""), QDate(2026, 12, 1)));
+        store.add(second, note(QStringLiteral("=1+1")));
+        const qint64 binned = addCustomer(*module.customerStore, QStringLiteral("已删"));
+        store.add(binned, note(QStringLiteral("回收站里的")));
+        module.customerStore->remove(*module.customerStore->read(binned));
+        // Many more than one page of the reader, oldest (lowest id) first.
+        QVERIFY(
+            db::runBound(
+                connection,
+                QStringLiteral(
+                    "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 4500) "
+                    "INSERT INTO followups (customer, contact_time, username, way, content, "
+                    "result, settled, binned) SELECT CAST(? AS BIGINT), ?, '乙', '电话', 'n' || i, '', 0, 0 FROM n"),
+                {second, data::attemptTimeText(QDateTime::currentDateTimeUtc())})
+                .isActive());
+
+        QTemporaryDir folder;
+        const QString csv = folder.filePath(QStringLiteral("one.csv"));
+        QCOMPARE(followups::writeFollowUps(connection, {first, {}, {}}, exchange::ExportFormat::CsvUtf8, csv).records,
+                 1);
+        QFile file(csv);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const exchange::SheetData one = exchange::parseCsv(file.readAll(), exchange::TextEncoding::Utf8);
+        QCOMPARE(one.rows.size(), size_t(2)); // titles and the one follow-up
+        QCOMPARE(one.rows[0].cells.at(3), QStringLiteral("内容"));
+        QCOMPARE(one.rows[1].cells.at(1), QStringLiteral("华联"));
+        QCOMPARE(one.rows[1].cells.at(3), QStringLiteral("第一行\n第二行, \"引号\""));
+        QCOMPARE(one.rows[1].cells.at(5), QStringLiteral("2026-12-01"));
+        QCOMPARE(one.rows[1].cells.at(6), QStringLiteral("否"));
+
+        const QString xlsx = folder.filePath(QStringLiteral("all.xlsx"));
+        const QDate today = QDate::currentDate();
+        QCOMPARE(followups::writeFollowUps(connection, {0, today, today}, exchange::ExportFormat::Xlsx, xlsx).records,
+                 4502);
+        QFile sheetFile(xlsx);
+        QVERIFY(sheetFile.open(QIODevice::ReadOnly));
+        const exchange::SheetData all = exchange::readXlsx(sheetFile.readAll());
+        QStringList contents;
+        for (const exchange::SheetRow &row : all.rows)
+            if (row.cells.size() > 3)
+                contents << row.cells.at(3);
+        QVERIFY(contents.contains(QStringLiteral("=1+1")));
+        QVERIFY(!contents.contains(QStringLiteral("回收站里的")));
+        QCOMPARE(contents.filter(QRegularExpression(QStringLiteral("^n\\d+$"))).size(), 4500);
+        QCOMPARE(contents.back(), QStringLiteral("n4500"));
+        // A period before any follow-up: nothing.
+        const QString none = folder.filePath(QStringLiteral("none.csv"));
+        QCOMPARE(followups::writeFollowUps(connection, {0, QDate(2000, 1, 1), QDate(2000, 12, 31)},
+                                           exchange::ExportFormat::CsvGbk, none)
+                     .records,
+                 0);
     }
 
     void olderRegistersGetTheTablesAndTheServerCopyKeepsThem()

@@ -1,0 +1,137 @@
+// Follow-ups on a large register: one customer's history and the reminder query at login,
+// against the same statements run straight through SQLite (the floor).
+//   lianbu-followup-bench [customers [follow-ups]]   (default 1,000,000 and 3,000,000)
+#include "bench/Generator.h"
+#include "data/FollowUpStore.h"
+#include "db/BackgroundSearch.h"
+#include "db/Connection.h"
+#include "platform/Clock.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <random>
+#include <vector>
+
+using namespace lianbu;
+
+namespace {
+
+// The median of `repeats` runs, in ms.
+double medianMs(const std::function<void(int)> &work, int repeats)
+{
+    std::vector<double> runs;
+    for (int i = 0; i < repeats; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        work(i);
+        runs.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+    std::sort(runs.begin(), runs.end());
+    return runs[runs.size() / 2];
+}
+
+// One statement straight through SQLite, every row stepped, `value` bound to its first "?".
+double floorMs(const QString &path, const char *sql, const std::function<void(sqlite3_stmt *, int)> &bind, int repeats)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    const double ms = medianMs(
+        [&](int i) {
+            sqlite3_stmt *statement = nullptr;
+            sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
+            bind(statement, i);
+            while (sqlite3_step(statement) == SQLITE_ROW)
+                for (int c = 0; c < sqlite3_column_count(statement); ++c)
+                    sqlite3_column_text(statement, c);
+            sqlite3_finalize(statement);
+        },
+        repeats);
+    sqlite3_close(db);
+    return ms;
+}
+
+void line(const char *what, double ms, double floor, const char *target)
+{
+    std::printf("| %-44s | %9.2f | %9.2f | %6.2f | %-10s |\n", what, ms, floor, floor > 0 ? ms / floor : 0.0, target);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const int customers = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 1000000;
+    const int count = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 3000000;
+    const QString registers = qEnvironmentVariableIsSet("LIANBU_BENCH_REGISTERS")
+                                  ? qEnvironmentVariable("LIANBU_BENCH_REGISTERS")
+                                  : QStringLiteral(LIANBU_BENCH_REGISTERS);
+    // Only read here: the cached register is used in place (a copy would need as much disk again).
+    const QString path = bench::cachedRegisterWithFollowUps(registers, customers, count);
+
+    db::Connection connection(path);
+    connection.setIntegrityCheck(false);
+    connection.open();
+    data::FollowUpStore store(connection);
+    constexpr int kRepeats = 51;
+    std::mt19937 random(7);
+    std::vector<qint64> keys;
+    for (int i = 0; i < kRepeats; ++i)
+        keys.push_back(1 + qint64(random() % unsigned(customers)));
+
+    std::printf("\n### %d customers, %d follow-ups\n\n", customers, count);
+    std::printf("| %-44s | %9s | %9s | %6s | %-10s |\n", "", "ms", "floor ms", "ratio", "target");
+    std::printf("|%s|%s|%s|%s|%s|\n", "----------------------------------------------", "-----------", "-----------",
+                "--------", "------------");
+
+    size_t shown = 0;
+    const double history = medianMs([&](int i) { shown += store.ofCustomer(keys[size_t(i)]).size(); }, kRepeats);
+    const double historyFloor = floorMs(
+        path,
+        "select id,customer,contact_time,username,way,content,result,next_date,settled from followups "
+        "where customer=? and binned=0 order by contact_time desc, id desc",
+        [&](sqlite3_stmt *s, int i) { sqlite3_bind_int64(s, 1, keys[size_t(i)]); }, kRepeats);
+    line("one customer's history (跟进记录)", history, historyFloor, "≤ 30 ms");
+    std::printf("| %-44s | %9.1f |\n", "  follow-ups per history (mean)", double(shown) / kRepeats);
+
+    const QDate today = lianbu::today();
+    size_t due = 0;
+    const double reminder = medianMs([&](int) { due = store.due(today).size(); }, kRepeats);
+    const QByteArray dueSql = data::dueKeysStatement(false).toUtf8();
+    const QByteArray todayText = today.toString(Qt::ISODate).toUtf8();
+    const double reminderFloor = floorMs(
+        path, dueSql.constData(),
+        [&](sqlite3_stmt *s, int) {
+            sqlite3_bind_text(s, 1, todayText.constData(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_int(s, 2, data::FollowUpStore::kDueLimit);
+        },
+        kRepeats);
+    line("reminder query at login (待办提醒)", reminder, reminderFloor, "≤ 50 ms");
+    std::printf("| %-44s | %9zu |\n", "  promises due", due);
+
+    // As the program runs it: the ids in the worker thread, the rows on the window's thread.
+    db::BackgroundSearch worker(path);
+    const double background = medianMs(
+        [&](int) {
+            QEventLoop loop;
+            std::vector<qint64> ids;
+            QObject::connect(&worker, &db::BackgroundSearch::finished, &loop,
+                             [&](quint64, const std::vector<qint64> &found) {
+                                 ids = found;
+                                 loop.quit();
+                             });
+            worker.start(data::dueKeysStatement(false), data::dueKeysValues(today));
+            loop.exec();
+            store.dueOf(ids);
+        },
+        15);
+    line("reminder through the worker thread", background, reminderFloor, "≤ 50 ms");
+    return 0;
+}
