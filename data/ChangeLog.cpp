@@ -165,6 +165,103 @@ QStringList changeLogStatements(const db::Engine &engine)
     };
 }
 
+QStringList serverLogStatements()
+{
+    // The writer runs as the owner (security definer), so a role that may only insert into
+    // data still gets its rows logged.
+    return {
+        QStringLiteral(
+            R"(CREATE OR REPLACE FUNCTION change_log_write(what text, customer bigint, about text, fields jsonb)
+RETURNS void LANGUAGE plpgsql SECURITY DEFINER SET search_path = public, pg_temp AS $body$
+DECLARE
+  who text := current_setting('lianbu.operator', true);
+  place text := nullif(current_setting('lianbu.pc', true), '');
+BEGIN
+  IF who IS NULL THEN who := session_user; END IF;
+  IF place IS NULL THEN place := coalesce(host(inet_client_addr()), 'local'); END IF;
+  INSERT INTO change_log (log_time, username, pc, kind, customer_key, subject, details)
+  VALUES (to_char(clock_timestamp() AT TIME ZONE 'UTC', 'YYYY-MM-DD HH24:MI:SS.MS'), left(who, 50), left(place, 100),
+          what, customer, left(coalesce(about, ''), 200),
+          CASE WHEN fields IS NULL OR jsonb_array_length(fields) = 0 THEN '' ELSE fields::text END);
+END $body$)"),
+        QStringLiteral(R"(CREATE OR REPLACE FUNCTION change_log_customer() RETURNS trigger
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = public, pg_temp AS $body$
+DECLARE
+  before jsonb;
+  after jsonb;
+  fields jsonb := '[]'::jsonb;
+  k text;
+BEGIN
+  IF TG_OP = 'INSERT' THEN
+    IF EXISTS (SELECT 1 FROM customer_bin WHERE rid = NEW.rid) THEN
+      PERFORM change_log_write('customer_restore', NEW.rid, NEW.b, NULL);
+      RETURN NULL;
+    END IF;
+    after := to_jsonb(NEW) - 'rid';
+    FOR k IN SELECT key FROM jsonb_each(after) ORDER BY key LOOP
+      IF jsonb_typeof(after -> k) <> 'null' THEN
+        fields := fields || jsonb_build_array(jsonb_build_object('f', k, 'o', NULL, 'n', after -> k));
+      END IF;
+    END LOOP;
+    PERFORM change_log_write('customer_add', NEW.rid, NEW.b, fields);
+  ELSIF TG_OP = 'UPDATE' THEN
+    before := to_jsonb(OLD) - 'rid';
+    after := to_jsonb(NEW) - 'rid';
+    FOR k IN SELECT key FROM jsonb_each(after) ORDER BY key LOOP
+      IF before -> k IS DISTINCT FROM after -> k THEN
+        fields := fields || jsonb_build_array(jsonb_build_object('f', k, 'o', before -> k, 'n', after -> k));
+      END IF;
+    END LOOP;
+    IF jsonb_array_length(fields) > 0 THEN
+      PERFORM change_log_write('customer_change', NEW.rid, NEW.b, fields);
+    END IF;
+  ELSE
+    before := to_jsonb(OLD) - 'rid';
+    FOR k IN SELECT key FROM jsonb_each(before) ORDER BY key LOOP
+      fields := fields || jsonb_build_array(jsonb_build_object('f', k, 'o', before -> k, 'n', NULL));
+    END LOOP;
+    PERFORM change_log_write('customer_delete', OLD.rid, OLD.b, fields);
+  END IF;
+  RETURN NULL;
+END $body$)"),
+        // A customer leaving the bin for data is a restore, logged above; otherwise it is gone.
+        QStringLiteral(R"(CREATE OR REPLACE FUNCTION change_log_purge() RETURNS trigger
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = public, pg_temp AS $body$
+BEGIN
+  IF NOT EXISTS (SELECT 1 FROM data WHERE rid = OLD.rid) THEN
+    PERFORM change_log_write('customer_purge', OLD.rid, OLD.b, NULL);
+  END IF;
+  RETURN NULL;
+END $body$)"),
+        QStringLiteral(R"(CREATE OR REPLACE FUNCTION change_log_kept() RETURNS trigger LANGUAGE plpgsql AS $body$
+BEGIN
+  RAISE EXCEPTION 'change_log rows are only ever added';
+END $body$)"),
+        QStringLiteral("DROP TRIGGER IF EXISTS change_log_customer ON data"),
+        QStringLiteral("CREATE TRIGGER change_log_customer AFTER INSERT OR UPDATE OR DELETE ON data "
+                       "FOR EACH ROW EXECUTE FUNCTION change_log_customer()"),
+        QStringLiteral("DROP TRIGGER IF EXISTS change_log_purge ON customer_bin"),
+        QStringLiteral("CREATE TRIGGER change_log_purge AFTER DELETE ON customer_bin "
+                       "FOR EACH ROW EXECUTE FUNCTION change_log_purge()"),
+        QStringLiteral("DROP TRIGGER IF EXISTS change_log_kept ON change_log"),
+        QStringLiteral("CREATE TRIGGER change_log_kept BEFORE UPDATE OR DELETE ON change_log "
+                       "FOR EACH ROW EXECUTE FUNCTION change_log_kept()"),
+        QStringLiteral("DROP TRIGGER IF EXISTS change_log_kept_whole ON change_log"),
+        QStringLiteral("CREATE TRIGGER change_log_kept_whole BEFORE TRUNCATE ON change_log "
+                       "FOR EACH STATEMENT EXECUTE FUNCTION change_log_kept()"),
+        QStringLiteral("REVOKE ALL ON FUNCTION change_log_write(text, bigint, text, jsonb) FROM PUBLIC"),
+    };
+}
+
+void nameSessionOperator(db::Connection &connection, const QString &name)
+{
+    if (!connection.isServer() || !connection.isOpen())
+        return;
+    db::runBound(connection,
+                 QStringLiteral("select set_config('lianbu.operator', ?, false), set_config('lianbu.pc', ?, false)"),
+                 {name, localPcName()});
+}
+
 ChangeLog::ChangeLog(db::Connection &connection)
     : m_connection(connection)
 {}

@@ -84,6 +84,15 @@ QString localPcName();
 inline constexpr char kChangeLogTable[] = "change_log";
 QStringList changeLogStatements(const db::Engine &engine);
 
+// On a server register the server writes the customers' log itself: triggers on data and
+// customer_bin log every add, change, delete, restore and final removal, whoever makes it (psql
+// included), with the operator the session named (nameSessionOperator; else the database user),
+// and refuse any update, delete or truncate of change_log. Run by the register's owner; the
+// statements replace what an earlier run made.
+QStringList serverLogStatements();
+// Names the session's operator and PC for the server's triggers (nothing on data.db).
+void nameSessionOperator(db::Connection &connection, const QString &name);
+
 // The change log of the register: who did what, when, from which PC. Rows are only ever added.
 class ChangeLog
 {

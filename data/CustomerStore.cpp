@@ -24,6 +24,14 @@ namespace lianbu::data {
 
 namespace {
 
+// On a server register its triggers log the customers' writes (whoever makes them), in the
+// same transaction; on data.db the store does.
+void logCustomerWrite(db::Connection &connection, const LogEntry &entry)
+{
+    if (!connection.isServer())
+        ChangeLog(connection).write(entry);
+}
+
 const QString kTable = QStringLiteral("data");
 
 QString shortNameOf(const CustomerValues &values)
@@ -66,6 +74,7 @@ CustomerStore::CustomerStore(db::Connection &connection, QObject *parent)
 void CustomerStore::setOperator(const QString &name)
 {
     m_operator = name;
+    nameSessionOperator(m_connection, name);
 }
 
 void CustomerStore::learnColumns() const
@@ -169,7 +178,7 @@ qint64 CustomerStore::add(const CustomerValues &values)
             if (insert.columns.at(c).compare(QLatin1String(col::ShortName), Qt::CaseInsensitive) == 0)
                 entry.subject = value.toString();
         }
-        ChangeLog(m_connection).write(entry);
+        logCustomerWrite(m_connection, entry);
     });
     emit customerAdded(key);
     return key;
@@ -212,7 +221,7 @@ CustomerStore::Outcome CustomerStore::modify(const CustomerRecord &asRead, const
     runLogged(m_connection, [&] {
         written = db::runUpdate(m_connection, update);
         if (written > 0 && !entry.fields.empty())
-            ChangeLog(m_connection).write(entry);
+            logCustomerWrite(m_connection, entry);
     });
     if (written == 0)
         return exists(asRead.key) ? Outcome::Changed : Outcome::Gone;
@@ -266,7 +275,7 @@ CustomerStore::Outcome CustomerStore::remove(const CustomerRecord &asRead)
         entry.subject = whole->value(QLatin1String(col::ShortName)).value_or(QString());
         for (const auto &[column, value] : whole->values)
             entry.fields.push_back({column, value, std::nullopt});
-        ChangeLog(m_connection).write(entry);
+        logCustomerWrite(m_connection, entry);
     });
     if (removed == 0) {
         if (exists(asRead.key))
@@ -372,7 +381,7 @@ bool CustomerStore::restore(qint64 key)
         db::runBound(m_connection, QStringLiteral("delete from %1 where rid=?").arg(QLatin1String(kCustomerBinTable)),
                      {key});
         showFollowUpsOf(m_connection, key);
-        ChangeLog(m_connection).write(entry);
+        logCustomerWrite(m_connection, entry);
         restored = true;
     });
     if (restored)
@@ -398,7 +407,7 @@ bool CustomerStore::purge(qint64 key)
         db::runBound(m_connection, QStringLiteral("delete from %1 where rid=?").arg(QLatin1String(kCustomerBinTable)),
                      {key});
         purgeFollowUpsOf(m_connection, key);
-        ChangeLog(m_connection).write(entry);
+        logCustomerWrite(m_connection, entry);
         purged = true;
     });
     return purged;
@@ -419,7 +428,7 @@ qint64 CustomerStore::emptyBin()
         entry.operatorName = m_operator;
         entry.kind = LogKind::CustomerPurged;
         entry.subject = QStringLiteral("清空回收站（%1条）").arg(removed);
-        ChangeLog(m_connection).write(entry);
+        logCustomerWrite(m_connection, entry);
     });
     return std::max<qint64>(removed, 0);
 }

@@ -167,6 +167,9 @@ void upgradeRegister(db::Connection &connection)
                 hashPlainPasswords(connection);
             if (before < 3)
                 giveFormerRights(connection);
+            if (before < 5 && server)
+                for (const QString &statement : serverLogStatements())
+                    db::runBound(connection, statement);
             db::runBound(connection, QStringLiteral("delete from %1").arg(QLatin1String(kVersionTable)));
             db::runBound(connection,
                          QStringLiteral("insert into %1 (version) values (?)").arg(QLatin1String(kVersionTable)),

@@ -22,7 +22,10 @@ namespace lianbu::data {
 // everything but administering operators), change_log and customer_bin.
 //
 // Version 4: followups, followup_ways (with the first ways) and followup_reminders_off.
-inline constexpr int kRegisterVersion = 4;
+//
+// Version 5: on a server register the customers' log is written by the server's triggers, and
+// change_log rows cannot be changed or deleted (data::serverLogStatements); nothing new on data.db.
+inline constexpr int kRegisterVersion = 5;
 inline constexpr char kVersionTable[] = "register_version";
 inline constexpr char kPasswordChangeTable[] = "password_changes";
 

@@ -221,6 +221,8 @@ ServerCreation createServerRegister(const db::RegisterAddress &address)
     const ServerCreation creation = createTables(connection);
     run(connection, QStringLiteral("insert into userdb (username,passwd) values (?,?)"),
         {superAdministratorName(), data::hashPassword(sql::defaultPassword())});
+    for (const QString &statement : data::serverLogStatements())
+        run(connection, statement);
     transaction.commit();
     return creation;
 }
@@ -326,6 +328,9 @@ QList<CopiedTable> copyRegisterToServer(const QString &file, const db::RegisterA
             }
             copied.append({table, done});
         }
+        // After the copy: the rows copied are no one's new change.
+        for (const QString &statement : data::serverLogStatements())
+            run(target, statement);
         transaction.commit();
     } catch (...) {
         QSqlQuery(source.database()).exec(QStringLiteral("rollback"));

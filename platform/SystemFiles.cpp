@@ -155,6 +155,10 @@ int replaceFile(const std::string &from, const std::string &to)
     const DWORD error = GetLastError();
     if (error != ERROR_ACCESS_DENIED)
         return errnoOf(error);
+    // A folder in the file's place is refused, as POSIX rename() refuses it; it never steps aside.
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return EISDIR;
     // Windows does not replace a file that a handle holds open, even one that shares its
     // deletion (the updater's lock on the old executable). Such a file can still be renamed:
     // it steps aside, the new file takes the name, and the old one is deleted once its last

@@ -68,9 +68,14 @@ private slots:
         QCOMPARE(log[0].customerKey, key);
         QCOMPARE(log[0].subject, QStringLiteral("华联"));
         QVERIFY(log[0].time.isValid());
-        QCOMPARE(log[0].fields.size(), size_t(4));
         QCOMPARE(log[0].fields[2], field(col::Name, std::nullopt, QStringLiteral("张三")));
-        QCOMPARE(log[0].fields[3], field(col::Phone, std::nullopt, std::nullopt));
+        // The server's trigger sees the row, not the columns named: a null is not there.
+        if (test::testsUseServer()) {
+            QCOMPARE(log[0].fields.size(), size_t(3));
+        } else {
+            QCOMPARE(log[0].fields.size(), size_t(4));
+            QCOMPARE(log[0].fields[3], field(col::Phone, std::nullopt, std::nullopt));
+        }
 
         // Only the fields whose stored text changes, each with what it held before.
         const CustomerRecord seen = *store.read(key);
@@ -111,8 +116,10 @@ private slots:
         const qint64 key = store.add({{columnOf(col::ShortName), QStringLiteral("华联")}});
         const CustomerRecord seen = *store.read(key);
         const qint64 before = ChangeLog(connection).count({});
-        // Changed by another operator meanwhile: nothing written, nothing logged.
+        // Changed by another operator meanwhile: nothing written, nothing logged. (On a server
+        // register that other change is logged by the server itself.)
         db::runBound(connection, QStringLiteral("update data set c='别人改的'"));
+        const qint64 others = test::testsUseServer() ? 1 : 0;
         QCOMPARE(store.modify(seen, {{columnOf(col::Name), QStringLiteral("我的")}}), Outcome::Changed);
         QCOMPARE(store.remove(seen), Outcome::Changed);
         // Refused for want of the right: nothing logged either.
@@ -123,7 +130,7 @@ private slots:
         // A column the table lacks: refused before anything is written.
         store.setOperator({});
         QVERIFY_THROWS_EXCEPTION(Error, store.add({{QStringLiteral("nosuch"), QStringLiteral("x")}}));
-        QCOMPARE(ChangeLog(connection).count({}), before + 2); // the operator's add and his rights
+        QCOMPARE(ChangeLog(connection).count({}), before + others + 2); // the operator's add and his rights
     }
 
     void aWriteRolledBackLeavesNoLogAndALogThatFailsUndoesTheWrite()

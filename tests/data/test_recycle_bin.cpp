@@ -140,8 +140,10 @@ private slots:
         QCOMPARE(store.emptyBin(), 0);
         const std::vector<LogEntry> purged =
             ChangeLog(connection).entries({{}, {}, {}, {}, LogKind::CustomerPurged}, 10);
-        QCOMPARE(purged.size(), size_t(2)); // one customer, then the whole bin
-        QCOMPARE(purged[1].customerKey, keys[0]);
+        // One customer, then the whole bin: in one entry, or, on a server register whose triggers
+        // see each row, one entry per customer.
+        QCOMPARE(purged.size(), size_t(test::testsUseServer() ? 4 : 2));
+        QCOMPARE(purged.back().customerKey, keys[0]);
         QCOMPARE(countOf(connection, QStringLiteral("select count(*) from data")), 0);
     }
 };

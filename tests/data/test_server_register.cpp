@@ -3,6 +3,8 @@
 // "数据库连接…". The server cases need the throwaway cluster of scripts/with-test-server.
 #include "app/Register.h"
 #include "app/ServerConnectionDialog.h"
+#include "data/ChangeLog.h"
+#include "data/CustomerStore.h"
 #include "data/Database.h"
 #include "data/OperatorStore.h"
 #include "data/PasswordHash.h"
@@ -181,6 +183,7 @@ private slots:
     void connectionTestSendsNoKnownPasswordToAnotherServer();
     void dataRightsAloneAreEnoughOnACurrentRegister();
     void copyOfAnOlderFileHashesEveryPassword();
+    void theServerLogsEveryCustomerChangeAndKeepsItsLogRows();
 };
 
 void TestServerRegister::addresses_data()
@@ -761,4 +764,88 @@ void TestServerRegister::copyOfAnOlderFileHashesEveryPassword()
     QVERIFY(data::registerIsCurrent(source));
     for (const QString &value : column(source, QStringLiteral("select passwd from userdb")))
         QVERIFY2(data::isPasswordHash(value), qPrintable(value));
+}
+
+void TestServerRegister::theServerLogsEveryCustomerChangeAndKeepsItsLogRows()
+{
+    LIANBU_REQUIRE_TEST_SERVER();
+    const RegisterAddress owner = test::createTestServerDatabase();
+    createServerRegister(owner);
+    const QString role = QStringLiteral("office_") + owner.database;
+    {
+        db::Connection super;
+        openServer(super, db::parseRegisterAddress(test::testServerAddress()));
+        super.execute(QStringLiteral("create role %1 login").arg(role));
+    }
+    {
+        db::Connection admin;
+        openServer(admin, owner);
+        admin.execute(
+            QStringLiteral("grant select, insert, update, delete on all tables in schema public to %1").arg(role));
+        admin.execute(QStringLiteral("grant usage, select on all sequences in schema public to %1").arg(role));
+    }
+    RegisterAddress clerk = owner;
+    clerk.user = role;
+    clerk.password.clear();
+    auto entries = [](db::Connection &connection) { return data::ChangeLog(connection).entries({}, 100); };
+
+    // The program names its operator for the session: the server logs his add under his name.
+    qint64 key = 0;
+    {
+        Database database(clerk);
+        data::OperatorStore(*database.connection).addOperator(QStringLiteral("业务员乙"));
+        database.customerStore->setOperator(QStringLiteral("业务员乙"));
+        key = database.customerStore->add(
+            {{QStringLiteral("b"), QStringLiteral("华联")}, {QStringLiteral("g"), QStringLiteral("0571-1")}});
+        const std::vector<data::LogEntry> log = entries(*database.connection);
+        QCOMPARE(log.front().kind, data::LogKind::CustomerAdded);
+        QCOMPARE(log.front().operatorName, QStringLiteral("业务员乙"));
+        QCOMPARE(log.front().pc, data::localPcName());
+        QCOMPARE(log.front().customerKey, key);
+        QCOMPARE(log.front().fields.size(), size_t(2));
+        QCOMPARE(std::count_if(log.begin(), log.end(),
+                               [](const data::LogEntry &entry) { return entry.kind == data::LogKind::CustomerAdded; }),
+                 1); // once, by the server
+    }
+
+    // A client that names nobody (psql) is logged too, as the database user it logged in as.
+    db::Connection psql;
+    openServer(psql, clerk);
+    psql.execute(QStringLiteral("update data set g='0571-2' where rid=%1").arg(key));
+    std::vector<data::LogEntry> log = entries(psql);
+    QCOMPARE(log.front().kind, data::LogKind::CustomerChanged);
+    QCOMPARE(log.front().operatorName, role);
+    QCOMPARE(log.front().subject, QStringLiteral("华联"));
+    QCOMPARE(log.front().fields, (std::vector<data::FieldChange>{
+                                     {QStringLiteral("g"), QStringLiteral("0571-1"), QStringLiteral("0571-2")}}));
+    psql.execute(QStringLiteral("delete from data where rid=%1").arg(key));
+    QCOMPARE(entries(psql).front().kind, data::LogKind::CustomerDeleted);
+
+    // Log rows are only ever added: neither the office's role nor the owner changes or removes them.
+    const qint64 rows = data::ChangeLog(psql).count({});
+    for (const QString &statement :
+         {QStringLiteral("delete from change_log"), QStringLiteral("update change_log set username='x'"),
+          QStringLiteral("truncate change_log")})
+        QVERIFY_THROWS_EXCEPTION(Error, psql.execute(statement));
+    {
+        db::Connection admin;
+        openServer(admin, owner);
+        QVERIFY_THROWS_EXCEPTION(Error, admin.execute(QStringLiteral("delete from change_log")));
+    }
+    QCOMPARE(data::ChangeLog(psql).count({}), rows);
+
+    // A register of the version before gets the triggers when its owner opens it.
+    {
+        db::Connection admin;
+        openServer(admin, owner);
+        admin.execute(QStringLiteral("drop trigger change_log_customer on data"));
+        admin.execute(QStringLiteral("update register_version set version=3"));
+    }
+    {
+        Database database(owner);
+    }
+    psql.execute(QStringLiteral("insert into data (b) values ('阿里')"));
+    log = entries(psql);
+    QCOMPARE(log.front().kind, data::LogKind::CustomerAdded);
+    QCOMPARE(log.front().subject, QStringLiteral("阿里"));
 }

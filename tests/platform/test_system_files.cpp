@@ -154,6 +154,16 @@ void replacingAFileHeldOpen(const std::string &folder)
     CHECK(files::closeFile(again) == 0);
     CHECK(files::replaceFile(incoming, target) == 0);
     CHECK(readAll(target) == "synced");
+    // A folder where the file should go is refused and stays where it is, with its contents.
+    const std::string folderInTheWay = files::makePrivateFolder(folder + "in-the-way-");
+    CHECK(!folderInTheWay.empty() && writeNew(folderInTheWay + "/kept.txt", "kept") == 0);
+    CHECK(writeNew(incoming, "file") == 0);
+    CHECK(files::replaceFile(incoming, folderInTheWay) != 0);
+    CHECK(readAll(folderInTheWay + "/kept.txt") == "kept");
+    CHECK(readAll(incoming) == "file");
+    files::removeFile(incoming);
+    files::removeFile(folderInTheWay + "/kept.txt");
+    files::removeFolder(folderInTheWay);
     // Reading a descriptor open for writing only is an error, not the end of the file.
     const int writeOnly = files::createNew(folder + "write-only.txt", false);
     char byte = 0;
