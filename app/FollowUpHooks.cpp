@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 #include "customers/CustomerList.h"
+#include "customers/QuickSearchBar.h"
 #include "data/Database.h"
 #include "followups/FollowUpCommands.h"
 #include "ui_MainWindow.h"
@@ -8,6 +9,8 @@
 #include <QBoxLayout>
 #include <QMenu>
 #include <QToolButton>
+
+#include <algorithm>
 
 // Where the operator meets follow-ups in the main window: the list's context menu, a toolbar
 // button and F7 for the current customer's history, 待办提醒… on the menu and after login.
@@ -30,7 +33,8 @@ void MainWindow::buildFollowUps()
     menu->insertSeparator(first);
     settingsMenu->insertActions(m_recycleBinAction, {m_followUps->remindersAction(), m_followUps->exportAction()});
 
-    // The toolbar's buttons keep their size: the bar grows by one to the right.
+    // The toolbar's buttons keep their size: the bar grows by one button, to the left up to the
+    // search bar, so the window's least width (a 200 % screen) grows as little as it can.
     auto *button = new QToolButton(ui->toolBar);
     button->setObjectName(QStringLiteral("followUpButton"));
     button->setText(QStringLiteral("跟 进"));
@@ -42,7 +46,9 @@ void MainWindow::buildFollowUps()
     button->setToolTip(m_followUps->followUpAction()->toolTip());
     auto *bar = static_cast<QBoxLayout *>(ui->toolBar->layout());
     bar->insertWidget(bar->indexOf(ui->exportButton) + 1, button);
-    ui->toolBar->resize(ui->toolBar->width() + button->width(), ui->toolBar->height());
+    const QRect place = ui->toolBar->geometry();
+    const int left = std::max(m_quickSearchBar->geometry().right() + 3, place.x() - button->width());
+    ui->toolBar->setGeometry(left, place.y(), place.width() + button->width(), place.height());
     setTabOrder(ui->exportButton, button);
     setTabOrder(button, ui->settingsButton);
     connect(button, &QToolButton::clicked, m_followUps, &FollowUpCommands::openFollowUps);

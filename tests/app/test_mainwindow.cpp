@@ -139,13 +139,19 @@ private slots:
     {
         MainWindowHarness h;
         MainWindow *form = h.form.get();
-        const QList<QToolButton *> buttons{widgets(form)->newButton,      widgets(form)->deleteButton,
-                                           widgets(form)->printButton,    widgets(form)->exportButton,
-                                           widgets(form)->settingsButton, widgets(form)->supportButton};
-        const QStringList captions{QStringLiteral("新 建"), QStringLiteral("删 除"), QStringLiteral("打 印"),
-                                   QStringLiteral("导 出"), QStringLiteral("设 置"), QStringLiteral("技术支持")};
+        const QList<QToolButton *> buttons{widgets(form)->newButton,
+                                           widgets(form)->deleteButton,
+                                           widgets(form)->printButton,
+                                           widgets(form)->exportButton,
+                                           form->findChild<QToolButton *>(QStringLiteral("followUpButton")),
+                                           widgets(form)->settingsButton,
+                                           widgets(form)->supportButton};
+        const QStringList captions{QStringLiteral("新 建"),   QStringLiteral("删 除"), QStringLiteral("打 印"),
+                                   QStringLiteral("导 出"),   QStringLiteral("跟 进"), QStringLiteral("设 置"),
+                                   QStringLiteral("技术支持")};
         int previousX = -1;
         for (int i = 0; i < buttons.size(); ++i) {
+            QVERIFY(buttons[i]);
             QCOMPARE(buttons[i]->text(), captions[i]);
             QCOMPARE(buttons[i]->size(), QSize(55, 52));
             QCOMPARE(buttons[i]->iconSize(), QSize(32, 32));
@@ -170,6 +176,8 @@ private slots:
                                     QStringLiteral("-"),
                                     QStringLiteral("导入…"),
                                     QStringLiteral("查重"),
+                                    QStringLiteral("待办提醒…"),
+                                    QStringLiteral("导出跟进记录…"),
                                     QStringLiteral("回收站…"),
                                     QStringLiteral("操作日志…"),
                                     QStringLiteral("-"),
@@ -177,7 +185,8 @@ private slots:
                                     QStringLiteral("官方主页"),
                                     QStringLiteral("关于")}));
         QCOMPARE(widgets(form)->settingsButton->menu(), form->settingsMenu);
-        QCOMPARE(form->customerList()->contextMenu()->actions().size(), 13);
+        // 跟进记录 and a separator above the eleven column items and 保存当前列状态 with its separator.
+        QCOMPARE(form->customerList()->contextMenu()->actions().size(), 15);
         QCOMPARE(form->customerList()->hideColumnActions().at(9)->text(), QStringLiteral("隐藏备注"));
         QCOMPARE(form->checkForUpgradeAction->text(), QStringLiteral("检查升级"));
         QVERIFY(!form->settingsMenu->actions().contains(form->checkForUpgradeAction));
@@ -194,14 +203,15 @@ private slots:
             if ((w->focusPolicy() & Qt::TabFocus) && !w->objectName().isEmpty() && !w->objectName().startsWith("qt_"))
                 order << w->objectName();
         }
-        QCOMPARE(order, QStringList({"searchCategory", "searchShortName", "searchName",    "searchPhone",
-                                     "searchAddress",  "searchCompany",   "searchButton",  "newButton",
-                                     "deleteButton",   "printButton",     "exportButton",  "settingsButton",
-                                     "supportButton",  "categoryEdit",    "shortNameEdit", "nameEdit",
-                                     "sexCombo",       "positionEdit",    "mobileEdit",    "phoneEdit",
-                                     "faxEdit",        "addressEdit",     "companyEdit",   "postcodeEdit",
-                                     "emailEdit",      "websiteEdit",     "notesEdit",     "registrationDateEdit",
-                                     "addButton",      "modifyButton"}));
+        QCOMPARE(
+            order,
+            QStringList({"searchCategory", "searchShortName", "searchName",     "searchPhone",          "searchAddress",
+                         "searchCompany",  "searchButton",    "newButton",      "deleteButton",         "printButton",
+                         "exportButton",   "followUpButton",  "settingsButton", "supportButton",        "categoryEdit",
+                         "shortNameEdit",  "nameEdit",        "sexCombo",       "positionEdit",         "mobileEdit",
+                         "phoneEdit",      "faxEdit",         "addressEdit",    "companyEdit",          "postcodeEdit",
+                         "emailEdit",      "websiteEdit",     "notesEdit",      "registrationDateEdit", "addButton",
+                         "modifyButton"}));
     }
 
     void hintOfTheControlUnderThePointerGoesToPanelZero()
