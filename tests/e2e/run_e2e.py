@@ -231,7 +231,8 @@ class Run:
         wx, wy, _, _ = self.display.geometry(self.main)
         self.display.click(wx + x, wy + y, repeat=repeat)
 
-    NEW, DELETE, PRINT, EXPORT, SETTINGS = (596, 548), (650, 548), (706, 548), (760, 548), (816, 548)
+    # The toolbar's buttons from 新 建 to 设 置 (跟 进 sits between 导 出 and 设 置).
+    NEW, DELETE, PRINT, EXPORT, SETTINGS = (574, 548), (629, 548), (684, 548), (738, 548), (848, 548)
     SEARCH_SHORT, SEARCH_NAME, QUERY = (136, 572), (269, 548), (494, 570)
     PANEL_CATEGORY, PANEL_NOTES = (311, 313), (663, 400)
     GRID_FIRST_ROW_Y, GRID_ROW_HEIGHT, GRID_CELL_X = 25, 24, 120
