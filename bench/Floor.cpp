@@ -36,17 +36,22 @@ volatile size_t g_sink; // keeps the reads from being optimised away
 
 } // namespace
 
-double medianMs(const std::function<void()> &work, int repeats)
+double medianMs(const std::function<void(int run)> &work, int repeats)
 {
     std::vector<double> times;
     for (int i = 0; i < repeats; ++i) {
         QElapsedTimer timer;
         timer.start();
-        work();
+        work(i);
         times.push_back(double(timer.nsecsElapsed()) / 1e6);
     }
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
+}
+
+double medianMs(const std::function<void()> &work, int repeats)
+{
+    return medianMs([&](int) { work(); }, repeats);
 }
 
 double keysAndFirstScreenMs(const QString &path)

@@ -9,6 +9,8 @@ namespace lianbu::bench {
 // The floors: the least the machine needs for each job, measured through SQLite's own
 // interface (no Qt SQL layer, no conversion to Qt strings), median of several runs.
 double medianMs(const std::function<void()> &work, int repeats = 5);
+// The same, for work that needs to know which run it is (a different customer each time).
+double medianMs(const std::function<void(int run)> &work, int repeats);
 
 // Every rowid of data in order, then the first screen (40 rows, every column as text) by key.
 double keysAndFirstScreenMs(const QString &path);

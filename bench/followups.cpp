@@ -1,6 +1,7 @@
 // Follow-ups on a large register: one customer's history and the reminder query at login,
 // against the same statements run straight through SQLite (the floor).
 //   lianbu-followup-bench [customers [follow-ups]]   (default 1,000,000 and 3,000,000)
+#include "bench/Floor.h"
 #include "bench/Generator.h"
 #include "data/FollowUpStore.h"
 #include "db/BackgroundSearch.h"
@@ -21,22 +22,9 @@
 #include <vector>
 
 using namespace lianbu;
+using bench::medianMs;
 
 namespace {
-
-// The median of `repeats` runs, in ms.
-double medianMs(const std::function<void(int)> &work, int repeats)
-{
-    std::vector<double> runs;
-    for (int i = 0; i < repeats; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        work(i);
-        runs.push_back(double(timer.nsecsElapsed()) / 1e6);
-    }
-    std::sort(runs.begin(), runs.end());
-    return runs[runs.size() / 2];
-}
 
 // One statement straight through SQLite, every row stepped, `value` bound to its first "?".
 double floorMs(const QString &path, const char *sql, const std::function<void(sqlite3_stmt *, int)> &bind, int repeats)

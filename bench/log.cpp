@@ -1,6 +1,7 @@
 // The change log at 1,000,000 customers: a logged save against the same update unlogged, and the
 // 操作日志 window opening on 1,000,000 log rows (until its first page is on screen).
 //   QT_QPA_PLATFORM=offscreen build/release/bench/lianbu-log-bench [folder of register-1000000-v2.db]
+#include "Floor.h"
 #include "Generator.h"
 
 #include "data/ChangeLog.h"
@@ -24,23 +25,7 @@
 #include <vector>
 
 using namespace lianbu;
-
-namespace {
-
-double medianMs(const std::function<void(int)> &work, int repeats)
-{
-    std::vector<double> runs;
-    for (int i = 0; i < repeats; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        work(i);
-        runs.push_back(double(timer.nsecsElapsed()) / 1e6);
-    }
-    std::sort(runs.begin(), runs.end());
-    return runs[runs.size() / 2];
-}
-
-} // namespace
+using bench::medianMs;
 
 int main(int argc, char **argv)
 {
