@@ -135,8 +135,13 @@ void PagedTableWindow::present(int requested, const TablePage &page, const QStri
         const QStringList &cells = page.rows[size_t(row)];
         for (int column = 0; column < m_table->columnCount(); ++column)
             m_table->setItem(row, column, new QTableWidgetItem(cells.value(column)));
+        // The last column fills what is left and cuts a long text short; the whole text is in its tooltip.
+        if (QTableWidgetItem *last = m_table->item(row, m_table->columnCount() - 1))
+            last->setToolTip(last->text());
     }
-    m_table->resizeColumnsToContents();
+    // Sized to its contents, the last column would push its title and the rest of the text out of sight.
+    for (int column = 0; column + 1 < m_table->columnCount(); ++column)
+        m_table->resizeColumnToContents(column);
     m_pageLabel->setText(QStringLiteral("共%1条，第%2/%3页").arg(page.total).arg(page.page + 1).arg(page.pages));
     m_previous->setEnabled(page.page > 0);
     m_next->setEnabled(page.page + 1 < page.pages);
