@@ -33,15 +33,21 @@ void badge(QPainter &p, const QColor &c)
     p.drawEllipse(QPointF(23, 23), 7.5, 7.5);
 }
 
+// A page with three lines of text, under a badge in its corner.
+void linedPage(QPainter &p)
+{
+    page(p);
+    p.setPen(pen(QColor(0xa0, 0xaa, 0xb4), 1.2));
+    for (int y : {13, 17, 21})
+        p.drawLine(QPointF(10.5, y), QPointF(19, y));
+}
+
 QImage drawNew(int s)
 {
     QImage img = canvas(s);
     QPainter p;
     begin(p, img, s);
-    page(p);
-    p.setPen(pen(QColor(0xa0, 0xaa, 0xb4), 1.2));
-    for (int y : {13, 17, 21})
-        p.drawLine(QPointF(10.5, y), QPointF(19, y));
+    linedPage(p);
     badge(p, kGreen);
     p.setPen(pen(Qt::white, 2.2));
     p.drawLine(QPointF(23, 19), QPointF(23, 27));
@@ -114,10 +120,7 @@ QImage drawFollowUp(int s)
     QPainter p;
     begin(p, img, s);
     // a note with a clock: what was said, and when to call again
-    page(p);
-    p.setPen(pen(QColor(0xa0, 0xaa, 0xb4), 1.2));
-    for (int y : {13, 17, 21})
-        p.drawLine(QPointF(10.5, y), QPointF(19, y));
+    linedPage(p);
     badge(p, kBlue);
     p.setPen(pen(Qt::white, 1.8));
     p.drawLine(QPointF(23, 23), QPointF(23, 18.5));
