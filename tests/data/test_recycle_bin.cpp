@@ -17,15 +17,10 @@
 
 using namespace lianbu;
 using namespace lianbu::data;
+using test::countOf;
 using Outcome = CustomerStore::Outcome;
 
 namespace {
-
-qint64 countOf(db::Connection &connection, const QString &sql)
-{
-    QSqlQuery query = db::runBound(connection, sql);
-    return query.next() ? query.value(0).toLongLong() : -1;
-}
 
 CustomerValues customer(const QString &shortName, const QString &name)
 {

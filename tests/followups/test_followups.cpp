@@ -26,15 +26,10 @@
 
 using namespace lianbu;
 using namespace lianbu::data;
+using test::countOf;
 using Outcome = FollowUpStore::Outcome;
 
 namespace {
-
-qint64 countOf(db::Connection &connection, const QString &sql)
-{
-    QSqlQuery query = db::runBound(connection, sql);
-    return query.next() ? query.value(0).toLongLong() : -1;
-}
 
 qint64 addCustomer(CustomerStore &store, const QString &shortName, const QString &mobile = {})
 {

@@ -2,6 +2,8 @@
 
 #include "data/Schema.h"
 #include "data/ServerRegister.h"
+#include "db/BoundStatement.h"
+#include "db/Connection.h"
 #include "tests/support/TestServer.h"
 
 #include <QDebug>
@@ -12,6 +14,12 @@
 #include <QSqlQuery>
 
 namespace lianbu::test {
+
+qint64 countOf(db::Connection &connection, const QString &sql)
+{
+    QSqlQuery query = db::runBound(connection, sql);
+    return query.next() ? query.value(0).toLongLong() : -1;
+}
 
 bool damageCustomerPage(const QString &path)
 {

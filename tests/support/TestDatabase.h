@@ -3,7 +3,14 @@
 #include <QString>
 #include <QTemporaryDir>
 
+namespace lianbu::db {
+class Connection;
+}
+
 namespace lianbu::test {
+
+// The first value of the first row of a count (or any one-number) statement; -1 with no row.
+qint64 countOf(db::Connection &connection, const QString &sql);
 
 // Creates the delivered data.db (tables, administrator row) in `folder`; returns its path.
 QString createDataDb(const QString &folder);
