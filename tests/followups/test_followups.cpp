@@ -3,16 +3,22 @@
 #include "data/AttemptLog.h"
 #include "data/ChangeLog.h"
 #include "data/CustomerColumns.h"
+#include "data/CustomerListModel.h"
 #include "data/CustomerStore.h"
 #include "data/Database.h"
+#include "data/FollowUpDates.h"
 #include "data/FollowUpStore.h"
 #include "data/OperatorRights.h"
 #include "data/OperatorStore.h"
 #include "data/RegisterUpgrade.h"
+#include "data/Statements.h"
 #include "data/ServerRegister.h"
 #include "db/BoundStatement.h"
 #include "db/Connection.h"
+#include "db/ListRoles.h"
+#include "db/ListRows.h"
 #include "db/RegisterAddress.h"
+#include "platform/Clock.h"
 #include "platform/Error.h"
 #include "export/CsvFormat.h"
 #include "export/XlsxFormat.h"
@@ -206,6 +212,96 @@ private slots:
         QCOMPARE(countOf(connection, QStringLiteral("select count(*) from followups")), 0);
     }
 
+    void theListShowsAndSortsByTheLastFollowUpAndTheNextContact()
+    {
+        test::TestDatabase db;
+        Database module(nullptr, db.path());
+        db::Connection &connection = *module.connection;
+        CustomerStore &customers = *module.customerStore;
+        const QDate today = QDate::currentDate();
+        const qint64 early = addCustomer(customers, QStringLiteral("早"));
+        const qint64 none = addCustomer(customers, QStringLiteral("无"));
+        const qint64 late = addCustomer(customers, QStringLiteral("晚"));
+        const qint64 binned = addCustomer(customers, QStringLiteral("删"));
+        FollowUpStore store(connection);
+        // The earliest open promise is the next contact, even when it is overdue.
+        const qint64 overdue = store.add(early, note(QStringLiteral("报价"), today.addDays(-1)));
+        store.add(early, note(QStringLiteral("样品"), today.addDays(5)));
+        const qint64 kept = store.add(late, note(QStringLiteral("回电"), today.addDays(2)));
+        store.add(binned, note(QStringLiteral("删了"), today.addDays(-9)));
+        // Times as if made on different days (the triggers follow a changed time too).
+        auto setTime = [&](qint64 customer, const QDateTime &time) {
+            db::runBound(connection, QStringLiteral("update followups set contact_time=? where customer=?"),
+                         {attemptTimeText(time), customer});
+        };
+        const QDateTime noon(today, QTime(12, 0));
+        setTime(early, noon.addDays(-10));
+        setTime(late, noon.addDays(-3));
+        QCOMPARE(customers.remove(*customers.read(binned)), CustomerStore::Outcome::Done);
+
+        CustomerListModel &list = *module.customerList;
+        list.showStatement(sql::allRecords());
+        const int fields = list.dataSet()->fieldCount();
+        QCOMPARE(list.columnCount(), fields + 2);
+        QCOMPARE(list.headerData(fields, Qt::Horizontal, db::ListRole::FieldName).toString(),
+                 QLatin1String(kLastFollowUpField));
+        QCOMPARE(list.headerData(fields + 1, Qt::Horizontal).toString(), QStringLiteral("下次联系"));
+        auto shown = [&](int column) {
+            QStringList cells;
+            for (int row = 0; row < list.rowCount(); ++row)
+                cells << list.index(row, column).data().toString();
+            return cells;
+        };
+        auto names = [&] {
+            QStringList cells;
+            for (int row = 0; row < list.rowCount(); ++row)
+                cells << list.index(row, list.columnOfField(QStringLiteral("b"))).data().toString();
+            return cells;
+        };
+        QCOMPARE(names(), (QStringList{QStringLiteral("早"), QStringLiteral("无"), QStringLiteral("晚")}));
+        QCOMPARE(shown(fields),
+                 (QStringList{dateText(noon.addDays(-10).date()), QString(), dateText(noon.addDays(-3).date())}));
+        QCOMPARE(shown(fields + 1), (QStringList{dateText(today.addDays(-1)), QString(), dateText(today.addDays(2))}));
+
+        // Sorted like the other columns: no date first ascending, last descending.
+        list.setSortText(QStringLiteral("last_followup DESC"));
+        QCOMPARE(names(), (QStringList{QStringLiteral("晚"), QStringLiteral("早"), QStringLiteral("无")}));
+        list.setSortText(QStringLiteral("last_followup"));
+        QCOMPARE(names(), (QStringList{QStringLiteral("无"), QStringLiteral("早"), QStringLiteral("晚")}));
+        list.setSortText(QStringLiteral("next_contact DESC"));
+        QCOMPARE(names(), (QStringList{QStringLiteral("晚"), QStringLiteral("早"), QStringLiteral("无")}));
+
+        // 完成 of the overdue promise: the later one is next; keeping the last promise leaves none.
+        QCOMPARE(store.complete(*store.read(overdue), note(QStringLiteral("已报价"))), Outcome::Done);
+        QCOMPARE(store.complete(*store.read(kept), note(QStringLiteral("已回电"))), Outcome::Done);
+        list.followUpsChanged(0);
+        list.setSortText(QStringLiteral("next_contact"));
+        // (equal dates keep the order they had)
+        QCOMPARE(names(), (QStringList{QStringLiteral("晚"), QStringLiteral("无"), QStringLiteral("早")}));
+        QCOMPARE(shown(fields + 1), (QStringList{QString(), QString(), dateText(today.addDays(5))}));
+        // The outcomes were just recorded: today is the last follow-up of both who have one.
+        const QString todayText = dateText(lianbu::now().toLocalTime().date());
+        QCOMPARE(shown(fields), (QStringList{todayText, QString(), todayText}));
+
+        // Export and printing read the same texts as the grid shows.
+        const std::unique_ptr<db::RowReader> rows = list.rowReader(-1);
+        QStringList read;
+        rows->readRows(0, rows->rowCount(), [&](int, const db::RowCells &cells) {
+            read << cells.text(fields + 1).toString();
+            QCOMPARE(cells.isNull(fields + 1), cells.text(fields + 1).isEmpty());
+        });
+        QCOMPARE(read, shown(fields + 1));
+
+        // Deleting a follow-up, the customer back from the bin: the dates follow every write.
+        const FollowUp newest = store.ofCustomer(early).front();
+        QCOMPARE(store.remove(newest), Outcome::Done);
+        QVERIFY(customers.restore(binned));
+        const auto dates = readFollowUpDates(connection, {early, none, binned});
+        QVERIFY(!dates.contains(none));
+        QCOMPARE(dates.at(early).last.toLocalTime().date(), noon.addDays(-10).date());
+        QCOMPARE(dates.at(binned).next, today.addDays(-9));
+    }
+
     void exportsWriteTheSelectionAndReadBack()
     {
         test::TestDatabase db;
@@ -275,11 +371,11 @@ private slots:
         const QString file = folder.filePath(QStringLiteral("data.db"));
         createDeliveredDatabase(file);
         // What the previous version left: no follow-up tables, version 3.
-        QVERIFY(
-            test::execOnFile(file, {QStringLiteral("DROP TABLE followups"), QStringLiteral("DROP TABLE followup_ways"),
-                                    QStringLiteral("DROP TABLE followup_reminders_off"),
-                                    QStringLiteral("UPDATE register_version SET version=3"),
-                                    QStringLiteral("INSERT INTO data (b) VALUES ('华联')")}));
+        QVERIFY(test::execOnFile(
+            file, {QStringLiteral("DROP TABLE followups"), QStringLiteral("DROP TABLE followup_dates"),
+                   QStringLiteral("DROP TABLE followup_ways"), QStringLiteral("DROP TABLE followup_reminders_off"),
+                   QStringLiteral("UPDATE register_version SET version=3"),
+                   QStringLiteral("INSERT INTO data (b) VALUES ('华联')")}));
         {
             db::Connection connection(file);
             connection.open();
@@ -291,6 +387,20 @@ private slots:
             store.add(1, note(QStringLiteral("升级后"), QDate(2026, 12, 1)));
             store.setRemindsAtLogin(QStringLiteral("甲"), false);
         }
+        // A register of the last version gets the list's follow-up dates from its history.
+        QVERIFY(test::execOnFile(file, {QStringLiteral("DROP TRIGGER followup_dates_insert"),
+                                        QStringLiteral("DROP TRIGGER followup_dates_update"),
+                                        QStringLiteral("DROP TRIGGER followup_dates_delete"),
+                                        QStringLiteral("DROP TABLE followup_dates")}));
+        {
+            db::Connection connection(file);
+            connection.open();
+            QVERIFY(!registerIsCurrent(connection));
+            upgradeRegister(connection);
+            QCOMPARE(readFollowUpDates(connection, {1}).at(1).next, QDate(2026, 12, 1));
+            FollowUpStore(connection).add(1, note(QStringLiteral("再来"), QDate(2026, 11, 1)));
+            QCOMPARE(readFollowUpDates(connection, {1}).at(1).next, QDate(2026, 11, 1));
+        }
         if (test::testServerAddress().isEmpty())
             return;
         const db::RegisterAddress address = test::createTestServerDatabase();
@@ -299,9 +409,10 @@ private slots:
         server.setAddress(address);
         server.open();
         FollowUpStore copied(server);
-        QCOMPARE(copied.ofCustomer(1).size(), size_t(1));
-        QCOMPARE(copied.due(QDate(2026, 12, 1)).size(), size_t(1));
+        QCOMPARE(copied.ofCustomer(1).size(), size_t(2));
+        QCOMPARE(copied.due(QDate(2026, 12, 1)).size(), size_t(2));
         QVERIFY(!copied.remindsAtLogin(QStringLiteral("甲")));
+        QCOMPARE(readFollowUpDates(server, {1}).at(1).next, QDate(2026, 11, 1));
         // New follow-ups continue after the copied ids.
         QVERIFY(copied.add(1, note(QStringLiteral("服务器上"))) > copied.ofCustomer(1).back().id);
     }
