@@ -126,6 +126,12 @@ private:
 QString dueKeysStatement(bool server);
 QVariantList dueKeysValues(const QDate &today, int limit = FollowUpStore::kDueLimit);
 
+// The quick search's look into the follow-ups: `statement` (a search of table data, values bound,
+// possibly ending in ORDER BY) keeps only the customers with a visible follow-up whose content or
+// result holds `word` (cut to kFollowUpWordWidth characters).
+void addFollowUpCondition(const db::Engine &engine, QString &text, QVariantList &values, const QString &word);
+inline constexpr int kFollowUpWordWidth = 50;
+
 // The recycle bin's share, run by the customer store inside its own transaction: a deleted
 // customer's follow-ups are hidden with it, come back with it and go with it for good.
 void hideFollowUpsOf(db::Connection &connection, qint64 customer);

@@ -1,5 +1,6 @@
 // Follow-ups of customers: written with the operator and the register's time, refused when stale,
 // due at login until kept, and carried into and out of the recycle bin with their customer.
+#include "customers/CustomerSearch.h"
 #include "data/AttemptLog.h"
 #include "data/ChangeLog.h"
 #include "data/CustomerColumns.h"
@@ -300,6 +301,58 @@ private slots:
         QVERIFY(!dates.contains(none));
         QCOMPARE(dates.at(early).last.toLocalTime().date(), noon.addDays(-10).date());
         QCOMPARE(dates.at(binned).next, today.addDays(-9));
+    }
+
+    void theQuickSearchFindsCustomersByAWordOfTheirFollowUps()
+    {
+        test::TestDatabase db;
+        Database module(nullptr, db.path());
+        db::Connection &connection = *module.connection;
+        CustomerStore &customers = *module.customerStore;
+        const qint64 quoted = addCustomer(customers, QStringLiteral("华联"));
+        const qint64 tooDear = addCustomer(customers, QStringLiteral("阿里"), QStringLiteral("13900001111"));
+        const qint64 other = addCustomer(customers, QStringLiteral("腾讯"));
+        const qint64 binned = addCustomer(customers, QStringLiteral("删了"));
+        FollowUpStore store(connection);
+        store.add(quoted, note(QStringLiteral("报价单已发")));
+        store.add(tooDear, {QStringLiteral("电话"), QStringLiteral("谈了"), QStringLiteral("嫌报价太高"), {}});
+        store.add(other, note(QStringLiteral("别的事")));
+        store.add(binned, note(QStringLiteral("报价")));
+        QCOMPARE(customers.remove(*customers.read(binned)), CustomerStore::Outcome::Done);
+
+        CustomerListModel &list = *module.customerList;
+        list.showStatement(sql::allRecords());
+        customers::CustomerSearch search(&list, connection);
+        auto found = [&](const customers::SearchFields &fields) {
+            search.search(fields);
+            QTest::qWaitFor([&] { return !search.busy(); }); // a late result fails the comparison
+            return list.keys();
+        };
+        customers::SearchFields fields;
+        fields.shortName = QStringLiteral("跟进:报价");
+        QCOMPARE(found(fields), (std::vector<qint64>{quoted, tooDear}));
+        // The other fields still narrow it (the telephone field also reads mobile numbers).
+        fields.shortName = QStringLiteral("跟进：报价");
+        fields.phone = QStringLiteral("1390000");
+        QCOMPARE(found(fields), (std::vector<qint64>{tooDear}));
+        fields.phone.clear();
+        // Without the prefix it is the ordinary search of 客户简称.
+        fields.shortName = QStringLiteral("报价");
+        QCOMPARE(found(fields), std::vector<qint64>{});
+        // Nothing after the prefix: every customer, as with the field empty.
+        fields.shortName = QStringLiteral("跟进:");
+        QCOMPARE(found(fields).size(), size_t(3));
+
+        // What another instance writes is found at the next search.
+        db::Connection second;
+        second.setAddress(connection.address());
+        second.open();
+        FollowUpStore(second).add(other, note(QStringLiteral("也要报价")));
+        fields.shortName = QStringLiteral("跟进:报价");
+        QCOMPARE(found(fields), (std::vector<qint64>{quoted, tooDear, other}));
+        // A pasted page of text is cut, not sent whole: it finds nothing and breaks nothing.
+        fields.shortName = QStringLiteral("跟进:报价") + QString(100000, QLatin1Char('x'));
+        QCOMPARE(found(fields), std::vector<qint64>{});
     }
 
     void exportsWriteTheSelectionAndReadBack()
