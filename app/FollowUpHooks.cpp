@@ -30,6 +30,7 @@ void MainWindow::buildFollowUps()
     QMenu *menu = m_customerList->contextMenu();
     QAction *first = menu->actions().value(0);
     menu->insertAction(first, m_followUps->followUpAction());
+    menu->insertAction(first, m_followUps->cardAction());
     menu->insertSeparator(first);
     settingsMenu->insertActions(m_recycleBinAction, {m_followUps->remindersAction(), m_followUps->exportAction()});
 

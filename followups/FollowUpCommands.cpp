@@ -6,6 +6,7 @@
 #include "data/Database.h"
 #include "data/FollowUpStore.h"
 #include "db/BackgroundSearch.h"
+#include "followups/CustomerCard.h"
 #include "followups/FollowUpExport.h"
 #include "followups/FollowUpWindow.h"
 #include "followups/ReminderWindow.h"
@@ -38,6 +39,7 @@ FollowUpCommands::FollowUpCommands(Database &database, QWidget *window,
     , m_followUpAction(new QAction(QStringLiteral("跟进记录"), window))
     , m_remindersAction(new QAction(QStringLiteral("待办提醒…"), window))
     , m_exportAction(new QAction(QStringLiteral("导出跟进记录…"), window))
+    , m_cardAction(new QAction(QStringLiteral("打印资料卡…"), window))
 {
     m_followUpAction->setObjectName(QStringLiteral("followUpAction"));
     m_followUpAction->setShortcut(QKeySequence(Qt::Key_F7));
@@ -49,6 +51,17 @@ FollowUpCommands::FollowUpCommands(Database &database, QWidget *window,
     connect(m_remindersAction, &QAction::triggered, this, &FollowUpCommands::openReminders);
     m_exportAction->setObjectName(QStringLiteral("exportFollowUpsAction"));
     connect(m_exportAction, &QAction::triggered, this, &FollowUpCommands::exportPeriod);
+    m_cardAction->setObjectName(QStringLiteral("printCardAction"));
+    connect(m_cardAction, &QAction::triggered, this, [this] {
+        const data::CustomerRecord customer = m_currentCustomer();
+        if (customer.key == 0) {
+            showInformation(QStringLiteral("请先在列表中选择客户。"), m_window);
+            return;
+        }
+        printCustomerCard(*m_database.connection,
+                          data::SessionOperator(*m_database.connection, m_database.sessionOperator), customer.key,
+                          m_window);
+    });
 }
 
 FollowUpCommands::~FollowUpCommands() = default;
@@ -58,6 +71,7 @@ void FollowUpCommands::setRights(const data::Rights &rights)
     m_rights = rights;
     m_exportAction->setEnabled(rights.allows(data::Right::Export));
     m_exportAction->setToolTip(rights.allows(data::Right::Export) ? QString() : data::refusalText(data::Right::Export));
+    m_cardAction->setEnabled(rights.allows(data::Right::Print));
 }
 
 void FollowUpCommands::exportPeriod()

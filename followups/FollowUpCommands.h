@@ -36,6 +36,8 @@ public:
     QAction *followUpAction() const { return m_followUpAction; }
     QAction *remindersAction() const { return m_remindersAction; }
     QAction *exportAction() const { return m_exportAction; }
+    // 打印资料卡…: the current customer's card with its follow-ups, in the print preview.
+    QAction *cardAction() const { return m_cardAction; }
     void setRights(const data::Rights &rights);
     // The worker's connection lets go of the register (a restore needs it to itself); a query
     // under way is dropped.
@@ -65,6 +67,7 @@ private:
     QAction *m_followUpAction;
     QAction *m_remindersAction;
     QAction *m_exportAction;
+    QAction *m_cardAction;
     db::BackgroundSearch *m_dueQuery = nullptr;
     bool m_showEvenWhenNothing = false;
     QPointer<ReminderWindow> m_reminders;

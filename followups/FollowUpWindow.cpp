@@ -1,6 +1,7 @@
 #include "followups/FollowUpWindow.h"
 
 #include "data/ChangeLog.h"
+#include "followups/CustomerCard.h"
 #include "followups/FollowUpEditor.h"
 #include "followups/FollowUpExport.h"
 #include "platform/Dialogs.h"
@@ -47,6 +48,7 @@ FollowUpWindow::FollowUpWindow(db::Connection &connection, const QString &operat
     , m_save(new QPushButton(QStringLiteral("保存修改"), this))
     , m_delete(new QPushButton(QStringLiteral("删除"), this))
     , m_export(new QPushButton(QStringLiteral("导出…"), this))
+    , m_print(new QPushButton(QStringLiteral("打印…"), this))
 {
     setObjectName(QStringLiteral("followUpWindow"));
     setWindowTitle(QStringLiteral("跟进记录 - %1").arg(customerName));
@@ -71,6 +73,8 @@ FollowUpWindow::FollowUpWindow(db::Connection &connection, const QString &operat
     allow(m_save, data::Right::Edit);
     allow(m_delete, data::Right::Delete);
     allow(m_export, data::Right::Export);
+    allow(m_print, data::Right::Print);
+    m_print->setObjectName(QStringLiteral("printCardButton"));
     m_export->setObjectName(QStringLiteral("exportFollowUpsButton"));
     m_editor->setWays(m_store.ways());
     m_editor->setEnabled(rights.allows(data::Right::Edit));
@@ -83,6 +87,7 @@ FollowUpWindow::FollowUpWindow(db::Connection &connection, const QString &operat
     buttons->addWidget(m_save);
     buttons->addWidget(m_delete);
     buttons->addWidget(m_export);
+    buttons->addWidget(m_print);
     buttons->addWidget(close);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_table, 3);
@@ -99,6 +104,9 @@ FollowUpWindow::FollowUpWindow(db::Connection &connection, const QString &operat
     connect(m_delete, &QPushButton::clicked, this, &FollowUpWindow::deleteChosen);
     connect(m_export, &QPushButton::clicked, this, [this, operatorName] {
         exportFollowUps(data::SessionOperator(m_connection, operatorName), {m_customer, {}, {}}, this);
+    });
+    connect(m_print, &QPushButton::clicked, this, [this, operatorName] {
+        printCustomerCard(m_connection, data::SessionOperator(m_connection, operatorName), m_customer, this);
     });
     connect(close, &QPushButton::clicked, this, &QDialog::close);
     connect(m_table, &QTableWidget::currentCellChanged, this, [this](int row) { chooseRow(row); });

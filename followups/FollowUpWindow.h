@@ -18,7 +18,8 @@ class FollowUpEditor;
 
 // "跟进记录" of one customer, newest first. 新增跟进 stores what is typed below the list in one
 // step; choosing a row puts it below for 保存修改 or 删除, which are refused when another
-// operator changed or deleted it meanwhile; the typed text then stays. 导出… writes them to a file.
+// operator changed or deleted it meanwhile; the typed text then stays. 导出… writes them to a file,
+// 打印… prints the customer's card with them.
 class FollowUpWindow : public QDialog
 {
     Q_OBJECT
@@ -34,6 +35,7 @@ public:
     QPushButton *saveButton() const { return m_save; }
     QPushButton *deleteButton() const { return m_delete; }
     QPushButton *exportButton() const { return m_export; }
+    QPushButton *printButton() const { return m_print; }
     // The follow-up chosen for changing, as it was read.
     const std::optional<data::FollowUp> &chosen() const { return m_chosen; }
 
@@ -63,6 +65,7 @@ private:
     QPushButton *m_save;
     QPushButton *m_delete;
     QPushButton *m_export;
+    QPushButton *m_print;
 };
 
 // The cells a follow-up shows in a list: 时间, 方式, 内容, 结果, 下次联系, 完成, 操作员.

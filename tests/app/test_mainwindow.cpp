@@ -189,8 +189,9 @@ private slots:
                                     QStringLiteral("官方主页"),
                                     QStringLiteral("关于")}));
         QCOMPARE(widgets(form)->settingsButton->menu(), form->settingsMenu);
-        // 跟进记录 and a separator above the thirteen column items and 保存当前列状态 with its separator.
-        QCOMPARE(form->customerList()->contextMenu()->actions().size(), 17);
+        // 跟进记录, 打印资料卡… and a separator above the thirteen column items and 保存当前列状态 with its
+        // separator.
+        QCOMPARE(form->customerList()->contextMenu()->actions().size(), 18);
         QCOMPARE(form->customerList()->hideColumnActions().at(9)->text(), QStringLiteral("隐藏备注"));
         QCOMPARE(form->checkForUpgradeAction->text(), QStringLiteral("检查升级"));
         QVERIFY(!form->settingsMenu->actions().contains(form->checkForUpgradeAction));

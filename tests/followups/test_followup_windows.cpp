@@ -1,18 +1,27 @@
 // The windows of follow-ups in the main window: 跟进记录 of the current customer and 待办提醒.
 #include "data/FollowUpStore.h"
 #include "data/OperatorStore.h"
+#include "data/ChangeLog.h"
+#include "data/CustomerListModel.h"
+#include "data/CustomerStore.h"
+#include "followups/CustomerCard.h"
 #include "followups/FollowUpCommands.h"
 #include "followups/FollowUpEditor.h"
 #include "followups/FollowUpWindow.h"
 #include "followups/ReminderWindow.h"
 #include "grid/DataGrid.h"
 #include "platform/Clock.h"
+#include "printing/PageStore.h"
+#include "printing/PdfOutput.h"
+#include "printing/PrintPreviewWindow.h"
 #include "tests/support/MainWindowHarness.h"
+#include "tests/support/PdfContent.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPrinter>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QToolButton>
@@ -97,6 +106,68 @@ private slots:
         h.env.dialogs().queueBoxAnswer(BoxButton::Cancel);
         QVERIFY(!h.form->customerList()->deleteCustomer(*h.data->customerStore->read(customer)));
         QVERIFY(h.env.dialogs().lastBox().request.text.contains(QStringLiteral("2条跟进记录")));
+    }
+
+    void theCustomerCardPrintsItsFieldsAndHistory()
+    {
+        test::MainWindowHarness h;
+        h.insertCustomers({test::customer(QStringLiteral("VIP"), QStringLiteral("华联"), QStringLiteral("010-1234"))});
+        h.form->showAllRecords();
+        h.waitForSearch();
+        const qint64 customer = h.data->customerList->customerAt(0).key;
+        FollowUpStore store(*h.data->connection);
+        store.add(customer,
+                  {QStringLiteral("电话"), QStringLiteral("寄样品<b>"), QStringLiteral("已收到"), QDate(2026, 12, 24)});
+        store.add(customer, {QStringLiteral("微信"), QStringLiteral("第一行\n报价单"), {}, {}});
+        QVERIFY(h.form->customerList()->contextMenu()->actions().contains(h.form->followUpCommands()->cardAction()));
+        auto printedWords = [&](const QString &name) {
+            PrintPreviewWindow *preview = nullptr;
+            for (QWidget *window : QApplication::topLevelWidgets())
+                if (auto *found = qobject_cast<PrintPreviewWindow *>(window); found && found->isVisible())
+                    preview = found;
+            PageStore *pages = preview ? preview->store() : nullptr;
+            QStringList words;
+            if (!pages || pages->pageCount() < 1)
+                return words;
+            QTemporaryDir dir;
+            const QString pdf = dir.filePath(name);
+            lianbu::printing::writePdf(pdf, pages->metrics(), [&](QPrinter &printer) {
+                return pages->printPages(&printer, 1, pages->pageCount());
+            });
+            // (poppler may give a character's compatibility form: ⼾ for 户)
+            for (const test::PdfPage &page : test::readPdf(pdf))
+                for (const QString &word : page.texts())
+                    words << word.normalized(QString::NormalizationForm_KC);
+            preview->close();
+            return words;
+        };
+
+        // From the list's context menu: the fields, then the history, newest first.
+        h.form->customerList()->grid()->setCurrentRow(0);
+        h.form->followUpCommands()->cardAction()->trigger();
+        const QStringList words = printedWords(QStringLiteral("card.pdf"));
+        for (const QString &shown : {QStringLiteral("姓名"), QStringLiteral("华联"), QStringLiteral("010-1234"),
+                                     QStringLiteral("跟进记录"), QStringLiteral("寄样品<b>"), QStringLiteral("已收到"),
+                                     QStringLiteral("2026-12-24"), QStringLiteral("报价单")})
+            QVERIFY2(words.contains(shown), qPrintable(shown + QStringLiteral(" not in ") + words.join(u' ')));
+        QVERIFY(words.indexOf(QStringLiteral("报价单")) < words.indexOf(QStringLiteral("寄样品<b>")));
+
+        // From the 跟进记录 window, after one more follow-up there.
+        FollowUpWindow *window = openHistoryOfRow(h, 0);
+        QVERIFY(window);
+        test::typeText(window->editor()->contentEdit(), QStringLiteral("第三次"));
+        window->addButton()->click();
+        window->printButton()->click();
+        QVERIFY(printedWords(QStringLiteral("again.pdf")).contains(QStringLiteral("第三次")));
+        window->close();
+
+        // A customer deleted meanwhile is said so; nothing is printed.
+        QCOMPARE(h.data->customerStore->remove(*h.data->customerStore->read(customer)), CustomerStore::Outcome::Done);
+        const int boxes = int(h.env.dialogs().boxes().size());
+        followups::printCustomerCard(*h.data->connection, SessionOperator(*h.data->connection, {}), customer,
+                                     h.form.get());
+        QCOMPARE(int(h.env.dialogs().boxes().size()), boxes + 1);
+        QVERIFY(h.env.dialogs().lastBox().request.text.contains(QStringLiteral("已被删除")));
     }
 
     void remindersComeAtLoginOnlyWhenSomethingIsDue()
