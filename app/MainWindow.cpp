@@ -415,7 +415,7 @@ void MainWindow::onActivated()
         // The first login of a day leaves a copy of the register behind.
         // A server register is backed up on the server.
         if (m_sessionId && !m_database.connection->isServer())
-            lianbu::backUpRegisterDaily(this, m_database.connection->fileName());
+            lianbu::backUpRegisterDaily(this, m_database.connection->fileName(), m_database.sessionOperator);
     }
 }
 
