@@ -128,28 +128,14 @@ QString writeChartFile(const std::vector<CountRow> &rows, ChartKind kind, const 
     return {};
 }
 
-QString tableFilters()
-{
-    using exchange::ExportFormat;
-    return exchange::formatFilter(ExportFormat::Xlsx) + QStringLiteral(";;")
-           + exchange::formatFilter(ExportFormat::CsvUtf8) + QStringLiteral(";;")
-           + exchange::formatFilter(ExportFormat::CsvGbk);
-}
-
 QString chartFilters()
 {
     return QStringLiteral("PNG 图片 (*.png);;PDF 文件 (*.pdf)");
 }
 
-void exportTable(const std::vector<CountRow> &rows, View view, const QString &title, const QString &chosenFilter,
-                 QString path, QWidget *parent)
+void exportTable(const std::vector<CountRow> &rows, View view, const QString &title,
+                 const exchange::ExportTarget &target, QWidget *parent)
 {
-    using exchange::ExportFormat;
-    ExportFormat format = exchange::formatOfChoice(chosenFilter, path);
-    if (format != ExportFormat::CsvUtf8 && format != ExportFormat::CsvGbk)
-        format = ExportFormat::Xlsx;
-    if (QFileInfo(path).suffix().compare(exchange::formatSuffix(format), Qt::CaseInsensitive) != 0)
-        path += QLatin1Char('.') + exchange::formatSuffix(format);
     const QStringList titles = tableTitles(view);
     db::ListColumns columns;
     for (int k = 0; k < int(titles.size()); ++k) {
@@ -164,7 +150,7 @@ void exportTable(const std::vector<CountRow> &rows, View view, const QString &ti
     }
     const TableRows table(tableCells(rows, view));
     const exchange::ListSheet sheet{title, QString(), QString(), QStringLiteral("联簿宝"), columns, table, titles};
-    exchange::exportListFile(sheet, format, path, parent);
+    exchange::exportListFile(sheet, target.format, target.path, parent);
 }
 
 } // namespace lianbu::stats

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "export/ListExport.h"
 #include "stats/Counts.h"
 #include "stats/StatisticsChart.h"
 
@@ -25,11 +26,10 @@ inline constexpr QSize kChartFileSize{1200, 800};
 QString writeChartFile(const std::vector<CountRow> &rows, ChartKind kind, const QString &title, const QString &path);
 
 // 导出表格: the table as .xlsx or CSV through the export's steps (overwrite question, messages,
-// the file opened afterwards). `chosenFilter`: the save dialog's choice.
-void exportTable(const std::vector<CountRow> &rows, View view, const QString &title, const QString &chosenFilter,
-                 QString path, QWidget *parent);
-// The save dialog's filters of the table and of the chart.
-QString tableFilters();
+// the file opened afterwards).
+void exportTable(const std::vector<CountRow> &rows, View view, const QString &title,
+                 const exchange::ExportTarget &target, QWidget *parent);
+// The save dialog's filters of the chart.
 QString chartFilters();
 
 } // namespace lianbu::stats

@@ -273,17 +273,12 @@ void StatisticsWindow::exportShownTable()
 {
     if (m_rows.empty() || counting() || (m_mayExport && !m_mayExport()))
         return;
-    SaveFileRequest request;
-    request.caption = QStringLiteral("导出表格");
-    request.fileName = chartTitle().remove(QStringLiteral("客户统计：")) + QStringLiteral(".xlsx");
-    request.filter = tableFilters();
-    request.defaultSuffix = QStringLiteral("xlsx");
-    QString chosen;
-    request.chosenFilter = &chosen;
-    const QString path = dialogs().saveFileName(this, request);
-    if (path.isEmpty())
-        return;
-    exportTable(m_rows, m_shownRequest.view, chartTitle(), chosen, path, this);
+    using exchange::ExportFormat;
+    const auto target = exchange::askExportTarget(
+        this, QStringLiteral("导出表格"), chartTitle().remove(QStringLiteral("客户统计：")) + QStringLiteral(".xlsx"),
+        {ExportFormat::Xlsx, ExportFormat::CsvUtf8, ExportFormat::CsvGbk});
+    if (target)
+        exportTable(m_rows, m_shownRequest.view, chartTitle(), *target, this);
 }
 
 ChartKind StatisticsWindow::chartKind() const
