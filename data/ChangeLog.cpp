@@ -1,6 +1,9 @@
 #include "data/ChangeLog.h"
 
 #include "data/AttemptLog.h"
+#include "data/FollowUpStore.h"
+#include "data/OperatorStore.h"
+#include "data/Statements.h"
 #include "db/BoundStatement.h"
 #include "db/Connection.h"
 #include "db/Engine.h"
@@ -169,7 +172,7 @@ QStringList serverLogStatements()
 {
     // The writer runs as the owner (security definer), so a role that may only insert into
     // data still gets its rows logged.
-    return {
+    QStringList statements{
         QStringLiteral(
             R"(CREATE OR REPLACE FUNCTION change_log_write(what text, customer bigint, about text, fields jsonb)
 RETURNS void LANGUAGE plpgsql SECURITY DEFINER SET search_path = public, pg_temp AS $body$
@@ -177,13 +180,14 @@ DECLARE
   who text := current_setting('lianbu.operator', true);
   place text := nullif(current_setting('lianbu.pc', true), '');
 BEGIN
-  IF who IS NULL THEN who := session_user; END IF;
+  IF coalesce(who, '') = '' THEN who := %1 || session_user; END IF;
   IF place IS NULL THEN place := coalesce(host(inet_client_addr()), 'local'); END IF;
   INSERT INTO change_log (log_time, username, pc, kind, customer_key, subject, details)
   VALUES (to_char(clock_timestamp() AT TIME ZONE 'UTC', 'YYYY-MM-DD HH24:MI:SS.MS'), left(who, 50), left(place, 100),
           what, customer, left(coalesce(about, ''), 200),
           CASE WHEN fields IS NULL OR jsonb_array_length(fields) = 0 THEN '' ELSE fields::text END);
-END $body$)"),
+END $body$)")
+            .arg(sql::sqlLiteral(unnamedSessionMarker())),
         QStringLiteral(R"(CREATE OR REPLACE FUNCTION change_log_customer() RETURNS trigger
 LANGUAGE plpgsql SECURITY DEFINER SET search_path = public, pg_temp AS $body$
 DECLARE
@@ -249,8 +253,16 @@ END $body$)"),
         QStringLiteral("DROP TRIGGER IF EXISTS change_log_kept_whole ON change_log"),
         QStringLiteral("CREATE TRIGGER change_log_kept_whole BEFORE TRUNCATE ON change_log "
                        "FOR EACH STATEMENT EXECUTE FUNCTION change_log_kept()"),
-        QStringLiteral("REVOKE ALL ON FUNCTION change_log_write(text, bigint, text, jsonb) FROM PUBLIC"),
     };
+    statements += serverOperatorLogStatements();
+    statements += serverFollowUpLogStatements();
+    statements << QStringLiteral("REVOKE ALL ON FUNCTION change_log_write(text, bigint, text, jsonb) FROM PUBLIC");
+    return statements;
+}
+
+QString unnamedSessionMarker()
+{
+    return QStringLiteral("（未命名会话）");
 }
 
 void nameSessionOperator(db::Connection &connection, const QString &name)
@@ -260,6 +272,12 @@ void nameSessionOperator(db::Connection &connection, const QString &name)
     db::runBound(connection,
                  QStringLiteral("select set_config('lianbu.operator', ?, false), set_config('lianbu.pc', ?, false)"),
                  {name, localPcName()});
+}
+
+void logRowWrite(db::Connection &connection, const LogEntry &entry)
+{
+    if (!connection.isServer())
+        ChangeLog(connection).write(entry);
 }
 
 ChangeLog::ChangeLog(db::Connection &connection)
@@ -373,6 +391,19 @@ void runLogged(db::Connection &connection, const std::function<void()> &write)
         throw;
     }
     db::runBound(connection, server ? QStringLiteral("commit") : QStringLiteral("release logged_write"));
+}
+
+void runLogged(db::Connection &connection, const QString &operatorName, const std::function<void()> &write)
+{
+    runLogged(connection, [&] {
+        // Local to the transaction runLogged holds on the server.
+        if (connection.isServer() && !operatorName.isEmpty())
+            db::runBound(connection,
+                         QStringLiteral("select set_config('lianbu.operator', ?, true), "
+                                        "set_config('lianbu.pc', ?, true)"),
+                         {operatorName, localPcName()});
+        write();
+    });
 }
 
 } // namespace lianbu::data

@@ -84,14 +84,20 @@ QString localPcName();
 inline constexpr char kChangeLogTable[] = "change_log";
 QStringList changeLogStatements(const db::Engine &engine);
 
-// On a server register the server writes the customers' log itself: triggers on data and
-// customer_bin log every add, change, delete, restore and final removal, whoever makes it (psql
-// included), with the operator the session named (nameSessionOperator; else the database user),
-// and refuse any update, delete or truncate of change_log. Run by the register's owner; the
-// statements replace what an earlier run made.
+// On a server register the server writes the log of every row written itself: triggers on data
+// and customer_bin (customers added, changed, deleted, restored, removed for good), userdb and
+// operator_rights (operators added, changed, deleted) and followups log each write, whoever makes
+// it (psql included), with the operator the session named (nameSessionOperator; else
+// unnamedSessionMarker and the database user), and refuse any update, delete or truncate of
+// change_log. Run by the register's owner; the statements replace what an earlier run made.
 QStringList serverLogStatements();
+// What the server logs as the operator of a session that named none, before its database user.
+QString unnamedSessionMarker();
 // Names the session's operator and PC for the server's triggers (nothing on data.db).
 void nameSessionOperator(db::Connection &connection, const QString &name);
+// Writes the entry of a row the caller just wrote, on data.db; on a server register its triggers
+// have logged that write already.
+void logRowWrite(db::Connection &connection, const LogEntry &entry);
 
 // The change log of the register: who did what, when, from which PC. Rows are only ever added.
 class ChangeLog
@@ -140,5 +146,8 @@ bool mayDo(const SessionOperator *by, Right right, QWidget *parent);
 // (an exception from either undoes both and goes on to the caller). Nests inside a transaction
 // the caller already holds.
 void runLogged(db::Connection &connection, const std::function<void()> &write);
+// The same, with `operatorName` (when not empty) named for the server's triggers for this write
+// only: its log names the operator the program acts for, whoever the session named.
+void runLogged(db::Connection &connection, const QString &operatorName, const std::function<void()> &write);
 
 } // namespace lianbu::data

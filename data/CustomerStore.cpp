@@ -24,14 +24,6 @@ namespace lianbu::data {
 
 namespace {
 
-// On a server register its triggers log the customers' writes (whoever makes them), in the
-// same transaction; on data.db the store does.
-void logCustomerWrite(db::Connection &connection, const LogEntry &entry)
-{
-    if (!connection.isServer())
-        ChangeLog(connection).write(entry);
-}
-
 const QString kTable = QStringLiteral("data");
 
 QString shortNameOf(const CustomerValues &values)
@@ -178,7 +170,7 @@ qint64 CustomerStore::add(const CustomerValues &values)
             if (insert.columns.at(c).compare(QLatin1String(col::ShortName), Qt::CaseInsensitive) == 0)
                 entry.subject = value.toString();
         }
-        logCustomerWrite(m_connection, entry);
+        logRowWrite(m_connection, entry);
     });
     emit customerAdded(key);
     return key;
@@ -221,7 +213,7 @@ CustomerStore::Outcome CustomerStore::modify(const CustomerRecord &asRead, const
     runLogged(m_connection, [&] {
         written = db::runUpdate(m_connection, update);
         if (written > 0 && !entry.fields.empty())
-            logCustomerWrite(m_connection, entry);
+            logRowWrite(m_connection, entry);
     });
     if (written == 0)
         return exists(asRead.key) ? Outcome::Changed : Outcome::Gone;
@@ -275,7 +267,7 @@ CustomerStore::Outcome CustomerStore::remove(const CustomerRecord &asRead)
         entry.subject = whole->value(QLatin1String(col::ShortName)).value_or(QString());
         for (const auto &[column, value] : whole->values)
             entry.fields.push_back({column, value, std::nullopt});
-        logCustomerWrite(m_connection, entry);
+        logRowWrite(m_connection, entry);
     });
     if (removed == 0) {
         if (exists(asRead.key))
@@ -381,7 +373,7 @@ bool CustomerStore::restore(qint64 key)
         db::runBound(m_connection, QStringLiteral("delete from %1 where rid=?").arg(QLatin1String(kCustomerBinTable)),
                      {key});
         showFollowUpsOf(m_connection, key);
-        logCustomerWrite(m_connection, entry);
+        logRowWrite(m_connection, entry);
         restored = true;
     });
     if (restored)
@@ -407,7 +399,7 @@ bool CustomerStore::purge(qint64 key)
         db::runBound(m_connection, QStringLiteral("delete from %1 where rid=?").arg(QLatin1String(kCustomerBinTable)),
                      {key});
         purgeFollowUpsOf(m_connection, key);
-        logCustomerWrite(m_connection, entry);
+        logRowWrite(m_connection, entry);
         purged = true;
     });
     return purged;
@@ -428,7 +420,7 @@ qint64 CustomerStore::emptyBin()
         entry.operatorName = m_operator;
         entry.kind = LogKind::CustomerPurged;
         entry.subject = QStringLiteral("清空回收站（%1条）").arg(removed);
-        logCustomerWrite(m_connection, entry);
+        logRowWrite(m_connection, entry);
     });
     return std::max<qint64>(removed, 0);
 }

@@ -98,7 +98,7 @@ void writeLog(db::Connection &connection, const QString &operatorName, LogKind k
     entry.customerKey = customer;
     entry.subject = customerShortName(connection, customer).value_or(QString());
     entry.fields = std::move(fields);
-    ChangeLog(connection).write(entry);
+    logRowWrite(connection, entry);
 }
 
 // "where id=? and <each field as read>": a follow-up changed or deleted meanwhile matches nothing.
@@ -186,7 +186,7 @@ qint64 FollowUpStore::add(qint64 customer, const FollowUpFields &typed)
 {
     requireRight(m_connection, m_operator, Right::Edit);
     qint64 id = 0;
-    runLogged(m_connection, [&] { id = insert(customer, cut(typed)); });
+    runLogged(m_connection, m_operator, [&] { id = insert(customer, cut(typed)); });
     return id;
 }
 
@@ -222,7 +222,7 @@ FollowUpStore::Outcome FollowUpStore::modify(const FollowUp &asRead, const Follo
     requireRight(m_connection, m_operator, Right::Edit);
     const FollowUpFields changes = cut(typed);
     int written = 0;
-    runLogged(m_connection, [&] {
+    runLogged(m_connection, m_operator, [&] {
         QVariantList values{changes.way, changes.content, changes.result, dateValue(changes.nextDate)};
         const QString where = asReadConditions(m_connection, asRead, values);
         written =
@@ -244,7 +244,7 @@ FollowUpStore::Outcome FollowUpStore::remove(const FollowUp &asRead)
 {
     requireRight(m_connection, m_operator, Right::Delete);
     int removed = 0;
-    runLogged(m_connection, [&] {
+    runLogged(m_connection, m_operator, [&] {
         QVariantList values;
         const QString where = asReadConditions(m_connection, asRead, values);
         removed = db::runBound(m_connection, QStringLiteral("delete from %1 where %2").arg(table(), where), values)
@@ -261,7 +261,7 @@ FollowUpStore::Outcome FollowUpStore::complete(const FollowUp &asRead, const Fol
 {
     requireRight(m_connection, m_operator, Right::Edit);
     int written = 0;
-    runLogged(m_connection, [&] {
+    runLogged(m_connection, m_operator, [&] {
         QVariantList values;
         const QString where = asReadConditions(m_connection, asRead, values);
         written =
@@ -285,6 +285,68 @@ FollowUpStore::Outcome FollowUpStore::reschedule(const FollowUp &asRead, const Q
     FollowUpFields changed = asRead.fields;
     changed.nextDate = date;
     return modify(asRead, changed);
+}
+
+QStringList serverFollowUpLogStatements()
+{
+    // The captions and the empty-for-none values of changesOf; 客户, 时间 and 操作员 only change
+    // outside the program.
+    return {
+        QStringLiteral(R"(CREATE OR REPLACE FUNCTION change_log_followup() RETURNS trigger
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = public, pg_temp AS $body$
+DECLARE
+  fields jsonb := '[]'::jsonb;
+  before text[] := ARRAY['', '', '', '', '', '', ''];
+  after text[] := ARRAY['', '', '', '', '', '', ''];
+  captions text[] := ARRAY['方式', '内容', '结果', '下次联系', '客户', '时间', '操作员'];
+  what text;
+  customer bigint;
+  i int;
+BEGIN
+  IF TG_OP = 'UPDATE' AND OLD.binned IS DISTINCT FROM NEW.binned THEN
+    RETURN NULL;
+  END IF;
+  IF TG_OP <> 'UPDATE' AND coalesce((CASE WHEN TG_OP = 'INSERT' THEN NEW.binned ELSE OLD.binned END), 0) <> 0 THEN
+    RETURN NULL;
+  END IF;
+  IF TG_OP <> 'INSERT' THEN
+    before := ARRAY[coalesce(OLD.way, ''), coalesce(OLD.content, ''), coalesce(OLD.result, ''),
+                    coalesce(OLD.next_date, ''), OLD.customer::text, coalesce(OLD.contact_time, ''),
+                    coalesce(OLD.username, '')];
+    customer := OLD.customer;
+  END IF;
+  IF TG_OP <> 'DELETE' THEN
+    after := ARRAY[coalesce(NEW.way, ''), coalesce(NEW.content, ''), coalesce(NEW.result, ''),
+                   coalesce(NEW.next_date, ''), NEW.customer::text, coalesce(NEW.contact_time, ''),
+                   coalesce(NEW.username, '')];
+    customer := NEW.customer;
+  END IF;
+  FOR i IN 1 .. CASE WHEN TG_OP = 'UPDATE' THEN 7 ELSE 4 END LOOP
+    IF before[i] <> after[i] THEN
+      fields := fields || jsonb_build_array(jsonb_build_object('f', captions[i], 'o', before[i], 'n', after[i]));
+    END IF;
+  END LOOP;
+  IF TG_OP = 'UPDATE' AND OLD.settled IS DISTINCT FROM NEW.settled THEN
+    fields := fields || jsonb_build_array(jsonb_build_object(
+      'f', '完成', 'o', CASE WHEN coalesce(OLD.settled, 0) <> 0 THEN '是' ELSE '否' END,
+      'n', CASE WHEN coalesce(NEW.settled, 0) <> 0 THEN '是' ELSE '否' END));
+  END IF;
+  IF TG_OP = 'INSERT' THEN
+    what := 'followup_add';
+  ELSIF TG_OP = 'DELETE' THEN
+    what := 'followup_delete';
+  ELSIF jsonb_array_length(fields) > 0 THEN
+    what := 'followup_change';
+  ELSE
+    RETURN NULL;
+  END IF;
+  PERFORM change_log_write(what, customer, (SELECT b FROM data WHERE rid = customer), fields);
+  RETURN NULL;
+END $body$)"),
+        QStringLiteral("DROP TRIGGER IF EXISTS change_log_followup ON followups"),
+        QStringLiteral("CREATE TRIGGER change_log_followup AFTER INSERT OR UPDATE OR DELETE ON followups "
+                       "FOR EACH ROW EXECUTE FUNCTION change_log_followup()"),
+    };
 }
 
 QString dueKeysStatement(bool server)

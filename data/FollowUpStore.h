@@ -126,6 +126,11 @@ private:
 QString dueKeysStatement(bool server);
 QVariantList dueKeysValues(const QDate &today, int limit = FollowUpStore::kDueLimit);
 
+// The server's log trigger on followups (see serverLogStatements): an add, a change (each field
+// by its caption, as the store logs it) and a delete of a follow-up; hiding one with its customer,
+// bringing it back, and removing hidden ones for good are the customer's entries.
+QStringList serverFollowUpLogStatements();
+
 // The recycle bin's share, run by the customer store inside its own transaction: a deleted
 // customer's follow-ups are hidden with it, come back with it and go with it for good.
 void hideFollowUpsOf(db::Connection &connection, qint64 customer);

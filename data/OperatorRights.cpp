@@ -1,6 +1,7 @@
 #include "data/OperatorRights.h"
 
 #include "data/Schema.h"
+#include "data/Statements.h"
 #include "db/BoundStatement.h"
 #include "db/Connection.h"
 #include "db/Engine.h"
@@ -161,6 +162,34 @@ QString rightsTableStatement(const db::Engine &)
         .arg(QLatin1String(kRightsTable));
 }
 
+QStringList serverRightsTextStatements()
+{
+    // Built from the same words and texts as rightsOf and roleText, so both engines log alike.
+    QStringList roles;
+    for (const RoleWord &entry : kRoleWords)
+        if (entry.role != Role::Viewer)
+            roles << QStringLiteral("WHEN %1 THEN %2")
+                         .arg(sql::sqlLiteral(QLatin1String(entry.word)), sql::sqlLiteral(roleText(entry.role)));
+    QStringList rights;
+    int position = 0;
+    for (Right right : kGrantableRights)
+        for (const RightWord &entry : kRightWords)
+            if (entry.right == right)
+                rights << QStringLiteral("(%1, %2, %3)")
+                              .arg(++position)
+                              .arg(sql::sqlLiteral(QLatin1String(entry.word)), sql::sqlLiteral(rightText(right)));
+    return {
+        QStringLiteral("CREATE OR REPLACE FUNCTION change_log_role_text(word text) RETURNS text LANGUAGE sql "
+                       "IMMUTABLE AS $body$ SELECT CASE word %1 ELSE %2 END $body$")
+            .arg(roles.join(QLatin1Char(' ')), sql::sqlLiteral(roleText(Role::Viewer))),
+        QStringLiteral("CREATE OR REPLACE FUNCTION change_log_grants_text(words text) RETURNS text LANGUAGE sql "
+                       "IMMUTABLE AS $body$ SELECT coalesce(string_agg(t.name, %1 ORDER BY t.pos), '') "
+                       "FROM (VALUES %2) AS t(pos, word, name) WHERE t.word IN "
+                       "(SELECT btrim(w) FROM unnest(string_to_array(coalesce(words, ''), ',')) AS w) $body$")
+            .arg(sql::sqlLiteral(QStringLiteral("、")), rights.join(QLatin1Char(','))),
+    };
+}
+
 Rights rightsOf(db::Connection &connection, const QString &name)
 {
     if (name == superAdministratorName())
@@ -188,11 +217,12 @@ void storeRights(db::Connection &connection, const QString &name, const Rights &
     for (const RoleWord &entry : kRoleWords)
         if (entry.role == rights.role)
             role = QLatin1String(entry.word);
-    forgetRights(connection, name);
-    db::runBound(
-        connection,
-        QStringLiteral("insert into %1 (username,role,grants) values (?,?,?)").arg(QLatin1String(kRightsTable)),
-        {name, role, grantsWords(rights.grants)});
+    // One statement, so the server's trigger sees one change from the old rights to the new.
+    db::runBound(connection,
+                 QStringLiteral("insert into %1 (username,role,grants) values (?,?,?) on conflict (username) do "
+                                "update set role = excluded.role, grants = excluded.grants")
+                     .arg(QLatin1String(kRightsTable)),
+                 {name, role, grantsWords(rights.grants)});
 }
 
 void forgetRights(db::Connection &connection, const QString &name)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace lianbu::db {
 class Connection;
@@ -56,6 +57,11 @@ QString refusalText(Right right);
 
 inline constexpr char kRightsTable[] = "operator_rights";
 QString rightsTableStatement(const db::Engine &engine);
+
+// For the server's log triggers: SQL functions change_log_role_text(role) and
+// change_log_grants_text(grants) that turn the stored words of a row of operator_rights into what
+// roleText and rightText say (an operator without a row reads as 查询员 with no grants).
+QStringList serverRightsTextStatements();
 
 // The rights of `name` as stored now.
 Rights rightsOf(db::Connection &connection, const QString &name);

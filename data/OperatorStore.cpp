@@ -4,8 +4,10 @@
 #include "data/ChangeLog.h"
 #include "data/PasswordHash.h"
 #include "data/RegisterUpgrade.h"
+#include "data/Schema.h"
 #include "data/Statements.h"
 #include "db/BoundStatement.h"
+#include "db/Connection.h"
 
 #include <QStringList>
 
@@ -30,7 +32,7 @@ void logOperator(db::Connection &connection, LogKind kind, const QString &name, 
     entry.kind = kind;
     entry.subject = name;
     entry.fields = std::move(fields);
-    ChangeLog(connection).write(entry);
+    logRowWrite(connection, entry);
 }
 
 QString grantsText(const Rights &rights)
@@ -63,9 +65,13 @@ bool OperatorStore::checkPassword(const QString &name, const QString &password)
         return false;
     if (isPasswordHash(*match) && needsRehash(*match)) {
         // Compared with the value just read, so a password another program set in between is
-        // kept.
-        db::runBound(m_connection, QStringLiteral("update userdb set passwd=? where username=? and passwd=?"),
-                     {hashPassword(password), name, *match});
+        // kept. The server's log says the same password was stored anew, by its operator.
+        runLogged(m_connection, name, [&] {
+            if (m_connection.isServer())
+                db::runBound(m_connection, QStringLiteral("select set_config('lianbu.rehash', 'on', true)"));
+            db::runBound(m_connection, QStringLiteral("update userdb set passwd=? where username=? and passwd=?"),
+                         {hashPassword(password), name, *match});
+        });
     }
     return true;
 }
@@ -92,7 +98,7 @@ void OperatorStore::logChange(const QString &name, const QString &changedBy, con
 int OperatorStore::setPassword(const QString &name, const QString &newPassword, const QString &changedBy)
 {
     int changed = 0;
-    runLogged(m_connection, [&] {
+    runLogged(m_connection, changedBy, [&] {
         changed = storePassword(m_connection, name, newPassword);
         if (changed > 0) {
             logChange(name, changedBy, QStringLiteral("change"));
@@ -107,7 +113,7 @@ int OperatorStore::setPassword(const QString &name, const QString &newPassword, 
 int OperatorStore::resetPassword(const QString &name, const QString &changedBy)
 {
     int changed = 0;
-    runLogged(m_connection, [&] {
+    runLogged(m_connection, changedBy, [&] {
         changed = storePassword(m_connection, name, sql::defaultPassword());
         if (changed > 0) {
             logChange(name, changedBy, QStringLiteral("reset"));
@@ -120,10 +126,11 @@ int OperatorStore::resetPassword(const QString &name, const QString &changedBy)
 
 void OperatorStore::addOperator(const QString &name, const QString &changedBy)
 {
-    runLogged(m_connection, [&] {
+    runLogged(m_connection, changedBy, [&] {
+        // Rights first: the server's log of the new row names his role.
+        storeRights(m_connection, name, newOperatorRights());
         db::runBound(m_connection, QStringLiteral("insert into userdb (username,passwd) values (?,?)"),
                      {name, hashPassword(sql::defaultPassword())});
-        storeRights(m_connection, name, newOperatorRights());
         logChange(name, changedBy, QStringLiteral("add"));
         logOperator(m_connection, LogKind::OperatorAdded, name, changedBy,
                     {{QStringLiteral("角色"), std::nullopt, roleText(newOperatorRights().role)}});
@@ -133,7 +140,7 @@ void OperatorStore::addOperator(const QString &name, const QString &changedBy)
 int OperatorStore::removeOperator(const QString &name, const QString &changedBy)
 {
     int removed = 0;
-    runLogged(m_connection, [&] {
+    runLogged(m_connection, changedBy, [&] {
         QSqlQuery query = db::runBound(m_connection, QStringLiteral("delete from userdb where username=?"), {name});
         removed = query.numRowsAffected();
         forgetRights(m_connection, name);
@@ -147,7 +154,7 @@ bool OperatorStore::setRights(const QString &name, const Rights &rights, const Q
 {
     if (!exists(name))
         return false;
-    runLogged(m_connection, [&] {
+    runLogged(m_connection, changedBy, [&] {
         const Rights before = rightsOf(m_connection, name);
         storeRights(m_connection, name, rights);
         std::vector<FieldChange> fields;
@@ -188,6 +195,120 @@ bool OperatorStore::hasDefaultPassword(const QString &name)
         if (verifyPassword(value, sql::defaultPassword()))
             return true;
     return false;
+}
+
+QStringList serverOperatorLogStatements()
+{
+    // An operator's rows are written a statement at a time (all rows of one name at once), so
+    // changes and removals are logged per name and statement: one entry however many rows.
+    const QString added = QStringLiteral(R"(CREATE OR REPLACE FUNCTION change_log_operator_added() RETURNS trigger
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = public, pg_temp AS $body$
+DECLARE
+  role_word text;
+  grant_words text;
+  fields jsonb := '[]'::jsonb;
+BEGIN
+  IF NEW.username IS DISTINCT FROM %1 THEN
+    SELECT role, grants INTO role_word, grant_words FROM operator_rights WHERE username = NEW.username;
+    fields := jsonb_build_array(jsonb_build_object('f', '角色', 'o', NULL, 'n', change_log_role_text(role_word)));
+    IF change_log_grants_text(grant_words) <> '' THEN
+      fields := fields || jsonb_build_array(jsonb_build_object('f', '单项权限', 'o', NULL,
+                                                               'n', change_log_grants_text(grant_words)));
+    END IF;
+  END IF;
+  PERFORM change_log_write('operator_add', 0, NEW.username, fields);
+  RETURN NULL;
+END $body$)")
+                              .arg(sql::sqlLiteral(superAdministratorName()));
+    const QString changed = QStringLiteral(R"(CREATE OR REPLACE FUNCTION change_log_operator_changed() RETURNS trigger
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = public, pg_temp AS $body$
+DECLARE
+  r record;
+  fields jsonb;
+  stored text := CASE WHEN current_setting('lianbu.rehash', true) = 'on' THEN '（重新加密，密码未变）'
+                      ELSE '（已修改）' END;
+BEGIN
+  FOR r IN SELECT o.username AS before_name, n.username AS after_name,
+                  bool_or(o.passwd IS DISTINCT FROM n.passwd) AS new_password
+           FROM gone o JOIN kept n ON n.rid = o.rid GROUP BY o.username, n.username ORDER BY 2, 1 LOOP
+    fields := '[]'::jsonb;
+    IF r.before_name IS DISTINCT FROM r.after_name THEN
+      fields := fields || jsonb_build_array(jsonb_build_object('f', '用户名', 'o', r.before_name, 'n', r.after_name));
+    END IF;
+    IF r.new_password THEN
+      fields := fields || jsonb_build_array(jsonb_build_object('f', '密码', 'o', NULL, 'n', stored));
+    END IF;
+    IF jsonb_array_length(fields) > 0 THEN
+      PERFORM change_log_write('operator_change', 0, r.after_name, fields);
+    END IF;
+  END LOOP;
+  RETURN NULL;
+END $body$)");
+    const QString removed = QStringLiteral(R"(CREATE OR REPLACE FUNCTION change_log_operator_removed() RETURNS trigger
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = public, pg_temp AS $body$
+DECLARE
+  who text;
+BEGIN
+  FOR who IN SELECT DISTINCT username FROM gone ORDER BY 1 LOOP
+    PERFORM change_log_write('operator_delete', 0, who, NULL);
+  END LOOP;
+  RETURN NULL;
+END $body$)");
+    // Rights of a name without an operator row are nobody's yet (an add writes them first) or any
+    // more (a removal deletes them last).
+    const QString rights = QStringLiteral(R"(CREATE OR REPLACE FUNCTION change_log_operator_rights() RETURNS trigger
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = public, pg_temp AS $body$
+DECLARE
+  before_role text;
+  before_grants text;
+  after_role text;
+  after_grants text;
+  who text;
+  fields jsonb := '[]'::jsonb;
+BEGIN
+  IF TG_OP = 'DELETE' THEN who := OLD.username; ELSE who := NEW.username; END IF;
+  IF TG_OP <> 'UPDATE' AND NOT EXISTS (SELECT 1 FROM userdb WHERE username = who) THEN
+    RETURN NULL;
+  END IF;
+  IF TG_OP <> 'INSERT' THEN before_role := OLD.role; before_grants := OLD.grants; END IF;
+  IF TG_OP <> 'DELETE' THEN after_role := NEW.role; after_grants := NEW.grants; END IF;
+  IF TG_OP = 'UPDATE' AND OLD.username IS DISTINCT FROM NEW.username THEN
+    fields := fields || jsonb_build_array(jsonb_build_object('f', '用户名', 'o', OLD.username, 'n', NEW.username));
+  END IF;
+  IF change_log_role_text(before_role) <> change_log_role_text(after_role) THEN
+    fields := fields || jsonb_build_array(jsonb_build_object('f', '角色', 'o', change_log_role_text(before_role),
+                                                             'n', change_log_role_text(after_role)));
+  END IF;
+  IF change_log_grants_text(before_grants) <> change_log_grants_text(after_grants) THEN
+    fields := fields || jsonb_build_array(jsonb_build_object('f', '单项权限', 'o', change_log_grants_text(before_grants),
+                                                             'n', change_log_grants_text(after_grants)));
+  END IF;
+  IF jsonb_array_length(fields) > 0 THEN
+    PERFORM change_log_write('operator_change', 0, who, fields);
+  END IF;
+  RETURN NULL;
+END $body$)");
+    return serverRightsTextStatements()
+           + QStringList{
+               added,
+               changed,
+               removed,
+               rights,
+               QStringLiteral("DROP TRIGGER IF EXISTS change_log_operator_added ON userdb"),
+               QStringLiteral("CREATE TRIGGER change_log_operator_added AFTER INSERT ON userdb "
+                              "FOR EACH ROW EXECUTE FUNCTION change_log_operator_added()"),
+               QStringLiteral("DROP TRIGGER IF EXISTS change_log_operator_changed ON userdb"),
+               QStringLiteral("CREATE TRIGGER change_log_operator_changed AFTER UPDATE ON userdb "
+                              "REFERENCING OLD TABLE AS gone NEW TABLE AS kept "
+                              "FOR EACH STATEMENT EXECUTE FUNCTION change_log_operator_changed()"),
+               QStringLiteral("DROP TRIGGER IF EXISTS change_log_operator_removed ON userdb"),
+               QStringLiteral("CREATE TRIGGER change_log_operator_removed AFTER DELETE ON userdb "
+                              "REFERENCING OLD TABLE AS gone "
+                              "FOR EACH STATEMENT EXECUTE FUNCTION change_log_operator_removed()"),
+               QStringLiteral("DROP TRIGGER IF EXISTS change_log_operator_rights ON operator_rights"),
+               QStringLiteral("CREATE TRIGGER change_log_operator_rights AFTER INSERT OR UPDATE OR DELETE "
+                              "ON operator_rights FOR EACH ROW EXECUTE FUNCTION change_log_operator_rights()"),
+           };
 }
 
 } // namespace lianbu::data

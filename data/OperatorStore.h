@@ -3,6 +3,7 @@
 #include "data/OperatorRights.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -60,5 +61,10 @@ private:
 
     db::Connection &m_connection;
 };
+
+// The server's log triggers on userdb and operator_rights (see serverLogStatements): an added
+// operator with his role, a changed name, password (never its value) or rights, a removed operator;
+// an operator's rights written just before his row are logged with his add.
+QStringList serverOperatorLogStatements();
 
 } // namespace lianbu::data

@@ -167,7 +167,7 @@ void upgradeRegister(db::Connection &connection)
                 hashPlainPasswords(connection);
             if (before < 3)
                 giveFormerRights(connection);
-            if (before < 5 && server)
+            if (before < 6 && server)
                 for (const QString &statement : serverLogStatements())
                     db::runBound(connection, statement);
             db::runBound(connection, QStringLiteral("delete from %1").arg(QLatin1String(kVersionTable)));

@@ -25,7 +25,10 @@ namespace lianbu::data {
 //
 // Version 5: on a server register the customers' log is written by the server's triggers, and
 // change_log rows cannot be changed or deleted (data::serverLogStatements); nothing new on data.db.
-inline constexpr int kRegisterVersion = 5;
+//
+// Version 6: on a server register the triggers also log the writes of operators, their rights and
+// follow-ups, and a session that names no operator is logged as such (nothing new on data.db).
+inline constexpr int kRegisterVersion = 6;
 inline constexpr char kVersionTable[] = "register_version";
 inline constexpr char kPasswordChangeTable[] = "password_changes";
 

@@ -27,14 +27,13 @@ struct Name
 
 struct Catalogue
 {
-    std::vector<Place> places;                         // the full names, division's first entry city-less
-    std::vector<QString> divisionNames;                // full names
-    std::vector<bool> ownCity;                         // municipalities and special regions
-    QHash<QChar, std::vector<Name>> divisionsByFirst;  // province names and short forms
-    QHash<QChar, std::vector<Name>> citiesByFirst;     // every city and district name, for reading
-                                                       // an address that starts with its city
+    std::vector<QString> divisionNames;                       // full names
+    std::vector<bool> ownCity;                                // municipalities and special regions
+    QHash<QChar, std::vector<Name>> divisionsByFirst;         // province names and short forms
+    QHash<QChar, std::vector<Name>> citiesByFirst;            // every city and district name, for reading
+                                                              // an address that starts with its city
     std::vector<QHash<QChar, std::vector<Name>>> cityNamesOf; // per division
-    std::vector<QString> cityFullNames;                // index: Name::city
+    std::vector<QString> cityFullNames;                       // index: Name::city
 };
 
 bool endsWith(const QString &s, const QString &tail)
@@ -140,7 +139,7 @@ public:
         const Catalogue &c = catalogue();
         const qsizetype start = skipFiller(0);
         if (start < 0)
-            return {{}, m_ranOut};
+            return {{}, !m_whole && m_ranOut};
 
         struct Best
         {

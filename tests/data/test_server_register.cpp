@@ -6,6 +6,7 @@
 #include "data/ChangeLog.h"
 #include "data/CustomerStore.h"
 #include "data/Database.h"
+#include "data/FollowUpStore.h"
 #include "data/OperatorStore.h"
 #include "data/PasswordHash.h"
 #include "data/RegisterUpgrade.h"
@@ -37,6 +38,7 @@
 #include <QtTest>
 
 #include <arpa/inet.h>
+#include <sodium.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -184,6 +186,7 @@ private slots:
     void dataRightsAloneAreEnoughOnACurrentRegister();
     void copyOfAnOlderFileHashesEveryPassword();
     void theServerLogsEveryCustomerChangeAndKeepsItsLogRows();
+    void operatorAndFollowUpWritesOfAnyClientAreLoggedOnceByTheServer();
 };
 
 void TestServerRegister::addresses_data()
@@ -766,11 +769,9 @@ void TestServerRegister::copyOfAnOlderFileHashesEveryPassword()
         QVERIFY2(data::isPasswordHash(value), qPrintable(value));
 }
 
-void TestServerRegister::theServerLogsEveryCustomerChangeAndKeepsItsLogRows()
+// A login role of the office with data rights only on the register of `owner`.
+RegisterAddress officeRole(const RegisterAddress &owner)
 {
-    LIANBU_REQUIRE_TEST_SERVER();
-    const RegisterAddress owner = test::createTestServerDatabase();
-    createServerRegister(owner);
     const QString role = QStringLiteral("office_") + owner.database;
     {
         db::Connection super;
@@ -787,6 +788,16 @@ void TestServerRegister::theServerLogsEveryCustomerChangeAndKeepsItsLogRows()
     RegisterAddress clerk = owner;
     clerk.user = role;
     clerk.password.clear();
+    return clerk;
+}
+
+void TestServerRegister::theServerLogsEveryCustomerChangeAndKeepsItsLogRows()
+{
+    LIANBU_REQUIRE_TEST_SERVER();
+    const RegisterAddress owner = test::createTestServerDatabase();
+    createServerRegister(owner);
+    const RegisterAddress clerk = officeRole(owner);
+    const QString role = clerk.user;
     auto entries = [](db::Connection &connection) { return data::ChangeLog(connection).entries({}, 100); };
 
     // The program names its operator for the session: the server logs his add under his name.
@@ -808,13 +819,13 @@ void TestServerRegister::theServerLogsEveryCustomerChangeAndKeepsItsLogRows()
                  1); // once, by the server
     }
 
-    // A client that names nobody (psql) is logged too, as the database user it logged in as.
+    // A client that names nobody (psql) is logged too, as an unnamed session of its database user.
     db::Connection psql;
     openServer(psql, clerk);
     psql.execute(QStringLiteral("update data set g='0571-2' where rid=%1").arg(key));
     std::vector<data::LogEntry> log = entries(psql);
     QCOMPARE(log.front().kind, data::LogKind::CustomerChanged);
-    QCOMPARE(log.front().operatorName, role);
+    QCOMPARE(log.front().operatorName, data::unnamedSessionMarker() + role);
     QCOMPARE(log.front().subject, QStringLiteral("华联"));
     QCOMPARE(log.front().fields, (std::vector<data::FieldChange>{
                                      {QStringLiteral("g"), QStringLiteral("0571-1"), QStringLiteral("0571-2")}}));
@@ -839,6 +850,7 @@ void TestServerRegister::theServerLogsEveryCustomerChangeAndKeepsItsLogRows()
         db::Connection admin;
         openServer(admin, owner);
         admin.execute(QStringLiteral("drop trigger change_log_customer on data"));
+        admin.execute(QStringLiteral("drop trigger change_log_operator_added on userdb"));
         admin.execute(QStringLiteral("update register_version set version=3"));
     }
     {
@@ -848,4 +860,112 @@ void TestServerRegister::theServerLogsEveryCustomerChangeAndKeepsItsLogRows()
     log = entries(psql);
     QCOMPARE(log.front().kind, data::LogKind::CustomerAdded);
     QCOMPARE(log.front().subject, QStringLiteral("阿里"));
+    psql.execute(QStringLiteral("insert into userdb (username, passwd) values ('小陈', 'x')"));
+    QCOMPARE(entries(psql).front().kind, data::LogKind::OperatorAdded);
+}
+
+void TestServerRegister::operatorAndFollowUpWritesOfAnyClientAreLoggedOnceByTheServer()
+{
+    LIANBU_REQUIRE_TEST_SERVER();
+    const RegisterAddress owner = test::createTestServerDatabase();
+    createServerRegister(owner);
+    const RegisterAddress clerk = officeRole(owner);
+    const QString unnamed = data::unnamedSessionMarker() + clerk.user;
+    db::Connection psql;
+    openServer(psql, clerk);
+    qint64 logged = data::ChangeLog(psql).count({});
+    // The entries written since the last call, oldest first.
+    auto newEntries = [&] {
+        std::vector<data::LogEntry> log = data::ChangeLog(psql).entries({}, 100);
+        log.resize(size_t(data::ChangeLog(psql).count({}) - logged));
+        logged += qint64(log.size());
+        std::reverse(log.begin(), log.end());
+        return log;
+    };
+    using Fields = std::vector<data::FieldChange>;
+    auto one = [](const QString &field, std::optional<QString> before, std::optional<QString> after) {
+        return data::FieldChange{field, std::move(before), std::move(after)};
+    };
+
+    // Operators written by psql: rights written before the row are told with the add, a password
+    // never by its value, rights removed with the operator are not a change of him.
+    psql.execute(QStringLiteral("insert into operator_rights (username, role, grants) values ('小张', 'clerk', '')"));
+    QVERIFY(newEntries().empty());
+    psql.execute(QStringLiteral("insert into userdb (username, passwd) values ('小张', 'plain1')"));
+    psql.execute(QStringLiteral("update userdb set passwd = 'plain3' where username = '小张'"));
+    psql.execute(QStringLiteral("update operator_rights set role = 'administrator', grants = 'export,delete' "
+                                "where username = '小张'"));
+    psql.execute(QStringLiteral("delete from userdb where username = '小张'"));
+    psql.execute(QStringLiteral("delete from operator_rights where username = '小张'"));
+    std::vector<data::LogEntry> log = newEntries();
+    QCOMPARE(log.size(), size_t(4));
+    const data::LogKind operatorKinds[] = {data::LogKind::OperatorAdded, data::LogKind::OperatorChanged,
+                                           data::LogKind::OperatorChanged, data::LogKind::OperatorDeleted};
+    for (size_t i = 0; i < log.size(); ++i) {
+        QCOMPARE(log[i].kind, operatorKinds[i]);
+        QCOMPARE(log[i].subject, QStringLiteral("小张"));
+        QCOMPARE(log[i].operatorName, unnamed);
+    }
+    QCOMPARE(log[0].fields, (Fields{one(QStringLiteral("角色"), std::nullopt, QStringLiteral("业务员"))}));
+    QCOMPARE(log[1].fields, (Fields{one(QStringLiteral("密码"), std::nullopt, QStringLiteral("（已修改）"))}));
+    QCOMPARE(log[2].fields, (Fields{one(QStringLiteral("角色"), QStringLiteral("业务员"), QStringLiteral("管理员")),
+                                    one(QStringLiteral("单项权限"), QString(), QStringLiteral("删除、导出"))}));
+    QVERIFY(column(psql, QStringLiteral("select details from change_log where details like '%plain%'")).isEmpty());
+
+    // Follow-ups written by psql, each field by its caption; hiding one with its customer and
+    // bringing it back are no follow-up's entries.
+    const qint64 customer =
+        column(psql, QStringLiteral("insert into data (b) values ('华联') returning rid")).value(0).toLongLong();
+    newEntries();
+    psql.execute(QStringLiteral("insert into followups (customer, way, content, next_date) "
+                                "values (%1, '电话', '问价', '2026-12-24')")
+                     .arg(customer));
+    psql.execute(QStringLiteral("update followups set settled = 1, content = '问价格'"));
+    psql.execute(QStringLiteral("update followups set binned = 1"));
+    psql.execute(QStringLiteral("update followups set binned = 0"));
+    psql.execute(QStringLiteral("update followups set way = '电话'"));
+    psql.execute(QStringLiteral("delete from followups"));
+    log = newEntries();
+    QCOMPARE(log.size(), size_t(3));
+    const data::LogKind followUpKinds[] = {data::LogKind::FollowUpAdded, data::LogKind::FollowUpChanged,
+                                           data::LogKind::FollowUpDeleted};
+    for (size_t i = 0; i < log.size(); ++i) {
+        QCOMPARE(log[i].kind, followUpKinds[i]);
+        QCOMPARE(log[i].customerKey, customer);
+        QCOMPARE(log[i].subject, QStringLiteral("华联"));
+        QCOMPARE(log[i].operatorName, unnamed);
+    }
+    QCOMPARE(log[0].fields, (Fields{one(QStringLiteral("方式"), QString(), QStringLiteral("电话")),
+                                    one(QStringLiteral("内容"), QString(), QStringLiteral("问价")),
+                                    one(QStringLiteral("下次联系"), QString(), QStringLiteral("2026-12-24"))}));
+    QCOMPARE(log[1].fields, (Fields{one(QStringLiteral("内容"), QStringLiteral("问价"), QStringLiteral("问价格")),
+                                    one(QStringLiteral("完成"), QStringLiteral("否"), QStringLiteral("是"))}));
+    QCOMPARE(log[2].fields.size(), size_t(3));
+
+    // The program's own writes are logged once, under the operator it acts for, whoever the
+    // session named; a hash renewed at login says the password stayed.
+    {
+        Database database(clerk);
+        database.customerStore->setOperator(QStringLiteral("某人"));
+        data::OperatorStore operators(*database.connection);
+        operators.addOperator(QStringLiteral("小王"), superAdministratorName());
+        QVERIFY(sodium_init() >= 0);
+        char weaker[crypto_pwhash_STRBYTES];
+        QCOMPARE(crypto_pwhash_str_alg(weaker, "abc123", 6, crypto_pwhash_OPSLIMIT_MIN, crypto_pwhash_MEMLIMIT_MIN,
+                                       crypto_pwhash_ALG_ARGON2ID13),
+                 0);
+        psql.execute(
+            QStringLiteral("update userdb set passwd = '%1' where username = '小王'").arg(QString::fromLatin1(weaker)));
+        newEntries();
+        QVERIFY(operators.checkPassword(QStringLiteral("小王"), QStringLiteral("abc123")));
+        data::FollowUpStore(*database.connection, QStringLiteral("小王"))
+            .add(customer, {QStringLiteral("微信"), QStringLiteral("发报价"), {}, {}});
+    }
+    log = newEntries();
+    QCOMPARE(log.size(), size_t(2));
+    QCOMPARE(log[0].operatorName, QStringLiteral("小王"));
+    QCOMPARE(log[0].fields,
+             (Fields{one(QStringLiteral("密码"), std::nullopt, QStringLiteral("（重新加密，密码未变）"))}));
+    QCOMPARE(log[1].kind, data::LogKind::FollowUpAdded);
+    QCOMPARE(log[1].operatorName, QStringLiteral("小王"));
 }

@@ -78,9 +78,9 @@ private slots:
                 const AddressReading part = readAddress(QStringView(s.address).left(n), false);
                 if (part.needsMore)
                     continue;
-                QVERIFY2(part.place == whole, qPrintable(s.address.left(n) + QStringLiteral(" read as ")
-                                                         + describe(part.place) + QStringLiteral(" but ")
-                                                         + s.address + QStringLiteral(" as ") + describe(whole)));
+                QVERIFY2(part.place == whole,
+                         qPrintable(s.address.left(n) + QStringLiteral(" read as ") + describe(part.place)
+                                    + QStringLiteral(" but ") + s.address + QStringLiteral(" as ") + describe(whole)));
                 if (n <= 8)
                     ++decidedEarly;
                 break;
@@ -102,14 +102,14 @@ private slots:
             {u"粤语培训中心", u"", u""},               // alone it is just a character
             {u"鄂尔多斯市东胜区", u"内蒙古自治区", u"鄂尔多斯市"},
             {u"黔江区城东街道", u"重庆市", u"重庆市"},
-            {u"河北区金纬路", u"天津市", u"天津市"},        // not the province 河北
+            {u"河北区金纬路", u"天津市", u"天津市"},         // not the province 河北
             {u"海南州贵德县", u"青海省", u"海南藏族自治州"}, // not the province 海南
             {u"海南海口市美兰区", u"海南省", u"海口市"},
             {u"吉林市昌邑区", u"吉林省", u"吉林市"},
             {u"宁波市海曙区", u"浙江省", u"宁波市"}, // not 宁 for 宁夏
             {u"台州市路桥区", u"浙江省", u"台州市"}, // not 台 for 台湾
-            {u"巴州区江北大道", u"", u""},            // the district of 巴中, not 巴音郭楞's 巴州
-            {u"兴安县兴安镇", u"", u""},              // a county of 桂林, not 兴安盟
+            {u"巴州区江北大道", u"", u""},           // the district of 巴中, not 巴音郭楞's 巴州
+            {u"兴安县兴安镇", u"", u""},             // a county of 桂林, not 兴安盟
             {u"延安路1200号", u"", u""},
             {u"中国", u"", u""},
             {u"", u"", u""},

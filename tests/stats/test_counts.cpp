@@ -1,0 +1,287 @@
+// The counts of the statistics window on a register (SQLite here, the test server in the
+// "_postgresql" run): each view's numbers, and each row's customers being exactly the ones counted.
+#include "data/Database.h"
+#include "data/FollowUpStore.h"
+#include "data/Schema.h"
+#include "db/BackgroundWork.h"
+#include "db/Connection.h"
+#include "db/Engine.h"
+#include "stats/AddressReader.h"
+#include "stats/Counts.h"
+#include "tests/support/TestDatabase.h"
+#include "tests/support/TestServer.h"
+
+#include <QFile>
+#include <QSet>
+#include <QSignalSpy>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QtTest>
+
+#include <any>
+
+using namespace lianbu;
+using namespace lianbu::stats;
+
+namespace {
+
+void insertCustomers(db::Connection &connection, const std::vector<std::pair<QVariant, QVariant>> &rows,
+                     const QString &column)
+{
+    QSqlDatabase database = connection.database();
+    QVERIFY(database.transaction());
+    QSqlQuery query(database);
+    QVERIFY(query.prepare(QStringLiteral("insert into data (b,%1) values (?,?)").arg(column)));
+    for (const auto &[shortName, value] : rows) {
+        query.addBindValue(shortName);
+        query.addBindValue(value);
+        QVERIFY2(query.exec(), qPrintable(query.lastError().text()));
+    }
+    QVERIFY(database.commit());
+}
+
+std::vector<qint64> keysOf(db::Connection &connection, const Selection &selection)
+{
+    const auto statement = customerKeysStatement(connection.database(), selection);
+    return db::readKeys(db::engineOf(connection.database()), connection.database(), statement.text,
+                        statement.values);
+}
+
+// Every row's customers are as many as it counts, no customer is in two rows, and together the
+// rows hold `total` customers.
+void checkSelections(db::Connection &connection, const std::vector<CountRow> &rows, qint64 total)
+{
+    QSet<qint64> seen;
+    qint64 counted = 0;
+    for (const CountRow &row : rows) {
+        if (row.count == 0) {
+            QVERIFY(row.selection.isEmpty());
+            continue;
+        }
+        const auto keys = keysOf(connection, row.selection);
+        QVERIFY2(qint64(keys.size()) == row.count,
+                 qPrintable(row.group + u'/' + row.label + QStringLiteral(": %1 customers for %2 counted")
+                                                                  .arg(keys.size())
+                                                                  .arg(row.count)));
+        for (const qint64 key : keys)
+            QVERIFY2(!seen.contains(key), qPrintable(row.label));
+        seen.unite(QSet<qint64>(keys.begin(), keys.end()));
+        counted += row.count;
+    }
+    QCOMPARE(counted, total);
+}
+
+qint64 countOf(const std::vector<CountRow> &rows, const QString &label, const QString &group = {})
+{
+    for (const CountRow &row : rows)
+        if (row.label == label && row.group == group)
+            return row.count;
+    return -1;
+}
+
+} // namespace
+
+class TestCounts : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { LIANBU_REQUIRE_TEST_ENGINE(); }
+
+    void addressesAreCountedByTheirBeginningsAsTheWholeAddressReads()
+    {
+        test::TestDatabase db;
+        Database module(nullptr, db.path());
+        db::Connection &connection = *module.connection;
+        QFile file(QStringLiteral(LIANBU_ADDRESS_SAMPLES));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        std::vector<std::pair<QVariant, QVariant>> rows;
+        QMap<std::pair<QString, QString>, qint64> expected;
+        auto expect = [&expected](const QString &address) {
+            const Place place = readAddress(address).place;
+            expected[{place.province.isEmpty() ? unrecognisedLabel() : place.province,
+                      place.city.isEmpty() ? unrecognisedLabel() : place.city}] += 1;
+        };
+        for (const QString &line : QString::fromUtf8(file.readAll()).split(u'\n')) {
+            if (line.isEmpty() || line.startsWith(u'#'))
+                continue;
+            const QString address = line.section(u'\t', 0, 0);
+            // Long tails and blanks in front, so that beginnings of every length are needed.
+            for (const QString &variant : {address, address + QStringLiteral("某某大厦二十八层二八零一室"),
+                                           QStringLiteral("      ") + address}) {
+                rows.push_back({QStringLiteral("客户"), variant});
+                expect(variant);
+            }
+        }
+        rows.push_back({QStringLiteral("无地址"), QVariant(QMetaType(QMetaType::QString))});
+        rows.push_back({QStringLiteral("空地址"), QString(QLatin1String(""))});
+        expected[{unrecognisedLabel(), unrecognisedLabel()}] += 2;
+        insertCustomers(connection, rows, QStringLiteral("i"));
+        // The counts read the index of the addresses' beginnings once it is there, with the same result.
+        const auto withoutIndex = countCustomers(connection.database(), {View::City, 12, 30, {}});
+        QVERIFY(prepareCountIndexes(connection.database()));
+        QVERIFY(prepareCountIndexes(connection.database())); // once is enough, twice does no harm
+
+        const auto cities = countCustomers(connection.database(), {View::City, 12, 30, {}});
+        QMap<std::pair<QString, QString>, qint64> got;
+        for (const CountRow &row : cities)
+            got[{row.group, row.label}] = row.count;
+        QCOMPARE(cities.size(), withoutIndex.size());
+        for (size_t r = 0; r < cities.size(); ++r)
+            QCOMPARE(cities[r].count, withoutIndex[r].count);
+        for (auto it = got.cbegin(); it != got.cend(); ++it)
+            QVERIFY2(expected.value(it.key()) == *it, qPrintable(it.key().first + u'/' + it.key().second
+                                                            + QStringLiteral(": %1 counted, %2 read").arg(*it).arg(expected.value(it.key()))));
+        for (auto it = expected.cbegin(); it != expected.cend(); ++it)
+            QVERIFY2(got.value(it.key()) == *it, qPrintable(it.key().first + u'/' + it.key().second
+                                                            + QStringLiteral(": %1 counted, %2 read").arg(got.value(it.key())).arg(*it)));
+        QCOMPARE(got.size(), expected.size());
+        checkSelections(connection, cities, qint64(rows.size()));
+
+        const auto provinces = countCustomers(connection.database(), {View::Province, 12, 30, {}});
+        QCOMPARE(countOf(provinces, QStringLiteral("北京市")), countOf(cities, QStringLiteral("北京市"), QStringLiteral("北京市")));
+        qint64 guangdong = 0;
+        for (const CountRow &row : cities)
+            if (row.group == QStringLiteral("广东省"))
+                guangdong += row.count;
+        QCOMPARE(countOf(provinces, QStringLiteral("广东省")), guangdong);
+        QVERIFY(countOf(provinces, unrecognisedLabel()) > 0);
+        checkSelections(connection, provinces, qint64(rows.size()));
+    }
+
+    void categoriesAndRegistrationMonthsAreCounted()
+    {
+        test::TestDatabase db;
+        Database module(nullptr, db.path());
+        db::Connection &connection = *module.connection;
+        const QVariant null(QMetaType(QMetaType::QString));
+        insertCustomers(connection,
+                        {{QStringLiteral("甲"), QStringLiteral("VIP客户")},
+                         {QStringLiteral("乙"), QStringLiteral("VIP客户")},
+                         {QStringLiteral("丙"), QStringLiteral("普通客户")},
+                         {QStringLiteral("丁"), QStringLiteral("O'Brien; drop table data")},
+                         {QStringLiteral("戊"), null},
+                         {QStringLiteral("己"), QStringLiteral("  ")}},
+                        QStringLiteral("a"));
+        auto categories = countCustomers(connection.database(), {View::Category, 12, 30, {}});
+        QCOMPARE(categories.front().label, QStringLiteral("VIP客户")); // most first
+        QCOMPARE(categories.front().count, 2);
+        QCOMPARE(countOf(categories, emptyValueLabel()), 2); // null and blanks together
+        QCOMPARE(countOf(categories, QStringLiteral("O'Brien; drop table data")), 1);
+        checkSelections(connection, categories, 6);
+
+        QSqlQuery(connection.database()).exec(QStringLiteral("delete from data"));
+        insertCustomers(connection,
+                        {{QStringLiteral("a"), QStringLiteral("2026-12-01")},
+                         {QStringLiteral("b"), QStringLiteral("2026-12-9 10:00")},
+                         {QStringLiteral("c"), QStringLiteral("2026-1-5")},
+                         {QStringLiteral("d"), QStringLiteral("2025/12/31")},
+                         {QStringLiteral("e"), QStringLiteral("2019-11-11")},
+                         {QStringLiteral("f"), null},
+                         {QStringLiteral("g"), QStringLiteral("不知道")},
+                         {QStringLiteral("h"), QStringLiteral("2026-13-01")}},
+                        QStringLiteral("day1"));
+        const QDate today(2026, 12, 10);
+        const auto year = countCustomers(connection.database(), {View::AddedPerMonth, 12, 0, today});
+        QCOMPARE(int(year.size()), 12);
+        QCOMPARE(year.front().label, monthLabel(2026, 1));
+        QCOMPARE(year.front().count, 1);
+        QCOMPARE(year.back().label, monthLabel(2026, 12));
+        QCOMPARE(year.back().count, 2);
+        QCOMPARE(countOf(year, monthLabel(2026, 6)), 0); // months without customers are there too
+        checkSelections(connection, year, 3);
+
+        const auto twoYears = countCustomers(connection.database(), {View::AddedPerMonth, 24, 0, today});
+        QCOMPARE(int(twoYears.size()), 24);
+        QCOMPARE(countOf(twoYears, monthLabel(2025, 12)), 1);
+
+        const auto all = countCustomers(connection.database(), {View::AddedPerMonth, 0, 0, today});
+        QCOMPARE(all.front().label, monthLabel(2019, 11));
+        QCOMPARE(int(all.size()), 2 + 7 * 12 + 1); // 2019-11 .. 2026-12 and the unreadable dates
+        QCOMPARE(all.back().label, unknownDateLabel());
+        QCOMPARE(all.back().count, 3);
+        checkSelections(connection, all, 8);
+    }
+
+    void followUpsAreCountedPerOperatorMonthAndAbsence()
+    {
+        test::TestDatabase db;
+        Database module(nullptr, db.path());
+        db::Connection &connection = *module.connection;
+        insertCustomers(connection,
+                        {{QStringLiteral("甲"), QStringLiteral("x")},
+                         {QStringLiteral("乙"), QStringLiteral("x")},
+                         {QStringLiteral("丙"), QStringLiteral("x")},
+                         {QStringLiteral("丁"), QStringLiteral("x")}},
+                        QStringLiteral("a"));
+        std::vector<qint64> keys;
+        for (const QString &name : {QStringLiteral("丁"), QStringLiteral("丙"), QStringLiteral("乙"), QStringLiteral("甲")})
+            keys.push_back(keysOf(connection, {QStringLiteral("b = ?"), {name}}).at(0));
+        const QString admin = superAdministratorName();
+        data::FollowUpStore store(connection, admin);
+        const data::FollowUpFields call{QStringLiteral("电话"), QStringLiteral("问候"), {}, {}};
+        store.add(keys[0], call);
+        store.add(keys[0], call);
+        const qint64 old = store.add(keys[1], call);
+        // One follow-up of long ago; the others are of today.
+        QSqlQuery query(connection.database());
+        QVERIFY(query.prepare(QStringLiteral("update followups set contact_time=?, username=? where id=?")));
+        query.addBindValue(QStringLiteral("2020-03-04 05:06:07.000"));
+        query.addBindValue(QStringLiteral("业务员甲"));
+        query.addBindValue(old);
+        QVERIFY(query.exec());
+
+        const QDate today = QDate::currentDate();
+        const auto operators = countCustomers(connection.database(), {View::FollowUpOperator, 12, 30, today});
+        QCOMPARE(countOf(operators, admin), 2);
+        QCOMPARE(countOf(operators, QStringLiteral("业务员甲")), 1);
+        QCOMPARE(keysOf(connection, operators.front().selection), std::vector<qint64>{keys[0]});
+
+        const auto months = countCustomers(connection.database(), {View::FollowUpMonth, 0, 30, today});
+        QCOMPARE(countOf(months, monthLabel(2020, 3)), 1);
+        QVERIFY(countOf(months, monthLabel(today.year(), today.month())) >= 1);
+
+        const auto absence = countCustomers(connection.database(), {View::FollowUpAbsence, 12, 30, today});
+        QCOMPARE(absence.size(), size_t(3));
+        QCOMPARE(absence[0].count, 1); // 丁
+        QCOMPARE(absence[1].count, 1); // 丙, last seen in 2020
+        QCOMPARE(absence[2].count, 2); // 乙 and 甲, never
+        QCOMPARE(keysOf(connection, absence[1].selection), std::vector<qint64>{keys[1]});
+        checkSelections(connection, absence, 4);
+    }
+
+    void theCountsRunOnAWorkerAndOnlyTheNewestIsReported()
+    {
+        test::TestDatabase db;
+        Database module(nullptr, db.path());
+        insertCustomers(*module.connection, {{QStringLiteral("甲"), QStringLiteral("VIP客户")}}, QStringLiteral("a"));
+        db::BackgroundWork work(module.connection->address());
+        QSignalSpy finished(&work, &db::BackgroundWork::finished);
+        QSignalSpy failed(&work, &db::BackgroundWork::failed);
+        auto job = [](View view) {
+            return [view](db::Connection &connection) -> std::any {
+                return countCustomers(connection.database(), {view, 12, 30, {}});
+            };
+        };
+        work.start(job(View::City));
+        const quint64 newest = work.start(job(View::Category));
+        QVERIFY(work.busy());
+        QTRY_VERIFY(!work.busy());
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(finished.front().at(0).toULongLong(), newest);
+        const auto rows = std::any_cast<std::vector<CountRow>>(finished.front().at(1).value<std::any>());
+        QCOMPARE(rows.size(), size_t(1));
+        QCOMPARE(rows.front().label, QStringLiteral("VIP客户"));
+
+        // A refused statement is reported, not taken for an empty count.
+        work.start([](db::Connection &connection) -> std::any {
+            return db::readKeys(db::engineOf(connection.database()), connection.database(),
+                                QStringLiteral("select count(*) from no_such_table"));
+        });
+        QTRY_COMPARE(failed.size(), 1);
+        QCOMPARE(finished.size(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCounts)
+#include "test_counts.moc"
