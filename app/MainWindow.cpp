@@ -427,7 +427,9 @@ void MainWindow::onActivated()
 void MainWindow::backUpOnceListed()
 {
     // The copy reads the whole file: beside the first list it would slow it down.
-    auto start = [this] { lianbu::backUpRegisterDaily(this, m_database.connection->fileName()); };
+    auto start = [this, who = m_database.sessionOperator] {
+        lianbu::backUpRegisterDaily(this, m_database.connection->fileName(), who);
+    };
     lianbu::data::CustomerListModel *list = m_database.customerList;
     if (!list->loading()) {
         start();

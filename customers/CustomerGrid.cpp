@@ -1,6 +1,8 @@
 #include "data/CustomerColumns.h"
 #include "customers/CustomerGrid.h"
 
+#include "data/FollowUpDates.h"
+
 #include "grid/DataGrid.h"
 
 namespace lianbu::customers {
@@ -61,6 +63,16 @@ void configureCustomerGrid(DataGrid *grid)
         column->title()->setTitleButton(true);
         if (initial.width > 0)
             column->setWidth(initial.width);
+    }
+    // The follow-up dates come hidden: whoever never shows them keeps the list as it was.
+    for (const auto &[field, title] :
+         {std::pair{data::kLastFollowUpField, "最近跟进"}, std::pair{data::kNextContactField, "下次联系"}}) {
+        GridColumn *column = columns->add(QString::fromLatin1(field), QString::fromUtf8(title));
+        column->setAlignment(Qt::AlignCenter);
+        column->title()->setFont(font);
+        column->title()->setTitleButton(true);
+        column->setWidth(80);
+        column->setVisible(false);
     }
     columns->items(0)->footer()->setValueType(FooterValue::StaticText);
     columns->items(0)->footer()->setValue(QStringLiteral("总计"));

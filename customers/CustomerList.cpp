@@ -2,6 +2,7 @@
 
 #include "customers/CustomerGrid.h"
 #include "data/Database.h"
+#include "data/FollowUpDates.h"
 #include "data/FollowUpStore.h"
 #include "grid/DataGrid.h"
 #include "platform/Application.h"
@@ -16,7 +17,19 @@
 
 namespace lianbu::customers {
 
-const char *const CustomerList::hideColumnFields[11] = {"a", "b", "d", "e", "h", "i", "j", "k", "l", "z", "day1"};
+const char *const CustomerList::hideColumnFields[13] = {"a",
+                                                        "b",
+                                                        "d",
+                                                        "e",
+                                                        "h",
+                                                        "i",
+                                                        "j",
+                                                        "k",
+                                                        "l",
+                                                        "z",
+                                                        "day1",
+                                                        lianbu::data::kLastFollowUpField,
+                                                        lianbu::data::kNextContactField};
 
 CustomerList::CustomerList(DataGrid *grid, Database &database, QObject *parent)
     : QObject(parent)
@@ -40,7 +53,7 @@ CustomerList::CustomerList(DataGrid *grid, Database &database, QObject *parent)
     {
         const char *name;
         const char *caption;
-    } hides[11] = {
+    } hides[13] = {
         {"hideCategoryAction", "隐藏客户类别"},
         {"hideShortNameAction", "隐藏客户简称"},
         {"hideSexAction", "隐藏性别"},
@@ -52,8 +65,10 @@ CustomerList::CustomerList(DataGrid *grid, Database &database, QObject *parent)
         {"hideEmailAction", "隐藏电子邮件"},
         {"hideNotesAction", "隐藏备注"},
         {"hideRegistrationDateAction", "隐藏登记日期"},
+        {"hideLastFollowUpAction", "隐藏最近跟进"},
+        {"hideNextContactAction", "隐藏下次联系"},
     };
-    for (int i = 0; i < 11; ++i) {
+    for (int i = 0; i < 13; ++i) {
         QAction *action = item(hides[i].name, QString::fromUtf8(hides[i].caption));
         action->setCheckable(true);
         connect(action, &QAction::triggered, this, [this, i] { toggleColumnFromMenu(i); });

@@ -29,7 +29,7 @@ public:
     QAction *saveColumnLayoutAction() const { return m_saveColumnLayoutAction; }
     const QList<QAction *> &hideColumnActions() const { return m_hideColumnActions; }
     // The field of the column each hide item names, parallel to hideColumnActions().
-    static const char *const hideColumnFields[11];
+    static const char *const hideColumnFields[13];
 
     // Once the register is open: the saved column layout, then the grid bound to the list.
     void restoreLayoutAndShowList();

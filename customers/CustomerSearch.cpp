@@ -1,6 +1,7 @@
 #include "customers/CustomerSearch.h"
 
 #include "data/CustomerListModel.h"
+#include "data/FollowUpStore.h"
 #include "data/PinyinInitials.h"
 #include "data/SearchIndex.h"
 #include "data/Statements.h"
@@ -15,6 +16,14 @@ bool SearchFields::isEmpty() const
 {
     return category.isEmpty() && shortName.isEmpty() && phone.isEmpty() && name.isEmpty() && address.isEmpty()
            && company.isEmpty();
+}
+
+std::optional<QString> followUpSearchWord(const QString &shortName)
+{
+    for (const QString &prefix : {QStringLiteral("跟进:"), QStringLiteral("跟进：")})
+        if (shortName.startsWith(prefix))
+            return shortName.mid(prefix.size());
+    return std::nullopt;
 }
 
 CustomerSearch::CustomerSearch(data::CustomerListModel *list, db::Connection &connection, QObject *parent)
@@ -33,8 +42,14 @@ CustomerSearch::CustomerSearch(data::CustomerListModel *list, db::Connection &co
     });
 }
 
-void CustomerSearch::search(const SearchFields &f)
+void CustomerSearch::search(const SearchFields &typed)
 {
+    // A look into the follow-ups: a word of theirs instead of a 客户简称.
+    SearchFields f = typed;
+    const std::optional<QString> word = followUpSearchWord(typed.shortName);
+    if (word)
+        f.shortName.clear();
+    const QString followUpWord = word.value_or(QString());
     // The list of every record still being read is older than this search: it is not shown.
     m_list->overtakeLoad();
     const db::Engine &engine = db::engineOf(m_connection.database());
@@ -42,10 +57,12 @@ void CustomerSearch::search(const SearchFields &f)
     // search (usually none or the few the operator just saved).
     if (m_extra && (!f.phone.isEmpty() || isPinyinQuery(f.shortName) || isPinyinQuery(f.name)))
         refreshSearchExtra(m_connection);
-    const sql::BoundStatement statement =
+    sql::BoundStatement statement =
         sql::boundSearch(engine, f.category, f.shortName, f.phone, f.name, f.address, f.company, m_extra);
+    if (!followUpWord.isEmpty())
+        data::addFollowUpCondition(engine, statement.text, statement.values, followUpWord);
     m_pendingStatement = statement;
-    m_pendingIsEmpty = f.isEmpty();
+    m_pendingIsEmpty = f.isEmpty() && followUpWord.isEmpty();
     std::optional<std::vector<qint64>> kept = m_pendingIsEmpty ? m_list->keptEmptySearchResult() : std::nullopt;
     if (kept) {
         // At once from the kept result; then a look for rows other programs changed meanwhile.
@@ -54,8 +71,10 @@ void CustomerSearch::search(const SearchFields &f)
     } else {
         m_pending = Pending::Show;
     }
-    const sql::BoundStatement keys = sql::boundSearchKeys(engine, f.category, f.shortName, f.phone, f.name, f.address,
-                                                          f.company, m_indexed, m_extra);
+    sql::BoundStatement keys = sql::boundSearchKeys(engine, f.category, f.shortName, f.phone, f.name, f.address,
+                                                    f.company, m_indexed, m_extra);
+    if (!followUpWord.isEmpty())
+        data::addFollowUpCondition(engine, keys.text, keys.values, followUpWord);
     m_worker.start(keys.text, keys.values);
 }
 

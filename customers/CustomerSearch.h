@@ -31,6 +31,10 @@ struct SearchFields
     bool isEmpty() const;
 };
 
+// 客户简称 beginning with "跟进:" (or "跟进：") looks into the follow-ups instead: the customers
+// whose follow-ups hold the text after it. Nullopt for any other text.
+std::optional<QString> followUpSearchWord(const QString &shortName);
+
 // Runs the quick search for the customer list without holding up the window: the rows are found
 // on a connection of its own in a worker thread, a newer keystroke interrupts the search still
 // running, and the list keeps showing the last result until the new one is there. The list keeps

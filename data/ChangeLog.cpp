@@ -44,6 +44,7 @@ constexpr KindNames kKindNames[] = {
     {LogKind::FollowUpAdded, "followup_add", "增加跟进"},
     {LogKind::FollowUpChanged, "followup_change", "修改跟进"},
     {LogKind::FollowUpDeleted, "followup_delete", "删除跟进"},
+    {LogKind::BackupFailed, "backup_failure", "备份失败"},
 };
 
 QString table()

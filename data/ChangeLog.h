@@ -36,12 +36,14 @@ enum class LogKind {
     FollowUpAdded,
     FollowUpChanged,
     FollowUpDeleted,
+    BackupFailed,
 };
-inline constexpr LogKind kLogKinds[] = {
-    LogKind::CustomerAdded,  LogKind::CustomerChanged, LogKind::CustomerDeleted, LogKind::CustomerRestored,
-    LogKind::CustomerPurged, LogKind::OperatorAdded,   LogKind::OperatorChanged, LogKind::OperatorDeleted,
-    LogKind::Imported,       LogKind::Exported,        LogKind::BackedUp,        LogKind::Restored,
-    LogKind::LoginFailed,    LogKind::FollowUpAdded,   LogKind::FollowUpChanged, LogKind::FollowUpDeleted};
+inline constexpr LogKind kLogKinds[] = {LogKind::CustomerAdded,    LogKind::CustomerChanged, LogKind::CustomerDeleted,
+                                        LogKind::CustomerRestored, LogKind::CustomerPurged,  LogKind::OperatorAdded,
+                                        LogKind::OperatorChanged,  LogKind::OperatorDeleted, LogKind::Imported,
+                                        LogKind::Exported,         LogKind::BackedUp,        LogKind::Restored,
+                                        LogKind::LoginFailed,      LogKind::FollowUpAdded,   LogKind::FollowUpChanged,
+                                        LogKind::FollowUpDeleted,  LogKind::BackupFailed};
 
 QString logKindWord(LogKind kind);
 std::optional<LogKind> logKindOfWord(const QString &word);

@@ -20,6 +20,7 @@ CustomerListModel::CustomerListModel(db::Connection &connection, CustomerStore &
     connect(&store, &CustomerStore::customerAdded, this, &CustomerListModel::customerAdded);
     connect(&store, &CustomerStore::customerChanged, this, &CustomerListModel::customerChanged);
     connect(&store, &CustomerStore::customerRemoved, this, &CustomerListModel::customerRemoved);
+    followUpColumnsInit();
 }
 
 CustomerListModel::~CustomerListModel()

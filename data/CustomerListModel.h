@@ -1,12 +1,14 @@
 #pragma once
 
 #include "data/CustomerStore.h"
+#include "data/FollowUpDates.h"
 #include "data/Statements.h"
 #include "db/DataSetModel.h"
 #include "db/Query.h"
 
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 namespace lianbu::db {
@@ -76,6 +78,15 @@ public:
     // change or delete is checked against); key 0 for no row.
     CustomerRecord customerAt(int row) const;
 
+    // Beside the fields, two columns of follow-up dates (最近跟进, 下次联系; data/FollowUpDates),
+    // read a screen at a time, sorted like the others by a title click.
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    std::unique_ptr<db::RowReader> rowReader(int currentRow) const override;
+    // Follow-ups of `customer` (0: of any) were written in this program: their dates are read again.
+    void followUpsChanged(qint64 customer);
+
 signals:
     // The keys of loadEveryRecord() arrived and the list shows them.
     void everyRecordShown();
@@ -106,7 +117,13 @@ private:
     // Whether the empty search lists the stored customer `key` (it has a 客户简称).
     bool hasShortName(qint64 key) const;
 
+    // The follow-up dates of the row (read with the rows around it when not yet known).
+    const FollowUpDates &followUpDatesAt(int row) const;
+    void followUpColumnsInit();
+
     CustomerStore &m_store;
+    // The follow-up dates of the rows seen lately (a customer without any has empty dates).
+    mutable std::unordered_map<qint64, FollowUpDates> m_followUpDates;
     db::Query m_list;
     // The keys of every record in key order, once the list of every record was shown (while the
     // list itself shows them they are its own keys, m_everyRecordInList); among them (sorted)

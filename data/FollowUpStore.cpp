@@ -516,6 +516,19 @@ void purgeFollowUpsOf(db::Connection &connection, qint64 customer)
                      {customer});
 }
 
+void addFollowUpCondition(const db::Engine &engine, QString &text, QVariantList &values, const QString &word)
+{
+    const QString pattern = QLatin1Char('%') + word.left(kFollowUpWordWidth) + QLatin1Char('%');
+    const QString condition =
+        QStringLiteral(" and %1 in (select customer from %2 where binned = 0 and (%3 or %4))")
+            .arg(engine.rowKey(QStringLiteral("data")), table(), engine.likeCondition(QStringLiteral("content")),
+                 engine.likeCondition(QStringLiteral("result")));
+    // Its values come after those of the conditions before it, ahead of an ORDER BY (which has none).
+    const qsizetype order = text.lastIndexOf(QLatin1String(" order by "));
+    text.insert(order >= 0 ? order : text.size(), condition);
+    values << pattern << pattern;
+}
+
 qint64 followUpCount(db::Connection &connection, qint64 customer)
 {
     QSqlQuery query = db::runBound(

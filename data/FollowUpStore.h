@@ -126,6 +126,12 @@ private:
 QString dueKeysStatement(bool server);
 QVariantList dueKeysValues(const QDate &today, int limit = FollowUpStore::kDueLimit);
 
+// The quick search's look into the follow-ups: `statement` (a search of table data, values bound,
+// possibly ending in ORDER BY) keeps only the customers with a visible follow-up whose content or
+// result holds `word` (cut to kFollowUpWordWidth characters).
+void addFollowUpCondition(const db::Engine &engine, QString &text, QVariantList &values, const QString &word);
+inline constexpr int kFollowUpWordWidth = 50;
+
 // The server's log trigger on followups (see serverLogStatements): an add, a change (each field
 // by its caption, as the store logs it) and a delete of a follow-up; hiding one with its customer,
 // bringing it back, and removing hidden ones for good are the customer's entries.

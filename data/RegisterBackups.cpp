@@ -6,6 +6,7 @@
 #include "data/RegisterUpgrade.h"
 #include "data/Schema.h"
 #include "db/Backup.h"
+#include "db/Connection.h"
 #include "db/SqliteEngine.h"
 #include "platform/BusyCursor.h"
 #include "platform/Clock.h"
@@ -42,6 +43,12 @@ QString chosenBackup(QWidget *parent, const QString &registerFile)
     return dialogs().saveFileName(parent, request);
 }
 
+// A backup that was not made is logged under the folder it was to go to.
+QString backupSubject(const QString &registerFile)
+{
+    return QDir::toNativeSeparators(db::backupFolder(registerFile));
+}
+
 } // namespace
 
 void backUpRegister(QWidget *parent, const QString &registerFile, const data::SessionOperator *by)
@@ -53,6 +60,9 @@ void backUpRegister(QWidget *parent, const QString &registerFile, const data::Se
         BusyCursor busy;
         made = db::makeBackup(registerFile, now(), 7, deliveredSchemaProblem);
     } catch (const Error &error) {
+        if (by)
+            by->log(data::LogKind::BackupFailed, backupSubject(registerFile),
+                    {{QStringLiteral("原因"), std::nullopt, error.operatorText()}});
         showError(QStringLiteral("数据没有备份。") + error.operatorText(), parent);
         return;
     }
@@ -189,25 +199,55 @@ bool offerRestoreOfDamagedRegister(QWidget *parent, const QString &registerFile,
     return false;
 }
 
-QThread *backUpRegisterDaily(QWidget *parent, const QString &registerFile)
+QString makeLoggedDailyBackup(const QString &registerFile, const QDateTime &moment, const QString &operatorName)
+{
+    const std::vector<data::FieldChange> daily{{QStringLiteral("方式"), std::nullopt, QStringLiteral("每日自动备份")}};
+    QString failure;
+    QString made;
+    try {
+        made = db::makeDailyBackup(registerFile, moment, 7, deliveredSchemaProblem);
+    } catch (const Error &error) {
+        failure = error.operatorText();
+    } catch (...) {
+        failure = QStringLiteral("未知错误。");
+    }
+    if (made.isEmpty() && failure.isEmpty())
+        return {}; // today's copy was there already
+    try {
+        db::Connection connection(registerFile);
+        connection.setIntegrityCheck(false); // the program's own connection checked it
+        connection.open();
+        const data::SessionOperator by(connection, operatorName);
+        if (failure.isEmpty()) {
+            by.log(data::LogKind::BackedUp, QDir::toNativeSeparators(made), daily);
+        } else {
+            std::vector<data::FieldChange> fields = daily;
+            fields.push_back({QStringLiteral("原因"), std::nullopt, failure});
+            by.log(data::LogKind::BackupFailed, backupSubject(registerFile), fields);
+        }
+    } catch (const Error &error) {
+        // The copy stands; the operator hears that its line in the log is missing.
+        if (failure.isEmpty())
+            return QStringLiteral("今天的自动备份已完成，但没有记入操作日志。") + error.operatorText();
+    } catch (...) {
+        if (failure.isEmpty())
+            return QStringLiteral("今天的自动备份已完成，但没有记入操作日志。");
+    }
+    return failure.isEmpty() ? QString() : QStringLiteral("今天的自动备份没有完成。") + failure;
+}
+
+QThread *backUpRegisterDaily(QWidget *parent, const QString &registerFile, const QString &operatorName)
 {
     const QString file = QFileInfo(registerFile).absoluteFilePath();
     const QDateTime moment = now();
     auto failure = std::make_shared<QString>();
-    QThread *thread = QThread::create([file, moment, failure] {
-        try {
-            db::makeDailyBackup(file, moment, 7, deliveredSchemaProblem);
-        } catch (const Error &error) {
-            *failure = error.operatorText();
-        } catch (...) {
-            *failure = QStringLiteral("未知错误。");
-        }
-    });
+    QThread *thread = QThread::create(
+        [file, moment, operatorName, failure] { *failure = makeLoggedDailyBackup(file, moment, operatorName); });
     QPointer<QWidget> owner(parent);
     QObject::connect(thread, &QThread::finished, qApp, [thread, failure, owner] {
         thread->deleteLater();
         if (!failure->isEmpty())
-            showError(QStringLiteral("今天的自动备份没有完成。") + *failure, owner.data());
+            showError(*failure, owner.data());
     });
     thread->start();
     return thread;

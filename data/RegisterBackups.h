@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
 #include <functional>
@@ -40,8 +41,15 @@ bool offerRestoreOfDamagedRegister(QWidget *parent, const QString &registerFile,
 // the program), else the reason in Chinese. Reads the backup only.
 QString backupAdministratorProblem(const QString &backupFile, const QString &password);
 
-// At the first login of a day: a backup on a thread of its own (the last seven are kept). Only a
-// failure is shown, once the copy has ended. Returns the thread, which deletes itself when done.
-QThread *backUpRegisterDaily(QWidget *parent, const QString &registerFile);
+// The day's backup of the register (nothing when one of `moment`'s day is there already; the last
+// seven are kept), logged in the register as the operator `operatorName` of the session that made
+// it, as a manual backup is, with 方式 每日自动备份; a failure is logged too, with its reason.
+// Runs on any thread with a connection of its own. "" when all went well, else what to tell the
+// operator.
+QString makeLoggedDailyBackup(const QString &registerFile, const QDateTime &moment, const QString &operatorName);
+
+// At the first login of a day: makeLoggedDailyBackup on a thread of its own. Only a failure is
+// shown, once the copy has ended. Returns the thread, which deletes itself when done.
+QThread *backUpRegisterDaily(QWidget *parent, const QString &registerFile, const QString &operatorName = {});
 
 } // namespace lianbu

@@ -3,6 +3,7 @@
 #include "data/AttemptLog.h"
 #include "data/ChangeLog.h"
 #include "data/CustomerStore.h"
+#include "data/FollowUpDates.h"
 #include "data/FollowUpStore.h"
 #include "data/OperatorRights.h"
 #include "data/PasswordHash.h"
@@ -38,7 +39,8 @@ std::vector<AddedTable> addedTables(const db::Engine &engine)
             {kCustomerBinTable, customerBinStatements(engine)},
             {kFollowUpTable, followUpTableStatements(engine)},
             {kFollowUpWayTable, followUpWayStatements(engine)},
-            {kReminderOffTable, reminderOffStatements(engine)}};
+            {kReminderOffTable, reminderOffStatements(engine)},
+            {kFollowUpDatesTable, followUpDateStatements(engine)}};
 }
 
 bool hasAll(const db::Engine &engine, const QStringList &tables)
@@ -101,7 +103,8 @@ QStringList versionThreeStatements(const db::Engine &engine)
 
 QStringList versionFourStatements(const db::Engine &engine)
 {
-    return followUpTableStatements(engine) + followUpWayStatements(engine) + reminderOffStatements(engine);
+    return followUpTableStatements(engine) + followUpWayStatements(engine) + reminderOffStatements(engine)
+           + followUpDateStatements(engine);
 }
 
 QStringList versionTwoStatements(const db::Engine &engine)

@@ -3,6 +3,7 @@
 #include "db/Field.h"
 
 #include <QString>
+#include <QStringList>
 #include <QVariantList>
 #include <QStringView>
 
@@ -194,6 +195,12 @@ public:
     // belongs to the open result: close/open clears it. The current record stays current.
     void setSort(const QString &sort);
     const QString &sort() const { return m_sort; }
+    // A sort by a value the rows do not hold (a column a model adds beside the fields): given the
+    // name, the direction and the keys in their current order, the positions into the keys in
+    // the new order; nullopt when the name is not its own.
+    using OutsideSort = std::function<std::optional<std::vector<int>>(const QString &name, bool descending,
+                                                                      const std::vector<qint64> &keys)>;
+    void setOutsideSort(OutsideSort sort) { m_outsideSort = std::move(sort); }
 
     // ---- bookmarks -----------------------------------------------------------------------
     Bookmark bookmark() const;
@@ -274,6 +281,8 @@ private:
     std::vector<int> m_columnOf;                // keyset: result column of each stored field
     std::unique_ptr<RowCache> m_cache;
     mutable std::unique_ptr<SortRanks> m_ranks;
+    OutsideSort m_outsideSort;
+    std::optional<std::vector<int>> outsideOrder(const QStringList &parts) const;
     std::unique_ptr<EditBuffer> m_edit;
     int m_current = -1;
     bool m_eof = true;

@@ -21,6 +21,14 @@ namespace lianbu::db {
 
 // ---- sort -------------------------------------------------------------------------------------
 
+std::optional<std::vector<int>> DataSet::outsideOrder(const QStringList &parts) const
+{
+    if (!m_outsideSort || findField(parts[0]))
+        return std::nullopt;
+    const bool descending = parts.size() == 2 && parts[1].compare(QLatin1String("DESC"), Qt::CaseInsensitive) == 0;
+    return m_outsideSort(parts[0], descending, m_keys);
+}
+
 void DataSet::setSort(const QString &sort)
 {
     checkActive();
@@ -38,6 +46,8 @@ void DataSet::setSort(const QString &sort)
         std::iota(order.begin(), order.end(), 0);
         std::sort(order.begin(), order.end(),
                   [this](int x, int y) { return m_serials[size_t(x)] < m_serials[size_t(y)]; });
+    } else if (std::optional<std::vector<int>> outside = outsideOrder(parts); outside && outside->size() == n) {
+        order = std::move(*outside);
     } else {
         const Field &field = fieldByName(parts[0]);
         const bool descending = parts.size() == 2 && parts[1].compare(QLatin1String("DESC"), Qt::CaseInsensitive) == 0;

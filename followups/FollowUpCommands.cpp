@@ -2,6 +2,7 @@
 
 #include "data/ChangeLog.h"
 #include "data/CustomerColumns.h"
+#include "data/CustomerListModel.h"
 #include "data/Database.h"
 #include "data/FollowUpStore.h"
 #include "db/BackgroundSearch.h"
@@ -123,7 +124,8 @@ void FollowUpCommands::openFollowUpsOf(qint64 customer)
     auto *window = new FollowUpWindow(*m_database.connection, m_database.sessionOperator, m_rights, customer,
                                       record->value(QLatin1String(col::ShortName)).value_or(QString()), m_window);
     // A reminder window open beside it shows what was added or kept.
-    connect(window, &FollowUpWindow::followUpsChanged, this, [this] {
+    connect(window, &FollowUpWindow::followUpsChanged, this, [this](qint64 customer) {
+        m_database.customerList->followUpsChanged(customer);
         if (m_reminders)
             startDueQuery(true);
     });
@@ -195,7 +197,11 @@ void FollowUpCommands::showReminders(std::vector<data::DueFollowUp> due, bool to
     }
     if (!m_reminders) {
         m_reminders = new ReminderWindow(*m_database.connection, m_database.sessionOperator, m_rights, m_window);
-        connect(m_reminders, &ReminderWindow::reloadWanted, this, [this] { startDueQuery(false); });
+        connect(m_reminders, &ReminderWindow::reloadWanted, this, [this] {
+            // 完成 and 改期 move the dates of a customer the list may show.
+            m_database.customerList->followUpsChanged(0);
+            startDueQuery(false);
+        });
         connect(m_reminders, &ReminderWindow::customerWanted, this, [this](qint64 customer) {
             m_showCustomer(customer);
             openFollowUpsOf(customer);

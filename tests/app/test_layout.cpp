@@ -96,7 +96,8 @@ QStringList initialOrder()
     QStringList names;
     for (const customers::CustomerColumn &c : customers::kCustomerColumns)
         names << QString::fromLatin1(c.field);
-    return names;
+    // and the follow-up dates, hidden
+    return names << QStringLiteral("last_followup") << QStringLiteral("next_contact");
 }
 
 void writeSettings(const QByteArray &bytes)
@@ -176,7 +177,7 @@ private slots:
         h.form->customerList()->saveColumnLayoutAction()->trigger();
         QVERIFY(h.env.dialogs().boxes().isEmpty());
         const QStringList keys = profileKeys(paths::settingsFilePath(), kSection);
-        QCOMPARE(keys.size(), 15);
+        QCOMPARE(keys.size(), 17); // 16 columns and the grid
         QCOMPARE(keys.first(), QStringLiteral("DBGridEh1.g"));
         QCOMPARE(keys.last(), QStringLiteral("(Default)"));
         QCOMPARE(profileString(paths::settingsFilePath(), kSection, QStringLiteral("DBGridEh1.g")),
@@ -198,7 +199,7 @@ private slots:
         // the hide items' check marks show what the restored layout hid
         const QList<QAction *> hideItems = h.form->customerList()->hideColumnActions();
         for (int i = 0; i < hideItems.size(); ++i)
-            QCOMPARE(hideItems.at(i)->isChecked(), i == 4);
+            QCOMPARE(hideItems.at(i)->isChecked(), i == 4 || i >= 11); // 传真, and the hidden follow-up dates
         QVERIFY(h.env.dialogs().boxes().isEmpty());
 
         // The rows come in the table's order: the marker sorted nothing.
@@ -270,10 +271,21 @@ private slots:
         h.form->customerList()->saveColumnLayoutAction()->trigger();
         QFile saved(paths::settingsFilePath());
         QVERIFY(saved.open(QIODevice::ReadOnly));
-        const QList<QByteArray> before = stored.split('\n'), after = saved.readAll().split('\n');
-        QCOMPARE(after.size(), before.size());
-        for (int i = 0; i < before.size(); ++i)
-            QCOMPARE(after[i].left(after[i].indexOf('=')), before[i].left(before[i].indexOf('=')));
+        // (and, for the columns that version did not have, two entries more)
+        auto names = [](const QByteArray &bytes) {
+            QList<QByteArray> lines;
+            for (const QByteArray &line : bytes.split('\n'))
+                if (!line.startsWith("DBGridEh1.last_followup=") && !line.startsWith("DBGridEh1.next_contact="))
+                    lines << line.left(line.indexOf('='));
+            return lines;
+        };
+        const QByteArray written = saved.readAll();
+        for (const char *added : {"DBGridEh1.last_followup", "DBGridEh1.next_contact"}) {
+            QCOMPARE(written.count(QByteArray(added) + '='), 1);
+            QCOMPARE(profileString(paths::settingsFilePath(), kSection, QLatin1String(added)).section(',', 3, 3),
+                     QStringLiteral("0")); // hidden
+        }
+        QCOMPARE(names(written), names(stored));
         QCOMPARE(profileString(paths::settingsFilePath(), kSection, QStringLiteral("DBGridEh1.e")).section(',', 3, 3),
                  QStringLiteral("0"));
 
@@ -368,7 +380,7 @@ private slots:
         QCOMPARE(profileString(file, kSection, QStringLiteral("DBGridEh1.g")).section(',', 0, 0), QStringLiteral("0"));
         QCOMPARE(profileString(file, kSection, QStringLiteral("DBGridEh1.d")).section(',', 0, 0), QStringLiteral("4"));
         QCOMPARE(profileString(file, kSection, QStringLiteral("DBGridEh1.f")), oldF);
-        QCOMPARE(profileKeys(file, kSection).size(), 15);
+        QCOMPARE(profileKeys(file, kSection).size(), 17);
     }
 };
 

@@ -185,8 +185,8 @@ private slots:
                                     QStringLiteral("官方主页"),
                                     QStringLiteral("关于")}));
         QCOMPARE(widgets(form)->settingsButton->menu(), form->settingsMenu);
-        // 跟进记录 and a separator above the eleven column items and 保存当前列状态 with its separator.
-        QCOMPARE(form->customerList()->contextMenu()->actions().size(), 15);
+        // 跟进记录 and a separator above the thirteen column items and 保存当前列状态 with its separator.
+        QCOMPARE(form->customerList()->contextMenu()->actions().size(), 17);
         QCOMPARE(form->customerList()->hideColumnActions().at(9)->text(), QStringLiteral("隐藏备注"));
         QCOMPARE(form->checkForUpgradeAction->text(), QStringLiteral("检查升级"));
         QVERIFY(!form->settingsMenu->actions().contains(form->checkForUpgradeAction));
@@ -704,6 +704,9 @@ private slots:
         columns->move(columnOf(form, QStringLiteral("g"))->index(), 0);
         columns->move(columnOf(form, QStringLiteral("day1"))->index(), 1);
         columns->move(columnOf(form, QStringLiteral("a"))->index(), 13);
+        // The follow-up dates start hidden: shown, so that each item alone hides its column.
+        columnOf(form, QStringLiteral("last_followup"))->setVisible(true);
+        columnOf(form, QStringLiteral("next_contact"))->setVisible(true);
         for (int i = 0; i < items.size(); ++i) {
             const QString caption = items.at(i)->text().mid(2); // after "隐藏"
             items.at(i)->trigger();

@@ -1,18 +1,25 @@
 // Follow-ups of customers: written with the operator and the register's time, refused when stale,
 // due at login until kept, and carried into and out of the recycle bin with their customer.
+#include "customers/CustomerSearch.h"
 #include "data/AttemptLog.h"
 #include "data/ChangeLog.h"
 #include "data/CustomerColumns.h"
+#include "data/CustomerListModel.h"
 #include "data/CustomerStore.h"
 #include "data/Database.h"
+#include "data/FollowUpDates.h"
 #include "data/FollowUpStore.h"
 #include "data/OperatorRights.h"
 #include "data/OperatorStore.h"
 #include "data/RegisterUpgrade.h"
+#include "data/Statements.h"
 #include "data/ServerRegister.h"
 #include "db/BoundStatement.h"
 #include "db/Connection.h"
+#include "db/ListRoles.h"
+#include "db/ListRows.h"
 #include "db/RegisterAddress.h"
+#include "platform/Clock.h"
 #include "platform/Error.h"
 #include "export/CsvFormat.h"
 #include "export/XlsxFormat.h"
@@ -206,6 +213,148 @@ private slots:
         QCOMPARE(countOf(connection, QStringLiteral("select count(*) from followups")), 0);
     }
 
+    void theListShowsAndSortsByTheLastFollowUpAndTheNextContact()
+    {
+        test::TestDatabase db;
+        Database module(nullptr, db.path());
+        db::Connection &connection = *module.connection;
+        CustomerStore &customers = *module.customerStore;
+        const QDate today = QDate::currentDate();
+        const qint64 early = addCustomer(customers, QStringLiteral("早"));
+        const qint64 none = addCustomer(customers, QStringLiteral("无"));
+        const qint64 late = addCustomer(customers, QStringLiteral("晚"));
+        const qint64 binned = addCustomer(customers, QStringLiteral("删"));
+        FollowUpStore store(connection);
+        // The earliest open promise is the next contact, even when it is overdue.
+        const qint64 overdue = store.add(early, note(QStringLiteral("报价"), today.addDays(-1)));
+        store.add(early, note(QStringLiteral("样品"), today.addDays(5)));
+        const qint64 kept = store.add(late, note(QStringLiteral("回电"), today.addDays(2)));
+        store.add(binned, note(QStringLiteral("删了"), today.addDays(-9)));
+        // Times as if made on different days (the triggers follow a changed time too).
+        auto setTime = [&](qint64 customer, const QDateTime &time) {
+            db::runBound(connection, QStringLiteral("update followups set contact_time=? where customer=?"),
+                         {attemptTimeText(time), customer});
+        };
+        const QDateTime noon(today, QTime(12, 0));
+        setTime(early, noon.addDays(-10));
+        setTime(late, noon.addDays(-3));
+        QCOMPARE(customers.remove(*customers.read(binned)), CustomerStore::Outcome::Done);
+
+        CustomerListModel &list = *module.customerList;
+        list.showStatement(sql::allRecords());
+        const int fields = list.dataSet()->fieldCount();
+        QCOMPARE(list.columnCount(), fields + 2);
+        QCOMPARE(list.headerData(fields, Qt::Horizontal, db::ListRole::FieldName).toString(),
+                 QLatin1String(kLastFollowUpField));
+        QCOMPARE(list.headerData(fields + 1, Qt::Horizontal).toString(), QStringLiteral("下次联系"));
+        auto shown = [&](int column) {
+            QStringList cells;
+            for (int row = 0; row < list.rowCount(); ++row)
+                cells << list.index(row, column).data().toString();
+            return cells;
+        };
+        auto names = [&] {
+            QStringList cells;
+            for (int row = 0; row < list.rowCount(); ++row)
+                cells << list.index(row, list.columnOfField(QStringLiteral("b"))).data().toString();
+            return cells;
+        };
+        QCOMPARE(names(), (QStringList{QStringLiteral("早"), QStringLiteral("无"), QStringLiteral("晚")}));
+        QCOMPARE(shown(fields),
+                 (QStringList{dateText(noon.addDays(-10).date()), QString(), dateText(noon.addDays(-3).date())}));
+        QCOMPARE(shown(fields + 1), (QStringList{dateText(today.addDays(-1)), QString(), dateText(today.addDays(2))}));
+
+        // Sorted like the other columns: no date first ascending, last descending.
+        list.setSortText(QStringLiteral("last_followup DESC"));
+        QCOMPARE(names(), (QStringList{QStringLiteral("晚"), QStringLiteral("早"), QStringLiteral("无")}));
+        list.setSortText(QStringLiteral("last_followup"));
+        QCOMPARE(names(), (QStringList{QStringLiteral("无"), QStringLiteral("早"), QStringLiteral("晚")}));
+        list.setSortText(QStringLiteral("next_contact DESC"));
+        QCOMPARE(names(), (QStringList{QStringLiteral("晚"), QStringLiteral("早"), QStringLiteral("无")}));
+
+        // 完成 of the overdue promise: the later one is next; keeping the last promise leaves none.
+        QCOMPARE(store.complete(*store.read(overdue), note(QStringLiteral("已报价"))), Outcome::Done);
+        QCOMPARE(store.complete(*store.read(kept), note(QStringLiteral("已回电"))), Outcome::Done);
+        list.followUpsChanged(0);
+        list.setSortText(QStringLiteral("next_contact"));
+        // (equal dates keep the order they had)
+        QCOMPARE(names(), (QStringList{QStringLiteral("晚"), QStringLiteral("无"), QStringLiteral("早")}));
+        QCOMPARE(shown(fields + 1), (QStringList{QString(), QString(), dateText(today.addDays(5))}));
+        // The outcomes were just recorded: today is the last follow-up of both who have one.
+        const QString todayText = dateText(lianbu::now().toLocalTime().date());
+        QCOMPARE(shown(fields), (QStringList{todayText, QString(), todayText}));
+
+        // Export and printing read the same texts as the grid shows.
+        const std::unique_ptr<db::RowReader> rows = list.rowReader(-1);
+        QStringList read;
+        rows->readRows(0, rows->rowCount(), [&](int, const db::RowCells &cells) {
+            read << cells.text(fields + 1).toString();
+            QCOMPARE(cells.isNull(fields + 1), cells.text(fields + 1).isEmpty());
+        });
+        QCOMPARE(read, shown(fields + 1));
+
+        // Deleting a follow-up, the customer back from the bin: the dates follow every write.
+        const FollowUp newest = store.ofCustomer(early).front();
+        QCOMPARE(store.remove(newest), Outcome::Done);
+        QVERIFY(customers.restore(binned));
+        const auto dates = readFollowUpDates(connection, {early, none, binned});
+        QVERIFY(!dates.contains(none));
+        QCOMPARE(dates.at(early).last.toLocalTime().date(), noon.addDays(-10).date());
+        QCOMPARE(dates.at(binned).next, today.addDays(-9));
+    }
+
+    void theQuickSearchFindsCustomersByAWordOfTheirFollowUps()
+    {
+        test::TestDatabase db;
+        Database module(nullptr, db.path());
+        db::Connection &connection = *module.connection;
+        CustomerStore &customers = *module.customerStore;
+        const qint64 quoted = addCustomer(customers, QStringLiteral("华联"));
+        const qint64 tooDear = addCustomer(customers, QStringLiteral("阿里"), QStringLiteral("13900001111"));
+        const qint64 other = addCustomer(customers, QStringLiteral("腾讯"));
+        const qint64 binned = addCustomer(customers, QStringLiteral("删了"));
+        FollowUpStore store(connection);
+        store.add(quoted, note(QStringLiteral("报价单已发")));
+        store.add(tooDear, {QStringLiteral("电话"), QStringLiteral("谈了"), QStringLiteral("嫌报价太高"), {}});
+        store.add(other, note(QStringLiteral("别的事")));
+        store.add(binned, note(QStringLiteral("报价")));
+        QCOMPARE(customers.remove(*customers.read(binned)), CustomerStore::Outcome::Done);
+
+        CustomerListModel &list = *module.customerList;
+        list.showStatement(sql::allRecords());
+        customers::CustomerSearch search(&list, connection);
+        auto found = [&](const customers::SearchFields &fields) {
+            search.search(fields);
+            QTest::qWaitFor([&] { return !search.busy(); }); // a late result fails the comparison
+            return list.keys();
+        };
+        customers::SearchFields fields;
+        fields.shortName = QStringLiteral("跟进:报价");
+        QCOMPARE(found(fields), (std::vector<qint64>{quoted, tooDear}));
+        // The other fields still narrow it (the telephone field also reads mobile numbers).
+        fields.shortName = QStringLiteral("跟进：报价");
+        fields.phone = QStringLiteral("1390000");
+        QCOMPARE(found(fields), (std::vector<qint64>{tooDear}));
+        fields.phone.clear();
+        // Without the prefix it is the ordinary search of 客户简称.
+        fields.shortName = QStringLiteral("报价");
+        QCOMPARE(found(fields), std::vector<qint64>{});
+        // Nothing after the prefix: every customer, as with the field empty.
+        fields.shortName = QStringLiteral("跟进:");
+        QCOMPARE(found(fields).size(), size_t(3));
+
+        // What another instance writes is found at the next search.
+        db::Connection second;
+        second.setAddress(connection.address());
+        second.open();
+        FollowUpStore(second).add(other, note(QStringLiteral("也要报价")));
+        fields.shortName = QStringLiteral("跟进:报价");
+        QCOMPARE(found(fields), (std::vector<qint64>{quoted, tooDear, other}));
+        // A pasted page of text is cut, not sent whole: it finds nothing and breaks nothing.
+        fields.shortName = QStringLiteral("跟进:报价") + QString(100000, QLatin1Char('x'));
+        QCOMPARE(found(fields), std::vector<qint64>{});
+    }
+
     void exportsWriteTheSelectionAndReadBack()
     {
         test::TestDatabase db;
@@ -275,11 +424,11 @@ private slots:
         const QString file = folder.filePath(QStringLiteral("data.db"));
         createDeliveredDatabase(file);
         // What the previous version left: no follow-up tables, version 3.
-        QVERIFY(
-            test::execOnFile(file, {QStringLiteral("DROP TABLE followups"), QStringLiteral("DROP TABLE followup_ways"),
-                                    QStringLiteral("DROP TABLE followup_reminders_off"),
-                                    QStringLiteral("UPDATE register_version SET version=3"),
-                                    QStringLiteral("INSERT INTO data (b) VALUES ('华联')")}));
+        QVERIFY(test::execOnFile(
+            file, {QStringLiteral("DROP TABLE followups"), QStringLiteral("DROP TABLE followup_dates"),
+                   QStringLiteral("DROP TABLE followup_ways"), QStringLiteral("DROP TABLE followup_reminders_off"),
+                   QStringLiteral("UPDATE register_version SET version=3"),
+                   QStringLiteral("INSERT INTO data (b) VALUES ('华联')")}));
         {
             db::Connection connection(file);
             connection.open();
@@ -291,6 +440,20 @@ private slots:
             store.add(1, note(QStringLiteral("升级后"), QDate(2026, 12, 1)));
             store.setRemindsAtLogin(QStringLiteral("甲"), false);
         }
+        // A register of the last version gets the list's follow-up dates from its history.
+        QVERIFY(test::execOnFile(file, {QStringLiteral("DROP TRIGGER followup_dates_insert"),
+                                        QStringLiteral("DROP TRIGGER followup_dates_update"),
+                                        QStringLiteral("DROP TRIGGER followup_dates_delete"),
+                                        QStringLiteral("DROP TABLE followup_dates")}));
+        {
+            db::Connection connection(file);
+            connection.open();
+            QVERIFY(!registerIsCurrent(connection));
+            upgradeRegister(connection);
+            QCOMPARE(readFollowUpDates(connection, {1}).at(1).next, QDate(2026, 12, 1));
+            FollowUpStore(connection).add(1, note(QStringLiteral("再来"), QDate(2026, 11, 1)));
+            QCOMPARE(readFollowUpDates(connection, {1}).at(1).next, QDate(2026, 11, 1));
+        }
         if (test::testServerAddress().isEmpty())
             return;
         const db::RegisterAddress address = test::createTestServerDatabase();
@@ -299,9 +462,10 @@ private slots:
         server.setAddress(address);
         server.open();
         FollowUpStore copied(server);
-        QCOMPARE(copied.ofCustomer(1).size(), size_t(1));
-        QCOMPARE(copied.due(QDate(2026, 12, 1)).size(), size_t(1));
+        QCOMPARE(copied.ofCustomer(1).size(), size_t(2));
+        QCOMPARE(copied.due(QDate(2026, 12, 1)).size(), size_t(2));
         QVERIFY(!copied.remindsAtLogin(QStringLiteral("甲")));
+        QCOMPARE(readFollowUpDates(server, {1}).at(1).next, QDate(2026, 11, 1));
         // New follow-ups continue after the copied ids.
         QVERIFY(copied.add(1, note(QStringLiteral("服务器上"))) > copied.ofCustomer(1).back().id);
     }

@@ -386,6 +386,57 @@ private slots:
         QVERIFY(logged(data::LogKind::BackedUp).empty()); // made after the backup was taken
     }
 
+    void theDailyBackupAndAFailedBackupAreLoggedLikeAManualOne()
+    {
+        MainWindowHarness h;
+        db::Connection &connection = *h.data->connection;
+        const QString file = connection.fileName();
+        auto logged = [&](data::LogKind kind) {
+            data::LogFilter filter;
+            filter.kind = kind;
+            return data::ChangeLog(connection).entries(filter, 10);
+        };
+        const data::FieldChange daily{QStringLiteral("方式"), std::nullopt, QStringLiteral("每日自动备份")};
+
+        // The day's copy, under the operator whose login made it; the day's second login adds none.
+        const QDateTime day(QDate(2026, 12, 10), QTime(8, 30));
+        QCOMPARE(makeLoggedDailyBackup(file, day, QStringLiteral("业务员甲")), QString());
+        QCOMPARE(makeLoggedDailyBackup(file, day.addSecs(3600), QStringLiteral("业务员乙")), QString());
+        const QStringList backups = db::listBackups(db::backupFolder(file));
+        QCOMPARE(backups.size(), 1);
+        std::vector<data::LogEntry> entries = logged(data::LogKind::BackedUp);
+        QCOMPARE(entries.size(), size_t(1));
+        QCOMPARE(entries[0].operatorName, QStringLiteral("业务员甲"));
+        QCOMPARE(entries[0].subject, QDir::toNativeSeparators(backups.first()));
+        QCOMPARE(entries[0].fields, std::vector<data::FieldChange>{daily});
+
+        // No copy can be made (a file stands where the backup folder goes): the next day's failure
+        // is said and logged with its reason, and so is a manual one.
+        QVERIFY(QDir(db::backupFolder(file)).removeRecursively());
+        QFile blocker(db::backupFolder(file));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const QString said = makeLoggedDailyBackup(file, day.addDays(1), QStringLiteral("业务员甲"));
+        QVERIFY2(said.startsWith(QStringLiteral("今天的自动备份没有完成。")), qPrintable(said));
+        const data::SessionOperator by(connection, QStringLiteral("业务员乙"));
+        data::OperatorStore(connection).addOperator(by.name());
+        data::OperatorStore(connection).setRights(by.name(), {data::Role::Administrator, 0, false});
+        backUpRegister(h.form.get(), file, &by);
+        QVERIFY(h.env.dialogs().lastBox().request.text.contains(QStringLiteral("数据没有备份。")));
+        entries = logged(data::LogKind::BackupFailed);
+        QCOMPARE(entries.size(), size_t(2));
+        QCOMPARE(entries[1].operatorName, QStringLiteral("业务员甲"));
+        QCOMPARE(entries[0].operatorName, QStringLiteral("业务员乙"));
+        for (const data::LogEntry &entry : entries) {
+            QCOMPARE(entry.subject, QDir::toNativeSeparators(db::backupFolder(file)));
+            QCOMPARE(entry.fields.back().field, QStringLiteral("原因"));
+            QVERIFY(!entry.fields.back().after.value_or(QString()).isEmpty());
+            QVERIFY(said.endsWith(entry.fields.back().after.value_or(QString())));
+        }
+        QCOMPARE(entries[1].fields.front(), daily);
+        QCOMPARE(logged(data::LogKind::BackedUp).size(), size_t(1));
+    }
+
     void theRecycleBinPutsBackAndRemovesForGoodOnlyWhenAskedAndAllowed()
     {
         MainWindowHarness h;
