@@ -339,6 +339,14 @@ void MainWindow::buildMenus()
     m_operationLogAction = settingsMenu->addAction(QStringLiteral("操作日志…"));
     m_operationLogAction->setObjectName(QStringLiteral("operationLogAction"));
     connect(m_operationLogAction, &QAction::triggered, this, &MainWindow::openOperationLog);
+#ifdef LIANBU_STATISTICS
+    // The register as charts; a click on one shows those customers in the list.
+    m_statisticsAction = settingsMenu->addAction(QStringLiteral("客户统计…"));
+    m_statisticsAction->setObjectName(QStringLiteral("statisticsAction"));
+    m_statisticsAction->setShortcut(QKeySequence(Qt::Key_F9));
+    addAction(m_statisticsAction); // the key works while the menu is closed
+    connect(m_statisticsAction, &QAction::triggered, this, &MainWindow::openStatistics);
+#endif
 
     // Never offered to the operator: onActivated triggers it.
     checkForUpgradeAction = new QAction(QStringLiteral("检查升级"), this);

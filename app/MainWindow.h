@@ -163,6 +163,8 @@ private:
     void openRecycleBin();
     QAction *m_operationLogAction = nullptr; // 操作日志…
     void openOperationLog();
+    QAction *m_statisticsAction = nullptr; // 客户统计… (a build with Qt Charts)
+    void openStatistics();
     void buildFollowUps(); // app/FollowUpHooks.cpp
     lianbu::followups::FollowUpCommands *m_followUps = nullptr;
     lianbu::data::Rights m_rights{lianbu::data::Role::Administrator, 0, true};

@@ -6,6 +6,10 @@
 #include "operators/OperationLogWindow.h"
 #include "followups/FollowUpCommands.h"
 #include "platform/Dialogs.h"
+#ifdef LIANBU_STATISTICS
+#include "data/CustomerListModel.h"
+#include "stats/StatisticsWindow.h"
+#endif
 #include "ui_MainWindow.h"
 
 #include <QAction>
@@ -78,6 +82,24 @@ void MainWindow::openOperationLog()
     }
     auto *window = new lianbu::operators::OperationLogWindow(*m_database.connection, this);
     window->show();
+}
+
+void MainWindow::openStatistics()
+{
+#ifdef LIANBU_STATISTICS
+    if (auto *open = findChild<lianbu::stats::StatisticsWindow *>()) {
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    auto *window = new lianbu::stats::StatisticsWindow(
+        m_database.connection->address(),
+        [this](const lianbu::sql::BoundStatement &statement, std::vector<qint64> keys) {
+            m_database.customerList->showResult(statement, std::move(keys));
+        },
+        this);
+    window->show();
+#endif
 }
 
 lianbu::data::SessionOperator MainWindow::sessionOperator() const

@@ -182,7 +182,10 @@ int main(int argc, char **argv)
             5);
     };
     // The floor: the dates read in key order straight through SQLite.
-    auto scanFloor = [&](const char *sql) { return floorMs(path, sql, [](sqlite3_stmt *, int) {}, 5); };
+    auto scanFloor = [&](const char *sql) {
+        return floorMs(
+            path, sql, [](sqlite3_stmt *, int) {}, 5);
+    };
     const double lastFloor =
         scanFloor("select customer, last_time from followup_dates where last_time is not null order by customer");
     const double nextFloor =
@@ -194,8 +197,8 @@ int main(int argc, char **argv)
          "≤ 300 ms");
     line("title-click sort 下次联系, earliest first", sortBy(QLatin1String(data::kNextContactField)), nextFloor,
          "≤ 300 ms");
-    line("title-click sort 下次联系, latest first", sortBy(QLatin1String(data::kNextContactField) + " DESC"),
-         nextFloor, "≤ 300 ms");
+    line("title-click sort 下次联系, latest first", sortBy(QLatin1String(data::kNextContactField) + " DESC"), nextFloor,
+         "≤ 300 ms");
     std::printf("| %-44s | %9s |\n", "  first row's 下次联系", qPrintable(seen.value(fields + 1)));
     line("for comparison: sort 客户简称", sortBy(QStringLiteral("b")), 0, "≤ 300 ms");
     // ---- the quick search's look into the follow-ups (客户简称 "跟进:报价"), in its worker

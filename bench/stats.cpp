@@ -81,8 +81,8 @@ int main(int argc, char **argv)
     };
     std::vector<CountRow> cities;
     for (const auto &v : views) {
-        if (!followUps && (v.view == View::FollowUpOperator || v.view == View::FollowUpMonth
-                           || v.view == View::FollowUpAbsence)) {
+        if (!followUps
+            && (v.view == View::FollowUpOperator || v.view == View::FollowUpMonth || v.view == View::FollowUpAbsence)) {
             std::printf("| %-28s | %9s | %6s | %12s | %9s |\n", v.name, "-", "-", "(no table)", "-");
             continue;
         }
@@ -100,8 +100,8 @@ int main(int argc, char **argv)
             const auto statement = customerKeysStatement(database, largest->selection);
             clickMs = bench::medianMs(
                 [&] {
-                    found = qint64(
-                        db::readKeys(db::engineOf(database), database, statement.text, statement.values).size());
+                    found =
+                        qint64(db::readKeys(db::engineOf(database), database, statement.text, statement.values).size());
                 },
                 3);
         }

@@ -49,8 +49,8 @@ public:
         to = std::min(to, int(keys.size()));
         for (int start = from; start < to; start += kBatch) {
             const int end = std::min(to, start + kBatch);
-            const std::unordered_map<qint64, FollowUpDates> dates = readFollowUpDates(
-                *m_list.connection(), std::vector<qint64>(keys.begin() + start, keys.begin() + end));
+            const std::unordered_map<qint64, FollowUpDates> dates =
+                readFollowUpDates(*m_list.connection(), std::vector<qint64>(keys.begin() + start, keys.begin() + end));
             Cells cells(m_list.fieldCount());
             m_fields->readRows(start, end, [&](int row, const db::RowCells &fields) {
                 const auto found = row < int(keys.size()) ? dates.find(keys[size_t(row)]) : dates.end();

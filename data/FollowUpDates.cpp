@@ -23,7 +23,7 @@ QString datesOf(const QString &who)
 
 // The date texts as numbers that order the same (the texts have one fixed layout): digits only,
 // padded to the same length; 0 for none.
-template<typename Char>
+template <typename Char>
 qint64 dateNumber(const Char *text, qsizetype size)
 {
     qint64 number = 0;
@@ -111,8 +111,7 @@ QStringList followUpDateStatements(const db::Engine &engine)
     };
 }
 
-std::unordered_map<qint64, FollowUpDates> readFollowUpDates(db::Connection &connection,
-                                                            const std::vector<qint64> &keys)
+std::unordered_map<qint64, FollowUpDates> readFollowUpDates(db::Connection &connection, const std::vector<qint64> &keys)
 {
     std::unordered_map<qint64, FollowUpDates> dates;
     const QSqlDatabase database = connection.database();

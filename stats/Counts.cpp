@@ -240,7 +240,8 @@ std::vector<CountRow> byProvince(const std::vector<CountRow> &cities)
         if (row.selection.isEmpty()) {
             row.selection = city.selection;
         } else {
-            row.selection.condition = QStringLiteral("(%1 or %2)").arg(row.selection.condition, city.selection.condition);
+            row.selection.condition =
+                QStringLiteral("(%1 or %2)").arg(row.selection.condition, city.selection.condition);
             row.selection.values << city.selection.values;
         }
     }
@@ -259,20 +260,23 @@ std::vector<CountRow> followUpAbsence(const QSqlDatabase &database, const CountR
     const QDate today = request.today.isValid() ? request.today : QDate::currentDate();
     const QString since = data::attemptTimeText(today.addDays(-std::max(0, request.days)).startOfDay());
     const QString key = db::engineOf(database).rowKey(QStringLiteral("data"));
-    const auto groups =
-        readGroups(database,
-                   QStringLiteral("select case when f.last_time is null then 0 when f.last_time >= ? then 1 else 2 end, "
-                                  "count(*) from data left join (select customer, max(contact_time) as last_time "
-                                  "from %1 where binned=0 group by customer) f on f.customer = %2 group by 1")
-                       .arg(followUps(), key),
-                   {since});
+    const auto groups = readGroups(
+        database,
+        QStringLiteral("select case when f.last_time is null then 0 when f.last_time >= ? then 1 else 2 end, "
+                       "count(*) from data left join (select customer, max(contact_time) as last_time "
+                       "from %1 where binned=0 group by customer) f on f.customer = %2 group by 1")
+            .arg(followUps(), key),
+        {since});
     const QString anyFollowUp = QStringLiteral("%1 in (select customer from %2 where binned=0)").arg(key, followUps());
     const QString recent =
         QStringLiteral("%1 in (select customer from %2 where binned=0 and contact_time >= ?)").arg(key, followUps());
     const QString days = QString::number(request.days);
     std::vector<CountRow> rows{
         {{}, QStringLiteral("%1 天内有跟进").arg(days), 0, {recent, {since}}},
-        {{}, QStringLiteral("超过 %1 天未跟进").arg(days), 0, {anyFollowUp + QStringLiteral(" and not ") + recent, {since}}},
+        {{},
+         QStringLiteral("超过 %1 天未跟进").arg(days),
+         0,
+         {anyFollowUp + QStringLiteral(" and not ") + recent, {since}}},
         {{}, QStringLiteral("从未跟进"), 0, {QStringLiteral("not ") + anyFollowUp, {}}},
     };
     for (const Group &g : groups) {
@@ -315,12 +319,14 @@ std::vector<CountRow> countCustomers(const QSqlDatabase &database, const CountRe
         return byCity(database);
     case View::AddedPerMonth:
         return byMonth(
-            readGroups(database, QStringLiteral("select substr(day1,1,7), count(*) from data group by substr(day1,1,7)")),
+            readGroups(database,
+                       QStringLiteral("select substr(day1,1,7), count(*) from data group by substr(day1,1,7)")),
             QStringLiteral("substr(day1,1,7)"), request);
     case View::FollowUpOperator:
         return byValue(
-            readGroups(database,
-                       QStringLiteral("select username, count(*) from %1 where binned=0 group by username").arg(followUps())),
+            readGroups(
+                database,
+                QStringLiteral("select username, count(*) from %1 where binned=0 group by username").arg(followUps())),
             QStringLiteral("username"), ofFollowUps);
     case View::FollowUpMonth:
         return byMonth(readGroups(database, QStringLiteral("select substr(contact_time,1,7), count(*) from %1 "
@@ -340,9 +346,14 @@ sql::BoundStatement customersStatement(const Selection &selection)
 
 sql::BoundStatement customerKeysStatement(const QSqlDatabase &database, const Selection &selection)
 {
-    return {QStringLiteral("select %1 from data where %2")
-                .arg(db::engineOf(database).rowKey(QStringLiteral("data")), selection.condition),
-            selection.values};
+    return customerKeysStatement(db::engineOf(database), selection);
+}
+
+sql::BoundStatement customerKeysStatement(const db::Engine &engine, const Selection &selection)
+{
+    return {
+        QStringLiteral("select %1 from data where %2").arg(engine.rowKey(QStringLiteral("data")), selection.condition),
+        selection.values};
 }
 
 QString emptyValueLabel()

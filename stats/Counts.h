@@ -10,6 +10,10 @@
 
 class QSqlDatabase;
 
+namespace lianbu::db {
+class Engine;
+}
+
 namespace lianbu::stats {
 
 // Which customers a row of counts stands for: a condition on table data with its values bound.
@@ -63,10 +67,11 @@ inline constexpr int kAddressPrefixLengths[] = {8, 16, 48};
 // The customers of a selection: the statement the list shows and the statement of their keys.
 sql::BoundStatement customersStatement(const Selection &selection);
 sql::BoundStatement customerKeysStatement(const QSqlDatabase &database, const Selection &selection);
+sql::BoundStatement customerKeysStatement(const db::Engine &engine, const Selection &selection);
 
 // Labels of rows that are not a value.
-QString emptyValueLabel();   // no 客户类别 / operator
-QString unknownDateLabel();  // 登记日期 missing or unreadable
+QString emptyValueLabel();  // no 客户类别 / operator
+QString unknownDateLabel(); // 登记日期 missing or unreadable
 QString monthLabel(int year, int month);
 
 } // namespace lianbu::stats

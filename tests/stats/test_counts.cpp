@@ -43,8 +43,7 @@ void insertCustomers(db::Connection &connection, const std::vector<std::pair<QVa
 std::vector<qint64> keysOf(db::Connection &connection, const Selection &selection)
 {
     const auto statement = customerKeysStatement(connection.database(), selection);
-    return db::readKeys(db::engineOf(connection.database()), connection.database(), statement.text,
-                        statement.values);
+    return db::readKeys(db::engineOf(connection.database()), connection.database(), statement.text, statement.values);
 }
 
 // Every row's customers are as many as it counts, no customer is in two rows, and together the
@@ -60,9 +59,8 @@ void checkSelections(db::Connection &connection, const std::vector<CountRow> &ro
         }
         const auto keys = keysOf(connection, row.selection);
         QVERIFY2(qint64(keys.size()) == row.count,
-                 qPrintable(row.group + u'/' + row.label + QStringLiteral(": %1 customers for %2 counted")
-                                                                  .arg(keys.size())
-                                                                  .arg(row.count)));
+                 qPrintable(row.group + u'/' + row.label
+                            + QStringLiteral(": %1 customers for %2 counted").arg(keys.size()).arg(row.count)));
         for (const qint64 key : keys)
             QVERIFY2(!seen.contains(key), qPrintable(row.label));
         seen.unite(QSet<qint64>(keys.begin(), keys.end()));
@@ -130,16 +128,19 @@ private slots:
         for (size_t r = 0; r < cities.size(); ++r)
             QCOMPARE(cities[r].count, withoutIndex[r].count);
         for (auto it = got.cbegin(); it != got.cend(); ++it)
-            QVERIFY2(expected.value(it.key()) == *it, qPrintable(it.key().first + u'/' + it.key().second
-                                                            + QStringLiteral(": %1 counted, %2 read").arg(*it).arg(expected.value(it.key()))));
+            QVERIFY2(expected.value(it.key()) == *it,
+                     qPrintable(it.key().first + u'/' + it.key().second
+                                + QStringLiteral(": %1 counted, %2 read").arg(*it).arg(expected.value(it.key()))));
         for (auto it = expected.cbegin(); it != expected.cend(); ++it)
-            QVERIFY2(got.value(it.key()) == *it, qPrintable(it.key().first + u'/' + it.key().second
-                                                            + QStringLiteral(": %1 counted, %2 read").arg(got.value(it.key())).arg(*it)));
+            QVERIFY2(got.value(it.key()) == *it,
+                     qPrintable(it.key().first + u'/' + it.key().second
+                                + QStringLiteral(": %1 counted, %2 read").arg(got.value(it.key())).arg(*it)));
         QCOMPARE(got.size(), expected.size());
         checkSelections(connection, cities, qint64(rows.size()));
 
         const auto provinces = countCustomers(connection.database(), {View::Province, 12, 30, {}});
-        QCOMPARE(countOf(provinces, QStringLiteral("北京市")), countOf(cities, QStringLiteral("北京市"), QStringLiteral("北京市")));
+        QCOMPARE(countOf(provinces, QStringLiteral("北京市")),
+                 countOf(cities, QStringLiteral("北京市"), QStringLiteral("北京市")));
         qint64 guangdong = 0;
         for (const CountRow &row : cities)
             if (row.group == QStringLiteral("广东省"))
@@ -215,7 +216,8 @@ private slots:
                          {QStringLiteral("丁"), QStringLiteral("x")}},
                         QStringLiteral("a"));
         std::vector<qint64> keys;
-        for (const QString &name : {QStringLiteral("丁"), QStringLiteral("丙"), QStringLiteral("乙"), QStringLiteral("甲")})
+        for (const QString &name :
+             {QStringLiteral("丁"), QStringLiteral("丙"), QStringLiteral("乙"), QStringLiteral("甲")})
             keys.push_back(keysOf(connection, {QStringLiteral("b = ?"), {name}}).at(0));
         const QString admin = superAdministratorName();
         data::FollowUpStore store(connection, admin);

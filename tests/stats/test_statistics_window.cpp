@@ -1,0 +1,144 @@
+// The 客户统计 window: counts arrive from the worker, each view shows its chart and table, and a
+// click on a bar, slice or row hands exactly those customers to the list.
+#include "data/Database.h"
+#include "db/Connection.h"
+#include "stats/AddressReader.h"
+#include "stats/StatisticsChart.h"
+#include "stats/StatisticsWindow.h"
+#include "tests/support/TestDatabase.h"
+
+#include <QBarSeries>
+#include <QBarSet>
+#include <QChart>
+#include <QChartView>
+#include <QComboBox>
+#include <QLabel>
+#include <QPieSeries>
+#include <QSignalSpy>
+#include <QSqlQuery>
+#include <QTableWidget>
+#include <QtTest>
+
+using namespace lianbu;
+using namespace lianbu::stats;
+
+namespace {
+
+void addCustomers(db::Connection &connection, int n, const QString &category, const QString &address)
+{
+    QSqlQuery query(connection.database());
+    QVERIFY(query.prepare(QStringLiteral("insert into data (a,b,i,day1) values (?,?,?,?)")));
+    for (int i = 0; i < n; ++i) {
+        query.addBindValue(category);
+        query.addBindValue(category + QString::number(i));
+        query.addBindValue(address);
+        query.addBindValue(QDate::currentDate().toString(Qt::ISODate));
+        QVERIFY(query.exec());
+    }
+}
+
+} // namespace
+
+class TestStatisticsWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void aClickShowsExactlyThoseCustomers()
+    {
+        test::TestDatabase db;
+        Database module(nullptr, db.path());
+        db::Connection &connection = *module.connection;
+        addCustomers(connection, 4, QStringLiteral("VIP客户"), QStringLiteral("浙江省杭州市西湖区"));
+        addCustomers(connection, 2, QStringLiteral("普通客户"), QStringLiteral("上海浦东新区"));
+        addCustomers(connection, 1, QStringLiteral("普通客户"), QStringLiteral("不知道在哪"));
+
+        std::vector<qint64> shown;
+        sql::BoundStatement shownStatement;
+        StatisticsWindow window(connection.address(), [&](const sql::BoundStatement &s, std::vector<qint64> keys) {
+            shownStatement = s;
+            shown = std::move(keys);
+        });
+        QSignalSpy counted(&window, &StatisticsWindow::countsShown);
+        QSignalSpy customers(&window, &StatisticsWindow::customersShown);
+        window.show();
+        QVERIFY(window.counting());
+        QTRY_COMPARE(counted.size(), 1);
+        auto *table = window.findChild<QTableWidget *>(QStringLiteral("statisticsTable"));
+        QCOMPARE(table->rowCount(), 2);
+        QCOMPARE(table->item(0, 0)->text(), QStringLiteral("VIP客户"));
+        QCOMPARE(table->item(0, 1)->text(), QStringLiteral("4"));
+
+        // A click on the chart's first bar: the four VIP客户.
+        auto *view = window.findChild<QChartView *>();
+        auto *bars = qobject_cast<QBarSeries *>(view->chart()->series().at(0));
+        QVERIFY(bars);
+        emit bars->clicked(0, bars->barSets().at(0));
+        QTRY_COMPARE(customers.size(), 1);
+        QCOMPARE(int(shown.size()), 4);
+        QSqlQuery check(connection.database());
+        for (const qint64 key : shown) {
+            QVERIFY(check.exec(QStringLiteral("select a from data where rowid = %1").arg(key)));
+            QVERIFY(check.next());
+            QCOMPARE(check.value(0).toString(), QStringLiteral("VIP客户"));
+        }
+        // The list can run the statement again (a refresh) and finds the same customers.
+        QVERIFY(check.prepare(shownStatement.text));
+        for (const QVariant &value : shownStatement.values)
+            check.addBindValue(value);
+        QVERIFY(check.exec());
+        int rows = 0;
+        while (check.next())
+            ++rows;
+        QCOMPARE(rows, 4);
+
+        // As a pie, the same click.
+        window.findChild<QComboBox *>(QStringLiteral("statisticsChartKind"))->setCurrentIndex(1);
+        auto *pie = qobject_cast<QPieSeries *>(view->chart()->series().at(0));
+        QVERIFY(pie);
+        emit pie->clicked(pie->slices().at(1));
+        QTRY_COMPARE(customers.size(), 2);
+        QCOMPARE(int(shown.size()), 3); // 普通客户
+
+        // The cities: 未识别 is a row with its count, and a double click lists that customer.
+        window.chooseView(2);
+        QTRY_COMPARE(counted.size(), 2);
+        int unread = -1;
+        for (int r = 0; r < table->rowCount(); ++r)
+            if (table->item(r, 0)->text() == unrecognisedLabel())
+                unread = r;
+        QVERIFY(unread >= 0);
+        QCOMPARE(table->item(unread, 2)->text(), QStringLiteral("1"));
+        window.showRowCustomers(unread);
+        QTRY_COMPARE(customers.size(), 3);
+        QCOMPARE(int(shown.size()), 1);
+
+        // Customers added this month are on the line's last point.
+        window.chooseView(3);
+        QTRY_COMPARE(counted.size(), 3);
+        QCOMPARE(table->rowCount(), 12);
+        QCOMPARE(table->item(11, 1)->text(), QStringLiteral("7"));
+    }
+
+    void longListsKeepTheChartReadable()
+    {
+        std::vector<CountRow> rows;
+        for (int i = 0; i < 30; ++i)
+            rows.push_back({{}, QStringLiteral("类别%1").arg(i), 100 - i, {QStringLiteral("a = ?"), {i}}});
+        ChartPicture bars = makeChart(rows, ChartKind::Bars, QStringLiteral("t"));
+        QCOMPARE(int(bars.rowOfEntry.size()), kChartEntries);
+        ChartPicture pie = makeChart(rows, ChartKind::Pie, QStringLiteral("t"));
+        QCOMPARE(int(pie.rowOfEntry.size()), kChartEntries);
+        QCOMPARE(pie.rowOfEntry.back(), -1); // 其他: the rest together
+        auto *series = qobject_cast<QPieSeries *>(pie.chart->series().at(0));
+        qreal sum = 0;
+        for (QPieSlice *slice : series->slices())
+            sum += slice->value();
+        QCOMPARE(qint64(sum), qint64(30 * 100 - 29 * 30 / 2)); // nothing lost in 其他
+        delete bars.chart;
+        delete pie.chart;
+    }
+};
+
+QTEST_MAIN(TestStatisticsWindow)
+#include "test_statistics_window.moc"
