@@ -142,33 +142,49 @@ std::vector<int> orderByFollowUpDate(db::Connection &connection, FollowUpDate da
                                      const std::vector<qint64> &keys)
 {
     const size_t n = keys.size();
-    // The positions in key order, to be matched against the table read in key order.
-    std::vector<int> byKey(n);
-    std::iota(byKey.begin(), byKey.end(), 0);
-    if (!std::is_sorted(keys.begin(), keys.end()))
-        std::sort(byKey.begin(), byKey.end(), [&](int x, int y) { return keys[size_t(x)] < keys[size_t(y)]; });
     std::vector<qint64> value(n, 0);
-    const auto firstKey = std::find_if(byKey.begin(), byKey.end(), [&](int p) { return keys[size_t(p)] > 0; });
-    if (firstKey != byKey.end()) {
+    qint64 low = std::numeric_limits<qint64>::max();
+    qint64 high = 0;
+    for (const qint64 key : keys)
+        if (key > 0) {
+            low = std::min(low, key);
+            high = std::max(high, key);
+        }
+    if (high > 0) {
         const QString column = date == FollowUpDate::Last ? QStringLiteral("last_time") : QStringLiteral("next_date");
+        const QString scan = QStringLiteral("select customer, %1 from %2 where %1 is not null and customer >= ? and "
+                                            "customer <= ? order by customer")
+                                 .arg(column, QLatin1String(kFollowUpDatesTable));
         const QSqlDatabase database = connection.database();
-        size_t next = size_t(firstKey - byKey.begin());
+        const db::Engine &engine = db::engineOf(database);
         QString scratch;
-        db::engineOf(database).readResult(
-            database,
-            QStringLiteral("select customer, %1 from %2 where %1 is not null and customer >= ? and customer <= ? "
-                           "order by customer")
-                .arg(column, QLatin1String(kFollowUpDatesTable)),
-            {keys[size_t(*firstKey)], keys[size_t(byKey.back())]}, [&](const db::ResultRow &row) {
+        if (quint64(high - low) <= 4 * quint64(n) + 1024) {
+            // Keys of a register are close together: the dates are put at their key's place in
+            // one array and each row looks its own up, with no sort of the keys.
+            std::vector<qint64> atKey(size_t(high - low) + 1, 0);
+            engine.readResult(database, scan, {low, high}, [&](const db::ResultRow &row) {
+                atKey[size_t(row.integer(0) - low)] = dateNumberOf(row, 1, &scratch);
+            });
+            for (size_t p = 0; p < n; ++p)
+                if (keys[p] > 0)
+                    value[p] = atKey[size_t(keys[p] - low)];
+        } else {
+            // Far apart: the positions in key order are matched against the table read in key order.
+            std::vector<std::pair<qint64, int>> byKey(n);
+            for (size_t p = 0; p < n; ++p)
+                byKey[p] = {keys[p], int(p)};
+            std::sort(byKey.begin(), byKey.end());
+            size_t next = 0;
+            engine.readResult(database, scan, {low, high}, [&](const db::ResultRow &row) {
                 const qint64 customer = row.integer(0);
-                while (next < n && keys[size_t(byKey[next])] < customer)
+                while (next < n && byKey[next].first < customer)
                     ++next;
                 const qint64 number = dateNumberOf(row, 1, &scratch);
-                for (; next < n && keys[size_t(byKey[next])] == customer; ++next)
-                    value[size_t(byKey[next])] = number;
+                for (; next < n && byKey[next].first == customer; ++next)
+                    value[size_t(byKey[next].second)] = number;
             });
+        }
     }
-    byKey = {};
     // No date (0) is the smallest value: first ascending, last descending. The position breaks
     // ties, so equal dates keep their order (a stable sort) at the speed of a plain one.
     std::vector<std::pair<qint64, int>> ranked(n);

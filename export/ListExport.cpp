@@ -14,6 +14,9 @@
 #include "platform/Error.h"
 #include "platform/Shell.h"
 
+#include <QFileInfo>
+#include <QStringList>
+
 #include <array>
 #include <memory>
 
@@ -306,6 +309,47 @@ bool exportListFile(const ListSheet &sheet, ExportFormat format, const QString &
         showInformation(lost, parent);
     openFile(path);
     return true;
+}
+
+ExportTarget exportTargetOf(const QString &path, const QString &chosenFilter, const std::vector<ExportFormat> &offered)
+{
+    if (offered.empty())
+        throw Error(QStringLiteral("No export format offered"));
+    ExportFormat chosen = offered.front();
+    for (ExportFormat format : offered)
+        if (formatFilter(format) == chosenFilter)
+            chosen = format;
+    const QString typed = QFileInfo(path).suffix().toLower();
+    if (typed == formatSuffix(chosen))
+        return {path, chosen};
+    for (ExportFormat format : offered)
+        if (typed == formatSuffix(format))
+            return {path, format};
+    // Anything else is part of the name: "报表.2026" or "日志.txt" still get a file the format's
+    // programs open.
+    QString named = path;
+    if (!named.endsWith(QLatin1Char('.')))
+        named += QLatin1Char('.');
+    return {named + formatSuffix(chosen), chosen};
+}
+
+std::optional<ExportTarget> askExportTarget(QWidget *parent, const QString &caption, const QString &fileName,
+                                            const std::vector<ExportFormat> &offered)
+{
+    QStringList filters;
+    for (ExportFormat format : offered)
+        filters << formatFilter(format);
+    QString chosenFilter;
+    SaveFileRequest request;
+    request.caption = caption;
+    request.fileName = fileName;
+    request.filter = filters.join(QStringLiteral(";;"));
+    request.selectedFilter = filters.value(0);
+    request.chosenFilter = &chosenFilter;
+    const QString path = dialogs().saveFileName(parent, request);
+    if (path.trimmed().isEmpty())
+        return std::nullopt;
+    return exportTargetOf(path, chosenFilter, offered);
 }
 
 } // namespace lianbu::exchange

@@ -11,6 +11,9 @@
 
 #include <QString>
 
+#include <optional>
+#include <vector>
+
 class QWidget;
 
 namespace lianbu::exchange {
@@ -42,5 +45,23 @@ QString lossText(const ExportOutcome &outcome, const QString &path);
 // list lacks throws "Field '%s' not found" before anything happens. True when the file was written.
 bool exportListFile(const ListSheet &sheet, ExportFormat format, const QString &path, QWidget *parent = nullptr,
                     bool showProgress = true);
+
+// The file a table export writes, and in which format.
+struct ExportTarget
+{
+    QString path;
+    ExportFormat format = ExportFormat::Xlsx;
+};
+
+// The one rule for the name a save dialog gave: a typed suffix one of `offered` writes wins (.csv:
+// in the encoding of the CSV filter chosen, else of the first CSV offered); otherwise the chosen
+// filter's format (the first offered when none matches) with its suffix appended.
+ExportTarget exportTargetOf(const QString &path, const QString &chosenFilter, const std::vector<ExportFormat> &offered);
+
+// The save dialog of a table export, through the dialog service: `offered` formats, the first
+// chosen at first, the name resolved by exportTargetOf. nullopt when cancelled. The one overwrite
+// question is exportListFile's, about the name resolved here.
+std::optional<ExportTarget> askExportTarget(QWidget *parent, const QString &caption, const QString &fileName,
+                                            const std::vector<ExportFormat> &offered);
 
 } // namespace lianbu::exchange

@@ -10,7 +10,6 @@
 #include "platform/Dialogs.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QSqlQuery>
 
 #include <algorithm>
@@ -180,24 +179,13 @@ void exportFollowUps(const data::SessionOperator &by, const FollowUpSelection &s
         return;
     }
     // The spreadsheet and text formats; vCard carries no history, .xls too few rows.
-    QStringList filters;
-    for (ExportFormat format : {ExportFormat::Xlsx, ExportFormat::CsvUtf8, ExportFormat::CsvGbk})
-        filters << exchange::formatFilter(format);
-    QString filter;
-    SaveFileRequest request;
-    request.caption = QStringLiteral("导出跟进记录");
-    request.fileName = QStringLiteral("跟进记录");
-    request.filter = filters.join(QStringLiteral(";;"));
-    request.selectedFilter = filters.first();
-    request.chosenFilter = &filter;
-    QString path = dialogs().saveFileName(parent, request);
-    if (path.isEmpty())
+    const std::optional<exchange::ExportTarget> target =
+        exchange::askExportTarget(parent, QStringLiteral("导出跟进记录"), QStringLiteral("跟进记录"),
+                                  {ExportFormat::Xlsx, ExportFormat::CsvUtf8, ExportFormat::CsvGbk});
+    if (!target)
         return;
-    ExportFormat format = exchange::formatOfChoice(filter, path);
-    if (format != ExportFormat::CsvUtf8 && format != ExportFormat::CsvGbk)
-        format = ExportFormat::Xlsx;
-    if (QFileInfo(path).suffix().isEmpty())
-        path += QLatin1Char('.') + exchange::formatSuffix(format);
+    const ExportFormat format = target->format;
+    const QString &path = target->path;
     const exchange::ListSheet sheet = sheetOf(selection, columns, rows);
     if (exchange::exportListFile(sheet, format, path, parent))
         by.log(data::LogKind::Exported, QDir::toNativeSeparators(path),

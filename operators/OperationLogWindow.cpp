@@ -11,7 +11,6 @@
 
 #include <QComboBox>
 #include <QDateEdit>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -136,15 +135,9 @@ TablePage readLogPage(db::Connection &connection, const data::LogFilter &filter,
     return read;
 }
 
-void exportLog(db::Connection &connection, const data::LogFilter &filter, const QString &chosenFilter, QString path,
+void exportLog(db::Connection &connection, const data::LogFilter &filter, const exchange::ExportTarget &target,
                QWidget *parent)
 {
-    using exchange::ExportFormat;
-    ExportFormat format = exchange::formatOfChoice(chosenFilter, path);
-    if (format != ExportFormat::CsvUtf8 && format != ExportFormat::CsvGbk)
-        format = ExportFormat::Xlsx;
-    if (QFileInfo(path).suffix().compare(exchange::formatSuffix(format), Qt::CaseInsensitive) != 0)
-        path += QLatin1Char('.') + exchange::formatSuffix(format);
     db::ListColumns columns;
     const QStringList titles = logTitles();
     for (int k = 0; k < int(titles.size()); ++k) {
@@ -168,7 +161,7 @@ void exportLog(db::Connection &connection, const data::LogFilter &filter, const 
         showInformation(QStringLiteral("没有符合条件的日志，没有导出任何数据。"), parent);
         return;
     }
-    exchange::exportListFile(sheet, format, path, parent);
+    exchange::exportListFile(sheet, target.format, target.path, parent);
 }
 
 OperationLogWindow::OperationLogWindow(db::Connection &connection, QWidget *parent)
@@ -302,18 +295,11 @@ void OperationLogWindow::pageArrived(int)
 
 void OperationLogWindow::exportShown()
 {
-    QString chosen;
-    SaveFileRequest request;
-    request.filter = QStringList{exchange::formatFilter(exchange::ExportFormat::Xlsx),
-                                 exchange::formatFilter(exchange::ExportFormat::CsvUtf8),
-                                 exchange::formatFilter(exchange::ExportFormat::CsvGbk)}
-                         .join(QStringLiteral(";;"));
-    request.selectedFilter = exchange::formatFilter(exchange::ExportFormat::Xlsx);
-    request.chosenFilter = &chosen;
-    const QString path = dialogs().saveFileName(this, request);
-    if (path.isEmpty())
-        return;
-    exportLog(m_connection, m_applied, chosen, path, this);
+    using exchange::ExportFormat;
+    const std::optional<exchange::ExportTarget> target =
+        exchange::askExportTarget(this, {}, {}, {ExportFormat::Xlsx, ExportFormat::CsvUtf8, ExportFormat::CsvGbk});
+    if (target)
+        exportLog(m_connection, m_applied, *target, this);
 }
 
 } // namespace lianbu::operators

@@ -2,6 +2,7 @@
 
 #include "data/ChangeLog.h"
 #include "db/RegisterAddress.h"
+#include "export/ListExport.h"
 #include "platform/PagedTableWindow.h"
 
 #include <QStringList>
@@ -27,9 +28,9 @@ inline constexpr int kLogPerPage = 100;
 // key the page starts under (0: from the newest).
 TablePage readLogPage(db::Connection &connection, const data::LogFilter &filter, int page, qint64 below);
 
-// Writes every entry the filter lets through into `path` (.xlsx or CSV, by `filter`, the save
-// dialog's choice) with the export's progress and messages.
-void exportLog(db::Connection &connection, const data::LogFilter &filter, const QString &chosenFilter, QString path,
+// Writes every entry the filter lets through into the target (.xlsx or CSV) with the export's
+// progress and messages.
+void exportLog(db::Connection &connection, const data::LogFilter &filter, const exchange::ExportTarget &target,
                QWidget *parent);
 
 // "操作日志": the change log with its filters, a page at a time, each page read on a connection of

@@ -9,6 +9,7 @@
 #include "platform/Clock.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/MainWindowHarness.h"
+#include "tests/support/TestSupport.h"
 #include "tests/export/XlsRecords.h"
 #include "export/CsvFormat.h"
 #include "export/CustomerImport.h"
@@ -190,6 +191,65 @@ private slots:
         QVERIFY(QDir(h.env.path()).entryList({QStringLiteral("*.xls")}, QDir::Files).isEmpty());
         QVERIFY(h.env.dialogs().boxes().isEmpty());
         QVERIFY(h.env.shell().opened.isEmpty());
+    }
+
+    // The table exports (操作日志, 跟进记录) name their file by one rule: a typed suffix of an
+    // offered format wins; anything else is part of the name and gets the chosen filter's suffix.
+    void tableExportsNameTheirFileByOneRule_data()
+    {
+        using exchange::ExportFormat;
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("filter"); // the chosen filter's format; -1: none reported
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("format");
+        const struct
+        {
+            const char *row, *typed;
+            int filter;
+            const char *path;
+            ExportFormat format;
+        } rows[] = {
+            {"bare name, .xlsx chosen", "日志", int(ExportFormat::Xlsx), "日志.xlsx", ExportFormat::Xlsx},
+            {"bare name, GBK chosen", "日志", int(ExportFormat::CsvGbk), "日志.csv", ExportFormat::CsvGbk},
+            {"typed .CSV over .xlsx", "日志.CSV", int(ExportFormat::Xlsx), "日志.CSV", ExportFormat::CsvUtf8},
+            {"typed .csv, GBK chosen", "日志.csv", int(ExportFormat::CsvGbk), "日志.csv", ExportFormat::CsvGbk},
+            {"typed .xlsx over CSV", "日志.xlsx", int(ExportFormat::CsvUtf8), "日志.xlsx", ExportFormat::Xlsx},
+            {"unknown suffix kept", "日志.txt", int(ExportFormat::Xlsx), "日志.txt.xlsx", ExportFormat::Xlsx},
+            {"format not offered", "日志.xls", int(ExportFormat::CsvUtf8), "日志.xls.csv", ExportFormat::CsvUtf8},
+            {"dots in the folder", "a.b/日志", -1, "a.b/日志.xlsx", ExportFormat::Xlsx},
+            {"trailing dot", "日志.", int(ExportFormat::CsvGbk), "日志.csv", ExportFormat::CsvGbk},
+        };
+        for (const auto &row : rows)
+            QTest::newRow(row.row) << QString::fromUtf8(row.typed) << row.filter << QString::fromUtf8(row.path)
+                                   << int(row.format);
+    }
+
+    void tableExportsNameTheirFileByOneRule()
+    {
+        using exchange::ExportFormat;
+        QFETCH(QString, typed);
+        QFETCH(int, filter);
+        QFETCH(QString, path);
+        QFETCH(int, format);
+        Environment env;
+        const QString chosen = filter < 0 ? QString() : exchange::formatFilter(ExportFormat(filter));
+        env.dialogs().queueSaveFileName(env.filePath(typed), chosen);
+        const std::optional<exchange::ExportTarget> target =
+            exchange::askExportTarget(nullptr, QStringLiteral("导出跟进记录"), QStringLiteral("跟进记录"),
+                                      {ExportFormat::Xlsx, ExportFormat::CsvUtf8, ExportFormat::CsvGbk});
+        QVERIFY(target);
+        QCOMPARE(target->path, env.filePath(path));
+        QCOMPARE(int(target->format), format);
+        // The dialog offered the three formats, the first chosen, under the caller's caption.
+        const SaveFileRequest request = env.dialogs().saveFiles().first().request;
+        QCOMPARE(request.caption, QStringLiteral("导出跟进记录"));
+        QCOMPARE(request.fileName, QStringLiteral("跟进记录"));
+        QCOMPARE(request.filter.split(QStringLiteral(";;")).size(), 3);
+        QCOMPARE(request.selectedFilter, exchange::formatFilter(ExportFormat::Xlsx));
+        QVERIFY(request.filter.contains(exchange::formatFilter(ExportFormat::CsvGbk)));
+        // Cancelled: no target.
+        env.dialogs().queueSaveFileName(QString());
+        QVERIFY(!exchange::askExportTarget(nullptr, {}, {}, {ExportFormat::Xlsx}));
     }
 
     void existingFileIsAskedAbout()

@@ -280,6 +280,11 @@ private slots:
         // (equal dates keep the order they had)
         QCOMPARE(names(), (QStringList{QStringLiteral("晚"), QStringLiteral("无"), QStringLiteral("早")}));
         QCOMPARE(shown(fields + 1), (QStringList{QString(), QString(), dateText(today.addDays(5))}));
+        // Keys far apart (a customer long gone among them) are matched another way: the same order.
+        QCOMPARE(orderByFollowUpDate(connection, FollowUpDate::Next, false, {late, 1000000000, early, none}),
+                 (std::vector<int>{0, 1, 3, 2}));
+        QCOMPARE(orderByFollowUpDate(connection, FollowUpDate::Next, true, {late, early, none}),
+                 (std::vector<int>{1, 0, 2}));
         // The outcomes were just recorded: today is the last follow-up of both who have one.
         const QString todayText = dateText(lianbu::now().toLocalTime().date());
         QCOMPARE(shown(fields), (QStringList{todayText, QString(), todayText}));

@@ -293,6 +293,22 @@ private slots:
         QCOMPARE(lines.size(), 1 + 2 * operators::kLogPerPage + 20);
         QVERIFY(lines.first().contains(QStringLiteral("操作员")));
         QVERIFY(lines.last().contains(QStringLiteral("第0个文件.xlsx")));
+
+        // A bare name gets the chosen type's suffix, and the one question is about that file.
+        const QString xlsx = h.env.filePath(QStringLiteral("日志.xlsx"));
+        QFile old(xlsx);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old");
+        old.close();
+        const qsizetype boxes = h.env.dialogs().boxes().size();
+        h.env.dialogs().queueSaveFileName(h.env.filePath(QStringLiteral("日志")),
+                                          exchange::formatFilter(exchange::ExportFormat::Xlsx));
+        h.env.dialogs().queueBoxAnswer(BoxButton::No);
+        QTest::mouseClick(window->exportButton(), Qt::LeftButton);
+        QCOMPARE(h.env.dialogs().boxes().size(), boxes + 1);
+        QVERIFY(h.env.dialogs().lastBox().request.text.contains(QStringLiteral("日志.xlsx")));
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("old"));
         window->close();
     }
 
