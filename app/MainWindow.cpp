@@ -10,6 +10,7 @@
 #include "customers/PrintCommand.h"
 #include "customers/QuickSearchBar.h"
 #include "data/ChangeLog.h"
+#include "data/CustomerListModel.h"
 #include "data/Database.h"
 #include "data/RegisterBackups.h"
 #include "data/SessionLog.h"
@@ -40,6 +41,8 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QWindow>
+
+#include <memory>
 
 namespace {
 
@@ -419,12 +422,32 @@ void MainWindow::onActivated()
 {
     checkForUpgradeAction->trigger();
     if (!m_sessionId && m_loginDialog) {
+        // While the password is typed the list's worker gets ready for the first list.
+        m_database.customerList->prepareEveryRecord();
         m_loginDialog->exec();
         // The first login of a day leaves a copy of the register behind.
         // A server register is backed up on the server.
         if (m_sessionId && !m_database.connection->isServer())
-            lianbu::backUpRegisterDaily(this, m_database.connection->fileName(), m_database.sessionOperator);
+            backUpOnceListed();
     }
+}
+
+void MainWindow::backUpOnceListed()
+{
+    // The copy reads the whole file: beside the first list it would slow it down.
+    auto start = [this, who = m_database.sessionOperator] {
+        lianbu::backUpRegisterDaily(this, m_database.connection->fileName(), who);
+    };
+    lianbu::data::CustomerListModel *list = m_database.customerList;
+    if (!list->loading()) {
+        start();
+        return;
+    }
+    auto once = std::make_shared<QMetaObject::Connection>();
+    *once = connect(list, &lianbu::data::CustomerListModel::loadEnded, this, [once, start] {
+        QObject::disconnect(*once);
+        start();
+    });
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

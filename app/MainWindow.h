@@ -141,6 +141,8 @@ private:
     void keepEntryPanelInside();
     void onFocusWindowChanged(QWindow *window);
     void activateIfNoFocusCame();
+    // The day's backup, started once the first list is on screen.
+    void backUpOnceListed();
 
     Ui::MainWindow *ui;
     Database &m_database;

@@ -5,7 +5,8 @@
 //   plain LIKE scan and the trigram index for the quick search, reading and writing the rows of
 //   an export;
 //   the program: start (windows, data module) until the login dialog is up, login until the
-//   list is on screen, a quick-search keystroke of one and of three characters (and the longest
+//   list is on screen (at once, and after the time a password takes to type, with what the
+//   list's preparation during that time costs), a quick-search keystroke of one and of three characters (and the longest
 //   the window waited meanwhile), emptying the search field, a title-click sort, adding,
 //   modifying and deleting a customer, an .xls export of 65,000 rows, and the resident memory
 //   of the whole process.
@@ -31,6 +32,8 @@
 #include "data/Statements.h"
 #include "data/Database.h"
 #include "db/BackgroundDamageCheck.h"
+#include "db/Backup.h"
+#include "platform/Clock.h"
 #include "db/DataSet.h"
 #include "db/ListRows.h"
 #include "export/XlsExporter.h"
@@ -60,6 +63,7 @@
 #include <ctime>
 #include <functional>
 #include <malloc.h>
+#include <unistd.h>
 
 using namespace lianbu;
 
@@ -136,6 +140,24 @@ double threadCpuMs()
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+// The processor time of this process's threads named `name` so far (clock ticks of 10 ms).
+double threadsCpuMs(const char *name)
+{
+    double total = 0;
+    for (const QString &task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(QStringLiteral("/proc/self/task/%1/comm").arg(task));
+        QFile stat(QStringLiteral("/proc/self/task/%1/stat").arg(task));
+        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != name || !stat.open(QIODevice::ReadOnly))
+            continue;
+        // utime and stime: the 14th and 15th fields, after the name in parentheses.
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 12)
+            total += (fields[11].toDouble() + fields[12].toDouble()) * 1000.0 / double(sysconf(_SC_CLK_TCK));
+    }
+    return total;
 }
 
 // The longest the window waited: wall clock, and the window thread's own processor time (which
@@ -241,40 +263,107 @@ void benchmark(int rows, const QString &registers)
     const int exportRows = std::min(rows, 65000);
     const double exportFloor = bench::readAndWriteMs(path, exportRows, dir.path());
 
-    // ---- start until the login dialog is up (the login dialog is closed as soon as it shows)
+    // ---- start until the login dialog is up, then the login: at once (the first start of the
+    // process), and after the time a password takes to type (a second start, whose figures
+    // the rest of the run goes on with). The day's backup is made beforehand: it starts only
+    // once the first list is on screen, so it is no part of these figures either way.
+    {
+        const QString backups = db::backupFolder(path);
+        QDir().mkpath(backups);
+        QFile made(QDir(backups).filePath(
+            QStringLiteral("data-%1-000000.db").arg(now().toString(QStringLiteral("yyyyMMdd")))));
+        made.open(QIODevice::WriteOnly);
+    }
     BenchDialogs boxes;
     setDialogService(&boxes);
-    const double cpu0 = cpuMs();
-    QElapsedTimer startTimer;
-    startTimer.start();
-    auto data = std::make_unique<Database>();
-    auto form = std::make_unique<MainWindow>(*data);
-    // As the program: a large register's customers are read for damage beside what follows.
-    std::unique_ptr<db::BackgroundDamageCheck> damageCheck = startDeferredDamageCheck(*data, form.get());
-    form->setLoginDialog(new LoginDialog(*data, form.get()));
-    double loginShownMs = 0;
-    double loginShownCpu = 0;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (form->loginDialog() && form->loginDialog()->isVisible() && loginShownMs == 0) {
-            loginShownMs = double(startTimer.nsecsElapsed()) / 1e6;
-            loginShownCpu = cpuMs() - cpu0;
-            form->openSession(superAdministratorName(), 1); // logged in
-            form->loginDialog()->reject();
-        }
-    });
-    poll.start(0);
-    form->show();
-    waitUntil([&] { return loginShownMs > 0; });
-    poll.stop();
-    line("start → login dialog", {loginShownMs, loginShownCpu}, 0, "≤ 300 ms");
-    const double memoryBeforeLogin = residentMb();
-
-    // ---- login until the list is on screen
-    DataGrid *grid = form->findChild<DataGrid *>(QStringLiteral("customerGrid"));
-    data::CustomerListModel *list = data->customerList;
+    std::unique_ptr<Database> data;
+    std::unique_ptr<MainWindow> form;
+    std::unique_ptr<db::BackgroundDamageCheck> damageCheck;
+    DataGrid *grid = nullptr;
+    data::CustomerListModel *list = nullptr;
     // A long list's keys are read in the background: the window keeps answering meanwhile.
     Wait loadWait;
+    double loginShownMs = 0;
+    double loginShownCpu = 0;
+    double memoryAtDialog = 0;
+    double memoryBeforeLogin = 0;
+    double searchThreadsCpuBeforeLogin = 0;
+    // The login's own processor time, without the damage check beside it: the window thread's
+    // and the list worker's.
+    double loginWindowCpu = 0;
+    double loginWorkerCpu = 0;
+    // Starts the program, waits `typingMs` with the login dialog up, then logs in as the login
+    // does (the list is asked for when the password is accepted, then the session opens and
+    // the dialog closes) and waits until the list is on screen.
+    auto startAndLogIn = [&](int typingMs) {
+        const double cpu0 = cpuMs();
+        QElapsedTimer startTimer;
+        startTimer.start();
+        data = std::make_unique<Database>();
+        form = std::make_unique<MainWindow>(*data);
+        // As the program: a large register's customers are read for damage beside what follows.
+        damageCheck = startDeferredDamageCheck(*data, form.get());
+        form->setLoginDialog(new LoginDialog(*data, form.get()));
+        grid = form->findChild<DataGrid *>(QStringLiteral("customerGrid"));
+        list = data->customerList;
+        loginShownMs = 0;
+        QElapsedTimer typing;
+        Timing login;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (!form->loginDialog() || !form->loginDialog()->isVisible())
+                return;
+            if (loginShownMs == 0) {
+                loginShownMs = double(startTimer.nsecsElapsed()) / 1e6;
+                loginShownCpu = cpuMs() - cpu0;
+                memoryAtDialog = residentMb();
+                typing.start();
+            }
+            if (typing.elapsed() < typingMs)
+                return;
+            poll.stop();
+            memoryBeforeLogin = residentMb();
+            searchThreadsCpuBeforeLogin = threadsCpuMs("search");
+            QElapsedTimer call;
+            const double windowCpu = threadCpuMs();
+            const double processCpu = cpuMs();
+            call.start();
+            form->showAllRecords();
+            loadWait.add(double(call.nsecsElapsed()) / 1e6, threadCpuMs() - windowCpu);
+            form->openSession(superAdministratorName(), 1);
+            form->loginDialog()->reject();
+            loadWait.add(waitUntil([&] { return !list->loading(); }));
+            grid->view()->viewport()->repaint();
+            login = {double(call.nsecsElapsed()) / 1e6, cpuMs() - processCpu};
+            loginWindowCpu = threadCpuMs() - windowCpu;
+            loginWorkerCpu = threadsCpuMs("search") - searchThreadsCpuBeforeLogin;
+        });
+        poll.start(0);
+        form->show();
+        waitUntil([&] { return !poll.isActive(); });
+        return login;
+    };
+    const Timing firstLogin = startAndLogIn(0);
+    line("start → login dialog", {loginShownMs, loginShownCpu}, 0, "≤ 300 ms");
+    line("login → list on screen, at once after start", firstLogin, keysFloor, "≤ 250 ms");
+    const auto loginCpuLine = [&] {
+        std::printf("| %-44s | %9s | %9.1f |           |        | worker %.0f ms   |\n",
+                    "  CPU of the window thread (and the worker)", "", loginWindowCpu, loginWorkerCpu);
+    };
+    loginCpuLine();
+    damageCheck.reset();
+    form.reset();
+    data.reset();
+
+    const int typingMs = 1500;
+    const Timing typedLogin = startAndLogIn(typingMs);
+    line("login → list, after 1.5 s typing the password", typedLogin, keysFloor, "≤ 250 ms");
+    loginCpuLine();
+    std::printf("| %-44s | %9.1f |           |           |        | (%.1f MB at the dialog) |\n",
+                "  memory at the login, list prepared (MB)", memoryBeforeLogin, memoryAtDialog);
+    std::printf("| %-44s | %9.1f |           |           |        |                  |\n",
+                "  CPU of the list's preparation (ms)", searchThreadsCpuBeforeLogin);
+    // The median of repeated lists.
     auto showEveryRecord = [&] {
         // What runs before the call returns holds the window up as well.
         QElapsedTimer call;
@@ -284,19 +373,10 @@ void benchmark(int rows, const QString &registers)
         loadWait.add(double(call.nsecsElapsed()) / 1e6, threadCpuMs() - cpu);
         loadWait.add(waitUntil([&] { return !list->loading(); }));
     };
-    // The first list after the login (the program's first read on the worker), then the median
-    // of repeated ones.
-    const Timing firstLogin = measure(
-        [&] {
-            showEveryRecord();
-            grid->view()->viewport()->repaint();
-        },
-        1);
     const Timing login = measure([&] {
         showEveryRecord();
         grid->view()->viewport()->repaint();
     });
-    line("login → list on screen, at once after start", firstLogin, keysFloor, "≤ 250 ms");
     line("login → list on screen, again", login, keysFloor, "≤ 250 ms, ≤ 2×");
     line("  longest the window waited meanwhile", {loadWait.wallMs, loadWait.cpuMs}, 0, "≤ 16 ms");
     line("  (floor: every row read)", {everyRowFloor, 0}, 0, "");

@@ -113,56 +113,87 @@ void CustomerListModel::showAllKept()
     }
 }
 
+bool CustomerListModel::readInBackground() const
+{
+    const QSqlDatabase database = m_list.connection()->database();
+    const db::Engine &engine = db::engineOf(database);
+    // The largest key bounds the number of rows at the cost of one index lookup.
+    const std::vector<qint64> largest = db::readKeys(
+        engine, database, QStringLiteral("select max(%1) from data").arg(engine.rowKey(QStringLiteral("data"))), {});
+    return !largest.empty() && largest.front() > m_backgroundFrom;
+}
+
+db::BackgroundSearch &CustomerListModel::loader()
+{
+    if (m_loader)
+        return *m_loader;
+    m_loader = std::make_unique<db::BackgroundSearch>(m_list.connection()->address());
+    connect(m_loader.get(), &db::BackgroundSearch::finished, this,
+            [this](quint64 ticket, const std::vector<qint64> &) { loaded(ticket); });
+    connect(m_loader.get(), &db::BackgroundSearch::failed, this, [this](quint64 ticket, const QString &message) {
+        if (ticket != m_loadTicket)
+            return;
+        const bool shown = std::exchange(m_showLoad, false);
+        endLoad();
+        if (shown)
+            emit loadFailed(message);
+    });
+    return *m_loader;
+}
+
+// Without an order the engine may read the keys from any index of the table (each holds every
+// key and is a tenth of the table's size); the worker sorts them.
+static QString everyKeyStatement(const db::Connection &connection)
+{
+    return QStringLiteral("select %1 from data")
+        .arg(db::engineOf(connection.database()).rowKey(QStringLiteral("data")));
+}
+
+void CustomerListModel::prepareEveryRecord()
+{
+    if (m_loadTicket != 0 || !readInBackground())
+        return;
+    // Its ticket is nobody's: loaded() drops the keys, and a load started meanwhile interrupts it.
+    loader().start(everyKeyStatement(*m_list.connection()), {}, db::BackgroundSearch::KeyOrder::Ascending);
+}
+
 void CustomerListModel::loadEveryRecord()
 {
-    db::Connection *connection = m_list.connection();
-    const QSqlDatabase database = connection->database();
-    const db::Engine &engine = db::engineOf(database);
-    const QString key = engine.rowKey(QStringLiteral("data"));
-    // The largest key bounds the number of rows at the cost of one index lookup.
-    const std::vector<qint64> largest =
-        db::readKeys(engine, database, QStringLiteral("select max(%1) from data").arg(key), {});
-    if (largest.empty() || largest.front() <= m_backgroundFrom) {
+    if (!readInBackground()) {
         if (m_loader)
             m_loader->cancel();
-        m_loadTicket = 0;
+        if (m_loadTicket != 0)
+            endLoad();
         showStatement(sql::allRecords());
         emit everyRecordShown();
         return;
     }
-    if (!m_loader) {
-        m_loader = std::make_unique<db::BackgroundSearch>(connection->address());
-        connect(m_loader.get(), &db::BackgroundSearch::finished, this,
-                [this](quint64 ticket, const std::vector<qint64> &) { loaded(ticket); });
-        connect(m_loader.get(), &db::BackgroundSearch::failed, this, [this](quint64 ticket, const QString &message) {
-            if (ticket != m_loadTicket)
-                return;
-            m_loadTicket = 0;
-            if (std::exchange(m_showLoad, false))
-                emit loadFailed(message);
-        });
-    }
+    db::BackgroundSearch &worker = loader();
     m_showLoad = true;
-    // Without an order the engine may read the keys from any index of the table (each holds every
-    // key and is a tenth of the table's size); the worker sorts them.
-    m_loadTicket =
-        m_loader->start(QStringLiteral("select %1 from data").arg(key), {}, db::BackgroundSearch::KeyOrder::Ascending);
+    m_loadTicket = worker.start(everyKeyStatement(*m_list.connection()), {}, db::BackgroundSearch::KeyOrder::Ascending);
+}
+
+void CustomerListModel::endLoad()
+{
+    m_loadTicket = 0;
+    emit loadEnded();
 }
 
 void CustomerListModel::loaded(quint64 ticket)
 {
-    if (ticket != m_loadTicket)
+    if (ticket != m_loadTicket || ticket == 0)
         return;
-    m_loadTicket = 0;
     std::vector<qint64> keys = m_loader->takeKeys();
     if (!std::exchange(m_showLoad, false)) {
         keepEveryRecord(std::move(keys));
+        endLoad();
         return;
     }
     // The list of every record it shows is read afresh: its old keys need not be kept.
     m_everyRecordInList = false;
     showKeys({sql::allRecords(), {}}, std::move(keys));
     everyRecordInList();
+    endLoad();
     emit everyRecordShown();
 }
 
@@ -170,8 +201,9 @@ void CustomerListModel::close()
 {
     // The worker's connection is to this register; the next one is opened afresh.
     m_loader.reset();
-    m_loadTicket = 0;
     m_showLoad = false;
+    if (m_loadTicket != 0)
+        endLoad();
     resetWith([this] { m_list.close(); });
     // The register may be another one when the list opens again.
     m_everyRecordInList = false;

@@ -45,6 +45,11 @@ public:
     // are there (until then it shows what it showed); a short one is read at once. Either way
     // the list is one reset followed by everyRecordShown().
     void loadEveryRecord();
+    // The operator is about to ask for every record (the login dialog is up): for a long
+    // register the worker opens its connection and reads the keys once, so the first list does
+    // not pay for a cold connection, statement and index. What it reads is dropped: the list is
+    // read afresh when asked for, and asking interrupts this read. Nothing for a short register.
+    void prepareEveryRecord();
     // Registers of more rows than this are read in the background (by their largest key).
     void setBackgroundLoadFrom(qint64 rows) { m_backgroundFrom = rows; }
     // True while the keys of loadEveryRecord() are being read in the background.
@@ -86,9 +91,16 @@ signals:
     // The keys of loadEveryRecord() arrived and the list shows them.
     void everyRecordShown();
     void loadFailed(const QString &message);
+    // The background read of every record ended: shown, kept behind a newer list, failed or
+    // dropped.
+    void loadEnded();
 
 private:
     void loaded(quint64 ticket);
+    // Whether every record is read in the background (the largest key is past the bound).
+    bool readInBackground() const;
+    db::BackgroundSearch &loader();
+    void endLoad();
     void showKeys(const sql::BoundStatement &statement, std::vector<qint64> keys);
     // Inside a reset, before the list closes: the keys of every record it holds become the kept
     // ones instead of being freed.

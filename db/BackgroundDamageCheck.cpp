@@ -2,6 +2,7 @@
 
 #include "db/DamageCheck.h"
 #include "db/EngineErrors.h"
+#include "platform/SystemProcesses.h"
 
 #include <QMetaObject>
 #include <QThread>
@@ -52,6 +53,8 @@ BackgroundDamageCheck::BackgroundDamageCheck(const QString &path, QObject *paren
 {
     std::shared_ptr<Shared> shared = m_shared;
     m_thread = QThread::create([this, shared, path] {
+        // Beside the first list and the operator's work it takes only what they leave.
+        processes::lowerCurrentThreadPriority();
         bool stopped = false;
         const QString verdict = quickCheck(path, *shared, &stopped);
         if (stopped || verdict.isEmpty())
@@ -67,7 +70,7 @@ BackgroundDamageCheck::BackgroundDamageCheck(const QString &path, QObject *paren
             this, [this, problem] { emit finished(problem); }, Qt::QueuedConnection);
     });
     m_thread->setObjectName(QStringLiteral("damage check"));
-    m_thread->start(QThread::LowPriority);
+    m_thread->start();
 }
 
 BackgroundDamageCheck::~BackgroundDamageCheck()

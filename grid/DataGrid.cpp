@@ -435,7 +435,11 @@ void DataGrid::fitColumns()
 
 void DataGrid::relayoutHeights()
 {
-    m_indicator->setDefaultSectionSize(dataRowHeight());
+    // Setting it walks every row's section (a million on a long list): only a new height is set.
+    if (m_indicatorRowHeight != dataRowHeight()) {
+        m_indicatorRowHeight = dataRowHeight();
+        m_indicator->setDefaultSectionSize(m_indicatorRowHeight);
+    }
     m_indicator->setVisible(m_showIndicator);
     m_title->setVisible(m_showTitles);
     m_title->updateGeometry();

@@ -262,8 +262,9 @@ private:
 
     int m_layoutLock = 0;
     bool m_pendingLayout = false;
-    bool m_applying = false;   // guards header signals while the grid sets sections
-    int m_rowBeforeReset = -1; // the current row across a reset of the grid's own columns
+    bool m_applying = false;       // guards header signals while the grid sets sections
+    int m_rowBeforeReset = -1;     // the current row across a reset of the grid's own columns
+    int m_indicatorRowHeight = -1; // the row height the indicator's sections were given
 
     QScrollBar *m_hbar = nullptr;  // below the footer, mirrors the view's horizontal bar
     QWidget *m_corner = nullptr;   // the view's corner button above the indicator

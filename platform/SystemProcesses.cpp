@@ -1,5 +1,6 @@
 #include "platform/SystemProcesses.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -12,6 +13,8 @@
 #include <climits>
 #include <csignal>
 #include <spawn.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 extern char **environ;
@@ -270,5 +273,20 @@ std::string currentProgramPath()
 }
 
 #endif
+
+void lowerCurrentThreadPriority()
+{
+#ifdef _WIN32
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+#elif defined(__linux__)
+    // On Linux the nice value belongs to the thread (the kernel task), not to the process; ten
+    // steps lower, as nice(1) does, from wherever the program was started.
+    const id_t thread = id_t(syscall(SYS_gettid));
+    errno = 0;
+    const int nice = getpriority(PRIO_PROCESS, thread);
+    if (errno == 0)
+        setpriority(PRIO_PROCESS, thread, std::min(nice + 10, 19));
+#endif
+}
 
 } // namespace lianbu::processes

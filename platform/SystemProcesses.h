@@ -49,4 +49,9 @@ std::string currentProgramPath();
 // the C run-time's parser): blanks, quotes and backslashes before a quote survive.
 std::string windowsCommandLine(const std::vector<std::string> &arguments);
 
+// The calling thread yields the processor to the program's other threads: for long background
+// reads (a damage check, a copy) beside the operator's work. Qt's thread priorities change
+// nothing for ordinary Linux threads, hence the thread's own nice value there (ten steps lower).
+void lowerCurrentThreadPriority();
+
 } // namespace lianbu::processes

@@ -306,6 +306,71 @@ private slots:
         QCOMPARE(list->rowCount(), 0);
     }
 
+    // The worker reads the keys once while the login dialog is up; the list asked for later is
+    // read afresh, and every read that ends says so once, however it ends.
+    void theFirstListIsPreparedWithoutShowingStaleKeys()
+    {
+        test::TestDatabase db;
+        Database module(nullptr, db.path());
+        data::CustomerStore &store = *module.customerStore;
+        CustomerListModel *list = module.customerList;
+        QAbstractItemModelTester tester(list, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        const qint64 jia = store.add(customer(QStringLiteral("VIP"), QStringLiteral("甲")));
+        list->setBackgroundLoadFrom(0);
+        QSignalSpy shown(list, &CustomerListModel::everyRecordShown);
+        QSignalSpy ended(list, &CustomerListModel::loadEnded);
+        Signals seen(list);
+
+        list->prepareEveryRecord();
+        QVERIFY(!list->loading());
+        QTest::qWait(300);
+        QCOMPARE(seen.aboutToReset.size(), 0);
+        QCOMPARE(shown.size(), 0);
+        QCOMPARE(ended.size(), 0);
+        QCOMPARE(list->rowCount(), 0);
+
+        // Another program adds a customer after the read: the list shows it.
+        db::Connection other(db.path());
+        other.open();
+        other.execute(QStringLiteral("insert into data (a, b) values ('其他', '己')"));
+        list->loadEveryRecord();
+        QVERIFY(list->loading());
+        QTRY_COMPARE(shown.size(), 1);
+        QCOMPARE(ended.size(), 1);
+        QCOMPARE(list->keys(), storedKeys(db.path()));
+        QCOMPARE(list->keys().size(), size_t(2));
+        QCOMPARE(list->customerAt(0).key, jia);
+
+        // Asked for at once, the list interrupts the read still running and is read whole.
+        list->close();
+        QCOMPARE(ended.size(), 1);
+        list->prepareEveryRecord();
+        list->loadEveryRecord();
+        QTRY_COMPARE(shown.size(), 2);
+        QCOMPARE(ended.size(), 2);
+        QCOMPARE(list->keys(), storedKeys(db.path()));
+
+        // Overtaken by a search, failing or closed: ended all the same.
+        customers::CustomerSearch search(list, *module.connection);
+        customers::SearchFields fields;
+        fields.shortName = QStringLiteral("甲");
+        list->loadEveryRecord();
+        search.search(fields);
+        QTRY_COMPARE(ended.size(), 3);
+        QTRY_COMPARE(list->keys(), (std::vector<qint64>{jia}));
+        list->loadEveryRecord();
+        list->close();
+        QCOMPARE(ended.size(), 4);
+        QCOMPARE(shown.size(), 2);
+        // A short register is read at once: no read to end.
+        list->setBackgroundLoadFrom(1000);
+        list->prepareEveryRecord();
+        list->loadEveryRecord();
+        QCOMPARE(shown.size(), 3);
+        QCOMPARE(ended.size(), 4);
+        QVERIFY(!list->loading());
+    }
+
     // The search with every field empty lists every record with a 客户简称; the list keeps it
     // beside every record, and both follow 新增, 修改, 删除 and the records other programs add.
     void everyRecordAndTheEmptySearchStayRight()

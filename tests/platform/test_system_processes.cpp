@@ -16,8 +16,12 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #endif
+
+#include <algorithm>
 
 using namespace lianbu;
 
@@ -149,6 +153,31 @@ void ownIdentity()
     CHECK(processes::currentProcessId() > 0);
 }
 
+// A background thread lowers its own priority, not the program's: the other threads keep theirs.
+void lowerPriorityOfOneThread()
+{
+#ifdef _WIN32
+    int inThread = THREAD_PRIORITY_NORMAL;
+    std::thread([&inThread] {
+        processes::lowerCurrentThreadPriority();
+        inThread = GetThreadPriority(GetCurrentThread());
+    }).join();
+    CHECK(inThread < THREAD_PRIORITY_NORMAL);
+    CHECK(GetThreadPriority(GetCurrentThread()) == THREAD_PRIORITY_NORMAL);
+#elif defined(__linux__)
+    const auto niceOfThisThread = [] { return getpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid))); };
+    const int before = niceOfThisThread();
+    int inThread = before;
+    std::thread([&] {
+        processes::lowerCurrentThreadPriority();
+        inThread = niceOfThisThread();
+    }).join();
+    CHECK(inThread == std::min(before + 10, 19));
+    CHECK(before == 19 || inThread > before);
+    CHECK(niceOfThisThread() == before);
+#endif
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -163,6 +192,7 @@ int main(int argc, char **argv)
         return 0;
     commandLineQuoting();
     ownIdentity();
+    lowerPriorityOfOneThread();
     const std::string self = processes::currentProgramPath();
     argumentsArriveWhole(self);
     endAndForcedEnd(self);
