@@ -98,6 +98,7 @@ void MainWindow::openStatistics()
             m_database.customerList->showResult(statement, std::move(keys));
         },
         this);
+    window->setExportGate([this] { return mayUse(lianbu::data::Right::Export); });
     window->show();
 #endif
 }

@@ -13,6 +13,7 @@
 #include "operators/LoginDialog.h"
 #include "platform/AppInfo.h"
 #include "platform/Application.h"
+#include "platform/Console.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
 #include "platform/Installation.h"
@@ -63,8 +64,7 @@ namespace {
 
 void print(std::FILE *to, const QString &text)
 {
-    std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), to);
-    std::fflush(to);
+    console::write(to, (text + QLatin1Char('\n')).toStdString());
 }
 
 } // namespace

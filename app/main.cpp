@@ -2,6 +2,7 @@
 #include "app/MainWindow.h"
 #include "app/StartUp.h"
 #include "platform/AppInfo.h"
+#include "platform/Console.h"
 #include "platform/Application.h"
 #include "platform/SystemProcesses.h"
 #include "updater/Install.h"
@@ -15,7 +16,7 @@ namespace {
 
 void print(std::FILE *to, const QString &text)
 {
-    std::fputs(text.toLocal8Bit().constData(), to);
+    lianbu::console::write(to, text.toStdString());
 }
 
 } // namespace

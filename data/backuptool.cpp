@@ -10,6 +10,7 @@
 // 2 wrong arguments.
 #include "data/Schema.h"
 #include "db/Backup.h"
+#include "platform/Console.h"
 #include "platform/Paths.h"
 #include "platform/Error.h"
 
@@ -21,11 +22,16 @@
 
 namespace {
 
+void print(std::FILE *to, const QString &text)
+{
+    lianbu::console::write(to, text.toStdString());
+}
+
 int usage()
 {
-    std::fprintf(stderr, "usage: lianbu-backup [--register FILE] backup | backup-to COPY | restore BACKUP\n"
-                         "       lianbu-backup check FILE\n"
-                         "Backups of the 联簿宝 register (FILE, default data.db) made by SQLite.\n");
+    lianbu::console::write(stderr, "usage: lianbu-backup [--register FILE] backup | backup-to COPY | restore BACKUP\n"
+                                   "       lianbu-backup check FILE\n"
+                                   "Backups of the 联簿宝 register (FILE, default data.db) made by SQLite.\n");
     return 2;
 }
 
@@ -51,22 +57,22 @@ int main(int argc, char *argv[])
         if (command == QLatin1String("backup") && args.size() == 1) {
             const QString file =
                 lianbu::db::makeBackup(registerFile, QDateTime::currentDateTime(), 7, lianbu::deliveredSchemaProblem);
-            std::printf("%s\n", qPrintable(file));
+            print(stdout, file + QLatin1Char('\n'));
         } else if (command == QLatin1String("backup-to") && args.size() == 2) {
             lianbu::db::backupDatabase(registerFile, args.at(1), 5000, lianbu::deliveredSchemaProblem);
-            std::printf("%s\n", qPrintable(args.at(1)));
+            print(stdout, args.at(1) + QLatin1Char('\n'));
         } else if (command == QLatin1String("restore") && args.size() == 2) {
             const QString kept = lianbu::db::restoreDatabase(args.at(1), registerFile, lianbu::deliveredSchemaProblem,
                                                              QDateTime::currentDateTime());
-            std::printf("restored; the replaced register is kept as %s\n", qPrintable(kept));
+            print(stdout, QStringLiteral("restored; the replaced register is kept as %1\n").arg(kept));
         } else if (command == QLatin1String("check") && args.size() == 2) {
             lianbu::db::verifyDatabaseFile(args.at(1), lianbu::deliveredSchemaProblem);
-            std::printf("ok\n");
+            print(stdout, QStringLiteral("ok\n"));
         } else {
             return usage();
         }
     } catch (const lianbu::Error &error) {
-        std::fprintf(stderr, "lianbu-backup: %s\n", error.operatorText().toLocal8Bit().constData());
+        print(stderr, QStringLiteral("lianbu-backup: ") + error.operatorText() + QLatin1Char('\n'));
         return 1;
     }
     return 0;

@@ -10,6 +10,7 @@
 #include "db/RegisterAddress.h"
 #include "platform/Paths.h"
 #include "platform/CommandLine.h"
+#include "platform/Console.h"
 #include "platform/Error.h"
 #include "platform/PasswordFile.h"
 
@@ -25,8 +26,7 @@ using lianbu::MessageLanguage;
 
 void print(std::FILE *to, const QString &text)
 {
-    std::fputs(text.toLocal8Bit().constData(), to);
-    std::fflush(to);
+    lianbu::console::write(to, text.toStdString());
 }
 
 QString helpText(MessageLanguage language)

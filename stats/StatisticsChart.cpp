@@ -62,7 +62,8 @@ ChartPicture makeChart(const std::vector<CountRow> &rows, ChartKind kind, const 
     if (kind == ChartKind::Pie) {
         auto *series = new QPieSeries;
         qint64 rest = 0;
-        const auto positive = std::count_if(rows.begin(), rows.end(), [](const CountRow &row) { return row.count > 0; });
+        const auto positive =
+            std::count_if(rows.begin(), rows.end(), [](const CountRow &row) { return row.count > 0; });
         // Slices past the last that fits are taken together as one.
         const int own = positive <= kChartEntries ? kChartEntries : kChartEntries - 1;
         for (int r = 0; r < int(rows.size()); ++r) {

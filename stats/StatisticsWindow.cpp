@@ -4,12 +4,16 @@
 #include "db/BackgroundWork.h"
 #include "db/Connection.h"
 #include "db/Engine.h"
+#include "platform/Dialogs.h"
+#include "stats/StatisticsOutput.h"
 
 #include <QBarSeries>
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -41,31 +45,11 @@ bool countsFollowUps(View view)
     return view == View::FollowUpOperator || view == View::FollowUpMonth;
 }
 
-QString firstColumnTitle(View view)
-{
-    switch (view) {
-    case View::Category:
-        return QStringLiteral("客户类别");
-    case View::Province:
-        return QStringLiteral("省份");
-    case View::City:
-        return QStringLiteral("城市");
-    case View::AddedPerMonth:
-    case View::FollowUpMonth:
-        return QStringLiteral("月份");
-    case View::FollowUpOperator:
-        return QStringLiteral("操作员");
-    case View::FollowUpAbsence:
-        return QStringLiteral("跟进情况");
-    }
-    return {};
-}
-
 } // namespace
 
 QStringList StatisticsWindow::viewNames()
 {
-    return {QStringLiteral("按客户类别"),   QStringLiteral("按省份"),     QStringLiteral("按城市"),
+    return {QStringLiteral("按客户类别"),   QStringLiteral("按省份"),       QStringLiteral("按城市"),
             QStringLiteral("每月新增客户"), QStringLiteral("按操作员跟进"), QStringLiteral("每月跟进"),
             QStringLiteral("未跟进客户")};
 }
@@ -134,11 +118,19 @@ StatisticsWindow::StatisticsWindow(const db::RegisterAddress &address, ShowCusto
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("statisticsStatus"));
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto *saveChart = new QPushButton(QStringLiteral("保存图表…"), this);
+    saveChart->setObjectName(QStringLiteral("statisticsSaveChart"));
+    auto *exportTable = new QPushButton(QStringLiteral("导出表格…"), this);
+    exportTable->setObjectName(QStringLiteral("statisticsExportTable"));
     auto *close = new QPushButton(QStringLiteral("关闭"), this);
     close->setObjectName(QStringLiteral("statisticsClose"));
     m_buttons = new QHBoxLayout;
     m_buttons->addWidget(m_status, 1);
+    m_buttons->addWidget(saveChart);
+    m_buttons->addWidget(exportTable);
     m_buttons->addWidget(close);
+    connect(saveChart, &QPushButton::clicked, this, &StatisticsWindow::saveChart);
+    connect(exportTable, &QPushButton::clicked, this, &StatisticsWindow::exportShownTable);
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(choices);
@@ -159,13 +151,11 @@ StatisticsWindow::StatisticsWindow(const db::RegisterAddress &address, ShowCusto
     connect(close, &QPushButton::clicked, this, &QWidget::close);
     connect(m_table, &QTableWidget::cellActivated, this, [this](int row, int) { showRowCustomers(row); });
     connect(m_work.get(), &db::BackgroundWork::finished, this, &StatisticsWindow::counted);
-    connect(m_work.get(), &db::BackgroundWork::failed, this, [this](quint64, const QString &message) {
-        showFailure(message);
-    });
+    connect(m_work.get(), &db::BackgroundWork::failed, this,
+            [this](quint64, const QString &message) { showFailure(message); });
     connect(m_keys.get(), &db::BackgroundSearch::finished, this, &StatisticsWindow::keysFound);
-    connect(m_keys.get(), &db::BackgroundSearch::failed, this, [this](quint64, const QString &message) {
-        showFailure(message);
-    });
+    connect(m_keys.get(), &db::BackgroundSearch::failed, this,
+            [this](quint64, const QString &message) { showFailure(message); });
     count();
 }
 
@@ -236,36 +226,59 @@ void StatisticsWindow::showFailure(const QString &message)
 
 void StatisticsWindow::fillTable()
 {
-    const bool cities = m_shownRequest.view == View::City;
-    const QString what = countsFollowUps(m_shownRequest.view) ? QStringLiteral("跟进次数") : QStringLiteral("客户数");
-    QStringList titles;
-    if (cities)
-        titles << QStringLiteral("省份") << QStringLiteral("城市");
-    else
-        titles << firstColumnTitle(m_shownRequest.view);
-    titles << what << QStringLiteral("占比");
-    qint64 total = 0;
-    for (const CountRow &row : m_rows)
-        total += row.count;
+    const QStringList titles = tableTitles(m_shownRequest.view);
+    const std::vector<QStringList> cells = tableCells(m_rows, m_shownRequest.view);
     m_table->clear();
     m_table->setColumnCount(int(titles.size()));
     m_table->setHorizontalHeaderLabels(titles);
-    m_table->setRowCount(int(m_rows.size()));
-    for (int r = 0; r < int(m_rows.size()); ++r) {
-        const CountRow &row = m_rows[size_t(r)];
-        int c = 0;
-        if (cities)
-            m_table->setItem(r, c++, new QTableWidgetItem(row.group));
-        m_table->setItem(r, c++, new QTableWidgetItem(row.label));
-        auto *number = new QTableWidgetItem(QString::number(row.count));
-        number->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        m_table->setItem(r, c++, number);
-        auto *share = new QTableWidgetItem(
-            total ? QStringLiteral("%1%").arg(100.0 * double(row.count) / double(total), 0, 'f', 1) : QString());
-        share->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        m_table->setItem(r, c, share);
+    m_table->setRowCount(int(cells.size()));
+    for (int r = 0; r < int(cells.size()); ++r) {
+        for (int c = 0; c < int(cells[size_t(r)].size()); ++c) {
+            auto *item = new QTableWidgetItem(cells[size_t(r)][c]);
+            if (c + 2 >= int(titles.size())) // the number and the share
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            m_table->setItem(r, c, item);
+        }
     }
     m_table->resizeColumnsToContents();
+}
+
+void StatisticsWindow::saveChart()
+{
+    if (m_rows.empty() || counting())
+        return;
+    SaveFileRequest request;
+    request.caption = QStringLiteral("保存图表");
+    request.fileName = chartTitle().remove(QStringLiteral("客户统计：")) + QStringLiteral(".png");
+    request.filter = chartFilters();
+    // No default suffix: the chosen filter decides between .png and .pdf below.
+    QString chosen;
+    request.chosenFilter = &chosen;
+    QString path = dialogs().saveFileName(this, request);
+    if (path.isEmpty())
+        return;
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix != QLatin1String("png") && suffix != QLatin1String("pdf"))
+        path += chosen.contains(QLatin1String("pdf")) ? QStringLiteral(".pdf") : QStringLiteral(".png");
+    if (QFileInfo::exists(path) && !mayOverwrite(path, this))
+        return;
+    const QString failure = writeChartFile(m_rows, chartKind(), chartTitle(), path);
+    if (!failure.isEmpty())
+        showError(failure, this);
+    else
+        m_status->setText(QStringLiteral("图表已保存到 %1").arg(QDir::toNativeSeparators(path)));
+}
+
+void StatisticsWindow::exportShownTable()
+{
+    if (m_rows.empty() || counting() || (m_mayExport && !m_mayExport()))
+        return;
+    using exchange::ExportFormat;
+    const auto target = exchange::askExportTarget(
+        this, QStringLiteral("导出表格"), chartTitle().remove(QStringLiteral("客户统计：")) + QStringLiteral(".xlsx"),
+        {ExportFormat::Xlsx, ExportFormat::CsvUtf8, ExportFormat::CsvGbk});
+    if (target)
+        exportTable(m_rows, m_shownRequest.view, chartTitle(), *target, this);
 }
 
 ChartKind StatisticsWindow::chartKind() const
@@ -332,8 +345,8 @@ void StatisticsWindow::showRowCustomers(int row)
     m_pendingStatement = customersStatement(counted.selection);
     m_pendingLabel = rowLabel(counted);
     m_status->setText(QStringLiteral("正在查找“%1”的客户…").arg(m_pendingLabel));
-    const sql::BoundStatement keys = customerKeysStatement(
-        m_address.isServer() ? db::postgresEngine() : db::sqliteEngine(), counted.selection);
+    const sql::BoundStatement keys =
+        customerKeysStatement(m_address.isServer() ? db::postgresEngine() : db::sqliteEngine(), counted.selection);
     m_keys->start(keys.text, keys.values, db::BackgroundSearch::KeyOrder::Ascending);
 }
 

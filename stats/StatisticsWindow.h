@@ -53,6 +53,11 @@ public:
     const std::vector<CountRow> &rows() const { return m_rows; }
     // Shows the customers of the row (as a click on it does).
     void showRowCustomers(int row);
+    // 保存图表… (PNG or PDF) and 导出表格… (.xlsx or CSV), through the dialog service.
+    void saveChart();
+    void exportShownTable();
+    // Asked before the table leaves the program (the operator's right to export).
+    void setExportGate(std::function<bool()> mayExport) { m_mayExport = std::move(mayExport); }
 
 signals:
     void countsShown();
@@ -72,6 +77,7 @@ private:
 
     db::RegisterAddress m_address;
     ShowCustomers m_showCustomers;
+    std::function<bool()> m_mayExport;
     std::unique_ptr<db::BackgroundWork> m_work;
     std::unique_ptr<db::BackgroundSearch> m_keys;
     std::shared_ptr<bool> m_indexesTried;

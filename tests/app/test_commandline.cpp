@@ -249,26 +249,31 @@ void TestCommandLine::theProgramAnswersWithoutADisplay()
 
 void TestCommandLine::registerPlaceForEachKindOfProgram()
 {
+    // Absolute paths of the system the test runs on: "/" on POSIX, a drive letter on Windows.
+    const QString root = QDir::rootPath();
     const CommandLine none;
     CommandLine relative;
     relative.database = QStringLiteral("../共享/data.db");
     CommandLine absolute;
-    absolute.database = QStringLiteral("/srv/lianbu/data.db");
+    absolute.database = root + QStringLiteral("srv/lianbu/data.db");
 
-    const RegisterPlace packaged = registerPlace(none, true, "/home/li/.local/share/qiaomu/lianbu", "/home/li");
-    QCOMPARE(packaged.path, QString("/home/li/.local/share/qiaomu/lianbu/data.db"));
+    const RegisterPlace packaged =
+        registerPlace(none, true, root + "home/li/.local/share/qiaomu/lianbu", root + "home/li");
+    QCOMPARE(packaged.path, root + "home/li/.local/share/qiaomu/lianbu/data.db");
     QVERIFY(packaged.createWhenMissing);
 
-    const RegisterPlace built = registerPlace(none, false, "/home/li/.local/share/qiaomu/lianbu", "/home/li/work");
-    QCOMPARE(built.path, QString("/home/li/work/data.db"));
+    const RegisterPlace built =
+        registerPlace(none, false, root + "home/li/.local/share/qiaomu/lianbu", root + "home/li/work");
+    QCOMPARE(built.path, root + "home/li/work/data.db");
     QVERIFY(!built.createWhenMissing);
 
     // An address given on the command line is taken as it is and never created, packaged or not.
     for (bool isPackaged : {true, false}) {
-        const RegisterPlace given = registerPlace(relative, isPackaged, "/data", "/home/li/work");
-        QCOMPARE(given.path, QString("/home/li/共享/data.db"));
+        const RegisterPlace given = registerPlace(relative, isPackaged, root + "data", root + "home/li/work");
+        QCOMPARE(given.path, root + "home/li/共享/data.db");
         QVERIFY(!given.createWhenMissing);
-        QCOMPARE(registerPlace(absolute, isPackaged, "/data", "/home/li").path, QString("/srv/lianbu/data.db"));
+        QCOMPARE(registerPlace(absolute, isPackaged, root + "data", root + "home/li").path,
+                 root + "srv/lianbu/data.db");
     }
 }
 

@@ -1,6 +1,7 @@
 // Skins, the remembered skin, the support page, the help commands and the about box.
 #include "tests/support/FormWidgets.h"
 #include "tests/support/MainWindowHarness.h"
+#include "tests/support/TestSupport.h"
 
 #include "platform/AppInfo.h"
 #include "platform/VendorAddresses.h"
@@ -38,7 +39,6 @@
 #include <QToolTip>
 
 #include <cmath>
-#include <unistd.h>
 
 using namespace lianbu;
 using namespace lianbu::test;
@@ -475,8 +475,8 @@ private slots:
 
     void valueThatCannotBeWrittenIsReportedAfterTheSkinIsShown()
     {
-        if (::geteuid() == 0)
-            QSKIP("file permissions do not bind the superuser");
+        if (const QString why = test::whyPermissionsCannotBeTakenAway(); !why.isEmpty())
+            QSKIP(qPrintable(why));
         PrivateSettings settings;
         settings.store(QStringLiteral("0"));
         MainWindowHarness h;

@@ -217,7 +217,7 @@ private slots:
         tool.start(QStringLiteral(LIANBU_INITDB), {path});
         QVERIFY(tool.waitForFinished(30000));
         QVERIFY(tool.exitCode() != 0);
-        QVERIFY(QString::fromLocal8Bit(tool.readAllStandardError()).contains(QStringLiteral("already exists")));
+        QVERIFY(QString::fromUtf8(tool.readAllStandardError()).contains(QStringLiteral("already exists")));
         QCOMPARE(digest(path), before);
 
         tool.start(QStringLiteral(LIANBU_INITDB), QStringList());

@@ -7,6 +7,7 @@
 #include "platform/Error.h"
 #include "tests/support/TestDatabase.h"
 #include "tests/support/TestServer.h"
+#include "tests/support/TestSupport.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -181,8 +182,8 @@ private slots:
 
     void unreadableFileIsRefused()
     {
-        if (geteuid() == 0)
-            QSKIP("file permissions do not apply to root");
+        if (const QString why = test::whyPermissionsCannotBeTakenAway(); !why.isEmpty())
+            QSKIP(qPrintable(why));
         test::TestDatabase db(false);
         QFile::setPermissions(db.path(), QFileDevice::Permissions());
         Connection connection(db.path());

@@ -4,14 +4,20 @@
 #include "db/Connection.h"
 #include "stats/AddressReader.h"
 #include "stats/StatisticsChart.h"
+#include "stats/StatisticsOutput.h"
 #include "stats/StatisticsWindow.h"
+#include "export/CsvFormat.h"
+#include "tests/support/PdfContent.h"
 #include "tests/support/TestDatabase.h"
+#include "tests/support/TestSupport.h"
 
 #include <QBarSeries>
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
+#include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QPieSeries>
 #include <QSignalSpy>
@@ -118,6 +124,65 @@ private slots:
         QTRY_COMPARE(counted.size(), 3);
         QCOMPARE(table->rowCount(), 12);
         QCOMPARE(table->item(11, 1)->text(), QStringLiteral("7"));
+    }
+
+    void chartAndTableLeaveAsFilesThatReadBack()
+    {
+        test::Environment env;
+        test::TestDatabase db;
+        Database module(nullptr, db.path());
+        db::Connection &connection = *module.connection;
+        addCustomers(connection, 2, QStringLiteral("VIP客户"), QStringLiteral("广西南宁市青秀区"));
+        addCustomers(connection, 1, QStringLiteral("=1+1供应商"), QStringLiteral("新疆乌鲁木齐市"));
+        StatisticsWindow window(connection.address(), [](const sql::BoundStatement &, std::vector<qint64>) {});
+        QSignalSpy counted(&window, &StatisticsWindow::countsShown);
+        window.show();
+        QTRY_COMPARE(counted.size(), 1);
+        window.chooseView(1);
+        QTRY_COMPARE(counted.size(), 2);
+
+        const QString png = db.filePath(QStringLiteral("省份.png"));
+        env.dialogs().queueSaveFileName(png);
+        window.saveChart();
+        QImage picture(png);
+        QVERIFY(!picture.isNull());
+        QCOMPARE(picture.size(), kChartFileSize);
+
+        // A PDF keeps the chart's Chinese labels as text.
+        const QString pdf = db.filePath(QStringLiteral("省份"));
+        env.dialogs().queueSaveFileName(pdf, QStringLiteral("PDF 文件 (*.pdf)"));
+        window.saveChart();
+        const auto pages = test::readPdf(pdf + QStringLiteral(".pdf"));
+        QCOMPARE(pages.size(), 1);
+        // (The CJK font shares some glyphs with radicals, which the text extraction reports.)
+        const QString words = pages.front().texts().join(QString()).normalized(QString::NormalizationForm_KC);
+        QVERIFY2(words.contains(QStringLiteral("按省份")), qPrintable(words));
+        QVERIFY2(words.contains(QStringLiteral("壮族自治区")), qPrintable(words));
+        QVERIFY2(words.contains(QStringLiteral("新疆维吾尔自治区")), qPrintable(words));
+
+        // The table as CSV: the same rows, a cell that looks like a formula kept harmless.
+        window.chooseView(0);
+        QTRY_COMPARE(counted.size(), 3);
+        const QString csv = db.filePath(QStringLiteral("类别.csv"));
+        env.dialogs().queueSaveFileName(csv);
+        window.exportShownTable();
+        QFile file(csv);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(file.readAll());
+        QVERIFY(text.contains(QStringLiteral("'=1+1供应商"))); // a spreadsheet does not run it
+        const exchange::SheetData sheet = exchange::parseCsv(text);
+        QCOMPARE(int(sheet.rows.size()), 3); // titles and two categories
+        QCOMPARE(sheet.rows[0].cells,
+                 QStringList({QStringLiteral("客户类别"), QStringLiteral("客户数"), QStringLiteral("占比")}));
+        QCOMPARE(sheet.rows[1].cells,
+                 QStringList({QStringLiteral("VIP客户"), QStringLiteral("2"), QStringLiteral("66.7%")}));
+        QCOMPARE(sheet.rows[2].cells.at(0), QStringLiteral("=1+1供应商"));
+
+        // Without the right to export, nothing is asked or written.
+        window.setExportGate([] { return false; });
+        const qsizetype asked = env.dialogs().saveFiles().size();
+        window.exportShownTable();
+        QCOMPARE(env.dialogs().saveFiles().size(), asked);
     }
 
     void longListsKeepTheChartReadable()

@@ -1,12 +1,35 @@
 #include "tests/support/TestSupport.h"
 
 #include "platform/Clock.h"
+#include "platform/Installation.h"
 
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 namespace lianbu::test {
+
+QString whyReadOnlyCannotBeSet()
+{
+#ifdef _WIN32
+    return {};
+#else
+    return ::geteuid() == 0 ? QStringLiteral("file permissions do not bind the superuser") : QString();
+#endif
+}
+
+QString whyPermissionsCannotBeTakenAway()
+{
+#ifdef _WIN32
+    return QStringLiteral("a Windows file or folder cannot be made unreadable or closed to new files here");
+#else
+    return whyReadOnlyCannotBeSet();
+#endif
+}
 
 void enterTestMode()
 {
@@ -34,10 +57,14 @@ Environment::Environment()
     setDialogService(&m_dialogs);
     setShellService(&m_shell);
     setFixedNow(QDateTime());
+    // The program as built from the sources: its register is data.db in the working folder. A
+    // Windows build's own would be in the per-user folder, away from the test's.
+    overridePackagedProgram(false);
 }
 
 Environment::~Environment()
 {
+    overridePackagedProgram(std::nullopt);
     setFixedNow(QDateTime());
     setShellService(nullptr);
     setDialogService(nullptr);

@@ -12,12 +12,21 @@ namespace lianbu::test {
 // Puts QStandardPaths into test mode so no test touches the user's real folders.
 void enterTestMode();
 
+// Why this process cannot take file permissions away from itself to provoke a refusal (empty
+// when it can): the superuser passes every permission check, and a Windows file keeps only a
+// read-only attribute, which neither hides its contents nor closes a folder to new files.
+QString whyPermissionsCannotBeTakenAway();
+// The same for the read-only mark alone, which Windows honours for everyone.
+QString whyReadOnlyCannotBeSet();
+
 // The surroundings of one test, for as long as the object lives:
 // - QStandardPaths test mode, and HOME pointing into the temporary folder (with an empty
 //   Desktop there, apart from the working folder), so the settings file, the per-user folders and the desktop are private;
 // - a fresh temporary folder made the process's current directory (the old one restored after);
 // - the scripted dialog double and the recording shell double installed (removed after);
-// - the clock on the system time (tests fix it with setFixedNow), and reset again after.
+// - the clock on the system time (tests fix it with setFixedNow), and reset again after;
+// - the program behaving as the source-built one (its register in the working folder) on every
+//   system, until a test says otherwise (overridePackagedProgram).
 class Environment
 {
 public:

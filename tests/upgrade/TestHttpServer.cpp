@@ -1,16 +1,94 @@
 #include "TestHttpServer.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
+#include <algorithm>
 #include <chrono>
 
 namespace lianbu::test {
 
 namespace {
+
+// The few socket calls the server makes, on Winsock or POSIX. Sockets are kept as int, as on
+// POSIX: Windows' socket handles are small numbers, and -1 stays the failure.
+#ifdef _WIN32
+using ssize_t = long long;
+constexpr int SHUT_WR = SD_SEND;
+
+int openSocket(bool nonBlocking)
+{
+    static const bool started = [] {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    if (!started)
+        return -1;
+    const SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (s == INVALID_SOCKET)
+        return -1;
+    SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+    u_long on = nonBlocking ? 1 : 0;
+    ::ioctlsocket(s, FIONBIO, &on);
+    return int(s);
+}
+int acceptSocket(int listener)
+{
+    const SOCKET s = ::accept(SOCKET(listener), nullptr, nullptr);
+    return s == INVALID_SOCKET ? -1 : int(s);
+}
+void closeSocket(int fd)
+{
+    ::closesocket(SOCKET(fd));
+}
+int waitReadable(int fd, int ms)
+{
+    WSAPOLLFD p{SOCKET(fd), POLLIN, 0};
+    return ::WSAPoll(&p, 1, ms);
+}
+ssize_t sendSome(int fd, const char *data, qint64 size)
+{
+    return ::send(SOCKET(fd), data, int(std::min<qint64>(size, 1 << 20)), 0);
+}
+ssize_t receiveSome(int fd, char *into, size_t size)
+{
+    return ::recv(SOCKET(fd), into, int(size), 0);
+}
+#else
+int openSocket(bool nonBlocking)
+{
+    return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (nonBlocking ? SOCK_NONBLOCK : 0), 0);
+}
+int acceptSocket(int listener)
+{
+    return ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+}
+void closeSocket(int fd)
+{
+    ::close(fd);
+}
+int waitReadable(int fd, int ms)
+{
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, ms);
+}
+ssize_t sendSome(int fd, const char *data, qint64 size)
+{
+    return ::send(fd, data, size_t(size), MSG_NOSIGNAL);
+}
+ssize_t receiveSome(int fd, char *into, size_t size)
+{
+    return ::recv(fd, into, size, 0);
+}
+#endif
 
 QByteArray reasonFor(int status)
 {
@@ -38,11 +116,11 @@ QByteArray reasonFor(int status)
 
 int listenOnLoopback(quint16 *port)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = openSocket(false);
     if (fd < 0)
         return -1;
     const int yes = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char *>(&yes), sizeof yes);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -50,7 +128,7 @@ int listenOnLoopback(quint16 *port)
     socklen_t len = sizeof addr;
     if (::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 || ::listen(fd, 16) != 0
         || ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len) != 0) {
-        ::close(fd);
+        closeSocket(fd);
         return -1;
     }
     *port = ntohs(addr.sin_port);
@@ -98,7 +176,7 @@ TestHttpServer::~TestHttpServer()
     for (std::thread &t : connections)
         t.join();
     if (m_listenFd >= 0)
-        ::close(m_listenFd);
+        closeSocket(m_listenFd);
 }
 
 QString TestHttpServer::url(const QString &path) const
@@ -128,10 +206,9 @@ void TestHttpServer::pause(int ms)
 void TestHttpServer::acceptLoop()
 {
     while (!m_stop.load()) {
-        pollfd p{m_listenFd, POLLIN, 0};
-        if (::poll(&p, 1, 20) <= 0)
+        if (waitReadable(m_listenFd, 20) <= 0)
             continue;
-        const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        const int fd = acceptSocket(m_listenFd);
         if (fd < 0)
             continue;
         std::lock_guard lock(m_mutex);
@@ -142,7 +219,7 @@ void TestHttpServer::acceptLoop()
 bool TestHttpServer::sendAll(int fd, const char *data, qint64 size)
 {
     while (size > 0 && !m_stop.load()) {
-        const ssize_t sent = ::send(fd, data, size_t(size), MSG_NOSIGNAL);
+        const ssize_t sent = sendSome(fd, data, size);
         if (sent <= 0)
             return false;
         data += sent;
@@ -156,17 +233,16 @@ void TestHttpServer::serve(int fd)
     // Read the request head.
     QByteArray head;
     while (!m_stop.load() && !head.contains("\r\n\r\n")) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 20) <= 0)
+        if (waitReadable(fd, 20) <= 0)
             continue;
         char chunk[2048];
-        const ssize_t got = ::recv(fd, chunk, sizeof chunk, 0);
+        const ssize_t got = receiveSome(fd, chunk, sizeof chunk);
         if (got <= 0)
             break;
         head.append(chunk, got);
     }
     if (!head.contains("\r\n\r\n")) {
-        ::close(fd);
+        closeSocket(fd);
         return;
     }
     HttpRequest request;
@@ -189,7 +265,7 @@ void TestHttpServer::serve(int fd)
     if (response.neverAnswer) {
         while (!m_stop.load())
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        ::close(fd);
+        closeSocket(fd);
         return;
     }
 
@@ -216,19 +292,18 @@ void TestHttpServer::serve(int fd)
     ::shutdown(fd, SHUT_WR);
     // Let the client read everything before the socket goes.
     for (int i = 0; i < 50 && !m_stop.load(); ++i) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 20) > 0) {
+        if (waitReadable(fd, 20) > 0) {
             char sink[512];
-            if (::recv(fd, sink, sizeof sink, 0) <= 0)
+            if (receiveSome(fd, sink, sizeof sink) <= 0)
                 break;
         }
     }
-    ::close(fd);
+    closeSocket(fd);
 }
 
 StalledListener::StalledListener()
 {
-    m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    m_listenFd = openSocket(false);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -239,7 +314,7 @@ StalledListener::StalledListener()
     m_port = ntohs(addr.sin_port);
     // Fill the accept queue; later handshakes are then left unanswered.
     for (int i = 0; i < 3; ++i) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        const int fd = openSocket(true);
         ::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
         m_fillers.push_back(fd);
     }
@@ -249,9 +324,9 @@ StalledListener::StalledListener()
 StalledListener::~StalledListener()
 {
     for (int fd : m_fillers)
-        ::close(fd);
+        closeSocket(fd);
     if (m_listenFd >= 0)
-        ::close(m_listenFd);
+        closeSocket(m_listenFd);
 }
 
 quint16 refusedPort()
@@ -259,7 +334,7 @@ quint16 refusedPort()
     quint16 port = 0;
     const int fd = listenOnLoopback(&port);
     if (fd >= 0)
-        ::close(fd);
+        closeSocket(fd);
     return port;
 }
 
