@@ -80,7 +80,7 @@ void MainWindow::openOperationLog()
         open->activateWindow();
         return;
     }
-    auto *window = new lianbu::operators::OperationLogWindow(*m_database.connection, this);
+    auto *window = new lianbu::operators::OperationLogWindow(sessionOperator(), this);
     window->show();
 }
 

@@ -288,9 +288,7 @@ void benchmark(int rows, const QString &registers)
     double memoryAtDialog = 0;
     double memoryBeforeLogin = 0;
     double searchThreadsCpuBeforeLogin = 0;
-    // The login's own processor time, without the damage check beside it: the window thread's
-    // and the list worker's.
-    double loginWindowCpu = 0;
+    // The list worker's processor time during the login (the damage check runs beside it).
     double loginWorkerCpu = 0;
     // Starts the program, waits `typingMs` with the login dialog up, then logs in as the login
     // does (the list is asked for when the password is accepted, then the session opens and
@@ -335,7 +333,6 @@ void benchmark(int rows, const QString &registers)
             loadWait.add(waitUntil([&] { return !list->loading(); }));
             grid->view()->viewport()->repaint();
             login = {double(call.nsecsElapsed()) / 1e6, cpuMs() - processCpu};
-            loginWindowCpu = threadCpuMs() - windowCpu;
             loginWorkerCpu = threadsCpuMs("search") - searchThreadsCpuBeforeLogin;
         });
         poll.start(0);
@@ -346,9 +343,10 @@ void benchmark(int rows, const QString &registers)
     const Timing firstLogin = startAndLogIn(0);
     line("start → login dialog", {loginShownMs, loginShownCpu}, 0, "≤ 300 ms");
     line("login → list on screen, at once after start", firstLogin, keysFloor, "≤ 250 ms");
+    // The window thread's own time is left out: the benchmark's wait polls on it.
     const auto loginCpuLine = [&] {
-        std::printf("| %-44s | %9s | %9.1f |           |        | worker %.0f ms   |\n",
-                    "  CPU of the window thread (and the worker)", "", loginWindowCpu, loginWorkerCpu);
+        std::printf("| %-44s | %9s | %9.1f |           |        |                  |\n",
+                    "  CPU of the list's worker meanwhile", "", loginWorkerCpu);
     };
     loginCpuLine();
     damageCheck.reset();

@@ -94,7 +94,7 @@ int main(int argc, char **argv)
 
     const double opened = medianMs(
         [&](int) {
-            operators::OperationLogWindow window(connection, nullptr);
+            operators::OperationLogWindow window(data::SessionOperator(connection, {}), nullptr);
             while (window.reading())
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
             if (window.shown().rows.empty())

@@ -10,6 +10,7 @@
 #include "platform/Error.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QDateEdit>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -135,9 +136,10 @@ TablePage readLogPage(db::Connection &connection, const data::LogFilter &filter,
     return read;
 }
 
-void exportLog(db::Connection &connection, const data::LogFilter &filter, const exchange::ExportTarget &target,
+void exportLog(const data::SessionOperator &by, const data::LogFilter &filter, const exchange::ExportTarget &target,
                QWidget *parent)
 {
+    db::Connection &connection = by.connection();
     db::ListColumns columns;
     const QStringList titles = logTitles();
     for (int k = 0; k < int(titles.size()); ++k) {
@@ -161,13 +163,17 @@ void exportLog(db::Connection &connection, const data::LogFilter &filter, const 
         showInformation(QStringLiteral("没有符合条件的日志，没有导出任何数据。"), parent);
         return;
     }
-    exchange::exportListFile(sheet, target.format, target.path, parent);
+    if (exchange::exportListFile(sheet, target.format, target.path, parent))
+        by.log(data::LogKind::Exported, QDir::toNativeSeparators(target.path),
+               {{QStringLiteral("记录数"), std::nullopt, QString::number(rows.rowCount())},
+                {QStringLiteral("格式"), std::nullopt, exchange::formatSuffix(target.format)},
+                {QStringLiteral("内容"), std::nullopt, QStringLiteral("操作日志")}});
 }
 
-OperationLogWindow::OperationLogWindow(db::Connection &connection, QWidget *parent)
+OperationLogWindow::OperationLogWindow(const data::SessionOperator &by, QWidget *parent)
     : PagedTableWindow(logTitles(), parent)
-    , m_connection(connection)
-    , m_address(connection.address())
+    , m_by(by)
+    , m_address(by.connection().address())
     , m_from(new QDateEdit(this))
     , m_to(new QDateEdit(this))
     , m_operator(new QComboBox(this))
@@ -299,7 +305,7 @@ void OperationLogWindow::exportShown()
     const std::optional<exchange::ExportTarget> target =
         exchange::askExportTarget(this, {}, {}, {ExportFormat::Xlsx, ExportFormat::CsvUtf8, ExportFormat::CsvGbk});
     if (target)
-        exportLog(m_connection, m_applied, *target, this);
+        exportLog(m_by, m_applied, *target, this);
 }
 
 } // namespace lianbu::operators

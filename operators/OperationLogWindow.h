@@ -29,8 +29,8 @@ inline constexpr int kLogPerPage = 100;
 TablePage readLogPage(db::Connection &connection, const data::LogFilter &filter, int page, qint64 below);
 
 // Writes every entry the filter lets through into the target (.xlsx or CSV) with the export's
-// progress and messages.
-void exportLog(db::Connection &connection, const data::LogFilter &filter, const exchange::ExportTarget &target,
+// progress and messages; a written file is logged as `by`'s export like any other.
+void exportLog(const data::SessionOperator &by, const data::LogFilter &filter, const exchange::ExportTarget &target,
                QWidget *parent);
 
 // "操作日志": the change log with its filters, a page at a time, each page read on a connection of
@@ -40,9 +40,9 @@ class OperationLogWindow : public PagedTableWindow
     Q_OBJECT
 
 public:
-    // `connection` is the session's (for the export). The operators' names for the filter are
-    // read on the worker too.
-    OperationLogWindow(db::Connection &connection, QWidget *parent);
+    // `by` is the session's operator on his connection (for the export and its log entry). The
+    // operators' names for the filter are read on the worker too.
+    OperationLogWindow(const data::SessionOperator &by, QWidget *parent);
 
     data::LogFilter filter() const;
     void setFilter(const data::LogFilter &filter);
@@ -59,7 +59,7 @@ protected:
 private:
     void fillOperators();
 
-    db::Connection &m_connection;
+    data::SessionOperator m_by;
     db::RegisterAddress m_address;
     data::LogFilter m_applied;
     std::vector<qint64> m_starts{0}; // the key each page read so far starts under

@@ -293,6 +293,14 @@ private slots:
         QCOMPARE(lines.size(), 1 + 2 * operators::kLogPerPage + 20);
         QVERIFY(lines.first().contains(QStringLiteral("操作员")));
         QVERIFY(lines.last().contains(QStringLiteral("第0个文件.xlsx")));
+        // Exporting the log is an export like any other: it is logged with who and where.
+        data::LogFilter exports;
+        exports.kind = data::LogKind::Exported;
+        exports.customer = QStringLiteral("日志.csv");
+        const std::vector<data::LogEntry> logged = data::ChangeLog(*h.data->connection).entries(exports, 5);
+        QCOMPARE(logged.size(), size_t(1));
+        QCOMPARE(logged.front().operatorName, superAdministratorName());
+        QCOMPARE(logged.front().subject, QDir::toNativeSeparators(path));
 
         // A bare name gets the chosen type's suffix, and the one question is about that file.
         const QString xlsx = h.env.filePath(QStringLiteral("日志.xlsx"));
