@@ -149,8 +149,8 @@ void printCustomerCard(db::Connection &connection, const data::SessionOperator &
         showInformation(QStringLiteral("这位客户已被删除。请重新查询列表。"), owner);
         return;
     }
-    auto *printing = owner->findChild<CardPrinting *>(QStringLiteral("customerCardPrinting"),
-                                                      Qt::FindDirectChildrenOnly);
+    auto *printing =
+        owner->findChild<CardPrinting *>(QStringLiteral("customerCardPrinting"), Qt::FindDirectChildrenOnly);
     if (!printing)
         printing = new CardPrinting(owner);
     // Pages still being made read the card they started with.
