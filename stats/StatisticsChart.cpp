@@ -131,8 +131,15 @@ ChartPicture makeChart(const std::vector<CountRow> &rows, ChartKind kind, const 
     chart->legend()->hide();
     auto *x = new QBarCategoryAxis;
     x->append(categories);
-    if (categories.size() > 8)
+    // Slanted labels once the names no longer fit under their bars side by side, so a long
+    // category name is read whole instead of cut to "…".
+    qsizetype longest = 0;
+    for (const QString &category : categories)
+        longest = std::max(longest, category.size());
+    if (categories.size() > 8 || categories.size() * longest > 32) {
         x->setLabelsAngle(-60);
+        x->setTruncateLabels(false); // slanted, a whole name takes no width from its neighbours
+    }
     styleAxis(x);
     chart->addAxis(x, Qt::AlignBottom);
     series->attachAxis(x);

@@ -114,6 +114,9 @@ StatisticsWindow::StatisticsWindow(const db::RegisterAddress &address, ShowCusto
     splitter->addWidget(m_table);
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 2);
+    // The table's own size hint would take most of the window and squeeze the bars' labels to
+    // "…": the chart is what the owner came for, the table needs only its three columns.
+    splitter->setSizes({600, 300});
 
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("statisticsStatus"));
