@@ -13,6 +13,7 @@
 #include "ui_MainWindow.h"
 
 #include <QAction>
+#include <QDir>
 #include <QMenu>
 #include <QToolButton>
 
@@ -99,6 +100,13 @@ void MainWindow::openStatistics()
         },
         this);
     window->setExportGate([this] { return mayUse(lianbu::data::Right::Export); });
+    connect(window, &lianbu::stats::StatisticsWindow::tableExported, this,
+            [this](const QString &path, const QString &suffix, int rows) {
+                sessionOperator().log(lianbu::data::LogKind::Exported, QDir::toNativeSeparators(path),
+                                      {{QStringLiteral("记录数"), std::nullopt, QString::number(rows)},
+                                       {QStringLiteral("格式"), std::nullopt, suffix},
+                                       {QStringLiteral("内容"), std::nullopt, QStringLiteral("客户统计")}});
+            });
     window->show();
 #endif
 }

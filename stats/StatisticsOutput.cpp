@@ -133,7 +133,7 @@ QString chartFilters()
     return QStringLiteral("PNG 图片 (*.png);;PDF 文件 (*.pdf)");
 }
 
-void exportTable(const std::vector<CountRow> &rows, View view, const QString &title,
+bool exportTable(const std::vector<CountRow> &rows, View view, const QString &title,
                  const exchange::ExportTarget &target, QWidget *parent)
 {
     const QStringList titles = tableTitles(view);
@@ -150,7 +150,7 @@ void exportTable(const std::vector<CountRow> &rows, View view, const QString &ti
     }
     const TableRows table(tableCells(rows, view));
     const exchange::ListSheet sheet{title, QString(), QString(), QStringLiteral("联簿宝"), columns, table, titles};
-    exchange::exportListFile(sheet, target.format, target.path, parent);
+    return exchange::exportListFile(sheet, target.format, target.path, parent);
 }
 
 } // namespace lianbu::stats

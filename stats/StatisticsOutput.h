@@ -26,8 +26,8 @@ inline constexpr QSize kChartFileSize{1200, 800};
 QString writeChartFile(const std::vector<CountRow> &rows, ChartKind kind, const QString &title, const QString &path);
 
 // 导出表格: the table as .xlsx or CSV through the export's steps (overwrite question, messages,
-// the file opened afterwards).
-void exportTable(const std::vector<CountRow> &rows, View view, const QString &title,
+// the file opened afterwards). True when the file was written.
+bool exportTable(const std::vector<CountRow> &rows, View view, const QString &title,
                  const exchange::ExportTarget &target, QWidget *parent);
 // The save dialog's filters of the chart.
 QString chartFilters();

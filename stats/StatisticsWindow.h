@@ -61,6 +61,8 @@ public:
 
 signals:
     void countsShown();
+    // A table written to `path` (`rows` counts), for the session's log of exports.
+    void tableExported(const QString &path, const QString &suffix, int rows);
     void customersShown(qint64 count);
 
 private:

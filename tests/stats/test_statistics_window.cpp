@@ -165,7 +165,11 @@ private slots:
         QTRY_COMPARE(counted.size(), 3);
         const QString csv = db.filePath(QStringLiteral("类别.csv"));
         env.dialogs().queueSaveFileName(csv);
+        QSignalSpy exported(&window, &StatisticsWindow::tableExported);
         window.exportShownTable();
+        QCOMPARE(exported.size(), 1); // what the session logs as this operator's export
+        QCOMPARE(exported.first().at(0).toString(), csv);
+        QCOMPARE(exported.first().at(2).toInt(), 2);
         QFile file(csv);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(file.readAll());
@@ -183,6 +187,7 @@ private slots:
         const qsizetype asked = env.dialogs().saveFiles().size();
         window.exportShownTable();
         QCOMPARE(env.dialogs().saveFiles().size(), asked);
+        QCOMPARE(exported.size(), 1);
     }
 
     void longListsKeepTheChartReadable()
