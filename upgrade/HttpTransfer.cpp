@@ -643,7 +643,8 @@ void HttpTransfer::Transfer::run(WorkerRun &thread)
     }
 
     if (parts.scheme == QLatin1String("file")) {
-        runLocalFile(parts.path);
+        // The system's own path: "file:///C:/x" names "C:/x", not "/C:/x".
+        runLocalFile(QUrl(url.trimmed(), QUrl::TolerantMode).toLocalFile());
     } else if (!workOffline) {
         for (;;) {
             bool authorizationAnswer = false;
