@@ -14,6 +14,7 @@
 #include "platform/Error.h"
 
 #include <QSqlQuery>
+#include <QSqlRecord>
 
 #include <vector>
 
@@ -79,6 +80,16 @@ bool currentOn(db::Connection &connection)
     const QSqlDatabase database = connection.database();
     const db::Engine &engine = db::engineOf(database);
     return hasAll(engine, engine.tableNames(database)) && storedVersion(connection) >= kRegisterVersion;
+}
+
+// The statistics' indexes, where data has the columns they read (an older file may lack some).
+void addCountIndexes(db::Connection &connection)
+{
+    const QSqlRecord columns = connection.database().record(QStringLiteral("data"));
+    if (!columns.contains(QStringLiteral("i")) || !columns.contains(QStringLiteral("day1")))
+        return;
+    for (const QString &statement : countIndexStatements())
+        db::runBound(connection, statement);
 }
 
 // The upgrade of a server register fails for a user with data rights only: say which right.
@@ -173,6 +184,8 @@ void upgradeRegister(db::Connection &connection)
             if (before < 6 && server)
                 for (const QString &statement : serverLogStatements())
                     db::runBound(connection, statement);
+            if (before < 7)
+                addCountIndexes(connection);
             db::runBound(connection, QStringLiteral("delete from %1").arg(QLatin1String(kVersionTable)));
             db::runBound(connection,
                          QStringLiteral("insert into %1 (version) values (?)").arg(QLatin1String(kVersionTable)),
