@@ -70,8 +70,8 @@ private slots:
         nameSessionOperator(connection, QStringLiteral("业务员乙"));
         const qint64 start = newestChange(connection);
 
-        const qint64 key =
-            store.add({{column(col::Category), QStringLiteral("VIP")}, {column(col::ShortName), QStringLiteral("华联")}});
+        const qint64 key = store.add(
+            {{column(col::Category), QStringLiteral("VIP")}, {column(col::ShortName), QStringLiteral("华联")}});
         const std::optional<CustomerRecord> read = store.read(key);
         QVERIFY(read);
         QCOMPARE(store.modify(*read, {{column(col::Name), QStringLiteral("张三")}}), CustomerStore::Outcome::Done);
