@@ -1,6 +1,7 @@
 #include "data/RegisterUpgrade.h"
 
 #include "data/AttemptLog.h"
+#include "data/ChangeFeed.h"
 #include "data/ChangeLog.h"
 #include "data/CustomerStore.h"
 #include "data/FollowUpDates.h"
@@ -41,7 +42,8 @@ std::vector<AddedTable> addedTables(const db::Engine &engine)
             {kFollowUpTable, followUpTableStatements(engine)},
             {kFollowUpWayTable, followUpWayStatements(engine)},
             {kReminderOffTable, reminderOffStatements(engine)},
-            {kFollowUpDatesTable, followUpDateStatements(engine)}};
+            {kFollowUpDatesTable, followUpDateStatements(engine)},
+            {kChangeFeedTable, changeFeedStatements(engine)}};
 }
 
 bool hasAll(const db::Engine &engine, const QStringList &tables)
@@ -118,6 +120,11 @@ QStringList versionFourStatements(const db::Engine &engine)
            + followUpDateStatements(engine);
 }
 
+QStringList versionSevenStatements(const db::Engine &engine)
+{
+    return changeFeedStatements(engine);
+}
+
 QStringList versionTwoStatements(const db::Engine &engine)
 {
     return {
@@ -184,7 +191,10 @@ void upgradeRegister(db::Connection &connection)
             if (before < 6 && server)
                 for (const QString &statement : serverLogStatements())
                     db::runBound(connection, statement);
-            if (before < 7)
+            if (before < 7 && server)
+                for (const QString &statement : serverChangeFeedStatements())
+                    db::runBound(connection, statement);
+            if (before < 8)
                 addCountIndexes(connection);
             db::runBound(connection, QStringLiteral("delete from %1").arg(QLatin1String(kVersionTable)));
             db::runBound(connection,

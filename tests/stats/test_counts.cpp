@@ -284,7 +284,7 @@ private slots:
                 QVERIFY(query.exec(QStringLiteral("drop index data_day1_month")));
                 QCOMPARE(test::countOf(connection, indexes), 0);
             }
-            QVERIFY(query.exec(QStringLiteral("update register_version set version = 6")));
+            QVERIFY(query.exec(QStringLiteral("update register_version set version = 7")));
             QVERIFY(!data::registerIsCurrent(connection));
             data::upgradeRegister(connection);
             QVERIFY(data::registerIsCurrent(connection));
