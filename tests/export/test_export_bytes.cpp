@@ -31,8 +31,8 @@ QStringList mixedRecords()
         else if (i % 19 == 0)
             note = QString(300, QChar(0x6c49));
         fill << QStringLiteral("insert into t (x, y, w, n) values ('%1', '%2', '%3', '%4')")
-                    .arg(name, QStringLiteral("0571-%1").arg(80000 + i), i % 3 == 0 ? QString() : QString::number(i * 7),
-                         note);
+                    .arg(name, QStringLiteral("0571-%1").arg(80000 + i),
+                         i % 3 == 0 ? QString() : QString::number(i * 7), note);
     }
     return fill;
 }
@@ -72,8 +72,13 @@ private slots:
         r.writer.setShowProgress(false);
         r.exportFile();
         // the list export's .xls and .xlsx
-        const exchange::ListSheet sheet{QStringLiteral("客户统计报表"), QStringLiteral("2010-01-01"), QString(),
-                                        QStringLiteral("联簿宝"), r.columns, *r.rows, {}};
+        const exchange::ListSheet sheet{QStringLiteral("客户统计报表"),
+                                        QStringLiteral("2010-01-01"),
+                                        QString(),
+                                        QStringLiteral("联簿宝"),
+                                        r.columns,
+                                        *r.rows,
+                                        {}};
         exchange::exportList(sheet, exchange::ExportFormat::Xls, work.filePath(QStringLiteral("list.xls")));
         exchange::exportList(sheet, exchange::ExportFormat::Xlsx, work.filePath(QStringLiteral("list.xlsx")));
 

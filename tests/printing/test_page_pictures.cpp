@@ -110,7 +110,8 @@ private slots:
                 continue;
             const QString saved = QDir::temp().filePath(QStringLiteral("page-%1-now.png").arg(i + 1));
             rendering(*store, i).save(saved);
-            QFAIL(qPrintable(QStringLiteral("page %1 differs from its recorded pixels (now in %2)").arg(i + 1).arg(saved)));
+            QFAIL(qPrintable(
+                QStringLiteral("page %1 differs from its recorded pixels (now in %2)").arg(i + 1).arg(saved)));
         }
     }
 };
