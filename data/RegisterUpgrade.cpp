@@ -1,6 +1,7 @@
 #include "data/RegisterUpgrade.h"
 
 #include "data/AttemptLog.h"
+#include "data/ChangeFeed.h"
 #include "data/ChangeLog.h"
 #include "data/CustomerStore.h"
 #include "data/FollowUpDates.h"
@@ -40,7 +41,8 @@ std::vector<AddedTable> addedTables(const db::Engine &engine)
             {kFollowUpTable, followUpTableStatements(engine)},
             {kFollowUpWayTable, followUpWayStatements(engine)},
             {kReminderOffTable, reminderOffStatements(engine)},
-            {kFollowUpDatesTable, followUpDateStatements(engine)}};
+            {kFollowUpDatesTable, followUpDateStatements(engine)},
+            {kChangeFeedTable, changeFeedStatements(engine)}};
 }
 
 bool hasAll(const db::Engine &engine, const QStringList &tables)
@@ -105,6 +107,11 @@ QStringList versionFourStatements(const db::Engine &engine)
 {
     return followUpTableStatements(engine) + followUpWayStatements(engine) + reminderOffStatements(engine)
            + followUpDateStatements(engine);
+}
+
+QStringList versionSevenStatements(const db::Engine &engine)
+{
+    return changeFeedStatements(engine);
 }
 
 QStringList versionTwoStatements(const db::Engine &engine)
@@ -172,6 +179,9 @@ void upgradeRegister(db::Connection &connection)
                 giveFormerRights(connection);
             if (before < 6 && server)
                 for (const QString &statement : serverLogStatements())
+                    db::runBound(connection, statement);
+            if (before < 7 && server)
+                for (const QString &statement : serverChangeFeedStatements())
                     db::runBound(connection, statement);
             db::runBound(connection, QStringLiteral("delete from %1").arg(QLatin1String(kVersionTable)));
             db::runBound(connection,

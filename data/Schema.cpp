@@ -60,7 +60,7 @@ QStringList deliveredSchemaStatements(const db::Engine &engine)
     // The attempt and password-change logs, the register's version (its row is written with the
     // super administrator's) and the operators' rights.
     return statements + data::versionTwoStatements(engine) + data::versionThreeStatements(engine)
-           + data::versionFourStatements(engine);
+           + data::versionFourStatements(engine) + data::versionSevenStatements(engine);
 }
 
 namespace {
