@@ -1,6 +1,7 @@
 #include "data/RegisterUpgrade.h"
 
 #include "data/AttemptLog.h"
+#include "data/ChangeFeed.h"
 #include "data/ChangeLog.h"
 #include "data/CustomerStore.h"
 #include "data/FollowUpDates.h"
@@ -14,6 +15,7 @@
 #include "platform/Error.h"
 
 #include <QSqlQuery>
+#include <QSqlRecord>
 
 #include <vector>
 
@@ -40,7 +42,8 @@ std::vector<AddedTable> addedTables(const db::Engine &engine)
             {kFollowUpTable, followUpTableStatements(engine)},
             {kFollowUpWayTable, followUpWayStatements(engine)},
             {kReminderOffTable, reminderOffStatements(engine)},
-            {kFollowUpDatesTable, followUpDateStatements(engine)}};
+            {kFollowUpDatesTable, followUpDateStatements(engine)},
+            {kChangeFeedTable, changeFeedStatements(engine)}};
 }
 
 bool hasAll(const db::Engine &engine, const QStringList &tables)
@@ -81,6 +84,16 @@ bool currentOn(db::Connection &connection)
     return hasAll(engine, engine.tableNames(database)) && storedVersion(connection) >= kRegisterVersion;
 }
 
+// The statistics' indexes, where data has the columns they read (an older file may lack some).
+void addCountIndexes(db::Connection &connection)
+{
+    const QSqlRecord columns = connection.database().record(QStringLiteral("data"));
+    if (!columns.contains(QStringLiteral("i")) || !columns.contains(QStringLiteral("day1")))
+        return;
+    for (const QString &statement : countIndexStatements())
+        db::runBound(connection, statement);
+}
+
 // The upgrade of a server register fails for a user with data rights only: say which right.
 Error upgradeRefused(db::Connection &connection, const Error &error)
 {
@@ -105,6 +118,11 @@ QStringList versionFourStatements(const db::Engine &engine)
 {
     return followUpTableStatements(engine) + followUpWayStatements(engine) + reminderOffStatements(engine)
            + followUpDateStatements(engine);
+}
+
+QStringList versionSevenStatements(const db::Engine &engine)
+{
+    return changeFeedStatements(engine);
 }
 
 QStringList versionTwoStatements(const db::Engine &engine)
@@ -173,6 +191,11 @@ void upgradeRegister(db::Connection &connection)
             if (before < 6 && server)
                 for (const QString &statement : serverLogStatements())
                     db::runBound(connection, statement);
+            if (before < 7 && server)
+                for (const QString &statement : serverChangeFeedStatements())
+                    db::runBound(connection, statement);
+            if (before < 8)
+                addCountIndexes(connection);
             db::runBound(connection, QStringLiteral("delete from %1").arg(QLatin1String(kVersionTable)));
             db::runBound(connection,
                          QStringLiteral("insert into %1 (version) values (?)").arg(QLatin1String(kVersionTable)),

@@ -28,7 +28,14 @@ namespace lianbu::data {
 //
 // Version 6: on a server register the triggers also log the writes of operators, their rights and
 // follow-ups, and a session that names no operator is logged as such (nothing new on data.db).
-inline constexpr int kRegisterVersion = 6;
+//
+// Version 7: customer_changes, the change feed other instances follow (data/ChangeFeed), with its
+// triggers on both engines.
+//
+// Version 8: the statistics' indexes of the customers' address beginnings and registration months
+// (data_address_start, data_day1_month; lianbu::countIndexStatements), made once here rather
+// than by the first count, which held the register's write lock for seconds.
+inline constexpr int kRegisterVersion = 8;
 inline constexpr char kVersionTable[] = "register_version";
 inline constexpr char kPasswordChangeTable[] = "password_changes";
 
@@ -38,6 +45,7 @@ QStringList versionTwoStatements(const db::Engine &engine);
 // The same for what version 3 adds.
 QStringList versionThreeStatements(const db::Engine &engine);
 QStringList versionFourStatements(const db::Engine &engine);
+QStringList versionSevenStatements(const db::Engine &engine);
 
 // True when the register needs no change of its schema (read only: a role with data rights
 // only may ask).

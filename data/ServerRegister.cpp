@@ -1,6 +1,7 @@
 #include "data/ServerRegister.h"
 
 #include "data/AttemptLog.h"
+#include "data/ChangeFeed.h"
 #include "data/ChangeLog.h"
 #include "data/CustomerStore.h"
 #include "data/FollowUpStore.h"
@@ -221,7 +222,7 @@ ServerCreation createServerRegister(const db::RegisterAddress &address)
     const ServerCreation creation = createTables(connection);
     run(connection, QStringLiteral("insert into userdb (username,passwd) values (?,?)"),
         {superAdministratorName(), data::hashPassword(sql::defaultPassword())});
-    for (const QString &statement : data::serverLogStatements())
+    for (const QString &statement : data::serverLogStatements() + data::serverChangeFeedStatements())
         run(connection, statement);
     transaction.commit();
     return creation;
@@ -329,7 +330,7 @@ QList<CopiedTable> copyRegisterToServer(const QString &file, const db::RegisterA
             copied.append({table, done});
         }
         // After the copy: the rows copied are no one's new change.
-        for (const QString &statement : data::serverLogStatements())
+        for (const QString &statement : data::serverLogStatements() + data::serverChangeFeedStatements())
             run(target, statement);
         transaction.commit();
     } catch (...) {

@@ -60,7 +60,6 @@ StatisticsWindow::StatisticsWindow(const db::RegisterAddress &address, ShowCusto
     , m_showCustomers(std::move(showCustomers))
     , m_work(std::make_unique<db::BackgroundWork>(address))
     , m_keys(std::make_unique<db::BackgroundSearch>(address))
-    , m_indexesTried(std::make_shared<bool>(false))
 {
     setObjectName(QStringLiteral("statisticsWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -197,16 +196,7 @@ void StatisticsWindow::count()
     m_days->setVisible(r.view == View::FollowUpAbsence);
     m_status->setText(QStringLiteral("正在统计…"));
     m_shownRequest = r;
-    const std::shared_ptr<bool> indexesTried = m_indexesTried;
-    m_work->start([r, indexesTried](db::Connection &connection) -> std::any {
-        // The first count of a window makes the indexes the grouped views read (once per
-        // register; a server user who may not create them just counts more slowly).
-        if (!*indexesTried) {
-            prepareCountIndexes(connection.database());
-            *indexesTried = true;
-        }
-        return countCustomers(connection.database(), r);
-    });
+    m_work->start([r](db::Connection &connection) -> std::any { return countCustomers(connection.database(), r); });
 }
 
 void StatisticsWindow::counted(quint64, const std::any &result)

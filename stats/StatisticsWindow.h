@@ -82,7 +82,6 @@ private:
     std::function<bool()> m_mayExport;
     std::unique_ptr<db::BackgroundWork> m_work;
     std::unique_ptr<db::BackgroundSearch> m_keys;
-    std::shared_ptr<bool> m_indexesTried;
     QComboBox *m_view;
     QComboBox *m_chartKind;
     QComboBox *m_period;

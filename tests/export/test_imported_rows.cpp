@@ -72,9 +72,9 @@ QStringList importedRows(const QString &file)
 }
 
 const QStringList kFiles{
-    QStringLiteral("customers-200.xlsx"),     QStringLiteral("customers-200-utf8.csv"),
-    QStringLiteral("customers-200-gbk.csv"),  QStringLiteral("customers-200.vcf"),
-    QStringLiteral("biff8-customers.xls"),    QStringLiteral("biff8-customers.csv"),
+    QStringLiteral("customers-200.xlsx"),    QStringLiteral("customers-200-utf8.csv"),
+    QStringLiteral("customers-200-gbk.csv"), QStringLiteral("customers-200.vcf"),
+    QStringLiteral("biff8-customers.xls"),   QStringLiteral("biff8-customers.csv"),
 };
 
 } // namespace
