@@ -50,10 +50,7 @@ public slots:
         }
     }
 
-    void end()
-    {
-        m_connection.reset();
-    }
+    void end() { m_connection.reset(); }
 
 signals:
     void delivered(const lianbu::data::FeedRead &read);
@@ -82,7 +79,7 @@ private:
     db::RegisterAddress m_address;
     std::unique_ptr<db::Connection> m_connection;
     qint64 m_seen = 0;
-    qint64 m_floor = 0; // what was there when the watch began is no news
+    qint64 m_floor = 0;      // what was there when the watch began is no news
     std::set<qint64> m_late; // numbers seen within the late window
 };
 

@@ -45,11 +45,10 @@ void CustomerListModel::readStates(const std::vector<qint64> &keys, std::vector<
     listed.assign(keys.size(), false);
     db::Connection &connection = *m_list.connection();
     const QString rowKey = db::engineOf(connection.database()).rowKey(QStringLiteral("data"));
-    QSqlQuery query =
-        db::runBound(connection,
-                     QStringLiteral("select %1, %2 from data where %1 in (%3)")
-                         .arg(rowKey, QLatin1String(col::ShortName), placeholders(keys.size())),
-                     keyValues(keys));
+    QSqlQuery query = db::runBound(connection,
+                                   QStringLiteral("select %1, %2 from data where %1 in (%3)")
+                                       .arg(rowKey, QLatin1String(col::ShortName), placeholders(keys.size())),
+                                   keyValues(keys));
     std::unordered_map<qint64, std::pair<bool, bool>> found;
     while (query.next())
         found[query.value(0).toLongLong()] = {true, !query.value(1).toString().isEmpty()};

@@ -44,8 +44,9 @@ std::vector<FeedEntry> awaitEntries(Database &module, size_t count)
 {
     std::vector<FeedEntry> got;
     QObject guard;
-    QObject::connect(module.changeWatcher, &data::ChangeWatcher::changed, &guard,
-                     [&got](const std::vector<FeedEntry> &entries) { got.insert(got.end(), entries.begin(), entries.end()); });
+    QObject::connect(
+        module.changeWatcher, &data::ChangeWatcher::changed, &guard,
+        [&got](const std::vector<FeedEntry> &entries) { got.insert(got.end(), entries.begin(), entries.end()); });
     QDeadlineTimer deadline(5000);
     while (got.size() < count && !deadline.hasExpired())
         QTest::qWait(20);
@@ -76,7 +77,8 @@ private slots:
         QCOMPARE(nothing.count(), 0); // what was there before the start is no news
 
         const qint64 key = there.customerStore->add(customer(QStringLiteral("华联")));
-        QVERIFY(there.customerStore->modify(*there.customerStore->read(key), {{QStringLiteral("c"), QStringLiteral("张三")}})
+        QVERIFY(there.customerStore->modify(*there.customerStore->read(key),
+                                            {{QStringLiteral("c"), QStringLiteral("张三")}})
                 == data::CustomerStore::Outcome::Done);
         QVERIFY(there.customerStore->remove(*there.customerStore->read(before)) == data::CustomerStore::Outcome::Done);
         const std::vector<FeedEntry> got = awaitEntries(here, 3);
@@ -107,7 +109,8 @@ private slots:
         QObject::connect(here.changeWatcher, &data::ChangeWatcher::changed, list, &CustomerListModel::applyChanges);
 
         const qint64 added = there.customerStore->add(customer(QStringLiteral("戊公司")));
-        there.customerStore->modify(*there.customerStore->read(keys[3]), {{QStringLiteral("b"), QStringLiteral("丁集团")}});
+        there.customerStore->modify(*there.customerStore->read(keys[3]),
+                                    {{QStringLiteral("b"), QStringLiteral("丁集团")}});
         there.customerStore->remove(*there.customerStore->read(keys[0]));
         QTRY_COMPARE_WITH_TIMEOUT(shortNames(*list),
                                   (QStringList{QStringLiteral("乙公司"), QStringLiteral("丙公司"),
@@ -125,8 +128,10 @@ private slots:
         list->showResult(search, {keys[1], keys[2], added});
         list->setSortText(QStringLiteral("b DESC"));
         const QStringList sorted = shortNames(*list);
-        there.customerStore->modify(*there.customerStore->read(keys[1]), {{QStringLiteral("b"), QStringLiteral("乙集团")}});
-        there.customerStore->modify(*there.customerStore->read(keys[3]), {{QStringLiteral("b"), QStringLiteral("丁公司")}});
+        there.customerStore->modify(*there.customerStore->read(keys[1]),
+                                    {{QStringLiteral("b"), QStringLiteral("乙集团")}});
+        there.customerStore->modify(*there.customerStore->read(keys[3]),
+                                    {{QStringLiteral("b"), QStringLiteral("丁公司")}});
         const qint64 late = there.customerStore->add(customer(QStringLiteral("己公司")));
         there.customerStore->add(customer(QStringLiteral("庚集团")));
         QTRY_COMPARE_WITH_TIMEOUT(list->rowCount(), 4, 5000);
@@ -135,7 +140,8 @@ private slots:
         QStringList expected = {QStringLiteral("丙公司"), QStringLiteral("丁公司"), QStringLiteral("戊公司"),
                                 QStringLiteral("己公司")};
         QCollator collator(QLocale(QLocale::Chinese, QLocale::China));
-        std::sort(expected.begin(), expected.end(), [&](const QString &a, const QString &b) { return collator.compare(a, b) > 0; });
+        std::sort(expected.begin(), expected.end(),
+                  [&](const QString &a, const QString &b) { return collator.compare(a, b) > 0; });
         QCOMPARE(shortNames(*list), expected);
         QVERIFY(list->rowOfKey(late) >= 0);
         QVERIFY(sorted != expected);
