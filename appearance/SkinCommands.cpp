@@ -51,7 +51,10 @@ void openSupportPage()
 
 QString helpManualPath(const QString &programFolder, bool packaged)
 {
-    QStringList candidates{QDir(programFolder).filePath(QStringLiteral("../../share/lianbu/manual/index.html"))};
+    // Beside the program where the installer keeps everything in one folder; under share/ in
+    // the package's layout.
+    QStringList candidates{QDir(programFolder).filePath(QStringLiteral("manual/index.html")),
+                           QDir(programFolder).filePath(QStringLiteral("../../share/lianbu/manual/index.html"))};
 #ifdef LIANBU_SOURCE_MANUAL
     if (!packaged)
         candidates << QStringLiteral(LIANBU_SOURCE_MANUAL);

@@ -26,9 +26,10 @@ void openHelp(QWidget *parent);  // 帮助主题, F1
 void openHomePage();             // 官方主页
 void showAbout(QWidget *parent); // 关于
 
-// The manual that ships with the program: where the package installs it beside the program
-// folder (<prefix>/libexec/lianbu -> <prefix>/share/lianbu/manual), else, for a program built from
-// the sources, in the source tree. Empty when neither exists.
+// The manual that ships with the program: in the program's folder (manual/, where the Windows
+// installer puts it), where the package installs it beside the program folder
+// (<prefix>/libexec/lianbu -> <prefix>/share/lianbu/manual), else, for a program built from the
+// sources, in the source tree. Empty when none exists.
 QString helpManualPath(const QString &programFolder, bool packaged);
 
 } // namespace lianbu::skins

@@ -72,6 +72,10 @@ file(WRITE ${CMAKE_BINARY_DIR}/qt.conf.in "[Paths]\nPrefix = .\nPlugins = .\nTra
 list(APPEND lianbu_deploy_commands COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_BINARY_DIR}/qt.conf.in
      ${lianbu_runtime_dir}/qt.conf)
 
+# The manual, where the program looks for it beside itself.
+list(APPEND lianbu_deploy_commands COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/docs/manual
+     ${lianbu_runtime_dir}/manual)
+
 add_custom_target(lianbu-windows-runtime ALL
   COMMAND ${CMAKE_COMMAND} -E make_directory ${lianbu_runtime_dir}
   ${lianbu_deploy_commands}

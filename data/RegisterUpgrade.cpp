@@ -15,6 +15,7 @@
 #include "platform/Error.h"
 
 #include <QSqlQuery>
+#include <QSqlRecord>
 
 #include <vector>
 
@@ -81,6 +82,16 @@ bool currentOn(db::Connection &connection)
     const QSqlDatabase database = connection.database();
     const db::Engine &engine = db::engineOf(database);
     return hasAll(engine, engine.tableNames(database)) && storedVersion(connection) >= kRegisterVersion;
+}
+
+// The statistics' indexes, where data has the columns they read (an older file may lack some).
+void addCountIndexes(db::Connection &connection)
+{
+    const QSqlRecord columns = connection.database().record(QStringLiteral("data"));
+    if (!columns.contains(QStringLiteral("i")) || !columns.contains(QStringLiteral("day1")))
+        return;
+    for (const QString &statement : countIndexStatements())
+        db::runBound(connection, statement);
 }
 
 // The upgrade of a server register fails for a user with data rights only: say which right.
@@ -183,6 +194,8 @@ void upgradeRegister(db::Connection &connection)
             if (before < 7 && server)
                 for (const QString &statement : serverChangeFeedStatements())
                     db::runBound(connection, statement);
+            if (before < 8)
+                addCountIndexes(connection);
             db::runBound(connection, QStringLiteral("delete from %1").arg(QLatin1String(kVersionTable)));
             db::runBound(connection,
                          QStringLiteral("insert into %1 (version) values (?)").arg(QLatin1String(kVersionTable)),

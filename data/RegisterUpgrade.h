@@ -31,7 +31,11 @@ namespace lianbu::data {
 //
 // Version 7: customer_changes, the change feed other instances follow (data/ChangeFeed), with its
 // triggers on both engines.
-inline constexpr int kRegisterVersion = 7;
+//
+// Version 8: the statistics' indexes of the customers' address beginnings and registration months
+// (data_address_start, data_day1_month; lianbu::countIndexStatements), made once here rather
+// than by the first count, which held the register's write lock for seconds.
+inline constexpr int kRegisterVersion = 8;
 inline constexpr char kVersionTable[] = "register_version";
 inline constexpr char kPasswordChangeTable[] = "password_changes";
 

@@ -26,6 +26,23 @@ QString superAdministratorName()
     return QStringLiteral("超级管理员");
 }
 
+QString addressStartExpression()
+{
+    return QStringLiteral("substr(i,1,%1)").arg(kAddressStartLength);
+}
+
+QString registrationMonthExpression()
+{
+    return QStringLiteral("substr(day1,1,7)");
+}
+
+QStringList countIndexStatements()
+{
+    return {
+        QStringLiteral("CREATE INDEX IF NOT EXISTS data_address_start ON data ((%1))").arg(addressStartExpression()),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS data_day1_month ON data ((%1))").arg(registrationMonthExpression())};
+}
+
 QStringList deliveredSchemaStatements(const db::Engine &engine)
 {
     // rid is SQLite's rowid itself (an identity column on the server); AUTOINCREMENT keeps a
@@ -37,6 +54,7 @@ QStringList deliveredSchemaStatements(const db::Engine &engine)
         data += QStringLiteral(", %1 VARCHAR(%2)").arg(QLatin1String(column.name)).arg(column.width);
     data += QLatin1Char(')');
     QStringList statements{data};
+    statements << countIndexStatements();
     // On SQLite the quick search's trigram index, the category index and the sort keys come with
     // a new register (an older one gets them when it is first opened); the server's own indexes
     // are made by the server register's creation.

@@ -41,6 +41,15 @@ class Engine;
 QStringList deliveredSchemaStatements(const db::Engine &engine);
 QStringList deliveredSchemaStatements();
 
+// The indexes the statistics' counts group by instead of sorting every customer: the address's
+// first characters and the registration date's month. The counts write exactly these
+// expressions, or the engine would not use the indexes.
+inline constexpr int kAddressStartLength = 8;
+QString addressStartExpression();      // substr(i,1,8)
+QString registrationMonthExpression(); // substr(day1,1,7)
+// The statements that make them where they are missing (the same text on both engines).
+QStringList countIndexStatements();
+
 // Creates the delivered database at `path`. Refuses (lianbu::Error) when the file already
 // exists; the file appears complete or not at all (built under a temporary name, then renamed).
 void createDeliveredDatabase(const QString &path);

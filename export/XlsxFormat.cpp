@@ -3,6 +3,7 @@
 #include "export/XmlScanner.h"
 #include "export/ZipArchive.h"
 #include "platform/AtomicFile.h"
+#include "platform/Clock.h"
 #include "platform/Error.h"
 
 #include <QDate>
@@ -90,6 +91,11 @@ void writeXlsx(const QString &path, const SheetLayout &layout, const RowSource &
         workbook.reset();
         QFile::remove(temporary);
     };
+
+    // The file's creation time is the program's clock, like the sheet's own 制表时间.
+    lxw_doc_properties properties{};
+    properties.created = time_t(lianbu::now().toSecsSinceEpoch());
+    workbook_set_properties(workbook.get(), &properties);
 
     lxw_worksheet *sheet = workbook_add_worksheet(workbook.get(), "客户");
     lxw_format *bold = workbook_add_format(workbook.get());

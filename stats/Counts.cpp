@@ -2,6 +2,7 @@
 
 #include "data/AttemptLog.h"
 #include "data/FollowUpStore.h"
+#include "data/Schema.h"
 #include "db/Engine.h"
 #include "stats/AddressReader.h"
 
@@ -19,6 +20,8 @@
 namespace lianbu::stats {
 
 namespace {
+
+static_assert(kAddressPrefixLengths[0] == kAddressStartLength, "the first grouping reads the register's index");
 
 // More bound values than this in one statement are split (SQLite allows 32766, a server 65535).
 constexpr int kValuesPerStatement = 5000;
@@ -181,7 +184,8 @@ std::vector<CountRow> byCity(const QSqlDatabase &database)
     const int stages = int(std::size(kAddressPrefixLengths));
     for (int stage = 0; stage < stages; ++stage) {
         const int length = kAddressPrefixLengths[stage];
-        const QString prefix = QStringLiteral("substr(%1,1,%2)").arg(column).arg(length);
+        const QString prefix =
+            stage == 0 ? addressStartExpression() : QStringLiteral("substr(%1,1,%2)").arg(column).arg(length);
         std::vector<Group> groups;
         if (stage == 0) {
             groups = readGroups(database, QStringLiteral("select %1, count(*) from data group by %1").arg(prefix));
@@ -288,22 +292,6 @@ std::vector<CountRow> followUpAbsence(const QSqlDatabase &database, const CountR
 
 } // namespace
 
-bool prepareCountIndexes(const QSqlDatabase &database)
-{
-    // The expressions must be written exactly as the counts write them, or the engine will not
-    // use the index.
-    const QString address = QStringLiteral("substr(i,1,%1)").arg(kAddressPrefixLengths[0]);
-    const QString month = QStringLiteral("substr(day1,1,7)");
-    bool made = true;
-    for (const auto &[name, expression] : {std::pair{QStringLiteral("data_address_start"), address},
-                                           std::pair{QStringLiteral("data_day1_month"), month}}) {
-        QSqlQuery query(database);
-        if (!query.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON data ((%2))").arg(name, expression)))
-            made = false;
-    }
-    return made;
-}
-
 std::vector<CountRow> countCustomers(const QSqlDatabase &database, const CountRequest &request)
 {
     const QString key = db::engineOf(database).rowKey(QStringLiteral("data"));
@@ -320,8 +308,8 @@ std::vector<CountRow> countCustomers(const QSqlDatabase &database, const CountRe
     case View::AddedPerMonth:
         return byMonth(
             readGroups(database,
-                       QStringLiteral("select substr(day1,1,7), count(*) from data group by substr(day1,1,7)")),
-            QStringLiteral("substr(day1,1,7)"), request);
+                       QStringLiteral("select %1, count(*) from data group by %1").arg(registrationMonthExpression())),
+            registrationMonthExpression(), request);
     case View::FollowUpOperator:
         return byValue(
             readGroups(

@@ -54,14 +54,9 @@ struct CountRequest
 // never every row, only a row per group. Throws lianbu::Error when the engine refuses.
 std::vector<CountRow> countCustomers(const QSqlDatabase &database, const CountRequest &request);
 
-// Makes the indexes the grouped views read instead of sorting every row (the address's and the
-// registration date's beginnings), when the register lacks them: once, taking some seconds on a
-// large register. False when the engine refused (a server user without the right to create
-// indexes): the counts are then only slower.
-bool prepareCountIndexes(const QSqlDatabase &database);
-
 // The lengths of address beginnings the address counts group by, shortest first: a beginning
-// that does not settle the place is read again at the next length.
+// that does not settle the place is read again at the next length. The first is the one the
+// register's index holds (lianbu::addressStartExpression).
 inline constexpr int kAddressPrefixLengths[] = {8, 16, 48};
 
 // The customers of a selection: the statement the list shows and the statement of their keys.

@@ -77,6 +77,29 @@ QStringList tableTitles(View view)
     return titles;
 }
 
+db::ListColumns tableColumns(View view, int labelWidth, int numberWidth)
+{
+    const QStringList titles = tableTitles(view);
+    db::ListColumns columns;
+    for (int k = 0; k < int(titles.size()); ++k) {
+        const bool number = k + 2 >= int(titles.size()); // the number and the share
+        db::ListColumn column;
+        column.fieldName = titles[k];
+        column.valueIndex = k;
+        column.title = titles[k];
+        column.width = number ? numberWidth : labelWidth;
+        if (number)
+            column.alignment = Qt::AlignRight | Qt::AlignVCenter;
+        columns.columns.push_back(column);
+    }
+    return columns;
+}
+
+std::unique_ptr<db::RowReader> tableRows(std::vector<QStringList> cells)
+{
+    return std::make_unique<TableRows>(std::move(cells));
+}
+
 std::vector<QStringList> tableCells(const std::vector<CountRow> &rows, View view)
 {
     qint64 total = 0;
@@ -94,14 +117,37 @@ std::vector<QStringList> tableCells(const std::vector<CountRow> &rows, View view
     return cells;
 }
 
-QString writeChartFile(const std::vector<CountRow> &rows, ChartKind kind, const QString &title, const QString &path)
+namespace {
+
+// Drawn afresh at one size, so the picture does not depend on how large the window is.
+void prepareChartView(QChartView &view, const std::vector<CountRow> &rows, ChartKind kind, const QString &title)
 {
-    // Drawn afresh at one size, so the file does not depend on how large the window is.
-    QChartView view;
     view.setAttribute(Qt::WA_DontShowOnScreen);
     view.setRenderHint(QPainter::Antialiasing);
     view.setChart(makeChart(rows, kind, title).chart);
     view.resize(kChartFileSize);
+}
+
+} // namespace
+
+QImage chartImage(const std::vector<CountRow> &rows, ChartKind kind, const QString &title, qreal pixelRatio)
+{
+    QChartView view;
+    prepareChartView(view, rows, kind, title);
+    QImage image(kChartFileSize * pixelRatio, QImage::Format_RGB32);
+    image.setDevicePixelRatio(pixelRatio);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    static_cast<QWidget &>(view).render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
+    painter.end();
+    return image;
+}
+
+QString writeChartFile(const std::vector<CountRow> &rows, ChartKind kind, const QString &title, const QString &path)
+{
+    QChartView view;
+    prepareChartView(view, rows, kind, title);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -136,20 +182,10 @@ QString chartFilters()
 bool exportTable(const std::vector<CountRow> &rows, View view, const QString &title,
                  const exchange::ExportTarget &target, QWidget *parent)
 {
-    const QStringList titles = tableTitles(view);
-    db::ListColumns columns;
-    for (int k = 0; k < int(titles.size()); ++k) {
-        db::ListColumn column;
-        column.fieldName = titles[k];
-        column.valueIndex = k;
-        column.title = titles[k];
-        column.width = k + 2 >= int(titles.size()) ? 80 : 140;
-        if (k + 2 >= int(titles.size()))
-            column.alignment = Qt::AlignRight | Qt::AlignVCenter;
-        columns.columns.push_back(column);
-    }
+    const db::ListColumns columns = tableColumns(view);
     const TableRows table(tableCells(rows, view));
-    const exchange::ListSheet sheet{title, QString(), QString(), QStringLiteral("联簿宝"), columns, table, titles};
+    const exchange::ListSheet sheet{title,   QString(), QString(),        QStringLiteral("联簿宝"),
+                                    columns, table,     tableTitles(view)};
     return exchange::exportListFile(sheet, target.format, target.path, parent);
 }
 

@@ -1,14 +1,17 @@
 #pragma once
 
+#include "db/ListRows.h"
 #include "export/ListExport.h"
 #include "stats/Counts.h"
 #include "stats/StatisticsChart.h"
 
+#include <QImage>
 #include <QSize>
 
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <vector>
 
 class QWidget;
@@ -19,6 +22,13 @@ namespace lianbu::stats {
 // city, the number, the share of the total).
 QStringList tableTitles(View view);
 std::vector<QStringList> tableCells(const std::vector<CountRow> &rows, View view);
+// The table as a list the export and the printout read: its columns (`labelWidth` screen pixels
+// for each label column, `numberWidth` for the number and the share) and its rows.
+db::ListColumns tableColumns(View view, int labelWidth = 140, int numberWidth = 80);
+std::unique_ptr<db::RowReader> tableRows(std::vector<QStringList> cells);
+
+// The chart drawn at kChartFileSize with `pixelRatio` device pixels per pixel.
+QImage chartImage(const std::vector<CountRow> &rows, ChartKind kind, const QString &title, qreal pixelRatio);
 
 // The chart of `rows` as PNG or PDF (chosen by the name's ending), drawn at kChartFileSize; the
 // file is replaced whole or not at all. Empty when written, otherwise why not (in Chinese).

@@ -5,7 +5,12 @@
 #include "db/Connection.h"
 #include "db/Engine.h"
 #include "platform/Dialogs.h"
+#include "platform/Error.h"
+#include "printing/GridReport.h"
+#include "printing/PageStore.h"
+#include "printing/PrintPreviewWindow.h"
 #include "stats/StatisticsOutput.h"
+#include "stats/StatisticsPrint.h"
 
 #include <QBarSeries>
 #include <QBarSet>
@@ -60,7 +65,6 @@ StatisticsWindow::StatisticsWindow(const db::RegisterAddress &address, ShowCusto
     , m_showCustomers(std::move(showCustomers))
     , m_work(std::make_unique<db::BackgroundWork>(address))
     , m_keys(std::make_unique<db::BackgroundSearch>(address))
-    , m_indexesTried(std::make_shared<bool>(false))
 {
     setObjectName(QStringLiteral("statisticsWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -125,15 +129,19 @@ StatisticsWindow::StatisticsWindow(const db::RegisterAddress &address, ShowCusto
     saveChart->setObjectName(QStringLiteral("statisticsSaveChart"));
     auto *exportTable = new QPushButton(QStringLiteral("导出表格…"), this);
     exportTable->setObjectName(QStringLiteral("statisticsExportTable"));
+    auto *print = new QPushButton(QStringLiteral("打印…"), this);
+    print->setObjectName(QStringLiteral("statisticsPrint"));
     auto *close = new QPushButton(QStringLiteral("关闭"), this);
     close->setObjectName(QStringLiteral("statisticsClose"));
     m_buttons = new QHBoxLayout;
     m_buttons->addWidget(m_status, 1);
     m_buttons->addWidget(saveChart);
     m_buttons->addWidget(exportTable);
+    m_buttons->addWidget(print);
     m_buttons->addWidget(close);
     connect(saveChart, &QPushButton::clicked, this, &StatisticsWindow::saveChart);
     connect(exportTable, &QPushButton::clicked, this, &StatisticsWindow::exportShownTable);
+    connect(print, &QPushButton::clicked, this, &StatisticsWindow::printShown);
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(choices);
@@ -197,16 +205,7 @@ void StatisticsWindow::count()
     m_days->setVisible(r.view == View::FollowUpAbsence);
     m_status->setText(QStringLiteral("正在统计…"));
     m_shownRequest = r;
-    const std::shared_ptr<bool> indexesTried = m_indexesTried;
-    m_work->start([r, indexesTried](db::Connection &connection) -> std::any {
-        // The first count of a window makes the indexes the grouped views read (once per
-        // register; a server user who may not create them just counts more slowly).
-        if (!*indexesTried) {
-            prepareCountIndexes(connection.database());
-            *indexesTried = true;
-        }
-        return countCustomers(connection.database(), r);
-    });
+    m_work->start([r](db::Connection &connection) -> std::any { return countCustomers(connection.database(), r); });
 }
 
 void StatisticsWindow::counted(quint64, const std::any &result)
@@ -282,6 +281,26 @@ void StatisticsWindow::exportShownTable()
         {ExportFormat::Xlsx, ExportFormat::CsvUtf8, ExportFormat::CsvGbk});
     if (target && exportTable(m_rows, m_shownRequest.view, chartTitle(), *target, this))
         emit tableExported(target->path, exchange::formatSuffix(target->format), int(m_rows.size()));
+}
+
+void StatisticsWindow::printShown()
+{
+    if (m_rows.empty() || counting() || (m_mayPrint && !m_mayPrint()))
+        return;
+    // Pages still being made read the print they started with.
+    if (m_preview && m_preview->store()->printing())
+        return;
+    if (!m_preview)
+        m_preview = std::make_unique<PrintPreviewWindow>();
+    if (!m_report)
+        m_report = new GridReport(this);
+    m_print = std::make_unique<StatisticsPrint>(m_rows, m_shownRequest.view, chartKind(), chartTitle());
+    m_print->setUp(*m_report, m_preview->store()->currentMetrics());
+    try {
+        m_report->generate(m_preview->store());
+    } catch (const Error &error) {
+        showError(error.message(), m_preview.get());
+    }
 }
 
 ChartKind StatisticsWindow::chartKind() const

@@ -19,6 +19,8 @@ class QLabel;
 class QPushButton;
 class QSpinBox;
 class QTableWidget;
+class GridReport;
+class PrintPreviewWindow;
 
 QT_BEGIN_NAMESPACE
 class QChartView;
@@ -30,6 +32,8 @@ class BackgroundWork;
 } // namespace lianbu::db
 
 namespace lianbu::stats {
+
+class StatisticsPrint;
 
 // 客户统计: ready views of the register, each a chart and the table behind it. The counts run on
 // a connection of the window's own in a worker thread, so the window (and the program) stay
@@ -58,6 +62,11 @@ public:
     void exportShownTable();
     // Asked before the table leaves the program (the operator's right to export).
     void setExportGate(std::function<bool()> mayExport) { m_mayExport = std::move(mayExport); }
+    // 打印…: the title, the chart and the table in the print preview (its own window, reused).
+    void printShown();
+    PrintPreviewWindow *printPreview() const { return m_preview.get(); }
+    // Asked before printing (the operator's right to print).
+    void setPrintGate(std::function<bool()> mayPrint) { m_mayPrint = std::move(mayPrint); }
 
 signals:
     void countsShown();
@@ -80,9 +89,12 @@ private:
     db::RegisterAddress m_address;
     ShowCustomers m_showCustomers;
     std::function<bool()> m_mayExport;
+    std::function<bool()> m_mayPrint;
+    GridReport *m_report = nullptr;
+    std::unique_ptr<StatisticsPrint> m_print;
+    std::unique_ptr<PrintPreviewWindow> m_preview;
     std::unique_ptr<db::BackgroundWork> m_work;
     std::unique_ptr<db::BackgroundSearch> m_keys;
-    std::shared_ptr<bool> m_indexesTried;
     QComboBox *m_view;
     QComboBox *m_chartKind;
     QComboBox *m_period;

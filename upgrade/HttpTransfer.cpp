@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QStorageInfo>
 #include <QUrl>
 
@@ -642,7 +643,8 @@ void HttpTransfer::Transfer::run(WorkerRun &thread)
     }
 
     if (parts.scheme == QLatin1String("file")) {
-        runLocalFile(parts.path);
+        // The system's own path: "file:///C:/x" names "C:/x", not "/C:/x".
+        runLocalFile(QUrl(url.trimmed(), QUrl::TolerantMode).toLocalFile());
     } else if (!workOffline) {
         for (;;) {
             bool authorizationAnswer = false;
@@ -781,6 +783,30 @@ void HttpTransfer::abort()
         onTransferAborted(this);
 }
 
+namespace {
+
+// Moves a failed download to a free name beside it and opens it there for reading; removes it when
+// that fails. Returns the opened file, or nothing when the download is simply gone.
+std::unique_ptr<QFile> stepAside(const QString &fileName)
+{
+    for (int n = 0; n < 100; ++n) {
+        const QString aside = fileName + QStringLiteral(".failed") + (n ? QString::number(n) : QString());
+        if (QFileInfo::exists(aside))
+            continue;
+        if (!QFile::rename(fileName, aside))
+            break;
+        auto file = std::make_unique<QFile>(aside);
+        if (file->open(QIODevice::ReadOnly))
+            return file;
+        QFile::remove(aside);
+        return {};
+    }
+    QFile::remove(fileName);
+    return {};
+}
+
+} // namespace
+
 void HttpTransfer::complete(const std::shared_ptr<Transfer> &t)
 {
     // User-interface thread; the worker waits in its finish hand-off.
@@ -816,10 +842,24 @@ void HttpTransfer::complete(const std::shared_ptr<Transfer> &t)
             if (onDone && stillCurrent())
                 onDone(this, t->results.headers.contentType, t->results.bytesRead, stream);
         } else {
-            // The failed output file goes now; the open stream still shows its content to
-            // the handlers, and a new Read from a handler may create the same name afresh.
-            if (fileOutput)
-                QFile::remove(t->outputFileName);
+            // The failed output leaves its name now, so that a new read from a handler may create
+            // it afresh, yet stays readable to the handlers. Windows neither removes nor renames an
+            // open file: it is closed first, steps aside, is reopened and goes after the handlers.
+            std::unique_ptr<QFile> failed;
+            if (fileOutput) {
+                t->file->close();
+                t->file.reset();
+                stream = nullptr;
+                failed = stepAside(t->outputFileName);
+                if (failed)
+                    stream = failed.get();
+            }
+            const auto removeFailed = qScopeGuard([&failed] {
+                if (failed) {
+                    failed->close();
+                    failed->remove();
+                }
+            });
             anyError();
             const int status = t->results.status;
             if (!stillCurrent()) {

@@ -5,8 +5,14 @@
 #include "stats/AddressReader.h"
 #include "stats/StatisticsChart.h"
 #include "stats/StatisticsOutput.h"
+#include "stats/StatisticsPrint.h"
 #include "stats/StatisticsWindow.h"
 #include "export/CsvFormat.h"
+#include "platform/Clock.h"
+#include "printing/GridReport.h"
+#include "printing/PageStore.h"
+#include "printing/PdfOutput.h"
+#include "printing/PrintPreviewWindow.h"
 #include "tests/support/PdfContent.h"
 #include "tests/support/TestDatabase.h"
 #include "tests/support/TestSupport.h"
@@ -16,6 +22,8 @@
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
+#include <QDir>
+#include <QPainter>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
@@ -188,6 +196,86 @@ private slots:
         window.exportShownTable();
         QCOMPARE(env.dialogs().saveFiles().size(), asked);
         QCOMPARE(exported.size(), 1);
+    }
+
+    // The printout: title and date, the chart across the page, then every row of the table, however
+    // many pages it takes; through the window, into its print preview.
+    void printedPagesHoldTheChartAndEveryRow()
+    {
+        std::vector<CountRow> rows;
+        const int n = 240;
+        for (int i = 0; i < n; ++i)
+            rows.push_back({QStringLiteral("省份%1").arg(i / 10, 3, 10, QLatin1Char('0')),
+                            QStringLiteral("城市%1").arg(i, 3, 10, QLatin1Char('0')),
+                            n - i,
+                            {QStringLiteral("b = ?"), {i}}});
+        const StatisticsPrint print(rows, View::City, ChartKind::Bars, QStringLiteral("客户统计：按城市"));
+        PageStore store;
+        GridReport report;
+        print.setUp(report, store.currentMetrics());
+        const int pages = report.generate(&store);
+        QVERIFY2(pages >= 3, qPrintable(QString::number(pages)));
+        QCOMPARE(report.lastLayout().dataRowsPrinted, n);
+
+        // The chart is drawn on the first page, in colour, nearly as wide as the page's body.
+        const QSize paper(store.metrics().paperWidth() / 6, store.metrics().paperHeight() / 6);
+        QImage first(paper, QImage::Format_RGB32);
+        first.fill(Qt::white);
+        {
+            QPainter painter(&first);
+            painter.scale(1.0 / 6, 1.0 / 6);
+            store.drawPage(&painter, 0);
+        }
+        int left = first.width(), right = -1;
+        for (int y = 0; y < first.height() / 2; ++y)
+            for (int x = 0; x < first.width(); ++x) {
+                const QColor c = first.pixelColor(x, y);
+                if (c.saturation() > 80) { // the bars, not black text or grey lines
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                }
+            }
+        QVERIFY2(right > left, "no chart on the first page");
+        QVERIFY2(right - left > first.width() / 2, qPrintable(QStringLiteral("%1..%2").arg(left).arg(right)));
+
+        // Every row, once, in order, as the PDF of the pages reads.
+        const QString pdf = QDir(QDir::tempPath()).filePath(QStringLiteral("lianbu-statistics-print.pdf"));
+        printing::writePdf(pdf, store.metrics(),
+                           [&store](QPrinter &printer) { return store.printPages(&printer, 1, store.pageCount()); });
+        const auto read = test::readPdf(pdf);
+        QFile::remove(pdf);
+        QCOMPARE(int(read.size()), pages);
+        QString text;
+        for (const test::PdfPage &page : read)
+            text += page.texts().join(u' ').normalized(QString::NormalizationForm_KC) + u'\n';
+        QVERIFY2(text.contains(QStringLiteral("按城市")), qPrintable(text.left(300)));
+        QVERIFY2(text.contains(dateText(today())), qPrintable(text.left(300)));
+        qsizetype at = 0;
+        for (int i = 0; i < n; ++i) {
+            const QString label = QStringLiteral("城市%1").arg(i, 3, 10, QLatin1Char('0'));
+            const qsizetype found = text.indexOf(label, at);
+            QVERIFY2(found >= 0, qPrintable(label + QStringLiteral(" missing or out of order")));
+            QCOMPARE(text.count(label), 1);
+            at = found;
+        }
+
+        // Through the window: its preview gets the pages; without the right to print, nothing.
+        test::TestDatabase db;
+        Database module(nullptr, db.path());
+        addCustomers(*module.connection, 3, QStringLiteral("VIP客户"), QStringLiteral("广西南宁市青秀区"));
+        StatisticsWindow window(module.connection->address(), [](const sql::BoundStatement &, std::vector<qint64>) {});
+        QSignalSpy counted(&window, &StatisticsWindow::countsShown);
+        window.show();
+        QTRY_COMPARE(counted.size(), 1);
+        window.setPrintGate([] { return false; });
+        window.printShown();
+        QVERIFY(!window.printPreview());
+        window.setPrintGate([] { return true; });
+        window.printShown();
+        QVERIFY(window.printPreview());
+        QTRY_VERIFY(!window.printPreview()->store()->printing());
+        QCOMPARE(window.printPreview()->store()->pageCount(), 1);
+        window.printPreview()->close();
     }
 
     void longListsKeepTheChartReadable()

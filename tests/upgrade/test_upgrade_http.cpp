@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -287,23 +288,70 @@ private slots:
 
     void connectionLostDeletesTheFile()
     {
-        TestHttpServer server([&](const HttpRequest &) {
+        TestHttpServer server([&](const HttpRequest &request) {
             HttpResponse r = ok(pattern(1000));
-            r.closeAfter = 600;
+            if (request.target == "/broken.dat")
+                r.closeAfter = 600;
+            else if (request.target == "/gone.dat")
+                r.status = 404;
             return r;
         });
-        const QString path = m_dir.filePath(QStringLiteral("broken.uTMP"));
-        HttpTransfer http;
-        Recorder rec;
-        rec.attach(http);
-        QVERIFY(rec.fetch(http, server.url(QStringLiteral("/broken.dat")), path));
-        QCOMPARE(rec.events.mid(rec.events.size() - 2),
-                 (QStringList{QStringLiteral("anyError"), QStringLiteral("lost")}));
-        QCOMPARE(rec.lostAnnounced, 1000u);
-        QCOMPARE(rec.lostBytes, 600u);
-        QCOMPARE(http.statusCode(), 200);
-        QVERIFY(!http.success());
-        QVERIFY(!QFile::exists(path));
+        // Its own folder: whatever a failed download leaves behind, under any name, shows.
+        const QDir folder(m_dir.filePath(QStringLiteral("failed downloads")));
+        QVERIFY(folder.mkpath(QStringLiteral(".")));
+        const auto leftInFolder = [&folder] { return folder.entryList(QDir::Files | QDir::Hidden | QDir::System); };
+        const QString path = folder.filePath(QStringLiteral("broken.uTMP"));
+        // Broken off: the part that came is readable in the handler, then nothing stays.
+        {
+            HttpTransfer http;
+            Recorder rec;
+            rec.attach(http);
+            QByteArray partial;
+            http.onConnectionLost = [&](HttpTransfer *, const QString &, quint32 announced, quint32 bytes,
+                                        QIODevice *stream) {
+                rec.events << QStringLiteral("lost");
+                rec.lostAnnounced = announced;
+                rec.lostBytes = bytes;
+                if (stream)
+                    partial = stream->readAll();
+            };
+            QVERIFY(rec.fetch(http, server.url(QStringLiteral("/broken.dat")), path));
+            QCOMPARE(rec.events.mid(rec.events.size() - 2),
+                     (QStringList{QStringLiteral("anyError"), QStringLiteral("lost")}));
+            QCOMPARE(rec.lostAnnounced, 1000u);
+            QCOMPARE(rec.lostBytes, 600u);
+            QCOMPARE(partial, pattern(1000).left(600));
+            QCOMPARE(http.statusCode(), 200);
+            QVERIFY(!http.success());
+            QVERIFY(!QFile::exists(path));
+            QCOMPARE(leftInFolder(), QStringList());
+        }
+        // A handler of the failure fetches again into the same name: the new file is whole and
+        // is the only one left.
+        {
+            HttpTransfer http;
+            QByteArray errorPage;
+            bool retried = false;
+            bool done = false;
+            http.onHttpError = [&](HttpTransfer *sender, int, QIODevice *stream) {
+                if (stream)
+                    errorPage = stream->readAll();
+                sender->setUrl(server.url(QStringLiteral("/whole.dat")));
+                retried = sender->read();
+            };
+            http.onDone = [&](HttpTransfer *, const QString &, quint32, QIODevice *) { done = true; };
+            http.setUrl(server.url(QStringLiteral("/gone.dat")));
+            http.setOutputFileName(path);
+            http.read();
+            QVERIFY(QTest::qWaitFor([&] { return done; }, 5000));
+            QVERIFY(retried);
+            QCOMPARE(errorPage, pattern(1000));
+            QVERIFY(settle(http));
+            QCOMPARE(leftInFolder(), QStringList{QStringLiteral("broken.uTMP")});
+            QFile whole(path);
+            QVERIFY(whole.open(QIODevice::ReadOnly));
+            QCOMPARE(whole.readAll(), pattern(1000));
+        }
     }
 
     void passwordAskedInAModalWindowThenRetried()

@@ -1,0 +1,170 @@
+#include "bench/PrintFloor.h"
+
+#include "printing/PageStore.h"
+#include "printing/PdfOutput.h"
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QPaintDevice>
+#include <QPaintEngine>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QTextItem>
+
+#include <climits>
+
+namespace lianbu::bench {
+
+namespace {
+
+class OpEngine : public QPaintEngine
+{
+public:
+    OpEngine()
+        : QPaintEngine(QPaintEngine::AllFeatures)
+    {}
+    bool begin(QPaintDevice *) override { return true; }
+    bool end() override { return true; }
+    void updateState(const QPaintEngineState &state) override
+    {
+        if (state.state() & QPaintEngine::DirtyTransform)
+            transform = state.transform();
+        if (state.state() & QPaintEngine::DirtyPen)
+            pen = state.pen();
+        if (state.state() & QPaintEngine::DirtyBrush)
+            brush = state.brush();
+    }
+    void drawPixmap(const QRectF &, const QPixmap &, const QRectF &) override {}
+    void drawPath(const QPainterPath &) override {}
+    void drawPolygon(const QPointF *, int, PolygonDrawMode) override {}
+    void drawRects(const QRectF *rects, int count) override
+    {
+        for (int i = 0; i < count; ++i) {
+            PageOp op{PageOp::Rect, transform, pen, brush};
+            op.rect = rects[i];
+            ops->push_back(op);
+        }
+    }
+    void drawLines(const QLineF *lines, int count) override
+    {
+        for (int i = 0; i < count; ++i) {
+            PageOp op{PageOp::Line, transform, pen, brush};
+            op.line = lines[i];
+            ops->push_back(op);
+        }
+    }
+    void drawTextItem(const QPointF &p, const QTextItem &item) override
+    {
+        PageOp op{PageOp::Text, transform, pen, brush};
+        op.font = item.font();
+        op.at = p;
+        op.text = item.text();
+        ops->push_back(op);
+    }
+    Type type() const override { return QPaintEngine::User; }
+
+    QTransform transform;
+    QPen pen;
+    QBrush brush;
+    FloorPage *ops = nullptr;
+};
+
+class OpDevice : public QPaintDevice
+{
+public:
+    QPaintEngine *paintEngine() const override { return const_cast<OpEngine *>(&engine); }
+    OpEngine engine;
+
+protected:
+    int metric(PaintDeviceMetric m) const override
+    {
+        switch (m) {
+        case PdmWidth:
+        case PdmHeight:
+            return 20000;
+        case PdmDpiX:
+        case PdmDpiY:
+        case PdmPhysicalDpiX:
+        case PdmPhysicalDpiY:
+            return 600;
+        case PdmDepth:
+            return 32;
+        case PdmNumColors:
+            return INT_MAX;
+        case PdmDevicePixelRatio:
+            return 1;
+        case PdmDevicePixelRatioScaled:
+            return int(QPaintDevice::devicePixelRatioFScale());
+        default:
+            return 1000;
+        }
+    }
+};
+
+void drawOps(QPainter &painter, const FloorPage &page, const QTransform &base)
+{
+    for (const PageOp &op : page) {
+        painter.setTransform(op.transform * base);
+        painter.setPen(op.pen);
+        switch (op.kind) {
+        case PageOp::Text:
+            painter.setFont(op.font);
+            painter.drawText(op.at, op.text);
+            break;
+        case PageOp::Rect:
+            painter.setBrush(op.brush);
+            painter.drawRect(op.rect);
+            break;
+        case PageOp::Line:
+            painter.drawLine(op.line);
+            break;
+        }
+    }
+}
+
+} // namespace
+
+std::vector<FloorPage> pageOps(const PageStore &store)
+{
+    std::vector<FloorPage> pages(size_t(store.pageCount()));
+    OpDevice device;
+    for (int i = 0; i < store.pageCount(); ++i) {
+        device.engine.ops = &pages[size_t(i)];
+        QPainter painter(&device);
+        store.drawPage(&painter, i);
+    }
+    return pages;
+}
+
+double drawIntoImageMs(const std::vector<FloorPage> &pages, int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    QElapsedTimer timer;
+    timer.start();
+    for (const FloorPage &page : pages) {
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        drawOps(painter, page, QTransform());
+    }
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+double drawIntoPdfMs(const std::vector<FloorPage> &pages, const PageStore &store, const QString &path)
+{
+    QElapsedTimer timer;
+    timer.start();
+    {
+        QPdfWriter writer(path);
+        writer.setResolution(store.metrics().dpiX);
+        writer.setPageLayout(printing::pdfPageLayout(store.metrics()));
+        QPainter painter(&writer);
+        for (size_t i = 0; i < pages.size(); ++i) {
+            if (i > 0)
+                writer.newPage();
+            drawOps(painter, pages[i], QTransform());
+        }
+    }
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+} // namespace lianbu::bench
