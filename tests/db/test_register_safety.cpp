@@ -203,12 +203,19 @@ private slots:
         connection.open();
         connection.execute(QStringLiteral("insert into data (a, b) values ('VIP', '一')"));
         QVERIFY(QFileInfo::exists(path + QStringLiteral("-wal")));
-        const int locksBefore = locksHeldByThisProcess();
-        QVERIFY(locksBefore > 0);
+        // Windows lists no locks, and its locks belong to the handle that took them: another
+        // handle's closing cannot drop them. Where they are listed (/proc/locks), they are counted.
+#ifdef Q_OS_WIN
+        const bool countLocks = false;
+#else
+        const bool countLocks = true;
+#endif
+        const int locksBefore = countLocks ? locksHeldByThisProcess() : 0;
+        QVERIFY(!countLocks || locksBefore > 0);
 
         for (const FileDialogKind kind : {FileDialogKind::Save, FileDialogKind::Open, FileDialogKind::OpenExisting}) {
             const QString startedIn = browseWithFileDialog(env.path(), kind);
-            QVERIFY2(locksHeldByThisProcess() == locksBefore, qPrintable(QString::number(int(kind))));
+            QVERIFY2(!countLocks || locksHeldByThisProcess() == locksBefore, qPrintable(QString::number(int(kind))));
             // The dialog never starts in the working folder, where the register lies.
             QVERIFY2(startedIn != QDir(env.path()).absolutePath(), qPrintable(startedIn));
             QCOMPARE(startedIn,
