@@ -201,6 +201,8 @@ double boundInsertMs(const QString &target, const std::vector<ImportRow> &rows)
         columns << fieldColumn(F(f));
         marks << QStringLiteral("?");
     }
+    // A statement's undo kept in memory, as the import keeps it.
+    sqlite3_exec(handle, "PRAGMA temp_store=MEMORY", nullptr, nullptr, nullptr);
     QElapsedTimer timer;
     timer.start();
     sqlite3_exec(handle, "BEGIN", nullptr, nullptr, nullptr);

@@ -351,6 +351,9 @@ QString restoreDatabase(const QString &backupFile, const QString &registerFile, 
     // share its files' deletion) gets one more attempt once this connection has closed. Whatever
     // opened the register in between holds it open and makes that attempt fail too, and the old
     // register stays.
+    // The second name the refused attempt made could not go either while the file was open (a
+    // link's removal needs the deletion the engine does not share); it did not exist before.
+    files::removeFile(kept.toUtf8().toStdString());
     if (!swapInto(incoming, target, kept, refuse))
         throw refuse(QStringLiteral("the new file cannot take its name."), QStringLiteral("无法替换文件。"));
     return kept;

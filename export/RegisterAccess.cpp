@@ -39,6 +39,41 @@ QString fitted(const ImportRow &row, CustomerField field, ImportSummary &summary
     return value.left(n);
 }
 
+// Each insert fires the search index's triggers, which change more pages than SQLite keeps of
+// a statement's undo in memory (64 KiB); past that, every page changed is another write to a
+// temporary file, and those writes were most of an import's time. For the import's length the
+// undo stays in memory: it is bounded by what one row's insert changes.
+class StatementUndoInMemory
+{
+public:
+    explicit StatementUndoInMemory(const QSqlDatabase &database)
+        : m_database(database)
+    {
+        if (m_database.driverName() != QLatin1String("QSQLITE"))
+            return;
+        QSqlQuery query(m_database);
+        if (query.exec(QStringLiteral("PRAGMA temp_store")) && query.next())
+            m_previous = query.value(0).toInt();
+        query.finish();
+        // Best effort: refused inside a transaction, the import is only slower.
+        if (m_previous >= 0 && !query.exec(QStringLiteral("PRAGMA temp_store=MEMORY")))
+            m_previous = -1;
+    }
+    ~StatementUndoInMemory()
+    {
+        if (m_previous < 0)
+            return;
+        QSqlQuery query(m_database);
+        query.exec(QStringLiteral("PRAGMA temp_store=%1").arg(m_previous));
+    }
+    StatementUndoInMemory(const StatementUndoInMemory &) = delete;
+    StatementUndoInMemory &operator=(const StatementUndoInMemory &) = delete;
+
+private:
+    QSqlDatabase m_database;
+    int m_previous = -1;
+};
+
 } // namespace
 
 std::vector<IdentifiedCustomer> loadCustomers(const QSqlDatabase &database)
@@ -64,6 +99,7 @@ ImportSummary applyImport(QSqlDatabase database, const std::vector<PlannedRow> &
     if (by)
         by->require(data::Right::Import);
     ImportSummary summary;
+    const StatementUndoInMemory undoInMemory(database);
     if (!database.transaction())
         throw Error(QStringLiteral("无法开始导入：%1").arg(database.lastError().text()));
     try {

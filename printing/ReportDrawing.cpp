@@ -146,7 +146,7 @@ void ReportGenerator::flowDocument(QTextDocument *doc)
 }
 
 void ReportGenerator::drawCell(const QRectF &rect, const QColor &color, const QFont &font, const QString &text,
-                               Qt::Alignment align, bool wrap)
+                               Qt::Alignment align, bool wrap, const CellMeasure *measure)
 {
     if (!p)
         return;
@@ -158,14 +158,17 @@ void ReportGenerator::drawCell(const QRectF &rect, const QColor &color, const QF
     if (!text.isEmpty()) {
         const QRectF inner = rect.adjusted(ins.horizontal, ins.vertical, -ins.horizontal, -ins.vertical);
         // clip only what may spill over: a cut row, or a line wider than its cell
-        const bool mayOverflow = textHeight(font, text, inner.width(), wrap) > inner.height() + 0.5
+        CellMeasure known = measure ? *measure : CellMeasure{};
+        if (known.height < 0)
+            known.height = textHeight(font, text, inner.width(), wrap, &known.advance);
+        const bool mayOverflow = known.height > inner.height() + 0.5
                                  || (!wrap && QFontMetricsF(font).horizontalAdvance(text) > inner.width());
         if (mayOverflow) {
             p->save();
             p->setClipRect(rect);
         }
         p->setPen(Qt::black);
-        layoutText(p, font, text, inner, align, wrap);
+        layoutText(p, font, text, inner, align, wrap, known.advance);
         if (mayOverflow)
             p->restore();
     }
@@ -250,7 +253,7 @@ void ReportGenerator::drawItem(const Block &b, int item, double height)
         if (item < recordCount) {
             const QColor &alternate = (item + 1) % 2 == 1 ? look.oddRowColor : look.evenRowColor;
             drawCell(r, alternate.isValid() ? alternate : colLooks[size_t(i)]->color, cellFonts[i],
-                     p ? cellText(item, i) : QString(), cols[size_t(i)]->alignment, wrapRows);
+                     p ? cellText(item, i) : QString(), cols[size_t(i)]->alignment, wrapRows, measuredCell(item, i));
         } else {
             const int f = item - recordCount;
             const FooterLook &footer = footerLook(f, i);

@@ -100,9 +100,18 @@ void ReportGenerator::checkData() const
         throw StopGeneration{};
 }
 
-double ReportGenerator::textHeight(const QFont &font, const QString &text, double width, bool wrap) const
+double ReportGenerator::textHeight(const QFont &font, const QString &text, double width, bool wrap,
+                                   double *advance) const
 {
-    return layoutText(nullptr, font, text, QRectF(0, 0, width, 0), Qt::AlignLeft, wrap);
+    return layoutText(nullptr, font, text, QRectF(0, 0, width, 0), Qt::AlignLeft, wrap, -1, advance);
+}
+
+const ReportGenerator::CellMeasure *ReportGenerator::measuredCell(int item, int column) const
+{
+    if (item < measuredFirst)
+        return nullptr;
+    const size_t at = size_t(item - measuredFirst) * cols.size() + size_t(column);
+    return at < measured.size() ? &measured[at] : nullptr;
 }
 
 double ReportGenerator::colontitleHeight(const PageHeaderFooter &block, const QFont &font) const
@@ -303,11 +312,25 @@ double ReportGenerator::rowHeight(int item)
         return h;
     h = defaultRowHeight;
     if (wrapRows) {
+        // Rows are measured in order: keep this one's cells after those of the rows before it,
+        // or start again from it.
+        const bool record = item < recordCount;
+        if (record && size_t(item - measuredFirst) * cols.size() != measured.size()) {
+            measured.clear();
+            measuredFirst = item;
+        }
+        if (record && measured.size() > 4096 * cols.size()) {
+            measured.clear();
+            measuredFirst = item;
+        }
         for (int i = 0; i < int(cols.size()); ++i) {
             const double w = widths[i] - 2 * ins.horizontal;
             double t;
-            if (item < recordCount) {
-                t = textHeight(cellFonts[i], cellText(item, i), w, true);
+            if (record) {
+                CellMeasure cell;
+                t = textHeight(cellFonts[i], cellText(item, i), w, true, &cell.advance);
+                cell.height = t;
+                measured.push_back(cell);
             } else {
                 const int f = item - recordCount;
                 const QFont font =

@@ -89,7 +89,7 @@ private:
     double areaTop() const { return headerHeight; }
     double areaBottom() const { return H - footerHeight; }
     double colontitleHeight(const PageHeaderFooter &block, const QFont &font) const;
-    double textHeight(const QFont &font, const QString &text, double width, bool wrap) const;
+    double textHeight(const QFont &font, const QString &text, double width, bool wrap, double *advance = nullptr) const;
     double rowHeight(int item);
     QString cellText(int row, int column);
     QString footerText(int footerRow, int column) const;
@@ -108,8 +108,16 @@ private:
     void drawTitleBar(const Block &block);
     void drawTitleRow(const Block &block);
     void drawItem(const Block &block, int item, double height);
+    // `known`: the text's height and one-line advance in the cell, when measured already.
+    struct CellMeasure
+    {
+        double height = -1;
+        double advance = -1;
+    };
     void drawCell(const QRectF &rect, const QColor &color, const QFont &font, const QString &text, Qt::Alignment align,
-                  bool wrap);
+                  bool wrap, const CellMeasure *known = nullptr);
+    // What rowHeight measured of the data row's cell, nullptr when it measured nothing.
+    const CellMeasure *measuredCell(int item, int column) const;
     void afterCell();
 
     const ReportSettings &c;
@@ -133,7 +141,11 @@ private:
     QList<QFont> cellFonts, titleFonts;
     double headerHeight = 0, footerHeight = 0, defaultRowHeight = 0;
     int footerRows = 0;
-    std::vector<double> heights;      // per item, 0 = not computed yet
+    std::vector<double> heights; // per item, 0 = not computed yet
+    // The cells rowHeight measured, for the rows from measuredFirst on (they are drawn soon after,
+    // and measuring a cell again costs as much as drawing it).
+    int measuredFirst = 0;
+    std::vector<CellMeasure> measured;
     std::vector<QString> footerTexts; // per footer row and printed column, worked out once
     std::unique_ptr<QTextDocument> before, after;
 

@@ -129,6 +129,9 @@ double drawTextRuns(QPainter *p, const QFont &font, const QString &text, const Q
         if (p) {
             useFont(p, first ? set.primary : set.secondary);
             p->drawText(QPointF(x, baseline.y()), run);
+            // drawing needs no advance after the last run
+            if (end >= text.size())
+                break;
         }
         x += (first ? primaryFm : secondaryFm).horizontalAdvance(run);
         start = end;
@@ -148,11 +151,19 @@ double lineHeight(const QFont &font)
 // Lays out (and, with a painter, draws) a text in a rectangle: lines split at '\n', wrapped at the
 // width when `wrap`, breaking inside long words when a word alone is too wide.
 double layoutText(QPainter *p, const QFont &font, const QString &text, const QRectF &rect, Qt::Alignment align,
-                  bool wrap)
+                  bool wrap, double advance, double *measured)
 {
     const QFontMetricsF fm(font);
+    auto oneLineWidth = [&] {
+        if (advance < 0) {
+            advance = fm.horizontalAdvance(text);
+            if (measured)
+                *measured = advance;
+        }
+        return advance;
+    };
     // One line that fits (the common case for grid cells) needs no layout.
-    if (!text.contains(QLatin1Char('\n')) && (!wrap || fm.horizontalAdvance(text) <= rect.width())) {
+    if (!text.contains(QLatin1Char('\n')) && (!wrap || oneLineWidth() <= rect.width())) {
         const FaceSet &set = faceSet(font);
         if (p) {
             double top = rect.top();

@@ -21,8 +21,10 @@ double lineHeight(const QFont &font);
 
 // Lays out (and, with a painter, draws) a text in a rectangle: lines split at '\n', wrapped at the
 // width when `wrap`, breaking inside long words when a word alone is too wide. Returns the height.
+// `advance`: the text's one-line width in `font` when the caller has it already (negative: not
+// known); `measured`, when given, receives it if it was worked out here (else stays as it is).
 double layoutText(QPainter *p, const QFont &font, const QString &text, const QRectF &rect, Qt::Alignment align,
-                  bool wrap);
+                  bool wrap, double advance = -1, double *measured = nullptr);
 
 // Converts every size of a document to pixels of a device with `dpi` dots per inch, so the
 // document lays out the same on the page store's pictures as on the printer.

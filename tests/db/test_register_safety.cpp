@@ -43,6 +43,12 @@ QString workerPath()
     return QCoreApplication::applicationDirPath() + QStringLiteral("/register_worker");
 }
 
+// The backup tool; a name alone is beside this test.
+QString backupToolPath()
+{
+    return QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral(LIANBU_BACKUP_TOOL));
+}
+
 // Runs the worker to its end; its exit code (-1 when it did not run).
 int runWorker(const QStringList &arguments)
 {
@@ -203,12 +209,19 @@ private slots:
         connection.open();
         connection.execute(QStringLiteral("insert into data (a, b) values ('VIP', '一')"));
         QVERIFY(QFileInfo::exists(path + QStringLiteral("-wal")));
-        const int locksBefore = locksHeldByThisProcess();
-        QVERIFY(locksBefore > 0);
+        // Windows lists no locks, and its locks belong to the handle that took them: another
+        // handle's closing cannot drop them. Where they are listed (/proc/locks), they are counted.
+#ifdef Q_OS_WIN
+        const bool countLocks = false;
+#else
+        const bool countLocks = true;
+#endif
+        const int locksBefore = countLocks ? locksHeldByThisProcess() : 0;
+        QVERIFY(!countLocks || locksBefore > 0);
 
         for (const FileDialogKind kind : {FileDialogKind::Save, FileDialogKind::Open, FileDialogKind::OpenExisting}) {
             const QString startedIn = browseWithFileDialog(env.path(), kind);
-            QVERIFY2(locksHeldByThisProcess() == locksBefore, qPrintable(QString::number(int(kind))));
+            QVERIFY2(!countLocks || locksHeldByThisProcess() == locksBefore, qPrintable(QString::number(int(kind))));
             // The dialog never starts in the working folder, where the register lies.
             QVERIFY2(startedIn != QDir(env.path()).absolutePath(), qPrintable(startedIn));
             QCOMPARE(startedIn,
@@ -637,7 +650,7 @@ private slots:
         QCOMPARE(env.dialogs().boxes().size(), 1);
         const QStringList backups = db::listBackups(db::backupFolder(path));
         QCOMPARE(backups.size(), 1);
-        QVERIFY(env.dialogs().boxes().at(0).request.text.contains(backups.first()));
+        QVERIFY(env.dialogs().boxes().at(0).request.text.contains(QDir::toNativeSeparators(backups.first())));
         program.execute(QStringLiteral("insert into data (a, b) values ('VIP', '备份后')"));
 
         // Another instance still has the register: refused, this one works on with its data.
@@ -738,14 +751,14 @@ private slots:
         QVERIFY2(said.contains(QStringLiteral("数据没有备份")) && said.contains(QStringLiteral("恢复数据")),
                  qPrintable(said));
         QProcess tool;
-        tool.start(QStringLiteral(LIANBU_BACKUP_TOOL), {QStringLiteral("--register"), path, QStringLiteral("backup")});
+        tool.start(backupToolPath(), {QStringLiteral("--register"), path, QStringLiteral("backup")});
         QVERIFY(tool.waitForFinished(60000));
         QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
         QCOMPARE(tool.exitCode(), 1);
         QVERIFY2(QString::fromUtf8(tool.readAllStandardError()).contains(QStringLiteral("备份")),
                  "lianbu-backup gave no reason");
-        tool.start(QStringLiteral(LIANBU_BACKUP_TOOL), {QStringLiteral("--register"), path, QStringLiteral("backup-to"),
-                                                        env.filePath(QStringLiteral("copy.db"))});
+        tool.start(backupToolPath(), {QStringLiteral("--register"), path, QStringLiteral("backup-to"),
+                                      env.filePath(QStringLiteral("copy.db"))});
         QVERIFY(tool.waitForFinished(60000));
         QCOMPARE(tool.exitCode(), 1);
         QVERIFY(!QFileInfo::exists(env.filePath(QStringLiteral("copy.db"))));

@@ -2,8 +2,8 @@
 // same pixels as the renderings recorded in page-pictures.txt (a digest of each page's pixels),
 // so a faster way of making the pages cannot change what the operator sees or prints.
 // LIANBU_WRITE_PAGE_PICTURES=<file> (under ctest, whose screen the digests assume) records the
-// digests of today's pages instead; a page that
-// differs is saved as a picture in the temporary folder.
+// digests of today's pages instead; a page that differs is saved as a picture in the temporary
+// folder.
 #include "tests/support/MainWindowHarness.h"
 
 #include "platform/Clock.h"
