@@ -120,6 +120,44 @@ bool endsBareName(QChar next)
     return !kStreetOrDistrict.contains(next);
 }
 
+enum class Street { No, Yes, Unknown };
+
+// Whether the text after a bare name makes it a street's name: a direction or a number and then
+// 路, 街, 巷 or 大道 (中山北路, 中山东一路, 北京西路, 人民南大道, 中山大道). Unknown when the
+// text ends before that is told.
+Street streetAfter(QStringView rest)
+{
+    static const QString kDirections = QStringLiteral("东西南北中");
+    static const QString kNumbers = QStringLiteral("一二三四五六七八九十0123456789");
+    static const QString kStreets = QStringLiteral("路街巷");
+    static const QString kAvenues[] = {QStringLiteral("大道"), QStringLiteral("大街")};
+    auto avenue = [](QStringView at) {
+        for (const QString &word : kAvenues) {
+            if (at.startsWith(word))
+                return Street::Yes;
+            if (QStringView(word).startsWith(at))
+                return Street::Unknown;
+        }
+        return Street::No;
+    };
+    if (rest.isEmpty())
+        return Street::Unknown;
+    if (const Street direct = avenue(rest); direct != Street::No)
+        return direct;
+    qsizetype at = 0;
+    if (kDirections.contains(rest[at]))
+        ++at;
+    while (at < rest.size() && at < 4 && kNumbers.contains(rest[at]))
+        ++at;
+    if (at == 0)
+        return Street::No;
+    if (at >= rest.size())
+        return Street::Unknown;
+    if (kStreets.contains(rest[at]))
+        return Street::Yes;
+    return avenue(rest.mid(at));
+}
+
 bool isFiller(QChar ch)
 {
     static const QString kMarks = QStringLiteral(",，:：、;；.。()（）[]【】-—_/#");
@@ -224,6 +262,10 @@ private:
                 m_ranOut = true;
             else if (!endsBareName(m_text[end]))
                 return -1;
+            else if (const Street street = streetAfter(m_text.mid(end)); street == Street::Yes)
+                return -1;
+            else if (street == Street::Unknown && end < m_text.size())
+                m_ranOut = true;
         }
         return end;
     }
