@@ -22,6 +22,7 @@
 #include "platform/AppInfo.h"
 #include "platform/Application.h"
 #include "platform/Clock.h"
+#include "platform/Error.h"
 #include "platform/VendorAddresses.h"
 #include "upgrade/Upgrader.h"
 #include "ui_MainWindow.h"
@@ -209,8 +210,17 @@ void MainWindow::buildCustomerParts()
     });
     connect(m_quickSearchBar, &QuickSearchBar::allRecordsShown, this, [this] {
         m_customerList->makeLastRowCurrent();
+        if (const qint64 kept = std::exchange(m_keepAfterReload, 0))
+            m_customerList->makeCustomerCurrent(kept);
         chooseListedCustomer();
     });
+    lianbu::data::ChangeWatcher *watcher = m_database.changeWatcher;
+    connect(watcher, &lianbu::data::ChangeWatcher::changed, m_database.customerList,
+            &lianbu::data::CustomerListModel::applyChanges);
+    connect(watcher, &lianbu::data::ChangeWatcher::changed, m_entryPanel, &EntryPanel::changedElsewhere);
+    connect(watcher, &lianbu::data::ChangeWatcher::fellBehind, this, &MainWindow::reloadOutdatedList);
+    connect(m_database.customerList, &lianbu::data::CustomerListModel::listOutdated, this,
+            &MainWindow::reloadOutdatedList);
     connect(m_quickSearchBar, &QuickSearchBar::customerToShow, m_customerList, &CustomerList::makeCustomerCurrent);
     connect(m_customerList, &CustomerList::customerDeleted, m_entryPanel, &EntryPanel::customerDeleted);
     connect(m_quickSearchBar, &QuickSearchBar::categoryEntered, m_entryPanel, &EntryPanel::continueFromSearchCategory);
@@ -225,6 +235,17 @@ void MainWindow::buildCustomerParts()
 void MainWindow::showAllRecords()
 {
     m_quickSearchBar->showAllRecords();
+}
+
+void MainWindow::reloadOutdatedList()
+{
+    lianbu::data::CustomerListModel *list = m_database.customerList;
+    if (list->statement() == lianbu::sql::allRecords() && list->statementValues().isEmpty()) {
+        m_keepAfterReload = m_customerList->currentCustomer().key;
+        list->loadEveryRecord();
+    } else {
+        m_quickSearchBar->runQuickSearch(); // keeps the current customer
+    }
 }
 
 void MainWindow::chooseListedCustomer()
@@ -394,6 +415,12 @@ void MainWindow::onFirstShow()
     m_customerList->restoreLayoutAndShowList();
     // Nothing reads the customers here: new records are appended through the list itself.
     m_entryPanel->hide();
+    // From now on the list follows what other instances write.
+    try {
+        m_database.changeWatcher->start();
+    } catch (const lianbu::Error &) {
+        // A register the feed cannot be read from still works: the list follows its own writes.
+    }
     lianbu::setHintPause(0);
     m_entryPanel->showTodayAsRegistrationDate();
     lianbu::skins::restoreSkin(skinController, skinCatalog);

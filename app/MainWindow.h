@@ -128,6 +128,9 @@ protected:
 private:
     // The customer the 查重 list opened (m_chooseWhenListed), if the list shows it.
     void chooseListedCustomer();
+    // The writes of others were too many to follow row by row: the list is read again in the
+    // background, its current customer kept.
+    void reloadOutdatedList();
     void restoreRegisterOfThisWindow(const QString &damage); // app/BackupCommands.cpp
     void buildStatusBar();
     void buildMenus();
@@ -149,6 +152,8 @@ private:
     lianbu::customers::CustomerList *m_customerList = nullptr;
     // The customer the 查重 list opened, made current and chosen once the list shows it.
     qint64 m_chooseWhenListed = 0;
+    // The customer current when the list was read again for the writes of others.
+    qint64 m_keepAfterReload = 0;
     lianbu::customers::QuickSearchBar *m_quickSearchBar = nullptr;
     lianbu::customers::EntryPanel *m_entryPanel = nullptr;
     std::optional<int> m_sessionId;

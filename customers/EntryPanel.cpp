@@ -9,6 +9,7 @@
 
 #include <QComboBox>
 #include <QDateEdit>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -164,6 +165,71 @@ EntryPanel::EntryPanel(Database &database, QWidget *parent)
     ui->modifyButton->setEnabled(false);
     connect(ui->addButton, &QPushButton::clicked, this, &EntryPanel::addCustomer);
     connect(ui->modifyButton, &QPushButton::clicked, this, &EntryPanel::saveCustomerChanges);
+
+    // Over the strip above the fields: what another operator did to the loaded customer.
+    m_elsewhereBar = new QFrame(this);
+    m_elsewhereBar->setObjectName(QStringLiteral("changedElsewhereBar"));
+    m_elsewhereBar->setGeometry(2, 0, width() - 26, 21);
+    m_elsewhereBar->setStyleSheet(QStringLiteral("#changedElsewhereBar { background: #fff3c4; color: #5a4300; "
+                                                 "border: 1px solid #e0c060; }"));
+    auto *layout = new QHBoxLayout(m_elsewhereBar);
+    layout->setContentsMargins(4, 0, 2, 0);
+    m_elsewhereText = new QLabel(m_elsewhereBar);
+    m_reloadButton = new QPushButton(QStringLiteral("重新载入"), m_elsewhereBar);
+    m_reloadButton->setCursor(Qt::ArrowCursor);
+    m_elsewhereText->setCursor(Qt::ArrowCursor);
+    layout->addWidget(m_elsewhereText, 1);
+    layout->addWidget(m_reloadButton);
+    connect(m_reloadButton, &QPushButton::clicked, this, &EntryPanel::reloadStoredRecord);
+    m_elsewhereBar->hide();
+}
+
+void EntryPanel::hideElsewhereBar()
+{
+    m_elsewhereBar->hide();
+}
+
+void EntryPanel::changedElsewhere(const std::vector<lianbu::data::FeedEntry> &entries)
+{
+    const qint64 key = m_panelRecord.key;
+    if (key == 0)
+        return;
+    const lianbu::data::FeedEntry *last = nullptr;
+    for (const lianbu::data::FeedEntry &entry : entries)
+        if (entry.customer == key && entry.kind != lianbu::data::FeedKind::FollowUps)
+            last = &entry;
+    if (!last)
+        return;
+    const std::optional<lianbu::data::CustomerRecord> stored = m_database.customerStore->read(key);
+    // This program's own save, or a write that left the values as the panel read them.
+    if (stored && lianbu::data::sameStoredValues(*stored, m_panelRecord))
+        return;
+    const QString who =
+        last->operatorName.isEmpty() ? QStringLiteral("其他操作员") : QStringLiteral("“%1”").arg(last->operatorName);
+    if (stored) {
+        m_elsewhereText->setText(QStringLiteral("这条资料已被%1修改，你输入的内容还在。").arg(who));
+        m_reloadButton->show();
+    } else {
+        m_elsewhereText->setText(QStringLiteral("这条资料已被%1删除，不能再修改；你输入的内容还在。").arg(who));
+        m_reloadButton->hide();
+        customerDeleted(key);
+    }
+    m_elsewhereBar->show();
+    m_elsewhereBar->raise();
+}
+
+void EntryPanel::reloadStoredRecord()
+{
+    const std::optional<lianbu::data::CustomerRecord> stored =
+        m_panelRecord.key != 0 ? m_database.customerStore->read(m_panelRecord.key) : std::nullopt;
+    hideElsewhereBar();
+    if (!stored) {
+        customerDeleted(m_panelRecord.key);
+        return;
+    }
+    m_panelRecord = *stored;
+    showRecord(m_panelRecord);
+    m_shownTexts = panelTexts();
 }
 
 EntryPanel::~EntryPanel()
@@ -319,6 +385,7 @@ void EntryPanel::startNewCustomer()
     raise();
     clearEntryPanel();
     m_panelRecord = {};
+    hideElsewhereBar();
     ui->modifyButton->setEnabled(false);
     ui->categoryEdit->setFocus();
 }
@@ -360,6 +427,7 @@ void EntryPanel::loadRecordIntoPanel(const lianbu::data::CustomerRecord &record)
     show();
     raise();
     ui->modifyButton->setEnabled(m_editAllowed);
+    hideElsewhereBar();
     m_panelRecord = record;
     showRecord(m_panelRecord);
     m_shownTexts = panelTexts();
@@ -496,6 +564,7 @@ void EntryPanel::saveCustomerChanges()
                                  .value(QLatin1String(col::Category))
                                  .value_or(QString());
     m_panelRecord = {};
+    hideElsewhereBar();
     clearEntryPanel();
     emit customerSaved(category, key);
     hide();
@@ -506,6 +575,7 @@ void EntryPanel::saveCustomerChanges()
 void EntryPanel::closeEntryPanel()
 {
     m_panelRecord = {};
+    hideElsewhereBar();
     hide();
     clearEntryPanel();
     ui->modifyButton->setEnabled(false);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/ChangeFeed.h"
 #include "data/CustomerStore.h"
 
 #include <QDate>
@@ -12,6 +13,8 @@
 #include <vector>
 
 class QDateEdit;
+class QLabel;
+class QPushButton;
 
 namespace lianbu::customers {
 
@@ -73,6 +76,12 @@ public slots:
     void showTodayAsRegistrationDate();
     // The customer `key` was deleted: when it is the loaded one, there is nothing to change.
     void customerDeleted(qint64 key);
+    // Writes of others from the change feed: when the loaded customer was changed or deleted
+    // elsewhere, a bar over the fields says so and by whom, with 重新载入 for a changed one; what
+    // the operator typed stays until he chooses.
+    void changedElsewhere(const std::vector<lianbu::data::FeedEntry> &entries);
+    // 重新载入: the loaded customer as stored now, the bar gone.
+    void reloadStoredRecord();
 
 signals:
     // A customer was appended to the list (emitted before the operator is told).
@@ -105,7 +114,11 @@ private:
     // record becomes what the panel started from, keeping what the operator changed.
     void offerStoredRecord(const lianbu::data::CustomerRecord &stored);
 
+    void hideElsewhereBar();
     Ui::EntryPanel *ui;
+    QFrame *m_elsewhereBar = nullptr;
+    QLabel *m_elsewhereText = nullptr;
+    QPushButton *m_reloadButton = nullptr;
     Database &m_database;
     // The record the panel shows, as it was read when it was loaded: a save writes that table row
     // (whatever row of the list is current) and is checked against these values.

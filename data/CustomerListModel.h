@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/ChangeFeed.h"
 #include "data/CustomerStore.h"
 #include "data/FollowUpDates.h"
 #include "data/Statements.h"
@@ -87,6 +88,16 @@ public:
     // Follow-ups of `customer` (0: of any) were written in this program: their dates are read again.
     void followUpsChanged(qint64 customer);
 
+    // Writes found in the change feed (other instances, other writers, also this program's own):
+    // each customer's row follows its state now, row by row, keeping the current record: a new
+    // or changed customer that the list's statement selects is shown (a new one in its sorted
+    // place), one it no longer selects or that is gone leaves, a changed one is read again. When
+    // that would take long (many rows coming and going in a long list) nothing is applied and
+    // listOutdated() asks for the list to be read again.
+    void applyChanges(const std::vector<FeedEntry> &entries);
+    // Up to this many distinct customers per batch are applied row by row.
+    void setRowByRowLimit(int customers) { m_rowByRowLimit = customers; }
+
 signals:
     // The keys of loadEveryRecord() arrived and the list shows them.
     void everyRecordShown();
@@ -94,6 +105,9 @@ signals:
     // The background read of every record ended: shown, kept behind a newer list, failed or
     // dropped.
     void loadEnded();
+    // The writes of others are too many to follow row by row (or were not all read): the list
+    // wants to be read again.
+    void listOutdated();
 
 private:
     void loaded(quint64 ticket);
@@ -137,6 +151,15 @@ private:
     quint64 m_loadTicket = 0; // the load running, 0 for none
     bool m_showLoad = false;  // its keys are shown when they come
     qint64 m_backgroundFrom = 20000;
+    int m_rowByRowLimit = 1000;
+    // The keys of `keys` the table holds now, and which of those the empty search lists.
+    void readStates(const std::vector<qint64> &keys, std::vector<bool> &exists, std::vector<bool> &listed) const;
+    // Which of `keys` the list's statement selects now; nullopt when it cannot say.
+    std::optional<std::vector<bool>> readMatches(const std::vector<qint64> &keys) const;
+    // Where a new row of `key` goes in the list's order; `keyOrder`: the list is in key order.
+    int placeOf(qint64 key, bool keyOrder) const;
+    // The kept keys of every record and those the empty search leaves out follow a write.
+    void keepState(qint64 key, bool exists, bool listed);
 };
 
 } // namespace lianbu::data

@@ -18,6 +18,7 @@ Database::Database(const lianbu::db::RegisterAddress &address, QObject *parent)
     , statementQuery(&m_statementQuery)
     , customerStore(nullptr)
     , customerList(nullptr)
+    , changeWatcher(nullptr)
 {
     m_connection.setAddress(address);
     m_connection.setContentCheck(lianbu::deliveredSchemaProblem);
@@ -40,10 +41,13 @@ Database::Database(const lianbu::db::RegisterAddress &address, QObject *parent)
     m_statementQuery.setConnection(&m_connection);
     customerStore = new lianbu::data::CustomerStore(m_connection, this);
     customerList = new lianbu::data::CustomerListModel(m_connection, *customerStore, this);
+    changeWatcher = new lianbu::data::ChangeWatcher(m_connection, this);
 }
 
 Database::~Database()
 {
+    delete changeWatcher; // its worker's connection goes first
+    changeWatcher = nullptr;
     delete customerList; // before the connection it reads
     customerList = nullptr;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/ChangeWatcher.h"
 #include "data/CustomerListModel.h"
 #include "data/CustomerStore.h"
 #include "data/Schema.h"
@@ -37,6 +38,8 @@ public:
     // Every write of a customer; the customer list follows it row by row.
     lianbu::data::CustomerStore *customerStore;
     lianbu::data::CustomerListModel *customerList; // the customer list the grid shows
+    // What other instances write (started by the main window once the list is shown).
+    lianbu::data::ChangeWatcher *changeWatcher;
     // The operator of the open session (empty while nobody is logged in): who changes passwords.
     QString sessionOperator;
 

@@ -177,6 +177,13 @@ public:
     // The table row `key` was deleted through another dataset: where this one shows it, the row
     // leaves (unless it is being edited).
     void forgetKey(qint64 key);
+    // The table row `key`, added elsewhere, shown at `row` (clamped) of a keyset that does not
+    // hold it yet; the current record stays current.
+    void insertKey(int row, qint64 key);
+    // The rows showing each of `keys` (-1 for a key not held), found in one pass.
+    std::vector<int> rowsOfKeys(const std::vector<qint64> &keys) const;
+    // refreshKey for many keys at once, found in one pass.
+    void refreshKeys(const std::vector<qint64> &keys);
     void edit(); // current row into edit state
     // As edit(), but a save goes through only while the row still holds `asRead`. `asRead` must
     // be the current row, read by a dataset of the same columns: anything else throws, so a

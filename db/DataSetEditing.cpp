@@ -14,6 +14,7 @@
 #include <QSqlQuery>
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace lianbu::db {
 
@@ -78,6 +79,69 @@ void DataSet::appendKey(qint64 key)
     if (m_current < 0) {
         m_eof = m_bof = false;
         setCurrent(0);
+    }
+}
+
+void DataSet::insertKey(int row, qint64 key)
+{
+    if (!active() || !m_keyset || key == 0)
+        return;
+    row = std::clamp(row, 0, int(m_keys.size()));
+    notifyRowAboutToBeInserted(row);
+    m_keys.insert(m_keys.begin() + row, key);
+    m_serials.insert(m_serials.begin() + row, m_nextSerial++);
+    forgetSortRanks();
+    if (m_edit && m_edit->row >= row)
+        ++m_edit->row;
+    if (m_current >= row)
+        ++m_current;
+    notifyRowInserted(row);
+    if (m_current < 0) {
+        m_eof = m_bof = false;
+        setCurrent(0);
+    }
+}
+
+std::vector<int> DataSet::rowsOfKeys(const std::vector<qint64> &keys) const
+{
+    std::vector<int> rows(keys.size(), -1);
+    if (keys.empty())
+        return rows;
+    std::unordered_map<qint64, size_t> wanted;
+    wanted.reserve(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i)
+        if (keys[i] != 0)
+            wanted.emplace(keys[i], i);
+    size_t found = 0;
+    for (size_t r = 0; r < m_keys.size() && found < wanted.size(); ++r) {
+        const auto at = wanted.find(m_keys[r]);
+        if (at != wanted.end() && rows[at->second] < 0) {
+            rows[at->second] = int(r);
+            ++found;
+        }
+    }
+    // A key given twice has the row of its first place.
+    for (size_t i = 0; i < keys.size(); ++i)
+        if (rows[i] < 0 && keys[i] != 0)
+            rows[i] = rows[wanted.at(keys[i])];
+    return rows;
+}
+
+void DataSet::refreshKeys(const std::vector<qint64> &keys)
+{
+    if (!active())
+        return;
+    const std::vector<int> rows = rowsOfKeys(keys);
+    forgetSortRanks();
+    for (size_t i = 0; i < keys.size(); ++i) {
+        const int row = rows[i];
+        if (row < 0 || (m_edit && m_edit->row == row))
+            continue;
+        if (m_keyset)
+            m_cache->forget(keys[i]);
+        else
+            refreshRowFromDatabase(row);
+        notifyRecordChanged(row);
     }
 }
 

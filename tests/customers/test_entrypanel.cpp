@@ -666,6 +666,78 @@ private slots:
         QCOMPARE(p.listColumn(QStringLiteral("b")), QStringList{QStringLiteral("阿里")});
     }
 
+    void aCustomerChangedOrDeletedElsewhereShowsTheBarAndKeepsTheTyping()
+    {
+        Panel p({fullRow(QStringLiteral("VIP"), QStringLiteral("华联")),
+                 fullRow(QStringLiteral("VIP"), QStringLiteral("阿里"))});
+        auto *bar = p.ui->entryPanel->findChild<QFrame *>(QStringLiteral("changedElsewhereBar"));
+        QVERIFY(bar);
+        QPushButton *reload = nullptr;
+        for (QPushButton *button : bar->findChildren<QPushButton *>())
+            if (button->text() == QStringLiteral("重新载入"))
+                reload = button;
+        QVERIFY(reload);
+        QLabel *text = bar->findChild<QLabel *>();
+        QVERIFY(text);
+
+        // This program's own save is no news.
+        p.doubleClickRow(1);
+        p.ui->notesEdit->setText(QStringLiteral("自己改的"));
+        p.boxes().queueBoxAnswer(BoxButton::Ok);
+        QTest::mouseClick(p.ui->modifyButton, Qt::LeftButton);
+        QTest::qWait(700);
+        QVERIFY(!bar->isVisible());
+
+        // Another operator, in another program on the same register, changes the loaded customer.
+        p.doubleClickRow(0);
+        const qint64 key = p.form->customerList()->currentCustomer().key;
+        QCOMPARE(p.ui->shortNameEdit->text(), QStringLiteral("华联"));
+        p.ui->mobileEdit->setText(QStringLiteral("13900000000"));
+        const QStringList typed = p.panelTexts();
+        db::Connection other(p.data->connection->fileName());
+        other.open();
+        if (other.isServer()) {
+            other.execute(QStringLiteral("select set_config('lianbu.operator', '业务员乙', false)"));
+            QCOMPARE(other.execute(QStringLiteral("update data set e='总经理' where b='华联'")), 1);
+        } else {
+            other.execute(QStringLiteral("begin"));
+            QCOMPARE(other.execute(QStringLiteral("update data set e='总经理' where b='华联'")), 1);
+            other.execute(QStringLiteral("insert into change_log (username, kind, customer_key) values "
+                                         "('业务员乙', 'customer_change', %1)")
+                              .arg(key));
+            other.execute(QStringLiteral("commit"));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(bar->isVisible(), 5000);
+        QVERIFY2(text->text().contains(QStringLiteral("业务员乙")) && text->text().contains(QStringLiteral("修改")),
+                 qPrintable(text->text()));
+        QVERIFY(reload->isVisible());
+        QCOMPARE(p.panelTexts(), typed); // nothing typed is lost until the operator chooses
+        QVERIFY(p.ui->modifyButton->isEnabled());
+        QTest::mouseClick(reload, Qt::LeftButton);
+        QVERIFY(!bar->isVisible());
+        QCOMPARE(p.ui->positionEdit->text(), QStringLiteral("总经理"));
+        QCOMPARE(p.ui->mobileEdit->text(), p.rows()[0][5]);
+        // What 重新载入 showed is what a save is checked against: it goes through.
+        p.ui->faxEdit->setText(QStringLiteral("010-1"));
+        p.boxes().clear();
+        p.boxes().queueBoxAnswer(BoxButton::Ok);
+        QTest::mouseClick(p.ui->modifyButton, Qt::LeftButton);
+        QCOMPARE(p.boxes().lastBox().request.text, QStringLiteral("修改数据成功！"));
+
+        // Deleted elsewhere: said so, nothing to reload, 修改 off, the typing kept.
+        p.doubleClickRow(0);
+        p.ui->notesEdit->setText(QStringLiteral("还要改"));
+        const QStringList typedAgain = p.panelTexts();
+        QCOMPARE(other.execute(QStringLiteral("delete from data where b='华联'")), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(bar->isVisible(), 5000);
+        QVERIFY2(text->text().contains(QStringLiteral("删除")), qPrintable(text->text()));
+        QVERIFY(!reload->isVisible());
+        QVERIFY(!p.ui->modifyButton->isEnabled());
+        QCOMPARE(p.panelTexts(), typedAgain);
+        // The list followed too.
+        QTRY_COMPARE_WITH_TIMEOUT(p.listColumn(QStringLiteral("b")), QStringList{QStringLiteral("阿里")}, 5000);
+    }
+
     void deleteTakesTheLoadedOrClickedCustomerWhateverRowIsCurrentNow()
     {
         Panel p({fullRow(QStringLiteral("A"), QStringLiteral("一")), fullRow(QStringLiteral("B"), QStringLiteral("二")),

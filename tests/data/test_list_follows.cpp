@@ -1,0 +1,172 @@
+// Two program instances on one register: what one writes reaches the other through the change
+// feed, and the other's list follows row by row without losing its place or its search.
+#include "data/ChangeFeed.h"
+#include "data/ChangeWatcher.h"
+#include "data/CustomerColumns.h"
+#include "data/CustomerListModel.h"
+#include "data/Database.h"
+#include "data/Statements.h"
+#include "db/Connection.h"
+#include "db/Engine.h"
+#include "tests/support/TestDatabase.h"
+#include "tests/support/TestServer.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace lianbu;
+using data::CustomerListModel;
+using data::CustomerValues;
+using data::FeedEntry;
+using data::FeedKind;
+
+namespace {
+
+CustomerValues customer(const QString &shortName, const QString &name = QString())
+{
+    return {{QLatin1String(col::Category), QStringLiteral("VIP")},
+            {QLatin1String(col::ShortName), shortName},
+            {QLatin1String(col::Name), name}};
+}
+
+QStringList shortNames(const CustomerListModel &list)
+{
+    QStringList values;
+    const int c = list.columnOfField(QLatin1String(col::ShortName));
+    for (int row = 0; row < list.rowCount(); ++row)
+        values << list.index(row, c).data().toString();
+    return values;
+}
+
+// What the watcher of `module` reports, collected until `count` entries came (or time ran out).
+std::vector<FeedEntry> awaitEntries(Database &module, size_t count)
+{
+    std::vector<FeedEntry> got;
+    QObject guard;
+    QObject::connect(
+        module.changeWatcher, &data::ChangeWatcher::changed, &guard,
+        [&got](const std::vector<FeedEntry> &entries) { got.insert(got.end(), entries.begin(), entries.end()); });
+    QDeadlineTimer deadline(5000);
+    while (got.size() < count && !deadline.hasExpired())
+        QTest::qWait(20);
+    return got;
+}
+
+} // namespace
+
+class TestListFollows : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Also run against a register on the test server (the "_postgresql" registration).
+    void initTestCase() { LIANBU_REQUIRE_TEST_ENGINE(); }
+
+    void theWatcherReportsWhatAnotherInstanceWrites()
+    {
+        test::TestDatabase db;
+        Database here(nullptr, db.path());
+        Database there(nullptr, db.path());
+        const qint64 before = there.customerStore->add(customer(QStringLiteral("早就有的")));
+        here.changeWatcher->setInterval(50);
+        here.changeWatcher->start();
+        QSignalSpy nothing(here.changeWatcher, &data::ChangeWatcher::changed);
+        here.changeWatcher->checkNow();
+        QTest::qWait(200);
+        QCOMPARE(nothing.count(), 0); // what was there before the start is no news
+
+        const qint64 key = there.customerStore->add(customer(QStringLiteral("华联")));
+        QVERIFY(there.customerStore->modify(*there.customerStore->read(key),
+                                            {{QStringLiteral("c"), QStringLiteral("张三")}})
+                == data::CustomerStore::Outcome::Done);
+        QVERIFY(there.customerStore->remove(*there.customerStore->read(before)) == data::CustomerStore::Outcome::Done);
+        const std::vector<FeedEntry> got = awaitEntries(here, 3);
+        QCOMPARE(got.size(), size_t(3));
+        QCOMPARE(got[0].customer, key);
+        QCOMPARE(got[0].kind, FeedKind::Added);
+        QCOMPARE(got[1].kind, FeedKind::Changed);
+        QCOMPARE(got[2].customer, before);
+        QCOMPARE(got[2].kind, FeedKind::Deleted);
+        here.changeWatcher->stop();
+    }
+
+    void theListFollowsRowByRowKeepingItsPlace()
+    {
+        test::TestDatabase db;
+        Database here(nullptr, db.path());
+        Database there(nullptr, db.path());
+        std::vector<qint64> keys;
+        for (const char *name : {"甲公司", "乙公司", "丙公司", "丁公司"})
+            keys.push_back(there.customerStore->add(customer(QString::fromUtf8(name))));
+        CustomerListModel *list = here.customerList;
+        QAbstractItemModelTester tester(list, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        list->showStatement(sql::allRecords());
+        QCOMPARE(list->rowCount(), 4);
+        const QPersistentModelIndex current = list->index(2, 0); // 丙公司, the operator's row
+        here.changeWatcher->setInterval(50);
+        here.changeWatcher->start();
+        QObject::connect(here.changeWatcher, &data::ChangeWatcher::changed, list, &CustomerListModel::applyChanges);
+
+        const qint64 added = there.customerStore->add(customer(QStringLiteral("戊公司")));
+        there.customerStore->modify(*there.customerStore->read(keys[3]),
+                                    {{QStringLiteral("b"), QStringLiteral("丁集团")}});
+        there.customerStore->remove(*there.customerStore->read(keys[0]));
+        QTRY_COMPARE_WITH_TIMEOUT(shortNames(*list),
+                                  (QStringList{QStringLiteral("乙公司"), QStringLiteral("丙公司"),
+                                               QStringLiteral("丁集团"), QStringLiteral("戊公司")}),
+                                  5000);
+        QCOMPARE(list->keys(), (std::vector<qint64>{keys[1], keys[2], keys[3], added}));
+        QVERIFY(current.isValid());
+        QCOMPARE(current.row(), 1);
+        QCOMPARE(list->customerAt(current.row()).key, keys[2]);
+
+        // A running search: a row that no longer matches leaves, one that comes to match enters
+        // in its sorted place, a new match too; the statement stays the operator's.
+        const db::Engine &engine = db::engineOf(here.connection->database());
+        const sql::BoundStatement search = sql::boundSearch(engine, {}, QStringLiteral("公司"), {}, {}, {}, {});
+        list->showResult(search, {keys[1], keys[2], added});
+        list->setSortText(QStringLiteral("b DESC"));
+        const QStringList sorted = shortNames(*list);
+        there.customerStore->modify(*there.customerStore->read(keys[1]),
+                                    {{QStringLiteral("b"), QStringLiteral("乙集团")}});
+        there.customerStore->modify(*there.customerStore->read(keys[3]),
+                                    {{QStringLiteral("b"), QStringLiteral("丁公司")}});
+        const qint64 late = there.customerStore->add(customer(QStringLiteral("己公司")));
+        there.customerStore->add(customer(QStringLiteral("庚集团")));
+        QTRY_COMPARE_WITH_TIMEOUT(list->rowCount(), 4, 5000);
+        QVERIFY(list->shows(search));
+        QCOMPARE(list->dataSet()->sort(), QStringLiteral("b DESC"));
+        QStringList expected = {QStringLiteral("丙公司"), QStringLiteral("丁公司"), QStringLiteral("戊公司"),
+                                QStringLiteral("己公司")};
+        QCollator collator(QLocale(QLocale::Chinese, QLocale::China));
+        std::sort(expected.begin(), expected.end(),
+                  [&](const QString &a, const QString &b) { return collator.compare(a, b) > 0; });
+        QCOMPARE(shortNames(*list), expected);
+        QVERIFY(list->rowOfKey(late) >= 0);
+        QVERIFY(sorted != expected);
+    }
+
+    void manyChangesAtOnceAskForAReloadInstead()
+    {
+        test::TestDatabase db;
+        Database here(nullptr, db.path());
+        CustomerListModel *list = here.customerList;
+        list->showStatement(sql::allRecords());
+        list->setRowByRowLimit(3);
+        QSignalSpy outdated(list, &CustomerListModel::listOutdated);
+        std::vector<FeedEntry> entries;
+        for (qint64 key = 1; key <= 4; ++key)
+            entries.push_back({key, key, FeedKind::Added, {}, {}});
+        list->applyChanges(entries);
+        QCOMPARE(outdated.count(), 1);
+        QCOMPARE(list->rowCount(), 0); // nothing applied: the reload reads them
+        entries.pop_back();
+        list->applyChanges(entries); // none of them is stored: nothing to show
+        QCOMPARE(outdated.count(), 1);
+        QCOMPARE(list->rowCount(), 0);
+    }
+};
+
+QTEST_MAIN(TestListFollows)
+#include "test_list_follows.moc"
