@@ -59,6 +59,15 @@ std::vector<CountRow> countCustomers(const QSqlDatabase &database, const CountRe
 // register's index holds (lianbu::addressStartExpression).
 inline constexpr int kAddressPrefixLengths[] = {8, 16, 48};
 
+// The most values a row's customers are chosen by: one statement holds at most 32,766 on SQLite.
+// A row over it (未识别 in a register of very many different unreadable addresses) is counted,
+// but its customers are not listed.
+inline constexpr int kMostSelectionValues = 30000;
+inline bool isListable(const Selection &selection)
+{
+    return !selection.isEmpty() && selection.values.size() <= kMostSelectionValues;
+}
+
 // The customers of a selection: the statement the list shows and the statement of their keys.
 sql::BoundStatement customersStatement(const Selection &selection);
 sql::BoundStatement customerKeysStatement(const QSqlDatabase &database, const Selection &selection);

@@ -364,6 +364,13 @@ void StatisticsWindow::showRowCustomers(int row)
         m_status->setText(QStringLiteral("“%1”没有客户。").arg(rowLabel(counted)));
         return;
     }
+    if (!isListable(counted.selection)) {
+        m_status->setText(QStringLiteral("“%1”的 %2 位客户分布在 %3 种不同的地址开头下，太多，无法在客户列表中列出。")
+                              .arg(rowLabel(counted))
+                              .arg(counted.count)
+                              .arg(counted.selection.values.size()));
+        return;
+    }
     m_pendingStatement = customersStatement(counted.selection);
     m_pendingLabel = rowLabel(counted);
     m_status->setText(QStringLiteral("正在查找“%1”的客户…").arg(m_pendingLabel));

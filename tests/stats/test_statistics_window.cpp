@@ -278,6 +278,54 @@ private slots:
         window.printPreview()->close();
     }
 
+    // More different unreadable addresses than one statement can name: the row is counted, and
+    // a click says why it cannot list them instead of failing in the engine.
+    void aRowOfTooManyAddressesIsCountedButNotListed()
+    {
+        test::TestDatabase db;
+        Database module(nullptr, db.path());
+        db::Connection &connection = *module.connection;
+        const int n = kMostSelectionValues + 3000;
+        QSqlDatabase database = connection.database();
+        QVERIFY(database.transaction());
+        QSqlQuery query(database);
+        QVERIFY(query.prepare(QStringLiteral("insert into data (i) values (?)")));
+        for (int i = 0; i < n; ++i) {
+            query.addBindValue(QStringLiteral("某地%1号").arg(i));
+            QVERIFY(query.exec());
+        }
+        addCustomers(connection, 2, QStringLiteral("VIP客户"), QStringLiteral("浙江省杭州市西湖区"));
+        QVERIFY(database.commit());
+        int calls = 0;
+        StatisticsWindow window(connection.address(),
+                                [&calls](const sql::BoundStatement &, std::vector<qint64>) { ++calls; });
+        QSignalSpy counted(&window, &StatisticsWindow::countsShown);
+        QSignalSpy customers(&window, &StatisticsWindow::customersShown);
+        window.show();
+        QTRY_COMPARE(counted.size(), 1);
+        window.chooseView(2);
+        QTRY_COMPARE(counted.size(), 2);
+        int unread = -1, hangzhou = -1;
+        for (int r = 0; r < int(window.rows().size()); ++r) {
+            if (window.rows()[size_t(r)].label == unrecognisedLabel())
+                unread = r;
+            if (window.rows()[size_t(r)].label == QStringLiteral("杭州市"))
+                hangzhou = r;
+        }
+        QVERIFY(unread >= 0 && hangzhou >= 0);
+        QCOMPARE(window.rows()[size_t(unread)].count, n);
+        auto *status = window.findChild<QLabel *>(QStringLiteral("statisticsStatus"));
+        window.showRowCustomers(unread);
+        QVERIFY2(status->text().contains(QStringLiteral("无法在客户列表中列出")), qPrintable(status->text()));
+        QTest::qWait(200);
+        QCOMPARE(calls, 0);
+        QVERIFY2(!status->text().contains(QStringLiteral("失败")), qPrintable(status->text()));
+        // The other rows are listed as ever.
+        window.showRowCustomers(hangzhou);
+        QTRY_COMPARE(customers.size(), 1);
+        QCOMPARE(calls, 1);
+    }
+
     void longListsKeepTheChartReadable()
     {
         std::vector<CountRow> rows;
