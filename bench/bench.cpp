@@ -83,7 +83,9 @@ double cpuMs()
 // Resident memory of the whole process (MB), or its peak.
 double residentMb(const char *key = "VmRSS:")
 {
+#ifdef __GLIBC__
     malloc_trim(0);
+#endif
     QFile status(QStringLiteral("/proc/self/status"));
     status.open(QIODevice::ReadOnly);
     for (const QByteArray &line : status.readAll().split('\n'))
@@ -158,8 +160,10 @@ double threadsCpuMs(const char *name)
         // utime and stime: the 14th and 15th fields, after the name in parentheses.
         const QByteArray text = stat.readAll();
         const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+#ifdef _SC_CLK_TCK // only where /proc exists
         if (fields.size() > 12)
             total += (fields[11].toDouble() + fields[12].toDouble()) * 1000.0 / double(sysconf(_SC_CLK_TCK));
+#endif
     }
     return total;
 }

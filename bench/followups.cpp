@@ -57,7 +57,9 @@ double floorMs(const QString &path, const char *sql, const std::function<void(sq
 // Resident memory of the whole process (MB), or its peak.
 double residentMb(const char *key = "VmRSS:")
 {
+#ifdef __GLIBC__
     malloc_trim(0);
+#endif
     QFile status(QStringLiteral("/proc/self/status"));
     status.open(QIODevice::ReadOnly);
     for (const QByteArray &row : status.readAll().split('\n'))
