@@ -11,6 +11,8 @@
 #include <QPieSlice>
 #include <QValueAxis>
 
+#include <cmath>
+
 #include <algorithm>
 
 namespace lianbu::stats {
@@ -145,8 +147,15 @@ ChartPicture makeChart(const std::vector<CountRow> &rows, ChartKind kind, const 
     series->attachAxis(x);
     auto *y = new QValueAxis;
     y->setLabelFormat(QStringLiteral("%d"));
-    y->setRange(0, qreal(std::max<qint64>(1, highest)) * 1.15);
+    // Whole numbers only: a scale of a few customers (or none) would otherwise label its ticks
+    // 0, 0, 1, 1, 2.
+    y->setRange(0, std::max(4.0, qreal(highest) * 1.15));
     y->applyNiceNumbers();
+    const qreal step = y->max() / std::max(1, y->tickCount() - 1);
+    if (step != std::floor(step)) {
+        y->setTickCount(int(std::ceil(y->max())) + 1 <= 11 ? int(std::ceil(y->max())) + 1 : 5);
+        y->setRange(0, std::ceil(y->max()));
+    }
     styleAxis(y);
     chart->addAxis(y, Qt::AlignLeft);
     series->attachAxis(y);

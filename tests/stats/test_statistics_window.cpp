@@ -31,6 +31,7 @@
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTableWidget>
+#include <QValueAxis>
 #include <QtTest>
 
 using namespace lianbu;
@@ -343,6 +344,24 @@ private slots:
         QCOMPARE(qint64(sum), qint64(30 * 100 - 29 * 30 / 2)); // nothing lost in 其他
         delete bars.chart;
         delete pie.chart;
+
+        // A scale of few customers, or none, still reads as whole numbers, each tick its own.
+        for (const qint64 highest : {0, 1, 3, 7, 23, 4346}) {
+            std::vector<CountRow> few{{{}, QStringLiteral("2026-11"), highest, {}},
+                                      {{}, QStringLiteral("2026-12"), 0, {}}};
+            for (const ChartKind kind : {ChartKind::Bars, ChartKind::Line}) {
+                ChartPicture picture = makeChart(few, kind, QStringLiteral("t"));
+                auto *axis = qobject_cast<QValueAxis *>(picture.chart->axes(Qt::Vertical).at(0));
+                QVERIFY(axis);
+                const qreal step = (axis->max() - axis->min()) / (axis->tickCount() - 1);
+                QVERIFY2(
+                    step >= 1 && step == std::floor(step),
+                    qPrintable(
+                        QStringLiteral("%1: 0..%2 in %3 ticks").arg(highest).arg(axis->max()).arg(axis->tickCount())));
+                QVERIFY(axis->max() >= qreal(highest));
+                delete picture.chart;
+            }
+        }
     }
 };
 
