@@ -1,13 +1,13 @@
 // The customer list following the writes of others, read from the change feed.
 #include "data/CustomerColumns.h"
 #include "data/CustomerListModel.h"
+#include "data/SearchIndex.h"
 #include "data/Statements.h"
 #include "db/BoundStatement.h"
 #include "db/Connection.h"
 #include "db/Engine.h"
+#include "db/SortKeys.h"
 
-#include <QCollator>
-#include <QLocale>
 #include <QSqlQuery>
 
 #include <algorithm>
@@ -77,6 +77,11 @@ std::optional<std::vector<bool>> CustomerListModel::readMatches(const std::vecto
         rest = QStringLiteral("where %1 in (%2) and (%3)").arg(rowKey, placeholders(keys.size()), rest.mid(6));
     else
         return std::nullopt; // an order or anything else: not known here
+    // A search by pinyin initials reads them from the table of initials, which lists rows
+    // written since its last refresh: brought up to date first, as the search itself does, so a
+    // row changed elsewhere is matched by its initials now, not by what they were.
+    if (sql.contains(QLatin1String(kSearchExtraTable)))
+        refreshSearchExtra(connection);
     QSqlQuery query = db::runBound(connection, QStringLiteral("select %1 from data %2").arg(rowKey, rest),
                                    keyValues(keys) + m_list.values());
     std::unordered_set<qint64> found;
@@ -104,12 +109,11 @@ int CustomerListModel::placeOf(qint64 key, bool keyOrder) const
     int fieldIndex = 0;
     while (&m_list.field(fieldIndex) != field)
         ++fieldIndex;
-    QCollator collator(QLocale(QLocale::Chinese, QLocale::China));
-    // Nulls first, then texts by Chinese collation; a new row goes after its equals.
+    // The sort's own order (the stored keys'), not a collation of this file's choosing: a row
+    // placed otherwise lands where the next sort would move it from.
     auto before = [&](const std::optional<QString> &a, const std::optional<QString> &b) {
-        if (!a || !b)
-            return !a && b;
-        return collator.compare(*a, *b) < 0;
+        return db::sortsBefore(
+            a, b, field->dataType() == db::Field::DataType::Integer || field->dataType() == db::Field::DataType::Float);
     };
     int low = 0;
     int high = end;

@@ -206,6 +206,22 @@ QByteArray collationKey(QStringView text)
     return key;
 }
 
+bool sortsBefore(const std::optional<QString> &a, const std::optional<QString> &b, bool numeric)
+{
+    if (!a || !b)
+        return !a && b;
+    if (numeric) {
+        bool aNumber = false;
+        bool bNumber = false;
+        const double x = QStringView(*a).toDouble(&aNumber);
+        const double y = QStringView(*b).toDouble(&bNumber);
+        if (aNumber != bNumber)
+            return bNumber;
+        return aNumber && x < y;
+    }
+    return collationKey(*a) < collationKey(*b);
+}
+
 QStringList sortKeyStatements(const QString &table, const QStringList &columns)
 {
     const QString keys = quoted(keyTable(table));

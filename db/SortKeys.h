@@ -15,6 +15,7 @@
 #include <QStringView>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace lianbu::db {
@@ -27,6 +28,12 @@ QByteArray collationKey(QStringView text);
 
 // Text whose first character is Chinese sorts after all other text.
 bool startsWithHan(QStringView text);
+
+// The order of a list sorted by a column (DataSet's sort, or the stored keys) for two of its
+// values (nullopt: null): nulls first; text in the stored keys' order; numbers (`numeric`) by
+// value after text that is no number. A row placed among sorted rows by it stands where sorting
+// them again puts it (after its equals).
+bool sortsBefore(const std::optional<QString> &a, const std::optional<QString> &b, bool numeric);
 
 // The statements that create the key table, its indexes and triggers for an empty table.
 QStringList sortKeyStatements(const QString &table, const QStringList &columns);

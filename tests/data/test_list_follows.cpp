@@ -5,6 +5,7 @@
 #include "data/CustomerColumns.h"
 #include "data/CustomerListModel.h"
 #include "data/Database.h"
+#include "data/SearchIndex.h"
 #include "data/Statements.h"
 #include "db/Connection.h"
 #include "db/Engine.h"
@@ -145,6 +146,92 @@ private slots:
         QCOMPARE(shortNames(*list), expected);
         QVERIFY(list->rowOfKey(late) >= 0);
         QVERIFY(sorted != expected);
+    }
+
+    // A row another instance adds enters a sorted list where sorting the list again puts it, in
+    // either direction: Latin and digits before Chinese, Chinese by pinyin, nulls first
+    // ascending, after its equals; the order the next title click keeps, not another.
+    void aNewRowEntersWhereTheListsOwnSortPutsIt()
+    {
+        test::TestDatabase db;
+        Database here(nullptr, db.path());
+        Database there(nullptr, db.path());
+        for (const char *name : {"联簿", "Acme", "华联", "3M", "阿里", "Zeta"})
+            there.customerStore->add(customer(QString::fromUtf8(name), QStringLiteral("王五")));
+        there.customerStore->add(customer(QStringLiteral("无名"))); // 姓名 null
+        CustomerListModel *list = here.customerList;
+        QAbstractItemModelTester tester(list, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        list->showStatement(sql::allRecords());
+        qsizetype rows = 7;
+        std::vector<qint64> lastAdded;
+        for (const QString &sort : {QStringLiteral("b"), QStringLiteral("b DESC"), QStringLiteral("c")}) {
+            list->setSortText(sort);
+            std::vector<FeedEntry> entries;
+            lastAdded.clear();
+            for (const char *name : {"Beta", "百货", "5号店", "华联", "zeta", "张家"}) {
+                const qint64 key = there.customerStore->add(customer(QString::fromUtf8(name), QStringLiteral("李四")));
+                entries.push_back({0, key, FeedKind::Added, {}, {}});
+                lastAdded.push_back(key);
+            }
+            const QStringList before = shortNames(*list);
+            list->applyChanges(entries);
+            const std::vector<qint64> placed = list->keys();
+            rows += 6;
+            QCOMPARE(placed.size(), size_t(rows));
+            // Sorting again is stable: rows already in the sort's order stay where they are.
+            list->setSortText(sort);
+            QCOMPARE(list->keys(), placed);
+            QVERIFY(shortNames(*list) != before);
+        }
+        // Equals: sorted by 姓名, the six new 李四 after the twelve listed before them, in the
+        // order they came.
+        const int name = list->columnOfField(QLatin1String(col::Name));
+        int firstLisi = 0;
+        while (firstLisi < list->rowCount() && list->index(firstLisi, name).data().toString() != QStringLiteral("李四"))
+            ++firstLisi;
+        const std::vector<qint64> &keys = list->keys();
+        QCOMPARE(std::vector<qint64>(keys.begin() + firstLisi + 12, keys.begin() + firstLisi + 18), lastAdded);
+    }
+
+    // A search by pinyin initials (客户简称 "hw") follows what another instance writes by the
+    // initials the search itself would find now: a row renamed to a match enters, one renamed
+    // away leaves, a new match enters, a row changed elsewhere in another column stays.
+    void aPinyinSearchFollowsByTheInitialsOfNow()
+    {
+        test::TestDatabase db;
+        Database here(nullptr, db.path());
+        Database there(nullptr, db.path());
+        QVERIFY(hasSearchExtra(*here.connection));
+        const qint64 huawei = there.customerStore->add(customer(QStringLiteral("华为")));
+        const qint64 hengwen = there.customerStore->add(customer(QStringLiteral("恒温")));
+        const qint64 xiaomi = there.customerStore->add(customer(QStringLiteral("小米")));
+        there.customerStore->add(customer(QStringLiteral("中兴")));
+        // What the quick search does before it reads: the initials of every written row.
+        QVERIFY(refreshSearchExtra(*here.connection));
+        const db::Engine &engine = db::engineOf(here.connection->database());
+        const sql::BoundStatement search = sql::boundSearch(engine, {}, QStringLiteral("hw"), {}, {}, {}, {}, true);
+        CustomerListModel *list = here.customerList;
+        list->showResult(search, {huawei, hengwen});
+
+        auto change = [&](qint64 key, const char *column, const char *value) {
+            QVERIFY(there.customerStore->modify(*there.customerStore->read(key),
+                                                {{QLatin1String(column), QString::fromUtf8(value)}})
+                    == data::CustomerStore::Outcome::Done);
+        };
+        change(huawei, "b", "小米之家");
+        change(xiaomi, "b", "华为科技");
+        change(hengwen, "c", "赵六");
+        const qint64 huangwang = there.customerStore->add(customer(QStringLiteral("黄旺")));
+        list->applyChanges({{0, huawei, FeedKind::Changed, {}, {}},
+                            {0, xiaomi, FeedKind::Changed, {}, {}},
+                            {0, hengwen, FeedKind::Changed, {}, {}},
+                            {0, huangwang, FeedKind::Added, {}, {}}});
+        std::vector<qint64> shown = list->keys();
+        std::sort(shown.begin(), shown.end());
+        std::vector<qint64> expected{hengwen, xiaomi, huangwang};
+        std::sort(expected.begin(), expected.end());
+        QCOMPARE(shown, expected);
+        QVERIFY(list->shows(search));
     }
 
     void manyChangesAtOnceAskForAReloadInstead()
