@@ -170,10 +170,21 @@ EntryPanel::EntryPanel(Database &database, QWidget *parent)
     m_elsewhereBar = new QFrame(this);
     m_elsewhereBar->setObjectName(QStringLiteral("changedElsewhereBar"));
     m_elsewhereBar->setGeometry(2, 0, width() - 26, 21);
-    m_elsewhereBar->setStyleSheet(QStringLiteral("#changedElsewhereBar { background: #fff3c4; color: #5a4300; "
-                                                 "border: 1px solid #e0c060; }"));
+    // The strip is 21 pixels high and the fields begin below it: the bar's text and button are
+    // sized in pixels to fit it (a line of 12-pixel text in a one-pixel frame, under the panel's
+    // own top edge), whatever the skin's or the desktop's button size, so neither is clipped nor
+    // covers a field.
+    m_elsewhereBar->setStyleSheet(QStringLiteral(
+        "#changedElsewhereBar { background: #fff3c4; border: 1px solid #e0c060; border-top: 0px; }"
+        "#changedElsewhereBar QLabel { color: #5a4300; font-size: 12px; }"
+        "#changedElsewhereBar QPushButton { color: #5a4300; font-size: 12px; padding: 0px 8px; margin: 0px; "
+        "border: 1px solid #c9a227; border-radius: 2px; background: #fffdf4; }"
+        "#changedElsewhereBar QPushButton:hover { background: #ffffff; }"
+        "#changedElsewhereBar QPushButton:pressed { background: #f0e2a8; }"
+        "#changedElsewhereBar QPushButton:focus { border-color: #5a4300; }"));
     auto *layout = new QHBoxLayout(m_elsewhereBar);
-    layout->setContentsMargins(4, 0, 2, 0);
+    layout->setContentsMargins(4, 0, 0, 0);
+    layout->setSpacing(4);
     m_elsewhereText = new QLabel(m_elsewhereBar);
     m_reloadButton = new QPushButton(QStringLiteral("重新载入"), m_elsewhereBar);
     m_reloadButton->setCursor(Qt::ArrowCursor);

@@ -711,6 +711,18 @@ private slots:
         QVERIFY2(text->text().contains(QStringLiteral("业务员乙")) && text->text().contains(QStringLiteral("修改")),
                  qPrintable(text->text()));
         QVERIFY(reload->isVisible());
+        // Whole: the button at its full height inside the bar, the text in the label's room, and
+        // the bar above the first row of fields, not over it.
+        QVERIFY2(bar->contentsRect().contains(reload->geometry()) && reload->height() >= reload->sizeHint().height()
+                     && reload->width() >= reload->sizeHint().width(),
+                 qPrintable(QStringLiteral("button %1×%2 wants %3×%4 in a bar of %5")
+                                .arg(reload->width())
+                                .arg(reload->height())
+                                .arg(reload->sizeHint().width())
+                                .arg(reload->sizeHint().height())
+                                .arg(bar->contentsRect().height())));
+        QVERIFY(text->width() >= text->sizeHint().width() && text->height() >= text->fontMetrics().height());
+        QVERIFY(bar->geometry().bottom() < p.ui->categoryEdit->geometry().top());
         QCOMPARE(p.panelTexts(), typed); // nothing typed is lost until the operator chooses
         QVERIFY(p.ui->modifyButton->isEnabled());
         QTest::mouseClick(reload, Qt::LeftButton);
