@@ -16,6 +16,7 @@
 //
 //   cmake --preset release && cmake --build --preset release --target lianbu-bench
 //   QT_QPA_PLATFORM=offscreen build/release/bench/lianbu-bench [rows...]
+//   ... lianbu-bench live [rows]   (only another instance's writes reaching the list; 1,000,000)
 // Registers are generated once into build/bench-registers (LIANBU_BENCH_REGISTERS to change).
 #include "app/MainWindow.h"
 #include "app/StartUp.h"
@@ -23,6 +24,8 @@
 #include "bench/Floor.h"
 #include "bench/PrintFloor.h"
 #include "bench/Generator.h"
+#include "bench/LiveChanges.h"
+#include "bench/OtherInstance.h"
 #include "customers/CustomerSearch.h"
 #include "customers/EntryPanel.h"
 #include "customers/PrintCommand.h"
@@ -257,86 +260,15 @@ void benchmarkPrinting(MainWindow &form)
 
 // `lianbu-bench print [rows]`: the login, then only the print preview and its PDF.
 bool printingOnly = false;
+// `lianbu-bench live [rows]`: the login, then only another instance's writes reaching the list.
+bool liveOnly = false;
 
-// What another instance writes reaching this one: the idle watcher's processor time, the time
-// until one new customer shows in the list, and the window's longest wait while 1,000 changed
-// and 1,000 added customers arrive at once (written on the copy, then deleted).
+// What another instance writes reaching this one (bench/LiveChanges), every record listed: what
+// the other instance adds belongs to it.
 void benchmarkLiveChanges(MainWindow &form, Database &data, const QString &path)
 {
-    data::CustomerListModel *list = data.customerList;
-    // Every record listed: what another instance adds belongs to it.
     form.showAllRecords();
-    waitUntil([&] { return !list->loading(); });
-    data::ChangeWatcher *watcher = data.changeWatcher;
-    if (!watcher->running())
-        watcher->start();
-    // Idle: nothing written for 5 s, twice: right after the list settled, and once whatever
-    // the start left running beside the window (damage check, row reads) has ended.
-    auto idleShares = [] {
-        QElapsedTimer idle;
-        const double processBefore = cpuMs();
-        const double threadBefore = threadCpuMs();
-        idle.start();
-        {
-            // The window's own event loop, sleeping until something happens (the watcher's timer).
-            QEventLoop loop;
-            QTimer::singleShot(5000, &loop, &QEventLoop::quit);
-            loop.exec();
-        }
-        const double seconds = double(idle.elapsed()) / 1000.0;
-        return std::pair{(threadCpuMs() - threadBefore) / (seconds * 10.0),
-                         (cpuMs() - processBefore) / (seconds * 10.0)};
-    };
-    const auto [threadShare, processShare] = idleShares();
-    const auto [threadSettled, processSettled] = idleShares();
-
-    db::Connection other(path);
-    other.setIntegrityCheck(false);
-    other.open();
-    bool applied = false;
-    QObject guard;
-    QObject::connect(watcher, &data::ChangeWatcher::changed, &guard, [&] { applied = true; });
-    QObject::connect(list, &data::CustomerListModel::listOutdated, &guard, [&] { applied = true; });
-    QObject::connect(watcher, &data::ChangeWatcher::fellBehind, &guard, [&] { applied = true; });
-
-    std::vector<double> latencies;
-    for (int i = 0; i < 5; ++i) {
-        const int before = list->rowCount();
-        applied = false;
-        QElapsedTimer seen;
-        seen.start();
-        other.execute(QStringLiteral("insert into data (a,b) values ('测试','另一台电脑')"));
-        waitUntil([&] { return list->rowCount() > before; });
-        latencies.push_back(double(seen.nsecsElapsed()) / 1e6);
-    }
-    std::sort(latencies.begin(), latencies.end());
-
-    auto atOnce = [&](const QString &sql) {
-        applied = false;
-        other.execute(QStringLiteral("begin"));
-        other.execute(sql);
-        other.execute(QStringLiteral("commit"));
-        return waitUntil([&] { return applied; });
-    };
-    const Wait changed = atOnce(QStringLiteral("update data set z = coalesce(z,'') || '.' where rowid in "
-                                               "(select rowid from data order by rowid limit 1000)"));
-    const Wait added = atOnce(QStringLiteral("insert into data (a,b) select '测试', '批量' || rowid from data "
-                                             "order by rowid limit 1000"));
-    QElapsedTimer reload;
-    reload.start();
-    waitUntil([&] { return !list->loading(); });
-    const double reloadMs = double(reload.nsecsElapsed()) / 1e6;
-    other.execute(QStringLiteral("delete from data where a = '测试'"));
-    waitUntil([&] { return !list->loading(); });
-
-    line("other instance's new customer shown (median)", {latencies[latencies.size() / 2], 0}, 0, "≤ 1000 ms");
-    std::printf("| %-44s | %9.2f %% of one core (whole process %.2f %%) | < 0.5 %% |\n", "idle watcher, window thread",
-                threadShare, processShare);
-    std::printf("| %-44s | %9.2f %% of one core (whole process %.2f %%) | < 0.5 %% |\n", "  the next 5 s",
-                threadSettled, processSettled);
-    line("1,000 changes at once: longest window wait", {changed.wallMs, changed.cpuMs}, 0, "≤ 50 ms");
-    line("1,000 additions at once: longest window wait", {added.wallMs, added.cpuMs}, 0, "≤ 50 ms");
-    line("  then the list read again (background)", {reloadMs, 0}, 0, "");
+    bench::measureLiveChanges(*data.customerList, *data.changeWatcher, path, 1000);
 }
 
 void benchmark(int rows, const QString &registers)
@@ -455,8 +387,11 @@ void benchmark(int rows, const QString &registers)
         return login;
     };
     const Timing firstLogin = startAndLogIn(0);
-    if (printingOnly) {
-        benchmarkPrinting(*form);
+    if (printingOnly || liveOnly) {
+        if (printingOnly)
+            benchmarkPrinting(*form);
+        else
+            benchmarkLiveChanges(*form, *data, path);
         std::fflush(stdout);
         damageCheck.reset();
         form.reset();
@@ -668,17 +603,23 @@ void benchmark(int rows, const QString &registers)
 
 int main(int argc, char **argv)
 {
+    if (const std::optional<int> other = bench::runOtherInstance(argc, argv))
+        return *other;
     QApplication app(argc, argv);
     initResources();
     QList<int> sizes;
     for (int i = 1; i < argc; ++i) {
         if (QByteArray(argv[i]) == "print")
             printingOnly = true;
+        else if (QByteArray(argv[i]) == "live")
+            liveOnly = true;
         else
             sizes << QString::fromLocal8Bit(argv[i]).toInt();
     }
     if (printingOnly && sizes.isEmpty())
         sizes = {10000};
+    if (liveOnly && sizes.isEmpty())
+        sizes = {1000000};
     if (sizes.isEmpty())
         sizes = {10000, 100000, 1000000};
     const QString registers = qEnvironmentVariableIsSet("LIANBU_BENCH_REGISTERS")

@@ -1,12 +1,17 @@
 // Benchmark of a register on a PostgreSQL server: opening the customer list and one quick-search
 // keystroke through the program's data layer, against psql running the statements the list
-// sends (the keys in order, then the first screens): the engine's floor, nothing of ours.
+// sends (the keys in order, then the first screens): the engine's floor, nothing of ours. Then
+// another program instance, a process of its own, writes to the register while this one lists
+// every record: how soon its writes show, the idle watcher, the window's longest wait.
 //
 //   lianbu-server-bench postgresql://user@host:port/emptydb [rows]      (rows: 100000)
 //
 // The database must be empty; the register is created in it (lianbu-initdb's way, with the
 // pg_trgm indexes) and filled on the server. Medians of 5 runs, milliseconds.
 #include "bench/Floor.h"
+#include "bench/LiveChanges.h"
+#include "bench/OtherInstance.h"
+#include "data/Database.h"
 #include "data/ServerRegister.h"
 #include "data/Statements.h"
 #include "db/BoundStatement.h"
@@ -88,6 +93,8 @@ void line(const char *what, int rows, double program, double floor)
 
 int main(int argc, char **argv)
 {
+    if (const std::optional<int> other = bench::runOtherInstance(argc, argv))
+        return *other;
     QCoreApplication app(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "usage: lianbu-server-bench postgresql://user@host:port/emptydb [rows]\n");
@@ -153,6 +160,19 @@ int main(int argc, char **argv)
             const QByteArray what = QStringLiteral("quick search 客户简称 \"%1\"").arg(typed).toUtf8();
             line(what.constData(), found, searchMs, psqlMs(psqlAddress, keysetStatements(where)));
         }
+
+        // The program's data module on the register, its list and watcher connected as the main
+        // window connects them (a reread of the list where the main window rereads it).
+        Database module(address);
+        data::CustomerListModel *customers = module.customerList;
+        QObject::connect(module.changeWatcher, &data::ChangeWatcher::changed, customers,
+                         &data::CustomerListModel::applyChanges);
+        QObject::connect(module.changeWatcher, &data::ChangeWatcher::fellBehind, customers,
+                         &data::CustomerListModel::loadEveryRecord);
+        QObject::connect(customers, &data::CustomerListModel::listOutdated, customers,
+                         &data::CustomerListModel::loadEveryRecord);
+        customers->loadEveryRecord();
+        bench::measureLiveChanges(*customers, *module.changeWatcher, given, 500);
     } catch (const Error &error) {
         std::fprintf(stderr, "lianbu-server-bench: %s\n", qPrintable(error.message()));
         return 1;
