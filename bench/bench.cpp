@@ -15,7 +15,10 @@
 // waiting for a processor.
 //
 //   cmake --preset release && cmake --build --preset release --target lianbu-bench
-//   QT_QPA_PLATFORM=offscreen build/release/bench/lianbu-bench [rows...]
+//   QT_QPA_PLATFORM=offscreen build/release/bench/lianbu-bench [rows...] [register]
+// ("register": only the register's size against its floor and the first open's making of the
+// sort order; LIANBU_BENCH_FORMER_KEYS=1 gives a register without them the former stored keys
+// first, to compare with.)
 // Registers are generated once into build/bench-registers (LIANBU_BENCH_REGISTERS to change).
 #include "app/MainWindow.h"
 #include "app/StartUp.h"
@@ -258,6 +261,8 @@ void benchmarkPrinting(MainWindow &form)
 
 // `lianbu-bench print [rows]`: the login, then only the print preview and its PDF.
 bool printingOnly = false;
+// Only the register on disk and the making of its sort order ("register" on the command line).
+bool registerOnly = false;
 
 // What another instance writes reaching this one: the idle watcher's processor time, the time
 // until one new customer shows in the list, and the window's longest wait while 1,000 changed
@@ -399,6 +404,8 @@ void benchmark(int rows, const QString &registers)
     if (formerKeys)
         openLine("first open: sort order from the former keys", fromFormer);
     openLine("first open of an older register: sort order", fromNothing);
+    if (registerOnly)
+        return;
 
     // ---- floors
     const double keysFloor = bench::keysAndFirstScreenMs(path);
@@ -720,6 +727,8 @@ int main(int argc, char **argv)
     for (int i = 1; i < argc; ++i) {
         if (QByteArray(argv[i]) == "print")
             printingOnly = true;
+        else if (QByteArray(argv[i]) == "register")
+            registerOnly = true;
         else
             sizes << QString::fromLocal8Bit(argv[i]).toInt();
     }
