@@ -109,7 +109,7 @@ int CustomerListModel::placeOf(qint64 key, bool keyOrder) const
     int fieldIndex = 0;
     while (&m_list.field(fieldIndex) != field)
         ++fieldIndex;
-    // The sort's own order (the stored keys'), not a collation of this file's choosing: a row
+    // The sort's own order (the stored order's), not a collation of this file's choosing: a row
     // placed otherwise lands where the next sort would move it from.
     auto before = [&](const std::optional<QString> &a, const std::optional<QString> &b) {
         return db::sortsBefore(
