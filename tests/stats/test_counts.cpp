@@ -233,8 +233,8 @@ private slots:
         // behind: he is no one's customer any more, in no row.
         insertCustomers(connection, {{QStringLiteral("戊"), QStringLiteral("x")}}, QStringLiteral("a"));
         const qint64 gone = keysOf(connection, {QStringLiteral("b = ?"), {QStringLiteral("戊")}}).at(0);
-        QVERIFY(query.exec(QStringLiteral("update followups set username='业务员乙' where id=%1")
-                               .arg(store.add(gone, call))));
+        QVERIFY(query.exec(
+            QStringLiteral("update followups set username='业务员乙' where id=%1").arg(store.add(gone, call))));
         QVERIFY(query.exec(QStringLiteral("delete from data where b = '戊'")));
 
         const QDate today = QDate::currentDate();
