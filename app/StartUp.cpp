@@ -26,6 +26,7 @@
 #include <QFont>
 #include <QIcon>
 #include <QProgressDialog>
+#include <QTimer>
 
 #include <cstdio>
 #include <memory>
@@ -231,7 +232,10 @@ int runProgram(QApplication &app, const CommandLine &commandLine)
     // The login dialog belongs to the main window, which shows it while no session is open.
     mainWindow->setLoginDialog(new LoginDialog(*database, mainWindow.get()));
 
-    mainWindow->show();
+    // Shown from inside the event loop: where the window system activates a window while it is
+    // being shown (Windows, Qt's minimal platform), the login starts there, and leaving it must
+    // find the loop running, or the program's end would be lost and it would stay without a window.
+    QTimer::singleShot(0, mainWindow.get(), [window = mainWindow.get()] { window->show(); });
     const int code = app.exec();
     damageCheck.reset();
     mainWindow.reset();
