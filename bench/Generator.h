@@ -2,7 +2,14 @@
 
 #include <QString>
 
+namespace lianbu::db {
+class Connection;
+}
+
 namespace lianbu::bench {
+
+// True when the register still has the sort keys of the former layout (data_sortkeys).
+bool hasFormerSortKeys(db::Connection &connection);
 
 // Fills the delivered register at `path` with `rows` realistic customers: Chinese names,
 // companies and their short names, addresses across the provinces, mobile and fixed-line

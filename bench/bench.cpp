@@ -15,13 +15,17 @@
 // waiting for a processor.
 //
 //   cmake --preset release && cmake --build --preset release --target lianbu-bench
-//   QT_QPA_PLATFORM=offscreen build/release/bench/lianbu-bench [rows...]
+//   QT_QPA_PLATFORM=offscreen build/release/bench/lianbu-bench [rows...] [register]
+// ("register": only the register's size against its floor and the first open's making of the
+// sort order; LIANBU_BENCH_FORMER_KEYS=1 gives a register without them the former stored keys
+// first, to compare with.)
 // Registers are generated once into build/bench-registers (LIANBU_BENCH_REGISTERS to change).
 #include "app/MainWindow.h"
 #include "app/StartUp.h"
 #include "bench/BenchDialogs.h"
 #include "bench/Floor.h"
 #include "bench/PrintFloor.h"
+#include "bench/RegisterSpace.h"
 #include "bench/Generator.h"
 #include "customers/CustomerSearch.h"
 #include "customers/EntryPanel.h"
@@ -257,6 +261,8 @@ void benchmarkPrinting(MainWindow &form)
 
 // `lianbu-bench print [rows]`: the login, then only the print preview and its PDF.
 bool printingOnly = false;
+// Only the register on disk and the making of its sort order ("register" on the command line).
+bool registerOnly = false;
 
 // What another instance writes reaching this one: the idle watcher's processor time, the time
 // until one new customer shows in the list, and the window's longest wait while 1,000 changed
@@ -345,6 +351,7 @@ void benchmark(int rows, const QString &registers)
     const QString cached = bench::cachedRegister(registers, rows);
     const QString path = dir.filePath(QStringLiteral("data.db"));
     QFile::copy(cached, path);
+    bool formerKeys = false;
     {
         // A register cached by an older build is brought up to date first, as the program's
         // first start does once: the figures below are those of every later start.
@@ -353,7 +360,24 @@ void benchmark(int rows, const QString &registers)
         connection.open();
         if (!data::registerIsCurrent(connection))
             data::upgradeRegister(connection);
+        formerKeys = bench::hasFormerSortKeys(connection);
     }
+    // The register on disk and the start's making of its sort order: from the former stored
+    // keys (a register of the previous version), and from nothing (an older register).
+    double formerSeconds = 0;
+    if (!formerKeys && qEnvironmentVariableIsSet("LIANBU_BENCH_FORMER_KEYS")) {
+        // The previous version's layout made here, to compare it with on the same register.
+        bench::dropSortOrder(path);
+        formerSeconds = bench::addFormerKeys(path);
+        formerKeys = true;
+    }
+    const bench::RegisterSpace asCached = bench::measureSpace(path);
+    bench::OpenTiming fromFormer;
+    if (formerKeys)
+        fromFormer = bench::timeSortOrderCreation(path);
+    bench::dropSortOrder(path);
+    const bench::OpenTiming fromNothing = bench::timeSortOrderCreation(path);
+    const bench::RegisterSpace space = bench::measureSpace(path);
     QDir::setCurrent(dir.path());
 
     std::printf("\n### %d customers\n\n", rows);
@@ -361,6 +385,27 @@ void benchmark(int rows, const QString &registers)
                 "target (1M)");
     std::printf("|%s|%s|%s|%s|%s|%s|\n", "----------------------------------------------", "-----------", "-----------",
                 "-----------", "--------", "------------------");
+    auto spaceLine = [](const char *what, const bench::RegisterSpace &kept) {
+        std::printf("| %-44s | %9.1f | %9s | %9.1f | %6.2f | %-16s |\n", what, kept.keptMb(), "MB", kept.customersMb,
+                    kept.keptMb() / kept.customersMb, "≤ 1.3× floor");
+        std::printf(
+            "| %-44s | sort order %.1f MB, former keys %.1f MB, other %.1f MB; free pages %.1f MB, file %.1f MB |\n",
+            "  of which", kept.sortOrderMb, kept.formerKeysMb, kept.otherMb, kept.freeMb, kept.fileMb);
+    };
+    spaceLine("register as cached, MB (floor: customers)", asCached);
+    spaceLine("register with its sort order, MB", space);
+    auto openLine = [](const char *what, const bench::OpenTiming &timing) {
+        std::printf("| %-44s | %9.1f | %9.1f | %9s | %6s | %-16s | longest wait for progress %.1f s (%d calls)\n", what,
+                    timing.seconds * 1000, timing.cpuSeconds * 1000, "", "", "≤ 30 s", timing.longestGapSeconds,
+                    timing.progressCalls);
+    };
+    if (formerSeconds > 0)
+        std::printf("| %-44s | %9.1f |\n", "  (the former keys made here, as before)", formerSeconds * 1000);
+    if (formerKeys)
+        openLine("first open: sort order from the former keys", fromFormer);
+    openLine("first open of an older register: sort order", fromNothing);
+    if (registerOnly)
+        return;
 
     // ---- floors
     const double keysFloor = bench::keysAndFirstScreenMs(path);
@@ -571,7 +616,7 @@ void benchmark(int rows, const QString &registers)
     std::sort(empties.begin(), empties.end(), [](const Timing &x, const Timing &y) { return x.wallMs < y.wallMs; });
     line("emptying the search field → list on screen", empties[2], 0, "≤ 100 ms");
 
-    // ---- title-click sort on 客户简称 (each click reads the column's stored-key index)
+    // ---- title-click sort on 客户简称 (each click reads the column's stored labels)
     showEveryRecord();
     // The list of every record starts the empty search in the background; it is let finish so
     // the sort is timed alone.
@@ -595,6 +640,14 @@ void benchmark(int rows, const QString &registers)
     grid->clickTitle(nameColumn->index());
     grid->view()->viewport()->repaint();
     line("title-click sort 姓名, first click", {double(sortTimer.nsecsElapsed()) / 1e6, cpuMs() - c0}, 0, "≤ 300 ms");
+    if (GridColumn *addressColumn = grid->columns()->findByFieldName(QStringLiteral("i"))) {
+        c0 = cpuMs();
+        sortTimer.start();
+        grid->clickTitle(addressColumn->index());
+        grid->view()->viewport()->repaint();
+        line("title-click sort 地址, first click", {double(sortTimer.nsecsElapsed()) / 1e6, cpuMs() - c0}, 0,
+             "≤ 300 ms");
+    }
     const double memoryAfterSorts = residentMb();
 
     // ---- add, modify, delete (from the list of every record, as after the login)
@@ -674,6 +727,8 @@ int main(int argc, char **argv)
     for (int i = 1; i < argc; ++i) {
         if (QByteArray(argv[i]) == "print")
             printingOnly = true;
+        else if (QByteArray(argv[i]) == "register")
+            registerOnly = true;
         else
             sizes << QString::fromLocal8Bit(argv[i]).toInt();
     }
