@@ -100,6 +100,7 @@ void MainWindow::openStatistics()
         },
         this);
     window->setExportGate([this] { return mayUse(lianbu::data::Right::Export); });
+    window->setOperatorName(m_database.customerStore->operatorName());
     window->setPrintGate([this] { return mayUse(lianbu::data::Right::Print); });
     connect(window, &lianbu::stats::StatisticsWindow::tableExported, this,
             [this](const QString &path, const QString &suffix, int rows) {

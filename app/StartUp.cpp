@@ -26,6 +26,7 @@
 #include <QFont>
 #include <QIcon>
 #include <QProgressDialog>
+#include <QTimer>
 
 #include <cstdio>
 #include <memory>
@@ -231,7 +232,10 @@ int runProgram(QApplication &app, const CommandLine &commandLine)
     // The login dialog belongs to the main window, which shows it while no session is open.
     mainWindow->setLoginDialog(new LoginDialog(*database, mainWindow.get()));
 
-    mainWindow->show();
+    // Shown from inside the event loop: some window systems (Qt's minimal platform, Windows under
+    // Wine) activate a window while it is being shown, which starts the login there; leaving it
+    // must find the loop running, or the program's end is lost and it stays without a window.
+    QTimer::singleShot(0, mainWindow.get(), [window = mainWindow.get()] { window->show(); });
     const int code = app.exec();
     damageCheck.reset();
     mainWindow.reset();

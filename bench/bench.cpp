@@ -237,7 +237,9 @@ void benchmarkPrinting(MainWindow &form)
     const std::vector<bench::FloorPage> ops = bench::pageOps(store);
     const double imageFloorMs =
         bench::drawIntoImageMs(ops, store.metrics().printableWidth, store.metrics().printableHeight);
+    const double floorCpu0 = cpuMs();
     const double pdfFloorMs = bench::drawIntoPdfMs(ops, store, QDir::current().filePath(QStringLiteral("floor.pdf")));
+    const double pdfFloorCpu = cpuMs() - floorCpu0;
     std::printf("| %-44s | %9.1f |\n", "print preview: page 1 complete", firstPageMs);
     std::printf("| %-44s | %9.1f | %9.1f | %d pages, %.1f pages/s; floor %.1f ms, ratio %.2f (≤ 2×, ≤ 3 s)\n",
                 "print preview: whole document", totalMs, generationCpu, pages, pages * 1000.0 / totalMs, imageFloorMs,
@@ -248,15 +250,21 @@ void benchmarkPrinting(MainWindow &form)
     lianbu::bench::BenchDialogs dialogs;
     dialogs.saveAs = QDir::current().filePath(QStringLiteral("list.pdf"));
     const double pdfCpu0 = cpuMs();
+    const double pdfWindowCpu0 = threadCpuMs();
     timer.restart();
     const bool saved = lianbu::printing::savePagesAsPdf(store, &form);
     const double pdfMs = timer.nsecsElapsed() / 1e6;
     const double pdfCpu = cpuMs() - pdfCpu0;
+    const double pdfWindowCpu = threadCpuMs() - pdfWindowCpu0;
     std::printf("| %-44s | %9.1f | %9.1f | %d pages, %.1f MB; floor %.1f ms (%.1f MB), ratio %.2f (≤ 2×, ≤ 3 s)%s\n",
                 "PDF of the preview (保存为PDF…)", pdfMs, pdfCpu, store.pageCount(),
                 QFileInfo(dialogs.saveAs).size() / 1e6, pdfFloorMs,
                 QFileInfo(QDir::current().filePath(QStringLiteral("floor.pdf"))).size() / 1e6, pdfMs / pdfFloorMs,
                 saved ? "" : qPrintable(QStringLiteral(" NOT WRITTEN: ") + dialogs.lastBoxText));
+    // Under load the wall times stretch; the CPU of the window's thread (the PDF's longest
+    // path: pages are unpacked beside it) against the floor's CPU still compares.
+    std::printf("| %-44s | %9s | %9.1f | window thread; floor CPU %.1f ms, ratio %.2f\n", "  PDF, CPU", "",
+                pdfWindowCpu, pdfFloorCpu, pdfWindowCpu / std::max(pdfFloorCpu, 0.01));
 }
 
 // `lianbu-bench print [rows]`: the login, then only the print preview and its PDF.

@@ -5,6 +5,12 @@
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 set(lianbu_runtime_dir ${CMAKE_BINARY_DIR}/bin)
 
+# Tests and programs run at build time go through scripts/windows/wine-run, which keeps each
+# test's output in a file when scripts/windows/test asks for it.
+if(LIANBU_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/windows/wine-run)
+endif()
+
 # The build machine's resource compiler compresses with zstd, which the Windows Qt is built
 # without (it could not read such resources).
 set(CMAKE_AUTORCC_OPTIONS --no-zstd)

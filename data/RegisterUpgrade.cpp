@@ -196,6 +196,9 @@ void upgradeRegister(db::Connection &connection)
                     db::runBound(connection, statement);
             if (before < 8)
                 addCountIndexes(connection);
+            if (before < 9)
+                for (const QString &statement : followUpCountIndexStatements())
+                    db::runBound(connection, statement);
             db::runBound(connection, QStringLiteral("delete from %1").arg(QLatin1String(kVersionTable)));
             db::runBound(connection,
                          QStringLiteral("insert into %1 (version) values (?)").arg(QLatin1String(kVersionTable)),

@@ -35,7 +35,10 @@ namespace lianbu::data {
 // Version 8: the statistics' indexes of the customers' address beginnings and registration months
 // (data_address_start, data_day1_month; lianbu::countIndexStatements), made once here rather
 // than by the first count, which held the register's write lock for seconds.
-inline constexpr int kRegisterVersion = 8;
+//
+// Version 9: the follow-up counts' indexes, by operator and by month of contact
+// (followups_operator, followups_month; lianbu::followUpCountIndexStatements).
+inline constexpr int kRegisterVersion = 9;
 inline constexpr char kVersionTable[] = "register_version";
 inline constexpr char kPasswordChangeTable[] = "password_changes";
 

@@ -43,6 +43,19 @@ QStringList countIndexStatements()
         QStringLiteral("CREATE INDEX IF NOT EXISTS data_day1_month ON data ((%1))").arg(registrationMonthExpression())};
 }
 
+QString followUpMonthExpression()
+{
+    return QStringLiteral("substr(contact_time,1,7)");
+}
+
+QStringList followUpCountIndexStatements()
+{
+    return {
+        QStringLiteral("CREATE INDEX IF NOT EXISTS followups_operator ON followups (username, binned) WHERE binned=0"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS followups_month ON followups ((%1)) WHERE binned=0")
+            .arg(followUpMonthExpression())};
+}
+
 QStringList deliveredSchemaStatements(const db::Engine &engine)
 {
     // rid is SQLite's rowid itself (an identity column on the server); AUTOINCREMENT keeps a
@@ -78,7 +91,8 @@ QStringList deliveredSchemaStatements(const db::Engine &engine)
     // The attempt and password-change logs, the register's version (its row is written with the
     // super administrator's) and the operators' rights.
     return statements + data::versionTwoStatements(engine) + data::versionThreeStatements(engine)
-           + data::versionFourStatements(engine) + data::versionSevenStatements(engine);
+           + data::versionFourStatements(engine) + data::versionSevenStatements(engine)
+           + followUpCountIndexStatements();
 }
 
 namespace {

@@ -50,6 +50,13 @@ QString registrationMonthExpression(); // substr(day1,1,7)
 // The statements that make them where they are missing (the same text on both engines).
 QStringList countIndexStatements();
 
+// The follow-up counts' indexes: by operator and by month of contact, of the follow-ups outside
+// the recycle bin only. The counts read these small indexes instead of the whole history; they
+// write the same expression and the same condition ("binned=0"), or the engine would not use them
+// (binned among the operator index's columns lets SQLite count from the index alone).
+QString followUpMonthExpression(); // substr(contact_time,1,7)
+QStringList followUpCountIndexStatements();
+
 // Creates the delivered database at `path`. Refuses (lianbu::Error) when the file already
 // exists; the file appears complete or not at all (built under a temporary name, then renamed).
 void createDeliveredDatabase(const QString &path);

@@ -139,10 +139,56 @@ QByteArray labelText(const QString &text, int maxBytes)
     return bytes;
 }
 
-void appendLabelRecord(QByteArray *out, int row, int column, QStringView text, bool *lossless)
+namespace {
+
+void checkCell(int row, int column)
 {
     if (row < 0 || row > kMaxRow || column < 0 || column > kMaxColumn)
         throw Error(QStringLiteral("Cell (%1, %2) lies outside the sheet").arg(row).arg(column));
+}
+
+// The header of a cell record (type, data length, row, column, format 0) appended to `out`,
+// with `extra` bytes of room after it; the record's data starts at the returned pointer.
+char *appendCellHeader(QByteArray *out, quint16 type, int dataLength, int row, int column)
+{
+    checkCell(row, column);
+    const qsizetype start = out->size();
+    out->resize(start + 4 + dataLength);
+    char *h = out->data() + start;
+    qToLittleEndian<quint16>(type, h);
+    qToLittleEndian<quint16>(quint16(dataLength), h + 2);
+    qToLittleEndian<quint16>(quint16(row), h + 4);
+    qToLittleEndian<quint16>(quint16(column), h + 6);
+    qToLittleEndian<quint16>(0, h + 8);
+    return h + 10;
+}
+
+} // namespace
+
+void appendBlankRecord(QByteArray *out, int row, int column)
+{
+    appendCellHeader(out, 0x0201, 6, row, column);
+}
+
+void appendRkRecord(QByteArray *out, int row, int column, qint32 value)
+{
+    if (value < kMinRkInteger || value > kMaxRkInteger)
+        throw Error(QStringLiteral("%1 has no exact RK form").arg(value));
+    char *data = appendCellHeader(out, 0x027E, 10, row, column);
+    qToLittleEndian<quint32>((quint32(value) << 2) | 2u, data);
+}
+
+void appendNumberRecord(QByteArray *out, int row, int column, double value)
+{
+    char *data = appendCellHeader(out, 0x0203, 14, row, column);
+    quint64 bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    qToLittleEndian<quint64>(bits, data);
+}
+
+void appendLabelRecord(QByteArray *out, int row, int column, QStringView text, bool *lossless)
+{
+    checkCell(row, column);
     // The header (type, length, row, column, format, text length) is written with room for
     // the text, which is encoded straight behind it.
     const qsizetype start = out->size();

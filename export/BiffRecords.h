@@ -32,6 +32,11 @@ QByteArray blankRecord(int row, int column);
 // GBK bytes of `text`, cut to at most `maxBytes` without splitting a double-byte character.
 QByteArray labelText(const QString &text, int maxBytes = kMaxLabelBytes);
 
+// blankRecord, rkRecord and numberRecord appended to `out` (the cells of a long export).
+void appendBlankRecord(QByteArray *out, int row, int column);
+void appendRkRecord(QByteArray *out, int row, int column, qint32 value);
+void appendNumberRecord(QByteArray *out, int row, int column, double value);
+
 // labelRecord(row, column, labelText(text)) appended to `out` in one pass (the cells of a long
 // export); clears `*lossless` when a character of the text has no GBK form.
 void appendLabelRecord(QByteArray *out, int row, int column, QStringView text, bool *lossless);

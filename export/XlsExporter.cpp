@@ -24,6 +24,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 using lianbu::db::Field;
 using lianbu::db::ListColumn;
@@ -232,24 +233,37 @@ void XlsExporter::writeLabelCell(QStringView text, bool advance)
 
 void XlsExporter::writeNumberCell(double value, bool advance)
 {
-    write(lianbu::xls::numberRecord(m_row, m_col, value));
+    if (!m_stream)
+        throw lianbu::Error(QStringLiteral("No output stream"));
+    lianbu::xls::appendNumberRecord(&m_pending, m_row, m_col, value);
+    if (m_pending.size() >= 256 * 1024)
+        flushPending();
     if (advance)
         nextCell();
 }
 
 void XlsExporter::writeRkCell(qint32 value, bool advance)
 {
-    if (value < lianbu::xls::kMinRkInteger || value > lianbu::xls::kMaxRkInteger)
-        write(lianbu::xls::numberRecord(m_row, m_col, double(value)));
-    else
-        write(lianbu::xls::rkRecord(m_row, m_col, value));
+    if (value < lianbu::xls::kMinRkInteger || value > lianbu::xls::kMaxRkInteger) {
+        writeNumberCell(double(value), advance);
+        return;
+    }
+    if (!m_stream)
+        throw lianbu::Error(QStringLiteral("No output stream"));
+    lianbu::xls::appendRkRecord(&m_pending, m_row, m_col, value);
+    if (m_pending.size() >= 256 * 1024)
+        flushPending();
     if (advance)
         nextCell();
 }
 
 void XlsExporter::writeBlankCell()
 {
-    write(lianbu::xls::blankRecord(m_row, m_col));
+    if (!m_stream)
+        throw lianbu::Error(QStringLiteral("No output stream"));
+    lianbu::xls::appendBlankRecord(&m_pending, m_row, m_col);
+    if (m_pending.size() >= 256 * 1024)
+        flushPending();
     nextCell();
 }
 
@@ -317,10 +331,9 @@ void XlsExporter::writeColumnTitles()
     m_col = 0;
 }
 
-void XlsExporter::writeValueCell(const ListColumn &column, QStringView text, bool isNull)
+void XlsExporter::writeValueCell(const ListColumn &column, QStringView text, bool isNull, bool withheld)
 {
-    // A column whose title holds "*****" is withheld: its cells stay blank.
-    if (isNull || column.valueIndex < 0 || column.title.contains(QLatin1String("*****"))) {
+    if (isNull || column.valueIndex < 0 || withheld) {
         writeBlankCell();
         return;
     }
@@ -371,15 +384,20 @@ void XlsExporter::writeRecords()
     const std::vector<ListColumn> &columns = m_columns->columns;
     m_recordWidth = int(columns.size());
     const int count = m_rows->rowCount();
+    // A column whose title holds "*****" is withheld: its cells stay blank.
+    std::vector<char> withheld;
+    for (const ListColumn &column : columns)
+        withheld.push_back(column.title.contains(QLatin1String("*****")) ? 1 : 0);
     try {
         // Read in large batches straight from the list: its current row and what it shows stay
         // as they are.
         m_rows->readRows(0, count, [&](int row, const RowCells &cells) {
-            for (const ListColumn &column : columns) {
+            for (size_t c = 0; c < columns.size(); ++c) {
+                const ListColumn &column = columns[c];
                 if (column.valueIndex < 0)
-                    writeValueCell(column, QStringView(), true);
+                    writeValueCell(column, QStringView(), true, withheld[c]);
                 else
-                    writeValueCell(column, cells.text(column.valueIndex), cells.isNull(column.valueIndex));
+                    writeValueCell(column, cells.text(column.valueIndex), cells.isNull(column.valueIndex), withheld[c]);
             }
             if (row % 256 == 255 || row + 1 == count) {
                 // QProgressBar repaints at once whenever the bar visibly changes.

@@ -128,7 +128,7 @@ private:
     void write(const QByteArray &record);
     // Records collect here and go to the stream in large writes.
     void flushPending();
-    void writeValueCell(const lianbu::db::ListColumn &column, QStringView text, bool isNull);
+    void writeValueCell(const lianbu::db::ListColumn &column, QStringView text, bool isNull, bool withheld);
     int recordCount() const;
 
     const lianbu::db::ListColumns *m_columns = nullptr;

@@ -137,10 +137,21 @@ QByteArray encodeWithConverter(const QString &text)
 // Per character of the basic plane, as the converter encodes it alone (GBK has no shift state,
 // so a text's bytes are its characters' bytes back to back): bit 0 known, bit 1 survives the
 // trip back, bits 2-3 the byte count (0: more than three, converted each time), then the bytes.
-quint32 tableEntry(char16_t c)
+std::vector<quint32> &threadTable()
 {
     thread_local std::vector<quint32> table(65536, 0);
-    quint32 &entry = table[c];
+    return table;
+}
+
+// This thread's table as it stands (entries still 0 are worked out by tableEntry).
+const quint32 *encodingTable()
+{
+    return threadTable().data();
+}
+
+quint32 tableEntry(char16_t c)
+{
+    quint32 &entry = threadTable()[c];
     if (entry == 0) {
         const QString one(QChar{c});
         const QByteArray bytes = encodeWithConverter(one);
@@ -158,33 +169,52 @@ quint32 tableEntry(char16_t c)
 
 void appendEncoded(QStringView text, QByteArray *out, bool *lossless)
 {
+    // The bytes go straight into room made for the longest outcome (three bytes a character from
+    // the table); only the characters the table cannot give go through the converter.
     const qsizetype n = text.size();
+    qsizetype at = out->size();
+    out->resize(at + 3 * n);
+    char *bytes = out->data();
+    const quint32 *table = encodingTable();
+    bool kept = true;
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t c = text[i].unicode();
         if (c < 0x80) {
-            out->append(char(c));
+            bytes[at++] = char(c);
             continue;
         }
+        quint32 entry = 0;
+        int length = 0;
+        if (!QChar::isSurrogate(c)) {
+            entry = table[c] != 0 ? table[c] : tableEntry(c);
+            length = int((entry >> 2) & 3);
+        }
+        if (length > 0) {
+            for (int b = 0; b < length; ++b)
+                bytes[at++] = char((entry >> (8 * (b + 1))) & 0xff);
+            kept = kept && (entry & 2u) != 0;
+            continue;
+        }
+        QByteArray converted;
         if (QChar::isSurrogate(c)) {
             // No surrogate pair is in GBK; the converter decides what becomes of it.
             const bool pair = QChar::isHighSurrogate(c) && i + 1 < n && text[i + 1].isLowSurrogate();
             const QString part = pair ? text.mid(i, 2).toString() : QString(QLatin1Char('?'));
-            const QByteArray bytes = encodeWithConverter(part);
-            out->append(bytes);
-            *lossless = *lossless && pair && decode(bytes) == part;
+            converted = encodeWithConverter(part);
+            kept = kept && pair && decode(converted) == part;
             i += pair ? 1 : 0;
-            continue;
-        }
-        const quint32 entry = tableEntry(c);
-        const int length = int((entry >> 2) & 3);
-        if (length == 0) {
-            out->append(encodeWithConverter(QString(QChar{c})));
         } else {
-            for (int b = 0; b < length; ++b)
-                out->append(char((entry >> (8 * (b + 1))) & 0xff));
+            converted = encodeWithConverter(QString(QChar{c}));
+            kept = kept && (entry & 2u) != 0;
         }
-        *lossless = *lossless && (entry & 2u) != 0;
+        out->resize(at);
+        out->append(converted);
+        at = out->size();
+        out->resize(at + 3 * (n - i - 1));
+        bytes = out->data();
     }
+    out->resize(at);
+    *lossless = *lossless && kept;
 }
 
 QByteArray encode(const QString &text)

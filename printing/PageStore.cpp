@@ -13,6 +13,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 using lianbu::printing::PrinterMetrics;
 
@@ -113,15 +117,26 @@ void PageStore::setTitle(const QString &title)
     emit titleChanged(title);
 }
 
+QPicture PageStore::unpackedPage(int index) const
+{
+    if (index < 0 || index >= m_pages.size())
+        return QPicture();
+    const QByteArray data = qUncompress(m_pages.at(index));
+    QPicture picture;
+    picture.setData(data.constData(), uint(data.size()));
+    // Asking for the recorded bounds checks the picture's format and checksum (a pass over all
+    // of it) now, so replaying it later does not.
+    picture.boundingRect();
+    picture.setBoundingRect(QRect(0, 0, m_metrics.printableWidth, m_metrics.printableHeight));
+    return picture;
+}
+
 QPicture PageStore::page(int index) const
 {
     if (index < 0 || index >= m_pages.size())
         return QPicture();
     if (index != m_cachedIndex) {
-        const QByteArray data = qUncompress(m_pages.at(index));
-        m_cached = QPicture();
-        m_cached.setData(data.constData(), uint(data.size()));
-        m_cached.setBoundingRect(QRect(0, 0, m_metrics.printableWidth, m_metrics.printableHeight));
+        m_cached = unpackedPage(index);
         m_cachedIndex = index;
     }
     return m_cached;
@@ -131,11 +146,15 @@ void PageStore::drawPage(QPainter *painter, int index) const
 {
     if (index < 0 || index >= m_pages.size())
         return;
+    drawPicture(painter, page(index));
+}
+
+void PageStore::drawPicture(QPainter *painter, const QPicture &picture) const
+{
     painter->save();
     painter->setClipRect(QRect(0, 0, m_metrics.printableWidth, m_metrics.printableHeight), Qt::IntersectClip);
     // Replaying a picture enlarges it by the device's resolution over the one the picture
     // reports (the toolkit's default). The pages are in printer pixels already: undo that.
-    const QPicture picture = page(index);
     const QPaintDevice *device = painter->device();
     if (device && device->logicalDpiX() > 0 && device->logicalDpiY() > 0)
         painter->scale(double(picture.logicalDpiX()) / device->logicalDpiX(),
@@ -143,6 +162,68 @@ void PageStore::drawPage(QPainter *painter, int index) const
     painter->drawPicture(0, 0, picture);
     painter->restore();
 }
+
+namespace {
+
+// Unpacks the pages to print on a second thread, a few ahead of the printer: unpacking and
+// checking a page costs about a fifth of printing it, and the printer's own work cannot be
+// split.
+class PageUnpacker
+{
+public:
+    PageUnpacker(const PageStore &store, int from, int to)
+        : m_thread([this, &store, from, to] { run(store, from, to); })
+    {}
+    ~PageUnpacker()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+    // The next page in order; waits until it is unpacked.
+    QPicture next()
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_ready.empty(); });
+        QPicture picture = std::move(m_ready.front());
+        m_ready.pop_front();
+        lock.unlock();
+        m_changed.notify_all();
+        return picture;
+    }
+
+private:
+    static constexpr size_t kAhead = 4;
+
+    void run(const PageStore &store, int from, int to)
+    {
+        for (int index = from; index <= to; ++index) {
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [this] { return m_stop || m_ready.size() < kAhead; });
+                if (m_stop)
+                    return;
+            }
+            QPicture picture = store.unpackedPage(index);
+            {
+                const std::lock_guard lock(m_mutex);
+                m_ready.push_back(std::move(picture));
+            }
+            m_changed.notify_all();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<QPicture> m_ready;
+    bool m_stop = false;
+    std::thread m_thread; // last: starts once the rest is ready
+};
+
+} // namespace
 
 int PageStore::printPages(QPrinter *printer, int fromPage, int toPage) const
 {
@@ -161,13 +242,14 @@ int PageStore::printPages(QPrinter *printer, int fromPage, int toPage) const
     const PrinterMetrics target = lianbu::printing::printerMetrics(*printer);
     const QPointF corner(m_metrics.offsetX * kx - target.offsetX, m_metrics.offsetY * ky - target.offsetY);
     int printed = 0;
+    PageUnpacker pages(*this, fromPage - 1, toPage - 1);
     for (int page = fromPage; page <= toPage; ++page) {
         if (page > fromPage && !printer->newPage())
             break;
         painter.save();
         painter.translate(corner);
         painter.scale(kx, ky);
-        drawPage(&painter, page - 1);
+        drawPicture(&painter, pages.next());
         painter.restore();
         ++printed;
     }

@@ -70,6 +70,9 @@ public:
     int printPages(QPrinter *printer, int fromPage, int toPage) const;
     // Draws one page (0-based) at the recorded size onto a painter set up by the caller.
     void drawPage(QPainter *painter, int index) const;
+    // The page's picture unpacked and checked afresh, sharing nothing with the store's own
+    // unpacked page: safe to call from another thread while nothing is being generated.
+    QPicture unpackedPage(int index) const;
 
 signals:
     void documentBegun();
@@ -80,6 +83,7 @@ signals:
 
 private:
     void closePage();
+    void drawPicture(QPainter *painter, const QPicture &picture) const;
 
     std::unique_ptr<QPrinter> m_printer;
     bool m_hasPrinters = false;

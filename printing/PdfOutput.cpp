@@ -2,6 +2,7 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/Error.h"
+#include "printing/PdfTextMaps.h"
 
 #include <QDir>
 #include <QFile>
@@ -75,7 +76,8 @@ int writePdf(const QString &path, const PrinterMetrics &metrics, const std::func
         QFile::remove(temporary);
         throw Error(QStringLiteral("无法写入文件“%1”。").arg(QDir::toNativeSeparators(path)));
     }
-    if (!pdfFileComplete(temporary)) {
+    // Text copied or searched in the file gives the characters printed, not look-alike radicals.
+    if (!mendTextMapsOfFile(temporary) || !pdfFileComplete(temporary)) {
         QFile::remove(temporary);
         throw Error(QStringLiteral("无法写入文件“%1”：文件没有写完整，磁盘可能已满。原来的文件没有改变。")
                         .arg(QDir::toNativeSeparators(path)));

@@ -262,41 +262,62 @@ QString followUps()
 
 // Read from the kept last-contact dates (one row per customer with a visible follow-up), not
 // from the follow-ups themselves: grouping millions of follow-ups by customer took over a minute.
+// The customers are walked from data (by its smallest index on SQLite) and each looks up its own
+// dates: the dates table is small, while looking every dates row up in data read all of data.
 std::vector<CountRow> followUpAbsence(const QSqlDatabase &database, const CountRequest &request)
 {
     const QDate today = request.today.isValid() ? request.today : QDate::currentDate();
     const QString since = data::attemptTimeText(today.addDays(-std::max(0, request.days)).startOfDay());
     const QString key = db::engineOf(database).rowKey(QStringLiteral("data"));
     const QString dates = QLatin1String(data::kFollowUpDatesTable);
-    // One statement, so the total and the groups come from the same state of the register.
-    const auto groups = readGroups(database,
-                                   QStringLiteral("select 0, count(*) from data union all "
-                                                  "select case when f.last_time >= ? then 1 else 2 end, count(*) "
-                                                  "from %1 f join data on f.customer = %2 group by 1")
-                                       .arg(dates, key),
-                                   {since});
+    // One statement, so the three numbers come from the same state of the register.
+    qint64 total = 0;
+    qint64 followedUp = 0;
+    qint64 recently = 0;
+    db::engineOf(database).readResult(
+        database,
+        QStringLiteral("select count(*), count(f.customer), coalesce(sum(case when f.last_time >= ? then 1 else 0 "
+                       "end), 0) from data left join %1 f on f.customer = %2")
+            .arg(dates, key),
+        {since}, [&](const db::ResultRow &row) {
+            total = row.integer(0);
+            followedUp = row.integer(1);
+            recently = row.integer(2);
+        });
     const QString anyFollowUp = QStringLiteral("%1 in (select customer from %2)").arg(key, dates);
     const QString recent = QStringLiteral("%1 in (select customer from %2 where last_time >= ?)").arg(key, dates);
     const QString days = QString::number(request.days);
-    std::vector<CountRow> rows{
-        {{}, QStringLiteral("%1 天内有跟进").arg(days), 0, {recent, {since}}},
+    return {
+        {{}, QStringLiteral("%1 天内有跟进").arg(days), recently, {recent, {since}}},
         {{},
          QStringLiteral("超过 %1 天未跟进").arg(days),
-         0,
+         followedUp - recently,
          {anyFollowUp + QStringLiteral(" and not ") + recent, {since}}},
-        {{}, QStringLiteral("从未跟进"), 0, {QStringLiteral("not ") + anyFollowUp, {}}},
+        {{}, QStringLiteral("从未跟进"), total - followedUp, {QStringLiteral("not ") + anyFollowUp, {}}},
     };
-    qint64 total = 0;
-    for (const Group &g : groups) {
-        const int kind = g.value.toInt();
-        if (kind == 0) {
-            total = g.count;
-            continue;
-        }
-        rows[kind == 1 ? 0 : 1].count += g.count;
+}
+
+// The months of contact of the follow-ups outside the bin, read from their index; a count of
+// some recent months reads only those months' part of it.
+std::vector<CountRow> followUpMonths(const QSqlDatabase &database, const CountRequest &request,
+                                     const QString &ofFollowUps)
+{
+    const QString month = followUpMonthExpression();
+    QString where = QStringLiteral("binned=0");
+    QVariantList values;
+    if (request.months > 0) {
+        const QDate today = request.today.isValid() ? request.today : QDate::currentDate();
+        const QDate first = QDate(today.year(), today.month(), 1).addMonths(1 - request.months);
+        // The program writes contact times in one layout ("2026-03-04 …"), so the months'
+        // texts order as the months do.
+        where += QStringLiteral(" and %1 >= ? and %1 <= ?").arg(month);
+        values << monthLabel(first.year(), first.month()) << monthLabel(today.year(), today.month());
     }
-    rows[2].count = std::max<qint64>(0, total - rows[0].count - rows[1].count);
-    return rows;
+    return byMonth(
+        readGroups(database,
+                   QStringLiteral("select %1, count(*) from %2 where %3 group by %1").arg(month, followUps(), where),
+                   values),
+        month, request, ofFollowUps);
 }
 
 } // namespace
@@ -326,10 +347,7 @@ std::vector<CountRow> countCustomers(const QSqlDatabase &database, const CountRe
                 QStringLiteral("select username, count(*) from %1 where binned=0 group by username").arg(followUps())),
             QStringLiteral("username"), ofFollowUps);
     case View::FollowUpMonth:
-        return byMonth(readGroups(database, QStringLiteral("select substr(contact_time,1,7), count(*) from %1 "
-                                                           "where binned=0 group by substr(contact_time,1,7)")
-                                                .arg(followUps())),
-                       QStringLiteral("substr(contact_time,1,7)"), request, ofFollowUps);
+        return followUpMonths(database, request, ofFollowUps);
     case View::FollowUpAbsence:
         return followUpAbsence(database, request);
     }

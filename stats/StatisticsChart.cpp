@@ -5,6 +5,7 @@
 #include <QBarSeries>
 #include <QBarSet>
 #include <QChart>
+#include <QFontMetricsF>
 #include <QLegend>
 #include <QLineSeries>
 #include <QPieSeries>
@@ -43,6 +44,25 @@ void styleAxis(QAbstractAxis *axis)
 {
     axis->setLabelsFont(chartFont(9));
     axis->setLabelsBrush(QBrush(Qt::black));
+}
+
+// The numbers over the bars stand upright once they no longer fit side by side (twenty bars in
+// a narrow window, on paper), decided again whenever the plot changes size.
+void keepBarLabelsApart(QChart *chart, QBarSeries *bars, QBarSet *set)
+{
+    QObject::connect(chart, &QChart::plotAreaChanged, bars, [bars, set](const QRectF &plot) {
+        const int n = set->count();
+        if (n == 0)
+            return;
+        const QFontMetricsF metrics(set->labelFont());
+        qreal widest = 0;
+        for (int i = 0; i < n; ++i)
+            widest = std::max(widest, metrics.horizontalAdvance(QString::number(qint64(set->at(i)))));
+        // A little space between two numbers, so they do not read as one.
+        const qreal angle = widest + metrics.averageCharWidth() > plot.width() / n ? -90 : 0;
+        if (bars->labelsAngle() != angle)
+            bars->setLabelsAngle(angle);
+    });
 }
 
 } // namespace
@@ -127,6 +147,9 @@ ChartPicture makeChart(const std::vector<CountRow> &rows, ChartKind kind, const 
         bars->append(set);
         bars->setLabelsVisible(true);
         bars->setLabelsPosition(QAbstractBarSeries::LabelsOutsideEnd);
+        // Every digit of a count: the default rounds to six and writes a million as 1e+06.
+        bars->setLabelsPrecision(15);
+        keepBarLabelsApart(chart, bars, set);
         series = bars;
     }
     chart->addSeries(series);
@@ -148,8 +171,8 @@ ChartPicture makeChart(const std::vector<CountRow> &rows, ChartKind kind, const 
     auto *y = new QValueAxis;
     y->setLabelFormat(QStringLiteral("%d"));
     // Whole numbers only: a scale of a few customers (or none) would otherwise label its ticks
-    // 0, 0, 1, 1, 2.
-    y->setRange(0, std::max(4.0, qreal(highest) * 1.15));
+    // 0, 0, 1, 1, 2. Room above the highest bar for its number, also when it stands upright.
+    y->setRange(0, std::max(4.0, qreal(highest) * (kind == ChartKind::Bars ? 1.3 : 1.15)));
     y->applyNiceNumbers();
     const qreal step = y->max() / std::max(1, y->tickCount() - 1);
     if (step != std::floor(step)) {

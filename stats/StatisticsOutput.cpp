@@ -120,21 +120,22 @@ std::vector<QStringList> tableCells(const std::vector<CountRow> &rows, View view
 namespace {
 
 // Drawn afresh at one size, so the picture does not depend on how large the window is.
-void prepareChartView(QChartView &view, const std::vector<CountRow> &rows, ChartKind kind, const QString &title)
+void prepareChartView(QChartView &view, const std::vector<CountRow> &rows, ChartKind kind, const QString &title,
+                      QSize size = kChartFileSize)
 {
     view.setAttribute(Qt::WA_DontShowOnScreen);
     view.setRenderHint(QPainter::Antialiasing);
     view.setChart(makeChart(rows, kind, title).chart);
-    view.resize(kChartFileSize);
+    view.resize(size);
 }
 
 } // namespace
 
-QImage chartImage(const std::vector<CountRow> &rows, ChartKind kind, const QString &title, qreal pixelRatio)
+QImage chartImage(const std::vector<CountRow> &rows, ChartKind kind, const QString &title, QSize size, qreal pixelRatio)
 {
     QChartView view;
-    prepareChartView(view, rows, kind, title);
-    QImage image(kChartFileSize * pixelRatio, QImage::Format_RGB32);
+    prepareChartView(view, rows, kind, title, size);
+    QImage image(size * pixelRatio, QImage::Format_RGB32);
     image.setDevicePixelRatio(pixelRatio);
     image.fill(Qt::white);
     QPainter painter(&image);
@@ -179,13 +180,12 @@ QString chartFilters()
     return QStringLiteral("PNG 图片 (*.png);;PDF 文件 (*.pdf)");
 }
 
-bool exportTable(const std::vector<CountRow> &rows, View view, const QString &title,
+bool exportTable(const std::vector<CountRow> &rows, View view, const QString &title, const QString &operatorName,
                  const exchange::ExportTarget &target, QWidget *parent)
 {
     const db::ListColumns columns = tableColumns(view);
     const TableRows table(tableCells(rows, view));
-    const exchange::ListSheet sheet{title,   QString(), QString(),        QStringLiteral("联簿宝"),
-                                    columns, table,     tableTitles(view)};
+    const exchange::ListSheet sheet{title, QString(), QString(), operatorName, columns, table, tableTitles(view)};
     return exchange::exportListFile(sheet, target.format, target.path, parent);
 }
 

@@ -17,11 +17,11 @@ namespace lianbu::stats {
 
 namespace {
 
-// Sizes of the list printing are screen pixels of this resolution.
+// Sizes of the list printing (and of the chart's drawing) are screen pixels of this resolution.
 constexpr int kScreenDpi = 96;
-// The chart's pixels per pixel of kChartFileSize: sharp enough on paper, small enough to keep
-// in the preview's pages.
-constexpr qreal kChartPixelRatio = 2.0;
+// The most device pixels per chart pixel: sharp on paper (288 dpi), small enough to keep in the
+// preview's pages.
+constexpr qreal kMostChartPixelRatio = 3.0;
 const QString kChartName = QStringLiteral("statistics-chart");
 
 QTextCharFormat textFormat(qreal points, bool bold)
@@ -36,9 +36,10 @@ QTextCharFormat textFormat(qreal points, bool bold)
 } // namespace
 
 StatisticsPrint::StatisticsPrint(const std::vector<CountRow> &rows, View view, ChartKind kind, QString title)
-    : m_view(view)
+    : m_counts(rows)
+    , m_view(view)
+    , m_kind(kind)
     , m_title(std::move(title))
-    , m_chart(chartImage(rows, kind, m_title, kChartPixelRatio))
     , m_rows(tableRows(tableCells(rows, view)))
 {
     for (const CountRow &row : rows)
@@ -47,7 +48,7 @@ StatisticsPrint::StatisticsPrint(const std::vector<CountRow> &rows, View view, C
 
 StatisticsPrint::~StatisticsPrint() = default;
 
-void StatisticsPrint::setUp(GridReport &report, const printing::PrinterMetrics &metrics) const
+void StatisticsPrint::setUp(GridReport &report, const printing::PrinterMetrics &metrics)
 {
     report.options = PrintOptions(PrintOption::FitToPageWidth) | PrintOption::RowAutoStretch;
     report.units = PrintUnits::MM;
@@ -72,6 +73,15 @@ void StatisticsPrint::setUp(GridReport &report, const printing::PrinterMetrics &
     const int numberWidth = std::min(110, screenWidth / 5);
     const int labelWidth = (screenWidth - 2 * numberWidth) / std::max(1, labels);
 
+    // Drawn as wide in screen pixels as the page's body, so that shown across the body a chart
+    // pixel is a screen pixel and its 9-point labels print at 9 points (drawn at the size of the
+    // saved picture and shrunk to the page, they printed at about 6). No title of its own: the
+    // printout's title stands above it.
+    const int screenHeight = body.height() * kScreenDpi / std::max(1, metrics.dpiY);
+    const QSize chartSize(screenWidth, std::max(160, std::min(screenWidth * 2 / 3, screenHeight * 11 / 20)));
+    const qreal ratio = std::clamp(qreal(metrics.dpiX) / kScreenDpi, 1.0, kMostChartPixelRatio);
+    m_chart = chartImage(m_counts, m_kind, QString(), chartSize, ratio);
+
     QTextDocument *before = report.beforeGridText();
     before->clear();
     before->addResource(QTextDocument::ImageResource, QUrl(kChartName), m_chart);
@@ -93,9 +103,9 @@ void StatisticsPrint::setUp(GridReport &report, const printing::PrinterMetrics &
     QTextImageFormat image;
     image.setName(kChartName);
     // In printer pixels: the report lays its texts out at the printer's resolution.
-    const qreal width = body.width();
-    image.setWidth(width);
-    image.setHeight(width * m_chart.height() / std::max(1, m_chart.width()));
+    m_printedWidth = qreal(chartSize.width()) * metrics.dpiX / kScreenDpi;
+    image.setWidth(m_printedWidth);
+    image.setHeight(m_printedWidth * chartSize.height() / chartSize.width());
     cursor.insertImage(image);
     cursor.insertBlock(left, textFormat(6, false));
 

@@ -279,7 +279,7 @@ void StatisticsWindow::exportShownTable()
     const auto target = exchange::askExportTarget(
         this, QStringLiteral("导出表格"), chartTitle().remove(QStringLiteral("客户统计：")) + QStringLiteral(".xlsx"),
         {ExportFormat::Xlsx, ExportFormat::CsvUtf8, ExportFormat::CsvGbk});
-    if (target && exportTable(m_rows, m_shownRequest.view, chartTitle(), *target, this))
+    if (target && exportTable(m_rows, m_shownRequest.view, chartTitle(), m_operatorName, *target, this))
         emit tableExported(target->path, exchange::formatSuffix(target->format), int(m_rows.size()));
 }
 

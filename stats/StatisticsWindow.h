@@ -62,6 +62,8 @@ public:
     void exportShownTable();
     // Asked before the table leaves the program (the operator's right to export).
     void setExportGate(std::function<bool()> mayExport) { m_mayExport = std::move(mayExport); }
+    // The logged-in operator, named as the author of an exported table.
+    void setOperatorName(const QString &name) { m_operatorName = name; }
     // 打印…: the title, the chart and the table in the print preview (its own window, reused).
     void printShown();
     PrintPreviewWindow *printPreview() const { return m_preview.get(); }
@@ -90,6 +92,7 @@ private:
     ShowCustomers m_showCustomers;
     std::function<bool()> m_mayExport;
     std::function<bool()> m_mayPrint;
+    QString m_operatorName;
     GridReport *m_report = nullptr;
     std::unique_ptr<StatisticsPrint> m_print;
     std::unique_ptr<PrintPreviewWindow> m_preview;

@@ -229,12 +229,24 @@ private slots:
         // 乙's only follow-up lies hidden in the bin: 乙 still counts as never followed up.
         store.add(keys[2], call);
         data::hideFollowUpsOf(connection, keys[2]);
+        // A customer deleted by another program, which left his follow-ups (and their dates)
+        // behind: he is no one's customer any more, in no row.
+        insertCustomers(connection, {{QStringLiteral("戊"), QStringLiteral("x")}}, QStringLiteral("a"));
+        const qint64 gone = keysOf(connection, {QStringLiteral("b = ?"), {QStringLiteral("戊")}}).at(0);
+        QVERIFY(query.exec(
+            QStringLiteral("update followups set username='业务员乙' where id=%1").arg(store.add(gone, call))));
+        QVERIFY(query.exec(QStringLiteral("delete from data where b = '戊'")));
 
         const QDate today = QDate::currentDate();
         const auto operators = countCustomers(connection.database(), {View::FollowUpOperator, 12, 30, today});
         QCOMPARE(countOf(operators, admin), 2);
         QCOMPARE(countOf(operators, QStringLiteral("业务员甲")), 1);
         QCOMPARE(keysOf(connection, operators.front().selection), std::vector<qint64>{keys[0]});
+        for (const CountRow &row : operators)
+            if (row.label == QStringLiteral("业务员乙")) {
+                QCOMPARE(row.count, 1);
+                QVERIFY(keysOf(connection, row.selection).empty()); // his customer is gone
+            }
 
         const auto months = countCustomers(connection.database(), {View::FollowUpMonth, 0, 30, today});
         QCOMPARE(countOf(months, monthLabel(2020, 3)), 1);
@@ -249,6 +261,56 @@ private slots:
         checkSelections(connection, absence, 4);
     }
 
+    // The last 12 or 24 months of follow-ups end exactly at their first and last month: the
+    // counts read only that part of the months' index, and "all" still reads every month.
+    void followUpMonthsOfARecentPeriodEndAtItsBounds()
+    {
+        test::TestDatabase db;
+        Database module(nullptr, db.path());
+        db::Connection &connection = *module.connection;
+        insertCustomers(connection, {{QStringLiteral("甲"), QStringLiteral("x")}}, QStringLiteral("a"));
+        const qint64 key = keysOf(connection, {QStringLiteral("b = ?"), {QStringLiteral("甲")}}).at(0);
+        data::FollowUpStore store(connection, superAdministratorName());
+        const data::FollowUpFields call{QStringLiteral("电话"), QStringLiteral("问候"), {}, {}};
+        const QDate today(2026, 3, 15);
+        // The first and the last instant of the 12 months, and the instants just outside them.
+        const QStringList times{
+            QStringLiteral("2025-04-01 00:00:00.000"), QStringLiteral("2026-03-31 23:59:59.999"),
+            QStringLiteral("2025-03-31 23:59:59.999"), QStringLiteral("2026-04-01 00:00:00.000"),
+            QStringLiteral("2024-04-01 00:00:00.000"), // the first of 24 months
+        };
+        QSqlQuery query(connection.database());
+        QVERIFY(query.prepare(QStringLiteral("update followups set contact_time=? where id=?")));
+        for (const QString &time : times) {
+            query.addBindValue(time);
+            query.addBindValue(store.add(key, call));
+            QVERIFY2(query.exec(), qPrintable(query.lastError().text()));
+        }
+        const auto year = countCustomers(connection.database(), {View::FollowUpMonth, 12, 30, today});
+        QCOMPARE(int(year.size()), 12);
+        QCOMPARE(year.front().label, monthLabel(2025, 4));
+        QCOMPARE(year.front().count, 1);
+        QCOMPARE(year.back().label, monthLabel(2026, 3));
+        QCOMPARE(year.back().count, 1);
+        qint64 inYear = 0;
+        for (const CountRow &row : year)
+            inYear += row.count;
+        QCOMPARE(inYear, 2);
+        QCOMPARE(keysOf(connection, year.front().selection), std::vector<qint64>{key});
+
+        const auto twoYears = countCustomers(connection.database(), {View::FollowUpMonth, 24, 30, today});
+        QCOMPARE(int(twoYears.size()), 24);
+        QCOMPARE(countOf(twoYears, monthLabel(2024, 4)), 1);
+        QCOMPARE(countOf(twoYears, monthLabel(2025, 3)), 1);
+
+        const auto all = countCustomers(connection.database(), {View::FollowUpMonth, 0, 30, today});
+        qint64 everything = 0;
+        for (const CountRow &row : all)
+            everything += row.count;
+        QCOMPARE(everything, qint64(times.size()));
+        QCOMPARE(all.back().label, monthLabel(2026, 4)); // a month after today's is shown too
+    }
+
     // A register of the previous version gets the indexes the counts read when it is upgraded (also
     // one where an earlier count had made them), a new one comes with them, and the counts read
     // them with the same numbers.
@@ -257,12 +319,13 @@ private slots:
         test::TestDatabase db;
         Database module(nullptr, db.path());
         db::Connection &connection = *module.connection;
-        const QString indexes = db.isServer()
-                                    ? QStringLiteral("select count(*) from pg_indexes where indexname in "
-                                                     "('data_address_start','data_day1_month')")
-                                    : QStringLiteral("select count(*) from sqlite_master where type='index' and "
-                                                     "name in ('data_address_start','data_day1_month')");
-        QCOMPARE(test::countOf(connection, indexes), 2);
+        const QString names =
+            QStringLiteral("('data_address_start','data_day1_month','followups_operator','followups_month')");
+        const QString indexes =
+            db.isServer()
+                ? QStringLiteral("select count(*) from pg_indexes where indexname in %1").arg(names)
+                : QStringLiteral("select count(*) from sqlite_master where type='index' and name in %1").arg(names);
+        QCOMPARE(test::countOf(connection, indexes), 4);
         std::vector<std::pair<QVariant, QVariant>> rows;
         for (int n = 0; n < 300; ++n)
             rows.push_back({QStringLiteral("广州市天河区体育西路%1号").arg(n),
@@ -283,15 +346,26 @@ private slots:
         for (const bool keptFromEarlierCount : {false, true}) {
             QSqlQuery query(database);
             if (!keptFromEarlierCount) {
-                QVERIFY(query.exec(QStringLiteral("drop index data_address_start")));
-                QVERIFY(query.exec(QStringLiteral("drop index data_day1_month")));
+                for (const char *index :
+                     {"data_address_start", "data_day1_month", "followups_operator", "followups_month"})
+                    QVERIFY(query.exec(QStringLiteral("drop index %1").arg(QLatin1String(index))));
                 QCOMPARE(test::countOf(connection, indexes), 0);
             }
             QVERIFY(query.exec(QStringLiteral("update register_version set version = 7")));
             QVERIFY(!data::registerIsCurrent(connection));
             data::upgradeRegister(connection);
             QVERIFY(data::registerIsCurrent(connection));
-            QCOMPARE(test::countOf(connection, indexes), 2);
+            QCOMPARE(test::countOf(connection, indexes), 4);
+        }
+        // A register of version 8 gets only the follow-ups' two.
+        {
+            QSqlQuery query(database);
+            QVERIFY(query.exec(QStringLiteral("drop index followups_operator")));
+            QVERIFY(query.exec(QStringLiteral("drop index followups_month")));
+            QVERIFY(query.exec(QStringLiteral("update register_version set version = 8")));
+            data::upgradeRegister(connection);
+            QVERIFY(data::registerIsCurrent(connection));
+            QCOMPARE(test::countOf(connection, indexes), 4);
         }
         if (!db.isServer()) {
             // The engine takes the index for the grouping only when the counts write its expression.
@@ -307,6 +381,25 @@ private slots:
                 QVERIFY2(steps.contains(view == View::City ? QStringLiteral("data_address_start")
                                                            : QStringLiteral("data_day1_month")),
                          qPrintable(steps));
+            }
+            // The follow-up counts read their indexes (the months' expression is read from its
+            // index; the engine says so only for whole columns), and sort nothing.
+            const QString month = followUpMonthExpression();
+            for (const auto &[statement, index] :
+                 {std::pair{QStringLiteral("select username, count(*) from followups where binned=0 group by username"),
+                            QStringLiteral("COVERING INDEX followups_operator")},
+                  std::pair{QStringLiteral("select %1, count(*) from followups where binned=0 group by %1").arg(month),
+                            QStringLiteral("INDEX followups_month")},
+                  std::pair{QStringLiteral("select %1, count(*) from followups where binned=0 and %1 >= '2025-01' "
+                                           "and %1 <= '2025-12' group by %1")
+                                .arg(month),
+                            QStringLiteral("INDEX followups_month (<expr>>? AND <expr><?)")}}) {
+                QSqlQuery plan(database);
+                QVERIFY(plan.exec(QStringLiteral("explain query plan ") + statement));
+                QString steps;
+                while (plan.next())
+                    steps += plan.value(3).toString() + u'\n';
+                QVERIFY2(steps.contains(index) && !steps.contains(QStringLiteral("TEMP B-TREE")), qPrintable(steps));
             }
         }
         const auto citiesAfter = countCustomers(database, {View::City, 12, 30, {}});

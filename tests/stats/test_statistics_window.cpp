@@ -8,6 +8,7 @@
 #include "stats/StatisticsPrint.h"
 #include "stats/StatisticsWindow.h"
 #include "export/CsvFormat.h"
+#include "export/XlsxFormat.h"
 #include "platform/Clock.h"
 #include "printing/GridReport.h"
 #include "printing/PageStore.h"
@@ -25,7 +26,11 @@
 #include <QDir>
 #include <QPainter>
 #include <QFile>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
+#include <QGuiApplication>
 #include <QImage>
+#include <QScreen>
 #include <QLabel>
 #include <QPieSeries>
 #include <QSignalSpy>
@@ -50,6 +55,17 @@ void addCustomers(db::Connection &connection, int n, const QString &category, co
         query.addBindValue(QDate::currentDate().toString(Qt::ISODate));
         QVERIFY(query.exec());
     }
+}
+
+// A dark pixel (text is drawn black) in the middle third of `image`'s width, where a chart's
+// title stands, from `top` to `bottom`.
+bool hasDarkPixels(const QImage &image, int top, int bottom)
+{
+    for (int y = top; y < bottom; ++y)
+        for (int x = image.width() / 3; x < image.width() * 2 / 3; ++x)
+            if (qGray(image.pixel(x, y)) < 100)
+                return true;
+    return false;
 }
 
 } // namespace
@@ -191,12 +207,28 @@ private slots:
                  QStringList({QStringLiteral("VIP客户"), QStringLiteral("2"), QStringLiteral("66.7%")}));
         QCOMPARE(sheet.rows[2].cells.at(0), QStringLiteral("=1+1供应商"));
 
+        // As .xlsx: the logged-in operator is named as its author, and the rows read back.
+        window.setOperatorName(QStringLiteral("业务员甲"));
+        const QString xlsx = db.filePath(QStringLiteral("类别.xlsx"));
+        env.dialogs().queueSaveFileName(xlsx);
+        window.exportShownTable();
+        QCOMPARE(exported.size(), 2);
+        QFile book(xlsx);
+        QVERIFY(book.open(QIODevice::ReadOnly));
+        const exchange::SheetData read = exchange::readXlsx(book.readAll());
+        QStringList cells;
+        for (const exchange::SheetRow &row : read.rows)
+            cells << row.cells;
+        QVERIFY2(cells.contains(QStringLiteral("制表人：业务员甲")), qPrintable(cells.join(u'|')));
+        QVERIFY2(!cells.join(u'|').contains(QStringLiteral("制表人：联簿宝")), qPrintable(cells.join(u'|')));
+        QVERIFY(cells.contains(QStringLiteral("=1+1供应商")));
+
         // Without the right to export, nothing is asked or written.
         window.setExportGate([] { return false; });
         const qsizetype asked = env.dialogs().saveFiles().size();
         window.exportShownTable();
         QCOMPARE(env.dialogs().saveFiles().size(), asked);
-        QCOMPARE(exported.size(), 1);
+        QCOMPARE(exported.size(), 2);
     }
 
     // The printout: title and date, the chart across the page, then every row of the table, however
@@ -210,13 +242,35 @@ private slots:
                             QStringLiteral("城市%1").arg(i, 3, 10, QLatin1Char('0')),
                             n - i,
                             {QStringLiteral("b = ?"), {i}}});
-        const StatisticsPrint print(rows, View::City, ChartKind::Bars, QStringLiteral("客户统计：按城市"));
+        StatisticsPrint print(rows, View::City, ChartKind::Bars, QStringLiteral("客户统计：按城市"));
         PageStore store;
         GridReport report;
         print.setUp(report, store.currentMetrics());
         const int pages = report.generate(&store);
         QVERIFY2(pages >= 3, qPrintable(QString::number(pages)));
         QCOMPARE(report.lastLayout().dataRowsPrinted, n);
+
+        // The chart's 9-point labels print at about 9 points: a chart pixel is printed as large
+        // as a pixel of the screen it was drawn for (shrunk from the saved picture's size, they
+        // printed at about 6).
+        const printing::PrinterMetrics &metrics = store.metrics();
+        const qreal printedPoints = print.printedChartWidth() * 72.0 / metrics.dpiX;
+        const qreal chartPixels = print.chart().deviceIndependentSize().width();
+        const qreal labelPixels = 9.0 * QGuiApplication::primaryScreen()->logicalDotsPerInchY() / 72.0;
+        const qreal labelPrinted = labelPixels * printedPoints / chartPixels;
+        QVERIFY2(labelPrinted >= 8.5 && labelPrinted <= 12,
+                 qPrintable(QStringLiteral("a 9-point label prints at %1 points").arg(labelPrinted)));
+        // …and the chart still spans the page's body.
+        const qreal bodyWidth = printing::pageBody(metrics, report.page, printing::marginDivisor(true)).width();
+        QVERIFY2(print.printedChartWidth() <= bodyWidth && print.printedChartWidth() >= 0.95 * bodyWidth,
+                 qPrintable(QStringLiteral("%1 of %2").arg(print.printedChartWidth()).arg(bodyWidth)));
+        // The title is printed once, above the chart: the chart itself has none (where a chart's
+        // title stands, the printed one is blank).
+        const QImage printed = print.chart();
+        const QImage titled = chartImage(rows, ChartKind::Bars, QStringLiteral("客户统计：按城市"),
+                                         printed.deviceIndependentSize().toSize(), 1.0);
+        QVERIFY(hasDarkPixels(titled, 0, titled.height() / 7));
+        QVERIFY(!hasDarkPixels(printed, 0, printed.height() / 7));
 
         // The chart is drawn on the first page, in colour, nearly as wide as the page's body.
         const QSize paper(store.metrics().paperWidth() / 6, store.metrics().paperHeight() / 6);
@@ -325,6 +379,52 @@ private slots:
         window.showRowCustomers(hangzhou);
         QTRY_COMPARE(customers.size(), 1);
         QCOMPARE(calls, 1);
+    }
+
+    // Twenty bars of seven-digit counts: every number is written whole, and none runs into
+    // another or out of the chart, on paper, in the window and in a narrow one.
+    void theNumbersOverTwentyBarsStayApart()
+    {
+        std::vector<CountRow> rows;
+        for (int i = 0; i < kChartEntries; ++i)
+            rows.push_back({QStringLiteral("广东省"),
+                            QStringLiteral("城市%1").arg(i),
+                            1234567 - 45678 * i,
+                            {QStringLiteral("b = ?"), {i}}});
+        QStringList counts;
+        for (const CountRow &row : rows)
+            counts << QString::number(row.count);
+        for (const QSize size : {kChartFileSize, QSize(780, 520), QSize(600, 480), QSize(360, 400)}) {
+            QChartView view;
+            view.setAttribute(Qt::WA_DontShowOnScreen);
+            view.setChart(makeChart(rows, ChartKind::Bars, QStringLiteral("客户统计：按城市")).chart);
+            view.resize(size);
+            QImage image(size, QImage::Format_RGB32);
+            QPainter painter(&image);
+            view.render(&painter); // lays the chart out at this size
+            painter.end();
+            QList<QRectF> labels;
+            QStringList texts;
+            for (QGraphicsItem *item : view.scene()->items()) {
+                auto *text = dynamic_cast<QGraphicsTextItem *>(item);
+                if (!text || !text->isVisible())
+                    continue;
+                if (!counts.contains(text->toPlainText()))
+                    continue; // the axes' and other texts
+                labels << text->sceneBoundingRect();
+                texts << text->toPlainText();
+            }
+            const QString where = QStringLiteral("%1×%2: ").arg(size.width()).arg(size.height());
+            QCOMPARE(int(labels.size()), kChartEntries);
+            QVERIFY2(texts.contains(QStringLiteral("1234567")), qPrintable(where + texts.join(u' ')));
+            const QRectF chart = view.chart()->sceneBoundingRect();
+            for (int a = 0; a < labels.size(); ++a) {
+                QVERIFY2(chart.contains(labels[a]), qPrintable(where + texts[a] + QStringLiteral(" leaves the chart")));
+                for (int b = a + 1; b < labels.size(); ++b)
+                    QVERIFY2(!labels[a].intersects(labels[b]),
+                             qPrintable(where + texts[a] + QStringLiteral(" runs into ") + texts[b]));
+            }
+        }
     }
 
     void longListsKeepTheChartReadable()
