@@ -24,6 +24,7 @@
 #include "app/MainWindow.h"
 #include "app/StartUp.h"
 #include "bench/BenchDialogs.h"
+#include "bench/CpuTime.h"
 #include "bench/Floor.h"
 #include "bench/PrintFloor.h"
 #include "bench/RegisterSpace.h"
@@ -151,29 +152,7 @@ public:
 
 double threadCpuMs()
 {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-}
-
-// The processor time of this process's threads named `name` so far (clock ticks of 10 ms).
-double threadsCpuMs(const char *name)
-{
-    double total = 0;
-    for (const QString &task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile comm(QStringLiteral("/proc/self/task/%1/comm").arg(task));
-        QFile stat(QStringLiteral("/proc/self/task/%1/stat").arg(task));
-        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != name || !stat.open(QIODevice::ReadOnly))
-            continue;
-        // utime and stime: the 14th and 15th fields, after the name in parentheses.
-        const QByteArray text = stat.readAll();
-        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-#ifdef _SC_CLK_TCK // only where /proc exists
-        if (fields.size() > 12)
-            total += (fields[11].toDouble() + fields[12].toDouble()) * 1000.0 / double(sysconf(_SC_CLK_TCK));
-#endif
-    }
-    return total;
+    return bench::clockMs(CLOCK_THREAD_CPUTIME_ID);
 }
 
 // The longest the window waited: wall clock, and the window thread's own processor time (which
@@ -420,7 +399,7 @@ void benchmark(int rows, const QString &registers)
                 return;
             poll.stop();
             memoryBeforeLogin = residentMb();
-            searchThreadsCpuBeforeLogin = threadsCpuMs("search");
+            searchThreadsCpuBeforeLogin = bench::threadsCpuMs("search");
             QElapsedTimer call;
             const double windowCpu = threadCpuMs();
             const double processCpu = cpuMs();
@@ -432,7 +411,7 @@ void benchmark(int rows, const QString &registers)
             loadWait.add(waitUntil([&] { return !list->loading(); }));
             grid->view()->viewport()->repaint();
             login = {double(call.nsecsElapsed()) / 1e6, cpuMs() - processCpu};
-            loginWorkerCpu = threadsCpuMs("search") - searchThreadsCpuBeforeLogin;
+            loginWorkerCpu = bench::threadsCpuMs("search") - searchThreadsCpuBeforeLogin;
         });
         poll.start(0);
         form->show();

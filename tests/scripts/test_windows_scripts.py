@@ -19,8 +19,8 @@ WINE_RUN = os.path.join(WINDOWS, "wine-run")
 
 def load_report():
     loader = importlib.machinery.SourceFileLoader("test_report", os.path.join(WINDOWS, "test-report"))
-    spec = importlib.util.spec_from_loader("test_report", loader)
-    module = importlib.util.module_from_spec(spec)
+    described = importlib.util.spec_from_loader("test_report", loader)
+    module = importlib.util.module_from_spec(described)
     loader.exec_module(module)
     return module
 
