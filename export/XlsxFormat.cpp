@@ -79,7 +79,9 @@ void writeXlsx(const QString &path, const SheetLayout &layout, const RowSource &
 
     // Written beside the target and put in its place when complete.
     const QString temporary = temporaryNameBeside(path);
-    const QByteArray temporaryName = QFile::encodeName(temporary);
+    // The library takes UTF-8 names on every system (on Windows it opens them as UTF-16): the
+    // system's 8-bit encoding would lose what the Windows code page cannot write.
+    const QByteArray temporaryName = temporary.toUtf8();
 
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;

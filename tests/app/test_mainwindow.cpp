@@ -594,7 +594,9 @@ private slots:
         const QStringList kept = folder.entryList({QFileInfo(registerFile).fileName() + QStringLiteral(".replaced-*")});
         QCOMPARE(kept.size(), 1);
         const QFileInfo keptFile(folder.filePath(kept.first()));
+#ifndef _WIN32 // Windows keeps a user's files private by the folder's access list, not by mode bits
         QCOMPARE(int(keptFile.permissions() & 0x0077), 0); // neither group nor others
+#endif
         QVERIFY(keptFile.permissions() & QFileDevice::ReadOwner);
     }
 

@@ -10,6 +10,7 @@
 #include "data/Schema.h"
 #include "db/Backup.h"
 #include "db/Connection.h"
+#include "db/ServerSupport.h"
 #include "platform/PasswordFile.h"
 #include "platform/Installation.h"
 #include "platform/Paths.h"
@@ -259,7 +260,10 @@ void TestStartUp::unreachableServerIsReportedClearly()
     const BoxRequest box = env.dialogs().lastBox().request;
     QCOMPARE(box.icon, BoxIcon::Stop);
     QVERIFY2(box.text.contains(line.database), qPrintable(box.text));
-    QVERIFY2(box.text.contains(QStringLiteral("没有在这个端口上接受连接")), qPrintable(box.text));
+    // A build without server registers says so; one with them says why the server was not reached.
+    const QString why = db::serverRegistersAvailable() ? QStringLiteral("没有在这个端口上接受连接")
+                                                       : QStringLiteral("这个版本的联簿宝不能使用数据库服务器");
+    QVERIFY2(box.text.contains(why), qPrintable(box.text));
     QVERIFY(!anyWindowVisible());
     QVERIFY(!checkRegister(check(line.database)).opened);
 }
@@ -340,6 +344,9 @@ uint modeOf(const QString &path)
 
 void TestStartUp::filesTheProgramCreatesAreTheUsersAlone()
 {
+#ifdef _WIN32
+    QSKIP("Windows keeps a user's files private by the access list of the profile, not by mode bits");
+#endif
     Environment env;
     AsProgram packaged(true);
     // Started as the program starts (prepareApplication ran in initTestCase): the per-user

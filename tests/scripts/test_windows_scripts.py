@@ -192,6 +192,30 @@ class TestReport(Scratch):
         self.assertNotIn("line 60\n", grid)
         self.assertNotIn("---- test_gbk", text)
 
+    def test_known_failures_do_not_fail_the_run_but_any_other_does(self):
+        known_file = os.path.join(self.root, "known-failures")
+        with open(known_file, "w", encoding="utf-8") as f:
+            f.write("# comment\n\ntest_login leave-out hangs at its end under Wine\n"
+                    "test_grid run draws on a screen Wine lacks\ntest_gbk run was failing\n")
+        known = report.known_failures(known_file)
+        self.assertEqual(known["test_login"], (False, "hangs at its end under Wine"))
+        self.assertEqual(known["test_grid"], (True, "draws on a screen Wine lacks"))
+        runs = [("test_gbk", "Passed"), ("test_grid", "Failed"), ("test_twice_b", "Failed")]
+        out = io.StringIO()
+        self.assertFalse(report.verdict(runs, [("test_grid", None), ("test_twice_b", None)], known, out))
+        text = out.getvalue()
+        self.assertIn("test_grid failed: draws on a screen Wine lacks", text)
+        self.assertIn("test_login not run: hangs at its end under Wine", text)
+        self.assertIn("test_gbk passes now", text)
+        self.assertIn("FAILED: test_twice_b", text)
+        out = io.StringIO()
+        self.assertTrue(report.verdict(runs[:2], [("test_grid", None)], known, out))
+        self.assertNotIn("FAILED", out.getvalue())
+        with open(known_file, "a", encoding="utf-8") as f:
+            f.write("test_grid because\n")
+        with self.assertRaisesRegex(ValueError, "known-failures:6"):
+            report.known_failures(known_file)
+
 
 if __name__ == "__main__":
     unittest.main()

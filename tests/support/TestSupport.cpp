@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #ifndef _WIN32
@@ -36,11 +37,35 @@ void enterTestMode()
     QStandardPaths::setTestModeEnabled(true);
 }
 
+namespace {
+
+// On Linux the private HOME gives every Environment fresh per-user folders. Windows finds them
+// through the shell, whatever the environment says, so the test mode's own folders (under
+// "qttest", never the user's) are emptied instead, before and after each test.
+void clearTestModeFolders()
+{
+#ifdef _WIN32
+    for (const auto location :
+         {QStandardPaths::AppLocalDataLocation, QStandardPaths::AppConfigLocation, QStandardPaths::AppDataLocation}) {
+        const QString folder = QStandardPaths::writableLocation(location);
+        if (!folder.contains(QStringLiteral("/qttest")))
+            continue;
+        if (QFileInfo(folder).isDir())
+            QDir(folder).removeRecursively();
+        else
+            QFile::remove(folder); // a test's file standing where the folder belongs
+    }
+#endif
+}
+
+} // namespace
+
 Environment::Environment()
     : m_dir(QDir::tempPath() + QStringLiteral("/lianbu-test-XXXXXX"))
     , m_home(QDir::tempPath() + QStringLiteral("/lianbu-home-XXXXXX"))
 {
     enterTestMode();
+    clearTestModeFolders();
     m_previousDirectory = QDir::currentPath();
     m_hadHome = qEnvironmentVariableIsSet("HOME");
     m_previousHome = qgetenv("HOME");
@@ -69,6 +94,7 @@ Environment::~Environment()
     setShellService(nullptr);
     setDialogService(nullptr);
     QDir::setCurrent(m_previousDirectory);
+    clearTestModeFolders();
     if (m_hadHome)
         qputenv("HOME", m_previousHome);
     else
