@@ -199,6 +199,13 @@ void upgradeRegister(db::Connection &connection)
             if (before < 9)
                 for (const QString &statement : followUpCountIndexStatements())
                     db::runBound(connection, statement);
+            // Made just above in their current form where they were missing.
+            if (before == 9)
+                for (const QString &statement : followUpOperatorIndexRemakeStatements())
+                    db::runBound(connection, statement);
+            if (before < 10 && tables.contains(QLatin1String(kFollowUpDatesTable)))
+                for (const QString &statement : followUpDatesOnlyListedStatements(engine))
+                    db::runBound(connection, statement);
             db::runBound(connection, QStringLiteral("delete from %1").arg(QLatin1String(kVersionTable)));
             db::runBound(connection,
                          QStringLiteral("insert into %1 (version) values (?)").arg(QLatin1String(kVersionTable)),
