@@ -47,7 +47,9 @@ QStringList keeperStatements(const db::Engine &engine)
                 .arg(table(), of(QStringLiteral("old.customer")), of(QStringLiteral("new.customer"))),
             QStringLiteral("CREATE TRIGGER %1_delete AFTER DELETE ON followups BEGIN %2 END")
                 .arg(table(), of(QStringLiteral("old.customer"))),
-            // A customer deleted by any writer (another program on the same file too) leaves.
+            // A customer deleted by any writer (another program on the same file too) leaves. It
+            // lives on data, so it outlasts this table when the table alone is made again.
+            QStringLiteral("DROP TRIGGER IF EXISTS %1_customer_gone").arg(table()),
             QStringLiteral("CREATE TRIGGER %1_customer_gone AFTER DELETE ON data BEGIN "
                            "delete from %1 where customer = old.%2; END")
                 .arg(table(), key),
@@ -72,6 +74,7 @@ QStringList keeperStatements(const db::Engine &engine)
         QStringLiteral("create or replace function %1_customer_gone() returns trigger language plpgsql as $$ begin "
                        "delete from %1 where customer = old.%2; return null; end $$")
             .arg(table(), key),
+        QStringLiteral("drop trigger if exists %1_customer_gone on data").arg(table()),
         QStringLiteral("create trigger %1_customer_gone after delete on data for each row execute function "
                        "%1_customer_gone()")
             .arg(table()),
@@ -138,11 +141,10 @@ QStringList followUpDatesOnlyListedStatements(const db::Engine &engine)
 {
     QStringList statements;
     if (engine.kind() == db::Engine::Kind::Sqlite) {
-        for (const char *made : {"insert", "update", "delete", "customer_gone"})
-            statements << QStringLiteral("DROP TRIGGER IF EXISTS %1_%2").arg(table(), QLatin1String(made));
+        for (const char *event : {"insert", "update", "delete"})
+            statements << QStringLiteral("DROP TRIGGER IF EXISTS %1_%2").arg(table(), QLatin1String(event));
     } else {
-        statements << QStringLiteral("drop trigger if exists %1_keep on followups").arg(table())
-                   << QStringLiteral("drop trigger if exists %1_customer_gone on data").arg(table());
+        statements << QStringLiteral("drop trigger if exists %1_keep on followups").arg(table());
     }
     statements << keeperStatements(engine);
     statements << QStringLiteral("delete from %1 where customer not in (select %2 from data)")
