@@ -184,9 +184,12 @@ void timeWindow(const QString &path, bool followUps, int repeats)
         }
         std::sort(clicks.begin(), clicks.end());
         const double click = clicks.empty() ? 0.0 : clicks[clicks.size() / 2];
-        std::printf("| %-28s | %9.1f | %11lld ms | %8s | %17.1f | %9d |%s\n", qPrintable(names.at(view)),
-                    runs[runs.size() / 2], static_cast<long long>(worstStall), "≤ 1000 ms", click, listedRows,
-                    runs[runs.size() / 2] > 1000 || click > 1000 ? " (over)" : "");
+        // No customers to list (every month of the period empty): no click.
+        const QString clickText = clicks.empty() ? QStringLiteral("-") : QString::number(click, 'f', 1);
+        const QString listedText = clicks.empty() ? QStringLiteral("-") : QString::number(listedRows);
+        std::printf("| %-28s | %9.1f | %11lld ms | %8s | %17s | %9s |%s\n", qPrintable(names.at(view)),
+                    runs[runs.size() / 2], static_cast<long long>(worstStall), "≤ 1000 ms", qPrintable(clickText),
+                    qPrintable(listedText), runs[runs.size() / 2] > 1000 || click > 1000 ? " (over)" : "");
     }
 }
 #endif
