@@ -191,7 +191,7 @@ void upgradeRegister(db::Connection &connection)
             if (before < 6 && server)
                 for (const QString &statement : serverLogStatements())
                     db::runBound(connection, statement);
-            if (before < 7 && server)
+            if (before < 10 && server)
                 for (const QString &statement : serverChangeFeedStatements())
                     db::runBound(connection, statement);
             if (before < 8)
