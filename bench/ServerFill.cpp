@@ -48,7 +48,8 @@ QString changeLogEntries()
                "100), "
                "case when restored then 'customer_restore' else 'customer_add' end, rid, left(coalesce(b, ''), 200), "
                "case when restored then '' else coalesce(fields::text, '') end "
-               "from (select added.rid, added.b, exists (select 1 from customer_bin x where x.rid = added.rid) as restored, "
+               "from (select added.rid, added.b, exists (select 1 from customer_bin x where x.rid = added.rid) as "
+               "restored, "
                "(select jsonb_agg(jsonb_build_object('f', e.key, 'o', NULL, 'n', e.value) order by e.key) "
                "from jsonb_each(to_jsonb(added) - 'rid') e where jsonb_typeof(e.value) <> 'null') as fields "
                "from data added join bulk_new n on n.rid = added.rid) r order by rid")
@@ -64,7 +65,8 @@ qint64 fillWithoutRowTriggers(db::Connection &connection, const QString &insert)
     connection.execute(QStringLiteral("begin"));
     try {
         QSqlQuery triggers = db::runBound(
-            connection, QStringLiteral("select tgname from pg_trigger where tgrelid = 'data'::regclass and not tgisinternal"));
+            connection,
+            QStringLiteral("select tgname from pg_trigger where tgrelid = 'data'::regclass and not tgisinternal"));
         while (triggers.next())
             if (!knownTriggers().contains(triggers.value(0).toString()))
                 throw Error(QStringLiteral("data has the trigger %1, whose work a fill without triggers would miss")
@@ -72,8 +74,8 @@ qint64 fillWithoutRowTriggers(db::Connection &connection, const QString &insert)
         triggers.finish();
         connection.execute(QStringLiteral("alter table data disable trigger user"));
         connection.execute(QStringLiteral("create temp table bulk_new (rid bigint primary key) on commit drop"));
-        connection.execute(QStringLiteral("with added as (%1 returning rid) insert into bulk_new select rid from added")
-                               .arg(insert));
+        connection.execute(
+            QStringLiteral("with added as (%1 returning rid) insert into bulk_new select rid from added").arg(insert));
         const qint64 added = number(connection, QStringLiteral("select count(*) from bulk_new"));
 
         connection.execute(changeLogEntries());
@@ -93,7 +95,8 @@ qint64 fillWithoutRowTriggers(db::Connection &connection, const QString &insert)
         connection.execute(
             QStringLiteral("delete from %1 where seq <= (select max(seq) from %1) - %2").arg(feed).arg(kept));
         if (added > 0)
-            connection.execute(QStringLiteral("select pg_notify('%1', '')").arg(QLatin1String(data::kChangeFeedChannel)));
+            connection.execute(
+                QStringLiteral("select pg_notify('%1', '')").arg(QLatin1String(data::kChangeFeedChannel)));
 
         // Without pg_trgm the register has no table of initials, nor its trigger.
         if (number(connection, QStringLiteral("select count(*) from pg_trigger where tgrelid = 'data'::regclass "

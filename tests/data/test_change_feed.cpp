@@ -203,7 +203,8 @@ private slots:
         const std::pair span = feedSpan();
         QCOMPARE(span.first, kChangeFeedLength);
         QCOMPARE(span.second, kChangeFeedLength);
-        QVERIFY(!readChanges(connection, newestChange(connection) - kChangeFeedLength, int(kChangeFeedLength)).fellBehind);
+        QVERIFY(
+            !readChanges(connection, newestChange(connection) - kChangeFeedLength, int(kChangeFeedLength)).fellBehind);
     }
 
     void anOlderRegisterGetsTheFeedWhenUpgraded()

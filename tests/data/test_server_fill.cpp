@@ -56,11 +56,11 @@ void openOn(db::Connection &connection, const db::RegisterAddress &address)
 
 // More rows than the feed keeps, so its trimming and numbering are both at stake; some fields
 // empty, as in any office's register.
-const QString kMany = QStringLiteral(
-    "insert into data (a, b, c, f, z) select (array['VIP','普通'])[1 + n % 2], '华联' || n, "
-    "case when n % 3 = 0 then null else '张' || n end, '139' || n, case when n % 7 = 0 then '' end "
-    "from generate_series(1, %1) n")
-                          .arg(data::kChangeFeedLength + 57);
+const QString kMany =
+    QStringLiteral("insert into data (a, b, c, f, z) select (array['VIP','普通'])[1 + n % 2], '华联' || n, "
+                   "case when n % 3 = 0 then null else '张' || n end, '139' || n, case when n % 7 = 0 then '' end "
+                   "from generate_series(1, %1) n")
+        .arg(data::kChangeFeedLength + 57);
 // Rows with keys of their own, one of them a customer in the bin coming back.
 const QString kNamed = QStringLiteral("insert into data (rid, b, g) select n, '回来的客户' || n, '0571-' || n "
                                       "from generate_series(900000, 900002) n");
