@@ -337,7 +337,7 @@ private slots:
         QVERIFY(query.exec(QStringLiteral("drop index followups_operator")));
         QVERIFY(query.exec(
             QStringLiteral("create index followups_operator on followups (username, binned) where binned=0")));
-        QVERIFY(query.exec(QStringLiteral("update register_version set version = 9")));
+        QVERIFY(query.exec(QStringLiteral("update register_version set version = 10")));
         QVERIFY(!data::registerIsCurrent(connection));
         data::upgradeRegister(connection);
         QVERIFY(data::registerIsCurrent(connection));
