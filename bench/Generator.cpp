@@ -203,9 +203,9 @@ void fillFollowUps(const QString &path, int customers, int count)
     check(sqlite3_exec(db, "PRAGMA journal_mode=WAL; BEGIN", nullptr, nullptr, nullptr), db);
     // The list's follow-up dates are made once at the end rather than by a trigger per row.
     const QStringList dates = data::followUpDateStatements(db::sqliteEngine());
-    for (const char *trigger : {"insert", "update", "delete"})
-        check(sqlite3_exec(db, QByteArray("DROP TRIGGER followup_dates_").append(trigger).constData(), nullptr, nullptr,
-                           nullptr),
+    for (const char *trigger : {"insert", "update", "delete", "customer_gone"})
+        check(sqlite3_exec(db, QByteArray("DROP TRIGGER IF EXISTS followup_dates_").append(trigger).constData(),
+                           nullptr, nullptr, nullptr),
               db);
     sqlite3_stmt *insert = nullptr;
     check(sqlite3_prepare_v2(db,

@@ -107,6 +107,7 @@ DECLARE
   what text;
   customer bigint;
   newest bigint;
+  trimmed bigint;
 BEGIN
   IF TG_TABLE_NAME = 'followups' THEN
     what := 'followups';
@@ -122,7 +123,14 @@ BEGIN
   VALUES (customer, what, to_char(clock_timestamp() AT TIME ZONE 'UTC', 'YYYY-MM-DD HH24:MI:SS.MS'),
           left(nullif(current_setting('lianbu.operator', true), ''), 50))
   RETURNING seq INTO newest;
-  DELETE FROM customer_changes WHERE seq <= newest - %1;
+  -- The rows this transaction trimmed stay in the index until it ends: a trim from the start on
+  -- every write of a large import would wade through all of them again. It starts where its last
+  -- trim ended; rows a concurrent writer committed below that go at the next transaction's trim.
+  trimmed := coalesce(nullif(current_setting('lianbu.feed_trimmed', true), '')::bigint, 0);
+  IF newest - %1 > trimmed THEN
+    DELETE FROM customer_changes WHERE seq > trimmed AND seq <= newest - %1;
+    PERFORM set_config('lianbu.feed_trimmed', (newest - %1)::text, true);
+  END IF;
   PERFORM pg_notify('%2', '');
   RETURN NULL;
 END $body$)")

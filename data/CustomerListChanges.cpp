@@ -157,12 +157,12 @@ void CustomerListModel::applyChanges(const std::vector<FeedEntry> &entries)
     if (!m_list.active() || entries.empty())
         return;
     std::vector<qint64> keys;
-    std::unordered_set<qint64> seen;
+    std::unordered_map<qint64, FeedKind> newest; // each customer's last entry
     std::unordered_set<qint64> followUps;
     for (const FeedEntry &entry : entries) {
         if (entry.kind == FeedKind::FollowUps)
             followUps.insert(entry.customer);
-        else if (seen.insert(entry.customer).second)
+        else if (newest.insert_or_assign(entry.customer, entry.kind).second)
             keys.push_back(entry.customer);
     }
     if (followUps.size() > 8) {
@@ -177,12 +177,26 @@ void CustomerListModel::applyChanges(const std::vector<FeedEntry> &entries)
         emit listOutdated();
         return;
     }
+    const bool everyRecord = m_list.sql() == sql::allRecords() && m_list.values().isEmpty();
+    const std::vector<int> rows = m_list.rowsOfKeys(keys);
+    // The entries alone may already say the batch moves too many keys (an import elsewhere): the
+    // reload is asked for without the window first waiting for the customers' state (on a server,
+    // a round trip). A listed customer last deleted leaves any list; one last added comes into
+    // the list of every record. Should it be gone again since, the reload finds that out.
+    qint64 certainMoves = 0;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        const FeedKind kind = newest.at(keys[i]);
+        if ((rows[i] >= 0 && kind == FeedKind::Deleted) || (rows[i] < 0 && everyRecord && kind == FeedKind::Added))
+            ++certainMoves;
+    }
+    if (certainMoves * qint64(m_list.keys().size()) > kMovedKeysBudget) {
+        emit listOutdated();
+        return;
+    }
     std::vector<bool> exists;
     std::vector<bool> listed;
     readStates(keys, exists, listed);
-    const bool everyRecord = m_list.sql() == sql::allRecords() && m_list.values().isEmpty();
     std::optional<std::vector<bool>> matches = everyRecord ? std::optional(exists) : readMatches(keys);
-    const std::vector<int> rows = m_list.rowsOfKeys(keys);
     if (!matches) {
         // A statement of another shape: its rows are read again or leave, none come.
         matches.emplace(keys.size());

@@ -13,12 +13,72 @@ namespace lianbu::data {
 
 namespace {
 
-// The dates of customer `who` computed afresh from its visible follow-ups.
-QString datesOf(const QString &who)
+// The dates of customer `who` computed afresh from its visible follow-ups; none for a customer
+// no longer in data, so the table holds only customers of the list and counts need no join.
+QString datesOf(const db::Engine &engine, const QString &who)
 {
     return QStringLiteral("select %1, max(contact_time), min(case when settled = 0 then next_date end) "
-                          "from followups where customer = %1 and binned = 0 having count(*) > 0")
-        .arg(who);
+                          "from followups where customer = %1 and binned = 0 "
+                          "having count(*) > 0 and exists (select 1 from data where %2 = %1)")
+        .arg(who, engine.rowKey(QStringLiteral("data")));
+}
+
+QString table()
+{
+    return QLatin1String(kFollowUpDatesTable);
+}
+
+// The triggers that keep the table, on the follow-ups and on data (SQLite: one per event; the
+// server: one function each).
+QStringList keeperStatements(const db::Engine &engine)
+{
+    const QString key = engine.kind() == db::Engine::Kind::Sqlite ? QStringLiteral("rowid") : QStringLiteral("rid");
+    if (engine.kind() == db::Engine::Kind::Sqlite) {
+        const QString refresh = QStringLiteral("delete from %1 where customer = %2; insert into %1 (customer, "
+                                               "last_time, next_date) %3;")
+                                    .arg(table());
+        auto of = [&](const QString &who) { return refresh.arg(who, datesOf(engine, who)); };
+        return {
+            QStringLiteral("CREATE TRIGGER %1_insert AFTER INSERT ON followups BEGIN %2 END")
+                .arg(table(), of(QStringLiteral("new.customer"))),
+            // A changed text leaves the dates as they are.
+            QStringLiteral("CREATE TRIGGER %1_update AFTER UPDATE OF customer, contact_time, next_date, settled, "
+                           "binned ON followups BEGIN %2 %3 END")
+                .arg(table(), of(QStringLiteral("old.customer")), of(QStringLiteral("new.customer"))),
+            QStringLiteral("CREATE TRIGGER %1_delete AFTER DELETE ON followups BEGIN %2 END")
+                .arg(table(), of(QStringLiteral("old.customer"))),
+            // A customer deleted by any writer (another program on the same file too) leaves. It
+            // lives on data, so it outlasts this table when the table alone is made again.
+            QStringLiteral("DROP TRIGGER IF EXISTS %1_customer_gone").arg(table()),
+            QStringLiteral("CREATE TRIGGER %1_customer_gone AFTER DELETE ON data BEGIN "
+                           "delete from %1 where customer = old.%2; END")
+                .arg(table(), key),
+        };
+    }
+    // Two operators writing follow-ups of one customer at once: the second waits for the first,
+    // then reads its rows, so neither overwrites the other's dates with older ones.
+    const QString refresh =
+        QStringLiteral("perform pg_advisory_xact_lock(hashtext('%1:' || %2)); delete from %1 where customer = %2; "
+                       "insert into %1 (customer, last_time, next_date) %3;")
+            .arg(table());
+    auto of = [&](const QString &who) { return refresh.arg(who, datesOf(engine, who)); };
+    return {
+        QStringLiteral("create or replace function %1_keep() returns trigger language plpgsql as $$ begin "
+                       "if tg_op <> 'INSERT' then %2 end if; "
+                       "if tg_op <> 'DELETE' and (tg_op = 'INSERT' or new.customer <> old.customer) then %3 end if; "
+                       "return null; end $$")
+            .arg(table(), of(QStringLiteral("old.customer")), of(QStringLiteral("new.customer"))),
+        QStringLiteral("create trigger %1_keep after insert or delete or update of customer, contact_time, "
+                       "next_date, settled, binned on followups for each row execute function %1_keep()")
+            .arg(table()),
+        QStringLiteral("create or replace function %1_customer_gone() returns trigger language plpgsql as $$ begin "
+                       "delete from %1 where customer = old.%2; return null; end $$")
+            .arg(table(), key),
+        QStringLiteral("drop trigger if exists %1_customer_gone on data").arg(table()),
+        QStringLiteral("create trigger %1_customer_gone after delete on data for each row execute function "
+                       "%1_customer_gone()")
+            .arg(table()),
+    };
 }
 
 // The date texts as numbers that order the same (the texts have one fixed layout): digits only,
@@ -64,51 +124,32 @@ QString customerList(size_t count)
 
 QStringList followUpDateStatements(const db::Engine &engine)
 {
-    const QString table = QLatin1String(kFollowUpDatesTable);
+    const QString create = engine.kind() == db::Engine::Kind::Sqlite
+                               ? QStringLiteral("CREATE TABLE %1 (customer INTEGER PRIMARY KEY, last_time VARCHAR(30), "
+                                                "next_date VARCHAR(10))")
+                               : QStringLiteral("create table %1 (customer bigint primary key, last_time varchar(30), "
+                                                "next_date varchar(10))");
     const QString fill = QStringLiteral("insert into %1 (customer, last_time, next_date) "
                                         "select customer, max(contact_time), min(case when settled = 0 then "
-                                        "next_date end) from followups where binned = 0 group by customer")
-                             .arg(table);
+                                        "next_date end) from followups where binned = 0 and customer in "
+                                        "(select %2 from data) group by customer")
+                             .arg(table(), engine.rowKey(QStringLiteral("data")));
+    return QStringList{create.arg(table()), fill} + keeperStatements(engine);
+}
+
+QStringList followUpDatesOnlyListedStatements(const db::Engine &engine)
+{
+    QStringList statements;
     if (engine.kind() == db::Engine::Kind::Sqlite) {
-        const QString refresh = QStringLiteral("delete from %1 where customer = %2; insert into %1 (customer, "
-                                               "last_time, next_date) %3;")
-                                    .arg(table);
-        auto of = [&](const QString &who) { return refresh.arg(who, datesOf(who)); };
-        return {
-            QStringLiteral("CREATE TABLE %1 (customer INTEGER PRIMARY KEY, last_time VARCHAR(30), "
-                           "next_date VARCHAR(10))")
-                .arg(table),
-            fill,
-            QStringLiteral("CREATE TRIGGER %1_insert AFTER INSERT ON followups BEGIN %2 END")
-                .arg(table, of(QStringLiteral("new.customer"))),
-            // A changed text leaves the dates as they are.
-            QStringLiteral("CREATE TRIGGER %1_update AFTER UPDATE OF customer, contact_time, next_date, settled, "
-                           "binned ON followups BEGIN %2 %3 END")
-                .arg(table, of(QStringLiteral("old.customer")), of(QStringLiteral("new.customer"))),
-            QStringLiteral("CREATE TRIGGER %1_delete AFTER DELETE ON followups BEGIN %2 END")
-                .arg(table, of(QStringLiteral("old.customer"))),
-        };
+        for (const char *event : {"insert", "update", "delete"})
+            statements << QStringLiteral("DROP TRIGGER IF EXISTS %1_%2").arg(table(), QLatin1String(event));
+    } else {
+        statements << QStringLiteral("drop trigger if exists %1_keep on followups").arg(table());
     }
-    // Two operators writing follow-ups of one customer at once: the second waits for the first,
-    // then reads its rows, so neither overwrites the other's dates with older ones.
-    const QString refresh =
-        QStringLiteral("perform pg_advisory_xact_lock(hashtext('%1:' || %2)); delete from %1 where customer = %2; "
-                       "insert into %1 (customer, last_time, next_date) %3;")
-            .arg(table);
-    auto of = [&](const QString &who) { return refresh.arg(who, datesOf(who)); };
-    return {
-        QStringLiteral("create table %1 (customer bigint primary key, last_time varchar(30), next_date varchar(10))")
-            .arg(table),
-        fill,
-        QStringLiteral("create function %1_keep() returns trigger language plpgsql as $$ begin "
-                       "if tg_op <> 'INSERT' then %2 end if; "
-                       "if tg_op <> 'DELETE' and (tg_op = 'INSERT' or new.customer <> old.customer) then %3 end if; "
-                       "return null; end $$")
-            .arg(table, of(QStringLiteral("old.customer")), of(QStringLiteral("new.customer"))),
-        QStringLiteral("create trigger %1_keep after insert or delete or update of customer, contact_time, "
-                       "next_date, settled, binned on followups for each row execute function %1_keep()")
-            .arg(table),
-    };
+    statements << keeperStatements(engine);
+    statements << QStringLiteral("delete from %1 where customer not in (select %2 from data)")
+                      .arg(table(), engine.rowKey(QStringLiteral("data")));
+    return statements;
 }
 
 std::unordered_map<qint64, FollowUpDates> readFollowUpDates(db::Connection &connection, const std::vector<qint64> &keys)

@@ -27,8 +27,13 @@ inline constexpr char kFollowUpDatesTable[] = "followup_dates";
 inline constexpr char kLastFollowUpField[] = "last_followup";
 inline constexpr char kNextContactField[] = "next_contact";
 
-// The table, its triggers on the follow-ups and its first filling from them.
+// The table, its triggers on the follow-ups and on data, and its first filling from them. The
+// table holds customers of data only: a customer deleted (into the bin or by any writer) leaves.
 QStringList followUpDateStatements(const db::Engine &engine);
+
+// For a register whose table was made before it was kept to the customers of data: its triggers
+// made again and the rows of customers no longer in data removed.
+QStringList followUpDatesOnlyListedStatements(const db::Engine &engine);
 
 struct FollowUpDates
 {

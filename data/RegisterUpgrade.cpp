@@ -191,13 +191,20 @@ void upgradeRegister(db::Connection &connection)
             if (before < 6 && server)
                 for (const QString &statement : serverLogStatements())
                     db::runBound(connection, statement);
-            if (before < 7 && server)
+            if (before < 10 && server)
                 for (const QString &statement : serverChangeFeedStatements())
                     db::runBound(connection, statement);
             if (before < 8)
                 addCountIndexes(connection);
             if (before < 9)
                 for (const QString &statement : followUpCountIndexStatements())
+                    db::runBound(connection, statement);
+            // Made just above in their current form where they were missing.
+            if (before >= 9 && before < 11)
+                for (const QString &statement : followUpOperatorIndexRemakeStatements())
+                    db::runBound(connection, statement);
+            if (before < 11 && tables.contains(QLatin1String(kFollowUpDatesTable)))
+                for (const QString &statement : followUpDatesOnlyListedStatements(engine))
                     db::runBound(connection, statement);
             db::runBound(connection, QStringLiteral("delete from %1").arg(QLatin1String(kVersionTable)));
             db::runBound(connection,

@@ -48,12 +48,26 @@ QString followUpMonthExpression()
     return QStringLiteral("substr(contact_time,1,7)");
 }
 
+namespace {
+
+QString operatorIndexStatement()
+{
+    return QStringLiteral(
+        "CREATE INDEX IF NOT EXISTS followups_operator ON followups (username, binned, customer) WHERE binned=0");
+}
+
+} // namespace
+
 QStringList followUpCountIndexStatements()
 {
-    return {
-        QStringLiteral("CREATE INDEX IF NOT EXISTS followups_operator ON followups (username, binned) WHERE binned=0"),
-        QStringLiteral("CREATE INDEX IF NOT EXISTS followups_month ON followups ((%1)) WHERE binned=0")
-            .arg(followUpMonthExpression())};
+    return {operatorIndexStatement(),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS followups_month ON followups ((%1)) WHERE binned=0")
+                .arg(followUpMonthExpression())};
+}
+
+QStringList followUpOperatorIndexRemakeStatements()
+{
+    return {QStringLiteral("DROP INDEX IF EXISTS followups_operator"), operatorIndexStatement()};
 }
 
 QStringList deliveredSchemaStatements(const db::Engine &engine)

@@ -53,9 +53,12 @@ QStringList countIndexStatements();
 // The follow-up counts' indexes: by operator and by month of contact, of the follow-ups outside
 // the recycle bin only. The counts read these small indexes instead of the whole history; they
 // write the same expression and the same condition ("binned=0"), or the engine would not use them
-// (binned among the operator index's columns lets SQLite count from the index alone).
+// (binned among the operator index's columns lets SQLite count from the index alone; customer
+// lets a click on an operator's bar find his customers from it alone too).
 QString followUpMonthExpression(); // substr(contact_time,1,7)
 QStringList followUpCountIndexStatements();
+// The operator index made again with the customer, for a register that has it without.
+QStringList followUpOperatorIndexRemakeStatements();
 
 // Creates the delivered database at `path`. Refuses (lianbu::Error) when the file already
 // exists; the file appears complete or not at all (built under a temporary name, then renamed).

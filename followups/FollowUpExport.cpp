@@ -29,8 +29,8 @@ public:
     bool isNull(int valueIndex) const override { return values.at(valueIndex).isNull(); }
 };
 
-// The sheet's heading: the title and the period asked for.
-exchange::ListSheet sheetOf(const FollowUpSelection &selection, const db::ListColumns &columns,
+// The sheet's heading: the title, the period asked for and the operator who made it.
+exchange::ListSheet sheetOf(const FollowUpSelection &selection, const QString &author, const db::ListColumns &columns,
                             const FollowUpRows &rows)
 {
     QStringList names;
@@ -39,7 +39,7 @@ exchange::ListSheet sheetOf(const FollowUpSelection &selection, const db::ListCo
     return {QStringLiteral("客户跟进记录"),
             selection.from.isValid() ? selection.from.toString(Qt::ISODate) : QString(),
             selection.to.isValid() ? selection.to.toString(Qt::ISODate) : QString(),
-            QStringLiteral("联簿宝"),
+            author,
             columns,
             rows,
             names};
@@ -158,12 +158,12 @@ void FollowUpRows::readRows(int from, int to, const Visit &visit) const
 }
 
 exchange::ExportOutcome writeFollowUps(db::Connection &connection, const FollowUpSelection &selection,
-                                       exchange::ExportFormat format, const QString &path,
+                                       const QString &author, exchange::ExportFormat format, const QString &path,
                                        const exchange::ProgressFunction &progress)
 {
     const db::ListColumns columns = followUpColumns();
     const FollowUpRows rows(connection, selection);
-    const exchange::ListSheet sheet = sheetOf(selection, columns, rows);
+    const exchange::ListSheet sheet = sheetOf(selection, author, columns, rows);
     return exchange::exportList(sheet, format, path, progress);
 }
 
@@ -186,7 +186,7 @@ void exportFollowUps(const data::SessionOperator &by, const FollowUpSelection &s
         return;
     const ExportFormat format = target->format;
     const QString &path = target->path;
-    const exchange::ListSheet sheet = sheetOf(selection, columns, rows);
+    const exchange::ListSheet sheet = sheetOf(selection, by.name(), columns, rows);
     if (exchange::exportListFile(sheet, format, path, parent))
         by.log(data::LogKind::Exported, QDir::toNativeSeparators(path),
                {{QStringLiteral("记录数"), std::nullopt, QString::number(rows.rowCount())},

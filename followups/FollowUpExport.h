@@ -51,10 +51,10 @@ private:
     mutable qint64 m_lastId = 0;
 };
 
-// Writes the selection to `path` in `format` (.xlsx or CSV), replacing a file there only when
-// complete; throws lianbu::Error with a Chinese message.
+// Writes the selection to `path` in `format` (.xlsx or CSV) with `author` as the sheet's 制表人,
+// replacing a file there only when complete; throws lianbu::Error with a Chinese message.
 exchange::ExportOutcome writeFollowUps(db::Connection &connection, const FollowUpSelection &selection,
-                                       exchange::ExportFormat format, const QString &path,
+                                       const QString &author, exchange::ExportFormat format, const QString &path,
                                        const exchange::ProgressFunction &progress = {});
 
 // The command for the operator `by` (who needs the right to export): asks for the file (.xlsx or

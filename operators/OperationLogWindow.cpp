@@ -155,7 +155,7 @@ void exportLog(const data::SessionOperator &by, const data::LogFilter &filter, c
                                     filter.from.isValid() ? filter.from.toString(QStringLiteral("yyyy-MM-dd"))
                                                           : QString(),
                                     filter.to.isValid() ? filter.to.toString(QStringLiteral("yyyy-MM-dd")) : QString(),
-                                    QStringLiteral("联簿宝"),
+                                    by.name(),
                                     columns,
                                     rows,
                                     titles};

@@ -320,19 +320,23 @@ int mendTextMaps(QByteArray *pdf, const RadicalMapFor &mapFor)
     return mended;
 }
 
+int mendTextMapsWithInstalledFaces(QByteArray *pdf)
+{
+    if (!pdf->contains("/ToUnicode "))
+        return 0;
+    static InstalledFaces faces;
+    return mendTextMaps(pdf,
+                        [](const QByteArray &name) -> const QHash<char16_t, char16_t> & { return faces.mapFor(name); });
+}
+
 bool mendTextMapsOfFile(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadWrite))
         return false;
     const QByteArray written = file.readAll();
-    if (!written.contains("/ToUnicode "))
-        return true;
     QByteArray mended = written;
-    static InstalledFaces faces;
-    if (mendTextMaps(&mended,
-                     [](const QByteArray &name) -> const QHash<char16_t, char16_t> & { return faces.mapFor(name); })
-        == 0)
+    if (mendTextMapsWithInstalledFaces(&mended) == 0)
         return true;
     // Only the changed codes go back; everything else of the file stays where it is.
     for (qsizetype i = 0; i < written.size(); ++i) {

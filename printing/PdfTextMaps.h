@@ -27,6 +27,9 @@ QHash<char16_t, char16_t> radicalIdeographs(const QRawFont &font);
 using RadicalMapFor = std::function<const QHash<char16_t, char16_t> &(const QByteArray &postScriptName)>;
 int mendTextMaps(QByteArray *pdf, const RadicalMapFor &mapFor);
 
+// mendTextMaps on a whole PDF in memory with the installed Chinese faces.
+int mendTextMapsWithInstalledFaces(QByteArray *pdf);
+
 // mendTextMaps on the file at `path` with the installed Chinese faces. False when the file
 // could not be read or written back.
 bool mendTextMapsOfFile(const QString &path);

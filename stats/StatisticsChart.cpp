@@ -156,14 +156,15 @@ ChartPicture makeChart(const std::vector<CountRow> &rows, ChartKind kind, const 
     chart->legend()->hide();
     auto *x = new QBarCategoryAxis;
     x->append(categories);
-    // Slanted labels once the names no longer fit under their bars side by side, so a long
-    // category name is read whole instead of cut to "…".
+    // Upright labels once the names no longer fit under their bars side by side, so a long
+    // category name is read whole instead of cut to "…". Upright, not slanted: the chart hides a
+    // slanted name that reaches past the plot's edge, which the first and last ones do.
     qsizetype longest = 0;
     for (const QString &category : categories)
         longest = std::max(longest, category.size());
     if (categories.size() > 8 || categories.size() * longest > 32) {
-        x->setLabelsAngle(-60);
-        x->setTruncateLabels(false); // slanted, a whole name takes no width from its neighbours
+        x->setLabelsAngle(-90);
+        x->setTruncateLabels(false); // upright, a whole name takes no width from its neighbours
     }
     styleAxis(x);
     chart->addAxis(x, Qt::AlignBottom);

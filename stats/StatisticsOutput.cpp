@@ -4,6 +4,7 @@
 #include "export/ExchangeFormats.h"
 #include "export/ListExport.h"
 #include "platform/AtomicFile.h"
+#include "printing/PdfTextMaps.h"
 
 #include <QBuffer>
 #include <QChart>
@@ -166,6 +167,8 @@ QString writeChartFile(const std::vector<CountRow> &rows, ChartKind kind, const 
         painter.setWindow(view.rect());
         static_cast<QWidget &>(view).render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
         painter.end();
+        // Otherwise a reader would extract 户 and 乙 of the labels as look-alike radicals.
+        printing::mendTextMapsWithInstalledFaces(&bytes);
     } else if (!view.grab().save(&buffer, "PNG")) {
         return QStringLiteral("无法生成图片。");
     }

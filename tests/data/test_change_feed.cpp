@@ -21,6 +21,8 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <memory>
+#include <utility>
 
 using namespace lianbu;
 using namespace lianbu::data;
@@ -161,6 +163,48 @@ private slots:
         const FeedRead capped = readChanges(connection, newest - 30, 10);
         QVERIFY(capped.fellBehind);
         QCOMPARE(capped.entries.size(), size_t(10));
+    }
+
+    void aLongTransactionTrimsTheFeedAsItGoes()
+    {
+        test::TestDatabase db;
+        Database module(nullptr, db.path());
+        db::Connection &connection = *module.connection;
+        auto feedSpan = [&] {
+            QSqlQuery span = db::runBound(
+                connection, QStringLiteral("select count(*), max(seq) - min(seq) + 1 from customer_changes"));
+            span.next();
+            return std::pair(span.value(0).toLongLong(), span.value(1).toLongLong());
+        };
+        const bool server = connection.isServer();
+        // Another writer's row, numbered first but committed after the long transaction trimmed
+        // past it: it stays until the next transaction's trim.
+        std::unique_ptr<Database> other;
+        if (server) {
+            other = std::make_unique<Database>(nullptr, db.path());
+            other->connection->execute(QStringLiteral("begin"));
+            db::runBound(*other->connection, QStringLiteral("insert into data (b) values ('另一台电脑')"));
+        }
+        connection.execute(QStringLiteral("begin"));
+        addMany(connection, int(kChangeFeedLength) / 2);
+        // A part undone halfway: its rows and its trims go, the rest goes on.
+        connection.execute(QStringLiteral("savepoint part"));
+        addMany(connection, int(kChangeFeedLength));
+        connection.execute(QStringLiteral("rollback to savepoint part"));
+        addMany(connection, int(kChangeFeedLength) + 25);
+        addMany(connection, 7);
+        connection.execute(QStringLiteral("commit"));
+        if (server) {
+            other->connection->execute(QStringLiteral("commit"));
+            QCOMPARE(feedSpan().first, kChangeFeedLength + 1);
+            addMany(connection, 1);
+        }
+        // The newest numbers, none missing; the rolled-back ones were never committed.
+        const std::pair span = feedSpan();
+        QCOMPARE(span.first, kChangeFeedLength);
+        QCOMPARE(span.second, kChangeFeedLength);
+        QVERIFY(
+            !readChanges(connection, newestChange(connection) - kChangeFeedLength, int(kChangeFeedLength)).fellBehind);
     }
 
     void anOlderRegisterGetsTheFeedWhenUpgraded()

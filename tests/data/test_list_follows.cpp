@@ -7,6 +7,7 @@
 #include "data/Database.h"
 #include "data/SearchIndex.h"
 #include "data/Statements.h"
+#include "db/BoundStatement.h"
 #include "db/Connection.h"
 #include "db/Engine.h"
 #include "tests/support/TestDatabase.h"
@@ -252,6 +253,44 @@ private slots:
         list->applyChanges(entries); // none of them is stored: nothing to show
         QCOMPARE(outdated.count(), 1);
         QCOMPARE(list->rowCount(), 0);
+    }
+
+    void anImportElsewhereIsLeftToTheReloadFromTheFeedAlone()
+    {
+        test::TestDatabase db;
+        Database here(nullptr, db.path());
+        CustomerListModel *list = here.customerList;
+        db::Connection &connection = *here.connection;
+        const QString rows = connection.isServer()
+                                 ? QStringLiteral("select 'x' || n from generate_series(1, 20001) as n")
+                                 : QStringLiteral("with recursive n(i) as (select 1 union all select i + 1 from n "
+                                                  "where i < 20001) select 'x' || i from n");
+        db::runBound(connection, QStringLiteral("insert into data (b) ") + rows);
+        list->showStatement(sql::allRecords());
+        QTRY_VERIFY(!list->loading());
+        QCOMPARE(list->rowCount(), 20001);
+        QSignalSpy outdated(list, &CustomerListModel::listOutdated);
+        // A thousand customers added elsewhere (and already gone again: only the reload looks).
+        std::vector<FeedEntry> entries;
+        for (qint64 key = 100001; key <= 101000; ++key)
+            entries.push_back({key, key, FeedKind::Added, {}, {}});
+        list->applyChanges(entries);
+        QCOMPARE(outdated.count(), 1);
+        // Added, then deleted in the same batch: nothing comes, nothing to reload.
+        for (qint64 key = 100001; key <= 101000; ++key)
+            entries.push_back({key + 1000, key, FeedKind::Deleted, {}, {}});
+        list->applyChanges(entries);
+        QCOMPARE(outdated.count(), 1);
+        QCOMPARE(list->rowCount(), 20001);
+        // A thousand listed customers deleted elsewhere leave together through the reload too.
+        entries.clear();
+        const std::vector<qint64> first(list->keys().begin(), list->keys().begin() + 1000);
+        const QString key = db::engineOf(connection.database()).rowKey(QStringLiteral("data"));
+        db::runBound(connection, QStringLiteral("delete from data where %1 <= ?").arg(key), {first.back()});
+        for (const qint64 gone : first)
+            entries.push_back({gone, gone, FeedKind::Deleted, {}, {}});
+        list->applyChanges(entries);
+        QCOMPARE(outdated.count(), 2);
     }
 };
 

@@ -386,7 +386,9 @@ private slots:
 
         QTemporaryDir folder;
         const QString csv = folder.filePath(QStringLiteral("one.csv"));
-        QCOMPARE(followups::writeFollowUps(connection, {first, {}, {}}, exchange::ExportFormat::CsvUtf8, csv).records,
+        QCOMPARE(followups::writeFollowUps(connection, {first, {}, {}}, QStringLiteral("业务员乙"),
+                                           exchange::ExportFormat::CsvUtf8, csv)
+                     .records,
                  1);
         QFile file(csv);
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -400,15 +402,24 @@ private slots:
 
         const QString xlsx = folder.filePath(QStringLiteral("all.xlsx"));
         const QDate today = QDate::currentDate();
-        QCOMPARE(followups::writeFollowUps(connection, {0, today, today}, exchange::ExportFormat::Xlsx, xlsx).records,
+        QCOMPARE(followups::writeFollowUps(connection, {0, today, today}, QStringLiteral("业务员乙"),
+                                           exchange::ExportFormat::Xlsx, xlsx)
+                     .records,
                  4502);
         QFile sheetFile(xlsx);
         QVERIFY(sheetFile.open(QIODevice::ReadOnly));
         const exchange::SheetData all = exchange::readXlsx(sheetFile.readAll());
         QStringList contents;
-        for (const exchange::SheetRow &row : all.rows)
+        QStringList firstCells;
+        for (const exchange::SheetRow &row : all.rows) {
             if (row.cells.size() > 3)
                 contents << row.cells.at(3);
+            if (!row.cells.isEmpty())
+                firstCells << row.cells.at(0);
+        }
+        // The sheet names the operator who made it, not the program.
+        QVERIFY2(firstCells.contains(QStringLiteral("制表人：业务员乙")), qPrintable(firstCells.mid(0, 4).join(u'|')));
+        QVERIFY(!firstCells.filter(QStringLiteral("联簿宝")).size());
         QVERIFY(contents.contains(QStringLiteral("=1+1")));
         QVERIFY(!contents.contains(QStringLiteral("回收站里的")));
         QCOMPARE(contents.filter(QRegularExpression(QStringLiteral("^n\\d+$"))).size(), 4500);
@@ -416,7 +427,7 @@ private slots:
         // A period before any follow-up: nothing.
         const QString none = folder.filePath(QStringLiteral("none.csv"));
         QCOMPARE(followups::writeFollowUps(connection, {0, QDate(2000, 1, 1), QDate(2000, 12, 31)},
-                                           exchange::ExportFormat::CsvGbk, none)
+                                           QStringLiteral("业务员乙"), exchange::ExportFormat::CsvGbk, none)
                      .records,
                  0);
     }

@@ -22,6 +22,7 @@
 #include "operators/OperationLogWindow.h"
 #include "operators/OperatorRightsWindow.h"
 #include "export/ExchangeFormats.h"
+#include "export/XlsxFormat.h"
 #include "platform/Application.h"
 
 #include <QAction>
@@ -317,6 +318,18 @@ private slots:
         QVERIFY(h.env.dialogs().lastBox().request.text.contains(QStringLiteral("日志.xlsx")));
         QVERIFY(old.open(QIODevice::ReadOnly));
         QCOMPARE(old.readAll(), QByteArray("old"));
+        // The sheet names the operator who exported it as its author, not the program.
+        const QString sheetPath = h.env.filePath(QStringLiteral("日志二.xlsx"));
+        h.env.dialogs().queueSaveFileName(sheetPath, exchange::formatFilter(exchange::ExportFormat::Xlsx));
+        QTest::mouseClick(window->exportButton(), Qt::LeftButton);
+        QFile sheetFile(sheetPath);
+        QVERIFY(sheetFile.open(QIODevice::ReadOnly));
+        QStringList firstCells;
+        for (const exchange::SheetRow &row : exchange::readXlsx(sheetFile.readAll()).rows)
+            if (!row.cells.isEmpty())
+                firstCells << row.cells.at(0);
+        QVERIFY2(firstCells.contains(QStringLiteral("制表人：") + superAdministratorName()),
+                 qPrintable(firstCells.mid(0, 4).join(u'|')));
         window->close();
     }
 

@@ -13,12 +13,14 @@
 #include "tests/support/TestServer.h"
 
 #include <QFile>
+#include <QHash>
 #include <QSet>
 #include <QSignalSpy>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QtTest>
 
+#include <algorithm>
 #include <any>
 
 using namespace lianbu;
@@ -259,6 +261,119 @@ private slots:
         QCOMPARE(absence[2].count, 2); // 乙 and 甲, never
         QCOMPARE(keysOf(connection, absence[1].selection), std::vector<qint64>{keys[1]});
         checkSelections(connection, absence, 4);
+    }
+
+    // 未跟进客户 counts from the kept dates alone, so they must hold exactly the customers of data
+    // with a visible follow-up: whoever deletes a customer (into the bin, or another program
+    // straight from data), a follow-up written for a customer already gone, a customer put back
+    // from the bin. A register of the previous version loses the rows it kept of deleted customers
+    // when it is upgraded, and its operator index then serves a click on a bar alone.
+    void theKeptDatesHoldOnlyCustomersOfTheListAlsoAfterAnUpgrade()
+    {
+        test::TestDatabase db;
+        Database module(nullptr, db.path());
+        db::Connection &connection = *module.connection;
+        const QStringList names{QStringLiteral("甲"), QStringLiteral("乙"), QStringLiteral("丙"), QStringLiteral("丁"),
+                                QStringLiteral("戊")};
+        std::vector<std::pair<QVariant, QVariant>> rows;
+        for (const QString &name : names)
+            rows.push_back({name, QStringLiteral("x")});
+        insertCustomers(connection, rows, QStringLiteral("a"));
+        QHash<QString, qint64> key;
+        for (const QString &name : names)
+            key[name] = keysOf(connection, {QStringLiteral("b = ?"), {name}}).at(0);
+        data::FollowUpStore store(connection, superAdministratorName());
+        const data::FollowUpFields call{QStringLiteral("电话"), QStringLiteral("问候"), {}, {}};
+        for (const QString &name : names)
+            store.add(key[name], call);
+        const auto kept = [&](const QString &name) {
+            return test::countOf(
+                connection, QStringLiteral("select count(*) from followup_dates where customer = %1").arg(key[name]));
+        };
+        // Each row lists as many customers as it counts, and together they are all of data.
+        const auto checkAbsence = [&] {
+            const qint64 customers = test::countOf(connection, QStringLiteral("select count(*) from data"));
+            const auto absence =
+                countCustomers(connection.database(), {View::FollowUpAbsence, 12, 30, QDate::currentDate()});
+            qint64 listed = 0;
+            for (const CountRow &row : absence) {
+                const qint64 found = qint64(keysOf(connection, row.selection).size());
+                QVERIFY2(found == row.count,
+                         qPrintable(row.label + QStringLiteral(": %1 of %2").arg(found).arg(row.count)));
+                listed += found;
+            }
+            QCOMPARE(listed, customers);
+        };
+        QSqlQuery query(connection.database());
+
+        // Straight out of data: his dates go with him.
+        QVERIFY(query.exec(QStringLiteral("delete from data where b = '甲'")));
+        QCOMPARE(kept(QStringLiteral("甲")), 0);
+        // A follow-up written for him afterwards makes no dates either.
+        QVERIFY2(query.exec(QStringLiteral("insert into followups (customer, contact_time, username, binned) "
+                                           "values (%1, '2026-01-02 03:04:05.000', '业务员甲', 0)")
+                                .arg(key[QStringLiteral("甲")])),
+                 qPrintable(query.lastError().text()));
+        QCOMPARE(kept(QStringLiteral("甲")), 0);
+        // Into the bin and back.
+        QCOMPARE(module.customerStore->remove(*module.customerStore->read(key[QStringLiteral("乙")])),
+                 data::CustomerStore::Outcome::Done);
+        QCOMPARE(kept(QStringLiteral("乙")), 0);
+        checkAbsence();
+        QVERIFY(module.customerStore->restore(key[QStringLiteral("乙")]));
+        QCOMPARE(kept(QStringLiteral("乙")), 1);
+        const auto absence =
+            countCustomers(connection.database(), {View::FollowUpAbsence, 12, 30, QDate::currentDate()});
+        QCOMPARE(absence[0].count, 4);
+        QCOMPARE(absence[2].count, 0);
+        checkAbsence();
+
+        // The previous version: no trigger on data, and a customer deleted meanwhile left his
+        // dates behind; its operator index without the customer.
+        QVERIFY(query.exec(db.isServer() ? QStringLiteral("drop trigger followup_dates_customer_gone on data")
+                                         : QStringLiteral("drop trigger followup_dates_customer_gone")));
+        QVERIFY(query.exec(QStringLiteral("delete from data where b = '丙'")));
+        QCOMPARE(kept(QStringLiteral("丙")), 1);
+        QVERIFY(query.exec(QStringLiteral("drop index followups_operator")));
+        QVERIFY(query.exec(
+            QStringLiteral("create index followups_operator on followups (username, binned) where binned=0")));
+        QVERIFY(query.exec(QStringLiteral("update register_version set version = 10")));
+        QVERIFY(!data::registerIsCurrent(connection));
+        data::upgradeRegister(connection);
+        QVERIFY(data::registerIsCurrent(connection));
+        QCOMPARE(kept(QStringLiteral("丙")), 0);
+        QCOMPARE(kept(QStringLiteral("丁")), 1);
+        checkAbsence();
+        // The trigger is back: the next one deleted behind the program's back leaves too.
+        QVERIFY(query.exec(QStringLiteral("delete from data where b = '丁'")));
+        QCOMPARE(kept(QStringLiteral("丁")), 0);
+        checkAbsence();
+        // Upgraded once: a second start changes nothing.
+        data::upgradeRegister(connection);
+        QCOMPARE(test::countOf(connection, QStringLiteral("select count(*) from followup_dates")), 2); // 乙, 戊
+
+        // A click on an operator's bar lists his customers from the index alone.
+        const auto operators =
+            countCustomers(connection.database(), {View::FollowUpOperator, 12, 30, QDate::currentDate()});
+        QCOMPARE(countOf(operators, superAdministratorName()), 5); // 丙's and 丁's follow-ups stay
+        for (const CountRow &row : operators)
+            if (row.label == superAdministratorName()) {
+                auto found = keysOf(connection, row.selection);
+                std::sort(found.begin(), found.end());
+                QCOMPARE(found, (std::vector<qint64>{key[QStringLiteral("乙")], key[QStringLiteral("戊")]}));
+                if (!db.isServer()) {
+                    const auto statement = customerKeysStatement(connection.database(), row.selection);
+                    QSqlQuery plan(connection.database());
+                    QVERIFY(plan.prepare(QStringLiteral("explain query plan ") + statement.text));
+                    for (const QVariant &value : statement.values)
+                        plan.addBindValue(value);
+                    QVERIFY(plan.exec());
+                    QString steps;
+                    while (plan.next())
+                        steps += plan.value(3).toString() + u'\n';
+                    QVERIFY2(steps.contains(QStringLiteral("COVERING INDEX followups_operator")), qPrintable(steps));
+                }
+            }
     }
 
     // The last 12 or 24 months of follow-ups end exactly at their first and last month: the
