@@ -17,13 +17,127 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 using lianbu::printing::PrinterMetrics;
+
+// ---- PagePacker -----------------------------------------------------------------------
+
+namespace lianbu::printing {
+
+struct PagePacker::Private
+{
+    struct Page
+    {
+        QByteArray bytes;
+        bool packed = false;
+    };
+
+    mutable std::mutex mutex;
+    mutable std::condition_variable changed;
+    std::vector<Page> pages;
+    std::deque<int> queue;  // indices of pages waiting to be packed
+    quint64 generation = 0; // counts clear(): packing of a dropped page is not stored
+    bool busy = false;      // the thread is packing a page outside the lock
+    bool stop = false;
+    std::thread thread;
+
+    void run()
+    {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            changed.wait(lock, [this] { return stop || !queue.empty(); });
+            if (stop)
+                return;
+            const int index = queue.front();
+            queue.pop_front();
+            const QByteArray unpacked = pages[size_t(index)].bytes;
+            const quint64 started = generation;
+            busy = true;
+            lock.unlock();
+            QByteArray packed = qCompress(unpacked, 1);
+            // qCompress keeps the worst-case buffer it wrote into; without this every stored
+            // page would hold as much memory as the unpacked picture.
+            packed.squeeze();
+            lock.lock();
+            busy = false;
+            if (generation == started && size_t(index) < pages.size()) {
+                pages[size_t(index)].bytes = std::move(packed);
+                pages[size_t(index)].packed = true;
+            }
+            changed.notify_all();
+        }
+    }
+};
+
+PagePacker::PagePacker()
+    : d(std::make_unique<Private>())
+{}
+
+PagePacker::~PagePacker()
+{
+    {
+        const std::lock_guard lock(d->mutex);
+        d->stop = true;
+    }
+    d->changed.notify_all();
+    if (d->thread.joinable())
+        d->thread.join();
+}
+
+void PagePacker::append(QByteArray unpacked)
+{
+    {
+        const std::lock_guard lock(d->mutex);
+        d->pages.push_back({std::move(unpacked), false});
+        d->queue.push_back(int(d->pages.size()) - 1);
+        if (!d->thread.joinable())
+            d->thread = std::thread([this] { d->run(); });
+    }
+    d->changed.notify_all();
+}
+
+void PagePacker::clear()
+{
+    const std::lock_guard lock(d->mutex);
+    d->pages.clear();
+    d->queue.clear();
+    ++d->generation;
+}
+
+int PagePacker::size() const
+{
+    const std::lock_guard lock(d->mutex);
+    return int(d->pages.size());
+}
+
+QByteArray PagePacker::bytes(int index, bool *packed) const
+{
+    const std::lock_guard lock(d->mutex);
+    if (index < 0 || size_t(index) >= d->pages.size()) {
+        *packed = false;
+        return QByteArray();
+    }
+    const Private::Page &page = d->pages[size_t(index)];
+    *packed = page.packed;
+    return page.bytes;
+}
+
+void PagePacker::waitUntilPacked() const
+{
+    std::unique_lock lock(d->mutex);
+    d->changed.wait(lock, [this] { return d->queue.empty() && !d->busy; });
+}
+
+} // namespace lianbu::printing
+
+using lianbu::printing::PagePacker;
 
 // ---- PageStore ----------------------------------------------------------------------
 
 PageStore::PageStore(QObject *parent)
     : QObject(parent)
+    , m_pages(std::make_unique<PagePacker>())
 {
     m_hasPrinters = !QPrinterInfo::availablePrinters().isEmpty();
     const QPrinterInfo info = QPrinterInfo::defaultPrinter();
@@ -54,7 +168,7 @@ void PageStore::beginDoc()
 {
     if (m_painter && m_painter->isActive())
         m_painter->end();
-    m_pages.clear();
+    m_pages->clear();
     m_cachedIndex = -1;
     m_cached = QPicture();
     m_metrics = currentMetrics();
@@ -72,11 +186,7 @@ void PageStore::closePage()
         m_painter->end();
         // The picture's bounding rectangle is the paper, whatever was drawn on it.
         m_current.setBoundingRect(QRect(0, 0, m_metrics.printableWidth, m_metrics.printableHeight));
-        QByteArray packed = qCompress(QByteArray(m_current.data(), int(m_current.size())), 1);
-        // qCompress keeps the worst-case buffer it wrote into; without this every stored page
-        // would hold as much memory as the unpacked picture.
-        packed.squeeze();
-        m_pages.append(std::move(packed));
+        m_pages->append(QByteArray(m_current.data(), int(m_current.size())));
         m_current = QPicture();
     }
 }
@@ -117,11 +227,18 @@ void PageStore::setTitle(const QString &title)
     emit titleChanged(title);
 }
 
+QByteArray PageStore::pictureBytes(int index) const
+{
+    bool packed = false;
+    const QByteArray bytes = m_pages->bytes(index, &packed);
+    return packed ? qUncompress(bytes) : bytes;
+}
+
 QPicture PageStore::unpackedPage(int index) const
 {
-    if (index < 0 || index >= m_pages.size())
+    if (index < 0 || index >= pageCount())
         return QPicture();
-    const QByteArray data = qUncompress(m_pages.at(index));
+    const QByteArray data = pictureBytes(index);
     QPicture picture;
     picture.setData(data.constData(), uint(data.size()));
     // Asking for the recorded bounds checks the picture's format and checksum (a pass over all
@@ -133,7 +250,7 @@ QPicture PageStore::unpackedPage(int index) const
 
 QPicture PageStore::page(int index) const
 {
-    if (index < 0 || index >= m_pages.size())
+    if (index < 0 || index >= pageCount())
         return QPicture();
     if (index != m_cachedIndex) {
         m_cached = unpackedPage(index);
@@ -144,7 +261,7 @@ QPicture PageStore::page(int index) const
 
 void PageStore::drawPage(QPainter *painter, int index) const
 {
-    if (index < 0 || index >= m_pages.size())
+    if (index < 0 || index >= pageCount())
         return;
     drawPicture(painter, page(index));
 }
@@ -227,10 +344,11 @@ private:
 
 int PageStore::printPages(QPrinter *printer, int fromPage, int toPage) const
 {
-    if (!printer || m_pages.isEmpty())
+    const int count = pageCount();
+    if (!printer || count == 0)
         return 0;
-    fromPage = std::clamp(fromPage, 1, int(m_pages.size()));
-    toPage = std::clamp(toPage, fromPage, int(m_pages.size()));
+    fromPage = std::clamp(fromPage, 1, count);
+    toPage = std::clamp(toPage, fromPage, count);
     QPainter painter;
     if (!painter.begin(printer))
         return 0;

@@ -19,8 +19,10 @@
 #include <QActionGroup>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QMenu>
 #include <QPageSize>
+#include <QPainter>
 #include <QPrinter>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -233,6 +235,83 @@ private slots:
         PageStore pages;
         QCOMPARE(loose.generate(&pages), 0);
         QCOMPARE(pages.pageCount(), 0);
+    }
+
+    // Pages are compressed on a thread of their own: each must read back as drawn at once and
+    // after its packing, and a new document must never receive an old one's late packing.
+    void pagesReadAsDrawnWhilePackingAndAfter()
+    {
+        using lianbu::printing::PagePacker;
+        {
+            PagePacker packer;
+            QList<QByteArray> given;
+            for (int i = 0; i < 40; ++i) {
+                // large and compressible, each page different
+                given << QByteArray(200000 + i, char('a' + i % 26)) + QByteArray::number(i);
+                packer.append(given.last());
+            }
+            QCOMPARE(packer.size(), 40);
+            for (int i = 0; i < 40; ++i) {
+                bool packed = false;
+                const QByteArray bytes = packer.bytes(i, &packed);
+                QCOMPARE(packed ? qUncompress(bytes) : bytes, given[i]);
+            }
+            packer.waitUntilPacked();
+            for (int i = 0; i < 40; ++i) {
+                bool packed = false;
+                const QByteArray bytes = packer.bytes(i, &packed);
+                QVERIFY2(packed, qPrintable(QStringLiteral("page %1 left unpacked").arg(i)));
+                QVERIFY(bytes.size() < given[i].size() / 10);
+                QCOMPARE(qUncompress(bytes), given[i]);
+            }
+            bool packed = true;
+            QVERIFY(packer.bytes(40, &packed).isEmpty());
+            QVERIFY(!packed);
+            // pages dropped while their packing is queued or under way
+            for (int i = 0; i < 30; ++i)
+                packer.append(QByteArray(300000, 'x'));
+            packer.clear();
+            packer.append(QByteArray("new page 1"));
+            packer.waitUntilPacked();
+            QCOMPARE(packer.size(), 1);
+            const QByteArray first = packer.bytes(0, &packed);
+            QVERIFY(packed);
+            QCOMPARE(qUncompress(first), QByteArray("new page 1"));
+        }
+
+        // Through the store: every page replays as drawn, before and after packing, and a
+        // second document started at once keeps only its own pages.
+        auto drawDocument = [](PageStore &pages, int count, int shift) {
+            pages.beginDoc();
+            for (int i = 0; i < count; ++i) {
+                if (i > 0)
+                    pages.newPage();
+                pages.canvas()->fillRect(QRect(10 + 20 * ((i + shift) % 10), 10, 15, 15), Qt::black);
+            }
+            pages.endDoc();
+        };
+        auto blackColumn = [](PageStore &pages, int index) {
+            QImage image(220, 40, QImage::Format_RGB32);
+            image.fill(Qt::white);
+            QPainter painter(&image);
+            painter.drawPicture(0, 0, pages.unpackedPage(index));
+            painter.end();
+            for (int slot = 0; slot < 10; ++slot)
+                if (image.pixel(17 + 20 * slot, 17) == qRgb(0, 0, 0))
+                    return slot;
+            return -1;
+        };
+        PageStore pages;
+        drawDocument(pages, 25, 0);
+        QCOMPARE(pages.pageCount(), 25);
+        for (int i = 0; i < 25; ++i)
+            QCOMPARE(blackColumn(pages, i), i % 10);
+        drawDocument(pages, 7, 3);
+        pages.waitUntilPacked();
+        QCOMPARE(pages.pageCount(), 7);
+        for (int i = 0; i < 7; ++i)
+            QCOMPARE(blackColumn(pages, i), (i + 3) % 10);
+        QVERIFY(pages.unpackedPage(7).isNull());
     }
 
     void printCommandShowsTheCustomerReport()
