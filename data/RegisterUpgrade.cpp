@@ -9,6 +9,7 @@
 #include "data/OperatorRights.h"
 #include "data/PasswordHash.h"
 #include "data/Schema.h"
+#include "data/SearchIndex.h"
 #include "db/BoundStatement.h"
 #include "db/Connection.h"
 #include "db/Engine.h"
@@ -206,6 +207,13 @@ void upgradeRegister(db::Connection &connection)
             if (before < 11 && tables.contains(QLatin1String(kFollowUpDatesTable)))
                 for (const QString &statement : followUpDatesOnlyListedStatements(engine))
                     db::runBound(connection, statement);
+            if (before < 12 && !server && tables.contains(QLatin1String(kSearchExtraStale))) {
+                for (const char *event : {"insert", "update", "delete"})
+                    db::runBound(connection, QStringLiteral("DROP TRIGGER IF EXISTS %1_%2")
+                                                 .arg(QLatin1String(kSearchExtraStale), QLatin1String(event)));
+                for (const QString &statement : searchStaleTriggerStatements())
+                    db::runBound(connection, statement);
+            }
             db::runBound(connection, QStringLiteral("delete from %1").arg(QLatin1String(kVersionTable)));
             db::runBound(connection,
                          QStringLiteral("insert into %1 (version) values (?)").arg(QLatin1String(kVersionTable)),

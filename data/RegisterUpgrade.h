@@ -45,7 +45,11 @@ namespace lianbu::data {
 // Version 11: followup_dates holds customers of data only (a trigger on data removes a deleted
 // customer's row, so 未跟进客户 counts from it alone), and followups_operator holds the customer
 // (a click on an operator's bar lists his customers from the index).
-inline constexpr int kRegisterVersion = 11;
+//
+// Version 12: the quick search's stale-list triggers on data.db carry no conflict clause, so a
+// writer's own (UPDATE OR FAIL, OR ABORT, OR ROLLBACK) no longer fails a second write of a
+// customer the list already holds.
+inline constexpr int kRegisterVersion = 12;
 inline constexpr char kVersionTable[] = "register_version";
 inline constexpr char kPasswordChangeTable[] = "password_changes";
 

@@ -86,21 +86,32 @@ QStringList searchIndexStatements()
            + searchExtraStatements(db::sqliteEngine());
 }
 
+QStringList searchStaleTriggerStatements()
+{
+    const QString stale = QLatin1String(kSearchExtraStale);
+    // No conflict clause of its own: a writer's (UPDATE OR FAIL ...) would replace it inside the
+    // trigger and make a second write of a listed row fail.
+    const QString mark =
+        QStringLiteral("INSERT INTO %1 (rid) SELECT %2.rowid WHERE NOT EXISTS (SELECT 1 FROM %1 WHERE rid=%2.rowid);")
+            .arg(stale);
+    return {
+        QStringLiteral("CREATE TRIGGER %1_insert AFTER INSERT ON data BEGIN %2 END").arg(stale, mark.arg(u"new")),
+        QStringLiteral("CREATE TRIGGER %1_update AFTER UPDATE OF b, c, f ON data BEGIN %2 %3 END")
+            .arg(stale, mark.arg(u"old"), mark.arg(u"new")),
+        QStringLiteral("CREATE TRIGGER %1_delete AFTER DELETE ON data BEGIN %2 END").arg(stale, mark.arg(u"old")),
+    };
+}
+
 QStringList searchExtraStatements(const db::Engine &engine)
 {
     const QString table = QLatin1String(kSearchExtraTable);
     const QString stale = QLatin1String(kSearchExtraStale);
-    if (engine.kind() == db::Engine::Kind::Sqlite) {
-        const QString mark = QStringLiteral("INSERT OR IGNORE INTO %1 VALUES (%2.rowid);").arg(stale);
-        return {
-            QStringLiteral("CREATE VIRTUAL TABLE %1 USING fts5(b, c, f, tokenize='trigram')").arg(table),
-            QStringLiteral("CREATE TABLE %1 (rid INTEGER PRIMARY KEY)").arg(stale),
-            QStringLiteral("CREATE TRIGGER %1_insert AFTER INSERT ON data BEGIN %2 END").arg(stale, mark.arg(u"new")),
-            QStringLiteral("CREATE TRIGGER %1_update AFTER UPDATE OF b, c, f ON data BEGIN %2 %3 END")
-                .arg(stale, mark.arg(u"old"), mark.arg(u"new")),
-            QStringLiteral("CREATE TRIGGER %1_delete AFTER DELETE ON data BEGIN %2 END").arg(stale, mark.arg(u"old")),
-        };
-    }
+    if (engine.kind() == db::Engine::Kind::Sqlite)
+        return QStringList{
+                   QStringLiteral("CREATE VIRTUAL TABLE %1 USING fts5(b, c, f, tokenize='trigram')").arg(table),
+                   QStringLiteral("CREATE TABLE %1 (rid INTEGER PRIMARY KEY)").arg(stale),
+               }
+               + searchStaleTriggerStatements();
     const QString mark = QStringLiteral("insert into %1 values (%2.rid) on conflict do nothing;").arg(stale);
     QStringList statements{
         QStringLiteral("create table %1 (rid integer primary key, b text, c text, f text)").arg(table),

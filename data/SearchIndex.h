@@ -35,6 +35,9 @@ inline constexpr char kSearchExtraStale[] = "data_search_stale";
 // The statements that create the table, its stale list and the triggers for an empty data
 // (the server's trigram indexes need pg_trgm).
 QStringList searchExtraStatements(const db::Engine &engine);
+// SQLite: the triggers that list written rows in the stale table (made again by the register's
+// upgrade when an older form of them is there).
+QStringList searchStaleTriggerStatements();
 bool hasSearchExtra(db::Connection &connection);
 // Creates the table in a register that has none and fills it (one transaction).
 void createSearchExtra(db::Connection &connection, const std::function<void(qint64 done, qint64 total)> &progress);

@@ -36,9 +36,26 @@ QString userDataFolder()
     return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
 }
 
+namespace {
+
+std::optional<QString> &desktopOverride()
+{
+    static std::optional<QString> folder;
+    return folder;
+}
+
+} // namespace
+
 QString desktopFolder()
 {
+    if (desktopOverride())
+        return *desktopOverride();
     return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+}
+
+void overrideDesktopFolder(std::optional<QString> folder)
+{
+    desktopOverride() = std::move(folder);
 }
 
 QString tempFolder()

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace lianbu::paths {
 
 QString programFolder();    // folder of the running executable
@@ -11,7 +13,11 @@ QString userConfigFolder(); // QStandardPaths::AppConfigLocation (created on dem
 // installed program's register. The same as AppDataLocation on Linux; on Windows the local
 // application data, which roaming profiles do not copy at every logon (a register is large).
 QString userDataFolder();
-QString desktopFolder();    // QStandardPaths::DesktopLocation
+// QStandardPaths::DesktopLocation: on Windows the folder the shell names as the user's desktop.
+QString desktopFolder();
+// Tests: desktopFolder() is `folder` until reset with std::nullopt. Windows finds the desktop
+// through the shell whatever the environment says, and a test must not touch the user's.
+void overrideDesktopFolder(std::optional<QString> folder);
 QString tempFolder();       // QDir::tempPath()
 QString settingsFilePath(); // the column layout file: userConfigFolder() + "/lianbu.ini"
 

@@ -3,10 +3,12 @@
 // the triggers have followed inserts, updates and deletes, and after an older register got its
 // index at first open.
 #include "data/PinyinInitials.h"
+#include "data/RegisterUpgrade.h"
 #include "data/SearchIndex.h"
 #include "data/Statements.h"
 #include "db/Connection.h"
 #include "db/Engine.h"
+#include "db/SortKeys.h"
 #include "db/SqliteEngine.h"
 #include "platform/Error.h"
 #include "tests/support/TestDatabase.h"
@@ -17,6 +19,10 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QtTest>
+
+#include <algorithm>
+#include <numeric>
+#include <optional>
 
 using namespace lianbu;
 
@@ -338,6 +344,119 @@ private slots:
         QCOMPARE(boundKeys(connection, hw).size(), size_t(12000));
         QVERIFY_THROWS_EXCEPTION(lianbu::Error, createSearchExtra(connection, {}));
         QVERIFY(hasSearchExtra(connection));
+    }
+
+    void writersWithAConflictPolicyOfTheirOwnKeepSearchAndOrderTruthful_data()
+    {
+        QTest::addColumn<bool>("upgraded");
+        QTest::newRow("new register") << false;
+        QTest::newRow("register of the former triggers, upgraded") << true;
+    }
+
+    void writersWithAConflictPolicyOfTheirOwnKeepSearchAndOrderTruthful()
+    {
+        QFETCH(bool, upgraded);
+        test::TestDatabase database(false);
+        db::Connection connection(database.path());
+        connection.open();
+        QVERIFY(hasSearchExtra(connection));
+        QSqlQuery query(connection.database());
+        for (int r = 1; r <= 40; ++r)
+            QVERIFY(query.exec(
+                QStringLiteral("insert into data (rid,a,b,c,f,g,d) values (%1,'x','商行%1','张三','1390000%1',"
+                               "'571%1','x')")
+                    .arg(r)));
+        if (upgraded) {
+            // The former triggers, with a conflict clause of their own: a second UPDATE OR FAIL of
+            // a listed customer failed.
+            const QString former = QStringLiteral("INSERT OR IGNORE INTO data_search_stale VALUES (%1.rowid);");
+            for (const QString &statement :
+                 {QStringLiteral("DROP TRIGGER data_search_stale_insert"),
+                  QStringLiteral("DROP TRIGGER data_search_stale_update"),
+                  QStringLiteral("DROP TRIGGER data_search_stale_delete"),
+                  QStringLiteral("CREATE TRIGGER data_search_stale_insert AFTER INSERT ON data BEGIN %1 END")
+                      .arg(former.arg(u"new")),
+                  QStringLiteral(
+                      "CREATE TRIGGER data_search_stale_update AFTER UPDATE OF b, c, f ON data BEGIN %1 %2 END")
+                      .arg(former.arg(u"old"), former.arg(u"new")),
+                  QStringLiteral("CREATE TRIGGER data_search_stale_delete AFTER DELETE ON data BEGIN %1 END")
+                      .arg(former.arg(u"old")),
+                  QStringLiteral("UPDATE register_version SET version=11")})
+                QVERIFY2(query.exec(statement), qPrintable(query.lastError().text()));
+            QVERIFY(!query.exec(QStringLiteral("update or fail data set b='旧' where rid=3")));
+            QVERIFY(!data::registerIsCurrent(connection));
+            data::upgradeRegister(connection);
+            QVERIFY(data::registerIsCurrent(connection));
+        }
+        QVERIFY(refreshSearchExtra(connection));
+        // Each writer changes customer 7 twice without the program refreshing in between, so the
+        // second write finds its row already marked as stale.
+        const QStringList writers{
+            QStringLiteral("update or fail data set b='%1', c='%2', f='%3' where rid=7"),
+            QStringLiteral("update or abort data set b='%1', c='%2', f='%3' where rid=7"),
+            QStringLiteral("update or rollback data set b='%1', c='%2', f='%3' where rid=7"),
+            QStringLiteral("update or replace data set b='%1', c='%2', f='%3' where rid=7"),
+            QStringLiteral("insert or replace into data (rid,a,b,c,f,g,d) values (7,'x','%1','%2','%3','5710','x')"),
+        };
+        const QStringList names{"华为科技", "中兴通讯", "联簿宝", "阿里", "百度在线"};
+        int round = 0;
+        for (const QString &writer : writers) {
+            for (int again = 0; again < 2; ++again, ++round) {
+                const QString name = names[round % names.size()] + QString::number(round);
+                const QString person = names[(round + 2) % names.size()];
+                const QString mobile = QStringLiteral("1860000%1").arg(round, 4, 10, QLatin1Char('0'));
+                const QString statement = writer.arg(name, person, mobile);
+                QVERIFY2(query.exec(statement), qPrintable(statement + QLatin1String(": ") + query.lastError().text()));
+                QCOMPARE(query.numRowsAffected(), 1);
+            }
+            const QString context = writer.left(22);
+            QVERIFY2(refreshSearchExtra(connection), qPrintable(context));
+            QVERIFY(query.exec(QStringLiteral("select b, c, f from data where rid=7")) && query.next());
+            const QString b = query.value(0).toString(), c = query.value(1).toString(), f = query.value(2).toString();
+            query.finish();
+            // The full-text index, the initials and the mobile find the customer by what he is now
+            // and no longer by what he was.
+            const std::vector<qint64> seven{7};
+            QVERIFY2(indexedKeys(connection, {"", b, "", "", "", ""}) == seven, qPrintable(context));
+            QVERIFY2(indexedKeys(connection, {"", "", "", c, "", ""}) == plainKeys(connection, {"", "", "", c, "", ""}),
+                     qPrintable(context));
+            const QStringList queries[] = {
+                {"", pinyinInitials(b), "", "", "", ""},
+                {"", "", f, "", "", ""},
+                {"", pinyinInitials(b), "", pinyinInitials(c), "", ""},
+                {"", "", "186", "", "", ""},
+                {"", names[(round - 2) % names.size()], "", "", "", ""},
+            };
+            for (const QStringList &fields : queries) {
+                const std::vector<qint64> expected = expectedKeys(connection, fields);
+                const sql::BoundStatement indexed = sql::boundSearchKeys(
+                    db::sqliteEngine(), fields[0], fields[1], fields[2], fields[3], fields[4], fields[5], true, true);
+                QVERIFY2(boundKeys(connection, indexed) == expected,
+                         qPrintable(context + QLatin1Char(' ') + fields.join(QLatin1Char('|'))));
+            }
+            const std::vector<qint64> byMobile = expectedKeys(connection, queries[1]);
+            QVERIFY2(std::count(byMobile.begin(), byMobile.end(), 7) == 1, qPrintable(context));
+            QVERIFY(query.exec(
+                QStringLiteral("insert into %1(%1) values('integrity-check')").arg(QLatin1String(kSearchIndexTable))));
+            // The stored order puts him where sorting the names in memory does.
+            std::vector<qint64> keys;
+            std::vector<std::optional<QString>> values;
+            QVERIFY(query.exec(QStringLiteral("select rid, b from data order by rid")));
+            while (query.next()) {
+                keys.push_back(query.value(0).toLongLong());
+                values.push_back(query.value(1).isNull() ? std::nullopt
+                                                         : std::optional<QString>(query.value(1).toString()));
+            }
+            query.finish();
+            std::vector<int> expected(keys.size());
+            std::iota(expected.begin(), expected.end(), 0);
+            std::stable_sort(expected.begin(), expected.end(),
+                             [&](int x, int y) { return db::sortsBefore(values[x], values[y], false); });
+            std::vector<int> order;
+            QVERIFY(
+                db::orderByStoredKeys(connection, QStringLiteral("data"), QStringLiteral("b"), false, keys, &order));
+            QVERIFY2(order == expected, qPrintable(context));
+        }
     }
 
     void longTermsAreAnsweredFromTheIndex()

@@ -19,6 +19,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -56,6 +57,7 @@ void typeInto(QWidget *w, const QString &text)
     QTest::keyClicks(w, text);
 }
 
+#ifndef _WIN32
 QString readFile(const QString &path)
 {
     QFile f(path);
@@ -63,6 +65,7 @@ QString readFile(const QString &path)
         return QString();
     return QString::fromUtf8(f.readAll());
 }
+#endif
 
 } // namespace
 
@@ -118,6 +121,9 @@ private slots:
         QVERIFY(old.open(QIODevice::WriteOnly));
         old.write("stale");
         old.close();
+#ifdef _WIN32
+        QVERIFY(readShellLink(shortcut).program.isEmpty()); // not a link the shell loads
+#endif
 
         h.showDialog();
         QComboBox *names = widgets(h.dialog)->operatorCombo;
@@ -133,10 +139,23 @@ private slots:
         QCOMPARE(names->currentText(), QStringLiteral("Adam"));
         QVERIFY(names->isAncestorOf(QApplication::focusWidget()) || QApplication::focusWidget() == names);
         // Rewritten on every showing.
+#ifdef _WIN32
+        // A Shell Link the shell loads back: the program, started in its own folder, with its icon.
+        const ShellLinkTarget link = readShellLink(shortcut);
+        const QString program = QCoreApplication::applicationFilePath();
+        QCOMPARE(link.program.toLower(), program.toLower());
+        QCOMPARE(link.workingFolder.toLower(), QFileInfo(program).absolutePath().toLower());
+        QCOMPARE(link.iconFile.toLower(), program.toLower());
+        QCOMPARE(link.iconIndex, 0);
+        // Written beside its name and renamed: nothing else is left on the desktop.
+        QVERIFY(QDir(h.env.desktopPath()).entryList({QStringLiteral("联簿宝*")}, QDir::Files | QDir::Hidden)
+                == QStringList{desktopShortcutFileName()});
+#else
         const QString text = readFile(shortcut);
         QVERIFY(text.startsWith(QStringLiteral("[Desktop Entry]")));
         QVERIFY(text.contains(QStringLiteral("Name=联簿宝")));
         QVERIFY(text.contains(QCoreApplication::applicationFilePath()));
+#endif
         QVERIFY(h.env.dialogs().boxes().isEmpty());
         h.dialog->hide();
         QVERIFY(QFile::remove(shortcut));

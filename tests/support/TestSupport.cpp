@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Installation.h"
+#include "platform/Paths.h"
 
 #include <QDir>
 #include <QFile>
@@ -77,6 +78,11 @@ Environment::Environment()
         // (and no XDG_CONFIG_HOME naming the real user-dirs file) keeps it in here too.
         qputenv("HOME", QFile::encodeName(homePath()));
         qunsetenv("XDG_CONFIG_HOME");
+#ifdef _WIN32
+        // Windows names the desktop through the shell, whatever HOME says, and the user's own
+        // must stay untouched. (On Linux the private HOME above is what the lookup finds.)
+        paths::overrideDesktopFolder(desktopPath());
+#endif
         QDir::setCurrent(m_dir.path());
     }
     setDialogService(&m_dialogs);
@@ -90,6 +96,7 @@ Environment::Environment()
 Environment::~Environment()
 {
     overridePackagedProgram(std::nullopt);
+    paths::overrideDesktopFolder(std::nullopt);
     setFixedNow(QDateTime());
     setShellService(nullptr);
     setDialogService(nullptr);
