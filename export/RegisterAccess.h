@@ -45,6 +45,10 @@ struct ImportSummary
     std::vector<int> addedForDeleted;
 };
 
+// Added customers are written this many to a statement (the last statement and one before an
+// update may hold fewer).
+constexpr int kImportRowsPerStatement = 100;
+
 // Writes the plan in one transaction: added rows get every field (today's date when the file
 // has no 登记日期), an update overwrites only the fields the file gives a value; a customer to
 // update that no longer exists is added instead (addedForDeleted). A failure or

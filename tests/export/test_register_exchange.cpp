@@ -1,5 +1,6 @@
 // Customers between a real register and the files: an import as one transaction (added,
-// updated, skipped, cut values, rollback on failure and cancel) and the list out to each new
+// updated, skipped, cut values, rollback on failure and cancel, customers added many to a
+// statement) and the list out to each new
 // format and back in, as the import window would read it.
 
 #include "db/Connection.h"
@@ -14,11 +15,13 @@
 #include "export/RegisterAccess.h"
 #include "export/VCardFormat.h"
 #include "export/XlsxFormat.h"
+#include "data/SearchIndex.h"
 #include "platform/Error.h"
 #include "tests/support/TestDatabase.h"
 
 #include <QFile>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTest>
 #include <QtEndian>
 
@@ -87,6 +90,43 @@ QByteArray readAll(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Every row of a table (by rowid) as text, to compare two registers' stored results.
+QStringList tableRows(db::Connection &connection, const QString &table)
+{
+    QSqlQuery query(connection.database());
+    if (!query.exec(QStringLiteral("SELECT rowid, * FROM %1 ORDER BY rowid").arg(table)))
+        return {QStringLiteral("refused: ") + table};
+    QStringList rows;
+    while (query.next()) {
+        QStringList values;
+        for (int k = 0; k < query.record().count(); ++k)
+            values << (query.isNull(k) ? QStringLiteral("<null>") : query.value(k).toString());
+        rows << values.join(QChar(0x1F));
+    }
+    return rows;
+}
+
+// The customers the quick search lists for a 姓名 of three or more characters (answered from
+// the full-text index).
+std::vector<qint64> foundByName(db::Connection &connection, const QString &name)
+{
+    QSqlQuery query(connection.database());
+    std::vector<qint64> ids;
+    if (!query.exec(sql::searchKeys({}, {}, {}, name, {}, {})))
+        return {-1};
+    while (query.next())
+        ids.push_back(query.value(0).toLongLong());
+    return ids;
+}
+
+// The full-text index agrees with the customers it indexes.
+bool searchIndexIntact(db::Connection &connection)
+{
+    QSqlQuery query(connection.database());
+    return query.exec(
+        QStringLiteral("INSERT INTO %1(%1) VALUES('integrity-check')").arg(QLatin1String(kSearchIndexTable)));
 }
 
 } // namespace
@@ -194,6 +234,94 @@ private slots:
         connection.execute(QStringLiteral("DROP TRIGGER refuse"));
         QCOMPARE(applyImport(connection.database(), plan, QString()).added, 50);
         QCOMPARE(customerCount(connection), 50);
+    }
+
+    // Added customers go in statements of many rows: what is stored (customers, keys, the
+    // search's tables) is what one statement per row stores, whatever the count and wherever
+    // updates and skipped rows fall; a refused row keeps its whole import out.
+    void addedCustomersInStatementsOfManyRows()
+    {
+        const int batch = kImportRowsPerStatement;
+        const int count = 2 * batch + 37; // two full statements and a shorter one
+        const int updatedAt = batch + 10; // splits the second statement
+        std::vector<PlannedRow> plan;
+        for (int i = 0; i < count; ++i) {
+            ImportRow imported = row(i + 2, {{F::Name, QStringLiteral("批量客户%1号").arg(i)},
+                                             {F::ShortName, QStringLiteral("华联%1").arg(i % 7)},
+                                             {F::Mobile, QStringLiteral("139%1").arg(i, 8, 10, QLatin1Char('0'))}});
+            if (i % 50 == 3)
+                imported.record[F::Position] = QString(40, QChar(0x957F)); // longer than its column
+            if (i % 9 == 0)
+                imported.record[F::RegistrationDate] =
+                    QStringLiteral("2024-03-%1").arg(i % 28 + 1, 2, 10, QLatin1Char('0'));
+            plan.push_back({imported, i == 5 ? ImportAction::Skip : ImportAction::Add, 0});
+        }
+        const PlannedRow existing{row(1, {{F::Name, QStringLiteral("老客户")}}), ImportAction::Add, 0};
+
+        test::TestDatabase batched;
+        db::Connection many(batched.path());
+        many.open();
+        applyImport(many.database(), {existing}, QStringLiteral("2025-01-01"));
+        plan[std::size_t(updatedAt)].action = ImportAction::Update;
+        plan[std::size_t(updatedAt)].updateId = loadCustomers(many.database()).front().id;
+        const ImportSummary summary = applyImport(many.database(), plan, QStringLiteral("2025-06-01"));
+        QCOMPARE(summary.added, count - 2);
+        QCOMPARE(summary.updated, 1);
+        QCOMPARE(summary.skipped, 1);
+        std::vector<int> cutLines;
+        for (const ImportSummary::Cut &cut : summary.cut)
+            cutLines.push_back(cut.line);
+        std::vector<int> expectedCuts;
+        for (int i = 3; i < count; i += 50)
+            expectedCuts.push_back(i + 2);
+        QCOMPARE(cutLines, expectedCuts);
+
+        // The same plan a planned row at a time: every statement holds one row.
+        test::TestDatabase oneByOne;
+        db::Connection single(oneByOne.path());
+        single.open();
+        applyImport(single.database(), {existing}, QStringLiteral("2025-01-01"));
+        for (const PlannedRow &planned : plan)
+            applyImport(single.database(), {planned}, QStringLiteral("2025-06-01"));
+
+        for (const QString &table : {QStringLiteral("data"), QString::fromLatin1(kSearchExtraStale)}) {
+            const QStringList stored = tableRows(many, table);
+            QVERIFY2(!stored.isEmpty() && !stored.front().startsWith(QLatin1String("refused")), qPrintable(table));
+            if (table == QLatin1String("data"))
+                QCOMPARE(stored.size(), count - 1);
+            QCOMPARE(stored, tableRows(single, table));
+        }
+        QVERIFY(searchIndexIntact(many));
+        // The first row, the last of a full statement, the row after an update and the last.
+        for (const int i : {0, batch - 1, updatedAt + 1, count - 1}) {
+            const QString name = QStringLiteral("批量客户%1号").arg(i);
+            const std::vector<qint64> found = foundByName(many, name);
+            QCOMPARE(found.size(), std::size_t(1));
+            QCOMPARE(found, foundByName(single, name));
+        }
+        QCOMPARE(foundByName(many, QStringLiteral("批量客户%1号").arg(updatedAt)).size(), std::size_t(1));
+        QVERIFY(foundByName(many, QStringLiteral("批量客户5号")).empty());
+
+        // A row refused in the middle of the second statement: neither the first statement's
+        // rows nor the refused statement's earlier ones stay, nor their index entries.
+        test::TestDatabase refusing;
+        db::Connection refused(refusing.path());
+        refused.open();
+        applyImport(refused.database(), {existing}, QStringLiteral("2025-01-01"));
+        const QStringList before = tableRows(refused, QString::fromLatin1(kSearchExtraStale));
+        refused.execute(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON data WHEN NEW.c = '批量客户%1号' "
+                                       "BEGIN SELECT RAISE(ABORT, 'refused'); END")
+                            .arg(batch + batch / 2));
+        std::vector<PlannedRow> adds = plan;
+        adds[std::size_t(updatedAt)].action = ImportAction::Add;
+        QVERIFY_THROWS_EXCEPTION(Error, applyImport(refused.database(), adds, QStringLiteral("2025-06-01")));
+        QCOMPARE(customerCount(refused), 1);
+        QCOMPARE(tableRows(refused, QString::fromLatin1(kSearchExtraStale)), before);
+        QVERIFY(searchIndexIntact(refused));
+        QVERIFY(foundByName(refused, QStringLiteral("批量客户0号")).empty());
+        refused.execute(QStringLiteral("DROP TRIGGER refuse"));
+        QCOMPARE(applyImport(refused.database(), adds, QStringLiteral("2025-06-01")).added, count - 1);
+        QCOMPARE(foundByName(refused, QStringLiteral("批量客户%1号").arg(count - 1)).size(), std::size_t(1));
     }
 
     // A sheet of another program whose dates are number cells in date formats: each arrives in
