@@ -6,7 +6,7 @@
 //
 // Each import has its floor, measured in the same run: the bytes read plainly (an .xlsx: its
 // sheet's XML scanned as a stream) plus the same records as bound inserts in one transaction
-// into a register with the same triggers.
+// into a register with the same triggers, as many rows to a statement as the import writes.
 //
 // Then 10,000 customers from a CSV and an .xlsx file into an empty register through the import
 // window itself (read and preview, duplicate list, the transaction), 1 % of them duplicates of
@@ -16,6 +16,9 @@
 //
 //   cmake --preset release && cmake --build --preset release --target lianbu-exchange-bench
 //   QT_QPA_PLATFORM=offscreen build/release/bench/lianbu-exchange-bench [records... | hostile | read records]
+//   ... lianbu-exchange-bench [xls|xlsx|csv|csv/gbk|vcf...] [--rows-per-statement=N] records...
+// (formats named: only their exports and imports; the insert floor's statements hold N rows,
+// by default as many as the import's.)
 #include "bench/BenchDialogs.h"
 #include "customers/CustomerGrid.h"
 #include "customers/ImportWindow.h"
@@ -53,6 +56,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -188,8 +192,9 @@ double xmlScanMs(const QString &path)
 }
 
 // The floor of an import's writing: the same records as bound inserts in one transaction,
-// straight through the engine, into an empty register with the same tables and triggers.
-double boundInsertMs(const QString &target, const std::vector<ImportRow> &rows)
+// straight through the engine, into an empty register with the same tables and triggers, in
+// statements of `rowsPerStatement` rows as the import writes them (the last one shorter).
+double boundInsertMs(const QString &target, const std::vector<ImportRow> &rows, int rowsPerStatement)
 {
     createDeliveredDatabase(target);
     db::Connection connection(target);
@@ -201,18 +206,32 @@ double boundInsertMs(const QString &target, const std::vector<ImportRow> &rows)
         columns << fieldColumn(F(f));
         marks << QStringLiteral("?");
     }
+    const QString tuple = QLatin1Char('(') + marks.join(QLatin1Char(',')) + QLatin1Char(')');
+    auto insertOf = [&](std::size_t count) {
+        QStringList tuples;
+        for (std::size_t r = 0; r < count; ++r)
+            tuples << tuple;
+        return QStringLiteral("INSERT INTO data (%1) VALUES %2")
+            .arg(columns.join(QLatin1Char(',')), tuples.join(QLatin1Char(',')));
+    };
+    const std::size_t batch = std::size_t(std::max(rowsPerStatement, 1));
     // A statement's undo kept in memory, as the import keeps it.
     sqlite3_exec(handle, "PRAGMA temp_store=MEMORY", nullptr, nullptr, nullptr);
     QElapsedTimer timer;
     timer.start();
     sqlite3_exec(handle, "BEGIN", nullptr, nullptr, nullptr);
     {
-        db::engine::Statement insert(handle, QStringLiteral("INSERT INTO data (%1) VALUES (%2)")
-                                                 .arg(columns.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
-        for (const ImportRow &row : rows) {
+        db::engine::Statement full(handle, insertOf(batch));
+        for (std::size_t first = 0; first < rows.size(); first += batch) {
+            const std::size_t count = std::min(batch, rows.size() - first);
+            std::optional<db::engine::Statement> tail;
+            if (count < batch)
+                tail.emplace(handle, insertOf(count));
+            db::engine::Statement &insert = tail ? *tail : full;
             insert.reset();
-            for (std::size_t f = 0; f < kCustomerFieldCount; ++f)
-                insert.bind(int(f) + 1, row.record.values[f]);
+            for (std::size_t r = 0; r < count; ++r)
+                for (std::size_t f = 0; f < kCustomerFieldCount; ++f)
+                    insert.bind(int(r * kCustomerFieldCount + f) + 1, rows[first + r].record.values[f]);
             insert.step();
         }
     }
@@ -337,9 +356,17 @@ qint64 exportXls(SourceRegister &source, const QString &path, double *ms)
     return written;
 }
 
+QString formatName(ExportFormat format)
+{
+    return formatSuffix(format) + (format == ExportFormat::CsvGbk ? QStringLiteral("/gbk") : QString());
+}
+
+const std::vector<ExportFormat> kEveryFormat{ExportFormat::Xls, ExportFormat::Xlsx, ExportFormat::CsvUtf8,
+                                             ExportFormat::CsvGbk, ExportFormat::VCard};
+
 // Each import against its floor, measured in the same run: reading the file's bytes (for
 // .xlsx: the streaming scan of its sheet's XML) plus the bound inserts of the same records.
-void throughput(int count)
+void throughput(int count, const std::vector<ExportFormat> &formats, int rowsPerStatement)
 {
     QTemporaryDir dir;
     SourceRegister source(dir.filePath(QStringLiteral("source.db")), count);
@@ -348,8 +375,7 @@ void throughput(int count)
     std::printf("%-10s %8s %8s %10s %9s %9s %6s %10s %9s %9s %9s %6s\n", "format", "records", "MB", "export ms",
                 "raw ms", "floor ms", "ratio", "import ms", "read ms", "insert ms", "floor ms", "ratio");
     int round = 0;
-    for (const ExportFormat format :
-         {ExportFormat::Xls, ExportFormat::Xlsx, ExportFormat::CsvUtf8, ExportFormat::CsvGbk, ExportFormat::VCard}) {
+    for (const ExportFormat format : formats) {
         const QString path = dir.filePath(QStringLiteral("out%1.").arg(round) + formatSuffix(format));
         QElapsedTimer timer;
         timer.start();
@@ -375,16 +401,15 @@ void throughput(int count)
         QFile::remove(target);
         const double readMs = format == ExportFormat::Xlsx ? xmlScanMs(path) : rawReadMs(path);
         const QString floorTarget = dir.filePath(QStringLiteral("floor%1.db").arg(round));
-        const double insertMs = boundInsertMs(floorTarget, readRecords(format, path));
+        const double insertMs = boundInsertMs(floorTarget, readRecords(format, path), rowsPerStatement);
         QFile::remove(floorTarget);
         const double importFloorMs = readMs + insertMs;
         if (summary.added != records)
             std::printf("  (only %d of %lld records came back)\n", summary.added, records);
-        std::printf(
-            "%-10s %8lld %8.1f %10.0f %9.1f %9.1f %6.2f %10.0f %9.1f %9.0f %9.0f %6.2f\n",
-            qPrintable(formatSuffix(format) + (format == ExportFormat::CsvGbk ? QStringLiteral("/gbk") : QString())),
-            records, size / 1e6, exportMs, writeMs, floorMs, exportMs / std::max(floorMs, 0.01), importMs, readMs,
-            insertMs, importFloorMs, importMs / std::max(importFloorMs, 0.01));
+        std::printf("%-10s %8lld %8.1f %10.0f %9.1f %9.1f %6.2f %10.0f %9.1f %9.0f %9.0f %6.2f\n",
+                    qPrintable(formatName(format)), records, size / 1e6, exportMs, writeMs, floorMs,
+                    exportMs / std::max(floorMs, 0.01), importMs, readMs, insertMs, importFloorMs,
+                    importMs / std::max(importFloorMs, 0.01));
         ++round;
     }
     std::printf("\n");
@@ -514,13 +539,30 @@ int main(int argc, char **argv)
         return 0;
     }
     std::vector<int> counts;
-    for (int i = 1; i < argc; ++i)
-        counts.push_back(QString::fromLocal8Bit(argv[i]).toInt());
+    std::vector<ExportFormat> formats;
+    int rowsPerStatement = kImportRowsPerStatement;
+    for (int i = 1; i < argc; ++i) {
+        const QString argument = QString::fromLocal8Bit(argv[i]);
+        const auto named = std::find_if(kEveryFormat.begin(), kEveryFormat.end(),
+                                        [&](ExportFormat format) { return formatName(format) == argument; });
+        if (named != kEveryFormat.end())
+            formats.push_back(*named);
+        else if (argument.startsWith(QLatin1String("--rows-per-statement=")))
+            rowsPerStatement = argument.section(QLatin1Char('='), 1).toInt();
+        else
+            counts.push_back(argument.toInt());
+    }
     if (counts.empty())
         counts = {100000};
+    // Formats named: only their exports and imports, for a long run at one size.
+    const bool everything = formats.empty();
+    if (everything)
+        formats = kEveryFormat;
     try {
         for (const int count : counts)
-            throughput(count);
+            throughput(count, formats, rowsPerStatement);
+        if (!everything)
+            return 0;
         throughTheImportWindow(10000);
         hostileFiles();
     } catch (const Error &error) {
