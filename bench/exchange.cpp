@@ -20,6 +20,7 @@
 // (formats named: only their exports and imports; the insert floor's statements hold N rows,
 // by default as many as the import's.)
 #include "bench/BenchDialogs.h"
+#include "bench/CpuTime.h"
 #include "customers/CustomerGrid.h"
 #include "customers/ImportWindow.h"
 #include "customers/ShownList.h"
@@ -71,6 +72,11 @@ namespace {
 double msSince(const QElapsedTimer &timer)
 {
     return timer.nsecsElapsed() / 1e6;
+}
+
+double cpuMs()
+{
+    return bench::clockMs(CLOCK_PROCESS_CPUTIME_ID);
 }
 
 // Every `repeatEvery`-th customer (0: none) has the mobile of the one before it.
@@ -194,7 +200,7 @@ double xmlScanMs(const QString &path)
 // The floor of an import's writing: the same records as bound inserts in one transaction,
 // straight through the engine, into an empty register with the same tables and triggers, in
 // statements of `rowsPerStatement` rows as the import writes them (the last one shorter).
-double boundInsertMs(const QString &target, const std::vector<ImportRow> &rows, int rowsPerStatement)
+double boundInsertMs(const QString &target, const std::vector<ImportRow> &rows, int rowsPerStatement, double *cpu)
 {
     createDeliveredDatabase(target);
     db::Connection connection(target);
@@ -217,6 +223,7 @@ double boundInsertMs(const QString &target, const std::vector<ImportRow> &rows, 
     const std::size_t batch = std::size_t(std::max(rowsPerStatement, 1));
     // A statement's undo kept in memory, as the import keeps it.
     sqlite3_exec(handle, "PRAGMA temp_store=MEMORY", nullptr, nullptr, nullptr);
+    const double cpu0 = cpuMs();
     QElapsedTimer timer;
     timer.start();
     sqlite3_exec(handle, "BEGIN", nullptr, nullptr, nullptr);
@@ -236,6 +243,7 @@ double boundInsertMs(const QString &target, const std::vector<ImportRow> &rows, 
         }
     }
     sqlite3_exec(handle, "COMMIT", nullptr, nullptr, nullptr);
+    *cpu = cpuMs() - cpu0;
     return msSince(timer);
 }
 
@@ -372,8 +380,9 @@ void throughput(int count, const std::vector<ExportFormat> &formats, int rowsPer
     SourceRegister source(dir.filePath(QStringLiteral("source.db")), count);
 
     std::printf("%d records\n", count);
-    std::printf("%-10s %8s %8s %10s %9s %9s %6s %10s %9s %9s %9s %6s\n", "format", "records", "MB", "export ms",
-                "raw ms", "floor ms", "ratio", "import ms", "read ms", "insert ms", "floor ms", "ratio");
+    std::printf("%-10s %8s %8s %10s %9s %9s %6s %10s %9s %9s %9s %6s %9s %9s\n", "format", "records", "MB", "export ms",
+                "raw ms", "floor ms", "ratio", "import ms", "read ms", "insert ms", "floor ms", "ratio", "imp CPU",
+                "floor CPU");
     int round = 0;
     for (const ExportFormat format : formats) {
         const QString path = dir.filePath(QStringLiteral("out%1.").arg(round) + formatSuffix(format));
@@ -395,21 +404,26 @@ void throughput(int count, const std::vector<ExportFormat> &formats, int rowsPer
             floorMs = xlsxFloorMs(source.cells(), dir.filePath(QStringLiteral("floor%1.xlsx").arg(round)));
 
         timer.restart();
+        double cpu0 = cpuMs();
         const QString target = dir.filePath(QStringLiteral("target%1.db").arg(round));
         const ImportSummary summary = importInto(target, format, path);
         const double importMs = msSince(timer);
+        const double importCpu = cpuMs() - cpu0;
         QFile::remove(target);
+        cpu0 = cpuMs();
         const double readMs = format == ExportFormat::Xlsx ? xmlScanMs(path) : rawReadMs(path);
+        const double readCpu = cpuMs() - cpu0;
         const QString floorTarget = dir.filePath(QStringLiteral("floor%1.db").arg(round));
-        const double insertMs = boundInsertMs(floorTarget, readRecords(format, path), rowsPerStatement);
+        double insertCpu = 0;
+        const double insertMs = boundInsertMs(floorTarget, readRecords(format, path), rowsPerStatement, &insertCpu);
         QFile::remove(floorTarget);
         const double importFloorMs = readMs + insertMs;
         if (summary.added != records)
             std::printf("  (only %d of %lld records came back)\n", summary.added, records);
-        std::printf("%-10s %8lld %8.1f %10.0f %9.1f %9.1f %6.2f %10.0f %9.1f %9.0f %9.0f %6.2f\n",
+        std::printf("%-10s %8lld %8.1f %10.0f %9.1f %9.1f %6.2f %10.0f %9.1f %9.0f %9.0f %6.2f %9.0f %9.0f\n",
                     qPrintable(formatName(format)), records, size / 1e6, exportMs, writeMs, floorMs,
                     exportMs / std::max(floorMs, 0.01), importMs, readMs, insertMs, importFloorMs,
-                    importMs / std::max(importFloorMs, 0.01));
+                    importMs / std::max(importFloorMs, 0.01), importCpu, readCpu + insertCpu);
         ++round;
     }
     std::printf("\n");
