@@ -259,6 +259,8 @@ private slots:
         const PlannedRow existing{row(1, {{F::Name, QStringLiteral("老客户")}}), ImportAction::Add, 0};
 
         test::TestDatabase batched;
+        if (batched.isServer())
+            QSKIP("compares the rows by SQLite's rowid and checks SQLite's full-text index");
         db::Connection many(batched.path());
         many.open();
         applyImport(many.database(), {existing}, QStringLiteral("2025-01-01"));
