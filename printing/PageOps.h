@@ -61,7 +61,6 @@ private:
         Ellipse,
         Polyline,
         Polygon,
-        LineSegments,
         Path,
         Text,
     };
