@@ -144,8 +144,13 @@ PageStore::PageStore(QObject *parent)
     m_printer = info.isNull() ? std::make_unique<QPrinter>(QPrinter::HighResolution)
                               : std::make_unique<QPrinter>(info, QPrinter::HighResolution);
     m_metrics = currentMetrics();
-    // The resolution a picture replays at (the toolkit's default), asked of a picture whose
-    // bounds are set so that it has nothing to check.
+    updatePictureDpi();
+}
+
+void PageStore::updatePictureDpi() const
+{
+    // The resolution a picture replays at (the toolkit's default, from the screen), asked of a
+    // picture whose bounds are set so that it has nothing to check.
     QPicture picture;
     picture.setBoundingRect(QRect(0, 0, 1, 1));
     m_pictureDpiX = picture.logicalDpiX();
@@ -394,6 +399,8 @@ int PageStore::printPages(QPrinter *printer, int fromPage, int toPage) const
     const PrinterMetrics target = lianbu::printing::printerMetrics(*printer);
     const QPointF corner(m_metrics.offsetX * kx - target.offsetX, m_metrics.offsetY * ky - target.offsetY);
     int printed = 0;
+    // As a picture replaying now would; the pages are read on the unpacking thread.
+    updatePictureDpi();
     PageUnpacker pages(*this, fromPage - 1, toPage - 1);
     for (int page = fromPage; page <= toPage; ++page) {
         if (page > fromPage && !printer->newPage())

@@ -135,8 +135,9 @@ private:
     bool m_hasPrinters = false;
     lianbu::printing::PrinterMetrics m_metrics;
     // The resolution a QPicture reports, which replaying one scales from.
-    int m_pictureDpiX = 96;
-    int m_pictureDpiY = 96;
+    void updatePictureDpi() const;
+    mutable int m_pictureDpiX = 96;
+    mutable int m_pictureDpiY = 96;
     // Completed pages' data, packed beside the window thread as they come.
     std::unique_ptr<lianbu::printing::PagePacker> m_pages;
     mutable int m_cachedIndex = -1;
