@@ -35,8 +35,19 @@ public:
             brush = state.brush();
     }
     void drawPixmap(const QRectF &, const QPixmap &, const QRectF &) override {}
-    void drawPath(const QPainterPath &) override {}
-    void drawPolygon(const QPointF *, int, PolygonDrawMode) override {}
+    void drawPath(const QPainterPath &path) override
+    {
+        PageOp op{PageOp::Path, transform, pen, brush};
+        op.path = path;
+        ops->push_back(op);
+    }
+    void drawPolygon(const QPointF *points, int count, PolygonDrawMode mode) override
+    {
+        PageOp op{mode == PolylineMode ? PageOp::Polyline : PageOp::Polygon, transform, pen, brush};
+        op.polygon = QPolygonF(QList<QPointF>(points, points + count));
+        op.fill = mode == WindingMode ? Qt::WindingFill : Qt::OddEvenFill;
+        ops->push_back(op);
+    }
     void drawRects(const QRectF *rects, int count) override
     {
         for (int i = 0; i < count; ++i) {
@@ -103,22 +114,40 @@ protected:
 
 void drawOps(QPainter &painter, const FloorPage &page, const QTransform &base)
 {
+    // Each state is set only when it changes, as a program drawing these items itself would: a
+    // painter told the same matrix again still hands it to the PDF writer again.
+    const PageOp *last = nullptr;
     for (const PageOp &op : page) {
-        painter.setTransform(op.transform * base);
-        painter.setPen(op.pen);
+        if (!last || op.transform != last->transform)
+            painter.setTransform(op.transform * base);
+        if (!last || op.pen != last->pen)
+            painter.setPen(op.pen);
+        const bool fills = op.kind == PageOp::Rect || op.kind == PageOp::Polygon || op.kind == PageOp::Path;
+        if (fills && painter.brush() != op.brush)
+            painter.setBrush(op.brush);
         switch (op.kind) {
         case PageOp::Text:
-            painter.setFont(op.font);
+            if (painter.font() != op.font)
+                painter.setFont(op.font);
             painter.drawText(op.at, op.text);
             break;
         case PageOp::Rect:
-            painter.setBrush(op.brush);
             painter.drawRect(op.rect);
             break;
         case PageOp::Line:
             painter.drawLine(op.line);
             break;
+        case PageOp::Polygon:
+            painter.drawPolygon(op.polygon, op.fill);
+            break;
+        case PageOp::Polyline:
+            painter.drawPolyline(op.polygon);
+            break;
+        case PageOp::Path:
+            painter.drawPath(op.path);
+            break;
         }
+        last = &op;
     }
 }
 

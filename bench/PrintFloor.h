@@ -6,6 +6,8 @@
 
 #include <QFont>
 #include <QLineF>
+#include <QPainterPath>
+#include <QPolygonF>
 #include <QPen>
 #include <QRectF>
 #include <QString>
@@ -19,7 +21,7 @@ namespace lianbu::bench {
 
 struct PageOp
 {
-    enum Kind { Text, Rect, Line } kind = Text;
+    enum Kind { Text, Rect, Line, Polygon, Polyline, Path } kind = Text;
     QTransform transform;
     QPen pen;
     QBrush brush;
@@ -28,6 +30,10 @@ struct PageOp
     QString text;
     QRectF rect;
     QLineF line;
+    // Frames and fills reach the engine as polygons or paths (a recorded rectangle replays as one).
+    QPolygonF polygon;
+    Qt::FillRule fill = Qt::OddEvenFill;
+    QPainterPath path;
 };
 
 using FloorPage = std::vector<PageOp>;

@@ -144,6 +144,17 @@ PageStore::PageStore(QObject *parent)
     m_printer = info.isNull() ? std::make_unique<QPrinter>(QPrinter::HighResolution)
                               : std::make_unique<QPrinter>(info, QPrinter::HighResolution);
     m_metrics = currentMetrics();
+    updatePictureDpi();
+}
+
+void PageStore::updatePictureDpi() const
+{
+    // The resolution a picture replays at (the toolkit's default, from the screen), asked of a
+    // picture whose bounds are set so that it has nothing to check.
+    QPicture picture;
+    picture.setBoundingRect(QRect(0, 0, 1, 1));
+    m_pictureDpiX = picture.logicalDpiX();
+    m_pictureDpiY = picture.logicalDpiY();
 }
 
 PageStore::~PageStore()
@@ -282,9 +293,9 @@ void PageStore::drawPicture(QPainter *painter, const QPicture &picture) const
 
 namespace {
 
-// Unpacks the pages to print on a second thread, a few ahead of the printer: unpacking and
-// checking a page costs about a fifth of printing it, and the printer's own work cannot be
-// split.
+// Unpacks the pages to print on a second thread, a few ahead of the printer, and reads each into
+// its painter calls there: parsing a recorded page costs about as much as the printer's own
+// drawing of it, and the printer's work cannot be split.
 class PageUnpacker
 {
 public:
@@ -301,15 +312,15 @@ public:
         m_thread.join();
     }
     // The next page in order; waits until it is unpacked.
-    QPicture next()
+    PageStore::ReadPage next()
     {
         std::unique_lock lock(m_mutex);
         m_changed.wait(lock, [this] { return !m_ready.empty(); });
-        QPicture picture = std::move(m_ready.front());
+        PageStore::ReadPage page = std::move(m_ready.front());
         m_ready.pop_front();
         lock.unlock();
         m_changed.notify_all();
-        return picture;
+        return page;
     }
 
 private:
@@ -324,10 +335,10 @@ private:
                 if (m_stop)
                     return;
             }
-            QPicture picture = store.unpackedPage(index);
+            PageStore::ReadPage page = store.readPage(index);
             {
                 const std::lock_guard lock(m_mutex);
-                m_ready.push_back(std::move(picture));
+                m_ready.push_back(std::move(page));
             }
             m_changed.notify_all();
         }
@@ -335,12 +346,40 @@ private:
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::deque<QPicture> m_ready;
+    std::deque<PageStore::ReadPage> m_ready;
     bool m_stop = false;
     std::thread m_thread; // last: starts once the rest is ready
 };
 
 } // namespace
+
+PageStore::ReadPage PageStore::readPage(int index) const
+{
+    ReadPage page;
+    if (index < 0 || index >= pageCount())
+        return page;
+    // The bytes are this store's own recording: they need no checksum before they are read.
+    page.ops = lianbu::printing::PageOps::decode(pictureBytes(index), m_pictureDpiX, m_pictureDpiY);
+    if (!page.ops.isValid())
+        page.picture = unpackedPage(index);
+    return page;
+}
+
+void PageStore::drawReadPage(QPainter *painter, const ReadPage &page) const
+{
+    if (!page.ops.isValid()) {
+        drawPicture(painter, page.picture);
+        return;
+    }
+    painter->save();
+    painter->setClipRect(QRect(0, 0, m_metrics.printableWidth, m_metrics.printableHeight), Qt::IntersectClip);
+    // As for a picture (drawPicture): the pages are in printer pixels already.
+    const QPaintDevice *device = painter->device();
+    if (device && device->logicalDpiX() > 0 && device->logicalDpiY() > 0)
+        painter->scale(double(m_pictureDpiX) / device->logicalDpiX(), double(m_pictureDpiY) / device->logicalDpiY());
+    page.ops.draw(painter);
+    painter->restore();
+}
 
 int PageStore::printPages(QPrinter *printer, int fromPage, int toPage) const
 {
@@ -360,6 +399,8 @@ int PageStore::printPages(QPrinter *printer, int fromPage, int toPage) const
     const PrinterMetrics target = lianbu::printing::printerMetrics(*printer);
     const QPointF corner(m_metrics.offsetX * kx - target.offsetX, m_metrics.offsetY * ky - target.offsetY);
     int printed = 0;
+    // As a picture replaying now would; the pages are read on the unpacking thread.
+    updatePictureDpi();
     PageUnpacker pages(*this, fromPage - 1, toPage - 1);
     for (int page = fromPage; page <= toPage; ++page) {
         if (page > fromPage && !printer->newPage())
@@ -367,7 +408,7 @@ int PageStore::printPages(QPrinter *printer, int fromPage, int toPage) const
         painter.save();
         painter.translate(corner);
         painter.scale(kx, ky);
-        drawPicture(&painter, pages.next());
+        drawReadPage(&painter, pages.next());
         painter.restore();
         ++printed;
     }

@@ -7,6 +7,7 @@
 // relative to the printable area's top-left corner; the store remembers those metrics so a page
 // can be shown at any zoom and printed on any printer.
 
+#include "printing/PageOps.h"
 #include "printing/PrintLayout.h"
 
 #include <QAbstractScrollArea>
@@ -104,6 +105,16 @@ public:
     // The page's picture unpacked and checked afresh, sharing nothing with the store's own
     // unpacked page: safe to call from another thread while nothing is being generated.
     QPicture unpackedPage(int index) const;
+    // A page unpacked and read into its painter calls (or, when it holds anything else, its
+    // picture), for printing it from another thread while nothing is being generated.
+    struct ReadPage
+    {
+        lianbu::printing::PageOps ops;
+        QPicture picture;
+    };
+    ReadPage readPage(int index) const;
+    // Draws a page so read as drawPage draws it.
+    void drawReadPage(QPainter *painter, const ReadPage &page) const;
     // Waits until every completed page is compressed (memory measurements).
     void waitUntilPacked() const { m_pages->waitUntilPacked(); }
 
@@ -123,6 +134,10 @@ private:
     std::unique_ptr<QPrinter> m_printer;
     bool m_hasPrinters = false;
     lianbu::printing::PrinterMetrics m_metrics;
+    // The resolution a QPicture reports, which replaying one scales from.
+    void updatePictureDpi() const;
+    mutable int m_pictureDpiX = 96;
+    mutable int m_pictureDpiY = 96;
     // Completed pages' data, packed beside the window thread as they come.
     std::unique_ptr<lianbu::printing::PagePacker> m_pages;
     mutable int m_cachedIndex = -1;

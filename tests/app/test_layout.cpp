@@ -155,7 +155,7 @@ private slots:
         QCOMPARE(gridOf(h)->rowLines(), 0);
         QVERIFY(gridOf(h)->autoFitColWidths());
         QCOMPARE(visibleWidthSum(h), gridOf(h)->view()->viewport()->width());
-        QVERIFY(h.env.dialogs().boxes().isEmpty());
+        QVERIFY2(h.env.dialogs().boxes().isEmpty(), h.env.dialogs().boxesText().constData());
     }
 
     void aSavedLayoutComesBackAtTheNextStart()
@@ -180,7 +180,7 @@ private slots:
         // The per-user settings folder does not exist yet: the command creates it.
         QVERIFY(!QFileInfo::exists(QFileInfo(paths::settingsFilePath()).absolutePath()));
         h.form->customerList()->saveColumnLayoutAction()->trigger();
-        QVERIFY(h.env.dialogs().boxes().isEmpty());
+        QVERIFY2(h.env.dialogs().boxes().isEmpty(), h.env.dialogs().boxesText().constData());
         const QStringList keys = profileKeys(paths::settingsFilePath(), kSection);
         QCOMPARE(keys.size(), 17); // 16 columns and the grid
         QCOMPARE(keys.first(), QStringLiteral("DBGridEh1.g"));
@@ -205,7 +205,7 @@ private slots:
         const QList<QAction *> hideItems = h.form->customerList()->hideColumnActions();
         for (int i = 0; i < hideItems.size(); ++i)
             QCOMPARE(hideItems.at(i)->isChecked(), i == 4 || i >= 11); // 传真, and the hidden follow-up dates
-        QVERIFY(h.env.dialogs().boxes().isEmpty());
+        QVERIFY2(h.env.dialogs().boxes().isEmpty(), h.env.dialogs().boxesText().constData());
 
         // The rows come in the table's order: the marker sorted nothing.
         h.form->showAllRecords();
@@ -253,7 +253,7 @@ private slots:
         QCOMPARE(profileString(paths::settingsFilePath(), kSection, QStringLiteral("DBGridEh1.a"))
                      .section(QLatin1Char(','), 0, 0),
                  QStringLiteral("13"));
-        QVERIFY(h.env.dialogs().boxes().isEmpty());
+        QVERIFY2(h.env.dialogs().boxes().isEmpty(), h.env.dialogs().boxesText().constData());
     }
 
     // Files written by the program before its names were changed: their section, entry names
@@ -266,7 +266,7 @@ private slots:
         MainWindowHarness h(false);
         writeSettings(stored);
         h.show();
-        QVERIFY(h.env.dialogs().boxes().isEmpty());
+        QVERIFY2(h.env.dialogs().boxes().isEmpty(), h.env.dialogs().boxesText().constData());
         QCOMPARE(order(h).first(), QStringLiteral("day1"));
         QCOMPARE(order(h).mid(1, 2), (QStringList{"a", "b"}));
         QVERIFY(!columnOf(h, "e")->visible());
@@ -320,7 +320,7 @@ private slots:
                                        "DBGridEh1.k=-3,-40,2,1,-7\r\n" // never moved, width kept, up marker
                                        "DBGridEh1.day1=13,60,宋,1\r\n")));
         h.show();
-        QVERIFY(h.env.dialogs().boxes().isEmpty());
+        QVERIFY2(h.env.dialogs().boxes().isEmpty(), h.env.dialogs().boxesText().constData());
         QCOMPARE(order(h).mid(0, 3), (QStringList{"b", "a", "c"}));
         QVERIFY(!columnOf(h, "c")->visible());
         QCOMPARE(columnOf(h, "c")->baseWidth(), 80);

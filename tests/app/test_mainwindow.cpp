@@ -839,7 +839,7 @@ private slots:
         QTest::keyClick(view, Qt::Key_F1);
         QCOMPARE(h.env.shell().opened.size(), 1);
         QVERIFY(h.env.shell().opened.first().toLocalFile().endsWith(QLatin1String("manual/index.html")));
-        QVERIFY(h.env.dialogs().boxes().isEmpty());
+        QVERIFY2(h.env.dialogs().boxes().isEmpty(), h.env.dialogs().boxesText().constData());
     }
 
     void showOrCreateFormReusesAnOpenWindow()

@@ -106,7 +106,7 @@ void TestStartUp::packagedProgramCreatesItsRegisterOnceInTheDataFolder()
     QVERIFY(QFileInfo::exists(expected));
     QCOMPARE(operatorsIn(expected), QStringList({superAdministratorName()}));
     QVERIFY(!QFileInfo::exists(env.filePath(QStringLiteral("data.db"))));
-    QVERIFY(env.dialogs().boxes().isEmpty());
+    QVERIFY2(env.dialogs().boxes().isEmpty(), env.dialogs().boxesText().constData());
     QVERIFY(!anyWindowVisible());
 
     {
@@ -132,7 +132,8 @@ void TestStartUp::sourceBuiltProgramOpensTheWorkingFolderOnly()
     QVERIFY(!QFileInfo::exists(env.filePath(QStringLiteral("data.db"))));
     QVERIFY(!QFileInfo::exists(paths::userDataFolder() + QStringLiteral("/data.db")));
     QCOMPARE(runProgram(*qApp, check()), 1);
-    QVERIFY(env.dialogs().boxes().isEmpty()); // reported on the terminal, not in a box
+    QVERIFY2(env.dialogs().boxes().isEmpty(),
+             env.dialogs().boxesText().constData()); // reported on the terminal, not in a box
 
     createDataDb(env.path());
     const RegisterCheck present = checkRegister(check());

@@ -370,7 +370,7 @@ private slots:
 #ifndef Q_OS_WIN
         QVERIFY(!QDir(settings.dir.path() + "/qiaomu").exists());
 #endif
-        QVERIFY(h.env.dialogs().boxes().isEmpty());
+        QVERIFY2(h.env.dialogs().boxes().isEmpty(), h.env.dialogs().boxesText().constData());
         QVERIFY(h.form->statusPanel(2)->text().startsWith(QStringLiteral("今天：")));
     }
 
@@ -391,7 +391,7 @@ private slots:
         start(next);
         QCOMPARE(qApp->styleSheet(), storeSheet(1));
         QCOMPARE(next.form->skinController->activeSkin(), skins::skinData(skins::storeSkins().at(1)));
-        QVERIFY(next.env.dialogs().boxes().isEmpty());
+        QVERIFY2(next.env.dialogs().boxes().isEmpty(), next.env.dialogs().boxesText().constData());
     }
 
     void everySkinItemAppliesAndRemembersItsIndex()
@@ -451,7 +451,7 @@ private slots:
         MainWindowHarness h(false);
         start(h);
         QCOMPARE(qApp->styleSheet(), ownSheet());
-        QVERIFY(h.env.dialogs().boxes().isEmpty());
+        QVERIFY2(h.env.dialogs().boxes().isEmpty(), h.env.dialogs().boxesText().constData());
         QVERIFY(h.form->statusPanel(2)->text().startsWith(QStringLiteral("今天：")));
         QCOMPARE(settings.stored(), QVariant(text)); // read, never rewritten
     }
@@ -466,7 +466,7 @@ private slots:
             MainWindowHarness h(false);
             start(h);
             QCOMPARE(qApp->styleSheet(), ownSheet());
-            QVERIFY(h.env.dialogs().boxes().isEmpty());
+            QVERIFY2(h.env.dialogs().boxes().isEmpty(), h.env.dialogs().boxesText().constData());
         }
         {
 #ifdef Q_OS_WIN
@@ -478,7 +478,7 @@ private slots:
             MainWindowHarness h(false);
             start(h);
             QCOMPARE(qApp->styleSheet(), ownSheet());
-            QVERIFY(h.env.dialogs().boxes().isEmpty());
+            QVERIFY2(h.env.dialogs().boxes().isEmpty(), h.env.dialogs().boxesText().constData());
             QVERIFY(h.form->statusPanel(2)->text().startsWith(QStringLiteral("今天：")));
         }
     }
@@ -568,7 +568,7 @@ private slots:
         h.env.shell().result = false; // no browser: nothing is reported
         QTest::mouseClick(widgets(h.form)->supportButton, Qt::LeftButton);
         QCOMPARE(h.env.shell().opened, QList<QUrl>{QUrl(supportPageAddress())});
-        QVERIFY(h.env.dialogs().boxes().isEmpty());
+        QVERIFY2(h.env.dialogs().boxes().isEmpty(), h.env.dialogs().boxesText().constData());
     }
 
     void helpCommandsSitAtTheEndOfTheSettingsMenu()
@@ -592,7 +592,7 @@ private slots:
         const QString manual = skins::helpManualPath(QCoreApplication::applicationDirPath(), false);
         QVERIFY(manual.endsWith(QLatin1String("/manual/index.html")));
         QCOMPARE(h.env.shell().opened, (QList<QUrl>{QUrl::fromLocalFile(manual), QUrl(homePageAddress())}));
-        QVERIFY(h.env.dialogs().boxes().isEmpty());
+        QVERIFY2(h.env.dialogs().boxes().isEmpty(), h.env.dialogs().boxesText().constData());
 
         // A desktop without a program for web pages: the operator is told.
         h.env.shell().result = false;

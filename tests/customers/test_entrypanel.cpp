@@ -227,7 +227,7 @@ private slots:
         QCOMPARE(p.panelTexts(), expected);
         QVERIFY(!p.ui->modifyButton->isEnabled());
         QVERIFY(p.ui->entryPanel->isVisible());
-        QVERIFY(p.boxes().boxes().isEmpty());
+        QVERIFY2(p.boxes().boxes().isEmpty(), p.boxes().boxesText().constData());
     }
 
     void addWritesTrimmedTextsAndKeepsThePanelOpen()

@@ -154,7 +154,7 @@ private slots:
 
         edit->setText(QStringLiteral(" x "));
         QVERIFY(requireEditText(edit, QStringLiteral("客户类型必须输入！")));
-        QVERIFY(env.dialogs().boxes().isEmpty());
+        QVERIFY2(env.dialogs().boxes().isEmpty(), env.dialogs().boxesText().constData());
         QCOMPARE(window.focusWidget(), other);
 
         edit->setText(QStringLiteral(" \t\x01 "));
@@ -192,7 +192,7 @@ private slots:
 
         combo->setEditText(QStringLiteral("  张三"));
         QVERIFY(requireComboText(combo, QStringLiteral("必须选择用户！")));
-        QVERIFY(env.dialogs().boxes().isEmpty());
+        QVERIFY2(env.dialogs().boxes().isEmpty(), env.dialogs().boxesText().constData());
         combo->setEditText(QStringLiteral("   "));
         QVERIFY(!requireComboText(combo, QStringLiteral("必须选择用户！")));
         QCOMPARE(env.dialogs().lastBox().request.caption, QStringLiteral("Warning"));

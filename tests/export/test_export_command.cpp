@@ -123,7 +123,7 @@ private slots:
         const QString path = h.env.filePath(QStringLiteral("report.xls"));
         QVERIFY(QFileInfo::exists(path));
         QCOMPARE(h.env.shell().opened, QList<QUrl>({QUrl::fromLocalFile(path)}));
-        QVERIFY(h.env.dialogs().boxes().isEmpty());
+        QVERIFY2(h.env.dialogs().boxes().isEmpty(), h.env.dialogs().boxesText().constData());
 
         const QList<XlsRecord> records = readFile(path);
         QVERIFY(!records.isEmpty());
@@ -173,7 +173,7 @@ private slots:
         widgets(h.form)->exportButton->click();
         QCOMPARE(h.env.dialogs().saveFiles().size(), 1);
         QVERIFY(QDir(h.env.path()).entryList({QStringLiteral("*.xls")}, QDir::Files).isEmpty());
-        QVERIFY(h.env.dialogs().boxes().isEmpty());
+        QVERIFY2(h.env.dialogs().boxes().isEmpty(), h.env.dialogs().boxesText().constData());
         QVERIFY(h.env.shell().opened.isEmpty());
     }
 
@@ -189,7 +189,7 @@ private slots:
         widgets(h.form)->exportButton->click();
         QCOMPARE(h.env.dialogs().saveFiles().size(), 2);
         QVERIFY(QDir(h.env.path()).entryList({QStringLiteral("*.xls")}, QDir::Files).isEmpty());
-        QVERIFY(h.env.dialogs().boxes().isEmpty());
+        QVERIFY2(h.env.dialogs().boxes().isEmpty(), h.env.dialogs().boxesText().constData());
         QVERIFY(h.env.shell().opened.isEmpty());
     }
 
@@ -301,7 +301,7 @@ private slots:
         QFile cards(vcf);
         QVERIFY(cards.open(QIODevice::ReadOnly));
         QCOMPARE(exchange::parseVCards(cards.readAll()).cards.size(), std::size_t(4));
-        QVERIFY(h.env.dialogs().boxes().isEmpty());
+        QVERIFY2(h.env.dialogs().boxes().isEmpty(), h.env.dialogs().boxesText().constData());
     }
 
     void newFormatsFollowTheChosenFilter()
@@ -334,7 +334,7 @@ private slots:
         const std::vector<exchange::ImportRow> back = exchange::recordsOf(sheet, exchange::matchColumns(sheet));
         QCOMPARE(back.size(), std::size_t(4));
         QCOMPARE(back[2].record[exchange::CustomerField::Website], QStringLiteral("www.example.com"));
-        QVERIFY(h.env.dialogs().boxes().isEmpty());
+        QVERIFY2(h.env.dialogs().boxes().isEmpty(), h.env.dialogs().boxesText().constData());
 
         // GBK CSV: the emoji is lost and the operator is told.
         h.env.dialogs().queueSaveFileName(h.env.filePath(QStringLiteral("list.csv")),

@@ -131,7 +131,7 @@ private slots:
         r.writer.setFileName(r.env.filePath(QStringLiteral("worked.xls")));
         r.exportFile();
         QCOMPARE(Register::fileBytes(r.writer.fileName()), r.stream());
-        QVERIFY(r.env.dialogs().boxes().isEmpty());
+        QVERIFY2(r.env.dialogs().boxes().isEmpty(), r.env.dialogs().boxesText().constData());
     }
 
     void titleBlockWithDates()
@@ -322,7 +322,7 @@ private slots:
             QCOMPARE(e.message(), QStringLiteral("Field 'nope' not found"));
         }
         QVERIFY(!QFileInfo::exists(path));
-        QVERIFY(r.env.dialogs().boxes().isEmpty());
+        QVERIFY2(r.env.dialogs().boxes().isEmpty(), r.env.dialogs().boxesText().constData());
         QVERIFY(QApplication::overrideCursor() == nullptr);
     }
 
@@ -465,7 +465,7 @@ private slots:
         r.writer.setFileName(path);
         r.writer.exportFile(); // no list
         QVERIFY(!QFileInfo::exists(path));
-        QVERIFY(r.env.dialogs().boxes().isEmpty());
+        QVERIFY2(r.env.dialogs().boxes().isEmpty(), r.env.dialogs().boxesText().constData());
         QVERIFY(r.env.shell().opened.isEmpty());
         // The fields were not touched either.
         QCOMPARE(r.query->field(2).displayLabel(), QStringLiteral("w"));
@@ -558,7 +558,7 @@ private slots:
         // The grid did not follow the walk record by record.
         QVERIFY2(currentChanges < 5, qPrintable(QString::number(currentChanges)));
         QCOMPARE(r.env.shell().opened, QList<QUrl>({QUrl::fromLocalFile(path)}));
-        QVERIFY(r.env.dialogs().boxes().isEmpty());
+        QVERIFY2(r.env.dialogs().boxes().isEmpty(), r.env.dialogs().boxesText().constData());
 
         // A relative name is written in the working folder and opened by its full path.
         r.writer.setFileName(QStringLiteral("relative.xls"));

@@ -203,7 +203,7 @@ private slots:
         QTest::keyClick(widgets(w)->repeatPasswordEdit, Qt::Key_Return);
         QCOMPARE(QApplication::focusWidget(), widgets(w)->changeButton);
         QVERIFY(holdsHashOf(h, QStringLiteral("李四"), QStringLiteral("444"))); // not pressed yet
-        QVERIFY(h.env.dialogs().boxes().isEmpty());
+        QVERIFY2(h.env.dialogs().boxes().isEmpty(), h.env.dialogs().boxesText().constData());
         QPointer<ChangePasswordDialog> alive(w);
         QTest::keyClick(widgets(w)->changeButton, Qt::Key_Return);
         QVERIFY(holdsHashOf(h, QStringLiteral("李四"), QStringLiteral("new4")));
@@ -497,7 +497,7 @@ private slots:
         QVERIFY(QTest::qWaitFor([&h] { return QApplication::activeWindow() == h.form.get(); }));
         // The main window's activation runs again (its upgrade check), nothing else appears.
         QCOMPARE(checks.count(), 1);
-        QVERIFY(h.env.dialogs().boxes().isEmpty());
+        QVERIFY2(h.env.dialogs().boxes().isEmpty(), h.env.dialogs().boxesText().constData());
     }
 
     void exitClosesFreesAndTheNextOpeningStartsAfresh()
@@ -543,7 +543,7 @@ private slots:
         QVERIFY(!h.data->statementQuery->active());
         deleteClosedWindows();
         QVERIFY(alive.isNull());
-        QVERIFY(h.env.dialogs().boxes().isEmpty());
+        QVERIFY2(h.env.dialogs().boxes().isEmpty(), h.env.dialogs().boxesText().constData());
     }
 };
 

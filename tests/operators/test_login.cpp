@@ -156,7 +156,7 @@ private slots:
         QVERIFY(text.contains(QStringLiteral("Name=联簿宝")));
         QVERIFY(text.contains(QCoreApplication::applicationFilePath()));
 #endif
-        QVERIFY(h.env.dialogs().boxes().isEmpty());
+        QVERIFY2(h.env.dialogs().boxes().isEmpty(), h.env.dialogs().boxesText().constData());
         h.dialog->hide();
         QVERIFY(QFile::remove(shortcut));
         h.showDialog();
@@ -182,7 +182,7 @@ private slots:
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         h.showDialog();
-        QVERIFY(h.env.dialogs().boxes().isEmpty());
+        QVERIFY2(h.env.dialogs().boxes().isEmpty(), h.env.dialogs().boxesText().constData());
         QVERIFY(widgets(h.dialog)->operatorCombo->count() > 0);
         widgets(h.dialog)->passwordEdit->setText(sql::defaultPassword());
         h.dialog->tryLogin();
@@ -450,7 +450,7 @@ private slots:
             QVERIFY(h.dialog->isHidden());
             QVERIFY(!h.form->isVisible());
             QVERIFY(h.sessions().isEmpty());
-            QVERIFY(h.env.dialogs().boxes().isEmpty());
+            QVERIFY2(h.env.dialogs().boxes().isEmpty(), h.env.dialogs().boxesText().constData());
         }
     }
 
@@ -575,7 +575,7 @@ private slots:
         QSqlQuery q(c.database());
         QVERIFY(q.exec(QStringLiteral("select count(*) from rz")) && q.next());
         QCOMPARE(q.value(0).toInt(), 0);
-        QVERIFY(env.dialogs().boxes().isEmpty());
+        QVERIFY2(env.dialogs().boxes().isEmpty(), env.dialogs().boxesText().constData());
     }
 };
 

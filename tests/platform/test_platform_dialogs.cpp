@@ -264,7 +264,7 @@ void TestPlatformDialogs::scriptedDoubleAnswersDefaultsWithoutBlocking()
     QVERIFY(d.lastBox().answerNotOffered);
 
     d.clear();
-    QVERIFY(d.boxes().isEmpty());
+    QVERIFY2(d.boxes().isEmpty(), d.boxesText().constData());
     QCOMPARE(d.lastBox().answer, BoxButton::None);
 }
 
@@ -518,7 +518,7 @@ void TestPlatformDialogs::reportExceptionShowsTheSameBox()
 {
     Environment env;
     reportException(nullptr);
-    QVERIFY(env.dialogs().boxes().isEmpty());
+    QVERIFY2(env.dialogs().boxes().isEmpty(), env.dialogs().boxesText().constData());
     try {
         throw Error(QStringLiteral("Failed to create key x"));
     } catch (...) {

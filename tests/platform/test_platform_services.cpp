@@ -258,7 +258,7 @@ void TestPlatformServices::desktopEntryFailsQuietlyWithoutADesktop()
     QVERIFY(QDir(env.desktopPath()).removeRecursively());
     QVERIFY(!writeDesktopShortcut(QStringLiteral("/opt/lianbu")));
     QVERIFY(!QFileInfo::exists(env.desktopPath())); // the folder is not invented
-    QVERIFY(env.dialogs().boxes().isEmpty());
+    QVERIFY2(env.dialogs().boxes().isEmpty(), env.dialogs().boxesText().constData());
 }
 
 void TestPlatformServices::desktopEntryOfThePackagedProgram()

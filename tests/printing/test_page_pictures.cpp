@@ -66,6 +66,20 @@ QImage rendering(const PageStore &store, int index)
     return image;
 }
 
+// The same, from the page read into its painter calls as the printer and the PDF get it.
+QImage readRendering(const PageStore &store, int index)
+{
+    const auto &m = store.metrics();
+    QImage image(m.printableWidth / 2, m.printableHeight / 2, QImage::Format_RGB32);
+    image.setDotsPerMeterX(0);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.scale(0.5, 0.5);
+    store.drawReadPage(&painter, store.readPage(index));
+    painter.end();
+    return image;
+}
+
 QByteArray digest(const QImage &image)
 {
     QCryptographicHash hash(QCryptographicHash::Sha256);
@@ -113,6 +127,12 @@ private slots:
             rendering(*store, i).save(saved);
             QFAIL(qPrintable(
                 QStringLiteral("page %1 differs from its recorded pixels (now in %2)").arg(i + 1).arg(saved)));
+        }
+        // Printed and saved as PDF, the pages are read into painter calls first: the same pixels.
+        for (int i = 0; i < store->pageCount(); ++i) {
+            QVERIFY(store->readPage(i).ops.isValid());
+            QVERIFY2(digest(readRendering(*store, i)) == expected[i],
+                     qPrintable(QStringLiteral("page %1 read into painter calls draws other pixels").arg(i + 1)));
         }
     }
 };

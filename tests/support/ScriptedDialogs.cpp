@@ -13,6 +13,14 @@ int ScriptedDialogs::count(DialogKind kind) const
     return n;
 }
 
+QByteArray ScriptedDialogs::boxesText() const
+{
+    QStringList lines;
+    for (const Box &box : m_boxes)
+        lines << box.request.caption + QStringLiteral(": ") + box.request.text;
+    return lines.join(QLatin1Char('\n')).toUtf8();
+}
+
 qsizetype ScriptedDialogs::pendingAnswers() const
 {
     return m_boxAnswers.size() + m_saveAnswers.size() + m_printAnswers.size() + m_pageSetupAnswers.size()

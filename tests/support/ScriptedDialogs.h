@@ -76,6 +76,8 @@ public:
     const QList<OpenFile> &openFiles() const { return m_openFiles; }
     const QList<CommonDialog> &commonDialogs() const { return m_commonDialogs; }
     int count(DialogKind kind) const;
+    // Every recorded box as "caption: text" lines, for a failing check to say which box came.
+    QByteArray boxesText() const;
     // The last box (a default-constructed one when none was asked).
     Box lastBox() const { return m_boxes.isEmpty() ? Box{} : m_boxes.back(); }
     // Answers queued but never asked for.

@@ -99,7 +99,7 @@ private slots:
         up.setInfoFileUrl(server.url(QStringLiteral("/info.txt")));
         up.checkUpdate();
         QVERIFY(settled(up));
-        QVERIFY(env.dialogs().boxes().isEmpty());
+        QVERIFY2(env.dialogs().boxes().isEmpty(), env.dialogs().boxesText().constData());
         QCOMPARE(env.shell().opened, QList<QUrl>{QUrl(QStringLiteral("http://www.example.com/download"))});
         QVERIFY(!up.userDeclined());
     }

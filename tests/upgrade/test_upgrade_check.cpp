@@ -270,7 +270,7 @@ private slots:
         up.checkUpdate();
         QVERIFY(settled(up));
         QCOMPARE(ev.names, QStringList{"noupdate"});
-        QVERIFY(env.dialogs().boxes().isEmpty());
+        QVERIFY2(env.dialogs().boxes().isEmpty(), env.dialogs().boxesText().constData());
         // The information file is always asked for fresh.
         QCOMPARE(server.requestCount(), 1);
         QVERIFY(server.requests().first().header("Cache-Control").contains("no-cache"));
@@ -320,7 +320,7 @@ private slots:
         QCOMPARE(ev.names, QStringList{"noupdate"});
         QCOMPARE(up.logLines().size(), 1);
         QVERIFY(up.logLines().first().contains(QStringLiteral("file:///etc/passwd")));
-        QVERIFY(env.dialogs().boxes().isEmpty());
+        QVERIFY2(env.dialogs().boxes().isEmpty(), env.dialogs().boxesText().constData());
         QVERIFY(isDownloadAddress(QStringLiteral("HTTPS://host/a")) && isDownloadAddress(QStringLiteral("host/a")));
         QVERIFY(!isDownloadAddress(QStringLiteral("ftp://host/a")));
     }
@@ -337,7 +337,7 @@ private slots:
         up.checkUpdate();
         QVERIFY(settled(up));
         QCOMPARE(ev.names, QStringList{"noinfo"});
-        QVERIFY(env.dialogs().boxes().isEmpty());
+        QVERIFY2(env.dialogs().boxes().isEmpty(), env.dialogs().boxesText().constData());
 
         up.setShowMessages({MessageKind::NoInfoFile});
         up.checkUpdate();
@@ -357,7 +357,7 @@ private slots:
         up.checkUpdate();
         QVERIFY(settled(up));
         QCOMPARE(ev.names, QStringList{"unreachable"});
-        QVERIFY(env.dialogs().boxes().isEmpty());
+        QVERIFY2(env.dialogs().boxes().isEmpty(), env.dialogs().boxesText().constData());
 
         // A refused connection, reported when enabled with the host in quotes.
         const QString address = QStringLiteral("http://127.0.0.1:%1/info.txt").arg(refusedPort());
@@ -437,7 +437,7 @@ private slots:
         QVERIFY(onTop);
         QVERIFY(fits);
         QVERIFY(!up.downloadWindow());
-        QVERIFY(env.dialogs().boxes().isEmpty());
+        QVERIFY2(env.dialogs().boxes().isEmpty(), env.dialogs().boxesText().constData());
     }
 
     void emptyMessageLeavesEmptyLine()
@@ -553,7 +553,7 @@ private slots:
         QCOMPARE(caption, QStringLiteral("请输入密码"));
         QCOMPARE(user, QStringLiteral("zhang"));
         QVERIFY(label.contains(QStringLiteral("\"info.txt\"")));
-        QVERIFY(env.dialogs().boxes().isEmpty());
+        QVERIFY2(env.dialogs().boxes().isEmpty(), env.dialogs().boxesText().constData());
         // A later check clears the aborted flag.
         up.setShowMessages({});
         up.checkUpdate();
@@ -623,7 +623,7 @@ private slots:
         QCOMPARE(ev.names, QStringList{"unreachable"});
         QVERIFY(!up.automaticCheckDone());
         QVERIFY(up.autoCheckTimer()->isActive());
-        QVERIFY(env.dialogs().boxes().isEmpty());
+        QVERIFY2(env.dialogs().boxes().isEmpty(), env.dialogs().boxesText().constData());
 
         // An automatic check that finds no newer version stays quiet too.
         TestHttpServer server([](const HttpRequest &) { return textResponse("#date=01/01/2001\n#url1=x\n"); });
@@ -632,7 +632,7 @@ private slots:
         QVERIFY(settled(up));
         QVERIFY(up.automaticCheckDone());
         QVERIFY(!up.autoCheckTimer()->isActive());
-        QVERIFY(env.dialogs().boxes().isEmpty());
+        QVERIFY2(env.dialogs().boxes().isEmpty(), env.dialogs().boxesText().constData());
 
         up.setAutoCheck(false);
         QVERIFY(!up.autoCheckTimer()->isActive());

@@ -487,7 +487,7 @@ private slots:
         QVERIFY(settledAfter(up));
         QVERIFY(!up.downloadWindow());
         QVERIFY(tempFilesIn(m_folder).isEmpty());
-        QVERIFY(env.dialogs().boxes().isEmpty());
+        QVERIFY2(env.dialogs().boxes().isEmpty(), env.dialogs().boxesText().constData());
     }
 
     void lastModifiedTimes()
@@ -556,7 +556,7 @@ private slots:
         QVERIFY(!m_tmp.path().contains(QLatin1Char(' ')));
         QCOMPARE(up.lastCommandLine(),
                  updaterPath + QStringLiteral(" \"") + m_program + QStringLiteral("\" +/afterupgrade0"));
-        QVERIFY(env.dialogs().boxes().isEmpty());
+        QVERIFY2(env.dialogs().boxes().isEmpty(), env.dialogs().boxesText().constData());
 
         QCOMPARE(waitForFile(m_folder + "/marker.txt"), QByteArray("v2 /afterupgrade\n"));
         QCOMPARE(readFile(m_program), programScript("v2"));
@@ -756,7 +756,7 @@ private slots:
         up->onHostUnreachable = [&](QObject *, const QString &, const QString &) { unreachable = true; };
         h.form->checkForUpgradeAction->trigger();
         QVERIFY(waitFor([&] { return unreachable && !up->inProgress(); }));
-        QVERIFY(h.env.dialogs().boxes().isEmpty());
+        QVERIFY2(h.env.dialogs().boxes().isEmpty(), h.env.dialogs().boxesText().constData());
 
         // 检查升级 while a check runs returns at once.
         TestHttpServer slow([](const HttpRequest &) {

@@ -357,7 +357,7 @@ private slots:
         QCOMPARE(readFile(m_folder + "/data.txt"), QByteArray("new data"));
         QCOMPARE(readFile(m_folder + "/" + chinese), QByteArray("说明 v2"));
         QVERIFY(waitFor([&] { return leftovers().isEmpty(); }));
-        QVERIFY(env.dialogs().boxes().isEmpty());
+        QVERIFY2(env.dialogs().boxes().isEmpty(), env.dialogs().boxesText().constData());
         QVERIFY(up.logLines().isEmpty());
         QCOMPARE(updater::newestInstalled(QFile::encodeName(m_folder + "/").toStdString()),
                  updater::releaseDay("08/16/2010"));
@@ -416,7 +416,7 @@ private slots:
         Upgrader up;
         prepare(up);
         QVERIFY(checkAndWait(up));
-        QVERIFY(env.dialogs().boxes().isEmpty());
+        QVERIFY2(env.dialogs().boxes().isEmpty(), env.dialogs().boxesText().constData());
         QVERIFY(downloadRequests().isEmpty());
         QCOMPARE(up.logLines().size(), 1);
         const QString line = up.logLines().first();
@@ -484,7 +484,7 @@ private slots:
             QCOMPARE(env.dialogs().boxes().first().request.icon, BoxIcon::Stop);
             QVERIFY(up.aborted());
         } else {
-            QVERIFY(env.dialogs().boxes().isEmpty());
+            QVERIFY2(env.dialogs().boxes().isEmpty(), env.dialogs().boxesText().constData());
             QCOMPARE(m_noUpdate, 1);
             QVERIFY(downloadRequests().isEmpty());
         }
@@ -525,7 +525,7 @@ private slots:
         verifyNothingInstalled();
         if (fault == "endless info") {
             QCOMPARE(m_noUpdate, 1);
-            QVERIFY(env.dialogs().boxes().isEmpty());
+            QVERIFY2(env.dialogs().boxes().isEmpty(), env.dialogs().boxesText().constData());
             QVERIFY(downloadRequests().isEmpty());
         }
         if (fault == "drip")
