@@ -17,6 +17,8 @@
 #include <QPainter>
 #include <QTest>
 
+#include <functional>
+
 using namespace lianbu::test;
 
 namespace {
@@ -52,8 +54,8 @@ PageStore *previewStore()
     return nullptr;
 }
 
-// A page replayed at half its recorded size on white.
-QImage rendering(const PageStore &store, int index)
+// A page drawn at half its recorded size on white by `draw`.
+QImage halfSize(const PageStore &store, const std::function<void(QPainter &)> &draw)
 {
     const auto &m = store.metrics();
     QImage image(m.printableWidth / 2, m.printableHeight / 2, QImage::Format_RGB32);
@@ -61,23 +63,21 @@ QImage rendering(const PageStore &store, int index)
     image.fill(Qt::white);
     QPainter painter(&image);
     painter.scale(0.5, 0.5);
-    store.drawPage(&painter, index);
+    draw(painter);
     painter.end();
     return image;
+}
+
+// The page replayed as its picture.
+QImage rendering(const PageStore &store, int index)
+{
+    return halfSize(store, [&](QPainter &painter) { store.drawPage(&painter, index); });
 }
 
 // The same, from the page read into its painter calls as the printer and the PDF get it.
 QImage readRendering(const PageStore &store, int index)
 {
-    const auto &m = store.metrics();
-    QImage image(m.printableWidth / 2, m.printableHeight / 2, QImage::Format_RGB32);
-    image.setDotsPerMeterX(0);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    painter.scale(0.5, 0.5);
-    store.drawReadPage(&painter, store.readPage(index));
-    painter.end();
-    return image;
+    return halfSize(store, [&](QPainter &painter) { store.drawReadPage(&painter, store.readPage(index)); });
 }
 
 QByteArray digest(const QImage &image)
